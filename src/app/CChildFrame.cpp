@@ -1,0 +1,20 @@
+#include "app/CChildFrame.h"
+
+#include "app/CView.h"
+
+CChildFrame::CChildFrame(QWidget *parent)
+    : QMdiSubWindow(parent)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void CChildFrame::SetView(CView *view)
+{
+    m_view = view;
+    setWidget(view);
+}
+
+void CChildFrame::closeEvent(QCloseEvent *event)
+{
+    QMdiSubWindow::closeEvent(event);
+}

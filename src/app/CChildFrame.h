@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QMdiSubWindow>
+
+class CView;
+
+// Base of the child frames: a sub-window of the main frame's MDI area holding one view. Each
+// frame class sets its own size and position when it is created (FrameGeometry).
+class CChildFrame : public QMdiSubWindow
+{
+    Q_OBJECT
+public:
+    explicit CChildFrame(QWidget *parent = nullptr);
+    void SetView(CView *view);
+    CView *View() const { return m_view; }
+    // Size and place of a new frame in the MDI area's coordinates.
+    virtual QRect FrameGeometry() const { return QRect(0, 0, 600, 400); }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    CView *m_view = nullptr;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+// Wall-clock meaning of the link's waits. The program's dialogues count waits in polls of the
+// non-blocking ReadByte; here those counts become deadlines, so behaviour does not depend on CPU
+// speed. Tests shrink the pacing through the link's constructor, never through a global switch.
+struct LinkTiming
+{
+    // Multiplies every pacing sleep (20 ms before each SendString byte, 25 ms after each
+    // SendCommand byte). 1.0 on a real line.
+    double pacingScale = 1.0;
+    // How long one poll of ReadByte stands for when a caller turns a poll count into a
+    // deadline (PollsToMs). A real meter answers a 200,000-poll wait well within 2 s.
+    double msPerThousandPolls = 10.0;
+    // How long an operation waits for the port lock before giving up (no device access then).
+    int lockWaitMs = 5000;
+
+    int PollsToMs(long polls) const { return int(polls * msPerThousandPolls / 1000.0); }
+};

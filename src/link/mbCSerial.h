@@ -1,0 +1,53 @@
+#pragma once
+
+#include "link/LinkTiming.h"
+#include "link/PortLock.h"
+#include "link/SerialDevice.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The RS-485 Modbus port: a sibling of the meter link with a configurable character format,
+// writing a whole frame in one request. Exists only when the Modbus port preference is not
+// "OFF"; owned by CTarvikApp, used by the Modbus RTU master.
+class mbCSerial
+{
+public:
+    explicit mbCSerial(const QString &deviceName, const LinkTiming &timing = {});
+    ~mbCSerial();
+    mbCSerial(const mbCSerial &) = delete;
+    mbCSerial &operator=(const mbCSerial &) = delete;
+
+    int OpenPort(int unusedSpeed = 0);
+    void ClosePort();
+    void ReopenPort();
+    void PurgeInput();
+    int PendingCount(int receiveQueue);
+    int ReadByte(unsigned char *byte);
+    int WriteBytes(const unsigned char *bytes, int count);
+    // Sleeps in poll(2) until a byte is pending or timeoutMs passes; 1 if a byte is pending.
+    // Lets the master wait for a reply without spinning on ReadByte.
+    int WaitForInput(int timeoutMs);
+
+    QString PortText() const { return m_portText; }
+    void SetPortText(const QString &text) { m_portText = text; }
+    QString BaudText() const { return m_baudText; }
+    void SetBaudText(const QString &text) { m_baudText = text; }
+    QString ParityText() const { return m_parityText; }
+    void SetParityText(const QString &text) { m_parityText = text; }
+    int IsEnabled() const { return m_enabled; }
+    void SetEnabled(int enabled) { m_enabled = enabled ? 1 : 0; }
+    QString LastError() const { return m_lastError; }
+    const LinkTiming &Timing() const { return m_timing; }
+
+private:
+    LinkTiming m_timing;
+    PortLock m_lock;
+    SerialDevice m_device;
+    QString m_portText;
+    QString m_baudText;
+    QString m_parityText;
+    QString m_lastError;
+    int m_enabled = 1;
+    QByteArray m_receiveBuffer;
+};

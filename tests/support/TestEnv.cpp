@@ -1,0 +1,60 @@
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+std::unique_ptr<QTemporaryDir> &RootDir()
+{
+    static std::unique_ptr<QTemporaryDir> dir;
+    return dir;
+}
+} // namespace
+
+void TestEnv::Init()
+{
+    RootDir() = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tarvik-test-XXXXXX"));
+    const QString root = RootDir()->path();
+    QDir(root).mkpath(QStringLiteral("config"));
+    QDir(root).mkpath(QStringLiteral("runtime"));
+    QDir(root).mkpath(QStringLiteral("work"));
+    QFile::setPermissions(root + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root + QStringLiteral("/config"));
+    ReseedWorkDir();
+    QDir::setCurrent(WorkDir());
+}
+
+QString TestEnv::Root()
+{
+    return RootDir() ? RootDir()->path() : QString();
+}
+
+QString TestEnv::WorkDir()
+{
+    return Root() + QStringLiteral("/work");
+}
+
+void TestEnv::ClearPreferences()
+{
+    QDir(Root() + QStringLiteral("/config")).removeRecursively();
+    QDir(Root()).mkpath(QStringLiteral("config"));
+}
+
+void TestEnv::ReseedWorkDir()
+{
+    const QDir data(DataDir());
+    for (const QString &name : data.entryList(QDir::Files)) {
+        const QString target = WorkDir() + QLatin1Char('/') + name;
+        QFile::remove(target);
+        QFile::copy(data.filePath(name), target);
+        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+}
