@@ -150,25 +150,26 @@ QString SerialDevice::DevicePath(const QString &portText)
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 }
 
-QStringList SerialDevice::ExistingDevices()
+QStringList SerialDevice::ExistingDevices(const QString &devRoot)
 {
     QStringList found;
-    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    const QDir byId(devRoot + QStringLiteral("/serial/by-id"));
     const QDir::Filters filters = QDir::Files | QDir::System | QDir::NoDotAndDotDot;
     for (const QString &name : byId.entryList(filters, QDir::Name))
         found << byId.absoluteFilePath(name);
 
-    // ttyUSB2 before ttyUSB10: order by prefix, then by number.
-    QStringList numbered
-        = QDir(QStringLiteral("/dev"))
-              .entryList({ QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*") }, filters);
-    std::sort(numbered.begin(), numbered.end(), [](const QString &a, const QString &b) {
-        if (a.left(6) != b.left(6))
-            return a.left(6) < b.left(6);
-        return a.mid(6).toInt() < b.mid(6).toInt();
-    });
-    for (const QString &name : numbered)
-        found << QStringLiteral("/dev/") + name;
+    // Adapters by kind, each in number order (ttyUSB2 before ttyUSB10).
+    const QDir dev(devRoot);
+    for (const QString &kind : { QStringLiteral("ttyUSB"), QStringLiteral("ttyACM") }) {
+        QStringList names = dev.entryList({ kind + QLatin1Char('*') }, filters);
+        std::sort(names.begin(), names.end(), [&kind](const QString &a, const QString &b) {
+            const int numberA = a.mid(kind.size()).toInt();
+            const int numberB = b.mid(kind.size()).toInt();
+            return numberA != numberB ? numberA < numberB : a < b;
+        });
+        for (const QString &name : names)
+            found << dev.absoluteFilePath(name);
+    }
     return found;
 }
 
@@ -368,6 +369,10 @@ bool SerialDevice::Configure(const Format &format)
 void SerialDevice::Close()
 {
     if (m_fd >= 0) {
+        // The exclusive flag belongs to the tty, not to this descriptor: when another process
+        // still holds the device open (socat, a simulator) it would outlive us and refuse our
+        // own next open.
+        ::ioctl(m_fd, TIOCNXCL);
         ::close(m_fd);
         m_fd = -1;
     }

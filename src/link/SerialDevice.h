@@ -29,8 +29,8 @@ public:
     // Any other text gives an empty path (Open then fails with a reason).
     static QString DevicePath(const QString &portText);
     // The serial devices present now (/dev/serial/by-id/*, /dev/ttyUSB*, /dev/ttyACM*), as
-    // paths, for the port lists of the settings pages.
-    static QStringList ExistingDevices();
+    // paths, for the port lists of the settings pages. devRoot stands in for /dev in tests.
+    static QStringList ExistingDevices(const QString &devRoot = QStringLiteral("/dev"));
     // A baud text as a plain decimal conversion: leading digits count, anything else gives 0.
     static int SpeedFromText(const QString &text);
     // The control flags `cflag` with 8 data bits and the given parity and stop bits applied;

@@ -2,6 +2,7 @@
 #include "ChildProcess.h"
 #include "Printers.h"
 #include "PtyPair.h"
+#include "TestPortName.h"
 
 #include "app/UserMessage.h"
 #include "link/CSerial.h"
@@ -69,8 +70,10 @@ protected:
         ASSERT_EQ(link.OpenPort(), 1) << qPrintable(link.LastError());
     }
 
+    TestPortName name { "COM1" };
+    TestPortName otherName { "COM2" };
     PtyPair pty;
-    CSerial link { QStringLiteral("COM1-test"), FastReads() };
+    CSerial link { name, FastReads() };
 };
 
 TEST_F(CSerialTest, SendCommandWaits25msAfterEachByte)
@@ -251,7 +254,7 @@ TEST_F(CSerialTest, NonNumericBaudFailsAndLeavesThePortFree)
     EXPECT_EQ(link.OpenPort(), 0);
     EXPECT_TRUE(link.LastError().contains(QStringLiteral("fast"))) << qPrintable(link.LastError());
 
-    CSerial other(QStringLiteral("COM2-test"), FastReads());
+    CSerial other(otherName, FastReads());
     other.SetPortText(pty.SlavePath());
     other.SetBaudText(QStringLiteral("9600"));
     EXPECT_EQ(other.OpenPort(), 1) << "the failed open must not keep the device";
@@ -263,7 +266,7 @@ TEST_F(CSerialTest, AnotherProgramCannotOpenTheSamePort)
     // The other program names its lock differently (it started with another port preference);
     // the device itself still keeps it out.
     const int opened = ChildProcess::Run([&] {
-        CSerial other(QStringLiteral("COM7-other"));
+        CSerial other(otherName);
         other.SetPortText(path);
         other.SetBaudText(QStringLiteral("9600"));
         if (other.OpenPort())
@@ -275,8 +278,9 @@ TEST_F(CSerialTest, AnotherProgramCannotOpenTheSamePort)
 
 TEST_F(CSerialTest, BusyPortLockMakesOperationsGiveUpWithoutTouchingTheDevice)
 {
-    ChildProcess holder([](ChildProcess &self) {
-        PortLock lock(QStringLiteral("COM1-test"));
+    const QString lockName = name;
+    ChildProcess holder([&lockName](ChildProcess &self) {
+        PortLock lock(lockName);
         lock.Acquire(1000);
         self.Ready();
         self.WaitForFinish();

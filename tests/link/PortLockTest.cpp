@@ -1,5 +1,6 @@
 // The per-name port lock: recursion in the process, exclusion between processes.
 #include "ChildProcess.h"
+#include "TestPortName.h"
 
 #include "link/PortLock.h"
 
@@ -33,7 +34,7 @@ TEST(PortLock, FileNamesKeepDifferentPortNamesApart)
 
 TEST(PortLock, IsRecursiveWithinTheProcessAndExcludesOthers)
 {
-    const QString name = QStringLiteral("tarvik-test-lock-%1").arg(::getpid());
+    const TestPortName name("lock");
     PortLock lock(name);
     ASSERT_TRUE(lock.Acquire(100));
     ASSERT_TRUE(lock.Acquire(100)); // nested: must not wait for itself
@@ -48,7 +49,7 @@ TEST(PortLock, IsRecursiveWithinTheProcessAndExcludesOthers)
 
 TEST(PortLock, GivesUpAfterTheWait)
 {
-    const QString name = QStringLiteral("tarvik-test-wait-%1").arg(::getpid());
+    const TestPortName name("wait");
     ChildProcess holder([&](ChildProcess &self) {
         PortLock lock(name);
         lock.Acquire(1000);

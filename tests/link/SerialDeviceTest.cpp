@@ -1,9 +1,14 @@
 // The platform device on a pseudo-terminal: names, speeds, open failures, read time-outs.
+#include "ChildProcess.h"
 #include "Printers.h"
 #include "PtyPair.h"
 
 #include "link/SerialDevice.h"
 #include "link/SerialSpeed.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +17,8 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -98,6 +105,24 @@ TEST_P(SpeedTextTest, ConvertsLikeADecimalConversion)
 
 INSTANTIATE_TEST_SUITE_P(Table, SpeedTextTest, ::testing::ValuesIn(kSpeedTexts));
 
+TEST(SerialDeviceList, ListsAdaptersByKindAndNumber)
+{
+    QTemporaryDir dev;
+    ASSERT_TRUE(dev.isValid());
+    QDir(dev.path()).mkpath(QStringLiteral("serial/by-id"));
+    const char *const files[] = { "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "tty1",
+        "serial/by-id/usb-Maker_Adapter_A1-if00-port0" };
+    for (const char *name : files) {
+        QFile file(dev.filePath(QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const QStringList expected
+        = { dev.filePath(QStringLiteral("serial/by-id/usb-Maker_Adapter_A1-if00-port0")),
+              dev.filePath(QStringLiteral("ttyUSB2")), dev.filePath(QStringLiteral("ttyUSB10")),
+              dev.filePath(QStringLiteral("ttyACM0")) };
+    EXPECT_EQ(SerialDevice::ExistingDevices(dev.path()), expected);
+}
+
 TEST(SerialDeviceOpen, ReasonsForFailures)
 {
     SerialDevice device;
@@ -111,6 +136,37 @@ TEST(SerialDeviceOpen, ReasonsForFailures)
     EXPECT_TRUE(device.LastError().contains(QStringLiteral("not a port name")))
         << qPrintable(device.LastError());
     EXPECT_FALSE(device.IsOpen());
+}
+
+// What an ordinary user hears when a port cannot be had. Played by a child process that drops
+// to "nobody"; needs root to do so (root itself is never refused).
+TEST(SerialDeviceOpen, OrdinaryUserIsToldWhy)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as an unprivileged user";
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    const QString path = pty.SlavePath();
+    const auto openAsNobody = [&path](const char *expected) {
+        return ChildProcess::Run([&] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                return 3;
+            SerialDevice device;
+            if (device.Open(path))
+                return 1;
+            return device.LastError().contains(QLatin1String(expected)) ? 0 : 2;
+        });
+    };
+
+    ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0600), 0);
+    EXPECT_EQ(openAsNobody("dialout"), 0) << "permission denied names the dialout group";
+
+    ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0666), 0);
+    SerialDevice holder;
+    ASSERT_TRUE(holder.Open(path));
+    EXPECT_EQ(openAsNobody("in use by another program"), 0) << "exclusive open (EBUSY)";
+    holder.Close();
+    EXPECT_EQ(openAsNobody("-"), 1) << "closing gives the port free again";
 }
 
 TEST(SerialDeviceOpen, SecondOpenOfTheSameDeviceIsRefused)

@@ -1,6 +1,7 @@
 // The Modbus port on a pseudo-terminal: character formats, whole-frame writes, enabled rules.
 #include "Printers.h"
 #include "PtyPair.h"
+#include "TestPortName.h"
 
 #include "app/UserMessage.h"
 #include "link/mbCSerial.h"
@@ -68,8 +69,9 @@ protected:
         ASSERT_EQ(port.OpenPort(), 1) << qPrintable(port.LastError());
     }
 
+    TestPortName name { "COM3" };
     PtyPair pty;
-    mbCSerial port { QStringLiteral("COM3-test") };
+    mbCSerial port { name };
 };
 
 class ModbusFormatTest : public ::testing::TestWithParam<const char *>
@@ -78,8 +80,9 @@ class ModbusFormatTest : public ::testing::TestWithParam<const char *>
 
 TEST_P(ModbusFormatTest, OpensOnAPseudoTerminal)
 {
+    TestPortName name("COM4");
     PtyPair pty;
-    mbCSerial port(QStringLiteral("COM4-test"));
+    mbCSerial port(name);
     port.SetPortText(pty.SlavePath());
     port.SetBaudText(QStringLiteral("9600"));
     port.SetParityText(QString::fromLatin1(GetParam()));
