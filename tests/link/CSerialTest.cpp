@@ -1,7 +1,7 @@
 // The meter link on a pseudo-terminal: pacing, ReadAll, enabled rules, failures, exclusion.
 #include "ChildProcess.h"
 #include "Printers.h"
-#include "PtyPair.h"
+#include "support/PtyPair.h"
 #include "TestPortName.h"
 
 #include "app/UserMessage.h"
