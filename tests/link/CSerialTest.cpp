@@ -229,6 +229,7 @@ TEST_F(CSerialTest, ClosePortDisablesUntilReopened)
 {
     link.ClosePort();
     EXPECT_EQ(link.IsEnabled(), 0);
+    EXPECT_FALSE(link.IsOpen());
     EXPECT_EQ(link.SendCommand("AB"), 0);
     EXPECT_EQ(link.WriteByte('A'), 0);
     QByteArray reply = "stale";
@@ -263,6 +264,7 @@ TEST_F(CSerialTest, NonNumericBaudFailsAndLeavesThePortFree)
     link.SetBaudText(QStringLiteral("fast"));
     EXPECT_EQ(link.OpenPort(), 0);
     EXPECT_TRUE(link.LastError().contains(QStringLiteral("fast"))) << qPrintable(link.LastError());
+    EXPECT_FALSE(link.IsOpen());
 
     CSerial other(otherName, FastReads());
     other.SetPortText(pty.SlavePath());
