@@ -63,7 +63,7 @@ void CMeterDoc::ChooseLayoutFromMeter()
         g_DocMeterVersion = m;
         g_DocVersion = QStringLiteral("4.0x");
     } else if (g_DocKind == 5
-               && QStringList({"1.4A", "1.3A", "1.2B", "1.2A", "1.1A", "1.0A"}).contains(m)) {
+        && QStringList({ "1.4A", "1.3A", "1.2B", "1.2A", "1.1A", "1.0A" }).contains(m)) {
         // a Quixal form opening for a Quixal meter keeps its version
     } else if (!m.isEmpty()) {
         g_DocVersion = QStringLiteral(">= 4.1A");
@@ -90,8 +90,8 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
     m_vars = std::move(table);
     m_vars->ImageFromText(line);
 
-    m_layoutMismatch = m_vars->Has(QStringLiteral("key"))
-                       && m_vars->Value(QStringLiteral("key"), 1) != 0xAA;
+    m_layoutMismatch
+        = m_vars->Has(QStringLiteral("key")) && m_vars->Value(QStringLiteral("key"), 1) != 0xAA;
     if (m_layoutMismatch)
         WarnLayoutMismatch(path, line);
     return true;
@@ -152,7 +152,7 @@ int CMeterDoc::ConvertTo(const QString &section)
             // A variable that shrank takes its low bytes; one that grew keeps zeros above them.
             const int bytes = qMin<int>(m_vars->Size(i), fresh->Size(target));
             std::copy_n(m_vars->ImageStart() + m_vars->Offset(i), bytes,
-                        fresh->ImageStart() + fresh->Offset(target));
+                fresh->ImageStart() + fresh->Offset(target));
         }
     }
     m_vars = std::move(fresh);
@@ -214,5 +214,6 @@ QString CMeterDoc::LayoutVersion() const
 
 QString CMeterDoc::ConvertPrompt(const QString &target) const
 {
-    return QStringLiteral("About to convert meter data from %1 to %2  !").arg(LayoutVersion(), target);
+    return QStringLiteral("About to convert meter data from %1 to %2  !")
+        .arg(LayoutVersion(), target);
 }

@@ -27,8 +27,8 @@ int ChoiceList::FindEndingIn(const QStringList &lines, const QString &code)
     return -1;
 }
 
-int ChoiceList::FindBeginningWith(const QStringList &lines, const QString &prefix,
-                                  Qt::CaseSensitivity cs)
+int ChoiceList::FindBeginningWith(
+    const QStringList &lines, const QString &prefix, Qt::CaseSensitivity cs)
 {
     for (int i = 0; i < lines.size(); ++i)
         if (lines.at(i).startsWith(prefix, cs))

@@ -15,5 +15,5 @@ public:
     static int FindEndingIn(const QStringList &lines, const QString &code);
     // Index of the first line beginning with `prefix`, -1 when none.
     static int FindBeginningWith(const QStringList &lines, const QString &prefix,
-                                 Qt::CaseSensitivity cs = Qt::CaseSensitive);
+        Qt::CaseSensitivity cs = Qt::CaseSensitive);
 };

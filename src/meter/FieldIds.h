@@ -3,11 +3,11 @@
 // Control ids of the Kelvane meter form: the numbers by which the command lists, the variable
 // transfers and the form's SetField/GetField address its fields.
 namespace FieldId {
-constexpr int Units = 1004;          // Engineering Units list
-constexpr int CurveFit = 1005;       // curve-fit choice
+constexpr int Units = 1004; // Engineering Units list
+constexpr int CurveFit = 1005; // curve-fit choice
 constexpr int AlarmFunction0 = 1006; // 1006..1009: Relay #1 OFF, #1 ON, #2 OFF, #2 ON
-constexpr int AlarmValue0 = 1010;    // 1010..1013
-constexpr int AlarmDelay0 = 1014;    // 1014..1017
+constexpr int AlarmValue0 = 1010; // 1010..1013
+constexpr int AlarmDelay0 = 1014; // 1014..1017
 constexpr int FullScale = 1018;
 constexpr int DesiredHidden = 1020;
 constexpr int DacFilterEdit = 1021;

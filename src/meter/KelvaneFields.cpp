@@ -11,9 +11,8 @@ namespace {
 
 using namespace FieldId;
 
-const char *const kCurveFit[] = {"None - All Equations are Bypassed", "Primary Coefficients Only",
-                                 "Primary and Secondary Coefficients",
-                                 "Primary Coefficients and Point-Wise Segments"};
+const char *const kCurveFit[] = { "None - All Equations are Bypassed", "Primary Coefficients Only",
+    "Primary and Secondary Coefficients", "Primary Coefficients and Point-Wise Segments" };
 
 QString Name(const char *pattern, int i)
 {
@@ -55,9 +54,9 @@ void CollectInt(MeterVars &vars, const QString &name, int width, IFieldAccess &f
 
 // A float field: unchanged text keeps the stored bits; otherwise `entry` turns the number into
 // the value to store (nothing when it cannot).
-template<typename Show, typename Entry>
-void CollectFloat(MeterVars &vars, const QString &name, IFieldAccess &form, int id, Show show,
-                  Entry entry)
+template <typename Show, typename Entry>
+void CollectFloat(
+    MeterVars &vars, const QString &name, IFieldAccess &form, int id, Show show, Entry entry)
 {
     const QString text = form.GetField(id).trimmed();
     if (text == show(double(vars.Float(name))))
@@ -70,8 +69,8 @@ void CollectFloat(MeterVars &vars, const QString &name, IFieldAccess &form, int 
         vars.SetFloat(name, float(*value));
 }
 
-void CollectPlainFloat(MeterVars &vars, const QString &name, IFieldAccess &form, int id,
-                       const char *format)
+void CollectPlainFloat(
+    MeterVars &vars, const QString &name, IFieldAccess &form, int id, const char *format)
 {
     CollectFloat(
         vars, name, form, id, [format](double v) { return QString::asprintf(format, v); },
@@ -83,16 +82,16 @@ void ShowFloat(MeterVars &vars, const QString &name, IFieldAccess &form, int id,
     form.SetField(id, QString::asprintf(format, double(vars.Float(name))));
 }
 
-void ShowList(MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId,
-              int listId)
+void ShowList(
+    MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId, int listId)
 {
     form.SetField(resetId, QString());
     for (int i = 0; i < count; ++i)
         ShowFloat(vars, Name(pattern, i), form, listId, "%.8e");
 }
 
-void CollectList(MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId,
-                 int listId)
+void CollectList(
+    MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId, int listId)
 {
     form.GetField(resetId); // puts the list walk back to its first item
     for (int i = 0; i < count; ++i)
@@ -105,7 +104,8 @@ void ShowConverted(MeterVars &vars, IFieldAccess &form, const UnitConversion::Co
     const double x = vars.Float(QStringLiteral("meter_x"));
     form.SetField(XSect, UnitConversion::XSectText(c, x));
     form.SetField(MaxRange, UnitConversion::RangeText(c, vars.Float(QStringLiteral("meter_k")), x));
-    form.SetField(FullScale, UnitConversion::RangeText(c, vars.Float(QStringLiteral("meter_s")), x));
+    form.SetField(
+        FullScale, UnitConversion::RangeText(c, vars.Float(QStringLiteral("meter_s")), x));
 }
 
 // Collects X-Sect first, then the two ranges against the cross-section just stored.
@@ -130,7 +130,7 @@ void CollectConverted(MeterVars &vars, IFieldAccess &form, const UnitConversion:
 
 UnitConversion::Context KelvaneFields::Context(int units)
 {
-    return {units, g_DocVersion, g_DocRevision, g_DocMeterVersion};
+    return { units, g_DocVersion, g_DocRevision, g_DocMeterVersion };
 }
 
 QString KelvaneFields::UnitsFile()
@@ -187,11 +187,12 @@ void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
         form.SetField(CurveFit, (dac & 0x80) ? QStringLiteral("0") : QStringLiteral("1"));
 
     for (int i = 0; i < 4; ++i) {
-        form.SetField(AlarmFunction0 + i,
-                      QString::number(vars.Value(Name("event[%d]", i), 1) + 402));
+        form.SetField(
+            AlarmFunction0 + i, QString::number(vars.Value(Name("event[%d]", i), 1) + 402));
         const QString value = Name("evalue[%d]", i);
-        form.SetField(AlarmValue0 + i, current ? QString::number(qint32(vars.Value(value, 4)))
-                                               : QString::number(vars.Value(value, 2)));
+        form.SetField(AlarmValue0 + i,
+            current ? QString::number(qint32(vars.Value(value, 4)))
+                    : QString::number(vars.Value(value, 2)));
         form.SetField(AlarmDelay0 + i, QString::number(vars.Value(Name("edelay[%d]", i), 1)));
     }
 
@@ -205,14 +206,14 @@ void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
         vars.SetValue(QStringLiteral("pad_1"), 2, 0);
     form.SetField(ModbusAddr, QString::number(vars.Value(QStringLiteral("pad_1"), 2)));
     const quint32 date = vars.Value(QStringLiteral("cal_date"), 4);
-    form.SetField(CalibrationDue, QString::asprintf("%02d/%02d/%02d", int((date >> 16) & 0xFF),
-                                                    int(date >> 24), int((date >> 8) & 0xFF)));
-    form.SetField(SerialNumber,
-                  QString::number(qint32(vars.Value(QStringLiteral("serial_num"), 4))));
+    form.SetField(CalibrationDue,
+        QString::asprintf(
+            "%02d/%02d/%02d", int((date >> 16) & 0xFF), int(date >> 24), int((date >> 8) & 0xFF)));
+    form.SetField(
+        SerialNumber, QString::number(qint32(vars.Value(QStringLiteral("serial_num"), 4))));
 
     if (current) {
-        form.SetField(UpPcba,
-                      QString::number(qint8(vars.Value(QStringLiteral("uP_assy_rev"), 1))));
+        form.SetField(UpPcba, QString::number(qint8(vars.Value(QStringLiteral("uP_assy_rev"), 1))));
         form.SetField(Watchdog, QString::number(qint8(vars.Value(QStringLiteral("wdt"), 1))));
         const quint32 fit = vars.Value(QStringLiteral("curve_fit"), 1);
         form.SetField(CurveFit, QString::number(fit & 0x3F));
@@ -306,8 +307,8 @@ void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form)
     int a = 0, b = 0, c = 0;
     if (ScanText::Date(form.GetField(CalibrationDue), &a, &b, &c)) {
         // Each part keeps to its own byte, so a wrong entry cannot spill into its neighbour.
-        const quint32 date = (quint32(b & 0xFF) << 24) | (quint32(a & 0xFF) << 16)
-                             | (quint32(c & 0xFF) << 8);
+        const quint32 date
+            = (quint32(b & 0xFF) << 24) | (quint32(a & 0xFF) << 16) | (quint32(c & 0xFF) << 8);
         vars.SetValue(QStringLiteral("cal_date"), 4, date);
     }
     CollectInt(vars, QStringLiteral("serial_num"), 4, form, SerialNumber);

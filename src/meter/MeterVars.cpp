@@ -80,24 +80,24 @@ QString MeterVars::ChooseSection(const QString &requested)
     };
     if (v.isEmpty())
         return requested;
-    if (is({"[3.9G]", "3.9G"})) {
+    if (is({ "[3.9G]", "3.9G" })) {
         g_DocVersion = QStringLiteral("3.9G");
         return requested;
     }
-    if (is({"[1.4A]", "1.4A"})) {
+    if (is({ "[1.4A]", "1.4A" })) {
         g_DocVersion = QStringLiteral("1.4A");
         return requested;
     }
-    if (is({"[4.0A]", "[4.0B]", "4.0x"})) {
+    if (is({ "[4.0A]", "[4.0B]", "4.0x" })) {
         g_DocVersion = QStringLiteral("4.0x");
         return QStringLiteral("[4.0A]");
     }
-    if (is({"[?.??]"})) {
+    if (is({ "[?.??]" })) {
         g_DocVersion = QStringLiteral("?.??");
         return QStringLiteral("[?.??]");
     }
-    if (is({"[1.0A]", "1.0A", "1.1A", "[1.1A]", "[1.2A]", "1.2A", "[1.2B]", "1.2B", "[1.2C]", "1.2C",
-            "[1.3A]", "1.3A"})) {
+    if (is({ "[1.0A]", "1.0A", "1.1A", "[1.1A]", "[1.2A]", "1.2A", "[1.2B]", "1.2B", "[1.2C]",
+            "1.2C", "[1.3A]", "1.3A" })) {
         g_DocVersion = QStringLiteral("1.0A");
         return QStringLiteral("[1.0A]");
     }
@@ -126,10 +126,10 @@ void MeterVars::ReadLayout(const QString &layoutFile, const QString &section)
         if (line.isEmpty() || line.startsWith(QLatin1Char('.')) || line.size() < 3)
             break;
         const QChar digit = line.at(0);
-        const int size = digit == QLatin1Char('1')   ? 1
-                         : digit == QLatin1Char('2') ? 2
-                         : digit == QLatin1Char('4') ? 4
-                                                     : 0;
+        const int size = digit == QLatin1Char('1') ? 1
+            : digit == QLatin1Char('2')            ? 2
+            : digit == QLatin1Char('4')            ? 4
+                                                   : 0;
         if (size == 0 || m_count >= kMaxEntries - 1 || m_bytes + size > kImageSize)
             break;
         m_offsets[m_count] = m_bytes;

@@ -40,9 +40,9 @@ public:
     unsigned char *VarAddress(const QString &name) { return m_image.data() + IndexOf(name); }
     bool Has(const QString &name) const { return EntryOf(name) >= 0; }
     int EntryOf(const QString &name) const; // entry index, -1 when absent
-    int SizeOf(const QString &name) const;  // declared size, 0 when absent
-    qint8 Size(int entry) const;            // size of entry i, negative past the end
-    QString Name(int entry) const;          // empty past the last variable
+    int SizeOf(const QString &name) const; // declared size, 0 when absent
+    qint8 Size(int entry) const; // size of entry i, negative past the end
+    QString Name(int entry) const; // empty past the last variable
     int Offset(int entry) const;
     unsigned char *ImageStart() { return m_image.data(); }
     const unsigned char *ImageStart() const { return m_image.data(); }
@@ -61,7 +61,7 @@ public:
     // Floats only go into 4-byte variables.
     int SetFloat(const QString &name, float f);
 
-    QString ImageToText() const;     // "%02X " per byte, most significant byte of each variable first
+    QString ImageToText() const; // "%02X " per byte, most significant byte of each variable first
     QString ImageToSendText() const; // "%02X\r" per byte
     // Reads two hex digits at character 3k for image byte k; an empty text changes nothing and a
     // short text fills only the bytes it holds.
@@ -73,9 +73,9 @@ private:
     void ReadLayout(const QString &layoutFile, const QString &section);
     QString ImageText(QChar separator) const;
 
-    std::array<unsigned char, kImageSize> m_image{};
-    std::array<int, kMaxEntries> m_offsets{};
-    std::array<qint8, kMaxEntries> m_sizes{};
+    std::array<unsigned char, kImageSize> m_image {};
+    std::array<int, kMaxEntries> m_offsets {};
+    std::array<qint8, kMaxEntries> m_sizes {};
     QStringList m_names;
     QString m_section;
     int m_count = 0;

@@ -13,7 +13,8 @@ int SkipSpace(const QString &text, int pos)
 
 bool IsDigit(const QString &text, int pos)
 {
-    return pos < text.size() && text.at(pos) >= QLatin1Char('0') && text.at(pos) <= QLatin1Char('9');
+    return pos < text.size() && text.at(pos) >= QLatin1Char('0')
+        && text.at(pos) <= QLatin1Char('9');
 }
 
 // "%d" from pos; *end is where the scan stopped.
@@ -57,7 +58,8 @@ std::optional<double> ScanText::Double(const QString &text)
     if (digits == 0)
         return std::nullopt;
     int end = pos;
-    if (pos < text.size() && (text.at(pos) == QLatin1Char('e') || text.at(pos) == QLatin1Char('E'))) {
+    if (pos < text.size()
+        && (text.at(pos) == QLatin1Char('e') || text.at(pos) == QLatin1Char('E'))) {
         int e = pos + 1;
         if (e < text.size() && (text.at(e) == QLatin1Char('-') || text.at(e) == QLatin1Char('+')))
             ++e;

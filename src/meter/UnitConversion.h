@@ -18,8 +18,8 @@ public:
     struct Context
     {
         int units = 0;
-        QString docVersion;   // ">= 4.1A" selects the current rules, anything else the older ones
-        QString revision;     // g_DocRevision; its first character is the revision letter
+        QString docVersion; // ">= 4.1A" selects the current rules, anything else the older ones
+        QString revision; // g_DocRevision; its first character is the revision letter
         QString meterVersion; // g_DocMeterVersion
     };
 

@@ -54,7 +54,8 @@ void FakeForm::SetField(int id, const QString &raw)
     case HoldFlow2:
     case LcdBlank:
     case Protocol:
-        m_text[id] = text == QLatin1String("TRUE") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        m_text[id]
+            = text == QLatin1String("TRUE") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
         break;
     case PrimaryList:
     case SecondaryList:
@@ -64,7 +65,9 @@ void FakeForm::SetField(int id, const QString &raw)
     case PrimaryReset:
     case SecondaryReset:
     case PointWiseReset:
-        m_lists[id == PrimaryReset ? PrimaryList : id == SecondaryReset ? SecondaryList : PointWiseList]
+        m_lists[id == PrimaryReset     ? PrimaryList
+                : id == SecondaryReset ? SecondaryList
+                                       : PointWiseList]
             .clear();
         break;
     default:

@@ -95,14 +95,13 @@ TEST_P(ImageFromTextCases, FillsOnlyWhatTheTextHolds)
     EXPECT_EQ(vars.ImageToText(), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, ImageFromTextCases,
-    ::testing::Values(TextCase{"", "11 22 33 44 55 66 77 "},
-                      TextCase{"AA BB", "AA BB 33 44 55 66 77 "},
-                      TextCase{"AA BB C", "AA BB 33 44 55 66 77 "},
-                      TextCase{"AA BB CC DD EE FF 01 02 03 04 05", "AA BB CC DD EE FF 01 "},
-                      TextCase{"ZZ QQ 01", "11 22 01 44 55 66 77 "},
-                      TextCase{"\x01\xff\x80 7", "11 07 33 44 55 66 77 "}));
+INSTANTIATE_TEST_SUITE_P(Texts, ImageFromTextCases,
+    ::testing::Values(TextCase { "", "11 22 33 44 55 66 77 " },
+        TextCase { "AA BB", "AA BB 33 44 55 66 77 " },
+        TextCase { "AA BB C", "AA BB 33 44 55 66 77 " },
+        TextCase { "AA BB CC DD EE FF 01 02 03 04 05", "AA BB CC DD EE FF 01 " },
+        TextCase { "ZZ QQ 01", "11 22 01 44 55 66 77 " },
+        TextCase { "\x01\xff\x80 7", "11 07 33 44 55 66 77 " }));
 
 TEST_F(MeterVarsTest, MissingOrDamagedLayoutFileGivesEmptyOrPartialTable)
 {
@@ -115,8 +114,8 @@ TEST_F(MeterVarsTest, MissingOrDamagedLayoutFileGivesEmptyOrPartialTable)
 
     EXPECT_EQ(Layout("").Count(), 0);
     EXPECT_EQ(Layout("[T]").Count(), 0);
-    EXPECT_EQ(Layout("[T]\n1 key\n4 met").Count(), 2);   // cut mid-line: the name as it stands
-    EXPECT_EQ(Layout("[T]\n1 key\n4").Count(), 1);       // a size without a name ends it
+    EXPECT_EQ(Layout("[T]\n1 key\n4 met").Count(), 2); // cut mid-line: the name as it stands
+    EXPECT_EQ(Layout("[T]\n1 key\n4").Count(), 1); // a size without a name ends it
     EXPECT_EQ(Layout("[T]\n1 key\n3 odd\n1 b\n").Count(), 1); // so does an odd size digit
     EXPECT_EQ(Layout("[T]\n1 key\nx odd\n").Count(), 1);
     EXPECT_EQ(Layout("[T]\r\n1 key\r\n2 b\r\n\r\n1 c\r\n").Count(), 2); // CR LF, empty line ends
@@ -178,33 +177,31 @@ class VersionTable : public MeterVarsTest, public ::testing::WithParamInterface<
 TEST_P(VersionTable, NormalisesVersionAndChoosesSection)
 {
     g_DocVersion = QString::fromLatin1(GetParam().before);
-    MeterVars vars{QString::fromLatin1(GetParam().requested)};
+    MeterVars vars { QString::fromLatin1(GetParam().requested) };
     EXPECT_EQ(g_DocVersion, GetParam().after);
     EXPECT_EQ(vars.SectionName(), GetParam().section);
     EXPECT_GT(vars.Count(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, VersionTable,
-    ::testing::Values(VersionRow{"[3.9G]", "[1.4A]", "3.9G", "[1.4A]"},
-                      VersionRow{"3.9G", "[3.9G]", "3.9G", "[3.9G]"},
-                      VersionRow{"[1.4A]", "[4.1A]", "1.4A", "[4.1A]"},
-                      VersionRow{"1.4A", "[1.4A]", "1.4A", "[1.4A]"},
-                      VersionRow{"[4.0A]", "[3.9G]", "4.0x", "[4.0A]"},
-                      VersionRow{"[4.0B]", "[4.0B]", "4.0x", "[4.0A]"},
-                      VersionRow{"4.0x", "[4.1A]", "4.0x", "[4.0A]"},
-                      VersionRow{"[?.??]", "[4.1A]", "?.??", "[?.??]"},
-                      VersionRow{"[1.0A]", "[1.4A]", "1.0A", "[1.0A]"},
-                      VersionRow{"1.1A", "[4.1A]", "1.0A", "[1.0A]"},
-                      VersionRow{"[1.2C]", "[4.1A]", "1.0A", "[1.0A]"},
-                      VersionRow{"1.3A", "[4.1A]", "1.0A", "[1.0A]"},
-                      VersionRow{"4.0B", "[4.0A]", ">= 4.1A", "[4.1A]"},
-                      VersionRow{"4.2C", "[3.9G]", ">= 4.1A", "[4.1A]"},
-                      VersionRow{"?.??", "[?.??]", ">= 4.1A", "[4.1A]"},
-                      VersionRow{">= 4.1A", "[4.0A]", ">= 4.1A", "[4.1A]"},
-                      VersionRow{"3.9g", "[3.9G]", ">= 4.1A", "[4.1A]"},
-                      VersionRow{"", "[3.9G]", "", "[3.9G]"},
-                      VersionRow{"", "[?.??]", "", "[?.??]"}));
+INSTANTIATE_TEST_SUITE_P(Rows, VersionTable,
+    ::testing::Values(VersionRow { "[3.9G]", "[1.4A]", "3.9G", "[1.4A]" },
+        VersionRow { "3.9G", "[3.9G]", "3.9G", "[3.9G]" },
+        VersionRow { "[1.4A]", "[4.1A]", "1.4A", "[4.1A]" },
+        VersionRow { "1.4A", "[1.4A]", "1.4A", "[1.4A]" },
+        VersionRow { "[4.0A]", "[3.9G]", "4.0x", "[4.0A]" },
+        VersionRow { "[4.0B]", "[4.0B]", "4.0x", "[4.0A]" },
+        VersionRow { "4.0x", "[4.1A]", "4.0x", "[4.0A]" },
+        VersionRow { "[?.??]", "[4.1A]", "?.??", "[?.??]" },
+        VersionRow { "[1.0A]", "[1.4A]", "1.0A", "[1.0A]" },
+        VersionRow { "1.1A", "[4.1A]", "1.0A", "[1.0A]" },
+        VersionRow { "[1.2C]", "[4.1A]", "1.0A", "[1.0A]" },
+        VersionRow { "1.3A", "[4.1A]", "1.0A", "[1.0A]" },
+        VersionRow { "4.0B", "[4.0A]", ">= 4.1A", "[4.1A]" },
+        VersionRow { "4.2C", "[3.9G]", ">= 4.1A", "[4.1A]" },
+        VersionRow { "?.??", "[?.??]", ">= 4.1A", "[4.1A]" },
+        VersionRow { ">= 4.1A", "[4.0A]", ">= 4.1A", "[4.1A]" },
+        VersionRow { "3.9g", "[3.9G]", ">= 4.1A", "[4.1A]" },
+        VersionRow { "", "[3.9G]", "", "[3.9G]" }, VersionRow { "", "[?.??]", "", "[?.??]" }));
 
 TEST_F(MeterVarsTest, DetectSectionFindsTheLayoutOfEachTemplate)
 {
@@ -212,9 +209,9 @@ TEST_F(MeterVarsTest, DetectSectionFindsTheLayoutOfEachTemplate)
     {
         const char *file;
         const char *section;
-    } rows[] = {{"39G_Template.mtr", "[3.9G]"}, {"40x_Template.mtr", "[4.0A]"},
-                {"41A_Template.mtr", "[4.1A]"}, {"39E_Template.mtr", "[4.1A]"},
-                {"Quixal.qxm", "[1.4A]"}};
+    } rows[] = { { "39G_Template.mtr", "[3.9G]" }, { "40x_Template.mtr", "[4.0A]" },
+        { "41A_Template.mtr", "[4.1A]" }, { "39E_Template.mtr", "[4.1A]" },
+        { "Quixal.qxm", "[1.4A]" } };
     for (const auto &row : rows) {
         QFile file(QString::fromLatin1(row.file));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << row.file;
@@ -252,7 +249,7 @@ TEST_F(MeterVarsTest, MissingLayoutFileDetectsNothing)
     std::unique_ptr<MeterVars> table;
     EXPECT_EQ(MeterVars::DetectSection("AA AA AA AA", &table), "");
     g_DocVersion = "4.0x";
-    MeterVars vars{QStringLiteral("[4.0A]")};
+    MeterVars vars { QStringLiteral("[4.0A]") };
     EXPECT_EQ(vars.Count(), 0);
 }
 
