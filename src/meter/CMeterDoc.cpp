@@ -159,6 +159,12 @@ int CMeterDoc::ConvertTo(const QString &section)
     return 1;
 }
 
+int CMeterDoc::ConvertToVersion(const QString &target)
+{
+    g_DocVersion = target;
+    return ConvertTo(QStringLiteral("[%1]").arg(target));
+}
+
 void CMeterDoc::VarsToForm(IFieldAccess &form)
 {
     if (m_vars)

@@ -34,6 +34,10 @@ public:
     // Moves the data into the layout of `section`, variable by variable. 0 and nothing changes
     // when that layout has no variables.
     int ConvertTo(const QString &section);
+    // File > Convert... after the user agreed: the target firmware version (">= 4.1A", "4.0x",
+    // "3.9G") becomes the version in force first, so the layout built is the one the prompt
+    // named even when opening the file had put another version in force.
+    int ConvertToVersion(const QString &target);
     void VarsToForm(IFieldAccess &form);
     void FormToVars(IFieldAccess &form);
     void UnitsChanged(IFieldAccess &form, int newUnits);
