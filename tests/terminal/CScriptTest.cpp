@@ -48,7 +48,7 @@ TEST_P(ParseTable, GivesTheTokensInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, ParseTable, ::testing::ValuesIn(kParseCases),
-    [](const auto &info) { return "Row" + std::to_string(info.index); });
+    [](const auto &row) { return "Row" + std::to_string(row.index); });
 
 TEST(CScript, UnparsedScriptAnswersTenEmptyTokens)
 {
