@@ -1,0 +1,7 @@
+#include "modbus/ModbusFrame.h"
+
+ModbusFrame::ModbusFrame(QWidget *parent)
+    : CChildFrame(parent)
+{
+    setWindowTitle(QStringLiteral("Modbus RTU Network"));
+}
