@@ -39,7 +39,7 @@ public:
     void SetBaudText(const QString &text) { m_baudText = text; }
     int IsEnabled() const { return m_enabled; }
     void SetEnabled(int enabled) { m_enabled = enabled ? 1 : 0; }
-    // The operating system's reason for the last failed OpenPort, one line, empty if none.
+    // Why the last OpenPort failed, one line (the operating system's reason), empty if it worked.
     QString LastError() const { return m_lastError; }
     const LinkTiming &Timing() const { return m_timing; }
 
