@@ -378,3 +378,31 @@ TEST(ModbusWindow, FrameAndDocument)
     EXPECT_EQ(file.readAll(), QByteArray("keep me\n"));
     EXPECT_FALSE(doc.StoresContent());
 }
+
+TEST_F(ModbusView, RealFocusMovesRunTheChecks)
+{
+    Open();
+    QLineEdit *second = m_view->FieldEdit(2, F::Address);
+    second->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(second->hasFocus());
+    second->selectAll();
+    QTest::keyClicks(second, QStringLiteral("1"));
+    EXPECT_EQ(second->text(), QStringLiteral("1"));
+    m_view->FieldEdit(3, F::Address)->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Modbus Address Already Taken") });
+    EXPECT_EQ(second->text(), QStringLiteral("-"));
+    EXPECT_TRUE(second->hasFocus());
+
+    m_messages.clear();
+    second->selectAll();
+    QTest::keyClicks(second, QStringLiteral("2"));
+    m_view->PeriodEdit()->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(m_messages.isEmpty());
+    EXPECT_EQ(m_view->SelectedMeters(), 2);
+    m_view->PeriodEdit()->selectAll();
+    QTest::keyClicks(m_view->PeriodEdit(), QStringLiteral("0"));
+    m_view->FieldEdit(1, F::Address)->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(m_messages.size(), 1);
+    EXPECT_EQ(m_view->PeriodEdit()->text(), QStringLiteral("0.02"));
+    EXPECT_TRUE(m_view->PeriodEdit()->hasFocus());
+}
