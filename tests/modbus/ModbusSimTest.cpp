@@ -1,12 +1,15 @@
 // tarvik-metersim --modbus read by an independent master (mbpoll) and by ours.
 #include "ModbusFrames.h"
 #include "SimProcess.h"
+#include "support/TestEnv.h"
 
 #include "app/UserMessage.h"
 #include "link/mbCSerial.h"
 #include "modbus/ModbusMaster.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -159,4 +162,39 @@ TEST(ModbusSim, IdleWithTheFarEndClosedDoesNotSpin)
     // A spinning loop would burn about 100 ticks in that second.
     EXPECT_LE(after - before, 10);
     EXPECT_TRUE(sim.Stop());
+}
+
+TEST(ModbusSim, LinkNamesThePtyUntilTheSimulatorEnds)
+{
+    const QString link = QDir::currentPath() + QStringLiteral("/modbus-link");
+    SimProcess sim(
+        { QStringLiteral("--addr"), QStringLiteral("7"), QStringLiteral("--link"), link });
+    ASSERT_TRUE(sim.Ok());
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), sim.Path());
+    auto port = OpenPort(link);
+    ASSERT_TRUE(port);
+    ModbusMaster master(port.get());
+    EXPECT_EQ(master.ReadStatic(QStringLiteral("7")), 1);
+    EXPECT_TRUE(sim.Stop()); // SIGTERM: exit code 0, link removed
+    EXPECT_FALSE(QFileInfo::exists(link));
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+}
+
+TEST(ModbusSim, BadCommandLinesAreRefused)
+{
+    const QStringList rows[] = {
+        { "--addr", "0" },
+        { "--addr", "1,x" },
+        { "--silent", "4" },
+        { "--late", "1:abc" },
+        { "--baud" },
+        { "--frobnicate", "1" },
+    };
+    for (const QStringList &row : rows) {
+        QProcess sim;
+        sim.start(TestEnv::MeterSimPath(), QStringList { QStringLiteral("--modbus") } + row);
+        ASSERT_TRUE(sim.waitForFinished(5000)) << qPrintable(row.join(' '));
+        EXPECT_EQ(sim.exitCode(), 2) << qPrintable(row.join(' '));
+        EXPECT_TRUE(sim.readAllStandardOutput().isEmpty());
+    }
 }
