@@ -57,6 +57,9 @@ int CSerial::OpenPort(int /*unusedSpeed*/)
         m_device.Close();
         return 0;
     }
+    // Write time-out 1 ms per byte + 1 ms until the first ReadAll. Read time-outs are given by
+    // each ReadAll; ReadByte never waits. The kernel fixes the queue sizes (4 KB each way), so
+    // kBufferSize and kTransmitQueue have nothing to set here.
     m_device.SetWriteTimeouts(1, 1);
     m_lastError.clear();
     return 1;

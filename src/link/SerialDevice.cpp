@@ -283,9 +283,7 @@ bool SerialDevice::Open(const QString &portText)
 
 bool SerialDevice::IsPseudoTerminal() const
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (m_fd < 0 || ::fstat(m_fd, &info) != 0 || !S_ISCHR(info.st_mode))
         return false;
     const unsigned major = ::major(info.st_rdev);
@@ -299,9 +297,7 @@ bool SerialDevice::Configure(const Format &format)
     if (format.speed <= 0)
         return Fail(QStringLiteral("%1: %2 is not a valid speed").arg(m_path).arg(format.speed));
 
-    struct termios settings
-    {
-    };
+    struct termios settings = {};
     if (::tcgetattr(m_fd, &settings) != 0)
         return Fail(QStringLiteral("%1: cannot read the line settings: %2")
                         .arg(m_path, SystemReason(errno)));
@@ -335,9 +331,7 @@ bool SerialDevice::Configure(const Format &format)
                         .arg(format.speed)
                         .arg(SystemReason(errno)));
 
-    struct termios actual
-    {
-    };
+    struct termios actual = {};
     if (::tcgetattr(m_fd, &actual) != 0)
         return Fail(QStringLiteral("%1: cannot read the line settings: %2")
                         .arg(m_path, SystemReason(errno)));
@@ -427,10 +421,7 @@ int SerialDevice::ReadTimed(char *buffer, int maxBytes, int intervalMs, int tota
             SleepMs(waitMs);
             continue;
         }
-        struct pollfd watch
-        {
-            m_fd, POLLIN, 0
-        };
+        struct pollfd watch = { m_fd, POLLIN, 0 };
         const int ready = ::poll(&watch, 1, waitMs);
         if (ready < 0) {
             hungUp = errno != EINTR;
@@ -493,10 +484,7 @@ bool SerialDevice::Write(const char *bytes, int count)
             const int waitMs = MsUntil(end);
             if (waitMs <= 0)
                 return false;
-            struct pollfd watch
-            {
-                m_fd, POLLOUT, 0
-            };
+            struct pollfd watch = { m_fd, POLLOUT, 0 };
             if (::poll(&watch, 1, waitMs) > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL)))
                 return false;
             continue;
@@ -514,10 +502,7 @@ bool SerialDevice::WaitReadable(int timeoutMs) const
         return false;
     }
     for (;;) {
-        struct pollfd watch
-        {
-            m_fd, POLLIN, 0
-        };
+        struct pollfd watch = { m_fd, POLLIN, 0 };
         const int ready = ::poll(&watch, 1, MsUntil(end));
         if (ready < 0 && errno == EINTR)
             continue;

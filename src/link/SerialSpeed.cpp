@@ -7,9 +7,7 @@ namespace SerialSpeed {
 
 int SetArbitrary(int fd, int speed)
 {
-    struct termios2 settings
-    {
-    };
+    struct termios2 settings = {};
     if (ioctl(fd, TCGETS2, &settings) != 0)
         return 0;
     settings.c_cflag &= ~CBAUD;
@@ -23,9 +21,7 @@ int SetArbitrary(int fd, int speed)
 
 int ReadBack(int fd)
 {
-    struct termios2 settings
-    {
-    };
+    struct termios2 settings = {};
     if (ioctl(fd, TCGETS2, &settings) != 0)
         return 0;
     return int(settings.c_ospeed);

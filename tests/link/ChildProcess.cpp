@@ -29,10 +29,7 @@ ChildProcess::ChildProcess(const std::function<void(ChildProcess &)> &body)
     }
     if (m_pid > 0) {
         // Wait (bounded) for the child to report that it is set up.
-        struct pollfd watch
-        {
-            m_ready[0], POLLIN, 0
-        };
+        struct pollfd watch = { m_ready[0], POLLIN, 0 };
         char c = 0;
         if (::poll(&watch, 1, 10000) <= 0 || ::read(m_ready[0], &c, 1) != 1)
             Finish();
@@ -56,10 +53,7 @@ void ChildProcess::Ready()
 
 void ChildProcess::WaitForFinish()
 {
-    struct pollfd watch
-    {
-        m_finish[0], POLLIN, 0
-    };
+    struct pollfd watch = { m_finish[0], POLLIN, 0 };
     ::poll(&watch, 1, 30000);
 }
 

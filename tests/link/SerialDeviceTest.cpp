@@ -1,7 +1,7 @@
 // The platform device on a pseudo-terminal: names, speeds, open failures, read time-outs.
 #include "ChildProcess.h"
 #include "Printers.h"
-#include "PtyPair.h"
+#include "support/PtyPair.h"
 
 #include "link/SerialDevice.h"
 #include "link/SerialSpeed.h"

@@ -1,6 +1,6 @@
 // The Modbus port on a pseudo-terminal: character formats, whole-frame writes, enabled rules.
 #include "Printers.h"
-#include "PtyPair.h"
+#include "support/PtyPair.h"
 #include "TestPortName.h"
 
 #include "app/UserMessage.h"

@@ -1,4 +1,4 @@
-#include "PtyPair.h"
+#include "support/PtyPair.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -36,10 +36,7 @@ void PtyPair::Send(const QByteArray &bytes)
         if (n > 0) {
             done += int(n);
         } else if (n < 0 && errno == EAGAIN) {
-            struct pollfd watch
-            {
-                m_master, POLLOUT, 0
-            };
+            struct pollfd watch = { m_master, POLLOUT, 0 };
             if (::poll(&watch, 1, 1000) <= 0)
                 return;
         } else if (!(n < 0 && errno == EINTR)) {
@@ -58,10 +55,7 @@ QByteArray PtyPair::Receive(int waitMs, int quietMs)
                               .count();
         if (left <= 0)
             break;
-        struct pollfd watch
-        {
-            m_master, POLLIN, 0
-        };
+        struct pollfd watch = { m_master, POLLIN, 0 };
         const int ready
             = ::poll(&watch, 1, int(got.isEmpty() ? left : std::min<long>(left, quietMs)));
         if (ready <= 0) {
@@ -129,10 +123,7 @@ void FarEndRecorder::Run()
             }
         } else if (watch[0].revents & (POLLHUP | POLLERR)) {
             // No slave open yet or any more: wait for the stop signal without spinning.
-            struct pollfd stop
-            {
-                m_stopPipe[0], POLLIN, 0
-            };
+            struct pollfd stop = { m_stopPipe[0], POLLIN, 0 };
             if (::poll(&stop, 1, 5) > 0)
                 return;
         }
