@@ -1,5 +1,6 @@
 #include "modbus/Modbus.h"
 
+#include "app/CTarvikApp.h"
 #include "app/Globals.h"
 #include "app/UserMessage.h"
 #include "link/mbCSerial.h"
@@ -36,7 +37,7 @@ int s_sampleCount = 0;
 
 Modbus::PortProvider &Provider()
 {
-    static Modbus::PortProvider provider = [] { return static_cast<mbCSerial *>(nullptr); };
+    static Modbus::PortProvider provider = [] { return CTarvikApp::ModbusPort(); };
     return provider;
 }
 

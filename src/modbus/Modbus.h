@@ -31,7 +31,8 @@ public:
     explicit Modbus(CDocument *document, QWidget *parent = nullptr);
     ~Modbus() override;
 
-    // Where the view finds the application's Modbus port (may give null). Tests install their own.
+    // Where the view finds the Modbus port (may give null): the application's by default;
+    // tests and the benchmark install their own.
     using PortProvider = std::function<mbCSerial *()>;
     static PortProvider SetPortProvider(PortProvider provider);
     static mbCSerial *CurrentPort();

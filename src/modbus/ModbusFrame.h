@@ -10,4 +10,8 @@ class ModbusFrame : public CChildFrame
 public:
     explicit ModbusFrame(QWidget *parent = nullptr);
     QRect FrameGeometry() const override { return QRect(200, 0, 1237, 477); }
+
+protected:
+    // The document manager titles frames with their document's name; this one keeps its own.
+    void changeEvent(QEvent *event) override;
 };

@@ -1,7 +1,7 @@
 // The master against libmodbus: its CRC on frames libmodbus builds, and whole transactions
 // with a libmodbus RTU slave on the far end of a pseudo-terminal pair.
 #include "ModbusFrames.h"
-#include "PtyPair.h"
+#include "SocatPair.h"
 
 #include "app/UserMessage.h"
 #include "link/mbCSerial.h"
@@ -23,7 +23,7 @@ using namespace ModbusFrames;
 
 TEST(ModbusLibmodbus, CrcAgreesWithLibmodbusFrames)
 {
-    PtyPair pair;
+    SocatPair pair;
     ASSERT_TRUE(pair.Ok());
     modbus_t *ctx = modbus_new_rtu(pair.SlavePath().toLocal8Bit().constData(), 9600, 'E', 8, 1);
     ASSERT_NE(ctx, nullptr);
@@ -50,7 +50,7 @@ TEST(ModbusLibmodbus, CrcAgreesWithLibmodbusFrames)
             int(frame.size()) + 2);
         QByteArray wire;
         while (wire.size() < frame.size() + 2) {
-            const QByteArray more = PtyPair::ReadFor(reader, 200);
+            const QByteArray more = SocatPair::ReadFor(reader, 200);
             if (more.isEmpty())
                 break;
             wire += more;
@@ -131,7 +131,7 @@ TEST(ModbusLibmodbus, MasterReadsALibmodbusSlave)
     const auto old = UserMessage::SetHandler(
         [&messages](const QString &text, const QString &) { messages.append(text); });
     {
-        PtyPair pair;
+        SocatPair pair;
         ASSERT_TRUE(pair.Ok());
         LibmodbusSlave slave(pair.SlavePath(), 17);
         ASSERT_TRUE(slave.Ok());

@@ -1,8 +1,8 @@
 // Reception and transactions of the master on a pseudo-terminal pair, against raw bytes and a
 // scripted slave.
 #include "ModbusFrames.h"
-#include "PtyPair.h"
 #include "ScriptedSlave.h"
+#include "SocatPair.h"
 
 #include "app/UserMessage.h"
 #include "link/mbCSerial.h"
@@ -67,13 +67,13 @@ protected:
     {
         m_master.Frame()[0] = 1;
         EXPECT_EQ(m_master.SendDynamicRequest(), 1);
-        EXPECT_EQ(PtyPair::ReadFor(m_slave, 100).toHex(), QByteArray("010300000006c5c8"));
+        EXPECT_EQ(SocatPair::ReadFor(m_slave, 100).toHex(), QByteArray("010300000006c5c8"));
         if (!reply.isEmpty())
-            PtyPair::WriteAll(m_slave, reply);
+            SocatPair::WriteAll(m_slave, reply);
         return m_master.ReceiveResponse();
     }
 
-    PtyPair m_pair;
+    SocatPair m_pair;
     std::unique_ptr<mbCSerial> m_port;
     int m_slave = -1;
     ModbusMaster m_master;
@@ -126,7 +126,7 @@ TEST_F(ModbusReceive, FailedReceptionsSayWhy)
         EXPECT_EQ(m_master.LastErrorKind(), row.kind) << row.name;
         EXPECT_EQ(m_master.LastErrorDetail(), row.detail) << row.name;
         m_port->PurgeInput();
-        PtyPair::ReadFor(m_slave, 20);
+        SocatPair::ReadFor(m_slave, 20);
     }
 }
 
@@ -208,7 +208,7 @@ TEST_F(ModbusReceive, BytesBeforeTheRequestArePurged)
 {
     MessageLog log;
     // A stale reply and noise sit in the receive queue before the transaction starts.
-    PtyPair::WriteAll(m_slave, Reply(1, DynamicData(99, 99, 99)) + QByteArray::fromHex("a5a5"));
+    SocatPair::WriteAll(m_slave, Reply(1, DynamicData(99, 99, 99)) + QByteArray::fromHex("a5a5"));
     ::poll(nullptr, 0, 30);
     const QByteArray good = Reply(1, DynamicData(3.25f, 12.5f, 68.5f));
     ScriptedSlave slave(m_slave, [&good](const QByteArray &, int) { return good; });
@@ -241,6 +241,6 @@ TEST_F(ModbusReceive, RandomRepliesNeverOverrunOrHang)
             EXPECT_EQ(m_master.Frame()[15], crc & 0xFF);
         }
         m_port->PurgeInput();
-        PtyPair::ReadFor(m_slave, 5);
+        SocatPair::ReadFor(m_slave, 5);
     }
 }

@@ -2,7 +2,12 @@
 // tarvik-metersim --modbus.
 #include "ModbusFrames.h"
 #include "SimProcess.h"
+#include "support/TestEnv.h"
 
+#include "app/CDocManager.h"
+#include "app/CMainFrame.h"
+#include "app/CPrefs.h"
+#include "app/CTarvikApp.h"
 #include "app/Globals.h"
 #include "app/UserMessage.h"
 #include "link/mbCSerial.h"
@@ -405,4 +410,56 @@ TEST_F(ModbusView, RealFocusMovesRunTheChecks)
     EXPECT_EQ(m_messages.size(), 1);
     EXPECT_EQ(m_view->PeriodEdit()->text(), QStringLiteral("0.02"));
     EXPECT_TRUE(m_view->PeriodEdit()->hasFocus());
+}
+
+TEST(ModbusWindow, NewModbusCommandOpensTheWindowOnTheApplicationsPort)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1") });
+    ASSERT_TRUE(sim.Ok());
+    struct Row
+    {
+        QString preference;
+        QStringList portFields;
+        QString message; // shown by the dynamic button, empty when it reads the meter
+    };
+    const Row rows[] = {
+        { sim.Path(), { sim.Path(), "9600", "1 8 EVEN 1" }, {} },
+        { "OFF", { "", "", "" }, "***** Modbus Comm Port is Turned OFF *****" },
+    };
+    for (const Row &row : rows) {
+        TestEnv::ClearPreferences();
+        ResetGlobals();
+        Modbus::SetSweepIndex(1);
+        CPrefs::OpenStore()->setValue(QStringLiteral("MBPort/MBCOM"), row.preference);
+        QStringList messages;
+        const auto old = UserMessage::SetHandler(
+            [&messages](const QString &text, const QString &) { messages.append(text); });
+        {
+            CTarvikApp app({}, false);
+            ASSERT_TRUE(app.InitInstance());
+            messages.clear();
+            app.OnNewModbus();
+            auto *view = qobject_cast<Modbus *>(app.MainFrame()->ActiveView());
+            ASSERT_NE(view, nullptr) << qPrintable(row.preference);
+            auto *frame = qobject_cast<ModbusFrame *>(
+                app.DocManager()->FramesOf(view->GetDocument()).value(0));
+            ASSERT_NE(frame, nullptr);
+            EXPECT_EQ(frame->geometry(), QRect(200, 0, 1237, 477));
+            EXPECT_EQ(frame->windowTitle(), QStringLiteral("Modbus RTU Network"));
+            for (int i = 0; i < 3; ++i)
+                EXPECT_EQ(view->PortFieldText(i), row.portFields[i]) << i;
+
+            view->OnDynamicButton();
+            if (row.message.isEmpty()) {
+                view->OnTimer(Modbus::kRepeatTimer);
+                EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('|'));
+                EXPECT_NE(view->FieldText(1, F::Flow), QStringLiteral("-----"));
+            } else {
+                ASSERT_EQ(messages.size(), 1);
+                EXPECT_TRUE(messages[0].startsWith(row.message));
+            }
+        }
+        UserMessage::SetHandler(old);
+    }
+    ResetGlobals();
 }

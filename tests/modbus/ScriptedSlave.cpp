@@ -1,6 +1,6 @@
 #include "ScriptedSlave.h"
 
-#include "PtyPair.h"
+#include "SocatPair.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -49,7 +49,7 @@ void ScriptedSlave::Run()
             }
             const QByteArray reply = m_script(request, index);
             if (!reply.isEmpty())
-                PtyPair::WriteAll(m_fd, reply);
+                SocatPair::WriteAll(m_fd, reply);
         }
     }
 }

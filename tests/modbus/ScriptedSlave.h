@@ -9,7 +9,7 @@
 #include <thread>
 
 // A slave for transaction tests: on its own thread it reads each 8-byte request from the
-// slave end of a PtyPair and writes back whatever the test's script returns for it (nothing
+// slave end of a SocatPair and writes back whatever the test's script returns for it (nothing
 // for silence). Records the requests it saw.
 class ScriptedSlave
 {

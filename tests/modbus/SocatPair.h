@@ -12,11 +12,11 @@ class mbCSerial;
 // Two linked pseudo-terminals made by socat: the master under test opens one end as its
 // Modbus port, a slave (scripted, libmodbus, or raw bytes from the test) uses the other.
 // A fresh pair per test: a pty once opened at even parity may refuse a second set-up.
-class PtyPair
+class SocatPair
 {
 public:
-    PtyPair();
-    ~PtyPair();
+    SocatPair();
+    ~SocatPair();
     bool Ok() const { return m_ok; }
     QString MasterPath() const { return m_dir.path() + QStringLiteral("/master"); }
     QString SlavePath() const { return m_dir.path() + QStringLiteral("/slave"); }

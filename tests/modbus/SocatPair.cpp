@@ -1,4 +1,4 @@
-#include "PtyPair.h"
+#include "SocatPair.h"
 
 #include "link/mbCSerial.h"
 
@@ -10,7 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-PtyPair::PtyPair()
+SocatPair::SocatPair()
 {
     m_socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_socat.start(QStringLiteral("socat"),
@@ -27,7 +27,7 @@ PtyPair::PtyPair()
     }
 }
 
-PtyPair::~PtyPair()
+SocatPair::~SocatPair()
 {
     if (m_socat.state() != QProcess::NotRunning) {
         m_socat.terminate();
@@ -38,7 +38,7 @@ PtyPair::~PtyPair()
     }
 }
 
-std::unique_ptr<mbCSerial> PtyPair::OpenModbusPort() const
+std::unique_ptr<mbCSerial> SocatPair::OpenModbusPort() const
 {
     auto port = std::make_unique<mbCSerial>(MasterPath());
     port->SetPortText(MasterPath());
@@ -49,7 +49,7 @@ std::unique_ptr<mbCSerial> PtyPair::OpenModbusPort() const
     return port;
 }
 
-int PtyPair::OpenSlaveRaw() const
+int SocatPair::OpenSlaveRaw() const
 {
     const int fd = ::open(SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
@@ -62,7 +62,7 @@ int PtyPair::OpenSlaveRaw() const
     return fd;
 }
 
-bool PtyPair::WriteAll(int fd, const QByteArray &bytes)
+bool SocatPair::WriteAll(int fd, const QByteArray &bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -78,7 +78,7 @@ bool PtyPair::WriteAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-QByteArray PtyPair::ReadFor(int fd, int ms)
+QByteArray SocatPair::ReadFor(int fd, int ms)
 {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
