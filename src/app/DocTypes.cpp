@@ -1,11 +1,23 @@
 #include "app/DocTypes.h"
 
 #include "app/CDocManager.h"
+#include "meter/CMeterDoc.h"
+#include "meter/MeterVarsView.h"
+#include "meter/ZarnFormFrame.h"
 
 void DocTypes::RegisterAll(CDocManager &manager)
 {
-    (void)manager;
     // 1. Kelvane meter form (134)
+    CDocTemplate kelvane;
+    kelvane.resourceId = 134;
+    kelvane.typeString = QStringLiteral(
+        "\n4.1A_Template\nKelvane\n*.mtr\n.mtr\nZarnMeter.Document\nZarnMeter Document");
+    kelvane.createDocument = [] { return new CMeterDoc; };
+    kelvane.createFrame = [] { return new ZarnFormFrame; };
+    kelvane.createView
+        = [](CDocument *doc) { return new MeterVarsView(static_cast<CMeterDoc *>(doc)); };
+    kelvane.menu = CDocTemplate::Menu::Kelvane;
+    manager.AddDocTemplate(kelvane);
     // 2. Quixal meter form (141)
     // 3. Terminal (129)
     // 4. Datalog (132)

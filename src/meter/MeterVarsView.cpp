@@ -1,13 +1,12 @@
 #include "meter/MeterVarsView.h"
 
-#include "app/Globals.h"
+#include "app/CPrefs.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/MeterVars.h"
 
 #include <QHeaderView>
 #include <QLabel>
-#include <QSettings>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -59,10 +58,8 @@ void MeterVarsView::Refresh()
 
 QString MeterVarsView::ConvertTarget()
 {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tarvik"),
-        QString::fromLatin1(kAppTitle));
-    const QString version = settings.value(QStringLiteral("Version/SELECTION")).toString();
-    return version.isEmpty() ? QStringLiteral("4.0A") : version;
+    const CPrefs prefs;
+    return prefs.GetVersion();
 }
 
 bool MeterVarsView::HandlesCommand(AppCommand command) const
