@@ -209,3 +209,17 @@ QString CMeterDoc::ConvertPrompt(const QString &target) const
     return QStringLiteral("About to convert meter data from %1 to %2  !")
         .arg(LayoutVersion(), target);
 }
+
+QString CMeterDoc::RebuildSavePath(
+    const QString &path, const QString &remembered, const QString &current)
+{
+    // The title is the file name, so the last occurrence is the one to replace; an empty
+    // remembered title would otherwise turn any path into a bare name in the working folder.
+    const qsizetype at = remembered.isEmpty() ? -1 : path.lastIndexOf(remembered);
+    if (at < 0 || current.isEmpty())
+        return path;
+    QString rebuilt = path.left(at) + current;
+    if (!rebuilt.endsWith(QLatin1String(".mtr"), Qt::CaseInsensitive)) // not a folder's ".mtr"
+        rebuilt += QLatin1String(".mtr");
+    return rebuilt;
+}

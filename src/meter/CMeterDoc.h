@@ -56,6 +56,11 @@ public:
     QString LayoutVersion() const;
     // "About to convert meter data from %s to %s  !"
     QString ConvertPrompt(const QString &target) const;
+    // Save from the form: when `path` holds the title the form remembered at opening, the file
+    // name takes the current title instead (a meter read retitles the document), with ".mtr"
+    // added when missing. Otherwise, or with no remembered title, the path as it is.
+    static QString RebuildSavePath(
+        const QString &path, const QString &remembered, const QString &current);
     // Whether the file last opened did not read 0xAA at the "key" of the layout it was read in.
     bool LayoutMismatch() const { return m_layoutMismatch; }
 

@@ -316,4 +316,21 @@ TEST_F(CMeterDocTest, FormRoundTripThroughTheDocument)
     EXPECT_EQ(again.ImageToText(), doc.ImageToText());
 }
 
+TEST(CMeterDocSavePath, FollowsTheTitleAfterAMeterRead)
+{
+    const struct
+    {
+        const char *path, *remembered, *current, *expected;
+    } rows[] = {
+        { "/m/41A_Template.mtr", "41A_Template.mtr", "12345_1", "/m/12345_1.mtr" },
+        { "/m/41A_Template.mtr", "41A_Template.mtr", "41A_Template.mtr", "/m/41A_Template.mtr" },
+        { "/m/a.mtr/a.mtr", "a.mtr", "777_2", "/m/a.mtr/777_2.mtr" },
+        { "/m/other.mtr", "41A_Template.mtr", "12345_1", "/m/other.mtr" },
+        { "/m/other.mtr", "", "12345_1", "/m/other.mtr" },
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(CMeterDoc::RebuildSavePath(r.path, r.remembered, r.current), r.expected)
+            << r.path;
+}
+
 } // namespace
