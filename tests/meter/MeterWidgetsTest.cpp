@@ -124,6 +124,9 @@ TEST_F(MeterWidgetsTest, KelvaneTypeOpensTemplateInItsFrameAndConverts)
     EXPECT_EQ(table->rowCount(), doc->Vars()->Count());
     EXPECT_EQ(table->item(0, 0)->text(), "key");
     EXPECT_EQ(table->item(0, 3)->text(), "AA");
+    const QList<QTableWidgetItem *> xsect = table->findItems("meter_x", Qt::MatchExactly);
+    ASSERT_EQ(xsect.size(), 1);
+    EXPECT_EQ(table->item(xsect.front()->row(), 4)->text(), "0.545400"); // as the form shows it
     SaveShot(*frame, "meterview.png");
 
     {
