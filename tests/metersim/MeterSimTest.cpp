@@ -14,38 +14,6 @@
 
 namespace {
 
-// A small layout in the syntax of the layout files: two firmware families.
-const char kLayout[] = "[4.1A]\n"
-                       "1 key\n"
-                       "1 flow_prec\n"
-                       "1 mode\n"
-                       "1 flow_func\n"
-                       "4 serial_num\n"
-                       "4 meter_x\n"
-                       "4 meter_s\n"
-                       "4 coeff[11]\n"
-                       "4 cal_date\n"
-                       "2 lockout\n"
-                       ".\n"
-                       "[3.9G]\n"
-                       "1 key\n"
-                       "1 meter_num\n"
-                       "4 serial_num\n"
-                       "1 flow_func\n"
-                       "4 meter_x\n"
-                       "4 meter_s\n"
-                       ".\n"
-                       "[4.0A]\n"
-                       "1 flow_prec\n"
-                       "1 key\n"
-                       "1 meter_num\n"
-                       "4 serial_num\n"
-                       ".\n"
-                       "[1.4A]\n"
-                       "1 key\n"
-                       "4 serial_num\n"
-                       "1 flow_func\n"
-                       ".\n";
 constexpr int kImage41 = 26; // bytes of the [4.1A] image above
 
 void SleepMs(int ms)
@@ -125,10 +93,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        QFile f(m_dir.filePath(QStringLiteral("vars.dat")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(kLayout);
-        f.close();
+        ASSERT_TRUE(SimHarness::WriteTestLayout(Vars()));
     }
     QString Vars() const { return m_dir.filePath(QStringLiteral("vars.dat")); }
     QString ImagePath() const { return m_dir.filePath(QStringLiteral("meter.mtr")); }

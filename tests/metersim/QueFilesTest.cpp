@@ -1,6 +1,8 @@
 // Consistency of the command lists in data/: every jump lands on a label (apart from the
 // deliberate message jumps, whose text holds blanks), every list ends with "End", and every
 // field id is one the list's form offers.
+#include "ListRunner.h"
+
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -10,52 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct ParsedLine
-{
-    QString label;
-    QString command;
-    QStringList args;
-};
-
-// Splits a line by the command-list rules: a label up to ":" when the line starts with "0"
-// or above, the command up to "(" or a blank, arguments separated by commas with blanks
-// dropped outside double quotes.
-ParsedLine Parse(const QString &line)
-{
-    ParsedLine p;
-    QString rest = line;
-    if (!line.isEmpty() && line.at(0) >= QLatin1Char('0')) {
-        const int colon = line.indexOf(QLatin1Char(':'));
-        p.label = colon < 0 ? line : line.left(colon);
-        rest = colon < 0 ? QString() : line.mid(colon + 1);
-    } else {
-        rest = line.mid(1);
-    }
-    rest = rest.trimmed();
-    int i = 0;
-    while (i < rest.size() && rest.at(i) != QLatin1Char('(') && rest.at(i) != QLatin1Char(' '))
-        ++i;
-    p.command = rest.left(i);
-    rest = rest.mid(i + 1).trimmed();
-    QString arg;
-    bool closed = false;
-    for (int k = 0; k < rest.size() && !closed; ++k) {
-        const QChar c = rest.at(k);
-        if (c == QLatin1Char('"')) {
-            const int end = rest.indexOf(QLatin1Char('"'), k + 1);
-            arg += rest.mid(k + 1, end < 0 ? -1 : end - k - 1);
-            k = end < 0 ? int(rest.size()) : end;
-        } else if (c == QLatin1Char(',') || c == QLatin1Char(')')) {
-            p.args << arg;
-            arg.clear();
-            closed = c == QLatin1Char(')');
-        } else if (c != QLatin1Char(' ')) {
-            arg += c;
-        }
-    }
-    return p;
-}
 
 struct ListCase
 {

@@ -20,7 +20,49 @@ qint64 NowMs()
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+
+// A small layout in the syntax of the layout files: two firmware families.
+const char kLayout[] = "[4.1A]\n"
+                       "1 key\n"
+                       "1 flow_prec\n"
+                       "1 mode\n"
+                       "1 flow_func\n"
+                       "4 serial_num\n"
+                       "4 meter_x\n"
+                       "4 meter_s\n"
+                       "4 coeff[11]\n"
+                       "4 cal_date\n"
+                       "2 lockout\n"
+                       ".\n"
+                       "[3.9G]\n"
+                       "1 key\n"
+                       "1 meter_num\n"
+                       "4 serial_num\n"
+                       "1 flow_func\n"
+                       "4 meter_x\n"
+                       "4 meter_s\n"
+                       ".\n"
+                       "[4.0A]\n"
+                       "1 flow_prec\n"
+                       "1 key\n"
+                       "1 meter_num\n"
+                       "4 serial_num\n"
+                       ".\n"
+                       "[1.4A]\n"
+                       "1 key\n"
+                       "4 serial_num\n"
+                       "1 flow_func\n"
+                       ".\n";
 } // namespace
+
+int SimHarness::WriteTestLayout(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return 0;
+    f.write(kLayout);
+    return 1;
+}
 
 SimHarness::~SimHarness()
 {

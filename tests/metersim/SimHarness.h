@@ -16,6 +16,9 @@ public:
     SimHarness(const SimHarness &) = delete;
     SimHarness &operator=(const SimHarness &) = delete;
 
+    // Writes a small layout file (sections [4.1A] of 26 bytes, [3.9G], [4.0A], [1.4A]).
+    static int WriteTestLayout(const QString &path);
+
     // Starts the simulator with these options and opens its port. 1 on success.
     int Start(const QStringList &args);
     // Opens the port again (after ClosePort).
@@ -26,6 +29,7 @@ public:
     bool IsRunning() const;
     int Pid() const { return m_pid; }
     QString SlavePath() const { return m_slave; }
+    int Fd() const { return m_fd; }
     // Seconds of CPU the simulator has used so far (user + system).
     double CpuSeconds() const;
 
