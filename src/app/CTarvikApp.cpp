@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrinter>
+#include <QScreen>
 
 CTarvikApp *CTarvikApp::s_instance = nullptr;
 
@@ -84,6 +85,9 @@ bool CTarvikApp::InitInstance()
                 box.exec();
             });
         }
+        // Without a window manager a maximise request is ignored: start at the screen's size.
+        if (QScreen *screen = m_mainFrame->screen())
+            m_mainFrame->setGeometry(screen->availableGeometry());
         m_mainFrame->showMaximized();
 
         m_meterLink->SetBaudText(prefs.GetBaud());
