@@ -164,7 +164,10 @@ INSTANTIATE_TEST_SUITE_P(Firmware, TerminalIdentTest,
         IdentCase { "kelvane", "4.1A", "C", "2", "620", "Range" },
         IdentCase { "kelvane", "4.2C", "D", "3", "620", "Range" },
         IdentCase { "quixal", "1.0A", "A", "1", "500", "Range" },
-        IdentCase { "quixal", "1.4A", "B", "1", "500", "Range" }));
+        IdentCase { "quixal", "1.4A", "B", "1", "500", "Range" }),
+    [](const auto &p) {
+        return std::string(p.param.series) + "_" + std::string(p.param.firmware).replace(1, 1, "_");
+    });
 
 TEST_F(MeterSimTest, MenuEchoesTypedKeysAndTakesBackUnknownOnes)
 {
