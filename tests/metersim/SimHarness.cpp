@@ -197,6 +197,14 @@ void SimHarness::Send(const QByteArray &bytes, int gapMs)
     }
 }
 
+void SimHarness::SendString(const QByteArray &bytes)
+{
+    for (char c : bytes) {
+        SerialDevice::SleepMs(20);
+        m_link->WriteByte((unsigned char)c);
+    }
+}
+
 namespace {
 // Everything pending on the link now.
 QByteArray Drain(CSerial &link)
@@ -233,9 +241,14 @@ QByteArray SimHarness::ReadUntil(const std::function<bool(const QByteArray &)> &
 {
     QByteArray out;
     const qint64 end = NowMs() + timeoutMs;
+    // Byte by byte, as the datalogger's dialogue reads: what follows the awaited text stays
+    // pending for the next wait.
+    unsigned char b;
     while (NowMs() < end && !done(out)) {
-        if (m_link->WaitForInput(int(qMax<qint64>(1, end - NowMs()))))
-            out += Drain(*m_link);
+        if (m_link->ReadByte(&b))
+            out.append(char(b));
+        else
+            m_link->WaitForInput(int(qMax<qint64>(1, end - NowMs())));
     }
     return out;
 }
