@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -378,6 +379,12 @@ TEST(ModbusWindow, FrameAndDocument)
     EXPECT_TRUE(doc.OnSaveDocument(QStringLiteral("notes.txt")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("keep me\n"));
+    file.close();
+    // Save As to a new name leaves an empty file there.
+    EXPECT_TRUE(doc.OnSaveDocument(QStringLiteral("network.txt")));
+    EXPECT_TRUE(QFileInfo(QStringLiteral("network.txt")).isFile());
+    EXPECT_EQ(QFileInfo(QStringLiteral("network.txt")).size(), 0);
+    EXPECT_FALSE(doc.OnSaveDocument(QStringLiteral("no-such-folder/network.txt")));
     EXPECT_FALSE(doc.StoresContent());
 }
 
