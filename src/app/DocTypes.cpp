@@ -4,6 +4,9 @@
 #include "graphs/CQueDoc.h"
 #include "graphs/CQueFrame.h"
 #include "graphs/CQueView.h"
+#include "modbus/Modbus.h"
+#include "modbus/ModbusDoc.h"
+#include "modbus/ModbusFrame.h"
 
 void DocTypes::RegisterAll(CDocManager &manager)
 {
@@ -25,4 +28,15 @@ void DocTypes::RegisterAll(CDocManager &manager)
         manager.AddDocTemplate(queType);
     }
     // 6. Modbus network (133)
+    {
+        CDocTemplate modbus;
+        modbus.resourceId = 133;
+        modbus.typeString = QStringLiteral(
+            "\nModbus\nModbus\n*.txt\n.txt\nZarnModbus.Document\nZarnModbus Document");
+        modbus.createDocument = [] { return new ModbusDoc; };
+        modbus.createFrame = [] { return new ModbusFrame; };
+        modbus.createView = [](CDocument *document) { return new Modbus(document); };
+        modbus.menu = CDocTemplate::Menu::Main;
+        manager.AddDocTemplate(modbus);
+    }
 }
