@@ -1,7 +1,12 @@
+#include "app/CTarvikApp.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    return 0;
+    QApplication qapp(argc, argv);
+    CTarvikApp app;
+    if (!app.InitInstance())
+        return 1;
+    return qapp.exec();
 }

@@ -2,6 +2,8 @@
 
 #include "app/CView.h"
 
+#include <QCloseEvent>
+
 CChildFrame::CChildFrame(QWidget *parent)
     : QMdiSubWindow(parent)
 {
@@ -16,5 +18,9 @@ void CChildFrame::SetView(CView *view)
 
 void CChildFrame::closeEvent(QCloseEvent *event)
 {
+    if (m_closeGuard && !m_closeGuard()) {
+        event->ignore();
+        return;
+    }
     QMdiSubWindow::closeEvent(event);
 }

@@ -2,6 +2,8 @@
 
 #include <QMdiSubWindow>
 
+#include <functional>
+
 class CView;
 
 // Base of the child frames: a sub-window of the main frame's MDI area holding one view. Each
@@ -15,10 +17,14 @@ public:
     CView *View() const { return m_view; }
     // Size and place of a new frame in the MDI area's coordinates.
     virtual QRect FrameGeometry() const { return QRect(0, 0, 600, 400); }
+    // Asked before the frame closes; returning false keeps it open (a modified document whose
+    // user cancelled the save question). The document manager installs it.
+    void SetCloseGuard(std::function<bool()> guard) { m_closeGuard = std::move(guard); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     CView *m_view = nullptr;
+    std::function<bool()> m_closeGuard;
 };

@@ -38,8 +38,10 @@ public:
     QString BaudText() const { return m_baudText; }
     void SetBaudText(const QString &text) { m_baudText = text; }
     int IsEnabled() const { return m_enabled; }
+    // Whether a device is open now (the enabled flag is the callers' view; this is the device's).
+    bool IsOpen() const { return m_device.IsOpen(); }
     void SetEnabled(int enabled) { m_enabled = enabled ? 1 : 0; }
-    // The operating system's reason for the last failed OpenPort, one line, empty if none.
+    // Why the last OpenPort failed, one line (the operating system's reason), empty if it worked.
     QString LastError() const { return m_lastError; }
     const LinkTiming &Timing() const { return m_timing; }
 

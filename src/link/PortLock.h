@@ -4,6 +4,8 @@
 
 // Cross-process lock for one port name: an flock(2) on a lock file named after the device
 // name, recursive within the process (a second flock on a new descriptor would block).
+// Each CSerial and mbCSerial owns one, named once at construction, and takes it around every
+// port operation.
 class PortLock
 {
 public:
@@ -15,8 +17,39 @@ public:
     // Takes the lock, waiting up to waitMs; true when held (the count then goes up by one).
     bool Acquire(int waitMs);
     void Release();
+    bool IsHeld() const { return m_depth > 0; }
     QString Name() const { return m_name; }
     QString LockFilePath() const { return m_path; }
+
+    // The folder lock files go to: /run/lock, else $XDG_RUNTIME_DIR, else the temp folder,
+    // whichever is writable first.
+    static QString LockDirectory();
+    // The lock file name for a port name: every character outside [A-Za-z0-9._-] is written as
+    // %XX, so different names never share a file ("/dev/ttyS0" -> "tarvik-%2Fdev%2FttyS0.lock").
+    static QString LockFileName(const QString &name);
+
+    // Holds the lock for a scope when it could be taken; Held() says whether it was.
+    class Hold
+    {
+    public:
+        Hold(PortLock &lock, int waitMs)
+            : m_lock(lock)
+            , m_held(lock.Acquire(waitMs))
+        {
+        }
+        ~Hold()
+        {
+            if (m_held)
+                m_lock.Release();
+        }
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+        bool Held() const { return m_held; }
+
+    private:
+        PortLock &m_lock;
+        bool m_held;
+    };
 
 private:
     QString m_name;

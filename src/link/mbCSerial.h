@@ -36,9 +36,18 @@ public:
     QString ParityText() const { return m_parityText; }
     void SetParityText(const QString &text) { m_parityText = text; }
     int IsEnabled() const { return m_enabled; }
+    // Whether a device is open now (the enabled flag is the callers' view; this is the device's).
+    bool IsOpen() const { return m_device.IsOpen(); }
     void SetEnabled(int enabled) { m_enabled = enabled ? 1 : 0; }
+    // Why the last OpenPort failed, one line (the operating system's reason), empty if it worked.
     QString LastError() const { return m_lastError; }
     const LinkTiming &Timing() const { return m_timing; }
+
+    // Parity and stop bits of a parity text ("1 8 NONE 1", "1 8 EVEN 1", "1 8 ODD 1",
+    // "1 8 NONE 2", compared exactly); any other text keeps what the device has.
+    static SerialDevice::Format FormatFromParityText(const QString &text);
+
+    static constexpr int kBufferSize = 4096;
 
 private:
     LinkTiming m_timing;

@@ -1,0 +1,264 @@
+#include "app/CDocManager.h"
+
+#include "app/CChildFrame.h"
+#include "app/CDocument.h"
+#include "app/CPrefs.h"
+#include "app/CView.h"
+#include "app/UserMessage.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMessageBox>
+
+namespace {
+QString CanonicalOrAbsolute(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+const QString kRecentSection = QStringLiteral("Recent File List");
+} // namespace
+
+CDocManager::CDocManager(QObject *parent)
+    : QObject(parent)
+{
+}
+
+CDocManager::~CDocManager()
+{
+    // Frames belong to the MDI area; documents left without one are ours.
+    qDeleteAll(m_documents);
+}
+
+void CDocManager::AddDocTemplate(const CDocTemplate &docTemplate)
+{
+    m_templates.push_back(docTemplate);
+}
+
+int CDocManager::TemplateFor(const QString &path) const
+{
+    for (size_t i = 0; i < m_templates.size(); ++i) {
+        const QString ext = m_templates[i].Extension();
+        if (!ext.isEmpty() && path.endsWith(ext, Qt::CaseInsensitive))
+            return int(i);
+    }
+    return -1;
+}
+
+QStringList CDocManager::OpenFilters() const
+{
+    QStringList filters;
+    for (const CDocTemplate &t : m_templates)
+        filters << QStringLiteral("%1 (%1)").arg(t.FilterName());
+    filters << QStringLiteral("All Files (*)");
+    return filters;
+}
+
+CDocument *CDocManager::FindOpenDocument(const QString &path) const
+{
+    const QString wanted = CanonicalOrAbsolute(path);
+    for (CDocument *doc : m_documents) {
+        if (!doc->PathName().isEmpty() && CanonicalOrAbsolute(doc->PathName()) == wanted)
+            return doc;
+    }
+    return nullptr;
+}
+
+CDocument *CDocManager::OpenDocumentFile(const QString &path)
+{
+    const int typeIndex = TemplateFor(path);
+    if (CDocument *open = FindOpenDocument(path)) {
+        const QList<CChildFrame *> frames = FramesOf(open);
+        if (!frames.isEmpty() && m_mdiArea)
+            m_mdiArea->setActiveSubWindow(frames.first());
+        return open;
+    }
+    const QFileInfo info(path);
+    if (typeIndex < 0 || !info.isFile()) {
+        UserMessage::Show(QStringLiteral("Failed to open document."));
+        return nullptr;
+    }
+    const CDocTemplate &type = m_templates[size_t(typeIndex)];
+    CDocument *doc = type.createDocument ? type.createDocument() : nullptr;
+    if (!doc) {
+        UserMessage::Show(QStringLiteral("Failed to open document."));
+        return nullptr;
+    }
+    doc->SetTypeIndex(typeIndex);
+    const QString fullPath = info.absoluteFilePath();
+    if (!doc->OnOpenDocument(fullPath)) {
+        delete doc;
+        UserMessage::Show(QStringLiteral("Failed to open document."));
+        return nullptr;
+    }
+    doc->SetPathName(fullPath);
+    doc->SetModifiedFlag(false);
+    m_documents.append(doc);
+    connect(doc, &CDocument::TitleChanged, this, [this, doc] {
+        for (CChildFrame *frame : FramesOf(doc))
+            frame->setWindowTitle(doc->Title());
+        Q_EMIT DocumentTitleChanged();
+    });
+    connect(doc, &CDocument::CloseRequested, this, [this, doc] {
+        for (CChildFrame *frame : FramesOf(doc))
+            frame->close();
+    });
+    AddToRecentFiles(fullPath);
+    if (m_mdiArea)
+        CreateFrame(doc);
+    return doc;
+}
+
+CChildFrame *CDocManager::CreateFrame(CDocument *doc)
+{
+    const CDocTemplate &type = m_templates[size_t(doc->TypeIndex())];
+    CChildFrame *frame = type.createFrame ? type.createFrame() : new CChildFrame;
+    CView *view = type.createView ? type.createView(doc) : new CView(doc);
+    frame->SetView(view);
+    frame->setWindowTitle(doc->Title());
+    frame->SetCloseGuard([this, doc, frame] {
+        if (FramesOf(doc).size() > 1)
+            return true;
+        return SaveModified(doc, frame);
+    });
+    m_frames.append(frame);
+    m_frameDocs.insert(frame, doc);
+    connect(frame, &QObject::destroyed, this, [this, frame] { OnFrameDestroyed(frame); });
+    m_mdiArea->addSubWindow(frame);
+    frame->setGeometry(frame->FrameGeometry());
+    frame->show();
+    m_mdiArea->setActiveSubWindow(frame);
+    view->OnInitialUpdate();
+    return frame;
+}
+
+CChildFrame *CDocManager::NewWindow(CDocument *document)
+{
+    if (!document || !m_mdiArea || !m_documents.contains(document))
+        return nullptr;
+    return CreateFrame(document);
+}
+
+QList<CChildFrame *> CDocManager::FramesOf(const CDocument *document) const
+{
+    QList<CChildFrame *> frames;
+    for (CChildFrame *frame : m_frames) {
+        if (m_frameDocs.value(frame) == document)
+            frames.append(frame);
+    }
+    return frames;
+}
+
+void CDocManager::OnFrameDestroyed(CChildFrame *frame)
+{
+    CDocument *doc = m_frameDocs.take(frame);
+    m_frames.removeAll(frame);
+    // A document goes with its last window.
+    if (doc && FramesOf(doc).isEmpty())
+        RemoveDocument(doc);
+}
+
+void CDocManager::RemoveDocument(CDocument *document)
+{
+    m_documents.removeAll(document);
+    document->deleteLater();
+    Q_EMIT DocumentTitleChanged();
+}
+
+void CDocManager::OnFileOpen(QWidget *parent)
+{
+    QFileDialog dialog(parent, QStringLiteral("Open"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(OpenFilters());
+    dialog.setDirectory(QDir::currentPath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    OpenDocumentFile(dialog.selectedFiles().constFirst());
+}
+
+bool CDocManager::SaveDocument(CDocument *document, bool askForName, QWidget *parent)
+{
+    if (!document)
+        return false;
+    QString path = document->PathName();
+    if (askForName || path.isEmpty()) {
+        const int typeIndex = document->TypeIndex();
+        QString filter;
+        if (typeIndex >= 0)
+            filter = OpenFilters().value(typeIndex);
+        path = QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"),
+                                            path.isEmpty() ? document->Title() : path, filter);
+        if (path.isEmpty())
+            return false;
+        if (typeIndex >= 0) {
+            const QString ext = m_templates[size_t(typeIndex)].Extension();
+            if (!path.endsWith(ext, Qt::CaseInsensitive))
+                path += ext;
+        }
+    }
+    if (!document->OnSaveDocument(path))
+        return false; // the document has told the user why
+    if (path != document->PathName()) {
+        document->SetPathName(path);
+        AddToRecentFiles(path);
+    }
+    document->SetModifiedFlag(false);
+    return true;
+}
+
+bool CDocManager::SaveModified(CDocument *document, QWidget *parent)
+{
+    if (!document || !document->IsModified() || !document->StoresContent())
+        return true;
+    const auto answer = QMessageBox::question(
+        parent, QStringLiteral("Tarvik V2.16"),
+        QStringLiteral("Save changes to %1?").arg(document->Title()),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    if (answer == QMessageBox::Cancel)
+        return false;
+    if (answer == QMessageBox::Yes)
+        return SaveDocument(document, false, parent);
+    return true;
+}
+
+bool CDocManager::CloseAllDocuments()
+{
+    if (!m_mdiArea)
+        return true;
+    m_mdiArea->closeAllSubWindows();
+    return m_mdiArea->subWindowList().isEmpty();
+}
+
+void CDocManager::AddToRecentFiles(const QString &path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    m_recentFiles.removeAll(full);
+    m_recentFiles.prepend(full);
+    while (m_recentFiles.size() > kRecentFileCount)
+        m_recentFiles.removeLast();
+    SaveRecentFiles();
+    Q_EMIT RecentFilesChanged();
+}
+
+void CDocManager::LoadRecentFiles()
+{
+    auto store = CPrefs::OpenStore();
+    m_recentFiles.clear();
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString file = CPrefs::ReadText(*store, kRecentSection, QStringLiteral("File%1").arg(i));
+        if (!file.isEmpty())
+            m_recentFiles.append(file);
+    }
+    Q_EMIT RecentFilesChanged();
+}
+
+void CDocManager::SaveRecentFiles() const
+{
+    auto store = CPrefs::OpenStore();
+    store->remove(kRecentSection);
+    for (int i = 0; i < m_recentFiles.size(); ++i)
+        store->setValue(kRecentSection + QStringLiteral("/File%1").arg(i + 1), m_recentFiles.at(i));
+}

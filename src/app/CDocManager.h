@@ -1,0 +1,80 @@
+#pragma once
+
+#include "app/CDocTemplate.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <vector>
+
+class CChildFrame;
+class CDocument;
+class QMdiArea;
+class QWidget;
+
+// The program's document/view framework: document types in registration order, open by file
+// name (bringing an already open file's window forward instead), the recent-file list, the Open
+// prompt, Save and Save As, and the child frames of every document in the main frame's MDI area.
+class CDocManager : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kRecentFileCount = 8;
+
+    explicit CDocManager(QObject *parent = nullptr);
+    ~CDocManager() override;
+
+    void AddDocTemplate(const CDocTemplate &docTemplate);
+    const std::vector<CDocTemplate> &Templates() const { return m_templates; }
+    // Index of the type whose extension the file has, or -1.
+    int TemplateFor(const QString &path) const;
+    // The Open prompt's filters: one per type in registration order, then "All Files (*)".
+    QStringList OpenFilters() const;
+
+    // Where child frames go; null (tests of documents alone) creates documents without windows.
+    void SetMdiArea(QMdiArea *area) { m_mdiArea = area; }
+    QMdiArea *MdiArea() const { return m_mdiArea; }
+
+    // Opens a file as a document, as if picked in the Open prompt: the type chosen by extension,
+    // an open document of the same file activated instead, the file added to the recent list.
+    // Shows "Failed to open document." and returns null when it cannot be opened.
+    CDocument *OpenDocumentFile(const QString &path);
+    // Shows the Open prompt (File New and File Open) and opens the chosen file.
+    void OnFileOpen(QWidget *parent);
+    // Save and Save As of a document; false when nothing was written.
+    bool SaveDocument(CDocument *document, bool askForName, QWidget *parent);
+    // A further window onto a document (Window > New Window).
+    CChildFrame *NewWindow(CDocument *document);
+
+    QList<CDocument *> Documents() const { return m_documents; }
+    QList<CChildFrame *> FramesOf(const CDocument *document) const;
+    CDocument *FindOpenDocument(const QString &path) const;
+
+    QStringList RecentFiles() const { return m_recentFiles; }
+    void AddToRecentFiles(const QString &path);
+    void LoadRecentFiles();
+    void SaveRecentFiles() const;
+
+    // Closes every window; false when the user cancelled the closing of a modified document.
+    bool CloseAllDocuments();
+    // Asks whether a modified document is to be saved before its last window closes.
+    bool SaveModified(CDocument *document, QWidget *parent);
+
+Q_SIGNALS:
+    void RecentFilesChanged();
+    void DocumentTitleChanged();
+
+private:
+    CChildFrame *CreateFrame(CDocument *document);
+    void OnFrameDestroyed(CChildFrame *frame);
+    void RemoveDocument(CDocument *document);
+
+    std::vector<CDocTemplate> m_templates;
+    QList<CDocument *> m_documents;
+    QList<CChildFrame *> m_frames; // in creation order
+    QHash<const CChildFrame *, CDocument *> m_frameDocs;
+    QStringList m_recentFiles;
+    QMdiArea *m_mdiArea = nullptr;
+};

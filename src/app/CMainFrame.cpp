@@ -1,0 +1,527 @@
+#include "app/CMainFrame.h"
+
+#include "app/AppIcons.h"
+#include "app/CChildFrame.h"
+#include "app/CDocManager.h"
+#include "app/CDocument.h"
+#include "app/CSetup.h"
+#include "app/CTarvikApp.h"
+#include "app/CView.h"
+#include "app/Globals.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+
+namespace {
+// The status prompt is the part before the line feed, the tooltip the part after it.
+void SetPrompt(QAction *action, const QString &prompt)
+{
+    const qsizetype split = prompt.indexOf(QLatin1Char('\n'));
+    action->setStatusTip(split < 0 ? prompt : prompt.left(split));
+    if (split >= 0)
+        action->setToolTip(prompt.mid(split + 1));
+}
+
+// Whether a lock key's light is on, from the kernel's LED class where the machine has one.
+int ReadLockLed(const char *which)
+{
+    const QDir leds(QStringLiteral("/sys/class/leds"));
+    const QStringList names = leds.entryList({QStringLiteral("*::") + QLatin1String(which)}, QDir::Dirs | QDir::System);
+    if (names.isEmpty())
+        return -1;
+    int on = 0;
+    for (const QString &name : names) {
+        QFile file(leds.filePath(name) + QStringLiteral("/brightness"));
+        if (file.open(QIODevice::ReadOnly) && file.readAll().trimmed().toInt() > 0)
+            on = 1;
+    }
+    return on;
+}
+} // namespace
+
+CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
+    : m_app(app)
+    , m_docManager(docManager)
+{
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+    setWindowIcon(AppIcons::Program());
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(m_mdiArea);
+    m_docManager->SetMdiArea(m_mdiArea);
+    CreateActions();
+    CreateToolBar();
+    CreateStatusBar();
+    BuildMenuBar(CDocTemplate::Menu::Main);
+    setAcceptDrops(true);
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnActiveWindowChanged);
+    connect(m_docManager, &CDocManager::DocumentTitleChanged, this, &CMainFrame::UpdateTitle);
+    connect(m_docManager, &CDocManager::RecentFilesChanged, this, [this] { BuildMenuBar(m_menuKind); });
+    connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUI(); });
+    qApp->installEventFilter(this);
+    UpdateCommandUI();
+}
+
+CMainFrame::~CMainFrame()
+{
+    qApp->removeEventFilter(this);
+}
+
+QAction *CMainFrame::MakeAction(const QString &name, const QString &text, const QString &prompt)
+{
+    auto *action = new QAction(text, this);
+    action->setObjectName(name);
+    if (!prompt.isEmpty())
+        SetPrompt(action, prompt);
+    m_actions[name] = action;
+    return action;
+}
+
+QAction *CMainFrame::Action(const QString &name) const
+{
+    const auto it = m_actions.find(name);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::CreateActions()
+{
+    const auto routed = [this](const QString &name, const QString &text, const QString &prompt,
+                               AppCommand command) {
+        QAction *action = MakeAction(name, text, prompt);
+        m_routed[action] = command;
+        connect(action, &QAction::triggered, this, [this, command] { RouteCommand(command); });
+        return action;
+    };
+
+    QAction *fileNew = MakeAction(QStringLiteral("file_new"), QStringLiteral("&New..."),
+                                  QStringLiteral("Create a new document\nNew"));
+    fileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    fileNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    // File New shows the Open prompt: documents are never created empty.
+    connect(fileNew, &QAction::triggered, this, [this] { m_docManager->OnFileOpen(this); });
+
+    QAction *fileOpen = MakeAction(QStringLiteral("file_open"), QStringLiteral("&Open..."),
+                                   QStringLiteral("Open an existing document\nOpen"));
+    fileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    fileOpen->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    connect(fileOpen, &QAction::triggered, this, [this] { m_docManager->OnFileOpen(this); });
+
+    routed(QStringLiteral("file_save"), QStringLiteral("&Save"),
+           QStringLiteral("Save the active document\nSave"), AppCommand::Save)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    routed(QStringLiteral("file_save_as"), QStringLiteral("Save &As..."),
+           QStringLiteral("Save the active document with a new name\nSave As"), AppCommand::SaveAs)
+        ->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    QAction *print = routed(QStringLiteral("file_print"), QStringLiteral("&Print..."),
+                            QStringLiteral("Print the active document\nPrint"), AppCommand::Print);
+    print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    print->setIcon(AppIcons::Tile(QStringLiteral("P"), QColor(90, 90, 90)));
+    routed(QStringLiteral("file_print_preview"), QStringLiteral("Print Pre&view"),
+           QStringLiteral("Display full pages\nPrint Preview"), AppCommand::PrintPreview);
+    connect(MakeAction(QStringLiteral("file_print_setup"), QStringLiteral("P&rint Setup..."),
+                       QStringLiteral("Change the printer and printing options\nPrint Setup")),
+            &QAction::triggered, m_app, &CTarvikApp::OnFilePrintSetup);
+    routed(QStringLiteral("file_close"), QStringLiteral("&Close"),
+           QStringLiteral("Close the active document\nClose"), AppCommand::Close);
+    routed(QStringLiteral("file_convert"), QStringLiteral("Con&vert..."),
+           QStringLiteral("Convert the meter data to another firmware version\nConvert"),
+           AppCommand::Convert);
+    connect(MakeAction(QStringLiteral("app_exit"), QStringLiteral("E&xit"),
+                       QStringLiteral("Quit the application; prompts to save documents\nExit")),
+            &QAction::triggered, this, &QWidget::close);
+
+    routed(QStringLiteral("edit_undo"), QStringLiteral("&Undo"),
+           QStringLiteral("Undo the last action\nUndo"), AppCommand::Undo)
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
+    routed(QStringLiteral("edit_cut"), QStringLiteral("Cu&t"),
+           QStringLiteral("Cut the selection and put it on the Clipboard\nCut"), AppCommand::Cut)
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
+    routed(QStringLiteral("edit_copy"), QStringLiteral("&Copy"),
+           QStringLiteral("Copy the selection and put it on the Clipboard\nCopy"), AppCommand::Copy)
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
+    routed(QStringLiteral("edit_paste"), QStringLiteral("&Paste"),
+           QStringLiteral("Insert Clipboard contents\nPaste"), AppCommand::Paste)
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
+    routed(QStringLiteral("next_pane"), QStringLiteral("Next Pane"),
+           QStringLiteral("Switch to the next window pane\nNext Pane"), AppCommand::NextPane)
+        ->setShortcut(QKeySequence(Qt::Key_F6));
+    routed(QStringLiteral("prev_pane"), QStringLiteral("Previous Pane"),
+           QStringLiteral("Switch back to the previous window pane\nPrevious Pane"), AppCommand::PrevPane)
+        ->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
+    addAction(Action(QStringLiteral("next_pane")));
+    addAction(Action(QStringLiteral("prev_pane")));
+
+    QAction *toolbar = MakeAction(QStringLiteral("view_toolbar"), QStringLiteral("&Toolbar"),
+                                  QStringLiteral("Show or hide the toolbar\nToggle ToolBar"));
+    toolbar->setCheckable(true);
+    toolbar->setChecked(true);
+    QAction *statusBarAction = MakeAction(QStringLiteral("view_status_bar"), QStringLiteral("&Status Bar"),
+                                          QStringLiteral("Show or hide the status bar\nToggle StatusBar"));
+    statusBarAction->setCheckable(true);
+    statusBarAction->setChecked(true);
+    connect(statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    connect(MakeAction(QStringLiteral("view_settings"), QStringLiteral("Settings"),
+                       QStringLiteral("Set Communications Port")),
+            &QAction::triggered, this, &CMainFrame::OnSettings);
+
+    connect(MakeAction(QStringLiteral("window_new"), QStringLiteral("&New Window"),
+                       QStringLiteral("Open another window for the active document\nNew Window")),
+            &QAction::triggered, this, [this] {
+                if (CView *view = ActiveView())
+                    m_docManager->NewWindow(view->GetDocument());
+            });
+    connect(MakeAction(QStringLiteral("window_cascade"), QStringLiteral("&Cascade"),
+                       QStringLiteral("Arrange windows so they overlap\nCascade Windows")),
+            &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
+    connect(MakeAction(QStringLiteral("window_tile"), QStringLiteral("&Tile"),
+                       QStringLiteral("Arrange windows as non-overlapping tiles\nTile Windows")),
+            &QAction::triggered, m_mdiArea, &QMdiArea::tileSubWindows);
+    connect(MakeAction(QStringLiteral("window_arrange"), QStringLiteral("&Arrange Icons"),
+                       QStringLiteral("Arrange icons at the bottom of the window\nArrange Icons")),
+            &QAction::triggered, this, [this] {
+                for (QMdiSubWindow *w : m_mdiArea->subWindowList()) {
+                    if (w->isMinimized())
+                        w->showMinimized();
+                }
+            });
+
+    QAction *about = MakeAction(QStringLiteral("app_about"), QStringLiteral("&About Tarvik..."),
+                                QStringLiteral("Display program information, version number and copyright\nAbout"));
+    about->setIcon(AppIcons::Tile(QStringLiteral("?"), QColor(0, 110, 170)));
+    connect(about, &QAction::triggered, m_app, &CTarvikApp::OnAppAbout);
+
+    const struct
+    {
+        const char *name;
+        const char *label;
+        QColor colour;
+        const char *prompt;
+        void (CTarvikApp::*slot)();
+    } newWindows[] = {
+        {"new_terminal", "T", QColor(30, 30, 30), "Open new terminal window\nTerminal", &CTarvikApp::OnNewTerminal},
+        {"new_meter_form", "K", QColor(0, 120, 60), "Open new meter form window\nMeter Form", &CTarvikApp::OnNewMeterForm},
+        {"new_datalog", "D", QColor(150, 80, 0), "Open new datalog form window\nDatalog Form", &CTarvikApp::OnNewDatalog},
+        {"new_quixal", "Q", QColor(120, 0, 120), "Open new quixal form window\nQUIXAL Form", &CTarvikApp::OnNewQuixal},
+        {"new_modbus", "MB", QColor(160, 0, 0), "Open new modbus form window\nMODBUS Form", &CTarvikApp::OnNewModbus},
+    };
+    for (const auto &w : newWindows) {
+        QAction *action = MakeAction(QLatin1String(w.name), QString::fromLatin1(w.prompt).section(QLatin1Char('\n'), 1),
+                                     QLatin1String(w.prompt));
+        action->setIcon(AppIcons::Tile(QLatin1String(w.label), w.colour));
+        connect(action, &QAction::triggered, m_app, w.slot);
+    }
+}
+
+void CMainFrame::CreateToolBar()
+{
+    m_toolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+    m_toolBar->setObjectName(QStringLiteral("toolbar"));
+    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_toolBar->setIconSize(QSize(24, 24));
+    for (const char *name : {"file_new", "file_open", "file_save_as", "", "file_print", "app_about", "",
+                             "new_terminal", "new_meter_form", "new_datalog", "new_quixal", "new_modbus"}) {
+        if (*name)
+            m_toolBar->addAction(Action(QLatin1String(name)));
+        else
+            m_toolBar->addSeparator();
+    }
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+    QAction *toggle = Action(QStringLiteral("view_toolbar"));
+    connect(toggle, &QAction::toggled, m_toolBar, &QWidget::setVisible);
+    connect(m_toolBar, &QToolBar::visibilityChanged, toggle, &QAction::setChecked);
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    const auto indicator = [this](const QString &text) {
+        auto *label = new QLabel(text, this);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(text) + 12);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        statusBar()->addPermanentWidget(label);
+        return label;
+    };
+    m_capsLabel = indicator(QStringLiteral("CAP"));
+    m_numLabel = indicator(QStringLiteral("NUM"));
+    m_scrollLabel = indicator(QStringLiteral("SCRL"));
+    statusBar()->showMessage(QStringLiteral("Ready"));
+    // The idle text comes back whenever a prompt goes away.
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &message) {
+        if (message.isEmpty())
+            statusBar()->showMessage(QStringLiteral("Ready"));
+    });
+    UpdateLockIndicators();
+}
+
+void CMainFrame::UpdateLockIndicators()
+{
+    const int caps = ReadLockLed("capslock");
+    const int num = ReadLockLed("numlock");
+    const int scroll = ReadLockLed("scrolllock");
+    if (caps >= 0)
+        m_capsOn = caps;
+    if (num >= 0)
+        m_numOn = num;
+    if (scroll >= 0)
+        m_scrollOn = scroll;
+    // An indicator shows its text only while its lock is on, as a keyboard's lights do.
+    const auto show = [](QLabel *label, bool on) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, on ? label->palette().color(QPalette::Active, QPalette::Text)
+                                                  : palette.color(QPalette::Disabled, QPalette::WindowText));
+        label->setPalette(palette);
+        label->setEnabled(on);
+    };
+    show(m_capsLabel, m_capsOn);
+    show(m_numLabel, m_numOn);
+    show(m_scrollLabel, m_scrollOn);
+}
+
+void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
+{
+    m_menuKind = kind;
+    const bool own = kind != CDocTemplate::Menu::Main;
+    QMenuBar *bar = menuBar();
+    bar->clear();
+
+    QMenu *file = bar->addMenu(QStringLiteral("&File"));
+    file->addAction(Action(QStringLiteral("file_new")));
+    file->addAction(Action(QStringLiteral("file_open")));
+    if (own)
+        file->addAction(Action(QStringLiteral("file_close")));
+    file->addAction(Action(QStringLiteral("file_save")));
+    file->addAction(Action(QStringLiteral("file_save_as")));
+    if (kind == CDocTemplate::Menu::Kelvane) {
+        file->addSeparator();
+        file->addAction(Action(QStringLiteral("file_convert")));
+    }
+    file->addSeparator();
+    file->addAction(Action(QStringLiteral("file_print")));
+    file->addAction(Action(QStringLiteral("file_print_preview")));
+    file->addAction(Action(QStringLiteral("file_print_setup")));
+    file->addSeparator();
+    RebuildRecentFiles(file);
+    file->addAction(Action(QStringLiteral("app_exit")));
+
+    QMenu *edit = bar->addMenu(QStringLiteral("&Edit"));
+    edit->addAction(Action(QStringLiteral("edit_undo")));
+    edit->addSeparator();
+    edit->addAction(Action(QStringLiteral("edit_cut")));
+    edit->addAction(Action(QStringLiteral("edit_copy")));
+    edit->addAction(Action(QStringLiteral("edit_paste")));
+
+    QMenu *view = bar->addMenu(QStringLiteral("&View"));
+    if (own)
+        view->addAction(Action(QStringLiteral("view_toolbar")));
+    view->addAction(Action(QStringLiteral("view_status_bar")));
+    view->addAction(Action(QStringLiteral("view_settings")));
+
+    if (own) {
+        QMenu *window = bar->addMenu(QStringLiteral("&Window"));
+        window->addAction(Action(QStringLiteral("window_new")));
+        window->addAction(Action(QStringLiteral("window_cascade")));
+        window->addAction(Action(QStringLiteral("window_tile")));
+        window->addAction(Action(QStringLiteral("window_arrange")));
+    }
+
+    QMenu *help = bar->addMenu(QStringLiteral("&Help"));
+    help->addAction(Action(QStringLiteral("app_about")));
+
+    for (QMenu *menu : {file, edit, view, help})
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::RebuildRecentFiles(QMenu *fileMenu)
+{
+    qDeleteAll(m_recentActions);
+    m_recentActions.clear();
+    const QStringList files = m_docManager->RecentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files.at(i);
+        auto *action = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()), this);
+        action->setStatusTip(QStringLiteral("Open this document"));
+        action->setToolTip(path);
+        connect(action, &QAction::triggered, this, [this, path] { m_docManager->OpenDocumentFile(path); });
+        fileMenu->addAction(action);
+        m_recentActions.append(action);
+    }
+    if (!files.isEmpty())
+        fileMenu->addSeparator();
+}
+
+CView *CMainFrame::ActiveView() const
+{
+    auto *frame = qobject_cast<CChildFrame *>(m_mdiArea->activeSubWindow());
+    return frame ? frame->View() : nullptr;
+}
+
+void CMainFrame::OnActiveWindowChanged()
+{
+    CDocTemplate::Menu kind = CDocTemplate::Menu::Main;
+    if (CView *view = ActiveView()) {
+        const int type = view->GetDocument() ? view->GetDocument()->TypeIndex() : -1;
+        if (type >= 0 && size_t(type) < m_docManager->Templates().size())
+            kind = m_docManager->Templates()[size_t(type)].menu;
+    }
+    if (kind != m_menuKind)
+        BuildMenuBar(kind);
+    UpdateTitle();
+    UpdateCommandUI();
+}
+
+void CMainFrame::UpdateTitle()
+{
+    QString title = QString::fromLatin1(kAppTitle);
+    if (CView *view = ActiveView()) {
+        if (view->GetDocument() && !view->GetDocument()->Title().isEmpty())
+            title += QStringLiteral(" - ") + view->GetDocument()->Title();
+    }
+    setWindowTitle(title);
+}
+
+void CMainFrame::UpdateCommandUI()
+{
+    CView *view = ActiveView();
+    auto *edit = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    for (const auto &[action, command] : m_routed) {
+        bool enabled = view && view->HandlesCommand(command);
+        if (!enabled && edit) {
+            // A focused edit box serves the Edit menu itself.
+            switch (command) {
+            case AppCommand::Copy:
+            case AppCommand::Cut:
+                enabled = edit->hasSelectedText();
+                break;
+            case AppCommand::Paste:
+                enabled = !edit->isReadOnly();
+                break;
+            case AppCommand::Undo:
+                enabled = edit->isUndoAvailable();
+                break;
+            default:
+                break;
+            }
+        }
+        action->setEnabled(enabled);
+    }
+    const bool hasView = view != nullptr;
+    for (const char *name : {"window_new", "window_cascade", "window_tile", "window_arrange"})
+        Action(QLatin1String(name))->setEnabled(hasView);
+}
+
+void CMainFrame::RouteCommand(AppCommand command)
+{
+    CView *view = ActiveView();
+    if (view && view->HandlesCommand(command) && view->OnCommand(command))
+        return;
+    if (auto *edit = qobject_cast<QLineEdit *>(QApplication::focusWidget())) {
+        switch (command) {
+        case AppCommand::Copy:
+            edit->copy();
+            break;
+        case AppCommand::Cut:
+            edit->cut();
+            break;
+        case AppCommand::Paste:
+            edit->paste();
+            break;
+        case AppCommand::Undo:
+            edit->undo();
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void CMainFrame::OnSettings()
+{
+    CSetup sheet(m_app, this);
+    sheet.exec();
+}
+
+void CMainFrame::closeEvent(QCloseEvent *event)
+{
+    if (!m_docManager->CloseAllDocuments()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile())
+            m_docManager->OpenDocumentFile(url.toLocalFile());
+    }
+    event->acceptProposedAction();
+}
+
+bool CMainFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_CapsLock || key->key() == Qt::Key_NumLock || key->key() == Qt::Key_ScrollLock) {
+        if (key->key() == Qt::Key_CapsLock)
+            m_capsOn = !m_capsOn;
+        else if (key->key() == Qt::Key_NumLock)
+            m_numOn = !m_numOn;
+        else
+            m_scrollOn = !m_scrollOn;
+        // The LED follows the key a moment later.
+        QTimer::singleShot(100, this, &CMainFrame::UpdateLockIndicators);
+        UpdateLockIndicators();
+        return false;
+    }
+    // Enter and the Up and Down arrows are commands for the active view, as accelerators of the
+    // whole program, but only for keys typed into this window (not into a dialog over it).
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != this || key->modifiers() & ~Qt::KeypadModifier)
+        return QMainWindow::eventFilter(watched, event);
+    AppCommand command;
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        command = AppCommand::Enter;
+        break;
+    case Qt::Key_Up:
+        command = AppCommand::Up;
+        break;
+    case Qt::Key_Down:
+        command = AppCommand::Down;
+        break;
+    default:
+        return QMainWindow::eventFilter(watched, event);
+    }
+    CView *view = ActiveView();
+    if (view && view->HandlesCommand(command) && (view == widget || view->isAncestorOf(widget)))
+        return view->OnCommand(command);
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "app/AppCommand.h"
+#include "app/CDocTemplate.h"
+
+#include <QMainWindow>
+
+#include <map>
+
+class CDocManager;
+class CTarvikApp;
+class CView;
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QToolBar;
+
+// The main window: the MDI area holding every child frame, the menu bar of the active document
+// type, the toolbar, the status bar, dropped files, and the routing of commands and of the
+// Enter and arrow keys to the active view.
+class CMainFrame : public QMainWindow
+{
+    Q_OBJECT
+public:
+    CMainFrame(CTarvikApp *app, CDocManager *docManager);
+    ~CMainFrame() override;
+
+    QMdiArea *MdiArea() const { return m_mdiArea; }
+    QToolBar *ToolBar() const { return m_toolBar; }
+    CView *ActiveView() const;
+    QAction *Action(const QString &name) const;
+    // The menu bar kind in force (switches with the active document's type).
+    CDocTemplate::Menu CurrentMenu() const { return m_menuKind; }
+    // Enables each command that the active view (or the frame itself) handles.
+    void UpdateCommandUI();
+    void UpdateTitle();
+    void OnSettings();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QAction *MakeAction(const QString &name, const QString &text, const QString &prompt);
+    void CreateActions();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void BuildMenuBar(CDocTemplate::Menu kind);
+    void RebuildRecentFiles(QMenu *fileMenu);
+    void OnActiveWindowChanged();
+    void RouteCommand(AppCommand command);
+    void UpdateLockIndicators();
+
+    CTarvikApp *m_app;
+    CDocManager *m_docManager;
+    QMdiArea *m_mdiArea = nullptr;
+    QToolBar *m_toolBar = nullptr;
+    QLabel *m_capsLabel = nullptr;
+    QLabel *m_numLabel = nullptr;
+    QLabel *m_scrollLabel = nullptr;
+    std::map<QString, QAction *> m_actions;
+    std::map<QAction *, AppCommand> m_routed;
+    QList<QAction *> m_recentActions;
+    CDocTemplate::Menu m_menuKind = CDocTemplate::Menu::Main;
+    bool m_capsOn = false;
+    bool m_numOn = false;
+    bool m_scrollOn = false;
+};

@@ -1,0 +1,162 @@
+#include "app/CTarvikApp.h"
+
+#include "app/CAboutDlg.h"
+#include "app/CDocManager.h"
+#include "app/CMainFrame.h"
+#include "app/CPrefs.h"
+#include "app/DocTypes.h"
+#include "app/Globals.h"
+#include "app/TemplateChooser.h"
+#include "app/UserMessage.h"
+#include "link/CSerial.h"
+#include "link/mbCSerial.h"
+
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QScreen>
+
+CTarvikApp *CTarvikApp::s_instance = nullptr;
+
+namespace {
+// The program's message first, the operating system's reason on a line of its own.
+QString WithReason(const char *message, const QString &reason)
+{
+    QString text = QString::fromLatin1(message);
+    if (!reason.isEmpty())
+        text += QLatin1Char('\n') + reason;
+    return text;
+}
+} // namespace
+
+CTarvikApp::CTarvikApp(const LinkTiming &timing, bool messageBoxes, QObject *parent)
+    : QObject(parent)
+    , m_timing(timing)
+    , m_messageBoxes(messageBoxes)
+{
+    s_instance = this;
+}
+
+CTarvikApp::~CTarvikApp()
+{
+    // Exit: the documents close with the main frame, then the Modbus port and the meter link
+    // are deleted, which purges and closes their devices.
+    if (m_mainFrame)
+        m_docManager->CloseAllDocuments();
+    m_mainFrame.reset();
+    m_docManager.reset();
+    m_modbusPort.reset();
+    m_meterLink.reset();
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+CSerial *CTarvikApp::MeterLink()
+{
+    return s_instance ? s_instance->m_meterLink.get() : nullptr;
+}
+
+mbCSerial *CTarvikApp::ModbusPort()
+{
+    return s_instance ? s_instance->m_modbusPort.get() : nullptr;
+}
+
+bool CTarvikApp::InitInstance()
+{
+    m_docManager = std::make_unique<CDocManager>();
+    m_docManager->LoadRecentFiles();
+    DocTypes::RegisterAll(*m_docManager);
+
+    {
+        CPrefs prefs;
+        const QString mbPort = prefs.GetMBPort();
+        if (mbPort != QLatin1String("OFF")) {
+            m_modbusPort = std::make_unique<mbCSerial>(CPrefs::DeviceName(mbPort), m_timing);
+            g_ModbusEnabled = 1;
+        } else {
+            g_ModbusEnabled = 0;
+        }
+        m_meterLink = std::make_unique<CSerial>(CPrefs::DeviceName(prefs.GetPort()), m_timing);
+
+        m_mainFrame = std::make_unique<CMainFrame>(this, m_docManager.get());
+        if (m_messageBoxes) {
+            UserMessage::SetHandler([this](const QString &text, const QString &caption) {
+                QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, m_mainFrame.get());
+                box.exec();
+            });
+        }
+        // Without a window manager a maximise request is ignored: start at the screen's size.
+        if (QScreen *screen = m_mainFrame->screen())
+            m_mainFrame->setGeometry(screen->availableGeometry());
+        m_mainFrame->showMaximized();
+
+        m_meterLink->SetBaudText(prefs.GetBaud());
+        m_meterLink->SetPortText(prefs.GetPort());
+        if (!m_meterLink->OpenPort()) {
+            m_meterLink->SetEnabled(0);
+            UserMessage::Show(WithReason("Can't Open RS232 Communication port", m_meterLink->LastError()));
+        }
+        if (g_ModbusEnabled == 1) {
+            m_modbusPort->SetBaudText(prefs.GetMBBaud());
+            m_modbusPort->SetParityText(prefs.GetParity());
+            m_modbusPort->SetPortText(mbPort);
+            if (!m_modbusPort->OpenPort()) {
+                m_modbusPort->SetEnabled(0);
+                UserMessage::Show(WithReason("Can't Open Modbus Communication port", m_modbusPort->LastError()));
+            }
+        }
+    } // the preferences are written back here
+    return true;
+}
+
+QPrinter *CTarvikApp::Printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_printer.get();
+}
+
+void CTarvikApp::OnNewTerminal()
+{
+    g_DocKind = 2;
+    m_meterLink->PurgeInput();
+    m_docManager->OpenDocumentFile(QStringLiteral("Terminal.trm"));
+    m_meterLink->PurgeInput();
+    m_meterLink->SendString(QByteArrayLiteral("[[[[[[["));
+    m_meterLink->PurgeInput();
+}
+
+void CTarvikApp::OnNewMeterForm()
+{
+    const QString file = TemplateChooser::KelvaneTemplate();
+    if (!file.isEmpty())
+        m_docManager->OpenDocumentFile(file);
+}
+
+void CTarvikApp::OnNewDatalog()
+{
+    m_docManager->OpenDocumentFile(QStringLiteral("Datalog.log"));
+}
+
+void CTarvikApp::OnNewQuixal()
+{
+    g_DocVersion = QStringLiteral("1.4A");
+    m_docManager->OpenDocumentFile(QStringLiteral("Quixal.qxm"));
+}
+
+void CTarvikApp::OnNewModbus()
+{
+    m_docManager->OpenDocumentFile(QStringLiteral("Modbus.txt"));
+}
+
+void CTarvikApp::OnAppAbout()
+{
+    CAboutDlg about(m_mainFrame.get());
+    about.exec();
+}
+
+void CTarvikApp::OnFilePrintSetup()
+{
+    QPageSetupDialog dialog(Printer(), m_mainFrame.get());
+    dialog.exec();
+}

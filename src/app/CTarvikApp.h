@@ -1,0 +1,61 @@
+#pragma once
+
+#include "link/LinkTiming.h"
+
+#include <QObject>
+
+#include <memory>
+
+class CDocManager;
+class CMainFrame;
+class CSerial;
+class mbCSerial;
+class QPrinter;
+
+// The application object: owns the start-up order, the meter link, the Modbus port, the
+// document manager and the main frame, and serves the toolbar's new-window commands. One per
+// process; main() creates it and runs the event loop.
+class CTarvikApp : public QObject
+{
+    Q_OBJECT
+public:
+    // timing gives the ports their pacing (tests shrink it). messageBoxes false leaves the
+    // user-message handler as it is (tests record messages instead of showing boxes).
+    explicit CTarvikApp(const LinkTiming &timing = {}, bool messageBoxes = true, QObject *parent = nullptr);
+    ~CTarvikApp() override;
+
+    // Start-up: document types, preferences, port objects, main frame, then the ports opened.
+    // False when the main frame could not be created.
+    bool InitInstance();
+
+    static CTarvikApp *Instance() { return s_instance; }
+    // The meter link (exists from start-up to exit) and the Modbus port (may be null).
+    static CSerial *MeterLink();
+    static mbCSerial *ModbusPort();
+    // The slot the Modbus settings page may fill with a new port object.
+    std::unique_ptr<mbCSerial> &ModbusPortSlot() { return m_modbusPort; }
+    const LinkTiming &Timing() const { return m_timing; }
+    CDocManager *DocManager() const { return m_docManager.get(); }
+    CMainFrame *MainFrame() const { return m_mainFrame.get(); }
+    QPrinter *Printer();
+
+public Q_SLOTS:
+    void OnNewTerminal();
+    void OnNewMeterForm();
+    void OnNewDatalog();
+    void OnNewQuixal();
+    void OnNewModbus();
+    void OnAppAbout();
+    void OnFilePrintSetup();
+
+private:
+
+    static CTarvikApp *s_instance;
+    LinkTiming m_timing;
+    bool m_messageBoxes = true;
+    std::unique_ptr<CDocManager> m_docManager;
+    std::unique_ptr<CSerial> m_meterLink;
+    std::unique_ptr<mbCSerial> m_modbusPort;
+    std::unique_ptr<CMainFrame> m_mainFrame;
+    std::unique_ptr<QPrinter> m_printer;
+};

@@ -1,0 +1,89 @@
+#include "app/CommSettings.h"
+
+#include "app/CPrefs.h"
+#include "app/Globals.h"
+#include "link/CSerial.h"
+#include "link/SerialDevice.h"
+#include "link/mbCSerial.h"
+
+QStringList CommSettings::PortList(bool withOff)
+{
+    QStringList ports;
+    if (withOff)
+        ports << QStringLiteral("OFF");
+    for (int i = 1; i <= 49; ++i)
+        ports << QStringLiteral("COM%1").arg(i);
+    ports << SerialDevice::ExistingDevices();
+    return ports;
+}
+
+QStringList CommSettings::BaudList()
+{
+    // 33400, not 38400: the meters' own speed table.
+    return {QStringLiteral("9600"),  QStringLiteral("14400"), QStringLiteral("19200"),
+            QStringLiteral("28800"), QStringLiteral("33400"), QStringLiteral("56000"),
+            QStringLiteral("57600"), QStringLiteral("115200")};
+}
+
+QStringList CommSettings::ParityList()
+{
+    return {QStringLiteral("1 8 NONE 1"), QStringLiteral("1 8 EVEN 1"), QStringLiteral("1 8 ODD 1"),
+            QStringLiteral("1 8 NONE 2")};
+}
+
+QStringList CommSettings::VersionList()
+{
+    return {QStringLiteral(">= 4.1A"), QStringLiteral("4.0x"), QStringLiteral("3.9G")};
+}
+
+int CommSettings::FirstPrefixMatch(const QStringList &entries, const QString &text)
+{
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).startsWith(text, Qt::CaseInsensitive))
+            return i;
+    }
+    return -1;
+}
+
+void CommSettings::ApplyTerminalPort(CSerial &link, const QString &port, const QString &baud)
+{
+    CPrefs prefs;
+    prefs.SetPort(port);
+    prefs.SetBaud(baud);
+    link.ClosePort();
+    link.SetPortText(port);
+    link.SetBaudText(baud);
+    link.ReopenPort();
+}
+
+void CommSettings::ApplyModbusPort(std::unique_ptr<mbCSerial> &modbusPort, const QString &port,
+                                   const QString &baud, const QString &parity,
+                                   const LinkTiming &timing)
+{
+    CPrefs prefs;
+    prefs.SetMBPort(port);
+    prefs.SetMBBaud(baud);
+    prefs.SetParity(parity);
+    if (port != QLatin1String("OFF")) {
+        if (g_ModbusEnabled == 1 && modbusPort) {
+            modbusPort->ClosePort();
+        } else {
+            modbusPort = std::make_unique<mbCSerial>(CPrefs::DeviceName(port), timing);
+            g_ModbusEnabled = 1;
+        }
+        modbusPort->SetPortText(port);
+        modbusPort->SetBaudText(baud);
+        modbusPort->SetParityText(parity);
+        modbusPort->ReopenPort();
+    } else {
+        if (g_ModbusEnabled == 1 && modbusPort)
+            modbusPort->ClosePort();
+        g_ModbusEnabled = 0;
+    }
+}
+
+void CommSettings::ApplyVersion(const QString &version)
+{
+    CPrefs prefs;
+    prefs.SetVersion(version);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "app/CView.h"
+#include "meter/CQueExecutor.h"
+
+class IFieldAccess;
+class IMeterLink;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// The runner of a command list: the view of a CQueDoc, showing which line runs in a progress
+// window. A meter form opens the list, takes the document's first view and drives it:
+//
+//     if (m_runner) return;                       // a list already runs
+//     auto *view = qobject_cast<CQueView *>(firstViewOf(document));
+//     if (!view || !view->Start(this, link)) return;
+//     m_runner = view;                            // QPointer<CQueView>
+//     m_timerId = startTimer(50);
+//
+//     timerEvent: if (!m_runner || !m_runner->IsRunning()) { kill the timer; m_runner = nullptr; }
+//                 else result = m_runner->Step();  // 0 go on, 1 ended, -1 bad jump
+//
+// The run stops when the list executes "End" or a bad jump, when "Cancel" is pressed (Cancel())
+// and when the window is closed by any other means; then RunStopped is emitted and no further
+// step runs anything. A list without "End" keeps answering 1 once past its last line, so a form
+// should treat 1 as the end of its run. A form that goes away while its list runs calls Cancel().
+class CQueView : public CView
+{
+    Q_OBJECT
+public:
+    explicit CQueView(CDocument *document, QWidget *parent = nullptr);
+    ~CQueView() override;
+
+    void OnInitialUpdate() override;
+
+    // Starts the list from its first line for form, exchanging with the meter over link. 0 when
+    // another form's run is in progress here (one owner at a time) or form is null; the owner
+    // itself may start again, which begins at line 0.
+    int Start(IFieldAccess *form, IMeterLink *link);
+    // Runs one line: 0 go on, 1 the list has ended, -1 a jump to a missing label. Runs nothing
+    // and returns 0 when no run is in progress.
+    int Step();
+    // Stops the run and closes the list's document and window.
+    void Cancel();
+    bool IsRunning() const { return m_form != nullptr; }
+
+    int LineIndex() const { return m_executor.LineIndex(); }
+    CQueExecutor &Executor() { return m_executor; }
+    QProgressBar *ProgressBar() const { return m_progress; }
+    QLabel *LineLabel() const { return m_lineLabel; }
+    QPushButton *CancelButton() const { return m_cancel; }
+
+Q_SIGNALS:
+    // The run ended by "End", a bad jump, Cancel or the window closing.
+    void RunStopped();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void LoadList();
+    void ShowLine(int index, const QString &line);
+    void ElideLine();
+    void StopRun(bool closeDocument);
+
+    CQueExecutor m_executor;
+    IFieldAccess *m_form = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QLabel *m_lineLabel = nullptr;
+    QPushButton *m_cancel = nullptr;
+    QString m_lineText;
+};

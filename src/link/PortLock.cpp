@@ -1,0 +1,108 @@
+#include "link/PortLock.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+bool WritableDirectory(const QString &path)
+{
+    return !path.isEmpty() && ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0;
+}
+
+} // namespace
+
+PortLock::PortLock(const QString &name)
+    : m_name(name)
+    , m_path(LockDirectory() + QLatin1Char('/') + LockFileName(name))
+{
+}
+
+PortLock::~PortLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // closing the last descriptor also drops a held flock
+}
+
+QString PortLock::LockDirectory()
+{
+    const QString runLock = QStringLiteral("/run/lock");
+    if (WritableDirectory(runLock))
+        return runLock;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (WritableDirectory(runtime))
+        return runtime;
+    return QDir::tempPath();
+}
+
+QString PortLock::LockFileName(const QString &name)
+{
+    QString file = QStringLiteral("tarvik-");
+    const QByteArray utf8 = name.toUtf8();
+    for (const char c : utf8) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z')
+            || (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '-';
+        if (plain)
+            file += QLatin1Char(c);
+        else
+            file += QStringLiteral("%%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return file + QStringLiteral(".lock");
+}
+
+bool PortLock::Acquire(int waitMs)
+{
+    // flock belongs to the open file description, so a second flock from this process on a new
+    // descriptor would wait for ourselves: nested operations only count.
+    if (m_depth > 0) {
+        ++m_depth;
+        return true;
+    }
+    if (m_fd < 0) {
+        const QByteArray path = QFile::encodeName(m_path);
+        m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (m_fd < 0) // another user's lock file: flock needs only read access
+            m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    }
+    if (m_fd < 0) {
+        // No lock file can be made (read-only folders): run unlocked rather than never. The
+        // exclusive open of the device still keeps a second program off an open port.
+        ++m_depth;
+        return true;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(waitMs > 0 ? waitMs : 0);
+    for (;;) {
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+            ++m_depth;
+            return true;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            ++m_depth; // the folder does not support locks: as above
+            return true;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        // flock has no time-out of its own: retry after short sleeps.
+        ::poll(nullptr, 0, int(std::min<long long>(left, 5)));
+    }
+}
+
+void PortLock::Release()
+{
+    if (m_depth <= 0)
+        return;
+    if (--m_depth == 0 && m_fd >= 0)
+        ::flock(m_fd, LOCK_UN);
+}

@@ -1,0 +1,225 @@
+#include "meter/CMeterDoc.h"
+
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+#include "meter/KelvaneFields.h"
+#include "meter/MeterVars.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+// A meter file's line is 768 characters at most; anything far beyond is not a meter file and
+// is not read whole.
+constexpr qint64 kMaxLine = 64 * 1024;
+
+// The version a user selects in the settings to read a file of a section.
+QString VersionForSection(const QString &section)
+{
+    if (section == QLatin1String("[4.0A]"))
+        return QStringLiteral("4.0x");
+    if (section == QLatin1String("[4.1A]"))
+        return QStringLiteral(">= 4.1A");
+    return section.mid(1, 4);
+}
+
+} // namespace
+
+CMeterDoc::CMeterDoc(QObject *parent)
+    : CDocument(parent)
+{
+}
+
+CMeterDoc::~CMeterDoc() = default;
+
+QString CMeterDoc::SelectTemplate()
+{
+    g_DocKind = 1;
+    const auto docIs = [](const char *v) { return g_DocVersion == QLatin1String(v); };
+    const auto meterIs = [](const char *v) { return g_MeterVersion == QLatin1String(v); };
+    if (docIs("3.9E") || meterIs("3.9E"))
+        return QStringLiteral("39E_Template.mtr");
+    if (docIs("3.9G") || meterIs("3.9G"))
+        return QStringLiteral("39G_Template.mtr");
+    if (docIs("4.0x") || meterIs("4.0A") || meterIs("4.0B"))
+        return QStringLiteral("40x_Template.mtr");
+    if (g_MeterModel == QLatin1String("500")) {
+        g_DocVersion = QStringLiteral("1.0A");
+        return {};
+    }
+    g_DocVersion = QStringLiteral("4.1A");
+    return QStringLiteral("41A_Template.mtr");
+}
+
+void CMeterDoc::ChooseLayoutFromMeter()
+{
+    const QString &m = g_MeterVersion;
+    if (m == QLatin1String("3.9G")) {
+        g_DocMeterVersion = m;
+        g_DocVersion = QStringLiteral("3.9G");
+    } else if (m == QLatin1String("4.0A") || m == QLatin1String("4.0B")) {
+        g_DocMeterVersion = m;
+        g_DocVersion = QStringLiteral("4.0x");
+    } else if (g_DocKind == 5
+        && QStringList({ "1.4A", "1.3A", "1.2B", "1.2A", "1.1A", "1.0A" }).contains(m)) {
+        // a Quixal form opening for a Quixal meter keeps its version
+    } else if (!m.isEmpty()) {
+        g_DocVersion = QStringLiteral(">= 4.1A");
+        g_DocMeterVersion = m;
+    }
+    // No meter identified: the version chosen in the settings stays in force.
+}
+
+bool CMeterDoc::OnOpenDocument(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    ChooseLayoutFromMeter();
+
+    QByteArray raw = file.readLine(kMaxLine);
+    while (raw.endsWith('\n') || raw.endsWith('\r'))
+        raw.chop(1);
+    const QString line = QString::fromLatin1(raw);
+
+    std::unique_ptr<MeterVars> table;
+    if (MeterVars::DetectSection(line, &table).isEmpty())
+        table = std::make_unique<MeterVars>(QStringLiteral("[?.??]"));
+    m_vars = std::move(table);
+    m_vars->ImageFromText(line);
+
+    m_layoutMismatch
+        = m_vars->Has(QStringLiteral("key")) && m_vars->Value(QStringLiteral("key"), 1) != 0xAA;
+    if (m_layoutMismatch)
+        WarnLayoutMismatch(path, line);
+    return true;
+}
+
+void CMeterDoc::WarnLayoutMismatch(const QString &path, const QString &line)
+{
+    const QString name = QFileInfo(path).fileName();
+    const QString found = MeterVars::DetectLayout(line, QStringLiteral("vars20.dat"));
+    QString text = QStringLiteral("%1 does not fit the meter layout in force (%2): its data are "
+                                  "shown in the wrong places.\n\n")
+                       .arg(name, m_vars->SectionName());
+    if (found.isEmpty())
+        text += QStringLiteral("No layout of vars20.dat fits this file; it may not be a meter "
+                               "file. Do not save it over the original.");
+    else
+        text += QStringLiteral("The file was written with the layout %1. Select the firmware "
+                               "version %2 in the settings and open the file again before "
+                               "saving it.")
+                    .arg(found, VersionForSection(found));
+    UserMessage::Show(text, QString::fromLatin1(kAppTitle));
+}
+
+bool CMeterDoc::OnSaveDocument(const QString &path)
+{
+    m_saveError.clear();
+    if (!m_vars)
+        return true; // nothing to store
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        const QByteArray text = m_vars->ImageToText().toLatin1();
+        if (file.write(text) == text.size() && file.commit())
+            return true;
+    }
+    m_saveError = file.errorString();
+    file.cancelWriting();
+    return false;
+}
+
+void CMeterDoc::SetVersion(const QString &version)
+{
+    const QString section = QStringLiteral("[%1]").arg(version);
+    g_DocVersion = section;
+    m_vars = std::make_unique<MeterVars>(section);
+}
+
+int CMeterDoc::ConvertTo(const QString &section)
+{
+    auto fresh = std::make_unique<MeterVars>(section);
+    if (fresh->Count() == 0)
+        return 0;
+    if (m_vars) {
+        for (int i = 0; i < m_vars->Count(); ++i) {
+            const QString name = m_vars->Name(i);
+            const int target = fresh->EntryOf(name);
+            if (target < 0)
+                continue; // the new layout lacks it: dropped
+            // A variable that shrank takes its low bytes; one that grew keeps zeros above them.
+            const int bytes = qMin<int>(m_vars->Size(i), fresh->Size(target));
+            std::copy_n(m_vars->ImageStart() + m_vars->Offset(i), bytes,
+                fresh->ImageStart() + fresh->Offset(target));
+        }
+    }
+    m_vars = std::move(fresh);
+    return 1;
+}
+
+int CMeterDoc::ConvertToVersion(const QString &target)
+{
+    g_DocVersion = target;
+    return ConvertTo(QStringLiteral("[%1]").arg(target));
+}
+
+void CMeterDoc::VarsToForm(IFieldAccess &form)
+{
+    if (m_vars)
+        KelvaneFields::VarsToForm(*m_vars, form);
+}
+
+void CMeterDoc::FormToVars(IFieldAccess &form)
+{
+    if (m_vars)
+        KelvaneFields::FormToVars(*m_vars, form);
+}
+
+void CMeterDoc::UnitsChanged(IFieldAccess &form, int newUnits)
+{
+    if (m_vars)
+        KelvaneFields::UnitsChanged(*m_vars, form, newUnits);
+}
+
+QString CMeterDoc::ImageToText() const
+{
+    return m_vars ? m_vars->ImageToText() : QString();
+}
+
+QString CMeterDoc::ImageToSendText() const
+{
+    return m_vars ? m_vars->ImageToSendText() : QString();
+}
+
+void CMeterDoc::ImageFromText(const QString &text)
+{
+    if (m_vars)
+        m_vars->ImageFromText(text);
+}
+
+QString CMeterDoc::DetectSection(const QString &text)
+{
+    std::unique_ptr<MeterVars> table;
+    const QString header = MeterVars::DetectSection(text, &table);
+    if (table)
+        m_vars = std::move(table);
+    return header;
+}
+
+void CMeterDoc::SetVars(std::unique_ptr<MeterVars> vars)
+{
+    m_vars = std::move(vars);
+}
+
+QString CMeterDoc::LayoutVersion() const
+{
+    return m_vars ? m_vars->SectionName().mid(1, 4) : QString();
+}
+
+QString CMeterDoc::ConvertPrompt(const QString &target) const
+{
+    return QStringLiteral("About to convert meter data from %1 to %2  !")
+        .arg(LayoutVersion(), target);
+}

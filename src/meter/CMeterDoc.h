@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/CDocument.h"
+
+#include <QString>
+
+#include <memory>
+
+class IFieldAccess;
+class MeterVars;
+
+// The document behind one Kelvane (".mtr") or Quixal (".qxm") meter form: owns the variable
+// table of one meter, loads it from and stores it to a meter file, rebuilds it for another
+// firmware version, converts its data between layouts and moves values between the table and
+// the form. The document manager creates it for both meter types; the forms and the command
+// lists reach the table through it.
+class CMeterDoc : public CDocument
+{
+    Q_OBJECT
+public:
+    explicit CMeterDoc(QObject *parent = nullptr);
+    ~CMeterDoc() override;
+
+    bool OnOpenDocument(const QString &path) override;
+    // Replaces the file atomically: a failed save leaves the old file as it was and reports why
+    // through SaveError.
+    bool OnSaveDocument(const QString &path) override;
+    bool StoresContent() const override { return true; }
+    QString SaveError() const { return m_saveError; }
+
+    // Builds an empty table for "[version]" (g_DocVersion takes that text first, so the
+    // firmware-version rules choose the section).
+    void SetVersion(const QString &version);
+    // Moves the data into the layout of `section`, variable by variable. 0 and nothing changes
+    // when that layout has no variables.
+    int ConvertTo(const QString &section);
+    // File > Convert... after the user agreed: the target firmware version (">= 4.1A", "4.0x",
+    // "3.9G") becomes the version in force first, so the layout built is the one the prompt
+    // named even when opening the file had put another version in force.
+    int ConvertToVersion(const QString &target);
+    void VarsToForm(IFieldAccess &form);
+    void FormToVars(IFieldAccess &form);
+    void UnitsChanged(IFieldAccess &form, int newUnits);
+
+    QString ImageToText() const;
+    QString ImageToSendText() const;
+    void ImageFromText(const QString &text);
+    // Finds the layout of an image text among the sections of "vars20.dat" and makes its table
+    // the document's. The header found, or empty (the table is then left as it was).
+    QString DetectSection(const QString &text);
+
+    MeterVars *Vars() const { return m_vars.get(); }
+    // Replaces the table (the Quixal operations build their own tables).
+    void SetVars(std::unique_ptr<MeterVars> vars);
+    // The firmware version of the layout in force: the four characters after "[" of its section.
+    QString LayoutVersion() const;
+    // "About to convert meter data from %s to %s  !"
+    QString ConvertPrompt(const QString &target) const;
+    // Whether the file last opened did not read 0xAA at the "key" of the layout it was read in.
+    bool LayoutMismatch() const { return m_layoutMismatch; }
+
+    // The New Kelvane meter form command: sets g_DocKind to 1 and returns the template to open
+    // for the firmware version in force and the meter last identified, or an empty text when
+    // no window is to be opened (a Quixal meter is connected; g_DocVersion becomes "1.0A").
+    static QString SelectTemplate();
+
+private:
+    void ChooseLayoutFromMeter();
+    void WarnLayoutMismatch(const QString &path, const QString &line);
+
+    std::unique_ptr<MeterVars> m_vars;
+    QString m_saveError;
+    bool m_layoutMismatch = false;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The choice-list files ("units20.dat", "alarms20.dat", "out.dat", ...): one choice per line,
+// the choice's code in the line's last characters. Read by the meter forms to fill their lists
+// and by the variable transfers to find the line of a code.
+class ChoiceList
+{
+public:
+    // The file's lines without line ends; a missing file gives none.
+    static QStringList Read(const QString &fileName);
+    // Index of the first line whose last characters are `code`, -1 when none.
+    static int FindEndingIn(const QStringList &lines, const QString &code);
+    // Index of the first line beginning with `prefix`, -1 when none.
+    static int FindBeginningWith(const QStringList &lines, const QString &prefix,
+        Qt::CaseSensitivity cs = Qt::CaseSensitive);
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+
+// The three meter-link operations a command-list exchange needs. The meter link is adapted to it
+// by CSerialMeterLink; tests put a scripted meter behind it.
+class IMeterLink
+{
+public:
+    virtual ~IMeterLink() = default;
+    // Discards whatever the meter sent that nobody read.
+    virtual void PurgeInput() = 0;
+    // Sends text byte by byte with the link's command pacing; nonzero when it went out.
+    virtual int SendCommand(const QByteArray &text) = 0;
+    // One reply within the time-outs (interval between bytes, total constant), then purge.
+    virtual void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) = 0;
+};

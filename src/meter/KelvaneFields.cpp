@@ -1,0 +1,346 @@
+#include "meter/KelvaneFields.h"
+
+#include "app/Globals.h"
+#include "meter/ChoiceList.h"
+#include "meter/FieldIds.h"
+#include "meter/IFieldAccess.h"
+#include "meter/MeterVars.h"
+#include "meter/ScanText.h"
+
+namespace {
+
+using namespace FieldId;
+
+const char *const kCurveFit[] = { "None - All Equations are Bypassed", "Primary Coefficients Only",
+    "Primary and Secondary Coefficients", "Primary Coefficients and Point-Wise Segments" };
+
+QString Name(const char *pattern, int i)
+{
+    return QString::asprintf(pattern, i);
+}
+
+QString Bool(bool on)
+{
+    return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+}
+
+bool IsTrue(IFieldAccess &form, int id)
+{
+    return form.GetField(id) == QLatin1String("TRUE");
+}
+
+bool IsCurrent()
+{
+    return g_DocVersion == QLatin1String(">= 4.1A");
+}
+
+bool IsOlder()
+{
+    return g_DocVersion == QLatin1String("3.9G") || g_DocVersion == QLatin1String("4.0x");
+}
+
+// Range 1..4 from a range byte's two bits, "N" for an unset byte (0xFF).
+QString RangeText(quint32 byte, int shift)
+{
+    return byte == 0xFF ? QStringLiteral("N") : QString::number(((byte >> shift) & 3) + 1);
+}
+
+// "%d" entry into an integer variable of `width` bytes; no number leaves it as it is.
+void CollectInt(MeterVars &vars, const QString &name, int width, IFieldAccess &form, int id)
+{
+    if (const auto n = ScanText::Int(form.GetField(id)))
+        vars.SetValue(name, width, quint32(*n));
+}
+
+// A float field: unchanged text keeps the stored bits; otherwise `entry` turns the number into
+// the value to store (nothing when it cannot).
+template <typename Show, typename Entry>
+void CollectFloat(
+    MeterVars &vars, const QString &name, IFieldAccess &form, int id, Show show, Entry entry)
+{
+    const QString text = form.GetField(id).trimmed();
+    if (text == show(double(vars.Float(name))))
+        return;
+    const auto n = ScanText::Double(text);
+    if (!n)
+        return;
+    const std::optional<double> value = entry(*n);
+    if (value)
+        vars.SetFloat(name, float(*value));
+}
+
+void CollectPlainFloat(
+    MeterVars &vars, const QString &name, IFieldAccess &form, int id, const char *format)
+{
+    CollectFloat(
+        vars, name, form, id, [format](double v) { return QString::asprintf(format, v); },
+        [](double n) { return std::optional<double>(n); });
+}
+
+void ShowFloat(MeterVars &vars, const QString &name, IFieldAccess &form, int id, const char *format)
+{
+    form.SetField(id, QString::asprintf(format, double(vars.Float(name))));
+}
+
+void ShowList(
+    MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId, int listId)
+{
+    form.SetField(resetId, QString());
+    for (int i = 0; i < count; ++i)
+        ShowFloat(vars, Name(pattern, i), form, listId, "%.8e");
+}
+
+void CollectList(
+    MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId, int listId)
+{
+    form.GetField(resetId); // puts the list walk back to its first item
+    for (int i = 0; i < count; ++i)
+        CollectPlainFloat(vars, Name(pattern, i), form, listId, "%.8e");
+}
+
+// Shows X-Sect, Max Range and Full Scale for the units code in `c`.
+void ShowConverted(MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c)
+{
+    const double x = vars.Float(QStringLiteral("meter_x"));
+    form.SetField(XSect, UnitConversion::XSectText(c, x));
+    form.SetField(MaxRange, UnitConversion::RangeText(c, vars.Float(QStringLiteral("meter_k")), x));
+    form.SetField(
+        FullScale, UnitConversion::RangeText(c, vars.Float(QStringLiteral("meter_s")), x));
+}
+
+// Collects X-Sect first, then the two ranges against the cross-section just stored.
+void CollectConverted(MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c)
+{
+    const QString x = QStringLiteral("meter_x");
+    CollectFloat(
+        vars, x, form, XSect, [&c](double v) { return UnitConversion::XSectText(c, v); },
+        [&c](double n) { return std::optional<double>(UnitConversion::XSectStored(c, n)); });
+    const double stored = vars.Float(x);
+    const auto range = [&](const char *name, int id) {
+        CollectFloat(
+            vars, QLatin1String(name), form, id,
+            [&](double v) { return UnitConversion::RangeText(c, v, stored); },
+            [&](double n) { return UnitConversion::RangeStored(c, n, stored); });
+    };
+    range("meter_k", MaxRange);
+    range("meter_s", FullScale);
+}
+
+} // namespace
+
+UnitConversion::Context KelvaneFields::Context(int units)
+{
+    return { units, g_DocVersion, g_DocRevision, g_DocMeterVersion };
+}
+
+QString KelvaneFields::UnitsFile()
+{
+    return g_DocVersion == QLatin1String("3.9G") ? QStringLiteral("units15.dat")
+                                                 : QStringLiteral("units20.dat");
+}
+
+QString KelvaneFields::CurveFitText(int index)
+{
+    return index >= 0 && index < 4 ? QLatin1String(kCurveFit[index]) : QString();
+}
+
+int KelvaneFields::CurveFitIndex(const QString &text)
+{
+    for (int i = 1; i < 4; ++i)
+        if (text == QLatin1String(kCurveFit[i]))
+            return i;
+    return 0;
+}
+
+void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
+{
+    const bool current = IsCurrent();
+    const bool older = IsOlder();
+
+    form.SetField(LcdBlank, Bool(vars.Value(QStringLiteral("lcd_blind"), 1) != 0));
+
+    const int units = int(vars.Value(QStringLiteral("flow_func"), 1));
+    g_FlowUnits = (unsigned char)units;
+    const QStringList unitLines = ChoiceList::Read(UnitsFile());
+    const QString unitCode = QString::number(units + 101);
+    const int unitLine = ChoiceList::FindEndingIn(unitLines, unitCode);
+    // No line for the code: a text no line begins with leaves the list without a selection.
+    form.SetField(Units, unitLine >= 0 ? unitLines.at(unitLine).left(4) : unitCode);
+
+    if (current) {
+        const quint32 mode = vars.Value(QStringLiteral("mode"), 1);
+        form.SetField(DesiredRange, RangeText(mode, 0));
+        form.SetField(Tracking, Bool(mode & 0x80));
+        form.SetField(Protocol, Bool(mode & 0x40));
+    } else if (older) {
+        const quint32 meterNum = vars.Value(QStringLiteral("meter_num"), 1);
+        form.SetField(DesiredRange, RangeText(meterNum, 3));
+        form.SetField(Tracking, Bool(meterNum & 0x80));
+    }
+
+    form.SetField(DacTimeSpin, QString::number(vars.Value(QStringLiteral("updating_max"), 1)));
+    form.SetField(Refresh, QString::number(vars.Value(QStringLiteral("reporting_max"), 1)));
+    form.SetField(AdcFilterSpin, QString::number(vars.Value(QStringLiteral("adc_val"), 1)));
+    const quint32 dac = vars.Value(QStringLiteral("dac_val"), 1);
+    form.SetField(DacFilterSpin, QString::number(dac));
+    if (!current) // before 4.1A the curve-fit choice lives in bit 7 of "dac_val"
+        form.SetField(CurveFit, (dac & 0x80) ? QStringLiteral("0") : QStringLiteral("1"));
+
+    for (int i = 0; i < 4; ++i) {
+        form.SetField(
+            AlarmFunction0 + i, QString::number(vars.Value(Name("event[%d]", i), 1) + 402));
+        const QString value = Name("evalue[%d]", i);
+        form.SetField(AlarmValue0 + i,
+            current ? QString::number(qint32(vars.Value(value, 4)))
+                    : QString::number(vars.Value(value, 2)));
+        form.SetField(AlarmDelay0 + i, QString::number(vars.Value(Name("edelay[%d]", i), 1)));
+    }
+
+    ShowConverted(vars, form, Context(units));
+
+    ShowFloat(vars, QStringLiteral("coeff[10]"), form, CFactor, "%1.6f");
+    ShowFloat(vars, QStringLiteral("coeff[11]"), form, ZeroOffset, "%1.6f");
+    ShowFloat(vars, QStringLiteral("cutoff"), form, ZeroCutoff, "%1.2f");
+    form.SetField(Password, QString::number(vars.Value(QStringLiteral("lockout"), 2)));
+    if (vars.Value(QStringLiteral("pad_1"), 2) > 127)
+        vars.SetValue(QStringLiteral("pad_1"), 2, 0);
+    form.SetField(ModbusAddr, QString::number(vars.Value(QStringLiteral("pad_1"), 2)));
+    const quint32 date = vars.Value(QStringLiteral("cal_date"), 4);
+    form.SetField(CalibrationDue,
+        QString::asprintf(
+            "%02d/%02d/%02d", int((date >> 16) & 0xFF), int(date >> 24), int((date >> 8) & 0xFF)));
+    form.SetField(
+        SerialNumber, QString::number(qint32(vars.Value(QStringLiteral("serial_num"), 4))));
+
+    if (current) {
+        form.SetField(UpPcba, QString::number(qint8(vars.Value(QStringLiteral("uP_assy_rev"), 1))));
+        form.SetField(Watchdog, QString::number(qint8(vars.Value(QStringLiteral("wdt"), 1))));
+        const quint32 fit = vars.Value(QStringLiteral("curve_fit"), 1);
+        form.SetField(CurveFit, QString::number(fit & 0x3F));
+        form.SetField(HoldFlow1, Bool(fit & 0x40));
+        form.SetField(HoldFlow2, Bool(fit & 0x80));
+        ShowFloat(vars, QStringLiteral("adc_gain"), form, AdcGain, "%1.6f");
+        ShowFloat(vars, QStringLiteral("adc_offset"), form, AdcOffset, "%1.6f");
+    } else {
+        form.SetField(UpPcba, QStringLiteral("1"));
+        form.SetField(Watchdog, QStringLiteral("1"));
+        form.SetField(HoldFlow1, Bool(false));
+        form.SetField(HoldFlow2, Bool(false));
+        form.SetField(AdcGain, QString());
+        form.SetField(AdcOffset, QString());
+    }
+
+    ShowList(vars, "coeff[%d]", 10, form, PrimaryReset, PrimaryList);
+    if (current) {
+        ShowList(vars, "coeff1[%d]", 10, form, SecondaryReset, SecondaryList);
+        ShowList(vars, "segment[%d]", 21, form, PointWiseReset, PointWiseList);
+    } else {
+        form.SetField(SecondaryReset, QString());
+        form.SetField(PointWiseReset, QString());
+    }
+}
+
+void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form)
+{
+    const bool current = IsCurrent();
+    const bool older = IsOlder();
+
+    vars.SetValue(QStringLiteral("lcd_blind"), 1, IsTrue(form, LcdBlank) ? 1 : 0);
+
+    // The units code first: the conversions below use it.
+    if (const auto n = ScanText::Int(form.GetField(Units).right(4)))
+        vars.SetValue(QStringLiteral("flow_func"), 1, quint32(((*n - 5) % 32 + 32) % 32));
+    const int units = int(vars.Value(QStringLiteral("flow_func"), 1));
+    g_FlowUnits = (unsigned char)units;
+
+    // The range bytes take the active range; with none known their range bits stay as they are.
+    const auto range = ScanText::Int(form.GetField(ActiveRange));
+    if (current) {
+        const QString name = QStringLiteral("mode");
+        quint32 mode = vars.Value(name, 1) & 0x3F;
+        if (range) {
+            const quint32 r = quint32(*range - 1) & 3;
+            mode = r | (r << 2);
+        }
+        mode |= 0x20;
+        mode |= IsTrue(form, Protocol) ? 0x40 : 0;
+        mode |= IsTrue(form, Tracking) ? 0x80 : 0;
+        vars.SetValue(name, 1, mode);
+    } else if (older) {
+        const QString name = QStringLiteral("meter_num");
+        quint32 num = vars.Value(name, 1) & 0x7F;
+        if (range)
+            num = 40 * (quint32(*range - 1) & 3) + 5;
+        num |= IsTrue(form, Tracking) ? 0x80 : 0;
+        vars.SetValue(name, 1, num);
+    }
+
+    CollectInt(vars, QStringLiteral("updating_max"), 1, form, DacTimeEdit);
+    CollectInt(vars, QStringLiteral("reporting_max"), 1, form, Refresh);
+    CollectInt(vars, QStringLiteral("adc_val"), 1, form, AdcFilterEdit);
+    if (current) {
+        CollectInt(vars, QStringLiteral("dac_val"), 1, form, DacFilterEdit);
+    } else {
+        const QString name = QStringLiteral("dac_val");
+        const auto n = ScanText::Int(form.GetField(DacFilterEdit));
+        quint32 dac = (n ? quint32(*n) : vars.Value(name, 1)) & 0x7F;
+        if (form.GetField(CurveFit) != CurveFitText(1))
+            dac |= 0x80;
+        vars.SetValue(name, 1, dac);
+    }
+
+    for (int i = 0; i < 4; ++i) {
+        if (const auto n = ScanText::Int(form.GetField(AlarmFunction0 + i).right(4)))
+            vars.SetValue(Name("event[%d]", i), 1, quint32(*n - 402));
+        // Before 4.1A the value has two bytes: its low 16 bits are kept.
+        CollectInt(vars, Name("evalue[%d]", i), current ? 4 : 2, form, AlarmValue0 + i);
+        CollectInt(vars, Name("edelay[%d]", i), 1, form, AlarmDelay0 + i);
+    }
+
+    CollectConverted(vars, form, Context(units));
+
+    CollectPlainFloat(vars, QStringLiteral("coeff[10]"), form, CFactor, "%1.6f");
+    CollectPlainFloat(vars, QStringLiteral("coeff[11]"), form, ZeroOffset, "%1.6f");
+    CollectPlainFloat(vars, QStringLiteral("cutoff"), form, ZeroCutoff, "%1.2f");
+    CollectInt(vars, QStringLiteral("lockout"), 2, form, Password);
+    CollectInt(vars, QStringLiteral("pad_1"), 2, form, ModbusAddr);
+    int a = 0, b = 0, c = 0;
+    if (ScanText::Date(form.GetField(CalibrationDue), &a, &b, &c)) {
+        // Each part keeps to its own byte, so a wrong entry cannot spill into its neighbour.
+        const quint32 date
+            = (quint32(b & 0xFF) << 24) | (quint32(a & 0xFF) << 16) | (quint32(c & 0xFF) << 8);
+        vars.SetValue(QStringLiteral("cal_date"), 4, date);
+    }
+    CollectInt(vars, QStringLiteral("serial_num"), 4, form, SerialNumber);
+
+    if (current) {
+        CollectInt(vars, QStringLiteral("uP_assy_rev"), 1, form, UpPcba);
+        CollectInt(vars, QStringLiteral("wdt"), 1, form, Watchdog);
+        quint32 fit = quint32(CurveFitIndex(form.GetField(CurveFit)));
+        fit |= IsTrue(form, HoldFlow1) ? 0x40 : 0;
+        fit |= IsTrue(form, HoldFlow2) ? 0x80 : 0;
+        vars.SetValue(QStringLiteral("curve_fit"), 1, fit);
+        CollectPlainFloat(vars, QStringLiteral("adc_gain"), form, AdcGain, "%1.6f");
+        CollectPlainFloat(vars, QStringLiteral("adc_offset"), form, AdcOffset, "%1.6f");
+    }
+
+    CollectList(vars, "coeff[%d]", 10, form, PrimaryReset, PrimaryList);
+    if (current) {
+        CollectList(vars, "coeff1[%d]", 10, form, SecondaryReset, SecondaryList);
+        CollectList(vars, "segment[%d]", 21, form, PointWiseReset, PointWiseList);
+    }
+
+    vars.SetValue(QStringLiteral("flow_prec"), 1, 2);
+    vars.SetValue(QStringLiteral("key"), 1, 0xAA);
+}
+
+void KelvaneFields::UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits)
+{
+    // Work on a copy: the old units' values are scratch values, not the document's image.
+    MeterVars scratch = vars;
+    CollectConverted(scratch, form, Context(g_FlowUnits));
+    vars.SetValue(QStringLiteral("flow_func"), 1, quint32(newUnits));
+    g_FlowUnits = (unsigned char)newUnits;
+    scratch.SetValue(QStringLiteral("flow_func"), 1, quint32(newUnits));
+    ShowConverted(scratch, form, Context(newUnits));
+}

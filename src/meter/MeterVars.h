@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+// One firmware layout of a meter (variable names, sizes and offsets read from a layout file)
+// together with one 256-byte meter image. The meter document owns one; the variable transfers,
+// the command lists and the datasheet reach variables by name through it.
+class MeterVars
+{
+public:
+    static constexpr int kImageSize = 256;
+    static constexpr int kMaxEntries = 256; // 255 variables and the end marker
+
+    // Chooses the section for `requested` by the firmware version in g_DocVersion (which it
+    // normalises) and reads it from "vars20.dat".
+    explicit MeterVars(const QString &requested);
+    // Reads `section` exactly as named from `layoutFile`, leaving g_DocVersion alone.
+    MeterVars(const QString &section, const QString &layoutFile);
+    virtual ~MeterVars() = default;
+
+    // The section the firmware version in g_DocVersion leads to for a requested one; rewrites
+    // g_DocVersion to its normal form.
+    static QString ChooseSection(const QString &requested);
+    // The section names ("[...]" lines) of a layout file, in file order.
+    static QStringList SectionsOf(const QString &layoutFile);
+    // Finds the layout an image text was written with: the first section of "vars20.dat" whose
+    // table (built as the constructor builds it, so g_DocVersion applies) reads "AA" at "key".
+    // Returns that header and hands over its table; empty and no table when none qualifies.
+    static QString DetectSection(const QString &text, std::unique_ptr<MeterVars> *table);
+    // The same search with every section read exactly as named, g_DocVersion untouched: which
+    // layout really fits a file.
+    static QString DetectLayout(const QString &text, const QString &layoutFile);
+
+    int IndexOf(const QString &name) const; // offset of the variable, 0 when absent
+    unsigned char *VarAddress(const QString &name) { return m_image.data() + IndexOf(name); }
+    bool Has(const QString &name) const { return EntryOf(name) >= 0; }
+    int EntryOf(const QString &name) const; // entry index, -1 when absent
+    int SizeOf(const QString &name) const; // declared size, 0 when absent
+    qint8 Size(int entry) const; // size of entry i, negative past the end
+    QString Name(int entry) const; // empty past the last variable
+    int Offset(int entry) const;
+    unsigned char *ImageStart() { return m_image.data(); }
+    const unsigned char *ImageStart() const { return m_image.data(); }
+    int Count() const { return m_count; }
+    int ImageBytes() const { return m_bytes; }
+    QString SectionName() const { return m_section; }
+
+    // Reads `width` bytes (1, 2 or 4) little-endian at the variable's offset (offset 0 when
+    // absent); bytes past the image read as 0.
+    quint32 Value(const QString &name, int width) const;
+    float Float(const QString &name) const;
+    // Writes the low bytes of v into the variable: as many as both `width` and its declared size
+    // allow, so a narrower variable keeps its neighbours intact. Nothing happens, and 0 comes
+    // back, when the layout lacks the name.
+    int SetValue(const QString &name, int width, quint32 v);
+    // Floats only go into 4-byte variables.
+    int SetFloat(const QString &name, float f);
+
+    QString ImageToText() const; // "%02X " per byte, most significant byte of each variable first
+    QString ImageToSendText() const; // "%02X\r" per byte
+    // Reads two hex digits at character 3k for image byte k; an empty text changes nothing and a
+    // short text fills only the bytes it holds.
+    void ImageFromText(const QString &text);
+    // The two characters of a text at the "key" byte, "" when the layout has no key.
+    QString KeyText(const QString &text) const;
+
+private:
+    void ReadLayout(const QString &layoutFile, const QString &section);
+    QString ImageText(QChar separator) const;
+
+    std::array<unsigned char, kImageSize> m_image {};
+    std::array<int, kMaxEntries> m_offsets {};
+    std::array<qint8, kMaxEntries> m_sizes {};
+    QStringList m_names;
+    QString m_section;
+    int m_count = 0;
+    int m_bytes = 0;
+};

@@ -1,0 +1,228 @@
+#include "app/CChildFrame.h"
+#include "app/CDocManager.h"
+#include "app/CDocument.h"
+#include "app/CMainFrame.h"
+#include "app/CPrefs.h"
+#include "app/CTarvikApp.h"
+#include "app/CView.h"
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+// A document type for the tests: opens any file whose first line is not "bad".
+class TestDoc : public CDocument
+{
+public:
+    bool OnOpenDocument(const QString &path) override
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) && !file.readLine().startsWith("bad");
+    }
+};
+
+class TestView : public CView
+{
+public:
+    using CView::CView;
+    bool HandlesCommand(AppCommand command) const override
+    {
+        return command == AppCommand::Enter || CView::HandlesCommand(command);
+    }
+    bool OnCommand(AppCommand command) override
+    {
+        m_commands << int(command);
+        return command == AppCommand::Enter || CView::OnCommand(command);
+    }
+    QList<int> m_commands;
+};
+
+class TestFrame : public CChildFrame
+{
+public:
+    QRect FrameGeometry() const override { return QRect(10, 20, 300, 200); }
+};
+
+CDocTemplate TestTemplate(const QString &ext, CDocTemplate::Menu menu = CDocTemplate::Menu::Main)
+{
+    CDocTemplate t;
+    t.resourceId = 999;
+    t.typeString = QStringLiteral("\nTest\nTest\n*%1\n%1\nTest.Document\nTest Document").arg(ext);
+    t.createDocument = [] { return new TestDoc; };
+    t.createFrame = [] { return new TestFrame; };
+    t.createView = [](CDocument *doc) { return new TestView(doc); };
+    t.menu = menu;
+    return t;
+}
+
+class DocManager : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestEnv::ClearPreferences();
+        m_old = UserMessage::SetHandler([this](const QString &text, const QString &) { m_messages << text; });
+        m_manager.AddDocTemplate(TestTemplate(QStringLiteral(".tst")));
+        m_manager.AddDocTemplate(TestTemplate(QStringLiteral(".two")));
+        m_manager.SetMdiArea(&m_area);
+        m_area.resize(800, 600);
+        m_area.show();
+    }
+    void TearDown() override { UserMessage::SetHandler(m_old); }
+
+    QString MakeFile(const QString &name, const QByteArray &content = "ok\n")
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(content);
+        return path;
+    }
+
+    QTemporaryDir m_dir;
+    QMdiArea m_area;
+    CDocManager m_manager;
+    QStringList m_messages;
+    UserMessage::Handler m_old;
+};
+} // namespace
+
+TEST_F(DocManager, OpensByExtensionAndBringsAnOpenFileForward)
+{
+    const QString path = MakeFile(QStringLiteral("a.tst"));
+    CDocument *doc = m_manager.OpenDocumentFile(path);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->TypeIndex(), 0);
+    EXPECT_EQ(doc->Title(), QStringLiteral("a.tst"));
+    ASSERT_EQ(m_area.subWindowList().size(), 1);
+    EXPECT_EQ(m_area.subWindowList().first()->geometry(), QRect(10, 20, 300, 200));
+
+    MakeFile(QStringLiteral("b.two"));
+    ASSERT_NE(m_manager.OpenDocumentFile(m_dir.filePath(QStringLiteral("b.two"))), nullptr);
+    EXPECT_EQ(m_area.subWindowList().size(), 2);
+
+    // The same file by another spelling of its path: the first window comes forward.
+    const QString other = m_dir.path() + QStringLiteral("/./a.tst");
+    EXPECT_EQ(m_manager.OpenDocumentFile(other), doc);
+    EXPECT_EQ(m_area.subWindowList().size(), 2);
+    EXPECT_EQ(m_area.activeSubWindow(), m_manager.FramesOf(doc).first());
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(DocManager, FilesThatCannotBeOpenedGiveTheMessageAndNoWindow)
+{
+    const QString cases[] = {
+        m_dir.filePath(QStringLiteral("missing.tst")),
+        MakeFile(QStringLiteral("unknown.xyz")),
+        MakeFile(QStringLiteral("refused.tst"), "bad\n"),
+        m_dir.path(),
+    };
+    for (const QString &path : cases) {
+        m_messages.clear();
+        EXPECT_EQ(m_manager.OpenDocumentFile(path), nullptr) << path.toStdString();
+        EXPECT_EQ(m_messages, QStringList{QStringLiteral("Failed to open document.")});
+    }
+    EXPECT_TRUE(m_area.subWindowList().isEmpty());
+    EXPECT_TRUE(m_manager.Documents().isEmpty());
+}
+
+TEST_F(DocManager, RecentListKeepsEightNewestFirstAcrossRuns)
+{
+    for (int i = 0; i < 10; ++i)
+        m_manager.OpenDocumentFile(MakeFile(QStringLiteral("f%1.tst").arg(i)));
+    const QStringList recent = m_manager.RecentFiles();
+    ASSERT_EQ(recent.size(), CDocManager::kRecentFileCount);
+    EXPECT_TRUE(recent.first().endsWith(QStringLiteral("f9.tst")));
+    EXPECT_TRUE(recent.last().endsWith(QStringLiteral("f2.tst")));
+    EXPECT_FALSE(recent.join(QLatin1Char(' ')).contains(QStringLiteral("f0.tst")));
+
+    CDocManager later;
+    later.LoadRecentFiles();
+    EXPECT_EQ(later.RecentFiles(), recent);
+}
+
+TEST_F(DocManager, FiltersFollowRegistrationOrder)
+{
+    EXPECT_EQ(m_manager.OpenFilters(),
+              (QStringList{QStringLiteral("*.tst (*.tst)"), QStringLiteral("*.two (*.two)"),
+                           QStringLiteral("All Files (*)")}));
+}
+
+TEST_F(DocManager, DocumentGoesWithItsLastWindow)
+{
+    CDocument *doc = m_manager.OpenDocumentFile(MakeFile(QStringLiteral("w.tst")));
+    ASSERT_NE(doc, nullptr);
+    QPointer<CDocument> watch(doc);
+    CChildFrame *second = m_manager.NewWindow(doc);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(m_manager.FramesOf(doc).size(), 2);
+    second->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(m_manager.Documents().size(), 1);
+    m_manager.FramesOf(doc).first()->close();
+    // The frame goes first, then the document it leaves behind.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(m_manager.Documents().isEmpty());
+    EXPECT_TRUE(watch.isNull());
+}
+
+TEST(MainFrameCommands, MenuBarFollowsTheActiveTypeAndKeysReachTheView)
+{
+    TestEnv::ClearPreferences();
+    CPrefs::OpenStore()->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+    auto old = UserMessage::SetHandler([](const QString &, const QString &) {});
+    {
+        CTarvikApp app({}, false);
+        ASSERT_TRUE(app.InitInstance());
+        CDocManager *manager = app.DocManager();
+        manager->AddDocTemplate(TestTemplate(QStringLiteral(".trmx"), CDocTemplate::Menu::Terminal));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.trmx"));
+        QFile(path).open(QIODevice::WriteOnly);
+
+        CMainFrame *frame = app.MainFrame();
+        const auto menuTitles = [frame] {
+            QStringList titles;
+            for (QAction *a : frame->menuBar()->actions())
+                titles << a->text();
+            return titles.join(QLatin1Char(' '));
+        };
+        EXPECT_EQ(menuTitles(), QStringLiteral("&File &Edit &View &Help"));
+        CDocument *doc = manager->OpenDocumentFile(path);
+        ASSERT_NE(doc, nullptr);
+        EXPECT_EQ(frame->CurrentMenu(), CDocTemplate::Menu::Terminal);
+        EXPECT_EQ(menuTitles(), QStringLiteral("&File &Edit &View &Window &Help"));
+        EXPECT_EQ(frame->windowTitle(), QStringLiteral("Tarvik V2.16 - t.trmx"));
+
+        auto *view = static_cast<TestView *>(frame->ActiveView());
+        ASSERT_NE(view, nullptr);
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Return);
+        EXPECT_EQ(view->m_commands, QList<int>{int(AppCommand::Enter)});
+
+        // Ctrl+N brings up the Open prompt, not a list of types.
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            QWidget *modal = QApplication::activeModalWidget();
+            shown = modal ? QString::fromLatin1(modal->metaObject()->className()) : QStringLiteral("none");
+            if (modal)
+                modal->close();
+        });
+        frame->Action(QStringLiteral("file_new"))->trigger();
+        EXPECT_EQ(shown, QStringLiteral("QFileDialog"));
+    }
+    UserMessage::SetHandler(old);
+}

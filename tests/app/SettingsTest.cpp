@@ -1,0 +1,170 @@
+#include "app/CComm232BaudPage.h"
+#include "app/CCommPage.h"
+#include "app/CPrefs.h"
+#include "app/CSetup.h"
+#include "app/CTarvikApp.h"
+#include "app/CVersPage.h"
+#include "app/CommSettings.h"
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+#include "link/CSerial.h"
+#include "link/mbCSerial.h"
+#include "support/PtyPair.h"
+#include "support/TestEnv.h"
+
+#include <QListWidget>
+#include <QSettings>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+void Store(const QString &key, const QString &value)
+{
+    CPrefs::OpenStore()->setValue(key, value);
+}
+
+QString Stored(const QString &key)
+{
+    return CPrefs::OpenStore()->value(key).toString();
+}
+
+QString Selected(const QListWidget *list)
+{
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? QString() : items.first()->text();
+}
+
+// An application started against two pseudo-terminals, messages recorded.
+class Settings : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestEnv::ClearPreferences();
+        ResetGlobals();
+        m_old = UserMessage::SetHandler([this](const QString &text, const QString &) { m_messages << text; });
+        Store(QStringLiteral("Port/COM"), m_meter.SlavePath());
+        Store(QStringLiteral("MBPort/MBCOM"), m_bus.SlavePath());
+        Store(QStringLiteral("485Parity/PARITY"), QStringLiteral("1 8 NONE 1"));
+        m_app = std::make_unique<CTarvikApp>(LinkTiming{}, false);
+        ASSERT_TRUE(m_app->InitInstance());
+        m_messages.clear();
+    }
+    void TearDown() override
+    {
+        m_app.reset();
+        UserMessage::SetHandler(m_old);
+    }
+
+    PtyPair m_meter;
+    PtyPair m_bus;
+    std::unique_ptr<CTarvikApp> m_app;
+    QStringList m_messages;
+    UserMessage::Handler m_old;
+};
+} // namespace
+
+TEST(SettingsLists, FirstPrefixWinsIgnoringCase)
+{
+    const QStringList ports = CommSettings::PortList(false);
+    ASSERT_GE(ports.size(), 49);
+    EXPECT_EQ(ports.first(), QStringLiteral("COM1"));
+    EXPECT_EQ(ports.at(48), QStringLiteral("COM49"));
+    EXPECT_EQ(CommSettings::PortList(true).first(), QStringLiteral("OFF"));
+    const struct
+    {
+        const char *stored;
+        const char *expected; // empty: nothing selected
+    } cases[] = {
+        {"COM1", "COM1"},   {"com1", "COM1"}, {"COM10", "COM10"}, {"COM4", "COM4"},
+        {"COM50", ""},      {"LPT1", ""},
+    };
+    for (const auto &c : cases) {
+        const int index = CommSettings::FirstPrefixMatch(ports, QLatin1String(c.stored));
+        EXPECT_EQ(index < 0 ? QString() : ports.at(index), QLatin1String(c.expected)) << c.stored;
+    }
+    EXPECT_EQ(CommSettings::FirstPrefixMatch(CommSettings::VersionList(), QStringLiteral("4.0A")), -1);
+    EXPECT_EQ(CommSettings::FirstPrefixMatch(CommSettings::VersionList(), QStringLiteral("4.0x")), 1);
+    EXPECT_EQ(CommSettings::BaudList().at(4), QStringLiteral("33400"));
+}
+
+TEST_F(Settings, PagesSelectTheStoredValues)
+{
+    CSetup sheet(m_app.get());
+    EXPECT_EQ(sheet.windowTitle(), QStringLiteral("Settings"));
+    ASSERT_EQ(sheet.Tabs()->count(), 3);
+    EXPECT_EQ(sheet.Tabs()->tabText(0), QStringLiteral("Terminal Comm Port"));
+    EXPECT_EQ(sheet.Tabs()->tabText(1), QStringLiteral("Modbus Comm Port"));
+    EXPECT_EQ(sheet.Tabs()->tabText(2), QStringLiteral("Versions"));
+    EXPECT_TRUE(sheet.TerminalPage()->WasShown());
+    EXPECT_FALSE(sheet.ModbusPage()->WasShown());
+    sheet.Tabs()->setCurrentIndex(1);
+    sheet.Tabs()->setCurrentIndex(2);
+    // The stored device path is not in the lists: no selection there.
+    EXPECT_EQ(Selected(sheet.TerminalPage()->BaudList()), QStringLiteral("9600"));
+    EXPECT_EQ(Selected(sheet.ModbusPage()->ParityList()), QStringLiteral("1 8 NONE 1"));
+    // The default version "4.0A" begins no entry of the list.
+    EXPECT_EQ(Selected(sheet.VersionsPage()->VersionList()), QString());
+}
+
+TEST_F(Settings, OkAfterVisitingVersionsStoresEmptyVersion)
+{
+    CSetup sheet(m_app.get());
+    sheet.Tabs()->setCurrentIndex(2);
+    g_DocVersion = QStringLiteral("4.0A");
+    sheet.OnOK();
+    EXPECT_EQ(Stored(QStringLiteral("Version/SELECTION")), QString());
+    EXPECT_TRUE(g_DocVersion.isEmpty());
+    // The next reading falls back to the default.
+    EXPECT_EQ(CPrefs().GetVersion(), QStringLiteral("4.0A"));
+}
+
+TEST_F(Settings, OkWithoutVisitingAppliesOnlyTheTerminalPage)
+{
+    Store(QStringLiteral("Port/COM"), QStringLiteral("COM3"));
+    CSetup sheet(m_app.get());
+    EXPECT_EQ(Selected(sheet.TerminalPage()->PortList()), QStringLiteral("COM3"));
+    const QString busBefore = Stored(QStringLiteral("MBPort/MBCOM"));
+    sheet.OnOK();
+    // The link was closed and reopened on COM3 (which does not open here).
+    EXPECT_EQ(CTarvikApp::MeterLink()->PortText(), QStringLiteral("COM3"));
+    EXPECT_EQ(Stored(QStringLiteral("Port/COM")), QStringLiteral("COM3"));
+    // The Modbus page was never shown: its port is untouched and still open.
+    EXPECT_EQ(CTarvikApp::ModbusPort()->PortText(), m_bus.SlavePath());
+    EXPECT_EQ(CTarvikApp::ModbusPort()->IsEnabled(), 1);
+    EXPECT_EQ(Stored(QStringLiteral("MBPort/MBCOM")), busBefore);
+}
+
+TEST_F(Settings, ModbusOffThenOnCreatesANewPortObject)
+{
+    mbCSerial *first = CTarvikApp::ModbusPort();
+    ASSERT_NE(first, nullptr);
+    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), QStringLiteral("OFF"), QStringLiteral("9600"),
+                                  QStringLiteral("1 8 NONE 1"));
+    EXPECT_EQ(g_ModbusEnabled, 0);
+    EXPECT_EQ(CTarvikApp::ModbusPort()->IsEnabled(), 0); // the object stays, closed
+    EXPECT_TRUE(m_messages.isEmpty());
+
+    PtyPair other;
+    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), other.SlavePath(), QStringLiteral("19200"),
+                                  QStringLiteral("1 8 EVEN 1"));
+    EXPECT_EQ(g_ModbusEnabled, 1);
+    ASSERT_NE(CTarvikApp::ModbusPort(), nullptr);
+    EXPECT_EQ(CTarvikApp::ModbusPort()->PortText(), other.SlavePath());
+    EXPECT_EQ(CTarvikApp::ModbusPort()->IsEnabled(), 1);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(Stored(QStringLiteral("MBBaud/MBBAUD")), QStringLiteral("19200"));
+    EXPECT_EQ(Stored(QStringLiteral("485Parity/PARITY")), QStringLiteral("1 8 EVEN 1"));
+}
+
+TEST_F(Settings, ModbusPortThatCannotOpenSaysWhereToGo)
+{
+    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), QStringLiteral("/dev/tarvik-no-such-bus"),
+                                  QStringLiteral("9600"), QStringLiteral("1 8 EVEN 1"));
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral(
+        "***** Can't Open Modbus Communication port *****\n\nClick View found above the Toolbar\n\n"
+        "Click Settings and Configure Modbus Comm Port")));
+    EXPECT_EQ(CTarvikApp::ModbusPort()->IsEnabled(), 0);
+}

@@ -1,0 +1,346 @@
+// The meter link on a pseudo-terminal: pacing, ReadAll, enabled rules, failures, exclusion.
+#include "ChildProcess.h"
+#include "Printers.h"
+#include "support/PtyPair.h"
+#include "TestPortName.h"
+
+#include "app/UserMessage.h"
+#include "link/CSerial.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include <time.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+long long MsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration_cast<milliseconds>(to - from).count();
+}
+
+long long ThreadCpuMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+// Records what the link shows the user instead of opening a message box.
+class MessageRecorder
+{
+public:
+    MessageRecorder()
+    {
+        m_previous = UserMessage::SetHandler([this](const QString &text, const QString &caption) {
+            texts << text;
+            captions << caption;
+        });
+    }
+    ~MessageRecorder() { UserMessage::SetHandler(m_previous); }
+    QStringList texts;
+    QStringList captions;
+
+private:
+    UserMessage::Handler m_previous;
+};
+
+class CSerialTest : public ::testing::Test
+{
+protected:
+    // A quick ReadAll for tests: its total time-out is only the caller's constant.
+    static LinkTiming FastReads()
+    {
+        LinkTiming timing;
+        timing.readMsPerByte = 0;
+        timing.lockWaitMs = 300;
+        return timing;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.IsValid());
+        link.SetPortText(pty.SlavePath());
+        link.SetBaudText(QStringLiteral("9600"));
+        ASSERT_EQ(link.OpenPort(), 1) << qPrintable(link.LastError());
+    }
+
+    TestPortName name { "COM1" };
+    TestPortName otherName { "COM2" };
+    PtyPair pty;
+    CSerial link { name, FastReads() };
+};
+
+// When each byte of the sent text reached the far end, in milliseconds after `start` (a chunk's
+// time is when it was read, so never earlier than the write of any byte in it).
+std::vector<long long> ArrivalMs(
+    const std::vector<FarEndRecorder::Chunk> &chunks, Clock::time_point start, QByteArray *received)
+{
+    std::vector<long long> times;
+    for (const auto &chunk : chunks) {
+        *received += chunk.bytes;
+        times.insert(times.end(), size_t(chunk.bytes.size()), MsBetween(start, chunk.at));
+    }
+    return times;
+}
+
+TEST_F(CSerialTest, SendCommandWaits25msAfterEachByte)
+{
+    FarEndRecorder far(pty.MasterFd());
+    const auto start = Clock::now();
+    EXPECT_NE(link.SendCommand("AB"), 0);
+    const auto end = Clock::now();
+    QByteArray received;
+    const auto arrived = ArrivalMs(far.Stop(), start, &received);
+    ASSERT_EQ(received, QByteArray("AB"));
+    EXPECT_GE(arrived[1], 25) << "B only after 25 ms";
+    EXPECT_GE(MsBetween(start, end), 50) << "25 ms of silence after the last byte too";
+}
+
+TEST_F(CSerialTest, SendStringWaits20msBeforeEachByte)
+{
+    FarEndRecorder far(pty.MasterFd());
+    const auto start = Clock::now();
+    EXPECT_NE(link.SendString("[["), 0);
+    QByteArray received;
+    const auto arrived = ArrivalMs(far.Stop(), start, &received);
+    ASSERT_EQ(received, QByteArray("[["));
+    EXPECT_GE(arrived[0], 20);
+    EXPECT_GE(arrived[1], 40);
+}
+
+TEST_F(CSerialTest, SendStringOfNothingSendsNothing)
+{
+    EXPECT_EQ(link.SendString(QByteArray()), 0);
+    EXPECT_TRUE(pty.Receive(100).isEmpty());
+}
+
+TEST_F(CSerialTest, WriteByteIsNotPaced)
+{
+    const auto start = Clock::now();
+    for (char c : QByteArray("0123456789"))
+        EXPECT_EQ(link.WriteByte(c), 1);
+    EXPECT_LT(MsBetween(start, Clock::now()), 150); // paced it would take 200 ms or more
+    EXPECT_EQ(pty.Receive(500), QByteArray("0123456789"));
+}
+
+TEST_F(CSerialTest, WriteByteSendsTheLowEightBits)
+{
+    EXPECT_EQ(link.WriteByte(0x10D), 1);
+    EXPECT_EQ(pty.Receive(500), QByteArray("\r"));
+}
+
+TEST_F(CSerialTest, ReadAllJoinsAReplyThatArrivesInBursts)
+{
+    std::thread meter([this] {
+        pty.Send("12.");
+        std::this_thread::sleep_for(milliseconds(30));
+        pty.Send("345 ");
+        std::this_thread::sleep_for(milliseconds(30));
+        pty.Send("SLPM\r\n");
+    });
+    QByteArray reply = "stale";
+    link.ReadAll(reply, 150, 2000);
+    meter.join();
+    EXPECT_EQ(reply, QByteArray("12.345 SLPM\r\n"));
+}
+
+TEST_F(CSerialTest, ReadAllPassesEveryByteValueUnchanged)
+{
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all += char(i);
+    pty.Send(all);
+    QByteArray reply;
+    link.ReadAll(reply, 100, 1000);
+    EXPECT_EQ(reply, all);
+}
+
+TEST_F(CSerialTest, ReadAllPurgesWhatFollowsAFullBuffer)
+{
+    pty.Send(QByteArray(CSerial::kBufferSize + 100, 'x'));
+    QByteArray reply;
+    link.ReadAll(reply, 100, 2000);
+    EXPECT_EQ(reply.size(), CSerial::kBufferSize);
+    std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_EQ(link.PendingCount(1), 0);
+    unsigned char byte = 0;
+    EXPECT_EQ(link.ReadByte(&byte), 0);
+}
+
+TEST_F(CSerialTest, ReadAllWithoutReplyWaitsItsTotalTimeOutAndReturnsEmpty)
+{
+    QByteArray reply = "stale";
+    const auto start = Clock::now();
+    link.ReadAll(reply, 50, 300);
+    const auto elapsed = MsBetween(start, Clock::now());
+    EXPECT_TRUE(reply.isEmpty());
+    EXPECT_GE(elapsed, 300);
+    EXPECT_LT(elapsed, 1500);
+}
+
+TEST_F(CSerialTest, ReadByteNeverWaits)
+{
+    unsigned char byte = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(link.ReadByte(&byte), 0);
+    EXPECT_LT(MsBetween(start, Clock::now()), 80); // any read time-out would be 100 ms or more
+
+    pty.Send("Z");
+    ASSERT_EQ(link.WaitForInput(1000), 1);
+    EXPECT_EQ(link.ReadByte(&byte), 1);
+    EXPECT_EQ(byte, 'Z');
+    EXPECT_EQ(link.ReadByte(&byte), 0);
+}
+
+TEST_F(CSerialTest, PurgeInputDiscardsWhatIsWaiting)
+{
+    pty.Send("old reply");
+    ASSERT_EQ(link.WaitForInput(1000), 1);
+    std::this_thread::sleep_for(milliseconds(20));
+    EXPECT_GT(link.PendingCount(1), 0);
+    link.PurgeInput();
+    EXPECT_EQ(link.PendingCount(1), 0);
+}
+
+TEST_F(CSerialTest, DisabledLinkSendsAndReadsNothing)
+{
+    link.SetEnabled(0);
+    pty.Send("Q");
+    std::this_thread::sleep_for(milliseconds(20));
+    unsigned char byte = 0;
+    EXPECT_EQ(link.SendCommand("AB"), 0);
+    EXPECT_EQ(link.WriteByte('C'), 0);
+    EXPECT_EQ(link.ReadByte(&byte), 0);
+    EXPECT_TRUE(pty.Receive(100).isEmpty());
+    EXPECT_EQ(link.PendingCount(1), 1) << "the pending byte stays";
+    // SendString does not look at the flag.
+    EXPECT_EQ(link.SendString("D"), 1);
+    EXPECT_EQ(pty.Receive(500), QByteArray("D"));
+}
+
+TEST_F(CSerialTest, ClosePortDisablesUntilReopened)
+{
+    link.ClosePort();
+    EXPECT_EQ(link.IsEnabled(), 0);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(link.SendCommand("AB"), 0);
+    EXPECT_EQ(link.WriteByte('A'), 0);
+    QByteArray reply = "stale";
+    link.ReadAll(reply, 10, 10);
+    EXPECT_TRUE(reply.isEmpty());
+
+    MessageRecorder messages;
+    link.ReopenPort();
+    EXPECT_TRUE(messages.texts.isEmpty());
+    EXPECT_EQ(link.IsEnabled(), 1);
+    EXPECT_EQ(link.WriteByte('A'), 1);
+    EXPECT_EQ(pty.Receive(500), QByteArray("A"));
+}
+
+TEST_F(CSerialTest, ReopenPortOnAMissingDeviceTellsTheUserWhy)
+{
+    MessageRecorder messages;
+    link.ClosePort();
+    link.SetPortText(QStringLiteral("/dev/tarvik-no-such-port"));
+    link.ReopenPort();
+    EXPECT_EQ(link.IsEnabled(), 0);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.captions[0], QStringLiteral("Tarvik V2.16"));
+    EXPECT_EQ(messages.texts[0],
+        QStringLiteral("Can't Open RS232 Communication port\n") + link.LastError());
+    EXPECT_TRUE(link.LastError().contains(QStringLiteral("no such device")));
+}
+
+TEST_F(CSerialTest, NonNumericBaudFailsAndLeavesThePortFree)
+{
+    link.ClosePort();
+    link.SetBaudText(QStringLiteral("fast"));
+    EXPECT_EQ(link.OpenPort(), 0);
+    EXPECT_TRUE(link.LastError().contains(QStringLiteral("fast"))) << qPrintable(link.LastError());
+    EXPECT_FALSE(link.IsOpen());
+
+    CSerial other(otherName, FastReads());
+    other.SetPortText(pty.SlavePath());
+    other.SetBaudText(QStringLiteral("9600"));
+    EXPECT_EQ(other.OpenPort(), 1) << "the failed open must not keep the device";
+}
+
+TEST_F(CSerialTest, AnotherProgramCannotOpenTheSamePort)
+{
+    const QString path = pty.SlavePath();
+    // The other program names its lock differently (it started with another port preference);
+    // the device itself still keeps it out.
+    const int opened = ChildProcess::Run([&] {
+        CSerial other(otherName);
+        other.SetPortText(path);
+        other.SetBaudText(QStringLiteral("9600"));
+        if (other.OpenPort())
+            return 1;
+        return other.LastError().contains(QStringLiteral("in use by another program")) ? 0 : 2;
+    });
+    EXPECT_EQ(opened, 0);
+}
+
+// The lock carries the name given at construction, not the port text (here the pty's path).
+TEST_F(CSerialTest, BusyPortLockMakesOperationsGiveUpWithoutTouchingTheDevice)
+{
+    const QString lockName = name;
+    ChildProcess holder([&lockName](ChildProcess &self) {
+        PortLock lock(lockName);
+        lock.Acquire(1000);
+        self.Ready();
+        self.WaitForFinish();
+    });
+    ASSERT_TRUE(holder.Started());
+    pty.Send("R");
+    std::this_thread::sleep_for(milliseconds(20));
+    const auto start = Clock::now();
+    EXPECT_EQ(link.WriteByte('A'), 0);
+    EXPECT_GE(MsBetween(start, Clock::now()), 300);
+    EXPECT_EQ(link.SendCommand("B"), 0);
+    unsigned char byte = 0;
+    EXPECT_EQ(link.ReadByte(&byte), 0);
+    link.PurgeInput();
+    holder.Finish();
+    EXPECT_TRUE(pty.Receive(100).isEmpty());
+    EXPECT_EQ(link.PendingCount(1), 1) << "the purge must not have touched the device";
+    EXPECT_EQ(link.WriteByte('A'), 1);
+}
+
+TEST_F(CSerialTest, FarEndGoingAwayDuringAReadNeitherHangsNorSpins)
+{
+    std::thread meter([this] {
+        pty.Send("AB");
+        std::this_thread::sleep_for(milliseconds(50));
+        pty.CloseMaster();
+    });
+    QByteArray reply;
+    const auto cpuStart = ThreadCpuMs();
+    const auto start = Clock::now();
+    link.ReadAll(reply, 1000, 800);
+    const auto elapsed = MsBetween(start, Clock::now());
+    meter.join();
+    EXPECT_TRUE(QByteArray("AB").startsWith(reply)) << reply.constData();
+    EXPECT_LT(elapsed, 3000);
+
+    // From now on it is a port that receives nothing, and no wait spins.
+    link.ReadAll(reply, 100, 300);
+    EXPECT_TRUE(reply.isEmpty());
+    unsigned char byte = 0;
+    EXPECT_EQ(link.ReadByte(&byte), 0);
+    const auto waitStart = Clock::now();
+    EXPECT_EQ(link.WaitForInput(200), 0);
+    EXPECT_GE(MsBetween(waitStart, Clock::now()), 190);
+    EXPECT_EQ(link.SendCommand("X"), 0);
+    const auto total = MsBetween(start, Clock::now());
+    EXPECT_LT(ThreadCpuMs() - cpuStart, total / 4) << "busy waiting";
+}
+
+} // namespace

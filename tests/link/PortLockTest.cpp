@@ -1,0 +1,70 @@
+// The per-name port lock: recursion in the process, exclusion between processes.
+#include "ChildProcess.h"
+#include "TestPortName.h"
+
+#include "link/PortLock.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include <unistd.h>
+
+namespace {
+
+// 1 when another process can take the lock of this name within waitMs, 0 when not.
+int OtherProcessTakes(const QString &name, int waitMs)
+{
+    return ChildProcess::Run([&] {
+        PortLock lock(name);
+        return lock.Acquire(waitMs) ? 1 : 0;
+    });
+}
+
+TEST(PortLock, FileNamesKeepDifferentPortNamesApart)
+{
+    EXPECT_EQ(PortLock::LockFileName(QStringLiteral("COM1")), QStringLiteral("tarvik-COM1.lock"));
+    EXPECT_EQ(PortLock::LockFileName(QStringLiteral("/dev/ttyS0")),
+        QStringLiteral("tarvik-%2Fdev%2FttyS0.lock"));
+    EXPECT_NE(PortLock::LockFileName(QStringLiteral("/dev/a_b")),
+        PortLock::LockFileName(QStringLiteral("/dev/a/b")));
+    EXPECT_FALSE(
+        PortLock::LockFileName(QStringLiteral("COM1")).startsWith(QStringLiteral("LCK..")));
+}
+
+TEST(PortLock, IsRecursiveWithinTheProcessAndExcludesOthers)
+{
+    const TestPortName name("lock");
+    PortLock lock(name);
+    ASSERT_TRUE(lock.Acquire(100));
+    ASSERT_TRUE(lock.Acquire(100)); // nested: must not wait for itself
+    EXPECT_EQ(OtherProcessTakes(name, 100), 0);
+    lock.Release();
+    EXPECT_TRUE(lock.IsHeld());
+    EXPECT_EQ(OtherProcessTakes(name, 100), 0);
+    lock.Release();
+    EXPECT_FALSE(lock.IsHeld());
+    EXPECT_EQ(OtherProcessTakes(name, 100), 1);
+}
+
+TEST(PortLock, GivesUpAfterTheWait)
+{
+    const TestPortName name("wait");
+    ChildProcess holder([&](ChildProcess &self) {
+        PortLock lock(name);
+        lock.Acquire(1000);
+        self.Ready();
+        self.WaitForFinish();
+    });
+    ASSERT_TRUE(holder.Started());
+    PortLock lock(name);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(lock.Acquire(200));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_FALSE(lock.IsHeld());
+    holder.Finish();
+    EXPECT_TRUE(lock.Acquire(1000));
+    lock.Release();
+}
+
+} // namespace

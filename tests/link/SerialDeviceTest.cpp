@@ -1,0 +1,291 @@
+// The platform device on a pseudo-terminal: names, speeds, open failures, read time-outs.
+#include "ChildProcess.h"
+#include "Printers.h"
+#include "support/PtyPair.h"
+
+#include "link/SerialDevice.h"
+#include "link/SerialSpeed.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+struct PortTextCase
+{
+    const char *text;
+    const char *path;
+};
+
+void PrintTo(const PortTextCase &row, std::ostream *out)
+{
+    *out << '"' << row.text << '"';
+}
+
+const PortTextCase kPortTexts[] = {
+    { "COM1", "/dev/ttyS0" },
+    { "COM2", "/dev/ttyS1" },
+    { "COM10", "/dev/ttyS9" },
+    { "COM49", "/dev/ttyS48" },
+    { "com3", "/dev/ttyS2" },
+    { "/dev/ttyUSB0", "/dev/ttyUSB0" },
+    { "/dev/serial/by-id/usb-x-if00", "/dev/serial/by-id/usb-x-if00" },
+    { "COM0", "" },
+    { "COM50", "" },
+    { "COM01", "" },
+    { "COM", "" },
+    { "COM1 ", "" },
+    { "ttyUSB0", "" },
+    { "OFF", "" },
+    { "", "" },
+};
+
+class PortTextTest : public ::testing::TestWithParam<PortTextCase>
+{
+};
+
+TEST_P(PortTextTest, MapsToDevicePath)
+{
+    EXPECT_EQ(SerialDevice::DevicePath(QString::fromLatin1(GetParam().text)),
+        QString::fromLatin1(GetParam().path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PortTextTest, ::testing::ValuesIn(kPortTexts));
+
+struct SpeedTextCase
+{
+    const char *text;
+    int speed;
+};
+
+void PrintTo(const SpeedTextCase &row, std::ostream *out)
+{
+    *out << '"' << row.text << '"';
+}
+
+const SpeedTextCase kSpeedTexts[] = {
+    { "9600", 9600 },
+    { "115200", 115200 },
+    { " 4800", 4800 },
+    { "19200 baud", 19200 },
+    { "+1200", 1200 },
+    { "abc", 0 },
+    { "", 0 },
+    { "-9600", 0 },
+    { "99999999999", 0 },
+};
+
+class SpeedTextTest : public ::testing::TestWithParam<SpeedTextCase>
+{
+};
+
+TEST_P(SpeedTextTest, ConvertsLikeADecimalConversion)
+{
+    EXPECT_EQ(SerialDevice::SpeedFromText(QString::fromLatin1(GetParam().text)), GetParam().speed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SpeedTextTest, ::testing::ValuesIn(kSpeedTexts));
+
+TEST(SerialDeviceList, ListsAdaptersByKindAndNumber)
+{
+    QTemporaryDir dev;
+    ASSERT_TRUE(dev.isValid());
+    QDir(dev.path()).mkpath(QStringLiteral("serial/by-id"));
+    const char *const files[] = { "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "tty1",
+        "serial/by-id/usb-Maker_Adapter_A1-if00-port0" };
+    for (const char *name : files) {
+        QFile file(dev.filePath(QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const QStringList expected
+        = { dev.filePath(QStringLiteral("serial/by-id/usb-Maker_Adapter_A1-if00-port0")),
+              dev.filePath(QStringLiteral("ttyUSB2")), dev.filePath(QStringLiteral("ttyUSB10")),
+              dev.filePath(QStringLiteral("ttyACM0")) };
+    EXPECT_EQ(SerialDevice::ExistingDevices(dev.path()), expected);
+}
+
+TEST(SerialDeviceOpen, ReasonsForFailures)
+{
+    SerialDevice device;
+    EXPECT_FALSE(device.Open(QStringLiteral("/dev/tarvik-no-such-port")));
+    EXPECT_TRUE(device.LastError().contains(QStringLiteral("no such device")))
+        << qPrintable(device.LastError());
+    EXPECT_FALSE(device.Open(QStringLiteral("/dev/null")));
+    EXPECT_TRUE(device.LastError().contains(QStringLiteral("not a serial device")))
+        << qPrintable(device.LastError());
+    EXPECT_FALSE(device.Open(QStringLiteral("COM77")));
+    EXPECT_TRUE(device.LastError().contains(QStringLiteral("not a port name")))
+        << qPrintable(device.LastError());
+    EXPECT_FALSE(device.IsOpen());
+}
+
+// What an ordinary user hears when a port cannot be had. Played by a child process that drops
+// to "nobody"; needs root to do so (root itself is never refused).
+TEST(SerialDeviceOpen, OrdinaryUserIsToldWhy)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as an unprivileged user";
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    const QString path = pty.SlavePath();
+    const auto openAsNobody = [&path](const char *expected) {
+        return ChildProcess::Run([&] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                return 3;
+            SerialDevice device;
+            if (device.Open(path))
+                return 1;
+            return device.LastError().contains(QLatin1String(expected)) ? 0 : 2;
+        });
+    };
+
+    ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0600), 0);
+    EXPECT_EQ(openAsNobody("dialout"), 0) << "permission denied names the dialout group";
+
+    ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0666), 0);
+    SerialDevice holder;
+    ASSERT_TRUE(holder.Open(path));
+    EXPECT_EQ(openAsNobody("in use by another program"), 0) << "exclusive open (EBUSY)";
+    holder.Close();
+    EXPECT_EQ(openAsNobody("-"), 1) << "closing gives the port free again";
+}
+
+TEST(SerialDeviceOpen, SecondOpenOfTheSameDeviceIsRefused)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    SerialDevice first;
+    SerialDevice second;
+    ASSERT_TRUE(first.Open(pty.SlavePath()));
+    EXPECT_FALSE(second.Open(pty.SlavePath()));
+    EXPECT_TRUE(second.LastError().contains(QStringLiteral("in use")))
+        << qPrintable(second.LastError());
+    first.Close();
+    EXPECT_TRUE(second.Open(pty.SlavePath()));
+}
+
+// Speeds of the settings lists, the ones without a termios constant included.
+class SpeedTest : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P(SpeedTest, IsSetOnThePseudoTerminal)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    SerialDevice device;
+    ASSERT_TRUE(device.Open(pty.SlavePath()));
+    SerialDevice::Format format;
+    format.speed = GetParam();
+    ASSERT_TRUE(device.Configure(format)) << qPrintable(device.LastError());
+
+    const int probe = ::open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(probe, 0);
+    EXPECT_EQ(SerialSpeed::ReadBack(probe), GetParam());
+    ::close(probe);
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsList, SpeedTest,
+    ::testing::Values(1200, 9600, 14400, 19200, 28800, 33400, 38400, 56000, 57600, 115200));
+
+TEST(SerialDeviceConfigure, RefusesSpeedZero)
+{
+    PtyPair pty;
+    SerialDevice device;
+    ASSERT_TRUE(device.Open(pty.SlavePath()));
+    SerialDevice::Format format;
+    format.speed = 0;
+    EXPECT_FALSE(device.Configure(format));
+    EXPECT_FALSE(device.LastError().isEmpty());
+}
+
+TEST(SerialDeviceRead, IntervalEndsTheReadAfterAGap)
+{
+    PtyPair pty;
+    SerialDevice device;
+    ASSERT_TRUE(device.Open(pty.SlavePath()));
+    ASSERT_TRUE(device.Configure({}));
+    pty.Send("A");
+    std::thread later([&pty] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        pty.Send("B");
+    });
+    char buffer[16] = {};
+    const auto start = Clock::now();
+    const int count = device.ReadTimed(buffer, sizeof buffer, 50, 2000);
+    const auto elapsed = MsSince(start);
+    later.join();
+    EXPECT_EQ(QByteArray(buffer, count), QByteArray("A"));
+    EXPECT_GE(elapsed, 50);
+    EXPECT_LT(elapsed, 1000);
+}
+
+TEST(SerialDeviceRead, TotalTimeOutEndsAStreamThatNeverPauses)
+{
+    PtyPair pty;
+    SerialDevice device;
+    ASSERT_TRUE(device.Open(pty.SlavePath()));
+    ASSERT_TRUE(device.Configure({}));
+    std::atomic<bool> stop = false;
+    std::thread stream([&] {
+        while (!stop) {
+            pty.Send("x");
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    char buffer[4096] = {};
+    const auto start = Clock::now();
+    const int count = device.ReadTimed(buffer, sizeof buffer, 200, 300);
+    const auto elapsed = MsSince(start);
+    stop = true;
+    stream.join();
+    EXPECT_GT(count, 0);
+    EXPECT_GE(elapsed, 300);
+    EXPECT_LT(elapsed, 1500);
+}
+
+TEST(SerialDeviceRead, StopsWhenTheBufferIsFull)
+{
+    PtyPair pty;
+    SerialDevice device;
+    ASSERT_TRUE(device.Open(pty.SlavePath()));
+    ASSERT_TRUE(device.Configure({}));
+    pty.Send("0123456789");
+    char buffer[4] = {};
+    const auto start = Clock::now();
+    EXPECT_EQ(device.ReadTimed(buffer, sizeof buffer, 1000, 3000), 4);
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(QByteArray(buffer, 4), QByteArray("0123"));
+    EXPECT_EQ(device.PendingInput(), 6);
+}
+
+TEST(SerialDeviceRead, ClosedDeviceReportsAnError)
+{
+    SerialDevice device;
+    char buffer[4];
+    EXPECT_EQ(device.ReadTimed(buffer, sizeof buffer, 10, 10), -1);
+    unsigned char byte = 0;
+    EXPECT_EQ(device.ReadNow(&byte), 0);
+    EXPECT_FALSE(device.Write("x", 1));
+}
+
+} // namespace

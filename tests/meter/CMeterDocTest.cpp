@@ -1,0 +1,316 @@
+#include "meter/CMeterDoc.h"
+
+#include "FakeForm.h"
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+#include "meter/FieldIds.h"
+#include "meter/MeterVars.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray ReadAll(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString &name, const QByteArray &content)
+{
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+class CMeterDocTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        m_previous = UserMessage::SetHandler(
+            [this](const QString &text, const QString &) { m_messages.append(text); });
+    }
+    void TearDown() override
+    {
+        UserMessage::SetHandler(m_previous);
+        TestEnv::ReseedWorkDir();
+        ResetGlobals();
+    }
+    QStringList m_messages;
+    UserMessage::Handler m_previous;
+};
+
+TEST_F(CMeterDocTest, MeterVersionChoosesTheLayout)
+{
+    g_MeterVersion = "4.0B";
+    g_DocVersion = "4.1A"; // the setting
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument("40x_Template.mtr"));
+    EXPECT_EQ(doc.Vars()->SectionName(), "[4.0A]");
+    EXPECT_EQ(g_DocVersion, "4.0x");
+    EXPECT_EQ(g_DocMeterVersion, "4.0B");
+    EXPECT_FALSE(doc.LayoutMismatch());
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+struct TemplateRow
+{
+    const char *docVersion;
+    const char *meterVersion;
+    const char *meterModel;
+    const char *file;
+    const char *docVersionAfter;
+};
+
+class TemplateSelection : public CMeterDocTest, public ::testing::WithParamInterface<TemplateRow>
+{
+};
+
+TEST_P(TemplateSelection, ChoosesByVersionAndMeter)
+{
+    const TemplateRow &r = GetParam();
+    g_DocKind = 2;
+    g_DocVersion = r.docVersion;
+    g_MeterVersion = r.meterVersion;
+    g_MeterModel = r.meterModel;
+    EXPECT_EQ(CMeterDoc::SelectTemplate(), r.file);
+    EXPECT_EQ(g_DocVersion, r.docVersionAfter);
+    EXPECT_EQ(g_DocKind, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TemplateSelection,
+    ::testing::Values(TemplateRow { "3.9E", "", "", "39E_Template.mtr", "3.9E" },
+        TemplateRow { "4.1A", "3.9E", "", "39E_Template.mtr", "4.1A" },
+        TemplateRow { "3.9G", "", "", "39G_Template.mtr", "3.9G" },
+        TemplateRow { "4.0A", "3.9G", "", "39G_Template.mtr", "4.0A" },
+        TemplateRow { "4.0x", "", "", "40x_Template.mtr", "4.0x" },
+        TemplateRow { "3.9G", "4.0A", "", "39G_Template.mtr", "3.9G" },
+        TemplateRow { "", "4.0B", "", "40x_Template.mtr", "" },
+        TemplateRow { "4.0A", "", "", "41A_Template.mtr", "4.1A" },
+        TemplateRow { "4.0A", "1.4A", "500", "", "1.0A" },
+        TemplateRow { "3.9g", "", "", "41A_Template.mtr", "4.1A" }));
+
+TEST_F(CMeterDocTest, TheNewFormFor39GOpensItsTemplateInItsLayout)
+{
+    g_DocVersion = "3.9G";
+    const QString file = CMeterDoc::SelectTemplate();
+    EXPECT_EQ(file, "39G_Template.mtr");
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(file));
+    EXPECT_EQ(doc.Vars()->SectionName(), "[3.9G]");
+    EXPECT_EQ(doc.Vars()->Value("key", 1), 0xAAu);
+}
+
+struct ShippedTemplate
+{
+    const char *file;
+    const char *docVersion;
+    int docKind;
+    const char *section;
+};
+
+class ShippedTemplates : public CMeterDocTest, public ::testing::WithParamInterface<ShippedTemplate>
+{
+};
+
+TEST_P(ShippedTemplates, LoadSaveGivesTheSameBytes)
+{
+    const ShippedTemplate &t = GetParam();
+    g_DocVersion = t.docVersion;
+    g_DocKind = t.docKind;
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(t.file));
+    EXPECT_EQ(doc.Vars()->SectionName(), t.section);
+    EXPECT_EQ(doc.Vars()->Value("key", 1), 0xAAu);
+    EXPECT_FALSE(doc.LayoutMismatch());
+    ASSERT_TRUE(doc.OnSaveDocument("copy.out"));
+    EXPECT_EQ(ReadAll("copy.out"), ReadAll(t.file));
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShippedTemplates,
+    ::testing::Values(ShippedTemplate { "39E_Template.mtr", "3.9E", 1, "[4.1A]" },
+        ShippedTemplate { "39G_Template.mtr", "3.9G", 1, "[3.9G]" },
+        ShippedTemplate { "40x_Template.mtr", "4.0x", 1, "[4.0A]" },
+        ShippedTemplate { "41A_Template.mtr", "4.1A", 1, "[4.1A]" },
+        ShippedTemplate { "Quixal.qxm", "1.4A", 5, "[1.4A]" }));
+
+TEST_F(CMeterDocTest, FileOfAnotherLayoutIsReadButTheUserIsTold)
+{
+    g_DocVersion = ">= 4.1A";
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument("39G_Template.mtr"));
+    EXPECT_EQ(doc.Vars()->SectionName(), "[4.1A]"); // read as the version in force says
+    EXPECT_TRUE(doc.LayoutMismatch());
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages.at(0).contains("[3.9G]")) << qPrintable(m_messages.at(0));
+    EXPECT_TRUE(m_messages.at(0).contains("version 3.9G")) << qPrintable(m_messages.at(0));
+
+    m_messages.clear();
+    g_DocVersion = "4.0x";
+    CMeterDoc other;
+    ASSERT_TRUE(other.OnOpenDocument("41A_Template.mtr"));
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages.at(0).contains("version >= 4.1A")) << qPrintable(m_messages.at(0));
+}
+
+TEST_F(CMeterDocTest, BadMeterFilesNeverCrash)
+{
+    const QByteArray cases[] = {
+        "",
+        "AA 02",
+        ReadAll("41A_Template.mtr") + ReadAll("41A_Template.mtr") + "\r\nsecond line",
+        "not hex at all, not hex at all, not hex at all",
+        QByteArray(300000, 'A'),
+        QByteArray("\x00\xff\x80\x01\r\n\x00\x00", 8) + QByteArray(4000, '\xaa'),
+    };
+    for (const char *version : { "", "3.9G", "4.0x", ">= 4.1A", "1.4A" }) {
+        int i = 0;
+        for (const QByteArray &content : cases) {
+            g_DocVersion = version;
+            WriteFile("bad.mtr", content);
+            CMeterDoc doc;
+            ASSERT_TRUE(doc.OnOpenDocument("bad.mtr")) << i;
+            ASSERT_TRUE(doc.Vars());
+            EXPECT_LE(doc.ImageToText().size(), 3 * MeterVars::kImageSize);
+            FakeForm form;
+            doc.VarsToForm(form);
+            doc.FormToVars(form);
+            EXPECT_TRUE(doc.OnSaveDocument("bad.out"));
+            ++i;
+        }
+    }
+    // The long line that reads "AA" everywhere is taken as a meter of the first section.
+    g_DocVersion = "";
+    WriteFile("bad.mtr", QByteArray(300000, 'A'));
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument("bad.mtr"));
+    EXPECT_EQ(doc.Vars()->SectionName(), "[3.9G]");
+}
+
+TEST_F(CMeterDocTest, MissingFileFailsToOpen)
+{
+    CMeterDoc doc;
+    EXPECT_FALSE(doc.OnOpenDocument("no_such.mtr"));
+    EXPECT_FALSE(doc.Vars());
+}
+
+TEST_F(CMeterDocTest, MissingLayoutFileGivesEmptyTableAndEmptyFile)
+{
+    QFile::remove("vars20.dat");
+    g_DocVersion = "4.0x";
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument("40x_Template.mtr"));
+    EXPECT_EQ(doc.Vars()->Count(), 0);
+    EXPECT_TRUE(m_messages.isEmpty());
+    ASSERT_TRUE(doc.OnSaveDocument("empty.out"));
+    EXPECT_EQ(ReadAll("empty.out"), "");
+}
+
+TEST_F(CMeterDocTest, FailedSaveLeavesNothingBehindAndSaysWhy)
+{
+    g_DocVersion = "4.0x";
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument("40x_Template.mtr"));
+    WriteFile("blocker", "a file where a folder should be");
+    EXPECT_FALSE(doc.OnSaveDocument("blocker/meter.mtr"));
+    EXPECT_FALSE(doc.SaveError().isEmpty());
+    EXPECT_EQ(ReadAll("blocker"), "a file where a folder should be");
+
+    WriteFile("old.mtr", "old content");
+    ASSERT_TRUE(doc.OnSaveDocument("old.mtr"));
+    EXPECT_EQ(ReadAll("old.mtr"), ReadAll("40x_Template.mtr"));
+    EXPECT_TRUE(doc.SaveError().isEmpty());
+    const QStringList leftovers = QDir().entryList({ "old.mtr*" }, QDir::Files | QDir::Hidden);
+    EXPECT_EQ(leftovers, QStringList { "old.mtr" });
+}
+
+TEST_F(CMeterDocTest, SetVersionBuildsAnEmptyTableOfTheVersion)
+{
+    CMeterDoc doc;
+    doc.SetVersion("4.0B");
+    EXPECT_EQ(g_DocVersion, "4.0x");
+    EXPECT_EQ(doc.Vars()->SectionName(), "[4.0A]");
+    EXPECT_EQ(doc.Vars()->Value("key", 1), 0u);
+    doc.SetVersion("4.2C");
+    EXPECT_EQ(g_DocVersion, ">= 4.1A");
+    EXPECT_EQ(doc.Vars()->SectionName(), "[4.1A]");
+    doc.SetVersion("3.9G");
+    EXPECT_EQ(doc.Vars()->SectionName(), "[3.9G]");
+    EXPECT_EQ(doc.LayoutVersion(), "3.9G");
+    EXPECT_EQ(doc.ConvertPrompt(">= 4.1A"), "About to convert meter data from 3.9G to >= 4.1A  !");
+}
+
+TEST_F(CMeterDocTest, ConvertKeepsValuesWhereTheyMove)
+{
+    g_DocVersion = "3.9G";
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument("39G_Template.mtr"));
+    MeterVars &old = *doc.Vars();
+    old.SetValue("serial_num", 4, 1234567);
+    old.SetValue("evalue[2]", 2, 0xBEEF);
+    old.SetFloat("meter_k", 4321.5f);
+    const int oldOffset = old.IndexOf("serial_num");
+
+    g_DocVersion = ">= 4.1A";
+    ASSERT_EQ(doc.ConvertTo("[>= 4.1A]"), 1);
+    MeterVars &now = *doc.Vars();
+    EXPECT_EQ(now.SectionName(), "[4.1A]");
+    EXPECT_NE(now.IndexOf("serial_num"), oldOffset);
+    EXPECT_EQ(now.Value("serial_num", 4), 1234567u);
+    EXPECT_EQ(now.Value("evalue[2]", 4), 0xBEEFu); // grew: the new high bytes are zero
+    EXPECT_FLOAT_EQ(now.Float("meter_k"), 4321.5f);
+    EXPECT_EQ(now.Value("mode", 1), 0u); // new here: zero
+    EXPECT_EQ(now.Value("key", 1), 0xAAu);
+    EXPECT_EQ(now.Value("flow_prec", 1), 2u);
+
+    // Back into the older layout: the 4-byte value shrinks to its low bytes and "meter_num",
+    // unknown to [4.1A], stays zero; nothing spills into a neighbour.
+    now.SetValue("evalue[1]", 4, 0x12345678);
+    now.SetValue("evalue[2]", 4, 0xFFFF0001);
+    g_DocVersion = "3.9G";
+    ASSERT_EQ(doc.ConvertTo("[3.9G]"), 1);
+    MeterVars &back = *doc.Vars();
+    EXPECT_EQ(back.Value("evalue[1]", 2), 0x5678u);
+    EXPECT_EQ(back.Value("evalue[2]", 2), 0x0001u);
+    EXPECT_EQ(back.Value("evalue[3]", 2), 0u);
+    EXPECT_EQ(back.Value("meter_num", 1), 0u);
+    EXPECT_EQ(back.Value("serial_num", 4), 1234567u);
+}
+
+TEST_F(CMeterDocTest, ConvertToAnEmptyLayoutKeepsTheOldOne)
+{
+    g_DocVersion = "";
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument("41A_Template.mtr"));
+    const QString before = doc.ImageToText();
+    EXPECT_EQ(doc.ConvertTo("[9.9Z]"), 0);
+    EXPECT_EQ(doc.Vars()->SectionName(), "[4.1A]");
+    EXPECT_EQ(doc.ImageToText(), before);
+}
+
+TEST_F(CMeterDocTest, FormRoundTripThroughTheDocument)
+{
+    g_DocVersion = "4.1A";
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument("41A_Template.mtr"));
+    FakeForm form;
+    doc.VarsToForm(form);
+    EXPECT_EQ(form.Text(FieldId::SerialNumber), "0");
+    form.Type(FieldId::SerialNumber, "424242");
+    form.Type(FieldId::ActiveRange, "1");
+    doc.FormToVars(form);
+    ASSERT_TRUE(doc.OnSaveDocument("edited.mtr"));
+    CMeterDoc again;
+    ASSERT_TRUE(again.OnOpenDocument("edited.mtr"));
+    EXPECT_EQ(again.Vars()->Value("serial_num", 4), 424242u);
+    EXPECT_EQ(again.ImageToText(), doc.ImageToText());
+}
+
+} // namespace

@@ -1,0 +1,384 @@
+#include "meter/KelvaneFields.h"
+
+#include "FakeForm.h"
+#include "app/Globals.h"
+#include "meter/FieldIds.h"
+#include "meter/MeterVars.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+using namespace FieldId;
+
+const char *const kFamilies[] = { ">= 4.1A", "4.0x", "3.9G" };
+
+class KelvaneFieldsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ResetGlobals(); }
+    void TearDown() override { ResetGlobals(); }
+
+    // An empty table of a firmware family, g_DocVersion left as the family's.
+    static std::unique_ptr<MeterVars> Table(const char *family)
+    {
+        g_DocVersion = QString::fromLatin1(family);
+        return std::make_unique<MeterVars>(QStringLiteral("[3.9G]"));
+    }
+
+    // A meter with a value in every variable, the range bytes as collection writes them.
+    static void Fill(MeterVars &v, bool current, int units)
+    {
+        v.SetValue("key", 1, 0xAA);
+        v.SetValue("flow_prec", 1, 2);
+        v.SetValue("lcd_blind", 1, 1);
+        v.SetValue("flow_func", 1, quint32(units));
+        v.SetValue("mode", 1, 0xA5); // range 2, tracking
+        v.SetValue("meter_num", 1, 0xAD); // range 2, tracking
+        v.SetValue("updating_max", 1, 20);
+        v.SetValue("reporting_max", 1, 8);
+        v.SetValue("adc_val", 1, 12);
+        v.SetValue("dac_val", 1, current ? 0xC8 : 0x8A);
+        for (int i = 0; i < 4; ++i) {
+            v.SetValue(QString::asprintf("event[%d]", i), 1, quint32(i + 1));
+            v.SetValue(
+                QString::asprintf("evalue[%d]", i), 4, current ? quint32(-5 - i) : 40000u + i);
+            v.SetValue(QString::asprintf("edelay[%d]", i), 1, 200u + i);
+        }
+        v.SetFloat("meter_x", units % 2 ? -0.5454f : 0.7853982f);
+        v.SetFloat("meter_k", 6000.0f);
+        v.SetFloat("meter_s", 5500.37f);
+        v.SetFloat("coeff[10]", 1.0001234f);
+        v.SetFloat("coeff[11]", -0.2500001f);
+        v.SetFloat("cutoff", 1.37f);
+        v.SetValue("lockout", 2, 54321);
+        v.SetValue("pad_1", 2, 17);
+        v.SetValue("cal_date", 4, 202007296);
+        v.SetValue("serial_num", 4, quint32(-98765));
+        v.SetValue("uP_assy_rev", 1, 0xFE);
+        v.SetValue("wdt", 1, 3);
+        v.SetValue("curve_fit", 1, 0x42);
+        v.SetFloat("adc_gain", 1.2345678f);
+        v.SetFloat("adc_offset", -0.125f);
+        for (int i = 0; i < 12; ++i)
+            v.SetFloat(QString::asprintf("coeff[%d]", i < 10 ? i : 99), std::pow(-3.7f, float(i)));
+        for (int i = 0; i < 10; ++i)
+            v.SetFloat(QString::asprintf("coeff1[%d]", i), 1.0f / (i + 3));
+        for (int i = 0; i < 21; ++i)
+            v.SetFloat(QString::asprintf("segment[%d]", i), 0.1f * float(i) - 1.0f);
+    }
+};
+
+TEST_F(KelvaneFieldsTest, ModeShowsRangeAndFlags)
+{
+    auto v = Table(">= 4.1A");
+    FakeForm form;
+    v->SetValue("mode", 1, 0xFF);
+    KelvaneFields::VarsToForm(*v, form);
+    EXPECT_EQ(form.Text(DesiredRange), "N");
+    v->SetValue("mode", 1, 0x86);
+    KelvaneFields::VarsToForm(*v, form);
+    EXPECT_EQ(form.Text(DesiredRange), "3");
+    EXPECT_EQ(form.GetField(Tracking), "TRUE");
+    EXPECT_EQ(form.GetField(Protocol), "FALSE");
+}
+
+TEST_F(KelvaneFieldsTest, RangeEntryBuildsModeAndMeterNumber)
+{
+    auto v = Table(">= 4.1A");
+    FakeForm form;
+    form.Type(ActiveRange, "3");
+    form.Type(Tracking, "TRUE");
+    form.Type(Protocol, "TRUE");
+    KelvaneFields::FormToVars(*v, form);
+    EXPECT_EQ(v->Value("mode", 1), 0xEAu);
+
+    auto old = Table("4.0x");
+    FakeForm oldForm;
+    oldForm.Type(ActiveRange, "2");
+    oldForm.Type(Tracking, "TRUE");
+    KelvaneFields::FormToVars(*old, oldForm);
+    EXPECT_EQ(old->Value("meter_num", 1), 0xADu);
+    KelvaneFields::VarsToForm(*old, oldForm);
+    EXPECT_EQ(oldForm.Text(DesiredRange), "2");
+
+    // No active range known: the range bits stay, the flags follow the boxes.
+    oldForm.Type(ActiveRange, "?");
+    oldForm.Type(Tracking, "FALSE");
+    KelvaneFields::FormToVars(*old, oldForm);
+    EXPECT_EQ(old->Value("meter_num", 1), 0x2Du);
+}
+
+TEST_F(KelvaneFieldsTest, CalibrationDateBothWays)
+{
+    for (const char *family : kFamilies) {
+        auto v = Table(family);
+        FakeForm form;
+        v->SetValue("cal_date", 4, 202007296);
+        EXPECT_EQ(v->ImageToText().mid(3 * v->IndexOf("cal_date"), 12), "0C 0A 63 00 ");
+        KelvaneFields::VarsToForm(*v, form);
+        EXPECT_EQ(form.Text(CalibrationDue), "10/12/99") << family;
+        v->SetValue("cal_date", 4, 0);
+        KelvaneFields::FormToVars(*v, form);
+        EXPECT_EQ(v->Value("cal_date", 4), 202007296u) << family;
+        // Parts out of range stay in their own byte.
+        form.Type(CalibrationDue, "300/12/99");
+        KelvaneFields::FormToVars(*v, form);
+        EXPECT_EQ(v->Value("cal_date", 4), 0x0C2C6300u);
+        form.Type(CalibrationDue, "10/12");
+        KelvaneFields::FormToVars(*v, form);
+        EXPECT_EQ(v->Value("cal_date", 4), 0x0C2C6300u);
+    }
+}
+
+TEST_F(KelvaneFieldsTest, ModbusAddressAbove127IsCleared)
+{
+    auto v = Table("4.0x");
+    FakeForm form;
+    v->SetValue("pad_1", 2, 200);
+    KelvaneFields::VarsToForm(*v, form);
+    EXPECT_EQ(form.Text(ModbusAddr), "0");
+    EXPECT_EQ(v->Value("pad_1", 2), 0u);
+}
+
+TEST_F(KelvaneFieldsTest, VelocityUnitsShowMaxRangeWithoutCrossSection)
+{
+    auto v = Table(">= 4.1A");
+    FakeForm form;
+    v->SetValue("flow_func", 1, 24);
+    v->SetFloat("meter_k", 2.0f);
+    v->SetFloat("meter_x", 3.0f);
+    KelvaneFields::VarsToForm(*v, form);
+    EXPECT_EQ(form.Text(MaxRange), "0.010160");
+    EXPECT_EQ(g_FlowUnits, 24);
+}
+
+TEST_F(KelvaneFieldsTest, OldAlarmValueKeepsLow16BitsAndItsNeighbours)
+{
+    for (const char *family : { "4.0x", "3.9G" }) {
+        auto v = Table(family);
+        Fill(*v, false, 0);
+        FakeForm form;
+        KelvaneFields::VarsToForm(*v, form);
+        form.Type(ActiveRange, "2");
+        const QString before = v->ImageToText();
+        form.Type(AlarmValue0 + 1, "70000");
+        KelvaneFields::FormToVars(*v, form);
+        EXPECT_EQ(v->Value("evalue[1]", 2), 70000u & 0xFFFF);
+        const int at = 3 * v->IndexOf("evalue[1]");
+        QString after = v->ImageToText();
+        EXPECT_EQ(after.left(at), before.left(at)) << family;
+        EXPECT_EQ(after.mid(at + 6), before.mid(at + 6)) << family;
+    }
+}
+
+TEST_F(KelvaneFieldsTest, CollectionAlwaysSetsKeyAndPrecision)
+{
+    for (const char *family : kFamilies) {
+        auto v = Table(family);
+        FakeForm untouched;
+        KelvaneFields::FormToVars(*v, untouched);
+        EXPECT_EQ(v->Value("key", 1), 0xAAu) << family;
+        EXPECT_EQ(v->Value("flow_prec", 1), 2u) << family;
+        auto shown = Table(family);
+        FakeForm form;
+        KelvaneFields::VarsToForm(*shown, form);
+        KelvaneFields::FormToVars(*shown, form);
+        EXPECT_EQ(shown->Value("key", 1), 0xAAu) << family;
+        EXPECT_EQ(shown->Value("flow_prec", 1), 2u) << family;
+    }
+}
+
+TEST_F(KelvaneFieldsTest, FieldWithoutNumberLeavesItsVariable)
+{
+    for (const char *family : kFamilies) {
+        auto v = Table(family);
+        Fill(*v, QString(family) == ">= 4.1A", 3);
+        FakeForm form;
+        KelvaneFields::VarsToForm(*v, form);
+        form.Type(ActiveRange, "2");
+        form.Type(Password, "12");
+        form.Type(SerialNumber, "abc"); // collected after the password
+        form.Type(CFactor, "");
+        form.Type(XSect, "-");
+        form.Type(AlarmDelay0 + 2, "x5");
+        KelvaneFields::FormToVars(*v, form);
+        EXPECT_EQ(v->Value("lockout", 2), 12u);
+        EXPECT_EQ(qint32(v->Value("serial_num", 4)), -98765) << family;
+        EXPECT_FLOAT_EQ(v->Float("coeff[10]"), 1.0001234f);
+        EXPECT_FLOAT_EQ(v->Float("meter_x"), -0.5454f);
+        EXPECT_EQ(v->Value("edelay[2]", 1), 202u);
+    }
+}
+
+TEST_F(KelvaneFieldsTest, UnitsAndAlarmListsByTheirCodes)
+{
+    auto v = Table(">= 4.1A");
+    FakeForm form;
+    v->SetValue("flow_func", 1, 5);
+    v->SetValue("event[2]", 1, 3);
+    v->SetValue("event[3]", 1, 99);
+    KelvaneFields::VarsToForm(*v, form);
+    ASSERT_GE(form.Selected(Units), 0);
+    EXPECT_TRUE(form.Lines(Units).at(form.Selected(Units)).endsWith("106"));
+    EXPECT_TRUE(
+        form.Lines(AlarmFunction0 + 2).at(form.Selected(AlarmFunction0 + 2)).endsWith("405"));
+    EXPECT_EQ(form.Selected(AlarmFunction0 + 3), -1);
+    form.Pick(Units, 9);
+    form.Pick(AlarmFunction0 + 2, 1);
+    KelvaneFields::FormToVars(*v, form);
+    EXPECT_EQ(v->Value("flow_func", 1), 9u);
+    EXPECT_EQ(g_FlowUnits, 9);
+    EXPECT_EQ(v->Value("event[2]", 1), 1u);
+    EXPECT_EQ(v->Value("event[3]", 1), 99u); // no selection: unchanged
+
+    v->SetValue("flow_func", 1, 40); // no list line: no selection, code kept
+    KelvaneFields::VarsToForm(*v, form);
+    EXPECT_EQ(form.Selected(Units), -1);
+    KelvaneFields::FormToVars(*v, form);
+    EXPECT_EQ(v->Value("flow_func", 1), 40u);
+}
+
+TEST_F(KelvaneFieldsTest, CurveFitChoiceByFamily)
+{
+    auto old = Table("4.0x");
+    FakeForm form;
+    old->SetValue("dac_val", 1, 0x8A);
+    KelvaneFields::VarsToForm(*old, form);
+    EXPECT_EQ(form.GetField(CurveFit), KelvaneFields::CurveFitText(0));
+    EXPECT_EQ(form.Text(DacFilterEdit), "138");
+    EXPECT_EQ(form.Text(UpPcba), "1");
+    EXPECT_EQ(form.GetField(HoldFlow1), "FALSE");
+    form.Pick(CurveFit, 1);
+    KelvaneFields::FormToVars(*old, form);
+    EXPECT_EQ(old->Value("dac_val", 1), 0x0Au);
+
+    auto v = Table(">= 4.1A");
+    FakeForm current;
+    v->SetValue("curve_fit", 1, 0xC3);
+    KelvaneFields::VarsToForm(*v, current);
+    EXPECT_EQ(current.GetField(CurveFit), KelvaneFields::CurveFitText(3));
+    EXPECT_EQ(current.GetField(HoldFlow1), "TRUE");
+    EXPECT_EQ(current.GetField(HoldFlow2), "TRUE");
+    current.Pick(CurveFit, 2);
+    current.Type(HoldFlow1, "FALSE");
+    KelvaneFields::FormToVars(*v, current);
+    EXPECT_EQ(v->Value("curve_fit", 1), 0x82u);
+    EXPECT_EQ(KelvaneFields::CurveFitIndex("something else"), 0);
+}
+
+TEST_F(KelvaneFieldsTest, CoefficientListsByFamily)
+{
+    auto v = Table(">= 4.1A");
+    Fill(*v, true, 0);
+    FakeForm form;
+    KelvaneFields::VarsToForm(*v, form);
+    EXPECT_EQ(form.List(PrimaryList).size(), 10);
+    EXPECT_EQ(form.List(SecondaryList).size(), 10);
+    EXPECT_EQ(form.List(PointWiseList).size(), 21);
+    EXPECT_EQ(form.List(PrimaryList).at(1), "-3.70000005e+00");
+    form.SetField(SecondaryReset, "");
+    form.SetField(SecondaryList, "2.5");
+    KelvaneFields::FormToVars(*v, form);
+    EXPECT_FLOAT_EQ(v->Float("coeff1[0]"), 2.5f);
+    EXPECT_FLOAT_EQ(v->Float("coeff1[1]"), 0.25f); // past the list's end: unchanged
+
+    auto old = Table("3.9G");
+    KelvaneFields::VarsToForm(*old, form);
+    EXPECT_EQ(form.List(PrimaryList).size(), 10);
+    EXPECT_TRUE(form.List(SecondaryList).isEmpty());
+    EXPECT_TRUE(form.List(PointWiseList).isEmpty());
+}
+
+// Showing a meter and collecting the form untouched gives back the same image, in every family,
+// units code, revision letter and meter version.
+TEST_F(KelvaneFieldsTest, UntouchedFormChangesNoStoredValue)
+{
+    int combinations = 0;
+    for (const char *family : kFamilies)
+        for (const char *revision : { "A", "E", "B" })
+            for (const char *meter : { "4.0A", "4.0B", "" })
+                for (int u = 0; u < 32; ++u) {
+                    const bool current = QString(family) == ">= 4.1A";
+                    auto v = Table(family);
+                    g_DocRevision = revision;
+                    g_DocMeterVersion = meter;
+                    Fill(*v, current, u);
+                    const QString before = v->ImageToText();
+                    FakeForm form;
+                    KelvaneFields::VarsToForm(*v, form);
+                    form.Type(ActiveRange, form.Text(DesiredRange));
+                    KelvaneFields::FormToVars(*v, form);
+                    ASSERT_EQ(v->ImageToText(), before)
+                        << family << " rev " << revision << " meter " << meter << " u=" << u;
+                    ++combinations;
+                }
+    EXPECT_EQ(combinations, 3 * 3 * 3 * 32);
+}
+
+// An edited X-Sect, Max Range and Full Scale go back through the inverse of the rule that
+// showed them: shown again, they read the same within the six decimals shown.
+TEST_F(KelvaneFieldsTest, EditedConversionsRoundTripWithinDisplayPrecision)
+{
+    for (const char *family : kFamilies)
+        for (const char *revision : { "A", "E", "B" })
+            for (const char *meter : { "4.0A", "4.0B", "" })
+                for (int u = 0; u < 32; ++u) {
+                    auto v = Table(family);
+                    g_DocRevision = revision;
+                    g_DocMeterVersion = meter;
+                    Fill(*v, QString(family) == ">= 4.1A", u);
+                    const auto c = KelvaneFields::Context(u);
+                    const double x0 = v->Float("meter_x");
+                    const double shownX = UnitConversion::XSectShown(c, x0);
+                    const double shownK = UnitConversion::RangeShown(c, v->Float("meter_k"), x0);
+                    const double shownS = UnitConversion::RangeShown(c, v->Float("meter_s"), x0);
+                    FakeForm form;
+                    KelvaneFields::VarsToForm(*v, form);
+                    // Same numbers, other texts: the entry rules run.
+                    for (int id : { XSect, MaxRange, FullScale })
+                        form.Type(id, form.Text(id) + "0");
+                    KelvaneFields::FormToVars(*v, form);
+                    const double x1 = v->Float("meter_x");
+                    const auto near = [](double a, double b) {
+                        return std::fabs(a - b) <= 1.01e-6 + 2.4e-7 * std::fabs(b);
+                    };
+                    const QString where
+                        = QString("%1 rev %2 meter %3 u=%4").arg(family, revision, meter).arg(u);
+                    EXPECT_TRUE(near(UnitConversion::XSectShown(c, x1), shownX))
+                        << qPrintable(where);
+                    EXPECT_TRUE(
+                        near(UnitConversion::RangeShown(c, v->Float("meter_k"), x1), shownK))
+                        << qPrintable(where);
+                    EXPECT_TRUE(
+                        near(UnitConversion::RangeShown(c, v->Float("meter_s"), x1), shownS))
+                        << qPrintable(where);
+                }
+}
+
+TEST_F(KelvaneFieldsTest, UnitsChangeReexpressesWithoutChangingStoredValues)
+{
+    for (const char *family : kFamilies) {
+        auto v = Table(family);
+        g_DocRevision = "A";
+        g_DocMeterVersion = "4.0A";
+        Fill(*v, QString(family) == ">= 4.1A", 16);
+        FakeForm form;
+        KelvaneFields::VarsToForm(*v, form);
+        const float x = v->Float("meter_x"), k = v->Float("meter_k"), s = v->Float("meter_s");
+        KelvaneFields::UnitsChanged(*v, form, 1);
+        EXPECT_EQ(g_FlowUnits, 1);
+        EXPECT_EQ(v->Value("flow_func", 1), 1u);
+        EXPECT_FLOAT_EQ(v->Float("meter_x"), x); // only the units code changed so far
+        form.Pick(Units, 1);
+        form.Type(ActiveRange, "2");
+        KelvaneFields::FormToVars(*v, form);
+        EXPECT_NEAR(std::fabs(v->Float("meter_x")), std::fabs(x), 1e-6) << family;
+        EXPECT_NEAR(v->Float("meter_k"), k, 1e-3) << family;
+        EXPECT_NEAR(v->Float("meter_s"), s, 1e-3) << family;
+    }
+}
+
+} // namespace

@@ -1,0 +1,878 @@
+#include "MeterSim.h"
+
+#include "PtyPort.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <cmath>
+
+namespace {
+
+constexpr char kAck = 0x1C; // the meter's acknowledgement byte
+constexpr char kEsc = 0x1B;
+constexpr int kDotsIdent = 6; // "." typed this often: identification text
+constexpr int kDotsCommand = 18; // ... this often: command mode
+constexpr int kLetterRun = 10; // "e" or "E" typed this often: stop or start the logger
+constexpr int kLineMax = 80; // longest command line kept
+constexpr int kEntryTimeoutMs = 5000; // data entry abandoned after this silence
+constexpr int kTickPeriodMs = 250; // idle apostrophes after a logger command
+constexpr int kTickCount = 40;
+
+// Engineering-unit factors of the meter's firmware (index tables by units code 0..31).
+constexpr double kF[31] = { 1.0, 1200.0, 20.0, 72000.0, 1728000.0, -1.0, 1.0, 10.764285147,
+    0.0010764, 0.00694444, 60.0, 0.075, 4.5, 108.0, 0.0166666, 28.316846592, 28316.846592,
+    1.69901079552, 0.028316846592, 1699.01079552, 283168.46592, 1440000.0, 60000.0, 0.03401942775,
+    2.041165665, 0.00056698819453815, 0.00508012634608, 0.3048088, 18.288528, 1728.0, 103680.0 };
+constexpr int kAreaF[32] = { 6, 6, 6, 6, 9, 9, 6, 6, 5, 5, 6, 6, 5, 5, 5, 5, 7, 8, 7, 7, 7, 7, 7, 7,
+    7, 7, 7, 7, 7, 8, 7, 5 };
+constexpr int kFlowF[32] = { 6, 10, 11, 12, 29, 30, 6, 13, 6, 14, 22, 21, 6, 6, 6, 6, 15, 20, 17,
+    18, 23, 24, 25, 19, 26, 27, 28, 17, 15, 20, 19, 6 };
+// What the meter prints for each units code: four upper-case characters, no blanks (the
+// reading-line parser and the identification parse both depend on that).
+const char *const kUnitNames[32]
+    = { "SFPM", "SFPH", "LBPM", "LBPH", "SCIM", "SCIH", "SCFM", "LBPD", "SFPM", "SFPS", "SCFH",
+          "SCFD", "SCFM", "SCFM", "SCFM", "SCFM", "SLPM", "SCCM", "NM3H", "NM3M", "KG/M", "KG/H",
+          "KG/S", "NLPH", "KGPD", "NMPS", "NMPM", "NM3H", "SLPM", "SCCM", "NLPH", "SCFM" };
+
+QByteArray Prompt()
+{
+    return QByteArray("\r\n>") + kAck;
+}
+
+bool IsHex2(const QByteArray &t)
+{
+    if (t.size() != 2)
+        return false;
+    for (char c : t) {
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+MeterSim::MeterSim(PtyPort &port)
+    : m_port(port)
+{
+}
+
+int MeterSim::Init(const MeterSettings &settings, QString *error)
+{
+    m_settings = settings;
+    if (m_settings.version.isEmpty())
+        m_settings.version = m_settings.quixal ? QStringLiteral("1.4A") : QStringLiteral("4.1A");
+    if (m_settings.revision.isEmpty())
+        m_settings.revision = QStringLiteral("A");
+    if (m_settings.model.isEmpty())
+        m_settings.model = m_settings.quixal ? QStringLiteral("500") : QStringLiteral("620");
+    m_settings.model = m_settings.model.left(3).rightJustified(3, QLatin1Char('0'));
+    const QString section = m_settings.section.isEmpty()
+        ? MeterImage::SectionFor(m_settings.quixal, m_settings.version)
+        : m_settings.section;
+    if (!m_image.LoadLayout(m_settings.varsFile, section)) {
+        *error = m_image.LastError();
+        return 0;
+    }
+
+    bool loaded = false;
+    if (!m_settings.imageFile.isEmpty() && QFileInfo::exists(m_settings.imageFile)) {
+        loaded = m_image.LoadFile(m_settings.imageFile) == 1;
+        if (!loaded) {
+            *error = QStringLiteral("%1 is not a meter file (two hex digits and a blank per byte)")
+                         .arg(m_settings.imageFile);
+            return 0;
+        }
+    }
+    if (!loaded) {
+        // Factory settings: 80 SCFM full scale over a 1 ft^2 section, linear curve.
+        m_image.SetU(QStringLiteral("flow_prec"), 2);
+        m_image.SetU(QStringLiteral("flow_func"), 6);
+        m_image.SetU(QStringLiteral("serial_num"), 12345678);
+        m_image.SetU(QStringLiteral("mode"), 0x20);
+        m_image.SetU(QStringLiteral("meter_num"), 5);
+        m_image.SetU(QStringLiteral("updating_max"), 10);
+        m_image.SetU(QStringLiteral("reporting_max"), 8);
+        m_image.SetU(QStringLiteral("adc_val"), 10);
+        m_image.SetU(QStringLiteral("dac_val"), 10);
+        m_image.SetU(QStringLiteral("pad_1"), 1);
+        m_image.SetU(QStringLiteral("pad"), 1);
+        m_image.SetU(QStringLiteral("width"), 10);
+        m_image.SetU(QStringLiteral("polarity"), 1);
+        m_image.SetU(QStringLiteral("uP_assy_rev"), 3);
+        m_image.SetU(QStringLiteral("wdt"), 1);
+        m_image.SetU(QStringLiteral("curve_fit"), 1);
+        m_image.SetF(QStringLiteral("meter_x"), 1.0f);
+        m_image.SetF(QStringLiteral("meter_k"), 100.0f);
+        m_image.SetF(QStringLiteral("meter_s"), 80.0f);
+        m_image.SetF(QStringLiteral("coeff[1]"), 1.0f);
+        m_image.SetF(QStringLiteral("coeff[10]"), 1.0f);
+        m_image.SetF(QStringLiteral("cutoff"), 1.0f);
+        m_image.SetF(QStringLiteral("adc_gain"), 1.0f);
+        // Calibration due 01/31/08: month in bits 16-23, day in 24-31, year in 8-15.
+        m_image.SetU(QStringLiteral("cal_date"), (31u << 24) | (1u << 16) | (8u << 8));
+    }
+    m_image.SetU(QStringLiteral("key"), 0xAA);
+    if (m_settings.serial >= 0)
+        m_image.SetU(QStringLiteral("serial_num"), quint32(m_settings.serial));
+    if (m_settings.range >= 1 && m_settings.range <= 4)
+        SetRange(m_settings.range);
+    SaveImage();
+    return 1;
+}
+
+// ---------------------------------------------------------------- identity and variables
+
+int MeterSim::Range() const
+{
+    if (m_image.Has(QStringLiteral("mode"))) {
+        const quint32 mode = m_image.GetU(QStringLiteral("mode"));
+        return mode == 0xFF ? 1 : int(mode & 3) + 1;
+    }
+    if (m_image.Has(QStringLiteral("meter_num"))) {
+        const quint32 num = m_image.GetU(QStringLiteral("meter_num"));
+        return num == 0xFF ? 1 : int((num >> 3) & 3) + 1;
+    }
+    return m_quixalRange;
+}
+
+void MeterSim::SetRange(int range)
+{
+    const quint32 r = quint32(range - 1) & 3;
+    if (m_image.Has(QStringLiteral("mode"))) {
+        const quint32 old = m_image.GetU(QStringLiteral("mode"));
+        const quint32 keep = old == 0xFF ? 0 : (old & 0xC0);
+        m_image.SetU(QStringLiteral("mode"), keep | 0x20 | (r << 2) | r);
+    } else if (m_image.Has(QStringLiteral("meter_num"))) {
+        const quint32 old = m_image.GetU(QStringLiteral("meter_num"));
+        const quint32 keep = old == 0xFF ? 0 : (old & 0x80);
+        m_image.SetU(QStringLiteral("meter_num"), keep | (40 * r + 5));
+    }
+    m_quixalRange = int(r) + 1;
+}
+
+quint32 MeterSim::Serial() const
+{
+    return m_image.GetU(QStringLiteral("serial_num"));
+}
+
+int MeterSim::UnitsCode() const
+{
+    return int(m_image.GetU(QStringLiteral("flow_func")) & 31);
+}
+
+QString MeterSim::FlowUnits() const
+{
+    return QString::fromLatin1(kUnitNames[UnitsCode()]);
+}
+
+double MeterSim::FullScale() const
+{
+    const int u = UnitsCode();
+    const double a = kF[kAreaF[u]];
+    const double f = kF[kFlowF[u]];
+    const double x = m_image.GetF(QStringLiteral("meter_x"));
+    const double s = m_image.GetF(QStringLiteral("meter_s"));
+    double fs = (u >= 24 && u <= 26) || a == -1.0 ? s * f : s * f * x;
+    if (!std::isfinite(fs) || fs <= 0.0 || fs > 1e9)
+        fs = 80.0; // a meter with nonsense in its image still shows a sane display
+    return fs;
+}
+
+QString MeterSim::XSectText() const
+{
+    const int area = kAreaF[UnitsCode()];
+    const double a = kF[area];
+    const double x = m_image.GetF(QStringLiteral("meter_x"));
+    const char *unit = area == 9 ? " IN^2"
+        : area == 7              ? " M^2"
+        : area == 8              ? " CM^2"
+        : area == 5              ? ""
+                                 : " FT^2";
+    double shown = std::fabs(a == -1.0 ? x : x / a);
+    if (!std::isfinite(shown))
+        shown = 0.0;
+    return QString::asprintf("%f%s", shown, unit);
+}
+
+QString MeterSim::CalDateText() const
+{
+    const quint32 d = m_image.GetU(QStringLiteral("cal_date"));
+    return QString::asprintf(
+        "%02d/%02d/%02d", int((d >> 16) & 0xFF), int((d >> 24) & 0xFF), int((d >> 8) & 0xFF));
+}
+
+QString MeterSim::ItemValue(int item) const
+{
+    switch (item) {
+    case 221:
+        return CalDateText();
+    case 140:
+        return QString::asprintf("%f", FullScale());
+    case 813:
+        return XSectText();
+    case 812: {
+        const double z = m_image.GetF(QStringLiteral("coeff[11]"));
+        return QString::asprintf("%e", std::isfinite(z) ? z : 0.0);
+    }
+    default:
+        break;
+    }
+    return QString();
+}
+
+QByteArray MeterSim::IdentText() const
+{
+    // Kept after a non-blank character: on a terminal screen a blank before the "v" would
+    // look like the identification line of the main screen.
+    return QString::asprintf("ID:v%s #%u #%d ,%s,%s,%s units", qPrintable(m_settings.version),
+        Serial(), Range(), qPrintable(m_settings.model), qPrintable(m_settings.revision.left(1)),
+        qPrintable(FlowUnits()))
+        .toLatin1();
+}
+
+QByteArray MeterSim::IdentLine() const
+{
+    const bool oldFirmware = m_settings.version.startsWith(QLatin1String("3.9"))
+        || m_settings.version.startsWith(QLatin1String("4.0"));
+    return QString::asprintf(" %s v%s Rev.%s %s#%d   S/N %u", qPrintable(m_settings.model),
+        qPrintable(m_settings.version.left(4)), qPrintable(m_settings.revision.left(1)),
+        oldFirmware ? "Meter" : "Range", Range(), Serial())
+        .toLatin1();
+}
+
+void MeterSim::SaveImage()
+{
+    if (!m_settings.imageFile.isEmpty() && !m_image.SaveFile(m_settings.imageFile))
+        std::fprintf(
+            stderr, "tarvik-metersim: cannot write %s\n", qPrintable(m_settings.imageFile));
+}
+
+// ---------------------------------------------------------------- output
+
+void MeterSim::Say(const QByteArray &text)
+{
+    m_pending += text;
+}
+
+void MeterSim::Echo(const QByteArray &text)
+{
+    // Keep the order of what the meter says: an echo never overtakes a waiting answer.
+    if (!m_pending.isEmpty())
+        m_pending += text;
+    else
+        m_port.Write(text);
+}
+
+void MeterSim::Prompt()
+{
+    Say(::Prompt());
+}
+
+void MeterSim::StartTicker(qint64 nowMs)
+{
+    m_ticks = kTickCount;
+    m_nextTickMs = nowMs + kTickPeriodMs;
+}
+
+void MeterSim::EnterRun()
+{
+    m_mode = Mode::Run;
+    m_line.clear();
+    m_dots = 0;
+    Say("\r\nRUN\r\n");
+}
+
+void MeterSim::EnterCommand()
+{
+    m_mode = Mode::Command;
+    m_line.clear();
+    m_dots = 0;
+    Prompt();
+}
+
+// ---------------------------------------------------------------- screens
+
+void MeterSim::DrawMainScreen()
+{
+    QByteArray s;
+    s += kEsc;
+    s += '\n';
+    s += m_settings.quixal ? " HALVREN  QUIXAL  THERMAL MASS FLOW METER\r\n"
+                           : " HALVREN  KELVANE  THERMAL MASS FLOW METER\r\n";
+    s += IdentLine() + "\r\n";
+    s += "\r\n";
+    s += "  [    REDRAW THIS SCREEN        r    RUN MODE\r\n";
+    s += "  i    IDENTIFICATION            c    CONFIGURATION\r\n";
+    s += "  1-4  SELECT RANGE              l    LOGGER STATUS\r\n";
+    s += "\r\n";
+    s += " SELECT: ";
+    m_pending = s;
+}
+
+void MeterSim::DrawConfigScreen()
+{
+    QByteArray s;
+    s += kEsc;
+    s += '\n';
+    s += " CONFIGURATION, RANGE " + QByteArray::number(Range()) + "\r\n";
+    s += " SERIAL NUMBER     " + QByteArray::number(Serial()) + "\r\n";
+    s += " FULL SCALE        " + ItemValue(140).toLatin1() + " " + FlowUnits().toLatin1() + "\r\n";
+    s += " X-SECTION         " + ItemValue(813).toLatin1() + "\r\n";
+    s += " ZERO OFFSET       " + ItemValue(812).toLatin1() + "\r\n";
+    s += " CALIBRATION DUE   " + ItemValue(221).toLatin1() + "\r\n";
+    s += " LAYOUT            " + m_image.Section().toLatin1() + ", "
+        + QByteArray::number(m_image.TextByteCount()) + " BYTES\r\n";
+    s += "\r\n";
+    s += " [ MAIN MENU   r RUN MODE\r\n";
+    s += " SELECT: ";
+    m_pending = s;
+}
+
+void MeterSim::DrawLoggerScreen()
+{
+    const QByteArray c = m_logger.Config();
+    const auto b = [&c](int i) {
+        return QByteArray::number(int((unsigned char)c.at(i))).rightJustified(2, '0');
+    };
+    QByteArray s;
+    s += kEsc;
+    s += '\n';
+    s += " LOGGER " + m_logger.StateText().toLatin1() + "\r\n";
+    s += " START     " + b(0) + "/" + b(1) + "/" + b(2) + " " + b(6) + ":" + b(7) + ":" + b(8)
+        + "\r\n";
+    s += " STOP      " + b(3) + "/" + b(4) + "/" + b(5) + " " + b(9) + ":" + b(10) + ":" + b(11)
+        + "\r\n";
+    s += " INTERVAL  " + b(12) + ":" + b(13) + ":" + b(14) + "\r\n";
+    s += " OPTIONS   " + QByteArray::number(int((unsigned char)c.at(15))) + "   TIMER "
+        + ((c.at(16) & 1) ? "ON" : "OFF") + "\r\n";
+    s += " ROWS      " + QByteArray::number(m_logger.Rows()) + "   FREE "
+        + QByteArray::number(m_logger.FreeBytes()) + " BYTES\r\n";
+    s += "\r\n";
+    s += " [ MAIN MENU   r RUN MODE\r\n";
+    s += " SELECT: ";
+    m_pending = s;
+}
+
+// ---------------------------------------------------------------- input
+
+void MeterSim::OnInput(const QByteArray &bytes, qint64 nowMs)
+{
+    for (char c : bytes)
+        OnByte((unsigned char)c, nowMs);
+}
+
+bool MeterSim::CountLetters(unsigned char c, qint64 nowMs)
+{
+    // Runs of "e" stop the logger, runs of "E" start it; the first ten of a run decide.
+    if (c == 'e') {
+        m_upperE = 0;
+        if (++m_lowerE == kLetterRun) {
+            m_logger.Stop(QDateTime::currentDateTime());
+            return true;
+        }
+        return false;
+    }
+    if (c == 'E') {
+        m_lowerE = 0;
+        if (++m_upperE == kLetterRun) {
+            m_logger.StartManual(
+                QDateTime::currentDateTime(), QString::number(Serial()), FlowUnits());
+            m_nextLoggerMs = nowMs;
+            return true;
+        }
+        return false;
+    }
+    m_lowerE = m_upperE = 0;
+    return false;
+}
+
+void MeterSim::OnByte(unsigned char c, qint64 nowMs)
+{
+    m_lastInputMs = nowMs;
+    m_ticks = 0; // any input ends the idle apostrophes
+    const bool letterRunDone = CountLetters(c, nowMs);
+    if (m_mode == Mode::Run || m_mode == Mode::Menu) {
+        if (!letterRunDone || m_mode == Mode::Menu)
+            OnRunOrMenuByte(c, nowMs);
+        return;
+    }
+    if (m_mode == Mode::Command
+        && ((c == 'e' && m_lowerE >= kLetterRun) || (c == 'E' && m_upperE >= kLetterRun))) {
+        // A logger start or stop typed in command mode: the letters are no command line.
+        (void)letterRunDone;
+        m_line.clear();
+        return;
+    }
+    OnCommandByte(c, nowMs);
+}
+
+void MeterSim::OnRunOrMenuByte(unsigned char c, qint64 nowMs)
+{
+    const bool menu = m_mode == Mode::Menu;
+    if (c == '.') {
+        if (nowMs - m_lastDotMs > 2000)
+            m_dots = 0;
+        m_lastDotMs = nowMs;
+        if (menu)
+            Echo(".");
+        ++m_dots;
+        if (m_dots == kDotsIdent)
+            Say("\r\n" + IdentText() + "\r\n");
+        if (m_dots == kDotsCommand)
+            EnterCommand();
+        return;
+    }
+    m_dots = 0;
+    if (c == '[') {
+        m_mode = Mode::Menu;
+        DrawMainScreen();
+        return;
+    }
+    if (!menu)
+        return; // run mode takes no other keys (e and E were counted above)
+
+    switch (c) {
+    case 'r':
+    case 'R':
+        EnterRun();
+        return;
+    case 'i':
+    case 'I':
+        Echo(QByteArray(1, char(c)));
+        Say("\r\n" + IdentText() + "\r\n SELECT: ");
+        return;
+    case 'c':
+    case 'C':
+        DrawConfigScreen();
+        return;
+    case 'l':
+    case 'L':
+        DrawLoggerScreen();
+        return;
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+        Echo(QByteArray(1, char(c)));
+        SetRange(c - '0');
+        SaveImage();
+        DrawMainScreen();
+        return;
+    case 'e':
+    case 'E':
+        Echo(QByteArray(1, char(c)));
+        return;
+    case '\r':
+        Echo("\r\n SELECT: ");
+        return;
+    case '\n':
+        return;
+    default:
+        break;
+    }
+    if (c >= 32 && c < 127) {
+        // Not a menu key: show it, then take it back.
+        Echo(QByteArray(1, char(c)) + "\b \b");
+    }
+}
+
+void MeterSim::OnCommandByte(unsigned char c, qint64 nowMs)
+{
+    if (c == '\n') {
+        // A line feed right after a carriage return belongs to the same line end; a lone one
+        // (some terminals send only LF) ends a line as well.
+        if (m_lastWasCr) {
+            m_lastWasCr = false;
+            return;
+        }
+        c = '\r';
+    }
+    m_lastWasCr = c == '\r';
+    if (c == '\r') {
+        const QByteArray line = m_line;
+        m_line.clear();
+        OnLine(line, nowMs);
+        return;
+    }
+    if (m_mode == Mode::Command || m_mode == Mode::Item) {
+        if (m_line.isEmpty() && c == '.') {
+            // A lone "." steps back: out of an item, or a fresh prompt.
+            m_mode = Mode::Command;
+            Prompt();
+            return;
+        }
+        if (m_line.isEmpty() && (c == 'r' || c == 'R') && m_mode == Mode::Command) {
+            EnterRun();
+            return;
+        }
+        if (m_line.isEmpty() && c == '[') {
+            m_mode = Mode::Menu;
+            DrawMainScreen();
+            return;
+        }
+    }
+    if (c == 8 || c == 127) {
+        if (!m_line.isEmpty())
+            m_line.chop(1);
+        return;
+    }
+    if (c < 32 || c >= 127)
+        return; // binary noise is ignored
+    if (m_line.size() >= kLineMax) {
+        // An endless line is noise; drop it and say so.
+        m_line.clear();
+        if (m_mode == Mode::Command) {
+            Say("\r\nERR LINE TOO LONG");
+            Prompt();
+        }
+        return;
+    }
+    m_line.append(char(c));
+}
+
+void MeterSim::OnLine(const QByteArray &rawLine, qint64 nowMs)
+{
+    const QByteArray line = rawLine.trimmed();
+    switch (m_mode) {
+    case Mode::Command:
+        if (line.isEmpty())
+            Prompt();
+        else
+            RunCommand(line, nowMs);
+        return;
+    case Mode::Item:
+        OnItemLine(line);
+        return;
+    case Mode::ImageIn:
+        m_entryDeadline = nowMs + kEntryTimeoutMs;
+        OnImageLine(line);
+        return;
+    case Mode::RangeIn:
+        OnRangeLine(line);
+        return;
+    case Mode::ConfigIn:
+        m_entryDeadline = nowMs + kEntryTimeoutMs;
+        OnConfigLine(line);
+        if (m_mode == Mode::Command)
+            StartTicker(nowMs);
+        return;
+    case Mode::Run:
+    case Mode::Menu:
+        return;
+    }
+}
+
+void MeterSim::RunCommand(const QByteArray &cmd, qint64 nowMs)
+{
+    bool numeric = false;
+    const int code = cmd.toInt(&numeric);
+    if (!numeric) {
+        Say("\r\nERR " + cmd.left(16).toUpper());
+        Prompt();
+        return;
+    }
+    switch (code) {
+    case 600: // parameter group; the items below are reached from here
+        Prompt();
+        return;
+    case 221:
+    case 140:
+    case 813:
+    case 812: {
+        static const char *const names[] = { "CAL DATE", "FLOW RANGE", "X-SECT", "ZERO OFFSET" };
+        const int idx = code == 221 ? 0 : code == 140 ? 1 : code == 813 ? 2 : 3;
+        m_item = code;
+        m_mode = Mode::Item;
+        Say(QByteArray("\r\n") + names[idx] + " =" + ItemValue(code).toLatin1() + "=" + kAck);
+        return;
+    }
+    case 956: {
+        // The token's characters 5 to 8 are the free log memory in hexadecimal.
+        Say(QString::asprintf("MEM:%04X BYTES FREE\r\n", m_logger.FreeBytes()).toLatin1());
+        StartTicker(nowMs);
+        return;
+    }
+    case 955:
+        m_mode = Mode::ConfigIn;
+        m_configIn.clear();
+        m_entryDeadline = nowMs + kEntryTimeoutMs;
+        return;
+    case 954:
+        Say(m_logger.Config());
+        StartTicker(nowMs);
+        return;
+    case 953: {
+        const QByteArray text = m_logger.LogText().left(0xFFFF);
+        QByteArray out;
+        out += char((text.size() >> 8) & 0xFF);
+        out += char(text.size() & 0xFF);
+        out += text;
+        Say(out);
+        StartTicker(nowMs);
+        return;
+    }
+    case 466:
+        m_logger.Arm(QString::number(Serial()), FlowUnits());
+        Say("\r\nLOGGER ARMED\r\n");
+        StartTicker(nowMs);
+        return;
+    case 100:
+        Say(QString::asprintf("\r\nVER=%s REV=%s SN=%u RNG=%d MOD=%s",
+            qPrintable(m_settings.version.left(4)), qPrintable(m_settings.revision.left(1)),
+            Serial(), Range(), qPrintable(m_settings.model))
+                .toLatin1());
+        Prompt();
+        return;
+    case 110:
+        Say("\r\nIMG=" + m_image.ToText(' ') + "\r\nEND");
+        Prompt();
+        return;
+    case 120:
+        m_mode = Mode::ImageIn;
+        m_imageIn.clear();
+        m_entryDeadline = nowMs + kEntryTimeoutMs;
+        Say("\r\nSEND IMAGE " + QByteArray::number(m_image.TextByteCount()) + " BYTES");
+        Prompt();
+        return;
+    case 130:
+        m_mode = Mode::RangeIn;
+        m_entryDeadline = nowMs + kEntryTimeoutMs;
+        Say("\r\nRANGE 1-4 ?");
+        Prompt();
+        return;
+    default:
+        break;
+    }
+    Say("\r\nERR " + cmd.left(16));
+    Prompt();
+}
+
+void MeterSim::OnItemLine(const QByteArray &line)
+{
+    m_mode = Mode::Command;
+    if (line.isEmpty() || line == ".") {
+        Prompt();
+        return;
+    }
+    bool ok = false;
+    if (m_item == 812) {
+        const float z = line.toFloat(&ok);
+        if (ok && std::fabs(z) <= 5.0f) {
+            m_image.SetF(QStringLiteral("coeff[11]"), z);
+            SaveImage();
+            Say("\r\nSTORED*");
+        } else {
+            Say("\r\nREFUSED");
+        }
+    } else if (m_item == 221) {
+        const QList<QByteArray> parts = line.split('/');
+        int a = 0, b = 0, c = 0;
+        if (parts.size() == 3) {
+            bool o1, o2, o3;
+            a = parts[0].toInt(&o1);
+            b = parts[1].toInt(&o2);
+            c = parts[2].toInt(&o3);
+            ok = o1 && o2 && o3 && a >= 1 && a <= 12 && b >= 1 && b <= 31 && c >= 0 && c <= 99;
+        }
+        if (ok) {
+            m_image.SetU(QStringLiteral("cal_date"),
+                (quint32(b) << 24) | (quint32(a) << 16) | (quint32(c) << 8));
+            SaveImage();
+            Say("\r\nSTORED*");
+        } else {
+            Say("\r\nREFUSED");
+        }
+    } else {
+        Say("\r\nREAD ONLY");
+    }
+    Prompt();
+}
+
+void MeterSim::OnImageLine(const QByteArray &line)
+{
+    if (line.isEmpty()) {
+        FinishImage();
+        return;
+    }
+    // One byte per line as the program sends it; several blank-separated bytes are taken
+    // too, for a technician typing at a terminal.
+    for (const QByteArray &tok : line.simplified().split(' ')) {
+        if (!IsHex2(tok)) {
+            m_mode = Mode::Command;
+            m_imageIn.clear();
+            Say("\r\nIMAGE REFUSED BAD DATA");
+            Prompt();
+            return;
+        }
+        if (m_imageIn.size() < 4096)
+            m_imageIn.append(char(tok.toInt(nullptr, 16)));
+    }
+}
+
+void MeterSim::FinishImage()
+{
+    m_mode = Mode::Command;
+    const int want = m_image.TextByteCount();
+    QByteArray reason;
+    if (m_imageIn.size() != want) {
+        reason = "SIZE " + QByteArray::number(m_imageIn.size()) + " OF " + QByteArray::number(want);
+    } else {
+        MeterImage check = m_image;
+        check.FromTextBytes(m_imageIn);
+        if (check.Has(QStringLiteral("key")) && check.GetU(QStringLiteral("key")) != 0xAA)
+            reason = "KEY";
+    }
+    if (!reason.isEmpty()) {
+        Say("\r\nIMAGE REFUSED " + reason);
+    } else {
+        m_image.FromTextBytes(m_imageIn);
+        SaveImage();
+        Say("\r\nIMAGE STORED*");
+    }
+    m_imageIn.clear();
+    Prompt();
+}
+
+void MeterSim::OnRangeLine(const QByteArray &line)
+{
+    m_mode = Mode::Command;
+    if (line.size() >= 1 && line.at(0) >= '1' && line.at(0) <= '4'
+        && (line.size() == 1 || line.at(1) == ' ')) {
+        SetRange(line.at(0) - '0');
+        SaveImage();
+        Say("\r\nRANGE " + QByteArray::number(Range()) + " ACTIVE*");
+    } else {
+        Say("\r\nRANGE REFUSED");
+    }
+    Prompt();
+}
+
+void MeterSim::OnConfigLine(const QByteArray &line)
+{
+    if (line.isEmpty())
+        return;
+    bool ok = false;
+    const int v = line.toInt(&ok);
+    m_configIn.append(char(ok ? (v & 0xFF) : 0));
+    Say(QByteArray(1, kAck));
+    if (m_configIn.size() == MeterLogger::kConfigSize) {
+        m_logger.SetConfig(m_configIn);
+        m_configIn.clear();
+        m_mode = Mode::Command;
+    }
+}
+
+// ---------------------------------------------------------------- time
+
+MeterLogger::Reading MeterSim::CurrentReading(qint64 nowMs)
+{
+    if (m_startMs < 0)
+        m_startMs = nowMs;
+    const double fs = FullScale();
+    const double t = double(nowMs - m_startMs) / 1000.0;
+    m_noise = m_noise * 1103515245u + 12345u;
+    const double noise = (double((m_noise >> 16) & 0x7FFF) / 32767.0 - 0.5) * 0.01;
+    double flow = fs * (0.5 + 0.3 * std::sin(2.0 * M_PI * t / 60.0) + noise);
+    if (flow < 0)
+        flow = 0;
+    if (m_lastFlowMs >= 0)
+        m_total += flow * double(nowMs - m_lastFlowMs) / 60000.0;
+    m_lastFlowMs = nowMs;
+    if (flow > m_high)
+        m_high = flow;
+    if (m_low < 0 || flow < m_low)
+        m_low = flow;
+
+    const quint32 mode = m_image.GetU(QStringLiteral("mode"));
+    const bool tracking = m_image.Has(QStringLiteral("mode"))
+        ? (mode != 0xFF && (mode & 0x80))
+        : (m_image.GetU(QStringLiteral("meter_num")) & 0x80);
+    MeterLogger::Reading r;
+    r.flow = (tracking ? QStringLiteral("T") : QString()) + QString::asprintf("%.2f", flow);
+    r.flow = r.flow.leftJustified(9);
+    r.total = QString::asprintf("%.4f", m_total).leftJustified(12);
+    r.high = QString::asprintf("%.2f", m_high);
+    r.low = QString::asprintf("%.2f", m_low);
+    r.relay1 = flow > 0.7 * fs ? QStringLiteral("RLY1*") : QStringLiteral("RLY1");
+    r.relay2 = flow < 0.3 * fs ? QStringLiteral("RLY2*") : QStringLiteral("RLY2");
+    return r;
+}
+
+QByteArray MeterSim::ReadingLine(const MeterLogger::Reading &r) const
+{
+    // flow, unit, total, total unit, high, low, relay 1, relay 2; upper case only. The
+    // acknowledgement byte closes each record, so a program waiting for one after sending
+    // the meter back to run mode sees the stream start.
+    const QString units = FlowUnits();
+    QString line = r.flow + units + QStringLiteral("  ") + r.total + units.left(3)
+        + QStringLiteral("  ") + r.high + QStringLiteral("  ") + r.low + QStringLiteral("  ")
+        + r.relay1 + QStringLiteral(" ") + r.relay2;
+    return line.toLatin1() + kAck + "\r\n";
+}
+
+void MeterSim::OnTime(qint64 nowMs)
+{
+    if (m_startMs < 0)
+        m_startMs = nowMs;
+
+    // Answers go out once the program has stopped sending (it purges its input right after
+    // some commands, so an answer that came too early would be lost).
+    if (!m_pending.isEmpty() && nowMs - m_lastInputMs >= m_settings.quietMs) {
+        const QByteArray out = m_pending;
+        m_pending.clear();
+        m_port.Write(out);
+    }
+
+    const bool entry
+        = m_mode == Mode::ImageIn || m_mode == Mode::RangeIn || m_mode == Mode::ConfigIn;
+    if (entry && nowMs > m_entryDeadline) {
+        const bool image = m_mode == Mode::ImageIn;
+        m_mode = Mode::Command;
+        m_imageIn.clear();
+        m_configIn.clear();
+        Say(image ? "\r\nIMAGE REFUSED TIMEOUT" : "\r\nTIMEOUT");
+        Prompt();
+    }
+
+    if (m_ticks > 0 && nowMs >= m_nextTickMs && m_pending.isEmpty()
+        && nowMs - m_lastInputMs >= m_settings.quietMs) {
+        m_port.Write("'");
+        --m_ticks;
+        m_nextTickMs = nowMs + kTickPeriodMs;
+    }
+
+    if (nowMs >= m_nextLineMs) {
+        m_nextLineMs = nowMs + qMax(50, m_settings.streamMs);
+        const MeterLogger::Reading r = CurrentReading(nowMs);
+        if (m_mode == Mode::Run && m_pending.isEmpty())
+            m_port.Write(ReadingLine(r));
+    }
+
+    if (nowMs >= m_nextLoggerMs) {
+        m_nextLoggerMs = nowMs + 250;
+        if (m_logger.IsRunning() || m_logger.IsArmed())
+            m_logger.Tick(QDateTime::currentDateTime(), CurrentReading(nowMs));
+    }
+}
+
+int MeterSim::NextWakeMs(qint64 nowMs) const
+{
+    qint64 next = nowMs + 1000;
+    const auto consider = [&next](qint64 t) {
+        if (t < next)
+            next = t;
+    };
+    if (!m_pending.isEmpty())
+        consider(m_lastInputMs + m_settings.quietMs);
+    consider(m_nextLineMs);
+    if (m_ticks > 0)
+        consider(qMax(m_nextTickMs, m_lastInputMs + m_settings.quietMs));
+    if (m_logger.IsRunning() || m_logger.IsArmed())
+        consider(m_nextLoggerMs);
+    if (m_mode == Mode::ImageIn || m_mode == Mode::RangeIn || m_mode == Mode::ConfigIn)
+        consider(m_entryDeadline + 1);
+    const qint64 d = next - nowMs;
+    return d < 0 ? 0 : int(d);
+}
