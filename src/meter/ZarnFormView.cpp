@@ -1,13 +1,26 @@
 #include "meter/ZarnFormView.h"
 
+#include "app/CChildFrame.h"
+#include "app/CDocManager.h"
 #include "app/CDocument.h"
+#include "app/CPrefs.h"
+#include "app/CTarvikApp.h"
 #include "app/Globals.h"
 #include "app/UserMessage.h"
+#include "graphs/CQueView.h"
+#include "link/CSerial.h"
+#include "meter/CConvertDlg.h"
+#include "meter/CMeterDoc.h"
+#include "meter/FieldIds.h"
+#include "meter/MeterVars.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +30,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimerEvent>
@@ -27,11 +41,44 @@
 using CoeffList = ZarnFormRules::CoeffList;
 
 namespace {
+// Opens a command list through the application's document manager and gives its runner.
+CQueView *OpenListDocument(const QString &fileName)
+{
+    CTarvikApp *app = CTarvikApp::Instance();
+    CDocManager *manager = app ? app->DocManager() : nullptr;
+    if (!manager)
+        return nullptr;
+    CDocument *document = manager->OpenDocumentFile(fileName);
+    if (!document)
+        return nullptr;
+    const QList<CChildFrame *> frames = manager->FramesOf(document);
+    return frames.isEmpty() ? nullptr : qobject_cast<CQueView *>(frames.first()->View());
+}
+
 ZarnFormView::ListOpener &Opener()
 {
-    static ZarnFormView::ListOpener opener;
+    static ZarnFormView::ListOpener opener = OpenListDocument;
     return opener;
 }
+
+CSerial *&LinkOverride()
+{
+    static CSerial *link = nullptr;
+    return link;
+}
+
+QString AskSaveAsName(QWidget *parent, const QString &proposed)
+{
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"), proposed, QStringLiteral("*.mtr"));
+}
+
+ZarnFormView::SaveAsPrompt &Prompt()
+{
+    static ZarnFormView::SaveAsPrompt prompt = AskSaveAsName;
+    return prompt;
+}
+
+const char *const kListFiles[] = { "send20.que", "read20.que", "select20.que" };
 
 const char *const kCurveFitChoices[] = {
     "None - All Equations are Bypassed",
@@ -86,6 +133,23 @@ ZarnFormView::ListOpener ZarnFormView::SetListOpener(ListOpener opener)
     return old;
 }
 
+void ZarnFormView::SetMeterLink(CSerial *link)
+{
+    LinkOverride() = link;
+}
+
+ZarnFormView::SaveAsPrompt ZarnFormView::SetSaveAsPrompt(SaveAsPrompt prompt)
+{
+    SaveAsPrompt old = Prompt();
+    Prompt() = std::move(prompt);
+    return old;
+}
+
+CSerial *ZarnFormView::Link()
+{
+    return LinkOverride() ? LinkOverride() : CTarvikApp::MeterLink();
+}
+
 ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     : CView(document, parent)
 {
@@ -98,7 +162,12 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     WatchAll();
 }
 
-ZarnFormView::~ZarnFormView() { }
+ZarnFormView::~ZarnFormView()
+{
+    // A list still running would step into a form that no longer exists.
+    if (m_runner && m_runner->IsRunning())
+        m_runner->Cancel();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Building the controls
@@ -598,6 +667,9 @@ void ZarnFormView::OnInitialUpdate()
     LoadUnitsList();
     m_contrast->setValue(128);
     m_refresh->setValue(8);
+    if (m_runner && m_runner->IsRunning())
+        m_runner->Cancel();
+    m_runner = nullptr;
     DocVarsToForm();
     if (GetDocument())
         m_openingTitle = GetDocument()->Title();
@@ -828,9 +900,15 @@ void ZarnFormView::OnCurveFitPicked(int index)
     g_CurveFit = choice;
 }
 
-void ZarnFormView::OnUnitsPicked(int)
+void ZarnFormView::OnUnitsPicked(int index)
 {
-    // Wired to the unit conversion of the meter variables once the document provides it.
+    CMeterDoc *doc = MeterDoc();
+    if (!doc || index < 0)
+        return;
+    // The line's code (101 + units) in its last four characters.
+    const int code = ZarnFormRules::LeadingInt(Tail(m_units->itemText(index), 4));
+    const int units = ((code - 5) % 32 + 32) % 32;
+    doc->UnitsChanged(*this, units);
 }
 
 void ZarnFormView::OnDesiredPicked(int index)
@@ -1007,6 +1085,15 @@ bool ZarnFormView::OnCommand(AppCommand command)
     case AppCommand::Up:
     case AppCommand::Down:
         return HandleKeyCommand(command);
+    case AppCommand::Save:
+        Save();
+        return true;
+    case AppCommand::SaveAs:
+        SaveAs();
+        return true;
+    case AppCommand::Convert:
+        Convert();
+        return true;
     default:
         return CView::OnCommand(command);
     }
@@ -1090,7 +1177,8 @@ void ZarnFormView::ClockTick()
         g_MeterNumber = range;
         g_SelectDone = 0;
         // Nine "r" bring the meter back to its run mode on the new range.
-        // TODO(wire): SendCommand on the application's meter link.
+        if (CSerial *link = Link())
+            link->SendCommand(QByteArrayLiteral("rrrrrrrrr"));
     }
     const QDateTime now = QDateTime::currentDateTime();
     EditOf(1044)->setText(ZarnFormRules::TimeText(now.time(), m_hours24));
@@ -1143,7 +1231,7 @@ void ZarnFormView::ApplyVersionRule()
 
 CQueView *ZarnFormView::Runner() const
 {
-    return nullptr;
+    return m_runner.data();
 }
 
 void ZarnFormView::OnReadActive()
@@ -1163,41 +1251,219 @@ void ZarnFormView::OnChange()
     StartList(ListKind::Select);
 }
 
-void ZarnFormView::StartList(ListKind)
+void ZarnFormView::StartList(ListKind kind)
 {
-    // TODO(wire): command lists through the command-list document type.
+    // Opening an open list only brings its window forward, so a second press reaches the list
+    // already running and starts nothing.
+    CQueView *runner = Opener() ? Opener()(QString::fromLatin1(kListFiles[int(kind)])) : nullptr;
+    if (!runner || m_runner)
+        return;
+    if (kind == ListKind::Send) {
+        DocFormToVars();
+        m_imageText = DocImageToSendText();
+    }
+    m_link.SetSerial(Link());
+    if (!runner->Start(this, &m_link))
+        return; // another form runs this list
+    if (kind == ListKind::Send)
+        ClearListEdit(CoeffList::Primary);
+    m_runner = runner;
+    m_listKind = kind;
+    m_listTimerId = kind == ListKind::Send ? kSendTimer : kind == ListKind::Read ? kReadTimer : kSelectTimer;
+    m_listTimer.start(kListPeriodMs, this);
 }
 
-void ZarnFormView::ListTick(int) { }
+void ZarnFormView::ListTick(int timerId)
+{
+    if (!m_runner || !m_runner->IsRunning()) {
+        StopListTimer(timerId);
+        return;
+    }
+    const ListKind kind = m_listKind;
+    const int result = m_runner->Step();
+    if (result != 1)
+        return;
+    if (kind == ListKind::Read)
+        FinishRead();
+    else if (kind == ListKind::Select)
+        g_SelectDone = 1;
+    // A list that ran past its last line without "End" is over as well: it is closed here, so
+    // the finishing above runs once and the timer stops.
+    if (m_runner && m_runner->IsRunning())
+        m_runner->Cancel();
+    StopListTimer(timerId);
+}
 
 void ZarnFormView::StopListTimer(int)
 {
     m_listTimer.stop();
     m_listTimerId = 0;
+    m_runner = nullptr;
 }
 
-void ZarnFormView::FinishRead() { }
+void ZarnFormView::FinishRead()
+{
+    QString text = m_imageText;
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    if (text.isEmpty())
+        return;
+    LoadUnitsList();
+    DocImageFromText(text);
+    DocVarsToForm();
+    if (CDocument *doc = GetDocument()) {
+        doc->SetTitle(GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));
+        if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+            frame->setWindowTitle(doc->Title());
+    }
+    ClearListEdit(CoeffList::Primary);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saving and converting
+
+namespace {
+// A document title made from a meter's serial number must not lead out of the folder.
+QString SafeFileName(QString name)
+{
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    return name;
+}
+} // namespace
+
+bool ZarnFormView::WriteDocument(const QString &path)
+{
+    CDocument *doc = GetDocument();
+    if (!doc)
+        return false;
+    if (!doc->OnSaveDocument(path)) {
+        const CMeterDoc *meter = MeterDoc();
+        UserMessage::Show(QStringLiteral("Failed to save document.\n%1").arg(meter ? meter->SaveError() : QString()));
+        return false;
+    }
+    if (path != doc->PathName()) {
+        doc->SetPathName(path);
+        CTarvikApp *app = CTarvikApp::Instance();
+        if (app && app->DocManager())
+            app->DocManager()->AddToRecentFiles(path);
+    }
+    doc->SetModifiedFlag(false);
+    return true;
+}
+
+bool ZarnFormView::Save()
+{
+    CDocument *doc = GetDocument();
+    if (!doc)
+        return false;
+    if (doc->PathName().isEmpty())
+        return SaveAs();
+    // A read renamed the document after the meter: the file takes that name, in the folder of
+    // the file the form was opened from.
+    QString path = doc->PathName();
+    const int at = m_openingTitle.isEmpty() ? -1 : path.lastIndexOf(m_openingTitle);
+    if (at >= 0) {
+        path = path.left(at) + SafeFileName(doc->Title());
+        if (!path.contains(QLatin1String(".mtr")))
+            path += QStringLiteral(".mtr");
+        doc->SetPathName(path);
+        m_openingTitle = doc->Title();
+    }
+    DocFormToVars();
+    doc->SetModifiedFlag(true);
+    return WriteDocument(path);
+}
+
+bool ZarnFormView::SaveAs()
+{
+    CDocument *doc = GetDocument();
+    if (!doc)
+        return false;
+    DocFormToVars();
+    const QString oldTitle = doc->Title();
+    const QString title = SafeFileName(GetField(FieldId::SerialNumber) + QLatin1Char('_'));
+    doc->SetTitle(title);
+    const QString folder
+        = doc->PathName().isEmpty() ? QDir::currentPath() : QFileInfo(doc->PathName()).absolutePath();
+    QString path = Prompt() ? Prompt()(this, QDir(folder).filePath(title)) : QString();
+    if (path.isEmpty()) {
+        doc->SetTitle(oldTitle);
+        return false;
+    }
+    if (!path.endsWith(QLatin1String(".mtr"), Qt::CaseInsensitive))
+        path += QStringLiteral(".mtr");
+    if (!WriteDocument(path)) {
+        doc->SetTitle(oldTitle);
+        return false;
+    }
+    m_openingTitle = doc->Title();
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        frame->setWindowTitle(doc->Title());
+    return true;
+}
+
+void ZarnFormView::Convert()
+{
+    CMeterDoc *doc = MeterDoc();
+    if (!doc)
+        return;
+    QString target;
+    {
+        CPrefs prefs;
+        target = prefs.GetVersion();
+    }
+    CConvertDlg dialog(doc->ConvertPrompt(target), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (doc->ConvertToVersion(target))
+        doc->SetModifiedFlag();
+    DocVarsToForm();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Document side
 
-void ZarnFormView::DocVarsToForm() { }
+CMeterDoc *ZarnFormView::MeterDoc() const
+{
+    return qobject_cast<CMeterDoc *>(GetDocument());
+}
 
-void ZarnFormView::DocFormToVars() { }
+void ZarnFormView::DocVarsToForm()
+{
+    if (CMeterDoc *doc = MeterDoc())
+        doc->VarsToForm(*this);
+}
 
-void ZarnFormView::DocSetVersion(const QString &) { }
+void ZarnFormView::DocFormToVars()
+{
+    if (CMeterDoc *doc = MeterDoc())
+        doc->FormToVars(*this);
+}
+
+void ZarnFormView::DocSetVersion(const QString &version)
+{
+    if (CMeterDoc *doc = MeterDoc())
+        doc->SetVersion(version);
+}
 
 QString ZarnFormView::DocSection() const
 {
-    return QString();
+    const CMeterDoc *doc = MeterDoc();
+    return doc && doc->Vars() ? doc->Vars()->SectionName() : QString();
 }
 
-bool ZarnFormView::DocImageFromText(const QString &)
+bool ZarnFormView::DocImageFromText(const QString &text)
 {
-    return false;
+    CMeterDoc *doc = MeterDoc();
+    if (!doc)
+        return false;
+    doc->ImageFromText(text);
+    return true;
 }
 
 QString ZarnFormView::DocImageToSendText()
 {
-    return QString();
+    const CMeterDoc *doc = MeterDoc();
+    return doc ? doc->ImageToSendText() : QString();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CView.h"
+#include "meter/CSerialMeterLink.h"
 #include "meter/IFieldAccess.h"
 #include "meter/ZarnFormRules.h"
 
@@ -11,7 +12,9 @@
 #include <array>
 #include <functional>
 
+class CMeterDoc;
 class CQueView;
+class CSerial;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -41,6 +44,12 @@ public:
     // tests install their own.
     using ListOpener = std::function<CQueView *(const QString &fileName)>;
     static ListOpener SetListOpener(ListOpener opener);
+    // The meter link the forms use instead of the application's (tests); null restores it.
+    static void SetMeterLink(CSerial *link);
+    // Asks for the file name of Save As, proposing a name; empty when cancelled. The default
+    // shows the Save As prompt; tests install their own.
+    using SaveAsPrompt = std::function<QString(QWidget *parent, const QString &proposed)>;
+    static SaveAsPrompt SetSaveAsPrompt(SaveAsPrompt prompt);
 
     explicit ZarnFormView(CDocument *document, QWidget *parent = nullptr);
     ~ZarnFormView() override;
@@ -64,6 +73,10 @@ public:
     void OnChange();
     // Title the document had when the form opened (the Save rule rebuilds the path from it).
     QString OpeningTitle() const { return m_openingTitle; }
+    // File > Save, Save As and Convert... of the meter document.
+    bool Save();
+    bool SaveAs();
+    void Convert();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -127,6 +140,9 @@ private:
     void StopListTimer(int timerId);
 
     // The document side (meter variables).
+    CMeterDoc *MeterDoc() const;
+    bool WriteDocument(const QString &path);
+    static CSerial *Link();
     void DocVarsToForm();
     void DocFormToVars();
     void DocSetVersion(const QString &version);
@@ -179,4 +195,6 @@ private:
     QBasicTimer m_listTimer;
     int m_listTimerId = 0; // the program's id (1001..1003) of the running list timer
     QPointer<CQueView> m_runner;
+    ListKind m_listKind = ListKind::Read;
+    CSerialMeterLink m_link;
 };
