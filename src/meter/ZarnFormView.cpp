@@ -8,7 +8,6 @@
 #include "app/Globals.h"
 #include "app/UserMessage.h"
 #include "graphs/CQueView.h"
-#include "link/CSerial.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
@@ -61,15 +60,16 @@ ZarnFormView::ListOpener &Opener()
     return opener;
 }
 
-CSerial *&LinkOverride()
+IMeterLink *&LinkOverride()
 {
-    static CSerial *link = nullptr;
+    static IMeterLink *link = nullptr;
     return link;
 }
 
 QString AskSaveAsName(QWidget *parent, const QString &proposed)
 {
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"), proposed, QStringLiteral("*.mtr"));
+    return QFileDialog::getSaveFileName(
+        parent, QStringLiteral("Save As"), proposed, QStringLiteral("*.mtr"));
 }
 
 ZarnFormView::SaveAsPrompt &Prompt()
@@ -133,7 +133,7 @@ ZarnFormView::ListOpener ZarnFormView::SetListOpener(ListOpener opener)
     return old;
 }
 
-void ZarnFormView::SetMeterLink(CSerial *link)
+void ZarnFormView::SetMeterLink(IMeterLink *link)
 {
     LinkOverride() = link;
 }
@@ -145,9 +145,12 @@ ZarnFormView::SaveAsPrompt ZarnFormView::SetSaveAsPrompt(SaveAsPrompt prompt)
     return old;
 }
 
-CSerial *ZarnFormView::Link()
+IMeterLink *ZarnFormView::Link()
 {
-    return LinkOverride() ? LinkOverride() : CTarvikApp::MeterLink();
+    if (LinkOverride())
+        return LinkOverride();
+    m_link.SetSerial(CTarvikApp::MeterLink());
+    return &m_link;
 }
 
 ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
@@ -1177,8 +1180,7 @@ void ZarnFormView::ClockTick()
         g_MeterNumber = range;
         g_SelectDone = 0;
         // Nine "r" bring the meter back to its run mode on the new range.
-        if (CSerial *link = Link())
-            link->SendCommand(QByteArrayLiteral("rrrrrrrrr"));
+        Link()->SendCommand(QByteArrayLiteral("rrrrrrrrr"));
     }
     const QDateTime now = QDateTime::currentDateTime();
     EditOf(1044)->setText(ZarnFormRules::TimeText(now.time(), m_hours24));
@@ -1262,14 +1264,15 @@ void ZarnFormView::StartList(ListKind kind)
         DocFormToVars();
         m_imageText = DocImageToSendText();
     }
-    m_link.SetSerial(Link());
-    if (!runner->Start(this, &m_link))
+    if (!runner->Start(this, Link()))
         return; // another form runs this list
     if (kind == ListKind::Send)
         ClearListEdit(CoeffList::Primary);
     m_runner = runner;
     m_listKind = kind;
-    m_listTimerId = kind == ListKind::Send ? kSendTimer : kind == ListKind::Read ? kReadTimer : kSelectTimer;
+    m_listTimerId = kind == ListKind::Send ? kSendTimer
+        : kind == ListKind::Read           ? kReadTimer
+                                           : kSelectTimer;
     m_listTimer.start(kListPeriodMs, this);
 }
 
@@ -1312,7 +1315,8 @@ void ZarnFormView::FinishRead()
     DocImageFromText(text);
     DocVarsToForm();
     if (CDocument *doc = GetDocument()) {
-        doc->SetTitle(GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));
+        doc->SetTitle(
+            GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));
         if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
             frame->setWindowTitle(doc->Title());
     }
@@ -1339,7 +1343,8 @@ bool ZarnFormView::WriteDocument(const QString &path)
         return false;
     if (!doc->OnSaveDocument(path)) {
         const CMeterDoc *meter = MeterDoc();
-        UserMessage::Show(QStringLiteral("Failed to save document.\n%1").arg(meter ? meter->SaveError() : QString()));
+        UserMessage::Show(QStringLiteral("Failed to save document.\n%1")
+                              .arg(meter ? meter->SaveError() : QString()));
         return false;
     }
     if (path != doc->PathName()) {
@@ -1384,8 +1389,8 @@ bool ZarnFormView::SaveAs()
     const QString oldTitle = doc->Title();
     const QString title = SafeFileName(GetField(FieldId::SerialNumber) + QLatin1Char('_'));
     doc->SetTitle(title);
-    const QString folder
-        = doc->PathName().isEmpty() ? QDir::currentPath() : QFileInfo(doc->PathName()).absolutePath();
+    const QString folder = doc->PathName().isEmpty() ? QDir::currentPath()
+                                                     : QFileInfo(doc->PathName()).absolutePath();
     QString path = Prompt() ? Prompt()(this, QDir(folder).filePath(title)) : QString();
     if (path.isEmpty()) {
         doc->SetTitle(oldTitle);

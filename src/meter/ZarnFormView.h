@@ -14,7 +14,7 @@
 
 class CMeterDoc;
 class CQueView;
-class CSerial;
+class IMeterLink;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -45,7 +45,7 @@ public:
     using ListOpener = std::function<CQueView *(const QString &fileName)>;
     static ListOpener SetListOpener(ListOpener opener);
     // The meter link the forms use instead of the application's (tests); null restores it.
-    static void SetMeterLink(CSerial *link);
+    static void SetMeterLink(IMeterLink *link);
     // Asks for the file name of Save As, proposing a name; empty when cancelled. The default
     // shows the Save As prompt; tests install their own.
     using SaveAsPrompt = std::function<QString(QWidget *parent, const QString &proposed)>;
@@ -142,7 +142,7 @@ private:
     // The document side (meter variables).
     CMeterDoc *MeterDoc() const;
     bool WriteDocument(const QString &path);
-    static CSerial *Link();
+    IMeterLink *Link();
     void DocVarsToForm();
     void DocFormToVars();
     void DocSetVersion(const QString &version);
