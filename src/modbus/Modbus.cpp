@@ -1,0 +1,565 @@
+#include "modbus/Modbus.h"
+
+#include "app/CTarvikApp.h"
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+#include "link/mbCSerial.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+const QString kDashes = QStringLiteral("-----");
+const QString kCmd3 = QStringLiteral("CMD 3");
+const QString kPortOff = QStringLiteral(
+    "***** Modbus Comm Port is Turned OFF *****\n\nClick View found above the Toolbar\n\n"
+    "Click Settings and Configure Modbus Comm Port");
+const QString kCantOpen = QStringLiteral(
+    "***** Can't Open Modbus Communication port *****\n\nClick View found above the Toolbar\n\n"
+    "Click Settings and Configure Modbus Comm Port");
+
+// The process-wide sweep state: survives windows, never reset when polling starts.
+int s_sweepIndex = 1;
+int s_sampleCount = 0;
+
+Modbus::PortProvider &Provider()
+{
+    static Modbus::PortProvider provider = [] { return CTarvikApp::ModbusPort(); };
+    return provider;
+}
+
+int DecimalValue(const QString &text)
+{
+    return ModbusMaster::AddressValue(text);
+}
+
+double DecimalReal(const QString &text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return std::strtod(bytes.constData(), nullptr);
+}
+
+// Where panel n (1..8) sits: the top row holds 1, 2, 4, 3 from left to right.
+QPoint PanelCell(int number)
+{
+    static const int topColumn[] = { 0, 0, 1, 3, 2 };
+    if (number <= 4)
+        return QPoint(topColumn[number], 0);
+    return QPoint(number - 5, 1);
+}
+
+QLineEdit *MakeField(QWidget *parent, int width, bool readOnly = true)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setReadOnly(readOnly);
+    edit->setFixedHeight(20);
+    if (width > 0)
+        edit->setFixedWidth(width);
+    edit->setText(kDashes);
+    return edit;
+}
+
+} // namespace
+
+Modbus::Modbus(CDocument *document, QWidget *parent)
+    : CView(document, parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(4);
+    layout->addWidget(BuildControls());
+    auto *grid = new QGridLayout;
+    grid->setSpacing(6);
+    for (int n = 1; n <= kPanels; ++n) {
+        const QPoint cell = PanelCell(n);
+        grid->addWidget(BuildPanel(n), cell.y(), cell.x());
+    }
+    layout->addLayout(grid);
+    layout->addStretch(1);
+
+    m_master.SetPort(CurrentPort());
+    OnInitialUpdate();
+}
+
+Modbus::~Modbus() = default;
+
+Modbus::PortProvider Modbus::SetPortProvider(PortProvider provider)
+{
+    PortProvider old = Provider();
+    Provider() = std::move(provider);
+    return old;
+}
+
+mbCSerial *Modbus::CurrentPort()
+{
+    return Provider() ? Provider()() : nullptr;
+}
+
+int Modbus::SweepIndex()
+{
+    return s_sweepIndex;
+}
+
+void Modbus::SetSweepIndex(int index)
+{
+    s_sweepIndex = std::clamp(index, 1, kPanels);
+}
+
+int Modbus::SampleCount()
+{
+    return s_sampleCount;
+}
+
+QWidget *Modbus::BuildControls()
+{
+    auto *bar = new QWidget(this);
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+
+    auto column = [bar, row](const QString &title, QWidget *widget) {
+        auto *box = new QVBoxLayout;
+        box->setSpacing(1);
+        auto *label = new QLabel(title, bar);
+        box->addWidget(label);
+        box->addWidget(widget);
+        row->addLayout(box);
+    };
+
+    m_staticButton = new QPushButton(kCmd3, bar);
+    m_staticButton->setFixedWidth(80);
+    column(QStringLiteral("Static Data"), m_staticButton);
+    m_dynamicButton = new QPushButton(kCmd3, bar);
+    m_dynamicButton->setFixedWidth(80);
+    column(QStringLiteral("Dynamic Data"), m_dynamicButton);
+
+    m_update = new QCheckBox(QStringLiteral("  Update"), bar);
+    row->addWidget(m_update, 0, Qt::AlignBottom);
+    auto *every = new QLabel(QStringLiteral("Every"), bar);
+    row->addWidget(every, 0, Qt::AlignBottom);
+    m_period = MakeField(bar, 50, false);
+    row->addWidget(m_period, 0, Qt::AlignBottom);
+    row->addWidget(new QLabel(QStringLiteral("Seconds"), bar), 0, Qt::AlignBottom);
+    m_samples = MakeField(bar, 60);
+    column(QStringLiteral("Samples Taken"), m_samples);
+    row->addStretch(1);
+    m_portField = MakeField(bar, 150);
+    column(QStringLiteral("Modbus Port"), m_portField);
+    m_baudField = MakeField(bar, 70);
+    column(QStringLiteral("Baud Rate"), m_baudField);
+    m_parityField = MakeField(bar, 90);
+    column(QStringLiteral("Port Config"), m_parityField);
+
+    m_period->installEventFilter(this);
+    connect(m_staticButton, &QPushButton::clicked, this, [this] { OnStaticButton(); });
+    connect(m_dynamicButton, &QPushButton::clicked, this, [this] { OnDynamicButton(); });
+    connect(m_update, &QCheckBox::clicked, this, [this] { OnUpdateClicked(); });
+    return bar;
+}
+
+QGroupBox *Modbus::BuildPanel(int number)
+{
+    Panel &panel = m_panels[size_t(number)];
+    panel.box = new QGroupBox(QStringLiteral("Modbus Slave Flow Meter %1").arg(number), this);
+    auto *grid = new QGridLayout(panel.box);
+    grid->setContentsMargins(6, 4, 6, 4);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(2);
+
+    auto &f = panel.fields;
+    f[Address] = MakeField(panel.box, 50, false);
+    f[Flow] = MakeField(panel.box, 0);
+    f[FlowUnits] = MakeField(panel.box, 48);
+    f[Totalizer] = MakeField(panel.box, 0);
+    f[TotalizerUnits] = MakeField(panel.box, 48);
+    f[Temperature] = MakeField(panel.box, 0);
+    f[TemperatureUnit] = MakeField(panel.box, 48);
+    f[SerialNumber] = MakeField(panel.box, 0);
+    f[MaxRange] = MakeField(panel.box, 0);
+    f[FullScale] = MakeField(panel.box, 0);
+
+    struct Row
+    {
+        const char *label;
+        Field value;
+        Field unit;
+    };
+    static const Row rows[] = {
+        { "Modbus Address", Address, FieldCount },
+        { "40001 - Flow Rate", Flow, FlowUnits },
+        { "40003 - Totalizer", Totalizer, TotalizerUnits },
+        { "40005 - Temperature", Temperature, TemperatureUnit },
+        { "40007 - Serial Number", SerialNumber, FieldCount },
+        { "40013 - Max Range", MaxRange, FieldCount },
+        { "40015 - Full Scale", FullScale, FieldCount },
+    };
+    int r = 0;
+    for (const Row &row : rows) {
+        grid->addWidget(new QLabel(QString::fromLatin1(row.label), panel.box), r, 0);
+        grid->addWidget(f[row.value], r, 1, row.value == Address ? Qt::AlignLeft : Qt::Alignment());
+        if (row.unit != FieldCount)
+            grid->addWidget(f[row.unit], r, 2);
+        ++r;
+    }
+    grid->setColumnStretch(1, 1);
+    f[Address]->installEventFilter(this);
+    f[Address]->setProperty("panel", number);
+    return panel.box;
+}
+
+void Modbus::OnInitialUpdate()
+{
+    for (int n = 1; n <= kPanels; ++n) {
+        Panel &panel = m_panels[size_t(n)];
+        for (int i = 0; i < FieldCount; ++i)
+            panel.fields[size_t(i)]->setText(kDashes);
+        panel.fields[TemperatureUnit]->setText(QString(QChar(0xB0)) + QLatin1Char('F'));
+        panel.fields[Address]->setText(n == 1 ? QStringLiteral("1") : QStringLiteral("-"));
+        panel.remembered = panel.fields[Address]->text();
+    }
+    m_samples->setText(QStringLiteral("0"));
+    m_period->setText(QStringLiteral("2"));
+    m_update->setChecked(false);
+    m_selected = 1;
+    mbCSerial *port = CurrentPort();
+    m_portField->setText(port ? port->PortText() : QString());
+    m_baudField->setText(port ? port->BaudText() : QString());
+    m_parityField->setText(port ? port->ParityText() : QString());
+}
+
+QLineEdit *Modbus::FieldEdit(int panel, Field field) const
+{
+    if (panel < 1 || panel > kPanels || field < 0 || field >= FieldCount)
+        return nullptr;
+    return m_panels[size_t(panel)].fields[size_t(field)];
+}
+
+QString Modbus::FieldText(int panel, Field field) const
+{
+    QLineEdit *edit = FieldEdit(panel, field);
+    return edit ? edit->text() : QString();
+}
+
+QGroupBox *Modbus::PanelBox(int panel) const
+{
+    return panel >= 1 && panel <= kPanels ? m_panels[size_t(panel)].box : nullptr;
+}
+
+QString Modbus::SamplesText() const
+{
+    return m_samples->text();
+}
+
+QString Modbus::DynamicCaption() const
+{
+    return m_dynamicButton->text();
+}
+
+QString Modbus::StaticCaption() const
+{
+    return m_staticButton->text();
+}
+
+bool Modbus::UpdateOn() const
+{
+    return m_update->isChecked();
+}
+
+QString Modbus::PortFieldText(int which) const
+{
+    const QLineEdit *fields[] = { m_portField, m_baudField, m_parityField };
+    return which >= 0 && which < 3 ? fields[which]->text() : QString();
+}
+
+bool Modbus::TimerActive(int id) const
+{
+    if (id == kRepeatTimer)
+        return m_repeatTimer.isActive();
+    if (id == kStepTimer)
+        return m_stepTimer.isActive();
+    return false;
+}
+
+void Modbus::ClearDataFields(int panel)
+{
+    auto &f = m_panels[size_t(panel)].fields;
+    for (Field field : { Flow, FlowUnits, Totalizer, TotalizerUnits, Temperature, SerialNumber,
+             MaxRange, FullScale })
+        f[field]->setText(kDashes);
+}
+
+void Modbus::Message(const QString &text)
+{
+    m_checking = true;
+    UserMessage::Show(text);
+    m_checking = false;
+}
+
+bool Modbus::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+        // Focus that leaves for another window (a message box) or a popup is no edit ending.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        const bool windowMove
+            = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+        if (!windowMove && !m_checking) {
+            const int panel = watched->property("panel").toInt();
+            if (watched == m_period) {
+                if (event->type() == QEvent::FocusOut)
+                    OnPeriodFocusOut();
+            } else if (panel >= 1 && panel <= kPanels) {
+                if (event->type() == QEvent::FocusIn)
+                    OnAddressFocusIn(panel);
+                else
+                    OnAddressFocusOut(panel);
+            }
+        }
+    }
+    return CView::eventFilter(watched, event);
+}
+
+void Modbus::OnAddressFocusIn(int panel)
+{
+    Panel &p = m_panels[size_t(panel)];
+    p.remembered = p.fields[Address]->text();
+}
+
+void Modbus::OnAddressFocusOut(int panel)
+{
+    Panel &p = m_panels[size_t(panel)];
+    QLineEdit *edit = p.fields[Address];
+    const QString text = edit->text();
+    const bool dash = text == QStringLiteral("-");
+    if (text != p.remembered)
+        ClearDataFields(panel);
+
+    const int value = DecimalValue(text);
+    if ((value < 1 || value > 127) && !dash) {
+        Message(panel == 1 ? QStringLiteral(
+                    "Modbus Address Range is 1 to 127\r\n Enter - To dDsable This Meter")
+                           : QStringLiteral("Modbus Address Range is 1 to 127"));
+        edit->setText(p.remembered);
+        edit->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (!dash) {
+        for (int n = 1; n <= kPanels; ++n) {
+            if (n != panel && m_panels[size_t(n)].remembered == text) {
+                Message(QStringLiteral("Modbus Address Already Taken"));
+                edit->setText(p.remembered);
+                edit->setFocus(Qt::OtherFocusReason);
+                return;
+            }
+        }
+    }
+    if (text != p.remembered) {
+        if (dash)
+            --m_selected;
+        else if (p.remembered == QStringLiteral("-"))
+            ++m_selected;
+    }
+    p.remembered = text;
+}
+
+int Modbus::PeriodCheck()
+{
+    if (m_selected <= 0) {
+        Message(QStringLiteral("No Meters are Selected"));
+        m_period->setText(QStringLiteral(".1"));
+    }
+    // Computed as a quotient so that the text of the minimum reads back as the same number.
+    const double minimum = std::max(m_selected, 0) / 100.0;
+    if (DecimalReal(m_period->text()) < minimum) {
+        // The field keeps the minimum itself, so the repeat timer runs at the rate the
+        // message names.
+        m_period->setText(QString::number(minimum));
+        Message(QStringLiteral("     Min Update Rate\n\r.01 * (# of Selected Meters)"));
+        m_period->setFocus(Qt::OtherFocusReason);
+        return 0;
+    }
+    return 1;
+}
+
+void Modbus::OnPeriodFocusOut()
+{
+    PeriodCheck();
+}
+
+void Modbus::OnUpdateClicked()
+{
+    // The check box flips itself on a click; a direct call (tests) flips it here.
+    if (sender() != m_update)
+        m_update->setChecked(!m_update->isChecked());
+}
+
+bool Modbus::PortReady()
+{
+    if (!g_ModbusEnabled) {
+        UserMessage::Show(kPortOff);
+        return false;
+    }
+    mbCSerial *port = CurrentPort();
+    if (!port || !port->IsEnabled()) {
+        UserMessage::Show(kCantOpen);
+        return false;
+    }
+    m_master.SetPort(port);
+    return true;
+}
+
+void Modbus::StartTimer(int id, int ms)
+{
+    // A period of 0 means "at the first opportunity": the desktop's 10 ms, never a busy timer.
+    const int period = std::max(ms, 10);
+    if (id == kRepeatTimer)
+        m_repeatTimer.start(period, Qt::PreciseTimer, this);
+    else if (id == kStepTimer)
+        m_stepTimer.start(period, Qt::PreciseTimer, this);
+}
+
+void Modbus::StopTimer(int id)
+{
+    if (id == kRepeatTimer)
+        m_repeatTimer.stop();
+    else if (id == kStepTimer)
+        m_stepTimer.stop();
+}
+
+void Modbus::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_repeatTimer.timerId())
+        OnTimer(kRepeatTimer);
+    else if (event->timerId() == m_stepTimer.timerId())
+        OnTimer(kStepTimer);
+    else
+        CView::timerEvent(event);
+}
+
+void Modbus::OnDynamicButton()
+{
+    if (!PortReady())
+        return;
+    PeriodCheck();
+    if (m_dynamicButton->text() == QStringLiteral("STOP")) {
+        StopTimer(kRepeatTimer);
+        m_dynamicButton->setText(kCmd3);
+        return;
+    }
+    if (m_update->isChecked()) {
+        m_dynamicButton->setText(QStringLiteral("STOP"));
+        const double ms = DecimalReal(m_period->text()) * 1000.0;
+        StartTimer(kRepeatTimer, int(std::clamp(ms, 0.0, double(INT_MAX))));
+        m_samples->setText(QStringLiteral("0"));
+    } else {
+        m_dynamicButton->setText(kCmd3);
+        m_samples->setText(QStringLiteral("1"));
+        StartTimer(kRepeatTimer, 0);
+    }
+    s_sampleCount = 0;
+}
+
+void Modbus::OnTimer(int id)
+{
+    // A tick that arrives while a transaction's message box is open waits for the next one.
+    if (m_busy)
+        return;
+    if (id == kRepeatTimer) {
+        StartTimer(kStepTimer, kStepMs);
+        ++s_sampleCount;
+        m_samples->setText(QString::number(s_sampleCount));
+    }
+    if (!m_update->isChecked())
+        StopTimer(kRepeatTimer);
+
+    for (;;) {
+        const int panel = s_sweepIndex;
+        bool wrapped = false;
+        if (++s_sweepIndex > kPanels) {
+            s_sweepIndex = 1;
+            StopTimer(kStepTimer);
+            wrapped = true;
+        }
+        if (DecimalValue(m_panels[size_t(panel)].fields[Address]->text()) > 0) {
+            PollPanel(panel);
+            return;
+        }
+        if (wrapped)
+            return;
+    }
+}
+
+void Modbus::StopPolling()
+{
+    StopTimer(kRepeatTimer);
+    StopTimer(kStepTimer);
+    m_dynamicButton->setText(kCmd3);
+    m_update->setChecked(false);
+}
+
+void Modbus::PollPanel(int panel)
+{
+    auto &f = m_panels[size_t(panel)].fields;
+    for (Field field : { Flow, Totalizer, Temperature }) {
+        f[field]->setText(kDashes);
+        f[field]->repaint();
+    }
+    mbCSerial *port = CurrentPort();
+    m_master.SetPort(port);
+    // On failure polling stops before the message box opens, so no tick fires behind it.
+    m_master.SetFailureHook([this] { StopPolling(); });
+    m_busy = true;
+    const int ok = m_master.ReadDynamic(f[Address]->text());
+    m_busy = false;
+    if (!ok)
+        return;
+    f[Flow]->setText(m_master.FlowText());
+    f[Totalizer]->setText(m_master.TotalizerText());
+    f[Temperature]->setText(m_master.TemperatureText());
+    for (Field field : { Flow, Totalizer, Temperature })
+        f[field]->repaint();
+}
+
+void Modbus::OnStaticButton()
+{
+    if (!PortReady())
+        return;
+    if (m_dynamicButton->text() == QStringLiteral("STOP") || m_busy)
+        return;
+    m_staticButton->setText(QStringLiteral("Sending"));
+    m_staticButton->repaint();
+    m_master.SetFailureHook([this] { StopTimer(kRepeatTimer); });
+    m_busy = true;
+    for (int n = 1; n <= kPanels; ++n) {
+        auto &f = m_panels[size_t(n)].fields;
+        if (DecimalValue(f[Address]->text()) <= 0)
+            continue;
+        for (Field field : { SerialNumber, FlowUnits, TotalizerUnits, FullScale, MaxRange }) {
+            f[field]->setText(kDashes);
+            f[field]->repaint();
+        }
+        if (!m_master.ReadStatic(f[Address]->text()))
+            continue;
+        f[SerialNumber]->setText(m_master.SerialNumberText());
+        f[FlowUnits]->setText(m_master.FlowUnitsText());
+        f[TotalizerUnits]->setText(m_master.TotalizerUnitsText());
+        f[MaxRange]->setText(m_master.MaxRangeText());
+        f[FullScale]->setText(m_master.FullScaleText());
+        for (Field field : { SerialNumber, FlowUnits, TotalizerUnits, FullScale, MaxRange })
+            f[field]->repaint();
+    }
+    m_busy = false;
+    m_staticButton->setText(kCmd3);
+}

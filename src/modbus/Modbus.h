@@ -1,0 +1,122 @@
+#pragma once
+
+#include "app/CView.h"
+#include "modbus/ModbusMaster.h"
+
+#include <QBasicTimer>
+
+#include <array>
+#include <functional>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class mbCSerial;
+
+// The Modbus network window's view: eight meter panels read through the RTU master, the
+// static data once on request, the dynamic data once or every N seconds, one meter per 80 ms
+// tick. Owns the master and the window's two timers; the Modbus port belongs to the
+// application and is reached through PortProvider. Created by the document manager for
+// ".txt" documents (the New Modbus form command opens "Modbus.txt").
+class Modbus : public CView
+{
+    Q_OBJECT
+public:
+    static constexpr int kPanels = 8;
+    static constexpr int kRepeatTimer = 10; // one sweep every N seconds
+    static constexpr int kStepTimer = 20; // one panel per tick within a sweep
+    static constexpr int kStepMs = 80;
+
+    explicit Modbus(CDocument *document, QWidget *parent = nullptr);
+    ~Modbus() override;
+
+    // Where the view finds the Modbus port (may give null): the application's by default;
+    // tests and the benchmark install their own.
+    using PortProvider = std::function<mbCSerial *()>;
+    static PortProvider SetPortProvider(PortProvider provider);
+    static mbCSerial *CurrentPort();
+    // The process-wide sweep index (next panel, 1..8) and sample counter.
+    static int SweepIndex();
+    static void SetSweepIndex(int index);
+    static int SampleCount();
+
+    void OnInitialUpdate() override;
+
+    // Event handlers, public so tests can drive them as the window does.
+    void OnAddressFocusIn(int panel);
+    void OnAddressFocusOut(int panel);
+    void OnPeriodFocusOut();
+    void OnUpdateClicked();
+    void OnDynamicButton();
+    void OnStaticButton();
+    void OnTimer(int id);
+
+    // Panels are numbered 1..8 in polling order.
+    enum Field {
+        Address,
+        Flow,
+        FlowUnits,
+        Totalizer,
+        TotalizerUnits,
+        Temperature,
+        TemperatureUnit,
+        SerialNumber,
+        MaxRange,
+        FullScale,
+        FieldCount
+    };
+    QLineEdit *FieldEdit(int panel, Field field) const;
+    QString FieldText(int panel, Field field) const;
+    QGroupBox *PanelBox(int panel) const;
+    QLineEdit *PeriodEdit() const { return m_period; }
+    QString SamplesText() const;
+    QString DynamicCaption() const;
+    QString StaticCaption() const;
+    bool UpdateOn() const;
+    QString PortFieldText(int which) const; // 0 port, 1 baud, 2 parity
+    int SelectedMeters() const { return m_selected; }
+    bool TimerActive(int id) const;
+    ModbusMaster &Master() { return m_master; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    struct Panel
+    {
+        QGroupBox *box = nullptr;
+        std::array<QLineEdit *, FieldCount> fields {};
+        QString remembered;
+    };
+
+    QGroupBox *BuildPanel(int number);
+    QWidget *BuildControls();
+    void ClearDataFields(int panel);
+    void Message(const QString &text);
+    void StartTimer(int id, int ms);
+    void StopTimer(int id);
+    bool PortReady();
+    int PeriodCheck();
+    void PollPanel(int panel);
+    void StopPolling();
+
+    ModbusMaster m_master;
+    std::array<Panel, kPanels + 1> m_panels; // index 0 unused
+    QLineEdit *m_period = nullptr;
+    QLineEdit *m_samples = nullptr;
+    QLineEdit *m_portField = nullptr;
+    QLineEdit *m_baudField = nullptr;
+    QLineEdit *m_parityField = nullptr;
+    QPushButton *m_dynamicButton = nullptr;
+    QPushButton *m_staticButton = nullptr;
+    QCheckBox *m_update = nullptr;
+    QBasicTimer m_repeatTimer;
+    QBasicTimer m_stepTimer;
+    int m_selected = 1;
+    // Set while a transaction (and its message box) runs; ticks that arrive then are skipped.
+    bool m_busy = false;
+    // Set while a check shows its message, so the focus moves of the box do not check again.
+    bool m_checking = false;
+};

@@ -1,0 +1,306 @@
+#include "modbus/ModbusMaster.h"
+
+#include "app/UserMessage.h"
+#include "link/mbCSerial.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <poll.h>
+
+namespace {
+
+// The two 256-entry tables of the Modbus serial-line CRC (reflected polynomial 0xA001), split
+// by byte the way the frame carries them: kCrcLow[i] is the table entry's low byte (the byte
+// sent first), kCrcHigh[i] its high byte. Built at compile time so no digit can be mistyped.
+struct CrcTables
+{
+    std::array<unsigned char, 256> low {};
+    std::array<unsigned char, 256> high {};
+};
+
+constexpr CrcTables MakeCrcTables()
+{
+    CrcTables tables;
+    for (int i = 0; i < 256; ++i) {
+        unsigned crc = unsigned(i);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001u : crc >> 1;
+        tables.low[size_t(i)] = static_cast<unsigned char>(crc & 0xFF);
+        tables.high[size_t(i)] = static_cast<unsigned char>(crc >> 8);
+    }
+    return tables;
+}
+
+constexpr CrcTables kCrc = MakeCrcTables();
+static_assert(
+    kCrc.low[1] == 0xC1 && kCrc.high[1] == 0xC0 && kCrc.low[255] == 0x40 && kCrc.high[255] == 0x40);
+
+using Clock = std::chrono::steady_clock;
+
+// One byte from the port before the deadline; sleeps in poll(2) while nothing is pending.
+bool ReadByteBy(mbCSerial *port, unsigned char *byte, Clock::time_point deadline)
+{
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    for (;;) {
+        if (port->ReadByte(byte))
+            return true;
+        const auto left = duration_cast<milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        if (port->WaitForInput(int(left)) && port->ReadByte(byte))
+            return true;
+        // The wait ended early with nothing to read (a hung-up far end, a device error):
+        // sleep a little so the loop never turns into a spin.
+        const auto rest = duration_cast<milliseconds>(deadline - Clock::now()).count();
+        if (rest > 0)
+            ::poll(nullptr, 0, int(std::min<long long>(rest, 5)));
+    }
+}
+
+} // namespace
+
+ModbusMaster::ModbusMaster(mbCSerial *port)
+    : m_port(port)
+{
+}
+
+unsigned short ModbusMaster::Crc16(const unsigned char *bytes, int count)
+{
+    unsigned char low = 0xFF;
+    unsigned char high = 0xFF;
+    for (int i = 0; i < count; ++i) {
+        const unsigned char index = low ^ bytes[i];
+        low = high ^ kCrc.low[index];
+        high = kCrc.high[index];
+    }
+    return static_cast<unsigned short>(low | (high << 8));
+}
+
+void ModbusMaster::Crc(int count)
+{
+    const int n = std::clamp(count, 0, kFrameSize);
+    const unsigned short crc = Crc16(m_frame, n);
+    m_crcLow = static_cast<unsigned char>(crc & 0xFF);
+    m_crcHigh = static_cast<unsigned char>(crc >> 8);
+}
+
+int ModbusMaster::SendRequest(unsigned char startLow, unsigned char countLow)
+{
+    m_frame[1] = 0x03;
+    m_frame[2] = 0x00;
+    m_frame[3] = startLow;
+    m_frame[4] = 0x00;
+    m_frame[5] = countLow;
+    Crc(6);
+    m_frame[6] = m_crcLow;
+    m_frame[7] = m_crcHigh;
+    m_requestAddress = m_frame[0];
+    m_expectedByteCount = 2 * countLow;
+    if (!m_port)
+        return 0;
+    return m_port->WriteBytes(m_frame, 8) ? 1 : 0;
+}
+
+int ModbusMaster::SendDynamicRequest()
+{
+    return SendRequest(0x00, 0x06);
+}
+
+int ModbusMaster::SendStaticRequest()
+{
+    return SendRequest(0x06, 0x0A);
+}
+
+int ModbusMaster::Fail(ErrorKind kind, int detail)
+{
+    m_errorKind = kind;
+    m_errorDetail = detail;
+    return 0;
+}
+
+int ModbusMaster::ReceiveResponse()
+{
+    std::memset(m_frame, 0, sizeof m_frame);
+    // A missing or closed port delivers nothing: fail as a time-out without waiting for it.
+    if (!m_port || !m_port->IsEnabled())
+        return Fail(TimedOut);
+
+    const auto headerDeadline = Clock::now() + std::chrono::milliseconds(m_timing.headerMs);
+    for (int i = 0; i < 3; ++i) {
+        if (!ReadByteBy(m_port, &m_frame[i], headerDeadline))
+            return Fail(TimedOut);
+    }
+    // Judge the header before waiting for more: a reply from elsewhere or an exception frame
+    // says at once what went wrong, where the byte count would have us wait for bytes that
+    // never come.
+    if (m_frame[0] != m_requestAddress)
+        return Fail(WrongAddress, m_frame[0]);
+
+    const auto restDeadline = Clock::now() + std::chrono::milliseconds(m_timing.restMs);
+    if (m_frame[1] == 0x83) {
+        // Exception: address, function | 0x80, code, CRC.
+        for (int i = 3; i < 5; ++i) {
+            if (!ReadByteBy(m_port, &m_frame[i], restDeadline))
+                return Fail(TimedOut);
+        }
+        Crc(3);
+        if (m_crcLow != m_frame[3] || m_crcHigh != m_frame[4])
+            return Fail(CrcMismatch);
+        return Fail(ExceptionReply, m_frame[2]);
+    }
+    if (m_frame[1] != 0x03)
+        return Fail(WrongFunction, m_frame[1]);
+
+    const int n = m_frame[2];
+    // Header, data and CRC must fit the frame buffer; no reply to our requests comes close.
+    if (3 + n + 2 > kFrameSize)
+        return Fail(WrongByteCount, n);
+    for (int i = 3; i < 3 + n + 2; ++i) {
+        if (!ReadByteBy(m_port, &m_frame[i], restDeadline))
+            return Fail(TimedOut);
+    }
+    Crc(n + 3);
+    if (m_crcLow != m_frame[n + 3] || m_crcHigh != m_frame[n + 4])
+        return Fail(CrcMismatch);
+    if (m_expectedByteCount && n != m_expectedByteCount)
+        return Fail(WrongByteCount, n);
+    return 1;
+}
+
+int ModbusMaster::Transaction(const QString &addressText, bool dynamic)
+{
+    const int address = AddressValue(addressText);
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        m_frame[0] = static_cast<unsigned char>(address);
+        // Discard what came before the request, not after it: a quick slave's reply can
+        // arrive before a purge that follows the write.
+        if (m_port)
+            m_port->PurgeInput();
+        const int sent = dynamic ? SendDynamicRequest() : SendStaticRequest();
+        if (!sent) {
+            Fail(TimedOut);
+            continue;
+        }
+        if (ReceiveResponse()) {
+            if (dynamic)
+                DecodeDynamic(m_frame + 3);
+            else
+                DecodeStatic(m_frame + 3);
+            return 1;
+        }
+    }
+    if (m_failureHook)
+        m_failureHook();
+    UserMessage::Show(FailureText(addressText), QStringLiteral("ERROR"));
+    return 0;
+}
+
+int ModbusMaster::ReadDynamic(const QString &addressText)
+{
+    return Transaction(addressText, true);
+}
+
+int ModbusMaster::ReadStatic(const QString &addressText)
+{
+    return Transaction(addressText, false);
+}
+
+QString ModbusMaster::FailureText(const QString &addressText) const
+{
+    QString what;
+    switch (m_errorKind) {
+    case CrcMismatch:
+        what = QStringLiteral("CRC Error");
+        break;
+    case ExceptionReply:
+        what = QStringLiteral("Exception Response, Code %1").arg(m_errorDetail);
+        break;
+    case WrongAddress:
+        what = QStringLiteral("Reply From Address %1").arg(m_errorDetail);
+        break;
+    case WrongFunction:
+        what = QStringLiteral("Reply With Function Code %1").arg(m_errorDetail);
+        break;
+    case WrongByteCount:
+        what = QStringLiteral("Reply With Byte Count %1, Expected %2")
+                   .arg(m_errorDetail)
+                   .arg(m_expectedByteCount);
+        break;
+    default:
+        what = QStringLiteral("Response Timed Out");
+        break;
+    }
+    return QStringLiteral("Address %1: %2   ").arg(addressText, what);
+}
+
+int ModbusMaster::AddressValue(const QString &text)
+{
+    const QByteArray bytes = text.toLatin1();
+    const long value = std::strtol(bytes.constData(), nullptr, 10);
+    return int(std::clamp(value, long(INT_MIN), long(INT_MAX)));
+}
+
+float ModbusMaster::FloatAt(const unsigned char *bytes)
+{
+    return std::bit_cast<float>(static_cast<std::uint32_t>(IntAt(bytes)));
+}
+
+int ModbusMaster::IntAt(const unsigned char *bytes)
+{
+    const std::uint32_t value = (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16)
+        | (std::uint32_t(bytes[2]) << 8) | std::uint32_t(bytes[3]);
+    return static_cast<int>(value);
+}
+
+QString ModbusMaster::TotalizerText(float value)
+{
+    const double v = value;
+    const char *format = v > 100000 ? "%.1f"
+        : v > 10000                 ? "%.2f"
+        : v > 1000                  ? "%.3f"
+        : v > 100                   ? "%.4f"
+        : v > 10                    ? "%.5f"
+        : v > 1                     ? "%.6f"
+                                    : "%.7f";
+    return QString::asprintf(format, v);
+}
+
+QString ModbusMaster::TemperatureText(float value)
+{
+    double v = value;
+    if (v > -0.5 && v < 0)
+        v = 0;
+    return QString::asprintf("%4.1f", v);
+}
+
+namespace {
+// Four unit characters as received, ending early at a NUL a meter may pad with.
+QString UnitText(const unsigned char *bytes)
+{
+    const int length = int(strnlen(reinterpret_cast<const char *>(bytes), 4));
+    return QString::fromLatin1(reinterpret_cast<const char *>(bytes), length);
+}
+} // namespace
+
+void ModbusMaster::DecodeDynamic(const unsigned char *data)
+{
+    m_flowText = QString::asprintf("%f", double(FloatAt(data)));
+    m_totalizerText = TotalizerText(FloatAt(data + 4));
+    m_temperatureText = TemperatureText(FloatAt(data + 8));
+}
+
+void ModbusMaster::DecodeStatic(const unsigned char *data)
+{
+    m_serialText = QString::asprintf("%d", IntAt(data));
+    m_flowUnitsText = UnitText(data + 4);
+    m_totalizerUnitsText = UnitText(data + 8);
+    m_maxRangeText = QString::asprintf("%.6f", double(FloatAt(data + 12)));
+    m_fullScaleText = QString::asprintf("%.6f", double(FloatAt(data + 16)));
+}

@@ -1,0 +1,465 @@
+// The Modbus network window offscreen: its checks, its buttons and timers, and sweeps against
+// tarvik-metersim --modbus.
+#include "ModbusFrames.h"
+#include "SimProcess.h"
+#include "support/TestEnv.h"
+
+#include "app/CDocManager.h"
+#include "app/CMainFrame.h"
+#include "app/CPrefs.h"
+#include "app/CTarvikApp.h"
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+#include "link/mbCSerial.h"
+#include "modbus/Modbus.h"
+#include "modbus/ModbusDoc.h"
+#include "modbus/ModbusFrame.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using F = Modbus::Field;
+
+class ModbusView : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        g_ModbusEnabled = 1;
+        Modbus::SetSweepIndex(1);
+        m_oldHandler = UserMessage::SetHandler([this](const QString &text, const QString &caption) {
+            m_messages.append(text);
+            m_captions.append(caption);
+        });
+        m_oldProvider = Modbus::SetPortProvider([this] { return m_port.get(); });
+    }
+    void TearDown() override
+    {
+        m_view.reset();
+        UserMessage::SetHandler(m_oldHandler);
+        Modbus::SetPortProvider(m_oldProvider);
+        ResetGlobals();
+    }
+
+    // The window on the simulator's network; null port when the simulator is not given.
+    void Open(SimProcess *sim = nullptr)
+    {
+        if (sim) {
+            ASSERT_TRUE(sim->Ok());
+            m_port = std::make_unique<mbCSerial>(sim->Path());
+            m_port->SetPortText(sim->Path());
+            m_port->SetBaudText(QStringLiteral("9600"));
+            m_port->SetParityText(QStringLiteral("1 8 EVEN 1"));
+            ASSERT_EQ(m_port->OpenPort(), 1);
+        }
+        m_view = std::make_unique<Modbus>(&m_doc);
+        m_view->resize(1225, 440);
+        m_view->show();
+        m_view->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+        m_view->OnInitialUpdate();
+    }
+
+    // Types text into a panel's address field between its focus entry and exit.
+    void EnterAddress(int panel, const QString &text)
+    {
+        m_view->OnAddressFocusIn(panel);
+        m_view->FieldEdit(panel, F::Address)->setText(text);
+        m_view->OnAddressFocusOut(panel);
+    }
+
+    void SetPanels(const QStringList &addresses)
+    {
+        for (int n = 1; n <= addresses.size(); ++n)
+            EnterAddress(n, addresses.at(n - 1));
+        ASSERT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
+    }
+
+    bool Filled(int panel) const
+    {
+        for (F field : { F::Flow, F::Totalizer, F::Temperature }) {
+            const QString text = m_view->FieldText(panel, field);
+            if (text == QStringLiteral("-----") || text.isEmpty())
+                return false;
+        }
+        return true;
+    }
+
+    ModbusDoc m_doc;
+    std::unique_ptr<mbCSerial> m_port;
+    std::unique_ptr<Modbus> m_view;
+    QStringList m_messages;
+    QStringList m_captions;
+    UserMessage::Handler m_oldHandler;
+    Modbus::PortProvider m_oldProvider;
+};
+
+} // namespace
+
+TEST_F(ModbusView, OpensWithPlaceholdersAndDefaults)
+{
+    Open();
+    for (int n = 1; n <= Modbus::kPanels; ++n) {
+        for (F field : { F::Flow, F::FlowUnits, F::Totalizer, F::TotalizerUnits, F::Temperature,
+                 F::SerialNumber, F::MaxRange, F::FullScale })
+            EXPECT_EQ(m_view->FieldText(n, field), QStringLiteral("-----")) << n << field;
+        EXPECT_EQ(m_view->FieldText(n, F::TemperatureUnit), QString::fromUtf8("\u00b0F"));
+        EXPECT_EQ(
+            m_view->FieldText(n, F::Address), n == 1 ? QStringLiteral("1") : QStringLiteral("-"));
+        EXPECT_TRUE(
+            m_view->PanelBox(n)->title().startsWith(QStringLiteral("Modbus Slave Flow Meter")));
+    }
+    EXPECT_EQ(m_view->SamplesText(), QStringLiteral("0"));
+    EXPECT_EQ(m_view->PeriodEdit()->text(), QStringLiteral("2"));
+    EXPECT_FALSE(m_view->UpdateOn());
+    EXPECT_EQ(m_view->SelectedMeters(), 1);
+    EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("CMD 3"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(m_view->PortFieldText(i).isEmpty()); // no Modbus port object
+}
+
+TEST_F(ModbusView, PanelsSitInTheirPlaces)
+{
+    Open();
+    auto pos = [this](int n) { return m_view->PanelBox(n)->geometry().topLeft(); };
+    // Top row 1, 2, 4, 3 from left to right; bottom row 5..8.
+    EXPECT_LT(pos(1).x(), pos(2).x());
+    EXPECT_LT(pos(2).x(), pos(4).x());
+    EXPECT_LT(pos(4).x(), pos(3).x());
+    for (int n : { 2, 3, 4 })
+        EXPECT_EQ(pos(n).y(), pos(1).y());
+    for (int n = 5; n <= 8; ++n) {
+        EXPECT_GT(pos(n).y(), pos(1).y());
+        if (n > 5) {
+            EXPECT_GT(pos(n).x(), pos(n - 1).x());
+        }
+    }
+}
+
+TEST_F(ModbusView, AddressChecks)
+{
+    Open();
+    struct Row
+    {
+        int panel;
+        const char *text;
+        const char *message; // null: accepted
+        const char *after; // the field's text afterwards
+        int selected;
+    };
+    const Row rows[] = {
+        { 3, "128", "Modbus Address Range is 1 to 127", "-", 1 },
+        { 3, "0", "Modbus Address Range is 1 to 127", "-", 1 },
+        { 1, "0", "Modbus Address Range is 1 to 127\r\n Enter - To dDsable This Meter", "1", 1 },
+        { 1, "", "Modbus Address Range is 1 to 127\r\n Enter - To dDsable This Meter", "1", 1 },
+        { 2, "1", "Modbus Address Already Taken", "-", 1 },
+        { 2, "2", nullptr, "2", 2 },
+        { 3, "127", nullptr, "127", 3 },
+        { 3, "2", "Modbus Address Already Taken", "127", 3 },
+        { 2, "-", nullptr, "-", 2 },
+        { 1, "-", nullptr, "-", 1 },
+        { 5, "2", nullptr, "2", 2 },
+    };
+    for (const Row &row : rows) {
+        m_messages.clear();
+        EnterAddress(row.panel, QString::fromLatin1(row.text));
+        if (row.message)
+            EXPECT_EQ(m_messages, QStringList { QString::fromLatin1(row.message) }) << row.text;
+        else
+            EXPECT_TRUE(m_messages.isEmpty()) << row.text;
+        EXPECT_EQ(m_view->FieldText(row.panel, F::Address), QString::fromLatin1(row.after))
+            << row.panel << " " << row.text;
+        EXPECT_EQ(m_view->SelectedMeters(), row.selected) << row.panel << " " << row.text;
+    }
+}
+
+TEST_F(ModbusView, ChangedAddressClearsThePanel)
+{
+    Open();
+    m_view->FieldEdit(1, F::Flow)->setText(QStringLiteral("12.000000"));
+    m_view->FieldEdit(1, F::SerialNumber)->setText(QStringLiteral("4711"));
+    EnterAddress(1, QStringLiteral("1")); // unchanged: kept
+    EXPECT_EQ(m_view->FieldText(1, F::Flow), QStringLiteral("12.000000"));
+    EnterAddress(1, QStringLiteral("9"));
+    EXPECT_EQ(m_view->FieldText(1, F::Flow), QStringLiteral("-----"));
+    EXPECT_EQ(m_view->FieldText(1, F::SerialNumber), QStringLiteral("-----"));
+    EXPECT_EQ(m_view->FieldText(1, F::TemperatureUnit), QString::fromUtf8("\u00b0F"));
+}
+
+TEST_F(ModbusView, PeriodChecks)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1,2,3") });
+    Open(&sim);
+
+    // Every panel off: the dynamic button says so and the period becomes ".1".
+    EnterAddress(1, QStringLiteral("-"));
+    ASSERT_EQ(m_view->SelectedMeters(), 0);
+    m_view->OnDynamicButton();
+    EXPECT_EQ(m_messages.value(0), QStringLiteral("No Meters are Selected"));
+    EXPECT_EQ(m_view->PeriodEdit()->text(), QStringLiteral(".1"));
+
+    // Three meters and 0.01 s: raised to the minimum itself, focus back on the period.
+    m_messages.clear();
+    SetPanels({ "1", "2", "3" });
+    m_view->FieldEdit(1, F::Address)->setFocus();
+    m_view->PeriodEdit()->setText(QStringLiteral("0.01"));
+    m_view->OnPeriodFocusOut();
+    EXPECT_EQ(m_messages,
+        QStringList { QStringLiteral("     Min Update Rate\n\r.01 * (# of Selected Meters)") });
+    EXPECT_EQ(m_view->PeriodEdit()->text(), QStringLiteral("0.03"));
+    EXPECT_TRUE(m_view->PeriodEdit()->hasFocus());
+    m_messages.clear();
+    m_view->OnPeriodFocusOut(); // the minimum itself passes
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(ModbusView, PortOffOrClosed)
+{
+    Open();
+    g_ModbusEnabled = 0;
+    m_view->OnDynamicButton();
+    m_view->OnStaticButton();
+    ASSERT_EQ(m_messages.size(), 2);
+    EXPECT_TRUE(
+        m_messages[0].startsWith(QStringLiteral("***** Modbus Comm Port is Turned OFF *****")));
+    EXPECT_EQ(m_messages[0], m_messages[1]);
+    m_messages.clear();
+    g_ModbusEnabled = 1; // enabled, but no port could be opened
+    m_view->OnDynamicButton();
+    m_view->OnStaticButton();
+    ASSERT_EQ(m_messages.size(), 2);
+    EXPECT_EQ(m_messages[0],
+        QStringLiteral("***** Can't Open Modbus Communication port *****\n\nClick View found "
+                       "above the Toolbar\n\nClick Settings and Configure Modbus Comm Port"));
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
+}
+
+TEST_F(ModbusView, OneSweepFillsThreePanels)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1,2,3") });
+    Open(&sim);
+    EXPECT_EQ(m_view->PortFieldText(0), sim.Path());
+    EXPECT_EQ(m_view->PortFieldText(1), QStringLiteral("9600"));
+    EXPECT_EQ(m_view->PortFieldText(2), QStringLiteral("1 8 EVEN 1"));
+    SetPanels({ "1", "2", "3" });
+
+    m_view->OnDynamicButton();
+    EXPECT_EQ(m_view->SamplesText(), QStringLiteral("1"));
+    EXPECT_TRUE(m_view->TimerActive(Modbus::kRepeatTimer));
+    m_view->OnTimer(Modbus::kRepeatTimer);
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer)); // one sweep only
+    EXPECT_TRUE(m_view->TimerActive(Modbus::kStepTimer));
+    EXPECT_TRUE(Filled(1));
+    EXPECT_FALSE(Filled(2));
+    m_view->OnTimer(Modbus::kStepTimer);
+    m_view->OnTimer(Modbus::kStepTimer);
+    EXPECT_TRUE(Filled(2));
+    EXPECT_TRUE(Filled(3));
+    EXPECT_TRUE(m_view->TimerActive(Modbus::kStepTimer));
+    m_view->OnTimer(Modbus::kStepTimer); // panels 4..8 are off: the sweep ends
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kStepTimer));
+    EXPECT_EQ(Modbus::SweepIndex(), 1);
+    EXPECT_EQ(Modbus::SampleCount(), 1);
+    EXPECT_TRUE(m_messages.isEmpty());
+    // Flow around 25 x address; the temperature "%4.1f".
+    EXPECT_NEAR(m_view->FieldText(3, F::Flow).toDouble(), 75, 75 * 0.16);
+    EXPECT_EQ(m_view->FieldText(2, F::Temperature).size(), 4);
+}
+
+TEST_F(ModbusView, SilentMeterStopsTheSweepAndTheNextStartGoesOn)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1,2,3,4"),
+        QStringLiteral("--silent"), QStringLiteral("3") });
+    Open(&sim);
+    m_view->Master().SetTiming({ 150, 100 });
+    SetPanels({ "1", "2", "3", "-", "4" });
+    m_view->OnUpdateClicked();
+    ASSERT_TRUE(m_view->UpdateOn());
+    m_view->OnDynamicButton();
+    EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
+    EXPECT_EQ(m_view->SamplesText(), QStringLiteral("0"));
+    m_view->OnTimer(Modbus::kRepeatTimer);
+    EXPECT_TRUE(m_view->TimerActive(Modbus::kRepeatTimer)); // repeating
+    m_view->OnTimer(Modbus::kStepTimer);
+    m_view->OnTimer(Modbus::kStepTimer); // panel 3: silent
+    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Address 3: Response Timed Out   ") });
+    EXPECT_EQ(m_captions, QStringList { QStringLiteral("ERROR") });
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kStepTimer));
+    EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("CMD 3"));
+    EXPECT_FALSE(m_view->UpdateOn());
+    EXPECT_EQ(Modbus::SweepIndex(), 4);
+    EXPECT_FALSE(Filled(5));
+
+    // The next start begins at panel 4 (off), so panel 5 is the first one read.
+    m_messages.clear();
+    m_view->FieldEdit(1, F::Flow)->setText(QStringLiteral("kept"));
+    m_view->OnDynamicButton();
+    m_view->OnTimer(Modbus::kRepeatTimer);
+    EXPECT_TRUE(Filled(5));
+    EXPECT_EQ(m_view->FieldText(1, F::Flow), QStringLiteral("kept"));
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(ModbusView, StopEndsRepeatedPolling)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1") });
+    Open(&sim);
+    m_view->OnUpdateClicked();
+    m_view->PeriodEdit()->setText(QStringLiteral("0.5"));
+    m_view->OnDynamicButton();
+    EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
+    // With the real timers running, samples are counted.
+    EXPECT_TRUE(QTest::qWaitFor([] { return Modbus::SampleCount() >= 2; }, 3000));
+    EXPECT_EQ(m_view->SamplesText(), QString::number(Modbus::SampleCount()));
+    EXPECT_TRUE(Filled(1));
+    m_view->OnStaticButton(); // does nothing while polling
+    EXPECT_EQ(m_view->FieldText(1, F::SerialNumber), QStringLiteral("-----"));
+    m_view->OnDynamicButton();
+    EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("CMD 3"));
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(ModbusView, StaticReadFillsEveryPanelAndGoesOnAfterAFailure)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1,2,3"), QStringLiteral("--badcrc"),
+        QStringLiteral("2") });
+    Open(&sim);
+    SetPanels({ "1", "2", "3" });
+    m_view->OnStaticButton();
+    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Address 2: CRC Error   ") });
+    EXPECT_EQ(m_view->StaticCaption(), QStringLiteral("CMD 3"));
+    for (int n : { 1, 3 }) {
+        EXPECT_EQ(m_view->FieldText(n, F::SerialNumber), QString::number(20260000 + n));
+        EXPECT_EQ(m_view->FieldText(n, F::FlowUnits), QStringLiteral("SCFM"));
+        EXPECT_EQ(m_view->FieldText(n, F::TotalizerUnits), QStringLiteral("SCF "));
+        EXPECT_EQ(m_view->FieldText(n, F::MaxRange), QString::asprintf("%.6f", 1000.0 * n));
+        EXPECT_EQ(m_view->FieldText(n, F::FullScale), QString::asprintf("%.6f", 500.0 * n));
+    }
+    EXPECT_EQ(m_view->FieldText(2, F::SerialNumber), QStringLiteral("-----"));
+
+    // A picture of the window for the eye, when asked for.
+    const QString shot = qEnvironmentVariable("TARVIK_MODBUS_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        m_view->OnDynamicButton();
+        m_view->OnTimer(Modbus::kRepeatTimer);
+        m_view->OnTimer(Modbus::kStepTimer);
+        m_view->OnTimer(Modbus::kStepTimer);
+        m_view->grab().save(shot);
+    }
+}
+
+TEST(ModbusWindow, FrameAndDocument)
+{
+    ModbusFrame frame;
+    EXPECT_EQ(frame.FrameGeometry(), QRect(200, 0, 1237, 477));
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Modbus RTU Network"));
+
+    // Saving never empties the file the window was opened from.
+    QFile file(QStringLiteral("notes.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("keep me\n");
+    file.close();
+    ModbusDoc doc;
+    EXPECT_TRUE(doc.OnOpenDocument(QStringLiteral("notes.txt")));
+    EXPECT_FALSE(doc.OnOpenDocument(QStringLiteral("missing.txt")));
+    EXPECT_TRUE(doc.OnSaveDocument(QStringLiteral("notes.txt")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("keep me\n"));
+    EXPECT_FALSE(doc.StoresContent());
+}
+
+TEST_F(ModbusView, RealFocusMovesRunTheChecks)
+{
+    Open();
+    QLineEdit *second = m_view->FieldEdit(2, F::Address);
+    second->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(second->hasFocus());
+    second->selectAll();
+    QTest::keyClicks(second, QStringLiteral("1"));
+    EXPECT_EQ(second->text(), QStringLiteral("1"));
+    m_view->FieldEdit(3, F::Address)->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Modbus Address Already Taken") });
+    EXPECT_EQ(second->text(), QStringLiteral("-"));
+    EXPECT_TRUE(second->hasFocus());
+
+    m_messages.clear();
+    second->selectAll();
+    QTest::keyClicks(second, QStringLiteral("2"));
+    m_view->PeriodEdit()->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(m_messages.isEmpty());
+    EXPECT_EQ(m_view->SelectedMeters(), 2);
+    m_view->PeriodEdit()->selectAll();
+    QTest::keyClicks(m_view->PeriodEdit(), QStringLiteral("0"));
+    m_view->FieldEdit(1, F::Address)->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(m_messages.size(), 1);
+    EXPECT_EQ(m_view->PeriodEdit()->text(), QStringLiteral("0.02"));
+    EXPECT_TRUE(m_view->PeriodEdit()->hasFocus());
+}
+
+TEST(ModbusWindow, NewModbusCommandOpensTheWindowOnTheApplicationsPort)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1") });
+    ASSERT_TRUE(sim.Ok());
+    struct Row
+    {
+        QString preference;
+        QStringList portFields;
+        QString message; // shown by the dynamic button, empty when it reads the meter
+    };
+    const Row rows[] = {
+        { sim.Path(), { sim.Path(), "9600", "1 8 EVEN 1" }, {} },
+        { "OFF", { "", "", "" }, "***** Modbus Comm Port is Turned OFF *****" },
+    };
+    for (const Row &row : rows) {
+        TestEnv::ClearPreferences();
+        ResetGlobals();
+        Modbus::SetSweepIndex(1);
+        CPrefs::OpenStore()->setValue(QStringLiteral("MBPort/MBCOM"), row.preference);
+        QStringList messages;
+        const auto old = UserMessage::SetHandler(
+            [&messages](const QString &text, const QString &) { messages.append(text); });
+        {
+            CTarvikApp app({}, false);
+            ASSERT_TRUE(app.InitInstance());
+            messages.clear();
+            app.OnNewModbus();
+            auto *view = qobject_cast<Modbus *>(app.MainFrame()->ActiveView());
+            ASSERT_NE(view, nullptr) << qPrintable(row.preference);
+            auto *frame = qobject_cast<ModbusFrame *>(
+                app.DocManager()->FramesOf(view->GetDocument()).value(0));
+            ASSERT_NE(frame, nullptr);
+            EXPECT_EQ(frame->geometry(), QRect(200, 0, 1237, 477));
+            EXPECT_EQ(frame->windowTitle(), QStringLiteral("Modbus RTU Network"));
+            for (int i = 0; i < 3; ++i)
+                EXPECT_EQ(view->PortFieldText(i), row.portFields[i]) << i;
+
+            view->OnDynamicButton();
+            if (row.message.isEmpty()) {
+                view->OnTimer(Modbus::kRepeatTimer);
+                EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('|'));
+                EXPECT_NE(view->FieldText(1, F::Flow), QStringLiteral("-----"));
+            } else {
+                ASSERT_EQ(messages.size(), 1);
+                EXPECT_TRUE(messages[0].startsWith(row.message));
+            }
+        }
+        UserMessage::SetHandler(old);
+    }
+    ResetGlobals();
+}
