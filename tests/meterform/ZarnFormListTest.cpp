@@ -6,7 +6,9 @@
 #include "app/UserMessage.h"
 #include "graphs/CQueDoc.h"
 #include "graphs/CQueView.h"
+#include "link/CSerial.h"
 #include "meter/CMeterDoc.h"
+#include "meter/CSerialMeterLink.h"
 #include "meter/IMeterLink.h"
 #include "meter/MeterVars.h"
 #include "support/TestEnv.h"
@@ -15,10 +17,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -285,4 +290,68 @@ TEST_F(FormListTest, SaveAsProposesTheSerialNumber)
     CMeterDoc reread;
     ASSERT_TRUE(reread.OnOpenDocument(QStringLiteral("chosen.mtr")));
     EXPECT_EQ(reread.Vars()->Value(QStringLiteral("serial_num"), 4), 98u);
+}
+
+// End to end: the form reads a simulated meter through the real link and the data/ command
+// lists, edits are sent back, and the simulator's meter file then holds them.
+TEST_F(FormListTest, ReadEditAndSendAgainstTheSimulatedMeter)
+{
+    for (const char *list : { "read20.que", "send20.que" }) {
+        if (!QFile::exists(QString::fromLatin1(list)))
+            GTEST_SKIP() << list << " is not among the data files";
+    }
+    const QString simImage = QDir::current().filePath(QStringLiteral("sim-meter.mtr"));
+    QFile::remove(simImage);
+    QProcess sim;
+    sim.start(TestEnv::MeterSimPath(),
+        { QStringLiteral("--firmware"), QStringLiteral("4.1A"), QStringLiteral("--serial"),
+            QStringLiteral("31415"), QStringLiteral("--range"), QStringLiteral("2"),
+            QStringLiteral("--interval"), QStringLiteral("600000"), QStringLiteral("--image"),
+            simImage, QStringLiteral("--data-dir"), TestEnv::DataDir() });
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    const auto stopSim = qScopeGuard([&sim] {
+        sim.kill();
+        sim.waitForFinished(5000);
+    });
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    const QString pty = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    ASSERT_FALSE(pty.isEmpty());
+
+    LinkTiming timing;
+    timing.pacingScale = 0.04; // 1 ms per command byte
+    CSerial serial(pty, timing);
+    serial.SetBaudText(QStringLiteral("9600"));
+    ASSERT_EQ(serial.OpenPort(), 1) << qPrintable(serial.LastError());
+    CSerialMeterLink link(&serial);
+    ZarnFormView::SetMeterLink(&link);
+
+    m_form->OnReadActive();
+    ASSERT_GT(RunList(ZarnFormView::kReadTimer), 0);
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join(QLatin1Char('|')));
+    EXPECT_EQ(m_form->GetField(1048), QStringLiteral("31415"));
+    EXPECT_EQ(m_document->Title(), QStringLiteral("31415_2"));
+
+    // Edit the primary coefficient C and the Relay #2 OFF value as a user does.
+    auto *primary = qobject_cast<QTreeWidget *>(m_form->Control(1047));
+    ASSERT_EQ(primary->topLevelItemCount(), 10);
+    Q_EMIT primary->itemClicked(primary->topLevelItem(2), 1);
+    qobject_cast<QLineEdit *>(m_form->Control(1051))->setText(QStringLiteral("1.25"));
+    m_form->OnCommand(AppCommand::Enter);
+    EXPECT_EQ(primary->topLevelItem(2)->text(1), QStringLiteral("1.25"));
+    qobject_cast<QLineEdit *>(m_form->Control(1012))->setText(QStringLiteral("2500"));
+
+    m_form->OnSendActive();
+    ASSERT_GT(RunList(ZarnFormView::kSendTimer), 0);
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join(QLatin1Char('|')));
+    ZarnFormView::SetMeterLink(&m_meter);
+    serial.ClosePort();
+
+    CMeterDoc stored;
+    ASSERT_TRUE(stored.OnOpenDocument(simImage));
+    const quint32 bits = stored.Vars()->Value(QStringLiteral("coeff[2]"), 4);
+    float coefficient = 0;
+    std::memcpy(&coefficient, &bits, sizeof coefficient);
+    EXPECT_FLOAT_EQ(coefficient, 1.25f);
+    EXPECT_EQ(stored.Vars()->Value(QStringLiteral("evalue[2]"), 4), 2500u);
+    EXPECT_EQ(stored.Vars()->Value(QStringLiteral("serial_num"), 4), 31415u);
 }
