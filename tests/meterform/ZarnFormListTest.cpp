@@ -2,6 +2,7 @@
 // meter document, and a scripted meter behind the link.
 #include "meter/ZarnFormView.h"
 
+#include "app/CPrefs.h"
 #include "app/Globals.h"
 #include "app/UserMessage.h"
 #include "graphs/CQueDoc.h"
@@ -13,12 +14,17 @@
 #include "meter/MeterVars.h"
 #include "support/TestEnv.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -354,4 +360,75 @@ TEST_F(FormListTest, ReadEditAndSendAgainstTheSimulatedMeter)
     EXPECT_FLOAT_EQ(coefficient, 1.25f);
     EXPECT_EQ(stored.Vars()->Value(QStringLiteral("evalue[2]"), 4), 2500u);
     EXPECT_EQ(stored.Vars()->Value(QStringLiteral("serial_num"), 4), 31415u);
+}
+
+namespace {
+float FloatOf(CMeterDoc &doc, const char *name)
+{
+    const quint32 bits = doc.Vars()->Value(QString::fromLatin1(name), 4);
+    float value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+} // namespace
+
+TEST_F(FormListTest, UnitsChangeReExpressesTheRanges)
+{
+    auto *units = qobject_cast<QComboBox *>(m_form->Control(1004));
+    ASSERT_GT(units->count(), 1);
+    m_form->SetField(1039, QStringLiteral("2.000000"));
+    m_form->SetField(1038, QStringLiteral("50.000000"));
+    m_form->SetField(1018, QStringLiteral("40.000000"));
+    m_form->SetField(1004, QStringLiteral("SCFM")); // code 0: cubic feet per minute
+    m_form->OnCommand(AppCommand::Save); // collects the form in SCFM
+    ASSERT_EQ(g_FlowUnits, 0);
+    const int scfh = units->findText(QStringLiteral("SCFH"), Qt::MatchStartsWith);
+    ASSERT_GE(scfh, 0);
+    units->setCurrentIndex(scfh);
+    Q_EMIT units->activated(scfh);
+    EXPECT_EQ(g_FlowUnits, 1);
+    EXPECT_EQ(m_document->Vars()->Value(QStringLiteral("flow_func"), 1), 1u);
+    // Per hour shows sixty times the per-minute ranges; the cross-section stays.
+    EXPECT_DOUBLE_EQ(ZarnFormRules::LeadingNumber(m_form->GetField(1038)), 3000.0);
+    EXPECT_DOUBLE_EQ(ZarnFormRules::LeadingNumber(m_form->GetField(1018)), 2400.0);
+    EXPECT_DOUBLE_EQ(ZarnFormRules::LeadingNumber(m_form->GetField(1039)), 2.0);
+}
+
+TEST_F(FormListTest, LeavingAParameterCollectsTheForm)
+{
+    m_form->SetField(1004, QStringLiteral("SCFM"));
+    m_form->SetField(1039, QStringLiteral("1.000000"));
+    auto *fullScale = qobject_cast<QLineEdit *>(m_form->Control(1018));
+    fullScale->setText(QStringLiteral("90"));
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(fullScale, &out);
+    EXPECT_FLOAT_EQ(FloatOf(*m_document, "meter_s"), 90.0f);
+    // A field outside the parameters is collected only with the rest.
+    auto *value = qobject_cast<QLineEdit *>(m_form->Control(1010));
+    value->setText(QStringLiteral("321"));
+    QApplication::sendEvent(value, &out);
+    EXPECT_NE(m_document->Vars()->Value(QStringLiteral("evalue[0]"), 4), 321u);
+}
+
+TEST_F(FormListTest, ConvertAsksThenMovesTheDataToTheChosenVersion)
+{
+    {
+        CPrefs prefs;
+        prefs.SetVersion(QStringLiteral("3.9G"));
+    }
+    m_form->SetField(1048, QStringLiteral("8642"));
+    m_form->OnCommand(AppCommand::Save);
+    for (const bool accept : { false, true }) {
+        QTimer::singleShot(0, [accept] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                accept ? dialog->accept() : dialog->reject();
+        });
+        EXPECT_TRUE(m_form->OnCommand(AppCommand::Convert));
+        EXPECT_EQ(m_document->Vars()->SectionName(),
+            accept ? QStringLiteral("[3.9G]") : QStringLiteral("[4.1A]"));
+    }
+    EXPECT_EQ(m_form->GetField(1048), QStringLiteral("8642"));
+    m_form->TimerTick(ZarnFormView::kClockTimer);
+    EXPECT_EQ(m_form->GetField(1067), QStringLiteral("3.9G"));
+    EXPECT_TRUE(qobject_cast<QLineEdit *>(m_form->Control(1068))->isReadOnly());
 }
