@@ -1,5 +1,7 @@
 #include "graphs/CQueView.h"
 
+#include "app/CChildFrame.h"
+#include "app/CDocManager.h"
 #include "graphs/CQueDoc.h"
 
 #include <QHBoxLayout>
@@ -68,6 +70,27 @@ void CQueView::LoadList()
     m_progress->setValue(0);
     m_lineText.clear();
     m_lineLabel->clear();
+}
+
+CQueView *CQueView::OpenList(CDocManager *manager, const QString &fileName)
+{
+    if (!manager)
+        return nullptr;
+    return RunnerOf(manager, manager->OpenDocumentFile(fileName));
+}
+
+CQueView *CQueView::RunnerOf(CDocManager *manager, CDocument *document)
+{
+    if (!manager || !document)
+        return nullptr;
+    const QList<CChildFrame *> frames = manager->FramesOf(document);
+    return frames.isEmpty() ? nullptr : qobject_cast<CQueView *>(frames.first()->View());
+}
+
+int CQueView::Start(IFieldAccess *form, CSerial *serial)
+{
+    m_serialLink.SetSerial(serial);
+    return Start(form, &m_serialLink);
 }
 
 int CQueView::Start(IFieldAccess *form, IMeterLink *link)

@@ -59,7 +59,7 @@ protected:
     QMdiArea area;
     QPointer<CQueFrame> frame;
     FakeMeterLink link;
-    FakeForm form;
+    MapForm form;
     QStringList messages;
 
 private:
@@ -147,7 +147,7 @@ TEST_F(QueWindowTest, ClosingTheWindowStopsTheRun)
 TEST_F(QueWindowTest, OneFormRunsAListAtATime)
 {
     CQueView *view = Open("read20.que", kFiveLines);
-    FakeForm other;
+    MapForm other;
     EXPECT_EQ(view->Start(nullptr, &link), 0);
     EXPECT_EQ(view->Start(&form, &link), 1);
     view->Step();
