@@ -4,6 +4,7 @@
 #include "terminal/CTermDoc.h"
 
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -63,14 +64,6 @@ QChar DisplayChar(unsigned char byte)
     return QLatin1Char(char(byte));
 }
 
-QString DisplayText(const QByteArray &bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        text[i] = DisplayChar(static_cast<unsigned char>(bytes[i]));
-    return text;
-}
-
 // Keys of the program-wide accelerator table: the main frame turns them into commands, so they
 // never reach the meter as characters, even when no main frame is there to take them.
 bool IsAccelerator(const QKeyEvent *event)
@@ -121,10 +114,14 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
     m_charWidth = std::max(1, metrics.averageCharWidth());
     m_lineHeight = std::max(1, metrics.height() + std::max(0, metrics.leading()));
     m_ascent = metrics.ascent();
-    QString every;
-    for (int b = 0x20; b < 0x100; ++b)
-        every += DisplayChar(static_cast<unsigned char>(b));
-    m_uniformAdvance = metrics.horizontalAdvance(every) == every.size() * m_charWidth;
+    m_rawFont = QRawFont::fromFont(m_font);
+    if (m_rawFont.isValid()) {
+        for (int b = 0; b < 256; ++b) {
+            const QList<quint32> glyph = m_rawFont.glyphIndexesForString(
+                QString(DisplayChar(static_cast<unsigned char>(b))));
+            m_glyph[b] = glyph.size() == 1 ? glyph.first() : 0;
+        }
+    }
 
     if (m_termDoc)
         connect(m_termDoc, &CTermDoc::ScreenChanged, this, &CTermView::OnScreenChanged);
@@ -207,18 +204,32 @@ void CTermView::paintEvent(QPaintEvent *event)
         const int firstColumn = std::max(0, area.left() / m_charWidth);
         const int lastColumn = std::min(kColumns - 1, area.right() / m_charWidth);
         const TermScreen &screen = m_termDoc->Screen();
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
         for (int row = firstRow; row <= lastRow; ++row) {
             const QByteArray bytes = screen.RowText(row);
             const int baseline = row * m_lineHeight + m_ascent;
-            if (m_uniformAdvance) {
-                if (!bytes.isEmpty())
-                    painter.drawText(QPoint(0, baseline), DisplayText(bytes));
-                continue;
-            }
             const int end = std::min<int>(lastColumn, int(bytes.size()) - 1);
+            glyphs.clear();
+            positions.clear();
             for (int column = firstColumn; column <= end; ++column) {
-                painter.drawText(QPoint(column * m_charWidth, baseline),
-                    QString(DisplayChar(static_cast<unsigned char>(bytes[column]))));
+                const auto byte = static_cast<unsigned char>(bytes[column]);
+                if (DisplayChar(byte) == QLatin1Char(' '))
+                    continue;
+                if (m_rawFont.isValid() && m_glyph[byte] != 0) {
+                    glyphs.append(m_glyph[byte]);
+                    positions.append(QPointF(column * m_charWidth, baseline));
+                } else {
+                    painter.drawText(
+                        QPoint(column * m_charWidth, baseline), QString(DisplayChar(byte)));
+                }
+            }
+            if (!glyphs.isEmpty()) {
+                QGlyphRun run;
+                run.setRawFont(m_rawFont);
+                run.setGlyphIndexes(glyphs);
+                run.setPositions(positions);
+                painter.drawGlyphRun(QPointF(0, 0), run);
             }
         }
     }
