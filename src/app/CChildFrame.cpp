@@ -1,5 +1,6 @@
 #include "app/CChildFrame.h"
 
+#include "app/AppIcons.h"
 #include "app/CView.h"
 
 #include <QCloseEvent>
@@ -8,6 +9,7 @@ CChildFrame::CChildFrame(QWidget *parent)
     : QMdiSubWindow(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(AppIcons::Program());
 }
 
 void CChildFrame::SetView(CView *view)

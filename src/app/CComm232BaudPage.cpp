@@ -25,7 +25,7 @@ CComm232BaudPage::CComm232BaudPage(CTarvikApp *app, QWidget *parent)
 void CComm232BaudPage::FillLists()
 {
     CPrefs prefs;
-    FillAndSelect(m_ports, CommSettings::PortList(false), prefs.GetPort());
+    FillAndSelect(m_ports, CommSettings::PortList(false, prefs.GetPort()), prefs.GetPort());
     FillAndSelect(m_bauds, CommSettings::BaudList(), prefs.GetBaud());
 }
 

@@ -27,7 +27,7 @@ CCommPage::CCommPage(CTarvikApp *app, QWidget *parent)
 void CCommPage::FillLists()
 {
     CPrefs prefs;
-    FillAndSelect(m_ports, CommSettings::PortList(true), prefs.GetMBPort());
+    FillAndSelect(m_ports, CommSettings::PortList(true, prefs.GetMBPort()), prefs.GetMBPort());
     FillAndSelect(m_bauds, CommSettings::BaudList(), prefs.GetMBBaud());
     FillAndSelect(m_parities, CommSettings::ParityList(), prefs.GetParity());
 }

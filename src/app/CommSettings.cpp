@@ -6,7 +6,7 @@
 #include "link/SerialDevice.h"
 #include "link/mbCSerial.h"
 
-QStringList CommSettings::PortList(bool withOff)
+QStringList CommSettings::PortList(bool withOff, const QString &current)
 {
     QStringList ports;
     if (withOff)
@@ -14,6 +14,8 @@ QStringList CommSettings::PortList(bool withOff)
     for (int i = 1; i <= 49; ++i)
         ports << QStringLiteral("COM%1").arg(i);
     ports << SerialDevice::ExistingDevices();
+    if (current.startsWith(QLatin1Char('/')) && !ports.contains(current))
+        ports << current;
     return ports;
 }
 

@@ -1,28 +1,67 @@
 #include "app/DocTypes.h"
 
 #include "app/CDocManager.h"
+#include "app/CTarvikApp.h"
+#include "graphs/CQueDoc.h"
+#include "graphs/CQueFrame.h"
+#include "graphs/CQueView.h"
+#include "meter/CMeterDoc.h"
+#include "meter/ZarnFormFrame.h"
+#include "meter/ZarnFormView.h"
 #include "modbus/Modbus.h"
 #include "modbus/ModbusDoc.h"
 #include "modbus/ModbusFrame.h"
+#include "terminal/CTermDoc.h"
+#include "terminal/CTermView.h"
+
+namespace {
+CDocTemplate Type(int resourceId, const char *typeString, CDocTemplate::Menu menu)
+{
+    CDocTemplate type;
+    type.resourceId = resourceId;
+    type.typeString = QString::fromLatin1(typeString);
+    type.menu = menu;
+    return type;
+}
+} // namespace
 
 void DocTypes::RegisterAll(CDocManager &manager)
 {
-    (void)manager;
     // 1. Kelvane meter form (134)
-    // 2. Quixal meter form (141)
-    // 3. Terminal (129)
-    // 4. Datalog (132)
+    CDocTemplate kelvane = Type(134, "\n4.1A_Template\nKelvane\n*.mtr\n.mtr\nZarnMeter.Document\nZarnMeter Document",
+                                CDocTemplate::Menu::Kelvane);
+    kelvane.createDocument = [] { return new CMeterDoc; };
+    kelvane.createFrame = [] { return new ZarnFormFrame; };
+    kelvane.createView = [](CDocument *document) { return new ZarnFormView(document); };
+    manager.AddDocTemplate(kelvane);
+
+    // 2. Quixal meter form (141): not yet part of the program.
+
+    // 3. Terminal (129), in the Kelvane form's frame
+    CDocTemplate terminal = Type(129, "\nUntitled\nTerminal\n*.trm\n.trm\nZarnTerm.Document\nZarnTerminal Document",
+                                 CDocTemplate::Menu::Terminal);
+    terminal.createDocument = [] { return new CTermDoc; };
+    terminal.createFrame = [] { return new ZarnFormFrame; };
+    terminal.createView = [](CDocument *document) {
+        return new CTermView(static_cast<CTermDoc *>(document), CTarvikApp::MeterLink());
+    };
+    manager.AddDocTemplate(terminal);
+
+    // 4. Datalog (132): not yet part of the program.
+
     // 5. Command list (135)
+    CDocTemplate que = Type(135, "\nZarnQue\nZarnQue\n*.que\n.que\nZarnQuery.Document\nZarnQuery Document",
+                            CDocTemplate::Menu::Main);
+    que.createDocument = [] { return new CQueDoc; };
+    que.createFrame = [] { return new CQueFrame; };
+    que.createView = [](CDocument *document) { return new CQueView(document); };
+    manager.AddDocTemplate(que);
+
     // 6. Modbus network (133)
-    {
-        CDocTemplate modbus;
-        modbus.resourceId = 133;
-        modbus.typeString = QStringLiteral(
-            "\nModbus\nModbus\n*.txt\n.txt\nZarnModbus.Document\nZarnModbus Document");
-        modbus.createDocument = [] { return new ModbusDoc; };
-        modbus.createFrame = [] { return new ModbusFrame; };
-        modbus.createView = [](CDocument *document) { return new Modbus(document); };
-        modbus.menu = CDocTemplate::Menu::Main;
-        manager.AddDocTemplate(modbus);
-    }
+    CDocTemplate modbus = Type(133, "\nModbus\nModbus\n*.txt\n.txt\nZarnModbus.Document\nZarnModbus Document",
+                               CDocTemplate::Menu::Main);
+    modbus.createDocument = [] { return new ModbusDoc; };
+    modbus.createFrame = [] { return new ModbusFrame; };
+    modbus.createView = [](CDocument *document) { return new Modbus(document); };
+    manager.AddDocTemplate(modbus);
 }

@@ -1,5 +1,7 @@
 #include "graphs/CQueDoc.h"
 
+#include "app/UserMessage.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -49,8 +51,10 @@ bool CQueDoc::OnSaveDocument(const QString &path)
     for (const QString &line : m_lines)
         content += line.toLatin1() + "\r\n";
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()
+        || !file.commit()) {
+        UserMessage::Show(QStringLiteral("Failed to save document."));
         return false;
-    file.write(content);
-    return file.commit();
+    }
+    return true;
 }

@@ -2,7 +2,10 @@
 
 #include "app/CView.h"
 #include "meter/CQueExecutor.h"
+#include "meter/CSerialMeterLink.h"
 
+class CDocManager;
+class CSerial;
 class IFieldAccess;
 class IMeterLink;
 class QLabel;
@@ -12,9 +15,9 @@ class QPushButton;
 // The runner of a command list: the view of a CQueDoc, showing which line runs in a progress
 // window. A meter form opens the list, takes the document's first view and drives it:
 //
-//     if (m_runner) return;                       // a list already runs
-//     auto *view = qobject_cast<CQueView *>(firstViewOf(document));
-//     if (!view || !view->Start(this, link)) return;
+//     CQueView *view = CQueView::OpenList(app->DocManager(), "read20.que"); // brought forward
+//     if (m_runner || !view) return;              // a list already runs, or no list file
+//     if (!view->Start(this, CTarvikApp::MeterLink())) return;
 //     m_runner = view;                            // QPointer<CQueView>
 //     m_timerId = startTimer(50);
 //
@@ -24,7 +27,8 @@ class QPushButton;
 // The run stops when the list executes "End" or a bad jump, when "Cancel" is pressed (Cancel())
 // and when the window is closed by any other means; then RunStopped is emitted and no further
 // step runs anything. A list without "End" keeps answering 1 once past its last line, so a form
-// should treat 1 as the end of its run. A form that goes away while its list runs calls Cancel().
+// should treat 1 as the end of its run. A form that is a QObject and goes away while its list
+// runs ends the run and closes the list's window; any other form calls Cancel() first.
 class CQueView : public CView
 {
     Q_OBJECT
@@ -34,10 +38,19 @@ public:
 
     void OnInitialUpdate() override;
 
+    // Opens a command list by file name through the document manager (an open list is brought
+    // forward, not read again) and returns its runner, the document's first view; null when the
+    // file cannot be opened (the manager has said so).
+    static CQueView *OpenList(CDocManager *manager, const QString &fileName);
+    // The first view of an open command-list document, or null.
+    static CQueView *RunnerOf(CDocManager *manager, CDocument *document);
+
     // Starts the list from its first line for form, exchanging with the meter over link. 0 when
     // another form's run is in progress here (one owner at a time) or form is null; the owner
     // itself may start again, which begins at line 0.
     int Start(IFieldAccess *form, IMeterLink *link);
+    // The same over the program's meter link.
+    int Start(IFieldAccess *form, CSerial *serial);
     // Runs one line: 0 go on, 1 the list has ended, -1 a jump to a missing label. Runs nothing
     // and returns 0 when no run is in progress.
     int Step();
@@ -63,9 +76,12 @@ private:
     void ShowLine(int index, const QString &line);
     void ElideLine();
     void StopRun(bool closeDocument);
+    void FormDestroyed();
 
     CQueExecutor m_executor;
+    CSerialMeterLink m_serialLink;
     IFieldAccess *m_form = nullptr;
+    QMetaObject::Connection m_formWatch;
     QProgressBar *m_progress = nullptr;
     QLabel *m_lineLabel = nullptr;
     QPushButton *m_cancel = nullptr;

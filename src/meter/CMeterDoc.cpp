@@ -5,6 +5,7 @@
 #include "meter/KelvaneFields.h"
 #include "meter/MeterVars.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -33,25 +34,6 @@ CMeterDoc::CMeterDoc(QObject *parent)
 }
 
 CMeterDoc::~CMeterDoc() = default;
-
-QString CMeterDoc::SelectTemplate()
-{
-    g_DocKind = 1;
-    const auto docIs = [](const char *v) { return g_DocVersion == QLatin1String(v); };
-    const auto meterIs = [](const char *v) { return g_MeterVersion == QLatin1String(v); };
-    if (docIs("3.9E") || meterIs("3.9E"))
-        return QStringLiteral("39E_Template.mtr");
-    if (docIs("3.9G") || meterIs("3.9G"))
-        return QStringLiteral("39G_Template.mtr");
-    if (docIs("4.0x") || meterIs("4.0A") || meterIs("4.0B"))
-        return QStringLiteral("40x_Template.mtr");
-    if (g_MeterModel == QLatin1String("500")) {
-        g_DocVersion = QStringLiteral("1.0A");
-        return {};
-    }
-    g_DocVersion = QStringLiteral("4.1A");
-    return QStringLiteral("41A_Template.mtr");
-}
 
 void CMeterDoc::ChooseLayoutFromMeter()
 {
@@ -128,6 +110,10 @@ bool CMeterDoc::OnSaveDocument(const QString &path)
     }
     m_saveError = file.errorString();
     file.cancelWriting();
+    UserMessage::Show(
+        QStringLiteral("Could not save %1:\n%2\n\nThe file on disk was left as it was.")
+            .arg(QDir::toNativeSeparators(path), m_saveError),
+        QString::fromLatin1(kAppTitle));
     return false;
 }
 
@@ -222,4 +208,18 @@ QString CMeterDoc::ConvertPrompt(const QString &target) const
 {
     return QStringLiteral("About to convert meter data from %1 to %2  !")
         .arg(LayoutVersion(), target);
+}
+
+QString CMeterDoc::RebuildSavePath(
+    const QString &path, const QString &remembered, const QString &current)
+{
+    // The title is the file name, so the last occurrence is the one to replace; an empty
+    // remembered title would otherwise turn any path into a bare name in the working folder.
+    const qsizetype at = remembered.isEmpty() ? -1 : path.lastIndexOf(remembered);
+    if (at < 0 || current.isEmpty())
+        return path;
+    QString rebuilt = path.left(at) + current;
+    if (!rebuilt.endsWith(QLatin1String(".mtr"), Qt::CaseInsensitive)) // not a folder's ".mtr"
+        rebuilt += QLatin1String(".mtr");
+    return rebuilt;
 }

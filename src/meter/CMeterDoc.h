@@ -22,8 +22,8 @@ public:
     ~CMeterDoc() override;
 
     bool OnOpenDocument(const QString &path) override;
-    // Replaces the file atomically: a failed save leaves the old file as it was and reports why
-    // through SaveError.
+    // Replaces the file atomically: a failed save leaves the old file as it was, tells the user
+    // why and keeps the reason in SaveError.
     bool OnSaveDocument(const QString &path) override;
     bool StoresContent() const override { return true; }
     QString SaveError() const { return m_saveError; }
@@ -56,13 +56,13 @@ public:
     QString LayoutVersion() const;
     // "About to convert meter data from %s to %s  !"
     QString ConvertPrompt(const QString &target) const;
+    // Save from the form: when `path` holds the title the form remembered at opening, the file
+    // name takes the current title instead (a meter read retitles the document), with ".mtr"
+    // added when missing. Otherwise, or with no remembered title, the path as it is.
+    static QString RebuildSavePath(
+        const QString &path, const QString &remembered, const QString &current);
     // Whether the file last opened did not read 0xAA at the "key" of the layout it was read in.
     bool LayoutMismatch() const { return m_layoutMismatch; }
-
-    // The New Kelvane meter form command: sets g_DocKind to 1 and returns the template to open
-    // for the firmware version in force and the meter last identified, or an empty text when
-    // no window is to be opened (a Quixal meter is connected; g_DocVersion becomes "1.0A").
-    static QString SelectTemplate();
 
 private:
     void ChooseLayoutFromMeter();

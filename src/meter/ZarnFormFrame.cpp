@@ -2,26 +2,31 @@
 
 #include "app/Globals.h"
 
-int ZarnFormFrame::s_smallFrames = 0;
+namespace {
+int s_smallFrames = 0;
+} // namespace
 
 ZarnFormFrame::ZarnFormFrame(QWidget *parent)
     : CChildFrame(parent)
-    , m_geometry(NextGeometry())
 {
-}
-
-QRect ZarnFormFrame::NextGeometry()
-{
-    QRect geometry;
     if (g_DocKind == 2) {
-        geometry = QRect(0, 0, 560, 470);
+        m_geometry = kSmallGeometry;
         ++s_smallFrames;
     } else {
-        geometry = QRect(300, 0, 685, 700);
+        m_geometry = kFormGeometry;
     }
     if (s_smallFrames > 2) {
         g_DocKind = 1;
         s_smallFrames = 0;
     }
-    return geometry;
+}
+
+int ZarnFormFrame::SmallFrameCount()
+{
+    return s_smallFrames;
+}
+
+void ZarnFormFrame::ResetSmallFrameCount()
+{
+    s_smallFrames = 0;
 }

@@ -2,21 +2,26 @@
 
 #include "app/CChildFrame.h"
 
-// The child frame of the Kelvane meter form and of the terminal. Its size follows g_DocKind
-// when it is created: a terminal (2) gets a small frame at the top left, everything else the
-// meter-form size. After three small frames in a row the kind falls back to the meter form.
+#include <QRect>
+
+// Child frame of the Kelvane meter form and of the terminal. Its size is chosen once, when it is
+// created, from g_DocKind: right after the New terminal command (g_DocKind 2) a small frame at
+// the top-left corner, otherwise the meter-form size. A counter of small frames sends g_DocKind
+// back to 1 after the third, so a terminal command shrinks at most three frames.
 class ZarnFormFrame : public CChildFrame
 {
     Q_OBJECT
 public:
+    static constexpr QRect kSmallGeometry { 0, 0, 560, 470 };
+    static constexpr QRect kFormGeometry { 300, 0, 685, 700 };
+
     explicit ZarnFormFrame(QWidget *parent = nullptr);
     QRect FrameGeometry() const override { return m_geometry; }
 
-    // The size rule on its own, counting small frames as creating a frame does.
-    static QRect NextGeometry();
-    static void ResetSmallFrameCount() { s_smallFrames = 0; }
+    // Small frames made since g_DocKind last returned to 1 (process-wide).
+    static int SmallFrameCount();
+    static void ResetSmallFrameCount();
 
 private:
-    static int s_smallFrames;
     QRect m_geometry;
 };

@@ -101,11 +101,25 @@ TEST_F(Settings, PagesSelectTheStoredValues)
     EXPECT_FALSE(sheet.ModbusPage()->WasShown());
     sheet.Tabs()->setCurrentIndex(1);
     sheet.Tabs()->setCurrentIndex(2);
-    // The stored device path is not in the lists: no selection there.
+    // A device path in force is offered and selected, so OK keeps it.
+    EXPECT_EQ(Selected(sheet.TerminalPage()->PortList()), m_meter.SlavePath());
+    EXPECT_EQ(Selected(sheet.ModbusPage()->PortList()), m_bus.SlavePath());
     EXPECT_EQ(Selected(sheet.TerminalPage()->BaudList()), QStringLiteral("9600"));
     EXPECT_EQ(Selected(sheet.ModbusPage()->ParityList()), QStringLiteral("1 8 NONE 1"));
     // The default version "4.0A" begins no entry of the list.
     EXPECT_EQ(Selected(sheet.VersionsPage()->VersionList()), QString());
+}
+
+TEST_F(Settings, OkKeepsADevicePathInForce)
+{
+    CSetup sheet(m_app.get());
+    sheet.Tabs()->setCurrentIndex(1);
+    sheet.OnOK();
+    EXPECT_EQ(Stored(QStringLiteral("Port/COM")), m_meter.SlavePath());
+    EXPECT_EQ(Stored(QStringLiteral("MBPort/MBCOM")), m_bus.SlavePath());
+    EXPECT_EQ(CTarvikApp::MeterLink()->IsEnabled(), 1);
+    EXPECT_EQ(CTarvikApp::ModbusPort()->IsEnabled(), 1);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
 }
 
 TEST_F(Settings, OkAfterVisitingVersionsStoresEmptyVersion)

@@ -59,7 +59,7 @@ protected:
     QMdiArea area;
     QPointer<CQueFrame> frame;
     FakeMeterLink link;
-    FakeForm form;
+    MapForm form;
     QStringList messages;
 
 private:
@@ -144,10 +144,27 @@ TEST_F(QueWindowTest, ClosingTheWindowStopsTheRun)
     EXPECT_FALSE(runner);
 }
 
+TEST_F(QueWindowTest, FormClosingEndsItsRun)
+{
+    class WidgetForm : public QObject, public MapForm
+    {
+    };
+    CQueView *view = Open("read20.que", kFiveLines);
+    QPointer<CQueView> runner(view);
+    auto *widgetForm = new WidgetForm;
+    ASSERT_EQ(view->Start(widgetForm, &link), 1);
+    view->Step();
+    delete widgetForm;
+    EXPECT_FALSE(view->IsRunning());
+    EXPECT_EQ(view->Step(), 0);
+    QTest::qWait(20);
+    EXPECT_FALSE(runner);
+}
+
 TEST_F(QueWindowTest, OneFormRunsAListAtATime)
 {
     CQueView *view = Open("read20.que", kFiveLines);
-    FakeForm other;
+    MapForm other;
     EXPECT_EQ(view->Start(nullptr, &link), 0);
     EXPECT_EQ(view->Start(&form, &link), 1);
     view->Step();

@@ -2,6 +2,7 @@
 
 #include "FakeForm.h"
 #include "app/Globals.h"
+#include "app/TemplateChooser.h"
 #include "app/UserMessage.h"
 #include "meter/FieldIds.h"
 #include "meter/MeterVars.h"
@@ -79,7 +80,7 @@ TEST_P(TemplateSelection, ChoosesByVersionAndMeter)
     g_DocVersion = r.docVersion;
     g_MeterVersion = r.meterVersion;
     g_MeterModel = r.meterModel;
-    EXPECT_EQ(CMeterDoc::SelectTemplate(), r.file);
+    EXPECT_EQ(TemplateChooser::KelvaneTemplate(), r.file);
     EXPECT_EQ(g_DocVersion, r.docVersionAfter);
     EXPECT_EQ(g_DocKind, 1);
 }
@@ -99,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, TemplateSelection,
 TEST_F(CMeterDocTest, TheNewFormFor39GOpensItsTemplateInItsLayout)
 {
     g_DocVersion = "3.9G";
-    const QString file = CMeterDoc::SelectTemplate();
+    const QString file = TemplateChooser::KelvaneTemplate();
     EXPECT_EQ(file, "39G_Template.mtr");
     CMeterDoc doc;
     ASSERT_TRUE(doc.OnOpenDocument(file));
@@ -221,6 +222,8 @@ TEST_F(CMeterDocTest, FailedSaveLeavesNothingBehindAndSaysWhy)
     WriteFile("blocker", "a file where a folder should be");
     EXPECT_FALSE(doc.OnSaveDocument("blocker/meter.mtr"));
     EXPECT_FALSE(doc.SaveError().isEmpty());
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages.at(0).contains("left as it was"));
     EXPECT_EQ(ReadAll("blocker"), "a file where a folder should be");
 
     WriteFile("old.mtr", "old content");
@@ -311,6 +314,23 @@ TEST_F(CMeterDocTest, FormRoundTripThroughTheDocument)
     ASSERT_TRUE(again.OnOpenDocument("edited.mtr"));
     EXPECT_EQ(again.Vars()->Value("serial_num", 4), 424242u);
     EXPECT_EQ(again.ImageToText(), doc.ImageToText());
+}
+
+TEST(CMeterDocSavePath, FollowsTheTitleAfterAMeterRead)
+{
+    const struct
+    {
+        const char *path, *remembered, *current, *expected;
+    } rows[] = {
+        { "/m/41A_Template.mtr", "41A_Template.mtr", "12345_1", "/m/12345_1.mtr" },
+        { "/m/41A_Template.mtr", "41A_Template.mtr", "41A_Template.mtr", "/m/41A_Template.mtr" },
+        { "/m/a.mtr/a.mtr", "a.mtr", "777_2", "/m/a.mtr/777_2.mtr" },
+        { "/m/other.mtr", "41A_Template.mtr", "12345_1", "/m/other.mtr" },
+        { "/m/other.mtr", "", "12345_1", "/m/other.mtr" },
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(CMeterDoc::RebuildSavePath(r.path, r.remembered, r.current), r.expected)
+            << r.path;
 }
 
 } // namespace

@@ -38,7 +38,7 @@ protected:
     }
 
     FakeMeterLink link;
-    FakeForm form;
+    MapForm form;
     CQueExecutor executor;
     QList<Shown> messages;
 

@@ -33,7 +33,7 @@ public:
 };
 
 // A form made of a map from control id to text, recording what SetField wrote.
-class FakeForm : public IFieldAccess
+class MapForm : public IFieldAccess
 {
 public:
     std::map<int, QString> fields;

@@ -1,5 +1,7 @@
 #include "support/PtyPair.h"
 
+#include <QElapsedTimer>
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -28,7 +30,7 @@ PtyPair::~PtyPair()
     CloseMaster();
 }
 
-void PtyPair::Send(const QByteArray &bytes)
+bool PtyPair::Send(const QByteArray &bytes)
 {
     int done = 0;
     while (m_master >= 0 && done < bytes.size()) {
@@ -38,11 +40,12 @@ void PtyPair::Send(const QByteArray &bytes)
         } else if (n < 0 && errno == EAGAIN) {
             struct pollfd watch = { m_master, POLLOUT, 0 };
             if (::poll(&watch, 1, 1000) <= 0)
-                return;
+                return false;
         } else if (!(n < 0 && errno == EINTR)) {
-            return;
+            return false;
         }
     }
+    return done == bytes.size();
 }
 
 QByteArray PtyPair::Receive(int waitMs, int quietMs)
@@ -130,4 +133,26 @@ void FarEndRecorder::Run()
         if (watch[1].revents & POLLIN)
             return;
     }
+}
+
+QByteArray PtyPair::ReceiveCount(int count, int timeoutMs)
+{
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    while (got.size() < count) {
+        const int left = timeoutMs - int(clock.elapsed());
+        if (left <= 0)
+            break;
+        pollfd fd{m_master, POLLIN, 0};
+        if (poll(&fd, 1, left) <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t n = read(m_master, buffer, sizeof buffer);
+        if (n > 0)
+            got.append(buffer, n);
+        else if (n < 0 && errno != EINTR && errno != EAGAIN)
+            break;
+    }
+    return got;
 }

@@ -22,10 +22,12 @@ public:
     QString SlavePath() const { return m_slavePath; }
     int MasterFd() const { return m_master; }
     // Writes all bytes to the link from the far end.
-    void Send(const QByteArray &bytes);
+    bool Send(const QByteArray &bytes);
     // Everything the link sends within waitMs (returns early once quietMs pass with nothing new
     // after at least one byte).
     QByteArray Receive(int waitMs, int quietMs = 50);
+    // Reads until count bytes came or timeoutMs passed without them.
+    QByteArray ReceiveCount(int count, int timeoutMs);
     // The far end goes away (hang-up seen by the link).
     void CloseMaster();
 

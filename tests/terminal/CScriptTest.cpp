@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -30,6 +31,11 @@ const ParseCase kParseCases[] = {
     { " Send(1051,100,,\"\",\">\",Bad) trailing  text",
         { "", "Send", "1051", "100", "", "", ">", "Bad", "trailing  text" } },
 };
+
+void PrintTo(const ParseCase &c, std::ostream *os)
+{
+    *os << '"' << c.line << '"';
+}
 
 class ParseTable : public ::testing::TestWithParam<ParseCase>
 {

@@ -391,7 +391,8 @@ bool MeterSim::CountLetters(unsigned char c, qint64 nowMs)
 void MeterSim::OnByte(unsigned char c, qint64 nowMs)
 {
     m_lastInputMs = nowMs;
-    m_ticks = 0; // any input ends the idle apostrophes
+    if (c != '\n')
+        m_ticks = 0; // input ends the idle apostrophes (not the LF that ends the command itself)
     const bool letterRunDone = CountLetters(c, nowMs);
     if (m_mode == Mode::Run || m_mode == Mode::Menu) {
         if (!letterRunDone || m_mode == Mode::Menu)
@@ -496,15 +497,19 @@ void MeterSim::OnCommandByte(unsigned char c, qint64 nowMs)
         OnLine(line, nowMs);
         return;
     }
+    if (m_line.isEmpty() && (c == 'r' || c == 'R')) {
+        // "r" leads back to run mode from every command state; no value or hex byte starts
+        // with it, so an interrupted write or entry is simply abandoned.
+        m_imageIn.clear();
+        m_configIn.clear();
+        EnterRun();
+        return;
+    }
     if (m_mode == Mode::Command || m_mode == Mode::Item) {
         if (m_line.isEmpty() && c == '.') {
             // A lone "." steps back: out of an item, or a fresh prompt.
             m_mode = Mode::Command;
             Prompt();
-            return;
-        }
-        if (m_line.isEmpty() && (c == 'r' || c == 'R') && m_mode == Mode::Command) {
-            EnterRun();
             return;
         }
         if (m_line.isEmpty() && c == '[') {

@@ -1,0 +1,314 @@
+#include "terminal/CTermView.h"
+
+#include "link/CSerial.h"
+#include "terminal/CTermDoc.h"
+
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTimerEvent>
+
+#include <algorithm>
+
+namespace {
+int s_blinkCounter = 0;
+
+constexpr int kColumns = TermScreen::kColumns;
+constexpr int kRows = TermScreen::kRows;
+
+// How a received byte looks on the screen: the Windows-1252 character it stands for (what
+// meters were drawn with), a blank for control codes and unassigned values. The screen text
+// itself keeps the byte.
+QChar DisplayChar(unsigned char byte)
+{
+    static const char16_t kHigh[32] = {
+        0x20AC,
+        0x0020,
+        0x201A,
+        0x0192,
+        0x201E,
+        0x2026,
+        0x2020,
+        0x2021,
+        0x02C6,
+        0x2030,
+        0x0160,
+        0x2039,
+        0x0152,
+        0x0020,
+        0x017D,
+        0x0020,
+        0x0020,
+        0x2018,
+        0x2019,
+        0x201C,
+        0x201D,
+        0x2022,
+        0x2013,
+        0x2014,
+        0x02DC,
+        0x2122,
+        0x0161,
+        0x203A,
+        0x0153,
+        0x0020,
+        0x017E,
+        0x0178,
+    };
+    if (byte < 0x20 || byte == 0x7F)
+        return QLatin1Char(' ');
+    if (byte >= 0x80 && byte < 0xA0)
+        return QChar(kHigh[byte - 0x80]);
+    return QLatin1Char(char(byte));
+}
+
+QString DisplayText(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        text[i] = DisplayChar(static_cast<unsigned char>(bytes[i]));
+    return text;
+}
+
+// Keys of the program-wide accelerator table: the main frame turns them into commands, so they
+// never reach the meter as characters, even when no main frame is there to take them.
+bool IsAccelerator(const QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers()
+        & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+    const int key = event->key();
+    if (mods & (Qt::AltModifier | Qt::MetaModifier))
+        return true; // menu keys (Alt+Backspace is Undo); they produce no character
+    if (mods == Qt::ControlModifier) {
+        switch (key) {
+        case Qt::Key_N:
+        case Qt::Key_O:
+        case Qt::Key_S:
+        case Qt::Key_P:
+        case Qt::Key_C:
+        case Qt::Key_V:
+        case Qt::Key_X:
+        case Qt::Key_Z:
+        case Qt::Key_Insert:
+            return true;
+        default:
+            break;
+        }
+    }
+    if (mods == Qt::ShiftModifier && (key == Qt::Key_Insert || key == Qt::Key_Delete))
+        return true;
+    return key == Qt::Key_F6 || key == Qt::Key_Up || key == Qt::Key_Down;
+}
+} // namespace
+
+CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
+    : CView(document, parent)
+    , m_termDoc(document)
+    , m_link(link)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    // "Courier New" at 9 points of this screen; fontconfig puts its metric twin in its place.
+    m_font = QFont(QStringLiteral("Courier New"));
+    m_font.setStyleHint(QFont::TypeWriter, QFont::PreferDefault);
+    m_font.setFixedPitch(true);
+    m_font.setPixelSize(std::max(1, logicalDpiY() * 9 / 72));
+    m_font.setWeight(QFont::Normal);
+    m_font.setKerning(false);
+    const QFontMetrics metrics(m_font);
+    m_charWidth = std::max(1, metrics.averageCharWidth());
+    m_lineHeight = std::max(1, metrics.height() + std::max(0, metrics.leading()));
+    m_ascent = metrics.ascent();
+    QString every;
+    for (int b = 0x20; b < 0x100; ++b)
+        every += DisplayChar(static_cast<unsigned char>(b));
+    m_uniformAdvance = metrics.horizontalAdvance(every) == every.size() * m_charWidth;
+
+    if (m_termDoc)
+        connect(m_termDoc, &CTermDoc::ScreenChanged, this, &CTermView::OnScreenChanged);
+}
+
+CTermView::~CTermView() = default;
+
+void CTermView::OnInitialUpdate()
+{
+    if (!m_timer.isActive())
+        m_timer.start(kReceivePeriodMs, this);
+}
+
+bool CTermView::HandlesCommand(AppCommand command) const
+{
+    return command == AppCommand::Enter || CView::HandlesCommand(command);
+}
+
+bool CTermView::OnCommand(AppCommand command)
+{
+    if (command == AppCommand::Enter) {
+        SendByte(13);
+        return true;
+    }
+    return CView::OnCommand(command);
+}
+
+int CTermView::Tick()
+{
+    int taken = 0;
+    if (m_termDoc) {
+        TermScreen &screen = m_termDoc->Screen();
+        screen.StartTick();
+        unsigned char byte = 0;
+        while (m_link && taken < kMaxBytesPerTick && m_link->ReadByte(&byte) == 1) {
+            s_blinkCounter = 0;
+            screen.Put(byte);
+            ++taken;
+        }
+        m_bytesReceived += taken;
+        m_termDoc->UpdateViews();
+    }
+    CursorStep();
+    return taken;
+}
+
+QRect CTermView::CellsToPixels(const QRect &cells) const
+{
+    return QRect(cells.x() * m_charWidth, cells.y() * m_lineHeight, cells.width() * m_charWidth,
+        cells.height() * m_lineHeight);
+}
+
+int CTermView::BlinkCounter()
+{
+    return s_blinkCounter;
+}
+
+void CTermView::SetBlinkCounter(int value)
+{
+    s_blinkCounter = value;
+}
+
+QSize CTermView::sizeHint() const
+{
+    // One pixel row below the last text row carries the cursor underline of row 25.
+    return QSize(kColumns * m_charWidth + 1, kRows * m_lineHeight + 2);
+}
+
+void CTermView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    for (const QRect &rect : event->region())
+        painter.fillRect(rect, Qt::white);
+    if (m_termDoc) {
+        painter.setFont(m_font);
+        painter.setPen(Qt::black);
+        const QRect area = event->rect();
+        const int firstRow = std::max(0, area.top() / m_lineHeight);
+        const int lastRow = std::min(kRows - 1, area.bottom() / m_lineHeight);
+        const int firstColumn = std::max(0, area.left() / m_charWidth);
+        const int lastColumn = std::min(kColumns - 1, area.right() / m_charWidth);
+        const TermScreen &screen = m_termDoc->Screen();
+        for (int row = firstRow; row <= lastRow; ++row) {
+            const QByteArray bytes = screen.RowText(row);
+            const int baseline = row * m_lineHeight + m_ascent;
+            if (m_uniformAdvance) {
+                if (!bytes.isEmpty())
+                    painter.drawText(QPoint(0, baseline), DisplayText(bytes));
+                continue;
+            }
+            const int end = std::min<int>(lastColumn, int(bytes.size()) - 1);
+            for (int column = firstColumn; column <= end; ++column) {
+                painter.drawText(QPoint(column * m_charWidth, baseline),
+                    QString(DisplayChar(static_cast<unsigned char>(bytes[column]))));
+            }
+        }
+    }
+    if (m_cursorShown) {
+        const QRect cursor = CursorPixels();
+        painter.fillRect(cursor, Qt::black);
+    }
+}
+
+void CTermView::keyPressEvent(QKeyEvent *event)
+{
+    if (IsAccelerator(event)) {
+        event->ignore();
+        return;
+    }
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        SendByte(13);
+        return;
+    }
+    if (key == Qt::Key_Delete) {
+        event->ignore(); // the Delete key types no character
+        return;
+    }
+    if ((event->modifiers() & Qt::ControlModifier) && key >= Qt::Key_A && key <= Qt::Key_Z) {
+        SendByte(key - Qt::Key_A + 1); // control codes 1..26, whatever the platform's text
+        return;
+    }
+    const QString text = event->text();
+    if (text.isEmpty()) {
+        CView::keyPressEvent(event);
+        return;
+    }
+    for (const QChar ch : text)
+        SendByte(ch.unicode() & 0xFF);
+}
+
+void CTermView::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_timer.timerId()) {
+        Tick();
+        return;
+    }
+    CView::timerEvent(event);
+}
+
+bool CTermView::focusNextPrevChild(bool)
+{
+    return false; // Tab is a character for the meter, not a focus move
+}
+
+void CTermView::OnScreenChanged(const QList<QRect> &cells)
+{
+    for (const QRect &range : cells)
+        update(CellsToPixels(range));
+}
+
+void CTermView::CursorStep()
+{
+    // The underline sits under the cell the next character goes to, on the top pixel row of the
+    // row below (one past the screen for row 25).
+    const bool show = (s_blinkCounter & 8) != 0;
+    int row = 0;
+    int column = 0;
+    if (m_termDoc) {
+        row = m_termDoc->Screen().Row();
+        column = m_termDoc->Screen().Column();
+    }
+    if (show != m_cursorShown || row != m_cursorRow || column != m_cursorColumn) {
+        if (m_cursorShown)
+            update(CursorPixels());
+        m_cursorShown = show;
+        m_cursorRow = row;
+        m_cursorColumn = column;
+        if (m_cursorShown)
+            update(CursorPixels());
+    }
+    ++s_blinkCounter;
+}
+
+QRect CTermView::CursorPixels() const
+{
+    const int next = m_cursorColumn < kColumns - 1 ? m_cursorColumn + 1 : 0;
+    return QRect(next * m_charWidth, (m_cursorRow + 1) * m_lineHeight, m_charWidth, 1);
+}
+
+void CTermView::SendByte(int byte)
+{
+    if (m_link)
+        m_link->WriteByte(byte & 0xFF);
+}
+
+#include "moc_CTermView.cpp"

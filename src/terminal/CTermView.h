@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app/CView.h"
+#include "terminal/CTermDoc.h"
+
+#include <QBasicTimer>
+#include <QFont>
+#include <QList>
+#include <QPointer>
+#include <QRect>
+
+class CSerial;
+
+// The terminal window's view: draws its document's 77 x 26 character screen black on white in a
+// 9-point fixed font, sends every typed character to the meter at once (no local echo) and,
+// every 40 ms, drains what the meter sent onto the screen and blinks the underline cursor.
+// Created by the terminal document type with the application's meter link; every open terminal
+// polls that same link, so a received byte shows in whichever window's tick reads it.
+class CTermView : public CView
+{
+    Q_OBJECT
+public:
+    static constexpr int kReceiveTimerId = 1100;
+    static constexpr int kReceivePeriodMs = 40;
+    // Bytes taken from the link in one tick at most. A 115200-baud meter sends about 460 per
+    // tick; the bound only matters for a link that delivers faster than the window can draw,
+    // where draining "until nothing is pending" would never return to the event loop. What is
+    // left stays queued for the next tick.
+    static constexpr int kMaxBytesPerTick = 8192;
+
+    CTermView(CTermDoc *document, CSerial *link, QWidget *parent = nullptr);
+    ~CTermView() override;
+
+    void OnInitialUpdate() override;
+    bool HandlesCommand(AppCommand command) const override;
+    bool OnCommand(AppCommand command) override;
+
+    // One tick of timer 1100: the receive step, then the cursor step. Returns the number of
+    // bytes taken from the link.
+    int Tick();
+    bool IsTimerRunning() const { return m_timer.isActive(); }
+
+    CTermDoc *Document() const { return m_termDoc.data(); }
+    CSerial *Link() const { return m_link; }
+    int CharWidth() const { return m_charWidth; }
+    int LineHeight() const { return m_lineHeight; }
+    const QFont &TermFont() const { return m_font; }
+    bool CursorShown() const { return m_cursorShown; }
+    // Bytes this view has taken from the link since it was created.
+    qint64 BytesReceived() const { return m_bytesReceived; }
+    // Pixel rectangle of a range of cells (x = column, y = row, in cells).
+    QRect CellsToPixels(const QRect &cells) const;
+
+    // The blink counter shared by all terminal windows: bit 3 set shows the cursor; every
+    // received byte sets it back to 0, every tick adds one.
+    static int BlinkCounter();
+    static void SetBlinkCounter(int value);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    void OnScreenChanged(const QList<QRect> &cells);
+    void CursorStep();
+    QRect CursorPixels() const;
+    void SendByte(int byte);
+
+    QPointer<CTermDoc> m_termDoc; // the document manager may delete it first
+    CSerial *m_link = nullptr;
+    QFont m_font;
+    int m_charWidth = 8;
+    int m_lineHeight = 16;
+    int m_ascent = 12;
+    // True when the font advances every character by exactly the cell width, so a row can be
+    // drawn with one call; otherwise each cell is drawn at its own position.
+    bool m_uniformAdvance = false;
+    QBasicTimer m_timer;
+    bool m_cursorShown = false;
+    int m_cursorRow = 0;
+    int m_cursorColumn = 0;
+    qint64 m_bytesReceived = 0;
+};

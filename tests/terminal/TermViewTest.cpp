@@ -1,0 +1,315 @@
+#include "terminal/CTermView.h"
+
+#include "app/Globals.h"
+#include "link/CSerial.h"
+#include "meter/ZarnFormFrame.h"
+#include "support/PtyPair.h"
+#include "support/TestEnv.h"
+#include "terminal/CTermDoc.h"
+
+#include <QImage>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+QByteArray Lines(int count)
+{
+    QByteArray bytes;
+    for (int i = 1; i <= count; ++i)
+        bytes += "row " + QByteArray::number(i) + "\r\n";
+    return bytes;
+}
+
+QString TerminalFile()
+{
+    return TestEnv::WorkDir() + QStringLiteral("/Terminal.trm");
+}
+
+// A terminal document and view on a meter link whose far end the test plays.
+class TermViewTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        CTermView::SetBlinkCounter(0);
+        ASSERT_TRUE(m_pty.IsValid());
+        m_link = std::make_unique<CSerial>(m_pty.SlavePath());
+        m_link->SetPortText(m_pty.SlavePath());
+        m_link->SetBaudText(QStringLiteral("115200"));
+        ASSERT_EQ(m_link->OpenPort(), 1) << qPrintable(m_link->LastError());
+        ASSERT_TRUE(m_doc.OnOpenDocument(TerminalFile()));
+        m_view = std::make_unique<CTermView>(&m_doc, m_link.get());
+    }
+    void TearDown() override { ResetGlobals(); }
+
+    // Ticks the view until it has taken count more bytes or two seconds passed, sleeping on
+    // the link between ticks. Returns the bytes taken.
+    static int TickUntil(CTermView &view, CSerial &link, int count)
+    {
+        int taken = 0;
+        for (int round = 0; round < 100 && taken < count; ++round) {
+            link.WaitForInput(20);
+            taken += view.Tick();
+        }
+        return taken;
+    }
+
+    void SendKey(int key, Qt::KeyboardModifiers modifiers, const QString &text)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+        QApplication::sendEvent(m_view.get(), &event);
+    }
+
+    PtyPair m_pty;
+    std::unique_ptr<CSerial> m_link;
+    CTermDoc m_doc;
+    std::unique_ptr<CTermView> m_view;
+};
+
+struct KeyCase
+{
+    const char *name;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    QString text;
+    QByteArray sent;
+};
+
+void PrintTo(const KeyCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class TermViewKeys : public TermViewTest, public ::testing::WithParamInterface<KeyCase>
+{
+};
+
+TEST_P(TermViewKeys, GoToTheMeterWithoutEcho)
+{
+    const KeyCase &c = GetParam();
+    SendKey(c.key, c.modifiers, c.text);
+    const int wait = c.sent.isEmpty() ? 100 : 2000;
+    EXPECT_EQ(m_pty.ReceiveCount(qMax<int>(1, int(c.sent.size())), wait), c.sent);
+    EXPECT_TRUE(m_pty.ReceiveCount(1, 30).isEmpty()) << "sent more than one key's worth";
+    m_view->Tick();
+    EXPECT_EQ(m_doc.Screen().Text(), QByteArray(2002, ' ')) << "typed keys are not echoed";
+}
+
+const KeyCase kKeyCases[] = {
+    { "Letter", Qt::Key_A, Qt::NoModifier, "a", "a" },
+    { "ShiftedLetter", Qt::Key_A, Qt::ShiftModifier, "A", "A" },
+    { "Digit", Qt::Key_7, Qt::NoModifier, "7", "7" },
+    { "Return", Qt::Key_Return, Qt::NoModifier, "\r", "\r" },
+    { "KeypadEnter", Qt::Key_Enter, Qt::KeypadModifier, "\r", "\r" },
+    { "Backspace", Qt::Key_Backspace, Qt::NoModifier, "\b", "\b" },
+    { "Tab", Qt::Key_Tab, Qt::NoModifier, "\t", "\t" },
+    { "Escape", Qt::Key_Escape, Qt::NoModifier, "\x1b", "\x1b" },
+    { "LeftBracket", Qt::Key_BracketLeft, Qt::NoModifier, "[", "[" },
+    { "ControlLetterWithoutText", Qt::Key_A, Qt::ControlModifier, "", "\x01" },
+    { "ControlLetterWithText", Qt::Key_R, Qt::ControlModifier, "\x12", "\x12" },
+    { "Latin1Letter", Qt::Key_Eacute, Qt::NoModifier, QString(QChar(0xE9)), "\xe9" },
+    // Accelerators become commands; they never reach the meter.
+    { "SaveAccelerator", Qt::Key_S, Qt::ControlModifier, "\x13", "" },
+    { "CopyAccelerator", Qt::Key_C, Qt::ControlModifier, "\x03", "" },
+    { "AltLetter", Qt::Key_X, Qt::AltModifier, "x", "" },
+    { "UndoAccelerator", Qt::Key_Backspace, Qt::AltModifier, "\b", "" },
+    { "ArrowUp", Qt::Key_Up, Qt::NoModifier, "", "" },
+    { "F6", Qt::Key_F6, Qt::NoModifier, "", "" },
+    { "Delete", Qt::Key_Delete, Qt::NoModifier, "\x7f", "" },
+    { "ShiftAlone", Qt::Key_Shift, Qt::ShiftModifier, "", "" },
+};
+
+INSTANTIATE_TEST_SUITE_P(CTermView, TermViewKeys, ::testing::ValuesIn(kKeyCases),
+    [](const auto &param) { return std::string(param.param.name); });
+
+TEST_F(TermViewTest, EnterCommandSendsCarriageReturn)
+{
+    EXPECT_TRUE(m_view->HandlesCommand(AppCommand::Enter));
+    EXPECT_FALSE(m_view->HandlesCommand(AppCommand::Print));
+    EXPECT_FALSE(m_view->HandlesCommand(AppCommand::PrintPreview));
+    EXPECT_TRUE(m_view->OnCommand(AppCommand::Enter));
+    EXPECT_EQ(m_pty.ReceiveCount(1, 2000), QByteArray("\r"));
+}
+
+TEST_F(TermViewTest, ReceivedScreenAndIdentification)
+{
+    const QByteArray meter = "\x1b\nHalvren Flow Meter\r\n500 v4.1A Rev.C Range#2\r\n>";
+    ASSERT_TRUE(m_pty.Send(meter));
+    EXPECT_EQ(TickUntil(*m_view, *m_link, int(meter.size())), meter.size());
+    EXPECT_EQ(m_view->BytesReceived(), meter.size());
+    EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("Halvren Flow Meter"));
+    EXPECT_EQ(m_doc.Screen().RowText(1).trimmed(), QByteArray("500 v4.1A Rev.C Range#2"));
+    EXPECT_EQ(m_doc.Screen().Row(), 2);
+    EXPECT_EQ(m_doc.Screen().Column(), 1);
+    EXPECT_EQ(g_MeterModel, "500");
+    EXPECT_EQ(g_MeterVersion, "4.1A");
+    EXPECT_EQ(g_MeterRevision, "C");
+    EXPECT_EQ(g_MeterNumber, "2");
+}
+
+TEST_F(TermViewTest, TwoTerminalsShareTheBytesBetweenThem)
+{
+    CTermDoc otherDoc;
+    ASSERT_TRUE(otherDoc.OnOpenDocument(TerminalFile()));
+    CTermView other(&otherDoc, m_link.get());
+
+    ASSERT_TRUE(m_pty.Send("ABC"));
+    EXPECT_EQ(TickUntil(*m_view, *m_link, 3), 3);
+    EXPECT_EQ(other.Tick(), 0);
+    ASSERT_TRUE(m_pty.Send("XYZ"));
+    EXPECT_EQ(TickUntil(other, *m_link, 3), 3);
+    EXPECT_EQ(m_view->Tick(), 0);
+
+    EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("ABC"));
+    EXPECT_EQ(otherDoc.Screen().RowText(0).trimmed(), QByteArray("XYZ"));
+    EXPECT_EQ(m_view->BytesReceived(), 3);
+    EXPECT_EQ(other.BytesReceived(), 3);
+}
+
+TEST_F(TermViewTest, DisabledLinkLeavesScreenAndSendsNothing)
+{
+    ASSERT_TRUE(m_pty.Send("\x1b\nmeter text"));
+    ASSERT_EQ(m_link->WaitForInput(2000), 1);
+    m_link->SetEnabled(0);
+    EXPECT_EQ(m_view->Tick(), 0);
+    EXPECT_EQ(m_doc.Screen().Text(), QByteArray(2002, ' '));
+    SendKey(Qt::Key_Q, Qt::NoModifier, "q");
+    EXPECT_TRUE(m_view->OnCommand(AppCommand::Enter));
+    EXPECT_TRUE(m_pty.ReceiveCount(1, 100).isEmpty());
+
+    // Nothing was taken while disabled: the bytes wait for the link to come back.
+    m_link->SetEnabled(1);
+    EXPECT_EQ(TickUntil(*m_view, *m_link, 12), 12);
+    EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("meter text"));
+}
+
+TEST_F(TermViewTest, NoLinkAtAllIsQuiet)
+{
+    CTermView orphan(&m_doc, nullptr);
+    EXPECT_EQ(orphan.Tick(), 0);
+    SendKey(Qt::Key_A, Qt::NoModifier, "a");
+    EXPECT_TRUE(orphan.OnCommand(AppCommand::Enter));
+    EXPECT_EQ(m_doc.Screen().Text(), QByteArray(2002, ' '));
+}
+
+// Cursor: hidden for 8 ticks, shown for 8; every received byte hides it for 8 ticks again.
+TEST_F(TermViewTest, CursorBlinksAndHidesAfterEachByte)
+{
+    QString seen;
+    for (int tick = 0; tick < 20; ++tick) {
+        m_view->Tick();
+        seen += m_view->CursorShown() ? QLatin1Char('#') : QLatin1Char('.');
+    }
+    EXPECT_EQ(seen, QStringLiteral("........########...."));
+
+    ASSERT_TRUE(m_pty.Send("x"));
+    seen.clear();
+    EXPECT_EQ(TickUntil(*m_view, *m_link, 1), 1);
+    seen += m_view->CursorShown() ? QLatin1Char('#') : QLatin1Char('.');
+    for (int tick = 0; tick < 9; ++tick) {
+        m_view->Tick();
+        seen += m_view->CursorShown() ? QLatin1Char('#') : QLatin1Char('.');
+    }
+    EXPECT_EQ(seen, QStringLiteral("........##"));
+}
+
+TEST_F(TermViewTest, TimerDrainsTheLink)
+{
+    m_view->OnInitialUpdate();
+    EXPECT_TRUE(m_view->IsTimerRunning());
+    ASSERT_TRUE(m_pty.Send("timer"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_view->BytesReceived() == 5; }, 3000));
+    EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("timer"));
+}
+
+TEST_F(TermViewTest, FontAndCellsFitTheSmallFrame)
+{
+    EXPECT_EQ(m_view->TermFont().weight(), QFont::Normal);
+    EXPECT_TRUE(QFontInfo(m_view->TermFont()).fixedPitch());
+    EXPECT_GE(m_view->CharWidth(), 5);
+    EXPECT_GE(m_view->LineHeight(), 10);
+    QMdiArea area;
+    area.resize(1000, 800);
+    auto *frame = new ZarnFormFrame;
+    auto *view = new CTermView(&m_doc, m_link.get());
+    frame->SetView(view);
+    area.addSubWindow(frame);
+    frame->setGeometry(ZarnFormFrame::kSmallGeometry);
+    area.show();
+    frame->show();
+    QCoreApplication::processEvents();
+    EXPECT_GE(view->width(), 77 * view->CharWidth()) << "columns clipped";
+    EXPECT_GE(view->height(), 26 * view->LineHeight() + 1) << "rows clipped";
+    const QByteArray meter = "\x1b\n" + QByteArray(76, 'W') + "\r\n" + Lines(24) + "last row";
+    ASSERT_TRUE(m_pty.Send(meter));
+    EXPECT_EQ(TickUntil(*view, *m_link, int(meter.size())), meter.size());
+    EXPECT_EQ(m_doc.Screen().RowText(25).trimmed(), QByteArray("last row"));
+    const QString png = qEnvironmentVariable("TARVIK_TERMINAL_FRAME_PNG");
+    if (!png.isEmpty())
+        area.grab().save(png);
+}
+
+// Dark pixels in a cell, read from a grab of the view.
+int DarkPixels(const QImage &image, const QRect &area)
+{
+    int dark = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (qGray(image.pixel(x, y)) < 128)
+                ++dark;
+        }
+    }
+    return dark;
+}
+
+TEST_F(TermViewTest, PaintsCharactersAndCursorAtFixedCells)
+{
+    const QByteArray meter = "\x1b\n"
+                             "Halvren Instruments     Thermal Mass Flow Meter\r\n"
+                             "500 v4.1A Rev.C Range#2     S/N 41A-0731\r\n"
+                             "\r\n"
+                             " 1) Display   2) Ranges   3) Outputs   4) Alarms\r\n"
+                             " 5) Calibrate 6) Logger   7) Totalizer 8) Run mode\r\n"
+                             "\r\n"
+                             "Select:";
+    m_view->resize(m_view->sizeHint());
+    ASSERT_TRUE(m_pty.Send(meter));
+    ASSERT_EQ(TickUntil(*m_view, *m_link, int(meter.size())), meter.size());
+    CTermView::SetBlinkCounter(8);
+    m_view->Tick(); // cursor shown
+    ASSERT_TRUE(m_view->CursorShown());
+
+    const QImage image = m_view->grab().toImage();
+    const QString png = qEnvironmentVariable("TARVIK_TERMINAL_PNG");
+    if (!png.isEmpty())
+        image.save(png);
+    const int w = m_view->CharWidth();
+    const int h = m_view->LineHeight();
+    auto cell = [&](int column, int row) { return QRect(column * w, row * h + 1, w, h - 1); };
+    EXPECT_GT(DarkPixels(image, cell(1, 0)), 0) << "'H' of row 0";
+    EXPECT_GT(DarkPixels(image, cell(1, 1)), 0) << "'5' of row 1";
+    EXPECT_EQ(DarkPixels(image, cell(0, 0)), 0) << "column 0 is never written here";
+    EXPECT_EQ(DarkPixels(image, cell(60, 10)), 0) << "blank cell";
+    EXPECT_EQ(DarkPixels(image, cell(4, 1)), 0) << "blank between words";
+    EXPECT_GT(DarkPixels(image, cell(6, 1)), 0) << "'4' of 4.1A at its fixed cell";
+    // "Select:" ends at column 7 of row 6: the underline sits under column 8, on the top
+    // pixel row of row 7.
+    EXPECT_EQ(m_doc.Screen().Row(), 6);
+    EXPECT_EQ(m_doc.Screen().Column(), 7);
+    EXPECT_EQ(DarkPixels(image, QRect(8 * w, 7 * h, w, 1)), w);
+    EXPECT_EQ(DarkPixels(image, QRect(9 * w, 7 * h, w, 1)), 0);
+
+    CTermView::SetBlinkCounter(0);
+    m_view->Tick(); // cursor hidden again
+    const QImage hidden = m_view->grab().toImage();
+    EXPECT_EQ(DarkPixels(hidden, QRect(8 * w, 7 * h, w, 1)), 0);
+}
+
+} // namespace
