@@ -791,10 +791,6 @@ void ZarnFormView::SetField(int id, const QString &rawText)
     case 1115:
         if (n >= 1 && n <= m_desired->count()) {
             m_desired->setCurrentIndex(n - 1);
-            // Until the terminal has heard the meter say its range, the range the meter's image
-            // holds is the active one.
-            if (g_MeterNumber.isEmpty())
-                m_active->setText(QString::number(n));
         } else {
             m_desired->setCurrentIndex(-1);
         }
@@ -1314,6 +1310,13 @@ void ZarnFormView::FinishRead()
     LoadUnitsList();
     DocImageFromText(text);
     DocVarsToForm();
+    // The image just read holds the meter's active range. Until the terminal has heard the
+    // meter say it, that range is the one shown as active (and the one the title carries).
+    if (g_MeterNumber.isEmpty()) {
+        const int range = ZarnFormRules::LeadingInt(m_desired->currentText());
+        if (range >= 1 && range <= 4)
+            m_active->setText(QString::number(range));
+    }
     if (CDocument *doc = GetDocument()) {
         doc->SetTitle(
             GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));

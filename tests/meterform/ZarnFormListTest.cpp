@@ -239,7 +239,7 @@ TEST_F(FormListTest, ChangeRunsOnlyForAKnownOtherRange)
         const char *meterNumber;
         int desired;
         bool runs;
-    } cases[] = { { "5", 2, false }, { "2", 2, false }, { "1", 2, true } };
+    } cases[] = { { "", 2, false }, { "5", 2, false }, { "2", 2, false }, { "1", 2, true } };
     for (const auto &c : cases) {
         m_opens.clear();
         g_MeterNumber = QString::fromLatin1(c.meterNumber);

@@ -415,15 +415,15 @@ TEST_F(FormTest, ClockFinishesARangeChange)
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("3"));
 }
 
-TEST_F(FormTest, ActiveRangeFromImageUntilTheMeterSaysIt)
+TEST_F(FormTest, ActiveRangeComesFromTheMeter)
 {
     m_form->TimerTick(ZarnFormView::kClockTimer);
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("?"));
+    // A file's range is no news of the meter's.
     m_form->SetField(1115, QStringLiteral("2"));
     m_form->TimerTick(ZarnFormView::kClockTimer);
-    EXPECT_EQ(m_form->GetField(1114), QStringLiteral("2"));
+    EXPECT_EQ(m_form->GetField(1114), QStringLiteral("?"));
     g_MeterNumber = QStringLiteral("4");
-    m_form->SetField(1115, QStringLiteral("1"));
     m_form->TimerTick(ZarnFormView::kClockTimer);
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("4"));
 }
