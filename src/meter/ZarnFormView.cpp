@@ -268,6 +268,9 @@ QWidget *ZarnFormView::BuildVersionGroup()
     m_flowMeterVersion = new QLabel(QStringLiteral("?.??"), box);
     m_templateVersion = new QLabel(QStringLiteral("?.??"), box);
     m_revision = new QLabel(QStringLiteral("?"), box);
+    // Wide enough for every version text, so a new one never waits for a relayout to show.
+    m_flowMeterVersion->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("4.1A ")));
+    m_templateVersion->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral(">= 4.1A ")));
     Register(1049, m_flowMeterVersion);
     Register(1067, m_templateVersion);
     Register(1084, m_revision);

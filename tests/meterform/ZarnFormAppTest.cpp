@@ -93,7 +93,7 @@ TEST(FormInTheProgram, ReadsTheSimulatedMeterAndSavesUnderItsName)
 
     const QString shot = qEnvironmentVariable("TARVIK_FORM_APP_SHOT");
     if (!shot.isEmpty())
-        app.MainFrame()->grab().save(shot);
+        frame->grab().save(shot);
 
     ASSERT_TRUE(form->OnCommand(AppCommand::Save));
     EXPECT_TRUE(QFile::exists(QStringLiteral("271828_4.mtr")));

@@ -450,6 +450,11 @@ TEST_F(FormTest, FitsItsFrameWithoutClipping)
     form->SetField(1054, QStringLiteral("10/12/99"));
     form->SetField(1010, QStringLiteral("400000000"));
     form->SetField(1018, QStringLiteral("123456.123456"));
+    form->SetField(1049, QStringLiteral("4.1A"));
+    form->SetField(1084, QStringLiteral("A"));
+    g_DocVersion = QStringLiteral("4.1A");
+    g_MeterNumber = QStringLiteral("2");
+    form->TimerTick(ZarnFormView::kClockTimer);
     QApplication::processEvents();
     EXPECT_LE(form->minimumSizeHint().width(), form->width());
     EXPECT_LE(form->minimumSizeHint().height(), form->height());
