@@ -704,7 +704,7 @@ void ZarnFormView::SelectAlarm(QComboBox *box, const QString &code)
 
 void ZarnFormView::SetField(int id, const QString &rawText)
 {
-    if (!ZarnFormRules::IsFormId(id) && id != 1084)
+    if (!ZarnFormRules::IsFormId(id))
         return;
     const QString text = ZarnFormRules::TrimForField(id, rawText);
     const int n = ZarnFormRules::LeadingInt(text);
@@ -1267,6 +1267,12 @@ void ZarnFormView::StartList(ListKind kind)
         return; // another form runs this list
     if (kind == ListKind::Send)
         ClearListEdit(CoeffList::Primary);
+    m_tableBeforeRead.reset();
+    const CMeterDoc *doc = MeterDoc();
+    if (kind == ListKind::Read && doc && doc->Vars()) {
+        m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
+        m_versionBeforeRead = g_DocVersion;
+    }
     m_runner = runner;
     m_listKind = kind;
     m_listTimerId = kind == ListKind::Send ? kSendTimer
@@ -1301,6 +1307,14 @@ void ZarnFormView::StopListTimer(int)
     m_listTimer.stop();
     m_listTimerId = 0;
     m_runner = nullptr;
+    // A read that stopped without an image: the version answer may have rebuilt the table.
+    if (m_tableBeforeRead) {
+        if (CMeterDoc *doc = MeterDoc()) {
+            doc->SetVars(std::move(m_tableBeforeRead));
+            g_DocVersion = m_versionBeforeRead;
+        }
+        m_tableBeforeRead.reset();
+    }
 }
 
 void ZarnFormView::FinishRead()
@@ -1310,6 +1324,12 @@ void ZarnFormView::FinishRead()
         text.chop(1);
     if (text.isEmpty())
         return;
+    // The table in force (rebuilt by the version answer) says how many bytes the image holds.
+    if (const CMeterDoc *doc = MeterDoc()) {
+        if (!ZarnFormRules::IsImageText(text, int(doc->ImageToText().size() / 3)))
+            return;
+    }
+    m_tableBeforeRead.reset(); // the read brought an image: the table is the meter's now
     LoadUnitsList();
     DocImageFromText(text);
     DocVarsToForm();
