@@ -5,8 +5,8 @@
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/MeterVars.h"
-#include "meter/ZarnFormFrame.h"
 #include "meter/ZarnFormView.h"
+#include "meter/ZarnFormFrame.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -116,10 +116,9 @@ TEST_F(MeterWidgetsTest, KelvaneTypeOpensTemplateInItsFrameAndConverts)
     auto *frame = qobject_cast<ZarnFormFrame *>(frames.front());
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->geometry(), QRect(300, 0, 685, 700));
-    // The Kelvane type's view is the meter form.
     auto *view = qobject_cast<ZarnFormView *>(frame->View());
     ASSERT_TRUE(view);
-    EXPECT_EQ(view->GetField(1039), "0.545400"); // X-Sect
+    EXPECT_EQ(view->GetField(1039), "0.545400"); // X-Sect as the form shows it
     SaveShot(*frame, "meterview.png");
 
     {
@@ -138,8 +137,6 @@ TEST_F(MeterWidgetsTest, KelvaneTypeOpensTemplateInItsFrameAndConverts)
     EXPECT_EQ(doc->Vars()->SectionName(), "[4.1A]");
     EXPECT_EQ(g_DocVersion, ">= 4.1A");
     EXPECT_TRUE(doc->IsModified());
-    view->TimerTick(ZarnFormView::kClockTimer);
-    EXPECT_EQ(view->GetField(1067), ">= 4.1A"); // the Template label follows the layout
     doc->SetModifiedFlag(false);
 }
 
