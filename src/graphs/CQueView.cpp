@@ -3,6 +3,7 @@
 #include "app/CChildFrame.h"
 #include "app/CDocManager.h"
 #include "graphs/CQueDoc.h"
+#include "meter/IFieldAccess.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -100,6 +101,10 @@ int CQueView::Start(IFieldAccess *form, IMeterLink *link)
     LoadList();
     m_executor.SetLink(link);
     m_form = form;
+    // Widget forms are QObjects: their going away must not leave this run pointing at them.
+    disconnect(m_formWatch);
+    if (auto *object = dynamic_cast<QObject *>(form))
+        m_formWatch = connect(object, &QObject::destroyed, this, &CQueView::FormDestroyed);
     return 1;
 }
 
@@ -121,12 +126,24 @@ void CQueView::Cancel()
 void CQueView::StopRun(bool closeDocument)
 {
     QPointer<CQueView> self(this);
+    disconnect(m_formWatch);
     if (m_form) {
         m_form = nullptr;
         m_executor.SetLink(nullptr);
         Q_EMIT RunStopped();
     }
     if (self && closeDocument && GetDocument())
+        Q_EMIT GetDocument()->CloseRequested();
+}
+
+void CQueView::FormDestroyed()
+{
+    // The form is half destroyed: forget it without signalling it, and close the window nobody
+    // runs any more.
+    m_form = nullptr;
+    m_executor.SetLink(nullptr);
+    disconnect(m_formWatch);
+    if (GetDocument())
         Q_EMIT GetDocument()->CloseRequested();
 }
 

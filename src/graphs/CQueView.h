@@ -27,7 +27,8 @@ class QPushButton;
 // The run stops when the list executes "End" or a bad jump, when "Cancel" is pressed (Cancel())
 // and when the window is closed by any other means; then RunStopped is emitted and no further
 // step runs anything. A list without "End" keeps answering 1 once past its last line, so a form
-// should treat 1 as the end of its run. A form that goes away while its list runs calls Cancel().
+// should treat 1 as the end of its run. A form that is a QObject and goes away while its list
+// runs ends the run and closes the list's window; any other form calls Cancel() first.
 class CQueView : public CView
 {
     Q_OBJECT
@@ -75,10 +76,12 @@ private:
     void ShowLine(int index, const QString &line);
     void ElideLine();
     void StopRun(bool closeDocument);
+    void FormDestroyed();
 
     CQueExecutor m_executor;
     CSerialMeterLink m_serialLink;
     IFieldAccess *m_form = nullptr;
+    QMetaObject::Connection m_formWatch;
     QProgressBar *m_progress = nullptr;
     QLabel *m_lineLabel = nullptr;
     QPushButton *m_cancel = nullptr;

@@ -144,6 +144,23 @@ TEST_F(QueWindowTest, ClosingTheWindowStopsTheRun)
     EXPECT_FALSE(runner);
 }
 
+TEST_F(QueWindowTest, FormClosingEndsItsRun)
+{
+    class WidgetForm : public QObject, public MapForm
+    {
+    };
+    CQueView *view = Open("read20.que", kFiveLines);
+    QPointer<CQueView> runner(view);
+    auto *widgetForm = new WidgetForm;
+    ASSERT_EQ(view->Start(widgetForm, &link), 1);
+    view->Step();
+    delete widgetForm;
+    EXPECT_FALSE(view->IsRunning());
+    EXPECT_EQ(view->Step(), 0);
+    QTest::qWait(20);
+    EXPECT_FALSE(runner);
+}
+
 TEST_F(QueWindowTest, OneFormRunsAListAtATime)
 {
     CQueView *view = Open("read20.que", kFiveLines);

@@ -74,8 +74,10 @@ TEST_F(QueDocTypeTest, OpenListTwiceBringsTheSameRunnerForward)
     EXPECT_EQ(second, first);
     EXPECT_EQ(manager.Documents().size(), 1);
     EXPECT_EQ(first->LineIndex(), 0); // the running list was not read again
-    EXPECT_EQ(manager.FramesOf(first->GetDocument()).first()->windowTitle(),
-        QStringLiteral("Processing-> list.que"));
+    CChildFrame *frame = manager.FramesOf(first->GetDocument()).first();
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Processing-> list.que"));
+    first->GetDocument()->SetTitle(QStringLiteral("renamed"));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Processing-> renamed"));
 }
 
 TEST_F(QueDocTypeTest, EndClosesTheDocumentAndTheNextOpenRunsFromTheTop)
