@@ -451,7 +451,7 @@ TEST_F(MeterSimTest, DataloggerParameterRefreshRunsThroughWithoutTimeouts)
     EXPECT_TRUE(m_sim.ReadUntilChar('\'', 5000).contains('\''));
     m_sim.Link().SendCommand("rrrrrrrrrrr");
     m_sim.Purge();
-    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 2500)
+    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 4000)
                     .contains("RLY2"));
 }
 
@@ -565,7 +565,7 @@ TEST_P(RangeChangeTest, RangeChangeStoresTheRangeAndNineRReturnToRunMode)
     m_sim.Send("rrrrrrrrr", 25);
     m_sim.Purge();
     const QByteArray stream
-        = m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 2000);
+        = m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 4000);
     EXPECT_TRUE(stream.contains("RLY2")) << stream.constData();
 }
 
