@@ -20,6 +20,7 @@ constexpr int kLineMax = 80; // longest command line kept
 constexpr int kEntryTimeoutMs = 5000; // data entry abandoned after this silence
 constexpr int kTickPeriodMs = 250; // idle apostrophes after a logger command
 constexpr int kTickCount = 40;
+constexpr int kPendingMax = 65536; // bytes of answers held back at most
 
 // Engineering-unit factors of the meter's firmware (index tables by units code 0..31).
 constexpr double kF[31] = { 1.0, 1200.0, 20.0, 72000.0, 1728000.0, -1.0, 1.0, 10.764285147,
@@ -255,14 +256,17 @@ void MeterSim::SaveImage()
 
 void MeterSim::Say(const QByteArray &text)
 {
-    m_pending += text;
+    // A program that never falls silent gets no answers; what piles up meanwhile is bounded
+    // (a real meter's output buffer overflows too).
+    if (m_pending.size() + text.size() <= kPendingMax)
+        m_pending += text;
 }
 
 void MeterSim::Echo(const QByteArray &text)
 {
     // Keep the order of what the meter says: an echo never overtakes a waiting answer.
     if (!m_pending.isEmpty())
-        m_pending += text;
+        Say(text);
     else
         m_port.Write(text);
 }
