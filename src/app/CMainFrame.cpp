@@ -65,6 +65,8 @@ CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // When a window closes (a finished command list), the one used before it comes back.
+    m_mdiArea->setActivationOrder(QMdiArea::ActivationHistoryOrder);
     setCentralWidget(m_mdiArea);
     m_docManager->SetMdiArea(m_mdiArea);
     CreateActions();
