@@ -69,7 +69,7 @@ MeterVars::MeterVars(const QString &section, const QString &layoutFile)
     ReadLayout(layoutFile, section);
 }
 
-QString MeterVars::ChooseSection(const QString &requested)
+QString MeterVars::ChooseSection(QString requested)
 {
     const QString v = g_DocVersion;
     auto is = [&v](std::initializer_list<const char *> texts) {

@@ -25,7 +25,8 @@ public:
 
     // The section the firmware version in g_DocVersion leads to for a requested one; rewrites
     // g_DocVersion to its normal form.
-    static QString ChooseSection(const QString &requested);
+    // Takes its argument by value: callers may pass g_DocVersion itself, which it rewrites.
+    static QString ChooseSection(QString requested);
     // The section names ("[...]" lines) of a layout file, in file order.
     static QStringList SectionsOf(const QString &layoutFile);
     // Finds the layout an image text was written with: the first section of "vars20.dat" whose

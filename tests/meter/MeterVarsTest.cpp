@@ -254,3 +254,15 @@ TEST_F(MeterVarsTest, MissingLayoutFileDetectsNothing)
 }
 
 } // namespace
+
+TEST(MeterVarsSectionChoice, TheGlobalPassedItselfStillNamesItsSection)
+{
+    // The section choice rewrites g_DocVersion; a caller handing it the global must still get
+    // the section it asked for.
+    g_DocVersion = QStringLiteral("[3.9G]");
+    const MeterVars vars(g_DocVersion);
+    EXPECT_EQ(vars.SectionName(), QStringLiteral("[3.9G]"));
+    EXPECT_GT(vars.Count(), 0);
+    EXPECT_EQ(g_DocVersion, QStringLiteral("3.9G"));
+    g_DocVersion.clear();
+}
