@@ -3,6 +3,7 @@
 #include "PtyPort.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
@@ -31,8 +32,10 @@ constexpr int kAreaF[32] = { 6, 6, 6, 6, 9, 9, 6, 6, 5, 5, 6, 6, 5, 5, 5, 5, 7, 
     7, 7, 7, 7, 7, 8, 7, 5 };
 constexpr int kFlowF[32] = { 6, 10, 11, 12, 29, 30, 6, 13, 6, 14, 22, 21, 6, 6, 6, 6, 15, 20, 17,
     18, 23, 24, 25, 19, 26, 27, 28, 17, 15, 20, 19, 6 };
-// What the meter prints for each units code: four upper-case characters, no blanks (the
-// reading-line parser and the identification parse both depend on that).
+// What the meter prints for each units code when no units list is given: four upper-case
+// characters, no blanks (the reading-line parser and the identification parse both depend on
+// that). With a units list, the first word of each line is printed instead, so the meter and the
+// form's Engineering Units list name a code alike.
 const char *const kUnitNames[32]
     = { "SFPM", "SFPH", "LBPM", "LBPH", "SCIM", "SCIH", "SCFM", "LBPD", "SFPM", "SFPS", "SCFH",
           "SCFD", "SCFM", "SCFM", "SCFM", "SCFM", "SLPM", "SCCM", "NM3H", "NM3M", "KG/M", "KG/H",
@@ -74,6 +77,14 @@ int MeterSim::Init(const MeterSettings &settings, QString *error)
     const QString section = m_settings.section.isEmpty()
         ? MeterImage::SectionFor(m_settings.quixal, m_settings.version)
         : m_settings.section;
+    m_unitNames.clear();
+    QFile units(m_settings.unitsFile);
+    if (!m_settings.unitsFile.isEmpty() && units.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        while (!units.atEnd() && m_unitNames.size() < 32) {
+            const QByteArray word = units.readLine().trimmed().split(' ').value(0).toUpper();
+            m_unitNames << (word.isEmpty() || word.size() > 4 ? QString() : QString::fromLatin1(word));
+        }
+    }
     if (!m_image.LoadLayout(m_settings.varsFile, section)) {
         *error = m_image.LastError();
         return 0;
@@ -91,7 +102,7 @@ int MeterSim::Init(const MeterSettings &settings, QString *error)
     if (!loaded) {
         // Factory settings: 80 SCFM full scale over a 1 ft^2 section, linear curve.
         m_image.SetU(QStringLiteral("flow_prec"), 2);
-        m_image.SetU(QStringLiteral("flow_func"), 6);
+        m_image.SetU(QStringLiteral("flow_func"), 0);
         m_image.SetU(QStringLiteral("serial_num"), 12345678);
         m_image.SetU(QStringLiteral("mode"), 0x20);
         m_image.SetU(QStringLiteral("meter_num"), 5);
@@ -167,7 +178,8 @@ int MeterSim::UnitsCode() const
 
 QString MeterSim::FlowUnits() const
 {
-    return QString::fromLatin1(kUnitNames[UnitsCode()]);
+    const QString listed = m_unitNames.value(UnitsCode());
+    return listed.isEmpty() ? QString::fromLatin1(kUnitNames[UnitsCode()]) : listed;
 }
 
 double MeterSim::FullScale() const

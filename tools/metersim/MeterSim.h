@@ -20,6 +20,7 @@ struct MeterSettings
     QString varsFile; // layout file
     QString section; // layout section; empty: chosen from the version
     QString imageFile; // meter file; empty: the image lives in memory only
+    QString unitsFile; // engineering-units list whose first words the meter prints
     int streamMs = 1000; // run-mode reading line period
     int quietMs = 45; // answers wait until the program has been silent this long
 };
@@ -93,6 +94,7 @@ private:
     PtyPort &m_port;
     MeterSettings m_settings;
     MeterImage m_image;
+    QStringList m_unitNames; // by units code, from the units list
     MeterLogger m_logger;
     Mode m_mode = Mode::Run;
     int m_quixalRange = 1;

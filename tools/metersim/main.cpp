@@ -121,6 +121,7 @@ int main(int argc, char **argv)
             return 2;
         }
     }
+    settings.unitsFile = QDir(dataDir).filePath(QStringLiteral("units20.dat"));
     if (settings.varsFile.isEmpty())
         settings.varsFile = QDir(dataDir).filePath(
             settings.quixal ? QStringLiteral("varsQX.dat") : QStringLiteral("vars20.dat"));
