@@ -6,8 +6,8 @@
 #include "graphs/CQueFrame.h"
 #include "graphs/CQueView.h"
 #include "meter/CMeterDoc.h"
-#include "meter/MeterVarsView.h"
 #include "meter/ZarnFormFrame.h"
+#include "meter/ZarnFormView.h"
 #include "modbus/Modbus.h"
 #include "modbus/ModbusDoc.h"
 #include "modbus/ModbusFrame.h"
@@ -32,9 +32,7 @@ void DocTypes::RegisterAll(CDocManager &manager)
                                 CDocTemplate::Menu::Kelvane);
     kelvane.createDocument = [] { return new CMeterDoc; };
     kelvane.createFrame = [] { return new ZarnFormFrame; };
-    kelvane.createView = [](CDocument *document) {
-        return new MeterVarsView(static_cast<CMeterDoc *>(document));
-    };
+    kelvane.createView = [](CDocument *document) { return new ZarnFormView(document); };
     manager.AddDocTemplate(kelvane);
 
     // 2. Quixal meter form (141): not yet part of the program.

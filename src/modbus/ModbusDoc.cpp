@@ -1,5 +1,6 @@
 #include "modbus/ModbusDoc.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 ModbusDoc::ModbusDoc(QObject *parent)
@@ -14,7 +15,13 @@ bool ModbusDoc::OnOpenDocument(const QString &path)
     return info.isFile() && info.isReadable();
 }
 
-bool ModbusDoc::OnSaveDocument(const QString &)
+bool ModbusDoc::OnSaveDocument(const QString &path)
 {
-    return true;
+    // Nothing to write. A new name gets an empty file, so the document can be opened from it
+    // again; an existing file keeps its content (any ".txt" file opens here, and saving it must
+    // not empty it).
+    if (QFileInfo::exists(path))
+        return QFileInfo(path).isWritable();
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
 }

@@ -3,7 +3,8 @@
 #include "app/CDocument.h"
 
 // The Modbus window's document: holds nothing and stores nothing. Any ".txt" file opens as
-// one; saving leaves the file as it is, so a text file opened by mistake is never emptied.
+// one; saving creates an empty file under a new name but leaves an existing file as it is, so
+// a text file opened by mistake is never emptied.
 class ModbusDoc : public CDocument
 {
     Q_OBJECT

@@ -3,6 +3,8 @@
 // logger vocabulary, log transfer, the command-list commands), plus robustness.
 #include "SimHarness.h"
 
+#include "link/CSerial.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -164,7 +166,10 @@ INSTANTIATE_TEST_SUITE_P(Firmware, TerminalIdentTest,
         IdentCase { "kelvane", "4.1A", "C", "2", "620", "Range" },
         IdentCase { "kelvane", "4.2C", "D", "3", "620", "Range" },
         IdentCase { "quixal", "1.0A", "A", "1", "500", "Range" },
-        IdentCase { "quixal", "1.4A", "B", "1", "500", "Range" }));
+        IdentCase { "quixal", "1.4A", "B", "1", "500", "Range" }),
+    [](const auto &p) {
+        return std::string(p.param.series) + "_" + std::string(p.param.firmware).replace(1, 1, "_");
+    });
 
 TEST_F(MeterSimTest, MenuEchoesTypedKeysAndTakesBackUnknownOnes)
 {
@@ -432,6 +437,62 @@ TEST_F(MeterSimTest, ElevenRAfterTheApostropheReturnToRunMode)
     const QByteArray r
         = m_sim.ReadUntil([](const QByteArray &b) { return b.contains("SCFM"); }, 2000);
     EXPECT_TRUE(r.contains("SCFM")) << r.constData();
+}
+
+// The datalogger's parameter refresh from start to end, with its real send pacing and its
+// purges: back to run mode, identification, command mode, the four items, the memory token,
+// back to run mode. Every wait is bounded as the dialogue bounds it; none may run out.
+TEST_F(MeterSimTest, DataloggerParameterRefreshRunsThroughWithoutTimeouts)
+{
+    ASSERT_TRUE(m_sim.Start(Args({ QStringLiteral("--interval"), QStringLiteral("1000") })));
+    const auto waitForAck
+        = [this](int rounds) { return m_sim.ReadUntilChar('\x1c', rounds * 60).contains('\x1c'); };
+    const auto waitForPrompt = [this] { return m_sim.ReadUntilChar('>', 3000).contains('>'); };
+
+    m_sim.SendString("rrrrrr\r\n");
+    m_sim.Purge();
+    EXPECT_TRUE(waitForAck(250)); // a reading record closes with the acknowledgement
+    m_sim.Purge();
+    m_sim.SendString("......");
+    const QByteArray ident
+        = m_sim.ReadUntil([](const QByteArray &b) { return b.contains(" units"); });
+    EXPECT_TRUE(ident.contains("v4.1A #12345678 #1 ,")) << ident.constData();
+
+    // ContactMeter
+    m_sim.Purge();
+    m_sim.SendString(QByteArray(18, '.'));
+    ASSERT_TRUE(waitForPrompt());
+    EXPECT_TRUE(waitForAck(2));
+
+    m_sim.SendString("600\r\n");
+    ASSERT_TRUE(waitForPrompt());
+    const char *const items[] = { "221", "140", "813", "812" };
+    for (const char *item : items) {
+        waitForAck(25);
+        m_sim.Purge();
+        m_sim.SendString(QByteArray(item) + "\r\n");
+        const QByteArray value
+            = m_sim.ReadUntil([](const QByteArray &b) { return b.count('=') >= 2; }, 2000);
+        EXPECT_EQ(value.count('='), 2) << item;
+        EXPECT_TRUE(waitForAck(25)) << item;
+        m_sim.SendString(".\r\n");
+        m_sim.Purge();
+        EXPECT_TRUE(waitForPrompt()) << item;
+    }
+    waitForAck(50);
+    m_sim.Purge();
+    m_sim.SendString("956\r\n");
+    const QByteArray token = m_sim.ReadUntilChar(' ');
+    EXPECT_TRUE(token.startsWith("MEM:7D00 ")) << token.constData();
+
+    // ReturnToRunMode: one byte dropped, then an apostrophe, then eleven "r".
+    unsigned char dropped;
+    m_sim.Link().ReadByte(&dropped);
+    EXPECT_TRUE(m_sim.ReadUntilChar('\'', 5000).contains('\''));
+    m_sim.Link().SendCommand("rrrrrrrrrrr");
+    m_sim.Purge();
+    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 2500)
+                    .contains("RLY2"));
 }
 
 // ------------------------------------------------------------------------- command lists

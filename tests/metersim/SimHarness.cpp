@@ -1,5 +1,7 @@
 #include "SimHarness.h"
 
+#include "link/CSerial.h"
+#include "link/SerialDevice.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
@@ -10,7 +12,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -63,6 +64,8 @@ int SimHarness::WriteTestLayout(const QString &path)
     f.write(kLayout);
     return 1;
 }
+
+SimHarness::SimHarness() = default;
 
 SimHarness::~SimHarness()
 {
@@ -120,24 +123,22 @@ int SimHarness::Start(const QStringList &args)
 int SimHarness::OpenPort()
 {
     ClosePort();
-    m_fd = ::open(m_slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_fd < 0)
+    LinkTiming timing;
+    timing.pacingScale = 0.1;
+    timing.readMsPerByte = 0;
+    m_link = std::make_unique<CSerial>(m_slave, timing);
+    m_link->SetBaudText(QStringLiteral("9600"));
+    if (!m_link->OpenPort()) {
+        m_link.reset();
         return 0;
-    termios tio {};
-    ::tcgetattr(m_fd, &tio);
-    ::cfmakeraw(&tio);
-    ::cfsetspeed(&tio, B9600);
-    ::tcsetattr(m_fd, TCSANOW, &tio);
-    ::tcflush(m_fd, TCIOFLUSH);
+    }
+    m_link->PurgeInput();
     return 1;
 }
 
 void SimHarness::ClosePort()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_link.reset(); // the link purges and closes its device when it ends
 }
 
 int SimHarness::Terminate(int timeoutMs)
@@ -183,19 +184,38 @@ double SimHarness::CpuSeconds() const
 
 void SimHarness::Purge()
 {
-    if (m_fd >= 0)
-        ::tcflush(m_fd, TCIFLUSH);
+    if (m_link)
+        m_link->PurgeInput();
 }
 
 void SimHarness::Send(const QByteArray &bytes, int gapMs)
 {
     for (char c : bytes) {
-        while (::write(m_fd, &c, 1) < 0 && (errno == EAGAIN || errno == EINTR))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_link->WriteByte((unsigned char)c);
         if (gapMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+            SerialDevice::SleepMs(gapMs);
     }
 }
+
+void SimHarness::SendString(const QByteArray &bytes)
+{
+    for (char c : bytes) {
+        SerialDevice::SleepMs(20);
+        m_link->WriteByte((unsigned char)c);
+    }
+}
+
+namespace {
+// Everything pending on the link now.
+QByteArray Drain(CSerial &link)
+{
+    QByteArray out;
+    unsigned char b;
+    while (link.ReadByte(&b))
+        out.append(char(b));
+    return out;
+}
+} // namespace
 
 QByteArray SimHarness::ReadQuiet(int quietMs, int timeoutMs)
 {
@@ -203,17 +223,14 @@ QByteArray SimHarness::ReadQuiet(int quietMs, int timeoutMs)
     const qint64 end = NowMs() + timeoutMs;
     qint64 last = NowMs();
     while (NowMs() < end) {
-        const int wait
-            = out.isEmpty() ? int(end - NowMs()) : int(qMax<qint64>(0, last + quietMs - NowMs()));
+        const qint64 wait = out.isEmpty() ? end - NowMs() : qMin(end, last + quietMs) - NowMs();
         if (!out.isEmpty() && wait <= 0)
             break;
-        pollfd p { m_fd, POLLIN, 0 };
-        if (::poll(&p, 1, qMax(1, wait)) <= 0)
+        if (!m_link->WaitForInput(int(qMax<qint64>(1, wait))))
             continue;
-        char buf[4096];
-        const ssize_t n = ::read(m_fd, buf, sizeof buf);
-        if (n > 0) {
-            out.append(buf, int(n));
+        const QByteArray got = Drain(*m_link);
+        if (!got.isEmpty()) {
+            out += got;
             last = NowMs();
         }
     }
@@ -224,14 +241,14 @@ QByteArray SimHarness::ReadUntil(const std::function<bool(const QByteArray &)> &
 {
     QByteArray out;
     const qint64 end = NowMs() + timeoutMs;
+    // Byte by byte, as the datalogger's dialogue reads: what follows the awaited text stays
+    // pending for the next wait.
+    unsigned char b;
     while (NowMs() < end && !done(out)) {
-        pollfd p { m_fd, POLLIN, 0 };
-        if (::poll(&p, 1, int(qMax<qint64>(1, end - NowMs()))) <= 0)
-            continue;
-        char buf[4096];
-        const ssize_t n = ::read(m_fd, buf, sizeof buf);
-        if (n > 0)
-            out.append(buf, int(n));
+        if (m_link->ReadByte(&b))
+            out.append(char(b));
+        else
+            m_link->WaitForInput(int(qMax<qint64>(1, end - NowMs())));
     }
     return out;
 }

@@ -5,13 +5,16 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
-// A running tarvik-metersim and the program's end of its pseudo-terminal, opened raw the way
-// the meter link opens a serial port. Tests send paced bytes and collect what the meter says.
+class CSerial;
+
+// A running tarvik-metersim and the program's end of its pseudo-terminal: the real meter link
+// (CSerial) opened on it. Tests send paced bytes and collect what the meter says.
 class SimHarness
 {
 public:
-    SimHarness() = default;
+    SimHarness();
     ~SimHarness();
     SimHarness(const SimHarness &) = delete;
     SimHarness &operator=(const SimHarness &) = delete;
@@ -29,16 +32,19 @@ public:
     bool IsRunning() const;
     int Pid() const { return m_pid; }
     QString SlavePath() const { return m_slave; }
-    int Fd() const { return m_fd; }
+    // The meter link on the simulator's port (pacing shortened tenfold, no per-byte total).
+    CSerial &Link() { return *m_link; }
     // Seconds of CPU the simulator has used so far (user + system).
     double CpuSeconds() const;
 
     void Purge();
     // Writes each byte with gapMs between them (as the link's paced sends do).
     void Send(const QByteArray &bytes, int gapMs = 3);
+    // As the link's SendString on a real line: 20 ms before each byte, nothing after the last.
+    void SendString(const QByteArray &bytes);
     // Collects until the line has been silent quietMs (after at least one byte) or timeoutMs.
     QByteArray ReadQuiet(int quietMs = 250, int timeoutMs = 3000);
-    // Collects until done(collected) holds or timeoutMs passes.
+    // Collects byte by byte until done(collected) holds or timeoutMs passes.
     QByteArray ReadUntil(const std::function<bool(const QByteArray &)> &done, int timeoutMs = 3000);
     QByteArray ReadUntilChar(char c, int timeoutMs = 3000);
     // A command-mode exchange: purge, send text + CR + LF, collect until quiet.
@@ -48,7 +54,7 @@ public:
 
 private:
     int m_pid = -1;
-    int m_fd = -1;
+    std::unique_ptr<CSerial> m_link;
     int m_stdout = -1;
     QString m_slave;
 };

@@ -1,9 +1,9 @@
 #include "terminal/CTermView.h"
 
-#include "support/PtyPair.h"
 #include "app/Globals.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
+#include "support/PtyPair.h"
 #include "support/TestEnv.h"
 #include "terminal/CTermDoc.h"
 

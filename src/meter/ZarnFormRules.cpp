@@ -1,0 +1,237 @@
+#include "meter/ZarnFormRules.h"
+
+#include <climits>
+#include <cmath>
+
+namespace {
+bool IsBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r')
+        || c == QLatin1Char('\n') || c == QLatin1Char('\v') || c == QLatin1Char('\f');
+}
+
+// Index of the first non-blank character, then an optional sign; returns the sign.
+int SkipBlanksAndSign(const QString &text, int &pos)
+{
+    pos = 0;
+    while (pos < text.size() && IsBlank(text.at(pos)))
+        ++pos;
+    int sign = 1;
+    if (pos < text.size()
+        && (text.at(pos) == QLatin1Char('+') || text.at(pos) == QLatin1Char('-'))) {
+        if (text.at(pos) == QLatin1Char('-'))
+            sign = -1;
+        ++pos;
+    }
+    return sign;
+}
+
+bool IsDigit(const QString &text, int pos)
+{
+    return pos < text.size() && text.at(pos) >= QLatin1Char('0')
+        && text.at(pos) <= QLatin1Char('9');
+}
+} // namespace
+
+QString ZarnFormRules::TrimForField(int id, const QString &text)
+{
+    int start = 0;
+    while (start < text.size() && IsBlank(text.at(start)))
+        ++start;
+    QString result = text.mid(start);
+    if (id == 1051)
+        return result;
+    for (int i = 0; i < result.size(); ++i) {
+        const QChar c = result.at(i);
+        // Line ends and tabs end the field as a blank does: a one-line field never holds them.
+        if (IsBlank(c) || c == QLatin1Char('=') || c == QLatin1Char('>'))
+            return result.left(i);
+    }
+    return result;
+}
+
+int ZarnFormRules::LeadingInt(const QString &text)
+{
+    int pos = 0;
+    const int sign = SkipBlanksAndSign(text, pos);
+    long long value = 0;
+    while (IsDigit(text, pos)) {
+        value = value * 10 + (text.at(pos).unicode() - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
+        ++pos;
+    }
+    value *= sign;
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+double ZarnFormRules::LeadingNumber(const QString &text)
+{
+    // Parsed by hand: the C library's strtod follows the user's locale once Qt has set it, and a
+    // decimal comma there would misread every field.
+    int pos = 0;
+    const int sign = SkipBlanksAndSign(text, pos);
+    double value = 0.0;
+    bool digits = false;
+    while (IsDigit(text, pos)) {
+        value = value * 10.0 + (text.at(pos).unicode() - '0');
+        digits = true;
+        ++pos;
+    }
+    if (pos < text.size() && text.at(pos) == QLatin1Char('.')) {
+        ++pos;
+        double scale = 0.1;
+        while (IsDigit(text, pos)) {
+            value += scale * (text.at(pos).unicode() - '0');
+            scale /= 10.0;
+            digits = true;
+            ++pos;
+        }
+    }
+    if (!digits)
+        return 0.0;
+    if (pos < text.size()
+        && (text.at(pos) == QLatin1Char('e') || text.at(pos) == QLatin1Char('E'))) {
+        int expPos = pos + 1;
+        int expSign = 1;
+        if (expPos < text.size()
+            && (text.at(expPos) == QLatin1Char('+') || text.at(expPos) == QLatin1Char('-'))) {
+            expSign = text.at(expPos) == QLatin1Char('-') ? -1 : 1;
+            ++expPos;
+        }
+        if (IsDigit(text, expPos)) {
+            int exponent = 0;
+            while (IsDigit(text, expPos)) {
+                exponent = qMin(exponent * 10 + (text.at(expPos).unicode() - '0'), 400);
+                ++expPos;
+            }
+            value *= std::pow(10.0, expSign * exponent);
+        }
+    }
+    return sign * value;
+}
+
+QString ZarnFormRules::LimitOnLeave(int id, const QString &text)
+{
+    const double value = LeadingNumber(text);
+    if (id >= 1010 && id <= 1013)
+        return value > 400000000.0 ? QStringLiteral("400000000") : text;
+    if (id >= 1014 && id <= 1017)
+        return value >= 256.0 ? QStringLiteral("255") : text;
+    if (id == 1027 || id == 1028)
+        return value > 200.0 ? QStringLiteral("200") : text;
+    if (id == 1023 || id == 1024)
+        return value >= 64.0 ? QStringLiteral("63") : text;
+    if (id == 1021 || id == 1022)
+        return value >= 128.0 ? QStringLiteral("127") : text;
+    if (id == 1037)
+        return LimitZeroOffset(text);
+    return text;
+}
+
+QString ZarnFormRules::LimitZeroOffset(const QString &text)
+{
+    const double value = LeadingNumber(text);
+    if (value > 5.0)
+        return QStringLiteral("5.00000");
+    if (value < -5.0)
+        return QStringLiteral("-5.00000");
+    return text;
+}
+
+bool ZarnFormRules::HasExtendedFields(const QString &docVersion)
+{
+    return docVersion == QLatin1String(">= 4.1A");
+}
+
+bool ZarnFormRules::IsEarlyVersion(const QString &docVersion)
+{
+    return docVersion == QLatin1String("3.9G") || docVersion == QLatin1String("4.0x");
+}
+
+int ZarnFormRules::CurveFitAfterPick(int choice, const QString &docVersion)
+{
+    if (choice <= 1)
+        return qMax(0, choice);
+    if (IsEarlyVersion(docVersion))
+        return 1;
+    return qMin(choice, 3);
+}
+
+QString ZarnFormRules::TemplateLabel(const QString &section, QString &docVersion)
+{
+    if (section == QLatin1String("[3.9G]"))
+        return QStringLiteral("3.9G");
+    if (section == QLatin1String("[4.0A]"))
+        return QStringLiteral("4.0x");
+    if (IsEarlyVersion(docVersion) || docVersion == QLatin1String("?.??"))
+        return docVersion;
+    if (docVersion.isEmpty())
+        return QString();
+    docVersion = QStringLiteral(">= 4.1A");
+    return docVersion;
+}
+
+int ZarnFormRules::NextRingCode(int code, int step)
+{
+    if (!IsRingCode(code))
+        return code;
+    const int next = (code - 5 + (step >= 0 ? 1 : -1) + 6) % 6;
+    return next + 5;
+}
+
+QString ZarnFormRules::ItemLabel(CoeffList list, int index)
+{
+    if (list == CoeffList::PointWise)
+        return QStringLiteral("@%1%=").arg(index * 5);
+    return QStringLiteral("%1=").arg(QChar(QLatin1Char('A').unicode() + index));
+}
+
+int ZarnFormRules::WalkDown(CoeffList list, int index, int count)
+{
+    const int first = FirstEditable(list);
+    if (count <= first)
+        return -1;
+    if (index < first || index + 1 >= count)
+        return first;
+    return index + 1;
+}
+
+int ZarnFormRules::WalkUp(CoeffList list, int index)
+{
+    const int first = FirstEditable(list);
+    if (index <= first)
+        return index;
+    return index - 1;
+}
+
+bool ZarnFormRules::CanChangeRange(const QString &activeText, const QString &desiredText)
+{
+    const int active = LeadingInt(activeText);
+    if (active < 1 || active > 4)
+        return false;
+    // A range change to no range at all would leave the meter on a range nobody chose.
+    const int desired = LeadingInt(desiredText);
+    return desired >= 1 && desired <= 4 && active != desired;
+}
+
+QString ZarnFormRules::TimeText(const QTime &time, bool hours24)
+{
+    if (hours24)
+        return QString::asprintf("%02d:%02d:%02d", time.hour(), time.minute(), time.second());
+    const int hour12 = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
+    return QString::asprintf(
+        "%02d:%02d:%02d%s", hour12, time.minute(), time.second(), time.hour() < 12 ? "AM" : "PM");
+}
+
+QString ZarnFormRules::DateText(const QDate &date, bool dayFirst)
+{
+    const int year = date.year() % 100;
+    if (dayFirst)
+        return QString::asprintf("%02d.%02d.%02d", date.day(), date.month(), year);
+    return QString::asprintf("%02d/%02d/%02d", date.month(), date.day(), year);
+}

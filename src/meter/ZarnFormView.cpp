@@ -1,0 +1,1474 @@
+#include "meter/ZarnFormView.h"
+
+#include "app/CChildFrame.h"
+#include "app/CDocManager.h"
+#include "app/CDocument.h"
+#include "app/CPrefs.h"
+#include "app/CTarvikApp.h"
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+#include "graphs/CQueView.h"
+#include "meter/CConvertDlg.h"
+#include "meter/CMeterDoc.h"
+#include "meter/FieldIds.h"
+#include "meter/MeterVars.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimerEvent>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using CoeffList = ZarnFormRules::CoeffList;
+
+namespace {
+// Opens a command list through the application's document manager and gives its runner.
+CQueView *OpenListDocument(const QString &fileName)
+{
+    CTarvikApp *app = CTarvikApp::Instance();
+    CDocManager *manager = app ? app->DocManager() : nullptr;
+    if (!manager)
+        return nullptr;
+    CDocument *document = manager->OpenDocumentFile(fileName);
+    if (!document)
+        return nullptr;
+    const QList<CChildFrame *> frames = manager->FramesOf(document);
+    return frames.isEmpty() ? nullptr : qobject_cast<CQueView *>(frames.first()->View());
+}
+
+ZarnFormView::ListOpener &Opener()
+{
+    static ZarnFormView::ListOpener opener = OpenListDocument;
+    return opener;
+}
+
+IMeterLink *&LinkOverride()
+{
+    static IMeterLink *link = nullptr;
+    return link;
+}
+
+QString AskSaveAsName(QWidget *parent, const QString &proposed)
+{
+    return QFileDialog::getSaveFileName(
+        parent, QStringLiteral("Save As"), proposed, QStringLiteral("*.mtr"));
+}
+
+ZarnFormView::SaveAsPrompt &Prompt()
+{
+    static ZarnFormView::SaveAsPrompt prompt = AskSaveAsName;
+    return prompt;
+}
+
+const char *const kListFiles[] = { "send20.que", "read20.que", "select20.que" };
+
+const char *const kCurveFitChoices[] = {
+    "None - All Equations are Bypassed",
+    "Primary Coefficients Only",
+    "Primary and Secondary Coefficients",
+    "Primary Coefficients and Point-Wise Segments",
+};
+
+const char *const kNotSupportedCaption = "               Field Not Supported";
+const char *const kNotSupportedText = "This Field Is Not Supported For Selected Version ";
+
+// Ids whose SetField text goes into the field as it stands.
+bool IsPlainTextId(int id)
+{
+    return (id >= 1010 && id <= 1018) || id == 1022 || id == 1024 || id == 1028
+        || (id >= 1035 && id <= 1039) || (id >= 1043 && id <= 1045) || id == 1048 || id == 1053
+        || id == 1054 || id == 1066 || (id >= 1068 && id <= 1070);
+}
+
+QGroupBox *Group(const QString &title, QWidget *parent)
+{
+    auto *box = new QGroupBox(title, parent);
+    return box;
+}
+
+QGridLayout *GridIn(QGroupBox *box)
+{
+    auto *grid = new QGridLayout(box);
+    grid->setContentsMargins(5, 2, 5, 4);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(2);
+    return grid;
+}
+
+QLabel *Caption(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    return label;
+}
+
+// Last n characters of a list line (the code part of the units and alarm lines).
+QString Tail(const QString &line, int n)
+{
+    return line.size() <= n ? line : line.right(n);
+}
+} // namespace
+
+ZarnFormView::ListOpener ZarnFormView::SetListOpener(ListOpener opener)
+{
+    ListOpener old = Opener();
+    Opener() = std::move(opener);
+    return old;
+}
+
+void ZarnFormView::SetMeterLink(IMeterLink *link)
+{
+    LinkOverride() = link;
+}
+
+ZarnFormView::SaveAsPrompt ZarnFormView::SetSaveAsPrompt(SaveAsPrompt prompt)
+{
+    SaveAsPrompt old = Prompt();
+    Prompt() = std::move(prompt);
+    return old;
+}
+
+IMeterLink *ZarnFormView::Link()
+{
+    if (LinkOverride())
+        return LinkOverride();
+    m_link.SetSerial(CTarvikApp::MeterLink());
+    return &m_link;
+}
+
+ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
+    : CView(document, parent)
+{
+    // A compact 8 pt face with Arial's metrics, as the form's captions were laid out for it.
+    QFont small = font();
+    small.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
+    small.setPointSize(8);
+    setFont(small);
+    BuildControls();
+    WatchAll();
+}
+
+ZarnFormView::~ZarnFormView()
+{
+    // A list still running would step into a form that no longer exists.
+    if (m_runner && m_runner->IsRunning())
+        m_runner->Cancel();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building the controls
+
+void ZarnFormView::Register(int id, QWidget *widget)
+{
+    m_byId.insert(id, widget);
+    if (!m_idOf.contains(widget))
+        m_idOf.insert(widget, id);
+    if (widget->objectName().isEmpty())
+        widget->setObjectName(QString::number(id));
+}
+
+QLineEdit *ZarnFormView::MakeEdit(int id, int width)
+{
+    auto *edit = new QLineEdit(this);
+    if (width > 0)
+        edit->setFixedWidth(width);
+    edit->setFixedHeight(19);
+    Register(id, edit);
+    return edit;
+}
+
+QWidget *ZarnFormView::MakeSpinEdit(int editId, int spinId)
+{
+    // An edit with up/down arrows beside it: the arrows step the edit's number within 1..200,
+    // while the edit itself takes any text (the limits apply when it is left).
+    auto *holder = new QWidget(this);
+    holder->setFixedHeight(20);
+    auto *row = new QHBoxLayout(holder);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    QLineEdit *edit = MakeEdit(editId, 36);
+    Register(spinId, edit);
+    auto *arrows = new QWidget(holder);
+    auto *column = new QVBoxLayout(arrows);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    for (int step : { +1, -1 }) {
+        auto *button = new QToolButton(arrows);
+        button->setArrowType(step > 0 ? Qt::UpArrow : Qt::DownArrow);
+        button->setFixedSize(14, 10);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoRepeat(true);
+        connect(button, &QToolButton::clicked, this, [this, edit, spinId, step] {
+            const int value = qBound(1, ZarnFormRules::LeadingInt(edit->text()) + step, 200);
+            edit->setText(QString::number(value));
+            OnFieldLeft(spinId);
+        });
+        column->addWidget(button);
+    }
+    row->addWidget(edit);
+    row->addWidget(arrows);
+    row->addStretch();
+    return holder;
+}
+
+void ZarnFormView::BuildControls()
+{
+    auto *left = new QVBoxLayout;
+    left->setSpacing(3);
+    auto *top = new QHBoxLayout;
+    top->setSpacing(4);
+    top->addWidget(BuildVersionGroup());
+    top->addWidget(BuildRangeGroup(), 1);
+    left->addLayout(top);
+    left->addWidget(BuildAlarmGroup());
+    left->addWidget(BuildParameterGroup());
+    left->addWidget(BuildAdcDacGroups());
+    left->addWidget(BuildLcdGroup());
+    left->addStretch();
+
+    auto *right = new QVBoxLayout;
+    right->setSpacing(3);
+    right->addWidget(BuildCurveFitGroup());
+    right->addWidget(BuildOptionsGroup());
+    right->addWidget(BuildMiscGroup());
+    right->addStretch();
+
+    auto *outer = new QHBoxLayout(this);
+    outer->setContentsMargins(4, 2, 4, 2);
+    outer->setSpacing(4);
+    outer->addLayout(left, 1);
+    outer->addLayout(right, 1);
+
+    m_hiddenDesired = new QLineEdit(this);
+    m_hiddenDesired->hide();
+    Register(1020, m_hiddenDesired);
+}
+
+QWidget *ZarnFormView::BuildVersionGroup()
+{
+    auto *box = Group(QStringLiteral("Version"), this);
+    auto *grid = GridIn(box);
+    m_flowMeterVersion = new QLabel(QStringLiteral("?.??"), box);
+    m_templateVersion = new QLabel(QStringLiteral("?.??"), box);
+    m_revision = new QLabel(QStringLiteral("?"), box);
+    Register(1049, m_flowMeterVersion);
+    Register(1067, m_templateVersion);
+    Register(1084, m_revision);
+    grid->addWidget(Caption(QStringLiteral("Flow Meter"), box), 0, 0);
+    grid->addWidget(m_flowMeterVersion, 0, 1);
+    grid->addWidget(Caption(QStringLiteral("r"), box), 0, 2);
+    grid->addWidget(m_revision, 0, 3);
+    grid->addWidget(Caption(QStringLiteral("Template"), box), 1, 0);
+    grid->addWidget(m_templateVersion, 1, 1, 1, 3);
+    auto *logo = new QLabel(QStringLiteral("HALVREN"), box);
+    QFont logoFont = logo->font();
+    logoFont.setBold(true);
+    logoFont.setPointSize(11);
+    logoFont.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+    logo->setFont(logoFont);
+    logo->setAlignment(Qt::AlignCenter);
+    logo->setStyleSheet(QStringLiteral("color: #1d4f91;"));
+    grid->addWidget(logo, 2, 0, 1, 4);
+    return box;
+}
+
+QWidget *ZarnFormView::BuildRangeGroup()
+{
+    auto *box = Group(QStringLiteral("Range"), this);
+    auto *grid = GridIn(box);
+    m_active = MakeEdit(1114, 26);
+    m_active->setReadOnly(true);
+    m_desired = new QComboBox(box);
+    for (int i = 1; i <= 4; ++i)
+        m_desired->addItem(QString::number(i));
+    m_desired->setCurrentIndex(-1);
+    Register(1115, m_desired);
+    connect(m_desired, &QComboBox::activated, this, &ZarnFormView::OnDesiredPicked);
+    m_readButton = new QPushButton(QStringLiteral("Read Active"), box);
+    m_sendButton = new QPushButton(QStringLiteral("Send Active"), box);
+    m_changeButton = new QPushButton(QStringLiteral("Change"), box);
+    Register(1040, m_readButton);
+    Register(1041, m_sendButton);
+    Register(1046, m_changeButton);
+    connect(m_readButton, &QPushButton::clicked, this, &ZarnFormView::OnReadActive);
+    connect(m_sendButton, &QPushButton::clicked, this, &ZarnFormView::OnSendActive);
+    connect(m_changeButton, &QPushButton::clicked, this, &ZarnFormView::OnChange);
+    grid->addWidget(Caption(QStringLiteral("Active"), box), 0, 0);
+    grid->addWidget(m_active, 0, 1);
+    grid->addWidget(Caption(QStringLiteral("Desired"), box), 0, 2);
+    grid->addWidget(m_desired, 0, 3);
+    grid->addWidget(m_readButton, 1, 0, 1, 2);
+    grid->addWidget(m_sendButton, 1, 2, 1, 2);
+    grid->addWidget(m_changeButton, 2, 0, 1, 2);
+    grid->addWidget(Caption(QStringLiteral("Active to Desired"), box), 2, 2, 1, 2);
+    return box;
+}
+
+QWidget *ZarnFormView::BuildAdcDacGroups()
+{
+    auto *holder = new QWidget(this);
+    auto *row = new QHBoxLayout(holder);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+
+    auto *adc = Group(QStringLiteral("Input ADC"), holder);
+    auto *adcGrid = GridIn(adc);
+    adcGrid->addWidget(Caption(QStringLiteral("Filter"), adc), 0, 0);
+    adcGrid->addWidget(MakeSpinEdit(1027, 1028), 0, 1);
+
+    auto *dac = Group(QStringLiteral("Output DAC"), holder);
+    auto *dacGrid = GridIn(dac);
+    dacGrid->addWidget(Caption(QStringLiteral("Filter"), dac), 0, 0);
+    dacGrid->addWidget(MakeSpinEdit(1021, 1022), 0, 1);
+    dacGrid->addWidget(Caption(QStringLiteral("Time"), dac), 0, 2);
+    dacGrid->addWidget(MakeSpinEdit(1023, 1024), 0, 3);
+
+    row->addWidget(adc);
+    row->addWidget(dac, 1);
+    return holder;
+}
+
+QWidget *ZarnFormView::BuildAlarmGroup()
+{
+    auto *box = Group(QStringLiteral("Alarm/Relay Settings"), this);
+    auto *grid = GridIn(box);
+    grid->addWidget(Caption(QStringLiteral("Function"), box), 0, 1);
+    grid->addWidget(Caption(QStringLiteral("Value"), box), 0, 2);
+    grid->addWidget(Caption(QStringLiteral("Trip Delay"), box), 0, 3);
+    const char *const rows[] = { "Relay #1 OFF", "Relay #1 ON", "Relay #2 OFF", "Relay #2 ON" };
+    for (int i = 0; i < 4; ++i) {
+        grid->addWidget(Caption(QString::fromLatin1(rows[i]), box), i + 1, 0);
+        auto *function = new QComboBox(box);
+        function->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        function->setMinimumContentsLength(10);
+        function->view()->setMinimumWidth(240);
+        Register(1006 + i, function);
+        m_alarmFunction[i] = function;
+        grid->addWidget(function, i + 1, 1);
+        grid->addWidget(MakeEdit(1010 + i, 64), i + 1, 2);
+        grid->addWidget(MakeEdit(1014 + i, 34), i + 1, 3);
+    }
+    m_holdFlow1 = new QCheckBox(QStringLiteral("Hold Flow (Relay #1)"), box);
+    m_holdFlow2 = new QCheckBox(QStringLiteral("Hold Flow (Relay #2)"), box);
+    Register(1033, m_holdFlow1);
+    Register(1034, m_holdFlow2);
+    auto *holdRow = new QHBoxLayout;
+    holdRow->addWidget(m_holdFlow1);
+    holdRow->addWidget(m_holdFlow2);
+    holdRow->addStretch();
+    grid->addLayout(holdRow, 5, 0, 1, 4);
+    grid->setColumnStretch(1, 1);
+    LoadAlarmLists();
+    return box;
+}
+
+QWidget *ZarnFormView::BuildParameterGroup()
+{
+    auto *box = Group(QStringLiteral("Parameters"), this);
+    auto *grid = GridIn(box);
+    m_units = new QComboBox(box);
+    m_units->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_units->setMinimumContentsLength(12);
+    m_units->view()->setMinimumWidth(330);
+    Register(1004, m_units);
+    connect(m_units, &QComboBox::activated, this, &ZarnFormView::OnUnitsPicked);
+    grid->addWidget(Caption(QStringLiteral("Engineering Units"), box), 0, 0);
+    grid->addWidget(m_units, 0, 1, 1, 3);
+    struct Field
+    {
+        const char *caption;
+        int id;
+    };
+    const Field fields[] = {
+        { "Full Scale", 1018 },
+        { "C Factor", 1036 },
+        { "X-Sect", 1039 },
+        { "Max Range", 1038 },
+        { "Zero Cutoff %", 1053 },
+        { "Zero Offset", 1037 },
+        { "ADC Gain", 1069 },
+        { "ADC Offset", 1070 },
+    };
+    for (int i = 0; i < 8; ++i) {
+        const int row = 1 + i / 2;
+        const int column = (i % 2) * 2;
+        grid->addWidget(Caption(QString::fromLatin1(fields[i].caption), box), row, column);
+        grid->addWidget(MakeEdit(fields[i].id, 68), row, column + 1);
+    }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    LoadUnitsList();
+    return box;
+}
+
+QWidget *ZarnFormView::BuildCurveFitGroup()
+{
+    auto *box = Group(QStringLiteral("Curve Fit"), this);
+    auto *outer = new QVBoxLayout(box);
+    outer->setContentsMargins(5, 2, 5, 4);
+    outer->setSpacing(3);
+    m_curveFit = new QComboBox(box);
+    for (const char *choice : kCurveFitChoices)
+        m_curveFit->addItem(QString::fromLatin1(choice));
+    m_curveFit->setCurrentIndex(-1);
+    Register(1005, m_curveFit);
+    connect(m_curveFit, &QComboBox::activated, this, &ZarnFormView::OnCurveFitPicked);
+    outer->addWidget(m_curveFit);
+
+    auto makeList = [this](QWidget *parent, int listId, int editId, int labelId,
+                        const QStringList &headers, QTreeWidget *&list, QLineEdit *&edit,
+                        QLabel *&label, CoeffList kind) {
+        list = new QTreeWidget(parent);
+        list->setColumnCount(2);
+        list->setHeaderLabels(headers);
+        list->setRootIsDecorated(false);
+        list->setUniformRowHeights(true);
+        list->setIndentation(0);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->header()->setStretchLastSection(true);
+        list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+        list->header()->setMinimumSectionSize(20);
+        Register(listId, list);
+        connect(list, &QTreeWidget::itemClicked, this, [this, list, kind](QTreeWidgetItem *item) {
+            SelectItem(kind, list->indexOfTopLevelItem(item));
+        });
+        edit = MakeEdit(editId);
+        label = new QLabel(QStringLiteral("="), parent);
+        label->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("@100%=")) + 2);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        Register(labelId, label);
+    };
+
+    auto *coefficients = Group(QStringLiteral("Coefficients"), box);
+    auto *coeffGrid = GridIn(coefficients);
+    makeList(coefficients, 1047, 1051, 1052, { QString(), QStringLiteral("Primary") }, m_primary,
+        m_primaryEdit, m_primaryLabel, CoeffList::Primary);
+    makeList(coefficients, 1057, 1060, 1063, { QString(), QStringLiteral("Secondary") },
+        m_secondary, m_secondaryEdit, m_secondaryLabel, CoeffList::Secondary);
+    const int rowHeight = fontMetrics().height() + 2;
+    for (QTreeWidget *list : { m_primary, m_secondary })
+        list->setFixedHeight(rowHeight * 10 + list->header()->sizeHint().height() + 6);
+    coeffGrid->addWidget(m_primary, 0, 0, 1, 2);
+    coeffGrid->addWidget(m_secondary, 0, 2, 1, 2);
+    coeffGrid->addWidget(m_primaryLabel, 1, 0);
+    coeffGrid->addWidget(m_primaryEdit, 1, 1);
+    coeffGrid->addWidget(m_secondaryLabel, 1, 2);
+    coeffGrid->addWidget(m_secondaryEdit, 1, 3);
+    outer->addWidget(coefficients);
+
+    auto *lower = new QHBoxLayout;
+    lower->setSpacing(4);
+    auto *pointWise = Group(QStringLiteral("Point-Wise"), box);
+    auto *pointGrid = GridIn(pointWise);
+    makeList(pointWise, 1061, 1062, 1064,
+        { QStringLiteral("% of Flow"), QStringLiteral("+ - % Correction") }, m_pointWise,
+        m_pointWiseEdit, m_pointWiseLabel, CoeffList::PointWise);
+    m_pointWise->setFixedHeight(rowHeight * 9 + m_pointWise->header()->sizeHint().height() + 6);
+    pointGrid->addWidget(m_pointWise, 0, 0, 1, 2);
+    pointGrid->addWidget(m_pointWiseLabel, 1, 0);
+    pointGrid->addWidget(m_pointWiseEdit, 1, 1);
+    lower->addWidget(pointWise, 1);
+
+    auto *buttons = new QVBoxLayout;
+    auto *curve = new QPushButton(QStringLiteral("Display Curve"), box);
+    auto *linear = new QPushButton(QStringLiteral("Display Linear"), box);
+    Register(1042, curve);
+    Register(1050, linear);
+    // The curve graphs are not part of this program yet.
+    curve->setEnabled(false);
+    linear->setEnabled(false);
+    buttons->addStretch();
+    buttons->addWidget(curve);
+    buttons->addWidget(linear);
+    buttons->addStretch();
+    lower->addLayout(buttons);
+    outer->addLayout(lower);
+    return box;
+}
+
+QWidget *ZarnFormView::BuildLcdGroup()
+{
+    auto *box = Group(QStringLiteral("LCD Display"), this);
+    auto *grid = GridIn(box);
+    m_contrast = new QSlider(Qt::Horizontal, box);
+    m_contrast->setRange(0, 255);
+    m_contrast->setTickInterval(16);
+    m_contrast->setTickPosition(QSlider::TicksBelow);
+    m_contrast->setValue(128);
+    m_refresh = new QSlider(Qt::Horizontal, box);
+    m_refresh->setRange(1, 100);
+    m_refresh->setTickInterval(10);
+    m_refresh->setTickPosition(QSlider::TicksBelow);
+    m_refresh->setValue(8);
+    Register(1029, m_contrast);
+    Register(1030, m_refresh);
+    grid->addWidget(Caption(QStringLiteral("Contrast"), box), 0, 0);
+    grid->addWidget(Caption(QStringLiteral("Light"), box), 0, 1);
+    grid->addWidget(m_contrast, 0, 2);
+    grid->addWidget(Caption(QStringLiteral("Dark"), box), 0, 3);
+    grid->addWidget(Caption(QStringLiteral("Refresh"), box), 1, 0);
+    grid->addWidget(Caption(QStringLiteral("Fast"), box), 1, 1);
+    grid->addWidget(m_refresh, 1, 2);
+    grid->addWidget(Caption(QStringLiteral("Slow"), box), 1, 3);
+    grid->setColumnStretch(2, 1);
+    return box;
+}
+
+QWidget *ZarnFormView::BuildOptionsGroup()
+{
+    auto *box = Group(QStringLiteral("Options"), this);
+    auto *grid = GridIn(box);
+    m_tracking = new QCheckBox(QStringLiteral("Tracking ON"), box);
+    m_protocol = new QCheckBox(QStringLiteral("Protocol On"), box);
+    Register(1032, m_tracking);
+    Register(1065, m_protocol);
+    grid->addWidget(m_tracking, 0, 0);
+    grid->addWidget(m_protocol, 0, 1);
+    grid->addWidget(Caption(QStringLiteral("Modbus Addr"), box), 0, 2);
+    grid->addWidget(MakeEdit(1035, 40), 0, 3);
+    grid->setColumnStretch(4, 1);
+    return box;
+}
+
+QWidget *ZarnFormView::BuildMiscGroup()
+{
+    auto *box = Group(QStringLiteral("Misc"), this);
+    auto *grid = GridIn(box);
+    m_calBox = new QCheckBox(box);
+    Register(1055, m_calBox);
+    connect(m_calBox, &QCheckBox::toggled, this, [this](bool ticked) {
+        m_fixedCalibration = !ticked;
+        ClockTick();
+    });
+    auto *dateButton = new QPushButton(QStringLiteral("Date"), box);
+    auto *timeButton = new QPushButton(QStringLiteral("Time"), box);
+    Register(1058, dateButton);
+    Register(1059, timeButton);
+    for (QPushButton *button : { dateButton, timeButton })
+        button->setFixedHeight(20);
+    connect(dateButton, &QPushButton::clicked, this, [this] {
+        m_dayFirst = !m_dayFirst;
+        ClockTick();
+    });
+    connect(timeButton, &QPushButton::clicked, this, [this] {
+        m_hours24 = !m_hours24;
+        ClockTick();
+    });
+
+    grid->addWidget(Caption(QStringLiteral("Calibration Due"), box), 0, 0);
+    grid->addWidget(MakeEdit(1054, 68), 0, 1);
+    grid->addWidget(m_calBox, 0, 2);
+    grid->addWidget(Caption(QStringLiteral("Serial Number"), box), 0, 3);
+    grid->addWidget(MakeEdit(1048, 50), 0, 4);
+
+    grid->addWidget(dateButton, 1, 0);
+    QLineEdit *date = MakeEdit(1043, 68);
+    date->setReadOnly(true);
+    grid->addWidget(date, 1, 1);
+    grid->addWidget(Caption(QStringLiteral("Password"), box), 1, 3);
+    grid->addWidget(MakeEdit(1045, 50), 1, 4);
+
+    grid->addWidget(timeButton, 2, 0);
+    QLineEdit *time = MakeEdit(1044, 68);
+    time->setReadOnly(true);
+    grid->addWidget(time, 2, 1);
+    grid->addWidget(Caption(QStringLiteral("Watchdog Timer"), box), 2, 3);
+    grid->addWidget(MakeEdit(1068, 50), 2, 4);
+
+    grid->addWidget(Caption(QStringLiteral("uP PCBA Number"), box), 3, 3);
+    grid->addWidget(MakeEdit(1066, 50), 3, 4);
+    grid->setColumnStretch(2, 1);
+    return box;
+}
+
+void ZarnFormView::WatchAll()
+{
+    // Focus changes, typing and the keys Enter/Up/Down of every control pass through
+    // eventFilter; typing is also seen through textEdited (the user's keys only).
+    for (auto it = m_byId.cbegin(); it != m_byId.cend(); ++it) {
+        QWidget *widget = it.value();
+        widget->installEventFilter(this);
+        if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            const int id = m_idOf.value(edit);
+            connect(edit, &QLineEdit::textEdited, this, [this, id] { OnFieldEdited(id); });
+        }
+    }
+    if (auto *zeroOffset = EditOf(1037)) {
+        // Bounded on every change, whether typed or put there by a command list.
+        connect(zeroOffset, &QLineEdit::textChanged, this, [zeroOffset](const QString &text) {
+            const QString limited = ZarnFormRules::LimitZeroOffset(text);
+            if (limited != text)
+                zeroOffset->setText(limited);
+        });
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// List files
+
+QStringList ZarnFormView::ReadListFile(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines;
+    const QList<QByteArray> raw = file.readAll().split('\n');
+    for (int i = 0; i < raw.size(); ++i) {
+        QByteArray line = raw.at(i);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (i == raw.size() - 1 && line.isEmpty())
+            break; // the line end of the last line
+        lines.append(QString::fromLatin1(line));
+    }
+    return lines;
+}
+
+void ZarnFormView::LoadUnitsList()
+{
+    const bool early = g_DocVersion == QLatin1String("3.9G");
+    const QStringList lines
+        = ReadListFile(early ? QStringLiteral("units15.dat") : QStringLiteral("units20.dat"));
+    m_units->clear();
+    m_units->addItems(lines);
+    m_units->setCurrentIndex(lines.isEmpty() ? -1 : 0);
+}
+
+void ZarnFormView::LoadAlarmLists()
+{
+    const QStringList lines = ReadListFile(QStringLiteral("alarms20.dat"));
+    for (QComboBox *box : m_alarmFunction) {
+        box->clear();
+        box->addItems(lines);
+        box->setCurrentIndex(lines.isEmpty() ? -1 : 0);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening
+
+void ZarnFormView::OnInitialUpdate()
+{
+    LoadAlarmLists();
+    LoadUnitsList();
+    m_contrast->setValue(128);
+    m_refresh->setValue(8);
+    if (m_runner && m_runner->IsRunning())
+        m_runner->Cancel();
+    m_runner = nullptr;
+    DocVarsToForm();
+    if (GetDocument())
+        m_openingTitle = GetDocument()->Title();
+    ClockTick();
+    m_clock.start(1000, this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Field access
+
+QLineEdit *ZarnFormView::EditOf(int id) const
+{
+    return qobject_cast<QLineEdit *>(m_byId.value(id));
+}
+
+void ZarnFormView::SelectAlarm(QComboBox *box, const QString &code)
+{
+    for (int i = 0; i < box->count(); ++i) {
+        if (Tail(box->itemText(i), 3) == code && !code.isEmpty()) {
+            box->setCurrentIndex(i);
+            return;
+        }
+    }
+    box->setCurrentIndex(-1);
+}
+
+void ZarnFormView::SetField(int id, const QString &rawText)
+{
+    if (!ZarnFormRules::IsFormId(id) && id != 1084)
+        return;
+    const QString text = ZarnFormRules::TrimForField(id, rawText);
+    const int n = ZarnFormRules::LeadingInt(text);
+
+    if (IsPlainTextId(id)) {
+        if (QLineEdit *edit = EditOf(id))
+            edit->setText(text);
+        return;
+    }
+    switch (id) {
+    case 1004:
+        for (int i = 0; i < m_units->count(); ++i) {
+            if (m_units->itemText(i).startsWith(text)) {
+                m_units->setCurrentIndex(i);
+                break;
+            }
+        }
+        return;
+    case 1005:
+        if (!text.isEmpty() && text.at(0).isDigit() && n >= 0 && n <= 3) {
+            m_curveFit->setCurrentIndex(n);
+            g_CurveFit = n;
+        }
+        return;
+    case 1006:
+    case 1007:
+    case 1008:
+    case 1009:
+        SelectAlarm(m_alarmFunction[id - 1006], text);
+        return;
+    case 1020:
+        m_hiddenDesired->setText(QString::number(n - 1));
+        return;
+    case 1029:
+        m_contrast->setValue(n);
+        return;
+    case 1030:
+        m_refresh->setValue(n);
+        return;
+    case 1032:
+        m_tracking->setChecked(text == QLatin1String("TRUE"));
+        return;
+    case 1033:
+        m_holdFlow1->setChecked(text == QLatin1String("TRUE"));
+        return;
+    case 1034:
+        m_holdFlow2->setChecked(text == QLatin1String("TRUE"));
+        return;
+    case 1056:
+        m_lcdBlank = text == QLatin1String("TRUE");
+        return;
+    case 1065:
+        m_protocol->setChecked(text == QLatin1String("TRUE"));
+        return;
+    case 1047:
+        AppendItem(CoeffList::Primary, text);
+        return;
+    case 1057:
+        AppendItem(CoeffList::Secondary, text);
+        return;
+    case 1061:
+        AppendItem(CoeffList::PointWise, text);
+        return;
+    case 1049:
+        m_flowMeterVersion->setText(text);
+        g_DocMeterVersion = text;
+        DocSetVersion(text);
+        return;
+    case 1051:
+    case 1060:
+    case 1062:
+        m_imageText = text;
+        return;
+    case 1052:
+        m_primary->clear();
+        return;
+    case 1063:
+        m_secondary->clear();
+        return;
+    case 1064:
+        m_pointWise->clear();
+        return;
+    case 1084:
+        m_revision->setText(text);
+        g_DocRevision = text;
+        return;
+    case 1115:
+        if (n >= 1 && n <= m_desired->count()) {
+            m_desired->setCurrentIndex(n - 1);
+            // Until the terminal has heard the meter say its range, the range the meter's image
+            // holds is the active one.
+            if (g_MeterNumber.isEmpty())
+                m_active->setText(QString::number(n));
+        } else {
+            m_desired->setCurrentIndex(-1);
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+QString ZarnFormView::GetField(int id)
+{
+    if (!ZarnFormRules::IsFormId(id))
+        return QString();
+    switch (id) {
+    case 1004:
+        return m_units->currentIndex() < 0 ? QString() : Tail(m_units->currentText(), 4);
+    case 1006:
+    case 1007:
+    case 1008:
+    case 1009: {
+        QComboBox *box = m_alarmFunction[id - 1006];
+        return box->currentIndex() < 0 ? QString() : Tail(box->currentText(), 4);
+    }
+    case 1029:
+        return QString::asprintf("%d", m_contrast->value());
+    case 1030:
+        return QString::asprintf("%d", m_refresh->value());
+    case 1056:
+        return m_lcdBlank ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    case 1047:
+    case 1057:
+    case 1061: {
+        QTreeWidget *list = id == 1047 ? m_primary : id == 1057 ? m_secondary : m_pointWise;
+        const int position = m_walkPos++;
+        if (position < 0 || position >= list->topLevelItemCount())
+            return QString();
+        return list->topLevelItem(position)->text(1);
+    }
+    case 1052:
+    case 1063:
+    case 1064:
+        m_walkPos = 0;
+        return QString();
+    case 1051:
+        return m_imageText;
+    default:
+        break;
+    }
+    QWidget *widget = m_byId.value(id);
+    if (auto *edit = qobject_cast<QLineEdit *>(widget))
+        return edit->text();
+    if (auto *box = qobject_cast<QCheckBox *>(widget))
+        return box->isChecked() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    if (auto *combo = qobject_cast<QComboBox *>(widget))
+        return combo->currentText();
+    if (auto *label = qobject_cast<QLabel *>(widget))
+        return label->text();
+    if (auto *button = qobject_cast<QPushButton *>(widget))
+        return button->text();
+    return QString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Editing
+
+void ZarnFormView::OnFieldEdited(int id)
+{
+    if (id == 1051 || id == 1060 || id == 1062)
+        return; // a coefficient edit keeps its code while it holds an item
+    editField = 4;
+    if (id == 1066 && !ZarnFormRules::HasExtendedFields(g_DocVersion)) {
+        m_secondaryEdit->clear();
+        m_pointWiseEdit->clear();
+        ShowNotSupported();
+    }
+}
+
+void ZarnFormView::OnFieldLeft(int id)
+{
+    if (QLineEdit *edit = EditOf(id)) {
+        const QString limited = ZarnFormRules::LimitOnLeave(id, edit->text());
+        if (limited != edit->text())
+            edit->setText(limited);
+    }
+    editField = 0;
+    switch (id) {
+    case 1018:
+    case 1036:
+    case 1039:
+    case 1038:
+    case 1053:
+    case 1037:
+    case 1005:
+        DocFormToVars();
+        break;
+    default:
+        break;
+    }
+}
+
+void ZarnFormView::OnCurveFitPicked(int index)
+{
+    const int choice = ZarnFormRules::CurveFitAfterPick(index, g_DocVersion);
+    if (choice != index)
+        m_curveFit->setCurrentIndex(choice);
+    g_CurveFit = choice;
+}
+
+void ZarnFormView::OnUnitsPicked(int index)
+{
+    CMeterDoc *doc = MeterDoc();
+    if (!doc || index < 0)
+        return;
+    // The line's code (101 + units) in its last four characters.
+    const int code = ZarnFormRules::LeadingInt(Tail(m_units->itemText(index), 4));
+    const int units = ((code - 5) % 32 + 32) % 32;
+    doc->UnitsChanged(*this, units);
+}
+
+void ZarnFormView::OnDesiredPicked(int index)
+{
+    m_hiddenDesired->setText(QString::number(index));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Coefficient lists
+
+QTreeWidget *ZarnFormView::ListOf(CoeffList list) const
+{
+    return list == CoeffList::Primary  ? m_primary
+        : list == CoeffList::Secondary ? m_secondary
+                                       : m_pointWise;
+}
+
+QLineEdit *ZarnFormView::ListEditOf(CoeffList list) const
+{
+    return list == CoeffList::Primary  ? m_primaryEdit
+        : list == CoeffList::Secondary ? m_secondaryEdit
+                                       : m_pointWiseEdit;
+}
+
+QLabel *ZarnFormView::ListLabelOf(CoeffList list) const
+{
+    return list == CoeffList::Primary  ? m_primaryLabel
+        : list == CoeffList::Secondary ? m_secondaryLabel
+                                       : m_pointWiseLabel;
+}
+
+void ZarnFormView::AppendItem(CoeffList list, const QString &text)
+{
+    QTreeWidget *tree = ListOf(list);
+    auto *item = new QTreeWidgetItem(tree);
+    item->setText(0, ZarnFormRules::ItemLabel(list, tree->topLevelItemCount() - 1));
+    item->setText(1, text);
+}
+
+void ZarnFormView::SelectItem(CoeffList list, int index, bool load)
+{
+    QTreeWidget *tree = ListOf(list);
+    if (index < ZarnFormRules::FirstEditable(list))
+        index = ZarnFormRules::FirstEditable(list);
+    if (index < 0 || index >= tree->topLevelItemCount())
+        return;
+    tree->setCurrentItem(tree->topLevelItem(index));
+    tree->scrollToItem(tree->topLevelItem(index));
+    if (!load)
+        return;
+    QLineEdit *edit = ListEditOf(list);
+    ListLabelOf(list)->setText(ZarnFormRules::ItemLabel(list, index));
+    edit->setText(tree->topLevelItem(index)->text(1));
+    edit->setFocus();
+    edit->selectAll();
+    // Set after the focus moved: leaving the previous field resets the code.
+    editField = static_cast<int>(list);
+}
+
+void ZarnFormView::ClearListEdit(CoeffList list)
+{
+    ListEditOf(list)->clear();
+    ListLabelOf(list)->setText(QStringLiteral("="));
+}
+
+void ZarnFormView::ShowNotSupported()
+{
+    UserMessage::Show(
+        QString::fromLatin1(kNotSupportedText), QString::fromLatin1(kNotSupportedCaption));
+}
+
+void ZarnFormView::EnterCoefficient(int code)
+{
+    const auto list = static_cast<CoeffList>(code);
+    QLineEdit *edit = ListEditOf(list);
+    if (edit->text().isEmpty())
+        return;
+    if (list != CoeffList::Primary && ZarnFormRules::IsEarlyVersion(g_DocVersion)) {
+        edit->clear();
+        ShowNotSupported();
+        return;
+    }
+    QTreeWidget *tree = ListOf(list);
+    const int index = tree->indexOfTopLevelItem(tree->currentItem());
+    if (index < ZarnFormRules::FirstEditable(list) || index >= tree->topLevelItemCount())
+        return;
+    tree->topLevelItem(index)->setText(1, edit->text());
+    ClearListEdit(list);
+    tree->setFocus();
+    editField = code;
+    WalkList(code, +1);
+}
+
+void ZarnFormView::WalkList(int code, int step)
+{
+    const auto list = static_cast<CoeffList>(code);
+    QTreeWidget *tree = ListOf(list);
+    const int index = tree->indexOfTopLevelItem(tree->currentItem());
+    const int next = step > 0 ? ZarnFormRules::WalkDown(list, index, tree->topLevelItemCount())
+                              : ZarnFormRules::WalkUp(list, index);
+    if (next < 0 || (step < 0 && next == index))
+        return;
+    SelectItem(list, next);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keys
+
+QLineEdit *ZarnFormView::RingField(int code) const
+{
+    static const int ids[] = { 1018, 1036, 1039, 1038, 1053, 1037 };
+    return ZarnFormRules::IsRingCode(code) ? EditOf(ids[code - 5]) : nullptr;
+}
+
+void ZarnFormView::MoveInRing(int step)
+{
+    const int next = ZarnFormRules::NextRingCode(editField, step);
+    QLineEdit *field = RingField(next);
+    if (!field)
+        return;
+    field->setFocus();
+    field->selectAll();
+    editField = next;
+}
+
+bool ZarnFormView::HandleKeyCommand(AppCommand command)
+{
+    const int code = editField;
+    if (command == AppCommand::Enter) {
+        if (code >= 1 && code <= 3) {
+            EnterCoefficient(code);
+        } else if (code == 0) {
+            m_secondaryEdit->clear();
+            m_pointWiseEdit->clear();
+            ShowNotSupported();
+        } else if (ZarnFormRules::IsRingCode(code)) {
+            MoveInRing(+1);
+        }
+        return true;
+    }
+    if (command == AppCommand::Up || command == AppCommand::Down) {
+        const int step = command == AppCommand::Down ? +1 : -1;
+        if (code >= 1 && code <= 3) {
+            WalkList(code, step);
+            return true;
+        }
+        if (ZarnFormRules::IsRingCode(code)) {
+            MoveInRing(step);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ZarnFormView::HandlesCommand(AppCommand command) const
+{
+    switch (command) {
+    case AppCommand::Enter:
+    case AppCommand::Up:
+    case AppCommand::Down:
+    case AppCommand::Save:
+    case AppCommand::SaveAs:
+    case AppCommand::Convert:
+        return true;
+    default:
+        return CView::HandlesCommand(command);
+    }
+}
+
+bool ZarnFormView::OnCommand(AppCommand command)
+{
+    switch (command) {
+    case AppCommand::Enter:
+    case AppCommand::Up:
+    case AppCommand::Down:
+        return HandleKeyCommand(command);
+    case AppCommand::Save:
+        Save();
+        return true;
+    case AppCommand::SaveAs:
+        SaveAs();
+        return true;
+    case AppCommand::Convert:
+        Convert();
+        return true;
+    default:
+        return CView::OnCommand(command);
+    }
+}
+
+bool ZarnFormView::eventFilter(QObject *watched, QEvent *event)
+{
+    const int id = m_idOf.value(watched, 0);
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() & ~(Qt::KeypadModifier))
+            break;
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (HandleKeyCommand(AppCommand::Enter))
+                return true;
+        } else if (key->key() == Qt::Key_Up) {
+            if (HandleKeyCommand(AppCommand::Up))
+                return true;
+        } else if (key->key() == Qt::Key_Down) {
+            if (HandleKeyCommand(AppCommand::Down))
+                return true;
+        }
+        break;
+    }
+    case QEvent::FocusIn:
+        if (id == 1039)
+            editField = 7;
+        else if (id == 1037)
+            editField = 10;
+        break;
+    case QEvent::FocusOut: {
+        auto *focus = static_cast<QFocusEvent *>(event);
+        // A popup (a list opening) or another window taking the focus is not leaving the field.
+        if (focus->reason() == Qt::PopupFocusReason
+            || focus->reason() == Qt::ActiveWindowFocusReason)
+            break;
+        if (qobject_cast<QLineEdit *>(watched) || id == 1005)
+            OnFieldLeft(id);
+        break;
+    }
+    default:
+        break;
+    }
+    return CView::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Timers
+
+void ZarnFormView::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_clock.timerId())
+        TimerTick(kClockTimer);
+    else if (event->timerId() == m_listTimer.timerId())
+        TimerTick(m_listTimerId);
+    else
+        CView::timerEvent(event);
+}
+
+void ZarnFormView::TimerTick(int timerId)
+{
+    if (timerId == kClockTimer)
+        ClockTick();
+    else if (timerId == m_listTimerId && m_listTimer.isActive())
+        ListTick(timerId);
+}
+
+bool ZarnFormView::IsTimerActive(int timerId) const
+{
+    if (timerId == kClockTimer)
+        return m_clock.isActive();
+    return m_listTimer.isActive() && m_listTimerId == timerId;
+}
+
+void ZarnFormView::ClockTick()
+{
+    if (g_SelectDone) {
+        const QString range = m_desired->currentText();
+        m_active->setText(range);
+        g_MeterNumber = range;
+        g_SelectDone = 0;
+        // Nine "r" bring the meter back to its run mode on the new range.
+        Link()->SendCommand(QByteArrayLiteral("rrrrrrrrr"));
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    EditOf(1044)->setText(ZarnFormRules::TimeText(now.time(), m_hours24));
+    EditOf(1043)->setText(ZarnFormRules::DateText(now.date(), m_dayFirst));
+    if (!m_fixedCalibration)
+        EditOf(1054)->setText(ZarnFormRules::DateText(now.date().addDays(365), m_dayFirst));
+
+    const QString templateLabel = ZarnFormRules::TemplateLabel(DocSection(), g_DocVersion);
+    if (!templateLabel.isEmpty())
+        m_templateVersion->setText(templateLabel);
+
+    // The terminal fills these when it hears the meter identify itself. Until it has, the
+    // values a read list put into the form stay: overwriting them with nothing would make the
+    // next send convert with another meter's rules.
+    if (!g_MeterVersion.isEmpty()) {
+        g_DocMeterVersion = g_MeterVersion;
+        m_flowMeterVersion->setText(g_MeterVersion);
+    } else if (g_DocMeterVersion.isEmpty()) {
+        m_flowMeterVersion->setText(QStringLiteral("?"));
+    }
+    if (!g_MeterRevision.isEmpty()) {
+        g_DocRevision = g_MeterRevision;
+        m_revision->setText(g_MeterRevision);
+    } else if (g_DocRevision.isEmpty()) {
+        m_revision->setText(QStringLiteral("?"));
+    }
+    if (!g_MeterNumber.isEmpty())
+        m_active->setText(g_MeterNumber);
+    else if (ZarnFormRules::LeadingInt(m_active->text()) < 1)
+        m_active->setText(QStringLiteral("?"));
+
+    ApplyVersionRule();
+}
+
+void ZarnFormView::ApplyVersionRule()
+{
+    const bool extended = ZarnFormRules::HasExtendedFields(g_DocVersion);
+    EditOf(1066)->setReadOnly(true);
+    EditOf(1069)->setReadOnly(true);
+    EditOf(1070)->setReadOnly(true);
+    EditOf(1068)->setReadOnly(!extended);
+    m_secondaryEdit->setReadOnly(!extended);
+    m_pointWiseEdit->setReadOnly(!extended);
+    m_holdFlow1->setVisible(extended);
+    m_holdFlow2->setVisible(extended);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Command lists
+
+CQueView *ZarnFormView::Runner() const
+{
+    return m_runner.data();
+}
+
+void ZarnFormView::OnReadActive()
+{
+    StartList(ListKind::Read);
+}
+
+void ZarnFormView::OnSendActive()
+{
+    StartList(ListKind::Send);
+}
+
+void ZarnFormView::OnChange()
+{
+    if (!ZarnFormRules::CanChangeRange(m_active->text(), m_desired->currentText()))
+        return;
+    StartList(ListKind::Select);
+}
+
+void ZarnFormView::StartList(ListKind kind)
+{
+    // Opening an open list only brings its window forward, so a second press reaches the list
+    // already running and starts nothing.
+    CQueView *runner = Opener() ? Opener()(QString::fromLatin1(kListFiles[int(kind)])) : nullptr;
+    if (!runner || m_runner)
+        return;
+    if (kind == ListKind::Send) {
+        DocFormToVars();
+        m_imageText = DocImageToSendText();
+    }
+    if (!runner->Start(this, Link()))
+        return; // another form runs this list
+    if (kind == ListKind::Send)
+        ClearListEdit(CoeffList::Primary);
+    m_runner = runner;
+    m_listKind = kind;
+    m_listTimerId = kind == ListKind::Send ? kSendTimer
+        : kind == ListKind::Read           ? kReadTimer
+                                           : kSelectTimer;
+    m_listTimer.start(kListPeriodMs, this);
+}
+
+void ZarnFormView::ListTick(int timerId)
+{
+    if (!m_runner || !m_runner->IsRunning()) {
+        StopListTimer(timerId);
+        return;
+    }
+    const ListKind kind = m_listKind;
+    const int result = m_runner->Step();
+    if (result != 1)
+        return;
+    if (kind == ListKind::Read)
+        FinishRead();
+    else if (kind == ListKind::Select)
+        g_SelectDone = 1;
+    // A list that ran past its last line without "End" is over as well: it is closed here, so
+    // the finishing above runs once and the timer stops.
+    if (m_runner && m_runner->IsRunning())
+        m_runner->Cancel();
+    StopListTimer(timerId);
+}
+
+void ZarnFormView::StopListTimer(int)
+{
+    m_listTimer.stop();
+    m_listTimerId = 0;
+    m_runner = nullptr;
+}
+
+void ZarnFormView::FinishRead()
+{
+    QString text = m_imageText;
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    if (text.isEmpty())
+        return;
+    LoadUnitsList();
+    DocImageFromText(text);
+    DocVarsToForm();
+    if (CDocument *doc = GetDocument()) {
+        doc->SetTitle(
+            GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));
+        if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+            frame->setWindowTitle(doc->Title());
+    }
+    ClearListEdit(CoeffList::Primary);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saving and converting
+
+namespace {
+// A document title made from a meter's serial number must not lead out of the folder.
+QString SafeFileName(QString name)
+{
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    return name;
+}
+} // namespace
+
+bool ZarnFormView::WriteDocument(const QString &path)
+{
+    CDocument *doc = GetDocument();
+    if (!doc)
+        return false;
+    if (!doc->OnSaveDocument(path)) {
+        const CMeterDoc *meter = MeterDoc();
+        UserMessage::Show(QStringLiteral("Failed to save document.\n%1")
+                              .arg(meter ? meter->SaveError() : QString()));
+        return false;
+    }
+    if (path != doc->PathName()) {
+        doc->SetPathName(path);
+        CTarvikApp *app = CTarvikApp::Instance();
+        if (app && app->DocManager())
+            app->DocManager()->AddToRecentFiles(path);
+    }
+    doc->SetModifiedFlag(false);
+    return true;
+}
+
+bool ZarnFormView::Save()
+{
+    CDocument *doc = GetDocument();
+    if (!doc)
+        return false;
+    if (doc->PathName().isEmpty())
+        return SaveAs();
+    // A read renamed the document after the meter: the file takes that name, in the folder of
+    // the file the form was opened from.
+    QString path = doc->PathName();
+    const int at = m_openingTitle.isEmpty() ? -1 : path.lastIndexOf(m_openingTitle);
+    if (at >= 0) {
+        path = path.left(at) + SafeFileName(doc->Title());
+        if (!path.contains(QLatin1String(".mtr")))
+            path += QStringLiteral(".mtr");
+        doc->SetPathName(path);
+        m_openingTitle = doc->Title();
+    }
+    DocFormToVars();
+    doc->SetModifiedFlag(true);
+    return WriteDocument(path);
+}
+
+bool ZarnFormView::SaveAs()
+{
+    CDocument *doc = GetDocument();
+    if (!doc)
+        return false;
+    DocFormToVars();
+    const QString oldTitle = doc->Title();
+    const QString title = SafeFileName(GetField(FieldId::SerialNumber) + QLatin1Char('_'));
+    doc->SetTitle(title);
+    const QString folder = doc->PathName().isEmpty() ? QDir::currentPath()
+                                                     : QFileInfo(doc->PathName()).absolutePath();
+    QString path = Prompt() ? Prompt()(this, QDir(folder).filePath(title)) : QString();
+    if (path.isEmpty()) {
+        doc->SetTitle(oldTitle);
+        return false;
+    }
+    if (!path.endsWith(QLatin1String(".mtr"), Qt::CaseInsensitive))
+        path += QStringLiteral(".mtr");
+    if (!WriteDocument(path)) {
+        doc->SetTitle(oldTitle);
+        return false;
+    }
+    m_openingTitle = doc->Title();
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        frame->setWindowTitle(doc->Title());
+    return true;
+}
+
+void ZarnFormView::Convert()
+{
+    CMeterDoc *doc = MeterDoc();
+    if (!doc)
+        return;
+    QString target;
+    {
+        CPrefs prefs;
+        target = prefs.GetVersion();
+    }
+    CConvertDlg dialog(doc->ConvertPrompt(target), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (doc->ConvertToVersion(target))
+        doc->SetModifiedFlag();
+    DocVarsToForm();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Document side
+
+CMeterDoc *ZarnFormView::MeterDoc() const
+{
+    return qobject_cast<CMeterDoc *>(GetDocument());
+}
+
+void ZarnFormView::DocVarsToForm()
+{
+    if (CMeterDoc *doc = MeterDoc())
+        doc->VarsToForm(*this);
+}
+
+void ZarnFormView::DocFormToVars()
+{
+    if (CMeterDoc *doc = MeterDoc())
+        doc->FormToVars(*this);
+}
+
+void ZarnFormView::DocSetVersion(const QString &version)
+{
+    if (CMeterDoc *doc = MeterDoc())
+        doc->SetVersion(version);
+}
+
+QString ZarnFormView::DocSection() const
+{
+    const CMeterDoc *doc = MeterDoc();
+    return doc && doc->Vars() ? doc->Vars()->SectionName() : QString();
+}
+
+bool ZarnFormView::DocImageFromText(const QString &text)
+{
+    CMeterDoc *doc = MeterDoc();
+    if (!doc)
+        return false;
+    doc->ImageFromText(text);
+    return true;
+}
+
+QString ZarnFormView::DocImageToSendText()
+{
+    const CMeterDoc *doc = MeterDoc();
+    return doc ? doc->ImageToSendText() : QString();
+}

@@ -1,0 +1,200 @@
+#pragma once
+
+#include "app/CView.h"
+#include "meter/CSerialMeterLink.h"
+#include "meter/IFieldAccess.h"
+#include "meter/ZarnFormRules.h"
+
+#include <QBasicTimer>
+#include <QHash>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+
+class CMeterDoc;
+class CQueView;
+class IMeterLink;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QTreeWidget;
+
+// The Kelvane meter form: shows and edits one meter document's variables, guards edits with the
+// meter's limits, edits the three coefficient lists in place, keeps a one-second clock and runs
+// the command lists that read, write and switch ranges of the meter. Created by the document
+// manager as the view of a ".mtr" document inside a ZarnFormFrame. Command lists, the variable
+// transfers and tests reach its fields only through SetField/GetField by control id.
+class ZarnFormView : public CView, public IFieldAccess
+{
+    Q_OBJECT
+public:
+    // The form's window timers.
+    static constexpr int kClockTimer = 1000;
+    static constexpr int kSendTimer = 1001;
+    static constexpr int kReadTimer = 1002;
+    static constexpr int kSelectTimer = 1003;
+    static constexpr int kListPeriodMs = 50;
+
+    // Opens a command list by file name as a document and gives its runner (its first view),
+    // or null when it could not be opened. The application installs the document manager's;
+    // tests install their own.
+    using ListOpener = std::function<CQueView *(const QString &fileName)>;
+    static ListOpener SetListOpener(ListOpener opener);
+    // The meter link the forms use instead of the application's (tests); null restores it.
+    static void SetMeterLink(IMeterLink *link);
+    // Asks for the file name of Save As, proposing a name; empty when cancelled. The default
+    // shows the Save As prompt; tests install their own.
+    using SaveAsPrompt = std::function<QString(QWidget *parent, const QString &proposed)>;
+    static SaveAsPrompt SetSaveAsPrompt(SaveAsPrompt prompt);
+
+    explicit ZarnFormView(CDocument *document, QWidget *parent = nullptr);
+    ~ZarnFormView() override;
+
+    void OnInitialUpdate() override;
+    bool HandlesCommand(AppCommand command) const override;
+    bool OnCommand(AppCommand command) override;
+
+    void SetField(int id, const QString &text) override;
+    QString GetField(int id) override;
+
+    // The window of control id (null for ids without one); for tests and screenshots.
+    QWidget *Control(int id) const { return m_byId.value(id); }
+    // One tick of a form timer, as the timer would run it.
+    void TimerTick(int timerId);
+    bool IsTimerActive(int timerId) const;
+    CQueView *Runner() const;
+    // The button handlers of "Read Active", "Send Active" and "Change".
+    void OnReadActive();
+    void OnSendActive();
+    void OnChange();
+    // Title the document had when the form opened (the Save rule rebuilds the path from it).
+    QString OpeningTitle() const { return m_openingTitle; }
+    // File > Save, Save As and Convert... of the meter document.
+    bool Save();
+    bool SaveAs();
+    void Convert();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    enum class ListKind { Send, Read, Select };
+
+    void BuildControls();
+    QWidget *BuildVersionGroup();
+    QWidget *BuildRangeGroup();
+    QWidget *BuildAdcDacGroups();
+    QWidget *BuildAlarmGroup();
+    QWidget *BuildParameterGroup();
+    QWidget *BuildCurveFitGroup();
+    QWidget *BuildLcdGroup();
+    QWidget *BuildOptionsGroup();
+    QWidget *BuildMiscGroup();
+    QLineEdit *MakeEdit(int id, int width = 0);
+    QWidget *MakeSpinEdit(int editId, int spinId);
+    void Register(int id, QWidget *widget);
+    void WatchAll();
+
+    void LoadUnitsList();
+    void LoadAlarmLists();
+    static QStringList ReadListFile(const QString &fileName);
+
+    // Field helpers.
+    QLineEdit *EditOf(int id) const;
+    void SelectAlarm(QComboBox *box, const QString &code);
+    void OnFieldLeft(int id);
+    void OnFieldEdited(int id);
+    void OnCurveFitPicked(int index);
+    void OnUnitsPicked(int index);
+    void OnDesiredPicked(int index);
+
+    // Coefficient lists.
+    QTreeWidget *ListOf(ZarnFormRules::CoeffList list) const;
+    QLineEdit *ListEditOf(ZarnFormRules::CoeffList list) const;
+    QLabel *ListLabelOf(ZarnFormRules::CoeffList list) const;
+    void AppendItem(ZarnFormRules::CoeffList list, const QString &text);
+    void SelectItem(ZarnFormRules::CoeffList list, int index, bool load = true);
+    void EnterCoefficient(int code);
+    void WalkList(int code, int step);
+    void ShowNotSupported();
+    void ClearListEdit(ZarnFormRules::CoeffList list);
+
+    // Keys Enter, Up and Down: the coefficient walk and the parameter ring.
+    bool HandleKeyCommand(AppCommand command);
+    void MoveInRing(int step);
+    QLineEdit *RingField(int code) const;
+
+    // Clock and version rules.
+    void ClockTick();
+    void ApplyVersionRule();
+
+    // Command lists.
+    void StartList(ListKind kind);
+    void ListTick(int timerId);
+    void FinishRead();
+    void StopListTimer(int timerId);
+
+    // The document side (meter variables).
+    CMeterDoc *MeterDoc() const;
+    bool WriteDocument(const QString &path);
+    IMeterLink *Link();
+    void DocVarsToForm();
+    void DocFormToVars();
+    void DocSetVersion(const QString &version);
+    QString DocSection() const;
+    bool DocImageFromText(const QString &text);
+    QString DocImageToSendText();
+
+    QHash<int, QWidget *> m_byId;
+    QHash<QObject *, int> m_idOf;
+
+    QLabel *m_flowMeterVersion = nullptr;
+    QLabel *m_templateVersion = nullptr;
+    QLabel *m_revision = nullptr;
+    QLineEdit *m_active = nullptr;
+    QComboBox *m_desired = nullptr;
+    QLineEdit *m_hiddenDesired = nullptr;
+    QPushButton *m_readButton = nullptr;
+    QPushButton *m_sendButton = nullptr;
+    QPushButton *m_changeButton = nullptr;
+    std::array<QComboBox *, 4> m_alarmFunction {};
+    QCheckBox *m_holdFlow1 = nullptr;
+    QCheckBox *m_holdFlow2 = nullptr;
+    QComboBox *m_units = nullptr;
+    QComboBox *m_curveFit = nullptr;
+    QTreeWidget *m_primary = nullptr;
+    QTreeWidget *m_secondary = nullptr;
+    QTreeWidget *m_pointWise = nullptr;
+    QLineEdit *m_primaryEdit = nullptr;
+    QLineEdit *m_secondaryEdit = nullptr;
+    QLineEdit *m_pointWiseEdit = nullptr;
+    QLabel *m_primaryLabel = nullptr;
+    QLabel *m_secondaryLabel = nullptr;
+    QLabel *m_pointWiseLabel = nullptr;
+    QSlider *m_contrast = nullptr;
+    QSlider *m_refresh = nullptr;
+    QCheckBox *m_tracking = nullptr;
+    QCheckBox *m_protocol = nullptr;
+    QCheckBox *m_calBox = nullptr;
+
+    // Member state besides the fields.
+    QString m_imageText;
+    int m_walkPos = 0;
+    bool m_hours24 = false;
+    bool m_dayFirst = false;
+    bool m_fixedCalibration = true;
+    bool m_lcdBlank = false;
+    QString m_openingTitle;
+
+    QBasicTimer m_clock;
+    QBasicTimer m_listTimer;
+    int m_listTimerId = 0; // the program's id (1001..1003) of the running list timer
+    QPointer<CQueView> m_runner;
+    ListKind m_listKind = ListKind::Read;
+    CSerialMeterLink m_link;
+};

@@ -1,0 +1,102 @@
+// The meter form inside the program: opened by the document manager as the Kelvane view, running
+// the data/ command lists against the simulated meter on the application's meter link.
+#include "meter/ZarnFormView.h"
+
+#include "app/CChildFrame.h"
+#include "app/CDocManager.h"
+#include "app/CDocument.h"
+#include "app/CMainFrame.h"
+#include "app/CPrefs.h"
+#include "app/CTarvikApp.h"
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMdiArea>
+#include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
+
+#include <gtest/gtest.h>
+
+TEST(FormInTheProgram, ReadsTheSimulatedMeterAndSavesUnderItsName)
+{
+    for (const char *list : { "read20.que", "41A_Template.mtr" }) {
+        if (!QFile::exists(QString::fromLatin1(list)))
+            GTEST_SKIP() << list << " is not among the data files";
+    }
+    ResetGlobals();
+    TestEnv::ClearPreferences();
+    QStringList messages;
+    auto oldHandler = UserMessage::SetHandler(
+        [&messages](const QString &text, const QString &) { messages.append(text); });
+    const auto restore = qScopeGuard([oldHandler] {
+        UserMessage::SetHandler(oldHandler);
+        TestEnv::ReseedWorkDir();
+        ResetGlobals();
+    });
+
+    QProcess sim;
+    sim.start(TestEnv::MeterSimPath(),
+        { QStringLiteral("--serial"), QStringLiteral("271828"), QStringLiteral("--range"),
+            QStringLiteral("4"), QStringLiteral("--interval"), QStringLiteral("600000"),
+            QStringLiteral("--data-dir"), TestEnv::DataDir() });
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    const auto stopSim = qScopeGuard([&sim] {
+        sim.kill();
+        sim.waitForFinished(5000);
+    });
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    const QString pty = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    {
+        auto store = CPrefs::OpenStore();
+        store->setValue(QStringLiteral("Port/COM"), pty);
+        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+        store->setValue(QStringLiteral("Version/SELECTION"), QStringLiteral("4.1A"));
+    }
+    LinkTiming timing;
+    timing.pacingScale = 0.04;
+    CTarvikApp app(timing, false);
+    ASSERT_TRUE(app.InitInstance());
+    messages.clear();
+    app.MainFrame()->resize(1366, 768);
+
+    CDocManager *manager = app.DocManager();
+    app.OnNewMeterForm(); // no meter identified: the 4.1A template
+    ASSERT_EQ(manager->Documents().size(), 1);
+    CDocument *document = manager->Documents().first();
+    EXPECT_EQ(document->Title(), QStringLiteral("41A_Template.mtr"));
+    ASSERT_EQ(manager->FramesOf(document).size(), 1);
+    CChildFrame *frame = manager->FramesOf(document).first();
+    auto *form = qobject_cast<ZarnFormView *>(frame->View());
+    ASSERT_NE(form, nullptr);
+    QApplication::processEvents();
+    EXPECT_EQ(frame->size(), QSize(685, 700));
+    EXPECT_LE(form->minimumSizeHint().width(), form->width());
+    EXPECT_LE(form->minimumSizeHint().height(), form->height());
+
+    EXPECT_EQ(form->GetField(1067), QStringLiteral(">= 4.1A"));
+    qobject_cast<QPushButton *>(form->Control(1040))->click();
+    ASSERT_NE(form->Runner(), nullptr); // the list window is the runner
+    for (int tick = 0; tick < 100 && form->IsTimerActive(ZarnFormView::kReadTimer); ++tick)
+        form->TimerTick(ZarnFormView::kReadTimer);
+    EXPECT_FALSE(form->IsTimerActive(ZarnFormView::kReadTimer));
+    EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join(QLatin1Char('|')));
+    EXPECT_EQ(document->Title(), QStringLiteral("271828_4"));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("271828_4"));
+    // The list's window has closed.
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(manager->Documents().size(), 1);
+
+    const QString shot = qEnvironmentVariable("TARVIK_FORM_APP_SHOT");
+    if (!shot.isEmpty())
+        app.MainFrame()->grab().save(shot);
+
+    ASSERT_TRUE(form->OnCommand(AppCommand::Save));
+    EXPECT_TRUE(QFile::exists(QStringLiteral("271828_4.mtr")));
+    EXPECT_EQ(QFileInfo(document->PathName()).fileName(), QStringLiteral("271828_4.mtr"));
+    QFile::remove(QStringLiteral("271828_4.mtr"));
+}

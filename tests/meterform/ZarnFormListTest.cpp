@@ -1,0 +1,434 @@
+// The meter form running its command lists: a real command-list document and runner, a real
+// meter document, and a scripted meter behind the link.
+#include "meter/ZarnFormView.h"
+
+#include "app/CPrefs.h"
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+#include "graphs/CQueDoc.h"
+#include "graphs/CQueView.h"
+#include "link/CSerial.h"
+#include "meter/CMeterDoc.h"
+#include "meter/CSerialMeterLink.h"
+#include "meter/IMeterLink.h"
+#include "meter/MeterVars.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace {
+class ScriptedMeter : public IMeterLink
+{
+public:
+    QList<QByteArray> replies;
+    QStringList sent;
+    void PurgeInput() override { }
+    int SendCommand(const QByteArray &text) override
+    {
+        sent.append(QString::fromLatin1(text));
+        return 1;
+    }
+    void ReadAll(QByteArray &reply, int, int) override
+    {
+        reply = replies.isEmpty() ? QByteArray() : replies.takeFirst();
+    }
+};
+
+void WriteFile(const QString &name, const QByteArray &content)
+{
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+class FormListTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        QDir::setCurrent(TestEnv::WorkDir());
+        g_DocVersion = QStringLiteral("4.1A");
+        m_oldHandler = UserMessage::SetHandler(
+            [this](const QString &text, const QString &) { m_messages.append(text); });
+        ZarnFormView::SetMeterLink(&m_meter);
+        m_oldOpener = ZarnFormView::SetListOpener([this](const QString &name) -> CQueView * {
+            ++m_opens[name];
+            auto it = m_lists.find(name);
+            if (it != m_lists.end())
+                return it->second.second.get(); // an open list comes forward
+            auto doc = std::make_unique<CQueDoc>();
+            if (!doc->OnOpenDocument(name))
+                return nullptr;
+            auto view = std::make_unique<CQueView>(doc.get());
+            CQueView *runner = view.get();
+            m_lists[name] = { std::move(doc), std::move(view) };
+            return runner;
+        });
+        m_document = std::make_unique<CMeterDoc>();
+        ASSERT_TRUE(m_document->OnOpenDocument(QStringLiteral("41A_Template.mtr")));
+        m_document->SetPathName(QDir::current().filePath(QStringLiteral("41A_Template.mtr")));
+        m_form = std::make_unique<ZarnFormView>(m_document.get());
+        m_form->OnInitialUpdate();
+    }
+
+    void TearDown() override
+    {
+        m_form.reset();
+        m_lists.clear();
+        m_document.reset();
+        ZarnFormView::SetListOpener(m_oldOpener);
+        ZarnFormView::SetMeterLink(nullptr);
+        UserMessage::SetHandler(m_oldHandler);
+        TestEnv::ReseedWorkDir();
+        ResetGlobals();
+    }
+
+    // Runs the form's list timer until it stops; the number of ticks, or -1 when it never did.
+    int RunList(int timerId)
+    {
+        for (int tick = 0; tick < 50; ++tick) {
+            if (!m_form->IsTimerActive(timerId))
+                return tick;
+            m_form->TimerTick(timerId);
+        }
+        return -1;
+    }
+
+    // The image text of the template with a serial number and active range of our own.
+    QString MeterImage(quint32 serial, int range)
+    {
+        CMeterDoc meter;
+        EXPECT_TRUE(meter.OnOpenDocument(QStringLiteral("41A_Template.mtr")));
+        meter.Vars()->SetValue(QStringLiteral("serial_num"), 4, serial);
+        const quint32 mode = meter.Vars()->Value(QStringLiteral("mode"), 1) & 0xF0;
+        meter.Vars()->SetValue(
+            QStringLiteral("mode"), 1, mode | quint32(range - 1) | quint32(range - 1) << 2);
+        return meter.ImageToText();
+    }
+
+    ScriptedMeter m_meter;
+    std::map<QString, int> m_opens;
+    std::map<QString, std::pair<std::unique_ptr<CQueDoc>, std::unique_ptr<CQueView>>> m_lists;
+    std::unique_ptr<CMeterDoc> m_document;
+    std::unique_ptr<ZarnFormView> m_form;
+    QStringList m_messages;
+    UserMessage::Handler m_oldHandler;
+    ZarnFormView::ListOpener m_oldOpener;
+};
+
+const QByteArray kReadList = "// reads version and image\n"
+                             " Send(0, 10, 10, \"110\", \">\", Fail)\n"
+                             " Read(\"VER=\", 4, 4, 1049)\n"
+                             " Read(\"REV=\", 4, 1, 1084)\n"
+                             " Read(\"IMG=\", 4, 768, 1051)\n"
+                             " End\n"
+                             "Fail: End\n";
+} // namespace
+
+TEST_F(FormListTest, ReadActiveFillsTheFormAndTitlesTheDocument)
+{
+    WriteFile(QStringLiteral("read20.que"), kReadList);
+    const QString image = MeterImage(7654321, 3);
+    m_meter.replies.append("\r\nVER=4.1A REV=C\r\nIMG=" + image.toLatin1() + "\r\nEND\r\n>");
+    m_form->OnReadActive();
+    EXPECT_TRUE(m_form->IsTimerActive(ZarnFormView::kReadTimer));
+    EXPECT_GT(RunList(ZarnFormView::kReadTimer), 0);
+    EXPECT_EQ(m_meter.sent, QStringList({ QStringLiteral("110\r") }));
+    EXPECT_EQ(m_form->GetField(1048), QStringLiteral("7654321"));
+    EXPECT_EQ(m_form->GetField(1114), QStringLiteral("3"));
+    EXPECT_EQ(m_document->Title(), QStringLiteral("7654321_3"));
+    EXPECT_EQ(m_form->GetField(1049), QStringLiteral("4.1A"));
+    EXPECT_EQ(g_DocRevision, QStringLiteral("C"));
+    EXPECT_EQ(m_document->ImageToText(), image);
+    EXPECT_EQ(qobject_cast<QTreeWidget *>(m_form->Control(1047))->topLevelItemCount(), 10);
+    EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(1052))->text(), QStringLiteral("="));
+    EXPECT_EQ(m_form->Runner(), nullptr);
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(FormListTest, TwoQuickPressesStartOneList)
+{
+    WriteFile(QStringLiteral("read20.que"), kReadList);
+    m_meter.replies.append(">");
+    m_form->OnReadActive();
+    m_form->TimerTick(ZarnFormView::kReadTimer); // the comment line
+    m_form->TimerTick(ZarnFormView::kReadTimer); // the exchange
+    CQueView *runner = m_form->Runner();
+    ASSERT_NE(runner, nullptr);
+    m_form->OnReadActive();
+    m_form->OnSendActive(); // another list waits as well
+    EXPECT_EQ(m_opens[QStringLiteral("read20.que")], 2);
+    EXPECT_EQ(m_form->Runner(), runner);
+    EXPECT_EQ(runner->LineIndex(), 1); // not started over
+    EXPECT_TRUE(m_form->IsTimerActive(ZarnFormView::kReadTimer));
+    EXPECT_FALSE(m_form->IsTimerActive(ZarnFormView::kSendTimer));
+    EXPECT_EQ(m_meter.sent.size(), 1);
+}
+
+TEST_F(FormListTest, ReadWithoutImageLeavesTheForm)
+{
+    WriteFile(QStringLiteral("read20.que"), kReadList);
+    const QString serial = m_form->GetField(1048);
+    const QString title = m_document->Title();
+    m_meter.replies.append("\r\n>"); // a prompt, nothing else
+    m_form->OnReadActive();
+    EXPECT_GT(RunList(ZarnFormView::kReadTimer), 0);
+    EXPECT_EQ(m_form->GetField(1048), serial);
+    EXPECT_EQ(m_document->Title(), title);
+}
+
+TEST_F(FormListTest, ListWithoutEndStopsAfterItsLastLine)
+{
+    // Past its last line a list keeps answering "ended"; the form takes that once and stops.
+    WriteFile(QStringLiteral("read20.que"), "// nothing to do\n");
+    m_form->SetField(1051, QStringLiteral("zz"));
+    m_form->OnReadActive();
+    EXPECT_EQ(RunList(ZarnFormView::kReadTimer), 2);
+    EXPECT_EQ(m_form->Runner(), nullptr);
+}
+
+TEST_F(FormListTest, SendActiveSendsTheEditedImage)
+{
+    WriteFile(QStringLiteral("send20.que"),
+        " Send(1051, 10, 10, \"\", \"*\", Fail)\n"
+        " End\n"
+        "Fail: End\n");
+    m_form->SetField(1048, QStringLiteral("424242"));
+    m_form->SetField(1011, QStringLiteral("1500"));
+    m_meter.replies.append("IMAGE STORED*");
+    m_form->OnSendActive();
+    EXPECT_TRUE(m_form->IsTimerActive(ZarnFormView::kSendTimer));
+    EXPECT_TRUE(m_form->GetField(1051).contains(QLatin1Char('\r')));
+    EXPECT_GT(RunList(ZarnFormView::kSendTimer), 0);
+    ASSERT_EQ(m_meter.sent.size(), 1);
+    // The meter receives the image whose serial number and relay value are the edited ones.
+    CMeterDoc sent;
+    sent.SetVersion(QStringLiteral("4.1A"));
+    sent.ImageFromText(m_meter.sent.first());
+    EXPECT_EQ(sent.Vars()->Value(QStringLiteral("serial_num"), 4), 424242u);
+    EXPECT_EQ(sent.Vars()->Value(QStringLiteral("evalue[1]"), 4), 1500u);
+    EXPECT_EQ(sent.Vars()->Value(QStringLiteral("key"), 1), 0xAAu);
+}
+
+TEST_F(FormListTest, ChangeRunsOnlyForAKnownOtherRange)
+{
+    WriteFile(QStringLiteral("select20.que"),
+        " Send(1115, 10, 10, \"\", \"*\", Fail)\n"
+        " End\n"
+        "Fail: End\n");
+    const struct
+    {
+        const char *meterNumber;
+        int desired;
+        bool runs;
+    } cases[] = { { "5", 2, false }, { "2", 2, false }, { "1", 2, true } };
+    for (const auto &c : cases) {
+        m_opens.clear();
+        g_MeterNumber = QString::fromLatin1(c.meterNumber);
+        m_form->TimerTick(ZarnFormView::kClockTimer);
+        m_form->SetField(1115, QString::number(c.desired));
+        m_form->OnChange();
+        EXPECT_EQ(m_opens[QStringLiteral("select20.que")], c.runs ? 1 : 0) << c.meterNumber;
+    }
+    m_meter.replies.append("RANGE 2 ACTIVE*");
+    EXPECT_GT(RunList(ZarnFormView::kSelectTimer), 0);
+    EXPECT_EQ(g_SelectDone, 1);
+    EXPECT_EQ(m_meter.sent, QStringList({ QStringLiteral("2\r") }));
+    // The next clock tick makes the new range the active one and puts the meter back in run mode.
+    m_form->TimerTick(ZarnFormView::kClockTimer);
+    EXPECT_EQ(g_SelectDone, 0);
+    EXPECT_EQ(m_form->GetField(1114), QStringLiteral("2"));
+    EXPECT_EQ(g_MeterNumber, QStringLiteral("2"));
+    EXPECT_EQ(m_meter.sent.last(), QStringLiteral("rrrrrrrrr"));
+}
+
+TEST_F(FormListTest, SaveTakesTheNameTheReadGave)
+{
+    WriteFile(QStringLiteral("read20.que"), kReadList);
+    m_meter.replies.append("VER=4.1A REV=A IMG=" + MeterImage(555, 2).toLatin1() + "\r\n>");
+    m_form->OnReadActive();
+    RunList(ZarnFormView::kReadTimer);
+    ASSERT_EQ(m_document->Title(), QStringLiteral("555_2"));
+    m_form->SetField(1010, QStringLiteral("77"));
+    ASSERT_TRUE(m_form->OnCommand(AppCommand::Save));
+    const QString saved = QDir::current().filePath(QStringLiteral("555_2.mtr"));
+    EXPECT_EQ(m_document->PathName(), saved);
+    CMeterDoc reread;
+    ASSERT_TRUE(reread.OnOpenDocument(saved));
+    EXPECT_EQ(reread.Vars()->Value(QStringLiteral("serial_num"), 4), 555u);
+    EXPECT_EQ(reread.Vars()->Value(QStringLiteral("evalue[0]"), 4), 77u);
+    // The template itself is untouched.
+    CMeterDoc original;
+    ASSERT_TRUE(original.OnOpenDocument(QStringLiteral("41A_Template.mtr")));
+    EXPECT_NE(original.Vars()->Value(QStringLiteral("serial_num"), 4), 555u);
+}
+
+TEST_F(FormListTest, SaveAsProposesTheSerialNumber)
+{
+    m_form->SetField(1048, QStringLiteral("98/76"));
+    QString proposed;
+    auto old = ZarnFormView::SetSaveAsPrompt([&](QWidget *, const QString &name) {
+        proposed = name;
+        return QDir::current().filePath(QStringLiteral("chosen"));
+    });
+    EXPECT_TRUE(m_form->OnCommand(AppCommand::SaveAs));
+    ZarnFormView::SetSaveAsPrompt(old);
+    EXPECT_EQ(QFileInfo(proposed).fileName(), QStringLiteral("98_76_"));
+    EXPECT_EQ(m_document->PathName(), QDir::current().filePath(QStringLiteral("chosen.mtr")));
+    CMeterDoc reread;
+    ASSERT_TRUE(reread.OnOpenDocument(QStringLiteral("chosen.mtr")));
+    EXPECT_EQ(reread.Vars()->Value(QStringLiteral("serial_num"), 4), 98u);
+}
+
+// End to end: the form reads a simulated meter through the real link and the data/ command
+// lists, edits are sent back, and the simulator's meter file then holds them.
+TEST_F(FormListTest, ReadEditAndSendAgainstTheSimulatedMeter)
+{
+    for (const char *list : { "read20.que", "send20.que" }) {
+        if (!QFile::exists(QString::fromLatin1(list)))
+            GTEST_SKIP() << list << " is not among the data files";
+    }
+    const QString simImage = QDir::current().filePath(QStringLiteral("sim-meter.mtr"));
+    QFile::remove(simImage);
+    QProcess sim;
+    sim.start(TestEnv::MeterSimPath(),
+        { QStringLiteral("--firmware"), QStringLiteral("4.1A"), QStringLiteral("--serial"),
+            QStringLiteral("31415"), QStringLiteral("--range"), QStringLiteral("2"),
+            QStringLiteral("--interval"), QStringLiteral("600000"), QStringLiteral("--image"),
+            simImage, QStringLiteral("--data-dir"), TestEnv::DataDir() });
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    const auto stopSim = qScopeGuard([&sim] {
+        sim.kill();
+        sim.waitForFinished(5000);
+    });
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    const QString pty = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    ASSERT_FALSE(pty.isEmpty());
+
+    LinkTiming timing;
+    timing.pacingScale = 0.04; // 1 ms per command byte
+    CSerial serial(pty, timing);
+    serial.SetBaudText(QStringLiteral("9600"));
+    ASSERT_EQ(serial.OpenPort(), 1) << qPrintable(serial.LastError());
+    CSerialMeterLink link(&serial);
+    ZarnFormView::SetMeterLink(&link);
+
+    m_form->OnReadActive();
+    ASSERT_GT(RunList(ZarnFormView::kReadTimer), 0);
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join(QLatin1Char('|')));
+    EXPECT_EQ(m_form->GetField(1048), QStringLiteral("31415"));
+    EXPECT_EQ(m_document->Title(), QStringLiteral("31415_2"));
+
+    // Edit the primary coefficient C and the Relay #2 OFF value as a user does.
+    auto *primary = qobject_cast<QTreeWidget *>(m_form->Control(1047));
+    ASSERT_EQ(primary->topLevelItemCount(), 10);
+    Q_EMIT primary->itemClicked(primary->topLevelItem(2), 1);
+    qobject_cast<QLineEdit *>(m_form->Control(1051))->setText(QStringLiteral("1.25"));
+    m_form->OnCommand(AppCommand::Enter);
+    EXPECT_EQ(primary->topLevelItem(2)->text(1), QStringLiteral("1.25"));
+    qobject_cast<QLineEdit *>(m_form->Control(1012))->setText(QStringLiteral("2500"));
+
+    m_form->OnSendActive();
+    ASSERT_GT(RunList(ZarnFormView::kSendTimer), 0);
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join(QLatin1Char('|')));
+    ZarnFormView::SetMeterLink(&m_meter);
+    serial.ClosePort();
+
+    CMeterDoc stored;
+    ASSERT_TRUE(stored.OnOpenDocument(simImage));
+    const quint32 bits = stored.Vars()->Value(QStringLiteral("coeff[2]"), 4);
+    float coefficient = 0;
+    std::memcpy(&coefficient, &bits, sizeof coefficient);
+    EXPECT_FLOAT_EQ(coefficient, 1.25f);
+    EXPECT_EQ(stored.Vars()->Value(QStringLiteral("evalue[2]"), 4), 2500u);
+    EXPECT_EQ(stored.Vars()->Value(QStringLiteral("serial_num"), 4), 31415u);
+}
+
+namespace {
+float FloatOf(CMeterDoc &doc, const char *name)
+{
+    const quint32 bits = doc.Vars()->Value(QString::fromLatin1(name), 4);
+    float value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+} // namespace
+
+TEST_F(FormListTest, UnitsChangeReExpressesTheRanges)
+{
+    auto *units = qobject_cast<QComboBox *>(m_form->Control(1004));
+    ASSERT_GT(units->count(), 1);
+    m_form->SetField(1039, QStringLiteral("2.000000"));
+    m_form->SetField(1038, QStringLiteral("50.000000"));
+    m_form->SetField(1018, QStringLiteral("40.000000"));
+    m_form->SetField(1004, QStringLiteral("SCFM")); // code 0: cubic feet per minute
+    m_form->OnCommand(AppCommand::Save); // collects the form in SCFM
+    ASSERT_EQ(g_FlowUnits, 0);
+    const int scfh = units->findText(QStringLiteral("SCFH"), Qt::MatchStartsWith);
+    ASSERT_GE(scfh, 0);
+    units->setCurrentIndex(scfh);
+    Q_EMIT units->activated(scfh);
+    EXPECT_EQ(g_FlowUnits, 1);
+    EXPECT_EQ(m_document->Vars()->Value(QStringLiteral("flow_func"), 1), 1u);
+    // Per hour shows sixty times the per-minute ranges; the cross-section stays.
+    EXPECT_DOUBLE_EQ(ZarnFormRules::LeadingNumber(m_form->GetField(1038)), 3000.0);
+    EXPECT_DOUBLE_EQ(ZarnFormRules::LeadingNumber(m_form->GetField(1018)), 2400.0);
+    EXPECT_DOUBLE_EQ(ZarnFormRules::LeadingNumber(m_form->GetField(1039)), 2.0);
+}
+
+TEST_F(FormListTest, LeavingAParameterCollectsTheForm)
+{
+    m_form->SetField(1004, QStringLiteral("SCFM"));
+    m_form->SetField(1039, QStringLiteral("1.000000"));
+    auto *fullScale = qobject_cast<QLineEdit *>(m_form->Control(1018));
+    fullScale->setText(QStringLiteral("90"));
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(fullScale, &out);
+    EXPECT_FLOAT_EQ(FloatOf(*m_document, "meter_s"), 90.0f);
+    // A field outside the parameters is collected only with the rest.
+    auto *value = qobject_cast<QLineEdit *>(m_form->Control(1010));
+    value->setText(QStringLiteral("321"));
+    QApplication::sendEvent(value, &out);
+    EXPECT_NE(m_document->Vars()->Value(QStringLiteral("evalue[0]"), 4), 321u);
+}
+
+TEST_F(FormListTest, ConvertAsksThenMovesTheDataToTheChosenVersion)
+{
+    {
+        CPrefs prefs;
+        prefs.SetVersion(QStringLiteral("3.9G"));
+    }
+    m_form->SetField(1048, QStringLiteral("8642"));
+    m_form->OnCommand(AppCommand::Save);
+    for (const bool accept : { false, true }) {
+        QTimer::singleShot(0, [accept] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                accept ? dialog->accept() : dialog->reject();
+        });
+        EXPECT_TRUE(m_form->OnCommand(AppCommand::Convert));
+        EXPECT_EQ(m_document->Vars()->SectionName(),
+            accept ? QStringLiteral("[3.9G]") : QStringLiteral("[4.1A]"));
+    }
+    EXPECT_EQ(m_form->GetField(1048), QStringLiteral("8642"));
+    m_form->TimerTick(ZarnFormView::kClockTimer);
+    EXPECT_EQ(m_form->GetField(1067), QStringLiteral("3.9G"));
+    EXPECT_TRUE(qobject_cast<QLineEdit *>(m_form->Control(1068))->isReadOnly());
+}

@@ -1,0 +1,121 @@
+// The terminal from end to end: the program's New terminal command on a simulated meter.
+#include "app/CDocManager.h"
+#include "app/CMainFrame.h"
+#include "app/CPrefs.h"
+#include "app/CTarvikApp.h"
+#include "app/Globals.h"
+#include "link/CSerial.h"
+#include "meter/ZarnFormFrame.h"
+#include "support/TestEnv.h"
+#include "terminal/CTermDoc.h"
+#include "terminal/CTermView.h"
+
+#include <QProcess>
+#include <QSettings>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SimMeter
+{
+    const char *name;
+    const char *firmware;
+    const char *model;
+    const char *revision;
+    int range;
+};
+
+void PrintTo(const SimMeter &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class TerminalOnMeterSim : public ::testing::TestWithParam<SimMeter>
+{
+protected:
+    void SetUp() override
+    {
+        TestEnv::ClearPreferences();
+        ResetGlobals();
+        ZarnFormFrame::ResetSmallFrameCount();
+    }
+    void TearDown() override
+    {
+        if (m_sim.state() != QProcess::NotRunning) {
+            m_sim.terminate();
+            if (!m_sim.waitForFinished(3000))
+                m_sim.kill();
+        }
+        ResetGlobals();
+        ZarnFormFrame::ResetSmallFrameCount();
+    }
+
+    // Starts the simulator; its first output line is the pseudo-terminal's path.
+    QString StartSim(const QStringList &arguments)
+    {
+        m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_sim.start(TestEnv::MeterSimPath(), arguments);
+        if (!m_sim.waitForStarted(5000))
+            return QString();
+        while (!m_sim.canReadLine()) {
+            if (!m_sim.waitForReadyRead(5000))
+                return QString();
+        }
+        return QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+    }
+
+    QProcess m_sim;
+};
+
+TEST_P(TerminalOnMeterSim, NewTerminalIdentifiesTheMeter)
+{
+    const SimMeter &c = GetParam();
+    const QString port = StartSim({ QStringLiteral("--firmware"), QLatin1String(c.firmware),
+        QStringLiteral("--model"), QLatin1String(c.model), QStringLiteral("--rev"),
+        QLatin1String(c.revision), QStringLiteral("--range"), QString::number(c.range) });
+    ASSERT_FALSE(port.isEmpty()) << "tarvik-metersim did not start";
+    {
+        auto store = CPrefs::OpenStore();
+        store->setValue(QStringLiteral("Port/COM"), port);
+        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+    }
+    CTarvikApp app({}, false);
+    ASSERT_TRUE(app.InitInstance());
+    ASSERT_EQ(CTarvikApp::MeterLink()->IsEnabled(), 1);
+
+    app.OnNewTerminal();
+    auto *view = qobject_cast<CTermView *>(app.MainFrame()->ActiveView());
+    ASSERT_NE(view, nullptr) << "no terminal window";
+    EXPECT_EQ(view->Link(), CTarvikApp::MeterLink());
+    EXPECT_TRUE(view->IsTimerRunning());
+    const QList<CChildFrame *> frames = app.DocManager()->FramesOf(view->GetDocument());
+    ASSERT_EQ(frames.size(), 1);
+    EXPECT_EQ(frames.first()->FrameGeometry(), ZarnFormFrame::kSmallGeometry);
+    EXPECT_EQ(g_DocKind, 2);
+
+    // The window's own timer puts the meter's answer to "[[[[[[[" on the screen.
+    const TermScreen &screen = view->Document()->Screen();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screen.Text().contains("SELECT: "); }, 5000))
+        << screen.Text().constData();
+    EXPECT_EQ(g_MeterModel, QLatin1String(c.model));
+    EXPECT_EQ(g_MeterVersion, QLatin1String(c.firmware));
+    EXPECT_EQ(g_MeterRevision, QLatin1String(c.revision));
+    EXPECT_EQ(g_MeterNumber, QString::number(c.range));
+    EXPECT_TRUE(screen.RowText(1).contains(QByteArray(c.model) + " v" + c.firmware));
+
+    const QString png = qEnvironmentVariable("TARVIK_TERMINAL_APP_PNG");
+    if (!png.isEmpty())
+        app.MainFrame()->grab().save(png.arg(QLatin1String(c.firmware)));
+}
+
+const SimMeter kSimMeters[] = {
+    { "Kelvane41A", "4.1A", "500", "C", 2 },
+    { "Kelvane40B", "4.0B", "240", "D", 3 },
+};
+
+INSTANTIATE_TEST_SUITE_P(CTermView, TerminalOnMeterSim, ::testing::ValuesIn(kSimMeters),
+    [](const auto &param) { return std::string(param.param.name); });
+
+} // namespace
