@@ -40,6 +40,7 @@ void CScript::Parse(const QString &line)
 {
     m_line = line;
     m_tokens.clear();
+    m_argumentText.clear();
 
     const QString label = LabelOf(line);
     m_tokens.append(label);
@@ -56,8 +57,10 @@ void CScript::Parse(const QString &line)
     m_tokens.append(line.mid(pos, end - pos));
 
     pos = SkipWhite(line, qMin(end + 1, int(line.size())));
+    const int argumentsStart = pos;
 
     QString argument;
+    int argumentsEnd = int(line.size());
     while (pos < line.size()) {
         const QChar c = line.at(pos);
         if (c == QLatin1Char('"')) {
@@ -72,6 +75,7 @@ void CScript::Parse(const QString &line)
             argument.clear();
         } else if (c == QLatin1Char(')')) {
             m_tokens.append(argument);
+            argumentsEnd = pos;
             ++pos;
             break;
         } else if (c != QLatin1Char(' ')) {
@@ -81,18 +85,14 @@ void CScript::Parse(const QString &line)
     }
     // An argument still open at the end of the line has no closing ")" or ",": it is dropped.
     pos = qMin(pos, int(line.size()));
+    m_argumentText
+        = line.mid(argumentsStart, qMin(argumentsEnd, int(line.size())) - argumentsStart);
     m_tokens.append(line.mid(SkipWhite(line, pos)));
 }
 
 QString CScript::Token(int index) const
 {
     return m_tokens.value(index);
-}
-
-QString CScript::ArgumentText() const
-{
-    // Tokens 0 and 1 are the label and the command; the last is the trailing text.
-    return m_tokens.mid(2, qMax(0, int(m_tokens.size()) - 3)).join(QStringLiteral(", "));
 }
 
 int CScript::FindLabel(const QStringList &lines, const QString &label)

@@ -19,9 +19,9 @@ public:
     QString Token(int index) const;
     int TokenCount() const { return int(m_tokens.size()); }
     QString Line() const { return m_line; }
-    // The line's arguments as parsed, separated by ", " (what a failed jump shows the user: a
-    // list can name its message as the label, as in Goto("Meter did not answer")).
-    QString ArgumentText() const;
+    // The argument list as it is written on the line: the text after the command name and its
+    // "(" up to where the argument scan ended (a closing ")" left out). Shown when a jump fails.
+    QString ArgumentText() const { return m_argumentText; }
 
     // Whether the line begins with a label: its first character is "0" or above.
     static bool HasLabel(const QString &line);
@@ -34,4 +34,5 @@ public:
 private:
     QString m_line;
     QStringList m_tokens;
+    QString m_argumentText;
 };

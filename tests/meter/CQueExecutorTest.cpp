@@ -182,7 +182,7 @@ TEST_F(ExecutorTest, BadLabelShowsTheBoxAndStopsTheList)
     EXPECT_EQ(Run(3), (QList<int> { 0, 0, -1 }));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].caption, QStringLiteral("Bad jump lable on line 2"));
-    EXPECT_EQ(messages[0].text, QStringLiteral("1, 5, 6, , >, Lost"));
+    EXPECT_EQ(messages[0].text, QStringLiteral("1, 5, 6, \"\", \">\", Lost"));
 }
 
 TEST_F(ExecutorTest, CommentCostsOneStepAndIsShown)

@@ -75,17 +75,13 @@ TEST(CScript, TokensPastTheEndAreEmptyAndParseReplacesThePreviousLine)
     EXPECT_EQ(script.Line(), QStringLiteral(" End"));
 }
 
-TEST(CScript, ArgumentTextIsTheParsedArguments)
+TEST(CScript, ArgumentTextIsTheListAsWritten)
 {
     CScript script;
     script.Parse(QStringLiteral("L3: Send(1051, 100, \"\", X) tail"));
-    EXPECT_EQ(script.ArgumentText(), QStringLiteral("1051, 100, , X"));
-    script.Parse(QStringLiteral(" Goto(\"Meter did not answer\")"));
-    EXPECT_EQ(script.ArgumentText(), QStringLiteral("Meter did not answer"));
+    EXPECT_EQ(script.ArgumentText(), QStringLiteral("1051, 100, \"\", X"));
     script.Parse(QStringLiteral(" Send(a, b"));
-    EXPECT_EQ(script.ArgumentText(), QStringLiteral("a"));
-    script.Parse(QStringLiteral(" End"));
-    EXPECT_TRUE(script.ArgumentText().isEmpty());
+    EXPECT_EQ(script.ArgumentText(), QStringLiteral("a, b"));
 }
 
 TEST(CScript, FindLabel)
