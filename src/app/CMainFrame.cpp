@@ -65,6 +65,8 @@ CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // When a window closes (a finished command list), the one used before it comes back.
+    m_mdiArea->setActivationOrder(QMdiArea::ActivationHistoryOrder);
     setCentralWidget(m_mdiArea);
     m_docManager->SetMdiArea(m_mdiArea);
     CreateActions();
@@ -82,7 +84,12 @@ CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
 
 CMainFrame::~CMainFrame()
 {
+    // The child frames die with this window, after this destructor has run: what they set off
+    // (a document going, the active window changing) must not reach the half-destroyed frame.
     qApp->removeEventFilter(this);
+    disconnect(m_docManager, nullptr, this, nullptr);
+    disconnect(m_mdiArea, nullptr, this, nullptr);
+    disconnect(qApp, nullptr, this, nullptr);
 }
 
 QAction *CMainFrame::MakeAction(const QString &name, const QString &text, const QString &prompt)

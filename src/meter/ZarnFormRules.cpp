@@ -219,6 +219,22 @@ bool ZarnFormRules::CanChangeRange(const QString &activeText, const QString &des
     return desired >= 1 && desired <= 4 && active != desired;
 }
 
+bool ZarnFormRules::IsImageText(const QString &text, int byteCount)
+{
+    if (byteCount <= 0 || text.size() < 3 * byteCount - 1)
+        return false;
+    const auto isHex = [](QChar c) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            || (c >= QLatin1Char('A') && c <= QLatin1Char('F'))
+            || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+    };
+    for (int k = 0; k < byteCount; ++k) {
+        if (!isHex(text.at(3 * k)) || !isHex(text.at(3 * k + 1)))
+            return false;
+    }
+    return true;
+}
+
 QString ZarnFormRules::TimeText(const QTime &time, bool hours24)
 {
     if (hours24)

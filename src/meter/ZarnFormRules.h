@@ -60,6 +60,11 @@ public:
     // desired one, which is 1 to 4 as well.
     static bool CanChangeRange(const QString &activeText, const QString &desiredText);
 
+    // Whether text is an image text of at least byteCount bytes: two hexadecimal digits at
+    // every third character (the separators are not examined). A read whose search text was
+    // absent extracts whatever stood near it, which must never be decoded as an image.
+    static bool IsImageText(const QString &text, int byteCount);
+
     // Clock texts: "%H:%M:%S" or "%I:%M:%S%p"; "%d.%m.%y" or "%m/%d/%y".
     static QString TimeText(const QTime &time, bool hours24);
     static QString DateText(const QDate &date, bool dayFirst);

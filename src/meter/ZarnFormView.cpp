@@ -268,6 +268,9 @@ QWidget *ZarnFormView::BuildVersionGroup()
     m_flowMeterVersion = new QLabel(QStringLiteral("?.??"), box);
     m_templateVersion = new QLabel(QStringLiteral("?.??"), box);
     m_revision = new QLabel(QStringLiteral("?"), box);
+    // Wide enough for every version text, so a new one never waits for a relayout to show.
+    m_flowMeterVersion->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("4.1A ")));
+    m_templateVersion->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral(">= 4.1A ")));
     Register(1049, m_flowMeterVersion);
     Register(1067, m_templateVersion);
     Register(1084, m_revision);
@@ -701,7 +704,7 @@ void ZarnFormView::SelectAlarm(QComboBox *box, const QString &code)
 
 void ZarnFormView::SetField(int id, const QString &rawText)
 {
-    if (!ZarnFormRules::IsFormId(id) && id != 1084)
+    if (!ZarnFormRules::IsFormId(id))
         return;
     const QString text = ZarnFormRules::TrimForField(id, rawText);
     const int n = ZarnFormRules::LeadingInt(text);
@@ -791,10 +794,6 @@ void ZarnFormView::SetField(int id, const QString &rawText)
     case 1115:
         if (n >= 1 && n <= m_desired->count()) {
             m_desired->setCurrentIndex(n - 1);
-            // Until the terminal has heard the meter say its range, the range the meter's image
-            // holds is the active one.
-            if (g_MeterNumber.isEmpty())
-                m_active->setText(QString::number(n));
         } else {
             m_desired->setCurrentIndex(-1);
         }
@@ -1268,6 +1267,12 @@ void ZarnFormView::StartList(ListKind kind)
         return; // another form runs this list
     if (kind == ListKind::Send)
         ClearListEdit(CoeffList::Primary);
+    m_tableBeforeRead.reset();
+    const CMeterDoc *doc = MeterDoc();
+    if (kind == ListKind::Read && doc && doc->Vars()) {
+        m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
+        m_versionBeforeRead = g_DocVersion;
+    }
     m_runner = runner;
     m_listKind = kind;
     m_listTimerId = kind == ListKind::Send ? kSendTimer
@@ -1302,6 +1307,14 @@ void ZarnFormView::StopListTimer(int)
     m_listTimer.stop();
     m_listTimerId = 0;
     m_runner = nullptr;
+    // A read that stopped without an image: the version answer may have rebuilt the table.
+    if (m_tableBeforeRead) {
+        if (CMeterDoc *doc = MeterDoc()) {
+            doc->SetVars(std::move(m_tableBeforeRead));
+            g_DocVersion = m_versionBeforeRead;
+        }
+        m_tableBeforeRead.reset();
+    }
 }
 
 void ZarnFormView::FinishRead()
@@ -1311,9 +1324,22 @@ void ZarnFormView::FinishRead()
         text.chop(1);
     if (text.isEmpty())
         return;
+    // The table in force (rebuilt by the version answer) says how many bytes the image holds.
+    if (const CMeterDoc *doc = MeterDoc()) {
+        if (!ZarnFormRules::IsImageText(text, int(doc->ImageToText().size() / 3)))
+            return;
+    }
+    m_tableBeforeRead.reset(); // the read brought an image: the table is the meter's now
     LoadUnitsList();
     DocImageFromText(text);
     DocVarsToForm();
+    // The image just read holds the meter's active range. Until the terminal has heard the
+    // meter say it, that range is the one shown as active (and the one the title carries).
+    if (g_MeterNumber.isEmpty()) {
+        const int range = ZarnFormRules::LeadingInt(m_desired->currentText());
+        if (range >= 1 && range <= 4)
+            m_active->setText(QString::number(range));
+    }
     if (CDocument *doc = GetDocument()) {
         doc->SetTitle(
             GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));

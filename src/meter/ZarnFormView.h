@@ -11,8 +11,10 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class CMeterDoc;
+class MeterVars;
 class CQueView;
 class IMeterLink;
 class QCheckBox;
@@ -196,5 +198,9 @@ private:
     int m_listTimerId = 0; // the program's id (1001..1003) of the running list timer
     QPointer<CQueView> m_runner;
     ListKind m_listKind = ListKind::Read;
+    // The document's table as it was when a read started: a read that brings a version answer
+    // but no image gives it back, so the failed read changes neither form nor document.
+    std::unique_ptr<MeterVars> m_tableBeforeRead;
+    QString m_versionBeforeRead;
     CSerialMeterLink m_link;
 };

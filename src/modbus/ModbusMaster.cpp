@@ -16,8 +16,8 @@
 namespace {
 
 // The two 256-entry tables of the Modbus serial-line CRC (reflected polynomial 0xA001), split
-// by byte the way the frame carries them: kCrcLow[i] is the table entry's low byte (the byte
-// sent first), kCrcHigh[i] its high byte. Built at compile time so no digit can be mistyped.
+// by byte the way the frame carries them: low[i] is the table entry's low byte (the byte sent
+// first), high[i] its high byte. Built at compile time so no digit can be mistyped.
 struct CrcTables
 {
     std::array<unsigned char, 256> low {};
@@ -62,6 +62,15 @@ bool ReadByteBy(mbCSerial *port, unsigned char *byte, Clock::time_point deadline
         if (rest > 0)
             ::poll(nullptr, 0, int(std::min<long long>(rest, 5)));
     }
+}
+
+// Discards what is still arriving of a reply we will not take, until the line has been quiet
+// for a moment (or the deadline passes), so the next attempt does not start inside its tail.
+void DrainUntilQuiet(mbCSerial *port, Clock::time_point deadline)
+{
+    constexpr auto kQuiet = std::chrono::milliseconds(20);
+    unsigned char byte = 0;
+    while (ReadByteBy(port, &byte, std::min(deadline, Clock::now() + kQuiet))) { }
 }
 
 } // namespace
@@ -140,10 +149,11 @@ int ModbusMaster::ReceiveResponse()
     // Judge the header before waiting for more: a reply from elsewhere or an exception frame
     // says at once what went wrong, where the byte count would have us wait for bytes that
     // never come.
-    if (m_frame[0] != m_requestAddress)
-        return Fail(WrongAddress, m_frame[0]);
-
     const auto restDeadline = Clock::now() + std::chrono::milliseconds(m_timing.restMs);
+    if (m_frame[0] != m_requestAddress) {
+        DrainUntilQuiet(m_port, restDeadline);
+        return Fail(WrongAddress, m_frame[0]);
+    }
     if (m_frame[1] == 0x83) {
         // Exception: address, function | 0x80, code, CRC.
         for (int i = 3; i < 5; ++i) {
@@ -155,13 +165,17 @@ int ModbusMaster::ReceiveResponse()
             return Fail(CrcMismatch);
         return Fail(ExceptionReply, m_frame[2]);
     }
-    if (m_frame[1] != 0x03)
+    if (m_frame[1] != 0x03) {
+        DrainUntilQuiet(m_port, restDeadline);
         return Fail(WrongFunction, m_frame[1]);
+    }
 
     const int n = m_frame[2];
     // Header, data and CRC must fit the frame buffer; no reply to our requests comes close.
-    if (3 + n + 2 > kFrameSize)
+    if (3 + n + 2 > kFrameSize) {
+        DrainUntilQuiet(m_port, restDeadline);
         return Fail(WrongByteCount, n);
+    }
     for (int i = 3; i < 3 + n + 2; ++i) {
         if (!ReadByteBy(m_port, &m_frame[i], restDeadline))
             return Fail(TimedOut);

@@ -4,6 +4,7 @@
 #include "terminal/CTermDoc.h"
 
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -22,53 +23,19 @@ constexpr int kRows = TermScreen::kRows;
 // itself keeps the byte.
 QChar DisplayChar(unsigned char byte)
 {
+    // clang-format off
     static const char16_t kHigh[32] = {
-        0x20AC,
-        0x0020,
-        0x201A,
-        0x0192,
-        0x201E,
-        0x2026,
-        0x2020,
-        0x2021,
-        0x02C6,
-        0x2030,
-        0x0160,
-        0x2039,
-        0x0152,
-        0x0020,
-        0x017D,
-        0x0020,
-        0x0020,
-        0x2018,
-        0x2019,
-        0x201C,
-        0x201D,
-        0x2022,
-        0x2013,
-        0x2014,
-        0x02DC,
-        0x2122,
-        0x0161,
-        0x203A,
-        0x0153,
-        0x0020,
-        0x017E,
-        0x0178,
+        0x20AC, 0x0020, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x0020, 0x017D, 0x0020,
+        0x0020, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x0020, 0x017E, 0x0178,
     };
+    // clang-format on
     if (byte < 0x20 || byte == 0x7F)
         return QLatin1Char(' ');
     if (byte >= 0x80 && byte < 0xA0)
         return QChar(kHigh[byte - 0x80]);
     return QLatin1Char(char(byte));
-}
-
-QString DisplayText(const QByteArray &bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        text[i] = DisplayChar(static_cast<unsigned char>(bytes[i]));
-    return text;
 }
 
 // Keys of the program-wide accelerator table: the main frame turns them into commands, so they
@@ -121,10 +88,14 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
     m_charWidth = std::max(1, metrics.averageCharWidth());
     m_lineHeight = std::max(1, metrics.height() + std::max(0, metrics.leading()));
     m_ascent = metrics.ascent();
-    QString every;
-    for (int b = 0x20; b < 0x100; ++b)
-        every += DisplayChar(static_cast<unsigned char>(b));
-    m_uniformAdvance = metrics.horizontalAdvance(every) == every.size() * m_charWidth;
+    m_rawFont = QRawFont::fromFont(m_font);
+    if (m_rawFont.isValid()) {
+        for (int b = 0; b < 256; ++b) {
+            const QList<quint32> glyph = m_rawFont.glyphIndexesForString(
+                QString(DisplayChar(static_cast<unsigned char>(b))));
+            m_glyph[b] = glyph.size() == 1 ? glyph.first() : 0;
+        }
+    }
 
     if (m_termDoc)
         connect(m_termDoc, &CTermDoc::ScreenChanged, this, &CTermView::OnScreenChanged);
@@ -207,18 +178,32 @@ void CTermView::paintEvent(QPaintEvent *event)
         const int firstColumn = std::max(0, area.left() / m_charWidth);
         const int lastColumn = std::min(kColumns - 1, area.right() / m_charWidth);
         const TermScreen &screen = m_termDoc->Screen();
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
         for (int row = firstRow; row <= lastRow; ++row) {
             const QByteArray bytes = screen.RowText(row);
             const int baseline = row * m_lineHeight + m_ascent;
-            if (m_uniformAdvance) {
-                if (!bytes.isEmpty())
-                    painter.drawText(QPoint(0, baseline), DisplayText(bytes));
-                continue;
-            }
             const int end = std::min<int>(lastColumn, int(bytes.size()) - 1);
+            glyphs.clear();
+            positions.clear();
             for (int column = firstColumn; column <= end; ++column) {
-                painter.drawText(QPoint(column * m_charWidth, baseline),
-                    QString(DisplayChar(static_cast<unsigned char>(bytes[column]))));
+                const auto byte = static_cast<unsigned char>(bytes[column]);
+                if (DisplayChar(byte) == QLatin1Char(' '))
+                    continue;
+                if (m_rawFont.isValid() && m_glyph[byte] != 0) {
+                    glyphs.append(m_glyph[byte]);
+                    positions.append(QPointF(column * m_charWidth, baseline));
+                } else {
+                    painter.drawText(
+                        QPoint(column * m_charWidth, baseline), QString(DisplayChar(byte)));
+                }
+            }
+            if (!glyphs.isEmpty()) {
+                QGlyphRun run;
+                run.setRawFont(m_rawFont);
+                run.setGlyphIndexes(glyphs);
+                run.setPositions(positions);
+                painter.drawGlyphRun(QPointF(0, 0), run);
             }
         }
     }

@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QList>
 #include <QPointer>
+#include <QRawFont>
 #include <QRect>
 
 class CSerial;
@@ -46,6 +47,9 @@ public:
     int LineHeight() const { return m_lineHeight; }
     const QFont &TermFont() const { return m_font; }
     bool CursorShown() const { return m_cursorShown; }
+    // True when the font's own glyphs are placed cell by cell in one call per row; otherwise
+    // (no usable raw font) each cell is drawn with its own text call.
+    bool DrawsRowsAtOnce() const { return m_rawFont.isValid(); }
     // Bytes this view has taken from the link since it was created.
     qint64 BytesReceived() const { return m_bytesReceived; }
     // Pixel rectangle of a range of cells (x = column, y = row, in cells).
@@ -76,9 +80,11 @@ private:
     int m_charWidth = 8;
     int m_lineHeight = 16;
     int m_ascent = 12;
-    // True when the font advances every character by exactly the cell width, so a row can be
-    // drawn with one call; otherwise each cell is drawn at its own position.
-    bool m_uniformAdvance = false;
+    // The font's glyphs, for placing a row's characters at their cells in one call (the real
+    // advance is fractional, so drawing a row as text would drift off the cell grid), and each
+    // byte's glyph, 0 where the font has none and the byte is drawn as text (font fallback).
+    QRawFont m_rawFont;
+    quint32 m_glyph[256] = {};
     QBasicTimer m_timer;
     bool m_cursorShown = false;
     int m_cursorRow = 0;

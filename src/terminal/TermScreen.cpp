@@ -115,8 +115,8 @@ QList<QRect> TermScreen::TakeRepaint()
         }
     }
     m_repaintAll = false;
-    for (int r = 0; r < kRows; ++r)
-        m_dirtyFirst[r] = m_dirtyLast[r] = -1;
+    m_dirtyFirst.fill(-1);
+    m_dirtyLast.fill(-1);
     return cells;
 }
 
@@ -133,8 +133,8 @@ void TermScreen::MarkCell(int row, int column)
 void TermScreen::MarkAll()
 {
     m_repaintAll = true;
-    for (int r = 0; r < kRows; ++r)
-        m_dirtyFirst[r] = m_dirtyLast[r] = -1;
+    m_dirtyFirst.fill(-1);
+    m_dirtyLast.fill(-1);
 }
 
 void TermScreen::ScanIdentification(

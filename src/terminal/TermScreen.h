@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QString>
 
+#include <array>
+
 // The terminal's character screen: 26 rows of 77 bytes kept as one text, the cursor row and the
 // column of the last written character, and the rows and cells that changed since the view last
 // asked. Fed byte by byte from the meter link by the terminal view's timer tick; GUI-free, so the
@@ -59,6 +61,6 @@ private:
     bool m_suppressed = false;
     bool m_repaintAll = false;
     // Per row: first and last changed column, or -1 when the row is unchanged.
-    int m_dirtyFirst[kRows];
-    int m_dirtyLast[kRows];
+    std::array<int, kRows> m_dirtyFirst {};
+    std::array<int, kRows> m_dirtyLast {};
 };

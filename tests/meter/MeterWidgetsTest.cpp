@@ -5,7 +5,7 @@
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/MeterVars.h"
-#include "meter/MeterVarsView.h"
+#include "meter/ZarnFormView.h"
 #include "meter/ZarnFormFrame.h"
 #include "support/TestEnv.h"
 
@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -117,16 +116,9 @@ TEST_F(MeterWidgetsTest, KelvaneTypeOpensTemplateInItsFrameAndConverts)
     auto *frame = qobject_cast<ZarnFormFrame *>(frames.front());
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->geometry(), QRect(300, 0, 685, 700));
-    auto *view = qobject_cast<MeterVarsView *>(frame->View());
+    auto *view = qobject_cast<ZarnFormView *>(frame->View());
     ASSERT_TRUE(view);
-    auto *table = view->findChild<QTableWidget *>();
-    ASSERT_TRUE(table);
-    EXPECT_EQ(table->rowCount(), doc->Vars()->Count());
-    EXPECT_EQ(table->item(0, 0)->text(), "key");
-    EXPECT_EQ(table->item(0, 3)->text(), "AA");
-    const QList<QTableWidgetItem *> xsect = table->findItems("meter_x", Qt::MatchExactly);
-    ASSERT_EQ(xsect.size(), 1);
-    EXPECT_EQ(table->item(xsect.front()->row(), 4)->text(), "0.545400"); // as the form shows it
+    EXPECT_EQ(view->GetField(1039), "0.545400"); // X-Sect as the form shows it
     SaveShot(*frame, "meterview.png");
 
     {
@@ -145,7 +137,6 @@ TEST_F(MeterWidgetsTest, KelvaneTypeOpensTemplateInItsFrameAndConverts)
     EXPECT_EQ(doc->Vars()->SectionName(), "[4.1A]");
     EXPECT_EQ(g_DocVersion, ">= 4.1A");
     EXPECT_TRUE(doc->IsModified());
-    EXPECT_EQ(table->rowCount(), doc->Vars()->Count());
     doc->SetModifiedFlag(false);
 }
 

@@ -15,10 +15,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTest>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -93,7 +96,18 @@ TEST(FormInTheProgram, ReadsTheSimulatedMeterAndSavesUnderItsName)
 
     const QString shot = qEnvironmentVariable("TARVIK_FORM_APP_SHOT");
     if (!shot.isEmpty())
-        app.MainFrame()->grab().save(shot);
+        frame->grab().save(shot);
+
+    // Enter typed into the Primary edit reaches the form through the main frame.
+    auto *primary = qobject_cast<QTreeWidget *>(form->Control(1047));
+    ASSERT_EQ(primary->topLevelItemCount(), 10);
+    Q_EMIT primary->itemClicked(primary->topLevelItem(4), 1);
+    auto *edit = qobject_cast<QLineEdit *>(form->Control(1051));
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("-2.5e-03"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(primary->topLevelItem(4)->text(1), QStringLiteral("-2.5e-03"));
+    EXPECT_EQ(primary->indexOfTopLevelItem(primary->currentItem()), 5);
 
     ASSERT_TRUE(form->OnCommand(AppCommand::Save));
     EXPECT_TRUE(QFile::exists(QStringLiteral("271828_4.mtr")));

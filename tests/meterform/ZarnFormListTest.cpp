@@ -195,6 +195,28 @@ TEST_F(FormListTest, ReadWithoutImageLeavesTheForm)
     EXPECT_EQ(m_document->Title(), title);
 }
 
+TEST_F(FormListTest, ReadWithVersionButNoImageKeepsTheDocument)
+{
+    WriteFile(QStringLiteral("read20.que"), kReadList);
+    const QString image = m_document->ImageToText();
+    m_meter.replies.append("\r\nVER=3.9G REV=B\r\n>"); // the image never comes
+    m_form->OnReadActive();
+    EXPECT_GT(RunList(ZarnFormView::kReadTimer), 0);
+    EXPECT_EQ(m_document->Vars()->SectionName(), QStringLiteral("[4.1A]"));
+    EXPECT_EQ(m_document->ImageToText(), image);
+    EXPECT_EQ(g_DocVersion, QStringLiteral(">= 4.1A"));
+    // The user cancels a read half-way: the same.
+    m_meter.replies.append("\r\nVER=3.9G REV=B\r\n>");
+    m_form->OnReadActive();
+    for (int i = 0; i < 3; ++i)
+        m_form->TimerTick(ZarnFormView::kReadTimer);
+    ASSERT_NE(m_form->Runner(), nullptr);
+    m_form->Runner()->Cancel();
+    m_form->TimerTick(ZarnFormView::kReadTimer);
+    EXPECT_FALSE(m_form->IsTimerActive(ZarnFormView::kReadTimer));
+    EXPECT_EQ(m_document->ImageToText(), image);
+}
+
 TEST_F(FormListTest, ListWithoutEndStopsAfterItsLastLine)
 {
     // Past its last line a list keeps answering "ended"; the form takes that once and stops.
@@ -239,7 +261,7 @@ TEST_F(FormListTest, ChangeRunsOnlyForAKnownOtherRange)
         const char *meterNumber;
         int desired;
         bool runs;
-    } cases[] = { { "5", 2, false }, { "2", 2, false }, { "1", 2, true } };
+    } cases[] = { { "", 2, false }, { "5", 2, false }, { "2", 2, false }, { "1", 2, true } };
     for (const auto &c : cases) {
         m_opens.clear();
         g_MeterNumber = QString::fromLatin1(c.meterNumber);

@@ -183,6 +183,27 @@ TEST(ZarnFormRules, RangeChangeNeedsAKnownDifferentActiveRange)
             << "'" << c.active << "' '" << c.desired << "'";
 }
 
+TEST(ZarnFormRules, ImageTextNeedsHexPairsForEveryByte)
+{
+    const struct
+    {
+        const char *text;
+        int bytes;
+        bool image;
+    } cases[] = {
+        { "AA 01 FF", 3, true },
+        { "AA\r01\rff\r", 3, true },
+        { "AA 01 FF 00", 3, true }, // more than the layout needs
+        { "AA 01", 3, false },
+        { "AA 0G FF", 3, false },
+        { "=3.9G REV=B", 3, false },
+        { "", 0, false },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ZarnFormRules::IsImageText(QString::fromLatin1(c.text), c.bytes), c.image)
+            << c.text;
+}
+
 TEST(ZarnFormRules, ClockTexts)
 {
     EXPECT_EQ(ZarnFormRules::TimeText(QTime(13, 4, 5), false), QStringLiteral("01:04:05PM"));

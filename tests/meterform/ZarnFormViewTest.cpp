@@ -415,15 +415,15 @@ TEST_F(FormTest, ClockFinishesARangeChange)
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("3"));
 }
 
-TEST_F(FormTest, ActiveRangeFromImageUntilTheMeterSaysIt)
+TEST_F(FormTest, ActiveRangeComesFromTheMeter)
 {
     m_form->TimerTick(ZarnFormView::kClockTimer);
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("?"));
+    // A file's range is no news of the meter's.
     m_form->SetField(1115, QStringLiteral("2"));
     m_form->TimerTick(ZarnFormView::kClockTimer);
-    EXPECT_EQ(m_form->GetField(1114), QStringLiteral("2"));
+    EXPECT_EQ(m_form->GetField(1114), QStringLiteral("?"));
     g_MeterNumber = QStringLiteral("4");
-    m_form->SetField(1115, QStringLiteral("1"));
     m_form->TimerTick(ZarnFormView::kClockTimer);
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("4"));
 }
@@ -450,6 +450,11 @@ TEST_F(FormTest, FitsItsFrameWithoutClipping)
     form->SetField(1054, QStringLiteral("10/12/99"));
     form->SetField(1010, QStringLiteral("400000000"));
     form->SetField(1018, QStringLiteral("123456.123456"));
+    form->SetField(1049, QStringLiteral("4.1A"));
+    form->SetField(1084, QStringLiteral("A"));
+    g_DocVersion = QStringLiteral("4.1A");
+    g_MeterNumber = QStringLiteral("2");
+    form->TimerTick(ZarnFormView::kClockTimer);
     QApplication::processEvents();
     EXPECT_LE(form->minimumSizeHint().width(), form->width());
     EXPECT_LE(form->minimumSizeHint().height(), form->height());

@@ -1,7 +1,8 @@
 #include "ListRunner.h"
 
-#include "link/CSerial.h"
-#include "link/SerialDevice.h"
+#include "app/UserMessage.h"
+#include "meter/CQueExecutor.h"
+#include "meter/CSerialMeterLink.h"
 #include "terminal/CScript.h"
 
 #include <QFile>
@@ -32,62 +33,33 @@ void ListRunner::SetField(int id, const QString &text)
     fields[id] = t;
 }
 
-int ListRunner::Exchange(
-    const QByteArray &text, int intervalMs, int totalMs, const QString &terminator)
-{
-    m_reply.clear();
-    m_link.PurgeInput();
-    m_link.SendCommand(text + "\r");
-    SerialDevice::SleepMs(30);
-    m_link.ReadAll(m_reply, intervalMs, totalMs);
-    return terminator.size() == 1 && m_reply.contains(terminator.toLatin1()) ? 1 : 0;
-}
-
 int ListRunner::Run(const QString &path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return 0;
-    QStringList lines = QString::fromLatin1(f.readAll()).split(QLatin1Char('\n'));
-    for (QString &l : lines)
-        l.remove(QLatin1Char('\r'));
-    CScript script;
-    int index = -1;
-    const auto jump = [&](const QString &label) {
-        const int at = CScript::FindLabel(lines, label);
-        if (at < 0) {
-            m_message = script.ArgumentText();
-            return false;
-        }
-        index = at - 1;
-        return true;
-    };
+    QStringList lines;
+    while (!f.atEnd()) {
+        QByteArray line = f.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        lines << QString::fromLatin1(line);
+    }
+    CSerialMeterLink link(&m_link);
+    CQueExecutor executor;
+    executor.SetLines(lines);
+    executor.SetLink(&link);
+    m_message.clear();
+    const UserMessage::Handler previous = UserMessage::SetHandler(
+        [this](const QString &text, const QString &) { m_message = text; });
+    int result = 0;
     for (int steps = 0; steps < 1000; ++steps) {
-        ++index;
-        if (index >= lines.size())
-            return 0; // ran past the last line without "End"
-        const QString line = lines.at(index);
-        if (line.startsWith(QLatin1String("//")))
-            continue;
-        script.Parse(line);
-        const QString cmd = script.Token(1);
-        if (cmd == QLatin1String("End"))
-            return 1;
-        if (cmd == QLatin1String("Send")) {
-            const QByteArray value
-                = (fields.value(script.Token(2).toInt()) + script.Token(5)).toLatin1();
-            if (!Exchange(value, script.Token(3).toInt(), script.Token(4).toInt(), script.Token(6))
-                && !jump(script.Token(7)))
-                return -1;
-        } else if (cmd == QLatin1String("Read")) {
-            const int pos = int(m_reply.indexOf(script.Token(2).toLatin1()));
-            const int start = qMax(0, pos + script.Token(3).toInt());
-            SetField(script.Token(5).toInt(),
-                QString::fromLatin1(m_reply.mid(start, script.Token(4).toInt())));
-        } else if (cmd == QLatin1String("Goto")) {
-            if (!jump(script.Token(2)))
-                return -1;
+        const int r = executor.Step(this);
+        if (r != CQueExecutor::kContinue || executor.Stopped()) {
+            result = r == CQueExecutor::kBadLabel ? -1 : r == CQueExecutor::kEnded ? 1 : 0;
+            break;
         }
     }
-    return 0;
+    UserMessage::SetHandler(previous);
+    return result;
 }

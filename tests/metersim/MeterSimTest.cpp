@@ -4,6 +4,7 @@
 #include "SimHarness.h"
 
 #include "link/CSerial.h"
+#include "terminal/TermScreen.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -23,58 +24,15 @@ void SleepMs(int ms)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// The terminal's screen model and identification scan, as the terminal window applies them.
-struct TermScreen
+// The terminal's screen fed with what the meter drew, and its identification scan.
+struct ScannedScreen
 {
-    QByteArray text = QByteArray(2002, ' ');
-    int row = 0;
-    int col = 0;
-    QByteArray model, version, revision, number;
-
-    void Feed(const QByteArray &bytes)
+    QString model, version, revision, number;
+    explicit ScannedScreen(const QByteArray &bytes)
     {
-        bool suppressed = false;
-        for (char ch : bytes) {
-            const unsigned char c = (unsigned char)ch;
-            if (c == 8) {
-                col = qMax(0, col - 1);
-            } else if (c == 10) {
-                if (!suppressed && row < 25)
-                    ++row;
-                text = text.right(qMin<int>(int(text.size()), row * 77)) + QByteArray(77, ' ');
-                if (row * 77 > text.size() - 77)
-                    text = text.left(row * 77) + QByteArray(77, ' ');
-                suppressed = false;
-            } else if (c == 13) {
-                col = 0;
-                Scan();
-            } else if (c == 27) {
-                suppressed = true;
-                text = QByteArray(2002, ' ');
-                row = col = 0;
-            } else {
-                col = col < 76 ? col + 1 : 0;
-                if (!suppressed) {
-                    const int pos = row * 77 + col;
-                    if (pos >= text.size())
-                        text.append(QByteArray(pos - text.size() + 1, ' '));
-                    text[pos] = char(c);
-                }
-            }
-        }
-    }
-    void Scan()
-    {
-        const int p = int(text.indexOf(" v"));
-        if (p - 3 > 0)
-            model = text.mid(p - 3, 3);
-        if (p > 25 && p < 3000) {
-            version = text.mid(p + 2, 4);
-            revision = text.mid(text.indexOf("ev.") + 3, 1);
-            const bool old = version.startsWith("4.0") || version.startsWith("3.9");
-            const int q = int(text.indexOf(old ? "er#" : "ge#"));
-            number = text.mid(q + 3, 1);
-        }
+        TermScreen screen;
+        screen.FeedTick(bytes);
+        TermScreen::ScanIdentification(screen.Text(), model, version, revision, number);
     }
 };
 
@@ -150,12 +108,11 @@ TEST_P(TerminalIdentTest, OpeningScreenCarriesTheIdentificationTheTerminalScans)
         + c.marker + "#" + c.range;
     EXPECT_TRUE(screen.contains(line)) << screen.constData();
 
-    TermScreen term;
-    term.Feed(screen);
-    EXPECT_EQ(term.model, QByteArray(c.model));
-    EXPECT_EQ(term.version, QByteArray(c.firmware));
-    EXPECT_EQ(term.revision, QByteArray(c.rev));
-    EXPECT_EQ(term.number, QByteArray(c.range));
+    const ScannedScreen term(screen);
+    EXPECT_EQ(term.model, QString::fromLatin1(c.model));
+    EXPECT_EQ(term.version, QString::fromLatin1(c.firmware));
+    EXPECT_EQ(term.revision, QString::fromLatin1(c.rev));
+    EXPECT_EQ(term.number, QString::fromLatin1(c.range));
 }
 
 INSTANTIATE_TEST_SUITE_P(Firmware, TerminalIdentTest,
@@ -175,17 +132,20 @@ TEST_F(MeterSimTest, MenuEchoesTypedKeysAndTakesBackUnknownOnes)
 {
     ASSERT_TRUE(m_sim.Start(Args()));
     m_sim.Send("[");
-    m_sim.ReadQuiet(200);
+    const QByteArray screen = m_sim.ReadQuiet(200);
     m_sim.Send("z");
     EXPECT_EQ(m_sim.ReadQuiet(150), QByteArray("z\b \b"));
     m_sim.Send("i");
     const QByteArray ident = m_sim.ReadQuiet(200);
     EXPECT_TRUE(ident.startsWith("i\r\nID:v4.1A #12345678 #1 ,")) << ident.constData();
+    // The identification text below the screen's identification line does not disturb the
+    // terminal's scan, nor does it look like one on a screen of its own.
+    EXPECT_EQ(ScannedScreen(screen + ident).model, QStringLiteral("620"));
+    EXPECT_TRUE(ScannedScreen(QByteArray(30, '\n') + ident).version.isEmpty());
     // Range keys redraw the screen with the new range.
     m_sim.Send("3");
-    TermScreen term;
-    term.Feed(m_sim.ReadQuiet(200));
-    EXPECT_EQ(term.number, QByteArray("3"));
+    const ScannedScreen term(m_sim.ReadQuiet(200));
+    EXPECT_EQ(term.number, QStringLiteral("3"));
     EXPECT_EQ(ImageBytes().at(2), char(0x2A)); // mode: range 3 in bits 0-1 and 2-3, bit 5
 }
 
@@ -491,7 +451,7 @@ TEST_F(MeterSimTest, DataloggerParameterRefreshRunsThroughWithoutTimeouts)
     EXPECT_TRUE(m_sim.ReadUntilChar('\'', 5000).contains('\''));
     m_sim.Link().SendCommand("rrrrrrrrrrr");
     m_sim.Purge();
-    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 2500)
+    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 4000)
                     .contains("RLY2"));
 }
 
@@ -605,7 +565,7 @@ TEST_P(RangeChangeTest, RangeChangeStoresTheRangeAndNineRReturnToRunMode)
     m_sim.Send("rrrrrrrrr", 25);
     m_sim.Purge();
     const QByteArray stream
-        = m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 2000);
+        = m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 4000);
     EXPECT_TRUE(stream.contains("RLY2")) << stream.constData();
 }
 

@@ -269,7 +269,7 @@ int SimHarness::EnterCommandMode()
 {
     Purge();
     Send(QByteArray(18, '.'));
-    const QByteArray r = ReadUntilChar('>', 3000);
+    const QByteArray r = ReadUntilChar('>', 5000);
     // Let the rest of the answer (an acknowledgement after the prompt) arrive, then drop it.
     ReadQuiet(100, 300);
     return r.contains('>') ? 1 : 0;

@@ -43,7 +43,7 @@ public:
     // As the link's SendString on a real line: 20 ms before each byte, nothing after the last.
     void SendString(const QByteArray &bytes);
     // Collects until the line has been silent quietMs (after at least one byte) or timeoutMs.
-    QByteArray ReadQuiet(int quietMs = 250, int timeoutMs = 3000);
+    QByteArray ReadQuiet(int quietMs = 250, int timeoutMs = 5000);
     // Collects byte by byte until done(collected) holds or timeoutMs passes.
     QByteArray ReadUntil(const std::function<bool(const QByteArray &)> &done, int timeoutMs = 3000);
     QByteArray ReadUntilChar(char c, int timeoutMs = 3000);

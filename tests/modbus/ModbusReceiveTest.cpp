@@ -244,3 +244,24 @@ TEST_F(ModbusReceive, RandomRepliesNeverOverrunOrHang)
         SocatPair::ReadFor(m_slave, 5);
     }
 }
+
+TEST_F(ModbusReceive, TailOfAForeignReplyDoesNotSpoilTheRetry)
+{
+    MessageLog log;
+    const QByteArray foreign = Reply(9, QByteArray(20, '\x11'));
+    const QByteArray good = Reply(1, DynamicData(1.5f, 2.5f, 3.5f));
+    const int fd = m_slave;
+    ScriptedSlave slave(m_slave, [&](const QByteArray &, int index) {
+        if (index > 0)
+            return good;
+        // The foreign reply's header first, its tail a little later.
+        SocatPair::WriteAll(fd, foreign.left(3));
+        ::poll(nullptr, 0, 8);
+        SocatPair::WriteAll(fd, foreign.mid(3));
+        return QByteArray();
+    });
+    EXPECT_EQ(m_master.ReadDynamic(QStringLiteral("1")), 1);
+    EXPECT_TRUE(log.texts.isEmpty()) << qPrintable(log.texts.join('|'));
+    EXPECT_EQ(slave.Requests().size(), 2);
+    EXPECT_EQ(m_master.FlowText(), QStringLiteral("1.500000"));
+}

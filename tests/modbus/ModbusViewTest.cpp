@@ -468,6 +468,9 @@ TEST(ModbusWindow, NewModbusCommandOpensTheWindowOnTheApplicationsPort)
                 ASSERT_EQ(messages.size(), 1);
                 EXPECT_TRUE(messages[0].startsWith(row.message));
             }
+            // As at exit: the documents close before the application goes.
+            EXPECT_TRUE(app.DocManager()->CloseAllDocuments());
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
         UserMessage::SetHandler(old);
     }

@@ -6,6 +6,7 @@
 #include "app/Globals.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
+#include "support/PtyPair.h"
 #include "support/TestEnv.h"
 #include "terminal/CTermDoc.h"
 #include "terminal/CTermView.h"
@@ -117,5 +118,42 @@ const SimMeter kSimMeters[] = {
 
 INSTANTIATE_TEST_SUITE_P(CTermView, TerminalOnMeterSim, ::testing::ValuesIn(kSimMeters),
     [](const auto &param) { return std::string(param.param.name); });
+
+} // namespace
+
+namespace {
+
+// Keys typed into the terminal inside the program's main window: Return is the "enter"
+// command and goes out once; the Ctrl+S accelerator saves and sends nothing.
+TEST(TerminalInTheProgram, AcceleratorsAndEnterKey)
+{
+    TestEnv::ClearPreferences();
+    ResetGlobals();
+    ZarnFormFrame::ResetSmallFrameCount();
+    PtyPair meter;
+    ASSERT_TRUE(meter.IsValid());
+    {
+        auto store = CPrefs::OpenStore();
+        store->setValue(QStringLiteral("Port/COM"), meter.SlavePath());
+        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+    }
+    CTarvikApp app({}, false);
+    ASSERT_TRUE(app.InitInstance());
+    app.OnNewTerminal();
+    EXPECT_EQ(meter.ReceiveCount(7, 3000), QByteArray("[[[[[[["));
+    auto *view = qobject_cast<CTermView *>(app.MainFrame()->ActiveView());
+    ASSERT_NE(view, nullptr);
+    app.MainFrame()->activateWindow();
+    view->setFocus();
+
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(meter.Receive(300), QByteArray("\r"));
+    QTest::keyClicks(view, QStringLiteral("i2"));
+    EXPECT_EQ(meter.Receive(300), QByteArray("i2"));
+    QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(meter.Receive(300).isEmpty());
+    ResetGlobals();
+    ZarnFormFrame::ResetSmallFrameCount();
+}
 
 } // namespace

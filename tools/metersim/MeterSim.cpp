@@ -6,6 +6,8 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <cstdio>
+#include <numbers>
 
 namespace {
 
@@ -18,6 +20,7 @@ constexpr int kLineMax = 80; // longest command line kept
 constexpr int kEntryTimeoutMs = 5000; // data entry abandoned after this silence
 constexpr int kTickPeriodMs = 250; // idle apostrophes after a logger command
 constexpr int kTickCount = 40;
+constexpr int kPendingMax = 65536; // bytes of answers held back at most
 
 // Engineering-unit factors of the meter's firmware (index tables by units code 0..31).
 constexpr double kF[31] = { 1.0, 1200.0, 20.0, 72000.0, 1728000.0, -1.0, 1.0, 10.764285147,
@@ -253,14 +256,17 @@ void MeterSim::SaveImage()
 
 void MeterSim::Say(const QByteArray &text)
 {
-    m_pending += text;
+    // A program that never falls silent gets no answers; what piles up meanwhile is bounded
+    // (a real meter's output buffer overflows too).
+    if (m_pending.size() + text.size() <= kPendingMax)
+        m_pending += text;
 }
 
 void MeterSim::Echo(const QByteArray &text)
 {
     // Keep the order of what the meter says: an echo never overtakes a waiting answer.
     if (!m_pending.isEmpty())
-        m_pending += text;
+        Say(text);
     else
         m_port.Write(text);
 }
@@ -363,16 +369,15 @@ void MeterSim::OnInput(const QByteArray &bytes, qint64 nowMs)
         OnByte((unsigned char)c, nowMs);
 }
 
-bool MeterSim::CountLetters(unsigned char c, qint64 nowMs)
+void MeterSim::CountLetters(unsigned char c, qint64 nowMs)
 {
     // Runs of "e" stop the logger, runs of "E" start it; the first ten of a run decide.
     if (c == 'e') {
         m_upperE = 0;
         if (++m_lowerE == kLetterRun) {
             m_logger.Stop(QDateTime::currentDateTime());
-            return true;
         }
-        return false;
+        return;
     }
     if (c == 'E') {
         m_lowerE = 0;
@@ -380,12 +385,10 @@ bool MeterSim::CountLetters(unsigned char c, qint64 nowMs)
             m_logger.StartManual(
                 QDateTime::currentDateTime(), QString::number(Serial()), FlowUnits());
             m_nextLoggerMs = nowMs;
-            return true;
         }
-        return false;
+        return;
     }
     m_lowerE = m_upperE = 0;
-    return false;
 }
 
 void MeterSim::OnByte(unsigned char c, qint64 nowMs)
@@ -393,16 +396,14 @@ void MeterSim::OnByte(unsigned char c, qint64 nowMs)
     m_lastInputMs = nowMs;
     if (c != '\n')
         m_ticks = 0; // input ends the idle apostrophes (not the LF that ends the command itself)
-    const bool letterRunDone = CountLetters(c, nowMs);
+    CountLetters(c, nowMs);
     if (m_mode == Mode::Run || m_mode == Mode::Menu) {
-        if (!letterRunDone || m_mode == Mode::Menu)
-            OnRunOrMenuByte(c, nowMs);
+        OnRunOrMenuByte(c, nowMs);
         return;
     }
     if (m_mode == Mode::Command
         && ((c == 'e' && m_lowerE >= kLetterRun) || (c == 'E' && m_upperE >= kLetterRun))) {
         // A logger start or stop typed in command mode: the letters are no command line.
-        (void)letterRunDone;
         m_line.clear();
         return;
     }
@@ -779,7 +780,7 @@ MeterLogger::Reading MeterSim::CurrentReading(qint64 nowMs)
     const double t = double(nowMs - m_startMs) / 1000.0;
     m_noise = m_noise * 1103515245u + 12345u;
     const double noise = (double((m_noise >> 16) & 0x7FFF) / 32767.0 - 0.5) * 0.01;
-    double flow = fs * (0.5 + 0.3 * std::sin(2.0 * M_PI * t / 60.0) + noise);
+    double flow = fs * (0.5 + 0.3 * std::sin(2.0 * std::numbers::pi * t / 60.0) + noise);
     if (flow < 0)
         flow = 0;
     if (m_lastFlowMs >= 0)

@@ -62,7 +62,8 @@ private:
     void FinishImage();
     void OnRangeLine(const QByteArray &line);
     void OnConfigLine(const QByteArray &line);
-    bool CountLetters(unsigned char c, qint64 nowMs);
+    // Counts runs of "e" (stop the logger) and "E" (start it).
+    void CountLetters(unsigned char c, qint64 nowMs);
 
     void Say(const QByteArray &text);
     void Echo(const QByteArray &text);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -157,14 +158,21 @@ int PtyPort::WaitInput(int timeoutMs)
         return 0;
     if (nfds == 2 && (fds[1].revents & POLLIN))
         return 0;
-    if (fds[0].revents & POLLIN)
-        return 1;
     if (fds[0].revents & (POLLHUP | POLLERR)) {
+        // What the program wrote before it closed can still be waiting; after that, a read
+        // would only fail.
+        int waiting = 0;
+        if (!m_readFailed && (fds[0].revents & POLLIN) && ::ioctl(m_master, FIONREAD, &waiting) == 0
+            && waiting > 0)
+            return 1;
         // Nobody holds the slave open: the master reports this on every poll. Sleep instead
         // of returning at once, or the caller's loop would spin until the next open.
         SleepMs(qMin(timeoutMs, kIdleSleepMs));
         return 0;
     }
+    m_readFailed = false;
+    if (fds[0].revents & POLLIN)
+        return 1;
     return 0;
 }
 
@@ -176,7 +184,9 @@ QByteArray PtyPort::ReadAvailable(int maxBytes)
     out.resize(maxBytes);
     const ssize_t n = ::read(m_master, out.data(), size_t(maxBytes));
     if (n <= 0) {
-        // EAGAIN: nothing waiting; EIO: the program closed its end.
+        // EAGAIN: nothing waiting; EIO: the program closed its end (WaitInput then sleeps).
+        if (n < 0 && errno == EIO)
+            m_readFailed = true;
         out.clear();
         return out;
     }

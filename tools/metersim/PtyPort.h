@@ -65,6 +65,7 @@ private:
 
     int m_master = -1;
     int m_baud = 0;
+    bool m_readFailed = false; // a read after the program closed its end failed
     QString m_slavePath;
     QString m_linkPath;
     QString m_lastError;

@@ -1,0 +1,108 @@
+#include "link/SerialPort.h"
+
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+
+SerialPort::SerialPort(const QString &deviceName, const LinkTiming &timing)
+    : m_timing(timing)
+    , m_lock(deviceName)
+    , m_portText(deviceName)
+{
+    m_receiveBuffer.resize(kBufferSize);
+}
+
+SerialPort::~SerialPort()
+{
+    if (m_device.IsOpen()) {
+        m_device.PurgeBoth();
+        m_device.Close();
+    }
+}
+
+int SerialPort::OpenPort(int /*unusedSpeed*/)
+{
+    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    if (!hold.Held()) {
+        m_lastError
+            = QStringLiteral("%1: the port lock %2 stayed busy (another program is using it)")
+                  .arg(m_portText, m_lock.LockFilePath());
+        return 0;
+    }
+    m_device.PurgeBoth();
+    m_device.Close();
+    if (!m_device.Open(m_portText)) {
+        m_lastError = m_device.LastError();
+        return 0;
+    }
+    SerialDevice::Format format = LineFormat();
+    format.speed = SerialDevice::SpeedFromText(m_baudText);
+    if (format.speed <= 0 || !m_device.Configure(format)) {
+        // A port left open with the wrong settings would still take the operations that ignore
+        // the enabled flag (SendString, ReadAll) and keep other programs out: close it.
+        m_lastError = format.speed <= 0
+            ? QStringLiteral("%1: \"%2\" is not a baud rate").arg(m_device.Path(), m_baudText)
+            : m_device.LastError();
+        m_device.Close();
+        return 0;
+    }
+    // Write time-out 1 ms per byte + 1 ms. Read time-outs are given by each timed read; ReadByte
+    // never waits. The kernel fixes the queue sizes (4 KB each way), so kBufferSize and
+    // kTransmitQueue have nothing to set here.
+    m_device.SetWriteTimeouts(1, 1);
+    m_lastError.clear();
+    return 1;
+}
+
+void SerialPort::ClosePort()
+{
+    // Only this object's own descriptor is involved (nobody else can have the device open), so
+    // closing needs no lock and cannot be refused.
+    if (m_device.IsOpen()) {
+        m_device.PurgeBoth();
+        m_device.Close();
+        m_enabled = 0;
+    }
+}
+
+void SerialPort::Reopen(const QString &message)
+{
+    m_enabled = 1;
+    if (!OpenPort()) {
+        UserMessage::Show(message + QLatin1Char('\n') + m_lastError, QString::fromLatin1(kAppTitle));
+        m_enabled = 0;
+    }
+}
+
+void SerialPort::PurgeInput()
+{
+    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    if (hold.Held())
+        m_device.PurgeInput();
+}
+
+int SerialPort::PendingCount(int receiveQueue)
+{
+    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    if (!hold.Held())
+        return 0;
+    return receiveQueue ? m_device.PendingInput() : m_device.PendingOutput();
+}
+
+int SerialPort::ReadByte(unsigned char *byte)
+{
+    if (!m_enabled || PendingCount(1) == 0)
+        return 0;
+    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    if (!hold.Held())
+        return 0;
+    return m_device.ReadNow(byte);
+}
+
+int SerialPort::WaitForInput(int timeoutMs)
+{
+    if (!m_enabled) {
+        SerialDevice::SleepMs(timeoutMs); // a caller's wait loop must not spin on a dead port
+        return 0;
+    }
+    return m_device.WaitReadable(timeoutMs) ? 1 : 0;
+}
