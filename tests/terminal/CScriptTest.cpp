@@ -82,6 +82,9 @@ TEST(CScript, ArgumentTextIsTheListAsWritten)
     EXPECT_EQ(script.ArgumentText(), QStringLiteral("1051, 100, \"\", X"));
     script.Parse(QStringLiteral(" Send(a, b"));
     EXPECT_EQ(script.ArgumentText(), QStringLiteral("a, b"));
+    // A jump to no label shows this text, so a list writes its message as the argument.
+    script.Parse(QStringLiteral("Msg: Goto(Meter did not answer)"));
+    EXPECT_EQ(script.ArgumentText(), QStringLiteral("Meter did not answer"));
 }
 
 TEST(CScript, FindLabel)
