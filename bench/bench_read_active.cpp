@@ -1,0 +1,204 @@
+// "Read Active" on the Kelvane form against the simulated meter at a real line speed: the time
+// from the press to the filled form, next to the floor the list's own pacing sets.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_read_active [--runs N] [--baud N]
+//
+// The program runs as it does for a user: CTarvikApp started on the simulator's pty, the New
+// Kelvane meter form command, then the form's Read Active handler and the event loop until the
+// document takes the serial_range title. The meter link is wrapped so that each exchange's
+// reply size and duration can be reported.
+#include "app/CDocManager.h"
+#include "app/CDocument.h"
+#include "app/CMainFrame.h"
+#include "app/CPrefs.h"
+#include "app/CTarvikApp.h"
+#include "app/Globals.h"
+#include "app/UserMessage.h"
+#include "link/CSerial.h"
+#include "meter/CSerialMeterLink.h"
+#include "meter/IMeterLink.h"
+#include "meter/ZarnFormView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+// Passes every operation to the real link and notes what each exchange cost.
+class TimedLink : public IMeterLink
+{
+public:
+    explicit TimedLink(IMeterLink *inner)
+        : m_inner(inner)
+    {
+    }
+    void PurgeInput() override { m_inner->PurgeInput(); }
+    int SendCommand(const QByteArray &text) override
+    {
+        m_clock.start();
+        m_commandBytes += int(text.size());
+        return m_inner->SendCommand(text);
+    }
+    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
+    {
+        QElapsedTimer read;
+        read.start();
+        m_inner->ReadAll(reply, intervalMs, totalConstantMs);
+        m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, read.elapsed(),
+                               m_clock.elapsed()});
+    }
+
+    struct Exchange
+    {
+        int replyBytes;
+        int intervalMs;
+        int totalConstantMs;
+        qint64 readMs;
+        qint64 exchangeMs;
+    };
+    std::vector<Exchange> m_exchanges;
+    int m_commandBytes = 0;
+
+private:
+    IMeterLink *m_inner;
+    QElapsedTimer m_clock;
+};
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int runs = 5;
+    int baud = 9600;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (qstrcmp(argv[i], "--runs") == 0)
+            runs = std::max(1, atoi(argv[i + 1]));
+        else if (qstrcmp(argv[i], "--baud") == 0)
+            baud = atoi(argv[i + 1]);
+    }
+    QTemporaryDir root;
+    qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root.path());
+    const QDir data(QStringLiteral(TARVIK_DATA_DIR));
+    for (const QString &name : data.entryList(QDir::Files))
+        QFile::copy(data.filePath(name), root.filePath(name));
+    QDir::setCurrent(root.path());
+    QApplication qapp(argc, argv);
+
+    QProcess sim;
+    sim.start(QStringLiteral(TARVIK_METERSIM),
+              {QStringLiteral("--firmware"), QStringLiteral("4.1A"), QStringLiteral("--serial"),
+               QStringLiteral("20461"), QStringLiteral("--range"), QStringLiteral("2"),
+               QStringLiteral("--interval"), QStringLiteral("600000"), QStringLiteral("--baud"),
+               QString::number(baud), QStringLiteral("--data-dir"), QStringLiteral(TARVIK_DATA_DIR)});
+    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "the simulator did not start\n");
+        return 1;
+    }
+    const QString pty = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    {
+        auto store = CPrefs::OpenStore();
+        store->setValue(QStringLiteral("Port/COM"), pty);
+        store->setValue(QStringLiteral("232Baud/BAUD"), QString::number(baud));
+        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+    }
+    QStringList messages;
+    UserMessage::SetHandler([&messages](const QString &text, const QString &) { messages << text; });
+    CTarvikApp app({}, false);
+    app.InitInstance();
+    if (!messages.isEmpty()) {
+        std::fprintf(stderr, "start-up: %s\n", qPrintable(messages.join(QLatin1Char('|'))));
+        return 1;
+    }
+
+    // The floor the list itself sets: 25 ms per command byte (its CR included), one 50 ms tick
+    // per line, and the reply bytes on the wire (10 bits each at 8N1).
+    QFile listFile(QStringLiteral("read20.que"));
+    listFile.open(QIODevice::ReadOnly | QIODevice::Text);
+    const QStringList lines = QString::fromLatin1(listFile.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    std::vector<double> totals;
+    std::vector<double> floors;
+    std::vector<double> withIntervals;
+    for (int run = 0; run < runs; ++run) {
+        app.OnNewMeterForm();
+        auto *form = qobject_cast<ZarnFormView *>(app.MainFrame()->ActiveView());
+        if (!form) {
+            std::fprintf(stderr, "no meter form opened\n");
+            return 1;
+        }
+        CSerialMeterLink real(CTarvikApp::MeterLink());
+        TimedLink timed(&real);
+        ZarnFormView::SetMeterLink(&timed);
+        CDocument *doc = form->GetDocument();
+        QEventLoop loop;
+        QObject::connect(doc, &CDocument::TitleChanged, &loop, [&loop](const QString &title) {
+            if (title.contains(QLatin1Char('_')))
+                loop.quit();
+        });
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        QElapsedTimer clock;
+        clock.start();
+        form->OnReadActive();
+        loop.exec();
+        const double total = double(clock.elapsed());
+        ZarnFormView::SetMeterLink(nullptr);
+        if (!doc->Title().contains(QLatin1Char('_')) || !messages.isEmpty()) {
+            std::fprintf(stderr, "the read did not finish: %s\n", qPrintable(messages.join(QLatin1Char('|'))));
+            return 1;
+        }
+        int replyBytes = 0;
+        int intervals = 0;
+        for (const auto &e : timed.m_exchanges) {
+            replyBytes += e.replyBytes;
+            intervals += e.intervalMs;
+        }
+        const int exchanges = int(timed.m_exchanges.size());
+        const double floor = (timed.m_commandBytes) * 25.0 + lines.size() * 50.0
+                             + replyBytes * 10.0 * 1000.0 / baud;
+        totals.push_back(total);
+        floors.push_back(floor);
+        withIntervals.push_back(floor + intervals);
+        if (run == 0) {
+            std::printf("read20.que: %lld lines, %d exchanges, %d command bytes, %d reply bytes\n",
+                        static_cast<long long>(lines.size()), exchanges, timed.m_commandBytes, replyBytes);
+            for (const auto &e : timed.m_exchanges)
+                std::printf("  exchange: reply %4d B, read %5lld ms (interval %d, total constant %d), "
+                            "send+read %5lld ms\n",
+                            e.replyBytes, static_cast<long long>(e.readMs), e.intervalMs,
+                            e.totalConstantMs, static_cast<long long>(e.exchangeMs));
+        }
+        std::printf("run %d: %.0f ms (floor %.0f ms, floor + one interval per exchange %.0f ms)\n",
+                    run + 1, total, floor, floor + intervals);
+        // Close the form (the read left it unmodified) before the next run opens it again.
+        doc->SetModifiedFlag(false);
+        Q_EMIT doc->CloseRequested();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    const double t = Median(totals);
+    const double f = Median(floors);
+    const double fi = Median(withIntervals);
+    std::printf("median of %d runs at %d baud: %.0f ms press to filled form; floor %.0f ms "
+                "(ratio %.2f); floor + intervals %.0f ms (ratio %.2f)\n",
+                runs, baud, t, f, t / f, fi, t / fi);
+    sim.terminate();
+    sim.waitForFinished(5000);
+    return 0;
+}
