@@ -11,9 +11,12 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -223,6 +226,20 @@ TEST(MainFrameCommands, MenuBarFollowsTheActiveTypeAndKeysReachTheView)
         });
         frame->Action(QStringLiteral("file_new"))->trigger();
         EXPECT_EQ(shown, QStringLiteral("QFileDialog"));
+
+        // A file dropped on the main window opens as a document of its type.
+        const QString dropped = dir.filePath(QStringLiteral("dropped.trmx"));
+        QFile(dropped).open(QIODevice::WriteOnly);
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(dropped)});
+        // A drop reaches only the window the drag entered.
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(frame, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(frame, &drop);
+        ASSERT_EQ(manager->Documents().size(), 2);
+        EXPECT_EQ(manager->Documents().last()->Title(), QStringLiteral("dropped.trmx"));
     }
     UserMessage::SetHandler(old);
 }
