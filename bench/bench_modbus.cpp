@@ -1,8 +1,8 @@
 // Modbus timings against tarvik-metersim --modbus at a real line speed: one ReadDynamic
 // transaction beside its wire time plus the simulator's turnaround, and a full sweep of eight
 // meters in the network window beside 8 x 80 ms.
-#include "app/Globals.h"
-#include "app/UserMessage.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 #include "modbus/Modbus.h"
 #include "modbus/ModbusDoc.h"

@@ -8,15 +8,15 @@
 // document takes the serial_range title. The meter link is wrapped so that each exchange's
 // reply size and duration can be reported.
 #include "app/CDocManager.h"
-#include "app/CDocument.h"
+#include "base/CDocument.h"
 #include "app/CMainFrame.h"
-#include "app/CPrefs.h"
+#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
-#include "app/Globals.h"
-#include "app/UserMessage.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "link/CSerial.h"
-#include "meter/CSerialMeterLink.h"
-#include "meter/IMeterLink.h"
+#include "lists/CSerialMeterLink.h"
+#include "lists/IMeterLink.h"
 #include "meter/ZarnFormView.h"
 
 #include <QApplication>

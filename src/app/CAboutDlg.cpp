@@ -1,6 +1,6 @@
 #include "app/CAboutDlg.h"
 
-#include "app/AppIcons.h"
+#include "base/AppIcons.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>

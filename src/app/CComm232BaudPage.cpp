@@ -1,6 +1,6 @@
 #include "app/CComm232BaudPage.h"
 
-#include "app/CPrefs.h"
+#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
 #include "app/CommSettings.h"
 #include "link/CSerial.h"

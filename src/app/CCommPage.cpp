@@ -1,6 +1,6 @@
 #include "app/CCommPage.h"
 
-#include "app/CPrefs.h"
+#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
 #include "app/CommSettings.h"
 

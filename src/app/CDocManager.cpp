@@ -1,10 +1,10 @@
 #include "app/CDocManager.h"
 
-#include "app/CChildFrame.h"
-#include "app/CDocument.h"
-#include "app/CPrefs.h"
-#include "app/CView.h"
-#include "app/UserMessage.h"
+#include "base/CChildFrame.h"
+#include "base/CDocument.h"
+#include "base/CPrefs.h"
+#include "base/CView.h"
+#include "base/UserMessage.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -67,7 +67,7 @@ CDocument *CDocManager::FindOpenDocument(const QString &path) const
     return nullptr;
 }
 
-CDocument *CDocManager::OpenDocumentFile(const QString &path)
+CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent)
 {
     const int typeIndex = TemplateFor(path);
     if (CDocument *open = FindOpenDocument(path)) {
@@ -106,7 +106,8 @@ CDocument *CDocManager::OpenDocumentFile(const QString &path)
         for (CChildFrame *frame : FramesOf(doc))
             frame->close();
     });
-    AddToRecentFiles(fullPath);
+    if (addToRecent)
+        AddToRecentFiles(fullPath);
     if (m_mdiArea)
         CreateFrame(doc);
     return doc;

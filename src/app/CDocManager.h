@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CDocTemplate.h"
+#include "base/CDocTemplate.h"
 
 #include <QHash>
 #include <QList>
@@ -38,9 +38,10 @@ public:
     QMdiArea *MdiArea() const { return m_mdiArea; }
 
     // Opens a file as a document, as if picked in the Open prompt: the type chosen by extension,
-    // an open document of the same file activated instead, the file added to the recent list.
+    // an open document of the same file activated instead, the file added to the recent list
+    // unless addToRecent is false (files the program opens for itself).
     // Shows "Failed to open document." and returns null when it cannot be opened.
-    CDocument *OpenDocumentFile(const QString &path);
+    CDocument *OpenDocumentFile(const QString &path, bool addToRecent = true);
     // Shows the Open prompt (File New and File Open) and opens the chosen file.
     void OnFileOpen(QWidget *parent);
     // Save and Save As of a document; false when nothing was written.

@@ -1,13 +1,13 @@
 #include "app/CMainFrame.h"
 
-#include "app/AppIcons.h"
-#include "app/CChildFrame.h"
+#include "base/AppIcons.h"
+#include "base/CChildFrame.h"
 #include "app/CDocManager.h"
-#include "app/CDocument.h"
+#include "base/CDocument.h"
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
-#include "app/CView.h"
-#include "app/Globals.h"
+#include "base/CView.h"
+#include "base/Globals.h"
 
 #include <QAction>
 #include <QApplication>

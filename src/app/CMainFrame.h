@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/AppCommand.h"
-#include "app/CDocTemplate.h"
+#include "base/AppCommand.h"
+#include "base/CDocTemplate.h"
 
 #include <QMainWindow>
 

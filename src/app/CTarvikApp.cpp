@@ -1,13 +1,14 @@
 #include "app/CTarvikApp.h"
 
 #include "app/CAboutDlg.h"
+#include "app/CAppServices.h"
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
-#include "app/CPrefs.h"
+#include "base/CPrefs.h"
 #include "app/DocTypes.h"
-#include "app/Globals.h"
+#include "base/Globals.h"
 #include "app/TemplateChooser.h"
-#include "app/UserMessage.h"
+#include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
 
@@ -44,6 +45,9 @@ CTarvikApp::~CTarvikApp()
     if (m_mainFrame)
         m_docManager->CloseAllDocuments();
     m_mainFrame.reset();
+    if (AppServices::Instance() == m_services.get())
+        AppServices::Install(nullptr);
+    m_services.reset();
     m_docManager.reset();
     m_modbusPort.reset();
     m_meterLink.reset();
@@ -64,6 +68,9 @@ mbCSerial *CTarvikApp::ModbusPort()
 bool CTarvikApp::InitInstance()
 {
     m_docManager = std::make_unique<CDocManager>();
+    m_services = std::make_unique<CAppServices>(m_docManager.get(), &CTarvikApp::MeterLink,
+                                                &CTarvikApp::ModbusPort);
+    AppServices::Install(m_services.get());
     m_docManager->LoadRecentFiles();
     DocTypes::RegisterAll(*m_docManager);
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class CAppServices;
 class CDocManager;
 class CMainFrame;
 class CSerial;
@@ -54,6 +55,7 @@ private:
     LinkTiming m_timing;
     bool m_messageBoxes = true;
     std::unique_ptr<CDocManager> m_docManager;
+    std::unique_ptr<CAppServices> m_services;
     std::unique_ptr<CSerial> m_meterLink;
     std::unique_ptr<mbCSerial> m_modbusPort;
     std::unique_ptr<CMainFrame> m_mainFrame;

@@ -1,6 +1,6 @@
 #include "app/CVersPage.h"
 
-#include "app/CPrefs.h"
+#include "base/CPrefs.h"
 #include "app/CommSettings.h"
 
 #include <QGroupBox>

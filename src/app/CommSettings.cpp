@@ -1,7 +1,7 @@
 #include "app/CommSettings.h"
 
-#include "app/CPrefs.h"
-#include "app/Globals.h"
+#include "base/CPrefs.h"
+#include "base/Globals.h"
 #include "link/CSerial.h"
 #include "link/SerialDevice.h"
 #include "link/mbCSerial.h"

@@ -2,9 +2,9 @@
 
 #include "app/CDocManager.h"
 #include "app/CTarvikApp.h"
-#include "graphs/CQueDoc.h"
-#include "graphs/CQueFrame.h"
-#include "graphs/CQueView.h"
+#include "lists/CQueDoc.h"
+#include "lists/CQueFrame.h"
+#include "lists/CQueView.h"
 #include "meter/CMeterDoc.h"
 #include "meter/ZarnFormFrame.h"
 #include "meter/ZarnFormView.h"

@@ -1,6 +1,6 @@
 #include "app/TemplateChooser.h"
 
-#include "app/Globals.h"
+#include "base/Globals.h"
 
 QString TemplateChooser::KelvaneTemplate()
 {

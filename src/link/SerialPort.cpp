@@ -1,7 +1,7 @@
 #include "link/SerialPort.h"
 
-#include "app/Globals.h"
-#include "app/UserMessage.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 
 SerialPort::SerialPort(const QString &deviceName, const LinkTiming &timing)
     : m_timing(timing)

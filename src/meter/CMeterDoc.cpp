@@ -1,7 +1,7 @@
 #include "meter/CMeterDoc.h"
 
-#include "app/Globals.h"
-#include "app/UserMessage.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "meter/KelvaneFields.h"
 #include "meter/MeterVars.h"
 

@@ -1,11 +1,11 @@
 #include "meter/KelvaneFields.h"
 
-#include "app/Globals.h"
+#include "base/Globals.h"
 #include "meter/ChoiceList.h"
 #include "meter/FieldIds.h"
-#include "meter/IFieldAccess.h"
+#include "lists/IFieldAccess.h"
 #include "meter/MeterVars.h"
-#include "meter/ScanText.h"
+#include "base/ScanText.h"
 
 namespace {
 

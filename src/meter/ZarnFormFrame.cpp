@@ -1,6 +1,6 @@
 #include "meter/ZarnFormFrame.h"
 
-#include "app/Globals.h"
+#include "base/Globals.h"
 
 namespace {
 int s_smallFrames = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CChildFrame.h"
+#include "base/CChildFrame.h"
 
 #include <QRect>
 

@@ -1,13 +1,12 @@
 #include "meter/ZarnFormView.h"
 
-#include "app/CChildFrame.h"
-#include "app/CDocManager.h"
-#include "app/CDocument.h"
-#include "app/CPrefs.h"
-#include "app/CTarvikApp.h"
-#include "app/Globals.h"
-#include "app/UserMessage.h"
-#include "graphs/CQueView.h"
+#include "base/AppServices.h"
+#include "base/CChildFrame.h"
+#include "base/CDocument.h"
+#include "base/CPrefs.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "lists/CQueView.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
@@ -40,18 +39,10 @@
 using CoeffList = ZarnFormRules::CoeffList;
 
 namespace {
-// Opens a command list through the application's document manager and gives its runner.
+// Opens a command list through the application's services and gives its runner.
 CQueView *OpenListDocument(const QString &fileName)
 {
-    CTarvikApp *app = CTarvikApp::Instance();
-    CDocManager *manager = app ? app->DocManager() : nullptr;
-    if (!manager)
-        return nullptr;
-    CDocument *document = manager->OpenDocumentFile(fileName);
-    if (!document)
-        return nullptr;
-    const QList<CChildFrame *> frames = manager->FramesOf(document);
-    return frames.isEmpty() ? nullptr : qobject_cast<CQueView *>(frames.first()->View());
+    return CQueView::OpenList(AppServices::Instance(), fileName);
 }
 
 ZarnFormView::ListOpener &Opener()
@@ -149,7 +140,8 @@ IMeterLink *ZarnFormView::Link()
 {
     if (LinkOverride())
         return LinkOverride();
-    m_link.SetSerial(CTarvikApp::MeterLink());
+    AppServices *services = AppServices::Instance();
+    m_link.SetSerial(services ? services->MeterLink() : nullptr);
     return &m_link;
 }
 
@@ -1375,9 +1367,8 @@ bool ZarnFormView::WriteDocument(const QString &path)
     }
     if (path != doc->PathName()) {
         doc->SetPathName(path);
-        CTarvikApp *app = CTarvikApp::Instance();
-        if (app && app->DocManager())
-            app->DocManager()->AddToRecentFiles(path);
+        if (AppServices *services = AppServices::Instance())
+            services->AddToRecentFiles(path);
     }
     doc->SetModifiedFlag(false);
     return true;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/CView.h"
-#include "meter/CSerialMeterLink.h"
-#include "meter/IFieldAccess.h"
+#include "base/CView.h"
+#include "lists/CSerialMeterLink.h"
+#include "lists/IFieldAccess.h"
 #include "meter/ZarnFormRules.h"
 
 #include <QBasicTimer>

@@ -1,8 +1,8 @@
 #include "modbus/Modbus.h"
 
-#include "app/CTarvikApp.h"
-#include "app/Globals.h"
-#include "app/UserMessage.h"
+#include "base/AppServices.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 
 #include <QCheckBox>
@@ -37,7 +37,10 @@ int s_sampleCount = 0;
 
 Modbus::PortProvider &Provider()
 {
-    static Modbus::PortProvider provider = [] { return CTarvikApp::ModbusPort(); };
+    static Modbus::PortProvider provider = []() -> mbCSerial * {
+        AppServices *services = AppServices::Instance();
+        return services ? services->ModbusPort() : nullptr;
+    };
     return provider;
 }
 

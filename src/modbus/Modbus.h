@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CView.h"
+#include "base/CView.h"
 #include "modbus/ModbusMaster.h"
 
 #include <QBasicTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CDocument.h"
+#include "base/CDocument.h"
 
 // The Modbus window's document: holds nothing and stores nothing. Any ".txt" file opens as
 // one; saving creates an empty file under a new name but leaves an existing file as it is, so

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CChildFrame.h"
+#include "base/CChildFrame.h"
 
 // The Modbus window's child frame: 1237 x 477 at (200, 0), captioned "Modbus RTU Network".
 // Created by the document manager for the Modbus document type.

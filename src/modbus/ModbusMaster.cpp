@@ -1,7 +1,9 @@
 #include "modbus/ModbusMaster.h"
 
-#include "app/UserMessage.h"
+#include "base/UserMessage.h"
 #include "link/mbCSerial.h"
+
+#include <QThread>
 
 #include <algorithm>
 #include <array>
@@ -11,7 +13,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <poll.h>
 
 namespace {
 
@@ -43,7 +44,7 @@ static_assert(
 
 using Clock = std::chrono::steady_clock;
 
-// One byte from the port before the deadline; sleeps in poll(2) while nothing is pending.
+// One byte from the port before the deadline; sleeps in the port's wait while nothing is pending.
 bool ReadByteBy(mbCSerial *port, unsigned char *byte, Clock::time_point deadline)
 {
     using std::chrono::duration_cast;
@@ -60,7 +61,7 @@ bool ReadByteBy(mbCSerial *port, unsigned char *byte, Clock::time_point deadline
         // sleep a little so the loop never turns into a spin.
         const auto rest = duration_cast<milliseconds>(deadline - Clock::now()).count();
         if (rest > 0)
-            ::poll(nullptr, 0, int(std::min<long long>(rest, 5)));
+            QThread::msleep(unsigned(std::min<long long>(rest, 5)));
     }
 }
 

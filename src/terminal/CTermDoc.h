@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CDocument.h"
+#include "base/CDocument.h"
 #include "terminal/TermScreen.h"
 
 #include <QList>

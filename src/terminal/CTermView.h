@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CView.h"
+#include "base/CView.h"
 #include "terminal/CTermDoc.h"
 
 #include <QBasicTimer>

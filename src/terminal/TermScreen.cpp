@@ -1,6 +1,6 @@
 #include "terminal/TermScreen.h"
 
-#include "app/Globals.h"
+#include "base/Globals.h"
 
 namespace {
 constexpr unsigned char kBackspace = 8;

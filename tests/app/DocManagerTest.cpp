@@ -1,12 +1,12 @@
-#include "app/CChildFrame.h"
+#include "base/CChildFrame.h"
 #include "app/CDocManager.h"
-#include "app/CDocument.h"
+#include "base/CDocument.h"
 #include "app/CMainFrame.h"
-#include "app/CPrefs.h"
+#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
-#include "app/CView.h"
-#include "app/Globals.h"
-#include "app/UserMessage.h"
+#include "base/CView.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "support/PtyPair.h"
 #include "TestPortName.h"
 
-#include "app/UserMessage.h"
+#include "base/UserMessage.h"
 #include "link/CSerial.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "support/PtyPair.h"
 #include "TestPortName.h"
 
-#include "app/UserMessage.h"
+#include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 #include "meter/CMeterDoc.h"
 
 #include "FakeForm.h"
-#include "app/Globals.h"
+#include "base/Globals.h"
 #include "app/TemplateChooser.h"
-#include "app/UserMessage.h"
+#include "base/UserMessage.h"
 #include "meter/FieldIds.h"
 #include "meter/MeterVars.h"
 #include "support/TestEnv.h"

@@ -1,7 +1,7 @@
 #include "meter/KelvaneFields.h"
 
 #include "FakeForm.h"
-#include "app/Globals.h"
+#include "base/Globals.h"
 #include "meter/FieldIds.h"
 #include "meter/MeterVars.h"
 

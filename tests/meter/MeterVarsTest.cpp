@@ -1,6 +1,6 @@
 #include "meter/MeterVars.h"
 
-#include "app/Globals.h"
+#include "base/Globals.h"
 #include "support/TestEnv.h"
 
 #include <QFile>

@@ -2,14 +2,14 @@
 // the data/ command lists against the simulated meter on the application's meter link.
 #include "meter/ZarnFormView.h"
 
-#include "app/CChildFrame.h"
+#include "base/CChildFrame.h"
 #include "app/CDocManager.h"
-#include "app/CDocument.h"
+#include "base/CDocument.h"
 #include "app/CMainFrame.h"
-#include "app/CPrefs.h"
+#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
-#include "app/Globals.h"
-#include "app/UserMessage.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>

@@ -2,15 +2,15 @@
 // meter document, and a scripted meter behind the link.
 #include "meter/ZarnFormView.h"
 
-#include "app/CPrefs.h"
-#include "app/Globals.h"
-#include "app/UserMessage.h"
-#include "graphs/CQueDoc.h"
-#include "graphs/CQueView.h"
+#include "base/CPrefs.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "lists/CQueDoc.h"
+#include "lists/CQueView.h"
 #include "link/CSerial.h"
 #include "meter/CMeterDoc.h"
-#include "meter/CSerialMeterLink.h"
-#include "meter/IMeterLink.h"
+#include "lists/CSerialMeterLink.h"
+#include "lists/IMeterLink.h"
 #include "meter/MeterVars.h"
 #include "support/TestEnv.h"
 

@@ -1,8 +1,8 @@
 #include "meter/ZarnFormView.h"
 
-#include "app/CDocument.h"
-#include "app/Globals.h"
-#include "app/UserMessage.h"
+#include "base/CDocument.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "support/TestEnv.h"
 
 #include <QAbstractButton>

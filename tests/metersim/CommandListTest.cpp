@@ -4,7 +4,7 @@
 #include "ListRunner.h"
 #include "SimHarness.h"
 
-#include "app/Globals.h"
+#include "base/Globals.h"
 #include "link/CSerial.h"
 #include "meter/MeterVars.h"
 #include "support/TestEnv.h"

@@ -1,9 +1,9 @@
 #include "ListRunner.h"
 
-#include "app/UserMessage.h"
-#include "meter/CQueExecutor.h"
-#include "meter/CSerialMeterLink.h"
-#include "terminal/CScript.h"
+#include "base/UserMessage.h"
+#include "lists/CQueExecutor.h"
+#include "lists/CSerialMeterLink.h"
+#include "lists/CScript.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "meter/IFieldAccess.h"
+#include "lists/IFieldAccess.h"
 
 #include <QByteArray>
 #include <QMap>

@@ -3,7 +3,7 @@
 // field id is one the list's form offers.
 #include "ListRunner.h"
 
-#include "terminal/CScript.h"
+#include "lists/CScript.h"
 
 #include "support/TestEnv.h"
 

@@ -3,7 +3,7 @@
 #include "ModbusFrames.h"
 #include "SocatPair.h"
 
-#include "app/UserMessage.h"
+#include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 #include "modbus/ModbusMaster.h"
 

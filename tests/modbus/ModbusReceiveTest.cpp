@@ -4,7 +4,7 @@
 #include "ScriptedSlave.h"
 #include "SocatPair.h"
 
-#include "app/UserMessage.h"
+#include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 #include "modbus/ModbusMaster.h"
 

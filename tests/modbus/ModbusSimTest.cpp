@@ -3,7 +3,7 @@
 #include "SimProcess.h"
 #include "support/TestEnv.h"
 
-#include "app/UserMessage.h"
+#include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 #include "modbus/ModbusMaster.h"
 

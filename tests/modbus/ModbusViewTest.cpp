@@ -6,10 +6,10 @@
 
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
-#include "app/CPrefs.h"
+#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
-#include "app/Globals.h"
-#include "app/UserMessage.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 #include "modbus/Modbus.h"
 #include "modbus/ModbusDoc.h"

@@ -1,7 +1,7 @@
 // The main of every test binary: an offscreen QApplication in a temporary environment.
 #include "support/TestEnv.h"
 
-#include "app/UserMessage.h"
+#include "base/UserMessage.h"
 
 #include <QApplication>
 

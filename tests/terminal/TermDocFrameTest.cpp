@@ -1,7 +1,7 @@
 #include "meter/ZarnFormFrame.h"
 #include "terminal/CTermDoc.h"
 
-#include "app/Globals.h"
+#include "base/Globals.h"
 #include "support/TestEnv.h"
 
 #include <QFile>

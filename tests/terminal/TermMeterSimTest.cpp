@@ -1,9 +1,9 @@
 // The terminal from end to end: the program's New terminal command on a simulated meter.
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
-#include "app/CPrefs.h"
+#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
-#include "app/Globals.h"
+#include "base/Globals.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
 #include "support/PtyPair.h"

@@ -1,6 +1,6 @@
 #include "terminal/CTermView.h"
 
-#include "app/Globals.h"
+#include "base/Globals.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
 #include "support/PtyPair.h"

@@ -1,0 +1,35 @@
+#include "base/CDocument.h"
+
+#include <QFileInfo>
+
+CDocument::CDocument(QObject *parent)
+    : QObject(parent)
+{
+}
+
+CDocument::~CDocument() = default;
+
+bool CDocument::OnOpenDocument(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isReadable();
+}
+
+bool CDocument::OnSaveDocument(const QString &)
+{
+    return true;
+}
+
+void CDocument::SetPathName(const QString &path)
+{
+    m_pathName = path;
+    SetTitle(QFileInfo(path).fileName());
+}
+
+void CDocument::SetTitle(const QString &title)
+{
+    if (title == m_title)
+        return;
+    m_title = title;
+    Q_EMIT TitleChanged(m_title);
+}

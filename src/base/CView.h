@@ -1,0 +1,26 @@
+#pragma once
+
+#include "base/AppCommand.h"
+
+#include <QWidget>
+
+class CDocument;
+
+// Base of every view: a widget showing one document inside a child frame. The main frame sends
+// it the commands of the menus, toolbar and accelerators while it is the active view.
+class CView : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CView(CDocument *document, QWidget *parent = nullptr);
+    CDocument *GetDocument() const { return m_document; }
+
+    // Called once when the view's frame is shown for the first time.
+    virtual void OnInitialUpdate() {}
+    virtual bool HandlesCommand(AppCommand command) const;
+    // Carries out a command; true when handled. Save, Save As and Close have defaults here.
+    virtual bool OnCommand(AppCommand command);
+
+private:
+    CDocument *m_document;
+};

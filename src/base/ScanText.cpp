@@ -1,0 +1,95 @@
+#include "base/ScanText.h"
+
+#include <limits>
+
+namespace {
+
+int SkipSpace(const QString &text, int pos)
+{
+    while (pos < text.size() && text.at(pos).isSpace())
+        ++pos;
+    return pos;
+}
+
+bool IsDigit(const QString &text, int pos)
+{
+    return pos < text.size() && text.at(pos) >= QLatin1Char('0')
+        && text.at(pos) <= QLatin1Char('9');
+}
+
+// "%d" from pos; *end is where the scan stopped.
+std::optional<qint64> IntAt(const QString &text, int pos, int *end)
+{
+    pos = SkipSpace(text, pos);
+    bool negative = false;
+    if (pos < text.size() && (text.at(pos) == QLatin1Char('-') || text.at(pos) == QLatin1Char('+')))
+        negative = text.at(pos++) == QLatin1Char('-');
+    if (!IsDigit(text, pos))
+        return std::nullopt;
+    constexpr qint64 limit = std::numeric_limits<qint64>::max() / 10 - 10;
+    qint64 value = 0;
+    for (; IsDigit(text, pos); ++pos)
+        if (value < limit) // saturates far beyond any 32-bit variable
+            value = value * 10 + (text.at(pos).unicode() - '0');
+    if (end)
+        *end = pos;
+    return negative ? -value : value;
+}
+
+} // namespace
+
+std::optional<qint64> ScanText::Int(const QString &text)
+{
+    return IntAt(text, 0, nullptr);
+}
+
+std::optional<double> ScanText::Double(const QString &text)
+{
+    int pos = SkipSpace(text, 0);
+    const int start = pos;
+    if (pos < text.size() && (text.at(pos) == QLatin1Char('-') || text.at(pos) == QLatin1Char('+')))
+        ++pos;
+    int digits = 0;
+    for (; IsDigit(text, pos); ++pos)
+        ++digits;
+    if (pos < text.size() && text.at(pos) == QLatin1Char('.'))
+        for (++pos; IsDigit(text, pos); ++pos)
+            ++digits;
+    if (digits == 0)
+        return std::nullopt;
+    int end = pos;
+    if (pos < text.size()
+        && (text.at(pos) == QLatin1Char('e') || text.at(pos) == QLatin1Char('E'))) {
+        int e = pos + 1;
+        if (e < text.size() && (text.at(e) == QLatin1Char('-') || text.at(e) == QLatin1Char('+')))
+            ++e;
+        if (IsDigit(text, e)) {
+            while (IsDigit(text, e))
+                ++e;
+            end = e;
+        }
+    }
+    bool ok = false;
+    const double value = text.mid(start, end - start).toDouble(&ok);
+    if (!ok) // an exponent out of range: no usable number
+        return std::nullopt;
+    return value;
+}
+
+bool ScanText::Date(const QString &text, int *a, int *b, int *c)
+{
+    int pos = 0;
+    const auto first = IntAt(text, 0, &pos);
+    if (!first || pos >= text.size() || text.at(pos) != QLatin1Char('/'))
+        return false;
+    const auto second = IntAt(text, pos + 1, &pos);
+    if (!second || pos >= text.size() || text.at(pos) != QLatin1Char('/'))
+        return false;
+    const auto third = IntAt(text, pos + 1, &pos);
+    if (!third)
+        return false;
+    *a = int(*first);
+    *b = int(*second);
+    *c = int(*third);
+    return true;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "lists/CScript.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class IFieldAccess;
+class IMeterLink;
+
+// Runs a command list one line per call of Step: the commands End, Find, Read, Send, SendCmd,
+// Goto and Test, comment lines beginning "//", and any other name as a line that does nothing.
+// Owned by the command-list view (CQueView), which a meter form steps from its timer; the form is
+// reached only through SetField/GetField and the meter only through an IMeterLink.
+class CQueExecutor
+{
+public:
+    // Step results.
+    static constexpr int kContinue = 0;
+    static constexpr int kEnded = 1; // "End", or the list has run past its last line
+    static constexpr int kBadLabel = -1; // a jump to a label no line carries
+    // Between sending a command and reading its answer: lets the meter start its reply. The read
+    // time-outs bound the wait for the reply itself.
+    static constexpr int kDefaultPauseMs = 30;
+    // Upper bound for a line's read time-outs, so a mistyped number cannot freeze the program.
+    static constexpr int kMaxTimeoutMs = 60000;
+
+    CQueExecutor() = default;
+
+    // Loads the list and starts over before its first line.
+    void SetLines(const QStringList &lines);
+    const QStringList &Lines() const { return m_lines; }
+    // Back before the first line with empty buffers, ready to run again.
+    void Reset();
+    void SetLink(IMeterLink *link) { m_link = link; }
+    void SetPauseMs(int ms) { m_pauseMs = qMax(0, ms); }
+    // Called with the index and text of each line just before it runs (progress display).
+    void SetLineHook(std::function<void(int index, const QString &line)> hook)
+    {
+        m_lineHook = std::move(hook);
+    }
+
+    // Runs the next line against form: kContinue, kEnded or kBadLabel. After "End" or a bad
+    // label the list is stopped (Stopped()), and further calls run nothing and return kContinue.
+    // Past the last line without "End" every call returns kEnded and runs nothing.
+    int Step(IFieldAccess *form);
+
+    int LineIndex() const { return m_index; }
+    bool Stopped() const { return m_stopped; }
+    const QByteArray &Reply() const { return m_reply; }
+    const QString &Value() const { return m_value; }
+
+    // One exchange with the meter: purge, send command and a carriage return, pause, read the
+    // reply within the time-outs. 1 when expected is one character and that character occurs in
+    // the reply; 0 otherwise (an expected text of any other length never matches).
+    static int MeterExchange(IMeterLink *link, const QString &command, QByteArray &reply,
+        const QString &expected, int intervalMs, int totalMs, int pauseMs = kDefaultPauseMs);
+    // Decimal number as the C library's atoi reads it (leading blanks, sign, digits; 0 if none),
+    // kept within the int range.
+    static int ToInt(const QString &text);
+
+private:
+    void Execute(IFieldAccess *form);
+    void Find(const QString &text, int offset, int length);
+    // Continues at the line carrying label; false (message shown, list stopped) when none does.
+    bool GoTo(const QString &label);
+    // Exchanges command with the meter with the time-outs in tokens intervalToken and the one
+    // after it; jumps to the label after the terminator token when no terminator came back.
+    void ExchangeOrJump(const QString &command, int intervalToken, int terminatorToken);
+
+    QStringList m_lines;
+    CScript m_script;
+    IMeterLink *m_link = nullptr;
+    std::function<void(int, const QString &)> m_lineHook;
+    int m_pauseMs = kDefaultPauseMs;
+    int m_index = -1;
+    bool m_stopped = false;
+    int m_result = kContinue;
+    QByteArray m_reply;
+    QString m_value;
+};

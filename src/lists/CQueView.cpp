@@ -1,0 +1,171 @@
+#include "lists/CQueView.h"
+
+#include "base/AppServices.h"
+#include "lists/CQueDoc.h"
+#include "lists/IFieldAccess.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CQueView::CQueView(CDocument *document, QWidget *parent)
+    : CView(document, parent)
+{
+    auto *title = new QLabel(QStringLiteral("System Communication... Data Transfer"), this);
+    title->setAlignment(Qt::AlignCenter);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("1061"));
+    m_progress->setTextVisible(false);
+    m_lineLabel = new QLabel(this);
+    m_lineLabel->setObjectName(QStringLiteral("1062"));
+    // The line text must never widen the fixed-size window: it is elided to the label's width.
+    m_lineLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_lineLabel->setTextFormat(Qt::PlainText);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("1000"));
+    connect(m_cancel, &QPushButton::clicked, this, &CQueView::Cancel);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cancel);
+    buttons->addStretch();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 8, 10, 8);
+    layout->setSpacing(6);
+    layout->addWidget(title);
+    layout->addWidget(m_progress);
+    layout->addWidget(m_lineLabel);
+    layout->addLayout(buttons);
+
+    m_executor.SetLineHook([this](int index, const QString &line) { ShowLine(index, line); });
+    LoadList();
+}
+
+CQueView::~CQueView()
+{
+    // Closing the window by any means ends the run; the form learns it through its QPointer
+    // becoming null and through RunStopped.
+    if (m_form) {
+        m_form = nullptr;
+        Q_EMIT RunStopped();
+    }
+}
+
+void CQueView::OnInitialUpdate()
+{
+    if (!m_form)
+        LoadList();
+}
+
+void CQueView::LoadList()
+{
+    auto *document = qobject_cast<CQueDoc *>(GetDocument());
+    m_executor.SetLines(document ? document->Lines() : QStringList());
+    // The bar spans 0 ... lines - 1. A list of one line or none still gets a span of one, since a
+    // bar whose minimum equals its maximum shows a busy animation instead of progress.
+    m_progress->setRange(0, qMax(1, int(m_executor.Lines().size()) - 1));
+    m_progress->setValue(0);
+    m_lineText.clear();
+    m_lineLabel->clear();
+}
+
+CQueView *CQueView::OpenList(AppServices *services, const QString &fileName)
+{
+    if (!services)
+        return nullptr;
+    return RunnerOf(services, services->OpenDocument(fileName));
+}
+
+CQueView *CQueView::RunnerOf(AppServices *services, CDocument *document)
+{
+    if (!services || !document)
+        return nullptr;
+    return qobject_cast<CQueView *>(services->FirstViewOf(document));
+}
+
+int CQueView::Start(IFieldAccess *form, CSerial *serial)
+{
+    m_serialLink.SetSerial(serial);
+    return Start(form, &m_serialLink);
+}
+
+int CQueView::Start(IFieldAccess *form, IMeterLink *link)
+{
+    if (!form || (m_form && m_form != form))
+        return 0;
+    LoadList();
+    m_executor.SetLink(link);
+    m_form = form;
+    // Widget forms are QObjects: their going away must not leave this run pointing at them.
+    disconnect(m_formWatch);
+    if (auto *object = dynamic_cast<QObject *>(form))
+        m_formWatch = connect(object, &QObject::destroyed, this, &CQueView::FormDestroyed);
+    return 1;
+}
+
+int CQueView::Step()
+{
+    if (!m_form)
+        return 0;
+    const int result = m_executor.Step(m_form);
+    if (m_executor.Stopped())
+        StopRun(true);
+    return result;
+}
+
+void CQueView::Cancel()
+{
+    StopRun(true);
+}
+
+void CQueView::StopRun(bool closeDocument)
+{
+    QPointer<CQueView> self(this);
+    disconnect(m_formWatch);
+    if (m_form) {
+        m_form = nullptr;
+        m_executor.SetLink(nullptr);
+        Q_EMIT RunStopped();
+    }
+    if (self && closeDocument && GetDocument())
+        Q_EMIT GetDocument()->CloseRequested();
+}
+
+void CQueView::FormDestroyed()
+{
+    // The form is half destroyed: forget it without signalling it, and close the window nobody
+    // runs any more.
+    m_form = nullptr;
+    m_executor.SetLink(nullptr);
+    disconnect(m_formWatch);
+    if (GetDocument())
+        Q_EMIT GetDocument()->CloseRequested();
+}
+
+void CQueView::ShowLine(int, const QString &line)
+{
+    // Steps the bar by one without wrapping past its end.
+    m_progress->setValue(qMin(m_progress->value() + 1, m_progress->maximum()));
+    m_lineText = line;
+    m_lineText.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    ElideLine();
+    // The exchange that follows blocks this thread, so the line is painted now.
+    m_progress->repaint();
+    m_lineLabel->repaint();
+}
+
+void CQueView::ElideLine()
+{
+    const int width = qMax(0, m_lineLabel->width());
+    m_lineLabel->setText(m_lineLabel->fontMetrics().elidedText(m_lineText, Qt::ElideRight, width));
+    m_lineLabel->setToolTip(m_lineText);
+}
+
+void CQueView::resizeEvent(QResizeEvent *event)
+{
+    CView::resizeEvent(event);
+    ElideLine();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "lists/IMeterLink.h"
+
+class CSerial;
+
+// Puts the meter link (CSerial) behind IMeterLink for the command-list executor. Does not own
+// the link; CTarvikApp does. Without a link every exchange fails quietly with an empty reply.
+class CSerialMeterLink : public IMeterLink
+{
+public:
+    explicit CSerialMeterLink(CSerial *serial = nullptr)
+        : m_serial(serial)
+    {
+    }
+    void SetSerial(CSerial *serial) { m_serial = serial; }
+    CSerial *Serial() const { return m_serial; }
+
+    void PurgeInput() override;
+    int SendCommand(const QByteArray &text) override;
+    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override;
+
+private:
+    CSerial *m_serial = nullptr;
+};

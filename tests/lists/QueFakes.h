@@ -1,0 +1,52 @@
+#pragma once
+
+#include "lists/IFieldAccess.h"
+#include "lists/IMeterLink.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <utility>
+
+// A meter that answers each ReadAll with the next scripted reply (empty once they run out) and
+// records every operation as text: "purge", "send:<bytes>", "read:<interval>,<total>".
+class FakeMeterLink : public IMeterLink
+{
+public:
+    QList<QByteArray> replies;
+    QStringList calls;
+
+    void PurgeInput() override { calls.append(QStringLiteral("purge")); }
+    int SendCommand(const QByteArray &text) override
+    {
+        calls.append(QStringLiteral("send:") + QString::fromLatin1(text));
+        return 1;
+    }
+    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
+    {
+        calls.append(QStringLiteral("read:%1,%2").arg(intervalMs).arg(totalConstantMs));
+        reply = replies.isEmpty() ? QByteArray() : replies.takeFirst();
+    }
+};
+
+// A form made of a map from control id to text, recording what SetField wrote.
+class MapForm : public IFieldAccess
+{
+public:
+    std::map<int, QString> fields;
+    QList<std::pair<int, QString>> writes;
+
+    void SetField(int id, const QString &text) override
+    {
+        fields[id] = text;
+        writes.append({ id, text });
+    }
+    QString GetField(int id) override
+    {
+        const auto it = fields.find(id);
+        return it == fields.end() ? QString() : it->second;
+    }
+};
