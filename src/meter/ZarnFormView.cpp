@@ -5,11 +5,14 @@
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
 #include "lists/CQueView.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
+#include "meter/KelvaneSheet.h"
+#include "meter/KelvaneSheetReader.h"
 #include "meter/MeterVars.h"
 
 #include <QCheckBox>
@@ -155,6 +158,16 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     setFont(small);
     BuildControls();
     WatchAll();
+    m_sheet = std::make_unique<SheetPrinter>(
+        this,
+        [this](const SheetMetrics &metrics) {
+            return KelvaneSheet::Build(KelvaneSheetReader::Read(*this), metrics);
+        },
+        [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
+        [this] {
+            const QString path = GetDocument() ? GetDocument()->PathName() : QString();
+            return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+        });
 }
 
 ZarnFormView::~ZarnFormView()
@@ -1066,6 +1079,9 @@ bool ZarnFormView::HandlesCommand(AppCommand command) const
     case AppCommand::Save:
     case AppCommand::SaveAs:
     case AppCommand::Convert:
+    case AppCommand::Print:
+    case AppCommand::PrintPreview:
+    case AppCommand::ExportPdf:
         return true;
     default:
         return CView::HandlesCommand(command);
@@ -1087,6 +1103,15 @@ bool ZarnFormView::OnCommand(AppCommand command)
         return true;
     case AppCommand::Convert:
         Convert();
+        return true;
+    case AppCommand::Print:
+        m_sheet->Print();
+        return true;
+    case AppCommand::PrintPreview:
+        m_sheet->Preview();
+        return true;
+    case AppCommand::ExportPdf:
+        m_sheet->ExportPdf();
         return true;
     default:
         return CView::OnCommand(command);

@@ -16,6 +16,7 @@
 class CMeterDoc;
 class MeterVars;
 class CQueView;
+class SheetPrinter;
 class IMeterLink;
 class QCheckBox;
 class QComboBox;
@@ -79,6 +80,8 @@ public:
     bool Save();
     bool SaveAs();
     void Convert();
+    // File > Print, Print Preview and "Export Datasheet as PDF..." of this form's datasheet.
+    SheetPrinter *Sheet() const { return m_sheet.get(); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -203,4 +206,5 @@ private:
     std::unique_ptr<MeterVars> m_tableBeforeRead;
     QString m_versionBeforeRead;
     CSerialMeterLink m_link;
+    std::unique_ptr<SheetPrinter> m_sheet;
 };
