@@ -744,7 +744,7 @@ void ZarnFormView::SetField(int id, const QString &rawText)
         SelectAlarm(m_alarmFunction[id - 1006], text);
         return;
     case 1020:
-        m_hiddenDesired->setText(QString::number(n - 1));
+        m_hiddenDesired->setText(QString::number(qint64(n) - 1)); // n may be INT_MIN
         return;
     case 1029:
         m_contrast->setValue(n);
