@@ -22,6 +22,8 @@ public:
     QRectF LogicalBounds() const;
     // The pixel rectangle a text of the picture takes in the widget as it is now.
     QRectF TextRect(const GraphPicture::Text &text) const;
+    // Maps the picture onto the widget's present size (done on every resize).
+    void UpdateMapping();
     // A logical point in widget pixels.
     QPointF Map(QPointF logical) const;
     // The font a text is drawn with at a scale of pixels per logical unit.
@@ -32,7 +34,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void UpdateMapping();
     static QRectF LogicalTextRect(const GraphPicture::Text &text);
 
     GraphPicture m_picture;
