@@ -71,6 +71,10 @@ TEST(OperatorIds, RegistersLooksUpAndRefuses)
     const QFile::Permissions permissions = QFile::permissions(store->fileName());
     EXPECT_TRUE(permissions.testFlags(QFile::ReadOwner | QFile::WriteOwner));
     EXPECT_FALSE(permissions & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther));
+    // A store another program left readable to all is closed again when the table is read.
+    QFile::setPermissions(store->fileName(), permissions | QFile::ReadGroup | QFile::ReadOther);
+    EXPECT_EQ(OperatorIds::Accept(QStringLiteral("1234")).name, QStringLiteral("John Roe"));
+    EXPECT_FALSE(QFile::permissions(store->fileName()) & (QFile::ReadGroup | QFile::ReadOther));
 }
 
 TEST(OperatorIds, TheDialogStaysOpenOnARefusal)
