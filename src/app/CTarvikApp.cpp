@@ -12,7 +12,10 @@
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
 
+#include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QScreen>
@@ -76,6 +79,9 @@ bool CTarvikApp::InitInstance()
 
     {
         CPrefs prefs;
+        // With no meter identified yet, documents open in the firmware version the settings
+        // chose; an empty version would let any layout's key decide.
+        g_DocVersion = prefs.GetVersion();
         const QString mbPort = prefs.GetMBPort();
         if (mbPort != QLatin1String("OFF")) {
             m_modbusPort = std::make_unique<mbCSerial>(CPrefs::DeviceName(mbPort), m_timing);
@@ -88,8 +94,7 @@ bool CTarvikApp::InitInstance()
         m_mainFrame = std::make_unique<CMainFrame>(this, m_docManager.get());
         if (m_messageBoxes) {
             UserMessage::SetHandler([this](const QString &text, const QString &caption) {
-                QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, m_mainFrame.get());
-                box.exec();
+                MakeMessageBox(text, caption, m_mainFrame.get())->exec();
             });
         }
         // Without a window manager a maximise request is ignored: start at the screen's size.
@@ -114,6 +119,22 @@ bool CTarvikApp::InitInstance()
         }
     } // the preferences are written back here
     return true;
+}
+
+std::unique_ptr<QMessageBox> CTarvikApp::MakeMessageBox(
+    const QString &text, const QString &caption, QWidget *parent)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning,
+        caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption, text, QMessageBox::Ok, parent);
+    // The title bar shows the caption beside the window buttons: room for both, in the title
+    // font (bold on most desktops), set as a spacer across the box's layout.
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const int wanted = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + 140;
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+            grid->rowCount(), 0, 1, grid->columnCount());
+    return box;
 }
 
 QPrinter *CTarvikApp::Printer()
