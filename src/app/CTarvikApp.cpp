@@ -4,9 +4,11 @@
 #include "app/CAppServices.h"
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
+#include "app/CTechDlg.h"
 #include "base/CPrefs.h"
 #include "app/DocTypes.h"
 #include "base/Globals.h"
+#include "base/SheetPrinter.h"
 #include "app/TemplateChooser.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
@@ -17,7 +19,6 @@
 #include <QMessageBox>
 #include <QSpacerItem>
 #include <QPageSetupDialog>
-#include <QPrinter>
 #include <QScreen>
 
 CTarvikApp *CTarvikApp::s_instance = nullptr;
@@ -96,6 +97,8 @@ bool CTarvikApp::InitInstance()
             UserMessage::SetHandler([this](const QString &text, const QString &caption) {
                 MakeMessageBox(text, caption, m_mainFrame.get())->exec();
             });
+            // The forms ask who prints before their first datasheet.
+            SheetPrinter::SetOperatorPrompt(&CTechDlg::Ask);
         }
         // Without a window manager a maximise request is ignored: start at the screen's size.
         if (QScreen *screen = m_mainFrame->screen())
@@ -139,9 +142,8 @@ std::unique_ptr<QMessageBox> CTarvikApp::MakeMessageBox(
 
 QPrinter *CTarvikApp::Printer()
 {
-    if (!m_printer)
-        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    return m_printer.get();
+    // One printer for Print Setup and the forms' Print and Print Preview.
+    return SheetPrinter::SharedPrinter();
 }
 
 void CTarvikApp::OnNewTerminal()

@@ -1,9 +1,9 @@
 #include "meter/KelvaneFields.h"
 
 #include "base/Globals.h"
-#include "base/PrintfText.h"
 #include "meter/ChoiceList.h"
 #include "meter/FieldIds.h"
+#include "meter/FieldTransfer.h"
 #include "lists/IFieldAccess.h"
 #include "meter/MeterVars.h"
 #include "base/ScanText.h"
@@ -12,23 +12,20 @@ namespace {
 
 using namespace FieldId;
 
+using FT = FieldTransfer;
+constexpr auto Name = &FT::Name;
+constexpr auto Bool = &FT::Bool;
+constexpr auto IsTrue = &FT::IsTrue;
+constexpr auto CollectInt = &FT::CollectInt;
+constexpr auto CollectPlainFloat = &FT::CollectPlainFloat;
+constexpr auto ShowFloat = &FT::ShowFloat;
+constexpr auto ShowList = &FT::ShowList;
+constexpr auto CollectList = &FT::CollectList;
+constexpr auto ShowConverted = &FT::ShowConverted;
+constexpr auto CollectConverted = &FT::CollectConverted;
+
 const char *const kCurveFit[] = { "None - All Equations are Bypassed", "Primary Coefficients Only",
     "Primary and Secondary Coefficients", "Primary Coefficients and Point-Wise Segments" };
-
-QString Name(const char *pattern, int i)
-{
-    return PrintfText::Format(pattern, i);
-}
-
-QString Bool(bool on)
-{
-    return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-}
-
-bool IsTrue(IFieldAccess &form, int id)
-{
-    return form.GetField(id) == QLatin1String("TRUE");
-}
 
 bool IsCurrent(const KelvaneFields::Rules &rules)
 {
@@ -40,98 +37,10 @@ bool IsOlder(const KelvaneFields::Rules &rules)
     return rules.family == QLatin1String("3.9G") || rules.family == QLatin1String("4.0x");
 }
 
-// "Calibration Due" as VarsToForm shows cal_date: month, day, year of bits 16-23, 24-31, 8-15.
-QString CalDateText(quint32 date)
-{
-    return PrintfText::Format(
-        "%02d/%02d/%02d", int((date >> 16) & 0xFF), int(date >> 24), int((date >> 8) & 0xFF));
-}
-
 // Range 1..4 from a range byte's two bits, "N" for an unset byte (0xFF).
 QString RangeText(quint32 byte, int shift)
 {
     return byte == 0xFF ? QStringLiteral("N") : QString::number(((byte >> shift) & 3) + 1);
-}
-
-// "%d" entry into an integer variable of `width` bytes; no number leaves it as it is.
-void CollectInt(MeterVars &vars, const QString &name, int width, IFieldAccess &form, int id)
-{
-    if (const auto n = ScanText::Int(form.GetField(id)))
-        vars.SetValue(name, width, quint32(*n));
-}
-
-// A float field: unchanged text keeps the stored bits; otherwise `entry` turns the number into
-// the value to store (nothing when it cannot).
-template <typename Show, typename Entry>
-void CollectFloat(
-    MeterVars &vars, const QString &name, IFieldAccess &form, int id, Show show, Entry entry)
-{
-    const QString text = form.GetField(id).trimmed();
-    if (text == show(double(vars.Float(name))))
-        return;
-    const auto n = ScanText::Double(text);
-    if (!n)
-        return;
-    const std::optional<double> value = entry(*n);
-    if (value)
-        vars.SetFloat(name, float(*value));
-}
-
-void CollectPlainFloat(
-    MeterVars &vars, const QString &name, IFieldAccess &form, int id, const char *format)
-{
-    CollectFloat(
-        vars, name, form, id, [format](double v) { return PrintfText::Format(format, v); },
-        [](double n) { return std::optional<double>(n); });
-}
-
-void ShowFloat(MeterVars &vars, const QString &name, IFieldAccess &form, int id, const char *format)
-{
-    form.SetField(id, PrintfText::Format(format, double(vars.Float(name))));
-}
-
-void ShowList(
-    MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId, int listId)
-{
-    form.SetField(resetId, QString());
-    for (int i = 0; i < count; ++i)
-        ShowFloat(vars, Name(pattern, i), form, listId, "%.8e");
-}
-
-void CollectList(
-    MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId, int listId)
-{
-    form.GetField(resetId); // puts the list walk back to its first item
-    for (int i = 0; i < count; ++i)
-        CollectPlainFloat(vars, Name(pattern, i), form, listId, "%.8e");
-}
-
-// Shows X-Sect, Max Range and Full Scale for the units code in `c`.
-void ShowConverted(MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c)
-{
-    const double x = vars.Float(QStringLiteral("meter_x"));
-    form.SetField(XSect, UnitConversion::XSectText(c, x));
-    form.SetField(MaxRange, UnitConversion::RangeText(c, vars.Float(QStringLiteral("meter_k")), x));
-    form.SetField(
-        FullScale, UnitConversion::RangeText(c, vars.Float(QStringLiteral("meter_s")), x));
-}
-
-// Collects X-Sect first, then the two ranges against the cross-section just stored.
-void CollectConverted(MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c)
-{
-    const QString x = QStringLiteral("meter_x");
-    CollectFloat(
-        vars, x, form, XSect, [&c](double v) { return UnitConversion::XSectText(c, v); },
-        [&c](double n) { return std::optional<double>(UnitConversion::XSectStored(c, n)); });
-    const double stored = vars.Float(x);
-    const auto range = [&](const char *name, int id) {
-        CollectFloat(
-            vars, QLatin1String(name), form, id,
-            [&](double v) { return UnitConversion::RangeText(c, v, stored); },
-            [&](double n) { return UnitConversion::RangeStored(c, n, stored); });
-    };
-    range("meter_k", MaxRange);
-    range("meter_s", FullScale);
 }
 
 } // namespace
@@ -171,11 +80,11 @@ bool KelvaneFields::ParseDate(const QString &text, int *month, int *day, int *ye
     if (ScanText::Date(t, month, day, year))
         return true;
     // Day first with dots, as the form's clock writes dates when its day-first flag is set.
-    if (t.contains(QLatin1Char('/')))
+    if (t.contains(QLatin1Char('/')) || t.count(QLatin1Char('.')) != 2)
         return false;
     QString slashed = t;
     slashed.replace(QLatin1Char('.'), QLatin1Char('/'));
-    return t.count(QLatin1Char('.')) == 2 && ScanText::Date(slashed, day, month, year);
+    return ScanText::Date(slashed, day, month, year);
 }
 
 QString KelvaneFields::CurveFitText(int index)
@@ -245,8 +154,7 @@ void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form, const Rules 
     if (vars.Value(QStringLiteral("pad_1"), 2) > 127)
         vars.SetValue(QStringLiteral("pad_1"), 2, 0);
     form.SetField(ModbusAddr, QString::number(vars.Value(QStringLiteral("pad_1"), 2)));
-    const quint32 date = vars.Value(QStringLiteral("cal_date"), 4);
-    form.SetField(CalibrationDue, CalDateText(date));
+    FT::ShowDate(vars, QStringLiteral("cal_date"), form, CalibrationDue);
     form.SetField(
         SerialNumber, QString::number(qint32(vars.Value(QStringLiteral("serial_num"), 4))));
 
@@ -343,10 +251,10 @@ void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form, const Rules 
     CollectInt(vars, QStringLiteral("lockout"), 2, form, Password);
     CollectInt(vars, QStringLiteral("pad_1"), 2, form, ModbusAddr);
     int a = 0, b = 0, c = 0;
-    const QString dateText = form.GetField(CalibrationDue);
-    const quint32 storedDate = vars.Value(QStringLiteral("cal_date"), 4);
+    const QString dateText = form.GetField(CalibrationDue).trimmed();
     // The text it was shown as keeps the stored value, low byte included.
-    if (dateText.trimmed() != CalDateText(storedDate) && ParseDate(dateText, &a, &b, &c)) {
+    if (dateText != FT::DateText(vars.Value(QStringLiteral("cal_date"), 4))
+        && ParseDate(dateText, &a, &b, &c)) {
         // Each part keeps to its own byte, so a wrong entry cannot spill into its neighbour.
         const quint32 date
             = (quint32(b & 0xFF) << 24) | (quint32(a & 0xFF) << 16) | (quint32(c & 0xFF) << 8);
@@ -378,11 +286,5 @@ void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form, const Rules 
 void KelvaneFields::UnitsChanged(
     MeterVars &vars, IFieldAccess &form, int newUnits, const Rules &rules)
 {
-    // Work on a copy: the old units' values are scratch values, not the document's image.
-    MeterVars scratch = vars;
-    CollectConverted(scratch, form, Context(g_FlowUnits, rules));
-    vars.SetValue(QStringLiteral("flow_func"), 1, quint32(newUnits));
-    g_FlowUnits = (unsigned char)newUnits;
-    scratch.SetValue(QStringLiteral("flow_func"), 1, quint32(newUnits));
-    ShowConverted(scratch, form, Context(newUnits, rules));
+    FT::UnitsChanged(vars, form, Context(g_FlowUnits, rules), Context(newUnits, rules));
 }

@@ -6,11 +6,16 @@
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/PrintfText.h"
+#include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
+#include "graphs/CPolyCurve.h"
+#include "graphs/CPolyLine.h"
 #include "lists/CQueView.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
+#include "meter/KelvaneSheet.h"
+#include "meter/KelvaneSheetReader.h"
 #include "meter/MeterVars.h"
 
 #include <QCheckBox>
@@ -36,6 +41,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using CoeffList = ZarnFormRules::CoeffList;
 
@@ -156,6 +163,16 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     setFont(small);
     BuildControls();
     WatchAll();
+    m_sheet = std::make_unique<SheetPrinter>(
+        this,
+        [this](const SheetMetrics &metrics) {
+            return KelvaneSheet::Build(KelvaneSheetReader::Read(*this), metrics);
+        },
+        [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
+        [this] {
+            const QString path = GetDocument() ? GetDocument()->PathName() : QString();
+            return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+        });
 }
 
 ZarnFormView::~ZarnFormView()
@@ -490,9 +507,8 @@ QWidget *ZarnFormView::BuildCurveFitGroup()
     auto *linear = new QPushButton(QStringLiteral("Display Linear"), box);
     Register(1042, curve);
     Register(1050, linear);
-    // The curve graphs are not part of this program yet.
-    curve->setEnabled(false);
-    linear->setEnabled(false);
+    connect(curve, &QPushButton::clicked, this, &ZarnFormView::OnDisplayCurve);
+    connect(linear, &QPushButton::clicked, this, &ZarnFormView::OnDisplayLinear);
     buttons->addStretch();
     buttons->addWidget(curve);
     buttons->addWidget(linear);
@@ -745,7 +761,7 @@ void ZarnFormView::SetField(int id, const QString &rawText)
         SelectAlarm(m_alarmFunction[id - 1006], text);
         return;
     case 1020:
-        m_hiddenDesired->setText(QString::number(n - 1));
+        m_hiddenDesired->setText(QString::number(qint64(n) - 1)); // n may be INT_MIN
         return;
     case 1029:
         m_contrast->setValue(n);
@@ -1132,6 +1148,9 @@ bool ZarnFormView::HandlesCommand(AppCommand command) const
     case AppCommand::Save:
     case AppCommand::SaveAs:
     case AppCommand::Convert:
+    case AppCommand::Print:
+    case AppCommand::PrintPreview:
+    case AppCommand::ExportPdf:
         return true;
     default:
         return CView::HandlesCommand(command);
@@ -1153,6 +1172,15 @@ bool ZarnFormView::OnCommand(AppCommand command)
         return true;
     case AppCommand::Convert:
         Convert();
+        return true;
+    case AppCommand::Print:
+        m_sheet->Print();
+        return true;
+    case AppCommand::PrintPreview:
+        m_sheet->Preview();
+        return true;
+    case AppCommand::ExportPdf:
+        m_sheet->ExportPdf();
         return true;
     default:
         return CView::OnCommand(command);
@@ -1548,6 +1576,41 @@ CMeterDoc *ZarnFormView::MeterDoc() const
 QString ZarnFormView::Family() const
 {
     return m_shown ? m_shownRules.family : RulesInForce().family;
+}
+
+CurveSource ZarnFormView::GraphSource() const
+{
+    CurveSource source;
+    source.fullScale = EditOf(FieldId::FullScale)->text();
+    source.cFactor = EditOf(FieldId::CFactor)->text();
+    source.zeroOffset = EditOf(FieldId::ZeroOffset)->text();
+    source.zeroCutoff = EditOf(FieldId::ZeroCutoff)->text();
+    const auto lines = [](const QTreeWidget *tree) {
+        QStringList texts;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            texts << tree->topLevelItem(i)->text(1);
+        return texts;
+    };
+    source.primary = lines(m_primary);
+    source.secondary = lines(m_secondary);
+    source.pointWise = lines(m_pointWise);
+    // This form's own choice: g_CurveFit follows whichever form set it last.
+    source.curveFit = std::max(0, m_curveFit->currentIndex());
+    return source;
+}
+
+void ZarnFormView::OnDisplayCurve()
+{
+    DocFormToVars();
+    CPolyCurve dialog(GraphSource(), this);
+    dialog.exec();
+}
+
+void ZarnFormView::OnDisplayLinear()
+{
+    DocFormToVars();
+    CPolyLine dialog(GraphSource(), this);
+    dialog.exec();
 }
 
 KelvaneFields::Rules ZarnFormView::RulesInForce() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/CView.h"
+#include "graphs/CurveSource.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
 #include "meter/KelvaneFields.h"
@@ -17,6 +18,7 @@
 class CMeterDoc;
 class MeterVars;
 class CQueView;
+class SheetPrinter;
 class IMeterLink;
 class QCheckBox;
 class QComboBox;
@@ -74,6 +76,11 @@ public:
     void OnReadActive();
     void OnSendActive();
     void OnChange();
+    // "Display Curve" and "Display Linear": collect the form and open the graph modally.
+    void OnDisplayCurve();
+    void OnDisplayLinear();
+    // What the curve graphs take from the form: its flow parameters, lists and curve-fit code.
+    CurveSource GraphSource() const;
     // Title the document had when the form opened (the Save rule rebuilds the path from it).
     QString OpeningTitle() const { return m_openingTitle; }
     // File > Save, Save As and Convert... of the meter document.
@@ -90,6 +97,8 @@ public:
     void FollowRules();
     // The firmware family the form's field rules follow (the shown one once it has shown).
     QString Family() const;
+    // File > Print, Print Preview and "Export Datasheet as PDF..." of this form's datasheet.
+    SheetPrinter *Sheet() const { return m_sheet.get(); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -242,4 +251,5 @@ private:
     QString m_versionBeforeRead;
     std::pair<QString, QString> m_identityBeforeRead;
     CSerialMeterLink m_link;
+    std::unique_ptr<SheetPrinter> m_sheet;
 };
