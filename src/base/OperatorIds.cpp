@@ -7,7 +7,14 @@
 
 namespace {
 const QString kSection = QStringLiteral("Printer");
+
+// The table maps passcodes to names: only the user may read the file that holds it.
+void Protect(const QSettings &store)
+{
+    if (QFile::exists(store.fileName()))
+        QFile::setPermissions(store.fileName(), QFile::ReadOwner | QFile::WriteOwner);
 }
+} // namespace
 
 bool OperatorIds::IsValidId(const QString &id)
 {
@@ -20,6 +27,7 @@ QString OperatorIds::NameOf(const QString &id)
     if (!IsValidId(id))
         return QString();
     auto store = CPrefs::OpenStore();
+    Protect(*store);
     return CPrefs::ReadText(*store, kSection, id);
 }
 
@@ -56,8 +64,7 @@ OperatorIds::Result OperatorIds::Accept(const QString &field)
                                  .arg(store->fileName());
             return result;
         }
-        // The table maps passcodes to names: only the user may read it.
-        QFile::setPermissions(store->fileName(), QFile::ReadOwner | QFile::WriteOwner);
+        Protect(*store);
         result.name = name;
     }
     if (result.name.isEmpty())

@@ -21,6 +21,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -66,7 +67,9 @@ TEST(KelvaneSheetInTheProgram, AMeterReadFromTheSimulatorPrintsAsItsFormShowsIt)
         proposedPdf = proposed;
         return exported;
     });
+    QString offeredFile;
     auto oldPrint = SheetPrinter::SetPrintPrompt([&](QPrinter *printer, QWidget *) {
+        offeredFile = printer->outputFileName();
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(printed);
         return true;
@@ -153,6 +156,10 @@ TEST(KelvaneSheetInTheProgram, AMeterReadFromTheSimulatorPrintsAsItsFormShowsIt)
     // Print through the print dialog into a PDF: the identification is not asked again.
     frame->Action(QStringLiteral("file_print"))->trigger();
     EXPECT_EQ(asked, 1);
+    if (QPrinterInfo::availablePrinters().isEmpty()) { // the dialog offers a PDF of the document
+        EXPECT_TRUE(offeredFile.endsWith(QStringLiteral("/271828_4.pdf"))) << offeredFile.toStdString();
+    }
+    EXPECT_EQ(app.Printer(), SheetPrinter::SharedPrinter()); // the printer Print Setup sets up
     EXPECT_TRUE(Tool(QStringLiteral("pdfinfo"), { printed })
                     .contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
     EXPECT_TRUE(Tool(QStringLiteral("pdftotext"), { printed, QStringLiteral("-") })

@@ -71,6 +71,10 @@ TEST(OperatorIds, RegistersLooksUpAndRefuses)
     const QFile::Permissions permissions = QFile::permissions(store->fileName());
     EXPECT_TRUE(permissions.testFlags(QFile::ReadOwner | QFile::WriteOwner));
     EXPECT_FALSE(permissions & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther));
+    // A store another program left readable to all is closed again when the table is read.
+    QFile::setPermissions(store->fileName(), permissions | QFile::ReadGroup | QFile::ReadOther);
+    EXPECT_EQ(OperatorIds::Accept(QStringLiteral("1234")).name, QStringLiteral("John Roe"));
+    EXPECT_FALSE(QFile::permissions(store->fileName()) & (QFile::ReadGroup | QFile::ReadOther));
 }
 
 TEST(OperatorIds, TheDialogStaysOpenOnARefusal)
@@ -86,6 +90,10 @@ TEST(OperatorIds, TheDialogStaysOpenOnARefusal)
     EXPECT_EQ(dialog.Field()->echoMode(), QLineEdit::Password);
     dialog.show();
     QTest::keyClicks(dialog.Field(), QStringLiteral("Kim|01234567890"));
+    EXPECT_EQ(dialog.Field()->displayText(), QString(15, dialog.Field()->displayText().at(0)));
+    const QString shot = qEnvironmentVariable("TARVIK_TECHDLG_SHOT");
+    if (!shot.isEmpty())
+        dialog.grab().save(shot);
     QTest::mouseClick(dialog.AcceptButton(), Qt::LeftButton);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), int(QDialog::Rejected));

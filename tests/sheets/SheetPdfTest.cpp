@@ -8,16 +8,20 @@
 #include "meterqx/QuixalSheet.h"
 #include "support/TestEnv.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -306,4 +310,41 @@ TEST(SheetPdf, TheOperatorIsAskedUntilAFormHoldsANameAndAFailedPrintSaysSo)
     SheetPrinter::SetPdfPrompt(oldPdf);
     SheetPrinter::SetPrintPrompt(oldPrint);
     UserMessage::SetHandler(oldHandler);
+}
+
+TEST(SheetPdf, PreviewShowsOnePageWithoutAnyPrinterSetUp)
+{
+    // Run on its own (as CTest does) the shared printer is the one the program starts with.
+    const auto oldOperator = SheetPrinter::SetOperatorPrompt([](QWidget *) { return std::optional<QString>(); });
+    QWidget owner;
+    QuixalSheet::Fields qx;
+    qx.serial = QStringLiteral("QX000123");
+    qx.pathName = QStringLiteral("/home/tech/meters/QX000123_1.qxm");
+    qx.meterVersion = QStringLiteral("1.4A");
+    qx.outputCode = QStringLiteral("2");
+    qx.polarityCode = QStringLiteral("0");
+    qx.unitsLine = QStringLiteral("SCFH  Standard cubic feet per hour     102");
+    qx.zeroCutoff = QStringLiteral("1.50");
+    qx.coefficients = QStringList { QStringLiteral("1.00000000e+00"), QStringLiteral("-2.5e-03") };
+    SheetPrinter printer(&owner, [qx](const SheetMetrics &m) { return QuixalSheet::Build(qx, m); },
+        [] { return QStringLiteral("QX000123_1.qxm"); }, {});
+    int pages = -1;
+    QTimer::singleShot(0, [&pages] {
+        auto *dialog = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        dialog->resize(760, 1000);
+        if (auto *preview = dialog->findChild<QPrintPreviewWidget *>()) {
+            preview->updatePreview();
+            pages = preview->pageCount();
+            preview->setZoomMode(QPrintPreviewWidget::FitInView);
+        }
+        const QString shot = qEnvironmentVariable("TARVIK_QX_PREVIEW_SHOT");
+        if (!shot.isEmpty())
+            dialog->grab().save(shot);
+        dialog->reject();
+    });
+    printer.Preview();
+    EXPECT_EQ(pages, 1);
+    SheetPrinter::SetOperatorPrompt(oldOperator);
 }
