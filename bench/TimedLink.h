@@ -24,11 +24,12 @@ public:
     }
     void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
     {
-        QElapsedTimer read;
-        read.start();
-        m_inner->ReadAll(reply, intervalMs, totalConstantMs);
-        m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, read.elapsed(),
-                               m_clock.elapsed(), m_lastCommandBytes});
+        Timed(reply, intervalMs, totalConstantMs, [&] { m_inner->ReadAll(reply, intervalMs, totalConstantMs); });
+    }
+    void ReadReply(QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override
+    {
+        Timed(reply, intervalMs, totalConstantMs,
+              [&] { m_inner->ReadReply(reply, intervalMs, totalConstantMs, terminator); });
     }
 
     struct Exchange
@@ -45,6 +46,16 @@ public:
     int m_lastCommandBytes = 0;
 
 private:
+    template <typename Read>
+    void Timed(const QByteArray &reply, int intervalMs, int totalConstantMs, Read read)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        read();
+        m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, clock.elapsed(),
+                               m_clock.elapsed(), m_lastCommandBytes});
+    }
+
     IMeterLink *m_inner;
     QElapsedTimer m_clock;
 };

@@ -18,6 +18,7 @@
 #include "lists/CSerialMeterLink.h"
 #include "lists/IMeterLink.h"
 #include "meter/ZarnFormView.h"
+#include "TimedLink.h"
 
 #include <QApplication>
 #include <QDir>
@@ -34,54 +35,6 @@
 #include <vector>
 
 namespace {
-// Passes every operation to the real link and notes what each exchange cost.
-class TimedLink : public IMeterLink
-{
-public:
-    explicit TimedLink(IMeterLink *inner)
-        : m_inner(inner)
-    {
-    }
-    void PurgeInput() override { m_inner->PurgeInput(); }
-    int SendCommand(const QByteArray &text) override
-    {
-        m_clock.start();
-        m_commandBytes += int(text.size());
-        return m_inner->SendCommand(text);
-    }
-    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
-    {
-        QElapsedTimer read;
-        read.start();
-        m_inner->ReadAll(reply, intervalMs, totalConstantMs);
-        m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, read.elapsed(),
-                               m_clock.elapsed()});
-    }
-    void ReadReply(QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override
-    {
-        QElapsedTimer read;
-        read.start();
-        m_inner->ReadReply(reply, intervalMs, totalConstantMs, terminator);
-        m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, read.elapsed(),
-                               m_clock.elapsed()});
-    }
-
-    struct Exchange
-    {
-        int replyBytes;
-        int intervalMs;
-        int totalConstantMs;
-        qint64 readMs;
-        qint64 exchangeMs;
-    };
-    std::vector<Exchange> m_exchanges;
-    int m_commandBytes = 0;
-
-private:
-    IMeterLink *m_inner;
-    QElapsedTimer m_clock;
-};
-
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());

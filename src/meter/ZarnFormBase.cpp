@@ -4,6 +4,7 @@
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
 #include "lists/CQueView.h"
 #include "meter/CConvertDlg.h"
@@ -89,6 +90,27 @@ ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     small.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
     small.setPointSize(8);
     setFont(small);
+}
+
+void ZarnFormBase::SetSheet(std::unique_ptr<SheetPrinter> sheet)
+{
+    m_sheet = std::move(sheet);
+}
+
+void ZarnFormBase::MarkEdited()
+{
+    if (CDocument *doc = GetDocument())
+        doc->SetModifiedFlag(true);
+}
+
+bool ZarnFormBase::RefuseWhileListRuns()
+{
+    if (!m_runner)
+        return false;
+    UserMessage::Show(QStringLiteral("A command list is exchanging data with the meter on this "
+                                     "form.\nWait until it has finished, then try again."),
+        QString::fromLatin1(kAppTitle));
+    return true;
 }
 
 ZarnFormBase::~ZarnFormBase()
@@ -198,6 +220,42 @@ QLabel *ZarnFormBase::Caption(const QString &text, QWidget *parent)
     return new QLabel(text, parent);
 }
 
+QGroupBox *ZarnFormBase::MakeVersionGroup(const QString &meterCaption, const QString &widest,
+    int firstRow, QLabel *&meter, QLabel *&revision, QLabel *&templateLabel)
+{
+    auto *box = Group(QStringLiteral("Version"), this);
+    auto *grid = GridIn(box);
+    meter = new QLabel(QStringLiteral("?.??"), box);
+    revision = new QLabel(QStringLiteral("?"), box);
+    templateLabel = new QLabel(QStringLiteral("?.??"), box);
+    // Wide enough for every version text, so a new one never waits for a relayout to show.
+    meter->setMinimumWidth(fontMetrics().horizontalAdvance(widest));
+    templateLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral(">= 4.1A ")));
+    Register(1049, meter);
+    Register(1084, revision);
+    Register(1067, templateLabel);
+    grid->addWidget(Caption(meterCaption, box), firstRow, 0);
+    grid->addWidget(meter, firstRow, 1);
+    grid->addWidget(Caption(QStringLiteral("r"), box), firstRow, 2);
+    grid->addWidget(revision, firstRow, 3);
+    grid->addWidget(Caption(QStringLiteral("Template"), box), firstRow + 1, 0);
+    grid->addWidget(templateLabel, firstRow + 1, 1, 1, 3);
+    return box;
+}
+
+QLabel *ZarnFormBase::MakeLogo(QWidget *parent, const QString &color)
+{
+    auto *logo = new QLabel(QStringLiteral("HALVREN"), parent);
+    QFont logoFont = logo->font();
+    logoFont.setBold(true);
+    logoFont.setPointSize(11);
+    logoFont.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+    logo->setFont(logoFont);
+    logo->setAlignment(Qt::AlignCenter);
+    logo->setStyleSheet(QStringLiteral("color: %1;").arg(color));
+    return logo;
+}
+
 void ZarnFormBase::LayOutColumns(QWidget *topLeft, QWidget *topRight,
     std::initializer_list<QWidget *> left, std::initializer_list<QWidget *> right, int leftStretch,
     int rightStretch)
@@ -303,6 +361,10 @@ bool ZarnFormBase::HandlesCommand(AppCommand command) const
     case AppCommand::SaveAs:
     case AppCommand::Convert:
         return true;
+    case AppCommand::Print:
+    case AppCommand::PrintPreview:
+    case AppCommand::ExportPdf:
+        return m_sheet != nullptr;
     default:
         return CView::HandlesCommand(command);
     }
@@ -324,9 +386,53 @@ bool ZarnFormBase::OnCommand(AppCommand command)
     case AppCommand::Convert:
         Convert();
         return true;
+    case AppCommand::Print:
+    case AppCommand::PrintPreview:
+    case AppCommand::ExportPdf:
+        if (!m_sheet)
+            return false;
+        if (command == AppCommand::Print)
+            m_sheet->Print();
+        else if (command == AppCommand::PrintPreview)
+            m_sheet->Preview();
+        else
+            m_sheet->ExportPdf();
+        return true;
     default:
         return CView::OnCommand(command);
     }
+}
+
+bool ZarnFormBase::HandleKeyCommand(AppCommand command)
+{
+    const int code = editField;
+    const int step = command == AppCommand::Up ? -1 : +1;
+    if (IsListCode(code)) {
+        if (command == AppCommand::Enter)
+            EnterInList(code);
+        else
+            WalkInList(code, step);
+        return true;
+    }
+    if (ZarnFormRules::IsRingCode(code)) {
+        MoveInRing(step);
+        return true;
+    }
+    if (command != AppCommand::Enter)
+        return false;
+    EnterElsewhere(code);
+    return true; // Enter never reaches the focused control
+}
+
+void ZarnFormBase::MoveInRing(int step)
+{
+    const int next = ZarnFormRules::NextRingCode(editField, step);
+    QLineEdit *field = RingField(next);
+    if (!field)
+        return;
+    field->setFocus();
+    field->selectAll();
+    editField = next;
 }
 
 bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
@@ -451,6 +557,7 @@ bool ZarnFormBase::StartList(
     if (timerId == kReadTimer && doc && doc->Vars()) {
         m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
         m_versionBeforeRead = g_DocVersion;
+        m_identityBeforeRead = { doc->MeterVersion(), doc->MeterRevision() };
     }
     m_runner = runner;
     m_listTimerId = timerId;
@@ -483,6 +590,7 @@ void ZarnFormBase::StopListTimer()
     if (m_tableBeforeRead) {
         if (CMeterDoc *doc = MeterDoc()) {
             doc->SetVars(std::move(m_tableBeforeRead));
+            doc->SetMeterIdentity(m_identityBeforeRead.first, m_identityBeforeRead.second);
             g_DocVersion = m_versionBeforeRead;
         }
         m_tableBeforeRead.reset();
@@ -494,12 +602,23 @@ QString ZarnFormBase::TakeReadImage(const QString &collected)
     QString text = collected;
     while (!text.isEmpty() && text.back().isSpace())
         text.chop(1);
-    if (text.isEmpty())
-        return QString();
     // The table in force (rebuilt by the version answer) says how many bytes the image holds.
-    if (const CMeterDoc *doc = MeterDoc()) {
-        if (!ZarnFormRules::IsImageText(text, int(doc->ImageToText().size() / 3)))
-            return QString();
+    const CMeterDoc *doc = MeterDoc();
+    const int expected = doc ? int(doc->ImageToText().size() / 3) : 0;
+    const int arrived = ZarnFormRules::ImageBytes(text, expected);
+    if (text.isEmpty() || (doc && arrived < expected)) {
+        // Nothing of the answer is used: the form and the document stay as they were.
+        UserMessage::Show(text.isEmpty()
+                ? QStringLiteral("The meter sent no configuration image.\nThe form is left as it "
+                                 "was.")
+                : QStringLiteral("The meter's configuration image is incomplete: %1 of the %2 "
+                                 "bytes of the %3 layout arrived as hexadecimal text.\nThe form "
+                                 "is left as it was; read the meter again.")
+                      .arg(arrived)
+                      .arg(expected)
+                      .arg(doc->Vars() ? doc->Vars()->SectionName() : QString()),
+            QString::fromLatin1(kAppTitle));
+        return QString();
     }
     m_tableBeforeRead.reset(); // the read brought an image: the table is the meter's now
     return text;
@@ -523,9 +642,9 @@ bool ZarnFormBase::WriteDocument(const QString &path)
     if (!doc)
         return false;
     if (!doc->OnSaveDocument(path)) {
-        const CMeterDoc *meter = MeterDoc();
-        UserMessage::Show(QStringLiteral("Failed to save document.\n%1")
-                              .arg(meter ? meter->SaveError() : QString()));
+        // A meter document has told the user why; anything else gets the general message.
+        if (!MeterDoc())
+            UserMessage::Show(QStringLiteral("Failed to save document."));
         return false;
     }
     if (path != doc->PathName()) {
@@ -540,10 +659,22 @@ bool ZarnFormBase::WriteDocument(const QString &path)
 bool ZarnFormBase::Save()
 {
     CDocument *doc = GetDocument();
-    if (!doc)
+    if (!doc || RefuseWhileListRuns())
         return false;
     if (doc->PathName().isEmpty())
         return SaveAs();
+    // A file read in a layout it does not fit would be rewritten in that layout: it is kept.
+    const CMeterDoc *meter = MeterDoc();
+    if (meter && meter->LayoutMismatch() && !meter->PathName().isEmpty()
+        && doc->Title() == m_openingTitle) {
+        UserMessage::Show(QStringLiteral("%1 was opened in a meter layout it does not fit, so "
+                                         "saving would rewrite it in that layout.\nThe file is "
+                                         "kept as it is; use Save As to write the form to a new "
+                                         "file.")
+                              .arg(QFileInfo(doc->PathName()).fileName()),
+            QString::fromLatin1(kAppTitle));
+        return false;
+    }
     // A read renamed the document after the meter: the file takes that name, in the folder of
     // the file the form was opened from.
     QString path = doc->PathName();
@@ -563,7 +694,7 @@ bool ZarnFormBase::Save()
 bool ZarnFormBase::SaveAs()
 {
     CDocument *doc = GetDocument();
-    if (!doc)
+    if (!doc || RefuseWhileListRuns())
         return false;
     CollectFields();
     const QString oldTitle = doc->Title();
@@ -593,7 +724,7 @@ bool ZarnFormBase::SaveAs()
 void ZarnFormBase::Convert()
 {
     CMeterDoc *doc = MeterDoc();
-    if (!doc)
+    if (!doc || RefuseWhileListRuns())
         return;
     QString target;
     {
@@ -603,6 +734,7 @@ void ZarnFormBase::Convert()
     CConvertDlg dialog(doc->ConvertPrompt(target), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    CollectFields(); // edits not yet collected move with the data
     if (ConvertDocument(*doc, target))
         doc->SetModifiedFlag();
     ShowFields();

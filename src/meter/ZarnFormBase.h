@@ -14,6 +14,7 @@
 
 class CMeterDoc;
 class CQueView;
+class SheetPrinter;
 class IMeterLink;
 class MeterVars;
 class QGridLayout;
@@ -65,6 +66,8 @@ public:
     bool Save();
     bool SaveAs();
     void Convert();
+    // File > Print, Print Preview and "Export Datasheet as PDF..." of the form's datasheet.
+    SheetPrinter *Sheet() const { return m_sheet.get(); }
 
 protected:
     ZarnFormBase(CDocument *document, QWidget *parent);
@@ -80,8 +83,15 @@ protected:
     virtual QString SaveAsTitle() = 0;
     // A list's step returned 1 (the list has ended) on the timer timerId.
     virtual void ListEnded(int timerId) = 0;
-    // Enter, Up and Down while a field of the form has the focus; true when used.
-    virtual bool HandleKeyCommand(AppCommand command) = 0;
+    // The edit codes (editField) of the form's coefficient lists, Enter in such a list's edit
+    // box, and Up/Down (step -1/+1) through a list.
+    virtual bool IsListCode(int code) const = 0;
+    virtual void EnterInList(int code) = 0;
+    virtual void WalkInList(int code, int step) = 0;
+    // The field of the column that Enter and the arrows walk, by edit code 5..10.
+    virtual QLineEdit *RingField(int code) const = 0;
+    // Enter while no list or column field is being edited.
+    virtual void EnterElsewhere(int) { }
     // Focus arrived in or left the control of field id.
     virtual void FieldFocused(int) { }
     virtual void FieldLeft(int) { }
@@ -93,11 +103,17 @@ protected:
     bool StartList(const QString &fileName, int timerId, int periodMs,
         const std::function<void()> &prepare = {});
     // The image text a read collected, without trailing white space, when it holds the bytes of
-    // the table in force; else empty (the read then changes nothing). A usable image makes the
-    // table the read built the document's.
+    // the table in force; else empty, and the user is told what arrived (the read then changes
+    // nothing). A usable image makes the table the read built the document's.
     QString TakeReadImage(const QString &collected);
     // Gives the document the title and shows it as the window's caption.
     void Retitle(const QString &title);
+    // A meter-changing or file-writing command while a list runs: says so; true when refused.
+    bool RefuseWhileListRuns();
+    // The user changed something: the document has unsaved edits.
+    void MarkEdited();
+    // The datasheet the print commands serve (the form owns it).
+    void SetSheet(std::unique_ptr<SheetPrinter> sheet);
 
     IMeterLink *Link();
     CMeterDoc *MeterDoc() const;
@@ -125,6 +141,13 @@ protected:
     // and a right column; the columns share the width leftStretch : rightStretch.
     void LayOutColumns(QWidget *topLeft, QWidget *topRight, std::initializer_list<QWidget *> left,
         std::initializer_list<QWidget *> right, int leftStretch, int rightStretch);
+    // The "Version" group: from row firstRow, the meter's version label (field 1049, wide
+    // enough for widest) after meterCaption with "r" and the revision label (1084), then the
+    // "Template" label (1067). The grid is the group's layout, for rows of the form's own.
+    QGroupBox *MakeVersionGroup(const QString &meterCaption, const QString &widest, int firstRow,
+        QLabel *&meter, QLabel *&revision, QLabel *&templateLabel);
+    // The maker's name as the forms show it.
+    static QLabel *MakeLogo(QWidget *parent, const QString &color);
     // Watches focus, keys and typing of every registered control.
     void WatchAll(const std::function<void(int id)> &typed);
 
@@ -137,6 +160,11 @@ protected:
     // and its label reads "=". False when there was nothing to enter.
     bool EnterCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int first);
     static void ClearCoefficientEdit(QLineEdit *edit, QLabel *label);
+
+    // Enter, Up and Down: the coefficient lists, then the column of number fields; true when
+    // the key was used.
+    bool HandleKeyCommand(AppCommand command);
+    void MoveInRing(int step);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
@@ -161,5 +189,7 @@ private:
     // but no image gives it back, so the failed read changes neither form nor document.
     std::unique_ptr<MeterVars> m_tableBeforeRead;
     QString m_versionBeforeRead;
+    std::pair<QString, QString> m_identityBeforeRead;
+    std::unique_ptr<SheetPrinter> m_sheet;
     CSerialMeterLink m_link;
 };

@@ -47,37 +47,7 @@
 using CoeffList = ZarnFormRules::CoeffList;
 
 namespace {
-// Opens a command list through the application's services and gives its runner.
-CQueView *OpenListDocument(const QString &fileName)
-{
-    return CQueView::OpenList(AppServices::Instance(), fileName);
-}
-
-ZarnFormView::ListOpener &Opener()
-{
-    static ZarnFormView::ListOpener opener = OpenListDocument;
-    return opener;
-}
-
-IMeterLink *&LinkOverride()
-{
-    static IMeterLink *link = nullptr;
-    return link;
-}
-
-QString AskSaveAsName(QWidget *parent, const QString &proposed)
-{
-    return QFileDialog::getSaveFileName(
-        parent, QStringLiteral("Save As"), proposed, QStringLiteral("*.mtr"));
-}
-
-ZarnFormView::SaveAsPrompt &Prompt()
-{
-    static ZarnFormView::SaveAsPrompt prompt = AskSaveAsName;
-    return prompt;
-}
-
-const char *const kListFiles[] = { "send20.que", "read20.que", "select20.que" };
+constexpr const char *kListFiles[] = { "send20.que", "read20.que", "select20.que" };
 
 const char *const kCurveFitChoices[] = {
     "None - All Equations are Bypassed",
@@ -97,27 +67,6 @@ bool IsPlainTextId(int id)
         || id == 1054 || id == 1066 || (id >= 1068 && id <= 1070);
 }
 
-QGroupBox *Group(const QString &title, QWidget *parent)
-{
-    auto *box = new QGroupBox(title, parent);
-    return box;
-}
-
-QGridLayout *GridIn(QGroupBox *box)
-{
-    auto *grid = new QGridLayout(box);
-    grid->setContentsMargins(5, 2, 5, 4);
-    grid->setHorizontalSpacing(4);
-    grid->setVerticalSpacing(2);
-    return grid;
-}
-
-QLabel *Caption(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    return label;
-}
-
 // Last n characters of a list line (the code part of the units and alarm lines).
 QString Tail(const QString &line, int n)
 {
@@ -125,45 +74,12 @@ QString Tail(const QString &line, int n)
 }
 } // namespace
 
-ZarnFormView::ListOpener ZarnFormView::SetListOpener(ListOpener opener)
-{
-    ListOpener old = Opener();
-    Opener() = std::move(opener);
-    return old;
-}
-
-void ZarnFormView::SetMeterLink(IMeterLink *link)
-{
-    LinkOverride() = link;
-}
-
-ZarnFormView::SaveAsPrompt ZarnFormView::SetSaveAsPrompt(SaveAsPrompt prompt)
-{
-    SaveAsPrompt old = Prompt();
-    Prompt() = std::move(prompt);
-    return old;
-}
-
-IMeterLink *ZarnFormView::Link()
-{
-    if (LinkOverride())
-        return LinkOverride();
-    AppServices *services = AppServices::Instance();
-    m_link.SetSerial(services ? services->MeterLink() : nullptr);
-    return &m_link;
-}
-
 ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
-    : CView(document, parent)
+    : ZarnFormBase(document, parent)
 {
-    // A compact 8 pt face with Arial's metrics, as the form's captions were laid out for it.
-    QFont small = font();
-    small.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
-    small.setPointSize(8);
-    setFont(small);
     BuildControls();
     WatchAll();
-    m_sheet = std::make_unique<SheetPrinter>(
+    SetSheet(std::make_unique<SheetPrinter>(
         this,
         [this](const SheetMetrics &metrics) {
             return KelvaneSheet::Build(KelvaneSheetReader::Read(*this), metrics);
@@ -172,99 +88,24 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
         [this] {
             const QString path = GetDocument() ? GetDocument()->PathName() : QString();
             return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
-        });
+        }));
 }
-
-ZarnFormView::~ZarnFormView()
-{
-    // A list still running would step into a form that no longer exists.
-    if (m_runner && m_runner->IsRunning())
-        m_runner->Cancel();
-}
-
 // ---------------------------------------------------------------------------------------------
 // Building the controls
 
-void ZarnFormView::Register(int id, QWidget *widget)
-{
-    m_byId.insert(id, widget);
-    if (!m_idOf.contains(widget))
-        m_idOf.insert(widget, id);
-    if (widget->objectName().isEmpty())
-        widget->setObjectName(QString::number(id));
-}
-
-QLineEdit *ZarnFormView::MakeEdit(int id, int width)
-{
-    auto *edit = new QLineEdit(this);
-    if (width > 0)
-        edit->setFixedWidth(width);
-    edit->setFixedHeight(19);
-    Register(id, edit);
-    return edit;
-}
-
-QWidget *ZarnFormView::MakeSpinEdit(int editId, int spinId)
-{
-    // An edit with up/down arrows beside it: the arrows step the edit's number within 1..200,
-    // while the edit itself takes any text (the limits apply when it is left).
-    auto *holder = new QWidget(this);
-    holder->setFixedHeight(20);
-    auto *row = new QHBoxLayout(holder);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    QLineEdit *edit = MakeEdit(editId, 36);
-    Register(spinId, edit);
-    auto *arrows = new QWidget(holder);
-    auto *column = new QVBoxLayout(arrows);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    for (int step : { +1, -1 }) {
-        auto *button = new QToolButton(arrows);
-        button->setArrowType(step > 0 ? Qt::UpArrow : Qt::DownArrow);
-        button->setFixedSize(14, 10);
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setAutoRepeat(true);
-        connect(button, &QToolButton::clicked, this, [this, edit, spinId, step] {
-            const int value = qBound(1, ZarnFormRules::LeadingInt(edit->text()) + step, 200);
-            edit->setText(QString::number(value));
-            OnFieldLeft(spinId);
-        });
-        column->addWidget(button);
-    }
-    row->addWidget(edit);
-    row->addWidget(arrows);
-    row->addStretch();
-    return holder;
-}
-
 void ZarnFormView::BuildControls()
 {
-    auto *left = new QVBoxLayout;
-    left->setSpacing(3);
-    auto *top = new QHBoxLayout;
-    top->setSpacing(4);
-    top->addWidget(BuildVersionGroup());
-    top->addWidget(BuildRangeGroup(), 1);
-    left->addLayout(top);
-    left->addWidget(BuildAlarmGroup());
-    left->addWidget(BuildParameterGroup());
-    left->addWidget(BuildAdcDacGroups());
-    left->addWidget(BuildLcdGroup());
-    left->addStretch();
-
-    auto *right = new QVBoxLayout;
-    right->setSpacing(3);
-    right->addWidget(BuildCurveFitGroup());
-    right->addWidget(BuildOptionsGroup());
-    right->addWidget(BuildMiscGroup());
-    right->addStretch();
-
-    auto *outer = new QHBoxLayout(this);
-    outer->setContentsMargins(4, 2, 4, 2);
-    outer->setSpacing(4);
-    outer->addLayout(left, 1);
-    outer->addLayout(right, 1);
+    // Build order decides the order of the groups' controls in the focus chain.
+    QWidget *version = BuildVersionGroup();
+    QWidget *range = BuildRangeGroup();
+    QWidget *alarms = BuildAlarmGroup();
+    QWidget *parameters = BuildParameterGroup();
+    QWidget *adcDac = BuildAdcDacGroups();
+    QWidget *lcd = BuildLcdGroup();
+    QWidget *curveFit = BuildCurveFitGroup();
+    QWidget *options = BuildOptionsGroup();
+    QWidget *misc = BuildMiscGroup();
+    LayOutColumns(version, range, { alarms, parameters, adcDac, lcd }, { curveFit, options, misc }, 1, 1);
 
     m_hiddenDesired = new QLineEdit(this);
     m_hiddenDesired->hide();
@@ -273,32 +114,10 @@ void ZarnFormView::BuildControls()
 
 QWidget *ZarnFormView::BuildVersionGroup()
 {
-    auto *box = Group(QStringLiteral("Version"), this);
-    auto *grid = GridIn(box);
-    m_flowMeterVersion = new QLabel(QStringLiteral("?.??"), box);
-    m_templateVersion = new QLabel(QStringLiteral("?.??"), box);
-    m_revision = new QLabel(QStringLiteral("?"), box);
-    // Wide enough for every version text, so a new one never waits for a relayout to show.
-    m_flowMeterVersion->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("4.1A ")));
-    m_templateVersion->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral(">= 4.1A ")));
-    Register(1049, m_flowMeterVersion);
-    Register(1067, m_templateVersion);
-    Register(1084, m_revision);
-    grid->addWidget(Caption(QStringLiteral("Flow Meter"), box), 0, 0);
-    grid->addWidget(m_flowMeterVersion, 0, 1);
-    grid->addWidget(Caption(QStringLiteral("r"), box), 0, 2);
-    grid->addWidget(m_revision, 0, 3);
-    grid->addWidget(Caption(QStringLiteral("Template"), box), 1, 0);
-    grid->addWidget(m_templateVersion, 1, 1, 1, 3);
-    auto *logo = new QLabel(QStringLiteral("HALVREN"), box);
-    QFont logoFont = logo->font();
-    logoFont.setBold(true);
-    logoFont.setPointSize(11);
-    logoFont.setLetterSpacing(QFont::AbsoluteSpacing, 2);
-    logo->setFont(logoFont);
-    logo->setAlignment(Qt::AlignCenter);
-    logo->setStyleSheet(QStringLiteral("color: #1d4f91;"));
-    grid->addWidget(logo, 2, 0, 1, 4);
+    QGroupBox *box = MakeVersionGroup(QStringLiteral("Flow Meter"), QStringLiteral("4.1A "), 0,
+        m_flowMeterVersion, m_revision, m_templateVersion);
+    static_cast<QGridLayout *>(box->layout())
+        ->addWidget(MakeLogo(box, QStringLiteral("#1d4f91")), 2, 0, 1, 4);
     return box;
 }
 
@@ -344,14 +163,14 @@ QWidget *ZarnFormView::BuildAdcDacGroups()
     auto *adc = Group(QStringLiteral("Input ADC"), holder);
     auto *adcGrid = GridIn(adc);
     adcGrid->addWidget(Caption(QStringLiteral("Filter"), adc), 0, 0);
-    adcGrid->addWidget(MakeSpinEdit(1027, 1028), 0, 1);
+    adcGrid->addWidget(MakeSpinEdit(1027, 1028, 1, 200), 0, 1);
 
     auto *dac = Group(QStringLiteral("Output DAC"), holder);
     auto *dacGrid = GridIn(dac);
     dacGrid->addWidget(Caption(QStringLiteral("Filter"), dac), 0, 0);
-    dacGrid->addWidget(MakeSpinEdit(1021, 1022), 0, 1);
+    dacGrid->addWidget(MakeSpinEdit(1021, 1022, 1, 200), 0, 1);
     dacGrid->addWidget(Caption(QStringLiteral("Time"), dac), 0, 2);
-    dacGrid->addWidget(MakeSpinEdit(1023, 1024), 0, 3);
+    dacGrid->addWidget(MakeSpinEdit(1023, 1024, 1, 200), 0, 3);
 
     row->addWidget(adc);
     row->addWidget(dac, 1);
@@ -451,17 +270,7 @@ QWidget *ZarnFormView::BuildCurveFitGroup()
     auto makeList = [this](QWidget *parent, int listId, int editId, int labelId,
                         const QStringList &headers, QTreeWidget *&list, QLineEdit *&edit,
                         QLabel *&label, CoeffList kind) {
-        list = new QTreeWidget(parent);
-        list->setColumnCount(2);
-        list->setHeaderLabels(headers);
-        list->setRootIsDecorated(false);
-        list->setUniformRowHeights(true);
-        list->setIndentation(0);
-        list->setSelectionMode(QAbstractItemView::SingleSelection);
-        list->header()->setStretchLastSection(true);
-        list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-        list->header()->setMinimumSectionSize(20);
-        Register(listId, list);
+        list = MakeCoefficientList(parent, listId, headers);
         connect(list, &QTreeWidget::itemClicked, this, [this, list, kind](QTreeWidgetItem *item) {
             SelectItem(kind, list->indexOfTopLevelItem(item));
         });
@@ -578,24 +387,15 @@ QWidget *ZarnFormView::BuildMiscGroup()
     auto *grid = GridIn(box);
     m_calBox = new QCheckBox(box);
     Register(1055, m_calBox);
-    connect(m_calBox, &QCheckBox::toggled, this, [this](bool ticked) {
-        m_fixedCalibration = !ticked;
-        ClockTick();
-    });
+    connect(m_calBox, &QCheckBox::toggled, this, &ZarnFormView::SetCalibrationFollows);
     auto *dateButton = new QPushButton(QStringLiteral("Date"), box);
     auto *timeButton = new QPushButton(QStringLiteral("Time"), box);
     Register(1058, dateButton);
     Register(1059, timeButton);
     for (QPushButton *button : { dateButton, timeButton })
         button->setFixedHeight(20);
-    connect(dateButton, &QPushButton::clicked, this, [this] {
-        m_dayFirst = !m_dayFirst;
-        ClockTick();
-    });
-    connect(timeButton, &QPushButton::clicked, this, [this] {
-        m_hours24 = !m_hours24;
-        ClockTick();
-    });
+    connect(dateButton, &QPushButton::clicked, this, &ZarnFormView::ToggleDayFirst);
+    connect(timeButton, &QPushButton::clicked, this, &ZarnFormView::ToggleHours24);
 
     grid->addWidget(Caption(QStringLiteral("Calibration Due"), box), 0, 0);
     grid->addWidget(MakeEdit(1054, 68), 0, 1);
@@ -625,16 +425,7 @@ QWidget *ZarnFormView::BuildMiscGroup()
 
 void ZarnFormView::WatchAll()
 {
-    // Focus changes, typing and the keys Enter/Up/Down of every control pass through
-    // eventFilter; typing is also seen through textEdited (the user's keys only).
-    for (auto it = m_byId.cbegin(); it != m_byId.cend(); ++it) {
-        QWidget *widget = it.value();
-        widget->installEventFilter(this);
-        if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
-            const int id = m_idOf.value(edit);
-            connect(edit, &QLineEdit::textEdited, this, [this, id] { OnFieldEdited(id); });
-        }
-    }
+    ZarnFormBase::WatchAll([this](int id) { OnFieldEdited(id); });
     if (auto *zeroOffset = EditOf(1037)) {
         // Bounded on every change, whether typed or put there by a command list.
         connect(zeroOffset, &QLineEdit::textChanged, this, [zeroOffset](const QString &text) {
@@ -696,23 +487,14 @@ void ZarnFormView::OnInitialUpdate()
     m_refresh->setValue(8);
     m_contrastGiven.clear();
     m_refreshGiven.clear();
-    if (m_runner && m_runner->IsRunning())
-        m_runner->Cancel();
-    m_runner = nullptr;
+    if (Runner() && Runner()->IsRunning())
+        Runner()->Cancel();
     DocVarsToForm();
-    if (GetDocument())
-        m_openingTitle = GetDocument()->Title();
-    ClockTick();
-    m_clock.start(1000, this);
+    StartClock();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Field access
-
-QLineEdit *ZarnFormView::EditOf(int id) const
-{
-    return qobject_cast<QLineEdit *>(m_byId.value(id));
-}
 
 void ZarnFormView::SelectAlarm(QComboBox *box, const QString &code)
 {
@@ -882,7 +664,7 @@ QString ZarnFormView::GetField(int id)
     default:
         break;
     }
-    QWidget *widget = m_byId.value(id);
+    QWidget *widget = Control(id);
     if (auto *edit = qobject_cast<QLineEdit *>(widget))
         return edit->text();
     if (auto *box = qobject_cast<QCheckBox *>(widget))
@@ -898,12 +680,6 @@ QString ZarnFormView::GetField(int id)
 
 // ---------------------------------------------------------------------------------------------
 // Editing
-
-void ZarnFormView::MarkEdited()
-{
-    if (CDocument *doc = GetDocument())
-        doc->SetModifiedFlag(true);
-}
 
 void ZarnFormView::OnFieldEdited(int id)
 {
@@ -1026,27 +802,20 @@ void ZarnFormView::AppendItem(CoeffList list, const QString &text)
 void ZarnFormView::SelectItem(CoeffList list, int index, bool load)
 {
     QTreeWidget *tree = ListOf(list);
-    if (index < ZarnFormRules::FirstEditable(list))
-        index = ZarnFormRules::FirstEditable(list);
-    if (index < 0 || index >= tree->topLevelItemCount())
+    index = qMax(index, ZarnFormRules::FirstEditable(list));
+    if (index >= tree->topLevelItemCount())
         return;
-    tree->setCurrentItem(tree->topLevelItem(index));
-    tree->scrollToItem(tree->topLevelItem(index));
-    if (!load)
+    if (!load) {
+        tree->setCurrentItem(tree->topLevelItem(index));
         return;
-    QLineEdit *edit = ListEditOf(list);
-    ListLabelOf(list)->setText(ZarnFormRules::ItemLabel(list, index));
-    edit->setText(tree->topLevelItem(index)->text(1));
-    edit->setFocus();
-    edit->selectAll();
-    // Set after the focus moved: leaving the previous field resets the code.
-    editField = static_cast<int>(list);
+    }
+    OpenCoefficient(tree, ListEditOf(list), ListLabelOf(list), index,
+        ZarnFormRules::ItemLabel(list, index), static_cast<int>(list));
 }
 
 void ZarnFormView::ClearListEdit(CoeffList list)
 {
-    ListEditOf(list)->clear();
-    ListLabelOf(list)->setText(QStringLiteral("="));
+    ClearCoefficientEdit(ListEditOf(list), ListLabelOf(list));
 }
 
 void ZarnFormView::ShowNotSupported()
@@ -1066,14 +835,9 @@ void ZarnFormView::EnterCoefficient(int code)
         ShowNotSupported();
         return;
     }
-    QTreeWidget *tree = ListOf(list);
-    const int index = tree->indexOfTopLevelItem(tree->currentItem());
-    if (index < ZarnFormRules::FirstEditable(list) || index >= tree->topLevelItemCount())
+    if (!ZarnFormBase::EnterCoefficient(ListOf(list), edit, ListLabelOf(list), ZarnFormRules::FirstEditable(list)))
         return;
-    tree->topLevelItem(index)->setText(1, edit->text());
     MarkEdited();
-    ClearListEdit(list);
-    tree->setFocus();
     editField = code;
     WalkList(code, +1);
 }
@@ -1099,163 +863,17 @@ QLineEdit *ZarnFormView::RingField(int code) const
     return ZarnFormRules::IsRingCode(code) ? EditOf(ids[code - 5]) : nullptr;
 }
 
-void ZarnFormView::MoveInRing(int step)
+void ZarnFormView::EnterElsewhere(int code)
 {
-    const int next = ZarnFormRules::NextRingCode(editField, step);
-    QLineEdit *field = RingField(next);
-    if (!field)
+    if (code != 0)
         return;
-    field->setFocus();
-    field->selectAll();
-    editField = next;
-}
-
-bool ZarnFormView::HandleKeyCommand(AppCommand command)
-{
-    const int code = editField;
-    if (command == AppCommand::Enter) {
-        if (code >= 1 && code <= 3) {
-            EnterCoefficient(code);
-        } else if (code == 0) {
-            m_secondaryEdit->clear();
-            m_pointWiseEdit->clear();
-            ShowNotSupported();
-        } else if (ZarnFormRules::IsRingCode(code)) {
-            MoveInRing(+1);
-        }
-        return true;
-    }
-    if (command == AppCommand::Up || command == AppCommand::Down) {
-        const int step = command == AppCommand::Down ? +1 : -1;
-        if (code >= 1 && code <= 3) {
-            WalkList(code, step);
-            return true;
-        }
-        if (ZarnFormRules::IsRingCode(code)) {
-            MoveInRing(step);
-            return true;
-        }
-    }
-    return false;
-}
-
-bool ZarnFormView::HandlesCommand(AppCommand command) const
-{
-    switch (command) {
-    case AppCommand::Enter:
-    case AppCommand::Up:
-    case AppCommand::Down:
-    case AppCommand::Save:
-    case AppCommand::SaveAs:
-    case AppCommand::Convert:
-    case AppCommand::Print:
-    case AppCommand::PrintPreview:
-    case AppCommand::ExportPdf:
-        return true;
-    default:
-        return CView::HandlesCommand(command);
-    }
-}
-
-bool ZarnFormView::OnCommand(AppCommand command)
-{
-    switch (command) {
-    case AppCommand::Enter:
-    case AppCommand::Up:
-    case AppCommand::Down:
-        return HandleKeyCommand(command);
-    case AppCommand::Save:
-        Save();
-        return true;
-    case AppCommand::SaveAs:
-        SaveAs();
-        return true;
-    case AppCommand::Convert:
-        Convert();
-        return true;
-    case AppCommand::Print:
-        m_sheet->Print();
-        return true;
-    case AppCommand::PrintPreview:
-        m_sheet->Preview();
-        return true;
-    case AppCommand::ExportPdf:
-        m_sheet->ExportPdf();
-        return true;
-    default:
-        return CView::OnCommand(command);
-    }
-}
-
-bool ZarnFormView::eventFilter(QObject *watched, QEvent *event)
-{
-    const int id = m_idOf.value(watched, 0);
-    switch (event->type()) {
-    case QEvent::KeyPress: {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (key->modifiers() & ~(Qt::KeypadModifier))
-            break;
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            if (HandleKeyCommand(AppCommand::Enter))
-                return true;
-        } else if (key->key() == Qt::Key_Up) {
-            if (HandleKeyCommand(AppCommand::Up))
-                return true;
-        } else if (key->key() == Qt::Key_Down) {
-            if (HandleKeyCommand(AppCommand::Down))
-                return true;
-        }
-        break;
-    }
-    case QEvent::FocusIn:
-        if (id == 1039)
-            editField = 7;
-        else if (id == 1037)
-            editField = 10;
-        break;
-    case QEvent::FocusOut: {
-        auto *focus = static_cast<QFocusEvent *>(event);
-        // A popup (a list opening) or another window taking the focus is not leaving the field.
-        if (focus->reason() == Qt::PopupFocusReason
-            || focus->reason() == Qt::ActiveWindowFocusReason)
-            break;
-        if (qobject_cast<QLineEdit *>(watched) || id == 1005)
-            OnFieldLeft(id);
-        break;
-    }
-    default:
-        break;
-    }
-    return CView::eventFilter(watched, event);
+    m_secondaryEdit->clear();
+    m_pointWiseEdit->clear();
+    ShowNotSupported();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Timers
-
-void ZarnFormView::timerEvent(QTimerEvent *event)
-{
-    if (event->timerId() == m_clock.timerId())
-        TimerTick(kClockTimer);
-    else if (event->timerId() == m_listTimer.timerId())
-        TimerTick(m_listTimerId);
-    else
-        CView::timerEvent(event);
-}
-
-void ZarnFormView::TimerTick(int timerId)
-{
-    if (timerId == kClockTimer)
-        ClockTick();
-    else if (timerId == m_listTimerId && m_listTimer.isActive())
-        ListTick(timerId);
-}
-
-bool ZarnFormView::IsTimerActive(int timerId) const
-{
-    if (timerId == kClockTimer)
-        return m_clock.isActive();
-    return m_listTimer.isActive() && m_listTimerId == timerId;
-}
 
 void ZarnFormView::ClockTick()
 {
@@ -1267,13 +885,9 @@ void ZarnFormView::ClockTick()
         // Nine "r" bring the meter back to its run mode on the new range.
         Link()->SendCommand(QByteArrayLiteral("rrrrrrrrr"));
     }
-    const QDateTime now = QDateTime::currentDateTime();
-    EditOf(1044)->setText(ZarnFormRules::TimeText(now.time(), m_hours24));
-    EditOf(1043)->setText(ZarnFormRules::DateText(now.date(), m_dayFirst));
-    if (!m_fixedCalibration) {
-        m_calDateGiven = ZarnFormRules::DateText(now.date().addDays(365), m_dayFirst);
-        EditOf(1054)->setText(m_calDateGiven);
-    }
+    ShowClock(EditOf(1044), EditOf(1043), EditOf(1054));
+    if (!m_fixedCalibration)
+        m_calDateGiven = EditOf(1054)->text();
 
     // The label rule also settles an unnamed version in force as ">= 4.1A"; the form itself
     // shows and collects by its own document's layout, so that cannot change its values.
@@ -1317,11 +931,6 @@ void ZarnFormView::ApplyVersionRule()
 // ---------------------------------------------------------------------------------------------
 // Command lists
 
-CQueView *ZarnFormView::Runner() const
-{
-    return m_runner.data();
-}
-
 void ZarnFormView::OnReadActive()
 {
     StartList(ListKind::Read);
@@ -1341,95 +950,60 @@ void ZarnFormView::OnChange()
 
 void ZarnFormView::StartList(ListKind kind)
 {
-    // Opening an open list only brings its window forward, so a second press reaches the list
-    // already running and starts nothing.
-    CQueView *runner = Opener() ? Opener()(QString::fromLatin1(kListFiles[int(kind)])) : nullptr;
-    if (!runner || m_runner)
+    const int timerId = kind == ListKind::Send ? kSendTimer
+        : kind == ListKind::Read               ? kReadTimer
+                                               : kSelectTimer;
+    const bool started
+        = ZarnFormBase::StartList(QString::fromLatin1(kListFiles[int(kind)]), timerId, kListPeriodMs, [this, kind] {
+              if (kind == ListKind::Send) {
+                  DocFormToVars(true);
+                  m_imageText = DocImageToSendText();
+              }
+          });
+    if (!started)
         return;
-    if (kind == ListKind::Send) {
-        DocFormToVars(true);
-        m_imageText = DocImageToSendText();
-    }
-    if (!runner->Start(this, Link()))
-        return; // another form runs this list
     if (kind == ListKind::Send)
         ClearListEdit(CoeffList::Primary);
-    m_tableBeforeRead.reset();
-    const CMeterDoc *doc = MeterDoc();
-    if (kind == ListKind::Read && doc && doc->Vars()) {
-        m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
-        m_versionBeforeRead = g_DocVersion;
-        m_identityBeforeRead = { doc->MeterVersion(), doc->MeterRevision() };
-    }
-    m_runner = runner;
     m_listKind = kind;
-    m_listTimerId = kind == ListKind::Send ? kSendTimer
-        : kind == ListKind::Read           ? kReadTimer
-                                           : kSelectTimer;
-    m_listTimer.start(kListPeriodMs, this);
 }
 
-void ZarnFormView::ListTick(int timerId)
+void ZarnFormView::ListEnded(int timerId)
 {
-    if (!m_runner || !m_runner->IsRunning()) {
-        StopListTimer(timerId);
-        return;
-    }
-    const ListKind kind = m_listKind;
-    const int result = m_runner->Step();
-    if (result != 1)
-        return;
-    if (kind == ListKind::Read)
+    if (timerId == kReadTimer)
         FinishRead();
-    else if (kind == ListKind::Select)
+    else if (timerId == kSelectTimer)
         g_SelectDone = 1;
-    // A list that ran past its last line without "End" is over as well: it is closed here, so
-    // the finishing above runs once and the timer stops.
-    if (m_runner && m_runner->IsRunning())
-        m_runner->Cancel();
-    StopListTimer(timerId);
 }
 
-void ZarnFormView::StopListTimer(int)
+int ZarnFormView::ConvertDocument(CMeterDoc &doc, const QString &target)
 {
-    m_listTimer.stop();
-    m_listTimerId = 0;
-    m_runner = nullptr;
-    // A read that stopped without an image: the version answer may have rebuilt the table.
-    if (m_tableBeforeRead) {
-        if (CMeterDoc *doc = MeterDoc()) {
-            doc->SetVars(std::move(m_tableBeforeRead));
-            doc->SetMeterIdentity(m_identityBeforeRead.first, m_identityBeforeRead.second);
-            g_DocVersion = m_versionBeforeRead;
-        }
-        m_tableBeforeRead.reset();
-    }
+    return doc.ConvertToVersion(target);
+}
+
+QString ZarnFormView::SaveAsTitle()
+{
+    return GetField(FieldId::SerialNumber) + QLatin1Char('_');
+}
+
+void ZarnFormView::FieldFocused(int id)
+{
+    if (id == 1039)
+        editField = 7;
+    else if (id == 1037)
+        editField = 10;
+}
+
+void ZarnFormView::FieldLeft(int id)
+{
+    if (qobject_cast<QLineEdit *>(Control(id)) || id == 1005)
+        OnFieldLeft(id);
 }
 
 void ZarnFormView::FinishRead()
 {
-    QString text = m_imageText;
-    while (!text.isEmpty() && text.back().isSpace())
-        text.chop(1);
-    // The table in force (rebuilt by the version answer) says how many bytes the image holds.
-    const CMeterDoc *meterDoc = MeterDoc();
-    const int expected = meterDoc ? int(meterDoc->ImageToText().size() / 3) : 0;
-    const int arrived = ZarnFormRules::ImageBytes(text, expected);
-    if (text.isEmpty() || (meterDoc && arrived < expected)) {
-        // Nothing of the answer is used: the form and the document stay as they were.
-        UserMessage::Show(text.isEmpty()
-                ? QStringLiteral("The meter sent no configuration image.\nThe form is left as it "
-                                 "was.")
-                : QStringLiteral("The meter's configuration image is incomplete: %1 of the %2 "
-                                 "bytes of the %3 layout arrived as hexadecimal text.\nThe form "
-                                 "is left as it was; read the meter again.")
-                      .arg(arrived)
-                      .arg(expected)
-                      .arg(meterDoc->Vars() ? meterDoc->Vars()->SectionName() : QString()),
-            QString::fromLatin1(kAppTitle));
+    const QString text = TakeReadImage(m_imageText);
+    if (text.isEmpty())
         return;
-    }
-    m_tableBeforeRead.reset(); // the read brought an image: the table is the meter's now
     LoadUnitsList(RulesInForce().family);
     DocImageFromText(text);
     DocVarsToForm();
@@ -1441,137 +1015,15 @@ void ZarnFormView::FinishRead()
         if (range >= 1 && range <= 4)
             m_active->setText(QString::number(range));
     }
-    if (CDocument *doc = GetDocument()) {
-        doc->SetTitle(
-            GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));
-        if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
-            frame->setWindowTitle(doc->Title());
-    }
+    Retitle(GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));
     ClearListEdit(CoeffList::Primary);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Saving and converting
 
-namespace {
-// A document title made from a meter's serial number must not lead out of the folder.
-QString SafeFileName(QString name)
-{
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
-    return name;
-}
-} // namespace
-
-bool ZarnFormView::WriteDocument(const QString &path)
-{
-    CDocument *doc = GetDocument();
-    if (!doc)
-        return false;
-    if (!doc->OnSaveDocument(path)) {
-        // A meter document has told the user why; anything else gets the general message.
-        if (!MeterDoc())
-            UserMessage::Show(QStringLiteral("Failed to save document."));
-        return false;
-    }
-    if (path != doc->PathName()) {
-        doc->SetPathName(path);
-        if (AppServices *services = AppServices::Instance())
-            services->AddToRecentFiles(path);
-    }
-    doc->SetModifiedFlag(false);
-    return true;
-}
-
-bool ZarnFormView::Save()
-{
-    CDocument *doc = GetDocument();
-    if (!doc || RefuseWhileListRuns())
-        return false;
-    if (doc->PathName().isEmpty())
-        return SaveAs();
-    // A file read in a layout it does not fit would be rewritten in that layout: it is kept.
-    const CMeterDoc *meter = MeterDoc();
-    if (meter && meter->LayoutMismatch() && !meter->PathName().isEmpty()
-        && doc->Title() == m_openingTitle) {
-        UserMessage::Show(QStringLiteral("%1 was opened in a meter layout it does not fit, so "
-                                         "saving would rewrite it in that layout.\nThe file is "
-                                         "kept as it is; use Save As to write the form to a new "
-                                         "file.")
-                              .arg(QFileInfo(doc->PathName()).fileName()),
-            QString::fromLatin1(kAppTitle));
-        return false;
-    }
-    // A read renamed the document after the meter: the file takes that name, in the folder of
-    // the file the form was opened from.
-    QString path = doc->PathName();
-    const int at = m_openingTitle.isEmpty() ? -1 : path.lastIndexOf(m_openingTitle);
-    if (at >= 0) {
-        path = path.left(at) + SafeFileName(doc->Title());
-        if (!path.contains(QLatin1String(".mtr")))
-            path += QStringLiteral(".mtr");
-        doc->SetPathName(path);
-        m_openingTitle = doc->Title();
-    }
-    DocFormToVars();
-    doc->SetModifiedFlag(true);
-    return WriteDocument(path);
-}
-
-bool ZarnFormView::SaveAs()
-{
-    CDocument *doc = GetDocument();
-    if (!doc || RefuseWhileListRuns())
-        return false;
-    DocFormToVars();
-    const QString oldTitle = doc->Title();
-    const QString title = SafeFileName(GetField(FieldId::SerialNumber) + QLatin1Char('_'));
-    doc->SetTitle(title);
-    const QString folder = doc->PathName().isEmpty() ? QDir::currentPath()
-                                                     : QFileInfo(doc->PathName()).absolutePath();
-    QString path = Prompt() ? Prompt()(this, QDir(folder).filePath(title)) : QString();
-    if (path.isEmpty()) {
-        doc->SetTitle(oldTitle);
-        return false;
-    }
-    if (!path.endsWith(QLatin1String(".mtr"), Qt::CaseInsensitive))
-        path += QStringLiteral(".mtr");
-    if (!WriteDocument(path)) {
-        doc->SetTitle(oldTitle);
-        return false;
-    }
-    m_openingTitle = doc->Title();
-    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
-        frame->setWindowTitle(doc->Title());
-    return true;
-}
-
-void ZarnFormView::Convert()
-{
-    CMeterDoc *doc = MeterDoc();
-    if (!doc || RefuseWhileListRuns())
-        return;
-    QString target;
-    {
-        CPrefs prefs;
-        target = prefs.GetVersion();
-    }
-    CConvertDlg dialog(doc->ConvertPrompt(target), this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    DocFormToVars(); // edits not yet collected move with the data
-    if (doc->ConvertToVersion(target))
-        doc->SetModifiedFlag();
-    DocVarsToForm();
-}
-
 // ---------------------------------------------------------------------------------------------
 // Document side
-
-CMeterDoc *ZarnFormView::MeterDoc() const
-{
-    return qobject_cast<CMeterDoc *>(GetDocument());
-}
 
 QString ZarnFormView::Family() const
 {
@@ -1641,22 +1093,12 @@ void ZarnFormView::SetReadIdentity(const QString *version, const QString *revisi
 
 void ZarnFormView::FollowRules()
 {
-    if (!m_shown || m_runner)
+    if (!m_shown || Runner())
         return;
     if (RulesInForce() == m_shownRules)
         return;
     DocFormToVars(); // what the user typed, read as it was shown
     DocVarsToForm();
-}
-
-bool ZarnFormView::RefuseWhileListRuns()
-{
-    if (!m_runner)
-        return false;
-    UserMessage::Show(QStringLiteral("A command list is exchanging data with the meter on this "
-                                     "form.\nWait until it has finished, then try again."),
-        QString::fromLatin1(kAppTitle));
-    return true;
 }
 
 void ZarnFormView::DocVarsToForm()
@@ -1689,12 +1131,6 @@ void ZarnFormView::DocSetVersion(const QString &version)
 {
     if (CMeterDoc *doc = MeterDoc())
         doc->SetVersion(version);
-}
-
-QString ZarnFormView::DocSection() const
-{
-    const CMeterDoc *doc = MeterDoc();
-    return doc && doc->Vars() ? doc->Vars()->SectionName() : QString();
 }
 
 bool ZarnFormView::DocImageFromText(const QString &text)

@@ -1,15 +1,9 @@
 #pragma once
 
-#include "base/CView.h"
 #include "graphs/CurveSource.h"
-#include "lists/CSerialMeterLink.h"
-#include "lists/IFieldAccess.h"
 #include "meter/KelvaneFields.h"
+#include "meter/ZarnFormBase.h"
 #include "meter/ZarnFormRules.h"
-
-#include <QBasicTimer>
-#include <QHash>
-#include <QPointer>
 
 #include <array>
 #include <functional>
@@ -33,45 +27,20 @@ class QTreeWidget;
 // the command lists that read, write and switch ranges of the meter. Created by the document
 // manager as the view of a ".mtr" document inside a ZarnFormFrame. Command lists, the variable
 // transfers and tests reach its fields only through SetField/GetField by control id.
-class ZarnFormView : public CView, public IFieldAccess
+class ZarnFormView : public ZarnFormBase
 {
     Q_OBJECT
 public:
-    // The form's window timers.
-    static constexpr int kClockTimer = 1000;
-    static constexpr int kSendTimer = 1001;
-    static constexpr int kReadTimer = 1002;
+    // The range-change list's timer; every list of this form ticks at kListPeriodMs.
     static constexpr int kSelectTimer = 1003;
     static constexpr int kListPeriodMs = 50;
 
-    // Opens a command list by file name as a document and gives its runner (its first view),
-    // or null when it could not be opened. The application installs the document manager's;
-    // tests install their own.
-    using ListOpener = std::function<CQueView *(const QString &fileName)>;
-    static ListOpener SetListOpener(ListOpener opener);
-    // The meter link the forms use instead of the application's (tests); null restores it.
-    static void SetMeterLink(IMeterLink *link);
-    // Asks for the file name of Save As, proposing a name; empty when cancelled. The default
-    // shows the Save As prompt; tests install their own.
-    using SaveAsPrompt = std::function<QString(QWidget *parent, const QString &proposed)>;
-    static SaveAsPrompt SetSaveAsPrompt(SaveAsPrompt prompt);
-
     explicit ZarnFormView(CDocument *document, QWidget *parent = nullptr);
-    ~ZarnFormView() override;
 
     void OnInitialUpdate() override;
-    bool HandlesCommand(AppCommand command) const override;
-    bool OnCommand(AppCommand command) override;
-
     void SetField(int id, const QString &text) override;
     QString GetField(int id) override;
 
-    // The window of control id (null for ids without one); for tests and screenshots.
-    QWidget *Control(int id) const { return m_byId.value(id); }
-    // One tick of a form timer, as the timer would run it.
-    void TimerTick(int timerId);
-    bool IsTimerActive(int timerId) const;
-    CQueView *Runner() const;
     // The button handlers of "Read Active", "Send Active" and "Change".
     void OnReadActive();
     void OnSendActive();
@@ -81,12 +50,6 @@ public:
     void OnDisplayLinear();
     // What the curve graphs take from the form: its flow parameters, lists and curve-fit code.
     CurveSource GraphSource() const;
-    // Title the document had when the form opened (the Save rule rebuilds the path from it).
-    QString OpeningTitle() const { return m_openingTitle; }
-    // File > Save, Save As and Convert... of the meter document.
-    bool Save();
-    bool SaveAs();
-    void Convert();
     // The rules the form's values are shown under, and collected under.
     const KelvaneFields::Rules &ShownRules() const { return m_shownRules; }
     // The rules in force for the form's document now (its layout, the meter identified).
@@ -97,12 +60,21 @@ public:
     void FollowRules();
     // The firmware family the form's field rules follow (the shown one once it has shown).
     QString Family() const;
-    // File > Print, Print Preview and "Export Datasheet as PDF..." of this form's datasheet.
-    SheetPrinter *Sheet() const { return m_sheet.get(); }
-
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void timerEvent(QTimerEvent *event) override;
+    QString FileExtension() const override { return QStringLiteral(".mtr"); }
+    void ClockTick() override;
+    void CollectFields() override { DocFormToVars(); }
+    void ShowFields() override { DocVarsToForm(); }
+    int ConvertDocument(CMeterDoc &doc, const QString &target) override;
+    QString SaveAsTitle() override;
+    void ListEnded(int timerId) override;
+    bool IsListCode(int code) const override { return code >= 1 && code <= 3; }
+    void EnterInList(int code) override { EnterCoefficient(code); }
+    void WalkInList(int code, int step) override { WalkList(code, step); }
+    QLineEdit *RingField(int code) const override;
+    void EnterElsewhere(int code) override;
+    void FieldFocused(int id) override;
+    void FieldLeft(int id) override;
 
 private:
     enum class ListKind { Send, Read, Select };
@@ -117,9 +89,6 @@ private:
     QWidget *BuildLcdGroup();
     QWidget *BuildOptionsGroup();
     QWidget *BuildMiscGroup();
-    QLineEdit *MakeEdit(int id, int width = 0);
-    QWidget *MakeSpinEdit(int editId, int spinId);
-    void Register(int id, QWidget *widget);
     void WatchAll();
 
     void LoadUnitsList(const QString &family);
@@ -127,13 +96,10 @@ private:
     static QStringList ReadListFile(const QString &fileName);
 
     // Field helpers.
-    QLineEdit *EditOf(int id) const;
     void SelectAlarm(QComboBox *box, const QString &code);
     void OnFieldLeft(int id);
     // A typed "Calibration Due" that is no date: says so and puts the last date back.
     bool CheckCalibrationDate();
-    // The user changed something: the document has unsaved edits.
-    void MarkEdited();
     void OnFieldEdited(int id);
     void OnCurveFitPicked(int index);
     void OnUnitsPicked(int index);
@@ -150,40 +116,24 @@ private:
     void ShowNotSupported();
     void ClearListEdit(ZarnFormRules::CoeffList list);
 
-    // Keys Enter, Up and Down: the coefficient walk and the parameter ring.
-    bool HandleKeyCommand(AppCommand command);
-    void MoveInRing(int step);
-    QLineEdit *RingField(int code) const;
 
-    // Clock and version rules.
-    void ClockTick();
+    // Version rules.
     void ApplyVersionRule();
-    // A meter-changing or file-writing command while a list runs: says so; true when refused.
-    bool RefuseWhileListRuns();
     // The version and revision answers of a read: the document keeps them.
     void SetReadIdentity(const QString *version, const QString *revision);
 
     // Command lists.
     void StartList(ListKind kind);
-    void ListTick(int timerId);
     void FinishRead();
-    void StopListTimer(int timerId);
 
     // The document side (meter variables).
-    CMeterDoc *MeterDoc() const;
-    bool WriteDocument(const QString &path);
-    IMeterLink *Link();
     void DocVarsToForm();
     // Collects the fields into the document under the rules they were shown with; forMeter
     // for a send (the range bits then take the meter's active range).
     void DocFormToVars(bool forMeter = false);
     void DocSetVersion(const QString &version);
-    QString DocSection() const;
     bool DocImageFromText(const QString &text);
     QString DocImageToSendText();
-
-    QHash<int, QWidget *> m_byId;
-    QHash<QObject *, int> m_idOf;
 
     QLabel *m_flowMeterVersion = nullptr;
     QLabel *m_templateVersion = nullptr;
@@ -217,12 +167,8 @@ private:
     // Member state besides the fields.
     QString m_imageText;
     int m_walkPos = 0;
-    bool m_hours24 = false;
-    bool m_dayFirst = false;
-    bool m_fixedCalibration = true;
     bool m_lcdBlank = false;
     QString m_calDateGiven; // the last date shown or accepted in "Calibration Due"
-    QString m_openingTitle;
     // The rules the fields were last shown under (and are collected under).
     KelvaneFields::Rules m_shownRules;
     bool m_shown = false;
@@ -240,16 +186,5 @@ private:
     bool m_contrastMoved = false;
     bool m_refreshMoved = false;
 
-    QBasicTimer m_clock;
-    QBasicTimer m_listTimer;
-    int m_listTimerId = 0; // the program's id (1001..1003) of the running list timer
-    QPointer<CQueView> m_runner;
     ListKind m_listKind = ListKind::Read;
-    // The document's table as it was when a read started: a read that brings a version answer
-    // but no image gives it back, so the failed read changes neither form nor document.
-    std::unique_ptr<MeterVars> m_tableBeforeRead;
-    QString m_versionBeforeRead;
-    std::pair<QString, QString> m_identityBeforeRead;
-    CSerialMeterLink m_link;
-    std::unique_ptr<SheetPrinter> m_sheet;
 };

@@ -113,16 +113,12 @@ QCheckBox *ZarnQXFormView::MakeBox(int id, const QString &caption)
 
 void ZarnQXFormView::BuildControls()
 {
-    // Build order decides the order of the groups' controls in the focus chain.
-    QWidget *topLeft = BuildTopLeft();
-    QWidget *version = BuildVersionGroup();
-    QWidget *flow = BuildFlowGroup();
-    QWidget *relays = BuildRelayGroup();
-    QWidget *frequency = BuildFrequencyGroup();
-    QWidget *options = BuildOptionsGroup();
-    QWidget *response = BuildResponseGroup();
-    QWidget *misc = BuildMiscGroup();
-    LayOutColumns(topLeft, version, { flow, relays }, { frequency, options, response, misc }, 3, 2);
+    // Built in the order of the focus chain: the top row, the left column, the right column.
+    QWidget *const top[] = { BuildTopLeft(), BuildVersionGroup() };
+    QWidget *const left[] = { BuildFlowGroup(), BuildRelayGroup() };
+    QWidget *const right[]
+        = { BuildFrequencyGroup(), BuildOptionsGroup(), BuildResponseGroup(), BuildMiscGroup() };
+    LayOutColumns(top[0], top[1], { left[0], left[1] }, { right[0], right[1], right[2], right[3] }, 3, 2);
 }
 
 QWidget *ZarnQXFormView::BuildTopLeft()
@@ -131,14 +127,7 @@ QWidget *ZarnQXFormView::BuildTopLeft()
     auto *column = new QVBoxLayout(holder);
     column->setContentsMargins(0, 4, 0, 0);
     column->setSpacing(3);
-    auto *logo = new QLabel(QStringLiteral("HALVREN"), holder);
-    QFont logoFont = logo->font();
-    logoFont.setBold(true);
-    logoFont.setPointSize(11);
-    logoFont.setLetterSpacing(QFont::AbsoluteSpacing, 2);
-    logo->setFont(logoFont);
-    logo->setAlignment(Qt::AlignCenter);
-    logo->setStyleSheet(QStringLiteral("color: #6a1b7a;"));
+    QLabel *logo = MakeLogo(holder, QStringLiteral("#6a1b7a"));
     column->addWidget(logo);
     auto *buttons = new QHBoxLayout;
     auto *read = new QPushButton(QStringLiteral("Read"), holder);
@@ -155,28 +144,15 @@ QWidget *ZarnQXFormView::BuildTopLeft()
 
 QWidget *ZarnQXFormView::BuildVersionGroup()
 {
-    auto *box = Group(QStringLiteral("Version"), this);
-    auto *grid = GridIn(box);
-    m_meterVersion = new QLabel(QStringLiteral("?.??"), box);
-    m_revision = new QLabel(QStringLiteral("?"), box);
-    m_template = new QLabel(QStringLiteral("?.??"), box);
-    // Wide enough for the longest version text the label takes.
-    m_meterVersion->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("WWWWWWWWWW")));
-    m_template->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral(">= 4.1A ")));
-    Register(MeterVersion, m_meterVersion);
-    Register(Revision, m_revision);
-    Register(TemplateVersion, m_template);
+    // The version label takes up to ten characters.
+    QGroupBox *box = MakeVersionGroup(QStringLiteral("Meter"), QStringLiteral("WWWWWWWWWW"), 1,
+        m_meterVersion, m_revision, m_template);
+    auto *grid = static_cast<QGridLayout *>(box->layout());
     auto *series = Caption(QStringLiteral("Quixal"), box);
     QFont bold = series->font();
     bold.setBold(true);
     series->setFont(bold);
     grid->addWidget(series, 0, 0, 1, 4);
-    grid->addWidget(Caption(QStringLiteral("Meter"), box), 1, 0);
-    grid->addWidget(m_meterVersion, 1, 1);
-    grid->addWidget(Caption(QStringLiteral("r"), box), 1, 2);
-    grid->addWidget(m_revision, 1, 3);
-    grid->addWidget(Caption(QStringLiteral("Template"), box), 2, 0);
-    grid->addWidget(m_template, 2, 1, 1, 3);
     grid->setColumnStretch(1, 1);
     return box;
 }
@@ -579,44 +555,27 @@ void ZarnQXFormView::OpenLine(int index)
         ZarnFormRules::ItemLabel(ZarnFormRules::CoeffList::Primary, index), 1);
 }
 
-void ZarnQXFormView::MoveInColumn(int step)
+QLineEdit *ZarnQXFormView::RingField(int code) const
 {
-    const int next = ZarnFormRules::NextRingCode(editField, step);
-    if (!ZarnFormRules::IsRingCode(next))
-        return;
-    QLineEdit *field = EditOf(kColumn[next - 5]);
-    field->setFocus();
-    field->selectAll();
-    editField = next;
+    return ZarnFormRules::IsRingCode(code) ? EditOf(kColumn[code - 5]) : nullptr;
 }
 
-bool ZarnQXFormView::HandleKeyCommand(AppCommand command)
+void ZarnQXFormView::EnterInList(int)
 {
-    const int code = editField;
+    // The line takes the edit box's text, and the next line opens for editing.
+    if (EnterCoefficient(m_coefficients, m_coeffEdit, m_coeffLabel, 0))
+        WalkInList(1, +1);
+}
+
+void ZarnQXFormView::WalkInList(int, int step)
+{
+    using CoeffList = ZarnFormRules::CoeffList;
     const int index = m_coefficients->indexOfTopLevelItem(m_coefficients->currentItem());
-    const int count = m_coefficients->topLevelItemCount();
-    if (command == AppCommand::Enter) {
-        if (code == 1) {
-            if (EnterCoefficient(m_coefficients, m_coeffEdit, m_coeffLabel, 0))
-                OpenLine(ZarnFormRules::WalkDown(ZarnFormRules::CoeffList::Primary, index, count));
-        } else if (ZarnFormRules::IsRingCode(code)) {
-            MoveInColumn(+1);
-        }
-        return true;
-    }
-    const int step = command == AppCommand::Down ? +1 : -1;
-    if (code == 1) {
-        const int next = step > 0 ? ZarnFormRules::WalkDown(ZarnFormRules::CoeffList::Primary, index, count)
-                                  : ZarnFormRules::WalkUp(ZarnFormRules::CoeffList::Primary, index);
-        if (next >= 0 && next != index)
-            OpenLine(next);
-        return true;
-    }
-    if (ZarnFormRules::IsRingCode(code)) {
-        MoveInColumn(step);
-        return true;
-    }
-    return false;
+    const int next = step > 0
+        ? ZarnFormRules::WalkDown(CoeffList::Primary, index, m_coefficients->topLevelItemCount())
+        : ZarnFormRules::WalkUp(CoeffList::Primary, index);
+    if (next >= 0 && next != index)
+        OpenLine(next);
 }
 
 // ---------------------------------------------------------------------------------------------

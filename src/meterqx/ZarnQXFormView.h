@@ -51,16 +51,22 @@ public:
     SheetPrinter *Sheet() const { return m_sheet.get(); }
 
 protected:
-    QString FileExtension() const override { return QStringLiteral(".qxm"); }
-    void ClockTick() override;
-    void CollectFields() override;
-    void ShowFields() override;
-    int ConvertDocument(CMeterDoc &doc, const QString &target) override;
-    QString SaveAsTitle() override;
-    void ListEnded(int timerId) override;
-    bool HandleKeyCommand(AppCommand command) override;
+    // Keys and focus: the coefficient walk and the column of number fields.
+    bool IsListCode(int code) const override { return code == 1; }
+    void EnterInList(int code) override;
+    void WalkInList(int code, int step) override;
+    QLineEdit *RingField(int code) const override;
     void FieldFocused(int id) override;
     void FieldLeft(int id) override;
+    // A read's end: the image into the document and the form, the title serial_1.
+    void ListEnded(int timerId) override;
+    void ClockTick() override;
+    // The document side, always by the Quixal vocabulary.
+    void ShowFields() override;
+    void CollectFields() override;
+    int ConvertDocument(CMeterDoc &doc, const QString &target) override;
+    QString SaveAsTitle() override;
+    QString FileExtension() const override { return QStringLiteral(".qxm"); }
 
 private:
     void BuildControls();
@@ -80,7 +86,6 @@ private:
     void OnTyped(int id);
     void OnUnitsPicked(int index);
     void OpenLine(int index);
-    void MoveInColumn(int step);
 
     QXFormFields m_fields;
     QLabel *m_meterVersion = nullptr;
