@@ -4,6 +4,7 @@
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
+#include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "base/SheetPrinter.h"
@@ -260,11 +261,14 @@ void ZarnFormView::BuildControls()
     right->addWidget(BuildMiscGroup());
     right->addStretch();
 
-    auto *outer = new QHBoxLayout(this);
+    // The form scrolls in a window smaller than its layout instead of squeezing its fields.
+    auto *content = new QWidget;
+    auto *outer = new QHBoxLayout(content);
     outer->setContentsMargins(4, 2, 4, 2);
     outer->setSpacing(4);
     outer->addLayout(left, 1);
     outer->addLayout(right, 1);
+    FieldWidth::Scrolling(this, content);
 
     m_hiddenDesired = new QLineEdit(this);
     m_hiddenDesired->hide();
@@ -631,6 +635,9 @@ void ZarnFormView::WatchAll()
         QWidget *widget = it.value();
         widget->installEventFilter(this);
         if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            // A long number widens its field rather than being shown cut.
+            if (edit != m_hiddenDesired)
+                FieldWidth::Watch(edit);
             const int id = m_idOf.value(edit);
             connect(edit, &QLineEdit::textEdited, this, [this, id] { OnFieldEdited(id); });
         }
