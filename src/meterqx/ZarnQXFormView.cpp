@@ -2,15 +2,19 @@
 
 #include "base/CDocument.h"
 #include "base/Globals.h"
+#include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
 #include "lists/CQueView.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterDoc.h"
+#include "meterqx/QuixalSheet.h"
+#include "meterqx/QuixalSheetReader.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -44,6 +48,47 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
         if (QXMeterDoc *doc = Document())
             doc->SetVersionQX(version);
     });
+    m_sheet = std::make_unique<SheetPrinter>(
+        this,
+        [this](const SheetMetrics &metrics) {
+            return QuixalSheet::Build(QuixalSheetReader::Read(*this), metrics);
+        },
+        [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
+        [this] {
+            const QString path = GetDocument() ? GetDocument()->PathName() : QString();
+            return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+        });
+}
+
+ZarnQXFormView::~ZarnQXFormView() = default;
+
+bool ZarnQXFormView::HandlesCommand(AppCommand command) const
+{
+    switch (command) {
+    case AppCommand::Print:
+    case AppCommand::PrintPreview:
+    case AppCommand::ExportPdf:
+        return true;
+    default:
+        return ZarnFormBase::HandlesCommand(command);
+    }
+}
+
+bool ZarnQXFormView::OnCommand(AppCommand command)
+{
+    switch (command) {
+    case AppCommand::Print:
+        m_sheet->Print();
+        return true;
+    case AppCommand::PrintPreview:
+        m_sheet->Preview();
+        return true;
+    case AppCommand::ExportPdf:
+        m_sheet->ExportPdf();
+        return true;
+    default:
+        return ZarnFormBase::OnCommand(command);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -68,30 +113,16 @@ QCheckBox *ZarnQXFormView::MakeBox(int id, const QString &caption)
 
 void ZarnQXFormView::BuildControls()
 {
-    auto *left = new QVBoxLayout;
-    left->setSpacing(3);
-    auto *top = new QHBoxLayout;
-    top->setSpacing(4);
-    top->addWidget(BuildTopLeft());
-    top->addWidget(BuildVersionGroup(), 1);
-    left->addLayout(top);
-    left->addWidget(BuildFlowGroup());
-    left->addWidget(BuildRelayGroup());
-    left->addStretch();
-
-    auto *right = new QVBoxLayout;
-    right->setSpacing(3);
-    right->addWidget(BuildFrequencyGroup());
-    right->addWidget(BuildOptionsGroup());
-    right->addWidget(BuildResponseGroup());
-    right->addWidget(BuildMiscGroup());
-    right->addStretch();
-
-    auto *outer = new QHBoxLayout(this);
-    outer->setContentsMargins(4, 2, 4, 2);
-    outer->setSpacing(4);
-    outer->addLayout(left, 3);
-    outer->addLayout(right, 2);
+    // Build order decides the order of the groups' controls in the focus chain.
+    QWidget *topLeft = BuildTopLeft();
+    QWidget *version = BuildVersionGroup();
+    QWidget *flow = BuildFlowGroup();
+    QWidget *relays = BuildRelayGroup();
+    QWidget *frequency = BuildFrequencyGroup();
+    QWidget *options = BuildOptionsGroup();
+    QWidget *response = BuildResponseGroup();
+    QWidget *misc = BuildMiscGroup();
+    LayOutColumns(topLeft, version, { flow, relays }, { frequency, options, response, misc }, 3, 2);
 }
 
 QWidget *ZarnQXFormView::BuildTopLeft()

@@ -4,6 +4,7 @@
 #include "meterqx/QXFormFields.h"
 
 class QXMeterDoc;
+class SheetPrinter;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -24,8 +25,11 @@ public:
     static constexpr int kSendPeriodMs = 50;
 
     explicit ZarnQXFormView(CDocument *document, QWidget *parent = nullptr);
+    ~ZarnQXFormView() override;
 
     void OnInitialUpdate() override;
+    bool HandlesCommand(AppCommand command) const override;
+    bool OnCommand(AppCommand command) override;
     void SetField(int id, const QString &text) override;
     QString GetField(int id) override;
 
@@ -43,6 +47,8 @@ public:
     // Moves the controls into the members (true) or the members into the controls (false).
     // Moving in stops at a text over its length limit, says so and gives that field the focus.
     bool UpdateData(bool save);
+    // File > Print, Print Preview and "Export Datasheet as PDF..." of this form's datasheet.
+    SheetPrinter *Sheet() const { return m_sheet.get(); }
 
 protected:
     QString FileExtension() const override { return QStringLiteral(".qxm"); }
@@ -86,4 +92,5 @@ private:
     QCheckBox *m_calBox = nullptr;
     QPushButton *m_curve = nullptr;
     QPushButton *m_linear = nullptr;
+    std::unique_ptr<SheetPrinter> m_sheet;
 };
