@@ -63,7 +63,8 @@ QLineEdit *Datalog::AddEdit(QString *field, bool readOnly)
     auto *edit = new QLineEdit(*field);
     edit->setReadOnly(readOnly);
     if (!readOnly)
-        connect(edit, &QLineEdit::textEdited, this, [field](const QString &text) { *field = text; });
+        connect(
+            edit, &QLineEdit::textEdited, this, [field](const QString &text) { *field = text; });
     m_edits.emplace_back(edit, field);
     return edit;
 }
@@ -106,9 +107,10 @@ void Datalog::BuildForm()
     auto *meter = Group("FLOW METER Z-OZUVED CONTROLS");
     auto *meterGrid = new QGridLayout(meter);
     Compact(meterGrid);
-    const std::pair<Button, const char *> small[3] = { { TransferLog, "Read and Save Flow Meter Log" },
-        { SendConfig, "Send Datalog Configuration to Meter" },
-        { ReadConfig, "Read Datalog Configuration from Meter" } };
+    const std::pair<Button, const char *> small[3]
+        = { { TransferLog, "Read and Save Flow Meter Log" },
+              { SendConfig, "Send Datalog Configuration to Meter" },
+              { ReadConfig, "Read Datalog Configuration from Meter" } };
     for (int i = 0; i < 3; ++i) {
         QPushButton *pb = button(small[i].first, "");
         pb->setFixedSize(18, 18);
@@ -156,15 +158,20 @@ void Datalog::BuildForm()
         QString *time;
         PcLogger::Edit dateEdit;
         PcLogger::Edit timeEdit;
-    } rows[2] = { { "Start", &f.startDate, &f.startTime, PcLogger::Edit::StartDate, PcLogger::Edit::StartTime },
+    } rows[2] = { { "Start", &f.startDate, &f.startTime, PcLogger::Edit::StartDate,
+                      PcLogger::Edit::StartTime },
         { "Stop", &f.stopDate, &f.stopTime, PcLogger::Edit::StopDate, PcLogger::Edit::StopTime } };
     for (int r = 0; r < 2; ++r) {
         timerGrid->addWidget(new QLabel(QString::fromLatin1(rows[r].label)), r + 1, 0);
         QLineEdit *date = AddEdit(rows[r].date, false);
         QLineEdit *time = AddEdit(rows[r].time, false);
         const PcLogger::Edit de = rows[r].dateEdit, te = rows[r].timeEdit;
-        connect(date, &QLineEdit::editingFinished, this, [this, de] { m_core.Pc().LeaveField(de); });
-        connect(time, &QLineEdit::editingFinished, this, [this, te] { m_core.Pc().LeaveField(te); });
+        connect(
+            date, &QLineEdit::editingFinished, this, [this, de] { m_core.Pc().LeaveField(de); });
+        connect(
+            time, &QLineEdit::editingFinished, this, [this, te] { m_core.Pc().LeaveField(te); });
+        date->setMaximumWidth(80);
+        time->setMaximumWidth(80);
         timerGrid->addWidget(date, r + 1, 1);
         timerGrid->addWidget(time, r + 1, 2);
     }
@@ -181,14 +188,15 @@ void Datalog::BuildForm()
         const char *label;
         QString *field;
         PcLogger::Edit edit;
-    } parts[3] = { { "Hour", &f.hour, PcLogger::Edit::Hour }, { "Min", &f.min, PcLogger::Edit::Min },
-        { "Sec", &f.sec, PcLogger::Edit::Sec } };
+    } parts[3] = { { "Hour", &f.hour, PcLogger::Edit::Hour },
+        { "Min", &f.min, PcLogger::Edit::Min }, { "Sec", &f.sec, PcLogger::Edit::Sec } };
     for (const auto &part : parts) {
         intervalRow->addWidget(new QLabel(QString::fromLatin1(part.label)));
         QLineEdit *edit = AddEdit(part.field, false);
-        edit->setMaximumWidth(44);
+        edit->setMaximumWidth(40);
         const PcLogger::Edit which = part.edit;
-        connect(edit, &QLineEdit::editingFinished, this, [this, which] { m_core.Pc().LeaveField(which); });
+        connect(edit, &QLineEdit::editingFinished, this,
+            [this, which] { m_core.Pc().LeaveField(which); });
         intervalRow->addWidget(edit);
     }
 
@@ -196,7 +204,7 @@ void Datalog::BuildForm()
     capacityRow->addWidget(new QLabel(QStringLiteral("Flow Meter Snapshots Available")));
     m_capacity = new QLabel(f.capacity);
     m_capacity->setFrameShape(QFrame::StyledPanel);
-    m_capacity->setMinimumWidth(130);
+    m_capacity->setMinimumWidth(60);
     capacityRow->addWidget(m_capacity, 1);
 
     auto *middle = new QVBoxLayout;
@@ -225,8 +233,9 @@ void Datalog::BuildForm()
     auto *readings = Group("CURRENT READINGS");
     auto *readingGrid = new QGridLayout(readings);
     Compact(readingGrid);
-    const std::pair<const char *, QString *> readingRows[4] = { { "FLOW RATE:", &f.flowRate },
-        { "TOTAL FLOW:", &f.totalFlow }, { "HIGH FLOW:", &f.highFlow }, { "LOW FLOW:", &f.lowFlow } };
+    const std::pair<const char *, QString *> readingRows[4]
+        = { { "FLOW RATE:", &f.flowRate }, { "TOTAL FLOW:", &f.totalFlow },
+              { "HIGH FLOW:", &f.highFlow }, { "LOW FLOW:", &f.lowFlow } };
     for (int i = 0; i < 4; ++i) {
         readingGrid->addWidget(new QLabel(QString::fromLatin1(readingRows[i].first)), i, 0);
         QLineEdit *edit = AddEdit(readingRows[i].second, true);
@@ -262,7 +271,8 @@ void Datalog::BuildForm()
         view->setModel(m_models[l]);
         m_listViews[l] = view;
     }
-    const int line = fontMetrics().height() + 2;
+    // The header list shows three lines, the stop list one.
+    const int line = fontMetrics().height();
     m_listViews[LogData::Header]->setFixedHeight(3 * line + 6);
     m_listViews[LogData::Stop]->setFixedHeight(line + 6);
     m_listViews[LogData::Snapshot]->setMinimumHeight(4 * line);
@@ -277,22 +287,31 @@ void Datalog::BuildForm()
     top->addLayout(left, 0);
     top->addLayout(middle, 0);
     top->addLayout(right, 1);
+    top->setSpacing(4);
+    params->setMinimumWidth(250);
 
     auto *page = new QVBoxLayout(this);
-    page->setContentsMargins(6, 6, 6, 6);
+    page->setContentsMargins(4, 4, 4, 4);
     page->setSpacing(4);
     page->addLayout(top);
     page->addWidget(m_listViews[LogData::Header]);
     page->addWidget(m_listViews[LogData::Snapshot], 1);
     page->addLayout(bottom);
 
-    connect(m_buttons[StartPc], &QPushButton::clicked, this, [this] { m_core.Pc().StartPcLogging(); });
-    connect(m_buttons[StopPc], &QPushButton::clicked, this, [this] { m_core.Pc().StopPcLogging(); });
-    connect(m_buttons[TransferLog], &QPushButton::clicked, this, [this] { m_core.Meter().TransferMeterLog(); });
-    connect(m_buttons[SendConfig], &QPushButton::clicked, this, [this] { m_core.Meter().SendConfiguration(); });
-    connect(m_buttons[ReadConfig], &QPushButton::clicked, this, [this] { m_core.Meter().ReadConfiguration(); });
-    connect(m_buttons[StartMeter], &QPushButton::clicked, this, [this] { m_core.Meter().StartMeter(); });
-    connect(m_buttons[StopMeter], &QPushButton::clicked, this, [this] { m_core.Meter().StopMeter(); });
+    connect(
+        m_buttons[StartPc], &QPushButton::clicked, this, [this] { m_core.Pc().StartPcLogging(); });
+    connect(
+        m_buttons[StopPc], &QPushButton::clicked, this, [this] { m_core.Pc().StopPcLogging(); });
+    connect(m_buttons[TransferLog], &QPushButton::clicked, this,
+        [this] { m_core.Meter().TransferMeterLog(); });
+    connect(m_buttons[SendConfig], &QPushButton::clicked, this,
+        [this] { m_core.Meter().SendConfiguration(); });
+    connect(m_buttons[ReadConfig], &QPushButton::clicked, this,
+        [this] { m_core.Meter().ReadConfiguration(); });
+    connect(m_buttons[StartMeter], &QPushButton::clicked, this,
+        [this] { m_core.Meter().StartMeter(); });
+    connect(
+        m_buttons[StopMeter], &QPushButton::clicked, this, [this] { m_core.Meter().StopMeter(); });
     connect(m_buttons[Load], &QPushButton::clicked, this, [this] { m_core.Meter().LoadLog(); });
     connect(m_buttons[Update], &QPushButton::clicked, this, [this] { m_core.Meter().Update(); });
     connect(m_buttons[Clear], &QPushButton::clicked, this, [this] { m_core.ClearDisplay(); });

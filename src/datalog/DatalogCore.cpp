@@ -10,7 +10,7 @@ namespace {
 class NullSink : public IDatalogSink
 {
 public:
-    void StatusChanged(const QString &, const QString &) override {}
+    void StatusChanged(const QString &, const QString &) override { }
 };
 } // namespace
 
@@ -40,8 +40,8 @@ void DatalogCore::OnFirstShown()
     fields.timerEnabled = false;
     state = LoggerState();
     const QDateTime now = Now();
-    const QString date = PrintfText::Format("%02d/%02d/%02d", now.date().month(), now.date().day(),
-        now.date().year() % 100);
+    const QString date = PrintfText::Format(
+        "%02d/%02d/%02d", now.date().month(), now.date().day(), now.date().year() % 100);
     const QString time = PrintfText::Format(
         "%02d:%02d:%02d", now.time().hour(), now.time().minute(), now.time().second());
     fields.startDate = fields.stopDate = date;

@@ -123,7 +123,8 @@ void DatalogFieldRules::ParseDate(const QString &text, int *year, int *month, in
     *day = AtoI(text.mid(dayAt, At(text, dayAt + 1) == u'/' ? 1 : 2));
 }
 
-qint64 DatalogFieldRules::IntervalSeconds(const QString &hour, const QString &min, const QString &sec)
+qint64 DatalogFieldRules::IntervalSeconds(
+    const QString &hour, const QString &min, const QString &sec)
 {
     return qint64(AtoI(hour)) * 3600 + qint64(AtoI(min)) * 60 + qint64(AtoI(sec));
 }

@@ -12,13 +12,13 @@ class IDatalogSink
 public:
     virtual ~IDatalogSink() = default;
     virtual void StatusChanged(const QString &status, const QString &mode) = 0;
-    virtual void FieldsChanged() {}
+    virtual void FieldsChanged() { }
     // The three lists were emptied or replaced as a whole.
-    virtual void ListsReset() {}
+    virtual void ListsReset() { }
     // One entry was added at the end of a list.
-    virtual void ListAppended(LogData::List /*list*/) {}
+    virtual void ListAppended(LogData::List /*list*/) { }
     // requestedMs as the logger asks for it; 0 and 1 stand for the shortest period there is.
-    virtual void StartTimer(int /*id*/, int /*requestedMs*/) {}
-    virtual void StopTimer(int /*id*/) {}
-    virtual void FocusStopButton() {}
+    virtual void StartTimer(int /*id*/, int /*requestedMs*/) { }
+    virtual void StopTimer(int /*id*/) { }
+    virtual void FocusStopButton() { }
 };

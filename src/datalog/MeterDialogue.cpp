@@ -18,7 +18,8 @@ const char *const MeterDialogue::kCommErrorText
     = "\nUse Terminal Mode to Determine State of Flow Meter\n\n\rFlow Meter Must be in Run "
       "Mode\n\n\rTerminal Mode Window Must Be Closed";
 const char *const MeterDialogue::kCommErrorTitle = "       Flow Meter Communication Error";
-const char *const MeterDialogue::kFirmwareTitle = "               Flow Meter Firmware Upgrade Required";
+const char *const MeterDialogue::kFirmwareTitle
+    = "               Flow Meter Firmware Upgrade Required";
 
 namespace {
 // Poll counts of the dialogue.
@@ -43,7 +44,8 @@ MeterDialogue::MeterDialogue(DatalogCore &core)
 
 QString MeterDialogue::FirmwareMessage()
 {
-    return QStringLiteral("Contact Customer Service at Zarn 1-800-555-0147 Regarding Firmware Upgrades");
+    return QStringLiteral(
+        "Contact Customer Service at Zarn 1-800-555-0147 Regarding Firmware Upgrades");
 }
 
 int MeterDialogue::OptionsValue(const bool options[8])
@@ -347,7 +349,8 @@ bool MeterDialogue::CheckMeter()
     if (st.meterParametersRead)
         return true;
     if (!RefreshMeterParameters()) {
-        UserMessage::Show(QString::fromLatin1(kCommErrorText), QString::fromLatin1(kCommErrorTitle));
+        UserMessage::Show(
+            QString::fromLatin1(kCommErrorText), QString::fromLatin1(kCommErrorTitle));
         m_core.SetStatusMode(Status("IDLE"), QString());
         return false;
     }
@@ -380,7 +383,8 @@ void MeterDialogue::SendConfiguration()
     m_core.SetStatus(Status("Data Transfer in Progress"));
     // Dates and times as two-digit parts of their normalized texts.
     for (const QString &text : { DatalogFieldRules::NormalizeDate(f.startDate),
-             DatalogFieldRules::NormalizeDate(f.stopDate), DatalogFieldRules::NormalizeTime(f.startTime),
+             DatalogFieldRules::NormalizeDate(f.stopDate),
+             DatalogFieldRules::NormalizeTime(f.startTime),
              DatalogFieldRules::NormalizeTime(f.stopTime) }) {
         for (int part = 0; part < 3; ++part) {
             SendCommand(text.mid(part * 3, 2).toLatin1() + "\r\n");
@@ -484,11 +488,12 @@ void MeterDialogue::TransferMeterLog()
         return;
     }
     m_core.ClearDisplay();
-    file.Write(PrintfText::Format("%cHalvren - Flow Meter Datalog Filename %s\n", 34,
-        qPrintable(f.fileName))
+    file.Write(PrintfText::Format(
+        "%cHalvren - Flow Meter Datalog Filename %s\n", 34, qPrintable(f.fileName))
                    .toLatin1());
-    file.Write(PrintfText::Format("%cFull Scale Flow Rate = %f\n", 34, double(m_core.log.fullScaleFlow))
-                   .toLatin1());
+    file.Write(
+        PrintfText::Format("%cFull Scale Flow Rate = %f\n", 34, double(m_core.log.fullScaleFlow))
+            .toLatin1());
     Send("953\r\n");
     Purge();
     m_core.SetStatus(Status("Data Transfer in Progress"));

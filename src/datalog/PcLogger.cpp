@@ -81,7 +81,8 @@ void PcLogger::StartPcLogging()
 
     st.timerWindowEntered = false;
     if (!m_file.Create(f.fileName)) {
-        UserMessage::Show(QString::fromLatin1(kCreateErrorText), QString::fromLatin1(kCreateErrorTitle));
+        UserMessage::Show(
+            QString::fromLatin1(kCreateErrorText), QString::fromLatin1(kCreateErrorTitle));
         return;
     }
     m_core.log.ClearLists();
@@ -92,7 +93,8 @@ void PcLogger::StartPcLogging()
         m_core.SetStatusMode(QStringLiteral("TIMER STARTED"), QStringLiteral("PC Timer Mode"));
     } else {
         StartSnapshots();
-        m_core.SetStatusMode(QStringLiteral("Datalogger Running"), QStringLiteral("PC Manual Mode"));
+        m_core.SetStatusMode(
+            QStringLiteral("Datalogger Running"), QStringLiteral("PC Manual Mode"));
     }
     WriteHeader(m_core.Now());
     st.rowNumber = 1;
@@ -156,8 +158,8 @@ void PcLogger::StopPcLogging()
     st.stopStatusPending = true;
     st.statusCountdown = 30;
     const QDateTime now = m_core.Now();
-    const QString stopLine
-        = PrintfText::Format("%cStop Ocurred %s %s", 34, qPrintable(LogDate(now)), qPrintable(LogTime(now)));
+    const QString stopLine = PrintfText::Format(
+        "%cStop Ocurred %s %s", 34, qPrintable(LogDate(now)), qPrintable(LogTime(now)));
     m_file.Write("\n" + stopLine.toLatin1() + "\n");
     m_core.Append(LogData::Stop, stopLine);
     m_core.Append(LogData::Snapshot, QString());
@@ -170,13 +172,14 @@ void PcLogger::StopPcLogging()
 void PcLogger::WriteFailed()
 {
     StopPcLogging();
-    UserMessage::Show(QString::fromLatin1(kWriteErrorText), QString::fromLatin1(kDatalogErrorTitle));
+    UserMessage::Show(
+        QString::fromLatin1(kWriteErrorText), QString::fromLatin1(kDatalogErrorTitle));
 }
 
 bool PcLogger::Reached(int year, int month, int day, int seconds, const QDateTime &now) const
 {
-    const auto current = std::make_tuple(now.date().year() % 100 + 2000, now.date().month(),
-        now.date().day(), m_core.state.nowTime);
+    const auto current = std::make_tuple(
+        now.date().year() % 100 + 2000, now.date().month(), now.date().day(), m_core.state.nowTime);
     return current >= std::make_tuple(2000 + year, month, day, seconds);
 }
 
@@ -209,7 +212,8 @@ void PcLogger::ClockTick()
             StartSnapshots();
             m_core.SetStatus(QStringLiteral("Z-Ozuved Running"));
         }
-        if (st.timerWindowEntered && Reached(st.stopYear, st.stopMonth, st.stopDay, st.stopTime, now))
+        if (st.timerWindowEntered
+            && Reached(st.stopYear, st.stopMonth, st.stopDay, st.stopTime, now))
             StopPcLogging();
     }
 
@@ -303,8 +307,8 @@ void PcLogger::TakeSnapshot()
         return;
 
     const QDateTime now = m_core.Now();
-    const QString values[8]
-        = { LogDate(now), LogTime(now), r.flowValue, r.totalValue, r.high, r.low, r.relay1, r.relay2 };
+    const QString values[8] = { LogDate(now), LogTime(now), r.flowValue, r.totalValue, r.high,
+        r.low, r.relay1, r.relay2 };
     QString fileRow = QStringLiteral("; ") + QString::number(st.rowNumber);
     QString displayRow = fileRow;
     for (int i = 0; i < 8; ++i) {

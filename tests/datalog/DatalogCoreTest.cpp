@@ -131,7 +131,10 @@ TEST(DatalogFieldRules, IntervalEditsKeepTheirBounds)
         else
             DatalogFieldRules::LeaveSec(h, m, s);
         EXPECT_EQ((h + QLatin1Char('|') + m + QLatin1Char('|') + s).toStdString(),
-            QStringLiteral("%1|%2|%3").arg(QLatin1String(c.hourAfter), QLatin1String(c.minAfter), QLatin1String(c.secAfter)).toStdString())
+            QStringLiteral("%1|%2|%3")
+                .arg(QLatin1String(c.hourAfter), QLatin1String(c.minAfter),
+                    QLatin1String(c.secAfter))
+                .toStdString())
             << c.hour << ' ' << c.min << ' ' << c.sec;
     }
 }
@@ -158,7 +161,8 @@ TEST(DatalogFieldRules, StartTakesTheIntervalWithinOneSecondAndOneDay)
         rig.core.fields.min = QString::fromLatin1(c.min);
         rig.core.fields.sec = QString::fromLatin1(c.sec);
         rig.core.Pc().StartPcLogging();
-        EXPECT_EQ(rig.core.log.intervalSeconds, c.interval) << c.hour << ':' << c.min << ':' << c.sec;
+        EXPECT_EQ(rig.core.log.intervalSeconds, c.interval)
+            << c.hour << ':' << c.min << ':' << c.sec;
         EXPECT_EQ(rig.sink.timers.value(PcLogger::kSnapshotTimer), c.interval * 1000);
         const DatalogFields &f = rig.core.fields;
         EXPECT_EQ((f.hour + ':' + f.min + ':' + f.sec).toStdString(), c.edits);
@@ -215,7 +219,8 @@ TEST(ReadingReceiver, KeepsStreamCharactersAndCountsEveryByte)
     for (char c : QByteArray("\n12.5 scfm $X\x1c\x7f~[Z]"))
         EXPECT_EQ(rx.Feed((unsigned char)c), ReadingReceiver::Result::None);
     EXPECT_EQ(rx.Feed('\r'), ReadingReceiver::Result::Line);
-    EXPECT_EQ(rx.Line().toStdString(), "12.5  XZ"); // lower case, "$", controls, "[" and "]" dropped
+    EXPECT_EQ(
+        rx.Line().toStdString(), "12.5  XZ"); // lower case, "$", controls, "[" and "]" dropped
 
     // 300 bytes without a carriage return, lower case and "$" included, stop the reader.
     int overflowAt = -1;
@@ -294,29 +299,35 @@ TEST(PcLogFile, ShortRunsAreWrittenByteForByte)
         rig.now = rig.now.addSecs(1);
         rig.core.Pc().StopPcLogging();
         const QString path = rig.core.fields.fileName;
-        const QByteArray expected = "\"Halvren - PC Datalog Filename " + path.toLatin1() + "\r\n"
-            "\"Full Scale Flow Rate = 80.000000\r\n"
-            "\"Serial#  12345678   Start Date: 01/31/2007   Time: 02:15:07 PM\r\n"
-            "\r\n"
-            "\"Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF\r\n"
-            "\r\n"
-            "\"Options Selected:\r\r\n"
-            + c.columnHeader + "\r\n" + c.row1 + "\r\n" + c.row2 + "\r\n"
-            "\r\n"
-            "\"Stop Ocurred 01/31/2007 02:15:10 PM\r\n";
+        const QByteArray expected = "\"Halvren - PC Datalog Filename " + path.toLatin1()
+            + "\r\n"
+              "\"Full Scale Flow Rate = 80.000000\r\n"
+              "\"Serial#  12345678   Start Date: 01/31/2007   Time: 02:15:07 PM\r\n"
+              "\r\n"
+              "\"Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF\r\n"
+              "\r\n"
+              "\"Options Selected:\r\r\n"
+            + c.columnHeader + "\r\n" + c.row1 + "\r\n" + c.row2
+            + "\r\n"
+              "\r\n"
+              "\"Stop Ocurred 01/31/2007 02:15:10 PM\r\n";
         EXPECT_EQ(ReadFile(path).toStdString(), expected.toStdString());
         const LogData &log = rig.core.log;
         EXPECT_EQ(log.headerList,
-            QStringList({ QStringLiteral("Serial#  12345678   Start Date: 01/31/2007   Time: 02:15:07 PM"),
-                QStringLiteral("Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF"),
+            QStringList({ QStringLiteral(
+                              "Serial#  12345678   Start Date: 01/31/2007   Time: 02:15:07 PM"),
+                QStringLiteral(
+                    "Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF"),
                 QStringLiteral("\"Options Selected:\r\n"), QString::fromLatin1(c.columnHeader) }));
         ASSERT_EQ(log.snapshotList.size(), 3); // two rows and the empty entry of the stop
         EXPECT_TRUE(log.snapshotList.at(2).isEmpty());
-        EXPECT_EQ(log.stopList, QStringList(QStringLiteral("\"Stop Ocurred 01/31/2007 02:15:10 PM")));
+        EXPECT_EQ(
+            log.stopList, QStringList(QStringLiteral("\"Stop Ocurred 01/31/2007 02:15:10 PM")));
         // The file reads back as it was shown.
         LogData loaded;
         ASSERT_TRUE(LogLoader::LoadFile(path, loaded));
-        EXPECT_EQ(loaded.snapshotList, QStringList({ QString::fromLatin1(c.row1), QString::fromLatin1(c.row2) }));
+        EXPECT_EQ(loaded.snapshotList,
+            QStringList({ QString::fromLatin1(c.row1), QString::fromLatin1(c.row2) }));
         EXPECT_EQ(loaded.columns, log.columns);
         EXPECT_EQ(loaded.stopList, log.stopList);
     }
@@ -356,7 +367,8 @@ TEST(PcLogging, StatusModesTimersAndCountdowns)
     EXPECT_EQ(rig.core.fields.status, QStringLiteral("IDLE"));
     EXPECT_EQ(rig.core.fields.mode, QString());
     EXPECT_EQ(rig.sink.statuses,
-        QStringList({ "IDLE", "Datalogger Running", "SNAPSHOT", "Z-Ozuved Running", "STOPPED", "IDLE" }));
+        QStringList(
+            { "IDLE", "Datalogger Running", "SNAPSHOT", "Z-Ozuved Running", "STOPPED", "IDLE" }));
     EXPECT_EQ(rig.sink.modes, QStringList({ "", "PC Manual Mode", "" }));
     // After the stop the option boxes work again.
     rig.core.Pc().OptionClicked(0, true);
@@ -410,7 +422,8 @@ TEST(PcLogging, FilesThatCannotBeWrittenAreReported)
     LoggerRig rig;
     rig.core.fields.fileName = rig.dir.filePath(QStringLiteral("no/such/folder/x.log"));
     rig.core.Pc().StartPcLogging();
-    EXPECT_EQ(rig.sink.messages, QStringList(QStringLiteral("               File Creation Error|Could Not Create File")));
+    EXPECT_EQ(rig.sink.messages,
+        QStringList(QStringLiteral("               File Creation Error|Could Not Create File")));
     EXPECT_FALSE(rig.core.state.loggingActive);
     EXPECT_EQ(rig.core.fields.status, QStringLiteral("IDLE"));
 
@@ -426,7 +439,8 @@ TEST(PcLogging, FilesThatCannotBeWrittenAreReported)
     gone.core.Pc().SnapshotTick();
     EXPECT_FALSE(gone.core.state.loggingActive);
     EXPECT_EQ(gone.sink.messages.size(), 1);
-    EXPECT_TRUE(gone.sink.messages.value(0).startsWith(QLatin1String("        Datalog Error|Could Not Write")));
+    EXPECT_TRUE(gone.sink.messages.value(0).startsWith(
+        QLatin1String("        Datalog Error|Could Not Write")));
 
     // A full disk.
     if (QFile::exists(QStringLiteral("/dev/full"))) {
@@ -445,23 +459,25 @@ TEST(PcLogging, FilesThatCannotBeWrittenAreReported)
     noisy.Feed("x");
     EXPECT_FALSE(noisy.core.state.loggingActive);
     EXPECT_EQ(noisy.sink.messages,
-        QStringList(QStringLiteral("        Datalog Error|Data Not Available From Meter\n  Press the Stop Button")));
+        QStringList(QStringLiteral(
+            "        Datalog Error|Data Not Available From Meter\n  Press the Stop Button")));
 }
 
 TEST(LoadLog, ReadsBothKindsOfLogAndKeepsToItsBounds)
 {
-    const QByteArray pcLog = "\"Halvren - PC Datalog Filename a.log\r\n"
-                             "\"Full Scale Flow Rate = 120.500000\r\n"
-                             "\"Serial#  777   Start Date: 01/31/2007   Time: 02:15:07 PM\r\n"
-                             "\r\n"
-                             "\"Snapshot Interval = 30 secs   Flow Units = LBPM   Total Units = LBP\r\n"
-                             "\r\n"
-                             "\"Options Selected:\r\r\n"
-                             ";Line ; Time ; Flow ; Relay2\r\n"
-                             "; 1; 02:15:37 PM ; 1.5   ; RLY2 \r\n"
-                             "; 2; 02:16:07 PM ; 2.5   ; RLY2* \r\n"
-                             "\r\n"
-                             "\"Stop Ocurred 01/31/2007 02:16:10 PM\r\n";
+    const QByteArray pcLog
+        = "\"Halvren - PC Datalog Filename a.log\r\n"
+          "\"Full Scale Flow Rate = 120.500000\r\n"
+          "\"Serial#  777   Start Date: 01/31/2007   Time: 02:15:07 PM\r\n"
+          "\r\n"
+          "\"Snapshot Interval = 30 secs   Flow Units = LBPM   Total Units = LBP\r\n"
+          "\r\n"
+          "\"Options Selected:\r\r\n"
+          ";Line ; Time ; Flow ; Relay2\r\n"
+          "; 1; 02:15:37 PM ; 1.5   ; RLY2 \r\n"
+          "; 2; 02:16:07 PM ; 2.5   ; RLY2* \r\n"
+          "\r\n"
+          "\"Stop Ocurred 01/31/2007 02:16:10 PM\r\n";
     LogData log;
     LogLoader::LoadBytes(pcLog, log);
     EXPECT_FLOAT_EQ(log.fullScaleFlow, 120.5f);
@@ -472,7 +488,8 @@ TEST(LoadLog, ReadsBothKindsOfLogAndKeepsToItsBounds)
         QStringList({ "\"Serial#  777   Start Date: 01/31/2007   Time: 02:15:07 PM",
             "\"Snapshot Interval = 30 secs   Flow Units = LBPM   Total Units = LBP",
             "\"Options Selected:\r", ";Line ; Time ; Flow ; Relay2" }));
-    EXPECT_EQ(log.snapshotList, QStringList({ "; 1; 02:15:37 PM ; 1.5   ; RLY2 ", "; 2; 02:16:07 PM ; 2.5   ; RLY2* " }));
+    EXPECT_EQ(log.snapshotList,
+        QStringList({ "; 1; 02:15:37 PM ; 1.5   ; RLY2 ", "; 2; 02:16:07 PM ; 2.5   ; RLY2* " }));
     EXPECT_EQ(log.stopList, QStringList("\"Stop Ocurred 01/31/2007 02:16:10 PM"));
     EXPECT_EQ(log.columns.Of(ColumnNumbers::Time), 2);
     EXPECT_EQ(log.columns.Of(ColumnNumbers::Flow), 3);
@@ -480,29 +497,33 @@ TEST(LoadLog, ReadsBothKindsOfLogAndKeepsToItsBounds)
     EXPECT_EQ(log.columns.Of(ColumnNumbers::Date), 0);
 
     // A meter log whose text used CR LF: CR CR LF on disk, each line keeps a carriage return.
-    QByteArray meterLog = "\"Halvren - Flow Meter Datalog Filename m.log\r\n\"Full Scale Flow Rate = 80.000000\r\n"
-                          "\"Serial#  5   Start Date: 12/08/2026   Time: 07:21:13 AM\r\r\n\r\r\n"
-                          "\"Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF\r\r\n\r\r\n"
-                          "\"Options Selected:\r\r\n;Line ; Flow ; Total \r\r\n"
-                          "; 1; 40.00     ; 1234.5678   \r\r\n; 2; 41.00     ; 1240.0000   \r\r\n\r\r\n"
-                          "\"Stop Ocurred 12/08/2026 07:21:23 AM\r\r\n";
+    QByteArray meterLog
+        = "\"Halvren - Flow Meter Datalog Filename m.log\r\n\"Full Scale Flow Rate = 80.000000\r\n"
+          "\"Serial#  5   Start Date: 12/08/2026   Time: 07:21:13 AM\r\r\n\r\r\n"
+          "\"Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF\r\r\n\r\r\n"
+          "\"Options Selected:\r\r\n;Line ; Flow ; Total \r\r\n"
+          "; 1; 40.00     ; 1234.5678   \r\r\n; 2; 41.00     ; 1240.0000   \r\r\n\r\r\n"
+          "\"Stop Ocurred 12/08/2026 07:21:23 AM\r\r\n";
     LogLoader::LoadBytes(meterLog, log);
     EXPECT_EQ(log.headerList.size(), 4);
     EXPECT_EQ(log.headerList.value(3), QStringLiteral(";Line ; Flow ; Total \r"));
-    EXPECT_EQ(log.snapshotList, QStringList({ "; 1; 40.00     ; 1234.5678   \r", "; 2; 41.00     ; 1240.0000   \r" }));
+    EXPECT_EQ(log.snapshotList,
+        QStringList({ "; 1; 40.00     ; 1234.5678   \r", "; 2; 41.00     ; 1240.0000   \r" }));
     EXPECT_EQ(log.stopList, QStringList("\"Stop Ocurred 12/08/2026 07:21:23 AM\r"));
     EXPECT_EQ(log.columns.Of(ColumnNumbers::Total), 3);
     EXPECT_EQ(log.logStartTime, QStringLiteral("07:21:13 AM"));
 
     // No rows: the line after the column header is shown, and nothing is graphed; the stop
     // line is then the line that ends the rows, which is passed over.
-    LogLoader::LoadBytes("\"x\r\n\"Full Scale Flow Rate = 50\r\n\"Serial#\r\n;Line ; Flow \r\n\r\n\"Stop\r\n", log);
+    LogLoader::LoadBytes(
+        "\"x\r\n\"Full Scale Flow Rate = 50\r\n\"Serial#\r\n;Line ; Flow \r\n\r\n\"Stop\r\n", log);
     EXPECT_EQ(log.snapshotList, QStringList(QString()));
     EXPECT_TRUE(log.stopList.isEmpty());
     EXPECT_FLOAT_EQ(log.fullScaleFlow, 50.0f);
 
     // Third line without the quote: full scale and start time only, empty lists.
-    LogLoader::LoadBytes("x\r\nRate = 7.25\r\nTime: 11:22:33 AM and more\r\n;Line ; Flow \r\n; 1; 3 \r\n", log);
+    LogLoader::LoadBytes(
+        "x\r\nRate = 7.25\r\nTime: 11:22:33 AM and more\r\n;Line ; Flow \r\n; 1; 3 \r\n", log);
     EXPECT_FLOAT_EQ(log.fullScaleFlow, 7.25f);
     EXPECT_EQ(log.logStartTime, QStringLiteral("11:22:33 AM"));
     EXPECT_TRUE(log.headerList.isEmpty() && log.snapshotList.isEmpty() && log.stopList.isEmpty());
@@ -527,7 +548,10 @@ TEST(LoadLog, ReadsBothKindsOfLogAndKeepsToItsBounds)
     const Bad bad[] = {
         { "empty", QByteArray(), 0, 0 },
         { "binary", binary, 100000, 100000 },
-        { "long lines", "\"a\n\"b\n\"" + QByteArray(100000, 'x') + "\n;Line \n; " + QByteArray(100000, 'y') + "\n", 200, 200 },
+        { "long lines",
+            "\"a\n\"b\n\"" + QByteArray(100000, 'x') + "\n;Line \n; " + QByteArray(100000, 'y')
+                + "\n",
+            200, 200 },
         { "letters for numbers", "\"a\nRate = abc\n\"Time\nal = x Flow Units\n;Line \n", 10, 10 },
         { "numbers for text", "1\n2\n\"3\n4\n5\n", 10, 10 },
         { "many header lines", manyHeaders, LogLoader::kMaxLines, 0 },
@@ -552,7 +576,8 @@ TEST(MeterLoggerValues, CapacityOptionsAndMemoryFigureText)
 {
     std::array<bool, 8> options {};
     EXPECT_EQ(DatalogFieldRules::CapacityText(options, 0), QStringLiteral("Press UPDATE Button"));
-    EXPECT_EQ(DatalogFieldRules::CapacityText(options, 32000), QStringLiteral("No Options Selected"));
+    EXPECT_EQ(
+        DatalogFieldRules::CapacityText(options, 32000), QStringLiteral("No Options Selected"));
     options[2] = true;
     EXPECT_EQ(DatalogFieldRules::CapacityText(options, 32000), QStringLiteral("2666"));
     options.fill(true);

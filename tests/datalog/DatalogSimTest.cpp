@@ -187,7 +187,8 @@ TEST(DatalogSim, OldFirmwareAndSilentMetersAreRefused)
     core.state.memoryFigure = 5;
     core.Meter().Update();
     EXPECT_EQ(sink.messages,
-        QStringList(QStringLiteral("       Flow Meter Communication Error|") + QLatin1String(MeterDialogue::kCommErrorText)));
+        QStringList(QStringLiteral("       Flow Meter Communication Error|")
+            + QLatin1String(MeterDialogue::kCommErrorText)));
     EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));
     EXPECT_EQ(core.fields.mode, QString());
     EXPECT_FALSE(core.state.meterParametersRead);
@@ -206,8 +207,8 @@ TEST(DatalogSim, WakeUpAnsweredOnTheThirdAttempt)
     ASSERT_TRUE(rig.started);
     EXPECT_TRUE(rig.core.Meter().ContactMeter());
     EXPECT_EQ(rig.sink.statuses,
-        QStringList({ "IDLE", "Contacting Meter", "Refresh Meter", "Contacting Meter", "Refresh Meter",
-            "Contacting Meter", "Command Sent To Meter" }));
+        QStringList({ "IDLE", "Contacting Meter", "Refresh Meter", "Contacting Meter",
+            "Refresh Meter", "Contacting Meter", "Command Sent To Meter" }));
     EXPECT_EQ(rig.core.fields.mode, QStringLiteral("METER Comm Mode"));
     // STOP (meter) brings the form back from a dialogue's status.
     rig.core.Meter().StopMeter();
@@ -245,7 +246,8 @@ TEST(DatalogSim, ConfigurationSentIsReadBack)
     EXPECT_EQ(f.stopDate, QStringLiteral("12/31/29"));
     EXPECT_EQ(f.stopTime, QStringLiteral("23:59:58"));
     EXPECT_EQ(f.hour + f.min + f.sec, QStringLiteral("123"));
-    EXPECT_EQ(f.options, (std::array<bool, 8> { true, false, true, false, false, true, false, true }));
+    EXPECT_EQ(
+        f.options, (std::array<bool, 8> { true, false, true, false, false, true, false, true }));
     EXPECT_TRUE(f.timerEnabled);
     EXPECT_EQ(f.capacity, QString::number(32000 / (11 + 12 + 12 + 7)));
     EXPECT_EQ(f.status, QStringLiteral("IDLE"));
@@ -282,7 +284,8 @@ TEST(DatalogSim, MeterLoggerRunsAndItsLogIsTransferredAndLoaded)
     EXPECT_TRUE(file.startsWith("\"Halvren - Flow Meter Datalog Filename " + f.fileName.toLatin1()
         + "\r\n\"Full Scale Flow Rate = 80.000000\r\n\"Serial#  12345678   Start Date: "))
         << file.constData();
-    EXPECT_TRUE(file.contains("\"Options Selected:\r\r\n;Line ; Time ; Flow ; Total ; Relay1 \r\n; 1; "));
+    EXPECT_TRUE(
+        file.contains("\"Options Selected:\r\r\n;Line ; Time ; Flow ; Total ; Relay1 \r\n; 1; "));
     EXPECT_TRUE(file.contains("\r\n\r\n\"Stop Ocurred "));
     const LogData &log = rig.core.log;
     ASSERT_GE(log.snapshotList.size(), 3);
@@ -297,7 +300,9 @@ TEST(DatalogSim, MeterLoggerRunsAndItsLogIsTransferredAndLoaded)
         bool ok = false;
         fields.value(log.columns.Of(ColumnNumbers::Flow)).trimmed().toDouble(&ok);
         EXPECT_TRUE(ok) << qPrintable(row);
-        EXPECT_TRUE(fields.value(log.columns.Of(ColumnNumbers::Relay1)).trimmed().startsWith(QLatin1String("RLY1")));
+        EXPECT_TRUE(fields.value(log.columns.Of(ColumnNumbers::Relay1))
+                        .trimmed()
+                        .startsWith(QLatin1String("RLY1")));
     }
 }
 
@@ -311,7 +316,7 @@ TEST(DatalogSim, StoredLogIsTransferredExactly)
         text += "; " + QByteArray::number(row) + "; 12.25 \n";
     text += "\n\"Stop Ocurred 01/31/2007 02:20:00 PM\n";
     text.insert(text.indexOf(";Line"), '\0');
-    text.insert(text.size() - 2, QByteArray(261 - text.size(), ' '));
+    text.insert(text.indexOf("\n\n\"Stop"), QByteArray(261 - text.size(), ' '));
     ASSERT_EQ(text.size(), 261);
     QTemporaryDir dir;
     const QString logPath = dir.filePath(QStringLiteral("stored.bin"));
@@ -332,7 +337,9 @@ TEST(DatalogSim, StoredLogIsTransferredExactly)
     EXPECT_EQ(rig.core.log.logFlowUnits, QStringLiteral("LBPM"));
     EXPECT_EQ(rig.core.log.intervalSeconds, 9);
     EXPECT_EQ(rig.core.log.snapshotList.value(0), QStringLiteral("; 1; 12.25 "));
-    EXPECT_EQ(rig.core.log.stopList.value(0).trimmed(), QStringLiteral("\"Stop Ocurred 01/31/2007 02:20:00 PM"));
+    EXPECT_GE(rig.core.log.snapshotList.size(), 4);
+    EXPECT_EQ(rig.core.log.stopList.value(0).trimmed(),
+        QStringLiteral("\"Stop Ocurred 01/31/2007 02:20:00 PM"));
     EXPECT_EQ(rig.core.fields.status, QStringLiteral("IDLE"));
 
     // The same meter after its memory was emptied by a new run that stored nothing.
@@ -349,7 +356,8 @@ TEST(DatalogSim, StoredLogIsTransferredExactly)
     // A file that cannot be created.
     empty.core.fields.fileName = empty.dir.filePath(QStringLiteral("missing/folder.log"));
     empty.core.Meter().TransferMeterLog();
-    EXPECT_EQ(empty.sink.messages, QStringList(QStringLiteral("               File Creation Error|Could Not Create File")));
+    EXPECT_EQ(empty.sink.messages,
+        QStringList(QStringLiteral("               File Creation Error|Could Not Create File")));
     EXPECT_EQ(empty.core.fields.status, QStringLiteral("IDLE"));
 }
 
@@ -427,6 +435,7 @@ TEST(DatalogSim, ReadingLinesStayParseableWhateverTheirValues)
         EXPECT_EQ(r.high.toStdString(), c.flowValue);
         EXPECT_TRUE(r.relay1.startsWith(QLatin1String("RLY1"))) << line.constData();
         EXPECT_TRUE(r.relay2.startsWith(QLatin1String("RLY2"))) << line.constData();
-        EXPECT_EQ(line.startsWith('T') || line.startsWith("\nT"), c.tracking[0] == '1') << line.constData();
+        EXPECT_EQ(line.startsWith('T') || line.startsWith("\nT"), c.tracking[0] == '1')
+            << line.constData();
     }
 }

@@ -53,7 +53,8 @@ TEST(DatalogWindow, FrameAndDocument)
 {
     DatalogFrame frame;
     EXPECT_EQ(frame.FrameGeometry(), QRect(200, 0, 825, 690));
-    EXPECT_EQ(frame.windowTitle(), QStringLiteral("PC   and   FLOW METER   E-LOG   CONTROL   CENTER"));
+    EXPECT_EQ(
+        frame.windowTitle(), QStringLiteral("PC   and   FLOW METER   E-LOG   CONTROL   CENTER"));
     frame.setWindowTitle(QStringLiteral("Datalog.log"));
     EXPECT_EQ(frame.windowTitle(), DatalogFrame::kCaption);
 
@@ -78,9 +79,12 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
     TestEnv::ClearPreferences();
     ResetGlobals();
     CPrefs::OpenStore()->setValue(QStringLiteral("Port/COM"), sim.SlavePath());
+    CPrefs::OpenStore()->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
     QStringList messages;
-    const auto old = UserMessage::SetHandler(
-        [&messages](const QString &text, const QString &caption) { messages << caption + '|' + text; });
+    const auto old
+        = UserMessage::SetHandler([&messages](const QString &text, const QString &caption) {
+              messages << caption + '|' + text;
+          });
     QTemporaryDir dir;
     {
         LinkTiming timing;
@@ -91,7 +95,8 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         app.OnNewDatalog();
         auto *view = qobject_cast<Datalog *>(app.MainFrame()->ActiveView());
         ASSERT_NE(view, nullptr);
-        auto *frame = qobject_cast<DatalogFrame *>(app.DocManager()->FramesOf(view->GetDocument()).value(0));
+        auto *frame = qobject_cast<DatalogFrame *>(
+            app.DocManager()->FramesOf(view->GetDocument()).value(0));
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->geometry(), QRect(200, 0, 825, 690));
         EXPECT_EQ(frame->windowTitle(), DatalogFrame::kCaption);
@@ -141,14 +146,17 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
             frame->grab().save(shot + QStringLiteral(".logged.png"));
         const LogData &log = view->Core().log;
         ASSERT_GE(log.snapshotList.size(), 4); // three rows or more and the stop's empty entry
-        EXPECT_EQ(view->ListViewOf(LogData::Snapshot)->model()->rowCount(), log.snapshotList.size());
+        EXPECT_EQ(
+            view->ListViewOf(LogData::Snapshot)->model()->rowCount(), log.snapshotList.size());
         for (int i = 0; i + 1 < log.snapshotList.size(); ++i) {
             const QStringList fields = log.snapshotList.at(i).split(QLatin1Char(';'));
             bool flowOk = false, totalOk = false;
             fields.value(log.columns.Of(ColumnNumbers::Flow)).trimmed().toDouble(&flowOk);
             fields.value(log.columns.Of(ColumnNumbers::Total)).trimmed().toDouble(&totalOk);
             EXPECT_TRUE(flowOk && totalOk) << qPrintable(log.snapshotList.at(i));
-            EXPECT_TRUE(fields.value(log.columns.Of(ColumnNumbers::Relay1)).trimmed().startsWith(QLatin1String("RLY1")));
+            EXPECT_TRUE(fields.value(log.columns.Of(ColumnNumbers::Relay1))
+                            .trimmed()
+                            .startsWith(QLatin1String("RLY1")));
         }
         EXPECT_TRUE(view->Core().fields.flowRate.endsWith(QLatin1String("SCFM")));
         QTest::qWait(600);

@@ -2,10 +2,19 @@
 
 #include "base/UserMessage.h"
 #include "datalog/IDatalogSink.h"
+#include "link/Printers.h"
 
 #include <QMap>
 #include <QString>
 #include <QStringList>
+
+inline void PrintTo(const QStringList &list, std::ostream *out)
+{
+    *out << '{';
+    for (const QString &text : list)
+        *out << " \"" << text.toStdString() << "\"";
+    *out << " }";
+}
 
 // Records what the datalogger core tells its form: every status and mode change in order, the
 // running timers, and (while it lives) the messages the user would have been shown.
