@@ -54,17 +54,24 @@ void CMeterDoc::ChooseLayoutFromMeter()
     // No meter identified: the version chosen in the settings stays in force.
 }
 
-bool CMeterDoc::OnOpenDocument(const QString &path)
+bool CMeterDoc::ReadMeterLine(const QString &path, QString *line)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    ChooseLayoutFromMeter();
-
     QByteArray raw = file.readLine(kMaxLine);
     while (raw.endsWith('\n') || raw.endsWith('\r'))
         raw.chop(1);
-    const QString line = QString::fromLatin1(raw);
+    *line = QString::fromLatin1(raw);
+    return true;
+}
+
+bool CMeterDoc::OnOpenDocument(const QString &path)
+{
+    QString line;
+    if (!ReadMeterLine(path, &line))
+        return false;
+    ChooseLayoutFromMeter();
 
     std::unique_ptr<MeterVars> table;
     if (MeterVars::DetectSection(line, &table).isEmpty())
@@ -126,8 +133,12 @@ void CMeterDoc::SetVersion(const QString &version)
 
 int CMeterDoc::ConvertTo(const QString &section)
 {
-    auto fresh = std::make_unique<MeterVars>(section);
-    if (fresh->Count() == 0)
+    return ConvertInto(std::make_unique<MeterVars>(section));
+}
+
+int CMeterDoc::ConvertInto(std::unique_ptr<MeterVars> fresh)
+{
+    if (!fresh || fresh->Count() == 0)
         return 0;
     if (m_vars) {
         for (int i = 0; i < m_vars->Count(); ++i) {

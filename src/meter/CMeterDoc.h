@@ -34,6 +34,8 @@ public:
     // Moves the data into the layout of `section`, variable by variable. 0 and nothing changes
     // when that layout has no variables.
     int ConvertTo(const QString &section);
+    // The same into a table already built: 0, and nothing changes, when it has no variables.
+    int ConvertInto(std::unique_ptr<MeterVars> fresh);
     // File > Convert... after the user agreed: the target firmware version (">= 4.1A", "4.0x",
     // "3.9G") becomes the version in force first, so the layout built is the one the prompt
     // named even when opening the file had put another version in force.
@@ -63,6 +65,11 @@ public:
         const QString &path, const QString &remembered, const QString &current);
     // Whether the file last opened did not read 0xAA at the "key" of the layout it was read in.
     bool LayoutMismatch() const { return m_layoutMismatch; }
+
+protected:
+    // The first line of a meter file without its line end, at most a sane length; false when
+    // the file cannot be read.
+    static bool ReadMeterLine(const QString &path, QString *line);
 
 private:
     void ChooseLayoutFromMeter();

@@ -3,6 +3,7 @@
 #include "base/Globals.h"
 #include "meter/ChoiceList.h"
 #include "meter/FieldIds.h"
+#include "meter/FieldTransfer.h"
 #include "lists/IFieldAccess.h"
 #include "meter/MeterVars.h"
 #include "base/ScanText.h"
@@ -11,23 +12,20 @@ namespace {
 
 using namespace FieldId;
 
+using FT = FieldTransfer;
+constexpr auto Name = &FT::Name;
+constexpr auto Bool = &FT::Bool;
+constexpr auto IsTrue = &FT::IsTrue;
+constexpr auto CollectInt = &FT::CollectInt;
+constexpr auto CollectPlainFloat = &FT::CollectPlainFloat;
+constexpr auto ShowFloat = &FT::ShowFloat;
+constexpr auto ShowList = &FT::ShowList;
+constexpr auto CollectList = &FT::CollectList;
+constexpr auto ShowConverted = &FT::ShowConverted;
+constexpr auto CollectConverted = &FT::CollectConverted;
+
 const char *const kCurveFit[] = { "None - All Equations are Bypassed", "Primary Coefficients Only",
     "Primary and Secondary Coefficients", "Primary Coefficients and Point-Wise Segments" };
-
-QString Name(const char *pattern, int i)
-{
-    return QString::asprintf(pattern, i);
-}
-
-QString Bool(bool on)
-{
-    return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-}
-
-bool IsTrue(IFieldAccess &form, int id)
-{
-    return form.GetField(id) == QLatin1String("TRUE");
-}
 
 bool IsCurrent()
 {
@@ -43,87 +41,6 @@ bool IsOlder()
 QString RangeText(quint32 byte, int shift)
 {
     return byte == 0xFF ? QStringLiteral("N") : QString::number(((byte >> shift) & 3) + 1);
-}
-
-// "%d" entry into an integer variable of `width` bytes; no number leaves it as it is.
-void CollectInt(MeterVars &vars, const QString &name, int width, IFieldAccess &form, int id)
-{
-    if (const auto n = ScanText::Int(form.GetField(id)))
-        vars.SetValue(name, width, quint32(*n));
-}
-
-// A float field: unchanged text keeps the stored bits; otherwise `entry` turns the number into
-// the value to store (nothing when it cannot).
-template <typename Show, typename Entry>
-void CollectFloat(
-    MeterVars &vars, const QString &name, IFieldAccess &form, int id, Show show, Entry entry)
-{
-    const QString text = form.GetField(id).trimmed();
-    if (text == show(double(vars.Float(name))))
-        return;
-    const auto n = ScanText::Double(text);
-    if (!n)
-        return;
-    const std::optional<double> value = entry(*n);
-    if (value)
-        vars.SetFloat(name, float(*value));
-}
-
-void CollectPlainFloat(
-    MeterVars &vars, const QString &name, IFieldAccess &form, int id, const char *format)
-{
-    CollectFloat(
-        vars, name, form, id, [format](double v) { return QString::asprintf(format, v); },
-        [](double n) { return std::optional<double>(n); });
-}
-
-void ShowFloat(MeterVars &vars, const QString &name, IFieldAccess &form, int id, const char *format)
-{
-    form.SetField(id, QString::asprintf(format, double(vars.Float(name))));
-}
-
-void ShowList(
-    MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId, int listId)
-{
-    form.SetField(resetId, QString());
-    for (int i = 0; i < count; ++i)
-        ShowFloat(vars, Name(pattern, i), form, listId, "%.8e");
-}
-
-void CollectList(
-    MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId, int listId)
-{
-    form.GetField(resetId); // puts the list walk back to its first item
-    for (int i = 0; i < count; ++i)
-        CollectPlainFloat(vars, Name(pattern, i), form, listId, "%.8e");
-}
-
-// Shows X-Sect, Max Range and Full Scale for the units code in `c`.
-void ShowConverted(MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c)
-{
-    const double x = vars.Float(QStringLiteral("meter_x"));
-    form.SetField(XSect, UnitConversion::XSectText(c, x));
-    form.SetField(MaxRange, UnitConversion::RangeText(c, vars.Float(QStringLiteral("meter_k")), x));
-    form.SetField(
-        FullScale, UnitConversion::RangeText(c, vars.Float(QStringLiteral("meter_s")), x));
-}
-
-// Collects X-Sect first, then the two ranges against the cross-section just stored.
-void CollectConverted(MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c)
-{
-    const QString x = QStringLiteral("meter_x");
-    CollectFloat(
-        vars, x, form, XSect, [&c](double v) { return UnitConversion::XSectText(c, v); },
-        [&c](double n) { return std::optional<double>(UnitConversion::XSectStored(c, n)); });
-    const double stored = vars.Float(x);
-    const auto range = [&](const char *name, int id) {
-        CollectFloat(
-            vars, QLatin1String(name), form, id,
-            [&](double v) { return UnitConversion::RangeText(c, v, stored); },
-            [&](double n) { return UnitConversion::RangeStored(c, n, stored); });
-    };
-    range("meter_k", MaxRange);
-    range("meter_s", FullScale);
 }
 
 } // namespace
@@ -336,11 +253,5 @@ void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form)
 
 void KelvaneFields::UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits)
 {
-    // Work on a copy: the old units' values are scratch values, not the document's image.
-    MeterVars scratch = vars;
-    CollectConverted(scratch, form, Context(g_FlowUnits));
-    vars.SetValue(QStringLiteral("flow_func"), 1, quint32(newUnits));
-    g_FlowUnits = (unsigned char)newUnits;
-    scratch.SetValue(QStringLiteral("flow_func"), 1, quint32(newUnits));
-    ShowConverted(scratch, form, Context(newUnits));
+    FT::UnitsChanged(vars, form, Context(g_FlowUnits), Context(newUnits));
 }

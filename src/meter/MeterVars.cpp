@@ -71,38 +71,34 @@ MeterVars::MeterVars(const QString &section, const QString &layoutFile)
 
 QString MeterVars::ChooseSection(QString requested)
 {
+    return ChooseSectionBy(std::move(requested),
+        {
+            { { "[3.9G]", "3.9G" }, "3.9G", nullptr },
+            { { "[1.4A]", "1.4A" }, "1.4A", nullptr },
+            { { "[4.0A]", "[4.0B]", "4.0x" }, "4.0x", "[4.0A]" },
+            { { "[?.??]" }, "?.??", "[?.??]" },
+            { { "[1.0A]", "1.0A", "1.1A", "[1.1A]", "[1.2A]", "1.2A", "[1.2B]", "1.2B", "[1.2C]",
+                  "1.2C", "[1.3A]", "1.3A" },
+                "1.0A", "[1.0A]" },
+            { {}, ">= 4.1A", "[4.1A]" },
+        });
+}
+
+QString MeterVars::ChooseSectionBy(QString requested, std::initializer_list<VersionRule> rules)
+{
     const QString v = g_DocVersion;
-    auto is = [&v](std::initializer_list<const char *> texts) {
-        for (const char *t : texts)
-            if (v == QLatin1String(t))
-                return true;
-        return false;
-    };
     if (v.isEmpty())
         return requested;
-    if (is({ "[3.9G]", "3.9G" })) {
-        g_DocVersion = QStringLiteral("3.9G");
-        return requested;
+    for (const VersionRule &rule : rules) {
+        bool match = rule.entry.size() == 0;
+        for (const char *text : rule.entry)
+            match = match || v == QLatin1String(text);
+        if (!match)
+            continue;
+        g_DocVersion = QString::fromLatin1(rule.after);
+        return rule.section ? QString::fromLatin1(rule.section) : requested;
     }
-    if (is({ "[1.4A]", "1.4A" })) {
-        g_DocVersion = QStringLiteral("1.4A");
-        return requested;
-    }
-    if (is({ "[4.0A]", "[4.0B]", "4.0x" })) {
-        g_DocVersion = QStringLiteral("4.0x");
-        return QStringLiteral("[4.0A]");
-    }
-    if (is({ "[?.??]" })) {
-        g_DocVersion = QStringLiteral("?.??");
-        return QStringLiteral("[?.??]");
-    }
-    if (is({ "[1.0A]", "1.0A", "1.1A", "[1.1A]", "[1.2A]", "1.2A", "[1.2B]", "1.2B", "[1.2C]",
-            "1.2C", "[1.3A]", "1.3A" })) {
-        g_DocVersion = QStringLiteral("1.0A");
-        return QStringLiteral("[1.0A]");
-    }
-    g_DocVersion = QStringLiteral(">= 4.1A");
-    return QStringLiteral("[4.1A]");
+    return requested;
 }
 
 void MeterVars::ReadLayout(const QString &layoutFile, const QString &section)

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 
 // One firmware layout of a meter (variable names, sizes and offsets read from a layout file)
@@ -27,6 +28,16 @@ public:
     // g_DocVersion to its normal form.
     // Takes its argument by value: callers may pass g_DocVersion itself, which it rewrites.
     static QString ChooseSection(QString requested);
+    // One row of a firmware-version table: when g_DocVersion is one of `entry`, it becomes
+    // `after` and the section read is `section` (null: the requested one). The last row, with
+    // an empty `entry`, serves every other non-empty version; an empty version changes nothing.
+    struct VersionRule
+    {
+        std::initializer_list<const char *> entry;
+        const char *after;
+        const char *section;
+    };
+    static QString ChooseSectionBy(QString requested, std::initializer_list<VersionRule> rules);
     // The section names ("[...]" lines) of a layout file, in file order.
     static QStringList SectionsOf(const QString &layoutFile);
     // Finds the layout an image text was written with: the first section of "vars20.dat" whose

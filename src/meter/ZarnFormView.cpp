@@ -6,6 +6,8 @@
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "graphs/CPolyCurve.h"
+#include "graphs/CPolyLine.h"
 #include "lists/CQueView.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
@@ -35,6 +37,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using CoeffList = ZarnFormRules::CoeffList;
 
@@ -486,9 +490,8 @@ QWidget *ZarnFormView::BuildCurveFitGroup()
     auto *linear = new QPushButton(QStringLiteral("Display Linear"), box);
     Register(1042, curve);
     Register(1050, linear);
-    // The curve graphs are not part of this program yet.
-    curve->setEnabled(false);
-    linear->setEnabled(false);
+    connect(curve, &QPushButton::clicked, this, &ZarnFormView::OnDisplayCurve);
+    connect(linear, &QPushButton::clicked, this, &ZarnFormView::OnDisplayLinear);
     buttons->addStretch();
     buttons->addWidget(curve);
     buttons->addWidget(linear);
@@ -728,7 +731,7 @@ void ZarnFormView::SetField(int id, const QString &rawText)
         SelectAlarm(m_alarmFunction[id - 1006], text);
         return;
     case 1020:
-        m_hiddenDesired->setText(QString::number(n - 1));
+        m_hiddenDesired->setText(QString::number(qint64(n) - 1)); // n may be INT_MIN
         return;
     case 1029:
         m_contrast->setValue(n);
@@ -1455,6 +1458,41 @@ void ZarnFormView::DocVarsToForm()
 {
     if (CMeterDoc *doc = MeterDoc())
         doc->VarsToForm(*this);
+}
+
+CurveSource ZarnFormView::GraphSource() const
+{
+    CurveSource source;
+    source.fullScale = EditOf(FieldId::FullScale)->text();
+    source.cFactor = EditOf(FieldId::CFactor)->text();
+    source.zeroOffset = EditOf(FieldId::ZeroOffset)->text();
+    source.zeroCutoff = EditOf(FieldId::ZeroCutoff)->text();
+    const auto lines = [](const QTreeWidget *tree) {
+        QStringList texts;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            texts << tree->topLevelItem(i)->text(1);
+        return texts;
+    };
+    source.primary = lines(m_primary);
+    source.secondary = lines(m_secondary);
+    source.pointWise = lines(m_pointWise);
+    // This form's own choice: g_CurveFit follows whichever form set it last.
+    source.curveFit = std::max(0, m_curveFit->currentIndex());
+    return source;
+}
+
+void ZarnFormView::OnDisplayCurve()
+{
+    DocFormToVars();
+    CPolyCurve dialog(GraphSource(), this);
+    dialog.exec();
+}
+
+void ZarnFormView::OnDisplayLinear()
+{
+    DocFormToVars();
+    CPolyLine dialog(GraphSource(), this);
+    dialog.exec();
 }
 
 void ZarnFormView::DocFormToVars()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/CView.h"
+#include "graphs/CurveSource.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
 #include "meter/ZarnFormRules.h"
@@ -73,6 +74,11 @@ public:
     void OnReadActive();
     void OnSendActive();
     void OnChange();
+    // "Display Curve" and "Display Linear": collect the form and open the graph modally.
+    void OnDisplayCurve();
+    void OnDisplayLinear();
+    // What the curve graphs take from the form: its flow parameters, lists and curve-fit code.
+    CurveSource GraphSource() const;
     // Title the document had when the form opened (the Save rule rebuilds the path from it).
     QString OpeningTitle() const { return m_openingTitle; }
     // File > Save, Save As and Convert... of the meter document.

@@ -1,0 +1,443 @@
+#include "datalog/ElogPlot.h"
+
+#include "base/PrintfText.h"
+#include "base/ScanText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+const std::array<const char *, 5> ElogPlot::kUnitNames { "Seconds", "Minutes", "Hours", "Days", "Weeks" };
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Index just after the column-th ";" of the row and the one character after it, or -1.
+int FieldStart(const QString &row, int column)
+{
+    if (column <= 0)
+        return -1;
+    int count = 0;
+    for (int i = 0; i < row.size(); ++i) {
+        if (row.at(i) == QLatin1Char(';') && ++count == column)
+            return std::min<int>(i + 2, int(row.size()));
+    }
+    return -1;
+}
+
+QString UpToBlank(const QString &row, int start)
+{
+    int end = start;
+    while (end < row.size() && row.at(end) != QLatin1Char(' '))
+        ++end;
+    return row.mid(start, end - start);
+}
+
+// Collapses each run of points on one vertical into its first point, its lowest, its highest
+// and its last: the same pixels, but a step line over many rows sharing an x costs four points.
+void CompressVerticalRuns(std::vector<QPointF> &points)
+{
+    std::vector<QPointF> out;
+    out.reserve(std::min<size_t>(points.size(), 4 * 2002));
+    size_t i = 0;
+    while (i < points.size()) {
+        size_t j = i;
+        double lo = points[i].y(), hi = lo;
+        while (j + 1 < points.size() && points[j + 1].x() == points[i].x()) {
+            ++j;
+            lo = std::min(lo, points[j].y());
+            hi = std::max(hi, points[j].y());
+        }
+        const double x = points[i].x();
+        const auto push = [&out](QPointF p) {
+            if (out.empty() || out.back() != p)
+                out.push_back(p);
+        };
+        // Only the extremes beyond the run's two ends add anything.
+        const double a = points[i].y(), b = points[j].y();
+        push(points[i]);
+        if (lo < std::min(a, b))
+            push(QPointF(x, lo));
+        if (hi > std::max(a, b))
+            push(QPointF(x, hi));
+        push(points[j]);
+        i = j + 1;
+    }
+    points.swap(out);
+}
+
+} // namespace
+
+ElogPlot::ElogPlot(Inputs inputs)
+    : m_in(std::move(inputs))
+{
+    m_rowCount = std::max<int>(0, int(m_in.entries.size()) - 1);
+    m_rows = m_in.entries.mid(0, m_rowCount);
+    m_parsed.resize(size_t(m_rowCount));
+    double high = 0, low = 1e13, sum = 0;
+    int summed = 0;
+    const int flowColumn = m_in.columns[FlowColumn];
+    const int relay1 = m_in.columns[Relay1Column];
+    const int relay2 = m_in.columns[Relay2Column];
+    for (int i = 0; i < m_rowCount; ++i) {
+        const QString &row = m_rows.at(i);
+        Parsed &p = m_parsed[size_t(i)];
+        p.number = RowNumber(row);
+        const int start = FieldStart(row, flowColumn);
+        const auto value = start < 0 ? std::nullopt : ScanText::Double(UpToBlank(row, start));
+        p.flow = value && std::isfinite(*value) ? *value : kNaN;
+        if (!std::isnan(p.flow)) {
+            high = std::max(high, p.flow);
+            low = std::min(low, p.flow);
+            sum += p.flow;
+            ++summed;
+        }
+        // A relay token is on when its fourth character is "*".
+        const auto on = [&row](int column) {
+            const int s = FieldStart(row, column);
+            return s >= 0 && s + 3 < row.size() && row.at(s + 3) == QLatin1Char('*');
+        };
+        p.relay1On = relay1 > 0 && on(relay1);
+        p.relay2On = relay2 > 0 && on(relay2);
+        if (relay1 > 0)
+            p.relay1StartsOff = FieldText(row, relay1, relay1 - 1).endsWith(QLatin1Char('.'));
+        if (relay2 > 0)
+            p.relay2StartsOff = FieldText(row, relay2, relay2 - 1).endsWith(QLatin1String(". "));
+    }
+    // The average divides by the rows that were summed; no row with a number: all zero.
+    m_high = summed ? high : 0;
+    m_low = summed ? low : 0;
+    m_average = summed ? sum / summed : 0;
+    m_top = m_high;
+    m_bottom = m_low;
+    std::tie(m_range, m_units) = ScaleForSpan(Span());
+}
+
+std::pair<int, int> ElogPlot::ScaleForSpan(qint64 span)
+{
+    const auto pick = [span](qint64 unit, std::initializer_list<int> upTo) {
+        int index = 0;
+        for (int range : upTo) {
+            if (span <= range * unit)
+                return index;
+            ++index;
+        }
+        return index;
+    };
+    if (span <= 200) // Seconds: 10 .. 100, else 200
+        return { pick(1, { 10, 20, 40, 60, 80, 100 }), 0 };
+    if (span <= 6000) // Minutes: 10 .. 80, else 100
+        return { pick(60, { 10, 20, 40, 60, 80 }), 1 };
+    if (span <= 720000) // Hours
+        return { pick(3600, { 10, 20, 40, 60, 80, 100 }), 2 };
+    if (span <= 17280000) // Days
+        return { pick(86400, { 10, 20, 40, 60, 80, 100 }), 3 };
+    return { 2, 4 }; // 40 Weeks
+}
+
+int ElogPlot::RowNumber(const QString &row)
+{
+    const auto n = ScanText::Int(UpToBlank(row, 2));
+    if (!n)
+        return 0;
+    return int(std::clamp<qint64>(*n, 0, std::numeric_limits<int>::max() / 2));
+}
+
+QString ElogPlot::FieldText(const QString &row, int column, int length)
+{
+    const int start = FieldStart(row, column);
+    if (start < 0)
+        return QString();
+    return row.mid(start, length);
+}
+
+int ElogPlot::ParseClock(const QString &text)
+{
+    const QString t = text.trimmed();
+    const QStringList parts = t.section(QLatin1Char(' '), 0, 0).split(QLatin1Char(':'));
+    const QString half = t.section(QLatin1Char(' '), 1, 1).toUpper();
+    if (parts.size() != 3 || (half != QLatin1String("AM") && half != QLatin1String("PM")))
+        return -1;
+    bool ok[3];
+    const int h = parts[0].toInt(&ok[0]), m = parts[1].toInt(&ok[1]), s = parts[2].toInt(&ok[2]);
+    if (!ok[0] || !ok[1] || !ok[2] || h < 1 || h > 12 || m < 0 || m > 59 || s < 0 || s > 59)
+        return -1;
+    const int hours = (h % 12) + (half == QLatin1String("PM") ? 12 : 0);
+    return hours * 3600 + m * 60 + s;
+}
+
+double ElogPlot::Scale() const
+{
+    return 2000.0 / (double(kRanges[size_t(m_range)]) * kUnitSeconds[size_t(m_units)]);
+}
+
+int ElogPlot::X(int number) const
+{
+    const double x = (double(number) - m_firstRow) * Scale() * m_in.interval;
+    if (!(x > 0))
+        return 0;
+    return x >= 2000 ? 2000 : int(x);
+}
+
+double ElogPlot::FlowY(double v) const
+{
+    double h;
+    if (std::isnan(v))
+        h = 0;
+    else if (m_top == m_bottom) // a flat axis: above it at the top, else at the bottom
+        h = v > m_bottom ? 1000 : 0;
+    else
+        h = std::clamp((v - m_bottom) * 1000 / (m_top - m_bottom), 0.0, 1000.0);
+    if (std::isnan(h))
+        h = 0;
+    return h - 1000;
+}
+
+GraphPicture ElogPlot::DrawRequest()
+{
+    m_firstRow = 0;
+    m_selectedRow = 0;
+    GraphPicture picture = Plot();
+    m_ready = true;
+    return picture;
+}
+
+GraphPicture ElogPlot::Plot()
+{
+    GraphPicture picture;
+    picture.background = QRectF(0, -1200, 2000, 1200);
+    picture.backgroundColor = GraphPicture::Color { 0, 0, 0 };
+    for (int x = 0; x <= 2000; x += 200)
+        picture.Line(kGrid, kPen, QPointF(x, 0), QPointF(x, -1200));
+    for (int y : { 0, -200, -400, -600, -800, -1000, -1100, -1200 })
+        picture.Line(kGrid, kPen, QPointF(0, y), QPointF(2000, y));
+    for (int y : { -1000, -1200 })
+        picture.Line(kEdge, kPen, QPointF(0, y), QPointF(2000, y));
+
+    const bool relay1 = m_in.columns[Relay1Column] > 0;
+    const bool relay2 = m_in.columns[Relay2Column] > 0;
+    GraphPicture::Polyline trace { kTrace, kPen, {} };
+    GraphPicture::Polyline lane1 { kTrace, kPen, {} };
+    GraphPicture::Polyline lane2 { kTrace, kPen, {} };
+    const bool hasFirst = m_firstRow >= 0 && m_firstRow < m_rowCount;
+    double y = m_firstRow == 0 && hasFirst ? FlowY(m_parsed[0].flow) : -1000;
+    double level1 = kRelay1On, level2 = kRelay2On;
+    if (hasFirst) {
+        const Parsed &first = m_parsed[size_t(m_firstRow)];
+        level1 = first.relay1StartsOff ? kRelay1Off : kRelay1On;
+        level2 = first.relay2StartsOff ? kRelay2Off : kRelay2On;
+    }
+    trace.points.emplace_back(0, y);
+    lane1.points.emplace_back(0, level1);
+    lane2.points.emplace_back(0, level2);
+
+    const double step = Scale() * m_in.interval;
+    int x = 0;
+    for (int i = std::max(0, m_firstRow); i < m_rowCount && x < 2000; ++i) {
+        const Parsed &row = m_parsed[size_t(i)];
+        const int prevX = x;
+        x = X(row.number);
+        y = FlowY(row.flow);
+        trace.points.emplace_back(prevX, y);
+        trace.points.emplace_back(x, y);
+        if (relay1) {
+            level1 = row.relay1On ? kRelay1On : kRelay1Off;
+            lane1.points.emplace_back(prevX, level1);
+            lane1.points.emplace_back(x, level1);
+        }
+        if (relay2) {
+            level2 = row.relay2On ? kRelay2On : kRelay2Off;
+            lane2.points.emplace_back(prevX, level2);
+            lane2.points.emplace_back(x, level2);
+        }
+        // The cursor: the first row past the middle, until the user selects one.
+        if (m_selectedRow == 0) {
+            if (prevX <= 1000 && x >= 1000 && x <= 2000)
+                m_cursorRow = m_selectedRow = row.number;
+        } else if (row.number == m_selectedRow && x <= 1000) {
+            m_cursorRow = m_selectedRow;
+        }
+    }
+    for (GraphPicture::Polyline *line : { &trace, &lane1, &lane2 }) {
+        CompressVerticalRuns(line->points);
+        if (line == &trace || (line == &lane1 && relay1) || (line == &lane2 && relay2)) {
+            if (line->points.size() == 1)
+                line->points.push_back(line->points.front());
+            picture.Add(*line);
+        }
+    }
+    const int mark = m_selectedRow != 0 && m_selectedRow < m_cursorRow && m_firstRow == 0
+        ? m_selectedRow
+        : m_cursorRow;
+    const double cx = std::min(1000.0, std::max(0.0, mark * step));
+    picture.Line(kCursor, kPen, QPointF(cx, -1200), QPointF(cx, 0));
+    return picture;
+}
+
+ElogPlot::Labels ElogPlot::MakeLabels() const
+{
+    Labels labels;
+    const int range = kRanges[size_t(m_range)];
+    const qint64 unit = kUnitSeconds[size_t(m_units)];
+    const int division = range / 10;
+    labels.division = PrintfText::Format("%d %s/Div", division, kUnitNames[size_t(m_units)]);
+    const int start = ParseClock(m_in.startTime);
+    for (int k = 0; k <= 10; ++k) {
+        const qint64 offset = k * division * unit + qint64(m_in.interval) * m_firstRow;
+        const qint64 t = ((start < 0 ? 0 : start) + offset) % 86400;
+        const int h = int(t / 3600), m = int(t / 60 % 60), s = int(t % 60);
+        if (start < 0) // no start time: the time since the log began
+            labels.times[size_t(k)] = PrintfText::Format("%d:%d:%d", h, m, s);
+        else
+            labels.times[size_t(k)] = PrintfText::Format(
+                "%d:%d:%d %s", h % 12 == 0 ? 12 : h % 12, m, s, h < 12 ? "AM" : "PM");
+    }
+    for (int k = 0; k <= 5; ++k)
+        labels.flows[size_t(k)] = PrintfText::Format("%.2f", m_bottom + (m_top - m_bottom) * k / 5);
+    labels.units = m_in.flowUnits;
+    static const char *const names[ColumnCount]
+        = { "Date", "Time", "Flow", "Total", "High", "Low", "Relay1", "Relay2" };
+    labels.columns[0] = QStringLiteral("Line");
+    for (int n = 2; n <= 9; ++n) {
+        labels.columns[size_t(n - 1)] = QStringLiteral(" ");
+        for (int c = 0; c < ColumnCount; ++c) {
+            if (m_in.columns[size_t(c)] == n)
+                labels.columns[size_t(n - 1)] = QString::fromLatin1(names[c]);
+        }
+    }
+    labels.interval = PrintfText::Format("Snapshot Interval Each %d Seconds", m_in.interval);
+    labels.high = PrintfText::Format("%.3f", m_high);
+    labels.average = PrintfText::Format("%.3f", m_average);
+    labels.low = PrintfText::Format("%.3f", m_low);
+    return labels;
+}
+
+void ElogPlot::SelectRow(int index)
+{
+    if (index < 0 || index >= m_rowCount)
+        return;
+    const int number = m_parsed[size_t(index)].number;
+    const double perRow = m_in.interval * Scale();
+    // Rows in half the window; none when the interval is 0.
+    const int half = perRow > 0 ? int(std::min(1e9, 1000 / perRow)) : 0;
+    const double x = (double(number) - m_firstRow) * Scale() * m_in.interval;
+    if (number > m_cursorRow)
+        m_firstRow = x > 1000 ? std::max(0, number - half) : 0;
+    else if (number < m_cursorRow)
+        m_firstRow = std::max(0, m_firstRow + number - m_cursorRow);
+    else
+        m_firstRow = 0;
+    m_selectedRow = number;
+}
+
+void ElogPlot::SetScale(int rangeIndex, int unitsIndex)
+{
+    m_range = std::clamp(rangeIndex, 0, int(kRanges.size()) - 1);
+    m_units = std::clamp(unitsIndex, 0, int(kUnitSeconds.size()) - 1);
+}
+
+bool ElogPlot::ZoomOut()
+{
+    if (m_range < int(kRanges.size()) - 1)
+        ++m_range;
+    else if (m_units < int(kUnitSeconds.size()) - 1) {
+        m_range = 0;
+        ++m_units;
+    } else
+        return false;
+    return true;
+}
+
+bool ElogPlot::ZoomIn()
+{
+    if (m_range > 0)
+        --m_range;
+    else if (m_units > 0) {
+        m_range = int(kRanges.size()) - 1;
+        --m_units;
+    } else
+        return false;
+    return true;
+}
+
+bool ElogPlot::TimeFull()
+{
+    if (!m_ready)
+        return false;
+    std::tie(m_range, m_units) = ScaleForSpan(Span());
+    return true;
+}
+
+void ElogPlot::AxisFromLabels()
+{
+    const Labels labels = MakeLabels();
+    m_top = ScanText::Double(labels.flows[5]).value_or(m_top);
+    m_bottom = ScanText::Double(labels.flows[0]).value_or(m_bottom);
+}
+
+bool ElogPlot::Press(FlowButton button)
+{
+    const double f = m_in.fullScale;
+    const double oldTop = m_top, oldBottom = m_bottom;
+    if (button != FlowButton::Auto && button != FlowButton::Full)
+        AxisFromLabels();
+    double top = m_top, bottom = m_bottom;
+    switch (button) {
+    case FlowButton::ZoomIn: {
+        const double d = top * 0.01;
+        if (bottom + d < top - d) {
+            bottom += d;
+            top -= d;
+        }
+        break;
+    }
+    case FlowButton::ZoomOut: {
+        const double d = top * 0.01;
+        top = std::min(top + d, f);
+        bottom = std::max(bottom - d, 0.0);
+        break;
+    }
+    case FlowButton::Auto:
+        top = ScanText::Double(PrintfText::Format("%.3f", m_high)).value_or(m_high);
+        bottom = ScanText::Double(PrintfText::Format("%.3f", m_low)).value_or(m_low);
+        break;
+    case FlowButton::Full:
+        top = f;
+        bottom = 0;
+        break;
+    case FlowButton::HighPlus:
+        top = std::min(top + f * 0.01, f);
+        break;
+    case FlowButton::HighMinus:
+        if (!(top - f * 0.01 < bottom))
+            top -= f * 0.01;
+        break;
+    case FlowButton::LowPlus:
+        if (!(bottom + f * 0.01 > top))
+            bottom += f * 0.01;
+        break;
+    case FlowButton::LowMinus:
+        bottom = std::max(bottom - f * 0.01, 0.0);
+        break;
+    case FlowButton::Up: {
+        const double d = top * 0.001;
+        if (!(bottom - d < 0)) {
+            bottom -= d;
+            top -= d;
+        }
+        break;
+    }
+    case FlowButton::Down: {
+        const double d = top * 0.001;
+        if (!(top + d > f)) {
+            bottom += d;
+            top += d;
+        }
+        break;
+    }
+    }
+    m_top = top;
+    m_bottom = bottom;
+    return m_top != oldTop || m_bottom != oldBottom;
+}

@@ -1,0 +1,180 @@
+#include "meterqx/QXFormFields.h"
+
+#include "base/Globals.h"
+#include "meter/ChoiceList.h"
+#include "meter/ZarnFormRules.h"
+#include "meterqx/QXFields.h"
+#include "meterqx/QXFieldIds.h"
+
+#include <algorithm>
+
+namespace {
+template <size_t N>
+bool In(const int (&ids)[N], int id)
+{
+    return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
+}
+
+QString Tail(const QString &line, int n)
+{
+    return line.size() <= n ? line : line.right(n);
+}
+} // namespace
+
+bool QXFormFields::IsList(int id)
+{
+    return In(kListIds, id);
+}
+
+bool QXFormFields::IsBox(int id)
+{
+    return In(kBoxIds, id);
+}
+
+bool QXFormFields::IsText(int id)
+{
+    return In(kTextIds, id);
+}
+
+QXFormFields::QXFormFields()
+{
+    for (int id : kListIds)
+        m_lines[id];
+    for (int id : kBoxIds)
+        m_box[id] = false;
+    m_text[QXFieldId::MeterVersion] = QStringLiteral("?.??");
+    m_text[QXFieldId::Revision] = QStringLiteral("?");
+}
+
+void QXFormFields::LoadLists(bool relays)
+{
+    const auto load = [this](int id, const char *file) {
+        m_lines[id] = ChoiceList::Read(QString::fromLatin1(file));
+        m_selected[id] = m_lines[id].isEmpty() ? -1 : 0;
+    };
+    load(QXFieldId::Units, QXFields::kUnitsFile);
+    load(QXFieldId::Output, QXFields::kOutputFile);
+    load(QXFieldId::Polarity, QXFields::kPolarityFile);
+    if (relays) {
+        load(QXFieldId::RelayOffFunction, QXFields::kRelayFile);
+        load(QXFieldId::RelayOnFunction, QXFields::kRelayFile);
+    }
+}
+
+void QXFormFields::Select(int listId, int index)
+{
+    m_selected[listId] = index >= 0 && index < m_lines.value(listId).size() ? index : -1;
+}
+
+int QXFormFields::FindPrefix(int listId, const QString &text) const
+{
+    if (text.isEmpty())
+        return -1;
+    return ChoiceList::FindBeginningWith(m_lines.value(listId), text, Qt::CaseInsensitive);
+}
+
+int QXFormFields::FindRelay(int listId, const QString &code) const
+{
+    const QStringList &lines = m_lines[listId];
+    for (int i = 0; i < lines.size(); ++i)
+        if (!code.isEmpty() && Tail(lines.at(i), 3) == code)
+            return i;
+    return -1;
+}
+
+QString QXFormFields::SelectedLine(int listId) const
+{
+    const int index = Selected(listId);
+    const QStringList lines = m_lines.value(listId);
+    return index >= 0 && index < lines.size() ? lines.at(index) : QString();
+}
+
+void QXFormFields::SetField(int id, const QString &raw)
+{
+    using namespace QXFieldId;
+    const QString text = ZarnFormRules::TrimForField(id, raw);
+    switch (id) {
+    case Units:
+        Select(id, FindPrefix(id, text));
+        return;
+    case Output: {
+        Select(id, FindPrefix(id, text));
+        static const char *const outputs[] = { "Flow/Flow", "Flow/Temp", "Temp/Flow", "Temp/Temp" };
+        for (int code = 0; code < 4; ++code)
+            if (text == QLatin1String(outputs[code]))
+                m_outputCode = QString::number(code);
+        return;
+    }
+    case Polarity:
+        Select(id, FindPrefix(id, text));
+        if (text == QLatin1String("L"))
+            m_polarityCode = QStringLiteral("0");
+        else if (text == QLatin1String("H"))
+            m_polarityCode = QStringLiteral("1");
+        return;
+    case RelayOffFunction:
+    case RelayOnFunction:
+        Select(id, FindRelay(id, text));
+        return;
+    case PrimaryList:
+        m_coefficients.append(text);
+        return;
+    case PrimaryReset:
+        m_coefficients.clear();
+        return;
+    case QXFieldId::ImageText:
+        m_imageText = text;
+        return;
+    case MeterVersion:
+        m_text[id] = text;
+        g_DocMeterVersion = text;
+        if (m_onVersion)
+            m_onVersion(text);
+        return;
+    case Revision:
+        m_text[id] = text;
+        g_DocRevision = text;
+        return;
+    default:
+        break;
+    }
+    if (IsBox(id))
+        m_box[id] = text == QLatin1String("TRUE");
+    else if (IsText(id))
+        m_text[id] = text;
+}
+
+QString QXFormFields::GetField(int id)
+{
+    using namespace QXFieldId;
+    switch (id) {
+    case Units:
+    case RelayOffFunction:
+    case RelayOnFunction:
+        return Selected(id) < 0 ? QString() : Tail(SelectedLine(id), 4);
+    case Output:
+        if (Selected(id) >= 0)
+            m_outputCode = Tail(SelectedLine(id), 1);
+        return Selected(id) < 0 ? QString() : m_outputCode;
+    case Polarity:
+        if (Selected(id) >= 0)
+            m_polarityCode = Tail(SelectedLine(id), 1);
+        return Selected(id) < 0 ? QString() : m_polarityCode;
+    case PrimaryList: {
+        const int at = m_cursor++;
+        return at >= 0 && at < m_coefficients.size() ? m_coefficients.at(at) : QString();
+    }
+    case PrimaryReset:
+        m_cursor = 0;
+        return QString();
+    case QXFieldId::ImageText:
+        return m_imageText;
+    default:
+        break;
+    }
+    if (IsBox(id))
+        return Box(id) ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    if (IsText(id))
+        return m_text.value(id);
+    return QString();
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "lists/IFieldAccess.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The Quixal form's values as its members hold them, with the rules of SetField and GetField by
+// field id: the lists (units, output, polarity, two relay functions) as lines and a selection,
+// the boxes, the primary coefficient list with its walk, the image text, the edit texts and the
+// labels. ZarnQXFormView moves its controls into these members before it answers GetField and
+// shows them again after SetField; the variable transfers, command lists and tests use it
+// without any window.
+class QXFormFields : public IFieldAccess
+{
+public:
+    // The choice lists by the field id that reads and writes them.
+    static constexpr int kListIds[] = { 1004, 1005, 1006, 1008, 1009 };
+    // Boxes ("TRUE"/"FALSE").
+    static constexpr int kBoxIds[] = { 1034, 1056, 1065, 1069 };
+    // Edits and labels whose text SetField sets and GetField gives as it stands.
+    static constexpr int kTextIds[] = { 1012, 1013, 1016, 1017, 1018, 1028, 1031, 1036, 1037, 1038,
+        1039, 1042, 1043, 1044, 1045, 1046, 1048, 1049, 1053, 1054, 1066, 1068, 1084, 1174, 1175 };
+    static bool IsList(int id);
+    static bool IsBox(int id);
+    static bool IsText(int id);
+
+    QXFormFields();
+
+    // Fills the lists from the list files in the current directory, first line selected; a
+    // missing file leaves its list empty. Relay lists only when `relays` (a read reloads the
+    // units, output and polarity lists).
+    void LoadLists(bool relays = true);
+
+    void SetField(int id, const QString &text) override;
+    QString GetField(int id) override;
+
+    // Runs when SetField gives a new firmware version (field 1049): the document rebuilds its
+    // table for it.
+    void SetVersionHandler(std::function<void(const QString &)> handler)
+    {
+        m_onVersion = std::move(handler);
+    }
+
+    // Members, as the form's controls show them.
+    QStringList &Lines(int listId) { return m_lines[listId]; }
+    int Selected(int listId) const { return m_selected.value(listId, -1); }
+    void Select(int listId, int index);
+    QString Text(int id) const { return m_text.value(id); }
+    void SetText(int id, const QString &text) { m_text[id] = text; }
+    bool Box(int id) const { return m_box.value(id, false); }
+    void SetBox(int id, bool on) { m_box[id] = on; }
+    QStringList &Coefficients() { return m_coefficients; }
+    const QString &ImageText() const { return m_imageText; }
+    void SetImageText(const QString &text) { m_imageText = text; }
+    QString OutputCode() const { return m_outputCode; }
+    QString PolarityCode() const { return m_polarityCode; }
+    int Cursor() const { return m_cursor; }
+
+private:
+    // The first line of a list that begins with text, case-insensitive; an empty text names
+    // no line.
+    int FindPrefix(int listId, const QString &text) const;
+    int FindRelay(int listId, const QString &code) const;
+    QString SelectedLine(int listId) const;
+
+    QHash<int, QStringList> m_lines;
+    QHash<int, int> m_selected;
+    QHash<int, QString> m_text;
+    QHash<int, bool> m_box;
+    QStringList m_coefficients;
+    int m_cursor = 0;
+    QString m_imageText;
+    QString m_outputCode;
+    QString m_polarityCode;
+    std::function<void(const QString &)> m_onVersion;
+};

@@ -1,0 +1,82 @@
+#include "meterqx/QXMeterDoc.h"
+
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "meterqx/QXFields.h"
+#include "meterqx/QXMeterVars.h"
+
+#include <QFileInfo>
+
+QXMeterDoc::QXMeterDoc(QObject *parent)
+    : CMeterDoc(parent)
+{
+}
+
+bool QXMeterDoc::OnOpenDocument(const QString &path)
+{
+    QString line;
+    if (!ReadMeterLine(path, &line))
+        return false;
+    // Sections read exactly as named: the version another window put in force must not decide
+    // where this file's bytes lie.
+    const QString layoutFile = QStringLiteral("vars20.dat");
+    QString section = MeterVars::DetectLayout(line, layoutFile);
+    std::unique_ptr<MeterVars> table;
+    if (!section.isEmpty()) {
+        table = std::make_unique<MeterVars>(section, layoutFile);
+    } else {
+        section = QStringLiteral("[1.4A]");
+        table = std::make_unique<QXMeterVars>(section, true);
+        UserMessage::Show(QStringLiteral("%1 does not fit any meter layout (its key byte is not "
+                                         "AA in any layout of vars20.dat): it may not be a "
+                                         "meter file. It is shown in the Quixal %2 layout; do "
+                                         "not save it over the original.")
+                              .arg(QFileInfo(path).fileName(), section),
+            QString::fromLatin1(kAppTitle));
+    }
+    table->ImageFromText(line);
+    SetVars(std::move(table));
+    return true;
+}
+
+void QXMeterDoc::SetVersionQX(const QString &version)
+{
+    if (version.isEmpty())
+        return;
+    const QString section = QStringLiteral("[%1]").arg(version);
+    g_DocVersion = section;
+    SetVars(std::make_unique<QXMeterVars>(section));
+}
+
+int QXMeterDoc::ConvertToQX(const QString &section)
+{
+    return ConvertInto(std::make_unique<QXMeterVars>(section));
+}
+
+int QXMeterDoc::ConvertToVersionQX(const QString &target)
+{
+    const QString before = g_DocVersion;
+    g_DocVersion = target;
+    const int converted = ConvertToQX(QStringLiteral("[%1]").arg(target));
+    if (!converted)
+        g_DocVersion = before;
+    return converted;
+}
+
+void QXMeterDoc::VarsToFormQX(IFieldAccess &form)
+{
+    if (Vars())
+        QXFields::VarsToForm(*Vars(), form);
+}
+
+void QXMeterDoc::FormToVarsQX(IFieldAccess &form)
+{
+    if (Vars())
+        QXFields::FormToVars(*Vars(), form);
+}
+
+void QXMeterDoc::UnitsChangedQX(IFieldAccess &form, int newUnits)
+{
+    if (Vars())
+        QXFields::UnitsChanged(*Vars(), form, newUnits);
+}

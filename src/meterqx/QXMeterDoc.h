@@ -1,0 +1,33 @@
+#pragma once
+
+#include "meter/CMeterDoc.h"
+
+class IFieldAccess;
+
+// The meter document of a Quixal (".qxm") form: a CMeterDoc whose table the Quixal operations
+// rebuild from "varsQX.dat" (a read's version answer, a conversion) and whose variables move
+// to and from the form by the Quixal vocabulary. Created by the document manager for the
+// Quixal type; the form and the command lists reach it through the form.
+class QXMeterDoc : public CMeterDoc
+{
+    Q_OBJECT
+public:
+    explicit QXMeterDoc(QObject *parent = nullptr);
+
+    // A Quixal file is read in the layout its key byte confirms, whatever version another
+    // window has put in force; opening it changes no process-wide version.
+    bool OnOpenDocument(const QString &path) override;
+
+    // Nothing for an empty version; else g_DocVersion becomes "[version]" and an empty
+    // QXMeterVars is built for that section.
+    void SetVersionQX(const QString &version);
+    // Moves the data into a QXMeterVars for `section`, name by name. 0, and nothing changes,
+    // when that layout has no variables.
+    int ConvertToQX(const QString &section);
+    // Convert with a firmware version from the settings (">= 4.1A", "4.0x", "3.9G"): the table
+    // is chosen for that version. A refused conversion leaves g_DocVersion as it was.
+    int ConvertToVersionQX(const QString &target);
+    void VarsToFormQX(IFieldAccess &form);
+    void FormToVarsQX(IFieldAccess &form);
+    void UnitsChangedQX(IFieldAccess &form, int newUnits);
+};
