@@ -4,17 +4,21 @@
 #include "app/CAppServices.h"
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
+#include "app/CTechDlg.h"
 #include "base/CPrefs.h"
 #include "app/DocTypes.h"
 #include "base/Globals.h"
+#include "base/SheetPrinter.h"
 #include "app/TemplateChooser.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
 
+#include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QPageSetupDialog>
-#include <QPrinter>
 #include <QScreen>
 
 CTarvikApp *CTarvikApp::s_instance = nullptr;
@@ -76,6 +80,9 @@ bool CTarvikApp::InitInstance()
 
     {
         CPrefs prefs;
+        // With no meter identified yet, documents open in the firmware version the settings
+        // chose; an empty version would let any layout's key decide.
+        g_DocVersion = prefs.GetVersion();
         const QString mbPort = prefs.GetMBPort();
         if (mbPort != QLatin1String("OFF")) {
             m_modbusPort = std::make_unique<mbCSerial>(CPrefs::DeviceName(mbPort), m_timing);
@@ -88,9 +95,10 @@ bool CTarvikApp::InitInstance()
         m_mainFrame = std::make_unique<CMainFrame>(this, m_docManager.get());
         if (m_messageBoxes) {
             UserMessage::SetHandler([this](const QString &text, const QString &caption) {
-                QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, m_mainFrame.get());
-                box.exec();
+                MakeMessageBox(text, caption, m_mainFrame.get())->exec();
             });
+            // The forms ask who prints before their first datasheet.
+            SheetPrinter::SetOperatorPrompt(&CTechDlg::Ask);
         }
         // Without a window manager a maximise request is ignored: start at the screen's size.
         if (QScreen *screen = m_mainFrame->screen())
@@ -116,11 +124,26 @@ bool CTarvikApp::InitInstance()
     return true;
 }
 
+std::unique_ptr<QMessageBox> CTarvikApp::MakeMessageBox(
+    const QString &text, const QString &caption, QWidget *parent)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning,
+        caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption, text, QMessageBox::Ok, parent);
+    // The title bar shows the caption beside the window buttons: room for both, in the title
+    // font (bold on most desktops), set as a spacer across the box's layout.
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const int wanted = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + 140;
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+            grid->rowCount(), 0, 1, grid->columnCount());
+    return box;
+}
+
 QPrinter *CTarvikApp::Printer()
 {
-    if (!m_printer)
-        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    return m_printer.get();
+    // One printer for Print Setup and the forms' Print and Print Preview.
+    return SheetPrinter::SharedPrinter();
 }
 
 void CTarvikApp::OnNewTerminal()
