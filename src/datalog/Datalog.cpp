@@ -56,6 +56,8 @@ Datalog::Datalog(CDocument *document, CSerial *link, QWidget *parent)
 Datalog::~Datalog()
 {
     m_core.SetSink(nullptr);
+    // A window closed while logging still ends its log with the stop line.
+    m_core.Pc().StopPcLogging();
 }
 
 QLineEdit *Datalog::AddEdit(QString *field, bool readOnly)
