@@ -143,6 +143,9 @@ void CMainFrame::CreateActions()
     print->setIcon(AppIcons::Tile(QStringLiteral("P"), QColor(90, 90, 90)));
     routed(QStringLiteral("file_print_preview"), QStringLiteral("Print Pre&view"),
            QStringLiteral("Display full pages\nPrint Preview"), AppCommand::PrintPreview);
+    routed(QStringLiteral("file_export_pdf"), QStringLiteral("Export Datasheet as PDF..."),
+           QStringLiteral("Write the datasheet of the active meter form to a PDF file\nExport Datasheet as PDF"),
+           AppCommand::ExportPdf);
     connect(MakeAction(QStringLiteral("file_print_setup"), QStringLiteral("P&rint Setup..."),
                        QStringLiteral("Change the printer and printing options\nPrint Setup")),
             &QAction::triggered, m_app, &CTarvikApp::OnFilePrintSetup);
@@ -323,6 +326,7 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
     file->addSeparator();
     file->addAction(Action(QStringLiteral("file_print")));
     file->addAction(Action(QStringLiteral("file_print_preview")));
+    file->addAction(Action(QStringLiteral("file_export_pdf")));
     file->addAction(Action(QStringLiteral("file_print_setup")));
     file->addSeparator();
     RebuildRecentFiles(file);

@@ -4,9 +4,11 @@
 #include "app/CAppServices.h"
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
+#include "app/CTechDlg.h"
 #include "base/CPrefs.h"
 #include "app/DocTypes.h"
 #include "base/Globals.h"
+#include "base/SheetPrinter.h"
 #include "app/TemplateChooser.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
@@ -14,7 +16,6 @@
 
 #include <QMessageBox>
 #include <QPageSetupDialog>
-#include <QPrinter>
 #include <QScreen>
 
 CTarvikApp *CTarvikApp::s_instance = nullptr;
@@ -91,6 +92,8 @@ bool CTarvikApp::InitInstance()
                 QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, m_mainFrame.get());
                 box.exec();
             });
+            // The forms ask who prints before their first datasheet.
+            SheetPrinter::SetOperatorPrompt(&CTechDlg::Ask);
         }
         // Without a window manager a maximise request is ignored: start at the screen's size.
         if (QScreen *screen = m_mainFrame->screen())
@@ -118,9 +121,8 @@ bool CTarvikApp::InitInstance()
 
 QPrinter *CTarvikApp::Printer()
 {
-    if (!m_printer)
-        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    return m_printer.get();
+    // One printer for Print Setup and the forms' Print and Print Preview.
+    return SheetPrinter::SharedPrinter();
 }
 
 void CTarvikApp::OnNewTerminal()

@@ -59,5 +59,4 @@ private:
     std::unique_ptr<CSerial> m_meterLink;
     std::unique_ptr<mbCSerial> m_modbusPort;
     std::unique_ptr<CMainFrame> m_mainFrame;
-    std::unique_ptr<QPrinter> m_printer;
 };

@@ -18,4 +18,5 @@ enum class AppCommand {
     Paste,
     NextPane,
     PrevPane,
+    ExportPdf,
 };

@@ -124,6 +124,16 @@ int SpeedFromCode(speed_t code)
 constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
 
+// The pseudo-terminal multiplexer (/dev/ptmx, /dev/pts/ptmx) is character device 5:2.
+bool IsMultiplexer(const struct stat &node)
+{
+    return S_ISCHR(node.st_mode) && ::major(node.st_rdev) == 5 && ::minor(node.st_rdev) == 2;
+}
+
+const QString kMultiplexerReason = QStringLiteral(
+    "%1: the pseudo-terminal multiplexer is not a port (it makes a new terminal nobody answers "
+    "on); give the terminal's own path, such as /dev/pts/3");
+
 } // namespace
 
 SerialDevice::~SerialDevice()
@@ -241,6 +251,11 @@ bool SerialDevice::Open(const QString &portText)
                         .arg(portText));
 
     const QByteArray native = QFile::encodeName(m_path);
+    // The multiplexer makes a new pseudo-terminal at each open, whose far end nobody holds: it
+    // would look like a port with a meter that never answers.
+    struct stat node = {};
+    if (::stat(native.constData(), &node) == 0 && IsMultiplexer(node))
+        return Fail(kMultiplexerReason.arg(m_path));
     // O_NONBLOCK: opening must not wait for carrier, and every later wait is a poll(2).
     const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -265,6 +280,12 @@ bool SerialDevice::Open(const QString &portText)
         ::close(fd);
         return Fail(QStringLiteral("%1: not a serial device").arg(m_path));
     }
+    int ptyNumber = 0;
+    if (::ioctl(fd, TIOCGPTN, &ptyNumber) == 0) {
+        // The master side of a pseudo-terminal (the multiplexer under another name).
+        ::close(fd);
+        return Fail(kMultiplexerReason.arg(m_path));
+    }
     // TIOCEXCL keeps other users out, but not root (CAP_SYS_ADMIN). An exclusive flock on the
     // device itself keeps every program that opens the port through this layer out, root or not,
     // whatever name (COMn, by-id link, path) it used; it goes away with the descriptor.
@@ -275,8 +296,14 @@ bool SerialDevice::Open(const QString &portText)
             return Fail(QStringLiteral("%1: port in use by another program").arg(m_path));
         return Fail(QStringLiteral("%1: %2").arg(m_path, SystemReason(error)));
     }
-    ::ioctl(fd, TIOCEXCL);
+    // The exclusive flag also keeps other programs (terminal emulators, socat) off a real port.
+    // It belongs to the tty, not to us: a serial device drops it with its last close, but a
+    // pseudo-terminal lives on while its far end is open, so after we died (crash, SIGKILL) it
+    // would refuse every ordinary user until the far end restarts. The flock above dies with
+    // its holder and is all a pseudo-terminal gets.
     m_fd = fd;
+    if (!IsPseudoTerminal())
+        ::ioctl(fd, TIOCEXCL);
     m_lastError.clear();
     return true;
 }

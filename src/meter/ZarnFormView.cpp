@@ -5,6 +5,7 @@
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
 #include "graphs/CPolyCurve.h"
 #include "graphs/CPolyLine.h"
@@ -12,6 +13,8 @@
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
+#include "meter/KelvaneSheet.h"
+#include "meter/KelvaneSheetReader.h"
 #include "meter/MeterVars.h"
 
 #include <QCheckBox>
@@ -159,6 +162,16 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     setFont(small);
     BuildControls();
     WatchAll();
+    m_sheet = std::make_unique<SheetPrinter>(
+        this,
+        [this](const SheetMetrics &metrics) {
+            return KelvaneSheet::Build(KelvaneSheetReader::Read(*this), metrics);
+        },
+        [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
+        [this] {
+            const QString path = GetDocument() ? GetDocument()->PathName() : QString();
+            return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+        });
 }
 
 ZarnFormView::~ZarnFormView()
@@ -731,7 +744,7 @@ void ZarnFormView::SetField(int id, const QString &rawText)
         SelectAlarm(m_alarmFunction[id - 1006], text);
         return;
     case 1020:
-        m_hiddenDesired->setText(QString::number(n - 1));
+        m_hiddenDesired->setText(QString::number(qint64(n) - 1)); // n may be INT_MIN
         return;
     case 1029:
         m_contrast->setValue(n);
@@ -1069,6 +1082,9 @@ bool ZarnFormView::HandlesCommand(AppCommand command) const
     case AppCommand::Save:
     case AppCommand::SaveAs:
     case AppCommand::Convert:
+    case AppCommand::Print:
+    case AppCommand::PrintPreview:
+    case AppCommand::ExportPdf:
         return true;
     default:
         return CView::HandlesCommand(command);
@@ -1090,6 +1106,15 @@ bool ZarnFormView::OnCommand(AppCommand command)
         return true;
     case AppCommand::Convert:
         Convert();
+        return true;
+    case AppCommand::Print:
+        m_sheet->Print();
+        return true;
+    case AppCommand::PrintPreview:
+        m_sheet->Preview();
+        return true;
+    case AppCommand::ExportPdf:
+        m_sheet->ExportPdf();
         return true;
     default:
         return CView::OnCommand(command);

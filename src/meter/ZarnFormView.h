@@ -17,6 +17,7 @@
 class CMeterDoc;
 class MeterVars;
 class CQueView;
+class SheetPrinter;
 class IMeterLink;
 class QCheckBox;
 class QComboBox;
@@ -85,6 +86,8 @@ public:
     bool Save();
     bool SaveAs();
     void Convert();
+    // File > Print, Print Preview and "Export Datasheet as PDF..." of this form's datasheet.
+    SheetPrinter *Sheet() const { return m_sheet.get(); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -209,4 +212,5 @@ private:
     std::unique_ptr<MeterVars> m_tableBeforeRead;
     QString m_versionBeforeRead;
     CSerialMeterLink m_link;
+    std::unique_ptr<SheetPrinter> m_sheet;
 };

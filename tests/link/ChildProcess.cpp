@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,6 +63,16 @@ void ChildProcess::Finish()
     if (m_pid > 0) {
         const char c = 1;
         (void)!::write(m_finish[1], &c, 1);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+    }
+}
+
+void ChildProcess::Kill()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
         int status = 0;
         ::waitpid(m_pid, &status, 0);
         m_pid = -1;

@@ -25,6 +25,8 @@ public:
     void WaitForFinish();
     // In the parent: let the child end and reap it.
     void Finish();
+    // In the parent: end the child as a crash would (SIGKILL, no clean-up of its own) and reap it.
+    void Kill();
 
 private:
     pid_t m_pid = -1;

@@ -169,6 +169,73 @@ TEST(SerialDeviceOpen, OrdinaryUserIsToldWhy)
     EXPECT_EQ(openAsNobody("-"), 1) << "closing gives the port free again";
 }
 
+// Turns the calling process into an ordinary user: "nobody" when it runs as root, itself
+// otherwise. False when the switch failed.
+bool BecomeOrdinaryUser()
+{
+    if (::geteuid() != 0)
+        return true;
+    return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+}
+
+// A program holding the port dies without closing it (crash, SIGKILL) while the far end stays
+// open, as the simulated meter or socat does: an ordinary user must get the port again at once,
+// and while the holder lives a second program must still be kept out. Runs as an ordinary user
+// even under root (root would pass the old exclusive flag and hide the fault).
+TEST(SerialDeviceOpen, PortIsFreeAgainAfterItsHolderWasKilled)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    const QString path = pty.SlavePath();
+    if (::geteuid() == 0)
+        ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0666), 0);
+    const auto openAsOrdinaryUser = [&path] {
+        return ChildProcess::Run([&path] {
+            if (!BecomeOrdinaryUser())
+                return 3;
+            SerialDevice device;
+            if (device.Open(path))
+                return 0;
+            std::fprintf(stderr, "open: %s\n", qPrintable(device.LastError()));
+            return device.LastError().contains(QLatin1String("in use")) ? 1 : 2;
+        });
+    };
+
+    for (int round = 0; round < 2; ++round) {
+        ChildProcess holder([&path](ChildProcess &self) {
+            SerialDevice device;
+            if (BecomeOrdinaryUser() && device.Open(path) && device.Configure({}))
+                self.Ready();
+            self.WaitForFinish();
+        });
+        ASSERT_TRUE(holder.Started()) << "the holder could not open the port";
+        EXPECT_EQ(openAsOrdinaryUser(), 1) << "a second program is kept off the held port";
+        holder.Kill();
+        EXPECT_EQ(openAsOrdinaryUser(), 0) << "round " << round << ": the port is free again";
+    }
+    // The far end still works with whoever holds the port now.
+    SerialDevice device;
+    ASSERT_TRUE(device.Open(path)) << qPrintable(device.LastError());
+    ASSERT_TRUE(device.Configure({}));
+    pty.Send("ok");
+    char buffer[8] = {};
+    EXPECT_EQ(QByteArray(buffer, device.ReadTimed(buffer, 2, 200, 2000)), QByteArray("ok"));
+}
+
+// The multiplexer, under either of its names, is refused with a reason and opens nothing.
+TEST(SerialDeviceOpen, RefusesThePseudoTerminalMultiplexer)
+{
+    for (const char *name : { "/dev/ptmx", "/dev/pts/ptmx" }) {
+        if (!QFile::exists(QLatin1String(name)))
+            continue;
+        SerialDevice device;
+        EXPECT_FALSE(device.Open(QLatin1String(name))) << name;
+        EXPECT_FALSE(device.IsOpen());
+        EXPECT_TRUE(device.LastError().contains(QLatin1String("multiplexer is not a port")))
+            << qPrintable(device.LastError());
+    }
+}
+
 TEST(SerialDeviceOpen, SecondOpenOfTheSameDeviceIsRefused)
 {
     PtyPair pty;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "meter/KelvaneSheet.h"
+
+class ZarnFormView;
+
+// Reads what a Kelvane form shows into the datasheet's fields: the texts of its edits, the
+// selected lines of its lists, its sliders, boxes and coefficient lists, and the form's own
+// version state (its document's table and its version and revision labels), so the sheet
+// prints exactly what that form shows whatever another open form has done meanwhile.
+class KelvaneSheetReader
+{
+public:
+    static KelvaneSheet::Fields Read(const ZarnFormView &form);
+};
