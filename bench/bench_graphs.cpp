@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QPushButton>
 
 #include <algorithm>
@@ -126,6 +127,35 @@ int main(int argc, char **argv)
             dialog->Area()->grab();
         }));
         delete dialog;
+    }
+    std::printf("E-LOG graph, %d rows at 5 s: parts of opening\n", rows);
+    {
+        ElogPlot plot(log);
+        std::vector<double> p1;
+        for (int r = 0; r < runs; ++r)
+            p1.push_back(TimeMs([&] { plot.DrawRequest(); }));
+        Report("  of which: the plot as data (ElogPlot::DrawRequest)", p1, 100);
+        GraphArea area;
+        area.resize(800, 500);
+        area.SetPicture(plot.DrawRequest());
+        std::vector<double> p2;
+        for (int r = 0; r < runs; ++r)
+            p2.push_back(TimeMs([&] { area.grab(); }));
+        Report("  of which: painting the plot (800 x 500)", p2, 100);
+        std::vector<double> p3;
+        for (int r = 0; r < runs; ++r)
+            p3.push_back(TimeMs([&] { ElogPlot again(log); }));
+        Report("  of which: reading the rows (ElogPlot)", p3, 100);
+        std::vector<double> p4;
+        for (int r = 0; r < runs; ++r)
+            p4.push_back(TimeMs([&] {
+                QListWidget list;
+                list.setUniformItemSizes(true);
+                list.addItems(log.entries);
+                list.show();
+                list.grab();
+            }));
+        Report("  of which: the row list filled and painted", p4, 100);
     }
     std::printf("E-LOG graph, %d rows at 5 s\n", rows);
     Report("open (rows, statistics, first plot, paint)", open, 100);

@@ -100,8 +100,10 @@ TEST(GraphsInTheProgram, FormReadFromTheSimulatedMeterOpensBothGraphs)
             EXPECT_TRUE(trace);
             for (const GraphPicture::Text &t : picture.texts)
                 EXPECT_TRUE(QRectF(dialog->Area()->rect()).contains(dialog->Area()->TextRect(t)));
-            if (button == 1050) // the flow scale's top label is the form's full scale
-                EXPECT_FALSE(picture.FindTexts(PrintfText::Format("%4.1f", fullScale.toDouble())).empty());
+            if (button == 1050) { // the flow scale's top label is the form's full scale
+                EXPECT_FALSE(
+                    picture.FindTexts(PrintfText::Format("%4.1f", fullScale.toDouble())).empty());
+            }
             if (!shots.isEmpty()) {
                 dialog->grab().save(QDir(shots).filePath(
                     button == 1042 ? QStringLiteral("form-curve.png") : QStringLiteral("form-linear.png")));
