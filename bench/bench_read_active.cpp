@@ -57,6 +57,14 @@ public:
         m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, read.elapsed(),
                                m_clock.elapsed()});
     }
+    void ReadReply(QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override
+    {
+        QElapsedTimer read;
+        read.start();
+        m_inner->ReadReply(reply, intervalMs, totalConstantMs, terminator);
+        m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, read.elapsed(),
+                               m_clock.elapsed()});
+    }
 
     struct Exchange
     {

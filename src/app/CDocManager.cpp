@@ -210,19 +210,46 @@ bool CDocManager::SaveDocument(CDocument *document, bool askForName, QWidget *pa
     return true;
 }
 
+namespace {
+int AskToSave(QWidget *parent, const QString &title)
+{
+    return QMessageBox::question(parent, QStringLiteral("Tarvik V2.16"),
+        QStringLiteral("Save changes to %1?").arg(title),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+}
+
+CDocManager::SavePrompt &Prompt()
+{
+    static CDocManager::SavePrompt prompt = AskToSave;
+    return prompt;
+}
+} // namespace
+
+CDocManager::SavePrompt CDocManager::SetSavePrompt(SavePrompt prompt)
+{
+    SavePrompt old = Prompt();
+    Prompt() = std::move(prompt);
+    return old;
+}
+
 bool CDocManager::SaveModified(CDocument *document, QWidget *parent)
 {
     if (!document || !document->IsModified() || !document->StoresContent())
         return true;
-    const auto answer = QMessageBox::question(
-        parent, QStringLiteral("Tarvik V2.16"),
-        QStringLiteral("Save changes to %1?").arg(document->Title()),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    const int answer = Prompt() ? Prompt()(parent, document->Title()) : QMessageBox::Discard;
     if (answer == QMessageBox::Cancel)
         return false;
-    if (answer == QMessageBox::Yes)
-        return SaveDocument(document, false, parent);
-    return true;
+    if (answer != QMessageBox::Save)
+        return true;
+    // A form holds edits its document has not taken yet: its own Save collects them.
+    for (CChildFrame *frame : FramesOf(document)) {
+        CView *view = frame->View();
+        if (view && view->HandlesCommand(AppCommand::Save)) {
+            view->OnCommand(AppCommand::Save);
+            return !document->IsModified();
+        }
+    }
+    return SaveDocument(document, false, parent);
 }
 
 bool CDocManager::CloseAllDocuments()

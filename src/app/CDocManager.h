@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 class CChildFrame;
@@ -60,8 +61,14 @@ public:
 
     // Closes every window; false when the user cancelled the closing of a modified document.
     bool CloseAllDocuments();
-    // Asks whether a modified document is to be saved before its last window closes.
+    // Asks whether a modified document is to be saved before its last window closes (Save,
+    // Discard, Cancel); Save goes through the document's view when it has its own Save (a form
+    // collects its fields first). False when the closing is to stop.
     bool SaveModified(CDocument *document, QWidget *parent);
+    // The save question: QMessageBox::Save, Discard or Cancel. The default shows a message box;
+    // tests install their own answer.
+    using SavePrompt = std::function<int(QWidget *parent, const QString &title)>;
+    static SavePrompt SetSavePrompt(SavePrompt prompt);
 
 Q_SIGNALS:
     void RecentFilesChanged();

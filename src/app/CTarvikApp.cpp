@@ -14,7 +14,10 @@
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
 
+#include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QPageSetupDialog>
 #include <QScreen>
 
@@ -77,6 +80,9 @@ bool CTarvikApp::InitInstance()
 
     {
         CPrefs prefs;
+        // With no meter identified yet, documents open in the firmware version the settings
+        // chose; an empty version would let any layout's key decide.
+        g_DocVersion = prefs.GetVersion();
         const QString mbPort = prefs.GetMBPort();
         if (mbPort != QLatin1String("OFF")) {
             m_modbusPort = std::make_unique<mbCSerial>(CPrefs::DeviceName(mbPort), m_timing);
@@ -89,8 +95,7 @@ bool CTarvikApp::InitInstance()
         m_mainFrame = std::make_unique<CMainFrame>(this, m_docManager.get());
         if (m_messageBoxes) {
             UserMessage::SetHandler([this](const QString &text, const QString &caption) {
-                QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, m_mainFrame.get());
-                box.exec();
+                MakeMessageBox(text, caption, m_mainFrame.get())->exec();
             });
             // The forms ask who prints before their first datasheet.
             SheetPrinter::SetOperatorPrompt(&CTechDlg::Ask);
@@ -117,6 +122,22 @@ bool CTarvikApp::InitInstance()
         }
     } // the preferences are written back here
     return true;
+}
+
+std::unique_ptr<QMessageBox> CTarvikApp::MakeMessageBox(
+    const QString &text, const QString &caption, QWidget *parent)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning,
+        caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption, text, QMessageBox::Ok, parent);
+    // The title bar shows the caption beside the window buttons: room for both, in the title
+    // font (bold on most desktops), set as a spacer across the box's layout.
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const int wanted = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + 140;
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+            grid->rowCount(), 0, 1, grid->columnCount());
+    return box;
 }
 
 QPrinter *CTarvikApp::Printer()

@@ -11,7 +11,9 @@ class CDocManager;
 class CMainFrame;
 class CSerial;
 class mbCSerial;
+class QMessageBox;
 class QPrinter;
+class QWidget;
 
 // The application object: owns the start-up order, the meter link, the Modbus port, the
 // document manager and the main frame, and serves the toolbar's new-window commands. One per
@@ -39,6 +41,10 @@ public:
     CDocManager *DocManager() const { return m_docManager.get(); }
     CMainFrame *MainFrame() const { return m_mainFrame.get(); }
     QPrinter *Printer();
+    // The message box the program shows for a user message: OK only, wide enough that its
+    // caption is never cut off (a short text would otherwise leave a narrow box).
+    static std::unique_ptr<QMessageBox> MakeMessageBox(
+        const QString &text, const QString &caption, QWidget *parent);
 
 public Q_SLOTS:
     void OnNewTerminal();

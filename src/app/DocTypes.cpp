@@ -8,6 +8,9 @@
 #include "meter/CMeterDoc.h"
 #include "meter/ZarnFormFrame.h"
 #include "meter/ZarnFormView.h"
+#include "meterqx/QXMeterDoc.h"
+#include "meterqx/ZarnQXFormFrame.h"
+#include "meterqx/ZarnQXFormView.h"
 #include "modbus/Modbus.h"
 #include "modbus/ModbusDoc.h"
 #include "modbus/ModbusFrame.h"
@@ -35,7 +38,14 @@ void DocTypes::RegisterAll(CDocManager &manager)
     kelvane.createView = [](CDocument *document) { return new ZarnFormView(document); };
     manager.AddDocTemplate(kelvane);
 
-    // 2. Quixal meter form (141): not yet part of the program.
+    // 2. Quixal meter form (141). It has no menu of its own in the original layout; it takes
+    // the meter form's menu so that File > Convert... reaches it.
+    CDocTemplate quixal = Type(141, "\nQuixal\nQuixal\n*.qxm\n.qxm\nZarnQXMeter.Document\nZarn Quixal-500 Document",
+                               CDocTemplate::Menu::Kelvane);
+    quixal.createDocument = [] { return new QXMeterDoc; };
+    quixal.createFrame = [] { return new ZarnQXFormFrame; };
+    quixal.createView = [](CDocument *document) { return new ZarnQXFormView(document); };
+    manager.AddDocTemplate(quixal);
 
     // 3. Terminal (129), in the Kelvane form's frame
     CDocTemplate terminal = Type(129, "\nUntitled\nTerminal\n*.trm\n.trm\nZarnTerm.Document\nZarnTerminal Document",

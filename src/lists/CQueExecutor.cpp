@@ -1,5 +1,6 @@
 #include "lists/CQueExecutor.h"
 
+#include "base/PrintfText.h"
 #include "base/UserMessage.h"
 #include "lists/IFieldAccess.h"
 #include "lists/IMeterLink.h"
@@ -113,7 +114,7 @@ bool CQueExecutor::GoTo(const QString &label)
         return true;
     }
     UserMessage::Show(
-        m_script.ArgumentText(), QString::asprintf("Bad jump lable on line %d", m_index));
+        m_script.ArgumentText(), PrintfText::Format("Bad jump lable on line %d", m_index));
     m_stopped = true;
     m_result = kBadLabel;
     return false;
@@ -128,7 +129,11 @@ int CQueExecutor::MeterExchange(IMeterLink *link, const QString &command, QByteA
     link->PurgeInput();
     link->SendCommand(command.toLatin1() + '\r');
     Pause(pauseMs);
-    link->ReadAll(reply, ClampTimeout(intervalMs), ClampTimeout(totalMs));
+    if (expected.size() == 1 && expected.at(0).unicode() < 256)
+        link->ReadReply(reply, ClampTimeout(intervalMs), ClampTimeout(totalMs),
+            char(expected.at(0).unicode()));
+    else
+        link->ReadAll(reply, ClampTimeout(intervalMs), ClampTimeout(totalMs));
     if (expected.size() != 1)
         return 0;
     return reply.contains(expected.toLatin1().at(0)) ? 1 : 0;

@@ -19,6 +19,11 @@ public:
     void PurgeInput() override;
     int SendCommand(const QByteArray &text) override;
     void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override;
+    void ReadReply(
+        QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override;
+    // The quiet time after a terminator that ends a reply: four character times at the link's
+    // speed (ten bits a character), at least 2 ms.
+    static int GuardMs(int baud);
 
 private:
     CSerial *m_serial = nullptr;

@@ -14,4 +14,13 @@ public:
     virtual int SendCommand(const QByteArray &text) = 0;
     // One reply within the time-outs (interval between bytes, total constant), then purge.
     virtual void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) = 0;
+    // One reply that ends with terminator: as ReadAll, except that once the terminator has
+    // arrived the read ends as soon as the line has been quiet for a short guard, instead of
+    // waiting out the interval time-out (whatever comes later is purged with the rest). A link
+    // that cannot do better reads as ReadAll does.
+    virtual void ReadReply(QByteArray &reply, int intervalMs, int totalConstantMs, char terminator)
+    {
+        (void)terminator;
+        ReadAll(reply, intervalMs, totalConstantMs);
+    }
 };

@@ -1,5 +1,6 @@
 #include "meter/CMeterDoc.h"
 
+#include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "meter/KelvaneFields.h"
@@ -26,6 +27,27 @@ QString VersionForSection(const QString &section)
     return section.mid(1, 4);
 }
 
+// The firmware version selected in the settings.
+QString SettingsVersion()
+{
+    CPrefs prefs;
+    return prefs.GetVersion();
+}
+
+// Two version texts that build the same layout ("4.1A" and ">= 4.1A", "4.0x" and "[4.0A]").
+bool SameVersion(const QString &a, const QString &b)
+{
+    auto family = [](const QString &v) {
+        if (v == QLatin1String("3.9G") || v == QLatin1String("[3.9G]"))
+            return QStringLiteral("3.9G");
+        if (v == QLatin1String("4.0x") || v == QLatin1String("[4.0A]")
+            || v == QLatin1String("[4.0B]"))
+            return QStringLiteral("4.0x");
+        return v.isEmpty() ? QString() : QStringLiteral(">= 4.1A");
+    };
+    return family(a) == family(b);
+}
+
 } // namespace
 
 CMeterDoc::CMeterDoc(QObject *parent)
@@ -35,7 +57,7 @@ CMeterDoc::CMeterDoc(QObject *parent)
 
 CMeterDoc::~CMeterDoc() = default;
 
-void CMeterDoc::ChooseLayoutFromMeter()
+bool CMeterDoc::ChooseLayoutFromMeter()
 {
     const QString &m = g_MeterVersion;
     if (m == QLatin1String("3.9G")) {
@@ -47,11 +69,15 @@ void CMeterDoc::ChooseLayoutFromMeter()
     } else if (g_DocKind == 5
         && QStringList({ "1.4A", "1.3A", "1.2B", "1.2A", "1.1A", "1.0A" }).contains(m)) {
         // a Quixal form opening for a Quixal meter keeps its version
+        return false;
     } else if (!m.isEmpty()) {
         g_DocVersion = QStringLiteral(">= 4.1A");
         g_DocMeterVersion = m;
+    } else {
+        // No meter identified: the version chosen in the settings stays in force.
+        return false;
     }
-    // No meter identified: the version chosen in the settings stays in force.
+    return true;
 }
 
 bool CMeterDoc::ReadMeterLine(const QString &path, QString *line)
@@ -71,7 +97,10 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
     QString line;
     if (!ReadMeterLine(path, &line))
         return false;
-    ChooseLayoutFromMeter();
+    const bool meterChose = ChooseLayoutFromMeter();
+    const QString versionInForce = g_DocVersion;
+    m_meterVersion = g_MeterVersion;
+    m_meterRevision = g_MeterRevision;
 
     std::unique_ptr<MeterVars> table;
     if (MeterVars::DetectSection(line, &table).isEmpty())
@@ -82,11 +111,12 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
     m_layoutMismatch
         = m_vars->Has(QStringLiteral("key")) && m_vars->Value(QStringLiteral("key"), 1) != 0xAA;
     if (m_layoutMismatch)
-        WarnLayoutMismatch(path, line);
+        WarnLayoutMismatch(path, line, meterChose, versionInForce);
     return true;
 }
 
-void CMeterDoc::WarnLayoutMismatch(const QString &path, const QString &line)
+void CMeterDoc::WarnLayoutMismatch(
+    const QString &path, const QString &line, bool meterChose, const QString &versionInForce)
 {
     const QString name = QFileInfo(path).fileName();
     const QString found = MeterVars::DetectLayout(line, QStringLiteral("vars20.dat"));
@@ -96,11 +126,26 @@ void CMeterDoc::WarnLayoutMismatch(const QString &path, const QString &line)
     if (found.isEmpty())
         text += QStringLiteral("No layout of vars20.dat fits this file; it may not be a meter "
                                "file. Do not save it over the original.");
+    else if (meterChose)
+        // Opening again changes nothing while that meter stays identified.
+        text += QStringLiteral("The layout in force follows the meter identified in the terminal "
+                               "(firmware %1), not the settings. The file was written with the "
+                               "layout %2 (firmware %3). Do not save it over the original; to "
+                               "read it, open it with a meter of firmware %3 connected, or "
+                               "restart the program with %3 selected in the settings.")
+                    .arg(g_MeterVersion, found, VersionForSection(found));
+    else if (!SameVersion(versionInForce, SettingsVersion()))
+        text += QStringLiteral("The firmware version in force (%1) was set by the last meter "
+                               "window opened or meter read, not by the settings (%2). The file "
+                               "was written with the layout %3. Select the firmware version %4 "
+                               "in the settings and open the file again before saving it.")
+                    .arg(versionInForce.isEmpty() ? QStringLiteral("none") : versionInForce,
+                        SettingsVersion(), found, VersionForSection(found));
     else
-        text += QStringLiteral("The file was written with the layout %1. Select the firmware "
-                               "version %2 in the settings and open the file again before "
-                               "saving it.")
-                    .arg(found, VersionForSection(found));
+        text += QStringLiteral("The file was written with the layout %1, but the settings select "
+                               "the firmware version %2. Select the firmware version %3 in the "
+                               "settings and open the file again before saving it.")
+                    .arg(found, SettingsVersion(), VersionForSection(found));
     UserMessage::Show(text, QString::fromLatin1(kAppTitle));
 }
 
@@ -160,6 +205,42 @@ int CMeterDoc::ConvertToVersion(const QString &target)
 {
     g_DocVersion = target;
     return ConvertTo(QStringLiteral("[%1]").arg(target));
+}
+
+KelvaneFields::Rules CMeterDoc::RulesInForce() const
+{
+    KelvaneFields::Rules rules;
+    rules.family = KelvaneFields::FamilyOfSection(m_vars ? m_vars->SectionName() : QString());
+    if (rules.family.isEmpty())
+        rules.family = g_DocVersion;
+    const bool identified = !g_MeterVersion.isEmpty();
+    rules.meterVersion = identified ? g_MeterVersion : m_meterVersion;
+    rules.revision = identified ? g_MeterRevision : m_meterRevision;
+    return rules;
+}
+
+void CMeterDoc::SetMeterIdentity(const QString &version, const QString &revision)
+{
+    m_meterVersion = version;
+    m_meterRevision = revision;
+}
+
+void CMeterDoc::VarsToForm(IFieldAccess &form, const KelvaneFields::Rules &rules)
+{
+    if (m_vars)
+        KelvaneFields::VarsToForm(*m_vars, form, rules);
+}
+
+void CMeterDoc::FormToVars(IFieldAccess &form, const KelvaneFields::Rules &rules)
+{
+    if (m_vars)
+        KelvaneFields::FormToVars(*m_vars, form, rules);
+}
+
+void CMeterDoc::UnitsChanged(IFieldAccess &form, int newUnits, const KelvaneFields::Rules &rules)
+{
+    if (m_vars)
+        KelvaneFields::UnitsChanged(*m_vars, form, newUnits, rules);
 }
 
 void CMeterDoc::VarsToForm(IFieldAccess &form)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/CDocument.h"
+#include "meter/KelvaneFields.h"
 
 #include <QString>
 
@@ -43,6 +44,20 @@ public:
     void VarsToForm(IFieldAccess &form);
     void FormToVars(IFieldAccess &form);
     void UnitsChanged(IFieldAccess &form, int newUnits);
+    // The same under given rules (a form shows and collects under the rules it showed with).
+    void VarsToForm(IFieldAccess &form, const KelvaneFields::Rules &rules);
+    void FormToVars(IFieldAccess &form, const KelvaneFields::Rules &rules);
+    void UnitsChanged(IFieldAccess &form, int newUnits, const KelvaneFields::Rules &rules);
+    // The rules this document's values are shown under now: the family of its own layout, and
+    // the firmware version and revision of the meter identified in the terminal, or, while none
+    // is, of the meter this document was read from (empty for a file).
+    KelvaneFields::Rules RulesInForce() const;
+    // The meter a read list filled this document from (its version and revision answers).
+    void SetMeterIdentity(const QString &version, const QString &revision);
+    void SetMeterVersion(const QString &version) { m_meterVersion = version; }
+    void SetMeterRevision(const QString &revision) { m_meterRevision = revision; }
+    QString MeterVersion() const { return m_meterVersion; }
+    QString MeterRevision() const { return m_meterRevision; }
 
     QString ImageToText() const;
     QString ImageToSendText() const;
@@ -72,10 +87,14 @@ protected:
     static bool ReadMeterLine(const QString &path, QString *line);
 
 private:
-    void ChooseLayoutFromMeter();
-    void WarnLayoutMismatch(const QString &path, const QString &line);
+    // Applies the connected meter's version; true when it chose the layout.
+    bool ChooseLayoutFromMeter();
+    void WarnLayoutMismatch(const QString &path, const QString &line, bool meterChose,
+        const QString &versionInForce);
 
     std::unique_ptr<MeterVars> m_vars;
     QString m_saveError;
     bool m_layoutMismatch = false;
+    QString m_meterVersion;
+    QString m_meterRevision;
 };

@@ -27,14 +27,14 @@ constexpr auto CollectConverted = &FT::CollectConverted;
 const char *const kCurveFit[] = { "None - All Equations are Bypassed", "Primary Coefficients Only",
     "Primary and Secondary Coefficients", "Primary Coefficients and Point-Wise Segments" };
 
-bool IsCurrent()
+bool IsCurrent(const KelvaneFields::Rules &rules)
 {
-    return g_DocVersion == QLatin1String(">= 4.1A");
+    return rules.family == QLatin1String(">= 4.1A");
 }
 
-bool IsOlder()
+bool IsOlder(const KelvaneFields::Rules &rules)
 {
-    return g_DocVersion == QLatin1String("3.9G") || g_DocVersion == QLatin1String("4.0x");
+    return rules.family == QLatin1String("3.9G") || rules.family == QLatin1String("4.0x");
 }
 
 // Range 1..4 from a range byte's two bits, "N" for an unset byte (0xFF).
@@ -45,15 +45,46 @@ QString RangeText(quint32 byte, int shift)
 
 } // namespace
 
-UnitConversion::Context KelvaneFields::Context(int units)
+KelvaneFields::Rules KelvaneFields::RulesInForce()
 {
-    return { units, g_DocVersion, g_DocRevision, g_DocMeterVersion };
+    return { g_DocVersion, g_DocRevision, g_DocMeterVersion };
 }
 
-QString KelvaneFields::UnitsFile()
+QString KelvaneFields::FamilyOfSection(const QString &section)
 {
-    return g_DocVersion == QLatin1String("3.9G") ? QStringLiteral("units15.dat")
-                                                 : QStringLiteral("units20.dat");
+    if (section == QLatin1String("[3.9G]"))
+        return QStringLiteral("3.9G");
+    if (section == QLatin1String("[4.0A]"))
+        return QStringLiteral("4.0x");
+    if (section == QLatin1String("[4.1A]"))
+        return QStringLiteral(">= 4.1A");
+    if (section.startsWith(QLatin1Char('[')) && section.endsWith(QLatin1Char(']')))
+        return section.mid(1, section.size() - 2);
+    return section;
+}
+
+UnitConversion::Context KelvaneFields::Context(int units, const Rules &rules)
+{
+    return { units, rules.family, rules.revision, rules.meterVersion };
+}
+
+QString KelvaneFields::UnitsFile(const QString &family)
+{
+    return family == QLatin1String("3.9G") ? QStringLiteral("units15.dat")
+                                           : QStringLiteral("units20.dat");
+}
+
+bool KelvaneFields::ParseDate(const QString &text, int *month, int *day, int *year)
+{
+    const QString t = text.trimmed();
+    if (ScanText::Date(t, month, day, year))
+        return true;
+    // Day first with dots, as the form's clock writes dates when its day-first flag is set.
+    if (t.contains(QLatin1Char('/')) || t.count(QLatin1Char('.')) != 2)
+        return false;
+    QString slashed = t;
+    slashed.replace(QLatin1Char('.'), QLatin1Char('/'));
+    return ScanText::Date(slashed, day, month, year);
 }
 
 QString KelvaneFields::CurveFitText(int index)
@@ -69,16 +100,16 @@ int KelvaneFields::CurveFitIndex(const QString &text)
     return 0;
 }
 
-void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
+void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form, const Rules &rules)
 {
-    const bool current = IsCurrent();
-    const bool older = IsOlder();
+    const bool current = IsCurrent(rules);
+    const bool older = IsOlder(rules);
 
     form.SetField(LcdBlank, Bool(vars.Value(QStringLiteral("lcd_blind"), 1) != 0));
 
     const int units = int(vars.Value(QStringLiteral("flow_func"), 1));
     g_FlowUnits = (unsigned char)units;
-    const QStringList unitLines = ChoiceList::Read(UnitsFile());
+    const QStringList unitLines = ChoiceList::Read(UnitsFile(rules.family));
     const QString unitCode = QString::number(units + 101);
     const int unitLine = ChoiceList::FindEndingIn(unitLines, unitCode);
     // No line for the code: a text no line begins with leaves the list without a selection.
@@ -99,7 +130,8 @@ void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
     form.SetField(Refresh, QString::number(vars.Value(QStringLiteral("reporting_max"), 1)));
     form.SetField(AdcFilterSpin, QString::number(vars.Value(QStringLiteral("adc_val"), 1)));
     const quint32 dac = vars.Value(QStringLiteral("dac_val"), 1);
-    form.SetField(DacFilterSpin, QString::number(dac));
+    // Before 4.1A bit 7 is the curve-fit choice, not part of the filter.
+    form.SetField(DacFilterSpin, QString::number(current ? dac : dac & 0x7F));
     if (!current) // before 4.1A the curve-fit choice lives in bit 7 of "dac_val"
         form.SetField(CurveFit, (dac & 0x80) ? QStringLiteral("0") : QStringLiteral("1"));
 
@@ -113,7 +145,7 @@ void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
         form.SetField(AlarmDelay0 + i, QString::number(vars.Value(Name("edelay[%d]", i), 1)));
     }
 
-    ShowConverted(vars, form, Context(units));
+    ShowConverted(vars, form, Context(units, rules));
 
     ShowFloat(vars, QStringLiteral("coeff[10]"), form, CFactor, "%1.6f");
     ShowFloat(vars, QStringLiteral("coeff[11]"), form, ZeroOffset, "%1.6f");
@@ -122,10 +154,7 @@ void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
     if (vars.Value(QStringLiteral("pad_1"), 2) > 127)
         vars.SetValue(QStringLiteral("pad_1"), 2, 0);
     form.SetField(ModbusAddr, QString::number(vars.Value(QStringLiteral("pad_1"), 2)));
-    const quint32 date = vars.Value(QStringLiteral("cal_date"), 4);
-    form.SetField(CalibrationDue,
-        QString::asprintf(
-            "%02d/%02d/%02d", int((date >> 16) & 0xFF), int(date >> 24), int((date >> 8) & 0xFF)));
+    FT::ShowDate(vars, QStringLiteral("cal_date"), form, CalibrationDue);
     form.SetField(
         SerialNumber, QString::number(qint32(vars.Value(QStringLiteral("serial_num"), 4))));
 
@@ -157,10 +186,10 @@ void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
     }
 }
 
-void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form)
+void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form, const Rules &rules)
 {
-    const bool current = IsCurrent();
-    const bool older = IsOlder();
+    const bool current = IsCurrent(rules);
+    const bool older = IsOlder(rules);
 
     vars.SetValue(QStringLiteral("lcd_blind"), 1, IsTrue(form, LcdBlank) ? 1 : 0);
 
@@ -214,7 +243,7 @@ void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form)
         CollectInt(vars, Name("edelay[%d]", i), 1, form, AlarmDelay0 + i);
     }
 
-    CollectConverted(vars, form, Context(units));
+    CollectConverted(vars, form, Context(units, rules));
 
     CollectPlainFloat(vars, QStringLiteral("coeff[10]"), form, CFactor, "%1.6f");
     CollectPlainFloat(vars, QStringLiteral("coeff[11]"), form, ZeroOffset, "%1.6f");
@@ -222,7 +251,10 @@ void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form)
     CollectInt(vars, QStringLiteral("lockout"), 2, form, Password);
     CollectInt(vars, QStringLiteral("pad_1"), 2, form, ModbusAddr);
     int a = 0, b = 0, c = 0;
-    if (ScanText::Date(form.GetField(CalibrationDue), &a, &b, &c)) {
+    const QString dateText = form.GetField(CalibrationDue).trimmed();
+    // The text it was shown as keeps the stored value, low byte included.
+    if (dateText != FT::DateText(vars.Value(QStringLiteral("cal_date"), 4))
+        && ParseDate(dateText, &a, &b, &c)) {
         // Each part keeps to its own byte, so a wrong entry cannot spill into its neighbour.
         const quint32 date
             = (quint32(b & 0xFF) << 24) | (quint32(a & 0xFF) << 16) | (quint32(c & 0xFF) << 8);
@@ -251,7 +283,8 @@ void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form)
     vars.SetValue(QStringLiteral("key"), 1, 0xAA);
 }
 
-void KelvaneFields::UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits)
+void KelvaneFields::UnitsChanged(
+    MeterVars &vars, IFieldAccess &form, int newUnits, const Rules &rules)
 {
-    FT::UnitsChanged(vars, form, Context(g_FlowUnits), Context(newUnits));
+    FT::UnitsChanged(vars, form, Context(g_FlowUnits, rules), Context(newUnits, rules));
 }

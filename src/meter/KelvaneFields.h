@@ -19,18 +19,53 @@ class MeterVars;
 class KelvaneFields
 {
 public:
-    static void VarsToForm(MeterVars &vars, IFieldAccess &form);
-    static void FormToVars(MeterVars &vars, IFieldAccess &form);
+    // What decides how the fields show and collect the variables: the firmware family
+    // (">= 4.1A", "4.0x", "3.9G", or any other text for a layout with neither rule set) and,
+    // for the families before 4.1A, the revision letter and firmware version of the meter the
+    // values belong to. A form keeps the rules it showed its values under and collects under
+    // the same rules.
+    struct Rules
+    {
+        QString family;
+        QString revision;
+        QString meterVersion;
+        bool operator==(const Rules &other) const = default;
+    };
+    // The process-wide rules: g_DocVersion, g_DocRevision, g_DocMeterVersion.
+    static Rules RulesInForce();
+    // The family whose rules fit a table built from section: "[3.9G]" gives "3.9G", "[4.0A]"
+    // "4.0x", "[4.1A]" ">= 4.1A"; any other "[name]" gives name; an empty section gives empty.
+    static QString FamilyOfSection(const QString &section);
+
+    static void VarsToForm(MeterVars &vars, IFieldAccess &form, const Rules &rules);
+    static void FormToVars(MeterVars &vars, IFieldAccess &form, const Rules &rules);
+    static void VarsToForm(MeterVars &vars, IFieldAccess &form)
+    {
+        VarsToForm(vars, form, RulesInForce());
+    }
+    static void FormToVars(MeterVars &vars, IFieldAccess &form)
+    {
+        FormToVars(vars, form, RulesInForce());
+    }
     // The form picked other engineering units: X-Sect, Max Range and Full Scale are read with the
     // old code (g_FlowUnits), "flow_func" takes the new code and the same values are shown again
     // in the new units. No other variable changes.
-    static void UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits);
+    static void UnitsChanged(
+        MeterVars &vars, IFieldAccess &form, int newUnits, const Rules &rules);
+    static void UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits)
+    {
+        UnitsChanged(vars, form, newUnits, RulesInForce());
+    }
 
-    // The conversion context of the document in force (g_DocVersion, g_DocRevision,
-    // g_DocMeterVersion) for a units code.
-    static UnitConversion::Context Context(int units);
-    // "units15.dat" for a 3.9G layout, else "units20.dat".
-    static QString UnitsFile();
+    // The conversion context of rules for a units code.
+    static UnitConversion::Context Context(int units, const Rules &rules);
+    static UnitConversion::Context Context(int units) { return Context(units, RulesInForce()); }
+    // "units15.dat" for the 3.9G family, else "units20.dat".
+    static QString UnitsFile(const QString &family);
+    static QString UnitsFile() { return UnitsFile(RulesInForce().family); }
+    // "Calibration Due" as typed: "mm/dd/yy", or "dd.mm.yy" as the form shows dates while its
+    // day-first flag is set. The month, day and year, or false when the text is neither.
+    static bool ParseDate(const QString &text, int *month, int *day, int *year);
     static QString CurveFitText(int index); // the four curve-fit choices, "" past them
     static int CurveFitIndex(const QString &text); // 0 for a text matching none of choices 1..3
 };

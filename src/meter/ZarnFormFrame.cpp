@@ -7,13 +7,20 @@ int s_smallFrames = 0;
 } // namespace
 
 ZarnFormFrame::ZarnFormFrame(QWidget *parent)
+    : ZarnFormFrame(kSmallGeometry, kFormGeometry, 0, parent)
+{
+}
+
+ZarnFormFrame::ZarnFormFrame(const QRect &small, const QRect &form, int formKind, QWidget *parent)
     : CChildFrame(parent)
 {
     if (g_DocKind == 2) {
-        m_geometry = kSmallGeometry;
+        m_geometry = small;
         ++s_smallFrames;
     } else {
-        m_geometry = kFormGeometry;
+        m_geometry = form;
+        if (formKind != 0)
+            g_DocKind = formKind;
     }
     if (s_smallFrames > 2) {
         g_DocKind = 1;

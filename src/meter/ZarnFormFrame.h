@@ -22,6 +22,11 @@ public:
     static int SmallFrameCount();
     static void ResetSmallFrameCount();
 
+protected:
+    // A frame of another meter form: `small` right after the New terminal command, else
+    // `form`, and g_DocKind then becomes formKind (0 leaves it). Shares the small-frame count.
+    ZarnFormFrame(const QRect &small, const QRect &form, int formKind, QWidget *parent);
+
 private:
     QRect m_geometry;
 };

@@ -1,5 +1,7 @@
 #include "meter/ZarnFormRules.h"
 
+#include "base/PrintfText.h"
+
 #include <climits>
 #include <cmath>
 
@@ -219,28 +221,31 @@ bool ZarnFormRules::CanChangeRange(const QString &activeText, const QString &des
     return desired >= 1 && desired <= 4 && active != desired;
 }
 
-bool ZarnFormRules::IsImageText(const QString &text, int byteCount)
+int ZarnFormRules::ImageBytes(const QString &text, int byteCount)
 {
-    if (byteCount <= 0 || text.size() < 3 * byteCount - 1)
-        return false;
     const auto isHex = [](QChar c) {
         return (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
             || (c >= QLatin1Char('A') && c <= QLatin1Char('F'))
             || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
     };
-    for (int k = 0; k < byteCount; ++k) {
-        if (!isHex(text.at(3 * k)) || !isHex(text.at(3 * k + 1)))
-            return false;
-    }
-    return true;
+    int k = 0;
+    while (k < byteCount && 3 * k + 1 < text.size() && isHex(text.at(3 * k))
+        && isHex(text.at(3 * k + 1)))
+        ++k;
+    return k;
+}
+
+bool ZarnFormRules::IsImageText(const QString &text, int byteCount)
+{
+    return byteCount > 0 && ImageBytes(text, byteCount) == byteCount;
 }
 
 QString ZarnFormRules::TimeText(const QTime &time, bool hours24)
 {
     if (hours24)
-        return QString::asprintf("%02d:%02d:%02d", time.hour(), time.minute(), time.second());
+        return PrintfText::Format("%02d:%02d:%02d", time.hour(), time.minute(), time.second());
     const int hour12 = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
-    return QString::asprintf(
+    return PrintfText::Format(
         "%02d:%02d:%02d%s", hour12, time.minute(), time.second(), time.hour() < 12 ? "AM" : "PM");
 }
 
@@ -248,6 +253,6 @@ QString ZarnFormRules::DateText(const QDate &date, bool dayFirst)
 {
     const int year = date.year() % 100;
     if (dayFirst)
-        return QString::asprintf("%02d.%02d.%02d", date.day(), date.month(), year);
-    return QString::asprintf("%02d/%02d/%02d", date.month(), date.day(), year);
+        return PrintfText::Format("%02d.%02d.%02d", date.day(), date.month(), year);
+    return PrintfText::Format("%02d/%02d/%02d", date.month(), date.day(), year);
 }

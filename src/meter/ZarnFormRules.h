@@ -64,6 +64,9 @@ public:
     // every third character (the separators are not examined). A read whose search text was
     // absent extracts whatever stood near it, which must never be decoded as an image.
     static bool IsImageText(const QString &text, int byteCount);
+    // How many whole bytes of image text stand at the start of text (at most byteCount): two
+    // hexadecimal digits at every third character.
+    static int ImageBytes(const QString &text, int byteCount);
 
     // Clock texts: "%H:%M:%S" or "%I:%M:%S%p"; "%d.%m.%y" or "%m/%d/%y".
     static QString TimeText(const QTime &time, bool hours24);

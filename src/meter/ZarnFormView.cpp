@@ -5,6 +5,7 @@
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/PrintfText.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
 #include "graphs/CPolyCurve.h"
@@ -372,6 +373,7 @@ QWidget *ZarnFormView::BuildAlarmGroup()
         function->setMinimumContentsLength(10);
         function->view()->setMinimumWidth(240);
         Register(1006 + i, function);
+        connect(function, &QComboBox::activated, this, &ZarnFormView::MarkEdited);
         m_alarmFunction[i] = function;
         grid->addWidget(function, i + 1, 1);
         grid->addWidget(MakeEdit(1010 + i, 64), i + 1, 2);
@@ -381,6 +383,8 @@ QWidget *ZarnFormView::BuildAlarmGroup()
     m_holdFlow2 = new QCheckBox(QStringLiteral("Hold Flow (Relay #2)"), box);
     Register(1033, m_holdFlow1);
     Register(1034, m_holdFlow2);
+    for (QCheckBox *hold : { m_holdFlow1, m_holdFlow2 })
+        connect(hold, &QCheckBox::clicked, this, &ZarnFormView::MarkEdited);
     auto *holdRow = new QHBoxLayout;
     holdRow->addWidget(m_holdFlow1);
     holdRow->addWidget(m_holdFlow2);
@@ -426,7 +430,7 @@ QWidget *ZarnFormView::BuildParameterGroup()
     }
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
-    LoadUnitsList();
+    LoadUnitsList(RulesInForce().family);
     return box;
 }
 
@@ -530,6 +534,14 @@ QWidget *ZarnFormView::BuildLcdGroup()
     m_refresh->setValue(8);
     Register(1029, m_contrast);
     Register(1030, m_refresh);
+    connect(m_contrast, &QAbstractSlider::actionTriggered, this, [this] {
+        m_contrastMoved = true;
+        MarkEdited();
+    });
+    connect(m_refresh, &QAbstractSlider::actionTriggered, this, [this] {
+        m_refreshMoved = true;
+        MarkEdited();
+    });
     grid->addWidget(Caption(QStringLiteral("Contrast"), box), 0, 0);
     grid->addWidget(Caption(QStringLiteral("Light"), box), 0, 1);
     grid->addWidget(m_contrast, 0, 2);
@@ -550,6 +562,8 @@ QWidget *ZarnFormView::BuildOptionsGroup()
     m_protocol = new QCheckBox(QStringLiteral("Protocol On"), box);
     Register(1032, m_tracking);
     Register(1065, m_protocol);
+    for (QCheckBox *check : { m_tracking, m_protocol })
+        connect(check, &QCheckBox::clicked, this, &ZarnFormView::MarkEdited);
     grid->addWidget(m_tracking, 0, 0);
     grid->addWidget(m_protocol, 0, 1);
     grid->addWidget(Caption(QStringLiteral("Modbus Addr"), box), 0, 2);
@@ -652,11 +666,10 @@ QStringList ZarnFormView::ReadListFile(const QString &fileName)
     return lines;
 }
 
-void ZarnFormView::LoadUnitsList()
+void ZarnFormView::LoadUnitsList(const QString &family)
 {
-    const bool early = g_DocVersion == QLatin1String("3.9G");
-    const QStringList lines
-        = ReadListFile(early ? QStringLiteral("units15.dat") : QStringLiteral("units20.dat"));
+    m_unitsFile = KelvaneFields::UnitsFile(family);
+    const QStringList lines = ReadListFile(m_unitsFile);
     m_units->clear();
     m_units->addItems(lines);
     m_units->setCurrentIndex(lines.isEmpty() ? -1 : 0);
@@ -678,9 +691,11 @@ void ZarnFormView::LoadAlarmLists()
 void ZarnFormView::OnInitialUpdate()
 {
     LoadAlarmLists();
-    LoadUnitsList();
+    LoadUnitsList(RulesInForce().family);
     m_contrast->setValue(128);
     m_refresh->setValue(8);
+    m_contrastGiven.clear();
+    m_refreshGiven.clear();
     if (m_runner && m_runner->IsRunning())
         m_runner->Cancel();
     m_runner = nullptr;
@@ -720,6 +735,8 @@ void ZarnFormView::SetField(int id, const QString &rawText)
     if (IsPlainTextId(id)) {
         if (QLineEdit *edit = EditOf(id))
             edit->setText(text);
+        if (id == 1054)
+            m_calDateGiven = text;
         return;
     }
     switch (id) {
@@ -748,9 +765,13 @@ void ZarnFormView::SetField(int id, const QString &rawText)
         return;
     case 1029:
         m_contrast->setValue(n);
+        m_contrastGiven = QString::number(n);
+        m_contrastMoved = false;
         return;
     case 1030:
         m_refresh->setValue(n);
+        m_refreshGiven = QString::number(n);
+        m_refreshMoved = false;
         return;
     case 1032:
         m_tracking->setChecked(text == QLatin1String("TRUE"));
@@ -779,6 +800,7 @@ void ZarnFormView::SetField(int id, const QString &rawText)
     case 1049:
         m_flowMeterVersion->setText(text);
         g_DocMeterVersion = text;
+        SetReadIdentity(&text, nullptr);
         DocSetVersion(text);
         return;
     case 1051:
@@ -798,6 +820,7 @@ void ZarnFormView::SetField(int id, const QString &rawText)
     case 1084:
         m_revision->setText(text);
         g_DocRevision = text;
+        SetReadIdentity(nullptr, &text);
         return;
     case 1115:
         if (n >= 1 && n <= m_desired->count()) {
@@ -826,9 +849,18 @@ QString ZarnFormView::GetField(int id)
         return box->currentIndex() < 0 ? QString() : Tail(box->currentText(), 4);
     }
     case 1029:
-        return QString::asprintf("%d", m_contrast->value());
+        if (!m_contrastMoved && !m_contrastGiven.isEmpty())
+            return m_contrastGiven;
+        return PrintfText::Format("%d", m_contrast->value());
     case 1030:
-        return QString::asprintf("%d", m_refresh->value());
+        if (!m_refreshMoved && !m_refreshGiven.isEmpty())
+            return m_refreshGiven;
+        return PrintfText::Format("%d", m_refresh->value());
+    case 1114:
+        // A file keeps the range its image holds; only a send takes the meter's active range.
+        if (m_collectingForFile)
+            return QString();
+        break;
     case 1056:
         return m_lcdBlank ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     case 1047:
@@ -867,12 +899,19 @@ QString ZarnFormView::GetField(int id)
 // ---------------------------------------------------------------------------------------------
 // Editing
 
+void ZarnFormView::MarkEdited()
+{
+    if (CDocument *doc = GetDocument())
+        doc->SetModifiedFlag(true);
+}
+
 void ZarnFormView::OnFieldEdited(int id)
 {
+    MarkEdited();
     if (id == 1051 || id == 1060 || id == 1062)
         return; // a coefficient edit keeps its code while it holds an item
     editField = 4;
-    if (id == 1066 && !ZarnFormRules::HasExtendedFields(g_DocVersion)) {
+    if (id == 1066 && !ZarnFormRules::HasExtendedFields(Family())) {
         m_secondaryEdit->clear();
         m_pointWiseEdit->clear();
         ShowNotSupported();
@@ -881,6 +920,8 @@ void ZarnFormView::OnFieldEdited(int id)
 
 void ZarnFormView::OnFieldLeft(int id)
 {
+    if (id == 1054 && !CheckCalibrationDate())
+        return;
     if (QLineEdit *edit = EditOf(id)) {
         const QString limited = ZarnFormRules::LimitOnLeave(id, edit->text());
         if (limited != edit->text())
@@ -902,9 +943,31 @@ void ZarnFormView::OnFieldLeft(int id)
     }
 }
 
+bool ZarnFormView::CheckCalibrationDate()
+{
+    QLineEdit *edit = EditOf(1054);
+    const QString text = edit->text().trimmed();
+    if (text == m_calDateGiven.trimmed())
+        return true;
+    int month = 0, day = 0, year = 0;
+    if (KelvaneFields::ParseDate(text, &month, &day, &year) && month >= 0 && month <= 12
+        && day >= 0 && day <= 31 && year >= 0 && year <= 99) {
+        m_calDateGiven = text;
+        return true;
+    }
+    edit->setText(m_calDateGiven);
+    UserMessage::Show(QStringLiteral("\"%1\" is not a calibration date.\nType it as mm/dd/yy "
+                                     "(12/25/27) or dd.mm.yy (25.12.27).\nThe date stored before "
+                                     "is kept.")
+                          .arg(text),
+        QString::fromLatin1(kAppTitle));
+    return false;
+}
+
 void ZarnFormView::OnCurveFitPicked(int index)
 {
-    const int choice = ZarnFormRules::CurveFitAfterPick(index, g_DocVersion);
+    MarkEdited();
+    const int choice = ZarnFormRules::CurveFitAfterPick(index, Family());
     if (choice != index)
         m_curveFit->setCurrentIndex(choice);
     g_CurveFit = choice;
@@ -915,14 +978,16 @@ void ZarnFormView::OnUnitsPicked(int index)
     CMeterDoc *doc = MeterDoc();
     if (!doc || index < 0)
         return;
+    MarkEdited();
     // The line's code (101 + units) in its last four characters.
     const int code = ZarnFormRules::LeadingInt(Tail(m_units->itemText(index), 4));
     const int units = ((code - 5) % 32 + 32) % 32;
-    doc->UnitsChanged(*this, units);
+    doc->UnitsChanged(*this, units, m_shownRules);
 }
 
 void ZarnFormView::OnDesiredPicked(int index)
 {
+    MarkEdited();
     m_hiddenDesired->setText(QString::number(index));
 }
 
@@ -996,7 +1061,7 @@ void ZarnFormView::EnterCoefficient(int code)
     QLineEdit *edit = ListEditOf(list);
     if (edit->text().isEmpty())
         return;
-    if (list != CoeffList::Primary && ZarnFormRules::IsEarlyVersion(g_DocVersion)) {
+    if (list != CoeffList::Primary && ZarnFormRules::IsEarlyVersion(Family())) {
         edit->clear();
         ShowNotSupported();
         return;
@@ -1006,6 +1071,7 @@ void ZarnFormView::EnterCoefficient(int code)
     if (index < ZarnFormRules::FirstEditable(list) || index >= tree->topLevelItemCount())
         return;
     tree->topLevelItem(index)->setText(1, edit->text());
+    MarkEdited();
     ClearListEdit(list);
     tree->setFocus();
     editField = code;
@@ -1204,28 +1270,29 @@ void ZarnFormView::ClockTick()
     const QDateTime now = QDateTime::currentDateTime();
     EditOf(1044)->setText(ZarnFormRules::TimeText(now.time(), m_hours24));
     EditOf(1043)->setText(ZarnFormRules::DateText(now.date(), m_dayFirst));
-    if (!m_fixedCalibration)
-        EditOf(1054)->setText(ZarnFormRules::DateText(now.date().addDays(365), m_dayFirst));
+    if (!m_fixedCalibration) {
+        m_calDateGiven = ZarnFormRules::DateText(now.date().addDays(365), m_dayFirst);
+        EditOf(1054)->setText(m_calDateGiven);
+    }
 
-    const QString templateLabel = ZarnFormRules::TemplateLabel(DocSection(), g_DocVersion);
-    if (!templateLabel.isEmpty())
-        m_templateVersion->setText(templateLabel);
-
-    // The terminal fills these when it hears the meter identify itself. Until it has, the
-    // values a read list put into the form stay: overwriting them with nothing would make the
-    // next send convert with another meter's rules.
+    // The label rule also settles an unnamed version in force as ">= 4.1A"; the form itself
+    // shows and collects by its own document's layout, so that cannot change its values.
+    const QString versionLabel = ZarnFormRules::TemplateLabel(DocSection(), g_DocVersion);
     if (!g_MeterVersion.isEmpty()) {
         g_DocMeterVersion = g_MeterVersion;
-        m_flowMeterVersion->setText(g_MeterVersion);
-    } else if (g_DocMeterVersion.isEmpty()) {
-        m_flowMeterVersion->setText(QStringLiteral("?"));
-    }
-    if (!g_MeterRevision.isEmpty()) {
         g_DocRevision = g_MeterRevision;
-        m_revision->setText(g_MeterRevision);
-    } else if (g_DocRevision.isEmpty()) {
-        m_revision->setText(QStringLiteral("?"));
     }
+    FollowRules();
+    const KelvaneFields::Rules rules = RulesInForce();
+    const QString family = m_shown ? m_shownRules.family : rules.family;
+    m_templateVersion->setText(!family.isEmpty() ? family
+            : !versionLabel.isEmpty()            ? versionLabel
+                                                 : QStringLiteral("?.??"));
+    // The meter whose rules are in force: the one the terminal identified, or the one this
+    // form was read from.
+    m_flowMeterVersion->setText(
+        rules.meterVersion.isEmpty() ? QStringLiteral("?") : rules.meterVersion);
+    m_revision->setText(rules.revision.isEmpty() ? QStringLiteral("?") : rules.revision);
     if (!g_MeterNumber.isEmpty())
         m_active->setText(g_MeterNumber);
     else if (ZarnFormRules::LeadingInt(m_active->text()) < 1)
@@ -1236,7 +1303,7 @@ void ZarnFormView::ClockTick()
 
 void ZarnFormView::ApplyVersionRule()
 {
-    const bool extended = ZarnFormRules::HasExtendedFields(g_DocVersion);
+    const bool extended = ZarnFormRules::HasExtendedFields(Family());
     EditOf(1066)->setReadOnly(true);
     EditOf(1069)->setReadOnly(true);
     EditOf(1070)->setReadOnly(true);
@@ -1280,7 +1347,7 @@ void ZarnFormView::StartList(ListKind kind)
     if (!runner || m_runner)
         return;
     if (kind == ListKind::Send) {
-        DocFormToVars();
+        DocFormToVars(true);
         m_imageText = DocImageToSendText();
     }
     if (!runner->Start(this, Link()))
@@ -1292,6 +1359,7 @@ void ZarnFormView::StartList(ListKind kind)
     if (kind == ListKind::Read && doc && doc->Vars()) {
         m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
         m_versionBeforeRead = g_DocVersion;
+        m_identityBeforeRead = { doc->MeterVersion(), doc->MeterRevision() };
     }
     m_runner = runner;
     m_listKind = kind;
@@ -1331,6 +1399,7 @@ void ZarnFormView::StopListTimer(int)
     if (m_tableBeforeRead) {
         if (CMeterDoc *doc = MeterDoc()) {
             doc->SetVars(std::move(m_tableBeforeRead));
+            doc->SetMeterIdentity(m_identityBeforeRead.first, m_identityBeforeRead.second);
             g_DocVersion = m_versionBeforeRead;
         }
         m_tableBeforeRead.reset();
@@ -1342,17 +1411,29 @@ void ZarnFormView::FinishRead()
     QString text = m_imageText;
     while (!text.isEmpty() && text.back().isSpace())
         text.chop(1);
-    if (text.isEmpty())
-        return;
     // The table in force (rebuilt by the version answer) says how many bytes the image holds.
-    if (const CMeterDoc *doc = MeterDoc()) {
-        if (!ZarnFormRules::IsImageText(text, int(doc->ImageToText().size() / 3)))
-            return;
+    const CMeterDoc *meterDoc = MeterDoc();
+    const int expected = meterDoc ? int(meterDoc->ImageToText().size() / 3) : 0;
+    const int arrived = ZarnFormRules::ImageBytes(text, expected);
+    if (text.isEmpty() || (meterDoc && arrived < expected)) {
+        // Nothing of the answer is used: the form and the document stay as they were.
+        UserMessage::Show(text.isEmpty()
+                ? QStringLiteral("The meter sent no configuration image.\nThe form is left as it "
+                                 "was.")
+                : QStringLiteral("The meter's configuration image is incomplete: %1 of the %2 "
+                                 "bytes of the %3 layout arrived as hexadecimal text.\nThe form "
+                                 "is left as it was; read the meter again.")
+                      .arg(arrived)
+                      .arg(expected)
+                      .arg(meterDoc->Vars() ? meterDoc->Vars()->SectionName() : QString()),
+            QString::fromLatin1(kAppTitle));
+        return;
     }
     m_tableBeforeRead.reset(); // the read brought an image: the table is the meter's now
-    LoadUnitsList();
+    LoadUnitsList(RulesInForce().family);
     DocImageFromText(text);
     DocVarsToForm();
+    MarkEdited(); // the meter's values are not in the file yet
     // The image just read holds the meter's active range. Until the terminal has heard the
     // meter say it, that range is the one shown as active (and the one the title carries).
     if (g_MeterNumber.isEmpty()) {
@@ -1388,9 +1469,9 @@ bool ZarnFormView::WriteDocument(const QString &path)
     if (!doc)
         return false;
     if (!doc->OnSaveDocument(path)) {
-        const CMeterDoc *meter = MeterDoc();
-        UserMessage::Show(QStringLiteral("Failed to save document.\n%1")
-                              .arg(meter ? meter->SaveError() : QString()));
+        // A meter document has told the user why; anything else gets the general message.
+        if (!MeterDoc())
+            UserMessage::Show(QStringLiteral("Failed to save document."));
         return false;
     }
     if (path != doc->PathName()) {
@@ -1405,10 +1486,22 @@ bool ZarnFormView::WriteDocument(const QString &path)
 bool ZarnFormView::Save()
 {
     CDocument *doc = GetDocument();
-    if (!doc)
+    if (!doc || RefuseWhileListRuns())
         return false;
     if (doc->PathName().isEmpty())
         return SaveAs();
+    // A file read in a layout it does not fit would be rewritten in that layout: it is kept.
+    const CMeterDoc *meter = MeterDoc();
+    if (meter && meter->LayoutMismatch() && !meter->PathName().isEmpty()
+        && doc->Title() == m_openingTitle) {
+        UserMessage::Show(QStringLiteral("%1 was opened in a meter layout it does not fit, so "
+                                         "saving would rewrite it in that layout.\nThe file is "
+                                         "kept as it is; use Save As to write the form to a new "
+                                         "file.")
+                              .arg(QFileInfo(doc->PathName()).fileName()),
+            QString::fromLatin1(kAppTitle));
+        return false;
+    }
     // A read renamed the document after the meter: the file takes that name, in the folder of
     // the file the form was opened from.
     QString path = doc->PathName();
@@ -1428,7 +1521,7 @@ bool ZarnFormView::Save()
 bool ZarnFormView::SaveAs()
 {
     CDocument *doc = GetDocument();
-    if (!doc)
+    if (!doc || RefuseWhileListRuns())
         return false;
     DocFormToVars();
     const QString oldTitle = doc->Title();
@@ -1456,7 +1549,7 @@ bool ZarnFormView::SaveAs()
 void ZarnFormView::Convert()
 {
     CMeterDoc *doc = MeterDoc();
-    if (!doc)
+    if (!doc || RefuseWhileListRuns())
         return;
     QString target;
     {
@@ -1466,6 +1559,7 @@ void ZarnFormView::Convert()
     CConvertDlg dialog(doc->ConvertPrompt(target), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    DocFormToVars(); // edits not yet collected move with the data
     if (doc->ConvertToVersion(target))
         doc->SetModifiedFlag();
     DocVarsToForm();
@@ -1479,10 +1573,9 @@ CMeterDoc *ZarnFormView::MeterDoc() const
     return qobject_cast<CMeterDoc *>(GetDocument());
 }
 
-void ZarnFormView::DocVarsToForm()
+QString ZarnFormView::Family() const
 {
-    if (CMeterDoc *doc = MeterDoc())
-        doc->VarsToForm(*this);
+    return m_shown ? m_shownRules.family : RulesInForce().family;
 }
 
 CurveSource ZarnFormView::GraphSource() const
@@ -1520,10 +1613,76 @@ void ZarnFormView::OnDisplayLinear()
     dialog.exec();
 }
 
-void ZarnFormView::DocFormToVars()
+KelvaneFields::Rules ZarnFormView::RulesInForce() const
 {
-    if (CMeterDoc *doc = MeterDoc())
-        doc->FormToVars(*this);
+    if (const CMeterDoc *doc = MeterDoc())
+        return doc->RulesInForce();
+    KelvaneFields::Rules rules;
+    rules.family = g_DocVersion;
+    const bool identified = !g_MeterVersion.isEmpty();
+    rules.meterVersion = identified ? g_MeterVersion : m_readVersion;
+    rules.revision = identified ? g_MeterRevision : m_readRevision;
+    return rules;
+}
+
+void ZarnFormView::SetReadIdentity(const QString *version, const QString *revision)
+{
+    if (version)
+        m_readVersion = *version;
+    if (revision)
+        m_readRevision = *revision;
+    if (CMeterDoc *doc = MeterDoc()) {
+        if (version)
+            doc->SetMeterVersion(*version);
+        if (revision)
+            doc->SetMeterRevision(*revision);
+    }
+}
+
+void ZarnFormView::FollowRules()
+{
+    if (!m_shown || m_runner)
+        return;
+    if (RulesInForce() == m_shownRules)
+        return;
+    DocFormToVars(); // what the user typed, read as it was shown
+    DocVarsToForm();
+}
+
+bool ZarnFormView::RefuseWhileListRuns()
+{
+    if (!m_runner)
+        return false;
+    UserMessage::Show(QStringLiteral("A command list is exchanging data with the meter on this "
+                                     "form.\nWait until it has finished, then try again."),
+        QString::fromLatin1(kAppTitle));
+    return true;
+}
+
+void ZarnFormView::DocVarsToForm()
+{
+    CMeterDoc *doc = MeterDoc();
+    if (!doc)
+        return;
+    const KelvaneFields::Rules rules = doc->RulesInForce();
+    if (KelvaneFields::UnitsFile(rules.family) != m_unitsFile)
+        LoadUnitsList(rules.family);
+    doc->VarsToForm(*this, rules);
+    m_shownRules = rules;
+    m_shown = true;
+}
+
+void ZarnFormView::DocFormToVars(bool forMeter)
+{
+    CMeterDoc *doc = MeterDoc();
+    if (!doc)
+        return;
+    // Never shown: nothing to collect under, the fields hold no values of this document.
+    if (!m_shown)
+        return;
+    m_collectingForFile = !forMeter;
+    doc->FormToVars(*this, m_shownRules);
+    m_collectingForFile = false;
 }
 
 void ZarnFormView::DocSetVersion(const QString &version)

@@ -4,6 +4,7 @@
 #include "graphs/CurveSource.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
+#include "meter/KelvaneFields.h"
 #include "meter/ZarnFormRules.h"
 
 #include <QBasicTimer>
@@ -86,6 +87,16 @@ public:
     bool Save();
     bool SaveAs();
     void Convert();
+    // The rules the form's values are shown under, and collected under.
+    const KelvaneFields::Rules &ShownRules() const { return m_shownRules; }
+    // The rules in force for the form's document now (its layout, the meter identified).
+    KelvaneFields::Rules RulesInForce() const;
+    // When the rules in force differ from those the form shows under: collects the fields
+    // under the rules they were shown with, then shows them again under the new ones. Nothing
+    // while a command list runs (a read rebuilds the table before its image arrives).
+    void FollowRules();
+    // The firmware family the form's field rules follow (the shown one once it has shown).
+    QString Family() const;
     // File > Print, Print Preview and "Export Datasheet as PDF..." of this form's datasheet.
     SheetPrinter *Sheet() const { return m_sheet.get(); }
 
@@ -111,7 +122,7 @@ private:
     void Register(int id, QWidget *widget);
     void WatchAll();
 
-    void LoadUnitsList();
+    void LoadUnitsList(const QString &family);
     void LoadAlarmLists();
     static QStringList ReadListFile(const QString &fileName);
 
@@ -119,6 +130,10 @@ private:
     QLineEdit *EditOf(int id) const;
     void SelectAlarm(QComboBox *box, const QString &code);
     void OnFieldLeft(int id);
+    // A typed "Calibration Due" that is no date: says so and puts the last date back.
+    bool CheckCalibrationDate();
+    // The user changed something: the document has unsaved edits.
+    void MarkEdited();
     void OnFieldEdited(int id);
     void OnCurveFitPicked(int index);
     void OnUnitsPicked(int index);
@@ -143,6 +158,10 @@ private:
     // Clock and version rules.
     void ClockTick();
     void ApplyVersionRule();
+    // A meter-changing or file-writing command while a list runs: says so; true when refused.
+    bool RefuseWhileListRuns();
+    // The version and revision answers of a read: the document keeps them.
+    void SetReadIdentity(const QString *version, const QString *revision);
 
     // Command lists.
     void StartList(ListKind kind);
@@ -155,7 +174,9 @@ private:
     bool WriteDocument(const QString &path);
     IMeterLink *Link();
     void DocVarsToForm();
-    void DocFormToVars();
+    // Collects the fields into the document under the rules they were shown with; forMeter
+    // for a send (the range bits then take the meter's active range).
+    void DocFormToVars(bool forMeter = false);
     void DocSetVersion(const QString &version);
     QString DocSection() const;
     bool DocImageFromText(const QString &text);
@@ -200,7 +221,24 @@ private:
     bool m_dayFirst = false;
     bool m_fixedCalibration = true;
     bool m_lcdBlank = false;
+    QString m_calDateGiven; // the last date shown or accepted in "Calibration Due"
     QString m_openingTitle;
+    // The rules the fields were last shown under (and are collected under).
+    KelvaneFields::Rules m_shownRules;
+    bool m_shown = false;
+    QString m_unitsFile; // the list file the Engineering Units list was filled from
+    // The meter a read filled the form from, when there is no meter document to keep it.
+    QString m_readVersion;
+    QString m_readRevision;
+    // While the fields are collected for a file rather than sent to the meter: the range bits
+    // stay as the image has them instead of taking the connected meter's active range.
+    bool m_collectingForFile = false;
+    // The sliders give back the value they were given until the user moves them (their range
+    // would clip a value the meter or a file holds).
+    QString m_contrastGiven;
+    QString m_refreshGiven;
+    bool m_contrastMoved = false;
+    bool m_refreshMoved = false;
 
     QBasicTimer m_clock;
     QBasicTimer m_listTimer;
@@ -211,6 +249,7 @@ private:
     // but no image gives it back, so the failed read changes neither form nor document.
     std::unique_ptr<MeterVars> m_tableBeforeRead;
     QString m_versionBeforeRead;
+    std::pair<QString, QString> m_identityBeforeRead;
     CSerialMeterLink m_link;
     std::unique_ptr<SheetPrinter> m_sheet;
 };

@@ -1,6 +1,7 @@
 #include "meterqx/QXFormFields.h"
 
 #include "base/Globals.h"
+#include "base/ScanText.h"
 #include "meter/ChoiceList.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFields.h"
@@ -44,6 +45,35 @@ QXFormFields::QXFormFields()
         m_box[id] = false;
     m_text[QXFieldId::MeterVersion] = QStringLiteral("?.??");
     m_text[QXFieldId::Revision] = QStringLiteral("?");
+}
+
+QString QXFormFields::TemplateLabel(QString &docVersion)
+{
+    for (const char *shown : { "3.9G", "4.0x", "?.??", "1.4A" })
+        if (docVersion == QLatin1String(shown))
+            return docVersion;
+    if (docVersion == QLatin1String(">= 4.1A")) {
+        docVersion = QStringLiteral("1.4A");
+        return docVersion;
+    }
+    return QString();
+}
+
+QString QXFormFields::LimitOnLeave(int id, const QString &text)
+{
+    const auto n = ScanText::Int(text);
+    if (!n)
+        return text;
+    switch (id) {
+    case QXFieldId::DisplayRefresh:
+        return *n > 200 ? QStringLiteral("200") : *n < 8 ? QStringLiteral("8") : text;
+    case QXFieldId::DacRefresh:
+        return *n >= 64 ? QStringLiteral("63") : text;
+    case QXFieldId::DacFilter:
+        return *n >= 128 ? QStringLiteral("127") : text;
+    default:
+        return text;
+    }
 }
 
 void QXFormFields::LoadLists(bool relays)

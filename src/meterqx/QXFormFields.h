@@ -30,6 +30,14 @@ public:
 
     QXFormFields();
 
+    // The "Template" label the clock shows for the version in force: "3.9G", "4.0x", "?.??" and
+    // "1.4A" as they are; ">= 4.1A" shows "1.4A" and docVersion becomes "1.4A". Empty (the label
+    // stays as it is) for any other version.
+    static QString TemplateLabel(QString &docVersion);
+    // The limits applied when a field is left (Display Refresh 8..200, DAC Refresh below 64, DAC
+    // Filter below 128); other fields keep their text.
+    static QString LimitOnLeave(int id, const QString &text);
+
     // Fills the lists from the list files in the current directory, first line selected; a
     // missing file leaves its list empty. Relay lists only when `relays` (a read reloads the
     // units, output and polarity lists).

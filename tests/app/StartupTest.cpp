@@ -8,7 +8,10 @@
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
+#include <QMessageBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -156,4 +159,29 @@ TEST_F(Startup, MainFrameHasItsTitleToolbarAndStatusBar)
     EXPECT_EQ(frame->Action(QStringLiteral("file_new"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
     // With no document open, commands no window handles are disabled.
     EXPECT_FALSE(frame->Action(QStringLiteral("file_save"))->isEnabled());
+}
+
+// A message box is wide enough for its caption, however short its text.
+TEST(MessageBoxes, CaptionIsNeverCutOff)
+{
+    const struct
+    {
+        const char *text;
+        const char *caption;
+    } cases[] = {
+        { "Meter did not answer", "Bad jump lable on line 14" },
+        { "OK", "               Field Not Supported" },
+        { "x", "A caption far longer than any text the box would otherwise be sized for" },
+    };
+    for (const auto &c : cases) {
+        auto box = CTarvikApp::MakeMessageBox(
+            QString::fromLatin1(c.text), QString::fromLatin1(c.caption), nullptr);
+        QFont title = QApplication::font("QMdiSubWindowTitleBar");
+        title.setBold(true);
+        const int captionWidth = QFontMetrics(title).horizontalAdvance(QLatin1String(c.caption));
+        box->show();
+        EXPECT_GE(box->width(), captionWidth + 100) << c.caption;
+        EXPECT_EQ(box->windowTitle(), QLatin1String(c.caption));
+        box->hide();
+    }
 }

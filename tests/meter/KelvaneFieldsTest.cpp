@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -248,7 +249,7 @@ TEST_F(KelvaneFieldsTest, CurveFitChoiceByFamily)
     old->SetValue("dac_val", 1, 0x8A);
     KelvaneFields::VarsToForm(*old, form);
     EXPECT_EQ(form.GetField(CurveFit), KelvaneFields::CurveFitText(0));
-    EXPECT_EQ(form.Text(DacFilterEdit), "138");
+    EXPECT_EQ(form.Text(DacFilterEdit), "10"); // bit 7 is the choice, not the filter
     EXPECT_EQ(form.Text(UpPcba), "1");
     EXPECT_EQ(form.GetField(HoldFlow1), "FALSE");
     form.Pick(CurveFit, 1);
@@ -382,3 +383,77 @@ TEST_F(KelvaneFieldsTest, UnitsChangeReexpressesWithoutChangingStoredValues)
 }
 
 } // namespace
+
+// Before 4.1A bit 7 of "dac_val" is the curve-fit choice: the filter field shows the other seven
+// bits and collecting gives the byte back; from 4.1A the field shows the whole byte.
+TEST_F(KelvaneFieldsTest, DacFilterShowsOnlyItsOwnBits)
+{
+    const struct
+    {
+        const char *family;
+        quint32 dac;
+        const char *filter;
+        const char *curveFit;
+    } cases[] = {
+        { "4.0x", 0x85, "5", "0" },
+        { "3.9G", 0x85, "5", "0" },
+        { "4.0x", 0x05, "5", "1" },
+        { "3.9G", 0xFF, "127", "0" },
+        { "4.0x", 0x00, "0", "1" },
+        { ">= 4.1A", 0x85, "133", nullptr },
+    };
+    for (const auto &c : cases) {
+        auto v = Table(c.family);
+        v->SetValue("key", 1, 0xAA);
+        v->SetValue("flow_prec", 1, 2);
+        v->SetValue("dac_val", 1, c.dac);
+        v->SetValue("mode", 1, 0x20); // as collection writes it
+        const QString before = v->ImageToText();
+        FakeForm form;
+        KelvaneFields::VarsToForm(*v, form);
+        EXPECT_EQ(form.Text(DacFilterEdit), QLatin1String(c.filter)) << c.family << c.dac;
+        if (c.curveFit) {
+            EXPECT_EQ(form.Selected(CurveFit), QString(c.curveFit).toInt()) << c.family << c.dac;
+        }
+        KelvaneFields::FormToVars(*v, form);
+        EXPECT_EQ(v->ImageToText(), before) << c.family << c.dac;
+    }
+}
+
+// "Calibration Due" as typed: month first with slashes, or day first with dots (the form's
+// day-first date format); anything else is no date.
+TEST_F(KelvaneFieldsTest, CalibrationDateTypedEitherWay)
+{
+    const struct
+    {
+        const char *text;
+        bool ok;
+        int month, day, year;
+    } cases[] = {
+        { "12/25/27", true, 12, 25, 27 },
+        { "25.12.27", true, 12, 25, 27 },
+        { " 01.02.03", true, 2, 1, 3 },
+        { "25.12", false, 0, 0, 0 },
+        { "25.12/27", false, 0, 0, 0 },
+        { "1.2.3.4", false, 0, 0, 0 },
+        { "", false, 0, 0, 0 },
+        { "next year", false, 0, 0, 0 },
+    };
+    for (const auto &c : cases) {
+        int month = 0, day = 0, year = 0;
+        ASSERT_EQ(KelvaneFields::ParseDate(QLatin1String(c.text), &month, &day, &year), c.ok)
+            << c.text;
+        if (c.ok) {
+            EXPECT_EQ(std::tuple(month, day, year), std::tuple(c.month, c.day, c.year)) << c.text;
+        }
+    }
+    auto v = Table(">= 4.1A");
+    v->SetValue("cal_date", 4, 0x0C0A6337); // a low byte the text does not show
+    FakeForm form;
+    KelvaneFields::VarsToForm(*v, form);
+    KelvaneFields::FormToVars(*v, form);
+    EXPECT_EQ(v->Value("cal_date", 4), 0x0C0A6337u); // shown text unchanged: all bits kept
+    form.Type(CalibrationDue, "25.12.27");
+    KelvaneFields::FormToVars(*v, form);
+    EXPECT_EQ(v->Value("cal_date", 4), (25u << 24) | (12u << 16) | (27u << 8));
+}

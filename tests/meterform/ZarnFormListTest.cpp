@@ -193,6 +193,34 @@ TEST_F(FormListTest, ReadWithoutImageLeavesTheForm)
     EXPECT_GT(RunList(ZarnFormView::kReadTimer), 0);
     EXPECT_EQ(m_form->GetField(1048), serial);
     EXPECT_EQ(m_document->Title(), title);
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages.last().contains(QLatin1String("no configuration image")));
+
+    // A cut or garbled image: the user learns how much of it came, the form stays as it was.
+    const QString image = MeterImage(7654321, 3);
+    const QString image41 = m_document->ImageToText();
+    const int bytes = int(image.size() / 3);
+    const struct
+    {
+        QString text;
+        int arrived;
+    } cases[] = {
+        { image.left(3 * 40), 40 },
+        { image.left(3 * 100) + QStringLiteral("ZZ ") + image.mid(3 * 101), 100 },
+        { QStringLiteral("ERR 7"), 0 },
+    };
+    for (const auto &c : cases) {
+        m_messages.clear();
+        m_meter.replies.append("\r\nVER=4.1A REV=C\r\nIMG=" + c.text.toLatin1() + "\r\n>");
+        m_form->OnReadActive();
+        EXPECT_GT(RunList(ZarnFormView::kReadTimer), 0);
+        EXPECT_EQ(m_form->GetField(1048), serial);
+        EXPECT_EQ(m_document->Title(), title);
+        EXPECT_EQ(m_document->ImageToText(), image41);
+        ASSERT_EQ(m_messages.size(), 1) << qPrintable(c.text);
+        EXPECT_TRUE(m_messages.last().contains(QStringLiteral("%1 of the %2 bytes").arg(c.arrived).arg(bytes)))
+            << qPrintable(m_messages.last());
+    }
 }
 
 TEST_F(FormListTest, ReadWithVersionButNoImageKeepsTheDocument)

@@ -6,6 +6,7 @@
 #include "support/TestEnv.h"
 
 #include <QAbstractButton>
+#include <QAbstractSlider>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -194,7 +195,16 @@ TEST_F(FormTest, BooleansAndSliders)
     m_form->SetField(1029, QStringLiteral("200 ="));
     m_form->SetField(1030, QStringLiteral("500"));
     EXPECT_EQ(m_form->GetField(1029), QStringLiteral("200"));
-    EXPECT_EQ(m_form->GetField(1030), QStringLiteral("100"));
+    // A slider gives back the value it was given, even beyond its range, until the user moves
+    // it; then its position counts.
+    EXPECT_EQ(m_form->GetField(1030), QStringLiteral("500"));
+    auto *refresh = qobject_cast<QAbstractSlider *>(m_form->Control(1030));
+    ASSERT_NE(refresh, nullptr);
+    EXPECT_EQ(refresh->value(), 100);
+    m_form->SetField(1030, QStringLiteral("0"));
+    EXPECT_EQ(m_form->GetField(1030), QStringLiteral("0"));
+    refresh->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(m_form->GetField(1030), QStringLiteral("2"));
     // The spins are reached through their edits.
     m_form->SetField(1022, QStringLiteral("12"));
     EXPECT_EQ(Edit(1021)->text(), QStringLiteral("12"));

@@ -1,9 +1,11 @@
 // The main of every test binary: an offscreen QApplication in a temporary environment.
 #include "support/TestEnv.h"
 
+#include "app/CDocManager.h"
 #include "base/UserMessage.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <gtest/gtest.h>
 
@@ -24,5 +26,7 @@ int main(int argc, char **argv)
     UserMessage::SetHandler([](const QString &text, const QString &caption) {
         std::fprintf(stderr, "[message %s] %s\n", qPrintable(caption), qPrintable(text));
     });
+    // Nor would the question whether to save a modified document: closing discards.
+    CDocManager::SetSavePrompt([](QWidget *, const QString &) { return int(QMessageBox::Discard); });
     return RUN_ALL_TESTS();
 }

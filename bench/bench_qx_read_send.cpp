@@ -1,0 +1,210 @@
+// "Read" and "Send" on the Quixal form against the simulated Quixal meter at a real line speed:
+// the time from the press to the filled form (Read) or to the stored image (Send), next to the
+// floor the list's own pacing sets.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_qx_read_send [--runs N] [--baud N]
+//
+// The program runs as it does for a user: CTarvikApp on the simulator's pty, the New Quixal
+// command, then the form's Read or Send handler and the event loop until the run has ended.
+// The floor of one run: each list line run takes one timer period (500 ms reading, 50 ms
+// sending) or, when it exchanges with the meter, the longer of that period and the exchange's
+// own floor: 25 ms per command byte sent (its CR included) and the reply bytes on the wire (10
+// bits each). A timer whose handler overran fires again at once, so the two do not add up.
+#include "TimedLink.h"
+#include "app/CDocManager.h"
+#include "app/CMainFrame.h"
+#include "app/CTarvikApp.h"
+#include "base/CDocument.h"
+#include "base/CPrefs.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "link/CSerial.h"
+#include "lists/CSerialMeterLink.h"
+#include "meterqx/QXFieldIds.h"
+#include "meterqx/ZarnQXFormView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// The lines a list runs when every exchange succeeds: from the first line, following "Goto",
+// up to and including "End".
+int LinesRun(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    const QStringList lines = QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'));
+    int count = 0;
+    for (int i = 0; i < lines.size() && count < 1000; ++i) {
+        const QString line = lines.at(i);
+        if (line.trimmed().isEmpty())
+            continue;
+        ++count;
+        if (line.contains(QLatin1String("End")) && !line.startsWith(QLatin1String("//")))
+            break;
+        const int go = line.indexOf(QLatin1String("Goto("));
+        if (go >= 0 && !line.startsWith(QLatin1String("//"))) {
+            const QString label = line.mid(go + 5).section(QLatin1Char(')'), 0, 0);
+            for (int j = 0; j < lines.size(); ++j)
+                if (lines.at(j).startsWith(label + QLatin1Char(':')))
+                    i = j - 1;
+        }
+    }
+    return count;
+}
+
+struct Measure
+{
+    std::vector<double> totals;
+    std::vector<double> floors;
+};
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int runs = 5;
+    int baud = 9600;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (qstrcmp(argv[i], "--runs") == 0)
+            runs = std::max(1, atoi(argv[i + 1]));
+        else if (qstrcmp(argv[i], "--baud") == 0)
+            baud = atoi(argv[i + 1]);
+    }
+    QTemporaryDir root;
+    qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root.path());
+    const QDir data(QStringLiteral(TARVIK_DATA_DIR));
+    for (const QString &name : data.entryList(QDir::Files))
+        QFile::copy(data.filePath(name), root.filePath(name));
+    QDir::setCurrent(root.path());
+    QApplication qapp(argc, argv);
+
+    QProcess sim;
+    sim.start(QStringLiteral(TARVIK_METERSIM),
+        { QStringLiteral("--series"), QStringLiteral("quixal"), QStringLiteral("--firmware"),
+            QStringLiteral("1.4A"), QStringLiteral("--serial"), QStringLiteral("20461"),
+            QStringLiteral("--interval"), QStringLiteral("600000"), QStringLiteral("--baud"),
+            QString::number(baud), QStringLiteral("--data-dir"), QStringLiteral(TARVIK_DATA_DIR) });
+    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "the simulator did not start\n");
+        return 1;
+    }
+    const QString pty = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    {
+        auto store = CPrefs::OpenStore();
+        store->setValue(QStringLiteral("Port/COM"), pty);
+        store->setValue(QStringLiteral("232Baud/BAUD"), QString::number(baud));
+        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+    }
+    QStringList messages;
+    UserMessage::SetHandler([&messages](const QString &text, const QString &) { messages << text; });
+    CTarvikApp app({}, false);
+    app.InitInstance();
+    if (!messages.isEmpty()) {
+        std::fprintf(stderr, "start-up: %s\n", qPrintable(messages.join(QLatin1Char('|'))));
+        return 1;
+    }
+
+    Measure read, send;
+    for (int run = 0; run < runs; ++run) {
+        app.OnNewQuixal();
+        auto *form = qobject_cast<ZarnQXFormView *>(app.MainFrame()->ActiveView());
+        if (!form) {
+            std::fprintf(stderr, "no Quixal form opened\n");
+            return 1;
+        }
+        CDocument *doc = form->GetDocument();
+        for (const bool reading : { true, false }) {
+            CSerialMeterLink real(CTarvikApp::MeterLink());
+            TimedLink timed(&real);
+            ZarnFormBase::SetMeterLink(&timed);
+            const int timerId = reading ? ZarnFormBase::kReadTimer : ZarnFormBase::kSendTimer;
+            QEventLoop loop;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+                if (!form->IsTimerActive(timerId))
+                    loop.quit();
+            });
+            QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+            if (!reading) // an edit, so that the send carries a change
+                qobject_cast<QLineEdit *>(form->Control(QXFieldId::Password))
+                    ->setText(QString::number(run + 1));
+            QElapsedTimer clock;
+            clock.start();
+            if (reading)
+                form->OnRead();
+            else
+                form->OnSend();
+            poll.start(1);
+            loop.exec();
+            const double total = double(clock.elapsed());
+            ZarnFormBase::SetMeterLink(nullptr);
+            const bool done = reading ? doc->Title() == QStringLiteral("20461_1") : true;
+            if (!done || !messages.isEmpty() || form->IsTimerActive(timerId)) {
+                std::fprintf(stderr, "the %s did not finish: %s\n", reading ? "read" : "send",
+                    qPrintable(messages.join(QLatin1Char('|'))));
+                return 1;
+            }
+            const QString list = reading ? QStringLiteral("qxread.que") : QStringLiteral("qxsend.que");
+            const int lines = LinesRun(list);
+            const double period = reading ? 500.0 : 50.0;
+            int replyBytes = 0;
+            double floor = (lines - int(timed.m_exchanges.size())) * period;
+            for (const auto &e : timed.m_exchanges) {
+                replyBytes += e.replyBytes;
+                floor += std::max(period, e.commandBytes * 25.0 + e.replyBytes * 10.0 * 1000.0 / baud);
+            }
+            Measure &m = reading ? read : send;
+            m.totals.push_back(total);
+            m.floors.push_back(floor);
+            if (run == 0) {
+                std::printf("%s: %d lines run, %d exchanges, %d command bytes, %d reply bytes\n",
+                    qPrintable(list), lines, int(timed.m_exchanges.size()), timed.m_commandBytes,
+                    replyBytes);
+                for (const auto &e : timed.m_exchanges)
+                    std::printf("  exchange: reply %4d B, read %5lld ms (interval %d, total %d), "
+                                "send+read %5lld ms\n",
+                        e.replyBytes, static_cast<long long>(e.readMs), e.intervalMs,
+                        e.totalConstantMs, static_cast<long long>(e.exchangeMs));
+            }
+            std::printf("run %d %s: %.0f ms (floor %.0f ms)\n", run + 1, reading ? "Read" : "Send",
+                total, floor);
+        }
+        doc->SetModifiedFlag(false);
+        Q_EMIT doc->CloseRequested();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    for (const bool reading : { true, false }) {
+        const Measure &m = reading ? read : send;
+        const double t = Median(m.totals);
+        const double f = Median(m.floors);
+        std::printf("median of %d runs at %d baud: %s %.0f ms press to %s; floor %.0f ms (ratio %.2f)\n",
+            runs, baud, reading ? "Read" : "Send", t, reading ? "filled form" : "stored image", f,
+            t / f);
+    }
+    sim.terminate();
+    sim.waitForFinished(5000);
+    return 0;
+}

@@ -1,0 +1,583 @@
+#include "meter/ZarnFormBase.h"
+
+#include "base/AppServices.h"
+#include "base/CDocument.h"
+#include "base/CPrefs.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "lists/CQueView.h"
+#include "meter/CConvertDlg.h"
+#include "meter/CMeterDoc.h"
+#include "meter/MeterVars.h"
+#include "meter/ZarnFormRules.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QTimerEvent>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+CQueView *OpenListDocument(const QString &fileName)
+{
+    return CQueView::OpenList(AppServices::Instance(), fileName);
+}
+
+ZarnFormBase::ListOpener &Opener()
+{
+    static ZarnFormBase::ListOpener opener = OpenListDocument;
+    return opener;
+}
+
+IMeterLink *&LinkOverride()
+{
+    static IMeterLink *link = nullptr;
+    return link;
+}
+
+ZarnFormBase::SaveAsPrompt &Prompt()
+{
+    static ZarnFormBase::SaveAsPrompt prompt;
+    return prompt;
+}
+
+// A document title made from a meter's serial number must not lead out of the folder.
+QString SafeFileName(QString name)
+{
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    return name;
+}
+} // namespace
+
+ZarnFormBase::ListOpener ZarnFormBase::SetListOpener(ListOpener opener)
+{
+    ListOpener old = Opener();
+    Opener() = std::move(opener);
+    return old;
+}
+
+void ZarnFormBase::SetMeterLink(IMeterLink *link)
+{
+    LinkOverride() = link;
+}
+
+ZarnFormBase::SaveAsPrompt ZarnFormBase::SetSaveAsPrompt(SaveAsPrompt prompt)
+{
+    SaveAsPrompt old = Prompt();
+    Prompt() = std::move(prompt);
+    return old;
+}
+
+ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
+    : CView(document, parent)
+{
+    // A compact 8 pt face with Arial's metrics, as the forms' captions were laid out for it.
+    QFont small = font();
+    small.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
+    small.setPointSize(8);
+    setFont(small);
+}
+
+ZarnFormBase::~ZarnFormBase()
+{
+    // A list still running would step into a form that no longer exists.
+    if (m_runner && m_runner->IsRunning())
+        m_runner->Cancel();
+}
+
+IMeterLink *ZarnFormBase::Link()
+{
+    if (LinkOverride())
+        return LinkOverride();
+    AppServices *services = AppServices::Instance();
+    m_link.SetSerial(services ? services->MeterLink() : nullptr);
+    return &m_link;
+}
+
+CMeterDoc *ZarnFormBase::MeterDoc() const
+{
+    return qobject_cast<CMeterDoc *>(GetDocument());
+}
+
+QString ZarnFormBase::DocSection() const
+{
+    const CMeterDoc *doc = MeterDoc();
+    return doc && doc->Vars() ? doc->Vars()->SectionName() : QString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Controls
+
+void ZarnFormBase::Register(int id, QWidget *widget)
+{
+    m_byId.insert(id, widget);
+    if (!m_idOf.contains(widget))
+        m_idOf.insert(widget, id);
+    if (widget->objectName().isEmpty())
+        widget->setObjectName(QString::number(id));
+}
+
+QLineEdit *ZarnFormBase::MakeEdit(int id, int width)
+{
+    auto *edit = new QLineEdit(this);
+    if (width > 0)
+        edit->setFixedWidth(width);
+    edit->setFixedHeight(19);
+    Register(id, edit);
+    return edit;
+}
+
+QWidget *ZarnFormBase::MakeSpinEdit(int editId, int spinId, int low, int high)
+{
+    // An edit with up/down arrows beside it: the arrows step the edit's number within its
+    // range, while the edit itself takes any text (the limits apply when it is left).
+    auto *holder = new QWidget(this);
+    holder->setFixedHeight(20);
+    auto *row = new QHBoxLayout(holder);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    QLineEdit *edit = MakeEdit(editId, 36);
+    Register(spinId, edit);
+    auto *arrows = new QWidget(holder);
+    auto *column = new QVBoxLayout(arrows);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    for (int step : { +1, -1 }) {
+        auto *button = new QToolButton(arrows);
+        button->setArrowType(step > 0 ? Qt::UpArrow : Qt::DownArrow);
+        button->setFixedSize(14, 10);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoRepeat(true);
+        connect(button, &QToolButton::clicked, this, [this, edit, spinId, step, low, high] {
+            const int value = qBound(low, ZarnFormRules::LeadingInt(edit->text()) + step, high);
+            edit->setText(QString::number(value));
+            FieldLeft(spinId);
+        });
+        column->addWidget(button);
+    }
+    row->addWidget(edit);
+    row->addWidget(arrows);
+    row->addStretch();
+    return holder;
+}
+
+QLineEdit *ZarnFormBase::EditOf(int id) const
+{
+    return qobject_cast<QLineEdit *>(m_byId.value(id));
+}
+
+QGroupBox *ZarnFormBase::Group(const QString &title, QWidget *parent)
+{
+    return new QGroupBox(title, parent ? parent : this);
+}
+
+QGridLayout *ZarnFormBase::GridIn(QGroupBox *box)
+{
+    auto *grid = new QGridLayout(box);
+    grid->setContentsMargins(5, 2, 5, 4);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(2);
+    return grid;
+}
+
+QLabel *ZarnFormBase::Caption(const QString &text, QWidget *parent)
+{
+    return new QLabel(text, parent);
+}
+
+void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
+{
+    // Focus changes and the keys Enter/Up/Down of every control pass through eventFilter;
+    // typing is seen through textEdited (the user's keys only).
+    for (auto it = m_byId.cbegin(); it != m_byId.cend(); ++it) {
+        QWidget *widget = it.value();
+        widget->installEventFilter(this);
+        if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            const int id = m_idOf.value(edit);
+            connect(edit, &QLineEdit::textEdited, this, [typed, id] { typed(id); });
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Coefficient lists
+
+QTreeWidget *ZarnFormBase::MakeCoefficientList(
+    QWidget *parent, int listId, const QStringList &headers)
+{
+    auto *list = new QTreeWidget(parent);
+    list->setColumnCount(2);
+    list->setHeaderLabels(headers);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setIndentation(0);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->header()->setStretchLastSection(true);
+    list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    list->header()->setMinimumSectionSize(20);
+    Register(listId, list);
+    return list;
+}
+
+void ZarnFormBase::OpenCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int index,
+    const QString &labelText, int editCode)
+{
+    if (index < 0 || index >= list->topLevelItemCount())
+        return;
+    list->setCurrentItem(list->topLevelItem(index));
+    list->scrollToItem(list->topLevelItem(index));
+    label->setText(labelText);
+    edit->setText(list->topLevelItem(index)->text(1));
+    edit->setFocus();
+    edit->selectAll();
+    // Set after the focus moved: leaving the previous field resets the code.
+    editField = editCode;
+}
+
+bool ZarnFormBase::EnterCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int first)
+{
+    const int index = list->indexOfTopLevelItem(list->currentItem());
+    if (edit->text().isEmpty() || index < first || index >= list->topLevelItemCount())
+        return false;
+    list->topLevelItem(index)->setText(1, edit->text());
+    ClearCoefficientEdit(edit, label);
+    list->setFocus();
+    return true;
+}
+
+void ZarnFormBase::ClearCoefficientEdit(QLineEdit *edit, QLabel *label)
+{
+    edit->clear();
+    label->setText(QStringLiteral("="));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keys, focus and timers
+
+bool ZarnFormBase::HandlesCommand(AppCommand command) const
+{
+    switch (command) {
+    case AppCommand::Enter:
+    case AppCommand::Up:
+    case AppCommand::Down:
+    case AppCommand::Save:
+    case AppCommand::SaveAs:
+    case AppCommand::Convert:
+        return true;
+    default:
+        return CView::HandlesCommand(command);
+    }
+}
+
+bool ZarnFormBase::OnCommand(AppCommand command)
+{
+    switch (command) {
+    case AppCommand::Enter:
+    case AppCommand::Up:
+    case AppCommand::Down:
+        return HandleKeyCommand(command);
+    case AppCommand::Save:
+        Save();
+        return true;
+    case AppCommand::SaveAs:
+        SaveAs();
+        return true;
+    case AppCommand::Convert:
+        Convert();
+        return true;
+    default:
+        return CView::OnCommand(command);
+    }
+}
+
+bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
+{
+    const int id = m_idOf.value(watched, 0);
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() & ~(Qt::KeypadModifier))
+            break;
+        AppCommand command = AppCommand::Enter;
+        if (key->key() == Qt::Key_Up)
+            command = AppCommand::Up;
+        else if (key->key() == Qt::Key_Down)
+            command = AppCommand::Down;
+        else if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+            break;
+        if (HandleKeyCommand(command))
+            return true;
+        break;
+    }
+    case QEvent::FocusIn:
+        FieldFocused(id);
+        break;
+    case QEvent::FocusOut: {
+        auto *focus = static_cast<QFocusEvent *>(event);
+        // A popup (a list opening) or another window taking the focus is not leaving the field.
+        if (focus->reason() == Qt::PopupFocusReason
+            || focus->reason() == Qt::ActiveWindowFocusReason)
+            break;
+        FieldLeft(id);
+        break;
+    }
+    default:
+        break;
+    }
+    return CView::eventFilter(watched, event);
+}
+
+void ZarnFormBase::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_clock.timerId())
+        TimerTick(kClockTimer);
+    else if (event->timerId() == m_listTimer.timerId())
+        TimerTick(m_listTimerId);
+    else
+        CView::timerEvent(event);
+}
+
+void ZarnFormBase::TimerTick(int timerId)
+{
+    if (timerId == kClockTimer)
+        ClockTick();
+    else if (timerId == m_listTimerId && m_listTimer.isActive())
+        ListTick(timerId);
+}
+
+bool ZarnFormBase::IsTimerActive(int timerId) const
+{
+    if (timerId == kClockTimer)
+        return m_clock.isActive();
+    return m_listTimer.isActive() && m_listTimerId == timerId;
+}
+
+void ZarnFormBase::StartClock()
+{
+    if (GetDocument())
+        m_openingTitle = GetDocument()->Title();
+    ClockTick();
+    m_clock.start(1000, this);
+}
+
+void ZarnFormBase::ShowClock(QLineEdit *time, QLineEdit *date, QLineEdit *calibrationDue)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    time->setText(ZarnFormRules::TimeText(now.time(), m_hours24));
+    date->setText(ZarnFormRules::DateText(now.date(), m_dayFirst));
+    if (!m_fixedCalibration)
+        calibrationDue->setText(ZarnFormRules::DateText(now.date().addDays(365), m_dayFirst));
+}
+
+void ZarnFormBase::ToggleDayFirst()
+{
+    m_dayFirst = !m_dayFirst;
+    ClockTick();
+}
+
+void ZarnFormBase::ToggleHours24()
+{
+    m_hours24 = !m_hours24;
+    ClockTick();
+}
+
+void ZarnFormBase::SetCalibrationFollows(bool follows)
+{
+    m_fixedCalibration = !follows;
+    ClockTick();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Command lists
+
+CQueView *ZarnFormBase::Runner() const
+{
+    return m_runner.data();
+}
+
+bool ZarnFormBase::StartList(
+    const QString &fileName, int timerId, int periodMs, const std::function<void()> &prepare)
+{
+    // Opening an open list only brings its window forward, so a second press reaches the list
+    // already running and starts nothing.
+    CQueView *runner = Opener() ? Opener()(fileName) : nullptr;
+    if (!runner || m_runner)
+        return false;
+    if (prepare)
+        prepare();
+    if (!runner->Start(this, Link()))
+        return false; // another form runs this list
+    m_tableBeforeRead.reset();
+    const CMeterDoc *doc = MeterDoc();
+    if (timerId == kReadTimer && doc && doc->Vars()) {
+        m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
+        m_versionBeforeRead = g_DocVersion;
+    }
+    m_runner = runner;
+    m_listTimerId = timerId;
+    m_listTimer.start(periodMs, this);
+    return true;
+}
+
+void ZarnFormBase::ListTick(int timerId)
+{
+    if (!m_runner || !m_runner->IsRunning()) {
+        StopListTimer();
+        return;
+    }
+    if (m_runner->Step() != 1)
+        return;
+    ListEnded(timerId);
+    // A list that ran past its last line without "End" is over as well: it is closed here, so
+    // the ending above runs once and the timer stops.
+    if (m_runner && m_runner->IsRunning())
+        m_runner->Cancel();
+    StopListTimer();
+}
+
+void ZarnFormBase::StopListTimer()
+{
+    m_listTimer.stop();
+    m_listTimerId = 0;
+    m_runner = nullptr;
+    // A read that stopped without an image: the version answer may have rebuilt the table.
+    if (m_tableBeforeRead) {
+        if (CMeterDoc *doc = MeterDoc()) {
+            doc->SetVars(std::move(m_tableBeforeRead));
+            g_DocVersion = m_versionBeforeRead;
+        }
+        m_tableBeforeRead.reset();
+    }
+}
+
+QString ZarnFormBase::TakeReadImage(const QString &collected)
+{
+    QString text = collected;
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    if (text.isEmpty())
+        return QString();
+    // The table in force (rebuilt by the version answer) says how many bytes the image holds.
+    if (const CMeterDoc *doc = MeterDoc()) {
+        if (!ZarnFormRules::IsImageText(text, int(doc->ImageToText().size() / 3)))
+            return QString();
+    }
+    m_tableBeforeRead.reset(); // the read brought an image: the table is the meter's now
+    return text;
+}
+
+void ZarnFormBase::Retitle(const QString &title)
+{
+    if (CDocument *doc = GetDocument()) {
+        doc->SetTitle(title);
+        if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+            frame->setWindowTitle(doc->Title());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saving and converting
+
+bool ZarnFormBase::WriteDocument(const QString &path)
+{
+    CDocument *doc = GetDocument();
+    if (!doc)
+        return false;
+    if (!doc->OnSaveDocument(path)) {
+        const CMeterDoc *meter = MeterDoc();
+        UserMessage::Show(QStringLiteral("Failed to save document.\n%1")
+                              .arg(meter ? meter->SaveError() : QString()));
+        return false;
+    }
+    if (path != doc->PathName()) {
+        doc->SetPathName(path);
+        if (AppServices *services = AppServices::Instance())
+            services->AddToRecentFiles(path);
+    }
+    doc->SetModifiedFlag(false);
+    return true;
+}
+
+bool ZarnFormBase::Save()
+{
+    CDocument *doc = GetDocument();
+    if (!doc)
+        return false;
+    if (doc->PathName().isEmpty())
+        return SaveAs();
+    // A read renamed the document after the meter: the file takes that name, in the folder of
+    // the file the form was opened from.
+    QString path = doc->PathName();
+    const int at = m_openingTitle.isEmpty() ? -1 : path.lastIndexOf(m_openingTitle);
+    if (at >= 0) {
+        path = path.left(at) + SafeFileName(doc->Title());
+        if (!path.contains(FileExtension()))
+            path += FileExtension();
+        doc->SetPathName(path);
+        m_openingTitle = doc->Title();
+    }
+    CollectFields();
+    doc->SetModifiedFlag(true);
+    return WriteDocument(path);
+}
+
+bool ZarnFormBase::SaveAs()
+{
+    CDocument *doc = GetDocument();
+    if (!doc)
+        return false;
+    CollectFields();
+    const QString oldTitle = doc->Title();
+    const QString title = SafeFileName(SaveAsTitle());
+    doc->SetTitle(title);
+    const QString folder = doc->PathName().isEmpty() ? QDir::currentPath()
+                                                     : QFileInfo(doc->PathName()).absolutePath();
+    const QString proposed = QDir(folder).filePath(title);
+    QString path = Prompt() ? Prompt()(this, proposed)
+                            : QFileDialog::getSaveFileName(this, QStringLiteral("Save As"),
+                                  proposed, QLatin1Char('*') + FileExtension());
+    if (path.isEmpty()) {
+        doc->SetTitle(oldTitle);
+        return false;
+    }
+    if (!path.endsWith(FileExtension(), Qt::CaseInsensitive))
+        path += FileExtension();
+    if (!WriteDocument(path)) {
+        doc->SetTitle(oldTitle);
+        return false;
+    }
+    m_openingTitle = doc->Title();
+    Retitle(doc->Title());
+    return true;
+}
+
+void ZarnFormBase::Convert()
+{
+    CMeterDoc *doc = MeterDoc();
+    if (!doc)
+        return;
+    QString target;
+    {
+        CPrefs prefs;
+        target = prefs.GetVersion();
+    }
+    CConvertDlg dialog(doc->ConvertPrompt(target), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (ConvertDocument(*doc, target))
+        doc->SetModifiedFlag();
+    ShowFields();
+}

@@ -1,0 +1,160 @@
+#pragma once
+
+#include "base/CView.h"
+#include "lists/CSerialMeterLink.h"
+#include "lists/IFieldAccess.h"
+
+#include <QBasicTimer>
+#include <QHash>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class CMeterDoc;
+class CQueView;
+class IMeterLink;
+class MeterVars;
+class QGridLayout;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QTreeWidget;
+
+// What the Kelvane and Quixal meter forms share: the runner of their command lists with its
+// window timers and the one-runner rule, the one-second clock and its date and time texts, the
+// control registry by field id, a coefficient list's walk, and File > Save, Save As and
+// Convert... of the meter document. Each form adds its own controls, field rules, vocabulary
+// and what it does when a list ends.
+class ZarnFormBase : public CView, public IFieldAccess
+{
+    Q_OBJECT
+public:
+    // The forms' window timers.
+    static constexpr int kClockTimer = 1000;
+    static constexpr int kSendTimer = 1001;
+    static constexpr int kReadTimer = 1002;
+
+    // Opens a command list by file name as a document and gives its runner (its first view),
+    // or null when it could not be opened. The default opens it through the application's
+    // services; tests install their own.
+    using ListOpener = std::function<CQueView *(const QString &fileName)>;
+    static ListOpener SetListOpener(ListOpener opener);
+    // The meter link the forms use instead of the application's (tests); null restores it.
+    static void SetMeterLink(IMeterLink *link);
+    // Asks for the file name of Save As, proposing a name and giving the file filter; empty
+    // when cancelled. The default shows the Save As prompt; tests install their own.
+    using SaveAsPrompt = std::function<QString(QWidget *parent, const QString &proposed)>;
+    static SaveAsPrompt SetSaveAsPrompt(SaveAsPrompt prompt);
+
+    ~ZarnFormBase() override;
+
+    bool HandlesCommand(AppCommand command) const override;
+    bool OnCommand(AppCommand command) override;
+
+    // The window of field id (null for ids without one); for tests and screenshots.
+    QWidget *Control(int id) const { return m_byId.value(id); }
+    // One tick of a form timer, as the timer would run it.
+    void TimerTick(int timerId);
+    bool IsTimerActive(int timerId) const;
+    CQueView *Runner() const;
+    // Title the document had when the form opened (Save rebuilds the path from it).
+    QString OpeningTitle() const { return m_openingTitle; }
+    // File > Save, Save As and Convert... of the meter document.
+    bool Save();
+    bool SaveAs();
+    void Convert();
+
+protected:
+    ZarnFormBase(CDocument *document, QWidget *parent);
+
+    // The series' own parts.
+    virtual QString FileExtension() const = 0; // ".mtr", ".qxm"
+    virtual void ClockTick() = 0;
+    virtual void CollectFields() = 0; // the fields into the document's variables
+    virtual void ShowFields() = 0; // the document's variables into the fields
+    // Converts the document to the firmware version of the settings; 1 when it did.
+    virtual int ConvertDocument(CMeterDoc &doc, const QString &target) = 0;
+    // The title Save As proposes: the serial number and the form's suffix.
+    virtual QString SaveAsTitle() = 0;
+    // A list's step returned 1 (the list has ended) on the timer timerId.
+    virtual void ListEnded(int timerId) = 0;
+    // Enter, Up and Down while a field of the form has the focus; true when used.
+    virtual bool HandleKeyCommand(AppCommand command) = 0;
+    // Focus arrived in or left the control of field id.
+    virtual void FieldFocused(int) { }
+    virtual void FieldLeft(int) { }
+
+    // Opens the list fileName and, unless a list already runs (the open only brought its window
+    // forward), runs prepare, starts it and starts timerId at periodMs. A read keeps the
+    // document's table, so a read that brings no image can give it back. False when nothing
+    // started.
+    bool StartList(const QString &fileName, int timerId, int periodMs,
+        const std::function<void()> &prepare = {});
+    // The image text a read collected, without trailing white space, when it holds the bytes of
+    // the table in force; else empty (the read then changes nothing). A usable image makes the
+    // table the read built the document's.
+    QString TakeReadImage(const QString &collected);
+    // Gives the document the title and shows it as the window's caption.
+    void Retitle(const QString &title);
+
+    IMeterLink *Link();
+    CMeterDoc *MeterDoc() const;
+    QString DocSection() const;
+    // Remembers the title, shows the clock once and starts its timer (the form has opened).
+    void StartClock();
+    // The clock texts: time, date, and "Calibration Due" a year ahead unless it is fixed.
+    void ShowClock(QLineEdit *time, QLineEdit *date, QLineEdit *calibrationDue);
+    // Toggles behind the "Date" and "Time" buttons and the calibration box.
+    void ToggleDayFirst();
+    void ToggleHours24();
+    void SetCalibrationFollows(bool follows);
+
+    // Controls by field id.
+    void Register(int id, QWidget *widget);
+    QLineEdit *MakeEdit(int id, int width = 0);
+    // An edit with arrows that step its number within low..high.
+    QWidget *MakeSpinEdit(int editId, int spinId, int low, int high);
+    QLineEdit *EditOf(int id) const;
+    int IdOf(QObject *widget) const { return m_idOf.value(widget, 0); }
+    QGroupBox *Group(const QString &title, QWidget *parent);
+    static QGridLayout *GridIn(QGroupBox *box);
+    static QLabel *Caption(const QString &text, QWidget *parent);
+    // Watches focus, keys and typing of every registered control.
+    void WatchAll(const std::function<void(int id)> &typed);
+
+    // A coefficient list of two columns (label, value) with its edit box and label.
+    QTreeWidget *MakeCoefficientList(QWidget *parent, int listId, const QStringList &headers);
+    // Selects line index and opens it in edit with label's text; editCode becomes the edit code.
+    void OpenCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int index,
+        const QString &labelText, int editCode);
+    // Enter in a coefficient edit: the selected line takes the edit's text, the edit empties
+    // and its label reads "=". False when there was nothing to enter.
+    bool EnterCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int first);
+    static void ClearCoefficientEdit(QLineEdit *edit, QLabel *label);
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+    bool m_hours24 = false;
+    bool m_dayFirst = false;
+    bool m_fixedCalibration = true;
+    QString m_openingTitle;
+
+private:
+    void ListTick(int timerId);
+    void StopListTimer();
+    bool WriteDocument(const QString &path);
+
+    QHash<int, QWidget *> m_byId;
+    QHash<QObject *, int> m_idOf;
+    QBasicTimer m_clock;
+    QBasicTimer m_listTimer;
+    int m_listTimerId = 0; // the program's id of the running list timer
+    QPointer<CQueView> m_runner;
+    // The document's table as it was when a read started: a read that brings a version answer
+    // but no image gives it back, so the failed read changes neither form nor document.
+    std::unique_ptr<MeterVars> m_tableBeforeRead;
+    QString m_versionBeforeRead;
+    CSerialMeterLink m_link;
+};

@@ -1,0 +1,696 @@
+#include "meterqx/ZarnQXFormView.h"
+
+#include "base/CDocument.h"
+#include "base/Globals.h"
+#include "base/SheetPrinter.h"
+#include "base/UserMessage.h"
+#include "lists/CQueView.h"
+#include "meter/ZarnFormRules.h"
+#include "meterqx/QXFieldIds.h"
+#include "meterqx/QXFields.h"
+#include "meterqx/QXMeterDoc.h"
+#include "meterqx/QuixalSheet.h"
+#include "meterqx/QuixalSheetReader.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace QXFieldId;
+
+namespace {
+// The column of number fields that Enter and the arrows walk, by edit code 5..10.
+constexpr int kColumn[] = { FullScale, CFactor, XSect, MaxRange, ZeroCutoff, ZeroOffset };
+
+// Length limits of the fields that have one.
+int LengthLimit(int id)
+{
+    return id == SerialNumber ? 8 : id == MeterVersion ? 10 : 0;
+}
+} // namespace
+
+ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
+    : ZarnFormBase(document, parent)
+{
+    BuildControls();
+    WatchAll([this](int id) { OnTyped(id); });
+    m_fields.SetVersionHandler([this](const QString &version) {
+        if (QXMeterDoc *doc = Document())
+            doc->SetVersionQX(version);
+    });
+    m_sheet = std::make_unique<SheetPrinter>(
+        this,
+        [this](const SheetMetrics &metrics) {
+            return QuixalSheet::Build(QuixalSheetReader::Read(*this), metrics);
+        },
+        [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
+        [this] {
+            const QString path = GetDocument() ? GetDocument()->PathName() : QString();
+            return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+        });
+}
+
+ZarnQXFormView::~ZarnQXFormView() = default;
+
+bool ZarnQXFormView::HandlesCommand(AppCommand command) const
+{
+    switch (command) {
+    case AppCommand::Print:
+    case AppCommand::PrintPreview:
+    case AppCommand::ExportPdf:
+        return true;
+    default:
+        return ZarnFormBase::HandlesCommand(command);
+    }
+}
+
+bool ZarnQXFormView::OnCommand(AppCommand command)
+{
+    switch (command) {
+    case AppCommand::Print:
+        m_sheet->Print();
+        return true;
+    case AppCommand::PrintPreview:
+        m_sheet->Preview();
+        return true;
+    case AppCommand::ExportPdf:
+        m_sheet->ExportPdf();
+        return true;
+    default:
+        return ZarnFormBase::OnCommand(command);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building the controls
+
+QComboBox *ZarnQXFormView::MakeList(int id, int minimumChars, int popupWidth)
+{
+    auto *box = new QComboBox(this);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(minimumChars);
+    box->view()->setMinimumWidth(popupWidth);
+    Register(id, box);
+    return box;
+}
+
+QCheckBox *ZarnQXFormView::MakeBox(int id, const QString &caption)
+{
+    auto *box = new QCheckBox(caption, this);
+    Register(id, box);
+    return box;
+}
+
+void ZarnQXFormView::BuildControls()
+{
+    auto *left = new QVBoxLayout;
+    left->setSpacing(3);
+    auto *top = new QHBoxLayout;
+    top->setSpacing(4);
+    top->addWidget(BuildTopLeft());
+    top->addWidget(BuildVersionGroup(), 1);
+    left->addLayout(top);
+    left->addWidget(BuildFlowGroup());
+    left->addWidget(BuildRelayGroup());
+    left->addStretch();
+
+    auto *right = new QVBoxLayout;
+    right->setSpacing(3);
+    right->addWidget(BuildFrequencyGroup());
+    right->addWidget(BuildOptionsGroup());
+    right->addWidget(BuildResponseGroup());
+    right->addWidget(BuildMiscGroup());
+    right->addStretch();
+
+    auto *outer = new QHBoxLayout(this);
+    outer->setContentsMargins(4, 2, 4, 2);
+    outer->setSpacing(4);
+    outer->addLayout(left, 3);
+    outer->addLayout(right, 2);
+}
+
+QWidget *ZarnQXFormView::BuildTopLeft()
+{
+    auto *holder = new QWidget(this);
+    auto *column = new QVBoxLayout(holder);
+    column->setContentsMargins(0, 4, 0, 0);
+    column->setSpacing(3);
+    auto *logo = new QLabel(QStringLiteral("HALVREN"), holder);
+    QFont logoFont = logo->font();
+    logoFont.setBold(true);
+    logoFont.setPointSize(11);
+    logoFont.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+    logo->setFont(logoFont);
+    logo->setAlignment(Qt::AlignCenter);
+    logo->setStyleSheet(QStringLiteral("color: #6a1b7a;"));
+    column->addWidget(logo);
+    auto *buttons = new QHBoxLayout;
+    auto *read = new QPushButton(QStringLiteral("Read"), holder);
+    auto *send = new QPushButton(QStringLiteral("Send"), holder);
+    Register(Read, read);
+    Register(Send, send);
+    connect(read, &QPushButton::clicked, this, &ZarnQXFormView::OnRead);
+    connect(send, &QPushButton::clicked, this, &ZarnQXFormView::OnSend);
+    buttons->addWidget(read);
+    buttons->addWidget(send);
+    column->addLayout(buttons);
+    return holder;
+}
+
+QWidget *ZarnQXFormView::BuildVersionGroup()
+{
+    auto *box = Group(QStringLiteral("Version"), this);
+    auto *grid = GridIn(box);
+    m_meterVersion = new QLabel(QStringLiteral("?.??"), box);
+    m_revision = new QLabel(QStringLiteral("?"), box);
+    m_template = new QLabel(QStringLiteral("?.??"), box);
+    // Wide enough for the longest version text the label takes.
+    m_meterVersion->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("WWWWWWWWWW")));
+    m_template->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral(">= 4.1A ")));
+    Register(MeterVersion, m_meterVersion);
+    Register(Revision, m_revision);
+    Register(TemplateVersion, m_template);
+    auto *series = Caption(QStringLiteral("Quixal"), box);
+    QFont bold = series->font();
+    bold.setBold(true);
+    series->setFont(bold);
+    grid->addWidget(series, 0, 0, 1, 4);
+    grid->addWidget(Caption(QStringLiteral("Meter"), box), 1, 0);
+    grid->addWidget(m_meterVersion, 1, 1);
+    grid->addWidget(Caption(QStringLiteral("r"), box), 1, 2);
+    grid->addWidget(m_revision, 1, 3);
+    grid->addWidget(Caption(QStringLiteral("Template"), box), 2, 0);
+    grid->addWidget(m_template, 2, 1, 1, 3);
+    grid->setColumnStretch(1, 1);
+    return box;
+}
+
+QWidget *ZarnQXFormView::BuildFrequencyGroup()
+{
+    auto *box = Group(QStringLiteral("Frequency Out"), this);
+    auto *grid = GridIn(box);
+    grid->addWidget(Caption(QStringLiteral("Polarity"), box), 0, 0);
+    grid->addWidget(MakeList(Polarity, 6, 200), 0, 1, 1, 2);
+    grid->addWidget(Caption(QStringLiteral("Pulse Width"), box), 1, 0);
+    grid->addWidget(MakeEdit(PulseWidth, 44), 1, 1);
+    grid->addWidget(Caption(QStringLiteral("uS"), box), 1, 2);
+    grid->setColumnStretch(2, 1);
+    return box;
+}
+
+QWidget *ZarnQXFormView::BuildOptionsGroup()
+{
+    auto *box = Group(QStringLiteral("Options"), this);
+    auto *grid = GridIn(box);
+    grid->addWidget(Caption(QStringLiteral("I-Out / V-Out"), box), 0, 0);
+    grid->addWidget(MakeList(Output, 9, 260), 0, 1, 1, 2);
+    grid->addWidget(MakeBox(VOut, QStringLiteral("V-Out 0-10V")), 1, 0);
+    grid->addWidget(MakeBox(Protocol, QStringLiteral("Protocol On")), 1, 1, 1, 2);
+    QCheckBox *noDisplay = MakeBox(NoDisplay, QStringLiteral("No Display"));
+    noDisplay->setEnabled(false); // shown, not changed here
+    grid->addWidget(noDisplay, 2, 0);
+    grid->addWidget(Caption(QStringLiteral("Modbus Addr"), box), 2, 1);
+    grid->addWidget(MakeEdit(ModbusAddr, 40), 2, 2);
+    return box;
+}
+
+QWidget *ZarnQXFormView::BuildResponseGroup()
+{
+    auto *box = Group(QStringLiteral("Response"), this);
+    auto *grid = GridIn(box);
+    grid->addWidget(Caption(QStringLiteral("ADC Filter"), box), 0, 0);
+    QLineEdit *adc = MakeEdit(AdcFilter, 36);
+    Register(1027, adc);
+    grid->addWidget(adc, 0, 1);
+    grid->addWidget(Caption(QStringLiteral("DAC Filter"), box), 1, 0);
+    grid->addWidget(MakeSpinEdit(DacFilter, 1021, 1, 200), 1, 1);
+    grid->addWidget(Caption(QStringLiteral("DAC Refresh"), box), 2, 0);
+    grid->addWidget(MakeSpinEdit(DacRefresh, 1023, 1, 200), 2, 1);
+    grid->addWidget(Caption(QStringLiteral("Display"), box), 3, 0);
+    auto *refresh = new QHBoxLayout;
+    refresh->setSpacing(4);
+    refresh->addWidget(Caption(QStringLiteral("Refresh"), box));
+    refresh->addWidget(MakeSpinEdit(DisplayRefresh, 1030, 8, 100));
+    grid->addLayout(refresh, 3, 1);
+    grid->setColumnStretch(2, 1);
+    return box;
+}
+
+QWidget *ZarnQXFormView::BuildFlowGroup()
+{
+    auto *box = Group(QStringLiteral("Flow Configuration"), this);
+    auto *grid = GridIn(box);
+    auto *units = MakeList(Units, 14, 330);
+    connect(units, &QComboBox::activated, this, &ZarnQXFormView::OnUnitsPicked);
+    grid->addWidget(Caption(QStringLiteral("Engineering Units"), box), 0, 0, 1, 2);
+    grid->addWidget(units, 1, 0, 1, 2);
+    const struct
+    {
+        const char *caption;
+        int id;
+    } fields[] = { { "Full Scale", FullScale }, { "C Factor", CFactor }, { "X-Sect", XSect },
+        { "Max Range", MaxRange }, { "Zero Cutoff %", ZeroCutoff }, { "Zero Offset", ZeroOffset } };
+    for (int i = 0; i < 6; ++i) {
+        grid->addWidget(Caption(QString::fromLatin1(fields[i].caption), box), 2 + i, 0);
+        grid->addWidget(MakeEdit(fields[i].id, 80), 2 + i, 1);
+    }
+    auto *coefficients = new QVBoxLayout;
+    coefficients->setSpacing(2);
+    m_coefficients
+        = MakeCoefficientList(box, PrimaryList, { QString(), QStringLiteral("Primary Coefficients") });
+    m_coefficients->setFixedHeight((fontMetrics().height() + 2) * 10
+        + m_coefficients->header()->sizeHint().height() + 6);
+    connect(m_coefficients, &QTreeWidget::itemClicked, this,
+        [this](QTreeWidgetItem *item) { OpenLine(m_coefficients->indexOfTopLevelItem(item)); });
+    coefficients->addWidget(m_coefficients);
+    auto *editRow = new QHBoxLayout;
+    m_coeffLabel = new QLabel(QStringLiteral(" ="), box);
+    m_coeffLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("J=")) + 4);
+    m_coeffLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_coeffEdit = new QLineEdit(box);
+    m_coeffEdit->setFixedHeight(19);
+    m_coeffEdit->installEventFilter(this);
+    editRow->addWidget(m_coeffLabel);
+    editRow->addWidget(m_coeffEdit, 1);
+    coefficients->addLayout(editRow);
+    auto *graphs = new QHBoxLayout;
+    m_curve = new QPushButton(QStringLiteral("Curve"), box);
+    m_linear = new QPushButton(QStringLiteral("Linear"), box);
+    m_curve->setObjectName(QStringLiteral("Curve"));
+    m_linear->setObjectName(QStringLiteral("Linear"));
+    // The curve graphs do not serve the Quixal form yet.
+    m_curve->setEnabled(false);
+    m_linear->setEnabled(false);
+    graphs->addWidget(m_curve);
+    graphs->addWidget(m_linear);
+    coefficients->addLayout(graphs);
+    grid->addLayout(coefficients, 0, 2, 8, 1);
+    grid->setColumnStretch(2, 1);
+    return box;
+}
+
+QWidget *ZarnQXFormView::BuildMiscGroup()
+{
+    auto *box = Group(QStringLiteral("Misc"), this);
+    auto *grid = GridIn(box);
+    m_calBox = new QCheckBox(QStringLiteral("Calibration Due"), box);
+    m_calBox->setChecked(true);
+    Register(CalibrationBox, m_calBox);
+    connect(m_calBox, &QCheckBox::toggled, this, [this](bool ticked) { SetCalibrationFollows(!ticked); });
+    auto *date = new QPushButton(QStringLiteral("Date"), box);
+    auto *time = new QPushButton(QStringLiteral("Time"), box);
+    for (QPushButton *button : { date, time })
+        button->setFixedHeight(20);
+    connect(date, &QPushButton::clicked, this, &ZarnQXFormView::ToggleDayFirst);
+    connect(time, &QPushButton::clicked, this, &ZarnQXFormView::ToggleHours24);
+    const struct
+    {
+        QWidget *caption;
+        int id;
+        bool readOnly;
+    } rows[] = {
+        { m_calBox, CalibrationDue, false },
+        { date, DateField, true },
+        { time, TimeField, true },
+        { Caption(QStringLiteral("Password"), box), Password, false },
+        { Caption(QStringLiteral("Watchdog Timer"), box), Watchdog, false },
+        { Caption(QStringLiteral("Serial Number"), box), SerialNumber, true },
+        { Caption(QStringLiteral("uP PCBA Number"), box), UpPcba, true },
+    };
+    int row = 0;
+    for (const auto &r : rows) {
+        QLineEdit *edit = MakeEdit(r.id, 72);
+        edit->setReadOnly(r.readOnly);
+        grid->addWidget(r.caption, row, 0);
+        grid->addWidget(edit, row++, 1);
+    }
+    grid->setColumnStretch(2, 1);
+    return box;
+}
+
+QWidget *ZarnQXFormView::BuildRelayGroup()
+{
+    auto *box = Group(QStringLiteral("Alarm/Relay Settings"), this);
+    auto *grid = GridIn(box);
+    const char *const headers[] = { "Event", "Function", "Value", "Trip Delay" };
+    for (int c = 0; c < 4; ++c)
+        grid->addWidget(Caption(QString::fromLatin1(headers[c]), box), 0, c);
+    const char *const rows[] = { "Relay #2 OFF", "Relay #2 ON" };
+    for (int r = 0; r < 2; ++r) {
+        grid->addWidget(Caption(QString::fromLatin1(rows[r]), box), r + 1, 0);
+        grid->addWidget(MakeList(RelayOffFunction + r, 10, 240), r + 1, 1);
+        grid->addWidget(MakeEdit(RelayOffValue + r, 70), r + 1, 2);
+        grid->addWidget(MakeEdit(RelayOffDelay + r, 34), r + 1, 3);
+    }
+    grid->addWidget(MakeBox(HoldFlow, QStringLiteral("Hold Flow")), 3, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    return box;
+}
+
+void ZarnQXFormView::FillListControls()
+{
+    for (int id : QXFormFields::kListIds) {
+        auto *box = qobject_cast<QComboBox *>(Control(id));
+        const QStringList &lines = m_fields.Lines(id);
+        QStringList shown;
+        for (int i = 0; i < box->count(); ++i)
+            shown.append(box->itemText(i));
+        if (shown != lines) {
+            box->clear();
+            box->addItems(lines);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening, members and field access
+
+QXMeterDoc *ZarnQXFormView::Document() const
+{
+    return qobject_cast<QXMeterDoc *>(GetDocument());
+}
+
+void ZarnQXFormView::OnInitialUpdate()
+{
+    m_fields.LoadLists();
+    FillListControls();
+    m_dayFirst = false;
+    m_hours24 = false;
+    if (Runner() && Runner()->IsRunning())
+        Runner()->Cancel();
+    UpdateData(false);
+    ShowFields();
+    StartClock();
+}
+
+QXFormFields &ZarnQXFormView::Members()
+{
+    UpdateData(true);
+    return m_fields;
+}
+
+bool ZarnQXFormView::UpdateData(bool save)
+{
+    if (save) {
+        for (int id : QXFormFields::kTextIds) {
+            QWidget *widget = Control(id);
+            QString text;
+            if (auto *edit = qobject_cast<QLineEdit *>(widget))
+                text = edit->text();
+            else if (auto *label = qobject_cast<QLabel *>(widget))
+                text = label->text();
+            if (LengthLimit(id) > 0 && text.size() > LengthLimit(id)) {
+                UserMessage::Show(
+                    QStringLiteral("Enter no more than %1 characters.").arg(LengthLimit(id)),
+                    QString::fromLatin1(kAppTitle));
+                widget->setFocus();
+                if (auto *edit = qobject_cast<QLineEdit *>(widget))
+                    edit->selectAll();
+                return false;
+            }
+            m_fields.SetText(id, text);
+        }
+        for (int id : QXFormFields::kListIds)
+            m_fields.Select(id, qobject_cast<QComboBox *>(Control(id))->currentIndex());
+        for (int id : QXFormFields::kBoxIds)
+            m_fields.SetBox(id, qobject_cast<QCheckBox *>(Control(id))->isChecked());
+        QStringList &lines = m_fields.Coefficients();
+        lines.clear();
+        for (int i = 0; i < m_coefficients->topLevelItemCount(); ++i)
+            lines.append(m_coefficients->topLevelItem(i)->text(1));
+        return true;
+    }
+    for (int id : QXFormFields::kTextIds) {
+        const QString text = m_fields.Text(id);
+        if (auto *edit = qobject_cast<QLineEdit *>(Control(id))) {
+            if (edit->text() != text)
+                edit->setText(text);
+        } else if (auto *label = qobject_cast<QLabel *>(Control(id))) {
+            label->setText(text);
+        }
+    }
+    FillListControls();
+    for (int id : QXFormFields::kListIds)
+        qobject_cast<QComboBox *>(Control(id))->setCurrentIndex(m_fields.Selected(id));
+    for (int id : QXFormFields::kBoxIds)
+        qobject_cast<QCheckBox *>(Control(id))->setChecked(m_fields.Box(id));
+    const QStringList &lines = m_fields.Coefficients();
+    bool same = m_coefficients->topLevelItemCount() == lines.size();
+    for (int i = 0; same && i < lines.size(); ++i)
+        same = m_coefficients->topLevelItem(i)->text(1) == lines.at(i);
+    if (!same) {
+        m_coefficients->clear();
+        for (int i = 0; i < lines.size(); ++i) {
+            auto *item = new QTreeWidgetItem(m_coefficients);
+            item->setText(0, ZarnFormRules::ItemLabel(ZarnFormRules::CoeffList::Primary, i));
+            item->setText(1, lines.at(i));
+        }
+    }
+    return true;
+}
+
+void ZarnQXFormView::SetField(int id, const QString &text)
+{
+    m_fields.SetField(id, text);
+    UpdateData(false);
+}
+
+QString ZarnQXFormView::GetField(int id)
+{
+    UpdateData(true);
+    return m_fields.GetField(id);
+}
+
+void ZarnQXFormView::ShowFields()
+{
+    if (QXMeterDoc *doc = Document())
+        doc->VarsToFormQX(*this);
+}
+
+void ZarnQXFormView::CollectFields()
+{
+    if (QXMeterDoc *doc = Document())
+        doc->FormToVarsQX(*this);
+}
+
+int ZarnQXFormView::ConvertDocument(CMeterDoc &, const QString &target)
+{
+    QXMeterDoc *doc = Document();
+    if (!doc)
+        return 0;
+    if (doc->ConvertToVersionQX(target))
+        return 1;
+    UserMessage::Show(QStringLiteral("varsQX.dat holds no layout for %1: the meter data were "
+                                     "not converted.")
+                          .arg(target),
+        QString::fromLatin1(kAppTitle));
+    return 0;
+}
+
+QString ZarnQXFormView::SaveAsTitle()
+{
+    return GetField(SerialNumber) + QStringLiteral("_1");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Editing
+
+void ZarnQXFormView::OnTyped(int id)
+{
+    switch (id) {
+    case FullScale:
+        editField = 5;
+        break;
+    case MaxRange:
+        editField = 8;
+        break;
+    case ZeroCutoff:
+        editField = 9;
+        break;
+    case ZeroOffset: {
+        QLineEdit *edit = EditOf(id);
+        const QString limited = ZarnFormRules::LimitZeroOffset(edit->text());
+        if (limited != edit->text())
+            edit->setText(limited);
+        editField = 4;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void ZarnQXFormView::FieldFocused(int id)
+{
+    const int code = id == FullScale ? 5 : id == CFactor ? 6 : id == MaxRange ? 8 : id == ZeroCutoff ? 9 : 0;
+    if (code)
+        editField = code;
+}
+
+void ZarnQXFormView::FieldLeft(int id)
+{
+    if (QLineEdit *edit = EditOf(id)) {
+        const QString limited = QXFormFields::LimitOnLeave(id, edit->text());
+        if (limited != edit->text())
+            edit->setText(limited);
+    }
+    switch (id) {
+    case MaxRange:
+        CollectFields();
+        return; // the edit code stays
+    case FullScale:
+    case CFactor:
+    case XSect:
+    case ZeroCutoff:
+    case ZeroOffset:
+        CollectFields();
+        editField = 0;
+        return;
+    case DisplayRefresh:
+    case DacRefresh:
+    case DacFilter:
+    case CalibrationDue:
+    case DateField:
+    case TimeField:
+    case Password:
+    case SerialNumber:
+    case UpPcba:
+        editField = 0;
+        return;
+    default:
+        return;
+    }
+}
+
+void ZarnQXFormView::OnUnitsPicked(int index)
+{
+    QXMeterDoc *doc = Document();
+    if (!doc || index < 0)
+        return;
+    const QStringList &lines = m_fields.Lines(Units);
+    if (index >= lines.size())
+        return;
+    const int code = ZarnFormRules::LeadingInt(lines.at(index).right(4));
+    doc->UnitsChangedQX(*this, QXFields::UnitsCode(code));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The coefficient list and the keys
+
+void ZarnQXFormView::OpenLine(int index)
+{
+    OpenCoefficient(m_coefficients, m_coeffEdit, m_coeffLabel, index,
+        ZarnFormRules::ItemLabel(ZarnFormRules::CoeffList::Primary, index), 1);
+}
+
+void ZarnQXFormView::MoveInColumn(int step)
+{
+    const int next = ZarnFormRules::NextRingCode(editField, step);
+    if (!ZarnFormRules::IsRingCode(next))
+        return;
+    QLineEdit *field = EditOf(kColumn[next - 5]);
+    field->setFocus();
+    field->selectAll();
+    editField = next;
+}
+
+bool ZarnQXFormView::HandleKeyCommand(AppCommand command)
+{
+    const int code = editField;
+    const int index = m_coefficients->indexOfTopLevelItem(m_coefficients->currentItem());
+    const int count = m_coefficients->topLevelItemCount();
+    if (command == AppCommand::Enter) {
+        if (code == 1) {
+            if (EnterCoefficient(m_coefficients, m_coeffEdit, m_coeffLabel, 0))
+                OpenLine(ZarnFormRules::WalkDown(ZarnFormRules::CoeffList::Primary, index, count));
+        } else if (ZarnFormRules::IsRingCode(code)) {
+            MoveInColumn(+1);
+        }
+        return true;
+    }
+    const int step = command == AppCommand::Down ? +1 : -1;
+    if (code == 1) {
+        const int next = step > 0 ? ZarnFormRules::WalkDown(ZarnFormRules::CoeffList::Primary, index, count)
+                                  : ZarnFormRules::WalkUp(ZarnFormRules::CoeffList::Primary, index);
+        if (next >= 0 && next != index)
+            OpenLine(next);
+        return true;
+    }
+    if (ZarnFormRules::IsRingCode(code)) {
+        MoveInColumn(step);
+        return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clock
+
+void ZarnQXFormView::ClockTick()
+{
+    ShowClock(EditOf(TimeField), EditOf(DateField), EditOf(CalibrationDue));
+    const QString label = QXFormFields::TemplateLabel(g_DocVersion);
+    if (!label.isEmpty())
+        m_template->setText(label);
+    // The terminal fills these when it hears the meter identify itself. Until it has, what a
+    // read put into the labels stays.
+    if (!g_MeterVersion.isEmpty()) {
+        g_DocMeterVersion = g_MeterVersion;
+        m_meterVersion->setText(g_MeterVersion);
+    } else if (m_meterVersion->text().isEmpty() || m_meterVersion->text() == QLatin1String("?.??")) {
+        m_meterVersion->setText(QStringLiteral("?"));
+    }
+    if (!g_MeterRevision.isEmpty()) {
+        g_DocRevision = g_MeterRevision;
+        m_revision->setText(g_MeterRevision);
+    } else if (m_revision->text().isEmpty()) {
+        m_revision->setText(QStringLiteral("?"));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Read and Send
+
+void ZarnQXFormView::OnRead()
+{
+    StartList(QStringLiteral("qxread.que"), kReadTimer, kReadPeriodMs);
+}
+
+void ZarnQXFormView::OnSend()
+{
+    const bool started = StartList(QStringLiteral("qxsend.que"), kSendTimer, kSendPeriodMs, [this] {
+        CollectFields();
+        if (QXMeterDoc *doc = Document())
+            m_fields.SetImageText(doc->ImageToSendText());
+        UpdateData(false);
+    });
+    if (started)
+        ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
+}
+
+void ZarnQXFormView::ListEnded(int timerId)
+{
+    if (timerId != kReadTimer)
+        return;
+    const QString text = TakeReadImage(m_fields.ImageText());
+    QXMeterDoc *doc = Document();
+    if (text.isEmpty() || !doc)
+        return;
+    UpdateData(true);
+    m_fields.LoadLists(false);
+    UpdateData(false);
+    doc->ImageFromText(text);
+    ShowFields();
+    Retitle(GetField(SerialNumber) + QStringLiteral("_1"));
+    ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
+}

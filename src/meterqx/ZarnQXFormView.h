@@ -1,0 +1,96 @@
+#pragma once
+
+#include "meter/ZarnFormBase.h"
+#include "meterqx/QXFormFields.h"
+
+class QXMeterDoc;
+class SheetPrinter;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+
+// The Quixal meter form: shows and edits one Quixal meter document, reads it from and writes it
+// to the meter with the command lists "qxread.que" and "qxsend.que", and keeps a one-second
+// clock. Its values live in QXFormFields, the form's members: GetField first moves the
+// controls into them, SetField shows them again. Created by the document manager as the view
+// of a ".qxm" document inside a ZarnQXFormFrame.
+class ZarnQXFormView : public ZarnFormBase
+{
+    Q_OBJECT
+public:
+    static constexpr int kReadPeriodMs = 500;
+    static constexpr int kSendPeriodMs = 50;
+
+    explicit ZarnQXFormView(CDocument *document, QWidget *parent = nullptr);
+    ~ZarnQXFormView() override;
+
+    void OnInitialUpdate() override;
+    bool HandlesCommand(AppCommand command) const override;
+    bool OnCommand(AppCommand command) override;
+    void SetField(int id, const QString &text) override;
+    QString GetField(int id) override;
+
+    // The buttons "Read" and "Send".
+    void OnRead();
+    void OnSend();
+    // The buttons "Curve" and "Linear" (disabled until the graphs are part of the Quixal form).
+    QPushButton *CurveButton() const { return m_curve; }
+    QPushButton *LinearButton() const { return m_linear; }
+    // The members behind the controls (moved in from the controls first).
+    QXFormFields &Members();
+    // The coefficient edit box and its label.
+    QLineEdit *CoefficientEdit() const { return m_coeffEdit; }
+    QLabel *CoefficientLabel() const { return m_coeffLabel; }
+    // Moves the controls into the members (true) or the members into the controls (false).
+    // Moving in stops at a text over its length limit, says so and gives that field the focus.
+    bool UpdateData(bool save);
+    // File > Print, Print Preview and "Export Datasheet as PDF..." of this form's datasheet.
+    SheetPrinter *Sheet() const { return m_sheet.get(); }
+
+protected:
+    QString FileExtension() const override { return QStringLiteral(".qxm"); }
+    void ClockTick() override;
+    void CollectFields() override;
+    void ShowFields() override;
+    int ConvertDocument(CMeterDoc &doc, const QString &target) override;
+    QString SaveAsTitle() override;
+    void ListEnded(int timerId) override;
+    bool HandleKeyCommand(AppCommand command) override;
+    void FieldFocused(int id) override;
+    void FieldLeft(int id) override;
+
+private:
+    void BuildControls();
+    QWidget *BuildTopLeft();
+    QWidget *BuildVersionGroup();
+    QWidget *BuildFrequencyGroup();
+    QWidget *BuildOptionsGroup();
+    QWidget *BuildResponseGroup();
+    QWidget *BuildFlowGroup();
+    QWidget *BuildMiscGroup();
+    QWidget *BuildRelayGroup();
+    QComboBox *MakeList(int id, int minimumChars, int popupWidth);
+    QCheckBox *MakeBox(int id, const QString &caption);
+    void FillListControls();
+
+    QXMeterDoc *Document() const;
+    void OnTyped(int id);
+    void OnUnitsPicked(int index);
+    void OpenLine(int index);
+    void MoveInColumn(int step);
+
+    QXFormFields m_fields;
+    QLabel *m_meterVersion = nullptr;
+    QLabel *m_revision = nullptr;
+    QLabel *m_template = nullptr;
+    QTreeWidget *m_coefficients = nullptr;
+    QLineEdit *m_coeffEdit = nullptr;
+    QLabel *m_coeffLabel = nullptr;
+    QCheckBox *m_calBox = nullptr;
+    QPushButton *m_curve = nullptr;
+    QPushButton *m_linear = nullptr;
+    std::unique_ptr<SheetPrinter> m_sheet;
+};
