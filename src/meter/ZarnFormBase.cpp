@@ -198,6 +198,32 @@ QLabel *ZarnFormBase::Caption(const QString &text, QWidget *parent)
     return new QLabel(text, parent);
 }
 
+void ZarnFormBase::LayOutColumns(QWidget *topLeft, QWidget *topRight,
+    std::initializer_list<QWidget *> left, std::initializer_list<QWidget *> right, int leftStretch,
+    int rightStretch)
+{
+    auto *top = new QHBoxLayout;
+    top->setSpacing(4);
+    top->addWidget(topLeft);
+    top->addWidget(topRight, 1);
+    auto *leftColumn = new QVBoxLayout;
+    leftColumn->setSpacing(3);
+    leftColumn->addLayout(top);
+    auto *rightColumn = new QVBoxLayout;
+    rightColumn->setSpacing(3);
+    for (QWidget *widget : left)
+        leftColumn->addWidget(widget);
+    for (QWidget *widget : right)
+        rightColumn->addWidget(widget);
+    leftColumn->addStretch();
+    rightColumn->addStretch();
+    auto *outer = new QHBoxLayout(this);
+    outer->setContentsMargins(4, 2, 4, 2);
+    outer->setSpacing(4);
+    outer->addLayout(leftColumn, leftStretch);
+    outer->addLayout(rightColumn, rightStretch);
+}
+
 void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
 {
     // Focus changes and the keys Enter/Up/Down of every control pass through eventFilter;

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 
 class CMeterDoc;
@@ -120,6 +121,10 @@ protected:
     QGroupBox *Group(const QString &title, QWidget *parent);
     static QGridLayout *GridIn(QGroupBox *box);
     static QLabel *Caption(const QString &text, QWidget *parent);
+    // The form's page: a top row of two widgets (the second stretching) over a left column,
+    // and a right column; the columns share the width leftStretch : rightStretch.
+    void LayOutColumns(QWidget *topLeft, QWidget *topRight, std::initializer_list<QWidget *> left,
+        std::initializer_list<QWidget *> right, int leftStretch, int rightStretch);
     // Watches focus, keys and typing of every registered control.
     void WatchAll(const std::function<void(int id)> &typed);
 

@@ -113,30 +113,16 @@ QCheckBox *ZarnQXFormView::MakeBox(int id, const QString &caption)
 
 void ZarnQXFormView::BuildControls()
 {
-    auto *left = new QVBoxLayout;
-    left->setSpacing(3);
-    auto *top = new QHBoxLayout;
-    top->setSpacing(4);
-    top->addWidget(BuildTopLeft());
-    top->addWidget(BuildVersionGroup(), 1);
-    left->addLayout(top);
-    left->addWidget(BuildFlowGroup());
-    left->addWidget(BuildRelayGroup());
-    left->addStretch();
-
-    auto *right = new QVBoxLayout;
-    right->setSpacing(3);
-    right->addWidget(BuildFrequencyGroup());
-    right->addWidget(BuildOptionsGroup());
-    right->addWidget(BuildResponseGroup());
-    right->addWidget(BuildMiscGroup());
-    right->addStretch();
-
-    auto *outer = new QHBoxLayout(this);
-    outer->setContentsMargins(4, 2, 4, 2);
-    outer->setSpacing(4);
-    outer->addLayout(left, 3);
-    outer->addLayout(right, 2);
+    // Build order decides the order of the groups' controls in the focus chain.
+    QWidget *topLeft = BuildTopLeft();
+    QWidget *version = BuildVersionGroup();
+    QWidget *flow = BuildFlowGroup();
+    QWidget *relays = BuildRelayGroup();
+    QWidget *frequency = BuildFrequencyGroup();
+    QWidget *options = BuildOptionsGroup();
+    QWidget *response = BuildResponseGroup();
+    QWidget *misc = BuildMiscGroup();
+    LayOutColumns(topLeft, version, { flow, relays }, { frequency, options, response, misc }, 3, 2);
 }
 
 QWidget *ZarnQXFormView::BuildTopLeft()
