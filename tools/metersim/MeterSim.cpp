@@ -67,6 +67,16 @@ MeterSim::MeterSim(PtyPort &port)
 int MeterSim::Init(const MeterSettings &settings, QString *error)
 {
     m_settings = settings;
+    m_total = settings.total;
+    m_deafWakes = settings.deafWakes;
+    if (!settings.logFile.isEmpty()) {
+        QFile log(settings.logFile);
+        if (!log.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read the stored log %1").arg(settings.logFile);
+            return 0;
+        }
+        m_logger.Preload(log.read(0xFFFF));
+    }
     if (m_settings.version.isEmpty())
         m_settings.version = m_settings.quixal ? QStringLiteral("1.4A") : QStringLiteral("4.1A");
     if (m_settings.revision.isEmpty())
@@ -434,8 +444,15 @@ void MeterSim::OnRunOrMenuByte(unsigned char c, qint64 nowMs)
         ++m_dots;
         if (m_dots == kDotsIdent)
             Say("\r\n" + IdentText() + "\r\n");
-        if (m_dots == kDotsCommand)
+        if (m_dots == kDotsCommand) {
+            if (m_deafWakes > 0) {
+                // A meter busy elsewhere: this wake-up goes unanswered.
+                --m_deafWakes;
+                m_dots = 0;
+                return;
+            }
             EnterCommand();
+        }
         return;
     }
     m_dots = 0;
@@ -793,6 +810,8 @@ MeterLogger::Reading MeterSim::CurrentReading(qint64 nowMs)
     m_noise = m_noise * 1103515245u + 12345u;
     const double noise = (double((m_noise >> 16) & 0x7FFF) / 32767.0 - 0.5) * 0.01;
     double flow = fs * (0.5 + 0.3 * std::sin(2.0 * std::numbers::pi * t / 60.0) + noise);
+    if (m_settings.fixedFlow)
+        flow = m_settings.flow;
     if (flow < 0)
         flow = 0;
     if (m_lastFlowMs >= 0)
@@ -804,17 +823,31 @@ MeterLogger::Reading MeterSim::CurrentReading(qint64 nowMs)
         m_low = flow;
 
     const quint32 mode = m_image.GetU(QStringLiteral("mode"));
-    const bool tracking = m_image.Has(QStringLiteral("mode"))
+    const bool tracking = m_settings.tracking >= 0 ? m_settings.tracking == 1
+        : m_image.Has(QStringLiteral("mode"))
         ? (mode != 0xFF && (mode & 0x80))
         : (m_image.GetU(QStringLiteral("meter_num")) & 0x80);
+    return FormatReading(flow, tracking, m_total, m_high, m_low, fs);
+}
+
+MeterLogger::Reading MeterSim::FormatReading(
+    double flow, bool tracking, double total, double high, double low, double fullScale)
+{
+    // Padded to 9 and 12 characters as the meter's display columns are, and never without the
+    // blank that separates a value from its unit.
+    const auto padded = [](QString text, int width) {
+        text = text.leftJustified(width);
+        if (!text.endsWith(QLatin1Char(' ')))
+            text += QLatin1Char(' ');
+        return text;
+    };
     MeterLogger::Reading r;
-    r.flow = (tracking ? QStringLiteral("T") : QString()) + QString::asprintf("%.2f", flow);
-    r.flow = r.flow.leftJustified(9);
-    r.total = QString::asprintf("%.4f", m_total).leftJustified(12);
-    r.high = QString::asprintf("%.2f", m_high);
-    r.low = QString::asprintf("%.2f", m_low);
-    r.relay1 = flow > 0.7 * fs ? QStringLiteral("RLY1*") : QStringLiteral("RLY1");
-    r.relay2 = flow < 0.3 * fs ? QStringLiteral("RLY2*") : QStringLiteral("RLY2");
+    r.flow = padded((tracking ? QStringLiteral("T") : QString()) + QString::asprintf("%.2f", flow), 9);
+    r.total = padded(QString::asprintf("%.4f", total), 12);
+    r.high = QString::asprintf("%.2f", high);
+    r.low = QString::asprintf("%.2f", low);
+    r.relay1 = flow > 0.7 * fullScale ? QStringLiteral("RLY1*") : QStringLiteral("RLY1");
+    r.relay2 = flow < 0.3 * fullScale ? QStringLiteral("RLY2*") : QStringLiteral("RLY2");
     return r;
 }
 
