@@ -57,6 +57,17 @@ void Wait(int ms)
     loop.exec();
 }
 
+// Ends a simulator started with StartSim when the scope ends.
+struct SimStopper
+{
+    QProcess &sim;
+    ~SimStopper()
+    {
+        sim.terminate();
+        sim.waitForFinished(3000);
+    }
+};
+
 // The simulator on a pseudo-terminal; its path, or empty.
 QString StartSim(QProcess &sim, QStringList args)
 {
@@ -89,6 +100,7 @@ double CpuShare(int seconds)
 int RunCpu(bool logging, int seconds)
 {
     QProcess sim;
+    SimStopper stopper { sim };
     const QString pty = StartSim(sim, {});
     auto link = pty.isEmpty() ? nullptr : OpenLink(pty, 9600);
     if (!link) {
@@ -202,6 +214,7 @@ int RunTransfer(int bytes, int baud, int runs)
     std::vector<double> totalMs, dataMs;
     for (int i = 0; i < runs; ++i) {
         QProcess sim;
+        SimStopper stopper { sim };
         const QString pty = StartSim(sim,
             { QStringLiteral("--log"), logPath, QStringLiteral("--baud"), QString::number(baud) });
         auto link = pty.isEmpty() ? nullptr : OpenLink(pty, baud);
@@ -266,6 +279,7 @@ private:
 int RunStream(int seconds, int baud)
 {
     QProcess sim;
+    SimStopper stopper { sim };
     const QString pty = StartSim(sim,
         { QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--interval"),
             QStringLiteral("50") });

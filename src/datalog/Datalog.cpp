@@ -202,12 +202,14 @@ void Datalog::BuildForm()
         intervalRow->addWidget(edit);
     }
 
-    auto *capacityRow = new QHBoxLayout;
+    // The capacity text can be as long as "Press UPDATE Button": it gets a line of its own.
+    auto *capacityRow = new QVBoxLayout;
+    capacityRow->setSpacing(2);
     capacityRow->addWidget(new QLabel(QStringLiteral("Flow Meter Snapshots Available")));
     m_capacity = new QLabel(f.capacity);
     m_capacity->setFrameShape(QFrame::StyledPanel);
-    m_capacity->setMinimumWidth(60);
-    capacityRow->addWidget(m_capacity, 1);
+    m_capacity->setAlignment(Qt::AlignCenter);
+    capacityRow->addWidget(m_capacity);
 
     auto *middle = new QVBoxLayout;
     middle->setSpacing(4);

@@ -100,9 +100,21 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->geometry(), QRect(200, 0, 825, 690));
         EXPECT_EQ(frame->windowTitle(), DatalogFrame::kCaption);
-        // Everything fits the frame's first size.
+        // Everything fits the frame's first size, and no caption or text is cut.
         EXPECT_GE(view->width(), view->minimumSizeHint().width());
         EXPECT_GE(view->height(), view->minimumSizeHint().height());
+        const auto uncut = [view] {
+            for (QLabel *label : view->findChildren<QLabel *>()) {
+                const int need = label->fontMetrics().horizontalAdvance(label->text());
+                if (label->contentsRect().width() < need)
+                    return label->text();
+            }
+            return QString();
+        };
+        EXPECT_EQ(uncut(), QString());
+        view->Core().state.memoryFigure = 0;
+        view->Core().ShowSnapshotCapacity();
+        EXPECT_EQ(uncut(), QString());
 
         // The form's defaults.
         EXPECT_EQ(view->StatusLabel()->text(), QStringLiteral("IDLE"));
