@@ -187,35 +187,42 @@ void PcLogger::ClockTick()
 {
     LoggerState &st = m_core.state;
     DatalogFields &f = m_core.fields;
-    const QDateTime now = m_core.Now();
-    const QDate d = now.date();
-    const QTime t = now.time();
-    st.nowTime = t.hour() * 3600 + t.minute() * 60 + t.second();
-
-    if (st.clockRefreshCountdown > 0) {
-        --st.clockRefreshCountdown;
-    } else {
-        const QString date = PrintfText::Format("%d/%02d/%02d", d.month(), d.day(), d.year() % 100);
-        const QString time = PrintfText::Format("%d:%02d:%02d", t.hour(), t.minute(), t.second());
-        if (date != f.clockDate || time != f.clockTime) {
-            f.clockDate = date;
-            f.clockTime = time;
-            m_core.FieldsChanged();
+    // The tick comes every 10 ms; the local time is only read when the clock display is due
+    // or a PC Timer Mode window is being watched, which keeps an idle window cheap.
+    const bool watching = st.pcTimerMode && st.loggingActive;
+    const bool showClock = st.clockRefreshCountdown <= 0;
+    if (showClock || watching) {
+        const QDateTime now = m_core.Now();
+        const QDate d = now.date();
+        const QTime t = now.time();
+        st.nowTime = t.hour() * 3600 + t.minute() * 60 + t.second();
+        if (showClock) {
+            const QString date
+                = PrintfText::Format("%d/%02d/%02d", d.month(), d.day(), d.year() % 100);
+            const QString time
+                = PrintfText::Format("%d:%02d:%02d", t.hour(), t.minute(), t.second());
+            if (date != f.clockDate || time != f.clockTime) {
+                f.clockDate = date;
+                f.clockTime = time;
+                m_core.FieldsChanged();
+            }
         }
+        if (watching) {
+            if (!st.timerWindowEntered
+                && Reached(st.startYear, st.startMonth, st.startDay, st.startTime, now)) {
+                st.timerWindowEntered = true;
+                StartSnapshots();
+                m_core.SetStatus(QStringLiteral("Z-Ozuved Running"));
+            }
+            if (st.timerWindowEntered
+                && Reached(st.stopYear, st.stopMonth, st.stopDay, st.stopTime, now))
+                StopPcLogging();
+        }
+    }
+    if (showClock)
         st.clockRefreshCountdown = 10;
-    }
-
-    if (st.pcTimerMode && st.loggingActive) {
-        if (!st.timerWindowEntered
-            && Reached(st.startYear, st.startMonth, st.startDay, st.startTime, now)) {
-            st.timerWindowEntered = true;
-            StartSnapshots();
-            m_core.SetStatus(QStringLiteral("Z-Ozuved Running"));
-        }
-        if (st.timerWindowEntered
-            && Reached(st.stopYear, st.stopMonth, st.stopDay, st.stopTime, now))
-            StopPcLogging();
-    }
+    else
+        --st.clockRefreshCountdown;
 
     // One countdown serves both pending changes; it never goes below 0, which every test of it
     // treats alike.
