@@ -2,6 +2,9 @@
 
 #include "app/CDocManager.h"
 #include "app/CTarvikApp.h"
+#include "datalog/Datalog.h"
+#include "datalog/DatalogDoc.h"
+#include "datalog/DatalogFrame.h"
 #include "lists/CQueDoc.h"
 #include "lists/CQueFrame.h"
 #include "lists/CQueView.h"
@@ -57,7 +60,13 @@ void DocTypes::RegisterAll(CDocManager &manager)
     };
     manager.AddDocTemplate(terminal);
 
-    // 4. Datalog (132): not yet part of the program.
+    // 4. Datalog (132)
+    CDocTemplate datalog = Type(132, "\nDatalog\nDatalog\n*.log\n.log\nZarnDatalog.Document\nZarnDatalog Document",
+                                CDocTemplate::Menu::Main);
+    datalog.createDocument = [] { return new DatalogDoc; };
+    datalog.createFrame = [] { return new DatalogFrame; };
+    datalog.createView = [](CDocument *document) { return new Datalog(document, CTarvikApp::MeterLink()); };
+    manager.AddDocTemplate(datalog);
 
     // 5. Command list (135)
     CDocTemplate que = Type(135, "\nZarnQue\nZarnQue\n*.que\n.que\nZarnQuery.Document\nZarnQuery Document",

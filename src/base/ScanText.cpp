@@ -76,6 +76,34 @@ std::optional<double> ScanText::Double(const QString &text)
     return value;
 }
 
+std::optional<qint64> ScanText::Hex(const QString &text)
+{
+    int pos = SkipSpace(text, 0);
+    bool negative = false;
+    if (pos < text.size() && (text.at(pos) == QLatin1Char('-') || text.at(pos) == QLatin1Char('+')))
+        negative = text.at(pos++) == QLatin1Char('-');
+    const auto digit = [&text](int at) {
+        if (at >= text.size())
+            return -1;
+        const char16_t c = text.at(at).unicode();
+        return c >= '0' && c <= '9' ? int(c - '0')
+            : c >= 'a' && c <= 'f'  ? int(c - 'a' + 10)
+            : c >= 'A' && c <= 'F'  ? int(c - 'A' + 10)
+                                    : -1;
+    };
+    if (digit(pos) == 0 && pos + 1 < text.size()
+        && (text.at(pos + 1) == QLatin1Char('x') || text.at(pos + 1) == QLatin1Char('X'))
+        && digit(pos + 2) >= 0)
+        pos += 2;
+    if (digit(pos) < 0)
+        return std::nullopt;
+    qint64 value = 0;
+    for (; digit(pos) >= 0; ++pos)
+        if (value < (std::numeric_limits<qint64>::max() >> 4)) // saturates far beyond 32 bits
+            value = value * 16 + digit(pos);
+    return negative ? -value : value;
+}
+
 bool ScanText::Date(const QString &text, int *a, int *b, int *c)
 {
     int pos = 0;

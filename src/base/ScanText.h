@@ -12,6 +12,8 @@ class ScanText
 public:
     static std::optional<qint64> Int(const QString &text);
     static std::optional<double> Double(const QString &text);
+    // "%x": hexadecimal digits, an optional sign and "0x" before them.
+    static std::optional<qint64> Hex(const QString &text);
     // "%d/%d/%d": all three numbers, or nothing.
     static bool Date(const QString &text, int *a, int *b, int *c);
 };

@@ -1,6 +1,7 @@
 #include "datalog/ElogPlot.h"
 
 #include "base/PrintfText.h"
+#include "datalog/LogData.h"
 #include "base/ScanText.h"
 
 #include <algorithm>
@@ -26,12 +27,26 @@ int FieldStart(const QString &row, int column)
     return -1;
 }
 
-QString UpToBlank(const QString &row, int start)
+
+// The token from start up to the next blank read as "%f" reads it; NaN when it holds no number
+// (or an infinite one).
+double TokenNumber(QStringView row, qsizetype start)
 {
-    int end = start;
-    while (end < row.size() && row.at(end) != QLatin1Char(' '))
+    qsizetype end = start;
+    while (end < row.size() && row[end] != QLatin1Char(' '))
         ++end;
-    return row.mid(start, end - start);
+    const auto value = ScanText::Double(row.mid(start, end - start).toString());
+    return value && std::isfinite(*value) ? *value : kNaN;
+}
+
+// The row's number: its third character up to the next blank, as "%d"; 0 when none.
+int NumberOfRow(QStringView row)
+{
+    qsizetype end = 2;
+    while (end < row.size() && row[end] != QLatin1Char(' '))
+        ++end;
+    const auto n = ScanText::Int(row.mid(2, std::max<qsizetype>(0, end - 2)).toString());
+    return n ? int(std::clamp<qint64>(*n, 0, std::numeric_limits<int>::max() / 2)) : 0;
 }
 
 // Collapses each run of points on one vertical into its first point, its lowest, its highest
@@ -80,30 +95,48 @@ ElogPlot::ElogPlot(Inputs inputs)
     const int flowColumn = m_in.columns[FlowColumn];
     const int relay1 = m_in.columns[Relay1Column];
     const int relay2 = m_in.columns[Relay2Column];
+    const int lastColumn = std::max({ flowColumn, relay1, relay2, 0 });
+    std::vector<int> starts(size_t(lastColumn + 1));
     for (int i = 0; i < m_rowCount; ++i) {
-        const QString &row = m_rows.at(i);
+        const QStringView row = m_rows.at(i);
         Parsed &p = m_parsed[size_t(i)];
-        p.number = RowNumber(row);
-        const int start = FieldStart(row, flowColumn);
-        const auto value = start < 0 ? std::nullopt : ScanText::Double(UpToBlank(row, start));
-        p.flow = value && std::isfinite(*value) ? *value : kNaN;
+        // One pass finds where each field the graph reads starts.
+        std::fill(starts.begin(), starts.end(), -1);
+        int count = 0;
+        for (qsizetype k = 0; k < row.size() && count < lastColumn; ++k) {
+            if (row[k] == QLatin1Char(';')) {
+                ++count;
+                starts[size_t(count)] = int(std::min<qsizetype>(k + 2, row.size()));
+            }
+        }
+        p.number = NumberOfRow(row);
+        p.flow = flowColumn > 0 && starts[size_t(flowColumn)] >= 0
+            ? TokenNumber(row, starts[size_t(flowColumn)])
+            : kNaN;
         if (!std::isnan(p.flow)) {
             high = std::max(high, p.flow);
             low = std::min(low, p.flow);
             sum += p.flow;
             ++summed;
         }
-        // A relay token is on when its fourth character is "*".
-        const auto on = [&row](int column) {
-            const int s = FieldStart(row, column);
-            return s >= 0 && s + 3 < row.size() && row.at(s + 3) == QLatin1Char('*');
+        // A relay token is on when its fourth character is "*"; a lane starts off when the
+        // token's first (column - 1) characters end with "." (relay 1) or ". " (relay 2).
+        const auto on = [&](int column) {
+            const int at = starts[size_t(column)];
+            return at >= 0 && at + 3 < row.size() && row[at + 3] == QLatin1Char('*');
         };
-        p.relay1On = relay1 > 0 && on(relay1);
-        p.relay2On = relay2 > 0 && on(relay2);
-        if (relay1 > 0)
-            p.relay1StartsOff = FieldText(row, relay1, relay1 - 1).endsWith(QLatin1Char('.'));
-        if (relay2 > 0)
-            p.relay2StartsOff = FieldText(row, relay2, relay2 - 1).endsWith(QLatin1String(". "));
+        const auto head = [&](int column) {
+            const int at = starts[size_t(column)];
+            return at < 0 ? QStringView() : row.mid(at, column - 1);
+        };
+        if (relay1 > 0) {
+            p.relay1On = on(relay1);
+            p.relay1StartsOff = head(relay1).endsWith(QLatin1Char('.'));
+        }
+        if (relay2 > 0) {
+            p.relay2On = on(relay2);
+            p.relay2StartsOff = head(relay2).endsWith(QLatin1String(". "));
+        }
     }
     // The average divides by the rows that were summed; no row with a number: all zero.
     m_high = summed ? high : 0;
@@ -112,6 +145,31 @@ ElogPlot::ElogPlot(Inputs inputs)
     m_top = m_high;
     m_bottom = m_low;
     std::tie(m_range, m_units) = ScaleForSpan(Span());
+}
+
+ElogPlot::Inputs ElogPlot::FromLog(const LogData &log)
+{
+    Inputs in;
+    in.entries = log.snapshotList;
+    in.interval = log.intervalSeconds;
+    const ColumnNumbers::Quantity order[ColumnCount] = { ColumnNumbers::Date, ColumnNumbers::Time,
+        ColumnNumbers::Flow, ColumnNumbers::Total, ColumnNumbers::High, ColumnNumbers::Low,
+        ColumnNumbers::Relay1, ColumnNumbers::Relay2 };
+    for (int c = 0; c < ColumnCount; ++c)
+        in.columns[size_t(c)] = log.columns.Of(order[c]);
+    in.fullScale = log.fullScaleFlow;
+    in.flowUnits = log.logFlowUnits;
+    in.startTime = log.logStartTime;
+    if (ParseClock(in.startTime) < 0) {
+        for (const QString &line : log.headerList) {
+            const qsizetype at = line.indexOf(QLatin1String("Time: "));
+            if (at >= 0 && ParseClock(line.mid(at + 6, 11)) >= 0) {
+                in.startTime = line.mid(at + 6, 11);
+                break;
+            }
+        }
+    }
+    return in;
 }
 
 std::pair<int, int> ElogPlot::ScaleForSpan(qint64 span)
@@ -138,10 +196,7 @@ std::pair<int, int> ElogPlot::ScaleForSpan(qint64 span)
 
 int ElogPlot::RowNumber(const QString &row)
 {
-    const auto n = ScanText::Int(UpToBlank(row, 2));
-    if (!n)
-        return 0;
-    return int(std::clamp<qint64>(*n, 0, std::numeric_limits<int>::max() / 2));
+    return NumberOfRow(row);
 }
 
 QString ElogPlot::FieldText(const QString &row, int column, int length)
@@ -217,9 +272,9 @@ GraphPicture ElogPlot::Plot()
 
     const bool relay1 = m_in.columns[Relay1Column] > 0;
     const bool relay2 = m_in.columns[Relay2Column] > 0;
-    GraphPicture::Polyline trace { kTrace, kPen, {} };
-    GraphPicture::Polyline lane1 { kTrace, kPen, {} };
-    GraphPicture::Polyline lane2 { kTrace, kPen, {} };
+    GraphPicture::Polyline trace { kTrace, kPen, {}, false };
+    GraphPicture::Polyline lane1 { kTrace, kPen, {}, false };
+    GraphPicture::Polyline lane2 { kTrace, kPen, {}, false };
     const bool hasFirst = m_firstRow >= 0 && m_firstRow < m_rowCount;
     double y = m_firstRow == 0 && hasFirst ? FlowY(m_parsed[0].flow) : -1000;
     double level1 = kRelay1On, level2 = kRelay2On;

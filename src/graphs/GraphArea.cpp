@@ -103,6 +103,40 @@ QRectF GraphArea::TextRect(const GraphPicture::Text &text) const
     return QRectF(topLeft, QSizeF(metrics.horizontalAdvance(text.text), metrics.height()));
 }
 
+void GraphArea::MapDecimated(const std::vector<QPointF> &logical, std::vector<QPointF> &out) const
+{
+    // Points that fall in one pixel column are drawn as that column's first, lowest, highest and
+    // last point: the same pixels, however many points the column holds. A long log's step line
+    // costs a few points per column instead of one per row.
+    out.clear();
+    size_t i = 0;
+    while (i < logical.size()) {
+        const QPointF first = Map(logical[i]);
+        const double column = std::floor(first.x());
+        QPointF last = first;
+        double lo = first.y(), hi = first.y();
+        size_t j = i + 1;
+        for (; j < logical.size(); ++j) {
+            const QPointF p = Map(logical[j]);
+            if (std::floor(p.x()) != column)
+                break;
+            last = p;
+            lo = std::min(lo, p.y());
+            hi = std::max(hi, p.y());
+        }
+        out.push_back(first);
+        if (j - i > 2) {
+            if (lo < std::min(first.y(), last.y()))
+                out.emplace_back(first.x(), lo);
+            if (hi > std::max(first.y(), last.y()))
+                out.emplace_back(first.x(), hi);
+        }
+        if (j - i > 1)
+            out.push_back(last);
+        i = j;
+    }
+}
+
 void GraphArea::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
@@ -114,19 +148,23 @@ void GraphArea::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.fillRect(rect(), ToColor(m_picture.backgroundColor));
     std::vector<QPointF> points;
+    std::vector<QLineF> segments;
     for (const GraphPicture::Polyline &line : m_picture.lines) {
         QPen pen(ToColor(line.color));
         const double width = line.width * m_scale;
         // Hairlines crisp, as the grid is drawn on a pixel grid; wide pens smooth.
-        painter.setRenderHint(QPainter::Antialiasing, width > 1.5);
+        painter.setRenderHint(QPainter::Antialiasing, line.smooth && width > 1.5);
         pen.setWidthF(std::max(1.0, width));
         pen.setCapStyle(Qt::RoundCap);
         pen.setJoinStyle(Qt::RoundJoin);
         painter.setPen(pen);
-        points.clear();
-        for (const QPointF &p : line.points)
-            points.push_back(Map(p));
-        painter.drawPolyline(points.data(), int(points.size()));
+        MapDecimated(line.points, points);
+        // Segment by segment: the round caps join them, and the painter need not stroke one
+        // long self-overlapping outline (a step line over a long log folds over itself often).
+        segments.clear();
+        for (size_t i = 1; i < points.size(); ++i)
+            segments.emplace_back(points[i - 1], points[i]);
+        painter.drawLines(segments.data(), int(segments.size()));
     }
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     for (const GraphPicture::Text &text : m_picture.texts) {

@@ -35,6 +35,7 @@ protected:
 
 private:
     static QRectF LogicalTextRect(const GraphPicture::Text &text);
+    void MapDecimated(const std::vector<QPointF> &logical, std::vector<QPointF> &out) const;
 
     GraphPicture m_picture;
     QRectF m_bounds;

@@ -2,7 +2,7 @@
 
 void GraphPicture::Line(Color color, double width, QPointF a, QPointF b)
 {
-    lines.push_back(Polyline { color, width, { a, b } });
+    lines.push_back(Polyline { color, width, { a, b }, a.x() != b.x() && a.y() != b.y() });
 }
 
 void GraphPicture::Add(Polyline line)

@@ -25,6 +25,8 @@ public:
         Color color;
         double width = 1; // logical units
         std::vector<QPointF> points;
+        // Drawn with smoothed edges; a line of only horizontal and vertical steps does without.
+        bool smooth = true;
     };
     // A text drawn with its top-left corner at pos (the top of the character cell) and a
     // transparent background.

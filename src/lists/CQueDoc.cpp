@@ -51,7 +51,9 @@ bool CQueDoc::OnSaveDocument(const QString &path)
     for (const QString &line : m_lines)
         content += line.toLatin1() + "\r\n";
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()
+    // Unbuffered, so a short write (disk full) is seen here and the old file stays.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        || file.write(content) != content.size()
         || !file.commit()) {
         UserMessage::Show(QStringLiteral("Failed to save document."));
         return false;

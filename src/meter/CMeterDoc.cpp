@@ -155,7 +155,9 @@ bool CMeterDoc::OnSaveDocument(const QString &path)
     if (!m_vars)
         return true; // nothing to store
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a short write (disk full, file size limit) shows in write()'s count. Buffered,
+    // the flush at commit takes a short write for success and the old file would be replaced.
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         const QByteArray text = m_vars->ImageToText().toLatin1();
         if (file.write(text) == text.size() && file.commit())
             return true;

@@ -3,6 +3,7 @@
 #include "base/AppServices.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
+#include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
@@ -275,11 +276,14 @@ void ZarnFormBase::LayOutColumns(QWidget *topLeft, QWidget *topRight,
         rightColumn->addWidget(widget);
     leftColumn->addStretch();
     rightColumn->addStretch();
-    auto *outer = new QHBoxLayout(this);
+    // The form scrolls in a window smaller than its layout instead of squeezing its fields.
+    auto *content = new QWidget;
+    auto *outer = new QHBoxLayout(content);
     outer->setContentsMargins(4, 2, 4, 2);
     outer->setSpacing(4);
     outer->addLayout(leftColumn, leftStretch);
     outer->addLayout(rightColumn, rightStretch);
+    FieldWidth::Scrolling(this, content);
 }
 
 void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
@@ -290,6 +294,9 @@ void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
         QWidget *widget = it.value();
         widget->installEventFilter(this);
         if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            // A long number widens its field rather than being shown cut.
+            if (!edit->isHidden())
+                FieldWidth::Watch(edit);
             const int id = m_idOf.value(edit);
             connect(edit, &QLineEdit::textEdited, this, [typed, id] { typed(id); });
         }

@@ -4,6 +4,7 @@
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
+#include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "base/SheetPrinter.h"

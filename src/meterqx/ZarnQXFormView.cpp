@@ -4,6 +4,8 @@
 #include "base/Globals.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
+#include "graphs/CQXPolyCurve.h"
+#include "graphs/CQXPolyLine.h"
 #include "lists/CQueView.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFieldIds.h"
@@ -250,9 +252,8 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
     m_linear = new QPushButton(QStringLiteral("Linear"), box);
     m_curve->setObjectName(QStringLiteral("Curve"));
     m_linear->setObjectName(QStringLiteral("Linear"));
-    // The curve graphs do not serve the Quixal form yet.
-    m_curve->setEnabled(false);
-    m_linear->setEnabled(false);
+    connect(m_curve, &QPushButton::clicked, this, &ZarnQXFormView::OnCurve);
+    connect(m_linear, &QPushButton::clicked, this, &ZarnQXFormView::OnLinear);
     graphs->addWidget(m_curve);
     graphs->addWidget(m_linear);
     coefficients->addLayout(graphs);
@@ -431,6 +432,31 @@ QString ZarnQXFormView::GetField(int id)
 {
     UpdateData(true);
     return m_fields.GetField(id);
+}
+
+CurveSource ZarnQXFormView::GraphSource()
+{
+    CollectFields();
+    UpdateData(true);
+    CurveSource source;
+    source.fullScale = m_fields.Text(QXFieldId::FullScale);
+    source.cFactor = m_fields.Text(QXFieldId::CFactor);
+    source.zeroOffset = m_fields.Text(QXFieldId::ZeroOffset);
+    source.zeroCutoff = m_fields.Text(QXFieldId::ZeroCutoff);
+    source.primary = m_fields.Coefficients();
+    return source;
+}
+
+void ZarnQXFormView::OnCurve()
+{
+    CQXPolyCurve dialog(GraphSource(), this);
+    dialog.exec();
+}
+
+void ZarnQXFormView::OnLinear()
+{
+    CQXPolyLine dialog(GraphSource(), this);
+    dialog.exec();
 }
 
 void ZarnQXFormView::ShowFields()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "meter/ZarnFormBase.h"
+#include "graphs/CurveSource.h"
 #include "meterqx/QXFormFields.h"
 
 class QXMeterDoc;
@@ -36,7 +37,12 @@ public:
     // The buttons "Read" and "Send".
     void OnRead();
     void OnSend();
-    // The buttons "Curve" and "Linear" (disabled until the graphs are part of the Quixal form).
+    // The buttons "Curve" and "Linear": collect the form and open the sensor curve or linear
+    // output graph modally.
+    void OnCurve();
+    void OnLinear();
+    // What the graphs take from the form, after moving its controls into the members.
+    CurveSource GraphSource();
     QPushButton *CurveButton() const { return m_curve; }
     QPushButton *LinearButton() const { return m_linear; }
     // The members behind the controls (moved in from the controls first).

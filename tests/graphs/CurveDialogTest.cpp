@@ -9,11 +9,14 @@
 #include "base/CDocument.h"
 #include "base/Globals.h"
 #include "meter/ZarnFormView.h"
+#include "meterqx/QXMeterDoc.h"
+#include "meterqx/ZarnQXFormView.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -223,5 +226,67 @@ TEST(CurveDialogs, FormButtonsOpenTheGraphsWithTheFormsTexts)
         button->click();
         EXPECT_TRUE(seen);
     }
+    ResetGlobals();
+}
+
+TEST(CurveDialogs, QuixalFormButtonsOpenTheQuixalGraphs)
+{
+    ResetGlobals();
+    QDir::setCurrent(TestEnv::WorkDir());
+    g_DocVersion = QStringLiteral("1.4A");
+    QXMeterDoc document;
+    ASSERT_TRUE(document.OnOpenDocument(QStringLiteral("Quixal.qxm")));
+    document.SetTitle(QStringLiteral("Quixal.qxm"));
+    ZarnQXFormView form(&document);
+    form.show();
+    form.OnInitialUpdate();
+    // Typed into the form's controls: the graphs take them after moving them into the members.
+    qobject_cast<QLineEdit *>(form.Control(1018))->setText(QStringLiteral("150.0"));
+    qobject_cast<QLineEdit *>(form.Control(1036))->setText(QStringLiteral("1.5"));
+    qobject_cast<QLineEdit *>(form.Control(1037))->setText(QStringLiteral("0.25"));
+    qobject_cast<QLineEdit *>(form.Control(1053))->setText(QStringLiteral("10"));
+    const QStringList coefficients = form.Members().Coefficients();
+    ASSERT_EQ(coefficients.size(), 10);
+
+    struct Case
+    {
+        QPushButton *button;
+        const char *caption;
+        std::function<void(CurveGraphDialog *)> check;
+    };
+    const Case cases[] = {
+        { form.CurveButton(), "Sensor Curve Graph",
+            [&](CurveGraphDialog *d) {
+                ASSERT_NE(qobject_cast<CQXPolyCurve *>(d), nullptr);
+                // Zero Offset, C Factor, Zero Cutoff % after the ten coefficients.
+                EXPECT_EQ(d->ListLines(1053), (coefficients + QStringList { "0.25", "1.5", "10" }));
+            } },
+        { form.LinearButton(), "Linear Output Graph",
+            [&](CurveGraphDialog *d) {
+                ASSERT_NE(qobject_cast<CQXPolyLine *>(d), nullptr);
+                EXPECT_EQ(d->ListLines(1053), (coefficients + QStringList { "1.5", "0.25", "10" }));
+                // Top of the flow scale: 150 × (2 - 1.5) + 0.25; the trace flat to 0.5 V.
+                EXPECT_FALSE(d->Area()->Picture().FindTexts(QStringLiteral("75.2")).empty());
+                Shoot(d, QStringLiteral("qx-form-linear.png"));
+            } },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.caption);
+        ASSERT_TRUE(c.button->isEnabled());
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<CurveGraphDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seen = true;
+            EXPECT_EQ(dialog->windowTitle(), QString::fromLatin1(c.caption));
+            c.check(dialog);
+            dialog->accept();
+        });
+        c.button->click();
+        EXPECT_TRUE(seen);
+    }
+    // The form's document received what the form showed.
+    EXPECT_EQ(form.GetField(1018), QStringLiteral("150.0"));
     ResetGlobals();
 }

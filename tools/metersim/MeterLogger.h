@@ -31,6 +31,8 @@ public:
     // h, m, s, options (Date 128 ... Relay2 1), timer enabled.
     QByteArray Config() const { return m_config; }
     void SetConfig(const QByteArray &config);
+    // Puts a stored log in the memory as it is (a meter that logged before the simulation).
+    void Preload(const QByteArray &text) { m_text = text; }
 
     // Clears the memory and starts logging now.
     void StartManual(const QDateTime &now, const QString &serial, const QString &flowUnits);

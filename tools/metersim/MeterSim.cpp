@@ -1,6 +1,7 @@
 #include "MeterSim.h"
 
 #include "PtyPort.h"
+#include "base/PrintfText.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -67,6 +68,16 @@ MeterSim::MeterSim(PtyPort &port)
 int MeterSim::Init(const MeterSettings &settings, QString *error)
 {
     m_settings = settings;
+    m_total = settings.total;
+    m_deafWakes = settings.deafWakes;
+    if (!settings.logFile.isEmpty()) {
+        QFile log(settings.logFile);
+        if (!log.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read the stored log %1").arg(settings.logFile);
+            return 0;
+        }
+        m_logger.Preload(log.read(0xFFFF));
+    }
     if (m_settings.version.isEmpty())
         m_settings.version = m_settings.quixal ? QStringLiteral("1.4A") : QStringLiteral("4.1A");
     if (m_settings.revision.isEmpty())
@@ -208,13 +219,13 @@ QString MeterSim::XSectText() const
     double shown = std::fabs(a == -1.0 ? x : x / a);
     if (!std::isfinite(shown))
         shown = 0.0;
-    return QString::asprintf("%f%s", shown, unit);
+    return PrintfText::Format("%f%s", shown, unit);
 }
 
 QString MeterSim::CalDateText() const
 {
     const quint32 d = m_image.GetU(QStringLiteral("cal_date"));
-    return QString::asprintf(
+    return PrintfText::Format(
         "%02d/%02d/%02d", int((d >> 16) & 0xFF), int((d >> 24) & 0xFF), int((d >> 8) & 0xFF));
 }
 
@@ -224,12 +235,12 @@ QString MeterSim::ItemValue(int item) const
     case 221:
         return CalDateText();
     case 140:
-        return QString::asprintf("%f", FullScale());
+        return PrintfText::Format("%f", FullScale());
     case 813:
         return XSectText();
     case 812: {
         const double z = m_image.GetF(QStringLiteral("coeff[11]"));
-        return QString::asprintf("%e", std::isfinite(z) ? z : 0.0);
+        return PrintfText::Format("%e", std::isfinite(z) ? z : 0.0);
     }
     default:
         break;
@@ -241,7 +252,7 @@ QByteArray MeterSim::IdentText() const
 {
     // Kept after a non-blank character: on a terminal screen a blank before the "v" would
     // look like the identification line of the main screen.
-    return QString::asprintf("ID:v%s #%u #%d ,%s,%s,%s units", qPrintable(m_settings.version),
+    return PrintfText::Format("ID:v%s #%u #%d ,%s,%s,%s units", qPrintable(m_settings.version),
         Serial(), Range(), qPrintable(m_settings.model), qPrintable(m_settings.revision.left(1)),
         qPrintable(FlowUnits()))
         .toLatin1();
@@ -251,7 +262,7 @@ QByteArray MeterSim::IdentLine() const
 {
     const bool oldFirmware = m_settings.version.startsWith(QLatin1String("3.9"))
         || m_settings.version.startsWith(QLatin1String("4.0"));
-    return QString::asprintf(" %s v%s Rev.%s %s#%d   S/N %u", qPrintable(m_settings.model),
+    return PrintfText::Format(" %s v%s Rev.%s %s#%d   S/N %u", qPrintable(m_settings.model),
         qPrintable(m_settings.version.left(4)), qPrintable(m_settings.revision.left(1)),
         oldFirmware ? "Meter" : "Range", Range(), Serial())
         .toLatin1();
@@ -434,8 +445,15 @@ void MeterSim::OnRunOrMenuByte(unsigned char c, qint64 nowMs)
         ++m_dots;
         if (m_dots == kDotsIdent)
             Say("\r\n" + IdentText() + "\r\n");
-        if (m_dots == kDotsCommand)
+        if (m_dots == kDotsCommand) {
+            if (m_deafWakes > 0) {
+                // A meter busy elsewhere: this wake-up goes unanswered.
+                --m_deafWakes;
+                m_dots = 0;
+                return;
+            }
             EnterCommand();
+        }
         return;
     }
     m_dots = 0;
@@ -608,7 +626,7 @@ void MeterSim::RunCommand(const QByteArray &cmd, qint64 nowMs)
     }
     case 956: {
         // The token's characters 5 to 8 are the free log memory in hexadecimal.
-        Say(QString::asprintf("MEM:%04X BYTES FREE\r\n", m_logger.FreeBytes()).toLatin1());
+        Say(PrintfText::Format("MEM:%04X BYTES FREE\r\n", m_logger.FreeBytes()).toLatin1());
         StartTicker(nowMs);
         return;
     }
@@ -637,7 +655,7 @@ void MeterSim::RunCommand(const QByteArray &cmd, qint64 nowMs)
         StartTicker(nowMs);
         return;
     case 100:
-        Say(QString::asprintf("\r\nVER=%s REV=%s SN=%u RNG=%d MOD=%s",
+        Say(PrintfText::Format("\r\nVER=%s REV=%s SN=%u RNG=%d MOD=%s",
             qPrintable(m_settings.version.left(4)), qPrintable(m_settings.revision.left(1)),
             Serial(), Range(), qPrintable(m_settings.model))
                 .toLatin1());
@@ -793,6 +811,8 @@ MeterLogger::Reading MeterSim::CurrentReading(qint64 nowMs)
     m_noise = m_noise * 1103515245u + 12345u;
     const double noise = (double((m_noise >> 16) & 0x7FFF) / 32767.0 - 0.5) * 0.01;
     double flow = fs * (0.5 + 0.3 * std::sin(2.0 * std::numbers::pi * t / 60.0) + noise);
+    if (m_settings.fixedFlow)
+        flow = m_settings.flow;
     if (flow < 0)
         flow = 0;
     if (m_lastFlowMs >= 0)
@@ -804,17 +824,31 @@ MeterLogger::Reading MeterSim::CurrentReading(qint64 nowMs)
         m_low = flow;
 
     const quint32 mode = m_image.GetU(QStringLiteral("mode"));
-    const bool tracking = m_image.Has(QStringLiteral("mode"))
+    const bool tracking = m_settings.tracking >= 0 ? m_settings.tracking == 1
+        : m_image.Has(QStringLiteral("mode"))
         ? (mode != 0xFF && (mode & 0x80))
         : (m_image.GetU(QStringLiteral("meter_num")) & 0x80);
+    return FormatReading(flow, tracking, m_total, m_high, m_low, fs);
+}
+
+MeterLogger::Reading MeterSim::FormatReading(
+    double flow, bool tracking, double total, double high, double low, double fullScale)
+{
+    // Padded to 9 and 12 characters as the meter's display columns are, and never without the
+    // blank that separates a value from its unit.
+    const auto padded = [](QString text, int width) {
+        text = text.leftJustified(width);
+        if (!text.endsWith(QLatin1Char(' ')))
+            text += QLatin1Char(' ');
+        return text;
+    };
     MeterLogger::Reading r;
-    r.flow = (tracking ? QStringLiteral("T") : QString()) + QString::asprintf("%.2f", flow);
-    r.flow = r.flow.leftJustified(9);
-    r.total = QString::asprintf("%.4f", m_total).leftJustified(12);
-    r.high = QString::asprintf("%.2f", m_high);
-    r.low = QString::asprintf("%.2f", m_low);
-    r.relay1 = flow > 0.7 * fs ? QStringLiteral("RLY1*") : QStringLiteral("RLY1");
-    r.relay2 = flow < 0.3 * fs ? QStringLiteral("RLY2*") : QStringLiteral("RLY2");
+    r.flow = padded((tracking ? QStringLiteral("T") : QString()) + PrintfText::Format("%.2f", flow), 9);
+    r.total = padded(PrintfText::Format("%.4f", total), 12);
+    r.high = PrintfText::Format("%.2f", high);
+    r.low = PrintfText::Format("%.2f", low);
+    r.relay1 = flow > 0.7 * fullScale ? QStringLiteral("RLY1*") : QStringLiteral("RLY1");
+    r.relay2 = flow < 0.3 * fullScale ? QStringLiteral("RLY2*") : QStringLiteral("RLY2");
     return r;
 }
 

@@ -23,6 +23,12 @@ struct MeterSettings
     QString unitsFile; // engineering-units list whose first words the meter prints
     int streamMs = 1000; // run-mode reading line period
     int quietMs = 45; // answers wait until the program has been silent this long
+    bool fixedFlow = false; // every reading shows flow (no sine, no noise)
+    double flow = 0.0;
+    double total = 1234.5678; // totalizer at start
+    int tracking = -1; // -1: the image's tracking bit; 0 or 1: forced
+    QString logFile; // the logger memory's content at start (as "953" sends it)
+    int deafWakes = 0; // wake-ups (eighteen dots) ignored before the first is answered
 };
 
 // The simulated Kelvane or Quixal meter: its modes (run, menu, command and the data-entry
@@ -49,6 +55,10 @@ public:
     // The terminal's identification line (model, " v", firmware, "Rev.", range).
     QByteArray IdentLine() const;
     const MeterImage &Image() const { return m_image; }
+    // One reading as the run-mode line shows its values: every value is followed by at least
+    // one blank, whatever its size, so no value runs into its unit.
+    static MeterLogger::Reading FormatReading(
+        double flow, bool tracking, double total, double high, double low, double fullScale);
 
 private:
     enum class Mode { Run, Menu, Command, Item, ImageIn, RangeIn, ConfigIn };
@@ -109,6 +119,7 @@ private:
     qint64 m_entryDeadline = 0; // data-entry states give up after this
 
     int m_dots = 0;
+    int m_deafWakes = 0;
     qint64 m_lastDotMs = 0;
     int m_lowerE = 0;
     int m_upperE = 0;

@@ -35,6 +35,11 @@ const char kUsage[]
       "  --baud N                 pace the meter's output at N baud (8N1)\n"
       "  --interval MS            run-mode reading line period (default 1000)\n"
       "  --quiet MS               silence awaited before answering (default 45)\n"
+      "  --flow VALUE             show this flow in every reading (default: a slow sine wave)\n"
+      "  --total VALUE            totalizer at start (default 1234.5678)\n"
+      "  --tracking 0|1           mark flows as tracked with \"T\" (default: the image's bit)\n"
+      "  --log FILE               the logger memory at start: FILE's bytes, sent by \"953\"\n"
+      "  --deaf-wakes N           leave the first N wake-ups (eighteen dots) unanswered\n"
       "\n"
       "Prints the pseudo-terminal's path on the first line of its output, then runs\n"
       "until SIGTERM or Ctrl+C.\n";
@@ -109,6 +114,19 @@ int main(int argc, char **argv)
         } else if (opt == QLatin1String("--interval")) {
             settings.streamMs = val.toInt(&ok);
             ok = ok && settings.streamMs >= 50;
+        } else if (opt == QLatin1String("--flow")) {
+            settings.flow = val.toDouble(&ok);
+            settings.fixedFlow = ok;
+        } else if (opt == QLatin1String("--total")) {
+            settings.total = val.toDouble(&ok);
+        } else if (opt == QLatin1String("--tracking")) {
+            settings.tracking = val.toInt(&ok);
+            ok = ok && (settings.tracking == 0 || settings.tracking == 1);
+        } else if (opt == QLatin1String("--log")) {
+            settings.logFile = val;
+        } else if (opt == QLatin1String("--deaf-wakes")) {
+            settings.deafWakes = val.toInt(&ok);
+            ok = ok && settings.deafWakes >= 0;
         } else if (opt == QLatin1String("--quiet")) {
             settings.quietMs = val.toInt(&ok);
             ok = ok && settings.quietMs >= 0;

@@ -1,0 +1,369 @@
+// The datalogger's costs, each measured as a user meets it.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_datalog idle [--seconds N]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_datalog logging [--seconds N]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_datalog load [--rows N] [--runs N]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_datalog transfer [--bytes N] [--baud N] [--runs N]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_datalog stream [--seconds N] [--baud N]
+//
+// idle: CPU share of the program with a datalogger window open (clock tick running) and not
+//   logging, meter link on the simulator.
+// logging: the same while PC logging at a 1 s interval from the simulator's stream.
+// load: LOAD of a PC log file of N rows (default 100,000): time until the lists are filled and
+//   the window has been painted.
+// transfer: "Read and Save Flow Meter Log" of a stored log of N bytes (default 60,000) at the
+//   given baud, next to the time the bytes need on the wire.
+// stream: the reading-line receiver against the simulator streaming as fast as its interval
+//   allows at the given baud: lines taken per second and lines that came out malformed.
+#include "base/CPrefs.h"
+#include "base/UserMessage.h"
+#include "datalog/Datalog.h"
+#include "datalog/DatalogCore.h"
+#include "datalog/IDatalogSink.h"
+#include "datalog/MeterDialogue.h"
+#include "datalog/PcLogger.h"
+#include "datalog/ReadingLine.h"
+#include "link/CSerial.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QListView>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+void Wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Ends a simulator started with StartSim when the scope ends.
+struct SimStopper
+{
+    QProcess &sim;
+    ~SimStopper()
+    {
+        sim.terminate();
+        sim.waitForFinished(3000);
+    }
+};
+
+// The simulator on a pseudo-terminal; its path, or empty.
+QString StartSim(QProcess &sim, QStringList args)
+{
+    args << QStringLiteral("--data-dir") << QStringLiteral(TARVIK_DATA_DIR);
+    sim.start(QStringLiteral(TARVIK_METERSIM), args);
+    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000))
+        return QString();
+    return QString::fromLocal8Bit(sim.readLine()).trimmed();
+}
+
+std::unique_ptr<CSerial> OpenLink(const QString &path, int baud)
+{
+    auto link = std::make_unique<CSerial>(path);
+    link->SetBaudText(QString::number(baud));
+    if (!link->OpenPort())
+        return nullptr;
+    return link;
+}
+
+// CPU share of this process over seconds of event loop.
+double CpuShare(int seconds)
+{
+    QElapsedTimer wall;
+    wall.start();
+    const std::clock_t cpu = std::clock();
+    Wait(seconds * 1000);
+    return double(std::clock() - cpu) / CLOCKS_PER_SEC / (double(wall.elapsed()) / 1000.0);
+}
+
+int RunCpu(bool logging, int seconds)
+{
+    QProcess sim;
+    SimStopper stopper { sim };
+    const QString pty = StartSim(sim, {});
+    auto link = pty.isEmpty() ? nullptr : OpenLink(pty, 9600);
+    if (!link) {
+        std::fprintf(stderr, "the simulator did not start\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    Datalog view(nullptr, link.get());
+    view.resize(815, 655);
+    view.show();
+    view.OnInitialUpdate();
+    if (logging) {
+        DatalogFields &f = view.Core().fields;
+        f.sec = QStringLiteral("1");
+        f.fileName = dir.filePath(QStringLiteral("bench.log"));
+        view.FieldsChanged();
+        view.ButtonOf(Datalog::StartPc)->click();
+        if (!view.Core().state.loggingActive) {
+            std::fprintf(stderr, "logging did not start\n");
+            return 1;
+        }
+    }
+    Wait(1000);
+    const double share = CpuShare(seconds);
+    std::printf("%s: %.2f %% of one core over %d s (%lld rows)\n",
+        logging ? "logging at 1 s" : "idle", 100.0 * share, seconds,
+        qint64(view.Core().log.snapshotList.size()));
+    view.ButtonOf(Datalog::StopPc)->click();
+    return 0;
+}
+
+int RunLoad(int rows, int runs)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.log"));
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            return 1;
+        QByteArray text
+            = "\"Halvren - PC Datalog Filename big.log\r\n\"Full Scale Flow Rate = 80.000000\r\n"
+              "\"Serial#  12345678   Start Date: 01/31/2007   Time: 02:15:07 PM\r\n\r\n"
+              "\"Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF\r\n\r\n"
+              "\"Options Selected:\r\r\n;Line ; Date ; Time ; Flow ; Total ; Relay1 \r\n";
+        for (int r = 1; r <= rows; ++r)
+            text += "; " + QByteArray::number(r) + "; 01/31/2007 ; 02:15:07 PM ; 40.00     ; "
+                + QByteArray::number(1234.5678 + r, 'f', 4) + "   ; RLY1 \r\n";
+        text += "\r\n\"Stop Ocurred 01/31/2007 02:20:00 PM\r\n";
+        f.write(text);
+    }
+    Datalog view(nullptr, nullptr);
+    view.resize(815, 655);
+    view.show();
+    view.OnInitialUpdate();
+    view.Core().fields.fileName = path;
+    view.FieldsChanged();
+    QCoreApplication::processEvents();
+    std::vector<double> loadMs, shownMs;
+    for (int i = 0; i < runs; ++i) {
+        view.ButtonOf(Datalog::Clear)->click();
+        QCoreApplication::processEvents();
+        QElapsedTimer clock;
+        clock.start();
+        view.ButtonOf(Datalog::Load)->click();
+        loadMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+        view.ListViewOf(LogData::Snapshot)->repaint();
+        QCoreApplication::processEvents();
+        shownMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+        if (view.Core().log.snapshotList.size() != rows) {
+            std::fprintf(stderr, "loaded %lld rows of %d\n",
+                qint64(view.Core().log.snapshotList.size()), rows);
+            return 1;
+        }
+    }
+    std::printf(
+        "load of %d rows: median %.1f ms to filled lists, %.1f ms to painted window (%d runs)\n",
+        rows, Median(loadMs), Median(shownMs), runs);
+    return 0;
+}
+
+class StatusClock : public IDatalogSink
+{
+public:
+    void StatusChanged(const QString &status, const QString &) override
+    {
+        if (status == QLatin1String("Data Transfer in Progress"))
+            dataStart.start();
+        if (status == QLatin1String("Transfer Completed"))
+            dataMs = double(dataStart.nsecsElapsed()) / 1e6;
+    }
+    QElapsedTimer dataStart;
+    double dataMs = 0;
+};
+
+int RunTransfer(int bytes, int baud, int runs)
+{
+    QTemporaryDir dir;
+    const QString logPath = dir.filePath(QStringLiteral("stored.bin"));
+    {
+        QFile f(logPath);
+        if (!f.open(QIODevice::WriteOnly))
+            return 1;
+        QByteArray text = "\"Serial#  1   Start Date: 01/31/2007   Time: 02:15:07 PM\n\n"
+                          "\"Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF\n\n"
+                          "\"Options Selected:\r\n;Line ; Flow \n";
+        for (int r = 1; text.size() < bytes - 60; ++r)
+            text += "; " + QByteArray::number(r) + "; 40.00     \n";
+        text += "\n\"Stop Ocurred 01/31/2007 02:20:00 PM\n";
+        f.write(text.leftJustified(bytes, ' ', true));
+    }
+    std::vector<double> totalMs, dataMs;
+    for (int i = 0; i < runs; ++i) {
+        QProcess sim;
+        SimStopper stopper { sim };
+        const QString pty = StartSim(sim,
+            { QStringLiteral("--log"), logPath, QStringLiteral("--baud"), QString::number(baud) });
+        auto link = pty.isEmpty() ? nullptr : OpenLink(pty, baud);
+        if (!link) {
+            std::fprintf(stderr, "the simulator did not start\n");
+            return 1;
+        }
+        StatusClock sink;
+        DatalogCore core;
+        core.SetSink(&sink);
+        core.SetLink(link.get());
+        core.OnFirstShown();
+        core.fields.fileName = dir.filePath(QStringLiteral("meter.log"));
+        QElapsedTimer clock;
+        clock.start();
+        core.Meter().TransferMeterLog();
+        totalMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+        dataMs.push_back(sink.dataMs);
+        if (core.log.snapshotList.isEmpty()) {
+            std::fprintf(stderr, "nothing was transferred\n");
+            return 1;
+        }
+    }
+    const double wireMs = bytes * 10.0 * 1000.0 / baud;
+    std::printf(
+        "transfer of %d bytes at %d baud: median %.0f ms in all, %.0f ms from \"953\" to the last "
+        "byte; wire time %.0f ms (%d runs)\n",
+        bytes, baud, Median(totalMs), Median(dataMs), wireMs, runs);
+    return 0;
+}
+
+// Counts the reading lines the receiver completes and checks each one's shape.
+class LineCounter : public IDatalogSink
+{
+public:
+    explicit LineCounter(DatalogCore &core)
+        : m_core(core)
+    {
+    }
+    void StatusChanged(const QString &, const QString &) override { }
+    void FieldsChanged() override
+    {
+        const ReadingLine r = ReadingLine::Parse(m_core.state.lastReadingLine);
+        bool flowOk = false, totalOk = false;
+        r.flowValue.trimmed().toDouble(&flowOk);
+        r.totalValue.trimmed().toDouble(&totalOk);
+        const bool ok = flowOk && totalOk && r.flowDisplay.endsWith(QLatin1String("SCFM"))
+            && r.totalDisplay.endsWith(QLatin1String("SCF"))
+            && r.relay1.startsWith(QLatin1String("RLY1"))
+            && r.relay2.startsWith(QLatin1String("RLY2"));
+        ++lines;
+        bytes += m_core.state.lastReadingLine.size() + 3; // and 0x1C, CR, LF
+        if (!ok)
+            ++malformed;
+    }
+    int lines = 0;
+    int malformed = 0;
+    qint64 bytes = 0;
+
+private:
+    DatalogCore &m_core;
+};
+
+int RunStream(int seconds, int baud)
+{
+    QProcess sim;
+    SimStopper stopper { sim };
+    const QString pty = StartSim(sim,
+        { QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--interval"),
+            QStringLiteral("50") });
+    auto link = pty.isEmpty() ? nullptr : OpenLink(pty, baud);
+    if (!link) {
+        std::fprintf(stderr, "the simulator did not start\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    DatalogCore core;
+    LineCounter counter(core);
+    core.SetSink(&counter);
+    core.SetLink(link.get());
+    core.OnFirstShown();
+    core.state.meterParametersRead = true;
+    core.fields.fileName = dir.filePath(QStringLiteral("stream.log"));
+    core.Pc().StartPcLogging();
+    counter.lines = counter.malformed = 0;
+    counter.bytes = 0;
+    // The line reader's 10 ms tick, as the form's timer gives it.
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&core] { core.Pc().LineReaderTick(); });
+    tick.start(Datalog::kMinTimerMs);
+    const std::clock_t cpu = std::clock();
+    QElapsedTimer wall;
+    wall.start();
+    Wait(seconds * 1000);
+    const double share
+        = double(std::clock() - cpu) / CLOCKS_PER_SEC / (double(wall.elapsed()) / 1000.0);
+    tick.stop();
+    core.Pc().StopPcLogging();
+    // The simulator writes a line at the line's speed, then the next one when its 50 ms
+    // interval has passed since it began the last: one line per max(wire time, 50 ms).
+    const double lineBytes = counter.lines ? double(counter.bytes) / counter.lines : 0.0;
+    const double lineMs = std::max(lineBytes * 10.0 * 1000.0 / baud, 50.0);
+    std::printf(
+        "stream at %d baud for %d s: %d lines (%.1f/s; the simulator sends %.1f/s of %.0f-byte "
+        "lines), %d malformed, %.2f %% of one core\n",
+        baud, seconds, counter.lines, counter.lines / double(seconds), 1000.0 / lineMs, lineBytes,
+        counter.malformed, 100.0 * share);
+    return counter.malformed == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QByteArray what = argc > 1 ? QByteArray(argv[1]) : QByteArray("load");
+    int seconds = 10, rows = 100000, runs = 5, bytes = 60000, baud = 9600;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        const QByteArray opt = argv[i];
+        const int value = std::atoi(argv[i + 1]);
+        if (opt == "--seconds")
+            seconds = std::max(1, value);
+        else if (opt == "--rows")
+            rows = std::max(1, value);
+        else if (opt == "--runs")
+            runs = std::max(1, value);
+        else if (opt == "--bytes")
+            bytes = std::clamp(value, 200, 65535);
+        else if (opt == "--baud")
+            baud = std::max(300, value);
+    }
+    QTemporaryDir root;
+    qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root.path());
+    QApplication app(argc, argv);
+    UserMessage::SetHandler([](const QString &text, const QString &caption) {
+        std::fprintf(stderr, "[message %s] %s\n", qPrintable(caption.trimmed()), qPrintable(text));
+    });
+    if (what == "idle")
+        return RunCpu(false, seconds);
+    if (what == "logging")
+        return RunCpu(true, seconds);
+    if (what == "load")
+        return RunLoad(rows, runs);
+    if (what == "transfer")
+        return RunTransfer(bytes, baud, runs);
+    if (what == "stream")
+        return RunStream(seconds, baud);
+    std::fprintf(stderr, "usage: bench_datalog idle|logging|load|transfer|stream [options]\n");
+    return 2;
+}

@@ -1,0 +1,455 @@
+#include "datalog/Datalog.h"
+
+#include "base/AppServices.h"
+#include "datalog/CElogGraph.h"
+#include "datalog/LogListModel.h"
+#include "datalog/MeterDialogue.h"
+#include "datalog/PcLogger.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+namespace {
+const char *const kOptionNames[8]
+    = { "Date", "Time", "Flow Rate", "Totalizer", "High Flow", "Low Flow", "Relay 1", "Relay 2" };
+
+QFont ArialBlack10()
+{
+    QFont font(QStringLiteral("Arial Black"));
+    font.setPointSize(10);
+    font.setWeight(QFont::Black);
+    return font;
+}
+
+QGroupBox *Group(const char *title)
+{
+    auto *box = new QGroupBox(QString::fromLatin1(title));
+    return box;
+}
+
+void Compact(QLayout *layout)
+{
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(3);
+}
+} // namespace
+
+Datalog::Datalog(CDocument *document, CSerial *link, QWidget *parent)
+    : CView(document, parent)
+{
+    if (!link && AppServices::Instance())
+        link = AppServices::Instance()->MeterLink();
+    m_core.SetLink(link);
+    m_core.SetSink(this);
+    setWindowTitle(QStringLiteral("Z-OZUVED PC and Flow Meter DataLogger"));
+    BuildForm();
+}
+
+Datalog::~Datalog()
+{
+    m_core.SetSink(nullptr);
+    // A window closed while logging still ends its log with the stop line.
+    m_core.Pc().StopPcLogging();
+}
+
+QLineEdit *Datalog::AddEdit(QString *field, bool readOnly)
+{
+    auto *edit = new QLineEdit(*field);
+    edit->setReadOnly(readOnly);
+    if (!readOnly)
+        connect(
+            edit, &QLineEdit::textEdited, this, [field](const QString &text) { *field = text; });
+    m_edits.emplace_back(edit, field);
+    return edit;
+}
+
+void Datalog::BuildForm()
+{
+    DatalogFields &f = m_core.fields;
+    auto button = [this](Button b, const char *text) {
+        auto *pb = new QPushButton(QString::fromLatin1(text));
+        pb->setAutoDefault(false);
+        m_buttons[b] = pb;
+        return pb;
+    };
+
+    // ---- left column
+    auto *clock = Group("DATE/TIME");
+    auto *clockRow = new QHBoxLayout(clock);
+    Compact(clockRow);
+    clockRow->addWidget(AddEdit(&f.clockDate, true));
+    clockRow->addWidget(AddEdit(&f.clockTime, true));
+
+    auto *pc = Group("PC Z-OZUVED CONTROLS");
+    auto *pcRow = new QHBoxLayout(pc);
+    Compact(pcRow);
+    pcRow->addWidget(button(StartPc, "START"));
+    pcRow->addWidget(button(StopPc, "STOP"));
+
+    auto *activity = Group("Z-OZUVED ACTIVITY");
+    auto *activityColumn = new QVBoxLayout(activity);
+    Compact(activityColumn);
+    m_status = new QLabel(f.status);
+    m_status->setFont(ArialBlack10());
+    m_status->setAlignment(Qt::AlignCenter);
+    m_status->setMinimumWidth(200);
+    m_mode = new QLabel(f.mode);
+    m_mode->setAlignment(Qt::AlignCenter);
+    activityColumn->addWidget(m_status);
+    activityColumn->addWidget(m_mode);
+
+    auto *meter = Group("FLOW METER Z-OZUVED CONTROLS");
+    auto *meterGrid = new QGridLayout(meter);
+    Compact(meterGrid);
+    const std::pair<Button, const char *> small[3]
+        = { { TransferLog, "Read and Save Flow Meter Log" },
+              { SendConfig, "Send Datalog Configuration to Meter" },
+              { ReadConfig, "Read Datalog Configuration from Meter" } };
+    for (int i = 0; i < 3; ++i) {
+        QPushButton *pb = button(small[i].first, "");
+        pb->setFixedSize(18, 18);
+        meterGrid->addWidget(pb, i, 0);
+        meterGrid->addWidget(new QLabel(QString::fromLatin1(small[i].second)), i, 1, 1, 2);
+    }
+    meterGrid->addWidget(button(StartMeter, "START"), 3, 1);
+    meterGrid->addWidget(button(StopMeter, "STOP"), 3, 2);
+
+    auto *left = new QVBoxLayout;
+    left->setSpacing(4);
+    left->addWidget(clock);
+    left->addWidget(pc);
+    left->addWidget(activity);
+    left->addWidget(meter);
+    left->addStretch(1);
+
+    // ---- middle column
+    auto *options = Group("E-LOG OPTIONS");
+    auto *optionGrid = new QGridLayout(options);
+    Compact(optionGrid);
+    for (int i = 0; i < 8; ++i) {
+        m_options[i] = new QCheckBox(QString::fromLatin1(kOptionNames[i]));
+        optionGrid->addWidget(m_options[i], i % 4, i / 4);
+        connect(m_options[i], &QCheckBox::clicked, this,
+            [this, i](bool checked) { m_core.Pc().OptionClicked(i, checked); });
+    }
+
+    auto *file = Group("E-LOG FILENAME");
+    auto *fileRow = new QHBoxLayout(file);
+    Compact(fileRow);
+    m_fileName = AddEdit(&f.fileName, false);
+    fileRow->addWidget(m_fileName, 1);
+    fileRow->addWidget(button(Load, "LOAD"));
+
+    auto *timer = Group("TIMER");
+    auto *timerGrid = new QGridLayout(timer);
+    Compact(timerGrid);
+    timerGrid->addWidget(new QLabel(QStringLiteral("DATE (mm/dd/yy)")), 0, 1);
+    timerGrid->addWidget(new QLabel(QStringLiteral("TIME (24Hr)")), 0, 2);
+    const struct
+    {
+        const char *label;
+        QString *date;
+        QString *time;
+        PcLogger::Edit dateEdit;
+        PcLogger::Edit timeEdit;
+    } rows[2] = { { "Start", &f.startDate, &f.startTime, PcLogger::Edit::StartDate,
+                      PcLogger::Edit::StartTime },
+        { "Stop", &f.stopDate, &f.stopTime, PcLogger::Edit::StopDate, PcLogger::Edit::StopTime } };
+    for (int r = 0; r < 2; ++r) {
+        timerGrid->addWidget(new QLabel(QString::fromLatin1(rows[r].label)), r + 1, 0);
+        QLineEdit *date = AddEdit(rows[r].date, false);
+        QLineEdit *time = AddEdit(rows[r].time, false);
+        const PcLogger::Edit de = rows[r].dateEdit, te = rows[r].timeEdit;
+        connect(
+            date, &QLineEdit::editingFinished, this, [this, de] { m_core.Pc().LeaveField(de); });
+        connect(
+            time, &QLineEdit::editingFinished, this, [this, te] { m_core.Pc().LeaveField(te); });
+        date->setMaximumWidth(80);
+        time->setMaximumWidth(80);
+        timerGrid->addWidget(date, r + 1, 1);
+        timerGrid->addWidget(time, r + 1, 2);
+    }
+    m_timerEnabled = new QCheckBox(QStringLiteral("Enable Timer Function"));
+    connect(m_timerEnabled, &QCheckBox::clicked, this,
+        [this](bool checked) { m_core.Pc().TimerEnableClicked(checked); });
+    timerGrid->addWidget(m_timerEnabled, 3, 0, 1, 3);
+
+    auto *interval = Group("SNAPSHOT INTERVAL");
+    auto *intervalRow = new QHBoxLayout(interval);
+    Compact(intervalRow);
+    const struct
+    {
+        const char *label;
+        QString *field;
+        PcLogger::Edit edit;
+    } parts[3] = { { "Hour", &f.hour, PcLogger::Edit::Hour },
+        { "Min", &f.min, PcLogger::Edit::Min }, { "Sec", &f.sec, PcLogger::Edit::Sec } };
+    for (const auto &part : parts) {
+        intervalRow->addWidget(new QLabel(QString::fromLatin1(part.label)));
+        QLineEdit *edit = AddEdit(part.field, false);
+        edit->setMaximumWidth(40);
+        const PcLogger::Edit which = part.edit;
+        connect(edit, &QLineEdit::editingFinished, this,
+            [this, which] { m_core.Pc().LeaveField(which); });
+        intervalRow->addWidget(edit);
+    }
+
+    // The capacity text can be as long as "Press UPDATE Button": it gets a line of its own.
+    auto *capacityRow = new QVBoxLayout;
+    capacityRow->setSpacing(2);
+    capacityRow->addWidget(new QLabel(QStringLiteral("Flow Meter Snapshots Available")));
+    m_capacity = new QLabel(f.capacity);
+    m_capacity->setFrameShape(QFrame::StyledPanel);
+    m_capacity->setAlignment(Qt::AlignCenter);
+    capacityRow->addWidget(m_capacity);
+
+    auto *middle = new QVBoxLayout;
+    middle->setSpacing(4);
+    middle->addWidget(options);
+    middle->addWidget(file);
+    middle->addWidget(timer);
+    middle->addWidget(interval);
+    middle->addLayout(capacityRow);
+    middle->addStretch(1);
+
+    // ---- right column
+    auto *params = Group("FLOW METER PARAMETERS");
+    auto *paramGrid = new QGridLayout(params);
+    Compact(paramGrid);
+    const std::pair<const char *, QString *> paramRows[7] = { { "Serial Number", &f.serialNumber },
+        { "Firmware Rev", &f.firmwareRev }, { "Active Range", &f.activeRange },
+        { "Calibration Date", &f.calibrationDate }, { "Flow Range", &f.flowRange },
+        { "X-Section", &f.xSection }, { "Zero Offset", &f.zeroOffset } };
+    for (int i = 0; i < 7; ++i) {
+        paramGrid->addWidget(new QLabel(QString::fromLatin1(paramRows[i].first)), i, 0);
+        paramGrid->addWidget(AddEdit(paramRows[i].second, true), i, 1);
+    }
+    paramGrid->addWidget(button(Update, "UPDATE"), 7, 1);
+
+    auto *readings = Group("CURRENT READINGS");
+    auto *readingGrid = new QGridLayout(readings);
+    Compact(readingGrid);
+    const std::pair<const char *, QString *> readingRows[4]
+        = { { "FLOW RATE:", &f.flowRate }, { "TOTAL FLOW:", &f.totalFlow },
+              { "HIGH FLOW:", &f.highFlow }, { "LOW FLOW:", &f.lowFlow } };
+    for (int i = 0; i < 4; ++i) {
+        readingGrid->addWidget(new QLabel(QString::fromLatin1(readingRows[i].first)), i, 0);
+        QLineEdit *edit = AddEdit(readingRows[i].second, true);
+        edit->setFont(ArialBlack10());
+        readingGrid->addWidget(edit, i, 1);
+    }
+    auto indicator = [](const char *text) {
+        auto *radio = new QRadioButton(QString::fromLatin1(text));
+        radio->setAutoExclusive(false);
+        radio->setAttribute(Qt::WA_TransparentForMouseEvents);
+        radio->setFocusPolicy(Qt::NoFocus);
+        return radio;
+    };
+    m_relay1 = indicator("Relay 1");
+    m_relay2 = indicator("Relay 2");
+    auto *relayRow = new QHBoxLayout;
+    relayRow->addWidget(m_relay1);
+    relayRow->addWidget(m_relay2);
+    readingGrid->addLayout(relayRow, 4, 0, 1, 2);
+
+    auto *right = new QVBoxLayout;
+    right->setSpacing(4);
+    right->addWidget(params);
+    right->addWidget(readings);
+    right->addStretch(1);
+
+    // ---- lists
+    for (int l = 0; l < 3; ++l) {
+        auto *view = new QListView;
+        view->setUniformItemSizes(true);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        m_models[l] = new LogListModel(&m_core.log.ListOf(LogData::List(l)), this);
+        view->setModel(m_models[l]);
+        m_listViews[l] = view;
+    }
+    // The header list shows three lines, the stop list one.
+    const int line = fontMetrics().height();
+    m_listViews[LogData::Header]->setFixedHeight(3 * line + 6);
+    m_listViews[LogData::Stop]->setFixedHeight(line + 6);
+    m_listViews[LogData::Snapshot]->setMinimumHeight(4 * line);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(button(Clear, "CLEAR E-LOG DISPLAY"));
+    bottom->addWidget(button(Graph, "GRAPH E-LOG"));
+    bottom->addWidget(m_listViews[LogData::Stop], 1);
+
+    auto *top = new QHBoxLayout;
+    top->addLayout(left, 0);
+    top->addLayout(middle, 0);
+    top->addLayout(right, 1);
+    top->setSpacing(4);
+    params->setMinimumWidth(250);
+
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(4, 4, 4, 4);
+    page->setSpacing(4);
+    page->addLayout(top);
+    page->addWidget(m_listViews[LogData::Header]);
+    page->addWidget(m_listViews[LogData::Snapshot], 1);
+    page->addLayout(bottom);
+
+    connect(
+        m_buttons[StartPc], &QPushButton::clicked, this, [this] { m_core.Pc().StartPcLogging(); });
+    connect(
+        m_buttons[StopPc], &QPushButton::clicked, this, [this] { m_core.Pc().StopPcLogging(); });
+    connect(m_buttons[TransferLog], &QPushButton::clicked, this,
+        [this] { m_core.Meter().TransferMeterLog(); });
+    connect(m_buttons[SendConfig], &QPushButton::clicked, this,
+        [this] { m_core.Meter().SendConfiguration(); });
+    connect(m_buttons[ReadConfig], &QPushButton::clicked, this,
+        [this] { m_core.Meter().ReadConfiguration(); });
+    connect(m_buttons[StartMeter], &QPushButton::clicked, this,
+        [this] { m_core.Meter().StartMeter(); });
+    connect(
+        m_buttons[StopMeter], &QPushButton::clicked, this, [this] { m_core.Meter().StopMeter(); });
+    connect(m_buttons[Load], &QPushButton::clicked, this, [this] { m_core.Meter().LoadLog(); });
+    connect(m_buttons[Update], &QPushButton::clicked, this, [this] { m_core.Meter().Update(); });
+    connect(m_buttons[Clear], &QPushButton::clicked, this, [this] { m_core.ClearDisplay(); });
+    connect(m_buttons[Graph], &QPushButton::clicked, this, &Datalog::OnGraph);
+}
+
+void Datalog::OnGraph()
+{
+    if (!m_core.CanGraph())
+        return;
+    CElogGraph graph(ElogPlot::FromLog(m_core.log), this);
+    graph.exec();
+}
+
+void Datalog::OnInitialUpdate()
+{
+    if (m_shown)
+        return;
+    m_shown = true;
+    m_core.OnFirstShown();
+}
+
+// ---------------------------------------------------------------- sink
+
+void Datalog::StatusChanged(const QString &status, const QString &mode)
+{
+    // Shown at once: a meter dialogue keeps the event loop waiting until it ends.
+    m_status->setText(status);
+    m_mode->setText(mode);
+    m_status->repaint();
+    m_mode->repaint();
+}
+
+void Datalog::FieldsChanged()
+{
+    const DatalogFields &f = m_core.fields;
+    for (const auto &[edit, field] : m_edits) {
+        if (edit->text() != *field)
+            edit->setText(*field);
+    }
+    for (int i = 0; i < 8; ++i)
+        m_options[i]->setChecked(f.options[i]);
+    m_timerEnabled->setChecked(f.timerEnabled);
+    m_relay1->setChecked(f.relay1On);
+    m_relay2->setChecked(f.relay2On);
+    if (m_capacity->text() != f.capacity)
+        m_capacity->setText(f.capacity);
+}
+
+void Datalog::ListsReset()
+{
+    for (LogListModel *model : m_models)
+        model->Reset();
+}
+
+void Datalog::ListAppended(LogData::List list)
+{
+    m_models[list]->Appended();
+    if (list == LogData::Snapshot)
+        m_listViews[list]->scrollToBottom();
+}
+
+void Datalog::FocusStopButton()
+{
+    m_buttons[StopPc]->setFocus();
+}
+
+// ---------------------------------------------------------------- timers
+
+QBasicTimer *Datalog::TimerOf(int id)
+{
+    switch (id) {
+    case PcLogger::kClockTimer:
+        return &m_timers[0];
+    case PcLogger::kSnapshotTimer:
+        return &m_timers[1];
+    case PcLogger::kLineReaderTimer:
+        return &m_timers[2];
+    default:
+        return nullptr;
+    }
+}
+
+void Datalog::StartTimer(int id, int requestedMs)
+{
+    QBasicTimer *timer = TimerOf(id);
+    if (!timer)
+        return;
+    const int period = requestedMs <= 1 ? kMinTimerMs : requestedMs;
+    m_periods[timer - m_timers.data()] = period;
+    timer->start(period, this);
+}
+
+void Datalog::StopTimer(int id)
+{
+    if (QBasicTimer *timer = TimerOf(id)) {
+        timer->stop();
+        m_periods[timer - m_timers.data()] = 0;
+    }
+}
+
+int Datalog::TimerPeriod(int id) const
+{
+    const int index = id == PcLogger::kClockTimer ? 0
+        : id == PcLogger::kSnapshotTimer          ? 1
+        : id == PcLogger::kLineReaderTimer        ? 2
+                                                  : -1;
+    return index >= 0 && m_timers[index].isActive() ? m_periods[index] : 0;
+}
+
+void Datalog::OnTimer(int id)
+{
+    switch (id) {
+    case PcLogger::kClockTimer:
+        m_core.Pc().ClockTick();
+        break;
+    case PcLogger::kSnapshotTimer:
+        m_core.Pc().SnapshotTick();
+        break;
+    case PcLogger::kLineReaderTimer:
+        m_core.Pc().LineReaderTick();
+        break;
+    default:
+        break;
+    }
+}
+
+void Datalog::timerEvent(QTimerEvent *event)
+{
+    for (int id : { PcLogger::kClockTimer, PcLogger::kSnapshotTimer, PcLogger::kLineReaderTimer }) {
+        if (TimerOf(id)->timerId() == event->timerId()) {
+            OnTimer(id);
+            return;
+        }
+    }
+    CView::timerEvent(event);
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "base/CView.h"
+#include "datalog/DatalogCore.h"
+#include "datalog/IDatalogSink.h"
+
+#include <QBasicTimer>
+
+#include <array>
+
+class CSerial;
+class LogListModel;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QRadioButton;
+
+// The datalogger form ("Z-OZUVED PC and Flow Meter DataLogger"): PC logging, the meter's own
+// logger, log transfer and LOAD. A thin binding of widgets to a DatalogCore, which holds the
+// logic: every edit writes its field into the core, every button and timer tick calls the core,
+// and the core's sink calls refresh the widgets. The meter link is the application's.
+class Datalog : public CView, public IDatalogSink
+{
+    Q_OBJECT
+public:
+    // The shortest timer period there is: a 0 or 1 ms request gets this, never a busy timer.
+    static constexpr int kMinTimerMs = 10;
+
+    explicit Datalog(CDocument *document, CSerial *link = nullptr, QWidget *parent = nullptr);
+    ~Datalog() override;
+
+    void OnInitialUpdate() override;
+
+    DatalogCore &Core() { return m_core; }
+    // A window timer of the form's: running, and its period in ms (0 when stopped).
+    int TimerPeriod(int id) const;
+    // Runs one tick of a form timer, as timerEvent does.
+    void OnTimer(int id);
+    // GRAPH E-LOG: the graph of the snapshot list, when it holds more than two entries.
+    void OnGraph();
+
+    // Controls, for tests and the benchmark.
+    enum Button {
+        StartPc,
+        StopPc,
+        TransferLog,
+        SendConfig,
+        ReadConfig,
+        StartMeter,
+        StopMeter,
+        Load,
+        Update,
+        Clear,
+        Graph,
+        ButtonCount
+    };
+    QPushButton *ButtonOf(Button b) const { return m_buttons[b]; }
+    QCheckBox *OptionBox(int option) const { return m_options[option]; }
+    QCheckBox *TimerBox() const { return m_timerEnabled; }
+    QLabel *StatusLabel() const { return m_status; }
+    QLabel *ModeLabel() const { return m_mode; }
+    QLabel *CapacityLabel() const { return m_capacity; }
+    QLineEdit *FileNameEdit() const { return m_fileName; }
+    QListView *ListViewOf(LogData::List list) const { return m_listViews[list]; }
+    QRadioButton *RelayIndicator(int relay) const { return relay == 1 ? m_relay1 : m_relay2; }
+
+    // IDatalogSink
+    void StatusChanged(const QString &status, const QString &mode) override;
+    void FieldsChanged() override;
+    void ListsReset() override;
+    void ListAppended(LogData::List list) override;
+    void StartTimer(int id, int requestedMs) override;
+    void StopTimer(int id) override;
+    void FocusStopButton() override;
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    QLineEdit *AddEdit(QString *field, bool readOnly);
+    void BuildForm();
+    QBasicTimer *TimerOf(int id);
+
+    DatalogCore m_core;
+    std::array<QBasicTimer, 3> m_timers;
+    std::array<int, 3> m_periods {};
+    bool m_shown = false;
+
+    std::array<QPushButton *, ButtonCount> m_buttons {};
+    std::array<QCheckBox *, 8> m_options {};
+    QCheckBox *m_timerEnabled = nullptr;
+    QLabel *m_status = nullptr;
+    QLabel *m_mode = nullptr;
+    QLabel *m_capacity = nullptr;
+    QLineEdit *m_fileName = nullptr;
+    QRadioButton *m_relay1 = nullptr;
+    QRadioButton *m_relay2 = nullptr;
+    // Each edit and the field it shows.
+    std::vector<std::pair<QLineEdit *, QString *>> m_edits;
+    std::array<QListView *, 3> m_listViews {};
+    std::array<LogListModel *, 3> m_models {};
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "datalog/LogData.h"
+
+#include <QString>
+
+// What the GUI-free datalogger tells its form: the status and mode displays (shown at once, also
+// in the middle of a meter dialogue), changed fields and lists, and the form's window timers.
+// The form implements it; tests record what it is told.
+class IDatalogSink
+{
+public:
+    virtual ~IDatalogSink() = default;
+    virtual void StatusChanged(const QString &status, const QString &mode) = 0;
+    virtual void FieldsChanged() { }
+    // The three lists were emptied or replaced as a whole.
+    virtual void ListsReset() { }
+    // One entry was added at the end of a list.
+    virtual void ListAppended(LogData::List /*list*/) { }
+    // requestedMs as the logger asks for it; 0 and 1 stand for the shortest period there is.
+    virtual void StartTimer(int /*id*/, int /*requestedMs*/) { }
+    virtual void StopTimer(int /*id*/) { }
+    virtual void FocusStopButton() { }
+};

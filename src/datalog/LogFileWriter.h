@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// A log file written as a text-mode stream writes it: every line feed goes to disk as CR LF
+// (so a CR LF in the text becomes CR CR LF) and NUL bytes are left out. A failed write (disk
+// full, the file or its folder removed) is remembered, so the logger can stop and say so
+// instead of going on without a file.
+class LogFileWriter
+{
+public:
+    // Creates the file or empties it. False when it cannot be created.
+    bool Create(const QString &path);
+    void Write(const QByteArray &text);
+    // Pushes what was written to disk and checks the file is still there; false once anything
+    // failed since Create.
+    bool Commit();
+    void Close();
+    bool IsOpen() const { return m_file.isOpen(); }
+    bool Failed() const { return m_failed; }
+    QString Path() const { return m_path; }
+
+private:
+    QFile m_file;
+    QString m_path;
+    bool m_failed = false;
+};

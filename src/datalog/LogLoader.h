@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class LogData;
+class QIODevice;
+
+// LOAD: reads a PC log or a transferred meter log back into a LogData: the header, snapshot and
+// stop lists, and the full-scale flow, snapshot interval, flow units, start time and column
+// numbers the graph needs. Both kinds of file share one layout from their third line on.
+// Works on any readable device, so the rules can be checked on plain bytes.
+class LogLoader
+{
+public:
+    // Header lines read at most, and rows read at most.
+    static constexpr int kMaxLines = 100000;
+    // Longer lines are read in pieces of this many bytes, each piece a line of its own.
+    static constexpr int kMaxLineBytes = 1024;
+
+    // Empties the three lists, then reads the log. Values the file does not give are kept.
+    static void Load(QIODevice &in, LogData &log);
+    static void LoadBytes(const QByteArray &bytes, LogData &log);
+    // False (and the log untouched) when the file cannot be opened for reading.
+    static bool LoadFile(const QString &path, LogData &log);
+};

@@ -1,0 +1,379 @@
+#include "datalog/PcLogger.h"
+
+#include "base/PrintfText.h"
+#include "base/UserMessage.h"
+#include "datalog/DatalogCore.h"
+#include "datalog/DatalogFieldRules.h"
+#include "datalog/IDatalogSink.h"
+#include "datalog/MeterDialogue.h"
+#include "datalog/ReadingLine.h"
+#include "link/CSerial.h"
+
+#include <climits>
+#include <tuple>
+
+const char *const PcLogger::kWriteErrorText = "Could Not Write To Log File\n  Logging Stopped";
+const char *const PcLogger::kDatalogErrorTitle = "        Datalog Error";
+const char *const PcLogger::kCreateErrorText = "Could Not Create File";
+const char *const PcLogger::kCreateErrorTitle = "               File Creation Error";
+
+namespace {
+const char *const kColumnHeads[8]
+    = { "; Date ", "; Time ", "; Flow ", "; Total ", "; High ", "; Low ", "; Relay1 ", "; Relay2" };
+} // namespace
+
+PcLogger::PcLogger(DatalogCore &core)
+    : m_core(core)
+{
+}
+
+QByteArray PcLogger::ColumnHeaderLine(const std::array<bool, 8> &options)
+{
+    QByteArray line = ";Line ";
+    for (int i = 0; i < 8; ++i) {
+        if (options[i])
+            line += kColumnHeads[i];
+    }
+    return line;
+}
+
+QString PcLogger::LogDate(const QDateTime &t)
+{
+    return PrintfText::Format(
+        "%02d/%02d/20%02d", t.date().month(), t.date().day(), t.date().year() % 100);
+}
+
+QString PcLogger::LogTime(const QDateTime &t)
+{
+    const int h = t.time().hour();
+    return PrintfText::Format("%02d:%02d:%02d %s", h % 12 == 0 ? 12 : h % 12, t.time().minute(),
+        t.time().second(), h < 12 ? "AM" : "PM");
+}
+
+void PcLogger::StartPcLogging()
+{
+    LoggerState &st = m_core.state;
+    DatalogFields &f = m_core.fields;
+    if (st.loggingActive || !m_core.IsIdle())
+        return;
+    if (!m_core.Meter().CheckMeter())
+        return;
+    m_receiver.Restart();
+    st.startTime = DatalogFieldRules::TimeSeconds(f.startTime);
+    st.stopTime = DatalogFieldRules::TimeSeconds(f.stopTime);
+    DatalogFieldRules::ParseDate(f.startDate, &st.startYear, &st.startMonth, &st.startDay);
+    DatalogFieldRules::ParseDate(f.stopDate, &st.stopYear, &st.stopMonth, &st.stopDay);
+    const qint64 interval = DatalogFieldRules::IntervalSeconds(f.hour, f.min, f.sec);
+    if (interval < 1) {
+        m_core.log.intervalSeconds = 5;
+        f.hour = QStringLiteral("0");
+        f.min = QStringLiteral("0");
+        f.sec = QStringLiteral("5");
+    } else if (interval > 86400) {
+        m_core.log.intervalSeconds = 86400;
+        f.hour = QStringLiteral("24");
+        f.min = QStringLiteral("0");
+        f.sec = QStringLiteral("0");
+    } else {
+        m_core.log.intervalSeconds = int(interval);
+    }
+    m_core.FieldsChanged();
+
+    st.timerWindowEntered = false;
+    if (!m_file.Create(f.fileName)) {
+        UserMessage::Show(
+            QString::fromLatin1(kCreateErrorText), QString::fromLatin1(kCreateErrorTitle));
+        return;
+    }
+    m_core.log.ClearLists();
+    m_core.ListsReset();
+    st.loggingActive = true;
+    st.pcTimerMode = f.timerEnabled;
+    if (st.pcTimerMode) {
+        m_core.SetStatusMode(QStringLiteral("TIMER STARTED"), QStringLiteral("PC Timer Mode"));
+    } else {
+        StartSnapshots();
+        m_core.SetStatusMode(
+            QStringLiteral("Datalogger Running"), QStringLiteral("PC Manual Mode"));
+    }
+    WriteHeader(m_core.Now());
+    st.rowNumber = 1;
+    m_core.log.columns.FromHeaderLine(ColumnHeaderLine(f.options));
+    m_core.log.logFlowUnits = st.flowUnits;
+    if (!m_file.Commit())
+        WriteFailed();
+}
+
+void PcLogger::StartSnapshots()
+{
+    m_core.Sink().StartTimer(kSnapshotTimer, m_core.log.intervalSeconds * 1000);
+    m_core.Sink().StartTimer(kLineReaderTimer, 0);
+    if (CSerial *link = m_core.Link())
+        link->PurgeInput();
+    m_receiver.Restart();
+}
+
+void PcLogger::WriteHeader(const QDateTime &now)
+{
+    const DatalogFields &f = m_core.fields;
+    const LoggerState &st = m_core.state;
+    const QString serialLine = PrintfText::Format("Serial#  %s   Start Date: %s   Time: %s",
+        qPrintable(f.serialNumber), qPrintable(LogDate(now)), qPrintable(LogTime(now)));
+    const QString intervalLine
+        = PrintfText::Format("Snapshot Interval = %d secs   Flow Units = %s   Total Units = %s",
+            m_core.log.intervalSeconds, qPrintable(st.flowUnits), qPrintable(st.totalUnits));
+    const QString optionsLine = PrintfText::Format("%cOptions Selected:\r\n", 34);
+    const QByteArray columns = ColumnHeaderLine(f.options);
+
+    QByteArray text;
+    text += PrintfText::Format("%cHalvren - PC Datalog Filename %s", 34, qPrintable(f.fileName))
+                .toLatin1()
+        + '\n';
+    text += PrintfText::Format("%cFull Scale Flow Rate = %f", 34, double(m_core.log.fullScaleFlow))
+                .toLatin1()
+        + '\n';
+    text += '"' + serialLine.toLatin1() + '\n';
+    text += '\n';
+    text += '"' + intervalLine.toLatin1() + '\n';
+    text += '\n';
+    text += optionsLine.toLatin1();
+    text += columns + '\n';
+    m_file.Write(text);
+
+    m_core.Append(LogData::Header, serialLine);
+    m_core.Append(LogData::Header, intervalLine);
+    m_core.Append(LogData::Header, optionsLine);
+    m_core.Append(LogData::Header, QString::fromLatin1(columns));
+}
+
+void PcLogger::StopPcLogging()
+{
+    LoggerState &st = m_core.state;
+    if (!st.loggingActive)
+        return;
+    m_core.Sink().StopTimer(kSnapshotTimer);
+    m_core.Sink().StopTimer(kLineReaderTimer);
+    st.timerWindowEntered = false;
+    st.loggingActive = false;
+    st.stopStatusPending = true;
+    st.statusCountdown = 30;
+    const QDateTime now = m_core.Now();
+    const QString stopLine = PrintfText::Format(
+        "%cStop Ocurred %s %s", 34, qPrintable(LogDate(now)), qPrintable(LogTime(now)));
+    m_file.Write("\n" + stopLine.toLatin1() + "\n");
+    m_core.Append(LogData::Stop, stopLine);
+    m_core.Append(LogData::Snapshot, QString());
+    m_file.Close();
+    m_core.SetStatus(QStringLiteral("STOPPED"));
+    st.snapshotStatusPending = false;
+    m_core.Sink().FocusStopButton();
+}
+
+void PcLogger::WriteFailed()
+{
+    StopPcLogging();
+    UserMessage::Show(
+        QString::fromLatin1(kWriteErrorText), QString::fromLatin1(kDatalogErrorTitle));
+}
+
+bool PcLogger::Reached(int year, int month, int day, int seconds, const QDateTime &now) const
+{
+    const auto current = std::make_tuple(
+        now.date().year() % 100 + 2000, now.date().month(), now.date().day(), m_core.state.nowTime);
+    return current >= std::make_tuple(2000 + year, month, day, seconds);
+}
+
+void PcLogger::ClockTick()
+{
+    LoggerState &st = m_core.state;
+    DatalogFields &f = m_core.fields;
+    // The tick comes every 10 ms; the local time is only read when the clock display is due
+    // or a PC Timer Mode window is being watched, which keeps an idle window cheap.
+    const bool watching = st.pcTimerMode && st.loggingActive;
+    const bool showClock = st.clockRefreshCountdown <= 0;
+    if (showClock || watching) {
+        const QDateTime now = m_core.Now();
+        const QDate d = now.date();
+        const QTime t = now.time();
+        st.nowTime = t.hour() * 3600 + t.minute() * 60 + t.second();
+        if (showClock) {
+            const QString date
+                = PrintfText::Format("%d/%02d/%02d", d.month(), d.day(), d.year() % 100);
+            const QString time
+                = PrintfText::Format("%d:%02d:%02d", t.hour(), t.minute(), t.second());
+            if (date != f.clockDate || time != f.clockTime) {
+                f.clockDate = date;
+                f.clockTime = time;
+                m_core.FieldsChanged();
+            }
+        }
+        if (watching) {
+            if (!st.timerWindowEntered
+                && Reached(st.startYear, st.startMonth, st.startDay, st.startTime, now)) {
+                st.timerWindowEntered = true;
+                StartSnapshots();
+                m_core.SetStatus(QStringLiteral("Z-Ozuved Running"));
+            }
+            if (st.timerWindowEntered
+                && Reached(st.stopYear, st.stopMonth, st.stopDay, st.stopTime, now))
+                StopPcLogging();
+        }
+    }
+    if (showClock)
+        st.clockRefreshCountdown = 10;
+    else
+        --st.clockRefreshCountdown;
+
+    // One countdown serves both pending changes; it never goes below 0, which every test of it
+    // treats alike.
+    const auto countDown = [&st] {
+        if (st.statusCountdown > 0)
+            --st.statusCountdown;
+    };
+    if (st.snapshotStatusPending) {
+        if (st.statusCountdown <= 0) {
+            st.snapshotStatusPending = false;
+            m_core.SetStatus(QStringLiteral("Z-Ozuved Running"));
+        } else {
+            countDown();
+        }
+    } else {
+        countDown();
+    }
+    if (st.stopStatusPending && st.statusCountdown <= 0) {
+        st.stopStatusPending = false;
+        m_core.SetStatusMode(QStringLiteral("IDLE"), QString());
+    } else {
+        countDown();
+    }
+}
+
+void PcLogger::SnapshotTick()
+{
+    LoggerState &st = m_core.state;
+    if (!st.loggingActive)
+        return;
+    st.displayOnly = 0;
+    TakeSnapshot();
+    if (!st.loggingActive)
+        return; // the row could not be written
+    m_core.SetStatus(QStringLiteral("SNAPSHOT"));
+    st.snapshotStatusPending = true;
+    st.statusCountdown = 50;
+}
+
+void PcLogger::LineReaderTick()
+{
+    CSerial *link = m_core.Link();
+    if (!m_core.state.loggingActive || !link)
+        return;
+    for (int i = 0; i < kMaxBytesPerTick; ++i) {
+        unsigned char byte = 0;
+        if (link->ReadByte(&byte) != 1)
+            return;
+        if (!OnReceivedByte(byte))
+            return;
+    }
+}
+
+bool PcLogger::OnReceivedByte(unsigned char byte)
+{
+    LoggerState &st = m_core.state;
+    if (!st.loggingActive)
+        return false;
+    switch (m_receiver.Feed(byte)) {
+    case ReadingReceiver::Result::Line:
+        st.lastReadingLine = m_receiver.Line();
+        st.displayOnly = 1;
+        TakeSnapshot();
+        break;
+    case ReadingReceiver::Result::Overflow:
+        StopPcLogging();
+        UserMessage::Show(QStringLiteral("Data Not Available From Meter\n  Press the Stop Button"),
+            QString::fromLatin1(kDatalogErrorTitle));
+        return false;
+    case ReadingReceiver::Result::None:
+        break;
+    }
+    return st.loggingActive;
+}
+
+void PcLogger::TakeSnapshot()
+{
+    LoggerState &st = m_core.state;
+    DatalogFields &f = m_core.fields;
+    const ReadingLine r = ReadingLine::Parse(st.lastReadingLine);
+    f.flowRate = r.flowDisplay;
+    f.totalFlow = r.totalDisplay;
+    f.highFlow = r.high;
+    f.lowFlow = r.low;
+    f.relay1On = r.Relay1On();
+    f.relay2On = r.Relay2On();
+    m_core.FieldsChanged();
+    if (st.displayOnly != 0 || !st.loggingActive)
+        return;
+
+    const QDateTime now = m_core.Now();
+    const QString values[8] = { LogDate(now), LogTime(now), r.flowValue, r.totalValue, r.high,
+        r.low, r.relay1, r.relay2 };
+    QString fileRow = QStringLiteral("; ") + QString::number(st.rowNumber);
+    QString displayRow = fileRow;
+    for (int i = 0; i < 8; ++i) {
+        if (!f.options[i])
+            continue;
+        fileRow += QStringLiteral("; ") + values[i] + QLatin1Char(' ');
+        displayRow += QStringLiteral("; ") + values[i] + QStringLiteral("    ");
+    }
+    m_core.Append(LogData::Snapshot, displayRow);
+    m_file.Write(fileRow.toLatin1() + '\n');
+    if (st.rowNumber < INT_MAX)
+        ++st.rowNumber;
+    if (!m_file.Commit())
+        WriteFailed();
+}
+
+void PcLogger::OptionClicked(int option, bool checked)
+{
+    if (option < 0 || option >= 8)
+        return;
+    if (!m_core.state.loggingActive) {
+        m_core.fields.options[option] = checked;
+        m_core.ShowSnapshotCapacity();
+    }
+    m_core.FieldsChanged(); // while logging, the boxes go back to the options in use
+}
+
+void PcLogger::TimerEnableClicked(bool checked)
+{
+    m_core.fields.timerEnabled = checked;
+    m_core.ShowSnapshotCapacity();
+}
+
+void PcLogger::LeaveField(Edit edit)
+{
+    DatalogFields &f = m_core.fields;
+    switch (edit) {
+    case Edit::StartDate:
+        f.startDate = DatalogFieldRules::NormalizeDate(f.startDate);
+        break;
+    case Edit::StopDate:
+        f.stopDate = DatalogFieldRules::NormalizeDate(f.stopDate);
+        break;
+    case Edit::StartTime:
+        f.startTime = DatalogFieldRules::NormalizeTime(f.startTime);
+        break;
+    case Edit::StopTime:
+        f.stopTime = DatalogFieldRules::NormalizeTime(f.stopTime);
+        break;
+    case Edit::Hour:
+        DatalogFieldRules::LeaveHour(f.hour, f.min, f.sec);
+        break;
+    case Edit::Min:
+        DatalogFieldRules::LeaveMin(f.hour, f.min, f.sec);
+        break;
+    case Edit::Sec:
+        DatalogFieldRules::LeaveSec(f.hour, f.min, f.sec);
+        break;
+    }
+    m_core.FieldsChanged();
+}

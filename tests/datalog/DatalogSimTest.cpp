@@ -1,0 +1,441 @@
+// The datalogger's meter dialogue, log transfer and reading stream against tarvik-metersim on a
+// pseudo-terminal (and, for a meter that stops half-way, a scripted far end).
+#include "RecordingSink.h"
+
+#include "../metersim/SimHarness.h"
+#include "datalog/DatalogCore.h"
+#include "datalog/LogLoader.h"
+#include "datalog/MeterDialogue.h"
+#include "datalog/PcLogger.h"
+#include "datalog/ReadingLine.h"
+#include "link/CSerial.h"
+#include "support/PtyPair.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A link on a device with shortened waits: a poll of ReadByte stands for msPerThousandPolls/1000
+// ms, so a meter that never answers is given up on within seconds.
+std::unique_ptr<CSerial> OpenLink(const QString &path, double msPerThousandPolls)
+{
+    LinkTiming timing;
+    timing.pacingScale = 0.1;
+    timing.readMsPerByte = 0;
+    timing.msPerThousandPolls = msPerThousandPolls;
+    auto link = std::make_unique<CSerial>(path, timing);
+    link->SetBaudText(QStringLiteral("9600"));
+    if (!link->OpenPort())
+        return nullptr;
+    return link;
+}
+
+// The simulator, a core talking to it, and what the core tells its form.
+struct SimRig
+{
+    explicit SimRig(QStringList args, double msPerThousandPolls = 10.0)
+    {
+        args << QStringLiteral("--interval") << QStringLiteral("200");
+        started = sim.Start(args) == 1;
+        if (started) {
+            sim.ClosePort();
+            link = OpenLink(sim.SlavePath(), msPerThousandPolls);
+            started = link != nullptr;
+        }
+        core.SetSink(&sink);
+        core.SetLink(link.get());
+        core.OnFirstShown();
+        core.fields.fileName = dir.filePath(QStringLiteral("meter.log"));
+    }
+
+    QTemporaryDir dir;
+    SimHarness sim;
+    std::unique_ptr<CSerial> link;
+    bool started = false;
+    RecordingSink sink;
+    DatalogCore core;
+};
+
+// A far end that answers only what a test scripts: the wake-up with a prompt, then fixed bytes
+// for "953" and "954", then silence.
+class ScriptedMeter
+{
+public:
+    ScriptedMeter(PtyPair &pty, QByteArray answer953, QByteArray answer954)
+        : m_pty(pty)
+        , m_953(std::move(answer953))
+        , m_954(std::move(answer954))
+        , m_thread([this] { Run(); })
+    {
+    }
+    ~ScriptedMeter()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+private:
+    void Run()
+    {
+        QByteArray heard;
+        while (!m_stop) {
+            pollfd p { m_pty.MasterFd(), POLLIN, 0 };
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            char buf[256];
+            const ssize_t n = ::read(m_pty.MasterFd(), buf, sizeof buf);
+            if (n <= 0)
+                continue;
+            heard.append(buf, int(n));
+            if (heard.count('.') >= 18) {
+                heard.clear();
+                m_pty.Send(QByteArray("\r\n>\x1c"));
+            } else if (heard.contains("953\r\n")) {
+                heard.clear();
+                m_pty.Send(m_953);
+            } else if (heard.contains("954\r\n")) {
+                heard.clear();
+                m_pty.Send(m_954);
+            }
+        }
+    }
+
+    PtyPair &m_pty;
+    QByteArray m_953;
+    QByteArray m_954;
+    std::atomic<bool> m_stop { false };
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST(DatalogSim, UpdateReadsTheMeterAndItsLogMemory)
+{
+    SimRig rig({ "--serial", "87654321", "--range", "2" });
+    ASSERT_TRUE(rig.started);
+    rig.core.Meter().Update();
+    const DatalogFields &f = rig.core.fields;
+    EXPECT_TRUE(rig.sink.messages.isEmpty()) << qPrintable(rig.sink.messages.join('\n'));
+    EXPECT_EQ(f.firmwareRev, QStringLiteral("v4.1A"));
+    EXPECT_EQ(f.serialNumber, QStringLiteral("87654321"));
+    EXPECT_EQ(f.activeRange, QStringLiteral("2"));
+    EXPECT_EQ(f.calibrationDate, QStringLiteral("01/31/08"));
+    EXPECT_EQ(f.flowRange, QStringLiteral("80.000000"));
+    EXPECT_EQ(f.xSection, QStringLiteral("1.000000 FT^2"));
+    EXPECT_EQ(f.zeroOffset, QStringLiteral("0.000000e+00"));
+    EXPECT_EQ(rig.core.state.flowUnits, QStringLiteral("SCFM"));
+    EXPECT_EQ(rig.core.state.totalUnits, QStringLiteral("SCF"));
+    // "MEM:7D00": the simulator's empty 32000-byte memory, 12 bytes per Flow snapshot.
+    EXPECT_EQ(rig.core.state.memoryFigure, 32000u);
+    EXPECT_EQ(f.capacity, QStringLiteral("2666"));
+    EXPECT_TRUE(rig.core.state.meterParametersRead);
+    EXPECT_EQ(rig.sink.statuses,
+        QStringList({ "IDLE", "Refresh Meter", "Contacting Meter", "Command Sent To Meter",
+            "Data Transfer in Progress", "Transferring Calib Date", "Transferring Flow Range",
+            "Transferring X-sect", "Transferring Offset", "Data Transfer Completed", "IDLE" }));
+    EXPECT_EQ(rig.sink.modes, QStringList({ "", "METER Comm Mode", "" }));
+    // Back in run mode: the meter streams reading lines again.
+    QByteArray stream;
+    unsigned char b;
+    for (int i = 0; i < 300 && !stream.contains("SCFM"); ++i) {
+        rig.link->WaitForInput(20);
+        while (rig.link->ReadByte(&b))
+            stream.append(char(b));
+    }
+    EXPECT_TRUE(stream.contains("SCFM")) << stream.constData();
+}
+
+TEST(DatalogSim, OldFirmwareAndSilentMetersAreRefused)
+{
+    for (const char *version : { "4.0B", "3.9G" }) {
+        SimRig rig({ "--firmware", version });
+        ASSERT_TRUE(rig.started);
+        rig.core.Meter().Update();
+        EXPECT_EQ(rig.core.fields.firmwareRev, QStringLiteral("v") + QLatin1String(version));
+        EXPECT_EQ(rig.sink.messages,
+            QStringList(QStringLiteral("               Flow Meter Firmware Upgrade Required|")
+                + MeterDialogue::FirmwareMessage()))
+            << version;
+        EXPECT_EQ(rig.core.fields.status, QStringLiteral("IDLE"));
+        EXPECT_EQ(rig.core.fields.mode, QString());
+        // Refused once; the next START is let through until UPDATE asks again.
+        EXPECT_TRUE(rig.core.Meter().CheckMeter());
+    }
+
+    PtyPair silent;
+    auto link = OpenLink(silent.SlavePath(), 0.2);
+    ASSERT_TRUE(link);
+    RecordingSink sink;
+    DatalogCore core;
+    core.SetSink(&sink);
+    core.SetLink(link.get());
+    core.OnFirstShown();
+    core.state.memoryFigure = 5;
+    core.Meter().Update();
+    EXPECT_EQ(sink.messages,
+        QStringList(QStringLiteral("       Flow Meter Communication Error|")
+            + QLatin1String(MeterDialogue::kCommErrorText)));
+    EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));
+    EXPECT_EQ(core.fields.mode, QString());
+    EXPECT_FALSE(core.state.meterParametersRead);
+    // Five attempts, each refreshing first.
+    EXPECT_EQ(sink.statuses.count(QStringLiteral("Refresh Meter")), 5);
+    EXPECT_EQ(silent.Receive(200).count("rrrrrr\r\n"), 5);
+    // START (PC) against it does nothing but say so.
+    core.Pc().StartPcLogging();
+    EXPECT_FALSE(core.state.loggingActive);
+    EXPECT_EQ(sink.messages.size(), 2);
+}
+
+TEST(DatalogSim, WakeUpAnsweredOnTheThirdAttempt)
+{
+    SimRig rig({ "--deaf-wakes", "2" }, 1.0);
+    ASSERT_TRUE(rig.started);
+    EXPECT_TRUE(rig.core.Meter().ContactMeter());
+    EXPECT_EQ(rig.sink.statuses,
+        QStringList({ "IDLE", "Contacting Meter", "Refresh Meter", "Contacting Meter",
+            "Refresh Meter", "Contacting Meter", "Command Sent To Meter" }));
+    EXPECT_EQ(rig.core.fields.mode, QStringLiteral("METER Comm Mode"));
+    // STOP (meter) brings the form back from a dialogue's status.
+    rig.core.Meter().StopMeter();
+    EXPECT_EQ(rig.core.fields.status, QStringLiteral("IDLE"));
+}
+
+TEST(DatalogSim, ConfigurationSentIsReadBack)
+{
+    SimRig rig({});
+    ASSERT_TRUE(rig.started);
+    DatalogFields &f = rig.core.fields;
+    rig.core.state.meterParametersRead = true;
+    rig.core.state.memoryFigure = 32000;
+    f.startDate = QStringLiteral("1/5/08");
+    f.startTime = QStringLiteral("7:08:09");
+    f.stopDate = QStringLiteral("12/31/29");
+    f.stopTime = QStringLiteral("23:59:58");
+    f.hour = QStringLiteral("1");
+    f.min = QStringLiteral("2");
+    f.sec = QStringLiteral("3");
+    f.options = { true, false, true, false, false, true, false, true };
+    f.timerEnabled = true;
+    rig.core.Meter().SendConfiguration();
+    EXPECT_EQ(rig.sink.statuses.mid(1),
+        QStringList({ "Contacting Meter", "Command Sent To Meter", "Data Transfer in Progress",
+            "Transfer Completed", "IDLE" }));
+
+    f.startDate = f.stopDate = f.startTime = f.stopTime = QStringLiteral("x");
+    f.hour = f.min = f.sec = QString();
+    f.options.fill(false);
+    f.timerEnabled = false;
+    rig.core.Meter().ReadConfiguration();
+    EXPECT_EQ(f.startDate, QStringLiteral("01/05/08"));
+    EXPECT_EQ(f.startTime, QStringLiteral("07:08:09"));
+    EXPECT_EQ(f.stopDate, QStringLiteral("12/31/29"));
+    EXPECT_EQ(f.stopTime, QStringLiteral("23:59:58"));
+    EXPECT_EQ(f.hour + f.min + f.sec, QStringLiteral("123"));
+    EXPECT_EQ(
+        f.options, (std::array<bool, 8> { true, false, true, false, false, true, false, true }));
+    EXPECT_TRUE(f.timerEnabled);
+    EXPECT_EQ(f.capacity, QString::number(32000 / (11 + 12 + 12 + 7)));
+    EXPECT_EQ(f.status, QStringLiteral("IDLE"));
+}
+
+TEST(DatalogSim, MeterLoggerRunsAndItsLogIsTransferredAndLoaded)
+{
+    SimRig rig({});
+    ASSERT_TRUE(rig.started);
+    DatalogFields &f = rig.core.fields;
+    rig.core.state.meterParametersRead = true;
+    f.hour = f.min = QStringLiteral("0");
+    f.sec = QStringLiteral("1");
+    f.options = { false, true, true, true, false, false, true, false };
+    f.timerEnabled = false;
+    rig.core.Meter().SendConfiguration();
+    rig.core.Meter().StartMeter();
+    EXPECT_EQ(f.status, QStringLiteral("Z-Ozuved Running"));
+    EXPECT_EQ(f.mode, QStringLiteral("METER Manual Mode"));
+    // Other operations wait for STOP (meter).
+    rig.core.Meter().LoadLog();
+    rig.core.Meter().TransferMeterLog();
+    EXPECT_EQ(f.status, QStringLiteral("Z-Ozuved Running"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    rig.core.Meter().StopMeter();
+    EXPECT_EQ(f.status, QStringLiteral("IDLE"));
+
+    rig.sink.statuses.clear();
+    rig.core.Meter().TransferMeterLog();
+    EXPECT_EQ(rig.sink.statuses,
+        QStringList({ "Contacting Meter", "Command Sent To Meter", "Data Transfer in Progress",
+            "Transfer Completed", "IDLE" }));
+    const QByteArray file = ReadFile(f.fileName);
+    EXPECT_TRUE(file.startsWith("\"Halvren - Flow Meter Datalog Filename " + f.fileName.toLatin1()
+        + "\r\n\"Full Scale Flow Rate = 80.000000\r\n\"Serial#  12345678   Start Date: "))
+        << file.constData();
+    EXPECT_TRUE(
+        file.contains("\"Options Selected:\r\r\n;Line ; Time ; Flow ; Total ; Relay1 \r\n; 1; "));
+    EXPECT_TRUE(file.contains("\r\n\r\n\"Stop Ocurred "));
+    const LogData &log = rig.core.log;
+    ASSERT_GE(log.snapshotList.size(), 3);
+    EXPECT_EQ(log.headerList.size(), 4);
+    EXPECT_EQ(log.stopList.size(), 1);
+    EXPECT_EQ(log.columns.Of(ColumnNumbers::Time), 2);
+    EXPECT_EQ(log.columns.Of(ColumnNumbers::Relay1), 5);
+    EXPECT_EQ(log.logFlowUnits, QStringLiteral("SCFM"));
+    EXPECT_EQ(log.intervalSeconds, 1);
+    for (const QString &row : log.snapshotList) {
+        const QStringList fields = row.split(QLatin1Char(';'));
+        bool ok = false;
+        fields.value(log.columns.Of(ColumnNumbers::Flow)).trimmed().toDouble(&ok);
+        EXPECT_TRUE(ok) << qPrintable(row);
+        EXPECT_TRUE(fields.value(log.columns.Of(ColumnNumbers::Relay1))
+                        .trimmed()
+                        .startsWith(QLatin1String("RLY1")));
+    }
+}
+
+TEST(DatalogSim, StoredLogIsTransferredExactly)
+{
+    // A count of 1, 5: 261 bytes of log text with LF line ends, one CR LF and one NUL.
+    QByteArray text = "\"Serial#  1   Start Date: 01/31/2007   Time: 02:15:07 PM\n\n"
+                      "\"Snapshot Interval = 9 secs   Flow Units = LBPM   Total Units = LBP\n\n"
+                      "\"Options Selected:\r\n;Line ; Flow \n";
+    for (int row = 1; text.size() < 261 - 40; ++row)
+        text += "; " + QByteArray::number(row) + "; 12.25 \n";
+    text += "\n\"Stop Ocurred 01/31/2007 02:20:00 PM\n";
+    text.insert(text.indexOf(";Line"), '\0');
+    text.insert(text.indexOf("\n\n\"Stop"), QByteArray(261 - text.size(), ' '));
+    ASSERT_EQ(text.size(), 261);
+    QTemporaryDir dir;
+    const QString logPath = dir.filePath(QStringLiteral("stored.bin"));
+    {
+        QFile f(logPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    SimRig rig({ "--log", logPath });
+    ASSERT_TRUE(rig.started);
+    rig.core.Meter().TransferMeterLog();
+    QByteArray onDisk = text;
+    onDisk.replace('\0', QByteArray()).replace('\n', "\r\n");
+    EXPECT_EQ(ReadFile(rig.core.fields.fileName).toStdString(),
+        ("\"Halvren - Flow Meter Datalog Filename " + rig.core.fields.fileName.toLatin1()
+            + "\r\n\"Full Scale Flow Rate = 80.000000\r\n" + onDisk)
+            .toStdString());
+    EXPECT_EQ(rig.core.log.logFlowUnits, QStringLiteral("LBPM"));
+    EXPECT_EQ(rig.core.log.intervalSeconds, 9);
+    EXPECT_EQ(rig.core.log.snapshotList.value(0), QStringLiteral("; 1; 12.25 "));
+    EXPECT_GE(rig.core.log.snapshotList.size(), 4);
+    EXPECT_EQ(rig.core.log.stopList.value(0).trimmed(),
+        QStringLiteral("\"Stop Ocurred 01/31/2007 02:20:00 PM"));
+    EXPECT_EQ(rig.core.fields.status, QStringLiteral("IDLE"));
+
+    // The same meter after its memory was emptied by a new run that stored nothing.
+    SimRig empty({});
+    ASSERT_TRUE(empty.started);
+    empty.core.Meter().TransferMeterLog();
+    EXPECT_TRUE(empty.sink.statuses.contains(QStringLiteral("No Data, File Empty")));
+    EXPECT_EQ(empty.core.fields.status, QStringLiteral("IDLE"));
+    EXPECT_EQ(ReadFile(empty.core.fields.fileName),
+        "\"Halvren - Flow Meter Datalog Filename " + empty.core.fields.fileName.toLatin1()
+            + "\r\n\"Full Scale Flow Rate = 80.000000\r\n");
+    EXPECT_TRUE(empty.core.log.snapshotList.isEmpty());
+
+    // A file that cannot be created.
+    empty.core.fields.fileName = empty.dir.filePath(QStringLiteral("missing/folder.log"));
+    empty.core.Meter().TransferMeterLog();
+    EXPECT_EQ(empty.sink.messages,
+        QStringList(QStringLiteral("               File Creation Error|Could Not Create File")));
+    EXPECT_EQ(empty.core.fields.status, QStringLiteral("IDLE"));
+}
+
+TEST(DatalogSim, MeterThatStopsHalfWayLeavesWhatArrived)
+{
+    PtyPair pty;
+    auto link = OpenLink(pty.SlavePath(), 0.2);
+    ASSERT_TRUE(link);
+    const QByteArray part(100, 'A');
+    ScriptedMeter meter(pty, QByteArray("\x01\x00", 2) + part, QByteArray("\x01\x05\x08", 3));
+    QTemporaryDir dir;
+    RecordingSink sink;
+    DatalogCore core;
+    core.SetSink(&sink);
+    core.SetLink(link.get());
+    core.OnFirstShown();
+    core.fields.fileName = dir.filePath(QStringLiteral("cut.log"));
+    core.Meter().TransferMeterLog();
+    EXPECT_EQ(ReadFile(core.fields.fileName),
+        "\"Halvren - Flow Meter Datalog Filename " + core.fields.fileName.toLatin1()
+            + "\r\n\"Full Scale Flow Rate = 80.000000\r\n" + part);
+    EXPECT_TRUE(sink.statuses.contains(QStringLiteral("Meter Not Responding")));
+    EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));
+    EXPECT_EQ(core.fields.mode, QString());
+
+    // Three of the seventeen configuration bytes: the same ending, the fields untouched.
+    sink.statuses.clear();
+    core.state.meterParametersRead = true;
+    core.fields.startDate = QStringLiteral("02/03/04");
+    core.Meter().ReadConfiguration();
+    EXPECT_EQ(sink.statuses.mid(sink.statuses.indexOf(QStringLiteral("Data Transfer in Progress"))),
+        QStringList({ "Data Transfer in Progress", "Meter Not Responding", "IDLE" }));
+    EXPECT_EQ(core.fields.startDate, QStringLiteral("02/03/04"));
+}
+
+TEST(DatalogSim, ReadingLinesStayParseableWhateverTheirValues)
+{
+    struct Case
+    {
+        const char *flow, *total, *tracking;
+        const char *flowValue;
+    };
+    // The totalizer keeps counting between lines, so it is checked as a number no smaller
+    // than where it started.
+    const Case cases[] = {
+        { "999999999.99", "1234567890123.5", "0", "999999999.99" },
+        { "12345.5", "5", "1", "12345.50" },
+        { "61002051.87", "1022002.2358", "0", "61002051.87" },
+        { "0.5", "1000000001", "1", "0.50" },
+    };
+    for (const Case &c : cases) {
+        SimHarness sim;
+        ASSERT_EQ(sim.Start({ "--flow", c.flow, "--total", c.total, "--tracking", c.tracking,
+                      "--interval", "100" }),
+            1);
+        // A complete line: from one line end to the next.
+        sim.ReadUntilChar('\r', 3000);
+        const QByteArray line = sim.ReadUntilChar('\r', 3000);
+        ReadingReceiver rx;
+        QByteArray received;
+        for (char ch : line) {
+            if (rx.Feed((unsigned char)ch) == ReadingReceiver::Result::Line)
+                received = rx.Line();
+        }
+        ASSERT_FALSE(received.isEmpty()) << line.constData();
+        const ReadingLine r = ReadingLine::Parse(received);
+        EXPECT_EQ(r.flowValue.trimmed().toStdString(), c.flowValue) << line.constData();
+        EXPECT_TRUE(r.flowValue.endsWith(QLatin1Char(' ')));
+        EXPECT_EQ(r.flowDisplay.right(4), QStringLiteral("SCFM")) << line.constData();
+        bool ok = false;
+        const double total = r.totalValue.trimmed().toDouble(&ok);
+        EXPECT_TRUE(ok && total >= QByteArray(c.total).toDouble()) << line.constData();
+        EXPECT_TRUE(r.totalValue.endsWith(QLatin1Char(' ')));
+        EXPECT_EQ(r.totalDisplay.right(3), QStringLiteral("SCF")) << line.constData();
+        EXPECT_EQ(r.high.toStdString(), c.flowValue);
+        EXPECT_TRUE(r.relay1.startsWith(QLatin1String("RLY1"))) << line.constData();
+        EXPECT_TRUE(r.relay2.startsWith(QLatin1String("RLY2"))) << line.constData();
+        EXPECT_EQ(line.startsWith('T') || line.startsWith("\nT"), c.tracking[0] == '1')
+            << line.constData();
+    }
+}

@@ -1,0 +1,237 @@
+// The datalogger window as a technician uses it: opened by the New datalog form command on the
+// application's meter link to tarvik-metersim, logging from the simulator's stream on its own
+// timers, in PC Manual Mode and in PC Timer Mode.
+#include "../metersim/SimHarness.h"
+#include "app/CDocManager.h"
+#include "app/CMainFrame.h"
+#include "app/CTarvikApp.h"
+#include "base/CPrefs.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "datalog/CElogGraph.h"
+#include "datalog/Datalog.h"
+#include "datalog/DatalogDoc.h"
+#include "datalog/DatalogFrame.h"
+#include "datalog/PcLogger.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QLineEdit *EditShowing(Datalog *view, const QString &text)
+{
+    for (QLineEdit *edit : view->findChildren<QLineEdit *>()) {
+        if (edit->text() == text)
+            return edit;
+    }
+    return nullptr;
+}
+
+// Types text into an edit and leaves it, as the user does.
+void Type(QLineEdit *edit, const QString &text)
+{
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+    Q_EMIT edit->editingFinished();
+}
+
+} // namespace
+
+TEST(DatalogWindow, FrameAndDocument)
+{
+    DatalogFrame frame;
+    EXPECT_EQ(frame.FrameGeometry(), QRect(200, 0, 825, 690));
+    EXPECT_EQ(
+        frame.windowTitle(), QStringLiteral("PC   and   FLOW METER   E-LOG   CONTROL   CENTER"));
+    frame.setWindowTitle(QStringLiteral("Datalog.log"));
+    EXPECT_EQ(frame.windowTitle(), DatalogFrame::kCaption);
+
+    const QString path = TestEnv::WorkDir() + QStringLiteral("/kept.log");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("; 1; 2 \r\n");
+    file.close();
+    DatalogDoc doc;
+    EXPECT_TRUE(doc.OnOpenDocument(path));
+    EXPECT_FALSE(doc.OnOpenDocument(TestEnv::WorkDir() + QStringLiteral("/none.log")));
+    EXPECT_TRUE(doc.OnSaveDocument(path));
+    EXPECT_EQ(QFileInfo(path).size(), 9);
+    EXPECT_FALSE(doc.StoresContent());
+}
+
+TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
+{
+    SimHarness sim;
+    ASSERT_EQ(sim.Start({ "--interval", "200" }), 1);
+    sim.ClosePort();
+    TestEnv::ClearPreferences();
+    ResetGlobals();
+    CPrefs::OpenStore()->setValue(QStringLiteral("Port/COM"), sim.SlavePath());
+    CPrefs::OpenStore()->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+    QStringList messages;
+    const auto old
+        = UserMessage::SetHandler([&messages](const QString &text, const QString &caption) {
+              messages << caption + '|' + text;
+          });
+    QTemporaryDir dir;
+    {
+        LinkTiming timing;
+        timing.pacingScale = 0.1;
+        CTarvikApp app(timing, false);
+        ASSERT_TRUE(app.InitInstance());
+        ASSERT_TRUE(messages.isEmpty()) << qPrintable(messages.join('\n'));
+        app.OnNewDatalog();
+        auto *view = qobject_cast<Datalog *>(app.MainFrame()->ActiveView());
+        ASSERT_NE(view, nullptr);
+        auto *frame = qobject_cast<DatalogFrame *>(
+            app.DocManager()->FramesOf(view->GetDocument()).value(0));
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->geometry(), QRect(200, 0, 825, 690));
+        EXPECT_EQ(frame->windowTitle(), DatalogFrame::kCaption);
+        // Everything fits the frame's first size, and no caption or text is cut.
+        EXPECT_GE(view->width(), view->minimumSizeHint().width());
+        EXPECT_GE(view->height(), view->minimumSizeHint().height());
+        const auto uncut = [view] {
+            for (QLabel *label : view->findChildren<QLabel *>()) {
+                const int need = label->fontMetrics().horizontalAdvance(label->text());
+                if (label->contentsRect().width() < need)
+                    return label->text();
+            }
+            return QString();
+        };
+        EXPECT_EQ(uncut(), QString());
+        view->Core().state.memoryFigure = 0;
+        view->Core().ShowSnapshotCapacity();
+        EXPECT_EQ(uncut(), QString());
+
+        // The form's defaults.
+        EXPECT_EQ(view->StatusLabel()->text(), QStringLiteral("IDLE"));
+        EXPECT_EQ(view->StatusLabel()->font().family(), QStringLiteral("Arial Black"));
+        EXPECT_EQ(view->StatusLabel()->font().pointSize(), 10);
+        EXPECT_EQ(view->ModeLabel()->text(), QString());
+        EXPECT_EQ(view->FileNameEdit()->text(), QStringLiteral("enterafilename.log"));
+        EXPECT_EQ(view->CapacityLabel()->text(), QStringLiteral("Press UPDATE Button"));
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(view->OptionBox(i)->isChecked(), i == 2) << i;
+        for (const char *placeholder : { "12345678", "v4.1A", "1/31/07", "0.000000e+00", "1 ft^2",
+                 "80.000000", "0.00    SCFM", "1234.5678  SCF", "59.1234", "0.00" })
+            EXPECT_NE(EditShowing(view, QString::fromLatin1(placeholder)), nullptr) << placeholder;
+        EXPECT_EQ(view->TimerPeriod(PcLogger::kClockTimer), Datalog::kMinTimerMs);
+        EXPECT_TRUE(view->ButtonOf(Datalog::Graph)->isEnabled());
+        QTest::qWait(300);
+        EXPECT_FALSE(view->Core().fields.clockTime.isEmpty());
+        if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT"); !shot.isEmpty())
+            frame->grab().save(shot + QStringLiteral(".idle.png"));
+
+        // PC Manual Mode, one snapshot a second, for a few seconds.
+        Type(EditShowing(view, QStringLiteral("5")), QStringLiteral("1"));
+        view->OptionBox(3)->click();
+        view->OptionBox(6)->click();
+        Type(view->FileNameEdit(), dir.filePath(QStringLiteral("manual.log")));
+        view->ButtonOf(Datalog::StartPc)->click();
+        EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('\n'));
+        EXPECT_EQ(view->Core().fields.serialNumber, QStringLiteral("12345678"));
+        EXPECT_EQ(view->StatusLabel()->text(), QStringLiteral("Datalogger Running"));
+        EXPECT_EQ(view->ModeLabel()->text(), QStringLiteral("PC Manual Mode"));
+        EXPECT_EQ(view->TimerPeriod(PcLogger::kSnapshotTimer), 1000);
+        EXPECT_EQ(view->TimerPeriod(PcLogger::kLineReaderTimer), Datalog::kMinTimerMs);
+        // Options cannot change while logging.
+        view->OptionBox(0)->click();
+        EXPECT_FALSE(view->OptionBox(0)->isChecked());
+        QTest::qWait(3600);
+        EXPECT_EQ(view->Core().fields.mode, QStringLiteral("PC Manual Mode"));
+        view->ButtonOf(Datalog::StopPc)->click();
+        EXPECT_EQ(view->StatusLabel()->text(), QStringLiteral("STOPPED"));
+        if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT"); !shot.isEmpty())
+            frame->grab().save(shot + QStringLiteral(".logged.png"));
+        const LogData &log = view->Core().log;
+        ASSERT_GE(log.snapshotList.size(), 4); // three rows or more and the stop's empty entry
+        EXPECT_EQ(
+            view->ListViewOf(LogData::Snapshot)->model()->rowCount(), log.snapshotList.size());
+        for (int i = 0; i + 1 < log.snapshotList.size(); ++i) {
+            const QStringList fields = log.snapshotList.at(i).split(QLatin1Char(';'));
+            bool flowOk = false, totalOk = false;
+            fields.value(log.columns.Of(ColumnNumbers::Flow)).trimmed().toDouble(&flowOk);
+            fields.value(log.columns.Of(ColumnNumbers::Total)).trimmed().toDouble(&totalOk);
+            EXPECT_TRUE(flowOk && totalOk) << qPrintable(log.snapshotList.at(i));
+            EXPECT_TRUE(fields.value(log.columns.Of(ColumnNumbers::Relay1))
+                            .trimmed()
+                            .startsWith(QLatin1String("RLY1")));
+        }
+        EXPECT_TRUE(view->Core().fields.flowRate.endsWith(QLatin1String("SCFM")));
+        QTest::qWait(600);
+        EXPECT_EQ(view->StatusLabel()->text(), QStringLiteral("IDLE"));
+        // The file reads back with the rows the form showed.
+        view->ButtonOf(Datalog::Clear)->click();
+        EXPECT_EQ(view->ListViewOf(LogData::Snapshot)->model()->rowCount(), 0);
+        view->ButtonOf(Datalog::Load)->click();
+        EXPECT_EQ(log.headerList.size(), 4);
+        EXPECT_GE(log.snapshotList.size(), 3);
+        EXPECT_EQ(log.stopList.size(), 1);
+
+        // GRAPH E-LOG graphs the loaded log: its rows, interval, units and start time.
+        bool graphed = false;
+        QTimer::singleShot(0, [&] {
+            auto *graph = qobject_cast<CElogGraph *>(QApplication::activeModalWidget());
+            if (!graph)
+                return;
+            graphed = true;
+            EXPECT_EQ(graph->RowList()->count(), log.snapshotList.size() - 1);
+            EXPECT_EQ(graph->Plot().Input().interval, log.intervalSeconds);
+            EXPECT_EQ(graph->Plot().Input().startTime, log.logStartTime);
+            EXPECT_TRUE(graph->TimeLabel(0)->text().endsWith(log.logStartTime.right(2)));
+            EXPECT_EQ(graph->UnitsLabel()->text(), log.logFlowUnits);
+            EXPECT_GT(graph->Plot().Input().columns[ElogPlot::FlowColumn], 0);
+            if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT"); !shot.isEmpty())
+                graph->grab().save(shot + QStringLiteral(".graph.png"));
+            graph->accept();
+        });
+        view->ButtonOf(Datalog::Graph)->click();
+        EXPECT_TRUE(graphed);
+
+        // PC Timer Mode started after its start time: snapshots at once, stop at the stop time.
+        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime start = now.addSecs(-3600);
+        const QDateTime stop = now.addSecs(3);
+        Type(view->FileNameEdit(), dir.filePath(QStringLiteral("timer.log")));
+        DatalogFields &f = view->Core().fields;
+        f.startDate = start.toString(QStringLiteral("MM/dd/yy"));
+        f.startTime = start.toString(QStringLiteral("HH:mm:ss"));
+        f.stopDate = stop.toString(QStringLiteral("MM/dd/yy"));
+        f.stopTime = stop.toString(QStringLiteral("HH:mm:ss"));
+        view->FieldsChanged();
+        view->TimerBox()->click();
+        view->ButtonOf(Datalog::StartPc)->click();
+        EXPECT_EQ(view->ModeLabel()->text(), QStringLiteral("PC Timer Mode"));
+        QTest::qWait(200);
+        EXPECT_TRUE(view->Core().state.timerWindowEntered);
+        EXPECT_EQ(view->TimerPeriod(PcLogger::kSnapshotTimer), 1000);
+        QTest::qWait(4500);
+        EXPECT_FALSE(view->Core().state.loggingActive);
+        EXPECT_GE(log.snapshotList.size(), 3);
+        EXPECT_EQ(view->TimerPeriod(PcLogger::kSnapshotTimer), 0);
+        EXPECT_EQ(view->TimerPeriod(PcLogger::kLineReaderTimer), 0);
+        EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('\n'));
+
+        EXPECT_TRUE(app.DocManager()->CloseAllDocuments());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    UserMessage::SetHandler(old);
+    ResetGlobals();
+}

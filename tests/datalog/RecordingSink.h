@@ -1,0 +1,51 @@
+#pragma once
+
+#include "base/UserMessage.h"
+#include "datalog/IDatalogSink.h"
+#include "link/Printers.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+inline void PrintTo(const QStringList &list, std::ostream *out)
+{
+    *out << '{';
+    for (const QString &text : list)
+        *out << " \"" << text.toStdString() << "\"";
+    *out << " }";
+}
+
+// Records what the datalogger core tells its form: every status and mode change in order, the
+// running timers, and (while it lives) the messages the user would have been shown.
+class RecordingSink : public IDatalogSink
+{
+public:
+    RecordingSink()
+    {
+        m_previous = UserMessage::SetHandler([this](const QString &text, const QString &caption) {
+            messages << caption + QLatin1Char('|') + text;
+        });
+    }
+    ~RecordingSink() override { UserMessage::SetHandler(m_previous); }
+
+    void StatusChanged(const QString &status, const QString &mode) override
+    {
+        if (statuses.isEmpty() || statuses.last() != status)
+            statuses << status;
+        if (modes.isEmpty() || modes.last() != mode)
+            modes << mode;
+    }
+    void StartTimer(int id, int requestedMs) override { timers[id] = requestedMs; }
+    void StopTimer(int id) override { timers.remove(id); }
+    void FocusStopButton() override { ++stopFocused; }
+
+    QStringList statuses;
+    QStringList modes;
+    QMap<int, int> timers;
+    QStringList messages;
+    int stopFocused = 0;
+
+private:
+    UserMessage::Handler m_previous;
+};

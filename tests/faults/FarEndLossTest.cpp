@@ -1,0 +1,249 @@
+// The meter (or the Modbus network) going away in the middle of an operation: the far end of the
+// port is killed while the program writes, reads, runs a command list or polls a meter. Each
+// operation must end within its own time-outs without spinning, tell the user what happened,
+// and work again once the far end is back and the port is opened anew.
+#include "support/TestEnv.h"
+
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "link/CSerial.h"
+#include "link/mbCSerial.h"
+#include "lists/CQueExecutor.h"
+#include "lists/CSerialMeterLink.h"
+#include "lists/IFieldAccess.h"
+#include "modbus/ModbusMaster.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+double ProcessCpuMs()
+{
+    timespec now = {};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+}
+
+// tarvik-metersim behind a fixed link path, killed as a crash or a pulled cable would end it.
+class FarEnd
+{
+public:
+    FarEnd(const QString &link, const QStringList &arguments)
+        : m_link(link)
+        , m_arguments(arguments)
+    {
+    }
+    ~FarEnd() { Kill(); }
+
+    bool Start()
+    {
+        QFile::remove(m_link);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(TestEnv::MeterSimPath(),
+            m_arguments + QStringList { QStringLiteral("--link"), m_link });
+        if (!m_process.waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 100 && !QFileInfo::exists(m_link); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return QFileInfo::exists(m_link);
+    }
+    void Kill()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+
+private:
+    QString m_link;
+    QStringList m_arguments;
+    QProcess m_process;
+};
+
+class FieldStore : public IFieldAccess
+{
+public:
+    void SetField(int id, const QString &text) override { m_fields[id] = text; }
+    QString GetField(int id) override { return m_fields.value(id); }
+
+private:
+    QMap<int, QString> m_fields;
+};
+
+struct Message
+{
+    QString text;
+    QString caption;
+};
+
+class FarEndLossTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        QDir::setCurrent(TestEnv::WorkDir());
+        m_old = UserMessage::SetHandler([this](const QString &text, const QString &caption) {
+            m_messages.push_back({ text, caption });
+        });
+    }
+    void TearDown() override
+    {
+        UserMessage::SetHandler(m_old);
+        ResetGlobals();
+    }
+
+    QStringList ReadList() const
+    {
+        QFile file(QStringLiteral("read20.que"));
+        return file.open(QIODevice::ReadOnly)
+            ? QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'))
+            : QStringList();
+    }
+
+    // Runs a command list to its end (or its failure); the step result that ended it.
+    int RunList(CQueExecutor &executor, IFieldAccess &form, int maxSteps = 200)
+    {
+        for (int step = 0; step < maxSteps; ++step) {
+            const int result = executor.Step(&form);
+            if (result != CQueExecutor::kContinue || executor.Stopped())
+                return result;
+        }
+        return 99;
+    }
+
+    QTemporaryDir m_dir;
+    std::vector<Message> m_messages;
+    UserMessage::Handler m_old;
+};
+
+// The link's waits shortened for a test: no per-byte share of the read time-out, quick pacing.
+LinkTiming QuickTiming()
+{
+    LinkTiming timing;
+    timing.pacingScale = 0.2;
+    timing.readMsPerByte = 0;
+    return timing;
+}
+
+TEST_F(FarEndLossTest, MeterGoesAwayDuringWriteReadAndCommandList)
+{
+    const QString path = m_dir.filePath(QStringLiteral("meter"));
+    const QStringList meterArgs = { QStringLiteral("--firmware"), QStringLiteral("4.1A"),
+        QStringLiteral("--data-dir"), TestEnv::DataDir(), QStringLiteral("--image"),
+        m_dir.filePath(QStringLiteral("meter.mtr")) };
+    FarEnd meter(path, meterArgs);
+    ASSERT_TRUE(meter.Start());
+    CSerial link(path, QuickTiming());
+    link.SetPortText(path);
+    link.SetBaudText(QStringLiteral("9600"));
+    ASSERT_EQ(link.OpenPort(), 1) << qPrintable(link.LastError());
+    CSerialMeterLink meterLink(&link);
+
+    // 1. A command list reads the meter; the meter dies just before the image is asked for.
+    CQueExecutor executor;
+    executor.SetLink(&meterLink);
+    executor.SetLines(ReadList());
+    executor.SetLineHook([&meter](int, const QString &line) {
+        if (line.contains(QLatin1String("\"110\"")))
+            meter.Kill();
+    });
+    FieldStore form;
+    const double cpuStart = ProcessCpuMs();
+    auto start = Clock::now();
+    const int result = RunList(executor, form);
+    const long long listMs = MsSince(start);
+    // The image read waits its 5 s, the closing "rrr" its 1 s; nothing more.
+    EXPECT_LT(listMs, 12000);
+    EXPECT_EQ(result, CQueExecutor::kBadLabel) << "the list ends at its no-answer message";
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, QStringLiteral("Meter did not answer"));
+    EXPECT_TRUE(form.GetField(1051).isEmpty()) << "no image from a dead meter";
+    EXPECT_EQ(form.GetField(1049), QStringLiteral("4.1A")) << "what was read before stays";
+
+    // 2. Writes and reads on the dead port end at once or within their time-outs.
+    start = Clock::now();
+    EXPECT_EQ(link.SendCommand(QByteArray(40, 'r')), 0) << "a failed write is reported";
+    EXPECT_LT(MsSince(start), 40 * 25 + 1000);
+    QByteArray reply;
+    start = Clock::now();
+    link.ReadAll(reply, 100, 400);
+    EXPECT_TRUE(reply.isEmpty());
+    EXPECT_LT(MsSince(start), 2000);
+    unsigned char byte = 0;
+    EXPECT_EQ(link.ReadByte(&byte), 0);
+    const double busy = ProcessCpuMs() - cpuStart;
+    EXPECT_LT(busy, double(MsSince(start) + listMs) / 4) << "waiting spun the processor";
+
+    // 3. The meter is back: after the port is opened anew the same list reads it whole.
+    ASSERT_TRUE(meter.Start());
+    m_messages.clear();
+    link.ClosePort();
+    link.SetPortText(path);
+    link.ReopenPort();
+    ASSERT_EQ(link.IsEnabled(), 1) << qPrintable(link.LastError());
+    executor.SetLineHook({});
+    executor.SetLines(ReadList());
+    FieldStore again;
+    EXPECT_EQ(RunList(executor, again), CQueExecutor::kEnded);
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(again.GetField(1049), QStringLiteral("4.1A"));
+    EXPECT_GE(again.GetField(1051).size(), 3 * 26 - 1) << "the image came";
+}
+
+TEST_F(FarEndLossTest, ModbusNetworkGoesAwayDuringASweep)
+{
+    const QString path = m_dir.filePath(QStringLiteral("bus"));
+    FarEnd network(path, { QStringLiteral("--modbus"), QStringLiteral("--addr"), QStringLiteral("1,2") });
+    ASSERT_TRUE(network.Start());
+    mbCSerial port(path);
+    port.SetPortText(path);
+    port.SetBaudText(QStringLiteral("9600"));
+    port.SetParityText(QStringLiteral("1 8 EVEN 1"));
+    ASSERT_EQ(port.OpenPort(), 1) << qPrintable(port.LastError());
+    ModbusMaster master(&port);
+    ASSERT_EQ(master.ReadDynamic(QStringLiteral("1")), 1);
+
+    // The network dies between two meters of a sweep.
+    network.Kill();
+    const double cpuStart = ProcessCpuMs();
+    const auto start = Clock::now();
+    EXPECT_EQ(master.ReadDynamic(QStringLiteral("2")), 0);
+    const long long elapsed = MsSince(start);
+    const ModbusMaster::Timing timing = master.GetTiming();
+    EXPECT_LT(elapsed, ModbusMaster::kAttempts * (timing.headerMs + timing.restMs) + 1500);
+    EXPECT_LT(ProcessCpuMs() - cpuStart, double(elapsed) / 4 + 20) << "waiting spun the processor";
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text.trimmed(), QStringLiteral("Address 2: Response Timed Out"));
+    EXPECT_EQ(m_messages[0].caption, QStringLiteral("ERROR"));
+
+    // Back again: the port opened anew polls as before.
+    ASSERT_TRUE(network.Start());
+    port.ClosePort();
+    port.SetPortText(path);
+    port.ReopenPort();
+    ASSERT_EQ(port.IsEnabled(), 1) << qPrintable(port.LastError());
+    EXPECT_EQ(master.ReadDynamic(QStringLiteral("2")), 1);
+    EXPECT_EQ(m_messages.size(), 1u);
+}
+
+} // namespace

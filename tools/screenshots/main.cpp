@@ -1,0 +1,175 @@
+// tarvik-shots: starts Tarvik in the current folder (set up by scripts/screenshots: data files,
+// preferences pointing at the simulated meter and Modbus network), opens each kind of window
+// as a technician would, talks to the simulators, and saves a picture of the main window for
+// each to OUTDIR. With --icons DIR it also writes the program icon as tarvik-<size>.png.
+//   tarvik-shots OUTDIR [--icons DIR]
+#include "app/CMainFrame.h"
+#include "app/CSetup.h"
+#include "app/CTarvikApp.h"
+#include "base/AppIcons.h"
+#include "base/UserMessage.h"
+#include "meter/ZarnFormView.h"
+#include "modbus/Modbus.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+QString g_outDir;
+int g_failures = 0;
+
+// Lets the program run (timers, painting) for ms milliseconds.
+void Run(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the program until done() holds, at most limitMs; false when it never did.
+bool RunUntil(const std::function<bool()> &done, int limitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limitMs)
+            return false;
+        Run(100);
+    }
+    return true;
+}
+
+void Save(QWidget *window, const QString &name)
+{
+    Run(300);
+    const QString path = g_outDir + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (window->grab().save(path)) {
+        std::printf("%s\n", qPrintable(path));
+    } else {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        ++g_failures;
+    }
+}
+
+template <typename View>
+View *Newest(CMainFrame *frame)
+{
+    const QList<View *> views = frame->findChildren<View *>();
+    return views.isEmpty() ? nullptr : views.last();
+}
+
+void CloseAll(CMainFrame *frame)
+{
+    frame->MdiArea()->closeAllSubWindows();
+    Run(200);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication qapp(argc, argv);
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() < 2) {
+        std::fprintf(stderr, "usage: tarvik-shots OUTDIR [--icons DIR]\n");
+        return 2;
+    }
+    g_outDir = QFileInfo(arguments.at(1)).absoluteFilePath();
+    QDir().mkpath(g_outDir);
+    const qsizetype iconsAt = arguments.indexOf(QStringLiteral("--icons"));
+    if (iconsAt > 0 && iconsAt + 1 < arguments.size()) {
+        const QString iconDir = QFileInfo(arguments.at(iconsAt + 1)).absoluteFilePath();
+        QDir().mkpath(iconDir);
+        const QIcon icon = AppIcons::Program();
+        for (const QSize &size : icon.availableSizes())
+            icon.pixmap(size).save(QStringLiteral("%1/tarvik-%2.png").arg(iconDir).arg(size.width()));
+    }
+
+    CTarvikApp app({}, false);
+    UserMessage::SetHandler([](const QString &text, const QString &caption) {
+        std::fprintf(stderr, "[message %s] %s\n", qPrintable(caption), qPrintable(text));
+    });
+    if (!app.InitInstance())
+        return 1;
+    CMainFrame *frame = app.MainFrame();
+    frame->showNormal();
+    frame->setGeometry(0, 0, 1280, 860);
+    Run(500);
+    Save(frame, QStringLiteral("main-window"));
+
+    // The Kelvane form, read from the simulated meter.
+    app.OnNewMeterForm();
+    Run(300);
+    if (ZarnFormView *form = Newest<ZarnFormView>(frame)) {
+        form->OnReadActive();
+        if (!RunUntil([form] { return form->Runner() == nullptr; }, 60000)) {
+            std::fprintf(stderr, "the meter read did not finish\n");
+            ++g_failures;
+        }
+        if (QMdiSubWindow *sub = frame->MdiArea()->activeSubWindow())
+            sub->move(0, 0);
+        Save(frame, QStringLiteral("meter-form"));
+    } else {
+        std::fprintf(stderr, "no meter form opened\n");
+        ++g_failures;
+    }
+    CloseAll(frame);
+
+    // The terminal: the meter's main screen after the wake-up characters.
+    app.OnNewTerminal();
+    Run(3000);
+    Save(frame, QStringLiteral("terminal"));
+    CloseAll(frame);
+
+    // The Modbus network: meters 1 to 3 read once, their fixed data and their readings.
+    app.OnNewModbus();
+    Run(300);
+    if (Modbus *network = Newest<Modbus>(frame)) {
+        for (int panel = 1; panel <= 3; ++panel)
+            network->FieldEdit(panel, Modbus::Address)->setText(QString::number(panel));
+        network->OnStaticButton();
+        network->OnDynamicButton();
+        Run(1500);
+        if (QMdiSubWindow *sub = frame->MdiArea()->activeSubWindow())
+            sub->move(0, 0);
+        Save(frame, QStringLiteral("modbus"));
+    } else {
+        std::fprintf(stderr, "no Modbus window opened\n");
+        ++g_failures;
+    }
+    CloseAll(frame);
+
+    // The Quixal form and the datalogger, as their new-window commands open them (a build
+    // without one of them takes no picture of it).
+    const auto openedWindow = [frame] { return !frame->MdiArea()->subWindowList().isEmpty(); };
+    app.OnNewQuixal();
+    Run(800);
+    if (openedWindow())
+        Save(frame, QStringLiteral("quixal-form"));
+    CloseAll(frame);
+    app.OnNewDatalog();
+    Run(800);
+    if (openedWindow())
+        Save(frame, QStringLiteral("datalog"));
+    CloseAll(frame);
+
+    // The settings sheet.
+    {
+        CSetup setup(&app, frame);
+        setup.show();
+        Run(500);
+        Save(&setup, QStringLiteral("settings"));
+        setup.reject();
+    }
+    return g_failures == 0 ? 0 : 1;
+}
