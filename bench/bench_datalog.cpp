@@ -266,11 +266,13 @@ public:
             && r.relay1.startsWith(QLatin1String("RLY1"))
             && r.relay2.startsWith(QLatin1String("RLY2"));
         ++lines;
+        bytes += m_core.state.lastReadingLine.size() + 3; // and 0x1C, CR, LF
         if (!ok)
             ++malformed;
     }
     int lines = 0;
     int malformed = 0;
+    qint64 bytes = 0;
 
 private:
     DatalogCore &m_core;
@@ -298,6 +300,7 @@ int RunStream(int seconds, int baud)
     core.fields.fileName = dir.filePath(QStringLiteral("stream.log"));
     core.Pc().StartPcLogging();
     counter.lines = counter.malformed = 0;
+    counter.bytes = 0;
     // The line reader's 10 ms tick, as the form's timer gives it.
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&core] { core.Pc().LineReaderTick(); });
@@ -310,12 +313,14 @@ int RunStream(int seconds, int baud)
         = double(std::clock() - cpu) / CLOCKS_PER_SEC / (double(wall.elapsed()) / 1000.0);
     tick.stop();
     core.Pc().StopPcLogging();
-    // One line is about 62 bytes plus its end; the simulator sends one, then waits 50 ms.
-    const double lineMs = 66.0 * 10.0 * 1000.0 / baud + 50.0;
+    // The simulator writes a line at the line's speed, then the next one when its 50 ms
+    // interval has passed since it began the last: one line per max(wire time, 50 ms).
+    const double lineBytes = counter.lines ? double(counter.bytes) / counter.lines : 0.0;
+    const double lineMs = std::max(lineBytes * 10.0 * 1000.0 / baud, 50.0);
     std::printf(
-        "stream at %d baud for %d s: %d lines (%.1f/s, the simulator's pace %.1f/s), %d malformed, "
-        "%.2f %% of one core\n",
-        baud, seconds, counter.lines, counter.lines / double(seconds), 1000.0 / lineMs,
+        "stream at %d baud for %d s: %d lines (%.1f/s; the simulator sends %.1f/s of %.0f-byte "
+        "lines), %d malformed, %.2f %% of one core\n",
+        baud, seconds, counter.lines, counter.lines / double(seconds), 1000.0 / lineMs, lineBytes,
         counter.malformed, 100.0 * share);
     return counter.malformed == 0 ? 0 : 1;
 }

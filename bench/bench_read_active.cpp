@@ -2,6 +2,7 @@
 // from the press to the filled form, next to the floor the list's own pacing sets.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_read_active [--runs N] [--baud N]
+//       [--full-interval 1]   (each read waits out its interval time-out: the earlier exchange)
 //
 // The program runs as it does for a user: CTarvikApp started on the simulator's pty, the New
 // Kelvane meter form command, then the form's Read Active handler and the event loop until the
@@ -61,7 +62,12 @@ public:
     {
         QElapsedTimer read;
         read.start();
-        m_inner->ReadReply(reply, intervalMs, totalConstantMs, terminator);
+        // --full-interval 1: every exchange waits out its interval as the link's ReadAll does,
+        // for a before-and-after comparison in one build.
+        if (s_fullInterval)
+            m_inner->ReadAll(reply, intervalMs, totalConstantMs);
+        else
+            m_inner->ReadReply(reply, intervalMs, totalConstantMs, terminator);
         m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, read.elapsed(),
                                m_clock.elapsed()});
     }
@@ -75,6 +81,7 @@ public:
         qint64 exchangeMs;
     };
     std::vector<Exchange> m_exchanges;
+    static inline bool s_fullInterval = false;
     int m_commandBytes = 0;
 
 private:
@@ -100,6 +107,8 @@ int main(int argc, char **argv)
             runs = std::max(1, atoi(argv[i + 1]));
         else if (qstrcmp(argv[i], "--baud") == 0)
             baud = atoi(argv[i + 1]);
+        else if (qstrcmp(argv[i], "--full-interval") == 0)
+            TimedLink::s_fullInterval = atoi(argv[i + 1]) != 0;
     }
     QTemporaryDir root;
     qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());

@@ -7,6 +7,7 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QListWidget>
 
 CComm232BaudPage::CComm232BaudPage(CTarvikApp *app, QWidget *parent)
@@ -16,6 +17,7 @@ CComm232BaudPage::CComm232BaudPage(CTarvikApp *app, QWidget *parent)
     QGroupBox *portBox = nullptr;
     QGroupBox *baudBox = nullptr;
     m_ports = AddList(QStringLiteral("Port Selection"), this, &portBox);
+    m_path = AddPathField(portBox, m_ports);
     m_bauds = AddList(QStringLiteral("Baud Selection"), this, &baudBox);
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(portBox);
@@ -25,12 +27,18 @@ CComm232BaudPage::CComm232BaudPage(CTarvikApp *app, QWidget *parent)
 void CComm232BaudPage::FillLists()
 {
     CPrefs prefs;
-    FillAndSelect(m_ports, CommSettings::PortList(false, prefs.GetPort()), prefs.GetPort());
+    FillPath(m_path, prefs.GetPort(), QStringLiteral("Port/PATH"));
+    // The device path typed last stays on offer after another port was chosen.
+    QStringList ports = CommSettings::PortList(false, prefs.GetPort());
+    const QString remembered = RememberedPath(QStringLiteral("Port/PATH"));
+    if (remembered.startsWith(QLatin1Char('/')) && !ports.contains(remembered))
+        ports << remembered;
+    FillAndSelect(m_ports, ports, prefs.GetPort());
     FillAndSelect(m_bauds, CommSettings::BaudList(), prefs.GetBaud());
 }
 
 void CComm232BaudPage::Apply()
 {
     if (CSerial *link = m_app ? m_app->MeterLink() : nullptr)
-        CommSettings::ApplyTerminalPort(*link, Selection(m_ports), Selection(m_bauds));
+        CommSettings::ApplyTerminalPort(*link, PortChoice(m_ports, m_path, QStringLiteral("Port/PATH")), Selection(m_bauds));
 }

@@ -12,6 +12,7 @@ public:
     explicit CComm232BaudPage(CTarvikApp *app, QWidget *parent = nullptr);
     void Apply() override;
     QListWidget *PortList() const { return m_ports; }
+    QLineEdit *PathField() const { return m_path; }
     QListWidget *BaudList() const { return m_bauds; }
 
 protected:
@@ -20,5 +21,6 @@ protected:
 private:
     CTarvikApp *m_app;
     QListWidget *m_ports = nullptr;
+    QLineEdit *m_path = nullptr; // a typed device path
     QListWidget *m_bauds = nullptr;
 };

@@ -6,6 +6,7 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QListWidget>
 
 CCommPage::CCommPage(CTarvikApp *app, QWidget *parent)
@@ -16,6 +17,7 @@ CCommPage::CCommPage(CTarvikApp *app, QWidget *parent)
     QGroupBox *baudBox = nullptr;
     QGroupBox *parityBox = nullptr;
     m_ports = AddList(QStringLiteral("Port Selection"), this, &portBox);
+    m_path = AddPathField(portBox, m_ports);
     m_bauds = AddList(QStringLiteral("Baud Selection"), this, &baudBox);
     m_parities = AddList(QStringLiteral("Parity Selection"), this, &parityBox);
     auto *layout = new QHBoxLayout(this);
@@ -27,7 +29,13 @@ CCommPage::CCommPage(CTarvikApp *app, QWidget *parent)
 void CCommPage::FillLists()
 {
     CPrefs prefs;
-    FillAndSelect(m_ports, CommSettings::PortList(true, prefs.GetMBPort()), prefs.GetMBPort());
+    FillPath(m_path, prefs.GetMBPort(), QStringLiteral("MBPort/MBPATH"));
+    // The device path typed last stays on offer after another port was chosen.
+    QStringList ports = CommSettings::PortList(true, prefs.GetMBPort());
+    const QString remembered = RememberedPath(QStringLiteral("MBPort/MBPATH"));
+    if (remembered.startsWith(QLatin1Char('/')) && !ports.contains(remembered))
+        ports << remembered;
+    FillAndSelect(m_ports, ports, prefs.GetMBPort());
     FillAndSelect(m_bauds, CommSettings::BaudList(), prefs.GetMBBaud());
     FillAndSelect(m_parities, CommSettings::ParityList(), prefs.GetParity());
 }
@@ -36,6 +44,6 @@ void CCommPage::Apply()
 {
     if (!m_app)
         return;
-    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), Selection(m_ports), Selection(m_bauds),
+    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), PortChoice(m_ports, m_path, QStringLiteral("MBPort/MBPATH")), Selection(m_bauds),
                                   Selection(m_parities), m_app->Timing());
 }

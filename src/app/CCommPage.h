@@ -12,6 +12,7 @@ public:
     explicit CCommPage(CTarvikApp *app, QWidget *parent = nullptr);
     void Apply() override;
     QListWidget *PortList() const { return m_ports; }
+    QLineEdit *PathField() const { return m_path; }
     QListWidget *BaudList() const { return m_bauds; }
     QListWidget *ParityList() const { return m_parities; }
 
@@ -21,6 +22,7 @@ protected:
 private:
     CTarvikApp *m_app;
     QListWidget *m_ports = nullptr;
+    QLineEdit *m_path = nullptr; // a typed device path
     QListWidget *m_bauds = nullptr;
     QListWidget *m_parities = nullptr;
 };

@@ -1,8 +1,11 @@
 #include "app/CSettingsPage.h"
 
 #include "app/CommSettings.h"
+#include "base/CPrefs.h"
 
 #include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QVBoxLayout>
 
@@ -50,4 +53,52 @@ QString CSettingsPage::Selection(const QListWidget *list)
 {
     const QList<QListWidgetItem *> selected = list->selectedItems();
     return selected.isEmpty() ? QString() : selected.constFirst()->text();
+}
+
+QLineEdit *CSettingsPage::AddPathField(QGroupBox *box, QListWidget *list)
+{
+    auto *field = new QLineEdit(box);
+    field->setPlaceholderText(QStringLiteral("/dev/..."));
+    if (auto *layout = qobject_cast<QVBoxLayout *>(box->layout())) {
+        layout->addWidget(new QLabel(QStringLiteral("Device path"), box));
+        layout->addWidget(field);
+    }
+    connect(list, &QListWidget::itemClicked, field, [field](QListWidgetItem *item) {
+        field->setText(item->text().startsWith(QLatin1Char('/')) ? item->text() : QString());
+    });
+    connect(field, &QLineEdit::textEdited, list, [list](const QString &text) {
+        if (text.startsWith(QLatin1Char('/')))
+            list->clearSelection();
+    });
+    return field;
+}
+
+QString CSettingsPage::RememberedPath(const QString &key)
+{
+    auto store = CPrefs::OpenStore();
+    return CPrefs::ReadText(*store, key.section(QLatin1Char('/'), 0, 0),
+        key.section(QLatin1Char('/'), 1));
+}
+
+void CSettingsPage::FillPath(QLineEdit *field, const QString &stored, const QString &key)
+{
+    if (stored.startsWith(QLatin1Char('/'))) {
+        CPrefs::OpenStore()->setValue(key, stored); // still on offer after another port is chosen
+        field->setText(stored);
+    } else {
+        field->setText(RememberedPath(key));
+    }
+}
+
+QString CSettingsPage::PortChoice(const QListWidget *list, const QLineEdit *field, const QString &key)
+{
+    const QString typed = field->text().trimmed();
+    if (typed.startsWith(QLatin1Char('/')) && list->selectedItems().isEmpty()) {
+        CPrefs::OpenStore()->setValue(key, typed);
+        return typed;
+    }
+    const QString chosen = Selection(list);
+    if (chosen.startsWith(QLatin1Char('/')))
+        CPrefs::OpenStore()->setValue(key, chosen);
+    return chosen;
 }

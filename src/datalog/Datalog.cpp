@@ -1,6 +1,7 @@
 #include "datalog/Datalog.h"
 
 #include "base/AppServices.h"
+#include "datalog/CElogGraph.h"
 #include "datalog/LogListModel.h"
 #include "datalog/MeterDialogue.h"
 #include "datalog/PcLogger.h"
@@ -285,7 +286,6 @@ void Datalog::BuildForm()
     bottom->addWidget(button(Clear, "CLEAR E-LOG DISPLAY"));
     bottom->addWidget(button(Graph, "GRAPH E-LOG"));
     bottom->addWidget(m_listViews[LogData::Stop], 1);
-    m_buttons[Graph]->setEnabled(false); // the log graph is not part of the program yet
 
     auto *top = new QHBoxLayout;
     top->addLayout(left, 0);
@@ -319,6 +319,15 @@ void Datalog::BuildForm()
     connect(m_buttons[Load], &QPushButton::clicked, this, [this] { m_core.Meter().LoadLog(); });
     connect(m_buttons[Update], &QPushButton::clicked, this, [this] { m_core.Meter().Update(); });
     connect(m_buttons[Clear], &QPushButton::clicked, this, [this] { m_core.ClearDisplay(); });
+    connect(m_buttons[Graph], &QPushButton::clicked, this, &Datalog::OnGraph);
+}
+
+void Datalog::OnGraph()
+{
+    if (!m_core.CanGraph())
+        return;
+    CElogGraph graph(ElogPlot::FromLog(m_core.log), this);
+    graph.exec();
 }
 
 void Datalog::OnInitialUpdate()

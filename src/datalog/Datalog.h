@@ -38,6 +38,8 @@ public:
     int TimerPeriod(int id) const;
     // Runs one tick of a form timer, as timerEvent does.
     void OnTimer(int id);
+    // GRAPH E-LOG: the graph of the snapshot list, when it holds more than two entries.
+    void OnGraph();
 
     // Controls, for tests and the benchmark.
     enum Button {

@@ -1,6 +1,7 @@
 #include "datalog/ElogPlot.h"
 
 #include "base/PrintfText.h"
+#include "datalog/LogData.h"
 #include "base/ScanText.h"
 
 #include <algorithm>
@@ -144,6 +145,31 @@ ElogPlot::ElogPlot(Inputs inputs)
     m_top = m_high;
     m_bottom = m_low;
     std::tie(m_range, m_units) = ScaleForSpan(Span());
+}
+
+ElogPlot::Inputs ElogPlot::FromLog(const LogData &log)
+{
+    Inputs in;
+    in.entries = log.snapshotList;
+    in.interval = log.intervalSeconds;
+    const ColumnNumbers::Quantity order[ColumnCount] = { ColumnNumbers::Date, ColumnNumbers::Time,
+        ColumnNumbers::Flow, ColumnNumbers::Total, ColumnNumbers::High, ColumnNumbers::Low,
+        ColumnNumbers::Relay1, ColumnNumbers::Relay2 };
+    for (int c = 0; c < ColumnCount; ++c)
+        in.columns[size_t(c)] = log.columns.Of(order[c]);
+    in.fullScale = log.fullScaleFlow;
+    in.flowUnits = log.logFlowUnits;
+    in.startTime = log.logStartTime;
+    if (ParseClock(in.startTime) < 0) {
+        for (const QString &line : log.headerList) {
+            const qsizetype at = line.indexOf(QLatin1String("Time: "));
+            if (at >= 0 && ParseClock(line.mid(at + 6, 11)) >= 0) {
+                in.startTime = line.mid(at + 6, 11);
+                break;
+            }
+        }
+    }
+    return in;
 }
 
 std::pair<int, int> ElogPlot::ScaleForSpan(qint64 span)

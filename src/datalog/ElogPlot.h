@@ -8,6 +8,8 @@
 #include <array>
 #include <vector>
 
+class LogData;
+
 // The E-LOG graph without its window: the rows of a log, their statistics, the time and flow
 // scales, scrolling and the cursor, the plot as a GraphPicture (x 0..2000, y 0..-1200) and the
 // texts of every axis label. CElogGraph owns one and binds its buttons and labels to it.
@@ -59,6 +61,10 @@ public:
     static constexpr GraphPicture::Color kCursor { 0, 255, 0 };
     static constexpr double kPen = 8;
     static constexpr int kRelay1On = -1050, kRelay1Off = -1100, kRelay2On = -1150, kRelay2Off = -1200;
+
+    // What the datalogger's log gives the graph. The start time is the loaded log's; a log
+    // written by PC logging and not loaded takes it from its header's "Time: " line.
+    static Inputs FromLog(const LogData &log);
 
     // Opening: the rows, their statistics and the time scale chosen by the span.
     explicit ElogPlot(Inputs inputs);

@@ -1,4 +1,5 @@
 #include "meter/UnitConversion.h"
+#include "base/PrintfText.h"
 
 #include <cmath>
 
@@ -149,12 +150,12 @@ std::optional<double> UnitConversion::RangeStored(const Context &c, double shown
 
 QString UnitConversion::XSectText(const Context &c, double x)
 {
-    return QString::asprintf(IsCurrent(c) ? "%f" : "%1.6f", XSectShown(c, x));
+    return PrintfText::Format(IsCurrent(c) ? "%f" : "%1.6f", XSectShown(c, x));
 }
 
 QString UnitConversion::RangeText(const Context &c, double stored, double x)
 {
     const int u = Code(c.units);
     const bool sixDecimals = !IsCurrent(c) || u == 24 || u == 25 || u == 26;
-    return QString::asprintf(sixDecimals ? "%1.6f" : "%f", RangeShown(c, stored, x));
+    return PrintfText::Format(sixDecimals ? "%1.6f" : "%f", RangeShown(c, stored, x));
 }

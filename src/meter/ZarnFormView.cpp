@@ -4,6 +4,7 @@
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
+#include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "base/SheetPrinter.h"
@@ -260,11 +261,14 @@ void ZarnFormView::BuildControls()
     right->addWidget(BuildMiscGroup());
     right->addStretch();
 
-    auto *outer = new QHBoxLayout(this);
+    // The form scrolls in a window smaller than its layout instead of squeezing its fields.
+    auto *content = new QWidget;
+    auto *outer = new QHBoxLayout(content);
     outer->setContentsMargins(4, 2, 4, 2);
     outer->setSpacing(4);
     outer->addLayout(left, 1);
     outer->addLayout(right, 1);
+    FieldWidth::Scrolling(this, content);
 
     m_hiddenDesired = new QLineEdit(this);
     m_hiddenDesired->hide();
@@ -307,7 +311,7 @@ QWidget *ZarnFormView::BuildRangeGroup()
     auto *box = Group(QStringLiteral("Range"), this);
     auto *grid = GridIn(box);
     m_active = MakeEdit(1114, 26);
-    m_active->setReadOnly(true);
+    FieldWidth::SetReadOnly(m_active, true);
     m_desired = new QComboBox(box);
     for (int i = 1; i <= 4; ++i)
         m_desired->addItem(QString::number(i));
@@ -605,14 +609,14 @@ QWidget *ZarnFormView::BuildMiscGroup()
 
     grid->addWidget(dateButton, 1, 0);
     QLineEdit *date = MakeEdit(1043, 68);
-    date->setReadOnly(true);
+    FieldWidth::SetReadOnly(date, true);
     grid->addWidget(date, 1, 1);
     grid->addWidget(Caption(QStringLiteral("Password"), box), 1, 3);
     grid->addWidget(MakeEdit(1045, 50), 1, 4);
 
     grid->addWidget(timeButton, 2, 0);
     QLineEdit *time = MakeEdit(1044, 68);
-    time->setReadOnly(true);
+    FieldWidth::SetReadOnly(time, true);
     grid->addWidget(time, 2, 1);
     grid->addWidget(Caption(QStringLiteral("Watchdog Timer"), box), 2, 3);
     grid->addWidget(MakeEdit(1068, 50), 2, 4);
@@ -631,6 +635,9 @@ void ZarnFormView::WatchAll()
         QWidget *widget = it.value();
         widget->installEventFilter(this);
         if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            // A long number widens its field rather than being shown cut.
+            if (edit != m_hiddenDesired)
+                FieldWidth::Watch(edit);
             const int id = m_idOf.value(edit);
             connect(edit, &QLineEdit::textEdited, this, [this, id] { OnFieldEdited(id); });
         }
@@ -1304,12 +1311,12 @@ void ZarnFormView::ClockTick()
 void ZarnFormView::ApplyVersionRule()
 {
     const bool extended = ZarnFormRules::HasExtendedFields(Family());
-    EditOf(1066)->setReadOnly(true);
-    EditOf(1069)->setReadOnly(true);
-    EditOf(1070)->setReadOnly(true);
-    EditOf(1068)->setReadOnly(!extended);
-    m_secondaryEdit->setReadOnly(!extended);
-    m_pointWiseEdit->setReadOnly(!extended);
+    FieldWidth::SetReadOnly(EditOf(1066), true);
+    FieldWidth::SetReadOnly(EditOf(1069), true);
+    FieldWidth::SetReadOnly(EditOf(1070), true);
+    FieldWidth::SetReadOnly(EditOf(1068), !extended);
+    FieldWidth::SetReadOnly(m_secondaryEdit, !extended);
+    FieldWidth::SetReadOnly(m_pointWiseEdit, !extended);
     m_holdFlow1->setVisible(extended);
     m_holdFlow2->setVisible(extended);
 }

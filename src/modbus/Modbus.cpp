@@ -2,6 +2,7 @@
 
 #include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/FieldWidth.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 
@@ -67,7 +68,7 @@ QPoint PanelCell(int number)
 QLineEdit *MakeField(QWidget *parent, int width, bool readOnly = true)
 {
     auto *edit = new QLineEdit(parent);
-    edit->setReadOnly(readOnly);
+    FieldWidth::SetReadOnly(edit, readOnly);
     edit->setFixedHeight(20);
     if (width > 0)
         edit->setFixedWidth(width);
@@ -80,7 +81,9 @@ QLineEdit *MakeField(QWidget *parent, int width, bool readOnly = true)
 Modbus::Modbus(CDocument *document, QWidget *parent)
     : CView(document, parent)
 {
-    auto *layout = new QVBoxLayout(this);
+    // The panels scroll in a window smaller than their layout instead of squeezing the fields.
+    auto *content = new QWidget;
+    auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(6, 4, 6, 4);
     layout->setSpacing(4);
     layout->addWidget(BuildControls());
@@ -92,6 +95,7 @@ Modbus::Modbus(CDocument *document, QWidget *parent)
     }
     layout->addLayout(grid);
     layout->addStretch(1);
+    FieldWidth::Scrolling(this, content);
 
     m_master.SetPort(CurrentPort());
     OnInitialUpdate();
@@ -193,6 +197,16 @@ QGroupBox *Modbus::BuildPanel(int number)
     f[SerialNumber] = MakeField(panel.box, 0);
     f[MaxRange] = MakeField(panel.box, 0);
     f[FullScale] = MakeField(panel.box, 0);
+    // Wide enough for the usual texts of their formats ("%f", "%.1f" to "%.7f", "%4.1f", "%d",
+    // "%.6f"); a longer number widens its field.
+    FieldWidth::Watch(f[Flow], "-12345.123456");
+    FieldWidth::Watch(f[Totalizer], "1234567.1");
+    FieldWidth::Watch(f[Temperature], "-999.9");
+    FieldWidth::Watch(f[SerialNumber], "-2147483648");
+    FieldWidth::Watch(f[MaxRange], "-12345.123456");
+    FieldWidth::Watch(f[FullScale], "-12345.123456");
+    for (Field unit : { FlowUnits, TotalizerUnits, TemperatureUnit })
+        FieldWidth::Watch(f[unit]);
 
     struct Row
     {

@@ -1,5 +1,6 @@
 #include "modbus/ModbusMaster.h"
 
+#include "base/PrintfText.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 
@@ -284,7 +285,7 @@ QString ModbusMaster::TotalizerText(float value)
         : v > 10                    ? "%.5f"
         : v > 1                     ? "%.6f"
                                     : "%.7f";
-    return QString::asprintf(format, v);
+    return PrintfText::Format(format, v);
 }
 
 QString ModbusMaster::TemperatureText(float value)
@@ -292,7 +293,7 @@ QString ModbusMaster::TemperatureText(float value)
     double v = value;
     if (v > -0.5 && v < 0)
         v = 0;
-    return QString::asprintf("%4.1f", v);
+    return PrintfText::Format("%4.1f", v);
 }
 
 namespace {
@@ -306,16 +307,16 @@ QString UnitText(const unsigned char *bytes)
 
 void ModbusMaster::DecodeDynamic(const unsigned char *data)
 {
-    m_flowText = QString::asprintf("%f", double(FloatAt(data)));
+    m_flowText = PrintfText::Format("%f", double(FloatAt(data)));
     m_totalizerText = TotalizerText(FloatAt(data + 4));
     m_temperatureText = TemperatureText(FloatAt(data + 8));
 }
 
 void ModbusMaster::DecodeStatic(const unsigned char *data)
 {
-    m_serialText = QString::asprintf("%d", IntAt(data));
+    m_serialText = PrintfText::Format("%d", IntAt(data));
     m_flowUnitsText = UnitText(data + 4);
     m_totalizerUnitsText = UnitText(data + 8);
-    m_maxRangeText = QString::asprintf("%.6f", double(FloatAt(data + 12)));
-    m_fullScaleText = QString::asprintf("%.6f", double(FloatAt(data + 16)));
+    m_maxRangeText = PrintfText::Format("%.6f", double(FloatAt(data + 12)));
+    m_fullScaleText = PrintfText::Format("%.6f", double(FloatAt(data + 16)));
 }

@@ -12,7 +12,9 @@
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
 
+#include <QLineEdit>
 #include <QListWidget>
+#include <QTest>
 #include <QSettings>
 #include <QTabWidget>
 
@@ -181,4 +183,35 @@ TEST_F(Settings, ModbusPortThatCannotOpenSaysWhereToGo)
         "***** Can't Open Modbus Communication port *****\n\nClick View found above the Toolbar\n\n"
         "Click Settings and Configure Modbus Comm Port")));
     EXPECT_EQ(CTarvikApp::ModbusPort()->IsEnabled(), 0);
+}
+
+// A device path can be typed under either port list; after another port was chosen the path
+// is still offered, in the list and in the field, when the sheet opens again.
+TEST_F(Settings, TypedDevicePathIsTakenAndOfferedAgain)
+{
+    const QString path = m_meter.SlavePath();
+    {
+        CSetup sheet(m_app.get());
+        CComm232BaudPage *page = sheet.TerminalPage();
+        EXPECT_EQ(page->PathField()->text(), path);
+        page->PortList()->setCurrentRow(1);
+        sheet.OnOK();
+    }
+    EXPECT_EQ(Stored(QStringLiteral("Port/COM")), QStringLiteral("COM2"));
+    m_messages.clear(); // COM2 does not open here
+    {
+        CSetup sheet(m_app.get());
+        CComm232BaudPage *page = sheet.TerminalPage();
+        EXPECT_EQ(Selected(page->PortList()), QStringLiteral("COM2"));
+        EXPECT_FALSE(page->PortList()->findItems(path, Qt::MatchExactly).isEmpty());
+        EXPECT_EQ(page->PathField()->text(), path);
+        page->PathField()->clear();
+        QTest::keyClicks(page->PathField(), path);
+        EXPECT_EQ(Selected(page->PortList()), QString());
+        sheet.OnOK();
+    }
+    EXPECT_EQ(Stored(QStringLiteral("Port/COM")), path);
+    EXPECT_EQ(CTarvikApp::MeterLink()->PortText(), path);
+    EXPECT_EQ(CTarvikApp::MeterLink()->IsEnabled(), 1);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
 }

@@ -8,22 +8,26 @@
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "datalog/CElogGraph.h"
 #include "datalog/Datalog.h"
 #include "datalog/DatalogDoc.h"
 #include "datalog/DatalogFrame.h"
 #include "datalog/PcLogger.h"
 #include "support/TestEnv.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -129,7 +133,7 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
                  "80.000000", "0.00    SCFM", "1234.5678  SCF", "59.1234", "0.00" })
             EXPECT_NE(EditShowing(view, QString::fromLatin1(placeholder)), nullptr) << placeholder;
         EXPECT_EQ(view->TimerPeriod(PcLogger::kClockTimer), Datalog::kMinTimerMs);
-        EXPECT_FALSE(view->ButtonOf(Datalog::Graph)->isEnabled());
+        EXPECT_TRUE(view->ButtonOf(Datalog::Graph)->isEnabled());
         QTest::qWait(300);
         EXPECT_FALSE(view->Core().fields.clockTime.isEmpty());
         if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT"); !shot.isEmpty())
@@ -180,6 +184,26 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         EXPECT_EQ(log.headerList.size(), 4);
         EXPECT_GE(log.snapshotList.size(), 3);
         EXPECT_EQ(log.stopList.size(), 1);
+
+        // GRAPH E-LOG graphs the loaded log: its rows, interval, units and start time.
+        bool graphed = false;
+        QTimer::singleShot(0, [&] {
+            auto *graph = qobject_cast<CElogGraph *>(QApplication::activeModalWidget());
+            if (!graph)
+                return;
+            graphed = true;
+            EXPECT_EQ(graph->RowList()->count(), log.snapshotList.size() - 1);
+            EXPECT_EQ(graph->Plot().Input().interval, log.intervalSeconds);
+            EXPECT_EQ(graph->Plot().Input().startTime, log.logStartTime);
+            EXPECT_TRUE(graph->TimeLabel(0)->text().endsWith(log.logStartTime.right(2)));
+            EXPECT_EQ(graph->UnitsLabel()->text(), log.logFlowUnits);
+            EXPECT_GT(graph->Plot().Input().columns[ElogPlot::FlowColumn], 0);
+            if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT"); !shot.isEmpty())
+                graph->grab().save(shot + QStringLiteral(".graph.png"));
+            graph->accept();
+        });
+        view->ButtonOf(Datalog::Graph)->click();
+        EXPECT_TRUE(graphed);
 
         // PC Timer Mode started after its start time: snapshots at once, stop at the stop time.
         const QDateTime now = QDateTime::currentDateTime();

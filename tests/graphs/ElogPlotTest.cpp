@@ -2,6 +2,9 @@
 // scrolling, labels and the flow scale buttons, and logs with bad rows.
 #include "datalog/ElogPlot.h"
 
+#include "datalog/LogData.h"
+#include "datalog/LogLoader.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -458,4 +461,50 @@ TEST(ElogPlot, LongLogsDrawOnlyWhatShowsAndKeepEveryStep)
         ASSERT_NEAR(got[x].first, range.first, 0.01) << x;
         ASSERT_NEAR(got[x].second, range.second, 0.01) << x;
     }
+}
+
+TEST(ElogPlot, InputsFromALoadedOrWrittenLog)
+{
+    LogData log;
+    LogLoader::LoadBytes("\"Halvren - PC Datalog Filename a.log\r\n"
+                         "\"Full Scale Flow Rate = 120.500000\r\n"
+                         "\"Serial#  777   Start Date: 01/31/2007   Time: 02:15:07 PM\r\n"
+                         "\r\n"
+                         "\"Snapshot Interval = 30 secs   Flow Units = LBPM   Total Units = LBP\r\n"
+                         "\r\n"
+                         "\"Options Selected:\r\r\n"
+                         ";Line ; Time ; Flow ; Relay2\r\n"
+                         "; 1; 02:15:37 PM ; 1.5   ; RL2* \r\n"
+                         "; 2; 02:16:07 PM ; 2.5   ; RL2. \r\n"
+                         "; 3; 02:16:37 PM ; 3.5   ; RL2. \r\n"
+                         "\r\n"
+                         "\"Stop Ocurred 01/31/2007 02:16:40 PM\r\n",
+        log);
+    ElogPlot::Inputs in = ElogPlot::FromLog(log);
+    EXPECT_EQ(in.entries, log.snapshotList);
+    EXPECT_EQ(in.interval, 30);
+    EXPECT_EQ(in.fullScale, 120.5);
+    EXPECT_EQ(in.flowUnits, QStringLiteral("LBPM"));
+    EXPECT_EQ(in.startTime, QStringLiteral("02:15:07 PM"));
+    EXPECT_EQ(in.columns[ElogPlot::FlowColumn], 3);
+    EXPECT_EQ(in.columns[ElogPlot::Relay2Column], 4);
+    EXPECT_EQ(in.columns[ElogPlot::DateColumn], 0);
+    ElogPlot plot(in);
+    EXPECT_EQ(plot.RowCount(), 2);
+    EXPECT_EQ(plot.High(), 2.5);
+    EXPECT_EQ(plot.MakeLabels().times[0], QStringLiteral("2:15:7 PM"));
+    EXPECT_EQ(plot.MakeLabels().columns[2], QStringLiteral("Flow"));
+    // Relay 2's lane: on for row 1 ("*" fourth), off for row 2.
+    const GraphPicture picture = plot.DrawRequest();
+    const GraphPicture::Polyline *lane = Find(picture, ElogPlot::kTrace, 1);
+    ASSERT_NE(lane, nullptr);
+    EXPECT_EQ(lane->points.back().y(), ElogPlot::kRelay2Off);
+    EXPECT_NE(std::find(lane->points.begin(), lane->points.end(), QPointF(lane->points[2].x(), ElogPlot::kRelay2On)),
+        lane->points.end());
+
+    // Logged by the PC and not loaded: the start time from the header's "Time: ".
+    log.logStartTime.clear();
+    EXPECT_EQ(ElogPlot::FromLog(log).startTime, QStringLiteral("02:15:07 PM"));
+    log.headerList.clear();
+    EXPECT_EQ(ElogPlot::FromLog(log).startTime, QString());
 }

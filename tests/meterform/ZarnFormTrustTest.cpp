@@ -11,7 +11,9 @@
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "base/FieldWidth.h"
 #include "meter/MeterVars.h"
+#include "modbus/Modbus.h"
 #include "support/TestEnv.h"
 #include "terminal/TermScreen.h"
 
@@ -21,6 +23,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QScopeGuard>
 #include <QTreeWidget>
 
@@ -186,6 +189,15 @@ TEST_F(TrustTest, FreshStartShowsAFileInTheSettingsVersion)
     EXPECT_EQ(form->GetField(1067), QStringLiteral(">= 4.1A"));
     EXPECT_EQ(form->GetField(1030), QStringLiteral("150")); // not the slider's 100
     EXPECT_EQ(form->GetField(1053), QStringLiteral("-1000000000.00"));
+    // The user's file is a recent file; the files the program opens for itself are not.
+    m_app->OnNewMeterForm();
+    m_app->OnNewModbus();
+    QStringList recent;
+    for (const QString &path : m_app->DocManager()->RecentFiles())
+        recent << QFileInfo(path).fileName();
+    EXPECT_EQ(recent.value(0), QStringLiteral("trust41A.mtr"));
+    for (const char *own : { "41A_Template.mtr", "Modbus.txt", "read20.que" })
+        EXPECT_FALSE(recent.contains(QLatin1String(own))) << own;
 }
 
 // A meter read into one form leaves its version and revision with that form: another file of
@@ -294,4 +306,52 @@ TEST_F(TrustTest, UneditedSaveKeepsEveryByteWhateverWasOpenedAround)
     EXPECT_EQ(runs, 24 * 3);
     // Most opens find the layout they were written in; the others were refused a save.
     EXPECT_GT(shownInOwnLayout, runs);
+}
+
+// No field of the Kelvane form or the Modbus window shows a cut number, at the windows' own
+// sizes or after Window > Tile: long numbers widen their fields, and a window smaller than its
+// layout scrolls.
+TEST_F(TrustTest, NoFieldShowsACutNumberAtOwnSizeOrTiled)
+{
+    ZarnFormView *form = Open("trust41A.mtr");
+    ASSERT_NE(form, nullptr);
+    m_app->OnNewModbus();
+    auto *modbus = qobject_cast<Modbus *>(m_app->MainFrame()->ActiveView());
+    ASSERT_NE(modbus, nullptr);
+    for (int panel = 1; panel <= 8; ++panel) {
+        modbus->FieldEdit(panel, Modbus::Flow)->setText(QStringLiteral("23.290295"));
+        modbus->FieldEdit(panel, Modbus::Totalizer)->setText(QStringLiteral("123456.1"));
+        modbus->FieldEdit(panel, Modbus::Temperature)->setText(QStringLiteral("-40.5"));
+        modbus->FieldEdit(panel, Modbus::SerialNumber)->setText(QStringLiteral("20260001"));
+        modbus->FieldEdit(panel, Modbus::MaxRange)->setText(QStringLiteral("-1234567.123456"));
+        modbus->FieldEdit(panel, Modbus::FullScale)->setText(QStringLiteral("12345.123456"));
+    }
+    form->SetField(1053, QStringLiteral("-1000000000.00"));
+    form->SetField(1018, QStringLiteral("-123456789.123456"));
+    const auto check = [&](const char *when) {
+        QApplication::processEvents();
+        int fields = 0;
+        for (QWidget *view : { static_cast<QWidget *>(form), static_cast<QWidget *>(modbus) }) {
+            for (QLineEdit *edit : view->findChildren<QLineEdit *>()) {
+                if (edit->isHidden() || edit->text().isEmpty())
+                    continue;
+                ++fields;
+                EXPECT_GE(edit->width(), FieldWidth::Needed(edit, edit->text()))
+                    << when << ": " << qPrintable(edit->text());
+            }
+        }
+        EXPECT_GT(fields, 60) << when;
+    };
+    check("own size");
+    const QString shots = qEnvironmentVariable("TARVIK_TRUST_SHOTS");
+    if (!shots.isEmpty()) {
+        m_app->DocManager()->FramesOf(form->GetDocument()).value(0)->grab().save(shots + "/form.png");
+        m_app->DocManager()->FramesOf(modbus->GetDocument()).value(0)->grab().save(shots + "/modbus.png");
+    }
+    m_app->MainFrame()->findChild<QMdiArea *>()->tileSubWindows();
+    check("tiled");
+    if (!shots.isEmpty()) {
+        m_app->MainFrame()->grab().save(shots + "/tiled.png");
+        m_app->DocManager()->FramesOf(modbus->GetDocument()).value(0)->grab().save(shots + "/modbus-tiled.png");
+    }
 }

@@ -1,6 +1,7 @@
 #include "MeterSim.h"
 
 #include "PtyPort.h"
+#include "base/PrintfText.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -218,13 +219,13 @@ QString MeterSim::XSectText() const
     double shown = std::fabs(a == -1.0 ? x : x / a);
     if (!std::isfinite(shown))
         shown = 0.0;
-    return QString::asprintf("%f%s", shown, unit);
+    return PrintfText::Format("%f%s", shown, unit);
 }
 
 QString MeterSim::CalDateText() const
 {
     const quint32 d = m_image.GetU(QStringLiteral("cal_date"));
-    return QString::asprintf(
+    return PrintfText::Format(
         "%02d/%02d/%02d", int((d >> 16) & 0xFF), int((d >> 24) & 0xFF), int((d >> 8) & 0xFF));
 }
 
@@ -234,12 +235,12 @@ QString MeterSim::ItemValue(int item) const
     case 221:
         return CalDateText();
     case 140:
-        return QString::asprintf("%f", FullScale());
+        return PrintfText::Format("%f", FullScale());
     case 813:
         return XSectText();
     case 812: {
         const double z = m_image.GetF(QStringLiteral("coeff[11]"));
-        return QString::asprintf("%e", std::isfinite(z) ? z : 0.0);
+        return PrintfText::Format("%e", std::isfinite(z) ? z : 0.0);
     }
     default:
         break;
@@ -251,7 +252,7 @@ QByteArray MeterSim::IdentText() const
 {
     // Kept after a non-blank character: on a terminal screen a blank before the "v" would
     // look like the identification line of the main screen.
-    return QString::asprintf("ID:v%s #%u #%d ,%s,%s,%s units", qPrintable(m_settings.version),
+    return PrintfText::Format("ID:v%s #%u #%d ,%s,%s,%s units", qPrintable(m_settings.version),
         Serial(), Range(), qPrintable(m_settings.model), qPrintable(m_settings.revision.left(1)),
         qPrintable(FlowUnits()))
         .toLatin1();
@@ -261,7 +262,7 @@ QByteArray MeterSim::IdentLine() const
 {
     const bool oldFirmware = m_settings.version.startsWith(QLatin1String("3.9"))
         || m_settings.version.startsWith(QLatin1String("4.0"));
-    return QString::asprintf(" %s v%s Rev.%s %s#%d   S/N %u", qPrintable(m_settings.model),
+    return PrintfText::Format(" %s v%s Rev.%s %s#%d   S/N %u", qPrintable(m_settings.model),
         qPrintable(m_settings.version.left(4)), qPrintable(m_settings.revision.left(1)),
         oldFirmware ? "Meter" : "Range", Range(), Serial())
         .toLatin1();
@@ -625,7 +626,7 @@ void MeterSim::RunCommand(const QByteArray &cmd, qint64 nowMs)
     }
     case 956: {
         // The token's characters 5 to 8 are the free log memory in hexadecimal.
-        Say(QString::asprintf("MEM:%04X BYTES FREE\r\n", m_logger.FreeBytes()).toLatin1());
+        Say(PrintfText::Format("MEM:%04X BYTES FREE\r\n", m_logger.FreeBytes()).toLatin1());
         StartTicker(nowMs);
         return;
     }
@@ -654,7 +655,7 @@ void MeterSim::RunCommand(const QByteArray &cmd, qint64 nowMs)
         StartTicker(nowMs);
         return;
     case 100:
-        Say(QString::asprintf("\r\nVER=%s REV=%s SN=%u RNG=%d MOD=%s",
+        Say(PrintfText::Format("\r\nVER=%s REV=%s SN=%u RNG=%d MOD=%s",
             qPrintable(m_settings.version.left(4)), qPrintable(m_settings.revision.left(1)),
             Serial(), Range(), qPrintable(m_settings.model))
                 .toLatin1());
@@ -842,10 +843,10 @@ MeterLogger::Reading MeterSim::FormatReading(
         return text;
     };
     MeterLogger::Reading r;
-    r.flow = padded((tracking ? QStringLiteral("T") : QString()) + QString::asprintf("%.2f", flow), 9);
-    r.total = padded(QString::asprintf("%.4f", total), 12);
-    r.high = QString::asprintf("%.2f", high);
-    r.low = QString::asprintf("%.2f", low);
+    r.flow = padded((tracking ? QStringLiteral("T") : QString()) + PrintfText::Format("%.2f", flow), 9);
+    r.total = padded(PrintfText::Format("%.4f", total), 12);
+    r.high = PrintfText::Format("%.2f", high);
+    r.low = PrintfText::Format("%.2f", low);
     r.relay1 = flow > 0.7 * fullScale ? QStringLiteral("RLY1*") : QStringLiteral("RLY1");
     r.relay2 = flow < 0.3 * fullScale ? QStringLiteral("RLY2*") : QStringLiteral("RLY2");
     return r;
