@@ -150,7 +150,7 @@ void CTarvikApp::OnNewTerminal()
 {
     g_DocKind = 2;
     m_meterLink->PurgeInput();
-    m_docManager->OpenDocumentFile(QStringLiteral("Terminal.trm"));
+    m_docManager->OpenDocumentFile(QStringLiteral("Terminal.trm"), false);
     m_meterLink->PurgeInput();
     m_meterLink->SendString(QByteArrayLiteral("[[[[[[["));
     m_meterLink->PurgeInput();
@@ -160,23 +160,23 @@ void CTarvikApp::OnNewMeterForm()
 {
     const QString file = TemplateChooser::KelvaneTemplate();
     if (!file.isEmpty())
-        m_docManager->OpenDocumentFile(file);
+        m_docManager->OpenDocumentFile(file, false);
 }
 
 void CTarvikApp::OnNewDatalog()
 {
-    m_docManager->OpenDocumentFile(QStringLiteral("Datalog.log"));
+    m_docManager->OpenDocumentFile(QStringLiteral("Datalog.log"), false);
 }
 
 void CTarvikApp::OnNewQuixal()
 {
     g_DocVersion = QStringLiteral("1.4A");
-    m_docManager->OpenDocumentFile(QStringLiteral("Quixal.qxm"));
+    m_docManager->OpenDocumentFile(QStringLiteral("Quixal.qxm"), false);
 }
 
 void CTarvikApp::OnNewModbus()
 {
-    m_docManager->OpenDocumentFile(QStringLiteral("Modbus.txt"));
+    m_docManager->OpenDocumentFile(QStringLiteral("Modbus.txt"), false);
 }
 
 void CTarvikApp::OnAppAbout()

@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QLineEdit>
+#include <QPalette>
 #include <QScrollArea>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -53,4 +54,13 @@ QScrollArea *FieldWidth::Scrolling(QWidget *view, QWidget *content)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll);
     return scroll;
+}
+
+void FieldWidth::SetReadOnly(QLineEdit *edit, bool readOnly)
+{
+    edit->setReadOnly(readOnly);
+    QPalette palette = edit->palette();
+    const QPalette parent = edit->parentWidget() ? edit->parentWidget()->palette() : QPalette();
+    palette.setColor(QPalette::Base, readOnly ? parent.color(QPalette::Window) : parent.color(QPalette::Base));
+    edit->setPalette(palette);
 }

@@ -18,6 +18,9 @@ public:
     static void Watch(QLineEdit *edit, const char *sample = nullptr);
     // Width a field needs to show text whole.
     static int Needed(const QLineEdit *edit, const QString &text);
+    // Makes a field read-only or writable and lets it look so: a read-only field takes the
+    // window's background instead of the white of a field the user can type into.
+    static void SetReadOnly(QLineEdit *edit, bool readOnly);
     // Puts content into a scroll area that fills view: at its own size content shows whole, in
     // a smaller window it scrolls rather than squeezing the fields.
     static QScrollArea *Scrolling(QWidget *view, QWidget *content);

@@ -76,7 +76,7 @@ CQueView *CQueView::OpenList(AppServices *services, const QString &fileName)
 {
     if (!services)
         return nullptr;
-    return RunnerOf(services, services->OpenDocument(fileName));
+    return RunnerOf(services, services->OpenDocument(fileName, false)); // not a file of the user's
 }
 
 CQueView *CQueView::RunnerOf(AppServices *services, CDocument *document)

@@ -127,7 +127,7 @@ QWidget *ZarnFormView::BuildRangeGroup()
     auto *box = Group(QStringLiteral("Range"), this);
     auto *grid = GridIn(box);
     m_active = MakeEdit(1114, 26);
-    m_active->setReadOnly(true);
+    FieldWidth::SetReadOnly(m_active, true);
     m_desired = new QComboBox(box);
     for (int i = 1; i <= 4; ++i)
         m_desired->addItem(QString::number(i));
@@ -406,14 +406,14 @@ QWidget *ZarnFormView::BuildMiscGroup()
 
     grid->addWidget(dateButton, 1, 0);
     QLineEdit *date = MakeEdit(1043, 68);
-    date->setReadOnly(true);
+    FieldWidth::SetReadOnly(date, true);
     grid->addWidget(date, 1, 1);
     grid->addWidget(Caption(QStringLiteral("Password"), box), 1, 3);
     grid->addWidget(MakeEdit(1045, 50), 1, 4);
 
     grid->addWidget(timeButton, 2, 0);
     QLineEdit *time = MakeEdit(1044, 68);
-    time->setReadOnly(true);
+    FieldWidth::SetReadOnly(time, true);
     grid->addWidget(time, 2, 1);
     grid->addWidget(Caption(QStringLiteral("Watchdog Timer"), box), 2, 3);
     grid->addWidget(MakeEdit(1068, 50), 2, 4);
@@ -919,12 +919,12 @@ void ZarnFormView::ClockTick()
 void ZarnFormView::ApplyVersionRule()
 {
     const bool extended = ZarnFormRules::HasExtendedFields(Family());
-    EditOf(1066)->setReadOnly(true);
-    EditOf(1069)->setReadOnly(true);
-    EditOf(1070)->setReadOnly(true);
-    EditOf(1068)->setReadOnly(!extended);
-    m_secondaryEdit->setReadOnly(!extended);
-    m_pointWiseEdit->setReadOnly(!extended);
+    FieldWidth::SetReadOnly(EditOf(1066), true);
+    FieldWidth::SetReadOnly(EditOf(1069), true);
+    FieldWidth::SetReadOnly(EditOf(1070), true);
+    FieldWidth::SetReadOnly(EditOf(1068), !extended);
+    FieldWidth::SetReadOnly(m_secondaryEdit, !extended);
+    FieldWidth::SetReadOnly(m_pointWiseEdit, !extended);
     m_holdFlow1->setVisible(extended);
     m_holdFlow2->setVisible(extended);
 }

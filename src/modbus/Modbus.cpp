@@ -68,7 +68,7 @@ QPoint PanelCell(int number)
 QLineEdit *MakeField(QWidget *parent, int width, bool readOnly = true)
 {
     auto *edit = new QLineEdit(parent);
-    edit->setReadOnly(readOnly);
+    FieldWidth::SetReadOnly(edit, readOnly);
     edit->setFixedHeight(20);
     if (width > 0)
         edit->setFixedWidth(width);

@@ -189,6 +189,15 @@ TEST_F(TrustTest, FreshStartShowsAFileInTheSettingsVersion)
     EXPECT_EQ(form->GetField(1067), QStringLiteral(">= 4.1A"));
     EXPECT_EQ(form->GetField(1030), QStringLiteral("150")); // not the slider's 100
     EXPECT_EQ(form->GetField(1053), QStringLiteral("-1000000000.00"));
+    // The user's file is a recent file; the files the program opens for itself are not.
+    m_app->OnNewMeterForm();
+    m_app->OnNewModbus();
+    QStringList recent;
+    for (const QString &path : m_app->DocManager()->RecentFiles())
+        recent << QFileInfo(path).fileName();
+    EXPECT_EQ(recent.value(0), QStringLiteral("trust41A.mtr"));
+    for (const char *own : { "41A_Template.mtr", "Modbus.txt", "read20.que" })
+        EXPECT_FALSE(recent.contains(QLatin1String(own))) << own;
 }
 
 // A meter read into one form leaves its version and revision with that form: another file of

@@ -7,6 +7,8 @@
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
 #include "base/AppIcons.h"
+#include "base/CDocument.h"
+#include "base/CView.h"
 #include "base/UserMessage.h"
 #include "meter/ZarnFormView.h"
 #include "modbus/Modbus.h"
@@ -55,6 +57,7 @@ void Save(QWidget *window, const QString &name)
     const QString path = g_outDir + QLatin1Char('/') + name + QStringLiteral(".png");
     if (window->grab().save(path)) {
         std::printf("%s\n", qPrintable(path));
+        std::fflush(stdout);
     } else {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         ++g_failures;
@@ -70,6 +73,11 @@ View *Newest(CMainFrame *frame)
 
 void CloseAll(CMainFrame *frame)
 {
+    // The pictures change nothing worth keeping: no "Save changes?" prompt.
+    for (CView *view : frame->findChildren<CView *>()) {
+        if (view->GetDocument())
+            view->GetDocument()->SetModifiedFlag(false);
+    }
     frame->MdiArea()->closeAllSubWindows();
     Run(200);
 }
@@ -147,20 +155,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "no Modbus window opened\n");
         ++g_failures;
     }
-    CloseAll(frame);
-
-    // The Quixal form and the datalogger, as their new-window commands open them (a build
-    // without one of them takes no picture of it).
-    const auto openedWindow = [frame] { return !frame->MdiArea()->subWindowList().isEmpty(); };
-    app.OnNewQuixal();
-    Run(800);
-    if (openedWindow())
-        Save(frame, QStringLiteral("quixal-form"));
-    CloseAll(frame);
-    app.OnNewDatalog();
-    Run(800);
-    if (openedWindow())
-        Save(frame, QStringLiteral("datalog"));
     CloseAll(frame);
 
     // The settings sheet.
