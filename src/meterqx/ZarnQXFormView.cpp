@@ -1,6 +1,7 @@
 #include "meterqx/ZarnQXFormView.h"
 
 #include "base/CDocument.h"
+#include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
@@ -293,7 +294,7 @@ QWidget *ZarnQXFormView::BuildMiscGroup()
     int row = 0;
     for (const auto &r : rows) {
         QLineEdit *edit = MakeEdit(r.id, 72);
-        edit->setReadOnly(r.readOnly);
+        FieldWidth::SetReadOnly(edit, r.readOnly);
         grid->addWidget(r.caption, row, 0);
         grid->addWidget(edit, row++, 1);
     }
