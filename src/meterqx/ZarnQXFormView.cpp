@@ -148,7 +148,7 @@ QWidget *ZarnQXFormView::BuildTopLeft()
 QWidget *ZarnQXFormView::BuildVersionGroup()
 {
     // The version label takes up to ten characters.
-    QGroupBox *box = MakeVersionGroup(QStringLiteral("Meter"), QStringLiteral("WWWWWWWWWW"), 1,
+    QGroupBox *box = MakeVersionGroup(QStringLiteral("Meter"), QStringLiteral("0.000000A"), 1,
         m_meterVersion, m_revision, m_template);
     auto *grid = static_cast<QGridLayout *>(box->layout());
     auto *series = Caption(QStringLiteral("Quixal"), box);
@@ -165,7 +165,7 @@ QWidget *ZarnQXFormView::BuildFrequencyGroup()
     auto *box = Group(QStringLiteral("Frequency Out"), this);
     auto *grid = GridIn(box);
     grid->addWidget(Caption(QStringLiteral("Polarity"), box), 0, 0);
-    grid->addWidget(MakeList(Polarity, 6, 200), 0, 1, 1, 2);
+    grid->addWidget(MakeList(Polarity, 5, 200), 0, 1, 1, 2);
     grid->addWidget(Caption(QStringLiteral("Pulse Width"), box), 1, 0);
     grid->addWidget(MakeEdit(PulseWidth, 44), 1, 1);
     grid->addWidget(Caption(QStringLiteral("uS"), box), 1, 2);
@@ -178,7 +178,7 @@ QWidget *ZarnQXFormView::BuildOptionsGroup()
     auto *box = Group(QStringLiteral("Options"), this);
     auto *grid = GridIn(box);
     grid->addWidget(Caption(QStringLiteral("I-Out / V-Out"), box), 0, 0);
-    grid->addWidget(MakeList(Output, 9, 260), 0, 1, 1, 2);
+    grid->addWidget(MakeList(Output, 7, 260), 0, 1, 1, 2);
     grid->addWidget(MakeBox(VOut, QStringLiteral("V-Out 0-10V")), 1, 0);
     grid->addWidget(MakeBox(Protocol, QStringLiteral("Protocol On")), 1, 1, 1, 2);
     QCheckBox *noDisplay = MakeBox(NoDisplay, QStringLiteral("No Display"));
@@ -215,7 +215,7 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
 {
     auto *box = Group(QStringLiteral("Flow Configuration"), this);
     auto *grid = GridIn(box);
-    auto *units = MakeList(Units, 14, 330);
+    auto *units = MakeList(Units, 9, 330);
     connect(units, &QComboBox::activated, this, &ZarnQXFormView::OnUnitsPicked);
     grid->addWidget(Caption(QStringLiteral("Engineering Units"), box), 0, 0, 1, 2);
     grid->addWidget(units, 1, 0, 1, 2);
@@ -227,7 +227,7 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
         { "Max Range", MaxRange }, { "Zero Cutoff %", ZeroCutoff }, { "Zero Offset", ZeroOffset } };
     for (int i = 0; i < 6; ++i) {
         grid->addWidget(Caption(QString::fromLatin1(fields[i].caption), box), 2 + i, 0);
-        grid->addWidget(MakeEdit(fields[i].id, 80), 2 + i, 1);
+        grid->addWidget(MakeEdit(fields[i].id, 72), 2 + i, 1);
     }
     auto *coefficients = new QVBoxLayout;
     coefficients->setSpacing(2);
@@ -312,7 +312,7 @@ QWidget *ZarnQXFormView::BuildRelayGroup()
     const char *const rows[] = { "Relay #2 OFF", "Relay #2 ON" };
     for (int r = 0; r < 2; ++r) {
         grid->addWidget(Caption(QString::fromLatin1(rows[r]), box), r + 1, 0);
-        grid->addWidget(MakeList(RelayOffFunction + r, 10, 240), r + 1, 1);
+        grid->addWidget(MakeList(RelayOffFunction + r, 8, 240), r + 1, 1);
         grid->addWidget(MakeEdit(RelayOffValue + r, 70), r + 1, 2);
         grid->addWidget(MakeEdit(RelayOffDelay + r, 34), r + 1, 3);
     }
