@@ -123,7 +123,7 @@ int main(int argc, char **argv)
             dialog->Area()->grab();
         }));
         select.push_back(TimeMs([&] {
-            dialog->RowList()->setCurrentRow(rows / 2 + r);
+            dialog->SelectRow(rows / 2 + r);
             dialog->Area()->grab();
         }));
         delete dialog;

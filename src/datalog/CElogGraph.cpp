@@ -8,8 +8,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -48,14 +49,18 @@ CElogGraph::CElogGraph(ElogPlot::Inputs inputs, QWidget *parent)
         m_columns[size_t(n)]->setFont(black);
         columnRow->addWidget(m_columns[size_t(n)], 1);
     }
-    m_rows = new QListWidget(this);
+    // A view over a model of the rows: a log of 100,000 rows opens without one item object each.
+    m_rows = new QListView(this);
     m_rows->setUniformItemSizes(true);
+    m_rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_rows->setFixedHeight(fontMetrics().height() * 5 + 8);
     QFont fixed(QStringLiteral("Courier New"));
     fixed.setStyleHint(QFont::TypeWriter);
     m_rows->setFont(fixed);
-    m_rows->addItems(m_plot.Rows());
-    connect(m_rows, &QListWidget::currentRowChanged, this, &CElogGraph::OnRowSelected);
+    m_rowModel = new QStringListModel(m_plot.Rows(), this);
+    m_rows->setModel(m_rowModel);
+    connect(m_rows->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        [this](const QModelIndex &current) { OnRowSelected(current.row()); });
 
     // Statistics.
     auto *stats = new QGridLayout;
@@ -317,6 +322,16 @@ void CElogGraph::done(int result)
 {
     m_plot.Close();
     QDialog::done(result);
+}
+
+int CElogGraph::RowCount() const
+{
+    return m_rowModel->rowCount();
+}
+
+void CElogGraph::SelectRow(int row)
+{
+    m_rows->setCurrentIndex(m_rowModel->index(row));
 }
 
 void CElogGraph::OnRowSelected(int index)

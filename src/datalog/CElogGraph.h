@@ -10,7 +10,8 @@ class GraphArea;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
+class QStringListModel;
 class QPushButton;
 
 // The E-LOG graph dialog of the datalogger ("GRAPH E-LOG"): the plotted rows in a list, the plot
@@ -26,7 +27,10 @@ public:
 
     const ElogPlot &Plot() const { return m_plot; }
     GraphArea *Area() const { return m_area; }
-    QListWidget *RowList() const { return m_rows; }
+    QListView *RowList() const { return m_rows; }
+    int RowCount() const;
+    // Makes a row of the list current, as clicking it does.
+    void SelectRow(int row);
     QLabel *FlowLabel(int k) const { return m_flow[size_t(k)]; }
     QLabel *TimeLabel(int k) const { return m_time[size_t(k)]; }
     QLabel *ColumnLabel(int n) const { return m_columns[size_t(n)]; }
@@ -63,7 +67,8 @@ private:
     ElogPlot m_plot;
     GraphArea *m_area = nullptr;
     QWidget *m_plotPanel = nullptr;
-    QListWidget *m_rows = nullptr;
+    QListView *m_rows = nullptr;
+    QStringListModel *m_rowModel = nullptr;
     std::array<QLabel *, 9> m_columns {};
     std::array<QLabel *, 6> m_flow {};
     std::array<QLabel *, 11> m_time {};

@@ -192,7 +192,7 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
             if (!graph)
                 return;
             graphed = true;
-            EXPECT_EQ(graph->RowList()->count(), log.snapshotList.size() - 1);
+            EXPECT_EQ(graph->RowCount(), log.snapshotList.size() - 1);
             EXPECT_EQ(graph->Plot().Input().interval, log.intervalSeconds);
             EXPECT_EQ(graph->Plot().Input().startTime, log.logStartTime);
             EXPECT_TRUE(graph->TimeLabel(0)->text().endsWith(log.logStartTime.right(2)));

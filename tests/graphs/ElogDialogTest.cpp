@@ -61,7 +61,7 @@ TEST(ElogDialog, OpensWithScalesLabelsAndStatistics)
     ElogPlot::Inputs in = FullLog(2, 5);
     CElogGraph dialog(in);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("E-LOG Graph"));
-    EXPECT_EQ(dialog.RowList()->count(), 2);
+    EXPECT_EQ(dialog.RowCount(), 2);
     EXPECT_EQ(dialog.RangeCombo()->currentText(), QStringLiteral("10"));
     EXPECT_EQ(dialog.UnitsCombo()->currentText(), QStringLiteral("Seconds"));
     EXPECT_EQ(dialog.DivisionLabel()->text(), QStringLiteral("1 Seconds/Div"));
@@ -94,7 +94,7 @@ TEST(ElogDialog, ButtonsAndRowListDriveThePlot)
     ButtonOf(dialog, "flowAuto")->click();
     EXPECT_EQ(dialog.FlowLabel(5)->text(), PrintfText::Format("%.2f", dialog.HighEdit()->text().toDouble()));
 
-    dialog.RowList()->setCurrentRow(69); // row 70: scrolls 50 rows back from it
+    dialog.SelectRow(69); // row 70: scrolls 50 rows back from it
     EXPECT_EQ(dialog.Plot().FirstRow(), 20);
     EXPECT_EQ(dialog.TimeLabel(0)->text(), QStringLiteral("12:30:20 PM"));
 
@@ -151,7 +151,7 @@ TEST(ElogDialog, AxisLabelsInsideAndApart)
     }
     const QString dir = qEnvironmentVariable("TARVIK_SHOTS");
     if (!dir.isEmpty()) {
-        dialog.RowList()->setCurrentRow(300);
+        dialog.SelectRow(300);
         dialog.grab().save(QDir(dir).filePath(QStringLiteral("elog-graph.png")));
     }
 }
