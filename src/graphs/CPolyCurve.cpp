@@ -11,12 +11,17 @@
 #include <QVBoxLayout>
 
 CPolyCurve::CPolyCurve(const CurveSource &source, QWidget *parent)
+    : CPolyCurve(CurveGraph::Kind::PolyCurve, source, parent)
+{
+}
+
+CPolyCurve::CPolyCurve(CurveGraph::Kind kind, const CurveSource &source, QWidget *parent)
     : CurveGraphDialog(source, parent)
 {
     setWindowTitle(QStringLiteral("Sensor Curve Graph"));
     auto *polynomials = Group(QStringLiteral("Polynomials"), this);
     auto *groupLayout = new QVBoxLayout(polynomials);
-    const QStringList lines = CurveGraph::PrimaryList(CurveGraph::Kind::PolyCurve, m_source);
+    const QStringList lines = CurveGraph::PrimaryList(kind, m_source);
     groupLayout->addWidget(MakeList(kPrimaryList, QString(), LetterLabels(false), lines,
         int(lines.size()), polynomials));
     groupLayout->addStretch();

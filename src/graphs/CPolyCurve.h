@@ -1,5 +1,6 @@
 #pragma once
 
+#include "graphs/CurveGraph.h"
 #include "graphs/CurveGraphDialog.h"
 
 // The sensor curve graph of the Kelvane form ("Display Curve"/"Curve"): the polynomial of the
@@ -14,5 +15,7 @@ public:
     explicit CPolyCurve(const CurveSource &source, QWidget *parent = nullptr);
 
 protected:
+    // The Quixal curve is this dialog with the Quixal list of coefficients.
+    CPolyCurve(CurveGraph::Kind kind, const CurveSource &source, QWidget *parent);
     GraphPicture BuildPicture() const override;
 };

@@ -1,18 +1,12 @@
 #pragma once
 
-#include "graphs/CurveGraphDialog.h"
+#include "graphs/CPolyCurve.h"
 
-// The sensor curve graph of the Quixal form ("Display Curve"/"Curve"): the polynomial of the
-// ten primary coefficients, output volts against input volts. Modal; copies what it needs from
-// the form when it opens.
-class CQXPolyCurve : public CurveGraphDialog
+// The sensor curve graph of the Quixal form ("Curve"): the Kelvane sensor curve dialog over the
+// Quixal coefficient list. Modal; copies what it needs from the form when it opens.
+class CQXPolyCurve : public CPolyCurve
 {
     Q_OBJECT
 public:
-    static constexpr int kPrimaryList = 1053;
-
     explicit CQXPolyCurve(const CurveSource &source, QWidget *parent = nullptr);
-
-protected:
-    GraphPicture BuildPicture() const override;
 };
