@@ -29,6 +29,8 @@ const GraphPicture::Polyline *TraceOf(const GraphPicture &picture, GraphPicture:
     }
     return found;
 }
+// The polyline points into the picture: a picture that dies with the call would leave it dangling.
+const GraphPicture::Polyline *TraceOf(GraphPicture &&picture, GraphPicture::Color color) = delete;
 
 CurveSource Kelvane(const QString &cFactor, const QString &zeroOffset, const QString &cutoff)
 {
@@ -88,8 +90,8 @@ TEST(CurveGraph, CurveLeavingTheBandResumesFromItsLastPointInside)
     const QStringList list = Coefficients({ 4, -4.8, 0.96 }) << QStringLiteral("1")
                                                              << QStringLiteral("0")
                                                              << QStringLiteral("0");
-    const GraphPicture::Polyline *trace
-        = TraceOf(CurveGraph::SensorCurve(list), CurveGraph::kRed);
+    const GraphPicture picture = CurveGraph::SensorCurve(list);
+    const GraphPicture::Polyline *trace = TraceOf(picture, CurveGraph::kRed);
     ASSERT_NE(trace, nullptr);
     int jumps = 0;
     for (size_t i = 1; i < trace->points.size(); ++i) {
