@@ -13,8 +13,10 @@
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "lists/CQueView.h"
+#include "lists/CSerialMeterLink.h"
 #include "meter/CMeterDoc.h"
 #include "meter/MeterVars.h"
+#include "meterform/HalfWayLink.h"
 #include "modbus/Modbus.h"
 #include "support/TestEnv.h"
 #include "terminal/TermScreen.h"
@@ -124,6 +126,7 @@ protected:
     void TearDown() override
     {
         m_answer = QMessageBox::Discard;
+        ZarnFormView::SetMeterLink(nullptr);
         m_app.reset();
         CDocManager::SetSavePrompt(m_oldPrompt);
         UserMessage::SetHandler(m_oldHandler);
@@ -464,6 +467,14 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
 
     // 2. Save on the sending form, and on another form, while the Send runs.
     Type(reader, 1012, QStringLiteral("2500"));
+    // Half way through the image, a picture of the program for whoever asked for one.
+    CSerialMeterLink appLink(CTarvikApp::MeterLink());
+    const QString shots = qEnvironmentVariable("TARVIK_TRUST_SHOTS");
+    HalfWayLink halfWay(&appLink, [&] {
+        if (!shots.isEmpty())
+            Frame()->grab().save(shots + QStringLiteral("/send-progress-program.png"));
+    });
+    ZarnFormView::SetMeterLink(&halfWay);
     reader->OnSendActive();
     for (int tick = 0; tick < 4; ++tick)
         reader->TimerTick(ZarnFormView::kSendTimer);
@@ -478,6 +489,7 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
     EXPECT_EQ(FileValue(QStringLiteral("bystander41A.mtr"), "evalue[1]", 4), 1234u);
     m_messages.clear();
     ASSERT_GT(RunList(reader, ZarnFormView::kSendTimer), 0);
+    ZarnFormView::SetMeterLink(nullptr);
     EXPECT_EQ(m_messages, QStringList { QStringLiteral("Meter stored the configuration") });
     EXPECT_EQ(FileValue(m_simImage, "evalue[2]", 4), 2500u);
     EXPECT_EQ(FileValue(m_simImage, "evalue[1]", 4), FileValue(QStringLiteral("41A_Template.mtr"), "evalue[1]", 4))
