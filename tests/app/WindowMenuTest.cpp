@@ -138,7 +138,7 @@ TEST_F(WindowMenu, ListsTheOpenWindowsWhateverIsActive)
         QMenu *shown = OpenWindowMenu();
         Frame()->UpdateCommandUI();
         shown->popup(Frame()->mapToGlobal(QPoint(200, 30)));
-        QTest::qWaitForWindowExposed(shown);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(shown));
         shown->grab().save(shots + QStringLiteral("/window-menu.png"));
         shown->hide();
     }
