@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
@@ -106,12 +107,20 @@ private:
                 m_pty.Send(QByteArray("\r\n>\x1c"));
             } else if (heard.contains("953\r\n")) {
                 heard.clear();
-                m_pty.Send(m_953);
+                Reply(m_953);
             } else if (heard.contains("954\r\n")) {
                 heard.clear();
-                m_pty.Send(m_954);
+                Reply(m_954);
             }
         }
+    }
+
+    // A meter takes a moment before it answers a command; the program empties its input right
+    // after sending one, so an answer that came at once would be thrown away.
+    void Reply(const QByteArray &bytes)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        m_pty.Send(bytes);
     }
 
     PtyPair &m_pty;
@@ -398,7 +407,8 @@ TEST(DatalogSim, StoredLogIsTransferredExactly)
 TEST(DatalogSim, MeterThatStopsHalfWayLeavesWhatArrived)
 {
     PtyPair pty;
-    auto link = OpenLink(pty.SlavePath(), 0.2);
+    // Each byte is awaited 0.5 s: enough for a scripted meter on a busy machine.
+    auto link = OpenLink(pty.SlavePath(), 1.0);
     ASSERT_TRUE(link);
     const QByteArray part(100, 'A');
     ScriptedMeter meter(pty, QByteArray("\x01\x00", 2) + part, QByteArray("\x01\x05\x08", 3));
