@@ -9,6 +9,8 @@
 // idle: CPU share of the program with a datalogger window open (clock tick running) and not
 //   logging, meter link on the simulator.
 // logging: the same while PC logging at a 1 s interval from the simulator's stream.
+//   Both also measure, first, an empty window woken by one 10 ms timer: the floor that the
+//   clock tick's period sets on this machine, whatever the tick does.
 // load: LOAD of a PC log file of N rows (default 100,000): time until the lists are filled and
 //   the window has been painted.
 // transfer: "Read and Save Flow Meter Log" of a stored log of N bytes (default 60,000) at the
@@ -26,6 +28,7 @@
 #include "link/CSerial.h"
 
 #include <QApplication>
+#include <QBasicTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -35,6 +38,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -97,8 +101,31 @@ double CpuShare(int seconds)
     return double(std::clock() - cpu) / CLOCKS_PER_SEC / (double(wall.elapsed()) / 1000.0);
 }
 
+// An empty window woken every 10 ms, as the datalogger's clock tick wakes its window.
+class EmptyTicker : public QWidget
+{
+public:
+    EmptyTicker() { m_timer.start(Datalog::kMinTimerMs, this); }
+
+protected:
+    void timerEvent(QTimerEvent *) override { ++ticks; }
+
+private:
+    QBasicTimer m_timer;
+
+public:
+    int ticks = 0;
+};
+
 int RunCpu(bool logging, int seconds)
 {
+    {
+        EmptyTicker empty;
+        empty.show();
+        Wait(500);
+        std::printf("floor: an empty window with one 10 ms timer: %.2f %% of one core over %d s\n",
+            100.0 * CpuShare(seconds), seconds);
+    }
     QProcess sim;
     SimStopper stopper { sim };
     const QString pty = StartSim(sim, {});

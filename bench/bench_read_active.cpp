@@ -8,6 +8,8 @@
 // Kelvane meter form command, then the form's Read Active handler and the event loop until the
 // document takes the serial_range title. The meter link is wrapped so that each exchange's
 // reply size and duration can be reported.
+#include "TimedLink.h"
+
 #include "app/CDocManager.h"
 #include "base/CDocument.h"
 #include "app/CMainFrame.h"
@@ -35,60 +37,6 @@
 #include <vector>
 
 namespace {
-// Passes every operation to the real link and notes what each exchange cost.
-class TimedLink : public IMeterLink
-{
-public:
-    explicit TimedLink(IMeterLink *inner)
-        : m_inner(inner)
-    {
-    }
-    void PurgeInput() override { m_inner->PurgeInput(); }
-    int SendCommand(const QByteArray &text) override
-    {
-        m_clock.start();
-        m_commandBytes += int(text.size());
-        return m_inner->SendCommand(text);
-    }
-    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
-    {
-        QElapsedTimer read;
-        read.start();
-        m_inner->ReadAll(reply, intervalMs, totalConstantMs);
-        m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, read.elapsed(),
-                               m_clock.elapsed()});
-    }
-    void ReadReply(QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override
-    {
-        QElapsedTimer read;
-        read.start();
-        // --full-interval 1: every exchange waits out its interval as the link's ReadAll does,
-        // for a before-and-after comparison in one build.
-        if (s_fullInterval)
-            m_inner->ReadAll(reply, intervalMs, totalConstantMs);
-        else
-            m_inner->ReadReply(reply, intervalMs, totalConstantMs, terminator);
-        m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, read.elapsed(),
-                               m_clock.elapsed()});
-    }
-
-    struct Exchange
-    {
-        int replyBytes;
-        int intervalMs;
-        int totalConstantMs;
-        qint64 readMs;
-        qint64 exchangeMs;
-    };
-    std::vector<Exchange> m_exchanges;
-    static inline bool s_fullInterval = false;
-    int m_commandBytes = 0;
-
-private:
-    IMeterLink *m_inner;
-    QElapsedTimer m_clock;
-};
-
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -102,13 +50,14 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     int runs = 5;
     int baud = 9600;
+    bool fullInterval = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (qstrcmp(argv[i], "--runs") == 0)
             runs = std::max(1, atoi(argv[i + 1]));
         else if (qstrcmp(argv[i], "--baud") == 0)
             baud = atoi(argv[i + 1]);
         else if (qstrcmp(argv[i], "--full-interval") == 0)
-            TimedLink::s_fullInterval = atoi(argv[i + 1]) != 0;
+            fullInterval = atoi(argv[i + 1]) != 0;
     }
     QTemporaryDir root;
     qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());
@@ -162,6 +111,7 @@ int main(int argc, char **argv)
         }
         CSerialMeterLink real(CTarvikApp::MeterLink());
         TimedLink timed(&real);
+        timed.fullInterval = fullInterval;
         ZarnFormView::SetMeterLink(&timed);
         CDocument *doc = form->GetDocument();
         QEventLoop loop;

@@ -17,6 +17,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -98,6 +100,8 @@ QAction *CMainFrame::MakeAction(const QString &name, const QString &text, const 
     action->setObjectName(name);
     if (!prompt.isEmpty())
         SetPrompt(action, prompt);
+    // The command's prompt goes before the command runs (a dialog it opens shows over "Ready").
+    connect(action, &QAction::triggered, statusBar(), &QStatusBar::clearMessage);
     m_actions[name] = action;
     return action;
 }
@@ -310,6 +314,12 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
     m_menuKind = kind;
     const bool own = kind != CDocTemplate::Menu::Main;
     QMenuBar *bar = menuBar();
+    // The old menus go once whatever runs from one of them has returned.
+    for (QAction *action : std::as_const(m_windowActions))
+        action->deleteLater();
+    m_windowActions.clear();
+    for (QMenu *menu : bar->findChildren<QMenu *>(Qt::FindDirectChildrenOnly))
+        menu->deleteLater();
     bar->clear();
 
     QMenu *file = bar->addMenu(QStringLiteral("&File"));
@@ -345,19 +355,100 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
     view->addAction(Action(QStringLiteral("view_status_bar")));
     view->addAction(Action(QStringLiteral("view_settings")));
 
-    if (own) {
-        QMenu *window = bar->addMenu(QStringLiteral("&Window"));
-        window->addAction(Action(QStringLiteral("window_new")));
-        window->addAction(Action(QStringLiteral("window_cascade")));
-        window->addAction(Action(QStringLiteral("window_tile")));
-        window->addAction(Action(QStringLiteral("window_arrange")));
-    }
+    // Every menu bar has the Window menu, so the open windows can be reached whatever is active.
+    QMenu *window = bar->addMenu(QStringLiteral("&Window"));
+    m_windowMenu = window;
+    window->addAction(Action(QStringLiteral("window_new")));
+    window->addAction(Action(QStringLiteral("window_cascade")));
+    window->addAction(Action(QStringLiteral("window_tile")));
+    window->addAction(Action(QStringLiteral("window_arrange")));
+    connect(window, &QMenu::aboutToShow, this, [this, window] { RebuildWindowList(window); });
 
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(Action(QStringLiteral("app_about")));
 
-    for (QMenu *menu : {file, edit, view, help})
+    for (QMenu *menu : {file, edit, view, window, help}) {
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+        // A prompt shown while the menu was open goes when it closes.
+        connect(menu, &QMenu::aboutToHide, statusBar(), &QStatusBar::clearMessage);
+    }
+    RebuildWindowList(window);
+}
+
+QMenu *CMainFrame::WindowMenu() const
+{
+    return m_windowMenu;
+}
+
+void CMainFrame::RebuildWindowList(QMenu *windowMenu)
+{
+    // Choosing a window may rebuild the menus from within the chosen action's own signal.
+    for (QAction *action : std::as_const(m_windowActions)) {
+        if (windowMenu)
+            windowMenu->removeAction(action);
+        action->deleteLater();
+    }
+    m_windowActions.clear();
+    if (!windowMenu)
+        return;
+    const QList<QMdiSubWindow *> windows = m_mdiArea->subWindowList(QMdiArea::CreationOrder);
+    if (windows.isEmpty())
+        return;
+    QMdiSubWindow *active = m_mdiArea->activeSubWindow();
+    const auto add = [this, windowMenu](const QString &text) {
+        auto *action = new QAction(text, windowMenu);
+        windowMenu->addAction(action);
+        m_windowActions.append(action);
+        return action;
+    };
+    add(QString())->setSeparator(true);
+    // The first nine windows by number, the active one checked; the rest through a chooser.
+    for (int i = 0; i < windows.size() && i < kListedWindows; ++i) {
+        QMdiSubWindow *subWindow = windows.at(i);
+        QString title = subWindow->windowTitle();
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction *action = add(QStringLiteral("&%1 %2").arg(i + 1).arg(title));
+        // Only the active window carries a check (the others show no empty box).
+        action->setCheckable(subWindow == active);
+        action->setChecked(subWindow == active);
+        action->setStatusTip(QStringLiteral("Activate this window"));
+        connect(action, &QAction::triggered, this, [this, subWindow = QPointer<QMdiSubWindow>(subWindow)] {
+            if (subWindow)
+                ActivateWindow(subWindow);
+        });
+    }
+    if (windows.size() > kListedWindows) {
+        QAction *more = add(QStringLiteral("&More Windows..."));
+        more->setStatusTip(QStringLiteral("Choose a window to activate"));
+        connect(more, &QAction::triggered, this, &CMainFrame::OnMoreWindows);
+    }
+}
+
+void CMainFrame::ActivateWindow(QMdiSubWindow *subWindow)
+{
+    if (subWindow->isMinimized())
+        subWindow->showNormal();
+    m_mdiArea->setActiveSubWindow(subWindow);
+}
+
+void CMainFrame::OnMoreWindows()
+{
+    // A window may close while the chooser is open (a command list ending).
+    QList<QPointer<QMdiSubWindow>> windows;
+    QStringList titles;
+    int current = 0;
+    for (QMdiSubWindow *subWindow : m_mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        if (subWindow == m_mdiArea->activeSubWindow())
+            current = int(windows.size());
+        windows.append(subWindow);
+        titles << QStringLiteral("%1 %2").arg(windows.size()).arg(subWindow->windowTitle());
+    }
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(this, QStringLiteral("Select Window"),
+                                                 QStringLiteral("Select &window:"), titles, current, false, &ok);
+    const int index = titles.indexOf(chosen);
+    if (ok && index >= 0 && index < windows.size() && windows.at(index))
+        ActivateWindow(windows.at(index));
 }
 
 void CMainFrame::RebuildRecentFiles(QMenu *fileMenu)
@@ -433,9 +524,11 @@ void CMainFrame::UpdateCommandUI()
         }
         action->setEnabled(enabled);
     }
-    const bool hasView = view != nullptr;
-    for (const char *name : {"window_new", "window_cascade", "window_tile", "window_arrange"})
-        Action(QLatin1String(name))->setEnabled(hasView);
+    // A further window is offered for the document types that always had the Window menu.
+    Action(QStringLiteral("window_new"))->setEnabled(view && m_menuKind != CDocTemplate::Menu::Main);
+    const bool hasWindows = !m_mdiArea->subWindowList().isEmpty();
+    for (const char *name : {"window_cascade", "window_tile", "window_arrange"})
+        Action(QLatin1String(name))->setEnabled(hasWindows);
 }
 
 void CMainFrame::RouteCommand(AppCommand command)

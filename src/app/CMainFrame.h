@@ -4,6 +4,7 @@
 #include "base/CDocTemplate.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <map>
 
@@ -13,6 +14,7 @@ class CView;
 class QAction;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 class QToolBar;
 
@@ -35,6 +37,10 @@ public:
     // Enables each command that the active view (or the frame itself) handles.
     void UpdateCommandUI();
     void UpdateTitle();
+    // The Window menu of the menu bar in force; its list of open windows is rebuilt each time it
+    // opens.
+    QMenu *WindowMenu() const;
+    void RebuildWindowList(QMenu *windowMenu);
     void OnSettings();
 
 protected:
@@ -51,6 +57,8 @@ private:
     void BuildMenuBar(CDocTemplate::Menu kind);
     void RebuildRecentFiles(QMenu *fileMenu);
     void OnActiveWindowChanged();
+    void ActivateWindow(QMdiSubWindow *subWindow);
+    void OnMoreWindows();
     void RouteCommand(AppCommand command);
     void UpdateLockIndicators();
 
@@ -64,6 +72,9 @@ private:
     std::map<QString, QAction *> m_actions;
     std::map<QAction *, AppCommand> m_routed;
     QList<QAction *> m_recentActions;
+    QPointer<QMenu> m_windowMenu;
+    QList<QAction *> m_windowActions; // the numbered list of open windows in the Window menu
+    static constexpr int kListedWindows = 9;
     CDocTemplate::Menu m_menuKind = CDocTemplate::Menu::Main;
     bool m_capsOn = false;
     bool m_numOn = false;

@@ -272,55 +272,43 @@ bool MeterDialogue::RefreshMeterParameters()
     if (!WaitForPrompt())
         return false;
 
-    m_core.SetStatus(Status("Transferring Calib Date"));
-    WaitForAck(25);
-    Purge();
-    if (!ReadMeterValue("221", &value))
-        return false;
-    f.calibrationDate = value;
-    m_core.FieldsChanged();
-    Send(".\r\n");
-    if (!WaitForPrompt())
-        return false;
-
-    m_core.SetStatus(Status("Transferring Flow Range"));
-    if (!ReadMeterValue("140", &value))
-        return false;
-    f.flowRange = value;
-    if (const auto flow = ScanText::Double(value))
-        m_core.log.fullScaleFlow = float(*flow);
-    m_core.FieldsChanged();
-    WaitForAck(25);
-    Send(".\r\n");
-    Purge();
-    if (!WaitForPrompt())
-        return false;
-
-    m_core.SetStatus(Status("Transferring X-sect"));
-    WaitForAck(25);
-    Purge();
-    if (!ReadMeterValue("813", &value))
-        return false;
-    f.xSection = value;
-    m_core.FieldsChanged();
-    WaitForAck(25);
-    Send(".\r\n");
-    Purge();
-    if (!WaitForPrompt())
-        return false;
-
-    m_core.SetStatus(Status("Transferring Offset"));
-    WaitForAck(25);
-    Purge();
-    if (!ReadMeterValue("812", &value))
-        return false;
-    f.zeroOffset = value;
-    m_core.FieldsChanged();
-    WaitForAck(25);
-    Send(".\r\n");
-    Purge();
-    if (!WaitForPrompt())
-        return false;
+    // The four items, each read with its number, then left with "." for the next prompt. The
+    // meter's pacing differs a little between them: whether the line is settled and purged
+    // before the number is sent, and after the value before "." goes out.
+    const struct {
+        const char *status;
+        const char *number;
+        QString *field;
+        bool settleBefore;
+        bool settleAfter;
+    } items[] = {
+        { "Transferring Calib Date", "221", &f.calibrationDate, true, false },
+        { "Transferring Flow Range", "140", &f.flowRange, false, true },
+        { "Transferring X-sect", "813", &f.xSection, true, true },
+        { "Transferring Offset", "812", &f.zeroOffset, true, true },
+    };
+    for (const auto &item : items) {
+        m_core.SetStatus(Status(item.status));
+        if (item.settleBefore) {
+            WaitForAck(25);
+            Purge();
+        }
+        if (!ReadMeterValue(item.number, &value))
+            return false;
+        *item.field = value;
+        if (item.field == &f.flowRange) {
+            if (const auto flow = ScanText::Double(value))
+                m_core.log.fullScaleFlow = float(*flow);
+        }
+        m_core.FieldsChanged();
+        if (item.settleAfter)
+            WaitForAck(25);
+        Send(".\r\n");
+        if (item.settleAfter)
+            Purge();
+        if (!WaitForPrompt())
+            return false;
+    }
 
     m_core.SetStatus(Status("Data Transfer Completed"));
     WaitForAck(50);

@@ -53,7 +53,7 @@ int CSerial::SendString(const QByteArray &text)
     return result;
 }
 
-int CSerial::SendCommand(QByteArray text)
+int CSerial::SendCommand(QByteArray text, const std::function<void(int sent)> &progress)
 {
     if (!m_enabled || text.isEmpty())
         return 0;
@@ -61,9 +61,12 @@ int CSerial::SendCommand(QByteArray text)
     if (!hold.Held())
         return 0;
     int result = 0;
+    int sent = 0;
     for (const char c : text) {
         result = WriteByte(static_cast<unsigned char>(c));
         PacingSleep(kSendCommandPacingMs);
+        if (progress)
+            progress(++sent);
     }
     return result;
 }

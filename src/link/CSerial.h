@@ -2,6 +2,8 @@
 
 #include "link/SerialPort.h"
 
+#include <functional>
+
 // The meter link: the program's one path to a meter's RS-232 port (8N1, DTR and RTS on, no
 // flow control). Owned by CTarvikApp; the terminal, the meter forms, the command lists and the
 // datalogger use it from the user-interface thread.
@@ -13,7 +15,9 @@ public:
     void ReopenPort();
     void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs);
     int SendString(const QByteArray &text);
-    int SendCommand(QByteArray text);
+    // Sends text byte by byte, pausing after each byte; progress, when given, is told how many
+    // bytes have gone out after each one (a long write shows its progress meanwhile).
+    int SendCommand(QByteArray text, const std::function<void(int sent)> &progress = {});
     int WriteByte(int byte);
 
     static constexpr int kSendStringPacingMs = 20;

@@ -90,10 +90,12 @@ int SerialPort::PendingCount(int receiveQueue)
 
 int SerialPort::ReadByte(unsigned char *byte)
 {
-    if (!m_enabled || PendingCount(1) == 0)
+    if (!m_enabled)
         return 0;
+    // One hold of the lock for the count and the read: byte-wise readers call this on every
+    // tick, and each hold is two system calls.
     PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
-    if (!hold.Held())
+    if (!hold.Held() || m_device.PendingInput() == 0)
         return 0;
     return m_device.ReadNow(byte);
 }

@@ -102,7 +102,7 @@ void CQueExecutor::ExchangeOrJump(const QString &command, int intervalToken, int
     const int total = ToInt(m_script.Token(intervalToken + 1));
     const QString terminator = m_script.Token(terminatorToken);
     const QString label = m_script.Token(terminatorToken + 1);
-    if (!MeterExchange(m_link, command, m_reply, terminator, interval, total, m_pauseMs))
+    if (!MeterExchange(m_link, command, m_reply, terminator, interval, total, m_pauseMs, m_sendHook))
         GoTo(label);
 }
 
@@ -121,13 +121,20 @@ bool CQueExecutor::GoTo(const QString &label)
 }
 
 int CQueExecutor::MeterExchange(IMeterLink *link, const QString &command, QByteArray &reply,
-    const QString &expected, int intervalMs, int totalMs, int pauseMs)
+    const QString &expected, int intervalMs, int totalMs, int pauseMs, const SendHook &sending)
 {
     reply.clear();
     if (!link)
         return 0;
     link->PurgeInput();
-    link->SendCommand(command.toLatin1() + '\r');
+    const QByteArray text = command.toLatin1() + '\r';
+    if (sending) {
+        const int total = int(text.size());
+        sending(0, total);
+        link->SendCommandReporting(text, [&sending, total](int sent) { sending(sent, total); });
+    } else {
+        link->SendCommand(text);
+    }
     Pause(pauseMs);
     if (expected.size() == 1 && expected.at(0).unicode() < 256)
         link->ReadReply(reply, ClampTimeout(intervalMs), ClampTimeout(totalMs),

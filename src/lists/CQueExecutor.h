@@ -37,6 +37,10 @@ public:
     void Reset();
     void SetLink(IMeterLink *link) { m_link = link; }
     void SetPauseMs(int ms) { m_pauseMs = qMax(0, ms); }
+    // Called while an exchange sends, with the bytes sent so far and the bytes to send (the
+    // command and its carriage return), so a long write can show its progress.
+    using SendHook = std::function<void(int sent, int total)>;
+    void SetSendHook(SendHook hook) { m_sendHook = std::move(hook); }
     // Called with the index and text of each line just before it runs (progress display).
     void SetLineHook(std::function<void(int index, const QString &line)> hook)
     {
@@ -57,7 +61,8 @@ public:
     // reply within the time-outs. 1 when expected is one character and that character occurs in
     // the reply; 0 otherwise (an expected text of any other length never matches).
     static int MeterExchange(IMeterLink *link, const QString &command, QByteArray &reply,
-        const QString &expected, int intervalMs, int totalMs, int pauseMs = kDefaultPauseMs);
+        const QString &expected, int intervalMs, int totalMs, int pauseMs = kDefaultPauseMs,
+        const SendHook &sending = {});
     // Decimal number as the C library's atoi reads it (leading blanks, sign, digits; 0 if none),
     // kept within the int range.
     static int ToInt(const QString &text);
@@ -75,6 +80,7 @@ private:
     CScript m_script;
     IMeterLink *m_link = nullptr;
     std::function<void(int, const QString &)> m_lineHook;
+    SendHook m_sendHook;
     int m_pauseMs = kDefaultPauseMs;
     int m_index = -1;
     bool m_stopped = false;

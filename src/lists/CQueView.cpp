@@ -1,6 +1,7 @@
 #include "lists/CQueView.h"
 
 #include "base/AppServices.h"
+#include "base/PrintfText.h"
 #include "lists/CQueDoc.h"
 #include "lists/IFieldAccess.h"
 
@@ -41,6 +42,7 @@ CQueView::CQueView(CDocument *document, QWidget *parent)
     layout->addLayout(buttons);
 
     m_executor.SetLineHook([this](int index, const QString &line) { ShowLine(index, line); });
+    m_executor.SetSendHook([this](int sent, int total) { ShowSending(sent, total); });
     LoadList();
 }
 
@@ -66,7 +68,9 @@ void CQueView::LoadList()
     m_executor.SetLines(document ? document->Lines() : QStringList());
     // The bar spans 0 ... lines - 1. A list of one line or none still gets a span of one, since a
     // bar whose minimum equals its maximum shows a busy animation instead of progress.
-    m_progress->setRange(0, qMax(1, int(m_executor.Lines().size()) - 1));
+    m_lineStep = 0;
+    m_sendingPercent = -1;
+    m_progress->setRange(0, LineSpan());
     m_progress->setValue(0);
     m_lineText.clear();
     m_lineLabel->clear();
@@ -145,16 +149,46 @@ void CQueView::FormDestroyed()
         Q_EMIT GetDocument()->CloseRequested();
 }
 
+int CQueView::LineSpan() const
+{
+    return qMax(1, int(m_executor.Lines().size()) - 1);
+}
+
 void CQueView::ShowLine(int, const QString &line)
 {
-    // Steps the bar by one without wrapping past its end.
-    m_progress->setValue(qMin(m_progress->value() + 1, m_progress->maximum()));
+    // Steps the bar by one without wrapping past its end (a long send before may have measured
+    // its bytes on it).
+    m_lineStep = qMin(m_lineStep + 1, LineSpan());
+    m_sendingPercent = -1;
+    m_progress->setRange(0, LineSpan());
+    m_progress->setValue(m_lineStep);
     m_lineText = line;
     m_lineText.replace(QLatin1Char('\t'), QLatin1Char(' '));
     ElideLine();
     // The exchange that follows blocks this thread, so the line is painted now.
     m_progress->repaint();
     m_lineLabel->repaint();
+}
+
+void CQueView::ShowSending(int sent, int total)
+{
+    // A short command goes out in a moment; a long one (a meter image takes some 20 s at the
+    // meter's pacing) measures its bytes on the bar, repainted as they go: the exchange blocks
+    // this thread, and no events may be processed within it.
+    if (total < kLongSendBytes)
+        return;
+    const int percent = int(qint64(sent) * 100 / total);
+    if (percent == m_sendingPercent)
+        return;
+    m_sendingPercent = percent;
+    m_lineText = sent < total
+        ? PrintfText::Format("Sending %d of %d bytes to the meter", sent, total)
+        : PrintfText::Format("Sent %d bytes, waiting for the meter's answer", total);
+    ElideLine();
+    m_lineLabel->repaint();
+    m_progress->setRange(0, total);
+    m_progress->setValue(sent);
+    m_progress->repaint();
 }
 
 void CQueView::ElideLine()

@@ -74,6 +74,8 @@ protected:
 private:
     void LoadList();
     void ShowLine(int index, const QString &line);
+    void ShowSending(int sent, int total);
+    int LineSpan() const;
     void ElideLine();
     void StopRun(bool closeDocument);
     void FormDestroyed();
@@ -86,4 +88,8 @@ private:
     QLabel *m_lineLabel = nullptr;
     QPushButton *m_cancel = nullptr;
     QString m_lineText;
+    int m_lineStep = 0; // lines run, as shown on the bar
+    int m_sendingPercent = -1; // how much of a long send the bar shows, -1 when none
+    // Sends of at least this many bytes (about a second at the meter's pacing) show their progress.
+    static constexpr int kLongSendBytes = 40;
 };

@@ -18,6 +18,12 @@ int CSerialMeterLink::SendCommand(const QByteArray &text)
     return m_serial ? m_serial->SendCommand(text) : 0;
 }
 
+int CSerialMeterLink::SendCommandReporting(
+    const QByteArray &text, const std::function<void(int sent)> &progress)
+{
+    return m_serial ? m_serial->SendCommand(text, progress) : 0;
+}
+
 void CSerialMeterLink::ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs)
 {
     if (m_serial)

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <functional>
+
 // The three meter-link operations a command-list exchange needs. The meter link is adapted to it
 // by CSerialMeterLink; tests put a scripted meter behind it.
 class IMeterLink
@@ -12,6 +14,15 @@ public:
     virtual void PurgeInput() = 0;
     // Sends text byte by byte with the link's command pacing; nonzero when it went out.
     virtual int SendCommand(const QByteArray &text) = 0;
+    // As SendCommand, telling progress how many bytes have gone out as they go. A link that
+    // cannot tell sends the whole text and reports it once.
+    virtual int SendCommandReporting(const QByteArray &text, const std::function<void(int sent)> &progress)
+    {
+        const int result = SendCommand(text);
+        if (progress)
+            progress(int(text.size()));
+        return result;
+    }
     // One reply within the time-outs (interval between bytes, total constant), then purge.
     virtual void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) = 0;
     // One reply that ends with terminator: as ReadAll, except that once the terminator has

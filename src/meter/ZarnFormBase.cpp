@@ -575,10 +575,21 @@ bool ZarnFormBase::StartList(
 void ZarnFormBase::ListTick(int timerId)
 {
     if (!m_runner || !m_runner->IsRunning()) {
+        // Cancelled, or its window closed, between two lines.
+        StopListTimer();
+        if (timerId == kSendTimer)
+            UserMessage::Show(QStringLiteral("Sending was cancelled before the meter confirmed that it "
+                                             "had stored the configuration.\nRead the meter to see "
+                                             "what it holds."));
+        return;
+    }
+    const int result = m_runner->Step();
+    if (result == CQueExecutor::kBadLabel) {
+        // The list has said what went wrong (its jump target is the message) and stopped.
         StopListTimer();
         return;
     }
-    if (m_runner->Step() != 1)
+    if (result != CQueExecutor::kEnded)
         return;
     ListEnded(timerId);
     // A list that ran past its last line without "End" is over as well: it is closed here, so
@@ -586,6 +597,10 @@ void ZarnFormBase::ListTick(int timerId)
     if (m_runner && m_runner->IsRunning())
         m_runner->Cancel();
     StopListTimer();
+    // The write lists reach their end only on the meter's acknowledgement of the image; every
+    // failure jumps to a message instead.
+    if (timerId == kSendTimer)
+        UserMessage::Show(QStringLiteral("Meter stored the configuration"));
 }
 
 void ZarnFormBase::StopListTimer()

@@ -491,6 +491,14 @@ void ZarnFormView::OnInitialUpdate()
     if (Runner() && Runner()->IsRunning())
         Runner()->Cancel();
     DocVarsToForm();
+    // A further window onto the document (Window > New Window) shows the range the first
+    // window has chosen to change to, not the image's.
+    AppServices *services = AppServices::Instance();
+    auto *first = services ? qobject_cast<ZarnFormView *>(services->FirstViewOf(GetDocument())) : nullptr;
+    if (first && first != this) {
+        m_desired->setCurrentIndex(first->m_desired->currentIndex());
+        m_hiddenDesired->setText(first->m_hiddenDesired->text());
+    }
     StartClock();
 }
 

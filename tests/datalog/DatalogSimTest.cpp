@@ -176,29 +176,63 @@ TEST(DatalogSim, OldFirmwareAndSilentMetersAreRefused)
         EXPECT_TRUE(rig.core.Meter().CheckMeter());
     }
 
-    PtyPair silent;
-    auto link = OpenLink(silent.SlavePath(), 0.2);
-    ASSERT_TRUE(link);
-    RecordingSink sink;
-    DatalogCore core;
-    core.SetSink(&sink);
-    core.SetLink(link.get());
-    core.OnFirstShown();
-    core.state.memoryFigure = 5;
-    core.Meter().Update();
-    EXPECT_EQ(sink.messages,
-        QStringList(QStringLiteral("       Flow Meter Communication Error|")
-            + QLatin1String(MeterDialogue::kCommErrorText)));
-    EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));
-    EXPECT_EQ(core.fields.mode, QString());
-    EXPECT_FALSE(core.state.meterParametersRead);
-    // Five attempts, each refreshing first.
-    EXPECT_EQ(sink.statuses.count(QStringLiteral("Refresh Meter")), 5);
-    EXPECT_EQ(silent.Receive(200).count("rrrrrr\r\n"), 5);
-    // START (PC) against it does nothing but say so.
-    core.Pc().StartPcLogging();
-    EXPECT_FALSE(core.state.loggingActive);
-    EXPECT_EQ(sink.messages.size(), 2);
+    // Silent two ways: a port nobody reads (where the wake-ups can be counted) and a running
+    // simulator deaf to every wake-up.
+    PtyPair silentPty;
+    SimRig deaf({ "--deaf-wakes", "1000000" }, 0.2);
+    ASSERT_TRUE(deaf.started);
+    std::unique_ptr<CSerial> ptyLink = OpenLink(silentPty.SlavePath(), 0.2);
+    ASSERT_TRUE(ptyLink);
+    for (CSerial *link : { ptyLink.get(), deaf.link.get() }) {
+        SCOPED_TRACE(link == ptyLink.get() ? "silent port" : "deaf simulator");
+        RecordingSink sink;
+        DatalogCore core;
+        core.SetSink(&sink);
+        core.SetLink(link);
+        core.OnFirstShown();
+        core.state.memoryFigure = 5;
+        core.Meter().Update();
+        EXPECT_EQ(sink.messages,
+            QStringList(QStringLiteral("       Flow Meter Communication Error|")
+                + QLatin1String(MeterDialogue::kCommErrorText)));
+        EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));
+        EXPECT_EQ(core.fields.mode, QString());
+        EXPECT_FALSE(core.state.meterParametersRead);
+        EXPECT_EQ(core.state.memoryFigure, 5u);
+        // Five attempts, each refreshing first.
+        EXPECT_EQ(sink.statuses.count(QStringLiteral("Refresh Meter")), 5);
+        // START (PC) against it does nothing but say so.
+        core.Pc().StartPcLogging();
+        EXPECT_FALSE(core.state.loggingActive);
+        EXPECT_EQ(sink.messages.size(), 2);
+    }
+    // Five refreshes by UPDATE, five more by START's own check of the meter.
+    EXPECT_EQ(silentPty.Receive(200).count("rrrrrr\r\n"), 10);
+}
+
+// The log memory figure is the "956" token's characters 5 to 8 read as hexadecimal; a token
+// too short or not hexadecimal there leaves the figure as it was.
+TEST(DatalogSim, LogMemoryFigureIsReadFromTheTokensFifthCharacterOn)
+{
+    const struct {
+        const char *token;
+        unsigned figure;
+    } cases[] = {
+        { "MEM:0100", 256 },
+        { "MEM:1", 1 },
+        { "MEM:7D00FF", 32000 },
+        { "MEM", 5 },
+        { "MEM:", 5 },
+        { "MEM:ZZZZ", 5 },
+    };
+    for (const auto &c : cases) {
+        SimRig rig({ "--mem-token", c.token });
+        ASSERT_TRUE(rig.started);
+        rig.core.state.memoryFigure = 5;
+        rig.core.Meter().Update();
+        EXPECT_TRUE(rig.core.state.meterParametersRead) << c.token;
+        EXPECT_EQ(rig.core.state.memoryFigure, c.figure) << c.token;
+    }
 }
 
 TEST(DatalogSim, WakeUpAnsweredOnTheThirdAttempt)

@@ -1,11 +1,15 @@
 // The meter (or the Modbus network) going away in the middle of an operation: the far end of the
-// port is killed while the program writes, reads, runs a command list or polls a meter. Each
+// port is killed while the program writes, reads, runs a command list, transfers the meter's log
+// or polls a meter. Each
 // operation must end within its own time-outs without spinning, tell the user what happened,
 // and work again once the far end is back and the port is opened anew.
+#include "../datalog/RecordingSink.h"
 #include "support/TestEnv.h"
 
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "datalog/DatalogCore.h"
+#include "datalog/MeterDialogue.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
 #include "lists/CQueExecutor.h"
@@ -22,8 +26,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <csignal>
 #include <ctime>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -40,6 +49,29 @@ double ProcessCpuMs()
     timespec now = {};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A meter's stored log text of about `size` bytes in the layout LOAD reads.
+QByteArray StoredLog(int size)
+{
+    QByteArray text = "\"Serial#  1   Start Date: 01/31/2007   Time: 02:15:07 PM\n\n"
+                      "\"Snapshot Interval = 9 secs   Flow Units = LBPM   Total Units = LBP\n\n"
+                      "\"Options Selected:\n;Line ; Flow \n";
+    for (int row = 1; text.size() < size - 40; ++row)
+        text += "; " + QByteArray::number(row) + "; 12.25 \n";
+    return text + "\n\"Stop Ocurred 01/31/2007 02:20:00 PM\n";
 }
 
 // tarvik-metersim behind a fixed link path, killed as a crash or a pulled cable would end it.
@@ -65,6 +97,7 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         return QFileInfo::exists(m_link);
     }
+    qint64 Pid() const { return m_process.processId(); }
     void Kill()
     {
         if (m_process.state() != QProcess::NotRunning) {
@@ -208,6 +241,157 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringWriteReadAndCommandList)
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(again.GetField(1049), QStringLiteral("4.1A"));
     EXPECT_GE(again.GetField(1051).size(), 3 * 26 - 1) << "the image came";
+}
+
+// Kills a process a while after it is told to, from a thread of its own, because the operation
+// that should be cut runs to its end on the test's thread. Notes the process's CPU time then.
+class DelayedKill
+{
+public:
+    explicit DelayedKill(qint64 pid, int delayMs)
+        : m_thread([this, pid, delayMs] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_armed || m_quit; });
+            if (m_quit)
+                return;
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            ::kill(pid_t(pid), SIGKILL);
+            cpuAtKill = ProcessCpuMs();
+            timeOfKill = Clock::now();
+            killed = true;
+        })
+    {
+    }
+    ~DelayedKill()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    void Arm()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_armed = true;
+        }
+        m_wake.notify_one();
+    }
+
+    std::atomic<bool> killed { false };
+    std::atomic<double> cpuAtKill { 0 };
+    std::atomic<Clock::time_point> timeOfKill { Clock::time_point() };
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_armed = false;
+    bool m_quit = false;
+    std::thread m_thread;
+};
+
+// A datalogger sink that starts the kill once the log's bytes are coming.
+class TransferSink : public RecordingSink
+{
+public:
+    std::function<void()> onTransfer;
+    void StatusChanged(const QString &status, const QString &mode) override
+    {
+        RecordingSink::StatusChanged(status, mode);
+        if (status == QLatin1String("Data Transfer in Progress") && onTransfer)
+            onTransfer();
+    }
+};
+
+TEST_F(FarEndLossTest, MeterGoesAwayDuringALogTransfer)
+{
+    // 12,000 bytes of stored log at 19,200 baud take over 6 s; the meter dies 1.5 s into them.
+    const QByteArray big = StoredLog(12000);
+    const QByteArray small = StoredLog(400);
+    const QString bigPath = m_dir.filePath(QStringLiteral("big.bin"));
+    const QString smallPath = m_dir.filePath(QStringLiteral("small.bin"));
+    ASSERT_TRUE(WriteFile(bigPath, big));
+    ASSERT_TRUE(WriteFile(smallPath, small));
+    const QString path = m_dir.filePath(QStringLiteral("meter"));
+    auto meter = std::make_unique<FarEnd>(path,
+        QStringList { QStringLiteral("--baud"), QStringLiteral("19200"), QStringLiteral("--log"),
+            bigPath });
+    ASSERT_TRUE(meter->Start());
+
+    LinkTiming timing;
+    timing.pacingScale = 0.1;
+    timing.readMsPerByte = 0;
+    timing.msPerThousandPolls = 2.0; // the 500,000-poll wait for a log byte: 1 s
+    CSerial link(path, timing);
+    link.SetPortText(path);
+    link.SetBaudText(QStringLiteral("9600"));
+    ASSERT_EQ(link.OpenPort(), 1) << qPrintable(link.LastError());
+
+    TransferSink sink;
+    DatalogCore core;
+    core.SetSink(&sink);
+    core.SetLink(&link);
+    core.OnFirstShown();
+    core.fields.fileName = m_dir.filePath(QStringLiteral("meter.log"));
+    const QByteArray header = "\"Halvren - Flow Meter Datalog Filename "
+        + core.fields.fileName.toLatin1() + "\r\n\"Full Scale Flow Rate = 80.000000\r\n";
+
+    DelayedKill killer(meter->Pid(), 1500);
+    sink.onTransfer = [&killer] { killer.Arm(); };
+    core.Meter().TransferMeterLog();
+    const auto end = Clock::now();
+    const double cpuEnd = ProcessCpuMs();
+    sink.onTransfer = nullptr;
+    ASSERT_TRUE(killer.killed) << "the transfer ended before the meter was killed";
+    meter->Kill();
+
+    // After the kill: the wait for the next byte (1 s), the pause (0.2 s) and the return to run
+    // mode on a dead port (1.1 s of waits and a failed write), nothing more, and all of it asleep.
+    const long long afterKill = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - killer.timeOfKill.load())
+                                    .count();
+    EXPECT_LT(afterKill, 2300 + 2000);
+    // Asleep, the waits cost a few ms of processor; a loop that spins costs hundreds even when
+    // the machine is shared by other work.
+    EXPECT_LT(cpuEnd - killer.cpuAtKill, double(afterKill) / 10) << "waiting spun the processor";
+    ASSERT_GE(sink.statuses.size(), 3);
+    EXPECT_EQ(sink.statuses.mid(sink.statuses.size() - 3),
+        QStringList({ "Data Transfer in Progress", "Meter Not Responding", "IDLE" }));
+    EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));
+    EXPECT_EQ(core.fields.mode, QString());
+    EXPECT_TRUE(sink.messages.isEmpty()) << qPrintable(sink.messages.join('\n'));
+    // The file holds what arrived: the two header lines and a true beginning of the log text.
+    QByteArray onDisk = big;
+    onDisk.replace('\n', "\r\n");
+    const QByteArray cut = ReadFile(core.fields.fileName);
+    ASSERT_TRUE(cut.startsWith(header)) << cut.left(200).constData();
+    const QByteArray arrived = cut.mid(header.size());
+    EXPECT_GT(arrived.size(), 500) << "1.5 s at 19,200 baud brings some 2,800 bytes";
+    EXPECT_LT(arrived.size(), onDisk.size());
+    EXPECT_TRUE(onDisk.startsWith(arrived)) << "the bytes that arrived, in order, none lost";
+    EXPECT_TRUE(core.log.snapshotList.isEmpty()) << "a cut transfer is not loaded";
+
+    // The meter is back with a short log: after the port is opened anew a transfer succeeds.
+    meter = std::make_unique<FarEnd>(path, QStringList { QStringLiteral("--log"), smallPath });
+    ASSERT_TRUE(meter->Start());
+    link.ClosePort();
+    link.SetPortText(path);
+    link.ReopenPort();
+    ASSERT_EQ(link.IsEnabled(), 1) << qPrintable(link.LastError());
+    sink.statuses.clear();
+    core.Meter().TransferMeterLog();
+    EXPECT_TRUE(sink.statuses.contains(QStringLiteral("Transfer Completed")))
+        << qPrintable(sink.statuses.join('|'));
+    EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));
+    QByteArray whole = small;
+    whole.replace('\n', "\r\n");
+    EXPECT_EQ(ReadFile(core.fields.fileName).toStdString(), (header + whole).toStdString());
+    EXPECT_EQ(core.log.logFlowUnits, QStringLiteral("LBPM"));
+    EXPECT_GE(core.log.snapshotList.size(), 4);
+    EXPECT_TRUE(sink.messages.isEmpty()) << qPrintable(sink.messages.join('\n'));
 }
 
 TEST_F(FarEndLossTest, ModbusNetworkGoesAwayDuringASweep)

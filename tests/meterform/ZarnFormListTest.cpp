@@ -12,6 +12,7 @@
 #include "lists/CSerialMeterLink.h"
 #include "lists/IMeterLink.h"
 #include "meter/MeterVars.h"
+#include "meterform/HalfWayLink.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -23,13 +24,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QScopeGuard>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -49,6 +53,25 @@ public:
     {
         reply = replies.isEmpty() ? QByteArray() : replies.takeFirst();
     }
+};
+
+// Calls back whenever the watched widget paints.
+class PaintWatch : public QObject
+{
+public:
+    explicit PaintWatch(std::function<void()> painted)
+        : m_painted(std::move(painted))
+    {
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted();
+        return false;
+    }
+
+private:
+    std::function<void()> m_painted;
 };
 
 void WriteFile(const QString &name, const QByteArray &content)
@@ -278,6 +301,42 @@ TEST_F(FormListTest, SendActiveSendsTheEditedImage)
     EXPECT_EQ(sent.Vars()->Value(QStringLiteral("key"), 1), 0xAAu);
 }
 
+// The end of a Send says whether the meter stored the image, through the program's own
+// send20.que: stored, refused, no answer, and a send cancelled between two lines.
+TEST_F(FormListTest, SendSaysWhetherTheMeterStoredTheImage)
+{
+    const QString cancelled = QStringLiteral("Sending was cancelled before the meter confirmed that it had "
+                                             "stored the configuration.\nRead the meter to see what it holds.");
+    const struct
+    {
+        const char *what;
+        QList<QByteArray> replies;
+        int cancelAfterTicks; // 0: runs to its end
+        QString message;
+    } cases[] = {
+        { "stored", { ">", ">", "IMAGE STORED*", "RUN" }, 0, QStringLiteral("Meter stored the configuration") },
+        { "refused", { ">", ">", "IMAGE REFUSED KEY", "RUN" }, 0, QStringLiteral("Meter refused the configuration") },
+        { "no answer", { "", "RUN" }, 0, QStringLiteral("Meter did not answer") },
+        { "cancelled", { ">", ">" }, 3, cancelled },
+    };
+    for (const auto &c : cases) {
+        m_messages.clear();
+        m_meter.sent.clear();
+        m_meter.replies = c.replies;
+        m_form->OnSendActive();
+        ASSERT_NE(m_form->Runner(), nullptr) << c.what;
+        if (c.cancelAfterTicks) {
+            for (int tick = 0; tick < c.cancelAfterTicks; ++tick)
+                m_form->TimerTick(ZarnFormView::kSendTimer);
+            m_form->Runner()->Cancel();
+        }
+        EXPECT_GT(RunList(ZarnFormView::kSendTimer), 0) << c.what;
+        EXPECT_EQ(m_messages, QStringList { c.message }) << c.what;
+        EXPECT_EQ(m_form->Runner(), nullptr) << c.what;
+        m_lists.clear(); // the list's window has closed
+    }
+}
+
 TEST_F(FormListTest, ChangeRunsOnlyForAKnownOtherRange)
 {
     WriteFile(QStringLiteral("select20.que"),
@@ -396,9 +455,53 @@ TEST_F(FormListTest, ReadEditAndSendAgainstTheSimulatedMeter)
     EXPECT_EQ(primary->topLevelItem(2)->text(1), QStringLiteral("1.25"));
     qobject_cast<QLineEdit *>(m_form->Control(1012))->setText(QStringLiteral("2500"));
 
+    // Half way through the image, a picture of the list's window for whoever asked for one.
+    CQueView *runner = nullptr;
+    const QString shots = qEnvironmentVariable("TARVIK_TRUST_SHOTS");
+    HalfWayLink halfWay(&link, [&] {
+        if (!shots.isEmpty() && runner)
+            runner->grab().save(shots + QStringLiteral("/send-progress.png"));
+    });
+    ZarnFormView::SetMeterLink(&halfWay);
     m_form->OnSendActive();
+    // The list's window is on screen while it runs: what its bar shows at each paint. The ticks
+    // below process no events, so every paint is one the exchange made itself.
+    runner = m_form->Runner();
+    ASSERT_NE(runner, nullptr);
+    runner->resize(410, 130);
+    runner->show();
+    QApplication::processEvents();
+    struct Shown
+    {
+        int value, maximum;
+        QString line;
+    };
+    QList<Shown> paints;
+    PaintWatch watch([&] {
+        paints.append({ runner->ProgressBar()->value(), runner->ProgressBar()->maximum(),
+            runner->LineLabel()->text() });
+    });
+    runner->ProgressBar()->installEventFilter(&watch);
     ASSERT_GT(RunList(ZarnFormView::kSendTimer), 0);
-    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join(QLatin1Char('|')));
+    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Meter stored the configuration") });
+    m_messages.clear();
+    // The image (three characters a byte and a carriage return) moved the bar from empty to
+    // full in many visible steps, always forward, with the count of bytes beside it.
+    const int total = int(m_form->GetField(1051).size()) + 1;
+    ASSERT_GT(total, 600);
+    QList<int> imageSteps;
+    for (const Shown &shown : paints)
+        if (shown.maximum == total)
+            imageSteps.append(shown.value);
+    EXPECT_GE(imageSteps.size(), 50);
+    EXPECT_TRUE(std::is_sorted(imageSteps.begin(), imageSteps.end()));
+    EXPECT_EQ(imageSteps.value(0, -1), 0);
+    EXPECT_EQ(imageSteps.value(imageSteps.size() - 1), total);
+    const QString half = QStringLiteral("Sending %1 of %2 bytes to the meter").arg(total / 2).arg(total);
+    const QString sent = QStringLiteral("Sent %1 bytes, waiting for the meter's answer").arg(total);
+    for (const QString &line : { half, sent })
+        EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [&](const Shown &s) { return s.line == line; }))
+            << qPrintable(line);
     ZarnFormView::SetMeterLink(&m_meter);
     serial.ClosePort();
 

@@ -626,7 +626,10 @@ void MeterSim::RunCommand(const QByteArray &cmd, qint64 nowMs)
     }
     case 956: {
         // The token's characters 5 to 8 are the free log memory in hexadecimal.
-        Say(PrintfText::Format("MEM:%04X BYTES FREE\r\n", m_logger.FreeBytes()).toLatin1());
+        const QString token = m_settings.memToken.isEmpty()
+            ? PrintfText::Format("MEM:%04X", m_logger.FreeBytes())
+            : m_settings.memToken;
+        Say(token.toLatin1() + " BYTES FREE\r\n");
         StartTicker(nowMs);
         return;
     }

@@ -40,6 +40,7 @@ const char kUsage[]
       "  --tracking 0|1           mark flows as tracked with \"T\" (default: the image's bit)\n"
       "  --log FILE               the logger memory at start: FILE's bytes, sent by \"953\"\n"
       "  --deaf-wakes N           leave the first N wake-ups (eighteen dots) unanswered\n"
+      "  --mem-token TEXT         first word of the log memory answer (default MEM:<free, hex>)\n"
       "\n"
       "Prints the pseudo-terminal's path on the first line of its output, then runs\n"
       "until SIGTERM or Ctrl+C.\n";
@@ -124,6 +125,9 @@ int main(int argc, char **argv)
             ok = ok && (settings.tracking == 0 || settings.tracking == 1);
         } else if (opt == QLatin1String("--log")) {
             settings.logFile = val;
+        } else if (opt == QLatin1String("--mem-token")) {
+            settings.memToken = val;
+            ok = !val.isEmpty() && !val.contains(QLatin1Char(' '));
         } else if (opt == QLatin1String("--deaf-wakes")) {
             settings.deafWakes = val.toInt(&ok);
             ok = ok && settings.deafWakes >= 0;

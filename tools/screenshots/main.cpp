@@ -1,16 +1,24 @@
 // tarvik-shots: starts Tarvik in the current folder (set up by scripts/screenshots: data files,
-// preferences pointing at the simulated meter and Modbus network), opens each kind of window
-// as a technician would, talks to the simulators, and saves a picture of the main window for
-// each to OUTDIR. With --icons DIR it also writes the program icon as tarvik-<size>.png.
+// preferences pointing at the simulated meter and Modbus network, a simulated Quixal meter on
+// "quixal-port"), opens each kind of window as a technician would, talks to the simulators, and
+// saves a picture of the main window for each to OUTDIR. With --icons DIR it also writes the
+// program icon as tarvik-<size>.png.
 //   tarvik-shots OUTDIR [--icons DIR]
 #include "app/CMainFrame.h"
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
+#include "app/CommSettings.h"
 #include "base/AppIcons.h"
+#include "base/CPrefs.h"
 #include "base/CDocument.h"
 #include "base/CView.h"
 #include "base/UserMessage.h"
+#include "datalog/Datalog.h"
+#include "datalog/DatalogCore.h"
+#include "link/CSerial.h"
 #include "meter/ZarnFormView.h"
+#include "meterqx/QXFieldIds.h"
+#include "meterqx/ZarnQXFormView.h"
 #include "modbus/Modbus.h"
 
 #include <QApplication>
@@ -20,6 +28,8 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QTimer>
 
 #include <cstdio>
@@ -69,6 +79,17 @@ View *Newest(CMainFrame *frame)
 {
     const QList<View *> views = frame->findChildren<View *>();
     return views.isEmpty() ? nullptr : views.last();
+}
+
+// Grows a child window until the form in its view shows whole, without scroll bars.
+void ShowWhole(QMdiSubWindow *sub, QWidget *view)
+{
+    auto *area = view->findChild<QScrollArea *>();
+    if (!area || !area->widget())
+        return;
+    const QSize missing = (area->widget()->sizeHint() - area->viewport()->size()).expandedTo(QSize(0, 0));
+    if (missing.width() > 0 || missing.height() > 0)
+        sub->resize(sub->size() + missing + QSize(4, 4));
 }
 
 void CloseAll(CMainFrame *frame)
@@ -139,6 +160,35 @@ int main(int argc, char *argv[])
     Save(frame, QStringLiteral("terminal"));
     CloseAll(frame);
 
+    // The datalogger: the meter identified by UPDATE, then a few seconds of PC logging, one
+    // snapshot a second, into a log file of the working folder.
+    app.OnNewDatalog();
+    Run(300);
+    if (Datalog *logger = Newest<Datalog>(frame)) {
+        logger->ButtonOf(Datalog::Update)->click();
+        DatalogFields &fields = logger->Core().fields;
+        fields.hour = fields.min = QStringLiteral("0");
+        fields.sec = QStringLiteral("1");
+        fields.fileName = QStringLiteral("screenshot.log");
+        logger->FieldsChanged();
+        logger->ButtonOf(Datalog::StartPc)->click();
+        Run(6500);
+        logger->ButtonOf(Datalog::StopPc)->click();
+        if (!RunUntil([&fields] { return fields.status == QLatin1String("IDLE"); }, 5000)) {
+            std::fprintf(stderr, "the datalogger did not return to IDLE\n");
+            ++g_failures;
+        }
+        if (logger->Core().log.snapshotList.size() < 4) {
+            std::fprintf(stderr, "the datalogger logged no rows\n");
+            ++g_failures;
+        }
+        Save(frame, QStringLiteral("datalogger"));
+    } else {
+        std::fprintf(stderr, "no datalogger window opened\n");
+        ++g_failures;
+    }
+    CloseAll(frame);
+
     // The Modbus network: meters 1 to 3 read once, their fixed data and their readings.
     app.OnNewModbus();
     Run(300);
@@ -156,6 +206,42 @@ int main(int argc, char *argv[])
         ++g_failures;
     }
     CloseAll(frame);
+
+    // The Quixal form, read from the simulated Quixal meter: the meter port is switched to it as
+    // the settings sheet would (and back afterwards), and a terminal identifies the meter first.
+    CSerial *link = CTarvikApp::MeterLink();
+    const QString kelvanePort = CPrefs().GetPort();
+    const QString baud = CPrefs().GetBaud();
+    if (link)
+        CommSettings::ApplyTerminalPort(
+            *link, QDir::current().absoluteFilePath(QStringLiteral("quixal-port")), baud);
+    app.OnNewTerminal();
+    Run(3000);
+    CloseAll(frame);
+    app.OnNewQuixal();
+    Run(300);
+    if (ZarnQXFormView *form = Newest<ZarnQXFormView>(frame)) {
+        form->OnRead();
+        if (!RunUntil([form] { return form->Runner() == nullptr; }, 60000)) {
+            std::fprintf(stderr, "the Quixal meter read did not finish\n");
+            ++g_failures;
+        }
+        if (form->GetField(QXFieldId::SerialNumber).isEmpty()) {
+            std::fprintf(stderr, "the Quixal form shows no serial number\n");
+            ++g_failures;
+        }
+        if (QMdiSubWindow *sub = frame->MdiArea()->activeSubWindow()) {
+            sub->move(0, 0);
+            ShowWhole(sub, form);
+        }
+        Save(frame, QStringLiteral("quixal-form"));
+    } else {
+        std::fprintf(stderr, "no Quixal form opened\n");
+        ++g_failures;
+    }
+    CloseAll(frame);
+    if (link)
+        CommSettings::ApplyTerminalPort(*link, kelvanePort, baud);
 
     // The settings sheet.
     {
