@@ -17,6 +17,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -402,10 +403,11 @@ void CMainFrame::RebuildWindowList(QMenu *windowMenu)
         return action;
     };
     add(QString())->setSeparator(true);
+    const QStringList titles = WindowTitles(windows);
     // The first nine windows by number, the active one checked; the rest through a chooser.
     for (int i = 0; i < windows.size() && i < kListedWindows; ++i) {
         QMdiSubWindow *subWindow = windows.at(i);
-        QString title = subWindow->windowTitle();
+        QString title = titles.at(i);
         title.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction *action = add(QStringLiteral("&%1 %2").arg(i + 1).arg(title));
         // Only the active window carries a check (the others show no empty box).
@@ -424,6 +426,22 @@ void CMainFrame::RebuildWindowList(QMenu *windowMenu)
     }
 }
 
+QStringList CMainFrame::WindowTitles(const QList<QMdiSubWindow *> &windows)
+{
+    // Several windows onto one document share its title: they are told apart as title:1,
+    // title:2 in the order they were opened.
+    QHash<QString, int> count;
+    for (const QMdiSubWindow *subWindow : windows)
+        ++count[subWindow->windowTitle()];
+    QHash<QString, int> seen;
+    QStringList titles;
+    for (const QMdiSubWindow *subWindow : windows) {
+        const QString title = subWindow->windowTitle();
+        titles << (count.value(title) > 1 ? QStringLiteral("%1:%2").arg(title).arg(++seen[title]) : title);
+    }
+    return titles;
+}
+
 void CMainFrame::ActivateWindow(QMdiSubWindow *subWindow)
 {
     if (subWindow->isMinimized())
@@ -437,11 +455,13 @@ void CMainFrame::OnMoreWindows()
     QList<QPointer<QMdiSubWindow>> windows;
     QStringList titles;
     int current = 0;
-    for (QMdiSubWindow *subWindow : m_mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+    const QList<QMdiSubWindow *> open = m_mdiArea->subWindowList(QMdiArea::CreationOrder);
+    const QStringList names = WindowTitles(open);
+    for (QMdiSubWindow *subWindow : open) {
         if (subWindow == m_mdiArea->activeSubWindow())
             current = int(windows.size());
         windows.append(subWindow);
-        titles << QStringLiteral("%1 %2").arg(windows.size()).arg(subWindow->windowTitle());
+        titles << QStringLiteral("%1 %2").arg(windows.size()).arg(names.at(windows.size() - 1));
     }
     bool ok = false;
     const QString chosen = QInputDialog::getItem(this, QStringLiteral("Select Window"),

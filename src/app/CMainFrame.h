@@ -58,6 +58,7 @@ private:
     void RebuildRecentFiles(QMenu *fileMenu);
     void OnActiveWindowChanged();
     void ActivateWindow(QMdiSubWindow *subWindow);
+    static QStringList WindowTitles(const QList<QMdiSubWindow *> &windows);
     void OnMoreWindows();
     void RouteCommand(AppCommand command);
     void UpdateLockIndicators();

@@ -133,6 +133,21 @@ TEST_F(WindowMenu, ListsTheOpenWindowsWhateverIsActive)
         for (int j = 0; j < entries.size(); ++j)
             EXPECT_EQ(entries[j]->isChecked(), j == i) << i << " " << j;
     }
+    // Past nine windows the list stops at nine and offers the rest through a chooser.
+    auto *kelvane = qobject_cast<CChildFrame *>(windows.at(1));
+    ASSERT_NE(kelvane, nullptr);
+    Area()->setActiveSubWindow(kelvane);
+    for (int i = 0; i < 5; ++i)
+        Frame()->Action(QStringLiteral("window_new"))->trigger();
+    ASSERT_EQ(Area()->subWindowList().size(), 10);
+    QMenu *crowded = OpenWindowMenu();
+    EXPECT_EQ(WindowEntries(crowded).size(), 9);
+    EXPECT_EQ(crowded->actions().last()->text(), QStringLiteral("&More Windows..."));
+    // The windows onto one document are told apart.
+    const QString form = kelvane->windowTitle();
+    EXPECT_EQ(WindowEntries(crowded).at(1)->text(), QStringLiteral("&2 %1:1").arg(form));
+    EXPECT_EQ(WindowEntries(crowded).at(5)->text(), QStringLiteral("&6 %1:2").arg(form));
+
     const QString shots = qEnvironmentVariable("TARVIK_TRUST_SHOTS");
     if (!shots.isEmpty()) {
         QMenu *shown = OpenWindowMenu();
