@@ -2,6 +2,8 @@
 
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "meter/ChoiceList.h"
+#include "meter/MeterVars.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,8 +33,20 @@ void FuzzEnv::Init()
         g_workDir = QStringLiteral("%1/tarvik-fuzz-%2").arg(base).arg(::getpid());
         QDir().mkpath(g_workDir);
         const QDir data(QStringLiteral(TARVIK_DATA_DIR));
-        for (const QString &name : data.entryList(QDir::Files))
+        for (const QString &name : data.entryList(QDir::Files)) {
             QFile::copy(data.filePath(name), g_workDir + QLatin1Char('/') + name);
+            // The layouts and lists never change during a run: held in memory, so the targets
+            // that build tables and fill lists for every input read no file for them.
+            if (!name.endsWith(QLatin1String(".dat")))
+                continue;
+            QFile file(data.filePath(name));
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            if (name.startsWith(QLatin1String("vars")))
+                MeterVars::HoldLayoutFile(name, file.readAll());
+            else
+                ChoiceList::Hold(name, file.readAll());
+        }
         QDir::setCurrent(g_workDir);
         std::atexit(RemoveWorkDir);
         UserMessage::SetHandler([](const QString &, const QString &) {});

@@ -1,7 +1,9 @@
 // Replays a fuzz target's corpus without the fuzzing engine, so the ordinary (g++) build runs
 // every target's seeds as a test: each file given (or each file of each folder given) goes once
 // through LLVMFuzzerTestOneInput, then `--variants N` deterministic variants of it (bytes
-// flipped, cut, doubled), so the test reaches a little past the seeds on every run.
+// flipped, cut, doubled), so the test reaches a little past the seeds on every run. With
+// `--max-runs R` a large corpus gets fewer variants per file, so the whole stays within R runs
+// (every file still runs once).
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -71,10 +73,15 @@ QByteArray Variant(const QByteArray &seed, std::mt19937 &random)
 int main(int argc, char **argv)
 {
     int variants = 0;
+    long long maxRuns = 0;
     QStringList files;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--variants") == 0 && i + 1 < argc) {
             variants = std::atoi(argv[++i]);
+            continue;
+        }
+        if (std::strcmp(argv[i], "--max-runs") == 0 && i + 1 < argc) {
+            maxRuns = std::atoll(argv[++i]);
             continue;
         }
         // Absolute now: the targets move into a working folder of their own.
@@ -88,9 +95,12 @@ int main(int argc, char **argv)
         }
     }
     if (files.isEmpty()) {
-        std::fprintf(stderr, "usage: %s [--variants N] corpus-folder-or-file...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--variants N] [--max-runs R] corpus-folder-or-file...\n", argv[0]);
         return 2;
     }
+    const long long count = files.size();
+    if (maxRuns > 0 && count * (1 + variants) > maxRuns)
+        variants = int(std::max(0LL, maxRuns / count - 1));
     std::mt19937 random(20461);
     long long runs = 0;
     for (const QString &path : files) {

@@ -1,5 +1,6 @@
-// A layout file ("vars20.dat" and kin): every section read as a table, each variable written and
-// read back through the image, the image as text and back, and the layout detection over it.
+// A layout file ("vars20.dat" and kin), held in memory as the bytes the file would give: every
+// section read as a table, each variable written and read back through the image, the image as
+// text and back, and the layout detection over it.
 #include "FuzzEnv.h"
 
 #include "meter/MeterVars.h"
@@ -10,8 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzEnv::Init();
     const QString file = QStringLiteral("fuzz-layout.dat");
-    if (!FuzzEnv::WriteFile(file, FuzzEnv::Bytes(data, size)))
-        std::abort();
+    MeterVars::HoldLayoutFile(file, FuzzEnv::Bytes(data, size));
     const QStringList sections = MeterVars::SectionsOf(file);
     for (int s = 0; s < sections.size() && s < 8; ++s) {
         MeterVars vars(sections.at(s), file);

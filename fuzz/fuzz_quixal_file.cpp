@@ -1,5 +1,5 @@
-// A Quixal meter file (".qxm") opened as the Quixal document opens it (from a file on a memory
-// file system), every variable shown in a form and collected back, the units changed, the image
+// A Quixal meter file (".qxm") opened as the Quixal document opens it (its meter line taken from
+// the bytes as from the file), every variable shown in a form and collected back, the units changed, the image
 // written as text and read again, and the data converted to another Quixal layout. The first
 // byte picks the version in force and the target layout; the rest is the file.
 #include "FuzzEnv.h"
@@ -37,13 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const unsigned pick = data[0];
     g_DocVersion = QString::fromLatin1(kVersions[pick % 8]);
-    const QString file = QStringLiteral("fuzz.qxm");
-    if (!FuzzEnv::WriteFile(file, FuzzEnv::Bytes(data + 1, size - 1)))
-        std::abort();
-
     QXMeterDoc doc;
-    if (!doc.OnOpenDocument(file))
-        return 0;
+    doc.OpenMeterLine(CMeterDoc::MeterLine(FuzzEnv::Bytes(data + 1, size - 1)),
+        QStringLiteral("fuzz.qxm"));
     EchoForm form;
     doc.VarsToFormQX(form);
     doc.FormToVarsQX(form);

@@ -7,6 +7,7 @@
 #include "meter/MeterVars.h"
 
 #include <QDir>
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -16,6 +17,15 @@ namespace {
 // A meter file's line is 768 characters at most; anything far beyond is not a meter file and
 // is not read whole.
 constexpr qint64 kMaxLine = 64 * 1024;
+
+// The first line without its line end, at most kMaxLine - 1 characters.
+QString FirstLine(QIODevice &device)
+{
+    QByteArray raw = device.readLine(kMaxLine);
+    while (raw.endsWith('\n') || raw.endsWith('\r'))
+        raw.chop(1);
+    return QString::fromLatin1(raw);
+}
 
 // The version a user selects in the settings to read a file of a section.
 QString VersionForSection(const QString &section)
@@ -85,11 +95,16 @@ bool CMeterDoc::ReadMeterLine(const QString &path, QString *line)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    QByteArray raw = file.readLine(kMaxLine);
-    while (raw.endsWith('\n') || raw.endsWith('\r'))
-        raw.chop(1);
-    *line = QString::fromLatin1(raw);
+    *line = FirstLine(file);
     return true;
+}
+
+QString CMeterDoc::MeterLine(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return FirstLine(buffer);
 }
 
 bool CMeterDoc::OnOpenDocument(const QString &path)

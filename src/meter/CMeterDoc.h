@@ -81,6 +81,10 @@ public:
     // Whether the file last opened did not read 0xAA at the "key" of the layout it was read in.
     bool LayoutMismatch() const { return m_layoutMismatch; }
 
+    // The first line of a meter file's bytes without its line end, at most a sane length: what
+    // opening the file reads from it.
+    static QString MeterLine(const QByteArray &bytes);
+
 protected:
     // The first line of a meter file without its line end, at most a sane length; false when
     // the file cannot be read.

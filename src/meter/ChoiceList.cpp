@@ -1,20 +1,54 @@
 #include "meter/ChoiceList.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QHash>
 
-QStringList ChoiceList::Read(const QString &fileName)
+namespace {
+
+// List files held in memory (Hold), by the name they are asked for.
+QHash<QString, QStringList> &HeldLists()
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    static QHash<QString, QStringList> held;
+    return held;
+}
+
+QStringList ReadLines(QIODevice &device)
+{
     QStringList lines;
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine(4096);
+    while (!device.atEnd()) {
+        QByteArray line = device.readLine(4096);
         while (line.endsWith('\n') || line.endsWith('\r'))
             line.chop(1);
         lines.append(QString::fromLatin1(line));
     }
     return lines;
+}
+
+} // namespace
+
+QStringList ChoiceList::Read(const QString &fileName)
+{
+    const auto held = HeldLists().constFind(fileName);
+    if (held != HeldLists().constEnd())
+        return *held;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return ReadLines(file);
+}
+
+QStringList ChoiceList::Lines(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadLines(buffer);
+}
+
+void ChoiceList::Hold(const QString &fileName, const QByteArray &bytes)
+{
+    HeldLists().insert(fileName, Lines(bytes));
 }
 
 int ChoiceList::FindEndingIn(const QStringList &lines, const QString &code)

@@ -11,6 +11,13 @@ class ChoiceList
 public:
     // The file's lines without line ends; a missing file gives none.
     static QStringList Read(const QString &fileName);
+    // A list file's bytes as Read reads them: lines without their ends, a line longer than 4095
+    // characters continued as the next.
+    static QStringList Lines(const QByteArray &bytes);
+    // Holds a list file's bytes in memory: from then on Read(fileName) gives their lines without
+    // reading the file. For runs that read one unchanging file very often (the fuzz targets);
+    // the program itself holds nothing.
+    static void Hold(const QString &fileName, const QByteArray &bytes);
     // Index of the first line whose last characters are `code`, -1 when none.
     static int FindEndingIn(const QStringList &lines, const QString &code);
     // Index of the first line beginning with `prefix`, -1 when none.

@@ -10,22 +10,23 @@ namespace {
 
 constexpr const char *kLayoutFile = "vars20.dat";
 
+// Layout files held in memory (HoldLayoutFile), by the name they are asked for.
+QHash<QString, QStringList> &HeldLayouts()
+{
+    static QHash<QString, QStringList> held;
+    return held;
+}
+
 // Every line of a layout file without its line end; a missing file has none.
 QStringList ReadLines(const QString &fileName)
 {
+    const auto held = HeldLayouts().constFind(fileName);
+    if (held != HeldLayouts().constEnd())
+        return *held;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray all = file.readAll();
-    QStringList lines;
-    for (QByteArray line : all.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        lines.append(QString::fromLatin1(line));
-    }
-    if (all.endsWith('\n'))
-        lines.removeLast(); // the terminator of the last line opens no new one
-    return lines;
+    return MeterVars::LayoutLines(file.readAll());
 }
 
 int HexDigit(QChar c)
@@ -61,12 +62,36 @@ int ScanHexByte(const QString &text, int pos)
 
 MeterVars::MeterVars(const QString &requested)
 {
-    ReadLayout(QString::fromLatin1(kLayoutFile), ChooseSection(requested));
+    const QString section = ChooseSection(requested);
+    ReadLayout(ReadLines(QString::fromLatin1(kLayoutFile)), section);
 }
 
 MeterVars::MeterVars(const QString &section, const QString &layoutFile)
 {
-    ReadLayout(layoutFile, section);
+    ReadLayout(ReadLines(layoutFile), section);
+}
+
+MeterVars::MeterVars(const QStringList &layoutLines, const QString &section)
+{
+    ReadLayout(layoutLines, section);
+}
+
+QStringList MeterVars::LayoutLines(const QByteArray &bytes)
+{
+    QStringList lines;
+    for (QByteArray line : bytes.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        lines.append(QString::fromLatin1(line));
+    }
+    if (bytes.endsWith('\n'))
+        lines.removeLast(); // the terminator of the last line opens no new one
+    return lines;
+}
+
+void MeterVars::HoldLayoutFile(const QString &layoutFile, const QByteArray &bytes)
+{
+    HeldLayouts().insert(layoutFile, LayoutLines(bytes));
 }
 
 QString MeterVars::ChooseSection(QString requested)
@@ -101,17 +126,18 @@ QString MeterVars::ChooseSectionBy(QString requested, std::initializer_list<Vers
     return requested;
 }
 
-void MeterVars::ReadLayout(const QString &layoutFile, const QString &section)
+void MeterVars::ReadLayout(const QStringList &lines, const QString &section)
 {
     m_section = section;
     m_image.fill(0);
     m_sizes.fill(-1);
     m_offsets.fill(0);
     m_names.clear();
+    m_index.clear();
+    m_lookups = 0;
     m_count = 0;
     m_bytes = 0;
 
-    const QStringList lines = ReadLines(layoutFile);
     const qsizetype header = lines.indexOf(section);
     if (header < 0)
         return;
@@ -148,8 +174,14 @@ QStringList MeterVars::SectionsOf(const QString &layoutFile)
 
 QString MeterVars::DetectSection(const QString &text, std::unique_ptr<MeterVars> *table)
 {
-    for (const QString &header : SectionsOf(QString::fromLatin1(kLayoutFile))) {
-        auto candidate = std::make_unique<MeterVars>(header);
+    // The file is read once; each candidate is built from its lines as MeterVars(header) builds
+    // it (the version in force choosing the section).
+    const QStringList lines = ReadLines(QString::fromLatin1(kLayoutFile));
+    for (const QString &header : lines) {
+        if (!header.startsWith(QLatin1Char('[')))
+            continue;
+        const QString section = ChooseSection(header);
+        std::unique_ptr<MeterVars> candidate(new MeterVars(lines, section));
         if (candidate->KeyText(text) == QLatin1String("AA")) {
             if (table)
                 *table = std::move(candidate);
@@ -161,8 +193,11 @@ QString MeterVars::DetectSection(const QString &text, std::unique_ptr<MeterVars>
 
 QString MeterVars::DetectLayout(const QString &text, const QString &layoutFile)
 {
-    for (const QString &header : SectionsOf(layoutFile)) {
-        const MeterVars candidate(header, layoutFile);
+    const QStringList lines = ReadLines(layoutFile); // read once for every candidate
+    for (const QString &header : lines) {
+        if (!header.startsWith(QLatin1Char('[')))
+            continue;
+        const MeterVars candidate(lines, header);
         if (candidate.KeyText(text) == QLatin1String("AA"))
             return header;
     }
@@ -171,7 +206,16 @@ QString MeterVars::DetectLayout(const QString &text, const QString &layoutFile)
 
 int MeterVars::EntryOf(const QString &name) const
 {
-    return int(m_names.indexOf(name));
+    if (m_lookups < kIndexAfter) {
+        if (++m_lookups == kIndexAfter) {
+            m_index.reserve(m_names.size());
+            for (int i = int(m_names.size()) - 1; i >= 0; --i)
+                m_index.insert(m_names.at(i), i); // the first of repeated names stays
+        } else {
+            return int(m_names.indexOf(name));
+        }
+    }
+    return m_index.value(name, -1);
 }
 
 int MeterVars::IndexOf(const QString &name) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +41,13 @@ public:
     static QString ChooseSectionBy(QString requested, std::initializer_list<VersionRule> rules);
     // The section names ("[...]" lines) of a layout file, in file order.
     static QStringList SectionsOf(const QString &layoutFile);
+    // A layout file's bytes as its lines, without line ends (a "\r" before a "\n" goes too).
+    // Every read of a layout file goes through it.
+    static QStringList LayoutLines(const QByteArray &bytes);
+    // Holds a layout file's bytes in memory: from then on every table, section list and layout
+    // search naming layoutFile reads them instead of the file. For runs that build many tables
+    // from a file that never changes (the fuzz targets); the program itself holds nothing.
+    static void HoldLayoutFile(const QString &layoutFile, const QByteArray &bytes);
     // Finds the layout an image text was written with: the first section of "vars20.dat" whose
     // table (built as the constructor builds it, so g_DocVersion applies) reads "AA" at "key".
     // Returns that header and hands over its table; empty and no table when none qualifies.
@@ -82,13 +90,21 @@ public:
     QString KeyText(const QString &text) const;
 
 private:
-    void ReadLayout(const QString &layoutFile, const QString &section);
+    // Reads `section` from the lines of a layout file already read.
+    MeterVars(const QStringList &layoutLines, const QString &section);
+    void ReadLayout(const QStringList &layoutLines, const QString &section);
     QString ImageText(QChar separator) const;
 
     std::array<unsigned char, kImageSize> m_image {};
     std::array<int, kMaxEntries> m_offsets {};
     std::array<qint8, kMaxEntries> m_sizes {};
     QStringList m_names;
+    // Entry of each name (the first, when a name repeats), built at the kIndexAfter-th lookup:
+    // the forms and conversions look every variable up by name, while a table built only to
+    // read its key is not worth indexing.
+    static constexpr int kIndexAfter = 8;
+    mutable QHash<QString, int> m_index;
+    mutable int m_lookups = 0;
     QString m_section;
     int m_count = 0;
     int m_bytes = 0;

@@ -17,6 +17,12 @@ bool QXMeterDoc::OnOpenDocument(const QString &path)
     QString line;
     if (!ReadMeterLine(path, &line))
         return false;
+    OpenMeterLine(line, QFileInfo(path).fileName());
+    return true;
+}
+
+void QXMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
+{
     // Sections read exactly as named: the version another window put in force must not decide
     // where this file's bytes lie.
     const QString layoutFile = QStringLiteral("vars20.dat");
@@ -31,12 +37,11 @@ bool QXMeterDoc::OnOpenDocument(const QString &path)
                                          "AA in any layout of vars20.dat): it may not be a "
                                          "meter file. It is shown in the Quixal %2 layout; do "
                                          "not save it over the original.")
-                              .arg(QFileInfo(path).fileName(), section),
+                              .arg(fileName, section),
             QString::fromLatin1(kAppTitle));
     }
     table->ImageFromText(line);
     SetVars(std::move(table));
-    return true;
 }
 
 void QXMeterDoc::SetVersionQX(const QString &version)

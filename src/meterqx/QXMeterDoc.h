@@ -17,6 +17,8 @@ public:
     // A Quixal file is read in the layout its key byte confirms, whatever version another
     // window has put in force; opening it changes no process-wide version.
     bool OnOpenDocument(const QString &path) override;
+    // What opening does with the file's meter line; fileName names the file in the message.
+    void OpenMeterLine(const QString &line, const QString &fileName);
 
     // Nothing for an empty version; else g_DocVersion becomes "[version]" and an empty
     // QXMeterVars is built for that section.

@@ -220,3 +220,27 @@ TEST(DataFiles, ChoiceListsEndInTheirCodes)
 }
 
 } // namespace
+
+// A list held in memory reads exactly as the file with the same bytes: line ends of every kind
+// dropped, a line longer than 4095 characters continued as the next, a missing last line end.
+TEST(DataFiles, HeldListReadsAsTheFileWithTheSameBytes)
+{
+    const QByteArray contents[] = {
+        "Hz 0\r\nkHz 1\r\n",
+        "a\n\nb\r\r\nc",
+        "",
+        QByteArray(5000, 'x') + "\nlast 4",
+    };
+    for (int i = 0; i < int(std::size(contents)); ++i) {
+        QFile file(QStringLiteral("list_test.dat"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(contents[i]);
+        file.close();
+        const QStringList fromFile = ChoiceList::Read(QStringLiteral("list_test.dat"));
+        EXPECT_EQ(ChoiceList::Lines(contents[i]), fromFile) << i;
+        const QString held = QStringLiteral("held_list_%1.dat").arg(i); // never on disk
+        ChoiceList::Hold(held, contents[i]);
+        EXPECT_EQ(ChoiceList::Read(held), fromFile) << i;
+    }
+    EXPECT_EQ(ChoiceList::Lines(QByteArray(5000, 'x')).size(), 2);
+}

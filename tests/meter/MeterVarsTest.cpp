@@ -125,6 +125,64 @@ TEST_F(MeterVarsTest, MissingOrDamagedLayoutFileGivesEmptyOrPartialTable)
     EXPECT_EQ(Layout(QByteArray("[T]\n1 key\n") + QByteArray(5000, '\xff')).Count(), 0 + 1);
 }
 
+// A layout held in memory reads exactly as the file with the same bytes (section list, tables,
+// detection), and once held its name no longer reaches the disk.
+TEST_F(MeterVarsTest, HeldLayoutReadsAsTheFileWithTheSameBytes)
+{
+    const QByteArray contents[] = {
+        "[X]\n1 other\n.\n[T]\n1 key\n2 serial_num\n4 coeff[0]\n.\n4 late\n",
+        "[T]\r\n1 key\r\n2 b\r\n\r\n1 c\r\n[U]\r\n2 x\r\n1 key",
+        "[T]\n1 key\n4",
+        "",
+        "[T]\n\n[T]\n1 key\n",
+        QByteArray("[A]\n4 f\n1 key\n[T]\n1 key\n") + QByteArray(5000, '\xff'),
+    };
+    const QString text = QStringLiteral("00 11 22 33 AA 55 66 77 ");
+    for (int i = 0; i < int(std::size(contents)); ++i) {
+        const QByteArray &content = contents[i];
+        WriteFile(QStringLiteral("layout_test.dat"), content);
+        const QString held = QStringLiteral("held_layout_%1.dat").arg(i); // never on disk
+        MeterVars::HoldLayoutFile(held, content);
+        const QStringList sections = MeterVars::SectionsOf(QStringLiteral("layout_test.dat"));
+        EXPECT_EQ(MeterVars::SectionsOf(held), sections) << i;
+        EXPECT_EQ(MeterVars::DetectLayout(text, held),
+            MeterVars::DetectLayout(text, QStringLiteral("layout_test.dat")))
+            << i;
+        for (const QString &section : sections + QStringList { "[none]" }) {
+            const MeterVars fromFile(section, QStringLiteral("layout_test.dat"));
+            const MeterVars fromMemory(section, held);
+            ASSERT_EQ(fromMemory.Count(), fromFile.Count()) << i << qPrintable(section);
+            EXPECT_EQ(fromMemory.ImageBytes(), fromFile.ImageBytes()) << i;
+            for (int e = 0; e <= fromFile.Count(); ++e) {
+                EXPECT_EQ(fromMemory.Name(e), fromFile.Name(e)) << i;
+                EXPECT_EQ(fromMemory.Offset(e), fromFile.Offset(e)) << i;
+                EXPECT_EQ(fromMemory.Size(e), fromFile.Size(e)) << i;
+            }
+        }
+    }
+    // Held bytes win over what the disk holds under that name.
+    MeterVars::HoldLayoutFile(QStringLiteral("held_layout_over.dat"), "[T]\n2 key\n");
+    WriteFile(QStringLiteral("held_layout_over.dat"), "[T]\n1 a\n1 b\n1 key\n");
+    EXPECT_EQ(MeterVars("[T]", QStringLiteral("held_layout_over.dat")).Count(), 1);
+}
+
+// A name looked up many times (the tables index their names after a few lookups) still gives
+// the first of repeated names, and an absent name stays absent.
+TEST_F(MeterVarsTest, RepeatedNameGivesTheFirstBeforeAndAfterManyLookups)
+{
+    MeterVars vars = Layout("[T]\n1 key\n2 twice\n4 twice\n1 key\n.\n");
+    for (int round = 0; round < 20; ++round) {
+        EXPECT_EQ(vars.EntryOf("twice"), 1) << round;
+        EXPECT_EQ(vars.IndexOf("key"), 0) << round;
+        EXPECT_EQ(vars.SizeOf("twice"), 2) << round;
+        EXPECT_EQ(vars.EntryOf("absent"), -1) << round;
+    }
+    MeterVars copy = vars; // a copy keeps answering the same
+    EXPECT_EQ(copy.EntryOf("twice"), 1);
+    EXPECT_EQ(copy.SetValue("twice", 4, 0x01020304u), 1);
+    EXPECT_EQ(copy.ImageToText(), "00 03 04 00 00 00 00 00 ");
+}
+
 TEST_F(MeterVarsTest, OversizedSectionIsCutAtWhatFits)
 {
     QByteArray many = "[T]\n";

@@ -467,12 +467,21 @@ TEST_F(QXCoreTest, MalformedFilesOpenWithoutHarm)
         QXMeterDoc doc;
         ASSERT_TRUE(doc.OnOpenDocument(QStringLiteral("bad.qxm")));
         ASSERT_NE(doc.Vars(), nullptr);
+        const QString opened = doc.ImageToText();
         QXFormFields form = Form();
         doc.VarsToFormQX(form);
         doc.FormToVarsQX(form);
         EXPECT_EQ(doc.Vars()->Value("key", 1), 0xAAu);
         EXPECT_EQ(Read(QStringLiteral("bad.qxm")), content) << "opening never writes";
+        // The same bytes given without the file (as the fuzz target gives them) read the same.
+        QXMeterDoc fromBytes;
+        fromBytes.OpenMeterLine(CMeterDoc::MeterLine(content), QStringLiteral("bad.qxm"));
+        ASSERT_NE(fromBytes.Vars(), nullptr);
+        EXPECT_EQ(fromBytes.Vars()->SectionName(), doc.Vars()->SectionName());
+        EXPECT_EQ(fromBytes.ImageToText(), opened);
     }
+    EXPECT_EQ(CMeterDoc::MeterLine(QByteArray(70000, 'F')).size(), 64 * 1024 - 1);
+    EXPECT_EQ(CMeterDoc::MeterLine("AA 01\r\r\nsecond"), "AA 01");
     QXMeterDoc missing;
     EXPECT_FALSE(missing.OnOpenDocument(QStringLiteral("no such file.qxm")));
 }
