@@ -388,6 +388,8 @@ void MeterSim::DrawLoggerScreen()
 
 void MeterSim::OnInput(const QByteArray &bytes, qint64 nowMs)
 {
+    if (m_settings.silent)
+        return;
     for (char c : bytes)
         OnByte((unsigned char)c, nowMs);
 }
@@ -869,6 +871,8 @@ QByteArray MeterSim::ReadingLine(const MeterLogger::Reading &r) const
 
 void MeterSim::OnTime(qint64 nowMs)
 {
+    if (m_settings.silent)
+        return;
     if (m_startMs < 0)
         m_startMs = nowMs;
 

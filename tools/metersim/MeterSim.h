@@ -29,6 +29,7 @@ struct MeterSettings
     int tracking = -1; // -1: the image's tracking bit; 0 or 1: forced
     QString logFile; // the logger memory's content at start (as "953" sends it)
     int deafWakes = 0; // wake-ups (eighteen dots) ignored before the first is answered
+    bool silent = false; // takes what arrives and never says anything (a meter with a cut line)
     QString memToken; // first word of the "956" answer; empty: "MEM:" and the free bytes in hex
 };
 

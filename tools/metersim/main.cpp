@@ -40,6 +40,7 @@ const char kUsage[]
       "  --tracking 0|1           mark flows as tracked with \"T\" (default: the image's bit)\n"
       "  --log FILE               the logger memory at start: FILE's bytes, sent by \"953\"\n"
       "  --deaf-wakes N           leave the first N wake-ups (eighteen dots) unanswered\n"
+      "  --silent                 never answer and never stream (a meter whose line is cut)\n"
       "  --mem-token TEXT         first word of the log memory answer (default MEM:<free, hex>)\n"
       "\n"
       "Prints the pseudo-terminal's path on the first line of its output, then runs\n"
@@ -69,6 +70,10 @@ int main(int argc, char **argv)
         if (opt == QLatin1String("--help") || opt == QLatin1String("-h")) {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        if (opt == QLatin1String("--silent")) {
+            settings.silent = true;
+            continue;
         }
         if (i + 1 >= argc) {
             std::fprintf(
