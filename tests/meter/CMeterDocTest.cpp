@@ -7,6 +7,7 @@
 #include "meter/FieldIds.h"
 #include "meter/MeterVars.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,13 +20,6 @@ QByteArray ReadAll(const QString &name)
 {
     QFile file(name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteFile(const QString &name, const QByteArray &content)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
 }
 
 class CMeterDocTest : public ::testing::Test

@@ -2,19 +2,13 @@
 
 #include "base/Globals.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-void WriteFile(const QString &name, const QByteArray &content)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
 
 class MeterVarsTest : public ::testing::Test
 {

@@ -19,6 +19,7 @@
 #include "meterform/HalfWayLink.h"
 #include "modbus/Modbus.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 #include "terminal/TermScreen.h"
 
 #include <QAction>
@@ -40,19 +41,6 @@
 #include <functional>
 
 namespace {
-
-QByteArray ReadFile(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteFile(const QString &name, const QByteArray &content)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
 
 // A variable of a meter file as the file holds it.
 quint32 FileValue(const QString &path, const char *name, int size)

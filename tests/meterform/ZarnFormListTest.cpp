@@ -14,6 +14,7 @@
 #include "meter/MeterVars.h"
 #include "meterform/HalfWayLink.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -73,13 +74,6 @@ public:
 private:
     std::function<void()> m_painted;
 };
-
-void WriteFile(const QString &name, const QByteArray &content)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
 
 class FormListTest : public ::testing::Test
 {

@@ -15,6 +15,7 @@
 #include "meter/MeterVars.h"
 #include "modbus/Modbus.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 #include "terminal/TermScreen.h"
 
 #include <QApplication>
@@ -85,19 +86,6 @@ QByteArray ImageOf(const MeterFile &file)
     for (int i = 0; i < 21; ++i)
         v.SetFloat(QStringLiteral("segment[%1]").arg(i), float(i) / 3.0f);
     return v.ImageToText().toLatin1();
-}
-
-QByteArray ReadFile(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteFile(const QString &name, const QByteArray &content)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
 }
 
 // The terminal hears a meter identify itself.

@@ -4,6 +4,7 @@
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -31,13 +32,6 @@ struct Message
     QString text;
     QString caption;
 };
-
-void WriteFile(const QString &name, const QByteArray &content)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
 
 class FormTest : public ::testing::Test
 {
