@@ -24,7 +24,8 @@ public:
     }
     void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
     {
-        Timed(reply, intervalMs, totalConstantMs, [&] { m_inner->ReadAll(reply, intervalMs, totalConstantMs); });
+        Timed(reply, intervalMs, totalConstantMs,
+            [&] { m_inner->ReadAll(reply, intervalMs, totalConstantMs); });
     }
     void ReadReply(QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override
     {
@@ -61,11 +62,10 @@ private:
         QElapsedTimer clock;
         clock.start();
         read();
-        m_exchanges.push_back({int(reply.size()), intervalMs, totalConstantMs, clock.elapsed(),
-                               m_clock.elapsed(), m_lastCommandBytes});
+        m_exchanges.push_back({ int(reply.size()), intervalMs, totalConstantMs, clock.elapsed(),
+            m_clock.elapsed(), m_lastCommandBytes });
     }
 
     IMeterLink *m_inner;
     QElapsedTimer m_clock;
 };
-

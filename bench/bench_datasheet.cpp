@@ -67,7 +67,8 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     QWidget owner;
-    SheetPrinter printer(&owner, [&fields](const SheetMetrics &m) { return KelvaneSheet::Build(fields, m); },
+    SheetPrinter printer(
+        &owner, [&fields](const SheetMetrics &m) { return KelvaneSheet::Build(fields, m); },
         [] { return QStringLiteral("271828_4"); }, {});
     std::vector<double> pdf;
     for (int i = 0; i < runs; ++i) {
@@ -77,7 +78,8 @@ int main(int argc, char **argv)
             return 1;
         pdf.push_back(clock.nsecsElapsed() / 1e6);
     }
-    std::printf("page as data (61 lines): median %.1f us over %d builds\n", Median(build), runs * 50);
+    std::printf(
+        "page as data (61 lines): median %.1f us over %d builds\n", Median(build), runs * 50);
     std::printf("page into a PDF (measure, build, draw, write): median %.1f ms over %d runs\n",
         Median(pdf), runs);
     return 0;

@@ -172,7 +172,8 @@ int main(int argc, char **argv)
     const Case cases[] = {
         { "sensor curve redraw", [] { return new CPolyCurve(Curves(1)); } },
         { "linear output, primary and secondary, redraw", [] { return new CPolyLine(Curves(2)); } },
-        { "linear output, primary and point-wise, redraw", [] { return new CPolyLine(Curves(3)); } },
+        { "linear output, primary and point-wise, redraw",
+            [] { return new CPolyLine(Curves(3)); } },
     };
     for (const Case &c : cases) {
         CurveGraphDialog *dialog = c.make();

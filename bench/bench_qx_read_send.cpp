@@ -118,7 +118,8 @@ int main(int argc, char **argv)
         store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
     }
     QStringList messages;
-    UserMessage::SetHandler([&messages](const QString &text, const QString &) { messages << text; });
+    UserMessage::SetHandler(
+        [&messages](const QString &text, const QString &) { messages << text; });
     CTarvikApp app({}, false);
     app.InitInstance();
     if (!messages.isEmpty()) {
@@ -166,14 +167,16 @@ int main(int argc, char **argv)
                     qPrintable(messages.join(QLatin1Char('|'))));
                 return 1;
             }
-            const QString list = reading ? QStringLiteral("qxread.que") : QStringLiteral("qxsend.que");
+            const QString list
+                = reading ? QStringLiteral("qxread.que") : QStringLiteral("qxsend.que");
             const int lines = LinesRun(list);
             const double period = reading ? 500.0 : 50.0;
             int replyBytes = 0;
             double floor = (lines - int(timed.m_exchanges.size())) * period;
             for (const auto &e : timed.m_exchanges) {
                 replyBytes += e.replyBytes;
-                floor += std::max(period, e.commandBytes * 25.0 + e.replyBytes * 10.0 * 1000.0 / baud);
+                floor += std::max(
+                    period, e.commandBytes * 25.0 + e.replyBytes * 10.0 * 1000.0 / baud);
             }
             Measure &m = reading ? read : send;
             m.totals.push_back(total);
@@ -200,7 +203,8 @@ int main(int argc, char **argv)
         const Measure &m = reading ? read : send;
         const double t = Median(m.totals);
         const double f = Median(m.floors);
-        std::printf("median of %d runs at %d baud: %s %.0f ms press to %s; floor %.0f ms (ratio %.2f)\n",
+        std::printf(
+            "median of %d runs at %d baud: %s %.0f ms press to %s; floor %.0f ms (ratio %.2f)\n",
             runs, baud, reading ? "Read" : "Send", t, reading ? "filled form" : "stored image", f,
             t / f);
     }

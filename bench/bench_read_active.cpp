@@ -11,10 +11,10 @@
 #include "TimedLink.h"
 
 #include "app/CDocManager.h"
-#include "base/CDocument.h"
 #include "app/CMainFrame.h"
-#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
+#include "base/CDocument.h"
+#include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
@@ -70,10 +70,10 @@ int main(int argc, char **argv)
 
     QProcess sim;
     sim.start(QStringLiteral(TARVIK_METERSIM),
-              {QStringLiteral("--firmware"), QStringLiteral("4.1A"), QStringLiteral("--serial"),
-               QStringLiteral("20461"), QStringLiteral("--range"), QStringLiteral("2"),
-               QStringLiteral("--interval"), QStringLiteral("600000"), QStringLiteral("--baud"),
-               QString::number(baud), QStringLiteral("--data-dir"), QStringLiteral(TARVIK_DATA_DIR)});
+        { QStringLiteral("--firmware"), QStringLiteral("4.1A"), QStringLiteral("--serial"),
+            QStringLiteral("20461"), QStringLiteral("--range"), QStringLiteral("2"),
+            QStringLiteral("--interval"), QStringLiteral("600000"), QStringLiteral("--baud"),
+            QString::number(baud), QStringLiteral("--data-dir"), QStringLiteral(TARVIK_DATA_DIR) });
     if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
         std::fprintf(stderr, "the simulator did not start\n");
         return 1;
@@ -86,7 +86,8 @@ int main(int argc, char **argv)
         store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
     }
     QStringList messages;
-    UserMessage::SetHandler([&messages](const QString &text, const QString &) { messages << text; });
+    UserMessage::SetHandler(
+        [&messages](const QString &text, const QString &) { messages << text; });
     CTarvikApp app({}, false);
     app.InitInstance();
     if (!messages.isEmpty()) {
@@ -98,7 +99,8 @@ int main(int argc, char **argv)
     // per line, and the reply bytes on the wire (10 bits each at 8N1).
     QFile listFile(QStringLiteral("read20.que"));
     listFile.open(QIODevice::ReadOnly | QIODevice::Text);
-    const QStringList lines = QString::fromLatin1(listFile.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines
+        = QString::fromLatin1(listFile.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     std::vector<double> totals;
     std::vector<double> floors;
     std::vector<double> withIntervals;
@@ -127,7 +129,8 @@ int main(int argc, char **argv)
         const double total = double(clock.elapsed());
         ZarnFormView::SetMeterLink(nullptr);
         if (!doc->Title().contains(QLatin1Char('_')) || !messages.isEmpty()) {
-            std::fprintf(stderr, "the read did not finish: %s\n", qPrintable(messages.join(QLatin1Char('|'))));
+            std::fprintf(stderr, "the read did not finish: %s\n",
+                qPrintable(messages.join(QLatin1Char('|'))));
             return 1;
         }
         int replyBytes = 0;
@@ -138,21 +141,22 @@ int main(int argc, char **argv)
         }
         const int exchanges = int(timed.m_exchanges.size());
         const double floor = (timed.m_commandBytes) * 25.0 + lines.size() * 50.0
-                             + replyBytes * 10.0 * 1000.0 / baud;
+            + replyBytes * 10.0 * 1000.0 / baud;
         totals.push_back(total);
         floors.push_back(floor);
         withIntervals.push_back(floor + intervals);
         if (run == 0) {
             std::printf("read20.que: %lld lines, %d exchanges, %d command bytes, %d reply bytes\n",
-                        static_cast<long long>(lines.size()), exchanges, timed.m_commandBytes, replyBytes);
+                static_cast<long long>(lines.size()), exchanges, timed.m_commandBytes, replyBytes);
             for (const auto &e : timed.m_exchanges)
-                std::printf("  exchange: reply %4d B, read %5lld ms (interval %d, total constant %d), "
-                            "send+read %5lld ms\n",
-                            e.replyBytes, static_cast<long long>(e.readMs), e.intervalMs,
-                            e.totalConstantMs, static_cast<long long>(e.exchangeMs));
+                std::printf(
+                    "  exchange: reply %4d B, read %5lld ms (interval %d, total constant %d), "
+                    "send+read %5lld ms\n",
+                    e.replyBytes, static_cast<long long>(e.readMs), e.intervalMs, e.totalConstantMs,
+                    static_cast<long long>(e.exchangeMs));
         }
         std::printf("run %d: %.0f ms (floor %.0f ms, floor + one interval per exchange %.0f ms)\n",
-                    run + 1, total, floor, floor + intervals);
+            run + 1, total, floor, floor + intervals);
         // Close the form (the read left it unmodified) before the next run opens it again.
         doc->SetModifiedFlag(false);
         Q_EMIT doc->CloseRequested();
@@ -164,7 +168,7 @@ int main(int argc, char **argv)
     const double fi = Median(withIntervals);
     std::printf("median of %d runs at %d baud: %.0f ms press to filled form; floor %.0f ms "
                 "(ratio %.2f); floor + intervals %.0f ms (ratio %.2f)\n",
-                runs, baud, t, f, t / f, fi, t / fi);
+        runs, baud, t, f, t / f, fi, t / fi);
     sim.terminate();
     sim.waitForFinished(5000);
     return 0;

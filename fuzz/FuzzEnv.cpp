@@ -29,7 +29,7 @@ void FuzzEnv::Init()
     if (g_workDir.isEmpty()) {
         // A memory file system keeps the targets that read files fast.
         const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm")
-                                                                      : QDir::tempPath();
+                                                                       : QDir::tempPath();
         g_workDir = QStringLiteral("%1/tarvik-fuzz-%2").arg(base).arg(::getpid());
         QDir().mkpath(g_workDir);
         const QDir data(QStringLiteral(TARVIK_DATA_DIR));
@@ -82,5 +82,6 @@ QList<QByteArray> FuzzEnv::Split(const QByteArray &input, char separator, int ma
 bool FuzzEnv::WriteFile(const QString &name, const QByteArray &bytes)
 {
     QFile file(g_workDir + QLatin1Char('/') + name);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(bytes) == bytes.size();
 }

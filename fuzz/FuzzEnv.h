@@ -9,8 +9,8 @@
 
 // What every fuzz target shares: a private working folder seeded with the program's data files
 // (the parsers open their files by bare name; the layout and list files are also held in memory,
-// so building a table or filling a list reads no file), messages to the user swallowed, and ways to cut
-// one fuzz input into the pieces a target feeds to its parser.
+// so building a table or filling a list reads no file), messages to the user swallowed, and ways to
+// cut one fuzz input into the pieces a target feeds to its parser.
 class FuzzEnv
 {
 public:

@@ -10,11 +10,11 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -95,7 +95,8 @@ int main(int argc, char **argv)
         }
     }
     if (files.isEmpty()) {
-        std::fprintf(stderr, "usage: %s [--variants N] [--max-runs R] corpus-folder-or-file...\n", argv[0]);
+        std::fprintf(
+            stderr, "usage: %s [--variants N] [--max-runs R] corpus-folder-or-file...\n", argv[0]);
         return 2;
     }
     const long long count = files.size();

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const int at = ChoiceList::FindEndingIn(lines, line.right(width));
             if (at < -1 || at >= lines.size())
                 std::abort();
-            const int begins = ChoiceList::FindBeginningWith(lines, line.left(width), Qt::CaseInsensitive);
+            const int begins
+                = ChoiceList::FindBeginningWith(lines, line.left(width), Qt::CaseInsensitive);
             if (begins < -1 || begins >= lines.size())
                 std::abort();
         }

@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The same bytes as a log file.
     LogData log;
     LogLoader::LoadBytes(input, log);
-    if (log.snapshotList.size() > LogLoader::kMaxLines || log.headerList.size() > LogLoader::kMaxLines)
+    if (log.snapshotList.size() > LogLoader::kMaxLines
+        || log.headerList.size() > LogLoader::kMaxLines)
         std::abort();
 
     // The fields' date and time rules.

@@ -21,12 +21,13 @@ public:
         : m_replies(std::move(replies))
     {
     }
-    void PurgeInput() override {}
+    void PurgeInput() override { }
     int SendCommand(const QByteArray &text) override { return text.isEmpty() ? 0 : 1; }
     void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
     {
         // The executor bounds what it asks the link to wait for.
-        if (intervalMs > CQueExecutor::kMaxTimeoutMs || totalConstantMs > CQueExecutor::kMaxTimeoutMs)
+        if (intervalMs > CQueExecutor::kMaxTimeoutMs
+            || totalConstantMs > CQueExecutor::kMaxTimeoutMs)
             std::abort();
         reply = m_next < m_replies.size() ? m_replies.at(m_next++) : QByteArray();
     }

@@ -1,7 +1,7 @@
 // A Quixal meter file (".qxm") opened as the Quixal document opens it (its meter line taken from
-// the bytes as from the file), every variable shown in a form and collected back, the units changed, the image
-// written as text and read again, and the data converted to another Quixal layout. The first
-// byte picks the version in force and the target layout; the rest is the file.
+// the bytes as from the file), every variable shown in a form and collected back, the units
+// changed, the image written as text and read again, and the data converted to another Quixal
+// layout. The first byte picks the version in force and the target layout; the rest is the file.
 #include "FuzzEnv.h"
 
 #include "base/Globals.h"
@@ -25,8 +25,8 @@ private:
 };
 
 const char *const kVersions[] = { "", "1.0A", "1.2B", "1.3A", "1.4A", "[1.4A]", "?.??", "4.1A" };
-const char *const kSections[] = { "[1.0A]", "[1.1A]", "[1.2A]", "[1.2B]", "[1.2C]", "[1.3A]",
-    "[1.4A]", "[9.9Z]" };
+const char *const kSections[]
+    = { "[1.0A]", "[1.1A]", "[1.2A]", "[1.2B]", "[1.2C]", "[1.3A]", "[1.4A]", "[9.9Z]" };
 
 } // namespace
 
@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const unsigned pick = data[0];
     g_DocVersion = QString::fromLatin1(kVersions[pick % 8]);
     QXMeterDoc doc;
-    doc.OpenMeterLine(CMeterDoc::MeterLine(FuzzEnv::Bytes(data + 1, size - 1)),
-        QStringLiteral("fuzz.qxm"));
+    doc.OpenMeterLine(
+        CMeterDoc::MeterLine(FuzzEnv::Bytes(data + 1, size - 1)), QStringLiteral("fuzz.qxm"));
     EchoForm form;
     doc.VarsToFormQX(form);
     doc.FormToVarsQX(form);

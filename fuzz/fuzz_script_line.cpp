@@ -8,7 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzEnv::Init();
-    const QStringList lines = QString::fromLatin1(FuzzEnv::Bytes(data, size)).split(QLatin1Char('\n'));
+    const QStringList lines
+        = QString::fromLatin1(FuzzEnv::Bytes(data, size)).split(QLatin1Char('\n'));
     CScript script;
     for (const QString &line : lines) {
         script.Parse(line);

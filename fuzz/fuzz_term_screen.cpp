@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const QByteArray &tick : FuzzEnv::Split(FuzzEnv::Bytes(data, size), '\xff', 64)) {
         screen.FeedTick(tick);
         if (screen.Row() < 0 || screen.Row() >= TermScreen::kRows || screen.Column() < 0
-            || screen.Column() > TermScreen::kColumns || screen.Text().size() > TermScreen::kScreenSize)
+            || screen.Column() > TermScreen::kColumns
+            || screen.Text().size() > TermScreen::kScreenSize)
             std::abort(); // the cursor and the text stay on the screen
         for (int row = -1; row <= TermScreen::kRows; ++row)
             (void)screen.RowText(row);

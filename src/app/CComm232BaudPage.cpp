@@ -1,8 +1,8 @@
 #include "app/CComm232BaudPage.h"
 
-#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
 #include "app/CommSettings.h"
+#include "base/CPrefs.h"
 #include "link/CSerial.h"
 
 #include <QGroupBox>
@@ -40,5 +40,6 @@ void CComm232BaudPage::FillLists()
 void CComm232BaudPage::Apply()
 {
     if (CSerial *link = m_app ? m_app->MeterLink() : nullptr)
-        CommSettings::ApplyTerminalPort(*link, PortChoice(m_ports, m_path, QStringLiteral("Port/PATH")), Selection(m_bauds));
+        CommSettings::ApplyTerminalPort(
+            *link, PortChoice(m_ports, m_path, QStringLiteral("Port/PATH")), Selection(m_bauds));
 }

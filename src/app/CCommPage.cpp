@@ -1,8 +1,8 @@
 #include "app/CCommPage.h"
 
-#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
 #include "app/CommSettings.h"
+#include "base/CPrefs.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -44,6 +44,7 @@ void CCommPage::Apply()
 {
     if (!m_app)
         return;
-    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), PortChoice(m_ports, m_path, QStringLiteral("MBPort/MBPATH")), Selection(m_bauds),
-                                  Selection(m_parities), m_app->Timing());
+    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(),
+        PortChoice(m_ports, m_path, QStringLiteral("MBPort/MBPATH")), Selection(m_bauds),
+        Selection(m_parities), m_app->Timing());
 }

@@ -190,8 +190,8 @@ bool CDocManager::SaveDocument(CDocument *document, bool askForName, QWidget *pa
         QString filter;
         if (typeIndex >= 0)
             filter = OpenFilters().value(typeIndex);
-        path = QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"),
-                                            path.isEmpty() ? document->Title() : path, filter);
+        path = QFileDialog::getSaveFileName(
+            parent, QStringLiteral("Save As"), path.isEmpty() ? document->Title() : path, filter);
         if (path.isEmpty())
             return false;
         if (typeIndex >= 0) {
@@ -276,7 +276,8 @@ void CDocManager::LoadRecentFiles()
     auto store = CPrefs::OpenStore();
     m_recentFiles.clear();
     for (int i = 1; i <= kRecentFileCount; ++i) {
-        const QString file = CPrefs::ReadText(*store, kRecentSection, QStringLiteral("File%1").arg(i));
+        const QString file
+            = CPrefs::ReadText(*store, kRecentSection, QStringLiteral("File%1").arg(i));
         if (!file.isEmpty())
             m_recentFiles.append(file);
     }

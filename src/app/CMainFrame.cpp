@@ -1,11 +1,11 @@
 #include "app/CMainFrame.h"
 
-#include "base/AppIcons.h"
-#include "base/CChildFrame.h"
 #include "app/CDocManager.h"
-#include "base/CDocument.h"
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
+#include "base/AppIcons.h"
+#include "base/CChildFrame.h"
+#include "base/CDocument.h"
 #include "base/CView.h"
 #include "base/Globals.h"
 
@@ -46,7 +46,8 @@ void SetPrompt(QAction *action, const QString &prompt)
 int ReadLockLed(const char *which)
 {
     const QDir leds(QStringLiteral("/sys/class/leds"));
-    const QStringList names = leds.entryList({QStringLiteral("*::") + QLatin1String(which)}, QDir::Dirs | QDir::System);
+    const QStringList names = leds.entryList(
+        { QStringLiteral("*::") + QLatin1String(which) }, QDir::Dirs | QDir::System);
     if (names.isEmpty())
         return -1;
     int on = 0;
@@ -79,7 +80,8 @@ CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
     setAcceptDrops(true);
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnActiveWindowChanged);
     connect(m_docManager, &CDocManager::DocumentTitleChanged, this, &CMainFrame::UpdateTitle);
-    connect(m_docManager, &CDocManager::RecentFilesChanged, this, [this] { BuildMenuBar(m_menuKind); });
+    connect(
+        m_docManager, &CDocManager::RecentFilesChanged, this, [this] { BuildMenuBar(m_menuKind); });
     connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUI(); });
     qApp->installEventFilter(this);
     UpdateCommandUI();
@@ -116,7 +118,7 @@ QAction *CMainFrame::Action(const QString &name) const
 void CMainFrame::CreateActions()
 {
     const auto routed = [this](const QString &name, const QString &text, const QString &prompt,
-                               AppCommand command) {
+                            AppCommand command) {
         QAction *action = MakeAction(name, text, prompt);
         m_routed[action] = command;
         connect(action, &QAction::triggered, this, [this, command] { RouteCommand(command); });
@@ -124,102 +126,110 @@ void CMainFrame::CreateActions()
     };
 
     QAction *fileNew = MakeAction(QStringLiteral("file_new"), QStringLiteral("&New..."),
-                                  QStringLiteral("Create a new document\nNew"));
+        QStringLiteral("Create a new document\nNew"));
     fileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     fileNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
     // File New shows the Open prompt: documents are never created empty.
     connect(fileNew, &QAction::triggered, this, [this] { m_docManager->OnFileOpen(this); });
 
     QAction *fileOpen = MakeAction(QStringLiteral("file_open"), QStringLiteral("&Open..."),
-                                   QStringLiteral("Open an existing document\nOpen"));
+        QStringLiteral("Open an existing document\nOpen"));
     fileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     fileOpen->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     connect(fileOpen, &QAction::triggered, this, [this] { m_docManager->OnFileOpen(this); });
 
     routed(QStringLiteral("file_save"), QStringLiteral("&Save"),
-           QStringLiteral("Save the active document\nSave"), AppCommand::Save)
+        QStringLiteral("Save the active document\nSave"), AppCommand::Save)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     routed(QStringLiteral("file_save_as"), QStringLiteral("Save &As..."),
-           QStringLiteral("Save the active document with a new name\nSave As"), AppCommand::SaveAs)
+        QStringLiteral("Save the active document with a new name\nSave As"), AppCommand::SaveAs)
         ->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     QAction *print = routed(QStringLiteral("file_print"), QStringLiteral("&Print..."),
-                            QStringLiteral("Print the active document\nPrint"), AppCommand::Print);
+        QStringLiteral("Print the active document\nPrint"), AppCommand::Print);
     print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     print->setIcon(AppIcons::Tile(QStringLiteral("P"), QColor(90, 90, 90)));
     routed(QStringLiteral("file_print_preview"), QStringLiteral("Print Pre&view"),
-           QStringLiteral("Display full pages\nPrint Preview"), AppCommand::PrintPreview);
+        QStringLiteral("Display full pages\nPrint Preview"), AppCommand::PrintPreview);
     routed(QStringLiteral("file_export_pdf"), QStringLiteral("Export Datasheet as PDF..."),
-           QStringLiteral("Write the datasheet of the active meter form to a PDF file\nExport Datasheet as PDF"),
-           AppCommand::ExportPdf);
+        QStringLiteral(
+            "Write the datasheet of the active meter form to a PDF file\nExport Datasheet as PDF"),
+        AppCommand::ExportPdf);
     connect(MakeAction(QStringLiteral("file_print_setup"), QStringLiteral("P&rint Setup..."),
-                       QStringLiteral("Change the printer and printing options\nPrint Setup")),
-            &QAction::triggered, m_app, &CTarvikApp::OnFilePrintSetup);
+                QStringLiteral("Change the printer and printing options\nPrint Setup")),
+        &QAction::triggered, m_app, &CTarvikApp::OnFilePrintSetup);
     routed(QStringLiteral("file_close"), QStringLiteral("&Close"),
-           QStringLiteral("Close the active document\nClose"), AppCommand::Close);
+        QStringLiteral("Close the active document\nClose"), AppCommand::Close);
     routed(QStringLiteral("file_convert"), QStringLiteral("Con&vert..."),
-           QStringLiteral("Convert the meter data to another firmware version\nConvert"),
-           AppCommand::Convert);
+        QStringLiteral("Convert the meter data to another firmware version\nConvert"),
+        AppCommand::Convert);
     connect(MakeAction(QStringLiteral("app_exit"), QStringLiteral("E&xit"),
-                       QStringLiteral("Quit the application; prompts to save documents\nExit")),
-            &QAction::triggered, this, &QWidget::close);
+                QStringLiteral("Quit the application; prompts to save documents\nExit")),
+        &QAction::triggered, this, &QWidget::close);
 
     routed(QStringLiteral("edit_undo"), QStringLiteral("&Undo"),
-           QStringLiteral("Undo the last action\nUndo"), AppCommand::Undo)
-        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
+        QStringLiteral("Undo the last action\nUndo"), AppCommand::Undo)
+        ->setShortcuts(
+            { QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace) });
     routed(QStringLiteral("edit_cut"), QStringLiteral("Cu&t"),
-           QStringLiteral("Cut the selection and put it on the Clipboard\nCut"), AppCommand::Cut)
-        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
+        QStringLiteral("Cut the selection and put it on the Clipboard\nCut"), AppCommand::Cut)
+        ->setShortcuts(
+            { QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete) });
     routed(QStringLiteral("edit_copy"), QStringLiteral("&Copy"),
-           QStringLiteral("Copy the selection and put it on the Clipboard\nCopy"), AppCommand::Copy)
-        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
+        QStringLiteral("Copy the selection and put it on the Clipboard\nCopy"), AppCommand::Copy)
+        ->setShortcuts(
+            { QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert) });
     routed(QStringLiteral("edit_paste"), QStringLiteral("&Paste"),
-           QStringLiteral("Insert Clipboard contents\nPaste"), AppCommand::Paste)
-        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
+        QStringLiteral("Insert Clipboard contents\nPaste"), AppCommand::Paste)
+        ->setShortcuts(
+            { QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert) });
     routed(QStringLiteral("next_pane"), QStringLiteral("Next Pane"),
-           QStringLiteral("Switch to the next window pane\nNext Pane"), AppCommand::NextPane)
+        QStringLiteral("Switch to the next window pane\nNext Pane"), AppCommand::NextPane)
         ->setShortcut(QKeySequence(Qt::Key_F6));
     routed(QStringLiteral("prev_pane"), QStringLiteral("Previous Pane"),
-           QStringLiteral("Switch back to the previous window pane\nPrevious Pane"), AppCommand::PrevPane)
+        QStringLiteral("Switch back to the previous window pane\nPrevious Pane"),
+        AppCommand::PrevPane)
         ->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
     addAction(Action(QStringLiteral("next_pane")));
     addAction(Action(QStringLiteral("prev_pane")));
 
     QAction *toolbar = MakeAction(QStringLiteral("view_toolbar"), QStringLiteral("&Toolbar"),
-                                  QStringLiteral("Show or hide the toolbar\nToggle ToolBar"));
+        QStringLiteral("Show or hide the toolbar\nToggle ToolBar"));
     toolbar->setCheckable(true);
     toolbar->setChecked(true);
-    QAction *statusBarAction = MakeAction(QStringLiteral("view_status_bar"), QStringLiteral("&Status Bar"),
-                                          QStringLiteral("Show or hide the status bar\nToggle StatusBar"));
+    QAction *statusBarAction
+        = MakeAction(QStringLiteral("view_status_bar"), QStringLiteral("&Status Bar"),
+            QStringLiteral("Show or hide the status bar\nToggle StatusBar"));
     statusBarAction->setCheckable(true);
     statusBarAction->setChecked(true);
-    connect(statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    connect(
+        statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
     connect(MakeAction(QStringLiteral("view_settings"), QStringLiteral("Settings"),
-                       QStringLiteral("Set Communications Port")),
-            &QAction::triggered, this, &CMainFrame::OnSettings);
+                QStringLiteral("Set Communications Port")),
+        &QAction::triggered, this, &CMainFrame::OnSettings);
 
     connect(MakeAction(QStringLiteral("window_new"), QStringLiteral("&New Window"),
-                       QStringLiteral("Open another window for the active document\nNew Window")),
-            &QAction::triggered, this, [this] {
-                if (CView *view = ActiveView())
-                    m_docManager->NewWindow(view->GetDocument());
-            });
+                QStringLiteral("Open another window for the active document\nNew Window")),
+        &QAction::triggered, this, [this] {
+            if (CView *view = ActiveView())
+                m_docManager->NewWindow(view->GetDocument());
+        });
     connect(MakeAction(QStringLiteral("window_cascade"), QStringLiteral("&Cascade"),
-                       QStringLiteral("Arrange windows so they overlap\nCascade Windows")),
-            &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
+                QStringLiteral("Arrange windows so they overlap\nCascade Windows")),
+        &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
     connect(MakeAction(QStringLiteral("window_tile"), QStringLiteral("&Tile"),
-                       QStringLiteral("Arrange windows as non-overlapping tiles\nTile Windows")),
-            &QAction::triggered, m_mdiArea, &QMdiArea::tileSubWindows);
+                QStringLiteral("Arrange windows as non-overlapping tiles\nTile Windows")),
+        &QAction::triggered, m_mdiArea, &QMdiArea::tileSubWindows);
     connect(MakeAction(QStringLiteral("window_arrange"), QStringLiteral("&Arrange Icons"),
-                       QStringLiteral("Arrange icons at the bottom of the window\nArrange Icons")),
-            &QAction::triggered, this, [this] {
-                for (QMdiSubWindow *w : m_mdiArea->subWindowList()) {
-                    if (w->isMinimized())
-                        w->showMinimized();
-                }
-            });
+                QStringLiteral("Arrange icons at the bottom of the window\nArrange Icons")),
+        &QAction::triggered, this, [this] {
+            for (QMdiSubWindow *w : m_mdiArea->subWindowList()) {
+                if (w->isMinimized())
+                    w->showMinimized();
+            }
+        });
 
     QAction *about = MakeAction(QStringLiteral("app_about"), QStringLiteral("&About Tarvik..."),
-                                QStringLiteral("Display program information, version number and copyright\nAbout"));
+        QStringLiteral("Display program information, version number and copyright\nAbout"));
     about->setIcon(AppIcons::Tile(QStringLiteral("?"), QColor(0, 110, 170)));
     connect(about, &QAction::triggered, m_app, &CTarvikApp::OnAppAbout);
 
@@ -231,15 +241,20 @@ void CMainFrame::CreateActions()
         const char *prompt;
         void (CTarvikApp::*slot)();
     } newWindows[] = {
-        {"new_terminal", "T", QColor(30, 30, 30), "Open new terminal window\nTerminal", &CTarvikApp::OnNewTerminal},
-        {"new_meter_form", "K", QColor(0, 120, 60), "Open new meter form window\nMeter Form", &CTarvikApp::OnNewMeterForm},
-        {"new_datalog", "D", QColor(150, 80, 0), "Open new datalog form window\nDatalog Form", &CTarvikApp::OnNewDatalog},
-        {"new_quixal", "Q", QColor(120, 0, 120), "Open new quixal form window\nQUIXAL Form", &CTarvikApp::OnNewQuixal},
-        {"new_modbus", "MB", QColor(160, 0, 0), "Open new modbus form window\nMODBUS Form", &CTarvikApp::OnNewModbus},
+        { "new_terminal", "T", QColor(30, 30, 30), "Open new terminal window\nTerminal",
+            &CTarvikApp::OnNewTerminal },
+        { "new_meter_form", "K", QColor(0, 120, 60), "Open new meter form window\nMeter Form",
+            &CTarvikApp::OnNewMeterForm },
+        { "new_datalog", "D", QColor(150, 80, 0), "Open new datalog form window\nDatalog Form",
+            &CTarvikApp::OnNewDatalog },
+        { "new_quixal", "Q", QColor(120, 0, 120), "Open new quixal form window\nQUIXAL Form",
+            &CTarvikApp::OnNewQuixal },
+        { "new_modbus", "MB", QColor(160, 0, 0), "Open new modbus form window\nMODBUS Form",
+            &CTarvikApp::OnNewModbus },
     };
     for (const auto &w : newWindows) {
-        QAction *action = MakeAction(QLatin1String(w.name), QString::fromLatin1(w.prompt).section(QLatin1Char('\n'), 1),
-                                     QLatin1String(w.prompt));
+        QAction *action = MakeAction(QLatin1String(w.name),
+            QString::fromLatin1(w.prompt).section(QLatin1Char('\n'), 1), QLatin1String(w.prompt));
         action->setIcon(AppIcons::Tile(QLatin1String(w.label), w.colour));
         connect(action, &QAction::triggered, m_app, w.slot);
     }
@@ -251,8 +266,9 @@ void CMainFrame::CreateToolBar()
     m_toolBar->setObjectName(QStringLiteral("toolbar"));
     m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
     m_toolBar->setIconSize(QSize(24, 24));
-    for (const char *name : {"file_new", "file_open", "file_save_as", "", "file_print", "app_about", "",
-                             "new_terminal", "new_meter_form", "new_datalog", "new_quixal", "new_modbus"}) {
+    for (const char *name :
+        { "file_new", "file_open", "file_save_as", "", "file_print", "app_about", "",
+            "new_terminal", "new_meter_form", "new_datalog", "new_quixal", "new_modbus" }) {
         if (*name)
             m_toolBar->addAction(Action(QLatin1String(name)));
         else
@@ -300,8 +316,9 @@ void CMainFrame::UpdateLockIndicators()
     // An indicator shows its text only while its lock is on, as a keyboard's lights do.
     const auto show = [](QLabel *label, bool on) {
         QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, on ? label->palette().color(QPalette::Active, QPalette::Text)
-                                                  : palette.color(QPalette::Disabled, QPalette::WindowText));
+        palette.setColor(QPalette::WindowText,
+            on ? label->palette().color(QPalette::Active, QPalette::Text)
+               : palette.color(QPalette::Disabled, QPalette::WindowText));
         label->setPalette(palette);
         label->setEnabled(on);
     };
@@ -368,7 +385,7 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(Action(QStringLiteral("app_about")));
 
-    for (QMenu *menu : {file, edit, view, window, help}) {
+    for (QMenu *menu : { file, edit, view, window, help }) {
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
         // A prompt shown while the menu was open goes when it closes.
         connect(menu, &QMenu::aboutToHide, statusBar(), &QStatusBar::clearMessage);
@@ -414,10 +431,11 @@ void CMainFrame::RebuildWindowList(QMenu *windowMenu)
         action->setCheckable(subWindow == active);
         action->setChecked(subWindow == active);
         action->setStatusTip(QStringLiteral("Activate this window"));
-        connect(action, &QAction::triggered, this, [this, subWindow = QPointer<QMdiSubWindow>(subWindow)] {
-            if (subWindow)
-                ActivateWindow(subWindow);
-        });
+        connect(action, &QAction::triggered, this,
+            [this, subWindow = QPointer<QMdiSubWindow>(subWindow)] {
+                if (subWindow)
+                    ActivateWindow(subWindow);
+            });
     }
     if (windows.size() > kListedWindows) {
         QAction *more = add(QStringLiteral("&More Windows..."));
@@ -437,7 +455,8 @@ QStringList CMainFrame::WindowTitles(const QList<QMdiSubWindow *> &windows)
     QStringList titles;
     for (const QMdiSubWindow *subWindow : windows) {
         const QString title = subWindow->windowTitle();
-        titles << (count.value(title) > 1 ? QStringLiteral("%1:%2").arg(title).arg(++seen[title]) : title);
+        titles << (count.value(title) > 1 ? QStringLiteral("%1:%2").arg(title).arg(++seen[title])
+                                          : title);
     }
     return titles;
 }
@@ -465,7 +484,7 @@ void CMainFrame::OnMoreWindows()
     }
     bool ok = false;
     const QString chosen = QInputDialog::getItem(this, QStringLiteral("Select Window"),
-                                                 QStringLiteral("Select &window:"), titles, current, false, &ok);
+        QStringLiteral("Select &window:"), titles, current, false, &ok);
     const int index = titles.indexOf(chosen);
     if (ok && index >= 0 && index < windows.size() && windows.at(index))
         ActivateWindow(windows.at(index));
@@ -478,10 +497,12 @@ void CMainFrame::RebuildRecentFiles(QMenu *fileMenu)
     const QStringList files = m_docManager->RecentFiles();
     for (int i = 0; i < files.size(); ++i) {
         const QString path = files.at(i);
-        auto *action = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()), this);
+        auto *action = new QAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()), this);
         action->setStatusTip(QStringLiteral("Open this document"));
         action->setToolTip(path);
-        connect(action, &QAction::triggered, this, [this, path] { m_docManager->OpenDocumentFile(path); });
+        connect(action, &QAction::triggered, this,
+            [this, path] { m_docManager->OpenDocumentFile(path); });
         fileMenu->addAction(action);
         m_recentActions.append(action);
     }
@@ -545,9 +566,10 @@ void CMainFrame::UpdateCommandUI()
         action->setEnabled(enabled);
     }
     // A further window is offered for the document types that always had the Window menu.
-    Action(QStringLiteral("window_new"))->setEnabled(view && m_menuKind != CDocTemplate::Menu::Main);
+    Action(QStringLiteral("window_new"))
+        ->setEnabled(view && m_menuKind != CDocTemplate::Menu::Main);
     const bool hasWindows = !m_mdiArea->subWindowList().isEmpty();
-    for (const char *name : {"window_cascade", "window_tile", "window_arrange"})
+    for (const char *name : { "window_cascade", "window_tile", "window_arrange" })
         Action(QLatin1String(name))->setEnabled(hasWindows);
 }
 
@@ -612,7 +634,8 @@ bool CMainFrame::eventFilter(QObject *watched, QEvent *event)
     if (event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);
-    if (key->key() == Qt::Key_CapsLock || key->key() == Qt::Key_NumLock || key->key() == Qt::Key_ScrollLock) {
+    if (key->key() == Qt::Key_CapsLock || key->key() == Qt::Key_NumLock
+        || key->key() == Qt::Key_ScrollLock) {
         if (key->key() == Qt::Key_CapsLock)
             m_capsOn = !m_capsOn;
         else if (key->key() == Qt::Key_NumLock)

@@ -27,7 +27,8 @@ QListWidget *CSettingsPage::AddList(const QString &title, QWidget *parent, QGrou
     auto *group = new QGroupBox(title, parent);
     auto *list = new QListWidget(group);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setMinimumWidth(list->fontMetrics().horizontalAdvance(QStringLiteral("/dev/serial/by-id/usb-XXXX")));
+    list->setMinimumWidth(
+        list->fontMetrics().horizontalAdvance(QStringLiteral("/dev/serial/by-id/usb-XXXX")));
     auto *layout = new QVBoxLayout(group);
     layout->addWidget(list);
     if (box)
@@ -35,7 +36,8 @@ QListWidget *CSettingsPage::AddList(const QString &title, QWidget *parent, QGrou
     return list;
 }
 
-void CSettingsPage::FillAndSelect(QListWidget *list, const QStringList &entries, const QString &stored)
+void CSettingsPage::FillAndSelect(
+    QListWidget *list, const QStringList &entries, const QString &stored)
 {
     list->clear();
     list->addItems(entries);
@@ -76,8 +78,8 @@ QLineEdit *CSettingsPage::AddPathField(QGroupBox *box, QListWidget *list)
 QString CSettingsPage::RememberedPath(const QString &key)
 {
     auto store = CPrefs::OpenStore();
-    return CPrefs::ReadText(*store, key.section(QLatin1Char('/'), 0, 0),
-        key.section(QLatin1Char('/'), 1));
+    return CPrefs::ReadText(
+        *store, key.section(QLatin1Char('/'), 0, 0), key.section(QLatin1Char('/'), 1));
 }
 
 void CSettingsPage::FillPath(QLineEdit *field, const QString &stored, const QString &key)
@@ -90,7 +92,8 @@ void CSettingsPage::FillPath(QLineEdit *field, const QString &stored, const QStr
     }
 }
 
-QString CSettingsPage::PortChoice(const QListWidget *list, const QLineEdit *field, const QString &key)
+QString CSettingsPage::PortChoice(
+    const QListWidget *list, const QLineEdit *field, const QString &key)
 {
     const QString typed = field->text().trimmed();
     if (typed.startsWith(QLatin1Char('/')) && list->selectedItems().isEmpty()) {

@@ -20,7 +20,8 @@ CSetup::CSetup(CTarvikApp *app, QWidget *parent)
     m_tabs->addTab(m_terminalPage, QStringLiteral("Terminal Comm Port"));
     m_tabs->addTab(m_modbusPage, QStringLiteral("Modbus Comm Port"));
     m_tabs->addTab(m_versionsPage, QStringLiteral("Versions"));
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
+    auto *buttons = new QDialogButtonBox(
+        QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
     // The pages never mark themselves changed, so Apply stays disabled.
     buttons->button(QDialogButtonBox::Apply)->setEnabled(false);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSetup::OnOK);

@@ -5,11 +5,11 @@
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
 #include "app/CTechDlg.h"
-#include "base/CPrefs.h"
 #include "app/DocTypes.h"
+#include "app/TemplateChooser.h"
+#include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/SheetPrinter.h"
-#include "app/TemplateChooser.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
@@ -17,9 +17,9 @@
 #include <QApplication>
 #include <QGridLayout>
 #include <QMessageBox>
-#include <QSpacerItem>
 #include <QPageSetupDialog>
 #include <QScreen>
+#include <QSpacerItem>
 
 CTarvikApp *CTarvikApp::s_instance = nullptr;
 
@@ -72,8 +72,8 @@ mbCSerial *CTarvikApp::ModbusPort()
 bool CTarvikApp::InitInstance()
 {
     m_docManager = std::make_unique<CDocManager>();
-    m_services = std::make_unique<CAppServices>(m_docManager.get(), &CTarvikApp::MeterLink,
-                                                &CTarvikApp::ModbusPort);
+    m_services = std::make_unique<CAppServices>(
+        m_docManager.get(), &CTarvikApp::MeterLink, &CTarvikApp::ModbusPort);
     AppServices::Install(m_services.get());
     m_docManager->LoadRecentFiles();
     DocTypes::RegisterAll(*m_docManager);
@@ -109,7 +109,8 @@ bool CTarvikApp::InitInstance()
         m_meterLink->SetPortText(prefs.GetPort());
         if (!m_meterLink->OpenPort()) {
             m_meterLink->SetEnabled(0);
-            UserMessage::Show(WithReason("Can't Open RS232 Communication port", m_meterLink->LastError()));
+            UserMessage::Show(
+                WithReason("Can't Open RS232 Communication port", m_meterLink->LastError()));
         }
         if (g_ModbusEnabled == 1) {
             m_modbusPort->SetBaudText(prefs.GetMBBaud());
@@ -117,7 +118,8 @@ bool CTarvikApp::InitInstance()
             m_modbusPort->SetPortText(mbPort);
             if (!m_modbusPort->OpenPort()) {
                 m_modbusPort->SetEnabled(0);
-                UserMessage::Show(WithReason("Can't Open Modbus Communication port", m_modbusPort->LastError()));
+                UserMessage::Show(
+                    WithReason("Can't Open Modbus Communication port", m_modbusPort->LastError()));
             }
         }
     } // the preferences are written back here
@@ -128,7 +130,8 @@ std::unique_ptr<QMessageBox> CTarvikApp::MakeMessageBox(
     const QString &text, const QString &caption, QWidget *parent)
 {
     auto box = std::make_unique<QMessageBox>(QMessageBox::Warning,
-        caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption, text, QMessageBox::Ok, parent);
+        caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption, text, QMessageBox::Ok,
+        parent);
     // The title bar shows the caption beside the window buttons: room for both, in the title
     // font (bold on most desktops), set as a spacer across the box's layout.
     QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");

@@ -24,7 +24,8 @@ class CTarvikApp : public QObject
 public:
     // timing gives the ports their pacing (tests shrink it). messageBoxes false leaves the
     // user-message handler as it is (tests record messages instead of showing boxes).
-    explicit CTarvikApp(const LinkTiming &timing = {}, bool messageBoxes = true, QObject *parent = nullptr);
+    explicit CTarvikApp(
+        const LinkTiming &timing = {}, bool messageBoxes = true, QObject *parent = nullptr);
     ~CTarvikApp() override;
 
     // Start-up: document types, preferences, port objects, main frame, then the ports opened.
@@ -56,7 +57,6 @@ public Q_SLOTS:
     void OnFilePrintSetup();
 
 private:
-
     static CTarvikApp *s_instance;
     LinkTiming m_timing;
     bool m_messageBoxes = true;

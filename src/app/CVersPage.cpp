@@ -1,7 +1,7 @@
 #include "app/CVersPage.h"
 
-#include "base/CPrefs.h"
 #include "app/CommSettings.h"
+#include "base/CPrefs.h"
 
 #include <QGroupBox>
 #include <QListWidget>

@@ -22,20 +22,20 @@ QStringList CommSettings::PortList(bool withOff, const QString &current)
 QStringList CommSettings::BaudList()
 {
     // 33400, not 38400: the meters' own speed table.
-    return {QStringLiteral("9600"),  QStringLiteral("14400"), QStringLiteral("19200"),
-            QStringLiteral("28800"), QStringLiteral("33400"), QStringLiteral("56000"),
-            QStringLiteral("57600"), QStringLiteral("115200")};
+    return { QStringLiteral("9600"), QStringLiteral("14400"), QStringLiteral("19200"),
+        QStringLiteral("28800"), QStringLiteral("33400"), QStringLiteral("56000"),
+        QStringLiteral("57600"), QStringLiteral("115200") };
 }
 
 QStringList CommSettings::ParityList()
 {
-    return {QStringLiteral("1 8 NONE 1"), QStringLiteral("1 8 EVEN 1"), QStringLiteral("1 8 ODD 1"),
-            QStringLiteral("1 8 NONE 2")};
+    return { QStringLiteral("1 8 NONE 1"), QStringLiteral("1 8 EVEN 1"),
+        QStringLiteral("1 8 ODD 1"), QStringLiteral("1 8 NONE 2") };
 }
 
 QStringList CommSettings::VersionList()
 {
-    return {QStringLiteral(">= 4.1A"), QStringLiteral("4.0x"), QStringLiteral("3.9G")};
+    return { QStringLiteral(">= 4.1A"), QStringLiteral("4.0x"), QStringLiteral("3.9G") };
 }
 
 int CommSettings::FirstPrefixMatch(const QStringList &entries, const QString &text)
@@ -59,8 +59,7 @@ void CommSettings::ApplyTerminalPort(CSerial &link, const QString &port, const Q
 }
 
 void CommSettings::ApplyModbusPort(std::unique_ptr<mbCSerial> &modbusPort, const QString &port,
-                                   const QString &baud, const QString &parity,
-                                   const LinkTiming &timing)
+    const QString &baud, const QString &parity, const LinkTiming &timing)
 {
     CPrefs prefs;
     prefs.SetMBPort(port);

@@ -29,8 +29,7 @@ public:
     static void ApplyTerminalPort(CSerial &link, const QString &port, const QString &baud);
     // Apply of the "Modbus Comm Port" page; may create the Modbus port object in modbusPort.
     static void ApplyModbusPort(std::unique_ptr<mbCSerial> &modbusPort, const QString &port,
-                                const QString &baud, const QString &parity,
-                                const LinkTiming &timing = {});
+        const QString &baud, const QString &parity, const LinkTiming &timing = {});
     // Apply of the "Versions" page (empty text when nothing is selected).
     static void ApplyVersion(const QString &version);
 };

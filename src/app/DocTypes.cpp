@@ -34,8 +34,9 @@ CDocTemplate Type(int resourceId, const char *typeString, CDocTemplate::Menu men
 void DocTypes::RegisterAll(CDocManager &manager)
 {
     // 1. Kelvane meter form (134)
-    CDocTemplate kelvane = Type(134, "\n4.1A_Template\nKelvane\n*.mtr\n.mtr\nZarnMeter.Document\nZarnMeter Document",
-                                CDocTemplate::Menu::Kelvane);
+    CDocTemplate kelvane
+        = Type(134, "\n4.1A_Template\nKelvane\n*.mtr\n.mtr\nZarnMeter.Document\nZarnMeter Document",
+            CDocTemplate::Menu::Kelvane);
     kelvane.createDocument = [] { return new CMeterDoc; };
     kelvane.createFrame = [] { return new ZarnFormFrame; };
     kelvane.createView = [](CDocument *document) { return new ZarnFormView(document); };
@@ -43,16 +44,18 @@ void DocTypes::RegisterAll(CDocManager &manager)
 
     // 2. Quixal meter form (141). It has no menu of its own in the original layout; it takes
     // the meter form's menu so that File > Convert... reaches it.
-    CDocTemplate quixal = Type(141, "\nQuixal\nQuixal\n*.qxm\n.qxm\nZarnQXMeter.Document\nZarn Quixal-500 Document",
-                               CDocTemplate::Menu::Kelvane);
+    CDocTemplate quixal
+        = Type(141, "\nQuixal\nQuixal\n*.qxm\n.qxm\nZarnQXMeter.Document\nZarn Quixal-500 Document",
+            CDocTemplate::Menu::Kelvane);
     quixal.createDocument = [] { return new QXMeterDoc; };
     quixal.createFrame = [] { return new ZarnQXFormFrame; };
     quixal.createView = [](CDocument *document) { return new ZarnQXFormView(document); };
     manager.AddDocTemplate(quixal);
 
     // 3. Terminal (129), in the Kelvane form's frame
-    CDocTemplate terminal = Type(129, "\nUntitled\nTerminal\n*.trm\n.trm\nZarnTerm.Document\nZarnTerminal Document",
-                                 CDocTemplate::Menu::Terminal);
+    CDocTemplate terminal
+        = Type(129, "\nUntitled\nTerminal\n*.trm\n.trm\nZarnTerm.Document\nZarnTerminal Document",
+            CDocTemplate::Menu::Terminal);
     terminal.createDocument = [] { return new CTermDoc; };
     terminal.createFrame = [] { return new ZarnFormFrame; };
     terminal.createView = [](CDocument *document) {
@@ -61,24 +64,28 @@ void DocTypes::RegisterAll(CDocManager &manager)
     manager.AddDocTemplate(terminal);
 
     // 4. Datalog (132)
-    CDocTemplate datalog = Type(132, "\nDatalog\nDatalog\n*.log\n.log\nZarnDatalog.Document\nZarnDatalog Document",
-                                CDocTemplate::Menu::Main);
+    CDocTemplate datalog
+        = Type(132, "\nDatalog\nDatalog\n*.log\n.log\nZarnDatalog.Document\nZarnDatalog Document",
+            CDocTemplate::Menu::Main);
     datalog.createDocument = [] { return new DatalogDoc; };
     datalog.createFrame = [] { return new DatalogFrame; };
-    datalog.createView = [](CDocument *document) { return new Datalog(document, CTarvikApp::MeterLink()); };
+    datalog.createView
+        = [](CDocument *document) { return new Datalog(document, CTarvikApp::MeterLink()); };
     manager.AddDocTemplate(datalog);
 
     // 5. Command list (135)
-    CDocTemplate que = Type(135, "\nZarnQue\nZarnQue\n*.que\n.que\nZarnQuery.Document\nZarnQuery Document",
-                            CDocTemplate::Menu::Main);
+    CDocTemplate que
+        = Type(135, "\nZarnQue\nZarnQue\n*.que\n.que\nZarnQuery.Document\nZarnQuery Document",
+            CDocTemplate::Menu::Main);
     que.createDocument = [] { return new CQueDoc; };
     que.createFrame = [] { return new CQueFrame; };
     que.createView = [](CDocument *document) { return new CQueView(document); };
     manager.AddDocTemplate(que);
 
     // 6. Modbus network (133)
-    CDocTemplate modbus = Type(133, "\nModbus\nModbus\n*.txt\n.txt\nZarnModbus.Document\nZarnModbus Document",
-                               CDocTemplate::Menu::Main);
+    CDocTemplate modbus
+        = Type(133, "\nModbus\nModbus\n*.txt\n.txt\nZarnModbus.Document\nZarnModbus Document",
+            CDocTemplate::Menu::Main);
     modbus.createDocument = [] { return new ModbusDoc; };
     modbus.createFrame = [] { return new ModbusFrame; };
     modbus.createView = [](CDocument *document) { return new Modbus(document); };

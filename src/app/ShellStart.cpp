@@ -76,8 +76,8 @@ QString ShellStart::EnterWorkFolder(const QString &dataDir, const QString &userD
         if (exists)
             QFile::remove(to);
         if (QFile::copy(from, to))
-            QFile(to).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                | QFile::ReadOther);
+            QFile(to).setPermissions(
+                QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         else if (error)
             *error = QStringLiteral("%1: cannot copy %2 there").arg(userDir, name);
     }

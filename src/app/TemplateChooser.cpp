@@ -5,7 +5,8 @@
 QString TemplateChooser::KelvaneTemplate()
 {
     g_DocKind = 1;
-    const auto is = [](const QString &value, const char *text) { return value == QLatin1String(text); };
+    const auto is
+        = [](const QString &value, const char *text) { return value == QLatin1String(text); };
     if (is(g_DocVersion, "3.9E") || is(g_MeterVersion, "3.9E"))
         return QStringLiteral("39E_Template.mtr");
     if (is(g_DocVersion, "3.9G") || is(g_MeterVersion, "3.9G"))

@@ -7,7 +7,7 @@
 QIcon AppIcons::Program()
 {
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256}) {
+    for (int size : { 16, 32, 48, 64, 128, 256 }) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);

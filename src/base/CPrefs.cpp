@@ -10,16 +10,17 @@ struct PrefKey
     const char *section;
     const char *entry;
 };
-constexpr PrefKey kVersion{"Version", "SELECTION"};
-constexpr PrefKey kPort{"Port", "COM"};
-constexpr PrefKey kBaud{"232Baud", "BAUD"};
-constexpr PrefKey kMBPort{"MBPort", "MBCOM"};
-constexpr PrefKey kMBBaud{"MBBaud", "MBBAUD"};
-constexpr PrefKey kParity{"485Parity", "PARITY"};
+constexpr PrefKey kVersion { "Version", "SELECTION" };
+constexpr PrefKey kPort { "Port", "COM" };
+constexpr PrefKey kBaud { "232Baud", "BAUD" };
+constexpr PrefKey kMBPort { "MBPort", "MBCOM" };
+constexpr PrefKey kMBBaud { "MBBaud", "MBBAUD" };
+constexpr PrefKey kParity { "485Parity", "PARITY" };
 
 QString ReadOr(QSettings &store, const PrefKey &key, const char *fallback)
 {
-    const QString value = CPrefs::ReadText(store, QLatin1String(key.section), QLatin1String(key.entry));
+    const QString value
+        = CPrefs::ReadText(store, QLatin1String(key.section), QLatin1String(key.entry));
     return value.isEmpty() ? QString::fromLatin1(fallback) : value;
 }
 
@@ -61,7 +62,7 @@ void CPrefs::SetVersion(const QString &version)
 std::unique_ptr<QSettings> CPrefs::OpenStore()
 {
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QStringLiteral("Tarvik"), QString::fromLatin1(kAppTitle));
+        QStringLiteral("Tarvik"), QString::fromLatin1(kAppTitle));
 }
 
 QString CPrefs::ReadText(QSettings &store, const QString &section, const QString &entry)

@@ -16,7 +16,7 @@ public:
     CDocument *GetDocument() const { return m_document; }
 
     // Called once when the view's frame is shown for the first time.
-    virtual void OnInitialUpdate() {}
+    virtual void OnInitialUpdate() { }
     virtual bool HandlesCommand(AppCommand command) const;
     // Carries out a command; true when handled. Save, Save As and Close have defaults here.
     virtual bool OnCommand(AppCommand command);

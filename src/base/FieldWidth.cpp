@@ -12,11 +12,13 @@ int FieldWidth::Needed(const QLineEdit *edit, const QString &text)
 {
     QStyleOptionFrame option;
     option.initFrom(edit);
-    option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    option.lineWidth = edit->hasFrame()
+        ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit)
+        : 0;
     const QMargins margins = edit->textMargins();
     // The frame, the line edit's own inner margin of 2 px a side and the cursor.
-    const int textWidth = edit->fontMetrics().horizontalAdvance(text) + 2 * 2 + 2
-        + margins.left() + margins.right();
+    const int textWidth = edit->fontMetrics().horizontalAdvance(text) + 2 * 2 + 2 + margins.left()
+        + margins.right();
     return edit->style()
         ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(textWidth, edit->height()), edit)
         .width();
@@ -61,6 +63,7 @@ void FieldWidth::SetReadOnly(QLineEdit *edit, bool readOnly)
     edit->setReadOnly(readOnly);
     QPalette palette = edit->palette();
     const QPalette parent = edit->parentWidget() ? edit->parentWidget()->palette() : QPalette();
-    palette.setColor(QPalette::Base, readOnly ? parent.color(QPalette::Window) : parent.color(QPalette::Base));
+    palette.setColor(
+        QPalette::Base, readOnly ? parent.color(QPalette::Window) : parent.color(QPalette::Base));
     edit->setPalette(palette);
 }

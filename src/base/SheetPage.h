@@ -66,7 +66,10 @@ public:
     static QString Right(const QString &text, int width);
     // The first or last n characters of a text; a shorter text is all of it.
     static QString First(const QString &text, int n) { return text.left(n); }
-    static QString Last(const QString &text, int n) { return text.size() <= n ? text : text.right(n); }
+    static QString Last(const QString &text, int n)
+    {
+        return text.size() <= n ? text : text.right(n);
+    }
 
 private:
     SheetMetrics m_metrics;

@@ -19,8 +19,8 @@ std::optional<QString> NoOperatorPrompt(QWidget *)
 
 QString AskPdfName(QWidget *parent, const QString &proposed)
 {
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("Export Datasheet as PDF"),
-        proposed, QStringLiteral("PDF files (*.pdf)"));
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Export Datasheet as PDF"), proposed,
+        QStringLiteral("PDF files (*.pdf)"));
 }
 
 bool ShowPrintDialog(QPrinter *printer, QWidget *parent)
@@ -110,7 +110,8 @@ QString SheetPrinter::ProposedPdfPath() const
     if (name.isEmpty())
         name = QStringLiteral("Datasheet");
     const QString folder = m_folder ? m_folder() : QString();
-    return QDir(folder.isEmpty() ? QDir::currentPath() : folder).filePath(name + QStringLiteral(".pdf"));
+    return QDir(folder.isEmpty() ? QDir::currentPath() : folder)
+        .filePath(name + QStringLiteral(".pdf"));
 }
 
 bool SheetPrinter::Render(QPrinter *printer)

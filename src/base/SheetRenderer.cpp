@@ -49,7 +49,8 @@ SheetMetrics SheetRenderer::Measure(QPaintDevice *device)
         const QFontMetricsF metrics(Font(role), device);
         return int(std::lround(metrics.lineSpacing() / PerTwipY(device)));
     };
-    return SheetMetrics { pitch(SheetFont::Title), pitch(SheetFont::Heading), pitch(SheetFont::Body) };
+    return SheetMetrics { pitch(SheetFont::Title), pitch(SheetFont::Heading),
+        pitch(SheetFont::Body) };
 }
 
 double SheetRenderer::FitScale(const SheetPage &page, QPaintDevice *device, const QRectF &area)

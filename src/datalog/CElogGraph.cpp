@@ -270,8 +270,8 @@ void CElogGraph::PlaceAxisLabels()
     const double roomW = std::max(10, panel.width() - kLeftRoom - kRightRoom) - 8.0;
     const double roomH = std::max(10, panel.height() - kBottomRoom - topRoom) - 8.0;
     const double scale = std::min(roomW / bounds.width(), roomH / bounds.height());
-    m_area->setGeometry(kLeftRoom, topRoom, int(bounds.width() * scale) + 8,
-        int(bounds.height() * scale) + 8);
+    m_area->setGeometry(
+        kLeftRoom, topRoom, int(bounds.width() * scale) + 8, int(bounds.height() * scale) + 8);
     m_area->UpdateMapping(); // at once, also while the dialog is hidden
     const QPoint offset = m_area->pos();
     for (int k = 0; k < 6; ++k) {
@@ -280,8 +280,8 @@ void CElogGraph::PlaceAxisLabels()
     }
     m_unitsLabel->adjustSize();
     const QPointF top = m_area->Map(QPointF(0, 0)) + offset;
-    m_unitsLabel->move(std::max(0, int(top.x()) - m_unitsLabel->width() - 6),
-        int(top.y()) + line / 2 + 2);
+    m_unitsLabel->move(
+        std::max(0, int(top.x()) - m_unitsLabel->width() - 6), int(top.y()) + line / 2 + 2);
     // Time labels in two staggered rows, centred under their grid lines.
     const QPointF bottom = m_area->Map(QPointF(0, -1200)) + offset;
     const double spacing = (m_area->Map(QPointF(200, 0)).x() - m_area->Map(QPointF(0, 0)).x());

@@ -1,14 +1,15 @@
 #include "datalog/ElogPlot.h"
 
 #include "base/PrintfText.h"
-#include "datalog/LogData.h"
 #include "base/ScanText.h"
+#include "datalog/LogData.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-const std::array<const char *, 5> ElogPlot::kUnitNames { "Seconds", "Minutes", "Hours", "Days", "Weeks" };
+const std::array<const char *, 5> ElogPlot::kUnitNames { "Seconds", "Minutes", "Hours", "Days",
+    "Weeks" };
 
 namespace {
 
@@ -26,7 +27,6 @@ int FieldStart(const QString &row, int column)
     }
     return -1;
 }
-
 
 // The token from start up to the next blank read as "%f" reads it; NaN when it holds no number
 // (or an infinite one).

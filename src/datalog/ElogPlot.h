@@ -60,7 +60,8 @@ public:
     static constexpr GraphPicture::Color kTrace { 200, 0, 0 };
     static constexpr GraphPicture::Color kCursor { 0, 255, 0 };
     static constexpr double kPen = 8;
-    static constexpr int kRelay1On = -1050, kRelay1Off = -1100, kRelay2On = -1150, kRelay2Off = -1200;
+    static constexpr int kRelay1On = -1050, kRelay1Off = -1100, kRelay2On = -1150,
+                         kRelay2Off = -1200;
 
     // What the datalogger's log gives the graph. The start time is the loaded log's; a log
     // written by PC logging and not loaded takes it from its header's "Time: " line.
@@ -104,7 +105,18 @@ public:
     bool ZoomIn();
     bool TimeFull();
     // Flow scale buttons; each returns whether the axis changed.
-    enum class FlowButton { ZoomIn, ZoomOut, Auto, Full, HighPlus, HighMinus, LowPlus, LowMinus, Up, Down };
+    enum class FlowButton {
+        ZoomIn,
+        ZoomOut,
+        Auto,
+        Full,
+        HighPlus,
+        HighMinus,
+        LowPlus,
+        LowMinus,
+        Up,
+        Down
+    };
     bool Press(FlowButton button);
 
     // y of a flow value in the flow region (-1000 at the axis bottom, 0 at its top).

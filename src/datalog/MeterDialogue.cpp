@@ -275,7 +275,8 @@ bool MeterDialogue::RefreshMeterParameters()
     // The four items, each read with its number, then left with "." for the next prompt. The
     // meter's pacing differs a little between them: whether the line is settled and purged
     // before the number is sent, and after the value before "." goes out.
-    const struct {
+    const struct
+    {
         const char *status;
         const char *number;
         QString *field;

@@ -22,8 +22,8 @@ CPolyCurve::CPolyCurve(CurveGraph::Kind kind, const CurveSource &source, QWidget
     auto *polynomials = Group(QStringLiteral("Polynomials"), this);
     auto *groupLayout = new QVBoxLayout(polynomials);
     const QStringList lines = CurveGraph::PrimaryList(kind, m_source);
-    groupLayout->addWidget(MakeList(kPrimaryList, QString(), LetterLabels(false), lines,
-        int(lines.size()), polynomials));
+    groupLayout->addWidget(MakeList(
+        kPrimaryList, QString(), LetterLabels(false), lines, int(lines.size()), polynomials));
     groupLayout->addStretch();
 
     auto *ok = new QPushButton(QStringLiteral("OK"), this);

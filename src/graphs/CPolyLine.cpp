@@ -30,8 +30,8 @@ CPolyLine::CPolyLine(const CurveSource &source, QWidget *parent)
     QStringList percent;
     for (int q = 0; q <= 20; ++q)
         percent << QString::number(q * 5) + QStringLiteral("%");
-    pointLayout->addWidget(MakeList(kPointWiseList, QString(), percent,
-        CurveGraph::PointWiseList(m_source), 13, pointWise));
+    pointLayout->addWidget(MakeList(
+        kPointWiseList, QString(), percent, CurveGraph::PointWiseList(m_source), 13, pointWise));
 
     auto *exit = new QPushButton(QStringLiteral("Exit"), this);
     exit->setDefault(true);
@@ -74,8 +74,9 @@ QWidget *CPolyLine::BuildTraceGroup()
         auto *button = new QPushButton(group);
         button->setFixedSize(22, 18);
         button->setToolTip(QString::fromLatin1(r.caption));
-        button->setStyleSheet(QStringLiteral("QPushButton { background: %1; border: 1px solid gray; }")
-                                  .arg(QLatin1String(r.color)));
+        button->setStyleSheet(
+            QStringLiteral("QPushButton { background: %1; border: 1px solid gray; }")
+                .arg(QLatin1String(r.color)));
         Register(r.id, button);
         connect(button, &QPushButton::clicked, this, r.handler);
         grid->addWidget(button, row, 0);

@@ -16,8 +16,8 @@ CQXPolyLine::CQXPolyLine(const CurveSource &source, QWidget *parent)
     auto *polynomials = Group(QStringLiteral("Polynomials"), this);
     auto *groupLayout = new QVBoxLayout(polynomials);
     const QStringList lines = CurveGraph::PrimaryList(CurveGraph::Kind::QXPolyLine, m_source);
-    groupLayout->addWidget(MakeList(kPrimaryList, QString(), LetterLabels(true), lines,
-        int(lines.size()), polynomials));
+    groupLayout->addWidget(MakeList(
+        kPrimaryList, QString(), LetterLabels(true), lines, int(lines.size()), polynomials));
     groupLayout->addStretch();
 
     auto *ok = new QPushButton(QStringLiteral("OK"), this);

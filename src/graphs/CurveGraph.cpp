@@ -115,7 +115,8 @@ GraphPicture::Polyline CurveGraph::Trace(
 std::vector<double> CurveGraph::SensorValues(const QStringList &primaryList)
 {
     // The coefficients are every line but the last three (the flow parameters).
-    const std::vector<double> c = Numbers(primaryList, std::max<qsizetype>(0, primaryList.size() - 3));
+    const std::vector<double> c
+        = Numbers(primaryList, std::max<qsizetype>(0, primaryList.size() - 3));
     std::vector<double> values(kFineSamples);
     for (int i = 0; i < kFineSamples; ++i)
         values[i] = Polynomial(c, i * 0.25 * 0.005);
@@ -130,8 +131,8 @@ GraphPicture CurveGraph::SensorCurve(const QStringList &primaryList)
         picture.Label(QPointF(x - 25, -1000), PrintfText::Format("%1.1f", x * 0.005), kArial,
             kLabelPoints, text);
     for (int y = -900; y <= 0; y += 100)
-        picture.Label(QPointF(-60, y + 30), PrintfText::Format("%1.1f", (y + 1000) * 0.005),
-            kArial, kLabelPoints, text);
+        picture.Label(QPointF(-60, y + 30), PrintfText::Format("%1.1f", (y + 1000) * 0.005), kArial,
+            kLabelPoints, text);
     picture.Add(Trace(kRed, 0.25, SensorValues(primaryList)));
     picture.Spread(QPointF(-150, 0), QPointF(0, -80), QStringLiteral("OUTPUT VOLTS"), kArialBlack,
         kTitlePoints, text);
@@ -143,8 +144,7 @@ GraphPicture CurveGraph::SensorCurve(const QStringList &primaryList)
 namespace {
 
 // The labels and titles the two linear output graphs share; flow(h) is the flow at h units.
-template <typename Flow>
-void LinearLabels(GraphPicture &picture, Flow flow)
+template <typename Flow> void LinearLabels(GraphPicture &picture, Flow flow)
 {
     const QString arial = QStringLiteral("Arial");
     const QString black = QStringLiteral("Arial Black");
@@ -157,19 +157,21 @@ void LinearLabels(GraphPicture &picture, Flow flow)
     }
     for (int y = -1000; y <= 0; y += 100) {
         const int h = y + 1000;
-        picture.Label(QPointF(-165, y + 15), PrintfText::Format("%4.1f", flow(h)), arial, small, text);
-        picture.Label(QPointF(1040, y + 20), PrintfText::Format("%1.1f", h * 0.005), arial, small, text);
-        picture.Label(QPointF(1130, y + 20), PrintfText::Format("%1.1f", h * 0.005 * 3.2 + 4), arial,
-            small, text);
+        picture.Label(
+            QPointF(-165, y + 15), PrintfText::Format("%4.1f", flow(h)), arial, small, text);
+        picture.Label(
+            QPointF(1040, y + 20), PrintfText::Format("%1.1f", h * 0.005), arial, small, text);
+        picture.Label(QPointF(1130, y + 20), PrintfText::Format("%1.1f", h * 0.005 * 3.2 + 4),
+            arial, small, text);
     }
     picture.Spread(QPointF(1000, 70), QPointF(20, 0), QStringLiteral("Volts"), arial, small, text);
     picture.Spread(QPointF(1120, 70), QPointF(20, 0), QStringLiteral("mAmps"), arial, small, text);
-    picture.Spread(QPointF(1250, 0), QPointF(0, -60), QStringLiteral("FULL SCALE OUTPUT"), black,
-        large, text);
-    picture.Spread(QPointF(-240, 0), QPointF(0, -70), QStringLiteral("ADJUSTED FLOw"), black, large,
-        text);
-    picture.Spread(QPointF(125, -1140), QPointF(70, 0), QStringLiteral("FACTORY FLOW"), black, large,
-        text);
+    picture.Spread(
+        QPointF(1250, 0), QPointF(0, -60), QStringLiteral("FULL SCALE OUTPUT"), black, large, text);
+    picture.Spread(
+        QPointF(-240, 0), QPointF(0, -70), QStringLiteral("ADJUSTED FLOw"), black, large, text);
+    picture.Spread(
+        QPointF(125, -1140), QPointF(70, 0), QStringLiteral("FACTORY FLOW"), black, large, text);
 }
 
 } // namespace
@@ -275,7 +277,8 @@ GraphPicture CurveGraph::QXLinearOutput(const CurveSource &source)
     const double fullScale = Number(source.fullScale);
     const double cFactor = Number(source.cFactor);
     const double zeroOffset = Number(source.zeroOffset);
-    LinearLabels(picture, [=](int h) { return h * 0.001 * fullScale * (2 - cFactor) + zeroOffset; });
+    LinearLabels(
+        picture, [=](int h) { return h * 0.001 * fullScale * (2 - cFactor) + zeroOffset; });
     picture.Add(Trace(kRed, 1, QXValues(source)));
     return picture;
 }

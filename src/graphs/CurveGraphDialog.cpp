@@ -53,7 +53,8 @@ QTreeWidget *CurveGraphDialog::MakeList(int id, const QString &header, const QSt
     const int rowHeight = fontMetrics().height() + 2;
     const int headerHeight = header.isEmpty() ? 0 : list->header()->sizeHint().height();
     list->setFixedHeight(rowHeight * visibleRows + headerHeight + 6);
-    list->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("CF -0.00000000e+00")) + 40);
+    list->setMinimumWidth(
+        fontMetrics().horizontalAdvance(QStringLiteral("CF -0.00000000e+00")) + 40);
     Register(id, list);
     return list;
 }

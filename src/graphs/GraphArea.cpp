@@ -41,7 +41,8 @@ QFont GraphArea::FontFor(const GraphPicture::Text &text, double scale)
     // "Arial Black" is the heavy cut of Arial; where the family is missing the substitute
     // keeps the weight.
     if (text.family == QLatin1String("Arial Black")) {
-        font.setFamilies({ text.family, QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
+        font.setFamilies(
+            { text.family, QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
         font.setWeight(QFont::Black);
     } else {
         font.setFamilies({ text.family, QStringLiteral("Liberation Sans") });

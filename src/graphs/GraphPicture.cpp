@@ -17,8 +17,8 @@ void GraphPicture::Label(
     texts.push_back(Text { pos, text, family, points, color });
 }
 
-void GraphPicture::Spread(QPointF origin, QPointF step, const QString &text,
-    const QString &family, double points, Color color)
+void GraphPicture::Spread(QPointF origin, QPointF step, const QString &text, const QString &family,
+    double points, Color color)
 {
     for (int i = 0; i < text.size(); ++i)
         Label(origin + step * i, text.mid(i, 1), family, points, color);

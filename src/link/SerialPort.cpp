@@ -68,7 +68,8 @@ void SerialPort::Reopen(const QString &message)
 {
     m_enabled = 1;
     if (!OpenPort()) {
-        UserMessage::Show(message + QLatin1Char('\n') + m_lastError, QString::fromLatin1(kAppTitle));
+        UserMessage::Show(
+            message + QLatin1Char('\n') + m_lastError, QString::fromLatin1(kAppTitle));
         m_enabled = 0;
     }
 }

@@ -1,6 +1,5 @@
 #include "link/mbCSerial.h"
 
-
 mbCSerial::mbCSerial(const QString &deviceName, const LinkTiming &timing)
     : SerialPort(deviceName, timing)
 {
@@ -51,4 +50,3 @@ int mbCSerial::WriteBytes(const unsigned char *bytes, int count)
     // One write request: a Modbus frame must leave the port without gaps.
     return m_device.Write(reinterpret_cast<const char *>(bytes), count) ? 1 : 0;
 }
-

@@ -53,8 +53,7 @@ bool CQueDoc::OnSaveDocument(const QString &path)
     QSaveFile file(path);
     // Unbuffered, so a short write (disk full) is seen here and the old file stays.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
-        || file.write(content) != content.size()
-        || !file.commit()) {
+        || file.write(content) != content.size() || !file.commit()) {
         UserMessage::Show(QStringLiteral("Failed to save document."));
         return false;
     }

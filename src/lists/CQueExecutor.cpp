@@ -102,7 +102,8 @@ void CQueExecutor::ExchangeOrJump(const QString &command, int intervalToken, int
     const int total = ToInt(m_script.Token(intervalToken + 1));
     const QString terminator = m_script.Token(terminatorToken);
     const QString label = m_script.Token(terminatorToken + 1);
-    if (!MeterExchange(m_link, command, m_reply, terminator, interval, total, m_pauseMs, m_sendHook))
+    if (!MeterExchange(
+            m_link, command, m_reply, terminator, interval, total, m_pauseMs, m_sendHook))
         GoTo(label);
 }
 
@@ -137,8 +138,8 @@ int CQueExecutor::MeterExchange(IMeterLink *link, const QString &command, QByteA
     }
     Pause(pauseMs);
     if (expected.size() == 1 && expected.at(0).unicode() < 256)
-        link->ReadReply(reply, ClampTimeout(intervalMs), ClampTimeout(totalMs),
-            char(expected.at(0).unicode()));
+        link->ReadReply(
+            reply, ClampTimeout(intervalMs), ClampTimeout(totalMs), char(expected.at(0).unicode()));
     else
         link->ReadAll(reply, ClampTimeout(intervalMs), ClampTimeout(totalMs));
     if (expected.size() != 1)

@@ -15,8 +15,8 @@ class QPushButton;
 // The runner of a command list: the view of a CQueDoc, showing which line runs in a progress
 // window. A meter form opens the list, takes the document's first view and drives it:
 //
-//     CQueView *view = CQueView::OpenList(AppServices::Instance(), "read20.que"); // brought forward
-//     if (m_runner || !view) return;              // a list already runs, or no list file
+//     CQueView *view = CQueView::OpenList(AppServices::Instance(), "read20.que"); // brought
+//     forward if (m_runner || !view) return;              // a list already runs, or no list file
 //     if (!view->Start(this, AppServices::Instance()->MeterLink())) return;
 //     m_runner = view;                            // QPointer<CQueView>
 //     m_timerId = startTimer(50);

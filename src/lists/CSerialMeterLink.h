@@ -18,7 +18,8 @@ public:
 
     void PurgeInput() override;
     int SendCommand(const QByteArray &text) override;
-    int SendCommandReporting(const QByteArray &text, const std::function<void(int sent)> &progress) override;
+    int SendCommandReporting(
+        const QByteArray &text, const std::function<void(int sent)> &progress) override;
     void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override;
     void ReadReply(
         QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override;

@@ -16,7 +16,8 @@ public:
     virtual int SendCommand(const QByteArray &text) = 0;
     // As SendCommand, telling progress how many bytes have gone out as they go. A link that
     // cannot tell sends the whole text and reports it once.
-    virtual int SendCommandReporting(const QByteArray &text, const std::function<void(int sent)> &progress)
+    virtual int SendCommandReporting(
+        const QByteArray &text, const std::function<void(int sent)> &progress)
     {
         const int result = SendCommand(text);
         if (progress)

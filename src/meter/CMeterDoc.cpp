@@ -6,8 +6,8 @@
 #include "meter/KelvaneFields.h"
 #include "meter/MeterVars.h"
 
-#include <QDir>
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>

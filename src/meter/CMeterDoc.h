@@ -93,8 +93,8 @@ protected:
 private:
     // Applies the connected meter's version; true when it chose the layout.
     bool ChooseLayoutFromMeter();
-    void WarnLayoutMismatch(const QString &path, const QString &line, bool meterChose,
-        const QString &versionInForce);
+    void WarnLayoutMismatch(
+        const QString &path, const QString &line, bool meterChose, const QString &versionInForce);
 
     std::unique_ptr<MeterVars> m_vars;
     QString m_saveError;

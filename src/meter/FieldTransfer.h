@@ -27,7 +27,8 @@ public:
     static QString Name(const char *pattern, int i);
 
     // "%d" entry into an integer variable of `width` bytes.
-    static void CollectInt(MeterVars &vars, const QString &name, int width, IFieldAccess &form, int id);
+    static void CollectInt(
+        MeterVars &vars, const QString &name, int width, IFieldAccess &form, int id);
     // A float field: unchanged text (as `show` gives it for the stored value) keeps the stored
     // bits; otherwise `entry` turns the number into the value to store (nothing when it cannot).
     static void CollectFloat(MeterVars &vars, const QString &name, IFieldAccess &form, int id,
@@ -47,18 +48,20 @@ public:
 
     // A coefficient list: emptied through resetId, then one "%.8e" line per variable; collected
     // back after resetId has put the list walk at its first line.
-    static void ShowList(
-        MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId, int listId);
-    static void CollectList(
-        MeterVars &vars, const char *pattern, int count, IFieldAccess &form, int resetId, int listId);
+    static void ShowList(MeterVars &vars, const char *pattern, int count, IFieldAccess &form,
+        int resetId, int listId);
+    static void CollectList(MeterVars &vars, const char *pattern, int count, IFieldAccess &form,
+        int resetId, int listId);
 
     // X-Sect, Max Range and Full Scale (the same field ids on both forms) in the units of `c`.
-    static void ShowConverted(MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c);
+    static void ShowConverted(
+        MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c);
     // X-Sect first, then the two ranges against the cross-section just stored.
-    static void CollectConverted(MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c);
+    static void CollectConverted(
+        MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c);
     // The form picked other units: the shown values are read with the old context into scratch
     // values, "flow_func" takes the new code and the same values are shown in the new units.
     // g_FlowUnits follows. No other variable changes.
-    static void UnitsChanged(MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &old,
-        const UnitConversion::Context &fresh);
+    static void UnitsChanged(MeterVars &vars, IFieldAccess &form,
+        const UnitConversion::Context &old, const UnitConversion::Context &fresh);
 };

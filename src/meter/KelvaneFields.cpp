@@ -1,12 +1,12 @@
 #include "meter/KelvaneFields.h"
 
 #include "base/Globals.h"
+#include "base/ScanText.h"
+#include "lists/IFieldAccess.h"
 #include "meter/ChoiceList.h"
 #include "meter/FieldIds.h"
 #include "meter/FieldTransfer.h"
-#include "lists/IFieldAccess.h"
 #include "meter/MeterVars.h"
-#include "base/ScanText.h"
 
 namespace {
 

@@ -50,8 +50,7 @@ public:
     // The form picked other engineering units: X-Sect, Max Range and Full Scale are read with the
     // old code (g_FlowUnits), "flow_func" takes the new code and the same values are shown again
     // in the new units. No other variable changes.
-    static void UnitsChanged(
-        MeterVars &vars, IFieldAccess &form, int newUnits, const Rules &rules);
+    static void UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits, const Rules &rules);
     static void UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits)
     {
         UnitsChanged(vars, form, newUnits, RulesInForce());

@@ -19,11 +19,11 @@ QString TrueFalse(bool value)
 QString RelayLine(const KelvaneSheet::Fields &f, int row, const char *event, const bool *holdFlow)
 {
     const QString &function = f.alarmLine[size_t(row)];
-    QString line = QStringLiteral("%1 - %2 => %3    Value => %4     Delay => %5")
-                       .arg(SheetPage::Last(function, 3), QLatin1String(event),
-                           SheetPage::First(function, 10),
-                           SheetPage::Right(f.alarmValue[size_t(row)], 7),
-                           SheetPage::Right(f.alarmDelay[size_t(row)], 7));
+    QString line
+        = QStringLiteral("%1 - %2 => %3    Value => %4     Delay => %5")
+              .arg(SheetPage::Last(function, 3), QLatin1String(event),
+                  SheetPage::First(function, 10), SheetPage::Right(f.alarmValue[size_t(row)], 7),
+                  SheetPage::Right(f.alarmDelay[size_t(row)], 7));
     if (holdFlow)
         line += QStringLiteral("   Hold Flow => ") + TrueFalse(*holdFlow);
     return line;
@@ -73,8 +73,10 @@ SheetPage KelvaneSheet::Build(const Fields &f, const SheetMetrics &metrics)
     }
 
     page.Heading(QStringLiteral("General Meter Settings"));
-    TextThenLine(page, QStringLiteral("207 - Update Rate    => ") + PrintfText::Format("%d", f.refresh));
-    TextThenLine(page, QStringLiteral("208 - LCD Contrast   => ") + PrintfText::Format("%d", f.contrast));
+    TextThenLine(
+        page, QStringLiteral("207 - Update Rate    => ") + PrintfText::Format("%d", f.refresh));
+    TextThenLine(
+        page, QStringLiteral("208 - LCD Contrast   => ") + PrintfText::Format("%d", f.contrast));
     TextThenLine(page, QStringLiteral("214 - Date Format    => ") + f.date);
     TextThenLine(page, QStringLiteral("215 - Time Format    => ") + f.time);
     TextThenLine(page, QStringLiteral("219 - Password       => ") + f.password);
@@ -103,7 +105,8 @@ SheetPage KelvaneSheet::Build(const Fields &f, const SheetMetrics &metrics)
     TextThenLine(page, QStringLiteral("140 - Full Scale        => ") + f.fullScale);
     TextThenLine(page, QStringLiteral("811 - C-Factor          => ") + f.cFactor);
     TextThenLine(page, QStringLiteral("812 - Zero Offset       => ") + f.zeroOffset);
-    TextThenLine(page, QStringLiteral("816 - Zero Cutoff %     => ") + f.zeroCutoff + QLatin1Char('%'));
+    TextThenLine(
+        page, QStringLiteral("816 - Zero Cutoff %     => ") + f.zeroCutoff + QLatin1Char('%'));
     TextThenLine(page, QStringLiteral("      ADC Gain          => ") + f.adcGain);
     TextThenGap(page, QStringLiteral("      ADC Offset        => ") + f.adcOffset);
 

@@ -578,9 +578,10 @@ void ZarnFormBase::ListTick(int timerId)
         // Cancelled, or its window closed, between two lines.
         StopListTimer();
         if (timerId == kSendTimer)
-            UserMessage::Show(QStringLiteral("Sending was cancelled before the meter confirmed that it "
-                                             "had stored the configuration.\nRead the meter to see "
-                                             "what it holds."));
+            UserMessage::Show(
+                QStringLiteral("Sending was cancelled before the meter confirmed that it "
+                               "had stored the configuration.\nRead the meter to see "
+                               "what it holds."));
         return;
     }
     const int result = m_runner->Step();
@@ -727,7 +728,7 @@ bool ZarnFormBase::SaveAs()
     const QString proposed = QDir(folder).filePath(title);
     QString path = Prompt() ? Prompt()(this, proposed)
                             : QFileDialog::getSaveFileName(this, QStringLiteral("Save As"),
-                                  proposed, QLatin1Char('*') + FileExtension());
+                                proposed, QLatin1Char('*') + FileExtension());
     if (path.isEmpty()) {
         doc->SetTitle(oldTitle);
         return false;

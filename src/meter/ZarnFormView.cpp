@@ -106,7 +106,8 @@ void ZarnFormView::BuildControls()
     QWidget *curveFit = BuildCurveFitGroup();
     QWidget *options = BuildOptionsGroup();
     QWidget *misc = BuildMiscGroup();
-    LayOutColumns(version, range, { alarms, parameters, adcDac, lcd }, { curveFit, options, misc }, 1, 1);
+    LayOutColumns(
+        version, range, { alarms, parameters, adcDac, lcd }, { curveFit, options, misc }, 1, 1);
 
     m_hiddenDesired = new QLineEdit(this);
     m_hiddenDesired->hide();
@@ -494,7 +495,8 @@ void ZarnFormView::OnInitialUpdate()
     // A further window onto the document (Window > New Window) shows the range the first
     // window has chosen to change to, not the image's.
     AppServices *services = AppServices::Instance();
-    auto *first = services ? qobject_cast<ZarnFormView *>(services->FirstViewOf(GetDocument())) : nullptr;
+    auto *first
+        = services ? qobject_cast<ZarnFormView *>(services->FirstViewOf(GetDocument())) : nullptr;
     if (first && first != this) {
         m_desired->setCurrentIndex(first->m_desired->currentIndex());
         m_hiddenDesired->setText(first->m_hiddenDesired->text());
@@ -735,8 +737,8 @@ bool ZarnFormView::CheckCalibrationDate()
     if (text == m_calDateGiven.trimmed())
         return true;
     int month = 0, day = 0, year = 0;
-    if (KelvaneFields::ParseDate(text, &month, &day, &year) && month >= 0 && month <= 12
-        && day >= 0 && day <= 31 && year >= 0 && year <= 99) {
+    if (KelvaneFields::ParseDate(text, &month, &day, &year) && month >= 0 && month <= 12 && day >= 0
+        && day <= 31 && year >= 0 && year <= 99) {
         m_calDateGiven = text;
         return true;
     }
@@ -844,7 +846,8 @@ void ZarnFormView::EnterCoefficient(int code)
         ShowNotSupported();
         return;
     }
-    if (!ZarnFormBase::EnterCoefficient(ListOf(list), edit, ListLabelOf(list), ZarnFormRules::FirstEditable(list)))
+    if (!ZarnFormBase::EnterCoefficient(
+            ListOf(list), edit, ListLabelOf(list), ZarnFormRules::FirstEditable(list)))
         return;
     MarkEdited();
     editField = code;
@@ -962,13 +965,13 @@ void ZarnFormView::StartList(ListKind kind)
     const int timerId = kind == ListKind::Send ? kSendTimer
         : kind == ListKind::Read               ? kReadTimer
                                                : kSelectTimer;
-    const bool started
-        = ZarnFormBase::StartList(QString::fromLatin1(kListFiles[int(kind)]), timerId, kListPeriodMs, [this, kind] {
-              if (kind == ListKind::Send) {
-                  DocFormToVars(true);
-                  m_imageText = DocImageToSendText();
-              }
-          });
+    const bool started = ZarnFormBase::StartList(
+        QString::fromLatin1(kListFiles[int(kind)]), timerId, kListPeriodMs, [this, kind] {
+            if (kind == ListKind::Send) {
+                DocFormToVars(true);
+                m_imageText = DocImageToSendText();
+            }
+        });
     if (!started)
         return;
     if (kind == ListKind::Send)

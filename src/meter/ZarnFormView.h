@@ -60,6 +60,7 @@ public:
     void FollowRules();
     // The firmware family the form's field rules follow (the shown one once it has shown).
     QString Family() const;
+
 protected:
     QString FileExtension() const override { return QStringLiteral(".mtr"); }
     void ClockTick() override;
@@ -115,7 +116,6 @@ private:
     void WalkList(int code, int step);
     void ShowNotSupported();
     void ClearListEdit(ZarnFormRules::CoeffList list);
-
 
     // Version rules.
     void ApplyVersionRule();

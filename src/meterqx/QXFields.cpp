@@ -43,7 +43,9 @@ void ShowUnsigned(MeterVars &vars, const char *name, int width, IFieldAccess &fo
 void ShowSigned(MeterVars &vars, const char *name, int width, IFieldAccess &form, int id)
 {
     const quint32 v = vars.Value(QLatin1String(name), width);
-    const qint64 n = width == 1 ? qint64(qint8(v)) : width == 2 ? qint64(qint16(v)) : qint64(qint32(v));
+    const qint64 n = width == 1 ? qint64(qint8(v))
+        : width == 2            ? qint64(qint16(v))
+                                : qint64(qint32(v));
     form.SetField(id, QString::number(n));
 }
 
@@ -103,8 +105,8 @@ void QXFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
     ShowSigned(vars, "serial_num", 4, form, SerialNumber);
     ShowSigned(vars, "uP_assy_rev", 1, form, UpPcba);
     ShowSigned(vars, "wdt", 1, form, Watchdog);
-    form.SetField(PulseWidth,
-        QString::number(WidthShown(qint8(vars.Value(QStringLiteral("width"), 1)))));
+    form.SetField(
+        PulseWidth, QString::number(WidthShown(qint8(vars.Value(QStringLiteral("width"), 1)))));
 
     FT::ShowList(vars, "coeff[%d]", 10, form, PrimaryReset, PrimaryList);
 
@@ -118,8 +120,8 @@ void QXFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
             QString::number(vars.Value(RelayName("event[%d]", i), 1) + 402));
         form.SetField(RelayOffValue + row,
             QString::number(qint32(vars.Value(RelayName("evalue[%d]", i), 4))));
-        form.SetField(RelayOffDelay + row,
-            QString::number(vars.Value(RelayName("edelay[%d]", i), 1)));
+        form.SetField(
+            RelayOffDelay + row, QString::number(vars.Value(RelayName("edelay[%d]", i), 1)));
     }
 }
 
@@ -149,7 +151,8 @@ void QXFields::FormToVars(MeterVars &vars, IFieldAccess &form)
     const int steps = qint8(vars.Value(widthName, 1));
     if (widthText != QString::number(WidthShown(steps))) {
         if (const auto us = ScanText::Int(widthText))
-            vars.SetValue(widthName, 1, quint32(WidthStored(int(qBound(qint64(-1000000), qint64(*us), qint64(1000000))))));
+            vars.SetValue(widthName, 1,
+                quint32(WidthStored(int(qBound(qint64(-1000000), qint64(*us), qint64(1000000))))));
     }
 
     FT::CollectList(vars, "coeff[%d]", 10, form, PrimaryReset, PrimaryList);

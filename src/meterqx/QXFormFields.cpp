@@ -4,14 +4,13 @@
 #include "base/ScanText.h"
 #include "meter/ChoiceList.h"
 #include "meter/ZarnFormRules.h"
-#include "meterqx/QXFields.h"
 #include "meterqx/QXFieldIds.h"
+#include "meterqx/QXFields.h"
 
 #include <algorithm>
 
 namespace {
-template <size_t N>
-bool In(const int (&ids)[N], int id)
+template <size_t N> bool In(const int (&ids)[N], int id)
 {
     return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
 }

@@ -20,8 +20,8 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -121,7 +121,8 @@ void ZarnQXFormView::BuildControls()
     QWidget *const left[] = { BuildFlowGroup(), BuildRelayGroup() };
     QWidget *const right[]
         = { BuildFrequencyGroup(), BuildOptionsGroup(), BuildResponseGroup(), BuildMiscGroup() };
-    LayOutColumns(top[0], top[1], { left[0], left[1] }, { right[0], right[1], right[2], right[3] }, 3, 2);
+    LayOutColumns(
+        top[0], top[1], { left[0], left[1] }, { right[0], right[1], right[2], right[3] }, 3, 2);
 }
 
 QWidget *ZarnQXFormView::BuildTopLeft()
@@ -231,10 +232,10 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
     }
     auto *coefficients = new QVBoxLayout;
     coefficients->setSpacing(2);
-    m_coefficients
-        = MakeCoefficientList(box, PrimaryList, { QString(), QStringLiteral("Primary Coefficients") });
-    m_coefficients->setFixedHeight((fontMetrics().height() + 2) * 10
-        + m_coefficients->header()->sizeHint().height() + 6);
+    m_coefficients = MakeCoefficientList(
+        box, PrimaryList, { QString(), QStringLiteral("Primary Coefficients") });
+    m_coefficients->setFixedHeight(
+        (fontMetrics().height() + 2) * 10 + m_coefficients->header()->sizeHint().height() + 6);
     connect(m_coefficients, &QTreeWidget::itemClicked, this,
         [this](QTreeWidgetItem *item) { OpenLine(m_coefficients->indexOfTopLevelItem(item)); });
     coefficients->addWidget(m_coefficients);
@@ -270,7 +271,8 @@ QWidget *ZarnQXFormView::BuildMiscGroup()
     m_calBox = new QCheckBox(QStringLiteral("Calibration Due"), box);
     m_calBox->setChecked(true);
     Register(CalibrationBox, m_calBox);
-    connect(m_calBox, &QCheckBox::toggled, this, [this](bool ticked) { SetCalibrationFollows(!ticked); });
+    connect(m_calBox, &QCheckBox::toggled, this,
+        [this](bool ticked) { SetCalibrationFollows(!ticked); });
     auto *date = new QPushButton(QStringLiteral("Date"), box);
     auto *time = new QPushButton(QStringLiteral("Time"), box);
     for (QPushButton *button : { date, time })
@@ -521,7 +523,11 @@ void ZarnQXFormView::OnTyped(int id)
 
 void ZarnQXFormView::FieldFocused(int id)
 {
-    const int code = id == FullScale ? 5 : id == CFactor ? 6 : id == MaxRange ? 8 : id == ZeroCutoff ? 9 : 0;
+    const int code = id == FullScale ? 5
+        : id == CFactor              ? 6
+        : id == MaxRange             ? 8
+        : id == ZeroCutoff           ? 9
+                                     : 0;
     if (code)
         editField = code;
 }
@@ -619,7 +625,8 @@ void ZarnQXFormView::ClockTick()
     if (!g_MeterVersion.isEmpty()) {
         g_DocMeterVersion = g_MeterVersion;
         m_meterVersion->setText(g_MeterVersion);
-    } else if (m_meterVersion->text().isEmpty() || m_meterVersion->text() == QLatin1String("?.??")) {
+    } else if (m_meterVersion->text().isEmpty()
+        || m_meterVersion->text() == QLatin1String("?.??")) {
         m_meterVersion->setText(QStringLiteral("?"));
     }
     if (!g_MeterRevision.isEmpty()) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "meter/ZarnFormBase.h"
 #include "graphs/CurveSource.h"
+#include "meter/ZarnFormBase.h"
 #include "meterqx/QXFormFields.h"
 
 class QXMeterDoc;

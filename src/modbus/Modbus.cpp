@@ -1,8 +1,8 @@
 #include "modbus/Modbus.h"
 
 #include "base/AppServices.h"
-#include "base/Globals.h"
 #include "base/FieldWidth.h"
+#include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 

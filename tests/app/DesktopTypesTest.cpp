@@ -36,14 +36,16 @@ TEST(DesktopTypes, EachTarvikFileGetsItsTypeAndOtherLogsKeepTheirs)
     ASSERT_TRUE(QFile::copy(kDesktopDir + QStringLiteral("/tarvik-mime.xml"),
         packages + QStringLiteral("/tarvik.xml")));
     QProcess update;
-    update.start(QStringLiteral("update-mime-database"), { root.filePath(QStringLiteral("share/mime")) });
+    update.start(
+        QStringLiteral("update-mime-database"), { root.filePath(QStringLiteral("share/mime")) });
     ASSERT_TRUE(update.waitForFinished(60000)) << "update-mime-database did not finish";
     ASSERT_EQ(update.exitCode(), 0) << update.readAllStandardError().constData();
 
     // The database is chosen at its first use in this process, which is here.
     qputenv("XDG_DATA_HOME", root.filePath(QStringLiteral("none")).toLocal8Bit());
     qputenv("XDG_DATA_DIRS", root.filePath(QStringLiteral("share")).toLocal8Bit());
-    const struct {
+    const struct
+    {
         const char *name;
         QByteArray bytes;
         const char *type;
@@ -63,8 +65,8 @@ TEST(DesktopTypes, EachTarvikFileGetsItsTypeAndOtherLogsKeepTheirs)
     QStringList tarvikTypes;
     for (const auto &f : files) {
         ASSERT_TRUE(Write(dir.filePath(QLatin1String(f.name)), f.bytes));
-        EXPECT_EQ(db.mimeTypeForFile(dir.filePath(QLatin1String(f.name))).name().toStdString(),
-            f.type)
+        EXPECT_EQ(
+            db.mimeTypeForFile(dir.filePath(QLatin1String(f.name))).name().toStdString(), f.type)
             << f.name;
         if (QByteArray(f.type).startsWith("application/x-tarvik-"))
             tarvikTypes << QLatin1String(f.type);
@@ -74,8 +76,9 @@ TEST(DesktopTypes, EachTarvikFileGetsItsTypeAndOtherLogsKeepTheirs)
     QFile desktop(kDesktopDir + QStringLiteral("/tarvik.desktop"));
     ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(desktop.readAll());
-    const auto line = QRegularExpression(QStringLiteral("^MimeType=(.*)$"),
-        QRegularExpression::MultilineOption).match(text);
+    const auto line
+        = QRegularExpression(QStringLiteral("^MimeType=(.*)$"), QRegularExpression::MultilineOption)
+              .match(text);
     ASSERT_TRUE(line.hasMatch());
     QStringList launcherTypes = line.captured(1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
     launcherTypes.sort();

@@ -1,26 +1,26 @@
-#include "base/CChildFrame.h"
 #include "app/CDocManager.h"
-#include "base/CDocument.h"
 #include "app/CMainFrame.h"
-#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
+#include "base/CChildFrame.h"
+#include "base/CDocument.h"
+#include "base/CPrefs.h"
 #include "base/CView.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QUrl>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -76,7 +76,8 @@ protected:
     void SetUp() override
     {
         TestEnv::ClearPreferences();
-        m_old = UserMessage::SetHandler([this](const QString &text, const QString &) { m_messages << text; });
+        m_old = UserMessage::SetHandler(
+            [this](const QString &text, const QString &) { m_messages << text; });
         m_manager.AddDocTemplate(TestTemplate(QStringLiteral(".tst")));
         m_manager.AddDocTemplate(TestTemplate(QStringLiteral(".two")));
         m_manager.SetMdiArea(&m_area);
@@ -135,7 +136,7 @@ TEST_F(DocManager, FilesThatCannotBeOpenedGiveTheMessageAndNoWindow)
     for (const QString &path : cases) {
         m_messages.clear();
         EXPECT_EQ(m_manager.OpenDocumentFile(path), nullptr) << path.toStdString();
-        EXPECT_EQ(m_messages, QStringList{QStringLiteral("Failed to open document.")});
+        EXPECT_EQ(m_messages, QStringList { QStringLiteral("Failed to open document.") });
     }
     EXPECT_TRUE(m_area.subWindowList().isEmpty());
     EXPECT_TRUE(m_manager.Documents().isEmpty());
@@ -159,8 +160,8 @@ TEST_F(DocManager, RecentListKeepsEightNewestFirstAcrossRuns)
 TEST_F(DocManager, FiltersFollowRegistrationOrder)
 {
     EXPECT_EQ(m_manager.OpenFilters(),
-              (QStringList{QStringLiteral("*.tst (*.tst)"), QStringLiteral("*.two (*.two)"),
-                           QStringLiteral("All Files (*)")}));
+        (QStringList { QStringLiteral("*.tst (*.tst)"), QStringLiteral("*.two (*.two)"),
+            QStringLiteral("All Files (*)") }));
 }
 
 TEST_F(DocManager, DocumentGoesWithItsLastWindow)
@@ -191,7 +192,8 @@ TEST(MainFrameCommands, MenuBarFollowsTheActiveTypeAndKeysReachTheView)
         CTarvikApp app({}, false);
         ASSERT_TRUE(app.InitInstance());
         CDocManager *manager = app.DocManager();
-        manager->AddDocTemplate(TestTemplate(QStringLiteral(".trmx"), CDocTemplate::Menu::Terminal));
+        manager->AddDocTemplate(
+            TestTemplate(QStringLiteral(".trmx"), CDocTemplate::Menu::Terminal));
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("t.trmx"));
         QFile(path).open(QIODevice::WriteOnly);
@@ -215,13 +217,14 @@ TEST(MainFrameCommands, MenuBarFollowsTheActiveTypeAndKeysReachTheView)
         ASSERT_NE(view, nullptr);
         view->setFocus();
         QTest::keyClick(view, Qt::Key_Return);
-        EXPECT_EQ(view->m_commands, QList<int>{int(AppCommand::Enter)});
+        EXPECT_EQ(view->m_commands, QList<int> { int(AppCommand::Enter) });
 
         // Ctrl+N brings up the Open prompt, not a list of types.
         QString shown;
         QTimer::singleShot(0, [&shown] {
             QWidget *modal = QApplication::activeModalWidget();
-            shown = modal ? QString::fromLatin1(modal->metaObject()->className()) : QStringLiteral("none");
+            shown = modal ? QString::fromLatin1(modal->metaObject()->className())
+                          : QStringLiteral("none");
             if (modal)
                 modal->close();
         });
@@ -232,9 +235,10 @@ TEST(MainFrameCommands, MenuBarFollowsTheActiveTypeAndKeysReachTheView)
         const QString dropped = dir.filePath(QStringLiteral("dropped.trmx"));
         QFile(dropped).open(QIODevice::WriteOnly);
         QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(dropped)});
+        mime.setUrls({ QUrl::fromLocalFile(dropped) });
         // A drop reaches only the window the drag entered.
-        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(
+            QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(frame, &enter);
         EXPECT_TRUE(enter.isAccepted());
         QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);

@@ -1,10 +1,10 @@
 #include "app/CComm232BaudPage.h"
 #include "app/CCommPage.h"
-#include "base/CPrefs.h"
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
 #include "app/CVersPage.h"
 #include "app/CommSettings.h"
+#include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
@@ -14,9 +14,9 @@
 
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTest>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -45,11 +45,12 @@ protected:
     {
         TestEnv::ClearPreferences();
         ResetGlobals();
-        m_old = UserMessage::SetHandler([this](const QString &text, const QString &) { m_messages << text; });
+        m_old = UserMessage::SetHandler(
+            [this](const QString &text, const QString &) { m_messages << text; });
         Store(QStringLiteral("Port/COM"), m_meter.SlavePath());
         Store(QStringLiteral("MBPort/MBCOM"), m_bus.SlavePath());
         Store(QStringLiteral("485Parity/PARITY"), QStringLiteral("1 8 NONE 1"));
-        m_app = std::make_unique<CTarvikApp>(LinkTiming{}, false);
+        m_app = std::make_unique<CTarvikApp>(LinkTiming {}, false);
         ASSERT_TRUE(m_app->InitInstance());
         m_messages.clear();
     }
@@ -79,15 +80,21 @@ TEST(SettingsLists, FirstPrefixWinsIgnoringCase)
         const char *stored;
         const char *expected; // empty: nothing selected
     } cases[] = {
-        {"COM1", "COM1"},   {"com1", "COM1"}, {"COM10", "COM10"}, {"COM4", "COM4"},
-        {"COM50", ""},      {"LPT1", ""},
+        { "COM1", "COM1" },
+        { "com1", "COM1" },
+        { "COM10", "COM10" },
+        { "COM4", "COM4" },
+        { "COM50", "" },
+        { "LPT1", "" },
     };
     for (const auto &c : cases) {
         const int index = CommSettings::FirstPrefixMatch(ports, QLatin1String(c.stored));
         EXPECT_EQ(index < 0 ? QString() : ports.at(index), QLatin1String(c.expected)) << c.stored;
     }
-    EXPECT_EQ(CommSettings::FirstPrefixMatch(CommSettings::VersionList(), QStringLiteral("4.0A")), -1);
-    EXPECT_EQ(CommSettings::FirstPrefixMatch(CommSettings::VersionList(), QStringLiteral("4.0x")), 1);
+    EXPECT_EQ(
+        CommSettings::FirstPrefixMatch(CommSettings::VersionList(), QStringLiteral("4.0A")), -1);
+    EXPECT_EQ(
+        CommSettings::FirstPrefixMatch(CommSettings::VersionList(), QStringLiteral("4.0x")), 1);
     EXPECT_EQ(CommSettings::BaudList().at(4), QStringLiteral("33400"));
 }
 
@@ -156,15 +163,15 @@ TEST_F(Settings, ModbusOffThenOnCreatesANewPortObject)
 {
     mbCSerial *first = CTarvikApp::ModbusPort();
     ASSERT_NE(first, nullptr);
-    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), QStringLiteral("OFF"), QStringLiteral("9600"),
-                                  QStringLiteral("1 8 NONE 1"));
+    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), QStringLiteral("OFF"),
+        QStringLiteral("9600"), QStringLiteral("1 8 NONE 1"));
     EXPECT_EQ(g_ModbusEnabled, 0);
     EXPECT_EQ(CTarvikApp::ModbusPort()->IsEnabled(), 0); // the object stays, closed
     EXPECT_TRUE(m_messages.isEmpty());
 
     PtyPair other;
-    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), other.SlavePath(), QStringLiteral("19200"),
-                                  QStringLiteral("1 8 EVEN 1"));
+    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), other.SlavePath(),
+        QStringLiteral("19200"), QStringLiteral("1 8 EVEN 1"));
     EXPECT_EQ(g_ModbusEnabled, 1);
     ASSERT_NE(CTarvikApp::ModbusPort(), nullptr);
     EXPECT_EQ(CTarvikApp::ModbusPort()->PortText(), other.SlavePath());
@@ -176,8 +183,9 @@ TEST_F(Settings, ModbusOffThenOnCreatesANewPortObject)
 
 TEST_F(Settings, ModbusPortThatCannotOpenSaysWhereToGo)
 {
-    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(), QStringLiteral("/dev/tarvik-no-such-bus"),
-                                  QStringLiteral("9600"), QStringLiteral("1 8 EVEN 1"));
+    CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(),
+        QStringLiteral("/dev/tarvik-no-such-bus"), QStringLiteral("9600"),
+        QStringLiteral("1 8 EVEN 1"));
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral(
         "***** Can't Open Modbus Communication port *****\n\nClick View found above the Toolbar\n\n"

@@ -38,9 +38,9 @@ TEST(ShellStart, DocumentPathsAreTheNonOptionArgumentsMadeAbsolute)
     const QStringList arguments = { QStringLiteral("/usr/bin/tarvik"), QStringLiteral("a.mtr"),
         QStringLiteral("--verbose"), QStringLiteral("/data/b.qxm"), QStringLiteral(""),
         QStringLiteral("sub/../c.que"), QStringLiteral("file:///tmp/d%20e.log") };
-    const QStringList expected = { start.path() + QStringLiteral("/a.mtr"),
-        QStringLiteral("/data/b.qxm"), start.path() + QStringLiteral("/c.que"),
-        QStringLiteral("/tmp/d e.log") };
+    const QStringList expected
+        = { start.path() + QStringLiteral("/a.mtr"), QStringLiteral("/data/b.qxm"),
+              start.path() + QStringLiteral("/c.que"), QStringLiteral("/tmp/d e.log") };
     EXPECT_EQ(ShellStart::DocumentPaths(arguments), expected);
     EXPECT_TRUE(ShellStart::DocumentPaths({ QStringLiteral("tarvik") }).isEmpty())
         << "a plain start opens nothing";

@@ -1,6 +1,6 @@
 #include "app/CMainFrame.h"
-#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
+#include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
@@ -10,10 +10,10 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFontMetrics>
-#include <QMessageBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QMessageBox>
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
@@ -65,8 +65,10 @@ TEST_F(Startup, UnopenablePortsGiveTheirMessagesAndDisabledPorts)
     CTarvikApp app({}, false);
     ASSERT_TRUE(app.InitInstance());
     ASSERT_EQ(messages.m_texts.size(), 2);
-    EXPECT_TRUE(messages.m_texts[0].startsWith(QStringLiteral("Can't Open RS232 Communication port\n")));
-    EXPECT_TRUE(messages.m_texts[1].startsWith(QStringLiteral("Can't Open Modbus Communication port\n")));
+    EXPECT_TRUE(
+        messages.m_texts[0].startsWith(QStringLiteral("Can't Open RS232 Communication port\n")));
+    EXPECT_TRUE(
+        messages.m_texts[1].startsWith(QStringLiteral("Can't Open Modbus Communication port\n")));
     // The operating system's reason follows on the second line.
     EXPECT_GT(messages.m_texts[0].section(QLatin1Char('\n'), 1).size(), 0);
     EXPECT_EQ(messages.m_captions[0], QStringLiteral("Tarvik V2.16"));
@@ -87,7 +89,8 @@ TEST_F(Startup, ModbusOffCreatesNoPortAndShowsNoMessage)
     MessageRecorder messages;
     CTarvikApp app({}, false);
     ASSERT_TRUE(app.InitInstance());
-    EXPECT_TRUE(messages.m_texts.isEmpty()) << messages.m_texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(messages.m_texts.isEmpty())
+        << messages.m_texts.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(CTarvikApp::ModbusPort(), nullptr);
     EXPECT_EQ(g_ModbusEnabled, 0);
     EXPECT_EQ(CTarvikApp::MeterLink()->IsEnabled(), 1);
@@ -105,7 +108,8 @@ TEST_F(Startup, PortTextKeepsTheWholePreferenceWhileTheDeviceNameIsCut)
     EXPECT_EQ(CTarvikApp::ModbusPort()->PortText(), QStringLiteral("COM2 RS485"));
     EXPECT_EQ(CPrefs::DeviceName(QStringLiteral("COM1/HS")), QStringLiteral("COM1"));
     EXPECT_EQ(CPrefs::DeviceName(QStringLiteral("COM2 RS485")), QStringLiteral("COM2"));
-    EXPECT_EQ(CPrefs::DeviceName(QStringLiteral("/dev/ttyUSB0 spare")), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(
+        CPrefs::DeviceName(QStringLiteral("/dev/ttyUSB0 spare")), QStringLiteral("/dev/ttyUSB0"));
 }
 
 TEST_F(Startup, StoreHoldsAllSixValuesAfterARun)
@@ -121,7 +125,8 @@ TEST_F(Startup, StoreHoldsAllSixValuesAfterARun)
     EXPECT_EQ(store->value(QStringLiteral("232Baud/BAUD")).toString(), QStringLiteral("9600"));
     EXPECT_EQ(store->value(QStringLiteral("MBPort/MBCOM")).toString(), QStringLiteral("COM1"));
     EXPECT_EQ(store->value(QStringLiteral("MBBaud/MBBAUD")).toString(), QStringLiteral("9600"));
-    EXPECT_EQ(store->value(QStringLiteral("485Parity/PARITY")).toString(), QStringLiteral("1 8 EVEN 1"));
+    EXPECT_EQ(
+        store->value(QStringLiteral("485Parity/PARITY")).toString(), QStringLiteral("1 8 EVEN 1"));
 }
 
 TEST_F(Startup, NonsenseInTheStoreReadsAsDefaults)
@@ -130,7 +135,8 @@ TEST_F(Startup, NonsenseInTheStoreReadsAsDefaults)
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("\x00\xff[[[Version\n=SELECTION=\x01\n[Port]\nCOM=a, b, c\n[232Baud\nBAUD\n", 52));
+    file.write(QByteArray(
+        "\x00\xff[[[Version\n=SELECTION=\x01\n[Port]\nCOM=a, b, c\n[232Baud\nBAUD\n", 52));
     file.close();
     CPrefs prefs;
     EXPECT_EQ(prefs.GetVersion(), QStringLiteral("4.0A"));
@@ -152,11 +158,13 @@ TEST_F(Startup, MainFrameHasItsTitleToolbarAndStatusBar)
     for (QAction *action : frame->ToolBar()->actions())
         buttons << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
     EXPECT_EQ(buttons.join(QLatin1Char(' ')),
-              QStringLiteral("file_new file_open file_save_as | file_print app_about | new_terminal "
-                             "new_meter_form new_datalog new_quixal new_modbus"));
-    EXPECT_EQ(frame->Action(QStringLiteral("new_terminal"))->statusTip(), QStringLiteral("Open new terminal window"));
+        QStringLiteral("file_new file_open file_save_as | file_print app_about | new_terminal "
+                       "new_meter_form new_datalog new_quixal new_modbus"));
+    EXPECT_EQ(frame->Action(QStringLiteral("new_terminal"))->statusTip(),
+        QStringLiteral("Open new terminal window"));
     EXPECT_EQ(frame->Action(QStringLiteral("new_terminal"))->toolTip(), QStringLiteral("Terminal"));
-    EXPECT_EQ(frame->Action(QStringLiteral("file_new"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+    EXPECT_EQ(frame->Action(QStringLiteral("file_new"))->shortcut(),
+        QKeySequence(QStringLiteral("Ctrl+N")));
     // With no document open, commands no window handles are disabled.
     EXPECT_FALSE(frame->Action(QStringLiteral("file_save"))->isEnabled());
 }

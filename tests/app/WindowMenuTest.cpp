@@ -106,9 +106,11 @@ TEST_F(WindowMenu, ListsTheOpenWindowsWhateverIsActive)
         const QList<QAction *> entries = WindowEntries(menu);
         ASSERT_EQ(entries.size(), windows.size()) << kind;
         for (int i = 0; i < entries.size(); ++i) {
-            EXPECT_EQ(entries[i]->text(), QStringLiteral("&%1 %2").arg(i + 1).arg(windows[i]->windowTitle()))
+            EXPECT_EQ(entries[i]->text(),
+                QStringLiteral("&%1 %2").arg(i + 1).arg(windows[i]->windowTitle()))
                 << kind;
-            EXPECT_EQ(entries[i]->isChecked(), windows[i] == Area()->activeSubWindow()) << kind << i;
+            EXPECT_EQ(entries[i]->isChecked(), windows[i] == Area()->activeSubWindow())
+                << kind << i;
         }
     }
 
@@ -124,7 +126,9 @@ TEST_F(WindowMenu, ListsTheOpenWindowsWhateverIsActive)
         const auto *frame = qobject_cast<CChildFrame *>(windows[i]);
         ASSERT_NE(frame, nullptr);
         const bool ownMenu = qobject_cast<ZarnFormView *>(frame->View()) != nullptr
-            || m_app->DocManager()->Templates()[size_t(frame->View()->GetDocument()->TypeIndex())].menu
+            || m_app->DocManager()
+                    ->Templates()[size_t(frame->View()->GetDocument()->TypeIndex())]
+                    .menu
                 != CDocTemplate::Menu::Main;
         EXPECT_EQ(Frame()->CurrentMenu() != CDocTemplate::Menu::Main, ownMenu) << i;
         QMenu *menuNow = OpenWindowMenu();
@@ -175,13 +179,15 @@ TEST_F(WindowMenu, StatusBarReturnsToReadyAfterAPrompt)
     QAction *tile = Frame()->Action(QStringLiteral("window_tile"));
     const QPoint onTile = menu->actionGeometry(tile).center();
     QTest::mouseMove(menu, onTile);
-    QTRY_COMPARE(status->currentMessage(), QStringLiteral("Arrange windows as non-overlapping tiles"));
+    QTRY_COMPARE(
+        status->currentMessage(), QStringLiteral("Arrange windows as non-overlapping tiles"));
     QTest::mouseClick(menu, Qt::LeftButton, {}, onTile);
     QTRY_VERIFY(!menu->isVisible());
     EXPECT_EQ(status->currentMessage(), QStringLiteral("Ready"));
 
     // A toolbar button whose command opens a window under the pointer.
-    QWidget *button = Frame()->ToolBar()->widgetForAction(Frame()->Action(QStringLiteral("new_datalog")));
+    QWidget *button
+        = Frame()->ToolBar()->widgetForAction(Frame()->Action(QStringLiteral("new_datalog")));
     ASSERT_NE(button, nullptr);
     QTest::mouseMove(button);
     QTRY_COMPARE(status->currentMessage(), QStringLiteral("Open new datalog form window"));

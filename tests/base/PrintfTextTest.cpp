@@ -56,7 +56,8 @@ constexpr Case kCases[] = {
 TEST(PrintfText, RoundsAndSignsAsTheCLibrary)
 {
     for (const Case &c : kCases)
-        EXPECT_EQ(PrintfText::Format(c.format, c.value).toStdString(), c.expected) << c.format << ' ' << c.value;
+        EXPECT_EQ(PrintfText::Format(c.format, c.value).toStdString(), c.expected)
+            << c.format << ' ' << c.value;
 }
 
 TEST(PrintfText, LongOutputIsNotCut)

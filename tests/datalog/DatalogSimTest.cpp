@@ -19,8 +19,8 @@
 #include <atomic>
 #include <poll.h>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -222,7 +222,8 @@ TEST(DatalogSim, OldFirmwareAndSilentMetersAreRefused)
 // too short or not hexadecimal there leaves the figure as it was.
 TEST(DatalogSim, LogMemoryFigureIsReadFromTheTokensFifthCharacterOn)
 {
-    const struct {
+    const struct
+    {
         const char *token;
         unsigned figure;
     } cases[] = {

@@ -198,7 +198,8 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
             EXPECT_TRUE(graph->TimeLabel(0)->text().endsWith(log.logStartTime.right(2)));
             EXPECT_EQ(graph->UnitsLabel()->text(), log.logFlowUnits);
             EXPECT_GT(graph->Plot().Input().columns[ElogPlot::FlowColumn], 0);
-            if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT"); !shot.isEmpty())
+            if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT");
+                !shot.isEmpty())
                 graph->grab().save(shot + QStringLiteral(".graph.png"));
             graph->accept();
         });

@@ -29,9 +29,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <csignal>
 #include <ctime>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -317,8 +317,8 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringALogTransfer)
     ASSERT_TRUE(WriteFile(smallPath, small));
     const QString path = m_dir.filePath(QStringLiteral("meter"));
     auto meter = std::make_unique<FarEnd>(path,
-        QStringList { QStringLiteral("--baud"), QStringLiteral("19200"), QStringLiteral("--log"),
-            bigPath });
+        QStringList {
+            QStringLiteral("--baud"), QStringLiteral("19200"), QStringLiteral("--log"), bigPath });
     ASSERT_TRUE(meter->Start());
 
     LinkTiming timing;
@@ -350,9 +350,9 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringALogTransfer)
 
     // After the kill: the wait for the next byte (1 s), the pause (0.2 s) and the return to run
     // mode on a dead port (1.1 s of waits and a failed write), nothing more, and all of it asleep.
-    const long long afterKill = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - killer.timeOfKill.load())
-                                    .count();
+    const long long afterKill
+        = std::chrono::duration_cast<std::chrono::milliseconds>(end - killer.timeOfKill.load())
+              .count();
     EXPECT_LT(afterKill, 2300 + 2000);
     // Asleep, the waits cost a few ms of processor; a loop that spins costs hundreds even when
     // the machine is shared by other work.
@@ -397,7 +397,8 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringALogTransfer)
 TEST_F(FarEndLossTest, ModbusNetworkGoesAwayDuringASweep)
 {
     const QString path = m_dir.filePath(QStringLiteral("bus"));
-    FarEnd network(path, { QStringLiteral("--modbus"), QStringLiteral("--addr"), QStringLiteral("1,2") });
+    FarEnd network(
+        path, { QStringLiteral("--modbus"), QStringLiteral("--addr"), QStringLiteral("1,2") });
     ASSERT_TRUE(network.Start());
     mbCSerial port(path);
     port.SetPortText(path);

@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <grp.h>
 #include <functional>
+#include <grp.h>
 
 #include <sys/resource.h>
 #include <sys/stat.h>

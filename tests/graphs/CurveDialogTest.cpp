@@ -59,9 +59,9 @@ void ExpectNothingClipped(const GraphArea *area)
     const QRectF inside = QRectF(area->rect());
     for (const GraphPicture::Text &t : area->Picture().texts) {
         const QRectF r = area->TextRect(t);
-        EXPECT_TRUE(inside.contains(r)) << qPrintable(t.text) << " at " << r.x() << "," << r.y()
-                                        << " " << r.width() << "x" << r.height() << " in "
-                                        << area->width() << "x" << area->height();
+        EXPECT_TRUE(inside.contains(r))
+            << qPrintable(t.text) << " at " << r.x() << "," << r.y() << " " << r.width() << "x"
+            << r.height() << " in " << area->width() << "x" << area->height();
     }
 }
 
@@ -109,7 +109,8 @@ TEST(CurveDialogs, ListsCaptionsAndNothingClipped)
             ExpectNothingClipped(c.dialog->Area());
         }
         // Something was drawn: the grid's blue shows in the area.
-        const QImage image = c.dialog->Area()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage image
+            = c.dialog->Area()->grab().toImage().convertToFormat(QImage::Format_RGB32);
         int blue = 0;
         for (int y = 0; y < image.height(); y += 2) {
             for (int x = 0; x < image.width(); x += 2) {

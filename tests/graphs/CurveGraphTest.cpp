@@ -65,8 +65,8 @@ TEST(CurveGraph, SensorCurveTraces)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const QStringList list = Coefficients(c.c) << QStringLiteral("1.0") << QStringLiteral("0.0")
-                                                   << QStringLiteral("0.0");
+        const QStringList list = Coefficients(c.c)
+            << QStringLiteral("1.0") << QStringLiteral("0.0") << QStringLiteral("0.0");
         const GraphPicture picture = CurveGraph::SensorCurve(list);
         const GraphPicture::Polyline *trace = TraceOf(picture, CurveGraph::kRed);
         ASSERT_NE(trace, nullptr);
@@ -87,9 +87,8 @@ TEST(CurveGraph, SensorCurveTraces)
 TEST(CurveGraph, CurveLeavingTheBandResumesFromItsLastPointInside)
 {
     // 4 - 4.8u + 0.96u² is below 0 V between u 1.057 and 3.943.
-    const QStringList list = Coefficients({ 4, -4.8, 0.96 }) << QStringLiteral("1")
-                                                             << QStringLiteral("0")
-                                                             << QStringLiteral("0");
+    const QStringList list = Coefficients({ 4, -4.8, 0.96 })
+        << QStringLiteral("1") << QStringLiteral("0") << QStringLiteral("0");
     const GraphPicture picture = CurveGraph::SensorCurve(list);
     const GraphPicture::Polyline *trace = TraceOf(picture, CurveGraph::kRed);
     ASSERT_NE(trace, nullptr);
@@ -117,14 +116,10 @@ TEST(CurveGraph, ListsInEachDialogsOrder)
     const QStringList ten = s.primary;
     const QStringList kelvaneOrder = ten + QStringList { "1.1", "0.2", "3.3" };
     const QStringList quixalOrder = ten + QStringList { "0.2", "1.1", "3.3" };
-    EXPECT_EQ(CurveGraph::PrimaryList(CurveGraph::Kind::PolyCurve, s),
-        kelvaneOrder);
-    EXPECT_EQ(CurveGraph::PrimaryList(CurveGraph::Kind::PolyLine, s),
-        kelvaneOrder);
-    EXPECT_EQ(CurveGraph::PrimaryList(CurveGraph::Kind::QXPolyLine, s),
-        kelvaneOrder);
-    EXPECT_EQ(CurveGraph::PrimaryList(CurveGraph::Kind::QXPolyCurve, s),
-        quixalOrder);
+    EXPECT_EQ(CurveGraph::PrimaryList(CurveGraph::Kind::PolyCurve, s), kelvaneOrder);
+    EXPECT_EQ(CurveGraph::PrimaryList(CurveGraph::Kind::PolyLine, s), kelvaneOrder);
+    EXPECT_EQ(CurveGraph::PrimaryList(CurveGraph::Kind::QXPolyLine, s), kelvaneOrder);
+    EXPECT_EQ(CurveGraph::PrimaryList(CurveGraph::Kind::QXPolyCurve, s), quixalOrder);
     for (int fit = 0; fit <= 3; ++fit) {
         s.curveFit = fit;
         EXPECT_EQ(CurveGraph::SecondaryList(s), fit == 2 ? s.secondary : QStringList()) << fit;
@@ -136,7 +131,8 @@ TEST(CurveGraph, LabelsAndTitles)
 {
     CurveSource s = Kelvane(QStringLiteral("1.5"), QStringLiteral("2"), QStringLiteral("0"));
     s.fullScale = QStringLiteral("100");
-    const GraphPicture sensor = CurveGraph::SensorCurve(CurveGraph::PrimaryList(CurveGraph::Kind::PolyCurve, s));
+    const GraphPicture sensor
+        = CurveGraph::SensorCurve(CurveGraph::PrimaryList(CurveGraph::Kind::PolyCurve, s));
     const GraphPicture kelvane = CurveGraph::LinearOutput(s, {}, {}, {});
     const GraphPicture quixal = CurveGraph::QXLinearOutput(s);
     struct Case
@@ -203,7 +199,9 @@ TEST(CurveGraph, LabelsAndTitles)
             const QPointF at = t.origin + t.step * i;
             bool found = false;
             for (const GraphPicture::Text &label : t.picture->texts)
-                found = found || (label.pos == at && label.text == text.mid(i, 1) && label.points == t.points);
+                found = found
+                    || (label.pos == at && label.text == text.mid(i, 1)
+                        && label.points == t.points);
             EXPECT_TRUE(found) << "character " << i;
         }
     }
@@ -211,7 +209,9 @@ TEST(CurveGraph, LabelsAndTitles)
 
 TEST(CurveGraph, GridsAndBackgrounds)
 {
-    const GraphPicture sensor = CurveGraph::SensorCurve(Coefficients({}) << "1" << "0" << "0");
+    const GraphPicture sensor = CurveGraph::SensorCurve(Coefficients({}) << "1"
+                                                                         << "0"
+                                                                         << "0");
     const GraphPicture linear = CurveGraph::LinearOutput(Kelvane("1", "0", "0"), {}, {}, {});
     EXPECT_EQ(sensor.backgroundColor, (GraphPicture::Color { 0, 0, 0 }));
     EXPECT_EQ(linear.backgroundColor, (GraphPicture::Color { 255, 255, 255 }));
@@ -223,7 +223,8 @@ TEST(CurveGraph, GridsAndBackgrounds)
         } else if (l.color == CurveGraph::kMainGrid) {
             ++main;
             const QPointF a = l.points.front(), b = l.points.back();
-            EXPECT_TRUE((a.x() == b.x() && std::fmod(a.x(), 100) == 0 && a.y() == 0 && b.y() == -1000)
+            EXPECT_TRUE(
+                (a.x() == b.x() && std::fmod(a.x(), 100) == 0 && a.y() == 0 && b.y() == -1000)
                 || (a.y() == b.y() && std::fmod(a.y(), 100) == 0 && a.x() == 0 && b.x() == 1000));
         }
     }
@@ -270,7 +271,8 @@ TEST(CurveGraph, LinearTraces)
     };
     for (const Case &c : cases) {
         s.curveFit = c.fit;
-        const GraphPicture picture = CurveGraph::LinearOutput(s, s.secondary, s.pointWise, c.traces);
+        const GraphPicture picture
+            = CurveGraph::LinearOutput(s, s.secondary, s.pointWise, c.traces);
         EXPECT_EQ(TraceOf(picture, CurveGraph::kRed) != nullptr, c.red) << c.fit;
         EXPECT_EQ(TraceOf(picture, CurveGraph::kYellow) != nullptr, c.yellow) << c.fit;
         EXPECT_EQ(TraceOf(picture, CurveGraph::kGreen) != nullptr, c.green) << c.fit;
@@ -344,9 +346,7 @@ TEST(CurveGraph, PointWiseTraceMatchesTheRuleOnRisingCurves)
     for (int q = 0; q <= 20; ++q)
         dense << QString::number((q % 3 - 1) * 1.5 + 0.25, 'f', 6);
     const Case cases[] = {
-        { "1", "0", "0", sparse },
-        { "1.2", "0.3", "5", dense },
-        { "0.8", "-0.5", "2", dense },
+        { "1", "0", "0", sparse }, { "1.2", "0.3", "5", dense }, { "0.8", "-0.5", "2", dense },
         { "1", "0", "0", Coefficients({}, 21) }, // all zero: only the end point counts
     };
     for (const Case &c : cases) {

@@ -26,8 +26,8 @@ ElogPlot::Inputs FullLog(int rows, int interval)
     for (int i = 1; i <= rows; ++i) {
         const double flow = 40 + 25 * std::sin(i * 0.05) + (i % 7) * 0.8;
         const int seconds = 12 * 3600 + 30 * 60 + i * interval;
-        const QString time = PrintfText::Format("%02d:%02d:%02d PM", (seconds / 3600 - 1) % 12 + 1,
-            seconds / 60 % 60, seconds % 60);
+        const QString time = PrintfText::Format(
+            "%02d:%02d:%02d PM", (seconds / 3600 - 1) % 12 + 1, seconds / 60 % 60, seconds % 60);
         QString row = QStringLiteral("; %1    ").arg(i);
         for (const QString &v : { QStringLiteral("01/31/2007"), time,
                  QString::number(flow, 'f', 2) + QStringLiteral("  "),
@@ -92,7 +92,8 @@ TEST(ElogDialog, ButtonsAndRowListDriveThePlot)
     EXPECT_EQ(dialog.FlowLabel(5)->text(), QStringLiteral("80.00"));
     EXPECT_EQ(dialog.FlowLabel(0)->text(), QStringLiteral("0.00"));
     ButtonOf(dialog, "flowAuto")->click();
-    EXPECT_EQ(dialog.FlowLabel(5)->text(), PrintfText::Format("%.2f", dialog.HighEdit()->text().toDouble()));
+    EXPECT_EQ(dialog.FlowLabel(5)->text(),
+        PrintfText::Format("%.2f", dialog.HighEdit()->text().toDouble()));
 
     dialog.SelectRow(69); // row 70: scrolls 50 rows back from it
     EXPECT_EQ(dialog.Plot().FirstRow(), 20);
@@ -143,11 +144,14 @@ TEST(ElogDialog, AxisLabelsInsideAndApart)
                 << qPrintable(label->text());
         }
         for (int k = 0; k + 2 < 11; ++k) {
-            EXPECT_FALSE(dialog.TimeLabel(k)->geometry().intersects(dialog.TimeLabel(k + 2)->geometry()));
-            EXPECT_FALSE(dialog.TimeLabel(k)->geometry().intersects(dialog.TimeLabel(k + 1)->geometry()));
+            EXPECT_FALSE(
+                dialog.TimeLabel(k)->geometry().intersects(dialog.TimeLabel(k + 2)->geometry()));
+            EXPECT_FALSE(
+                dialog.TimeLabel(k)->geometry().intersects(dialog.TimeLabel(k + 1)->geometry()));
         }
         for (int k = 0; k + 1 < 6; ++k)
-            EXPECT_FALSE(dialog.FlowLabel(k)->geometry().intersects(dialog.FlowLabel(k + 1)->geometry()));
+            EXPECT_FALSE(
+                dialog.FlowLabel(k)->geometry().intersects(dialog.FlowLabel(k + 1)->geometry()));
     }
     const QString dir = qEnvironmentVariable("TARVIK_SHOTS");
     if (!dir.isEmpty()) {

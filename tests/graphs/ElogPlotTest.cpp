@@ -72,13 +72,27 @@ TEST(ElogPlot, TimeScaleChosenBySpan)
         const char *units;
     };
     const Case cases[] = {
-        { 0, 10, "Seconds" }, { 10, 10, "Seconds" }, { 11, 20, "Seconds" }, { 100, 100, "Seconds" },
-        { 101, 200, "Seconds" }, { 200, 200, "Seconds" }, { 201, 10, "Minutes" },
-        { 600, 10, "Minutes" }, { 4801, 100, "Minutes" }, { 6000, 100, "Minutes" },
-        { 6001, 10, "Hours" }, { 7000, 10, "Hours" }, { 360000, 100, "Hours" },
-        { 360001, 200, "Hours" }, { 720000, 200, "Hours" }, { 720001, 10, "Days" },
-        { 8640000, 100, "Days" }, { 8640001, 200, "Days" }, { 17280000, 200, "Days" },
-        { 17280001, 40, "Weeks" }, { qint64(1) << 40, 40, "Weeks" },
+        { 0, 10, "Seconds" },
+        { 10, 10, "Seconds" },
+        { 11, 20, "Seconds" },
+        { 100, 100, "Seconds" },
+        { 101, 200, "Seconds" },
+        { 200, 200, "Seconds" },
+        { 201, 10, "Minutes" },
+        { 600, 10, "Minutes" },
+        { 4801, 100, "Minutes" },
+        { 6000, 100, "Minutes" },
+        { 6001, 10, "Hours" },
+        { 7000, 10, "Hours" },
+        { 360000, 100, "Hours" },
+        { 360001, 200, "Hours" },
+        { 720000, 200, "Hours" },
+        { 720001, 10, "Days" },
+        { 8640000, 100, "Days" },
+        { 8640001, 200, "Days" },
+        { 17280000, 200, "Days" },
+        { 17280001, 40, "Weeks" },
+        { qint64(1) << 40, 40, "Weeks" },
     };
     for (const Case &c : cases) {
         const auto [range, units] = ElogPlot::ScaleForSpan(c.span);
@@ -146,10 +160,18 @@ TEST(ElogPlot, StepLineAndEdges)
     ASSERT_NE(trace, nullptr);
     const auto y = [&](double v) { return (v - 5.4) * 1000 / (29.2 - 5.4) - 1000; };
     const std::vector<QPointF> want {
-        { 0, y(10) }, { 200, y(10) }, { 200, y(20) }, { 400, y(20) }, { 400, y(15) }, { 600, y(15) },
-        { 600, 0 }, { 800, 0 }, // 30 above the top: at the top edge
-        { 800, -1000 }, { 1000, -1000 }, // 5 below the bottom: at the bottom edge
-        { 1000, y(20) }, { 1200, y(20) },
+        { 0, y(10) },
+        { 200, y(10) },
+        { 200, y(20) },
+        { 400, y(20) },
+        { 400, y(15) },
+        { 600, y(15) },
+        { 600, 0 },
+        { 800, 0 }, // 30 above the top: at the top edge
+        { 800, -1000 },
+        { 1000, -1000 }, // 5 below the bottom: at the bottom edge
+        { 1000, y(20) },
+        { 1200, y(20) },
     };
     ASSERT_EQ(trace->points.size(), want.size());
     for (size_t i = 0; i < want.size(); ++i) {
@@ -172,7 +194,8 @@ TEST(ElogPlot, RelayLanes)
     // Flow in column 2, relay 1 in 3, relay 2 in 4; "*" as fourth character means on.
     ElogPlot::Inputs in;
     in.entries << Row(1, { "1.0", "R.", "RL2." }) << Row(2, { "2.0", "RL1*", "RL2*" })
-               << Row(3, { "3.0", "RL1.", "RL2*" }) << Row(4, { "4.0", "RL1*", "RLY2*" }) << QString();
+               << Row(3, { "3.0", "RL1.", "RL2*" }) << Row(4, { "4.0", "RL1*", "RLY2*" })
+               << QString();
     in.interval = 2; // span 8 s: Range 10 Seconds, 400 units per row
     in.columns[Col::FlowColumn] = 2;
     in.columns[Col::Relay1Column] = 3;
@@ -219,8 +242,7 @@ TEST(ElogPlot, CursorSelectionAndScrolling)
         { 70, 20, 70, 1000, "1:0:20 PM" }, // after the cursor, beyond the middle: scrolls
         { 60, 10, 60, 1000, "1:0:10 PM" }, // before the cursor: back by the difference
         { 30, 0, 30, 600, "1:0:0 PM" }, // would scroll before the start: from the start
-        { 5, 0, 5, 100, "1:0:0 PM" },
-        { 5, 0, 5, 100, "1:0:0 PM" }, // the cursor row again
+        { 5, 0, 5, 100, "1:0:0 PM" }, { 5, 0, 5, 100, "1:0:0 PM" }, // the cursor row again
         { 40, 0, 40, 800, "1:0:0 PM" }, // after the cursor, left of the middle
     };
     for (const Step &s : steps) {
@@ -316,15 +338,12 @@ TEST(ElogPlot, FlowScaleButtons)
         { B::ZoomIn, 10, 9.85, 100, 10, 9.85 }, // would cross: unchanged
         { B::ZoomOut, 50, 10, 100, 50.5, 9.5 },
         { B::ZoomOut, 99.9, 0.2, 100, 100, 0 }, // held at full scale and 0
-        { B::Full, 50, 10, 100, 100, 0 },
-        { B::HighPlus, 50, 10, 100, 51, 10 },
-        { B::HighPlus, 99.5, 10, 100, 100, 10 },
-        { B::HighMinus, 50, 10, 100, 49, 10 },
+        { B::Full, 50, 10, 100, 100, 0 }, { B::HighPlus, 50, 10, 100, 51, 10 },
+        { B::HighPlus, 99.5, 10, 100, 100, 10 }, { B::HighMinus, 50, 10, 100, 49, 10 },
         { B::HighMinus, 10.5, 10, 100, 10.5, 10 }, // would fall below the bottom
         { B::LowPlus, 50, 10, 100, 50, 11 },
         { B::LowPlus, 50, 49.5, 100, 50, 49.5 }, // would rise above the top
-        { B::LowMinus, 50, 10, 100, 50, 9 },
-        { B::LowMinus, 50, 0.5, 100, 50, 0 },
+        { B::LowMinus, 50, 10, 100, 50, 9 }, { B::LowMinus, 50, 0.5, 100, 50, 0 },
         { B::Up, 50, 10, 100, 49.95, 9.95 },
         { B::Up, 50, 0.01, 100, 50, 0.01 }, // bottom would fall below 0
         { B::Down, 50, 10, 100, 50.05, 10.05 },
@@ -370,7 +389,8 @@ TEST(ElogPlot, BadRowsAndFlatAxes)
     };
     const Case cases[] = {
         { "missing and non-numeric flows are skipped in the statistics",
-            { Row(1, { "4" }), Row(2, { "abc" }), QStringLiteral("; 3"), Row(4, { "8" }), QString() },
+            { Row(1, { "4" }), Row(2, { "abc" }), QStringLiteral("; 3"), Row(4, { "8" }),
+                QString() },
             1, 8, 4, { -1000, -1000, -1000, 0 } },
         { "a constant flow: a flat axis", { Row(1, { "5" }), Row(2, { "5" }), QString() }, 1, 5, 5,
             { -1000, -1000 } },
@@ -401,8 +421,8 @@ TEST(ElogPlot, BadRowsAndFlatAxes)
         if (c.interval != 0) { // rows 200 units apart (Range 10 Seconds)
             for (size_t i = 0; i < c.ys.size(); ++i) {
                 const QPointF end(200.0 * double(i + 1), c.ys[i]);
-                EXPECT_NE(std::find(trace->points.begin(), trace->points.end(), end),
-                    trace->points.end())
+                EXPECT_NE(
+                    std::find(trace->points.begin(), trace->points.end(), end), trace->points.end())
                     << "row " << i + 1;
             }
         }
@@ -412,8 +432,9 @@ TEST(ElogPlot, BadRowsAndFlatAxes)
         plot.Plot();
         for (const QString &t : plot.MakeLabels().flows)
             EXPECT_FALSE(t.contains(QLatin1String("nan")) || t.contains(QLatin1String("inf")));
-        for (auto b : { ElogPlot::FlowButton::ZoomIn, ElogPlot::FlowButton::ZoomOut,
-                 ElogPlot::FlowButton::Up, ElogPlot::FlowButton::Down, ElogPlot::FlowButton::Full }) {
+        for (auto b :
+            { ElogPlot::FlowButton::ZoomIn, ElogPlot::FlowButton::ZoomOut, ElogPlot::FlowButton::Up,
+                ElogPlot::FlowButton::Down, ElogPlot::FlowButton::Full }) {
             plot.Press(b);
             const GraphPicture again = plot.Plot();
             for (const QPointF &p : Trace(again)->points)
@@ -499,7 +520,8 @@ TEST(ElogPlot, InputsFromALoadedOrWrittenLog)
     const GraphPicture::Polyline *lane = Find(picture, ElogPlot::kTrace, 1);
     ASSERT_NE(lane, nullptr);
     EXPECT_EQ(lane->points.back().y(), ElogPlot::kRelay2Off);
-    EXPECT_NE(std::find(lane->points.begin(), lane->points.end(), QPointF(lane->points[2].x(), ElogPlot::kRelay2On)),
+    EXPECT_NE(std::find(lane->points.begin(), lane->points.end(),
+                  QPointF(lane->points[2].x(), ElogPlot::kRelay2On)),
         lane->points.end());
 
     // Logged by the PC and not loaded: the start time from the header's "Time: ".

@@ -11,8 +11,8 @@
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
-#include "base/PrintfText.h"
 #include "base/Globals.h"
+#include "base/PrintfText.h"
 #include "base/UserMessage.h"
 #include "support/TestEnv.h"
 
@@ -30,7 +30,8 @@
 
 TEST(GraphsInTheProgram, FormReadFromTheSimulatedMeterOpensBothGraphs)
 {
-    if (!QFile::exists(QStringLiteral("read20.que")) || !QFile::exists(QStringLiteral("41A_Template.mtr")))
+    if (!QFile::exists(QStringLiteral("read20.que"))
+        || !QFile::exists(QStringLiteral("41A_Template.mtr")))
         GTEST_SKIP() << "the data files are missing";
     ResetGlobals();
     TestEnv::ClearPreferences();
@@ -105,8 +106,9 @@ TEST(GraphsInTheProgram, FormReadFromTheSimulatedMeterOpensBothGraphs)
                     picture.FindTexts(PrintfText::Format("%4.1f", fullScale.toDouble())).empty());
             }
             if (!shots.isEmpty()) {
-                dialog->grab().save(QDir(shots).filePath(
-                    button == 1042 ? QStringLiteral("form-curve.png") : QStringLiteral("form-linear.png")));
+                dialog->grab().save(
+                    QDir(shots).filePath(button == 1042 ? QStringLiteral("form-curve.png")
+                                                        : QStringLiteral("form-linear.png")));
             }
             dialog->accept();
         });

@@ -1,8 +1,8 @@
 // The meter link on a pseudo-terminal: pacing, ReadAll, enabled rules, failures, exclusion.
 #include "ChildProcess.h"
 #include "Printers.h"
-#include "support/PtyPair.h"
 #include "TestPortName.h"
+#include "support/PtyPair.h"
 
 #include "base/UserMessage.h"
 #include "link/CSerial.h"

@@ -1,7 +1,7 @@
 // The Modbus port on a pseudo-terminal: character formats, whole-frame writes, enabled rules.
 #include "Printers.h"
-#include "support/PtyPair.h"
 #include "TestPortName.h"
+#include "support/PtyPair.h"
 
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"

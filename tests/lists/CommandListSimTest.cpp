@@ -6,8 +6,8 @@
 #include "lists/QueFakes.h"
 
 #include "base/UserMessage.h"
-#include "lists/CQueDoc.h"
 #include "link/CSerial.h"
+#include "lists/CQueDoc.h"
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
 

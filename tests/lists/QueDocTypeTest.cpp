@@ -4,8 +4,8 @@
 
 #include "app/CAppServices.h"
 #include "app/CDocManager.h"
-#include "base/CChildFrame.h"
 #include "app/DocTypes.h"
+#include "base/CChildFrame.h"
 #include "base/UserMessage.h"
 #include "lists/QueFakes.h"
 #include "support/TestEnv.h"

@@ -1,8 +1,8 @@
 #include "meter/CMeterDoc.h"
 
 #include "FakeForm.h"
-#include "base/Globals.h"
 #include "app/TemplateChooser.h"
+#include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "meter/FieldIds.h"
 #include "meter/MeterVars.h"

@@ -1,12 +1,12 @@
 #include "app/CDocManager.h"
-#include "base/CPrefs.h"
 #include "app/DocTypes.h"
+#include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/MeterVars.h"
-#include "meter/ZarnFormView.h"
 #include "meter/ZarnFormFrame.h"
+#include "meter/ZarnFormView.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>

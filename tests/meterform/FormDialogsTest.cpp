@@ -259,24 +259,28 @@ TEST_F(FormDialogs, FailedSaveSaysItOnceAndKeepsTheWindow)
     ZarnFormView *form = Open(QStringLiteral("fail41A.mtr"));
     ASSERT_NE(form, nullptr);
     Type(form, 1048, QStringLiteral("555555"));
-    const QString unwritable = QDir::current().filePath(QStringLiteral("no-such-folder/fail41A.mtr"));
+    const QString unwritable
+        = QDir::current().filePath(QStringLiteral("no-such-folder/fail41A.mtr"));
     form->GetDocument()->SetPathName(unwritable);
     const std::vector<std::pair<const char *, std::function<void()>>> ways = {
         { "File > Save", [&] { Frame()->Action(QStringLiteral("file_save"))->trigger(); } },
-        { "closing, Save", [&] {
-             m_answer = QMessageBox::Save;
-             FrameOf(form)->close();
-         } },
-        { "leaving, Save", [&] {
-             m_answer = QMessageBox::Save;
-             Frame()->close();
-         } },
+        { "closing, Save",
+            [&] {
+                m_answer = QMessageBox::Save;
+                FrameOf(form)->close();
+            } },
+        { "leaving, Save",
+            [&] {
+                m_answer = QMessageBox::Save;
+                Frame()->close();
+            } },
     };
     for (const auto &[way, run] : ways) {
         m_messages.clear();
         run();
         Settle();
-        ASSERT_EQ(m_messages.size(), 1) << way << ": " << qPrintable(m_messages.join(QLatin1Char('|')));
+        ASSERT_EQ(m_messages.size(), 1)
+            << way << ": " << qPrintable(m_messages.join(QLatin1Char('|')));
         EXPECT_TRUE(m_messages.first().startsWith(QStringLiteral("Could not save"))) << way;
         ASSERT_EQ(FormOf(QStringLiteral("fail41A.mtr")), form) << way << ": the window stays";
         EXPECT_EQ(form->GetField(1048), QStringLiteral("555555")) << way;
@@ -311,10 +315,11 @@ TEST_F(FormDialogs, CalibrationDueRefusesWhatIsNoDate)
         const bool refused = QLatin1String(c.typed) != QLatin1String(c.shown);
         if (refused) {
             ASSERT_EQ(m_messages.size(), 1) << c.typed;
-            EXPECT_TRUE(m_messages.first().startsWith(QStringLiteral("\"%1\" is not a calibration date.")
-                                                         .arg(QLatin1String(c.typed))))
+            EXPECT_TRUE(m_messages.first().startsWith(
+                QStringLiteral("\"%1\" is not a calibration date.").arg(QLatin1String(c.typed))))
                 << qPrintable(m_messages.first());
-            EXPECT_TRUE(m_messages.first().contains(QStringLiteral("The date stored before is kept.")));
+            EXPECT_TRUE(
+                m_messages.first().contains(QStringLiteral("The date stored before is kept.")));
         } else {
             EXPECT_TRUE(m_messages.isEmpty()) << c.typed;
         }
@@ -342,13 +347,16 @@ TEST_F(FormDialogs, MisreadWarningNamesWhatChoseTheLayout)
         bool tellsToUseSettings;
     } cases[] = {
         { "meter", "4.0x", "4.0x", " 200 v4.0A Rev.A Meter#2",
-            "The layout in force follows the meter identified in the terminal (firmware 4.0A), not the settings.",
+            "The layout in force follows the meter identified in the terminal (firmware 4.0A), not "
+            "the settings.",
             false },
         { "window", "4.1A", "4.0x", nullptr,
-            "The firmware version in force (4.0x) was set by the last meter window opened or meter read, "
+            "The firmware version in force (4.0x) was set by the last meter window opened or meter "
+            "read, "
             "not by the settings (4.1A).",
             true },
-        { "settings", "4.0x", "4.0x", nullptr, "but the settings select the firmware version 4.0x.", true },
+        { "settings", "4.0x", "4.0x", nullptr, "but the settings select the firmware version 4.0x.",
+            true },
     };
     for (const auto &c : cases) {
         ResetGlobals();
@@ -359,19 +367,24 @@ TEST_F(FormDialogs, MisreadWarningNamesWhatChoseTheLayout)
         g_DocVersion = QString::fromLatin1(c.inForce);
         if (c.identified) {
             const QByteArray screen = QByteArray(77, ' ') + QByteArray(c.identified);
-            TermScreen::ScanIdentification(screen, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
+            TermScreen::ScanIdentification(
+                screen, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
         }
         m_messages.clear();
         ZarnFormView *form = Open(QStringLiteral("misread41A.mtr"));
         ASSERT_NE(form, nullptr) << c.what;
         ASSERT_EQ(m_messages.size(), 1) << c.what;
         const QString &text = m_messages.first();
-        EXPECT_TRUE(text.startsWith(QStringLiteral("misread41A.mtr does not fit the meter layout in force")))
+        EXPECT_TRUE(text.startsWith(
+            QStringLiteral("misread41A.mtr does not fit the meter layout in force")))
             << c.what << ": " << qPrintable(text);
-        EXPECT_TRUE(text.contains(QString::fromLatin1(c.says))) << c.what << ": " << qPrintable(text);
-        EXPECT_EQ(text.contains(QStringLiteral("in the settings and open the file again")), c.tellsToUseSettings)
+        EXPECT_TRUE(text.contains(QString::fromLatin1(c.says)))
             << c.what << ": " << qPrintable(text);
-        EXPECT_TRUE(text.contains(QStringLiteral("[4.1A]"))) << c.what << ": names the file's layout";
+        EXPECT_EQ(text.contains(QStringLiteral("in the settings and open the file again")),
+            c.tellsToUseSettings)
+            << c.what << ": " << qPrintable(text);
+        EXPECT_TRUE(text.contains(QStringLiteral("[4.1A]")))
+            << c.what << ": names the file's layout";
         // The misread file is not saved over.
         m_messages.clear();
         EXPECT_FALSE(form->Save()) << c.what;
@@ -412,12 +425,14 @@ TEST_F(FormDialogs, ReadOnlyFieldsLookReadOnly)
             const QRgb shown = Background(edit);
             if (edit->isReadOnly()) {
                 ++readOnly;
-                EXPECT_EQ(shown, windowColour) << qPrintable(frame->windowTitle()) << " read-only field "
-                                               << qPrintable(edit->objectName());
+                EXPECT_EQ(shown, windowColour)
+                    << qPrintable(frame->windowTitle()) << " read-only field "
+                    << qPrintable(edit->objectName());
             } else if (edit->isEnabled()) {
                 ++writable;
-                EXPECT_NE(shown, windowColour) << qPrintable(frame->windowTitle()) << " writable field "
-                                               << qPrintable(edit->objectName());
+                EXPECT_NE(shown, windowColour)
+                    << qPrintable(frame->windowTitle()) << " writable field "
+                    << qPrintable(edit->objectName());
             }
         }
         frame->showNormal();
@@ -480,7 +495,8 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
     ZarnFormView::SetMeterLink(nullptr);
     EXPECT_EQ(m_messages, QStringList { QStringLiteral("Meter stored the configuration") });
     EXPECT_EQ(FileValue(m_simImage, "evalue[2]", 4), 2500u);
-    EXPECT_EQ(FileValue(m_simImage, "evalue[1]", 4), FileValue(QStringLiteral("41A_Template.mtr"), "evalue[1]", 4))
+    EXPECT_EQ(FileValue(m_simImage, "evalue[1]", 4),
+        FileValue(QStringLiteral("41A_Template.mtr"), "evalue[1]", 4))
         << "the other form's edit went nowhere near the meter";
     ASSERT_TRUE(reader->Save());
     EXPECT_EQ(FileValue(QStringLiteral("31415_2.mtr"), "evalue[2]", 4), 2500u);

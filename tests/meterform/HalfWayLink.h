@@ -15,7 +15,8 @@ public:
     }
     void PurgeInput() override { m_inner->PurgeInput(); }
     int SendCommand(const QByteArray &text) override { return m_inner->SendCommand(text); }
-    int SendCommandReporting(const QByteArray &text, const std::function<void(int)> &progress) override
+    int SendCommandReporting(
+        const QByteArray &text, const std::function<void(int)> &progress) override
     {
         return m_inner->SendCommandReporting(text, [&](int sent) {
             progress(sent);
@@ -23,7 +24,10 @@ public:
                 m_halfWay();
         });
     }
-    void ReadAll(QByteArray &reply, int interval, int total) override { m_inner->ReadAll(reply, interval, total); }
+    void ReadAll(QByteArray &reply, int interval, int total) override
+    {
+        m_inner->ReadAll(reply, interval, total);
+    }
     void ReadReply(QByteArray &reply, int interval, int total, char terminator) override
     {
         m_inner->ReadReply(reply, interval, total, terminator);

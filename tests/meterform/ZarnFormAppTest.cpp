@@ -2,12 +2,12 @@
 // the data/ command lists against the simulated meter on the application's meter link.
 #include "meter/ZarnFormView.h"
 
-#include "base/CChildFrame.h"
 #include "app/CDocManager.h"
-#include "base/CDocument.h"
 #include "app/CMainFrame.h"
-#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
+#include "base/CChildFrame.h"
+#include "base/CDocument.h"
+#include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "support/TestEnv.h"

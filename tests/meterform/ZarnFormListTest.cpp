@@ -5,12 +5,12 @@
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "link/CSerial.h"
 #include "lists/CQueDoc.h"
 #include "lists/CQueView.h"
-#include "link/CSerial.h"
-#include "meter/CMeterDoc.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IMeterLink.h"
+#include "meter/CMeterDoc.h"
 #include "meter/MeterVars.h"
 #include "meterform/HalfWayLink.h"
 #include "support/TestEnv.h"
@@ -235,7 +235,8 @@ TEST_F(FormListTest, ReadWithoutImageLeavesTheForm)
         EXPECT_EQ(m_document->Title(), title);
         EXPECT_EQ(m_document->ImageToText(), image41);
         ASSERT_EQ(m_messages.size(), 1) << qPrintable(c.text);
-        EXPECT_TRUE(m_messages.last().contains(QStringLiteral("%1 of the %2 bytes").arg(c.arrived).arg(bytes)))
+        EXPECT_TRUE(m_messages.last().contains(
+            QStringLiteral("%1 of the %2 bytes").arg(c.arrived).arg(bytes)))
             << qPrintable(m_messages.last());
     }
 }
@@ -299,8 +300,9 @@ TEST_F(FormListTest, SendActiveSendsTheEditedImage)
 // send20.que: stored, refused, no answer, and a send cancelled between two lines.
 TEST_F(FormListTest, SendSaysWhetherTheMeterStoredTheImage)
 {
-    const QString cancelled = QStringLiteral("Sending was cancelled before the meter confirmed that it had "
-                                             "stored the configuration.\nRead the meter to see what it holds.");
+    const QString cancelled
+        = QStringLiteral("Sending was cancelled before the meter confirmed that it had "
+                         "stored the configuration.\nRead the meter to see what it holds.");
     const struct
     {
         const char *what;
@@ -308,8 +310,10 @@ TEST_F(FormListTest, SendSaysWhetherTheMeterStoredTheImage)
         int cancelAfterTicks; // 0: runs to its end
         QString message;
     } cases[] = {
-        { "stored", { ">", ">", "IMAGE STORED*", "RUN" }, 0, QStringLiteral("Meter stored the configuration") },
-        { "refused", { ">", ">", "IMAGE REFUSED KEY", "RUN" }, 0, QStringLiteral("Meter refused the configuration") },
+        { "stored", { ">", ">", "IMAGE STORED*", "RUN" }, 0,
+            QStringLiteral("Meter stored the configuration") },
+        { "refused", { ">", ">", "IMAGE REFUSED KEY", "RUN" }, 0,
+            QStringLiteral("Meter refused the configuration") },
         { "no answer", { "", "RUN" }, 0, QStringLiteral("Meter did not answer") },
         { "cancelled", { ">", ">" }, 3, cancelled },
     };
@@ -491,11 +495,13 @@ TEST_F(FormListTest, ReadEditAndSendAgainstTheSimulatedMeter)
     EXPECT_TRUE(std::is_sorted(imageSteps.begin(), imageSteps.end()));
     EXPECT_EQ(imageSteps.value(0, -1), 0);
     EXPECT_EQ(imageSteps.value(imageSteps.size() - 1), total);
-    const QString half = QStringLiteral("Sending %1 of %2 bytes to the meter").arg(total / 2).arg(total);
+    const QString half
+        = QStringLiteral("Sending %1 of %2 bytes to the meter").arg(total / 2).arg(total);
     const QString sent = QStringLiteral("Sent %1 bytes, waiting for the meter's answer").arg(total);
     for (const QString &line : { half, sent })
-        EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [&](const Shown &s) { return s.line == line; }))
-            << qPrintable(line);
+        EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [&](const Shown &s) {
+            return s.line == line;
+        })) << qPrintable(line);
     ZarnFormView::SetMeterLink(&m_meter);
     serial.ClosePort();
 

@@ -9,9 +9,9 @@
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
+#include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
-#include "base/FieldWidth.h"
 #include "meter/MeterVars.h"
 #include "modbus/Modbus.h"
 #include "support/TestEnv.h"
@@ -92,7 +92,8 @@ QByteArray ImageOf(const MeterFile &file)
 void Identify(const char *line)
 {
     const QByteArray screen = QByteArray(77, ' ') + QByteArray(line);
-    TermScreen::ScanIdentification(screen, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
+    TermScreen::ScanIdentification(
+        screen, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
 }
 
 class TrustTest : public ::testing::Test
@@ -279,9 +280,8 @@ TEST_F(TrustTest, UneditedSaveKeepsEveryByteWhateverWasOpenedAround)
                 if (form->ShownRules().family == QLatin1String(file.family))
                     ++shownInOwnLayout;
                 form->Save();
-                ASSERT_EQ(ReadFile(QString::fromLatin1(file.name)), ImageOf(file))
-                    << qPrintable(trace) << file.name << " shown as "
-                    << qPrintable(form->ShownRules().family);
+                ASSERT_EQ(ReadFile(QString::fromLatin1(file.name)), ImageOf(file)) << qPrintable(
+                    trace) << file.name << " shown as " << qPrintable(form->ShownRules().family);
             }
             // A fresh start for the next order.
             m_app->DocManager()->CloseAllDocuments();
@@ -336,13 +336,25 @@ TEST_F(TrustTest, NoFieldShowsACutNumberAtOwnSizeOrTiled)
     check("own size");
     const QString shots = qEnvironmentVariable("TARVIK_TRUST_SHOTS");
     if (!shots.isEmpty()) {
-        m_app->DocManager()->FramesOf(form->GetDocument()).value(0)->grab().save(shots + "/form.png");
-        m_app->DocManager()->FramesOf(modbus->GetDocument()).value(0)->grab().save(shots + "/modbus.png");
+        m_app->DocManager()
+            ->FramesOf(form->GetDocument())
+            .value(0)
+            ->grab()
+            .save(shots + "/form.png");
+        m_app->DocManager()
+            ->FramesOf(modbus->GetDocument())
+            .value(0)
+            ->grab()
+            .save(shots + "/modbus.png");
     }
     m_app->MainFrame()->findChild<QMdiArea *>()->tileSubWindows();
     check("tiled");
     if (!shots.isEmpty()) {
         m_app->MainFrame()->grab().save(shots + "/tiled.png");
-        m_app->DocManager()->FramesOf(modbus->GetDocument()).value(0)->grab().save(shots + "/modbus-tiled.png");
+        m_app->DocManager()
+            ->FramesOf(modbus->GetDocument())
+            .value(0)
+            ->grab()
+            .save(shots + "/modbus-tiled.png");
     }
 }

@@ -94,11 +94,13 @@ TEST(QXInTheProgram, OtherWindowsNeverChangeWhatAnUneditedQuixalFileSaves)
         QApplication::processEvents();
         QAction *convert = app.MainFrame()->Action(QStringLiteral("file_convert"));
         ASSERT_NE(convert, nullptr);
-        EXPECT_TRUE(app.MainFrame()->menuBar()->actions().first()->menu()->actions().contains(convert));
+        EXPECT_TRUE(
+            app.MainFrame()->menuBar()->actions().first()->menu()->actions().contains(convert));
         EXPECT_TRUE(form->HandlesCommand(AppCommand::Convert));
 
         ASSERT_TRUE(form->Save());
-        EXPECT_EQ(Read(QStringLiteral("mine.qxm")), original) << qPrintable(order.join(QLatin1Char(',')));
+        EXPECT_EQ(Read(QStringLiteral("mine.qxm")), original)
+            << qPrintable(order.join(QLatin1Char(',')));
         EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join(QLatin1Char('|')));
         for (CDocument *doc : manager->Documents()) {
             doc->SetModifiedFlag(false);

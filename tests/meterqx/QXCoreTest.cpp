@@ -70,11 +70,8 @@ TEST_F(QXCoreTest, VersionTableChoosesTheQuixalSections)
         const char *after; // g_DocVersion afterwards
     };
     const Row rows[] = {
-        { "1.4A", "[1.4A]", "1.4A" },
-        { "1.3A", "[1.0A]", "1.0A" },
-        { "1.2B", "[4.1A]", ">= 4.1A" },
-        { "1.0A", "[4.1A]", ">= 4.1A" },
-        { "1.2C", "[4.1A]", ">= 4.1A" },
+        { "1.4A", "[1.4A]", "1.4A" }, { "1.3A", "[1.0A]", "1.0A" }, { "1.2B", "[4.1A]", ">= 4.1A" },
+        { "1.0A", "[4.1A]", ">= 4.1A" }, { "1.2C", "[4.1A]", ">= 4.1A" },
         { "4.0B", "[4.0A]", "4.0x" }, // not in varsQX.dat: an empty table
         { "?.??", "[?.??]", "?.??" }, // not in varsQX.dat: an empty table
     };
@@ -150,31 +147,16 @@ TEST_F(QXCoreTest, VocabularyShowsAndCollectsEveryRow)
         int id;
         const char *text;
     } shown[] = {
-        { NoDisplay, "TRUE" },
-        { Protocol, "TRUE" },
-        { VOut, "FALSE" },
+        { NoDisplay, "TRUE" }, { Protocol, "TRUE" }, { VOut, "FALSE" },
         { Units, " 106" }, // the line of code 5 + 101; GetField gives its last 4 characters
-        { Output, "2" },
-        { Polarity, "1" },
-        { HoldFlow, "TRUE" },
+        { Output, "2" }, { Polarity, "1" }, { HoldFlow, "TRUE" },
         { PulseWidth, "50" }, // width 0 is shown at the lower limit
-        { CalibrationDue, "06/15/07" },
-        { Password, "-1" }, // a signed 16-bit value
-        { ModbusAddr, "17" },
-        { SerialNumber, "20260001" },
-        { UpPcba, "-2" },
-        { Watchdog, "3" },
-        { AdcFilter, "200" },
-        { DacFilter, "129" },
-        { DisplayRefresh, "150" },
-        { DacRefresh, "63" },
-        { RelayOffFunction, " 404" },
-        { RelayOnFunction, "" }, // no line ends in 411: no selection
-        { RelayOffValue, "-5" },
-        { RelayOnValue, "400000" },
-        { RelayOffDelay, "255" },
-        { CFactor, "1.000000" },
-        { ZeroOffset, "-0.250000" },
+        { CalibrationDue, "06/15/07" }, { Password, "-1" }, // a signed 16-bit value
+        { ModbusAddr, "17" }, { SerialNumber, "20260001" }, { UpPcba, "-2" }, { Watchdog, "3" },
+        { AdcFilter, "200" }, { DacFilter, "129" }, { DisplayRefresh, "150" }, { DacRefresh, "63" },
+        { RelayOffFunction, " 404" }, { RelayOnFunction, "" }, // no line ends in 411: no selection
+        { RelayOffValue, "-5" }, { RelayOnValue, "400000" }, { RelayOffDelay, "255" },
+        { CFactor, "1.000000" }, { ZeroOffset, "-0.250000" },
         { ZeroCutoff, "1.38" }, // printf rounds the exact half to even
     };
     for (const auto &row : shown)
@@ -258,8 +240,7 @@ TEST_F(QXCoreTest, UnitsListMatchesByCodeThenByPrefix)
     } rows[] = {
         { 5, 2, 5 }, // "106": (106 - 5) AND 31 = 5
         { 3, 0, 0 }, // "104" is found, but its prefix selects the first SCFM line
-        { 1, 1, 1 },
-        { 9, -1, 9 }, // no line ends in 110: no selection, the code stays
+        { 1, 1, 1 }, { 9, -1, 9 }, // no line ends in 110: no selection, the code stays
     };
     for (const auto &row : rows) {
         doc->Vars()->SetValue("flow_func", 1, row.code);

@@ -191,12 +191,13 @@ TEST_P(QXSimTest, ReadEditSendAgainstTheSimulatedMeter)
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages.first(), QStringLiteral("Meter did not answer"));
     EXPECT_EQ(doc->Title(), title);
-    EXPECT_EQ(doc->Vars()->SectionName(), QLatin1String(fw.section)) << "a failed read keeps the table";
+    EXPECT_EQ(doc->Vars()->SectionName(), QLatin1String(fw.section))
+        << "a failed read keeps the table";
 }
 
 INSTANTIATE_TEST_SUITE_P(Firmware, QXSimTest,
-    ::testing::Values(Firmware { "1.4A", "[1.4A]", "14001" }, Firmware { "1.3A", "[1.0A]", "13002" },
-        Firmware { "1.2B", "[4.1A]", "12003" }),
+    ::testing::Values(Firmware { "1.4A", "[1.4A]", "14001" },
+        Firmware { "1.3A", "[1.0A]", "13002" }, Firmware { "1.2B", "[4.1A]", "12003" }),
     [](const ::testing::TestParamInfo<Firmware> &param) {
         return QString::fromLatin1(param.param.version).remove(QLatin1Char('.')).toStdString();
     });

@@ -62,7 +62,10 @@ protected:
     {
         return qobject_cast<QTreeWidget *>(m_form->Control(PrimaryList));
     }
-    int Current() const { return Coefficients()->indexOfTopLevelItem(Coefficients()->currentItem()); }
+    int Current() const
+    {
+        return Coefficients()->indexOfTopLevelItem(Coefficients()->currentItem());
+    }
     void Focus(int id, QEvent::Type type)
     {
         QFocusEvent event(type, Qt::TabFocusReason);
@@ -84,11 +87,24 @@ TEST_F(QXFormTest, OpensShowingTheDocumentInEveryGroup)
         int id;
         const char *text;
     } shown[] = {
-        { Units, " 101" }, { Output, "0" }, { Polarity, "0" }, { PulseWidth, "100" },
-        { AdcFilter, "10" }, { DacFilter, "10" }, { DacRefresh, "10" }, { DisplayRefresh, "8" },
-        { ModbusAddr, "1" }, { CalibrationDue, "01/01/27" }, { CFactor, "1.000000" },
-        { ZeroCutoff, "1.00" }, { SerialNumber, "0" }, { UpPcba, "1" }, { Watchdog, "1" },
-        { RelayOffFunction, " 402" }, { RelayOffDelay, "5" }, { HoldFlow, "FALSE" },
+        { Units, " 101" },
+        { Output, "0" },
+        { Polarity, "0" },
+        { PulseWidth, "100" },
+        { AdcFilter, "10" },
+        { DacFilter, "10" },
+        { DacRefresh, "10" },
+        { DisplayRefresh, "8" },
+        { ModbusAddr, "1" },
+        { CalibrationDue, "01/01/27" },
+        { CFactor, "1.000000" },
+        { ZeroCutoff, "1.00" },
+        { SerialNumber, "0" },
+        { UpPcba, "1" },
+        { Watchdog, "1" },
+        { RelayOffFunction, " 402" },
+        { RelayOffDelay, "5" },
+        { HoldFlow, "FALSE" },
     };
     for (const auto &row : shown)
         EXPECT_EQ(m_form->GetField(row.id), QLatin1String(row.text)) << row.id;
@@ -138,9 +154,11 @@ TEST_F(QXFormTest, FieldRulesThroughTheWindow)
     EXPECT_EQ(g_DocVersion, QStringLiteral(">= 4.1A"));
     EXPECT_EQ(g_DocMeterVersion, QStringLiteral("1.2B"));
     m_form->TimerTick(ZarnFormBase::kClockTimer);
-    EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(TemplateVersion))->text(), QStringLiteral("1.4A"));
+    EXPECT_EQ(
+        qobject_cast<QLabel *>(m_form->Control(TemplateVersion))->text(), QStringLiteral("1.4A"));
     EXPECT_EQ(g_DocVersion, QStringLiteral("1.4A"));
-    EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(MeterVersion))->text(), QStringLiteral("1.2B"));
+    EXPECT_EQ(
+        qobject_cast<QLabel *>(m_form->Control(MeterVersion))->text(), QStringLiteral("1.2B"));
 
     // Over-long texts are refused with a message, and the field keeps the focus.
     m_form->SetField(SerialNumber, QStringLiteral("123456789"));

@@ -2,8 +2,8 @@
 
 #include "base/UserMessage.h"
 #include "lists/CQueExecutor.h"
-#include "lists/CSerialMeterLink.h"
 #include "lists/CScript.h"
+#include "lists/CSerialMeterLink.h"
 
 #include <QFile>
 

@@ -6,8 +6,8 @@
 
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
-#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
+#include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"

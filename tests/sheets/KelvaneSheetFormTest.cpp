@@ -137,14 +137,19 @@ TEST(KelvaneSheetInTheProgram, AMeterReadFromTheSimulatorPrintsAsItsFormShowsIt)
     // Every line the form's page holds, in order, and the values the simulated meter gave.
     QPrinter probe(QPrinter::HighResolution);
     probe.setOutputFormat(QPrinter::PdfFormat);
-    const SheetPage page = KelvaneSheet::Build(KelvaneSheetReader::Read(*form), SheetRenderer::Measure(&probe));
+    const SheetPage page
+        = KelvaneSheet::Build(KelvaneSheetReader::Read(*form), SheetRenderer::Measure(&probe));
     const QStringList texts = page.Texts();
     ASSERT_EQ(texts.size(), 61); // a ">= 4.1A" meter
-    EXPECT_TRUE(texts.at(2).contains(QStringLiteral("Serial#: 271828"))) << texts.at(2).toStdString();
-    EXPECT_TRUE(texts.at(13).endsWith(QStringLiteral("213 - Active Range   => 4"))) << texts.at(13).toStdString();
-    EXPECT_TRUE(texts.at(15).contains(QStringLiteral("Value =>    1234"))) << texts.at(15).toStdString();
+    EXPECT_TRUE(texts.at(2).contains(QStringLiteral("Serial#: 271828")))
+        << texts.at(2).toStdString();
+    EXPECT_TRUE(texts.at(13).endsWith(QStringLiteral("213 - Active Range   => 4")))
+        << texts.at(13).toStdString();
+    EXPECT_TRUE(texts.at(15).contains(QStringLiteral("Value =>    1234")))
+        << texts.at(15).toStdString();
     const QString pdfText = Tool(QStringLiteral("pdftotext"),
-        { QStringLiteral("-layout"), exported + QStringLiteral(".pdf"), QStringLiteral("-") }).simplified();
+        { QStringLiteral("-layout"), exported + QStringLiteral(".pdf"), QStringLiteral("-") })
+                                .simplified();
     qsizetype at = 0;
     for (const QString &line : texts) {
         const qsizetype found = pdfText.indexOf(line.simplified(), at);
@@ -157,7 +162,8 @@ TEST(KelvaneSheetInTheProgram, AMeterReadFromTheSimulatorPrintsAsItsFormShowsIt)
     frame->Action(QStringLiteral("file_print"))->trigger();
     EXPECT_EQ(asked, 1);
     if (QPrinterInfo::availablePrinters().isEmpty()) { // the dialog offers a PDF of the document
-        EXPECT_TRUE(offeredFile.endsWith(QStringLiteral("/271828_4.pdf"))) << offeredFile.toStdString();
+        EXPECT_TRUE(offeredFile.endsWith(QStringLiteral("/271828_4.pdf")))
+            << offeredFile.toStdString();
     }
     EXPECT_EQ(app.Printer(), SheetPrinter::SharedPrinter()); // the printer Print Setup sets up
     EXPECT_TRUE(Tool(QStringLiteral("pdfinfo"), { printed })

@@ -1,7 +1,7 @@
 // The operator table behind the identification dialog, and the dialog itself.
+#include "base/OperatorIds.h"
 #include "app/CTechDlg.h"
 #include "base/CPrefs.h"
-#include "base/OperatorIds.h"
 #include "base/UserMessage.h"
 #include "support/TestEnv.h"
 
@@ -30,8 +30,7 @@ TEST(OperatorIds, RegistersLooksUpAndRefuses)
         const char *name; // the name given back
         const char *id; // entry that must hold the name afterwards ("" none)
     } cases[] = {
-        { "", true, "Anon", "" },
-        { "Jane Doe|1234", true, "Jane Doe", "1234" },
+        { "", true, "Anon", "" }, { "Jane Doe|1234", true, "Jane Doe", "1234" },
         { "1234", true, "Jane Doe", "" }, // the ID alone gives its name
         { "9999", true, "Anon", "" }, // never registered
         { "John Roe|1234", true, "John Roe", "1234" }, // an existing ID gets the new name
@@ -39,14 +38,9 @@ TEST(OperatorIds, RegistersLooksUpAndRefuses)
         { "Ann|0123456789", true, "Ann", "0123456789" }, // ten characters: the most
         { "0123456789", true, "Ann", "" },
         { "Ann|01234567890", false, "", "" }, // eleven: refused, not cut
-        { "012345678", true, "Anon", "" },
-        { "|1234", false, "", "" },
-        { "Bob|", false, "", "" },
-        { "|", false, "", "" },
-        { "Bob|a/b", false, "", "" },
-        { "Bob|a\\b", false, "", "" },
-        { "a/b", true, "Anon", "" },
-        { "Pipe|x|y", true, "Pipe", "x|y" }, // the first bar splits
+        { "012345678", true, "Anon", "" }, { "|1234", false, "", "" }, { "Bob|", false, "", "" },
+        { "|", false, "", "" }, { "Bob|a/b", false, "", "" }, { "Bob|a\\b", false, "", "" },
+        { "a/b", true, "Anon", "" }, { "Pipe|x|y", true, "Pipe", "x|y" }, // the first bar splits
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.typed);
@@ -67,10 +61,13 @@ TEST(OperatorIds, RegistersLooksUpAndRefuses)
     EXPECT_EQ(store->allKeys().size(), 3) << store->allKeys().join(QLatin1Char(',')).toStdString();
     store->endGroup();
     // The passcodes are the owner's alone, also after the preferences are written again.
-    { CPrefs prefs; }
+    {
+        CPrefs prefs;
+    }
     const QFile::Permissions permissions = QFile::permissions(store->fileName());
     EXPECT_TRUE(permissions.testFlags(QFile::ReadOwner | QFile::WriteOwner));
-    EXPECT_FALSE(permissions & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther));
+    EXPECT_FALSE(permissions
+        & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther));
     // A store another program left readable to all is closed again when the table is read.
     QFile::setPermissions(store->fileName(), permissions | QFile::ReadGroup | QFile::ReadOther);
     EXPECT_EQ(OperatorIds::Accept(QStringLiteral("1234")).name, QStringLiteral("John Roe"));

@@ -35,7 +35,8 @@ namespace {
 QString PdfText(const QString &path)
 {
     QProcess process;
-    process.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), path, QStringLiteral("-") });
+    process.start(
+        QStringLiteral("pdftotext"), { QStringLiteral("-layout"), path, QStringLiteral("-") });
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return QString();
     return QString::fromUtf8(process.readAllStandardOutput()).simplified();
@@ -58,7 +59,8 @@ TEST(QuixalSheetForm, PrintsWhatTheFormShowsAndAsksForTheOperatorOnce)
         ++asked;
         return std::optional<QString>(QStringLiteral("Kim"));
     });
-    const auto oldPdf = SheetPrinter::SetPdfPrompt([&target](QWidget *, const QString &) { return target; });
+    const auto oldPdf
+        = SheetPrinter::SetPdfPrompt([&target](QWidget *, const QString &) { return target; });
     const auto restore = qScopeGuard([=] {
         UserMessage::SetHandler(oldHandler);
         SheetPrinter::SetOperatorPrompt(oldOperator);
@@ -73,7 +75,8 @@ TEST(QuixalSheetForm, PrintsWhatTheFormShowsAndAsksForTheOperatorOnce)
     ZarnQXFormView form(&doc);
     form.show();
     form.OnInitialUpdate();
-    for (AppCommand command : { AppCommand::Print, AppCommand::PrintPreview, AppCommand::ExportPdf })
+    for (AppCommand command :
+        { AppCommand::Print, AppCommand::PrintPreview, AppCommand::ExportPdf })
         EXPECT_TRUE(form.HandlesCommand(command));
 
     form.SetField(Password, QStringLiteral("4321"));
@@ -90,7 +93,8 @@ TEST(QuixalSheetForm, PrintsWhatTheFormShowsAndAsksForTheOperatorOnce)
     EXPECT_EQ(asked, 1);
     QPrinter probe(QPrinter::HighResolution);
     probe.setOutputFormat(QPrinter::PdfFormat);
-    const SheetPage page = QuixalSheet::Build(QuixalSheetReader::Read(form), SheetRenderer::Measure(&probe));
+    const SheetPage page
+        = QuixalSheet::Build(QuixalSheetReader::Read(form), SheetRenderer::Measure(&probe));
     const QStringList texts = page.Texts();
     ASSERT_EQ(texts.size(), 43);
     EXPECT_EQ(texts.at(1), QStringLiteral("SN# QX12345678 Datasheet"));
@@ -115,9 +119,11 @@ TEST(QuixalSheetForm, PrintsWhatTheFormShowsAndAsksForTheOperatorOnce)
     target = out.filePath(QStringLiteral("second.pdf"));
     ASSERT_TRUE(form.OnCommand(AppCommand::ExportPdf));
     EXPECT_EQ(asked, 1);
-    EXPECT_TRUE(PdfText(target).contains(QStringLiteral("Output Voltage is for => Frequency Polarity")));
+    EXPECT_TRUE(
+        PdfText(target).contains(QStringLiteral("Output Voltage is for => Frequency Polarity")));
 
-    // Print Preview: one page, no second question; a screenshot when TARVIK_QX_FORM_SHOT names a file.
+    // Print Preview: one page, no second question; a screenshot when TARVIK_QX_FORM_SHOT names a
+    // file.
     output->setCurrentIndex(1);
     int pages = -1;
     QTimer::singleShot(0, [&pages] {

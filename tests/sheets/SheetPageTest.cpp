@@ -69,8 +69,9 @@ KelvaneSheet::Fields Meter39G()
     f.dacFilter = QStringLiteral("20");
     f.adcFilter = QStringLiteral("10");
     f.activeRange = QStringLiteral("1");
-    f.alarmLine = { QStringLiteral("High flow alarm    403"), QStringLiteral("Relay disabled     402"),
-        QString(), QStringLiteral("Low flow alarm     404") };
+    f.alarmLine
+        = { QStringLiteral("High flow alarm    403"), QStringLiteral("Relay disabled     402"),
+              QString(), QStringLiteral("Low flow alarm     404") };
     f.alarmValue = { QStringLiteral("1500"), QStringLiteral("0"), QStringLiteral("400000000"),
         QStringLiteral("12") };
     f.alarmDelay = { QStringLiteral("5"), QStringLiteral("0"), QStringLiteral("255"), QString() };
@@ -117,10 +118,12 @@ TEST(KelvaneSheet, A39GMeterPrintsNeitherHoldFlowNorWatchdogNorExtendedCoefficie
             { F::Heading, kGap, "Alarm Settings" },
             { F::Body, kOneAndHalf,
                 "403 - Relay#1 OFF => High flow     Value =>    1500     Delay =>       5" },
-            { F::Body, L, "402 - Relay#1 ON  => Relay disa    Value =>       0     Delay =>       0" },
+            { F::Body, L,
+                "402 - Relay#1 ON  => Relay disa    Value =>       0     Delay =>       0" },
             // An unselected list prints empty code and name fields.
             { F::Body, L, " - Relay#2 OFF =>     Value => 400000000     Delay =>     255" },
-            { F::Body, L, "404 - Relay#2 ON  => Low flow a    Value =>      12     Delay =>        " },
+            { F::Body, L,
+                "404 - Relay#2 ON  => Low flow a    Value =>      12     Delay =>        " },
             { F::Heading, kGap, "Parameters Settings" },
             { F::Body, kOneAndHalf, "101 - Engineering Units => SCFM" },
             { F::Body, L, "813 - X-Section         => 0.349066" },
@@ -199,16 +202,32 @@ TEST(KelvaneSheet, A41AMeterPrintsHoldFlowWatchdogAndTheExtendedCoefficients)
             { F::Body, L, "708 - Secondary Coefficient H => s7" },
             { F::Body, L, "709 - Secondary Coefficient I => s8" },
             { F::Body, L, "710 - Secondary Coefficient J => s9" },
-            { F::Body, kGap, "751 - Point-Wise @   5% =>              p1        752 - Point-Wise @  10% => p2" },
-            { F::Body, L, "753 - Point-Wise @  15% =>              p3        754 - Point-Wise @  20% => p4" },
-            { F::Body, L, "755 - Point-Wise @  25% =>              p5        756 - Point-Wise @  30% => p6" },
-            { F::Body, L, "757 - Point-Wise @  35% =>              p7        758 - Point-Wise @  40% => p8" },
-            { F::Body, L, "759 - Point-Wise @  45% =>              p9        760 - Point-Wise @  50% => p10" },
-            { F::Body, L, "761 - Point-Wise @  55% =>             p11        762 - Point-Wise @  60% => p12" },
-            { F::Body, L, "763 - Point-Wise @  65% =>             p13        764 - Point-Wise @  70% => p14" },
-            { F::Body, L, "765 - Point-Wise @  75% =>             p15        766 - Point-Wise @  80% => p16" },
-            { F::Body, L, "767 - Point-Wise @  85% =>             p17        768 - Point-Wise @  90% => p18" },
-            { F::Body, L, "769 - Point-Wise @  95% =>             p19        770 - Point-Wise @ 100% => p20" },
+            { F::Body, kGap,
+                "751 - Point-Wise @   5% =>              p1        752 - Point-Wise @  10% => p2" },
+            { F::Body, L,
+                "753 - Point-Wise @  15% =>              p3        754 - Point-Wise @  20% => p4" },
+            { F::Body, L,
+                "755 - Point-Wise @  25% =>              p5        756 - Point-Wise @  30% => p6" },
+            { F::Body, L,
+                "757 - Point-Wise @  35% =>              p7        758 - Point-Wise @  40% => p8" },
+            { F::Body, L,
+                "759 - Point-Wise @  45% =>              p9        760 - Point-Wise @  50% => "
+                "p10" },
+            { F::Body, L,
+                "761 - Point-Wise @  55% =>             p11        762 - Point-Wise @  60% => "
+                "p12" },
+            { F::Body, L,
+                "763 - Point-Wise @  65% =>             p13        764 - Point-Wise @  70% => "
+                "p14" },
+            { F::Body, L,
+                "765 - Point-Wise @  75% =>             p15        766 - Point-Wise @  80% => "
+                "p16" },
+            { F::Body, L,
+                "767 - Point-Wise @  85% =>             p17        768 - Point-Wise @  90% => "
+                "p18" },
+            { F::Body, L,
+                "769 - Point-Wise @  95% =>             p19        770 - Point-Wise @ 100% => "
+                "p20" },
         });
     EXPECT_EQ(page.Lines().size(), 61);
 }
@@ -236,8 +255,10 @@ TEST(KelvaneSheet, MissingValuesPrintBlanksAndNeverReadPastATextsEnd)
         QStringLiteral("801 - Primary Coefficient A =>        1.5"),
         QStringLiteral("802 - Primary Coefficient B =>           "),
         QStringLiteral("710 - Secondary Coefficient J => "),
-        QStringLiteral("751 - Point-Wise @   5% =>            0.25        752 - Point-Wise @  10% => "),
-        QStringLiteral("769 - Point-Wise @  95% =>                        770 - Point-Wise @ 100% => "),
+        QStringLiteral(
+            "751 - Point-Wise @   5% =>            0.25        752 - Point-Wise @  10% => "),
+        QStringLiteral(
+            "769 - Point-Wise @  95% =>                        770 - Point-Wise @ 100% => "),
     };
     for (const QString &line : expected)
         EXPECT_TRUE(texts.contains(line)) << line.toStdString();

@@ -88,7 +88,8 @@ QPageLayout Layout(QPageSize::PageSizeId size)
 }
 
 // Writes the page a builder makes into a PDF on paper of the given size.
-QString WritePdf(const QString &path, const SheetPrinter::Builder &builder, QPageSize::PageSizeId size)
+QString WritePdf(
+    const QString &path, const SheetPrinter::Builder &builder, QPageSize::PageSizeId size)
 {
     QWidget owner;
     SheetPrinter printer(&owner, builder, [] { return QStringLiteral("sheet"); }, {});
@@ -100,8 +101,10 @@ QString WritePdf(const QString &path, const SheetPrinter::Builder &builder, QPag
 void ExpectLinesInOrder(const QString &pdf, const SheetPage &page)
 {
     const QString info = Tool(QStringLiteral("pdfinfo"), { pdf });
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) << info.toStdString();
-    const QString text = Collapsed(Tool(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") }));
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))))
+        << info.toStdString();
+    const QString text = Collapsed(
+        Tool(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") }));
     ASSERT_FALSE(text.isEmpty());
     qsizetype at = 0;
     for (const SheetLine &line : page.Lines()) {
@@ -148,7 +151,8 @@ TEST(SheetPdf, KelvaneAndQuixalPagesReadBackLineByLineOnOnePage)
     };
     for (const Sheet &sheet : sheets) {
         SCOPED_TRACE(sheet.file);
-        const QString path = WritePdf(dir.filePath(QString::fromLatin1(sheet.file)), sheet.builder, QPageSize::A4);
+        const QString path
+            = WritePdf(dir.filePath(QString::fromLatin1(sheet.file)), sheet.builder, QPageSize::A4);
         ASSERT_FALSE(path.isEmpty());
         QPrinter probe(QPrinter::HighResolution);
         probe.setOutputFormat(QPrinter::PdfFormat);
@@ -166,8 +170,10 @@ TEST(SheetPdf, LinesStandAtTheirTwipPositions)
     QTemporaryDir dir;
     KelvaneSheet::Fields f = Meter41A();
     f.extended = false; // a sheet that fits A4 as it stands
-    const SheetPrinter::Builder builder = [f](const SheetMetrics &m) { return KelvaneSheet::Build(f, m); };
-    const QString path = WritePdf(dir.filePath(QStringLiteral("positions.pdf")), builder, QPageSize::A4);
+    const SheetPrinter::Builder builder
+        = [f](const SheetMetrics &m) { return KelvaneSheet::Build(f, m); };
+    const QString path
+        = WritePdf(dir.filePath(QStringLiteral("positions.pdf")), builder, QPageSize::A4);
     ASSERT_FALSE(path.isEmpty());
     QPrinter probe(QPrinter::HighResolution);
     probe.setOutputFormat(QPrinter::PdfFormat);
@@ -177,9 +183,11 @@ TEST(SheetPdf, LinesStandAtTheirTwipPositions)
 
     // Words with their boxes in points; the first word of each line sits at the line's corner:
     // the margin (12.7 mm = 36 pt) plus the twips position over 20.
-    const QString html = Tool(QStringLiteral("pdftotext"), { QStringLiteral("-bbox"), path, QStringLiteral("-") });
-    const QRegularExpression word(QStringLiteral(
-        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"[0-9.]+\">([^<]*)</word>"));
+    const QString html
+        = Tool(QStringLiteral("pdftotext"), { QStringLiteral("-bbox"), path, QStringLiteral("-") });
+    const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" "
+                       "yMax=\"[0-9.]+\">([^<]*)</word>"));
     struct Word
     {
         double x;
@@ -249,12 +257,13 @@ TEST(SheetPdf, BadInputStillGivesAPage)
     f.extended = true;
     f.pathName = QString(600, QLatin1Char('p')) + QStringLiteral("\u00e9\u4e2d");
     f.password = QString(300, QLatin1Char('%')) + QStringLiteral("%s%n%d");
-    const SheetPrinter::Builder builder = [f](const SheetMetrics &m) { return KelvaneSheet::Build(f, m); };
+    const SheetPrinter::Builder builder
+        = [f](const SheetMetrics &m) { return KelvaneSheet::Build(f, m); };
     const QString path = WritePdf(dir.filePath(QStringLiteral("bad.pdf")), builder, QPageSize::A5);
     ASSERT_FALSE(path.isEmpty());
-    const QString text
-        = Tool(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), path, QStringLiteral("-") })
-              .simplified();
+    const QString text = Tool(
+        QStringLiteral("pdftotext"), { QStringLiteral("-layout"), path, QStringLiteral("-") })
+                             .simplified();
     EXPECT_TRUE(text.contains(QStringLiteral("Curve Fit Settings")));
     EXPECT_TRUE(text.contains(QStringLiteral("770 - Point-Wise @ 100% =>")));
     EXPECT_TRUE(text.contains(QStringLiteral("219 - Password => %%%%"))) << text.toStdString();
@@ -274,17 +283,20 @@ TEST(SheetPdf, TheOperatorIsAskedUntilAFormHoldsANameAndAFailedPrintSaysSo)
     int asked = 0;
     const auto oldOperator = SheetPrinter::SetOperatorPrompt([&](QWidget *) {
         ++asked;
-        return answers.isEmpty() ? std::optional<QString>(QStringLiteral("again")) : answers.takeFirst();
+        return answers.isEmpty() ? std::optional<QString>(QStringLiteral("again"))
+                                 : answers.takeFirst();
     });
     QString target = dir.filePath(QStringLiteral("one.pdf"));
-    const auto oldPdf = SheetPrinter::SetPdfPrompt([&](QWidget *, const QString &) { return target; });
+    const auto oldPdf
+        = SheetPrinter::SetPdfPrompt([&](QWidget *, const QString &) { return target; });
     const auto oldPrint = SheetPrinter::SetPrintPrompt([&](QPrinter *printer, QWidget *) {
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(dir.filePath(QStringLiteral("missing/folder/print.pdf")));
         return true;
     });
     QWidget owner;
-    SheetPrinter printer(&owner, [](const SheetMetrics &m) { return QuixalSheet::Build({}, m); },
+    SheetPrinter printer(
+        &owner, [](const SheetMetrics &m) { return QuixalSheet::Build({}, m); },
         [] { return QStringLiteral("QX1/2.qxm"); }, [&dir] { return dir.path(); });
     EXPECT_EQ(printer.ProposedPdfPath(), dir.filePath(QStringLiteral("QX1_2.pdf")));
 
@@ -315,7 +327,8 @@ TEST(SheetPdf, TheOperatorIsAskedUntilAFormHoldsANameAndAFailedPrintSaysSo)
 TEST(SheetPdf, PreviewShowsOnePageWithoutAnyPrinterSetUp)
 {
     // Run on its own (as CTest does) the shared printer is the one the program starts with.
-    const auto oldOperator = SheetPrinter::SetOperatorPrompt([](QWidget *) { return std::optional<QString>(); });
+    const auto oldOperator
+        = SheetPrinter::SetOperatorPrompt([](QWidget *) { return std::optional<QString>(); });
     QWidget owner;
     QuixalSheet::Fields qx;
     qx.serial = QStringLiteral("QX000123");
@@ -326,7 +339,8 @@ TEST(SheetPdf, PreviewShowsOnePageWithoutAnyPrinterSetUp)
     qx.unitsLine = QStringLiteral("SCFH  Standard cubic feet per hour     102");
     qx.zeroCutoff = QStringLiteral("1.50");
     qx.coefficients = QStringList { QStringLiteral("1.00000000e+00"), QStringLiteral("-2.5e-03") };
-    SheetPrinter printer(&owner, [qx](const SheetMetrics &m) { return QuixalSheet::Build(qx, m); },
+    SheetPrinter printer(
+        &owner, [qx](const SheetMetrics &m) { return QuixalSheet::Build(qx, m); },
         [] { return QStringLiteral("QX000123_1.qxm"); }, {});
     int pages = -1;
     QTimer::singleShot(0, [&pages] {

@@ -144,7 +144,7 @@ QByteArray PtyPair::ReceiveCount(int count, int timeoutMs)
         const int left = timeoutMs - int(clock.elapsed());
         if (left <= 0)
             break;
-        pollfd fd{m_master, POLLIN, 0};
+        pollfd fd { m_master, POLLIN, 0 };
         if (poll(&fd, 1, left) <= 0)
             continue;
         char buffer[256];

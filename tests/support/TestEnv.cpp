@@ -18,16 +18,18 @@ std::unique_ptr<QTemporaryDir> &RootDir()
 
 void TestEnv::Init()
 {
-    RootDir() = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tarvik-test-XXXXXX"));
+    RootDir()
+        = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tarvik-test-XXXXXX"));
     const QString root = RootDir()->path();
     QDir(root).mkpath(QStringLiteral("config"));
     QDir(root).mkpath(QStringLiteral("runtime"));
     QDir(root).mkpath(QStringLiteral("work"));
     QFile::setPermissions(root + QStringLiteral("/runtime"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root + QStringLiteral("/config"));
+    QSettings::setPath(
+        QSettings::IniFormat, QSettings::UserScope, root + QStringLiteral("/config"));
     ReseedWorkDir();
     QDir::setCurrent(WorkDir());
 }

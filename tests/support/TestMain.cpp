@@ -27,6 +27,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "[message %s] %s\n", qPrintable(caption), qPrintable(text));
     });
     // Nor would the question whether to save a modified document: closing discards.
-    CDocManager::SetSavePrompt([](QWidget *, const QString &) { return int(QMessageBox::Discard); });
+    CDocManager::SetSavePrompt(
+        [](QWidget *, const QString &) { return int(QMessageBox::Discard); });
     return RUN_ALL_TESTS();
 }

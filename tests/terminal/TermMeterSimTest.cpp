@@ -1,8 +1,8 @@
 // The terminal from end to end: the program's New terminal command on a simulated meter.
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
-#include "base/CPrefs.h"
 #include "app/CTarvikApp.h"
+#include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"

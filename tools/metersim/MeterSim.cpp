@@ -93,7 +93,8 @@ int MeterSim::Init(const MeterSettings &settings, QString *error)
     if (!m_settings.unitsFile.isEmpty() && units.open(QIODevice::ReadOnly | QIODevice::Text)) {
         while (!units.atEnd() && m_unitNames.size() < 32) {
             const QByteArray word = units.readLine().trimmed().split(' ').value(0).toUpper();
-            m_unitNames << (word.isEmpty() || word.size() > 4 ? QString() : QString::fromLatin1(word));
+            m_unitNames << (word.isEmpty() || word.size() > 4 ? QString()
+                                                              : QString::fromLatin1(word));
         }
     }
     if (!m_image.LoadLayout(m_settings.varsFile, section)) {
@@ -830,9 +831,8 @@ MeterLogger::Reading MeterSim::CurrentReading(qint64 nowMs)
 
     const quint32 mode = m_image.GetU(QStringLiteral("mode"));
     const bool tracking = m_settings.tracking >= 0 ? m_settings.tracking == 1
-        : m_image.Has(QStringLiteral("mode"))
-        ? (mode != 0xFF && (mode & 0x80))
-        : (m_image.GetU(QStringLiteral("meter_num")) & 0x80);
+        : m_image.Has(QStringLiteral("mode"))      ? (mode != 0xFF && (mode & 0x80))
+                                              : (m_image.GetU(QStringLiteral("meter_num")) & 0x80);
     return FormatReading(flow, tracking, m_total, m_high, m_low, fs);
 }
 
@@ -848,7 +848,8 @@ MeterLogger::Reading MeterSim::FormatReading(
         return text;
     };
     MeterLogger::Reading r;
-    r.flow = padded((tracking ? QStringLiteral("T") : QString()) + PrintfText::Format("%.2f", flow), 9);
+    r.flow = padded(
+        (tracking ? QStringLiteral("T") : QString()) + PrintfText::Format("%.2f", flow), 9);
     r.total = padded(PrintfText::Format("%.4f", total), 12);
     r.high = PrintfText::Format("%.2f", high);
     r.low = PrintfText::Format("%.2f", low);

@@ -9,8 +9,8 @@
 #include "app/CTarvikApp.h"
 #include "app/CommSettings.h"
 #include "base/AppIcons.h"
-#include "base/CPrefs.h"
 #include "base/CDocument.h"
+#include "base/CPrefs.h"
 #include "base/CView.h"
 #include "base/UserMessage.h"
 #include "datalog/Datalog.h"
@@ -74,8 +74,7 @@ void Save(QWidget *window, const QString &name)
     }
 }
 
-template <typename View>
-View *Newest(CMainFrame *frame)
+template <typename View> View *Newest(CMainFrame *frame)
 {
     const QList<View *> views = frame->findChildren<View *>();
     return views.isEmpty() ? nullptr : views.last();
@@ -87,7 +86,8 @@ void ShowWhole(QMdiSubWindow *sub, QWidget *view)
     auto *area = view->findChild<QScrollArea *>();
     if (!area || !area->widget())
         return;
-    const QSize missing = (area->widget()->sizeHint() - area->viewport()->size()).expandedTo(QSize(0, 0));
+    const QSize missing
+        = (area->widget()->sizeHint() - area->viewport()->size()).expandedTo(QSize(0, 0));
     if (missing.width() > 0 || missing.height() > 0)
         sub->resize(sub->size() + missing + QSize(4, 4));
 }
@@ -121,7 +121,8 @@ int main(int argc, char *argv[])
         QDir().mkpath(iconDir);
         const QIcon icon = AppIcons::Program();
         for (const QSize &size : icon.availableSizes())
-            icon.pixmap(size).save(QStringLiteral("%1/tarvik-%2.png").arg(iconDir).arg(size.width()));
+            icon.pixmap(size).save(
+                QStringLiteral("%1/tarvik-%2.png").arg(iconDir).arg(size.width()));
     }
 
     CTarvikApp app({}, false);
