@@ -54,6 +54,7 @@ public:
         Update,
         Clear,
         Graph,
+        Cancel,
         ButtonCount
     };
     QPushButton *ButtonOf(Button b) const { return m_buttons[b]; }
@@ -61,6 +62,7 @@ public:
     QCheckBox *TimerBox() const { return m_timerEnabled; }
     QLabel *StatusLabel() const { return m_status; }
     QLabel *ModeLabel() const { return m_mode; }
+    QLabel *ProgressLabel() const { return m_progress; }
     QLabel *CapacityLabel() const { return m_capacity; }
     QLineEdit *FileNameEdit() const { return m_fileName; }
     QListView *ListViewOf(LogData::List list) const { return m_listViews[list]; }
@@ -74,6 +76,8 @@ public:
     void StartTimer(int id, int requestedMs) override;
     void StopTimer(int id) override;
     void FocusStopButton() override;
+    void ProgressChanged(const QString &progress) override;
+    void DialogueRunning(bool running) override;
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -93,6 +97,7 @@ private:
     QCheckBox *m_timerEnabled = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_mode = nullptr;
+    QLabel *m_progress = nullptr;
     QLabel *m_capacity = nullptr;
     QLineEdit *m_fileName = nullptr;
     QRadioButton *m_relay1 = nullptr;

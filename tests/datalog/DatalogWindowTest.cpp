@@ -2,6 +2,7 @@
 // application's meter link to tarvik-metersim, logging from the simulator's stream on its own
 // timers, in PC Manual Mode and in PC Timer Mode.
 #include "../metersim/SimHarness.h"
+#include "DialogueWait.h"
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
@@ -144,7 +145,9 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         view->OptionBox(3)->click();
         view->OptionBox(6)->click();
         Type(view->FileNameEdit(), dir.filePath(QStringLiteral("manual.log")));
+        // START (PC) first identifies the meter, waiting in the event loop.
         view->ButtonOf(Datalog::StartPc)->click();
+        ASSERT_TRUE(WaitForDialogue(view->Core()));
         EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('\n'));
         EXPECT_EQ(view->Core().fields.serialNumber, QStringLiteral("12345678"));
         EXPECT_EQ(view->StatusLabel()->text(), QStringLiteral("Datalogger Running"));
