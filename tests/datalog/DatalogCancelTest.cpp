@@ -111,6 +111,8 @@ TEST(DatalogCancel, UpdateOnASilentMeterIsCancelledAndThePortIsFreeAtOnce)
             Datalog::ReadConfig, Datalog::StartMeter, Datalog::StopMeter, Datalog::Load })
         EXPECT_FALSE(rig.Button(b)->isEnabled()) << b;
     EXPECT_TRUE(rig.Button(Datalog::Cancel)->isEnabled());
+    if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT"); !shot.isEmpty())
+        rig.view->grab().save(shot + QStringLiteral(".dialogue.png"));
 
     // Cancel: the dialogue ends at its wait, the status is "IDLE" at once, the meter is sent
     // back to run mode (11 paced bytes) and the port is free.
