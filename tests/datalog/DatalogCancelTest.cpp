@@ -218,6 +218,18 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
     EXPECT_TRUE(onDisk.startsWith(arrived));
     EXPECT_TRUE(rig.Core().log.snapshotList.isEmpty());
     EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
+    // The meter was sent back to run mode: once it has dropped the rest of the log it streams
+    // its readings again (in command mode it would stay silent).
+    QByteArray stream;
+    TestEnv::WaitUntil(
+        [&] {
+            unsigned char b = 0;
+            while (rig.link->ReadByte(&b) == 1)
+                stream.append(char(b));
+            return stream.contains("SCFM");
+        },
+        15000);
+    EXPECT_TRUE(stream.contains("SCFM")) << stream.right(200).constData();
 
     // Again, to its end: the whole log, loaded into the lists.
     rig.Button(Datalog::TransferLog)->click();
