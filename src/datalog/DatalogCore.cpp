@@ -74,7 +74,9 @@ void DatalogCore::DialogueEnded()
 {
     m_model.SetProgress(QString());
     if (m_runner->Cancelled() && !m_windingUp) {
-        m_model.SetStatusMode(QStringLiteral("IDLE"), QString());
+        // A meter logger started as the Cancel came stays shown as running, for STOP (meter).
+        if (fields.status != QLatin1String("Z-Ozuved Running"))
+            m_model.SetStatusMode(QStringLiteral("IDLE"), QString());
         if (m_meter->InCommandMode()) {
             // The meter was woken into command mode: the run-mode command brings it back to
             // streaming readings. It holds the port for the 11 paced bytes, then frees it.

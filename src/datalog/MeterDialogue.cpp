@@ -123,11 +123,13 @@ Task<void> MeterDialogue::Pause(qint64 purges)
     co_return;
 }
 
-Task<void> MeterDialogue::Send(QByteArray text)
+Task<int> MeterDialogue::Send(QByteArray text)
 {
-    if (CSerial *link = m_model.Link())
-        co_await link->SendStringAsync(m_runner, std::move(text));
-    co_return;
+    CSerial *link = m_model.Link();
+    if (!link)
+        co_return 0;
+    const int sent = co_await link->SendStringAsync(m_runner, std::move(text));
+    co_return sent;
 }
 
 Task<void> MeterDialogue::SendCommand(QByteArray text)
@@ -542,14 +544,14 @@ Task<void> MeterDialogue::StartMeter()
     if (m_model.fields.timerEnabled) {
         if (!co_await ContactMeter())
             co_return;
-        co_await Send("466\r\n");
-        if (Cancelled())
-            co_return; // the logger may be armed; the run-mode command follows the Cancel
+        // Once "466" or the E's went out whole the meter's logger is armed or running: a Cancel
+        // at that moment does not hide it (the run-mode command still follows the Cancel).
+        if (co_await Send("466\r\n") == 0 && Cancelled())
+            co_return;
         co_await ReturnToRunMode();
         m_model.SetMode(Status("METER Timer Mode"));
     } else {
-        co_await Send("EEEEEEEEEEEEE");
-        if (Cancelled())
+        if (co_await Send("EEEEEEEEEEEEE") == 0 && Cancelled())
             co_return;
         m_model.SetMode(Status("METER Manual Mode"));
     }

@@ -69,7 +69,8 @@ private:
     Task<bool> CollectWord(qint64 polls, QByteArray *word);
     // A pause as long as the given number of input purges.
     Task<void> Pause(qint64 purges);
-    Task<void> Send(QByteArray text);
+    // SendString: the link's result (0 when Cancel stopped it before the last byte).
+    Task<int> Send(QByteArray text);
     Task<void> SendCommand(QByteArray text);
     void Purge();
     Task<void> NotResponding();
