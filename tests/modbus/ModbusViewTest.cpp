@@ -34,6 +34,27 @@ namespace {
 
 using F = Modbus::Field;
 
+// Holds back the timer events of one object while it lives: a test that calls a timer handler
+// itself and then waits for the exchange it started lets no real tick of the window run a
+// second step meanwhile.
+class TimerHold : public QObject
+{
+public:
+    explicit TimerHold(QObject *target)
+        : m_target(target)
+    {
+        m_target->installEventFilter(this);
+    }
+    ~TimerHold() override { m_target->removeEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        return watched == m_target && event->type() == QEvent::Timer;
+    }
+
+private:
+    QObject *m_target;
+};
+
 class ModbusView : public ::testing::Test
 {
 protected:
@@ -88,6 +109,20 @@ protected:
         for (int n = 1; n <= addresses.size(); ++n)
             EnterAddress(n, addresses.at(n - 1));
         ASSERT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
+    }
+
+    // Waits until the window's exchange with the slaves (and the message that may end it) is
+    // over, its own timers held back meanwhile.
+    void WaitIdle()
+    {
+        TimerHold hold(m_view.get());
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->Busy(); }, 20000));
+    }
+    // One tick of a window timer, run to its end.
+    void Tick(int id)
+    {
+        m_view->OnTimer(id);
+        WaitIdle();
     }
 
     bool Filled(int panel) const
@@ -261,17 +296,17 @@ TEST_F(ModbusView, OneSweepFillsThreePanels)
     m_view->OnDynamicButton();
     EXPECT_EQ(m_view->SamplesText(), QStringLiteral("1"));
     EXPECT_TRUE(m_view->TimerActive(Modbus::kRepeatTimer));
-    m_view->OnTimer(Modbus::kRepeatTimer);
+    Tick(Modbus::kRepeatTimer);
     EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer)); // one sweep only
     EXPECT_TRUE(m_view->TimerActive(Modbus::kStepTimer));
     EXPECT_TRUE(Filled(1));
     EXPECT_FALSE(Filled(2));
-    m_view->OnTimer(Modbus::kStepTimer);
-    m_view->OnTimer(Modbus::kStepTimer);
+    Tick(Modbus::kStepTimer);
+    Tick(Modbus::kStepTimer);
     EXPECT_TRUE(Filled(2));
     EXPECT_TRUE(Filled(3));
     EXPECT_TRUE(m_view->TimerActive(Modbus::kStepTimer));
-    m_view->OnTimer(Modbus::kStepTimer); // panels 4..8 are off: the sweep ends
+    Tick(Modbus::kStepTimer); // panels 4..8 are off: the sweep ends
     EXPECT_FALSE(m_view->TimerActive(Modbus::kStepTimer));
     EXPECT_EQ(Modbus::SweepIndex(), 1);
     EXPECT_EQ(Modbus::SampleCount(), 1);
@@ -284,6 +319,7 @@ TEST_F(ModbusView, OneSweepFillsThreePanels)
     const QString shot = qEnvironmentVariable("TARVIK_MODBUS_SCREENSHOT");
     if (!shot.isEmpty()) {
         m_view->OnStaticButton();
+        WaitIdle();
         m_view->grab().save(shot);
     }
 }
@@ -300,10 +336,10 @@ TEST_F(ModbusView, SilentMeterStopsTheSweepAndTheNextStartGoesOn)
     m_view->OnDynamicButton();
     EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
     EXPECT_EQ(m_view->SamplesText(), QStringLiteral("0"));
-    m_view->OnTimer(Modbus::kRepeatTimer);
+    Tick(Modbus::kRepeatTimer);
     EXPECT_TRUE(m_view->TimerActive(Modbus::kRepeatTimer)); // repeating
-    m_view->OnTimer(Modbus::kStepTimer);
-    m_view->OnTimer(Modbus::kStepTimer); // panel 3: silent
+    Tick(Modbus::kStepTimer);
+    Tick(Modbus::kStepTimer); // panel 3: silent
     EXPECT_EQ(m_messages, QStringList { QStringLiteral("Address 3: Response Timed Out   ") });
     EXPECT_EQ(m_captions, QStringList { QStringLiteral("ERROR") });
     EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
@@ -317,7 +353,7 @@ TEST_F(ModbusView, SilentMeterStopsTheSweepAndTheNextStartGoesOn)
     m_messages.clear();
     m_view->FieldEdit(1, F::Flow)->setText(QStringLiteral("kept"));
     m_view->OnDynamicButton();
-    m_view->OnTimer(Modbus::kRepeatTimer);
+    Tick(Modbus::kRepeatTimer);
     EXPECT_TRUE(Filled(5));
     EXPECT_EQ(m_view->FieldText(1, F::Flow), QStringLiteral("kept"));
     EXPECT_TRUE(m_messages.isEmpty());
@@ -333,6 +369,7 @@ TEST_F(ModbusView, StopEndsRepeatedPolling)
     EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
     // With the real timers running, samples are counted.
     EXPECT_TRUE(QTest::qWaitFor([] { return Modbus::SampleCount() >= 2; }, 3000));
+    WaitIdle();
     EXPECT_EQ(m_view->SamplesText(), QString::number(Modbus::SampleCount()));
     EXPECT_TRUE(Filled(1));
     m_view->OnStaticButton(); // does nothing while polling
@@ -350,6 +387,8 @@ TEST_F(ModbusView, StaticReadFillsEveryPanelAndGoesOnAfterAFailure)
     Open(&sim);
     SetPanels({ "1", "2", "3" });
     m_view->OnStaticButton();
+    EXPECT_EQ(m_view->StaticCaption(), QStringLiteral("Sending"));
+    WaitIdle();
     EXPECT_EQ(m_messages, QStringList { QStringLiteral("Address 2: CRC Error   ") });
     EXPECT_EQ(m_view->StaticCaption(), QStringLiteral("CMD 3"));
     for (int n : { 1, 3 }) {
@@ -456,6 +495,7 @@ TEST(ModbusWindow, NewModbusCommandOpensTheWindowOnTheApplicationsPort)
             view->OnDynamicButton();
             if (row.message.isEmpty()) {
                 view->OnTimer(Modbus::kRepeatTimer);
+                EXPECT_TRUE(QTest::qWaitFor([view] { return !view->Busy(); }, 10000));
                 EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('|'));
                 EXPECT_NE(view->FieldText(1, F::Flow), QStringLiteral("-----"));
                 // Everything fits the frame's first size: no part of the view is cut off.
