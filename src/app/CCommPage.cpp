@@ -3,7 +3,6 @@
 #include "app/CTarvikApp.h"
 #include "app/CommSettings.h"
 #include "base/CPrefs.h"
-#include "modbus/Modbus.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -45,8 +44,6 @@ void CCommPage::Apply()
 {
     if (!m_app)
         return;
-    // The port is closed, reopened or replaced: no Modbus window may be waiting on it then.
-    Modbus::EndAllDialogues();
     CommSettings::ApplyModbusPort(m_app->ModbusPortSlot(),
         PortChoice(m_ports, m_path, QStringLiteral("MBPort/MBPATH")), Selection(m_bauds),
         Selection(m_parities), m_app->Timing());

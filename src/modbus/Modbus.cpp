@@ -16,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QList>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimerEvent>
@@ -39,13 +38,6 @@ const QString kCantOpen = QStringLiteral(
 const QString kPortInUse
     = QStringLiteral("The Modbus port is in use by another Modbus window's exchange.\n"
                      "Wait until it has finished (or stop its polling), then try again.");
-
-// Every open Modbus window, so that a change of the port can end their exchanges first.
-QList<Modbus *> &OpenViews()
-{
-    static QList<Modbus *> views;
-    return views;
-}
 
 QString KeepPollingKey()
 {
@@ -120,23 +112,14 @@ Modbus::Modbus(CDocument *document, QWidget *parent)
 
     m_dialogue = new DialogueRunner(this);
     m_master.SetPort(CurrentPort());
-    OpenViews().append(this);
     OnInitialUpdate();
 }
 
 Modbus::~Modbus()
 {
-    OpenViews().removeAll(this);
     // A transaction waiting on its slave goes first, while everything it refers to is here.
     delete m_dialogue;
     m_dialogue = nullptr;
-}
-
-void Modbus::EndAllDialogues()
-{
-    const QList<Modbus *> views = OpenViews();
-    for (Modbus *view : views)
-        view->EndDialogue();
 }
 
 void Modbus::EndDialogue()
@@ -612,9 +595,12 @@ void Modbus::OnTimer(int id)
     }
     // Another Modbus window's exchange holds the port: this tick gives way to it, the timer
     // comes again.
-    if (mbCSerial *port = CurrentPort(); port && !port->FreeFor(this))
+    mbCSerial *port = CurrentPort();
+    if (port && !port->FreeFor(this))
         return;
     if (id == kRepeatTimer) {
+        // The sweep holds the port from its first panel to its last.
+        HoldPort(port);
         StartTimer(kStepTimer, kStepMs);
         ++s_sampleCount;
         m_samples->setText(QString::number(s_sampleCount));
@@ -635,8 +621,18 @@ void Modbus::OnTimer(int id)
             return;
         }
         if (wrapped)
-            return;
+            break;
     }
+    if (!m_busy && !m_stepTimer.isActive())
+        m_claim.Release(); // the sweep has ended
+}
+
+void Modbus::HoldPort(mbCSerial *port)
+{
+    // Settings asks the holder to stop before the port is closed or replaced: the exchange and
+    // polling end at once.
+    if (!m_claim.Held())
+        m_claim = SerialPort::Claim(port, this, [this] { EndDialogue(); });
 }
 
 void Modbus::StopPolling()
@@ -658,8 +654,7 @@ void Modbus::PollPanel(int panel)
 
 void Modbus::BeginDialogue(Task<void> dialogue)
 {
-    if (!m_claim.Held())
-        m_claim = SerialPort::Claim(CurrentPort(), this);
+    HoldPort(CurrentPort());
     m_busy = true;
     m_dialogue->Start(std::move(dialogue), [this] { DialogueFinished(); });
 }
@@ -696,7 +691,8 @@ void Modbus::AfterDialogue()
 void Modbus::FinishExchange()
 {
     m_busy = false;
-    m_claim.Release();
+    if (!m_stepTimer.isActive())
+        m_claim.Release(); // no sweep goes on
     // The ticks that fell due meanwhile, as a blocked window would have had them at once.
     const bool repeat = std::exchange(m_repeatDue, false);
     const bool step = std::exchange(m_stepDue, false);
@@ -752,7 +748,7 @@ void Modbus::OnStaticButton()
     }
     m_staticButton->setText(QStringLiteral("Sending"));
     // The read holds the port from its first panel to its last.
-    m_claim = SerialPort::Claim(CurrentPort(), this);
+    HoldPort(CurrentPort());
     m_busy = true;
     m_staticNext = 1;
     StaticNext();

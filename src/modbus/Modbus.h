@@ -46,9 +46,6 @@ public:
     static int SweepIndex();
     static void SetSweepIndex(int index);
     static int SampleCount();
-    // Ends at once the exchange of every open Modbus window and stops its polling, before the
-    // Modbus port is closed, reopened or replaced (the Settings sheet).
-    static void EndAllDialogues();
 
     // Where "Keep polling through errors" is kept: section and entry of the preferences.
     static constexpr const char *kKeepPollingSection = "MBPoll";
@@ -65,7 +62,8 @@ public:
     void OnStaticButton();
     void OnTimer(int id);
     void OnKeepPollingClicked(bool on);
-    // Ends this window's exchange now (nothing of it resumes) and stops its polling.
+    // Ends this window's exchange now (nothing of it resumes) and stops its polling; what the
+    // port's CancelDialogue calls before Settings closes, reopens or replaces the port.
     void EndDialogue();
 
     // Panels are numbered 1..8 in polling order.
@@ -127,6 +125,7 @@ private:
     int PeriodCheck();
     void PollPanel(int panel);
     void StopPolling();
+    void HoldPort(mbCSerial *port);
     void BeginDialogue(Task<void> dialogue);
     void DialogueFinished();
     void AfterDialogue();
@@ -148,8 +147,8 @@ private:
     QCheckBox *m_update = nullptr;
     QCheckBox *m_keepPolling = nullptr;
     DialogueRunner *m_dialogue = nullptr;
-    // The port, held from the start of an exchange (a static read: of all its panels) until its
-    // end and the message that ends it.
+    // The port, held from the start of a sweep or a static read until its last panel's
+    // exchange and the message that may end it are over.
     SerialPort::Claim m_claim;
     QBasicTimer m_repeatTimer;
     QBasicTimer m_stepTimer;

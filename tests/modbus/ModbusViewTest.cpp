@@ -17,17 +17,21 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -63,6 +67,8 @@ protected:
         ResetGlobals();
         g_ModbusEnabled = 1;
         Modbus::SetSweepIndex(1);
+        // Every test starts with the default: stop at the first failure.
+        CPrefs::OpenStore()->remove(QStringLiteral("MBPoll/KEEPPOLLING"));
         m_oldHandler = UserMessage::SetHandler([this](const QString &text, const QString &caption) {
             m_messages.append(text);
             m_captions.append(caption);
@@ -515,4 +521,188 @@ TEST(ModbusWindow, NewModbusCommandOpensTheWindowOnTheApplicationsPort)
         UserMessage::SetHandler(old);
     }
     ResetGlobals();
+}
+
+namespace {
+
+// The longest time the event loop did not tick a 10 ms timer while it lived.
+class LoopGap : public QObject
+{
+public:
+    LoopGap()
+    {
+        m_clock.start();
+        m_timer.setTimerType(Qt::PreciseTimer);
+        connect(&m_timer, &QTimer::timeout, this,
+            [this] { m_longest = std::max(m_longest, m_clock.restart()); });
+        m_timer.start(10);
+    }
+    qint64 LongestMs() const { return std::max(m_longest, m_clock.elapsed()); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+} // namespace
+
+// Polling through errors on the simulated network with a silent meter, keys being typed into
+// the window all the while: every key arrives, many while a slave is being waited for; no
+// message box; the silent panel counts its failures and shows the last; the other meters are
+// read every sweep; the event loop never stops for long.
+TEST_F(ModbusView, KeepsPollingThroughASilentMeterWhileKeysAreTyped)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1,2,3"), QStringLiteral("--silent"),
+        QStringLiteral("2") });
+    Open(&sim);
+    SetPanels({ "1", "2", "3" });
+    ASSERT_FALSE(m_view->KeepPolling()); // off unless the user chose it
+    m_view->KeepPollingBox()->click();
+    ASSERT_TRUE(m_view->KeepPolling());
+    m_view->OnUpdateClicked();
+    m_view->PeriodEdit()->setText(QStringLiteral("0.5"));
+    QLineEdit *typed = m_view->PeriodEdit();
+    typed->setCursorPosition(typed->text().size());
+    int keys = 0;
+    int keysDuringExchange = 0;
+    QObject::connect(typed, &QLineEdit::textEdited, m_view.get(), [this, &keysDuringExchange] {
+        if (m_view->Busy())
+            ++keysDuringExchange;
+    });
+
+    LoopGap gap;
+    m_view->OnDynamicButton();
+    ASSERT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, m_view.get(), [typed, &keys] {
+        QCoreApplication::postEvent(
+            typed, new QKeyEvent(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, QStringLiteral("1")));
+        QCoreApplication::postEvent(typed,
+            new QKeyEvent(QEvent::KeyRelease, Qt::Key_1, Qt::NoModifier, QStringLiteral("1")));
+        ++keys;
+    });
+    typist.start(25);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return m_view->FailureCount(2) >= 2; }, 20000));
+    typist.stop();
+    m_view->OnDynamicButton(); // STOP: the sweep under way ends with its remaining panels
+    WaitIdle();
+    QCoreApplication::sendPostedEvents();
+
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
+    EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("CMD 3"));
+    EXPECT_TRUE(m_view->UpdateOn()); // no failure turned polling off
+    EXPECT_GE(Modbus::SampleCount(), 2);
+    EXPECT_GE(m_view->FailureCount(2), 2);
+    EXPECT_EQ(m_view->FailureCount(1), 0);
+    EXPECT_EQ(m_view->FailureCount(3), 0);
+    EXPECT_EQ(m_view->FailureText(2),
+        QStringLiteral("Failures since polling started: %1\nLast: Address 2: Response Timed Out")
+            .arg(m_view->FailureCount(2)));
+    EXPECT_TRUE(m_view->FailureText(1).isEmpty());
+    EXPECT_TRUE(Filled(1));
+    EXPECT_TRUE(Filled(3));
+    EXPECT_FALSE(Filled(2));
+    EXPECT_GT(keys, 20);
+    EXPECT_EQ(typed->text(), QStringLiteral("0.5") + QString(keys, QLatin1Char('1')));
+    EXPECT_GT(keysDuringExchange, 10); // taken while a slave was being waited for
+    EXPECT_LT(gap.LongestMs(), 1000);
+
+    // A new start counts afresh.
+    m_view->OnUpdateClicked();
+    m_view->OnDynamicButton();
+    EXPECT_EQ(m_view->FailureCount(2), 0);
+    EXPECT_TRUE(m_view->FailureText(2).isEmpty());
+}
+
+// "Keep polling through errors" is off by default and kept in the preferences as the user left it.
+TEST_F(ModbusView, KeepPollingIsKeptInThePreferences)
+{
+    TestEnv::ClearPreferences();
+    Open();
+    EXPECT_FALSE(m_view->KeepPolling());
+    m_view->KeepPollingBox()->click();
+    EXPECT_EQ(CPrefs::OpenStore()->value(QStringLiteral("MBPoll/KEEPPOLLING")).toString(),
+        QStringLiteral("1"));
+    m_view = std::make_unique<Modbus>(&m_doc);
+    EXPECT_TRUE(m_view->KeepPolling());
+    m_view->OnKeepPollingClicked(false);
+    EXPECT_FALSE(m_view->KeepPolling());
+    m_view = std::make_unique<Modbus>(&m_doc);
+    EXPECT_FALSE(m_view->KeepPolling());
+}
+
+// A port that could not be opened is said at once by both buttons, with its name and the
+// system's reason after the window's own message; nothing is tried.
+TEST_F(ModbusView, APortThatIsNotOpenIsSaidAtOnce)
+{
+    const QString path = TestEnv::WorkDir() + QStringLiteral("/no-such-tty");
+    m_port = std::make_unique<mbCSerial>(path);
+    m_port->SetPortText(path);
+    m_port->SetBaudText(QStringLiteral("9600"));
+    ASSERT_EQ(m_port->OpenPort(), 0);
+    m_port->SetEnabled(0);
+    Open();
+    m_view->OnDynamicButton();
+    m_view->OnStaticButton();
+    ASSERT_EQ(m_messages.size(), 2);
+    for (const QString &message : m_messages) {
+        EXPECT_TRUE(message.startsWith(QStringLiteral(
+            "***** Can't Open Modbus Communication port *****\n\nClick View found above the "
+            "Toolbar\n\nClick Settings and Configure Modbus Comm Port\n\n")))
+            << qPrintable(message);
+        EXPECT_TRUE(message.contains(path));
+        EXPECT_TRUE(message.contains(m_port->LastError()));
+        EXPECT_FALSE(m_port->LastError().isEmpty());
+    }
+    EXPECT_FALSE(m_view->Busy());
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
+    EXPECT_EQ(m_view->StaticCaption(), QStringLiteral("CMD 3"));
+}
+
+// A Settings change of the port while a slave is being waited for ends the exchange and the
+// polling at once (no message, the port free); closing the window mid-exchange ends it too, and
+// nothing of it resumes afterwards. A second window's static read meanwhile is refused.
+TEST_F(ModbusView, PortChangeOrClosingEndsTheExchange)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1"), QStringLiteral("--silent"),
+        QStringLiteral("1") });
+    Open(&sim);
+    m_view->OnUpdateClicked();
+    m_view->OnDynamicButton();
+    m_view->OnTimer(Modbus::kRepeatTimer);
+    ASSERT_TRUE(m_view->Busy());
+    EXPECT_TRUE(m_port->IsClaimed());
+
+    ModbusDoc otherDoc;
+    auto other = std::make_unique<Modbus>(&otherDoc);
+    other->OnStaticButton();
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("The Modbus port is in use")));
+    EXPECT_EQ(other->StaticCaption(), QStringLiteral("CMD 3"));
+    m_messages.clear();
+
+    QTest::qWait(100);
+    m_port->CancelDialogue(); // what Settings does before closing the port
+    EXPECT_FALSE(m_view->Busy());
+    EXPECT_FALSE(m_port->IsClaimed());
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kStepTimer));
+    EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("CMD 3"));
+    QTest::qWait(1800); // past the three attempts' time-outs: nothing wakes up
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
+    EXPECT_FALSE(m_view->Busy());
+
+    // The port is usable at once: the other window's static read starts and is closed mid-way.
+    other->OnStaticButton();
+    EXPECT_EQ(other->StaticCaption(), QStringLiteral("Sending"));
+    EXPECT_TRUE(m_port->IsClaimed());
+    QTest::qWait(100);
+    m_view->OnStaticButton(); // refused: the other window holds the port
+    EXPECT_EQ(m_messages.size(), 1);
+    m_messages.clear();
+    other.reset();
+    EXPECT_FALSE(m_port->IsClaimed());
+    QTest::qWait(1600);
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
 }
