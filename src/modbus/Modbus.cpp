@@ -280,12 +280,11 @@ QGroupBox *Modbus::BuildPanel(int number)
             grid->addWidget(f[row.unit], r, 2);
         ++r;
     }
-    // Failures of a meter while polling goes on through them; two lines kept free for them, so
-    // the panels do not move when one appears.
+    // Failures of a meter while polling goes on through them: one line, shown only once there
+    // is one, so the window keeps its layout otherwise; the whole text in its tip.
     panel.failure = new QLabel(panel.box);
-    panel.failure->setWordWrap(true);
     panel.failure->setStyleSheet(QStringLiteral("color: #b00000"));
-    panel.failure->setFixedHeight(2 * panel.failure->fontMetrics().height());
+    panel.failure->hide();
     grid->addWidget(panel.failure, r, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     f[Address]->installEventFilter(this);
@@ -304,6 +303,7 @@ void Modbus::OnInitialUpdate()
         panel.remembered = panel.fields[Address]->text();
         panel.failures = 0;
         panel.failure->clear();
+        panel.failure->hide();
     }
     m_samples->setText(QStringLiteral("0"));
     m_period->setText(QStringLiteral("2"));
@@ -572,6 +572,7 @@ void Modbus::OnDynamicButton()
     for (int n = 1; n <= kPanels; ++n) {
         m_panels[size_t(n)].failures = 0;
         m_panels[size_t(n)].failure->clear();
+        m_panels[size_t(n)].failure->hide();
     }
     if (m_update->isChecked()) {
         m_dynamicButton->setText(QStringLiteral("STOP"));
@@ -731,9 +732,12 @@ void Modbus::ShowFailure(int panel, const QString &address)
 {
     Panel &p = m_panels[size_t(panel)];
     ++p.failures;
-    p.failure->setText(QStringLiteral("Failures since polling started: %1\nLast: %2")
-                           .arg(p.failures)
-                           .arg(m_master.FailureText(address).trimmed()));
+    const QString text = m_master.FailureText(address).trimmed();
+    const QString what = text.mid(text.indexOf(QLatin1String(": ")) + 2);
+    p.failure->setText(QStringLiteral("Failures: %1 - %2").arg(p.failures).arg(what));
+    p.failure->setToolTip(
+        QStringLiteral("Failures since polling started: %1\nLast: %2").arg(p.failures).arg(text));
+    p.failure->show();
 }
 
 void Modbus::OnStaticButton()

@@ -90,8 +90,8 @@ public:
     bool UpdateOn() const;
     bool KeepPolling() const;
     QCheckBox *KeepPollingBox() const { return m_keepPolling; }
-    // What a panel shows of its failures while polling goes on through them (empty: none), and
-    // how many there were since polling started.
+    // What a panel shows of its failures while polling goes on through them ("Failures: N -
+    // what went wrong"; empty: none), and how many there were since polling started.
     QString FailureText(int panel) const;
     int FailureCount(int panel) const;
     // Whether an exchange with a slave (or the message that ends it) is in progress.
