@@ -13,6 +13,7 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
+#include "terminal/CTermView.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -152,11 +153,12 @@ QPrinter *CTarvikApp::Printer()
 void CTarvikApp::OnNewTerminal()
 {
     g_DocKind = 2;
-    m_meterLink->PurgeInput();
-    m_docManager->OpenDocumentFile(QStringLiteral("Terminal.trm"), false);
-    m_meterLink->PurgeInput();
-    m_meterLink->SendString(QByteArrayLiteral("[[[[[[["));
-    m_meterLink->PurgeInput();
+    CDocument *document = m_docManager->OpenDocumentFile(QStringLiteral("Terminal.trm"), false);
+    // The new window wakes the meter's screens: purge, "[[[[[[[", purge, as its own dialogue,
+    // which waits for a dialogue of another window to end first.
+    CView *view = document && m_services ? m_services->FirstViewOf(document) : nullptr;
+    if (auto *terminal = qobject_cast<CTermView *>(view))
+        terminal->StartGreeting(QByteArrayLiteral("[[[[[[["));
 }
 
 void CTarvikApp::OnNewMeterForm()

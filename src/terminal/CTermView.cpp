@@ -1,5 +1,8 @@
 #include "terminal/CTermView.h"
 
+#include "base/DialogueRunner.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "terminal/CTermDoc.h"
 
@@ -11,6 +14,7 @@
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 int s_blinkCounter = 0;
@@ -73,6 +77,7 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
     : CView(document, parent)
     , m_termDoc(document)
     , m_link(link)
+    , m_dialogue(new DialogueRunner(this))
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -101,7 +106,12 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
         connect(m_termDoc, &CTermDoc::ScreenChanged, this, &CTermView::OnScreenChanged);
 }
 
-CTermView::~CTermView() = default;
+CTermView::~CTermView()
+{
+    // A greeting waiting between its bytes goes first, while the link is still known.
+    delete m_dialogue;
+    m_dialogue = nullptr;
+}
 
 void CTermView::OnInitialUpdate()
 {
@@ -123,10 +133,51 @@ bool CTermView::OnCommand(AppCommand command)
     return CView::OnCommand(command);
 }
 
+bool CTermView::LinkHeld() const
+{
+    return m_link && m_link->IsClaimed();
+}
+
+void CTermView::StartGreeting(const QByteArray &text)
+{
+    if (!m_link || m_dialogue->IsRunning())
+        return;
+    if (!m_link->IsEnabled() || !m_link->IsOpen()) {
+        UserMessage::Show(m_link->NotOpenText(), QString::fromLatin1(kAppTitle));
+        return;
+    }
+    m_dialogue->Start(Greeting(text));
+}
+
+bool CTermView::GreetingRunning() const
+{
+    return m_dialogue && m_dialogue->IsRunning();
+}
+
+Task<void> CTermView::Greeting(QByteArray text)
+{
+    // Another window's dialogue goes first: the purges and the text would spoil its exchange.
+    while (LinkHeld()) {
+        co_await m_dialogue->Sleep(kReceivePeriodMs);
+        if (m_dialogue->Cancelled())
+            co_return;
+    }
+    SerialPort::Claim claim(m_link, this);
+    m_link->PurgeInput();
+    co_await m_link->SendStringAsync(*m_dialogue, text);
+    m_link->PurgeInput();
+}
+
 int CTermView::Tick()
 {
     int taken = 0;
-    if (m_termDoc) {
+    if (!m_heldKeys.isEmpty() && !LinkHeld()) {
+        const QByteArray keys = std::exchange(m_heldKeys, QByteArray());
+        for (const char key : keys)
+            m_link->WriteByte(static_cast<unsigned char>(key));
+    }
+    // A dialogue holding the link takes its replies itself.
+    if (m_termDoc && !LinkHeld()) {
         TermScreen &screen = m_termDoc->Screen();
         screen.StartTick();
         unsigned char byte = 0;
@@ -292,8 +343,15 @@ QRect CTermView::CursorPixels() const
 
 void CTermView::SendByte(int byte)
 {
-    if (m_link)
-        m_link->WriteByte(byte & 0xFF);
+    if (!m_link)
+        return;
+    // A key typed into a dialogue's exchange would spoil it: it goes out after the dialogue.
+    if (LinkHeld() || !m_heldKeys.isEmpty()) {
+        if (m_heldKeys.size() < kMaxHeldKeys)
+            m_heldKeys.append(char(byte & 0xFF));
+        return;
+    }
+    m_link->WriteByte(byte & 0xFF);
 }
 
 #include "moc_CTermView.cpp"
