@@ -1,6 +1,7 @@
 #include "datalog/Datalog.h"
 
 #include "base/AppServices.h"
+#include "base/UserMessage.h"
 #include "datalog/CElogGraph.h"
 #include "datalog/LogListModel.h"
 #include "datalog/MeterDialogue.h"
@@ -59,6 +60,14 @@ Datalog::~Datalog()
     m_core.SetSink(nullptr);
     // A window closed while logging still ends its log with the stop line.
     m_core.Pc().StopPcLogging();
+}
+
+bool Datalog::CanClose()
+{
+    if (!m_core.state.loggingActive)
+        return true;
+    return UserMessage::Ask(QStringLiteral("PC logging is running.\nClosing the datalogger stops "
+                                           "it and ends the log file. Stop logging and close?"));
 }
 
 QLineEdit *Datalog::AddEdit(QString *field, bool readOnly)
