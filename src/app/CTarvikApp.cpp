@@ -49,6 +49,8 @@ CTarvikApp::~CTarvikApp()
     if (m_mainFrame)
         m_docManager->CloseAllDocuments();
     m_mainFrame.reset();
+    if (m_messageBoxes)
+        UserMessage::SetAskHandler(nullptr); // its boxes belonged to the main frame
     if (AppServices::Instance() == m_services.get())
         AppServices::Install(nullptr);
     m_services.reset();

@@ -37,6 +37,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimerEvent>
@@ -67,6 +68,13 @@ bool IsPlainTextId(int id)
     return (id >= 1010 && id <= 1018) || id == 1022 || id == 1024 || id == 1028
         || (id >= 1035 && id <= 1039) || (id >= 1043 && id <= 1045) || id == 1048 || id == 1053
         || id == 1054 || id == 1066 || (id >= 1068 && id <= 1070);
+}
+
+// The form whose range-change list has ended and whose next clock tick finishes the change.
+QPointer<ZarnFormView> &ChangingForm()
+{
+    static QPointer<ZarnFormView> form;
+    return form;
 }
 
 // Last n characters of a list line (the code part of the units and alarm lines).
@@ -895,14 +903,14 @@ void ZarnFormView::ClockTick()
 {
     // Only the form whose list changed the range finishes it: another form's tick must not take
     // the flag and show its own Desired range as the meter's.
-    if (g_SelectDone && m_changePending) {
+    if (g_SelectDone && (!ChangingForm() || ChangingForm() == this)) {
         const QString range = m_desired->currentText();
         m_rangeBeforeChange = m_active->text();
         m_changedRange = range;
         m_active->setText(range);
         g_MeterNumber = range;
         g_SelectDone = 0;
-        m_changePending = false;
+        ChangingForm() = nullptr;
         // Nine "r" bring the meter back to its run mode on the new range.
         Link()->SendCommand(QByteArrayLiteral("rrrrrrrrr"));
     }
@@ -1016,7 +1024,7 @@ void ZarnFormView::ListEnded(int timerId)
         FinishRead();
     else if (timerId == kSelectTimer) {
         g_SelectDone = 1;
-        m_changePending = true;
+        ChangingForm() = this;
     }
 }
 

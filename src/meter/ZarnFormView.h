@@ -188,8 +188,6 @@ private:
     bool m_refreshMoved = false;
 
     ListKind m_listKind = ListKind::Read;
-    // This form's range change has ended; its next clock tick makes the range active.
-    bool m_changePending = false;
     // The range the last confirmed change made active, and the one it replaced (an old
     // identification in the terminal still names that one).
     QString m_changedRange;

@@ -397,7 +397,7 @@ TEST(ProgramWindows, ExitCancelKeepsEveryWindowAndTheNewCommandsSayWhyNot)
     EXPECT_EQ(kelvane->Runner(), nullptr);
 }
 
-TEST(ProgramWindows, RangeChangeShowsTheNewRangeInItsOwnForm)
+TEST(ProgramWindows, KelvaneFormKeepsItsOwnRangeAndUnits)
 {
     Program program(
         { QStringLiteral("--series"), QStringLiteral("kelvane"), QStringLiteral("--firmware"),
@@ -439,6 +439,17 @@ TEST(ProgramWindows, RangeChangeShowsTheNewRangeInItsOwnForm)
         form->TimerTick(ZarnFormBase::kClockTimer);
         EXPECT_EQ(form->GetField(1114), QLatin1String(tick.active)) << tick.terminalNumber;
     }
+
+    // Units: converted from this form's own units, whatever another form showed last.
+    auto *units = qobject_cast<QComboBox *>(form->Control(1004));
+    const int shown = units->currentIndex();
+    const QString maxRange = form->GetField(1038);
+    g_FlowUnits = 7;
+    for (int index : { shown == 1 ? 2 : 1, shown }) {
+        units->setCurrentIndex(index);
+        Q_EMIT units->activated(index);
+    }
+    EXPECT_EQ(form->GetField(1038), maxRange);
 }
 
 } // namespace
