@@ -912,7 +912,7 @@ void ZarnFormView::ClockTick()
         g_SelectDone = 0;
         ChangingForm() = nullptr;
         // Nine "r" bring the meter back to its run mode on the new range.
-        Link()->SendCommand(QByteArrayLiteral("rrrrrrrrr"));
+        SendWhenFree(QByteArrayLiteral("rrrrrrrrr"));
     }
     ShowClock(EditOf(1044), EditOf(1043), EditOf(1054));
     if (!m_fixedCalibration)
