@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 QString CanonicalOrAbsolute(const QString &path)
@@ -67,7 +68,7 @@ CDocument *CDocManager::FindOpenDocument(const QString &path) const
     return nullptr;
 }
 
-CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent)
+CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent, bool asTemplate)
 {
     const int typeIndex = TemplateFor(path);
     if (CDocument *open = FindOpenDocument(path)) {
@@ -96,6 +97,7 @@ CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent)
     }
     doc->SetPathName(fullPath);
     doc->SetModifiedFlag(false);
+    doc->SetOpenedAsTemplate(asTemplate);
     m_documents.append(doc);
     connect(doc, &CDocument::TitleChanged, this, [this, doc] {
         for (CChildFrame *frame : FramesOf(doc))
@@ -121,6 +123,10 @@ CChildFrame *CDocManager::CreateFrame(CDocument *doc)
     frame->SetView(view);
     frame->setWindowTitle(doc->Title());
     frame->SetCloseGuard([this, doc, frame] {
+        if (m_closingAll)
+            return true;
+        if (frame->View() && !frame->View()->CanClose())
+            return false;
         if (FramesOf(doc).size() > 1)
             return true;
         return SaveModified(doc, frame);
@@ -169,7 +175,7 @@ void CDocManager::RemoveDocument(CDocument *document)
     Q_EMIT DocumentTitleChanged();
 }
 
-void CDocManager::OnFileOpen(QWidget *parent)
+void CDocManager::OnFileOpen(QWidget *parent, bool asTemplate)
 {
     QFileDialog dialog(parent, QStringLiteral("Open"));
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -177,7 +183,7 @@ void CDocManager::OnFileOpen(QWidget *parent)
     dialog.setDirectory(QDir::currentPath());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    OpenDocumentFile(dialog.selectedFiles().constFirst());
+    OpenDocumentFile(dialog.selectedFiles().constFirst(), true, asTemplate);
 }
 
 bool CDocManager::SaveDocument(CDocument *document, bool askForName, QWidget *parent)
@@ -256,7 +262,35 @@ bool CDocManager::CloseAllDocuments()
 {
     if (!m_mdiArea)
         return true;
+    // Every question first, nothing closed meanwhile: a Cancel anywhere leaves every window as
+    // it was. Discard takes effect only once all have agreed.
+    // A question's message box runs events: a window may close meanwhile (a list ending).
+    QList<QPointer<CChildFrame>> frames;
+    for (CChildFrame *frame : m_frames)
+        frames.append(frame);
+    for (const QPointer<CChildFrame> &frame : frames) {
+        if (frame && frame->View() && !frame->View()->CanClose())
+            return false;
+    }
+    QList<QPointer<CDocument>> documents;
+    for (CDocument *doc : m_documents)
+        documents.append(doc);
+    QList<QPointer<CDocument>> discarded;
+    for (const QPointer<CDocument> &doc : documents) {
+        if (!doc || FramesOf(doc).isEmpty())
+            continue;
+        if (!SaveModified(doc, FramesOf(doc).constFirst()))
+            return false;
+        if (doc->IsModified())
+            discarded.append(doc);
+    }
+    for (const QPointer<CDocument> &doc : discarded) {
+        if (doc)
+            doc->SetModifiedFlag(false);
+    }
+    m_closingAll = true;
     m_mdiArea->closeAllSubWindows();
+    m_closingAll = false;
     return m_mdiArea->subWindowList().isEmpty();
 }
 

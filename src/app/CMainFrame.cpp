@@ -130,7 +130,7 @@ void CMainFrame::CreateActions()
     fileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     fileNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
     // File New shows the Open prompt: documents are never created empty.
-    connect(fileNew, &QAction::triggered, this, [this] { m_docManager->OnFileOpen(this); });
+    connect(fileNew, &QAction::triggered, this, [this] { m_docManager->OnFileOpen(this, true); });
 
     QAction *fileOpen = MakeAction(QStringLiteral("file_open"), QStringLiteral("&Open..."),
         QStringLiteral("Open an existing document\nOpen"));

@@ -27,6 +27,10 @@ public:
     QString Title() const { return m_title; }
     void SetTitle(const QString &title);
     bool IsModified() const { return m_modified; }
+    // Opened from a template by a New command: Save asks for a name instead of writing the
+    // template. Saving under another path clears it.
+    bool OpenedAsTemplate() const { return m_openedAsTemplate; }
+    void SetOpenedAsTemplate(bool fromTemplate) { m_openedAsTemplate = fromTemplate; }
     void SetModifiedFlag(bool modified = true) { m_modified = modified; }
     // Index of the document type that created it (registration order, from 0).
     int TypeIndex() const { return m_typeIndex; }
@@ -41,5 +45,6 @@ private:
     QString m_pathName;
     QString m_title;
     bool m_modified = false;
+    bool m_openedAsTemplate = false;
     int m_typeIndex = -1;
 };

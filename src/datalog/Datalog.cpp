@@ -1,6 +1,7 @@
 #include "datalog/Datalog.h"
 
 #include "base/AppServices.h"
+#include "base/UserMessage.h"
 #include "datalog/CElogGraph.h"
 #include "datalog/LogListModel.h"
 #include "datalog/PcLogger.h"
@@ -60,6 +61,14 @@ Datalog::~Datalog()
     // still running ends with the core, where it waits (a log transfer's file keeps what
     // arrived).
     m_core.StopPcLogging();
+}
+
+bool Datalog::CanClose()
+{
+    if (!m_core.state.loggingActive)
+        return true;
+    return UserMessage::Ask(QStringLiteral("PC logging is running.\nClosing the datalogger stops "
+                                           "it and ends the log file. Stop logging and close?"));
 }
 
 QLineEdit *Datalog::AddEdit(QString *field, bool readOnly)

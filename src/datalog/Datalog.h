@@ -34,6 +34,8 @@ public:
     void OnInitialUpdate() override;
 
     DatalogCore &Core() { return m_core; }
+    // While PC logging runs the user is asked first; logging stops when the window goes.
+    bool CanClose() override;
     // A window timer of the form's: running, and its period in ms (0 when stopped).
     int TimerPeriod(int id) const;
     // Runs one tick of a form timer, as timerEvent does.

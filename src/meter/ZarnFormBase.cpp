@@ -128,6 +128,29 @@ bool ZarnFormBase::RefuseWhileListRuns()
     return true;
 }
 
+bool ZarnFormBase::ConfirmReadOverEdits()
+{
+    const CDocument *doc = GetDocument();
+    if (m_runner || !doc || !doc->IsModified())
+        return true; // a running list is only brought forward
+    return UserMessage::Ask(QStringLiteral("%1 has changes that are not saved.\nReading the "
+                                           "meter replaces them. Read anyway?")
+                                .arg(doc->Title()),
+        QString::fromLatin1(kAppTitle));
+}
+
+bool ZarnFormBase::ConfirmSendToMeter(const QString &formSerial)
+{
+    const QString form = formSerial.trimmed();
+    const QString meter = g_MeterSerial.trimmed();
+    if (m_runner || form.isEmpty() || meter.isEmpty() || form == meter
+        || (form.toLongLong() == meter.toLongLong() && form.toLongLong() != 0))
+        return true;
+    return UserMessage::Ask(
+        QStringLiteral("Write the configuration of meter %1 to meter %2?").arg(form, meter),
+        QString::fromLatin1(kAppTitle));
+}
+
 ZarnFormBase::~ZarnFormBase()
 {
     // A list still running would step into a form that no longer exists.
@@ -709,6 +732,7 @@ bool ZarnFormBase::WriteDocument(const QString &path)
     }
     if (path != doc->PathName()) {
         doc->SetPathName(path);
+        doc->SetOpenedAsTemplate(false);
         if (AppServices *services = AppServices::Instance())
             services->AddToRecentFiles(path);
     }
@@ -743,7 +767,14 @@ bool ZarnFormBase::Save()
         path = path.left(at) + SafeFileName(doc->Title());
         if (!path.contains(FileExtension()))
             path += FileExtension();
+    }
+    // A form opened from a template by a New command and not renamed by a read: the template
+    // stays as it is, the user names the file.
+    if (doc->OpenedAsTemplate() && path == doc->PathName())
+        return SaveAs();
+    if (at >= 0) {
         doc->SetPathName(path);
+        doc->SetOpenedAsTemplate(false);
         m_openingTitle = doc->Title();
     }
     CollectFields();
@@ -791,6 +822,8 @@ void ZarnFormBase::Convert()
         CPrefs prefs;
         target = prefs.GetVersion();
     }
+    if (!CanConvertTo(target))
+        return;
     CConvertDlg dialog(doc->ConvertPrompt(target), this);
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -80,6 +80,8 @@ protected:
     virtual void ShowFields() = 0; // the document's variables into the fields
     // Converts the document to the firmware version of the settings; 1 when it did.
     virtual int ConvertDocument(CMeterDoc &doc, const QString &target) = 0;
+    // Whether Convert can offer target at all; a form that cannot says why (false).
+    virtual bool CanConvertTo(const QString &) { return true; }
     // The title Save As proposes: the serial number and the form's suffix.
     virtual QString SaveAsTitle() = 0;
     // A list's step returned 1 (the list has ended) on the timer timerId.
@@ -111,6 +113,11 @@ protected:
     void Retitle(const QString &title);
     // A meter-changing or file-writing command while a list runs: says so; true when refused.
     bool RefuseWhileListRuns();
+    // Before a read replaces the form: with unsaved edits the user is asked; false to stay.
+    bool ConfirmReadOverEdits();
+    // Before a send: when the terminal identified a meter whose serial number is not the
+    // form's, the user is asked; false to stay.
+    bool ConfirmSendToMeter(const QString &formSerial);
     // The user changed something: the document has unsaved edits.
     void MarkEdited();
     // Sends a short command after a list has ended (at the command pacing), without holding the

@@ -2,6 +2,8 @@
 
 #include "base/Globals.h"
 
+#include <cctype>
+
 namespace {
 constexpr unsigned char kBackspace = 8;
 constexpr unsigned char kLineFeed = 10;
@@ -57,6 +59,8 @@ void TermScreen::Put(unsigned char byte)
     case kCarriageReturn:
         m_column = 0;
         ScanIdentification(m_text, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
+        if (const QString serial = ScanSerial(m_text); !serial.isEmpty())
+            g_MeterSerial = serial;
         return;
     case kEscape:
         m_suppressed = true;
@@ -135,6 +139,17 @@ void TermScreen::MarkAll()
     m_repaintAll = true;
     m_dirtyFirst.fill(-1);
     m_dirtyLast.fill(-1);
+}
+
+QString TermScreen::ScanSerial(const QByteArray &text)
+{
+    const qsizetype at = text.lastIndexOf("S/N ");
+    if (at < 0)
+        return QString();
+    qsizetype end = at + 4;
+    while (end < text.size() && end - at < 4 + 10 && std::isdigit((unsigned char)text.at(end)))
+        ++end;
+    return QString::fromLatin1(text.mid(at + 4, end - at - 4));
 }
 
 void TermScreen::ScanIdentification(
