@@ -49,7 +49,7 @@ void CSerialMeterLink::ReadReply(
     // byte of the buffer plus the caller's constant.
     const qint64 totalMs
         = qint64(m_serial->Timing().readMsPerByte) * CSerial::kBufferSize + totalConstantMs;
-    const int guardMs = GuardMs(SerialDevice::SpeedFromText(m_serial->BaudText()));
+    const int guardMs = GuardMs(SerialDevice::SpeedFromText(m_serial->BaudText().toStdString()));
     QElapsedTimer clock;
     clock.start();
     qint64 lastByteAt = -1;
