@@ -9,11 +9,13 @@
 //   IMAGE_FILE  the simulator's meter file (--image), which the 110 read must reproduce
 #include "link/SerialDevice.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -160,6 +162,20 @@ void BadInput(const std::string &port)
 #endif
 }
 
+#ifdef _WIN32
+// The settings lists offer the ports the system lists beyond COM1..COM49 (wine-test maps COM57
+// besides COM5), as device paths, and not COM1..COM49 a second time.
+void PortList()
+{
+    const std::vector<std::string> ports = SerialDevice::ExistingDevices();
+    std::string listed;
+    for (const std::string &port : ports)
+        listed += port + ' ';
+    CHECK_SAYS(std::find(ports.begin(), ports.end(), "\\\\.\\COM57") != ports.end(), listed);
+    CHECK_SAYS(!Has(listed, "COM5 ") && !Has(listed, "COM1 "), listed);
+}
+#endif
+
 void Silence(SerialDevice &device)
 {
     device.PurgeBoth();
@@ -282,6 +298,9 @@ int main(int argc, char **argv)
     const std::string port = argv[1];
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 
+#ifdef _WIN32
+    PortList();
+#endif
     std::printf("%s\n", "BadInput");
     BadInput(port);
     SerialDevice device;
