@@ -221,9 +221,10 @@ void CommandExchange(SerialDevice &device)
     CHECK_SAYS(!Has(reply, "ERR"), reply);
 }
 
-// "110" and one read as the program's ReadAll does it (4096 bytes, interval 100 ms, total
-// 3 ms a byte + 100 ms), while the meter sends some 750 bytes at 9600 baud (0.8 s): the
-// interval must not end the read mid-stream, and the bytes must be the meter file's.
+// "110" and one read as the program's ReadAll does it (4096 bytes, total 3 ms a byte + 100 ms),
+// while the meter sends some 750 bytes at 9600 baud (0.8 s): the interval must not end the read
+// mid-stream, and the bytes must be the meter file's. The interval is 400 ms, not the
+// program's 100, so that a busy machine pausing the simulator does not end the read early.
 void ImageRead(SerialDevice &device, const std::string &imageFile)
 {
     std::ifstream file(imageFile, std::ios::binary);
@@ -236,7 +237,7 @@ void ImageRead(SerialDevice &device, const std::string &imageFile)
     CHECK(device.WaitReadable(3000));
     std::string reply(4096, '\0');
     const auto start = Clock::now();
-    reply.resize(std::size_t(device.ReadTimed(reply.data(), 4096, 100, 3 * 4096 + 100)));
+    reply.resize(std::size_t(device.ReadTimed(reply.data(), 4096, 400, 3 * 4096 + 100)));
     const long long readMs = MsSince(start);
     const std::size_t begin = reply.find("IMG=");
     const std::size_t end = reply.find("\r\nEND");
