@@ -35,7 +35,7 @@ void DatalogCore::OnFirstShown()
     fields.min = QStringLiteral("0");
     fields.sec = QStringLiteral("5");
     log.intervalSeconds = 5;
-    fields.fileName = QStringLiteral("enterafilename.log");
+    fields.fileName = QString::fromLatin1(kPlaceholderFileName);
     fields.options = { false, false, true, false, false, false, false, false };
     fields.timerEnabled = false;
     state = LoggerState();

@@ -22,6 +22,8 @@ class DatalogCore
 {
 public:
     using Clock = std::function<QDateTime()>;
+    // The file name the form offers until the user gives one; never taken as a file to load.
+    static constexpr const char *kPlaceholderFileName = "enterafilename.log";
 
     DatalogCore();
     ~DatalogCore();

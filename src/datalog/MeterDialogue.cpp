@@ -10,6 +10,7 @@
 #include "datalog/PcLogger.h"
 #include "link/CSerial.h"
 
+#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -536,8 +537,30 @@ void MeterDialogue::LoadLog()
 {
     if (!m_core.IsIdle())
         return;
-    m_core.log.ClearLists();
-    LogLoader::LoadFile(m_core.fields.fileName, m_core.log);
-    m_core.ListsReset();
-    m_core.FieldsChanged();
+    // A log that cannot be read leaves the one shown as it is; every load that brings no
+    // rows, or not all of them, says so.
+    const QString path = m_core.fields.fileName.trimmed();
+    const QString name = QFileInfo(path).fileName();
+    QString problem;
+    LogLoader::Outcome outcome = LogLoader::Outcome::Rows;
+    if (path.isEmpty() || path == QLatin1String(DatalogCore::kPlaceholderFileName)) {
+        problem = QStringLiteral("Enter the name of the log file to load in E-LOG FILENAME,\n"
+                                 "or choose it with Browse.");
+    } else if (!LogLoader::LoadFile(path, m_core.log, &outcome)) {
+        problem = QFileInfo::exists(path)
+            ? QStringLiteral("%1 could not be read.\nCheck that you may open it.").arg(name)
+            : QStringLiteral("%1 was not found in %2.").arg(name, QFileInfo(path).absolutePath());
+    } else {
+        m_core.ListsReset();
+        m_core.FieldsChanged();
+        if (outcome == LogLoader::Outcome::NoRows)
+            problem = QStringLiteral("%1 holds no logged rows.").arg(name);
+        else if (outcome == LogLoader::Outcome::Cut)
+            problem = QStringLiteral("%1 holds more rows than the datalogger takes: only the "
+                                     "first %2 are loaded.")
+                          .arg(name)
+                          .arg(m_core.log.snapshotList.size());
+    }
+    if (!problem.isEmpty())
+        UserMessage::Show(problem, QString::fromLatin1(PcLogger::kDatalogErrorTitle));
 }

@@ -140,6 +140,8 @@ void PcLogger::WriteHeader(const QDateTime &now)
     text += columns + '\n';
     m_file.Write(text);
 
+    // The graph of this log starts at this header's time, whatever log was loaded before.
+    m_core.log.logStartTime = LogTime(now);
     m_core.Append(LogData::Header, serialLine);
     m_core.Append(LogData::Header, intervalLine);
     m_core.Append(LogData::Header, optionsLine);

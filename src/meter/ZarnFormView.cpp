@@ -79,6 +79,7 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     : ZarnFormBase(document, parent)
 {
     BuildControls();
+    SetNumberFields(NumberFieldRules::Kelvane());
     WatchAll();
     SetSheet(std::make_unique<SheetPrinter>(
         this,
@@ -723,7 +724,8 @@ void ZarnFormView::OnFieldLeft(int id)
     case 1053:
     case 1037:
     case 1005:
-        DocFormToVars();
+        if (!ListRuns()) // a running list owns the document until it ends
+            DocFormToVars();
         break;
     default:
         break;
@@ -950,6 +952,8 @@ void ZarnFormView::OnReadActive()
 
 void ZarnFormView::OnSendActive()
 {
+    if (!CheckTypedNumbers())
+        return;
     StartList(ListKind::Send);
 }
 
