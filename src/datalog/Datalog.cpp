@@ -3,10 +3,13 @@
 #include "base/AppServices.h"
 #include "base/UserMessage.h"
 #include "datalog/CElogGraph.h"
+#include "datalog/DatalogDoc.h"
 #include "datalog/LogListModel.h"
 #include "datalog/PcLogger.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,6 +20,8 @@
 #include <QRadioButton>
 #include <QTimerEvent>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 const char *const kOptionNames[8]
@@ -165,6 +170,7 @@ void Datalog::BuildForm()
     Compact(fileRow);
     m_fileName = AddEdit(&f.fileName, false);
     fileRow->addWidget(m_fileName, 1);
+    fileRow->addWidget(button(Browse, "Browse..."));
     fileRow->addWidget(button(Load, "LOAD"));
 
     auto *timer = Group("TIMER");
@@ -335,6 +341,36 @@ void Datalog::BuildForm()
     connect(m_buttons[Clear], &QPushButton::clicked, this, [this] { m_core.ClearDisplay(); });
     connect(m_buttons[Cancel], &QPushButton::clicked, this, [this] { m_core.Cancel(); });
     connect(m_buttons[Graph], &QPushButton::clicked, this, &Datalog::OnGraph);
+    connect(m_buttons[Browse], &QPushButton::clicked, this, &Datalog::OnBrowse);
+}
+
+namespace {
+Datalog::FilePrompt &FilePromptInForce()
+{
+    static Datalog::FilePrompt prompt;
+    return prompt;
+}
+} // namespace
+
+Datalog::FilePrompt Datalog::SetFilePrompt(FilePrompt prompt)
+{
+    return std::exchange(FilePromptInForce(), std::move(prompt));
+}
+
+void Datalog::OnBrowse()
+{
+    const QString current = m_core.fields.fileName;
+    const bool placeholder = current == QLatin1String(DatalogCore::kPlaceholderFileName);
+    const QString start = placeholder ? QDir::currentPath() : current;
+    const QString chosen = FilePromptInForce()
+        ? FilePromptInForce()(this, start)
+        : QFileDialog::getSaveFileName(this, QStringLiteral("E-LOG Filename"), start,
+            QStringLiteral("Log files (*.log);;All files (*)"), nullptr,
+            QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty())
+        return;
+    m_core.fields.fileName = QDir::toNativeSeparators(chosen);
+    m_core.Model().FieldsChanged();
 }
 
 void Datalog::OnGraph()
@@ -351,6 +387,14 @@ void Datalog::OnInitialUpdate()
         return;
     m_shown = true;
     m_core.OnFirstShown();
+    // A log opened as a document (a desktop double-click, File > Open, the command line) is
+    // loaded at once; the empty default document of a new datalog form is not.
+    const CDocument *doc = GetDocument();
+    if (doc && DatalogDoc::IsDatalogLog(doc->PathName())) {
+        m_core.fields.fileName = QDir::toNativeSeparators(doc->PathName());
+        m_core.Model().FieldsChanged();
+        m_core.LoadLog();
+    }
 }
 
 // ---------------------------------------------------------------- sink

@@ -7,6 +7,7 @@
 #include <QBasicTimer>
 
 #include <array>
+#include <functional>
 
 class CSerial;
 class LogListModel;
@@ -42,6 +43,13 @@ public:
     void OnTimer(int id);
     // GRAPH E-LOG: the graph of the snapshot list, when it holds more than two entries.
     void OnGraph();
+    // Browse beside E-LOG FILENAME: the chosen file becomes the file name.
+    void OnBrowse();
+    // Asks for a log file's name (an existing one to load or a new one to log into), starting
+    // from current; empty when cancelled. The default shows the file dialog; tests install
+    // their own. Gives back the prompt it replaces.
+    using FilePrompt = std::function<QString(QWidget *parent, const QString &current)>;
+    static FilePrompt SetFilePrompt(FilePrompt prompt);
 
     // Controls, for tests and the benchmark.
     enum Button {
@@ -57,6 +65,7 @@ public:
         Clear,
         Graph,
         Cancel,
+        Browse,
         ButtonCount
     };
     QPushButton *ButtonOf(Button b) const { return m_buttons[b]; }

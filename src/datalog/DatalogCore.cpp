@@ -2,10 +2,14 @@
 
 #include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
+#include "base/UserMessage.h"
 #include "datalog/IDatalogSink.h"
+#include "datalog/LogFileWriter.h"
 #include "datalog/LogLoader.h"
 #include "datalog/MeterDialogue.h"
 #include "datalog/PcLogger.h"
+
+#include <QFileInfo>
 
 DatalogCore::DatalogCore()
     : fields(m_model.fields)
@@ -27,7 +31,7 @@ void DatalogCore::OnFirstShown()
     fields.min = QStringLiteral("0");
     fields.sec = QStringLiteral("5");
     log.intervalSeconds = 5;
-    fields.fileName = QStringLiteral("enterafilename.log");
+    fields.fileName = QString::fromLatin1(kPlaceholderFileName);
     fields.options = { false, false, true, false, false, false, false, false };
     fields.timerEnabled = false;
     state = LoggerState();
@@ -172,13 +176,34 @@ Task<void> DatalogCore::TransferThenLoad()
 void DatalogCore::LoadLog()
 {
     if (IsIdle() && !IsBusy())
-        LoadFrom(fields.fileName);
+        LoadFrom(fields.fileName.trimmed());
 }
 
 void DatalogCore::LoadFrom(const QString &path)
 {
-    log.ClearLists();
-    LogLoader::LoadFile(path, log);
-    m_model.ListsReset();
-    m_model.FieldsChanged();
+    // A log that cannot be read leaves the one shown as it is; every load that brings no rows,
+    // or not all of them, says so.
+    const QString name = QFileInfo(path).fileName();
+    QString problem;
+    LogLoader::Outcome outcome = LogLoader::Outcome::Rows;
+    if (path.isEmpty() || path == QLatin1String(kPlaceholderFileName)) {
+        problem = QStringLiteral("Enter the name of the log file to load in E-LOG FILENAME,\n"
+                                 "or choose it with Browse.");
+    } else if (!LogLoader::LoadFile(path, log, &outcome)) {
+        problem = QFileInfo::exists(path)
+            ? QStringLiteral("%1 could not be read.\nCheck that you may open it.").arg(name)
+            : QStringLiteral("%1 was not found in %2.").arg(name, QFileInfo(path).absolutePath());
+    } else {
+        m_model.ListsReset();
+        m_model.FieldsChanged();
+        if (outcome == LogLoader::Outcome::NoRows)
+            problem = QStringLiteral("%1 holds no logged rows.").arg(name);
+        else if (outcome == LogLoader::Outcome::Cut)
+            problem = QStringLiteral("%1 holds more rows than the datalogger takes: only the "
+                                     "first %2 are loaded.")
+                          .arg(name)
+                          .arg(log.snapshotList.size());
+    }
+    if (!problem.isEmpty())
+        UserMessage::Show(problem, QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
 }

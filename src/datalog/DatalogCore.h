@@ -19,6 +19,8 @@ class DatalogCore
 {
 public:
     using Clock = DatalogModel::Clock;
+    // The file name the form offers until the user gives one; never taken as a file to load.
+    static constexpr const char *kPlaceholderFileName = "enterafilename.log";
 
     DatalogCore();
     ~DatalogCore();

@@ -132,6 +132,8 @@ void PcLogger::WriteHeader(const QDateTime &now)
     text += columns + '\n';
     m_file.Write(text);
 
+    // The graph of this log starts at this header's time, whatever log was loaded before.
+    m_model.log.logStartTime = LogTime(now);
     m_model.Append(LogData::Header, serialLine);
     m_model.Append(LogData::Header, intervalLine);
     m_model.Append(LogData::Header, optionsLine);

@@ -151,6 +151,38 @@ bool ZarnFormBase::ConfirmSendToMeter(const QString &formSerial)
         QString::fromLatin1(kAppTitle));
 }
 
+bool ZarnFormBase::CheckNumberField(int id)
+{
+    const auto typed = m_textBeforeTyping.constFind(id);
+    if (typed == m_textBeforeTyping.cend())
+        return true;
+    const QString before = typed.value();
+    m_textBeforeTyping.remove(id);
+    const NumberFieldRules::Field *field
+        = m_numberFields ? NumberFieldRules::Find(*m_numberFields, id) : nullptr;
+    QLineEdit *edit = EditOf(id);
+    if (!field || !edit)
+        return true;
+    const QString refusal = NumberFieldRules::Refusal(*field, edit->text());
+    if (refusal.isEmpty())
+        return true;
+    // The text goes back before the message, so nothing (a list's tick, a repaint) sees it.
+    edit->setText(before);
+    if (id == m_focusId)
+        m_focusText = before;
+    UserMessage::Show(refusal, QString::fromLatin1(kAppTitle));
+    return false;
+}
+
+bool ZarnFormBase::CheckTypedNumbers()
+{
+    bool accepted = true;
+    const QList<int> typed = m_textBeforeTyping.keys();
+    for (int id : typed)
+        accepted = CheckNumberField(id) && accepted;
+    return accepted;
+}
+
 ZarnFormBase::~ZarnFormBase()
 {
     // A list still running would step into a form that no longer exists.
@@ -335,7 +367,11 @@ void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
             if (!edit->isHidden())
                 FieldWidth::Watch(edit);
             const int id = m_idOf.value(edit);
-            connect(edit, &QLineEdit::textEdited, this, [typed, id] { typed(id); });
+            connect(edit, &QLineEdit::textEdited, this, [this, typed, id] {
+                if (!m_textBeforeTyping.contains(id))
+                    m_textBeforeTyping.insert(id, id == m_focusId ? m_focusText : QString());
+                typed(id);
+            });
         }
     }
 }
@@ -499,6 +535,9 @@ bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     case QEvent::FocusIn:
+        m_focusId = id;
+        if (QLineEdit *edit = EditOf(id))
+            m_focusText = edit->text();
         FieldFocused(id);
         break;
     case QEvent::FocusOut: {
@@ -507,6 +546,7 @@ bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
         if (focus->reason() == Qt::PopupFocusReason
             || focus->reason() == Qt::ActiveWindowFocusReason)
             break;
+        CheckNumberField(id);
         FieldLeft(id);
         break;
     }
@@ -743,7 +783,7 @@ bool ZarnFormBase::WriteDocument(const QString &path)
 bool ZarnFormBase::Save()
 {
     CDocument *doc = GetDocument();
-    if (!doc || RefuseWhileListRuns())
+    if (!doc || RefuseWhileListRuns() || !CheckTypedNumbers())
         return false;
     if (doc->PathName().isEmpty())
         return SaveAs();
@@ -785,7 +825,7 @@ bool ZarnFormBase::Save()
 bool ZarnFormBase::SaveAs()
 {
     CDocument *doc = GetDocument();
-    if (!doc || RefuseWhileListRuns())
+    if (!doc || RefuseWhileListRuns() || !CheckTypedNumbers())
         return false;
     CollectFields();
     const QString oldTitle = doc->Title();
@@ -815,7 +855,7 @@ bool ZarnFormBase::SaveAs()
 void ZarnFormBase::Convert()
 {
     CMeterDoc *doc = MeterDoc();
-    if (!doc || RefuseWhileListRuns())
+    if (!doc || RefuseWhileListRuns() || !CheckTypedNumbers())
         return;
     QString target;
     {

@@ -88,6 +88,7 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     : ZarnFormBase(document, parent)
 {
     BuildControls();
+    SetNumberFields(NumberFieldRules::Kelvane());
     WatchAll();
     SetSheet(std::make_unique<SheetPrinter>(
         this,
@@ -732,7 +733,8 @@ void ZarnFormView::OnFieldLeft(int id)
     case 1053:
     case 1037:
     case 1005:
-        DocFormToVars();
+        if (!ListRuns()) // a running list owns the document until it ends
+            DocFormToVars();
         break;
     default:
         break;
@@ -975,6 +977,8 @@ void ZarnFormView::OnReadActive()
 
 void ZarnFormView::OnSendActive()
 {
+    if (!CheckTypedNumbers())
+        return;
     StartList(ListKind::Send);
 }
 

@@ -48,6 +48,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     : ZarnFormBase(document, parent)
 {
     BuildControls();
+    SetNumberFields(NumberFieldRules::Quixal());
     WatchAll([this](int id) { OnTyped(id); });
     m_fields.SetVersionHandler([this](const QString &version) {
         if (QXMeterDoc *doc = Document())
@@ -566,16 +567,20 @@ void ZarnQXFormView::FieldLeft(int id)
         if (limited != edit->text())
             edit->setText(limited);
     }
+    // A running list owns the document until it ends: the typed text waits in its field.
+    const bool collect = !ListRuns();
     switch (id) {
     case MaxRange:
-        CollectFields();
+        if (collect)
+            CollectFields();
         return; // the edit code stays
     case FullScale:
     case CFactor:
     case XSect:
     case ZeroCutoff:
     case ZeroOffset:
-        CollectFields();
+        if (collect)
+            CollectFields();
         editField = 0;
         return;
     case DisplayRefresh:
@@ -686,6 +691,8 @@ void ZarnQXFormView::OnRead()
 
 void ZarnQXFormView::OnSend()
 {
+    if (!CheckTypedNumbers())
+        return;
     if (!Runner() && !ConfirmSendToMeter(GetField(SerialNumber)))
         return;
     const bool started = StartList(QStringLiteral("qxsend.que"), kSendTimer, kSendPeriodMs, [this] {

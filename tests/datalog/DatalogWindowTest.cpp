@@ -76,6 +76,35 @@ TEST(DatalogWindow, FrameAndDocument)
     EXPECT_FALSE(doc.StoresContent());
 }
 
+// A datalogger log opened as a document shows its rows at once; Browse puts the file the user
+// chose into E-LOG FILENAME.
+TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
+{
+    const QString path = TestEnv::WorkDir() + QStringLiteral("/opened.log");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\"Halvren - PC Datalog Filename opened.log\r\n\"Full Scale Flow Rate = 80\r\n"
+               "\"Serial#  7   Start Date: 01/31/2007   Time: 09:00:00 AM\r\n"
+               ";Line ; Flow \r\n; 1; 5 \r\n; 2; 6 \r\n\r\n\"Stop\r\n");
+    file.close();
+    DatalogDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path));
+    doc.SetPathName(path);
+    Datalog view(&doc);
+    view.OnInitialUpdate();
+    EXPECT_EQ(view.Core().log.snapshotList.size(), 2);
+    EXPECT_EQ(view.ListViewOf(LogData::Snapshot)->model()->rowCount(), 2);
+    EXPECT_EQ(view.FileNameEdit()->text(), path);
+
+    const QString chosen = TestEnv::WorkDir() + QStringLiteral("/chosen.log");
+    const auto old = Datalog::SetFilePrompt([&](QWidget *, const QString &) { return chosen; });
+    view.ButtonOf(Datalog::Browse)->click();
+    Datalog::SetFilePrompt(old);
+    EXPECT_EQ(view.FileNameEdit()->text(), chosen);
+    EXPECT_EQ(view.Core().fields.fileName, chosen);
+    QFile::remove(path);
+}
+
 TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
 {
     SimHarness sim;
@@ -175,7 +204,7 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
             EXPECT_TRUE(flowOk && totalOk) << qPrintable(log.snapshotList.at(i));
             EXPECT_TRUE(fields.value(log.columns.Of(ColumnNumbers::Relay1))
                             .trimmed()
-                            .startsWith(QLatin1String("RLY1")));
+                            .startsWith(QLatin1String("RL1")));
         }
         EXPECT_TRUE(view->Core().fields.flowRate.endsWith(QLatin1String("SCFM")));
         QTest::qWait(600);
@@ -195,7 +224,7 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
             if (!graph)
                 return;
             graphed = true;
-            EXPECT_EQ(graph->RowCount(), log.snapshotList.size() - 1);
+            EXPECT_EQ(graph->RowCount(), log.snapshotList.size()); // every row loaded
             EXPECT_EQ(graph->Plot().Input().interval, log.intervalSeconds);
             EXPECT_EQ(graph->Plot().Input().startTime, log.logStartTime);
             EXPECT_TRUE(graph->TimeLabel(0)->text().endsWith(log.logStartTime.right(2)));
