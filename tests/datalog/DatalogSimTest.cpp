@@ -346,7 +346,7 @@ TEST(DatalogSim, MeterLoggerRunsAndItsLogIsTransferredAndLoaded)
         EXPECT_TRUE(ok) << qPrintable(row);
         EXPECT_TRUE(fields.value(log.columns.Of(ColumnNumbers::Relay1))
                         .trimmed()
-                        .startsWith(QLatin1String("RLY1")));
+                        .startsWith(QLatin1String("RL1")));
     }
 }
 
@@ -479,8 +479,8 @@ TEST(DatalogSim, ReadingLinesStayParseableWhateverTheirValues)
         EXPECT_TRUE(r.totalValue.endsWith(QLatin1Char(' ')));
         EXPECT_EQ(r.totalDisplay.right(3), QStringLiteral("SCF")) << line.constData();
         EXPECT_EQ(r.high.toStdString(), c.flowValue);
-        EXPECT_TRUE(r.relay1.startsWith(QLatin1String("RLY1"))) << line.constData();
-        EXPECT_TRUE(r.relay2.startsWith(QLatin1String("RLY2"))) << line.constData();
+        EXPECT_TRUE(r.relay1.startsWith(QLatin1String("RL1"))) << line.constData();
+        EXPECT_TRUE(r.relay2.startsWith(QLatin1String("RL2"))) << line.constData();
         EXPECT_EQ(line.startsWith('T') || line.startsWith("\nT"), c.tracking[0] == '1')
             << line.constData();
     }
