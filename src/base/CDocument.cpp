@@ -33,3 +33,11 @@ void CDocument::SetTitle(const QString &title)
     m_title = title;
     Q_EMIT TitleChanged(m_title);
 }
+
+void CDocument::SetModifiedFlag(bool modified)
+{
+    if (modified == m_modified)
+        return;
+    m_modified = modified;
+    Q_EMIT ModifiedChanged(modified);
+}

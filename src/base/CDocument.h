@@ -27,13 +27,15 @@ public:
     QString Title() const { return m_title; }
     void SetTitle(const QString &title);
     bool IsModified() const { return m_modified; }
-    void SetModifiedFlag(bool modified = true) { m_modified = modified; }
+    void SetModifiedFlag(bool modified = true);
     // Index of the document type that created it (registration order, from 0).
     int TypeIndex() const { return m_typeIndex; }
     void SetTypeIndex(int index) { m_typeIndex = index; }
 
 Q_SIGNALS:
     void TitleChanged(const QString &title);
+    // The modified flag changed (the windows show or drop the modified marker).
+    void ModifiedChanged(bool modified);
     // Asks the windows showing this document to close (the document goes with the last one).
     void CloseRequested();
 

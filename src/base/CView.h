@@ -21,6 +21,11 @@ public:
     // Carries out a command; true when handled. Save, Save As and Close have defaults here.
     virtual bool OnCommand(AppCommand command);
 
+Q_SIGNALS:
+    // What HandlesCommand answers may have changed (a selection made, a paste finished): the main
+    // frame enables its menu items and accelerators again.
+    void CommandStateChanged();
+
 private:
     CDocument *m_document;
 };
