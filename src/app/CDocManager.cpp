@@ -100,7 +100,7 @@ CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent)
     m_documents.append(doc);
     const auto retitle = [this, doc] {
         for (CChildFrame *frame : FramesOf(doc)) {
-            frame->setWindowTitle(FrameTitle(doc));
+            frame->setWindowTitle(doc->FrameTitle());
             frame->setWindowModified(doc->IsModified());
         }
         Q_EMIT DocumentTitleChanged();
@@ -124,7 +124,7 @@ CChildFrame *CDocManager::CreateFrame(CDocument *doc)
     CChildFrame *frame = type.createFrame ? type.createFrame() : new CChildFrame;
     CView *view = type.createView ? type.createView(doc) : new CView(doc);
     frame->SetView(view);
-    frame->setWindowTitle(FrameTitle(doc));
+    frame->setWindowTitle(doc->FrameTitle());
     frame->setWindowModified(doc->IsModified());
     frame->SetCloseGuard([this, doc, frame] {
         if (FramesOf(doc).size() > 1)
@@ -284,13 +284,6 @@ void CDocManager::RemoveFromRecentFiles(const QString &path)
         return;
     SaveRecentFiles();
     Q_EMIT RecentFilesChanged();
-}
-
-QString CDocManager::FrameTitle(const CDocument *document)
-{
-    // The placeholder only while modified, so an unmodified window's title is the document's
-    // title exactly; the frame shows it as "*".
-    return document->Title() + (document->IsModified() ? QStringLiteral("[*]") : QString());
 }
 
 void CDocManager::LoadRecentFiles()

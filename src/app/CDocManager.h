@@ -57,9 +57,7 @@ public:
     QStringList RecentFiles() const { return m_recentFiles; }
     void AddToRecentFiles(const QString &path);
     void RemoveFromRecentFiles(const QString &path);
-    // A frame's title: the document's title, with the desktop's modified marker while the
-    // document holds unsaved edits (the title itself stays as it is).
-    static QString FrameTitle(const CDocument *document);
+
     void LoadRecentFiles();
     void SaveRecentFiles() const;
 

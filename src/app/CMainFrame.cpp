@@ -564,7 +564,7 @@ void CMainFrame::UpdateTitle()
     if (CView *view = ActiveView()) {
         const CDocument *doc = view->GetDocument();
         if (doc && !doc->Title().isEmpty())
-            title += QStringLiteral(" - ") + CDocManager::FrameTitle(doc);
+            title += QStringLiteral(" - ") + doc->FrameTitle();
         modified = doc && doc->IsModified();
     }
     setWindowTitle(title);

@@ -41,3 +41,9 @@ void CDocument::SetModifiedFlag(bool modified)
     m_modified = modified;
     Q_EMIT ModifiedChanged(modified);
 }
+
+QString CDocument::FrameTitle() const
+{
+    // The placeholder only while modified, so an unmodified window's title is the title exactly.
+    return m_title + (m_modified ? QStringLiteral("[*]") : QString());
+}

@@ -26,6 +26,9 @@ public:
     void SetPathName(const QString &path); // also sets the title to the file's name
     QString Title() const { return m_title; }
     void SetTitle(const QString &title);
+    // The title its windows show: the title, with the desktop's modified-marker placeholder
+    // while the document holds unsaved edits (the title itself never carries it).
+    QString FrameTitle() const;
     bool IsModified() const { return m_modified; }
     void SetModifiedFlag(bool modified = true);
     // Index of the document type that created it (registration order, from 0).

@@ -7,9 +7,11 @@
 #include "app/CMainFrame.h"
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
+#include "app/CTechDlg.h"
 #include "base/CChildFrame.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "datalog/CElogGraph.h"
 #include "meter/ZarnFormView.h"
 #include "meterqx/ZarnQXFormView.h"
 #include "support/TestEnv.h"
@@ -144,6 +146,17 @@ TEST_F(Screens, EveryWindowFitsAndShowsItsCaptions)
     ASSERT_NE(form, nullptr);
     CheckModal(QStringLiteral("kelvane-curve"), [form] { form->OnDisplayCurve(); });
     CheckModal(QStringLiteral("kelvane-linear"), [form] { form->OnDisplayLinear(); });
+    CheckModal(QStringLiteral("convert"), [form] { form->OnCommand(AppCommand::Convert); });
+    CheckModal(
+        QStringLiteral("print-preview"), [form] { form->OnCommand(AppCommand::PrintPreview); });
+    CheckModal(QStringLiteral("authorization"), [this] {
+        CTechDlg dialog(Frame());
+        dialog.exec();
+    });
+    CheckModal(QStringLiteral("elog-graph"), [this] {
+        CElogGraph graph(ElogPlot::Inputs {}, Frame());
+        graph.exec();
+    });
     m_app->OnNewQuixal();
     QApplication::processEvents();
     auto *quixal = qobject_cast<ZarnQXFormView *>(Frame()->ActiveView());
