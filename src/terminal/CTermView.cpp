@@ -206,8 +206,9 @@ void CTermView::RefreshBar()
 
 int CTermView::Tick()
 {
-    // A paste goes out one character a tick, as typed characters do.
-    if (m_paste.Active()) {
+    // A paste goes out one character a tick, as typed characters do; it waits while a meter
+    // dialogue holds the port.
+    if (m_paste.Active() && !(m_link && m_link->IsClaimed())) {
         SendByte(m_paste.Next());
         RefreshBar();
         if (!m_paste.Active())

@@ -6,6 +6,7 @@
 #include "app/UserGuide.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
+#include "base/CView.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "support/TestEnv.h"
@@ -138,6 +139,7 @@ TEST_F(Desktop, FailedFilesLeaveTheRecentListAndCtrlQQuits)
     docs->AddToRecentFiles(kept);
     docs->AddToRecentFiles(gone);
     ASSERT_TRUE(docs->RecentFiles().contains(gone));
+    m_messages.clear();
     EXPECT_EQ(docs->OpenDocumentFile(gone), nullptr);
     EXPECT_EQ(m_messages, QStringList { QStringLiteral("Failed to open document.") });
     EXPECT_EQ(docs->RecentFiles(), QStringList { kept });
