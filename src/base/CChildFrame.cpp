@@ -48,11 +48,15 @@ void CChildFrame::PlaceIn(const QRect &area)
     }
     // The title bar and borders around the view.
     const QSize decoration = (sizeHint() - m_view->sizeHint()).expandedTo(QSize(0, 0));
-    // What the view needs to show everything without scrolling: the content of its own scroll
-    // area, or the view itself.
+    // What the view needs to show everything without scrolling: the least its content (the
+    // widget in its own scroll area, or the view) can be laid out in; a view without a layout
+    // needs its size hint.
     const QScrollArea *inner = ViewScrollArea();
-    QSize content = inner && inner->widget() ? inner->widget()->sizeHint() : m_view->sizeHint();
-    content = content.expandedTo(m_view->minimumSizeHint());
+    const QWidget *body = inner && inner->widget() ? inner->widget() : m_view;
+    QSize content = body->minimumSizeHint();
+    if (!content.isValid())
+        content = body->sizeHint();
+    content = content.expandedTo(body->minimumSize()).expandedTo(QSize(0, 0));
     // The frame grows to its content where the area has room for it, so nothing is cut off
     // in a window that has space to spare.
     wanted.setSize(wanted.size().expandedTo(content + decoration));
