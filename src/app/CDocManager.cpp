@@ -78,32 +78,37 @@ CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent, 
         return open;
     }
     const QFileInfo info(path);
-    if (typeIndex < 0 || !info.isFile()) {
+    // A file that fails to open leaves the recent list (a recent entry whose file has gone).
+    const auto fail = [this, &info] {
+        RemoveFromRecentFiles(info.absoluteFilePath());
         UserMessage::Show(QStringLiteral("Failed to open document."));
         return nullptr;
-    }
+    };
+    if (typeIndex < 0 || !info.isFile())
+        return fail();
     const CDocTemplate &type = m_templates[size_t(typeIndex)];
     CDocument *doc = type.createDocument ? type.createDocument() : nullptr;
-    if (!doc) {
-        UserMessage::Show(QStringLiteral("Failed to open document."));
-        return nullptr;
-    }
+    if (!doc)
+        return fail();
     doc->SetTypeIndex(typeIndex);
     const QString fullPath = info.absoluteFilePath();
     if (!doc->OnOpenDocument(fullPath)) {
         delete doc;
-        UserMessage::Show(QStringLiteral("Failed to open document."));
-        return nullptr;
+        return fail();
     }
     doc->SetPathName(fullPath);
     doc->SetModifiedFlag(false);
     doc->SetOpenedAsTemplate(asTemplate);
     m_documents.append(doc);
-    connect(doc, &CDocument::TitleChanged, this, [this, doc] {
-        for (CChildFrame *frame : FramesOf(doc))
-            frame->setWindowTitle(doc->Title());
+    const auto retitle = [this, doc] {
+        for (CChildFrame *frame : FramesOf(doc)) {
+            frame->setWindowTitle(doc->FrameTitle());
+            frame->setWindowModified(doc->IsModified());
+        }
         Q_EMIT DocumentTitleChanged();
-    });
+    };
+    connect(doc, &CDocument::TitleChanged, this, retitle);
+    connect(doc, &CDocument::ModifiedChanged, this, retitle);
     connect(doc, &CDocument::CloseRequested, this, [this, doc] {
         for (CChildFrame *frame : FramesOf(doc))
             frame->close();
@@ -121,7 +126,8 @@ CChildFrame *CDocManager::CreateFrame(CDocument *doc)
     CChildFrame *frame = type.createFrame ? type.createFrame() : new CChildFrame;
     CView *view = type.createView ? type.createView(doc) : new CView(doc);
     frame->SetView(view);
-    frame->setWindowTitle(doc->Title());
+    frame->setWindowTitle(doc->FrameTitle());
+    frame->setWindowModified(doc->IsModified());
     frame->SetCloseGuard([this, doc, frame] {
         if (m_closingAll)
             return true;
@@ -135,7 +141,7 @@ CChildFrame *CDocManager::CreateFrame(CDocument *doc)
     m_frameDocs.insert(frame, doc);
     connect(frame, &QObject::destroyed, this, [this, frame] { OnFrameDestroyed(frame); });
     m_mdiArea->addSubWindow(frame);
-    frame->setGeometry(frame->FrameGeometry());
+    frame->PlaceIn(m_mdiArea->viewport()->rect());
     frame->show();
     m_mdiArea->setActiveSubWindow(frame);
     view->OnInitialUpdate();
@@ -301,6 +307,15 @@ void CDocManager::AddToRecentFiles(const QString &path)
     m_recentFiles.prepend(full);
     while (m_recentFiles.size() > kRecentFileCount)
         m_recentFiles.removeLast();
+    SaveRecentFiles();
+    Q_EMIT RecentFilesChanged();
+}
+
+void CDocManager::RemoveFromRecentFiles(const QString &path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    if (m_recentFiles.removeAll(full) == 0)
+        return;
     SaveRecentFiles();
     Q_EMIT RecentFilesChanged();
 }

@@ -59,6 +59,8 @@ public:
 
     QStringList RecentFiles() const { return m_recentFiles; }
     void AddToRecentFiles(const QString &path);
+    void RemoveFromRecentFiles(const QString &path);
+
     void LoadRecentFiles();
     void SaveRecentFiles() const;
 

@@ -24,6 +24,11 @@ public:
     // only asks: what closing does is done when the window goes.
     virtual bool CanClose() { return true; }
 
+Q_SIGNALS:
+    // What HandlesCommand answers may have changed (a selection made, a paste finished): the main
+    // frame enables its menu items and accelerators again.
+    void CommandStateChanged();
+
 private:
     CDocument *m_document;
 };

@@ -752,7 +752,7 @@ void ZarnFormBase::Retitle(const QString &title)
     if (CDocument *doc = GetDocument()) {
         doc->SetTitle(title);
         if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
-            frame->setWindowTitle(doc->Title());
+            frame->setWindowTitle(doc->FrameTitle());
     }
 }
 

@@ -3,6 +3,8 @@
 #include "base/CView.h"
 #include "base/Task.h"
 #include "terminal/CTermDoc.h"
+#include "terminal/TermPaste.h"
+#include "terminal/TermSelection.h"
 
 #include <QBasicTimer>
 #include <QFont>
@@ -13,6 +15,7 @@
 
 class CSerial;
 class DialogueRunner;
+class CTermBar;
 
 // The terminal window's view: draws its document's 77 x 26 character screen black on white in a
 // 9-point fixed font, sends every typed character to the meter at once (no local echo) and,
@@ -21,7 +24,9 @@ class DialogueRunner;
 // polls that same link, so a received byte shows in whichever window's tick reads it. While a
 // dialogue holds the link (SerialPort::Claim: a form's list, the datalogger, the greeting) the
 // terminal takes nothing from it, and keys typed meanwhile go out once it is free again, as they
-// did when a dialogue held the whole program.
+// did when a dialogue held the whole program. The mouse marks text for Copy; Paste sends the
+// clipboard as typed characters, one a tick. The bar at the bottom holds the display toggles,
+// capture and the status line.
 class CTermView : public CView
 {
     Q_OBJECT
@@ -77,11 +82,28 @@ public:
 
     QSize sizeHint() const override;
 
+    // Capture of what the document receives, started and stopped here so that a file that
+    // cannot be written is told to the user; false when it did not start.
+    bool StartCapture(const QString &path, TermCapture::Mode mode);
+    void StopCapture();
+    // Sends text as typed, one byte a tick; refused with a message above TermPaste::kMaxBytes.
+    bool PasteText(const QString &text);
+    void CancelPaste();
+    bool PasteActive() const { return m_paste.Active(); }
+    const TermPaste &Paste() const { return m_paste; }
+    const TermSelection &Selection() const { return m_selection; }
+    QString SelectedText() const;
+    CTermBar *Bar() const { return m_bar; }
+    QString StatusText() const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
     bool focusNextPrevChild(bool next) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void OnScreenChanged(const QList<QRect> &cells);
@@ -90,6 +112,8 @@ private:
     void SendByte(int byte);
     bool LinkHeld() const;
     Task<void> Greeting(QByteArray text);
+    QPoint CellAt(const QPoint &pixel) const;
+    void RefreshBar();
 
     QPointer<CTermDoc> m_termDoc; // the document manager may delete it first
     CSerial *m_link = nullptr;
@@ -109,4 +133,7 @@ private:
     int m_cursorRow = 0;
     int m_cursorColumn = 0;
     qint64 m_bytesReceived = 0;
+    TermPaste m_paste;
+    TermSelection m_selection;
+    CTermBar *m_bar = nullptr;
 };
