@@ -106,9 +106,10 @@ void ZarnFormBase::SendWhenFree(const QByteArray &command)
         return;
     if (!m_sender)
         m_sender = new DialogueRunner(this);
-    m_sender->Start([](ZarnFormBase *form, IMeterLink *link, QByteArray text) -> Task<void> {
-        const SerialPort::Claim claim(link->Port(), form);
-        co_await link->SendCommandAsync(*form->m_sender, text, {});
+    // A lambda without captures: its parameters live in the coroutine's frame.
+    m_sender->Start([](ZarnFormBase *form, IMeterLink *meter, QByteArray text) -> Task<void> {
+        const SerialPort::Claim claim(meter->Port(), form);
+        co_await meter->SendCommandAsync(*form->m_sender, text, {});
     }(this, link, command));
 }
 
