@@ -4,12 +4,14 @@
 #include "base/UserMessage.h"
 #include "datalog/CElogGraph.h"
 #include "datalog/DatalogDoc.h"
+#include "datalog/LogCsvExport.h"
 #include "datalog/LogListModel.h"
 #include "datalog/PcLogger.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -309,6 +311,7 @@ void Datalog::BuildForm()
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(button(Clear, "CLEAR E-LOG DISPLAY"));
     bottom->addWidget(button(Graph, "GRAPH E-LOG"));
+    bottom->addWidget(button(ExportCsv, "EXPORT CSV"));
     bottom->addWidget(m_listViews[LogData::Stop], 1);
 
     auto *top = new QHBoxLayout;
@@ -342,6 +345,7 @@ void Datalog::BuildForm()
     connect(m_buttons[Cancel], &QPushButton::clicked, this, [this] { m_core.Cancel(); });
     connect(m_buttons[Graph], &QPushButton::clicked, this, &Datalog::OnGraph);
     connect(m_buttons[Browse], &QPushButton::clicked, this, &Datalog::OnBrowse);
+    connect(m_buttons[ExportCsv], &QPushButton::clicked, this, &Datalog::OnExportCsv);
 }
 
 namespace {
@@ -371,6 +375,31 @@ void Datalog::OnBrowse()
         return;
     m_core.fields.fileName = QDir::toNativeSeparators(chosen);
     m_core.Model().FieldsChanged();
+}
+
+void Datalog::OnExportCsv()
+{
+    if (LogCsvExport::RowCount(m_core.log) == 0) {
+        UserMessage::Show(
+            QStringLiteral("The log holds no rows to export."), QStringLiteral("Export CSV"));
+        return;
+    }
+    // Offered beside the log, with the log's name and ".csv".
+    QString start = m_core.fields.fileName;
+    if (start.isEmpty() || start == QLatin1String(DatalogCore::kPlaceholderFileName))
+        start = QDir::current().filePath(QStringLiteral("log.csv"));
+    else
+        start = QFileInfo(start).absolutePath() + QLatin1Char('/')
+            + QFileInfo(start).completeBaseName() + QStringLiteral(".csv");
+    const QString chosen = FilePromptInForce()
+        ? FilePromptInForce()(this, start)
+        : QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), start,
+            QStringLiteral("CSV files (*.csv);;All files (*)"));
+    if (chosen.isEmpty())
+        return;
+    const QString error = LogCsvExport::WriteFile(m_core.log, chosen);
+    if (!error.isEmpty())
+        UserMessage::Show(error, QStringLiteral("Export CSV"));
 }
 
 void Datalog::OnGraph()

@@ -43,6 +43,9 @@ public:
     void OnTimer(int id);
     // GRAPH E-LOG: the graph of the snapshot list, when it holds more than two entries.
     void OnGraph();
+    // EXPORT CSV: the log shown (PC log, transferred or loaded) written as CSV to a file the user
+    // names (through the file prompt in force).
+    void OnExportCsv();
     // Browse beside E-LOG FILENAME: the chosen file becomes the file name.
     void OnBrowse();
     // Asks for a log file's name (an existing one to load or a new one to log into), starting
@@ -66,6 +69,7 @@ public:
         Graph,
         Cancel,
         Browse,
+        ExportCsv,
         ButtonCount
     };
     QPushButton *ButtonOf(Button b) const { return m_buttons[b]; }

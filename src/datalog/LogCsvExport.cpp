@@ -1,0 +1,267 @@
+#include "datalog/LogCsvExport.h"
+
+#include "base/ScanText.h"
+#include "datalog/ElogPlot.h"
+#include "datalog/LogData.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using Q = ColumnNumbers::Quantity;
+
+// The quantities after the date-time, in a row's order.
+constexpr std::array<Q, 6> kValueColumns { ColumnNumbers::Flow, ColumnNumbers::Total,
+    ColumnNumbers::High, ColumnNumbers::Low, ColumnNumbers::Relay1, ColumnNumbers::Relay2 };
+
+// Bytes gathered before each write: few calls, and a write error found early.
+constexpr qsizetype kChunk = 256 * 1024;
+
+bool IsRow(const QString &entry)
+{
+    return entry.startsWith(QLatin1String("; "));
+}
+
+// A cell quoted as CSV wants it, when it holds a separator, a quote or a line end.
+QString Cell(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
+        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// A plain decimal number as it stands (the log's own digits), anything else the whole field
+// reads as a number reformatted with a point, and an empty cell for what is no number.
+QByteArray NumberCell(QStringView field)
+{
+    const QStringView t = field.trimmed();
+    if (t.isEmpty())
+        return QByteArray();
+    bool plain = true, digit = false, point = false;
+    for (qsizetype i = 0; i < t.size() && plain; ++i) {
+        const QChar c = t[i];
+        if (c.isDigit() && c.unicode() < 128)
+            digit = true;
+        else if (c == QLatin1Char('.') && !point)
+            point = true;
+        else if (!(i == 0 && (c == QLatin1Char('-') || c == QLatin1Char('+'))))
+            plain = false;
+    }
+    if (plain && digit)
+        return t.toLatin1();
+    const auto value = ScanText::WholeDouble(t.toString());
+    return value ? QByteArray::number(*value, 'g', 15) : QByteArray();
+}
+
+// A relay token is on when it holds "*" ("RL1*"), off when it holds anything else.
+QByteArray RelayCell(QStringView field)
+{
+    const QStringView t = field.trimmed();
+    if (t.isEmpty())
+        return QByteArray();
+    return t.contains(QLatin1Char('*')) ? QByteArrayLiteral("1") : QByteArrayLiteral("0");
+}
+
+// "MM/DD/YYYY" (a two-digit year counts from 2000).
+QDate ParseLogDate(QStringView text)
+{
+    int m = 0, d = 0, y = 0;
+    if (!ScanText::Date(text.trimmed().toString(), &m, &d, &y))
+        return QDate();
+    if (y >= 0 && y < 100)
+        y += 2000;
+    return QDate(y, m, d);
+}
+
+// What the header lines tell: the start date and time, and the total's units.
+struct HeaderFacts
+{
+    QDate startDate;
+    int startSeconds = -1;
+    QString totalUnits;
+};
+
+HeaderFacts ReadHeader(const LogData &log)
+{
+    HeaderFacts facts;
+    for (const QString &line : log.headerList) {
+        const qsizetype date = line.indexOf(QLatin1String("Start Date: "));
+        if (date >= 0 && !facts.startDate.isValid())
+            facts.startDate = ParseLogDate(QStringView(line).mid(date + 12, 10));
+        const qsizetype time = line.indexOf(QLatin1String("Time: "));
+        if (time >= 0 && facts.startSeconds < 0)
+            facts.startSeconds = ElogPlot::ParseClock(line.mid(time + 6, 11));
+        const qsizetype total = line.indexOf(QLatin1String("Total Units = "));
+        if (total >= 0 && facts.totalUnits.isEmpty())
+            facts.totalUnits = line.mid(total + 14).section(QLatin1Char(' '), 0, 0).trimmed();
+    }
+    if (facts.startSeconds < 0)
+        facts.startSeconds = ElogPlot::ParseClock(log.logStartTime);
+    return facts;
+}
+
+// Fills fields with the views of the row's ";"-separated fields; fields[n] is field number n
+// (1 is the row number), as the column numbers count them.
+void SplitRow(const QString &row, std::vector<QStringView> &fields)
+{
+    fields.clear();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= row.size(); ++i) {
+        if (i == row.size() || row.at(i) == QLatin1Char(';')) {
+            fields.push_back(QStringView(row).mid(start, i - start));
+            start = i + 1;
+        }
+    }
+}
+
+} // namespace
+
+QStringList LogCsvExport::HeaderCells(const LogData &log)
+{
+    const HeaderFacts facts = ReadHeader(log);
+    const QString flowUnits = log.logFlowUnits.trimmed();
+    const auto withUnits = [](const char *name, const QString &units) {
+        return units.isEmpty() ? QString::fromLatin1(name)
+                               : QStringLiteral("%1 (%2)").arg(QLatin1String(name), units);
+    };
+    QStringList cells { QStringLiteral("Line"), QStringLiteral("Date Time") };
+    for (Q q : kValueColumns) {
+        if (log.columns.Of(q) <= 0)
+            continue;
+        switch (q) {
+        case ColumnNumbers::Flow:
+            cells << withUnits("Flow", flowUnits);
+            break;
+        case ColumnNumbers::Total:
+            cells << withUnits("Total", facts.totalUnits);
+            break;
+        case ColumnNumbers::High:
+            cells << withUnits("High", flowUnits);
+            break;
+        case ColumnNumbers::Low:
+            cells << withUnits("Low", flowUnits);
+            break;
+        case ColumnNumbers::Relay1:
+            cells << QStringLiteral("Relay1");
+            break;
+        default:
+            cells << QStringLiteral("Relay2");
+            break;
+        }
+    }
+    return cells;
+}
+
+int LogCsvExport::RowCount(const LogData &log)
+{
+    return int(std::count_if(log.snapshotList.cbegin(), log.snapshotList.cend(), IsRow));
+}
+
+bool LogCsvExport::Write(const LogData &log, QIODevice &out)
+{
+    QByteArray text;
+    text.reserve(kChunk + 4096);
+    QStringList header;
+    for (const QString &cell : HeaderCells(log))
+        header << Cell(cell);
+    text += header.join(QLatin1Char(',')).toUtf8() + "\r\n";
+
+    const HeaderFacts facts = ReadHeader(log);
+    const int dateColumn = log.columns.Of(ColumnNumbers::Date);
+    const int timeColumn = log.columns.Of(ColumnNumbers::Time);
+    std::vector<std::pair<int, bool>> values; // field number, relay
+    for (Q q : kValueColumns) {
+        if (log.columns.Of(q) > 0)
+            values.emplace_back(
+                log.columns.Of(q), q == ColumnNumbers::Relay1 || q == ColumnNumbers::Relay2);
+    }
+
+    // A log without a date column takes the start date and moves on a day each time its clock
+    // goes back; one without a time column counts the interval from the start.
+    QDate day = facts.startDate;
+    int lastSeconds = -1;
+    std::vector<QStringView> fields;
+    const auto field = [&fields](int n) {
+        return n > 0 && n < int(fields.size()) ? fields[size_t(n)] : QStringView();
+    };
+    for (const QString &row : log.snapshotList) {
+        if (!IsRow(row))
+            continue;
+        SplitRow(row, fields);
+        const int number = ElogPlot::RowNumber(row);
+        text += QByteArray::number(number);
+        text += ',';
+
+        // Dates and clock times as logged: no time zone, so no daylight-saving shift.
+        QDate date;
+        qint64 seconds = -1;
+        if (timeColumn > 0) {
+            seconds = ElogPlot::ParseClock(field(timeColumn).trimmed().toString());
+            date = dateColumn > 0 ? ParseLogDate(field(dateColumn)) : day;
+            if (dateColumn <= 0 && seconds >= 0 && lastSeconds >= 0 && seconds < lastSeconds
+                && day.isValid()) {
+                day = day.addDays(1);
+                date = day;
+            }
+            if (seconds >= 0)
+                lastSeconds = int(seconds);
+        } else if (facts.startSeconds >= 0) {
+            const qint64 since = facts.startSeconds + qint64(number) * log.intervalSeconds;
+            date = facts.startDate.addDays(since / 86400);
+            seconds = since % 86400;
+        }
+        if (seconds >= 0 && date.isValid()) {
+            char stamp[32];
+            const int n = std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d",
+                date.year(), date.month(), date.day(), int(seconds / 3600), int(seconds / 60 % 60),
+                int(seconds % 60));
+            text.append(stamp, n);
+        }
+        for (const auto &[column, relay] : values) {
+            text += ',';
+            text += relay ? RelayCell(field(column)) : NumberCell(field(column));
+        }
+        text += "\r\n";
+        if (text.size() >= kChunk) {
+            if (out.write(text) != text.size())
+                return false;
+            text.clear();
+        }
+    }
+    return text.isEmpty() || out.write(text) == text.size();
+}
+
+QString LogCsvExport::WriteFile(const LogData &log, const QString &path)
+{
+    if (path.isEmpty())
+        return QStringLiteral("No file name given for the CSV export.");
+    QSaveFile file(path);
+    // Unbuffered, so that a short write (a full disk) shows at the write that fails.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        return QStringLiteral("Cannot write %1\n%2")
+            .arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+    }
+    if (!Write(log, file)) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return QStringLiteral("Could not write the CSV file %1 (the disk may be full); nothing "
+                              "was saved.\n%2")
+            .arg(QFileInfo(path).absoluteFilePath(), reason);
+    }
+    if (!file.commit()) {
+        return QStringLiteral("Could not save the CSV file %1; nothing was saved.\n%2")
+            .arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+    }
+    return QString();
+}
