@@ -1,6 +1,7 @@
 #include "datalog/CElogGraph.h"
 
 #include "graphs/GraphArea.h"
+#include "graphs/GraphExporter.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -108,6 +109,12 @@ CElogGraph::CElogGraph(ElogPlot::Inputs inputs, QWidget *parent)
     layout->addWidget(m_rows);
     layout->addWidget(BuildPlotPanel(), 1);
     layout->addLayout(bottom);
+
+    // The plot with its axis labels and relay captions is what an export takes away: a right
+    // click on it, or the Export button beside Exit.
+    GraphExporter::AttachMenu(m_plotPanel, m_plotPanel, QStringLiteral("E-LOG Graph"));
+    m_export = GraphExporter::MenuButton(m_plotPanel, QStringLiteral("E-LOG Graph"), this);
+    statsBox->insertWidget(statsBox->count() - 1, m_export);
 
     m_high->setText(m_plot.MakeLabels().high);
     m_average->setText(m_plot.MakeLabels().average);

@@ -42,6 +42,8 @@ public:
     QLineEdit *HighEdit() const { return m_high; }
     QLineEdit *AverageEdit() const { return m_average; }
     QLineEdit *LowEdit() const { return m_low; }
+    // The plot with its labels, as exports take it.
+    QWidget *PlotPanel() const { return m_plotPanel; }
 
     // A draw request of the graph area: from the first row, no selection.
     void DrawRequest();
@@ -81,4 +83,5 @@ private:
     QLineEdit *m_high = nullptr;
     QLineEdit *m_average = nullptr;
     QLineEdit *m_low = nullptr;
+    QPushButton *m_export = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "graphs/CurveGraphDialog.h"
 
 #include "graphs/GraphArea.h"
+#include "graphs/GraphExporter.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
@@ -13,6 +14,8 @@ CurveGraphDialog::CurveGraphDialog(const CurveSource &source, QWidget *parent)
     m_area = new GraphArea(this);
     m_area->setMinimumSize(560, 520);
     Register(kGraphArea, m_area);
+    // Right click on the graph: save, copy or print it (labels are part of the picture).
+    GraphExporter::AttachMenu(m_area, m_area, QString());
 }
 
 QStringList CurveGraphDialog::ListLines(int id) const
