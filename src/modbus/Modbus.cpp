@@ -5,11 +5,15 @@
 #include "base/DialogueRunner.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
+#include "base/ScanText.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
+#include "modbus/ModbusTrendView.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -143,6 +147,7 @@ void Modbus::EndDialogue()
     m_repeatDue = false;
     m_stepDue = false;
     m_claim.Release();
+    SweepEnded(); // what the sweep read is kept
 }
 
 Modbus::PortProvider Modbus::SetPortProvider(PortProvider provider)
@@ -209,6 +214,20 @@ QWidget *Modbus::BuildControls()
     row->addWidget(m_keepPolling, 0, Qt::AlignBottom);
     m_samples = MakeField(bar, 60);
     column(QStringLiteral("Samples Taken"), m_samples);
+    // Trend and Record, one above the other, so the bar keeps its width.
+    auto *live = new QVBoxLayout;
+    live->setSpacing(1);
+    m_trendButton = new QPushButton(QStringLiteral("Trend"), bar);
+    m_trendButton->setToolTip(
+        QStringLiteral("The flow of every polled meter over the last minutes"));
+    m_recordButton = new QPushButton(QStringLiteral("Record..."), bar);
+    m_recordButton->setToolTip(QStringLiteral("Record every sweep to a CSV file while polling"));
+    for (QPushButton *b : { m_trendButton, m_recordButton }) {
+        b->setFixedWidth(80);
+        b->setFixedHeight(b->sizeHint().height() - 4);
+        live->addWidget(b);
+    }
+    row->addLayout(live);
     row->addStretch(1);
     m_portField = MakeField(bar, 150);
     column(QStringLiteral("Modbus Port"), m_portField);
@@ -221,6 +240,8 @@ QWidget *Modbus::BuildControls()
     connect(m_staticButton, &QPushButton::clicked, this, [this] { OnStaticButton(); });
     connect(m_dynamicButton, &QPushButton::clicked, this, [this] { OnDynamicButton(); });
     connect(m_update, &QCheckBox::clicked, this, [this] { OnUpdateClicked(); });
+    connect(m_trendButton, &QPushButton::clicked, this, [this] { OnTrendClicked(); });
+    connect(m_recordButton, &QPushButton::clicked, this, [this] { OnRecordClicked(); });
     connect(
         m_keepPolling, &QCheckBox::clicked, this, [this](bool on) { OnKeepPollingClicked(on); });
     return bar;
@@ -605,6 +626,10 @@ void Modbus::OnTimer(int id)
         StartTimer(kStepTimer, kStepMs);
         ++s_sampleCount;
         m_samples->setText(QString::number(s_sampleCount));
+        // A row of the recording covers one pass over the panels: a tick that comes before
+        // the pass has wrapped goes on with it.
+        if (!std::exchange(m_sweepOpen, true))
+            m_recorder.BeginSweep(QDateTime::currentDateTime());
     }
     if (!m_update->isChecked())
         StopTimer(kRepeatTimer);
@@ -624,8 +649,10 @@ void Modbus::OnTimer(int id)
         if (wrapped)
             break;
     }
-    if (!m_busy && !m_stepTimer.isActive())
+    if (!m_busy && !m_stepTimer.isActive()) {
         m_claim.Release(); // the sweep has ended
+        SweepEnded();
+    }
 }
 
 void Modbus::HoldPort(mbCSerial *port)
@@ -692,8 +719,10 @@ void Modbus::AfterDialogue()
 void Modbus::FinishExchange()
 {
     m_busy = false;
-    if (!m_stepTimer.isActive())
+    if (!m_stepTimer.isActive()) {
         m_claim.Release(); // no sweep goes on
+        SweepEnded();
+    }
     // The ticks that fell due meanwhile, as a blocked window would have had them at once.
     const bool repeat = std::exchange(m_repeatDue, false);
     const bool step = std::exchange(m_stepDue, false);
@@ -717,8 +746,13 @@ Task<void> Modbus::PollDialogue(int panel)
         f[Flow]->setText(m_master.FlowText());
         f[Totalizer]->setText(m_master.TotalizerText());
         f[Temperature]->setText(m_master.TemperatureText());
+        m_trend.Reading(panel, address, QDateTime::currentMSecsSinceEpoch(),
+            ScanText::Double(m_master.FlowText()).value_or(qQNaN()));
+        m_recorder.Reading(panel, address, m_master.FlowText(), m_master.TotalizerText(),
+            m_master.TemperatureText());
         co_return;
     }
+    m_trend.Failed(panel, address, QDateTime::currentMSecsSinceEpoch());
     if (KeepPolling()) {
         ShowFailure(panel, address);
         co_return;
@@ -796,4 +830,85 @@ Task<void> Modbus::StaticDialogue(int panel)
     f[TotalizerUnits]->setText(m_master.TotalizerUnitsText());
     f[MaxRange]->setText(m_master.MaxRangeText());
     f[FullScale]->setText(m_master.FullScaleText());
+}
+
+// ---------------------------------------------------------------- trend and recording
+
+namespace {
+Modbus::RecordPrompt &RecordPromptInForce()
+{
+    static Modbus::RecordPrompt prompt;
+    return prompt;
+}
+} // namespace
+
+Modbus::RecordPrompt Modbus::SetRecordPrompt(RecordPrompt prompt)
+{
+    return std::exchange(RecordPromptInForce(), std::move(prompt));
+}
+
+void Modbus::SweepEnded()
+{
+    if (!std::exchange(m_sweepOpen, false))
+        return;
+    const QString error = m_recorder.EndSweep();
+    if (!error.isEmpty()) {
+        m_recordButton->setText(QStringLiteral("Record..."));
+        UserMessage::Show(error, QStringLiteral("Modbus Recording"));
+    }
+    if (m_trendView)
+        m_trendView->Refresh();
+}
+
+void Modbus::OnTrendClicked()
+{
+    if (!m_trendView)
+        m_trendView = new ModbusTrendView(m_trend, this);
+    m_trendView->Refresh();
+    m_trendView->show();
+    m_trendView->raise();
+}
+
+ModbusTrendView *Modbus::TrendView() const
+{
+    return m_trendView;
+}
+
+void Modbus::OnRecordClicked()
+{
+    if (m_recorder.Recording()) {
+        StopRecording();
+        return;
+    }
+    const QString path = RecordPromptInForce()
+        ? RecordPromptInForce()(this)
+        : QFileDialog::getSaveFileName(this, QStringLiteral("Record Sweeps"),
+            QStringLiteral("modbus.csv"), QStringLiteral("CSV files (*.csv);;All files (*)"));
+    if (!path.isEmpty())
+        StartRecording(path);
+}
+
+QString Modbus::StartRecording(const QString &path)
+{
+    std::vector<SweepRecorder::Meter> meters;
+    for (int n = 1; n <= kPanels; ++n) {
+        const auto &f = m_panels[size_t(n)].fields;
+        if (DecimalValue(f[Address]->text()) > 0)
+            meters.push_back({ n, f[Address]->text(),
+                f[FlowUnits]->text() == kDashes ? QString() : f[FlowUnits]->text(),
+                f[TotalizerUnits]->text() == kDashes ? QString() : f[TotalizerUnits]->text() });
+    }
+    const QString error = m_recorder.Start(path, std::move(meters));
+    if (!error.isEmpty()) {
+        UserMessage::Show(error, QStringLiteral("Modbus Recording"));
+        return error;
+    }
+    m_recordButton->setText(QStringLiteral("Stop Rec."));
+    return QString();
+}
+
+void Modbus::StopRecording()
+{
+    m_recorder.Stop();
+    m_recordButton->setText(QStringLiteral("Record..."));
 }

@@ -3,6 +3,8 @@
 #include "base/CView.h"
 #include "link/SerialPort.h"
 #include "modbus/ModbusMaster.h"
+#include "modbus/ModbusTrend.h"
+#include "modbus/SweepRecorder.h"
 
 #include <QBasicTimer>
 
@@ -14,6 +16,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class ModbusTrendView;
 class QPushButton;
 class mbCSerial;
 
@@ -101,6 +104,23 @@ public:
     bool TimerActive(int id) const;
     ModbusMaster &Master() { return m_master; }
 
+    // The live flow trend and the CSV recording of every sweep.
+    const ModbusTrend &Trend() const { return m_trend; }
+    const SweepRecorder &Recorder() const { return m_recorder; }
+    // Trend: opens (or raises) the trend window.
+    void OnTrendClicked();
+    ModbusTrendView *TrendView() const;
+    // Record: asks for a file and records every sweep to it (the meters whose panels have an
+    // address now); pressed again, stops.
+    void OnRecordClicked();
+    // Starts recording to path; empty on success, else the message (also shown).
+    QString StartRecording(const QString &path);
+    void StopRecording();
+    // Asks for the file to record to (empty: cancelled); tests install their own. Gives back
+    // the prompt it replaces.
+    using RecordPrompt = std::function<QString(QWidget *parent)>;
+    static RecordPrompt SetRecordPrompt(RecordPrompt prompt);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
@@ -134,6 +154,7 @@ private:
     void StaticNext();
     Task<void> StaticDialogue(int panel);
     void ShowFailure(int panel, const QString &address);
+    void SweepEnded();
 
     ModbusMaster m_master;
     std::array<Panel, kPanels + 1> m_panels; // index 0 unused
@@ -166,4 +187,11 @@ private:
     int m_generation = 0;
     // Set while a check shows its message, so the focus moves of the box do not check again.
     bool m_checking = false;
+
+    ModbusTrend m_trend;
+    SweepRecorder m_recorder;
+    bool m_sweepOpen = false; // a sweep's readings are being gathered
+    QPushButton *m_trendButton = nullptr;
+    QPushButton *m_recordButton = nullptr;
+    ModbusTrendView *m_trendView = nullptr;
 };

@@ -1,0 +1,187 @@
+#include "graphs/TrendPlot.h"
+
+#include "base/PrintfText.h"
+#include "graphs/TrendSeries.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+
+constexpr GraphPicture::Color kGrid { 0, 0, 160 };
+constexpr GraphPicture::Color kFrame { 166, 202, 240 };
+constexpr GraphPicture::Color kText { 255, 255, 255 };
+const QString kFamily = QStringLiteral("Arial");
+
+// The span of the window's first column before the window: the trace enters from the left edge.
+int StartIndex(const TrendSeries &s, TrendPlot::Window w)
+{
+    const int first = s.FirstAtOrAfter(w.endMs - w.spanMs);
+    return std::max(0, first - 1);
+}
+
+// A tidy step for the value axis: 1, 2 or 5 times a power of ten.
+double NiceStep(double range)
+{
+    const double raw = range / TrendPlot::kDivisions;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : { 1.0, 2.0, 5.0, 10.0 }) {
+        if (raw <= m * power)
+            return m * power;
+    }
+    return 10 * power;
+}
+
+} // namespace
+
+GraphPicture::Color TrendPlot::ColorOf(int n)
+{
+    static constexpr std::array<GraphPicture::Color, 8> colors { { { 255, 64, 64 }, { 64, 220, 64 },
+        { 255, 220, 0 }, { 0, 200, 255 }, { 255, 128, 255 }, { 255, 160, 0 }, { 255, 255, 255 },
+        { 160, 120, 255 } } };
+    return colors[size_t(((n % 8) + 8) % 8)];
+}
+
+double TrendPlot::X(qint64 ms, Window window)
+{
+    const double span = double(std::max<qint64>(1, window.spanMs));
+    return std::clamp((double(ms - (window.endMs - window.spanMs))) * kWidth / span, 0.0, kWidth);
+}
+
+std::pair<double, double> TrendPlot::ValueRange(const std::vector<Trace> &traces, Window window)
+{
+    double lo = INFINITY, hi = -INFINITY;
+    for (const Trace &t : traces) {
+        if (!t.series)
+            continue;
+        for (int i = StartIndex(*t.series, window); i < t.series->Size(); ++i) {
+            const TrendSeries::Point &p = t.series->At(i);
+            if (p.ms > window.endMs)
+                break;
+            if (std::isfinite(p.value)) {
+                lo = std::min(lo, p.value);
+                hi = std::max(hi, p.value);
+            }
+        }
+    }
+    if (!(lo <= hi))
+        return { 0, 1 };
+    // Flows start at zero unless they run below it; a flat trace gets room around it.
+    lo = std::min(lo, 0.0);
+    if (hi - lo < 1e-9)
+        hi = lo + 1;
+    // Tidy labels: a bottom on a step of 1, 2 or 5 times a power of ten, and the top five steps
+    // above it, at or over the highest value.
+    double range = hi - lo, step = 1, base = lo;
+    for (int i = 0; i < 8; ++i) {
+        step = NiceStep(range);
+        base = std::floor(lo / step) * step;
+        if (base + step * kDivisions >= hi)
+            break;
+        range = hi - base;
+    }
+    return { base, base + step * kDivisions };
+}
+
+GraphPicture TrendPlot::Build(
+    const std::vector<Trace> &traces, Window window, const QString &caption)
+{
+    GraphPicture picture;
+    picture.background = QRectF(-190, -kHeight - 80, kWidth + 230, kHeight + 150);
+    picture.backgroundColor = { 0, 0, 0 };
+    for (int k = 0; k <= kDivisions; ++k) {
+        const double x = kWidth * k / kDivisions;
+        const double y = -kHeight * k / kDivisions;
+        picture.Line(kGrid, 2, QPointF(x, 0), QPointF(x, -kHeight));
+        picture.Line(kGrid, 2, QPointF(0, y), QPointF(kWidth, y));
+    }
+    for (const auto &[a, b] : { std::pair { QPointF(0, 0), QPointF(kWidth, 0) },
+             { QPointF(0, -kHeight), QPointF(kWidth, -kHeight) },
+             { QPointF(0, 0), QPointF(0, -kHeight) },
+             { QPointF(kWidth, 0), QPointF(kWidth, -kHeight) } })
+        picture.Line(kFrame, 3, a, b);
+
+    const auto [bottom, top] = ValueRange(traces, window);
+    const auto y = [&, bottom = bottom, top = top](
+                       double v) { return -kHeight + (v - bottom) * kHeight / (top - bottom); };
+    // Value labels at the left, time labels below, caption and legend above.
+    for (int k = 0; k <= kDivisions; ++k) {
+        const double v = bottom + (top - bottom) * k / kDivisions;
+        picture.Label(QPointF(-180, -kHeight * (kDivisions - k) / kDivisions + 12),
+            PrintfText::Format("%.6g", v), kFamily, kLabelPoints, kText);
+        const qint64 ms = window.endMs - window.spanMs + window.spanMs * k / kDivisions;
+        picture.Label(QPointF(kWidth * k / kDivisions - 50, -kHeight - 10),
+            QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss")), kFamily,
+            kLabelPoints, kText);
+    }
+    picture.Label(QPointF(0, 62), caption, kFamily, kLabelPoints, kText);
+    double legendX = 360;
+    for (const Trace &t : traces) {
+        picture.Line(t.color, 6, QPointF(legendX, 48), QPointF(legendX + 40, 48));
+        picture.Label(QPointF(legendX + 50, 62), t.name, kFamily, kLabelPoints, kText);
+        legendX += 90 + 14 * t.name.size();
+    }
+
+    // Each trace: per column its first, lowest, highest and last point, in time order, cut at
+    // gaps.
+    for (const Trace &t : traces) {
+        if (!t.series)
+            continue;
+        const TrendSeries &s = *t.series;
+        GraphPicture::Polyline line { t.color, 3, {}, true };
+        const auto flush = [&] {
+            if (line.points.size() == 1) // a lone reading shows as a dot
+                line.points.push_back(line.points.front() + QPointF(1, 0));
+            picture.Add(line);
+            line.points.clear();
+        };
+        const double startMs = double(window.endMs - window.spanMs);
+        const double perColumn = double(std::max<qint64>(1, window.spanMs)) / kColumns;
+        int column = -1;
+        int first = -1, low = -1, high = -1, last = -1;
+        const auto emitColumn = [&] {
+            if (first < 0)
+                return;
+            std::array<int, 4> order { first, low, high, last };
+            std::sort(order.begin(), order.end());
+            int previous = -1;
+            for (int i : order) {
+                if (i == previous)
+                    continue;
+                previous = i;
+                const TrendSeries::Point &p = s.At(i);
+                line.points.emplace_back(X(p.ms, window), y(p.value));
+            }
+            first = low = high = last = -1;
+        };
+        for (int i = StartIndex(s, window); i < s.Size(); ++i) {
+            const TrendSeries::Point &p = s.At(i);
+            if (p.ms > window.endMs)
+                break;
+            if (!std::isfinite(p.value)) {
+                emitColumn();
+                flush();
+                continue;
+            }
+            const int c
+                = int(std::clamp((double(p.ms) - startMs) / perColumn, -1.0, double(kColumns)));
+            if (c != column) {
+                emitColumn();
+                column = c;
+            }
+            if (first < 0)
+                first = low = high = i;
+            if (p.value < s.At(low).value)
+                low = i;
+            if (p.value > s.At(high).value)
+                high = i;
+            last = i;
+        }
+        emitColumn();
+        flush();
+    }
+    return picture;
+}
