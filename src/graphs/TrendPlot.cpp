@@ -135,6 +135,10 @@ GraphPicture TrendPlot::Build(
         const auto flush = [&] {
             if (line.points.size() == 1) // a lone reading shows as a dot
                 line.points.push_back(line.points.front() + QPointF(1, 0));
+            // A dense trace (several points a column) is drawn without smoothing: at that
+            // density it looks the same and paints several times faster.
+            line.smooth = line.points.size() < size_t(kColumns);
+            line.width = line.smooth ? 3 : 2;
             picture.Add(line);
             line.points.clear();
         };

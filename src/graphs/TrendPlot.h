@@ -13,7 +13,8 @@ class TrendSeries;
 // a legend of the trace names in their colours above. Each trace is cut at gaps (values that are
 // not numbers) and thinned to the first, lowest, highest and last point of each of kColumns
 // columns, so a day of points draws as fast as a minute. The value axis fits what is shown.
-// The Modbus trend window and the tests build it; GraphArea draws it.
+// Traces are drawn 3 units wide (2 when dense), the legend's marks 6. The Modbus trend window
+// and the tests build it; GraphArea draws it.
 class TrendPlot
 {
 public:
