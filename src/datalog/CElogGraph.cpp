@@ -3,6 +3,7 @@
 #include "graphs/GraphArea.h"
 #include "graphs/GraphExporter.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,11 +11,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStringListModel>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -93,8 +97,17 @@ CElogGraph::CElogGraph(ElogPlot::Inputs inputs, QWidget *parent)
     connect(exit, &QPushButton::clicked, this, &QDialog::accept);
     exit->setFocus(); // the dialog opens with no row of the list current
 
+    m_follow = new QCheckBox(QStringLiteral("Follow newest"), this);
+    m_follow->setObjectName(QStringLiteral("followNewest"));
+    m_follow->hide();
+    connect(m_follow, &QCheckBox::clicked, this, [this](bool on) {
+        m_plot.SetFollowing(on);
+        Redraw();
+    });
+
     auto *statsBox = new QVBoxLayout;
     statsBox->addLayout(stats);
+    statsBox->addWidget(m_follow);
     statsBox->addWidget(m_interval);
     statsBox->addStretch();
     statsBox->addWidget(exit);
@@ -115,6 +128,15 @@ CElogGraph::CElogGraph(ElogPlot::Inputs inputs, QWidget *parent)
     GraphExporter::AttachMenu(m_plotPanel, m_plotPanel, QStringLiteral("E-LOG Graph"));
     m_export = GraphExporter::MenuButton(m_plotPanel, QStringLiteral("E-LOG Graph"), this);
     statsBox->insertWidget(statsBox->count() - 1, m_export);
+
+    m_area->setMouseTracking(true);
+    m_area->installEventFilter(this);
+    m_area->setCursor(Qt::CrossCursor);
+    m_reading = new QLabel(m_plotPanel);
+    m_reading->setObjectName(QStringLiteral("pointerReading"));
+    m_reading->setStyleSheet(QStringLiteral(
+        "QLabel { background: rgba(255,255,224,230); color: black; padding: 1px; }"));
+    m_reading->hide();
 
     m_high->setText(m_plot.MakeLabels().high);
     m_average->setText(m_plot.MakeLabels().average);
@@ -351,8 +373,185 @@ void CElogGraph::OnRowSelected(int index)
 {
     if (index < 0)
         return;
+    ScrolledByUser();
     m_plot.SelectRow(index);
     Redraw();
+}
+
+void CElogGraph::SetLive()
+{
+    m_live = true;
+    setWindowTitle(QStringLiteral("E-LOG Graph (live)"));
+    setModal(false);
+    m_follow->show();
+    m_follow->setChecked(true);
+    m_plot.SetFollowing(true);
+    Redraw();
+}
+
+void CElogGraph::AppendEntries(const QStringList &entries)
+{
+    const int before = m_plot.RowCount();
+    if (m_plot.Append(entries) == 0)
+        return;
+    const int added = m_plot.RowCount() - before;
+    m_rowModel->insertRows(before, added);
+    for (int i = before; i < m_plot.RowCount(); ++i)
+        m_rowModel->setData(m_rowModel->index(i), m_plot.Rows().at(i));
+    const ElogPlot::Labels labels = m_plot.MakeLabels();
+    m_high->setText(labels.high);
+    m_average->setText(labels.average);
+    m_low->setText(labels.low);
+    if (m_plot.Following())
+        m_rows->scrollToBottom();
+    ShowScale();
+    Redraw();
+}
+
+void CElogGraph::ScrolledByUser()
+{
+    if (!m_plot.Following())
+        return;
+    m_plot.SetFollowing(false);
+    m_follow->setChecked(false);
+}
+
+int CElogGraph::RowAt(double areaX) const
+{
+    const double x = m_area->Map(QPointF(0, 0)).x();
+    const double perUnit = m_area->Map(QPointF(2000, 0)).x() - x;
+    if (perUnit <= 0 || m_plot.RowCount() == 0)
+        return -1;
+    const double logical = (areaX - x) * 2000 / perUnit;
+    if (logical < 0 || logical > 2000)
+        return -1;
+    const double perRow = m_plot.Scale() * m_plot.Input().interval;
+    if (!(perRow > 0))
+        return -1;
+    // A row's step runs from the previous row's x to its own: the row under the pointer is
+    // the first whose x is at or past it.
+    const int number = m_plot.FirstRow() + int(std::ceil(logical / perRow));
+    for (int i = std::clamp(number - 1, 0, m_plot.RowCount() - 1);
+         i >= 0 && i < m_plot.RowCount();) {
+        const int n = ElogPlot::RowNumber(m_plot.Rows().at(i));
+        if (n == number)
+            return i;
+        i += n < number ? 1 : -1;
+        if (i >= 0 && i < m_plot.RowCount()) {
+            const int next = ElogPlot::RowNumber(m_plot.Rows().at(i));
+            if ((n < number) != (next < number) && next != number)
+                return -1;
+        }
+    }
+    return -1;
+}
+
+QString CElogGraph::ReadingAt(double areaX) const
+{
+    const int row = RowAt(areaX);
+    if (row < 0)
+        return QString();
+    const ElogPlot::Inputs &in = m_plot.Input();
+    const QString text = m_plot.Rows().at(row);
+    QString time = ElogPlot::FieldText(text, in.columns[ElogPlot::TimeColumn]).trimmed();
+    time = time.section(QLatin1Char(' '), 0, 1);
+    if (in.columns[ElogPlot::TimeColumn] <= 0)
+        time = QStringLiteral("Line %1").arg(ElogPlot::RowNumber(text));
+    QString flow = in.columns[ElogPlot::FlowColumn] > 0
+        ? ElogPlot::FieldText(text, in.columns[ElogPlot::FlowColumn])
+              .trimmed()
+              .section(QLatin1Char(' '), 0, 0)
+        : QString();
+    if (flow.isEmpty())
+        flow = QStringLiteral("no flow");
+    else if (!in.flowUnits.trimmed().isEmpty())
+        flow += QLatin1Char(' ') + in.flowUnits.trimmed();
+    return time + QStringLiteral("   ") + flow;
+}
+
+bool CElogGraph::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_area)
+        return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseMove: {
+        auto *e = static_cast<QMouseEvent *>(event);
+        const double x = e->position().x();
+        if (m_dragging) {
+            // Dragging right brings earlier rows in, as a sheet of paper moves.
+            const double perRow
+                = (m_area->Map(QPointF(2000, 0)).x() - m_area->Map(QPointF(0, 0)).x()) / 2000
+                * m_plot.Scale() * m_plot.Input().interval;
+            if (perRow > 0) {
+                m_dragRest += (m_dragX - x) / perRow;
+                const int rows = int(m_dragRest);
+                if (rows != 0) {
+                    ScrolledByUser();
+                    m_plot.ScrollBy(rows);
+                    m_dragRest -= rows;
+                    Redraw();
+                }
+            }
+            m_dragX = x;
+        }
+        const QString reading = ReadingAt(x);
+        m_reading->setVisible(!reading.isEmpty());
+        if (!reading.isEmpty()) {
+            m_reading->setText(reading);
+            m_reading->adjustSize();
+            const QPoint at = m_area->mapTo(m_plotPanel, e->position().toPoint());
+            m_reading->move(std::min(at.x() + 14, m_plotPanel->width() - m_reading->width()),
+                std::max(0, at.y() - m_reading->height() - 4));
+            m_reading->raise();
+        }
+        return false;
+    }
+    case QEvent::Leave:
+        m_reading->hide();
+        return false;
+    case QEvent::MouseButtonPress: {
+        auto *e = static_cast<QMouseEvent *>(event);
+        if (e->button() == Qt::LeftButton) {
+            m_dragging = true;
+            m_dragX = e->position().x();
+            m_dragRest = 0;
+            return true;
+        }
+        return false;
+    }
+    case QEvent::MouseButtonRelease:
+        m_dragging = false;
+        return false;
+    case QEvent::Wheel: {
+        auto *e = static_cast<QWheelEvent *>(event);
+        const int steps = e->angleDelta().y() / 120;
+        if (steps == 0)
+            return true;
+        // The row under the pointer stays under it.
+        const double x = e->position().x();
+        const int anchor = RowAt(x);
+        const double left = m_area->Map(QPointF(0, 0)).x();
+        const double width = m_area->Map(QPointF(2000, 0)).x() - left;
+        bool changed = false;
+        for (int i = 0; i < std::abs(steps); ++i)
+            changed |= steps > 0 ? m_plot.ZoomIn() : m_plot.ZoomOut();
+        if (!changed)
+            return true;
+        ShowScale();
+        if (m_plot.Following()) {
+            m_plot.ScrollToNewest(); // a followed graph zooms about its newest row
+        } else if (anchor >= 0 && width > 0) {
+            const int number = ElogPlot::RowNumber(m_plot.Rows().at(anchor));
+            const double perRow = m_plot.Scale() * m_plot.Input().interval;
+            const int offset = perRow > 0 ? int(std::ceil((x - left) * 2000 / width / perRow)) : 0;
+            m_plot.ScrollBy(number - offset - m_plot.FirstRow());
+        }
+        Redraw();
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 void CElogGraph::OnComboChanged()

@@ -7,6 +7,7 @@
 #include <array>
 
 class GraphArea;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -16,8 +17,12 @@ class QPushButton;
 
 // The E-LOG graph dialog of the datalogger ("GRAPH E-LOG"): the plotted rows in a list, the plot
 // with its flow and time axis labels, the statistics and the TIME SCALE and FLOW SCALE controls.
-// Modal; the ElogPlot it owns holds the state, this class binds it to the widgets and places the
-// axis labels beside the plot's grid lines.
+// Modal for a finished log. While PC logging runs the datalogger opens it live instead
+// (non-modal): rows are appended as snapshots arrive and the plot follows the newest one until
+// the user scrolls back (a row selected, a drag), which "Follow newest" undoes. The mouse reads
+// the plot: hovering shows the time and flow under the pointer, the wheel zooms the time scale
+// around the pointer, dragging scrolls. The ElogPlot it owns holds the state, this class binds
+// it to the widgets and places the axis labels beside the plot's grid lines.
 class CElogGraph : public QDialog
 {
     Q_OBJECT
@@ -48,7 +53,19 @@ public:
     // A draw request of the graph area: from the first row, no selection.
     void DrawRequest();
 
+    // Live mode: the graph grows with the log and follows its newest row.
+    void SetLive();
+    bool IsLive() const { return m_live; }
+    // Adds the rows among entries (a PC log's new snapshot entries) and redraws.
+    void AppendEntries(const QStringList &entries);
+    QCheckBox *FollowBox() const { return m_follow; }
+    // What the pointer reads: "time  flow units" of the row under x (area pixels); empty when
+    // no row is there.
+    QString ReadingAt(double areaX) const;
+    QLabel *ReadingLabel() const { return m_reading; }
+
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void done(int result) override;
@@ -84,4 +101,14 @@ private:
     QLineEdit *m_average = nullptr;
     QLineEdit *m_low = nullptr;
     QPushButton *m_export = nullptr;
+    QCheckBox *m_follow = nullptr;
+    QLabel *m_reading = nullptr;
+    bool m_live = false;
+    // A drag in progress: the pointer's x where it last moved the plot (area pixels).
+    bool m_dragging = false;
+    double m_dragX = 0;
+    double m_dragRest = 0; // the part of a row not yet scrolled
+    // Row index under an area x, or -1.
+    int RowAt(double areaX) const;
+    void ScrolledByUser();
 };

@@ -402,8 +402,24 @@ void Datalog::OnExportCsv()
         UserMessage::Show(error, QStringLiteral("Export CSV"));
 }
 
+CElogGraph *Datalog::LiveGraph() const
+{
+    return m_liveGraph;
+}
+
 void Datalog::OnGraph()
 {
+    if (m_core.state.loggingActive) {
+        if (!m_liveGraph) {
+            m_liveGraph = new CElogGraph(ElogPlot::FromLog(m_core.log), this);
+            m_liveGraph->setAttribute(Qt::WA_DeleteOnClose);
+            m_liveGraph->SetLive();
+            m_liveFed = m_core.log.snapshotList.size();
+        }
+        m_liveGraph->show();
+        m_liveGraph->raise();
+        return;
+    }
     if (!m_core.CanGraph())
         return;
     CElogGraph graph(ElogPlot::FromLog(m_core.log), this);
@@ -468,6 +484,10 @@ void Datalog::ListsReset()
 {
     for (LogListModel *model : m_models)
         model->Reset();
+    // Another log begins: the live graph was the old one's.
+    if (m_liveGraph)
+        m_liveGraph->close();
+    m_liveFed = 0;
 }
 
 void Datalog::ListAppended(LogData::List list)
@@ -475,6 +495,11 @@ void Datalog::ListAppended(LogData::List list)
     m_models[list]->Appended();
     if (list == LogData::Snapshot)
         m_listViews[list]->scrollToBottom();
+    if (list == LogData::Snapshot && m_liveGraph) {
+        const QStringList &entries = m_core.log.snapshotList;
+        m_liveGraph->AppendEntries(entries.mid(m_liveFed));
+        m_liveFed = entries.size();
+    }
 }
 
 void Datalog::FocusStopButton()

@@ -5,10 +5,12 @@
 #include "datalog/IDatalogSink.h"
 
 #include <QBasicTimer>
+#include <QPointer>
 
 #include <array>
 #include <functional>
 
+class CElogGraph;
 class CSerial;
 class LogListModel;
 class QCheckBox;
@@ -41,8 +43,10 @@ public:
     int TimerPeriod(int id) const;
     // Runs one tick of a form timer, as timerEvent does.
     void OnTimer(int id);
-    // GRAPH E-LOG: the graph of the snapshot list, when it holds more than two entries.
+    // GRAPH E-LOG: the graph of the snapshot list, when it holds more than two entries. While PC
+    // logging runs it opens the live graph instead, which grows with each snapshot.
     void OnGraph();
+    CElogGraph *LiveGraph() const;
     // EXPORT CSV: the log shown (PC log, transferred or loaded) written as CSV to a file the user
     // names (through the file prompt in force).
     void OnExportCsv();
@@ -121,4 +125,7 @@ private:
     std::vector<std::pair<QLineEdit *, QString *>> m_edits;
     std::array<QListView *, 3> m_listViews {};
     std::array<LogListModel *, 3> m_models {};
+    // The live graph of the running PC log, and how many snapshot entries it has been given.
+    QPointer<CElogGraph> m_liveGraph;
+    qsizetype m_liveFed = 0;
 };

@@ -93,62 +93,129 @@ ElogPlot::ElogPlot(Inputs inputs)
     const bool trailer = entries > 0 && !m_in.entries.last().startsWith(QLatin1String("; "));
     m_rowCount = trailer ? entries - 1 : entries;
     m_rows = m_in.entries.mid(0, m_rowCount);
-    m_parsed.resize(size_t(m_rowCount));
-    double high = 0, low = 1e13, sum = 0;
-    int summed = 0;
+    m_parsed.reserve(size_t(m_rowCount));
+    for (int i = 0; i < m_rowCount; ++i)
+        m_parsed.push_back(ParseRow(m_rows.at(i)));
+    UpdateStatistics(0);
+    m_top = m_high;
+    m_bottom = m_low;
+    std::tie(m_range, m_units) = ScaleForSpan(Span());
+}
+
+ElogPlot::Parsed ElogPlot::ParseRow(QStringView row) const
+{
+    Parsed p;
     const int flowColumn = m_in.columns[FlowColumn];
     const int relay1 = m_in.columns[Relay1Column];
     const int relay2 = m_in.columns[Relay2Column];
     const int lastColumn = std::max({ flowColumn, relay1, relay2, 0 });
-    std::vector<int> starts(size_t(lastColumn + 1));
-    for (int i = 0; i < m_rowCount; ++i) {
-        const QStringView row = m_rows.at(i);
-        Parsed &p = m_parsed[size_t(i)];
-        // One pass finds where each field the graph reads starts.
-        std::fill(starts.begin(), starts.end(), -1);
-        int count = 0;
-        for (qsizetype k = 0; k < row.size() && count < lastColumn; ++k) {
-            if (row[k] == QLatin1Char(';')) {
-                ++count;
+    // One pass finds where each field the graph reads starts.
+    std::array<int, 64> starts;
+    starts.fill(-1);
+    int count = 0;
+    for (qsizetype k = 0; k < row.size() && count < lastColumn; ++k) {
+        if (row[k] == QLatin1Char(';')) {
+            ++count;
+            if (count < int(starts.size()))
                 starts[size_t(count)] = int(std::min<qsizetype>(k + 2, row.size()));
-            }
-        }
-        p.number = NumberOfRow(row);
-        p.flow = flowColumn > 0 && starts[size_t(flowColumn)] >= 0
-            ? TokenNumber(row, starts[size_t(flowColumn)])
-            : kNaN;
-        if (!std::isnan(p.flow)) {
-            high = std::max(high, p.flow);
-            low = std::min(low, p.flow);
-            sum += p.flow;
-            ++summed;
-        }
-        // A relay token is on when its fourth character is "*"; a lane starts off when the
-        // token's first (column - 1) characters end with "." (relay 1) or ". " (relay 2).
-        const auto on = [&](int column) {
-            const int at = starts[size_t(column)];
-            return at >= 0 && at + 3 < row.size() && row[at + 3] == QLatin1Char('*');
-        };
-        const auto head = [&](int column) {
-            const int at = starts[size_t(column)];
-            return at < 0 ? QStringView() : row.mid(at, column - 1);
-        };
-        if (relay1 > 0) {
-            p.relay1On = on(relay1);
-            p.relay1StartsOff = head(relay1).endsWith(QLatin1Char('.'));
-        }
-        if (relay2 > 0) {
-            p.relay2On = on(relay2);
-            p.relay2StartsOff = head(relay2).endsWith(QLatin1String(". "));
         }
     }
+    const auto startOf = [&starts](int column) {
+        return column > 0 && column < int(starts.size()) ? starts[size_t(column)] : -1;
+    };
+    p.number = NumberOfRow(row);
+    p.flow = startOf(flowColumn) >= 0 ? TokenNumber(row, startOf(flowColumn)) : kNaN;
+    // A relay token is on when its fourth character is "*"; a lane starts off when the
+    // token's first (column - 1) characters end with "." (relay 1) or ". " (relay 2).
+    const auto on = [&](int column) {
+        const int at = startOf(column);
+        return at >= 0 && at + 3 < row.size() && row[at + 3] == QLatin1Char('*');
+    };
+    const auto head = [&](int column) {
+        const int at = startOf(column);
+        return at < 0 ? QStringView() : row.mid(at, column - 1);
+    };
+    if (relay1 > 0) {
+        p.relay1On = on(relay1);
+        p.relay1StartsOff = head(relay1).endsWith(QLatin1Char('.'));
+    }
+    if (relay2 > 0) {
+        p.relay2On = on(relay2);
+        p.relay2StartsOff = head(relay2).endsWith(QLatin1String(". "));
+    }
+    return p;
+}
+
+void ElogPlot::UpdateStatistics(int from)
+{
+    for (size_t i = size_t(from); i < m_parsed.size(); ++i) {
+        const double flow = m_parsed[i].flow;
+        if (std::isnan(flow))
+            continue;
+        m_maxFlow = m_summed ? std::max(m_maxFlow, flow) : std::max(0.0, flow);
+        m_minFlow = m_summed ? std::min(m_minFlow, flow) : std::min(1e13, flow);
+        m_sum += flow;
+        ++m_summed;
+    }
     // The average divides by the rows that were summed; no row with a number: all zero.
-    m_high = summed ? high : 0;
-    m_low = summed ? low : 0;
-    m_average = summed ? sum / summed : 0;
-    m_top = m_high;
-    m_bottom = m_low;
-    std::tie(m_range, m_units) = ScaleForSpan(Span());
+    m_high = m_summed ? m_maxFlow : 0;
+    m_low = m_summed ? m_minFlow : 0;
+    m_average = m_summed ? m_sum / m_summed : 0;
+}
+
+int ElogPlot::Append(const QStringList &entries)
+{
+    const int before = m_rowCount;
+    const bool axisOnData = m_top == m_high && m_bottom == m_low;
+    for (const QString &entry : entries) {
+        if (!entry.startsWith(QLatin1String("; ")))
+            continue; // the empty entry that ends a PC log, or anything else that is no row
+        m_rows.append(entry);
+        m_in.entries.append(entry);
+        m_parsed.push_back(ParseRow(entry));
+        ++m_rowCount;
+    }
+    if (m_rowCount == before)
+        return 0;
+    UpdateStatistics(before);
+    // A flow axis still on the data's extremes follows them; one the user set stays.
+    if (axisOnData) {
+        m_top = m_high;
+        m_bottom = m_low;
+    }
+    // Until the user picks a time scale, the live graph keeps the one the whole log would get,
+    // so it looks as the graph of the finished log will.
+    if (!m_scaleChosen)
+        std::tie(m_range, m_units) = ScaleForSpan(Span());
+    if (m_following)
+        ScrollToNewest();
+    return m_rowCount - before;
+}
+
+void ElogPlot::SetFollowing(bool on)
+{
+    m_following = on;
+    if (on)
+        ScrollToNewest();
+}
+
+void ElogPlot::ScrollToNewest()
+{
+    if (m_rowCount == 0)
+        return;
+    const double perRow = m_in.interval * Scale();
+    // Rows across the window; with interval 0 every row is at x 0 and nothing scrolls.
+    const int across = perRow > 0 ? int(std::min(1e9, 2000 / perRow)) : 0;
+    const int newest = m_parsed.back().number;
+    m_firstRow = across > 0 ? std::max(0, newest - across) : 0;
+    m_selectedRow = 0;
+}
+
+void ElogPlot::ScrollBy(int rows)
+{
+    const int last = m_rowCount > 0 ? m_parsed.back().number : 0;
+    m_firstRow = std::clamp(m_firstRow + rows, 0, std::max(0, last - 1));
+    m_selectedRow = 0;
 }
 
 ElogPlot::Inputs ElogPlot::FromLog(const LogData &log)
@@ -392,12 +459,14 @@ void ElogPlot::SelectRow(int index)
 
 void ElogPlot::SetScale(int rangeIndex, int unitsIndex)
 {
+    m_scaleChosen = true;
     m_range = std::clamp(rangeIndex, 0, int(kRanges.size()) - 1);
     m_units = std::clamp(unitsIndex, 0, int(kUnitSeconds.size()) - 1);
 }
 
 bool ElogPlot::ZoomOut()
 {
+    m_scaleChosen = true;
     if (m_range < int(kRanges.size()) - 1)
         ++m_range;
     else if (m_units < int(kUnitSeconds.size()) - 1) {
@@ -410,6 +479,7 @@ bool ElogPlot::ZoomOut()
 
 bool ElogPlot::ZoomIn()
 {
+    m_scaleChosen = true;
     if (m_range > 0)
         --m_range;
     else if (m_units > 0) {
@@ -424,6 +494,7 @@ bool ElogPlot::TimeFull()
 {
     if (!m_ready)
         return false;
+    m_scaleChosen = false;
     std::tie(m_range, m_units) = ScaleForSpan(Span());
     return true;
 }

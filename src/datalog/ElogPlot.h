@@ -88,6 +88,8 @@ public:
     // Range and Units item indexes for a span in seconds.
     static std::pair<int, int> ScaleForSpan(qint64 span);
     qint64 Span() const { return qint64(m_rowCount) * m_in.interval; }
+    // Logical x per second at the time scale in force.
+    double Scale() const;
 
     // A draw request of the graph area: from the first row with no selection; the graph is
     // ready afterwards.
@@ -96,6 +98,17 @@ public:
     GraphPicture Plot();
     Labels MakeLabels() const;
     void Close() { m_ready = false; }
+
+    // Live graph of a growing log: adds the rows among entries (other entries are passed over),
+    // updates the statistics (and a flow axis still on the data's extremes) and, while
+    // following, scrolls so the newest row is at the right edge. Returns the rows added.
+    int Append(const QStringList &entries);
+    // Following the newest row: on until the user scrolls or selects a row.
+    void SetFollowing(bool on);
+    bool Following() const { return m_following; }
+    void ScrollToNewest();
+    // Scrolls the time axis by rows (negative: back), within the log.
+    void ScrollBy(int rows);
 
     // Selection of the row at list position index: scrolls so that the row shows and marks it.
     void SelectRow(int index);
@@ -136,7 +149,9 @@ private:
         bool relay1On = false, relay2On = false;
         bool relay1StartsOff = false, relay2StartsOff = false;
     };
-    double Scale() const; // logical x per second
+    Parsed ParseRow(QStringView row) const;
+    // Adds the flows of the parsed rows from index from on to the statistics.
+    void UpdateStatistics(int from);
     int X(int number) const;
     void AxisFromLabels();
 
@@ -149,4 +164,9 @@ private:
     int m_range = 0, m_units = 0;
     int m_firstRow = 0, m_selectedRow = 0, m_cursorRow = 0;
     bool m_ready = false;
+    bool m_following = false;
+    bool m_scaleChosen = false; // the user set the time scale (combos, zoom)
+    // Running statistics, so a growing log adds its new rows only.
+    double m_maxFlow = 0, m_minFlow = 0, m_sum = 0;
+    int m_summed = 0;
 };
