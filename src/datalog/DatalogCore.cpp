@@ -8,6 +8,7 @@
 #include "datalog/LogLoader.h"
 #include "datalog/MeterDialogue.h"
 #include "datalog/PcLogger.h"
+#include "link/CSerial.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,9 +23,16 @@ DatalogCore::DatalogCore()
     m_meter = std::make_unique<MeterDialogue>(m_model, *m_runner);
 }
 
-// The runner goes first (declared last): a suspended dialogue is destroyed without resuming,
-// its port claim released and its log file closed with what arrived.
-DatalogCore::~DatalogCore() = default;
+DatalogCore::~DatalogCore()
+{
+    // A suspended dialogue is destroyed without resuming, its port claim released and its log
+    // file closed with what arrived. A meter it left in command mode would stay silent: the
+    // link, which outlives the window, sends it back to run mode.
+    const bool inCommandMode = m_meter->InCommandMode();
+    m_runner.reset();
+    if (CSerial *link = Link(); link && inCommandMode)
+        link->SendCommandDetached(QByteArrayLiteral("rrrrrrrrrrr"));
+}
 
 void DatalogCore::OnFirstShown()
 {
