@@ -49,38 +49,57 @@ int NumberOfRow(QStringView row)
     return n ? int(std::clamp<qint64>(*n, 0, std::numeric_limits<int>::max() / 2)) : 0;
 }
 
-// Collapses each run of points on one vertical into its first point, its lowest, its highest
-// and its last: the same pixels, but a step line over many rows sharing an x costs four points.
-void CompressVerticalRuns(std::vector<QPointF> &points)
+// Builds a step line point by point, collapsing each run of points on one vertical into its
+// first point, its lowest, its highest and its last as they arrive: the same pixels, but a step
+// line over many rows sharing an x costs four points, and a day of rows never lands in memory.
+class RunBuilder
 {
-    std::vector<QPointF> out;
-    out.reserve(std::min<size_t>(points.size(), 4 * 2002));
-    size_t i = 0;
-    while (i < points.size()) {
-        size_t j = i;
-        double lo = points[i].y(), hi = lo;
-        while (j + 1 < points.size() && points[j + 1].x() == points[i].x()) {
-            ++j;
-            lo = std::min(lo, points[j].y());
-            hi = std::max(hi, points[j].y());
-        }
-        const double x = points[i].x();
-        const auto push = [&out](QPointF p) {
-            if (out.empty() || out.back() != p)
-                out.push_back(p);
-        };
-        // Only the extremes beyond the run's two ends add anything.
-        const double a = points[i].y(), b = points[j].y();
-        push(points[i]);
-        if (lo < std::min(a, b))
-            push(QPointF(x, lo));
-        if (hi > std::max(a, b))
-            push(QPointF(x, hi));
-        push(points[j]);
-        i = j + 1;
+public:
+    explicit RunBuilder(std::vector<QPointF> &out)
+        : m_out(out)
+    {
     }
-    points.swap(out);
-}
+    ~RunBuilder() { Flush(); }
+    void Add(QPointF p)
+    {
+        if (m_open && p.x() == m_first.x()) {
+            m_last = p;
+            m_lo = std::min(m_lo, p.y());
+            m_hi = std::max(m_hi, p.y());
+            return;
+        }
+        Flush();
+        m_open = true;
+        m_first = m_last = p;
+        m_lo = m_hi = p.y();
+    }
+    void Flush()
+    {
+        if (!m_open)
+            return;
+        m_open = false;
+        const double x = m_first.x();
+        // Only the extremes beyond the run's two ends add anything.
+        const double a = m_first.y(), b = m_last.y();
+        Push(m_first);
+        if (m_lo < std::min(a, b))
+            Push(QPointF(x, m_lo));
+        if (m_hi > std::max(a, b))
+            Push(QPointF(x, m_hi));
+        Push(m_last);
+    }
+
+private:
+    void Push(QPointF p)
+    {
+        if (m_out.empty() || m_out.back() != p)
+            m_out.push_back(p);
+    }
+    std::vector<QPointF> &m_out;
+    bool m_open = false;
+    QPointF m_first, m_last;
+    double m_lo = 0, m_hi = 0;
+};
 
 } // namespace
 
@@ -354,45 +373,47 @@ GraphPicture ElogPlot::Plot()
         level1 = first.relay1StartsOff ? kRelay1Off : kRelay1On;
         level2 = first.relay2StartsOff ? kRelay2Off : kRelay2On;
     }
-    trace.points.emplace_back(0, y);
-    lane1.points.emplace_back(0, level1);
-    lane2.points.emplace_back(0, level2);
+    {
+        RunBuilder traceRun(trace.points), run1(lane1.points), run2(lane2.points);
+        traceRun.Add(QPointF(0, y));
+        run1.Add(QPointF(0, level1));
+        run2.Add(QPointF(0, level2));
 
-    const double step = Scale() * m_in.interval;
-    int x = 0;
-    for (int i = std::max(0, m_firstRow); i < m_rowCount && x < 2000; ++i) {
-        const Parsed &row = m_parsed[size_t(i)];
-        const int prevX = x;
-        x = X(row.number);
-        y = FlowY(row.flow);
-        trace.points.emplace_back(prevX, y);
-        trace.points.emplace_back(x, y);
-        if (relay1) {
-            level1 = row.relay1On ? kRelay1On : kRelay1Off;
-            lane1.points.emplace_back(prevX, level1);
-            lane1.points.emplace_back(x, level1);
-        }
-        if (relay2) {
-            level2 = row.relay2On ? kRelay2On : kRelay2Off;
-            lane2.points.emplace_back(prevX, level2);
-            lane2.points.emplace_back(x, level2);
-        }
-        // The cursor: the first row past the middle, until the user selects one.
-        if (m_selectedRow == 0) {
-            if (prevX <= 1000 && x >= 1000 && x <= 2000)
-                m_cursorRow = m_selectedRow = row.number;
-        } else if (row.number == m_selectedRow && x <= 1000) {
-            m_cursorRow = m_selectedRow;
+        int x = 0;
+        for (int i = std::max(0, m_firstRow); i < m_rowCount && x < 2000; ++i) {
+            const Parsed &row = m_parsed[size_t(i)];
+            const int prevX = x;
+            x = X(row.number);
+            y = FlowY(row.flow);
+            traceRun.Add(QPointF(prevX, y));
+            traceRun.Add(QPointF(x, y));
+            if (relay1) {
+                level1 = row.relay1On ? kRelay1On : kRelay1Off;
+                run1.Add(QPointF(prevX, level1));
+                run1.Add(QPointF(x, level1));
+            }
+            if (relay2) {
+                level2 = row.relay2On ? kRelay2On : kRelay2Off;
+                run2.Add(QPointF(prevX, level2));
+                run2.Add(QPointF(x, level2));
+            }
+            // The cursor: the first row past the middle, until the user selects one.
+            if (m_selectedRow == 0) {
+                if (prevX <= 1000 && x >= 1000 && x <= 2000)
+                    m_cursorRow = m_selectedRow = row.number;
+            } else if (row.number == m_selectedRow && x <= 1000) {
+                m_cursorRow = m_selectedRow;
+            }
         }
     }
     for (GraphPicture::Polyline *line : { &trace, &lane1, &lane2 }) {
-        CompressVerticalRuns(line->points);
         if (line == &trace || (line == &lane1 && relay1) || (line == &lane2 && relay2)) {
             if (line->points.size() == 1)
                 line->points.push_back(line->points.front());
             picture.Add(*line);
         }
     }
+    const double step = Scale() * m_in.interval;
     const int mark = m_selectedRow != 0 && m_selectedRow < m_cursorRow && m_firstRow == 0
         ? m_selectedRow
         : m_cursorRow;
