@@ -3,7 +3,8 @@
 // painted at the trend window's size, for a 24 h and a 5 min window, and its memory after a
 // second day; the live E-LOG plot's cost while PC logging. Every figure is the median of --runs
 // runs.
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_trends [--runs N]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_trends [--runs N] [--part csv|trend|live]
+// (the live part fills a day of PC log rows first, which takes a few minutes).
 #include "datalog/CElogGraph.h"
 #include "datalog/Datalog.h"
 #include "datalog/LogCsvExport.h"
@@ -117,65 +118,77 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     int runs = 7;
+    const char *part = "";
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0)
             runs = std::max(1, std::atoi(argv[i + 1]));
+        if (std::strcmp(argv[i], "--part") == 0)
+            part = argv[i + 1];
     }
+    const auto wanted
+        = [part](const char *name) { return *part == 0 || std::strcmp(part, name) == 0; };
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.csv"));
-    const LogData log = BigLog(100000);
+    const LogData log = wanted("csv") ? BigLog(100000) : LogData();
     std::vector<double> csv;
-    for (int r = 0; r < runs; ++r) {
+    for (int r = 0; r < (wanted("csv") ? runs : 0); ++r) {
         csv.push_back(TimeMs([&] {
             if (!LogCsvExport::WriteFile(log, path).isEmpty())
                 std::fprintf(stderr, "export failed\n");
         }));
     }
-    std::printf("CSV export, 100000 rows to a file: median %.1f ms (limit 500 ms)\n", Median(csv));
+    if (wanted("csv"))
+        std::printf(
+            "CSV export, 100000 rows to a file: median %.1f ms (limit 500 ms)\n", Median(csv));
 
     // 8 meters, a reading every 2 s for 24 h.
     ModbusTrend trend;
-    const qint64 t0 = 1'800'000'000'000;
-    const int perTrace = 24 * 3600 / 2;
-    const auto fill = [&](qint64 from) {
-        for (int i = 0; i < perTrace; ++i) {
-            for (int m = 1; m <= 8; ++m)
-                trend.Reading(m, QString::number(m), from + qint64(i) * 2000,
-                    25.0 * m + 10 * std::sin(i * 0.003 * m) + (i % 17) * 0.1);
+    if (wanted("trend")) {
+        const qint64 t0 = 1'800'000'000'000;
+        const int perTrace = 24 * 3600 / 2;
+        const auto fill = [&](qint64 from) {
+            for (int i = 0; i < perTrace; ++i) {
+                for (int m = 1; m <= 8; ++m)
+                    trend.Reading(m, QString::number(m), from + qint64(i) * 2000,
+                        25.0 * m + 10 * std::sin(i * 0.003 * m) + (i % 17) * 0.1);
+            }
+        };
+        fill(t0);
+        std::fflush(stdout);
+        std::printf("Trend: %lld points held (%d per trace, %zu bytes a point)\n",
+            trend.PointCount(), trend.Series(1).Capacity(), sizeof(TrendSeries::Point));
+        GraphArea area;
+        area.resize(880, 400);
+        QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
+        for (const qint64 span : { qint64(24) * 3600 * 1000, qint64(5) * 60 * 1000 }) {
+            std::vector<double> build, paint;
+            for (int r = 0; r < runs; ++r) {
+                GraphPicture picture;
+                build.push_back(TimeMs([&] {
+                    picture = TrendPlot::Build(
+                        trend.Traces(), { trend.NewestMs(), span }, QStringLiteral("Flow rate"));
+                }));
+                area.SetPicture(std::move(picture));
+                paint.push_back(TimeMs([&] {
+                    QPainter painter(&image);
+                    area.render(&painter);
+                }));
+            }
+            std::printf("Trend redraw, 8 x %d points, %s window: build %.2f ms + paint %.2f ms = "
+                        "%.2f ms (limit 16 ms)\n",
+                perTrace, span > 3600000 ? "24 h" : "5 min", Median(build), Median(paint),
+                Median(build) + Median(paint));
         }
-    };
-    fill(t0);
-    std::printf("Trend: %lld points held (%d per trace, %zu bytes a point)\n", trend.PointCount(),
-        trend.Series(1).Capacity(), sizeof(TrendSeries::Point));
-    GraphArea area;
-    area.resize(880, 400);
-    QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
-    for (const qint64 span : { qint64(24) * 3600 * 1000, qint64(5) * 60 * 1000 }) {
-        std::vector<double> build, paint;
-        for (int r = 0; r < runs; ++r) {
-            GraphPicture picture;
-            build.push_back(TimeMs([&] {
-                picture = TrendPlot::Build(
-                    trend.Traces(), { trend.NewestMs(), span }, QStringLiteral("Flow rate"));
-            }));
-            area.SetPicture(std::move(picture));
-            paint.push_back(TimeMs([&] {
-                QPainter painter(&image);
-                area.render(&painter);
-            }));
-        }
-        std::printf("Trend redraw, 8 x %d points, %s window: build %.2f ms + paint %.2f ms = "
-                    "%.2f ms (limit 16 ms)\n",
-            perTrace, span > 3600000 ? "24 h" : "5 min", Median(build), Median(paint),
-            Median(build) + Median(paint));
+        fill(t0 + qint64(perTrace) * 2000);
+        std::printf("After a second day: %lld points held (bounded)\n", trend.PointCount());
     }
-    fill(t0 + qint64(perTrace) * 2000);
-    std::printf("After a second day: %lld points held (bounded)\n", trend.PointCount());
 
     // The live E-LOG graph while PC logging at 1 s: the processor time one snapshot costs with
     // the graph open (appended, redrawn and painted) less what it costs without, as a share of
     // the second between snapshots; after an hour and after a day of rows.
     for (const int rows : { 3600, 86400 }) {
+        if (!wanted("live"))
+            break;
         PcLogRig rig(dir.filePath(QStringLiteral("live%1.log").arg(rows)));
         for (int i = 0; i < rows; ++i)
             rig.Snapshot(i);

@@ -73,9 +73,44 @@ QByteArray RelayCell(QStringView field)
     return t.contains(QLatin1Char('*')) ? QByteArrayLiteral("1") : QByteArrayLiteral("0");
 }
 
+// Digits at t[from, from + count) as a number, or -1.
+int Digits(QStringView t, qsizetype from, qsizetype count)
+{
+    if (from < 0 || from + count > t.size())
+        return -1;
+    int n = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const char16_t c = t[i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        n = n * 10 + (c - u'0');
+    }
+    return n;
+}
+
+// Seconds since midnight of "HH:MM:SS AM" as the logger writes it, read without allocating;
+// anything else goes the general way.
+int ParseClock(QStringView field)
+{
+    const QStringView t = field.trimmed();
+    if (t.size() == 11 && t[2] == u':' && t[5] == u':' && t[8] == u' ' && t[10] == u'M') {
+        const int h = Digits(t, 0, 2), m = Digits(t, 3, 2), sec = Digits(t, 6, 2);
+        const bool pm = t[9] == u'P', am = t[9] == u'A';
+        if (h >= 1 && h <= 12 && m >= 0 && m <= 59 && sec >= 0 && sec <= 59 && (am || pm))
+            return ((h % 12) + (pm ? 12 : 0)) * 3600 + m * 60 + sec;
+    }
+    return ElogPlot::ParseClock(t.toString());
+}
+
 // "MM/DD/YYYY" (a two-digit year counts from 2000).
 QDate ParseLogDate(QStringView text)
 {
+    const QStringView t = text.trimmed();
+    if (t.size() == 10 && t[2] == u'/' && t[5] == u'/') {
+        const int m = Digits(t, 0, 2), d = Digits(t, 3, 2), y = Digits(t, 6, 4);
+        if (m >= 0 && d >= 0 && y >= 0)
+            return QDate(y, m, d);
+    }
     int m = 0, d = 0, y = 0;
     if (!ScanText::Date(text.trimmed().toString(), &m, &d, &y))
         return QDate();
@@ -207,7 +242,7 @@ bool LogCsvExport::Write(const LogData &log, QIODevice &out)
         QDate date;
         qint64 seconds = -1;
         if (timeColumn > 0) {
-            seconds = ElogPlot::ParseClock(field(timeColumn).trimmed().toString());
+            seconds = ParseClock(field(timeColumn));
             date = dateColumn > 0 ? ParseLogDate(field(dateColumn)) : day;
             if (dateColumn <= 0 && seconds >= 0 && lastSeconds >= 0 && seconds < lastSeconds
                 && day.isValid()) {

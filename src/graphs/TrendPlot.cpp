@@ -57,15 +57,15 @@ std::pair<double, double> TrendPlot::ValueRange(const std::vector<Trace> &traces
     for (const Trace &t : traces) {
         if (!t.series)
             continue;
-        for (int i = StartIndex(*t.series, window); i < t.series->Size(); ++i) {
-            const TrendSeries::Point &p = t.series->At(i);
+        t.series->Visit(StartIndex(*t.series, window), [&](int, const TrendSeries::Point &p) {
             if (p.ms > window.endMs)
-                break;
+                return false;
             if (std::isfinite(p.value)) {
                 lo = std::min(lo, p.value);
                 hi = std::max(hi, p.value);
             }
-        }
+            return true;
+        });
     }
     if (!(lo <= hi))
         return { 0, 1 };
@@ -146,6 +146,7 @@ GraphPicture TrendPlot::Build(
         const double perColumn = double(std::max<qint64>(1, window.spanMs)) / kColumns;
         int column = -1;
         int first = -1, low = -1, high = -1, last = -1;
+        double lowValue = 0, highValue = 0;
         const auto emitColumn = [&] {
             if (first < 0)
                 return;
@@ -161,14 +162,13 @@ GraphPicture TrendPlot::Build(
             }
             first = low = high = last = -1;
         };
-        for (int i = StartIndex(s, window); i < s.Size(); ++i) {
-            const TrendSeries::Point &p = s.At(i);
+        s.Visit(StartIndex(s, window), [&](int i, const TrendSeries::Point &p) {
             if (p.ms > window.endMs)
-                break;
+                return false;
             if (!std::isfinite(p.value)) {
                 emitColumn();
                 flush();
-                continue;
+                return true;
             }
             const int c
                 = int(std::clamp((double(p.ms) - startMs) / perColumn, -1.0, double(kColumns)));
@@ -176,14 +176,21 @@ GraphPicture TrendPlot::Build(
                 emitColumn();
                 column = c;
             }
-            if (first < 0)
+            if (first < 0) {
                 first = low = high = i;
-            if (p.value < s.At(low).value)
+                lowValue = highValue = p.value;
+            }
+            if (p.value < lowValue) {
                 low = i;
-            if (p.value > s.At(high).value)
+                lowValue = p.value;
+            }
+            if (p.value > highValue) {
                 high = i;
+                highValue = p.value;
+            }
             last = i;
-        }
+            return true;
+        });
         emitColumn();
         flush();
     }

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <vector>
 
 // One trace of a live trend: a ring of (time, value) points, oldest first, that holds at most
@@ -32,6 +33,19 @@ public:
     const Point &Newest() const { return At(m_size - 1); }
     // The index of the first point at or after ms (Size() when none).
     int FirstAtOrAfter(qint64 ms) const;
+    // Calls f(index, point) for the points from index from on, oldest first, until f returns
+    // false: a walk over the ring without a division per point.
+    template <typename F> void Visit(int from, F &&f) const
+    {
+        const int capacity = Capacity();
+        int at = (m_start + std::max(0, from)) % capacity;
+        for (int i = std::max(0, from); i < m_size; ++i) {
+            if (!f(i, m_points[size_t(at)]))
+                return;
+            if (++at == capacity)
+                at = 0;
+        }
+    }
 
 private:
     std::vector<Point> m_points;
