@@ -1,0 +1,396 @@
+#include "cli/CliProgram.h"
+
+#include "app/CommSettings.h"
+#include "base/DialogueRunner.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "cli/CliMeter.h"
+#include "cli/CliMeterFile.h"
+#include "cli/CliSignals.h"
+#include "link/SerialDevice.h"
+#include "meter/MeterSeries.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+void Out(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void Err(const QString &text)
+{
+    QString t = text.trimmed();
+    t.replace(QLatin1Char('\n'), QStringLiteral("\ntarvik-cli: "));
+    std::fprintf(stderr, "tarvik-cli: %s\n", t.toLocal8Bit().constData());
+}
+} // namespace
+
+int CliProgram::Run(const QStringList &arguments)
+{
+    // Messages the shared code would show in a box go to standard error; its questions (none
+    // are asked on these paths) are answered No, so nothing is replaced unasked.
+    UserMessage::SetHandler([](const QString &text, const QString &) { Err(text); });
+    UserMessage::SetAskHandler([](const QString &text, const QString &) {
+        Err(text);
+        return false;
+    });
+    if (arguments.size() < 2) {
+        std::fputs(CliHelp::Overview().toLocal8Bit().constData(), stderr);
+        return kBadInput;
+    }
+    const QString first = arguments.at(1);
+    if (first == QLatin1String("--help") || first == QLatin1String("help")) {
+        Out(CliHelp::Overview());
+        return kDone;
+    }
+    if (first == QLatin1String("--man")) {
+        Out(CliHelp::ManPage());
+        return kDone;
+    }
+    const CliHelp::Command *command = CliHelp::Find(first);
+    if (!command) {
+        Err(QStringLiteral("\"%1\" is no command of tarvik-cli; \"tarvik-cli --help\" lists "
+                           "them.")
+                .arg(first));
+        return kBadInput;
+    }
+    m_name = first;
+    if (!m_args.Parse(*command, arguments.mid(2))) {
+        Err(m_args.Error() + QStringLiteral(" (\"tarvik-cli %1 --help\")").arg(m_name));
+        return kBadInput;
+    }
+    if (m_args.Has(QStringLiteral("--help"))) {
+        Out(CliHelp::HelpText(*command));
+        return kDone;
+    }
+    return Dispatch(*command);
+}
+
+bool CliProgram::Progress() const
+{
+    return !m_args.Has(QStringLiteral("--quiet")) && ::isatty(STDERR_FILENO);
+}
+
+int CliProgram::Dispatch(const CliHelp::Command &command)
+{
+    const QString name = QLatin1String(command.name);
+    if (name == QLatin1String("ports"))
+        return Ports();
+    if (name == QLatin1String("show"))
+        return Show();
+    if (name == QLatin1String("set"))
+        return Set();
+    if (name == QLatin1String("identify"))
+        return RunDialogue(Identify());
+    if (name == QLatin1String("read"))
+        return RunDialogue(Read());
+    if (name == QLatin1String("send"))
+        return RunDialogue(Send());
+    Err(QStringLiteral("%1 is not built into this version of tarvik-cli yet.").arg(name));
+    return kBadInput;
+}
+
+int CliProgram::RunDialogue(Task<void> dialogue)
+{
+    DialogueRunner runner;
+    CliSignals signals;
+    QObject::connect(&signals, &CliSignals::Interrupt, &runner, &DialogueRunner::Cancel);
+    m_runner = &runner;
+    bool finished = false;
+    runner.Start(std::move(dialogue), [&finished] {
+        finished = true;
+        QCoreApplication::exit(0);
+    });
+    if (!finished)
+        QCoreApplication::exec();
+    m_runner = nullptr;
+    if (signals.Interrupted() && m_code == kDone)
+        m_code = kMeterFailed;
+    return m_code;
+}
+
+QString CliProgram::PortArg()
+{
+    return m_args.Value(QStringLiteral("--port"));
+}
+
+int CliProgram::Ports()
+{
+    QJsonArray list;
+    QString text;
+    for (const QString &port : CommSettings::PortList(false)) {
+        const QString device = QString::fromStdString(SerialDevice::DevicePath(port.toStdString()));
+        QString what;
+        if (port.startsWith(QLatin1String("/dev/serial/by-id/")))
+            what = QStringLiteral("USB adapter -> %1").arg(QFileInfo(port).canonicalFilePath());
+        else if (port.startsWith(QLatin1String("/dev/ttyUSB")))
+            what = QStringLiteral("USB serial adapter");
+        else if (port.startsWith(QLatin1String("/dev/ttyACM")))
+            what = QStringLiteral("USB modem-class device");
+        else
+            what = QFileInfo::exists(device) ? QStringLiteral("serial port")
+                                             : QStringLiteral("serial port (absent)");
+        text += QStringLiteral("%1\t%2\t%3\n").arg(port, device, what);
+        list.append(QJsonObject { { QStringLiteral("port"), port },
+            { QStringLiteral("device"), device }, { QStringLiteral("what"), what } });
+    }
+    if (m_args.Has(QStringLiteral("--json")))
+        Out(QString::fromUtf8(QJsonDocument(list).toJson()));
+    else
+        Out(text);
+    return kDone;
+}
+
+int CliProgram::Show()
+{
+    if (m_args.Plain().size() != 1) {
+        Err(QStringLiteral("show takes one meter file."));
+        return kBadInput;
+    }
+    const QString path = m_args.Plain().at(0);
+    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (!file.Open(path, &error)) {
+        Err(error);
+        return kBadInput;
+    }
+    const auto rows = file.Rows();
+    if (m_args.Has(QStringLiteral("--json"))) {
+        QJsonArray list;
+        for (const auto &row : rows)
+            list.append(QJsonObject { { QStringLiteral("caption"), row.caption },
+                { QStringLiteral("id"), row.id }, { QStringLiteral("text"), row.text } });
+        Out(QString::fromUtf8(QJsonDocument(list).toJson()));
+        return kDone;
+    }
+    QString text;
+    for (const auto &row : rows)
+        text += QStringLiteral("%1\t%2\t%3\n").arg(row.caption).arg(row.id).arg(row.text);
+    Out(text);
+    return kDone;
+}
+
+int CliProgram::Set()
+{
+    const QStringList plain = m_args.Plain();
+    if (plain.size() < 2) {
+        Err(QStringLiteral("set takes a meter file and at least one NAME=VALUE."));
+        return kBadInput;
+    }
+    const QString path = plain.at(0);
+    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (!file.Open(path, &error)) {
+        Err(error);
+        return kBadInput;
+    }
+    for (int i = 1; i < plain.size(); ++i) {
+        const int equals = plain.at(i).indexOf(QLatin1Char('='));
+        if (equals <= 0) {
+            Err(QStringLiteral("\"%1\" is not NAME=VALUE.").arg(plain.at(i)));
+            return kBadInput;
+        }
+        const QString refusal = file.Set(plain.at(i).left(equals), plain.at(i).mid(equals + 1));
+        if (!refusal.isEmpty()) {
+            Err(refusal + QStringLiteral("\nNothing was written."));
+            return kBadInput;
+        }
+    }
+    const QString out
+        = m_args.Has(QStringLiteral("--out")) ? m_args.Value(QStringLiteral("--out")) : path;
+    if (!file.Save(out, &error)) {
+        Err(error);
+        return kBadInput;
+    }
+    return kDone;
+}
+
+Task<void> CliProgram::Identify()
+{
+    if (PortArg().isEmpty()) {
+        Err(QStringLiteral("identify needs --port."));
+        m_code = kBadInput;
+        co_return;
+    }
+    CliMeter meter(PortArg(),
+        m_args.Has(QStringLiteral("--baud")) ? m_args.Value(QStringLiteral("--baud"))
+                                             : QStringLiteral("9600"),
+        Progress());
+    QString error;
+    if (!meter.Open(&error)) {
+        Err(error);
+        m_code = kPortUnusable;
+        co_return;
+    }
+    CliMeter::Identity id;
+    if (!co_await meter.Identify(*m_runner, &id)) {
+        Err(m_runner->Cancelled()
+                ? QStringLiteral("Interrupted.")
+                : QStringLiteral("The meter on %1 did not identify itself.").arg(PortArg()));
+        m_code = kMeterFailed;
+        co_return;
+    }
+    const MeterSeries::Series series = MeterSeries::OfVersion(id.version);
+    const QString seriesName = series == MeterSeries::Quixal ? QStringLiteral("Quixal")
+        : series == MeterSeries::Kelvane                     ? QStringLiteral("Kelvane")
+                                                             : QStringLiteral("unknown");
+    if (m_args.Has(QStringLiteral("--json"))) {
+        Out(QString::fromUtf8(QJsonDocument(
+            QJsonObject { { QStringLiteral("series"), seriesName },
+                { QStringLiteral("model"), id.model }, { QStringLiteral("version"), id.version },
+                { QStringLiteral("revision"), id.revision }, { QStringLiteral("range"), id.range },
+                { QStringLiteral("serial"),
+                    id.serial } }).toJson()));
+    } else {
+        Out(QStringLiteral(
+            "series\t%1\nmodel\t%2\nversion\t%3\nrevision\t%4\nrange\t%5\nserial\t%6\n")
+                .arg(seriesName, id.model, id.version, id.revision, id.range, id.serial));
+    }
+}
+
+Task<void> CliProgram::Read()
+{
+    if (PortArg().isEmpty() || !m_args.Plain().isEmpty()) {
+        Err(QStringLiteral("read takes --port P [--out FILE] and nothing else."));
+        m_code = kBadInput;
+        co_return;
+    }
+    CliMeter meter(PortArg(),
+        m_args.Has(QStringLiteral("--baud")) ? m_args.Value(QStringLiteral("--baud"))
+                                             : QStringLiteral("9600"),
+        Progress());
+    QString error;
+    if (!meter.Open(&error)) {
+        Err(error);
+        m_code = kPortUnusable;
+        co_return;
+    }
+    // The series decides the list and the file type: a given --out names it, else the meter.
+    CliMeterFile::Series series = CliMeterFile::Series::Kelvane;
+    if (m_args.Has(QStringLiteral("--out"))) {
+        series = CliMeterFile::SeriesOfPath(m_args.Value(QStringLiteral("--out")));
+    } else {
+        CliMeter::Identity id;
+        if (!co_await meter.Identify(*m_runner, &id)) {
+            Err(m_runner->Cancelled()
+                    ? QStringLiteral("Interrupted; nothing was written.")
+                    : QStringLiteral(
+                        "The meter on %1 did not identify itself; nothing was written.")
+                          .arg(PortArg()));
+            m_code = kMeterFailed;
+            co_return;
+        }
+        if (MeterSeries::OfVersion(id.version) == MeterSeries::Quixal)
+            series = CliMeterFile::Series::Quixal;
+    }
+    CliMeterFile file(series);
+    const QString list = series == CliMeterFile::Series::Quixal ? QStringLiteral("qxread.que")
+                                                                : QStringLiteral("read20.que");
+    const int result = co_await meter.RunList(*m_runner, list, file.Fields(), &error);
+    if (result != 0) {
+        Err(error + QStringLiteral("\nNothing was written."));
+        m_code = result == 2 ? kBadInput : kMeterFailed;
+        co_return;
+    }
+    if (!file.FinishRead(&error)) {
+        Err(error + QStringLiteral("\nNothing was written."));
+        m_code = kMeterFailed;
+        co_return;
+    }
+    const QString out = m_args.Has(QStringLiteral("--out"))
+        ? m_args.Value(QStringLiteral("--out"))
+        : QDir::current().filePath(file.ProposedName());
+    if (!file.Save(out, &error)) {
+        Err(error);
+        m_code = kBadInput;
+        co_return;
+    }
+    Out(out + QLatin1Char('\n'));
+}
+
+Task<void> CliProgram::Send()
+{
+    if (PortArg().isEmpty() || m_args.Plain().size() != 1) {
+        Err(QStringLiteral("send takes one meter file and --port P."));
+        m_code = kBadInput;
+        co_return;
+    }
+    const QString path = m_args.Plain().at(0);
+    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (!file.Open(path, &error)) {
+        Err(error);
+        m_code = kBadInput;
+        co_return;
+    }
+    CliMeter meter(PortArg(),
+        m_args.Has(QStringLiteral("--baud")) ? m_args.Value(QStringLiteral("--baud"))
+                                             : QStringLiteral("9600"),
+        Progress());
+    if (!meter.Open(&error)) {
+        Err(error);
+        m_code = kPortUnusable;
+        co_return;
+    }
+    CliMeter::Identity id;
+    const bool identified = co_await meter.Identify(*m_runner, &id);
+    if (m_runner->Cancelled()) {
+        Err(QStringLiteral("Interrupted before anything was sent."));
+        m_code = kMeterFailed;
+        co_return;
+    }
+    const bool force = m_args.Has(QStringLiteral("--force"));
+    if (!identified && !force) {
+        Err(QStringLiteral("The meter on %1 did not identify itself, so its serial number cannot "
+                           "be checked; nothing was sent (--force sends without the check).")
+                .arg(PortArg()));
+        m_code = kMeterFailed;
+        co_return;
+    }
+    const MeterSeries::Series fileSeries
+        = file.Kind() == CliMeterFile::Series::Quixal ? MeterSeries::Quixal : MeterSeries::Kelvane;
+    if (identified && !force) {
+        if (MeterSeries::OfVersion(id.version) != fileSeries) {
+            Err(QStringLiteral("%1 is a %2 file, but the meter on %3 is a %4 meter (firmware %5); "
+                               "nothing was sent.")
+                    .arg(path, CliMeterFile::SeriesName(file.Kind()), PortArg(),
+                        MeterSeries::OfVersion(id.version) == MeterSeries::Quixal
+                            ? QStringLiteral("Quixal")
+                            : QStringLiteral("Kelvane"),
+                        id.version));
+            m_code = kBadInput;
+            co_return;
+        }
+        if (id.serial.trimmed() != file.Serial().trimmed()) {
+            Err(QStringLiteral("%1 holds serial number %2, but the meter on %3 has serial number "
+                               "%4; nothing was sent (--force sends it anyway).")
+                    .arg(path, file.Serial(), PortArg(), id.serial));
+            m_code = kBadInput;
+            co_return;
+        }
+    }
+    file.PrepareSend(id.range);
+    const QString list = file.Kind() == CliMeterFile::Series::Quixal ? QStringLiteral("qxsend.que")
+                                                                     : QStringLiteral("send20.que");
+    const int result = co_await meter.RunList(*m_runner, list, file.Fields(), &error);
+    if (result != 0) {
+        Err(error
+            + (result == 1 && !m_runner->Cancelled()
+                    ? QString()
+                    : QStringLiteral("\nThe meter may not have stored the configuration; read it "
+                                     "to see what it holds.")));
+        m_code = result == 2 ? kBadInput : kMeterFailed;
+        co_return;
+    }
+    Out(QStringLiteral("Meter stored the configuration\n"));
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "base/Task.h"
+#include "cli/CliArgs.h"
+
+#include <QString>
+#include <QStringList>
+
+class CliSignals;
+class DialogueRunner;
+
+// tarvik-cli: picks the command from the arguments, checks its options against the help table
+// and runs it, the meter commands as one dialogue on a DialogueRunner under the application's
+// event loop (Ctrl+C cancels it). Results go to standard output, everything else to standard
+// error. main() creates the QCoreApplication and calls Run.
+class CliProgram
+{
+public:
+    static constexpr int kDone = 0;
+    static constexpr int kMeterFailed = 1;
+    static constexpr int kBadInput = 2;
+    static constexpr int kPortUnusable = 3;
+
+    int Run(const QStringList &arguments);
+
+private:
+    int Dispatch(const CliHelp::Command &command);
+    int RunDialogue(Task<void> dialogue);
+    bool Progress() const;
+    QString PortArg();
+
+    int Ports();
+    int Show();
+    int Set();
+    Task<void> Identify();
+    Task<void> Read();
+    Task<void> Send();
+
+    CliArgs m_args;
+    QString m_name;
+    int m_code = kDone;
+    DialogueRunner *m_runner = nullptr;
+};

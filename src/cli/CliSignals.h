@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGINT and SIGTERM into the Interrupted signal on the event loop: the handler only
+// writes a byte to a pipe, which a QSocketNotifier watches, so no work is done inside the
+// handler. One instance per process (the command-line program's main owns it).
+class CliSignals : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CliSignals(QObject *parent = nullptr);
+    ~CliSignals() override;
+    bool Interrupted() const { return m_interrupted; }
+
+Q_SIGNALS:
+    void Interrupt();
+
+private:
+    void Drain();
+
+    QSocketNotifier *m_notifier = nullptr;
+    bool m_interrupted = false;
+};
