@@ -40,6 +40,9 @@ const std::vector<CliHelp::Option> &CliHelp::CommonOptions()
         { "--help", "", "this text" },
         { "--baud", "N", "the port's speed (default 9600, as the settings propose)" },
         { "--quiet", "", "no progress on standard error, even on a terminal" },
+        { "--pace", "FACTOR",
+            "scale the pauses between the bytes sent (1, the default, for a real meter; a "
+            "simulated meter takes less)" },
     };
     return options;
 }

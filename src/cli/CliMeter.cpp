@@ -40,8 +40,13 @@ QString PortPath(const QString &port)
 }
 } // namespace
 
-CliMeter::CliMeter(const QString &port, const QString &baud, bool progress)
-    : m_serial(std::make_unique<CSerial>(PortPath(port)))
+CliMeter::CliMeter(const QString &port, const QString &baud, bool progress, double pace)
+    : m_serial(std::make_unique<CSerial>(PortPath(port),
+        [pace] {
+            LinkTiming timing;
+            timing.pacingScale = pace;
+            return timing;
+        }()))
     , m_progress(progress)
 {
     m_serial->SetPortText(PortPath(port));
@@ -73,8 +78,11 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
     // The terminal sends seven "[" when it opens; the meter draws its main screen.
     m_serial->PurgeInput();
     co_await m_serial->SendStringAsync(runner, QByteArrayLiteral("[[[[[[["));
+    // A meter that has not begun its screen within 3 s is not there: the read's own total
+    // time-out (some 15 s of silence) is for replies under way.
     QByteArray screen;
-    co_await m_serial->ReadAllAsync(runner, screen, 400, 3000);
+    if (co_await m_serial->InputWithin(runner, 3000))
+        co_await m_serial->ReadAllAsync(runner, screen, 400, 3000);
     EndProgress(m_progress);
     if (runner.Cancelled())
         co_return false;
@@ -84,7 +92,8 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
     // Back to run mode, as the meter was before.
     co_await m_serial->SendStringAsync(runner, QByteArrayLiteral("r"));
     QByteArray rest;
-    co_await m_serial->ReadAllAsync(runner, rest, 100, 300);
+    if (co_await m_serial->InputWithin(runner, 300))
+        co_await m_serial->ReadAllAsync(runner, rest, 100, 300);
     co_return !identity->version.isEmpty();
 }
 

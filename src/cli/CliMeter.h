@@ -27,7 +27,7 @@ public:
         QString serial;
     };
 
-    CliMeter(const QString &port, const QString &baud, bool progress);
+    CliMeter(const QString &port, const QString &baud, bool progress, double pace = 1.0);
     ~CliMeter();
     // False with the reason (the system's on its own line) when the port cannot be used.
     bool Open(QString *error);

@@ -119,6 +119,19 @@ int CliProgram::RunDialogue(Task<void> dialogue)
     return m_code;
 }
 
+QString CliProgram::Baud() const
+{
+    return m_args.Has(QStringLiteral("--baud")) ? m_args.Value(QStringLiteral("--baud"))
+                                                : QStringLiteral("9600");
+}
+
+double CliProgram::Pace() const
+{
+    bool ok = false;
+    const double pace = m_args.Value(QStringLiteral("--pace")).toDouble(&ok);
+    return ok && pace > 0 && pace <= 1 ? pace : 1.0;
+}
+
 QString CliProgram::PortArg()
 {
     return m_args.Value(QStringLiteral("--port"));
@@ -222,10 +235,7 @@ Task<void> CliProgram::Identify()
         m_code = kBadInput;
         co_return;
     }
-    CliMeter meter(PortArg(),
-        m_args.Has(QStringLiteral("--baud")) ? m_args.Value(QStringLiteral("--baud"))
-                                             : QStringLiteral("9600"),
-        Progress());
+    CliMeter meter(PortArg(), Baud(), Progress(), Pace());
     QString error;
     if (!meter.Open(&error)) {
         Err(error);
@@ -265,10 +275,7 @@ Task<void> CliProgram::Read()
         m_code = kBadInput;
         co_return;
     }
-    CliMeter meter(PortArg(),
-        m_args.Has(QStringLiteral("--baud")) ? m_args.Value(QStringLiteral("--baud"))
-                                             : QStringLiteral("9600"),
-        Progress());
+    CliMeter meter(PortArg(), Baud(), Progress(), Pace());
     QString error;
     if (!meter.Open(&error)) {
         Err(error);
@@ -333,10 +340,7 @@ Task<void> CliProgram::Send()
         m_code = kBadInput;
         co_return;
     }
-    CliMeter meter(PortArg(),
-        m_args.Has(QStringLiteral("--baud")) ? m_args.Value(QStringLiteral("--baud"))
-                                             : QStringLiteral("9600"),
-        Progress());
+    CliMeter meter(PortArg(), Baud(), Progress(), Pace());
     if (!meter.Open(&error)) {
         Err(error);
         m_code = kPortUnusable;

@@ -28,6 +28,8 @@ private:
     int RunDialogue(Task<void> dialogue);
     bool Progress() const;
     QString PortArg();
+    QString Baud() const;
+    double Pace() const;
 
     int Ports();
     int Show();
