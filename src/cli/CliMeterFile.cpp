@@ -407,7 +407,8 @@ QString CliMeterFile::SetKelvane(int id, int index, const QString &value)
         break;
     }
     // An edit: the limits its leaving applies, then the collection its leaving makes.
-    m_kelvane.SetField(id, ZarnFormRules::LimitOnLeave(id, value.trimmed()));
+    const int setId = id == 1021 ? 1022 : id == 1023 ? 1024 : id == 1027 ? 1028 : id;
+    m_kelvane.SetField(setId, ZarnFormRules::LimitOnLeave(id, value.trimmed()));
     if (CollectsOnLeave(id))
         Collect(true);
     return QString();

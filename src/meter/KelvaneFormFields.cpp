@@ -95,9 +95,9 @@ QString KelvaneFormFields::CaptionOf(int id)
 
 bool KelvaneFormFields::IsPlainTextId(int id)
 {
-    return (id >= 1010 && id <= 1018) || id == 1021 || id == 1022 || id == 1023 || id == 1024
-        || id == 1027 || id == 1028 || (id >= 1035 && id <= 1039) || (id >= 1043 && id <= 1045)
-        || id == 1048 || id == 1053 || id == 1054 || id == 1066 || (id >= 1068 && id <= 1070);
+    return (id >= 1010 && id <= 1018) || id == 1022 || id == 1024 || id == 1028
+        || (id >= 1035 && id <= 1039) || (id >= 1043 && id <= 1045) || id == 1048 || id == 1053
+        || id == 1054 || id == 1066 || (id >= 1068 && id <= 1070);
 }
 
 int KelvaneFormFields::EditIdOf(int id)

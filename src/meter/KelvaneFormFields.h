@@ -33,7 +33,8 @@ public:
     static int IdOf(const QString &text);
     static QString CaptionOf(int id);
 
-    // Ids whose SetField text goes into an edit as it stands.
+    // Ids whose SetField text goes into an edit as it stands (a spin field's edit is set through
+    // the spin's id and read through its own).
     static bool IsPlainTextId(int id);
     // The edit a spin arrow's id stands for (1022 -> 1021, 1024 -> 1023, 1028 -> 1027); other
     // ids as they are.
