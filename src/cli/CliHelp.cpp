@@ -99,11 +99,16 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
         { "modbus", "--port P --addresses A-B [--count N] [--interval MS] [--csv]",
             "poll a Modbus network as the Modbus window does",
             "Reads flow rate, totalizer and temperature of each address in turn, one line (or "
-            "CSV row) per meter per sweep; N sweeps (default 1), MS milliseconds apart.",
+            "CSV row) per meter per sweep; N sweeps (default 1), MS milliseconds apart. A meter "
+            "that does not answer is said on standard error and tried again on the next sweep, "
+            "as the window does with \"Keep polling through errors\"; the status is then 1.",
             { { "--port", "P", "the RS-485 port" },
                 { "--addresses", "A-B", "addresses to poll, e.g. 1-8 or 1,3,5" },
                 { "--count", "N", "sweeps (default 1)" },
                 { "--interval", "MS", "pause between sweeps (default 1000)" },
+                { "--parity", "TEXT",
+                    "the character format: \"1 8 EVEN 1\" (default), \"1 8 NONE 1\", "
+                    "\"1 8 ODD 1\" or \"1 8 NONE 2\"" },
                 { "--csv", "", "CSV rows with a header line" } } },
         { "convert", "FILE --to VERSION --out FILE2", "convert a meter file to another firmware",
             "The form's Convert: moves the data into the layout of VERSION (3.9G, 4.0x, "

@@ -8,7 +8,9 @@
 #include "cli/CliMeterFile.h"
 #include "cli/CliSignals.h"
 #include "link/SerialDevice.h"
+#include "link/mbCSerial.h"
 #include "meter/MeterSeries.h"
+#include "modbus/ModbusMaster.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTime>
 
 #include <cstdio>
 #include <unistd.h>
@@ -96,6 +99,8 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
         return RunDialogue(Read());
     if (name == QLatin1String("send"))
         return RunDialogue(Send());
+    if (name == QLatin1String("modbus"))
+        return RunDialogue(Modbus());
     Err(QStringLiteral("%1 is not built into this version of tarvik-cli yet.").arg(name));
     return kBadInput;
 }
@@ -397,4 +402,105 @@ Task<void> CliProgram::Send()
         co_return;
     }
     Out(QStringLiteral("Meter stored the configuration\n"));
+}
+
+namespace {
+// "1-8", "1,3,5" or a mix ("1-3,7"): the addresses in order; empty for a text that names none
+// or an address outside 1..247.
+QList<int> AddressList(const QString &text)
+{
+    QList<int> addresses;
+    for (const QString &item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList ends = item.split(QLatin1Char('-'));
+        bool ok1 = false, ok2 = true;
+        const int first = ends.value(0).trimmed().toInt(&ok1);
+        const int last = ends.size() == 2 ? ends.at(1).trimmed().toInt(&ok2) : first;
+        if (ends.size() > 2 || !ok1 || !ok2 || first < 1 || last > 247 || last < first)
+            return {};
+        for (int a = first; a <= last; ++a)
+            addresses << a;
+    }
+    return addresses;
+}
+
+QString Csv(const QString &field)
+{
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
+        return field.trimmed();
+    QString quoted = field.trimmed();
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+} // namespace
+
+Task<void> CliProgram::Modbus()
+{
+    const QList<int> addresses = AddressList(m_args.Value(QStringLiteral("--addresses")));
+    bool countOk = true, intervalOk = true;
+    const int count = m_args.Has(QStringLiteral("--count"))
+        ? m_args.Value(QStringLiteral("--count")).toInt(&countOk)
+        : 1;
+    const int interval = m_args.Has(QStringLiteral("--interval"))
+        ? m_args.Value(QStringLiteral("--interval")).toInt(&intervalOk)
+        : 1000;
+    if (PortArg().isEmpty() || addresses.isEmpty() || !countOk || count < 1 || !intervalOk
+        || interval < 0 || !m_args.Plain().isEmpty()) {
+        Err(QStringLiteral("modbus takes --port P --addresses A-B (within 1..247) and a count "
+                           "of 1 or more (\"tarvik-cli modbus --help\")."));
+        m_code = kBadInput;
+        co_return;
+    }
+    QString port = PortArg();
+    if (SerialDevice::DevicePath(port.toStdString()).empty() && QFileInfo::exists(port))
+        port = QFileInfo(port).absoluteFilePath();
+    mbCSerial serial(port);
+    serial.SetPortText(port);
+    serial.SetBaudText(Baud());
+    serial.SetParityText(m_args.Has(QStringLiteral("--parity"))
+            ? m_args.Value(QStringLiteral("--parity"))
+            : QStringLiteral("1 8 EVEN 1"));
+    if (!serial.OpenPort()) {
+        Err(QStringLiteral("Cannot use the port %1.\n%2").arg(port, serial.LastError()));
+        m_code = kPortUnusable;
+        co_return;
+    }
+    SerialPort::Claim claim(&serial, this);
+    ModbusMaster master(&serial);
+    const bool csv = m_args.Has(QStringLiteral("--csv"));
+    if (csv)
+        Out(QStringLiteral("sweep,time,address,flow,totalizer,temperature\n"));
+    for (int sweep = 1; sweep <= count && !m_runner->Cancelled(); ++sweep) {
+        if (sweep > 1)
+            co_await m_runner->Sleep(interval);
+        for (int address : addresses) {
+            if (m_runner->Cancelled())
+                break;
+            const QString text = QString::number(address);
+            const int ok = co_await master.ReadDynamicAsync(*m_runner, text);
+            if (m_runner->Cancelled())
+                break;
+            const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+            if (!ok) {
+                Err(master.FailureText(text));
+                m_code = kMeterFailed;
+                continue;
+            }
+            if (csv)
+                Out(QStringLiteral("%1,%2,%3,%4,%5,%6\n")
+                        .arg(sweep)
+                        .arg(time)
+                        .arg(address)
+                        .arg(Csv(master.FlowText()), Csv(master.TotalizerText()),
+                            Csv(master.TemperatureText())));
+            else
+                Out(QStringLiteral("%1 address %2: flow %3, totalizer %4, temperature %5\n")
+                        .arg(time)
+                        .arg(address)
+                        .arg(master.FlowText().trimmed(), master.TotalizerText().trimmed(),
+                            master.TemperatureText().trimmed()));
+        }
+    }
+    if (m_runner->Cancelled())
+        Err(QStringLiteral("Interrupted."));
+    serial.ClosePort();
 }

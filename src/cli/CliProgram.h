@@ -37,6 +37,7 @@ private:
     Task<void> Identify();
     Task<void> Read();
     Task<void> Send();
+    Task<void> Modbus();
 
     CliArgs m_args;
     QString m_name;

@@ -265,3 +265,35 @@ TEST_F(CliEndToEnd, SilentMeterAndCtrlCLeaveNoFileAndThePortFree)
     const CliRun after = Cli({ QStringLiteral("identify"), QStringLiteral("--port"), pty });
     EXPECT_EQ(after.status, 1) << "the port opens again (the silent meter does not answer)";
 }
+
+TEST_F(CliEndToEnd, ModbusCsvPollsTheNetworkAsTheWindowDoes)
+{
+    m_sim.start(TestEnv::MeterSimPath(),
+        { QStringLiteral("--modbus"), QStringLiteral("--addr"), QStringLiteral("1,2,3"),
+            QStringLiteral("--silent"), QStringLiteral("3") });
+    ASSERT_TRUE(m_sim.waitForStarted(5000));
+    ASSERT_TRUE(m_sim.waitForReadyRead(5000));
+    const QString pty = QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+    const CliRun run = Cli(
+        { QStringLiteral("modbus"), QStringLiteral("--port"), pty, QStringLiteral("--addresses"),
+            QStringLiteral("1-3"), QStringLiteral("--count"), QStringLiteral("2"),
+            QStringLiteral("--interval"), QStringLiteral("100"), QStringLiteral("--csv") });
+    EXPECT_EQ(run.status, 1) << "a meter that never answered";
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5) << qPrintable(run.out);
+    EXPECT_EQ(lines.at(0), QStringLiteral("sweep,time,address,flow,totalizer,temperature"));
+    const char *const expected[][2] = { { "1", "1" }, { "1", "2" }, { "2", "1" }, { "2", "2" } };
+    for (int i = 0; i < 4; ++i) {
+        const QStringList cells = lines.at(i + 1).split(QLatin1Char(','));
+        ASSERT_EQ(cells.size(), 6) << qPrintable(lines.at(i + 1));
+        EXPECT_EQ(cells.at(0), QLatin1String(expected[i][0]));
+        EXPECT_EQ(cells.at(2), QLatin1String(expected[i][1]));
+        for (int c = 3; c < 6; ++c) {
+            bool ok = false;
+            cells.at(c).toDouble(&ok);
+            EXPECT_TRUE(ok) << qPrintable(lines.at(i + 1));
+        }
+    }
+    EXPECT_EQ(run.err.count(QStringLiteral("Address 3: Response Timed Out")), 2)
+        << qPrintable(run.err);
+}
