@@ -4,6 +4,7 @@
 #include "base/DialogueRunner.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "cli/CliDatalog.h"
 #include "cli/CliMeter.h"
 #include "cli/CliMeterFile.h"
 #include "cli/CliSignals.h"
@@ -99,6 +100,10 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
         return RunDialogue(Read());
     if (name == QLatin1String("send"))
         return RunDialogue(Send());
+    if (name == QLatin1String("log"))
+        return Log();
+    if (name == QLatin1String("transfer"))
+        return Transfer();
     if (name == QLatin1String("modbus"))
         return RunDialogue(Modbus());
     Err(QStringLiteral("%1 is not built into this version of tarvik-cli yet.").arg(name));
@@ -503,4 +508,112 @@ Task<void> CliProgram::Modbus()
     if (m_runner->Cancelled())
         Err(QStringLiteral("Interrupted."));
     serial.ClosePort();
+}
+
+std::unique_ptr<CSerial> CliProgram::OpenLink()
+{
+    QString port = PortArg();
+    if (SerialDevice::DevicePath(port.toStdString()).empty() && QFileInfo::exists(port))
+        port = QFileInfo(port).absoluteFilePath();
+    LinkTiming timing;
+    timing.pacingScale = Pace();
+    auto link = std::make_unique<CSerial>(port, timing);
+    link->SetPortText(port);
+    link->SetBaudText(Baud());
+    if (!link->OpenPort()) {
+        Err(QStringLiteral("Cannot use the port %1.\n%2").arg(port, link->LastError()));
+        m_code = kPortUnusable;
+        return nullptr;
+    }
+    return link;
+}
+
+int CliProgram::Log()
+{
+    bool intervalOk = false, secondsOk = true;
+    const int interval = m_args.Value(QStringLiteral("--interval")).toInt(&intervalOk);
+    int seconds = m_args.Value(QStringLiteral("--seconds")).toInt(&secondsOk);
+    if (m_args.Has(QStringLiteral("--until"))) {
+        const QTime until = QTime::fromString(
+            m_args.Value(QStringLiteral("--until")), QStringLiteral("HH:mm:ss"));
+        secondsOk = until.isValid() && !m_args.Has(QStringLiteral("--seconds"));
+        seconds = secondsOk ? QTime::currentTime().secsTo(until) : 0;
+        if (seconds < 0)
+            seconds += 24 * 3600; // tomorrow at that time
+    } else if (!m_args.Has(QStringLiteral("--seconds"))) {
+        secondsOk = false;
+    }
+    std::array<bool, 8> options { true, true, true, true, false, false, false, false };
+    bool optionsOk = true;
+    if (m_args.Has(QStringLiteral("--options"))) {
+        options.fill(false);
+        for (const QString &name :
+            m_args.Value(QStringLiteral("--options")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            int found = -1;
+            for (int i = 0; i < 8; ++i)
+                if (name.trimmed().compare(
+                        QLatin1String(CliDatalog::kOptionNames[i]), Qt::CaseInsensitive)
+                    == 0)
+                    found = i;
+            if (found < 0)
+                optionsOk = false;
+            else
+                options[size_t(found)] = true;
+        }
+    }
+    if (PortArg().isEmpty() || !intervalOk || interval < 1 || interval > 24 * 3600 - 1 || !secondsOk
+        || seconds < 1 || !m_args.Has(QStringLiteral("--out")) || !optionsOk
+        || !m_args.Plain().isEmpty()) {
+        Err(QStringLiteral("log takes --port P --interval S (1 or more) --seconds N or --until "
+                           "hh:mm:ss, --out FILE and --options from %1 (\"tarvik-cli log "
+                           "--help\").")
+                .arg(QStringLiteral("date,time,flow,total,high,low,relay1,relay2")));
+        return kBadInput;
+    }
+    std::unique_ptr<CSerial> link = OpenLink();
+    if (!link)
+        return m_code;
+    CliDatalog datalog(link.get(), Progress());
+    CliSignals signals;
+    QObject::connect(&signals, &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
+    bool finished = false;
+    QObject::connect(&datalog, &CliDatalog::Finished, [&finished] {
+        finished = true;
+        QCoreApplication::exit(0);
+    });
+    datalog.StartLog(m_args.Value(QStringLiteral("--out")), interval, options, seconds);
+    if (!finished)
+        QCoreApplication::exec();
+    if (datalog.Status() != 0)
+        Err(datalog.Failure());
+    else
+        Out(m_args.Value(QStringLiteral("--out")) + QLatin1Char('\n'));
+    return datalog.Status();
+}
+
+int CliProgram::Transfer()
+{
+    if (PortArg().isEmpty() || !m_args.Has(QStringLiteral("--out")) || !m_args.Plain().isEmpty()) {
+        Err(QStringLiteral("transfer takes --port P --out FILE."));
+        return kBadInput;
+    }
+    std::unique_ptr<CSerial> link = OpenLink();
+    if (!link)
+        return m_code;
+    CliDatalog datalog(link.get(), Progress());
+    CliSignals signals;
+    QObject::connect(&signals, &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
+    bool finished = false;
+    QObject::connect(&datalog, &CliDatalog::Finished, [&finished] {
+        finished = true;
+        QCoreApplication::exit(0);
+    });
+    datalog.StartTransfer(m_args.Value(QStringLiteral("--out")));
+    if (!finished)
+        QCoreApplication::exec();
+    if (datalog.Status() != 0)
+        Err(datalog.Failure());
+    else
+        Out(m_args.Value(QStringLiteral("--out")) + QLatin1Char('\n'));
+    return datalog.Status();
 }

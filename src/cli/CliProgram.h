@@ -6,6 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class CSerial;
+
 class CliSignals;
 class DialogueRunner;
 
@@ -38,6 +42,10 @@ private:
     Task<void> Read();
     Task<void> Send();
     Task<void> Modbus();
+    int Log();
+    int Transfer();
+    // Opens the meter link for the datalogger's commands; null and the status set when not.
+    std::unique_ptr<CSerial> OpenLink();
 
     CliArgs m_args;
     QString m_name;
