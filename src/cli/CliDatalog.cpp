@@ -115,7 +115,7 @@ void CliDatalog::Check()
         if (QFile::exists(m_temporary))
             QFile::rename(m_temporary, m_path);
         m_failure = m_stopped ? QStringLiteral("Interrupted; nothing was written.")
-            : m_statuses.contains(QStringLiteral("File Empty"))
+            : m_statuses.contains(QStringLiteral("No Data, File Empty"))
             ? QStringLiteral("The meter's stored log is empty; nothing was written.")
             : QStringLiteral("The meter's log was not transferred (%1); nothing was written.")
                   .arg(m_statuses.join(QStringLiteral(", ")));
