@@ -7,6 +7,7 @@
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "datalog/PcLogger.h"
 #include "link/LinkTiming.h"
 #include "meter/CMeterDoc.h"
 #include "meter/MeterVars.h"
@@ -296,4 +297,83 @@ TEST_F(CliEndToEnd, ModbusCsvPollsTheNetworkAsTheWindowDoes)
     }
     EXPECT_EQ(run.err.count(QStringLiteral("Address 3: Response Timed Out")), 2)
         << qPrintable(run.err);
+}
+
+TEST_F(CliEndToEnd, LogAndTransferWriteTheDataloggersFormat)
+{
+    const QByteArray stored
+        = "\"Serial#  31415   Start Date: 01/31/2007   Time: 02:15:07 PM\n\n"
+          "\"Snapshot Interval = 9 secs   Flow Units = SCFM   Total Units = SCF\n\n"
+          "\"Options Selected:\r\n;Line ; Flow \n; 1; 12.25 \n; 2; 12.50 \n"
+          "\n\"Stop Ocurred 01/31/2007 02:20:00 PM\n";
+    {
+        QFile f(QStringLiteral("stored.bin"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(stored);
+    }
+    m_sim.start(TestEnv::MeterSimPath(),
+        { QStringLiteral("--serial"), QStringLiteral("31415"), QStringLiteral("--interval"),
+            QStringLiteral("200"), QStringLiteral("--log"), QStringLiteral("stored.bin"),
+            QStringLiteral("--data-dir"), TestEnv::DataDir() });
+    ASSERT_TRUE(m_sim.waitForStarted(5000));
+    ASSERT_TRUE(m_sim.waitForReadyRead(5000));
+    const QString pty = QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+
+    // A few seconds of PC logging: the datalogger's header, column line, rows and stop line.
+    const CliRun log
+        = Cli({ QStringLiteral("log"), QStringLiteral("--port"), pty, QStringLiteral("--interval"),
+            QStringLiteral("1"), QStringLiteral("--seconds"), QStringLiteral("3"),
+            QStringLiteral("--out"), QStringLiteral("pc.log"), QStringLiteral("--options"),
+            QStringLiteral("time,flow,relay1"), QStringLiteral("--pace"), kPace });
+    ASSERT_EQ(log.status, 0) << qPrintable(log.err);
+    const QByteArray pc = ReadFile(QStringLiteral("pc.log"));
+    EXPECT_TRUE(pc.startsWith("\"Halvren - PC Datalog Filename pc.log\r\n\"Full Scale Flow Rate = "
+                              "80.000000\r\n\"Serial#  31415   Start Date: "))
+        << pc.constData();
+    QByteArray columns
+        = PcLogger::ColumnHeaderLine({ false, true, true, false, false, false, true, false });
+    columns.replace("\n", "\r\n");
+    EXPECT_TRUE(pc.contains(columns)) << pc.constData();
+    EXPECT_GE(pc.count("\r\n; "), 2) << pc.constData();
+    EXPECT_TRUE(pc.contains("\r\n\r\n\"Stop Ocurred ")) << pc.constData();
+
+    // Ctrl+C ends a long log with its stop line.
+    QProcess process;
+    process.start(QStringLiteral(TARVIK_CLI),
+        { QStringLiteral("log"), QStringLiteral("--port"), pty, QStringLiteral("--interval"),
+            QStringLiteral("1"), QStringLiteral("--seconds"), QStringLiteral("600"),
+            QStringLiteral("--out"), QStringLiteral("long.log"), QStringLiteral("--pace"), kPace });
+    ASSERT_TRUE(process.waitForStarted(5000));
+    ASSERT_TRUE(TestEnv::WaitUntil(
+        [] { return ReadFile(QStringLiteral("long.log")).contains("\r\n; 1; "); }, 20000));
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(ReadFile(QStringLiteral("long.log")).contains("\r\n\"Stop Ocurred "));
+
+    // The stored log, transferred exactly as the datalogger writes it.
+    const CliRun transfer = Cli({ QStringLiteral("transfer"), QStringLiteral("--port"), pty,
+        QStringLiteral("--out"), QStringLiteral("meter.log"), QStringLiteral("--pace"), kPace });
+    ASSERT_EQ(transfer.status, 0) << qPrintable(transfer.err);
+    QByteArray onDisk = stored;
+    onDisk.replace('\n', "\r\n");
+    EXPECT_EQ(ReadFile(QStringLiteral("meter.log")).toStdString(),
+        ("\"Halvren - Flow Meter Datalog Filename meter.log\r\n\"Full Scale Flow Rate = "
+         "80.000000\r\n"
+            + onDisk)
+            .toStdString());
+}
+
+TEST_F(CliEndToEnd, FailedTransferLeavesTheOldFile)
+{
+    const QString pty = StartSim(); // a meter whose log memory is empty
+    ASSERT_FALSE(pty.isEmpty());
+    QFile::copy(QStringLiteral("Datalog.log"), QStringLiteral("kept.log"));
+    const QByteArray kept = ReadFile(QStringLiteral("kept.log"));
+    const CliRun run = Cli({ QStringLiteral("transfer"), QStringLiteral("--port"), pty,
+        QStringLiteral("--out"), QStringLiteral("kept.log"), QStringLiteral("--pace"), kPace });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("stored log is empty"))) << qPrintable(run.err);
+    EXPECT_EQ(ReadFile(QStringLiteral("kept.log")), kept);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("kept.log.tarvik-old")));
 }
