@@ -9,6 +9,7 @@
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterDoc.h"
+#include "meterqx/QXMeterVars.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -200,6 +201,45 @@ bool CliMeterFile::FinishRead(QString *error)
     // The image holds the meter's active range: the form titles the document with it.
     const int range = ZarnFormRules::LeadingInt(m_kelvane.GetField(1115));
     m_activeRange = range >= 1 && range <= 4 ? QString::number(range) : QString();
+    return true;
+}
+
+bool CliMeterFile::Convert(const QString &target, QString *error)
+{
+    if (m_series == Series::Quixal) {
+        auto *doc = static_cast<QXMeterDoc *>(m_doc.get());
+        const QString section = QXMeterDoc::SectionForTarget(target);
+        if (section.isEmpty() || QXMeterVars(section, true).Count() == 0) {
+            *error
+                = QStringLiteral("varsQX.dat holds no Quixal layout for firmware %1.").arg(target);
+            return false;
+        }
+        Collect(true);
+        if (!doc->ConvertToVersionQX(target)) {
+            *error = QStringLiteral("The data could not be converted to %1.").arg(target);
+            return false;
+        }
+        Show();
+        return true;
+    }
+    QString version = target.trimmed();
+    if (version == QLatin1String("4.1A"))
+        version = QStringLiteral(">= 4.1A");
+    else if (version == QLatin1String("4.0A") || version == QLatin1String("4.0B"))
+        version = QStringLiteral("4.0x");
+    if (version != QLatin1String("3.9G") && version != QLatin1String("4.0x")
+        && version != QLatin1String(">= 4.1A")) {
+        *error = QStringLiteral("%1 is no Kelvane firmware to convert to: give 3.9G, 4.0x or "
+                                "\">= 4.1A\".")
+                     .arg(target);
+        return false;
+    }
+    Collect(true);
+    if (!m_doc->ConvertToVersion(version)) {
+        *error = QStringLiteral("vars20.dat holds no layout for firmware %1.").arg(version);
+        return false;
+    }
+    Show();
     return true;
 }
 

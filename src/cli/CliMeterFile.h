@@ -51,6 +51,11 @@ public:
     // text in the field the send list sends.
     void PrepareSend(const QString &activeRange);
 
+    // The form's Convert to the firmware version target (as the settings name it: "3.9G",
+    // "4.0x", ">= 4.1A"; "4.0A", "4.0B" and "4.1A" stand for their families; a Quixal file also
+    // takes its own versions): the fields collected, the data moved into the target's layout and
+    // shown again. False with the reason when there is no such layout.
+    bool Convert(const QString &target, QString *error);
     QString Serial();
     // Every field as the form shows it.
     std::vector<Row> Rows();

@@ -94,6 +94,8 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
         return Show();
     if (name == QLatin1String("set"))
         return Set();
+    if (name == QLatin1String("convert"))
+        return Convert();
     if (name == QLatin1String("identify"))
         return RunDialogue(Identify());
     if (name == QLatin1String("read"))
@@ -232,6 +234,25 @@ int CliProgram::Set()
     const QString out
         = m_args.Has(QStringLiteral("--out")) ? m_args.Value(QStringLiteral("--out")) : path;
     if (!file.Save(out, &error)) {
+        Err(error);
+        return kBadInput;
+    }
+    return kDone;
+}
+
+int CliProgram::Convert()
+{
+    if (m_args.Plain().size() != 1 || !m_args.Has(QStringLiteral("--to"))
+        || !m_args.Has(QStringLiteral("--out"))) {
+        Err(QStringLiteral("convert takes one meter file, --to VERSION and --out FILE2."));
+        return kBadInput;
+    }
+    const QString path = m_args.Plain().at(0);
+    const QString out = m_args.Value(QStringLiteral("--out"));
+    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (!file.Open(path, &error) || !file.Convert(m_args.Value(QStringLiteral("--to")), &error)
+        || !file.Save(out, &error)) {
         Err(error);
         return kBadInput;
     }

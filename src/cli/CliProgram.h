@@ -38,6 +38,7 @@ private:
     int Ports();
     int Show();
     int Set();
+    int Convert();
     Task<void> Identify();
     Task<void> Read();
     Task<void> Send();

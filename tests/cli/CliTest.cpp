@@ -377,3 +377,33 @@ TEST_F(CliEndToEnd, FailedTransferLeavesTheOldFile)
     EXPECT_EQ(ReadFile(QStringLiteral("kept.log")), kept);
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("kept.log.tarvik-old")));
 }
+
+TEST_F(CliEndToEnd, ConvertMovesTheDataIntoTheTargetLayout)
+{
+    const CliRun run = Cli(
+        { QStringLiteral("convert"), QStringLiteral("41A_Template.mtr"), QStringLiteral("--to"),
+            QStringLiteral("3.9G"), QStringLiteral("--out"), QStringLiteral("old.mtr") });
+    ASSERT_EQ(run.status, 0) << qPrintable(run.err);
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(QStringLiteral("old.mtr")));
+    EXPECT_EQ(doc.Vars()->SectionName(), QStringLiteral("[3.9G]"));
+    EXPECT_FALSE(doc.LayoutMismatch());
+    // The values the form shows survive the move.
+    const auto shown = [](const QString &file) {
+        QStringList kept;
+        for (const QString &line :
+            Cli({ QStringLiteral("show"), file }).out.split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("Serial Number\t"))
+                || line.startsWith(QLatin1String("Full Scale\t"))
+                || line.startsWith(QLatin1String("C Factor\t")))
+                kept << line;
+        return kept;
+    };
+    EXPECT_EQ(shown(QStringLiteral("old.mtr")), shown(QStringLiteral("41A_Template.mtr")));
+    EXPECT_EQ(shown(QStringLiteral("old.mtr")).size(), 3);
+    const CliRun bad = Cli(
+        { QStringLiteral("convert"), QStringLiteral("41A_Template.mtr"), QStringLiteral("--to"),
+            QStringLiteral("1.4A"), QStringLiteral("--out"), QStringLiteral("bad.mtr") });
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("bad.mtr")));
+}
