@@ -115,8 +115,10 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             ">= 4.1A, or a Quixal version) and writes FILE2.",
             { { "--to", "VERSION", "the firmware version to convert to" },
                 { "--out", "FILE2", "the converted file" } } },
-        { "sheet", "FILE --pdf OUT [--operator NAME]", "the datasheet as the form prints it",
-            "Writes the meter file's datasheet as a PDF.",
+        { "sheet", "FILE --pdf OUT [--operator NAME]",
+            "the datasheet as the form prints it (not built yet)",
+            "Will write the meter file's datasheet as a PDF; this version says so and ends "
+            "with status 2.",
             { { "--pdf", "OUT", "the PDF to write" },
                 { "--operator", "NAME", "operator shown on the sheet" } } },
     };
