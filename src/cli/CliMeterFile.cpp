@@ -347,7 +347,7 @@ QString CliMeterFile::Set(const QString &name, const QString &value)
     if (list != (index >= 0))
         return list ? QStringLiteral("%1 is a list: name one line, as %1[0].").arg(field)
                     : QStringLiteral("%1 is no list.").arg(field);
-    return m_series == Series::Quixal ? SetQuixal(id, value) : SetKelvane(id, index, value);
+    return m_series == Series::Quixal ? SetQuixal(id, index, value) : SetKelvane(id, index, value);
 }
 
 QString CliMeterFile::SetKelvane(int id, int index, const QString &value)
@@ -454,7 +454,7 @@ QString CliMeterFile::SetKelvane(int id, int index, const QString &value)
     return QString();
 }
 
-QString CliMeterFile::SetQuixal(int id, const QString &value)
+QString CliMeterFile::SetQuixal(int id, int index, const QString &value)
 {
     const QString caption = [id] {
         for (const QXFormFields::Caption &c : QXFormFields::Captions())
@@ -495,8 +495,18 @@ QString CliMeterFile::SetQuixal(int id, const QString &value)
         }
         return QString();
     }
-    if (id == 1047)
-        return QStringLiteral("Primary Coefficients are changed on the form.");
+    if (id == 1047) {
+        const NumberFieldRules::Field coefficient { id, "Coefficient",
+            NumberFieldRules::Kind::Decimal };
+        const QString refusal = NumberFieldRules::Refusal(coefficient, value);
+        if (!refusal.isEmpty())
+            return refusal;
+        QStringList &lines = m_quixal.Coefficients();
+        if (index >= lines.size())
+            return QStringLiteral("%1 has no line %2.").arg(caption).arg(index);
+        lines[index] = value.trimmed();
+        return QString();
+    }
     m_quixal.SetText(id, QXFormFields::LimitOnLeave(id, value.trimmed()));
     return QString();
 }

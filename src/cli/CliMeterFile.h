@@ -67,7 +67,7 @@ private:
     void Show();
     void Collect(bool forFile);
     QString SetKelvane(int id, int index, const QString &value);
-    QString SetQuixal(int id, const QString &value);
+    QString SetQuixal(int id, int index, const QString &value);
 
     Series m_series;
     std::unique_ptr<CMeterDoc> m_doc;

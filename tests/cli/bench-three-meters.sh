@@ -13,6 +13,7 @@ series=(x kelvane kelvane quixal)
 ext=(x mtr mtr qxm)
 range=(x 1 2 1)    # a Quixal file is named with "_1"
 modbus=(x 1035 1035 1046)
+extra=(x "C Factor=1.25" "Relay #2 ON Function=Low Flow" "Primary Coefficients[1]=2.5")
 for n in 1 2 3; do
   "$sim" --series ${series[$n]} --serial 7000$n --range $n --interval 600000 \
     --image "$work/sim$n.${ext[$n]}" --data-dir "$data" --link "$work/meter$n" \
@@ -27,11 +28,14 @@ for n in 1 2 3; do
   out=$("$cli" read --port "$port" --pace 0.04) || fail "read meter $n"
   [ "$out" = "$work/7000${n}_${range[$n]}.${ext[$n]}" ] || fail "read meter $n named $out"
   e=${ext[$n]}
-  "$cli" set "$out" "Modbus Addr=1$n" --out "edited$n.$e" || fail "set meter $n"
+  "$cli" set "$out" "Modbus Addr=1$n" "${extra[$n]}" --out "edited$n.$e" || fail "set meter $n"
   "$cli" send "edited$n.$e" --port "$port" --pace 0.04 | grep -q "Meter stored" || fail "send $n"
   "$cli" read --port "$port" --pace 0.04 --out "back$n.$e" > /dev/null || fail "read back $n"
   cmp -s "back$n.$e" "edited$n.$e" || fail "meter $n does not hold what was sent"
   "$cli" show "back$n.$e" | grep -qx "Modbus Addr	${modbus[$n]}	1$n" || fail "show meter $n"
+  "$cli" show "back$n.$e" > shown$n.txt
+  "$cli" show "$out" | diff - shown$n.txt | grep -c '^>' | grep -qx 2 ||
+    fail "meter $n changed other fields than the two set"
 done
 "$cli" send edited1.mtr --port "$work/meter2" --pace 0.04 2> refused.txt
 [ $? -eq 2 ] || fail "send to another serial number was not refused"
