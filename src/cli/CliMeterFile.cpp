@@ -428,7 +428,7 @@ QString CliMeterFile::SetKelvane(int id, int index, const QString &value)
         if (!refusal.isEmpty())
             return refusal;
         if (id == 1061 && index < ZarnFormRules::FirstEditable(ZarnFormRules::CoeffList::PointWise))
-            return QStringLiteral("The 0 %% point of Point-Wise is fixed.");
+            return QStringLiteral("The 0 % point of Point-Wise is fixed.");
         if (!m_kelvane.SetCoefficient(id, index, value.trimmed()))
             return QStringLiteral("%1 has no line %2.").arg(caption).arg(index);
         return QString();
