@@ -39,8 +39,13 @@ void Err(const QString &text)
 }
 } // namespace
 
+CliProgram::CliProgram() = default;
+CliProgram::~CliProgram() = default;
+
 int CliProgram::Run(const QStringList &arguments)
 {
+    // Ctrl+C is taken from the start, so it never kills the program in the middle of a step.
+    m_signals = std::make_unique<CliSignals>();
     // Messages the shared code would show in a box go to standard error; its questions (none
     // are asked on these paths) are answered No, so nothing is replaced unasked.
     UserMessage::SetHandler([](const QString &text, const QString &) { Err(text); });
@@ -115,8 +120,12 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
 int CliProgram::RunDialogue(Task<void> dialogue)
 {
     DialogueRunner runner;
-    CliSignals signals;
-    QObject::connect(&signals, &CliSignals::Interrupt, &runner, &DialogueRunner::Cancel);
+    // A Ctrl+C that came before the dialogue could start: nothing is begun.
+    if (m_signals->Interrupted()) {
+        Err(QStringLiteral("Interrupted before anything was done."));
+        return kMeterFailed;
+    }
+    QObject::connect(m_signals.get(), &CliSignals::Interrupt, &runner, &DialogueRunner::Cancel);
     m_runner = &runner;
     bool finished = false;
     runner.Start(std::move(dialogue), [&finished] {
@@ -126,7 +135,7 @@ int CliProgram::RunDialogue(Task<void> dialogue)
     if (!finished)
         QCoreApplication::exec();
     m_runner = nullptr;
-    if (signals.Interrupted() && m_code == kDone)
+    if (m_signals->Interrupted() && m_code == kDone)
         m_code = kMeterFailed;
     return m_code;
 }
@@ -595,8 +604,7 @@ int CliProgram::Log()
     if (!link)
         return m_code;
     CliDatalog datalog(link.get(), Progress());
-    CliSignals signals;
-    QObject::connect(&signals, &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
+    QObject::connect(m_signals.get(), &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
     bool finished = false;
     QObject::connect(&datalog, &CliDatalog::Finished, [&finished] {
         finished = true;
@@ -622,8 +630,7 @@ int CliProgram::Transfer()
     if (!link)
         return m_code;
     CliDatalog datalog(link.get(), Progress());
-    CliSignals signals;
-    QObject::connect(&signals, &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
+    QObject::connect(m_signals.get(), &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
     bool finished = false;
     QObject::connect(&datalog, &CliDatalog::Finished, [&finished] {
         finished = true;

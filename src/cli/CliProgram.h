@@ -25,6 +25,8 @@ public:
     static constexpr int kBadInput = 2;
     static constexpr int kPortUnusable = 3;
 
+    CliProgram();
+    ~CliProgram();
     int Run(const QStringList &arguments);
 
 private:
@@ -52,4 +54,5 @@ private:
     QString m_name;
     int m_code = kDone;
     DialogueRunner *m_runner = nullptr;
+    std::unique_ptr<CliSignals> m_signals;
 };

@@ -56,3 +56,12 @@ void CliSignals::Drain()
     m_interrupted = true;
     Q_EMIT Interrupt();
 }
+
+bool CliSignals::Interrupted()
+{
+    // A signal whose byte the event loop has not yet taken counts as well.
+    char byte = 0;
+    if (!m_interrupted && g_pipe[0] >= 0 && ::read(g_pipe[0], &byte, 1) == 1)
+        Drain();
+    return m_interrupted;
+}

@@ -13,7 +13,8 @@ class CliSignals : public QObject
 public:
     explicit CliSignals(QObject *parent = nullptr);
     ~CliSignals() override;
-    bool Interrupted() const { return m_interrupted; }
+    // Whether a signal has come, including one still waiting in the pipe for the event loop.
+    bool Interrupted();
 
 Q_SIGNALS:
     void Interrupt();

@@ -255,9 +255,9 @@ TEST_F(CliEndToEnd, SilentMeterAndCtrlCLeaveNoFileAndThePortFree)
         { QStringLiteral("read"), QStringLiteral("--port"), pty, QStringLiteral("--out"),
             QStringLiteral("kept.mtr") });
     ASSERT_TRUE(process.waitForStarted(5000));
-    QThread::msleep(700);
+    QThread::msleep(1500);
     ::kill(pid_t(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(2000)) << "Ctrl+C ends the run at its next wait";
+    ASSERT_TRUE(process.waitForFinished(5000)) << "Ctrl+C ends the run at its next wait";
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
