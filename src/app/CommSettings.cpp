@@ -52,6 +52,8 @@ void CommSettings::ApplyTerminalPort(CSerial &link, const QString &port, const Q
     CPrefs prefs;
     prefs.SetPort(port);
     prefs.SetBaud(baud);
+    // A dialogue on the old port stops first; it must not go on over the port set up anew.
+    link.CancelDialogue();
     link.ClosePort();
     link.SetPortText(port);
     link.SetBaudText(baud);
@@ -65,6 +67,8 @@ void CommSettings::ApplyModbusPort(std::unique_ptr<mbCSerial> &modbusPort, const
     prefs.SetMBPort(port);
     prefs.SetMBBaud(baud);
     prefs.SetParity(parity);
+    if (modbusPort)
+        modbusPort->CancelDialogue();
     if (port != QLatin1String("OFF")) {
         if (g_ModbusEnabled == 1 && modbusPort) {
             modbusPort->ClosePort();

@@ -1,5 +1,10 @@
 #include "link/CSerial.h"
 
+#include "base/DialogueRunner.h"
+
+#include <QDeadlineTimer>
+
+#include <algorithm>
 #include <cmath>
 
 CSerial::CSerial(const QString &deviceName, const LinkTiming &timing)
@@ -82,7 +87,84 @@ int CSerial::WriteByte(int byte)
     return m_device.Write(&c, 1) ? 1 : 0;
 }
 
+int CSerial::PacingMs(int ms) const
+{
+    return int(std::lround(ms * m_timing.pacingScale));
+}
+
 void CSerial::PacingSleep(int ms) const
 {
-    SerialDevice::SleepMs(int(std::lround(ms * m_timing.pacingScale)));
+    SerialDevice::SleepMs(PacingMs(ms));
+}
+
+Task<void> CSerial::ReadAllAsync(
+    DialogueRunner &runner, QByteArray &reply, int intervalMs, int totalConstantMs)
+{
+    m_device.SetWriteTimeouts(10, 10);
+    reply.clear();
+    // ReadAll's bounds: the buffer's size, the gap after a byte and the total time-out.
+    const QDeadlineTimer total(qint64(m_timing.readMsPerByte) * kBufferSize + totalConstantMs);
+    QDeadlineTimer gap = QDeadlineTimer::Forever;
+    while (reply.size() < kBufferSize && !runner.Cancelled()) {
+        if (!m_device.IsOpen())
+            co_return; // ReadAll on a closed device reads nothing at once
+        const qint64 left = std::min(total.remainingTime(), gap.remainingTime());
+        if (left <= 0)
+            break;
+        if (!co_await InputWithin(runner, int(std::min<qint64>(left, 1000))))
+            continue;
+        bool got = false;
+        {
+            PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+            if (!hold.Held())
+                break;
+            unsigned char byte = 0;
+            while (reply.size() < kBufferSize && m_device.PendingInput() > 0
+                && m_device.ReadNow(&byte) == 1) {
+                reply.append(char(byte));
+                got = true;
+            }
+        }
+        if (got && intervalMs > 0)
+            gap.setRemainingTime(intervalMs);
+    }
+    // Whatever follows the reply (echoes, a late second answer) would spoil the next exchange.
+    if (!reply.isEmpty())
+        PurgeInput();
+}
+
+Task<int> CSerial::SendStringAsync(DialogueRunner &runner, QByteArray text)
+{
+    if (text.isEmpty())
+        co_return 0;
+    PendingCount(0);
+    int result = 0;
+    for (const char c : text) {
+        co_await runner.Sleep(PacingMs(kSendStringPacingMs));
+        if (runner.Cancelled())
+            co_return 0;
+        PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+        if (!hold.Held())
+            co_return 0;
+        result = m_device.Write(&c, 1) ? 1 : 0;
+    }
+    co_return result;
+}
+
+Task<int> CSerial::SendCommandAsync(
+    DialogueRunner &runner, QByteArray text, std::function<void(int sent)> progress)
+{
+    if (!m_enabled || text.isEmpty())
+        co_return 0;
+    int result = 0;
+    int sent = 0;
+    for (const char c : text) {
+        if (runner.Cancelled())
+            co_return 0;
+        result = WriteByte(static_cast<unsigned char>(c));
+        co_await runner.Sleep(PacingMs(kSendCommandPacingMs));
+        if (progress)
+            progress(++sent);
+    }
+    co_return result;
 }

@@ -20,6 +20,16 @@ public:
     int SendCommand(QByteArray text, const std::function<void(int sent)> &progress = {});
     int WriteByte(int byte);
 
+    // The same operations for a dialogue run by a DialogueRunner: the pacing and the waits for
+    // the reply return to the event loop, the bytes and their timing on the line are the same.
+    // A Cancel stops a send between two bytes (the result is then 0) and a read at once, with
+    // what arrived so far.
+    Task<void> ReadAllAsync(
+        DialogueRunner &runner, QByteArray &reply, int intervalMs, int totalConstantMs);
+    Task<int> SendStringAsync(DialogueRunner &runner, QByteArray text);
+    Task<int> SendCommandAsync(
+        DialogueRunner &runner, QByteArray text, std::function<void(int sent)> progress = {});
+
     static constexpr int kSendStringPacingMs = 20;
     static constexpr int kSendCommandPacingMs = 25;
 
@@ -28,4 +38,5 @@ protected:
 
 private:
     void PacingSleep(int ms) const;
+    int PacingMs(int ms) const;
 };

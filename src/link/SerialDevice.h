@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 // The platform serial device (POSIX termios here; a Win32 twin would keep this interface).
 // Knows nothing of meters or port-name locks: it opens, configures, counts, reads and writes.
 // Owned by CSerial and mbCSerial. Every wait sleeps in poll(2); a device whose far end has gone
@@ -63,6 +65,9 @@ public:
     // One line: what the operating system said about the last failure.
     QString LastError() const { return m_lastError; }
     QString Path() const { return m_path; }
+    // What an event loop watches to learn that input is pending: the file descriptor here (-1
+    // when closed), for a QSocketNotifier.
+    std::intptr_t WaitHandle() const { return m_fd; }
 
 private:
     bool Fail(const QString &reason);

@@ -1,7 +1,10 @@
 #include "link/SerialPort.h"
 
+#include "base/DialogueRunner.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+
+#include <algorithm>
 
 SerialPort::SerialPort(const QString &deviceName, const LinkTiming &timing)
     : m_timing(timing)
@@ -74,6 +77,16 @@ void SerialPort::Reopen(const QString &message)
     }
 }
 
+QString SerialPort::NotOpenText() const
+{
+    QString text = QStringLiteral("The port %1 is not open, so no meter can be reached.\n"
+                                  "Choose a port in View > Settings.")
+                       .arg(m_portText);
+    if (!m_lastError.isEmpty())
+        text += QLatin1Char('\n') + m_lastError;
+    return text;
+}
+
 void SerialPort::PurgeInput()
 {
     PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
@@ -108,4 +121,78 @@ int SerialPort::WaitForInput(int timeoutMs)
         return 0;
     }
     return m_device.WaitReadable(timeoutMs) ? 1 : 0;
+}
+
+Task<bool> SerialPort::InputWithin(DialogueRunner &runner, int timeoutMs)
+{
+    const QDeadlineTimer deadline(std::max(timeoutMs, 0));
+    if (!m_enabled || !m_device.IsOpen()) {
+        co_await runner.Sleep(timeoutMs); // a caller's wait loop must not spin on a dead port
+        co_return false;
+    }
+    if (!co_await runner.Readable(m_device.WaitHandle(), timeoutMs))
+        co_return false;
+    if (m_device.PendingInput() > 0)
+        co_return true;
+    // A hung-up device reports itself readable for ever; only a real pending byte counts.
+    co_await runner.Sleep(int(deadline.remainingTime()));
+    co_return false;
+}
+
+Task<int> SerialPort::ReadByteBy(
+    DialogueRunner &runner, unsigned char *byte, QDeadlineTimer deadline)
+{
+    for (;;) {
+        if (ReadByte(byte) == 1)
+            co_return 1;
+        if (!m_enabled || !m_device.IsOpen())
+            co_return 0; // nothing can ever arrive: no wait
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0 || runner.Cancelled())
+            co_return 0;
+        co_await InputWithin(runner, int(std::min<qint64>(left, 1000)));
+    }
+}
+
+SerialPort::Claim::Claim(SerialPort *port, const void *owner, std::function<void()> cancel)
+{
+    if (!port || !owner || port->IsClaimed())
+        return;
+    port->m_claim->owner = owner;
+    port->m_claim->cancel = std::move(cancel);
+    m_slot = port->m_claim;
+    m_owner = owner;
+}
+
+SerialPort::Claim::Claim(Claim &&other) noexcept
+    : m_slot(std::move(other.m_slot))
+    , m_owner(std::exchange(other.m_owner, nullptr))
+{
+}
+
+SerialPort::Claim &SerialPort::Claim::operator=(Claim &&other) noexcept
+{
+    if (this != &other) {
+        Release();
+        m_slot = std::move(other.m_slot);
+        m_owner = std::exchange(other.m_owner, nullptr);
+    }
+    return *this;
+}
+
+void SerialPort::Claim::Release()
+{
+    if (const auto slot = m_slot.lock(); slot && slot->owner == m_owner) {
+        slot->owner = nullptr;
+        slot->cancel = nullptr;
+    }
+    m_slot.reset();
+    m_owner = nullptr;
+}
+
+void SerialPort::CancelDialogue()
+{
+    // The holder may release the claim while it is told to stop.
+    if (const std::function<void()> cancel = m_claim->cancel)
+        cancel();
 }

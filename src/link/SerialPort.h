@@ -1,11 +1,18 @@
 #pragma once
 
+#include "base/Task.h"
 #include "link/LinkTiming.h"
 #include "link/PortLock.h"
 #include "link/SerialDevice.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
+
+#include <functional>
+#include <memory>
+
+class DialogueRunner;
 
 // What the meter link and the Modbus port share: the port and baud texts, the enabled flag, the
 // lock named after the device given to the constructor, the open device, and the operations
@@ -33,6 +40,52 @@ public:
     // Lets polling loops wait without spinning on ReadByte.
     int WaitForInput(int timeoutMs);
 
+    // The waits of a dialogue run by a DialogueRunner: they return to the event loop instead of
+    // sleeping. As WaitForInput: true once a byte is pending; false at the time-out or on Cancel
+    // (a closed, disabled or hung-up port waits out the time-out without spinning).
+    Task<bool> InputWithin(DialogueRunner &runner, int timeoutMs);
+    // A byte that arrives before deadline: 1 read, 0 none came (time-out, Cancel, closed port).
+    Task<int> ReadByteBy(DialogueRunner &runner, unsigned char *byte, QDeadlineTimer deadline);
+
+private:
+    // Who holds the port, and how to ask them to stop.
+    struct ClaimSlot
+    {
+        const void *owner = nullptr;
+        std::function<void()> cancel;
+    };
+
+public:
+    // While a dialogue holds the port nothing else uses it: the terminal does not poll it and no
+    // second dialogue starts. A Claim is held by the dialogue for its whole length (usually as a
+    // member of its runner's owner or a local of its coroutine, so that a destroyed dialogue
+    // releases it); it is safe to outlive the port.
+    class Claim
+    {
+    public:
+        Claim() = default;
+        // Takes the port for owner; Held() is false when another owner holds it (or no port).
+        // cancel, when given, is how CancelDialogue asks the holder to stop.
+        Claim(SerialPort *port, const void *owner, std::function<void()> cancel = {});
+        Claim(Claim &&other) noexcept;
+        Claim &operator=(Claim &&other) noexcept;
+        Claim(const Claim &) = delete;
+        Claim &operator=(const Claim &) = delete;
+        ~Claim() { Release(); }
+        bool Held() const { return m_owner != nullptr; }
+        void Release();
+
+    private:
+        std::weak_ptr<ClaimSlot> m_slot;
+        const void *m_owner = nullptr;
+    };
+    bool IsClaimed() const { return m_claim->owner != nullptr; }
+    // Whether owner may use the port now: nobody holds it, or owner does.
+    bool FreeFor(const void *owner) const { return !m_claim->owner || m_claim->owner == owner; }
+    // Asks the dialogue holding the port to stop (it winds up from the event loop); used before
+    // the port is closed or set up anew.
+    void CancelDialogue();
+
     QString PortText() const { return m_portText; }
     void SetPortText(const QString &text) { m_portText = text; }
     QString BaudText() const { return m_baudText; }
@@ -43,6 +96,9 @@ public:
     void SetEnabled(int enabled) { m_enabled = enabled ? 1 : 0; }
     // Why the last OpenPort failed, one line (the operating system's reason), empty if it worked.
     QString LastError() const { return m_lastError; }
+    // What a dialogue says when it cannot start because the port is not open: the port's name
+    // and, when an open failed, the system's reason on a line of its own.
+    QString NotOpenText() const;
     const LinkTiming &Timing() const { return m_timing; }
 
     static constexpr int kBufferSize = 4096;
@@ -64,4 +120,7 @@ protected:
     QString m_lastError;
     int m_enabled = 1;
     QByteArray m_receiveBuffer;
+
+private:
+    std::shared_ptr<ClaimSlot> m_claim = std::make_shared<ClaimSlot>();
 };

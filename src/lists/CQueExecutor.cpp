@@ -1,5 +1,6 @@
 #include "lists/CQueExecutor.h"
 
+#include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
 #include "base/UserMessage.h"
 #include "lists/IFieldAccess.h"
@@ -40,24 +41,51 @@ void CQueExecutor::Reset()
 
 int CQueExecutor::Step(IFieldAccess *form)
 {
+    Exchange exchange;
+    if (BeginStep(form, &exchange))
+        EndExchange(exchange,
+            MeterExchange(m_link, exchange.command, m_reply, exchange.terminator,
+                exchange.intervalMs, exchange.totalMs, m_pauseMs, m_sendHook));
+    return m_result;
+}
+
+Task<int> CQueExecutor::StepAsync(IFieldAccess *form, DialogueRunner &runner)
+{
+    Exchange exchange;
+    if (BeginStep(form, &exchange)) {
+        const int answered = co_await MeterExchangeAsync(m_link, runner, exchange.command, m_reply,
+            exchange.terminator, exchange.intervalMs, exchange.totalMs, m_pauseMs, m_sendHook);
+        if (runner.Cancelled()) {
+            m_stopped = true;
+            co_return kContinue;
+        }
+        EndExchange(exchange, answered);
+    }
+    co_return m_result;
+}
+
+bool CQueExecutor::BeginStep(IFieldAccess *form, Exchange *exchange)
+{
+    m_result = kContinue;
     if (m_stopped)
-        return kContinue;
+        return false;
     ++m_index;
     if (m_index >= m_lines.size()) {
         // Ran off the end without "End": stay on the last line and keep reporting the end.
         m_index = int(m_lines.size()) - 1;
-        return kEnded;
+        m_result = kEnded;
+        return false;
     }
     const QString &line = m_lines.at(m_index);
     if (m_lineHook)
         m_lineHook(m_index, line);
-    m_result = kContinue;
+    *exchange = Exchange();
     if (!line.startsWith(QLatin1String("//")))
-        Execute(form);
-    return m_result;
+        Execute(form, exchange);
+    return exchange->wanted;
 }
 
-void CQueExecutor::Execute(IFieldAccess *form)
+void CQueExecutor::Execute(IFieldAccess *form, Exchange *exchange)
 {
     m_script.Parse(m_lines.at(m_index));
     const QString command = m_script.Token(1);
@@ -74,15 +102,34 @@ void CQueExecutor::Execute(IFieldAccess *form)
             form->SetField(ToInt(arg(3)), m_value);
     } else if (command == QLatin1String("Send")) {
         m_value = (form ? form->GetField(ToInt(arg(0))) : QString()) + arg(3);
-        ExchangeOrJump(m_value, 3, 6);
+        *exchange = ExchangeOf(m_value, 3, 6);
     } else if (command == QLatin1String("SendCmd")) {
-        ExchangeOrJump(m_value, 2, 4);
+        *exchange = ExchangeOf(m_value, 2, 4);
     } else if (command == QLatin1String("Goto")) {
         GoTo(arg(0));
     } else if (command == QLatin1String("Test")) {
         if (!form || form->GetField(ToInt(arg(0))).isEmpty())
             GoTo(arg(1));
     }
+}
+
+CQueExecutor::Exchange CQueExecutor::ExchangeOf(
+    const QString &command, int intervalToken, int terminatorToken) const
+{
+    Exchange exchange;
+    exchange.wanted = true;
+    exchange.command = command;
+    exchange.intervalMs = ToInt(m_script.Token(intervalToken));
+    exchange.totalMs = ToInt(m_script.Token(intervalToken + 1));
+    exchange.terminator = m_script.Token(terminatorToken);
+    exchange.label = m_script.Token(terminatorToken + 1);
+    return exchange;
+}
+
+void CQueExecutor::EndExchange(const Exchange &exchange, int answered)
+{
+    if (!answered)
+        GoTo(exchange.label);
 }
 
 void CQueExecutor::Find(const QString &text, int offset, int length)
@@ -94,17 +141,6 @@ void CQueExecutor::Find(const QString &text, int offset, int length)
         return;
     }
     m_value = QString::fromLatin1(m_reply.mid(start, length));
-}
-
-void CQueExecutor::ExchangeOrJump(const QString &command, int intervalToken, int terminatorToken)
-{
-    const int interval = ToInt(m_script.Token(intervalToken));
-    const int total = ToInt(m_script.Token(intervalToken + 1));
-    const QString terminator = m_script.Token(terminatorToken);
-    const QString label = m_script.Token(terminatorToken + 1);
-    if (!MeterExchange(
-            m_link, command, m_reply, terminator, interval, total, m_pauseMs, m_sendHook))
-        GoTo(label);
 }
 
 bool CQueExecutor::GoTo(const QString &label)
@@ -145,6 +181,34 @@ int CQueExecutor::MeterExchange(IMeterLink *link, const QString &command, QByteA
     if (expected.size() != 1)
         return 0;
     return reply.contains(expected.toLatin1().at(0)) ? 1 : 0;
+}
+
+Task<int> CQueExecutor::MeterExchangeAsync(IMeterLink *link, DialogueRunner &runner,
+    QString command, QByteArray &reply, QString expected, int intervalMs, int totalMs, int pauseMs,
+    SendHook sending)
+{
+    // MeterExchange's steps, each wait handed back to the event loop.
+    reply.clear();
+    if (!link)
+        co_return 0;
+    link->PurgeInput();
+    const QByteArray text = command.toLatin1() + '\r';
+    const int total = int(text.size());
+    if (sending)
+        sending(0, total);
+    co_await link->SendCommandAsync(runner, text, [&sending, total](int sent) {
+        if (sending)
+            sending(sent, total);
+    });
+    co_await link->PauseAsync(runner, pauseMs);
+    if (runner.Cancelled())
+        co_return 0;
+    const bool oneByte = expected.size() == 1 && expected.at(0).unicode() < 256;
+    co_await link->ReadReplyAsync(runner, reply, ClampTimeout(intervalMs), ClampTimeout(totalMs),
+        oneByte ? char(expected.at(0).unicode()) : '\0');
+    if (expected.size() != 1)
+        co_return 0;
+    co_return reply.contains(expected.toLatin1().at(0)) ? 1 : 0;
 }
 
 int CQueExecutor::ToInt(const QString &text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Task.h"
 #include "lists/CScript.h"
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 
 #include <functional>
 
+class DialogueRunner;
 class IFieldAccess;
 class IMeterLink;
 
@@ -51,6 +53,9 @@ public:
     // label the list is stopped (Stopped()), and further calls run nothing and return kContinue.
     // Past the last line without "End" every call returns kEnded and runs nothing.
     int Step(IFieldAccess *form);
+    // The same step for a dialogue on runner: the exchange's waits return to the event loop.
+    // A Cancel ends the exchange at its next wait and stops the list (kContinue).
+    Task<int> StepAsync(IFieldAccess *form, DialogueRunner &runner);
 
     int LineIndex() const { return m_index; }
     bool Stopped() const { return m_stopped; }
@@ -63,18 +68,34 @@ public:
     static int MeterExchange(IMeterLink *link, const QString &command, QByteArray &reply,
         const QString &expected, int intervalMs, int totalMs, int pauseMs = kDefaultPauseMs,
         const SendHook &sending = {});
+    static Task<int> MeterExchangeAsync(IMeterLink *link, DialogueRunner &runner, QString command,
+        QByteArray &reply, QString expected, int intervalMs, int totalMs,
+        int pauseMs = kDefaultPauseMs, SendHook sending = {});
     // Decimal number as the C library's atoi reads it (leading blanks, sign, digits; 0 if none),
     // kept within the int range.
     static int ToInt(const QString &text);
 
 private:
-    void Execute(IFieldAccess *form);
+    // A line's exchange with the meter: the command, the time-outs in tokens intervalToken and
+    // the one after it, the terminator and the label jumped to when no terminator came back.
+    struct Exchange
+    {
+        bool wanted = false;
+        QString command;
+        int intervalMs = 0;
+        int totalMs = 0;
+        QString terminator;
+        QString label;
+    };
+    // Moves to the next line and runs it, except for its exchange, which it leaves in exchange
+    // (true) for the caller to carry out and hand to EndExchange.
+    bool BeginStep(IFieldAccess *form, Exchange *exchange);
+    void Execute(IFieldAccess *form, Exchange *exchange);
+    Exchange ExchangeOf(const QString &command, int intervalToken, int terminatorToken) const;
+    void EndExchange(const Exchange &exchange, int answered);
     void Find(const QString &text, int offset, int length);
     // Continues at the line carrying label; false (message shown, list stopped) when none does.
     bool GoTo(const QString &label);
-    // Exchanges command with the meter with the time-outs in tokens intervalToken and the one
-    // after it; jumps to the label after the terminator token when no terminator came back.
-    void ExchangeOrJump(const QString &command, int intervalToken, int terminatorToken);
 
     QStringList m_lines;
     CScript m_script;

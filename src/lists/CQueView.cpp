@@ -1,6 +1,7 @@
 #include "lists/CQueView.h"
 
 #include "base/AppServices.h"
+#include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
 #include "lists/CQueDoc.h"
 #include "lists/IFieldAccess.h"
@@ -41,6 +42,7 @@ CQueView::CQueView(CDocument *document, QWidget *parent)
     layout->addWidget(m_lineLabel);
     layout->addLayout(buttons);
 
+    m_dialogue = new DialogueRunner(this);
     m_executor.SetLineHook([this](int index, const QString &line) { ShowLine(index, line); });
     m_executor.SetSendHook([this](int sent, int total) { ShowSending(sent, total); });
     LoadList();
@@ -48,6 +50,9 @@ CQueView::CQueView(CDocument *document, QWidget *parent)
 
 CQueView::~CQueView()
 {
+    // A line waiting on the meter goes first, while everything it refers to is still here.
+    delete m_dialogue;
+    m_dialogue = nullptr;
     // Closing the window by any means ends the run; the form learns it through its QPointer
     // becoming null and through RunStopped.
     if (m_form) {
@@ -100,6 +105,11 @@ int CQueView::Start(IFieldAccess *form, IMeterLink *link)
 {
     if (!form || (m_form && m_form != form))
         return 0;
+    SerialPort *port = link ? link->Port() : nullptr;
+    if (port && !port->FreeFor(this))
+        return 0; // another window's dialogue holds the port
+    if (port && !m_claim.Held())
+        m_claim = SerialPort::Claim(port, this, [this] { Cancel(); });
     LoadList();
     m_executor.SetLink(link);
     m_form = form;
@@ -112,12 +122,46 @@ int CQueView::Start(IFieldAccess *form, IMeterLink *link)
 
 int CQueView::Step()
 {
-    if (!m_form)
+    if (!m_form || !m_dialogue || m_dialogue->IsRunning())
         return 0;
-    const int result = m_executor.Step(m_form);
+    int result = 0;
+    if (m_lineDone) {
+        // The line that waited on the meter has ended: its result now.
+        m_lineDone = false;
+        result = m_lineResult;
+    } else {
+        m_inStep = true;
+        m_dialogue->Start(RunLine());
+        m_inStep = false;
+        if (m_dialogue->IsRunning())
+            return 0; // waiting on the meter: StepReady follows
+        m_lineDone = false;
+        result = m_lineResult;
+    }
     if (m_executor.Stopped())
         StopRun(true);
     return result;
+}
+
+bool CQueView::IsWaiting() const
+{
+    return m_dialogue && m_dialogue->IsRunning();
+}
+
+Task<void> CQueView::RunLine()
+{
+    const int result = co_await m_executor.StepAsync(m_form, *m_dialogue);
+    LineDone(result);
+}
+
+void CQueView::LineDone(int result)
+{
+    m_lineResult = result;
+    m_lineDone = true;
+    // A line that finished within Step is handed over there; one that waited is announced
+    // once the runner has let it go.
+    if (!m_inStep && m_form)
+        QMetaObject::invokeMethod(this, &CQueView::StepReady, Qt::QueuedConnection);
 }
 
 void CQueView::Cancel()
@@ -128,6 +172,11 @@ void CQueView::Cancel()
 void CQueView::StopRun(bool closeDocument)
 {
     QPointer<CQueView> self(this);
+    // A line waiting on the meter ends at once; the port is free again for the others.
+    if (m_dialogue)
+        m_dialogue->Cancel();
+    m_lineDone = false;
+    m_claim.Release();
     disconnect(m_formWatch);
     if (m_form) {
         m_form = nullptr;
@@ -143,6 +192,10 @@ void CQueView::FormDestroyed()
     // The form is half destroyed: forget it without signalling it, and close the window nobody
     // runs any more.
     m_form = nullptr;
+    if (m_dialogue)
+        m_dialogue->Cancel();
+    m_lineDone = false;
+    m_claim.Release();
     m_executor.SetLink(nullptr);
     disconnect(m_formWatch);
     if (GetDocument())
@@ -165,16 +218,12 @@ void CQueView::ShowLine(int, const QString &line)
     m_lineText = line;
     m_lineText.replace(QLatin1Char('\t'), QLatin1Char(' '));
     ElideLine();
-    // The exchange that follows blocks this thread, so the line is painted now.
-    m_progress->repaint();
-    m_lineLabel->repaint();
 }
 
 void CQueView::ShowSending(int sent, int total)
 {
     // A short command goes out in a moment; a long one (a meter image takes some 20 s at the
-    // meter's pacing) measures its bytes on the bar, repainted as they go: the exchange blocks
-    // this thread, and no events may be processed within it.
+    // meter's pacing) measures its bytes on the bar as they go.
     if (total < kLongSendBytes)
         return;
     const int percent = int(qint64(sent) * 100 / total);
@@ -185,10 +234,8 @@ void CQueView::ShowSending(int sent, int total)
         ? PrintfText::Format("Sending %d of %d bytes to the meter", sent, total)
         : PrintfText::Format("Sent %d bytes, waiting for the meter's answer", total);
     ElideLine();
-    m_lineLabel->repaint();
     m_progress->setRange(0, total);
     m_progress->setValue(sent);
-    m_progress->repaint();
 }
 
 void CQueView::ElideLine()

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "base/CView.h"
+#include "link/SerialPort.h"
 #include "lists/CQueExecutor.h"
 #include "lists/CSerialMeterLink.h"
 
 class AppServices;
 class CSerial;
+class DialogueRunner;
 class IFieldAccess;
 class IMeterLink;
 class QLabel;
@@ -23,6 +25,12 @@ class QPushButton;
 //
 //     timerEvent: if (!m_runner || !m_runner->IsRunning()) { kill the timer; m_runner = nullptr; }
 //                 else result = m_runner->Step();  // 0 go on, 1 ended, -1 bad jump
+//
+// A line that exchanges with the meter waits without holding the event loop: Step starts it and
+// returns 0 while it waits; when it is done the runner emits StepReady, and the next Step gives
+// its result (or runs the next line). While a run is in progress over the program's meter link
+// the runner holds the port (SerialPort::Claim), so neither the terminal nor another dialogue
+// uses it.
 //
 // The run stops when the list executes "End" or a bad jump, when "Cancel" is pressed (Cancel())
 // and when the window is closed by any other means; then RunStopped is emitted and no further
@@ -45,9 +53,10 @@ public:
     // The first view of an open command-list document, or null.
     static CQueView *RunnerOf(AppServices *services, CDocument *document);
 
-    // Starts the list from its first line for form, exchanging with the meter over link. 0 when
-    // another form's run is in progress here (one owner at a time) or form is null; the owner
-    // itself may start again, which begins at line 0.
+    // Starts the list from its first line for form, exchanging with the meter over link, whose
+    // port (if any) the run holds until it stops. 0 when another form's run is in progress here
+    // (one owner at a time), another dialogue holds the port, or form is null; the owner itself
+    // may start again, which begins at line 0.
     int Start(IFieldAccess *form, IMeterLink *link);
     // The same over the program's meter link.
     int Start(IFieldAccess *form, CSerial *serial);
@@ -57,6 +66,8 @@ public:
     // Stops the run and closes the list's document and window.
     void Cancel();
     bool IsRunning() const { return m_form != nullptr; }
+    // Whether a line is waiting on the meter now.
+    bool IsWaiting() const;
 
     int LineIndex() const { return m_executor.LineIndex(); }
     CQueExecutor &Executor() { return m_executor; }
@@ -67,6 +78,8 @@ public:
 Q_SIGNALS:
     // The run ended by "End", a bad jump, Cancel or the window closing.
     void RunStopped();
+    // A line that waited on the meter is done: the next Step gives its result.
+    void StepReady();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -80,8 +93,16 @@ private:
     void StopRun(bool closeDocument);
     void FormDestroyed();
 
+    Task<void> RunLine();
+    void LineDone(int result);
+
     CQueExecutor m_executor;
     CSerialMeterLink m_serialLink;
+    DialogueRunner *m_dialogue = nullptr;
+    SerialPort::Claim m_claim;
+    int m_lineResult = 0; // of the line that last waited, until Step hands it over
+    bool m_lineDone = false;
+    bool m_inStep = false;
     IFieldAccess *m_form = nullptr;
     QMetaObject::Connection m_formWatch;
     QProgressBar *m_progress = nullptr;

@@ -23,6 +23,14 @@ public:
     void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override;
     void ReadReply(
         QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override;
+    Task<int> SendCommandAsync(DialogueRunner &runner, const QByteArray &text,
+        const std::function<void(int sent)> &progress) override;
+    Task<void> ReadReplyAsync(DialogueRunner &runner, QByteArray &reply, int intervalMs,
+        int totalConstantMs, char terminator) override;
+    Task<void> PauseAsync(DialogueRunner &runner, int ms) override;
+    SerialPort *Port() const override;
+    bool Reachable() const override;
+    QString Unreachable() const override;
     // The quiet time after a terminator that ends a reply: four character times at the link's
     // speed (ten bits a character), at least 2 ms.
     static int GuardMs(int baud);

@@ -1,8 +1,15 @@
 #pragma once
 
+#include "base/DialogueRunner.h"
+#include "base/Task.h"
+
 #include <QByteArray>
+#include <QString>
+#include <QThread>
 
 #include <functional>
+
+class SerialPort;
 
 // The three meter-link operations a command-list exchange needs. The meter link is adapted to it
 // by CSerialMeterLink; tests put a scripted meter behind it.
@@ -35,4 +42,39 @@ public:
         (void)terminator;
         ReadAll(reply, intervalMs, totalConstantMs);
     }
+
+    // The exchange's operations for a dialogue on a DialogueRunner, whose waits return to the
+    // event loop. A link that cannot wait that way runs the blocking operation (scripted meters
+    // in tests answer at once). terminator 0 reads as ReadAll, any other as ReadReply.
+    virtual Task<int> SendCommandAsync(DialogueRunner &runner, const QByteArray &text,
+        const std::function<void(int sent)> &progress)
+    {
+        (void)runner;
+        co_return SendCommandReporting(text, progress);
+    }
+    virtual Task<void> ReadReplyAsync(DialogueRunner &runner, QByteArray &reply, int intervalMs,
+        int totalConstantMs, char terminator)
+    {
+        (void)runner;
+        if (terminator)
+            ReadReply(reply, intervalMs, totalConstantMs, terminator);
+        else
+            ReadAll(reply, intervalMs, totalConstantMs);
+        co_return;
+    }
+    // The serial port behind the link, which a running list holds; null for a link without one.
+    virtual SerialPort *Port() const { return nullptr; }
+    // The exchange's pause between the command and its reply. A link without a port to wait on
+    // sleeps, as its blocking operations do, so that its exchanges still end within one step.
+    virtual Task<void> PauseAsync(DialogueRunner &runner, int ms)
+    {
+        (void)runner;
+        if (ms > 0)
+            QThread::msleep(unsigned(ms));
+        co_return;
+    }
+    // Whether an exchange can reach a meter at all; when not, Unreachable says why, naming the
+    // port and the system's reason. A link that cannot tell is always reachable.
+    virtual bool Reachable() const { return true; }
+    virtual QString Unreachable() const { return QString(); }
 };

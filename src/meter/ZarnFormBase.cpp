@@ -3,6 +3,7 @@
 #include "base/AppServices.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
+#include "base/DialogueRunner.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/SheetPrinter.h"
@@ -96,6 +97,19 @@ ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
 void ZarnFormBase::SetSheet(std::unique_ptr<SheetPrinter> sheet)
 {
     m_sheet = std::move(sheet);
+}
+
+void ZarnFormBase::SendWhenFree(const QByteArray &command)
+{
+    IMeterLink *link = Link();
+    if (!link || (link->Port() && !link->Port()->FreeFor(this)))
+        return;
+    if (!m_sender)
+        m_sender = new DialogueRunner(this);
+    m_sender->Start([](ZarnFormBase *form, IMeterLink *link, QByteArray text) -> Task<void> {
+        const SerialPort::Claim claim(link->Port(), form);
+        co_await link->SendCommandAsync(*form->m_sender, text, {});
+    }(this, link, command));
 }
 
 void ZarnFormBase::MarkEdited()
@@ -550,6 +564,26 @@ CQueView *ZarnFormBase::Runner() const
 bool ZarnFormBase::StartList(
     const QString &fileName, int timerId, int periodMs, const std::function<void()> &prepare)
 {
+    // Another list of this form is running: the same press again only brings its window
+    // forward (below); another list waits its turn, and the user is told.
+    if (m_runner && timerId != m_listTimerId) {
+        RefuseWhileListRuns();
+        return false;
+    }
+    // A port that is not open, or that another window's dialogue holds, is said at once, before
+    // any list window opens (a list would only run into its time-outs).
+    IMeterLink *link = Link();
+    if (!m_runner && link && !link->Reachable()) {
+        UserMessage::Show(link->Unreachable(), QString::fromLatin1(kAppTitle));
+        return false;
+    }
+    if (!m_runner && link && link->Port() && link->Port()->IsClaimed()) {
+        UserMessage::Show(QStringLiteral("The meter port is in use by another window's exchange "
+                                         "with the meter.\nWait until it has finished, then "
+                                         "try again."),
+            QString::fromLatin1(kAppTitle));
+        return false;
+    }
     // Opening an open list only brings its window forward, so a second press reaches the list
     // already running and starts nothing.
     CQueView *runner = Opener() ? Opener()(fileName) : nullptr;
@@ -557,7 +591,7 @@ bool ZarnFormBase::StartList(
         return false;
     if (prepare)
         prepare();
-    if (!runner->Start(this, Link()))
+    if (!runner->Start(this, link))
         return false; // another form runs this list
     m_tableBeforeRead.reset();
     const CMeterDoc *doc = MeterDoc();
@@ -569,6 +603,8 @@ bool ZarnFormBase::StartList(
     m_runner = runner;
     m_listTimerId = timerId;
     m_listTimer.start(periodMs, this);
+    // A line that waited on the meter is taken up as soon as it is done, not at the next tick.
+    m_stepReady = connect(runner, &CQueView::StepReady, this, [this] { TimerTick(m_listTimerId); });
     return true;
 }
 
@@ -606,6 +642,7 @@ void ZarnFormBase::ListTick(int timerId)
 
 void ZarnFormBase::StopListTimer()
 {
+    disconnect(m_stepReady);
     m_listTimer.stop();
     m_listTimerId = 0;
     m_runner = nullptr;

@@ -14,6 +14,7 @@
 
 class CMeterDoc;
 class CQueView;
+class DialogueRunner;
 class SheetPrinter;
 class IMeterLink;
 class MeterVars;
@@ -112,6 +113,9 @@ protected:
     bool RefuseWhileListRuns();
     // The user changed something: the document has unsaved edits.
     void MarkEdited();
+    // Sends a short command after a list has ended (at the command pacing), without holding the
+    // event loop; nothing when another dialogue holds the port.
+    void SendWhenFree(const QByteArray &command);
     // The datasheet the print commands serve (the form owns it).
     void SetSheet(std::unique_ptr<SheetPrinter> sheet);
 
@@ -185,6 +189,8 @@ private:
     QBasicTimer m_listTimer;
     int m_listTimerId = 0; // the program's id of the running list timer
     QPointer<CQueView> m_runner;
+    DialogueRunner *m_sender = nullptr; // of SendWhenFree
+    QMetaObject::Connection m_stepReady;
     // The document's table as it was when a read started: a read that brings a version answer
     // but no image gives it back, so the failed read changes neither form nor document.
     std::unique_ptr<MeterVars> m_tableBeforeRead;

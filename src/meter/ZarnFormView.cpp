@@ -895,7 +895,7 @@ void ZarnFormView::ClockTick()
         g_MeterNumber = range;
         g_SelectDone = 0;
         // Nine "r" bring the meter back to its run mode on the new range.
-        Link()->SendCommand(QByteArrayLiteral("rrrrrrrrr"));
+        SendWhenFree(QByteArrayLiteral("rrrrrrrrr"));
     }
     ShowClock(EditOf(1044), EditOf(1043), EditOf(1054));
     if (!m_fixedCalibration)

@@ -73,8 +73,7 @@ TEST(GraphsInTheProgram, FormReadFromTheSimulatedMeterOpensBothGraphs)
     ASSERT_NE(form, nullptr);
     QApplication::processEvents();
     qobject_cast<QPushButton *>(form->Control(1040))->click(); // Read Active
-    for (int tick = 0; tick < 100 && form->IsTimerActive(ZarnFormView::kReadTimer); ++tick)
-        form->TimerTick(ZarnFormView::kReadTimer);
+    TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); });
     ASSERT_FALSE(form->IsTimerActive(ZarnFormView::kReadTimer));
     ASSERT_TRUE(messages.isEmpty()) << qPrintable(messages.join(QLatin1Char('|')));
     auto *primary = qobject_cast<QTreeWidget *>(form->Control(1047));

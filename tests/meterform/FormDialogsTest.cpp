@@ -25,6 +25,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -34,10 +35,14 @@
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -158,15 +163,21 @@ protected:
         QApplication::sendEvent(edit, &out);
     }
 
-    // Runs a form's list timer until it stops: the ticks it took, or -1.
-    static int RunList(ZarnFormView *form, int timerId, int maxTicks = 100)
+    // Runs the event loop until the form's list has stopped: 1, 0 when none ran, -1 when it
+    // never stopped.
+    static int RunList(ZarnFormView *form, int timerId)
     {
-        for (int tick = 0; tick < maxTicks; ++tick) {
-            if (!form->IsTimerActive(timerId))
-                return tick;
-            form->TimerTick(timerId);
-        }
-        return -1;
+        if (!form->IsTimerActive(timerId))
+            return 0;
+        return TestEnv::WaitUntil([&] { return !form->IsTimerActive(timerId); }) ? 1 : -1;
+    }
+    // Runs the event loop until the form's list has reached its line at index (or stopped).
+    static void RunToLine(ZarnFormView *form, int timerId, int index)
+    {
+        TestEnv::WaitUntil([&] {
+            return !form->IsTimerActive(timerId) || !form->Runner()
+                || form->Runner()->LineIndex() >= index;
+        });
     }
 
     void TickClocks()
@@ -453,8 +464,7 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
 
     // 1. Another meter file opens while the read is half way (the version answer is in).
     reader->OnReadActive();
-    for (int tick = 0; tick < 8; ++tick)
-        reader->TimerTick(ZarnFormView::kReadTimer);
+    RunToLine(reader, ZarnFormView::kReadTimer, 7);
     ASSERT_TRUE(reader->IsTimerActive(ZarnFormView::kReadTimer));
     ZarnFormView *bystander = Open(QStringLiteral("bystander41A.mtr"));
     ASSERT_NE(bystander, nullptr);
@@ -479,8 +489,7 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
     });
     ZarnFormView::SetMeterLink(&halfWay);
     reader->OnSendActive();
-    for (int tick = 0; tick < 4; ++tick)
-        reader->TimerTick(ZarnFormView::kSendTimer);
+    RunToLine(reader, ZarnFormView::kSendTimer, 3);
     ASSERT_TRUE(reader->IsTimerActive(ZarnFormView::kSendTimer));
     m_messages.clear();
     EXPECT_FALSE(reader->Save());
@@ -505,8 +514,7 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
     // 3. The settings choose another version while a read runs.
     m_messages.clear();
     reader->OnReadActive();
-    for (int tick = 0; tick < 3; ++tick)
-        reader->TimerTick(ZarnFormView::kReadTimer);
+    RunToLine(reader, ZarnFormView::kReadTimer, 2);
     {
         CPrefs prefs;
         prefs.SetVersion(QStringLiteral("3.9G"));
@@ -523,4 +531,95 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
     EXPECT_EQ(FileValue(QStringLiteral("bystander41A.mtr"), "evalue[1]", 4), 1234u);
     EXPECT_EQ(FileValue(QStringLiteral("bystander41A.mtr"), "serial_num", 4),
         FileValue(QStringLiteral("41A_Template.mtr"), "serial_num", 4));
+}
+
+// Against the simulated meter at the program's real pacing: a Read and a Send keep the window
+// responsive and show their progress, Cancel and a closed window end a read without applying
+// half of it, a second list waits its turn with a word, and a port that is not open is said at
+// once.
+TEST_F(FormDialogs, ExchangesLeaveTheWindowResponsiveAndCancelCleanly)
+{
+    m_app->OnNewMeterForm();
+    auto *form = qobject_cast<ZarnFormView *>(Frame()->ActiveView());
+    ASSERT_NE(form, nullptr);
+    // The longest gap between ticks of a 10 ms timer while the lists run.
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    ticker.start(10);
+
+    // Cancel half way: the form and its document stay as they were, the port is free at once.
+    const QString before = form->GetField(1048);
+    const QString image = qobject_cast<CMeterDoc *>(form->GetDocument())->ImageToText();
+    form->OnReadActive();
+    CQueView *runner = form->Runner();
+    ASSERT_NE(runner, nullptr);
+    EXPECT_TRUE(CTarvikApp::MeterLink()->IsClaimed());
+    RunToLine(form, ZarnFormView::kReadTimer, 4);
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return runner->IsWaiting(); }, 5000));
+    runner->CancelButton()->click();
+    ASSERT_TRUE(TestEnv::WaitUntil(
+        [&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); }, 250 + 500));
+    EXPECT_FALSE(CTarvikApp::MeterLink()->IsClaimed());
+    EXPECT_EQ(form->GetField(1048), before);
+    EXPECT_EQ(qobject_cast<CMeterDoc *>(form->GetDocument())->ImageToText(), image);
+
+    // A whole read, with a second list pressed while it runs.
+    m_messages.clear();
+    form->OnReadActive();
+    RunToLine(form, ZarnFormView::kReadTimer, 2);
+    form->OnSendActive();
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages.first().startsWith(QStringLiteral("A command list is exchanging data")));
+    EXPECT_FALSE(form->IsTimerActive(ZarnFormView::kSendTimer));
+    m_messages.clear();
+    ASSERT_EQ(RunList(form, ZarnFormView::kReadTimer), 1);
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join(QLatin1Char('|')));
+    EXPECT_EQ(form->GetField(1048), QStringLiteral("31415"));
+
+    // A Send, with the bar measuring its bytes, then the meter's word.
+    Type(form, 1012, QStringLiteral("2600"));
+    form->OnSendActive();
+    int barMax = 0;
+    TestEnv::WaitUntil([&] {
+        if (form->Runner())
+            barMax = std::max(barMax, form->Runner()->ProgressBar()->maximum());
+        return !form->IsTimerActive(ZarnFormView::kSendTimer);
+    });
+    EXPECT_GT(barMax, 100) << "a long send measures its bytes";
+    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Meter stored the configuration") });
+    EXPECT_EQ(FileValue(m_simImage, "evalue[2]", 4), 2600u);
+    EXPECT_LT(longest, 1000) << "the event loop kept ticking";
+
+    // A window closed while its read waits on the meter: nothing resumes into it, the port is
+    // free, and another form reads.
+    form->OnReadActive();
+    RunToLine(form, ZarnFormView::kReadTimer, 4);
+    m_answer = QMessageBox::Discard;
+    FrameOf(form)->close();
+    Settle();
+    QTest::qWait(200);
+    EXPECT_FALSE(CTarvikApp::MeterLink()->IsClaimed());
+    m_app->OnNewMeterForm();
+    auto *second = qobject_cast<ZarnFormView *>(Frame()->ActiveView());
+    ASSERT_NE(second, nullptr);
+    second->OnReadActive();
+    ASSERT_EQ(RunList(second, ZarnFormView::kReadTimer), 1);
+    EXPECT_EQ(second->GetField(1048), QStringLiteral("31415"));
+
+    // A port that is not open: said at once, with its name, and no list window opens.
+    CTarvikApp::MeterLink()->ClosePort();
+    m_messages.clear();
+    clock.restart();
+    second->OnReadActive();
+    EXPECT_LT(clock.elapsed(), 250);
+    EXPECT_EQ(second->Runner(), nullptr);
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages.first().contains(CTarvikApp::MeterLink()->PortText()));
 }

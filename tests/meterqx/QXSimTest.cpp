@@ -40,15 +40,13 @@ QByteArray ImageBytes(const QString &path)
     return QByteArray::fromHex(file.readAll().simplified().replace(' ', ""));
 }
 
-// Runs the form's list timer until it stops; the ticks it took, or -1.
+// Runs the event loop until the form's list has stopped: 1, or 0 when none ran, or -1 when it
+// never stopped.
 int RunList(ZarnQXFormView *form, int timerId)
 {
-    for (int tick = 0; tick < 200; ++tick) {
-        if (!form->IsTimerActive(timerId))
-            return tick;
-        form->TimerTick(timerId);
-    }
-    return -1;
+    if (!form->IsTimerActive(timerId))
+        return 0;
+    return TestEnv::WaitUntil([&] { return !form->IsTimerActive(timerId); }) ? 1 : -1;
 }
 
 class SilentMeter : public IMeterLink

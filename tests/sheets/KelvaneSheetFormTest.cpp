@@ -115,8 +115,7 @@ TEST(KelvaneSheetInTheProgram, AMeterReadFromTheSimulatorPrintsAsItsFormShowsIt)
     ASSERT_NE(form, nullptr);
     QApplication::processEvents();
     qobject_cast<QPushButton *>(form->Control(1040))->click();
-    for (int tick = 0; tick < 100 && form->IsTimerActive(ZarnFormView::kReadTimer); ++tick)
-        form->TimerTick(ZarnFormView::kReadTimer);
+    TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); });
     ASSERT_EQ(document->Title(), QStringLiteral("271828_4"));
     form->SetField(1010, QStringLiteral("  1234 =>"));
 

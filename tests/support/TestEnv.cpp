@@ -1,9 +1,12 @@
 #include "support/TestEnv.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdlib>
 #include <memory>
@@ -59,4 +62,17 @@ void TestEnv::ReseedWorkDir()
         QFile::copy(data.filePath(name), target);
         QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
+}
+
+bool TestEnv::WaitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
 }

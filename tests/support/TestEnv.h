@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The place every test binary runs in: a temporary folder holding the preferences store, the
 // runtime folder (port lock files) and a working folder seeded with the files of data/.
 class TestEnv
@@ -17,4 +19,7 @@ public:
     static void ClearPreferences();
     // Copies every file of data/ into the working folder again, replacing changed copies.
     static void ReseedWorkDir();
+    // Runs the event loop until done() holds or timeoutMs pass; whether done() holds. Meter
+    // dialogues wait in the event loop, so a test that starts one waits for it here.
+    static bool WaitUntil(const std::function<bool()> &done, int timeoutMs = 60000);
 };

@@ -1,0 +1,106 @@
+#include "base/DialogueRunner.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+bool DialogueRunner::Wait::await_ready() const
+{
+    // A cancelled dialogue never waits again, and a zero pause is no wait.
+    return m_runner->m_cancelled || m_ms <= 0;
+}
+
+void DialogueRunner::Wait::await_suspend(std::coroutine_handle<> awaiting)
+{
+    m_runner->BeginWait(awaiting, this);
+}
+
+DialogueRunner::DialogueRunner(QObject *parent)
+    : QObject(parent)
+    , m_timer(new QTimer(this))
+{
+    m_timer->setSingleShot(true);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, [this] { Wake(false); });
+}
+
+DialogueRunner::~DialogueRunner()
+{
+    // A suspended dialogue is destroyed with its frames; its finished callback is not called,
+    // since its owner is going away.
+    m_waiting = {};
+    m_wait = nullptr;
+    m_task.reset();
+}
+
+bool DialogueRunner::Start(Task<void> dialogue, std::function<void()> finished)
+{
+    if (m_task)
+        return false;
+    m_cancelled = false;
+    m_finished = std::move(finished);
+    m_task.emplace(std::move(dialogue));
+    m_task->Resume();
+    FinishIfDone();
+    return true;
+}
+
+void DialogueRunner::Cancel()
+{
+    if (!m_task)
+        return;
+    m_cancelled = true;
+    if (m_waiting)
+        Wake(false);
+}
+
+void DialogueRunner::BeginWait(std::coroutine_handle<> awaiting, Wait *wait)
+{
+    m_waiting = awaiting;
+    m_wait = wait;
+    if (wait->m_handle >= 0) {
+        if (!m_notifier || m_notifier->socket() != qintptr(wait->m_handle)) {
+            delete m_notifier;
+            m_notifier = new QSocketNotifier(qintptr(wait->m_handle), QSocketNotifier::Read, this);
+            connect(m_notifier, &QSocketNotifier::activated, this, [this] { Wake(true); });
+        }
+        m_notifier->setEnabled(true);
+    }
+    m_timer->start(wait->m_ms);
+}
+
+void DialogueRunner::Wake(bool readable)
+{
+    if (!m_waiting || m_resumePosted)
+        return;
+    m_timer->stop();
+    if (m_notifier)
+        m_notifier->setEnabled(false);
+    if (m_wait)
+        m_wait->m_result = readable || (!m_cancelled && m_wait->m_handle < 0);
+    // The dialogue goes on from the event loop, never from inside the timer's or notifier's
+    // signal or the caller of Cancel, any of which the dialogue's next steps may delete.
+    m_resumePosted = true;
+    QMetaObject::invokeMethod(this, &DialogueRunner::ResumeNow, Qt::QueuedConnection);
+}
+
+void DialogueRunner::ResumeNow()
+{
+    m_resumePosted = false;
+    const std::coroutine_handle<> awaiting = std::exchange(m_waiting, {});
+    m_wait = nullptr;
+    if (!awaiting)
+        return;
+    awaiting.resume();
+    FinishIfDone();
+}
+
+void DialogueRunner::FinishIfDone()
+{
+    if (!m_task || !m_task->Done())
+        return;
+    m_task.reset();
+    std::function<void()> finished = std::exchange(m_finished, {});
+    Q_EMIT Finished();
+    if (finished)
+        finished();
+}
