@@ -108,7 +108,8 @@ Task<void> CSerial::ReadAllAsync(
     while (reply.size() < kBufferSize && !runner.Cancelled()) {
         if (!m_device.IsOpen())
             co_return; // ReadAll on a closed device reads nothing at once
-        const qint64 left = std::min(total.remainingTime(), gap.remainingTime());
+        const qint64 left = gap.isForever() ? total.remainingTime()
+                                            : std::min(total.remainingTime(), gap.remainingTime());
         if (left <= 0)
             break;
         if (!co_await InputWithin(runner, int(std::min<qint64>(left, 1000))))

@@ -2,13 +2,18 @@
 #include "lists/CQueExecutor.h"
 #include "lists/CSerialMeterLink.h"
 
+#include "base/DialogueRunner.h"
 #include "link/CSerial.h"
 #include "support/PtyPair.h"
+#include "support/TestEnv.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -123,4 +128,56 @@ TEST_F(MeterExchangePty, ReadListRunsAgainstTheMeter)
     EXPECT_EQ(executor.Value(), QStringLiteral("77"));
     EXPECT_EQ(executor.Step(nullptr), 1);
     EXPECT_EQ(executor.LineIndex(), 2);
+}
+
+// The exchange as the forms run it, each wait handed to the event loop: the same bytes and
+// replies as the blocking exchange, the same time-outs, and a loop that kept ticking.
+TEST_F(MeterExchangePty, ExchangeOnTheRunnerKeepsTheLoopTickingAndItsBytes)
+{
+    struct Case
+    {
+        const char *what;
+        QByteArray answer; // empty: the meter stays silent
+        QString expected;
+        int result;
+        QByteArray reply;
+    };
+    const Case cases[] = {
+        { "terminated", "v4.1A #12345 >", QStringLiteral(">"), 1, "v4.1A #12345 >" },
+        { "no terminator", "ok", QStringLiteral(">"), 0, "ok" },
+        { "two-character terminator", "ok>", QStringLiteral("ok"), 0, "ok>" },
+        { "silent", "", QStringLiteral(">"), 0, "" },
+    };
+    for (const Case &c : cases) {
+        if (!c.answer.isEmpty())
+            AnswerWith(c.answer);
+        DialogueRunner runner;
+        QByteArray reply("stale");
+        int result = -1;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0;
+        qint64 longest = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        ticker.start(5);
+        // The coroutine lambda outlives its run (its captures live in the closure).
+        const auto exchange = [&]() -> Task<void> {
+            result = co_await CQueExecutor::MeterExchangeAsync(
+                &link, runner, QStringLiteral("rv"), reply, c.expected, 100, 300);
+        };
+        runner.Start(exchange());
+        ASSERT_TRUE(TestEnv::WaitUntil([&] { return !runner.IsRunning(); }, 5000)) << c.what;
+        if (meter.joinable())
+            meter.join();
+        EXPECT_EQ(result, c.result) << c.what;
+        EXPECT_EQ(reply, c.reply) << c.what;
+        if (!c.answer.isEmpty())
+            EXPECT_EQ(heard, QByteArray("rv\r")) << c.what;
+        EXPECT_LT(longest, 1000) << c.what; // coarse: the machine may be busy
+        EXPECT_LT(clock.elapsed(), 300 + 1000) << c.what;
+    }
 }

@@ -12,6 +12,7 @@
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "link/CSerial.h"
 #include "lists/CQueView.h"
 #include "lists/CSerialMeterLink.h"
 #include "meter/CMeterDoc.h"

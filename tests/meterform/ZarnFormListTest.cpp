@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTimer>
 #include <QTreeWidget>
@@ -119,12 +120,14 @@ protected:
     }
 
     // Runs the form's list timer until it stops; the number of ticks, or -1 when it never did.
+    // A line waiting on a real meter is waited for between ticks.
     int RunList(int timerId)
     {
         for (int tick = 0; tick < 50; ++tick) {
             if (!m_form->IsTimerActive(timerId))
                 return tick;
             m_form->TimerTick(timerId);
+            TestEnv::WaitUntil([&] { return !m_form->Runner() || !m_form->Runner()->IsWaiting(); });
         }
         return -1;
     }
@@ -491,17 +494,22 @@ TEST_F(FormListTest, ReadEditAndSendAgainstTheSimulatedMeter)
     for (const Shown &shown : paints)
         if (shown.maximum == total)
             imageSteps.append(shown.value);
-    EXPECT_GE(imageSteps.size(), 50);
+    // The window paints as the event loop gets to it while the bytes go out (about one paint a
+    // frame), not once per percent.
+    EXPECT_GE(imageSteps.size(), 20);
     EXPECT_TRUE(std::is_sorted(imageSteps.begin(), imageSteps.end()));
-    EXPECT_EQ(imageSteps.value(0, -1), 0);
+    EXPECT_LE(imageSteps.value(0, -1), total / 10);
     EXPECT_EQ(imageSteps.value(imageSteps.size() - 1), total);
-    const QString half
-        = QStringLiteral("Sending %1 of %2 bytes to the meter").arg(total / 2).arg(total);
+    const QRegularExpression sending(
+        QStringLiteral("Sending (\\d+) of %1 bytes to the meter").arg(total));
+    EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [&](const Shown &s) {
+        const QRegularExpressionMatch match = sending.match(s.line);
+        const int sentSoFar = match.hasMatch() ? match.captured(1).toInt() : -1;
+        return sentSoFar > total / 3 && sentSoFar < 2 * total / 3;
+    })) << "half way";
     const QString sent = QStringLiteral("Sent %1 bytes, waiting for the meter's answer").arg(total);
-    for (const QString &line : { half, sent })
-        EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [&](const Shown &s) {
-            return s.line == line;
-        })) << qPrintable(line);
+    EXPECT_TRUE(
+        std::any_of(paints.begin(), paints.end(), [&](const Shown &s) { return s.line == sent; }));
     ZarnFormView::SetMeterLink(&m_meter);
     serial.ClosePort();
 

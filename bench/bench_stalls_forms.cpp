@@ -1,0 +1,228 @@
+// The longest time the window cannot respond while a meter form runs a command list against the
+// simulated meter at a real line speed, and how long the whole operation takes.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_stalls_forms [--runs N] [--baud N]
+//
+// The program runs as it does for a user: CTarvikApp on the simulator's pty at the real pacing,
+// the New Kelvane / New Quixal commands, then the form's handlers. A 10 ms timer ticks in the
+// program's event loop meanwhile (bench/StallMeter.h); its longest gap is the stall. Operations:
+// Kelvane Read Active, Send Active (send20.que, the whole image), range Change; Quixal Read and
+// Send; and Read Active on a port that cannot be opened (the message comes at once).
+#include "StallMeter.h"
+
+#include "app/CMainFrame.h"
+#include "app/CTarvikApp.h"
+#include "base/CDocument.h"
+#include "base/CPrefs.h"
+#include "base/UserMessage.h"
+#include "link/CSerial.h"
+#include "meter/ZarnFormView.h"
+#include "meterqx/ZarnQXFormView.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Runs the event loop until done() holds or 120 s pass.
+bool RunUntil(const std::function<bool()> &done)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+std::unique_ptr<QProcess> StartMeter(const QStringList &args, int baud, QString *pty)
+{
+    auto sim = std::make_unique<QProcess>();
+    sim->start(QStringLiteral(TARVIK_METERSIM),
+        args
+            + QStringList { QStringLiteral("--interval"), QStringLiteral("600000"),
+                QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--data-dir"),
+                QStringLiteral(TARVIK_DATA_DIR) });
+    if (!sim->waitForStarted(5000) || !sim->waitForReadyRead(5000))
+        return nullptr;
+    *pty = QString::fromLocal8Bit(sim->readLine()).trimmed();
+    return sim;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int runs = 3;
+    int baud = 9600;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (qstrcmp(argv[i], "--runs") == 0)
+            runs = std::max(1, atoi(argv[i + 1]));
+        else if (qstrcmp(argv[i], "--baud") == 0)
+            baud = atoi(argv[i + 1]);
+    }
+    QTemporaryDir root;
+    qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root.path());
+    const QDir data(QStringLiteral(TARVIK_DATA_DIR));
+    for (const QString &name : data.entryList(QDir::Files))
+        QFile::copy(data.filePath(name), root.filePath(name));
+    QDir::setCurrent(root.path());
+    QApplication qapp(argc, argv);
+
+    QString kelvanePty;
+    QString quixalPty;
+    const auto kelvane = StartMeter(
+        { QStringLiteral("--serial"), QStringLiteral("20461"), QStringLiteral("--range"),
+            QStringLiteral("2"), QStringLiteral("--image"), root.filePath("sim.mtr") },
+        baud, &kelvanePty);
+    const auto quixal = StartMeter({ QStringLiteral("--series"), QStringLiteral("quixal"),
+                                       QStringLiteral("--image"), root.filePath("sim.qxm") },
+        baud, &quixalPty);
+    if (!kelvane || !quixal) {
+        std::fprintf(stderr, "the simulators did not start\n");
+        return 1;
+    }
+    {
+        auto store = CPrefs::OpenStore();
+        store->setValue(QStringLiteral("Port/COM"), kelvanePty);
+        store->setValue(QStringLiteral("232Baud/BAUD"), QString::number(baud));
+        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+    }
+    QStringList messages;
+    UserMessage::SetHandler(
+        [&messages](const QString &text, const QString &) { messages << text; });
+    CTarvikApp app({}, false);
+    app.InitInstance();
+    CSerial *link = CTarvikApp::MeterLink();
+    const auto usePort = [link](const QString &pty) {
+        link->ClosePort();
+        link->SetPortText(pty);
+        link->SetEnabled(1);
+        link->OpenPort();
+    };
+
+    struct Operation
+    {
+        const char *name;
+        std::function<bool()> run; // starts it, runs the loop until it ends; false on failure
+    };
+    ZarnFormView *form = nullptr;
+    ZarnQXFormView *qxForm = nullptr;
+    const auto kelvaneList = [&](int timerId, const std::function<void()> &press) {
+        messages.clear();
+        press();
+        return RunUntil([&] { return !form->IsTimerActive(timerId); });
+    };
+    const auto quixalList = [&](int timerId, const std::function<void()> &press) {
+        messages.clear();
+        press();
+        return RunUntil([&] { return !qxForm->IsTimerActive(timerId); });
+    };
+    const std::vector<Operation> operations = {
+        { "Kelvane Read Active",
+            [&] {
+                return kelvaneList(ZarnFormView::kReadTimer, [&] { form->OnReadActive(); })
+                    && messages.isEmpty();
+            } },
+        { "Kelvane Send Active",
+            [&] {
+                return kelvaneList(ZarnFormView::kSendTimer, [&] { form->OnSendActive(); })
+                    && messages == QStringList { QStringLiteral("Meter stored the configuration") };
+            } },
+        { "Kelvane range Change",
+            [&] {
+                // A range other than the active one, picked as the user picks it.
+                auto *desired = qobject_cast<QComboBox *>(form->Control(1115));
+                if (!desired)
+                    return false;
+                const int index = form->GetField(1114) == QLatin1String("1") ? 1 : 0;
+                desired->setCurrentIndex(index);
+                Q_EMIT desired->activated(index);
+                return kelvaneList(ZarnFormView::kSelectTimer, [&] { form->OnChange(); });
+            } },
+        { "Quixal Read",
+            [&] {
+                return quixalList(ZarnQXFormView::kReadTimer, [&] { qxForm->OnRead(); })
+                    && messages.isEmpty();
+            } },
+        { "Quixal Send",
+            [&] { return quixalList(ZarnQXFormView::kSendTimer, [&] { qxForm->OnSend(); }); } },
+        { "Read on a port that is not open",
+            [&] {
+                link->ClosePort();
+                messages.clear();
+                form->OnReadActive();
+                const bool said = messages.size() == 1;
+                usePort(kelvanePty);
+                return said;
+            } },
+    };
+
+    std::map<std::string, std::vector<double>> stalls;
+    std::map<std::string, std::vector<double>> wholes;
+    for (int run = 0; run < runs; ++run) {
+        usePort(kelvanePty);
+        app.OnNewMeterForm();
+        form = qobject_cast<ZarnFormView *>(app.MainFrame()->ActiveView());
+        usePort(quixalPty);
+        app.OnNewQuixal();
+        qxForm = qobject_cast<ZarnQXFormView *>(app.MainFrame()->ActiveView());
+        if (!form || !qxForm) {
+            std::fprintf(stderr, "the forms did not open\n");
+            return 1;
+        }
+        for (const Operation &op : operations) {
+            usePort(QString::fromLatin1(op.name).startsWith(QLatin1String("Quixal")) ? quixalPty
+                                                                                     : kelvanePty);
+            StallMeter meter;
+            meter.Start();
+            const bool ok = op.run();
+            meter.Stop();
+            if (!ok) {
+                std::fprintf(stderr, "%s failed: %s\n", op.name,
+                    qPrintable(messages.join(QLatin1Char('|'))));
+                return 1;
+            }
+            stalls[op.name].push_back(double(meter.MaxGapMs()));
+            wholes[op.name].push_back(double(meter.ElapsedMs()));
+        }
+        for (CDocument *doc : { form->GetDocument(), qxForm->GetDocument() }) {
+            doc->SetModifiedFlag(false);
+            Q_EMIT doc->CloseRequested();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    std::printf("median of %d runs at %d baud (longest stall of the event loop / whole "
+                "operation):\n",
+        runs, baud);
+    for (const Operation &op : operations)
+        std::printf("  %-34s %6.0f ms / %7.0f ms\n", op.name, Median(stalls[op.name]),
+            Median(wholes[op.name]));
+    return 0;
+}
