@@ -22,7 +22,6 @@
 #include "datalog/Datalog.h"
 #include "datalog/DatalogCore.h"
 #include "datalog/IDatalogSink.h"
-#include "datalog/MeterDialogue.h"
 #include "datalog/PcLogger.h"
 #include "datalog/ReadingLine.h"
 #include "link/CSerial.h"
@@ -145,6 +144,8 @@ int RunCpu(bool logging, int seconds)
         f.fileName = dir.filePath(QStringLiteral("bench.log"));
         view.FieldsChanged();
         view.ButtonOf(Datalog::StartPc)->click();
+        while (view.Core().IsBusy())
+            Wait(5);
         if (!view.Core().state.loggingActive) {
             std::fprintf(stderr, "logging did not start\n");
             return 1;
@@ -257,7 +258,9 @@ int RunTransfer(int bytes, int baud, int runs)
         core.fields.fileName = dir.filePath(QStringLiteral("meter.log"));
         QElapsedTimer clock;
         clock.start();
-        core.Meter().TransferMeterLog();
+        core.TransferMeterLog();
+        while (core.IsBusy())
+            Wait(5);
         totalMs.push_back(double(clock.nsecsElapsed()) / 1e6);
         dataMs.push_back(sink.dataMs);
         if (core.log.snapshotList.isEmpty()) {

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 QString CanonicalOrAbsolute(const QString &path)
@@ -67,7 +68,7 @@ CDocument *CDocManager::FindOpenDocument(const QString &path) const
     return nullptr;
 }
 
-CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent)
+CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent, bool asTemplate)
 {
     const int typeIndex = TemplateFor(path);
     if (CDocument *open = FindOpenDocument(path)) {
@@ -77,31 +78,37 @@ CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent)
         return open;
     }
     const QFileInfo info(path);
-    if (typeIndex < 0 || !info.isFile()) {
+    // A file that fails to open leaves the recent list (a recent entry whose file has gone).
+    const auto fail = [this, &info] {
+        RemoveFromRecentFiles(info.absoluteFilePath());
         UserMessage::Show(QStringLiteral("Failed to open document."));
         return nullptr;
-    }
+    };
+    if (typeIndex < 0 || !info.isFile())
+        return fail();
     const CDocTemplate &type = m_templates[size_t(typeIndex)];
     CDocument *doc = type.createDocument ? type.createDocument() : nullptr;
-    if (!doc) {
-        UserMessage::Show(QStringLiteral("Failed to open document."));
-        return nullptr;
-    }
+    if (!doc)
+        return fail();
     doc->SetTypeIndex(typeIndex);
     const QString fullPath = info.absoluteFilePath();
     if (!doc->OnOpenDocument(fullPath)) {
         delete doc;
-        UserMessage::Show(QStringLiteral("Failed to open document."));
-        return nullptr;
+        return fail();
     }
     doc->SetPathName(fullPath);
     doc->SetModifiedFlag(false);
+    doc->SetOpenedAsTemplate(asTemplate);
     m_documents.append(doc);
-    connect(doc, &CDocument::TitleChanged, this, [this, doc] {
-        for (CChildFrame *frame : FramesOf(doc))
-            frame->setWindowTitle(doc->Title());
+    const auto retitle = [this, doc] {
+        for (CChildFrame *frame : FramesOf(doc)) {
+            frame->setWindowTitle(doc->FrameTitle());
+            frame->setWindowModified(doc->IsModified());
+        }
         Q_EMIT DocumentTitleChanged();
-    });
+    };
+    connect(doc, &CDocument::TitleChanged, this, retitle);
+    connect(doc, &CDocument::ModifiedChanged, this, retitle);
     connect(doc, &CDocument::CloseRequested, this, [this, doc] {
         for (CChildFrame *frame : FramesOf(doc))
             frame->close();
@@ -119,8 +126,13 @@ CChildFrame *CDocManager::CreateFrame(CDocument *doc)
     CChildFrame *frame = type.createFrame ? type.createFrame() : new CChildFrame;
     CView *view = type.createView ? type.createView(doc) : new CView(doc);
     frame->SetView(view);
-    frame->setWindowTitle(doc->Title());
+    frame->setWindowTitle(doc->FrameTitle());
+    frame->setWindowModified(doc->IsModified());
     frame->SetCloseGuard([this, doc, frame] {
+        if (m_closingAll)
+            return true;
+        if (frame->View() && !frame->View()->CanClose())
+            return false;
         if (FramesOf(doc).size() > 1)
             return true;
         return SaveModified(doc, frame);
@@ -129,7 +141,7 @@ CChildFrame *CDocManager::CreateFrame(CDocument *doc)
     m_frameDocs.insert(frame, doc);
     connect(frame, &QObject::destroyed, this, [this, frame] { OnFrameDestroyed(frame); });
     m_mdiArea->addSubWindow(frame);
-    frame->setGeometry(frame->FrameGeometry());
+    frame->PlaceIn(m_mdiArea->viewport()->rect());
     frame->show();
     m_mdiArea->setActiveSubWindow(frame);
     view->OnInitialUpdate();
@@ -169,7 +181,7 @@ void CDocManager::RemoveDocument(CDocument *document)
     Q_EMIT DocumentTitleChanged();
 }
 
-void CDocManager::OnFileOpen(QWidget *parent)
+void CDocManager::OnFileOpen(QWidget *parent, bool asTemplate)
 {
     QFileDialog dialog(parent, QStringLiteral("Open"));
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -177,7 +189,7 @@ void CDocManager::OnFileOpen(QWidget *parent)
     dialog.setDirectory(QDir::currentPath());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    OpenDocumentFile(dialog.selectedFiles().constFirst());
+    OpenDocumentFile(dialog.selectedFiles().constFirst(), true, asTemplate);
 }
 
 bool CDocManager::SaveDocument(CDocument *document, bool askForName, QWidget *parent)
@@ -256,7 +268,35 @@ bool CDocManager::CloseAllDocuments()
 {
     if (!m_mdiArea)
         return true;
+    // Every question first, nothing closed meanwhile: a Cancel anywhere leaves every window as
+    // it was. Discard takes effect only once all have agreed.
+    // A question's message box runs events: a window may close meanwhile (a list ending).
+    QList<QPointer<CChildFrame>> frames;
+    for (CChildFrame *frame : m_frames)
+        frames.append(frame);
+    for (const QPointer<CChildFrame> &frame : frames) {
+        if (frame && frame->View() && !frame->View()->CanClose())
+            return false;
+    }
+    QList<QPointer<CDocument>> documents;
+    for (CDocument *doc : m_documents)
+        documents.append(doc);
+    QList<QPointer<CDocument>> discarded;
+    for (const QPointer<CDocument> &doc : documents) {
+        if (!doc || FramesOf(doc).isEmpty())
+            continue;
+        if (!SaveModified(doc, FramesOf(doc).constFirst()))
+            return false;
+        if (doc->IsModified())
+            discarded.append(doc);
+    }
+    for (const QPointer<CDocument> &doc : discarded) {
+        if (doc)
+            doc->SetModifiedFlag(false);
+    }
+    m_closingAll = true;
     m_mdiArea->closeAllSubWindows();
+    m_closingAll = false;
     return m_mdiArea->subWindowList().isEmpty();
 }
 
@@ -267,6 +307,15 @@ void CDocManager::AddToRecentFiles(const QString &path)
     m_recentFiles.prepend(full);
     while (m_recentFiles.size() > kRecentFileCount)
         m_recentFiles.removeLast();
+    SaveRecentFiles();
+    Q_EMIT RecentFilesChanged();
+}
+
+void CDocManager::RemoveFromRecentFiles(const QString &path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    if (m_recentFiles.removeAll(full) == 0)
+        return;
     SaveRecentFiles();
     Q_EMIT RecentFilesChanged();
 }

@@ -41,10 +41,13 @@ public:
     // Opens a file as a document, as if picked in the Open prompt: the type chosen by extension,
     // an open document of the same file activated instead, the file added to the recent list
     // unless addToRecent is false (files the program opens for itself).
-    // Shows "Failed to open document." and returns null when it cannot be opened.
-    CDocument *OpenDocumentFile(const QString &path, bool addToRecent = true);
-    // Shows the Open prompt (File New and File Open) and opens the chosen file.
-    void OnFileOpen(QWidget *parent);
+    // Shows "Failed to open document." and returns null when it cannot be opened. A document
+    // opened asTemplate (the New commands) is never saved over its file without a new name.
+    CDocument *OpenDocumentFile(
+        const QString &path, bool addToRecent = true, bool asTemplate = false);
+    // Shows the Open prompt (File New and File Open) and opens the chosen file; File New opens
+    // it as a template.
+    void OnFileOpen(QWidget *parent, bool asTemplate = false);
     // Save and Save As of a document; false when nothing was written.
     bool SaveDocument(CDocument *document, bool askForName, QWidget *parent);
     // A further window onto a document (Window > New Window).
@@ -56,6 +59,8 @@ public:
 
     QStringList RecentFiles() const { return m_recentFiles; }
     void AddToRecentFiles(const QString &path);
+    void RemoveFromRecentFiles(const QString &path);
+
     void LoadRecentFiles();
     void SaveRecentFiles() const;
 
@@ -85,4 +90,6 @@ private:
     QHash<const CChildFrame *, CDocument *> m_frameDocs;
     QStringList m_recentFiles;
     QMdiArea *m_mdiArea = nullptr;
+    // Exit has asked every question already: the windows' own guards let them go.
+    bool m_closingAll = false;
 };

@@ -1,17 +1,22 @@
 #include "app/CMainFrame.h"
 
 #include "app/CDocManager.h"
+#include "app/CGuideDlg.h"
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
+#include "app/FocusEdit.h"
 #include "base/AppIcons.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CView.h"
 #include "base/Globals.h"
+#include "base/WindowFit.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -83,6 +88,8 @@ CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
     connect(
         m_docManager, &CDocManager::RecentFilesChanged, this, [this] { BuildMenuBar(m_menuKind); });
     connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUI(); });
+    connect(
+        QApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::UpdateCommandUI);
     qApp->installEventFilter(this);
     UpdateCommandUI();
 }
@@ -130,7 +137,7 @@ void CMainFrame::CreateActions()
     fileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     fileNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
     // File New shows the Open prompt: documents are never created empty.
-    connect(fileNew, &QAction::triggered, this, [this] { m_docManager->OnFileOpen(this); });
+    connect(fileNew, &QAction::triggered, this, [this] { m_docManager->OnFileOpen(this, true); });
 
     QAction *fileOpen = MakeAction(QStringLiteral("file_open"), QStringLiteral("&Open..."),
         QStringLiteral("Open an existing document\nOpen"));
@@ -162,9 +169,11 @@ void CMainFrame::CreateActions()
     routed(QStringLiteral("file_convert"), QStringLiteral("Con&vert..."),
         QStringLiteral("Convert the meter data to another firmware version\nConvert"),
         AppCommand::Convert);
-    connect(MakeAction(QStringLiteral("app_exit"), QStringLiteral("E&xit"),
-                QStringLiteral("Quit the application; prompts to save documents\nExit")),
-        &QAction::triggered, this, &QWidget::close);
+    QAction *exit = MakeAction(QStringLiteral("app_exit"), QStringLiteral("E&xit"),
+        QStringLiteral("Quit the application; prompts to save documents\nExit"));
+    // The desktop's Quit key; the item keeps its own text.
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
 
     routed(QStringLiteral("edit_undo"), QStringLiteral("&Undo"),
         QStringLiteral("Undo the last action\nUndo"), AppCommand::Undo)
@@ -232,6 +241,9 @@ void CMainFrame::CreateActions()
         QStringLiteral("Display program information, version number and copyright\nAbout"));
     about->setIcon(AppIcons::Tile(QStringLiteral("?"), QColor(0, 110, 170)));
     connect(about, &QAction::triggered, m_app, &CTarvikApp::OnAppAbout);
+    connect(MakeAction(QStringLiteral("help_guide"), QStringLiteral("&User Guide"),
+                QStringLiteral("Show the user guide\nUser Guide")),
+        &QAction::triggered, this, &CMainFrame::OnUserGuide);
 
     const struct
     {
@@ -383,6 +395,8 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
     connect(window, &QMenu::aboutToShow, this, [this, window] { RebuildWindowList(window); });
 
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
+    help->addAction(Action(QStringLiteral("help_guide")));
+    help->addSeparator();
     help->addAction(Action(QStringLiteral("app_about")));
 
     for (QMenu *menu : { file, edit, view, window, help }) {
@@ -449,12 +463,16 @@ QStringList CMainFrame::WindowTitles(const QList<QMdiSubWindow *> &windows)
     // Several windows onto one document share its title: they are told apart as title:1,
     // title:2 in the order they were opened.
     QHash<QString, int> count;
+    // The modified marker's placeholder is not part of a window's name.
+    const auto name = [](const QMdiSubWindow *subWindow) {
+        return subWindow->windowTitle().remove(QStringLiteral("[*]"));
+    };
     for (const QMdiSubWindow *subWindow : windows)
-        ++count[subWindow->windowTitle()];
+        ++count[name(subWindow)];
     QHash<QString, int> seen;
     QStringList titles;
     for (const QMdiSubWindow *subWindow : windows) {
-        const QString title = subWindow->windowTitle();
+        const QString title = name(subWindow);
         titles << (count.value(title) > 1 ? QStringLiteral("%1:%2").arg(title).arg(++seen[title])
                                           : title);
     }
@@ -526,6 +544,15 @@ void CMainFrame::OnActiveWindowChanged()
     }
     if (kind != m_menuKind)
         BuildMenuBar(kind);
+    // The menus follow what the active view can do as it changes (a selection made).
+    CView *view = ActiveView();
+    if (view != m_watchedView) {
+        if (m_watchedView)
+            disconnect(m_watchedView, &CView::CommandStateChanged, this, nullptr);
+        m_watchedView = view;
+        if (view)
+            connect(view, &CView::CommandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    }
     UpdateTitle();
     UpdateCommandUI();
 }
@@ -533,36 +560,27 @@ void CMainFrame::OnActiveWindowChanged()
 void CMainFrame::UpdateTitle()
 {
     QString title = QString::fromLatin1(kAppTitle);
+    bool modified = false;
     if (CView *view = ActiveView()) {
-        if (view->GetDocument() && !view->GetDocument()->Title().isEmpty())
-            title += QStringLiteral(" - ") + view->GetDocument()->Title();
+        const CDocument *doc = view->GetDocument();
+        if (doc && !doc->Title().isEmpty())
+            title += QStringLiteral(" - ") + doc->FrameTitle();
+        modified = doc && doc->IsModified();
     }
     setWindowTitle(title);
+    setWindowModified(modified);
 }
 
 void CMainFrame::UpdateCommandUI()
 {
     CView *view = ActiveView();
-    auto *edit = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    // A focused field or list of this window serves the Edit menu itself.
+    QWidget *focus = QApplication::focusWidget();
+    if (focus && focus->window() != this)
+        focus = nullptr;
     for (const auto &[action, command] : m_routed) {
-        bool enabled = view && view->HandlesCommand(command);
-        if (!enabled && edit) {
-            // A focused edit box serves the Edit menu itself.
-            switch (command) {
-            case AppCommand::Copy:
-            case AppCommand::Cut:
-                enabled = edit->hasSelectedText();
-                break;
-            case AppCommand::Paste:
-                enabled = !edit->isReadOnly();
-                break;
-            case AppCommand::Undo:
-                enabled = edit->isUndoAvailable();
-                break;
-            default:
-                break;
-            }
-        }
+        const bool enabled
+            = (view && view->HandlesCommand(command)) || FocusEdit::CanDo(command, focus);
         action->setEnabled(enabled);
     }
     // A further window is offered for the document types that always had the Window menu.
@@ -578,24 +596,19 @@ void CMainFrame::RouteCommand(AppCommand command)
     CView *view = ActiveView();
     if (view && view->HandlesCommand(command) && view->OnCommand(command))
         return;
-    if (auto *edit = qobject_cast<QLineEdit *>(QApplication::focusWidget())) {
-        switch (command) {
-        case AppCommand::Copy:
-            edit->copy();
-            break;
-        case AppCommand::Cut:
-            edit->cut();
-            break;
-        case AppCommand::Paste:
-            edit->paste();
-            break;
-        case AppCommand::Undo:
-            edit->undo();
-            break;
-        default:
-            break;
-        }
+    FocusEdit::Do(command, QApplication::focusWidget());
+    UpdateCommandUI();
+}
+
+void CMainFrame::OnUserGuide()
+{
+    if (!m_guide) {
+        m_guide = new CGuideDlg(this);
+        m_guide->setAttribute(Qt::WA_DeleteOnClose);
     }
+    m_guide->show();
+    m_guide->raise();
+    m_guide->activateWindow();
 }
 
 void CMainFrame::OnSettings()
@@ -631,6 +644,13 @@ void CMainFrame::dropEvent(QDropEvent *event)
 
 bool CMainFrame::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Show) {
+        // Every dialog the program opens fits the screen it opens on.
+        auto *dialog = qobject_cast<QDialog *>(watched);
+        if (dialog && dialog->isWindow())
+            WindowFit::FitToScreen(dialog);
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CGuideDlg.h"
 #include "base/AppCommand.h"
 #include "base/CDocTemplate.h"
 
@@ -42,6 +43,9 @@ public:
     QMenu *WindowMenu() const;
     void RebuildWindowList(QMenu *windowMenu);
     void OnSettings();
+    // Help > User Guide: the built-in guide, one window brought forward on each call.
+    void OnUserGuide();
+    CGuideDlg *GuideWindow() const { return m_guide; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -74,6 +78,8 @@ private:
     std::map<QAction *, AppCommand> m_routed;
     QList<QAction *> m_recentActions;
     QPointer<QMenu> m_windowMenu;
+    QPointer<CGuideDlg> m_guide;
+    QPointer<CView> m_watchedView; // the view whose command state the menus follow
     QList<QAction *> m_windowActions; // the numbered list of open windows in the Window menu
     static constexpr int kListedWindows = 9;
     CDocTemplate::Menu m_menuKind = CDocTemplate::Menu::Main;

@@ -13,6 +13,7 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
+#include "terminal/CTermView.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -49,6 +50,8 @@ CTarvikApp::~CTarvikApp()
     if (m_mainFrame)
         m_docManager->CloseAllDocuments();
     m_mainFrame.reset();
+    if (m_messageBoxes)
+        UserMessage::SetAskHandler(nullptr); // its boxes belonged to the main frame
     if (AppServices::Instance() == m_services.get())
         AppServices::Install(nullptr);
     m_services.reset();
@@ -96,6 +99,11 @@ bool CTarvikApp::InitInstance()
         if (m_messageBoxes) {
             UserMessage::SetHandler([this](const QString &text, const QString &caption) {
                 MakeMessageBox(text, caption, m_mainFrame.get())->exec();
+            });
+            UserMessage::SetAskHandler([this](const QString &text, const QString &caption) {
+                return QMessageBox::question(m_mainFrame.get(), caption, text,
+                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                    == QMessageBox::Yes;
             });
             // The forms ask who prints before their first datasheet.
             SheetPrinter::SetOperatorPrompt(&CTechDlg::Ask);
@@ -152,18 +160,28 @@ QPrinter *CTarvikApp::Printer()
 void CTarvikApp::OnNewTerminal()
 {
     g_DocKind = 2;
-    m_meterLink->PurgeInput();
-    m_docManager->OpenDocumentFile(QStringLiteral("Terminal.trm"), false);
-    m_meterLink->PurgeInput();
-    m_meterLink->SendString(QByteArrayLiteral("[[[[[[["));
-    m_meterLink->PurgeInput();
+    CDocument *document = m_docManager->OpenDocumentFile(QStringLiteral("Terminal.trm"), false);
+    // The new window wakes the meter's screens: purge, "[[[[[[[", purge, as its own dialogue,
+    // which waits for a dialogue of another window to end first.
+    CView *view = document && m_services ? m_services->FirstViewOf(document) : nullptr;
+    if (auto *terminal = qobject_cast<CTermView *>(view))
+        terminal->StartGreeting(QByteArrayLiteral("[[[[[[["));
 }
 
 void CTarvikApp::OnNewMeterForm()
 {
     const QString file = TemplateChooser::KelvaneTemplate();
-    if (!file.isEmpty())
-        m_docManager->OpenDocumentFile(file, false);
+    if (file.isEmpty()) {
+        // The chooser opens nothing for a Quixal meter: say so rather than do nothing.
+        UserMessage::Show(QStringLiteral("The meter identified in the terminal is a Quixal meter "
+                                         "(model %1, firmware %2): a Kelvane meter form cannot "
+                                         "read it.\nOpen a Quixal meter form (New Quixal) for "
+                                         "it.")
+                              .arg(g_MeterModel, g_MeterVersion),
+            QString::fromLatin1(kAppTitle));
+        return;
+    }
+    m_docManager->OpenDocumentFile(file, false, true);
 }
 
 void CTarvikApp::OnNewDatalog()
@@ -174,7 +192,7 @@ void CTarvikApp::OnNewDatalog()
 void CTarvikApp::OnNewQuixal()
 {
     g_DocVersion = QStringLiteral("1.4A");
-    m_docManager->OpenDocumentFile(QStringLiteral("Quixal.qxm"), false);
+    m_docManager->OpenDocumentFile(QStringLiteral("Quixal.qxm"), false, true);
 }
 
 void CTarvikApp::OnNewModbus()

@@ -13,8 +13,10 @@ QStringList CommSettings::PortList(bool withOff, const QString &current)
         ports << QStringLiteral("OFF");
     for (int i = 1; i <= 49; ++i)
         ports << QStringLiteral("COM%1").arg(i);
-    ports << SerialDevice::ExistingDevices();
-    if (current.startsWith(QLatin1Char('/')) && !ports.contains(current))
+    for (const std::string &device : SerialDevice::ExistingDevices())
+        ports << QString::fromStdString(device);
+    // A device path of the user's own (a text that names no COM port but a path).
+    if (!ports.contains(current) && !SerialDevice::DevicePath(current.toStdString()).empty())
         ports << current;
     return ports;
 }

@@ -33,3 +33,17 @@ void CDocument::SetTitle(const QString &title)
     m_title = title;
     Q_EMIT TitleChanged(m_title);
 }
+
+void CDocument::SetModifiedFlag(bool modified)
+{
+    if (modified == m_modified)
+        return;
+    m_modified = modified;
+    Q_EMIT ModifiedChanged(modified);
+}
+
+QString CDocument::FrameTitle() const
+{
+    // The placeholder only while modified, so an unmodified window's title is the title exactly.
+    return m_title + (m_modified ? QStringLiteral("[*]") : QString());
+}

@@ -26,14 +26,23 @@ public:
     void SetPathName(const QString &path); // also sets the title to the file's name
     QString Title() const { return m_title; }
     void SetTitle(const QString &title);
+    // The title its windows show: the title, with the desktop's modified-marker placeholder
+    // while the document holds unsaved edits (the title itself never carries it).
+    QString FrameTitle() const;
     bool IsModified() const { return m_modified; }
-    void SetModifiedFlag(bool modified = true) { m_modified = modified; }
+    // Opened from a template by a New command: Save asks for a name instead of writing the
+    // template. Saving under another path clears it.
+    bool OpenedAsTemplate() const { return m_openedAsTemplate; }
+    void SetOpenedAsTemplate(bool fromTemplate) { m_openedAsTemplate = fromTemplate; }
+    void SetModifiedFlag(bool modified = true);
     // Index of the document type that created it (registration order, from 0).
     int TypeIndex() const { return m_typeIndex; }
     void SetTypeIndex(int index) { m_typeIndex = index; }
 
 Q_SIGNALS:
     void TitleChanged(const QString &title);
+    // The modified flag changed (the windows show or drop the modified marker).
+    void ModifiedChanged(bool modified);
     // Asks the windows showing this document to close (the document goes with the last one).
     void CloseRequested();
 
@@ -41,5 +50,6 @@ private:
     QString m_pathName;
     QString m_title;
     bool m_modified = false;
+    bool m_openedAsTemplate = false;
     int m_typeIndex = -1;
 };

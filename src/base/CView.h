@@ -20,6 +20,14 @@ public:
     virtual bool HandlesCommand(AppCommand command) const;
     // Carries out a command; true when handled. Save, Save As and Close have defaults here.
     virtual bool OnCommand(AppCommand command);
+    // Asked before the view's window closes (by the user or at Exit); false keeps it open. It
+    // only asks: what closing does is done when the window goes.
+    virtual bool CanClose() { return true; }
+
+Q_SIGNALS:
+    // What HandlesCommand answers may have changed (a selection made, a paste finished): the main
+    // frame enables its menu items and accelerators again.
+    void CommandStateChanged();
 
 private:
     CDocument *m_document;

@@ -5,6 +5,7 @@ QString g_MeterModel;
 QString g_MeterVersion;
 QString g_MeterRevision;
 QString g_MeterNumber;
+QString g_MeterSerial;
 QString g_DocMeterVersion;
 QString g_DocRevision;
 int g_DocKind = 1;
@@ -21,6 +22,7 @@ void ResetGlobals()
     g_MeterVersion.clear();
     g_MeterRevision.clear();
     g_MeterNumber.clear();
+    g_MeterSerial.clear();
     g_DocMeterVersion.clear();
     g_DocRevision.clear();
     g_DocKind = 1;

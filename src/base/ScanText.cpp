@@ -1,8 +1,21 @@
 #include "base/ScanText.h"
 
+#include <QByteArray>
+
+#include <cmath>
+#include <cstdlib>
 #include <limits>
 
+#include <locale.h>
+
 namespace {
+
+// The C locale, for number scanning that does not follow the user's decimal separator.
+locale_t CLocale()
+{
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return c;
+}
 
 int SkipSpace(const QString &text, int pos)
 {
@@ -36,6 +49,24 @@ std::optional<qint64> IntAt(const QString &text, int pos, int *end)
     return negative ? -value : value;
 }
 
+// "%f" from the start as the C library's strtod reads it (decimal or hexadecimal, with an
+// exponent), in the C locale whatever the user's; *end is where the scan stopped. A text that
+// gives no number, or an infinite or not-a-number value, gives nothing: no meter holds those.
+std::optional<double> DoubleAt(const QString &text, int *end)
+{
+    // Latin-1 keeps one byte per character, so the stop position maps back; any other
+    // character becomes '?', where the scan stops.
+    const QByteArray bytes = text.toLatin1();
+    const char *begin = bytes.constData();
+    char *stop = nullptr;
+    const double value = strtod_l(begin, &stop, CLocale());
+    if (stop == begin || !std::isfinite(value))
+        return std::nullopt;
+    if (end)
+        *end = int(stop - begin);
+    return value;
+}
+
 } // namespace
 
 std::optional<qint64> ScanText::Int(const QString &text)
@@ -45,33 +76,26 @@ std::optional<qint64> ScanText::Int(const QString &text)
 
 std::optional<double> ScanText::Double(const QString &text)
 {
-    int pos = SkipSpace(text, 0);
-    const int start = pos;
-    if (pos < text.size() && (text.at(pos) == QLatin1Char('-') || text.at(pos) == QLatin1Char('+')))
-        ++pos;
-    int digits = 0;
-    for (; IsDigit(text, pos); ++pos)
-        ++digits;
-    if (pos < text.size() && text.at(pos) == QLatin1Char('.'))
-        for (++pos; IsDigit(text, pos); ++pos)
-            ++digits;
-    if (digits == 0)
+    return DoubleAt(text, nullptr);
+}
+
+std::optional<qint64> ScanText::WholeInt(const QString &text)
+{
+    int end = 0;
+    const auto value = IntAt(text, 0, &end);
+    if (!value || SkipSpace(text, end) != text.size())
         return std::nullopt;
-    int end = pos;
-    if (pos < text.size()
-        && (text.at(pos) == QLatin1Char('e') || text.at(pos) == QLatin1Char('E'))) {
-        int e = pos + 1;
-        if (e < text.size() && (text.at(e) == QLatin1Char('-') || text.at(e) == QLatin1Char('+')))
-            ++e;
-        if (IsDigit(text, e)) {
-            while (IsDigit(text, e))
-                ++e;
-            end = e;
-        }
-    }
-    bool ok = false;
-    const double value = text.mid(start, end - start).toDouble(&ok);
-    if (!ok) // an exponent out of range: no usable number
+    // No variable of a meter is wider than 32 bits.
+    if (*value < std::numeric_limits<qint32>::min() || *value > std::numeric_limits<quint32>::max())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> ScanText::WholeDouble(const QString &text)
+{
+    int end = 0;
+    const auto value = DoubleAt(text, &end);
+    if (!value || SkipSpace(text, end) != text.size())
         return std::nullopt;
     return value;
 }

@@ -11,7 +11,14 @@ class ScanText
 {
 public:
     static std::optional<qint64> Int(const QString &text);
+    // "%f" as strtod reads it: decimal or hexadecimal ("0x1p4" is 16), with an exponent. An
+    // infinite or not-a-number result ("inf", "nan", "1e999") gives nothing.
     static std::optional<double> Double(const QString &text);
+    // The whole text, white space around it aside, as one number, or nothing: a text that is a
+    // number only in its first characters ("1,5", "12abc") gives nothing. WholeInt also gives
+    // nothing beyond 32 bits, the widest meter variable.
+    static std::optional<qint64> WholeInt(const QString &text);
+    static std::optional<double> WholeDouble(const QString &text);
     // "%x": hexadecimal digits, an optional sign and "0x" before them.
     static std::optional<qint64> Hex(const QString &text);
     // "%d/%d/%d": all three numbers, or nothing.

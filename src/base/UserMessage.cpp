@@ -12,6 +12,12 @@ UserMessage::Handler &CurrentHandler()
     };
     return handler;
 }
+
+UserMessage::AskHandler &CurrentAskHandler()
+{
+    static UserMessage::AskHandler handler;
+    return handler;
+}
 } // namespace
 
 void UserMessage::Show(const QString &text, const QString &caption)
@@ -25,5 +31,21 @@ UserMessage::Handler UserMessage::SetHandler(Handler handler)
 {
     Handler old = CurrentHandler();
     CurrentHandler() = std::move(handler);
+    return old;
+}
+
+bool UserMessage::Ask(const QString &text, const QString &caption)
+{
+    const QString title = caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption;
+    if (CurrentAskHandler())
+        return CurrentAskHandler()(text, title);
+    std::fprintf(stderr, "[%s] %s (Yes)\n", qPrintable(title), qPrintable(text));
+    return true;
+}
+
+UserMessage::AskHandler UserMessage::SetAskHandler(AskHandler handler)
+{
+    AskHandler old = CurrentAskHandler();
+    CurrentAskHandler() = std::move(handler);
     return old;
 }

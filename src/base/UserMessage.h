@@ -4,9 +4,9 @@
 
 #include <functional>
 
-// Modal messages to the user (OK button only). The GUI-free code calls Show; the widget layer
-// installs a handler that opens a message box owned by the main window, and tests install one
-// that records what would have been shown.
+// Modal messages to the user: Show (OK button only) and Ask (Yes and No). The GUI-free code
+// calls them; the widget layer installs handlers that open message boxes owned by the main
+// window, and tests install ones that record what would have been shown and answer.
 class UserMessage
 {
 public:
@@ -15,4 +15,10 @@ public:
     static void Show(const QString &text, const QString &caption = QString());
     // Installs a handler and returns the one it replaces.
     static Handler SetHandler(Handler handler);
+
+    // A question before a step that replaces or writes data: true for Yes. With no handler
+    // installed the question is printed and answered Yes, as the step ran before it was asked.
+    using AskHandler = std::function<bool(const QString &text, const QString &caption)>;
+    static bool Ask(const QString &text, const QString &caption = QString());
+    static AskHandler SetAskHandler(AskHandler handler);
 };

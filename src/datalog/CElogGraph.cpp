@@ -59,8 +59,13 @@ CElogGraph::CElogGraph(ElogPlot::Inputs inputs, QWidget *parent)
     m_rows->setFont(fixed);
     m_rowModel = new QStringListModel(m_plot.Rows(), this);
     m_rows->setModel(m_rowModel);
-    connect(m_rows->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-        [this](const QModelIndex &current) { OnRowSelected(current.row()); });
+    // Only a row the user selects moves the cursor. The list makes its first row current (not
+    // selected) when it takes the focus; that is no choice, and the cursor stays mid-graph.
+    connect(m_rows->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList selected = m_rows->selectionModel()->selectedIndexes();
+        if (!selected.isEmpty())
+            OnRowSelected(selected.first().row());
+    });
 
     // Statistics.
     auto *stats = new QGridLayout;
@@ -85,6 +90,7 @@ CElogGraph::CElogGraph(ElogPlot::Inputs inputs, QWidget *parent)
     m_interval->setFont(black);
     auto *exit = new QPushButton(QStringLiteral("Exit"), this);
     connect(exit, &QPushButton::clicked, this, &QDialog::accept);
+    exit->setFocus(); // the dialog opens with no row of the list current
 
     auto *statsBox = new QVBoxLayout;
     statsBox->addLayout(stats);

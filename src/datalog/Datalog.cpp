@@ -1,12 +1,15 @@
 #include "datalog/Datalog.h"
 
 #include "base/AppServices.h"
+#include "base/UserMessage.h"
 #include "datalog/CElogGraph.h"
+#include "datalog/DatalogDoc.h"
 #include "datalog/LogListModel.h"
-#include "datalog/MeterDialogue.h"
 #include "datalog/PcLogger.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,6 +20,8 @@
 #include <QRadioButton>
 #include <QTimerEvent>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 const char *const kOptionNames[8]
@@ -57,8 +62,18 @@ Datalog::Datalog(CDocument *document, CSerial *link, QWidget *parent)
 Datalog::~Datalog()
 {
     m_core.SetSink(nullptr);
-    // A window closed while logging still ends its log with the stop line.
-    m_core.Pc().StopPcLogging();
+    // A window closed while logging still ends its log with the stop line. A meter dialogue
+    // still running ends with the core, where it waits (a log transfer's file keeps what
+    // arrived).
+    m_core.StopPcLogging();
+}
+
+bool Datalog::CanClose()
+{
+    if (!m_core.state.loggingActive)
+        return true;
+    return UserMessage::Ask(QStringLiteral("PC logging is running.\nClosing the datalogger stops "
+                                           "it and ends the log file. Stop logging and close?"));
 }
 
 QLineEdit *Datalog::AddEdit(QString *field, bool readOnly)
@@ -106,6 +121,14 @@ void Datalog::BuildForm()
     m_mode->setAlignment(Qt::AlignCenter);
     activityColumn->addWidget(m_status);
     activityColumn->addWidget(m_mode);
+    // How far a running meter dialogue is, and its Cancel.
+    m_progress = new QLabel(f.progress);
+    m_progress->setAlignment(Qt::AlignCenter);
+    auto *progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_progress, 1);
+    progressRow->addWidget(button(Cancel, "Cancel"));
+    m_buttons[Cancel]->setEnabled(false);
+    activityColumn->addLayout(progressRow);
 
     auto *meter = Group("FLOW METER Z-OZUVED CONTROLS");
     auto *meterGrid = new QGridLayout(meter);
@@ -147,6 +170,7 @@ void Datalog::BuildForm()
     Compact(fileRow);
     m_fileName = AddEdit(&f.fileName, false);
     fileRow->addWidget(m_fileName, 1);
+    fileRow->addWidget(button(Browse, "Browse..."));
     fileRow->addWidget(button(Load, "LOAD"));
 
     auto *timer = Group("TIMER");
@@ -302,24 +326,51 @@ void Datalog::BuildForm()
     page->addWidget(m_listViews[LogData::Snapshot], 1);
     page->addLayout(bottom);
 
+    connect(m_buttons[StartPc], &QPushButton::clicked, this, [this] { m_core.StartPcLogging(); });
+    connect(m_buttons[StopPc], &QPushButton::clicked, this, [this] { m_core.StopPcLogging(); });
     connect(
-        m_buttons[StartPc], &QPushButton::clicked, this, [this] { m_core.Pc().StartPcLogging(); });
+        m_buttons[TransferLog], &QPushButton::clicked, this, [this] { m_core.TransferMeterLog(); });
     connect(
-        m_buttons[StopPc], &QPushButton::clicked, this, [this] { m_core.Pc().StopPcLogging(); });
-    connect(m_buttons[TransferLog], &QPushButton::clicked, this,
-        [this] { m_core.Meter().TransferMeterLog(); });
-    connect(m_buttons[SendConfig], &QPushButton::clicked, this,
-        [this] { m_core.Meter().SendConfiguration(); });
-    connect(m_buttons[ReadConfig], &QPushButton::clicked, this,
-        [this] { m_core.Meter().ReadConfiguration(); });
-    connect(m_buttons[StartMeter], &QPushButton::clicked, this,
-        [this] { m_core.Meter().StartMeter(); });
+        m_buttons[SendConfig], &QPushButton::clicked, this, [this] { m_core.SendConfiguration(); });
     connect(
-        m_buttons[StopMeter], &QPushButton::clicked, this, [this] { m_core.Meter().StopMeter(); });
-    connect(m_buttons[Load], &QPushButton::clicked, this, [this] { m_core.Meter().LoadLog(); });
-    connect(m_buttons[Update], &QPushButton::clicked, this, [this] { m_core.Meter().Update(); });
+        m_buttons[ReadConfig], &QPushButton::clicked, this, [this] { m_core.ReadConfiguration(); });
+    connect(m_buttons[StartMeter], &QPushButton::clicked, this, [this] { m_core.StartMeter(); });
+    connect(m_buttons[StopMeter], &QPushButton::clicked, this, [this] { m_core.StopMeter(); });
+    connect(m_buttons[Load], &QPushButton::clicked, this, [this] { m_core.LoadLog(); });
+    connect(m_buttons[Update], &QPushButton::clicked, this, [this] { m_core.Update(); });
     connect(m_buttons[Clear], &QPushButton::clicked, this, [this] { m_core.ClearDisplay(); });
+    connect(m_buttons[Cancel], &QPushButton::clicked, this, [this] { m_core.Cancel(); });
     connect(m_buttons[Graph], &QPushButton::clicked, this, &Datalog::OnGraph);
+    connect(m_buttons[Browse], &QPushButton::clicked, this, &Datalog::OnBrowse);
+}
+
+namespace {
+Datalog::FilePrompt &FilePromptInForce()
+{
+    static Datalog::FilePrompt prompt;
+    return prompt;
+}
+} // namespace
+
+Datalog::FilePrompt Datalog::SetFilePrompt(FilePrompt prompt)
+{
+    return std::exchange(FilePromptInForce(), std::move(prompt));
+}
+
+void Datalog::OnBrowse()
+{
+    const QString current = m_core.fields.fileName;
+    const bool placeholder = current == QLatin1String(DatalogCore::kPlaceholderFileName);
+    const QString start = placeholder ? QDir::currentPath() : current;
+    const QString chosen = FilePromptInForce()
+        ? FilePromptInForce()(this, start)
+        : QFileDialog::getSaveFileName(this, QStringLiteral("E-LOG Filename"), start,
+            QStringLiteral("Log files (*.log);;All files (*)"), nullptr,
+            QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty())
+        return;
+    m_core.fields.fileName = QDir::toNativeSeparators(chosen);
+    m_core.Model().FieldsChanged();
 }
 
 void Datalog::OnGraph()
@@ -336,17 +387,36 @@ void Datalog::OnInitialUpdate()
         return;
     m_shown = true;
     m_core.OnFirstShown();
+    // A log opened as a document (a desktop double-click, File > Open, the command line) is
+    // loaded at once; the empty default document of a new datalog form is not.
+    const CDocument *doc = GetDocument();
+    if (doc && DatalogDoc::IsDatalogLog(doc->PathName())) {
+        m_core.fields.fileName = QDir::toNativeSeparators(doc->PathName());
+        m_core.Model().FieldsChanged();
+        m_core.LoadLog();
+    }
 }
 
 // ---------------------------------------------------------------- sink
 
 void Datalog::StatusChanged(const QString &status, const QString &mode)
 {
-    // Shown at once: a meter dialogue keeps the event loop waiting until it ends.
     m_status->setText(status);
     m_mode->setText(mode);
-    m_status->repaint();
-    m_mode->repaint();
+}
+
+void Datalog::ProgressChanged(const QString &progress)
+{
+    m_progress->setText(progress);
+}
+
+void Datalog::DialogueRunning(bool running)
+{
+    // One dialogue at a time: the buttons that would start another wait for this one.
+    for (Button b :
+        { StartPc, TransferLog, SendConfig, ReadConfig, StartMeter, StopMeter, Load, Update })
+        m_buttons[b]->setEnabled(!running);
+    m_buttons[Cancel]->setEnabled(running);
 }
 
 void Datalog::FieldsChanged()

@@ -7,6 +7,7 @@
 #include <QBasicTimer>
 
 #include <array>
+#include <functional>
 
 class CSerial;
 class LogListModel;
@@ -34,12 +35,21 @@ public:
     void OnInitialUpdate() override;
 
     DatalogCore &Core() { return m_core; }
+    // While PC logging runs the user is asked first; logging stops when the window goes.
+    bool CanClose() override;
     // A window timer of the form's: running, and its period in ms (0 when stopped).
     int TimerPeriod(int id) const;
     // Runs one tick of a form timer, as timerEvent does.
     void OnTimer(int id);
     // GRAPH E-LOG: the graph of the snapshot list, when it holds more than two entries.
     void OnGraph();
+    // Browse beside E-LOG FILENAME: the chosen file becomes the file name.
+    void OnBrowse();
+    // Asks for a log file's name (an existing one to load or a new one to log into), starting
+    // from current; empty when cancelled. The default shows the file dialog; tests install
+    // their own. Gives back the prompt it replaces.
+    using FilePrompt = std::function<QString(QWidget *parent, const QString &current)>;
+    static FilePrompt SetFilePrompt(FilePrompt prompt);
 
     // Controls, for tests and the benchmark.
     enum Button {
@@ -54,6 +64,8 @@ public:
         Update,
         Clear,
         Graph,
+        Cancel,
+        Browse,
         ButtonCount
     };
     QPushButton *ButtonOf(Button b) const { return m_buttons[b]; }
@@ -61,6 +73,7 @@ public:
     QCheckBox *TimerBox() const { return m_timerEnabled; }
     QLabel *StatusLabel() const { return m_status; }
     QLabel *ModeLabel() const { return m_mode; }
+    QLabel *ProgressLabel() const { return m_progress; }
     QLabel *CapacityLabel() const { return m_capacity; }
     QLineEdit *FileNameEdit() const { return m_fileName; }
     QListView *ListViewOf(LogData::List list) const { return m_listViews[list]; }
@@ -74,6 +87,8 @@ public:
     void StartTimer(int id, int requestedMs) override;
     void StopTimer(int id) override;
     void FocusStopButton() override;
+    void ProgressChanged(const QString &progress) override;
+    void DialogueRunning(bool running) override;
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -93,6 +108,7 @@ private:
     QCheckBox *m_timerEnabled = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_mode = nullptr;
+    QLabel *m_progress = nullptr;
     QLabel *m_capacity = nullptr;
     QLineEdit *m_fileName = nullptr;
     QRadioButton *m_relay1 = nullptr;

@@ -1,33 +1,29 @@
 #include "datalog/DatalogCore.h"
 
+#include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
-#include "datalog/DatalogFieldRules.h"
+#include "base/UserMessage.h"
 #include "datalog/IDatalogSink.h"
+#include "datalog/LogFileWriter.h"
+#include "datalog/LogLoader.h"
 #include "datalog/MeterDialogue.h"
 #include "datalog/PcLogger.h"
 
-namespace {
-class NullSink : public IDatalogSink
-{
-public:
-    void StatusChanged(const QString &, const QString &) override { }
-};
-} // namespace
+#include <QFileInfo>
 
 DatalogCore::DatalogCore()
-    : m_nullSink(std::make_unique<NullSink>())
-    , m_sink(m_nullSink.get())
-    , m_pc(std::make_unique<PcLogger>(*this))
-    , m_meter(std::make_unique<MeterDialogue>(*this))
+    : fields(m_model.fields)
+    , state(m_model.state)
+    , log(m_model.log)
+    , m_pc(std::make_unique<PcLogger>(m_model))
+    , m_runner(std::make_unique<DialogueRunner>())
 {
+    m_meter = std::make_unique<MeterDialogue>(m_model, *m_runner);
 }
 
+// The runner goes first (declared last): a suspended dialogue is destroyed without resuming,
+// its port claim released and its log file closed with what arrived.
 DatalogCore::~DatalogCore() = default;
-
-void DatalogCore::SetSink(IDatalogSink *sink)
-{
-    m_sink = sink ? sink : m_nullSink.get();
-}
 
 void DatalogCore::OnFirstShown()
 {
@@ -35,7 +31,7 @@ void DatalogCore::OnFirstShown()
     fields.min = QStringLiteral("0");
     fields.sec = QStringLiteral("5");
     log.intervalSeconds = 5;
-    fields.fileName = QStringLiteral("enterafilename.log");
+    fields.fileName = QString::fromLatin1(kPlaceholderFileName);
     fields.options = { false, false, true, false, false, false, false, false };
     fields.timerEnabled = false;
     state = LoggerState();
@@ -57,58 +53,157 @@ void DatalogCore::OnFirstShown()
     fields.totalFlow = QStringLiteral("1234.5678  SCF");
     fields.highFlow = QStringLiteral("59.1234");
     fields.lowFlow = QStringLiteral("0.00");
-    ShowSnapshotCapacity();
-    FieldsChanged();
-    SetStatusMode(QStringLiteral("IDLE"), QString());
-    m_sink->StartTimer(PcLogger::kClockTimer, 1);
+    m_model.ShowSnapshotCapacity();
+    m_model.FieldsChanged();
+    m_model.SetStatusMode(QStringLiteral("IDLE"), QString());
+    Sink().StartTimer(PcLogger::kClockTimer, 1);
 }
 
-void DatalogCore::SetStatus(const QString &status)
+bool DatalogCore::IsBusy() const
 {
-    SetStatusMode(status, fields.mode);
+    return m_runner->IsRunning();
 }
 
-void DatalogCore::SetMode(const QString &mode)
+bool DatalogCore::Run(Task<void> dialogue)
 {
-    SetStatusMode(fields.status, mode);
+    if (m_runner->IsRunning())
+        return false;
+    m_windingUp = false;
+    Sink().DialogueRunning(true);
+    m_runner->Start(std::move(dialogue), [this] { DialogueEnded(); });
+    return true;
 }
 
-void DatalogCore::SetStatusMode(const QString &status, const QString &mode)
+void DatalogCore::DialogueEnded()
 {
-    if (status == fields.status && mode == fields.mode)
-        return;
-    fields.status = status;
-    fields.mode = mode;
-    m_sink->StatusChanged(status, mode);
-}
-
-void DatalogCore::FieldsChanged()
-{
-    m_sink->FieldsChanged();
-}
-
-void DatalogCore::ListsReset()
-{
-    m_sink->ListsReset();
-}
-
-void DatalogCore::Append(LogData::List list, const QString &text)
-{
-    log.ListOf(list).append(text);
-    m_sink->ListAppended(list);
-}
-
-void DatalogCore::ShowSnapshotCapacity()
-{
-    const QString text = DatalogFieldRules::CapacityText(fields.options, state.memoryFigure);
-    if (text != fields.capacity) {
-        fields.capacity = text;
-        FieldsChanged();
+    m_model.SetProgress(QString());
+    if (m_runner->Cancelled() && !m_windingUp) {
+        // A meter logger started as the Cancel came stays shown as running, for STOP (meter).
+        if (fields.status != QLatin1String("Z-Ozuved Running"))
+            m_model.SetStatusMode(QStringLiteral("IDLE"), QString());
+        if (m_meter->InCommandMode()) {
+            // The meter was woken into command mode: the run-mode command brings it back to
+            // streaming readings. It holds the port for the 11 paced bytes, then frees it.
+            m_windingUp = true;
+            m_runner->Start(m_meter->BackToRunMode(), [this] { DialogueEnded(); });
+            if (m_runner->IsRunning())
+                return;
+        }
     }
+    m_windingUp = false;
+    Sink().DialogueRunning(false);
 }
 
-void DatalogCore::ClearDisplay()
+void DatalogCore::Cancel()
 {
-    log.ClearLists();
-    ListsReset();
+    // The wind-up after a Cancel is short and is let finish.
+    if (!m_windingUp)
+        m_runner->Cancel();
+}
+
+void DatalogCore::StartPcLogging()
+{
+    if (state.loggingActive || !IsIdle() || IsBusy())
+        return;
+    if (state.meterParametersRead) {
+        m_pc->StartPcLogging();
+        return;
+    }
+    Run(CheckThenStartPc());
+}
+
+Task<void> DatalogCore::CheckThenStartPc()
+{
+    const bool usable = co_await m_meter->CheckBeforeLogging();
+    // A Cancel that came as the check ended still wins: nothing is logged.
+    if (usable && !m_runner->Cancelled())
+        m_pc->StartPcLogging();
+    co_return;
+}
+
+void DatalogCore::StopPcLogging()
+{
+    m_pc->StopPcLogging();
+}
+
+void DatalogCore::Update()
+{
+    if (IsIdle())
+        Run(m_meter->Update());
+}
+
+void DatalogCore::SendConfiguration()
+{
+    if (IsIdle())
+        Run(m_meter->SendConfiguration());
+}
+
+void DatalogCore::ReadConfiguration()
+{
+    if (IsIdle())
+        Run(m_meter->ReadConfiguration());
+}
+
+void DatalogCore::StartMeter()
+{
+    if (IsIdle())
+        Run(m_meter->StartMeter());
+}
+
+void DatalogCore::StopMeter()
+{
+    Run(m_meter->StopMeter());
+}
+
+void DatalogCore::TransferMeterLog()
+{
+    if (IsIdle())
+        Run(TransferThenLoad());
+}
+
+Task<void> DatalogCore::TransferThenLoad()
+{
+    // The file the transfer wrote, even if the name in the edit changed meanwhile.
+    const QString written = co_await m_meter->TransferMeterLog();
+    if (written.isEmpty())
+        co_return;
+    m_model.ClearDisplay();
+    if (IsIdle())
+        LoadFrom(written);
+    co_return;
+}
+
+void DatalogCore::LoadLog()
+{
+    if (IsIdle() && !IsBusy())
+        LoadFrom(fields.fileName.trimmed());
+}
+
+void DatalogCore::LoadFrom(const QString &path)
+{
+    // A log that cannot be read leaves the one shown as it is; every load that brings no rows,
+    // or not all of them, says so.
+    const QString name = QFileInfo(path).fileName();
+    QString problem;
+    LogLoader::Outcome outcome = LogLoader::Outcome::Rows;
+    if (path.isEmpty() || path == QLatin1String(kPlaceholderFileName)) {
+        problem = QStringLiteral("Enter the name of the log file to load in E-LOG FILENAME,\n"
+                                 "or choose it with Browse.");
+    } else if (!LogLoader::LoadFile(path, log, &outcome)) {
+        problem = QFileInfo::exists(path)
+            ? QStringLiteral("%1 could not be read.\nCheck that you may open it.").arg(name)
+            : QStringLiteral("%1 was not found in %2.").arg(name, QFileInfo(path).absolutePath());
+    } else {
+        m_model.ListsReset();
+        m_model.FieldsChanged();
+        if (outcome == LogLoader::Outcome::NoRows)
+            problem = QStringLiteral("%1 holds no logged rows.").arg(name);
+        else if (outcome == LogLoader::Outcome::Cut)
+            problem = QStringLiteral("%1 holds more rows than the datalogger takes: only the "
+                                     "first %2 are loaded.")
+                          .arg(name)
+                          .arg(log.snapshotList.size());
+    }
+    if (!problem.isEmpty())
+        UserMessage::Show(problem, QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
 }

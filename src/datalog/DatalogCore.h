@@ -1,73 +1,89 @@
 #pragma once
 
-#include "datalog/DatalogFields.h"
-#include "datalog/LogData.h"
-#include "datalog/LoggerState.h"
+#include "base/Task.h"
+#include "datalog/DatalogModel.h"
 
-#include <QDateTime>
-
-#include <functional>
 #include <memory>
 
-class CSerial;
-class IDatalogSink;
+class DialogueRunner;
 class MeterDialogue;
 class PcLogger;
 
-// The datalogger without its window: the form's fields, the logger state and the log lists,
-// with the PC logger and the meter dialogue that work on them. The form (Datalog) owns one,
-// mirrors its fields and lists, feeds it its button clicks and timer ticks, and is told of
-// changes through IDatalogSink; tests drive it the same way.
+// The datalogger without its window: the model (fields, logger state, log lists), the PC logger
+// and the meter dialogue that work on it, and the runner on which the meter dialogues wait
+// without holding the event loop. The form (Datalog) owns one, feeds it its button clicks and
+// timer ticks, and is told of changes through IDatalogSink; tests drive it the same way.
+// One dialogue runs at a time; a button pressed meanwhile does nothing. Destroying the core
+// ends a running dialogue where it waits (the partial log file keeps what arrived).
 class DatalogCore
 {
 public:
-    using Clock = std::function<QDateTime()>;
+    using Clock = DatalogModel::Clock;
+    // The file name the form offers until the user gives one; never taken as a file to load.
+    static constexpr const char *kPlaceholderFileName = "enterafilename.log";
 
     DatalogCore();
     ~DatalogCore();
     DatalogCore(const DatalogCore &) = delete;
     DatalogCore &operator=(const DatalogCore &) = delete;
 
-    DatalogFields fields;
-    LoggerState state;
-    LogData log;
+    DatalogFields &fields;
+    LoggerState &state;
+    LogData &log;
 
     PcLogger &Pc() { return *m_pc; }
     MeterDialogue &Meter() { return *m_meter; }
+    DatalogModel &Model() { return m_model; }
+    DialogueRunner &Runner() { return *m_runner; }
 
-    // Null sink: nothing is told. The link may be null (no meter link: every dialogue fails).
-    void SetSink(IDatalogSink *sink);
-    IDatalogSink &Sink() { return *m_sink; }
-    void SetLink(CSerial *link) { m_link = link; }
-    CSerial *Link() const { return m_link; }
-    // Local time as the logger sees it; tests put their own clock here.
-    void SetClock(Clock clock) { m_clock = std::move(clock); }
-    QDateTime Now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
+    void SetSink(IDatalogSink *sink) { m_model.SetSink(sink); }
+    IDatalogSink &Sink() { return m_model.Sink(); }
+    void SetLink(CSerial *link) { m_model.SetLink(link); }
+    CSerial *Link() const { return m_model.Link(); }
+    void SetClock(Clock clock) { m_model.SetClock(std::move(clock)); }
+    QDateTime Now() const { return m_model.Now(); }
 
     // The form's defaults and placeholders, the status "IDLE", the capacity display; starts the
     // clock tick.
     void OnFirstShown();
 
-    bool IsIdle() const { return fields.status == QLatin1String("IDLE"); }
-    void SetStatus(const QString &status);
-    void SetMode(const QString &mode);
-    void SetStatusMode(const QString &status, const QString &mode);
-    void FieldsChanged();
-    void ListsReset();
-    void Append(LogData::List list, const QString &text);
-
-    // The capacity display from the option boxes and the meter's log memory figure.
-    void ShowSnapshotCapacity();
+    bool IsIdle() const { return m_model.IsIdle(); }
+    // Whether a meter dialogue runs (or the meter is being sent back to run mode after Cancel).
+    bool IsBusy() const;
+    void ShowSnapshotCapacity() { m_model.ShowSnapshotCapacity(); }
     // CLEAR E-LOG DISPLAY.
-    void ClearDisplay();
+    void ClearDisplay() { m_model.ClearDisplay(); }
     // GRAPH E-LOG opens the graph only with more than two entries in the snapshot list.
     bool CanGraph() const { return log.snapshotList.size() > 2; }
 
+    // The form's buttons. The meter dialogues start here and go on from the event loop.
+    void StartPcLogging();
+    void StopPcLogging();
+    void Update();
+    void SendConfiguration();
+    void ReadConfiguration();
+    void StartMeter();
+    void StopMeter();
+    void TransferMeterLog();
+    // LOAD: reads the log named in E-LOG FILENAME into the lists.
+    void LoadLog();
+    // Cancel: the running dialogue stops at its wait, the status shows "IDLE", and a meter left
+    // in command mode is sent back to run mode.
+    void Cancel();
+
+    // Runs dialogue on the runner; false (nothing run) while another runs.
+    bool Run(Task<void> dialogue);
+
 private:
-    std::unique_ptr<IDatalogSink> m_nullSink;
-    IDatalogSink *m_sink = nullptr;
-    CSerial *m_link = nullptr;
-    Clock m_clock;
+    Task<void> CheckThenStartPc();
+    Task<void> TransferThenLoad();
+    void LoadFrom(const QString &path);
+    void DialogueEnded();
+
+    DatalogModel m_model;
     std::unique_ptr<PcLogger> m_pc;
     std::unique_ptr<MeterDialogue> m_meter;
+    bool m_windingUp = false;
+    // Last: destroyed first, so a suspended dialogue goes before what it works on.
+    std::unique_ptr<DialogueRunner> m_runner;
 };

@@ -23,3 +23,10 @@ bool DatalogDoc::OnSaveDocument(const QString &path)
     QFile file(path);
     return file.open(QIODevice::WriteOnly);
 }
+
+bool DatalogDoc::IsDatalogLog(const QString &path)
+{
+    QFile file(path);
+    return !path.isEmpty() && file.open(QIODevice::ReadOnly)
+        && file.read(11) == QByteArrayLiteral("\"Halvren - ");
+}

@@ -12,4 +12,7 @@ public:
     explicit DatalogDoc(QObject *parent = nullptr);
     bool OnOpenDocument(const QString &path) override;
     bool OnSaveDocument(const QString &path) override;
+    // Whether path is a log the datalogger wrote (PC or meter log): its first bytes are a quote
+    // and "Halvren - ", as the desktop type tells such logs apart.
+    static bool IsDatalogLog(const QString &path);
 };

@@ -23,26 +23,25 @@ QString LeadingField(const QString &text, QChar separator)
     return text.left(2).rightJustified(2, QLatin1Char('0'));
 }
 
-// Sets edit to "0" or the bound when its value breaks a rule; leaves its text otherwise.
+// A text that holds no number becomes "0", as an empty one does; a negative value "0"; upper
+// or more (also written with leading zeros, "060") becomes upper itself, so the edit shows the
+// value the interval takes.
 void Bound(QString &edit, int upper)
 {
-    if (edit.isEmpty()) {
+    const auto value = ScanText::Int(edit);
+    if (!value || *value < 0)
         edit = QStringLiteral("0");
-        return;
-    }
-    const int value = DatalogFieldRules::AtoI(edit);
-    if (value < 0)
-        edit = QStringLiteral("0");
-    else if (value > upper)
+    else if (*value >= upper)
         edit = QString::number(upper);
 }
 
 void ZeroIfNotZero(QString &edit)
 {
-    if (edit.isEmpty() || DatalogFieldRules::AtoI(edit) != 0)
+    if (ScanText::Int(edit) != 0)
         edit = QStringLiteral("0");
 }
 
+// Hour 24 or more: minutes and seconds are "0".
 void HourCap(const QString &hour, QString &min, QString &sec)
 {
     if (DatalogFieldRules::AtoI(hour) >= 24) {
@@ -72,19 +71,8 @@ QString DatalogFieldRules::NormalizeTriple(const QString &text, QChar separator)
 
 void DatalogFieldRules::LeaveHour(QString &hour, QString &min, QString &sec)
 {
-    if (hour.isEmpty()) {
-        hour = QStringLiteral("0");
-        return;
-    }
-    const int value = AtoI(hour);
-    if (value < 0) {
-        hour = QStringLiteral("0");
-    } else if (value >= 24) {
-        if (value != 24)
-            hour = QStringLiteral("24");
-        ZeroIfNotZero(min);
-        ZeroIfNotZero(sec);
-    }
+    Bound(hour, 24);
+    HourCap(hour, min, sec);
 }
 
 void DatalogFieldRules::LeaveMin(QString &hour, QString &min, QString &sec)

@@ -45,4 +45,6 @@ struct DatalogFields
     // Z-OZUVED ACTIVITY
     QString status = QStringLiteral("STATUS");
     QString mode = QStringLiteral("STATUS");
+    // How far the running meter dialogue is; empty when none runs.
+    QString progress;
 };

@@ -87,7 +87,11 @@ void CompressVerticalRuns(std::vector<QPointF> &points)
 ElogPlot::ElogPlot(Inputs inputs)
     : m_in(std::move(inputs))
 {
-    m_rowCount = std::max<int>(0, int(m_in.entries.size()) - 1);
+    // PC logging ends its list with an empty entry after the rows; a loaded log has none, and
+    // its last entry is a row like any other.
+    const int entries = int(m_in.entries.size());
+    const bool trailer = entries > 0 && !m_in.entries.last().startsWith(QLatin1String("; "));
+    m_rowCount = trailer ? entries - 1 : entries;
     m_rows = m_in.entries.mid(0, m_rowCount);
     m_parsed.resize(size_t(m_rowCount));
     double high = 0, low = 1e13, sum = 0;

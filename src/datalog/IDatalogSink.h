@@ -4,8 +4,9 @@
 
 #include <QString>
 
-// What the GUI-free datalogger tells its form: the status and mode displays (shown at once, also
-// in the middle of a meter dialogue), changed fields and lists, and the form's window timers.
+// What the GUI-free datalogger tells its form: the status and mode displays (also in the middle
+// of a meter dialogue), changed fields and lists, the form's window timers, and whether a meter
+// dialogue runs and how far it is.
 // The form implements it; tests record what it is told.
 class IDatalogSink
 {
@@ -21,4 +22,9 @@ public:
     virtual void StartTimer(int /*id*/, int /*requestedMs*/) { }
     virtual void StopTimer(int /*id*/) { }
     virtual void FocusStopButton() { }
+    // How far the running meter dialogue is ("attempt 2 of 5", bytes of a transfer).
+    virtual void ProgressChanged(const QString & /*progress*/) { }
+    // A meter dialogue began or ended: the buttons that would start another are refused
+    // meanwhile, and Cancel is offered.
+    virtual void DialogueRunning(bool /*running*/) { }
 };

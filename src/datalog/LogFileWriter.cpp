@@ -2,6 +2,11 @@
 
 #include <QFileInfo>
 
+const char *const LogFileWriter::kCreateErrorText = "Could Not Create File";
+const char *const LogFileWriter::kCreateErrorTitle = "               File Creation Error";
+const char *const LogFileWriter::kWriteErrorText = "Could Not Write To Log File\n  Logging Stopped";
+const char *const LogFileWriter::kDatalogErrorTitle = "        Datalog Error";
+
 bool LogFileWriter::Create(const QString &path)
 {
     Close();

@@ -11,6 +11,12 @@
 class LogFileWriter
 {
 public:
+    // What the datalogger says when a log file cannot be created or written.
+    static const char *const kCreateErrorText;
+    static const char *const kCreateErrorTitle;
+    static const char *const kWriteErrorText;
+    static const char *const kDatalogErrorTitle;
+
     // Creates the file or empties it. False when it cannot be created.
     bool Create(const QString &path);
     void Write(const QByteArray &text);

@@ -50,40 +50,67 @@ void ExamineHeaderLine(const QByteArray &line, LogData &log)
         log.logFlowUnits = Text(line.mid(units + 13, 4));
 }
 
+bool HasRow(const QStringList &entries)
+{
+    return std::any_of(entries.cbegin(), entries.cend(),
+        [](const QString &entry) { return entry.startsWith(QLatin1String("; ")); });
+}
+
+LogLoader::Outcome LoadLines(QIODevice &in, LogData &log);
+
 } // namespace
 
-void LogLoader::Load(QIODevice &in, LogData &log)
+LogLoader::Outcome LogLoader::Load(QIODevice &in, LogData &log)
 {
+    // Lines ended by CR alone (no LF in the whole first block) are read as lines ended by LF.
+    const QByteArray head = in.peek(64 * 1024);
+    if (head.contains('\r') && !head.contains('\n')) {
+        QByteArray all = in.readAll();
+        all.replace('\r', '\n');
+        QBuffer buffer(&all);
+        buffer.open(QIODevice::ReadOnly);
+        return LoadLines(buffer, log);
+    }
+    return LoadLines(in, log);
+}
+
+namespace {
+
+LogLoader::Outcome LoadLines(QIODevice &in, LogData &log)
+{
+    using Outcome = LogLoader::Outcome;
     log.ClearLists();
+    const auto outcome
+        = [&log] { return HasRow(log.snapshotList) ? Outcome::Rows : Outcome::NoRows; };
     QByteArray line;
     if (!NextLine(in, &line)) // the file name line
-        return;
+        return outcome();
     if (!NextLine(in, &line))
-        return;
+        return outcome();
     const int rate = line.indexOf("Rate = ");
     if (rate >= 0) {
         if (const auto flow = ScanText::Double(Text(line.mid(rate + 7))))
             log.fullScaleFlow = float(*flow);
     }
     if (!NextLine(in, &line))
-        return;
+        return outcome();
     const int time = line.indexOf("Time");
     if (time >= 0)
         log.logStartTime = Text(line.mid(time + 6, 11));
     if (!line.startsWith('"'))
-        return;
+        return outcome();
 
     // Header lines up to the column header (the first line starting with ";"); the column
     // numbers that stand are those of the column header itself.
     int count = 0;
     while (!line.startsWith(';')) {
-        if (count++ >= kMaxLines)
-            return;
+        if (count++ >= LogLoader::kMaxLines)
+            return outcome();
         log.columns.Clear();
         if (!IsBlank(line))
             log.headerList.append(Text(line));
         if (!NextLine(in, &line))
-            return; // no column header: no rows
+            return outcome(); // no column header: no rows
         ExamineHeaderLine(line, log);
         log.columns.FromHeaderLine(line);
     }
@@ -91,44 +118,49 @@ void LogLoader::Load(QIODevice &in, LogData &log)
 
     // The line after the column header is shown whatever it is, then the rows ("; " lines).
     if (!NextLine(in, &line))
-        return;
+        return outcome();
     log.snapshotList.append(Text(line));
     bool ended = false;
-    for (count = 0; count < kMaxLines; ++count) {
+    for (count = 0; count < LogLoader::kMaxLines; ++count) {
         if (!NextLine(in, &line))
-            return;
+            return outcome();
         if (!line.startsWith("; ")) {
             ended = true;
             break;
         }
         log.snapshotList.append(Text(line));
     }
-    if (!ended)
-        return; // the row limit was reached
+    if (!ended) // the row limit was reached; rows are left out only when more input follows
+        return in.atEnd() ? outcome() : Outcome::Cut;
 
     // The line that ended the rows is passed over; the next two non-blank lines are the stop
     // lines.
     for (int i = 0; i < 2; ++i) {
         if (!NextLine(in, &line))
-            return;
+            return outcome();
         if (!IsBlank(line))
             log.stopList.append(Text(line));
     }
+    return outcome();
 }
 
-void LogLoader::LoadBytes(const QByteArray &bytes, LogData &log)
+} // namespace
+
+LogLoader::Outcome LogLoader::LoadBytes(const QByteArray &bytes, LogData &log)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    Load(buffer, log);
+    return Load(buffer, log);
 }
 
-bool LogLoader::LoadFile(const QString &path, LogData &log)
+bool LogLoader::LoadFile(const QString &path, LogData &log, Outcome *outcome)
 {
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return false;
-    Load(file, log);
+    const Outcome found = Load(file, log);
+    if (outcome)
+        *outcome = found;
     return true;
 }

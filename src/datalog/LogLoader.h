@@ -18,9 +18,13 @@ public:
     // Longer lines are read in pieces of this many bytes, each piece a line of its own.
     static constexpr int kMaxLineBytes = 1024;
 
+    // What a load found: rows, no row at all, or more rows than kMaxLines (the rest is left).
+    enum class Outcome { Rows, NoRows, Cut };
+
     // Empties the three lists, then reads the log. Values the file does not give are kept.
-    static void Load(QIODevice &in, LogData &log);
-    static void LoadBytes(const QByteArray &bytes, LogData &log);
+    // Lines end with LF or CR LF; a file whose lines end with CR alone is read as well.
+    static Outcome Load(QIODevice &in, LogData &log);
+    static Outcome LoadBytes(const QByteArray &bytes, LogData &log);
     // False (and the log untouched) when the file cannot be opened for reading.
-    static bool LoadFile(const QString &path, LogData &log);
+    static bool LoadFile(const QString &path, LogData &log, Outcome *outcome = nullptr);
 };

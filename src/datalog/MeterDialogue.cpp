@@ -1,18 +1,15 @@
 #include "datalog/MeterDialogue.h"
 
+#include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
 #include "base/ScanText.h"
 #include "base/UserMessage.h"
-#include "datalog/DatalogCore.h"
 #include "datalog/DatalogFieldRules.h"
+#include "datalog/DatalogModel.h"
 #include "datalog/LogFileWriter.h"
-#include "datalog/LogLoader.h"
-#include "datalog/PcLogger.h"
 #include "link/CSerial.h"
 
-#include <QThread>
-
-#include <algorithm>
+#include <QDeadlineTimer>
 
 const char *const MeterDialogue::kCommErrorText
     = "\nUse Terminal Mode to Determine State of Flow Meter\n\n\rFlow Meter Must be in Run "
@@ -20,6 +17,9 @@ const char *const MeterDialogue::kCommErrorText
 const char *const MeterDialogue::kCommErrorTitle = "       Flow Meter Communication Error";
 const char *const MeterDialogue::kFirmwareTitle
     = "               Flow Meter Firmware Upgrade Required";
+const char *const MeterDialogue::kPortBusyText
+    = "The meter port is in use by another window's exchange with the meter.\n"
+      "Wait until it has finished, then try again.";
 
 namespace {
 // Poll counts of the dialogue.
@@ -30,15 +30,28 @@ constexpr qint64 kIdentFieldPolls = 100000;
 constexpr qint64 kLongPolls = 500000; // apostrophe, memory token, configuration and log bytes
 // Longest identification field kept; a meter that never sends a blank cannot fill the form.
 constexpr int kMaxFieldLength = 64;
+// Log bytes taken between two returns to the event loop when the meter sends faster than they
+// are read: the window stays live whatever the line's speed.
+constexpr int kBytesPerSlice = 1024;
+// Log bytes between two updates of the transfer's progress.
+constexpr int kProgressStep = 256;
+// Values of the logger configuration ("955" and "954").
+constexpr int kConfigValues = 17;
 
 QString Status(const char *text)
 {
     return QString::fromLatin1(text);
 }
+
+QString OneOf(const char *what, int n, int of)
+{
+    return QStringLiteral("%1 %2 of %3").arg(QLatin1String(what)).arg(n).arg(of);
+}
 } // namespace
 
-MeterDialogue::MeterDialogue(DatalogCore &core)
-    : m_core(core)
+MeterDialogue::MeterDialogue(DatalogModel &model, DialogueRunner &runner)
+    : m_model(model)
+    , m_runner(runner)
 {
 }
 
@@ -60,217 +73,255 @@ int MeterDialogue::OptionsValue(const bool options[8])
 
 // ---------------------------------------------------------------- link primitives
 
-QDeadlineTimer MeterDialogue::Within(qint64 polls) const
+bool MeterDialogue::Cancelled() const
 {
-    const CSerial *link = m_core.Link();
-    return QDeadlineTimer(link ? link->Timing().PollsToMs(long(polls)) : 0);
+    return m_runner.Cancelled();
 }
 
-bool MeterDialogue::ReadBy(const QDeadlineTimer &deadline, unsigned char *byte)
+Task<bool> MeterDialogue::ReadUntil(qint64 polls, std::function<bool(unsigned char)> done)
 {
-    CSerial *link = m_core.Link();
-    if (!link || !link->IsEnabled() || !link->IsOpen())
-        return false; // nothing can ever arrive: no wait
-    for (;;) {
-        if (link->ReadByte(byte) == 1)
-            return true;
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0)
-            return false;
-        link->WaitForInput(int(std::min<qint64>(left, 100)));
-    }
-}
-
-bool MeterDialogue::WaitForByte(unsigned char wanted, qint64 polls)
-{
-    const QDeadlineTimer deadline = Within(polls);
+    CSerial *link = m_model.Link();
+    if (!link)
+        co_return false; // no link: nothing can ever arrive
+    const QDeadlineTimer deadline(link->Timing().PollsToMs(long(polls)));
     unsigned char byte = 0;
-    while (ReadBy(deadline, &byte)) {
-        if (byte == wanted)
-            return true;
+    while (co_await link->ReadByteBy(m_runner, &byte, deadline) == 1) {
+        if (done(byte))
+            co_return true;
     }
-    return false;
+    co_return false;
 }
 
-bool MeterDialogue::CollectWord(qint64 polls, QByteArray *word)
+Task<bool> MeterDialogue::ReadOne(qint64 polls, unsigned char *byte)
 {
-    const QDeadlineTimer deadline = Within(polls);
-    unsigned char byte = 0;
-    while (ReadBy(deadline, &byte)) {
-        if (byte == ' ')
+    return ReadUntil(polls, [byte](unsigned char b) {
+        *byte = b;
+        return true;
+    });
+}
+
+Task<bool> MeterDialogue::WaitForByte(unsigned char wanted, qint64 polls)
+{
+    return ReadUntil(polls, [wanted](unsigned char b) { return b == wanted; });
+}
+
+Task<bool> MeterDialogue::CollectWord(qint64 polls, QByteArray *word)
+{
+    return ReadUntil(polls, [word](unsigned char b) {
+        if (b == ' ')
             return true;
         if (word->size() < kMaxFieldLength)
-            word->append(char(byte));
-    }
-    return false;
+            word->append(char(b));
+        return false;
+    });
 }
 
-void MeterDialogue::Pause(qint64 purges)
+Task<void> MeterDialogue::Pause(qint64 purges)
 {
-    const CSerial *link = m_core.Link();
-    if (link)
-        QThread::msleep(ulong(link->Timing().PollsToMs(long(purges))));
+    if (const CSerial *link = m_model.Link())
+        co_await m_runner.Sleep(link->Timing().PollsToMs(long(purges)));
+    co_return;
 }
 
-void MeterDialogue::Send(const QByteArray &text)
+Task<int> MeterDialogue::Send(QByteArray text)
 {
-    if (CSerial *link = m_core.Link())
-        link->SendString(text);
+    CSerial *link = m_model.Link();
+    if (!link)
+        co_return 0;
+    const int sent = co_await link->SendStringAsync(m_runner, std::move(text));
+    co_return sent;
 }
 
-void MeterDialogue::SendCommand(const QByteArray &text)
+Task<void> MeterDialogue::SendCommand(QByteArray text)
 {
-    if (CSerial *link = m_core.Link())
-        link->SendCommand(text);
+    if (CSerial *link = m_model.Link())
+        co_await link->SendCommandAsync(m_runner, std::move(text));
+    co_return;
 }
 
 void MeterDialogue::Purge()
 {
-    if (CSerial *link = m_core.Link())
+    if (CSerial *link = m_model.Link())
         link->PurgeInput();
+}
+
+bool MeterDialogue::Begin(SerialPort::Claim *claim)
+{
+    CSerial *link = m_model.Link();
+    if (!link)
+        return true; // no meter link at all: the dialogue's waits fail at once
+    if (!link->IsEnabled() || !link->IsOpen()) {
+        UserMessage::Show(link->NotOpenText(), QString::fromLatin1(kCommErrorTitle));
+        return false;
+    }
+    *claim = SerialPort::Claim(link, this, [this] { m_runner.Cancel(); });
+    if (!claim->Held()) {
+        UserMessage::Show(QString::fromLatin1(kPortBusyText), QString::fromLatin1(kCommErrorTitle));
+        return false;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------- the dialogue's steps
 
-void MeterDialogue::WaitForAck(int rounds)
+Task<void> MeterDialogue::WaitForAck(int rounds)
 {
-    WaitForByte(kAck, qint64(rounds) * kAckPolls);
+    co_await WaitForByte(kAck, qint64(rounds) * kAckPolls);
 }
 
-bool MeterDialogue::WaitForPrompt()
+Task<bool> MeterDialogue::WaitForPrompt()
 {
     return WaitForByte('>', kPromptPolls);
 }
 
-bool MeterDialogue::ContactMeter()
+Task<bool> MeterDialogue::ContactMeter()
 {
-    for (int attempt = 1; attempt <= 5; ++attempt) {
-        m_core.SetStatusMode(Status("Contacting Meter"), Status("METER Comm Mode"));
+    for (int attempt = 1; attempt <= kContactAttempts && !Cancelled(); ++attempt) {
+        m_model.SetStatusMode(Status("Contacting Meter"), Status("METER Comm Mode"));
+        m_model.SetProgress(OneOf("attempt", attempt, kContactAttempts));
         Purge();
-        Send("..................");
-        if (WaitForPrompt()) {
-            m_core.SetStatus(Status("Command Sent To Meter"));
-            WaitForAck(2);
-            return true;
+        m_commandMode = true;
+        co_await Send("..................");
+        if (co_await WaitForPrompt()) {
+            m_model.SetStatus(Status("Command Sent To Meter"));
+            m_model.SetProgress(QString());
+            co_await WaitForAck(2);
+            co_return !Cancelled();
         }
-        if (attempt < 5) {
-            Send("rrrrrr");
-            m_core.SetStatus(Status("Refresh Meter"));
-            WaitForAck(250);
+        if (attempt < kContactAttempts && !Cancelled()) {
+            co_await Send("rrrrrr");
+            m_model.SetStatus(Status("Refresh Meter"));
+            co_await WaitForAck(250);
         }
     }
-    return false;
+    co_return false;
 }
 
-bool MeterDialogue::ReadMeterValue(const QByteArray &number, QString *value)
+Task<bool> MeterDialogue::ReadMeterValue(QByteArray number, QString *value)
 {
-    for (int repeat = 0;; ++repeat) {
+    for (int repeat = 0; !Cancelled(); ++repeat) {
         // A value half read before a repeat is not kept.
         QByteArray text;
-        Send(number + "\r\n");
-        if (WaitForByte('=', kValuePolls)) {
-            const QDeadlineTimer deadline = Within(kValuePolls);
-            unsigned char byte = 0;
-            while (ReadBy(deadline, &byte)) {
-                if (byte == '=') {
-                    *value = QString::fromLatin1(text);
+        co_await Send(number + "\r\n");
+        if (co_await WaitForByte('=', kValuePolls)) {
+            const bool closed = co_await ReadUntil(kValuePolls, [&text](unsigned char byte) {
+                if (byte == '=')
                     return true;
-                }
                 if (byte > 0 && byte < 127 && byte != '>')
                     text.append(char(byte));
+                return false;
+            });
+            if (closed) {
+                *value = QString::fromLatin1(text);
+                co_return true;
             }
         }
         if (repeat == 10)
-            return false;
-        Send("\r\n");
-        WaitForAck(25);
+            break;
+        co_await Send("\r\n");
+        co_await WaitForAck(25);
     }
+    co_return false;
 }
 
-void MeterDialogue::ReturnToRunMode()
+Task<void> MeterDialogue::ReturnToRunMode()
 {
     unsigned char byte = 0;
-    if (CSerial *link = m_core.Link())
+    if (CSerial *link = m_model.Link())
         link->ReadByte(&byte);
-    WaitForByte('\'', kLongPolls);
-    WaitForAck(2);
-    WaitForAck(2);
-    SendCommand("rrrrrrrrrrr");
-    WaitForAck(2);
-    WaitForAck(2);
+    co_await WaitForByte('\'', kLongPolls);
+    co_await WaitForAck(2);
+    co_await WaitForAck(2);
+    co_await SendCommand("rrrrrrrrrrr");
+    if (!Cancelled())
+        m_commandMode = false;
+    co_await WaitForAck(2);
+    co_await WaitForAck(2);
 }
 
-bool MeterDialogue::RefreshMeterParameters()
+Task<void> MeterDialogue::BackToRunMode()
 {
-    DatalogFields &f = m_core.fields;
-    LoggerState &st = m_core.state;
-    m_core.SetMode(Status("METER Comm Mode"));
-    bool identified = false;
-    for (int attempt = 1; attempt <= 5 && !identified; ++attempt) {
-        m_core.SetStatus(Status("Refresh Meter"));
-        SendCommand("rrrrrr\r\n");
-        Purge();
-        WaitForAck(250);
-        m_core.SetStatus(Status("Contacting Meter"));
-        Purge();
-        Send("......");
-        identified = WaitForByte('v', kValuePolls);
+    CSerial *link = m_model.Link();
+    SerialPort::Claim claim;
+    if (link && link->IsEnabled() && link->IsOpen())
+        claim = SerialPort::Claim(link, this, [this] { m_runner.Cancel(); });
+    if (!claim.Held()) {
+        m_commandMode = false; // nothing can be sent; the next contact refreshes the meter first
+        co_return;
     }
+    co_await SendCommand("rrrrrrrrrrr");
+    Purge();
+    m_commandMode = false;
+}
+
+Task<bool> MeterDialogue::RefreshMeterParameters()
+{
+    DatalogFields &f = m_model.fields;
+    LoggerState &st = m_model.state;
+    m_model.SetMode(Status("METER Comm Mode"));
+    bool identified = false;
+    for (int attempt = 1; attempt <= kContactAttempts && !identified && !Cancelled(); ++attempt) {
+        m_model.SetStatus(Status("Refresh Meter"));
+        m_model.SetProgress(OneOf("attempt", attempt, kContactAttempts));
+        co_await SendCommand("rrrrrr\r\n");
+        Purge();
+        co_await WaitForAck(250);
+        if (Cancelled())
+            break;
+        m_model.SetStatus(Status("Contacting Meter"));
+        Purge();
+        co_await Send("......");
+        identified = co_await WaitForByte('v', kValuePolls);
+    }
+    m_model.SetProgress(QString());
     if (!identified)
-        return false;
+        co_return false;
 
     // "v4.1A #12345678 #1 ,model,rev,UNITS units": firmware, serial number, active range, and
     // after three commas the units up to the first "n".
     QByteArray firmware = "v";
-    CollectWord(kIdentFieldPolls, &firmware);
-    const auto skipTo = [this](unsigned char marker) { WaitForByte(marker, kIdentFieldPolls); };
+    co_await CollectWord(kIdentFieldPolls, &firmware);
     // Past blanks and "#": the first other byte, or 0 when none came.
-    const auto firstAfterMarks = [this]() -> unsigned char {
-        const QDeadlineTimer deadline = Within(kIdentFieldPolls);
-        unsigned char byte = 0;
-        while (ReadBy(deadline, &byte)) {
-            if (byte != ' ' && byte != '#')
-                return byte;
-        }
-        return 0;
+    unsigned char first = 0;
+    const auto firstAfterMarks = [&first](unsigned char byte) {
+        first = byte;
+        return byte != ' ' && byte != '#';
     };
-    skipTo('#');
+    co_await WaitForByte('#', kIdentFieldPolls);
     QByteArray serial;
-    if (const unsigned char first = firstAfterMarks()) {
+    first = 0;
+    if (co_await ReadUntil(kIdentFieldPolls, firstAfterMarks)) {
         serial.append(char(first));
-        CollectWord(kIdentFieldPolls, &serial);
+        co_await CollectWord(kIdentFieldPolls, &serial);
     }
-    skipTo('#');
+    co_await WaitForByte('#', kIdentFieldPolls);
     QByteArray range;
-    if (const unsigned char first = firstAfterMarks())
+    if (co_await ReadUntil(kIdentFieldPolls, firstAfterMarks))
         range.append(char(first));
     for (int i = 0; i < 3; ++i)
-        skipTo(',');
+        co_await WaitForByte(',', kIdentFieldPolls);
     QByteArray units;
-    {
-        const QDeadlineTimer deadline = Within(kIdentFieldPolls);
-        unsigned char byte = 0;
-        while (ReadBy(deadline, &byte)) {
-            if (byte != ' ' && units.size() < kMaxFieldLength)
-                units.append(char(byte));
-            if (byte == 'n')
-                break;
-        }
-    }
+    co_await ReadUntil(kIdentFieldPolls, [&units](unsigned char byte) {
+        if (byte != ' ' && units.size() < kMaxFieldLength)
+            units.append(char(byte));
+        return byte == 'n';
+    });
+    if (Cancelled())
+        co_return false;
     f.firmwareRev = QString::fromLatin1(firmware);
     f.serialNumber = QString::fromLatin1(serial);
     f.activeRange = QString::fromLatin1(range);
     st.flowUnits = QString::fromLatin1(units.left(4));
     st.totalUnits = st.flowUnits.left(3);
-    m_core.FieldsChanged();
+    m_model.FieldsChanged();
 
-    if (!ContactMeter())
-        return false;
+    if (!co_await ContactMeter())
+        co_return false;
     QString value;
-    m_core.SetStatus(Status("Data Transfer in Progress"));
-    Send("600\r\n");
-    if (!WaitForPrompt())
-        return false;
+    m_model.SetStatus(Status("Data Transfer in Progress"));
+    co_await Send("600\r\n");
+    if (!co_await WaitForPrompt())
+        co_return false;
 
     // The four items, each read with its number, then left with "." for the next prompt. The
     // meter's pacing differs a little between them: whether the line is settled and purged
@@ -288,137 +339,180 @@ bool MeterDialogue::RefreshMeterParameters()
         { "Transferring X-sect", "813", &f.xSection, true, true },
         { "Transferring Offset", "812", &f.zeroOffset, true, true },
     };
+    int n = 0;
     for (const auto &item : items) {
-        m_core.SetStatus(Status(item.status));
+        m_model.SetStatus(Status(item.status));
+        m_model.SetProgress(OneOf("value", ++n, int(std::size(items))));
         if (item.settleBefore) {
-            WaitForAck(25);
+            co_await WaitForAck(25);
             Purge();
         }
-        if (!ReadMeterValue(item.number, &value))
-            return false;
+        if (!co_await ReadMeterValue(item.number, &value))
+            co_return false;
         *item.field = value;
         if (item.field == &f.flowRange) {
             if (const auto flow = ScanText::Double(value))
-                m_core.log.fullScaleFlow = float(*flow);
+                m_model.log.fullScaleFlow = float(*flow);
         }
-        m_core.FieldsChanged();
+        m_model.FieldsChanged();
         if (item.settleAfter)
-            WaitForAck(25);
-        Send(".\r\n");
+            co_await WaitForAck(25);
+        co_await Send(".\r\n");
         if (item.settleAfter)
             Purge();
-        if (!WaitForPrompt())
-            return false;
+        if (!co_await WaitForPrompt())
+            co_return false;
     }
+    m_model.SetProgress(QString());
 
-    m_core.SetStatus(Status("Data Transfer Completed"));
-    WaitForAck(50);
+    m_model.SetStatus(Status("Data Transfer Completed"));
+    co_await WaitForAck(50);
     Purge();
-    Send("956\r\n");
+    co_await Send("956\r\n");
     // The memory figure is the token's characters 5 to 8 in hexadecimal ("MEM:7D00").
     QByteArray token;
-    CollectWord(kLongPolls, &token);
+    co_await CollectWord(kLongPolls, &token);
+    if (Cancelled())
+        co_return false;
     if (token.size() >= 5) {
         if (const auto figure = ScanText::Hex(QString::fromLatin1(token.mid(4, 4))))
             st.memoryFigure = unsigned(*figure);
     }
 
-    ReturnToRunMode();
+    co_await ReturnToRunMode();
     st.meterParametersRead = true;
-    m_core.ShowSnapshotCapacity();
-    WaitForAck(2);
-    WaitForAck(75);
-    m_core.SetStatusMode(Status("IDLE"), QString());
-    return true;
+    m_model.ShowSnapshotCapacity();
+    co_await WaitForAck(2);
+    co_await WaitForAck(75);
+    m_model.SetStatusMode(Status("IDLE"), QString());
+    co_return true;
 }
 
-bool MeterDialogue::CheckMeter()
+Task<bool> MeterDialogue::CheckMeter()
 {
-    LoggerState &st = m_core.state;
+    LoggerState &st = m_model.state;
     if (st.meterParametersRead)
-        return true;
-    if (!RefreshMeterParameters()) {
+        co_return true;
+    if (!co_await RefreshMeterParameters()) {
+        if (Cancelled())
+            co_return false; // the user stopped it: no message
         UserMessage::Show(
             QString::fromLatin1(kCommErrorText), QString::fromLatin1(kCommErrorTitle));
-        m_core.SetStatusMode(Status("IDLE"), QString());
-        return false;
+        m_model.SetStatusMode(Status("IDLE"), QString());
+        co_return false;
     }
     st.meterParametersRead = true;
-    const QString &rev = m_core.fields.firmwareRev;
+    const QString &rev = m_model.fields.firmwareRev;
     if (rev.startsWith(QLatin1String("v3")) || rev.startsWith(QLatin1String("v4.0"))) {
-        UserMessage::Show(FirmwareMessage(), QString::fromLatin1(kFirmwareTitle));
-        m_core.SetStatusMode(Status("IDLE"), QString());
-        return false;
+        if (!Cancelled())
+            UserMessage::Show(FirmwareMessage(), QString::fromLatin1(kFirmwareTitle));
+        m_model.SetStatusMode(Status("IDLE"), QString());
+        co_return false;
     }
-    return true;
+    co_return true;
 }
 
 // ---------------------------------------------------------------- buttons
 
-void MeterDialogue::Update()
+Task<bool> MeterDialogue::CheckBeforeLogging()
 {
-    if (!m_core.IsIdle())
-        return;
-    m_core.state.meterParametersRead = false;
-    CheckMeter();
+    if (m_model.state.meterParametersRead)
+        co_return true;
+    SerialPort::Claim claim;
+    if (!Begin(&claim))
+        co_return false;
+    co_return co_await CheckMeter();
 }
 
-void MeterDialogue::SendConfiguration()
+Task<void> MeterDialogue::Update()
 {
-    if (!m_core.IsIdle() || !CheckMeter() || !ContactMeter())
-        return;
-    DatalogFields &f = m_core.fields;
-    Send("955\r\n");
-    m_core.SetStatus(Status("Data Transfer in Progress"));
-    // Dates and times as two-digit parts of their normalized texts.
+    if (!m_model.IsIdle())
+        co_return;
+    SerialPort::Claim claim;
+    if (!Begin(&claim))
+        co_return;
+    m_model.state.meterParametersRead = false;
+    co_await CheckMeter();
+}
+
+Task<void> MeterDialogue::SendConfiguration()
+{
+    if (!m_model.IsIdle())
+        co_return;
+    SerialPort::Claim claim;
+    if (!Begin(&claim))
+        co_return;
+    // The configuration as it stood when the button was pressed, dates and times as two-digit
+    // parts of their normalized texts.
+    const DatalogFields &f = m_model.fields;
+    QList<QByteArray> values;
     for (const QString &text : { DatalogFieldRules::NormalizeDate(f.startDate),
              DatalogFieldRules::NormalizeDate(f.stopDate),
              DatalogFieldRules::NormalizeTime(f.startTime),
              DatalogFieldRules::NormalizeTime(f.stopTime) }) {
-        for (int part = 0; part < 3; ++part) {
-            SendCommand(text.mid(part * 3, 2).toLatin1() + "\r\n");
-            WaitForAck(25);
-        }
+        for (int part = 0; part < 3; ++part)
+            values << text.mid(part * 3, 2).toLatin1();
     }
-    SendCommand(f.hour.toLatin1() + "\r\n");
-    WaitForAck(20);
-    SendCommand(f.min.toLatin1() + "\r\n");
-    WaitForAck(20);
-    SendCommand(f.sec.toLatin1() + "\r\n");
-    SendCommand(QByteArray::number(OptionsValue(f.options.data())) + "\r\n");
-    SendCommand(f.timerEnabled ? "1\r\n" : "0\r\n");
-    m_core.SetStatus(Status("Transfer Completed"));
-    WaitForAck(20);
-    ReturnToRunMode();
-    m_core.SetStatusMode(Status("IDLE"), QString());
+    values << f.hour.toLatin1() << f.min.toLatin1() << f.sec.toLatin1()
+           << QByteArray::number(OptionsValue(f.options.data()))
+           << QByteArray(f.timerEnabled ? "1" : "0");
+    if (!co_await CheckMeter() || !co_await ContactMeter())
+        co_return;
+    co_await Send("955\r\n");
+    m_model.SetStatus(Status("Data Transfer in Progress"));
+    for (int i = 0; i < kConfigValues && !Cancelled(); ++i) {
+        m_model.SetProgress(OneOf("value", i + 1, kConfigValues));
+        co_await SendCommand(values.at(i) + "\r\n");
+        // Dates and times are each acknowledged within 25 rounds, the interval's hours and
+        // minutes within 20; the seconds, options and timer flag follow at once.
+        if (i < 12)
+            co_await WaitForAck(25);
+        else if (i < 14)
+            co_await WaitForAck(20);
+    }
+    if (Cancelled())
+        co_return;
+    m_model.SetProgress(QString());
+    m_model.SetStatus(Status("Transfer Completed"));
+    co_await WaitForAck(20);
+    co_await ReturnToRunMode();
+    m_model.SetStatusMode(Status("IDLE"), QString());
 }
 
-void MeterDialogue::NotResponding()
+Task<void> MeterDialogue::NotResponding()
 {
-    m_core.SetStatus(Status("Meter Not Responding"));
-    Pause(100000);
-    m_core.SetStatusMode(Status("IDLE"), QString());
-    ReturnToRunMode();
+    m_model.SetStatus(Status("Meter Not Responding"));
+    co_await Pause(100000);
+    m_model.SetStatusMode(Status("IDLE"), QString());
+    co_await ReturnToRunMode();
 }
 
-void MeterDialogue::ReadConfiguration()
+Task<void> MeterDialogue::ReadConfiguration()
 {
-    if (!m_core.IsIdle() || !CheckMeter() || !ContactMeter())
-        return;
-    Send("954\r\n");
+    if (!m_model.IsIdle())
+        co_return;
+    SerialPort::Claim claim;
+    if (!Begin(&claim))
+        co_return;
+    if (!co_await CheckMeter() || !co_await ContactMeter())
+        co_return;
+    co_await Send("954\r\n");
     Purge();
-    m_core.SetStatus(Status("Data Transfer in Progress"));
-    unsigned char b[17] = {};
-    for (unsigned char &byte : b) {
-        if (!ReadBy(Within(kLongPolls), &byte)) {
-            NotResponding();
-            return;
+    m_model.SetStatus(Status("Data Transfer in Progress"));
+    unsigned char b[kConfigValues] = {};
+    for (int i = 0; i < kConfigValues; ++i) {
+        m_model.SetProgress(OneOf("byte", i + 1, kConfigValues));
+        if (!co_await ReadOne(kLongPolls, &b[i])) {
+            if (!Cancelled())
+                co_await NotResponding();
+            co_return;
         }
     }
+    m_model.SetProgress(QString());
     const auto n = [&b](int i) { return QString::number(int(static_cast<signed char>(b[i]))); };
     const QString slash = QStringLiteral("/");
     const QString colon = QStringLiteral(":");
-    DatalogFields &f = m_core.fields;
+    DatalogFields &f = m_model.fields;
     f.startDate = DatalogFieldRules::NormalizeDate(n(0) + slash + n(1) + slash + n(2));
     f.stopDate = DatalogFieldRules::NormalizeDate(n(3) + slash + n(4) + slash + n(5));
     f.startTime = DatalogFieldRules::NormalizeTime(n(6) + colon + n(7) + colon + n(8));
@@ -429,115 +523,120 @@ void MeterDialogue::ReadConfiguration()
     for (int i = 0; i < 8; ++i)
         f.options[i] = (b[15] & (0x80 >> i)) != 0;
     f.timerEnabled = (b[16] & 1) != 0;
-    m_core.FieldsChanged();
-    m_core.SetStatus(Status("Transfer Completed"));
+    m_model.FieldsChanged();
+    m_model.SetStatus(Status("Transfer Completed"));
     Purge();
-    ReturnToRunMode();
-    m_core.ShowSnapshotCapacity();
-    m_core.SetStatusMode(Status("IDLE"), QString());
+    co_await ReturnToRunMode();
+    m_model.ShowSnapshotCapacity();
+    m_model.SetStatusMode(Status("IDLE"), QString());
 }
 
-void MeterDialogue::StartMeter()
+Task<void> MeterDialogue::StartMeter()
 {
-    if (!m_core.IsIdle())
-        return;
-    Send("eeeeeeeeeeeee");
-    if (m_core.fields.timerEnabled) {
-        if (!ContactMeter())
-            return;
-        Send("466\r\n");
-        ReturnToRunMode();
-        m_core.SetMode(Status("METER Timer Mode"));
+    if (!m_model.IsIdle())
+        co_return;
+    SerialPort::Claim claim;
+    if (!Begin(&claim))
+        co_return;
+    co_await Send("eeeeeeeeeeeee");
+    if (Cancelled())
+        co_return;
+    if (m_model.fields.timerEnabled) {
+        if (!co_await ContactMeter())
+            co_return;
+        // Once "466" or the E's went out whole the meter's logger is armed or running: a Cancel
+        // at that moment does not hide it (the run-mode command still follows the Cancel).
+        if (co_await Send("466\r\n") == 0 && Cancelled())
+            co_return;
+        co_await ReturnToRunMode();
+        m_model.SetMode(Status("METER Timer Mode"));
     } else {
-        Send("EEEEEEEEEEEEE");
-        m_core.SetMode(Status("METER Manual Mode"));
+        if (co_await Send("EEEEEEEEEEEEE") == 0 && Cancelled())
+            co_return;
+        m_model.SetMode(Status("METER Manual Mode"));
     }
-    m_core.SetStatus(Status("Z-Ozuved Running"));
+    m_model.SetStatus(Status("Z-Ozuved Running"));
 }
 
-void MeterDialogue::StopMeter()
+Task<void> MeterDialogue::StopMeter()
 {
-    const QString &mode = m_core.fields.mode;
+    const QString &mode = m_model.fields.mode;
     if (mode == QLatin1String("PC Manual Mode") || mode == QLatin1String("PC Timer Mode"))
-        return;
-    Send("eeeeeeeeeee");
-    m_core.SetStatusMode(Status("IDLE"), QString());
+        co_return;
+    SerialPort::Claim claim;
+    if (!Begin(&claim))
+        co_return;
+    co_await Send("eeeeeeeeeee");
+    m_model.SetStatusMode(Status("IDLE"), QString());
 }
 
-void MeterDialogue::TransferMeterLog()
+Task<QString> MeterDialogue::TransferMeterLog()
 {
-    if (!m_core.IsIdle() || !ContactMeter())
-        return;
-    const DatalogFields &f = m_core.fields;
+    if (!m_model.IsIdle())
+        co_return QString();
+    SerialPort::Claim claim;
+    if (!Begin(&claim) || !co_await ContactMeter())
+        co_return QString();
+    const QString path = m_model.fields.fileName;
     LogFileWriter file;
-    if (!file.Create(f.fileName)) {
-        UserMessage::Show(QString::fromLatin1(PcLogger::kCreateErrorText),
-            QString::fromLatin1(PcLogger::kCreateErrorTitle));
-        m_core.SetStatusMode(Status("IDLE"), QString());
-        return;
+    if (!file.Create(path)) {
+        UserMessage::Show(QString::fromLatin1(LogFileWriter::kCreateErrorText),
+            QString::fromLatin1(LogFileWriter::kCreateErrorTitle));
+        m_model.SetStatusMode(Status("IDLE"), QString());
+        co_return QString();
     }
-    m_core.ClearDisplay();
-    file.Write(PrintfText::Format(
-        "%cHalvren - Flow Meter Datalog Filename %s\n", 34, qPrintable(f.fileName))
-                   .toLatin1());
+    m_model.ClearDisplay();
     file.Write(
-        PrintfText::Format("%cFull Scale Flow Rate = %f\n", 34, double(m_core.log.fullScaleFlow))
+        PrintfText::Format("%cHalvren - Flow Meter Datalog Filename %s\n", 34, qPrintable(path))
             .toLatin1());
-    Send("953\r\n");
+    file.Write(
+        PrintfText::Format("%cFull Scale Flow Rate = %f\n", 34, double(m_model.log.fullScaleFlow))
+            .toLatin1());
+    co_await Send("953\r\n");
     Purge();
-    m_core.SetStatus(Status("Data Transfer in Progress"));
+    if (Cancelled())
+        co_return QString();
+    m_model.SetStatus(Status("Data Transfer in Progress"));
 
     unsigned char high = 0;
     unsigned char low = 0;
-    if (!ReadBy(Within(kLongPolls), &high) || !ReadBy(Within(kLongPolls), &low)) {
-        NotResponding();
-        file.Close();
-        return;
+    if (!co_await ReadOne(kLongPolls, &high) || !co_await ReadOne(kLongPolls, &low)) {
+        if (!Cancelled())
+            co_await NotResponding();
+        co_return QString();
     }
-    int count = high * 256 + low;
+    const int count = high * 256 + low;
     if (count == 0) {
-        m_core.SetStatus(Status("No Data, File Empty"));
-        Pause(500000);
-        m_core.SetStatusMode(Status("IDLE"), QString());
-        file.Close();
-        return;
+        m_model.SetStatus(Status("No Data, File Empty"));
+        co_await Pause(500000);
+        m_model.SetStatusMode(Status("IDLE"), QString());
+        co_return QString();
     }
-    QByteArray chunk;
-    while (count > 0) {
+    // Each byte goes to the file as it arrives: a transfer cut short, cancelled or left by a
+    // closing window keeps what came.
+    for (int stored = 0; stored < count;) {
+        if (stored % kProgressStep == 0)
+            m_model.SetProgress(QStringLiteral("%1 of %2 bytes").arg(stored).arg(count));
+        if (stored % kBytesPerSlice == 0 && stored > 0)
+            co_await m_runner.Sleep(1);
         unsigned char byte = 0;
-        if (!ReadBy(Within(kLongPolls), &byte)) {
-            file.Write(chunk);
-            NotResponding();
-            file.Close();
-            return;
+        if (!co_await ReadOne(kLongPolls, &byte)) {
+            if (!Cancelled())
+                co_await NotResponding();
+            co_return QString();
         }
-        chunk.append(char(byte));
-        --count;
-        if (chunk.size() >= 4096) {
-            file.Write(chunk);
-            chunk.clear();
-        }
+        file.Write(QByteArray(1, char(byte)));
+        ++stored;
     }
-    file.Write(chunk);
-    m_core.SetStatus(Status("Transfer Completed"));
-    ReturnToRunMode();
+    m_model.SetProgress(QString());
+    m_model.SetStatus(Status("Transfer Completed"));
+    co_await ReturnToRunMode();
     file.Close();
-    m_core.SetStatusMode(Status("IDLE"), QString());
+    m_model.SetStatusMode(Status("IDLE"), QString());
     if (file.Failed()) {
-        UserMessage::Show(QString::fromLatin1(PcLogger::kWriteErrorText),
-            QString::fromLatin1(PcLogger::kDatalogErrorTitle));
-        return;
+        UserMessage::Show(QString::fromLatin1(LogFileWriter::kWriteErrorText),
+            QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
+        co_return QString();
     }
-    m_core.ClearDisplay();
-    LoadLog();
-}
-
-void MeterDialogue::LoadLog()
-{
-    if (!m_core.IsIdle())
-        return;
-    m_core.log.ClearLists();
-    LogLoader::LoadFile(m_core.fields.fileName, m_core.log);
-    m_core.ListsReset();
-    m_core.FieldsChanged();
+    co_return path;
 }

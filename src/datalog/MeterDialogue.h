@@ -1,40 +1,54 @@
 #pragma once
 
+#include "base/Task.h"
+#include "link/SerialPort.h"
+
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QString>
 
-class DatalogCore;
+#include <functional>
+
+class DatalogModel;
+class DialogueRunner;
 
 // The datalogger's dialogue with the meter's own logger over the meter link: waking the meter
 // into command mode, reading its identification and parameters, checking its firmware, sending
-// and reading the logger configuration, starting and stopping the logger, transferring its
-// stored log, and LOAD. Every wait polls the non-blocking ReadByte and is bounded by a poll
-// count, which the link's timing turns into a deadline. Runs to completion inside the button
-// handler that starts it; status words go to the form through the core's sink.
+// and reading the logger configuration, starting and stopping the logger, and transferring its
+// stored log. Each dialogue is a coroutine on the core's DialogueRunner: every wait is bounded
+// by a poll count, which the link's timing turns into a deadline, and returns to the event loop
+// meanwhile. After a Cancel every wait returns at once and the dialogue ends without a message
+// or a field change. Status words and progress go to the form through the model's sink.
 class MeterDialogue
 {
 public:
     static constexpr unsigned char kAck = 0x1C;
+    static constexpr int kContactAttempts = 5;
 
-    explicit MeterDialogue(DatalogCore &core);
+    MeterDialogue(DatalogModel &model, DialogueRunner &runner);
 
-    void WaitForAck(int rounds);
-    bool WaitForPrompt();
-    bool ContactMeter();
-    bool ReadMeterValue(const QByteArray &number, QString *value);
-    void ReturnToRunMode();
-    bool RefreshMeterParameters();
-    bool CheckMeter();
+    Task<void> WaitForAck(int rounds);
+    Task<bool> WaitForPrompt();
+    Task<bool> ContactMeter();
+    Task<bool> ReadMeterValue(QByteArray number, QString *value);
+    Task<void> ReturnToRunMode();
+    Task<bool> RefreshMeterParameters();
+    Task<bool> CheckMeter();
 
-    // The form's buttons.
-    void Update();
-    void SendConfiguration();
-    void ReadConfiguration();
-    void StartMeter();
-    void StopMeter();
-    void TransferMeterLog();
-    void LoadLog();
+    // The form's buttons, each holding the meter port for its whole length. A port that is not
+    // open, or that another window's dialogue holds, is said at once.
+    Task<void> Update();
+    Task<void> SendConfiguration();
+    Task<void> ReadConfiguration();
+    Task<void> StartMeter();
+    Task<void> StopMeter();
+    // The file written when the whole log arrived (to be loaded), else empty.
+    Task<QString> TransferMeterLog();
+    // START (PC)'s check of the meter: true when logging may start.
+    Task<bool> CheckBeforeLogging();
+    // After a Cancel: the run-mode command, so the meter streams readings again.
+    Task<void> BackToRunMode();
+    // Whether the meter was woken into command mode and not yet sent back to run mode.
+    bool InCommandMode() const { return m_commandMode; }
 
     // The options as the configuration carries them: Date 128 down to Relay2 1.
     static int OptionsValue(const bool options[8]);
@@ -42,22 +56,29 @@ public:
     static const char *const kCommErrorText;
     static const char *const kCommErrorTitle;
     static const char *const kFirmwareTitle;
+    static const char *const kPortBusyText;
     static QString FirmwareMessage();
 
 private:
-    // A byte from the meter before the deadline; false when none came (or there is no link).
-    bool ReadBy(const QDeadlineTimer &deadline, unsigned char *byte);
-    QDeadlineTimer Within(qint64 polls) const;
-    // Reads until the wanted byte arrives; false when the polls run out first.
-    bool WaitForByte(unsigned char wanted, qint64 polls);
+    // The one wait of the dialogue: bytes from the meter, each handed to done, until done says
+    // the wait is over (true) or the polls run out, the link is gone or Cancel came (false).
+    Task<bool> ReadUntil(qint64 polls, std::function<bool(unsigned char)> done);
+    Task<bool> ReadOne(qint64 polls, unsigned char *byte);
+    Task<bool> WaitForByte(unsigned char wanted, qint64 polls);
     // Collects bytes up to the next blank (not kept); false when the polls ran out.
-    bool CollectWord(qint64 polls, QByteArray *word);
+    Task<bool> CollectWord(qint64 polls, QByteArray *word);
     // A pause as long as the given number of input purges.
-    void Pause(qint64 purges);
-    void Send(const QByteArray &text);
-    void SendCommand(const QByteArray &text);
+    Task<void> Pause(qint64 purges);
+    // SendString: the link's result (0 when Cancel stopped it before the last byte).
+    Task<int> Send(QByteArray text);
+    Task<void> SendCommand(QByteArray text);
     void Purge();
-    void NotResponding();
+    Task<void> NotResponding();
+    // Takes the port for a dialogue; false (and the user told why) when it cannot be used.
+    bool Begin(SerialPort::Claim *claim);
+    bool Cancelled() const;
 
-    DatalogCore &m_core;
+    DatalogModel &m_model;
+    DialogueRunner &m_runner;
+    bool m_commandMode = false;
 };

@@ -2,28 +2,22 @@
 
 #include "base/PrintfText.h"
 #include "base/UserMessage.h"
-#include "datalog/DatalogCore.h"
 #include "datalog/DatalogFieldRules.h"
+#include "datalog/DatalogModel.h"
 #include "datalog/IDatalogSink.h"
-#include "datalog/MeterDialogue.h"
 #include "datalog/ReadingLine.h"
 #include "link/CSerial.h"
 
 #include <climits>
 #include <tuple>
 
-const char *const PcLogger::kWriteErrorText = "Could Not Write To Log File\n  Logging Stopped";
-const char *const PcLogger::kDatalogErrorTitle = "        Datalog Error";
-const char *const PcLogger::kCreateErrorText = "Could Not Create File";
-const char *const PcLogger::kCreateErrorTitle = "               File Creation Error";
-
 namespace {
 const char *const kColumnHeads[8]
     = { "; Date ", "; Time ", "; Flow ", "; Total ", "; High ", "; Low ", "; Relay1 ", "; Relay2" };
 } // namespace
 
-PcLogger::PcLogger(DatalogCore &core)
-    : m_core(core)
+PcLogger::PcLogger(DatalogModel &model)
+    : m_model(model)
 {
 }
 
@@ -52,11 +46,9 @@ QString PcLogger::LogTime(const QDateTime &t)
 
 void PcLogger::StartPcLogging()
 {
-    LoggerState &st = m_core.state;
-    DatalogFields &f = m_core.fields;
-    if (st.loggingActive || !m_core.IsIdle())
-        return;
-    if (!m_core.Meter().CheckMeter())
+    LoggerState &st = m_model.state;
+    DatalogFields &f = m_model.fields;
+    if (st.loggingActive || !m_model.IsIdle())
         return;
     m_receiver.Restart();
     st.startTime = DatalogFieldRules::TimeSeconds(f.startTime);
@@ -65,63 +57,63 @@ void PcLogger::StartPcLogging()
     DatalogFieldRules::ParseDate(f.stopDate, &st.stopYear, &st.stopMonth, &st.stopDay);
     const qint64 interval = DatalogFieldRules::IntervalSeconds(f.hour, f.min, f.sec);
     if (interval < 1) {
-        m_core.log.intervalSeconds = 5;
+        m_model.log.intervalSeconds = 5;
         f.hour = QStringLiteral("0");
         f.min = QStringLiteral("0");
         f.sec = QStringLiteral("5");
     } else if (interval > 86400) {
-        m_core.log.intervalSeconds = 86400;
+        m_model.log.intervalSeconds = 86400;
         f.hour = QStringLiteral("24");
         f.min = QStringLiteral("0");
         f.sec = QStringLiteral("0");
     } else {
-        m_core.log.intervalSeconds = int(interval);
+        m_model.log.intervalSeconds = int(interval);
     }
-    m_core.FieldsChanged();
+    m_model.FieldsChanged();
 
     st.timerWindowEntered = false;
     if (!m_file.Create(f.fileName)) {
-        UserMessage::Show(
-            QString::fromLatin1(kCreateErrorText), QString::fromLatin1(kCreateErrorTitle));
+        UserMessage::Show(QString::fromLatin1(LogFileWriter::kCreateErrorText),
+            QString::fromLatin1(LogFileWriter::kCreateErrorTitle));
         return;
     }
-    m_core.log.ClearLists();
-    m_core.ListsReset();
+    m_model.log.ClearLists();
+    m_model.ListsReset();
     st.loggingActive = true;
     st.pcTimerMode = f.timerEnabled;
     if (st.pcTimerMode) {
-        m_core.SetStatusMode(QStringLiteral("TIMER STARTED"), QStringLiteral("PC Timer Mode"));
+        m_model.SetStatusMode(QStringLiteral("TIMER STARTED"), QStringLiteral("PC Timer Mode"));
     } else {
         StartSnapshots();
-        m_core.SetStatusMode(
+        m_model.SetStatusMode(
             QStringLiteral("Datalogger Running"), QStringLiteral("PC Manual Mode"));
     }
-    WriteHeader(m_core.Now());
+    WriteHeader(m_model.Now());
     st.rowNumber = 1;
-    m_core.log.columns.FromHeaderLine(ColumnHeaderLine(f.options));
-    m_core.log.logFlowUnits = st.flowUnits;
+    m_model.log.columns.FromHeaderLine(ColumnHeaderLine(f.options));
+    m_model.log.logFlowUnits = st.flowUnits;
     if (!m_file.Commit())
         WriteFailed();
 }
 
 void PcLogger::StartSnapshots()
 {
-    m_core.Sink().StartTimer(kSnapshotTimer, m_core.log.intervalSeconds * 1000);
-    m_core.Sink().StartTimer(kLineReaderTimer, 0);
-    if (CSerial *link = m_core.Link())
+    m_model.Sink().StartTimer(kSnapshotTimer, m_model.log.intervalSeconds * 1000);
+    m_model.Sink().StartTimer(kLineReaderTimer, 0);
+    if (CSerial *link = m_model.Link())
         link->PurgeInput();
     m_receiver.Restart();
 }
 
 void PcLogger::WriteHeader(const QDateTime &now)
 {
-    const DatalogFields &f = m_core.fields;
-    const LoggerState &st = m_core.state;
+    const DatalogFields &f = m_model.fields;
+    const LoggerState &st = m_model.state;
     const QString serialLine = PrintfText::Format("Serial#  %s   Start Date: %s   Time: %s",
         qPrintable(f.serialNumber), qPrintable(LogDate(now)), qPrintable(LogTime(now)));
     const QString intervalLine
         = PrintfText::Format("Snapshot Interval = %d secs   Flow Units = %s   Total Units = %s",
-            m_core.log.intervalSeconds, qPrintable(st.flowUnits), qPrintable(st.totalUnits));
+            m_model.log.intervalSeconds, qPrintable(st.flowUnits), qPrintable(st.totalUnits));
     const QString optionsLine = PrintfText::Format("%cOptions Selected:\r\n", 34);
     const QByteArray columns = ColumnHeaderLine(f.options);
 
@@ -129,7 +121,7 @@ void PcLogger::WriteHeader(const QDateTime &now)
     text += PrintfText::Format("%cHalvren - PC Datalog Filename %s", 34, qPrintable(f.fileName))
                 .toLatin1()
         + '\n';
-    text += PrintfText::Format("%cFull Scale Flow Rate = %f", 34, double(m_core.log.fullScaleFlow))
+    text += PrintfText::Format("%cFull Scale Flow Rate = %f", 34, double(m_model.log.fullScaleFlow))
                 .toLatin1()
         + '\n';
     text += '"' + serialLine.toLatin1() + '\n';
@@ -140,59 +132,61 @@ void PcLogger::WriteHeader(const QDateTime &now)
     text += columns + '\n';
     m_file.Write(text);
 
-    m_core.Append(LogData::Header, serialLine);
-    m_core.Append(LogData::Header, intervalLine);
-    m_core.Append(LogData::Header, optionsLine);
-    m_core.Append(LogData::Header, QString::fromLatin1(columns));
+    // The graph of this log starts at this header's time, whatever log was loaded before.
+    m_model.log.logStartTime = LogTime(now);
+    m_model.Append(LogData::Header, serialLine);
+    m_model.Append(LogData::Header, intervalLine);
+    m_model.Append(LogData::Header, optionsLine);
+    m_model.Append(LogData::Header, QString::fromLatin1(columns));
 }
 
 void PcLogger::StopPcLogging()
 {
-    LoggerState &st = m_core.state;
+    LoggerState &st = m_model.state;
     if (!st.loggingActive)
         return;
-    m_core.Sink().StopTimer(kSnapshotTimer);
-    m_core.Sink().StopTimer(kLineReaderTimer);
+    m_model.Sink().StopTimer(kSnapshotTimer);
+    m_model.Sink().StopTimer(kLineReaderTimer);
     st.timerWindowEntered = false;
     st.loggingActive = false;
     st.stopStatusPending = true;
     st.statusCountdown = 30;
-    const QDateTime now = m_core.Now();
+    const QDateTime now = m_model.Now();
     const QString stopLine = PrintfText::Format(
         "%cStop Ocurred %s %s", 34, qPrintable(LogDate(now)), qPrintable(LogTime(now)));
     m_file.Write("\n" + stopLine.toLatin1() + "\n");
-    m_core.Append(LogData::Stop, stopLine);
-    m_core.Append(LogData::Snapshot, QString());
+    m_model.Append(LogData::Stop, stopLine);
+    m_model.Append(LogData::Snapshot, QString());
     m_file.Close();
-    m_core.SetStatus(QStringLiteral("STOPPED"));
+    m_model.SetStatus(QStringLiteral("STOPPED"));
     st.snapshotStatusPending = false;
-    m_core.Sink().FocusStopButton();
+    m_model.Sink().FocusStopButton();
 }
 
 void PcLogger::WriteFailed()
 {
     StopPcLogging();
-    UserMessage::Show(
-        QString::fromLatin1(kWriteErrorText), QString::fromLatin1(kDatalogErrorTitle));
+    UserMessage::Show(QString::fromLatin1(LogFileWriter::kWriteErrorText),
+        QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
 }
 
 bool PcLogger::Reached(int year, int month, int day, int seconds, const QDateTime &now) const
 {
-    const auto current = std::make_tuple(
-        now.date().year() % 100 + 2000, now.date().month(), now.date().day(), m_core.state.nowTime);
+    const auto current = std::make_tuple(now.date().year() % 100 + 2000, now.date().month(),
+        now.date().day(), m_model.state.nowTime);
     return current >= std::make_tuple(2000 + year, month, day, seconds);
 }
 
 void PcLogger::ClockTick()
 {
-    LoggerState &st = m_core.state;
-    DatalogFields &f = m_core.fields;
+    LoggerState &st = m_model.state;
+    DatalogFields &f = m_model.fields;
     // The tick comes every 10 ms; the local time is only read when the clock display is due
     // or a PC Timer Mode window is being watched, which keeps an idle window cheap.
     const bool watching = st.pcTimerMode && st.loggingActive;
     const bool showClock = st.clockRefreshCountdown <= 0;
     if (showClock || watching) {
-        const QDateTime now = m_core.Now();
+        const QDateTime now = m_model.Now();
         const QDate d = now.date();
         const QTime t = now.time();
         st.nowTime = t.hour() * 3600 + t.minute() * 60 + t.second();
@@ -204,7 +198,7 @@ void PcLogger::ClockTick()
             if (date != f.clockDate || time != f.clockTime) {
                 f.clockDate = date;
                 f.clockTime = time;
-                m_core.FieldsChanged();
+                m_model.FieldsChanged();
             }
         }
         if (watching) {
@@ -212,7 +206,7 @@ void PcLogger::ClockTick()
                 && Reached(st.startYear, st.startMonth, st.startDay, st.startTime, now)) {
                 st.timerWindowEntered = true;
                 StartSnapshots();
-                m_core.SetStatus(QStringLiteral("Z-Ozuved Running"));
+                m_model.SetStatus(QStringLiteral("Z-Ozuved Running"));
             }
             if (st.timerWindowEntered
                 && Reached(st.stopYear, st.stopMonth, st.stopDay, st.stopTime, now))
@@ -233,7 +227,7 @@ void PcLogger::ClockTick()
     if (st.snapshotStatusPending) {
         if (st.statusCountdown <= 0) {
             st.snapshotStatusPending = false;
-            m_core.SetStatus(QStringLiteral("Z-Ozuved Running"));
+            m_model.SetStatus(QStringLiteral("Z-Ozuved Running"));
         } else {
             countDown();
         }
@@ -242,7 +236,7 @@ void PcLogger::ClockTick()
     }
     if (st.stopStatusPending && st.statusCountdown <= 0) {
         st.stopStatusPending = false;
-        m_core.SetStatusMode(QStringLiteral("IDLE"), QString());
+        m_model.SetStatusMode(QStringLiteral("IDLE"), QString());
     } else {
         countDown();
     }
@@ -250,22 +244,23 @@ void PcLogger::ClockTick()
 
 void PcLogger::SnapshotTick()
 {
-    LoggerState &st = m_core.state;
+    LoggerState &st = m_model.state;
     if (!st.loggingActive)
         return;
     st.displayOnly = 0;
     TakeSnapshot();
     if (!st.loggingActive)
         return; // the row could not be written
-    m_core.SetStatus(QStringLiteral("SNAPSHOT"));
+    m_model.SetStatus(QStringLiteral("SNAPSHOT"));
     st.snapshotStatusPending = true;
     st.statusCountdown = 50;
 }
 
 void PcLogger::LineReaderTick()
 {
-    CSerial *link = m_core.Link();
-    if (!m_core.state.loggingActive || !link)
+    CSerial *link = m_model.Link();
+    // While another window's dialogue holds the port its bytes are not the reading stream's.
+    if (!m_model.state.loggingActive || !link || link->IsClaimed())
         return;
     for (int i = 0; i < kMaxBytesPerTick; ++i) {
         unsigned char byte = 0;
@@ -278,7 +273,7 @@ void PcLogger::LineReaderTick()
 
 bool PcLogger::OnReceivedByte(unsigned char byte)
 {
-    LoggerState &st = m_core.state;
+    LoggerState &st = m_model.state;
     if (!st.loggingActive)
         return false;
     switch (m_receiver.Feed(byte)) {
@@ -290,7 +285,7 @@ bool PcLogger::OnReceivedByte(unsigned char byte)
     case ReadingReceiver::Result::Overflow:
         StopPcLogging();
         UserMessage::Show(QStringLiteral("Data Not Available From Meter\n  Press the Stop Button"),
-            QString::fromLatin1(kDatalogErrorTitle));
+            QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
         return false;
     case ReadingReceiver::Result::None:
         break;
@@ -300,8 +295,8 @@ bool PcLogger::OnReceivedByte(unsigned char byte)
 
 void PcLogger::TakeSnapshot()
 {
-    LoggerState &st = m_core.state;
-    DatalogFields &f = m_core.fields;
+    LoggerState &st = m_model.state;
+    DatalogFields &f = m_model.fields;
     const ReadingLine r = ReadingLine::Parse(st.lastReadingLine);
     f.flowRate = r.flowDisplay;
     f.totalFlow = r.totalDisplay;
@@ -309,11 +304,11 @@ void PcLogger::TakeSnapshot()
     f.lowFlow = r.low;
     f.relay1On = r.Relay1On();
     f.relay2On = r.Relay2On();
-    m_core.FieldsChanged();
+    m_model.FieldsChanged();
     if (st.displayOnly != 0 || !st.loggingActive)
         return;
 
-    const QDateTime now = m_core.Now();
+    const QDateTime now = m_model.Now();
     const QString values[8] = { LogDate(now), LogTime(now), r.flowValue, r.totalValue, r.high,
         r.low, r.relay1, r.relay2 };
     QString fileRow = QStringLiteral("; ") + QString::number(st.rowNumber);
@@ -324,7 +319,7 @@ void PcLogger::TakeSnapshot()
         fileRow += QStringLiteral("; ") + values[i] + QLatin1Char(' ');
         displayRow += QStringLiteral("; ") + values[i] + QStringLiteral("    ");
     }
-    m_core.Append(LogData::Snapshot, displayRow);
+    m_model.Append(LogData::Snapshot, displayRow);
     m_file.Write(fileRow.toLatin1() + '\n');
     if (st.rowNumber < INT_MAX)
         ++st.rowNumber;
@@ -336,22 +331,22 @@ void PcLogger::OptionClicked(int option, bool checked)
 {
     if (option < 0 || option >= 8)
         return;
-    if (!m_core.state.loggingActive) {
-        m_core.fields.options[option] = checked;
-        m_core.ShowSnapshotCapacity();
+    if (!m_model.state.loggingActive) {
+        m_model.fields.options[option] = checked;
+        m_model.ShowSnapshotCapacity();
     }
-    m_core.FieldsChanged(); // while logging, the boxes go back to the options in use
+    m_model.FieldsChanged(); // while logging, the boxes go back to the options in use
 }
 
 void PcLogger::TimerEnableClicked(bool checked)
 {
-    m_core.fields.timerEnabled = checked;
-    m_core.ShowSnapshotCapacity();
+    m_model.fields.timerEnabled = checked;
+    m_model.ShowSnapshotCapacity();
 }
 
 void PcLogger::LeaveField(Edit edit)
 {
-    DatalogFields &f = m_core.fields;
+    DatalogFields &f = m_model.fields;
     switch (edit) {
     case Edit::StartDate:
         f.startDate = DatalogFieldRules::NormalizeDate(f.startDate);
@@ -375,5 +370,5 @@ void PcLogger::LeaveField(Edit edit)
         DatalogFieldRules::LeaveSec(f.hour, f.min, f.sec);
         break;
     }
-    m_core.FieldsChanged();
+    m_model.FieldsChanged();
 }

@@ -9,11 +9,12 @@
 
 #include <array>
 
-class DatalogCore;
+class DatalogModel;
 
 // PC logging: START and STOP in PC Z-OZUVED CONTROLS, the PC log file, the three timers' work
 // (clock and status countdowns, snapshots, the reading-line receiver), TakeSnapshot and the
-// form's field rules. Works on its DatalogCore; the form calls it from its handlers.
+// form's field rules. Works on the datalogger's model and reports through its sink; the core
+// calls it from the form's handlers (START (PC) once the meter dialogue has checked the meter).
 class PcLogger
 {
 public:
@@ -27,7 +28,7 @@ public:
 
     enum class Edit { StartDate, StopDate, StartTime, StopTime, Hour, Min, Sec };
 
-    explicit PcLogger(DatalogCore &core);
+    explicit PcLogger(DatalogModel &model);
 
     void StartPcLogging();
     void StopPcLogging();
@@ -50,18 +51,13 @@ public:
     static QString LogDate(const QDateTime &t);
     static QString LogTime(const QDateTime &t);
 
-    static const char *const kWriteErrorText;
-    static const char *const kDatalogErrorTitle;
-    static const char *const kCreateErrorText;
-    static const char *const kCreateErrorTitle;
-
 private:
     void WriteHeader(const QDateTime &now);
     void StartSnapshots();
     void WriteFailed();
     bool Reached(int year, int month, int day, int seconds, const QDateTime &now) const;
 
-    DatalogCore &m_core;
+    DatalogModel &m_model;
     LogFileWriter m_file;
     ReadingReceiver m_receiver;
 };

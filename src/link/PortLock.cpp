@@ -7,6 +7,64 @@
 #include <cerrno>
 #include <chrono>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+// Windows: the lock is a named mutex (the lock file name, in the Global namespace). A holder
+// that dies leaves it abandoned, and the next waiter gets it.
+
+PortLock::PortLock(const QString &name)
+    : m_name(name)
+    , m_path(QStringLiteral("Global\\") + LockFileName(name))
+{
+}
+
+PortLock::~PortLock()
+{
+    if (m_mutex != nullptr) {
+        if (m_depth > 0)
+            ReleaseMutex(static_cast<HANDLE>(m_mutex));
+        CloseHandle(static_cast<HANDLE>(m_mutex));
+    }
+}
+
+QString PortLock::LockDirectory()
+{
+    return QDir::tempPath(); // no lock files here: the mutex's name is LockFilePath()
+}
+
+bool PortLock::Acquire(int waitMs)
+{
+    if (m_depth > 0) {
+        ++m_depth;
+        return true;
+    }
+    if (m_mutex == nullptr)
+        m_mutex = CreateMutexW(nullptr, FALSE, reinterpret_cast<LPCWSTR>(m_path.utf16()));
+    if (m_mutex == nullptr) {
+        ++m_depth; // no mutex can be made: run unlocked rather than never, as on POSIX
+        return true;
+    }
+    const DWORD result
+        = WaitForSingleObject(static_cast<HANDLE>(m_mutex), DWORD(std::max(waitMs, 0)));
+    if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED)
+        return false;
+    ++m_depth;
+    return true;
+}
+
+void PortLock::Release()
+{
+    if (m_depth <= 0)
+        return;
+    if (--m_depth == 0 && m_mutex != nullptr)
+        ReleaseMutex(static_cast<HANDLE>(m_mutex));
+}
+
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -42,22 +100,6 @@ QString PortLock::LockDirectory()
     if (WritableDirectory(runtime))
         return runtime;
     return QDir::tempPath();
-}
-
-QString PortLock::LockFileName(const QString &name)
-{
-    QString file = QStringLiteral("tarvik-");
-    const QByteArray utf8 = name.toUtf8();
-    for (const char c : utf8) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z')
-            || (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '-';
-        if (plain)
-            file += QLatin1Char(c);
-        else
-            file += QStringLiteral("%%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return file + QStringLiteral(".lock");
 }
 
 bool PortLock::Acquire(int waitMs)
@@ -105,4 +147,21 @@ void PortLock::Release()
         return;
     if (--m_depth == 0 && m_fd >= 0)
         ::flock(m_fd, LOCK_UN);
+}
+#endif
+
+QString PortLock::LockFileName(const QString &name)
+{
+    QString file = QStringLiteral("tarvik-");
+    const QByteArray utf8 = name.toUtf8();
+    for (const char c : utf8) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z')
+            || (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '-';
+        if (plain)
+            file += QLatin1Char(c);
+        else
+            file += QStringLiteral("%%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return file + QStringLiteral(".lock");
 }

@@ -3,9 +3,9 @@
 #include <QString>
 
 // Cross-process lock for one port name: an flock(2) on a lock file named after the device
-// name, recursive within the process (a second flock on a new descriptor would block).
-// Each CSerial and mbCSerial owns one, named once at construction, and takes it around every
-// port operation.
+// name (on Windows a named mutex of that name), recursive within the process (a second flock on a
+// new descriptor would block). Each CSerial and mbCSerial owns one, named once at construction, and
+// takes it around every port operation.
 class PortLock
 {
 public:
@@ -54,6 +54,10 @@ public:
 private:
     QString m_name;
     QString m_path;
+#ifdef _WIN32
+    void *m_mutex = nullptr; // HANDLE of the named mutex
+#else
     int m_fd = -1;
+#endif
     int m_depth = 0;
 };

@@ -1,15 +1,16 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
-
 #include <cstdint>
+#include <string>
+#include <vector>
 
-// The platform serial device (POSIX termios here; a Win32 twin would keep this interface).
-// Knows nothing of meters or port-name locks: it opens, configures, counts, reads and writes.
-// Owned by CSerial and mbCSerial. Every wait sleeps in poll(2); a device whose far end has gone
-// (hang-up, unplugged adapter) behaves as one that receives nothing.
+// The platform serial device: termios and poll(2) on POSIX (SerialDevicePosix.cpp), the Win32
+// communications functions on Windows (SerialDeviceWin32.cpp), one chosen at build time behind
+// this one interface. Knows nothing of meters or port-name locks: it opens, configures, counts,
+// reads and writes. Owned by SerialPort (CSerial, mbCSerial), which converts to and from Qt's
+// types: texts here are UTF-8 std::string, so the layer and its meter test build without Qt
+// (the Windows half is cross-built with mingw-w64 and run under wine). A device whose far end
+// has gone (hang-up, unplugged adapter) behaves as one that receives nothing.
 class SerialDevice
 {
 public:
@@ -27,24 +28,29 @@ public:
     SerialDevice(const SerialDevice &) = delete;
     SerialDevice &operator=(const SerialDevice &) = delete;
 
-    // "COM1".."COM49" name /dev/ttyS0../dev/ttyS48; a text starting with "/" is a path.
+    // "COM1".."COM49" name /dev/ttyS0../dev/ttyS48 on POSIX and \\.\COM1..\\.\COM49 on Windows;
+    // a device path as it stands (a text starting with "/" on POSIX, with "\\.\" on Windows).
     // Any other text gives an empty path (Open then fails with a reason).
-    static QString DevicePath(const QString &portText);
-    // The serial devices present now (/dev/serial/by-id/*, /dev/ttyUSB*, /dev/ttyACM*), as
-    // paths, for the port lists of the settings pages. devRoot stands in for /dev in tests.
-    static QStringList ExistingDevices(const QString &devRoot = QStringLiteral("/dev"));
+    static std::string DevicePath(const std::string &portText);
+    // The serial devices present now, for the port lists of the settings pages. POSIX: paths
+    // under /dev/serial/by-id, /dev/ttyUSB*, /dev/ttyACM* (devRoot stands in for /dev in tests).
+    // Windows: the ports the system lists (HARDWARE\DEVICEMAP\SERIALCOMM) that COM1..COM49 do
+    // not already name, as \\.\ paths (devRoot is not used).
+    static std::vector<std::string> ExistingDevices(const std::string &devRoot = "/dev");
     // A baud text as a plain decimal conversion: leading digits count, anything else gives 0.
-    static int SpeedFromText(const QString &text);
+    static int SpeedFromText(const std::string &text);
+    // Sleeps for ms milliseconds (nothing for ms <= 0), resuming after signals.
+    static void SleepMs(int ms);
+#ifndef _WIN32
     // The control flags `cflag` with 8 data bits and the given parity and stop bits applied;
     // Parity::Keep and stopBits 0 leave those bits as they are.
     static unsigned CharacterFlags(unsigned cflag, Parity parity, int stopBits);
-    // Sleeps in poll(2) for ms milliseconds (nothing for ms <= 0), resuming after signals.
-    static void SleepMs(int ms);
+#endif
 
-    bool Open(const QString &portText);
+    bool Open(const std::string &portText);
     bool Configure(const Format &format);
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const;
     void PurgeBoth();
     void PurgeInput();
     int PendingInput() const;
@@ -62,20 +68,59 @@ public:
     // Sleeps until a byte is pending or timeoutMs passes; true if a byte is pending. A closed or
     // hung-up device sleeps the whole time-out and gives false.
     bool WaitReadable(int timeoutMs) const;
+
+    // What an event loop watches to learn that input is pending, without blocking:
+    // - POSIX: the file descriptor (watch it for reading, e.g. with QSocketNotifier); -1 closed.
+    // - Windows: a manual-reset event (a HANDLE as intptr_t, e.g. for QWinEventNotifier) that an
+    //   overlapped one-byte read signals when it completes; -1 closed. The byte it took is kept
+    //   and given out first by the next read, and counted by PendingInput.
+    // Call ArmWait() before each watch and again after each signal: on Windows it resets the
+    // event and starts the read, or signals the event at once when bytes are already there.
+    // Every other operation ends an armed read first, so arm again after it. On POSIX ArmWait
+    // does nothing, so callers write one loop for both.
+    std::intptr_t WaitHandle() const;
+    void ArmWait();
+
     // One line: what the operating system said about the last failure.
-    QString LastError() const { return m_lastError; }
-    QString Path() const { return m_path; }
-    // What an event loop watches to learn that input is pending: the file descriptor here (-1
-    // when closed), for a QSocketNotifier.
-    std::intptr_t WaitHandle() const { return m_fd; }
+    std::string LastError() const
+    {
+        return m_lastError;
+    }
+    std::string Path() const
+    {
+        return m_path;
+    }
 
 private:
-    bool Fail(const QString &reason);
+    bool Fail(const std::string &reason);
+
+    std::string m_path;
+    std::string m_lastError;
+    int m_writeMsPerByte = 1;
+    int m_writeConstantMs = 1;
+#ifdef _WIN32
+    // Puts the read time-outs (and the write time-outs of SetWriteTimeouts) in force, unless
+    // they already are.
+    bool ApplyTimeouts(
+        unsigned long interval, unsigned long multiplier, unsigned long constant) const;
+    // The armed read: Arm starts it; Harvest keeps the byte of one that has completed; Disarm
+    // ends one still waiting (keeping a byte it took); TakeHeld gives out the kept byte.
+    void Arm() const;
+    void Harvest() const;
+    void Disarm() const;
+    int TakeHeld(char *out) const;
+    int ReadChunks(char *buffer, int maxBytes, int got, int intervalMs, int totalMs);
+
+    void *m_handle = nullptr; // HANDLE of the port; null when closed
+    void *m_ioEvent = nullptr; // event of the blocking reads and writes (overlapped, awaited)
+    void *m_waitEvent = nullptr; // event of the armed read, given out by WaitHandle
+    void *m_owner = nullptr; // named mutex that marks the port as ours while it is open
+    struct WaitState;
+    WaitState *m_wait = nullptr; // the armed read's OVERLAPPED and byte
+    mutable unsigned long m_timeouts[5] = {}; // the COMMTIMEOUTS in force
+#else
     bool IsPseudoTerminal() const;
 
     int m_fd = -1;
-    QString m_path;
-    QString m_lastError;
-    int m_writeMsPerByte = 1;
-    int m_writeConstantMs = 1;
+#endif
 };

@@ -33,18 +33,19 @@ int SerialPort::OpenPort(int /*unusedSpeed*/)
     }
     m_device.PurgeBoth();
     m_device.Close();
-    if (!m_device.Open(m_portText)) {
-        m_lastError = m_device.LastError();
+    if (!m_device.Open(m_portText.toStdString())) {
+        m_lastError = QString::fromStdString(m_device.LastError());
         return 0;
     }
     SerialDevice::Format format = LineFormat();
-    format.speed = SerialDevice::SpeedFromText(m_baudText);
+    format.speed = SerialDevice::SpeedFromText(m_baudText.toStdString());
     if (format.speed <= 0 || !m_device.Configure(format)) {
         // A port left open with the wrong settings would still take the operations that ignore
         // the enabled flag (SendString, ReadAll) and keep other programs out: close it.
         m_lastError = format.speed <= 0
-            ? QStringLiteral("%1: \"%2\" is not a baud rate").arg(m_device.Path(), m_baudText)
-            : m_device.LastError();
+            ? QStringLiteral("%1: \"%2\" is not a baud rate")
+                  .arg(QString::fromStdString(m_device.Path()), m_baudText)
+            : QString::fromStdString(m_device.LastError());
         m_device.Close();
         return 0;
     }
@@ -130,6 +131,7 @@ Task<bool> SerialPort::InputWithin(DialogueRunner &runner, int timeoutMs)
         co_await runner.Sleep(timeoutMs); // a caller's wait loop must not spin on a dead port
         co_return false;
     }
+    m_device.ArmWait(); // Windows: starts the overlapped read whose event is the handle
     if (!co_await runner.Readable(m_device.WaitHandle(), timeoutMs))
         co_return false;
     if (m_device.PendingInput() > 0)

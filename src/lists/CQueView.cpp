@@ -143,6 +143,17 @@ int CQueView::Step()
     return result;
 }
 
+void CQueView::DropWaitingLine()
+{
+    // A line waiting on the meter is destroyed where it waits, not resumed: its link may belong
+    // to a form that is going away. Nothing calls this while the line itself runs (its only
+    // modal message blocks every window).
+    if (!m_dialogue || !m_dialogue->IsRunning())
+        return;
+    delete m_dialogue;
+    m_dialogue = new DialogueRunner(this);
+}
+
 bool CQueView::IsWaiting() const
 {
     return m_dialogue && m_dialogue->IsRunning();
@@ -173,8 +184,7 @@ void CQueView::StopRun(bool closeDocument)
 {
     QPointer<CQueView> self(this);
     // A line waiting on the meter ends at once; the port is free again for the others.
-    if (m_dialogue)
-        m_dialogue->Cancel();
+    DropWaitingLine();
     m_lineDone = false;
     m_claim.Release();
     disconnect(m_formWatch);
@@ -192,8 +202,7 @@ void CQueView::FormDestroyed()
     // The form is half destroyed: forget it without signalling it, and close the window nobody
     // runs any more.
     m_form = nullptr;
-    if (m_dialogue)
-        m_dialogue->Cancel();
+    DropWaitingLine();
     m_lineDone = false;
     m_claim.Release();
     m_executor.SetLink(nullptr);

@@ -94,6 +94,7 @@ private:
     void FormDestroyed();
 
     Task<void> RunLine();
+    void DropWaitingLine();
     void LineDone(int result);
 
     CQueExecutor m_executor;

@@ -50,7 +50,7 @@ void CSerialMeterLink::ReadReply(
     // byte of the buffer plus the caller's constant.
     const qint64 totalMs
         = qint64(m_serial->Timing().readMsPerByte) * CSerial::kBufferSize + totalConstantMs;
-    const int guardMs = GuardMs(SerialDevice::SpeedFromText(m_serial->BaudText()));
+    const int guardMs = GuardMs(SerialDevice::SpeedFromText(m_serial->BaudText().toStdString()));
     QElapsedTimer clock;
     clock.start();
     qint64 lastByteAt = -1;
@@ -105,7 +105,7 @@ Task<void> CSerialMeterLink::ReadReplyAsync(
     // ReadReply's bounds and ending, each wait handed back to the event loop.
     const QDeadlineTimer total(
         qint64(m_serial->Timing().readMsPerByte) * CSerial::kBufferSize + totalConstantMs);
-    const int guardMs = GuardMs(SerialDevice::SpeedFromText(m_serial->BaudText()));
+    const int guardMs = GuardMs(SerialDevice::SpeedFromText(m_serial->BaudText().toStdString()));
     QDeadlineTimer end = total;
     while (reply.size() < CSerial::kBufferSize && !runner.Cancelled()) {
         const qint64 wait = end.remainingTime();

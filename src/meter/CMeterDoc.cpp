@@ -114,8 +114,10 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
         return false;
     const bool meterChose = ChooseLayoutFromMeter();
     const QString versionInForce = g_DocVersion;
-    m_meterVersion = g_MeterVersion;
-    m_meterRevision = g_MeterRevision;
+    if (MeterSeries::OfVersion(g_MeterVersion) != MeterSeries::Quixal) {
+        m_meterVersion = g_MeterVersion;
+        m_meterRevision = g_MeterRevision;
+    }
 
     std::unique_ptr<MeterVars> table;
     if (MeterVars::DetectSection(line, &table).isEmpty())
@@ -123,10 +125,31 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
     m_vars = std::move(table);
     m_vars->ImageFromText(line);
 
+    // A Quixal file (renamed ".mtr") fits a Quixal section of vars20.dat: shown, never rewritten
+    // by this form's vocabulary.
+    if (WarnOtherSeries(QFileInfo(path).fileName(), m_vars->SectionName(), MeterSeries::Kelvane)) {
+        m_layoutMismatch = true;
+        return true;
+    }
     m_layoutMismatch
         = m_vars->Has(QStringLiteral("key")) && m_vars->Value(QStringLiteral("key"), 1) != 0xAA;
     if (m_layoutMismatch)
         WarnLayoutMismatch(path, line, meterChose, versionInForce);
+    return true;
+}
+
+bool CMeterDoc::WarnOtherSeries(
+    const QString &fileName, const QString &section, MeterSeries::Series formSeries)
+{
+    const MeterSeries::Series fileSeries = MeterSeries::OfVersion(section);
+    if (fileSeries == MeterSeries::Unknown || fileSeries == formSeries)
+        return false;
+    UserMessage::Show(QStringLiteral("%1 holds the data of a %2 meter (layout %3), not of a %4 "
+                                     "meter: its values are shown in the wrong places.\nOpen it "
+                                     "in %5 instead. Do not save it over the original.")
+                          .arg(fileName, MeterSeries::Name(fileSeries), section,
+                              MeterSeries::Name(formSeries), MeterSeries::FormOf(fileSeries)),
+        QString::fromLatin1(kAppTitle));
     return true;
 }
 
@@ -230,7 +253,9 @@ KelvaneFields::Rules CMeterDoc::RulesInForce() const
     rules.family = KelvaneFields::FamilyOfSection(m_vars ? m_vars->SectionName() : QString());
     if (rules.family.isEmpty())
         rules.family = g_DocVersion;
-    const bool identified = !g_MeterVersion.isEmpty();
+    // A Quixal meter in the terminal is not this form's meter: it names none rather than that one.
+    const bool identified = !g_MeterVersion.isEmpty()
+        && MeterSeries::OfVersion(g_MeterVersion) != MeterSeries::Quixal;
     rules.meterVersion = identified ? g_MeterVersion : m_meterVersion;
     rules.revision = identified ? g_MeterRevision : m_meterRevision;
     return rules;

@@ -2,6 +2,7 @@
 
 #include "base/CDocument.h"
 #include "meter/KelvaneFields.h"
+#include "meter/MeterSeries.h"
 
 #include <QString>
 
@@ -89,6 +90,12 @@ protected:
     // The first line of a meter file without its line end, at most a sane length; false when
     // the file cannot be read.
     static bool ReadMeterLine(const QString &path, QString *line);
+    // The file just opened is not to be saved over (Save refuses it).
+    void SetLayoutMismatch(bool mismatch) { m_layoutMismatch = mismatch; }
+    // A file whose layout (found in "vars20.dat") is of the other series than `formSeries`: tells
+    // the user which form it needs; true when it was.
+    static bool WarnOtherSeries(
+        const QString &fileName, const QString &section, MeterSeries::Series formSeries);
 
 private:
     // Applies the connected meter's version; true when it chose the layout.

@@ -106,9 +106,10 @@ void ZarnFormBase::SendWhenFree(const QByteArray &command)
         return;
     if (!m_sender)
         m_sender = new DialogueRunner(this);
-    m_sender->Start([](ZarnFormBase *form, IMeterLink *link, QByteArray text) -> Task<void> {
-        const SerialPort::Claim claim(link->Port(), form);
-        co_await link->SendCommandAsync(*form->m_sender, text, {});
+    // A lambda without captures: its parameters live in the coroutine's frame.
+    m_sender->Start([](ZarnFormBase *form, IMeterLink *meter, QByteArray text) -> Task<void> {
+        const SerialPort::Claim claim(meter->Port(), form);
+        co_await meter->SendCommandAsync(*form->m_sender, text, {});
     }(this, link, command));
 }
 
@@ -126,6 +127,61 @@ bool ZarnFormBase::RefuseWhileListRuns()
                                      "form.\nWait until it has finished, then try again."),
         QString::fromLatin1(kAppTitle));
     return true;
+}
+
+bool ZarnFormBase::ConfirmReadOverEdits()
+{
+    const CDocument *doc = GetDocument();
+    if (m_runner || !doc || !doc->IsModified())
+        return true; // a running list is only brought forward
+    return UserMessage::Ask(QStringLiteral("%1 has changes that are not saved.\nReading the "
+                                           "meter replaces them. Read anyway?")
+                                .arg(doc->Title()),
+        QString::fromLatin1(kAppTitle));
+}
+
+bool ZarnFormBase::ConfirmSendToMeter(const QString &formSerial)
+{
+    const QString form = formSerial.trimmed();
+    const QString meter = g_MeterSerial.trimmed();
+    if (m_runner || form.isEmpty() || meter.isEmpty() || form == meter
+        || (form.toLongLong() == meter.toLongLong() && form.toLongLong() != 0))
+        return true;
+    return UserMessage::Ask(
+        QStringLiteral("Write the configuration of meter %1 to meter %2?").arg(form, meter),
+        QString::fromLatin1(kAppTitle));
+}
+
+bool ZarnFormBase::CheckNumberField(int id)
+{
+    const auto typed = m_textBeforeTyping.constFind(id);
+    if (typed == m_textBeforeTyping.cend())
+        return true;
+    const QString before = typed.value();
+    m_textBeforeTyping.remove(id);
+    const NumberFieldRules::Field *field
+        = m_numberFields ? NumberFieldRules::Find(*m_numberFields, id) : nullptr;
+    QLineEdit *edit = EditOf(id);
+    if (!field || !edit)
+        return true;
+    const QString refusal = NumberFieldRules::Refusal(*field, edit->text());
+    if (refusal.isEmpty())
+        return true;
+    // The text goes back before the message, so nothing (a list's tick, a repaint) sees it.
+    edit->setText(before);
+    if (id == m_focusId)
+        m_focusText = before;
+    UserMessage::Show(refusal, QString::fromLatin1(kAppTitle));
+    return false;
+}
+
+bool ZarnFormBase::CheckTypedNumbers()
+{
+    bool accepted = true;
+    const QList<int> typed = m_textBeforeTyping.keys();
+    for (int id : typed)
+        accepted = CheckNumberField(id) && accepted;
+    return accepted;
 }
 
 ZarnFormBase::~ZarnFormBase()
@@ -312,7 +368,11 @@ void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
             if (!edit->isHidden())
                 FieldWidth::Watch(edit);
             const int id = m_idOf.value(edit);
-            connect(edit, &QLineEdit::textEdited, this, [typed, id] { typed(id); });
+            connect(edit, &QLineEdit::textEdited, this, [this, typed, id] {
+                if (!m_textBeforeTyping.contains(id))
+                    m_textBeforeTyping.insert(id, id == m_focusId ? m_focusText : QString());
+                typed(id);
+            });
         }
     }
 }
@@ -476,6 +536,9 @@ bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     case QEvent::FocusIn:
+        m_focusId = id;
+        if (QLineEdit *edit = EditOf(id))
+            m_focusText = edit->text();
         FieldFocused(id);
         break;
     case QEvent::FocusOut: {
@@ -484,6 +547,7 @@ bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
         if (focus->reason() == Qt::PopupFocusReason
             || focus->reason() == Qt::ActiveWindowFocusReason)
             break;
+        CheckNumberField(id);
         FieldLeft(id);
         break;
     }
@@ -689,7 +753,7 @@ void ZarnFormBase::Retitle(const QString &title)
     if (CDocument *doc = GetDocument()) {
         doc->SetTitle(title);
         if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
-            frame->setWindowTitle(doc->Title());
+            frame->setWindowTitle(doc->FrameTitle());
     }
 }
 
@@ -709,6 +773,7 @@ bool ZarnFormBase::WriteDocument(const QString &path)
     }
     if (path != doc->PathName()) {
         doc->SetPathName(path);
+        doc->SetOpenedAsTemplate(false);
         if (AppServices *services = AppServices::Instance())
             services->AddToRecentFiles(path);
     }
@@ -719,7 +784,7 @@ bool ZarnFormBase::WriteDocument(const QString &path)
 bool ZarnFormBase::Save()
 {
     CDocument *doc = GetDocument();
-    if (!doc || RefuseWhileListRuns())
+    if (!doc || RefuseWhileListRuns() || !CheckTypedNumbers())
         return false;
     if (doc->PathName().isEmpty())
         return SaveAs();
@@ -743,7 +808,14 @@ bool ZarnFormBase::Save()
         path = path.left(at) + SafeFileName(doc->Title());
         if (!path.contains(FileExtension()))
             path += FileExtension();
+    }
+    // A form opened from a template by a New command and not renamed by a read: the template
+    // stays as it is, the user names the file.
+    if (doc->OpenedAsTemplate() && path == doc->PathName())
+        return SaveAs();
+    if (at >= 0) {
         doc->SetPathName(path);
+        doc->SetOpenedAsTemplate(false);
         m_openingTitle = doc->Title();
     }
     CollectFields();
@@ -754,7 +826,7 @@ bool ZarnFormBase::Save()
 bool ZarnFormBase::SaveAs()
 {
     CDocument *doc = GetDocument();
-    if (!doc || RefuseWhileListRuns())
+    if (!doc || RefuseWhileListRuns() || !CheckTypedNumbers())
         return false;
     CollectFields();
     const QString oldTitle = doc->Title();
@@ -784,13 +856,15 @@ bool ZarnFormBase::SaveAs()
 void ZarnFormBase::Convert()
 {
     CMeterDoc *doc = MeterDoc();
-    if (!doc || RefuseWhileListRuns())
+    if (!doc || RefuseWhileListRuns() || !CheckTypedNumbers())
         return;
     QString target;
     {
         CPrefs prefs;
         target = prefs.GetVersion();
     }
+    if (!CanConvertTo(target))
+        return;
     CConvertDlg dialog(doc->ConvertPrompt(target), this);
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -3,6 +3,7 @@
 #include "base/CView.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
+#include "meter/NumberFieldRules.h"
 
 #include <QBasicTimer>
 #include <QHash>
@@ -80,6 +81,8 @@ protected:
     virtual void ShowFields() = 0; // the document's variables into the fields
     // Converts the document to the firmware version of the settings; 1 when it did.
     virtual int ConvertDocument(CMeterDoc &doc, const QString &target) = 0;
+    // Whether Convert can offer target at all; a form that cannot says why (false).
+    virtual bool CanConvertTo(const QString &) { return true; }
     // The title Save As proposes: the serial number and the form's suffix.
     virtual QString SaveAsTitle() = 0;
     // A list's step returned 1 (the list has ended) on the timer timerId.
@@ -111,6 +114,24 @@ protected:
     void Retitle(const QString &title);
     // A meter-changing or file-writing command while a list runs: says so; true when refused.
     bool RefuseWhileListRuns();
+    // Before a read replaces the form: with unsaved edits the user is asked; false to stay.
+    bool ConfirmReadOverEdits();
+    // Before a send: when the terminal identified a meter whose serial number is not the
+    // form's, the user is asked; false to stay.
+    bool ConfirmSendToMeter(const QString &formSerial);
+    // A command list is running on this form: it owns the document until it ends, so leaving a
+    // field does not collect the form into it.
+    bool ListRuns() const { return !m_runner.isNull(); }
+    // The form's number fields (NumberFieldRules): a text typed into one is checked when the
+    // field is left, and a refused text is replaced by the one the field held before the typing.
+    void SetNumberFields(const std::vector<NumberFieldRules::Field> &fields)
+    {
+        m_numberFields = &fields;
+    }
+    // Checks every number field typed into and not yet left (the menu and its shortcuts do not
+    // take the focus), as leaving it would; false when one was refused. Save, Send and Convert
+    // call it before they collect.
+    bool CheckTypedNumbers();
     // The user changed something: the document has unsaved edits.
     void MarkEdited();
     // Sends a short command after a list has ended (at the command pacing), without holding the
@@ -179,6 +200,7 @@ protected:
     QString m_openingTitle;
 
 private:
+    bool CheckNumberField(int id);
     void ListTick(int timerId);
     void StopListTimer();
     bool WriteDocument(const QString &path);
@@ -198,4 +220,10 @@ private:
     std::pair<QString, QString> m_identityBeforeRead;
     std::unique_ptr<SheetPrinter> m_sheet;
     CSerialMeterLink m_link;
+    const std::vector<NumberFieldRules::Field> *m_numberFields = nullptr;
+    // The field with the focus and its text when it got it; the number fields typed into, with
+    // the text each held before the typing.
+    int m_focusId = 0;
+    QString m_focusText;
+    QHash<int, QString> m_textBeforeTyping;
 };

@@ -1,6 +1,7 @@
 #include "meter/ZarnFormRules.h"
 
 #include "base/PrintfText.h"
+#include "base/ScanText.h"
 
 #include <climits>
 #include <cmath>
@@ -73,48 +74,7 @@ int ZarnFormRules::LeadingInt(const QString &text)
 
 double ZarnFormRules::LeadingNumber(const QString &text)
 {
-    // Parsed by hand: the C library's strtod follows the user's locale once Qt has set it, and a
-    // decimal comma there would misread every field.
-    int pos = 0;
-    const int sign = SkipBlanksAndSign(text, pos);
-    double value = 0.0;
-    bool digits = false;
-    while (IsDigit(text, pos)) {
-        value = value * 10.0 + (text.at(pos).unicode() - '0');
-        digits = true;
-        ++pos;
-    }
-    if (pos < text.size() && text.at(pos) == QLatin1Char('.')) {
-        ++pos;
-        double scale = 0.1;
-        while (IsDigit(text, pos)) {
-            value += scale * (text.at(pos).unicode() - '0');
-            scale /= 10.0;
-            digits = true;
-            ++pos;
-        }
-    }
-    if (!digits)
-        return 0.0;
-    if (pos < text.size()
-        && (text.at(pos) == QLatin1Char('e') || text.at(pos) == QLatin1Char('E'))) {
-        int expPos = pos + 1;
-        int expSign = 1;
-        if (expPos < text.size()
-            && (text.at(expPos) == QLatin1Char('+') || text.at(expPos) == QLatin1Char('-'))) {
-            expSign = text.at(expPos) == QLatin1Char('-') ? -1 : 1;
-            ++expPos;
-        }
-        if (IsDigit(text, expPos)) {
-            int exponent = 0;
-            while (IsDigit(text, expPos)) {
-                exponent = qMin(exponent * 10 + (text.at(expPos).unicode() - '0'), 400);
-                ++expPos;
-            }
-            value *= std::pow(10.0, expSign * exponent);
-        }
-    }
-    return sign * value;
+    return ScanText::Double(text).value_or(0.0);
 }
 
 QString ZarnFormRules::LimitOnLeave(int id, const QString &text)

@@ -17,6 +17,7 @@
 #include "meter/FieldIds.h"
 #include "meter/KelvaneSheet.h"
 #include "meter/KelvaneSheetReader.h"
+#include "meter/MeterSeries.h"
 #include "meter/MeterVars.h"
 
 #include <QCheckBox>
@@ -36,6 +37,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimerEvent>
@@ -68,6 +70,13 @@ bool IsPlainTextId(int id)
         || id == 1054 || id == 1066 || (id >= 1068 && id <= 1070);
 }
 
+// The form whose range-change list has ended and whose next clock tick finishes the change.
+QPointer<ZarnFormView> &ChangingForm()
+{
+    static QPointer<ZarnFormView> form;
+    return form;
+}
+
 // Last n characters of a list line (the code part of the units and alarm lines).
 QString Tail(const QString &line, int n)
 {
@@ -79,6 +88,7 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     : ZarnFormBase(document, parent)
 {
     BuildControls();
+    SetNumberFields(NumberFieldRules::Kelvane());
     WatchAll();
     SetSheet(std::make_unique<SheetPrinter>(
         this,
@@ -723,7 +733,8 @@ void ZarnFormView::OnFieldLeft(int id)
     case 1053:
     case 1037:
     case 1005:
-        DocFormToVars();
+        if (!ListRuns()) // a running list owns the document until it ends
+            DocFormToVars();
         break;
     default:
         break;
@@ -769,7 +780,10 @@ void ZarnFormView::OnUnitsPicked(int index)
     // The line's code (101 + units) in its last four characters.
     const int code = ZarnFormRules::LeadingInt(Tail(m_units->itemText(index), 4));
     const int units = ((code - 5) % 32 + 32) % 32;
+    // The old values are in the units this form shows, whatever another form showed last.
+    g_FlowUnits = (unsigned char)m_shownUnits;
     doc->UnitsChanged(*this, units, m_shownRules);
+    m_shownUnits = g_FlowUnits;
 }
 
 void ZarnFormView::OnDesiredPicked(int index)
@@ -889,11 +903,16 @@ void ZarnFormView::EnterElsewhere(int code)
 
 void ZarnFormView::ClockTick()
 {
-    if (g_SelectDone) {
+    // Only the form whose list changed the range finishes it: another form's tick must not take
+    // the flag and show its own Desired range as the meter's.
+    if (g_SelectDone && (!ChangingForm() || ChangingForm() == this)) {
         const QString range = m_desired->currentText();
+        m_rangeBeforeChange = m_active->text();
+        m_changedRange = range;
         m_active->setText(range);
         g_MeterNumber = range;
         g_SelectDone = 0;
+        ChangingForm() = nullptr;
         // Nine "r" bring the meter back to its run mode on the new range.
         SendWhenFree(QByteArrayLiteral("rrrrrrrrr"));
     }
@@ -904,7 +923,8 @@ void ZarnFormView::ClockTick()
     // The label rule also settles an unnamed version in force as ">= 4.1A"; the form itself
     // shows and collects by its own document's layout, so that cannot change its values.
     const QString versionLabel = ZarnFormRules::TemplateLabel(DocSection(), g_DocVersion);
-    if (!g_MeterVersion.isEmpty()) {
+    if (!g_MeterVersion.isEmpty()
+        && MeterSeries::OfVersion(g_MeterVersion) != MeterSeries::Quixal) {
         g_DocMeterVersion = g_MeterVersion;
         g_DocRevision = g_MeterRevision;
     }
@@ -919,7 +939,14 @@ void ZarnFormView::ClockTick()
     m_flowMeterVersion->setText(
         rules.meterVersion.isEmpty() ? QStringLiteral("?") : rules.meterVersion);
     m_revision->setText(rules.revision.isEmpty() ? QStringLiteral("?") : rules.revision);
-    if (!g_MeterNumber.isEmpty())
+    // The terminal rescans the identification still on its screen, which names the range from
+    // before the change: that old number does not undo the change the meter confirmed.
+    if (!m_changedRange.isEmpty() && g_MeterNumber != m_changedRange
+        && g_MeterNumber != m_rangeBeforeChange)
+        m_changedRange.clear(); // the meter has told of another range since
+    if (!m_changedRange.isEmpty())
+        m_active->setText(m_changedRange);
+    else if (!g_MeterNumber.isEmpty())
         m_active->setText(g_MeterNumber);
     else if (ZarnFormRules::LeadingInt(m_active->text()) < 1)
         m_active->setText(QStringLiteral("?"));
@@ -950,18 +977,34 @@ void ZarnFormView::OnReadActive()
 
 void ZarnFormView::OnSendActive()
 {
+    if (!CheckTypedNumbers())
+        return;
     StartList(ListKind::Send);
 }
 
 void ZarnFormView::OnChange()
 {
-    if (!ZarnFormRules::CanChangeRange(m_active->text(), m_desired->currentText()))
+    if (!ZarnFormRules::CanChangeRange(m_active->text(), m_desired->currentText())) {
+        // A button that cannot act says why.
+        const int active = ZarnFormRules::LeadingInt(m_active->text());
+        UserMessage::Show(active < 1 || active > 4
+                ? QStringLiteral("The meter's active range is not known.\nRead the meter (Read "
+                                 "Active) or identify it in the terminal, then change the range.")
+                : QStringLiteral("Choose a Desired range from 1 to 4 other than the active range "
+                                 "%1.")
+                      .arg(active),
+            QString::fromLatin1(kAppTitle));
         return;
+    }
     StartList(ListKind::Select);
 }
 
 void ZarnFormView::StartList(ListKind kind)
 {
+    if (kind == ListKind::Read && !ConfirmReadOverEdits())
+        return;
+    if (kind == ListKind::Send && !Runner() && !ConfirmSendToMeter(GetField(FieldId::SerialNumber)))
+        return;
     const int timerId = kind == ListKind::Send ? kSendTimer
         : kind == ListKind::Read               ? kReadTimer
                                                : kSelectTimer;
@@ -983,8 +1026,10 @@ void ZarnFormView::ListEnded(int timerId)
 {
     if (timerId == kReadTimer)
         FinishRead();
-    else if (timerId == kSelectTimer)
+    else if (timerId == kSelectTimer) {
         g_SelectDone = 1;
+        ChangingForm() = this;
+    }
 }
 
 int ZarnFormView::ConvertDocument(CMeterDoc &doc, const QString &target)
@@ -1013,6 +1058,13 @@ void ZarnFormView::FieldLeft(int id)
 
 void ZarnFormView::FinishRead()
 {
+    // A Quixal meter's image would fill the Kelvane fields with the wrong variables: nothing of
+    // the read is taken (the table and the meter's identity go back when the list stops).
+    if (MeterSeries::OfVersion(m_readVersion) == MeterSeries::Quixal) {
+        UserMessage::Show(MeterSeries::WrongMeterText(m_readVersion, QStringLiteral("Kelvane")),
+            QString::fromLatin1(kAppTitle));
+        return;
+    }
     const QString text = TakeReadImage(m_imageText);
     if (text.isEmpty())
         return;
@@ -1022,11 +1074,12 @@ void ZarnFormView::FinishRead()
     MarkEdited(); // the meter's values are not in the file yet
     // The image just read holds the meter's active range. Until the terminal has heard the
     // meter say it, that range is the one shown as active (and the one the title carries).
-    if (g_MeterNumber.isEmpty()) {
-        const int range = ZarnFormRules::LeadingInt(m_desired->currentText());
-        if (range >= 1 && range <= 4)
-            m_active->setText(QString::number(range));
-    }
+    const int range = ZarnFormRules::LeadingInt(m_desired->currentText());
+    const bool rangeRead = range >= 1 && range <= 4;
+    if (g_MeterNumber.isEmpty() && rangeRead)
+        m_active->setText(QString::number(range));
+    if (!m_changedRange.isEmpty() && rangeRead) // newer than the terminal's old line too
+        m_changedRange = QString::number(range);
     Retitle(GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));
     ClearListEdit(CoeffList::Primary);
 }
@@ -1122,6 +1175,7 @@ void ZarnFormView::DocVarsToForm()
     if (KelvaneFields::UnitsFile(rules.family) != m_unitsFile)
         LoadUnitsList(rules.family);
     doc->VarsToForm(*this, rules);
+    m_shownUnits = g_FlowUnits; // the transfer has just set it to this form's units
     m_shownRules = rules;
     m_shown = true;
 }
@@ -1136,6 +1190,7 @@ void ZarnFormView::DocFormToVars(bool forMeter)
         return;
     m_collectingForFile = !forMeter;
     doc->FormToVars(*this, m_shownRules);
+    m_shownUnits = g_FlowUnits;
     m_collectingForFile = false;
 }
 

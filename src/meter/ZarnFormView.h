@@ -171,6 +171,7 @@ private:
     QString m_calDateGiven; // the last date shown or accepted in "Calibration Due"
     // The rules the fields were last shown under (and are collected under).
     KelvaneFields::Rules m_shownRules;
+    int m_shownUnits = 0; // the units code the fields show: a units change converts from it
     bool m_shown = false;
     QString m_unitsFile; // the list file the Engineering Units list was filled from
     // The meter a read filled the form from, when there is no meter document to keep it.
@@ -187,4 +188,8 @@ private:
     bool m_refreshMoved = false;
 
     ListKind m_listKind = ListKind::Read;
+    // The range the last confirmed change made active, and the one it replaced (an old
+    // identification in the terminal still names that one).
+    QString m_changedRange;
+    QString m_rangeBeforeChange;
 };

@@ -30,7 +30,11 @@ void QXMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
     std::unique_ptr<MeterVars> table;
     if (!section.isEmpty()) {
         table = std::make_unique<MeterVars>(section, layoutFile);
+        // A Kelvane file (renamed ".qxm") is shown as it fits, and kept from being saved over.
+        SetLayoutMismatch(WarnOtherSeries(fileName, section, MeterSeries::Quixal));
     } else {
+        // Saving would rewrite the whole file in this layout: Save refuses it.
+        SetLayoutMismatch(true);
         section = QStringLiteral("[1.4A]");
         table = std::make_unique<QXMeterVars>(section, true);
         UserMessage::Show(QStringLiteral("%1 does not fit any meter layout (its key byte is not "
@@ -58,14 +62,37 @@ int QXMeterDoc::ConvertToQX(const QString &section)
     return ConvertInto(std::make_unique<QXMeterVars>(section));
 }
 
+QString QXMeterDoc::SectionForTarget(const QString &target)
+{
+    // The named rows of the Quixal table only: a version they do not name has no Quixal layout,
+    // and the table's last row would put the data into one silently.
+    static const char *const kRows[][2] = {
+        { ">= 4.1A", "[4.1A]" },
+        { "4.1A", "[4.1A]" },
+        { "4.0x", "[4.0A]" },
+        { "4.0A", "[4.0A]" },
+        { "4.0B", "[4.0A]" },
+        { "3.9G", "[3.9G]" },
+        { "1.4A", "[1.4A]" },
+        { "1.3A", "[1.0A]" },
+        { "1.0A", "[1.0A]" },
+    };
+    for (const auto &row : kRows) {
+        if (target == QLatin1String(row[0]))
+            return QString::fromLatin1(row[1]);
+    }
+    return QString();
+}
+
 int QXMeterDoc::ConvertToVersionQX(const QString &target)
 {
-    const QString before = g_DocVersion;
+    const QString section = SectionForTarget(target);
+    if (section.isEmpty())
+        return 0;
+    if (!ConvertInto(std::make_unique<QXMeterVars>(section, true)))
+        return 0;
     g_DocVersion = target;
-    const int converted = ConvertToQX(QStringLiteral("[%1]").arg(target));
-    if (!converted)
-        g_DocVersion = before;
-    return converted;
+    return 1;
 }
 
 void QXMeterDoc::VarsToFormQX(IFieldAccess &form)

@@ -26,9 +26,13 @@ public:
     // Moves the data into a QXMeterVars for `section`, name by name. 0, and nothing changes,
     // when that layout has no variables.
     int ConvertToQX(const QString &section);
-    // Convert with a firmware version from the settings (">= 4.1A", "4.0x", "3.9G"): the table
-    // is chosen for that version. A refused conversion leaves g_DocVersion as it was.
+    // Convert with a firmware version from the settings (">= 4.1A", "4.0x", "3.9G", a stored
+    // "4.0A"): the table is the section varsQX.dat holds for that version. 0, and nothing
+    // changes (g_DocVersion neither), when it holds none.
     int ConvertToVersionQX(const QString &target);
+    // The varsQX.dat section a Convert target names; empty for a version the Quixal table
+    // names in no row of its own.
+    static QString SectionForTarget(const QString &target);
     void VarsToFormQX(IFieldAccess &form);
     void FormToVarsQX(IFieldAccess &form);
     void UnitsChangedQX(IFieldAccess &form, int newUnits);

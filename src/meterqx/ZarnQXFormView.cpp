@@ -8,10 +8,12 @@
 #include "graphs/CQXPolyCurve.h"
 #include "graphs/CQXPolyLine.h"
 #include "lists/CQueView.h"
+#include "meter/MeterSeries.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterDoc.h"
+#include "meterqx/QXMeterVars.h"
 #include "meterqx/QuixalSheet.h"
 #include "meterqx/QuixalSheetReader.h"
 
@@ -46,6 +48,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     : ZarnFormBase(document, parent)
 {
     BuildControls();
+    SetNumberFields(NumberFieldRules::Quixal());
     WatchAll([this](int id) { OnTyped(id); });
     m_fields.SetVersionHandler([this](const QString &version) {
         if (QXMeterDoc *doc = Document())
@@ -104,6 +107,7 @@ QComboBox *ZarnQXFormView::MakeList(int id, int minimumChars, int popupWidth)
     box->setMinimumContentsLength(minimumChars);
     box->view()->setMinimumWidth(popupWidth);
     Register(id, box);
+    connect(box, &QComboBox::activated, this, &ZarnQXFormView::MarkEdited);
     return box;
 }
 
@@ -111,6 +115,7 @@ QCheckBox *ZarnQXFormView::MakeBox(int id, const QString &caption)
 {
     auto *box = new QCheckBox(caption, this);
     Register(id, box);
+    connect(box, &QCheckBox::clicked, this, &ZarnQXFormView::MarkEdited);
     return box;
 }
 
@@ -375,7 +380,11 @@ bool ZarnQXFormView::UpdateData(bool save)
                 text = edit->text();
             else if (auto *label = qobject_cast<QLabel *>(widget))
                 text = label->text();
-            if (LengthLimit(id) > 0 && text.size() > LengthLimit(id)) {
+            // A field the user cannot change (the serial number and version a meter sent) is
+            // checked once, when it arrives; collecting it again would only repeat the message.
+            const bool userEdits = qobject_cast<QLineEdit *>(widget)
+                && !qobject_cast<QLineEdit *>(widget)->isReadOnly();
+            if (userEdits && LengthLimit(id) > 0 && text.size() > LengthLimit(id)) {
                 UserMessage::Show(
                     QStringLiteral("Enter no more than %1 characters.").arg(LengthLimit(id)),
                     QString::fromLatin1(kAppTitle));
@@ -464,14 +473,32 @@ void ZarnQXFormView::OnLinear()
 
 void ZarnQXFormView::ShowFields()
 {
-    if (QXMeterDoc *doc = Document())
+    if (QXMeterDoc *doc = Document()) {
         doc->VarsToFormQX(*this);
+        m_shownUnits = g_FlowUnits; // the transfer has just set it to this form's units
+    }
 }
 
 void ZarnQXFormView::CollectFields()
 {
-    if (QXMeterDoc *doc = Document())
+    if (QXMeterDoc *doc = Document()) {
         doc->FormToVarsQX(*this);
+        m_shownUnits = g_FlowUnits;
+    }
+}
+
+bool ZarnQXFormView::CanConvertTo(const QString &target)
+{
+    const QString section = QXMeterDoc::SectionForTarget(target);
+    if (!section.isEmpty() && QXMeterVars(section, true).Count() > 0)
+        return true;
+    UserMessage::Show(QStringLiteral("varsQX.dat holds no Quixal layout for firmware %1, the "
+                                     "version selected in the settings.\nThe meter data were "
+                                     "not converted; select another firmware version in View > "
+                                     "Settings to convert them.")
+                          .arg(target.isEmpty() ? QStringLiteral("(none)") : target),
+        QString::fromLatin1(kAppTitle));
+    return false;
 }
 
 int ZarnQXFormView::ConvertDocument(CMeterDoc &, const QString &target)
@@ -498,6 +525,7 @@ QString ZarnQXFormView::SaveAsTitle()
 
 void ZarnQXFormView::OnTyped(int id)
 {
+    MarkEdited();
     switch (id) {
     case FullScale:
         editField = 5;
@@ -539,16 +567,20 @@ void ZarnQXFormView::FieldLeft(int id)
         if (limited != edit->text())
             edit->setText(limited);
     }
+    // A running list owns the document until it ends: the typed text waits in its field.
+    const bool collect = !ListRuns();
     switch (id) {
     case MaxRange:
-        CollectFields();
+        if (collect)
+            CollectFields();
         return; // the edit code stays
     case FullScale:
     case CFactor:
     case XSect:
     case ZeroCutoff:
     case ZeroOffset:
-        CollectFields();
+        if (collect)
+            CollectFields();
         editField = 0;
         return;
     case DisplayRefresh:
@@ -576,7 +608,11 @@ void ZarnQXFormView::OnUnitsPicked(int index)
     if (index >= lines.size())
         return;
     const int code = ZarnFormRules::LeadingInt(lines.at(index).right(4));
+    // The old values are in the units this form shows, whatever another form showed last.
+    g_FlowUnits = (unsigned char)m_shownUnits;
     doc->UnitsChangedQX(*this, QXFields::UnitsCode(code));
+    m_shownUnits = g_FlowUnits;
+    MarkEdited();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -596,8 +632,10 @@ QLineEdit *ZarnQXFormView::RingField(int code) const
 void ZarnQXFormView::EnterInList(int)
 {
     // The line takes the edit box's text, and the next line opens for editing.
-    if (EnterCoefficient(m_coefficients, m_coeffEdit, m_coeffLabel, 0))
+    if (EnterCoefficient(m_coefficients, m_coeffEdit, m_coeffLabel, 0)) {
+        MarkEdited();
         WalkInList(1, +1);
+    }
 }
 
 void ZarnQXFormView::WalkInList(int, int step)
@@ -621,15 +659,16 @@ void ZarnQXFormView::ClockTick()
     if (!label.isEmpty())
         m_template->setText(label);
     // The terminal fills these when it hears the meter identify itself. Until it has, what a
-    // read put into the labels stays.
-    if (!g_MeterVersion.isEmpty()) {
+    // read put into the labels stays; a Kelvane meter in the terminal is not this form's meter.
+    const bool ownMeter = MeterSeries::OfVersion(g_MeterVersion) == MeterSeries::Quixal;
+    if (ownMeter) {
         g_DocMeterVersion = g_MeterVersion;
         m_meterVersion->setText(g_MeterVersion);
     } else if (m_meterVersion->text().isEmpty()
         || m_meterVersion->text() == QLatin1String("?.??")) {
         m_meterVersion->setText(QStringLiteral("?"));
     }
-    if (!g_MeterRevision.isEmpty()) {
+    if (ownMeter && !g_MeterRevision.isEmpty()) {
         g_DocRevision = g_MeterRevision;
         m_revision->setText(g_MeterRevision);
     } else if (m_revision->text().isEmpty()) {
@@ -642,11 +681,20 @@ void ZarnQXFormView::ClockTick()
 
 void ZarnQXFormView::OnRead()
 {
-    StartList(QStringLiteral("qxread.que"), kReadTimer, kReadPeriodMs);
+    if (!ConfirmReadOverEdits())
+        return;
+    const QStringList labels = { m_meterVersion->text(), m_revision->text(), g_DocMeterVersion,
+        g_DocRevision, m_template->text() };
+    if (StartList(QStringLiteral("qxread.que"), kReadTimer, kReadPeriodMs))
+        m_labelsBeforeRead = labels;
 }
 
 void ZarnQXFormView::OnSend()
 {
+    if (!CheckTypedNumbers())
+        return;
+    if (!Runner() && !ConfirmSendToMeter(GetField(SerialNumber)))
+        return;
     const bool started = StartList(QStringLiteral("qxsend.que"), kSendTimer, kSendPeriodMs, [this] {
         CollectFields();
         if (QXMeterDoc *doc = Document())
@@ -661,6 +709,29 @@ void ZarnQXFormView::ListEnded(int timerId)
 {
     if (timerId != kReadTimer)
         return;
+    // A Kelvane meter, or a version varsQX.dat has no layout for: its bytes would fill the
+    // Quixal fields with the wrong variables. Nothing is taken; the labels go back.
+    const QString version = m_fields.Text(MeterVersion).trimmed();
+    const MeterVars *table = Document() ? Document()->Vars() : nullptr;
+    const bool kelvane = MeterSeries::OfVersion(version) == MeterSeries::Kelvane;
+    if (kelvane || !table || table->Count() == 0) {
+        if (m_labelsBeforeRead.size() == 5) {
+            m_meterVersion->setText(m_labelsBeforeRead.at(0));
+            m_revision->setText(m_labelsBeforeRead.at(1));
+            m_fields.SetText(MeterVersion, m_labelsBeforeRead.at(0));
+            m_fields.SetText(Revision, m_labelsBeforeRead.at(1));
+            g_DocMeterVersion = m_labelsBeforeRead.at(2);
+            g_DocRevision = m_labelsBeforeRead.at(3);
+            m_template->setText(m_labelsBeforeRead.at(4));
+        }
+        UserMessage::Show(kelvane
+                ? MeterSeries::WrongMeterText(version, QStringLiteral("Quixal"))
+                : QStringLiteral("varsQX.dat holds no layout for firmware %1, the version the "
+                                 "meter reported.\nThe form is left as it was.")
+                      .arg(version),
+            QString::fromLatin1(kAppTitle));
+        return;
+    }
     const QString text = TakeReadImage(m_fields.ImageText());
     QXMeterDoc *doc = Document();
     if (text.isEmpty() || !doc)
@@ -670,6 +741,15 @@ void ZarnQXFormView::ListEnded(int timerId)
     UpdateData(false);
     doc->ImageFromText(text);
     ShowFields();
-    Retitle(GetField(SerialNumber) + QStringLiteral("_1"));
+    MarkEdited(); // the meter's values are not in the file yet
+    const QString serial = EditOf(SerialNumber)->text();
+    if (serial.size() > LengthLimit(SerialNumber))
+        UserMessage::Show(QStringLiteral("The meter's serial number %1 is longer than the %2 "
+                                         "characters this form shows; it is kept as the meter "
+                                         "sent it.")
+                              .arg(serial)
+                              .arg(LengthLimit(SerialNumber)),
+            QString::fromLatin1(kAppTitle));
+    Retitle(serial + QStringLiteral("_1"));
     ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
 }

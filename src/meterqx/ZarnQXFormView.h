@@ -73,6 +73,7 @@ protected:
     int ConvertDocument(CMeterDoc &doc, const QString &target) override;
     QString SaveAsTitle() override;
     QString FileExtension() const override { return QStringLiteral(".qxm"); }
+    bool CanConvertTo(const QString &target) override;
 
 private:
     void BuildControls();
@@ -104,4 +105,9 @@ private:
     QPushButton *m_curve = nullptr;
     QPushButton *m_linear = nullptr;
     std::unique_ptr<SheetPrinter> m_sheet;
+    // The units code the fields show now: a units change converts from it.
+    int m_shownUnits = 0;
+    // The version labels when a read started (labels, g_DocMeterVersion, g_DocRevision,
+    // template), put back when the read is refused.
+    QStringList m_labelsBeforeRead;
 };

@@ -1,6 +1,8 @@
 #include "modbus/Modbus.h"
 
 #include "base/AppServices.h"
+#include "base/CPrefs.h"
+#include "base/DialogueRunner.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
@@ -14,12 +16,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
 #include <climits>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -31,6 +35,15 @@ const QString kPortOff = QStringLiteral(
 const QString kCantOpen = QStringLiteral(
     "***** Can't Open Modbus Communication port *****\n\nClick View found above the Toolbar\n\n"
     "Click Settings and Configure Modbus Comm Port");
+const QString kPortInUse
+    = QStringLiteral("The Modbus port is in use by another Modbus window's exchange.\n"
+                     "Wait until it has finished (or stop its polling), then try again.");
+
+QString KeepPollingKey()
+{
+    return QLatin1String(Modbus::kKeepPollingSection) + QLatin1Char('/')
+        + QLatin1String(Modbus::kKeepPollingEntry);
+}
 
 // The process-wide sweep state: survives windows, never reset when polling starts.
 int s_sweepIndex = 1;
@@ -97,11 +110,40 @@ Modbus::Modbus(CDocument *document, QWidget *parent)
     layout->addStretch(1);
     FieldWidth::Scrolling(this, content);
 
+    m_dialogue = new DialogueRunner(this);
     m_master.SetPort(CurrentPort());
     OnInitialUpdate();
 }
 
-Modbus::~Modbus() = default;
+Modbus::~Modbus()
+{
+    // A transaction waiting on its slave goes first, while everything it refers to is here.
+    delete m_dialogue;
+    m_dialogue = nullptr;
+}
+
+void Modbus::EndDialogue()
+{
+    // Destroying the runner destroys the waiting transaction with it: nothing of it resumes on
+    // a port that is about to be closed or replaced.
+    if (m_dialogue->IsRunning()) {
+        delete m_dialogue;
+        m_dialogue = new DialogueRunner(this);
+    }
+    ++m_generation; // an end already posted belongs to the exchange just ended
+    m_failureMessage.clear();
+    if (m_staticNext > 0) {
+        m_staticNext = 0;
+        m_staticButton->setText(kCmd3);
+    }
+    StopTimer(kRepeatTimer);
+    StopTimer(kStepTimer);
+    m_dynamicButton->setText(kCmd3);
+    m_busy = false;
+    m_repeatDue = false;
+    m_stepDue = false;
+    m_claim.Release();
+}
 
 Modbus::PortProvider Modbus::SetPortProvider(PortProvider provider)
 {
@@ -160,6 +202,11 @@ QWidget *Modbus::BuildControls()
     m_period = MakeField(bar, 50, false);
     row->addWidget(m_period, 0, Qt::AlignBottom);
     row->addWidget(new QLabel(QStringLiteral("Seconds"), bar), 0, Qt::AlignBottom);
+    m_keepPolling = new QCheckBox(QStringLiteral("Keep polling through errors"), bar);
+    m_keepPolling->setToolTip(
+        QStringLiteral("A meter that does not answer raises no message and stops nothing: its "
+                       "panel shows the failure and the next sweep tries it again."));
+    row->addWidget(m_keepPolling, 0, Qt::AlignBottom);
     m_samples = MakeField(bar, 60);
     column(QStringLiteral("Samples Taken"), m_samples);
     row->addStretch(1);
@@ -174,6 +221,8 @@ QWidget *Modbus::BuildControls()
     connect(m_staticButton, &QPushButton::clicked, this, [this] { OnStaticButton(); });
     connect(m_dynamicButton, &QPushButton::clicked, this, [this] { OnDynamicButton(); });
     connect(m_update, &QCheckBox::clicked, this, [this] { OnUpdateClicked(); });
+    connect(
+        m_keepPolling, &QCheckBox::clicked, this, [this](bool on) { OnKeepPollingClicked(on); });
     return bar;
 }
 
@@ -231,6 +280,12 @@ QGroupBox *Modbus::BuildPanel(int number)
             grid->addWidget(f[row.unit], r, 2);
         ++r;
     }
+    // Failures of a meter while polling goes on through them: one line, shown only once there
+    // is one, so the window keeps its layout otherwise; the whole text in its tip.
+    panel.failure = new QLabel(panel.box);
+    panel.failure->setStyleSheet(QStringLiteral("color: #b00000"));
+    panel.failure->hide();
+    grid->addWidget(panel.failure, r, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     f[Address]->installEventFilter(this);
     f[Address]->setProperty("panel", number);
@@ -246,10 +301,19 @@ void Modbus::OnInitialUpdate()
         panel.fields[TemperatureUnit]->setText(QString(QChar(0xB0)) + QLatin1Char('F'));
         panel.fields[Address]->setText(n == 1 ? QStringLiteral("1") : QStringLiteral("-"));
         panel.remembered = panel.fields[Address]->text();
+        panel.failures = 0;
+        panel.failure->clear();
+        panel.failure->hide();
     }
     m_samples->setText(QStringLiteral("0"));
     m_period->setText(QStringLiteral("2"));
     m_update->setChecked(false);
+    {
+        auto store = CPrefs::OpenStore();
+        m_keepPolling->setChecked(CPrefs::ReadText(*store, QLatin1String(kKeepPollingSection),
+                                      QLatin1String(kKeepPollingEntry))
+            == QLatin1String("1"));
+    }
     m_selected = 1;
     mbCSerial *port = CurrentPort();
     m_portField->setText(port ? port->PortText() : QString());
@@ -293,6 +357,21 @@ QString Modbus::StaticCaption() const
 bool Modbus::UpdateOn() const
 {
     return m_update->isChecked();
+}
+
+bool Modbus::KeepPolling() const
+{
+    return m_keepPolling->isChecked();
+}
+
+QString Modbus::FailureText(int panel) const
+{
+    return panel >= 1 && panel <= kPanels ? m_panels[size_t(panel)].failure->text() : QString();
+}
+
+int Modbus::FailureCount(int panel) const
+{
+    return panel >= 1 && panel <= kPanels ? m_panels[size_t(panel)].failures : 0;
 }
 
 QString Modbus::PortFieldText(int which) const
@@ -422,6 +501,14 @@ void Modbus::OnUpdateClicked()
         m_update->setChecked(!m_update->isChecked());
 }
 
+void Modbus::OnKeepPollingClicked(bool on)
+{
+    // The check box flips itself on a click; a direct call (tests) sets it here.
+    if (sender() != m_keepPolling)
+        m_keepPolling->setChecked(on);
+    CPrefs::OpenStore()->setValue(KeepPollingKey(), on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
 bool Modbus::PortReady()
 {
     if (!g_ModbusEnabled) {
@@ -429,8 +516,14 @@ bool Modbus::PortReady()
         return false;
     }
     mbCSerial *port = CurrentPort();
-    if (!port || !port->IsEnabled()) {
+    if (!port) {
         UserMessage::Show(kCantOpen);
+        return false;
+    }
+    if (!port->IsEnabled() || !port->IsOpen()) {
+        // Said at once, with the port's name and the system's reason, instead of three
+        // transactions that cannot reach a meter.
+        UserMessage::Show(kCantOpen + QStringLiteral("\n\n") + port->NotOpenText());
         return false;
     }
     m_master.SetPort(port);
@@ -475,6 +568,12 @@ void Modbus::OnDynamicButton()
         m_dynamicButton->setText(kCmd3);
         return;
     }
+    // Failures are counted since polling started.
+    for (int n = 1; n <= kPanels; ++n) {
+        m_panels[size_t(n)].failures = 0;
+        m_panels[size_t(n)].failure->clear();
+        m_panels[size_t(n)].failure->hide();
+    }
     if (m_update->isChecked()) {
         m_dynamicButton->setText(QStringLiteral("STOP"));
         const double ms = DecimalReal(m_period->text()) * 1000.0;
@@ -490,10 +589,19 @@ void Modbus::OnDynamicButton()
 
 void Modbus::OnTimer(int id)
 {
-    // A tick that arrives while a transaction's message box is open waits for the next one.
-    if (m_busy)
+    // A tick that falls due while an exchange runs (or its message is open) runs once it ends.
+    if (m_busy) {
+        (id == kRepeatTimer ? m_repeatDue : m_stepDue) = true;
+        return;
+    }
+    // Another Modbus window's exchange holds the port: this tick gives way to it, the timer
+    // comes again.
+    mbCSerial *port = CurrentPort();
+    if (port && !port->FreeFor(this))
         return;
     if (id == kRepeatTimer) {
+        // The sweep holds the port from its first panel to its last.
+        HoldPort(port);
         StartTimer(kStepTimer, kStepMs);
         ++s_sampleCount;
         m_samples->setText(QString::number(s_sampleCount));
@@ -514,8 +622,18 @@ void Modbus::OnTimer(int id)
             return;
         }
         if (wrapped)
-            return;
+            break;
     }
+    if (!m_busy && !m_stepTimer.isActive())
+        m_claim.Release(); // the sweep has ended
+}
+
+void Modbus::HoldPort(mbCSerial *port)
+{
+    // Settings asks the holder to stop before the port is closed or replaced: the exchange and
+    // polling end at once.
+    if (!m_claim.Held())
+        m_claim = SerialPort::Claim(port, this, [this] { EndDialogue(); });
 }
 
 void Modbus::StopPolling()
@@ -529,24 +647,97 @@ void Modbus::StopPolling()
 void Modbus::PollPanel(int panel)
 {
     auto &f = m_panels[size_t(panel)].fields;
-    for (Field field : { Flow, Totalizer, Temperature }) {
-        f[field]->setText(kDashes);
-        f[field]->repaint();
-    }
-    mbCSerial *port = CurrentPort();
-    m_master.SetPort(port);
-    // On failure polling stops before the message box opens, so no tick fires behind it.
-    m_master.SetFailureHook([this] { StopPolling(); });
-    m_busy = true;
-    const int ok = m_master.ReadDynamic(f[Address]->text());
-    m_busy = false;
-    if (!ok)
-        return;
-    f[Flow]->setText(m_master.FlowText());
-    f[Totalizer]->setText(m_master.TotalizerText());
-    f[Temperature]->setText(m_master.TemperatureText());
     for (Field field : { Flow, Totalizer, Temperature })
-        f[field]->repaint();
+        f[field]->setText(kDashes);
+    m_master.SetPort(CurrentPort());
+    BeginDialogue(PollDialogue(panel));
+}
+
+void Modbus::BeginDialogue(Task<void> dialogue)
+{
+    HoldPort(CurrentPort());
+    m_busy = true;
+    m_dialogue->Start(std::move(dialogue), [this] { DialogueFinished(); });
+}
+
+void Modbus::DialogueFinished()
+{
+    // What follows may show a modal message or start the next exchange: from the event loop,
+    // never from inside the runner that is finishing.
+    const int generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation == m_generation)
+                AfterDialogue();
+        },
+        Qt::QueuedConnection);
+}
+
+void Modbus::AfterDialogue()
+{
+    if (!m_failureMessage.isEmpty()) {
+        const QPointer<Modbus> self(this);
+        UserMessage::Show(std::exchange(m_failureMessage, QString()), QStringLiteral("ERROR"));
+        if (!self)
+            return;
+    }
+    if (m_staticNext > 0) {
+        StaticNext();
+        return;
+    }
+    FinishExchange();
+}
+
+void Modbus::FinishExchange()
+{
+    m_busy = false;
+    if (!m_stepTimer.isActive())
+        m_claim.Release(); // no sweep goes on
+    // The ticks that fell due meanwhile, as a blocked window would have had them at once.
+    const bool repeat = std::exchange(m_repeatDue, false);
+    const bool step = std::exchange(m_stepDue, false);
+    if (repeat && m_repeatTimer.isActive())
+        OnTimer(kRepeatTimer);
+    if (step && !m_busy && m_stepTimer.isActive())
+        OnTimer(kStepTimer);
+}
+
+Task<void> Modbus::PollDialogue(int panel)
+{
+    const QString address = m_panels[size_t(panel)].fields[Address]->text();
+    const int ok = co_await m_master.ReadDynamicAsync(*m_dialogue, address);
+    if (m_dialogue->Cancelled())
+        co_return;
+    auto &f = m_panels[size_t(panel)].fields;
+    if (ok) {
+        // An address changed while its meter was read shows nothing of the old one.
+        if (f[Address]->text() != address)
+            co_return;
+        f[Flow]->setText(m_master.FlowText());
+        f[Totalizer]->setText(m_master.TotalizerText());
+        f[Temperature]->setText(m_master.TemperatureText());
+        co_return;
+    }
+    if (KeepPolling()) {
+        ShowFailure(panel, address);
+        co_return;
+    }
+    // Polling stops before the message box opens, so no tick fires behind it.
+    StopPolling();
+    m_failureMessage = m_master.FailureText(address);
+}
+
+void Modbus::ShowFailure(int panel, const QString &address)
+{
+    Panel &p = m_panels[size_t(panel)];
+    ++p.failures;
+    const QString text = m_master.FailureText(address).trimmed();
+    const QString what = text.mid(text.indexOf(QLatin1String(": ")) + 2);
+    p.failure->setText(QStringLiteral("Failures: %1 - %2").arg(p.failures).arg(what));
+    p.failure->setToolTip(
+        QStringLiteral("Failures since polling started: %1\nLast: %2").arg(p.failures).arg(text));
+    p.failure->show();
 }
 
 void Modbus::OnStaticButton()
@@ -555,28 +746,54 @@ void Modbus::OnStaticButton()
         return;
     if (m_dynamicButton->text() == QStringLiteral("STOP") || m_busy)
         return;
+    if (!CurrentPort()->FreeFor(this)) {
+        UserMessage::Show(kPortInUse);
+        return;
+    }
     m_staticButton->setText(QStringLiteral("Sending"));
-    m_staticButton->repaint();
-    m_master.SetFailureHook([this] { StopTimer(kRepeatTimer); });
+    // The read holds the port from its first panel to its last.
+    HoldPort(CurrentPort());
     m_busy = true;
-    for (int n = 1; n <= kPanels; ++n) {
+    m_staticNext = 1;
+    StaticNext();
+}
+
+void Modbus::StaticNext()
+{
+    for (int n = m_staticNext; n <= kPanels; ++n) {
         auto &f = m_panels[size_t(n)].fields;
         if (DecimalValue(f[Address]->text()) <= 0)
             continue;
-        for (Field field : { SerialNumber, FlowUnits, TotalizerUnits, FullScale, MaxRange }) {
-            f[field]->setText(kDashes);
-            f[field]->repaint();
-        }
-        if (!m_master.ReadStatic(f[Address]->text()))
-            continue;
-        f[SerialNumber]->setText(m_master.SerialNumberText());
-        f[FlowUnits]->setText(m_master.FlowUnitsText());
-        f[TotalizerUnits]->setText(m_master.TotalizerUnitsText());
-        f[MaxRange]->setText(m_master.MaxRangeText());
-        f[FullScale]->setText(m_master.FullScaleText());
+        m_staticNext = n + 1;
         for (Field field : { SerialNumber, FlowUnits, TotalizerUnits, FullScale, MaxRange })
-            f[field]->repaint();
+            f[field]->setText(kDashes);
+        m_master.SetPort(CurrentPort());
+        BeginDialogue(StaticDialogue(n));
+        return;
     }
-    m_busy = false;
+    m_staticNext = 0;
     m_staticButton->setText(kCmd3);
+    FinishExchange();
+}
+
+Task<void> Modbus::StaticDialogue(int panel)
+{
+    const QString address = m_panels[size_t(panel)].fields[Address]->text();
+    const int ok = co_await m_master.ReadStaticAsync(*m_dialogue, address);
+    if (m_dialogue->Cancelled())
+        co_return;
+    if (!ok) {
+        // As after any failed transaction: repeat polling stops before the message.
+        StopTimer(kRepeatTimer);
+        m_failureMessage = m_master.FailureText(address);
+        co_return;
+    }
+    auto &f = m_panels[size_t(panel)].fields;
+    if (f[Address]->text() != address)
+        co_return;
+    f[SerialNumber]->setText(m_master.SerialNumberText());
+    f[FlowUnits]->setText(m_master.FlowUnitsText());
+    f[TotalizerUnits]->setText(m_master.TotalizerUnitsText());
+    f[MaxRange]->setText(m_master.MaxRangeText());
+    f[FullScale]->setText(m_master.FullScaleText());
 }

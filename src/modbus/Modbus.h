@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/CView.h"
+#include "link/SerialPort.h"
 #include "modbus/ModbusMaster.h"
 
 #include <QBasicTimer>
@@ -8,17 +9,22 @@
 #include <array>
 #include <functional>
 
+class DialogueRunner;
 class QCheckBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class mbCSerial;
 
 // The Modbus network window's view: eight meter panels read through the RTU master, the
 // static data once on request, the dynamic data once or every N seconds, one meter per 80 ms
-// tick. Owns the master and the window's two timers; the Modbus port belongs to the
-// application and is reached through PortProvider. Created by the document manager for
-// ".txt" documents (the New Modbus form command opens "Modbus.txt").
+// tick. Owns the master, the window's two timers and the DialogueRunner on which every
+// transaction waits for its slave, so keys and clicks are taken while a meter is read; the
+// Modbus port belongs to the application and is reached through PortProvider, and a running
+// exchange holds it (SerialPort::Claim) so another Modbus window never interleaves with it.
+// Created by the document manager for ".txt" documents (the New Modbus form command opens
+// "Modbus.txt").
 class Modbus : public CView
 {
     Q_OBJECT
@@ -41,6 +47,10 @@ public:
     static void SetSweepIndex(int index);
     static int SampleCount();
 
+    // Where "Keep polling through errors" is kept: section and entry of the preferences.
+    static constexpr const char *kKeepPollingSection = "MBPoll";
+    static constexpr const char *kKeepPollingEntry = "KEEPPOLLING";
+
     void OnInitialUpdate() override;
 
     // Event handlers, public so tests can drive them as the window does.
@@ -51,6 +61,10 @@ public:
     void OnDynamicButton();
     void OnStaticButton();
     void OnTimer(int id);
+    void OnKeepPollingClicked(bool on);
+    // Ends this window's exchange now (nothing of it resumes) and stops its polling; what the
+    // port's CancelDialogue calls before Settings closes, reopens or replaces the port.
+    void EndDialogue();
 
     // Panels are numbered 1..8 in polling order.
     enum Field {
@@ -74,6 +88,14 @@ public:
     QString DynamicCaption() const;
     QString StaticCaption() const;
     bool UpdateOn() const;
+    bool KeepPolling() const;
+    QCheckBox *KeepPollingBox() const { return m_keepPolling; }
+    // What a panel shows of its failures while polling goes on through them ("Failures: N -
+    // what went wrong"; empty: none), and how many there were since polling started.
+    QString FailureText(int panel) const;
+    int FailureCount(int panel) const;
+    // Whether an exchange with a slave (or the message that ends it) is in progress.
+    bool Busy() const { return m_busy; }
     QString PortFieldText(int which) const; // 0 port, 1 baud, 2 parity
     int SelectedMeters() const { return m_selected; }
     bool TimerActive(int id) const;
@@ -89,6 +111,8 @@ private:
         QGroupBox *box = nullptr;
         std::array<QLineEdit *, FieldCount> fields {};
         QString remembered;
+        QLabel *failure = nullptr;
+        int failures = 0;
     };
 
     QGroupBox *BuildPanel(int number);
@@ -101,6 +125,15 @@ private:
     int PeriodCheck();
     void PollPanel(int panel);
     void StopPolling();
+    void HoldPort(mbCSerial *port);
+    void BeginDialogue(Task<void> dialogue);
+    void DialogueFinished();
+    void AfterDialogue();
+    void FinishExchange();
+    Task<void> PollDialogue(int panel);
+    void StaticNext();
+    Task<void> StaticDialogue(int panel);
+    void ShowFailure(int panel, const QString &address);
 
     ModbusMaster m_master;
     std::array<Panel, kPanels + 1> m_panels; // index 0 unused
@@ -112,11 +145,25 @@ private:
     QPushButton *m_dynamicButton = nullptr;
     QPushButton *m_staticButton = nullptr;
     QCheckBox *m_update = nullptr;
+    QCheckBox *m_keepPolling = nullptr;
+    DialogueRunner *m_dialogue = nullptr;
+    // The port, held from the start of a sweep or a static read until its last panel's
+    // exchange and the message that may end it are over.
+    SerialPort::Claim m_claim;
     QBasicTimer m_repeatTimer;
     QBasicTimer m_stepTimer;
     int m_selected = 1;
-    // Set while a transaction (and its message box) runs; ticks that arrive then are skipped.
+    // Set while a transaction (and its message box) runs; ticks that arrive then are run once
+    // it has ended, as a timer that fell due during a blocking call fires at its end.
     bool m_busy = false;
+    bool m_repeatDue = false;
+    bool m_stepDue = false;
+    // The "ERROR" message of the failed transaction, shown once its dialogue has ended.
+    QString m_failureMessage;
+    // The next panel of a static read in progress (0: none).
+    int m_staticNext = 0;
+    // Counts the exchanges ended by EndDialogue, so an end posted before it is ignored.
+    int m_generation = 0;
     // Set while a check shows its message, so the focus moves of the box do not check again.
     bool m_checking = false;
 };

@@ -1,9 +1,11 @@
 #include "modbus/ModbusMaster.h"
 
+#include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 
+#include <QDeadlineTimer>
 #include <QThread>
 
 #include <algorithm>
@@ -75,6 +77,21 @@ void DrainUntilQuiet(mbCSerial *port, Clock::time_point deadline)
     while (ReadByteBy(port, &byte, std::min(deadline, Clock::now() + kQuiet))) { }
 }
 
+constexpr int kQuietMs = 20;
+
+// DrainUntilQuiet for a dialogue: the same quiet time and deadline, waiting in the event loop.
+Task<void> DrainUntilQuietAsync(DialogueRunner &runner, mbCSerial *port, QDeadlineTimer deadline)
+{
+    unsigned char byte = 0;
+    for (;;) {
+        QDeadlineTimer quiet(kQuietMs, Qt::PreciseTimer);
+        if (deadline.deadline() < quiet.deadline())
+            quiet = deadline;
+        if (!co_await port->ReadByteBy(runner, &byte, quiet))
+            co_return;
+    }
+}
+
 } // namespace
 
 ModbusMaster::ModbusMaster(mbCSerial *port)
@@ -136,6 +153,47 @@ int ModbusMaster::Fail(ErrorKind kind, int detail)
     return 0;
 }
 
+int ModbusMaster::RestAfterHeader()
+{
+    // Judge the header before waiting for more: a reply from elsewhere or an exception frame
+    // says at once what went wrong, where the byte count would have us wait for bytes that
+    // never come.
+    if (m_frame[0] != m_requestAddress) {
+        Fail(WrongAddress, m_frame[0]);
+        return -1;
+    }
+    if (m_frame[1] == 0x83)
+        return 2; // exception: address, function | 0x80, code, CRC
+    if (m_frame[1] != 0x03) {
+        Fail(WrongFunction, m_frame[1]);
+        return -1;
+    }
+    const int n = m_frame[2];
+    // Header, data and CRC must fit the frame buffer; no reply to our requests comes close.
+    if (3 + n + 2 > kFrameSize) {
+        Fail(WrongByteCount, n);
+        return -1;
+    }
+    return n + 2;
+}
+
+int ModbusMaster::JudgeFrame()
+{
+    if (m_frame[1] == 0x83) {
+        Crc(3);
+        if (m_crcLow != m_frame[3] || m_crcHigh != m_frame[4])
+            return Fail(CrcMismatch);
+        return Fail(ExceptionReply, m_frame[2]);
+    }
+    const int n = m_frame[2];
+    Crc(n + 3);
+    if (m_crcLow != m_frame[n + 3] || m_crcHigh != m_frame[n + 4])
+        return Fail(CrcMismatch);
+    if (m_expectedByteCount && n != m_expectedByteCount)
+        return Fail(WrongByteCount, n);
+    return 1;
+}
+
 int ModbusMaster::ReceiveResponse()
 {
     std::memset(m_frame, 0, sizeof m_frame);
@@ -148,46 +206,42 @@ int ModbusMaster::ReceiveResponse()
         if (!ReadByteBy(m_port, &m_frame[i], headerDeadline))
             return Fail(TimedOut);
     }
-    // Judge the header before waiting for more: a reply from elsewhere or an exception frame
-    // says at once what went wrong, where the byte count would have us wait for bytes that
-    // never come.
     const auto restDeadline = Clock::now() + std::chrono::milliseconds(m_timing.restMs);
-    if (m_frame[0] != m_requestAddress) {
+    const int rest = RestAfterHeader();
+    if (rest < 0) {
         DrainUntilQuiet(m_port, restDeadline);
-        return Fail(WrongAddress, m_frame[0]);
+        return 0;
     }
-    if (m_frame[1] == 0x83) {
-        // Exception: address, function | 0x80, code, CRC.
-        for (int i = 3; i < 5; ++i) {
-            if (!ReadByteBy(m_port, &m_frame[i], restDeadline))
-                return Fail(TimedOut);
-        }
-        Crc(3);
-        if (m_crcLow != m_frame[3] || m_crcHigh != m_frame[4])
-            return Fail(CrcMismatch);
-        return Fail(ExceptionReply, m_frame[2]);
-    }
-    if (m_frame[1] != 0x03) {
-        DrainUntilQuiet(m_port, restDeadline);
-        return Fail(WrongFunction, m_frame[1]);
-    }
-
-    const int n = m_frame[2];
-    // Header, data and CRC must fit the frame buffer; no reply to our requests comes close.
-    if (3 + n + 2 > kFrameSize) {
-        DrainUntilQuiet(m_port, restDeadline);
-        return Fail(WrongByteCount, n);
-    }
-    for (int i = 3; i < 3 + n + 2; ++i) {
+    for (int i = 3; i < 3 + rest; ++i) {
         if (!ReadByteBy(m_port, &m_frame[i], restDeadline))
             return Fail(TimedOut);
     }
-    Crc(n + 3);
-    if (m_crcLow != m_frame[n + 3] || m_crcHigh != m_frame[n + 4])
-        return Fail(CrcMismatch);
-    if (m_expectedByteCount && n != m_expectedByteCount)
-        return Fail(WrongByteCount, n);
-    return 1;
+    return JudgeFrame();
+}
+
+Task<int> ModbusMaster::ReceiveResponseAsync(DialogueRunner &runner)
+{
+    std::memset(m_frame, 0, sizeof m_frame);
+    mbCSerial *port = m_port;
+    if (!port || !port->IsEnabled())
+        co_return Fail(TimedOut);
+
+    const QDeadlineTimer headerDeadline(m_timing.headerMs, Qt::PreciseTimer);
+    for (int i = 0; i < 3; ++i) {
+        if (!co_await port->ReadByteBy(runner, &m_frame[i], headerDeadline))
+            co_return Fail(TimedOut);
+    }
+    const QDeadlineTimer restDeadline(m_timing.restMs, Qt::PreciseTimer);
+    const int rest = RestAfterHeader();
+    if (rest < 0) {
+        co_await DrainUntilQuietAsync(runner, port, restDeadline);
+        co_return 0;
+    }
+    for (int i = 3; i < 3 + rest; ++i) {
+        if (!co_await port->ReadByteBy(runner, &m_frame[i], restDeadline))
+            co_return Fail(TimedOut);
+    }
+    co_return JudgeFrame();
 }
 
 int ModbusMaster::Transaction(const QString &addressText, bool dynamic)
@@ -216,6 +270,39 @@ int ModbusMaster::Transaction(const QString &addressText, bool dynamic)
         m_failureHook();
     UserMessage::Show(FailureText(addressText), QStringLiteral("ERROR"));
     return 0;
+}
+
+Task<int> ModbusMaster::TransactionAsync(DialogueRunner &runner, QString addressText, bool dynamic)
+{
+    const int address = AddressValue(addressText);
+    for (int attempt = 0; attempt < kAttempts && !runner.Cancelled(); ++attempt) {
+        m_frame[0] = static_cast<unsigned char>(address);
+        if (m_port)
+            m_port->PurgeInput();
+        const int sent = dynamic ? SendDynamicRequest() : SendStaticRequest();
+        if (!sent) {
+            Fail(TimedOut);
+            continue;
+        }
+        if (co_await ReceiveResponseAsync(runner)) {
+            if (dynamic)
+                DecodeDynamic(m_frame + 3);
+            else
+                DecodeStatic(m_frame + 3);
+            co_return 1;
+        }
+    }
+    co_return 0;
+}
+
+Task<int> ModbusMaster::ReadDynamicAsync(DialogueRunner &runner, QString addressText)
+{
+    return TransactionAsync(runner, std::move(addressText), true);
+}
+
+Task<int> ModbusMaster::ReadStaticAsync(DialogueRunner &runner, QString addressText)
+{
+    return TransactionAsync(runner, std::move(addressText), false);
 }
 
 int ModbusMaster::ReadDynamic(const QString &addressText)

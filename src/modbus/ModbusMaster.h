@@ -1,16 +1,20 @@
 #pragma once
 
+#include "base/Task.h"
+
 #include <QString>
 
 #include <functional>
 
+class DialogueRunner;
 class mbCSerial;
 
 // The Modbus RTU master of the network window: function 3 only, two fixed register blocks per
 // meter (dynamic: flow, totalizer, temperature; static: serial number, units, ranges). Owns the
 // frame buffer, the CRC, the reception rule with its time limits, the retries and the decoding
-// into display texts. The Modbus view owns one and calls ReadDynamic / ReadStatic from its
-// command and timer handlers; everything runs to completion on the calling thread.
+// into display texts. The Modbus view owns one and runs ReadDynamicAsync / ReadStaticAsync as
+// dialogues on its DialogueRunner, so the window stays responsive while a slave answers; the
+// blocking ReadDynamic / ReadStatic serve the simulator tests and the benchmarks.
 class ModbusMaster
 {
 public:
@@ -72,6 +76,15 @@ public:
     int ReadDynamic(const QString &addressText);
     int ReadStatic(const QString &addressText);
 
+    // The same transaction as a dialogue on runner: every wait (for the header, for the rest of
+    // the frame, for a refused reply's tail to fall quiet) returns to the event loop; the bytes,
+    // time limits, attempts and reception rule are those of ReadDynamic / ReadStatic. It calls no
+    // failure hook and shows no message: on 0 the caller decides what to show (FailureText). A
+    // Cancel ends it at its next wait with 0.
+    Task<int> ReadDynamicAsync(DialogueRunner &runner, QString addressText);
+    Task<int> ReadStaticAsync(DialogueRunner &runner, QString addressText);
+    Task<int> ReceiveResponseAsync(DialogueRunner &runner);
+
     // Decoding of a block's data bytes (the frame from byte 3 on) into the result texts.
     void DecodeDynamic(const unsigned char *data);
     void DecodeStatic(const unsigned char *data);
@@ -106,7 +119,13 @@ public:
 private:
     int SendRequest(unsigned char startLow, unsigned char countLow);
     int Transaction(const QString &addressText, bool dynamic);
+    Task<int> TransactionAsync(DialogueRunner &runner, QString addressText, bool dynamic);
     int Fail(ErrorKind kind, int detail = 0);
+    // The reception rule's decisions, shared by the blocking and the waiting forms. After the
+    // three header bytes: how many bytes the reply still has, or -1 when it is refused already
+    // (error set; what still arrives of it is drained). After those bytes: 1 good frame, or 0.
+    int RestAfterHeader();
+    int JudgeFrame();
 
     mbCSerial *m_port = nullptr;
     Timing m_timing;

@@ -1,6 +1,8 @@
 #include "terminal/CTermDoc.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QTime>
 
 CTermDoc::CTermDoc(QObject *parent)
     : CDocument(parent)
@@ -12,6 +14,7 @@ bool CTermDoc::OnOpenDocument(const QString &path)
     if (!CDocument::OnOpenDocument(path))
         return false;
     m_screen.Reset();
+    m_display.Screen().Reset();
     UpdateViews();
     return true;
 }
@@ -28,9 +31,67 @@ bool CTermDoc::OnSaveDocument(const QString &path)
     return true;
 }
 
+const TermScreen &CTermDoc::ShownScreen() const
+{
+    return m_display.Active() ? m_display.Screen() : m_screen;
+}
+
+void CTermDoc::SetTimestamps(bool on)
+{
+    m_display.SetTimestamps(on);
+    m_screen.TakeRepaint();
+    Q_EMIT ScreenChanged({ QRect(0, 0, TermScreen::kColumns, TermScreen::kRows) });
+    Q_EMIT TerminalStateChanged();
+}
+
+void CTermDoc::SetHex(bool on)
+{
+    m_display.SetHex(on);
+    m_screen.TakeRepaint();
+    Q_EMIT ScreenChanged({ QRect(0, 0, TermScreen::kColumns, TermScreen::kRows) });
+    Q_EMIT TerminalStateChanged();
+}
+
+bool CTermDoc::Receive(const QByteArray &bytes, const QTime &now, QString *error)
+{
+    m_screen.StartTick();
+    m_display.StartTick();
+    QByteArray shown;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        m_screen.Put(byte);
+        if (m_display.Active())
+            shown += m_display.Put(byte, now);
+    }
+    UpdateViews();
+    if (!m_capture.IsOn())
+        return true;
+    const bool written = m_capture.Write(bytes, m_display.Active() ? shown : bytes, error);
+    if (!written)
+        Q_EMIT TerminalStateChanged();
+    return written;
+}
+
 void CTermDoc::UpdateViews()
 {
-    if (!m_screen.HasRepaint())
+    // Both screens collect their changes; only the one shown is repainted.
+    TermScreen &shown = m_display.Active() ? m_display.Screen() : m_screen;
+    TermScreen &hidden = m_display.Active() ? m_screen : m_display.Screen();
+    hidden.TakeRepaint();
+    if (!shown.HasRepaint())
         return;
-    Q_EMIT ScreenChanged(m_screen.TakeRepaint());
+    Q_EMIT ScreenChanged(shown.TakeRepaint());
+}
+
+QString CTermDoc::StatusText(const QString &port, const QString &baud, bool open,
+    qsizetype pasteSent, qsizetype pasteTotal) const
+{
+    QString text = QStringLiteral("%1  %2 baud").arg(port, baud);
+    if (!open)
+        text += QStringLiteral(" (not open)");
+    if (m_capture.IsOn())
+        text += QStringLiteral("  |  Capturing to %1").arg(QFileInfo(m_capture.Path()).fileName());
+    if (pasteTotal > 0)
+        text += QStringLiteral("  |  Pasting %1 of %2").arg(pasteSent).arg(pasteTotal);
+    return text;
 }

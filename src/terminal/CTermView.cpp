@@ -1,16 +1,26 @@
 #include "terminal/CTermView.h"
 
+#include "base/DialogueRunner.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "link/CSerial.h"
+#include "terminal/CTermBar.h"
 #include "terminal/CTermDoc.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTime>
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 int s_blinkCounter = 0;
@@ -18,24 +28,9 @@ int s_blinkCounter = 0;
 constexpr int kColumns = TermScreen::kColumns;
 constexpr int kRows = TermScreen::kRows;
 
-// How a received byte looks on the screen: the Windows-1252 character it stands for (what
-// meters were drawn with), a blank for control codes and unassigned values. The screen text
-// itself keeps the byte.
 QChar DisplayChar(unsigned char byte)
 {
-    // clang-format off
-    static const char16_t kHigh[32] = {
-        0x20AC, 0x0020, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x0020, 0x017D, 0x0020,
-        0x0020, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x0020, 0x017E, 0x0178,
-    };
-    // clang-format on
-    if (byte < 0x20 || byte == 0x7F)
-        return QLatin1Char(' ');
-    if (byte >= 0x80 && byte < 0xA0)
-        return QChar(kHigh[byte - 0x80]);
-    return QLatin1Char(char(byte));
+    return TermScreen::DisplayChar(byte);
 }
 
 // Keys of the program-wide accelerator table: the main frame turns them into commands, so they
@@ -57,6 +52,7 @@ bool IsAccelerator(const QKeyEvent *event)
         case Qt::Key_V:
         case Qt::Key_X:
         case Qt::Key_Z:
+        case Qt::Key_Q:
         case Qt::Key_Insert:
             return true;
         default:
@@ -73,6 +69,7 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
     : CView(document, parent)
     , m_termDoc(document)
     , m_link(link)
+    , m_dialogue(new DialogueRunner(this))
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -97,11 +94,20 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
         }
     }
 
-    if (m_termDoc)
+    m_bar = new CTermBar(this);
+    if (m_termDoc) {
         connect(m_termDoc, &CTermDoc::ScreenChanged, this, &CTermView::OnScreenChanged);
+        connect(m_termDoc, &CTermDoc::TerminalStateChanged, this, &CTermView::RefreshBar);
+    }
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &CView::CommandStateChanged);
 }
 
-CTermView::~CTermView() = default;
+CTermView::~CTermView()
+{
+    // A greeting waiting between its bytes goes first, while the link is still known.
+    delete m_dialogue;
+    m_dialogue = nullptr;
+}
 
 void CTermView::OnInitialUpdate()
 {
@@ -111,32 +117,167 @@ void CTermView::OnInitialUpdate()
 
 bool CTermView::HandlesCommand(AppCommand command) const
 {
-    return command == AppCommand::Enter || CView::HandlesCommand(command);
+    switch (command) {
+    case AppCommand::Enter:
+        return true;
+    case AppCommand::Copy:
+        return !m_selection.IsEmpty();
+    case AppCommand::Paste: {
+        const QMimeData *clip = QApplication::clipboard()->mimeData();
+        return !m_paste.Active() && clip && clip->hasText();
+    }
+    default:
+        return CView::HandlesCommand(command);
+    }
 }
 
 bool CTermView::OnCommand(AppCommand command)
 {
-    if (command == AppCommand::Enter) {
+    switch (command) {
+    case AppCommand::Enter:
         SendByte(13);
         return true;
+    case AppCommand::Copy:
+        if (!m_selection.IsEmpty())
+            QApplication::clipboard()->setText(SelectedText());
+        return true;
+    case AppCommand::Paste:
+        PasteText(QApplication::clipboard()->text());
+        return true;
+    default:
+        return CView::OnCommand(command);
     }
-    return CView::OnCommand(command);
+}
+
+QString CTermView::SelectedText() const
+{
+    return m_termDoc ? m_selection.Text(m_termDoc->ShownScreen()) : QString();
+}
+
+bool CTermView::StartCapture(const QString &path, TermCapture::Mode mode)
+{
+    if (!m_termDoc)
+        return false;
+    QString error;
+    const bool started = m_termDoc->Capture().Start(path, mode, &error);
+    RefreshBar();
+    if (!started)
+        UserMessage::Show(error);
+    return started;
+}
+
+void CTermView::StopCapture()
+{
+    if (m_termDoc)
+        m_termDoc->Capture().Stop();
+    RefreshBar();
+}
+
+bool CTermView::PasteText(const QString &text)
+{
+    if (m_paste.Active())
+        return false;
+    if (!m_paste.Start(text)) {
+        if (!text.isEmpty()) {
+            UserMessage::Show(QStringLiteral("The clipboard holds %1 characters; the terminal "
+                                             "pastes at most %2, sent as typed.")
+                                  .arg(TermPaste::Bytes(text).size())
+                                  .arg(TermPaste::kMaxBytes));
+        }
+        return false;
+    }
+    RefreshBar();
+    Q_EMIT CommandStateChanged();
+    return true;
+}
+
+void CTermView::CancelPaste()
+{
+    m_paste.Cancel();
+    RefreshBar();
+    Q_EMIT CommandStateChanged();
+}
+
+QString CTermView::StatusText() const
+{
+    if (!m_termDoc)
+        return QString();
+    return m_termDoc->StatusText(m_link ? m_link->PortText() : QString(),
+        m_link ? m_link->BaudText() : QString(), m_link && m_link->IsOpen(), m_paste.Sent(),
+        m_paste.Active() ? m_paste.Total() : 0);
+}
+
+void CTermView::RefreshBar()
+{
+    if (m_bar)
+        m_bar->Refresh();
+}
+
+bool CTermView::LinkHeld() const
+{
+    return m_link && m_link->IsClaimed();
+}
+
+void CTermView::StartGreeting(const QByteArray &text)
+{
+    if (!m_link || m_dialogue->IsRunning())
+        return;
+    if (!m_link->IsEnabled() || !m_link->IsOpen()) {
+        UserMessage::Show(m_link->NotOpenText(), QString::fromLatin1(kAppTitle));
+        return;
+    }
+    m_dialogue->Start(Greeting(text));
+}
+
+bool CTermView::GreetingRunning() const
+{
+    return m_dialogue && m_dialogue->IsRunning();
+}
+
+Task<void> CTermView::Greeting(QByteArray text)
+{
+    // Another window's dialogue goes first: the purges and the text would spoil its exchange.
+    while (LinkHeld()) {
+        co_await m_dialogue->Sleep(kReceivePeriodMs);
+        if (m_dialogue->Cancelled())
+            co_return;
+    }
+    SerialPort::Claim claim(m_link, this);
+    m_link->PurgeInput();
+    co_await m_link->SendStringAsync(*m_dialogue, text);
+    m_link->PurgeInput();
 }
 
 int CTermView::Tick()
 {
+    // A paste goes out one character a tick, as typed characters do; it waits while a meter
+    // dialogue holds the port.
+    if (m_paste.Active() && !(m_link && m_link->IsClaimed())) {
+        SendByte(m_paste.Next());
+        RefreshBar();
+        if (!m_paste.Active())
+            Q_EMIT CommandStateChanged();
+    }
     int taken = 0;
-    if (m_termDoc) {
-        TermScreen &screen = m_termDoc->Screen();
-        screen.StartTick();
+    if (m_link && !m_heldKeys.isEmpty() && !LinkHeld()) {
+        const QByteArray keys = std::exchange(m_heldKeys, QByteArray());
+        for (const char key : keys)
+            m_link->WriteByte(static_cast<unsigned char>(key));
+    }
+    // A dialogue holding the link takes its replies itself.
+    if (m_termDoc && !LinkHeld()) {
+        QByteArray bytes;
         unsigned char byte = 0;
         while (m_link && taken < kMaxBytesPerTick && m_link->ReadByte(&byte) == 1) {
-            s_blinkCounter = 0;
-            screen.Put(byte);
+            bytes += char(byte);
             ++taken;
         }
+        if (taken > 0)
+            s_blinkCounter = 0;
         m_bytesReceived += taken;
-        m_termDoc->UpdateViews();
+        QString error;
+        if (!m_termDoc->Receive(bytes, QTime::currentTime(), &error))
+            UserMessage::Show(error);
     }
     CursorStep();
     return taken;
@@ -160,8 +301,46 @@ void CTermView::SetBlinkCounter(int value)
 
 QSize CTermView::sizeHint() const
 {
-    // One pixel row below the last text row carries the cursor underline of row 25.
-    return QSize(kColumns * m_charWidth + 1, kRows * m_lineHeight + 2);
+    // One pixel row below the last text row carries the cursor underline of row 25; the bar
+    // sits below that.
+    const QSize bar = m_bar ? m_bar->sizeHint() : QSize();
+    return QSize(
+        std::max(kColumns * m_charWidth + 1, bar.width()), kRows * m_lineHeight + 2 + bar.height());
+}
+
+void CTermView::resizeEvent(QResizeEvent *event)
+{
+    CView::resizeEvent(event);
+    if (m_bar) {
+        const int height = m_bar->sizeHint().height();
+        m_bar->setGeometry(0, this->height() - height, width(), height);
+    }
+}
+
+QPoint CTermView::CellAt(const QPoint &pixel) const
+{
+    return QPoint(std::clamp(pixel.x() / m_charWidth, 0, kColumns - 1),
+        std::clamp(pixel.y() / m_lineHeight, 0, kRows - 1));
+}
+
+void CTermView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        CView::mousePressEvent(event);
+        return;
+    }
+    m_selection.Begin(CellAt(event->position().toPoint()));
+    update();
+    Q_EMIT CommandStateChanged();
+}
+
+void CTermView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    m_selection.Extend(CellAt(event->position().toPoint()));
+    update();
+    Q_EMIT CommandStateChanged();
 }
 
 void CTermView::paintEvent(QPaintEvent *event)
@@ -177,7 +356,7 @@ void CTermView::paintEvent(QPaintEvent *event)
         const int lastRow = std::min(kRows - 1, area.bottom() / m_lineHeight);
         const int firstColumn = std::max(0, area.left() / m_charWidth);
         const int lastColumn = std::min(kColumns - 1, area.right() / m_charWidth);
-        const TermScreen &screen = m_termDoc->Screen();
+        const TermScreen &screen = m_termDoc->ShownScreen();
         QList<quint32> glyphs;
         QList<QPointF> positions;
         for (int row = firstRow; row <= lastRow; ++row) {
@@ -206,6 +385,17 @@ void CTermView::paintEvent(QPaintEvent *event)
                 painter.drawGlyphRun(QPointF(0, 0), run);
             }
         }
+    }
+    if (!m_selection.IsEmpty()) {
+        // Marked cells are shown inverted.
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        for (int row = 0; row < kRows; ++row) {
+            for (int column = 0; column < kColumns; ++column) {
+                if (m_selection.Contains(row, column))
+                    painter.fillRect(CellsToPixels(QRect(column, row, 1, 1)), Qt::white);
+            }
+        }
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     if (m_cursorShown) {
         const QRect cursor = CursorPixels();
@@ -269,8 +459,8 @@ void CTermView::CursorStep()
     int row = 0;
     int column = 0;
     if (m_termDoc) {
-        row = m_termDoc->Screen().Row();
-        column = m_termDoc->Screen().Column();
+        row = m_termDoc->ShownScreen().Row();
+        column = m_termDoc->ShownScreen().Column();
     }
     if (show != m_cursorShown || row != m_cursorRow || column != m_cursorColumn) {
         if (m_cursorShown)
@@ -292,8 +482,15 @@ QRect CTermView::CursorPixels() const
 
 void CTermView::SendByte(int byte)
 {
-    if (m_link)
-        m_link->WriteByte(byte & 0xFF);
+    if (!m_link)
+        return;
+    // A key typed into a dialogue's exchange would spoil it: it goes out after the dialogue.
+    if (LinkHeld() || !m_heldKeys.isEmpty()) {
+        if (m_heldKeys.size() < kMaxHeldKeys)
+            m_heldKeys.append(char(byte & 0xFF));
+        return;
+    }
+    m_link->WriteByte(byte & 0xFF);
 }
 
 #include "moc_CTermView.cpp"

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "base/CView.h"
+#include "base/Task.h"
 #include "terminal/CTermDoc.h"
+#include "terminal/TermPaste.h"
+#include "terminal/TermSelection.h"
 
 #include <QBasicTimer>
 #include <QFont>
@@ -11,12 +14,19 @@
 #include <QRect>
 
 class CSerial;
+class DialogueRunner;
+class CTermBar;
 
 // The terminal window's view: draws its document's 77 x 26 character screen black on white in a
 // 9-point fixed font, sends every typed character to the meter at once (no local echo) and,
 // every 40 ms, drains what the meter sent onto the screen and blinks the underline cursor.
 // Created by the terminal document type with the application's meter link; every open terminal
-// polls that same link, so a received byte shows in whichever window's tick reads it.
+// polls that same link, so a received byte shows in whichever window's tick reads it. While a
+// dialogue holds the link (SerialPort::Claim: a form's list, the datalogger, the greeting) the
+// terminal takes nothing from it, and keys typed meanwhile go out once it is free again, as they
+// did when a dialogue held the whole program. The mouse marks text for Copy; Paste sends the
+// clipboard as typed characters, one a tick. The bar at the bottom holds the display toggles,
+// capture and the status line.
 class CTermView : public CView
 {
     Q_OBJECT
@@ -28,6 +38,8 @@ public:
     // where draining "until nothing is pending" would never return to the event loop. What is
     // left stays queued for the next tick.
     static constexpr int kMaxBytesPerTick = 8192;
+    // Keys typed while a dialogue holds the link wait for it, up to this many.
+    static constexpr int kMaxHeldKeys = 4096;
 
     CTermView(CTermDoc *document, CSerial *link, QWidget *parent = nullptr);
     ~CTermView() override;
@@ -39,6 +51,14 @@ public:
     // One tick of timer 1100: the receive step, then the cursor step. Returns the number of
     // bytes taken from the link.
     int Tick();
+    // Sends text to wake the meter's terminal screens (the New terminal command), purging the
+    // input before and after, as a dialogue of this window that waits for the link to be free
+    // and holds it meanwhile. A link that is not open is said at once (its name and the
+    // system's reason) and nothing is sent.
+    void StartGreeting(const QByteArray &text);
+    bool GreetingRunning() const;
+    // Keys typed while the link was held, not yet sent.
+    QByteArray HeldKeys() const { return m_heldKeys; }
     bool IsTimerRunning() const { return m_timer.isActive(); }
 
     CTermDoc *Document() const { return m_termDoc.data(); }
@@ -62,17 +82,38 @@ public:
 
     QSize sizeHint() const override;
 
+    // Capture of what the document receives, started and stopped here so that a file that
+    // cannot be written is told to the user; false when it did not start.
+    bool StartCapture(const QString &path, TermCapture::Mode mode);
+    void StopCapture();
+    // Sends text as typed, one byte a tick; refused with a message above TermPaste::kMaxBytes.
+    bool PasteText(const QString &text);
+    void CancelPaste();
+    bool PasteActive() const { return m_paste.Active(); }
+    const TermPaste &Paste() const { return m_paste; }
+    const TermSelection &Selection() const { return m_selection; }
+    QString SelectedText() const;
+    CTermBar *Bar() const { return m_bar; }
+    QString StatusText() const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
     bool focusNextPrevChild(bool next) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void OnScreenChanged(const QList<QRect> &cells);
     void CursorStep();
     QRect CursorPixels() const;
     void SendByte(int byte);
+    bool LinkHeld() const;
+    Task<void> Greeting(QByteArray text);
+    QPoint CellAt(const QPoint &pixel) const;
+    void RefreshBar();
 
     QPointer<CTermDoc> m_termDoc; // the document manager may delete it first
     CSerial *m_link = nullptr;
@@ -86,8 +127,13 @@ private:
     QRawFont m_rawFont;
     quint32 m_glyph[256] = {};
     QBasicTimer m_timer;
+    DialogueRunner *m_dialogue = nullptr;
+    QByteArray m_heldKeys;
     bool m_cursorShown = false;
     int m_cursorRow = 0;
     int m_cursorColumn = 0;
     qint64 m_bytesReceived = 0;
+    TermPaste m_paste;
+    TermSelection m_selection;
+    CTermBar *m_bar = nullptr;
 };

@@ -2,6 +2,8 @@
 
 #include "base/Globals.h"
 
+#include <cctype>
+
 namespace {
 constexpr unsigned char kBackspace = 8;
 constexpr unsigned char kLineFeed = 10;
@@ -17,7 +19,8 @@ QString Piece(const QByteArray &text, qsizetype pos, qsizetype count)
 }
 } // namespace
 
-TermScreen::TermScreen()
+TermScreen::TermScreen(bool scansIdentification)
+    : m_scansIdentification(scansIdentification)
 {
     Reset();
 }
@@ -56,7 +59,12 @@ void TermScreen::Put(unsigned char byte)
     }
     case kCarriageReturn:
         m_column = 0;
-        ScanIdentification(m_text, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
+        if (m_scansIdentification) {
+            ScanIdentification(
+                m_text, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
+            if (const QString serial = ScanSerial(m_text); !serial.isEmpty())
+                g_MeterSerial = serial;
+        }
         return;
     case kEscape:
         m_suppressed = true;
@@ -137,6 +145,17 @@ void TermScreen::MarkAll()
     m_dirtyLast.fill(-1);
 }
 
+QString TermScreen::ScanSerial(const QByteArray &text)
+{
+    const qsizetype at = text.lastIndexOf("S/N ");
+    if (at < 0)
+        return QString();
+    qsizetype end = at + 4;
+    while (end < text.size() && end - at < 4 + 10 && std::isdigit((unsigned char)text.at(end)))
+        ++end;
+    return QString::fromLatin1(text.mid(at + 4, end - at - 4));
+}
+
 void TermScreen::ScanIdentification(
     const QByteArray &text, QString &model, QString &version, QString &revision, QString &number)
 {
@@ -153,4 +172,21 @@ void TermScreen::ScanIdentification(
             : text.indexOf("ge#");
         number = q >= 0 ? Piece(text, q + 3, 1) : QString();
     }
+}
+
+QChar TermScreen::DisplayChar(unsigned char byte)
+{
+    // clang-format off
+    static const char16_t kHigh[32] = {
+        0x20AC, 0x0020, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x0020, 0x017D, 0x0020,
+        0x0020, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x0020, 0x017E, 0x0178,
+    };
+    // clang-format on
+    if (byte < 0x20 || byte == 0x7F)
+        return QLatin1Char(' ');
+    if (byte >= 0x80 && byte < 0xA0)
+        return QChar(kHigh[byte - 0x80]);
+    return QLatin1Char(char(byte));
 }

@@ -18,7 +18,9 @@ public:
     static constexpr int kRows = 26;
     static constexpr int kScreenSize = kColumns * kRows; // 2002
 
-    TermScreen();
+    // A screen that does not scan for the identification line serves as a display copy (the
+    // terminal's timestamp and hex views), so what it shows never sets the meter's identity.
+    explicit TermScreen(bool scansIdentification = true);
 
     // Back to 2002 blanks with the cursor at row 0, column 0; the whole screen needs a repaint.
     void Reset();
@@ -50,12 +52,20 @@ public:
     // rather than whatever character happens to stand near the top of the screen.
     static void ScanIdentification(const QByteArray &text, QString &model, QString &version,
         QString &revision, QString &number);
+    // The meter's serial number on the identification line: the digits after its last "S/N ";
+    // empty when there is none.
+    static QString ScanSerial(const QByteArray &text);
+
+    // How a stored byte looks: the Windows-1252 character it stands for (what meters were drawn
+    // with), a blank for control codes and unassigned values.
+    static QChar DisplayChar(unsigned char byte);
 
 private:
     void MarkCell(int row, int column);
     void MarkAll();
 
     QByteArray m_text;
+    bool m_scansIdentification = true;
     int m_row = 0;
     int m_column = 0;
     bool m_suppressed = false;

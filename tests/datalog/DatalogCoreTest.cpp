@@ -109,7 +109,11 @@ TEST(DatalogFieldRules, IntervalEditsKeepTheirBounds)
         { S, "0", "0", "60", "0", "0", "60" },
         { S, "0", "0", "-3", "0", "0", "0" },
         { S, "24", "7", "9", "24", "0", "0" },
-        { S, "0", "0", "abc", "0", "0", "abc" }, // reads as 0: no rule changes it
+        { S, "0", "0", "abc", "0", "0", "0" }, // no number shows the 0 it is taken as
+        { S, "0", "0", "060", "0", "0", "60" },
+        { M, "0", "x5", "5", "0", "0", "5" },
+        { M, "0", "0060", "5", "0", "60", "5" },
+        { H, "024", "7", "abc", "24", "0", "0" },
         { S, "0", "0", "007", "0", "0", "007" },
         { M, "0", "", "5", "0", "0", "5" },
         { M, "0", "75", "5", "0", "60", "5" },
@@ -570,6 +574,61 @@ TEST(LoadLog, ReadsBothKindsOfLogAndKeepsToItsBounds)
     EXPECT_EQ(d.snapshotList.size(), LogLoader::kMaxLines + 1);
     EXPECT_TRUE(d.stopList.isEmpty()); // the row limit ends the reading
     EXPECT_FALSE(LogLoader::LoadFile(TestEnv::WorkDir() + QStringLiteral("/no-such.log"), d));
+}
+
+// LOAD says what it found: no file name, a missing or unreadable file, a log without rows, a
+// log cut at the row limit; a log with CR-only line ends loads. A failed LOAD keeps the log on
+// show, and a PC log started afterwards graphs from its own start time.
+TEST(LoadLog, SaysWhatItFoundAndKeepsTheLogOnShow)
+{
+    const QByteArray head = "\"Halvren - PC Datalog Filename a.log\n\"Full Scale Flow Rate = 80\n"
+                            "\"Serial#  7   Start Date: 01/31/2007   Time: 09:00:00 AM\n"
+                            ";Line ; Flow \n";
+    QByteArray many = head;
+    for (int i = 1; i <= LogLoader::kMaxLines + 2; ++i)
+        many += "; " + QByteArray::number(i) + "; 5 \n";
+    QByteArray crOnly = head + "; 1; 5 \n; 2; 6 \n\n\"Stop\n";
+    crOnly.replace('\n', '\r');
+    const struct
+    {
+        const char *name; // written in the folder unless bytes is null
+        QByteArray bytes;
+        const char *said; // empty: no message
+        qsizetype rows; // snapshot entries afterwards
+    } rows[] = {
+        { "good.log", head + "; 1; 5 \n; 2; 6 \n\n\"Stop\n", "", 2 },
+        { "enterafilename.log", head, "Enter the name of the log file", 2 },
+        { "", QByteArray(), "Enter the name of the log file", 2 },
+        { "missing.log", QByteArray(), "missing.log was not found", 2 },
+        { ".", QByteArray(), "could not be read", 2 }, // a folder
+        { "cr.log", crOnly, "", 2 },
+        { "empty.log", head + "\n\"Stop\n", "empty.log holds no logged rows", 1 },
+        { "many.log", many, "only the first 100001 are loaded", LogLoader::kMaxLines + 1 },
+    };
+    LoggerRig rig;
+    for (const auto &row : rows) {
+        const QString name = QString::fromLatin1(row.name);
+        QString path = name.isEmpty() || name == QLatin1String("enterafilename.log")
+            ? name
+            : rig.dir.filePath(name);
+        if (!row.bytes.isNull()) {
+            QFile file(rig.dir.filePath(name));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(row.bytes);
+        }
+        rig.sink.messages.clear();
+        rig.core.fields.fileName = path;
+        rig.core.LoadLog();
+        const QString said = QString::fromLatin1(row.said);
+        EXPECT_EQ(rig.sink.messages.size(), said.isEmpty() ? 0 : 1) << row.name;
+        EXPECT_TRUE(rig.sink.messages.join('\n').contains(said))
+            << row.name << ": " << qPrintable(rig.sink.messages.join('\n'));
+        EXPECT_EQ(rig.core.log.snapshotList.size(), row.rows) << row.name;
+    }
+    EXPECT_EQ(rig.core.log.logStartTime, QStringLiteral("09:00:00 AM"));
+    rig.core.fields.fileName = rig.dir.filePath(QStringLiteral("pc.log"));
+    rig.core.Pc().StartPcLogging();
+    EXPECT_EQ(rig.core.log.logStartTime, QStringLiteral("02:15:07 PM"));
 }
 
 TEST(MeterLoggerValues, CapacityOptionsAndMemoryFigureText)

@@ -1,5 +1,6 @@
 // The datalogger's meter dialogue, log transfer and reading stream against tarvik-metersim on a
 // pseudo-terminal (and, for a meter that stops half-way, a scripted far end).
+#include "DialogueWait.h"
 #include "RecordingSink.h"
 
 #include "../metersim/SimHarness.h"
@@ -135,7 +136,7 @@ TEST(DatalogSim, UpdateReadsTheMeterAndItsLogMemory)
 {
     SimRig rig({ "--serial", "87654321", "--range", "2" });
     ASSERT_TRUE(rig.started);
-    rig.core.Meter().Update();
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::Update));
     const DatalogFields &f = rig.core.fields;
     EXPECT_TRUE(rig.sink.messages.isEmpty()) << qPrintable(rig.sink.messages.join('\n'));
     EXPECT_EQ(f.firmwareRev, QStringLiteral("v4.1A"));
@@ -172,7 +173,7 @@ TEST(DatalogSim, OldFirmwareAndSilentMetersAreRefused)
     for (const char *version : { "4.0B", "3.9G" }) {
         SimRig rig({ "--firmware", version });
         ASSERT_TRUE(rig.started);
-        rig.core.Meter().Update();
+        ASSERT_TRUE(Press(rig.core, &DatalogCore::Update));
         EXPECT_EQ(rig.core.fields.firmwareRev, QStringLiteral("v") + QLatin1String(version));
         EXPECT_EQ(rig.sink.messages,
             QStringList(QStringLiteral("               Flow Meter Firmware Upgrade Required|")
@@ -181,7 +182,7 @@ TEST(DatalogSim, OldFirmwareAndSilentMetersAreRefused)
         EXPECT_EQ(rig.core.fields.status, QStringLiteral("IDLE"));
         EXPECT_EQ(rig.core.fields.mode, QString());
         // Refused once; the next START is let through until UPDATE asks again.
-        EXPECT_TRUE(rig.core.Meter().CheckMeter());
+        EXPECT_TRUE(Await(rig.core, rig.core.Meter().CheckMeter()));
     }
 
     // Silent two ways: a port nobody reads (where the wake-ups can be counted) and a running
@@ -199,7 +200,7 @@ TEST(DatalogSim, OldFirmwareAndSilentMetersAreRefused)
         core.SetLink(link);
         core.OnFirstShown();
         core.state.memoryFigure = 5;
-        core.Meter().Update();
+        ASSERT_TRUE(Press(core, &DatalogCore::Update));
         EXPECT_EQ(sink.messages,
             QStringList(QStringLiteral("       Flow Meter Communication Error|")
                 + QLatin1String(MeterDialogue::kCommErrorText)));
@@ -210,7 +211,7 @@ TEST(DatalogSim, OldFirmwareAndSilentMetersAreRefused)
         // Five attempts, each refreshing first.
         EXPECT_EQ(sink.statuses.count(QStringLiteral("Refresh Meter")), 5);
         // START (PC) against it does nothing but say so.
-        core.Pc().StartPcLogging();
+        ASSERT_TRUE(Press(core, &DatalogCore::StartPcLogging));
         EXPECT_FALSE(core.state.loggingActive);
         EXPECT_EQ(sink.messages.size(), 2);
     }
@@ -238,7 +239,7 @@ TEST(DatalogSim, LogMemoryFigureIsReadFromTheTokensFifthCharacterOn)
         SimRig rig({ "--mem-token", c.token });
         ASSERT_TRUE(rig.started);
         rig.core.state.memoryFigure = 5;
-        rig.core.Meter().Update();
+        ASSERT_TRUE(Press(rig.core, &DatalogCore::Update));
         EXPECT_TRUE(rig.core.state.meterParametersRead) << c.token;
         EXPECT_EQ(rig.core.state.memoryFigure, c.figure) << c.token;
     }
@@ -248,13 +249,13 @@ TEST(DatalogSim, WakeUpAnsweredOnTheThirdAttempt)
 {
     SimRig rig({ "--deaf-wakes", "2" }, 1.0);
     ASSERT_TRUE(rig.started);
-    EXPECT_TRUE(rig.core.Meter().ContactMeter());
+    EXPECT_TRUE(Await(rig.core, rig.core.Meter().ContactMeter()));
     EXPECT_EQ(rig.sink.statuses,
         QStringList({ "IDLE", "Contacting Meter", "Refresh Meter", "Contacting Meter",
             "Refresh Meter", "Contacting Meter", "Command Sent To Meter" }));
     EXPECT_EQ(rig.core.fields.mode, QStringLiteral("METER Comm Mode"));
     // STOP (meter) brings the form back from a dialogue's status.
-    rig.core.Meter().StopMeter();
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::StopMeter));
     EXPECT_EQ(rig.core.fields.status, QStringLiteral("IDLE"));
 }
 
@@ -274,7 +275,7 @@ TEST(DatalogSim, ConfigurationSentIsReadBack)
     f.sec = QStringLiteral("3");
     f.options = { true, false, true, false, false, true, false, true };
     f.timerEnabled = true;
-    rig.core.Meter().SendConfiguration();
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::SendConfiguration));
     EXPECT_EQ(rig.sink.statuses.mid(1),
         QStringList({ "Contacting Meter", "Command Sent To Meter", "Data Transfer in Progress",
             "Transfer Completed", "IDLE" }));
@@ -283,7 +284,7 @@ TEST(DatalogSim, ConfigurationSentIsReadBack)
     f.hour = f.min = f.sec = QString();
     f.options.fill(false);
     f.timerEnabled = false;
-    rig.core.Meter().ReadConfiguration();
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::ReadConfiguration));
     EXPECT_EQ(f.startDate, QStringLiteral("01/05/08"));
     EXPECT_EQ(f.startTime, QStringLiteral("07:08:09"));
     EXPECT_EQ(f.stopDate, QStringLiteral("12/31/29"));
@@ -306,20 +307,20 @@ TEST(DatalogSim, MeterLoggerRunsAndItsLogIsTransferredAndLoaded)
     f.sec = QStringLiteral("1");
     f.options = { false, true, true, true, false, false, true, false };
     f.timerEnabled = false;
-    rig.core.Meter().SendConfiguration();
-    rig.core.Meter().StartMeter();
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::SendConfiguration));
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::StartMeter));
     EXPECT_EQ(f.status, QStringLiteral("Z-Ozuved Running"));
     EXPECT_EQ(f.mode, QStringLiteral("METER Manual Mode"));
     // Other operations wait for STOP (meter).
-    rig.core.Meter().LoadLog();
-    rig.core.Meter().TransferMeterLog();
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::LoadLog));
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::TransferMeterLog));
     EXPECT_EQ(f.status, QStringLiteral("Z-Ozuved Running"));
     std::this_thread::sleep_for(std::chrono::milliseconds(3500));
-    rig.core.Meter().StopMeter();
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::StopMeter));
     EXPECT_EQ(f.status, QStringLiteral("IDLE"));
 
     rig.sink.statuses.clear();
-    rig.core.Meter().TransferMeterLog();
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::TransferMeterLog));
     EXPECT_EQ(rig.sink.statuses,
         QStringList({ "Contacting Meter", "Command Sent To Meter", "Data Transfer in Progress",
             "Transfer Completed", "IDLE" }));
@@ -345,7 +346,7 @@ TEST(DatalogSim, MeterLoggerRunsAndItsLogIsTransferredAndLoaded)
         EXPECT_TRUE(ok) << qPrintable(row);
         EXPECT_TRUE(fields.value(log.columns.Of(ColumnNumbers::Relay1))
                         .trimmed()
-                        .startsWith(QLatin1String("RLY1")));
+                        .startsWith(QLatin1String("RL1")));
     }
 }
 
@@ -370,7 +371,7 @@ TEST(DatalogSim, StoredLogIsTransferredExactly)
     }
     SimRig rig({ "--log", logPath });
     ASSERT_TRUE(rig.started);
-    rig.core.Meter().TransferMeterLog();
+    ASSERT_TRUE(Press(rig.core, &DatalogCore::TransferMeterLog));
     QByteArray onDisk = text;
     onDisk.replace('\0', QByteArray()).replace('\n', "\r\n");
     EXPECT_EQ(ReadFile(rig.core.fields.fileName).toStdString(),
@@ -388,7 +389,7 @@ TEST(DatalogSim, StoredLogIsTransferredExactly)
     // The same meter after its memory was emptied by a new run that stored nothing.
     SimRig empty({});
     ASSERT_TRUE(empty.started);
-    empty.core.Meter().TransferMeterLog();
+    ASSERT_TRUE(Press(empty.core, &DatalogCore::TransferMeterLog));
     EXPECT_TRUE(empty.sink.statuses.contains(QStringLiteral("No Data, File Empty")));
     EXPECT_EQ(empty.core.fields.status, QStringLiteral("IDLE"));
     EXPECT_EQ(ReadFile(empty.core.fields.fileName),
@@ -398,7 +399,7 @@ TEST(DatalogSim, StoredLogIsTransferredExactly)
 
     // A file that cannot be created.
     empty.core.fields.fileName = empty.dir.filePath(QStringLiteral("missing/folder.log"));
-    empty.core.Meter().TransferMeterLog();
+    ASSERT_TRUE(Press(empty.core, &DatalogCore::TransferMeterLog));
     EXPECT_EQ(empty.sink.messages,
         QStringList(QStringLiteral("               File Creation Error|Could Not Create File")));
     EXPECT_EQ(empty.core.fields.status, QStringLiteral("IDLE"));
@@ -420,7 +421,7 @@ TEST(DatalogSim, MeterThatStopsHalfWayLeavesWhatArrived)
     core.SetLink(link.get());
     core.OnFirstShown();
     core.fields.fileName = dir.filePath(QStringLiteral("cut.log"));
-    core.Meter().TransferMeterLog();
+    ASSERT_TRUE(Press(core, &DatalogCore::TransferMeterLog));
     EXPECT_EQ(ReadFile(core.fields.fileName),
         "\"Halvren - Flow Meter Datalog Filename " + core.fields.fileName.toLatin1()
             + "\r\n\"Full Scale Flow Rate = 80.000000\r\n" + part);
@@ -432,7 +433,7 @@ TEST(DatalogSim, MeterThatStopsHalfWayLeavesWhatArrived)
     sink.statuses.clear();
     core.state.meterParametersRead = true;
     core.fields.startDate = QStringLiteral("02/03/04");
-    core.Meter().ReadConfiguration();
+    ASSERT_TRUE(Press(core, &DatalogCore::ReadConfiguration));
     EXPECT_EQ(sink.statuses.mid(sink.statuses.indexOf(QStringLiteral("Data Transfer in Progress"))),
         QStringList({ "Data Transfer in Progress", "Meter Not Responding", "IDLE" }));
     EXPECT_EQ(core.fields.startDate, QStringLiteral("02/03/04"));
@@ -478,8 +479,8 @@ TEST(DatalogSim, ReadingLinesStayParseableWhateverTheirValues)
         EXPECT_TRUE(r.totalValue.endsWith(QLatin1Char(' ')));
         EXPECT_EQ(r.totalDisplay.right(3), QStringLiteral("SCF")) << line.constData();
         EXPECT_EQ(r.high.toStdString(), c.flowValue);
-        EXPECT_TRUE(r.relay1.startsWith(QLatin1String("RLY1"))) << line.constData();
-        EXPECT_TRUE(r.relay2.startsWith(QLatin1String("RLY2"))) << line.constData();
+        EXPECT_TRUE(r.relay1.startsWith(QLatin1String("RL1"))) << line.constData();
+        EXPECT_TRUE(r.relay2.startsWith(QLatin1String("RL2"))) << line.constData();
         EXPECT_EQ(line.startsWith('T') || line.startsWith("\nT"), c.tracking[0] == '1')
             << line.constData();
     }

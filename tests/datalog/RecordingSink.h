@@ -39,12 +39,21 @@ public:
     void StartTimer(int id, int requestedMs) override { timers[id] = requestedMs; }
     void StopTimer(int id) override { timers.remove(id); }
     void FocusStopButton() override { ++stopFocused; }
+    void ProgressChanged(const QString &text) override
+    {
+        if (!text.isEmpty())
+            progress << text;
+    }
+    void DialogueRunning(bool running) override { dialogues << running; }
 
     QStringList statuses;
     QStringList modes;
     QMap<int, int> timers;
     QStringList messages;
     int stopFocused = 0;
+    // Every progress text shown (not the clearing), and each start (true) and end of a dialogue.
+    QStringList progress;
+    QList<bool> dialogues;
 
 private:
     UserMessage::Handler m_previous;

@@ -3,6 +3,7 @@
 // or polls a meter. Each
 // operation must end within its own time-outs without spinning, tell the user what happened,
 // and work again once the far end is back and the port is opened anew.
+#include "../datalog/DialogueWait.h"
 #include "../datalog/RecordingSink.h"
 #include "support/TestEnv.h"
 
@@ -341,7 +342,7 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringALogTransfer)
 
     DelayedKill killer(meter->Pid(), 1500);
     sink.onTransfer = [&killer] { killer.Arm(); };
-    core.Meter().TransferMeterLog();
+    ASSERT_TRUE(Press(core, &DatalogCore::TransferMeterLog));
     const auto end = Clock::now();
     const double cpuEnd = ProcessCpuMs();
     sink.onTransfer = nullptr;
@@ -382,7 +383,7 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringALogTransfer)
     link.ReopenPort();
     ASSERT_EQ(link.IsEnabled(), 1) << qPrintable(link.LastError());
     sink.statuses.clear();
-    core.Meter().TransferMeterLog();
+    ASSERT_TRUE(Press(core, &DatalogCore::TransferMeterLog));
     EXPECT_TRUE(sink.statuses.contains(QStringLiteral("Transfer Completed")))
         << qPrintable(sink.statuses.join('|'));
     EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));

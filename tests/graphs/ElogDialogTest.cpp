@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -94,6 +96,14 @@ TEST(ElogDialog, ButtonsAndRowListDriveThePlot)
     ButtonOf(dialog, "flowAuto")->click();
     EXPECT_EQ(dialog.FlowLabel(5)->text(),
         PrintfText::Format("%.2f", dialog.HighEdit()->text().toDouble()));
+
+    // Opening, and the row list taking the focus, select no row: the cursor stays mid-graph.
+    const int middle = dialog.Plot().CursorRow();
+    EXPECT_NEAR(middle, 50, 1); // 100 seconds across: row 50 is the middle
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(dialog.RowList(), &focus);
+    EXPECT_EQ(dialog.Plot().CursorRow(), middle);
+    EXPECT_TRUE(dialog.RowList()->selectionModel()->selectedIndexes().isEmpty());
 
     dialog.SelectRow(69); // row 70: scrolls 50 rows back from it
     EXPECT_EQ(dialog.Plot().FirstRow(), 20);

@@ -104,13 +104,14 @@ TEST(ElogPlot, TimeScaleChosenBySpan)
 TEST(ElogPlot, OpeningThreeEntriesAtFiveSeconds)
 {
     ElogPlot::Inputs in;
-    in.entries = QStringList { Row(1, { "12.5" }), Row(2, { "7.5" }), Row(3, { "99" }) };
+    // Two rows and the empty entry PC logging puts after them.
+    in.entries = QStringList { Row(1, { "12.5" }), Row(2, { "7.5" }), QString() };
     in.interval = 5;
     in.columns[Col::FlowColumn] = 2;
     in.startTime = QStringLiteral("12:30:00 PM");
     in.flowUnits = QStringLiteral("SCFM");
     ElogPlot plot(in);
-    EXPECT_EQ(plot.RowCount(), 2); // the last entry is not plotted
+    EXPECT_EQ(plot.RowCount(), 2); // the last entry, no row, is not plotted
     EXPECT_EQ(plot.Rows().size(), 2);
     EXPECT_EQ(plot.High(), 12.5);
     EXPECT_EQ(plot.Low(), 7.5);
@@ -511,8 +512,9 @@ TEST(ElogPlot, InputsFromALoadedOrWrittenLog)
     EXPECT_EQ(in.columns[ElogPlot::Relay2Column], 4);
     EXPECT_EQ(in.columns[ElogPlot::DateColumn], 0);
     ElogPlot plot(in);
-    EXPECT_EQ(plot.RowCount(), 2);
-    EXPECT_EQ(plot.High(), 2.5);
+    // A loaded log has no empty entry after its rows: its last row is graphed and counted.
+    EXPECT_EQ(plot.RowCount(), 3);
+    EXPECT_EQ(plot.High(), 3.5);
     EXPECT_EQ(plot.MakeLabels().times[0], QStringLiteral("2:15:7 PM"));
     EXPECT_EQ(plot.MakeLabels().columns[2], QStringLiteral("Flow"));
     // Relay 2's lane: on for row 1 ("*" fourth), off for row 2.

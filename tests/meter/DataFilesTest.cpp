@@ -195,8 +195,11 @@ TEST(DataFiles, ChoiceListsEndInTheirCodes)
     for (const char *file : { "alarms20.dat", "alarmsQX.dat" }) {
         const QStringList lines = ChoiceList::Read(file);
         ASSERT_GE(lines.size(), 2) << file;
-        for (int code = 0; code < lines.size(); ++code)
+        for (int code = 0; code < lines.size(); ++code) {
             EXPECT_EQ(lines.at(code).right(3), QString::number(code + 402)) << file;
+            // The datasheet prints the first 10 characters: a whole name, cut at a blank.
+            EXPECT_EQ(lines.at(code).at(10), QLatin1Char(' ')) << file << ' ' << code;
+        }
     }
     const QStringList out = ChoiceList::Read("out.dat");
     ASSERT_EQ(out.size(), 4);

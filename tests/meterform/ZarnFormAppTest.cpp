@@ -65,7 +65,8 @@ TEST(FormInTheProgram, ReadsTheSimulatedMeterAndSavesUnderItsName)
     CTarvikApp app(timing, false);
     ASSERT_TRUE(app.InitInstance());
     messages.clear();
-    app.MainFrame()->resize(1366, 768);
+    // Room for the form's own size (smaller screens are the screen tests' business).
+    app.MainFrame()->resize(1366, 900);
 
     CDocManager *manager = app.DocManager();
     app.OnNewMeterForm(); // no meter identified: the 4.1A template
@@ -88,7 +89,8 @@ TEST(FormInTheProgram, ReadsTheSimulatedMeterAndSavesUnderItsName)
     EXPECT_FALSE(form->IsTimerActive(ZarnFormView::kReadTimer));
     EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join(QLatin1Char('|')));
     EXPECT_EQ(document->Title(), QStringLiteral("271828_4"));
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("271828_4"));
+    // The caption, less the desktop's modified marker (the read is not saved yet).
+    EXPECT_EQ(frame->windowTitle().remove(QStringLiteral("[*]")), QStringLiteral("271828_4"));
     // The list's window has closed.
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(manager->Documents().size(), 1);

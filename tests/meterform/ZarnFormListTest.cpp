@@ -571,6 +571,80 @@ TEST_F(FormListTest, LeavingAParameterCollectsTheForm)
     EXPECT_NE(m_document->Vars()->Value(QStringLiteral("evalue[0]"), 4), 321u);
 }
 
+// A number field keeps only a text that is all one usable number: a refused text gives way to
+// what the field held before the typing, and a message names the field. Save and Send check a
+// field still being typed into; a field left while a list runs leaves the document to the list.
+TEST_F(FormListTest, TypedNumbersAreCheckedBeforeTheyReachTheDocument)
+{
+    m_form->SetField(1004, QStringLiteral("SCFM"));
+    m_form->SetField(1039, QStringLiteral("1.000000"));
+    m_form->SetField(1018, QStringLiteral("80"));
+    const auto typeInto = [this](int id, const char *text) {
+        auto *edit = qobject_cast<QLineEdit *>(m_form->Control(id));
+        QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(edit, &in);
+        const QString before = edit->text();
+        edit->setText(QLatin1String(text));
+        Q_EMIT edit->textEdited(edit->text());
+        return std::make_pair(edit, before);
+    };
+    const struct
+    {
+        int id;
+        const char *typed;
+        const char *said; // empty: the text stands
+    } rows[] = {
+        { 1039, "abc", "X-Sect accepts a decimal number" },
+        { 1036, "1,5", "Use a point as the decimal separator" },
+        { 1018, "1e999", "Full Scale accepts" },
+        { 1053, "nan", "Zero Cutoff % accepts" },
+        { 1037, "2.5x", "Zero Offset accepts" },
+        { 1045, "12.5", "Password accepts a whole number" },
+        { 1010, "", "Value (Relay #1 OFF) accepts" },
+        { 1018, "0x1p4", "" }, // the C library reads 16
+        { 1035, " 17 ", "" },
+        { 1069, "-1.5e-3", "" },
+    };
+    for (const auto &row : rows) {
+        m_messages.clear();
+        const auto [edit, before] = typeInto(row.id, row.typed);
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(edit, &out);
+        const bool refused = std::strlen(row.said) > 0;
+        EXPECT_EQ(edit->text(), refused ? before : QLatin1String(row.typed)) << row.typed;
+        EXPECT_EQ(m_messages.size(), refused ? 1 : 0) << row.typed;
+        if (refused) {
+            EXPECT_TRUE(m_messages.value(0).contains(QLatin1String(row.said)))
+                << qPrintable(m_messages.value(0));
+        }
+    }
+    EXPECT_FLOAT_EQ(FloatOf(*m_document, "meter_s"), 16.0f);
+
+    // Save and Send with a refused text still in its field: nothing stored, nothing sent.
+    const QString path = m_document->PathName();
+    const QByteArray file = ReadFile(path);
+    m_messages.clear();
+    const auto [xsect, xsectBefore] = typeInto(1039, "abc");
+    EXPECT_FALSE(m_form->Save());
+    EXPECT_EQ(ReadFile(path), file);
+    EXPECT_EQ(xsect->text(), xsectBefore);
+    typeInto(1036, "1,5");
+    m_form->OnSendActive();
+    EXPECT_TRUE(m_opens.empty());
+    EXPECT_EQ(m_messages.size(), 2);
+
+    // A field left while a read runs: the typed text waits in its field.
+    WriteFile(QStringLiteral("read20.que"), kReadList);
+    m_form->OnReadActive();
+    ASSERT_NE(m_form->Runner(), nullptr);
+    const QString image = m_document->ImageToText();
+    QLineEdit *typed = typeInto(1039, "2.5").first;
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(typed, &out);
+    EXPECT_EQ(m_document->ImageToText(), image);
+    EXPECT_EQ(typed->text(), QStringLiteral("2.5"));
+}
+
 TEST_F(FormListTest, ConvertAsksThenMovesTheDataToTheChosenVersion)
 {
     {

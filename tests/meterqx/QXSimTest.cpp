@@ -138,7 +138,8 @@ TEST_P(QXSimTest, ReadEditSendAgainstTheSimulatedMeter)
     EXPECT_EQ(doc->Vars()->SectionName(), QLatin1String(fw.section));
     EXPECT_EQ(form->GetField(SerialNumber), QLatin1String(fw.serial));
     EXPECT_EQ(doc->Title(), QLatin1String(fw.serial) + QStringLiteral("_1"));
-    EXPECT_EQ(frame->windowTitle(), doc->Title());
+    // The caption, less the desktop's modified marker (the read is not saved yet).
+    EXPECT_EQ(frame->windowTitle().remove(QStringLiteral("[*]")), doc->Title());
     EXPECT_EQ(form->GetField(MeterVersion), QLatin1String(fw.version));
     const QByteArray meterBefore = ImageBytes(imageFile);
     ASSERT_FALSE(meterBefore.isEmpty());

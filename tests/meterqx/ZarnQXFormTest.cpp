@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -160,17 +161,20 @@ TEST_F(QXFormTest, FieldRulesThroughTheWindow)
     EXPECT_EQ(
         qobject_cast<QLabel *>(m_form->Control(MeterVersion))->text(), QStringLiteral("1.2B"));
 
-    // Over-long texts are refused with a message, and the field keeps the focus.
+    // Over-long texts in the fields the user cannot change are what the meter sent: every
+    // collection takes them as they are, without a message the user could do nothing about
+    // (a read says it once).
     m_form->SetField(SerialNumber, QStringLiteral("123456789"));
     m_messages.clear();
     m_form->GetField(Password);
-    ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_TRUE(m_messages.first().contains(QStringLiteral("8 characters")));
+    EXPECT_EQ(m_messages.size(), 0);
+    EXPECT_EQ(m_form->GetField(SerialNumber), QStringLiteral("123456789"));
     m_form->SetField(SerialNumber, QStringLiteral("12345678"));
     m_form->SetField(MeterVersion, QStringLiteral("1.4A-LONGER"));
     m_messages.clear();
     m_form->GetField(Password);
-    EXPECT_EQ(m_messages.size(), 1);
+    EXPECT_EQ(m_messages.size(), 0);
+    EXPECT_EQ(m_form->GetField(MeterVersion), QStringLiteral("1.4A-LONGER"));
 }
 
 TEST_F(QXFormTest, TypingLeavingAndTheKeys)
@@ -225,6 +229,58 @@ TEST_F(QXFormTest, TypingLeavingAndTheKeys)
     EXPECT_EQ(editField, 8);
     m_form->OnCommand(AppCommand::Enter);
     EXPECT_EQ(editField, 9);
+}
+
+// A typed number field keeps only a text that is all one usable number; Save and Send check a
+// field still being typed into, and then store and send nothing.
+TEST_F(QXFormTest, TypedNumbersAreCheckedWhenLeftAndBeforeSaveAndSend)
+{
+    const auto typeInto = [this](int id, const char *text) {
+        Focus(id, QEvent::FocusIn);
+        const QString before = Edit(id)->text();
+        Edit(id)->setText(QLatin1String(text));
+        Q_EMIT Edit(id)->textEdited(Edit(id)->text());
+        return before;
+    };
+    const struct
+    {
+        int id;
+        const char *typed;
+        const char *said; // empty: the text stands
+    } rows[] = {
+        { XSect, "abc", "X-Sect accepts a decimal number" },
+        { CFactor, "1,5", "Use a point as the decimal separator" },
+        { FullScale, "inf", "Full Scale accepts" },
+        { ModbusAddr, "3.5", "Modbus Addr accepts a whole number" },
+        { DacFilter, "12", "" },
+        { FullScale, "120.5", "" },
+    };
+    for (const auto &row : rows) {
+        const QString before = typeInto(row.id, row.typed);
+        m_messages.clear();
+        Focus(row.id, QEvent::FocusOut);
+        const bool refused = std::strlen(row.said) > 0;
+        EXPECT_EQ(Edit(row.id)->text(), refused ? before : QLatin1String(row.typed)) << row.typed;
+        EXPECT_EQ(m_messages.size(), refused ? 1 : 0) << row.typed;
+        if (refused) {
+            EXPECT_TRUE(m_messages.value(0).contains(QLatin1String(row.said))) << row.typed;
+        }
+    }
+
+    const float fullScale = m_doc->Vars()->Float(QStringLiteral("meter_s"));
+    const QString target = QDir::current().filePath(QStringLiteral("qx-typed.qxm"));
+    const auto oldPrompt
+        = ZarnQXFormView::SetSaveAsPrompt([&](QWidget *, const QString &) { return target; });
+    typeInto(FullScale, "abc");
+    m_messages.clear();
+    EXPECT_FALSE(m_form->Save());
+    EXPECT_FALSE(QFile::exists(target));
+    typeInto(FullScale, "abc");
+    m_form->OnSend();
+    ZarnQXFormView::SetSaveAsPrompt(oldPrompt);
+    ASSERT_EQ(m_messages.size(), 2);
+    EXPECT_TRUE(m_messages.value(1).startsWith(QLatin1String("Full Scale:")));
+    EXPECT_EQ(m_doc->Vars()->Float(QStringLiteral("meter_s")), fullScale);
 }
 
 TEST_F(QXFormTest, UnitsPickedReexpressTheRanges)

@@ -83,8 +83,8 @@ TEST_P(ReadListTest, ReadListFillsVersionRevisionAndImageText)
     EXPECT_EQ(run.fields.value(1051).toLatin1().left(file.size()), file);
     // The list hands the meter back to run mode: the reading stream resumes.
     m_sim.Purge();
-    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 4000)
-                    .contains("RLY2"));
+    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RL2"); }, 4000)
+                    .contains("RL2"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, ReadListTest,
@@ -155,8 +155,8 @@ TEST_F(CommandListTest, SelectListChangesTheActiveRange)
     // The form then sends nine "r"; the meter goes back to run mode.
     m_sim.Link().SendCommand("rrrrrrrrr");
     m_sim.Purge();
-    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 4000)
-                    .contains("RLY2"));
+    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RL2"); }, 4000)
+                    .contains("RL2"));
 
     ListRunner bad(m_sim.Link());
     bad.fields[1115] = QStringLiteral("7");

@@ -161,7 +161,7 @@ TEST_F(MeterSimTest, RunModeStreamsReadingLinesTheLineReaderCanParse)
     ASSERT_GE(raw.size(), 4);
     const QRegularExpression form(
         QStringLiteral("^(\\d+\\.\\d\\d) +SCFM +(\\d+\\.\\d{4}) +SCF +(\\d+\\.\\d\\d) "
-                       "+(\\d+\\.\\d\\d) +RLY1\\*? RLY2\\*?$"));
+                       "+(\\d+\\.\\d\\d) +RL1[*.] RL2[*.]$"));
     QStringList flows;
     for (int i = 1; i < 3; ++i) { // whole lines only
         const QByteArray line = raw.at(i);
@@ -355,7 +355,7 @@ TEST_F(MeterSimTest, ManualLoggerRunStoresRowsInThePcLogLayout)
         const QList<QByteArray> f = lines.at(i).split(';');
         ASSERT_EQ(f.size(), 5) << lines.at(i).constData();
         EXPECT_EQ(f.at(1).trimmed().toInt(), rows + 1);
-        EXPECT_TRUE(f.at(4).trimmed().startsWith("RLY1"));
+        EXPECT_TRUE(f.at(4).trimmed().startsWith("RL1"));
     }
     EXPECT_GE(rows, 2);
     EXPECT_LE(rows, 4);
@@ -451,8 +451,8 @@ TEST_F(MeterSimTest, DataloggerParameterRefreshRunsThroughWithoutTimeouts)
     EXPECT_TRUE(m_sim.ReadUntilChar('\'', 5000).contains('\''));
     m_sim.Link().SendCommand("rrrrrrrrrrr");
     m_sim.Purge();
-    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 4000)
-                    .contains("RLY2"));
+    EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RL2"); }, 4000)
+                    .contains("RL2"));
 }
 
 // ------------------------------------------------------------------------- command lists
@@ -565,8 +565,8 @@ TEST_P(RangeChangeTest, RangeChangeStoresTheRangeAndNineRReturnToRunMode)
     m_sim.Send("rrrrrrrrr", 25);
     m_sim.Purge();
     const QByteArray stream
-        = m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RLY2"); }, 4000);
-    EXPECT_TRUE(stream.contains("RLY2")) << stream.constData();
+        = m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RL2"); }, 4000);
+    EXPECT_TRUE(stream.contains("RL2")) << stream.constData();
 }
 
 INSTANTIATE_TEST_SUITE_P(Ranges, RangeChangeTest,

@@ -17,22 +17,47 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
 
 using F = Modbus::Field;
+
+// Holds back the timer events of one object while it lives: a test that calls a timer handler
+// itself and then waits for the exchange it started lets no real tick of the window run a
+// second step meanwhile.
+class TimerHold : public QObject
+{
+public:
+    explicit TimerHold(QObject *target)
+        : m_target(target)
+    {
+        m_target->installEventFilter(this);
+    }
+    ~TimerHold() override { m_target->removeEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        return watched == m_target && event->type() == QEvent::Timer;
+    }
+
+private:
+    QObject *m_target;
+};
 
 class ModbusView : public ::testing::Test
 {
@@ -42,6 +67,8 @@ protected:
         ResetGlobals();
         g_ModbusEnabled = 1;
         Modbus::SetSweepIndex(1);
+        // Every test starts with the default: stop at the first failure.
+        CPrefs::OpenStore()->remove(QStringLiteral("MBPoll/KEEPPOLLING"));
         m_oldHandler = UserMessage::SetHandler([this](const QString &text, const QString &caption) {
             m_messages.append(text);
             m_captions.append(caption);
@@ -88,6 +115,20 @@ protected:
         for (int n = 1; n <= addresses.size(); ++n)
             EnterAddress(n, addresses.at(n - 1));
         ASSERT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
+    }
+
+    // Waits until the window's exchange with the slaves (and the message that may end it) is
+    // over, its own timers held back meanwhile.
+    void WaitIdle()
+    {
+        TimerHold hold(m_view.get());
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->Busy(); }, 20000));
+    }
+    // One tick of a window timer, run to its end.
+    void Tick(int id)
+    {
+        m_view->OnTimer(id);
+        WaitIdle();
     }
 
     bool Filled(int panel) const
@@ -261,17 +302,17 @@ TEST_F(ModbusView, OneSweepFillsThreePanels)
     m_view->OnDynamicButton();
     EXPECT_EQ(m_view->SamplesText(), QStringLiteral("1"));
     EXPECT_TRUE(m_view->TimerActive(Modbus::kRepeatTimer));
-    m_view->OnTimer(Modbus::kRepeatTimer);
+    Tick(Modbus::kRepeatTimer);
     EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer)); // one sweep only
     EXPECT_TRUE(m_view->TimerActive(Modbus::kStepTimer));
     EXPECT_TRUE(Filled(1));
     EXPECT_FALSE(Filled(2));
-    m_view->OnTimer(Modbus::kStepTimer);
-    m_view->OnTimer(Modbus::kStepTimer);
+    Tick(Modbus::kStepTimer);
+    Tick(Modbus::kStepTimer);
     EXPECT_TRUE(Filled(2));
     EXPECT_TRUE(Filled(3));
     EXPECT_TRUE(m_view->TimerActive(Modbus::kStepTimer));
-    m_view->OnTimer(Modbus::kStepTimer); // panels 4..8 are off: the sweep ends
+    Tick(Modbus::kStepTimer); // panels 4..8 are off: the sweep ends
     EXPECT_FALSE(m_view->TimerActive(Modbus::kStepTimer));
     EXPECT_EQ(Modbus::SweepIndex(), 1);
     EXPECT_EQ(Modbus::SampleCount(), 1);
@@ -284,6 +325,7 @@ TEST_F(ModbusView, OneSweepFillsThreePanels)
     const QString shot = qEnvironmentVariable("TARVIK_MODBUS_SCREENSHOT");
     if (!shot.isEmpty()) {
         m_view->OnStaticButton();
+        WaitIdle();
         m_view->grab().save(shot);
     }
 }
@@ -300,10 +342,10 @@ TEST_F(ModbusView, SilentMeterStopsTheSweepAndTheNextStartGoesOn)
     m_view->OnDynamicButton();
     EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
     EXPECT_EQ(m_view->SamplesText(), QStringLiteral("0"));
-    m_view->OnTimer(Modbus::kRepeatTimer);
+    Tick(Modbus::kRepeatTimer);
     EXPECT_TRUE(m_view->TimerActive(Modbus::kRepeatTimer)); // repeating
-    m_view->OnTimer(Modbus::kStepTimer);
-    m_view->OnTimer(Modbus::kStepTimer); // panel 3: silent
+    Tick(Modbus::kStepTimer);
+    Tick(Modbus::kStepTimer); // panel 3: silent
     EXPECT_EQ(m_messages, QStringList { QStringLiteral("Address 3: Response Timed Out   ") });
     EXPECT_EQ(m_captions, QStringList { QStringLiteral("ERROR") });
     EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
@@ -317,7 +359,7 @@ TEST_F(ModbusView, SilentMeterStopsTheSweepAndTheNextStartGoesOn)
     m_messages.clear();
     m_view->FieldEdit(1, F::Flow)->setText(QStringLiteral("kept"));
     m_view->OnDynamicButton();
-    m_view->OnTimer(Modbus::kRepeatTimer);
+    Tick(Modbus::kRepeatTimer);
     EXPECT_TRUE(Filled(5));
     EXPECT_EQ(m_view->FieldText(1, F::Flow), QStringLiteral("kept"));
     EXPECT_TRUE(m_messages.isEmpty());
@@ -333,6 +375,7 @@ TEST_F(ModbusView, StopEndsRepeatedPolling)
     EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
     // With the real timers running, samples are counted.
     EXPECT_TRUE(QTest::qWaitFor([] { return Modbus::SampleCount() >= 2; }, 3000));
+    WaitIdle();
     EXPECT_EQ(m_view->SamplesText(), QString::number(Modbus::SampleCount()));
     EXPECT_TRUE(Filled(1));
     m_view->OnStaticButton(); // does nothing while polling
@@ -350,6 +393,8 @@ TEST_F(ModbusView, StaticReadFillsEveryPanelAndGoesOnAfterAFailure)
     Open(&sim);
     SetPanels({ "1", "2", "3" });
     m_view->OnStaticButton();
+    EXPECT_EQ(m_view->StaticCaption(), QStringLiteral("Sending"));
+    WaitIdle();
     EXPECT_EQ(m_messages, QStringList { QStringLiteral("Address 2: CRC Error   ") });
     EXPECT_EQ(m_view->StaticCaption(), QStringLiteral("CMD 3"));
     for (int n : { 1, 3 }) {
@@ -448,7 +493,11 @@ TEST(ModbusWindow, NewModbusCommandOpensTheWindowOnTheApplicationsPort)
             auto *frame = qobject_cast<ModbusFrame *>(
                 app.DocManager()->FramesOf(view->GetDocument()).value(0));
             ASSERT_NE(frame, nullptr);
-            EXPECT_EQ(frame->geometry(), QRect(200, 0, 1237, 477));
+            // Its own place and height; wider than its own 1237 where the panels need more, so
+            // that no meter is cut off at the right.
+            EXPECT_EQ(frame->geometry().topLeft(), QPoint(200, 0));
+            EXPECT_EQ(frame->height(), 477);
+            EXPECT_GE(frame->width(), 1237);
             EXPECT_EQ(frame->windowTitle(), QStringLiteral("Modbus RTU Network"));
             for (int i = 0; i < 3; ++i)
                 EXPECT_EQ(view->PortFieldText(i), row.portFields[i]) << i;
@@ -456,6 +505,7 @@ TEST(ModbusWindow, NewModbusCommandOpensTheWindowOnTheApplicationsPort)
             view->OnDynamicButton();
             if (row.message.isEmpty()) {
                 view->OnTimer(Modbus::kRepeatTimer);
+                EXPECT_TRUE(QTest::qWaitFor([view] { return !view->Busy(); }, 10000));
                 EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('|'));
                 EXPECT_NE(view->FieldText(1, F::Flow), QStringLiteral("-----"));
                 // Everything fits the frame's first size: no part of the view is cut off.
@@ -475,4 +525,191 @@ TEST(ModbusWindow, NewModbusCommandOpensTheWindowOnTheApplicationsPort)
         UserMessage::SetHandler(old);
     }
     ResetGlobals();
+}
+
+namespace {
+
+// The longest time the event loop did not tick a 10 ms timer while it lived.
+class LoopGap : public QObject
+{
+public:
+    LoopGap()
+    {
+        m_clock.start();
+        m_timer.setTimerType(Qt::PreciseTimer);
+        connect(&m_timer, &QTimer::timeout, this,
+            [this] { m_longest = std::max(m_longest, m_clock.restart()); });
+        m_timer.start(10);
+    }
+    qint64 LongestMs() const { return std::max(m_longest, m_clock.elapsed()); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+} // namespace
+
+// Polling through errors on the simulated network with a silent meter, keys being typed into
+// the window all the while: every key arrives, many while a slave is being waited for; no
+// message box; the silent panel counts its failures and shows the last; the other meters are
+// read every sweep; the event loop never stops for long.
+TEST_F(ModbusView, KeepsPollingThroughASilentMeterWhileKeysAreTyped)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1,2,3"), QStringLiteral("--silent"),
+        QStringLiteral("2") });
+    Open(&sim);
+    SetPanels({ "1", "2", "3" });
+    ASSERT_FALSE(m_view->KeepPolling()); // off unless the user chose it
+    m_view->KeepPollingBox()->click();
+    ASSERT_TRUE(m_view->KeepPolling());
+    m_view->OnUpdateClicked();
+    m_view->PeriodEdit()->setText(QStringLiteral("0.5"));
+    QLineEdit *typed = m_view->PeriodEdit();
+    typed->setCursorPosition(typed->text().size());
+    int keys = 0;
+    int keysDuringExchange = 0;
+    QObject::connect(typed, &QLineEdit::textEdited, m_view.get(), [this, &keysDuringExchange] {
+        if (m_view->Busy())
+            ++keysDuringExchange;
+    });
+
+    LoopGap gap;
+    m_view->OnDynamicButton();
+    ASSERT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, m_view.get(), [typed, &keys] {
+        QCoreApplication::postEvent(
+            typed, new QKeyEvent(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, QStringLiteral("1")));
+        QCoreApplication::postEvent(typed,
+            new QKeyEvent(QEvent::KeyRelease, Qt::Key_1, Qt::NoModifier, QStringLiteral("1")));
+        ++keys;
+    });
+    typist.start(25);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return m_view->FailureCount(2) >= 2; }, 20000));
+    typist.stop();
+    m_view->OnDynamicButton(); // STOP: the sweep under way ends with its remaining panels
+    WaitIdle();
+    QCoreApplication::sendPostedEvents();
+
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
+    EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("CMD 3"));
+    EXPECT_TRUE(m_view->UpdateOn()); // no failure turned polling off
+    EXPECT_GE(Modbus::SampleCount(), 2);
+    EXPECT_GE(m_view->FailureCount(2), 2);
+    EXPECT_EQ(m_view->FailureCount(1), 0);
+    EXPECT_EQ(m_view->FailureCount(3), 0);
+    EXPECT_EQ(m_view->FailureText(2),
+        QStringLiteral("Failures: %1 - Response Timed Out").arg(m_view->FailureCount(2)));
+    EXPECT_TRUE(m_view->FailureText(1).isEmpty());
+    EXPECT_TRUE(Filled(1));
+    EXPECT_TRUE(Filled(3));
+    EXPECT_FALSE(Filled(2));
+    EXPECT_GT(keys, 20);
+    EXPECT_EQ(typed->text(), QStringLiteral("0.5") + QString(keys, QLatin1Char('1')));
+    EXPECT_GT(keysDuringExchange, 10); // taken while a slave was being waited for
+    EXPECT_LT(gap.LongestMs(), 1000);
+
+    const QString shot = qEnvironmentVariable("TARVIK_MODBUS_SCREENSHOT");
+    if (!shot.isEmpty())
+        m_view->grab().save(shot + QStringLiteral(".keep.png"));
+
+    // A new start counts afresh.
+    m_view->OnUpdateClicked();
+    m_view->OnDynamicButton();
+    EXPECT_EQ(m_view->FailureCount(2), 0);
+    EXPECT_TRUE(m_view->FailureText(2).isEmpty());
+}
+
+// "Keep polling through errors" is off by default and kept in the preferences as the user left it.
+TEST_F(ModbusView, KeepPollingIsKeptInThePreferences)
+{
+    TestEnv::ClearPreferences();
+    Open();
+    EXPECT_FALSE(m_view->KeepPolling());
+    m_view->KeepPollingBox()->click();
+    EXPECT_EQ(CPrefs::OpenStore()->value(QStringLiteral("MBPoll/KEEPPOLLING")).toString(),
+        QStringLiteral("1"));
+    m_view = std::make_unique<Modbus>(&m_doc);
+    EXPECT_TRUE(m_view->KeepPolling());
+    m_view->OnKeepPollingClicked(false);
+    EXPECT_FALSE(m_view->KeepPolling());
+    m_view = std::make_unique<Modbus>(&m_doc);
+    EXPECT_FALSE(m_view->KeepPolling());
+}
+
+// A port that could not be opened is said at once by both buttons, with its name and the
+// system's reason after the window's own message; nothing is tried.
+TEST_F(ModbusView, APortThatIsNotOpenIsSaidAtOnce)
+{
+    const QString path = TestEnv::WorkDir() + QStringLiteral("/no-such-tty");
+    m_port = std::make_unique<mbCSerial>(path);
+    m_port->SetPortText(path);
+    m_port->SetBaudText(QStringLiteral("9600"));
+    ASSERT_EQ(m_port->OpenPort(), 0);
+    m_port->SetEnabled(0);
+    Open();
+    m_view->OnDynamicButton();
+    m_view->OnStaticButton();
+    ASSERT_EQ(m_messages.size(), 2);
+    for (const QString &message : m_messages) {
+        EXPECT_TRUE(message.startsWith(QStringLiteral(
+            "***** Can't Open Modbus Communication port *****\n\nClick View found above the "
+            "Toolbar\n\nClick Settings and Configure Modbus Comm Port\n\n")))
+            << qPrintable(message);
+        EXPECT_TRUE(message.contains(path));
+        EXPECT_TRUE(message.contains(m_port->LastError()));
+        EXPECT_FALSE(m_port->LastError().isEmpty());
+    }
+    EXPECT_FALSE(m_view->Busy());
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
+    EXPECT_EQ(m_view->StaticCaption(), QStringLiteral("CMD 3"));
+}
+
+// A Settings change of the port while a slave is being waited for ends the exchange and the
+// polling at once (no message, the port free); closing the window mid-exchange ends it too, and
+// nothing of it resumes afterwards. A second window's static read meanwhile is refused.
+TEST_F(ModbusView, PortChangeOrClosingEndsTheExchange)
+{
+    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1"), QStringLiteral("--silent"),
+        QStringLiteral("1") });
+    Open(&sim);
+    m_view->OnUpdateClicked();
+    m_view->OnDynamicButton();
+    m_view->OnTimer(Modbus::kRepeatTimer);
+    ASSERT_TRUE(m_view->Busy());
+    EXPECT_TRUE(m_port->IsClaimed());
+
+    ModbusDoc otherDoc;
+    auto other = std::make_unique<Modbus>(&otherDoc);
+    other->OnStaticButton();
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("The Modbus port is in use")));
+    EXPECT_EQ(other->StaticCaption(), QStringLiteral("CMD 3"));
+    m_messages.clear();
+
+    QTest::qWait(100);
+    m_port->CancelDialogue(); // what Settings does before closing the port
+    EXPECT_FALSE(m_view->Busy());
+    EXPECT_FALSE(m_port->IsClaimed());
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
+    EXPECT_FALSE(m_view->TimerActive(Modbus::kStepTimer));
+    EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("CMD 3"));
+    QTest::qWait(1800); // past the three attempts' time-outs: nothing wakes up
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
+    EXPECT_FALSE(m_view->Busy());
+
+    // The port is usable at once: the other window's static read starts and is closed mid-way.
+    other->OnStaticButton();
+    EXPECT_EQ(other->StaticCaption(), QStringLiteral("Sending"));
+    EXPECT_TRUE(m_port->IsClaimed());
+    QTest::qWait(100);
+    m_view->OnStaticButton(); // refused: the other window holds the port
+    EXPECT_EQ(m_messages.size(), 1);
+    m_messages.clear();
+    other.reset();
+    EXPECT_FALSE(m_port->IsClaimed());
+    QTest::qWait(1600);
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
 }

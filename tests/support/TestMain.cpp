@@ -19,7 +19,7 @@ int main(int argc, char **argv)
             return RUN_ALL_TESTS(); // listing needs no application
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" TARVIK_TEST_SCREEN);
     TestEnv::Init();
     QApplication app(argc, argv);
     // A message box would wait for a click no test can give: record instead.

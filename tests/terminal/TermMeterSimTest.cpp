@@ -2,18 +2,22 @@
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "base/CChildFrame.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
+#include "meter/ZarnFormView.h"
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
 #include "terminal/CTermDoc.h"
 #include "terminal/CTermView.h"
 
 #include <QProcess>
+#include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -140,7 +144,15 @@ TEST(TerminalInTheProgram, AcceleratorsAndEnterKey)
     CTarvikApp app({}, false);
     ASSERT_TRUE(app.InitInstance());
     app.OnNewTerminal();
-    EXPECT_EQ(meter.ReceiveCount(7, 3000), QByteArray("[[[[[[["));
+    // The greeting is the window's own dialogue: it goes out while the event loop runs.
+    QByteArray greeting;
+    TestEnv::WaitUntil(
+        [&] {
+            greeting += meter.Receive(10, 10);
+            return greeting.size() >= 7;
+        },
+        3000);
+    EXPECT_EQ(greeting, QByteArray("[[[[[[["));
     auto *view = qobject_cast<CTermView *>(app.MainFrame()->ActiveView());
     ASSERT_NE(view, nullptr);
     app.MainFrame()->activateWindow();
@@ -152,6 +164,74 @@ TEST(TerminalInTheProgram, AcceleratorsAndEnterKey)
     EXPECT_EQ(meter.Receive(300), QByteArray("i2"));
     QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
     EXPECT_TRUE(meter.Receive(300).isEmpty());
+    ResetGlobals();
+    ZarnFormFrame::ResetSmallFrameCount();
+}
+
+} // namespace
+
+namespace {
+
+// A terminal window open while a meter form reads the simulated meter takes none of the reply:
+// the read holds the link, the terminal's 40 ms timer leaves it alone, and the form gets the
+// whole configuration.
+TEST(TerminalInTheProgram, TakesNoneOfAFormsReadReply)
+{
+    TestEnv::ClearPreferences();
+    ResetGlobals();
+    ZarnFormFrame::ResetSmallFrameCount();
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(TestEnv::MeterSimPath(),
+        { QStringLiteral("--serial"), QStringLiteral("271828"), QStringLiteral("--range"),
+            QStringLiteral("4"), QStringLiteral("--interval"), QStringLiteral("600000"),
+            QStringLiteral("--data-dir"), TestEnv::DataDir() });
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    {
+        auto store = CPrefs::OpenStore();
+        store->setValue(QStringLiteral("Port/COM"), port);
+        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+        store->setValue(QStringLiteral("Version/SELECTION"), QStringLiteral("4.1A"));
+    }
+    {
+        LinkTiming timing;
+        timing.pacingScale = 0.04;
+        CTarvikApp app(timing, false);
+        ASSERT_TRUE(app.InitInstance());
+        // The terminal's window without its greeting: only the form talks to the meter.
+        CDocument *terminalDoc
+            = app.DocManager()->OpenDocumentFile(QStringLiteral("Terminal.trm"), false);
+        ASSERT_NE(terminalDoc, nullptr);
+        ASSERT_EQ(app.DocManager()->FramesOf(terminalDoc).size(), 1);
+        auto *terminal
+            = qobject_cast<CTermView *>(app.DocManager()->FramesOf(terminalDoc).first()->View());
+        ASSERT_NE(terminal, nullptr);
+        ASSERT_TRUE(terminal->IsTimerRunning());
+
+        app.OnNewMeterForm();
+        auto *form = qobject_cast<ZarnFormView *>(app.MainFrame()->ActiveView());
+        ASSERT_NE(form, nullptr);
+        qobject_cast<QPushButton *>(form->Control(1040))->click(); // Read Active
+        ASSERT_TRUE(form->IsTimerActive(ZarnFormView::kReadTimer));
+        int ticksWhileHeld = 0;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (CTarvikApp::MeterLink()->IsClaimed())
+                ++ticksWhileHeld;
+        });
+        watch.start(40);
+        EXPECT_TRUE(TestEnv::WaitUntil(
+            [&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); }, 60000));
+        EXPECT_GT(ticksWhileHeld, 5); // the terminal's timer ran through the read
+        EXPECT_EQ(form->GetDocument()->Title(), QStringLiteral("271828_4"));
+        EXPECT_EQ(terminal->BytesReceived(), 0);
+        EXPECT_EQ(terminal->Document()->Screen().Text().trimmed(), QByteArray());
+        app.DocManager()->CloseAllDocuments();
+    }
+    sim.terminate();
+    sim.waitForFinished(3000);
     ResetGlobals();
     ZarnFormFrame::ResetSmallFrameCount();
 }

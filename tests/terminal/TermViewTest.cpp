@@ -1,6 +1,7 @@
 #include "terminal/CTermView.h"
 
 #include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
 #include "support/PtyPair.h"
@@ -310,6 +311,69 @@ TEST_F(TermViewTest, PaintsCharactersAndCursorAtFixedCells)
     m_view->Tick(); // cursor hidden again
     const QImage hidden = m_view->grab().toImage();
     EXPECT_EQ(DarkPixels(hidden, QRect(8 * w, 7 * h, w, 1)), 0);
+}
+
+} // namespace
+
+namespace {
+
+// While a dialogue holds the link (a form's list, the datalogger) the terminal takes none of
+// what arrives and sends none of the keys typed; once the link is free its tick takes the bytes
+// and the held keys go out in the order typed.
+TEST_F(TermViewTest, LeavesAHeldLinkAloneAndSendsTheHeldKeysAfter)
+{
+    const QByteArray reply("SELECT: reply for the dialogue");
+    {
+        const int dialogue = 0;
+        SerialPort::Claim claim(m_link.get(), &dialogue);
+        ASSERT_TRUE(claim.Held());
+        ASSERT_TRUE(m_pty.Send(reply));
+        SendKey(Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        SendKey(Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
+        m_view->OnCommand(AppCommand::Enter);
+        ASSERT_EQ(m_link->WaitForInput(1000), 1);
+        for (int tick = 0; tick < 5; ++tick)
+            EXPECT_EQ(m_view->Tick(), 0);
+        EXPECT_TRUE(m_pty.Receive(150).isEmpty());
+        EXPECT_EQ(m_view->HeldKeys(), QByteArray("ab\r"));
+        EXPECT_EQ(m_view->BytesReceived(), 0);
+        EXPECT_EQ(m_link->PendingCount(1), int(reply.size())); // all still there for its reader
+    }
+    EXPECT_EQ(TickUntil(*m_view, *m_link, int(reply.size())), int(reply.size()));
+    EXPECT_EQ(m_pty.Receive(300), QByteArray("ab\r"));
+    EXPECT_TRUE(m_view->HeldKeys().isEmpty());
+    EXPECT_TRUE(m_doc.Screen().Text().contains(reply));
+}
+
+// The New terminal greeting is a dialogue of the window: it waits for another window's dialogue
+// to let the link go, holds the link while it sends (the terminal's tick takes nothing then),
+// and on a link that is not open says so at once, naming the port, and sends nothing.
+TEST_F(TermViewTest, GreetingWaitsForTheLinkAndSaysWhenThePortIsNotOpen)
+{
+    m_view->OnInitialUpdate(); // the window's own 40 ms ticks run throughout
+    auto dialogue = std::make_unique<SerialPort::Claim>(m_link.get(), this);
+    m_view->StartGreeting(QByteArrayLiteral("[[[[[[["));
+    EXPECT_TRUE(m_view->GreetingRunning());
+    QTest::qWait(150);
+    EXPECT_TRUE(m_pty.Receive(50).isEmpty()); // the other dialogue still holds the link
+    dialogue.reset();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_link->IsClaimed(); }, 2000));
+    ASSERT_TRUE(m_pty.Send("early"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->GreetingRunning(); }, 3000));
+    EXPECT_EQ(m_view->BytesReceived(), 0);
+    EXPECT_FALSE(m_link->IsClaimed());
+    EXPECT_EQ(m_pty.Receive(300), QByteArray("[[[[[[["));
+
+    QStringList messages;
+    const auto old = UserMessage::SetHandler(
+        [&messages](const QString &text, const QString &) { messages.append(text); });
+    m_link->ClosePort();
+    m_view->StartGreeting(QByteArrayLiteral("[[[[[[["));
+    UserMessage::SetHandler(old);
+    EXPECT_FALSE(m_view->GreetingRunning());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(m_pty.SlavePath())) << qPrintable(messages[0]);
+    EXPECT_TRUE(m_pty.Receive(200).isEmpty());
 }
 
 } // namespace

@@ -175,10 +175,12 @@ UNITS = [
     "VELO  Velocity, feet per minute",
 ]
 
-ALARMS20 = ["Relay disabled", "High flow alarm", "Low flow alarm", "Totalizer pulse",
-            "High temperature alarm", "Low temperature alarm", "Sensor fault", "Range change"]
-ALARMSQX = ["Relay disabled", "High flow alarm", "Low flow alarm", "Totalizer pulse",
-            "Sensor fault"]
+# The datasheet prints the first 10 characters of the chosen line: they name the function.
+ALARMS20 = ["Disabled   relay unused", "High Flow  alarm", "Low Flow   alarm",
+            "Tot. Pulse totalizer pulse", "High Temp  alarm", "Low Temp   alarm",
+            "Sens Fault sensor fault", "Range Chg  range change"]
+ALARMSQX = ["Disabled   relay unused", "High Flow  alarm", "Low Flow   alarm",
+            "Tot. Pulse totalizer pulse", "Sens Fault sensor fault"]
 
 
 def pad(text, width=62):

@@ -853,8 +853,10 @@ MeterLogger::Reading MeterSim::FormatReading(
     r.total = padded(PrintfText::Format("%.4f", total), 12);
     r.high = PrintfText::Format("%.2f", high);
     r.low = PrintfText::Format("%.2f", low);
-    r.relay1 = flow > 0.7 * fullScale ? QStringLiteral("RLY1*") : QStringLiteral("RLY1");
-    r.relay2 = flow < 0.3 * fullScale ? QStringLiteral("RLY2*") : QStringLiteral("RLY2");
+    // Relay tokens of four characters, the fourth "*" while the relay is on (the reading line
+    // and the log graph both read that mark).
+    r.relay1 = flow > 0.7 * fullScale ? QStringLiteral("RL1*") : QStringLiteral("RL1.");
+    r.relay2 = flow < 0.3 * fullScale ? QStringLiteral("RL2*") : QStringLiteral("RL2.");
     return r;
 }
 

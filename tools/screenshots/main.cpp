@@ -167,6 +167,10 @@ int main(int argc, char *argv[])
     Run(300);
     if (Datalog *logger = Newest<Datalog>(frame)) {
         logger->ButtonOf(Datalog::Update)->click();
+        if (!RunUntil([logger] { return !logger->Core().IsBusy(); }, 60000)) {
+            std::fprintf(stderr, "the datalogger's UPDATE did not end\n");
+            ++g_failures;
+        }
         DatalogFields &fields = logger->Core().fields;
         fields.hour = fields.min = QStringLiteral("0");
         fields.sec = QStringLiteral("1");

@@ -1,0 +1,105 @@
+#include "terminal/CTermBar.h"
+
+#include "terminal/CTermDoc.h"
+#include "terminal/CTermView.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+
+CTermBar::CTermBar(CTermView *view)
+    : QWidget(view)
+    , m_view(view)
+{
+    setAutoFillBackground(true);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 1, 4, 1);
+    layout->setSpacing(8);
+    m_timestamps = new QCheckBox(QStringLiteral("Timestamp"), this);
+    m_timestamps->setToolTip(QStringLiteral("Show the time each received line began"));
+    m_hex = new QCheckBox(QStringLiteral("Hex"), this);
+    m_hex->setToolTip(QStringLiteral("Show the received bytes in hexadecimal"));
+    m_capture = new QPushButton(QStringLiteral("Capture..."), this);
+    m_capture->setCheckable(true);
+    m_capture->setToolTip(QStringLiteral("Write what the meter sends to a file"));
+    m_stopPaste = new QPushButton(QStringLiteral("Stop Paste"), this);
+    m_stopPaste->hide();
+    m_status = new QLabel(this);
+    m_status->setTextInteractionFlags(Qt::NoTextInteraction);
+    // A long capture path must not widen the window: the label shortens it in the middle.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    for (QWidget *w :
+        std::initializer_list<QWidget *> { m_timestamps, m_hex, m_capture, m_stopPaste })
+        w->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(m_timestamps);
+    layout->addWidget(m_hex);
+    layout->addWidget(m_capture);
+    layout->addWidget(m_stopPaste);
+    layout->addWidget(m_status, 1);
+
+    connect(m_timestamps, &QCheckBox::toggled, this, [this](bool on) {
+        if (CTermDoc *doc = m_view->Document())
+            doc->SetTimestamps(on);
+    });
+    connect(m_hex, &QCheckBox::toggled, this, [this](bool on) {
+        if (CTermDoc *doc = m_view->Document())
+            doc->SetHex(on);
+    });
+    connect(m_capture, &QPushButton::clicked, this, &CTermBar::OnCapture);
+    connect(m_stopPaste, &QPushButton::clicked, m_view, &CTermView::CancelPaste);
+    Refresh();
+}
+
+void CTermBar::OnCapture()
+{
+    CTermDoc *doc = m_view->Document();
+    if (!doc)
+        return;
+    if (doc->Capture().IsOn()) {
+        m_view->StopCapture();
+        return;
+    }
+    const QString raw = QStringLiteral("Raw bytes as received (*.bin)");
+    const QString shown = QStringLiteral("Text as shown (*.txt)");
+    QString filter = raw;
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Capture"),
+        QStringLiteral("capture.bin"), raw + QStringLiteral(";;") + shown, &filter);
+    if (!path.isEmpty())
+        m_view->StartCapture(
+            path, filter == shown ? TermCapture::Mode::Shown : TermCapture::Mode::Raw);
+    Refresh();
+}
+
+void CTermBar::Refresh()
+{
+    CTermDoc *doc = m_view->Document();
+    if (!doc)
+        return;
+    const QSignalBlocker stampBlock(m_timestamps);
+    const QSignalBlocker hexBlock(m_hex);
+    m_timestamps->setChecked(doc->Display().Timestamps());
+    m_hex->setChecked(doc->Display().Hex());
+    const bool capturing = doc->Capture().IsOn();
+    m_capture->setChecked(capturing);
+    m_capture->setText(capturing ? QStringLiteral("Stop Capture") : QStringLiteral("Capture..."));
+    m_stopPaste->setVisible(m_view->PasteActive());
+    m_statusText = m_view->StatusText();
+    m_status->setToolTip(capturing ? doc->Capture().Path() : QString());
+    ShowStatus();
+}
+
+void CTermBar::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    ShowStatus();
+}
+
+void CTermBar::ShowStatus()
+{
+    m_status->setText(
+        m_status->fontMetrics().elidedText(m_statusText, Qt::ElideMiddle, m_status->width()));
+}
+
+#include "moc_CTermBar.cpp"

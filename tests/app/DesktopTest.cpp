@@ -1,0 +1,168 @@
+// The desktop conventions of the main window: the Edit menu on the focused field or list, the
+// modified marker in titles, failed files out of the recent list, Ctrl+Q, the user guide text.
+#include "app/CDocManager.h"
+#include "app/CMainFrame.h"
+#include "app/CTarvikApp.h"
+#include "app/UserGuide.h"
+#include "base/CChildFrame.h"
+#include "base/CDocument.h"
+#include "base/CView.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "support/TestEnv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Desktop : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        TestEnv::ClearPreferences();
+        QDir::setCurrent(TestEnv::WorkDir());
+        m_oldHandler = UserMessage::SetHandler(
+            [this](const QString &text, const QString &) { m_messages << text; });
+        m_app = std::make_unique<CTarvikApp>(LinkTiming(), false);
+        ASSERT_TRUE(m_app->InitInstance());
+        Frame()->resize(1366, 768);
+        Frame()->show();
+        QApplication::setActiveWindow(Frame());
+    }
+    void TearDown() override
+    {
+        m_app.reset();
+        UserMessage::SetHandler(m_oldHandler);
+        ResetGlobals();
+    }
+    CMainFrame *Frame() const { return m_app->MainFrame(); }
+    // The four Edit items' enabled states, as the user sees them when the menu opens.
+    QString EditState() const
+    {
+        Frame()->UpdateCommandUI();
+        QString state;
+        for (const char *name : { "edit_undo", "edit_cut", "edit_copy", "edit_paste" })
+            state += Frame()->Action(QLatin1String(name))->isEnabled() ? QLatin1Char('1')
+                                                                       : QLatin1Char('0');
+        return state; // undo, cut, copy, paste
+    }
+    void Trigger(const char *name) { Frame()->Action(QLatin1String(name))->trigger(); }
+
+    std::unique_ptr<CTarvikApp> m_app;
+    UserMessage::Handler m_oldHandler;
+    QStringList m_messages;
+};
+
+TEST_F(Desktop, EditMenuActsOnTheFocusedFieldAndList)
+{
+    QApplication::clipboard()->clear();
+    EXPECT_EQ(EditState(), QStringLiteral("0000")) << "no window: nothing to act on";
+    m_app->OnNewMeterForm();
+    CChildFrame *frame = qobject_cast<CChildFrame *>(Frame()->MdiArea()->activeSubWindow());
+    ASSERT_NE(frame, nullptr);
+    CDocument *doc = frame->View()->GetDocument();
+    const QString title = doc->Title();
+    QLineEdit *field = nullptr;
+    for (QLineEdit *edit : frame->View()->findChildren<QLineEdit *>()) {
+        if (edit->isEnabled() && !edit->isReadOnly() && edit->isVisible()
+            && !edit->parentWidget()->inherits("QComboBox")
+            && !edit->parentWidget()->inherits("QAbstractSpinBox")) {
+            field = edit;
+            break;
+        }
+    }
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    field->setText(QString());
+    EXPECT_EQ(EditState(), QStringLiteral("0000"));
+    QTest::keyClicks(field, QStringLiteral("42"));
+    EXPECT_EQ(EditState(), QStringLiteral("1000")) << "typed: Undo";
+    field->selectAll();
+    EXPECT_EQ(EditState(), QStringLiteral("1110"));
+    Trigger("edit_cut");
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("42"));
+    EXPECT_EQ(EditState(), QStringLiteral("1001")) << "clipboard holds text: Paste";
+    Trigger("edit_paste");
+    Trigger("edit_paste");
+    EXPECT_EQ(field->text(), QStringLiteral("4242"));
+    Trigger("edit_undo");
+    EXPECT_EQ(field->text(), QStringLiteral("42"));
+
+    // Typing marked the document: the window shows the marker, the title itself is unchanged.
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(frame->isWindowModified());
+    EXPECT_EQ(doc->Title(), title);
+    EXPECT_TRUE(Frame()->isWindowModified());
+    QMenu *window = Frame()->WindowMenu();
+    Q_EMIT window->aboutToShow();
+    bool listed = false;
+    for (QAction *action : window->actions())
+        listed = listed || action->text() == QStringLiteral("&1 ") + title;
+    EXPECT_TRUE(listed) << "the Window menu lists the title without the marker";
+
+    // A list: Copy takes its selected row, the rest stay off.
+    auto *list = frame->View()->findChild<QTreeWidget *>();
+    ASSERT_NE(list, nullptr);
+    list->setFocus();
+    list->clearSelection();
+    QApplication::clipboard()->clear();
+    EXPECT_EQ(EditState(), QStringLiteral("0000"));
+    list->setCurrentItem(list->topLevelItem(1));
+    EXPECT_EQ(EditState(), QStringLiteral("0010"));
+    Trigger("edit_copy");
+    const QTreeWidgetItem *row = list->topLevelItem(1);
+    QStringList cells;
+    for (int c = 0; c < row->columnCount(); ++c)
+        cells << row->text(c);
+    EXPECT_EQ(QApplication::clipboard()->text(), cells.join(QLatin1Char('\t')));
+}
+
+TEST_F(Desktop, FailedFilesLeaveTheRecentListAndCtrlQQuits)
+{
+    CDocManager *docs = m_app->DocManager();
+    const QString gone = QDir(TestEnv::WorkDir()).filePath(QStringLiteral("gone.mtr"));
+    const QString kept = QDir(TestEnv::WorkDir()).filePath(QStringLiteral("Terminal.trm"));
+    docs->AddToRecentFiles(kept);
+    docs->AddToRecentFiles(gone);
+    ASSERT_TRUE(docs->RecentFiles().contains(gone));
+    m_messages.clear();
+    EXPECT_EQ(docs->OpenDocumentFile(gone), nullptr);
+    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Failed to open document.") });
+    EXPECT_EQ(docs->RecentFiles(), QStringList { kept });
+    docs->LoadRecentFiles(); // and from the preferences too
+    EXPECT_EQ(docs->RecentFiles(), QStringList { kept });
+
+    QAction *exit = Frame()->Action(QStringLiteral("app_exit"));
+    EXPECT_EQ(exit->text(), QStringLiteral("E&xit"));
+    EXPECT_TRUE(exit->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    exit->trigger();
+    EXPECT_FALSE(Frame()->isVisible());
+}
+
+TEST(UserGuideText, TheReadmeSectionWithoutDeveloperNotes)
+{
+    const QString readme = QStringLiteral(
+        "# Tarvik\n\nIntro.\n\n## User guide\n\nThe pictures come from `scripts/shots`.\n\n"
+        "**Main window.** Toolbar.\n\n![Main](docs/screenshots/main-window.png)\n\n## "
+        "Other\n\nNo.\n");
+    EXPECT_EQ(UserGuide::FromReadme(readme),
+        QStringLiteral("# User Guide\n\n**Main window.** Toolbar.\n\n"
+                       "![Main](docs/screenshots/main-window.png)\n"));
+    EXPECT_TRUE(UserGuide::FromReadme(QStringLiteral("# Tarvik\n\n## Other\n\nx\n")).isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,245 @@
+// The datalogger window while it talks to tarvik-metersim: the event loop keeps ticking during
+// a dialogue, the window shows what runs and how far, Cancel ends it at once and leaves the
+// port free and the status "IDLE"; a cancelled log transfer keeps what arrived and a repeat
+// completes; a port that is not open, or held by another window, is said at once.
+#include "../../bench/StallMeter.h"
+#include "../metersim/SimHarness.h"
+#include "DialogueWait.h"
+
+#include "base/UserMessage.h"
+#include "datalog/Datalog.h"
+#include "datalog/LogFileWriter.h"
+#include "datalog/MeterDialogue.h"
+#include "link/CSerial.h"
+#include "support/TestFiles.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// The simulator, the meter link on it with the real waits (sends paced a tenth as long) and a
+// datalogger window, recording the messages the user would see.
+struct WindowRig
+{
+    explicit WindowRig(QStringList args)
+    {
+        args << QStringLiteral("--interval") << QStringLiteral("200");
+        if (sim.Start(args) != 1)
+            return;
+        sim.ClosePort();
+        LinkTiming timing;
+        timing.pacingScale = 0.1;
+        link = std::make_unique<CSerial>(sim.SlavePath(), timing);
+        link->SetPortText(sim.SlavePath());
+        link->SetBaudText(QStringLiteral("9600"));
+        if (!link->OpenPort())
+            return;
+        previous = UserMessage::SetHandler([this](const QString &text, const QString &caption) {
+            messages << caption.trimmed() + QLatin1Char('|') + text;
+        });
+        view = std::make_unique<Datalog>(nullptr, link.get());
+        view->OnInitialUpdate();
+        view->Core().fields.fileName = dir.filePath(QStringLiteral("meter.log"));
+        view->FieldsChanged();
+        started = true;
+    }
+    ~WindowRig()
+    {
+        view.reset();
+        if (previous)
+            UserMessage::SetHandler(previous);
+    }
+    DatalogCore &Core() { return view->Core(); }
+    QPushButton *Button(Datalog::Button b) { return view->ButtonOf(b); }
+    // Runs the event loop until done() holds; the longest gap between 10 ms ticks meanwhile.
+    qint64 TickUntil(const std::function<bool()> &done, int timeoutMs, bool *reached = nullptr)
+    {
+        StallMeter meter;
+        meter.Start();
+        const bool ok = TestEnv::WaitUntil(done, timeoutMs);
+        meter.Stop();
+        if (reached)
+            *reached = ok;
+        return meter.MaxGapMs();
+    }
+
+    QTemporaryDir dir;
+    SimHarness sim;
+    std::unique_ptr<CSerial> link;
+    std::unique_ptr<Datalog> view;
+    QStringList messages;
+    UserMessage::Handler previous;
+    bool started = false;
+};
+
+// A stored log of about size bytes with LF line ends, as the simulator keeps it.
+QByteArray StoredLog(int size)
+{
+    QByteArray text = "\"Serial#  1   Start Date: 01/31/2007   Time: 02:15:07 PM\n\n"
+                      "\"Snapshot Interval = 5 secs   Flow Units = LBPM   Total Units = LBP\n\n"
+                      "\"Options Selected:\r\n;Line ; Flow \n";
+    for (int row = 1; text.size() < size - 40; ++row)
+        text += "; " + QByteArray::number(row) + "; 12.25 \n";
+    return text + "\n\"Stop Ocurred 01/31/2007 02:20:00 PM\n";
+}
+
+} // namespace
+
+TEST(DatalogCancel, UpdateOnASilentMeterIsCancelledAndThePortIsFreeAtOnce)
+{
+    WindowRig rig({ QStringLiteral("--silent") });
+    ASSERT_TRUE(rig.started);
+    rig.Button(Datalog::Update)->click();
+    EXPECT_TRUE(rig.Core().IsBusy());
+    EXPECT_TRUE(rig.link->IsClaimed());
+    // One second in: the window ticks, says what it does and how far, and offers Cancel only.
+    bool reached = false;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_LT(rig.TickUntil([&clock] { return clock.elapsed() >= 1000; }, 5000), 1000);
+    EXPECT_EQ(rig.view->StatusLabel()->text(), QStringLiteral("Refresh Meter"));
+    EXPECT_EQ(rig.view->ModeLabel()->text(), QStringLiteral("METER Comm Mode"));
+    EXPECT_EQ(rig.view->ProgressLabel()->text(), QStringLiteral("attempt 1 of 5"));
+    for (Datalog::Button b :
+        { Datalog::Update, Datalog::StartPc, Datalog::TransferLog, Datalog::SendConfig,
+            Datalog::ReadConfig, Datalog::StartMeter, Datalog::StopMeter, Datalog::Load })
+        EXPECT_FALSE(rig.Button(b)->isEnabled()) << b;
+    EXPECT_TRUE(rig.Button(Datalog::Cancel)->isEnabled());
+    if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT"); !shot.isEmpty())
+        rig.view->grab().save(shot + QStringLiteral(".dialogue.png"));
+
+    // Cancel: the dialogue ends at its wait, the status is "IDLE" at once, the meter is sent
+    // back to run mode (11 paced bytes) and the port is free.
+    rig.Button(Datalog::Cancel)->click();
+    clock.restart();
+    const qint64 gap
+        = rig.TickUntil([&rig] { return rig.view->StatusLabel()->text() == QLatin1String("IDLE"); },
+            5000, &reached);
+    EXPECT_TRUE(reached);
+    EXPECT_LT(clock.elapsed(), 250);
+    EXPECT_LT(gap, 1000);
+    EXPECT_TRUE(rig.TickUntil([&rig] { return !rig.Core().IsBusy(); }, 5000) < 1000);
+    EXPECT_FALSE(rig.link->IsClaimed());
+    EXPECT_EQ(rig.view->ModeLabel()->text(), QString());
+    EXPECT_EQ(rig.view->ProgressLabel()->text(), QString());
+    EXPECT_TRUE(rig.Button(Datalog::Update)->isEnabled());
+    EXPECT_FALSE(rig.Button(Datalog::Cancel)->isEnabled());
+    EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
+    EXPECT_FALSE(rig.Core().state.meterParametersRead);
+
+    // Another window's dialogue holds the port: said at once, nothing sent, status kept.
+    {
+        SerialPort::Claim other(rig.link.get(), &rig);
+        rig.Button(Datalog::Update)->click();
+        EXPECT_FALSE(rig.Core().IsBusy());
+        EXPECT_EQ(rig.messages,
+            QStringList(QStringLiteral("Flow Meter Communication Error|")
+                + QLatin1String(MeterDialogue::kPortBusyText)));
+    }
+    // A port that is not open: said at once with the port's name, not run into the waits.
+    rig.messages.clear();
+    rig.link->ClosePort();
+    clock.restart();
+    for (Datalog::Button b : { Datalog::Update, Datalog::TransferLog, Datalog::SendConfig,
+             Datalog::ReadConfig, Datalog::StartMeter, Datalog::StartPc })
+        rig.Button(b)->click();
+    EXPECT_LT(clock.elapsed(), 250);
+    EXPECT_FALSE(rig.Core().IsBusy());
+    EXPECT_EQ(rig.messages.size(), 6);
+    EXPECT_EQ(rig.messages.value(0),
+        QStringLiteral("Flow Meter Communication Error|") + rig.link->NotOpenText());
+    EXPECT_TRUE(rig.link->NotOpenText().contains(rig.sim.SlavePath()));
+    EXPECT_EQ(rig.view->StatusLabel()->text(), QStringLiteral("IDLE"));
+
+    // Closed in the middle of a dialogue: the window goes, the port is released.
+    rig.link->ReopenPort();
+    ASSERT_EQ(rig.link->IsEnabled(), 1) << qPrintable(rig.link->LastError());
+    rig.messages.clear();
+    rig.Button(Datalog::Update)->click();
+    clock.restart();
+    rig.TickUntil([&clock] { return clock.elapsed() >= 300; }, 2000);
+    EXPECT_TRUE(rig.link->IsClaimed());
+    rig.view.reset();
+    EXPECT_FALSE(rig.link->IsClaimed());
+    rig.TickUntil([&clock] { return clock.elapsed() >= 600; }, 2000);
+    EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
+}
+
+TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
+{
+    // 12,000 bytes at 19,200 baud: over 6 s on the line.
+    QTemporaryDir dir;
+    const QByteArray stored = StoredLog(12000);
+    const QString logPath = dir.filePath(QStringLiteral("stored.bin"));
+    WriteFile(logPath, stored);
+    WindowRig rig(
+        { QStringLiteral("--log"), logPath, QStringLiteral("--baud"), QStringLiteral("19200") });
+    ASSERT_TRUE(rig.started);
+    const QString file = rig.Core().fields.fileName;
+    const QByteArray header = "\"Halvren - Flow Meter Datalog Filename " + file.toLatin1()
+        + "\r\n\"Full Scale Flow Rate = 80.000000\r\n";
+    QByteArray onDisk = stored;
+    onDisk.replace('\n', "\r\n");
+
+    rig.Button(Datalog::TransferLog)->click();
+    bool reached = false;
+    const auto halfWay = [&rig] {
+        const QString p = rig.view->ProgressLabel()->text();
+        return p.endsWith(QLatin1String(" bytes"))
+            && p.section(QLatin1Char(' '), 0, 0).toInt() >= 6000;
+    };
+    EXPECT_LT(rig.TickUntil(halfWay, 30000, &reached), 1000);
+    ASSERT_TRUE(reached) << qPrintable(rig.view->ProgressLabel()->text());
+    EXPECT_EQ(rig.view->StatusLabel()->text(), QStringLiteral("Data Transfer in Progress"));
+    EXPECT_TRUE(rig.view->ProgressLabel()->text().endsWith(
+        QStringLiteral(" of %1 bytes").arg(stored.size())));
+
+    rig.Button(Datalog::Cancel)->click();
+    QElapsedTimer clock;
+    clock.start();
+    rig.TickUntil([&rig] { return rig.view->StatusLabel()->text() == QLatin1String("IDLE"); }, 5000,
+        &reached);
+    EXPECT_TRUE(reached);
+    EXPECT_LT(clock.elapsed(), 250);
+    EXPECT_LT(rig.TickUntil([&rig] { return !rig.Core().IsBusy(); }, 5000), 1000);
+    EXPECT_FALSE(rig.link->IsClaimed());
+    // The file keeps what arrived, in order; nothing is loaded and nothing was said.
+    const QByteArray cut = ReadFile(file);
+    ASSERT_TRUE(cut.startsWith(header)) << cut.left(200).constData();
+    const QByteArray arrived = cut.mid(header.size());
+    EXPECT_GE(arrived.size(), 6000);
+    EXPECT_LT(arrived.size(), onDisk.size());
+    EXPECT_TRUE(onDisk.startsWith(arrived));
+    EXPECT_TRUE(rig.Core().log.snapshotList.isEmpty());
+    EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
+    // The meter was sent back to run mode: once it has dropped the rest of the log it streams
+    // its readings again (in command mode it would stay silent).
+    QByteArray stream;
+    TestEnv::WaitUntil(
+        [&] {
+            unsigned char b = 0;
+            while (rig.link->ReadByte(&b) == 1)
+                stream.append(char(b));
+            return stream.contains("SCFM");
+        },
+        15000);
+    EXPECT_TRUE(stream.contains("SCFM")) << stream.right(200).constData();
+
+    // Again, to its end: the whole log, loaded into the lists.
+    rig.Button(Datalog::TransferLog)->click();
+    EXPECT_LT(rig.TickUntil([&rig] { return !rig.Core().IsBusy(); }, 90000, &reached), 1000);
+    EXPECT_TRUE(reached);
+    EXPECT_EQ(ReadFile(file).toStdString(), (header + onDisk).toStdString());
+    EXPECT_EQ(rig.view->StatusLabel()->text(), QStringLiteral("IDLE"));
+    EXPECT_EQ(rig.Core().log.logFlowUnits, QStringLiteral("LBPM"));
+    EXPECT_GE(rig.Core().log.snapshotList.size(), 100);
+    EXPECT_EQ(rig.Core().log.stopList.value(0).trimmed(),
+        QStringLiteral("\"Stop Ocurred 01/31/2007 02:20:00 PM"));
+    EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
+}
