@@ -208,14 +208,17 @@ int main(int argc, char **argv)
             meter.Start();
             clock.start();
             rig.view->ButtonOf(Datalog::Load)->click();
-            Wait(100);
+            while (rig.Core().IsBusy())
+                Wait(1);
+            const double whole = double(clock.nsecsElapsed()) / 1e6;
+            Wait(100); // and the painting of the filled lists
             meter.Stop();
             load.stallMs.push_back(double(meter.MaxGapMs()));
-            load.totalMs.push_back(double(clock.nsecsElapsed()) / 1e6 - 100);
+            load.totalMs.push_back(whole);
             if (rig.Core().log.snapshotList.size() != 100000)
                 return failed("the log did not load");
         }
-        Print("load", load, "  (100,000 rows; whole = time to the next tick)");
+        Print("load", load, "  (100,000 rows)");
     }
 
     if (wanted("update-silent")) {

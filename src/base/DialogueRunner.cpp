@@ -1,7 +1,11 @@
 #include "base/DialogueRunner.h"
 
-#include <QSocketNotifier>
 #include <QTimer>
+#ifdef Q_OS_WIN
+#include <QWinEventNotifier>
+#else
+#include <QSocketNotifier>
+#endif
 
 bool DialogueRunner::Wait::await_ready() const
 {
@@ -58,11 +62,22 @@ void DialogueRunner::BeginWait(std::coroutine_handle<> awaiting, Wait *wait)
     m_waiting = awaiting;
     m_wait = wait;
     if (wait->m_handle >= 0) {
+#ifdef Q_OS_WIN
+        // The event is signalled when the armed read has a byte; the caller re-arms it (which
+        // resets the event) before each wait, so a signal never stands from an earlier one.
+        const auto event = reinterpret_cast<Qt::HANDLE>(wait->m_handle);
+        if (!m_notifier || m_notifier->handle() != event) {
+            delete m_notifier;
+            m_notifier = new QWinEventNotifier(event, this);
+            connect(m_notifier, &QWinEventNotifier::activated, this, [this] { Wake(true); });
+        }
+#else
         if (!m_notifier || m_notifier->socket() != qintptr(wait->m_handle)) {
             delete m_notifier;
             m_notifier = new QSocketNotifier(qintptr(wait->m_handle), QSocketNotifier::Read, this);
             connect(m_notifier, &QSocketNotifier::activated, this, [this] { Wake(true); });
         }
+#endif
         m_notifier->setEnabled(true);
     }
     m_timer->start(wait->m_ms);

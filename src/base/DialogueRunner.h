@@ -8,7 +8,11 @@
 #include <functional>
 #include <optional>
 
+#ifdef Q_OS_WIN
+class QWinEventNotifier;
+#else
 class QSocketNotifier;
+#endif
 class QTimer;
 
 // Runs one meter dialogue at a time as a coroutine on the user-interface thread, and gives it the
@@ -62,8 +66,9 @@ public:
 
     // A pause of ms milliseconds (no wait at all for ms <= 0).
     Wait Sleep(int ms) { return Wait(this, ms, -1); }
-    // Waits until handle (a file descriptor; -1 for none, which pauses the whole time-out) is
-    // readable, at most ms milliseconds.
+    // Waits until handle is readable, at most ms milliseconds: a file descriptor, or on Windows
+    // the event of an armed overlapped read (SerialDevice::WaitHandle); -1 for none, which
+    // pauses the whole time-out.
     Wait Readable(std::intptr_t handle, int ms) { return Wait(this, ms, handle); }
 
 Q_SIGNALS:
@@ -80,7 +85,11 @@ private:
     std::coroutine_handle<> m_waiting;
     Wait *m_wait = nullptr;
     QTimer *m_timer = nullptr;
+#ifdef Q_OS_WIN
+    QWinEventNotifier *m_notifier = nullptr;
+#else
     QSocketNotifier *m_notifier = nullptr;
+#endif
     bool m_cancelled = false;
     bool m_resumePosted = false;
 };

@@ -8,7 +8,9 @@
 #include "datalog/LogLoader.h"
 #include "datalog/MeterDialogue.h"
 #include "datalog/PcLogger.h"
+#include "link/CSerial.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 DatalogCore::DatalogCore()
@@ -21,9 +23,16 @@ DatalogCore::DatalogCore()
     m_meter = std::make_unique<MeterDialogue>(m_model, *m_runner);
 }
 
-// The runner goes first (declared last): a suspended dialogue is destroyed without resuming,
-// its port claim released and its log file closed with what arrived.
-DatalogCore::~DatalogCore() = default;
+DatalogCore::~DatalogCore()
+{
+    // A suspended dialogue is destroyed without resuming, its port claim released and its log
+    // file closed with what arrived. A meter it left in command mode would stay silent: the
+    // link, which outlives the window, sends it back to run mode.
+    const bool inCommandMode = m_meter->InCommandMode();
+    m_runner.reset();
+    if (CSerial *link = Link(); link && inCommandMode)
+        link->SendCommandDetached(QByteArrayLiteral("rrrrrrrrrrr"));
+}
 
 void DatalogCore::OnFirstShown()
 {
@@ -169,31 +178,39 @@ Task<void> DatalogCore::TransferThenLoad()
         co_return;
     m_model.ClearDisplay();
     if (IsIdle())
-        LoadFrom(written);
+        co_await LoadFrom(written);
     co_return;
 }
 
 void DatalogCore::LoadLog()
 {
     if (IsIdle() && !IsBusy())
-        LoadFrom(fields.fileName.trimmed());
+        Run(LoadFrom(fields.fileName.trimmed()));
 }
 
-void DatalogCore::LoadFrom(const QString &path)
+Task<void> DatalogCore::LoadFrom(QString path)
 {
-    // A log that cannot be read leaves the one shown as it is; every load that brings no rows,
-    // or not all of them, says so.
+    // A log that cannot be read, or whose load is cancelled, leaves the one shown as it is: the
+    // file is read into a copy, in slices that keep the window live, and shown when whole. Every
+    // load that brings no rows, or not all of them, says so.
     const QString name = QFileInfo(path).fileName();
     QString problem;
-    LogLoader::Outcome outcome = LogLoader::Outcome::Rows;
+    QFile file(path);
     if (path.isEmpty() || path == QLatin1String(kPlaceholderFileName)) {
         problem = QStringLiteral("Enter the name of the log file to load in E-LOG FILENAME,\n"
                                  "or choose it with Browse.");
-    } else if (!LogLoader::LoadFile(path, log, &outcome)) {
+    } else if (!file.open(QIODevice::ReadOnly)) {
         problem = QFileInfo::exists(path)
             ? QStringLiteral("%1 could not be read.\nCheck that you may open it.").arg(name)
             : QStringLiteral("%1 was not found in %2.").arg(name, QFileInfo(path).absolutePath());
     } else {
+        m_model.SetProgress(QStringLiteral("Loading %1").arg(name));
+        LogData loaded = log;
+        const LogLoader::Outcome outcome
+            = co_await LogLoader::LoadInSlices(file, loaded, m_runner.get());
+        if (m_runner->Cancelled())
+            co_return;
+        log = std::move(loaded);
         m_model.ListsReset();
         m_model.FieldsChanged();
         if (outcome == LogLoader::Outcome::NoRows)
@@ -206,4 +223,5 @@ void DatalogCore::LoadFrom(const QString &path)
     }
     if (!problem.isEmpty())
         UserMessage::Show(problem, QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
+    co_return;
 }

@@ -65,7 +65,8 @@ public:
     void StartMeter();
     void StopMeter();
     void TransferMeterLog();
-    // LOAD: reads the log named in E-LOG FILENAME into the lists.
+    // LOAD: reads the log named in E-LOG FILENAME into the lists; a long log loads in slices on
+    // the runner (Cancel stops it and keeps the log shown before).
     void LoadLog();
     // Cancel: the running dialogue stops at its wait, the status shows "IDLE", and a meter left
     // in command mode is sent back to run mode.
@@ -77,7 +78,7 @@ public:
 private:
     Task<void> CheckThenStartPc();
     Task<void> TransferThenLoad();
-    void LoadFrom(const QString &path);
+    Task<void> LoadFrom(QString path);
     void DialogueEnded();
 
     DatalogModel m_model;

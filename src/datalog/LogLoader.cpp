@@ -1,9 +1,11 @@
 #include "datalog/LogLoader.h"
 
+#include "base/DialogueRunner.h"
 #include "base/ScanText.h"
 #include "datalog/LogData.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <algorithm>
@@ -56,12 +58,45 @@ bool HasRow(const QStringList &entries)
         [](const QString &entry) { return entry.startsWith(QLatin1String("; ")); });
 }
 
-LogLoader::Outcome LoadLines(QIODevice &in, LogData &log);
+// Pauses on runner once the current slice has run kSliceMs; true to go on, false when the
+// load is to end (Cancel). Without a runner it never pauses.
+class Slicer
+{
+public:
+    explicit Slicer(DialogueRunner *runner)
+        : m_runner(runner)
+    {
+        m_clock.start();
+    }
+    bool Due() const { return m_runner && m_clock.elapsed() >= LogLoader::kSliceMs; }
+    Task<bool> Pause()
+    {
+        const bool slept = co_await m_runner->Sleep(1);
+        m_clock.restart();
+        co_return slept && !m_runner->Cancelled();
+    }
+
+private:
+    DialogueRunner *m_runner;
+    QElapsedTimer m_clock;
+};
+
+Task<LogLoader::Outcome> LoadLines(QIODevice &in, LogData &log, Slicer &slicer);
 
 } // namespace
 
 LogLoader::Outcome LogLoader::Load(QIODevice &in, LogData &log)
 {
+    // Without a runner the load never suspends: one resume runs it to its end.
+    Task<Outcome> load = LoadInSlices(in, log, nullptr);
+    load.Resume();
+    return load.Result();
+}
+
+Task<LogLoader::Outcome> LogLoader::LoadInSlices(
+    QIODevice &in, LogData &log, DialogueRunner *runner)
+{
+    Slicer slicer(runner);
     // Lines ended by CR alone (no LF in the whole first block) are read as lines ended by LF.
     const QByteArray head = in.peek(64 * 1024);
     if (head.contains('\r') && !head.contains('\n')) {
@@ -69,14 +104,17 @@ LogLoader::Outcome LogLoader::Load(QIODevice &in, LogData &log)
         all.replace('\r', '\n');
         QBuffer buffer(&all);
         buffer.open(QIODevice::ReadOnly);
-        return LoadLines(buffer, log);
+        co_return co_await LoadLines(buffer, log, slicer);
     }
-    return LoadLines(in, log);
+    co_return co_await LoadLines(in, log, slicer);
 }
 
 namespace {
 
-LogLoader::Outcome LoadLines(QIODevice &in, LogData &log)
+// How many lines are read between two looks at the slice's clock.
+constexpr int kLinesPerLook = 512;
+
+Task<LogLoader::Outcome> LoadLines(QIODevice &in, LogData &log, Slicer &slicer)
 {
     using Outcome = LogLoader::Outcome;
     log.ClearLists();
@@ -84,33 +122,37 @@ LogLoader::Outcome LoadLines(QIODevice &in, LogData &log)
         = [&log] { return HasRow(log.snapshotList) ? Outcome::Rows : Outcome::NoRows; };
     QByteArray line;
     if (!NextLine(in, &line)) // the file name line
-        return outcome();
+        co_return outcome();
     if (!NextLine(in, &line))
-        return outcome();
+        co_return outcome();
     const int rate = line.indexOf("Rate = ");
     if (rate >= 0) {
         if (const auto flow = ScanText::Double(Text(line.mid(rate + 7))))
             log.fullScaleFlow = float(*flow);
     }
     if (!NextLine(in, &line))
-        return outcome();
+        co_return outcome();
     const int time = line.indexOf("Time");
     if (time >= 0)
         log.logStartTime = Text(line.mid(time + 6, 11));
     if (!line.startsWith('"'))
-        return outcome();
+        co_return outcome();
 
     // Header lines up to the column header (the first line starting with ";"); the column
     // numbers that stand are those of the column header itself.
     int count = 0;
     while (!line.startsWith(';')) {
         if (count++ >= LogLoader::kMaxLines)
-            return outcome();
+            co_return outcome();
+        if (count % kLinesPerLook == 0 && slicer.Due()) {
+            if (!co_await slicer.Pause())
+                co_return outcome();
+        }
         log.columns.Clear();
         if (!IsBlank(line))
             log.headerList.append(Text(line));
         if (!NextLine(in, &line))
-            return outcome(); // no column header: no rows
+            co_return outcome(); // no column header: no rows
         ExamineHeaderLine(line, log);
         log.columns.FromHeaderLine(line);
     }
@@ -118,30 +160,34 @@ LogLoader::Outcome LoadLines(QIODevice &in, LogData &log)
 
     // The line after the column header is shown whatever it is, then the rows ("; " lines).
     if (!NextLine(in, &line))
-        return outcome();
+        co_return outcome();
     log.snapshotList.append(Text(line));
     bool ended = false;
     for (count = 0; count < LogLoader::kMaxLines; ++count) {
         if (!NextLine(in, &line))
-            return outcome();
+            co_return outcome();
         if (!line.startsWith("; ")) {
             ended = true;
             break;
         }
         log.snapshotList.append(Text(line));
+        if (count % kLinesPerLook == 0 && slicer.Due()) {
+            if (!co_await slicer.Pause())
+                co_return outcome();
+        }
     }
     if (!ended) // the row limit was reached; rows are left out only when more input follows
-        return in.atEnd() ? outcome() : Outcome::Cut;
+        co_return in.atEnd() ? outcome() : Outcome::Cut;
 
     // The line that ended the rows is passed over; the next two non-blank lines are the stop
     // lines.
     for (int i = 0; i < 2; ++i) {
         if (!NextLine(in, &line))
-            return outcome();
+            co_return outcome();
         if (!IsBlank(line))
             log.stopList.append(Text(line));
     }
-    return outcome();
+    co_return outcome();
 }
 
 } // namespace

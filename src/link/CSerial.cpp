@@ -12,6 +12,22 @@ CSerial::CSerial(const QString &deviceName, const LinkTiming &timing)
 {
 }
 
+// A detached send still running goes with the link, where it waits.
+CSerial::~CSerial() = default;
+
+void CSerial::SendCommandDetached(QByteArray text)
+{
+    if (!IsOpen() || !FreeFor(this))
+        return;
+    if (!m_detached)
+        m_detached = std::make_unique<DialogueRunner>();
+    // A lambda without captures: its parameters live in the coroutine's frame.
+    m_detached->Start([](CSerial *link, QByteArray bytes) -> Task<void> {
+        const Claim claim(link, link, [link] { link->m_detached->Cancel(); });
+        co_await link->SendCommandAsync(*link->m_detached, std::move(bytes));
+    }(this, std::move(text)));
+}
+
 SerialDevice::Format CSerial::LineFormat() const
 {
     SerialDevice::Format format;

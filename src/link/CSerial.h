@@ -3,6 +3,7 @@
 #include "link/SerialPort.h"
 
 #include <functional>
+#include <memory>
 
 // The meter link: the program's one path to a meter's RS-232 port (8N1, DTR and RTS on, no
 // flow control). Owned by CTarvikApp; the terminal, the meter forms, the command lists and the
@@ -11,6 +12,7 @@ class CSerial : public SerialPort
 {
 public:
     explicit CSerial(const QString &deviceName, const LinkTiming &timing = {});
+    ~CSerial() override;
 
     void ReopenPort();
     void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs);
@@ -30,6 +32,13 @@ public:
     Task<int> SendCommandAsync(
         DialogueRunner &runner, QByteArray text, std::function<void(int sent)> progress = {});
 
+    // Sends text as SendCommandAsync does, on a runner of the link's own, holding the port
+    // meanwhile: for a command that must reach the meter although the window that asked for it
+    // is going away (a datalogger closed while the meter is in command mode sends it back to run
+    // mode). Nothing is sent when the port is not open, or held by a dialogue, or such a send
+    // still runs.
+    void SendCommandDetached(QByteArray text);
+
     static constexpr int kSendStringPacingMs = 20;
     static constexpr int kSendCommandPacingMs = 25;
 
@@ -39,4 +48,6 @@ protected:
 private:
     void PacingSleep(int ms) const;
     int PacingMs(int ms) const;
+
+    std::unique_ptr<DialogueRunner> m_detached; // of SendCommandDetached
 };

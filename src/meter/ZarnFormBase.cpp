@@ -677,6 +677,7 @@ void ZarnFormBase::ListTick(int timerId)
     if (!m_runner || !m_runner->IsRunning()) {
         // Cancelled, or its window closed, between two lines.
         StopListTimer();
+        ListFailed(timerId);
         if (timerId == kSendTimer)
             UserMessage::Show(
                 QStringLiteral("Sending was cancelled before the meter confirmed that it "
@@ -688,6 +689,7 @@ void ZarnFormBase::ListTick(int timerId)
     if (result == CQueExecutor::kBadLabel) {
         // The list has said what went wrong (its jump target is the message) and stopped.
         StopListTimer();
+        ListFailed(timerId);
         return;
     }
     if (result != CQueExecutor::kEnded)

@@ -87,6 +87,9 @@ protected:
     virtual QString SaveAsTitle() = 0;
     // A list's step returned 1 (the list has ended) on the timer timerId.
     virtual void ListEnded(int timerId) = 0;
+    // The list on the timer timerId stopped before its end: it jumped to its failure message,
+    // or was cancelled.
+    virtual void ListFailed(int) { }
     // The edit codes (editField) of the form's coefficient lists, Enter in such a list's edit
     // box, and Up/Down (step -1/+1) through a list.
     virtual bool IsListCode(int code) const = 0;

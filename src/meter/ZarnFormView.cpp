@@ -944,7 +944,13 @@ void ZarnFormView::ClockTick()
     if (!m_changedRange.isEmpty() && g_MeterNumber != m_changedRange
         && g_MeterNumber != m_rangeBeforeChange)
         m_changedRange.clear(); // the meter has told of another range since
-    if (!m_changedRange.isEmpty())
+    if (!m_failedRange.isEmpty() && g_MeterNumber != m_rangeAtFailure) {
+        m_failedRange.clear();
+        m_active->setToolTip(QString());
+    }
+    if (!m_failedRange.isEmpty())
+        m_active->setText(QStringLiteral("?"));
+    else if (!m_changedRange.isEmpty())
         m_active->setText(m_changedRange);
     else if (!g_MeterNumber.isEmpty())
         m_active->setText(g_MeterNumber);
@@ -1032,6 +1038,21 @@ void ZarnFormView::ListEnded(int timerId)
     }
 }
 
+void ZarnFormView::ListFailed(int timerId)
+{
+    if (timerId != kSelectTimer)
+        return;
+    // The change may have been taken half way: the meter's range is not known until it says.
+    m_failedRange = m_desired->currentText();
+    m_rangeAtFailure = g_MeterNumber;
+    m_changedRange.clear();
+    m_active->setText(QStringLiteral("?"));
+    m_active->setToolTip(QStringLiteral("The meter did not confirm the change to range %1: its "
+                                        "active range is not known.\nRead the meter or identify "
+                                        "it in the terminal.")
+                             .arg(m_failedRange));
+}
+
 int ZarnFormView::ConvertDocument(CMeterDoc &doc, const QString &target)
 {
     return doc.ConvertToVersion(target);
@@ -1078,6 +1099,13 @@ void ZarnFormView::FinishRead()
     const bool rangeRead = range >= 1 && range <= 4;
     if (g_MeterNumber.isEmpty() && rangeRead)
         m_active->setText(QString::number(range));
+    if (!m_failedRange.isEmpty() && rangeRead) {
+        // The read tells the range a change left the meter on.
+        m_failedRange.clear();
+        m_active->setToolTip(QString());
+        m_changedRange = QString::number(range);
+        m_rangeBeforeChange = g_MeterNumber;
+    }
     if (!m_changedRange.isEmpty() && rangeRead) // newer than the terminal's old line too
         m_changedRange = QString::number(range);
     Retitle(GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));

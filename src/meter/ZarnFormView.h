@@ -69,6 +69,7 @@ protected:
     int ConvertDocument(CMeterDoc &doc, const QString &target) override;
     QString SaveAsTitle() override;
     void ListEnded(int timerId) override;
+    void ListFailed(int timerId) override;
     bool IsListCode(int code) const override { return code >= 1 && code <= 3; }
     void EnterInList(int code) override { EnterCoefficient(code); }
     void WalkInList(int code, int step) override { WalkList(code, step); }
@@ -192,4 +193,8 @@ private:
     // identification in the terminal still names that one).
     QString m_changedRange;
     QString m_rangeBeforeChange;
+    // The range of a change the meter did not confirm (empty: none), and the range the meter
+    // had last told of then; until it tells of a range again or is read, Active shows "?".
+    QString m_failedRange;
+    QString m_rangeAtFailure;
 };

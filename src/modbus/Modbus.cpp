@@ -135,6 +135,7 @@ void Modbus::EndDialogue()
     if (m_staticNext > 0) {
         m_staticNext = 0;
         m_staticButton->setText(kCmd3);
+        m_staticButton->setToolTip(QString());
     }
     StopTimer(kRepeatTimer);
     StopTimer(kStepTimer);
@@ -742,6 +743,12 @@ void Modbus::ShowFailure(int panel, const QString &address)
 
 void Modbus::OnStaticButton()
 {
+    // The button of a static read in progress stops it: the waiting exchange ends at once, the
+    // meters read so far keep their data.
+    if (m_staticNext > 0) {
+        EndDialogue();
+        return;
+    }
     if (!PortReady())
         return;
     if (m_dynamicButton->text() == QStringLiteral("STOP") || m_busy)
@@ -767,12 +774,21 @@ void Modbus::StaticNext()
         m_staticNext = n + 1;
         for (Field field : { SerialNumber, FlowUnits, TotalizerUnits, FullScale, MaxRange })
             f[field]->setText(kDashes);
+        int ahead = 0;
+        for (int later = n + 1; later <= kPanels; ++later)
+            ahead += DecimalValue(m_panels[size_t(later)].fields[Address]->text()) > 0;
+        m_staticButton->setToolTip(QStringLiteral("Reading the static data of meter %1 at "
+                                                  "address %2; %3 more to read.\nClick to stop.")
+                                       .arg(n)
+                                       .arg(f[Address]->text())
+                                       .arg(ahead));
         m_master.SetPort(CurrentPort());
         BeginDialogue(StaticDialogue(n));
         return;
     }
     m_staticNext = 0;
     m_staticButton->setText(kCmd3);
+    m_staticButton->setToolTip(QString());
     FinishExchange();
 }
 

@@ -220,16 +220,19 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
     EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
     // The meter was sent back to run mode: once it has dropped the rest of the log it streams
     // its readings again (in command mode it would stay silent).
-    QByteArray stream;
-    TestEnv::WaitUntil(
-        [&] {
-            unsigned char b = 0;
-            while (rig.link->ReadByte(&b) == 1)
-                stream.append(char(b));
-            return stream.contains("SCFM");
-        },
-        15000);
-    EXPECT_TRUE(stream.contains("SCFM")) << stream.right(200).constData();
+    const auto streamsAgain = [&rig] {
+        QByteArray stream;
+        TestEnv::WaitUntil(
+            [&] {
+                unsigned char b = 0;
+                while (rig.link->ReadByte(&b) == 1)
+                    stream.append(char(b));
+                return stream.contains("SCFM");
+            },
+            15000);
+        return stream.contains("SCFM") ? std::string() : stream.right(200).toStdString();
+    };
+    EXPECT_EQ(streamsAgain(), std::string());
 
     // Again, to its end: the whole log, loaded into the lists.
     rig.Button(Datalog::TransferLog)->click();
@@ -242,4 +245,15 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
     EXPECT_EQ(rig.Core().log.stopList.value(0).trimmed(),
         QStringLiteral("\"Stop Ocurred 01/31/2007 02:20:00 PM"));
     EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
+
+    // The window closed half way through a transfer: the link itself sends the meter back to
+    // run mode.
+    rig.Button(Datalog::TransferLog)->click();
+    rig.TickUntil([&rig] { return rig.view->ProgressLabel()->text().startsWith(QLatin1Char('2')); },
+        30000, &reached);
+    ASSERT_TRUE(reached) << qPrintable(rig.view->ProgressLabel()->text());
+    rig.view.reset();
+    EXPECT_TRUE(rig.link->IsClaimed());
+    EXPECT_EQ(streamsAgain(), std::string());
+    EXPECT_FALSE(rig.link->IsClaimed());
 }

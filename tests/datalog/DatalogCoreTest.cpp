@@ -577,8 +577,8 @@ TEST(LoadLog, ReadsBothKindsOfLogAndKeepsToItsBounds)
 }
 
 // LOAD says what it found: no file name, a missing or unreadable file, a log without rows, a
-// log cut at the row limit; a log with CR-only line ends loads. A failed LOAD keeps the log on
-// show, and a PC log started afterwards graphs from its own start time.
+// log cut at the row limit; a log with CR-only line ends loads. A failed or cancelled LOAD keeps
+// the log on show, and a PC log started afterwards graphs from its own start time.
 TEST(LoadLog, SaysWhatItFoundAndKeepsTheLogOnShow)
 {
     const QByteArray head = "\"Halvren - PC Datalog Filename a.log\n\"Full Scale Flow Rate = 80\n"
@@ -619,6 +619,7 @@ TEST(LoadLog, SaysWhatItFoundAndKeepsTheLogOnShow)
         rig.sink.messages.clear();
         rig.core.fields.fileName = path;
         rig.core.LoadLog();
+        ASSERT_TRUE(TestEnv::WaitUntil([&] { return !rig.core.IsBusy(); }, 20000));
         const QString said = QString::fromLatin1(row.said);
         EXPECT_EQ(rig.sink.messages.size(), said.isEmpty() ? 0 : 1) << row.name;
         EXPECT_TRUE(rig.sink.messages.join('\n').contains(said))
@@ -626,6 +627,19 @@ TEST(LoadLog, SaysWhatItFoundAndKeepsTheLogOnShow)
         EXPECT_EQ(rig.core.log.snapshotList.size(), row.rows) << row.name;
     }
     EXPECT_EQ(rig.core.log.logStartTime, QStringLiteral("09:00:00 AM"));
+
+    // A long load gives the event loop back between slices; cancelled, it keeps the log shown.
+    rig.core.fields.fileName = rig.dir.filePath(QStringLiteral("good.log"));
+    rig.core.LoadLog();
+    rig.sink.messages.clear();
+    rig.core.fields.fileName = rig.dir.filePath(QStringLiteral("many.log"));
+    rig.core.LoadLog();
+    EXPECT_TRUE(rig.core.IsBusy());
+    rig.core.Cancel();
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !rig.core.IsBusy(); }, 5000));
+    EXPECT_EQ(rig.core.log.snapshotList.size(), 2);
+    EXPECT_TRUE(rig.sink.messages.isEmpty());
+
     rig.core.fields.fileName = rig.dir.filePath(QStringLiteral("pc.log"));
     rig.core.Pc().StartPcLogging();
     EXPECT_EQ(rig.core.log.logStartTime, QStringLiteral("02:15:07 PM"));

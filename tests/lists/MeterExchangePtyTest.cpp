@@ -175,8 +175,9 @@ TEST_F(MeterExchangePty, ExchangeOnTheRunnerKeepsTheLoopTickingAndItsBytes)
             meter.join();
         EXPECT_EQ(result, c.result) << c.what;
         EXPECT_EQ(reply, c.reply) << c.what;
-        if (!c.answer.isEmpty())
+        if (!c.answer.isEmpty()) {
             EXPECT_EQ(heard, QByteArray("rv\r")) << c.what;
+        }
         EXPECT_LT(longest, 1000) << c.what; // coarse: the machine may be busy
         EXPECT_LT(clock.elapsed(), 300 + 1000) << c.what;
     }

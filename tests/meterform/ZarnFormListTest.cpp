@@ -343,7 +343,7 @@ TEST_F(FormListTest, ChangeRunsOnlyForAKnownOtherRange)
     WriteFile(QStringLiteral("select20.que"),
         " Send(1115, 10, 10, \"\", \"*\", Fail)\n"
         " End\n"
-        "Fail: End\n");
+        "Fail: Goto(Meter refused the range change)\n");
     const struct
     {
         const char *meterNumber;
@@ -368,6 +368,21 @@ TEST_F(FormListTest, ChangeRunsOnlyForAKnownOtherRange)
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("2"));
     EXPECT_EQ(g_MeterNumber, QStringLiteral("2"));
     EXPECT_EQ(m_meter.sent.last(), QStringLiteral("rrrrrrrrr"));
+
+    // A change the meter does not confirm: Active shows "?" (and a change is refused) until the
+    // meter tells of its range again; the same old number rescanned does not count.
+    m_messages.clear();
+    m_form->SetField(1115, QStringLiteral("3"));
+    m_form->OnChange();
+    m_meter.replies.append("RANGE REFUSED");
+    RunList(ZarnFormView::kSelectTimer);
+    EXPECT_EQ(m_messages.join('|').toStdString(), "Meter refused the range change");
+    for (const char *told : { "2", "2", "4" }) {
+        g_MeterNumber = QString::fromLatin1(told);
+        m_form->TimerTick(ZarnFormView::kClockTimer);
+        EXPECT_EQ(m_form->GetField(1114), QString::fromLatin1(told == QByteArray("4") ? "4" : "?"));
+    }
+    EXPECT_EQ(g_SelectDone, 0);
 }
 
 TEST_F(FormListTest, SaveTakesTheNameTheReadGave)

@@ -710,6 +710,22 @@ TEST_F(ModbusView, PortChangeOrClosingEndsTheExchange)
     m_messages.clear();
     other.reset();
     EXPECT_FALSE(m_port->IsClaimed());
+
+    // A static read says which meter it waits for; its button stops it at once.
+    m_view->OnStaticButton();
+    EXPECT_TRUE(m_view->Busy());
+    QString progress;
+    for (const QPushButton *button : m_view->findChildren<QPushButton *>())
+        if (button->text() == QLatin1String("Sending"))
+            progress = button->toolTip();
+    EXPECT_TRUE(progress.startsWith(QStringLiteral("Reading the static data of meter 1 at "
+                                                   "address 1; 0 more to read.")))
+        << qPrintable(progress);
+    QTest::qWait(100);
+    m_view->OnStaticButton();
+    EXPECT_FALSE(m_view->Busy());
+    EXPECT_FALSE(m_port->IsClaimed());
+    EXPECT_EQ(m_view->StaticCaption(), QStringLiteral("CMD 3"));
     QTest::qWait(1600);
     EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
 }
