@@ -17,6 +17,8 @@
 //   given baud, next to the time the bytes need on the wire.
 // stream: the reading-line receiver against the simulator streaming as fast as its interval
 //   allows at the given baud: lines taken per second and lines that came out malformed.
+#include "BenchRig.h"
+
 #include "base/CPrefs.h"
 #include "base/UserMessage.h"
 #include "datalog/Datalog.h"
@@ -47,39 +49,8 @@
 
 namespace {
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-void Wait(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// Ends a simulator started with StartSim when the scope ends.
-struct SimStopper
-{
-    QProcess &sim;
-    ~SimStopper()
-    {
-        sim.terminate();
-        sim.waitForFinished(3000);
-    }
-};
-
-// The simulator on a pseudo-terminal; its path, or empty.
-QString StartSim(QProcess &sim, QStringList args)
-{
-    args << QStringLiteral("--data-dir") << QStringLiteral(TARVIK_DATA_DIR);
-    sim.start(QStringLiteral(TARVIK_METERSIM), args);
-    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000))
-        return QString();
-    return QString::fromLocal8Bit(sim.readLine()).trimmed();
-}
+using bench::Median;
+using bench::Wait;
 
 std::unique_ptr<CSerial> OpenLink(const QString &path, int baud)
 {
@@ -125,9 +96,8 @@ int RunCpu(bool logging, int seconds)
         std::printf("floor: an empty window with one 10 ms timer: %.2f %% of one core over %d s\n",
             100.0 * CpuShare(seconds), seconds);
     }
-    QProcess sim;
-    SimStopper stopper { sim };
-    const QString pty = StartSim(sim, {});
+    bench::Simulator sim(bench::MeterOptions(0));
+    const QString pty = sim.Path();
     auto link = pty.isEmpty() ? nullptr : OpenLink(pty, 9600);
     if (!link) {
         std::fprintf(stderr, "the simulator did not start\n");
@@ -163,22 +133,10 @@ int RunCpu(bool logging, int seconds)
 int RunLoad(int rows, int runs)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("big.log"));
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly))
-            return 1;
-        QByteArray text
-            = "\"Halvren - PC Datalog Filename big.log\r\n\"Full Scale Flow Rate = 80.000000\r\n"
-              "\"Serial#  12345678   Start Date: 01/31/2007   Time: 02:15:07 PM\r\n\r\n"
-              "\"Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF\r\n\r\n"
-              "\"Options Selected:\r\r\n;Line ; Date ; Time ; Flow ; Total ; Relay1 \r\n";
-        for (int r = 1; r <= rows; ++r)
-            text += "; " + QByteArray::number(r) + "; 01/31/2007 ; 02:15:07 PM ; 40.00     ; "
-                + QByteArray::number(1234.5678 + r, 'f', 4) + "   ; RLY1 \r\n";
-        text += "\r\n\"Stop Ocurred 01/31/2007 02:20:00 PM\r\n";
-        f.write(text);
-    }
+    const QString path
+        = bench::WriteFile(dir.filePath(QStringLiteral("big.log")), bench::PcLog(rows));
+    if (path.isEmpty())
+        return 1;
     Datalog view(nullptr, nullptr);
     view.resize(815, 655);
     view.show();
@@ -226,25 +184,15 @@ public:
 int RunTransfer(int bytes, int baud, int runs)
 {
     QTemporaryDir dir;
-    const QString logPath = dir.filePath(QStringLiteral("stored.bin"));
-    {
-        QFile f(logPath);
-        if (!f.open(QIODevice::WriteOnly))
-            return 1;
-        QByteArray text = "\"Serial#  1   Start Date: 01/31/2007   Time: 02:15:07 PM\n\n"
-                          "\"Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF\n\n"
-                          "\"Options Selected:\r\n;Line ; Flow \n";
-        for (int r = 1; text.size() < bytes - 60; ++r)
-            text += "; " + QByteArray::number(r) + "; 40.00     \n";
-        text += "\n\"Stop Ocurred 01/31/2007 02:20:00 PM\n";
-        f.write(text.leftJustified(bytes, ' ', true));
-    }
+    const QString logPath = bench::WriteFile(
+        dir.filePath(QStringLiteral("stored.bin")), bench::StoredMeterLog(bytes));
+    if (logPath.isEmpty())
+        return 1;
     std::vector<double> totalMs, dataMs;
     for (int i = 0; i < runs; ++i) {
-        QProcess sim;
-        SimStopper stopper { sim };
-        const QString pty = StartSim(sim,
-            { QStringLiteral("--log"), logPath, QStringLiteral("--baud"), QString::number(baud) });
+        bench::Simulator sim(
+            QStringList { QStringLiteral("--log"), logPath } + bench::MeterOptions(baud));
+        const QString pty = sim.Path();
         auto link = pty.isEmpty() ? nullptr : OpenLink(pty, baud);
         if (!link) {
             std::fprintf(stderr, "the simulator did not start\n");
@@ -310,11 +258,9 @@ private:
 
 int RunStream(int seconds, int baud)
 {
-    QProcess sim;
-    SimStopper stopper { sim };
-    const QString pty = StartSim(sim,
-        { QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--interval"),
-            QStringLiteral("50") });
+    bench::Simulator sim(QStringList { QStringLiteral("--interval"), QStringLiteral("50") }
+        + bench::MeterOptions(baud));
+    const QString pty = sim.Path();
     auto link = pty.isEmpty() ? nullptr : OpenLink(pty, baud);
     if (!link) {
         std::fprintf(stderr, "the simulator did not start\n");
@@ -377,9 +323,7 @@ int main(int argc, char **argv)
         else if (opt == "--baud")
             baud = std::max(300, value);
     }
-    QTemporaryDir root;
-    qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root.path());
+    bench::BenchHome home(false);
     QApplication app(argc, argv);
     UserMessage::SetHandler([](const QString &text, const QString &caption) {
         std::fprintf(stderr, "[message %s] %s\n", qPrintable(caption.trimmed()), qPrintable(text));

@@ -10,6 +10,7 @@
 // sending) or, when it exchanges with the meter, the longer of that period and the exchange's
 // own floor: 25 ms per command byte sent (its CR included) and the reply bytes on the wire (10
 // bits each). A timer whose handler overran fires again at once, so the two do not add up.
+#include "BenchRig.h"
 #include "TimedLink.h"
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
@@ -39,11 +40,7 @@
 #include <vector>
 
 namespace {
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
+using bench::Median;
 
 // The lines a list runs when every exchange succeeds: from the first line, following "Goto",
 // up to and including "End".
@@ -83,49 +80,21 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    int runs = 5;
-    int baud = 9600;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (qstrcmp(argv[i], "--runs") == 0)
-            runs = std::max(1, atoi(argv[i + 1]));
-        else if (qstrcmp(argv[i], "--baud") == 0)
-            baud = atoi(argv[i + 1]);
-    }
-    QTemporaryDir root;
-    qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root.path());
-    const QDir data(QStringLiteral(TARVIK_DATA_DIR));
-    for (const QString &name : data.entryList(QDir::Files))
-        QFile::copy(data.filePath(name), root.filePath(name));
-    QDir::setCurrent(root.path());
+    const int runs = std::max(1, bench::Option(argc, argv, "--runs", 5));
+    const int baud = bench::Option(argc, argv, "--baud", 9600);
+    bench::BenchHome home;
     QApplication qapp(argc, argv);
 
-    QProcess sim;
-    sim.start(QStringLiteral(TARVIK_METERSIM),
+    bench::Simulator sim;
+    QStringList messages;
+    const auto program = bench::StartOnSimulator(sim,
         { QStringLiteral("--series"), QStringLiteral("quixal"), QStringLiteral("--firmware"),
             QStringLiteral("1.4A"), QStringLiteral("--serial"), QStringLiteral("20461"),
-            QStringLiteral("--interval"), QStringLiteral("600000"), QStringLiteral("--baud"),
-            QString::number(baud), QStringLiteral("--data-dir"), QStringLiteral(TARVIK_DATA_DIR) });
-    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "the simulator did not start\n");
+            QStringLiteral("--interval"), QStringLiteral("600000") },
+        baud, &messages);
+    if (!program)
         return 1;
-    }
-    const QString pty = QString::fromLocal8Bit(sim.readLine()).trimmed();
-    {
-        auto store = CPrefs::OpenStore();
-        store->setValue(QStringLiteral("Port/COM"), pty);
-        store->setValue(QStringLiteral("232Baud/BAUD"), QString::number(baud));
-        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
-    }
-    QStringList messages;
-    UserMessage::SetHandler(
-        [&messages](const QString &text, const QString &) { messages << text; });
-    CTarvikApp app({}, false);
-    app.InitInstance();
-    if (!messages.isEmpty()) {
-        std::fprintf(stderr, "start-up: %s\n", qPrintable(messages.join(QLatin1Char('|'))));
-        return 1;
-    }
+    CTarvikApp &app = *program;
 
     Measure read, send;
     for (int run = 0; run < runs; ++run) {
@@ -208,7 +177,5 @@ int main(int argc, char **argv)
             runs, baud, reading ? "Read" : "Send", t, reading ? "filled form" : "stored image", f,
             t / f);
     }
-    sim.terminate();
-    sim.waitForFinished(5000);
     return 0;
 }

@@ -8,6 +8,7 @@
 // Kelvane meter form command, then the form's Read Active handler and the event loop until the
 // document takes the serial_range title. The meter link is wrapped so that each exchange's
 // reply size and duration can be reported.
+#include "BenchRig.h"
 #include "TimedLink.h"
 
 #include "app/CDocManager.h"
@@ -36,64 +37,28 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-} // namespace
+using bench::Median;
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    int runs = 5;
-    int baud = 9600;
-    bool fullInterval = false;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (qstrcmp(argv[i], "--runs") == 0)
-            runs = std::max(1, atoi(argv[i + 1]));
-        else if (qstrcmp(argv[i], "--baud") == 0)
-            baud = atoi(argv[i + 1]);
-        else if (qstrcmp(argv[i], "--full-interval") == 0)
-            fullInterval = atoi(argv[i + 1]) != 0;
-    }
-    QTemporaryDir root;
-    qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root.path());
-    const QDir data(QStringLiteral(TARVIK_DATA_DIR));
-    for (const QString &name : data.entryList(QDir::Files))
-        QFile::copy(data.filePath(name), root.filePath(name));
-    QDir::setCurrent(root.path());
+    const int runs = std::max(1, bench::Option(argc, argv, "--runs", 5));
+    const int baud = bench::Option(argc, argv, "--baud", 9600);
+    const bool fullInterval = bench::Option(argc, argv, "--full-interval", 0) != 0;
+    bench::BenchHome home;
     QApplication qapp(argc, argv);
 
-    QProcess sim;
-    sim.start(QStringLiteral(TARVIK_METERSIM),
+    bench::Simulator sim;
+    QStringList messages;
+    const auto program = bench::StartOnSimulator(sim,
         { QStringLiteral("--firmware"), QStringLiteral("4.1A"), QStringLiteral("--serial"),
             QStringLiteral("20461"), QStringLiteral("--range"), QStringLiteral("2"),
-            QStringLiteral("--interval"), QStringLiteral("600000"), QStringLiteral("--baud"),
-            QString::number(baud), QStringLiteral("--data-dir"), QStringLiteral(TARVIK_DATA_DIR) });
-    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "the simulator did not start\n");
+            QStringLiteral("--interval"), QStringLiteral("600000") },
+        baud, &messages);
+    if (!program)
         return 1;
-    }
-    const QString pty = QString::fromLocal8Bit(sim.readLine()).trimmed();
-    {
-        auto store = CPrefs::OpenStore();
-        store->setValue(QStringLiteral("Port/COM"), pty);
-        store->setValue(QStringLiteral("232Baud/BAUD"), QString::number(baud));
-        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
-    }
-    QStringList messages;
-    UserMessage::SetHandler(
-        [&messages](const QString &text, const QString &) { messages << text; });
-    CTarvikApp app({}, false);
-    app.InitInstance();
-    if (!messages.isEmpty()) {
-        std::fprintf(stderr, "start-up: %s\n", qPrintable(messages.join(QLatin1Char('|'))));
-        return 1;
-    }
+    CTarvikApp &app = *program;
 
     // The floor the list itself sets: 25 ms per command byte (its CR included), one 50 ms tick
     // per line, and the reply bytes on the wire (10 bits each at 8N1).
@@ -169,7 +134,5 @@ int main(int argc, char **argv)
     std::printf("median of %d runs at %d baud: %.0f ms press to filled form; floor %.0f ms "
                 "(ratio %.2f); floor + intervals %.0f ms (ratio %.2f)\n",
         runs, baud, t, f, t / f, fi, t / fi);
-    sim.terminate();
-    sim.waitForFinished(5000);
     return 0;
 }

@@ -8,6 +8,7 @@
 //
 // NAME: update, update-silent, start-pc, stop-pc, start-meter, stop-meter, send-config,
 // read-config, transfer, load. A silent meter's UPDATE runs all its waits out (about 87 s).
+#include "BenchRig.h"
 #include "StallMeter.h"
 
 #include "base/UserMessage.h"
@@ -36,42 +37,8 @@ namespace {
 
 constexpr int kBaud = 9600;
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-void Wait(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// The simulator on a pseudo-terminal, ended with the scope.
-class Sim
-{
-public:
-    explicit Sim(QStringList args)
-    {
-        args << QStringLiteral("--data-dir") << QStringLiteral(TARVIK_DATA_DIR)
-             << QStringLiteral("--baud") << QString::number(kBaud);
-        m_process.start(QStringLiteral(TARVIK_METERSIM), args);
-        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
-            m_path = QString::fromLocal8Bit(m_process.readLine()).trimmed();
-    }
-    ~Sim()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(3000);
-    }
-    QString Path() const { return m_path; }
-
-private:
-    QProcess m_process;
-    QString m_path;
-};
+using bench::Median;
+using bench::Wait;
 
 struct Figures
 {
@@ -83,7 +50,7 @@ struct Figures
 struct Rig
 {
     explicit Rig(const QStringList &args)
-        : sim(args)
+        : sim(args + bench::MeterOptions(kBaud))
     {
         if (sim.Path().isEmpty())
             return;
@@ -119,45 +86,10 @@ struct Rig
     }
 
     QTemporaryDir dir;
-    Sim sim;
+    bench::Simulator sim;
     std::unique_ptr<CSerial> link;
     std::unique_ptr<Datalog> view;
 };
-
-QString WriteFile(const QTemporaryDir &dir, const char *name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(QString::fromLatin1(name));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        return QString();
-    return path;
-}
-
-// A stored log of exactly bytes bytes, as the meter's logger keeps it.
-QByteArray StoredLog(int bytes)
-{
-    QByteArray text = "\"Serial#  1   Start Date: 01/31/2007   Time: 02:15:07 PM\n\n"
-                      "\"Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF\n\n"
-                      "\"Options Selected:\r\n;Line ; Flow \n";
-    for (int r = 1; text.size() < bytes - 60; ++r)
-        text += "; " + QByteArray::number(r) + "; 40.00     \n";
-    text += "\n\"Stop Ocurred 01/31/2007 02:20:00 PM\n";
-    return text.leftJustified(bytes, ' ', true);
-}
-
-// A PC log of rows rows.
-QByteArray PcLog(int rows)
-{
-    QByteArray text
-        = "\"Halvren - PC Datalog Filename big.log\r\n\"Full Scale Flow Rate = 80.000000\r\n"
-          "\"Serial#  12345678   Start Date: 01/31/2007   Time: 02:15:07 PM\r\n\r\n"
-          "\"Snapshot Interval = 5 secs   Flow Units = SCFM   Total Units = SCF\r\n\r\n"
-          "\"Options Selected:\r\r\n;Line ; Date ; Time ; Flow ; Total ; Relay1 \r\n";
-    for (int r = 1; r <= rows; ++r)
-        text += "; " + QByteArray::number(r) + "; 01/31/2007 ; 02:15:07 PM ; 40.00     ; "
-            + QByteArray::number(1234.5678 + r, 'f', 4) + "   ; RLY1 \r\n";
-    return text + "\r\n\"Stop Ocurred 01/31/2007 02:20:00 PM\r\n";
-}
 
 void Print(const char *name, const Figures &f, const char *note = "")
 {
@@ -181,9 +113,7 @@ int main(int argc, char **argv)
         else if (opt == "--only")
             only = argv[i + 1];
     }
-    QTemporaryDir root;
-    qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root.path());
+    bench::BenchHome home(false);
     QApplication app(argc, argv);
     int messages = 0;
     UserMessage::SetHandler([&messages](const QString &text, const QString &caption) {
@@ -245,7 +175,8 @@ int main(int argc, char **argv)
 
     if (wanted("transfer")) {
         QTemporaryDir dir;
-        const QString path = WriteFile(dir, "stored.bin", StoredLog(32000));
+        const QString path = bench::WriteFile(
+            dir.filePath(QStringLiteral("stored.bin")), bench::StoredMeterLog(32000));
         Figures transfer;
         for (int i = 0; i < runs; ++i) {
             Rig rig({ QStringLiteral("--log"), path });
@@ -260,7 +191,8 @@ int main(int argc, char **argv)
 
     if (wanted("load")) {
         QTemporaryDir dir;
-        const QString path = WriteFile(dir, "big.log", PcLog(100000));
+        const QString path
+            = bench::WriteFile(dir.filePath(QStringLiteral("big.log")), bench::PcLog(100000));
         Rig rig({});
         if (!rig.Ready())
             return failed("the simulator did not start");

@@ -8,6 +8,7 @@
 // program's event loop meanwhile (bench/StallMeter.h); its longest gap is the stall. Operations:
 // Kelvane Read Active, Send Active (send20.que, the whole image), range Change; Quixal Read and
 // Send; and Read Active on a port that cannot be opened (the message comes at once).
+#include "BenchRig.h"
 #include "StallMeter.h"
 
 #include "app/CMainFrame.h"
@@ -36,84 +37,36 @@
 #include <memory>
 #include <vector>
 
-namespace {
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// Runs the event loop until done() holds or 120 s pass.
-bool RunUntil(const std::function<bool()> &done)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(5);
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-    return done();
-}
-
-std::unique_ptr<QProcess> StartMeter(const QStringList &args, int baud, QString *pty)
-{
-    auto sim = std::make_unique<QProcess>();
-    sim->start(QStringLiteral(TARVIK_METERSIM),
-        args
-            + QStringList { QStringLiteral("--interval"), QStringLiteral("600000"),
-                QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--data-dir"),
-                QStringLiteral(TARVIK_DATA_DIR) });
-    if (!sim->waitForStarted(5000) || !sim->waitForReadyRead(5000))
-        return nullptr;
-    *pty = QString::fromLocal8Bit(sim->readLine()).trimmed();
-    return sim;
-}
-} // namespace
+using bench::Median;
+using bench::RunUntil;
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    int runs = 3;
-    int baud = 9600;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (qstrcmp(argv[i], "--runs") == 0)
-            runs = std::max(1, atoi(argv[i + 1]));
-        else if (qstrcmp(argv[i], "--baud") == 0)
-            baud = atoi(argv[i + 1]);
-    }
-    QTemporaryDir root;
-    qputenv("XDG_RUNTIME_DIR", root.path().toLocal8Bit());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root.path());
-    const QDir data(QStringLiteral(TARVIK_DATA_DIR));
-    for (const QString &name : data.entryList(QDir::Files))
-        QFile::copy(data.filePath(name), root.filePath(name));
-    QDir::setCurrent(root.path());
+    const int runs = std::max(1, bench::Option(argc, argv, "--runs", 3));
+    const int baud = bench::Option(argc, argv, "--baud", 9600);
+    bench::BenchHome home;
     QApplication qapp(argc, argv);
 
-    QString kelvanePty;
-    QString quixalPty;
-    const auto kelvane = StartMeter(
-        { QStringLiteral("--serial"), QStringLiteral("20461"), QStringLiteral("--range"),
-            QStringLiteral("2"), QStringLiteral("--image"), root.filePath("sim.mtr") },
-        baud, &kelvanePty);
-    const auto quixal = StartMeter({ QStringLiteral("--series"), QStringLiteral("quixal"),
-                                       QStringLiteral("--image"), root.filePath("sim.qxm") },
-        baud, &quixalPty);
-    if (!kelvane || !quixal) {
+    bench::Simulator kelvane;
+    bench::Simulator quixal;
+    const QStringList common
+        = QStringList { QStringLiteral("--interval"), QStringLiteral("600000") }
+        + bench::MeterOptions(baud);
+    if (!kelvane.Start(QStringList { QStringLiteral("--serial"), QStringLiteral("20461"),
+                           QStringLiteral("--range"), QStringLiteral("2"),
+                           QStringLiteral("--image"), home.FilePath(QStringLiteral("sim.mtr")) }
+            + common)
+        || !quixal.Start(QStringList { QStringLiteral("--series"), QStringLiteral("quixal"),
+                             QStringLiteral("--image"), home.FilePath(QStringLiteral("sim.qxm")) }
+            + common)) {
         std::fprintf(stderr, "the simulators did not start\n");
         return 1;
     }
-    {
-        auto store = CPrefs::OpenStore();
-        store->setValue(QStringLiteral("Port/COM"), kelvanePty);
-        store->setValue(QStringLiteral("232Baud/BAUD"), QString::number(baud));
-        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
-    }
+    const QString kelvanePty = kelvane.Path();
+    const QString quixalPty = quixal.Path();
+    bench::UseMeterPort(kelvanePty, baud);
     QStringList messages;
     UserMessage::SetHandler(
         [&messages](const QString &text, const QString &) { messages << text; });

@@ -5,6 +5,7 @@
 // them, the blocking transaction the window used to run inside its timer tick (its whole length
 // was a stall), and the time of one waiting transaction against its wire floor.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_stalls_modbus [--runs N]
+#include "BenchRig.h"
 #include "StallMeter.h"
 
 #include "base/CPrefs.h"
@@ -34,52 +35,26 @@
 
 namespace {
 
-double Median(std::vector<double> values)
+using bench::Median;
+using bench::RunUntil;
+
+// The simulated Modbus network of eight meters at baud, with one silent address (or none).
+QStringList Network(int baud, const QString &silent)
 {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    QStringList arguments { QStringLiteral("--modbus"), QStringLiteral("--addr"),
+        QStringLiteral("1,2,3,4,5,6,7,8"), QStringLiteral("--baud"), QString::number(baud) };
+    if (!silent.isEmpty())
+        arguments << QStringLiteral("--silent") << silent;
+    return arguments;
 }
 
-struct Sim
+// The Modbus port on the simulated network, as the window's settings give it.
+bool OpenNetworkPort(mbCSerial &port, const QString &path, int baud)
 {
-    QProcess process;
-    QString path;
-    bool Start(int baud, const QString &silent)
-    {
-        QStringList arguments { QStringLiteral("--modbus"), QStringLiteral("--addr"),
-            QStringLiteral("1,2,3,4,5,6,7,8"), QStringLiteral("--baud"), QString::number(baud) };
-        if (!silent.isEmpty())
-            arguments << QStringLiteral("--silent") << silent;
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(TARVIK_METERSIM), arguments);
-        if (!process.waitForStarted(5000) || !process.waitForReadyRead(5000))
-            return false;
-        path = QString::fromLocal8Bit(process.readLine()).trimmed();
-        return true;
-    }
-    ~Sim()
-    {
-        process.terminate();
-        process.waitForFinished(3000);
-    }
-};
-
-// Runs the event loop until done() holds (checked every 2 ms) or timeoutMs pass. QTest::qWaitFor
-// sleeps 10 ms between its checks, which would count as a stall of its own.
-bool RunUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    check.start(2);
-    if (!done())
-        loop.exec();
-    return done();
+    port.SetPortText(path);
+    port.SetBaudText(QString::number(baud));
+    port.SetParityText(QStringLiteral("1 8 EVEN 1"));
+    return port.OpenPort() != 0;
 }
 
 // Runs one operation of the window until it is over, with a StallMeter beside it; gives the
@@ -132,16 +107,13 @@ int Run(int baud, int runs)
 {
     int failures = 0;
     {
-        Sim sim;
-        if (!sim.Start(baud, QString())) {
+        bench::Simulator sim;
+        if (!sim.Start(Network(baud, QString()), QProcess::ForwardedErrorChannel)) {
             std::fprintf(stderr, "cannot start the simulator\n");
             return 1;
         }
-        mbCSerial port(sim.path);
-        port.SetPortText(sim.path);
-        port.SetBaudText(QString::number(baud));
-        port.SetParityText(QStringLiteral("1 8 EVEN 1"));
-        if (!port.OpenPort())
+        mbCSerial port(sim.Path());
+        if (!OpenNetworkPort(port, sim.Path(), baud))
             return 1;
 
         // The transaction as the window ran it before: inside a tick, blocking throughout.
@@ -197,14 +169,11 @@ int Run(int baud, int runs)
         Modbus::SetPortProvider({});
     }
     {
-        Sim sim;
-        if (!sim.Start(baud, QStringLiteral("5")))
+        bench::Simulator sim;
+        if (!sim.Start(Network(baud, QStringLiteral("5")), QProcess::ForwardedErrorChannel))
             return 1;
-        mbCSerial port(sim.path);
-        port.SetPortText(sim.path);
-        port.SetBaudText(QString::number(baud));
-        port.SetParityText(QStringLiteral("1 8 EVEN 1"));
-        if (!port.OpenPort())
+        mbCSerial port(sim.Path());
+        if (!OpenNetworkPort(port, sim.Path(), baud))
             return 1;
         // Before: the silent meter's three attempts inside one timer tick.
         ModbusMaster master(&port);

@@ -48,6 +48,7 @@
 #include <algorithm>
 
 using CoeffList = ZarnFormRules::CoeffList;
+using Rules = KelvaneFormFields;
 
 namespace {
 constexpr const char *kListFiles[] = { "send20.que", "read20.que", "select20.que" };
@@ -62,25 +63,11 @@ const char *const kCurveFitChoices[] = {
 const char *const kNotSupportedCaption = "               Field Not Supported";
 const char *const kNotSupportedText = "This Field Is Not Supported For Selected Version ";
 
-// Ids whose SetField text goes into the field as it stands.
-bool IsPlainTextId(int id)
-{
-    return (id >= 1010 && id <= 1018) || id == 1022 || id == 1024 || id == 1028
-        || (id >= 1035 && id <= 1039) || (id >= 1043 && id <= 1045) || id == 1048 || id == 1053
-        || id == 1054 || id == 1066 || (id >= 1068 && id <= 1070);
-}
-
 // The form whose range-change list has ended and whose next clock tick finishes the change.
 QPointer<ZarnFormView> &ChangingForm()
 {
     static QPointer<ZarnFormView> form;
     return form;
-}
-
-// Last n characters of a list line (the code part of the units and alarm lines).
-QString Tail(const QString &line, int n)
-{
-    return line.size() <= n ? line : line.right(n);
 }
 } // namespace
 
@@ -519,13 +506,10 @@ void ZarnFormView::OnInitialUpdate()
 
 void ZarnFormView::SelectAlarm(QComboBox *box, const QString &code)
 {
-    for (int i = 0; i < box->count(); ++i) {
-        if (Tail(box->itemText(i), 3) == code && !code.isEmpty()) {
-            box->setCurrentIndex(i);
-            return;
-        }
-    }
-    box->setCurrentIndex(-1);
+    QStringList lines;
+    for (int i = 0; i < box->count(); ++i)
+        lines << box->itemText(i);
+    box->setCurrentIndex(Rules::AlarmLine(lines, code));
 }
 
 void ZarnFormView::SetField(int id, const QString &rawText)
@@ -535,7 +519,7 @@ void ZarnFormView::SetField(int id, const QString &rawText)
     const QString text = ZarnFormRules::TrimForField(id, rawText);
     const int n = ZarnFormRules::LeadingInt(text);
 
-    if (IsPlainTextId(id)) {
+    if (Rules::IsPlainTextId(id)) {
         if (QLineEdit *edit = EditOf(id))
             edit->setText(text);
         if (id == 1054)
@@ -543,14 +527,14 @@ void ZarnFormView::SetField(int id, const QString &rawText)
         return;
     }
     switch (id) {
-    case 1004:
-        for (int i = 0; i < m_units->count(); ++i) {
-            if (m_units->itemText(i).startsWith(text)) {
-                m_units->setCurrentIndex(i);
-                break;
-            }
-        }
+    case 1004: {
+        QStringList lines;
+        for (int i = 0; i < m_units->count(); ++i)
+            lines << m_units->itemText(i);
+        if (const int line = Rules::UnitsLine(lines, text); line >= 0)
+            m_units->setCurrentIndex(line);
         return;
+    }
     case 1005:
         if (!text.isEmpty() && text.at(0).isDigit() && n >= 0 && n <= 3) {
             m_curveFit->setCurrentIndex(n);
@@ -643,13 +627,13 @@ QString ZarnFormView::GetField(int id)
         return QString();
     switch (id) {
     case 1004:
-        return m_units->currentIndex() < 0 ? QString() : Tail(m_units->currentText(), 4);
+        return m_units->currentIndex() < 0 ? QString() : Rules::Tail(m_units->currentText(), 4);
     case 1006:
     case 1007:
     case 1008:
     case 1009: {
         QComboBox *box = m_alarmFunction[id - 1006];
-        return box->currentIndex() < 0 ? QString() : Tail(box->currentText(), 4);
+        return box->currentIndex() < 0 ? QString() : Rules::Tail(box->currentText(), 4);
     }
     case 1029:
         if (!m_contrastMoved && !m_contrastGiven.isEmpty())
@@ -778,7 +762,7 @@ void ZarnFormView::OnUnitsPicked(int index)
         return;
     MarkEdited();
     // The line's code (101 + units) in its last four characters.
-    const int code = ZarnFormRules::LeadingInt(Tail(m_units->itemText(index), 4));
+    const int code = ZarnFormRules::LeadingInt(Rules::Tail(m_units->itemText(index), 4));
     const int units = ((code - 5) % 32 + 32) % 32;
     // The old values are in the units this form shows, whatever another form showed last.
     g_FlowUnits = (unsigned char)m_shownUnits;

@@ -2,6 +2,7 @@
 
 #include "graphs/CurveSource.h"
 #include "meter/KelvaneFields.h"
+#include "meter/KelvaneFormFields.h"
 #include "meter/ZarnFormBase.h"
 #include "meter/ZarnFormRules.h"
 

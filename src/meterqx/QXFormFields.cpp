@@ -21,6 +21,46 @@ QString Tail(const QString &line, int n)
 }
 } // namespace
 
+const std::vector<QXFormFields::Caption> &QXFormFields::Captions()
+{
+    static const std::vector<Caption> captions = {
+        { 1048, "Serial Number" },
+        { 1049, "Meter" },
+        { 1084, "Revision" },
+        { 1004, "Engineering Units" },
+        { 1018, "Full Scale" },
+        { 1036, "C Factor" },
+        { 1039, "X-Sect" },
+        { 1038, "Max Range" },
+        { 1053, "Zero Cutoff %" },
+        { 1037, "Zero Offset" },
+        { 1047, "Primary Coefficients" },
+        { 1008, "Relay #2 OFF Function" },
+        { 1012, "Relay #2 OFF Value" },
+        { 1016, "Relay #2 OFF Trip Delay" },
+        { 1009, "Relay #2 ON Function" },
+        { 1013, "Relay #2 ON Value" },
+        { 1017, "Relay #2 ON Trip Delay" },
+        { 1034, "Hold Flow" },
+        { 1006, "Polarity" },
+        { 1042, "Pulse Width" },
+        { 1005, "I-Out / V-Out" },
+        { 1069, "V-Out 0-10V" },
+        { 1065, "Protocol On" },
+        { 1056, "No Display" },
+        { 1046, "Modbus Addr" },
+        { 1028, "ADC Filter" },
+        { 1174, "DAC Filter" },
+        { 1175, "DAC Refresh" },
+        { 1031, "Display Refresh" },
+        { 1054, "Calibration Due" },
+        { 1045, "Password" },
+        { 1068, "Watchdog Timer" },
+        { 1066, "uP PCBA Number" },
+    };
+    return captions;
+}
+
 bool QXFormFields::IsList(int id)
 {
     return In(kListIds, id);

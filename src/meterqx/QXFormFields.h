@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 // The Quixal form's values as its members hold them, with the rules of SetField and GetField by
 // field id: the lists (units, output, polarity, two relay functions) as lines and a selection,
@@ -24,6 +25,13 @@ public:
     // Edits and labels whose text SetField sets and GetField gives as it stands.
     static constexpr int kTextIds[] = { 1012, 1013, 1016, 1017, 1018, 1028, 1031, 1036, 1037, 1038,
         1039, 1042, 1043, 1044, 1045, 1046, 1048, 1049, 1053, 1054, 1066, 1068, 1084, 1174, 1175 };
+    // Every field the form shows a value in, with its caption, in the form's reading order.
+    struct Caption
+    {
+        int id;
+        const char *caption;
+    };
+    static const std::vector<Caption> &Captions();
     static bool IsList(int id);
     static bool IsBox(int id);
     static bool IsText(int id);
@@ -58,6 +66,8 @@ public:
     int Selected(int listId) const { return m_selected.value(listId, -1); }
     void Select(int listId, int index);
     QString Text(int id) const { return m_text.value(id); }
+    // The selected line of a list as the form shows it (empty for none).
+    QString ShownLine(int listId) const { return SelectedLine(listId); }
     void SetText(int id, const QString &text) { m_text[id] = text; }
     bool Box(int id) const { return m_box.value(id, false); }
     void SetBox(int id, bool on) { m_box[id] = on; }

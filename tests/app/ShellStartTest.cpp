@@ -1,6 +1,7 @@
 // Start from the desktop: which arguments are documents, and the working folder an installed
 // program uses when it is not started among its data files.
 #include "app/ShellStart.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,13 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-void Write(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
 
 QByteArray Read(const QString &path)
 {
@@ -52,7 +46,7 @@ TEST(ShellStart, InstalledDataIsFoundBesideTheProgram)
     ASSERT_TRUE(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
     EXPECT_TRUE(ShellStart::InstalledDataDir(prefix.path() + QStringLiteral("/bin")).isEmpty());
     ASSERT_TRUE(QDir(prefix.path()).mkpath(QStringLiteral("share/tarvik")));
-    Write(prefix.path() + QStringLiteral("/share/tarvik/vars20.dat"), "[4.1A]\n");
+    WriteFile(prefix.path() + QStringLiteral("/share/tarvik/vars20.dat"), "[4.1A]\n");
     EXPECT_EQ(ShellStart::InstalledDataDir(prefix.path() + QStringLiteral("/bin")),
         prefix.path() + QStringLiteral("/share/tarvik"));
 }
@@ -66,10 +60,10 @@ TEST(ShellStart, WorkFolderIsSeededKeepingTheUsersFiles)
     const QString elsewhere = root.path() + QStringLiteral("/home");
     QDir().mkpath(data);
     QDir().mkpath(elsewhere);
-    Write(data + QStringLiteral("/vars20.dat"), "layout v2\n");
-    Write(data + QStringLiteral("/read20.que"), "list v2\n");
-    Write(data + QStringLiteral("/41A_Template.mtr"), "template v2\n");
-    Write(data + QStringLiteral("/Terminal.trm"), "");
+    WriteFile(data + QStringLiteral("/vars20.dat"), "layout v2\n");
+    WriteFile(data + QStringLiteral("/read20.que"), "list v2\n");
+    WriteFile(data + QStringLiteral("/41A_Template.mtr"), "template v2\n");
+    WriteFile(data + QStringLiteral("/Terminal.trm"), "");
 
     // Started from a folder with its own data files: that folder stays, nothing is copied.
     ASSERT_TRUE(QDir::setCurrent(data));
@@ -87,9 +81,9 @@ TEST(ShellStart, WorkFolderIsSeededKeepingTheUsersFiles)
 
     // A later start after an update: the program's data follow the installed copy, the
     // user's edited template stays.
-    Write(user + QStringLiteral("/41A_Template.mtr"), "edited by the user\n");
-    Write(data + QStringLiteral("/vars20.dat"), "layout v3\n");
-    Write(data + QStringLiteral("/41A_Template.mtr"), "template v3\n");
+    WriteFile(user + QStringLiteral("/41A_Template.mtr"), "edited by the user\n");
+    WriteFile(data + QStringLiteral("/vars20.dat"), "layout v3\n");
+    WriteFile(data + QStringLiteral("/41A_Template.mtr"), "template v3\n");
     ASSERT_TRUE(QDir::setCurrent(elsewhere));
     EXPECT_EQ(ShellStart::EnterWorkFolder(data, user, &error), user);
     EXPECT_EQ(Read(user + QStringLiteral("/vars20.dat")), "layout v3\n");

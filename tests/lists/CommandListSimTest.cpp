@@ -20,7 +20,7 @@
 
 namespace {
 // The link's pacing cut to 3 ms a byte; a read's total time-out only the line's constant.
-LinkTiming FastTiming()
+LinkTiming SimLinkTiming()
 {
     LinkTiming timing;
     timing.pacingScale = 0.12;
@@ -81,7 +81,7 @@ protected:
 
     QTemporaryDir dir;
     SimHarness sim;
-    CSerial serial { QStringLiteral("COMX-sim-test-%1").arg(::getpid()), FastTiming() };
+    CSerial serial { QStringLiteral("COMX-sim-test-%1").arg(::getpid()), SimLinkTiming() };
     CSerialMeterLink link;
     MapForm form;
     QStringList messages;

@@ -19,12 +19,6 @@
 
 namespace {
 
-QByteArray ReadAll(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class CMeterDocTest : public ::testing::Test
 {
 protected:
@@ -131,7 +125,7 @@ TEST_P(ShippedTemplates, LoadSaveGivesTheSameBytes)
     EXPECT_EQ(doc.Vars()->Value("key", 1), 0xAAu);
     EXPECT_FALSE(doc.LayoutMismatch());
     ASSERT_TRUE(doc.OnSaveDocument("copy.out"));
-    EXPECT_EQ(ReadAll("copy.out"), ReadAll(t.file));
+    EXPECT_EQ(ReadFile("copy.out"), ReadFile(t.file));
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
@@ -166,7 +160,7 @@ TEST_F(CMeterDocTest, BadMeterFilesNeverCrash)
     const QByteArray cases[] = {
         "",
         "AA 02",
-        ReadAll("41A_Template.mtr") + ReadAll("41A_Template.mtr") + "\r\nsecond line",
+        ReadFile("41A_Template.mtr") + ReadFile("41A_Template.mtr") + "\r\nsecond line",
         "not hex at all, not hex at all, not hex at all",
         QByteArray(300000, 'A'),
         QByteArray("\x00\xff\x80\x01\r\n\x00\x00", 8) + QByteArray(4000, '\xaa'),
@@ -211,7 +205,7 @@ TEST_F(CMeterDocTest, MissingLayoutFileGivesEmptyTableAndEmptyFile)
     EXPECT_EQ(doc.Vars()->Count(), 0);
     EXPECT_TRUE(m_messages.isEmpty());
     ASSERT_TRUE(doc.OnSaveDocument("empty.out"));
-    EXPECT_EQ(ReadAll("empty.out"), "");
+    EXPECT_EQ(ReadFile("empty.out"), "");
 }
 
 TEST_F(CMeterDocTest, FailedSaveLeavesNothingBehindAndSaysWhy)
@@ -224,11 +218,11 @@ TEST_F(CMeterDocTest, FailedSaveLeavesNothingBehindAndSaysWhy)
     EXPECT_FALSE(doc.SaveError().isEmpty());
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages.at(0).contains("left as it was"));
-    EXPECT_EQ(ReadAll("blocker"), "a file where a folder should be");
+    EXPECT_EQ(ReadFile("blocker"), "a file where a folder should be");
 
     WriteFile("old.mtr", "old content");
     ASSERT_TRUE(doc.OnSaveDocument("old.mtr"));
-    EXPECT_EQ(ReadAll("old.mtr"), ReadAll("40x_Template.mtr"));
+    EXPECT_EQ(ReadFile("old.mtr"), ReadFile("40x_Template.mtr"));
     EXPECT_TRUE(doc.SaveError().isEmpty());
     const QStringList leftovers = QDir().entryList({ "old.mtr*" }, QDir::Files | QDir::Hidden);
     EXPECT_EQ(leftovers, QStringList { "old.mtr" });

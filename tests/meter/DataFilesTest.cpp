@@ -2,6 +2,7 @@
 // templates are valid meter files and the list lines end in their codes.
 #include "meter/ChoiceList.h"
 #include "meter/MeterVars.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QSet>
@@ -46,12 +47,6 @@ bool NeverAA(const QString &name)
     return names.contains(name) || name.startsWith("rsv_");
 }
 
-QByteArray ReadAll(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 struct SectionRow
 {
     const char *file;
@@ -63,7 +58,7 @@ QList<SectionRow> AllSections()
 {
     QList<SectionRow> rows;
     for (const char *file : { "vars20.dat", "varsQX.dat" }) {
-        QStringList lines = QString::fromLatin1(ReadAll(file)).split('\n');
+        QStringList lines = QString::fromLatin1(ReadFile(file)).split('\n');
         for (int i = 0; i < lines.size(); ++i)
             if (lines.at(i).startsWith('[')) {
                 int n = 0;
@@ -165,7 +160,7 @@ TEST(DataFiles, TemplatesAreMeterFilesOfTheirLayout)
         { "40x_Template.mtr", "[4.0A]" }, { "41A_Template.mtr", "[4.1A]" },
         { "Quixal.qxm", "[1.4A]" } };
     for (const auto &row : rows) {
-        const QByteArray content = ReadAll(row.file);
+        const QByteArray content = ReadFile(row.file);
         MeterVars vars(row.section, "vars20.dat");
         EXPECT_EQ(content.size(), 3 * vars.ImageBytes()) << row.file;
         EXPECT_FALSE(content.contains('\n'));

@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr int kImage41 = 26;
-
 QString List(const char *name)
 {
     return QDir(TestEnv::DataDir()).filePath(QString::fromLatin1(name));
@@ -116,7 +114,7 @@ TEST_P(SendListTest, SendListWritesTheMeterFileOrReportsTheRefusal)
     ASSERT_TRUE(Start());
     const QByteArray before = ImageFile();
     QByteArray bytes = QByteArray::fromHex(QByteArray(before).replace(' ', ""));
-    ASSERT_EQ(bytes.size(), kImage41);
+    ASSERT_EQ(bytes.size(), SimHarness::kTestImage41);
     bytes[25] = char(0x42); // lockout low byte
     bytes.chop(c.drop);
     QByteArray send;

@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr int kImage41 = 26; // bytes of the [4.1A] image above
-
 void SleepMs(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -466,7 +464,7 @@ TEST_F(MeterSimTest, VersionAndImageDumpFitTheReadList)
     EXPECT_EQ(ver.mid(ver.indexOf("REV=") + 4, 1), QByteArray("C"));
     EXPECT_TRUE(ver.contains('>'));
     const QByteArray img = m_sim.Command("110");
-    const QByteArray text = img.mid(img.indexOf("IMG=") + 4, kImage41 * 3);
+    const QByteArray text = img.mid(img.indexOf("IMG=") + 4, SimHarness::kTestImage41 * 3);
     EXPECT_EQ(text, ImageFile());
     EXPECT_EQ(text.left(9), QByteArray("AA 02 20 ")); // key, flow_prec, mode (range 1)
     EXPECT_EQ(text.mid(12, 12), QByteArray("00 BC 61 4E ")); // serial 12345678, MSB first
@@ -477,7 +475,7 @@ TEST_F(MeterSimTest, AcceptedImageWriteRewritesTheMeterFile)
     ASSERT_TRUE(m_sim.Start(Args()));
     ASSERT_TRUE(m_sim.EnterCommandMode());
     QByteArray bytes = ImageBytes();
-    ASSERT_EQ(bytes.size(), kImage41);
+    ASSERT_EQ(bytes.size(), SimHarness::kTestImage41);
     bytes[4] = char(0x00); // serial 0x00BC614E -> 0x00000001
     bytes[5] = char(0x00);
     bytes[6] = char(0x00);
@@ -597,7 +595,7 @@ TEST_F(MeterSimTest, GarbageInEveryModeDoesNotStopTheMeter)
         ASSERT_TRUE(m_sim.EnterCommandMode()) << "after " << prefix.constData();
         m_sim.Send("rrrrrr\r\n", 2);
     }
-    EXPECT_EQ(ImageBytes().size(), kImage41);
+    EXPECT_EQ(ImageBytes().size(), SimHarness::kTestImage41);
 }
 
 TEST_F(MeterSimTest, SigtermEndsCleanlyAndRemovesTheLink)

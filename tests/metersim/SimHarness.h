@@ -19,7 +19,9 @@ public:
     SimHarness(const SimHarness &) = delete;
     SimHarness &operator=(const SimHarness &) = delete;
 
-    // Writes a small layout file (sections [4.1A] of 26 bytes, [3.9G], [4.0A], [1.4A]).
+    // Bytes of the [4.1A] image of the test layout.
+    static constexpr int kTestImage41 = 26;
+    // Writes a small layout file (sections [4.1A] of kTestImage41 bytes, [3.9G], [4.0A], [1.4A]).
     static int WriteTestLayout(const QString &path);
 
     // Starts the simulator with these options and opens its port. 1 on success.

@@ -14,6 +14,7 @@
 #include "meter/KelvaneSheetReader.h"
 #include "meter/ZarnFormView.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,14 +34,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-QString Tool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
 } // namespace
 
 TEST(KelvaneSheetInTheProgram, AMeterReadFromTheSimulatorPrintsAsItsFormShowsIt)
@@ -146,7 +139,7 @@ TEST(KelvaneSheetInTheProgram, AMeterReadFromTheSimulatorPrintsAsItsFormShowsIt)
         << texts.at(13).toStdString();
     EXPECT_TRUE(texts.at(15).contains(QStringLiteral("Value =>    1234")))
         << texts.at(15).toStdString();
-    const QString pdfText = Tool(QStringLiteral("pdftotext"),
+    const QString pdfText = ToolOutput(QStringLiteral("pdftotext"),
         { QStringLiteral("-layout"), exported + QStringLiteral(".pdf"), QStringLiteral("-") })
                                 .simplified();
     qsizetype at = 0;
@@ -165,9 +158,9 @@ TEST(KelvaneSheetInTheProgram, AMeterReadFromTheSimulatorPrintsAsItsFormShowsIt)
             << offeredFile.toStdString();
     }
     EXPECT_EQ(app.Printer(), SheetPrinter::SharedPrinter()); // the printer Print Setup sets up
-    EXPECT_TRUE(Tool(QStringLiteral("pdfinfo"), { printed })
+    EXPECT_TRUE(ToolOutput(QStringLiteral("pdfinfo"), { printed })
                     .contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
-    EXPECT_TRUE(Tool(QStringLiteral("pdftotext"), { printed, QStringLiteral("-") })
+    EXPECT_TRUE(ToolOutput(QStringLiteral("pdftotext"), { printed, QStringLiteral("-") })
                     .contains(QStringLiteral("HALVREN - Meter Datasheet")));
 
     // The preview shows one page; a screenshot of it when TARVIK_SHEET_PREVIEW_SHOT names a file.

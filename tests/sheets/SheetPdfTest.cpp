@@ -7,6 +7,7 @@
 #include "meter/KelvaneSheet.h"
 #include "meterqx/QuixalSheet.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,14 +28,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-QString Tool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
 
 bool HavePoppler()
 {
@@ -100,11 +93,11 @@ QString WritePdf(
 // Checks that the text of the PDF holds every line of the page, in order, and only one page.
 void ExpectLinesInOrder(const QString &pdf, const SheetPage &page)
 {
-    const QString info = Tool(QStringLiteral("pdfinfo"), { pdf });
+    const QString info = ToolOutput(QStringLiteral("pdfinfo"), { pdf });
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))))
         << info.toStdString();
-    const QString text = Collapsed(
-        Tool(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") }));
+    const QString text = Collapsed(ToolOutput(
+        QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") }));
     ASSERT_FALSE(text.isEmpty());
     qsizetype at = 0;
     for (const SheetLine &line : page.Lines()) {
@@ -157,7 +150,7 @@ TEST(SheetPdf, KelvaneAndQuixalPagesReadBackLineByLineOnOnePage)
         QPrinter probe(QPrinter::HighResolution);
         probe.setOutputFormat(QPrinter::PdfFormat);
         ExpectLinesInOrder(path, sheet.builder(SheetRenderer::Measure(&probe)));
-        const QString fonts = Tool(QStringLiteral("pdffonts"), { path });
+        const QString fonts = ToolOutput(QStringLiteral("pdffonts"), { path });
         EXPECT_TRUE(fonts.contains(QStringLiteral("LiberationSans-Bold"))) << fonts.toStdString();
         EXPECT_TRUE(fonts.contains(QStringLiteral("LiberationMono"))) << fonts.toStdString();
     }
@@ -183,8 +176,8 @@ TEST(SheetPdf, LinesStandAtTheirTwipPositions)
 
     // Words with their boxes in points; the first word of each line sits at the line's corner:
     // the margin (12.7 mm = 36 pt) plus the twips position over 20.
-    const QString html
-        = Tool(QStringLiteral("pdftotext"), { QStringLiteral("-bbox"), path, QStringLiteral("-") });
+    const QString html = ToolOutput(
+        QStringLiteral("pdftotext"), { QStringLiteral("-bbox"), path, QStringLiteral("-") });
     const QRegularExpression word(
         QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" "
                        "yMax=\"[0-9.]+\">([^<]*)</word>"));
@@ -261,7 +254,7 @@ TEST(SheetPdf, BadInputStillGivesAPage)
         = [f](const SheetMetrics &m) { return KelvaneSheet::Build(f, m); };
     const QString path = WritePdf(dir.filePath(QStringLiteral("bad.pdf")), builder, QPageSize::A5);
     ASSERT_FALSE(path.isEmpty());
-    const QString text = Tool(
+    const QString text = ToolOutput(
         QStringLiteral("pdftotext"), { QStringLiteral("-layout"), path, QStringLiteral("-") })
                              .simplified();
     EXPECT_TRUE(text.contains(QStringLiteral("Curve Fit Settings")));

@@ -19,7 +19,8 @@
 
 namespace {
 
-QByteArray Lines(int count)
+// "row 1" ... "row N", a line each.
+QByteArray RowLines(int count)
 {
     QByteArray bytes;
     for (int i = 1; i <= count; ++i)
@@ -248,7 +249,7 @@ TEST_F(TermViewTest, FontAndCellsFitTheSmallFrame)
     QCoreApplication::processEvents();
     EXPECT_GE(view->width(), 77 * view->CharWidth()) << "columns clipped";
     EXPECT_GE(view->height(), 26 * view->LineHeight() + 1) << "rows clipped";
-    const QByteArray meter = "\x1b\n" + QByteArray(76, 'W') + "\r\n" + Lines(24) + "last row";
+    const QByteArray meter = "\x1b\n" + QByteArray(76, 'W') + "\r\n" + RowLines(24) + "last row";
     ASSERT_TRUE(m_pty.Send(meter));
     EXPECT_EQ(TickUntil(*view, *m_link, int(meter.size())), meter.size());
     EXPECT_EQ(m_doc.Screen().RowText(25).trimmed(), QByteArray("last row"));

@@ -1,0 +1,54 @@
+#include "cli/CliArgs.h"
+
+namespace {
+const CliHelp::Option *FindOption(const CliHelp::Command &command, const QString &name)
+{
+    for (const CliHelp::Option &option : command.options)
+        if (name == QLatin1String(option.name))
+            return &option;
+    for (const CliHelp::Option &option : CliHelp::CommonOptions())
+        if (name == QLatin1String(option.name))
+            return &option;
+    return nullptr;
+}
+} // namespace
+
+bool CliArgs::Parse(const CliHelp::Command &command, const QStringList &args)
+{
+    m_values.clear();
+    m_plain.clear();
+    m_error.clear();
+    for (int i = 0; i < args.size(); ++i) {
+        const QString arg = args.at(i);
+        if (!arg.startsWith(QLatin1String("--")) || arg == QLatin1String("--")) {
+            m_plain << arg;
+            continue;
+        }
+        const int equals = arg.indexOf(QLatin1Char('='));
+        const QString name = equals < 0 ? arg : arg.left(equals);
+        const CliHelp::Option *option = FindOption(command, name);
+        if (!option) {
+            m_error
+                = QStringLiteral("%1 takes no option %2.").arg(QLatin1String(command.name), name);
+            return false;
+        }
+        if (!*option->value) {
+            if (equals >= 0) {
+                m_error = QStringLiteral("%1 takes no value.").arg(name);
+                return false;
+            }
+            m_values.insert(name, QString());
+            continue;
+        }
+        if (equals >= 0) {
+            m_values.insert(name, arg.mid(equals + 1));
+        } else if (i + 1 < args.size()) {
+            m_values.insert(name, args.at(++i));
+        } else {
+            m_error
+                = QStringLiteral("%1 needs a value (%2).").arg(name, QLatin1String(option->value));
+            return false;
+        }
+    }
+    return true;
+}

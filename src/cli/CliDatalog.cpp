@@ -1,0 +1,181 @@
+#include "cli/CliDatalog.h"
+
+#include "datalog/DatalogCore.h"
+#include "datalog/PcLogger.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTimer>
+
+#include <cstdio>
+
+const char *const CliDatalog::kOptionNames[8]
+    = { "date", "time", "flow", "total", "high", "low", "relay1", "relay2" };
+
+CliDatalog::CliDatalog(CSerial *link, bool progress)
+    : m_core(std::make_unique<DatalogCore>())
+    , m_progress(progress)
+{
+    m_core->SetSink(this);
+    m_core->SetLink(link);
+    m_core->OnFirstShown();
+    m_check = new QTimer(this);
+    connect(m_check, &QTimer::timeout, this, &CliDatalog::Check);
+}
+
+CliDatalog::~CliDatalog()
+{
+    m_core->SetSink(nullptr);
+    m_core.reset();
+}
+
+void CliDatalog::StartLog(
+    const QString &path, int intervalSeconds, const std::array<bool, 8> &options, int seconds)
+{
+    m_logging = true;
+    m_path = path;
+    DatalogFields &f = m_core->fields;
+    f.fileName = path;
+    f.hour = QString::number(intervalSeconds / 3600);
+    f.min = QString::number(intervalSeconds / 60 % 60);
+    f.sec = QString::number(intervalSeconds % 60);
+    f.options = options;
+    f.timerEnabled = false;
+    m_endAt = qint64(seconds) * 1000;
+    m_core->StartPcLogging();
+    m_check->start(50);
+    Check();
+}
+
+void CliDatalog::StartTransfer(const QString &path)
+{
+    m_transfer = true;
+    m_path = path;
+    // The log's first line names the file as given, so the transfer writes under that name; a
+    // file there already is set aside meanwhile and put back when the transfer fails.
+    m_temporary = path + QStringLiteral(".tarvik-old");
+    QFile::remove(m_temporary);
+    if (QFile::exists(path) && !QFile::rename(path, m_temporary)) {
+        m_failure
+            = QStringLiteral("Could not set %1 aside to write the log in its place.").arg(path);
+        Finish(2);
+        return;
+    }
+    m_core->fields.fileName = path;
+    m_core->TransferMeterLog();
+    m_check->start(50);
+    Check();
+}
+
+void CliDatalog::Stop()
+{
+    m_stopped = true;
+    if (m_core->state.loggingActive)
+        m_core->StopPcLogging();
+    else
+        m_core->Cancel();
+    Check();
+}
+
+void CliDatalog::Check()
+{
+    if (m_done)
+        return;
+    if (m_logging) {
+        if (m_core->state.loggingActive) {
+            // The length counts from the first snapshot's start, not from the meter's check.
+            if (!m_wasLogging)
+                m_endAt += QDateTime::currentMSecsSinceEpoch();
+            m_wasLogging = true;
+            if (QDateTime::currentMSecsSinceEpoch() >= m_endAt)
+                m_core->StopPcLogging();
+            return;
+        }
+        if (m_core->IsBusy())
+            return; // the meter is being checked
+        if (!m_wasLogging) {
+            m_failure = m_stopped ? QStringLiteral("Interrupted before logging began.")
+                                  : QStringLiteral("Logging did not start.");
+            Finish(1);
+            return;
+        }
+        Finish(0);
+        return;
+    }
+    if (m_transfer) {
+        if (m_core->IsBusy())
+            return;
+        if (m_statuses.contains(QStringLiteral("Transfer Completed")) && !m_stopped) {
+            QFile::remove(m_temporary);
+            Finish(0);
+            return;
+        }
+        // Nothing half-written stays: the file that was there before comes back.
+        QFile::remove(m_path);
+        if (QFile::exists(m_temporary))
+            QFile::rename(m_temporary, m_path);
+        m_failure = m_stopped ? QStringLiteral("Interrupted; nothing was written.")
+            : m_statuses.contains(QStringLiteral("No Data, File Empty"))
+            ? QStringLiteral("The meter's stored log is empty; nothing was written.")
+            : QStringLiteral("The meter's log was not transferred (%1); nothing was written.")
+                  .arg(m_statuses.join(QStringLiteral(", ")));
+        Finish(1);
+    }
+}
+
+void CliDatalog::Finish(int status)
+{
+    m_done = true;
+    m_status = status;
+    m_check->stop();
+    for (QTimer *timer : std::as_const(m_timers))
+        timer->stop();
+    if (m_progress) {
+        std::fprintf(stderr, "\r%-70s\r", "");
+        std::fflush(stderr);
+    }
+    Q_EMIT Finished();
+}
+
+void CliDatalog::StatusChanged(const QString &status, const QString &mode)
+{
+    m_statuses << status;
+    if (m_progress && !status.isEmpty()) {
+        std::fprintf(
+            stderr, "\r%-70s", qPrintable((status + QStringLiteral("  ") + mode).left(70)));
+        std::fflush(stderr);
+    }
+}
+
+void CliDatalog::ProgressChanged(const QString &progress)
+{
+    if (m_progress && !progress.isEmpty()) {
+        std::fprintf(stderr, "\r%-70s", qPrintable(progress.left(70)));
+        std::fflush(stderr);
+    }
+}
+
+void CliDatalog::StartTimer(int id, int requestedMs)
+{
+    QTimer *&timer = m_timers[id];
+    if (!timer) {
+        timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, id] {
+            PcLogger &pc = m_core->Pc();
+            if (id == PcLogger::kClockTimer)
+                pc.ClockTick();
+            else if (id == PcLogger::kSnapshotTimer)
+                pc.SnapshotTick();
+            else if (id == PcLogger::kLineReaderTimer)
+                pc.LineReaderTick();
+        });
+    }
+    // A period requested as 0 ms or 1 ms means 10 ms, as the window's timers have it.
+    timer->start(requestedMs <= 1 ? 10 : requestedMs);
+}
+
+void CliDatalog::StopTimer(int id)
+{
+    if (QTimer *timer = m_timers.value(id))
+        timer->stop();
+}

@@ -1,0 +1,147 @@
+#include "cli/CliMeter.h"
+
+#include "base/DialogueRunner.h"
+#include "base/UserMessage.h"
+#include "lists/CQueDoc.h"
+#include "lists/CQueExecutor.h"
+#include "terminal/TermScreen.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+void Progress(bool on, const QString &text)
+{
+    if (!on)
+        return;
+    std::fprintf(stderr, "\r%-70s", qPrintable(text.left(70)));
+    std::fflush(stderr);
+}
+
+void EndProgress(bool on)
+{
+    if (on) {
+        std::fprintf(stderr, "\r%-70s\r", "");
+        std::fflush(stderr);
+    }
+}
+} // namespace
+
+namespace {
+// A port given as a path relative to the current folder (a simulator's link, say) is made a
+// device path; COM names and absolute paths stand as they are.
+QString PortPath(const QString &port)
+{
+    if (!SerialDevice::DevicePath(port.toStdString()).empty() || !QFileInfo::exists(port))
+        return port;
+    return QFileInfo(port).absoluteFilePath();
+}
+} // namespace
+
+CliMeter::CliMeter(const QString &port, const QString &baud, bool progress, double pace)
+    : m_serial(std::make_unique<CSerial>(PortPath(port),
+        [pace] {
+            LinkTiming timing;
+            timing.pacingScale = pace;
+            return timing;
+        }()))
+    , m_progress(progress)
+{
+    m_serial->SetPortText(PortPath(port));
+    m_serial->SetBaudText(baud);
+    m_link.SetSerial(m_serial.get());
+}
+
+CliMeter::~CliMeter()
+{
+    if (m_serial->IsOpen())
+        m_serial->ClosePort();
+}
+
+bool CliMeter::Open(QString *error)
+{
+    if (m_serial->OpenPort())
+        return true;
+    const QString reason = m_serial->LastError();
+    *error = QStringLiteral("Cannot use the port %1.").arg(m_serial->PortText());
+    if (!reason.isEmpty())
+        *error += QLatin1Char('\n') + reason;
+    return false;
+}
+
+Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
+{
+    SerialPort::Claim claim(m_serial.get(), this);
+    Progress(m_progress, QStringLiteral("identifying the meter on %1").arg(m_serial->PortText()));
+    // The terminal sends seven "[" when it opens; the meter draws its main screen.
+    m_serial->PurgeInput();
+    co_await m_serial->SendStringAsync(runner, QByteArrayLiteral("[[[[[[["));
+    // A meter that has not begun its screen within 3 s is not there: the read's own total
+    // time-out (some 15 s of silence) is for replies under way.
+    QByteArray screen;
+    if (co_await m_serial->InputWithin(runner, 3000))
+        co_await m_serial->ReadAllAsync(runner, screen, 400, 3000);
+    EndProgress(m_progress);
+    if (runner.Cancelled())
+        co_return false;
+    TermScreen::ScanIdentification(
+        screen, identity->model, identity->version, identity->revision, identity->range);
+    identity->serial = TermScreen::ScanSerial(screen);
+    // Back to run mode, as the meter was before.
+    co_await m_serial->SendStringAsync(runner, QByteArrayLiteral("r"));
+    QByteArray rest;
+    if (co_await m_serial->InputWithin(runner, 300))
+        co_await m_serial->ReadAllAsync(runner, rest, 100, 300);
+    co_return !identity->version.isEmpty();
+}
+
+Task<int> CliMeter::RunList(
+    DialogueRunner &runner, QString fileName, IFieldAccess &fields, QString *failure)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *failure = QStringLiteral("The command list %1 cannot be read here (%2): run tarvik-cli "
+                                  "in a folder holding the program's data files.")
+                       .arg(fileName, file.errorString());
+        co_return 2;
+    }
+    SerialPort::Claim claim(m_serial.get(), this);
+    CQueExecutor executor;
+    executor.SetLines(CQueDoc::SplitLines(file.readAll()));
+    executor.SetLink(&m_link);
+    executor.SetLineHook([this, fileName](int index, const QString &line) {
+        Progress(m_progress,
+            QStringLiteral("%1 line %2: %3").arg(fileName).arg(index + 1).arg(line.trimmed()));
+    });
+    executor.SetSendHook([this](int sent, int total) {
+        if (total > 40)
+            Progress(m_progress, QStringLiteral("sending %1 of %2 bytes").arg(sent).arg(total));
+    });
+    // A failed list jumps to a label that is its message ("Meter did not answer").
+    QStringList said;
+    const UserMessage::Handler old
+        = UserMessage::SetHandler([&said](const QString &text, const QString &) { said << text; });
+    int result = 1;
+    for (;;) {
+        const int step = co_await executor.StepAsync(&fields, runner);
+        if (runner.Cancelled()) {
+            *failure = QStringLiteral("Interrupted: the meter's exchange was stopped.");
+            break;
+        }
+        if (step == CQueExecutor::kEnded) {
+            result = 0;
+            break;
+        }
+        if (step == CQueExecutor::kBadLabel || executor.Stopped()) {
+            *failure = said.isEmpty() ? QStringLiteral("The command list stopped.")
+                                      : said.join(QLatin1Char('\n'));
+            break;
+        }
+        co_await runner.Sleep(kLinePeriodMs);
+    }
+    UserMessage::SetHandler(old);
+    EndProgress(m_progress);
+    co_return result;
+}

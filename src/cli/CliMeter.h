@@ -1,0 +1,52 @@
+#pragma once
+
+#include "base/Task.h"
+#include "link/CSerial.h"
+#include "lists/CSerialMeterLink.h"
+
+#include <QString>
+
+#include <memory>
+
+class DialogueRunner;
+class IFieldAccess;
+
+// The command-line program's end of the meter link: opens the port, identifies the meter from
+// its main screen as the terminal does, and runs the form's command lists through the same
+// executor and link the form uses, one line after another as the form's list timer does, each
+// wait handed back to the event loop (so Ctrl+C cancels at once).
+class CliMeter
+{
+public:
+    struct Identity
+    {
+        QString model;
+        QString version;
+        QString revision;
+        QString range;
+        QString serial;
+    };
+
+    CliMeter(const QString &port, const QString &baud, bool progress, double pace = 1.0);
+    ~CliMeter();
+    // False with the reason (the system's on its own line) when the port cannot be used.
+    bool Open(QString *error);
+    CSerial &Link() { return *m_serial; }
+
+    // Asks for the meter's main screen and scans its identification line; false when no
+    // identification came. The meter is sent back to its run mode.
+    Task<bool> Identify(DialogueRunner &runner, Identity *identity);
+    // Runs the command list fileName (from the current folder) against fields: 0 when it ran
+    // to its end, 1 when it stopped on a failure (failure says why) or was cancelled, 2 when the
+    // list file cannot be read.
+    Task<int> RunList(
+        DialogueRunner &runner, QString fileName, IFieldAccess &fields, QString *failure);
+
+    // The period between two list lines, as the Kelvane form's list timer.
+    static constexpr int kLinePeriodMs = 50;
+
+private:
+    std::unique_ptr<CSerial> m_serial;
+    CSerialMeterLink m_link;
+    bool m_progress;
+};

@@ -1,0 +1,647 @@
+#include "cli/CliProgram.h"
+
+#include "app/CommSettings.h"
+#include "base/DialogueRunner.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "cli/CliDatalog.h"
+#include "cli/CliMeter.h"
+#include "cli/CliMeterFile.h"
+#include "cli/CliSignals.h"
+#include "link/SerialDevice.h"
+#include "link/mbCSerial.h"
+#include "meter/MeterSeries.h"
+#include "modbus/ModbusMaster.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTime>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+void Out(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void Err(const QString &text)
+{
+    QString t = text.trimmed();
+    t.replace(QLatin1Char('\n'), QStringLiteral("\ntarvik-cli: "));
+    std::fprintf(stderr, "tarvik-cli: %s\n", t.toLocal8Bit().constData());
+}
+} // namespace
+
+CliProgram::CliProgram() = default;
+CliProgram::~CliProgram() = default;
+
+int CliProgram::Run(const QStringList &arguments)
+{
+    // Ctrl+C is taken from the start, so it never kills the program in the middle of a step.
+    m_signals = std::make_unique<CliSignals>();
+    // Messages the shared code would show in a box go to standard error; its questions (none
+    // are asked on these paths) are answered No, so nothing is replaced unasked.
+    UserMessage::SetHandler([](const QString &text, const QString &) { Err(text); });
+    UserMessage::SetAskHandler([](const QString &text, const QString &) {
+        Err(text);
+        return false;
+    });
+    if (arguments.size() < 2) {
+        std::fputs(CliHelp::Overview().toLocal8Bit().constData(), stderr);
+        return kBadInput;
+    }
+    const QString first = arguments.at(1);
+    if (first == QLatin1String("--help") || first == QLatin1String("help")) {
+        Out(CliHelp::Overview());
+        return kDone;
+    }
+    if (first == QLatin1String("--man")) {
+        Out(CliHelp::ManPage());
+        return kDone;
+    }
+    const CliHelp::Command *command = CliHelp::Find(first);
+    if (!command) {
+        Err(QStringLiteral("\"%1\" is no command of tarvik-cli; \"tarvik-cli --help\" lists "
+                           "them.")
+                .arg(first));
+        return kBadInput;
+    }
+    m_name = first;
+    if (!m_args.Parse(*command, arguments.mid(2))) {
+        Err(m_args.Error() + QStringLiteral(" (\"tarvik-cli %1 --help\")").arg(m_name));
+        return kBadInput;
+    }
+    if (m_args.Has(QStringLiteral("--help"))) {
+        Out(CliHelp::HelpText(*command));
+        return kDone;
+    }
+    return Dispatch(*command);
+}
+
+bool CliProgram::Progress() const
+{
+    return !m_args.Has(QStringLiteral("--quiet")) && ::isatty(STDERR_FILENO);
+}
+
+int CliProgram::Dispatch(const CliHelp::Command &command)
+{
+    const QString name = QLatin1String(command.name);
+    if (name == QLatin1String("ports"))
+        return Ports();
+    if (name == QLatin1String("show"))
+        return Show();
+    if (name == QLatin1String("set"))
+        return Set();
+    if (name == QLatin1String("convert"))
+        return Convert();
+    if (name == QLatin1String("identify"))
+        return RunDialogue(Identify());
+    if (name == QLatin1String("read"))
+        return RunDialogue(Read());
+    if (name == QLatin1String("send"))
+        return RunDialogue(Send());
+    if (name == QLatin1String("log"))
+        return Log();
+    if (name == QLatin1String("transfer"))
+        return Transfer();
+    if (name == QLatin1String("modbus"))
+        return RunDialogue(Modbus());
+    Err(QStringLiteral("%1 is not built into this version of tarvik-cli yet.").arg(name));
+    return kBadInput;
+}
+
+int CliProgram::RunDialogue(Task<void> dialogue)
+{
+    DialogueRunner runner;
+    // A Ctrl+C that came before the dialogue could start: nothing is begun.
+    if (m_signals->Interrupted()) {
+        Err(QStringLiteral("Interrupted before anything was done."));
+        return kMeterFailed;
+    }
+    QObject::connect(m_signals.get(), &CliSignals::Interrupt, &runner, &DialogueRunner::Cancel);
+    m_runner = &runner;
+    bool finished = false;
+    runner.Start(std::move(dialogue), [&finished] {
+        finished = true;
+        QCoreApplication::exit(0);
+    });
+    if (!finished)
+        QCoreApplication::exec();
+    m_runner = nullptr;
+    if (m_signals->Interrupted() && m_code == kDone)
+        m_code = kMeterFailed;
+    return m_code;
+}
+
+QString CliProgram::Baud() const
+{
+    return m_args.Has(QStringLiteral("--baud")) ? m_args.Value(QStringLiteral("--baud"))
+                                                : QStringLiteral("9600");
+}
+
+double CliProgram::Pace() const
+{
+    bool ok = false;
+    const double pace = m_args.Value(QStringLiteral("--pace")).toDouble(&ok);
+    return ok && pace > 0 && pace <= 1 ? pace : 1.0;
+}
+
+QString CliProgram::PortArg()
+{
+    return m_args.Value(QStringLiteral("--port"));
+}
+
+int CliProgram::Ports()
+{
+    QJsonArray list;
+    QString text;
+    for (const QString &port : CommSettings::PortList(false)) {
+        const QString device = QString::fromStdString(SerialDevice::DevicePath(port.toStdString()));
+        QString what;
+        if (port.startsWith(QLatin1String("/dev/serial/by-id/")))
+            what = QStringLiteral("USB adapter -> %1").arg(QFileInfo(port).canonicalFilePath());
+        else if (port.startsWith(QLatin1String("/dev/ttyUSB")))
+            what = QStringLiteral("USB serial adapter");
+        else if (port.startsWith(QLatin1String("/dev/ttyACM")))
+            what = QStringLiteral("USB modem-class device");
+        else
+            what = QFileInfo::exists(device) ? QStringLiteral("serial port")
+                                             : QStringLiteral("serial port (absent)");
+        text += QStringLiteral("%1\t%2\t%3\n").arg(port, device, what);
+        list.append(QJsonObject { { QStringLiteral("port"), port },
+            { QStringLiteral("device"), device }, { QStringLiteral("what"), what } });
+    }
+    if (m_args.Has(QStringLiteral("--json")))
+        Out(QString::fromUtf8(QJsonDocument(list).toJson()));
+    else
+        Out(text);
+    return kDone;
+}
+
+int CliProgram::Show()
+{
+    if (m_args.Plain().size() != 1) {
+        Err(QStringLiteral("show takes one meter file."));
+        return kBadInput;
+    }
+    const QString path = m_args.Plain().at(0);
+    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (!file.Open(path, &error)) {
+        Err(error);
+        return kBadInput;
+    }
+    const auto rows = file.Rows();
+    if (m_args.Has(QStringLiteral("--json"))) {
+        QJsonArray list;
+        for (const auto &row : rows)
+            list.append(QJsonObject { { QStringLiteral("caption"), row.caption },
+                { QStringLiteral("id"), row.id }, { QStringLiteral("text"), row.text } });
+        Out(QString::fromUtf8(QJsonDocument(list).toJson()));
+        return kDone;
+    }
+    QString text;
+    for (const auto &row : rows)
+        text += QStringLiteral("%1\t%2\t%3\n").arg(row.caption).arg(row.id).arg(row.text);
+    Out(text);
+    return kDone;
+}
+
+int CliProgram::Set()
+{
+    const QStringList plain = m_args.Plain();
+    if (plain.size() < 2) {
+        Err(QStringLiteral("set takes a meter file and at least one NAME=VALUE."));
+        return kBadInput;
+    }
+    const QString path = plain.at(0);
+    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (!file.Open(path, &error)) {
+        Err(error);
+        return kBadInput;
+    }
+    for (int i = 1; i < plain.size(); ++i) {
+        const int equals = plain.at(i).indexOf(QLatin1Char('='));
+        if (equals <= 0) {
+            Err(QStringLiteral("\"%1\" is not NAME=VALUE.").arg(plain.at(i)));
+            return kBadInput;
+        }
+        const QString refusal = file.Set(plain.at(i).left(equals), plain.at(i).mid(equals + 1));
+        if (!refusal.isEmpty()) {
+            Err(refusal + QStringLiteral("\nNothing was written."));
+            return kBadInput;
+        }
+    }
+    const QString out
+        = m_args.Has(QStringLiteral("--out")) ? m_args.Value(QStringLiteral("--out")) : path;
+    if (!file.Save(out, &error)) {
+        Err(error);
+        return kBadInput;
+    }
+    return kDone;
+}
+
+int CliProgram::Convert()
+{
+    if (m_args.Plain().size() != 1 || !m_args.Has(QStringLiteral("--to"))
+        || !m_args.Has(QStringLiteral("--out"))) {
+        Err(QStringLiteral("convert takes one meter file, --to VERSION and --out FILE2."));
+        return kBadInput;
+    }
+    const QString path = m_args.Plain().at(0);
+    const QString out = m_args.Value(QStringLiteral("--out"));
+    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (!file.Open(path, &error) || !file.Convert(m_args.Value(QStringLiteral("--to")), &error)
+        || !file.Save(out, &error)) {
+        Err(error);
+        return kBadInput;
+    }
+    return kDone;
+}
+
+Task<void> CliProgram::Identify()
+{
+    if (PortArg().isEmpty()) {
+        Err(QStringLiteral("identify needs --port."));
+        m_code = kBadInput;
+        co_return;
+    }
+    CliMeter meter(PortArg(), Baud(), Progress(), Pace());
+    QString error;
+    if (!meter.Open(&error)) {
+        Err(error);
+        m_code = kPortUnusable;
+        co_return;
+    }
+    CliMeter::Identity id;
+    if (!co_await meter.Identify(*m_runner, &id)) {
+        Err(m_runner->Cancelled()
+                ? QStringLiteral("Interrupted.")
+                : QStringLiteral("The meter on %1 did not identify itself.").arg(PortArg()));
+        m_code = kMeterFailed;
+        co_return;
+    }
+    const MeterSeries::Series series = MeterSeries::OfVersion(id.version);
+    const QString seriesName = series == MeterSeries::Quixal ? QStringLiteral("Quixal")
+        : series == MeterSeries::Kelvane                     ? QStringLiteral("Kelvane")
+                                                             : QStringLiteral("unknown");
+    if (m_args.Has(QStringLiteral("--json"))) {
+        Out(QString::fromUtf8(QJsonDocument(
+            QJsonObject { { QStringLiteral("series"), seriesName },
+                { QStringLiteral("model"), id.model }, { QStringLiteral("version"), id.version },
+                { QStringLiteral("revision"), id.revision }, { QStringLiteral("range"), id.range },
+                { QStringLiteral("serial"),
+                    id.serial } }).toJson()));
+    } else {
+        Out(QStringLiteral(
+            "series\t%1\nmodel\t%2\nversion\t%3\nrevision\t%4\nrange\t%5\nserial\t%6\n")
+                .arg(seriesName, id.model, id.version, id.revision, id.range, id.serial));
+    }
+}
+
+Task<void> CliProgram::Read()
+{
+    if (PortArg().isEmpty() || !m_args.Plain().isEmpty()) {
+        Err(QStringLiteral("read takes --port P [--out FILE] and nothing else."));
+        m_code = kBadInput;
+        co_return;
+    }
+    CliMeter meter(PortArg(), Baud(), Progress(), Pace());
+    QString error;
+    if (!meter.Open(&error)) {
+        Err(error);
+        m_code = kPortUnusable;
+        co_return;
+    }
+    // The series decides the list and the file type: a given --out names it, else the meter.
+    CliMeterFile::Series series = CliMeterFile::Series::Kelvane;
+    if (m_args.Has(QStringLiteral("--out"))) {
+        series = CliMeterFile::SeriesOfPath(m_args.Value(QStringLiteral("--out")));
+    } else {
+        CliMeter::Identity id;
+        if (!co_await meter.Identify(*m_runner, &id)) {
+            Err(m_runner->Cancelled()
+                    ? QStringLiteral("Interrupted; nothing was written.")
+                    : QStringLiteral(
+                        "The meter on %1 did not identify itself; nothing was written.")
+                          .arg(PortArg()));
+            m_code = kMeterFailed;
+            co_return;
+        }
+        if (MeterSeries::OfVersion(id.version) == MeterSeries::Quixal)
+            series = CliMeterFile::Series::Quixal;
+    }
+    CliMeterFile file(series);
+    const QString list = series == CliMeterFile::Series::Quixal ? QStringLiteral("qxread.que")
+                                                                : QStringLiteral("read20.que");
+    const int result = co_await meter.RunList(*m_runner, list, file.Fields(), &error);
+    if (result != 0) {
+        Err(error + QStringLiteral("\nNothing was written."));
+        m_code = result == 2 ? kBadInput : kMeterFailed;
+        co_return;
+    }
+    if (!file.FinishRead(&error)) {
+        Err(error + QStringLiteral("\nNothing was written."));
+        m_code = kMeterFailed;
+        co_return;
+    }
+    const QString out = m_args.Has(QStringLiteral("--out"))
+        ? m_args.Value(QStringLiteral("--out"))
+        : QDir::current().filePath(file.ProposedName());
+    if (!file.Save(out, &error)) {
+        Err(error);
+        m_code = kBadInput;
+        co_return;
+    }
+    Out(out + QLatin1Char('\n'));
+}
+
+Task<void> CliProgram::Send()
+{
+    if (PortArg().isEmpty() || m_args.Plain().size() != 1) {
+        Err(QStringLiteral("send takes one meter file and --port P."));
+        m_code = kBadInput;
+        co_return;
+    }
+    const QString path = m_args.Plain().at(0);
+    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (!file.Open(path, &error)) {
+        Err(error);
+        m_code = kBadInput;
+        co_return;
+    }
+    CliMeter meter(PortArg(), Baud(), Progress(), Pace());
+    if (!meter.Open(&error)) {
+        Err(error);
+        m_code = kPortUnusable;
+        co_return;
+    }
+    CliMeter::Identity id;
+    const bool identified = co_await meter.Identify(*m_runner, &id);
+    if (m_runner->Cancelled()) {
+        Err(QStringLiteral("Interrupted before anything was sent."));
+        m_code = kMeterFailed;
+        co_return;
+    }
+    const bool force = m_args.Has(QStringLiteral("--force"));
+    if (!identified && !force) {
+        Err(QStringLiteral("The meter on %1 did not identify itself, so its serial number cannot "
+                           "be checked; nothing was sent (--force sends without the check).")
+                .arg(PortArg()));
+        m_code = kMeterFailed;
+        co_return;
+    }
+    const MeterSeries::Series fileSeries
+        = file.Kind() == CliMeterFile::Series::Quixal ? MeterSeries::Quixal : MeterSeries::Kelvane;
+    if (identified && !force) {
+        if (MeterSeries::OfVersion(id.version) != fileSeries) {
+            Err(QStringLiteral("%1 is a %2 file, but the meter on %3 is a %4 meter (firmware %5); "
+                               "nothing was sent.")
+                    .arg(path, CliMeterFile::SeriesName(file.Kind()), PortArg(),
+                        MeterSeries::OfVersion(id.version) == MeterSeries::Quixal
+                            ? QStringLiteral("Quixal")
+                            : QStringLiteral("Kelvane"),
+                        id.version));
+            m_code = kBadInput;
+            co_return;
+        }
+        if (id.serial.trimmed() != file.Serial().trimmed()) {
+            Err(QStringLiteral("%1 holds serial number %2, but the meter on %3 has serial number "
+                               "%4; nothing was sent (--force sends it anyway).")
+                    .arg(path, file.Serial(), PortArg(), id.serial));
+            m_code = kBadInput;
+            co_return;
+        }
+    }
+    file.PrepareSend(id.range);
+    const QString list = file.Kind() == CliMeterFile::Series::Quixal ? QStringLiteral("qxsend.que")
+                                                                     : QStringLiteral("send20.que");
+    const int result = co_await meter.RunList(*m_runner, list, file.Fields(), &error);
+    if (result != 0) {
+        Err(error
+            + (result == 1 && !m_runner->Cancelled()
+                    ? QString()
+                    : QStringLiteral("\nThe meter may not have stored the configuration; read it "
+                                     "to see what it holds.")));
+        m_code = result == 2 ? kBadInput : kMeterFailed;
+        co_return;
+    }
+    Out(QStringLiteral("Meter stored the configuration\n"));
+}
+
+namespace {
+// "1-8", "1,3,5" or a mix ("1-3,7"): the addresses in order; empty for a text that names none
+// or an address outside 1..247.
+QList<int> AddressList(const QString &text)
+{
+    QList<int> addresses;
+    for (const QString &item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList ends = item.split(QLatin1Char('-'));
+        bool ok1 = false, ok2 = true;
+        const int first = ends.value(0).trimmed().toInt(&ok1);
+        const int last = ends.size() == 2 ? ends.at(1).trimmed().toInt(&ok2) : first;
+        if (ends.size() > 2 || !ok1 || !ok2 || first < 1 || last > 247 || last < first)
+            return {};
+        for (int a = first; a <= last; ++a)
+            addresses << a;
+    }
+    return addresses;
+}
+
+QString Csv(const QString &field)
+{
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
+        return field.trimmed();
+    QString quoted = field.trimmed();
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+} // namespace
+
+Task<void> CliProgram::Modbus()
+{
+    const QList<int> addresses = AddressList(m_args.Value(QStringLiteral("--addresses")));
+    bool countOk = true, intervalOk = true;
+    const int count = m_args.Has(QStringLiteral("--count"))
+        ? m_args.Value(QStringLiteral("--count")).toInt(&countOk)
+        : 1;
+    const int interval = m_args.Has(QStringLiteral("--interval"))
+        ? m_args.Value(QStringLiteral("--interval")).toInt(&intervalOk)
+        : 1000;
+    if (PortArg().isEmpty() || addresses.isEmpty() || !countOk || count < 1 || !intervalOk
+        || interval < 0 || !m_args.Plain().isEmpty()) {
+        Err(QStringLiteral("modbus takes --port P --addresses A-B (within 1..247) and a count "
+                           "of 1 or more (\"tarvik-cli modbus --help\")."));
+        m_code = kBadInput;
+        co_return;
+    }
+    QString port = PortArg();
+    if (SerialDevice::DevicePath(port.toStdString()).empty() && QFileInfo::exists(port))
+        port = QFileInfo(port).absoluteFilePath();
+    mbCSerial serial(port);
+    serial.SetPortText(port);
+    serial.SetBaudText(Baud());
+    serial.SetParityText(m_args.Has(QStringLiteral("--parity"))
+            ? m_args.Value(QStringLiteral("--parity"))
+            : QStringLiteral("1 8 EVEN 1"));
+    if (!serial.OpenPort()) {
+        Err(QStringLiteral("Cannot use the port %1.\n%2").arg(port, serial.LastError()));
+        m_code = kPortUnusable;
+        co_return;
+    }
+    SerialPort::Claim claim(&serial, this);
+    ModbusMaster master(&serial);
+    const bool csv = m_args.Has(QStringLiteral("--csv"));
+    if (csv)
+        Out(QStringLiteral("sweep,time,address,flow,totalizer,temperature\n"));
+    for (int sweep = 1; sweep <= count && !m_runner->Cancelled(); ++sweep) {
+        if (sweep > 1)
+            co_await m_runner->Sleep(interval);
+        for (int address : addresses) {
+            if (m_runner->Cancelled())
+                break;
+            const QString text = QString::number(address);
+            const int ok = co_await master.ReadDynamicAsync(*m_runner, text);
+            if (m_runner->Cancelled())
+                break;
+            const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+            if (!ok) {
+                Err(master.FailureText(text));
+                m_code = kMeterFailed;
+                continue;
+            }
+            if (csv)
+                Out(QStringLiteral("%1,%2,%3,%4,%5,%6\n")
+                        .arg(sweep)
+                        .arg(time)
+                        .arg(address)
+                        .arg(Csv(master.FlowText()), Csv(master.TotalizerText()),
+                            Csv(master.TemperatureText())));
+            else
+                Out(QStringLiteral("%1 address %2: flow %3, totalizer %4, temperature %5\n")
+                        .arg(time)
+                        .arg(address)
+                        .arg(master.FlowText().trimmed(), master.TotalizerText().trimmed(),
+                            master.TemperatureText().trimmed()));
+        }
+    }
+    if (m_runner->Cancelled())
+        Err(QStringLiteral("Interrupted."));
+    serial.ClosePort();
+}
+
+std::unique_ptr<CSerial> CliProgram::OpenLink()
+{
+    QString port = PortArg();
+    if (SerialDevice::DevicePath(port.toStdString()).empty() && QFileInfo::exists(port))
+        port = QFileInfo(port).absoluteFilePath();
+    LinkTiming timing;
+    timing.pacingScale = Pace();
+    auto link = std::make_unique<CSerial>(port, timing);
+    link->SetPortText(port);
+    link->SetBaudText(Baud());
+    if (!link->OpenPort()) {
+        Err(QStringLiteral("Cannot use the port %1.\n%2").arg(port, link->LastError()));
+        m_code = kPortUnusable;
+        return nullptr;
+    }
+    return link;
+}
+
+int CliProgram::Log()
+{
+    bool intervalOk = false, secondsOk = true;
+    const int interval = m_args.Value(QStringLiteral("--interval")).toInt(&intervalOk);
+    int seconds = m_args.Value(QStringLiteral("--seconds")).toInt(&secondsOk);
+    if (m_args.Has(QStringLiteral("--until"))) {
+        const QTime until = QTime::fromString(
+            m_args.Value(QStringLiteral("--until")), QStringLiteral("HH:mm:ss"));
+        secondsOk = until.isValid() && !m_args.Has(QStringLiteral("--seconds"));
+        seconds = secondsOk ? QTime::currentTime().secsTo(until) : 0;
+        if (seconds < 0)
+            seconds += 24 * 3600; // tomorrow at that time
+    } else if (!m_args.Has(QStringLiteral("--seconds"))) {
+        secondsOk = false;
+    }
+    std::array<bool, 8> options { true, true, true, true, false, false, false, false };
+    bool optionsOk = true;
+    if (m_args.Has(QStringLiteral("--options"))) {
+        options.fill(false);
+        for (const QString &name :
+            m_args.Value(QStringLiteral("--options")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            int found = -1;
+            for (int i = 0; i < 8; ++i)
+                if (name.trimmed().compare(
+                        QLatin1String(CliDatalog::kOptionNames[i]), Qt::CaseInsensitive)
+                    == 0)
+                    found = i;
+            if (found < 0)
+                optionsOk = false;
+            else
+                options[size_t(found)] = true;
+        }
+    }
+    if (PortArg().isEmpty() || !intervalOk || interval < 1 || interval > 24 * 3600 - 1 || !secondsOk
+        || seconds < 1 || !m_args.Has(QStringLiteral("--out")) || !optionsOk
+        || !m_args.Plain().isEmpty()) {
+        Err(QStringLiteral("log takes --port P --interval S (1 or more) --seconds N or --until "
+                           "hh:mm:ss, --out FILE and --options from %1 (\"tarvik-cli log "
+                           "--help\").")
+                .arg(QStringLiteral("date,time,flow,total,high,low,relay1,relay2")));
+        return kBadInput;
+    }
+    std::unique_ptr<CSerial> link = OpenLink();
+    if (!link)
+        return m_code;
+    CliDatalog datalog(link.get(), Progress());
+    QObject::connect(m_signals.get(), &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
+    bool finished = false;
+    QObject::connect(&datalog, &CliDatalog::Finished, [&finished] {
+        finished = true;
+        QCoreApplication::exit(0);
+    });
+    datalog.StartLog(m_args.Value(QStringLiteral("--out")), interval, options, seconds);
+    if (!finished)
+        QCoreApplication::exec();
+    if (datalog.Status() != 0)
+        Err(datalog.Failure());
+    else
+        Out(m_args.Value(QStringLiteral("--out")) + QLatin1Char('\n'));
+    return datalog.Status();
+}
+
+int CliProgram::Transfer()
+{
+    if (PortArg().isEmpty() || !m_args.Has(QStringLiteral("--out")) || !m_args.Plain().isEmpty()) {
+        Err(QStringLiteral("transfer takes --port P --out FILE."));
+        return kBadInput;
+    }
+    std::unique_ptr<CSerial> link = OpenLink();
+    if (!link)
+        return m_code;
+    CliDatalog datalog(link.get(), Progress());
+    QObject::connect(m_signals.get(), &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
+    bool finished = false;
+    QObject::connect(&datalog, &CliDatalog::Finished, [&finished] {
+        finished = true;
+        QCoreApplication::exit(0);
+    });
+    datalog.StartTransfer(m_args.Value(QStringLiteral("--out")));
+    if (!finished)
+        QCoreApplication::exec();
+    if (datalog.Status() != 0)
+        Err(datalog.Failure());
+    else
+        Out(m_args.Value(QStringLiteral("--out")) + QLatin1Char('\n'));
+    return datalog.Status();
+}

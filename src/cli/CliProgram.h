@@ -1,0 +1,58 @@
+#pragma once
+
+#include "base/Task.h"
+#include "cli/CliArgs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class CSerial;
+
+class CliSignals;
+class DialogueRunner;
+
+// tarvik-cli: picks the command from the arguments, checks its options against the help table
+// and runs it, the meter commands as one dialogue on a DialogueRunner under the application's
+// event loop (Ctrl+C cancels it). Results go to standard output, everything else to standard
+// error. main() creates the QCoreApplication and calls Run.
+class CliProgram
+{
+public:
+    static constexpr int kDone = 0;
+    static constexpr int kMeterFailed = 1;
+    static constexpr int kBadInput = 2;
+    static constexpr int kPortUnusable = 3;
+
+    CliProgram();
+    ~CliProgram();
+    int Run(const QStringList &arguments);
+
+private:
+    int Dispatch(const CliHelp::Command &command);
+    int RunDialogue(Task<void> dialogue);
+    bool Progress() const;
+    QString PortArg();
+    QString Baud() const;
+    double Pace() const;
+
+    int Ports();
+    int Show();
+    int Set();
+    int Convert();
+    Task<void> Identify();
+    Task<void> Read();
+    Task<void> Send();
+    Task<void> Modbus();
+    int Log();
+    int Transfer();
+    // Opens the meter link for the datalogger's commands; null and the status set when not.
+    std::unique_ptr<CSerial> OpenLink();
+
+    CliArgs m_args;
+    QString m_name;
+    int m_code = kDone;
+    DialogueRunner *m_runner = nullptr;
+    std::unique_ptr<CliSignals> m_signals;
+};

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "lists/IFieldAccess.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+// The Kelvane form's values as its controls hold them, with the rules of SetField and GetField
+// by field id: the units and alarm lists (their lines and a selection, a units text matched by
+// the beginning of a line, an alarm code by the end of one), the curve-fit choice, the two
+// sliders that give back the value they were given until moved, the boxes, the three
+// coefficient lists with their walk, the image text, the Desired range and the plain edits
+// (the spin fields are their edits). The command-line program and the tests run the form's
+// command lists and variable transfers through it without any window; ZarnFormView takes its
+// list rules from it.
+class KelvaneFormFields : public IFieldAccess
+{
+public:
+    // One field the form shows: its caption on the form and its field id.
+    struct Caption
+    {
+        int id;
+        const char *caption;
+    };
+    // Every field the form shows a value in, in the form's reading order.
+    static const std::vector<Caption> &Captions();
+    // The id of the field whose caption is text (case-insensitive) or whose id text is; 0 when
+    // none.
+    static int IdOf(const QString &text);
+    static QString CaptionOf(int id);
+
+    // Ids whose SetField text goes into an edit as it stands (a spin field's edit is set through
+    // the spin's id and read through its own).
+    static bool IsPlainTextId(int id);
+    // The edit a spin arrow's id stands for (1022 -> 1021, 1024 -> 1023, 1028 -> 1027); other
+    // ids as they are.
+    static int EditIdOf(int id);
+    // Last n characters of a list line (the code part of the units and alarm lines).
+    static QString Tail(const QString &line, int n);
+    // The line of an alarm list whose last three characters are code; -1 for none or "".
+    static int AlarmLine(const QStringList &lines, const QString &code);
+    // The first units line that begins with text; -1 when none.
+    static int UnitsLine(const QStringList &lines, const QString &text);
+
+    KelvaneFormFields();
+
+    // Fills the units list from unitsFile and the alarm lists from "alarms20.dat" in the
+    // current directory, first line selected; a missing file leaves a list empty.
+    void LoadUnits(const QString &unitsFile);
+    void LoadAlarms();
+    QString UnitsFile() const { return m_unitsFile; }
+
+    void SetField(int id, const QString &text) override;
+    QString GetField(int id) override;
+
+    // While set, the Active range reads empty: a file keeps the range bits its image holds;
+    // only a send takes the meter's active range.
+    void SetCollectingForFile(bool forFile) { m_collectingForFile = forFile; }
+    // The Active range the clock shows (the meter's, as identified).
+    void SetActive(const QString &range) { m_text[1114] = range; }
+    // A firmware version (1049) or revision (1084) answer arrived.
+    void SetVersionHandler(std::function<void(const QString &)> handler)
+    {
+        m_onVersion = std::move(handler);
+    }
+    void SetRevisionHandler(std::function<void(const QString &)> handler)
+    {
+        m_onRevision = std::move(handler);
+    }
+
+    // The lists as the form shows them.
+    const QStringList &UnitsLines() const { return m_unitsLines; }
+    const QStringList &AlarmLines() const { return m_alarmLines; }
+    int UnitsSelected() const { return m_units; }
+    // A field's text as the form shows it: a list's whole selected line, any other field as
+    // GetField gives it (the coefficient lists are Coefficients).
+    QString ShownText(int id);
+    // A units line picked by the user (by its wording): its index, or -1 when none matches.
+    int FindUnits(const QString &wording) const;
+    void SelectUnits(int index) { m_units = index; }
+    // An alarm line by its wording or its code; -1 when none matches.
+    int FindAlarm(const QString &wording) const;
+    // Puts text at index of a coefficient list (1047, 1057, 1061); false past its end.
+    bool SetCoefficient(int listId, int index, const QString &text);
+    const QStringList &Coefficients(int listId) const;
+    QString ImageText() const { return m_imageText; }
+
+private:
+    QHash<int, QString> m_text;
+    QStringList m_unitsLines;
+    QString m_unitsFile;
+    QStringList m_alarmLines;
+    int m_units = -1;
+    std::array<int, 4> m_alarm { -1, -1, -1, -1 };
+    int m_curveFit = -1;
+    int m_desired = -1;
+    int m_contrast = 128;
+    int m_refresh = 8;
+    QString m_contrastGiven;
+    QString m_refreshGiven;
+    QHash<int, bool> m_box;
+    bool m_lcdBlank = false;
+    QHash<int, QStringList> m_lists;
+    int m_walkPos = 0;
+    QString m_imageText;
+    bool m_collectingForFile = false;
+    std::function<void(const QString &)> m_onVersion;
+    std::function<void(const QString &)> m_onRevision;
+};

@@ -1,0 +1,102 @@
+// The set command's rules without a meter: a Kelvane file changed field by field through the
+// form's rules, each row a value given and what the form shows after it (or the form's refusal,
+// after which nothing of that row is taken). And the argument rules of the help table.
+#include "cli/CliMeterFile.h"
+#include "cli/CliArgs.h"
+
+#include "base/Globals.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+QString Shown(CliMeterFile &file, const QString &caption)
+{
+    for (const auto &row : file.Rows())
+        if (row.caption == caption)
+            return row.text;
+    return QStringLiteral("<none>");
+}
+} // namespace
+
+TEST(CliMeterFile, SetTakesWhatTheFormTakesAndRefusesWhatItRefuses)
+{
+    ResetGlobals();
+    QDir::setCurrent(TestEnv::WorkDir());
+    CliMeterFile file(CliMeterFile::Series::Kelvane);
+    QString error;
+    ASSERT_TRUE(file.Open(QStringLiteral("41A_Template.mtr"), &error)) << qPrintable(error);
+    const struct
+    {
+        const char *name;
+        const char *value;
+        const char *refusal; // part of the message, "" when taken
+        const char *shown; // the field's text afterwards (the name's caption)
+        const char *caption;
+    } rows[] = {
+        { "Full Scale", "90", "", "90", "Full Scale" },
+        { "full scale", "1e400", "Full Scale", "90", "Full Scale" }, // no finite number
+        { "1010", "2500", "", "2500", "Relay #1 OFF Value" }, // by id
+        { "Relay #1 OFF Trip Delay", "999", "", "255", "Relay #1 OFF Trip Delay" }, // limit
+        { "Zero Offset", "7.5", "", "5.00000", "Zero Offset" }, // bounded on every change
+        { "Engineering Units", "SCFH", "", "SCFH  Standard cubic feet per hour", "" },
+        { "Engineering Units", "furlongs", "no choice of Engineering Units", "", "" },
+        { "Relay #2 ON Function", "low flow", "", "Low Flow   alarm              404",
+            "Relay #2 ON Function" },
+        { "Curve Fit", "3", "", "Primary Coefficients and Point-Wise Segments", "Curve Fit" },
+        { "Tracking ON", "yes", "", "TRUE", "Tracking ON" },
+        { "Tracking ON", "maybe", "TRUE or FALSE", "TRUE", "Tracking ON" },
+        { "Desired", "0", "from 1 to 4", "", "" },
+        { "Primary[2]", "1.5e-3", "", "1.5e-3", "Primary[2]" },
+        { "Primary[10]", "1", "has no line 10", "", "" },
+        { "Primary", "1", "is a list", "", "" },
+        { "Point-Wise[0]", "1", "fixed", "", "" },
+        { "Calibration Due", "13/45/27", "not a calibration date", "", "" },
+        { "Calibration Due", "25.12.27", "", "25.12.27", "Calibration Due" },
+        { "ADC Gain", "2", "read-only", "", "" },
+        { "Modbus Addr", "12x", "Modbus Addr", "", "" },
+        { "Bogus", "1", "no field of the Kelvane form", "", "" },
+    };
+    for (const auto &row : rows) {
+        const QString refusal = file.Set(QLatin1String(row.name), QLatin1String(row.value));
+        if (*row.refusal) {
+            EXPECT_TRUE(refusal.contains(QLatin1String(row.refusal)))
+                << row.name << "=" << row.value << ": " << qPrintable(refusal);
+        } else {
+            EXPECT_TRUE(refusal.isEmpty()) << row.name << ": " << qPrintable(refusal);
+        }
+        if (*row.caption) {
+            EXPECT_TRUE(
+                Shown(file, QLatin1String(row.caption)).startsWith(QLatin1String(row.shown)))
+                << row.name << " shows " << qPrintable(Shown(file, QLatin1String(row.caption)));
+        }
+    }
+    // The units change converted the ranges shown: 90 SCFM is 5400 SCFH.
+    EXPECT_NEAR(Shown(file, QStringLiteral("Full Scale")).toDouble(), 5400.0, 0.001);
+    ResetGlobals();
+}
+
+TEST(CliArgs, OptionsAreCheckedAgainstTheHelpTable)
+{
+    const CliHelp::Command *read = CliHelp::Find(QStringLiteral("read"));
+    ASSERT_NE(read, nullptr);
+    CliArgs args;
+    EXPECT_TRUE(args.Parse(*read, { "--port=/dev/x", "--out", "a.mtr", "--quiet" }));
+    EXPECT_EQ(args.Value(QStringLiteral("--port")), QStringLiteral("/dev/x"));
+    EXPECT_EQ(args.Value(QStringLiteral("--out")), QStringLiteral("a.mtr"));
+    EXPECT_TRUE(args.Has(QStringLiteral("--quiet")));
+    EXPECT_FALSE(args.Parse(*read, { "--force" })); // another command's option
+    EXPECT_TRUE(args.Error().contains(QStringLiteral("--force")));
+    EXPECT_FALSE(args.Parse(*read, { "--quiet=1" }));
+    EXPECT_FALSE(args.Parse(*read, { "--out" }));
+    EXPECT_TRUE(args.Error().contains(QStringLiteral("needs a value")));
+    // Every command's help names it and every option it takes.
+    for (const CliHelp::Command &command : CliHelp::Commands()) {
+        const QString help = CliHelp::HelpText(command);
+        for (const CliHelp::Option &option : command.options)
+            EXPECT_TRUE(help.contains(QLatin1String(option.name))) << command.name;
+        EXPECT_TRUE(CliHelp::Overview().contains(QLatin1String(command.name)));
+    }
+}

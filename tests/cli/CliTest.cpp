@@ -1,0 +1,409 @@
+// tarvik-cli end to end against tarvik-metersim: its read gives the bytes the form saves after a
+// Read of the same meter, a read sent back leaves the meter as it was, set then send changes
+// exactly the edited variables, and bad input, a port the window holds, a silent meter and
+// Ctrl+C each give their status and leave no file behind.
+#include "app/CMainFrame.h"
+#include "app/CTarvikApp.h"
+#include "base/CPrefs.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "datalog/PcLogger.h"
+#include "link/LinkTiming.h"
+#include "meter/CMeterDoc.h"
+#include "meter/MeterVars.h"
+#include "meter/ZarnFormView.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+struct CliRun
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CliRun Cli(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(TARVIK_CLI), args);
+    CliRun run;
+    if (!process.waitForFinished(60000))
+        return run;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The variables whose values differ between two meter files of the same layout.
+QStringList Changed(const QString &a, const QString &b)
+{
+    CMeterDoc first, second;
+    if (!first.OnOpenDocument(a) || !second.OnOpenDocument(b))
+        return { QStringLiteral("(unreadable)") };
+    QStringList names;
+    for (int i = 0; i < first.Vars()->Count(); ++i) {
+        const QString name = first.Vars()->Name(i);
+        const int width = first.Vars()->Size(i);
+        if (first.Vars()->Value(name, width) != second.Vars()->Value(name, width))
+            names << name;
+    }
+    return names;
+}
+
+class CliEndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        TestEnv::ClearPreferences();
+        QDir::setCurrent(TestEnv::WorkDir());
+        m_simImage = QDir::current().filePath(QStringLiteral("cli-sim.mtr"));
+        QFile::remove(m_simImage);
+    }
+    void TearDown() override
+    {
+        m_sim.kill();
+        m_sim.waitForFinished(5000);
+        TestEnv::ReseedWorkDir();
+        ResetGlobals();
+    }
+    QString StartSim(const QStringList &extra = {})
+    {
+        m_sim.start(TestEnv::MeterSimPath(),
+            QStringList { QStringLiteral("--serial"), QStringLiteral("31415"),
+                QStringLiteral("--range"), QStringLiteral("2"), QStringLiteral("--interval"),
+                QStringLiteral("600000"), QStringLiteral("--image"), m_simImage,
+                QStringLiteral("--data-dir"), TestEnv::DataDir() }
+                + extra);
+        if (!m_sim.waitForStarted(5000) || !m_sim.waitForReadyRead(5000))
+            return QString();
+        return QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+    }
+
+    QProcess m_sim;
+    QString m_simImage;
+};
+
+const QString kPace = QStringLiteral("0.04");
+
+} // namespace
+
+TEST_F(CliEndToEnd, ReadIsTheFormsSaveAndSendChangesOnlyWhatWasSet)
+{
+    const QString pty = StartSim();
+    ASSERT_FALSE(pty.isEmpty());
+    // The form reads the meter and saves, as a technician would, while the window holds the
+    // port: the command-line program is refused it meanwhile.
+    {
+        auto store = CPrefs::OpenStore();
+        store->setValue(QStringLiteral("Port/COM"), pty);
+        store->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+    }
+    QStringList said;
+    const auto old = UserMessage::SetHandler([&](const QString &t, const QString &) { said << t; });
+    {
+        LinkTiming timing;
+        timing.pacingScale = 0.04;
+        CTarvikApp app(timing, false);
+        ASSERT_TRUE(app.InitInstance());
+        app.OnNewMeterForm();
+        auto *form = qobject_cast<ZarnFormView *>(app.MainFrame()->ActiveView());
+        ASSERT_NE(form, nullptr);
+        form->OnReadActive();
+        ASSERT_TRUE(
+            TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); }));
+        ASSERT_TRUE(form->Save()) << qPrintable(said.join(QLatin1Char('|')));
+
+        const CliRun held = Cli({ QStringLiteral("read"), QStringLiteral("--port"), pty,
+            QStringLiteral("--out"), QStringLiteral("held.mtr"), QStringLiteral("--pace"), kPace });
+        EXPECT_EQ(held.status, 3) << qPrintable(held.err);
+        EXPECT_TRUE(held.err.startsWith(QStringLiteral("tarvik-cli: Cannot use the port")))
+            << qPrintable(held.err);
+        EXPECT_FALSE(QFileInfo::exists(QStringLiteral("held.mtr")));
+    }
+    UserMessage::SetHandler(old);
+    const QByteArray formFile = ReadFile(QStringLiteral("31415_2.mtr"));
+    ASSERT_FALSE(formFile.isEmpty());
+    QFile::remove(QStringLiteral("31415_2.mtr"));
+
+    // The same read from the shell, named as the form names it: the same bytes.
+    const CliRun readRun = Cli(
+        { QStringLiteral("read"), QStringLiteral("--port"), pty, QStringLiteral("--pace"), kPace });
+    ASSERT_EQ(readRun.status, 0) << qPrintable(readRun.err);
+    EXPECT_EQ(readRun.out.trimmed(), QDir::current().filePath(QStringLiteral("31415_2.mtr")));
+    EXPECT_EQ(ReadFile(QStringLiteral("31415_2.mtr")), formFile);
+    EXPECT_TRUE(readRun.err.isEmpty()) << "no progress when standard error is no terminal";
+
+    // Sent back as read: the meter's image does not change.
+    const QByteArray before = ReadFile(m_simImage);
+    const CliRun same = Cli({ QStringLiteral("send"), QStringLiteral("31415_2.mtr"),
+        QStringLiteral("--port"), pty, QStringLiteral("--pace"), kPace });
+    ASSERT_EQ(same.status, 0) << qPrintable(same.err);
+    EXPECT_EQ(same.out, QStringLiteral("Meter stored the configuration\n"));
+    EXPECT_EQ(ReadFile(m_simImage), before);
+
+    // set by caption, by id and a list by its wording; then send: only those variables change.
+    const CliRun set = Cli({ QStringLiteral("set"), QStringLiteral("31415_2.mtr"),
+        QStringLiteral("Relay #2 OFF Value=2500"), QStringLiteral("1035=17"),
+        QStringLiteral("Relay #1 ON Function=High Flow"), QStringLiteral("--out"),
+        QStringLiteral("edited.mtr") });
+    ASSERT_EQ(set.status, 0) << qPrintable(set.err);
+    EXPECT_EQ(Changed(QStringLiteral("31415_2.mtr"), QStringLiteral("edited.mtr")),
+        (QStringList {
+            QStringLiteral("event[1]"), QStringLiteral("pad_1"), QStringLiteral("evalue[2]") }));
+    const CliRun sent = Cli({ QStringLiteral("send"), QStringLiteral("edited.mtr"),
+        QStringLiteral("--port"), pty, QStringLiteral("--pace"), kPace });
+    ASSERT_EQ(sent.status, 0) << qPrintable(sent.err);
+    EXPECT_EQ(Changed(QStringLiteral("31415_2.mtr"), m_simImage),
+        Changed(QStringLiteral("31415_2.mtr"), QStringLiteral("edited.mtr")));
+    const CliRun shown = Cli({ QStringLiteral("show"), m_simImage });
+    EXPECT_TRUE(shown.out.contains(QStringLiteral("Relay #1 ON Function\t1007\tHigh Flow")))
+        << qPrintable(shown.out);
+
+    // A value the form refuses is refused with its words, and nothing is written.
+    const QByteArray edited = ReadFile(QStringLiteral("edited.mtr"));
+    const CliRun refused = Cli({ QStringLiteral("set"), QStringLiteral("edited.mtr"),
+        QStringLiteral("Full Scale=90"), QStringLiteral("Modbus Addr=12x") });
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("Modbus Addr"))) << qPrintable(refused.err);
+    EXPECT_EQ(ReadFile(QStringLiteral("edited.mtr")), edited);
+
+    // Another serial number is refused unless forced, and the meter keeps its image.
+    const CliRun serial = Cli({ QStringLiteral("set"), QStringLiteral("edited.mtr"),
+        QStringLiteral("Serial Number=27182"), QStringLiteral("--out"),
+        QStringLiteral("other.mtr") });
+    ASSERT_EQ(serial.status, 0) << qPrintable(serial.err);
+    const QByteArray meter = ReadFile(m_simImage);
+    const CliRun other = Cli({ QStringLiteral("send"), QStringLiteral("other.mtr"),
+        QStringLiteral("--port"), pty, QStringLiteral("--pace"), kPace });
+    EXPECT_EQ(other.status, 2);
+    EXPECT_TRUE(other.err.contains(QStringLiteral("serial number 31415"))) << qPrintable(other.err);
+    EXPECT_EQ(ReadFile(m_simImage), meter);
+}
+
+TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
+{
+    QFile::copy(QStringLiteral("41A_Template.mtr"), QStringLiteral("kelvane.qxm"));
+    struct Case
+    {
+        QStringList args;
+        int status;
+        const char *said; // in standard error
+    };
+    const Case cases[] = {
+        { { "frobnicate" }, 2, "no command of tarvik-cli" },
+        { { "read", "--port", "COM1", "--colour" }, 2, "read takes no option --colour" },
+        { { "read", "--port" }, 2, "--port needs a value" },
+        { { "show", "missing.mtr" }, 2, "missing.mtr: no such file" },
+        { { "show", "kelvane.qxm" }, 2, "Kelvane meter" },
+        { { "set", "41A_Template.mtr", "Nonsense=1" }, 2, "no field of the Kelvane form" },
+        { { "set", "41A_Template.mtr", "Desired=7" }, 2, "Desired is a range from 1 to 4" },
+        { { "identify", "--port", "/dev/no-such-port" }, 3, "Cannot use the port" },
+        { {}, 2, "Usage: tarvik-cli COMMAND" },
+    };
+    for (const Case &c : cases) {
+        const CliRun run = Cli(c.args);
+        EXPECT_EQ(run.status, c.status) << qPrintable(c.args.join(QLatin1Char(' ')));
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.said))) << qPrintable(run.err);
+        EXPECT_TRUE(run.out.isEmpty()) << qPrintable(run.out);
+    }
+    // Every command has its help from the table, and the manual page carries the same text.
+    const CliRun man = Cli({ QStringLiteral("--man") });
+    for (const char *command : { "ports", "identify", "read", "send", "show", "set" }) {
+        const CliRun help = Cli({ QLatin1String(command), QStringLiteral("--help") });
+        EXPECT_EQ(help.status, 0);
+        EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: tarvik-cli %1").arg(command)));
+        EXPECT_TRUE(man.out.contains(QStringLiteral(".SS %1").arg(command))) << command;
+    }
+}
+
+TEST_F(CliEndToEnd, SilentMeterAndCtrlCLeaveNoFileAndThePortFree)
+{
+    const QString pty = StartSim({ QStringLiteral("--silent") });
+    ASSERT_FALSE(pty.isEmpty());
+    const CliRun silent = Cli({ QStringLiteral("read"), QStringLiteral("--port"), pty,
+        QStringLiteral("--out"), QStringLiteral("silent.mtr"), QStringLiteral("--pace"), kPace });
+    EXPECT_EQ(silent.status, 1) << qPrintable(silent.err);
+    EXPECT_TRUE(silent.err.contains(QStringLiteral("Meter did not answer")))
+        << qPrintable(silent.err);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("silent.mtr")));
+
+    // Ctrl+C mid-read: the exchange stops at once, no file, and the port is free again.
+    QFile::copy(QStringLiteral("41A_Template.mtr"), QStringLiteral("kept.mtr"));
+    const QByteArray kept = ReadFile(QStringLiteral("kept.mtr"));
+    QProcess process;
+    process.start(QStringLiteral(TARVIK_CLI),
+        { QStringLiteral("read"), QStringLiteral("--port"), pty, QStringLiteral("--out"),
+            QStringLiteral("kept.mtr") });
+    ASSERT_TRUE(process.waitForStarted(5000));
+    QThread::msleep(1500);
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000)) << "Ctrl+C ends the run at its next wait";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
+                    .contains(QStringLiteral("Interrupted")));
+    EXPECT_EQ(ReadFile(QStringLiteral("kept.mtr")), kept) << "the old file is left whole";
+    const CliRun after = Cli({ QStringLiteral("identify"), QStringLiteral("--port"), pty });
+    EXPECT_EQ(after.status, 1) << "the port opens again (the silent meter does not answer)";
+}
+
+TEST_F(CliEndToEnd, ModbusCsvPollsTheNetworkAsTheWindowDoes)
+{
+    m_sim.start(TestEnv::MeterSimPath(),
+        { QStringLiteral("--modbus"), QStringLiteral("--addr"), QStringLiteral("1,2,3"),
+            QStringLiteral("--silent"), QStringLiteral("3") });
+    ASSERT_TRUE(m_sim.waitForStarted(5000));
+    ASSERT_TRUE(m_sim.waitForReadyRead(5000));
+    const QString pty = QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+    const CliRun run = Cli(
+        { QStringLiteral("modbus"), QStringLiteral("--port"), pty, QStringLiteral("--addresses"),
+            QStringLiteral("1-3"), QStringLiteral("--count"), QStringLiteral("2"),
+            QStringLiteral("--interval"), QStringLiteral("100"), QStringLiteral("--csv") });
+    EXPECT_EQ(run.status, 1) << "a meter that never answered";
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5) << qPrintable(run.out);
+    EXPECT_EQ(lines.at(0), QStringLiteral("sweep,time,address,flow,totalizer,temperature"));
+    const char *const expected[][2] = { { "1", "1" }, { "1", "2" }, { "2", "1" }, { "2", "2" } };
+    for (int i = 0; i < 4; ++i) {
+        const QStringList cells = lines.at(i + 1).split(QLatin1Char(','));
+        ASSERT_EQ(cells.size(), 6) << qPrintable(lines.at(i + 1));
+        EXPECT_EQ(cells.at(0), QLatin1String(expected[i][0]));
+        EXPECT_EQ(cells.at(2), QLatin1String(expected[i][1]));
+        for (int c = 3; c < 6; ++c) {
+            bool ok = false;
+            cells.at(c).toDouble(&ok);
+            EXPECT_TRUE(ok) << qPrintable(lines.at(i + 1));
+        }
+    }
+    EXPECT_EQ(run.err.count(QStringLiteral("Address 3: Response Timed Out")), 2)
+        << qPrintable(run.err);
+}
+
+TEST_F(CliEndToEnd, LogAndTransferWriteTheDataloggersFormat)
+{
+    const QByteArray stored
+        = "\"Serial#  31415   Start Date: 01/31/2007   Time: 02:15:07 PM\n\n"
+          "\"Snapshot Interval = 9 secs   Flow Units = SCFM   Total Units = SCF\n\n"
+          "\"Options Selected:\r\n;Line ; Flow \n; 1; 12.25 \n; 2; 12.50 \n"
+          "\n\"Stop Ocurred 01/31/2007 02:20:00 PM\n";
+    {
+        QFile f(QStringLiteral("stored.bin"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(stored);
+    }
+    m_sim.start(TestEnv::MeterSimPath(),
+        { QStringLiteral("--serial"), QStringLiteral("31415"), QStringLiteral("--interval"),
+            QStringLiteral("200"), QStringLiteral("--log"), QStringLiteral("stored.bin"),
+            QStringLiteral("--data-dir"), TestEnv::DataDir() });
+    ASSERT_TRUE(m_sim.waitForStarted(5000));
+    ASSERT_TRUE(m_sim.waitForReadyRead(5000));
+    const QString pty = QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+
+    // A few seconds of PC logging: the datalogger's header, column line, rows and stop line.
+    const CliRun log
+        = Cli({ QStringLiteral("log"), QStringLiteral("--port"), pty, QStringLiteral("--interval"),
+            QStringLiteral("1"), QStringLiteral("--seconds"), QStringLiteral("3"),
+            QStringLiteral("--out"), QStringLiteral("pc.log"), QStringLiteral("--options"),
+            QStringLiteral("time,flow,relay1"), QStringLiteral("--pace"), kPace });
+    ASSERT_EQ(log.status, 0) << qPrintable(log.err);
+    const QByteArray pc = ReadFile(QStringLiteral("pc.log"));
+    EXPECT_TRUE(pc.startsWith("\"Halvren - PC Datalog Filename pc.log\r\n\"Full Scale Flow Rate = "
+                              "80.000000\r\n\"Serial#  31415   Start Date: "))
+        << pc.constData();
+    QByteArray columns
+        = PcLogger::ColumnHeaderLine({ false, true, true, false, false, false, true, false });
+    columns.replace("\n", "\r\n");
+    EXPECT_TRUE(pc.contains(columns)) << pc.constData();
+    EXPECT_GE(pc.count("\r\n; "), 2) << pc.constData();
+    EXPECT_TRUE(pc.contains("\r\n\r\n\"Stop Ocurred ")) << pc.constData();
+
+    // Ctrl+C ends a long log with its stop line.
+    QProcess process;
+    process.start(QStringLiteral(TARVIK_CLI),
+        { QStringLiteral("log"), QStringLiteral("--port"), pty, QStringLiteral("--interval"),
+            QStringLiteral("1"), QStringLiteral("--seconds"), QStringLiteral("600"),
+            QStringLiteral("--out"), QStringLiteral("long.log"), QStringLiteral("--pace"), kPace });
+    ASSERT_TRUE(process.waitForStarted(5000));
+    ASSERT_TRUE(TestEnv::WaitUntil(
+        [] { return ReadFile(QStringLiteral("long.log")).contains("\r\n; 1; "); }, 20000));
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(ReadFile(QStringLiteral("long.log")).contains("\r\n\"Stop Ocurred "));
+
+    // The stored log, transferred exactly as the datalogger writes it.
+    const CliRun transfer = Cli({ QStringLiteral("transfer"), QStringLiteral("--port"), pty,
+        QStringLiteral("--out"), QStringLiteral("meter.log"), QStringLiteral("--pace"), kPace });
+    ASSERT_EQ(transfer.status, 0) << qPrintable(transfer.err);
+    QByteArray onDisk = stored;
+    onDisk.replace('\n', "\r\n");
+    EXPECT_EQ(ReadFile(QStringLiteral("meter.log")).toStdString(),
+        ("\"Halvren - Flow Meter Datalog Filename meter.log\r\n\"Full Scale Flow Rate = "
+         "80.000000\r\n"
+            + onDisk)
+            .toStdString());
+}
+
+TEST_F(CliEndToEnd, FailedTransferLeavesTheOldFile)
+{
+    const QString pty = StartSim(); // a meter whose log memory is empty
+    ASSERT_FALSE(pty.isEmpty());
+    QFile::copy(QStringLiteral("Datalog.log"), QStringLiteral("kept.log"));
+    const QByteArray kept = ReadFile(QStringLiteral("kept.log"));
+    const CliRun run = Cli({ QStringLiteral("transfer"), QStringLiteral("--port"), pty,
+        QStringLiteral("--out"), QStringLiteral("kept.log"), QStringLiteral("--pace"), kPace });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("stored log is empty"))) << qPrintable(run.err);
+    EXPECT_EQ(ReadFile(QStringLiteral("kept.log")), kept);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("kept.log.tarvik-old")));
+}
+
+TEST_F(CliEndToEnd, ConvertMovesTheDataIntoTheTargetLayout)
+{
+    const CliRun run = Cli(
+        { QStringLiteral("convert"), QStringLiteral("41A_Template.mtr"), QStringLiteral("--to"),
+            QStringLiteral("3.9G"), QStringLiteral("--out"), QStringLiteral("old.mtr") });
+    ASSERT_EQ(run.status, 0) << qPrintable(run.err);
+    CMeterDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(QStringLiteral("old.mtr")));
+    EXPECT_EQ(doc.Vars()->SectionName(), QStringLiteral("[3.9G]"));
+    EXPECT_FALSE(doc.LayoutMismatch());
+    // The values the form shows survive the move.
+    const auto shown = [](const QString &file) {
+        QStringList kept;
+        for (const QString &line :
+            Cli({ QStringLiteral("show"), file }).out.split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("Serial Number\t"))
+                || line.startsWith(QLatin1String("Full Scale\t"))
+                || line.startsWith(QLatin1String("C Factor\t")))
+                kept << line;
+        return kept;
+    };
+    EXPECT_EQ(shown(QStringLiteral("old.mtr")), shown(QStringLiteral("41A_Template.mtr")));
+    EXPECT_EQ(shown(QStringLiteral("old.mtr")).size(), 3);
+    const CliRun bad = Cli(
+        { QStringLiteral("convert"), QStringLiteral("41A_Template.mtr"), QStringLiteral("--to"),
+            QStringLiteral("1.4A"), QStringLiteral("--out"), QStringLiteral("bad.mtr") });
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("bad.mtr")));
+}
