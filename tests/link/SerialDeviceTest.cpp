@@ -191,8 +191,9 @@ TEST(SerialDeviceOpen, PortIsFreeAgainAfterItsHolderWasKilled)
     PtyPair pty;
     ASSERT_TRUE(pty.IsValid());
     const QString path = pty.SlavePath();
-    if (::geteuid() == 0)
+    if (::geteuid() == 0) {
         ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0666), 0);
+    }
     const auto openAsOrdinaryUser = [&path] {
         return ChildProcess::Run([&path] {
             if (!BecomeOrdinaryUser())

@@ -115,8 +115,9 @@ TEST(ModbusTrend, RecordsEverySweepAndTracesEachAddress)
             const QDateTime at = QDateTime::fromString(row[0], Qt::ISODate);
             EXPECT_TRUE(at.isValid()) << qPrintable(row[0]);
             EXPECT_TRUE(row[0].contains(QLatin1Char('T')));
-            if (previous.isValid())
+            if (previous.isValid()) {
                 EXPECT_LE(previous, at);
+            }
             previous = at;
             // Address 1 answers every sweep (flow 25 within 15 %); address 2 never.
             EXPECT_NEAR(row[1].toDouble(), 25, 25 * 0.16) << r;
