@@ -1,19 +1,22 @@
 #include "cli/CliProgram.h"
 
-#include "app/CommSettings.h"
 #include "base/DialogueRunner.h"
 #include "base/Globals.h"
+#include "base/OperatorIds.h"
+#include "base/SheetPdf.h"
 #include "base/UserMessage.h"
 #include "cli/CliDatalog.h"
 #include "cli/CliMeter.h"
 #include "cli/CliMeterFile.h"
 #include "cli/CliSignals.h"
 #include "link/SerialDevice.h"
+#include "link/SerialPortList.h"
 #include "link/mbCSerial.h"
 #include "meter/MeterSeries.h"
 #include "modbus/ModbusMaster.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -101,6 +104,8 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
         return Set();
     if (name == QLatin1String("convert"))
         return Convert();
+    if (name == QLatin1String("sheet"))
+        return Sheet();
     if (name == QLatin1String("identify"))
         return RunDialogue(Identify());
     if (name == QLatin1String("read"))
@@ -162,21 +167,10 @@ int CliProgram::Ports()
 {
     QJsonArray list;
     QString text;
-    for (const QString &port : CommSettings::PortList(false)) {
-        const QString device = QString::fromStdString(SerialDevice::DevicePath(port.toStdString()));
-        QString what;
-        if (port.startsWith(QLatin1String("/dev/serial/by-id/")))
-            what = QStringLiteral("USB adapter -> %1").arg(QFileInfo(port).canonicalFilePath());
-        else if (port.startsWith(QLatin1String("/dev/ttyUSB")))
-            what = QStringLiteral("USB serial adapter");
-        else if (port.startsWith(QLatin1String("/dev/ttyACM")))
-            what = QStringLiteral("USB modem-class device");
-        else
-            what = QFileInfo::exists(device) ? QStringLiteral("serial port")
-                                             : QStringLiteral("serial port (absent)");
-        text += QStringLiteral("%1\t%2\t%3\n").arg(port, device, what);
-        list.append(QJsonObject { { QStringLiteral("port"), port },
-            { QStringLiteral("device"), device }, { QStringLiteral("what"), what } });
+    for (const SerialPortList::Entry &e : SerialPortList::Entries()) {
+        text += QStringLiteral("%1\t%2\t%3\n").arg(e.port, e.device, e.what);
+        list.append(QJsonObject { { QStringLiteral("port"), e.port },
+            { QStringLiteral("device"), e.device }, { QStringLiteral("what"), e.what } });
     }
     if (m_args.Has(QStringLiteral("--json")))
         Out(QString::fromUtf8(QJsonDocument(list).toJson()));
@@ -265,6 +259,43 @@ int CliProgram::Convert()
         Err(error);
         return kBadInput;
     }
+    return kDone;
+}
+
+int CliProgram::Sheet()
+{
+    const bool text = m_args.Has(QStringLiteral("--text"));
+    if (m_args.Plain().size() != 1 || (!text && !m_args.Has(QStringLiteral("--pdf")))) {
+        Err(QStringLiteral("sheet takes one meter file and --pdf OUT (or --text)."));
+        return kBadInput;
+    }
+    const QString path = m_args.Plain().at(0);
+    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (!file.Open(path, &error)) {
+        Err(error);
+        return kBadInput;
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    if (m_args.Has(QStringLiteral("--pdf"))) {
+        // The sheet prints no operator; a registered ID gives its name, and the name goes into
+        // the PDF's properties.
+        const QString given = m_args.Value(QStringLiteral("--operator")).trimmed();
+        const QString registered = OperatorIds::NameOf(given);
+        const QString operatorName = registered.isEmpty() ? given : registered;
+        const QString out = m_args.Value(QStringLiteral("--pdf"));
+        const bool written = SheetPdf::Write(
+            out, [&](const SheetMetrics &metrics) { return file.Sheet(metrics, now); },
+            SheetPdf::DefaultLayout(), QFileInfo(path).fileName(),
+            operatorName.isEmpty() ? QStringLiteral("Tarvik")
+                                   : QStringLiteral("Tarvik, operator %1").arg(operatorName));
+        if (!written) {
+            Err(QStringLiteral("The datasheet could not be written to %1.").arg(out));
+            return kBadInput;
+        }
+    }
+    if (text)
+        Out(file.Sheet(SheetMetrics {}, now).Texts().join(QLatin1Char('\n')) + QLatin1Char('\n'));
     return kDone;
 }
 

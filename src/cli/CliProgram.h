@@ -41,6 +41,7 @@ private:
     int Show();
     int Set();
     int Convert();
+    int Sheet();
     Task<void> Identify();
     Task<void> Read();
     Task<void> Send();

@@ -6,6 +6,8 @@
 #include "meter/KelvaneFields.h"
 #include "meter/ZarnFormRules.h"
 
+#include <QDateTime>
+
 namespace {
 bool IsListId(int id)
 {
@@ -195,6 +197,8 @@ bool KelvaneFormFields::SetCoefficient(int listId, int index, const QString &tex
 
 QString KelvaneFormFields::ShownText(int id)
 {
+    if (const auto label = m_labels.find(id); label != m_labels.end())
+        return *label;
     if (id == 1004)
         return m_units < 0 || m_units >= m_unitsLines.size() ? QString() : m_unitsLines.at(m_units);
     if (id >= 1006 && id <= 1009) {
@@ -204,6 +208,27 @@ QString KelvaneFormFields::ShownText(int id)
     if (IsListId(id))
         return m_lists.value(id).join(QLatin1Char(' '));
     return GetField(id);
+}
+
+bool KelvaneFormFields::ShownTicked(int id)
+{
+    return id == 1056 ? m_lcdBlank : m_box.value(id, false);
+}
+
+int KelvaneFormFields::ShownPosition(int id)
+{
+    return id == 1029 ? m_contrast : id == 1030 ? m_refresh : 0;
+}
+
+void KelvaneFormFields::ShowClock(
+    const KelvaneFields::Rules &rules, const QString &templateLabel, const QDateTime &now)
+{
+    m_text[1044] = ZarnFormRules::TimeText(now.time(), false);
+    m_text[1043] = ZarnFormRules::DateText(now.date(), false);
+    m_labels[1049] = ZarnFormRules::IdentityLabel(rules.meterVersion);
+    m_labels[1084] = ZarnFormRules::IdentityLabel(rules.revision);
+    m_labels[1067] = ZarnFormRules::TemplateShown(rules.family, templateLabel);
+    m_labels[1114] = QStringLiteral("?");
 }
 
 const QStringList &KelvaneFormFields::Coefficients(int listId) const

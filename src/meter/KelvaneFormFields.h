@@ -1,6 +1,8 @@
 #pragma once
 
+#include "base/IShownFields.h"
 #include "lists/IFieldAccess.h"
+#include "meter/KelvaneFields.h"
 
 #include <QHash>
 #include <QString>
@@ -9,6 +11,8 @@
 #include <array>
 #include <functional>
 
+class QDateTime;
+
 // The Kelvane form's values as its controls hold them, with the rules of SetField and GetField
 // by field id: the units and alarm lists (their lines and a selection, a units text matched by
 // the beginning of a line, an alarm code by the end of one), the curve-fit choice, the two
@@ -16,8 +20,8 @@
 // coefficient lists with their walk, the image text, the Desired range and the plain edits
 // (the spin fields are their edits). The command-line program and the tests run the form's
 // command lists and variable transfers through it without any window; ZarnFormView takes its
-// list rules from it.
-class KelvaneFormFields : public IFieldAccess
+// list rules from it. The datasheet reads it as it reads the form's controls (IShownFields).
+class KelvaneFormFields : public IFieldAccess, public IShownFields
 {
 public:
     // One field the form shows: its caption on the form and its field id.
@@ -76,9 +80,18 @@ public:
     const QStringList &UnitsLines() const { return m_unitsLines; }
     const QStringList &AlarmLines() const { return m_alarmLines; }
     int UnitsSelected() const { return m_units; }
-    // A field's text as the form shows it: a list's whole selected line, any other field as
-    // GetField gives it (the coefficient lists are Coefficients).
-    QString ShownText(int id);
+    // A field's text as the form shows it: a list's whole selected line, a label as the clock
+    // shows it, any other field as GetField gives it (the coefficient lists are ShownItems).
+    QString ShownText(int id) override;
+    bool ShownTicked(int id) override;
+    // The Contrast and Refresh sliders' positions.
+    int ShownPosition(int id) override;
+    QStringList ShownItems(int id) override { return Coefficients(id); }
+    // What the form's clock shows with no meter identified: the date and time of now (month
+    // first, 12 hours, as a form opens), the meter version and revision the rules know (else
+    // "?"), the "Template" label, and "?" as the Active range.
+    void ShowClock(
+        const KelvaneFields::Rules &rules, const QString &templateLabel, const QDateTime &now);
     // A units line picked by the user (by its wording): its index, or -1 when none matches.
     int FindUnits(const QString &wording) const;
     void SelectUnits(int index) { m_units = index; }
@@ -91,6 +104,7 @@ public:
 
 private:
     QHash<int, QString> m_text;
+    QHash<int, QString> m_labels; // the labels the clock sets (version, revision, template, active)
     QStringList m_unitsLines;
     QString m_unitsFile;
     QStringList m_alarmLines;

@@ -4,6 +4,7 @@
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
+#include "base/ControlText.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/PrintfText.h"
@@ -79,9 +80,7 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     WatchAll();
     SetSheet(std::make_unique<SheetPrinter>(
         this,
-        [this](const SheetMetrics &metrics) {
-            return KelvaneSheet::Build(KelvaneSheetReader::Read(*this), metrics);
-        },
+        [this](const SheetMetrics &metrics) { return KelvaneSheet::Build(SheetFields(), metrics); },
         [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
         [this] {
             const QString path = GetDocument() ? GetDocument()->PathName() : QString();
@@ -915,14 +914,11 @@ void ZarnFormView::ClockTick()
     FollowRules();
     const KelvaneFields::Rules rules = RulesInForce();
     const QString family = m_shown ? m_shownRules.family : rules.family;
-    m_templateVersion->setText(!family.isEmpty() ? family
-            : !versionLabel.isEmpty()            ? versionLabel
-                                                 : QStringLiteral("?.??"));
+    m_templateVersion->setText(ZarnFormRules::TemplateShown(family, versionLabel));
     // The meter whose rules are in force: the one the terminal identified, or the one this
     // form was read from.
-    m_flowMeterVersion->setText(
-        rules.meterVersion.isEmpty() ? QStringLiteral("?") : rules.meterVersion);
-    m_revision->setText(rules.revision.isEmpty() ? QStringLiteral("?") : rules.revision);
+    m_flowMeterVersion->setText(ZarnFormRules::IdentityLabel(rules.meterVersion));
+    m_revision->setText(ZarnFormRules::IdentityLabel(rules.revision));
     // The terminal rescans the identification still on its screen, which names the range from
     // before the change: that old number does not undo the change the meter confirmed.
     if (!m_changedRange.isEmpty() && g_MeterNumber != m_changedRange
@@ -1105,6 +1101,14 @@ void ZarnFormView::FinishRead()
 QString ZarnFormView::Family() const
 {
     return m_shown ? m_shownRules.family : RulesInForce().family;
+}
+
+KelvaneSheet::Fields ZarnFormView::SheetFields() const
+{
+    ControlText shown([this](int id) { return Control(id); });
+    const CMeterDoc *doc = MeterDoc();
+    return KelvaneSheetReader::Read(shown, doc ? doc->PathName() : QString(),
+        doc && doc->Vars() ? doc->Vars()->SectionName() : QString());
 }
 
 CurveSource ZarnFormView::GraphSource() const

@@ -3,6 +3,7 @@
 #include "graphs/CurveSource.h"
 #include "meter/KelvaneFields.h"
 #include "meter/KelvaneFormFields.h"
+#include "meter/KelvaneSheet.h"
 #include "meter/ZarnFormBase.h"
 #include "meter/ZarnFormRules.h"
 
@@ -51,6 +52,8 @@ public:
     void OnDisplayLinear();
     // What the curve graphs take from the form: its flow parameters, lists and curve-fit code.
     CurveSource GraphSource() const;
+    // What the form's datasheet prints: its controls as they show now.
+    KelvaneSheet::Fields SheetFields() const;
     // The rules the form's values are shown under, and collected under.
     const KelvaneFields::Rules &ShownRules() const { return m_shownRules; }
     // The rules in force for the form's document now (its layout, the meter identified).

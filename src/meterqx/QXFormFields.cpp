@@ -7,6 +7,8 @@
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/QXFields.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 namespace {
@@ -96,6 +98,19 @@ QString QXFormFields::TemplateLabel(QString &docVersion)
         return docVersion;
     }
     return QString();
+}
+
+QString QXFormFields::VersionLabelShown(const QString &label)
+{
+    return label.isEmpty() || label == QLatin1String("?.??") ? QStringLiteral("?") : label;
+}
+
+void QXFormFields::ShowClock(const QDateTime &now)
+{
+    m_text[QXFieldId::TimeField] = ZarnFormRules::TimeText(now.time(), false);
+    m_text[QXFieldId::DateField] = ZarnFormRules::DateText(now.date(), false);
+    m_text[QXFieldId::MeterVersion] = VersionLabelShown(m_text.value(QXFieldId::MeterVersion));
+    m_text[QXFieldId::Revision] = ZarnFormRules::IdentityLabel(m_text.value(QXFieldId::Revision));
 }
 
 QString QXFormFields::LimitOnLeave(int id, const QString &text)

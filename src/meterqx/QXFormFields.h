@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/IShownFields.h"
 #include "lists/IFieldAccess.h"
 
 #include <QHash>
@@ -9,13 +10,15 @@
 #include <functional>
 #include <vector>
 
+class QDateTime;
+
 // The Quixal form's values as its members hold them, with the rules of SetField and GetField by
 // field id: the lists (units, output, polarity, two relay functions) as lines and a selection,
 // the boxes, the primary coefficient list with its walk, the image text, the edit texts and the
 // labels. ZarnQXFormView moves its controls into these members before it answers GetField and
 // shows them again after SetField; the variable transfers, command lists and tests use it
-// without any window.
-class QXFormFields : public IFieldAccess
+// without any window; the datasheet reads them as it reads the form's controls (IShownFields).
+class QXFormFields : public IFieldAccess, public IShownFields
 {
 public:
     // The choice lists by the field id that reads and writes them.
@@ -46,6 +49,10 @@ public:
     // Filter below 128); other fields keep their text.
     static QString LimitOnLeave(int id, const QString &text);
 
+    // The firmware version label until a meter of this series is identified: "?" for none
+    // (empty or "?.??"), else what a read or file put there.
+    static QString VersionLabelShown(const QString &label);
+
     // Fills the lists from the list files in the current directory, first line selected; a
     // missing file leaves its list empty. Relay lists only when `relays` (a read reloads the
     // units, output and polarity lists).
@@ -60,6 +67,14 @@ public:
     {
         m_onVersion = std::move(handler);
     }
+
+    // What the form's clock shows with no Quixal meter identified: the date and time of now
+    // (month first, 12 hours, as a form opens) and the version and revision labels.
+    void ShowClock(const QDateTime &now);
+    QString ShownText(int id) override { return IsList(id) ? SelectedLine(id) : m_text.value(id); }
+    bool ShownTicked(int id) override { return Box(id); }
+    int ShownPosition(int) override { return 0; }
+    QStringList ShownItems(int) override { return m_coefficients; }
 
     // Members, as the form's controls show them.
     QStringList &Lines(int listId) { return m_lines[listId]; }
