@@ -9,16 +9,6 @@
 #include <QDateTime>
 
 namespace {
-bool IsListId(int id)
-{
-    return id == 1047 || id == 1057 || id == 1061;
-}
-
-bool IsBoxId(int id)
-{
-    return id == 1032 || id == 1033 || id == 1034 || id == 1065;
-}
-
 QString BoxText(bool on)
 {
     return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
@@ -130,6 +120,16 @@ int KelvaneFormFields::UnitsLine(const QStringList &lines, const QString &text)
     return -1;
 }
 
+bool KelvaneFormFields::IsListId(int id)
+{
+    return id == 1047 || id == 1057 || id == 1061;
+}
+
+bool KelvaneFormFields::IsBoxId(int id)
+{
+    return id == 1032 || id == 1033 || id == 1034 || id == 1065;
+}
+
 KelvaneFormFields::KelvaneFormFields()
 {
     for (int id : { 1032, 1033, 1034, 1065 })
@@ -218,6 +218,15 @@ bool KelvaneFormFields::ShownTicked(int id)
 int KelvaneFormFields::ShownPosition(int id)
 {
     return id == 1029 ? m_contrast : id == 1030 ? m_refresh : 0;
+}
+
+void KelvaneFormFields::SetSlider(int id, int position, bool moved)
+{
+    int &value = id == 1029 ? m_contrast : m_refresh;
+    QString &given = id == 1029 ? m_contrastGiven : m_refreshGiven;
+    value = position;
+    if (moved)
+        given.clear();
 }
 
 void KelvaneFormFields::ShowClock(

@@ -97,6 +97,25 @@ public:
     void SelectUnits(int index) { m_units = index; }
     // An alarm line by its wording or its code; -1 when none matches.
     int FindAlarm(const QString &wording) const;
+    // What a control shows, moved in as it stands (no field rule): the form moves its controls
+    // in before GetField and shows these again after SetField.
+    void SetShown(int id, const QString &text) { m_text[id] = text; }
+    QString Text(int id) const { return m_text.value(id); }
+    static bool IsBoxId(int id);
+    static bool IsListId(int id);
+    void SetBox(int id, bool on) { m_box[id] = on; }
+    int AlarmSelected(int row) const { return m_alarm[size_t(row)]; }
+    void SelectAlarm(int row, int index) { m_alarm[size_t(row)] = index; }
+    int CurveFitSelected() const { return m_curveFit; }
+    void SelectCurveFit(int index) { m_curveFit = index; }
+    int DesiredSelected() const { return m_desired; }
+    void SelectDesired(int index) { m_desired = index; }
+    // A slider's position (1029 Contrast, 1030 Refresh); once the user has moved it, it gives
+    // back its position instead of the value it was given.
+    void SetSlider(int id, int position, bool moved);
+    void SetCoefficients(int listId, const QStringList &values) { m_lists[listId] = values; }
+    void SetImageText(const QString &text) { m_imageText = text; }
+    bool CollectingForFile() const { return m_collectingForFile; }
     // Puts text at index of a coefficient list (1047, 1057, 1061); false past its end.
     bool SetCoefficient(int listId, int index, const QString &text);
     const QStringList &Coefficients(int listId) const;

@@ -54,13 +54,6 @@ using Rules = KelvaneFormFields;
 namespace {
 constexpr const char *kListFiles[] = { "send20.que", "read20.que", "select20.que" };
 
-const char *const kCurveFitChoices[] = {
-    "None - All Equations are Bypassed",
-    "Primary Coefficients Only",
-    "Primary and Secondary Coefficients",
-    "Primary Coefficients and Point-Wise Segments",
-};
-
 const char *const kNotSupportedCaption = "               Field Not Supported";
 const char *const kNotSupportedText = "This Field Is Not Supported For Selected Version ";
 
@@ -78,6 +71,16 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     BuildControls();
     SetNumberFields(NumberFieldRules::Kelvane());
     WatchAll();
+    // A read's version and revision answers: shown at once, and the document keeps them.
+    m_fields.SetVersionHandler([this](const QString &version) {
+        m_flowMeterVersion->setText(version);
+        SetReadIdentity(&version, nullptr);
+        DocSetVersion(version);
+    });
+    m_fields.SetRevisionHandler([this](const QString &revision) {
+        m_revision->setText(revision);
+        SetReadIdentity(nullptr, &revision);
+    });
     SetSheet(std::make_unique<SheetPrinter>(
         this,
         [this](const SheetMetrics &metrics) { return KelvaneSheet::Build(SheetFields(), metrics); },
@@ -258,8 +261,8 @@ QWidget *ZarnFormView::BuildCurveFitGroup()
     outer->setContentsMargins(5, 2, 5, 4);
     outer->setSpacing(3);
     m_curveFit = new QComboBox(box);
-    for (const char *choice : kCurveFitChoices)
-        m_curveFit->addItem(QString::fromLatin1(choice));
+    for (int choice = 0; choice < 4; ++choice)
+        m_curveFit->addItem(KelvaneFields::CurveFitText(choice));
     m_curveFit->setCurrentIndex(-1);
     Register(1005, m_curveFit);
     connect(m_curveFit, &QComboBox::activated, this, &ZarnFormView::OnCurveFitPicked);
@@ -437,40 +440,22 @@ void ZarnFormView::WatchAll()
 // ---------------------------------------------------------------------------------------------
 // List files
 
-QStringList ZarnFormView::ReadListFile(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines;
-    const QList<QByteArray> raw = file.readAll().split('\n');
-    for (int i = 0; i < raw.size(); ++i) {
-        QByteArray line = raw.at(i);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (i == raw.size() - 1 && line.isEmpty())
-            break; // the line end of the last line
-        lines.append(QString::fromLatin1(line));
-    }
-    return lines;
-}
-
 void ZarnFormView::LoadUnitsList(const QString &family)
 {
-    m_unitsFile = KelvaneFields::UnitsFile(family);
-    const QStringList lines = ReadListFile(m_unitsFile);
+    m_fields.LoadUnits(KelvaneFields::UnitsFile(family));
     m_units->clear();
-    m_units->addItems(lines);
-    m_units->setCurrentIndex(lines.isEmpty() ? -1 : 0);
+    m_units->addItems(m_fields.UnitsLines());
+    m_units->setCurrentIndex(m_fields.UnitsSelected());
 }
 
 void ZarnFormView::LoadAlarmLists()
 {
-    const QStringList lines = ReadListFile(QStringLiteral("alarms20.dat"));
-    for (QComboBox *box : m_alarmFunction) {
+    m_fields.LoadAlarms();
+    for (int row = 0; row < 4; ++row) {
+        QComboBox *box = m_alarmFunction[size_t(row)];
         box->clear();
-        box->addItems(lines);
-        box->setCurrentIndex(lines.isEmpty() ? -1 : 0);
+        box->addItems(m_fields.AlarmLines());
+        box->setCurrentIndex(m_fields.AlarmSelected(row));
     }
 }
 
@@ -483,8 +468,8 @@ void ZarnFormView::OnInitialUpdate()
     LoadUnitsList(RulesInForce().family);
     m_contrast->setValue(128);
     m_refresh->setValue(8);
-    m_contrastGiven.clear();
-    m_refreshGiven.clear();
+    m_fields.SetSlider(1029, 128, true);
+    m_fields.SetSlider(1030, 8, true);
     if (Runner() && Runner()->IsRunning())
         Runner()->Cancel();
     DocVarsToForm();
@@ -503,183 +488,120 @@ void ZarnFormView::OnInitialUpdate()
 // ---------------------------------------------------------------------------------------------
 // Field access
 
-void ZarnFormView::SelectAlarm(QComboBox *box, const QString &code)
+void ZarnFormView::Sync(int fieldId, bool in)
 {
-    QStringList lines;
-    for (int i = 0; i < box->count(); ++i)
-        lines << box->itemText(i);
-    box->setCurrentIndex(Rules::AlarmLine(lines, code));
-}
-
-void ZarnFormView::SetField(int id, const QString &rawText)
-{
-    if (!ZarnFormRules::IsFormId(id))
-        return;
-    const QString text = ZarnFormRules::TrimForField(id, rawText);
-    const int n = ZarnFormRules::LeadingInt(text);
-
-    if (Rules::IsPlainTextId(id)) {
-        if (QLineEdit *edit = EditOf(id))
-            edit->setText(text);
-        if (id == 1054)
-            m_calDateGiven = text;
-        return;
-    }
+    // The control a field lives in: a spin's edit for its arrows, a list for its reset.
+    const int id = fieldId == 1052 ? 1047
+        : fieldId == 1063          ? 1057
+        : fieldId == 1064          ? 1061
+                                   : Rules::EditIdOf(fieldId);
+    const auto select = [in](QComboBox *box, int shown, const std::function<void(int)> &take) {
+        if (in)
+            take(box->currentIndex());
+        else if (box->currentIndex() != shown)
+            box->setCurrentIndex(shown);
+    };
     switch (id) {
-    case 1004: {
-        QStringList lines;
-        for (int i = 0; i < m_units->count(); ++i)
-            lines << m_units->itemText(i);
-        if (const int line = Rules::UnitsLine(lines, text); line >= 0)
-            m_units->setCurrentIndex(line);
+    case 1004:
+        select(m_units, m_fields.UnitsSelected(), [this](int i) { m_fields.SelectUnits(i); });
         return;
-    }
     case 1005:
-        if (!text.isEmpty() && text.at(0).isDigit() && n >= 0 && n <= 3) {
-            m_curveFit->setCurrentIndex(n);
-            g_CurveFit = n;
-        }
+        select(
+            m_curveFit, m_fields.CurveFitSelected(), [this](int i) { m_fields.SelectCurveFit(i); });
         return;
     case 1006:
     case 1007:
     case 1008:
     case 1009:
-        SelectAlarm(m_alarmFunction[id - 1006], text);
-        return;
-    case 1020:
-        m_hiddenDesired->setText(QString::number(qint64(n) - 1)); // n may be INT_MIN
-        return;
-    case 1029:
-        m_contrast->setValue(n);
-        m_contrastGiven = QString::number(n);
-        m_contrastMoved = false;
-        return;
-    case 1030:
-        m_refresh->setValue(n);
-        m_refreshGiven = QString::number(n);
-        m_refreshMoved = false;
-        return;
-    case 1032:
-        m_tracking->setChecked(text == QLatin1String("TRUE"));
-        return;
-    case 1033:
-        m_holdFlow1->setChecked(text == QLatin1String("TRUE"));
-        return;
-    case 1034:
-        m_holdFlow2->setChecked(text == QLatin1String("TRUE"));
-        return;
-    case 1056:
-        m_lcdBlank = text == QLatin1String("TRUE");
-        return;
-    case 1065:
-        m_protocol->setChecked(text == QLatin1String("TRUE"));
-        return;
-    case 1047:
-        AppendItem(CoeffList::Primary, text);
-        return;
-    case 1057:
-        AppendItem(CoeffList::Secondary, text);
-        return;
-    case 1061:
-        AppendItem(CoeffList::PointWise, text);
-        return;
-    case 1049:
-        m_flowMeterVersion->setText(text);
-        g_DocMeterVersion = text;
-        SetReadIdentity(&text, nullptr);
-        DocSetVersion(text);
-        return;
-    case 1051:
-    case 1060:
-    case 1062:
-        m_imageText = text;
-        return;
-    case 1052:
-        m_primary->clear();
-        return;
-    case 1063:
-        m_secondary->clear();
-        return;
-    case 1064:
-        m_pointWise->clear();
-        return;
-    case 1084:
-        m_revision->setText(text);
-        g_DocRevision = text;
-        SetReadIdentity(nullptr, &text);
+        select(m_alarmFunction[size_t(id - 1006)], m_fields.AlarmSelected(id - 1006),
+            [this, id](int i) { m_fields.SelectAlarm(id - 1006, i); });
         return;
     case 1115:
-        if (n >= 1 && n <= m_desired->count()) {
-            m_desired->setCurrentIndex(n - 1);
-        } else {
-            m_desired->setCurrentIndex(-1);
-        }
+        select(m_desired, m_fields.DesiredSelected(), [this](int i) { m_fields.SelectDesired(i); });
         return;
-    default:
+    case 1029:
+    case 1030: {
+        QSlider *slider = id == 1029 ? m_contrast : m_refresh;
+        if (in)
+            m_fields.SetSlider(id, slider->value(), id == 1029 ? m_contrastMoved : m_refreshMoved);
+        else
+            slider->setValue(m_fields.ShownPosition(id));
         return;
     }
+    case 1047:
+    case 1057:
+    case 1061: {
+        const CoeffList list = id == 1047 ? CoeffList::Primary
+            : id == 1057                  ? CoeffList::Secondary
+                                          : CoeffList::PointWise;
+        QTreeWidget *tree = ListOf(list);
+        if (in) {
+            m_fields.SetCoefficients(id, ControlText::Items(tree));
+            return;
+        }
+        // The items both hold stay (with the list's current item); the rest follow the model.
+        const QStringList &values = m_fields.Coefficients(id);
+        int same = 0;
+        while (same < values.size() && same < tree->topLevelItemCount()
+            && tree->topLevelItem(same)->text(1) == values.at(same))
+            ++same;
+        while (tree->topLevelItemCount() > same)
+            delete tree->takeTopLevelItem(tree->topLevelItemCount() - 1);
+        for (int i = same; i < values.size(); ++i)
+            AppendItem(list, values.at(i));
+        return;
+    }
+    default:
+        break;
+    }
+    QWidget *widget = Control(id);
+    auto *box = qobject_cast<QCheckBox *>(widget);
+    if (box && Rules::IsBoxId(id)) {
+        if (in)
+            m_fields.SetBox(id, box->isChecked());
+        else
+            box->setChecked(m_fields.ShownTicked(id));
+        return;
+    }
+    const QString text = m_fields.Text(id);
+    if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+        if (in)
+            m_fields.SetShown(id, edit->text());
+        else if (edit->text() != text)
+            edit->setText(text);
+    } else if (auto *label = qobject_cast<QLabel *>(widget)) {
+        if (in)
+            m_fields.SetShown(id, label->text());
+        else if (label->text() != text)
+            label->setText(text);
+    } else if (in && box) {
+        m_fields.SetShown(id, box->isChecked() ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
+    } else if (auto *button = qobject_cast<QPushButton *>(widget); in && button) {
+        m_fields.SetShown(id, button->text());
+    }
+}
+
+void ZarnFormView::SetField(int id, const QString &text)
+{
+    if (!ZarnFormRules::IsFormId(id))
+        return;
+    Sync(id, true);
+    m_fields.SetField(id, text);
+    if (id == 1029)
+        m_contrastMoved = false;
+    else if (id == 1030)
+        m_refreshMoved = false;
+    else if (id == 1054)
+        m_calDateGiven = m_fields.Text(1054);
+    Sync(id, false);
 }
 
 QString ZarnFormView::GetField(int id)
 {
     if (!ZarnFormRules::IsFormId(id))
         return QString();
-    switch (id) {
-    case 1004:
-        return m_units->currentIndex() < 0 ? QString() : Rules::Tail(m_units->currentText(), 4);
-    case 1006:
-    case 1007:
-    case 1008:
-    case 1009: {
-        QComboBox *box = m_alarmFunction[id - 1006];
-        return box->currentIndex() < 0 ? QString() : Rules::Tail(box->currentText(), 4);
-    }
-    case 1029:
-        if (!m_contrastMoved && !m_contrastGiven.isEmpty())
-            return m_contrastGiven;
-        return PrintfText::Format("%d", m_contrast->value());
-    case 1030:
-        if (!m_refreshMoved && !m_refreshGiven.isEmpty())
-            return m_refreshGiven;
-        return PrintfText::Format("%d", m_refresh->value());
-    case 1114:
-        // A file keeps the range its image holds; only a send takes the meter's active range.
-        if (m_collectingForFile)
-            return QString();
-        break;
-    case 1056:
-        return m_lcdBlank ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-    case 1047:
-    case 1057:
-    case 1061: {
-        QTreeWidget *list = id == 1047 ? m_primary : id == 1057 ? m_secondary : m_pointWise;
-        const int position = m_walkPos++;
-        if (position < 0 || position >= list->topLevelItemCount())
-            return QString();
-        return list->topLevelItem(position)->text(1);
-    }
-    case 1052:
-    case 1063:
-    case 1064:
-        m_walkPos = 0;
-        return QString();
-    case 1051:
-        return m_imageText;
-    default:
-        break;
-    }
-    QWidget *widget = Control(id);
-    if (auto *edit = qobject_cast<QLineEdit *>(widget))
-        return edit->text();
-    if (auto *box = qobject_cast<QCheckBox *>(widget))
-        return box->isChecked() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-    if (auto *combo = qobject_cast<QComboBox *>(widget))
-        return combo->currentText();
-    if (auto *label = qobject_cast<QLabel *>(widget))
-        return label->text();
-    if (auto *button = qobject_cast<QPushButton *>(widget))
-        return button->text();
-    return QString();
+    Sync(id, true);
+    return m_fields.GetField(id);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -998,7 +920,7 @@ void ZarnFormView::StartList(ListKind kind)
         QString::fromLatin1(kListFiles[int(kind)]), timerId, kListPeriodMs, [this, kind] {
             if (kind == ListKind::Send) {
                 DocFormToVars(true);
-                m_imageText = DocImageToSendText();
+                m_fields.SetImageText(DocImageToSendText());
             }
         });
     if (!started)
@@ -1066,7 +988,7 @@ void ZarnFormView::FinishRead()
             QString::fromLatin1(kAppTitle));
         return;
     }
-    const QString text = TakeReadImage(m_imageText);
+    const QString text = TakeReadImage(m_fields.ImageText());
     if (text.isEmpty())
         return;
     LoadUnitsList(RulesInForce().family);
@@ -1188,7 +1110,7 @@ void ZarnFormView::DocVarsToForm()
     if (!doc)
         return;
     const KelvaneFields::Rules rules = doc->RulesInForce();
-    if (KelvaneFields::UnitsFile(rules.family) != m_unitsFile)
+    if (KelvaneFields::UnitsFile(rules.family) != m_fields.UnitsFile())
         LoadUnitsList(rules.family);
     doc->VarsToForm(*this, rules);
     m_shownUnits = g_FlowUnits; // the transfer has just set it to this form's units
@@ -1204,10 +1126,10 @@ void ZarnFormView::DocFormToVars(bool forMeter)
     // Never shown: nothing to collect under, the fields hold no values of this document.
     if (!m_shown)
         return;
-    m_collectingForFile = !forMeter;
+    m_fields.SetCollectingForFile(!forMeter);
     doc->FormToVars(*this, m_shownRules);
     m_shownUnits = g_FlowUnits;
-    m_collectingForFile = false;
+    m_fields.SetCollectingForFile(false);
 }
 
 void ZarnFormView::DocSetVersion(const QString &version)
