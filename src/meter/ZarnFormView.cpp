@@ -145,7 +145,7 @@ QWidget *ZarnFormView::BuildRangeGroup()
     connect(m_changeButton, &QPushButton::clicked, this, &ZarnFormView::OnChange);
     grid->addWidget(Caption(QStringLiteral("Active"), box), 0, 0);
     grid->addWidget(m_active, 0, 1);
-    grid->addWidget(Caption(QStringLiteral("Desired"), box), 0, 2);
+    grid->addWidget(Caption(Rules::CaptionOf(1115), box), 0, 2);
     grid->addWidget(m_desired, 0, 3);
     grid->addWidget(m_readButton, 1, 0, 1, 2);
     grid->addWidget(m_sendButton, 1, 2, 1, 2);
@@ -199,8 +199,8 @@ QWidget *ZarnFormView::BuildAlarmGroup()
         grid->addWidget(MakeEdit(1010 + i, 64), i + 1, 2);
         grid->addWidget(MakeEdit(1014 + i, 34), i + 1, 3);
     }
-    m_holdFlow1 = new QCheckBox(QStringLiteral("Hold Flow (Relay #1)"), box);
-    m_holdFlow2 = new QCheckBox(QStringLiteral("Hold Flow (Relay #2)"), box);
+    m_holdFlow1 = new QCheckBox(Rules::CaptionOf(1033), box);
+    m_holdFlow2 = new QCheckBox(Rules::CaptionOf(1034), box);
     Register(1033, m_holdFlow1);
     Register(1034, m_holdFlow2);
     for (QCheckBox *hold : { m_holdFlow1, m_holdFlow2 })
@@ -225,28 +225,14 @@ QWidget *ZarnFormView::BuildParameterGroup()
     m_units->view()->setMinimumWidth(330);
     Register(1004, m_units);
     connect(m_units, &QComboBox::activated, this, &ZarnFormView::OnUnitsPicked);
-    grid->addWidget(Caption(QStringLiteral("Engineering Units"), box), 0, 0);
+    grid->addWidget(Caption(Rules::CaptionOf(1004), box), 0, 0);
     grid->addWidget(m_units, 0, 1, 1, 3);
-    struct Field
-    {
-        const char *caption;
-        int id;
-    };
-    const Field fields[] = {
-        { "Full Scale", 1018 },
-        { "C Factor", 1036 },
-        { "X-Sect", 1039 },
-        { "Max Range", 1038 },
-        { "Zero Cutoff %", 1053 },
-        { "Zero Offset", 1037 },
-        { "ADC Gain", 1069 },
-        { "ADC Offset", 1070 },
-    };
+    const int fields[] = { 1018, 1036, 1039, 1038, 1053, 1037, 1069, 1070 };
     for (int i = 0; i < 8; ++i) {
         const int row = 1 + i / 2;
         const int column = (i % 2) * 2;
-        grid->addWidget(Caption(QString::fromLatin1(fields[i].caption), box), row, column);
-        grid->addWidget(MakeEdit(fields[i].id, 68), row, column + 1);
+        grid->addWidget(Caption(Rules::CaptionOf(fields[i]), box), row, column);
+        grid->addWidget(MakeEdit(fields[i], 68), row, column + 1);
     }
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
@@ -256,7 +242,7 @@ QWidget *ZarnFormView::BuildParameterGroup()
 
 QWidget *ZarnFormView::BuildCurveFitGroup()
 {
-    auto *box = Group(QStringLiteral("Curve Fit"), this);
+    auto *box = Group(Rules::CaptionOf(1005), this);
     auto *outer = new QVBoxLayout(box);
     outer->setContentsMargins(5, 2, 5, 4);
     outer->setSpacing(3);
@@ -352,11 +338,11 @@ QWidget *ZarnFormView::BuildLcdGroup()
         m_refreshMoved = true;
         MarkEdited();
     });
-    grid->addWidget(Caption(QStringLiteral("Contrast"), box), 0, 0);
+    grid->addWidget(Caption(Rules::CaptionOf(1029), box), 0, 0);
     grid->addWidget(Caption(QStringLiteral("Light"), box), 0, 1);
     grid->addWidget(m_contrast, 0, 2);
     grid->addWidget(Caption(QStringLiteral("Dark"), box), 0, 3);
-    grid->addWidget(Caption(QStringLiteral("Refresh"), box), 1, 0);
+    grid->addWidget(Caption(Rules::CaptionOf(1030), box), 1, 0);
     grid->addWidget(Caption(QStringLiteral("Fast"), box), 1, 1);
     grid->addWidget(m_refresh, 1, 2);
     grid->addWidget(Caption(QStringLiteral("Slow"), box), 1, 3);
@@ -368,15 +354,15 @@ QWidget *ZarnFormView::BuildOptionsGroup()
 {
     auto *box = Group(QStringLiteral("Options"), this);
     auto *grid = GridIn(box);
-    m_tracking = new QCheckBox(QStringLiteral("Tracking ON"), box);
-    m_protocol = new QCheckBox(QStringLiteral("Protocol On"), box);
+    m_tracking = new QCheckBox(Rules::CaptionOf(1032), box);
+    m_protocol = new QCheckBox(Rules::CaptionOf(1065), box);
     Register(1032, m_tracking);
     Register(1065, m_protocol);
     for (QCheckBox *check : { m_tracking, m_protocol })
         connect(check, &QCheckBox::clicked, this, &ZarnFormView::MarkEdited);
     grid->addWidget(m_tracking, 0, 0);
     grid->addWidget(m_protocol, 0, 1);
-    grid->addWidget(Caption(QStringLiteral("Modbus Addr"), box), 0, 2);
+    grid->addWidget(Caption(Rules::CaptionOf(1035), box), 0, 2);
     grid->addWidget(MakeEdit(1035, 40), 0, 3);
     grid->setColumnStretch(4, 1);
     return box;
@@ -398,27 +384,27 @@ QWidget *ZarnFormView::BuildMiscGroup()
     connect(dateButton, &QPushButton::clicked, this, &ZarnFormView::ToggleDayFirst);
     connect(timeButton, &QPushButton::clicked, this, &ZarnFormView::ToggleHours24);
 
-    grid->addWidget(Caption(QStringLiteral("Calibration Due"), box), 0, 0);
+    grid->addWidget(Caption(Rules::CaptionOf(1054), box), 0, 0);
     grid->addWidget(MakeEdit(1054, 68), 0, 1);
     grid->addWidget(m_calBox, 0, 2);
-    grid->addWidget(Caption(QStringLiteral("Serial Number"), box), 0, 3);
+    grid->addWidget(Caption(Rules::CaptionOf(1048), box), 0, 3);
     grid->addWidget(MakeEdit(1048, 50), 0, 4);
 
     grid->addWidget(dateButton, 1, 0);
     QLineEdit *date = MakeEdit(1043, 68);
     FieldWidth::SetReadOnly(date, true);
     grid->addWidget(date, 1, 1);
-    grid->addWidget(Caption(QStringLiteral("Password"), box), 1, 3);
+    grid->addWidget(Caption(Rules::CaptionOf(1045), box), 1, 3);
     grid->addWidget(MakeEdit(1045, 50), 1, 4);
 
     grid->addWidget(timeButton, 2, 0);
     QLineEdit *time = MakeEdit(1044, 68);
     FieldWidth::SetReadOnly(time, true);
     grid->addWidget(time, 2, 1);
-    grid->addWidget(Caption(QStringLiteral("Watchdog Timer"), box), 2, 3);
+    grid->addWidget(Caption(Rules::CaptionOf(1068), box), 2, 3);
     grid->addWidget(MakeEdit(1068, 50), 2, 4);
 
-    grid->addWidget(Caption(QStringLiteral("uP PCBA Number"), box), 3, 3);
+    grid->addWidget(Caption(Rules::CaptionOf(1066), box), 3, 3);
     grid->addWidget(MakeEdit(1066, 50), 3, 4);
     grid->setColumnStretch(2, 1);
     return box;
