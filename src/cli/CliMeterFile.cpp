@@ -351,10 +351,7 @@ QString CliMeterFile::Set(const QString &name, const QString &value)
     }
     int id = 0;
     if (m_series == Series::Quixal) {
-        for (const QXFormFields::Caption &c : QXFormFields::Captions())
-            if (field.compare(QLatin1String(c.caption), Qt::CaseInsensitive) == 0
-                || field == QString::number(c.id))
-                id = c.id;
+        id = QXFormFields::Table().IdOf(field);
     } else {
         id = KelvaneFormFields::IdOf(field);
     }
@@ -475,12 +472,7 @@ QString CliMeterFile::SetKelvane(int id, int index, const QString &value)
 
 QString CliMeterFile::SetQuixal(int id, int index, const QString &value)
 {
-    const QString caption = [id] {
-        for (const QXFormFields::Caption &c : QXFormFields::Captions())
-            if (c.id == id)
-                return QString::fromLatin1(c.caption);
-        return QString();
-    }();
+    const QString caption = QXFormFields::Table().CaptionOf(id);
     if (id == 1049 || id == 1084 || id == 1048 || id == 1066)
         return QStringLiteral("%1 is read-only on the form.").arg(caption);
     if (const NumberFieldRules::Field *number

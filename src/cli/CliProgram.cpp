@@ -9,7 +9,6 @@
 #include "cli/CliMeter.h"
 #include "cli/CliMeterFile.h"
 #include "cli/CliSignals.h"
-#include "link/SerialDevice.h"
 #include "link/SerialPortList.h"
 #include "link/mbCSerial.h"
 #include "meter/MeterSeries.h"
@@ -163,6 +162,16 @@ QString CliProgram::PortArg()
     return m_args.Value(QStringLiteral("--port"));
 }
 
+std::unique_ptr<CliMeterFile> CliProgram::OpenFile(const QString &path)
+{
+    auto file = std::make_unique<CliMeterFile>(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (file->Open(path, &error))
+        return file;
+    Err(error);
+    return nullptr;
+}
+
 int CliProgram::Ports()
 {
     QJsonArray list;
@@ -186,13 +195,10 @@ int CliProgram::Show()
         return kBadInput;
     }
     const QString path = m_args.Plain().at(0);
-    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
-    QString error;
-    if (!file.Open(path, &error)) {
-        Err(error);
+    const std::unique_ptr<CliMeterFile> file = OpenFile(path);
+    if (!file)
         return kBadInput;
-    }
-    const auto rows = file.Rows();
+    const auto rows = file->Rows();
     if (m_args.Has(QStringLiteral("--json"))) {
         QJsonArray list;
         for (const auto &row : rows)
@@ -216,19 +222,16 @@ int CliProgram::Set()
         return kBadInput;
     }
     const QString path = plain.at(0);
-    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
-    QString error;
-    if (!file.Open(path, &error)) {
-        Err(error);
+    const std::unique_ptr<CliMeterFile> file = OpenFile(path);
+    if (!file)
         return kBadInput;
-    }
     for (int i = 1; i < plain.size(); ++i) {
         const int equals = plain.at(i).indexOf(QLatin1Char('='));
         if (equals <= 0) {
             Err(QStringLiteral("\"%1\" is not NAME=VALUE.").arg(plain.at(i)));
             return kBadInput;
         }
-        const QString refusal = file.Set(plain.at(i).left(equals), plain.at(i).mid(equals + 1));
+        const QString refusal = file->Set(plain.at(i).left(equals), plain.at(i).mid(equals + 1));
         if (!refusal.isEmpty()) {
             Err(refusal + QStringLiteral("\nNothing was written."));
             return kBadInput;
@@ -236,7 +239,8 @@ int CliProgram::Set()
     }
     const QString out
         = m_args.Has(QStringLiteral("--out")) ? m_args.Value(QStringLiteral("--out")) : path;
-    if (!file.Save(out, &error)) {
+    QString error;
+    if (!file->Save(out, &error)) {
         Err(error);
         return kBadInput;
     }
@@ -252,10 +256,11 @@ int CliProgram::Convert()
     }
     const QString path = m_args.Plain().at(0);
     const QString out = m_args.Value(QStringLiteral("--out"));
-    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    const std::unique_ptr<CliMeterFile> file = OpenFile(path);
+    if (!file)
+        return kBadInput;
     QString error;
-    if (!file.Open(path, &error) || !file.Convert(m_args.Value(QStringLiteral("--to")), &error)
-        || !file.Save(out, &error)) {
+    if (!file->Convert(m_args.Value(QStringLiteral("--to")), &error) || !file->Save(out, &error)) {
         Err(error);
         return kBadInput;
     }
@@ -270,12 +275,9 @@ int CliProgram::Sheet()
         return kBadInput;
     }
     const QString path = m_args.Plain().at(0);
-    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
-    QString error;
-    if (!file.Open(path, &error)) {
-        Err(error);
+    const std::unique_ptr<CliMeterFile> file = OpenFile(path);
+    if (!file)
         return kBadInput;
-    }
     const QDateTime now = QDateTime::currentDateTime();
     if (m_args.Has(QStringLiteral("--pdf"))) {
         // The sheet prints no operator; a registered ID gives its name, and the name goes into
@@ -285,7 +287,7 @@ int CliProgram::Sheet()
         const QString operatorName = registered.isEmpty() ? given : registered;
         const QString out = m_args.Value(QStringLiteral("--pdf"));
         const bool written = SheetPdf::Write(
-            out, [&](const SheetMetrics &metrics) { return file.Sheet(metrics, now); },
+            out, [&](const SheetMetrics &metrics) { return file->Sheet(metrics, now); },
             SheetPdf::DefaultLayout(), QFileInfo(path).fileName(),
             operatorName.isEmpty() ? QStringLiteral("Tarvik")
                                    : QStringLiteral("Tarvik, operator %1").arg(operatorName));
@@ -295,7 +297,7 @@ int CliProgram::Sheet()
         }
     }
     if (text)
-        Out(file.Sheet(SheetMetrics {}, now).Texts().join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        Out(file->Sheet(SheetMetrics {}, now).Texts().join(QLatin1Char('\n')) + QLatin1Char('\n'));
     return kDone;
 }
 
@@ -516,9 +518,7 @@ Task<void> CliProgram::Modbus()
         m_code = kBadInput;
         co_return;
     }
-    QString port = PortArg();
-    if (SerialDevice::DevicePath(port.toStdString()).empty() && QFileInfo::exists(port))
-        port = QFileInfo(port).absoluteFilePath();
+    const QString port = SerialPortList::Resolved(PortArg());
     mbCSerial serial(port);
     serial.SetPortText(port);
     serial.SetBaudText(Baud());
@@ -573,9 +573,7 @@ Task<void> CliProgram::Modbus()
 
 std::unique_ptr<CSerial> CliProgram::OpenLink()
 {
-    QString port = PortArg();
-    if (SerialDevice::DevicePath(port.toStdString()).empty() && QFileInfo::exists(port))
-        port = QFileInfo(port).absoluteFilePath();
+    const QString port = SerialPortList::Resolved(PortArg());
     LinkTiming timing;
     timing.pacingScale = Pace();
     auto link = std::make_unique<CSerial>(port, timing);
@@ -631,24 +629,9 @@ int CliProgram::Log()
                 .arg(QStringLiteral("date,time,flow,total,high,low,relay1,relay2")));
         return kBadInput;
     }
-    std::unique_ptr<CSerial> link = OpenLink();
-    if (!link)
-        return m_code;
-    CliDatalog datalog(link.get(), Progress());
-    QObject::connect(m_signals.get(), &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
-    bool finished = false;
-    QObject::connect(&datalog, &CliDatalog::Finished, [&finished] {
-        finished = true;
-        QCoreApplication::exit(0);
+    return RunDatalog([&](CliDatalog &datalog) {
+        datalog.StartLog(m_args.Value(QStringLiteral("--out")), interval, options, seconds);
     });
-    datalog.StartLog(m_args.Value(QStringLiteral("--out")), interval, options, seconds);
-    if (!finished)
-        QCoreApplication::exec();
-    if (datalog.Status() != 0)
-        Err(datalog.Failure());
-    else
-        Out(m_args.Value(QStringLiteral("--out")) + QLatin1Char('\n'));
-    return datalog.Status();
 }
 
 int CliProgram::Transfer()
@@ -657,6 +640,13 @@ int CliProgram::Transfer()
         Err(QStringLiteral("transfer takes --port P --out FILE."));
         return kBadInput;
     }
+    return RunDatalog([this](CliDatalog &datalog) {
+        datalog.StartTransfer(m_args.Value(QStringLiteral("--out")));
+    });
+}
+
+int CliProgram::RunDatalog(const std::function<void(CliDatalog &)> &start)
+{
     std::unique_ptr<CSerial> link = OpenLink();
     if (!link)
         return m_code;
@@ -667,7 +657,7 @@ int CliProgram::Transfer()
         finished = true;
         QCoreApplication::exit(0);
     });
-    datalog.StartTransfer(m_args.Value(QStringLiteral("--out")));
+    start(datalog);
     if (!finished)
         QCoreApplication::exec();
     if (datalog.Status() != 0)

@@ -42,3 +42,10 @@ QList<SerialPortList::Entry> SerialPortList::Entries(const QString &devRoot)
         entries << Describe(port);
     return entries;
 }
+
+QString SerialPortList::Resolved(const QString &port)
+{
+    if (!SerialDevice::DevicePath(port.toStdString()).empty() || !QFileInfo::exists(port))
+        return port;
+    return QFileInfo(port).absoluteFilePath();
+}

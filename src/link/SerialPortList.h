@@ -25,4 +25,7 @@ public:
     // What a port of the list is: a by-id name names the adapter it links to.
     static Entry Describe(const QString &port);
     static QList<Entry> Entries(const QString &devRoot = QStringLiteral("/dev"));
+    // A port given as a path relative to the current folder (a simulator's link, say) made a
+    // device path; COM names, absolute paths and names of nothing stand as they are.
+    static QString Resolved(const QString &port);
 };

@@ -3,6 +3,7 @@
 #include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "meter/ChoiceList.h"
+#include "meter/FieldCaptions.h"
 #include "meter/KelvaneFields.h"
 #include "meter/ZarnFormRules.h"
 
@@ -15,74 +16,66 @@ QString BoxText(bool on)
 }
 } // namespace
 
+const FieldCaptions &KelvaneFormFields::Table()
+{
+    static const FieldCaptions table(
+        {
+            { 1048, "Serial Number" },
+            { 1049, "Flow Meter" },
+            { 1084, "Revision" },
+            { 1115, "Desired" },
+            { 1006, "Relay #1 OFF Function" },
+            { 1010, "Relay #1 OFF Value" },
+            { 1014, "Relay #1 OFF Trip Delay" },
+            { 1007, "Relay #1 ON Function" },
+            { 1011, "Relay #1 ON Value" },
+            { 1015, "Relay #1 ON Trip Delay" },
+            { 1008, "Relay #2 OFF Function" },
+            { 1012, "Relay #2 OFF Value" },
+            { 1016, "Relay #2 OFF Trip Delay" },
+            { 1009, "Relay #2 ON Function" },
+            { 1013, "Relay #2 ON Value" },
+            { 1017, "Relay #2 ON Trip Delay" },
+            { 1033, "Hold Flow (Relay #1)" },
+            { 1034, "Hold Flow (Relay #2)" },
+        },
+        {
+            { 1069, "ADC Gain" },
+            { 1070, "ADC Offset" },
+            { 1027, "Input ADC Filter" },
+            { 1021, "Output DAC Filter" },
+            { 1023, "Output DAC Time" },
+            { 1029, "Contrast" },
+            { 1030, "Refresh" },
+            { 1056, "LCD Blank" },
+            { 1005, "Curve Fit" },
+            { 1047, "Primary" },
+            { 1057, "Secondary" },
+            { 1061, "Point-Wise" },
+            { 1032, "Tracking ON" },
+            { 1065, "Protocol On" },
+            { 1035, "Modbus Addr" },
+            { 1054, "Calibration Due" },
+            { 1045, "Password" },
+            { 1068, "Watchdog Timer" },
+            { 1066, "uP PCBA Number" },
+        });
+    return table;
+}
+
 const std::vector<KelvaneFormFields::Caption> &KelvaneFormFields::Captions()
 {
-    static const std::vector<Caption> captions = {
-        { 1048, "Serial Number" },
-        { 1049, "Flow Meter" },
-        { 1084, "Revision" },
-        { 1115, "Desired" },
-        { 1006, "Relay #1 OFF Function" },
-        { 1010, "Relay #1 OFF Value" },
-        { 1014, "Relay #1 OFF Trip Delay" },
-        { 1007, "Relay #1 ON Function" },
-        { 1011, "Relay #1 ON Value" },
-        { 1015, "Relay #1 ON Trip Delay" },
-        { 1008, "Relay #2 OFF Function" },
-        { 1012, "Relay #2 OFF Value" },
-        { 1016, "Relay #2 OFF Trip Delay" },
-        { 1009, "Relay #2 ON Function" },
-        { 1013, "Relay #2 ON Value" },
-        { 1017, "Relay #2 ON Trip Delay" },
-        { 1033, "Hold Flow (Relay #1)" },
-        { 1034, "Hold Flow (Relay #2)" },
-        { 1004, "Engineering Units" },
-        { 1018, "Full Scale" },
-        { 1036, "C Factor" },
-        { 1039, "X-Sect" },
-        { 1038, "Max Range" },
-        { 1053, "Zero Cutoff %" },
-        { 1037, "Zero Offset" },
-        { 1069, "ADC Gain" },
-        { 1070, "ADC Offset" },
-        { 1027, "Input ADC Filter" },
-        { 1021, "Output DAC Filter" },
-        { 1023, "Output DAC Time" },
-        { 1029, "Contrast" },
-        { 1030, "Refresh" },
-        { 1056, "LCD Blank" },
-        { 1005, "Curve Fit" },
-        { 1047, "Primary" },
-        { 1057, "Secondary" },
-        { 1061, "Point-Wise" },
-        { 1032, "Tracking ON" },
-        { 1065, "Protocol On" },
-        { 1035, "Modbus Addr" },
-        { 1054, "Calibration Due" },
-        { 1045, "Password" },
-        { 1068, "Watchdog Timer" },
-        { 1066, "uP PCBA Number" },
-    };
-    return captions;
+    return Table().All();
 }
 
 int KelvaneFormFields::IdOf(const QString &text)
 {
-    const QString wanted = text.trimmed();
-    for (const Caption &c : Captions()) {
-        if (wanted.compare(QLatin1String(c.caption), Qt::CaseInsensitive) == 0
-            || wanted == QString::number(c.id))
-            return c.id;
-    }
-    return 0;
+    return Table().IdOf(text);
 }
 
 QString KelvaneFormFields::CaptionOf(int id)
 {
-    for (const Caption &c : Captions())
-        if (c.id == id)
-            return QLatin1String(c.caption);
-    return QString();
+    return Table().CaptionOf(id);
 }
 
 bool KelvaneFormFields::IsPlainTextId(int id)
@@ -99,17 +92,12 @@ int KelvaneFormFields::EditIdOf(int id)
 
 QString KelvaneFormFields::Tail(const QString &line, int n)
 {
-    return line.size() <= n ? line : line.right(n);
+    return ChoiceList::Tail(line, n);
 }
 
 int KelvaneFormFields::AlarmLine(const QStringList &lines, const QString &code)
 {
-    if (code.isEmpty())
-        return -1;
-    for (int i = 0; i < lines.size(); ++i)
-        if (Tail(lines.at(i), 3) == code)
-            return i;
-    return -1;
+    return ChoiceList::FindTail(lines, code, 3);
 }
 
 int KelvaneFormFields::UnitsLine(const QStringList &lines, const QString &text)

@@ -2,6 +2,7 @@
 
 #include "base/IShownFields.h"
 #include "lists/IFieldAccess.h"
+#include "meter/FieldCaptions.h"
 #include "meter/KelvaneFields.h"
 
 #include <QHash>
@@ -25,17 +26,14 @@ class KelvaneFormFields : public IFieldAccess, public IShownFields
 {
 public:
     // One field the form shows: its caption on the form and its field id.
-    struct Caption
-    {
-        int id;
-        const char *caption;
-    };
+    using Caption = FieldCaptions::Caption;
     // Every field the form shows a value in, in the form's reading order.
     static const std::vector<Caption> &Captions();
     // The id of the field whose caption is text (case-insensitive) or whose id text is; 0 when
     // none.
     static int IdOf(const QString &text);
     static QString CaptionOf(int id);
+    static const FieldCaptions &Table();
 
     // Ids whose SetField text goes into an edit as it stands (a spin field's edit is set through
     // the spin's id and read through its own).

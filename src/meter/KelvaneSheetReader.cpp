@@ -2,6 +2,7 @@
 
 #include "base/IShownFields.h"
 #include "meter/FieldIds.h"
+#include "meter/SheetFlowFields.h"
 #include "meter/ZarnFormRules.h"
 
 KelvaneSheet::Fields KelvaneSheetReader::Read(
@@ -33,14 +34,8 @@ KelvaneSheet::Fields KelvaneSheetReader::Read(
     }
     f.holdFlow1 = form.ShownTicked(HoldFlow1);
     f.holdFlow2 = form.ShownTicked(HoldFlow2);
-    f.unitsLine = text(Units);
     f.watchdog = text(Watchdog);
-    f.xSect = text(XSect);
-    f.maxRange = text(MaxRange);
-    f.fullScale = text(FullScale);
-    f.cFactor = text(CFactor);
-    f.zeroOffset = text(ZeroOffset);
-    f.zeroCutoff = text(ZeroCutoff);
+    ReadSheetFlowFields(form, f);
     f.adcGain = text(AdcGain);
     f.adcOffset = text(AdcOffset);
     f.curveFit = text(CurveFit);

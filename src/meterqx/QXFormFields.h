@@ -2,6 +2,7 @@
 
 #include "base/IShownFields.h"
 #include "lists/IFieldAccess.h"
+#include "meter/FieldCaptions.h"
 
 #include <QHash>
 #include <QString>
@@ -29,12 +30,10 @@ public:
     static constexpr int kTextIds[] = { 1012, 1013, 1016, 1017, 1018, 1028, 1031, 1036, 1037, 1038,
         1039, 1042, 1043, 1044, 1045, 1046, 1048, 1049, 1053, 1054, 1066, 1068, 1084, 1174, 1175 };
     // Every field the form shows a value in, with its caption, in the form's reading order.
-    struct Caption
-    {
-        int id;
-        const char *caption;
-    };
+    using Caption = FieldCaptions::Caption;
     static const std::vector<Caption> &Captions();
+    // Caption and id lookups (FieldCaptions::IdOf, CaptionOf).
+    static const FieldCaptions &Table();
     static bool IsList(int id);
     static bool IsBox(int id);
     static bool IsText(int id);

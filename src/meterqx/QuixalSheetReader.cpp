@@ -1,6 +1,7 @@
 #include "meterqx/QuixalSheetReader.h"
 
 #include "base/IShownFields.h"
+#include "meter/SheetFlowFields.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFieldIds.h"
 
@@ -40,13 +41,7 @@ QuixalSheet::Fields QuixalSheetReader::Read(IShownFields &form, const QString &p
     f.polarityCode = CodeOf(text(Polarity));
     f.pulseWidth = text(PulseWidth);
     f.protocolOn = ticked(Protocol);
-    f.unitsLine = text(Units);
-    f.xSect = text(XSect);
-    f.maxRange = text(MaxRange);
-    f.fullScale = text(FullScale);
-    f.cFactor = text(CFactor);
-    f.zeroOffset = text(ZeroOffset);
-    f.zeroCutoff = text(ZeroCutoff);
+    ReadSheetFlowFields(form, f);
     f.coefficients = form.ShownItems(PrimaryList);
     return f;
 }
