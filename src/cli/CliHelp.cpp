@@ -120,8 +120,10 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "Writes the meter file's datasheet into a PDF on A4 paper, as the form's \"Export "
             "Datasheet as PDF...\" does for the file opened with no meter connected (the date "
             "and time lines show the clock of now). The sheet prints no operator: NAME, or the "
-            "name registered under the operator ID NAME, goes into the PDF's properties. "
-            "--text also prints the sheet's lines on standard output. Needs no display.",
+            "name registered under the operator ID NAME, goes into the PDF's properties. OUT "
+            "takes \".pdf\" when it lacks it, as the form's export does; the PDF's name is "
+            "printed. --text prints the sheet's lines on standard output instead. Needs no "
+            "display.",
             { { "--pdf", "OUT", "the PDF to write" },
                 { "--operator", "NAME",
                     "operator (name or registered ID) in the PDF's properties" },

@@ -285,7 +285,15 @@ int CliProgram::Sheet()
         const QString given = m_args.Value(QStringLiteral("--operator")).trimmed();
         const QString registered = OperatorIds::NameOf(given);
         const QString operatorName = registered.isEmpty() ? given : registered;
-        const QString out = m_args.Value(QStringLiteral("--pdf"));
+        // As the form's export names it: ".pdf" added when missing, so a meter file given by
+        // mistake is never written over.
+        QString out = m_args.Value(QStringLiteral("--pdf"));
+        if (!out.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+            out += QStringLiteral(".pdf");
+        if (QFileInfo(out).canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
+            Err(QStringLiteral("%1 is the meter file itself; give the PDF another name.").arg(out));
+            return kBadInput;
+        }
         const bool written = SheetPdf::Write(
             out, [&](const SheetMetrics &metrics) { return file->Sheet(metrics, now); },
             SheetPdf::DefaultLayout(), QFileInfo(path).fileName(),
@@ -295,6 +303,8 @@ int CliProgram::Sheet()
             Err(QStringLiteral("The datasheet could not be written to %1.").arg(out));
             return kBadInput;
         }
+        if (!text)
+            Out(out + QLatin1Char('\n'));
     }
     if (text)
         Out(file->Sheet(SheetMetrics {}, now).Texts().join(QLatin1Char('\n')) + QLatin1Char('\n'));

@@ -473,6 +473,16 @@ TEST_F(CliEndToEnd, SheetIsWhatTheFormPrints)
         }
     }
 
+    // An OUT without ".pdf" takes it, as the form's export does: a meter file given by mistake
+    // stays as it was.
+    const QByteArray meterFile = ReadFile(QStringLiteral("41A_Template.mtr"));
+    const CliRun mistaken = Cli({ QStringLiteral("sheet"), QStringLiteral("41A_Template.mtr"),
+        QStringLiteral("--pdf"), QStringLiteral("41A_Template.mtr") });
+    EXPECT_EQ(mistaken.status, 0) << qPrintable(mistaken.err);
+    EXPECT_EQ(mistaken.out, QStringLiteral("41A_Template.mtr.pdf\n"));
+    EXPECT_EQ(ReadFile(QStringLiteral("41A_Template.mtr")), meterFile);
+    EXPECT_TRUE(ReadFile(QStringLiteral("41A_Template.mtr.pdf")).startsWith("%PDF"));
+
     // A PDF that cannot be written is said, and a sheet never reads a file of the other series.
     const QByteArray kept = ReadFile(QStringLiteral("Quixal.qxm.pdf"));
     const CliRun nowhere = Cli({ QStringLiteral("sheet"), QStringLiteral("Quixal.qxm"),
