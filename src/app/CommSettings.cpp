@@ -3,22 +3,12 @@
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "link/CSerial.h"
-#include "link/SerialDevice.h"
+#include "link/SerialPortList.h"
 #include "link/mbCSerial.h"
 
 QStringList CommSettings::PortList(bool withOff, const QString &current)
 {
-    QStringList ports;
-    if (withOff)
-        ports << QStringLiteral("OFF");
-    for (int i = 1; i <= 49; ++i)
-        ports << QStringLiteral("COM%1").arg(i);
-    for (const std::string &device : SerialDevice::ExistingDevices())
-        ports << QString::fromStdString(device);
-    // A device path of the user's own (a text that names no COM port but a path).
-    if (!ports.contains(current) && !SerialDevice::DevicePath(current.toStdString()).empty())
-        ports << current;
-    return ports;
+    return SerialPortList::Names(withOff, current);
 }
 
 QStringList CommSettings::BaudList()

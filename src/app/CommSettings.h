@@ -15,9 +15,7 @@ class mbCSerial;
 class CommSettings
 {
 public:
-    // "COM1".."COM49", then the serial devices that exist here; "OFF" first when asked. A
-    // device path in force (current) that is not among them comes last, so that applying the
-    // page keeps it instead of storing empty text.
+    // The port pages' list: SerialPortList::Names.
     static QStringList PortList(bool withOff, const QString &current = QString());
     static QStringList BaudList();
     static QStringList ParityList();

@@ -39,8 +39,3 @@ QStringList ControlText::Items(const QWidget *control, int column)
     }
     return items;
 }
-
-QString ControlText::Identified(const QString &label)
-{
-    return label == QLatin1String("?") ? QString() : label;
-}

@@ -1,5 +1,6 @@
 #include "base/SheetPrinter.h"
 
+#include "base/SheetPdf.h"
 #include "base/SheetRenderer.h"
 #include "base/UserMessage.h"
 
@@ -128,13 +129,8 @@ bool SheetPrinter::Render(QPrinter *printer)
 
 bool SheetPrinter::WritePdf(const QString &path)
 {
-    QPrinter pdf(QPrinter::HighResolution);
-    pdf.setOutputFormat(QPrinter::PdfFormat);
-    pdf.setPageLayout(SharedPrinter()->pageLayout());
-    pdf.setOutputFileName(path);
-    pdf.setDocName(m_title ? m_title() : QString());
-    pdf.setCreator(QStringLiteral("Tarvik"));
-    return Render(&pdf);
+    return SheetPdf::Write(
+        path, m_builder, SharedPrinter()->pageLayout(), m_title ? m_title() : QString());
 }
 
 void SheetPrinter::Print()

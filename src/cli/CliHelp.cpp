@@ -115,12 +115,19 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             ">= 4.1A, or a Quixal version) and writes FILE2.",
             { { "--to", "VERSION", "the firmware version to convert to" },
                 { "--out", "FILE2", "the converted file" } } },
-        { "sheet", "FILE --pdf OUT [--operator NAME]",
-            "the datasheet as the form prints it (not built yet)",
-            "Will write the meter file's datasheet as a PDF; this version says so and ends "
-            "with status 2.",
+        { "sheet", "FILE --pdf OUT [--operator NAME] [--text]",
+            "the datasheet as the form prints it",
+            "Writes the meter file's datasheet into a PDF on A4 paper, as the form's \"Export "
+            "Datasheet as PDF...\" does for the file opened with no meter connected (the date "
+            "and time lines show the clock of now). The sheet prints no operator: NAME, or the "
+            "name registered under the operator ID NAME, goes into the PDF's properties. OUT "
+            "takes \".pdf\" when it lacks it, as the form's export does; the PDF's name is "
+            "printed. --text prints the sheet's lines on standard output instead. Needs no "
+            "display.",
             { { "--pdf", "OUT", "the PDF to write" },
-                { "--operator", "NAME", "operator shown on the sheet" } } },
+                { "--operator", "NAME",
+                    "operator (name or registered ID) in the PDF's properties" },
+                { "--text", "", "print the sheet's lines on standard output" } } },
     };
     return commands;
 }

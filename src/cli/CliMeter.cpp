@@ -2,12 +2,12 @@
 
 #include "base/DialogueRunner.h"
 #include "base/UserMessage.h"
+#include "link/SerialPortList.h"
 #include "lists/CQueDoc.h"
 #include "lists/CQueExecutor.h"
 #include "terminal/TermScreen.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -29,19 +29,8 @@ void EndProgress(bool on)
 }
 } // namespace
 
-namespace {
-// A port given as a path relative to the current folder (a simulator's link, say) is made a
-// device path; COM names and absolute paths stand as they are.
-QString PortPath(const QString &port)
-{
-    if (!SerialDevice::DevicePath(port.toStdString()).empty() || !QFileInfo::exists(port))
-        return port;
-    return QFileInfo(port).absoluteFilePath();
-}
-} // namespace
-
 CliMeter::CliMeter(const QString &port, const QString &baud, bool progress, double pace)
-    : m_serial(std::make_unique<CSerial>(PortPath(port),
+    : m_serial(std::make_unique<CSerial>(SerialPortList::Resolved(port),
         [pace] {
             LinkTiming timing;
             timing.pacingScale = pace;
@@ -49,7 +38,7 @@ CliMeter::CliMeter(const QString &port, const QString &baud, bool progress, doub
         }()))
     , m_progress(progress)
 {
-    m_serial->SetPortText(PortPath(port));
+    m_serial->SetPortText(SerialPortList::Resolved(port));
     m_serial->SetBaudText(baud);
     m_link.SetSerial(m_serial.get());
 }

@@ -3,6 +3,8 @@
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "meter/CMeterDoc.h"
+#include "meter/KelvaneSheet.h"
+#include "meter/KelvaneSheetReader.h"
 #include "meter/MeterSeries.h"
 #include "meter/MeterVars.h"
 #include "meter/NumberFieldRules.h"
@@ -10,6 +12,8 @@
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterDoc.h"
 #include "meterqx/QXMeterVars.h"
+#include "meterqx/QuixalSheet.h"
+#include "meterqx/QuixalSheetReader.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -127,8 +131,23 @@ bool CliMeterFile::Open(const QString &path, QString *error)
             : said;
         return false;
     }
+    // The full path, as the document manager names a document it opens.
+    m_doc->SetPathName(info.absoluteFilePath());
     Show();
     return true;
+}
+
+SheetPage CliMeterFile::Sheet(const SheetMetrics &metrics, const QDateTime &now)
+{
+    const QString path = m_doc->PathName();
+    if (m_series == Series::Quixal) {
+        m_quixal.ShowClock(now);
+        return QuixalSheet::Build(QuixalSheetReader::Read(m_quixal, path), metrics);
+    }
+    const QString section = m_doc->Vars() ? m_doc->Vars()->SectionName() : QString();
+    QString version = g_DocVersion; // the label rule may settle it; the process's stays
+    m_kelvane.ShowClock(m_rules, ZarnFormRules::TemplateLabel(section, version), now);
+    return KelvaneSheet::Build(KelvaneSheetReader::Read(m_kelvane, path, section), metrics);
 }
 
 void CliMeterFile::Show()
@@ -307,7 +326,7 @@ std::vector<CliMeterFile::Row> CliMeterFile::Rows()
         const QString caption = QLatin1String(c.caption);
         if (c.id == 1049 || c.id == 1084) {
             const QString known = c.id == 1049 ? m_rules.meterVersion : m_rules.revision;
-            rows.push_back({ caption, c.id, known.isEmpty() ? QStringLiteral("?") : known });
+            rows.push_back({ caption, c.id, ZarnFormRules::IdentityLabel(known) });
         } else if (c.id == 1047 || c.id == 1057 || c.id == 1061) {
             if (c.id == 1047 || extended)
                 coefficients(caption, c.id, m_kelvane.Coefficients(c.id));
@@ -332,10 +351,7 @@ QString CliMeterFile::Set(const QString &name, const QString &value)
     }
     int id = 0;
     if (m_series == Series::Quixal) {
-        for (const QXFormFields::Caption &c : QXFormFields::Captions())
-            if (field.compare(QLatin1String(c.caption), Qt::CaseInsensitive) == 0
-                || field == QString::number(c.id))
-                id = c.id;
+        id = QXFormFields::Table().IdOf(field);
     } else {
         id = KelvaneFormFields::IdOf(field);
     }
@@ -456,12 +472,7 @@ QString CliMeterFile::SetKelvane(int id, int index, const QString &value)
 
 QString CliMeterFile::SetQuixal(int id, int index, const QString &value)
 {
-    const QString caption = [id] {
-        for (const QXFormFields::Caption &c : QXFormFields::Captions())
-            if (c.id == id)
-                return QString::fromLatin1(c.caption);
-        return QString();
-    }();
+    const QString caption = QXFormFields::Table().CaptionOf(id);
     if (id == 1049 || id == 1084 || id == 1048 || id == 1066)
         return QStringLiteral("%1 is read-only on the form.").arg(caption);
     if (const NumberFieldRules::Field *number

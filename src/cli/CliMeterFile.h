@@ -1,10 +1,13 @@
 #pragma once
 
+#include "base/SheetPage.h"
 #include "meter/KelvaneFields.h"
 #include "meter/KelvaneFormFields.h"
 #include "meterqx/QXFormFields.h"
 
 #include <QString>
+
+class QDateTime;
 
 #include <memory>
 #include <vector>
@@ -59,6 +62,9 @@ public:
     QString Serial();
     // Every field as the form shows it.
     std::vector<Row> Rows();
+    // The datasheet the form prints for the file opened in a window with no meter identified:
+    // its fields as the form shows them, the clock's date and time those of now.
+    SheetPage Sheet(const SheetMetrics &metrics, const QDateTime &now);
     // Changes one field by caption or id (NAME[i] for a coefficient) through the form's rules;
     // empty when taken, else the form's message.
     QString Set(const QString &name, const QString &value);

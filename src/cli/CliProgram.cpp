@@ -1,19 +1,21 @@
 #include "cli/CliProgram.h"
 
-#include "app/CommSettings.h"
 #include "base/DialogueRunner.h"
 #include "base/Globals.h"
+#include "base/OperatorIds.h"
+#include "base/SheetPdf.h"
 #include "base/UserMessage.h"
 #include "cli/CliDatalog.h"
 #include "cli/CliMeter.h"
 #include "cli/CliMeterFile.h"
 #include "cli/CliSignals.h"
-#include "link/SerialDevice.h"
+#include "link/SerialPortList.h"
 #include "link/mbCSerial.h"
 #include "meter/MeterSeries.h"
 #include "modbus/ModbusMaster.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -101,6 +103,8 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
         return Set();
     if (name == QLatin1String("convert"))
         return Convert();
+    if (name == QLatin1String("sheet"))
+        return Sheet();
     if (name == QLatin1String("identify"))
         return RunDialogue(Identify());
     if (name == QLatin1String("read"))
@@ -158,25 +162,24 @@ QString CliProgram::PortArg()
     return m_args.Value(QStringLiteral("--port"));
 }
 
+std::unique_ptr<CliMeterFile> CliProgram::OpenFile(const QString &path)
+{
+    auto file = std::make_unique<CliMeterFile>(CliMeterFile::SeriesOfPath(path));
+    QString error;
+    if (file->Open(path, &error))
+        return file;
+    Err(error);
+    return nullptr;
+}
+
 int CliProgram::Ports()
 {
     QJsonArray list;
     QString text;
-    for (const QString &port : CommSettings::PortList(false)) {
-        const QString device = QString::fromStdString(SerialDevice::DevicePath(port.toStdString()));
-        QString what;
-        if (port.startsWith(QLatin1String("/dev/serial/by-id/")))
-            what = QStringLiteral("USB adapter -> %1").arg(QFileInfo(port).canonicalFilePath());
-        else if (port.startsWith(QLatin1String("/dev/ttyUSB")))
-            what = QStringLiteral("USB serial adapter");
-        else if (port.startsWith(QLatin1String("/dev/ttyACM")))
-            what = QStringLiteral("USB modem-class device");
-        else
-            what = QFileInfo::exists(device) ? QStringLiteral("serial port")
-                                             : QStringLiteral("serial port (absent)");
-        text += QStringLiteral("%1\t%2\t%3\n").arg(port, device, what);
-        list.append(QJsonObject { { QStringLiteral("port"), port },
-            { QStringLiteral("device"), device }, { QStringLiteral("what"), what } });
+    for (const SerialPortList::Entry &e : SerialPortList::Entries()) {
+        text += QStringLiteral("%1\t%2\t%3\n").arg(e.port, e.device, e.what);
+        list.append(QJsonObject { { QStringLiteral("port"), e.port },
+            { QStringLiteral("device"), e.device }, { QStringLiteral("what"), e.what } });
     }
     if (m_args.Has(QStringLiteral("--json")))
         Out(QString::fromUtf8(QJsonDocument(list).toJson()));
@@ -192,13 +195,10 @@ int CliProgram::Show()
         return kBadInput;
     }
     const QString path = m_args.Plain().at(0);
-    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
-    QString error;
-    if (!file.Open(path, &error)) {
-        Err(error);
+    const std::unique_ptr<CliMeterFile> file = OpenFile(path);
+    if (!file)
         return kBadInput;
-    }
-    const auto rows = file.Rows();
+    const auto rows = file->Rows();
     if (m_args.Has(QStringLiteral("--json"))) {
         QJsonArray list;
         for (const auto &row : rows)
@@ -222,19 +222,16 @@ int CliProgram::Set()
         return kBadInput;
     }
     const QString path = plain.at(0);
-    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
-    QString error;
-    if (!file.Open(path, &error)) {
-        Err(error);
+    const std::unique_ptr<CliMeterFile> file = OpenFile(path);
+    if (!file)
         return kBadInput;
-    }
     for (int i = 1; i < plain.size(); ++i) {
         const int equals = plain.at(i).indexOf(QLatin1Char('='));
         if (equals <= 0) {
             Err(QStringLiteral("\"%1\" is not NAME=VALUE.").arg(plain.at(i)));
             return kBadInput;
         }
-        const QString refusal = file.Set(plain.at(i).left(equals), plain.at(i).mid(equals + 1));
+        const QString refusal = file->Set(plain.at(i).left(equals), plain.at(i).mid(equals + 1));
         if (!refusal.isEmpty()) {
             Err(refusal + QStringLiteral("\nNothing was written."));
             return kBadInput;
@@ -242,7 +239,8 @@ int CliProgram::Set()
     }
     const QString out
         = m_args.Has(QStringLiteral("--out")) ? m_args.Value(QStringLiteral("--out")) : path;
-    if (!file.Save(out, &error)) {
+    QString error;
+    if (!file->Save(out, &error)) {
         Err(error);
         return kBadInput;
     }
@@ -258,13 +256,58 @@ int CliProgram::Convert()
     }
     const QString path = m_args.Plain().at(0);
     const QString out = m_args.Value(QStringLiteral("--out"));
-    CliMeterFile file(CliMeterFile::SeriesOfPath(path));
+    const std::unique_ptr<CliMeterFile> file = OpenFile(path);
+    if (!file)
+        return kBadInput;
     QString error;
-    if (!file.Open(path, &error) || !file.Convert(m_args.Value(QStringLiteral("--to")), &error)
-        || !file.Save(out, &error)) {
+    if (!file->Convert(m_args.Value(QStringLiteral("--to")), &error) || !file->Save(out, &error)) {
         Err(error);
         return kBadInput;
     }
+    return kDone;
+}
+
+int CliProgram::Sheet()
+{
+    const bool text = m_args.Has(QStringLiteral("--text"));
+    if (m_args.Plain().size() != 1 || (!text && !m_args.Has(QStringLiteral("--pdf")))) {
+        Err(QStringLiteral("sheet takes one meter file and --pdf OUT (or --text)."));
+        return kBadInput;
+    }
+    const QString path = m_args.Plain().at(0);
+    const std::unique_ptr<CliMeterFile> file = OpenFile(path);
+    if (!file)
+        return kBadInput;
+    const QDateTime now = QDateTime::currentDateTime();
+    if (m_args.Has(QStringLiteral("--pdf"))) {
+        // The sheet prints no operator; a registered ID gives its name, and the name goes into
+        // the PDF's properties.
+        const QString given = m_args.Value(QStringLiteral("--operator")).trimmed();
+        const QString registered = OperatorIds::NameOf(given);
+        const QString operatorName = registered.isEmpty() ? given : registered;
+        // As the form's export names it: ".pdf" added when missing, so a meter file given by
+        // mistake is never written over.
+        QString out = m_args.Value(QStringLiteral("--pdf"));
+        if (!out.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+            out += QStringLiteral(".pdf");
+        if (QFileInfo(out).canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
+            Err(QStringLiteral("%1 is the meter file itself; give the PDF another name.").arg(out));
+            return kBadInput;
+        }
+        const bool written = SheetPdf::Write(
+            out, [&](const SheetMetrics &metrics) { return file->Sheet(metrics, now); },
+            SheetPdf::DefaultLayout(), QFileInfo(path).fileName(),
+            operatorName.isEmpty() ? QStringLiteral("Tarvik")
+                                   : QStringLiteral("Tarvik, operator %1").arg(operatorName));
+        if (!written) {
+            Err(QStringLiteral("The datasheet could not be written to %1.").arg(out));
+            return kBadInput;
+        }
+        if (!text)
+            Out(out + QLatin1Char('\n'));
+    }
+    if (text)
+        Out(file->Sheet(SheetMetrics {}, now).Texts().join(QLatin1Char('\n')) + QLatin1Char('\n'));
     return kDone;
 }
 
@@ -485,9 +528,7 @@ Task<void> CliProgram::Modbus()
         m_code = kBadInput;
         co_return;
     }
-    QString port = PortArg();
-    if (SerialDevice::DevicePath(port.toStdString()).empty() && QFileInfo::exists(port))
-        port = QFileInfo(port).absoluteFilePath();
+    const QString port = SerialPortList::Resolved(PortArg());
     mbCSerial serial(port);
     serial.SetPortText(port);
     serial.SetBaudText(Baud());
@@ -542,9 +583,7 @@ Task<void> CliProgram::Modbus()
 
 std::unique_ptr<CSerial> CliProgram::OpenLink()
 {
-    QString port = PortArg();
-    if (SerialDevice::DevicePath(port.toStdString()).empty() && QFileInfo::exists(port))
-        port = QFileInfo(port).absoluteFilePath();
+    const QString port = SerialPortList::Resolved(PortArg());
     LinkTiming timing;
     timing.pacingScale = Pace();
     auto link = std::make_unique<CSerial>(port, timing);
@@ -600,24 +639,9 @@ int CliProgram::Log()
                 .arg(QStringLiteral("date,time,flow,total,high,low,relay1,relay2")));
         return kBadInput;
     }
-    std::unique_ptr<CSerial> link = OpenLink();
-    if (!link)
-        return m_code;
-    CliDatalog datalog(link.get(), Progress());
-    QObject::connect(m_signals.get(), &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
-    bool finished = false;
-    QObject::connect(&datalog, &CliDatalog::Finished, [&finished] {
-        finished = true;
-        QCoreApplication::exit(0);
+    return RunDatalog([&](CliDatalog &datalog) {
+        datalog.StartLog(m_args.Value(QStringLiteral("--out")), interval, options, seconds);
     });
-    datalog.StartLog(m_args.Value(QStringLiteral("--out")), interval, options, seconds);
-    if (!finished)
-        QCoreApplication::exec();
-    if (datalog.Status() != 0)
-        Err(datalog.Failure());
-    else
-        Out(m_args.Value(QStringLiteral("--out")) + QLatin1Char('\n'));
-    return datalog.Status();
 }
 
 int CliProgram::Transfer()
@@ -626,6 +650,13 @@ int CliProgram::Transfer()
         Err(QStringLiteral("transfer takes --port P --out FILE."));
         return kBadInput;
     }
+    return RunDatalog([this](CliDatalog &datalog) {
+        datalog.StartTransfer(m_args.Value(QStringLiteral("--out")));
+    });
+}
+
+int CliProgram::RunDatalog(const std::function<void(CliDatalog &)> &start)
+{
     std::unique_ptr<CSerial> link = OpenLink();
     if (!link)
         return m_code;
@@ -636,7 +667,7 @@ int CliProgram::Transfer()
         finished = true;
         QCoreApplication::exit(0);
     });
-    datalog.StartTransfer(m_args.Value(QStringLiteral("--out")));
+    start(datalog);
     if (!finished)
         QCoreApplication::exec();
     if (datalog.Status() != 0)

@@ -6,8 +6,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
+class CliDatalog;
+class CliMeterFile;
 class CSerial;
 
 class CliSignals;
@@ -41,12 +44,17 @@ private:
     int Show();
     int Set();
     int Convert();
+    int Sheet();
     Task<void> Identify();
     Task<void> Read();
     Task<void> Send();
     Task<void> Modbus();
     int Log();
     int Transfer();
+    // Runs a datalogger job that start begins on the meter link, under the event loop.
+    int RunDatalog(const std::function<void(CliDatalog &)> &start);
+    // The meter file named on the command line, opened; null (and said) when it cannot be.
+    std::unique_ptr<CliMeterFile> OpenFile(const QString &path);
     // Opens the meter link for the datalogger's commands; null and the status set when not.
     std::unique_ptr<CSerial> OpenLink();
 

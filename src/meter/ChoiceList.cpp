@@ -61,6 +61,21 @@ int ChoiceList::FindEndingIn(const QStringList &lines, const QString &code)
     return -1;
 }
 
+QString ChoiceList::Tail(const QString &line, int n)
+{
+    return line.size() <= n ? line : line.right(n);
+}
+
+int ChoiceList::FindTail(const QStringList &lines, const QString &code, int n)
+{
+    if (code.isEmpty())
+        return -1;
+    for (int i = 0; i < lines.size(); ++i)
+        if (Tail(lines.at(i), n) == code)
+            return i;
+    return -1;
+}
+
 int ChoiceList::FindBeginningWith(
     const QStringList &lines, const QString &prefix, Qt::CaseSensitivity cs)
 {

@@ -20,6 +20,10 @@ public:
     static void Hold(const QString &fileName, const QByteArray &bytes);
     // Index of the first line whose last characters are `code`, -1 when none.
     static int FindEndingIn(const QStringList &lines, const QString &code);
+    // The last n characters of a line (the code part); a shorter line is all of it.
+    static QString Tail(const QString &line, int n);
+    // Index of the first line whose last n characters are code; -1 when none or code is empty.
+    static int FindTail(const QStringList &lines, const QString &code, int n);
     // Index of the first line beginning with `prefix`, -1 when none.
     static int FindBeginningWith(const QStringList &lines, const QString &prefix,
         Qt::CaseSensitivity cs = Qt::CaseSensitive);

@@ -3,94 +3,79 @@
 #include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "meter/ChoiceList.h"
+#include "meter/FieldCaptions.h"
 #include "meter/KelvaneFields.h"
 #include "meter/ZarnFormRules.h"
 
+#include <QDateTime>
+
 namespace {
-bool IsListId(int id)
-{
-    return id == 1047 || id == 1057 || id == 1061;
-}
-
-bool IsBoxId(int id)
-{
-    return id == 1032 || id == 1033 || id == 1034 || id == 1065;
-}
-
 QString BoxText(bool on)
 {
     return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
 }
 } // namespace
 
+const FieldCaptions &KelvaneFormFields::Table()
+{
+    static const FieldCaptions table(
+        {
+            { 1048, "Serial Number" },
+            { 1049, "Flow Meter" },
+            { 1084, "Revision" },
+            { 1115, "Desired" },
+            { 1006, "Relay #1 OFF Function" },
+            { 1010, "Relay #1 OFF Value" },
+            { 1014, "Relay #1 OFF Trip Delay" },
+            { 1007, "Relay #1 ON Function" },
+            { 1011, "Relay #1 ON Value" },
+            { 1015, "Relay #1 ON Trip Delay" },
+            { 1008, "Relay #2 OFF Function" },
+            { 1012, "Relay #2 OFF Value" },
+            { 1016, "Relay #2 OFF Trip Delay" },
+            { 1009, "Relay #2 ON Function" },
+            { 1013, "Relay #2 ON Value" },
+            { 1017, "Relay #2 ON Trip Delay" },
+            { 1033, "Hold Flow (Relay #1)" },
+            { 1034, "Hold Flow (Relay #2)" },
+        },
+        {
+            { 1069, "ADC Gain" },
+            { 1070, "ADC Offset" },
+            { 1027, "Input ADC Filter" },
+            { 1021, "Output DAC Filter" },
+            { 1023, "Output DAC Time" },
+            { 1029, "Contrast" },
+            { 1030, "Refresh" },
+            { 1056, "LCD Blank" },
+            { 1005, "Curve Fit" },
+            { 1047, "Primary" },
+            { 1057, "Secondary" },
+            { 1061, "Point-Wise" },
+            { 1032, "Tracking ON" },
+            { 1065, "Protocol On" },
+            { 1035, "Modbus Addr" },
+            { 1054, "Calibration Due" },
+            { 1045, "Password" },
+            { 1068, "Watchdog Timer" },
+            { 1066, "uP PCBA Number" },
+        });
+    return table;
+}
+
 const std::vector<KelvaneFormFields::Caption> &KelvaneFormFields::Captions()
 {
-    static const std::vector<Caption> captions = {
-        { 1048, "Serial Number" },
-        { 1049, "Flow Meter" },
-        { 1084, "Revision" },
-        { 1115, "Desired" },
-        { 1006, "Relay #1 OFF Function" },
-        { 1010, "Relay #1 OFF Value" },
-        { 1014, "Relay #1 OFF Trip Delay" },
-        { 1007, "Relay #1 ON Function" },
-        { 1011, "Relay #1 ON Value" },
-        { 1015, "Relay #1 ON Trip Delay" },
-        { 1008, "Relay #2 OFF Function" },
-        { 1012, "Relay #2 OFF Value" },
-        { 1016, "Relay #2 OFF Trip Delay" },
-        { 1009, "Relay #2 ON Function" },
-        { 1013, "Relay #2 ON Value" },
-        { 1017, "Relay #2 ON Trip Delay" },
-        { 1033, "Hold Flow (Relay #1)" },
-        { 1034, "Hold Flow (Relay #2)" },
-        { 1004, "Engineering Units" },
-        { 1018, "Full Scale" },
-        { 1036, "C Factor" },
-        { 1039, "X-Sect" },
-        { 1038, "Max Range" },
-        { 1053, "Zero Cutoff %" },
-        { 1037, "Zero Offset" },
-        { 1069, "ADC Gain" },
-        { 1070, "ADC Offset" },
-        { 1027, "Input ADC Filter" },
-        { 1021, "Output DAC Filter" },
-        { 1023, "Output DAC Time" },
-        { 1029, "Contrast" },
-        { 1030, "Refresh" },
-        { 1056, "LCD Blank" },
-        { 1005, "Curve Fit" },
-        { 1047, "Primary" },
-        { 1057, "Secondary" },
-        { 1061, "Point-Wise" },
-        { 1032, "Tracking ON" },
-        { 1065, "Protocol On" },
-        { 1035, "Modbus Addr" },
-        { 1054, "Calibration Due" },
-        { 1045, "Password" },
-        { 1068, "Watchdog Timer" },
-        { 1066, "uP PCBA Number" },
-    };
-    return captions;
+    return Table().All();
 }
 
 int KelvaneFormFields::IdOf(const QString &text)
 {
-    const QString wanted = text.trimmed();
-    for (const Caption &c : Captions()) {
-        if (wanted.compare(QLatin1String(c.caption), Qt::CaseInsensitive) == 0
-            || wanted == QString::number(c.id))
-            return c.id;
-    }
-    return 0;
+    return Table().IdOf(text);
 }
 
 QString KelvaneFormFields::CaptionOf(int id)
 {
-    for (const Caption &c : Captions())
-        if (c.id == id)
-            return QLatin1String(c.caption);
-    return QString();
+    return Table().CaptionOf(id);
 }
 
 bool KelvaneFormFields::IsPlainTextId(int id)
@@ -107,17 +92,12 @@ int KelvaneFormFields::EditIdOf(int id)
 
 QString KelvaneFormFields::Tail(const QString &line, int n)
 {
-    return line.size() <= n ? line : line.right(n);
+    return ChoiceList::Tail(line, n);
 }
 
 int KelvaneFormFields::AlarmLine(const QStringList &lines, const QString &code)
 {
-    if (code.isEmpty())
-        return -1;
-    for (int i = 0; i < lines.size(); ++i)
-        if (Tail(lines.at(i), 3) == code)
-            return i;
-    return -1;
+    return ChoiceList::FindTail(lines, code, 3);
 }
 
 int KelvaneFormFields::UnitsLine(const QStringList &lines, const QString &text)
@@ -126,6 +106,16 @@ int KelvaneFormFields::UnitsLine(const QStringList &lines, const QString &text)
         if (lines.at(i).startsWith(text))
             return i;
     return -1;
+}
+
+bool KelvaneFormFields::IsListId(int id)
+{
+    return id == 1047 || id == 1057 || id == 1061;
+}
+
+bool KelvaneFormFields::IsBoxId(int id)
+{
+    return id == 1032 || id == 1033 || id == 1034 || id == 1065;
 }
 
 KelvaneFormFields::KelvaneFormFields()
@@ -195,6 +185,8 @@ bool KelvaneFormFields::SetCoefficient(int listId, int index, const QString &tex
 
 QString KelvaneFormFields::ShownText(int id)
 {
+    if (const auto label = m_labels.find(id); label != m_labels.end())
+        return *label;
     if (id == 1004)
         return m_units < 0 || m_units >= m_unitsLines.size() ? QString() : m_unitsLines.at(m_units);
     if (id >= 1006 && id <= 1009) {
@@ -204,6 +196,36 @@ QString KelvaneFormFields::ShownText(int id)
     if (IsListId(id))
         return m_lists.value(id).join(QLatin1Char(' '));
     return GetField(id);
+}
+
+bool KelvaneFormFields::ShownTicked(int id)
+{
+    return id == 1056 ? m_lcdBlank : m_box.value(id, false);
+}
+
+int KelvaneFormFields::ShownPosition(int id)
+{
+    return id == 1029 ? m_contrast : id == 1030 ? m_refresh : 0;
+}
+
+void KelvaneFormFields::SetSlider(int id, int position, bool moved)
+{
+    int &value = id == 1029 ? m_contrast : m_refresh;
+    QString &given = id == 1029 ? m_contrastGiven : m_refreshGiven;
+    value = position;
+    if (moved)
+        given.clear();
+}
+
+void KelvaneFormFields::ShowClock(
+    const KelvaneFields::Rules &rules, const QString &templateLabel, const QDateTime &now)
+{
+    m_text[1044] = ZarnFormRules::TimeText(now.time(), false);
+    m_text[1043] = ZarnFormRules::DateText(now.date(), false);
+    m_labels[1049] = ZarnFormRules::IdentityLabel(rules.meterVersion);
+    m_labels[1084] = ZarnFormRules::IdentityLabel(rules.revision);
+    m_labels[1067] = ZarnFormRules::TemplateShown(rules.family, templateLabel);
+    m_labels[1114] = QStringLiteral("?");
 }
 
 const QStringList &KelvaneFormFields::Coefficients(int listId) const

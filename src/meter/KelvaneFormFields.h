@@ -1,6 +1,9 @@
 #pragma once
 
+#include "base/IShownFields.h"
 #include "lists/IFieldAccess.h"
+#include "meter/FieldCaptions.h"
+#include "meter/KelvaneFields.h"
 
 #include <QHash>
 #include <QString>
@@ -9,6 +12,8 @@
 #include <array>
 #include <functional>
 
+class QDateTime;
+
 // The Kelvane form's values as its controls hold them, with the rules of SetField and GetField
 // by field id: the units and alarm lists (their lines and a selection, a units text matched by
 // the beginning of a line, an alarm code by the end of one), the curve-fit choice, the two
@@ -16,22 +21,19 @@
 // coefficient lists with their walk, the image text, the Desired range and the plain edits
 // (the spin fields are their edits). The command-line program and the tests run the form's
 // command lists and variable transfers through it without any window; ZarnFormView takes its
-// list rules from it.
-class KelvaneFormFields : public IFieldAccess
+// list rules from it. The datasheet reads it as it reads the form's controls (IShownFields).
+class KelvaneFormFields : public IFieldAccess, public IShownFields
 {
 public:
     // One field the form shows: its caption on the form and its field id.
-    struct Caption
-    {
-        int id;
-        const char *caption;
-    };
+    using Caption = FieldCaptions::Caption;
     // Every field the form shows a value in, in the form's reading order.
     static const std::vector<Caption> &Captions();
     // The id of the field whose caption is text (case-insensitive) or whose id text is; 0 when
     // none.
     static int IdOf(const QString &text);
     static QString CaptionOf(int id);
+    static const FieldCaptions &Table();
 
     // Ids whose SetField text goes into an edit as it stands (a spin field's edit is set through
     // the spin's id and read through its own).
@@ -76,14 +78,42 @@ public:
     const QStringList &UnitsLines() const { return m_unitsLines; }
     const QStringList &AlarmLines() const { return m_alarmLines; }
     int UnitsSelected() const { return m_units; }
-    // A field's text as the form shows it: a list's whole selected line, any other field as
-    // GetField gives it (the coefficient lists are Coefficients).
-    QString ShownText(int id);
+    // A field's text as the form shows it: a list's whole selected line, a label as the clock
+    // shows it, any other field as GetField gives it (the coefficient lists are ShownItems).
+    QString ShownText(int id) override;
+    bool ShownTicked(int id) override;
+    // The Contrast and Refresh sliders' positions.
+    int ShownPosition(int id) override;
+    QStringList ShownItems(int id) override { return Coefficients(id); }
+    // What the form's clock shows with no meter identified: the date and time of now (month
+    // first, 12 hours, as a form opens), the meter version and revision the rules know (else
+    // "?"), the "Template" label, and "?" as the Active range.
+    void ShowClock(
+        const KelvaneFields::Rules &rules, const QString &templateLabel, const QDateTime &now);
     // A units line picked by the user (by its wording): its index, or -1 when none matches.
     int FindUnits(const QString &wording) const;
     void SelectUnits(int index) { m_units = index; }
     // An alarm line by its wording or its code; -1 when none matches.
     int FindAlarm(const QString &wording) const;
+    // What a control shows, moved in as it stands (no field rule): the form moves its controls
+    // in before GetField and shows these again after SetField.
+    void SetShown(int id, const QString &text) { m_text[id] = text; }
+    QString Text(int id) const { return m_text.value(id); }
+    static bool IsBoxId(int id);
+    static bool IsListId(int id);
+    void SetBox(int id, bool on) { m_box[id] = on; }
+    int AlarmSelected(int row) const { return m_alarm[size_t(row)]; }
+    void SelectAlarm(int row, int index) { m_alarm[size_t(row)] = index; }
+    int CurveFitSelected() const { return m_curveFit; }
+    void SelectCurveFit(int index) { m_curveFit = index; }
+    int DesiredSelected() const { return m_desired; }
+    void SelectDesired(int index) { m_desired = index; }
+    // A slider's position (1029 Contrast, 1030 Refresh); once the user has moved it, it gives
+    // back its position instead of the value it was given.
+    void SetSlider(int id, int position, bool moved);
+    void SetCoefficients(int listId, const QStringList &values) { m_lists[listId] = values; }
+    void SetImageText(const QString &text) { m_imageText = text; }
+    bool CollectingForFile() const { return m_collectingForFile; }
     // Puts text at index of a coefficient list (1047, 1057, 1061); false past its end.
     bool SetCoefficient(int listId, int index, const QString &text);
     const QStringList &Coefficients(int listId) const;
@@ -91,6 +121,7 @@ public:
 
 private:
     QHash<int, QString> m_text;
+    QHash<int, QString> m_labels; // the labels the clock sets (version, revision, template, active)
     QStringList m_unitsLines;
     QString m_unitsFile;
     QStringList m_alarmLines;

@@ -1,61 +1,46 @@
 #include "meter/KelvaneSheetReader.h"
 
-#include "base/ControlText.h"
-#include "meter/CMeterDoc.h"
+#include "base/IShownFields.h"
 #include "meter/FieldIds.h"
-#include "meter/MeterVars.h"
-#include "meter/ZarnFormView.h"
+#include "meter/SheetFlowFields.h"
+#include "meter/ZarnFormRules.h"
 
-namespace {
-QString TextOf(const ZarnFormView &form, int id)
-{
-    return ControlText::Text(form.Control(id));
-}
-} // namespace
-
-KelvaneSheet::Fields KelvaneSheetReader::Read(const ZarnFormView &form)
+KelvaneSheet::Fields KelvaneSheetReader::Read(
+    IShownFields &form, const QString &pathName, const QString &section)
 {
     using namespace FieldId;
+    const auto text = [&form](int id) { return form.ShownText(id); };
     KelvaneSheet::Fields f;
-    const auto *doc = qobject_cast<const CMeterDoc *>(form.GetDocument());
-    if (doc)
-        f.pathName = doc->PathName();
-    const QString section = doc && doc->Vars() ? doc->Vars()->SectionName() : QString();
-    f.extended = KelvaneSheet::IsExtended(section, TextOf(form, TemplateVersion));
-    f.meterVersion = ControlText::Identified(TextOf(form, MeterVersion));
-    f.revision = ControlText::Identified(TextOf(form, Revision));
-    f.serial = TextOf(form, SerialNumber);
-    f.upPcba = TextOf(form, UpPcba);
-    f.refresh = ControlText::Position(form.Control(Refresh));
-    f.contrast = ControlText::Position(form.Control(Contrast));
-    f.date = TextOf(form, DateField);
-    f.time = TextOf(form, TimeField);
-    f.password = TextOf(form, Password);
-    f.calibrationDue = TextOf(form, CalibrationDue);
-    f.dacTime = TextOf(form, DacTimeEdit);
-    f.dacFilter = TextOf(form, DacFilterEdit);
-    f.adcFilter = TextOf(form, AdcFilterEdit);
-    f.activeRange = TextOf(form, ActiveRange);
+    f.pathName = pathName;
+    f.extended = KelvaneSheet::IsExtended(section, text(TemplateVersion));
+    f.meterVersion = ZarnFormRules::Identified(text(MeterVersion));
+    f.revision = ZarnFormRules::Identified(text(Revision));
+    f.serial = text(SerialNumber);
+    f.upPcba = text(UpPcba);
+    f.refresh = form.ShownPosition(Refresh);
+    f.contrast = form.ShownPosition(Contrast);
+    f.date = text(DateField);
+    f.time = text(TimeField);
+    f.password = text(Password);
+    f.calibrationDue = text(CalibrationDue);
+    f.dacTime = text(DacTimeEdit);
+    f.dacFilter = text(DacFilterEdit);
+    f.adcFilter = text(AdcFilterEdit);
+    f.activeRange = text(ActiveRange);
     for (int i = 0; i < 4; ++i) {
-        f.alarmLine[size_t(i)] = TextOf(form, AlarmFunction0 + i);
-        f.alarmValue[size_t(i)] = TextOf(form, AlarmValue0 + i);
-        f.alarmDelay[size_t(i)] = TextOf(form, AlarmDelay0 + i);
+        f.alarmLine[size_t(i)] = text(AlarmFunction0 + i);
+        f.alarmValue[size_t(i)] = text(AlarmValue0 + i);
+        f.alarmDelay[size_t(i)] = text(AlarmDelay0 + i);
     }
-    f.holdFlow1 = ControlText::Ticked(form.Control(HoldFlow1));
-    f.holdFlow2 = ControlText::Ticked(form.Control(HoldFlow2));
-    f.unitsLine = TextOf(form, Units);
-    f.watchdog = TextOf(form, Watchdog);
-    f.xSect = TextOf(form, XSect);
-    f.maxRange = TextOf(form, MaxRange);
-    f.fullScale = TextOf(form, FullScale);
-    f.cFactor = TextOf(form, CFactor);
-    f.zeroOffset = TextOf(form, ZeroOffset);
-    f.zeroCutoff = TextOf(form, ZeroCutoff);
-    f.adcGain = TextOf(form, AdcGain);
-    f.adcOffset = TextOf(form, AdcOffset);
-    f.curveFit = TextOf(form, CurveFit);
-    f.primary = ControlText::Items(form.Control(PrimaryList));
-    f.secondary = ControlText::Items(form.Control(SecondaryList));
-    f.pointWise = ControlText::Items(form.Control(PointWiseList));
+    f.holdFlow1 = form.ShownTicked(HoldFlow1);
+    f.holdFlow2 = form.ShownTicked(HoldFlow2);
+    f.watchdog = text(Watchdog);
+    ReadSheetFlowFields(form, f);
+    f.adcGain = text(AdcGain);
+    f.adcOffset = text(AdcOffset);
+    f.curveFit = text(CurveFit);
+    f.primary = form.ShownItems(PrimaryList);
+    f.secondary = form.ShownItems(SecondaryList);
+    f.pointWise = form.ShownItems(PointWiseList);
     return f;
 }

@@ -138,6 +138,23 @@ QString ZarnFormRules::TemplateLabel(const QString &section, QString &docVersion
     return docVersion;
 }
 
+QString ZarnFormRules::IdentityLabel(const QString &known)
+{
+    return known.isEmpty() ? QStringLiteral("?") : known;
+}
+
+QString ZarnFormRules::Identified(const QString &label)
+{
+    return label == QLatin1String("?") ? QString() : label;
+}
+
+QString ZarnFormRules::TemplateShown(const QString &family, const QString &versionLabel)
+{
+    return !family.isEmpty()      ? family
+        : !versionLabel.isEmpty() ? versionLabel
+                                  : QStringLiteral("?.??");
+}
+
 int ZarnFormRules::NextRingCode(int code, int step)
 {
     if (!IsRingCode(code))

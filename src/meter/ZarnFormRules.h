@@ -42,6 +42,14 @@ public:
     // ">= 4.1A" (a non-empty version the form does not name). Empty when nothing is to be shown.
     static QString TemplateLabel(const QString &section, QString &docVersion);
 
+    // The version and revision labels show "?" until a meter is identified; a datasheet prints
+    // that "?" as nothing.
+    static QString IdentityLabel(const QString &known);
+    static QString Identified(const QString &label);
+    // The Kelvane form's "Template" label: the family its fields follow, else the version label
+    // of the version in force, else "?.??".
+    static QString TemplateShown(const QString &family, const QString &versionLabel);
+
     // Parameter ring: codes 5 "Full Scale" ... 10 "Zero Offset"; step +1 (Enter, Down) or -1 (Up).
     static bool IsRingCode(int code) { return code >= 5 && code <= 10; }
     static int NextRingCode(int code, int step);

@@ -4,6 +4,7 @@
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
+#include "base/ControlText.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/PrintfText.h"
@@ -53,13 +54,6 @@ using Rules = KelvaneFormFields;
 namespace {
 constexpr const char *kListFiles[] = { "send20.que", "read20.que", "select20.que" };
 
-const char *const kCurveFitChoices[] = {
-    "None - All Equations are Bypassed",
-    "Primary Coefficients Only",
-    "Primary and Secondary Coefficients",
-    "Primary Coefficients and Point-Wise Segments",
-};
-
 const char *const kNotSupportedCaption = "               Field Not Supported";
 const char *const kNotSupportedText = "This Field Is Not Supported For Selected Version ";
 
@@ -77,11 +71,19 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     BuildControls();
     SetNumberFields(NumberFieldRules::Kelvane());
     WatchAll();
+    // A read's version and revision answers: shown at once, and the document keeps them.
+    m_fields.SetVersionHandler([this](const QString &version) {
+        m_flowMeterVersion->setText(version);
+        SetReadIdentity(&version, nullptr);
+        DocSetVersion(version);
+    });
+    m_fields.SetRevisionHandler([this](const QString &revision) {
+        m_revision->setText(revision);
+        SetReadIdentity(nullptr, &revision);
+    });
     SetSheet(std::make_unique<SheetPrinter>(
         this,
-        [this](const SheetMetrics &metrics) {
-            return KelvaneSheet::Build(KelvaneSheetReader::Read(*this), metrics);
-        },
+        [this](const SheetMetrics &metrics) { return KelvaneSheet::Build(SheetFields(), metrics); },
         [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
         [this] {
             const QString path = GetDocument() ? GetDocument()->PathName() : QString();
@@ -143,7 +145,7 @@ QWidget *ZarnFormView::BuildRangeGroup()
     connect(m_changeButton, &QPushButton::clicked, this, &ZarnFormView::OnChange);
     grid->addWidget(Caption(QStringLiteral("Active"), box), 0, 0);
     grid->addWidget(m_active, 0, 1);
-    grid->addWidget(Caption(QStringLiteral("Desired"), box), 0, 2);
+    grid->addWidget(Caption(Rules::CaptionOf(1115), box), 0, 2);
     grid->addWidget(m_desired, 0, 3);
     grid->addWidget(m_readButton, 1, 0, 1, 2);
     grid->addWidget(m_sendButton, 1, 2, 1, 2);
@@ -197,8 +199,8 @@ QWidget *ZarnFormView::BuildAlarmGroup()
         grid->addWidget(MakeEdit(1010 + i, 64), i + 1, 2);
         grid->addWidget(MakeEdit(1014 + i, 34), i + 1, 3);
     }
-    m_holdFlow1 = new QCheckBox(QStringLiteral("Hold Flow (Relay #1)"), box);
-    m_holdFlow2 = new QCheckBox(QStringLiteral("Hold Flow (Relay #2)"), box);
+    m_holdFlow1 = new QCheckBox(Rules::CaptionOf(1033), box);
+    m_holdFlow2 = new QCheckBox(Rules::CaptionOf(1034), box);
     Register(1033, m_holdFlow1);
     Register(1034, m_holdFlow2);
     for (QCheckBox *hold : { m_holdFlow1, m_holdFlow2 })
@@ -223,28 +225,14 @@ QWidget *ZarnFormView::BuildParameterGroup()
     m_units->view()->setMinimumWidth(330);
     Register(1004, m_units);
     connect(m_units, &QComboBox::activated, this, &ZarnFormView::OnUnitsPicked);
-    grid->addWidget(Caption(QStringLiteral("Engineering Units"), box), 0, 0);
+    grid->addWidget(Caption(Rules::CaptionOf(1004), box), 0, 0);
     grid->addWidget(m_units, 0, 1, 1, 3);
-    struct Field
-    {
-        const char *caption;
-        int id;
-    };
-    const Field fields[] = {
-        { "Full Scale", 1018 },
-        { "C Factor", 1036 },
-        { "X-Sect", 1039 },
-        { "Max Range", 1038 },
-        { "Zero Cutoff %", 1053 },
-        { "Zero Offset", 1037 },
-        { "ADC Gain", 1069 },
-        { "ADC Offset", 1070 },
-    };
+    const int fields[] = { 1018, 1036, 1039, 1038, 1053, 1037, 1069, 1070 };
     for (int i = 0; i < 8; ++i) {
         const int row = 1 + i / 2;
         const int column = (i % 2) * 2;
-        grid->addWidget(Caption(QString::fromLatin1(fields[i].caption), box), row, column);
-        grid->addWidget(MakeEdit(fields[i].id, 68), row, column + 1);
+        grid->addWidget(Caption(Rules::CaptionOf(fields[i]), box), row, column);
+        grid->addWidget(MakeEdit(fields[i], 68), row, column + 1);
     }
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
@@ -254,13 +242,13 @@ QWidget *ZarnFormView::BuildParameterGroup()
 
 QWidget *ZarnFormView::BuildCurveFitGroup()
 {
-    auto *box = Group(QStringLiteral("Curve Fit"), this);
+    auto *box = Group(Rules::CaptionOf(1005), this);
     auto *outer = new QVBoxLayout(box);
     outer->setContentsMargins(5, 2, 5, 4);
     outer->setSpacing(3);
     m_curveFit = new QComboBox(box);
-    for (const char *choice : kCurveFitChoices)
-        m_curveFit->addItem(QString::fromLatin1(choice));
+    for (int choice = 0; choice < 4; ++choice)
+        m_curveFit->addItem(KelvaneFields::CurveFitText(choice));
     m_curveFit->setCurrentIndex(-1);
     Register(1005, m_curveFit);
     connect(m_curveFit, &QComboBox::activated, this, &ZarnFormView::OnCurveFitPicked);
@@ -350,11 +338,11 @@ QWidget *ZarnFormView::BuildLcdGroup()
         m_refreshMoved = true;
         MarkEdited();
     });
-    grid->addWidget(Caption(QStringLiteral("Contrast"), box), 0, 0);
+    grid->addWidget(Caption(Rules::CaptionOf(1029), box), 0, 0);
     grid->addWidget(Caption(QStringLiteral("Light"), box), 0, 1);
     grid->addWidget(m_contrast, 0, 2);
     grid->addWidget(Caption(QStringLiteral("Dark"), box), 0, 3);
-    grid->addWidget(Caption(QStringLiteral("Refresh"), box), 1, 0);
+    grid->addWidget(Caption(Rules::CaptionOf(1030), box), 1, 0);
     grid->addWidget(Caption(QStringLiteral("Fast"), box), 1, 1);
     grid->addWidget(m_refresh, 1, 2);
     grid->addWidget(Caption(QStringLiteral("Slow"), box), 1, 3);
@@ -366,15 +354,15 @@ QWidget *ZarnFormView::BuildOptionsGroup()
 {
     auto *box = Group(QStringLiteral("Options"), this);
     auto *grid = GridIn(box);
-    m_tracking = new QCheckBox(QStringLiteral("Tracking ON"), box);
-    m_protocol = new QCheckBox(QStringLiteral("Protocol On"), box);
+    m_tracking = new QCheckBox(Rules::CaptionOf(1032), box);
+    m_protocol = new QCheckBox(Rules::CaptionOf(1065), box);
     Register(1032, m_tracking);
     Register(1065, m_protocol);
     for (QCheckBox *check : { m_tracking, m_protocol })
         connect(check, &QCheckBox::clicked, this, &ZarnFormView::MarkEdited);
     grid->addWidget(m_tracking, 0, 0);
     grid->addWidget(m_protocol, 0, 1);
-    grid->addWidget(Caption(QStringLiteral("Modbus Addr"), box), 0, 2);
+    grid->addWidget(Caption(Rules::CaptionOf(1035), box), 0, 2);
     grid->addWidget(MakeEdit(1035, 40), 0, 3);
     grid->setColumnStretch(4, 1);
     return box;
@@ -396,27 +384,27 @@ QWidget *ZarnFormView::BuildMiscGroup()
     connect(dateButton, &QPushButton::clicked, this, &ZarnFormView::ToggleDayFirst);
     connect(timeButton, &QPushButton::clicked, this, &ZarnFormView::ToggleHours24);
 
-    grid->addWidget(Caption(QStringLiteral("Calibration Due"), box), 0, 0);
+    grid->addWidget(Caption(Rules::CaptionOf(1054), box), 0, 0);
     grid->addWidget(MakeEdit(1054, 68), 0, 1);
     grid->addWidget(m_calBox, 0, 2);
-    grid->addWidget(Caption(QStringLiteral("Serial Number"), box), 0, 3);
+    grid->addWidget(Caption(Rules::CaptionOf(1048), box), 0, 3);
     grid->addWidget(MakeEdit(1048, 50), 0, 4);
 
     grid->addWidget(dateButton, 1, 0);
     QLineEdit *date = MakeEdit(1043, 68);
     FieldWidth::SetReadOnly(date, true);
     grid->addWidget(date, 1, 1);
-    grid->addWidget(Caption(QStringLiteral("Password"), box), 1, 3);
+    grid->addWidget(Caption(Rules::CaptionOf(1045), box), 1, 3);
     grid->addWidget(MakeEdit(1045, 50), 1, 4);
 
     grid->addWidget(timeButton, 2, 0);
     QLineEdit *time = MakeEdit(1044, 68);
     FieldWidth::SetReadOnly(time, true);
     grid->addWidget(time, 2, 1);
-    grid->addWidget(Caption(QStringLiteral("Watchdog Timer"), box), 2, 3);
+    grid->addWidget(Caption(Rules::CaptionOf(1068), box), 2, 3);
     grid->addWidget(MakeEdit(1068, 50), 2, 4);
 
-    grid->addWidget(Caption(QStringLiteral("uP PCBA Number"), box), 3, 3);
+    grid->addWidget(Caption(Rules::CaptionOf(1066), box), 3, 3);
     grid->addWidget(MakeEdit(1066, 50), 3, 4);
     grid->setColumnStretch(2, 1);
     return box;
@@ -438,40 +426,22 @@ void ZarnFormView::WatchAll()
 // ---------------------------------------------------------------------------------------------
 // List files
 
-QStringList ZarnFormView::ReadListFile(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines;
-    const QList<QByteArray> raw = file.readAll().split('\n');
-    for (int i = 0; i < raw.size(); ++i) {
-        QByteArray line = raw.at(i);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (i == raw.size() - 1 && line.isEmpty())
-            break; // the line end of the last line
-        lines.append(QString::fromLatin1(line));
-    }
-    return lines;
-}
-
 void ZarnFormView::LoadUnitsList(const QString &family)
 {
-    m_unitsFile = KelvaneFields::UnitsFile(family);
-    const QStringList lines = ReadListFile(m_unitsFile);
+    m_fields.LoadUnits(KelvaneFields::UnitsFile(family));
     m_units->clear();
-    m_units->addItems(lines);
-    m_units->setCurrentIndex(lines.isEmpty() ? -1 : 0);
+    m_units->addItems(m_fields.UnitsLines());
+    m_units->setCurrentIndex(m_fields.UnitsSelected());
 }
 
 void ZarnFormView::LoadAlarmLists()
 {
-    const QStringList lines = ReadListFile(QStringLiteral("alarms20.dat"));
-    for (QComboBox *box : m_alarmFunction) {
+    m_fields.LoadAlarms();
+    for (int row = 0; row < 4; ++row) {
+        QComboBox *box = m_alarmFunction[size_t(row)];
         box->clear();
-        box->addItems(lines);
-        box->setCurrentIndex(lines.isEmpty() ? -1 : 0);
+        box->addItems(m_fields.AlarmLines());
+        box->setCurrentIndex(m_fields.AlarmSelected(row));
     }
 }
 
@@ -484,8 +454,8 @@ void ZarnFormView::OnInitialUpdate()
     LoadUnitsList(RulesInForce().family);
     m_contrast->setValue(128);
     m_refresh->setValue(8);
-    m_contrastGiven.clear();
-    m_refreshGiven.clear();
+    m_fields.SetSlider(1029, 128, true);
+    m_fields.SetSlider(1030, 8, true);
     if (Runner() && Runner()->IsRunning())
         Runner()->Cancel();
     DocVarsToForm();
@@ -504,183 +474,120 @@ void ZarnFormView::OnInitialUpdate()
 // ---------------------------------------------------------------------------------------------
 // Field access
 
-void ZarnFormView::SelectAlarm(QComboBox *box, const QString &code)
+void ZarnFormView::Sync(int fieldId, bool in)
 {
-    QStringList lines;
-    for (int i = 0; i < box->count(); ++i)
-        lines << box->itemText(i);
-    box->setCurrentIndex(Rules::AlarmLine(lines, code));
-}
-
-void ZarnFormView::SetField(int id, const QString &rawText)
-{
-    if (!ZarnFormRules::IsFormId(id))
-        return;
-    const QString text = ZarnFormRules::TrimForField(id, rawText);
-    const int n = ZarnFormRules::LeadingInt(text);
-
-    if (Rules::IsPlainTextId(id)) {
-        if (QLineEdit *edit = EditOf(id))
-            edit->setText(text);
-        if (id == 1054)
-            m_calDateGiven = text;
-        return;
-    }
+    // The control a field lives in: a spin's edit for its arrows, a list for its reset.
+    const int id = fieldId == 1052 ? 1047
+        : fieldId == 1063          ? 1057
+        : fieldId == 1064          ? 1061
+                                   : Rules::EditIdOf(fieldId);
+    const auto select = [in](QComboBox *box, int shown, const std::function<void(int)> &take) {
+        if (in)
+            take(box->currentIndex());
+        else if (box->currentIndex() != shown)
+            box->setCurrentIndex(shown);
+    };
     switch (id) {
-    case 1004: {
-        QStringList lines;
-        for (int i = 0; i < m_units->count(); ++i)
-            lines << m_units->itemText(i);
-        if (const int line = Rules::UnitsLine(lines, text); line >= 0)
-            m_units->setCurrentIndex(line);
+    case 1004:
+        select(m_units, m_fields.UnitsSelected(), [this](int i) { m_fields.SelectUnits(i); });
         return;
-    }
     case 1005:
-        if (!text.isEmpty() && text.at(0).isDigit() && n >= 0 && n <= 3) {
-            m_curveFit->setCurrentIndex(n);
-            g_CurveFit = n;
-        }
+        select(
+            m_curveFit, m_fields.CurveFitSelected(), [this](int i) { m_fields.SelectCurveFit(i); });
         return;
     case 1006:
     case 1007:
     case 1008:
     case 1009:
-        SelectAlarm(m_alarmFunction[id - 1006], text);
-        return;
-    case 1020:
-        m_hiddenDesired->setText(QString::number(qint64(n) - 1)); // n may be INT_MIN
-        return;
-    case 1029:
-        m_contrast->setValue(n);
-        m_contrastGiven = QString::number(n);
-        m_contrastMoved = false;
-        return;
-    case 1030:
-        m_refresh->setValue(n);
-        m_refreshGiven = QString::number(n);
-        m_refreshMoved = false;
-        return;
-    case 1032:
-        m_tracking->setChecked(text == QLatin1String("TRUE"));
-        return;
-    case 1033:
-        m_holdFlow1->setChecked(text == QLatin1String("TRUE"));
-        return;
-    case 1034:
-        m_holdFlow2->setChecked(text == QLatin1String("TRUE"));
-        return;
-    case 1056:
-        m_lcdBlank = text == QLatin1String("TRUE");
-        return;
-    case 1065:
-        m_protocol->setChecked(text == QLatin1String("TRUE"));
-        return;
-    case 1047:
-        AppendItem(CoeffList::Primary, text);
-        return;
-    case 1057:
-        AppendItem(CoeffList::Secondary, text);
-        return;
-    case 1061:
-        AppendItem(CoeffList::PointWise, text);
-        return;
-    case 1049:
-        m_flowMeterVersion->setText(text);
-        g_DocMeterVersion = text;
-        SetReadIdentity(&text, nullptr);
-        DocSetVersion(text);
-        return;
-    case 1051:
-    case 1060:
-    case 1062:
-        m_imageText = text;
-        return;
-    case 1052:
-        m_primary->clear();
-        return;
-    case 1063:
-        m_secondary->clear();
-        return;
-    case 1064:
-        m_pointWise->clear();
-        return;
-    case 1084:
-        m_revision->setText(text);
-        g_DocRevision = text;
-        SetReadIdentity(nullptr, &text);
+        select(m_alarmFunction[size_t(id - 1006)], m_fields.AlarmSelected(id - 1006),
+            [this, id](int i) { m_fields.SelectAlarm(id - 1006, i); });
         return;
     case 1115:
-        if (n >= 1 && n <= m_desired->count()) {
-            m_desired->setCurrentIndex(n - 1);
-        } else {
-            m_desired->setCurrentIndex(-1);
-        }
+        select(m_desired, m_fields.DesiredSelected(), [this](int i) { m_fields.SelectDesired(i); });
         return;
-    default:
+    case 1029:
+    case 1030: {
+        QSlider *slider = id == 1029 ? m_contrast : m_refresh;
+        if (in)
+            m_fields.SetSlider(id, slider->value(), id == 1029 ? m_contrastMoved : m_refreshMoved);
+        else
+            slider->setValue(m_fields.ShownPosition(id));
         return;
     }
+    case 1047:
+    case 1057:
+    case 1061: {
+        const CoeffList list = id == 1047 ? CoeffList::Primary
+            : id == 1057                  ? CoeffList::Secondary
+                                          : CoeffList::PointWise;
+        QTreeWidget *tree = ListOf(list);
+        if (in) {
+            m_fields.SetCoefficients(id, ControlText::Items(tree));
+            return;
+        }
+        // The items both hold stay (with the list's current item); the rest follow the model.
+        const QStringList &values = m_fields.Coefficients(id);
+        int same = 0;
+        while (same < values.size() && same < tree->topLevelItemCount()
+            && tree->topLevelItem(same)->text(1) == values.at(same))
+            ++same;
+        while (tree->topLevelItemCount() > same)
+            delete tree->takeTopLevelItem(tree->topLevelItemCount() - 1);
+        for (int i = same; i < values.size(); ++i)
+            AppendItem(list, values.at(i));
+        return;
+    }
+    default:
+        break;
+    }
+    QWidget *widget = Control(id);
+    auto *box = qobject_cast<QCheckBox *>(widget);
+    if (box && Rules::IsBoxId(id)) {
+        if (in)
+            m_fields.SetBox(id, box->isChecked());
+        else
+            box->setChecked(m_fields.ShownTicked(id));
+        return;
+    }
+    const QString text = m_fields.Text(id);
+    if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+        if (in)
+            m_fields.SetShown(id, edit->text());
+        else if (edit->text() != text)
+            edit->setText(text);
+    } else if (auto *label = qobject_cast<QLabel *>(widget)) {
+        if (in)
+            m_fields.SetShown(id, label->text());
+        else if (label->text() != text)
+            label->setText(text);
+    } else if (in && box) {
+        m_fields.SetShown(id, box->isChecked() ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
+    } else if (auto *button = qobject_cast<QPushButton *>(widget); in && button) {
+        m_fields.SetShown(id, button->text());
+    }
+}
+
+void ZarnFormView::SetField(int id, const QString &text)
+{
+    if (!ZarnFormRules::IsFormId(id))
+        return;
+    Sync(id, true);
+    m_fields.SetField(id, text);
+    if (id == 1029)
+        m_contrastMoved = false;
+    else if (id == 1030)
+        m_refreshMoved = false;
+    else if (id == 1054)
+        m_calDateGiven = m_fields.Text(1054);
+    Sync(id, false);
 }
 
 QString ZarnFormView::GetField(int id)
 {
     if (!ZarnFormRules::IsFormId(id))
         return QString();
-    switch (id) {
-    case 1004:
-        return m_units->currentIndex() < 0 ? QString() : Rules::Tail(m_units->currentText(), 4);
-    case 1006:
-    case 1007:
-    case 1008:
-    case 1009: {
-        QComboBox *box = m_alarmFunction[id - 1006];
-        return box->currentIndex() < 0 ? QString() : Rules::Tail(box->currentText(), 4);
-    }
-    case 1029:
-        if (!m_contrastMoved && !m_contrastGiven.isEmpty())
-            return m_contrastGiven;
-        return PrintfText::Format("%d", m_contrast->value());
-    case 1030:
-        if (!m_refreshMoved && !m_refreshGiven.isEmpty())
-            return m_refreshGiven;
-        return PrintfText::Format("%d", m_refresh->value());
-    case 1114:
-        // A file keeps the range its image holds; only a send takes the meter's active range.
-        if (m_collectingForFile)
-            return QString();
-        break;
-    case 1056:
-        return m_lcdBlank ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-    case 1047:
-    case 1057:
-    case 1061: {
-        QTreeWidget *list = id == 1047 ? m_primary : id == 1057 ? m_secondary : m_pointWise;
-        const int position = m_walkPos++;
-        if (position < 0 || position >= list->topLevelItemCount())
-            return QString();
-        return list->topLevelItem(position)->text(1);
-    }
-    case 1052:
-    case 1063:
-    case 1064:
-        m_walkPos = 0;
-        return QString();
-    case 1051:
-        return m_imageText;
-    default:
-        break;
-    }
-    QWidget *widget = Control(id);
-    if (auto *edit = qobject_cast<QLineEdit *>(widget))
-        return edit->text();
-    if (auto *box = qobject_cast<QCheckBox *>(widget))
-        return box->isChecked() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-    if (auto *combo = qobject_cast<QComboBox *>(widget))
-        return combo->currentText();
-    if (auto *label = qobject_cast<QLabel *>(widget))
-        return label->text();
-    if (auto *button = qobject_cast<QPushButton *>(widget))
-        return button->text();
-    return QString();
+    Sync(id, true);
+    return m_fields.GetField(id);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -915,14 +822,11 @@ void ZarnFormView::ClockTick()
     FollowRules();
     const KelvaneFields::Rules rules = RulesInForce();
     const QString family = m_shown ? m_shownRules.family : rules.family;
-    m_templateVersion->setText(!family.isEmpty() ? family
-            : !versionLabel.isEmpty()            ? versionLabel
-                                                 : QStringLiteral("?.??"));
+    m_templateVersion->setText(ZarnFormRules::TemplateShown(family, versionLabel));
     // The meter whose rules are in force: the one the terminal identified, or the one this
     // form was read from.
-    m_flowMeterVersion->setText(
-        rules.meterVersion.isEmpty() ? QStringLiteral("?") : rules.meterVersion);
-    m_revision->setText(rules.revision.isEmpty() ? QStringLiteral("?") : rules.revision);
+    m_flowMeterVersion->setText(ZarnFormRules::IdentityLabel(rules.meterVersion));
+    m_revision->setText(ZarnFormRules::IdentityLabel(rules.revision));
     // The terminal rescans the identification still on its screen, which names the range from
     // before the change: that old number does not undo the change the meter confirmed.
     if (!m_changedRange.isEmpty() && g_MeterNumber != m_changedRange
@@ -1002,7 +906,7 @@ void ZarnFormView::StartList(ListKind kind)
         QString::fromLatin1(kListFiles[int(kind)]), timerId, kListPeriodMs, [this, kind] {
             if (kind == ListKind::Send) {
                 DocFormToVars(true);
-                m_imageText = DocImageToSendText();
+                m_fields.SetImageText(DocImageToSendText());
             }
         });
     if (!started)
@@ -1070,7 +974,7 @@ void ZarnFormView::FinishRead()
             QString::fromLatin1(kAppTitle));
         return;
     }
-    const QString text = TakeReadImage(m_imageText);
+    const QString text = TakeReadImage(m_fields.ImageText());
     if (text.isEmpty())
         return;
     LoadUnitsList(RulesInForce().family);
@@ -1105,6 +1009,14 @@ void ZarnFormView::FinishRead()
 QString ZarnFormView::Family() const
 {
     return m_shown ? m_shownRules.family : RulesInForce().family;
+}
+
+KelvaneSheet::Fields ZarnFormView::SheetFields() const
+{
+    ControlText shown([this](int id) { return Control(id); });
+    const CMeterDoc *doc = MeterDoc();
+    return KelvaneSheetReader::Read(shown, doc ? doc->PathName() : QString(),
+        doc && doc->Vars() ? doc->Vars()->SectionName() : QString());
 }
 
 CurveSource ZarnFormView::GraphSource() const
@@ -1184,7 +1096,7 @@ void ZarnFormView::DocVarsToForm()
     if (!doc)
         return;
     const KelvaneFields::Rules rules = doc->RulesInForce();
-    if (KelvaneFields::UnitsFile(rules.family) != m_unitsFile)
+    if (KelvaneFields::UnitsFile(rules.family) != m_fields.UnitsFile())
         LoadUnitsList(rules.family);
     doc->VarsToForm(*this, rules);
     m_shownUnits = g_FlowUnits; // the transfer has just set it to this form's units
@@ -1200,10 +1112,10 @@ void ZarnFormView::DocFormToVars(bool forMeter)
     // Never shown: nothing to collect under, the fields hold no values of this document.
     if (!m_shown)
         return;
-    m_collectingForFile = !forMeter;
+    m_fields.SetCollectingForFile(!forMeter);
     doc->FormToVars(*this, m_shownRules);
     m_shownUnits = g_FlowUnits;
-    m_collectingForFile = false;
+    m_fields.SetCollectingForFile(false);
 }
 
 void ZarnFormView::DocSetVersion(const QString &version)

@@ -3,6 +3,7 @@
 #include "graphs/CurveSource.h"
 #include "meter/KelvaneFields.h"
 #include "meter/KelvaneFormFields.h"
+#include "meter/KelvaneSheet.h"
 #include "meter/ZarnFormBase.h"
 #include "meter/ZarnFormRules.h"
 
@@ -51,6 +52,8 @@ public:
     void OnDisplayLinear();
     // What the curve graphs take from the form: its flow parameters, lists and curve-fit code.
     CurveSource GraphSource() const;
+    // What the form's datasheet prints: its controls as they show now.
+    KelvaneSheet::Fields SheetFields() const;
     // The rules the form's values are shown under, and collected under.
     const KelvaneFields::Rules &ShownRules() const { return m_shownRules; }
     // The rules in force for the form's document now (its layout, the meter identified).
@@ -96,10 +99,13 @@ private:
 
     void LoadUnitsList(const QString &family);
     void LoadAlarmLists();
-    static QStringList ReadListFile(const QString &fileName);
+
+    // The field model behind the controls: GetField moves the field's control into it first
+    // (in), SetField shows the field again after its rule has run (not in). Only that control
+    // is touched.
+    void Sync(int fieldId, bool in);
 
     // Field helpers.
-    void SelectAlarm(QComboBox *box, const QString &code);
     void OnFieldLeft(int id);
     // A typed "Calibration Due" that is no date: says so and puts the last date back.
     bool CheckCalibrationDate();
@@ -166,26 +172,18 @@ private:
     QCheckBox *m_protocol = nullptr;
     QCheckBox *m_calBox = nullptr;
 
-    // Member state besides the fields.
-    QString m_imageText;
-    int m_walkPos = 0;
-    bool m_lcdBlank = false;
+    // The field rules and the values no control shows (image text, LCD blank, list walk).
+    KelvaneFormFields m_fields;
     QString m_calDateGiven; // the last date shown or accepted in "Calibration Due"
     // The rules the fields were last shown under (and are collected under).
     KelvaneFields::Rules m_shownRules;
     int m_shownUnits = 0; // the units code the fields show: a units change converts from it
     bool m_shown = false;
-    QString m_unitsFile; // the list file the Engineering Units list was filled from
     // The meter a read filled the form from, when there is no meter document to keep it.
     QString m_readVersion;
     QString m_readRevision;
-    // While the fields are collected for a file rather than sent to the meter: the range bits
-    // stay as the image has them instead of taking the connected meter's active range.
-    bool m_collectingForFile = false;
     // The sliders give back the value they were given until the user moves them (their range
     // would clip a value the meter or a file holds).
-    QString m_contrastGiven;
-    QString m_refreshGiven;
     bool m_contrastMoved = false;
     bool m_refreshMoved = false;
 

@@ -7,6 +7,8 @@
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/QXFields.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 namespace {
@@ -14,51 +16,47 @@ template <size_t N> bool In(const int (&ids)[N], int id)
 {
     return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
 }
-
-QString Tail(const QString &line, int n)
-{
-    return line.size() <= n ? line : line.right(n);
-}
 } // namespace
+
+const FieldCaptions &QXFormFields::Table()
+{
+    static const FieldCaptions table(
+        {
+            { 1048, "Serial Number" },
+            { 1049, "Meter" },
+            { 1084, "Revision" },
+        },
+        {
+            { 1047, "Primary Coefficients" },
+            { 1008, "Relay #2 OFF Function" },
+            { 1012, "Relay #2 OFF Value" },
+            { 1016, "Relay #2 OFF Trip Delay" },
+            { 1009, "Relay #2 ON Function" },
+            { 1013, "Relay #2 ON Value" },
+            { 1017, "Relay #2 ON Trip Delay" },
+            { 1034, "Hold Flow" },
+            { 1006, "Polarity" },
+            { 1042, "Pulse Width" },
+            { 1005, "I-Out / V-Out" },
+            { 1069, "V-Out 0-10V" },
+            { 1065, "Protocol On" },
+            { 1056, "No Display" },
+            { 1046, "Modbus Addr" },
+            { 1028, "ADC Filter" },
+            { 1174, "DAC Filter" },
+            { 1175, "DAC Refresh" },
+            { 1031, "Display Refresh" },
+            { 1054, "Calibration Due" },
+            { 1045, "Password" },
+            { 1068, "Watchdog Timer" },
+            { 1066, "uP PCBA Number" },
+        });
+    return table;
+}
 
 const std::vector<QXFormFields::Caption> &QXFormFields::Captions()
 {
-    static const std::vector<Caption> captions = {
-        { 1048, "Serial Number" },
-        { 1049, "Meter" },
-        { 1084, "Revision" },
-        { 1004, "Engineering Units" },
-        { 1018, "Full Scale" },
-        { 1036, "C Factor" },
-        { 1039, "X-Sect" },
-        { 1038, "Max Range" },
-        { 1053, "Zero Cutoff %" },
-        { 1037, "Zero Offset" },
-        { 1047, "Primary Coefficients" },
-        { 1008, "Relay #2 OFF Function" },
-        { 1012, "Relay #2 OFF Value" },
-        { 1016, "Relay #2 OFF Trip Delay" },
-        { 1009, "Relay #2 ON Function" },
-        { 1013, "Relay #2 ON Value" },
-        { 1017, "Relay #2 ON Trip Delay" },
-        { 1034, "Hold Flow" },
-        { 1006, "Polarity" },
-        { 1042, "Pulse Width" },
-        { 1005, "I-Out / V-Out" },
-        { 1069, "V-Out 0-10V" },
-        { 1065, "Protocol On" },
-        { 1056, "No Display" },
-        { 1046, "Modbus Addr" },
-        { 1028, "ADC Filter" },
-        { 1174, "DAC Filter" },
-        { 1175, "DAC Refresh" },
-        { 1031, "Display Refresh" },
-        { 1054, "Calibration Due" },
-        { 1045, "Password" },
-        { 1068, "Watchdog Timer" },
-        { 1066, "uP PCBA Number" },
-    };
-    return captions;
+    return Table().All();
 }
 
 bool QXFormFields::IsList(int id)
@@ -96,6 +94,19 @@ QString QXFormFields::TemplateLabel(QString &docVersion)
         return docVersion;
     }
     return QString();
+}
+
+QString QXFormFields::VersionLabelShown(const QString &label)
+{
+    return label.isEmpty() || label == QLatin1String("?.??") ? QStringLiteral("?") : label;
+}
+
+void QXFormFields::ShowClock(const QDateTime &now)
+{
+    m_text[QXFieldId::TimeField] = ZarnFormRules::TimeText(now.time(), false);
+    m_text[QXFieldId::DateField] = ZarnFormRules::DateText(now.date(), false);
+    m_text[QXFieldId::MeterVersion] = VersionLabelShown(m_text.value(QXFieldId::MeterVersion));
+    m_text[QXFieldId::Revision] = ZarnFormRules::IdentityLabel(m_text.value(QXFieldId::Revision));
 }
 
 QString QXFormFields::LimitOnLeave(int id, const QString &text)
@@ -144,11 +155,7 @@ int QXFormFields::FindPrefix(int listId, const QString &text) const
 
 int QXFormFields::FindRelay(int listId, const QString &code) const
 {
-    const QStringList &lines = m_lines[listId];
-    for (int i = 0; i < lines.size(); ++i)
-        if (!code.isEmpty() && Tail(lines.at(i), 3) == code)
-            return i;
-    return -1;
+    return ChoiceList::FindTail(m_lines.value(listId), code, 3);
 }
 
 QString QXFormFields::SelectedLine(int listId) const
@@ -220,14 +227,14 @@ QString QXFormFields::GetField(int id)
     case Units:
     case RelayOffFunction:
     case RelayOnFunction:
-        return Selected(id) < 0 ? QString() : Tail(SelectedLine(id), 4);
+        return Selected(id) < 0 ? QString() : ChoiceList::Tail(SelectedLine(id), 4);
     case Output:
         if (Selected(id) >= 0)
-            m_outputCode = Tail(SelectedLine(id), 1);
+            m_outputCode = ChoiceList::Tail(SelectedLine(id), 1);
         return Selected(id) < 0 ? QString() : m_outputCode;
     case Polarity:
         if (Selected(id) >= 0)
-            m_polarityCode = Tail(SelectedLine(id), 1);
+            m_polarityCode = ChoiceList::Tail(SelectedLine(id), 1);
         return Selected(id) < 0 ? QString() : m_polarityCode;
     case PrimaryList: {
         const int at = m_cursor++;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "base/IShownFields.h"
 #include "lists/IFieldAccess.h"
+#include "meter/FieldCaptions.h"
 
 #include <QHash>
 #include <QString>
@@ -9,13 +11,15 @@
 #include <functional>
 #include <vector>
 
+class QDateTime;
+
 // The Quixal form's values as its members hold them, with the rules of SetField and GetField by
 // field id: the lists (units, output, polarity, two relay functions) as lines and a selection,
 // the boxes, the primary coefficient list with its walk, the image text, the edit texts and the
 // labels. ZarnQXFormView moves its controls into these members before it answers GetField and
 // shows them again after SetField; the variable transfers, command lists and tests use it
-// without any window.
-class QXFormFields : public IFieldAccess
+// without any window; the datasheet reads them as it reads the form's controls (IShownFields).
+class QXFormFields : public IFieldAccess, public IShownFields
 {
 public:
     // The choice lists by the field id that reads and writes them.
@@ -26,12 +30,10 @@ public:
     static constexpr int kTextIds[] = { 1012, 1013, 1016, 1017, 1018, 1028, 1031, 1036, 1037, 1038,
         1039, 1042, 1043, 1044, 1045, 1046, 1048, 1049, 1053, 1054, 1066, 1068, 1084, 1174, 1175 };
     // Every field the form shows a value in, with its caption, in the form's reading order.
-    struct Caption
-    {
-        int id;
-        const char *caption;
-    };
+    using Caption = FieldCaptions::Caption;
     static const std::vector<Caption> &Captions();
+    // Caption and id lookups (FieldCaptions::IdOf, CaptionOf).
+    static const FieldCaptions &Table();
     static bool IsList(int id);
     static bool IsBox(int id);
     static bool IsText(int id);
@@ -45,6 +47,10 @@ public:
     // The limits applied when a field is left (Display Refresh 8..200, DAC Refresh below 64, DAC
     // Filter below 128); other fields keep their text.
     static QString LimitOnLeave(int id, const QString &text);
+
+    // The firmware version label until a meter of this series is identified: "?" for none
+    // (empty or "?.??"), else what a read or file put there.
+    static QString VersionLabelShown(const QString &label);
 
     // Fills the lists from the list files in the current directory, first line selected; a
     // missing file leaves its list empty. Relay lists only when `relays` (a read reloads the
@@ -60,6 +66,14 @@ public:
     {
         m_onVersion = std::move(handler);
     }
+
+    // What the form's clock shows with no Quixal meter identified: the date and time of now
+    // (month first, 12 hours, as a form opens) and the version and revision labels.
+    void ShowClock(const QDateTime &now);
+    QString ShownText(int id) override { return IsList(id) ? SelectedLine(id) : m_text.value(id); }
+    bool ShownTicked(int id) override { return Box(id); }
+    int ShownPosition(int) override { return 0; }
+    QStringList ShownItems(int) override { return m_coefficients; }
 
     // Members, as the form's controls show them.
     QStringList &Lines(int listId) { return m_lines[listId]; }

@@ -1,21 +1,11 @@
 #include "meterqx/QuixalSheetReader.h"
 
-#include "base/CDocument.h"
-#include "base/ControlText.h"
+#include "base/IShownFields.h"
+#include "meter/SheetFlowFields.h"
+#include "meter/ZarnFormRules.h"
 #include "meterqx/QXFieldIds.h"
-#include "meterqx/ZarnQXFormView.h"
 
 namespace {
-QString TextOf(const ZarnQXFormView &form, int id)
-{
-    return ControlText::Text(form.Control(id));
-}
-
-bool Ticked(const ZarnQXFormView &form, int id)
-{
-    return ControlText::Ticked(form.Control(id));
-}
-
 // The code an "I-Out / V-Out" or "Polarity" entry carries in its last character; empty when
 // nothing is selected.
 QString CodeOf(const QString &entry)
@@ -24,39 +14,34 @@ QString CodeOf(const QString &entry)
 }
 } // namespace
 
-QuixalSheet::Fields QuixalSheetReader::Read(const ZarnQXFormView &form)
+QuixalSheet::Fields QuixalSheetReader::Read(IShownFields &form, const QString &pathName)
 {
     using namespace QXFieldId;
+    const auto text = [&form](int id) { return form.ShownText(id); };
+    const auto ticked = [&form](int id) { return form.ShownTicked(id); };
     QuixalSheet::Fields f;
-    if (const CDocument *doc = form.GetDocument())
-        f.pathName = doc->PathName();
-    f.serial = TextOf(form, SerialNumber);
-    f.meterVersion = ControlText::Identified(TextOf(form, MeterVersion));
-    f.revision = ControlText::Identified(TextOf(form, Revision));
-    f.upPcba = TextOf(form, UpPcba);
-    f.date = TextOf(form, DateField);
-    f.time = TextOf(form, TimeField);
-    f.password = TextOf(form, Password);
-    f.calibrationDue = TextOf(form, CalibrationDue);
-    f.watchdog = TextOf(form, Watchdog);
-    f.modbusAddr = TextOf(form, ModbusAddr);
-    f.noDisplay = Ticked(form, NoDisplay);
-    f.displayRefresh = TextOf(form, DisplayRefresh);
-    f.dacRefresh = TextOf(form, DacRefresh);
-    f.dacFilter = TextOf(form, DacFilter);
-    f.adcFilter = TextOf(form, AdcFilter);
-    f.vout10 = Ticked(form, VOut);
-    f.outputCode = CodeOf(TextOf(form, Output));
-    f.polarityCode = CodeOf(TextOf(form, Polarity));
-    f.pulseWidth = TextOf(form, PulseWidth);
-    f.protocolOn = Ticked(form, Protocol);
-    f.unitsLine = TextOf(form, Units);
-    f.xSect = TextOf(form, XSect);
-    f.maxRange = TextOf(form, MaxRange);
-    f.fullScale = TextOf(form, FullScale);
-    f.cFactor = TextOf(form, CFactor);
-    f.zeroOffset = TextOf(form, ZeroOffset);
-    f.zeroCutoff = TextOf(form, ZeroCutoff);
-    f.coefficients = ControlText::Items(form.Control(PrimaryList));
+    f.pathName = pathName;
+    f.serial = text(SerialNumber);
+    f.meterVersion = ZarnFormRules::Identified(text(MeterVersion));
+    f.revision = ZarnFormRules::Identified(text(Revision));
+    f.upPcba = text(UpPcba);
+    f.date = text(DateField);
+    f.time = text(TimeField);
+    f.password = text(Password);
+    f.calibrationDue = text(CalibrationDue);
+    f.watchdog = text(Watchdog);
+    f.modbusAddr = text(ModbusAddr);
+    f.noDisplay = ticked(NoDisplay);
+    f.displayRefresh = text(DisplayRefresh);
+    f.dacRefresh = text(DacRefresh);
+    f.dacFilter = text(DacFilter);
+    f.adcFilter = text(AdcFilter);
+    f.vout10 = ticked(VOut);
+    f.outputCode = CodeOf(text(Output));
+    f.polarityCode = CodeOf(text(Polarity));
+    f.pulseWidth = text(PulseWidth);
+    f.protocolOn = ticked(Protocol);
+    ReadSheetFlowFields(form, f);
+    f.coefficients = form.ShownItems(PrimaryList);
     return f;
 }

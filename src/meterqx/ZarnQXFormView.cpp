@@ -1,6 +1,7 @@
 #include "meterqx/ZarnQXFormView.h"
 
 #include "base/CDocument.h"
+#include "base/ControlText.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/SheetPrinter.h"
@@ -56,9 +57,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     });
     m_sheet = std::make_unique<SheetPrinter>(
         this,
-        [this](const SheetMetrics &metrics) {
-            return QuixalSheet::Build(QuixalSheetReader::Read(*this), metrics);
-        },
+        [this](const SheetMetrics &metrics) { return QuixalSheet::Build(SheetFields(), metrics); },
         [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
         [this] {
             const QString path = GetDocument() ? GetDocument()->PathName() : QString();
@@ -446,6 +445,12 @@ QString ZarnQXFormView::GetField(int id)
     return m_fields.GetField(id);
 }
 
+QuixalSheet::Fields ZarnQXFormView::SheetFields() const
+{
+    ControlText shown([this](int id) { return Control(id); });
+    return QuixalSheetReader::Read(shown, GetDocument() ? GetDocument()->PathName() : QString());
+}
+
 CurveSource ZarnQXFormView::GraphSource()
 {
     CollectFields();
@@ -664,15 +669,14 @@ void ZarnQXFormView::ClockTick()
     if (ownMeter) {
         g_DocMeterVersion = g_MeterVersion;
         m_meterVersion->setText(g_MeterVersion);
-    } else if (m_meterVersion->text().isEmpty()
-        || m_meterVersion->text() == QLatin1String("?.??")) {
-        m_meterVersion->setText(QStringLiteral("?"));
+    } else {
+        m_meterVersion->setText(QXFormFields::VersionLabelShown(m_meterVersion->text()));
     }
     if (ownMeter && !g_MeterRevision.isEmpty()) {
         g_DocRevision = g_MeterRevision;
         m_revision->setText(g_MeterRevision);
-    } else if (m_revision->text().isEmpty()) {
-        m_revision->setText(QStringLiteral("?"));
+    } else {
+        m_revision->setText(ZarnFormRules::IdentityLabel(m_revision->text()));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "graphs/CurveSource.h"
 #include "meter/ZarnFormBase.h"
 #include "meterqx/QXFormFields.h"
+#include "meterqx/QuixalSheet.h"
 
 class QXMeterDoc;
 class SheetPrinter;
@@ -53,6 +54,8 @@ public:
     // Moves the controls into the members (true) or the members into the controls (false).
     // Moving in stops at a text over its length limit, says so and gives that field the focus.
     bool UpdateData(bool save);
+    // What the form's datasheet prints: its controls as they show now.
+    QuixalSheet::Fields SheetFields() const;
     // File > Print, Print Preview and "Export Datasheet as PDF..." of this form's datasheet.
     SheetPrinter *Sheet() const { return m_sheet.get(); }
 

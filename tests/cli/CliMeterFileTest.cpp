@@ -1,13 +1,18 @@
 // The set command's rules without a meter: a Kelvane file changed field by field through the
 // form's rules, each row a value given and what the form shows after it (or the form's refusal,
-// after which nothing of that row is taken). And the argument rules of the help table.
+// after which nothing of that row is taken). The argument rules of the help table, and the port
+// list `ports` prints over a device folder of its own.
 #include "cli/CliMeterFile.h"
 #include "cli/CliArgs.h"
 
 #include "base/Globals.h"
+#include "link/SerialPortList.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -99,4 +104,47 @@ TEST(CliArgs, OptionsAreCheckedAgainstTheHelpTable)
             EXPECT_TRUE(help.contains(QLatin1String(option.name))) << command.name;
         EXPECT_TRUE(CliHelp::Overview().contains(QLatin1String(command.name)));
     }
+}
+
+TEST(SerialPortList, ComPortsThenTheDevicesPresentWithWhatEachIs)
+{
+    QTemporaryDir dev;
+    ASSERT_TRUE(dev.isValid());
+    QDir root(dev.path());
+    ASSERT_TRUE(root.mkpath(QStringLiteral("serial/by-id")));
+    for (const char *name : { "ttyUSB10", "ttyUSB3", "ttyACM0", "ttyS0", "null" }) {
+        QFile file(root.filePath(QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const QString byId = root.filePath(QStringLiteral("serial/by-id/usb-Halvren_Cable_A1-if00"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../../ttyUSB3"), byId));
+
+    const QList<SerialPortList::Entry> entries = SerialPortList::Entries(dev.path());
+    ASSERT_EQ(entries.size(), 49 + 4);
+    EXPECT_EQ(entries.at(0).port, QStringLiteral("COM1"));
+    EXPECT_EQ(entries.at(0).device, QStringLiteral("/dev/ttyS0"));
+    EXPECT_TRUE(entries.at(48).what.startsWith(QStringLiteral("serial port")));
+    const struct
+    {
+        QString port;
+        QString what;
+    } devices[] = {
+        { byId,
+            QStringLiteral("USB adapter -> ")
+                + QFileInfo(root.filePath(QStringLiteral("ttyUSB3"))).canonicalFilePath() },
+        { root.filePath(QStringLiteral("ttyUSB3")), QStringLiteral("USB serial adapter") },
+        { root.filePath(QStringLiteral("ttyUSB10")), QStringLiteral("USB serial adapter") },
+        { root.filePath(QStringLiteral("ttyACM0")), QStringLiteral("USB modem-class device") },
+    };
+    for (int i = 0; i < 4; ++i) {
+        const SerialPortList::Entry &e = entries.at(49 + i);
+        EXPECT_EQ(e.port, devices[i].port) << i;
+        EXPECT_EQ(e.device, devices[i].port) << i; // a device path opens as it stands
+        EXPECT_EQ(e.what, devices[i].what) << i;
+    }
+    // The Settings sheet's lists: "OFF" first on the Modbus page, a path in force kept last.
+    const QStringList names = SerialPortList::Names(true, QStringLiteral("/dev/pts/7"), dev.path());
+    EXPECT_EQ(names.first(), QStringLiteral("OFF"));
+    EXPECT_EQ(names.last(), QStringLiteral("/dev/pts/7"));
+    EXPECT_EQ(SerialPortList::Names(false, QStringLiteral("COM3"), dev.path()).size(), 49 + 4);
 }

@@ -1,7 +1,7 @@
 // tarvik-cli end to end against tarvik-metersim: its read gives the bytes the form saves after a
 // Read of the same meter, a read sent back leaves the meter as it was, set then send changes
-// exactly the edited variables, and bad input, a port the window holds, a silent meter and
-// Ctrl+C each give their status and leave no file behind.
+// exactly the edited variables, its datasheet is the one the form prints, and bad input, a port
+// the window holds, a silent meter and Ctrl+C each give their status and leave no file behind.
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
 #include "base/CPrefs.h"
@@ -10,14 +10,21 @@
 #include "datalog/PcLogger.h"
 #include "link/LinkTiming.h"
 #include "meter/CMeterDoc.h"
+#include "meter/KelvaneSheet.h"
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormView.h"
+#include "meterqx/QXMeterDoc.h"
+#include "meterqx/QuixalSheet.h"
+#include "meterqx/ZarnQXFormView.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -44,12 +51,6 @@ CliRun Cli(const QStringList &args)
     run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
     run.err = QString::fromLocal8Bit(process.readAllStandardError());
     return run;
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The variables whose values differ between two meter files of the same layout.
@@ -104,6 +105,20 @@ protected:
 };
 
 const QString kPace = QStringLiteral("0.04");
+
+// The lines of the datasheet a form prints for the file at path, opened as the document manager
+// opens it, with no meter connected.
+template <typename Doc, typename Form, typename Sheet> QStringList FormSheet(const QString &path)
+{
+    ResetGlobals();
+    Doc doc;
+    if (!doc.OnOpenDocument(path))
+        return {};
+    doc.SetPathName(path);
+    Form form(&doc);
+    form.OnInitialUpdate();
+    return Sheet::Build(form.SheetFields(), SheetMetrics {}).Texts();
+}
 
 } // namespace
 
@@ -406,4 +421,79 @@ TEST_F(CliEndToEnd, ConvertMovesTheDataIntoTheTargetLayout)
             QStringLiteral("1.4A"), QStringLiteral("--out"), QStringLiteral("bad.mtr") });
     EXPECT_EQ(bad.status, 2);
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("bad.mtr")));
+}
+
+TEST_F(CliEndToEnd, SheetIsWhatTheFormPrints)
+{
+    const struct
+    {
+        const char *file;
+        QStringList (*form)(const QString &);
+        int lines;
+    } files[] = {
+        { "41A_Template.mtr", FormSheet<CMeterDoc, ZarnFormView, KelvaneSheet>, 61 },
+        { "39G_Template.mtr", FormSheet<CMeterDoc, ZarnFormView, KelvaneSheet>, 41 },
+        { "Quixal.qxm", FormSheet<QXMeterDoc, ZarnQXFormView, QuixalSheet>, 43 },
+    };
+    for (const auto &f : files) {
+        const QString name = QLatin1String(f.file);
+        const QString path = QDir::current().filePath(name);
+        const QString pdf = name + QStringLiteral(".pdf");
+        QStringList form;
+        QStringList shell;
+        // The date and time lines are the clock's: a second may turn between the two.
+        for (int attempt = 0; attempt < 3 && (form.isEmpty() || form != shell); ++attempt) {
+            form = f.form(path);
+            const CliRun run = Cli({ QStringLiteral("sheet"), name, QStringLiteral("--text"),
+                QStringLiteral("--pdf"), pdf, QStringLiteral("--operator"), QStringLiteral("Jo") });
+            ASSERT_EQ(run.status, 0) << qPrintable(run.err);
+            EXPECT_TRUE(run.err.isEmpty()) << qPrintable(run.err);
+            shell = run.out.split(QLatin1Char('\n'));
+            shell.removeLast();
+        }
+        EXPECT_EQ(form.size(), f.lines) << f.file;
+        EXPECT_EQ(shell, form) << f.file;
+
+        // The PDF: one page, every line of the sheet in order.
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            continue;
+        const QString info = ToolOutput(QStringLiteral("pdfinfo"), { pdf });
+        EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
+        EXPECT_TRUE(info.contains(QStringLiteral("operator Jo"))) << qPrintable(info);
+        const QString text = ToolOutput(
+            QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") })
+                                 .simplified();
+        qsizetype at = 0;
+        for (const QString &line : form) {
+            if (line.simplified().isEmpty())
+                continue;
+            const qsizetype found = text.indexOf(line.simplified(), at);
+            EXPECT_GE(found, at) << f.file << ": " << qPrintable(line);
+            at = std::max(at, found);
+        }
+    }
+
+    // An OUT without ".pdf" takes it, as the form's export does: a meter file given by mistake
+    // stays as it was.
+    const QByteArray meterFile = ReadFile(QStringLiteral("41A_Template.mtr"));
+    const CliRun mistaken = Cli({ QStringLiteral("sheet"), QStringLiteral("41A_Template.mtr"),
+        QStringLiteral("--pdf"), QStringLiteral("41A_Template.mtr") });
+    EXPECT_EQ(mistaken.status, 0) << qPrintable(mistaken.err);
+    EXPECT_EQ(mistaken.out, QStringLiteral("41A_Template.mtr.pdf\n"));
+    EXPECT_EQ(ReadFile(QStringLiteral("41A_Template.mtr")), meterFile);
+    EXPECT_TRUE(ReadFile(QStringLiteral("41A_Template.mtr.pdf")).startsWith("%PDF"));
+
+    // A PDF that cannot be written is said, and a sheet never reads a file of the other series.
+    const QByteArray kept = ReadFile(QStringLiteral("Quixal.qxm.pdf"));
+    const CliRun nowhere = Cli({ QStringLiteral("sheet"), QStringLiteral("Quixal.qxm"),
+        QStringLiteral("--pdf"), QStringLiteral("no/such/folder/x.pdf") });
+    EXPECT_EQ(nowhere.status, 2);
+    EXPECT_EQ(nowhere.err,
+        QStringLiteral(
+            "tarvik-cli: The datasheet could not be written to no/such/folder/x.pdf.\n"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("Quixal.qxm"), QStringLiteral("renamed.mtr")));
+    const CliRun other = Cli({ QStringLiteral("sheet"), QStringLiteral("renamed.mtr"),
+        QStringLiteral("--pdf"), QStringLiteral("Quixal.qxm.pdf") });
+    EXPECT_EQ(other.status, 2);
+    EXPECT_EQ(ReadFile(QStringLiteral("Quixal.qxm.pdf")), kept);
 }

@@ -11,7 +11,6 @@
 #include "base/SheetRenderer.h"
 #include "base/UserMessage.h"
 #include "meter/KelvaneSheet.h"
-#include "meter/KelvaneSheetReader.h"
 #include "meter/ZarnFormView.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
@@ -129,8 +128,7 @@ TEST(KelvaneSheetInTheProgram, AMeterReadFromTheSimulatorPrintsAsItsFormShowsIt)
     // Every line the form's page holds, in order, and the values the simulated meter gave.
     QPrinter probe(QPrinter::HighResolution);
     probe.setOutputFormat(QPrinter::PdfFormat);
-    const SheetPage page
-        = KelvaneSheet::Build(KelvaneSheetReader::Read(*form), SheetRenderer::Measure(&probe));
+    const SheetPage page = KelvaneSheet::Build(form->SheetFields(), SheetRenderer::Measure(&probe));
     const QStringList texts = page.Texts();
     ASSERT_EQ(texts.size(), 61); // a ">= 4.1A" meter
     EXPECT_TRUE(texts.at(2).contains(QStringLiteral("Serial#: 271828")))

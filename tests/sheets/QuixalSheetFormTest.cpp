@@ -7,7 +7,6 @@
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/QXMeterDoc.h"
 #include "meterqx/QuixalSheet.h"
-#include "meterqx/QuixalSheetReader.h"
 #include "meterqx/ZarnQXFormView.h"
 #include "support/TestEnv.h"
 
@@ -93,8 +92,7 @@ TEST(QuixalSheetForm, PrintsWhatTheFormShowsAndAsksForTheOperatorOnce)
     EXPECT_EQ(asked, 1);
     QPrinter probe(QPrinter::HighResolution);
     probe.setOutputFormat(QPrinter::PdfFormat);
-    const SheetPage page
-        = QuixalSheet::Build(QuixalSheetReader::Read(form), SheetRenderer::Measure(&probe));
+    const SheetPage page = QuixalSheet::Build(form.SheetFields(), SheetRenderer::Measure(&probe));
     const QStringList texts = page.Texts();
     ASSERT_EQ(texts.size(), 43);
     EXPECT_EQ(texts.at(1), QStringLiteral("SN# QX12345678 Datasheet"));
