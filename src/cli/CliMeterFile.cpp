@@ -15,6 +15,7 @@
 #include "meterqx/QuixalSheet.h"
 #include "meterqx/QuixalSheetReader.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -126,9 +127,19 @@ bool CliMeterFile::Open(const QString &path, QString *error)
     // A file the form would open only to keep it from being saved over: of the other series,
     // or of no layout at all.
     if (m_doc->LayoutMismatch() || !m_doc->Vars() || m_doc->Vars()->Count() == 0) {
-        *error = said.isEmpty()
-            ? QStringLiteral("%1 is no %2 meter file.").arg(path, SeriesName(m_series))
-            : said;
+        // Without its layout file no file of the series can be read: say that, not that the
+        // file is of another kind.
+        const QString layout = QString::fromLatin1(
+            m_series == Series::Quixal ? QXMeterVars::kLayoutFile : MeterVars::kLayoutFile);
+        if (!QFileInfo::exists(layout))
+            *error
+                = QStringLiteral("%1: cannot be read without the layout file %2, which is not in "
+                                 "the working folder %3.")
+                      .arg(path, layout, QDir::currentPath());
+        else if (!said.isEmpty())
+            *error = said;
+        else
+            *error = QStringLiteral("%1 is no %2 meter file.").arg(path, SeriesName(m_series));
         return false;
     }
     // The full path, as the document manager names a document it opens.

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr const char *kLayoutFile = "vars20.dat";
-
 // Layout files held in memory (HoldLayoutFile), by the name they are asked for.
 QHash<QString, QStringList> &HeldLayouts()
 {

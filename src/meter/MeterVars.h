@@ -17,6 +17,8 @@ class MeterVars
 public:
     static constexpr int kImageSize = 256;
     static constexpr int kMaxEntries = 256; // 255 variables and the end marker
+    // The Kelvane layouts, in the working folder.
+    static constexpr const char *kLayoutFile = "vars20.dat";
 
     // Chooses the section for `requested` by the firmware version in g_DocVersion (which it
     // normalises) and reads it from "vars20.dat".

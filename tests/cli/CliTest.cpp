@@ -25,6 +25,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -40,9 +41,10 @@ struct CliRun
     QString err;
 };
 
-CliRun Cli(const QStringList &args)
+CliRun Cli(const QStringList &args, const QString &folder = {})
 {
     QProcess process;
+    process.setWorkingDirectory(folder);
     process.start(QStringLiteral(TARVIK_CLI), args);
     CliRun run;
     if (!process.waitForFinished(60000))
@@ -241,6 +243,14 @@ TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
         EXPECT_TRUE(run.err.contains(QLatin1String(c.said))) << qPrintable(run.err);
         EXPECT_TRUE(run.out.isEmpty()) << qPrintable(run.out);
     }
+    // Away from the layout files, a good meter file is not called one of another kind.
+    QTemporaryDir elsewhere;
+    const CliRun away = Cli(
+        { QStringLiteral("show"), QFileInfo(QStringLiteral("Quixal.qxm")).absoluteFilePath() },
+        elsewhere.path());
+    EXPECT_EQ(away.status, 2);
+    EXPECT_TRUE(away.err.contains(QStringLiteral("without the layout file varsQX.dat")))
+        << qPrintable(away.err);
     // Every command has its help from the table, and the manual page carries the same text.
     const CliRun man = Cli({ QStringLiteral("--man") });
     for (const char *command : { "ports", "identify", "read", "send", "show", "set" }) {
