@@ -29,7 +29,7 @@ namespace {
 const char *const kOptionNames[8]
     = { "Date", "Time", "Flow Rate", "Totalizer", "High Flow", "Low Flow", "Relay 1", "Relay 2" };
 
-QFont ArialBlack10()
+QFont StatusFont()
 {
     QFont font(QStringLiteral("Arial Black"));
     font.setPointSize(10);
@@ -116,7 +116,7 @@ void Datalog::BuildForm()
     auto *activityColumn = new QVBoxLayout(activity);
     Compact(activityColumn);
     m_status = new QLabel(f.status);
-    m_status->setFont(ArialBlack10());
+    m_status->setFont(StatusFont());
     m_status->setAlignment(Qt::AlignCenter);
     m_status->setMinimumWidth(200);
     m_mode = new QLabel(f.mode);
@@ -270,7 +270,7 @@ void Datalog::BuildForm()
     for (int i = 0; i < 4; ++i) {
         readingGrid->addWidget(new QLabel(QString::fromLatin1(readingRows[i].first)), i, 0);
         QLineEdit *edit = AddEdit(readingRows[i].second, true);
-        edit->setFont(ArialBlack10());
+        edit->setFont(StatusFont());
         readingGrid->addWidget(edit, i, 1);
     }
     auto indicator = [](const char *text) {

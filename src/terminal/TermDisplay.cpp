@@ -1,9 +1,5 @@
 #include "terminal/TermDisplay.h"
 
-namespace {
-constexpr unsigned char kLineFeed = 10;
-} // namespace
-
 TermDisplay::TermDisplay() = default;
 
 void TermDisplay::SetTimestamps(bool on)
@@ -40,7 +36,7 @@ QByteArray TermDisplay::Put(unsigned char byte, const QTime &now)
         if (m_hexCount == 0 && m_timestamps)
             shown += Stamp(now);
         shown += QByteArray::number(byte, 16).rightJustified(2, '0').toUpper() + ' ';
-        if (++m_hexCount == kHexPerRow || byte == kLineFeed) {
+        if (++m_hexCount == kHexPerRow || byte == TermScreen::kLineFeed) {
             shown += "\r\n";
             m_hexCount = 0;
         }
@@ -49,7 +45,7 @@ QByteArray TermDisplay::Put(unsigned char byte, const QTime &now)
         // the start of the row whatever column the meter left the cursor in.
         if (m_lineStart)
             shown += '\r' + Stamp(now);
-        m_lineStart = byte == kLineFeed;
+        m_lineStart = byte == TermScreen::kLineFeed;
         shown += char(byte);
     }
     for (const char c : std::as_const(shown))

@@ -6,7 +6,6 @@
 
 namespace {
 constexpr unsigned char kBackspace = 8;
-constexpr unsigned char kLineFeed = 10;
 constexpr unsigned char kCarriageReturn = 13;
 constexpr unsigned char kEscape = 27;
 

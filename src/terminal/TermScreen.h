@@ -17,6 +17,7 @@ public:
     static constexpr int kColumns = 77;
     static constexpr int kRows = 26;
     static constexpr int kScreenSize = kColumns * kRows; // 2002
+    static constexpr unsigned char kLineFeed = 10;
 
     // A screen that does not scan for the identification line serves as a display copy (the
     // terminal's timestamp and hex views), so what it shows never sets the meter's identity.

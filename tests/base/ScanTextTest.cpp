@@ -11,7 +11,7 @@ namespace {
 
 constexpr double kNone = -12345.678; // stands for "no number" in the table
 
-struct Case
+struct ScanCase
 {
     const char *text;
     double leading; // Double: the number at the start
@@ -19,7 +19,7 @@ struct Case
     double wholeInt; // WholeInt
 };
 
-constexpr Case kCases[] = {
+constexpr ScanCase kScanCases[] = {
     { " 12.5  ", 12.5, 12.5, kNone },
     { "-25", -25, -25, -25 },
     { "0x1p4", 16, 16, kNone }, // a hexadecimal float, as strtod reads it
@@ -50,7 +50,7 @@ TEST(ScanText, NumbersAsTheCLibraryScansThemAndWholeTexts)
 {
     // A locale with a decimal comma changes nothing.
     const char *german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-    for (const Case &c : kCases) {
+    for (const ScanCase &c : kScanCases) {
         const QString text = QString::fromLatin1(c.text);
         EXPECT_EQ(Or(ScanText::Double(text)), c.leading) << c.text;
         EXPECT_EQ(Or(ScanText::WholeDouble(text)), c.whole) << c.text;

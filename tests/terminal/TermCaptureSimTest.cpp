@@ -147,8 +147,14 @@ TEST(TerminalCaptureOnMeterSim, RawCaptureHoldsWhatTheMeterSentWithToggles)
         view->StopCapture();
         const QByteArray captured = ReadFile(path);
         ASSERT_FALSE(captured.isEmpty());
-        EXPECT_EQ(captured, tap.FromSim().left(captured.size())) << "capture differs from the line";
-        EXPECT_GE(captured.size(), tap.FromSim().size() - 64) << "capture lost bytes";
+        // The greeting purges the port's input, so readings the meter streamed before its screen
+        // may never reach the window: the capture starts where the window's input does.
+        const QByteArray &sent = tap.FromSim();
+        const qsizetype from = sent.indexOf(captured.left(32));
+        ASSERT_GE(from, 0) << "capture holds bytes the meter never sent";
+        EXPECT_EQ(captured, sent.mid(from, captured.size())) << "capture differs from the line";
+        EXPECT_GE(captured.size(), sent.size() - from - 64) << "capture lost bytes";
+        EXPECT_TRUE(captured.contains("SELECT: ")) << "capture misses the meter's screen";
         // The meter's own screen and its identification are as without the toggles.
         EXPECT_EQ(g_MeterModel, QStringLiteral("500"));
         EXPECT_EQ(g_MeterVersion, QStringLiteral("4.1A"));
