@@ -76,7 +76,7 @@ TEST(DatalogWindow, FrameAndDocument)
     EXPECT_FALSE(doc.StoresContent());
 }
 
-// A datalogger log opened as a document shows its rows at once; Browse puts the file the user
+// A datalogger log opened as a document shows its rows; Browse puts the file the user
 // chose into E-LOG FILENAME.
 TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
 {
@@ -92,6 +92,8 @@ TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
     doc.SetPathName(path);
     Datalog view(&doc);
     view.OnInitialUpdate();
+    // The log is read in slices on the window's dialogue runner.
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !view.Core().IsBusy(); }));
     EXPECT_EQ(view.Core().log.snapshotList.size(), 2);
     EXPECT_EQ(view.ListViewOf(LogData::Snapshot)->model()->rowCount(), 2);
     EXPECT_EQ(view.FileNameEdit()->text(), path);
