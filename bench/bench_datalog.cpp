@@ -247,8 +247,8 @@ public:
         r.totalValue.trimmed().toDouble(&totalOk);
         const bool ok = flowOk && totalOk && r.flowDisplay.endsWith(QLatin1String("SCFM"))
             && r.totalDisplay.endsWith(QLatin1String("SCF"))
-            && r.relay1.startsWith(QLatin1String("RLY1"))
-            && r.relay2.startsWith(QLatin1String("RLY2"));
+            && r.relay1.startsWith(QLatin1String("RL1"))
+            && r.relay2.startsWith(QLatin1String("RL2"));
         ++lines;
         bytes += m_core.state.lastReadingLine.size() + 3; // and 0x1C, CR, LF
         if (!ok)
