@@ -74,7 +74,8 @@ bool AuditLog::Append(const AuditRecord &record, QString *error) const
 bool AuditLog::Append(const AuditRecord &record, QString *error) const
 {
     const QByteArray encoded = QFile::encodeName(m_path);
-    const int fd = ::open(encoded.constData(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+    // Read as well as append: the last byte is looked at before the line goes on.
+    const int fd = ::open(encoded.constData(), O_RDWR | O_APPEND | O_CREAT, 0644);
     if (fd < 0) {
         *error = QStringLiteral("The audit trail %1 cannot be written: %2.")
                      .arg(m_path, AuditSystemError(errno));

@@ -116,6 +116,6 @@ SheetPage ChangeReport::Page(const Visit &visit, const SheetMetrics &metrics)
         + QStringLiteral("As left"));
     for (const AuditRecord::Change &c : visit.fields)
         line(ReportCell(c.caption, 28) + QLatin1Char(' ') + ReportCell(c.before, 22)
-            + QLatin1Char(' ') + ReportCell(c.after, 22));
+            + QLatin1Char(' ') + ReportCell(c.after, 22).trimmed());
     return page;
 }

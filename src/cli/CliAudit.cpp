@@ -39,7 +39,10 @@ AuditRecord CliAudit::Record(const QString &action) const
 void CliAudit::Describe(AuditRecord &record, CliMeterFile &file, const QString &path)
 {
     record.series = CliMeterFile::SeriesName(file.Kind());
+    // A file opened with no meter knows its firmware by the layout it is in.
     record.firmware = file.Firmware();
+    if (record.firmware.isEmpty())
+        record.firmware = file.Layout();
     record.serial = file.Serial().trimmed();
     if (!path.isEmpty()) {
         record.file = QFileInfo(path).absoluteFilePath();

@@ -557,3 +557,8 @@ QString CliMeterFile::Firmware()
 {
     return m_series == Series::Quixal ? m_quixal.Text(1049).trimmed() : m_doc->MeterVersion();
 }
+
+QString CliMeterFile::Layout() const
+{
+    return m_doc->Vars() ? m_doc->Vars()->SectionName() : QString();
+}

@@ -76,6 +76,7 @@ public:
     QByteArray ImageBytes() const;
     QString VariableAt(int offset) const;
     QString Firmware();
+    QString Layout() const; // the layout section in force, "[4.1A]"
     QString ActiveRange() const { return m_activeRange; }
 
 private:
