@@ -26,7 +26,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -283,7 +282,17 @@ TEST_F(CliEndToEnd, SilentMeterAndCtrlCLeaveNoFileAndThePortFree)
         { QStringLiteral("read"), QStringLiteral("--port"), pty, QStringLiteral("--out"),
             QStringLiteral("kept.mtr") });
     ASSERT_TRUE(process.waitForStarted(5000));
-    QThread::msleep(1500);
+    // Mid-read is once the program has the port open (its Ctrl+C handler is set before that).
+    const QString device = QFileInfo(pty).canonicalFilePath();
+    ASSERT_TRUE(TestEnv::WaitUntil([&] {
+        for (int fd = 0; fd < 256; ++fd) {
+            if (QFile::symLinkTarget(
+                    QStringLiteral("/proc/%1/fd/%2").arg(process.processId()).arg(fd))
+                == device)
+                return true;
+        }
+        return false;
+    }));
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(5000)) << "Ctrl+C ends the run at its next wait";
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
