@@ -72,13 +72,17 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     SetNumberFields(NumberFieldRules::Kelvane());
     WatchAll();
     // A read's version and revision answers: shown at once, and the document keeps them.
+    // A meter of the other series changes nothing of the form (FinishRead says so), so its
+    // identity is not shown either.
     m_fields.SetVersionHandler([this](const QString &version) {
-        m_flowMeterVersion->setText(version);
+        if (MeterSeries::OfVersion(version) != MeterSeries::Quixal)
+            m_flowMeterVersion->setText(version);
         SetReadIdentity(&version, nullptr);
         DocSetVersion(version);
     });
     m_fields.SetRevisionHandler([this](const QString &revision) {
-        m_revision->setText(revision);
+        if (MeterSeries::OfVersion(m_readVersion) != MeterSeries::Quixal)
+            m_revision->setText(revision);
         SetReadIdentity(nullptr, &revision);
     });
     SetSheet(std::make_unique<SheetPrinter>(
