@@ -11,6 +11,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 
 const char *const MeterDialogue::kCommErrorText
     = "\nUse Terminal Mode to Determine State of Flow Meter\n\n\rFlow Meter Must be in Run "
@@ -677,6 +678,12 @@ Task<QString> MeterDialogue::TransferMeterLog()
                                   "disk full?).\n%2 is left as it was.")
                        .arg(partial, path));
         QFile::remove(partial);
+        co_return QString();
+    }
+    if (count == 0 && QFileInfo::exists(path)) {
+        // An empty memory is no reason to lose the log already in the file.
+        QFile::remove(partial);
+        notice.Set(QString());
         co_return QString();
     }
     QString error;

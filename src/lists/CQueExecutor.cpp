@@ -164,7 +164,9 @@ CQueExecutor::WindUp CQueExecutor::WindUpExchange() const
         if (script.Token(1) != QLatin1String("Send") || ToInt(script.Token(2)) != 0
             || !IsRunModeCommand(script.Token(5)))
             continue;
-        windUp.command = script.Token(5);
+        // A carriage return first ends whatever line the cut left half sent (an image byte),
+        // so the meter takes the "r"s at the start of a line, where they lead to run mode.
+        windUp.command = QLatin1Char('\r') + script.Token(5);
         windUp.intervalMs = ToInt(script.Token(3));
         windUp.totalMs = ToInt(script.Token(4));
         windUp.terminator = script.Token(6);

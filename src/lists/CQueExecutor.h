@@ -58,8 +58,9 @@ public:
     Task<int> StepAsync(IFieldAccess *form, DialogueRunner &runner);
 
     // The exchange that takes the meter back to run mode, as the list's own last lines send it
-    // (the last "Send" of run-mode "r"s), for a run cut short. Empty command when the run has not
-    // woken the meter since its start or its last run-mode command, or the list sends none.
+    // (the last "Send" of run-mode "r"s, after a carriage return that ends a line left half
+    // sent), for a run cut short. Empty command when the run has not woken the meter since its
+    // start or its last run-mode command, or the list sends none.
     struct WindUp
     {
         QString command;
