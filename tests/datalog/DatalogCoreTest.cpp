@@ -386,7 +386,9 @@ TEST(PcLogging, StatusModesTimersAndCountdowns)
     rig.core.Pc().SnapshotTick();
     EXPECT_TRUE(rig.core.log.snapshotList.value(0).startsWith(QStringLiteral("; 1; 12.5 ")));
     rig.core.Pc().StopPcLogging();
+    rig.Ticks(16); // "STOPPED" gives way to "IDLE"
     rig.core.Pc().StartPcLogging();
+    ASSERT_TRUE(rig.core.state.loggingActive);
     rig.core.Pc().SnapshotTick();
     EXPECT_EQ(rig.core.log.snapshotList.value(0), QStringLiteral("; 1;     "));
     EXPECT_EQ(rig.core.fields.flowRate, QString());
