@@ -101,9 +101,16 @@ Task<QString> CliMeter::WindUp(DialogueRunner &runner, const CQueExecutor &execu
     if (windUp.command.isEmpty() || !runner.BeginWindUp())
         co_return QString();
     Progress(m_progress, QStringLiteral("returning the meter to run mode"));
+    // The answer is awaited only as long as the list's line allows, whatever the link's own
+    // read time-out: a silent meter must not hold the interrupted program.
+    m_serial->PurgeInput();
+    const int sent
+        = co_await m_serial->SendCommandAsync(runner, windUp.command.toLatin1() + '\r', {});
     QByteArray reply;
-    const int back = co_await CQueExecutor::MeterExchangeAsync(&m_link, runner, windUp.command,
-        reply, windUp.terminator, windUp.intervalMs, windUp.totalMs);
+    if (sent && co_await m_serial->InputWithin(runner, windUp.totalMs))
+        co_await m_serial->ReadAllAsync(
+            runner, reply, qMin(windUp.intervalMs, 100), windUp.totalMs);
+    const bool back = !windUp.terminator.isEmpty() && reply.contains(windUp.terminator.toLatin1());
     const bool interrupted = runner.Cancelled();
     runner.EndWindUp();
     EndProgress(m_progress);

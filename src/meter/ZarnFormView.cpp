@@ -72,17 +72,13 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     SetNumberFields(NumberFieldRules::Kelvane());
     WatchAll();
     // A read's version and revision answers: shown at once, and the document keeps them.
-    // A meter of the other series changes nothing of the form (FinishRead says so), so its
-    // identity is not shown either.
     m_fields.SetVersionHandler([this](const QString &version) {
-        if (MeterSeries::OfVersion(version) != MeterSeries::Quixal)
-            m_flowMeterVersion->setText(version);
+        m_flowMeterVersion->setText(version);
         SetReadIdentity(&version, nullptr);
         DocSetVersion(version);
     });
     m_fields.SetRevisionHandler([this](const QString &revision) {
-        if (MeterSeries::OfVersion(m_readVersion) != MeterSeries::Quixal)
-            m_revision->setText(revision);
+        m_revision->setText(revision);
         SetReadIdentity(nullptr, &revision);
     });
     SetSheet(std::make_unique<SheetPrinter>(
@@ -917,6 +913,9 @@ void ZarnFormView::StartList(ListKind kind)
         return;
     if (kind == ListKind::Send)
         ClearListEdit(CoeffList::Primary);
+    if (kind == ListKind::Read)
+        m_identityShown
+            = { m_fields.Text(1049), m_fields.Text(1084), g_DocMeterVersion, g_DocRevision };
     m_listKind = kind;
 }
 
@@ -974,6 +973,13 @@ void ZarnFormView::FinishRead()
     // A Quixal meter's image would fill the Kelvane fields with the wrong variables: nothing of
     // the read is taken (the table and the meter's identity go back when the list stops).
     if (MeterSeries::OfVersion(m_readVersion) == MeterSeries::Quixal) {
+        // Its identity, shown as the answers came, goes back as well.
+        m_fields.SetShown(1049, m_identityShown.at(0));
+        m_fields.SetShown(1084, m_identityShown.at(1));
+        g_DocMeterVersion = m_identityShown.at(2);
+        g_DocRevision = m_identityShown.at(3);
+        m_flowMeterVersion->setText(m_identityShown.at(0));
+        m_revision->setText(m_identityShown.at(1));
         UserMessage::Show(MeterSeries::WrongMeterText(m_readVersion, QStringLiteral("Kelvane")),
             QString::fromLatin1(kAppTitle));
         return;

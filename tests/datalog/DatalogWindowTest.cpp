@@ -266,6 +266,8 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         // A terminal window on the logger's port takes readings: START says so, logging goes on.
         app.OnNewTerminal();
         view->TimerBox()->click();
+        ASSERT_TRUE(TestEnv::WaitUntil(
+            [&] { return view->StatusLabel()->text() == QLatin1String("IDLE"); }, 10000));
         Type(view->FileNameEdit(), dir.filePath(QStringLiteral("terminal.log")));
         view->ButtonOf(Datalog::StartPc)->click();
         ASSERT_EQ(messages.size(), 1);
