@@ -187,13 +187,12 @@ bool ZarnFormBase::CheckTypedNumbers()
 ZarnFormBase::~ZarnFormBase()
 {
     // A list still running would step into a form that no longer exists.
-    if (m_runner && m_runner->IsRunning()) {
+    if (m_runner && m_runner->IsRunning())
         m_runner->Cancel();
-        // The form is gone: the application says that the send did not finish, once the window
-        // has closed.
-        if (m_listTimerId == kSendTimer)
-            UserMessage::ShowLater(QString::fromLatin1(kSendCancelledText));
-    }
+    // A send cut short by closing (its list's window may have closed first): the form is gone,
+    // so the application says it, once the window has closed.
+    if (m_listTimerId == kSendTimer)
+        UserMessage::ShowLater(QString::fromLatin1(kSendCancelledText));
 }
 
 bool ZarnFormBase::CanClose()

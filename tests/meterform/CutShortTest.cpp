@@ -213,7 +213,8 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         if (!alive)
             form = nullptr;
         EXPECT_TRUE(TestEnv::WaitUntil(
-            [&] { return !runner && (!form || !form->Runner()); }, row.stored ? 60000 : 5000));
+            [&] { return (!runner || !runner->IsRunning()) && (!form || !form->Runner()); },
+            row.stored ? 60000 : 5000));
         EXPECT_EQ(streams(), std::string());
         // The message, shown once, by the application when the form is gone.
         TestEnv::WaitUntil([&] { return !messages.isEmpty(); }, row.message.isEmpty() ? 300 : 5000);
