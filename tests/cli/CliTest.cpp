@@ -309,7 +309,8 @@ TEST_F(CliEndToEnd, CtrlCMidSendLeavesTheMeterInRunMode)
     QProcess process;
     // At the meter's own pacing the image takes many seconds to go out.
     process.start(QStringLiteral(TARVIK_CLI),
-        { QStringLiteral("send"), QStringLiteral("meter.mtr"), QStringLiteral("--port"), pty });
+        { QStringLiteral("send"), QStringLiteral("meter.mtr"), QStringLiteral("--port"), pty,
+            QStringLiteral("--yes") });
     ASSERT_TRUE(process.waitForStarted(5000));
     QThread::msleep(4000);
     ::kill(pid_t(process.processId()), SIGINT);
