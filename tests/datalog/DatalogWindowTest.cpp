@@ -264,6 +264,18 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         EXPECT_EQ(view->TimerPeriod(PcLogger::kLineReaderTimer), 0);
         EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('\n'));
 
+        // A terminal window on the logger's port takes readings: START says so, logging goes on.
+        app.OnNewTerminal();
+        view->TimerBox()->click();
+        ASSERT_TRUE(TestEnv::WaitUntil(
+            [&] { return view->StatusLabel()->text() == QLatin1String("IDLE"); }, 10000));
+        Type(view->FileNameEdit(), dir.filePath(QStringLiteral("terminal.log")));
+        view->ButtonOf(Datalog::StartPc)->click();
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages.value(0).endsWith(QLatin1String(PcLogger::kTerminalOpenText)));
+        EXPECT_TRUE(view->Core().state.loggingActive);
+        view->ButtonOf(Datalog::StopPc)->click();
+
         EXPECT_TRUE(app.DocManager()->CloseAllDocuments());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
