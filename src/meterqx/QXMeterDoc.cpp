@@ -15,10 +15,19 @@ QXMeterDoc::QXMeterDoc(QObject *parent)
 bool QXMeterDoc::OnOpenDocument(const QString &path)
 {
     QString line;
+    SetOpenError(QString());
     if (!ReadMeterLine(path, &line))
         return false;
+    // An empty file is said as such, not as a file of no known layout.
+    if (line.trimmed().isEmpty()) {
+        SetOpenError(QStringLiteral("It is empty: it holds no meter image."));
+        UserMessage::Show(
+            QStringLiteral("%1 was not opened. %2").arg(QFileInfo(path).fileName(), OpenError()),
+            QString::fromLatin1(kAppTitle));
+        return false;
+    }
     OpenMeterLine(line, QFileInfo(path).fileName());
-    return true;
+    return CheckWholeImage(path, line);
 }
 
 void QXMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
