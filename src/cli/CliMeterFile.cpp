@@ -16,6 +16,7 @@
 #include "meterqx/QuixalSheetReader.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -117,6 +118,15 @@ bool CliMeterFile::Open(const QString &path, QString *error)
     if (!info.isFile() || !info.isReadable()) {
         *error = QStringLiteral("%1: cannot be read.").arg(path);
         return false;
+    }
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)
+            && CMeterDoc::MeterLine(file.read(4096)).trimmed().isEmpty()) {
+            *error = QStringLiteral("%1 is empty: it holds no meter image; nothing was done.")
+                         .arg(path);
+            return false;
+        }
     }
     bool opened = false;
     // The document's words are the form's: the reasons are said here in the program's own.

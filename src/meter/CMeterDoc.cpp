@@ -172,11 +172,14 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
     }
 
     std::unique_ptr<MeterVars> table;
-    if (MeterVars::DetectSection(line, &table).isEmpty())
+    const bool fits = !MeterVars::DetectSection(line, &table).isEmpty();
+    if (!fits)
         table = std::make_unique<MeterVars>(QStringLiteral("[?.??]"));
     m_vars = std::move(table);
-    // Half an image would be shown and sent with zeros for its missing bytes.
-    if (!CheckWholeImage(path, line))
+    // A file of a known layout must hold all of it: half an image would be shown and sent with
+    // zeros for its missing bytes. One of no layout is shown with a warning and kept from being
+    // saved over (below).
+    if (fits && !CheckWholeImage(path, line))
         return false;
     m_vars->ImageFromText(line);
 

@@ -105,8 +105,8 @@ protected:
     // the user which form it needs; true when it was.
     static bool WarnOtherSeries(
         const QString &fileName, const QString &section, MeterSeries::Series formSeries);
-    // Refuses a file whose image is not whole for the table now in force: tells the user, keeps
-    // the reason in OpenError and returns false. True for a whole image or a table of no layout.
+    // Refuses a file whose image is not whole for the table now in force (the layout its key
+    // byte was found in): tells the user, keeps the reason in OpenError and returns false.
     bool CheckWholeImage(const QString &path, const QString &line);
     void SetOpenError(const QString &error) { m_openError = error; }
 

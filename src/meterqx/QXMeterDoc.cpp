@@ -18,26 +18,21 @@ bool QXMeterDoc::OnOpenDocument(const QString &path)
     SetOpenError(QString());
     if (!ReadMeterLine(path, &line))
         return false;
-    // An empty file is said as such, not as a file of no known layout.
-    if (line.trimmed().isEmpty()) {
-        SetOpenError(QStringLiteral("It is empty: it holds no meter image."));
-        UserMessage::Show(
-            QStringLiteral("%1 was not opened. %2").arg(QFileInfo(path).fileName(), OpenError()),
-            QString::fromLatin1(kAppTitle));
-        return false;
-    }
-    OpenMeterLine(line, QFileInfo(path).fileName());
-    return CheckWholeImage(path, line);
+    // A file of a known layout must hold all of it: half an image would be shown and sent
+    // with zeros for its missing bytes. One of no layout is shown and kept from being saved.
+    const bool fits = OpenMeterLine(line, QFileInfo(path).fileName());
+    return !fits || CheckWholeImage(path, line);
 }
 
-void QXMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
+bool QXMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
 {
     // Sections read exactly as named: the version another window put in force must not decide
     // where this file's bytes lie.
     const QString layoutFile = QStringLiteral("vars20.dat");
     QString section = MeterVars::DetectLayout(line, layoutFile);
+    const bool fits = !section.isEmpty();
     std::unique_ptr<MeterVars> table;
-    if (!section.isEmpty()) {
+    if (fits) {
         table = std::make_unique<MeterVars>(section, layoutFile);
         // A Kelvane file (renamed ".qxm") is shown as it fits, and kept from being saved over.
         SetLayoutMismatch(WarnOtherSeries(fileName, section, MeterSeries::Quixal));
@@ -55,6 +50,7 @@ void QXMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
     }
     table->ImageFromText(line);
     SetVars(std::move(table));
+    return fits;
 }
 
 void QXMeterDoc::SetVersionQX(const QString &version)
