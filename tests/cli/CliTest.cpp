@@ -248,7 +248,7 @@ TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
         { { "show", "cut.mtr" }, 2, "cut.mtr: It is incomplete: 200 of the 245 bytes" },
         { { "send", "cut.mtr", "--port", "/dev/no-such-port" }, 2, "It is incomplete" },
         { { "show", "long.mtr" }, 2, "It holds 3 bytes more than the 245 bytes" },
-        { { "show", "empty.qxm" }, 2, "It is empty" },
+        { { "show", "empty.qxm" }, 2, "empty.qxm is empty: it holds no meter image" },
         // Every option is checked before a port is opened (the port here would give 3).
         { { "read", "--port", "/dev/no-such-port", "--baud", "abc" }, 2,
             "--baud abc is no speed of the meter link: give 9600, 14400" },
@@ -281,7 +281,8 @@ TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
     for (const Case &c : cases) {
         const CliRun run = Cli(c.args);
         EXPECT_EQ(run.status, c.status) << qPrintable(c.args.join(QLatin1Char(' ')));
-        EXPECT_TRUE(run.err.contains(QLatin1String(c.said))) << qPrintable(run.err);
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.said)))
+            << qPrintable(c.args.join(QLatin1Char(' '))) << ": " << qPrintable(run.err);
         EXPECT_TRUE(run.out.isEmpty()) << qPrintable(run.out);
     }
     // The user's files are as they were, the links too.
