@@ -117,6 +117,9 @@ int CliProgram::Run(const QStringList &arguments)
     }
     // The data files are opened by bare name: the program works in their folder, the user's
     // paths made absolute against the folder it was started in.
+    // A port given relative to the starting folder (a simulator's link) is made a device path
+    // first.
+    m_port = SerialPortList::Resolved(m_args.Value(QStringLiteral("--port")));
     if (!m_dataDir.isEmpty() && m_dataDir != m_startDir)
         QDir::setCurrent(m_dataDir);
     return Finish(Dispatch(*command));
@@ -339,7 +342,7 @@ double CliProgram::Pace() const
 
 QString CliProgram::PortArg()
 {
-    return m_args.Value(QStringLiteral("--port"));
+    return m_port;
 }
 
 QString CliProgram::Capital(const QString &text)

@@ -82,6 +82,7 @@ private:
     DialogueRunner *m_runner = nullptr;
     std::unique_ptr<CliSignals> m_signals;
     QString m_startDir;
+    QString m_port;
     QString m_dataDir;
     QString m_looked;
     QString m_prepareError;

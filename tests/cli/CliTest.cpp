@@ -658,6 +658,12 @@ TEST_F(CliEndToEnd, PackagedLayoutFindsItsDataAndWritesWhereAsked)
     ASSERT_EQ(read.status, 0) << qPrintable(read.err);
     EXPECT_EQ(read.out.trimmed(), bench + QStringLiteral("/31415_2.mtr"));
     EXPECT_TRUE(QFileInfo::exists(bench + QStringLiteral("/31415_2.mtr")));
+    // A port named relative to the bench's folder (a link to the device) is found from there.
+    ASSERT_TRUE(QFile::link(pty, bench + QStringLiteral("/meter")));
+    const CliRun linked = run({ QStringLiteral("identify"), QStringLiteral("--port"),
+        QStringLiteral("meter"), QStringLiteral("--pace"), kPace });
+    EXPECT_EQ(linked.status, 0) << qPrintable(linked.err);
+    EXPECT_TRUE(linked.out.contains(QStringLiteral("serial\t31415"))) << qPrintable(linked.out);
     const CliRun again = run(readArgs);
     EXPECT_EQ(again.status, 2);
     EXPECT_TRUE(again.err.contains(QStringLiteral("31415_2.mtr exists; --force to replace it")))
