@@ -6,8 +6,9 @@ namespace {
 const char *const kExitStatus[][2] = {
     { "0", "done" },
     { "1",
-        "the meter refused, did not answer, or the run was interrupted; or output (standard "
-        "output, a file) could not be written" },
+        "the meter refused, did not answer, holds other values than were sent, or the run was "
+        "interrupted; for diff: the two differ; or output (standard output, a file) could not "
+        "be written" },
     { "2", "bad arguments, or a file that is missing, unreadable or of the other series" },
     { "3", "the port cannot be used (missing, no permission, or held by another program)" },
 };
@@ -76,13 +77,40 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "itself: one that sends nothing within 3 s is reported at once. The file is written "
             "whole or not at all, and an existing file is never replaced without --force.",
             { { "--port", "P", kPortText }, { "--out", "FILE", "the meter file to write" },
-                { "--force", "", "replace the meter file if it exists" } } },
-        { "send", "FILE --port P [--force]", "write a meter file's configuration to the meter",
-            "Identifies the connected meter, refuses a meter of another series or serial number "
-            "than the file's unless --force, then runs the series' send list (send20.que or "
-            "qxsend.que) and says whether the meter stored the configuration.",
-            { { "--port", "P", kPortText },
+                { "--force", "", "replace the meter file if it exists" },
+                { "--operator", "ID",
+                    "the operator (a registered ID or a name) for the trail" } } },
+        { "send", "FILE --port P [--yes] [--force]",
+            "write a meter file's configuration to the meter",
+            "Reads the meter first (the series' read list), refuses a meter of another series "
+            "or serial number than the file's unless --force, keeps what it held as "
+            "as-found/SERIAL_YYYYMMDD-HHMMSS.mtr (.qxm), prints the fields the send will change "
+            "(caption: meter value -> file value) and the count of those unchanged, and asks on "
+            "a terminal; --yes answers for a script (without a terminal and without --yes "
+            "nothing is sent). It then runs the series' send list (send20.que or qxsend.que), "
+            "reads the meter back and says \"Meter stored the configuration\" only when the "
+            "meter holds what was sent; otherwise it names the fields that differ and the "
+            "status is 1. The Settings' \"Compare with the meter before sending\" and \"Read "
+            "back after sending\" (or --no-compare, --no-verify) leave the steps out. Every send "
+            "is a line of the audit trail.",
+            { { "--port", "P", kPortText }, { "--yes", "", "send the changes without asking" },
+                { "--no-compare", "", "send without reading the meter first" },
+                { "--no-verify", "", "do not read the meter back after the send" },
+                { "--operator", "ID", "the operator (a registered ID or a name) for the trail" },
                 { "--force", "", "send even to a meter of another serial number or series" } } },
+        { "diff", "A B | FILE --port P [--json]", "the fields in which two configurations differ",
+            "Compares two meter files, or a meter file with the connected meter (read with the "
+            "series' read list), field by field as the form shows them: one line per differing "
+            "field with its caption, id, A's text and B's text (the meter's is B). Status 0 when "
+            "they are equal, 1 when they differ, 2 for a file that cannot be read or a meter "
+            "that cannot be read, 3 when the port cannot be used.",
+            { { "--port", "P", kPortText }, { "--json", "", "the differences as a JSON array" } } },
+        { "report", "SERIAL --pdf OUT [--text]", "the change report of a meter from the trail",
+            "One page per visit of the meter (its serial number on one day) from the audit "
+            "trail: the as-found and as-left text of every field its sends changed, the "
+            "operators, the date and the program version, drawn as the datasheets are.",
+            { { "--pdf", "OUT", "the PDF to write" },
+                { "--text", "", "print the pages' lines on standard output" } } },
         { "show", "FILE [--json]", "every field of a meter file as the form shows it",
             "Prints one line per field: its caption, its field id and its text, as the form "
             "shows the file.",
@@ -94,7 +122,9 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "and nothing is written. The file is rewritten, or FILE2 written, whole; an existing "
             "FILE2 only with --force.",
             { { "--out", "FILE2", "write the changed file here instead" },
-                { "--force", "", "replace FILE2 if it exists" } } },
+                { "--force", "", "replace FILE2 if it exists" },
+                { "--operator", "ID",
+                    "the operator (a registered ID or a name) for the trail" } } },
         { "log", "--port P --interval S (--seconds N | --until TIME) --out FILE [--options LIST]",
             "log the meter's readings to a file, as the datalogger does",
             "Takes a snapshot of the meter's reading stream every S seconds into FILE in the "
@@ -134,7 +164,9 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "itself, only with --force.",
             { { "--to", "VERSION", "the firmware version to convert to" },
                 { "--out", "FILE2", "the converted file" },
-                { "--force", "", "replace FILE2 if it exists" } } },
+                { "--force", "", "replace FILE2 if it exists" },
+                { "--operator", "ID",
+                    "the operator (a registered ID or a name) for the trail" } } },
         { "sheet", "FILE --pdf OUT [--operator NAME] [--text]",
             "the datasheet as the form prints it",
             "Writes the meter file's datasheet into a PDF on A4 paper, as the form's \"Export "
