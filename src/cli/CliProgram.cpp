@@ -124,6 +124,7 @@ int CliProgram::Run(const QStringList &arguments)
     // A port given relative to the starting folder (a simulator's link) is made a device path
     // first.
     m_port = SerialPortList::Resolved(m_args.Value(QStringLiteral("--port")));
+    CliAudit::SetStartFolder(m_startDir);
     if (!m_dataDir.isEmpty() && m_dataDir != m_startDir)
         QDir::setCurrent(m_dataDir);
     return Finish(Dispatch(*command));
@@ -756,7 +757,7 @@ Task<void> CliProgram::Send()
         const ConfigDiff::Result diff
             = ConfigDiff::Compare(CliAudit::Fields(found), CliAudit::Fields(file));
         record.changes = diff.changes;
-        const QString kept = AsFoundStore::Save(AuditSettings::AsFoundFolder(), id.serial,
+        const QString kept = AsFoundStore::Save(CliAudit::AsFoundFolder(), id.serial,
             CliMeterFile::Extension(file.Kind()), found.StoredText().toLatin1(),
             QDateTime::currentDateTime(), &error);
         if (kept.isEmpty()) {
