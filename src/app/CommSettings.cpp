@@ -13,16 +13,12 @@ QStringList CommSettings::PortList(bool withOff, const QString &current)
 
 QStringList CommSettings::BaudList()
 {
-    // 33400, not 38400: the meters' own speed table.
-    return { QStringLiteral("9600"), QStringLiteral("14400"), QStringLiteral("19200"),
-        QStringLiteral("28800"), QStringLiteral("33400"), QStringLiteral("56000"),
-        QStringLiteral("57600"), QStringLiteral("115200") };
+    return SerialPort::BaudTexts();
 }
 
 QStringList CommSettings::ParityList()
 {
-    return { QStringLiteral("1 8 NONE 1"), QStringLiteral("1 8 EVEN 1"),
-        QStringLiteral("1 8 ODD 1"), QStringLiteral("1 8 NONE 2") };
+    return mbCSerial::ParityTexts();
 }
 
 QStringList CommSettings::VersionList()

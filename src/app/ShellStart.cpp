@@ -1,5 +1,7 @@
 #include "app/ShellStart.h"
 
+#include "base/DataFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -47,8 +49,7 @@ QStringList ShellStart::DocumentPaths(const QStringList &arguments)
 
 QString ShellStart::InstalledDataDir(const QString &programDir)
 {
-    const QString dir = QDir::cleanPath(programDir + QStringLiteral("/../share/tarvik"));
-    return QFileInfo::exists(dir + QLatin1Char('/') + QLatin1String(kMarkerFile)) ? dir : QString();
+    return DataFolder::InstalledDir(programDir);
 }
 
 QString ShellStart::UserWorkDir()

@@ -18,11 +18,26 @@ bool CliArgs::Parse(const CliHelp::Command &command, const QStringList &args)
     m_values.clear();
     m_plain.clear();
     m_error.clear();
+    bool optionsEnded = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString arg = args.at(i);
-        if (!arg.startsWith(QLatin1String("--")) || arg == QLatin1String("--")) {
+        if (optionsEnded || arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
             m_plain << arg;
             continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true; // a file whose name begins with "-" follows
+            continue;
+        }
+        if (arg == QLatin1String("-h")) {
+            m_values.insert(QStringLiteral("--help"), QString());
+            continue;
+        }
+        if (!arg.startsWith(QLatin1String("--"))) {
+            m_error = QStringLiteral("%1 takes no option %2 (a file named so is given after "
+                                     "\"--\").")
+                          .arg(QLatin1String(command.name), arg);
+            return false;
         }
         const int equals = arg.indexOf(QLatin1Char('='));
         const QString name = equals < 0 ? arg : arg.left(equals);

@@ -11,6 +11,27 @@
 #include <QFileInfo>
 
 #include <cstdio>
+
+namespace {
+QString g_auditStartFolder;
+} // namespace
+
+void CliAudit::SetStartFolder(const QString &folder)
+{
+    g_auditStartFolder = folder;
+}
+
+QString CliAudit::TrailPath()
+{
+    const QString folder = AuditSettings::Folder();
+    return AuditLog::PathIn(folder.isEmpty() ? g_auditStartFolder : folder);
+}
+
+QString CliAudit::AsFoundFolder()
+{
+    const QString folder = AuditSettings::AsFoundFolder();
+    return folder.isEmpty() ? g_auditStartFolder : folder;
+}
 #include <iostream>
 #include <string>
 
@@ -53,7 +74,7 @@ void CliAudit::Describe(AuditRecord &record, CliMeterFile &file, const QString &
 bool CliAudit::Append(const AuditRecord &record) const
 {
     QString error;
-    if (AuditLog(AuditSettings::TrailPath()).Append(record, &error))
+    if (AuditLog(TrailPath()).Append(record, &error))
         return true;
     AuditSay(error
         + QStringLiteral("\nThe %1 itself went on; this line is not in the trail.")
@@ -89,7 +110,7 @@ int CliAudit::Report(const CliArgs &args) const
         return 2;
     }
     const QString serial = args.Plain().at(0).trimmed();
-    const AuditLog trail(AuditSettings::TrailPath());
+    const AuditLog trail(TrailPath());
     const AuditLog::Loaded loaded = trail.Load();
     if (!loaded.error.isEmpty()) {
         AuditSay(loaded.error);

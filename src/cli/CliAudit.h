@@ -18,6 +18,11 @@ class CliAudit
 {
 public:
     explicit CliAudit(const CliArgs &args);
+    // The folder the program was started in: the trail and the as-found copies go there when
+    // the settings name no folder (the program itself works in the data folder).
+    static void SetStartFolder(const QString &folder);
+    static QString TrailPath();
+    static QString AsFoundFolder();
 
     // A record of action stamped now by the operator.
     AuditRecord Record(const QString &action) const;

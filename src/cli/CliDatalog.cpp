@@ -164,9 +164,11 @@ void CliDatalog::StartTimer(int id, int requestedMs)
             PcLogger &pc = m_core->Pc();
             if (id == PcLogger::kClockTimer)
                 pc.ClockTick();
-            else if (id == PcLogger::kSnapshotTimer)
-                pc.SnapshotTick();
-            else if (id == PcLogger::kLineReaderTimer)
+            else if (id == PcLogger::kSnapshotTimer) {
+                // No row before the meter's first reading line: it would be an empty reading.
+                if (!m_core->state.lastReadingLine.isEmpty())
+                    pc.SnapshotTick();
+            } else if (id == PcLogger::kLineReaderTimer)
                 pc.LineReaderTick();
         });
     }

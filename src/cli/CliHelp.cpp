@@ -7,10 +7,14 @@ const char *const kExitStatus[][2] = {
     { "0", "done" },
     { "1",
         "the meter refused, did not answer, holds other values than were sent, or the run was "
-        "interrupted; for diff: the two differ" },
+        "interrupted; for diff: the two differ; or output (standard output, a file) could not "
+        "be written" },
     { "2", "bad arguments, or a file that is missing, unreadable or of the other series" },
     { "3", "the port cannot be used (missing, no permission, or held by another program)" },
 };
+
+// The version of --json's output: raised when a field is renamed or removed.
+constexpr int kJsonFormat = 1;
 
 const char *const kPortText = "the meter's serial port: COM1..COM49 or a device path";
 
@@ -39,12 +43,14 @@ QString Roff(const QString &text)
 const std::vector<CliHelp::Option> &CliHelp::CommonOptions()
 {
     static const std::vector<Option> options = {
-        { "--help", "", "this text" },
-        { "--baud", "N", "the port's speed (default 9600, as the settings propose)" },
+        { "--help", "", "this text (also -h)" },
+        { "--baud", "N",
+            "the port's speed: 9600 (the default, as the settings propose), 14400, 19200, "
+            "28800, 33400, 56000, 57600 or 115200" },
         { "--quiet", "", "no progress on standard error, even on a terminal" },
         { "--pace", "FACTOR",
-            "scale the pauses between the bytes sent (1, the default, for a real meter; a "
-            "simulated meter takes less)" },
+            "scale the pauses between the bytes sent: a number above 0 and at most 1 (1, the "
+            "default, for a real meter; a simulated meter takes less)" },
     };
     return options;
 }
@@ -53,9 +59,11 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
 {
     static const std::vector<Command> commands = {
         { "ports", "", "list the serial ports the Settings sheet offers",
-            "Lists COM1..COM49 and the serial devices present (USB adapters by their by-id "
-            "names), one a line: the port text, its device path and what it is.",
-            { { "--json", "", "the list as JSON" } } },
+            "Lists the serial ports present (COM names whose device exists, and USB adapters "
+            "by their by-id names) first, one a line: the port text, its device path and what "
+            "it is. --all adds the COM names COM1..COM49 whose device is absent.",
+            { { "--json", "", "the list as JSON" },
+                { "--all", "", "also the COM names whose device is absent" } } },
         { "identify", "--port P", "the connected meter's series, firmware, revision and serial",
             "Asks the meter for its main screen, as the terminal does when it opens, and prints "
             "the identification line's series, model, firmware version, revision, active range "
@@ -65,9 +73,11 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "Runs the series' read list (read20.que or qxread.que) and writes the meter file, "
             "byte for byte what the form saves after a Read. Without --out the file is named "
             "as the form names it: serial number, \"_\", active range (\"_1\" for Quixal) and "
-            "the series' extension, in the current folder. The file is written whole or not at "
-            "all.",
+            "the series' extension, in the current folder. The meter is first asked to identify "
+            "itself: one that sends nothing within 3 s is reported at once. The file is written "
+            "whole or not at all, and an existing file is never replaced without --force.",
             { { "--port", "P", kPortText }, { "--out", "FILE", "the meter file to write" },
+                { "--force", "", "replace the meter file if it exists" },
                 { "--operator", "ID",
                     "the operator (a registered ID or a name) for the trail" } } },
         { "send", "FILE --port P [--yes] [--force]",
@@ -109,24 +119,31 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "Changes fields by caption or field id through the form's own rules: limits, "
             "unit conversion, lists by their wording. A coefficient is NAME[i]=VALUE "
             "(Primary[0]). A value the form would refuse is refused with the form's message "
-            "and nothing is written. The file is rewritten, or FILE2 written, whole.",
+            "and nothing is written. The file is rewritten, or FILE2 written, whole; an existing "
+            "FILE2 only with --force.",
             { { "--out", "FILE2", "write the changed file here instead" },
+                { "--force", "", "replace FILE2 if it exists" },
                 { "--operator", "ID",
                     "the operator (a registered ID or a name) for the trail" } } },
         { "log", "--port P --interval S (--seconds N | --until TIME) --out FILE [--options LIST]",
             "log the meter's readings to a file, as the datalogger does",
             "Takes a snapshot of the meter's reading stream every S seconds into FILE in the "
             "datalogger's format, for N seconds or until TIME (hh:mm:ss today). Ctrl+C ends "
-            "the log with its stop line.",
+            "the log with its stop line. FILE is never a meter file (.mtr, .qxm), and an "
+            "existing FILE is replaced only with --force.",
             { { "--port", "P", kPortText }, { "--interval", "S", "seconds between snapshots" },
                 { "--seconds", "N", "log for N seconds" },
                 { "--until", "TIME", "log until hh:mm:ss" }, { "--out", "FILE", "the log file" },
                 { "--options", "LIST",
                     "columns, comma-separated: date,time,flow,total,high,low,relay1,relay2 "
-                    "(default date,time,flow,total)" } } },
+                    "(default date,time,flow,total)" },
+                { "--force", "", "replace FILE if it exists" } } },
         { "transfer", "--port P --out FILE", "copy the meter's stored log to a file",
-            "Transfers the meter logger's stored log as the datalogger does.",
-            { { "--port", "P", kPortText }, { "--out", "FILE", "the log file" } } },
+            "Transfers the meter logger's stored log as the datalogger does. FILE is never a "
+            "meter file (.mtr, .qxm), and an existing FILE is replaced only with --force (it is "
+            "put back when the transfer fails).",
+            { { "--port", "P", kPortText }, { "--out", "FILE", "the log file" },
+                { "--force", "", "replace FILE if it exists" } } },
         { "modbus", "--port P --addresses A-B [--count N] [--interval MS] [--csv]",
             "poll a Modbus network as the Modbus window does",
             "Reads flow rate, totalizer and temperature of each address in turn, one line (or "
@@ -143,9 +160,11 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
                 { "--csv", "", "CSV rows with a header line" } } },
         { "convert", "FILE --to VERSION --out FILE2", "convert a meter file to another firmware",
             "The form's Convert: moves the data into the layout of VERSION (3.9G, 4.0x, "
-            ">= 4.1A, or a Quixal version) and writes FILE2.",
+            ">= 4.1A, or a Quixal version) and writes FILE2, which is replaced, or is FILE "
+            "itself, only with --force.",
             { { "--to", "VERSION", "the firmware version to convert to" },
                 { "--out", "FILE2", "the converted file" },
+                { "--force", "", "replace FILE2 if it exists" },
                 { "--operator", "ID",
                     "the operator (a registered ID or a name) for the trail" } } },
         { "sheet", "FILE --pdf OUT [--operator NAME] [--text]",
@@ -155,12 +174,13 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "and time lines show the clock of now). The sheet prints no operator: NAME, or the "
             "name registered under the operator ID NAME, goes into the PDF's properties. OUT "
             "takes \".pdf\" when it lacks it, as the form's export does; the PDF's name is "
-            "printed. --text prints the sheet's lines on standard output instead. Needs no "
-            "display.",
+            "printed; an existing PDF is replaced only with --force. --text prints the sheet's "
+            "lines on standard output instead. Needs no display.",
             { { "--pdf", "OUT", "the PDF to write" },
                 { "--operator", "NAME",
                     "operator (name or registered ID) in the PDF's properties" },
-                { "--text", "", "print the sheet's lines on standard output" } } },
+                { "--text", "", "print the sheet's lines on standard output" },
+                { "--force", "", "replace the PDF if it exists" } } },
     };
     return commands;
 }
@@ -193,21 +213,39 @@ QString CliHelp::Overview()
         text += QStringLiteral("  %1  %2\n")
                     .arg(QLatin1String(command.name), -10)
                     .arg(QLatin1String(command.summary));
-    text += QStringLiteral("\n\"tarvik-cli COMMAND --help\" tells more of each.\n\nExit status:\n");
+    text += QStringLiteral("\n\"tarvik-cli COMMAND --help\" tells more of each.\n\n"
+                           "  -h, --help  this text\n"
+                           "  --version   the program's version and its output format's\n"
+                           "\nExit status:\n");
     for (const auto &row : kExitStatus)
         text += QStringLiteral("  %1  %2\n").arg(QLatin1String(row[0]), QLatin1String(row[1]));
     return text;
 }
 
+QString CliHelp::VersionText()
+{
+    return QStringLiteral("tarvik-cli (Tarvik) %1\nJSON output format %2\n")
+        .arg(QLatin1String(TARVIK_VERSION))
+        .arg(kJsonFormat);
+}
+
 QString CliHelp::ManPage()
 {
-    QString man = QStringLiteral(".TH TARVIK-CLI 1 \"\" \"Tarvik 2.16\" \"User Commands\"\n"
-                                 ".SH NAME\ntarvik\\-cli \\- every meter job of Tarvik from a "
-                                 "shell\n.SH SYNOPSIS\n.B tarvik\\-cli\n.I COMMAND\n[options]\n"
-                                 ".SH DESCRIPTION\nA command\\-line companion of tarvik over the "
-                                 "same rules: it reads, checks, writes and documents meters "
-                                 "without a display. Results go to standard output, messages "
-                                 "and progress to standard error.\n.SH COMMANDS\n");
+    QString man = QStringLiteral(".TH TARVIK-CLI 1 \"\" \"Tarvik %1\" \"User Commands\"\n")
+                      .arg(QLatin1String(TARVIK_VERSION))
+        + QStringLiteral(".SH NAME\ntarvik\\-cli \\- every meter job of Tarvik from a "
+                         "shell\n.SH SYNOPSIS\n.B tarvik\\-cli\n.I COMMAND\n[options]\n"
+                         ".SH DESCRIPTION\nA command\\-line companion of tarvik over the "
+                         "same rules: it reads, checks, writes and documents meters "
+                         "without a display. Results go to standard output, messages "
+                         "and progress to standard error. Every option is checked before "
+                         "a port is opened; output that cannot be written (a full disk, "
+                         "a closed standard output) ends with status 1.\n"
+                         ".TP\n.BR \\-h \", \" \\-\\-help\n"
+                         "The commands and exit statuses; after a command, its own help.\n"
+                         ".TP\n.B \\-\\-version\n"
+                         "The program's version and the version of its JSON output.\n"
+                         ".SH COMMANDS\n");
     for (const Command &command : Commands()) {
         man += QStringLiteral(".SS %1 %2\n%3\n")
                    .arg(Roff(QLatin1String(command.name)), Roff(QLatin1String(command.synopsis)),
@@ -230,6 +268,38 @@ QString CliHelp::ManPage()
     for (const auto &row : kExitStatus)
         man += QStringLiteral(".TP\n.B %1\n%2\n")
                    .arg(QLatin1String(row[0]), Roff(QLatin1String(row[1])));
-    man += QStringLiteral(".SH SEE ALSO\n.BR tarvik (1),\n.BR tarvik\\-metersim (1)\n");
+    man += QStringLiteral(
+        ".SH FILES\n"
+        "The data files (the layouts vars20.dat and varsQX.dat, the choice lists, the command "
+        "lists read20.que, send20.que, qxread.que and qxsend.que) are taken from the first of "
+        "these folders that holds vars20.dat:\n"
+        ".TP\n.B the working folder\n"
+        "a technician's own copy of the data files;\n"
+        ".TP\n.B $TARVIK_DATA\n"
+        "a folder named by this environment variable;\n"
+        ".TP\n.I PREFIX\\fB/share/tarvik\\fR\n"
+        "the installed data, beside the program's bin folder (/usr/share/tarvik from the "
+        "package).\n"
+        ".PP\nMeter files, PDFs and logs are written where the options name them, relative to "
+        "the working folder, never into the data folder; read without \\-\\-out writes "
+        "SERIAL_RANGE.mtr (or .qxm) in the working folder. An existing output is replaced only "
+        "with \\-\\-force, and a log never over a meter file.\n"
+        ".SH EXAMPLES\n"
+        "Service a bench of meters one after another, keeping each as found and as left:\n"
+        ".PP\n.nf\n"
+        "for port in /dev/ttyUSB0 /dev/ttyUSB1 /dev/ttyUSB2; do\n"
+        "  tarvik\\-cli identify \\-\\-port \"$port\" || continue\n"
+        "  found=$(tarvik\\-cli read \\-\\-port \"$port\") || continue\n"
+        "  left=${found%.mtr}_left.mtr\n"
+        "  tarvik\\-cli set \"$found\" \"Full Scale=90\" \\-\\-out \"$left\" &&\n"
+        "    tarvik\\-cli send \"$left\" \\-\\-port \"$port\" &&\n"
+        "    tarvik\\-cli sheet \"$left\" \\-\\-pdf \"${left%.mtr}.pdf\"\n"
+        "done\n"
+        ".fi\n.PP\nLog a meter overnight, every 5 s until 6 in the morning:\n"
+        ".PP\n.nf\n"
+        "tarvik\\-cli log \\-\\-port /dev/ttyUSB0 \\-\\-interval 5 \\-\\-until 06:00:00 "
+        "\\-\\-out night.log\n"
+        ".fi\n"
+        ".SH SEE ALSO\n.BR tarvik (1),\n.BR tarvik\\-metersim (1)\n");
     return man;
 }

@@ -32,6 +32,8 @@ public:
     static QString HelpText(const Command &command);
     // The program's help: usage, commands, exit statuses.
     static QString Overview();
+    // --version: the program's version and its JSON output's.
+    static QString VersionText();
     // The manual page (roff) written from the same texts.
     static QString ManPage();
 };

@@ -7,6 +7,7 @@
 #include "lists/CQueExecutor.h"
 #include "terminal/TermScreen.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <cstdio>
@@ -60,6 +61,12 @@ bool CliMeter::Open(QString *error)
     return false;
 }
 
+QString CliMeter::Where() const
+{
+    return QStringLiteral("the meter on %1 at %2 baud")
+        .arg(m_serial->PortText(), m_serial->BaudText());
+}
+
 Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
 {
     SerialPort::Claim claim(m_serial.get(), this);
@@ -70,7 +77,8 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
     // A meter that has not begun its screen within 3 s is not there: the read's own total
     // time-out (some 15 s of silence) is for replies under way.
     QByteArray screen;
-    if (co_await m_serial->InputWithin(runner, 3000))
+    identity->answered = co_await m_serial->InputWithin(runner, 3000);
+    if (identity->answered)
         co_await m_serial->ReadAllAsync(runner, screen, 400, 3000);
     EndProgress(m_progress);
     if (runner.Cancelled()) {
@@ -82,6 +90,8 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
         }
         co_return false;
     }
+    if (!identity->answered)
+        co_return false;
     TermScreen::ScanIdentification(
         screen, identity->model, identity->version, identity->revision, identity->range);
     identity->serial = TermScreen::ScanSerial(screen);
@@ -125,9 +135,9 @@ Task<int> CliMeter::RunList(
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        *failure = QStringLiteral("The command list %1 cannot be read here (%2): run tarvik-cli "
-                                  "in a folder holding the program's data files.")
-                       .arg(fileName, file.errorString());
+        *failure = QStringLiteral("The command list %1 cannot be read in the data folder %2 "
+                                  "(%3).")
+                       .arg(fileName, QDir::currentPath(), file.errorString());
         co_return 2;
     }
     SerialPort::Claim claim(m_serial.get(), this);

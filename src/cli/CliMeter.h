@@ -26,6 +26,9 @@ public:
         QString revision;
         QString range;
         QString serial;
+        // Whether anything came back within the 3 s presence wait (a meter that answered but
+        // drew no identification line still did).
+        bool answered = false;
     };
 
     CliMeter(const QString &port, const QString &baud, bool progress, double pace = 1.0);
@@ -33,9 +36,13 @@ public:
     // False with the reason (the system's on its own line) when the port cannot be used.
     bool Open(QString *error);
     CSerial &Link() { return *m_serial; }
+    // "the meter on /dev/ttyUSB0 at 9600 baud": the port and speed tried, for messages.
+    QString Where() const;
 
     // Asks for the meter's main screen and scans its identification line; false when no
-    // identification came. The meter is sent back to its run mode.
+    // identification came. The meter is sent back to its run mode. A meter that sends nothing
+    // within 3 s is taken for absent (identity->answered false), so a long dialogue is not
+    // begun with it.
     Task<bool> Identify(DialogueRunner &runner, Identity *identity);
     // Runs the command list fileName (from the current folder) against fields: 0 when it ran
     // to its end, 1 when it stopped on a failure (failure says why) or was cancelled, 2 when the

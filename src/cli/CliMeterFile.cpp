@@ -16,6 +16,7 @@
 #include "meterqx/QuixalSheetReader.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -118,10 +119,22 @@ bool CliMeterFile::Open(const QString &path, QString *error)
         *error = QStringLiteral("%1: cannot be read.").arg(path);
         return false;
     }
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)
+            && CMeterDoc::MeterLine(file.read(4096)).trimmed().isEmpty()) {
+            *error = QStringLiteral("%1 is empty: it holds no meter image; nothing was done.")
+                         .arg(path);
+            return false;
+        }
+    }
     bool opened = false;
-    const QString said = Captured([&] { opened = m_doc->OnOpenDocument(path); });
+    // The document's words are the form's: the reasons are said here in the program's own.
+    Captured([&] { opened = m_doc->OnOpenDocument(path); });
     if (!opened) {
-        *error = QStringLiteral("%1: cannot be read.").arg(path);
+        *error = m_doc->OpenError().isEmpty()
+            ? QStringLiteral("%1: cannot be read.").arg(path)
+            : QStringLiteral("%1: %2 Nothing was done.").arg(path, m_doc->OpenError());
         return false;
     }
     // A file the form would open only to keep it from being saved over: of the other series,
@@ -131,15 +144,25 @@ bool CliMeterFile::Open(const QString &path, QString *error)
         // file is of another kind.
         const QString layout = QString::fromLatin1(
             m_series == Series::Quixal ? QXMeterVars::kLayoutFile : MeterVars::kLayoutFile);
+        const QString section = m_doc->Vars() ? m_doc->Vars()->SectionName() : QString();
+        const MeterSeries::Series fileSeries = MeterSeries::OfVersion(section);
+        const MeterSeries::Series ours
+            = m_series == Series::Quixal ? MeterSeries::Quixal : MeterSeries::Kelvane;
         if (!QFileInfo::exists(layout))
-            *error
-                = QStringLiteral("%1: cannot be read without the layout file %2, which is not in "
-                                 "the working folder %3.")
-                      .arg(path, layout, QDir::currentPath());
-        else if (!said.isEmpty())
-            *error = said;
+            *error = QStringLiteral("%1: cannot be read without the layout file %2, which is not "
+                                    "in the data folder %3.")
+                         .arg(path, layout, QDir::currentPath());
+        else if (fileSeries != MeterSeries::Unknown && fileSeries != ours)
+            *error = QStringLiteral("%1 holds the data of a %2 meter (layout %3), not of a %4 "
+                                    "meter; nothing was done. Copy it to a name ending in %5 to "
+                                    "use it.")
+                         .arg(path, MeterSeries::Name(fileSeries), section, SeriesName(m_series),
+                             Extension(fileSeries == MeterSeries::Quixal ? Series::Quixal
+                                                                         : Series::Kelvane));
         else
-            *error = QStringLiteral("%1 is no %2 meter file.").arg(path, SeriesName(m_series));
+            *error = QStringLiteral("%1 fits no %2 layout of %3 (its key byte is not AA): it is "
+                                    "no %4 meter file; nothing was done.")
+                         .arg(path, SeriesName(m_series), layout, SeriesName(m_series));
         return false;
     }
     // The full path, as the document manager names a document it opens.
@@ -278,20 +301,28 @@ QString CliMeterFile::Serial()
     return m_series == Series::Quixal ? m_quixal.Text(1048) : m_kelvane.GetField(1048);
 }
 
+QString CliMeterFile::FileName(const QString &serial, const QString &range, Series series)
+{
+    QString name = serial + QLatin1Char('_') + range;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    return name + Extension(series);
+}
+
 QString CliMeterFile::ProposedName() const
 {
     CliMeterFile *self = const_cast<CliMeterFile *>(this);
-    QString name = self->Serial() + QLatin1Char('_')
-        + (m_series == Series::Quixal ? QStringLiteral("1") : m_activeRange);
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
-    return name + Extension(m_series);
+    return FileName(
+        self->Serial(), m_series == Series::Quixal ? QStringLiteral("1") : m_activeRange, m_series);
 }
 
 bool CliMeterFile::Save(const QString &path, QString *error)
 {
     Collect(true);
-    if (!m_doc->OnSaveDocument(path)) {
+    bool saved = false;
+    // Said once, here: the document's own message is the form's.
+    Captured([&] { saved = m_doc->OnSaveDocument(path); });
+    if (!saved) {
         *error = QStringLiteral("Could not write %1: %2. The file on disk was left as it was.")
                      .arg(path, m_doc->SaveError());
         return false;

@@ -48,6 +48,8 @@ public:
     // The file name the form proposes after a read: serial number, "_", active range (Quixal
     // "_1") and the extension.
     QString ProposedName() const;
+    // That name from its parts (a slash in them made "_").
+    static QString FileName(const QString &serial, const QString &range, Series series);
     // Collects the fields as Save does and writes path whole (or leaves it as it was).
     bool Save(const QString &path, QString *error);
     // Collects the fields for a send with the meter's active range and puts the image's send

@@ -3,6 +3,7 @@
 #include "audit/AsFoundStore.h"
 #include "audit/AuditSettings.h"
 #include "audit/ConfigDiff.h"
+#include "base/DataFolder.h"
 #include "base/DialogueRunner.h"
 #include "base/Globals.h"
 #include "base/OperatorIds.h"
@@ -15,26 +16,41 @@
 #include "cli/CliSignals.h"
 #include "link/SerialPortList.h"
 #include "link/mbCSerial.h"
+#include "meter/CMeterDoc.h"
 #include "meter/MeterSeries.h"
+#include "meter/ZarnFormRules.h"
 #include "modbus/ModbusMaster.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTime>
 
+#include <cerrno>
 #include <cstdio>
-#include <unistd.h>
+#include <cstring>
 
 namespace {
+// The first failure to write standard output, with the system's reason; the run then ends
+// with status 1 however it went, as output lost on a full disk is no success.
+bool g_outputFailed = false;
+QString g_outputError;
+
 void Out(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
+    if (g_outputFailed)
+        return;
+    const QByteArray bytes = text.toLocal8Bit();
+    errno = 0;
+    if (std::fputs(bytes.constData(), stdout) < 0 || std::fflush(stdout) != 0) {
+        g_outputFailed = true;
+        g_outputError = QString::fromLocal8Bit(std::strerror(errno ? errno : EIO));
+    }
 }
 
 void Err(const QString &text)
@@ -64,13 +80,18 @@ int CliProgram::Run(const QStringList &arguments)
         return kBadInput;
     }
     const QString first = arguments.at(1);
-    if (first == QLatin1String("--help") || first == QLatin1String("help")) {
+    if (first == QLatin1String("--help") || first == QLatin1String("-h")
+        || first == QLatin1String("help")) {
         Out(CliHelp::Overview());
-        return kDone;
+        return Finish(kDone);
+    }
+    if (first == QLatin1String("--version")) {
+        Out(CliHelp::VersionText());
+        return Finish(kDone);
     }
     if (first == QLatin1String("--man")) {
         Out(CliHelp::ManPage());
-        return kDone;
+        return Finish(kDone);
     }
     const CliHelp::Command *command = CliHelp::Find(first);
     if (!command) {
@@ -86,14 +107,176 @@ int CliProgram::Run(const QStringList &arguments)
     }
     if (m_args.Has(QStringLiteral("--help"))) {
         Out(CliHelp::HelpText(*command));
-        return kDone;
+        return Finish(kDone);
     }
-    return Dispatch(*command);
+    // Everything the arguments name is checked before a port is opened or a file read.
+    m_startDir = QDir::currentPath();
+    QStringList looked;
+    m_dataDir = DataFolder::Find(m_startDir, qEnvironmentVariable("TARVIK_DATA"),
+        DataFolder::InstalledDir(QCoreApplication::applicationDirPath()), &looked);
+    m_looked = looked.join(QStringLiteral(", "));
+    if (const int refused = Prepare(*command); refused != kDone) {
+        Err(m_prepareError + QStringLiteral(" (\"tarvik-cli %1 --help\")").arg(m_name));
+        return refused;
+    }
+    // The data files are opened by bare name: the program works in their folder, the user's
+    // paths made absolute against the folder it was started in.
+    // A port given relative to the starting folder (a simulator's link) is made a device path
+    // first.
+    m_port = SerialPortList::Resolved(m_args.Value(QStringLiteral("--port")));
+    CliAudit::SetStartFolder(m_startDir);
+    if (!m_dataDir.isEmpty() && m_dataDir != m_startDir)
+        QDir::setCurrent(m_dataDir);
+    return Finish(Dispatch(*command));
+}
+
+int CliProgram::Finish(int code)
+{
+    if (!g_outputFailed && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+        g_outputFailed = true;
+        g_outputError = QString::fromLocal8Bit(std::strerror(errno ? errno : EIO));
+    }
+    if (!g_outputFailed)
+        return code;
+    Err(QStringLiteral("Could not write the output: %1.").arg(g_outputError));
+    return code == kDone ? kMeterFailed : code;
+}
+
+bool CliProgram::OutputFailed()
+{
+    return g_outputFailed;
+}
+
+QString CliProgram::UserPath(const QString &given) const
+{
+    if (given.isEmpty() || m_dataDir.isEmpty() || m_dataDir == m_startDir)
+        return given;
+    return QDir(m_startDir).absoluteFilePath(given);
+}
+
+namespace {
+bool IsMeterFileName(const QString &path)
+{
+    return path.endsWith(QLatin1String(".mtr"), Qt::CaseInsensitive)
+        || path.endsWith(QLatin1String(".qxm"), Qt::CaseInsensitive);
+}
+
+// Whether the file at path holds a meter image, whatever its name.
+bool HoldsMeterImage(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QString line = CMeterDoc::MeterLine(file.read(64));
+    return line.size() >= 9 && ZarnFormRules::ImageBytes(line, 3) == 3;
+}
+} // namespace
+
+QString CliProgram::OutputRefusal(
+    const QString &given, const QString &path, OutputKind kind, const QString &input) const
+{
+    const QFileInfo info(path);
+    // A link is an existing output even when what it points to is gone.
+    const bool exists = info.exists() || info.isSymLink();
+    if (kind == OutputKind::Log && (IsMeterFileName(path) || (exists && HoldsMeterImage(path))))
+        return QStringLiteral("%1 is a meter file; a log is never written over one.").arg(given);
+    if (exists && info.isDir())
+        return QStringLiteral("%1 is a folder; give a file name.").arg(given);
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isDir())
+        return QStringLiteral("%1: the folder %2 does not exist.").arg(given, info.absolutePath());
+    if (!folder.isWritable())
+        return QStringLiteral("%1: the folder %2 cannot be written.")
+            .arg(given, info.absolutePath());
+    if (m_args.Has(QStringLiteral("--force")) || !exists)
+        return QString();
+    if (!input.isEmpty() && QFileInfo(input).exists()
+        && QFileInfo(input).canonicalFilePath() == info.canonicalFilePath())
+        return QStringLiteral("%1 is the input file itself; --force to replace it.").arg(given);
+    if (info.isSymLink())
+        return QStringLiteral("%1 exists (a link to %2); --force to replace it.")
+            .arg(given, info.symLinkTarget());
+    return QStringLiteral("%1 exists; --force to replace it.").arg(given);
+}
+
+int CliProgram::Prepare(const CliHelp::Command &command)
+{
+    const auto refuse = [this](const QString &text) {
+        m_prepareError = text;
+        return kBadInput;
+    };
+    if (m_args.Has(QStringLiteral("--baud"))
+        && !SerialPort::BaudTexts().contains(m_args.Value(QStringLiteral("--baud"))))
+        return refuse(QStringLiteral("--baud %1 is no speed of the meter link: give %2.")
+                          .arg(m_args.Value(QStringLiteral("--baud")),
+                              SerialPort::BaudTexts().join(QStringLiteral(", "))));
+    if (m_args.Has(QStringLiteral("--pace"))) {
+        bool ok = false;
+        const double pace = m_args.Value(QStringLiteral("--pace")).toDouble(&ok);
+        if (!ok || !(pace > 0 && pace <= 1))
+            return refuse(QStringLiteral("--pace %1 is no factor: give a number above 0 and at "
+                                         "most 1 (1 for a real meter).")
+                              .arg(m_args.Value(QStringLiteral("--pace"))));
+    }
+    if (m_args.Has(QStringLiteral("--parity"))
+        && !mbCSerial::ParityTexts().contains(m_args.Value(QStringLiteral("--parity"))))
+        return refuse(QStringLiteral("--parity \"%1\" is no character format: give \"%2\".")
+                          .arg(m_args.Value(QStringLiteral("--parity")),
+                              mbCSerial::ParityTexts().join(QStringLiteral("\", \""))));
+    const QString name = QLatin1String(command.name);
+    // The commands that read meter files or run command lists need the data files.
+    const bool needsData = name == QLatin1String("show") || name == QLatin1String("set")
+        || name == QLatin1String("convert") || name == QLatin1String("sheet")
+        || name == QLatin1String("read") || name == QLatin1String("send");
+    if (needsData && m_dataDir.isEmpty()) {
+        const QString file = m_args.Plain().value(0);
+        const QString layout = file.isEmpty() ? QString::fromLatin1(DataFolder::kMarkerFile)
+            : CliMeterFile::SeriesOfPath(file) == CliMeterFile::Series::Quixal
+            ? QStringLiteral("varsQX.dat")
+            : QStringLiteral("vars20.dat");
+        return refuse(
+            QStringLiteral("%1cannot run without the layout file %2, and no data "
+                           "folder was found: looked in %3.")
+                .arg(file.isEmpty() ? QString() : file + QStringLiteral(": "), layout, m_looked));
+    }
+    // Outputs: the folder must be there, and nothing is replaced unasked.
+    const QString input = m_args.Plain().isEmpty() ? QString() : UserPath(m_args.Plain().at(0));
+    QString given;
+    OutputKind kind = OutputKind::MeterFile;
+    if (name == QLatin1String("sheet") && m_args.Has(QStringLiteral("--pdf"))) {
+        given = PdfName(m_args.Value(QStringLiteral("--pdf")));
+        kind = OutputKind::Other;
+    } else if ((name == QLatin1String("read") || name == QLatin1String("set")
+                   || name == QLatin1String("convert") || name == QLatin1String("log")
+                   || name == QLatin1String("transfer"))
+        && m_args.Has(QStringLiteral("--out"))) {
+        given = m_args.Value(QStringLiteral("--out"));
+        if (given.isEmpty())
+            return refuse(QStringLiteral("--out needs a file name."));
+        if (name == QLatin1String("log") || name == QLatin1String("transfer"))
+            kind = OutputKind::Log;
+    }
+    if (!given.isEmpty()) {
+        const QString refusal = OutputRefusal(given, UserPath(given), kind, input);
+        if (!refusal.isEmpty())
+            return refuse(refusal);
+    }
+    return kDone;
+}
+
+QString CliProgram::PdfName(const QString &given)
+{
+    // As the form's export names it: ".pdf" added when missing, so a meter file given by
+    // mistake is never written over.
+    if (given.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        return given;
+    return given + QStringLiteral(".pdf");
 }
 
 bool CliProgram::Progress() const
 {
-    return !m_args.Has(QStringLiteral("--quiet")) && ::isatty(STDERR_FILENO);
+    return !m_args.Has(QStringLiteral("--quiet"))
+        && CliSignals::IsTerminal(CliSignals::Stream::Error);
 }
 
 int CliProgram::Dispatch(const CliHelp::Command &command)
@@ -160,14 +343,27 @@ QString CliProgram::Baud() const
 
 double CliProgram::Pace() const
 {
+    // Checked before the run: above 0 and at most 1.
     bool ok = false;
     const double pace = m_args.Value(QStringLiteral("--pace")).toDouble(&ok);
-    return ok && pace > 0 && pace <= 1 ? pace : 1.0;
+    return ok ? pace : 1.0;
 }
 
 QString CliProgram::PortArg()
 {
-    return m_args.Value(QStringLiteral("--port"));
+    return m_port;
+}
+
+QString CliProgram::Capital(const QString &text)
+{
+    return text.isEmpty() ? text : text.at(0).toUpper() + text.mid(1);
+}
+
+QString CliProgram::Silent(const CliMeter &meter)
+{
+    return QStringLiteral("Meter did not answer: nothing came from %1 within 3 s (is it "
+                          "connected, powered and set to that speed?).")
+        .arg(meter.Where());
 }
 
 std::unique_ptr<CliMeterFile> CliProgram::OpenFile(const QString &path)
@@ -184,7 +380,14 @@ int CliProgram::Ports()
 {
     QJsonArray list;
     QString text;
-    for (const SerialPortList::Entry &e : SerialPortList::Entries()) {
+    // The ports present first; the COM names of no device only when asked for.
+    QList<SerialPortList::Entry> present;
+    QList<SerialPortList::Entry> absent;
+    for (const SerialPortList::Entry &e : SerialPortList::Entries())
+        (QFileInfo::exists(e.device) ? present : absent) << e;
+    if (m_args.Has(QStringLiteral("--all")))
+        present += absent;
+    for (const SerialPortList::Entry &e : std::as_const(present)) {
         text += QStringLiteral("%1\t%2\t%3\n").arg(e.port, e.device, e.what);
         list.append(QJsonObject { { QStringLiteral("port"), e.port },
             { QStringLiteral("device"), e.device }, { QStringLiteral("what"), e.what } });
@@ -202,7 +405,7 @@ int CliProgram::Show()
         Err(QStringLiteral("show takes one meter file."));
         return kBadInput;
     }
-    const QString path = m_args.Plain().at(0);
+    const QString path = UserPath(m_args.Plain().at(0));
     const std::unique_ptr<CliMeterFile> file = OpenFile(path);
     if (!file)
         return kBadInput;
@@ -229,7 +432,7 @@ int CliProgram::Set()
         Err(QStringLiteral("set takes a meter file and at least one NAME=VALUE."));
         return kBadInput;
     }
-    const QString path = plain.at(0);
+    const QString path = UserPath(plain.at(0));
     const std::unique_ptr<CliMeterFile> file = OpenFile(path);
     if (!file)
         return kBadInput;
@@ -246,8 +449,9 @@ int CliProgram::Set()
             return kBadInput;
         }
     }
-    const QString out
-        = m_args.Has(QStringLiteral("--out")) ? m_args.Value(QStringLiteral("--out")) : path;
+    const QString out = m_args.Has(QStringLiteral("--out"))
+        ? UserPath(m_args.Value(QStringLiteral("--out")))
+        : path;
     QString error;
     const bool saved = file->Save(out, &error);
     const CliAudit audit(m_args);
@@ -260,7 +464,7 @@ int CliProgram::Set()
     audit.Append(record);
     if (!saved) {
         Err(error);
-        return kBadInput;
+        return kMeterFailed;
     }
     return kDone;
 }
@@ -272,8 +476,8 @@ int CliProgram::Convert()
         Err(QStringLiteral("convert takes one meter file, --to VERSION and --out FILE2."));
         return kBadInput;
     }
-    const QString path = m_args.Plain().at(0);
-    const QString out = m_args.Value(QStringLiteral("--out"));
+    const QString path = UserPath(m_args.Plain().at(0));
+    const QString out = UserPath(m_args.Value(QStringLiteral("--out")));
     const std::unique_ptr<CliMeterFile> file = OpenFile(path);
     if (!file)
         return kBadInput;
@@ -303,7 +507,7 @@ int CliProgram::Sheet()
         Err(QStringLiteral("sheet takes one meter file and --pdf OUT (or --text)."));
         return kBadInput;
     }
-    const QString path = m_args.Plain().at(0);
+    const QString path = UserPath(m_args.Plain().at(0));
     const std::unique_ptr<CliMeterFile> file = OpenFile(path);
     if (!file)
         return kBadInput;
@@ -314,11 +518,8 @@ int CliProgram::Sheet()
         const QString given = m_args.Value(QStringLiteral("--operator")).trimmed();
         const QString registered = OperatorIds::NameOf(given);
         const QString operatorName = registered.isEmpty() ? given : registered;
-        // As the form's export names it: ".pdf" added when missing, so a meter file given by
-        // mistake is never written over.
-        QString out = m_args.Value(QStringLiteral("--pdf"));
-        if (!out.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-            out += QStringLiteral(".pdf");
+        const QString named = PdfName(m_args.Value(QStringLiteral("--pdf")));
+        const QString out = UserPath(named);
         if (QFileInfo(out).canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
             Err(QStringLiteral("%1 is the meter file itself; give the PDF another name.").arg(out));
             return kBadInput;
@@ -329,11 +530,11 @@ int CliProgram::Sheet()
             operatorName.isEmpty() ? QStringLiteral("Tarvik")
                                    : QStringLiteral("Tarvik, operator %1").arg(operatorName));
         if (!written) {
-            Err(QStringLiteral("The datasheet could not be written to %1.").arg(out));
-            return kBadInput;
+            Err(QStringLiteral("The datasheet could not be written to %1.").arg(named));
+            return kMeterFailed;
         }
         if (!text)
-            Out(out + QLatin1Char('\n'));
+            Out(named + QLatin1Char('\n'));
     }
     if (text)
         Out(file->Sheet(SheetMetrics {}, now).Texts().join(QLatin1Char('\n')) + QLatin1Char('\n'));
@@ -356,9 +557,10 @@ Task<void> CliProgram::Identify()
     }
     CliMeter::Identity id;
     if (!co_await meter.Identify(*m_runner, &id)) {
-        Err(m_runner->Cancelled()
-                ? QStringLiteral("Interrupted.")
-                : QStringLiteral("The meter on %1 did not identify itself.").arg(PortArg()));
+        Err(m_runner->Cancelled() ? QStringLiteral("Interrupted.")
+                : id.answered     ? QStringLiteral("%1 answered but did not identify itself.")
+                                    .arg(Capital(meter.Where()))
+                              : Silent(meter));
         m_code = kMeterFailed;
         co_return;
     }
@@ -394,23 +596,44 @@ Task<void> CliProgram::Read()
         m_code = kPortUnusable;
         co_return;
     }
+    // A meter that is not there is said within seconds, not after the list's time-outs.
+    CliMeter::Identity id;
+    const bool identified = co_await meter.Identify(*m_runner, &id);
+    if (m_runner->Cancelled() || !id.answered) {
+        Err(m_runner->Cancelled() ? QStringLiteral("Interrupted; nothing was written.")
+                                  : Silent(meter) + QStringLiteral(" Nothing was written."));
+        m_code = kMeterFailed;
+        co_return;
+    }
     // The series decides the list and the file type: a given --out names it, else the meter.
+    const bool named = m_args.Has(QStringLiteral("--out"));
+    const bool force = m_args.Has(QStringLiteral("--force"));
     CliMeterFile::Series series = CliMeterFile::Series::Kelvane;
-    if (m_args.Has(QStringLiteral("--out"))) {
+    if (named) {
         series = CliMeterFile::SeriesOfPath(m_args.Value(QStringLiteral("--out")));
     } else {
-        CliMeter::Identity id;
-        if (!co_await meter.Identify(*m_runner, &id)) {
-            Err(m_runner->Cancelled()
-                    ? QStringLiteral("Interrupted; nothing was written.")
-                    : QStringLiteral(
-                        "The meter on %1 did not identify itself; nothing was written.")
-                          .arg(PortArg()));
+        if (!identified) {
+            Err(QStringLiteral("%1 did not identify itself; nothing was written.")
+                    .arg(Capital(meter.Where())));
             m_code = kMeterFailed;
             co_return;
         }
         if (MeterSeries::OfVersion(id.version) == MeterSeries::Quixal)
             series = CliMeterFile::Series::Quixal;
+        // The name the read will give, known from the identification: an as-found copy there
+        // is not read over.
+        const QString expected
+            = QDir(m_startDir)
+                  .filePath(CliMeterFile::FileName(id.serial.trimmed(),
+                      series == CliMeterFile::Series::Quixal ? QStringLiteral("1")
+                                                             : id.range.trimmed(),
+                      series));
+        if (!force && QFileInfo::exists(expected)) {
+            Err(QStringLiteral("%1 exists; --force to replace it. Nothing was read.")
+                    .arg(expected));
+            m_code = kBadInput;
+            co_return;
+        }
     }
     CliMeterFile file(series);
     const CliAudit audit(m_args);
@@ -428,9 +651,14 @@ Task<void> CliProgram::Read()
         audit.Append(record);
         co_return;
     }
-    const QString out = m_args.Has(QStringLiteral("--out"))
-        ? m_args.Value(QStringLiteral("--out"))
-        : QDir::current().filePath(file.ProposedName());
+    const QString out = named ? UserPath(m_args.Value(QStringLiteral("--out")))
+                              : QDir(m_startDir).filePath(file.ProposedName());
+    const QFileInfo outInfo(out);
+    if (!named && !force && (outInfo.exists() || outInfo.isSymLink())) {
+        Err(QStringLiteral("%1 exists; --force to replace it. Nothing was written.").arg(out));
+        m_code = kBadInput;
+        co_return;
+    }
     const bool saved = file.Save(out, &error);
     CliAudit::Describe(record, file, saved ? out : QString());
     record.result = saved ? QStringLiteral("ok") : QStringLiteral("failed");
@@ -438,10 +666,10 @@ Task<void> CliProgram::Read()
     audit.Append(record);
     if (!saved) {
         Err(error);
-        m_code = kBadInput;
+        m_code = kMeterFailed;
         co_return;
     }
-    Out(out + QLatin1Char('\n'));
+    Out((named ? m_args.Value(QStringLiteral("--out")) : out) + QLatin1Char('\n'));
 }
 
 Task<void> CliProgram::Send()
@@ -451,7 +679,7 @@ Task<void> CliProgram::Send()
         m_code = kBadInput;
         co_return;
     }
-    const QString path = m_args.Plain().at(0);
+    const QString path = UserPath(m_args.Plain().at(0));
     CliMeterFile file(CliMeterFile::SeriesOfPath(path));
     QString error;
     if (!file.Open(path, &error)) {
@@ -474,6 +702,24 @@ Task<void> CliProgram::Send()
         record.message = message.trimmed();
         audit.Append(record);
     };
+    // Not even --force sends to a port where nothing answers: a silent meter is said within
+    // seconds, naming the port and speed tried.
+    {
+        CliMeter::Identity probe;
+        co_await meter.Identify(*m_runner, &probe);
+        if (m_runner->Cancelled() || !probe.answered) {
+            const QString said = m_runner->Cancelled()
+                ? QStringLiteral("Interrupted before anything was sent.")
+                : Silent(meter) + QStringLiteral(" Nothing was sent.");
+            Err(said);
+            m_code = kMeterFailed;
+            record.result
+                = m_runner->Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed");
+            record.message = said;
+            audit.Append(record);
+            co_return;
+        }
+    }
     const bool force = m_args.Has(QStringLiteral("--force"));
     const bool compare
         = AuditSettings::CompareBeforeSend() && !m_args.Has(QStringLiteral("--no-compare"));
@@ -511,7 +757,7 @@ Task<void> CliProgram::Send()
         const ConfigDiff::Result diff
             = ConfigDiff::Compare(CliAudit::Fields(found), CliAudit::Fields(file));
         record.changes = diff.changes;
-        const QString kept = AsFoundStore::Save(AuditSettings::AsFoundFolder(), id.serial,
+        const QString kept = AsFoundStore::Save(CliAudit::AsFoundFolder(), id.serial,
             CliMeterFile::Extension(file.Kind()), found.StoredText().toLatin1(),
             QDateTime::currentDateTime(), &error);
         if (kept.isEmpty()) {
@@ -790,7 +1036,7 @@ Task<void> CliProgram::Modbus()
     const bool csv = m_args.Has(QStringLiteral("--csv"));
     if (csv)
         Out(QStringLiteral("sweep,time,address,flow,totalizer,temperature\n"));
-    for (int sweep = 1; sweep <= count && !m_runner->Cancelled(); ++sweep) {
+    for (int sweep = 1; sweep <= count && !m_runner->Cancelled() && !OutputFailed(); ++sweep) {
         if (sweep > 1)
             co_await m_runner->Sleep(interval);
         for (int address : addresses) {
@@ -806,6 +1052,8 @@ Task<void> CliProgram::Modbus()
                 m_code = kMeterFailed;
                 continue;
             }
+            if (OutputFailed())
+                break; // nothing more can be recorded: the run ends with the reason
             if (csv)
                 Out(QStringLiteral("%1,%2,%3,%4,%5,%6\n")
                         .arg(sweep)
@@ -885,7 +1133,8 @@ int CliProgram::Log()
         return kBadInput;
     }
     return RunDatalog([&](CliDatalog &datalog) {
-        datalog.StartLog(m_args.Value(QStringLiteral("--out")), interval, options, seconds);
+        datalog.StartLog(
+            UserPath(m_args.Value(QStringLiteral("--out"))), interval, options, seconds);
     });
 }
 
@@ -896,7 +1145,7 @@ int CliProgram::Transfer()
         return kBadInput;
     }
     return RunDatalog([this](CliDatalog &datalog) {
-        datalog.StartTransfer(m_args.Value(QStringLiteral("--out")));
+        datalog.StartTransfer(UserPath(m_args.Value(QStringLiteral("--out"))));
     });
 }
 

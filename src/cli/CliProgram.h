@@ -35,6 +35,23 @@ public:
 
 private:
     int Dispatch(const CliHelp::Command &command);
+    // Checks every option's value, the data folder and the outputs before anything runs:
+    // kDone, or kBadInput with m_prepareError set.
+    int Prepare(const CliHelp::Command &command);
+    // The end of a run: a standard output that could not be written turns success into 1.
+    int Finish(int code);
+    static bool OutputFailed();
+    // A path the user gave, as the program opens it after entering the data folder.
+    QString UserPath(const QString &given) const;
+    enum class OutputKind { MeterFile, Log, Other };
+    // Why an output may not be written (empty when it may): its folder missing, a file there
+    // without --force, the input itself, a meter file for a log.
+    QString OutputRefusal(
+        const QString &given, const QString &path, OutputKind kind, const QString &input) const;
+    static QString PdfName(const QString &given);
+    static QString Capital(const QString &text);
+    // "Meter did not answer: ..." naming the port and speed tried.
+    static QString Silent(const CliMeter &meter);
     int RunDialogue(Task<void> dialogue);
     bool Progress() const;
     QString PortArg();
@@ -71,4 +88,9 @@ private:
     int m_code = kDone;
     DialogueRunner *m_runner = nullptr;
     std::unique_ptr<CliSignals> m_signals;
+    QString m_startDir;
+    QString m_port;
+    QString m_dataDir;
+    QString m_looked;
+    QString m_prepareError;
 };

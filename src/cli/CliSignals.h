@@ -2,19 +2,27 @@
 
 #include <QObject>
 
-class QSocketNotifier;
-
-// Turns SIGINT and SIGTERM into the Interrupted signal on the event loop: the handler only
-// writes a byte to a pipe, which a QSocketNotifier watches, so no work is done inside the
-// handler. One instance per process (the command-line program's main owns it).
+// The command-line program's seam to the platform, a POSIX half and a Win32 half chosen at build
+// time: turns Ctrl+C (SIGINT and SIGTERM; on Windows the console's control events) into the
+// Interrupt signal on the event loop, doing no work inside the handler, and says whether a
+// standard stream is a terminal. One instance per process (the program's Run owns it). Nothing
+// else in cli/ includes a platform header.
 class CliSignals : public QObject
 {
     Q_OBJECT
 public:
     explicit CliSignals(QObject *parent = nullptr);
     ~CliSignals() override;
-    // Whether a signal has come, including one still waiting in the pipe for the event loop.
+    // Whether a signal has come, including one the event loop has not taken yet.
     bool Interrupted();
+
+    enum class Stream { Output, Error };
+    // Whether the stream is a terminal (progress is drawn only on one).
+    static bool IsTerminal(Stream stream);
+    // Whether the stream is open at all. Checked before anything else opens a file: a closed
+    // standard output's number would go to the next file opened (a serial port, a meter file),
+    // and the results would be written into it.
+    static bool IsOpen(Stream stream);
 
 Q_SIGNALS:
     void Interrupt();
@@ -22,6 +30,6 @@ Q_SIGNALS:
 private:
     void Drain();
 
-    QSocketNotifier *m_notifier = nullptr;
+    QObject *m_notifier = nullptr;
     bool m_interrupted = false;
 };

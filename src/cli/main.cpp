@@ -1,8 +1,10 @@
 #include "cli/CliProgram.h"
+#include "cli/CliSignals.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -11,6 +13,11 @@
 // and a painter, so "sheet" and "report" run on QtGui with the offscreen platform (no display).
 int main(int argc, char *argv[])
 {
+    // Before anything opens a file that would take a closed standard output's place.
+    if (!CliSignals::IsOpen(CliSignals::Stream::Output)) {
+        std::fputs("tarvik-cli: Could not write the output: standard output is closed.\n", stderr);
+        return CliProgram::kMeterFailed;
+    }
     std::unique_ptr<QCoreApplication> app;
     if (argc > 1 && (std::strcmp(argv[1], "sheet") == 0 || std::strcmp(argv[1], "report") == 0)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -198,3 +198,11 @@ void SerialPort::CancelDialogue()
     if (const std::function<void()> cancel = m_claim->cancel)
         cancel();
 }
+
+QStringList SerialPort::BaudTexts()
+{
+    // 33400, not 38400: the meters' own speed table.
+    return { QStringLiteral("9600"), QStringLiteral("14400"), QStringLiteral("19200"),
+        QStringLiteral("28800"), QStringLiteral("33400"), QStringLiteral("56000"),
+        QStringLiteral("57600"), QStringLiteral("115200") };
+}

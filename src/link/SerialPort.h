@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -89,6 +90,8 @@ public:
     QString PortText() const { return m_portText; }
     void SetPortText(const QString &text) { m_portText = text; }
     QString BaudText() const { return m_baudText; }
+    // The speeds the program offers for a meter link, as the settings list them.
+    static QStringList BaudTexts();
     void SetBaudText(const QString &text) { m_baudText = text; }
     int IsEnabled() const { return m_enabled; }
     // Whether a device is open now (the enabled flag is the callers' view; this is the device's).

@@ -50,3 +50,9 @@ int mbCSerial::WriteBytes(const unsigned char *bytes, int count)
     // One write request: a Modbus frame must leave the port without gaps.
     return m_device.Write(reinterpret_cast<const char *>(bytes), count) ? 1 : 0;
 }
+
+QStringList mbCSerial::ParityTexts()
+{
+    return { QStringLiteral("1 8 NONE 1"), QStringLiteral("1 8 EVEN 1"),
+        QStringLiteral("1 8 ODD 1"), QStringLiteral("1 8 NONE 2") };
+}

@@ -19,6 +19,8 @@ public:
     // Parity and stop bits of a parity text ("1 8 NONE 1", "1 8 EVEN 1", "1 8 ODD 1",
     // "1 8 NONE 2", compared exactly); any other text keeps what the device has.
     static SerialDevice::Format FormatFromParityText(const QString &text);
+    // The character formats the program offers for a Modbus network, as the settings list them.
+    static QStringList ParityTexts();
 
 protected:
     SerialDevice::Format LineFormat() const override;

@@ -5,6 +5,7 @@
 #include "base/UserMessage.h"
 #include "meter/KelvaneFields.h"
 #include "meter/MeterVars.h"
+#include "meter/ZarnFormRules.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -18,10 +19,13 @@ namespace {
 // is not read whole.
 constexpr qint64 kMaxLine = 64 * 1024;
 
-// The first line without its line end, at most kMaxLine - 1 characters.
+// The first line without its line end, at most kMaxLine - 1 characters. A UTF-8 byte-order
+// mark that an editor put before it is no part of the image.
 QString FirstLine(QIODevice &device)
 {
     QByteArray raw = device.readLine(kMaxLine);
+    if (raw.startsWith("\xEF\xBB\xBF"))
+        raw.remove(0, 3);
     while (raw.endsWith('\n') || raw.endsWith('\r'))
         raw.chop(1);
     return QString::fromLatin1(raw);
@@ -107,8 +111,56 @@ QString CMeterDoc::MeterLine(const QByteArray &bytes)
     return FirstLine(buffer);
 }
 
+QString CMeterDoc::ImageFault(const QString &text, int byteCount, const QString &section)
+{
+    QString image = text;
+    while (!image.isEmpty() && image.back().isSpace())
+        image.chop(1);
+    if (image.isEmpty())
+        return QStringLiteral("It is empty: it holds none of the %1 bytes of the %2 layout.")
+            .arg(byteCount)
+            .arg(section);
+    const int whole = ZarnFormRules::ImageBytes(image, byteCount);
+    if (whole < byteCount)
+        return QStringLiteral("It is incomplete: %1 of the %2 bytes of the %3 layout are in it "
+                              "as hexadecimal text.")
+            .arg(whole)
+            .arg(byteCount)
+            .arg(section);
+    // Each byte is two digits and a blank; the last blank is dropped above.
+    const qsizetype beyond = image.size() - (3 * qsizetype(byteCount) - 1);
+    if (beyond > 0) {
+        const QString rest = image.mid(3 * qsizetype(byteCount));
+        const int more = ZarnFormRules::ImageBytes(rest, int(rest.size() / 3) + 1);
+        const QString extra = more > 0
+            ? QStringLiteral("%1 byte%2").arg(more).arg(more == 1 ? "" : "s")
+            : QStringLiteral("%1 character%2").arg(beyond).arg(beyond == 1 ? "" : "s");
+        return QStringLiteral("It holds %1 more than the %2 bytes of the %3 layout: it is not a "
+                              "meter file of that layout as the program writes it.")
+            .arg(extra)
+            .arg(byteCount)
+            .arg(section);
+    }
+    return QString();
+}
+
+bool CMeterDoc::CheckWholeImage(const QString &path, const QString &line)
+{
+    if (!m_vars || m_vars->Count() == 0)
+        return true;
+    const QString fault = ImageFault(line, m_vars->ImageBytes(), m_vars->SectionName());
+    if (fault.isEmpty())
+        return true;
+    m_openError = fault;
+    UserMessage::Show(
+        QStringLiteral("%1 was not opened. %2").arg(QFileInfo(path).fileName(), fault),
+        QString::fromLatin1(kAppTitle));
+    return false;
+}
+
 bool CMeterDoc::OnOpenDocument(const QString &path)
 {
+    m_openError.clear();
     QString line;
     if (!ReadMeterLine(path, &line))
         return false;
@@ -120,9 +172,15 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
     }
 
     std::unique_ptr<MeterVars> table;
-    if (MeterVars::DetectSection(line, &table).isEmpty())
+    const bool fits = !MeterVars::DetectSection(line, &table).isEmpty();
+    if (!fits)
         table = std::make_unique<MeterVars>(QStringLiteral("[?.??]"));
     m_vars = std::move(table);
+    // A file of a known layout must hold all of it: half an image would be shown and sent with
+    // zeros for its missing bytes. One of no layout is shown with a warning and kept from being
+    // saved over (below).
+    if (fits && !CheckWholeImage(path, line))
+        return false;
     m_vars->ImageFromText(line);
 
     // A Quixal file (renamed ".mtr") fits a Quixal section of vars20.dat: shown, never rewritten

@@ -86,6 +86,15 @@ public:
     // opening the file reads from it.
     static QString MeterLine(const QByteArray &bytes);
 
+    // Whether an image text (a meter file's first line) holds exactly the bytes of a layout of
+    // `byteCount` bytes: empty when it does, else the reason, in the "N of M bytes" words of an
+    // incomplete read ("extra" bytes beyond the layout are refused as well). Trailing blanks are
+    // no bytes. Every opening of a meter file goes through it.
+    static QString ImageFault(const QString &text, int byteCount, const QString &section);
+    // Why the last OnOpenDocument refused the file, one or two sentences without the file's
+    // name (empty when it opened or could not be read at all).
+    QString OpenError() const { return m_openError; }
+
 protected:
     // The first line of a meter file without its line end, at most a sane length; false when
     // the file cannot be read.
@@ -96,6 +105,10 @@ protected:
     // the user which form it needs; true when it was.
     static bool WarnOtherSeries(
         const QString &fileName, const QString &section, MeterSeries::Series formSeries);
+    // Refuses a file whose image is not whole for the table now in force (the layout its key
+    // byte was found in): tells the user, keeps the reason in OpenError and returns false.
+    bool CheckWholeImage(const QString &path, const QString &line);
+    void SetOpenError(const QString &error) { m_openError = error; }
 
 private:
     // Applies the connected meter's version; true when it chose the layout.
@@ -105,6 +118,7 @@ private:
 
     std::unique_ptr<MeterVars> m_vars;
     QString m_saveError;
+    QString m_openError;
     bool m_layoutMismatch = false;
     QString m_meterVersion;
     QString m_meterRevision;

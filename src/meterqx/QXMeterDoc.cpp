@@ -15,20 +15,24 @@ QXMeterDoc::QXMeterDoc(QObject *parent)
 bool QXMeterDoc::OnOpenDocument(const QString &path)
 {
     QString line;
+    SetOpenError(QString());
     if (!ReadMeterLine(path, &line))
         return false;
-    OpenMeterLine(line, QFileInfo(path).fileName());
-    return true;
+    // A file of a known layout must hold all of it: half an image would be shown and sent
+    // with zeros for its missing bytes. One of no layout is shown and kept from being saved.
+    const bool fits = OpenMeterLine(line, QFileInfo(path).fileName());
+    return !fits || CheckWholeImage(path, line);
 }
 
-void QXMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
+bool QXMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
 {
     // Sections read exactly as named: the version another window put in force must not decide
     // where this file's bytes lie.
     const QString layoutFile = QStringLiteral("vars20.dat");
     QString section = MeterVars::DetectLayout(line, layoutFile);
+    const bool fits = !section.isEmpty();
     std::unique_ptr<MeterVars> table;
-    if (!section.isEmpty()) {
+    if (fits) {
         table = std::make_unique<MeterVars>(section, layoutFile);
         // A Kelvane file (renamed ".qxm") is shown as it fits, and kept from being saved over.
         SetLayoutMismatch(WarnOtherSeries(fileName, section, MeterSeries::Quixal));
@@ -46,6 +50,7 @@ void QXMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
     }
     table->ImageFromText(line);
     SetVars(std::move(table));
+    return fits;
 }
 
 void QXMeterDoc::SetVersionQX(const QString &version)

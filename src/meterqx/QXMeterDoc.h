@@ -18,7 +18,8 @@ public:
     // window has put in force; opening it changes no process-wide version.
     bool OnOpenDocument(const QString &path) override;
     // What opening does with the file's meter line; fileName names the file in the message.
-    void OpenMeterLine(const QString &line, const QString &fileName);
+    // True when a layout of "vars20.dat" fits the line (its key byte reads AA).
+    bool OpenMeterLine(const QString &line, const QString &fileName);
 
     // Nothing for an empty version; else g_DocVersion becomes "[version]" and an empty
     // QXMeterVars is built for that section.

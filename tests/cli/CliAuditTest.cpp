@@ -84,12 +84,14 @@ protected:
     // "read" of the meter into name, then "set" of the edits into edited.
     void ReadAndEdit(const QString &pty, const QString &name, const QString &edited)
     {
-        const AuditCliRun read = AuditCli({ QStringLiteral("read"), QStringLiteral("--port"), pty,
-            QStringLiteral("--out"), name, QStringLiteral("--pace"), m_pace });
+        const AuditCliRun read = AuditCli(
+            { QStringLiteral("read"), QStringLiteral("--port"), pty, QStringLiteral("--out"), name,
+                QStringLiteral("--pace"), m_pace, QStringLiteral("--force") });
         ASSERT_EQ(read.status, 0) << qPrintable(read.err);
-        const AuditCliRun set = AuditCli({ QStringLiteral("set"), name,
-            QStringLiteral("Relay #2 OFF Value=2500"), QStringLiteral("1035=17"),
-            QStringLiteral("--out"), edited, QStringLiteral("--operator"), QStringLiteral("Ann") });
+        const AuditCliRun set
+            = AuditCli({ QStringLiteral("set"), name, QStringLiteral("Relay #2 OFF Value=2500"),
+                QStringLiteral("1035=17"), QStringLiteral("--out"), edited,
+                QStringLiteral("--operator"), QStringLiteral("Ann"), QStringLiteral("--force") });
         ASSERT_EQ(set.status, 0) << qPrintable(set.err);
     }
     QStringList SendArgs(const QString &pty, const QString &file) const

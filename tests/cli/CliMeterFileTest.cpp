@@ -6,8 +6,12 @@
 #include "cli/CliArgs.h"
 
 #include "base/Globals.h"
+#include "base/UserMessage.h"
 #include "link/SerialPortList.h"
+#include "meter/CMeterDoc.h"
+#include "meterqx/QXMeterDoc.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -92,8 +96,14 @@ TEST(CliArgs, OptionsAreCheckedAgainstTheHelpTable)
     EXPECT_EQ(args.Value(QStringLiteral("--port")), QStringLiteral("/dev/x"));
     EXPECT_EQ(args.Value(QStringLiteral("--out")), QStringLiteral("a.mtr"));
     EXPECT_TRUE(args.Has(QStringLiteral("--quiet")));
-    EXPECT_FALSE(args.Parse(*read, { "--force" })); // another command's option
-    EXPECT_TRUE(args.Error().contains(QStringLiteral("--force")));
+    EXPECT_FALSE(args.Parse(*read, { "--csv" })); // another command's option
+    EXPECT_TRUE(args.Error().contains(QStringLiteral("--csv")));
+    // -h is --help; other short options are refused, and after "--" a name is a file's.
+    EXPECT_TRUE(args.Parse(*read, { "-h" }));
+    EXPECT_TRUE(args.Has(QStringLiteral("--help")));
+    EXPECT_FALSE(args.Parse(*read, { "-x" }));
+    EXPECT_TRUE(args.Parse(*read, { "--", "-x.mtr", "--out" }));
+    EXPECT_EQ(args.Plain(), QStringList({ "-x.mtr", "--out" }));
     EXPECT_FALSE(args.Parse(*read, { "--quiet=1" }));
     EXPECT_FALSE(args.Parse(*read, { "--out" }));
     EXPECT_TRUE(args.Error().contains(QStringLiteral("needs a value")));
@@ -147,4 +157,69 @@ TEST(SerialPortList, ComPortsThenTheDevicesPresentWithWhatEachIs)
     EXPECT_EQ(names.first(), QStringLiteral("OFF"));
     EXPECT_EQ(names.last(), QStringLiteral("/dev/pts/7"));
     EXPECT_EQ(SerialPortList::Names(false, QStringLiteral("COM3"), dev.path()).size(), 49 + 4);
+}
+
+// Opening a meter file, as the forms' document manager and tarvik-cli both do it: an image with
+// bytes missing or added is refused with how many there are; the blanks, line end and byte-order
+// mark an editor adds are no bytes.
+TEST(MeterFileOpening, OnlyAWholeImageOpensInEitherSeries)
+{
+    ResetGlobals();
+    QDir::setCurrent(TestEnv::WorkDir());
+    const QByteArray kelvane = ReadFile(QStringLiteral("41A_Template.mtr"));
+    const QByteArray quixal = ReadFile(QStringLiteral("Quixal.qxm"));
+    ASSERT_FALSE(kelvane.isEmpty());
+    ASSERT_FALSE(quixal.isEmpty());
+    const int kelvaneBytes = int(kelvane.trimmed().size() + 1) / 3;
+    const struct
+    {
+        bool quixal;
+        QByteArray content;
+        const char *refusal; // part of the reason; "" when the file opens
+    } rows[] = {
+        { false, kelvane, "" },
+        { false, kelvane + "\r\n", "" },
+        { false, "\xEF\xBB\xBF" + kelvane + "   \n", "" },
+        { false, kelvane.left(600), "It is incomplete: 200 of the" },
+        { false, kelvane.left(kelvane.size() - 1) + "\r\n", "" }, // last blank dropped
+        { false, kelvane.left(kelvane.size() - 3), "of the" },
+        { false, kelvane + "AB CD EF ", "It holds 3 bytes more than the" },
+        { false, kelvane + "\nAB CD EF ", "" }, // a second line is no part of the image
+        { false, "AA 02", "It is incomplete: 2 of the" },
+        { false, "", "" }, // no layout: shown with a warning, never saved over
+        { true, quixal, "" },
+        { true, quixal.left(quixal.size() / 2), "It is incomplete:" },
+        { true, quixal + "00 ", "It holds 1 byte more than the" },
+        { false, kelvane + "x", "It holds 2 characters more" },
+    };
+    QStringList said;
+    const UserMessage::Handler old
+        = UserMessage::SetHandler([&said](const QString &text, const QString &) { said << text; });
+    for (const auto &row : rows) {
+        const QString name = row.quixal ? QStringLiteral("case.qxm") : QStringLiteral("case.mtr");
+        WriteFile(name, row.content);
+        said.clear();
+        std::unique_ptr<CMeterDoc> doc
+            = row.quixal ? std::make_unique<QXMeterDoc>() : std::make_unique<CMeterDoc>();
+        const bool opened = doc->OnOpenDocument(name);
+        const QString what = QString::fromLatin1(row.content.right(12).toHex(' '));
+        if (!*row.refusal) {
+            EXPECT_TRUE(opened) << qPrintable(what) << qPrintable(doc->OpenError());
+            EXPECT_TRUE(doc->OpenError().isEmpty());
+            continue;
+        }
+        EXPECT_FALSE(opened) << qPrintable(what);
+        EXPECT_TRUE(doc->OpenError().contains(QLatin1String(row.refusal)))
+            << qPrintable(what) << ": " << qPrintable(doc->OpenError());
+        // The user is told once, naming the file.
+        ASSERT_EQ(said.size(), 1) << qPrintable(said.join(QLatin1Char('|')));
+        EXPECT_TRUE(said.first().startsWith(name + QStringLiteral(" was not opened.")));
+    }
+    UserMessage::SetHandler(old);
+    EXPECT_EQ(
+        CMeterDoc::ImageFault(QString::fromLatin1(kelvane), kelvaneBytes, QStringLiteral("[4.1A]")),
+        QString());
+    QFile::remove(QStringLiteral("case.mtr"));
+    QFile::remove(QStringLiteral("case.qxm"));
+    ResetGlobals();
 }

@@ -223,6 +223,14 @@ TEST_F(CliEndToEnd, ReadIsTheFormsSaveAndSendChangesOnlyWhatWasSet)
 TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
 {
     QFile::copy(QStringLiteral("41A_Template.mtr"), QStringLiteral("kelvane.qxm"));
+    const QByteArray image = ReadFile(QStringLiteral("41A_Template.mtr"));
+    WriteFile(QStringLiteral("cut.mtr"), image.left(600));
+    WriteFile(QStringLiteral("long.mtr"), image + "AB CD EF ");
+    WriteFile(QStringLiteral("empty.qxm"), QByteArray());
+    WriteFile(QStringLiteral("notes.txt"), image); // a meter file by its content
+    WriteFile(QStringLiteral("found.mtr"), image);
+    ASSERT_TRUE(QFile::link(QStringLiteral("found.mtr"), QStringLiteral("link.mtr")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("gone.mtr"), QStringLiteral("dangling.mtr")));
     struct Case
     {
         QStringList args;
@@ -239,13 +247,90 @@ TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
         { { "set", "41A_Template.mtr", "Desired=7" }, 2, "Desired is a range from 1 to 4" },
         { { "identify", "--port", "/dev/no-such-port" }, 3, "Cannot use the port" },
         { {}, 2, "Usage: tarvik-cli COMMAND" },
+        // Opening checks the image whole, as the forms do.
+        { { "show", "cut.mtr" }, 2, "cut.mtr: It is incomplete: 200 of the 245 bytes" },
+        { { "send", "cut.mtr", "--port", "/dev/no-such-port" }, 2, "It is incomplete" },
+        { { "show", "long.mtr" }, 2, "It holds 3 bytes more than the 245 bytes" },
+        { { "show", "empty.qxm" }, 2, "empty.qxm is empty: it holds no meter image" },
+        // Every option is checked before a port is opened (the port here would give 3).
+        { { "read", "--port", "/dev/no-such-port", "--baud", "abc" }, 2,
+            "--baud abc is no speed of the meter link: give 9600, 14400" },
+        { { "identify", "--port", "/dev/no-such-port", "--baud", "9600x" }, 2, "--baud 9600x" },
+        { { "read", "--port", "/dev/no-such-port", "--pace", "abc" }, 2,
+            "--pace abc is no factor" },
+        { { "modbus", "--port", "/dev/no-such-port", "--addresses", "1", "--parity", "8N1" }, 2,
+            "is no character format: give \"1 8 NONE 1\", \"1 8 EVEN 1\"" },
+        { { "log", "--port", "/dev/no-such-port", "--interval", "1", "--seconds", "5", "--out",
+              "/no-such-folder/x" },
+            2, "the folder /no-such-folder does not exist" },
+        { { "transfer", "--port", "/dev/no-such-port", "--out", "/no-such-folder/x" }, 2,
+            "does not exist" },
+        { { "show", "-x" }, 2, "show takes no option -x" },
+        // Nothing is replaced unasked, a log never over a meter file.
+        { { "read", "--port", "/dev/no-such-port", "--out", "found.mtr" }, 2,
+            "found.mtr exists; --force to replace it" },
+        { { "set", "found.mtr", "Full Scale=90", "--out", "link.mtr" }, 2,
+            "link.mtr is the input file itself" },
+        { { "convert", "found.mtr", "--to", "3.9G", "--out", "dangling.mtr" }, 2,
+            "dangling.mtr exists (a link to" },
+        { { "convert", "found.mtr", "--to", "3.9G", "--out", "./found.mtr" }, 2,
+            "is the input file itself; --force to replace it" },
+        { { "log", "--port", "/dev/no-such-port", "--interval", "1", "--seconds", "5", "--out",
+              "found.mtr", "--force" },
+            2, "found.mtr is a meter file; a log is never written over one" },
+        { { "transfer", "--port", "/dev/no-such-port", "--out", "notes.txt", "--force" }, 2,
+            "notes.txt is a meter file" },
     };
     for (const Case &c : cases) {
         const CliRun run = Cli(c.args);
         EXPECT_EQ(run.status, c.status) << qPrintable(c.args.join(QLatin1Char(' ')));
-        EXPECT_TRUE(run.err.contains(QLatin1String(c.said))) << qPrintable(run.err);
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.said)))
+            << qPrintable(c.args.join(QLatin1Char(' '))) << ": " << qPrintable(run.err);
         EXPECT_TRUE(run.out.isEmpty()) << qPrintable(run.out);
     }
+    // The user's files are as they were, the links too.
+    EXPECT_EQ(ReadFile(QStringLiteral("found.mtr")), image);
+    EXPECT_EQ(ReadFile(QStringLiteral("notes.txt")), image);
+    EXPECT_EQ(QFileInfo(QStringLiteral("link.mtr")).symLinkTarget(),
+        QFileInfo(QStringLiteral("found.mtr")).absoluteFilePath());
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("gone.mtr")));
+    // Asked with --force, the link's file is written through it.
+    const CliRun forced = Cli(
+        { QStringLiteral("set"), QStringLiteral("found.mtr"), QStringLiteral("Modbus Addr=12"),
+            QStringLiteral("--out"), QStringLiteral("link.mtr"), QStringLiteral("--force") });
+    EXPECT_EQ(forced.status, 0) << qPrintable(forced.err);
+    EXPECT_TRUE(QFileInfo(QStringLiteral("link.mtr")).isSymLink());
+    EXPECT_EQ(Changed(QStringLiteral("41A_Template.mtr"), QStringLiteral("found.mtr")),
+        QStringList { QStringLiteral("pad_1") });
+    // A file an editor touched (byte-order mark, CRLF, trailing blanks) shows as the original.
+    WriteFile(QStringLiteral("edited.mtr"), "\xEF\xBB\xBF" + image + "  \r\n");
+    const CliRun original = Cli({ QStringLiteral("show"), QStringLiteral("41A_Template.mtr") });
+    const CliRun touched = Cli({ QStringLiteral("show"), QStringLiteral("edited.mtr") });
+    EXPECT_EQ(touched.status, 0) << qPrintable(touched.err);
+    EXPECT_EQ(touched.out, original.out);
+
+    // Output that cannot be written is a failure, with the reason.
+    QProcess full;
+    full.setStandardOutputFile(QStringLiteral("/dev/full"));
+    full.start(QStringLiteral(TARVIK_CLI), { QStringLiteral("show"), QStringLiteral("found.mtr") });
+    ASSERT_TRUE(full.waitForFinished(60000));
+    EXPECT_EQ(full.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(full.readAllStandardError())
+                    .contains(QStringLiteral("Could not write the output: No space left")));
+    QProcess shell;
+    shell.start(QStringLiteral("bash"),
+        { QStringLiteral("-c"), QStringLiteral("\"$0\" ports >&-"), QStringLiteral(TARVIK_CLI) });
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(shell.readAllStandardError())
+                    .contains(QStringLiteral("standard output is closed")));
+    // -h and --version.
+    EXPECT_EQ(Cli({ QStringLiteral("-h") }).out, Cli({ QStringLiteral("--help") }).out);
+    const CliRun version = Cli({ QStringLiteral("--version") });
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("tarvik-cli (Tarvik) 2.")));
+    EXPECT_TRUE(version.out.contains(QStringLiteral("JSON output format 1")));
+
     // Away from the layout files, a good meter file is not called one of another kind.
     QTemporaryDir elsewhere;
     const CliRun away = Cli(
@@ -256,6 +341,9 @@ TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
         << qPrintable(away.err);
     // Every command has its help from the table, and the manual page carries the same text.
     const CliRun man = Cli({ QStringLiteral("--man") });
+    for (const char *section : { ".SH FILES", "TARVIK_DATA", "/share/tarvik", ".SH EXAMPLES",
+             "\\-\\-version", ".SH SEE ALSO" })
+        EXPECT_TRUE(man.out.contains(QLatin1String(section))) << section;
     for (const char *command : { "ports", "identify", "read", "send", "show", "set" }) {
         const CliRun help = Cli({ QLatin1String(command), QStringLiteral("--help") });
         EXPECT_EQ(help.status, 0);
@@ -273,6 +361,8 @@ TEST_F(CliEndToEnd, SilentMeterAndCtrlCLeaveNoFileAndThePortFree)
     EXPECT_EQ(silent.status, 1) << qPrintable(silent.err);
     EXPECT_TRUE(silent.err.contains(QStringLiteral("Meter did not answer")))
         << qPrintable(silent.err);
+    EXPECT_TRUE(silent.err.contains(QStringLiteral("%1 at 9600 baud").arg(pty)))
+        << qPrintable(silent.err);
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("silent.mtr")));
 
     // Ctrl+C mid-read: the exchange stops at once, no file, and the port is free again.
@@ -281,7 +371,7 @@ TEST_F(CliEndToEnd, SilentMeterAndCtrlCLeaveNoFileAndThePortFree)
     QProcess process;
     process.start(QStringLiteral(TARVIK_CLI),
         { QStringLiteral("read"), QStringLiteral("--port"), pty, QStringLiteral("--out"),
-            QStringLiteral("kept.mtr") });
+            QStringLiteral("kept.mtr"), QStringLiteral("--force") });
     ASSERT_TRUE(process.waitForStarted(5000));
     // Mid-read is once the program has the port open (its Ctrl+C handler is set before that).
     const QString device = QFileInfo(pty).canonicalFilePath();
@@ -454,7 +544,8 @@ TEST_F(CliEndToEnd, FailedTransferLeavesTheOldFile)
     QFile::copy(QStringLiteral("Datalog.log"), QStringLiteral("kept.log"));
     const QByteArray kept = ReadFile(QStringLiteral("kept.log"));
     const CliRun run = Cli({ QStringLiteral("transfer"), QStringLiteral("--port"), pty,
-        QStringLiteral("--out"), QStringLiteral("kept.log"), QStringLiteral("--pace"), kPace });
+        QStringLiteral("--out"), QStringLiteral("kept.log"), QStringLiteral("--pace"), kPace,
+        QStringLiteral("--force") });
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("stored log is empty"))) << qPrintable(run.err);
     EXPECT_EQ(ReadFile(QStringLiteral("kept.log")), kept);
@@ -513,7 +604,8 @@ TEST_F(CliEndToEnd, SheetIsWhatTheFormPrints)
         for (int attempt = 0; attempt < 3 && (form.isEmpty() || form != shell); ++attempt) {
             form = f.form(path);
             const CliRun run = Cli({ QStringLiteral("sheet"), name, QStringLiteral("--text"),
-                QStringLiteral("--pdf"), pdf, QStringLiteral("--operator"), QStringLiteral("Jo") });
+                QStringLiteral("--pdf"), pdf, QStringLiteral("--operator"), QStringLiteral("Jo"),
+                QStringLiteral("--force") });
             ASSERT_EQ(run.status, 0) << qPrintable(run.err);
             EXPECT_TRUE(run.err.isEmpty()) << qPrintable(run.err);
             shell = run.out.split(QLatin1Char('\n'));
@@ -545,7 +637,7 @@ TEST_F(CliEndToEnd, SheetIsWhatTheFormPrints)
     // stays as it was.
     const QByteArray meterFile = ReadFile(QStringLiteral("41A_Template.mtr"));
     const CliRun mistaken = Cli({ QStringLiteral("sheet"), QStringLiteral("41A_Template.mtr"),
-        QStringLiteral("--pdf"), QStringLiteral("41A_Template.mtr") });
+        QStringLiteral("--pdf"), QStringLiteral("41A_Template.mtr"), QStringLiteral("--force") });
     EXPECT_EQ(mistaken.status, 0) << qPrintable(mistaken.err);
     EXPECT_EQ(mistaken.out, QStringLiteral("41A_Template.mtr.pdf\n"));
     EXPECT_EQ(ReadFile(QStringLiteral("41A_Template.mtr")), meterFile);
@@ -556,12 +648,130 @@ TEST_F(CliEndToEnd, SheetIsWhatTheFormPrints)
     const CliRun nowhere = Cli({ QStringLiteral("sheet"), QStringLiteral("Quixal.qxm"),
         QStringLiteral("--pdf"), QStringLiteral("no/such/folder/x.pdf") });
     EXPECT_EQ(nowhere.status, 2);
-    EXPECT_EQ(nowhere.err,
-        QStringLiteral(
-            "tarvik-cli: The datasheet could not be written to no/such/folder/x.pdf.\n"));
+    EXPECT_TRUE(nowhere.err.startsWith(QStringLiteral(
+        "tarvik-cli: no/such/folder/x.pdf: the folder %1/no/such/folder does not exist.")
+                                           .arg(QDir::currentPath())))
+        << qPrintable(nowhere.err);
     ASSERT_TRUE(QFile::copy(QStringLiteral("Quixal.qxm"), QStringLiteral("renamed.mtr")));
     const CliRun other = Cli({ QStringLiteral("sheet"), QStringLiteral("renamed.mtr"),
-        QStringLiteral("--pdf"), QStringLiteral("Quixal.qxm.pdf") });
+        QStringLiteral("--pdf"), QStringLiteral("Quixal.qxm.pdf"), QStringLiteral("--force") });
     EXPECT_EQ(other.status, 2);
     EXPECT_EQ(ReadFile(QStringLiteral("Quixal.qxm.pdf")), kept);
+}
+
+// The package's layout: the program in bin/, its data in share/tarvik beside it, the bench's own
+// folder elsewhere. Data is found there (or where TARVIK_DATA says, first), and everything
+// written lands where the user asked, never in the data folder.
+TEST_F(CliEndToEnd, PackagedLayoutFindsItsDataAndWritesWhereAsked)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QDir top(root.path());
+    ASSERT_TRUE(top.mkpath(QStringLiteral("usr/bin")));
+    ASSERT_TRUE(top.mkpath(QStringLiteral("usr/share/tarvik")));
+    ASSERT_TRUE(top.mkpath(QStringLiteral("bench/gone")));
+    const QString cli = top.filePath(QStringLiteral("usr/bin/tarvik-cli"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TARVIK_CLI), cli));
+    const QDir data(TestEnv::DataDir());
+    QString installed = top.filePath(QStringLiteral("usr/share/tarvik"));
+    for (const QString &name : data.entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(data.filePath(name), installed + QLatin1Char('/') + name));
+    const QString bench = top.filePath(QStringLiteral("bench"));
+    ASSERT_TRUE(QFile::copy(
+        data.filePath(QStringLiteral("41A_Template.mtr")), bench + QStringLiteral("/found.mtr")));
+    const auto run = [&](const QStringList &args, const QString &dataEnv = {}) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("TARVIK_DATA"));
+        if (!dataEnv.isEmpty())
+            env.insert(QStringLiteral("TARVIK_DATA"), dataEnv);
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(bench);
+        process.start(cli, args);
+        CliRun result;
+        if (process.waitForFinished(60000)) {
+            result.status = process.exitCode();
+            result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+            result.err = QString::fromLocal8Bit(process.readAllStandardError());
+        }
+        return result;
+    };
+    const QStringList before = QDir(installed).entryList(QDir::Files);
+
+    const CliRun shown = run({ QStringLiteral("show"), QStringLiteral("found.mtr") });
+    ASSERT_EQ(shown.status, 0) << qPrintable(shown.err);
+    EXPECT_EQ(shown.out, Cli({ QStringLiteral("show"), QStringLiteral("41A_Template.mtr") }).out);
+    const CliRun converted
+        = run({ QStringLiteral("convert"), QStringLiteral("found.mtr"), QStringLiteral("--to"),
+            QStringLiteral("3.9G"), QStringLiteral("--out"), QStringLiteral("old.mtr") });
+    EXPECT_EQ(converted.status, 0) << qPrintable(converted.err);
+    EXPECT_TRUE(QFileInfo::exists(bench + QStringLiteral("/old.mtr")));
+
+    // The meter read lands in the bench's folder under the form's name, and is not read over.
+    const QString pty = StartSim();
+    ASSERT_FALSE(pty.isEmpty());
+    const QStringList readArgs = { QStringLiteral("read"), QStringLiteral("--port"), pty,
+        QStringLiteral("--pace"), kPace };
+    const CliRun read = run(readArgs);
+    ASSERT_EQ(read.status, 0) << qPrintable(read.err);
+    EXPECT_EQ(read.out.trimmed(), bench + QStringLiteral("/31415_2.mtr"));
+    EXPECT_TRUE(QFileInfo::exists(bench + QStringLiteral("/31415_2.mtr")));
+    // A port named relative to the bench's folder (a link to the device) is found from there.
+    ASSERT_TRUE(QFile::link(pty, bench + QStringLiteral("/meter")));
+    const CliRun linked = run({ QStringLiteral("identify"), QStringLiteral("--port"),
+        QStringLiteral("meter"), QStringLiteral("--pace"), kPace });
+    EXPECT_EQ(linked.status, 0) << qPrintable(linked.err);
+    EXPECT_TRUE(linked.out.contains(QStringLiteral("serial\t31415"))) << qPrintable(linked.out);
+    const CliRun again = run(readArgs);
+    EXPECT_EQ(again.status, 2);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("31415_2.mtr exists; --force to replace it")))
+        << qPrintable(again.err);
+
+    // A log against a meter that streams no reading has no row, not empty ones.
+    const CliRun log = run({ QStringLiteral("log"), QStringLiteral("--port"), pty,
+        QStringLiteral("--interval"), QStringLiteral("1"), QStringLiteral("--seconds"),
+        QStringLiteral("2"), QStringLiteral("--out"), QStringLiteral("night.log"),
+        QStringLiteral("--pace"), kPace });
+    EXPECT_EQ(log.status, 0) << qPrintable(log.err);
+    const QByteArray night = ReadFile(bench + QStringLiteral("/night.log"));
+    EXPECT_TRUE(night.contains("\"Stop Ocurred ")) << night.constData();
+    EXPECT_FALSE(night.contains("\r\n; 1")) << night.constData();
+
+    // The output's folder vanishes while the meter is read: said, and nothing left behind.
+    QProcess vanishing;
+    vanishing.setWorkingDirectory(bench);
+    vanishing.start(cli,
+        { QStringLiteral("read"), QStringLiteral("--port"), pty, QStringLiteral("--pace"), kPace,
+            QStringLiteral("--out"), QStringLiteral("gone/x.mtr") });
+    const QString device = QFileInfo(pty).canonicalFilePath();
+    const auto holdsPort = [&] {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(vanishing.processId()));
+        for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+            if (fd.symLinkTarget() == device)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(TestEnv::WaitUntil(holdsPort, 30000));
+    ASSERT_TRUE(QDir(bench + QStringLiteral("/gone")).removeRecursively());
+    ASSERT_TRUE(vanishing.waitForFinished(60000));
+    EXPECT_EQ(vanishing.exitCode(), 1);
+    const QString vanished = QString::fromLocal8Bit(vanishing.readAllStandardError());
+    EXPECT_TRUE(vanished.contains(QStringLiteral("Could not write "))
+        && vanished.contains(QStringLiteral("gone/x.mtr")))
+        << qPrintable(vanished);
+    EXPECT_FALSE(QFileInfo::exists(bench + QStringLiteral("/gone")));
+
+    // Nothing was written into the data folder.
+    EXPECT_EQ(QDir(installed).entryList(QDir::Files), before);
+
+    // TARVIK_DATA comes before the installed folder; with neither, the places looked are named.
+    const QString moved = top.filePath(QStringLiteral("data"));
+    ASSERT_TRUE(QDir().rename(installed, moved));
+    EXPECT_EQ(run({ QStringLiteral("show"), QStringLiteral("found.mtr") }, moved).out, shown.out);
+    const CliRun lost = run({ QStringLiteral("show"), QStringLiteral("found.mtr") });
+    EXPECT_EQ(lost.status, 2);
+    EXPECT_TRUE(lost.err.contains(QStringLiteral(
+        "looked in the working folder %1, TARVIK_DATA (not set), the installed folder (none)")
+                                      .arg(bench)))
+        << qPrintable(lost.err);
 }

@@ -165,13 +165,27 @@ TEST_F(CMeterDocTest, BadMeterFilesNeverCrash)
         QByteArray(300000, 'A'),
         QByteArray("\x00\xff\x80\x01\r\n\x00\x00", 8) + QByteArray(4000, '\xaa'),
     };
+    // A file whose key byte names a layout but whose image is cut short or runs on is refused
+    // with the reason; the others open (with a warning when they fit no layout).
+    const bool refused[] = { false, true, true, false, true, false };
     for (const char *version : { "", "3.9G", "4.0x", ">= 4.1A", "1.4A" }) {
         int i = 0;
         for (const QByteArray &content : cases) {
             g_DocVersion = version;
             WriteFile("bad.mtr", content);
             CMeterDoc doc;
-            ASSERT_TRUE(doc.OnOpenDocument("bad.mtr")) << i;
+            const bool opened = doc.OnOpenDocument("bad.mtr");
+            EXPECT_EQ(doc.OpenError().isEmpty(), opened) << i;
+            // Under a version whose layouts its key fits it is refused; under another it is
+            // never taken for a good file.
+            if (refused[i] && opened)
+                EXPECT_TRUE(doc.LayoutMismatch() || doc.Vars()->Count() == 0) << version << i;
+            if (!refused[i])
+                EXPECT_TRUE(opened) << version << i;
+            if (!opened) {
+                ++i;
+                continue;
+            }
             ASSERT_TRUE(doc.Vars());
             EXPECT_LE(doc.ImageToText().size(), 3 * MeterVars::kImageSize);
             FakeForm form;
@@ -181,12 +195,12 @@ TEST_F(CMeterDocTest, BadMeterFilesNeverCrash)
             ++i;
         }
     }
-    // The long line that reads "AA" everywhere is taken as a meter of the first section.
+    // The long line that reads "AA" everywhere fits the first section's key, and is far longer.
     g_DocVersion = "";
     WriteFile("bad.mtr", QByteArray(300000, 'A'));
     CMeterDoc doc;
-    ASSERT_TRUE(doc.OnOpenDocument("bad.mtr"));
-    EXPECT_EQ(doc.Vars()->SectionName(), "[3.9G]");
+    ASSERT_FALSE(doc.OnOpenDocument("bad.mtr"));
+    EXPECT_TRUE(doc.OpenError().contains("more than the")) << qPrintable(doc.OpenError());
 }
 
 TEST_F(CMeterDocTest, MissingFileFailsToOpen)
