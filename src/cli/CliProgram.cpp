@@ -1,5 +1,6 @@
 #include "cli/CliProgram.h"
 
+#include "base/CsvTime.h"
 #include "base/DialogueRunner.h"
 #include "base/Globals.h"
 #include "base/OperatorIds.h"
@@ -544,7 +545,8 @@ Task<void> CliProgram::Modbus()
     ModbusMaster master(&serial);
     const bool csv = m_args.Has(QStringLiteral("--csv"));
     if (csv)
-        Out(QStringLiteral("sweep,time,address,flow,totalizer,temperature\n"));
+        Out(QStringLiteral("sweep,time,%1,address,flow,totalizer,temperature\n")
+                .arg(QLatin1String(CsvTime::kOffsetHeader)));
     for (int sweep = 1; sweep <= count && !m_runner->Cancelled(); ++sweep) {
         if (sweep > 1)
             co_await m_runner->Sleep(interval);
@@ -555,7 +557,11 @@ Task<void> CliProgram::Modbus()
             const int ok = co_await master.ReadDynamicAsync(*m_runner, text);
             if (m_runner->Cancelled())
                 break;
-            const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+            // A CSV line carries the date and offset (two cells) as every CSV the program
+            // writes does; a line for people the clock time alone.
+            const QString time = csv
+                ? QString::fromLatin1(CsvTime::Format(QDateTime::currentDateTime()))
+                : QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
             if (!ok) {
                 Err(master.FailureText(text));
                 m_code = kMeterFailed;

@@ -703,7 +703,7 @@ void ZarnFormBase::ListTick(int timerId)
     // The write lists reach their end only on the meter's acknowledgement of the image; every
     // failure jumps to a message instead.
     if (timerId == kSendTimer)
-        UserMessage::Show(QStringLiteral("Meter stored the configuration"));
+        UserMessage::Inform(QStringLiteral("Meter stored the configuration"));
 }
 
 void ZarnFormBase::StopListTimer()
@@ -815,6 +815,7 @@ bool ZarnFormBase::Save()
     // stays as it is, the user names the file.
     if (doc->OpenedAsTemplate() && path == doc->PathName())
         return SaveAs();
+    const QString before = doc->PathName();
     if (at >= 0) {
         doc->SetPathName(path);
         doc->SetOpenedAsTemplate(false);
@@ -822,7 +823,14 @@ bool ZarnFormBase::Save()
     }
     CollectFields();
     doc->SetModifiedFlag(true);
-    return WriteDocument(path);
+    if (!WriteDocument(path))
+        return false;
+    // A new file named after the meter goes to the recent list, as one named by Save As does.
+    if (path != before) {
+        if (AppServices *services = AppServices::Instance())
+            services->AddToRecentFiles(path);
+    }
+    return true;
 }
 
 bool ZarnFormBase::SaveAs()
