@@ -1,7 +1,5 @@
-// The CSV files the program writes, opened by a spreadsheet: LibreOffice Calc (headless, the
-// Debian package libreoffice-calc) converts a datalogger export and a Modbus recording to flat
-// OpenDocument, and every time cell must come out a date-time, every offset text and every
-// reading a number. About ten seconds, most of it the spreadsheet starting.
+// A datalogger export and a Modbus recording converted by LibreOffice Calc (headless) to flat
+// OpenDocument: times must come out date-times, offsets text, readings numbers. About 10 s.
 #include "datalog/LogCsvExport.h"
 #include "datalog/LogData.h"
 #include "datalog/LogLoader.h"
@@ -62,8 +60,7 @@ const QByteArray kLog = "\"Halvren - PC Datalog Filename a.log\r\n"
 TEST(CsvSpreadsheet, TimesReadAsDateTimesAndReadingsAsNumbers)
 {
     const QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    ASSERT_FALSE(office.isEmpty()) << "soffice missing: scripts/install-deps installs "
-                                      "libreoffice-calc";
+    ASSERT_FALSE(office.isEmpty()) << "scripts/install-deps installs libreoffice-calc";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     LogData log;
