@@ -19,9 +19,9 @@ QByteArray Stamp(QDate date, int seconds, int offset)
 QByteArray CsvTime::Offset(int secondsEastOfUtc)
 {
     const int minutes = std::abs(secondsEastOfUtc) / 60;
-    char text[16];
-    const int n = std::snprintf(text, sizeof text, "%c%02d:%02d", secondsEastOfUtc < 0 ? '-' : '+',
-        minutes / 60 % 100, minutes % 60);
+    char text[24];
+    const int n = std::snprintf(text, sizeof text, "UTC%c%02d:%02d",
+        secondsEastOfUtc < 0 ? '-' : '+', minutes / 60 % 100, minutes % 60);
     return QByteArray(text, n);
 }
 

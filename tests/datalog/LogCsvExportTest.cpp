@@ -40,7 +40,7 @@ QString Off(const char *clock)
 {
     const int offset = QDateTime::fromString(QLatin1String(clock), Qt::ISODate).offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
-    return QStringLiteral("%1%2:%3")
+    return QStringLiteral("UTC%1%2:%3")
         .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
         .arg(minutes / 60, 2, 10, QLatin1Char('0'))
         .arg(minutes % 60, 2, 10, QLatin1Char('0'));

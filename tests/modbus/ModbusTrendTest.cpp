@@ -114,15 +114,16 @@ TEST(ModbusTrend, RecordsEverySweepAndTracesEachAddress)
             const QStringList &row = rows[r];
             ASSERT_EQ(row.size(), 11) << r;
             // Local date-time and its offset, two cells that make one moment.
-            const QDateTime at = QDateTime::fromString(row[0] + row[1], Qt::ISODate);
+            const QDateTime at = QDateTime::fromString(row[0] + row[1].mid(3), Qt::ISODate);
             EXPECT_TRUE(at.isValid()) << qPrintable(row[0] + row[1]);
             EXPECT_TRUE(
                 QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$"))
                     .match(row[0])
                     .hasMatch())
                 << qPrintable(row[0]);
-            EXPECT_TRUE(
-                QRegularExpression(QStringLiteral("^[+-]\\d\\d:\\d\\d$")).match(row[1]).hasMatch())
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^UTC[+-]\\d\\d:\\d\\d$"))
+                            .match(row[1])
+                            .hasMatch())
                 << qPrintable(row[1]);
             if (previous.isValid()) {
                 EXPECT_LE(previous, at);

@@ -418,18 +418,15 @@ TEST_F(TermViewTest, ScrollbackThroughWheelAndShiftPageUp)
     EXPECT_EQ(m_view->ScrollBack(), 35) << "no further back than the history";
     EXPECT_EQ(m_view->ShownRow(0).trimmed(), QByteArray("row 1"));
     EXPECT_FALSE(m_view->CursorShown());
-    // Marked text is the text shown, from the history too.
     QTest::mousePress(m_view.get(), Qt::LeftButton, {}, QPoint(1, m_view->LineHeight() / 2));
     QTest::mouseMove(m_view.get(), QPoint(76 * m_view->CharWidth(), m_view->LineHeight() * 3 / 2));
     EXPECT_EQ(m_view->SelectedText(), QStringLiteral("row 1\nrow 2"));
 
-    // New rows arrive: the view keeps showing "row 1" at the top.
     ASSERT_TRUE(m_doc.Receive("more\r\nand more\r\n", QTime(12, 1), &error));
     EXPECT_EQ(m_view->ShownRow(0).trimmed(), QByteArray("row 1"));
     SendKey(Qt::Key_PageDown, Qt::ShiftModifier, QString());
     EXPECT_EQ(m_view->ScrollBack(), 37 - 25);
 
-    // A key for the meter: the live screen again, and the key goes out.
     SendKey(Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
     EXPECT_EQ(m_view->ScrollBack(), 0);
     EXPECT_EQ(m_pty.ReceiveCount(1, 2000), QByteArray("a"));
