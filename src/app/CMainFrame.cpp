@@ -6,6 +6,7 @@
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
 #include "app/FocusEdit.h"
+#include "app/StartPage.h"
 #include "base/AppIcons.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
@@ -84,6 +85,11 @@ CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
     CreateStatusBar();
     BuildMenuBar(CDocTemplate::Menu::Main);
     setAcceptDrops(true);
+    QList<QAction *> startCommands;
+    for (const char *name : { "new_terminal", "new_meter_form", "new_datalog", "new_quixal",
+             "new_modbus", "file_open" })
+        startCommands << Action(QLatin1String(name));
+    m_startPage = new StartPage(startCommands, m_mdiArea);
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnActiveWindowChanged);
     connect(m_docManager, &CDocManager::DocumentTitleChanged, this, &CMainFrame::UpdateTitle);
     connect(
@@ -93,6 +99,7 @@ CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
         QApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::UpdateCommandUI);
     qApp->installEventFilter(this);
     UpdateCommandUI();
+    UpdateStartPage();
 }
 
 CMainFrame::~CMainFrame()
@@ -165,8 +172,13 @@ void CMainFrame::CreateActions()
     connect(MakeAction(QStringLiteral("file_print_setup"), QStringLiteral("P&rint Setup..."),
                 QStringLiteral("Change the printer and printing options\nPrint Setup")),
         &QAction::triggered, m_app, &CTarvikApp::OnFilePrintSetup);
-    routed(QStringLiteral("file_close"), QStringLiteral("&Close"),
+    // Ctrl+W and Ctrl+F4 close, as on the desktop; held by the window, so they work whichever
+    // menu bar is up.
+    QAction *closeAction = routed(QStringLiteral("file_close"), QStringLiteral("&Close"),
         QStringLiteral("Close the active document\nClose"), AppCommand::Close);
+    closeAction->setShortcuts(
+        { QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4) });
+    addAction(closeAction);
     routed(QStringLiteral("file_convert"), QStringLiteral("Con&vert..."),
         QStringLiteral("Convert the meter data to another firmware version\nConvert"),
         AppCommand::Convert);
@@ -259,23 +271,27 @@ void CMainFrame::CreateActions()
         const char *label;
         QColor colour;
         const char *prompt;
+        const char *menuText;
+        Qt::Key key; // with Ctrl+Shift, the letter of its toolbar tile
         void (CTarvikApp::*slot)();
     } newWindows[] = {
         { "new_terminal", "T", QColor(30, 30, 30), "Open new terminal window\nTerminal",
-            &CTarvikApp::OnNewTerminal },
+            "&Terminal", Qt::Key_T, &CTarvikApp::OnNewTerminal },
         { "new_meter_form", "K", QColor(0, 120, 60), "Open new meter form window\nMeter Form",
-            &CTarvikApp::OnNewMeterForm },
+            "&Meter Form", Qt::Key_K, &CTarvikApp::OnNewMeterForm },
         { "new_datalog", "D", QColor(150, 80, 0), "Open new datalog form window\nDatalog Form",
-            &CTarvikApp::OnNewDatalog },
+            "&Datalog Form", Qt::Key_D, &CTarvikApp::OnNewDatalog },
         { "new_quixal", "Q", QColor(120, 0, 120), "Open new quixal form window\nQUIXAL Form",
-            &CTarvikApp::OnNewQuixal },
+            "&QUIXAL Form", Qt::Key_Q, &CTarvikApp::OnNewQuixal },
         { "new_modbus", "MB", QColor(160, 0, 0), "Open new modbus form window\nMODBUS Form",
-            &CTarvikApp::OnNewModbus },
+            "M&ODBUS Form", Qt::Key_M, &CTarvikApp::OnNewModbus },
     };
     for (const auto &w : newWindows) {
-        QAction *action = MakeAction(QLatin1String(w.name),
-            QString::fromLatin1(w.prompt).section(QLatin1Char('\n'), 1), QLatin1String(w.prompt));
+        QAction *action
+            = MakeAction(QLatin1String(w.name), QLatin1String(w.menuText), QLatin1String(w.prompt));
         action->setIcon(AppIcons::Tile(QLatin1String(w.label), w.colour));
+        action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | w.key));
+        addAction(action); // the keys work with the toolbar hidden too
         connect(action, &QAction::triggered, m_app, w.slot);
     }
 }
@@ -362,6 +378,12 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
 
     QMenu *file = bar->addMenu(QStringLiteral("&File"));
     file->addAction(Action(QStringLiteral("file_new")));
+    // The five new windows, also on the toolbar, with their keys.
+    QMenu *newWindow = file->addMenu(QStringLiteral("New &Window"));
+    newWindow->setObjectName(QStringLiteral("file_new_window"));
+    for (const char *name :
+        { "new_terminal", "new_meter_form", "new_datalog", "new_quixal", "new_modbus" })
+        newWindow->addAction(Action(QLatin1String(name)));
     file->addAction(Action(QStringLiteral("file_open")));
     if (own)
         file->addAction(Action(QStringLiteral("file_close")));
@@ -546,6 +568,15 @@ CView *CMainFrame::ActiveView() const
 
 void CMainFrame::OnActiveWindowChanged()
 {
+    // A window's own system menu would take Ctrl+W (or Ctrl+F4) as well, which makes the key
+    // ambiguous: File > Close has it, and asks about unsaved changes as every close does.
+    if (QMdiSubWindow *active = m_mdiArea->activeSubWindow(); active && active->systemMenu()) {
+        const QList<QKeySequence> closeKeys = Action(QStringLiteral("file_close"))->shortcuts();
+        for (QAction *item : active->systemMenu()->actions()) {
+            if (!item->shortcut().isEmpty() && closeKeys.contains(item->shortcut()))
+                item->setShortcut(QKeySequence());
+        }
+    }
     CDocTemplate::Menu kind = CDocTemplate::Menu::Main;
     if (CView *view = ActiveView()) {
         const int type = view->GetDocument() ? view->GetDocument()->TypeIndex() : -1;
@@ -565,6 +596,21 @@ void CMainFrame::OnActiveWindowChanged()
     }
     UpdateTitle();
     UpdateCommandUI();
+    UpdateStartPage();
+    // A closing window is still listed while its successor is activated.
+    QTimer::singleShot(0, this, &CMainFrame::UpdateStartPage);
+}
+
+void CMainFrame::UpdateStartPage()
+{
+    if (!m_startPage)
+        return;
+    const bool empty = m_mdiArea->subWindowList().isEmpty();
+    m_startPage->setVisible(empty);
+    if (empty) {
+        m_startPage->Centre(m_mdiArea->size());
+        m_startPage->raise();
+    }
 }
 
 void CMainFrame::UpdateTitle()
@@ -661,6 +707,8 @@ bool CMainFrame::eventFilter(QObject *watched, QEvent *event)
             WindowFit::FitToScreen(dialog);
         return QMainWindow::eventFilter(watched, event);
     }
+    if (watched == m_mdiArea && event->type() == QEvent::Resize && m_startPage)
+        m_startPage->Centre(m_mdiArea->size());
     if (event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);

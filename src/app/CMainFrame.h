@@ -18,6 +18,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QToolBar;
+class StartPage;
 
 // The main window: the MDI area holding every child frame, the menu bar of the active document
 // type, the toolbar, the status bar, dropped files, and the routing of commands and of the
@@ -46,6 +47,8 @@ public:
     // Help > User Guide: the built-in guide, one window brought forward on each call.
     void OnUserGuide();
     CGuideDlg *GuideWindow() const { return m_guide; }
+    // The start page of an empty window area (hidden while a window is open).
+    StartPage *Start() const { return m_startPage; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -66,11 +69,13 @@ private:
     void OnMoreWindows();
     void RouteCommand(AppCommand command);
     void UpdateLockIndicators();
+    void UpdateStartPage();
 
     CTarvikApp *m_app;
     CDocManager *m_docManager;
     QMdiArea *m_mdiArea = nullptr;
     QToolBar *m_toolBar = nullptr;
+    StartPage *m_startPage = nullptr;
     QLabel *m_capsLabel = nullptr;
     QLabel *m_numLabel = nullptr;
     QLabel *m_scrollLabel = nullptr;

@@ -50,8 +50,11 @@ CTarvikApp::~CTarvikApp()
     if (m_mainFrame)
         m_docManager->CloseAllDocuments();
     m_mainFrame.reset();
-    if (m_messageBoxes)
-        UserMessage::SetAskHandler(nullptr); // its boxes belonged to the main frame
+    if (m_messageBoxes) {
+        // Their boxes belonged to the main frame.
+        UserMessage::SetAskHandler(nullptr);
+        UserMessage::SetInformHandler(nullptr);
+    }
     if (AppServices::Instance() == m_services.get())
         AppServices::Install(nullptr);
     m_services.reset();
@@ -100,6 +103,9 @@ bool CTarvikApp::InitInstance()
             UserMessage::SetHandler([this](const QString &text, const QString &caption) {
                 MakeMessageBox(text, caption, m_mainFrame.get())->exec();
             });
+            UserMessage::SetInformHandler([this](const QString &text, const QString &caption) {
+                MakeMessageBox(text, caption, m_mainFrame.get(), true)->exec();
+            });
             UserMessage::SetAskHandler([this](const QString &text, const QString &caption) {
                 return QMessageBox::question(m_mainFrame.get(), caption, text,
                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
@@ -126,8 +132,18 @@ bool CTarvikApp::InitInstance()
             m_modbusPort->SetPortText(mbPort);
             if (!m_modbusPort->OpenPort()) {
                 m_modbusPort->SetEnabled(0);
-                UserMessage::Show(
-                    WithReason("Can't Open Modbus Communication port", m_modbusPort->LastError()));
+                // Both ports on one device: the holder is this program, not another one.
+                const QString device = CPrefs::DeviceName(mbPort);
+                const bool ownLink
+                    = m_meterLink->IsOpen() && device == CPrefs::DeviceName(prefs.GetPort());
+                UserMessage::Show(ownLink
+                        ? WithReason("Can't Open Modbus Communication port",
+                            QStringLiteral("%1: held by this program's meter link (both are set "
+                                           "to %2). Choose another port for one of them in "
+                                           "View > Settings.")
+                                .arg(device, mbPort))
+                        : WithReason(
+                            "Can't Open Modbus Communication port", m_modbusPort->LastError()));
             }
         }
     } // the preferences are written back here
@@ -135,11 +151,12 @@ bool CTarvikApp::InitInstance()
 }
 
 std::unique_ptr<QMessageBox> CTarvikApp::MakeMessageBox(
-    const QString &text, const QString &caption, QWidget *parent)
+    const QString &text, const QString &caption, QWidget *parent, bool success)
 {
-    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning,
-        caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption, text, QMessageBox::Ok,
-        parent);
+    auto box
+        = std::make_unique<QMessageBox>(success ? QMessageBox::Information : QMessageBox::Warning,
+            caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption, text, QMessageBox::Ok,
+            parent);
     // The title bar shows the caption beside the window buttons: room for both, in the title
     // font (bold on most desktops), set as a spacer across the box's layout.
     QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");

@@ -44,8 +44,9 @@ public:
     QPrinter *Printer();
     // The message box the program shows for a user message: OK only, wide enough that its
     // caption is never cut off (a short text would otherwise leave a narrow box).
+    // A success is told with the information icon, anything else with the warning.
     static std::unique_ptr<QMessageBox> MakeMessageBox(
-        const QString &text, const QString &caption, QWidget *parent);
+        const QString &text, const QString &caption, QWidget *parent, bool success = false);
 
 public Q_SLOTS:
     void OnNewTerminal();

@@ -7,6 +7,9 @@
 
 #include <QCloseEvent>
 #include <QScrollArea>
+#include <QStyle>
+
+#include <algorithm>
 
 CChildFrame::CChildFrame(QWidget *parent)
     : QMdiSubWindow(parent)
@@ -60,6 +63,12 @@ void CChildFrame::PlaceIn(const QRect &area)
     // The frame grows to its content where the area has room for it, so nothing is cut off
     // in a window that has space to spare.
     wanted.setSize(wanted.size().expandedTo(content + decoration));
+    // Too tall for the area, it scrolls up and down: the vertical scroll bar's width comes on
+    // top, or a second, sideways scroll bar would appear where the area has width to spare.
+    if (content.height() + decoration.height() > area.height()) {
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2;
+        wanted.setWidth(std::max(wanted.width(), content.width() + decoration.width() + bar));
+    }
     const QRect placed = ScreenFit::Place(wanted, area);
     if (!inner && !ScreenFit::Fits(content + decoration, QRect(QPoint(), placed.size()))) {
         // Too small for the view: it keeps its size inside a scroll area.

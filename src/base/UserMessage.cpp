@@ -15,6 +15,12 @@ UserMessage::Handler &CurrentHandler()
     return handler;
 }
 
+UserMessage::Handler &CurrentInformHandler()
+{
+    static UserMessage::Handler handler;
+    return handler;
+}
+
 UserMessage::AskHandler &CurrentAskHandler()
 {
     static UserMessage::AskHandler handler;
@@ -44,6 +50,22 @@ UserMessage::Handler UserMessage::SetHandler(Handler handler)
 {
     Handler old = CurrentHandler();
     CurrentHandler() = std::move(handler);
+    return old;
+}
+
+void UserMessage::Inform(const QString &text, const QString &caption)
+{
+    if (!CurrentInformHandler()) {
+        Show(text, caption);
+        return;
+    }
+    CurrentInformHandler()(text, caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption);
+}
+
+UserMessage::Handler UserMessage::SetInformHandler(Handler handler)
+{
+    Handler old = CurrentInformHandler();
+    CurrentInformHandler() = std::move(handler);
     return old;
 }
 

@@ -4,9 +4,9 @@
 
 #include <functional>
 
-// Modal messages to the user: Show (OK button only) and Ask (Yes and No). The GUI-free code
-// calls them; the widget layer installs handlers that open message boxes owned by the main
-// window, and tests install ones that record what would have been shown and answer.
+// Modal messages to the user: Show (OK button only; Inform for a success) and Ask (Yes and No). The
+// GUI-free code calls them; the widget layer installs handlers that open message boxes owned by the
+// main window, and tests install ones that record what would have been shown and answer.
 class UserMessage
 {
 public:
@@ -18,6 +18,10 @@ public:
     static void ShowLater(const QString &text, const QString &caption = QString());
     // Installs a handler and returns the one it replaces.
     static Handler SetHandler(Handler handler);
+    // A message that reports success ("Meter stored the configuration"): shown with the
+    // information icon where Show warns. Without a handler of its own it goes to Show's.
+    static void Inform(const QString &text, const QString &caption = QString());
+    static Handler SetInformHandler(Handler handler);
 
     // A question before a step that replaces or writes data: true for Yes. With no handler
     // installed the question is printed and answered Yes, as the step ran before it was asked.

@@ -3,6 +3,7 @@
 #include "audit/AsFoundStore.h"
 #include "audit/AuditSettings.h"
 #include "audit/ConfigDiff.h"
+#include "base/CsvTime.h"
 #include "base/DataFolder.h"
 #include "base/DialogueRunner.h"
 #include "base/Globals.h"
@@ -1035,7 +1036,8 @@ Task<void> CliProgram::Modbus()
     ModbusMaster master(&serial);
     const bool csv = m_args.Has(QStringLiteral("--csv"));
     if (csv)
-        Out(QStringLiteral("sweep,time,address,flow,totalizer,temperature\n"));
+        Out(QStringLiteral("sweep,time,%1,address,flow,totalizer,temperature\n")
+                .arg(QLatin1String(CsvTime::kOffsetHeader)));
     for (int sweep = 1; sweep <= count && !m_runner->Cancelled() && !OutputFailed(); ++sweep) {
         if (sweep > 1)
             co_await m_runner->Sleep(interval);
@@ -1046,7 +1048,11 @@ Task<void> CliProgram::Modbus()
             const int ok = co_await master.ReadDynamicAsync(*m_runner, text);
             if (m_runner->Cancelled())
                 break;
-            const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+            // A CSV line carries the date and offset (two cells) as every CSV the program
+            // writes does; a line for people the clock time alone.
+            const QString time = csv
+                ? QString::fromLatin1(CsvTime::Format(QDateTime::currentDateTime()))
+                : QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
             if (!ok) {
                 Err(master.FailureText(text));
                 m_code = kMeterFailed;

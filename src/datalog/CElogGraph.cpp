@@ -143,6 +143,8 @@ CElogGraph::CElogGraph(ElogPlot::Inputs inputs, QWidget *parent)
     m_low->setText(m_plot.MakeLabels().low);
     ShowScale();
     DrawRequest();
+    // Its usual size where the screen has room; the main frame fits it into a smaller one.
+    resize(QSize(910, 736).expandedTo(minimumSizeHint()));
 }
 
 CElogGraph::~CElogGraph() = default;
@@ -150,7 +152,10 @@ CElogGraph::~CElogGraph() = default;
 QWidget *CElogGraph::BuildPlotPanel()
 {
     m_plotPanel = new QWidget(this);
-    m_plotPanel->setMinimumSize(kLeftRoom + kRightRoom + 700, 440 + kBottomRoom);
+    // The plot scales to its room, so it may shrink well below its usual size: the whole
+    // dialog, buttons and scales included, then fits a 1366 x 768 screen or a 1920 x 1080 one at
+    // 150 % without scrolling.
+    m_plotPanel->setMinimumSize(kLeftRoom + kRightRoom + 440, 180 + kBottomRoom);
     m_area = new GraphArea(m_plotPanel);
     m_area->setMinimumSize(0, 0);
     for (int k = 0; k < 6; ++k) {
@@ -288,6 +293,15 @@ void CElogGraph::ShowLabels()
     for (int n = 0; n < 9; ++n)
         m_columns[size_t(n)]->setText(labels.columns[size_t(n)]);
     m_interval->setText(labels.interval);
+    // What an export's title line says the graph shows: the log and the span on view.
+    QString caption = m_logName;
+    if (!labels.times.front().trimmed().isEmpty()) {
+        caption += (caption.isEmpty() ? QString() : QStringLiteral(", "))
+            + QStringLiteral("%1 to %2 (%3)")
+                  .arg(labels.times.front().trimmed(), labels.times.back().trimmed(),
+                      labels.division.trimmed());
+    }
+    m_plotPanel->setProperty(GraphExporter::kCaptionProperty, caption);
     PlaceAxisLabels();
 }
 
@@ -469,6 +483,20 @@ QString CElogGraph::ReadingAt(double areaX) const
     return time + QStringLiteral("   ") + flow;
 }
 
+void CElogGraph::ShowReadingAt(const QPoint &areaPos)
+{
+    const QString reading = ReadingAt(areaPos.x());
+    m_reading->setVisible(!reading.isEmpty());
+    if (reading.isEmpty())
+        return;
+    m_reading->setText(reading);
+    m_reading->adjustSize();
+    const QPoint at = m_area->mapTo(m_plotPanel, areaPos);
+    m_reading->move(std::min(at.x() + 14, m_plotPanel->width() - m_reading->width()),
+        std::max(0, at.y() - m_reading->height() - 4));
+    m_reading->raise();
+}
+
 bool CElogGraph::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_area)
@@ -494,16 +522,7 @@ bool CElogGraph::eventFilter(QObject *watched, QEvent *event)
             }
             m_dragX = x;
         }
-        const QString reading = ReadingAt(x);
-        m_reading->setVisible(!reading.isEmpty());
-        if (!reading.isEmpty()) {
-            m_reading->setText(reading);
-            m_reading->adjustSize();
-            const QPoint at = m_area->mapTo(m_plotPanel, e->position().toPoint());
-            m_reading->move(std::min(at.x() + 14, m_plotPanel->width() - m_reading->width()),
-                std::max(0, at.y() - m_reading->height() - 4));
-            m_reading->raise();
-        }
+        ShowReadingAt(e->position().toPoint());
         return false;
     }
     case QEvent::Leave:
@@ -547,6 +566,8 @@ bool CElogGraph::eventFilter(QObject *watched, QEvent *event)
             m_plot.ScrollBy(number - offset - m_plot.FirstRow());
         }
         Redraw();
+        // The row under the pointer has changed with the scale: so has its reading.
+        ShowReadingAt(e->position().toPoint());
         return true;
     }
     default:

@@ -56,11 +56,19 @@ public:
     // Live mode: the graph grows with the log and follows its newest row.
     void SetLive();
     bool IsLive() const { return m_live; }
+    // The log the graph shows (its file name or the meter's serial), for an export's title line.
+    void SetLogName(const QString &name)
+    {
+        m_logName = name;
+        ShowLabels();
+    }
     // Adds the rows among entries (a PC log's new snapshot entries) and redraws.
     void AppendEntries(const QStringList &entries);
     QCheckBox *FollowBox() const { return m_follow; }
     // What the pointer reads: "time  flow units" of the row under x (area pixels); empty when
     // no row is there.
+    // Shows (or hides) the reading of the row under a point of the plot area.
+    void ShowReadingAt(const QPoint &areaPos);
     QString ReadingAt(double areaX) const;
     QLabel *ReadingLabel() const { return m_reading; }
 
@@ -84,6 +92,7 @@ private:
     void OnFlowButton(ElogPlot::FlowButton button);
 
     ElogPlot m_plot;
+    QString m_logName;
     GraphArea *m_area = nullptr;
     QWidget *m_plotPanel = nullptr;
     QListView *m_rows = nullptr;

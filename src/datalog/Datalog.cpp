@@ -1,6 +1,7 @@
 #include "datalog/Datalog.h"
 
 #include "base/AppServices.h"
+#include "base/CDocument.h"
 #include "base/UserMessage.h"
 #include "datalog/CElogGraph.h"
 #include "datalog/DatalogDoc.h"
@@ -432,6 +433,7 @@ void Datalog::OnGraph()
             m_liveGraph = new CElogGraph(ElogPlot::FromLog(m_core.log), this);
             m_liveGraph->setAttribute(Qt::WA_DeleteOnClose);
             m_liveGraph->SetLive();
+            m_liveGraph->SetLogName(GraphLogName());
             m_liveFed = m_core.log.snapshotList.size();
         }
         m_liveGraph->show();
@@ -441,7 +443,17 @@ void Datalog::OnGraph()
     if (!m_core.CanGraph())
         return;
     CElogGraph graph(ElogPlot::FromLog(m_core.log), this);
+    graph.SetLogName(GraphLogName());
     graph.exec();
+}
+
+QString Datalog::GraphLogName() const
+{
+    // The log's file when it has one, else the document's title (the meter's log).
+    const CDocument *doc = GetDocument();
+    if (!doc)
+        return QString();
+    return doc->PathName().isEmpty() ? doc->Title() : QFileInfo(doc->PathName()).fileName();
 }
 
 void Datalog::OnInitialUpdate()

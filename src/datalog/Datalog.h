@@ -47,6 +47,8 @@ public:
     // logging runs it opens the live graph instead, which grows with each snapshot.
     void OnGraph();
     CElogGraph *LiveGraph() const;
+    // What an exported graph names as its log.
+    QString GraphLogName() const;
     // EXPORT CSV: the log shown (PC log, transferred or loaded) written as CSV to a file the user
     // names (through the file prompt in force).
     void OnExportCsv();

@@ -1,5 +1,6 @@
 #include "datalog/LogCsvExport.h"
 
+#include "base/CsvTime.h"
 #include "base/ScanText.h"
 #include "datalog/ElogPlot.h"
 #include "datalog/LogData.h"
@@ -170,7 +171,8 @@ QStringList LogCsvExport::HeaderCells(const LogData &log)
         return units.isEmpty() ? QString::fromLatin1(name)
                                : QStringLiteral("%1 (%2)").arg(QLatin1String(name), units);
     };
-    QStringList cells { QStringLiteral("Line"), QStringLiteral("Date Time") };
+    QStringList cells { QStringLiteral("Line"), QStringLiteral("Date Time"),
+        QString::fromLatin1(CsvTime::kOffsetHeader) };
     for (Q q : kValueColumns) {
         if (log.columns.Of(q) <= 0)
             continue;
@@ -256,13 +258,7 @@ bool LogCsvExport::Write(const LogData &log, QIODevice &out)
             date = facts.startDate.addDays(since / 86400);
             seconds = since % 86400;
         }
-        if (seconds >= 0 && date.isValid()) {
-            char stamp[32];
-            const int n = std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d",
-                date.year(), date.month(), date.day(), int(seconds / 3600), int(seconds / 60 % 60),
-                int(seconds % 60));
-            text.append(stamp, n);
-        }
+        text += CsvTime::Format(date, seconds >= 0 && seconds < 86400 ? int(seconds) : -1);
         for (const auto &[column, relay] : values) {
             text += ',';
             text += relay ? RelayCell(field(column)) : NumberCell(field(column));

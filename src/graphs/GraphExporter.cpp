@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
@@ -19,6 +20,7 @@
 #include <QSvgGenerator>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -88,6 +90,12 @@ QSize AskSize(QWidget *source)
     return QSize(m.captured(1).toInt(), m.captured(2).toInt());
 }
 
+// The height of the title line's band above the graph (none without a line).
+int Band(QWidget *source, const QString &titleLine)
+{
+    return titleLine.isEmpty() ? 0 : source->fontMetrics().height() + 10;
+}
+
 QString Failed(const QString &path, const QString &reason)
 {
     return QStringLiteral("Cannot write %1\n%2").arg(QFileInfo(path).absoluteFilePath(), reason);
@@ -95,36 +103,74 @@ QString Failed(const QString &path, const QString &reason)
 
 } // namespace
 
-void GraphExporter::Render(QWidget *source, QPainter &painter, QSize target)
+QString GraphExporter::TitleLine(QWidget *source, const QString &title, const QDateTime &when)
+{
+    QString line = title;
+    const QString caption
+        = source ? source->property(kCaptionProperty).toString().trimmed() : QString();
+    if (!caption.isEmpty())
+        line += QStringLiteral(": ") + caption;
+    return line + QStringLiteral(", exported ") + when.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+QSize GraphExporter::Fitted(QSize chosen, QSize natural)
+{
+    natural = natural.expandedTo(QSize(1, 1));
+    const QSize box = Clamped(chosen);
+    const double scale
+        = std::min(double(box.width()) / natural.width(), double(box.height()) / natural.height());
+    return Clamped(QSize(
+        int(std::lround(natural.width() * scale)), int(std::lround(natural.height() * scale))));
+}
+
+QSize GraphExporter::Natural(QWidget *source, const QString &titleLine)
+{
+    return Shown(source) + QSize(0, Band(source, titleLine));
+}
+
+void GraphExporter::Render(
+    QWidget *source, QPainter &painter, QSize target, const QString &titleLine)
 {
     const QSize shown = Shown(source);
+    const int band = Band(source, titleLine);
     const double scale = std::min(
-        double(target.width()) / shown.width(), double(target.height()) / shown.height());
+        double(target.width()) / shown.width(), double(target.height()) / (shown.height() + band));
     painter.save();
     painter.fillRect(QRect(QPoint(0, 0), target), source->palette().window());
     painter.translate((target.width() - shown.width() * scale) / 2,
-        (target.height() - shown.height() * scale) / 2);
+        (target.height() - (shown.height() + band) * scale) / 2);
     painter.scale(scale, scale);
+    if (band > 0) {
+        const QRect line(0, 0, shown.width(), band);
+        painter.fillRect(line, Qt::white);
+        painter.setPen(Qt::black);
+        painter.setFont(source->font());
+        painter.drawText(line.adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter,
+            painter.fontMetrics().elidedText(titleLine, Qt::ElideRight, shown.width() - 12));
+        painter.translate(0, band);
+    }
     source->render(
         &painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
     painter.restore();
 }
 
-QImage GraphExporter::Image(QWidget *source, QSize size)
+QImage GraphExporter::Image(QWidget *source, QSize size, const QString &titleLine)
 {
-    const QSize target = size.isValid() && !size.isEmpty() ? Clamped(size) : Shown(source);
+    const QSize natural = Natural(source, titleLine);
+    const QSize target = size.isValid() && !size.isEmpty() ? Fitted(size, natural) : natural;
     QImage image(target, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    Render(source, painter, target);
+    Render(source, painter, target, titleLine);
     return image;
 }
 
-QString GraphExporter::SavePng(QWidget *source, const QString &path, QSize size)
+QString GraphExporter::SavePng(
+    QWidget *source, const QString &path, QSize size, const QString &titleLine)
 {
-    const QImage image = Image(source, size);
+    const QImage image = Image(source, size, titleLine);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Failed(path, file.errorString());
@@ -139,10 +185,11 @@ QString GraphExporter::SavePng(QWidget *source, const QString &path, QSize size)
     return QString();
 }
 
-QString GraphExporter::SaveSvg(
-    QWidget *source, const QString &path, const QString &title, QSize size)
+QString GraphExporter::SaveSvg(QWidget *source, const QString &path, const QString &title,
+    QSize size, const QString &titleLine)
 {
-    const QSize target = size.isValid() && !size.isEmpty() ? Clamped(size) : Shown(source);
+    const QSize natural = Natural(source, titleLine);
+    const QSize target = size.isValid() && !size.isEmpty() ? Fitted(size, natural) : natural;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Failed(path, file.errorString());
@@ -153,10 +200,11 @@ QString GraphExporter::SaveSvg(
     svg.setResolution(96);
     svg.setViewBox(QRect(QPoint(0, 0), target));
     svg.setTitle(title);
-    svg.setDescription(QStringLiteral("Graph exported by Tarvik"));
+    svg.setDescription(titleLine.isEmpty() ? QStringLiteral("Graph exported by Tarvik")
+                                           : titleLine + QStringLiteral(" by Tarvik"));
     {
         QPainter painter(&svg);
-        Render(source, painter, target);
+        Render(source, painter, target, titleLine);
     }
     if (file.error() != QFileDevice::NoError) {
         const QString reason = file.errorString();
@@ -189,14 +237,15 @@ void GraphExporter::Run(const QString &entry, QWidget *source, const QString &gi
         return;
     // No title given: the graph window's own.
     const QString title = givenTitle.isEmpty() ? source->window()->windowTitle() : givenTitle;
+    const QString line = TitleLine(source, title, QDateTime::currentDateTime());
     const auto save = [&](QSize size) {
         const QString path
             = AskFile(source, title, "png", "PNG image (*.png);;SVG drawing (*.svg)");
         if (path.isEmpty())
             return;
         const QString error = path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)
-            ? SaveSvg(source, path, title, size)
-            : SavePng(source, path, size);
+            ? SaveSvg(source, path, title, size, line)
+            : SavePng(source, path, size, line);
         if (!error.isEmpty())
             Tell(source, error);
     };
@@ -206,7 +255,7 @@ void GraphExporter::Run(const QString &entry, QWidget *source, const QString &gi
         const QString path = AskFile(source, title, "svg", "SVG drawing (*.svg)");
         if (path.isEmpty())
             return;
-        const QString error = SaveSvg(source, path, title);
+        const QString error = SaveSvg(source, path, title, QSize(), line);
         if (!error.isEmpty())
             Tell(source, error);
     } else if (entry == QLatin1String("size")) {
@@ -232,16 +281,22 @@ QMenu *BuildMenu(QWidget *source, const QString &title, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
     const QPointer<QWidget> guarded(source);
-    const auto add = [&](const QString &text, const char *entry) {
-        QObject::connect(menu->addAction(text), &QAction::triggered, menu,
+    const auto add = [&](const QString &text, const char *entry, QKeySequence keys) {
+        QAction *action = menu->addAction(text);
+        // The keys are the window's (AttachMenu): the menu only shows them beside the entry.
+        if (!keys.isEmpty()) {
+            action->setShortcut(keys);
+            action->setShortcutContext(Qt::WidgetShortcut);
+        }
+        QObject::connect(action, &QAction::triggered, menu,
             [guarded, title, entry] { GraphExporter::Run(QLatin1String(entry), guarded, title); });
     };
-    add(QStringLiteral("Save as PNG..."), "png");
-    add(QStringLiteral("Save as SVG..."), "svg");
-    add(QStringLiteral("Save at Size..."), "size");
+    add(QStringLiteral("Save as PNG..."), "png", QKeySequence::Save);
+    add(QStringLiteral("Save as SVG..."), "svg", QKeySequence());
+    add(QStringLiteral("Save at Size..."), "size", QKeySequence());
     menu->addSeparator();
-    add(QStringLiteral("Copy"), "copy");
-    add(QStringLiteral("Print..."), "print");
+    add(QStringLiteral("Copy"), "copy", QKeySequence::Copy);
+    add(QStringLiteral("Print..."), "print", QKeySequence::Print);
     return menu;
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QDateTime;
 class QImage;
 class QPainter;
 class QPrinter;
@@ -15,23 +16,41 @@ class QWidget;
 // or at a chosen size. The graph is whatever a widget shows (the plot with its axis labels,
 // captions and traces), drawn through QWidget::render, so every graph window (E-LOG, sensor
 // curve, linear output, the live trends) shares this one exporter and each export matches the
-// screen. A chosen size scales the whole graph evenly and centres it; labels scale with it.
-// Files are written to a temporary file and renamed into place.
+// screen. A chosen size scales the whole graph evenly, labels with it, to the largest size of
+// its own shape within the one chosen: the picture is never padded. Saved files carry a title
+// line above the graph (what it shows, as its window tells through kCaptionProperty, and the
+// date of the export), also the SVG's title and description. Files are written to a temporary
+// file and renamed into place.
 class GraphExporter
 {
 public:
-    // The graph drawn into an image; an empty size means the size shown.
-    static QImage Image(QWidget *source, QSize size = QSize());
+    // The property of a graph's source widget that says what it shows (a meter's serial or a
+    // log's file name, the time span): the window keeps it up to date, the title line uses it.
+    static constexpr const char *kCaptionProperty = "exportCaption";
+    // The title line of a saved graph: the title, the source's caption, the date and time.
+    static QString TitleLine(QWidget *source, const QString &title, const QDateTime &when);
+    // The size a graph of natural size natural takes when the user chooses size: evenly scaled
+    // to the largest that fits it.
+    static QSize Fitted(QSize chosen, QSize natural);
+
+    // The graph drawn into an image, under titleLine when one is given; an empty size means the
+    // size shown.
+    static QImage Image(QWidget *source, QSize size = QSize(), const QString &titleLine = {});
     // Empty on success, else the message for the user; nothing is left at path on failure.
-    static QString SavePng(QWidget *source, const QString &path, QSize size = QSize());
-    static QString SaveSvg(
-        QWidget *source, const QString &path, const QString &title, QSize size = QSize());
+    static QString SavePng(
+        QWidget *source, const QString &path, QSize size = QSize(), const QString &titleLine = {});
+    static QString SaveSvg(QWidget *source, const QString &path, const QString &title,
+        QSize size = QSize(), const QString &titleLine = {});
     // Puts the graph's image on the clipboard.
     static void Copy(QWidget *source, QSize size = QSize());
     // Draws the graph on the printer's page, as large as the page allows at its own aspect.
     static bool Print(QWidget *source, QPrinter &printer);
-    // Draws the graph into painter's target rectangle, evenly scaled and centred.
-    static void Render(QWidget *source, QPainter &painter, QSize target);
+    // Draws the graph (under titleLine when one is given) into painter's target rectangle,
+    // evenly scaled and centred.
+    static void Render(
+        QWidget *source, QPainter &painter, QSize target, const QString &titleLine = {});
+    // The natural size of the export: the graph as shown, with the title line's band.
+    static QSize Natural(QWidget *source, const QString &titleLine);
 
     // A title names the suggested file and the SVG; an empty one takes the window's title.
     // The menu of the exports (Save as PNG..., Save as SVG..., Save at Size..., Copy, Print...):

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -51,6 +52,37 @@ double TrendPlot::X(qint64 ms, Window window)
     return std::clamp((double(ms - (window.endMs - window.spanMs))) * kWidth / span, 0.0, kWidth);
 }
 
+qint64 TrendPlot::TimeAt(double x, Window window)
+{
+    const double at = std::clamp(x, 0.0, kWidth) / kWidth;
+    return window.endMs - window.spanMs + qint64(std::llround(at * double(window.spanMs)));
+}
+
+QString TrendPlot::ReadingAt(const std::vector<Trace> &traces, qint64 ms, qint64 maxGapMs)
+{
+    QString text = QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss"));
+    for (const Trace &t : traces) {
+        if (!t.series)
+            continue;
+        const TrendSeries &s = *t.series;
+        // The nearer of the readings either side of ms.
+        const int after = s.FirstAtOrAfter(ms);
+        int best = -1;
+        for (int i : { after - 1, after }) {
+            if (i < 0 || i >= s.Size())
+                continue;
+            if (best < 0 || std::llabs(s.At(i).ms - ms) < std::llabs(s.At(best).ms - ms))
+                best = i;
+        }
+        QString value = QStringLiteral("-");
+        if (best >= 0 && std::llabs(s.At(best).ms - ms) <= maxGapMs
+            && std::isfinite(s.At(best).value))
+            value = PrintfText::Format("%.6g", s.At(best).value);
+        text += QStringLiteral("   %1: %2").arg(t.name, value);
+    }
+    return text;
+}
+
 std::pair<double, double> TrendPlot::ValueRange(const std::vector<Trace> &traces, Window window)
 {
     double lo = INFINITY, hi = -INFINITY;
@@ -87,7 +119,7 @@ std::pair<double, double> TrendPlot::ValueRange(const std::vector<Trace> &traces
 }
 
 GraphPicture TrendPlot::Build(
-    const std::vector<Trace> &traces, Window window, const QString &caption)
+    const std::vector<Trace> &traces, Window window, const QString &caption, const QString &unit)
 {
     GraphPicture picture;
     picture.background = QRectF(-190, -kHeight - 80, kWidth + 230, kHeight + 150);
@@ -118,6 +150,8 @@ GraphPicture TrendPlot::Build(
             kLabelPoints, kText);
     }
     picture.Label(QPointF(0, 62), caption, kFamily, kLabelPoints, kText);
+    if (!unit.isEmpty())
+        picture.Label(QPointF(-180, 48), unit, kFamily, kLabelPoints, kText);
     double legendX = 360;
     for (const Trace &t : traces) {
         picture.Line(t.color, 6, QPointF(legendX, 48), QPointF(legendX + 40, 48));

@@ -37,13 +37,19 @@ public:
     static constexpr int kDivisions = 5; // grid lines each way
     static constexpr double kLabelPoints = 20;
 
-    // Builds the picture; caption names the values (e.g. "Flow rate").
-    static GraphPicture Build(
-        const std::vector<Trace> &traces, Window window, const QString &caption);
+    // Builds the picture; caption names the values (e.g. "Flow rate"), unit is written above
+    // the value axis (nothing when empty).
+    static GraphPicture Build(const std::vector<Trace> &traces, Window window,
+        const QString &caption, const QString &unit = QString());
     // The colour of the n-th trace (0-based), distinct for eight traces on black.
     static GraphPicture::Color ColorOf(int n);
     // The bottom and top of the value axis for the points in the window.
     static std::pair<double, double> ValueRange(const std::vector<Trace> &traces, Window window);
     // x of a time in the window.
     static double X(qint64 ms, Window window);
+    // The time at x of the window (x clamped to the plot).
+    static qint64 TimeAt(double x, Window window);
+    // The readout at a time: the clock time, then each trace's name and the value of its reading
+    // nearest that time within maxGapMs ("-" for none or a gap).
+    static QString ReadingAt(const std::vector<Trace> &traces, qint64 ms, qint64 maxGapMs);
 };

@@ -721,7 +721,7 @@ void ZarnFormBase::ListTick(int timerId)
     Audit(action, QStringLiteral("ok"),
         timerId == kSendTimer ? QStringLiteral("Meter stored the configuration") : QString());
     if (timerId == kSendTimer)
-        UserMessage::Show(QStringLiteral("Meter stored the configuration"));
+        UserMessage::Inform(QStringLiteral("Meter stored the configuration"));
 }
 
 void ZarnFormBase::Audit(const QString &action, const QString &result, const QString &message)
@@ -854,6 +854,7 @@ bool ZarnFormBase::Save()
     // stays as it is, the user names the file.
     if (doc->OpenedAsTemplate() && path == doc->PathName())
         return SaveAs();
+    const QString before = doc->PathName();
     if (at >= 0) {
         doc->SetPathName(path);
         doc->SetOpenedAsTemplate(false);
@@ -861,7 +862,14 @@ bool ZarnFormBase::Save()
     }
     CollectFields();
     doc->SetModifiedFlag(true);
-    return WriteDocument(path);
+    if (!WriteDocument(path))
+        return false;
+    // A new file named after the meter goes to the recent list, as one named by Save As does.
+    if (path != before) {
+        if (AppServices *services = AppServices::Instance())
+            services->AddToRecentFiles(path);
+    }
+    return true;
 }
 
 bool ZarnFormBase::SaveAs()

@@ -137,6 +137,13 @@ QWidget *ZarnFormView::BuildRangeGroup()
     m_readButton = new QPushButton(QStringLiteral("Read Active"), box);
     m_sendButton = new QPushButton(QStringLiteral("Send Active"), box);
     m_changeButton = new QPushButton(QStringLiteral("Change"), box);
+    // Alt and a letter reach the range buttons, which stand some fifty Tabs into the form; the
+    // captions stay as the form's fields and datasheets read them.
+    m_readButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
+    m_sendButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_S));
+    m_changeButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_C));
+    for (QPushButton *b : { m_readButton, m_sendButton, m_changeButton })
+        b->setToolTip(b->shortcut().toString(QKeySequence::NativeText));
     Register(1040, m_readButton);
     Register(1041, m_sendButton);
     Register(1046, m_changeButton);

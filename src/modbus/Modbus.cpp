@@ -590,6 +590,8 @@ void Modbus::OnDynamicButton()
         m_dynamicButton->setText(kCmd3);
         return;
     }
+    // The trend shows the time polling was stopped as a gap, not a line across it.
+    m_trend.Pause(QDateTime::currentMSecsSinceEpoch());
     // Failures are counted since polling started.
     for (int n = 1; n <= kPanels; ++n) {
         m_panels[size_t(n)].failures = 0;
@@ -747,6 +749,8 @@ Task<void> Modbus::PollDialogue(int panel)
         f[Flow]->setText(m_master.FlowText());
         f[Totalizer]->setText(m_master.TotalizerText());
         f[Temperature]->setText(m_master.TemperatureText());
+        if (f[FlowUnits]->text() != kDashes)
+            m_trend.SetUnits(panel, f[FlowUnits]->text());
         m_trend.Reading(panel, address, QDateTime::currentMSecsSinceEpoch(),
             ScanText::Double(m_master.FlowText()).value_or(qQNaN()));
         m_recorder.Reading(panel, address, m_master.FlowText(), m_master.TotalizerText(),

@@ -2,6 +2,8 @@
 
 #include "modbus/ModbusMaster.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -17,6 +19,7 @@ ModbusTrend::Panel &ModbusTrend::PanelFor(int panel, const QString &address)
     Panel &p = m_panels[size_t(std::clamp(panel, 1, kPanels) - 1)];
     if (p.address != address) {
         p.address = address;
+        p.units.clear();
         p.series.Clear();
     }
     return p;
@@ -32,10 +35,34 @@ void ModbusTrend::Failed(int panel, const QString &address, qint64 ms)
     PanelFor(panel, address).series.Append(ms, std::numeric_limits<double>::quiet_NaN());
 }
 
+void ModbusTrend::Pause(qint64 ms)
+{
+    for (Panel &p : m_panels) {
+        if (p.series.Size() > 0 && std::isfinite(p.series.Newest().value))
+            p.series.Append(ms, std::numeric_limits<double>::quiet_NaN());
+    }
+}
+
+void ModbusTrend::SetUnits(int panel, const QString &units)
+{
+    m_panels[size_t(std::clamp(panel, 1, kPanels) - 1)].units = units.trimmed();
+}
+
+QString ModbusTrend::Units() const
+{
+    QStringList units;
+    for (const Panel &p : m_panels) {
+        if (p.series.Size() > 0 && !p.units.isEmpty() && !units.contains(p.units))
+            units << p.units;
+    }
+    return units.join(QStringLiteral(", "));
+}
+
 void ModbusTrend::Clear()
 {
     for (Panel &p : m_panels) {
         p.address.clear();
+        p.units.clear();
         p.series.Clear();
     }
 }

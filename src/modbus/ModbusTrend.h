@@ -10,8 +10,10 @@
 
 // The Modbus network's live flow trend, GUI-free: a ring of flow readings per panel (bounded by
 // TrendSeries' capacity, the oldest dropped) with the address it was read from. A failed reading
-// is a gap in the trace; giving a panel another address starts its trace afresh. The trace is
-// named and coloured after its address, so a meter keeps its colour wherever it sits.
+// is a gap in the trace, and so is a pause in polling (Pause, when polling starts again): a trace
+// never joins readings across time nobody looked. Giving a panel another address starts its trace
+// afresh. The trace is named and coloured after its address, so a meter keeps its colour wherever
+// it sits; the value axis names the flow units the panels' meters told.
 class ModbusTrend
 {
 public:
@@ -21,6 +23,14 @@ public:
 
     void Reading(int panel, const QString &address, qint64 ms, double flow);
     void Failed(int panel, const QString &address, qint64 ms);
+    // Polling starts again after a stop: every trace breaks at ms, so what comes next is not
+    // joined to what came before.
+    void Pause(qint64 ms);
+    // The flow units a panel's meter told (its static data); empty while unknown.
+    void SetUnits(int panel, const QString &units);
+    // The value axis' unit: the units of the traces shown, "SCFM" or "SCFM, LBPM" when they
+    // differ; empty when no meter told its units.
+    QString Units() const;
     void Clear();
 
     const TrendSeries &Series(int panel) const { return m_panels[size_t(panel - 1)].series; }
@@ -42,6 +52,7 @@ private:
         {
         }
         QString address;
+        QString units;
         TrendSeries series;
     };
     Panel &PanelFor(int panel, const QString &address);

@@ -1,5 +1,6 @@
 #include "modbus/SweepRecorder.h"
 
+#include "base/CsvTime.h"
 #include "base/ScanText.h"
 
 #include <QFileInfo>
@@ -26,7 +27,7 @@ QString Quoted(const QString &cell)
 
 QStringList SweepRecorder::Header() const
 {
-    QStringList header { QStringLiteral("Time") };
+    QStringList header { QStringLiteral("Time"), QString::fromLatin1(CsvTime::kOffsetHeader) };
     for (const Meter &m : m_meters) {
         const QString name = QStringLiteral("Meter %1 (address %2)").arg(m.panel).arg(m.address);
         const auto units = [](const QString &u) {
@@ -102,9 +103,7 @@ QString SweepRecorder::EndSweep()
     if (!m_sweepOpen || !Recording())
         return QString();
     m_sweepOpen = false;
-    QByteArray line = m_sweepStart.toOffsetFromUtc(m_sweepStart.offsetFromUtc())
-                          .toString(Qt::ISODate)
-                          .toLatin1();
+    QByteArray line = CsvTime::Format(m_sweepStart);
     for (const QByteArray &cell : m_cells)
         line += ',' + cell;
     line += "\r\n";

@@ -8,8 +8,8 @@
 #include <vector>
 
 // Records every sweep of the Modbus network to a CSV file while polling: one row per sweep, the
-// sweep's start time in ISO 8601 (local time with its offset from UTC), then the flow, total and
-// temperature of each meter chosen when the recording started, in panel order, under a header
+// sweep's start time (CsvTime: ISO 8601 local time, then its offset from UTC), then the flow, total
+// and temperature of each meter chosen when the recording started, in panel order, under a header
 // naming them. A meter that does not answer in a sweep, or whose panel has since been given
 // another address, leaves its cells empty: the row keeps its columns. Each row goes to disk when
 // its sweep ends, so a recording left running for days holds one row in memory and the file

@@ -3,9 +3,11 @@
 #include "terminal/CTermDoc.h"
 #include "terminal/CTermView.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -17,22 +19,25 @@ CTermBar::CTermBar(CTermView *view)
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 1, 4, 1);
     layout->setSpacing(8);
-    m_timestamps = new QCheckBox(QStringLiteral("Timestamp"), this);
+    m_timestamps = new QCheckBox(QStringLiteral("&Timestamp"), this);
     m_timestamps->setToolTip(QStringLiteral("Show the time each received line began"));
-    m_hex = new QCheckBox(QStringLiteral("Hex"), this);
+    m_hex = new QCheckBox(QStringLiteral("He&x"), this);
     m_hex->setToolTip(QStringLiteral("Show the received bytes in hexadecimal"));
-    m_capture = new QPushButton(QStringLiteral("Capture..."), this);
+    m_capture = new QPushButton(QStringLiteral("Ca&pture..."), this);
     m_capture->setCheckable(true);
     m_capture->setToolTip(QStringLiteral("Write what the meter sends to a file"));
-    m_stopPaste = new QPushButton(QStringLiteral("Stop Paste"), this);
+    m_stopPaste = new QPushButton(QStringLiteral("Stop P&aste"), this);
     m_stopPaste->hide();
     m_status = new QLabel(this);
     m_status->setTextInteractionFlags(Qt::NoTextInteraction);
     // A long capture path must not widen the window: the label shortens it in the middle.
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Alt and the underlined letter reaches each toggle and gives it the keyboard (Space then
+    // flips it); a mouse click leaves the keyboard with the screen, so typing still goes to the
+    // meter.
     for (QWidget *w :
         std::initializer_list<QWidget *> { m_timestamps, m_hex, m_capture, m_stopPaste })
-        w->setFocusPolicy(Qt::NoFocus);
+        w->setFocusPolicy(Qt::TabFocus);
     layout->addWidget(m_timestamps);
     layout->addWidget(m_hex);
     layout->addWidget(m_capture);
@@ -83,11 +88,32 @@ void CTermBar::Refresh()
     m_hex->setChecked(doc->Display().Hex());
     const bool capturing = doc->Capture().IsOn();
     m_capture->setChecked(capturing);
-    m_capture->setText(capturing ? QStringLiteral("Stop Capture") : QStringLiteral("Capture..."));
+    m_capture->setText(capturing ? QStringLiteral("Stop Ca&pture") : QStringLiteral("Ca&pture..."));
     m_stopPaste->setVisible(m_view->PasteActive());
     m_statusText = m_view->StatusText();
     m_status->setToolTip(capturing ? doc->Capture().Path() : QString());
     ShowStatus();
+}
+
+bool CTermBar::focusNextPrevChild(bool next)
+{
+    QList<QWidget *> chain { m_view, m_timestamps, m_hex, m_capture };
+    if (m_stopPaste->isVisible())
+        chain << m_stopPaste;
+    const qsizetype at = chain.indexOf(QApplication::focusWidget());
+    const qsizetype n = chain.size();
+    const qsizetype to = at < 0 ? 0 : (at + (next ? 1 : n - 1)) % n;
+    chain.at(to)->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
+void CTermBar::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        m_view->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void CTermBar::resizeEvent(QResizeEvent *event)

@@ -10,7 +10,8 @@ class QPushButton;
 
 // The terminal window's bottom line: the Timestamp and Hex toggles, Capture (start and stop),
 // Stop Paste while a paste is being sent, and the status: port and speed, the capture file,
-// the paste's progress. Its buttons never take the keyboard, so typing still goes to the meter.
+// the paste's progress. Its buttons take the keyboard only through their Alt keys, never by a
+// click, so typing still goes to the meter.
 // Owned by the terminal view, which tells it when to refresh.
 class CTermBar : public QWidget
 {
@@ -30,6 +31,10 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // Tab moves among the bar's buttons and the screen; Escape gives the keyboard back to the
+    // screen.
+    bool focusNextPrevChild(bool next) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void OnCapture();

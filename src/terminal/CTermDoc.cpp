@@ -54,6 +54,7 @@ void CTermDoc::SetHex(bool on)
 
 bool CTermDoc::Receive(const QByteArray &bytes, const QTime &now, QString *error)
 {
+    m_display.Record(bytes, now);
     m_screen.StartTick();
     m_display.StartTick();
     QByteArray shown;

@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QTime>
 #include <QTimerEvent>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <utility>
@@ -59,6 +60,13 @@ bool IsAccelerator(const QKeyEvent *event)
             break;
         }
     }
+    // Close (Ctrl+W, Ctrl+F4) and the new-window keys (Ctrl+Shift+T, K, D, Q, M).
+    if (mods == Qt::ControlModifier && (key == Qt::Key_W || key == Qt::Key_F4))
+        return true;
+    if (mods == (Qt::ControlModifier | Qt::ShiftModifier)
+        && (key == Qt::Key_T || key == Qt::Key_K || key == Qt::Key_D || key == Qt::Key_Q
+            || key == Qt::Key_M))
+        return true;
     if (mods == Qt::ShiftModifier && (key == Qt::Key_Insert || key == Qt::Key_Delete))
         return true;
     return key == Qt::Key_F6 || key == Qt::Key_Up || key == Qt::Key_Down;
@@ -151,7 +159,61 @@ bool CTermView::OnCommand(AppCommand command)
 
 QString CTermView::SelectedText() const
 {
-    return m_termDoc ? m_selection.Text(m_termDoc->ShownScreen()) : QString();
+    return m_termDoc ? m_selection.Text([this](int row) { return ShownRow(row); }) : QString();
+}
+
+QByteArray CTermView::ShownRow(int row) const
+{
+    if (!m_termDoc || row < 0 || row >= kRows)
+        return QByteArray();
+    const TermScreen &screen = m_termDoc->ShownScreen();
+    const TermScrollback &history = screen.History();
+    const int back = std::min(m_scrollBack, history.Size());
+    const int index = history.Size() - back + row;
+    return index < history.Size() ? history.Row(index) : screen.RowText(index - history.Size());
+}
+
+void CTermView::FollowHistory()
+{
+    if (!m_termDoc)
+        return;
+    const TermScreen &screen = m_termDoc->ShownScreen();
+    const qint64 pushed = screen.History().Pushed();
+    if (&screen != m_historyOf || pushed < m_historyPushed) {
+        // Another screen (a toggle changed): back to its live bottom.
+        m_scrollBack = 0;
+    } else if (m_scrollBack > 0 && pushed > m_historyPushed) {
+        // Rows arrived while scrolled back: stay on the rows shown.
+        m_scrollBack = int(
+            std::min<qint64>(m_scrollBack + (pushed - m_historyPushed), screen.History().Size()));
+        update();
+    }
+    m_historyOf = &screen;
+    m_historyPushed = pushed;
+}
+
+void CTermView::ScrollBy(int rows)
+{
+    FollowHistory();
+    const int size = m_termDoc ? m_termDoc->ShownScreen().History().Size() : 0;
+    const int back = std::clamp(m_scrollBack + rows, 0, size);
+    if (back == m_scrollBack)
+        return;
+    m_scrollBack = back;
+    m_selection.Clear();
+    update();
+    Q_EMIT CommandStateChanged();
+}
+
+void CTermView::wheelEvent(QWheelEvent *event)
+{
+    // Three rows a notch; a fine-grained wheel's parts add up to notches.
+    m_wheelRemainder += event->angleDelta().y();
+    const int notches = m_wheelRemainder / 120;
+    m_wheelRemainder -= notches * 120;
+    if (notches != 0)
+        ScrollBy(3 * notches);
+    event->accept();
 }
 
 bool CTermView::StartCapture(const QString &path, TermCapture::Mode mode)
@@ -280,6 +342,10 @@ int CTermView::Tick()
             UserMessage::Show(error);
     }
     CursorStep();
+    // The status follows the link as it is now: View > Settings may have reopened it on another
+    // port or speed, or closed it.
+    if (m_bar && m_bar->StatusText() != StatusText())
+        RefreshBar();
     return taken;
 }
 
@@ -356,11 +422,10 @@ void CTermView::paintEvent(QPaintEvent *event)
         const int lastRow = std::min(kRows - 1, area.bottom() / m_lineHeight);
         const int firstColumn = std::max(0, area.left() / m_charWidth);
         const int lastColumn = std::min(kColumns - 1, area.right() / m_charWidth);
-        const TermScreen &screen = m_termDoc->ShownScreen();
         QList<quint32> glyphs;
         QList<QPointF> positions;
         for (int row = firstRow; row <= lastRow; ++row) {
-            const QByteArray bytes = screen.RowText(row);
+            const QByteArray bytes = ShownRow(row);
             const int baseline = row * m_lineHeight + m_ascent;
             const int end = std::min<int>(lastColumn, int(bytes.size()) - 1);
             glyphs.clear();
@@ -405,6 +470,26 @@ void CTermView::paintEvent(QPaintEvent *event)
 
 void CTermView::keyPressEvent(QKeyEvent *event)
 {
+    // Shift with Page Up, Page Down, Home and End moves through the scrollback.
+    if (event->modifiers() == Qt::ShiftModifier) {
+        const int page = kRows - 1;
+        switch (event->key()) {
+        case Qt::Key_PageUp:
+            ScrollBy(page);
+            return;
+        case Qt::Key_PageDown:
+            ScrollBy(-page);
+            return;
+        case Qt::Key_Home:
+            ScrollBy(TermScrollback::kDefaultCapacity * 2);
+            return;
+        case Qt::Key_End:
+            ScrollBy(-m_scrollBack);
+            return;
+        default:
+            break;
+        }
+    }
     if (IsAccelerator(event)) {
         event->ignore();
         return;
@@ -447,6 +532,10 @@ bool CTermView::focusNextPrevChild(bool)
 
 void CTermView::OnScreenChanged(const QList<QRect> &cells)
 {
+    FollowHistory();
+    // Scrolled back, the rows shown are the scrollback's: the live screen's changes are not.
+    if (m_scrollBack > 0)
+        return;
     for (const QRect &range : cells)
         update(CellsToPixels(range));
 }
@@ -455,7 +544,8 @@ void CTermView::CursorStep()
 {
     // The underline sits under the cell the next character goes to, on the top pixel row of the
     // row below (one past the screen for row 25).
-    const bool show = (s_blinkCounter & 8) != 0;
+    // Scrolled back, the cursor's row is not on view.
+    const bool show = (s_blinkCounter & 8) != 0 && m_scrollBack == 0;
     int row = 0;
     int column = 0;
     if (m_termDoc) {
@@ -482,6 +572,9 @@ QRect CTermView::CursorPixels() const
 
 void CTermView::SendByte(int byte)
 {
+    // Typing for the meter shows the live screen again.
+    if (m_scrollBack > 0)
+        ScrollBy(-m_scrollBack);
     if (!m_link)
         return;
     // A key typed into a dialogue's exchange would spoil it: it goes out after the dialogue.

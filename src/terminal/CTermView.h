@@ -75,6 +75,14 @@ public:
     // Pixel rectangle of a range of cells (x = column, y = row, in cells).
     QRect CellsToPixels(const QRect &cells) const;
 
+    // Scrollback: rows scrolled back from the live screen (0 = the live screen at the bottom);
+    // the wheel and Shift+PageUp/PageDown move it, any key typed for the meter ends it. While
+    // scrolled back the view stays on the rows it shows as new ones arrive.
+    int ScrollBack() const { return m_scrollBack; }
+    void ScrollBy(int rows);
+    // The bytes of a shown row, 0..25, from the scrollback or the screen.
+    QByteArray ShownRow(int row) const;
+
     // The blink counter shared by all terminal windows: bit 3 set shows the cursor; every
     // received byte sets it back to 0, every tick adds one.
     static int BlinkCounter();
@@ -103,6 +111,7 @@ protected:
     bool focusNextPrevChild(bool next) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -114,6 +123,7 @@ private:
     Task<void> Greeting(QByteArray text);
     QPoint CellAt(const QPoint &pixel) const;
     void RefreshBar();
+    void FollowHistory();
 
     QPointer<CTermDoc> m_termDoc; // the document manager may delete it first
     CSerial *m_link = nullptr;
@@ -133,6 +143,11 @@ private:
     int m_cursorRow = 0;
     int m_cursorColumn = 0;
     qint64 m_bytesReceived = 0;
+    int m_scrollBack = 0;
+    // The shown screen's scrollback as last seen: which screen and how many rows it had taken.
+    const TermScreen *m_historyOf = nullptr;
+    qint64 m_historyPushed = 0;
+    int m_wheelRemainder = 0;
     TermPaste m_paste;
     TermSelection m_selection;
     CTermBar *m_bar = nullptr;

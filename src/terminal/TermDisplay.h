@@ -5,19 +5,26 @@
 #include <QByteArray>
 #include <QTime>
 
+#include <deque>
+
 // What the terminal shows when the technician asks for more than the meter's own screen: the
-// time each received line began, the received bytes in hexadecimal, or both. It is fed the same
-// bytes as the document's screen and draws them, with its additions, into a screen of its own
-// that never runs the identification scan; the document's screen and the scan see only what the
-// meter sent. Owned by the terminal document; GUI-free.
+// time each received line began, the received bytes in hexadecimal (with an ASCII column), or
+// both. It is fed the same bytes as the document's screen and draws them, with its additions,
+// into a screen of its own that never runs the identification scan; the document's screen and
+// the scan see only what the meter sent. It keeps the last kReplayBytes received (with the time
+// of their tick), so a toggle switched on shows what came before it too, not an empty screen.
+// Owned by the terminal document; GUI-free.
 class TermDisplay
 {
 public:
     static constexpr int kHexPerRow = 16;
+    // With time stamps a hex row holds eight bytes, so stamp, hex and ASCII fit the 76 columns.
+    static constexpr int kHexPerStampedRow = 8;
+    static constexpr qsizetype kReplayBytes = 1 << 20;
 
     TermDisplay();
 
-    // Either toggle changed starts the shown screen afresh (blank, a new line).
+    // Either toggle changed draws the shown screen afresh from the bytes kept.
     void SetTimestamps(bool on);
     void SetHex(bool on);
     bool Timestamps() const { return m_timestamps; }
@@ -25,6 +32,10 @@ public:
     // True while a toggle is on: the view then draws Screen() instead of the document's screen.
     bool Active() const { return m_timestamps || m_hex; }
 
+    // One tick's received bytes, kept for drawing them again when a toggle changes (whether or
+    // not one is on); the oldest go beyond kReplayBytes.
+    void Record(const QByteArray &bytes, const QTime &now);
+    qsizetype RecordedBytes() const { return m_recorded; }
     // A new receive tick (ends an escape's suppression on the shown screen).
     void StartTick() { m_screen.StartTick(); }
     // One received byte at local time now; returns the bytes it put on the shown screen (empty
@@ -39,10 +50,19 @@ public:
 
 private:
     void Restart();
+    QByteArray Shown(unsigned char byte, const QTime &now);
+
+    struct Chunk
+    {
+        QTime time;
+        QByteArray bytes;
+    };
 
     TermScreen m_screen { false };
+    std::deque<Chunk> m_chunks;
+    qsizetype m_recorded = 0;
     bool m_timestamps = false;
     bool m_hex = false;
     bool m_lineStart = true;
-    int m_hexCount = 0;
+    QByteArray m_hexRow; // the bytes of the hex row being written, for its ASCII column
 };

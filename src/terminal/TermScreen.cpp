@@ -51,6 +51,10 @@ void TermScreen::Put(unsigned char byte)
         // above it the text shrinks to the rows in use (the length never drops below
         // (row + 1) * 77, so every cell the cursor can reach stays inside the text).
         const qsizetype keep = qMin<qsizetype>(qsizetype(m_row) * kColumns, m_text.size());
+        // The rows dropped from the top leave for the scrollback; at the bottom that is one
+        // scrolled row, kept even when blank (an empty line the meter sent).
+        const qsizetype dropped = (m_text.size() - keep + kColumns - 1) / kColumns;
+        KeepRows(0, dropped - 1, m_row == kRows - 1 && dropped == 1);
         m_text = m_text.right(keep) + QByteArray(kColumns, ' ');
         m_suppressed = false;
         MarkAll();
@@ -67,6 +71,8 @@ void TermScreen::Put(unsigned char byte)
         return;
     case kEscape:
         m_suppressed = true;
+        // The screen being cleared leaves for the scrollback, down to the cursor's row.
+        KeepRows(0, m_row, false);
         Reset();
         return;
     default:
@@ -79,6 +85,17 @@ void TermScreen::Put(unsigned char byte)
     if (pos < m_text.size()) {
         m_text[pos] = char(byte);
         MarkCell(m_row, m_column);
+    }
+}
+
+void TermScreen::KeepRows(qsizetype first, qsizetype last, bool always)
+{
+    for (qsizetype r = first; r <= last; ++r) {
+        const QByteArray row = m_text.mid(r * kColumns, kColumns);
+        if (row.isEmpty())
+            break;
+        if (always || row.count(' ') != row.size())
+            m_history.Push(row);
     }
 }
 

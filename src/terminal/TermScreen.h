@@ -1,5 +1,7 @@
 #pragma once
 
+#include "terminal/TermScrollback.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QRect>
@@ -10,7 +12,9 @@
 // The terminal's character screen: 26 rows of 77 bytes kept as one text, the cursor row and the
 // column of the last written character, and the rows and cells that changed since the view last
 // asked. Fed byte by byte from the meter link by the terminal view's timer tick; GUI-free, so the
-// screen rules and the meter identification scan are testable without a window.
+// screen rules and the meter identification scan are testable without a window. What leaves the
+// screen goes to its scrollback: the top row a line feed scrolls away at the bottom, and the rows
+// holding something that an escape's clear or a line feed's shrink drops.
 class TermScreen
 {
 public:
@@ -24,7 +28,10 @@ public:
     explicit TermScreen(bool scansIdentification = true);
 
     // Back to 2002 blanks with the cursor at row 0, column 0; the whole screen needs a repaint.
+    // The scrollback stays (ClearHistory empties it).
     void Reset();
+    const TermScrollback &History() const { return m_history; }
+    void ClearHistory() { m_history.Clear(); }
     // A new timer tick: ends the suppression an escape started in the previous one.
     void StartTick();
     // One received byte: backspace, line feed, carriage return and escape are interpreted, every
@@ -64,8 +71,11 @@ public:
 private:
     void MarkCell(int row, int column);
     void MarkAll();
+    // Rows first..last of the text to the scrollback; all-blank rows only when always is set.
+    void KeepRows(qsizetype first, qsizetype last, bool always);
 
     QByteArray m_text;
+    TermScrollback m_history;
     bool m_scansIdentification = true;
     int m_row = 0;
     int m_column = 0;

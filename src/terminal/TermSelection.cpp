@@ -47,13 +47,18 @@ bool TermSelection::Contains(int row, int column) const
 
 QString TermSelection::Text(const TermScreen &screen) const
 {
+    return Text([&screen](int row) { return screen.RowText(row); });
+}
+
+QString TermSelection::Text(const std::function<QByteArray(int row)> &rowText) const
+{
     if (IsEmpty())
         return QString();
     const QPoint first = First();
     const QPoint last = Last();
     QStringList rows;
     for (int row = first.y(); row <= last.y(); ++row) {
-        const QByteArray bytes = screen.RowText(row);
+        const QByteArray bytes = rowText(row);
         int from = row == first.y() ? first.x() : 0;
         // The meter writes a line from column 1 (column 0 only takes a wrapped character), so
         // a blank there is not part of the line.

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPoint>
 #include <QString>
+
+#include <functional>
 
 class TermScreen;
 
@@ -18,6 +21,8 @@ public:
     bool Contains(int row, int column) const;
     // The marked characters row by row, blanks at a row's end left out, rows joined by "\n".
     QString Text(const TermScreen &screen) const;
+    // The same over rows given one by one (the rows a view shows, scrolled back or not).
+    QString Text(const std::function<QByteArray(int row)> &rowText) const;
 
 private:
     QPoint First() const;

@@ -8,6 +8,7 @@
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
 #include "app/CTechDlg.h"
+#include "app/StartPage.h"
 #include "base/CChildFrame.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
@@ -17,12 +18,20 @@
 #include "support/TestEnv.h"
 #include "support/WidgetChecks.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QSet>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
@@ -129,6 +138,12 @@ TEST_F(Screens, EveryWindowFitsAndShowsItsCaptions)
         if (needs.width() > room.width() || needs.height() > room.height()) {
             EXPECT_NE(frame->ViewScrollArea(), nullptr) << "cut off without scrolling";
         }
+        // A window that scrolls up and down where the area has width to spare has no sideways
+        // scroll bar as well.
+        if (QScrollArea *scroll = frame->ViewScrollArea();
+            scroll && scroll->verticalScrollBar()->isVisible() && frame->width() < work.width()) {
+            EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible()) << "both scroll bars";
+        }
         ExpectNothingClipped(view);
         if (const QString shot = ShotName(QString::fromLatin1(w.name)); !shot.isEmpty()) {
             Frame()->grab().save(shot);
@@ -153,8 +168,28 @@ TEST_F(Screens, EveryWindowFitsAndShowsItsCaptions)
         CTechDlg dialog(Frame());
         dialog.exec();
     });
-    CheckModal(QStringLiteral("elog-graph"), [this] {
+    CheckModal(QStringLiteral("elog-graph"), [this, available] {
         CElogGraph graph(ElogPlot::Inputs {}, Frame());
+        // Where the screen has the room of 1366 x 768 (or 1920 x 1080 at 150 %), every control
+        // is on view without scrolling: none lies below the fold of a scroll area.
+        if (available.height() >= 700) {
+            QTimer::singleShot(0, &graph, [&graph] {
+                const QList<QWidget *> controls = graph.findChildren<QWidget *>();
+                int checked = 0;
+                for (QWidget *w : controls) {
+                    if (!qobject_cast<QAbstractButton *>(w) && !qobject_cast<QComboBox *>(w))
+                        continue;
+                    if (!w->isVisibleTo(&graph))
+                        continue;
+                    ++checked;
+                    const QRect inDialog(w->mapTo(&graph, QPoint(0, 0)), w->size());
+                    EXPECT_TRUE(graph.rect().contains(inDialog))
+                        << qPrintable(w->objectName() + w->property("text").toString());
+                }
+                EXPECT_GE(checked, 15); // scale buttons, combos, Export, Exit
+                EXPECT_EQ(graph.findChild<QScrollArea *>(), nullptr) << "scrolls";
+            });
+        }
         graph.exec();
     });
     m_app->OnNewQuixal();
@@ -177,6 +212,78 @@ TEST_F(Screens, EveryWindowFitsAndShowsItsCaptions)
     EXPECT_FALSE(picture.value<QImage>().isNull()) << "picture not built in";
     if (const QString shot = ShotName(QStringLiteral("guide")); !shot.isEmpty())
         guide->grab().save(shot);
+}
+
+TEST_F(Screens, EveryNewWindowCommandIsInTheFileMenuWithItsKeys)
+{
+    // All actions the menu bar reaches, submenus included.
+    std::function<void(QMenu *, QList<QAction *> &)> collect
+        = [&](QMenu *menu, QList<QAction *> &into) {
+              for (QAction *action : menu->actions()) {
+                  if (action->menu())
+                      collect(action->menu(), into);
+                  else
+                      into << action;
+              }
+          };
+    QList<QAction *> reachable;
+    for (QAction *top : Frame()->menuBar()->actions()) {
+        if (top->menu())
+            collect(top->menu(), reachable);
+    }
+    QSet<QString> keys;
+    for (QAction *action : std::as_const(reachable)) {
+        for (const QKeySequence &key : action->shortcuts()) {
+            EXPECT_FALSE(keys.contains(key.toString()))
+                << "two commands on " << qPrintable(key.toString());
+            keys.insert(key.toString());
+        }
+    }
+    // First start: the empty window area says what to do, the five New commands and Open,
+    // inside the area; it goes with the first window.
+    QMdiArea *area = Frame()->MdiArea();
+    StartPage *start = Frame()->Start();
+    ASSERT_NE(start, nullptr);
+    EXPECT_TRUE(start->isVisible());
+    EXPECT_EQ(start->findChildren<QPushButton *>().size(), 6);
+    ExpectInside(area->rect(), start->geometry(), QStringLiteral("start page"));
+    ExpectNothingClipped(start);
+    if (const QString shot = ShotName(QStringLiteral("start")); !shot.isEmpty())
+        Frame()->grab().save(shot);
+
+    Frame()->activateWindow();
+    QApplication::setActiveWindow(Frame());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
+    for (const char *name :
+        { "new_terminal", "new_meter_form", "new_datalog", "new_quixal", "new_modbus" }) {
+        SCOPED_TRACE(name);
+        QAction *action = Frame()->Action(QLatin1String(name));
+        ASSERT_NE(action, nullptr);
+        EXPECT_TRUE(reachable.contains(action)) << "not in a menu";
+        ASSERT_FALSE(action->shortcut().isEmpty());
+        // The key opens the window, with whatever window is active taking the keyboard.
+        const qsizetype before = area->subWindowList().size();
+        QWidget *focus = QApplication::focusWidget() ? QApplication::focusWidget() : Frame();
+        QTest::keySequence(focus, action->shortcut());
+        QApplication::processEvents();
+        EXPECT_EQ(area->subWindowList().size(), before + 1);
+        EXPECT_FALSE(start->isVisible());
+    }
+    // Close on Ctrl+W and Ctrl+F4, from whichever window has the keyboard (the terminal sends
+    // every other Ctrl key to the meter).
+    QAction *close = Frame()->Action(QStringLiteral("file_close"));
+    ASSERT_NE(close, nullptr);
+    EXPECT_TRUE(close->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_W)));
+    EXPECT_TRUE(close->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_F4)));
+    for (const QKeySequence &key :
+        { QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4) }) {
+        const qsizetype before = area->subWindowList().size();
+        ASSERT_GT(before, 0);
+        QWidget *focus = QApplication::focusWidget() ? QApplication::focusWidget() : Frame();
+        QTest::keySequence(focus, key);
+        QApplication::processEvents();
+        EXPECT_EQ(area->subWindowList().size(), before - 1) << qPrintable(key.toString());
+    }
 }
 
 } // namespace

@@ -80,6 +80,25 @@ TEST_F(Startup, UnopenablePortsGiveTheirMessagesAndDisabledPorts)
     EXPECT_EQ(CTarvikApp::MeterLink()->SendCommand(QByteArrayLiteral("X")), 0);
 }
 
+TEST_F(Startup, BothPortsOnOneDeviceNameTheMeterLinkAsTheHolder)
+{
+    PtyPair meter;
+    ASSERT_TRUE(meter.IsValid());
+    StorePreference(QStringLiteral("Port/COM"), meter.SlavePath());
+    StorePreference(QStringLiteral("MBPort/MBCOM"), meter.SlavePath());
+    MessageRecorder messages;
+    CTarvikApp app({}, false);
+    ASSERT_TRUE(app.InitInstance());
+    ASSERT_EQ(messages.m_texts.size(), 1) << messages.m_texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(messages.m_texts[0],
+        QStringLiteral("Can't Open Modbus Communication port\n%1: held by this program's meter "
+                       "link (both are set to %1). Choose another port for one of them in "
+                       "View > Settings.")
+            .arg(meter.SlavePath()));
+    EXPECT_EQ(CTarvikApp::MeterLink()->IsEnabled(), 1);
+    EXPECT_EQ(CTarvikApp::ModbusPort()->IsEnabled(), 0);
+}
+
 TEST_F(Startup, ModbusOffCreatesNoPortAndShowsNoMessage)
 {
     PtyPair meter;

@@ -20,6 +20,7 @@
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -455,14 +456,19 @@ TEST_F(CliEndToEnd, ModbusCsvPollsTheNetworkAsTheWindowDoes)
     EXPECT_EQ(run.status, 1) << "a meter that never answered";
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 5) << qPrintable(run.out);
-    EXPECT_EQ(lines.at(0), QStringLiteral("sweep,time,address,flow,totalizer,temperature"));
+    EXPECT_EQ(
+        lines.at(0), QStringLiteral("sweep,time,UTC offset,address,flow,totalizer,temperature"));
     const char *const expected[][2] = { { "1", "1" }, { "1", "2" }, { "2", "1" }, { "2", "2" } };
     for (int i = 0; i < 4; ++i) {
         const QStringList cells = lines.at(i + 1).split(QLatin1Char(','));
-        ASSERT_EQ(cells.size(), 6) << qPrintable(lines.at(i + 1));
+        ASSERT_EQ(cells.size(), 7) << qPrintable(lines.at(i + 1));
         EXPECT_EQ(cells.at(0), QLatin1String(expected[i][0]));
-        EXPECT_EQ(cells.at(2), QLatin1String(expected[i][1]));
-        for (int c = 3; c < 6; ++c) {
+        // The program's one CSV time: local date-time, then its offset.
+        EXPECT_TRUE(QDateTime::fromString(cells.at(1) + cells.at(2).mid(3), Qt::ISODate).isValid())
+            << qPrintable(lines.at(i + 1));
+        EXPECT_EQ(cells.at(1).size(), 19) << qPrintable(cells.at(1));
+        EXPECT_EQ(cells.at(3), QLatin1String(expected[i][1]));
+        for (int c = 4; c < 7; ++c) {
             bool ok = false;
             cells.at(c).toDouble(&ok);
             EXPECT_TRUE(ok) << qPrintable(lines.at(i + 1));

@@ -123,6 +123,11 @@ TEST(LiveGraph, GrowsWithTheLogAndFollowsTheNewestRow)
     EXPECT_EQ(graph->RangeCombo()->currentText(), QStringLiteral("20"));
     EXPECT_TRUE(graph->FollowBox()->isChecked());
     EXPECT_EQ(graph->Plot().FirstRow(), 35 - 20);
+    // The reading under the pointer follows the zoom at once, not at the next mouse move.
+    const auto *reading = graph->findChild<QLabel *>(QStringLiteral("pointerReading"));
+    ASSERT_NE(reading, nullptr);
+    EXPECT_FALSE(graph->ReadingAt(mid.x()).isEmpty());
+    EXPECT_EQ(reading->text(), graph->ReadingAt(mid.x()));
     rig.Snapshot(33);
     EXPECT_EQ(graph->Plot().FirstRow(), 36 - 20);
     const GraphPicture::Polyline &trace = graph->Area()->Picture().lines[21];

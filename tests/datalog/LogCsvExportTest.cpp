@@ -9,11 +9,14 @@
 #include "support/TestFiles.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -30,6 +33,17 @@ Table Cells(const QByteArray &csv)
         table.push_back(QString::fromUtf8(line.chopped(1)).split(QLatin1Char(',')));
     }
     return table;
+}
+
+// The offset cell beside a logged date and clock time: the offset local time has then.
+QString Off(const char *clock)
+{
+    const int offset = QDateTime::fromString(QLatin1String(clock), Qt::ISODate).offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return QStringLiteral("UTC%1%2:%3")
+        .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 QByteArray Export(const LogData &log)
@@ -65,13 +79,15 @@ TEST(LogCsvExport, KnownLogReadBackCellByCell)
     ASSERT_EQ(LogLoader::LoadBytes(kFullLog, log), LogLoader::Outcome::Rows);
     const Table t = Cells(Export(log));
     const Table expected = {
-        { "Line", "Date Time", "Flow (SCFM)", "Total (SCF)", "High (SCFM)", "Low (SCFM)", "Relay1",
-            "Relay2" },
-        { "1", "2026-12-31T23:59:55", "12.50", "1034", "80.1", "-0.5", "1", "0" },
+        { "Line", "Date Time", "UTC offset", "Flow (SCFM)", "Total (SCF)", "High (SCFM)",
+            "Low (SCFM)", "Relay1", "Relay2" },
+        { "1", "2026-12-31T23:59:55", Off("2026-12-31T23:59:55"), "12.50", "1034", "80.1", "-0.5",
+            "1", "0" },
         // "1,5" is no number: an empty cell, never a split one.
-        { "2", "2027-01-01T00:00:00", "7", "1035", "", "+2.25", "0", "1" },
+        { "2", "2027-01-01T00:00:00", Off("2027-01-01T00:00:00"), "7", "1035", "", "+2.25", "0",
+            "1" },
         // A short row keeps every column: missing fields are empty cells.
-        { "3", "2027-01-01T00:00:05", "", "1000", "80.1", "", "", "" },
+        { "3", "2027-01-01T00:00:05", Off("2027-01-01T00:00:05"), "", "1000", "80.1", "", "", "" },
     };
     ASSERT_EQ(t.size(), expected.size());
     for (size_t r = 0; r < t.size(); ++r)
@@ -94,9 +110,11 @@ TEST(LogCsvExport, DateTimeWithoutDateOrTimeColumnAndNoFlowColumn)
         QStringLiteral("; 2; 12:00:01 AM    ; 6    ; RL2.    "), QString() };
     Table t = Cells(Export(log));
     ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[0], QStringList({ "Line", "Date Time", "Total (LBP)", "Relay2" }));
-    EXPECT_EQ(t[1], QStringList({ "1", "2024-02-28T23:59:59", "5", "1" }));
-    EXPECT_EQ(t[2], QStringList({ "2", "2024-02-29T00:00:01", "6", "0" }));
+    EXPECT_EQ(t[0], QStringList({ "Line", "Date Time", "UTC offset", "Total (LBP)", "Relay2" }));
+    EXPECT_EQ(
+        t[1], QStringList({ "1", "2024-02-28T23:59:59", Off("2024-02-28T23:59:59"), "5", "1" }));
+    EXPECT_EQ(
+        t[2], QStringList({ "2", "2024-02-29T00:00:01", Off("2024-02-29T00:00:01"), "6", "0" }));
 
     // No time column either: start plus the row's number of intervals.
     log.headerList.last() = QStringLiteral(";Line ; Total ");
@@ -105,13 +123,13 @@ TEST(LogCsvExport, DateTimeWithoutDateOrTimeColumnAndNoFlowColumn)
     log.snapshotList = QStringList { QStringLiteral("; 1; 5 "), QStringLiteral("; 2; 6 ") };
     t = Cells(Export(log));
     ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[2], QStringList({ "2", "2024-02-29T00:00:02", "6" }));
+    EXPECT_EQ(t[2], QStringList({ "2", "2024-02-29T00:00:02", Off("2024-02-29T00:00:02"), "6" }));
 
     // Nothing to date the rows by: the date-time cell is empty, the row keeps its place.
     log.headerList.clear();
     log.logStartTime.clear();
     t = Cells(Export(log));
-    EXPECT_EQ(t[1], QStringList({ "1", "", "5" }));
+    EXPECT_EQ(t[1], QStringList({ "1", "", "", "5" }));
 }
 
 // A device that takes a number of bytes and then fails, as a full disk does.
@@ -165,7 +183,7 @@ TEST(LogCsvExport, FailuresSayWhyAndLeaveNoFile)
     WriteFile(good, "old");
     EXPECT_EQ(LogCsvExport::WriteFile(log, good), QString());
     const QByteArray bytes = ReadFile(good);
-    EXPECT_TRUE(bytes.startsWith("Line,Date Time,Flow (SCFM)"));
+    EXPECT_TRUE(bytes.startsWith("Line,Date Time,UTC offset,Flow (SCFM)"));
     EXPECT_EQ(bytes.count('\n'), 1 + 3 + 20000);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList { QStringLiteral("out.csv") });
 }

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -15,6 +16,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -91,26 +94,45 @@ TEST(GraphExport, KnownGraphAsPngSvgClipboardAndPrint)
     area.show();
     Prompts prompts;
 
-    // PNG at the shown size: the very pixels on the screen, labels included.
+    // PNG at the shown size: a title line, then the very pixels on the screen, labels included.
+    area.setProperty(GraphExporter::kCaptionProperty, QStringLiteral("S/N 31415, 10:00 to 10:05"));
     prompts.path = dir.filePath(QStringLiteral("shown.png"));
     GraphExporter::Run(QStringLiteral("png"), &area, QStringLiteral("Known"));
     ASSERT_TRUE(prompts.messages.isEmpty()) << qPrintable(prompts.messages.join('\n'));
     EXPECT_EQ(prompts.suggestions.value(0), QStringLiteral("Known.png"));
     const QImage shown(prompts.path);
-    ASSERT_EQ(shown.size(), QSize(400, 220));
+    ASSERT_EQ(shown.width(), 400);
+    const int band = shown.height() - 220;
+    ASSERT_GT(band, 10) << "no title line";
     const QImage screen = area.grab().toImage().convertToFormat(shown.format());
-    EXPECT_EQ(shown, screen);
+    EXPECT_EQ(shown.copy(0, band, 400, 220), screen);
+    // The title line is dark text on white.
+    int dark = 0;
+    for (int x = 0; x < 400; ++x)
+        dark += qGray(shown.pixel(x, band / 2)) < 100;
+    EXPECT_GT(dark, 5);
+    EXPECT_EQ(GraphExporter::TitleLine(
+                  &area, QStringLiteral("Known"), QDateTime(QDate(2026, 12, 9), QTime(4, 12))),
+        QStringLiteral("Known: S/N 31415, 10:00 to 10:05, exported 2026-12-09 04:12"));
 
-    // A chosen size, through "Save at Size...": twice as large, the same picture scaled.
-    prompts.size = QSize(800, 440);
+    // A chosen size, through "Save at Size...": the same picture evenly scaled to the largest
+    // of its shape within the size chosen, never padded with bands; twice as large here.
+    prompts.size = QSize(800, 2 * shown.height());
     prompts.path = dir.filePath(QStringLiteral("large.png"));
     GraphExporter::Run(QStringLiteral("size"), &area, QStringLiteral("Known"));
     const QImage large(prompts.path);
-    ASSERT_EQ(large.size(), QSize(800, 440));
+    ASSERT_EQ(large.size(), QSize(800, 2 * shown.height()));
     // The trace's red shows at the same relative place (the mid point of the middle segment).
-    const QPoint red = area.Map(QPointF(100, -20)).toPoint();
+    const QPoint red = area.Map(QPointF(100, -20)).toPoint() + QPoint(0, band);
     EXPECT_GT(qRed(large.pixel(red * 2)), 150);
     EXPECT_GT(qRed(shown.pixel(red)), 150);
+    // A size of another shape, even one pixel high (a zoom to a single point): evenly scaled.
+    for (const QSize chosen : { QSize(1600, 2 * shown.height()), QSize(5000, 1) }) {
+        prompts.size = chosen;
+        GraphExporter::Run(QStringLiteral("size"), &area, QStringLiteral("Known"));
+        EXPECT_EQ(QImage(prompts.path).size(),
+            chosen.height() == 1 ? QSize(2, 1) : QSize(800, 2 * shown.height()));
+    }
 
     // SVG as text: its size and each label.
     prompts.path = dir.filePath(QStringLiteral("known.svg"));
@@ -119,10 +141,12 @@ TEST(GraphExport, KnownGraphAsPngSvgClipboardAndPrint)
     if (qEnvironmentVariableIsSet("TARVIK_SHOTS"))
         QFile::copy(prompts.path, qEnvironmentVariable("TARVIK_SHOTS") + "/known.svg");
     // 400 pixels at 96 per inch.
-    EXPECT_TRUE(svg.contains("width=\"105.833mm\" height=\"58.2083mm\""))
-        << svg.left(200).constData();
-    EXPECT_TRUE(svg.contains("viewBox=\"0 0 400 220\"")) << svg.left(400).constData();
+    EXPECT_TRUE(svg.contains("width=\"105.833mm\"")) << svg.left(200).constData();
+    EXPECT_TRUE(svg.contains(QStringLiteral("viewBox=\"0 0 400 %1\"").arg(shown.height()).toUtf8()))
+        << svg.left(400).constData();
     EXPECT_TRUE(svg.contains("<title>Known</title>"));
+    EXPECT_TRUE(svg.contains("<desc>Known: S/N 31415, 10:00 to 10:05, exported "))
+        << svg.left(600).constData();
     const QStringList texts = SvgTexts(svg);
     EXPECT_TRUE(texts.contains(QStringLiteral("Flow SCFM"))) << qPrintable(texts.join('|'));
     EXPECT_TRUE(texts.contains(QStringLiteral("12.50"))) << qPrintable(texts.join('|'));
@@ -143,8 +167,14 @@ TEST(GraphExport, KnownGraphAsPngSvgClipboardAndPrint)
     GraphExporter::Run(QStringLiteral("svg"), &area, QStringLiteral("Known"));
     prompts.path = dir.filePath(QStringLiteral("none/x.png"));
     GraphExporter::Run(QStringLiteral("png"), &area, QStringLiteral("Known"));
-    ASSERT_EQ(prompts.messages.size(), 2);
+    // A folder nobody may write to, not even root.
+    prompts.path = QStringLiteral("/proc/tarvik-graph.png");
+    GraphExporter::Run(QStringLiteral("png"), &area, QStringLiteral("Known"));
+    ASSERT_EQ(prompts.messages.size(), 3);
     EXPECT_TRUE(prompts.messages[0].contains(QStringLiteral("none/x.svg")));
+    EXPECT_TRUE(
+        prompts.messages[2].startsWith(QStringLiteral("Cannot write /proc/tarvik-graph.png")))
+        << qPrintable(prompts.messages[2]);
     EXPECT_FALSE(QFile::exists(prompts.path));
 }
 
@@ -171,11 +201,22 @@ TEST(GraphExport, ElogGraphKeepsItsAxisLabels)
     for (const QString &expected : { labels.times[0], labels.times[10], labels.flows[0],
              labels.flows[5], labels.units, labels.division, QStringLiteral("RELAY1") })
         EXPECT_TRUE(texts.contains(expected)) << qPrintable(expected + " in " + texts.join('|'));
+    // The title line names the span shown.
+    const QString title = QStringLiteral("E-LOG Graph: %1 to %2 (%3), exported ")
+                              .arg(labels.times[0].trimmed(), labels.times[10].trimmed(),
+                                  labels.division.trimmed());
+    EXPECT_TRUE(std::any_of(texts.cbegin(), texts.cend(), [&](const QString &t) {
+        return t.startsWith(title);
+    })) << qPrintable(title + " in " + texts.join('|'));
 
     prompts.size = QSize(1600, 1000);
     prompts.path = dir.filePath(QStringLiteral("elog.png"));
     GraphExporter::Run(QStringLiteral("size"), graph.PlotPanel(), QString());
-    EXPECT_EQ(QImage(prompts.path).size(), QSize(1600, 1000));
+    // Scaled evenly to the largest of its own shape within 1600 x 1000: no bands.
+    const QSize fitted = GraphExporter::Fitted(
+        QSize(1600, 1000), GraphExporter::Natural(graph.PlotPanel(), QStringLiteral("title")));
+    EXPECT_TRUE(fitted.width() == 1600 || fitted.height() == 1000);
+    EXPECT_EQ(QImage(prompts.path).size(), fitted);
     EXPECT_EQ(prompts.suggestions.last(), QStringLiteral("E-LOG_Graph.png"));
     if (qEnvironmentVariableIsSet("TARVIK_SHOTS")) {
         graph.grab().save(qEnvironmentVariable("TARVIK_SHOTS") + QStringLiteral("/elog.png"));

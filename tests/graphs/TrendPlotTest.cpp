@@ -3,6 +3,7 @@
 // cut at gaps, with labels and legend.
 #include "graphs/TrendPlot.h"
 #include "graphs/TrendSeries.h"
+#include "modbus/ModbusTrend.h"
 
 #include <gtest/gtest.h>
 
@@ -87,4 +88,68 @@ TEST(TrendPlot, ManyPointsAreThinnedToColumnExtremes)
     const auto [bottom, top] = TrendPlot::ValueRange({ { &s, {}, {} } }, w);
     EXPECT_NEAR(drawn,
         -TrendPlot::kHeight + (highest - bottom) * TrendPlot::kHeight / (top - bottom), 1e-6);
+}
+
+TEST(TrendPlot, ModbusPollingPausedIsAGapAndTheAxisNamesItsUnits)
+{
+    ModbusTrend trend;
+    const QString one = QStringLiteral("1"), two = QStringLiteral("2");
+    // Polled every 2 s, stopped on an error at 4 s, started again 50 s later.
+    for (qint64 s : { 0, 2, 4 })
+        trend.Reading(1, one, s * 1000, 10);
+    trend.Failed(2, two, 4000);
+    trend.Pause(54000);
+    trend.Pause(54000); // a second start before any reading adds nothing
+    for (qint64 s : { 54, 56 }) {
+        trend.Reading(1, one, s * 1000, 20);
+        trend.Reading(2, two, s * 1000, 30);
+    }
+    EXPECT_EQ(trend.Series(1).Size(), 6);
+    EXPECT_EQ(trend.Series(2).Size(), 3) << "a failure is already a gap: no second one";
+    const TrendPlot::Window w { 60000, 60000 };
+    const GraphPicture p = TrendPlot::Build(trend.Traces(), w, QStringLiteral("Flow"));
+    std::vector<std::vector<QPointF>> traces;
+    for (const GraphPicture::Polyline &l : p.lines) {
+        if (l.color == ModbusTrend::ColorOf(one) && l.width < 6 && !l.points.empty())
+            traces.push_back(l.points);
+    }
+    ASSERT_EQ(traces.size(), 2u) << "no line across the 50 s nobody polled";
+    EXPECT_DOUBLE_EQ(traces[0].back().x(), TrendPlot::X(4000, w));
+    EXPECT_DOUBLE_EQ(traces[1].front().x(), TrendPlot::X(54000, w));
+    // The pointer's readout: nothing in the pause, the nearest reading either side of it.
+    const auto reading = [&](qint64 ms) {
+        return TrendPlot::ReadingAt(trend.Traces(), ms, 5000).section(QStringLiteral("   "), 1);
+    };
+    EXPECT_EQ(reading(3100), QStringLiteral("Address 1: 10   Address 2: -"));
+    EXPECT_EQ(reading(30000), QStringLiteral("Address 1: -   Address 2: -"));
+    EXPECT_EQ(reading(55100), QStringLiteral("Address 1: 20   Address 2: 30"));
+    EXPECT_EQ(TrendPlot::TimeAt(TrendPlot::kWidth / 2, w), 30000);
+    EXPECT_EQ(TrendPlot::TimeAt(-5, w), 0);
+
+    // Units: none told yet, one for all, then two kinds; another address forgets its panel's.
+    EXPECT_EQ(trend.Units(), QString());
+    trend.SetUnits(1, QStringLiteral(" SCFM "));
+    trend.SetUnits(2, QStringLiteral("SCFM"));
+    EXPECT_EQ(trend.Units(), QStringLiteral("SCFM"));
+    trend.SetUnits(2, QStringLiteral("LBPM"));
+    EXPECT_EQ(trend.Units(), QStringLiteral("SCFM, LBPM"));
+    trend.Reading(2, QStringLiteral("7"), 58000, 1);
+    EXPECT_EQ(trend.Units(), QStringLiteral("SCFM"));
+    const GraphPicture withUnit
+        = TrendPlot::Build(trend.Traces(), w, QStringLiteral("Flow"), trend.Units());
+    ASSERT_EQ(withUnit.FindTexts(QStringLiteral("SCFM")).size(), 1u);
+    EXPECT_LT(withUnit.FindTexts(QStringLiteral("SCFM")).front()->pos.x(), 0) << "beside the axis";
+
+    // Zoomed to a single point (a window of no width on one reading): a finite picture.
+    TrendSeries single;
+    single.Append(5000, 7.5);
+    for (qint64 span : { qint64(0), qint64(1) }) {
+        const GraphPicture dot
+            = TrendPlot::Build({ { &single, TrendPlot::ColorOf(0), QStringLiteral("Address 1") } },
+                { 5000, span }, QStringLiteral("Flow"), QStringLiteral("SCFM"));
+        for (const GraphPicture::Polyline &l : dot.lines) {
+            for (const QPointF &p : l.points)
+                EXPECT_TRUE(std::isfinite(p.x()) && std::isfinite(p.y())) << span;
+        }
+    }
 }

@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -103,31 +104,40 @@ TEST(ModbusTrend, RecordsEverySweepAndTracesEachAddress)
         const QList<QStringList> rows = CsvRows(path);
         ASSERT_EQ(rows.size(), 1 + view.Recorder().Rows());
         EXPECT_EQ(rows[0],
-            QStringList({ "Time", "Meter 1 (address 1) Flow", "Meter 1 (address 1) Total",
-                "Meter 1 (address 1) Temperature", "Meter 2 (address 2) Flow",
-                "Meter 2 (address 2) Total", "Meter 2 (address 2) Temperature",
-                "Meter 3 (address 3) Flow", "Meter 3 (address 3) Total",
-                "Meter 3 (address 3) Temperature" }));
+            QStringList({ "Time", "UTC offset", "Meter 1 (address 1) Flow",
+                "Meter 1 (address 1) Total", "Meter 1 (address 1) Temperature",
+                "Meter 2 (address 2) Flow", "Meter 2 (address 2) Total",
+                "Meter 2 (address 2) Temperature", "Meter 3 (address 3) Flow",
+                "Meter 3 (address 3) Total", "Meter 3 (address 3) Temperature" }));
         QDateTime previous;
         for (int r = 1; r < rows.size(); ++r) {
             const QStringList &row = rows[r];
-            ASSERT_EQ(row.size(), 10) << r;
-            const QDateTime at = QDateTime::fromString(row[0], Qt::ISODate);
-            EXPECT_TRUE(at.isValid()) << qPrintable(row[0]);
-            EXPECT_TRUE(row[0].contains(QLatin1Char('T')));
+            ASSERT_EQ(row.size(), 11) << r;
+            // Local date-time and its offset, two cells that make one moment.
+            const QDateTime at = QDateTime::fromString(row[0] + row[1].mid(3), Qt::ISODate);
+            EXPECT_TRUE(at.isValid()) << qPrintable(row[0] + row[1]);
+            EXPECT_TRUE(
+                QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$"))
+                    .match(row[0])
+                    .hasMatch())
+                << qPrintable(row[0]);
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^UTC[+-]\\d\\d:\\d\\d$"))
+                            .match(row[1])
+                            .hasMatch())
+                << qPrintable(row[1]);
             if (previous.isValid()) {
                 EXPECT_LE(previous, at);
             }
             previous = at;
             // Address 1 answers every sweep (flow 25 within 15 %); address 2 never.
-            EXPECT_NEAR(row[1].toDouble(), 25, 25 * 0.16) << r;
-            EXPECT_FALSE(row[2].isEmpty());
+            EXPECT_NEAR(row[2].toDouble(), 25, 25 * 0.16) << r;
             EXPECT_FALSE(row[3].isEmpty());
-            EXPECT_EQ(row.mid(4, 3), QStringList({ "", "", "" })) << r;
+            EXPECT_FALSE(row[4].isEmpty());
+            EXPECT_EQ(row.mid(5, 3), QStringList({ "", "", "" })) << r;
             if (r <= rowsWritten) // address 3 answered before it was taken away
-                EXPECT_NEAR(row[7].toDouble(), 75, 75 * 0.16) << r;
+                EXPECT_NEAR(row[8].toDouble(), 75, 75 * 0.16) << r;
             else
-                EXPECT_EQ(row.mid(7, 3), QStringList({ "", "", "" })) << r;
+                EXPECT_EQ(row.mid(8, 3), QStringList({ "", "", "" })) << r;
         }
 
         // The trend: a trace per answering address; the silent one holds only gaps.

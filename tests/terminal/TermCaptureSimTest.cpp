@@ -162,7 +162,7 @@ TEST(TerminalCaptureOnMeterSim, RawCaptureHoldsWhatTheMeterSentWithToggles)
         // The meter's own screen and its identification are as without the toggles.
         EXPECT_EQ(g_MeterModel, QStringLiteral("500"));
         EXPECT_EQ(g_MeterVersion, QStringLiteral("4.1A"));
-        // The window shows stamped hex rows, sixteen bytes each.
+        // The window shows stamped hex rows, eight bytes each.
         const QRegularExpression row(
             QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d( [0-9A-F]{2})+"));
         int rows = 0;

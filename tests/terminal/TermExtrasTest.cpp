@@ -29,13 +29,16 @@ TEST(TermDisplay, TimestampsAndHexRows)
     } cases[] = {
         { true, false, "\nab\r\ncd\r\n",
             { "", " 12:34:56.789", " 12:34:56.789 ab", " 12:34:56.789 cd", "" } },
-        { false, true, "A\r\n", { "", " 41 0D 0A" } },
+        // Hex rows end with their ASCII column, control bytes as dots.
+        { false, true, "A\r\n", { "", " 41 0D 0A" + QByteArray(41, ' ') + "A.." } },
         { false, true, "0123456789abcdefX",
-            { "", " 30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66", " 58" } },
+            { "", " 30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66  0123456789abcdef", " 58" } },
         { true, true,
             "\x1b"
             "A\n",
-            { "", " 12:34:56.789 1B 41 0A", "" } },
+            { "", " 12:34:56.789 1B 41 0A" + QByteArray(17, ' ') + ".A.", "" } },
+        { true, true, "123456789",
+            { "", " 12:34:56.789 31 32 33 34 35 36 37 38  12345678", " 12:34:56.789 39" } },
         // An escape on the meter's screen also clears the stamped screen.
         { true, false,
             "xy\x1b"

@@ -1,21 +1,32 @@
 #include "terminal/CTermView.h"
 
+#include "app/CommSettings.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
+#include "terminal/CTermBar.h"
 #include "terminal/CTermDoc.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMdiArea>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -378,3 +389,135 @@ TEST_F(TermViewTest, GreetingWaitsForTheLinkAndSaysWhenThePortIsNotOpen)
 }
 
 } // namespace
+
+// What left the screen is kept, bounded, and shown again by the wheel and Shift+PageUp; the view
+// stays on the rows it shows while more arrive, and a key typed for the meter brings the live
+// screen back. The toggled views show the same history.
+TEST_F(TermViewTest, ScrollbackThroughWheelAndShiftPageUp)
+{
+    m_view->resize(m_view->sizeHint());
+    m_view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
+    QString error;
+    ASSERT_TRUE(m_doc.Receive("\x1b\n" + RowLines(60), QTime(12, 0), &error));
+    // 60 rows on a 26-row screen whose last row is the cursor's: "row 1" .. "row 35" have left.
+    const TermScrollback &history = m_doc.Screen().History();
+    ASSERT_EQ(history.Size(), 35);
+    EXPECT_EQ(history.Row(0).trimmed(), QByteArray("row 1"));
+    EXPECT_EQ(history.Row(34).trimmed(), QByteArray("row 35"));
+    EXPECT_EQ(m_view->ShownRow(0).trimmed(), QByteArray("row 36"));
+
+    QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m_view.get(), &up);
+    EXPECT_EQ(m_view->ScrollBack(), 3);
+    EXPECT_EQ(m_view->ShownRow(0).trimmed(), QByteArray("row 33"));
+    SendKey(Qt::Key_PageUp, Qt::ShiftModifier, QString());
+    EXPECT_EQ(m_view->ScrollBack(), 28);
+    SendKey(Qt::Key_PageUp, Qt::ShiftModifier, QString());
+    EXPECT_EQ(m_view->ScrollBack(), 35) << "no further back than the history";
+    EXPECT_EQ(m_view->ShownRow(0).trimmed(), QByteArray("row 1"));
+    EXPECT_FALSE(m_view->CursorShown());
+    QTest::mousePress(m_view.get(), Qt::LeftButton, {}, QPoint(1, m_view->LineHeight() / 2));
+    QTest::mouseMove(m_view.get(), QPoint(76 * m_view->CharWidth(), m_view->LineHeight() * 3 / 2));
+    EXPECT_EQ(m_view->SelectedText(), QStringLiteral("row 1\nrow 2"));
+
+    ASSERT_TRUE(m_doc.Receive("more\r\nand more\r\n", QTime(12, 1), &error));
+    EXPECT_EQ(m_view->ShownRow(0).trimmed(), QByteArray("row 1"));
+    SendKey(Qt::Key_PageDown, Qt::ShiftModifier, QString());
+    EXPECT_EQ(m_view->ScrollBack(), 37 - 25);
+
+    SendKey(Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    EXPECT_EQ(m_view->ScrollBack(), 0);
+    EXPECT_EQ(m_pty.ReceiveCount(1, 2000), QByteArray("a"));
+    EXPECT_EQ(m_view->ShownRow(TermScreen::kRows - 2).trimmed(), QByteArray("and more"));
+
+    // Hex and Timestamp show what came before they were turned on, hex rows with ASCII.
+    m_doc.SetHex(true);
+    EXPECT_EQ(m_view->ScrollBack(), 0);
+    const TermScreen &shown = m_doc.ShownScreen();
+    ASSERT_NE(&shown, &m_doc.Screen());
+    EXPECT_GT(shown.History().Size(), 30) << "the hex view starts with the history";
+    const QByteArray last = m_view->ShownRow(TermScreen::kRows - 2);
+    EXPECT_TRUE(last.startsWith(" 61 6E 64 20 6D 6F 72 65 0D 0A")) << last.constData();
+    EXPECT_TRUE(last.trimmed().endsWith("and more..")) << last.constData();
+    m_doc.SetHex(false);
+    m_doc.SetTimestamps(true);
+    EXPECT_EQ(
+        m_view->ShownRow(TermScreen::kRows - 2).trimmed(), QByteArray("12:01:00.000 and more"));
+    EXPECT_EQ(m_doc.ShownScreen().History().Row(0).trimmed(), QByteArray("12:00:00.000"));
+}
+
+// The status line follows the link through View > Settings' reopen without a click on the bar.
+TEST_F(TermViewTest, StatusFollowsThePortReopenedElsewhere)
+{
+    EXPECT_TRUE(m_view->Bar()->StatusText().contains(m_pty.SlavePath()));
+    PtyPair other;
+    ASSERT_TRUE(other.IsValid());
+    CommSettings::ApplyTerminalPort(*m_link, other.SlavePath(), QStringLiteral("9600"));
+    ASSERT_TRUE(m_link->IsOpen());
+    m_view->Tick();
+    const QString status = m_view->Bar()->StatusText();
+    EXPECT_TRUE(status.contains(other.SlavePath())) << qPrintable(status);
+    EXPECT_TRUE(status.contains(QStringLiteral("9600"))) << qPrintable(status);
+    m_link->ClosePort();
+    m_view->Tick();
+    EXPECT_TRUE(m_view->Bar()->StatusText().contains(QStringLiteral("not open")));
+    // Narrow, the label shortens the middle: the port and the capture file stay readable.
+    QTemporaryDir dir;
+    ASSERT_TRUE(
+        m_view->StartCapture(dir.filePath(QStringLiteral("a-capture-file-with-a-long-name.bin")),
+            TermCapture::Mode::Raw));
+    m_view->resize(480, m_view->sizeHint().height());
+    m_view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
+    const QString full = m_view->Bar()->StatusText();
+    const QString shown = m_view->Bar()->StatusLabel()->text();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << qPrintable(shown);
+    EXPECT_TRUE(shown.startsWith(full.left(8))) << qPrintable(shown);
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("name.bin"))) << qPrintable(shown);
+    m_view->StopCapture();
+}
+
+// A meter streaming at 115200 baud for most of a minute (600 kB, some 16,000 lines) into a
+// terminal capturing it: every byte reaches the window and the capture file, and the scrollback
+// stays at its bound.
+TEST_F(TermViewTest, FloodKeepsEveryByteAndABoundedScrollback)
+{
+    QByteArray sent;
+    for (int i = 0; sent.size() < 600 * 1000; ++i)
+        sent += "reading " + QByteArray::number(i).rightJustified(7, '0') + " 12.345 SCFM\r\n";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("flood.bin"));
+    ASSERT_TRUE(m_view->StartCapture(path, TermCapture::Mode::Raw));
+    std::thread writer([&] {
+        for (qsizetype at = 0; at < sent.size();) {
+            const ssize_t n = ::write(m_pty.MasterFd(), sent.constData() + at,
+                size_t(std::min<qsizetype>(4096, sent.size() - at)));
+            if (n > 0)
+                at += n;
+            else
+                QThread::msleep(1);
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (m_view->BytesReceived() < sent.size() && clock.elapsed() < 120000) {
+        m_link->WaitForInput(20);
+        m_view->Tick();
+    }
+    writer.join();
+    EXPECT_EQ(m_view->BytesReceived(), sent.size());
+    m_view->StopCapture();
+    QFile captured(path);
+    ASSERT_TRUE(captured.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(captured.readAll() == sent) << "capture differs from what was sent";
+    const TermScrollback &history = m_doc.Screen().History();
+    EXPECT_EQ(history.Size(), TermScrollback::kDefaultCapacity);
+    EXPECT_GT(history.Pushed(), qint64(history.Size()));
+    // The newest history row is the line just above the screen.
+    const QByteArray above = history.Row(history.Size() - 1).trimmed();
+    const QByteArray top = m_doc.Screen().RowText(0).trimmed();
+    EXPECT_TRUE(above.startsWith("reading ") && top.startsWith("reading ")) << above.constData();
+    EXPECT_EQ(top.mid(8, 7).toInt(), above.mid(8, 7).toInt() + 1);
+}
