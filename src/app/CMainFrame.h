@@ -46,6 +46,9 @@ public:
     // Help > User Guide: the built-in guide, one window brought forward on each call.
     void OnUserGuide();
     CGuideDlg *GuideWindow() const { return m_guide; }
+    // The status bar's MQTT field: the broker's state and the queue's length (hidden while
+    // publishing is off and nothing is queued).
+    QLabel *PublishLabel() const { return m_publishLabel; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -72,6 +75,7 @@ private:
     QMdiArea *m_mdiArea = nullptr;
     QToolBar *m_toolBar = nullptr;
     QLabel *m_capsLabel = nullptr;
+    QLabel *m_publishLabel = nullptr;
     QLabel *m_numLabel = nullptr;
     QLabel *m_scrollLabel = nullptr;
     std::map<QString, QAction *> m_actions;

@@ -4,11 +4,12 @@
 
 class CComm232BaudPage;
 class CCommPage;
+class CPublishPage;
 class CTarvikApp;
 class CVersPage;
 class QTabWidget;
 
-// The "Settings" property sheet: three pages, OK applying every page that has been shown, in
+// The "Settings" property sheet: four pages, OK applying every page that has been shown, in
 // page order; Cancel applying nothing.
 class CSetup : public QDialog
 {
@@ -19,6 +20,7 @@ public:
     CComm232BaudPage *TerminalPage() const { return m_terminalPage; }
     CCommPage *ModbusPage() const { return m_modbusPage; }
     CVersPage *VersionsPage() const { return m_versionsPage; }
+    CPublishPage *PublishPage() const { return m_publishPage; }
     // What OK does (also called by tests).
     void OnOK();
 
@@ -29,4 +31,5 @@ private:
     CComm232BaudPage *m_terminalPage = nullptr;
     CCommPage *m_modbusPage = nullptr;
     CVersPage *m_versionsPage = nullptr;
+    CPublishPage *m_publishPage = nullptr;
 };
