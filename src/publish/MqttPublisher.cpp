@@ -268,9 +268,13 @@ void MqttPublisher::AfterLoop(int rc)
     if (m_connackSeen) {
         m_connackSeen = false;
         if (m_connackCode != 0) {
-            Lost(QStringLiteral("The MQTT broker at %1 refused the connection: %2.")
+            // 0x86 bad user name or password, 0x87 not authorised: say what to check.
+            const bool credentials = m_connackCode == 0x86 || m_connackCode == 0x87;
+            Lost(QStringLiteral("The MQTT broker at %1 refused the connection: %2%3.")
                      .arg(m_url.HostPort(),
-                         QString::fromUtf8(mosquitto_reason_string(m_connackCode))));
+                         QString::fromUtf8(mosquitto_reason_string(m_connackCode)),
+                         credentials ? QStringLiteral(" (check the user name and password)")
+                                     : QString()));
             return;
         }
         ++m_connections;

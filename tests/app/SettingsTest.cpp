@@ -1,5 +1,7 @@
 #include "app/CComm232BaudPage.h"
 #include "app/CCommPage.h"
+#include "app/CMainFrame.h"
+#include "app/CPublishPage.h"
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
 #include "app/CVersPage.h"
@@ -9,9 +11,13 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
+#include "publish/MqttPublisher.h"
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSettings>
@@ -102,10 +108,11 @@ TEST_F(Settings, PagesSelectTheStoredValues)
 {
     CSetup sheet(m_app.get());
     EXPECT_EQ(sheet.windowTitle(), QStringLiteral("Settings"));
-    ASSERT_EQ(sheet.Tabs()->count(), 3);
+    ASSERT_EQ(sheet.Tabs()->count(), 4);
     EXPECT_EQ(sheet.Tabs()->tabText(0), QStringLiteral("Terminal Comm Port"));
     EXPECT_EQ(sheet.Tabs()->tabText(1), QStringLiteral("Modbus Comm Port"));
     EXPECT_EQ(sheet.Tabs()->tabText(2), QStringLiteral("Versions"));
+    EXPECT_EQ(sheet.Tabs()->tabText(3), QStringLiteral("Publish"));
     EXPECT_TRUE(sheet.TerminalPage()->WasShown());
     EXPECT_FALSE(sheet.ModbusPage()->WasShown());
     sheet.Tabs()->setCurrentIndex(1);
@@ -222,4 +229,62 @@ TEST_F(Settings, TypedDevicePathIsTakenAndOfferedAgain)
     EXPECT_EQ(CTarvikApp::MeterLink()->PortText(), path);
     EXPECT_EQ(CTarvikApp::MeterLink()->IsEnabled(), 1);
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
+}
+
+// Publish: OK refuses what cannot work (the sheet stays open, nothing stored), then stores and
+// starts what can; the status bar shows the broker's state (none listens here) and the queue.
+TEST_F(Settings, PublishPageRefusesBadSettingsAndStartsGoodOnes)
+{
+    CSetup sheet(m_app.get());
+    sheet.Tabs()->setCurrentIndex(3);
+    CPublishPage *page = sheet.PublishPage();
+    EXPECT_EQ(page->PrefixEdit()->text(), QStringLiteral("tarvik"));
+    EXPECT_EQ(page->QosBox()->currentIndex(), 1);
+    EXPECT_FALSE(page->EnabledBox()->isChecked());
+    EXPECT_FALSE(m_app->MainFrame()->PublishLabel()->isVisible());
+    page->EnabledBox()->setChecked(true);
+    page->UrlEdit()->setText(QStringLiteral("mqtt://127.0.0.1"));
+    sheet.OnOK();
+    EXPECT_NE(sheet.result(), QDialog::Accepted);
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].contains(QLatin1String("gives no port")));
+    EXPECT_EQ(Stored(QStringLiteral("Publish/URL")), QString());
+    page->UrlEdit()->setText(QStringLiteral("mqtt://127.0.0.1:1"));
+    page->PrefixEdit()->setText(QStringLiteral("plant/#"));
+    sheet.OnOK();
+    ASSERT_EQ(m_messages.size(), 2);
+    EXPECT_TRUE(m_messages[1].contains(QLatin1String("\"+\" or \"#\"")));
+    EXPECT_FALSE(m_app->Publisher()->Started());
+
+    page->PrefixEdit()->setText(QStringLiteral("plant/hall2"));
+    page->UserEdit()->setText(QStringLiteral("meter"));
+    page->PasswordEdit()->setText(QStringLiteral("secret"));
+    page->QosBox()->setCurrentIndex(0);
+    sheet.OnOK();
+    EXPECT_EQ(sheet.result(), QDialog::Accepted);
+    EXPECT_EQ(m_messages.size(), 2);
+    EXPECT_EQ(Stored(QStringLiteral("Publish/URL")), QStringLiteral("mqtt://127.0.0.1:1"));
+    EXPECT_EQ(Stored(QStringLiteral("Publish/PREFIX")), QStringLiteral("plant/hall2"));
+    EXPECT_EQ(Stored(QStringLiteral("Publish/QOS")), QStringLiteral("0"));
+    EXPECT_TRUE(m_app->Publisher()->Started());
+    QLabel *status = m_app->MainFrame()->PublishLabel();
+    EXPECT_TRUE(TestEnv::WaitUntil(
+        [status] { return status->text().contains(QLatin1String("Connection refused")); }, 20000))
+        << qPrintable(status->text());
+    EXPECT_TRUE(status->isVisible());
+    m_app->Publisher()->ModbusReading(QDateTime::currentDateTime(), 1, {}, QStringLiteral("x"));
+    EXPECT_TRUE(status->text().contains(QLatin1String("1 queued"))) << qPrintable(status->text());
+    const QString shot = qEnvironmentVariable("TARVIK_PUBLISH_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        m_app->MainFrame()->grab().save(shot + QStringLiteral(".frame.png"));
+        sheet.grab().save(shot + QStringLiteral(".sheet.png"));
+    }
+
+    // Switched off, it stops; the next start of the program reads the same settings.
+    CSetup again(m_app.get());
+    again.Tabs()->setCurrentIndex(3);
+    EXPECT_EQ(again.PublishPage()->UserEdit()->text(), QStringLiteral("meter"));
+    again.PublishPage()->EnabledBox()->setChecked(false);
+    again.OnOK();
+    EXPECT_FALSE(m_app->Publisher()->Started());
 }

@@ -25,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -99,7 +100,7 @@ TEST(PublishRules, BrokerAddressesAndPrefixes)
     s.topicPrefix = QStringLiteral("x/+");
     EXPECT_TRUE(s.Check().contains(QLatin1String("\"+\" or \"#\"")));
     // An unsafe serial number never makes a topic of more levels or a wildcard.
-    EXPECT_EQ(ReadingPayload::TopicLevel(QStringLiteral(" 12/3+#\n")), QStringLiteral("12_3___"));
+    EXPECT_EQ(ReadingPayload::TopicLevel(QStringLiteral(" 12/3+#\n")), QStringLiteral("12_3__"));
     EXPECT_EQ(ReadingPayload::TopicLevel(QStringLiteral("  ")), QStringLiteral("unknown"));
 }
 
@@ -152,7 +153,7 @@ TEST(PublishRules, QueueKeepsOrderResendsAndDropsTheOldest)
     for (qsizetype i = 0; i < PublishQueue::kDefaultMessages; ++i)
         full.Append("tarvik/modbus/8", payload);
     EXPECT_EQ(full.Dropped(), 0);
-    EXPECT_LT(full.Bytes(), 100ll * 1024 * 1024) << full.Bytes();
+    EXPECT_LT(full.Bytes(), 105ll * 1000 * 1000) << full.Bytes();
 }
 
 TEST(PublishRules, PayloadsCarryTimeWithOffsetValuesUnitsAndFailures)
@@ -298,7 +299,7 @@ TEST_F(PublishBroker, CliPublishesEveryReadingOfTheNetworkOnceInOrder)
     ASSERT_FALSE(rows.isEmpty());
     rows.removeFirst();
     ASSERT_EQ(rows.size(), 21) << qPrintable(out);
-    ASSERT_TRUE(TestEnv::WaitUntil([&] { return sub.Messages().size() >= 2 + 24 + 1; }, 20000))
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return sub.Messages().size() >= 1 + 24 + 1; }, 20000))
         << qPrintable(sub.Messages().join(QLatin1Char('\n')));
     QStringList readings;
     QStringList status;
@@ -399,8 +400,9 @@ TEST_F(PublishBroker, CliLogPublishesEachSnapshotItLogsAndCtrlCFlushes)
             QStringLiteral("pc") });
     const auto rows = [&path] {
         QFile f(path);
-        f.open(QIODevice::ReadOnly);
         QStringList found;
+        if (!f.open(QIODevice::ReadOnly))
+            return found;
         for (const QByteArray &line : f.readAll().split('\n'))
             if (line.startsWith("; "))
                 found << QString::fromLatin1(line.trimmed());
@@ -455,7 +457,10 @@ TEST_F(PublishBroker, BrokerAwayTenSecondsLosesNothingAndAFullQueueDropsTheOldes
     MqttPublisher small;
     small.SetTiming(Fast());
     small.SetQueueLimits(5, 1 << 20);
-    ASSERT_EQ(small.Start(Settings(s_broker->Url(), QStringLiteral("away/small"))), QString());
+    // Two clients of one process need ids of their own (the default is one per process).
+    PublishSettings smallSettings = Settings(s_broker->Url(), QStringLiteral("away/small"));
+    smallSettings.clientId = QStringLiteral("tarvik-small-queue");
+    ASSERT_EQ(small.Start(smallSettings), QString());
     ASSERT_TRUE(TestEnv::WaitUntil([&] {
         return publisher.GetState() == MqttPublisher::State::Online
             && small.GetState() == MqttPublisher::State::Online;
@@ -528,9 +533,17 @@ TEST_F(PublishBroker, BrokerAwayTenSecondsLosesNothingAndAFullQueueDropsTheOldes
 
 TEST_F(PublishBroker, BadBrokersGiveTheirMessageWhileTheLoopGoesOn)
 {
-    int ticks = 0;
+    // The longest gap between the ticks of a 20 ms timer: a call that waited on the network
+    // would show here.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
     ticker.start(20);
     const auto failsWith = [&](const PublishSettings &s, const char *says) {
         MqttPublisher p;
@@ -541,10 +554,12 @@ TEST_F(PublishBroker, BadBrokersGiveTheirMessageWhileTheLoopGoesOn)
         const QString started = p.Start(s);
         if (!started.isEmpty())
             return started;
-        const int before = ticks;
         TestEnv::WaitUntil([&] { return !problems.isEmpty(); }, 20000);
         p.ModbusReading(QDateTime::currentDateTime(), 1, {}, QStringLiteral("x"));
-        EXPECT_GT(ticks, before) << "the event loop kept running: " << says;
+        // A few retries more, each as quick.
+        const qint64 until = clock.elapsed() + 1200;
+        TestEnv::WaitUntil([&] { return clock.elapsed() > until; });
+        EXPECT_LT(longestGap, 1000) << "the event loop kept running: " << says;
         EXPECT_NE(p.GetState(), MqttPublisher::State::Online) << says;
         EXPECT_EQ(p.Queued(), 1) << "readings wait for the broker: " << says;
         EXPECT_TRUE(problems.value(0).contains(QLatin1String(says)))
@@ -572,7 +587,8 @@ TEST_F(PublishBroker, BadBrokersGiveTheirMessageWhileTheLoopGoesOn)
     PublishSettings wrongUser = Settings(s_broker->Url(), QStringLiteral("bad"));
     wrongUser.user = QStringLiteral("meter");
     wrongUser.password = QStringLiteral("wrong");
-    failsWith(wrongUser, "refused the connection: Bad user name or password");
+    failsWith(
+        wrongUser, "refused the connection: Not authorized (check the user name and password)");
 
     PublishSettings wrongCa = Settings(s_broker->TlsUrl(), QStringLiteral("bad"));
     wrongCa.caFile = s_broker->OtherCaFile();
