@@ -52,9 +52,9 @@ struct Phase
 };
 
 // Hands 8 readings to the sink every 2 s (the flow value carries the time of the hand-over, in
-// microseconds of clock), as a Modbus sweep does, for seconds; a 10 ms timer meanwhile measures
-// the event loop's longest gap.
-Phase RunPhase(ReadingSink *sink, const QElapsedTimer &clock, int seconds)
+// microseconds of clock), as a Modbus sweep does, for seconds; with ticking a 10 ms timer
+// meanwhile measures the event loop's longest gap (and costs CPU of its own).
+Phase RunPhase(ReadingSink *sink, const QElapsedTimer &clock, int seconds, bool ticking)
 {
     Phase phase;
     QTimer sweep;
@@ -83,7 +83,8 @@ Phase RunPhase(ReadingSink *sink, const QElapsedTimer &clock, int seconds)
     const double cpu0 = CpuSeconds();
     const qint64 wall0 = clock.nsecsElapsed();
     sweep.start(2000);
-    ticker.start(10);
+    if (ticking)
+        ticker.start(10);
     bench::Wait(seconds * 1000);
     sweep.stop();
     ticker.stop();
@@ -115,7 +116,8 @@ int main(int argc, char **argv)
                          .toUtf8());
     }
     QProcess broker;
-    broker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The broker's log is not the benchmark's output.
+    broker.setProcessChannelMode(QProcess::MergedChannels);
     broker.start(QStringLiteral("mosquitto"),
         { QStringLiteral("-c"), dir.filePath(QStringLiteral("mosquitto.conf")) });
     if (!broker.waitForStarted(5000)) {
@@ -151,6 +153,24 @@ int main(int argc, char **argv)
             latencies.push_back((double(now) - sent) / 1000.0);
         }
     });
+    const Phase baseline = RunPhase(nullptr, clock, seconds, false);
+    MqttPublisher publisher;
+    PublishSettings settings;
+    settings.enabled = true;
+    settings.url = QStringLiteral("mqtt://127.0.0.1:%1").arg(port);
+    settings.topicPrefix = QStringLiteral("bench");
+    settings.qos = qos;
+    const QString error = publisher.Start(settings);
+    if (!error.isEmpty()
+        || !bench::RunUntil(
+            [&] { return publisher.GetState() == MqttPublisher::State::Online; }, 10000)) {
+        std::fprintf(
+            stderr, "no connection: %s %s\n", qPrintable(error), qPrintable(publisher.LastError()));
+        return 1;
+    }
+    // CPU first, with nothing else in the process; then the latency to a subscriber and the
+    // event loop's gaps, whose measuring costs CPU of its own.
+    const Phase published = RunPhase(&publisher, clock, seconds, false);
     bench::RunUntil(
         [&] {
             if (sub.state() == QProcess::NotRunning)
@@ -172,23 +192,8 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    const Phase baseline = RunPhase(nullptr, clock, seconds);
-    MqttPublisher publisher;
-    PublishSettings settings;
-    settings.enabled = true;
-    settings.url = QStringLiteral("mqtt://127.0.0.1:%1").arg(port);
-    settings.topicPrefix = QStringLiteral("bench");
-    settings.qos = qos;
-    const QString error = publisher.Start(settings);
-    if (!error.isEmpty()
-        || !bench::RunUntil(
-            [&] { return publisher.GetState() == MqttPublisher::State::Online; }, 10000)) {
-        std::fprintf(
-            stderr, "no connection: %s %s\n", qPrintable(error), qPrintable(publisher.LastError()));
-        return 1;
-    }
-    const Phase published = RunPhase(&publisher, clock, seconds);
-    bench::RunUntil([&] { return int(latencies.size()) >= published.readings; }, 10000);
+    const Phase timed = RunPhase(&publisher, clock, seconds, true);
+    bench::RunUntil([&] { return int(latencies.size()) >= timed.readings; }, 10000);
     publisher.Stop();
     ::kill(pid_t(broker.processId()), SIGTERM);
     broker.waitForFinished(5000);
@@ -201,13 +206,13 @@ int main(int argc, char **argv)
         = latencies.empty() ? 0 : *std::max_element(latencies.begin(), latencies.end());
     std::printf(
         "publishing 8 meters every 2 s for %d s at QoS %d to a local mosquitto\n", seconds, qos);
-    std::printf("readings: %d handed over, %zu arrived\n", published.readings, latencies.size());
+    std::printf("readings: %d handed over, %zu arrived\n", timed.readings, latencies.size());
     std::printf("latency reading -> subscriber: median %.2f ms, worst %.2f ms\n",
         bench::Median(latencies), worst);
     std::printf("CPU: %.4f %% of one core unpublished, %.4f %% published: %.4f %% for "
                 "publishing\n",
         base, with, with - base);
-    std::printf("longest event-loop gap of a 10 ms timer: %.1f ms unpublished, %.1f ms published\n",
-        baseline.longestGapMs, published.longestGapMs);
-    return int(latencies.size()) == published.readings ? 0 : 1;
+    std::printf(
+        "longest event-loop gap of a 10 ms timer while publishing: %.1f ms\n", timed.longestGapMs);
+    return int(latencies.size()) == timed.readings ? 0 : 1;
 }

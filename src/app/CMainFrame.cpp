@@ -313,6 +313,9 @@ void CMainFrame::CreateStatusBar()
         if (!publisher)
             return;
         m_publishLabel->setText(publisher->StatusText());
+        // Permanent widgets are squeezed to their minimum: the whole text stays readable.
+        m_publishLabel->setMinimumWidth(
+            m_publishLabel->fontMetrics().horizontalAdvance(m_publishLabel->text()) + 12);
         m_publishLabel->setToolTip(publisher->LastError());
     };
     if (m_app && m_app->Publisher())

@@ -394,9 +394,16 @@ QString MqttPublisher::StatusText() const
     case State::Online:
         text = QStringLiteral("MQTT: online at %1").arg(m_url.HostPort());
         break;
-    case State::Waiting:
-        text = QStringLiteral("MQTT: %1 Retrying").arg(m_lastError);
-        break;
+    case State::Waiting: {
+        // The reason alone ("Connection refused"); the whole message is LastError().
+        QString why = m_lastError;
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        const qsizetype colon = why.lastIndexOf(QStringLiteral(": "));
+        if (colon >= 0)
+            why = why.mid(colon + 2);
+        text = QStringLiteral("MQTT: %1 offline (%2), retrying").arg(m_url.HostPort(), why);
+    } break;
     }
     if (m_state != State::Off || !m_queue.Empty())
         text += QStringLiteral(", %1 queued").arg(m_queue.Size());
