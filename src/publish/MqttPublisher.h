@@ -41,7 +41,7 @@ public:
         int firstRetryMs = 1000;
         int maxRetryMs = 60000;
         int keepAliveSeconds = 30;
-        int housekeepingMs = 250;
+        int housekeepingMs = 1000; // keep-alive, retries, the answer awaited
     };
 
     explicit MqttPublisher(QObject *parent = nullptr);

@@ -46,58 +46,28 @@ int TestBroker::FreePort()
     return port;
 }
 
-bool TestBroker::Run(const QString &program, const QStringList &args)
-{
-    QProcess process;
-    process.setWorkingDirectory(m_dir.path());
-    process.start(program, args);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        m_error = program + QLatin1Char(' ') + args.join(QLatin1Char(' ')) + QStringLiteral(": ")
-            + QString::fromLocal8Bit(process.readAllStandardError());
-        return false;
-    }
-    return true;
-}
-
 bool TestBroker::Start()
 {
     if (!m_dir.isValid())
         return false;
-    const QString openssl = QStringLiteral("openssl");
-    const QStringList key
-        = { QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-              QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes") };
-    {
-        QFile ext(m_dir.filePath(QStringLiteral("san.ext")));
-        if (!ext.open(QIODevice::WriteOnly))
-            return false;
-        ext.write("subjectAltName=IP:127.0.0.1\n");
-    }
-    const auto req = [&](const QString &name, const QStringList &more) {
-        return Run(openssl,
-            QStringList { QStringLiteral("req") } + key
-                + QStringList { QStringLiteral("-keyout"), name + QStringLiteral(".key"),
-                    QStringLiteral("-subj"), QStringLiteral("/CN=") + name }
-                + more);
-    };
-    if (!req(QStringLiteral("ca"),
-            { QStringLiteral("-x509"), QStringLiteral("-days"), QStringLiteral("2"),
-                QStringLiteral("-out"), QStringLiteral("ca.crt") })
-        || !req(QStringLiteral("other"),
-            { QStringLiteral("-x509"), QStringLiteral("-days"), QStringLiteral("2"),
-                QStringLiteral("-out"), QStringLiteral("other.crt") })
-        || !req(QStringLiteral("server"), { QStringLiteral("-out"), QStringLiteral("server.csr") })
-        || !Run(openssl,
-            { QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
-                QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.crt"),
-                QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
-                QStringLiteral("-CAcreateserial"), QStringLiteral("-days"), QStringLiteral("2"),
-                QStringLiteral("-extfile"), QStringLiteral("san.ext"), QStringLiteral("-out"),
-                QStringLiteral("server.crt") })
-        || !Run(QStringLiteral("mosquitto_passwd"),
-            { QStringLiteral("-b"), QStringLiteral("-c"), QStringLiteral("passwords"),
-                QStringLiteral("meter"), QStringLiteral("secret") }))
+    // A CA, a server certificate it signs (for 127.0.0.1), another CA that signs nothing, and
+    // the password file.
+    const char *const script = R"(set -e
+key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+openssl req -x509 $key -keyout ca.key -out ca.crt -subj /CN=ca -days 2
+openssl req -x509 $key -keyout other.key -out other.crt -subj /CN=other -days 2
+openssl req $key -keyout server.key -out server.csr -subj /CN=127.0.0.1
+echo subjectAltName=IP:127.0.0.1 > san.ext
+openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 \
+  -extfile san.ext -out server.crt
+mosquitto_passwd -b -c passwords meter secret)";
+    QProcess make;
+    make.setWorkingDirectory(m_dir.path());
+    make.start(QStringLiteral("sh"), { QStringLiteral("-c"), QString::fromLatin1(script) });
+    if (!make.waitForFinished(60000) || make.exitCode() != 0) {
+        m_error = QString::fromLocal8Bit(make.readAllStandardError());
         return false;
+    }
     m_port = FreePort();
     m_tlsPort = FreePort();
     QFile config(m_dir.filePath(QStringLiteral("mosquitto.conf")));
@@ -121,10 +91,10 @@ bool TestBroker::Start()
                      .arg(m_tlsPort)
                      .toUtf8());
     config.close();
-    return Launch();
+    return Restart();
 }
 
-bool TestBroker::Launch()
+bool TestBroker::Restart()
 {
     Stop();
     m_process = std::make_unique<QProcess>();
@@ -185,31 +155,24 @@ TestBroker::Subscriber::~Subscriber()
 QStringList TestBroker::Subscriber::Messages()
 {
     m_pending += m_process.readAllStandardOutput();
-    qsizetype end;
-    while ((end = m_pending.indexOf('\n')) >= 0) {
-        const QString line = QString::fromUtf8(m_pending.left(end));
-        m_pending.remove(0, end + 1);
-        if (line.startsWith(m_probeTopic + QLatin1Char(' ')))
-            m_probed = true;
-        else
-            m_messages << line;
-    }
-    return m_messages;
+    for (qsizetype end; (end = m_pending.indexOf('\n')) >= 0; m_pending.remove(0, end + 1))
+        m_messages << QString::fromUtf8(m_pending.left(end));
+    QStringList messages;
+    for (const QString &m : m_messages)
+        if (!m.startsWith(m_probeTopic + QLatin1Char(' ')))
+            messages << m;
+    return messages;
 }
 
 bool TestBroker::Subscriber::Ready()
 {
     // The subscription is in place once a probe comes back; probes are sent until one does.
-    return TestEnv::WaitUntil(
-        [this] {
-            Messages();
-            if (!m_probed)
-                QProcess::execute(QStringLiteral("mosquitto_pub"),
-                    { QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                        QString::number(m_port), QStringLiteral("-t"), m_probeTopic,
-                        QStringLiteral("-m"), QStringLiteral("probe") });
-            Messages();
-            return m_probed;
-        },
-        20000);
+    return TestEnv::WaitUntil([this] {
+        QProcess::execute(QStringLiteral("mosquitto_pub"),
+            { QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                QString::number(m_port), QStringLiteral("-t"), m_probeTopic, QStringLiteral("-m"),
+                QStringLiteral("probe") });
+        Messages();
+        return !m_messages.filter(m_probeTopic + QLatin1Char(' ')).isEmpty();
+    });
 }

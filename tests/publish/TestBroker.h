@@ -17,20 +17,19 @@ class TestBroker
 public:
     TestBroker();
     ~TestBroker();
-    // Makes the certificates and the configuration and starts the broker; false (with
-    // Error()) when it could not.
+    // Makes the certificates and the configuration and starts the broker (Restart: again);
+    // false (with Error()) when it could not.
     bool Start();
-    bool Restart() { return Launch(); }
+    bool Restart();
     // SIGTERM, and waits for the broker to end.
     void Stop();
     QString Error() const { return m_error; }
-    int Port() const { return m_port; }
-    int TlsPort() const { return m_tlsPort; }
     QString CaFile() const { return m_dir.filePath(QStringLiteral("ca.crt")); }
     // A CA that signed nothing of this broker's.
     QString OtherCaFile() const { return m_dir.filePath(QStringLiteral("other.crt")); }
     QString Url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(m_port); }
     QString TlsUrl() const { return QStringLiteral("mqtts://127.0.0.1:%1").arg(m_tlsPort); }
+    int Port() const { return m_port; }
 
     // A port on 127.0.0.1 nobody listens on at the moment of asking.
     static int FreePort();
@@ -52,13 +51,9 @@ public:
         QStringList m_messages;
         QString m_probeTopic;
         int m_port = 0;
-        bool m_probed = false;
     };
 
 private:
-    bool Launch();
-    bool Run(const QString &program, const QStringList &args);
-
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_process;
     int m_port = 0;
