@@ -1,9 +1,9 @@
 // Publishing to MQTT: the address, prefix, queue and payload rules, then against a real
 // mosquitto the test starts: tarvik-cli polling a simulated network of eight meters delivers
-// every reading once, in order, with the values it printed; a broker stopped for 10 s loses
-// nothing at QoS 1; a full queue drops the oldest and says how many; a wrong port, a silent
-// listener, refused credentials, TLS with the right and a wrong CA, and an oversize reading each
-// give their message while the event loop goes on.
+// every reading once, in order, with the values it printed, and so does its log; a broker
+// stopped for 10 s loses nothing at QoS 1; a wrong port, a silent listener, refused
+// credentials, TLS with the right and a wrong CA, and an oversize reading (dropped and counted)
+// each give their message while the event loop goes on.
 #include "TestBroker.h"
 
 #include "publish/BrokerUrl.h"
@@ -95,21 +95,8 @@ TEST(PublishRules, BrokerAddressesAndPrefixes)
     PublishSettings s;
     s.url = QStringLiteral("mqtt://h:1");
     EXPECT_EQ(s.Check(), QString());
-    const auto refusedWith = [s](auto change) {
-        PublishSettings t = s;
-        change(t);
-        return t.Check();
-    };
-    EXPECT_TRUE(refusedWith([](PublishSettings &t) {
-        t.caFile = QStringLiteral("ca.crt");
-    }).contains(QLatin1String("mqtts")));
-    EXPECT_TRUE(refusedWith([](PublishSettings &t) {
-        t.url = QStringLiteral("mqtts://h:1"), t.caFile = QStringLiteral("/no/ca.crt");
-    }).contains(QLatin1String("cannot be read")));
-    EXPECT_FALSE(refusedWith([](PublishSettings &t) { t.qos = 2; }).isEmpty());
-    EXPECT_TRUE(refusedWith([](PublishSettings &t) {
-        t.topicPrefix = QStringLiteral("x/+");
-    }).contains(QLatin1String("\"+\" or \"#\"")));
+    s.caFile = QStringLiteral("ca.crt");
+    EXPECT_TRUE(s.Check().contains(QLatin1String("A CA file is for mqtts://")));
     // An unsafe serial number never makes a topic of more levels or a wildcard.
     EXPECT_EQ(ReadingPayload::TopicLevel(QStringLiteral(" 12/3+#\n")), QStringLiteral("12_3__"));
     EXPECT_EQ(ReadingPayload::TopicLevel(QStringLiteral("  ")), QStringLiteral("unknown"));
@@ -181,9 +168,6 @@ TEST(PublishRules, PayloadsCarryTimeWithOffsetValuesUnitsAndFailures)
     EXPECT_EQ(ReadingPayload::Modbus(at.toUTC(), 4, {}, QStringLiteral("Address 4: Time Out")),
         QByteArray(R"({"address":4,"failure":"Address 4: Time Out",)"
                    R"("time":"2026-12-09T08:04:05.006+00:00"})"));
-    EXPECT_EQ(ReadingPayload::Meter(at, QStringLiteral(" 31415"), { V { "relay1", "on", "" } }),
-        QByteArray(R"({"serial":"31415","time":"2026-12-09T03:04:05.006-05:00",)"
-                   R"("values":{"relay1":{"value":"on"}}})"));
 }
 
 // One broker for the tests below (making its certificates takes a moment).
@@ -366,13 +350,11 @@ TEST_F(PublishBroker, BrokerAwayTenSecondsLosesNothing)
         TestEnv::WaitUntil([&] { return publisher.GetState() == MqttPublisher::State::Online; }));
 
     int sent = 0;
-    const auto reading = [&](MqttPublisher &p) { // a reading whose flow is its number
-        ++sent;
-        p.ModbusReading(QDateTime::currentDateTime(), sent % 8 + 1,
+    QTimer ticker; // a reading every 50 ms, its flow its number
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        publisher.ModbusReading(QDateTime::currentDateTime(), ++sent % 8 + 1,
             { { QStringLiteral("flow"), QString::number(sent), QStringLiteral("SCFM") } }, {});
-    };
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { reading(publisher); });
+    });
     ticker.start(50);
     ASSERT_TRUE(TestEnv::WaitUntil([&] { return sent >= 20; }));
     s_broker->Stop();
@@ -429,15 +411,13 @@ TEST_F(PublishBroker, BadBrokersGiveTheirMessageWhileTheLoopGoesOn)
         lastTick = clock.elapsed();
     });
     ticker.start(20);
-    const auto failsWith = [&](const PublishSettings &s, const char *says) {
+    const auto failsWith = [&](const PublishSettings &s, const char *says) -> void {
         MqttPublisher p;
         p.SetTiming(Fast());
         QStringList problems;
         QObject::connect(&p, &MqttPublisher::Problem,
             [&problems](const QString &message) { problems << message; });
-        const QString started = p.Start(s);
-        if (!started.isEmpty())
-            return started;
+        ASSERT_EQ(p.Start(s), QString());
         TestEnv::WaitUntil([&] { return !problems.isEmpty(); }, 20000);
         p.ModbusReading(QDateTime::currentDateTime(), 1, {}, QStringLiteral("x"));
         // A few retries more, each as quick.
@@ -448,7 +428,6 @@ TEST_F(PublishBroker, BadBrokersGiveTheirMessageWhileTheLoopGoesOn)
         EXPECT_EQ(p.Queued(), 1) << "readings wait for the broker: " << says;
         EXPECT_TRUE(problems.value(0).contains(QLatin1String(says)))
             << says << ": " << qPrintable(problems.join(QLatin1Char('|')));
-        return problems.value(0);
     };
 
     const int closed = TestBroker::FreePort();
