@@ -1,5 +1,6 @@
 #include "app/CSetup.h"
 
+#include "app/CAuditPage.h"
 #include "app/CComm232BaudPage.h"
 #include "app/CCommPage.h"
 #include "app/CPublishPage.h"
@@ -22,6 +23,8 @@ CSetup::CSetup(CTarvikApp *app, QWidget *parent)
     m_tabs->addTab(m_terminalPage, QStringLiteral("Terminal Comm Port"));
     m_tabs->addTab(m_modbusPage, QStringLiteral("Modbus Comm Port"));
     m_tabs->addTab(m_versionsPage, QStringLiteral("Versions"));
+    m_auditPage = new CAuditPage(m_tabs);
+    m_tabs->addTab(m_auditPage, QStringLiteral("Sending and Audit"));
     m_tabs->addTab(m_publishPage, QStringLiteral("Publish"));
     auto *buttons = new QDialogButtonBox(
         QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);

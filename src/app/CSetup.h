@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class CAuditPage;
 class CComm232BaudPage;
 class CCommPage;
 class CPublishPage;
@@ -9,7 +10,7 @@ class CTarvikApp;
 class CVersPage;
 class QTabWidget;
 
-// The "Settings" property sheet: four pages, OK applying every page that has been shown, in
+// The "Settings" property sheet: five pages, OK applying every page that has been shown, in
 // page order; Cancel applying nothing.
 class CSetup : public QDialog
 {
@@ -20,6 +21,7 @@ public:
     CComm232BaudPage *TerminalPage() const { return m_terminalPage; }
     CCommPage *ModbusPage() const { return m_modbusPage; }
     CVersPage *VersionsPage() const { return m_versionsPage; }
+    CAuditPage *AuditPage() const { return m_auditPage; }
     CPublishPage *PublishPage() const { return m_publishPage; }
     // What OK does (also called by tests).
     void OnOK();
@@ -31,5 +33,6 @@ private:
     CComm232BaudPage *m_terminalPage = nullptr;
     CCommPage *m_modbusPage = nullptr;
     CVersPage *m_versionsPage = nullptr;
+    CAuditPage *m_auditPage = nullptr;
     CPublishPage *m_publishPage = nullptr;
 };

@@ -108,11 +108,12 @@ TEST_F(Settings, PagesSelectTheStoredValues)
 {
     CSetup sheet(m_app.get());
     EXPECT_EQ(sheet.windowTitle(), QStringLiteral("Settings"));
-    ASSERT_EQ(sheet.Tabs()->count(), 4);
+    ASSERT_EQ(sheet.Tabs()->count(), 5);
     EXPECT_EQ(sheet.Tabs()->tabText(0), QStringLiteral("Terminal Comm Port"));
     EXPECT_EQ(sheet.Tabs()->tabText(1), QStringLiteral("Modbus Comm Port"));
     EXPECT_EQ(sheet.Tabs()->tabText(2), QStringLiteral("Versions"));
-    EXPECT_EQ(sheet.Tabs()->tabText(3), QStringLiteral("Publish"));
+    EXPECT_EQ(sheet.Tabs()->tabText(3), QStringLiteral("Sending and Audit"));
+    EXPECT_EQ(sheet.Tabs()->tabText(4), QStringLiteral("Publish"));
     EXPECT_TRUE(sheet.TerminalPage()->WasShown());
     EXPECT_FALSE(sheet.ModbusPage()->WasShown());
     sheet.Tabs()->setCurrentIndex(1);
@@ -236,7 +237,7 @@ TEST_F(Settings, TypedDevicePathIsTakenAndOfferedAgain)
 TEST_F(Settings, PublishPageRefusesBadSettingsAndStartsGoodOnes)
 {
     CSetup sheet(m_app.get());
-    sheet.Tabs()->setCurrentIndex(3);
+    sheet.Tabs()->setCurrentIndex(4);
     CPublishPage *page = sheet.PublishPage();
     EXPECT_EQ(page->PrefixEdit()->text() + page->QosBox()->currentText(),
         QStringLiteral("tarvik1 - at least once"));
@@ -269,7 +270,7 @@ TEST_F(Settings, PublishPageRefusesBadSettingsAndStartsGoodOnes)
         << "the whole text is shown";
     // Switched off, it stops.
     CSetup again(m_app.get());
-    again.Tabs()->setCurrentIndex(3);
+    again.Tabs()->setCurrentIndex(4);
     again.PublishPage()->EnabledBox()->setChecked(false);
     again.OnOK();
     EXPECT_FALSE(m_app->Publisher()->Started());
