@@ -268,10 +268,4 @@ TEST_F(Settings, PublishPageRefusesBadSettingsAndStartsGoodOnes)
     EXPECT_TRUE(status->isVisible() && status->text().endsWith(QLatin1String("1 queued")));
     EXPECT_TRUE(TestEnv::WaitUntil([status] { return status->width() >= status->minimumWidth(); }))
         << "the whole text is shown";
-    // Switched off, it stops.
-    CSetup again(m_app.get());
-    again.Tabs()->setCurrentIndex(4);
-    again.PublishPage()->EnabledBox()->setChecked(false);
-    again.OnOK();
-    EXPECT_FALSE(m_app->Publisher()->Started());
 }

@@ -5,22 +5,26 @@
 #include <QFile>
 
 #include <arpa/inet.h>
-#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-bool Connectable(int port)
+// Connects to port on 127.0.0.1 (port 0: binds to a free one); the port, or 0 on failure.
+int Loopback(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(quint16(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(quint16(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    const auto *address = reinterpret_cast<sockaddr *>(&a);
+    const bool ok = port ? ::connect(fd, address, length) == 0
+                         : ::bind(fd, address, length) == 0
+            && ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &length) == 0;
     ::close(fd);
-    return ok;
+    return ok ? ntohs(a.sin_port) : 0;
 }
 } // namespace
 
@@ -33,17 +37,7 @@ TestBroker::~TestBroker()
 
 int TestBroker::FreePort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
+    return Loopback(0);
 }
 
 bool TestBroker::Start()
@@ -108,7 +102,7 @@ bool TestBroker::Restart()
     if (!TestEnv::WaitUntil(
             [this] {
                 return m_process->state() != QProcess::Running
-                    || (Connectable(m_port) && Connectable(m_tlsPort));
+                    || (Loopback(m_port) && Loopback(m_tlsPort));
             },
             20000)
         || m_process->state() != QProcess::Running) {
@@ -124,7 +118,7 @@ void TestBroker::Stop()
     if (!m_process)
         return;
     if (m_process->state() == QProcess::Running) {
-        ::kill(pid_t(m_process->processId()), SIGTERM);
+        m_process->terminate();
         if (!m_process->waitForFinished(10000))
             m_process->kill();
         m_process->waitForFinished(5000);

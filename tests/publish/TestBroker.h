@@ -7,11 +7,9 @@
 
 #include <memory>
 
-// A mosquitto broker of a test's own on 127.0.0.1: a plain listener at a free port, a TLS
-// listener at another (a CA and a server certificate made with openssl), a password file
-// with one user ("meter" / "secret", anonymous clients allowed too), packets up to 2048
-// bytes, and persistence, so a subscriber's session outlives a restart. Subscriber is a
-// mosquitto_sub on the plain listener that keeps every message it gets.
+// A mosquitto of a test's own on 127.0.0.1: plain and TLS listeners (certificates made with
+// openssl), one user "meter"/"secret" beside anonymous clients, packets up to 2048 bytes, and
+// persistence, so a subscriber's session outlives a restart.
 class TestBroker
 {
 public:
