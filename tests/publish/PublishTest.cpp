@@ -337,8 +337,9 @@ TEST_F(PublishBroker, BrokerAwayTenSecondsLosesNothing)
     int sent = 0;
     QTimer ticker; // a reading every 50 ms, its flow its number
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        publisher.ModbusReading(QDateTime::currentDateTime(), ++sent % 8 + 1,
-            { { QStringLiteral("flow"), QString::number(sent), QStringLiteral("SCFM") } }, {});
+        const int n = ++sent;
+        publisher.ModbusReading(QDateTime::currentDateTime(), n % 8 + 1,
+            { { QStringLiteral("flow"), QString::number(n), QStringLiteral("SCFM") } }, {});
     });
     ticker.start(50);
     ASSERT_TRUE(TestEnv::WaitUntil([&] { return sent >= 20; }));
