@@ -13,6 +13,7 @@
 #include "base/CView.h"
 #include "base/Globals.h"
 #include "base/WindowFit.h"
+#include "publish/MqttPublisher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -326,6 +327,24 @@ void CMainFrame::CreateStatusBar()
         statusBar()->addPermanentWidget(label);
         return label;
     };
+    m_publishLabel = new QLabel(this);
+    m_publishLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBar()->addPermanentWidget(m_publishLabel);
+    const auto showPublishing = [this] {
+        MqttPublisher *publisher = m_app ? m_app->Publisher() : nullptr;
+        const bool shown = publisher && (publisher->Started() || publisher->Queued() > 0);
+        m_publishLabel->setVisible(shown);
+        if (!publisher)
+            return;
+        m_publishLabel->setText(publisher->StatusText());
+        // Permanent widgets are squeezed to their minimum: the whole text stays readable.
+        m_publishLabel->setMinimumWidth(
+            m_publishLabel->fontMetrics().horizontalAdvance(m_publishLabel->text()) + 12);
+        m_publishLabel->setToolTip(publisher->LastError());
+    };
+    if (m_app && m_app->Publisher())
+        connect(m_app->Publisher(), &MqttPublisher::Changed, m_publishLabel, showPublishing);
+    showPublishing();
     m_capsLabel = indicator(QStringLiteral("CAP"));
     m_numLabel = indicator(QStringLiteral("NUM"));
     m_scrollLabel = indicator(QStringLiteral("SCRL"));

@@ -49,6 +49,9 @@ public:
     CGuideDlg *GuideWindow() const { return m_guide; }
     // The start page of an empty window area (hidden while a window is open).
     StartPage *Start() const { return m_startPage; }
+    // The status bar's MQTT field: the broker's state and the queue's length (hidden while
+    // publishing is off and nothing is queued).
+    QLabel *PublishLabel() const { return m_publishLabel; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -77,6 +80,7 @@ private:
     QToolBar *m_toolBar = nullptr;
     StartPage *m_startPage = nullptr;
     QLabel *m_capsLabel = nullptr;
+    QLabel *m_publishLabel = nullptr;
     QLabel *m_numLabel = nullptr;
     QLabel *m_scrollLabel = nullptr;
     std::map<QString, QAction *> m_actions;

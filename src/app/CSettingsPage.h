@@ -17,6 +17,8 @@ public:
     void OnSetActive();
     bool WasShown() const { return m_shown; }
     virtual void Apply() = 0;
+    // Whether OK may apply the page; false (after saying why) keeps the sheet open on it.
+    virtual bool Validate() { return true; }
 
 protected:
     virtual void FillLists() = 0;

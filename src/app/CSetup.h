@@ -5,11 +5,12 @@
 class CAuditPage;
 class CComm232BaudPage;
 class CCommPage;
+class CPublishPage;
 class CTarvikApp;
 class CVersPage;
 class QTabWidget;
 
-// The "Settings" property sheet: four pages, OK applying every page that has been shown, in
+// The "Settings" property sheet: five pages, OK applying every page that has been shown, in
 // page order; Cancel applying nothing.
 class CSetup : public QDialog
 {
@@ -21,6 +22,7 @@ public:
     CCommPage *ModbusPage() const { return m_modbusPage; }
     CVersPage *VersionsPage() const { return m_versionsPage; }
     CAuditPage *AuditPage() const { return m_auditPage; }
+    CPublishPage *PublishPage() const { return m_publishPage; }
     // What OK does (also called by tests).
     void OnOK();
 
@@ -32,4 +34,5 @@ private:
     CCommPage *m_modbusPage = nullptr;
     CVersPage *m_versionsPage = nullptr;
     CAuditPage *m_auditPage = nullptr;
+    CPublishPage *m_publishPage = nullptr;
 };

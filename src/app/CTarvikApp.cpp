@@ -9,10 +9,13 @@
 #include "app/TemplateChooser.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/ReadingSink.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
+#include "publish/MqttPublisher.h"
+#include "publish/PublishSettings.h"
 #include "terminal/CTermView.h"
 
 #include <QApplication>
@@ -50,6 +53,10 @@ CTarvikApp::~CTarvikApp()
     if (m_mainFrame)
         m_docManager->CloseAllDocuments();
     m_mainFrame.reset();
+    // The broker hears "offline" before the ports close.
+    if (ReadingSink::Instance() == m_publisher.get())
+        ReadingSink::Install(nullptr);
+    m_publisher.reset();
     if (m_messageBoxes) {
         // Their boxes belonged to the main frame.
         UserMessage::SetAskHandler(nullptr);
@@ -83,6 +90,8 @@ bool CTarvikApp::InitInstance()
     AppServices::Install(m_services.get());
     m_docManager->LoadRecentFiles();
     DocTypes::RegisterAll(*m_docManager);
+    m_publisher = std::make_unique<MqttPublisher>();
+    ReadingSink::Install(m_publisher.get());
 
     {
         CPrefs prefs;
@@ -147,7 +156,25 @@ bool CTarvikApp::InitInstance()
             }
         }
     } // the preferences are written back here
+    {
+        std::unique_ptr<QSettings> store = CPrefs::OpenStore();
+        const PublishSettings publish = PublishSettings::Load(*store);
+        if (publish.enabled)
+            ApplyPublishSettings(publish);
+    }
     return true;
+}
+
+QString CTarvikApp::ApplyPublishSettings(const PublishSettings &settings)
+{
+    if (!settings.enabled) {
+        m_publisher->Stop();
+        return {};
+    }
+    const QString error = m_publisher->Start(settings);
+    if (!error.isEmpty())
+        UserMessage::Show(QStringLiteral("Readings are not published.\n") + error);
+    return error;
 }
 
 std::unique_ptr<QMessageBox> CTarvikApp::MakeMessageBox(

@@ -10,6 +10,8 @@ class CAppServices;
 class CDocManager;
 class CMainFrame;
 class CSerial;
+class MqttPublisher;
+class PublishSettings;
 class mbCSerial;
 class QMessageBox;
 class QPrinter;
@@ -39,6 +41,12 @@ public:
     // The slot the Modbus settings page may fill with a new port object.
     std::unique_ptr<mbCSerial> &ModbusPortSlot() { return m_modbusPort; }
     const LinkTiming &Timing() const { return m_timing; }
+    // The MQTT publisher, the reading sink of the Modbus windows and PC logging (exists from
+    // start-up to exit; off unless Settings > Publish switched it on).
+    MqttPublisher *Publisher() const { return m_publisher.get(); }
+    // Puts publishing settings in force: on starts (or restarts) the publisher, off stops it.
+    // Empty on success, else the message (also shown).
+    QString ApplyPublishSettings(const PublishSettings &settings);
     CDocManager *DocManager() const { return m_docManager.get(); }
     CMainFrame *MainFrame() const { return m_mainFrame.get(); }
     QPrinter *Printer();
@@ -65,5 +73,6 @@ private:
     std::unique_ptr<CAppServices> m_services;
     std::unique_ptr<CSerial> m_meterLink;
     std::unique_ptr<mbCSerial> m_modbusPort;
+    std::unique_ptr<MqttPublisher> m_publisher;
     std::unique_ptr<CMainFrame> m_mainFrame;
 };

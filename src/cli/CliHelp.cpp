@@ -10,7 +10,9 @@ const char *const kExitStatus[][2] = {
         "interrupted; for diff: the two differ; or output (standard output, a file) could not "
         "be written" },
     { "2", "bad arguments, or a file that is missing, unreadable or of the other series" },
-    { "3", "the port cannot be used (missing, no permission, or held by another program)" },
+    { "3",
+        "the port cannot be used (missing, no permission, or held by another program), or "
+        "the MQTT broker of --mqtt cannot be reached at the start" },
 };
 
 // The version of --json's output: raised when a field is renamed or removed.
@@ -125,31 +127,47 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
                 { "--force", "", "replace FILE2 if it exists" },
                 { "--operator", "ID",
                     "the operator (a registered ID or a name) for the trail" } } },
-        { "log", "--port P --interval S (--seconds N | --until TIME) --out FILE [--options LIST]",
+        { "log",
+            "--port P --interval S (--seconds N | --until TIME) --out FILE [--options LIST] "
+            "[--mqtt URL [--topic PREFIX]]",
             "log the meter's readings to a file, as the datalogger does",
             "Takes a snapshot of the meter's reading stream every S seconds into FILE in the "
             "datalogger's format, for N seconds or until TIME (hh:mm:ss today). Ctrl+C ends "
             "the log with its stop line. FILE is never a meter file (.mtr, .qxm), and an "
-            "existing FILE is replaced only with --force.",
+            "existing FILE is replaced only with --force. With --mqtt each snapshot is also "
+            "published on PREFIX/meter/SERIAL; readings still queued at the end are sent within "
+            "5 s.",
             { { "--port", "P", kPortText }, { "--interval", "S", "seconds between snapshots" },
                 { "--seconds", "N", "log for N seconds" },
                 { "--until", "TIME", "log until hh:mm:ss" }, { "--out", "FILE", "the log file" },
                 { "--options", "LIST",
                     "columns, comma-separated: date,time,flow,total,high,low,relay1,relay2 "
                     "(default date,time,flow,total)" },
-                { "--force", "", "replace FILE if it exists" } } },
+                { "--force", "", "replace FILE if it exists" },
+                { "--mqtt", "URL",
+                    "also publish each reading to the MQTT broker at mqtt://host:port or "
+                    "mqtts://host:port" },
+                { "--topic", "PREFIX", "the topics' prefix (default tarvik)" },
+                { "--mqtt-ca", "FILE", "the CA certificate of an mqtts broker" },
+                { "--mqtt-user", "USER",
+                    "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" } } },
         { "transfer", "--port P --out FILE", "copy the meter's stored log to a file",
             "Transfers the meter logger's stored log as the datalogger does. FILE is never a "
             "meter file (.mtr, .qxm), and an existing FILE is replaced only with --force (it is "
             "put back when the transfer fails).",
             { { "--port", "P", kPortText }, { "--out", "FILE", "the log file" },
                 { "--force", "", "replace FILE if it exists" } } },
-        { "modbus", "--port P --addresses A-B [--count N] [--interval MS] [--csv]",
+        { "modbus",
+            "--port P --addresses A-B [--count N] [--interval MS] [--csv] [--mqtt URL "
+            "[--topic PREFIX]]",
             "poll a Modbus network as the Modbus window does",
             "Reads flow rate, totalizer and temperature of each address in turn, one line (or "
             "CSV row) per meter per sweep; N sweeps (default 1), MS milliseconds apart. A meter "
             "that does not answer is said on standard error and tried again on the next sweep, "
-            "as the window does with \"Keep polling through errors\"; the status is then 1.",
+            "as the window does with \"Keep polling through errors\"; the status is then 1. With "
+            "--mqtt each meter's reading (or failure) is also published on PREFIX/modbus/ADDRESS, "
+            "with the units of a static read made first; Ctrl+C sends what is queued (5 s at "
+            "most) before the program ends.",
             { { "--port", "P", "the RS-485 port" },
                 { "--addresses", "A-B", "addresses to poll, e.g. 1-8 or 1,3,5" },
                 { "--count", "N", "sweeps (default 1)" },
@@ -157,7 +175,14 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
                 { "--parity", "TEXT",
                     "the character format: \"1 8 EVEN 1\" (default), \"1 8 NONE 1\", "
                     "\"1 8 ODD 1\" or \"1 8 NONE 2\"" },
-                { "--csv", "", "CSV rows with a header line" } } },
+                { "--csv", "", "CSV rows with a header line" },
+                { "--mqtt", "URL",
+                    "also publish each reading to the MQTT broker at mqtt://host:port or "
+                    "mqtts://host:port" },
+                { "--topic", "PREFIX", "the topics' prefix (default tarvik)" },
+                { "--mqtt-ca", "FILE", "the CA certificate of an mqtts broker" },
+                { "--mqtt-user", "USER",
+                    "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" } } },
         { "convert", "FILE --to VERSION --out FILE2", "convert a meter file to another firmware",
             "The form's Convert: moves the data into the layout of VERSION (3.9G, 4.0x, "
             ">= 4.1A, or a Quixal version) and writes FILE2, which is replaced, or is FILE "

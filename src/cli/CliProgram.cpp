@@ -8,6 +8,7 @@
 #include "base/DialogueRunner.h"
 #include "base/Globals.h"
 #include "base/OperatorIds.h"
+#include "base/ReadingSink.h"
 #include "base/SheetPdf.h"
 #include "base/UserMessage.h"
 #include "cli/CliAudit.h"
@@ -21,12 +22,15 @@
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormRules.h"
 #include "modbus/ModbusMaster.h"
+#include "publish/MqttPublisher.h"
+#include "publish/PublishSettings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -299,12 +303,22 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
         return RunDialogue(Read());
     if (name == QLatin1String("send"))
         return RunDialogue(Send());
-    if (name == QLatin1String("log"))
-        return Log();
+    if (name == QLatin1String("log")) {
+        if (!StartPublishing())
+            return m_code;
+        const int code = Log();
+        FinishPublishing();
+        return code;
+    }
     if (name == QLatin1String("transfer"))
         return Transfer();
-    if (name == QLatin1String("modbus"))
-        return RunDialogue(Modbus());
+    if (name == QLatin1String("modbus")) {
+        if (!StartPublishing())
+            return m_code;
+        const int code = RunDialogue(Modbus());
+        FinishPublishing();
+        return code;
+    }
     if (name == QLatin1String("diff"))
         return RunDialogue(Diff());
     if (name == QLatin1String("report"))
@@ -1034,6 +1048,16 @@ Task<void> CliProgram::Modbus()
     }
     SerialPort::Claim claim(&serial, this);
     ModbusMaster master(&serial);
+    // What is published carries each meter's units: one static read per address first.
+    QHash<int, std::pair<QString, QString>> units;
+    ReadingSink *sink = m_publisher ? ReadingSink::Instance() : nullptr;
+    for (int address : sink ? addresses : QList<int>()) {
+        if (m_runner->Cancelled())
+            break;
+        if (co_await master.ReadStaticAsync(*m_runner, QString::number(address)))
+            units[address]
+                = { master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed() };
+    }
     const bool csv = m_args.Has(QStringLiteral("--csv"));
     if (csv)
         Out(QStringLiteral("sweep,time,%1,address,flow,totalizer,temperature\n")
@@ -1050,9 +1074,20 @@ Task<void> CliProgram::Modbus()
                 break;
             // A CSV line carries the date and offset (two cells) as every CSV the program
             // writes does; a line for people the clock time alone.
-            const QString time = csv
-                ? QString::fromLatin1(CsvTime::Format(QDateTime::currentDateTime()))
-                : QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+            const QDateTime now = QDateTime::currentDateTime();
+            const QString time = csv ? QString::fromLatin1(CsvTime::Format(now))
+                                     : now.time().toString(QStringLiteral("HH:mm:ss"));
+            if (sink) {
+                std::vector<ReadingSink::Value> values;
+                if (ok)
+                    values = { { QStringLiteral("flow"), master.FlowText(), units[address].first },
+                        { QStringLiteral("totalizer"), master.TotalizerText(),
+                            units[address].second },
+                        { QStringLiteral("temperature"), master.TemperatureText(),
+                            QString(QChar(0xB0)) + QLatin1Char('F') } };
+                sink->ModbusReading(
+                    now, address, values, ok ? QString() : master.FailureText(text).trimmed());
+            }
             if (!ok) {
                 Err(master.FailureText(text));
                 m_code = kMeterFailed;
@@ -1153,6 +1188,74 @@ int CliProgram::Transfer()
     return RunDatalog([this](CliDatalog &datalog) {
         datalog.StartTransfer(UserPath(m_args.Value(QStringLiteral("--out"))));
     });
+}
+
+bool CliProgram::StartPublishing()
+{
+    if (!m_args.Has(QStringLiteral("--mqtt")))
+        return true;
+    PublishSettings settings;
+    settings.enabled = true;
+    settings.url = m_args.Value(QStringLiteral("--mqtt"));
+    if (m_args.Has(QStringLiteral("--topic")))
+        settings.topicPrefix = m_args.Value(QStringLiteral("--topic"));
+    settings.caFile = m_args.Value(QStringLiteral("--mqtt-ca"));
+    settings.user = m_args.Value(QStringLiteral("--mqtt-user"));
+    settings.password = qEnvironmentVariable("TARVIK_MQTT_PASSWORD");
+    m_publisher = std::make_unique<MqttPublisher>();
+    MqttPublisher::Timing timing;
+    timing.connectTimeoutMs = 5000;
+    timing.maxRetryMs = 10000;
+    m_publisher->SetTiming(timing);
+    const QString error = m_publisher->Start(settings);
+    if (!error.isEmpty()) {
+        Err(error);
+        m_publisher.reset();
+        m_code = kBadInput;
+        return false;
+    }
+    // The first attempt decides: taken, or the reason it was not.
+    QObject::connect(m_publisher.get(), &MqttPublisher::Changed, [this] {
+        if (m_publisher->GetState() != MqttPublisher::State::Connecting)
+            QCoreApplication::exit(0);
+    });
+    QObject::connect(m_signals.get(), &CliSignals::Interrupt, [] { QCoreApplication::exit(0); });
+    if (m_publisher->GetState() == MqttPublisher::State::Connecting)
+        QCoreApplication::exec();
+    QObject::disconnect(m_publisher.get(), &MqttPublisher::Changed, nullptr, nullptr);
+    QObject::disconnect(m_signals.get(), &CliSignals::Interrupt, nullptr, nullptr);
+    if (m_publisher->GetState() != MqttPublisher::State::Online) {
+        Err(m_signals->Interrupted() ? QStringLiteral("Interrupted before anything was done.")
+                                     : m_publisher->LastError());
+        m_code = m_signals->Interrupted() ? kMeterFailed : kPortUnusable;
+        m_publisher.reset();
+        return false;
+    }
+    // Later troubles (the broker gone, a reading refused) are said as they come; the readings
+    // wait in the queue meanwhile.
+    QObject::connect(
+        m_publisher.get(), &MqttPublisher::Problem, [](const QString &message) { Err(message); });
+    ReadingSink::Install(m_publisher.get());
+    return true;
+}
+
+void CliProgram::FinishPublishing()
+{
+    if (!m_publisher)
+        return;
+    ReadingSink::Install(nullptr);
+    bool drained = false;
+    QObject::connect(m_publisher.get(), &MqttPublisher::Drained, [&drained] {
+        drained = true;
+        QCoreApplication::exit(0);
+    });
+    m_publisher->Drain(5000);
+    if (!drained)
+        QCoreApplication::exec();
+    if (m_publisher->Queued() > 0)
+        Err(QStringLiteral("%1 readings could not be delivered to the MQTT broker.")
+                .arg(m_publisher->Queued()));
+    m_publisher.reset();
 }
 
 int CliProgram::RunDatalog(const std::function<void(CliDatalog &)> &start)

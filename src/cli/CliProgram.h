@@ -13,6 +13,7 @@ class CliDatalog;
 class CliMeter;
 class CliMeterFile;
 class CSerial;
+class MqttPublisher;
 
 class CliSignals;
 class DialogueRunner;
@@ -83,7 +84,14 @@ private:
     // Opens the meter link for the datalogger's commands; null and the status set when not.
     std::unique_ptr<CSerial> OpenLink();
 
+    // With --mqtt: starts the publisher and waits for the broker to take the connection; false
+    // (said, status 2 or 3 set) when the options are wrong or the broker cannot be reached.
+    bool StartPublishing();
+    // Sends what is still queued (5 s at most) and closes the connection.
+    void FinishPublishing();
+
     CliArgs m_args;
+    std::unique_ptr<MqttPublisher> m_publisher;
     QString m_name;
     int m_code = kDone;
     DialogueRunner *m_runner = nullptr;

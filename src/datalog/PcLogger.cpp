@@ -2,6 +2,7 @@
 
 #include "base/AppServices.h"
 #include "base/PrintfText.h"
+#include "base/ReadingSink.h"
 #include "base/UserMessage.h"
 #include "datalog/DatalogFieldRules.h"
 #include "datalog/DatalogModel.h"
@@ -331,6 +332,19 @@ void PcLogger::TakeSnapshot()
     }
     m_model.Append(LogData::Snapshot, displayRow);
     m_file.Write(fileRow.toLatin1() + '\n');
+    if (ReadingSink *sink = ReadingSink::Instance()) {
+        const auto unitOf = [](const QString &display, const QString &value) {
+            return display.mid(value.size()).trimmed();
+        };
+        const auto relay
+            = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
+        sink->MeterReading(now, f.serialNumber,
+            { { QStringLiteral("flow"), r.flowValue, unitOf(r.flowDisplay, r.flowValue) },
+                { QStringLiteral("total"), r.totalValue, unitOf(r.totalDisplay, r.totalValue) },
+                { QStringLiteral("high"), r.high, {} }, { QStringLiteral("low"), r.low, {} },
+                { QStringLiteral("relay1"), relay(r.Relay1On()), {} },
+                { QStringLiteral("relay2"), relay(r.Relay2On()), {} } });
+    }
     if (st.rowNumber < INT_MAX)
         ++st.rowNumber;
     if (!m_file.Commit())

@@ -5,6 +5,7 @@
 #include "base/DialogueRunner.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
+#include "base/ReadingSink.h"
 #include "base/ScanText.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
@@ -755,9 +756,11 @@ Task<void> Modbus::PollDialogue(int panel)
             ScanText::Double(m_master.FlowText()).value_or(qQNaN()));
         m_recorder.Reading(panel, address, m_master.FlowText(), m_master.TotalizerText(),
             m_master.TemperatureText());
+        PublishReading(panel, address, {});
         co_return;
     }
     m_trend.Failed(panel, address, QDateTime::currentMSecsSinceEpoch());
+    PublishReading(panel, address, m_master.FailureText(address).trimmed());
     if (KeepPolling()) {
         ShowFailure(panel, address);
         co_return;
@@ -765,6 +768,24 @@ Task<void> Modbus::PollDialogue(int panel)
     // Polling stops before the message box opens, so no tick fires behind it.
     StopPolling();
     m_failureMessage = m_master.FailureText(address);
+}
+
+void Modbus::PublishReading(int panel, const QString &address, const QString &failure)
+{
+    ReadingSink *sink = ReadingSink::Instance();
+    if (!sink)
+        return;
+    const auto &f = m_panels[size_t(panel)].fields;
+    // Units come from the static read; "-----" (not read yet) publishes no unit.
+    const auto unit
+        = [&f](Field field) { return f[field]->text() == kDashes ? QString() : f[field]->text(); };
+    std::vector<ReadingSink::Value> values;
+    if (failure.isEmpty())
+        values = { { QStringLiteral("flow"), m_master.FlowText(), unit(FlowUnits) },
+            { QStringLiteral("totalizer"), m_master.TotalizerText(), unit(TotalizerUnits) },
+            { QStringLiteral("temperature"), m_master.TemperatureText(), unit(TemperatureUnit) } };
+    sink->ModbusReading(
+        QDateTime::currentDateTime(), ModbusMaster::AddressValue(address), values, failure);
 }
 
 void Modbus::ShowFailure(int panel, const QString &address)

@@ -154,6 +154,8 @@ private:
     void StaticNext();
     Task<void> StaticDialogue(int panel);
     void ShowFailure(int panel, const QString &address);
+    // Hands a meter's reading (or its failure) to the installed reading sink, if any.
+    void PublishReading(int panel, const QString &address, const QString &failure);
     void SweepEnded();
 
     ModbusMaster m_master;

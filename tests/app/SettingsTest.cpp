@@ -1,5 +1,7 @@
 #include "app/CComm232BaudPage.h"
 #include "app/CCommPage.h"
+#include "app/CMainFrame.h"
+#include "app/CPublishPage.h"
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
 #include "app/CVersPage.h"
@@ -9,9 +11,13 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
+#include "publish/MqttPublisher.h"
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSettings>
@@ -102,11 +108,12 @@ TEST_F(Settings, PagesSelectTheStoredValues)
 {
     CSetup sheet(m_app.get());
     EXPECT_EQ(sheet.windowTitle(), QStringLiteral("Settings"));
-    ASSERT_EQ(sheet.Tabs()->count(), 4);
+    ASSERT_EQ(sheet.Tabs()->count(), 5);
     EXPECT_EQ(sheet.Tabs()->tabText(0), QStringLiteral("Terminal Comm Port"));
     EXPECT_EQ(sheet.Tabs()->tabText(1), QStringLiteral("Modbus Comm Port"));
     EXPECT_EQ(sheet.Tabs()->tabText(2), QStringLiteral("Versions"));
     EXPECT_EQ(sheet.Tabs()->tabText(3), QStringLiteral("Sending and Audit"));
+    EXPECT_EQ(sheet.Tabs()->tabText(4), QStringLiteral("Publish"));
     EXPECT_TRUE(sheet.TerminalPage()->WasShown());
     EXPECT_FALSE(sheet.ModbusPage()->WasShown());
     sheet.Tabs()->setCurrentIndex(1);
@@ -223,4 +230,42 @@ TEST_F(Settings, TypedDevicePathIsTakenAndOfferedAgain)
     EXPECT_EQ(CTarvikApp::MeterLink()->PortText(), path);
     EXPECT_EQ(CTarvikApp::MeterLink()->IsEnabled(), 1);
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
+}
+
+// Publish: OK refuses what cannot work (the sheet stays open, nothing stored), then stores and
+// starts what can; the status bar shows the broker's state (none listens here) and the queue.
+TEST_F(Settings, PublishPageRefusesBadSettingsAndStartsGoodOnes)
+{
+    CSetup sheet(m_app.get());
+    sheet.Tabs()->setCurrentIndex(4);
+    CPublishPage *page = sheet.PublishPage();
+    EXPECT_EQ(page->PrefixEdit()->text() + page->QosBox()->currentText(),
+        QStringLiteral("tarvik1 - at least once"));
+    QLabel *status = m_app->MainFrame()->PublishLabel();
+    EXPECT_FALSE(status->isVisible());
+    page->EnabledBox()->setChecked(true);
+    for (const char *url : { "mqtt://127.0.0.1", "mqtt://127.0.0.1:1" }) {
+        page->UrlEdit()->setText(QLatin1String(url));
+        page->PrefixEdit()->setText(QStringLiteral("plant/#"));
+        sheet.OnOK();
+    }
+    EXPECT_NE(sheet.result(), QDialog::Accepted);
+    EXPECT_EQ(m_messages.size(), 2);
+    EXPECT_TRUE(m_messages.value(0).contains(QLatin1String("gives no port")));
+    EXPECT_TRUE(m_messages.value(1).contains(QLatin1String("\"+\" or \"#\"")));
+    EXPECT_EQ(Stored(QStringLiteral("Publish/URL")), QString());
+    EXPECT_FALSE(m_app->Publisher()->Started());
+    page->PrefixEdit()->setText(QStringLiteral("plant/hall2"));
+    page->QosBox()->setCurrentIndex(0);
+    sheet.OnOK();
+    EXPECT_EQ(sheet.result(), QDialog::Accepted);
+    EXPECT_EQ(Stored(QStringLiteral("Publish/PREFIX")), QStringLiteral("plant/hall2"));
+    EXPECT_EQ(Stored(QStringLiteral("Publish/QOS")), QStringLiteral("0"));
+    EXPECT_TRUE(TestEnv::WaitUntil([status] {
+        return status->text().contains(QLatin1String("(Connection refused)"));
+    })) << qPrintable(status->text());
+    m_app->Publisher()->ModbusReading(QDateTime::currentDateTime(), 1, {}, QStringLiteral("x"));
+    EXPECT_TRUE(status->isVisible() && status->text().endsWith(QLatin1String("1 queued")));
+    EXPECT_TRUE(TestEnv::WaitUntil([status] { return status->width() >= status->minimumWidth(); }))
+        << "the whole text is shown";
 }

@@ -2,6 +2,8 @@
 // tarvik-metersim --modbus.
 #include "ModbusFrames.h"
 #include "SimProcess.h"
+
+#include "base/ReadingSink.h"
 #include "support/TestEnv.h"
 
 #include "app/CDocManager.h"
@@ -25,6 +27,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -575,6 +578,24 @@ TEST_F(ModbusView, KeepsPollingThroughASilentMeterWhileKeysAreTyped)
             ++keysDuringExchange;
     });
 
+    // Every reading and failure also goes to the installed reading sink (the MQTT publisher).
+    struct Sink : ReadingSink
+    {
+        QStringList seen;
+        void ModbusReading(const QDateTime &, int address, const std::vector<Value> &values,
+            const QString &failure) override
+        {
+            QString line = QString::number(address);
+            for (const Value &v : values)
+                line += QLatin1Char(' ') + v.name + QLatin1Char('=') + v.text.trimmed() + v.unit;
+            seen << line + failure;
+        }
+        void MeterReading(const QDateTime &, const QString &, const std::vector<Value> &) override
+        {
+        }
+    } sink;
+    ReadingSink *const previousSink = ReadingSink::Install(&sink);
+
     LoopGap gap;
     m_view->OnDynamicButton();
     ASSERT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
@@ -610,6 +631,22 @@ TEST_F(ModbusView, KeepsPollingThroughASilentMeterWhileKeysAreTyped)
     EXPECT_EQ(typed->text(), QStringLiteral("0.5") + QString(keys, QLatin1Char('1')));
     EXPECT_GT(keysDuringExchange, 10); // taken while a slave was being waited for
     EXPECT_LT(gap.LongestMs(), 1000);
+    ReadingSink::Install(previousSink);
+    // Failures with their reason; the last reading of a meter is the one its panel shows (no
+    // static read yet: flow and totalizer carry no unit).
+    EXPECT_TRUE(sink.seen.contains(QStringLiteral("2Address 2: Response Timed Out")));
+    for (int panel : { 1, 3 }) {
+        const QStringList mine
+            = sink.seen.filter(QRegularExpression(QStringLiteral("^%1").arg(panel)));
+        EXPECT_EQ(mine.value(mine.size() - 1),
+            QStringLiteral("%1 flow=%2 totalizer=%3 temperature=%4°F")
+                .arg(panel)
+                .arg(m_view->FieldText(panel, F::Flow).trimmed(),
+                    m_view->FieldText(panel, F::Totalizer).trimmed(),
+                    m_view->FieldText(panel, F::Temperature).trimmed()));
+    }
+    EXPECT_EQ(
+        sink.seen.filter(QRegularExpression(QStringLiteral("^[123]"))).size(), sink.seen.size());
 
     const QString shot = qEnvironmentVariable("TARVIK_MODBUS_SCREENSHOT");
     if (!shot.isEmpty())

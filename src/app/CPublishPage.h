@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/CSettingsPage.h"
+#include "publish/PublishSettings.h"
+
+class CTarvikApp;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+
+// "Publish": whether live readings go to an MQTT broker, and the broker's address, CA file,
+// topic prefix, client id, user, password and QoS. OK refuses settings the publisher cannot
+// use (the message says why, the page stays open); accepted ones are stored and put in force.
+class CPublishPage : public CSettingsPage
+{
+    Q_OBJECT
+public:
+    explicit CPublishPage(CTarvikApp *app, QWidget *parent = nullptr);
+    bool Validate() override;
+    void Apply() override;
+
+    // The settings as the page's fields give them.
+    PublishSettings Collected() const;
+    QCheckBox *EnabledBox() const { return m_enabled; }
+    QLineEdit *UrlEdit() const { return m_url; }
+    QLineEdit *CaFileEdit() const { return m_caFile; }
+    QLineEdit *PrefixEdit() const { return m_prefix; }
+    QLineEdit *ClientIdEdit() const { return m_clientId; }
+    QLineEdit *UserEdit() const { return m_user; }
+    QLineEdit *PasswordEdit() const { return m_password; }
+    QComboBox *QosBox() const { return m_qos; }
+
+protected:
+    void FillLists() override;
+
+private:
+    CTarvikApp *m_app = nullptr;
+    QCheckBox *m_enabled = nullptr;
+    QLineEdit *m_url = nullptr;
+    QLineEdit *m_caFile = nullptr;
+    QLineEdit *m_prefix = nullptr;
+    QLineEdit *m_clientId = nullptr;
+    QLineEdit *m_user = nullptr;
+    QLineEdit *m_password = nullptr;
+    QComboBox *m_qos = nullptr;
+};
