@@ -103,7 +103,8 @@ std::string UucpLock::LockFileFor(const std::string &devicePath)
 
 long UucpLock::OwnerOf(const std::string &contents)
 {
-    if (contents.size() == 4) {
+    const bool text = contents.find_first_not_of(" 0123456789\r\n") == std::string::npos;
+    if (contents.size() == 4 && !text) {
         // Binary: a native int, as some old tools wrote it.
         int pid = 0;
         std::memcpy(&pid, contents.data(), 4);

@@ -320,12 +320,16 @@ void WholeWriteAndByteWiseRead(SerialDevice &device)
     CHECK(device.Write(frame, 4));
     CHECK_SAYS(MsSince(writeStart) < 200, std::to_string(MsSince(writeStart)) + " ms");
     CHECK(device.WaitReadable(3000));
-    SerialDevice::SleepMs(400); // the whole answer (some 60 bytes at 9600 baud) is queued
-    const int queued = device.PendingInput();
+    // The whole answer (some 50 bytes at 9600 baud) queued: the count has stopped growing.
+    int queued = -1;
+    for (int settled = 0; settled < 20 && device.PendingInput() != queued; ++settled) {
+        queued = device.PendingInput();
+        SerialDevice::SleepMs(100);
+    }
     std::string reply;
     unsigned char byte = 0;
     const auto start = Clock::now();
-    while (device.PendingInput() > 0 && device.ReadNow(&byte) == 1)
+    while (int(reply.size()) < queued && device.PendingInput() > 0 && device.ReadNow(&byte) == 1)
         reply += char(byte);
     const long long us
         = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
