@@ -213,6 +213,9 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringWriteReadAndCommandList)
     EXPECT_EQ(m_messages[0].text,
         path + QStringLiteral(" is gone: the adapter was unplugged or the device closed"));
     EXPECT_FALSE(link.IsOpen()) << "the gone device is closed";
+    // The name goes with the meter, so another program's terminal that takes the freed number
+    // is not opened in its place meanwhile.
+    QFile::remove(path);
     EXPECT_TRUE(form.GetField(1051).isEmpty()) << "no image from a dead meter";
     EXPECT_EQ(form.GetField(1049), QStringLiteral("4.1A")) << "what was read before stays";
 
@@ -431,6 +434,7 @@ TEST_F(FarEndLossTest, MeterGoesAwayMidSendAndMidUpdate)
         DelayedKill killer(meter->Pid(), 300);
         killer.Arm();
         EXPECT_EQ(link.SendCommand(QByteArray(400, 'x')), 0);
+        QFile::remove(path);
         ASSERT_TRUE(killer.killed);
         EXPECT_LT(MsSince(killer.timeOfKill.load()), 1000) << "the send stopped at the hang-up";
         EXPECT_TRUE(link.IsGone());
@@ -446,7 +450,10 @@ TEST_F(FarEndLossTest, MeterGoesAwayMidSendAndMidUpdate)
     core.OnFirstShown();
     DelayedKill killer(meter->Pid(), 0);
     sink.at = QStringLiteral("Transferring Calib Date");
-    sink.onStatus = [&killer] { killer.Arm(); };
+    sink.onStatus = [&killer, &path] {
+        QFile::remove(path); // the name goes with the meter (see above)
+        killer.Arm();
+    };
     ASSERT_TRUE(Press(core, &DatalogCore::Update)) << "the port reopened by itself";
     sink.onStatus = nullptr;
     ASSERT_TRUE(killer.killed) << qPrintable(sink.statuses.join('|'));
