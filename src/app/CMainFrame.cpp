@@ -1,5 +1,6 @@
 #include "app/CMainFrame.h"
 
+#include "app/CAuditDlg.h"
 #include "app/CDocManager.h"
 #include "app/CGuideDlg.h"
 #include "app/CSetup.h"
@@ -222,6 +223,13 @@ void CMainFrame::CreateActions()
             if (CView *view = ActiveView())
                 m_docManager->NewWindow(view->GetDocument());
         });
+    connect(MakeAction(QStringLiteral("window_audit"), QStringLiteral("Audit &Trail"),
+                QStringLiteral("List what was read from and written to meters and meter "
+                               "files\nAudit Trail")),
+        &QAction::triggered, this, [this] {
+            CAuditDlg trail(this);
+            trail.exec();
+        });
     connect(MakeAction(QStringLiteral("window_cascade"), QStringLiteral("&Cascade"),
                 QStringLiteral("Arrange windows so they overlap\nCascade Windows")),
         &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
@@ -392,6 +400,8 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
     window->addAction(Action(QStringLiteral("window_cascade")));
     window->addAction(Action(QStringLiteral("window_tile")));
     window->addAction(Action(QStringLiteral("window_arrange")));
+    window->addSeparator();
+    window->addAction(Action(QStringLiteral("window_audit")));
     connect(window, &QMenu::aboutToShow, this, [this, window] { RebuildWindowList(window); });
 
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));

@@ -1,5 +1,6 @@
 #include "app/CSetup.h"
 
+#include "app/CAuditPage.h"
 #include "app/CComm232BaudPage.h"
 #include "app/CCommPage.h"
 #include "app/CVersPage.h"
@@ -20,6 +21,8 @@ CSetup::CSetup(CTarvikApp *app, QWidget *parent)
     m_tabs->addTab(m_terminalPage, QStringLiteral("Terminal Comm Port"));
     m_tabs->addTab(m_modbusPage, QStringLiteral("Modbus Comm Port"));
     m_tabs->addTab(m_versionsPage, QStringLiteral("Versions"));
+    m_auditPage = new CAuditPage(m_tabs);
+    m_tabs->addTab(m_auditPage, QStringLiteral("Sending and Audit"));
     auto *buttons = new QDialogButtonBox(
         QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
     // The pages never mark themselves changed, so Apply stays disabled.

@@ -2,13 +2,14 @@
 
 #include <QDialog>
 
+class CAuditPage;
 class CComm232BaudPage;
 class CCommPage;
 class CTarvikApp;
 class CVersPage;
 class QTabWidget;
 
-// The "Settings" property sheet: three pages, OK applying every page that has been shown, in
+// The "Settings" property sheet: four pages, OK applying every page that has been shown, in
 // page order; Cancel applying nothing.
 class CSetup : public QDialog
 {
@@ -19,6 +20,7 @@ public:
     CComm232BaudPage *TerminalPage() const { return m_terminalPage; }
     CCommPage *ModbusPage() const { return m_modbusPage; }
     CVersPage *VersionsPage() const { return m_versionsPage; }
+    CAuditPage *AuditPage() const { return m_auditPage; }
     // What OK does (also called by tests).
     void OnOK();
 
@@ -29,4 +31,5 @@ private:
     CComm232BaudPage *m_terminalPage = nullptr;
     CCommPage *m_modbusPage = nullptr;
     CVersPage *m_versionsPage = nullptr;
+    CAuditPage *m_auditPage = nullptr;
 };

@@ -11,6 +11,16 @@
 bool SheetPdf::Write(const QString &path, const Builder &builder, const QPageLayout &layout,
     const QString &title, const QString &creator)
 {
+    return WritePages(
+        path, 1, [&builder](int, const SheetMetrics &metrics) { return builder(metrics); }, layout,
+        title, creator);
+}
+
+bool SheetPdf::WritePages(const QString &path, int count, const PageBuilder &pageBuilder,
+    const QPageLayout &layout, const QString &title, const QString &creator)
+{
+    if (count < 1)
+        return false;
     // Written beside the file and moved over it once whole: a failed write leaves no half PDF
     // and keeps the one that was there.
     QSaveFile file(path);
@@ -25,8 +35,13 @@ bool SheetPdf::Write(const QString &path, const Builder &builder, const QPageLay
     QPainter painter;
     if (!painter.begin(&pdf))
         return false;
-    const SheetPage page = builder(SheetRenderer::Measure(&pdf));
-    SheetRenderer::Draw(painter, page, QRectF(0, 0, pdf.width(), pdf.height()));
+    const SheetMetrics metrics = SheetRenderer::Measure(&pdf);
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && !pdf.newPage())
+            return false;
+        SheetRenderer::Draw(
+            painter, pageBuilder(i, metrics), QRectF(0, 0, pdf.width(), pdf.height()));
+    }
     return painter.end() && file.commit();
 }
 

@@ -20,6 +20,12 @@ public:
     // that was at path then stays as it was.
     static bool Write(const QString &path, const Builder &builder, const QPageLayout &layout,
         const QString &title, const QString &creator = QStringLiteral("Tarvik"));
+    // Several pages, one after another in one file, each built for the writer's metrics by
+    // pageBuilder(index); false as Write. No page at all is refused.
+    using PageBuilder = std::function<SheetPage(int index, const SheetMetrics &metrics)>;
+    static bool WritePages(const QString &path, int count, const PageBuilder &pageBuilder,
+        const QPageLayout &layout, const QString &title,
+        const QString &creator = QStringLiteral("Tarvik"));
     // The paper of a sheet written without a print setup: A4 portrait, half-inch margins.
     static QPageLayout DefaultLayout();
 };

@@ -5,7 +5,9 @@
 namespace {
 const char *const kExitStatus[][2] = {
     { "0", "done" },
-    { "1", "the meter refused, did not answer, or the run was interrupted" },
+    { "1",
+        "the meter refused, did not answer, holds other values than were sent, or the run was "
+        "interrupted; for diff: the two differ" },
     { "2", "bad arguments, or a file that is missing, unreadable or of the other series" },
     { "3", "the port cannot be used (missing, no permission, or held by another program)" },
 };
@@ -65,13 +67,40 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "as the form names it: serial number, \"_\", active range (\"_1\" for Quixal) and "
             "the series' extension, in the current folder. The file is written whole or not at "
             "all.",
-            { { "--port", "P", kPortText }, { "--out", "FILE", "the meter file to write" } } },
-        { "send", "FILE --port P [--force]", "write a meter file's configuration to the meter",
-            "Identifies the connected meter, refuses a meter of another series or serial number "
-            "than the file's unless --force, then runs the series' send list (send20.que or "
-            "qxsend.que) and says whether the meter stored the configuration.",
-            { { "--port", "P", kPortText },
+            { { "--port", "P", kPortText }, { "--out", "FILE", "the meter file to write" },
+                { "--operator", "ID",
+                    "the operator (a registered ID or a name) for the trail" } } },
+        { "send", "FILE --port P [--yes] [--force]",
+            "write a meter file's configuration to the meter",
+            "Reads the meter first (the series' read list), refuses a meter of another series "
+            "or serial number than the file's unless --force, keeps what it held as "
+            "as-found/SERIAL_YYYYMMDD-HHMMSS.mtr (.qxm), prints the fields the send will change "
+            "(caption: meter value -> file value) and the count of those unchanged, and asks on "
+            "a terminal; --yes answers for a script (without a terminal and without --yes "
+            "nothing is sent). It then runs the series' send list (send20.que or qxsend.que), "
+            "reads the meter back and says \"Meter stored the configuration\" only when the "
+            "meter holds what was sent; otherwise it names the fields that differ and the "
+            "status is 1. The Settings' \"Compare with the meter before sending\" and \"Read "
+            "back after sending\" (or --no-compare, --no-verify) leave the steps out. Every send "
+            "is a line of the audit trail.",
+            { { "--port", "P", kPortText }, { "--yes", "", "send the changes without asking" },
+                { "--no-compare", "", "send without reading the meter first" },
+                { "--no-verify", "", "do not read the meter back after the send" },
+                { "--operator", "ID", "the operator (a registered ID or a name) for the trail" },
                 { "--force", "", "send even to a meter of another serial number or series" } } },
+        { "diff", "A B | FILE --port P [--json]", "the fields in which two configurations differ",
+            "Compares two meter files, or a meter file with the connected meter (read with the "
+            "series' read list), field by field as the form shows them: one line per differing "
+            "field with its caption, id, A's text and B's text (the meter's is B). Status 0 when "
+            "they are equal, 1 when they differ, 2 for a file that cannot be read or a meter "
+            "that cannot be read, 3 when the port cannot be used.",
+            { { "--port", "P", kPortText }, { "--json", "", "the differences as a JSON array" } } },
+        { "report", "SERIAL --pdf OUT [--text]", "the change report of a meter from the trail",
+            "One page per visit of the meter (its serial number on one day) from the audit "
+            "trail: the as-found and as-left text of every field its sends changed, the "
+            "operators, the date and the program version, drawn as the datasheets are.",
+            { { "--pdf", "OUT", "the PDF to write" },
+                { "--text", "", "print the pages' lines on standard output" } } },
         { "show", "FILE [--json]", "every field of a meter file as the form shows it",
             "Prints one line per field: its caption, its field id and its text, as the form "
             "shows the file.",
@@ -81,7 +110,9 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "unit conversion, lists by their wording. A coefficient is NAME[i]=VALUE "
             "(Primary[0]). A value the form would refuse is refused with the form's message "
             "and nothing is written. The file is rewritten, or FILE2 written, whole.",
-            { { "--out", "FILE2", "write the changed file here instead" } } },
+            { { "--out", "FILE2", "write the changed file here instead" },
+                { "--operator", "ID",
+                    "the operator (a registered ID or a name) for the trail" } } },
         { "log", "--port P --interval S (--seconds N | --until TIME) --out FILE [--options LIST]",
             "log the meter's readings to a file, as the datalogger does",
             "Takes a snapshot of the meter's reading stream every S seconds into FILE in the "
@@ -114,7 +145,9 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "The form's Convert: moves the data into the layout of VERSION (3.9G, 4.0x, "
             ">= 4.1A, or a Quixal version) and writes FILE2.",
             { { "--to", "VERSION", "the firmware version to convert to" },
-                { "--out", "FILE2", "the converted file" } } },
+                { "--out", "FILE2", "the converted file" },
+                { "--operator", "ID",
+                    "the operator (a registered ID or a name) for the trail" } } },
         { "sheet", "FILE --pdf OUT [--operator NAME] [--text]",
             "the datasheet as the form prints it",
             "Writes the meter file's datasheet into a PDF on A4 paper, as the form's \"Export "

@@ -532,3 +532,33 @@ QString CliMeterFile::SetQuixal(int id, int index, const QString &value)
     m_quixal.SetText(id, QXFormFields::LimitOnLeave(id, value.trimmed()));
     return QString();
 }
+
+QString CliMeterFile::StoredText() const
+{
+    return m_doc->ImageToText();
+}
+
+QByteArray CliMeterFile::ImageBytes() const
+{
+    // The hexadecimal text skips its blanks: the bytes the layout covers, in image order.
+    return QByteArray::fromHex(m_doc->ImageToText().toLatin1());
+}
+
+QString CliMeterFile::VariableAt(int offset) const
+{
+    const MeterVars *table = m_doc->Vars();
+    for (int i = 0; table && i < table->Count(); ++i)
+        if (offset >= table->Offset(i) && offset < table->Offset(i) + table->Size(i))
+            return table->Name(i);
+    return QString();
+}
+
+QString CliMeterFile::Firmware()
+{
+    return m_series == Series::Quixal ? m_quixal.Text(1049).trimmed() : m_doc->MeterVersion();
+}
+
+QString CliMeterFile::Layout() const
+{
+    return m_doc->Vars() ? m_doc->Vars()->SectionName() : QString();
+}

@@ -69,6 +69,16 @@ public:
     // empty when taken, else the form's message.
     QString Set(const QString &name, const QString &value);
 
+    // What the as-found copy and the checks after a send need: the image as the file holds it
+    // (hexadecimal text, nothing collected from the fields), its bytes, the layout variable at
+    // an image offset, the firmware the document works with and the active range of a read.
+    QString StoredText() const;
+    QByteArray ImageBytes() const;
+    QString VariableAt(int offset) const;
+    QString Firmware();
+    QString Layout() const; // the layout section in force, "[4.1A]"
+    QString ActiveRange() const { return m_activeRange; }
+
 private:
     void Show();
     void Collect(bool forFile);

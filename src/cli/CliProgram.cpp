@@ -1,10 +1,14 @@
 #include "cli/CliProgram.h"
 
+#include "audit/AsFoundStore.h"
+#include "audit/AuditSettings.h"
+#include "audit/ConfigDiff.h"
 #include "base/DialogueRunner.h"
 #include "base/Globals.h"
 #include "base/OperatorIds.h"
 #include "base/SheetPdf.h"
 #include "base/UserMessage.h"
+#include "cli/CliAudit.h"
 #include "cli/CliDatalog.h"
 #include "cli/CliMeter.h"
 #include "cli/CliMeterFile.h"
@@ -118,6 +122,10 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
         return Transfer();
     if (name == QLatin1String("modbus"))
         return RunDialogue(Modbus());
+    if (name == QLatin1String("diff"))
+        return RunDialogue(Diff());
+    if (name == QLatin1String("report"))
+        return Report();
     Err(QStringLiteral("%1 is not built into this version of tarvik-cli yet.").arg(name));
     return kBadInput;
 }
@@ -226,6 +234,7 @@ int CliProgram::Set()
     const std::unique_ptr<CliMeterFile> file = OpenFile(path);
     if (!file)
         return kBadInput;
+    const std::vector<ConfigDiff::Field> before = CliAudit::Fields(*file);
     for (int i = 1; i < plain.size(); ++i) {
         const int equals = plain.at(i).indexOf(QLatin1Char('='));
         if (equals <= 0) {
@@ -241,7 +250,16 @@ int CliProgram::Set()
     const QString out
         = m_args.Has(QStringLiteral("--out")) ? m_args.Value(QStringLiteral("--out")) : path;
     QString error;
-    if (!file->Save(out, &error)) {
+    const bool saved = file->Save(out, &error);
+    const CliAudit audit(m_args);
+    AuditRecord record = audit.Record(QStringLiteral("save"));
+    CliAudit::Describe(record, *file, saved ? out : QString());
+    record.changes = ConfigDiff::Compare(before, CliAudit::Fields(*file)).changes;
+    record.result = saved ? QStringLiteral("ok") : QStringLiteral("failed");
+    record.message
+        = saved ? QStringLiteral("from %1").arg(QFileInfo(path).absoluteFilePath()) : error;
+    audit.Append(record);
+    if (!saved) {
         Err(error);
         return kBadInput;
     }
@@ -261,7 +279,18 @@ int CliProgram::Convert()
     if (!file)
         return kBadInput;
     QString error;
-    if (!file->Convert(m_args.Value(QStringLiteral("--to")), &error) || !file->Save(out, &error)) {
+    const bool converted
+        = file->Convert(m_args.Value(QStringLiteral("--to")), &error) && file->Save(out, &error);
+    const CliAudit audit(m_args);
+    AuditRecord record = audit.Record(QStringLiteral("convert"));
+    CliAudit::Describe(record, *file, converted ? out : QString());
+    record.result = converted ? QStringLiteral("ok") : QStringLiteral("failed");
+    record.message = converted
+        ? QStringLiteral("%1 converted to %2")
+              .arg(QFileInfo(path).absoluteFilePath(), m_args.Value(QStringLiteral("--to")))
+        : error;
+    audit.Append(record);
+    if (!converted) {
         Err(error);
         return kBadInput;
     }
@@ -386,23 +415,30 @@ Task<void> CliProgram::Read()
             series = CliMeterFile::Series::Quixal;
     }
     CliMeterFile file(series);
+    const CliAudit audit(m_args);
+    AuditRecord record = audit.Record(QStringLiteral("read"));
     const QString list = series == CliMeterFile::Series::Quixal ? QStringLiteral("qxread.que")
                                                                 : QStringLiteral("read20.que");
     const int result = co_await meter.RunList(*m_runner, list, file.Fields(), &error);
-    if (result != 0) {
+    if (result != 0 || !file.FinishRead(&error)) {
         Err(error + QStringLiteral("\nNothing was written."));
         m_code = result == 2 ? kBadInput : kMeterFailed;
-        co_return;
-    }
-    if (!file.FinishRead(&error)) {
-        Err(error + QStringLiteral("\nNothing was written."));
-        m_code = kMeterFailed;
+        record.series = CliMeterFile::SeriesName(series);
+        record.result
+            = m_runner->Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed");
+        record.message = error;
+        audit.Append(record);
         co_return;
     }
     const QString out = m_args.Has(QStringLiteral("--out"))
         ? m_args.Value(QStringLiteral("--out"))
         : QDir::current().filePath(file.ProposedName());
-    if (!file.Save(out, &error)) {
+    const bool saved = file.Save(out, &error);
+    CliAudit::Describe(record, file, saved ? out : QString());
+    record.result = saved ? QStringLiteral("ok") : QStringLiteral("failed");
+    record.message = saved ? QString() : error;
+    audit.Append(record);
+    if (!saved) {
         Err(error);
         m_code = kBadInput;
         co_return;
@@ -431,51 +467,134 @@ Task<void> CliProgram::Send()
         m_code = kPortUnusable;
         co_return;
     }
-    CliMeter::Identity id;
-    const bool identified = co_await meter.Identify(*m_runner, &id);
-    if (m_runner->Cancelled()) {
-        Err(QStringLiteral("Interrupted before anything was sent."));
-        m_code = kMeterFailed;
-        co_return;
-    }
+    const CliAudit audit(m_args);
+    AuditRecord record = audit.Record(QStringLiteral("send"));
+    CliAudit::Describe(record, file, path);
+    // Every way a send ends is a line of the trail.
+    const auto logged = [&](const QString &result, const QString &message) {
+        record.result = result;
+        record.message = message.trimmed();
+        audit.Append(record);
+    };
     const bool force = m_args.Has(QStringLiteral("--force"));
-    if (!identified && !force) {
-        Err(QStringLiteral("The meter on %1 did not identify itself, so its serial number cannot "
-                           "be checked; nothing was sent (--force sends without the check).")
-                .arg(PortArg()));
-        m_code = kMeterFailed;
-        co_return;
-    }
-    const MeterSeries::Series fileSeries
-        = file.Kind() == CliMeterFile::Series::Quixal ? MeterSeries::Quixal : MeterSeries::Kelvane;
-    if (identified && !force) {
-        if (MeterSeries::OfVersion(id.version) != fileSeries) {
-            Err(QStringLiteral("%1 is a %2 file, but the meter on %3 is a %4 meter (firmware %5); "
-                               "nothing was sent.")
-                    .arg(path, CliMeterFile::SeriesName(file.Kind()), PortArg(),
-                        MeterSeries::OfVersion(id.version) == MeterSeries::Quixal
-                            ? QStringLiteral("Quixal")
-                            : QStringLiteral("Kelvane"),
-                        id.version));
-            m_code = kBadInput;
+    const bool compare
+        = AuditSettings::CompareBeforeSend() && !m_args.Has(QStringLiteral("--no-compare"));
+    const bool verify
+        = AuditSettings::ReadBackAfterSend() && !m_args.Has(QStringLiteral("--no-verify"));
+    CliMeter::Identity id;
+    if (compare) {
+        // The meter read as Read reads it: its series, serial number and range come from what
+        // it holds, and what it holds is kept before anything is written.
+        CliMeterFile found(file.Kind());
+        const int status = co_await ReadMeter(meter, found, &error);
+        if (status != kDone) {
+            Err(error + QStringLiteral("\nNothing was sent."));
+            m_code = status;
+            logged(m_runner->Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed"),
+                error);
             co_return;
         }
-        if (id.serial.trimmed().isEmpty()) {
-            Err(QStringLiteral("%1 holds serial number %2, but the meter on %3 did not tell its "
-                               "own (%4); nothing was sent (--force sends it anyway).")
-                    .arg(path, file.Serial(), PortArg(), MeterIdentText::NotRead()));
+        id.version = found.Firmware();
+        id.serial = found.Serial();
+        id.range = found.ActiveRange();
+        record.firmware = id.version;
+        record.serial = id.serial.trimmed();
+        if (!force && id.serial.trimmed() != file.Serial().trimmed()) {
+            const QString refusal
+                = QStringLiteral("%1 holds serial number %2, but the meter on %3 has serial "
+                                 "number %4; nothing was sent (--force sends it anyway).")
+                      .arg(path, file.Serial(), PortArg(), id.serial);
+            Err(refusal);
+            m_code = kBadInput;
+            logged(QStringLiteral("refused"), refusal);
+            co_return;
+        }
+        file.PrepareSend(id.range);
+        const ConfigDiff::Result diff
+            = ConfigDiff::Compare(CliAudit::Fields(found), CliAudit::Fields(file));
+        record.changes = diff.changes;
+        const QString kept = AsFoundStore::Save(AuditSettings::AsFoundFolder(), id.serial,
+            CliMeterFile::Extension(file.Kind()), found.StoredText().toLatin1(),
+            QDateTime::currentDateTime(), &error);
+        if (kept.isEmpty()) {
+            // What the meter held cannot be had back once it is written over: no send.
+            Err(error
+                + QStringLiteral("\nNothing was sent: the meter's configuration as found could "
+                                 "not be kept."));
+            m_code = kBadInput;
+            logged(QStringLiteral("failed"), error);
+            co_return;
+        }
+        Out(ConfigDiff::Text(diff) + QStringLiteral("\nAs found: %1\n").arg(kept));
+        if (!m_args.Has(QStringLiteral("--yes"))) {
+            if (!::isatty(STDIN_FILENO)) {
+                const QString refusal = QStringLiteral(
+                    "Nothing was sent: with no terminal to ask, confirm the send with --yes.");
+                Err(refusal);
+                m_code = kBadInput;
+                logged(QStringLiteral("cancelled"), refusal);
+                co_return;
+            }
+            if (!CliAudit::Confirm(QStringLiteral("Send %1 change(s) to the meter %2?")
+                                       .arg(diff.changes.size())
+                                       .arg(id.serial.trimmed()))
+                || m_runner->Cancelled()) {
+                Err(QStringLiteral("Nothing was sent."));
+                m_code = kMeterFailed;
+                logged(QStringLiteral("cancelled"), QStringLiteral("Nothing was sent."));
+                co_return;
+            }
+        }
+    } else {
+        const bool identified = co_await meter.Identify(*m_runner, &id);
+        if (m_runner->Cancelled()) {
+            Err(QStringLiteral("Interrupted before anything was sent."));
             m_code = kMeterFailed;
             co_return;
         }
-        if (id.serial.trimmed() != file.Serial().trimmed()) {
-            Err(QStringLiteral("%1 holds serial number %2, but the meter on %3 has serial number "
-                               "%4; nothing was sent (--force sends it anyway).")
-                    .arg(path, file.Serial(), PortArg(), id.serial));
-            m_code = kBadInput;
+        if (!identified && !force) {
+            Err(QStringLiteral("The meter on %1 did not identify itself, so its serial number "
+                               "cannot be checked; nothing was sent (--force sends without the "
+                               "check).")
+                    .arg(PortArg()));
+            m_code = kMeterFailed;
             co_return;
         }
+        record.model = id.model;
+        if (identified)
+            record.firmware = id.version;
+        const MeterSeries::Series fileSeries = file.Kind() == CliMeterFile::Series::Quixal
+            ? MeterSeries::Quixal
+            : MeterSeries::Kelvane;
+        if (identified && !force) {
+            if (MeterSeries::OfVersion(id.version) != fileSeries) {
+                Err(QStringLiteral("%1 is a %2 file, but the meter on %3 is a %4 meter "
+                                   "(firmware %5); nothing was sent.")
+                        .arg(path, CliMeterFile::SeriesName(file.Kind()), PortArg(),
+                            MeterSeries::OfVersion(id.version) == MeterSeries::Quixal
+                                ? QStringLiteral("Quixal")
+                                : QStringLiteral("Kelvane"),
+                            id.version));
+                m_code = kBadInput;
+                co_return;
+            }
+            if (id.serial.trimmed().isEmpty()) {
+                Err(QStringLiteral("%1 holds serial number %2, but the meter on %3 did not tell "
+                                   "its own (%4); nothing was sent (--force sends it anyway).")
+                        .arg(path, file.Serial(), PortArg(), MeterIdentText::NotRead()));
+                m_code = kMeterFailed;
+                co_return;
+            }
+            if (id.serial.trimmed() != file.Serial().trimmed()) {
+                Err(QStringLiteral("%1 holds serial number %2, but the meter on %3 has serial "
+                                   "number %4; nothing was sent (--force sends it anyway).")
+                        .arg(path, file.Serial(), PortArg(), id.serial));
+                m_code = kBadInput;
+                co_return;
+            }
+        }
+        file.PrepareSend(id.range);
     }
-    file.PrepareSend(id.range);
     const QString list = file.Kind() == CliMeterFile::Series::Quixal ? QStringLiteral("qxsend.que")
                                                                      : QStringLiteral("send20.que");
     const int result = co_await meter.RunList(*m_runner, list, file.Fields(), &error);
@@ -486,9 +605,135 @@ Task<void> CliProgram::Send()
                     : QStringLiteral("\nThe meter may not have stored the configuration; read it "
                                      "to see what it holds.")));
         m_code = result == 2 ? kBadInput : kMeterFailed;
+        logged(
+            m_runner->Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed"), error);
         co_return;
     }
+    if (verify) {
+        QString mismatch;
+        if (!co_await Verify(meter, file, &mismatch)) {
+            Err(mismatch);
+            m_code = kMeterFailed;
+            logged(QStringLiteral("mismatch"), mismatch);
+            co_return;
+        }
+    }
     Out(QStringLiteral("Meter stored the configuration\n"));
+    logged(QStringLiteral("ok"),
+        verify ? QStringLiteral("Meter stored the configuration")
+               : QStringLiteral("Meter stored the configuration (not read back)"));
+}
+
+Task<int> CliProgram::ReadMeter(CliMeter &meter, CliMeterFile &found, QString *error)
+{
+    const QString list = found.Kind() == CliMeterFile::Series::Quixal
+        ? QStringLiteral("qxread.que")
+        : QStringLiteral("read20.que");
+    const int result = co_await meter.RunList(*m_runner, list, found.Fields(), error);
+    if (result != 0)
+        co_return result == 2 ? kBadInput : kMeterFailed;
+    // A meter of the other series is refused as a file of the other series is.
+    if (!found.FinishRead(error))
+        co_return MeterSeries::OfVersion(found.Firmware()) == MeterSeries::Unknown ? kMeterFailed
+                                                                                   : kBadInput;
+    co_return kDone;
+}
+
+Task<bool> CliProgram::Verify(CliMeter &meter, CliMeterFile &sent, QString *mismatch)
+{
+    CliMeterFile stored(sent.Kind());
+    QString error;
+    if (co_await ReadMeter(meter, stored, &error) != kDone) {
+        *mismatch = QStringLiteral("The meter acknowledged the configuration, but it could not "
+                                   "be read back, so what it stored is not known:\n%1")
+                        .arg(error);
+        co_return false;
+    }
+    const std::vector<int> bytes
+        = ConfigDiff::DifferingBytes(sent.ImageBytes(), stored.ImageBytes());
+    if (bytes.empty())
+        co_return true;
+    const ConfigDiff::Result fields
+        = ConfigDiff::Compare(CliAudit::Fields(sent), CliAudit::Fields(stored));
+    QStringList lines;
+    for (const AuditRecord::Change &c : fields.changes)
+        lines
+            << QStringLiteral("%1: sent %2, the meter holds %3").arg(c.caption, c.before, c.after);
+    if (lines.isEmpty())
+        lines
+            = ConfigDiff::ByteNames(bytes, [&sent](int offset) { return sent.VariableAt(offset); });
+    *mismatch = QStringLiteral("The meter did not store the configuration as sent:\n%1")
+                    .arg(lines.join(QLatin1Char('\n')));
+    co_return false;
+}
+
+Task<void> CliProgram::Diff()
+{
+    const QStringList plain = m_args.Plain();
+    const bool withMeter = !PortArg().isEmpty();
+    if (plain.size() != (withMeter ? 1 : 2)) {
+        Err(QStringLiteral("diff takes two meter files, or one and --port P."));
+        m_code = kBadInput;
+        co_return;
+    }
+    const std::unique_ptr<CliMeterFile> a = OpenFile(plain.at(0));
+    if (!a) {
+        m_code = kBadInput;
+        co_return;
+    }
+    std::unique_ptr<CliMeterFile> b;
+    if (!withMeter) {
+        b = OpenFile(plain.at(1));
+        if (!b) {
+            m_code = kBadInput;
+            co_return;
+        }
+        if (b->Kind() != a->Kind()) {
+            Err(QStringLiteral("%1 is a %2 file and %3 a %4 file: they have no fields in common.")
+                    .arg(plain.at(0), CliMeterFile::SeriesName(a->Kind()), plain.at(1),
+                        CliMeterFile::SeriesName(b->Kind())));
+            m_code = kBadInput;
+            co_return;
+        }
+    } else {
+        CliMeter meter(PortArg(), Baud(), Progress(), Pace());
+        QString error;
+        if (!meter.Open(&error)) {
+            Err(error);
+            m_code = kPortUnusable;
+            co_return;
+        }
+        b = std::make_unique<CliMeterFile>(a->Kind());
+        if (co_await ReadMeter(meter, *b, &error) != kDone) {
+            // Not 1: that says "they differ".
+            Err(error);
+            m_code = kBadInput;
+            co_return;
+        }
+    }
+    const ConfigDiff::Result diff = ConfigDiff::Compare(CliAudit::Fields(*a), CliAudit::Fields(*b));
+    if (m_args.Has(QStringLiteral("--json"))) {
+        QJsonArray list;
+        for (const AuditRecord::Change &c : diff.changes)
+            list.append(QJsonObject { { QStringLiteral("caption"), c.caption },
+                { QStringLiteral("id"), c.id }, { QStringLiteral("a"), c.before },
+                { QStringLiteral("b"), c.after } });
+        Out(QString::fromUtf8(QJsonDocument(list).toJson()));
+    } else {
+        QString text;
+        for (const AuditRecord::Change &c : diff.changes)
+            text += QStringLiteral("%1\t%2\t%3\t%4\n")
+                        .arg(c.caption)
+                        .arg(c.id)
+                        .arg(c.before, c.after);
+        Out(text);
+    }
+    m_code = diff.Equal() ? kDone : kMeterFailed;
+}
+
+int CliProgram::Report()
+{
+    return CliAudit(m_args).Report(m_args);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <memory>
 
 class CliDatalog;
+class CliMeter;
 class CliMeterFile;
 class CSerial;
 
@@ -48,6 +49,13 @@ private:
     Task<void> Identify();
     Task<void> Read();
     Task<void> Send();
+    // The send's steps around the send list: read the meter into found (0, or the status with
+    // the reason said), and read it back after the send and compare (true when it holds what
+    // was sent; mismatch names the fields when not).
+    Task<int> ReadMeter(CliMeter &meter, CliMeterFile &found, QString *error);
+    Task<bool> Verify(CliMeter &meter, CliMeterFile &sent, QString *mismatch);
+    Task<void> Diff();
+    int Report();
     Task<void> Modbus();
     int Log();
     int Transfer();

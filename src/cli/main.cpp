@@ -8,11 +8,11 @@
 #include <memory>
 
 // tarvik-cli: the meter jobs of Tarvik from a shell, on QtCore alone; the datasheet needs fonts
-// and a painter, so "sheet" runs on QtGui with the offscreen platform (no display).
+// and a painter, so "sheet" and "report" run on QtGui with the offscreen platform (no display).
 int main(int argc, char *argv[])
 {
     std::unique_ptr<QCoreApplication> app;
-    if (argc > 1 && std::strcmp(argv[1], "sheet") == 0) {
+    if (argc > 1 && (std::strcmp(argv[1], "sheet") == 0 || std::strcmp(argv[1], "report") == 0)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         // Qt's own notes (no runtime folder, a painter that could not start) are not the
         // program's words: what failed is said by the command itself.

@@ -1,5 +1,7 @@
 #include "meter/ZarnFormBase.h"
 
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
 #include "base/AppServices.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
@@ -674,10 +676,14 @@ bool ZarnFormBase::StartList(
 
 void ZarnFormBase::ListTick(int timerId)
 {
+    const QString action = timerId == kSendTimer ? QStringLiteral("send")
+        : timerId == kReadTimer                  ? QStringLiteral("read")
+                                                 : QStringLiteral("range change");
     if (!m_runner || !m_runner->IsRunning()) {
         // Cancelled, or its window closed, between two lines.
         StopListTimer();
         ListFailed(timerId);
+        Audit(action, QStringLiteral("cancelled"));
         if (timerId == kSendTimer)
             UserMessage::Show(
                 QStringLiteral("Sending was cancelled before the meter confirmed that it "
@@ -690,6 +696,7 @@ void ZarnFormBase::ListTick(int timerId)
         // The list has said what went wrong (its jump target is the message) and stopped.
         StopListTimer();
         ListFailed(timerId);
+        Audit(action, QStringLiteral("failed"));
         return;
     }
     if (result != CQueExecutor::kEnded)
@@ -702,8 +709,30 @@ void ZarnFormBase::ListTick(int timerId)
     StopListTimer();
     // The write lists reach their end only on the meter's acknowledgement of the image; every
     // failure jumps to a message instead.
+    Audit(action, QStringLiteral("ok"),
+        timerId == kSendTimer ? QStringLiteral("Meter stored the configuration") : QString());
     if (timerId == kSendTimer)
         UserMessage::Show(QStringLiteral("Meter stored the configuration"));
+}
+
+void ZarnFormBase::Audit(const QString &action, const QString &result, const QString &message)
+{
+    AuditRecord record = AuditRecord::Now(action, m_sheet ? m_sheet->OperatorName() : QString());
+    record.series = FileExtension() == QLatin1String(".qxm") ? QStringLiteral("Quixal")
+                                                             : QStringLiteral("Kelvane");
+    record.model = g_MeterModel.trimmed();
+    record.firmware = GetField(1049).trimmed();
+    record.serial = GetField(1048).trimmed();
+    if (const CDocument *doc = GetDocument(); doc && !doc->PathName().isEmpty()) {
+        record.file = doc->PathName();
+        record.sha256 = AuditLog::Sha256Of(doc->PathName());
+    }
+    record.result = result;
+    record.message = message;
+    QString error;
+    if (!AuditLog(AuditSettings::TrailPath()).Append(record, &error))
+        UserMessage::Show(error + QStringLiteral("\nThe %1 itself is not affected.").arg(action),
+            QString::fromLatin1(kAppTitle));
 }
 
 void ZarnFormBase::StopListTimer()
@@ -780,6 +809,7 @@ bool ZarnFormBase::WriteDocument(const QString &path)
             services->AddToRecentFiles(path);
     }
     doc->SetModifiedFlag(false);
+    Audit(QStringLiteral("save"), QStringLiteral("ok"));
     return true;
 }
 
@@ -871,7 +901,10 @@ void ZarnFormBase::Convert()
     if (dialog.exec() != QDialog::Accepted)
         return;
     CollectFields(); // edits not yet collected move with the data
-    if (ConvertDocument(*doc, target))
+    const bool converted = ConvertDocument(*doc, target);
+    if (converted)
         doc->SetModifiedFlag();
     ShowFields();
+    Audit(QStringLiteral("convert"), converted ? QStringLiteral("ok") : QStringLiteral("failed"),
+        QStringLiteral("to %1").arg(target));
 }

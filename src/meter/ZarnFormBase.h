@@ -140,6 +140,10 @@ protected:
     // Sends a short command after a list has ended (at the command pacing), without holding the
     // event loop; nothing when another dialogue holds the port.
     void SendWhenFree(const QByteArray &command);
+    // Appends what the form just did to the audit trail (action "read", "send", "range change",
+    // "save", "convert") with the form's meter and file; a trail that cannot be written is said
+    // once the dialogue is over, and nothing else changes.
+    void Audit(const QString &action, const QString &result, const QString &message = QString());
     // The datasheet the print commands serve (the form owns it).
     void SetSheet(std::unique_ptr<SheetPrinter> sheet);
 

@@ -102,10 +102,11 @@ TEST_F(Settings, PagesSelectTheStoredValues)
 {
     CSetup sheet(m_app.get());
     EXPECT_EQ(sheet.windowTitle(), QStringLiteral("Settings"));
-    ASSERT_EQ(sheet.Tabs()->count(), 3);
+    ASSERT_EQ(sheet.Tabs()->count(), 4);
     EXPECT_EQ(sheet.Tabs()->tabText(0), QStringLiteral("Terminal Comm Port"));
     EXPECT_EQ(sheet.Tabs()->tabText(1), QStringLiteral("Modbus Comm Port"));
     EXPECT_EQ(sheet.Tabs()->tabText(2), QStringLiteral("Versions"));
+    EXPECT_EQ(sheet.Tabs()->tabText(3), QStringLiteral("Sending and Audit"));
     EXPECT_TRUE(sheet.TerminalPage()->WasShown());
     EXPECT_FALSE(sheet.ModbusPage()->WasShown());
     sheet.Tabs()->setCurrentIndex(1);

@@ -29,7 +29,7 @@ for n in 1 2 3; do
   [ "$out" = "$work/7000${n}_${range[$n]}.${ext[$n]}" ] || fail "read meter $n named $out"
   e=${ext[$n]}
   "$cli" set "$out" "Modbus Addr=1$n" "${extra[$n]}" --out "edited$n.$e" || fail "set meter $n"
-  "$cli" send "edited$n.$e" --port "$port" --pace 0.04 | grep -q "Meter stored" || fail "send $n"
+   "$cli" send "edited$n.$e" --port "$port" --pace 0.04 --yes | grep -q "Meter stored" || fail "send $n"
   "$cli" read --port "$port" --pace 0.04 --out "back$n.$e" > /dev/null || fail "read back $n"
   cmp -s "back$n.$e" "edited$n.$e" || fail "meter $n does not hold what was sent"
   "$cli" show "back$n.$e" | grep -qx "Modbus Addr	${modbus[$n]}	1$n" || fail "show meter $n"

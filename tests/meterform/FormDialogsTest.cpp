@@ -7,6 +7,8 @@
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
@@ -623,4 +625,31 @@ TEST_F(FormDialogs, ExchangesLeaveTheWindowResponsiveAndCancelCleanly)
     EXPECT_EQ(second->Runner(), nullptr);
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages.first().contains(CTarvikApp::MeterLink()->PortText()));
+}
+
+// The form's Save and Read Active are lines of the audit trail, with the meter and the file.
+TEST_F(FormDialogs, SaveAndReadAreLinesOfTheAuditTrail)
+{
+    QFile::remove(AuditSettings::TrailPath());
+    WriteFile(QStringLiteral("audit41A.mtr"), m_template);
+    ZarnFormView *form = Open(QStringLiteral("audit41A.mtr"));
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(form->Save());
+    form->OnReadActive();
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); }));
+    const AuditLog::Loaded trail = AuditLog(AuditSettings::TrailPath()).Load();
+    QFile::remove(AuditSettings::TrailPath());
+    ASSERT_EQ(trail.records.size(), 2u);
+    const AuditRecord &save = trail.records[0];
+    EXPECT_EQ(save.action, QStringLiteral("save"));
+    EXPECT_EQ(save.result, QStringLiteral("ok"));
+    EXPECT_EQ(save.file, QFileInfo(QStringLiteral("audit41A.mtr")).absoluteFilePath());
+    EXPECT_EQ(save.sha256, AuditLog::Sha256Of(QStringLiteral("audit41A.mtr")));
+    EXPECT_EQ(save.series, QStringLiteral("Kelvane"));
+    EXPECT_EQ(save.operatorName, QStringLiteral("Anon"));
+    const AuditRecord &read = trail.records[1];
+    EXPECT_EQ(read.action, QStringLiteral("read"));
+    EXPECT_EQ(read.result, QStringLiteral("ok"));
+    EXPECT_EQ(read.serial, QStringLiteral("31415"));
+    EXPECT_TRUE(read.firmware.contains(QStringLiteral("4.1A"))) << qPrintable(read.firmware);
 }

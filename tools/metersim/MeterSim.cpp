@@ -70,6 +70,8 @@ int MeterSim::Init(const MeterSettings &settings, QString *error)
     m_settings = settings;
     m_total = settings.total;
     m_deafWakes = settings.deafWakes;
+    m_answerWakes = settings.answerWakes;
+    m_storeWrong = settings.storeWrong;
     if (!settings.logFile.isEmpty()) {
         QFile log(settings.logFile);
         if (!log.open(QIODevice::ReadOnly)) {
@@ -449,6 +451,13 @@ void MeterSim::OnRunOrMenuByte(unsigned char c, qint64 nowMs)
         if (m_dots == kDotsIdent)
             Say("\r\n" + IdentText() + "\r\n");
         if (m_dots == kDotsCommand) {
+            if (m_answerWakes == 0) {
+                // A meter that went away after answering as many wake-ups as it was given.
+                m_dots = 0;
+                return;
+            }
+            if (m_answerWakes > 0 && m_deafWakes == 0)
+                --m_answerWakes;
             if (m_deafWakes > 0) {
                 // A meter busy elsewhere: this wake-up goes unanswered.
                 --m_deafWakes;
@@ -769,6 +778,9 @@ void MeterSim::FinishImage()
     if (!reason.isEmpty()) {
         Say("\r\nIMAGE REFUSED " + reason);
     } else {
+        // A meter with a fault in its memory: one byte stored other than it came.
+        if (m_storeWrong >= 0 && m_storeWrong < m_imageIn.size())
+            m_imageIn[m_storeWrong] = char(m_imageIn.at(m_storeWrong) ^ 0x01);
         m_image.FromTextBytes(m_imageIn);
         SaveImage();
         Say("\r\nIMAGE STORED*");

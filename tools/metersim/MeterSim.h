@@ -29,6 +29,8 @@ struct MeterSettings
     int tracking = -1; // -1: the image's tracking bit; 0 or 1: forced
     QString logFile; // the logger memory's content at start (as "953" sends it)
     int deafWakes = 0; // wake-ups (eighteen dots) ignored before the first is answered
+    int answerWakes = -1; // wake-ups answered before every later one is ignored; -1: all
+    int storeWrong = -1; // image offset stored with its lowest bit flipped; -1: none
     bool silent = false; // takes what arrives and never says anything (a meter with a cut line)
     QString memToken; // first word of the "956" answer; empty: "MEM:" and the free bytes in hex
 };
@@ -122,6 +124,8 @@ private:
 
     int m_dots = 0;
     int m_deafWakes = 0;
+    int m_answerWakes = -1;
+    int m_storeWrong = -1;
     qint64 m_lastDotMs = 0;
     int m_lowerE = 0;
     int m_upperE = 0;

@@ -40,6 +40,8 @@ const char kUsage[]
       "  --tracking 0|1           mark flows as tracked with \"T\" (default: the image's bit)\n"
       "  --log FILE               the logger memory at start: FILE's bytes, sent by \"953\"\n"
       "  --deaf-wakes N           leave the first N wake-ups (eighteen dots) unanswered\n"
+      "  --answer-wakes N         answer only the first N wake-ups, then no further one\n"
+      "  --store-wrong OFFSET     store the image byte at OFFSET with its lowest bit flipped\n"
       "  --silent                 never answer and never stream (a meter whose line is cut)\n"
       "  --mem-token TEXT         first word of the log memory answer (default MEM:<free, hex>)\n"
       "\n"
@@ -136,6 +138,12 @@ int main(int argc, char **argv)
         } else if (opt == QLatin1String("--deaf-wakes")) {
             settings.deafWakes = val.toInt(&ok);
             ok = ok && settings.deafWakes >= 0;
+        } else if (opt == QLatin1String("--answer-wakes")) {
+            settings.answerWakes = val.toInt(&ok);
+            ok = ok && settings.answerWakes >= 0;
+        } else if (opt == QLatin1String("--store-wrong")) {
+            settings.storeWrong = val.toInt(&ok);
+            ok = ok && settings.storeWrong >= 0;
         } else if (opt == QLatin1String("--quiet")) {
             settings.quietMs = val.toInt(&ok);
             ok = ok && settings.quietMs >= 0;

@@ -1,0 +1,172 @@
+#include "app/CAuditDlg.h"
+
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
+#include "audit/ChangeReport.h"
+#include "base/Globals.h"
+#include "base/SheetPdf.h"
+#include "base/UserMessage.h"
+
+#include <QDate>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+CAuditDlg::SavePrompt &AuditSavePrompt()
+{
+    static CAuditDlg::SavePrompt prompt = [](QWidget *parent, const QString &proposed) {
+        const bool pdf = proposed.endsWith(QLatin1String(".pdf"));
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"), proposed,
+            pdf ? QStringLiteral("PDF (*.pdf)") : QStringLiteral("CSV (*.csv)"));
+    };
+    return prompt;
+}
+
+QDate AuditDateOf(const QLineEdit *edit)
+{
+    return QDate::fromString(edit->text().trimmed(), QStringLiteral("yyyy-MM-dd"));
+}
+} // namespace
+
+CAuditDlg::SavePrompt CAuditDlg::SetSavePrompt(SavePrompt prompt)
+{
+    SavePrompt old = AuditSavePrompt();
+    AuditSavePrompt() = std::move(prompt);
+    return old;
+}
+
+CAuditDlg::CAuditDlg(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Audit Trail"));
+    m_serial = new QLineEdit(this);
+    m_from = new QLineEdit(this);
+    m_to = new QLineEdit(this);
+    for (QLineEdit *date : { m_from, m_to })
+        date->setPlaceholderText(QStringLiteral("yyyy-mm-dd"));
+    auto *filter = new QHBoxLayout;
+    filter->addWidget(new QLabel(QStringLiteral("Serial Number"), this));
+    filter->addWidget(m_serial);
+    filter->addWidget(new QLabel(QStringLiteral("From"), this));
+    filter->addWidget(m_from);
+    filter->addWidget(new QLabel(QStringLiteral("To"), this));
+    filter->addWidget(m_to);
+    for (QLineEdit *edit : { m_serial, m_from, m_to })
+        connect(edit, &QLineEdit::textChanged, this, &CAuditDlg::ApplyFilter);
+
+    m_table = new QTableWidget(this);
+    const QStringList headers { QStringLiteral("Time"), QStringLiteral("Operator"),
+        QStringLiteral("Action"), QStringLiteral("Series"), QStringLiteral("Serial Number"),
+        QStringLiteral("Firmware"), QStringLiteral("File"), QStringLiteral("Result"),
+        QStringLiteral("Changes"), QStringLiteral("Message") };
+    m_table->setColumnCount(int(headers.size()));
+    m_table->setHorizontalHeaderLabels(headers);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->verticalHeader()->hide();
+    m_status = new QLabel(this);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    QPushButton *refresh
+        = buttons->addButton(QStringLiteral("Refresh"), QDialogButtonBox::ActionRole);
+    QPushButton *csv
+        = buttons->addButton(QStringLiteral("Export CSV..."), QDialogButtonBox::ActionRole);
+    QPushButton *report
+        = buttons->addButton(QStringLiteral("Change Report..."), QDialogButtonBox::ActionRole);
+    connect(refresh, &QPushButton::clicked, this, &CAuditDlg::Reload);
+    connect(csv, &QPushButton::clicked, this, &CAuditDlg::ExportCsv);
+    connect(report, &QPushButton::clicked, this, &CAuditDlg::ExportReport);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(filter);
+    layout->addWidget(m_table, 1);
+    layout->addWidget(m_status);
+    layout->addWidget(buttons);
+    resize(1000, 500);
+    Reload();
+}
+
+void CAuditDlg::Reload()
+{
+    const AuditLog trail(AuditSettings::TrailPath());
+    AuditLog::Loaded loaded = trail.Load();
+    m_all = std::move(loaded.records);
+    QString status = loaded.error.isEmpty() ? trail.Path() : loaded.error;
+    if (loaded.skipped > 0)
+        status += QStringLiteral(" (%1 line(s) that are no whole record passed over)")
+                      .arg(loaded.skipped);
+    m_status->setText(status);
+    ApplyFilter();
+}
+
+void CAuditDlg::ApplyFilter()
+{
+    m_shown = AuditLog::Filter(m_all, m_serial->text(), AuditDateOf(m_from), AuditDateOf(m_to));
+    m_table->setRowCount(int(m_shown.size()));
+    for (int row = 0; row < int(m_shown.size()); ++row) {
+        const AuditRecord &r = m_shown[size_t(row)];
+        QStringList changes;
+        for (const AuditRecord::Change &c : r.changes)
+            changes << QStringLiteral("%1: %2 -> %3").arg(c.caption, c.before, c.after);
+        const QStringList cells { AuditRecord::TimeText(r.time), r.operatorName, r.action, r.series,
+            r.serial, r.firmware, r.file, r.result, QString::number(r.changes.size()), r.message };
+        for (int column = 0; column < int(cells.size()); ++column) {
+            auto *item = new QTableWidgetItem(cells.at(column));
+            if (column == 8 && !changes.isEmpty())
+                item->setToolTip(changes.join(QLatin1Char('\n')));
+            m_table->setItem(row, column, item);
+        }
+    }
+    m_table->resizeColumnsToContents();
+}
+
+bool CAuditDlg::ExportCsv()
+{
+    const QString path = AuditSavePrompt()(this, QStringLiteral("tarvik-audit.csv"));
+    if (path.isEmpty())
+        return false;
+    QString error;
+    if (!AuditLog::WriteCsv(path, m_shown, &error)) {
+        UserMessage::Show(error, QString::fromLatin1(kAppTitle));
+        return false;
+    }
+    return true;
+}
+
+bool CAuditDlg::ExportReport()
+{
+    const std::vector<ChangeReport::Visit> visits = ChangeReport::Visits(m_shown, m_serial->text());
+    if (visits.empty()) {
+        UserMessage::Show(QStringLiteral("The records shown hold no send to a meter: there is "
+                                         "nothing to report."),
+            QString::fromLatin1(kAppTitle));
+        return false;
+    }
+    const QString serial = m_serial->text().trimmed();
+    QString path = AuditSavePrompt()(this,
+        QStringLiteral("change-report%1.pdf")
+            .arg(serial.isEmpty() ? QString() : QLatin1Char('-') + serial));
+    if (path.isEmpty())
+        return false;
+    if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        path += QStringLiteral(".pdf");
+    const bool written = SheetPdf::WritePages(
+        path, int(visits.size()),
+        [&visits](int i, const SheetMetrics &metrics) {
+            return ChangeReport::Page(visits.at(size_t(i)), metrics);
+        },
+        SheetPdf::DefaultLayout(), QStringLiteral("Change report %1").arg(serial));
+    if (!written)
+        UserMessage::Show(QStringLiteral("The change report could not be written to %1.").arg(path),
+            QString::fromLatin1(kAppTitle));
+    return written;
+}

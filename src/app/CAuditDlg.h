@@ -1,0 +1,46 @@
+#pragma once
+
+#include "audit/AuditRecord.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QTableWidget;
+
+// Window > Audit Trail: the trail's records in a table, filtered by serial number and by date
+// (from, to; yyyy-MM-dd, either empty for open), exported as CSV, and the change report of the
+// serial number shown written as PDF. Reads the trail each time it is opened or refreshed; it
+// never writes to it.
+class CAuditDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit CAuditDlg(QWidget *parent = nullptr);
+    // Asks for the path of an export ("csv" or "pdf") proposing a name; empty when cancelled.
+    // The default shows the Save As prompt; tests install their own.
+    using SavePrompt = std::function<QString(QWidget *parent, const QString &proposed)>;
+    static SavePrompt SetSavePrompt(SavePrompt prompt);
+
+    void Reload();
+    void ApplyFilter();
+    bool ExportCsv();
+    bool ExportReport();
+    QLineEdit *SerialFilter() const { return m_serial; }
+    QLineEdit *FromFilter() const { return m_from; }
+    QLineEdit *ToFilter() const { return m_to; }
+    QTableWidget *Table() const { return m_table; }
+    const std::vector<AuditRecord> &Shown() const { return m_shown; }
+
+private:
+    QLineEdit *m_serial = nullptr;
+    QLineEdit *m_from = nullptr;
+    QLineEdit *m_to = nullptr;
+    QTableWidget *m_table = nullptr;
+    QLabel *m_status = nullptr;
+    std::vector<AuditRecord> m_all;
+    std::vector<AuditRecord> m_shown;
+};

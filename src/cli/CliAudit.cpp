@@ -1,0 +1,135 @@
+#include "cli/CliAudit.h"
+
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
+#include "audit/ChangeReport.h"
+#include "base/OperatorIds.h"
+#include "base/SheetPdf.h"
+#include "cli/CliArgs.h"
+#include "cli/CliMeterFile.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace {
+void AuditSay(const QString &text)
+{
+    QString t = text.trimmed();
+    t.replace(QLatin1Char('\n'), QStringLiteral("\ntarvik-cli: "));
+    std::fprintf(stderr, "tarvik-cli: %s\n", t.toLocal8Bit().constData());
+}
+} // namespace
+
+CliAudit::CliAudit(const CliArgs &args)
+{
+    // A registered ID gives its name; anything else is taken as the name itself.
+    const QString given = args.Value(QStringLiteral("--operator")).trimmed();
+    const QString registered = OperatorIds::NameOf(given);
+    m_operator = registered.isEmpty() ? given : registered;
+}
+
+AuditRecord CliAudit::Record(const QString &action) const
+{
+    return AuditRecord::Now(action, m_operator);
+}
+
+void CliAudit::Describe(AuditRecord &record, CliMeterFile &file, const QString &path)
+{
+    record.series = CliMeterFile::SeriesName(file.Kind());
+    // A file opened with no meter knows its firmware by the layout it is in.
+    record.firmware = file.Firmware();
+    if (record.firmware.isEmpty())
+        record.firmware = file.Layout();
+    record.serial = file.Serial().trimmed();
+    if (!path.isEmpty()) {
+        record.file = QFileInfo(path).absoluteFilePath();
+        record.sha256 = AuditLog::Sha256Of(path);
+    }
+}
+
+bool CliAudit::Append(const AuditRecord &record) const
+{
+    QString error;
+    if (AuditLog(AuditSettings::TrailPath()).Append(record, &error))
+        return true;
+    AuditSay(error
+        + QStringLiteral("\nThe %1 itself went on; this line is not in the trail.")
+              .arg(record.action));
+    return false;
+}
+
+std::vector<ConfigDiff::Field> CliAudit::Fields(CliMeterFile &file)
+{
+    std::vector<ConfigDiff::Field> fields;
+    for (const CliMeterFile::Row &row : file.Rows())
+        if (row.id != 1049 && row.id != 1084)
+            fields.push_back({ row.caption, row.id, row.text });
+    return fields;
+}
+
+bool CliAudit::Confirm(const QString &question)
+{
+    std::fprintf(stderr, "%s [y/N] ", question.toLocal8Bit().constData());
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        return false;
+    const QString a = QString::fromLocal8Bit(answer.c_str()).trimmed().toLower();
+    return a == QLatin1String("y") || a == QLatin1String("yes");
+}
+
+int CliAudit::Report(const CliArgs &args) const
+{
+    const bool text = args.Has(QStringLiteral("--text"));
+    if (args.Plain().size() != 1 || (!text && !args.Has(QStringLiteral("--pdf")))) {
+        AuditSay(QStringLiteral("report takes one serial number and --pdf OUT (or --text)."));
+        return 2;
+    }
+    const QString serial = args.Plain().at(0).trimmed();
+    const AuditLog trail(AuditSettings::TrailPath());
+    const AuditLog::Loaded loaded = trail.Load();
+    if (!loaded.error.isEmpty()) {
+        AuditSay(loaded.error);
+        return 2;
+    }
+    if (loaded.skipped > 0)
+        AuditSay(QStringLiteral("%1 line(s) of %2 are no whole record and were passed over.")
+                     .arg(loaded.skipped)
+                     .arg(trail.Path()));
+    const std::vector<ChangeReport::Visit> visits = ChangeReport::Visits(loaded.records, serial);
+    if (visits.empty()) {
+        AuditSay(QStringLiteral("The audit trail %1 holds no send to the meter %2.")
+                     .arg(trail.Path(), serial));
+        return 2;
+    }
+    if (args.Has(QStringLiteral("--pdf"))) {
+        QString out = args.Value(QStringLiteral("--pdf"));
+        if (!out.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+            out += QStringLiteral(".pdf");
+        const bool written = SheetPdf::WritePages(
+            out, int(visits.size()),
+            [&visits](int i, const SheetMetrics &metrics) {
+                return ChangeReport::Page(visits.at(size_t(i)), metrics);
+            },
+            SheetPdf::DefaultLayout(), QStringLiteral("Change report %1").arg(serial));
+        if (!written) {
+            AuditSay(QStringLiteral("The change report could not be written to %1.").arg(out));
+            return 2;
+        }
+        if (!text)
+            std::fprintf(stdout, "%s\n", out.toLocal8Bit().constData());
+    }
+    if (text)
+        for (const ChangeReport::Visit &visit : visits)
+            std::fprintf(stdout, "%s\n\f\n",
+                ChangeReport::Page(visit, SheetMetrics {})
+                    .Texts()
+                    .join(QLatin1Char('\n'))
+                    .toLocal8Bit()
+                    .constData());
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "audit/AuditRecord.h"
+#include "audit/ConfigDiff.h"
+
+#include <QString>
+
+#include <vector>
+
+class CliArgs;
+class CliMeterFile;
+
+// tarvik-cli's side of the audit trail: the operator named by --operator, the lines its
+// commands append (a trail that cannot be written is said on standard error and the command
+// goes on), the comparison fields of a meter file, the question before a send and the change
+// report command.
+class CliAudit
+{
+public:
+    explicit CliAudit(const CliArgs &args);
+
+    // A record of action stamped now by the operator.
+    AuditRecord Record(const QString &action) const;
+    // The meter file's series, firmware, serial number, path and SHA-256 into record.
+    static void Describe(AuditRecord &record, CliMeterFile &file, const QString &path);
+    // Appends record to the trail in force; false (and said) when it could not be written.
+    bool Append(const AuditRecord &record) const;
+    // Every field of the configuration as the form shows it; the firmware and revision labels
+    // are the meter's identity, not its configuration, and stay out.
+    static std::vector<ConfigDiff::Field> Fields(CliMeterFile &file);
+    // Asks question on the terminal (standard error, answer on standard input): true for "y"
+    // or "yes".
+    static bool Confirm(const QString &question);
+    // tarvik-cli report SERIAL --pdf OUT [--text].
+    int Report(const CliArgs &args) const;
+
+private:
+    QString m_operator;
+};

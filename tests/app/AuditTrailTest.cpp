@@ -1,0 +1,102 @@
+// Window > Audit Trail and the Settings sheet's "Sending and Audit" page: the trail listed and
+// filtered by serial number and date, exported as CSV and as the change report's PDF; the page
+// reads and writes the send checks and the folders.
+#include "app/CAuditDlg.h"
+#include "app/CAuditPage.h"
+#include "app/CSetup.h"
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
+#include "base/Globals.h"
+#include "base/UserMessage.h"
+#include "support/TestEnv.h"
+#include "support/TestFiles.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+AuditRecord TrailLine(const QString &serial, const QString &when, const QString &action)
+{
+    AuditRecord r = AuditRecord::Now(action, QStringLiteral("Ann"));
+    r.time = QDateTime::fromString(when, Qt::ISODate);
+    r.serial = serial;
+    r.result = QStringLiteral("ok");
+    r.changes
+        = { { QStringLiteral("Modbus Addr"), 1035, QStringLiteral("1"), QStringLiteral("17") } };
+    return r;
+}
+} // namespace
+
+TEST(AuditTrailWindow, ListsFiltersAndExports)
+{
+    TestEnv::ClearPreferences();
+    QDir::setCurrent(TestEnv::WorkDir());
+    const QString path = AuditSettings::TrailPath();
+    QFile::remove(path);
+    QString error;
+    for (const AuditRecord &r :
+        { TrailLine(QStringLiteral("31415"), QStringLiteral("2026-12-08T09:00:00+01:00"),
+              QStringLiteral("send")),
+            TrailLine(QStringLiteral("27182"), QStringLiteral("2026-12-09T09:00:00+01:00"),
+                QStringLiteral("send")),
+            TrailLine(QStringLiteral("31415"), QStringLiteral("2026-12-09T10:00:00+01:00"),
+                QStringLiteral("read")) })
+        ASSERT_TRUE(AuditLog(path).Append(r, &error)) << qPrintable(error);
+
+    QStringList said;
+    const auto old = UserMessage::SetHandler([&](const QString &t, const QString &) { said << t; });
+    QString answer = QDir::current().filePath(QStringLiteral("trail.csv"));
+    const auto oldPrompt
+        = CAuditDlg::SetSavePrompt([&](QWidget *, const QString &) { return answer; });
+    {
+        CAuditDlg dialog;
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Audit Trail"));
+        EXPECT_EQ(dialog.Table()->rowCount(), 3);
+        dialog.SerialFilter()->setText(QStringLiteral("31415"));
+        EXPECT_EQ(dialog.Table()->rowCount(), 2);
+        EXPECT_EQ(dialog.Table()->item(1, 2)->text(), QStringLiteral("read"));
+        dialog.FromFilter()->setText(QStringLiteral("2026-12-09"));
+        EXPECT_EQ(dialog.Table()->rowCount(), 1);
+        ASSERT_TRUE(dialog.ExportCsv());
+        EXPECT_EQ(ReadFile(answer), AuditLog::Csv(dialog.Shown()).toUtf8());
+        // The day shown holds no send of 31415: nothing to report, and said so.
+        EXPECT_FALSE(dialog.ExportReport());
+        EXPECT_EQ(said.size(), 1);
+        dialog.FromFilter()->clear();
+        answer = QDir::current().filePath(QStringLiteral("visit"));
+        ASSERT_TRUE(dialog.ExportReport());
+        EXPECT_TRUE(ReadFile(answer + QStringLiteral(".pdf")).startsWith("%PDF"));
+    }
+    CAuditDlg::SetSavePrompt(oldPrompt);
+    UserMessage::SetHandler(old);
+    QFile::remove(path);
+}
+
+TEST(AuditTrailWindow, SettingsPageKeepsTheChecksAndFolders)
+{
+    TestEnv::ClearPreferences();
+    EXPECT_TRUE(AuditSettings::CompareBeforeSend()) << "on by default";
+    EXPECT_TRUE(AuditSettings::ReadBackAfterSend()) << "on by default";
+    {
+        CSetup sheet(nullptr);
+        sheet.Tabs()->setCurrentIndex(3);
+        CAuditPage *page = sheet.AuditPage();
+        EXPECT_TRUE(page->CompareBox()->isChecked());
+        EXPECT_EQ(
+            page->CompareBox()->text(), QStringLiteral("Compare with the meter before sending"));
+        EXPECT_EQ(page->ReadBackBox()->text(), QStringLiteral("Read back after sending"));
+        page->CompareBox()->setChecked(false);
+        page->TrailFolder()->setText(QStringLiteral(" /srv/lab "));
+        page->Apply();
+    }
+    EXPECT_FALSE(AuditSettings::CompareBeforeSend());
+    EXPECT_TRUE(AuditSettings::ReadBackAfterSend());
+    EXPECT_EQ(AuditSettings::Folder(), QStringLiteral("/srv/lab"));
+    EXPECT_EQ(AuditSettings::TrailPath(), QStringLiteral("/srv/lab/tarvik-audit.jsonl"));
+    TestEnv::ClearPreferences();
+}
