@@ -111,6 +111,10 @@ int main(int argc, char **argv)
             dialog->show();
             dialog->grab(); // one complete paint of the dialog
         }));
+        if (dialog->RowCount() != rows) {
+            std::fprintf(stderr, "the graph holds %d rows of %d\n", dialog->RowCount(), rows);
+            return 1;
+        }
         auto *in = dialog->findChild<QPushButton *>(QStringLiteral("timeZoomIn"));
         auto *out = dialog->findChild<QPushButton *>(QStringLiteral("timeZoomOut"));
         zoomIn.push_back(TimeMs([&] {

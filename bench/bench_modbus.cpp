@@ -1,6 +1,7 @@
 // Modbus timings against tarvik-metersim --modbus at a real line speed: one ReadDynamic
 // transaction beside its wire time plus the simulator's turnaround, and a full sweep of eight
 // meters in the network window beside 8 x 80 ms.
+//   build/bench/bench_modbus [--runs N]
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
@@ -17,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -115,8 +118,17 @@ int main(int argc, char **argv)
     UserMessage::SetHandler([](const QString &text, const QString &caption) {
         std::fprintf(stderr, "[%s] %s\n", qPrintable(caption), qPrintable(text));
     });
+    // --runs N: N sweeps and 8 x N transactions at each speed (default 7 sweeps, 60 transactions).
+    int sweeps = 7;
+    int transactions = 60;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0) {
+            sweeps = std::max(1, std::atoi(argv[i + 1]));
+            transactions = 8 * sweeps;
+        }
+    }
     int rc = 0;
     for (int baud : { 9600, 115200 })
-        rc |= Run(baud, 60, 7);
+        rc |= Run(baud, transactions, sweeps);
     return rc;
 }

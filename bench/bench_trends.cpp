@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -131,11 +132,27 @@ int main(int argc, char **argv)
     const QString path = dir.filePath(QStringLiteral("log.csv"));
     const LogData log = wanted("csv") ? BigLog(100000) : LogData();
     std::vector<double> csv;
+    int failures = 0;
     for (int r = 0; r < (wanted("csv") ? runs : 0); ++r) {
-        csv.push_back(TimeMs([&] {
-            if (!LogCsvExport::WriteFile(log, path).isEmpty())
-                std::fprintf(stderr, "export failed\n");
-        }));
+        QString error;
+        csv.push_back(TimeMs([&] { error = LogCsvExport::WriteFile(log, path); }));
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "export failed: %s\n", qPrintable(error));
+            ++failures;
+        }
+    }
+    if (wanted("csv") && failures == 0) {
+        // Every row is in the file, after its heading line.
+        QFile written(path);
+        qint64 lines = 0;
+        if (written.open(QIODevice::ReadOnly)) {
+            while (!written.readLine().isEmpty())
+                ++lines;
+        }
+        if (lines < 100000 + 1) {
+            std::fprintf(stderr, "the CSV file holds %lld lines for 100000 rows\n", lines);
+            ++failures;
+        }
     }
     if (wanted("csv"))
         std::printf(
@@ -179,8 +196,14 @@ int main(int argc, char **argv)
                 perTrace, span > 3600000 ? "24 h" : "5 min", Median(build), Median(paint),
                 Median(build) + Median(paint));
         }
+        const qint64 oneDay = trend.PointCount();
         fill(t0 + qint64(perTrace) * 2000);
         std::printf("After a second day: %lld points held (bounded)\n", trend.PointCount());
+        if (oneDay != qint64(8) * perTrace || trend.PointCount() > oneDay) {
+            std::fprintf(stderr, "the trend held %lld points after a day and %lld after two\n",
+                oneDay, trend.PointCount());
+            ++failures;
+        }
     }
 
     // The live E-LOG graph while PC logging at 1 s: the processor time one snapshot costs with
@@ -213,5 +236,5 @@ int main(int argc, char **argv)
                     "without: %.3f %% of one core added (limit 0.5 %%)\n",
             rows, with, without, (with - without) / 1000 * 100);
     }
-    return 0;
+    return failures == 0 ? 0 : 1;
 }

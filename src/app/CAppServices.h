@@ -21,6 +21,7 @@ public:
     CDocument *OpenDocument(const QString &path, bool addToRecent = true) override;
     CView *FirstViewOf(CDocument *document) override;
     void AddToRecentFiles(const QString &path) override;
+    bool TerminalOpenOn(const CSerial *link) override;
 
 private:
     CDocManager *m_manager = nullptr;

@@ -31,4 +31,6 @@ public:
     // The view of the first window showing the document, or null.
     virtual CView *FirstViewOf(CDocument *document) = 0;
     virtual void AddToRecentFiles(const QString &path) = 0;
+    // Whether a terminal window is open on this link (it takes the bytes it receives).
+    virtual bool TerminalOpenOn(const CSerial * /*link*/) { return false; }
 };

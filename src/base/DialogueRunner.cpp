@@ -10,7 +10,7 @@
 bool DialogueRunner::Wait::await_ready() const
 {
     // A cancelled dialogue never waits again, and a zero pause is no wait.
-    return m_runner->m_cancelled || m_ms <= 0;
+    return m_runner->Cancelled() || m_ms <= 0;
 }
 
 void DialogueRunner::Wait::await_suspend(std::coroutine_handle<> awaiting)
@@ -41,6 +41,8 @@ bool DialogueRunner::Start(Task<void> dialogue, std::function<void()> finished)
     if (m_task)
         return false;
     m_cancelled = false;
+    m_windingUp = false;
+    m_woundUp = false;
     m_finished = std::move(finished);
     m_task.emplace(std::move(dialogue));
     m_task->Resume();
@@ -53,8 +55,18 @@ void DialogueRunner::Cancel()
     if (!m_task)
         return;
     m_cancelled = true;
+    m_windingUp = false;
     if (m_waiting)
         Wake(false);
+}
+
+bool DialogueRunner::BeginWindUp()
+{
+    if (!m_cancelled || m_woundUp)
+        return false;
+    m_woundUp = true;
+    m_windingUp = true;
+    return true;
 }
 
 void DialogueRunner::BeginWait(std::coroutine_handle<> awaiting, Wait *wait)
@@ -91,7 +103,7 @@ void DialogueRunner::Wake(bool readable)
     if (m_notifier)
         m_notifier->setEnabled(false);
     if (m_wait)
-        m_wait->m_result = readable || (!m_cancelled && m_wait->m_handle < 0);
+        m_wait->m_result = readable || (!Cancelled() && m_wait->m_handle < 0);
     // The dialogue goes on from the event loop, never from inside the timer's or notifier's
     // signal or the caller of Cancel, any of which the dialogue's next steps may delete.
     m_resumePosted = true;

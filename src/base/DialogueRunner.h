@@ -62,7 +62,13 @@ public:
     // check of Cancelled(). Nothing happens when no dialogue runs.
     void Cancel();
     bool IsRunning() const { return m_task.has_value(); }
-    bool Cancelled() const { return m_cancelled; }
+    bool Cancelled() const { return m_cancelled && !m_windingUp; }
+    // After a Cancel, lets the dialogue wait again for its wind-up (the command that leaves a
+    // meter as it was), once: until EndWindUp, Cancelled() is false, and a second Cancel ends
+    // the wind-up as the first ended the dialogue. false when there is nothing to wind up (no
+    // Cancel) or the wind-up was already begun.
+    bool BeginWindUp();
+    void EndWindUp() { m_windingUp = false; }
 
     // A pause of ms milliseconds (no wait at all for ms <= 0).
     Wait Sleep(int ms) { return Wait(this, ms, -1); }
@@ -91,5 +97,7 @@ private:
     QSocketNotifier *m_notifier = nullptr;
 #endif
     bool m_cancelled = false;
+    bool m_windingUp = false;
+    bool m_woundUp = false; // BeginWindUp was called since the Cancel
     bool m_resumePosted = false;
 };

@@ -2,6 +2,8 @@
 
 #include "base/Globals.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 
 namespace {
@@ -25,6 +27,17 @@ void UserMessage::Show(const QString &text, const QString &caption)
     const QString title = caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption;
     if (CurrentHandler())
         CurrentHandler()(text, title);
+}
+
+void UserMessage::ShowLater(const QString &text, const QString &caption)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app) {
+        Show(text, caption);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app, [text, caption] { Show(text, caption); }, Qt::QueuedConnection);
 }
 
 UserMessage::Handler UserMessage::SetHandler(Handler handler)

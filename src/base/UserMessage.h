@@ -13,6 +13,9 @@ public:
     using Handler = std::function<void(const QString &text, const QString &caption)>;
 
     static void Show(const QString &text, const QString &caption = QString());
+    // Show, from the event loop once the current work is done: for what must be said after the
+    // window that knows it has gone (the application says it).
+    static void ShowLater(const QString &text, const QString &caption = QString());
     // Installs a handler and returns the one it replaces.
     static Handler SetHandler(Handler handler);
 

@@ -74,8 +74,15 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
     if (co_await m_serial->InputWithin(runner, 3000))
         co_await m_serial->ReadAllAsync(runner, screen, 400, 3000);
     EndProgress(m_progress);
-    if (runner.Cancelled())
+    if (runner.Cancelled()) {
+        // Interrupted after the greeting went out: back to run mode all the same, unless a
+        // second interrupt ends that too.
+        if (runner.BeginWindUp()) {
+            co_await m_serial->SendStringAsync(runner, QByteArrayLiteral("r"));
+            runner.EndWindUp();
+        }
         co_return false;
+    }
     TermScreen::ScanIdentification(
         screen, identity->model, identity->version, identity->revision, identity->range);
     // Back to run mode, as the meter was before.
@@ -95,6 +102,33 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
         co_await m_serial->ReadAllAsync(runner, ident, 300, 2000);
     identity->serial = MeterIdentText::Parse(ident).serial;
     co_return !runner.Cancelled();
+}
+
+Task<QString> CliMeter::WindUp(DialogueRunner &runner, const CQueExecutor &executor)
+{
+    // The list's own run-mode command, as its last lines would have sent it; a second
+    // interrupt ends it.
+    const CQueExecutor::WindUp windUp = executor.WindUpExchange();
+    if (windUp.command.isEmpty() || !runner.BeginWindUp())
+        co_return QString();
+    Progress(m_progress, QStringLiteral("returning the meter to run mode"));
+    // The answer is awaited only as long as the list's line allows, whatever the link's own
+    // read time-out: a silent meter must not hold the interrupted program.
+    m_serial->PurgeInput();
+    const int sent
+        = co_await m_serial->SendCommandAsync(runner, windUp.command.toLatin1() + '\r', {});
+    QByteArray reply;
+    if (sent && co_await m_serial->InputWithin(runner, windUp.totalMs))
+        co_await m_serial->ReadAllAsync(
+            runner, reply, qMin(windUp.intervalMs, 100), windUp.totalMs);
+    const bool back = !windUp.terminator.isEmpty() && reply.contains(windUp.terminator.toLatin1());
+    const bool interrupted = runner.Cancelled();
+    runner.EndWindUp();
+    EndProgress(m_progress);
+    if (back && !interrupted)
+        co_return QStringLiteral("\nThe meter is back in run mode.");
+    co_return QStringLiteral("\nThe meter did not confirm that it is back in run mode: it may "
+                             "still be in command mode.");
 }
 
 Task<int> CliMeter::RunList(
@@ -128,6 +162,7 @@ Task<int> CliMeter::RunList(
         const int step = co_await executor.StepAsync(&fields, runner);
         if (runner.Cancelled()) {
             *failure = QStringLiteral("Interrupted: the meter's exchange was stopped.");
+            *failure += co_await WindUp(runner, executor);
             break;
         }
         if (step == CQueExecutor::kEnded) {

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class CQueExecutor;
 class DialogueRunner;
 class IFieldAccess;
 
@@ -47,6 +48,9 @@ public:
     static constexpr int kLinePeriodMs = 50;
 
 private:
+    // After an interrupt: the list's run-mode exchange, and what became of it for the message.
+    Task<QString> WindUp(DialogueRunner &runner, const CQueExecutor &executor);
+
     std::unique_ptr<CSerial> m_serial;
     CSerialMeterLink m_link;
     bool m_progress;

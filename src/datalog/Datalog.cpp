@@ -331,8 +331,14 @@ void Datalog::BuildForm()
 
     connect(m_buttons[StartPc], &QPushButton::clicked, this, [this] { m_core.StartPcLogging(); });
     connect(m_buttons[StopPc], &QPushButton::clicked, this, [this] { m_core.StopPcLogging(); });
-    connect(
-        m_buttons[TransferLog], &QPushButton::clicked, this, [this] { m_core.TransferMeterLog(); });
+    connect(m_buttons[TransferLog], &QPushButton::clicked, this, [this] {
+        // A log transferred under the placeholder name could not be loaded: the name first.
+        const QString name = m_core.fields.fileName.trimmed();
+        if ((name.isEmpty() || name == QLatin1String(DatalogCore::kPlaceholderFileName))
+            && !ChooseFile())
+            return;
+        m_core.TransferMeterLog();
+    });
     connect(
         m_buttons[SendConfig], &QPushButton::clicked, this, [this] { m_core.SendConfiguration(); });
     connect(
@@ -363,6 +369,11 @@ Datalog::FilePrompt Datalog::SetFilePrompt(FilePrompt prompt)
 
 void Datalog::OnBrowse()
 {
+    ChooseFile();
+}
+
+bool Datalog::ChooseFile()
+{
     const QString current = m_core.fields.fileName;
     const bool placeholder = current == QLatin1String(DatalogCore::kPlaceholderFileName);
     const QString start = placeholder ? QDir::currentPath() : current;
@@ -372,9 +383,16 @@ void Datalog::OnBrowse()
             QStringLiteral("Log files (*.log);;All files (*)"), nullptr,
             QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty())
-        return;
+        return false;
+    // START empties the file and a transfer replaces it: an existing one is taken only when the
+    // user says so (LOAD reads it either way).
+    if (QFileInfo(chosen).isFile()
+        && !UserMessage::Ask(
+            QString::fromLatin1(kTakeExistingText).arg(chosen), QStringLiteral("E-LOG Filename")))
+        return false;
     m_core.fields.fileName = QDir::toNativeSeparators(chosen);
     m_core.Model().FieldsChanged();
+    return true;
 }
 
 void Datalog::OnExportCsv()

@@ -50,8 +50,12 @@ public:
     // EXPORT CSV: the log shown (PC log, transferred or loaded) written as CSV to a file the user
     // names (through the file prompt in force).
     void OnExportCsv();
-    // Browse beside E-LOG FILENAME: the chosen file becomes the file name.
+    // Browse beside E-LOG FILENAME: the chosen file becomes the file name; an existing file
+    // only after the user agreed (kTakeExistingText, %1 the file).
     void OnBrowse();
+    static constexpr const char *kTakeExistingText
+        = "%1 already exists.\nSTART (PC) empties it and a log read from the meter replaces it; "
+          "LOAD reads it.\nUse this file?";
     // Asks for a log file's name (an existing one to load or a new one to log into), starting
     // from current; empty when cancelled. The default shows the file dialog; tests install
     // their own. Gives back the prompt it replaces.
@@ -102,6 +106,8 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    // The file prompt of Browse: true when a file was taken.
+    bool ChooseFile();
     QLineEdit *AddEdit(QString *field, bool readOnly);
     void BuildForm();
     QBasicTimer *TimerOf(int id);

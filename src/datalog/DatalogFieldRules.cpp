@@ -35,18 +35,12 @@ void Bound(QString &edit, int upper)
         edit = QString::number(upper);
 }
 
-void ZeroIfNotZero(QString &edit)
-{
-    if (ScanText::Int(edit) != 0)
-        edit = QStringLiteral("0");
-}
-
-// Hour 24 or more: minutes and seconds are "0".
+// Hour 24 or more: minutes and seconds are "0", whatever they were written as ("00", "-0").
 void HourCap(const QString &hour, QString &min, QString &sec)
 {
     if (DatalogFieldRules::AtoI(hour) >= 24) {
-        ZeroIfNotZero(min);
-        ZeroIfNotZero(sec);
+        min = QStringLiteral("0");
+        sec = QStringLiteral("0");
     }
 }
 

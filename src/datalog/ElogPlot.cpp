@@ -440,8 +440,12 @@ ElogPlot::Labels ElogPlot::MakeLabels() const
             labels.times[size_t(k)] = PrintfText::Format(
                 "%d:%d:%d %s", h % 12 == 0 ? 12 : h % 12, m, s, h < 12 ? "AM" : "PM");
     }
-    for (int k = 0; k <= 5; ++k)
+    // The end labels print the axis ends themselves: bottom + span * 5 / 5 can round one
+    // hundredth off the top, and the FLOW SCALE buttons read the axis back from these labels.
+    for (int k = 1; k <= 4; ++k)
         labels.flows[size_t(k)] = PrintfText::Format("%.2f", m_bottom + (m_top - m_bottom) * k / 5);
+    labels.flows[0] = PrintfText::Format("%.2f", m_bottom);
+    labels.flows[5] = PrintfText::Format("%.2f", m_top);
     labels.units = m_in.flowUnits;
     static const char *const names[ColumnCount]
         = { "Date", "Time", "Flow", "Total", "High", "Low", "Relay1", "Relay2" };

@@ -2,6 +2,20 @@
 
 #include <QFileInfo>
 
+#include <filesystem>
+#include <system_error>
+
+namespace {
+std::filesystem::path FsPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+} // namespace
+
 const char *const LogFileWriter::kCreateErrorText = "Could Not Create File";
 const char *const LogFileWriter::kCreateErrorTitle = "               File Creation Error";
 const char *const LogFileWriter::kWriteErrorText = "Could Not Write To Log File\n  Logging Stopped";
@@ -50,4 +64,29 @@ void LogFileWriter::Close()
             m_failed = true;
         m_file.close();
     }
+}
+
+QString LogFileWriter::PartialName(const QString &path)
+{
+    if (path.endsWith(QLatin1String(".log"), Qt::CaseInsensitive))
+        return path.left(path.size() - 4) + QStringLiteral(".partial.log");
+    return path + QStringLiteral(".partial.log");
+}
+
+bool LogFileWriter::Replace(const QString &from, const QString &to, QString *error)
+{
+    const QFileInfo target(to);
+    if (target.exists() && !target.isWritable()) {
+        *error = QStringLiteral("%1 is read-only.").arg(to);
+        return false;
+    }
+    // rename(2) replaces an existing file in one step; on Windows the library asks for the
+    // replacement explicitly.
+    std::error_code code;
+    std::filesystem::rename(FsPath(from), FsPath(to), code);
+    if (code) {
+        *error = QString::fromLocal8Bit(code.message().c_str());
+        return false;
+    }
+    return true;
 }

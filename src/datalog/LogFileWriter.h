@@ -17,6 +17,13 @@ public:
     static const char *const kWriteErrorText;
     static const char *const kDatalogErrorTitle;
 
+    // The file a transfer into path writes until the log is whole: "NAME.partial.log" for
+    // "NAME.log" (any other name gets ".partial.log" added).
+    static QString PartialName(const QString &path);
+    // Puts the file from in place of to in one step (to may exist); false with the system's
+    // reason when it cannot, both files then as they were. A read-only to is not replaced.
+    static bool Replace(const QString &from, const QString &to, QString *error);
+
     // Creates the file or empties it. False when it cannot be created.
     bool Create(const QString &path);
     void Write(const QByteArray &text);

@@ -11,6 +11,8 @@
 #include "link/CSerial.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
 
 const char *const MeterDialogue::kCommErrorText
     = "\nUse Terminal Mode to Determine State of Flow Meter\n\n\rFlow Meter Must be in Run "
@@ -43,6 +45,28 @@ QString Status(const char *text)
 {
     return QString::fromLatin1(text);
 }
+
+// What the application says after a log transfer that did not end whole, once the transfer is
+// over however it ended (a window closed mid-transfer destroys the dialogue where it waits).
+class TransferNotice
+{
+public:
+    explicit TransferNotice(QString text)
+        : m_text(std::move(text))
+    {
+    }
+    ~TransferNotice()
+    {
+        if (!m_text.isEmpty())
+            UserMessage::ShowLater(m_text, QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
+    }
+    TransferNotice(const TransferNotice &) = delete;
+    TransferNotice &operator=(const TransferNotice &) = delete;
+    void Set(QString text) { m_text = std::move(text); }
+
+private:
+    QString m_text;
+};
 
 QString OneOf(const char *what, int n, int of)
 {
@@ -587,9 +611,13 @@ Task<QString> MeterDialogue::TransferMeterLog()
     SerialPort::Claim claim;
     if (!Begin(&claim) || !co_await ContactMeter())
         co_return QString();
+    // The log goes into a file of its own beside the named one, which it replaces only when
+    // whole: a transfer cut short (Cancel, a silent meter, the window closed, a full disk) keeps
+    // the earlier log, and what arrived stays under the other name.
     const QString path = m_model.fields.fileName;
+    const QString partial = LogFileWriter::PartialName(path);
     LogFileWriter file;
-    if (!file.Create(path)) {
+    if (!file.Create(partial)) {
         UserMessage::Show(QString::fromLatin1(LogFileWriter::kCreateErrorText),
             QString::fromLatin1(LogFileWriter::kCreateErrorTitle));
         m_model.SetStatusMode(Status("IDLE"), QString());
@@ -604,15 +632,19 @@ Task<QString> MeterDialogue::TransferMeterLog()
             .toLatin1());
     co_await Send("953\r\n");
     Purge();
-    if (Cancelled())
-        co_return QString();
-    m_model.SetStatus(Status("Data Transfer in Progress"));
-
     unsigned char high = 0;
     unsigned char low = 0;
-    if (!co_await ReadOne(kLongPolls, &high) || !co_await ReadOne(kLongPolls, &low)) {
-        if (!Cancelled())
+    bool counted = false;
+    if (!Cancelled()) {
+        m_model.SetStatus(Status("Data Transfer in Progress"));
+        counted = co_await ReadOne(kLongPolls, &high) && co_await ReadOne(kLongPolls, &low);
+        if (!counted && !Cancelled())
             co_await NotResponding();
+    }
+    if (!counted) {
+        // Nothing of the log arrived: no partial log to keep.
+        file.Close();
+        QFile::remove(partial);
         co_return QString();
     }
     const int count = high * 256 + low;
@@ -620,10 +652,13 @@ Task<QString> MeterDialogue::TransferMeterLog()
         m_model.SetStatus(Status("No Data, File Empty"));
         co_await Pause(500000);
         m_model.SetStatusMode(Status("IDLE"), QString());
-        co_return QString();
     }
-    // Each byte goes to the file as it arrives: a transfer cut short, cancelled or left by a
-    // closing window keeps what came.
+    // Said once the transfer has ended short of the whole log, however it ended (the window
+    // closed too, the dialogue destroyed where it waited): by the application, after the fact.
+    TransferNotice notice(QStringLiteral(
+        "The transfer of the meter's log was cut short.\n%1 is left as it was; what arrived "
+        "is kept in %2.")
+                              .arg(path, partial));
     for (int stored = 0; stored < count;) {
         if (stored % kProgressStep == 0)
             m_model.SetProgress(QStringLiteral("%1 of %2 bytes").arg(stored).arg(count));
@@ -631,22 +666,62 @@ Task<QString> MeterDialogue::TransferMeterLog()
             co_await m_runner.Sleep(1);
         unsigned char byte = 0;
         if (!co_await ReadOne(kLongPolls, &byte)) {
-            if (!Cancelled())
+            file.Close();
+            if (Cancelled())
+                co_await DrainLog(count - stored);
+            else
                 co_await NotResponding();
             co_return QString();
         }
         file.Write(QByteArray(1, char(byte)));
         ++stored;
     }
-    m_model.SetProgress(QString());
-    m_model.SetStatus(Status("Transfer Completed"));
-    co_await ReturnToRunMode();
+    if (count > 0) {
+        m_model.SetProgress(QString());
+        m_model.SetStatus(Status("Transfer Completed"));
+        co_await ReturnToRunMode();
+        m_model.SetStatusMode(Status("IDLE"), QString());
+    }
     file.Close();
-    m_model.SetStatusMode(Status("IDLE"), QString());
     if (file.Failed()) {
-        UserMessage::Show(QString::fromLatin1(LogFileWriter::kWriteErrorText),
-            QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
+        notice.Set(QStringLiteral("The meter's log could not be written in full to %1 (is the "
+                                  "disk full?).\n%2 is left as it was.")
+                       .arg(partial, path));
+        QFile::remove(partial);
         co_return QString();
     }
-    co_return path;
+    if (count == 0 && QFileInfo::exists(path)) {
+        // An empty memory is no reason to lose the log already in the file.
+        QFile::remove(partial);
+        notice.Set(QString());
+        co_return QString();
+    }
+    QString error;
+    if (!LogFileWriter::Replace(partial, path, &error)) {
+        notice.Set(QStringLiteral("The meter's log could not replace %1:\n%2\n%1 is left as it "
+                                  "was; the log is kept in %3.")
+                       .arg(path, error, partial));
+        co_return count > 0 ? partial : QString();
+    }
+    notice.Set(QString());
+    co_return count > 0 ? path : QString();
+}
+
+Task<void> MeterDialogue::DrainLog(int remaining)
+{
+    // After a Cancel the meter goes on sending the rest of its log: the next dialogue would take
+    // it for an answer. Its bytes are read and dropped, each within the log's byte time-out,
+    // until none are left or the line is quiet; a second Cancel ends this at once.
+    if (!m_runner.BeginWindUp())
+        co_return;
+    m_model.SetStatus(Status("Waiting for the meter to finish sending its log"));
+    unsigned char byte = 0;
+    for (int left = remaining; left > 0; --left) {
+        if (left % kProgressStep == 0 || left == remaining)
+            m_model.SetProgress(QStringLiteral("%1 bytes to go").arg(left));
+        if (!co_await ReadOne(kLongPolls, &byte))
+            break;
+    }
+    m_model.SetProgress(QString());
+    m_runner.EndWindUp();
 }

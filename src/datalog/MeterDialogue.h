@@ -45,6 +45,8 @@ public:
     Task<QString> TransferMeterLog();
     // START (PC)'s check of the meter: true when logging may start.
     Task<bool> CheckBeforeLogging();
+    // After a Cancel mid-transfer: the rest of the log read and dropped.
+    Task<void> DrainLog(int remaining);
     // After a Cancel: the run-mode command, so the meter streams readings again.
     Task<void> BackToRunMode();
     // Whether the meter was woken into command mode and not yet sent back to run mode.

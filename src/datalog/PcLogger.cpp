@@ -1,5 +1,6 @@
 #include "datalog/PcLogger.h"
 
+#include "base/AppServices.h"
 #include "base/PrintfText.h"
 #include "base/UserMessage.h"
 #include "datalog/DatalogFieldRules.h"
@@ -79,6 +80,8 @@ void PcLogger::StartPcLogging()
     }
     m_model.log.ClearLists();
     m_model.ListsReset();
+    // A row holds only a reading received after START, never the last one of an earlier run.
+    st.lastReadingLine.clear();
     st.loggingActive = true;
     st.pcTimerMode = f.timerEnabled;
     if (st.pcTimerMode) {
@@ -92,8 +95,15 @@ void PcLogger::StartPcLogging()
     st.rowNumber = 1;
     m_model.log.columns.FromHeaderLine(ColumnHeaderLine(f.options));
     m_model.log.logFlowUnits = st.flowUnits;
-    if (!m_file.Commit())
+    if (!m_file.Commit()) {
         WriteFailed();
+        return;
+    }
+    // The log's format stays as it is, but rows repeat a reading while a terminal reads the
+    // same port: the user is told, logging goes on.
+    AppServices *services = AppServices::Instance();
+    if (services && services->TerminalOpenOn(m_model.Link()))
+        UserMessage::Show(QString::fromLatin1(kTerminalOpenText));
 }
 
 void PcLogger::StartSnapshots()

@@ -25,6 +25,9 @@ public:
     // second) falls behind a meter that streams faster, so each tick drains what is pending;
     // the bound keeps a flooding link from holding the window.
     static constexpr int kMaxBytesPerTick = 4096;
+    static constexpr const char *kTerminalOpenText = "The terminal window on this port takes "
+                                                     "readings the logger needs: close it for a "
+                                                     "complete log";
 
     enum class Edit { StartDate, StopDate, StartTime, StopTime, Hour, Min, Sec };
 

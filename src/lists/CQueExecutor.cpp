@@ -35,6 +35,7 @@ void CQueExecutor::Reset()
 {
     m_index = -1;
     m_stopped = false;
+    m_meterWoken = false;
     m_result = kContinue;
     m_reply.clear();
     m_value.clear();
@@ -99,6 +100,10 @@ bool CQueExecutor::BeginStep(IFieldAccess *form, Exchange *exchange)
     *exchange = Exchange();
     if (!line.startsWith(QLatin1String("//")))
         Execute(form, exchange);
+    // Counted as soon as the command may have begun to go out: a run cut short in the middle of
+    // it still winds up.
+    if (exchange->wanted && !IsRunModeCommand(exchange->command))
+        m_meterWoken = true;
     return exchange->wanted;
 }
 
@@ -145,6 +150,8 @@ CQueExecutor::Exchange CQueExecutor::ExchangeOf(
 
 void CQueExecutor::EndExchange(const Exchange &exchange, int answered)
 {
+    if (IsRunModeCommand(exchange.command))
+        m_meterWoken = false;
     if (answered)
         return;
     // Framing or parity errors during the exchange mostly mean a wrong speed: say so before the
@@ -154,6 +161,42 @@ void CQueExecutor::EndExchange(const Exchange &exchange, int answered)
             UserMessage::Show(errors, QString::fromLatin1(kAppTitle));
     }
     GoTo(exchange.label);
+}
+
+bool CQueExecutor::IsRunModeCommand(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        if (c != QLatin1Char('r'))
+            return false;
+    }
+    return true;
+}
+
+CQueExecutor::WindUp CQueExecutor::WindUpExchange() const
+{
+    WindUp windUp;
+    if (!m_meterWoken)
+        return windUp;
+    CScript script;
+    for (qsizetype i = m_lines.size() - 1; i >= 0; --i) {
+        if (m_lines.at(i).startsWith(QLatin1String("//")))
+            continue;
+        script.Parse(m_lines.at(i));
+        // Send(field, interval, total, text, terminator, label): only a text of its own, no field.
+        if (script.Token(1) != QLatin1String("Send") || ToInt(script.Token(2)) != 0
+            || !IsRunModeCommand(script.Token(5)))
+            continue;
+        // A carriage return first ends whatever line the cut left half sent (an image byte),
+        // so the meter takes the "r"s at the start of a line, where they lead to run mode.
+        windUp.command = QLatin1Char('\r') + script.Token(5);
+        windUp.intervalMs = ToInt(script.Token(3));
+        windUp.totalMs = ToInt(script.Token(4));
+        windUp.terminator = script.Token(6);
+        break;
+    }
+    return windUp;
 }
 
 void CQueExecutor::Find(const QString &text, int offset, int length)

@@ -58,6 +58,21 @@ public:
     // A Cancel ends the exchange at its next wait and stops the list (kContinue).
     Task<int> StepAsync(IFieldAccess *form, DialogueRunner &runner);
 
+    // The exchange that takes the meter back to run mode, as the list's own last lines send it
+    // (the last "Send" of run-mode "r"s, after a carriage return that ends a line left half
+    // sent), for a run cut short. Empty command when the run has not woken the meter since its
+    // start or its last run-mode command, or the list sends none.
+    struct WindUp
+    {
+        QString command;
+        int intervalMs = 0;
+        int totalMs = 0;
+        QString terminator;
+    };
+    WindUp WindUpExchange() const;
+    // Whether text is a run-mode command: one or more "r" and nothing else.
+    static bool IsRunModeCommand(const QString &text);
+
     int LineIndex() const { return m_index; }
     bool Stopped() const { return m_stopped; }
     const QByteArray &Reply() const { return m_reply; }
@@ -108,6 +123,7 @@ private:
     int m_pauseMs = kDefaultPauseMs;
     int m_index = -1;
     bool m_stopped = false;
+    bool m_meterWoken = false; // a command went out after the start or the last run-mode command
     int m_result = kContinue;
     QByteArray m_reply;
     QString m_value;

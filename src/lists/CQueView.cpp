@@ -56,6 +56,8 @@ CQueView::~CQueView()
     // Closing the window by any means ends the run; the form learns it through its QPointer
     // becoming null and through RunStopped.
     if (m_form) {
+        m_claim.Release();
+        WindUpMeter();
         m_form = nullptr;
         Q_EMIT RunStopped();
     }
@@ -112,6 +114,7 @@ int CQueView::Start(IFieldAccess *form, IMeterLink *link)
         m_claim = SerialPort::Claim(port, this, [this] { Cancel(); });
     LoadList();
     m_executor.SetLink(link);
+    m_link = link;
     m_form = form;
     // Widget forms are QObjects: their going away must not leave this run pointing at them.
     disconnect(m_formWatch);
@@ -139,7 +142,7 @@ int CQueView::Step()
         result = m_lineResult;
     }
     if (m_executor.Stopped())
-        StopRun(true);
+        StopRun(true, false);
     return result;
 }
 
@@ -177,10 +180,15 @@ void CQueView::LineDone(int result)
 
 void CQueView::Cancel()
 {
-    StopRun(true);
+    StopRun(true, true);
 }
 
-void CQueView::StopRun(bool closeDocument)
+void CQueView::EndRun()
+{
+    StopRun(true, false);
+}
+
+void CQueView::StopRun(bool closeDocument, bool cutShort)
 {
     QPointer<CQueView> self(this);
     // A line waiting on the meter ends at once; the port is free again for the others.
@@ -189,7 +197,10 @@ void CQueView::StopRun(bool closeDocument)
     m_claim.Release();
     disconnect(m_formWatch);
     if (m_form) {
+        if (cutShort)
+            WindUpMeter();
         m_form = nullptr;
+        m_link = nullptr;
         m_executor.SetLink(nullptr);
         Q_EMIT RunStopped();
     }
@@ -197,14 +208,24 @@ void CQueView::StopRun(bool closeDocument)
         Q_EMIT GetDocument()->CloseRequested();
 }
 
+void CQueView::WindUpMeter()
+{
+    const CQueExecutor::WindUp windUp = m_executor.WindUpExchange();
+    if (m_link && !windUp.command.isEmpty())
+        m_link->SendDetached(windUp.command.toLatin1() + '\r');
+}
+
 void CQueView::FormDestroyed()
 {
     // The form is half destroyed: forget it without signalling it, and close the window nobody
-    // runs any more.
+    // runs any more. Only a link of this window's own is still there to wind the meter up.
     m_form = nullptr;
     DropWaitingLine();
     m_lineDone = false;
     m_claim.Release();
+    if (m_link == &m_serialLink)
+        WindUpMeter();
+    m_link = nullptr;
     m_executor.SetLink(nullptr);
     disconnect(m_formWatch);
     if (GetDocument())

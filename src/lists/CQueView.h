@@ -34,9 +34,10 @@ class QPushButton;
 //
 // The run stops when the list executes "End" or a bad jump, when "Cancel" is pressed (Cancel())
 // and when the window is closed by any other means; then RunStopped is emitted and no further
-// step runs anything. A list without "End" keeps answering 1 once past its last line, so a form
-// should treat 1 as the end of its run. A form that is a QObject and goes away while its list
-// runs ends the run and closes the list's window; any other form calls Cancel() first.
+// step runs anything. A run cut short leaves the meter in run mode (WindUpMeter). A list without
+// "End" keeps answering 1 once past its last line, so a form should treat 1 as the end of its run.
+// A form that is a QObject and goes away while its list runs ends the run and closes the list's
+// window; any other form calls Cancel() first.
 class CQueView : public CView
 {
     Q_OBJECT
@@ -63,8 +64,10 @@ public:
     // Runs one line: 0 go on, 1 the list has ended, -1 a jump to a missing label. Runs nothing
     // and returns 0 when no run is in progress.
     int Step();
-    // Stops the run and closes the list's document and window.
+    // Stops the run and closes the list's document and window; a run cut short winds up.
     void Cancel();
+    // The same for a run that is over (past its last line without "End"): nothing to wind up.
+    void EndRun();
     bool IsRunning() const { return m_form != nullptr; }
     // Whether a line is waiting on the meter now.
     bool IsWaiting() const;
@@ -90,7 +93,10 @@ private:
     void ShowSending(int sent, int total);
     int LineSpan() const;
     void ElideLine();
-    void StopRun(bool closeDocument);
+    void StopRun(bool closeDocument, bool cutShort);
+    // A run cut short after it woke the meter sends the list's own run-mode command, so the
+    // meter streams its readings again; it goes out on the link's own, after this run is gone.
+    void WindUpMeter();
     void FormDestroyed();
 
     Task<void> RunLine();
@@ -105,6 +111,7 @@ private:
     bool m_lineDone = false;
     bool m_inStep = false;
     IFieldAccess *m_form = nullptr;
+    IMeterLink *m_link = nullptr; // of the run in progress
     QMetaObject::Connection m_formWatch;
     QProgressBar *m_progress = nullptr;
     QLabel *m_lineLabel = nullptr;

@@ -19,6 +19,12 @@ int CSerialMeterLink::SendCommandReporting(
     return m_serial ? m_serial->SendCommand(text, progress) : 0;
 }
 
+void CSerialMeterLink::SendDetached(const QByteArray &text)
+{
+    if (m_serial)
+        m_serial->SendCommandDetached(text);
+}
+
 void CSerialMeterLink::ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs)
 {
     if (m_serial)

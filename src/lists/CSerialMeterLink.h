@@ -28,6 +28,7 @@ public:
     Task<void> ReadReplyAsync(DialogueRunner &runner, QByteArray &reply, int intervalMs,
         int totalConstantMs, char terminator) override;
     Task<void> PauseAsync(DialogueRunner &runner, int ms) override;
+    void SendDetached(const QByteArray &text) override;
     SerialPort *Port() const override;
     bool Reachable() const override;
     QString Unreachable() const override;

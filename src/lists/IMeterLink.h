@@ -61,6 +61,9 @@ public:
             ReadAll(reply, intervalMs, totalConstantMs);
         co_return;
     }
+    // Sends text after the dialogue that needed it is gone (a list cut short winding the meter
+    // up), without waiting for an answer. A link that cannot send on its own sends it now.
+    virtual void SendDetached(const QByteArray &text) { SendCommand(text); }
     // The serial port behind the link, which a running list holds; null for a link without one.
     virtual SerialPort *Port() const { return nullptr; }
     // The exchange's pause between the command and its reply. A link without a port to wait on

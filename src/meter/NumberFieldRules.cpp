@@ -2,6 +2,9 @@
 
 #include "base/ScanText.h"
 
+#include <cmath>
+#include <limits>
+
 namespace {
 
 using Kind = NumberFieldRules::Kind;
@@ -78,8 +81,15 @@ const NumberFieldRules::Field *NumberFieldRules::Find(const std::vector<Field> &
 QString NumberFieldRules::Refusal(const Field &field, const QString &text)
 {
     const bool whole = field.kind == Kind::Whole;
-    if (whole ? ScanText::WholeInt(text).has_value() : ScanText::WholeDouble(text).has_value())
-        return {};
+    if (whole) {
+        if (ScanText::WholeInt(text))
+            return {};
+    } else if (const auto value = ScanText::WholeDouble(text)) {
+        // Decimal fields are 4-byte floats in the meter: a value beyond their range would be
+        // stored as infinity, which no meter can hold.
+        if (std::fabs(*value) <= double(std::numeric_limits<float>::max()))
+            return {};
+    }
     const QString caption = QString::fromLatin1(field.caption);
     QString message = QStringLiteral("%1: \"%2\" is not a number this field can hold.\n")
                           .arg(caption, text.trimmed());

@@ -191,6 +191,18 @@ ZarnFormBase::~ZarnFormBase()
     // A list still running would step into a form that no longer exists.
     if (m_runner && m_runner->IsRunning())
         m_runner->Cancel();
+    // A send cut short by closing (its list's window may have closed first): the form is gone,
+    // so the application says it, once the window has closed.
+    if (m_listTimerId == kSendTimer)
+        UserMessage::ShowLater(QString::fromLatin1(kSendCancelledText));
+}
+
+bool ZarnFormBase::CanClose()
+{
+    if (!m_runner || !m_runner->IsRunning() || m_listTimerId != kSendTimer)
+        return true;
+    return UserMessage::Ask(
+        QString::fromLatin1(kCloseWhileSendingText), QString::fromLatin1(kAppTitle));
 }
 
 IMeterLink *ZarnFormBase::Link()
@@ -685,10 +697,7 @@ void ZarnFormBase::ListTick(int timerId)
         ListFailed(timerId);
         Audit(action, QStringLiteral("cancelled"));
         if (timerId == kSendTimer)
-            UserMessage::Show(
-                QStringLiteral("Sending was cancelled before the meter confirmed that it "
-                               "had stored the configuration.\nRead the meter to see "
-                               "what it holds."));
+            UserMessage::Show(QString::fromLatin1(kSendCancelledText));
         return;
     }
     const int result = m_runner->Step();
@@ -705,7 +714,7 @@ void ZarnFormBase::ListTick(int timerId)
     // A list that ran past its last line without "End" is over as well: it is closed here, so
     // the ending above runs once and the timer stops.
     if (m_runner && m_runner->IsRunning())
-        m_runner->Cancel();
+        m_runner->EndRun();
     StopListTimer();
     // The write lists reach their end only on the meter's acknowledgement of the image; every
     // failure jumps to a message instead.

@@ -38,6 +38,12 @@ public:
     static constexpr int kClockTimer = 1000;
     static constexpr int kSendTimer = 1001;
     static constexpr int kReadTimer = 1002;
+    static constexpr const char *kSendCancelledText
+        = "Sending was cancelled before the meter confirmed that it had stored the "
+          "configuration.\nRead the meter to see what it holds.";
+    static constexpr const char *kCloseWhileSendingText
+        = "The meter is being written. Closing now stops sending and may leave it half "
+          "written.\n\nClose anyway?";
 
     // Opens a command list by file name as a document and gives its runner (its first view),
     // or null when it could not be opened. The default opens it through the application's
@@ -52,6 +58,9 @@ public:
     static SaveAsPrompt SetSaveAsPrompt(SaveAsPrompt prompt);
 
     ~ZarnFormBase() override;
+
+    // Closing (the window, Close All, Exit) while the form sends asks first, default No.
+    bool CanClose() override;
 
     bool HandlesCommand(AppCommand command) const override;
     bool OnCommand(AppCommand command) override;

@@ -913,6 +913,9 @@ void ZarnFormView::StartList(ListKind kind)
         return;
     if (kind == ListKind::Send)
         ClearListEdit(CoeffList::Primary);
+    if (kind == ListKind::Read)
+        m_identityShown
+            = { m_fields.Text(1049), m_fields.Text(1084), g_DocMeterVersion, g_DocRevision };
     m_listKind = kind;
 }
 
@@ -970,6 +973,13 @@ void ZarnFormView::FinishRead()
     // A Quixal meter's image would fill the Kelvane fields with the wrong variables: nothing of
     // the read is taken (the table and the meter's identity go back when the list stops).
     if (MeterSeries::OfVersion(m_readVersion) == MeterSeries::Quixal) {
+        // Its identity, shown as the answers came, goes back as well.
+        m_fields.SetShown(1049, m_identityShown.at(0));
+        m_fields.SetShown(1084, m_identityShown.at(1));
+        g_DocMeterVersion = m_identityShown.at(2);
+        g_DocRevision = m_identityShown.at(3);
+        m_flowMeterVersion->setText(m_identityShown.at(0));
+        m_revision->setText(m_identityShown.at(1));
         UserMessage::Show(MeterSeries::WrongMeterText(m_readVersion, QStringLiteral("Kelvane")),
             QString::fromLatin1(kAppTitle));
         return;

@@ -182,6 +182,8 @@ private:
     // The meter a read filled the form from, when there is no meter document to keep it.
     QString m_readVersion;
     QString m_readRevision;
+    // Meter Version and Revision as shown, and their globals, when the last read began.
+    std::array<QString, 4> m_identityShown;
     // The sliders give back the value they were given until the user moves them (their range
     // would clip a value the meter or a file holds).
     bool m_contrastMoved = false;

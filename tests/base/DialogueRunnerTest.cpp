@@ -95,6 +95,41 @@ TEST(DialogueRunner, CancelEndsTheCurrentWaitAndEveryLaterOne)
     EXPECT_FALSE(runner.IsRunning());
 }
 
+// After a Cancel a dialogue may wait once more for its wind-up; a second Cancel ends that too.
+TEST(DialogueRunner, AWindUpWaitsAgainUntilASecondCancel)
+{
+    DialogueRunner runner;
+    std::vector<bool> results;
+    auto dialogue = [&]() -> Task<void> {
+        results.push_back(co_await runner.Sleep(10000)); // cut by the first Cancel
+        results.push_back(runner.BeginWindUp());
+        results.push_back(runner.Cancelled()); // false while winding up
+        results.push_back(co_await runner.Sleep(30)); // a wind-up wait runs its length
+        results.push_back(co_await runner.Sleep(10000)); // cut by the second Cancel
+        results.push_back(runner.Cancelled());
+        runner.EndWindUp();
+        results.push_back(runner.BeginWindUp()); // once only
+        results.push_back(co_await runner.Sleep(10000)); // returns at once
+    };
+    runner.Start(dialogue());
+    QTimer::singleShot(20, [&runner] { runner.Cancel(); });
+    QTimer::singleShot(200, [&runner] { runner.Cancel(); });
+    QElapsedTimer clock;
+    clock.start();
+    TicksUntilIdle(runner);
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(results, (std::vector<bool> { false, true, false, true, false, true, false, false }));
+
+    // Without a Cancel there is nothing to wind up.
+    DialogueRunner idle;
+    bool begun = true;
+    idle.Start([&]() -> Task<void> {
+        begun = idle.BeginWindUp();
+        co_return;
+    }());
+    EXPECT_FALSE(begun);
+}
+
 TEST(DialogueRunner, DestroyedMidWaitNeverResumesItsDialogue)
 {
     auto runner = std::make_unique<DialogueRunner>();

@@ -8,6 +8,7 @@
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "datalog/PcLogger.h"
+#include "link/CSerial.h"
 #include "link/LinkTiming.h"
 #include "meter/CMeterDoc.h"
 #include "meter/KelvaneSheet.h"
@@ -26,7 +27,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -291,7 +291,17 @@ TEST_F(CliEndToEnd, SilentMeterAndCtrlCLeaveNoFileAndThePortFree)
         { QStringLiteral("read"), QStringLiteral("--port"), pty, QStringLiteral("--out"),
             QStringLiteral("kept.mtr") });
     ASSERT_TRUE(process.waitForStarted(5000));
-    QThread::msleep(1500);
+    // Mid-read is once the program has the port open (its Ctrl+C handler is set before that).
+    const QString device = QFileInfo(pty).canonicalFilePath();
+    ASSERT_TRUE(TestEnv::WaitUntil([&] {
+        for (int fd = 0; fd < 256; ++fd) {
+            if (QFile::symLinkTarget(
+                    QStringLiteral("/proc/%1/fd/%2").arg(process.processId()).arg(fd))
+                == device)
+                return true;
+        }
+        return false;
+    }));
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(5000)) << "Ctrl+C ends the run at its next wait";
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
@@ -301,6 +311,51 @@ TEST_F(CliEndToEnd, SilentMeterAndCtrlCLeaveNoFileAndThePortFree)
     EXPECT_EQ(ReadFile(QStringLiteral("kept.mtr")), kept) << "the old file is left whole";
     const CliRun after = Cli({ QStringLiteral("identify"), QStringLiteral("--port"), pty });
     EXPECT_EQ(after.status, 1) << "the port opens again (the silent meter does not answer)";
+}
+
+// Ctrl+C in the middle of a send: the list's own run-mode command still goes out, so the meter
+// streams its readings again and the next identify works; the meter keeps its old image.
+TEST_F(CliEndToEnd, CtrlCMidSendLeavesTheMeterInRunMode)
+{
+    const QString pty = StartSim({ QStringLiteral("--interval"), QStringLiteral("300") });
+    ASSERT_FALSE(pty.isEmpty());
+    const CliRun read = Cli({ QStringLiteral("read"), QStringLiteral("--port"), pty,
+        QStringLiteral("--out"), QStringLiteral("meter.mtr"), QStringLiteral("--pace"), kPace });
+    ASSERT_EQ(read.status, 0) << qPrintable(read.err);
+    const QByteArray image = ReadFile(m_simImage);
+    QProcess process;
+    // At the meter's own pacing the image takes many seconds to go out.
+    process.start(QStringLiteral(TARVIK_CLI),
+        { QStringLiteral("send"), QStringLiteral("meter.mtr"), QStringLiteral("--port"), pty,
+            QStringLiteral("--yes") });
+    ASSERT_TRUE(process.waitForStarted(5000));
+    QThread::msleep(4000);
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("Interrupted"))) << qPrintable(err);
+    EXPECT_TRUE(err.contains(QStringLiteral("The meter is back in run mode."))) << qPrintable(err);
+    EXPECT_EQ(ReadFile(m_simImage), image);
+
+    {
+        CSerial link(pty, LinkTiming());
+        link.SetBaudText(QStringLiteral("9600"));
+        ASSERT_EQ(link.OpenPort(), 1);
+        QByteArray stream;
+        TestEnv::WaitUntil(
+            [&] {
+                unsigned char b = 0;
+                while (link.ReadByte(&b) == 1)
+                    stream.append(char(b));
+                return stream.count("SCFM") >= 2;
+            },
+            8000);
+        EXPECT_GE(stream.count("SCFM"), 2) << stream.right(200).constData();
+    }
+    const CliRun identify = Cli({ QStringLiteral("identify"), QStringLiteral("--port"), pty });
+    EXPECT_EQ(identify.status, 0) << qPrintable(identify.err);
+    EXPECT_TRUE(identify.out.contains(QStringLiteral("31415"))) << qPrintable(identify.out);
 }
 
 TEST_F(CliEndToEnd, ModbusCsvPollsTheNetworkAsTheWindowDoes)

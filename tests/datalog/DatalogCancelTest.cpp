@@ -13,6 +13,10 @@
 #include "link/CSerial.h"
 #include "support/TestFiles.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -182,44 +186,27 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
         { QStringLiteral("--log"), logPath, QStringLiteral("--baud"), QStringLiteral("19200") });
     ASSERT_TRUE(rig.started);
     const QString file = rig.Core().fields.fileName;
+    const QString partial = rig.dir.filePath(QStringLiteral("meter.partial.log"));
+    const QByteArray earlier = "\"an earlier log the transfer must not cut\r\n";
+    WriteFile(file, earlier);
     const QByteArray header = "\"Halvren - Flow Meter Datalog Filename " + file.toLatin1()
         + "\r\n\"Full Scale Flow Rate = 80.000000\r\n";
     QByteArray onDisk = stored;
     onDisk.replace('\n', "\r\n");
+    const QString cutNotice = QStringLiteral("Datalog Error|The transfer of the meter's log was "
+                                             "cut short.\n%1 is left as it was; what arrived is "
+                                             "kept in %2.")
+                                  .arg(file, partial);
+    const QString draining = QStringLiteral("Waiting for the meter to finish sending its log");
 
-    rig.Button(Datalog::TransferLog)->click();
     bool reached = false;
     const auto halfWay = [&rig] {
         const QString p = rig.view->ProgressLabel()->text();
         return p.endsWith(QLatin1String(" bytes"))
             && p.section(QLatin1Char(' '), 0, 0).toInt() >= 6000;
     };
-    EXPECT_LT(rig.TickUntil(halfWay, 30000, &reached), 1000);
-    ASSERT_TRUE(reached) << qPrintable(rig.view->ProgressLabel()->text());
-    EXPECT_EQ(rig.view->StatusLabel()->text(), QStringLiteral("Data Transfer in Progress"));
-    EXPECT_TRUE(rig.view->ProgressLabel()->text().endsWith(
-        QStringLiteral(" of %1 bytes").arg(stored.size())));
-
-    rig.Button(Datalog::Cancel)->click();
-    QElapsedTimer clock;
-    clock.start();
-    rig.TickUntil([&rig] { return rig.view->StatusLabel()->text() == QLatin1String("IDLE"); }, 5000,
-        &reached);
-    EXPECT_TRUE(reached);
-    EXPECT_LT(clock.elapsed(), 250);
-    EXPECT_LT(rig.TickUntil([&rig] { return !rig.Core().IsBusy(); }, 5000), 1000);
-    EXPECT_FALSE(rig.link->IsClaimed());
-    // The file keeps what arrived, in order; nothing is loaded and nothing was said.
-    const QByteArray cut = ReadFile(file);
-    ASSERT_TRUE(cut.startsWith(header)) << cut.left(200).constData();
-    const QByteArray arrived = cut.mid(header.size());
-    EXPECT_GE(arrived.size(), 6000);
-    EXPECT_LT(arrived.size(), onDisk.size());
-    EXPECT_TRUE(onDisk.startsWith(arrived));
-    EXPECT_TRUE(rig.Core().log.snapshotList.isEmpty());
-    EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
-    // The meter was sent back to run mode: once it has dropped the rest of the log it streams
-    // its readings again (in command mode it would stay silent).
+    // The meter was sent back to run mode: once it has sent the rest of the log it streams its
+    // readings again (in command mode it would stay silent).
     const auto streamsAgain = [&rig] {
         QByteArray stream;
         TestEnv::WaitUntil(
@@ -232,13 +219,55 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
             15000);
         return stream.contains("SCFM") ? std::string() : stream.right(200).toStdString();
     };
-    EXPECT_EQ(streamsAgain(), std::string());
 
-    // Again, to its end: the whole log, loaded into the lists.
+    // Cancel half way, and again while the rest of the log drains: the second Cancel ends the
+    // wait at once.
+    for (const bool twice : { false, true }) {
+        SCOPED_TRACE(twice ? "Cancel twice" : "Cancel once");
+        rig.messages.clear();
+        rig.Button(Datalog::TransferLog)->click();
+        EXPECT_LT(rig.TickUntil(halfWay, 30000, &reached), 1000);
+        ASSERT_TRUE(reached) << qPrintable(rig.view->ProgressLabel()->text());
+        EXPECT_EQ(rig.view->StatusLabel()->text(), QStringLiteral("Data Transfer in Progress"));
+        EXPECT_TRUE(rig.view->ProgressLabel()->text().endsWith(
+            QStringLiteral(" of %1 bytes").arg(stored.size())));
+
+        rig.Button(Datalog::Cancel)->click();
+        // What the meter still sends is read and dropped, and the status says so.
+        rig.TickUntil([&] { return rig.view->StatusLabel()->text() == draining; }, 5000, &reached);
+        EXPECT_TRUE(reached) << qPrintable(rig.view->StatusLabel()->text());
+        QElapsedTimer clock;
+        clock.start();
+        if (twice)
+            rig.Button(Datalog::Cancel)->click();
+        rig.TickUntil([&rig] { return rig.view->StatusLabel()->text() == QLatin1String("IDLE"); },
+            30000, &reached);
+        EXPECT_TRUE(reached);
+        if (twice) {
+            EXPECT_LT(clock.elapsed(), 1000);
+        }
+        EXPECT_LT(rig.TickUntil([&rig] { return !rig.Core().IsBusy(); }, 5000), 1000);
+        EXPECT_FALSE(rig.link->IsClaimed());
+        // The earlier log is as it was; what arrived, in order, is beside it under its own name.
+        EXPECT_EQ(ReadFile(file), earlier);
+        const QByteArray cut = ReadFile(partial);
+        ASSERT_TRUE(cut.startsWith(header)) << cut.left(200).constData();
+        const QByteArray arrived = cut.mid(header.size());
+        EXPECT_GE(arrived.size(), 6000);
+        EXPECT_LT(arrived.size(), onDisk.size());
+        EXPECT_TRUE(onDisk.startsWith(arrived));
+        EXPECT_TRUE(rig.Core().log.snapshotList.isEmpty());
+        EXPECT_EQ(rig.messages, QStringList(cutNotice));
+        EXPECT_EQ(streamsAgain(), std::string());
+    }
+
+    // Again, to its end: the whole log replaces the earlier one and is loaded into the lists.
+    rig.messages.clear();
     rig.Button(Datalog::TransferLog)->click();
     EXPECT_LT(rig.TickUntil([&rig] { return !rig.Core().IsBusy(); }, 90000, &reached), 1000);
     EXPECT_TRUE(reached);
     EXPECT_EQ(ReadFile(file).toStdString(), (header + onDisk).toStdString());
+    EXPECT_FALSE(QFile::exists(partial));
     EXPECT_EQ(rig.view->StatusLabel()->text(), QStringLiteral("IDLE"));
     EXPECT_EQ(rig.Core().log.logFlowUnits, QStringLiteral("LBPM"));
     EXPECT_GE(rig.Core().log.snapshotList.size(), 100);
@@ -247,7 +276,7 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
     EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
 
     // The window closed half way through a transfer: the link itself sends the meter back to
-    // run mode.
+    // run mode, the whole log stays, and the application says where the rest went.
     rig.Button(Datalog::TransferLog)->click();
     rig.TickUntil([&rig] { return rig.view->ProgressLabel()->text().startsWith(QLatin1Char('2')); },
         30000, &reached);
@@ -256,4 +285,68 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
     EXPECT_TRUE(rig.link->IsClaimed());
     EXPECT_EQ(streamsAgain(), std::string());
     EXPECT_FALSE(rig.link->IsClaimed());
+    EXPECT_EQ(ReadFile(file).toStdString(), (header + onDisk).toStdString());
+    EXPECT_TRUE(QFile::exists(partial));
+    EXPECT_EQ(rig.messages, QStringList(cutNotice));
+}
+
+// A transfer that cannot end in a whole file keeps the earlier log and says why: a disk that
+// fills up, a name that cannot be replaced, an empty meter memory.
+TEST(DatalogCancel, TransferEndsWholeOrKeepsTheEarlierLog)
+{
+    QTemporaryDir dir;
+    const QString logPath = dir.filePath(QStringLiteral("stored.bin"));
+    WriteFile(logPath, StoredLog(600));
+    enum class Fault { DiskFull, TargetIsAFolder, EmptyMemory };
+    const struct
+    {
+        Fault fault;
+        const char *said;
+    } rows[] = {
+        { Fault::DiskFull, "could not be written in full" },
+        { Fault::TargetIsAFolder, "could not replace" },
+        { Fault::EmptyMemory, nullptr },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(int(row.fault));
+        if (row.fault == Fault::DiskFull && !QFile::exists(QStringLiteral("/dev/full")))
+            continue;
+        WindowRig rig(row.fault == Fault::EmptyMemory
+                ? QStringList()
+                : QStringList({ QStringLiteral("--log"), logPath }));
+        ASSERT_TRUE(rig.started);
+        QString file = rig.Core().fields.fileName;
+        const QString partial = rig.dir.filePath(QStringLiteral("meter.partial.log"));
+        const QByteArray earlier = "\"the earlier log\r\n";
+        if (row.fault == Fault::TargetIsAFolder) {
+            ASSERT_TRUE(QDir(rig.dir.path()).mkpath(QStringLiteral("meter.log/inside")));
+        } else {
+            WriteFile(file, earlier);
+        }
+        if (row.fault == Fault::DiskFull) {
+            ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), partial));
+        }
+        bool reached = false;
+        rig.Button(Datalog::TransferLog)->click();
+        rig.TickUntil([&rig] { return !rig.Core().IsBusy(); }, 30000, &reached);
+        ASSERT_TRUE(reached);
+        TestEnv::WaitUntil([&] { return !rig.messages.isEmpty(); }, row.said ? 5000 : 300);
+        if (row.said) {
+            ASSERT_EQ(rig.messages.size(), 1);
+            EXPECT_TRUE(rig.messages.value(0).contains(QLatin1String(row.said)))
+                << qPrintable(rig.messages.value(0));
+        } else {
+            EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
+        }
+        if (row.fault == Fault::TargetIsAFolder) {
+            EXPECT_TRUE(QFileInfo(file).isDir());
+            // The whole log is kept under the other name, and shown.
+            EXPECT_TRUE(ReadFile(partial).endsWith("02:20:00 PM\r\n"));
+            EXPECT_FALSE(rig.Core().log.snapshotList.isEmpty());
+        } else {
+            EXPECT_EQ(ReadFile(file), earlier);
+            EXPECT_FALSE(QFileInfo::exists(partial));
+        }
+        EXPECT_EQ(rig.view->StatusLabel()->text(), QStringLiteral("IDLE"));
+    }
 }

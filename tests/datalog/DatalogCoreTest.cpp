@@ -120,7 +120,8 @@ TEST(DatalogFieldRules, IntervalEditsKeepTheirBounds)
         { M, "0", "-1", "5", "0", "0", "5" },
         { M, "30", "5", "5", "30", "0", "0" },
         { H, "25", "10", "10", "24", "0", "0" },
-        { H, "24", "00", "0", "24", "00", "0" },
+        { H, "24", "00", "0", "24", "0", "0" }, // the text is rewritten, not only the value
+        { M, "24", "-0", "00", "24", "0", "0" },
         { H, "", "1", "2", "0", "1", "2" },
         { H, "-2", "1", "2", "0", "1", "2" },
         { H, "99999999999999999999", "1", "2", "24", "0", "0" },
@@ -377,6 +378,20 @@ TEST(PcLogging, StatusModesTimersAndCountdowns)
     // After the stop the option boxes work again.
     rig.core.Pc().OptionClicked(0, true);
     EXPECT_TRUE(rig.core.fields.options[0]);
+
+    // A reading of this run is not the first row of the next: START forgets it.
+    rig.core.fields.options = { false, false, true };
+    rig.core.Pc().StartPcLogging();
+    rig.Feed("\r12.5  SCFM  1234.5  SCF  59.12  0.00  RLY1* RLY2\r");
+    rig.core.Pc().SnapshotTick();
+    EXPECT_TRUE(rig.core.log.snapshotList.value(0).startsWith(QStringLiteral("; 1; 12.5 ")));
+    rig.core.Pc().StopPcLogging();
+    rig.Ticks(16); // "STOPPED" gives way to "IDLE"
+    rig.core.Pc().StartPcLogging();
+    ASSERT_TRUE(rig.core.state.loggingActive);
+    rig.core.Pc().SnapshotTick();
+    EXPECT_EQ(rig.core.log.snapshotList.value(0), QStringLiteral("; 1;     "));
+    EXPECT_EQ(rig.core.fields.flowRate, QString());
 }
 
 TEST(PcLogging, TimerModeStartsAtTheStartTimeAndStopsAtTheStopTime)

@@ -13,6 +13,7 @@
 #include "support/PtyPair.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -422,9 +423,11 @@ TEST(DatalogSim, MeterThatStopsHalfWayLeavesWhatArrived)
     core.OnFirstShown();
     core.fields.fileName = dir.filePath(QStringLiteral("cut.log"));
     ASSERT_TRUE(Press(core, &DatalogCore::TransferMeterLog));
-    EXPECT_EQ(ReadFile(core.fields.fileName),
+    // What arrived is kept beside the name the log was meant for, which is not created.
+    EXPECT_EQ(ReadFile(dir.filePath(QStringLiteral("cut.partial.log"))),
         "\"Halvren - Flow Meter Datalog Filename " + core.fields.fileName.toLatin1()
             + "\r\n\"Full Scale Flow Rate = 80.000000\r\n" + part);
+    EXPECT_FALSE(QFileInfo::exists(core.fields.fileName));
     EXPECT_TRUE(sink.statuses.contains(QStringLiteral("Meter Not Responding")));
     EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));
     EXPECT_EQ(core.fields.mode, QString());

@@ -76,7 +76,7 @@ TEST(DatalogWindow, FrameAndDocument)
     EXPECT_FALSE(doc.StoresContent());
 }
 
-// A datalogger log opened as a document shows its rows at once; Browse puts the file the user
+// A datalogger log opened as a document shows its rows; Browse puts the file the user
 // chose into E-LOG FILENAME.
 TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
 {
@@ -92,6 +92,8 @@ TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
     doc.SetPathName(path);
     Datalog view(&doc);
     view.OnInitialUpdate();
+    // The log is read in slices on the window's dialogue runner.
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !view.Core().IsBusy(); }));
     EXPECT_EQ(view.Core().log.snapshotList.size(), 2);
     EXPECT_EQ(view.ListViewOf(LogData::Snapshot)->model()->rowCount(), 2);
     EXPECT_EQ(view.FileNameEdit()->text(), path);
@@ -164,8 +166,7 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
             EXPECT_NE(EditShowing(view, QString::fromLatin1(placeholder)), nullptr) << placeholder;
         EXPECT_EQ(view->TimerPeriod(PcLogger::kClockTimer), Datalog::kMinTimerMs);
         EXPECT_TRUE(view->ButtonOf(Datalog::Graph)->isEnabled());
-        QTest::qWait(300);
-        EXPECT_FALSE(view->Core().fields.clockTime.isEmpty());
+        EXPECT_TRUE(TestEnv::WaitUntil([&] { return !view->Core().fields.clockTime.isEmpty(); }));
         if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT"); !shot.isEmpty())
             frame->grab().save(shot + QStringLiteral(".idle.png"));
 
@@ -186,7 +187,7 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         // Options cannot change while logging.
         view->OptionBox(0)->click();
         EXPECT_FALSE(view->OptionBox(0)->isChecked());
-        QTest::qWait(3600);
+        EXPECT_TRUE(TestEnv::WaitUntil([&] { return view->Core().log.snapshotList.size() >= 3; }));
         EXPECT_EQ(view->Core().fields.mode, QStringLiteral("PC Manual Mode"));
         view->ButtonOf(Datalog::StopPc)->click();
         EXPECT_EQ(view->StatusLabel()->text(), QStringLiteral("STOPPED"));
@@ -207,12 +208,13 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
                             .startsWith(QLatin1String("RL1")));
         }
         EXPECT_TRUE(view->Core().fields.flowRate.endsWith(QLatin1String("SCFM")));
-        QTest::qWait(600);
-        EXPECT_EQ(view->StatusLabel()->text(), QStringLiteral("IDLE"));
+        EXPECT_TRUE(TestEnv::WaitUntil(
+            [&] { return view->StatusLabel()->text() == QLatin1String("IDLE"); }));
         // The file reads back with the rows the form showed.
         view->ButtonOf(Datalog::Clear)->click();
         EXPECT_EQ(view->ListViewOf(LogData::Snapshot)->model()->rowCount(), 0);
         view->ButtonOf(Datalog::Load)->click();
+        ASSERT_TRUE(TestEnv::WaitUntil([&] { return !view->Core().IsBusy(); }));
         EXPECT_EQ(log.headerList.size(), 4);
         EXPECT_GE(log.snapshotList.size(), 3);
         EXPECT_EQ(log.stopList.size(), 1);
@@ -254,14 +256,25 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         view->TimerBox()->click();
         view->ButtonOf(Datalog::StartPc)->click();
         EXPECT_EQ(view->ModeLabel()->text(), QStringLiteral("PC Timer Mode"));
-        QTest::qWait(200);
-        EXPECT_TRUE(view->Core().state.timerWindowEntered);
+        EXPECT_TRUE(TestEnv::WaitUntil([&] { return view->Core().state.timerWindowEntered; }));
         EXPECT_EQ(view->TimerPeriod(PcLogger::kSnapshotTimer), 1000);
         EXPECT_TRUE(TestEnv::WaitUntil([&] { return !view->Core().state.loggingActive; }, 15000));
         EXPECT_GE(log.snapshotList.size(), 3);
         EXPECT_EQ(view->TimerPeriod(PcLogger::kSnapshotTimer), 0);
         EXPECT_EQ(view->TimerPeriod(PcLogger::kLineReaderTimer), 0);
         EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('\n'));
+
+        // A terminal window on the logger's port takes readings: START says so, logging goes on.
+        app.OnNewTerminal();
+        view->TimerBox()->click();
+        ASSERT_TRUE(TestEnv::WaitUntil(
+            [&] { return view->StatusLabel()->text() == QLatin1String("IDLE"); }, 10000));
+        Type(view->FileNameEdit(), dir.filePath(QStringLiteral("terminal.log")));
+        view->ButtonOf(Datalog::StartPc)->click();
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages.value(0).endsWith(QLatin1String(PcLogger::kTerminalOpenText)));
+        EXPECT_TRUE(view->Core().state.loggingActive);
+        view->ButtonOf(Datalog::StopPc)->click();
 
         EXPECT_TRUE(app.DocManager()->CloseAllDocuments());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

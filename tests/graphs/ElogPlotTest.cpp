@@ -345,7 +345,8 @@ TEST(ElogPlot, FlowScaleButtons)
         { B::LowPlus, 50, 10, 100, 50, 11 },
         { B::LowPlus, 50, 49.5, 100, 50, 49.5 }, // would rise above the top
         { B::LowMinus, 50, 10, 100, 50, 9 }, { B::LowMinus, 50, 0.5, 100, 50, 0 },
-        { B::Up, 50, 10, 100, 49.95, 9.95 },
+        // The top label prints the top itself: bottom + span would give "495.91".
+        { B::LowPlus, 495.915, 131.04, 1000, 495.92, 141.04 }, { B::Up, 50, 10, 100, 49.95, 9.95 },
         { B::Up, 50, 0.01, 100, 50, 0.01 }, // bottom would fall below 0
         { B::Down, 50, 10, 100, 50.05, 10.05 },
         { B::Down, 99.99, 10, 100, 99.99, 10 }, // top would exceed full scale

@@ -108,9 +108,8 @@ TEST_F(QueWindowTest, ProgressFollowsTheLinesAndEndClosesTheWindow)
     EXPECT_FALSE(view->IsRunning());
     EXPECT_EQ(view->Step(), 0);
     EXPECT_EQ(view->LineIndex(), 4);
-    QTest::qWait(20); // the window closes when control returns to the event loop
-    EXPECT_FALSE(frame);
-    EXPECT_FALSE(runner);
+    // The window closes when control returns to the event loop.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame && !runner; }));
 }
 
 TEST_F(QueWindowTest, CancelStopsTheRunAndClosesTheWindow)
@@ -125,9 +124,7 @@ TEST_F(QueWindowTest, CancelStopsTheRunAndClosesTheWindow)
     EXPECT_FALSE(view->IsRunning());
     EXPECT_EQ(view->Step(), 0);
     EXPECT_EQ(view->LineIndex(), 0);
-    QTest::qWait(20);
-    EXPECT_FALSE(runner);
-    EXPECT_FALSE(frame);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !runner && !frame; }));
 }
 
 TEST_F(QueWindowTest, ClosingTheWindowStopsTheRun)
@@ -139,9 +136,8 @@ TEST_F(QueWindowTest, ClosingTheWindowStopsTheRun)
     view->Start(&form, &link);
     view->Step();
     frame->close();
-    QTest::qWait(20);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !runner; }));
     EXPECT_TRUE(stopped);
-    EXPECT_FALSE(runner);
 }
 
 TEST_F(QueWindowTest, FormClosingEndsItsRun)
@@ -157,8 +153,7 @@ TEST_F(QueWindowTest, FormClosingEndsItsRun)
     delete widgetForm;
     EXPECT_FALSE(view->IsRunning());
     EXPECT_EQ(view->Step(), 0);
-    QTest::qWait(20);
-    EXPECT_FALSE(runner);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !runner; }));
 }
 
 TEST_F(QueWindowTest, OneFormRunsAListAtATime)
@@ -184,8 +179,7 @@ TEST_F(QueWindowTest, BadLabelOnTheFirstLineClosesTheWindow)
     EXPECT_EQ(view->Step(), -1);
     EXPECT_EQ(messages, QStringList { "Bad jump lable on line 0|Nowhere" });
     EXPECT_FALSE(view->IsRunning());
-    QTest::qWait(20);
-    EXPECT_FALSE(frame);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame; }));
 }
 
 TEST_F(QueWindowTest, EmptyListEndsOnTheFirstStep)
@@ -219,8 +213,7 @@ TEST_F(QueWindowTest, LongLineIsElidedToTheWindow)
         "has to be cut short in the window\r\n Find(\"x\",0,1)\r\n End\r\n");
     view->Start(&form, &link);
     view->Step();
-    QTest::qWait(20);
-    EXPECT_TRUE(view->LineLabel()->text().endsWith(QChar(0x2026)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->LineLabel()->text().endsWith(QChar(0x2026)); }));
     EXPECT_LE(view->LineLabel()->sizeHint().width(), view->LineLabel()->width());
     EXPECT_EQ(frame->size(), QSize(410, 155));
     // Set TARVIK_SHOT_DIR to keep a picture of the window.

@@ -90,9 +90,7 @@ TEST_F(QueDocTypeTest, EndClosesTheDocumentAndTheNextOpenRunsFromTheTop)
     EXPECT_EQ(runner->Step(), 0);
     EXPECT_EQ(runner->Step(), 0);
     EXPECT_EQ(runner->Step(), 1);
-    QTest::qWait(20);
-    EXPECT_FALSE(runner);
-    EXPECT_TRUE(manager.Documents().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !runner && manager.Documents().isEmpty(); }));
 
     CQueView *again = CQueView::OpenList(&services, QStringLiteral("list.que"));
     ASSERT_NE(again, nullptr);
@@ -107,9 +105,7 @@ TEST_F(QueDocTypeTest, CancelClosesTheDocument)
     ASSERT_TRUE(runner);
     runner->Start(&form, &link);
     runner->Cancel();
-    QTest::qWait(20);
-    EXPECT_FALSE(runner);
-    EXPECT_TRUE(manager.Documents().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !runner && manager.Documents().isEmpty(); }));
 }
 
 TEST_F(QueDocTypeTest, SaveLeavesTheListFileAsItWas)

@@ -607,8 +607,7 @@ TEST_F(FormDialogs, ExchangesLeaveTheWindowResponsiveAndCancelCleanly)
     m_answer = QMessageBox::Discard;
     FrameOf(form)->close();
     Settle();
-    QTest::qWait(200);
-    EXPECT_FALSE(CTarvikApp::MeterLink()->IsClaimed());
+    EXPECT_TRUE(TestEnv::WaitUntil([] { return !CTarvikApp::MeterLink()->IsClaimed(); }));
     m_app->OnNewMeterForm();
     auto *second = qobject_cast<ZarnFormView *>(Frame()->ActiveView());
     ASSERT_NE(second, nullptr);

@@ -242,6 +242,18 @@ TEST_F(FormListTest, ReadWithoutImageLeavesTheForm)
             QStringLiteral("%1 of the %2 bytes").arg(c.arrived).arg(bytes)))
             << qPrintable(m_messages.last());
     }
+
+    // A meter of the other series: its identity is not shown either.
+    const QString version = m_form->GetField(1049), revision = m_form->GetField(1084);
+    m_messages.clear();
+    m_meter.replies.append("\r\nVER=1.4A REV=D\r\nIMG=" + image.toLatin1() + "\r\n>");
+    m_form->OnReadActive();
+    EXPECT_GT(RunList(ZarnFormView::kReadTimer), 0);
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages.last().contains(QLatin1String("is a Quixal meter")));
+    EXPECT_EQ(m_form->GetField(1049), version);
+    EXPECT_EQ(m_form->GetField(1084), revision);
+    EXPECT_EQ(m_form->GetField(1048), serial);
 }
 
 TEST_F(FormListTest, ReadWithVersionButNoImageKeepsTheDocument)
@@ -612,6 +624,7 @@ TEST_F(FormListTest, TypedNumbersAreCheckedBeforeTheyReachTheDocument)
         { 1039, "abc", "X-Sect accepts a decimal number" },
         { 1036, "1,5", "Use a point as the decimal separator" },
         { 1018, "1e999", "Full Scale accepts" },
+        { 1036, "3.5e38", "C Factor accepts" }, // a finite double beyond a float
         { 1053, "nan", "Zero Cutoff % accepts" },
         { 1037, "2.5x", "Zero Offset accepts" },
         { 1045, "12.5", "Password accepts a whole number" },

@@ -251,6 +251,8 @@ TEST_F(QXFormTest, TypedNumbersAreCheckedWhenLeftAndBeforeSaveAndSend)
         { XSect, "abc", "X-Sect accepts a decimal number" },
         { CFactor, "1,5", "Use a point as the decimal separator" },
         { FullScale, "inf", "Full Scale accepts" },
+        { FullScale, "1e39", "Full Scale accepts" }, // beyond a float: would be stored as inf
+        { CFactor, "-3.5e38", "C Factor accepts" },
         { ModbusAddr, "3.5", "Modbus Addr accepts a whole number" },
         { DacFilter, "12", "" },
         { FullScale, "120.5", "" },

@@ -6,6 +6,7 @@
 #include "link/CSerial.h"
 #include "terminal/TermScreen.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -317,6 +318,29 @@ QByteArray TransferLog(SimHarness &sim)
     return r.mid(2, count);
 }
 
+// Waits in run mode until the logger has stored at least `rows` rows: the menu's logger screen
+// ("[" then "l") shows the count, and "r" returns to run mode after each look.
+bool WaitForLoggerRows(SimHarness &sim, int rows, int timeoutMs = 20000)
+{
+    const QRegularExpression count(QStringLiteral(" ROWS +(\\d+) "));
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        sim.Purge();
+        sim.Send("[l", 20);
+        const QByteArray screen = sim.ReadUntil([](const QByteArray &b) {
+            const qsizetype at = b.indexOf(" ROWS ");
+            return at >= 0 && b.indexOf("SELECT: ", at) > at;
+        });
+        sim.Send("r", 20);
+        const QRegularExpressionMatch m = count.match(QString::fromLatin1(screen));
+        if (m.hasMatch() && m.captured(1).toInt() >= rows)
+            return true;
+        SleepMs(50); // the next look
+    }
+    return false;
+}
+
 TEST_F(MeterSimTest, ManualLoggerRunStoresRowsInThePcLogLayout)
 {
     ASSERT_TRUE(m_sim.Start(Args()));
@@ -327,7 +351,7 @@ TEST_F(MeterSimTest, ManualLoggerRunStoresRowsInThePcLogLayout)
     m_sim.Send("rrrrrrrrrrr", 20);
     m_sim.Send("eeeeeeeeeeeee", 20); // START (meter): thirteen "e", then thirteen "E"
     m_sim.Send("EEEEEEEEEEEEE", 20);
-    SleepMs(2600);
+    ASSERT_TRUE(WaitForLoggerRows(m_sim, 2));
     m_sim.Send("eeeeeeeeeee", 20); // STOP (meter)
     ASSERT_TRUE(m_sim.EnterCommandMode());
     const QByteArray log = TransferLog(m_sim);
@@ -375,7 +399,7 @@ TEST_F(MeterSimTest, TimerArmedWith466StartsAtTheStartTime)
     m_sim.Send("466\r\n", 20);
     EXPECT_TRUE(m_sim.ReadUntilChar('\'', 1500).contains('\''));
     m_sim.Send("rrrrrrrrrrr", 20);
-    SleepMs(3200);
+    EXPECT_TRUE(WaitForLoggerRows(m_sim, 1));
     ASSERT_TRUE(m_sim.EnterCommandMode());
     const QByteArray log = TransferLog(m_sim);
     EXPECT_TRUE(log.startsWith("\"Serial#")) << log.constData();

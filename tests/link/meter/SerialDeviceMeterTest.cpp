@@ -265,7 +265,9 @@ void Purge(SerialDevice &device)
 {
     SendPaced(device, "100\r", 0, 25);
     CHECK(device.WaitReadable(2000));
-    SerialDevice::SleepMs(300);
+    // The answer comes paced at the line speed: wait until enough of it is queued.
+    for (int waited = 0; device.PendingInput() < 40 && waited < 5000; waited += 10)
+        SerialDevice::SleepMs(10);
     const int pending = device.PendingInput();
     CHECK_SAYS(pending >= 40, std::to_string(pending) + " bytes pending");
     device.PurgeInput();
