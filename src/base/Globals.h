@@ -13,7 +13,8 @@ extern QString g_MeterModel; // 3-character model the connected meter reported (
 extern QString g_MeterVersion; // 4-character firmware version it reported (terminal)
 extern QString g_MeterRevision; // its revision letter (terminal)
 extern QString g_MeterNumber; // its active range number (terminal)
-extern QString g_MeterSerial; // its serial number, the digits after "S/N " (terminal)
+extern QString
+    g_MeterSerial; // its serial number: from the last image read, or the identification text
 extern QString g_DocMeterVersion; // the meter documents' copy of g_MeterVersion
 extern QString g_DocRevision; // the meter documents' copy of g_MeterRevision
 extern int g_DocKind; // kind of window about to be created: 1 meter form, 2 terminal, 5 Quixal form

@@ -5,6 +5,7 @@
 #include "link/SerialPortList.h"
 #include "lists/CQueDoc.h"
 #include "lists/CQueExecutor.h"
+#include "meter/MeterIdentText.h"
 #include "terminal/TermScreen.h"
 
 #include <QDir>
@@ -94,13 +95,23 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
         co_return false;
     TermScreen::ScanIdentification(
         screen, identity->model, identity->version, identity->revision, identity->range);
-    identity->serial = TermScreen::ScanSerial(screen);
     // Back to run mode, as the meter was before.
     co_await m_serial->SendStringAsync(runner, QByteArrayLiteral("r"));
     QByteArray rest;
     if (co_await m_serial->InputWithin(runner, 300))
         co_await m_serial->ReadAllAsync(runner, rest, 100, 300);
-    co_return !identity->version.isEmpty();
+    if (identity->version.isEmpty() || runner.Cancelled())
+        co_return false;
+    // The main screen carries no serial number: the identification text does, as the
+    // datalogger's update asks for it ("rrrrrr\r\n", then six "."). The meter stays in run mode.
+    co_await m_serial->SendCommandAsync(runner, QByteArrayLiteral("rrrrrr\r\n"));
+    m_serial->PurgeInput();
+    co_await m_serial->SendStringAsync(runner, QByteArrayLiteral("......"));
+    QByteArray ident;
+    if (co_await m_serial->InputWithin(runner, 2000))
+        co_await m_serial->ReadAllAsync(runner, ident, 300, 2000);
+    identity->serial = MeterIdentText::Parse(ident).serial;
+    co_return !runner.Cancelled();
 }
 
 Task<QString> CliMeter::WindUp(DialogueRunner &runner, const CQueExecutor &executor)

@@ -13,7 +13,8 @@ class DialogueRunner;
 class IFieldAccess;
 
 // The command-line program's end of the meter link: opens the port, identifies the meter from
-// its main screen as the terminal does, and runs the form's command lists through the same
+// its main screen as the terminal does (its serial number from the identification text the
+// datalogger reads), and runs the form's command lists through the same
 // executor and link the form uses, one line after another as the form's list timer does, each
 // wait handed back to the event loop (so Ctrl+C cancels at once).
 class CliMeter
@@ -25,7 +26,7 @@ public:
         QString version;
         QString revision;
         QString range;
-        QString serial;
+        QString serial; // empty when the meter's identification text held none
         // Whether anything came back within the 3 s presence wait (a meter that answered but
         // drew no identification line still did).
         bool answered = false;

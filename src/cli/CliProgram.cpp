@@ -19,6 +19,7 @@
 #include "link/SerialPortList.h"
 #include "link/mbCSerial.h"
 #include "meter/CMeterDoc.h"
+#include "meter/MeterIdentText.h"
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormRules.h"
 #include "modbus/ModbusMaster.h"
@@ -593,7 +594,8 @@ Task<void> CliProgram::Identify()
     } else {
         Out(QStringLiteral(
             "series\t%1\nmodel\t%2\nversion\t%3\nrevision\t%4\nrange\t%5\nserial\t%6\n")
-                .arg(seriesName, id.model, id.version, id.revision, id.range, id.serial));
+                .arg(seriesName, id.model, id.version, id.revision, id.range,
+                    id.serial.isEmpty() ? MeterIdentText::NotRead() : id.serial));
     }
 }
 
@@ -835,6 +837,13 @@ Task<void> CliProgram::Send()
                                 : QStringLiteral("Kelvane"),
                             id.version));
                 m_code = kBadInput;
+                co_return;
+            }
+            if (id.serial.trimmed().isEmpty()) {
+                Err(QStringLiteral("%1 holds serial number %2, but the meter on %3 did not tell "
+                                   "its own (%4); nothing was sent (--force sends it anyway).")
+                        .arg(path, file.Serial(), PortArg(), MeterIdentText::NotRead()));
+                m_code = kMeterFailed;
                 co_return;
             }
             if (id.serial.trimmed() != file.Serial().trimmed()) {

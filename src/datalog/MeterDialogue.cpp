@@ -1,6 +1,7 @@
 #include "datalog/MeterDialogue.h"
 
 #include "base/DialogueRunner.h"
+#include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "base/ScanText.h"
 #include "base/UserMessage.h"
@@ -174,6 +175,8 @@ bool MeterDialogue::Begin(SerialPort::Claim *claim)
     CSerial *link = m_model.Link();
     if (!link)
         return true; // no meter link at all: the dialogue's waits fail at once
+    if (link->IsEnabled())
+        link->Revive(); // an adapter that went and came back is opened again
     if (!link->IsEnabled() || !link->IsOpen()) {
         UserMessage::Show(link->NotOpenText(), QString::fromLatin1(kCommErrorTitle));
         return false;
@@ -334,6 +337,8 @@ Task<bool> MeterDialogue::RefreshMeterParameters()
         co_return false;
     f.firmwareRev = QString::fromLatin1(firmware);
     f.serialNumber = QString::fromLatin1(serial);
+    if (!serial.trimmed().isEmpty())
+        g_MeterSerial = f.serialNumber.trimmed(); // the connected meter's, for a form's Send
     f.activeRange = QString::fromLatin1(range);
     st.flowUnits = QString::fromLatin1(units.left(4));
     st.totalUnits = st.flowUnits.left(3);
@@ -420,8 +425,13 @@ Task<bool> MeterDialogue::CheckMeter()
     if (!co_await RefreshMeterParameters()) {
         if (Cancelled())
             co_return false; // the user stopped it: no message
-        UserMessage::Show(
-            QString::fromLatin1(kCommErrorText), QString::fromLatin1(kCommErrorTitle));
+        const CSerial *link = m_model.Link();
+        // A port that went away is named as such, not blamed on the meter's mode.
+        QString text
+            = link && link->IsGone() ? link->GoneText() : QString::fromLatin1(kCommErrorText);
+        if (const QString errors = link ? link->LineErrorText() : QString(); !errors.isEmpty())
+            text = errors + QLatin1Char('\n') + text;
+        UserMessage::Show(text, QString::fromLatin1(kCommErrorTitle));
         m_model.SetStatusMode(Status("IDLE"), QString());
         co_return false;
     }

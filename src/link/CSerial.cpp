@@ -46,12 +46,16 @@ void CSerial::ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs)
 {
     m_device.SetWriteTimeouts(10, 10);
     reply.clear();
+    if (!ReviveIfGone())
+        return;
     PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
     if (!hold.Held())
         return;
     const int totalMs = m_timing.readMsPerByte * kBufferSize + totalConstantMs;
     const int count = m_device.ReadTimed(m_receiveBuffer.data(), kBufferSize, intervalMs, totalMs);
-    if (count <= 0)
+    if (NoteGone() && count > 0)
+        reply = QByteArray(m_receiveBuffer.constData(), count); // what came before it went
+    if (count <= 0 || m_gone)
         return; // nothing came: the queue is left alone
     reply = QByteArray(m_receiveBuffer.constData(), count);
     // Whatever follows the reply (echoes, a late second answer) would spoil the next exchange.
@@ -63,6 +67,8 @@ int CSerial::SendString(const QByteArray &text)
     if (text.isEmpty())
         return 0;
     PendingCount(0);
+    if (!ReviveIfGone())
+        return 0;
     PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
     if (!hold.Held())
         return 0;
@@ -70,6 +76,8 @@ int CSerial::SendString(const QByteArray &text)
     for (const char c : text) {
         PacingSleep(kSendStringPacingMs);
         result = m_device.Write(&c, 1) ? 1 : 0;
+        if (!result && NoteGone())
+            return 0; // the rest would only fail too
     }
     return result;
 }
@@ -85,6 +93,8 @@ int CSerial::SendCommand(QByteArray text, const std::function<void(int sent)> &p
     int sent = 0;
     for (const char c : text) {
         result = WriteByte(static_cast<unsigned char>(c));
+        if (m_gone)
+            return 0; // the rest would only fail too
         PacingSleep(kSendCommandPacingMs);
         if (progress)
             progress(++sent);
@@ -94,13 +104,16 @@ int CSerial::SendCommand(QByteArray text, const std::function<void(int sent)> &p
 
 int CSerial::WriteByte(int byte)
 {
-    if (!m_enabled)
+    if (!m_enabled || !ReviveIfGone())
         return 0;
     PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
     if (!hold.Held())
         return 0;
     const char c = static_cast<char>(byte & 0xFF);
-    return m_device.Write(&c, 1) ? 1 : 0;
+    if (m_device.Write(&c, 1))
+        return 1;
+    NoteGone();
+    return 0;
 }
 
 int CSerial::PacingMs(int ms) const
@@ -121,9 +134,11 @@ Task<void> CSerial::ReadAllAsync(
     // ReadAll's bounds: the buffer's size, the gap after a byte and the total time-out.
     const QDeadlineTimer total(qint64(m_timing.readMsPerByte) * kBufferSize + totalConstantMs);
     QDeadlineTimer gap = QDeadlineTimer::Forever;
+    if (!ReviveIfGone())
+        co_return;
     while (reply.size() < kBufferSize && !runner.Cancelled()) {
         if (!m_device.IsOpen())
-            co_return; // ReadAll on a closed device reads nothing at once
+            co_return; // a closed (or gone) device: nothing more can come
         const qint64 left = gap.isForever() ? total.remainingTime()
                                             : std::min(total.remainingTime(), gap.remainingTime());
         if (left <= 0)
@@ -160,10 +175,14 @@ Task<int> CSerial::SendStringAsync(DialogueRunner &runner, QByteArray text)
         co_await runner.Sleep(PacingMs(kSendStringPacingMs));
         if (runner.Cancelled())
             co_return 0;
+        if (!ReviveIfGone())
+            co_return 0;
         PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
         if (!hold.Held())
             co_return 0;
         result = m_device.Write(&c, 1) ? 1 : 0;
+        if (!result && NoteGone())
+            co_return 0; // the rest would only fail too
     }
     co_return result;
 }
@@ -179,6 +198,8 @@ Task<int> CSerial::SendCommandAsync(
         if (runner.Cancelled())
             co_return 0;
         result = WriteByte(static_cast<unsigned char>(c));
+        if (m_gone)
+            co_return 0; // the rest would only fail too
         co_await runner.Sleep(PacingMs(kSendCommandPacingMs));
         if (progress)
             progress(++sent);

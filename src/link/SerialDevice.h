@@ -1,19 +1,42 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include "link/UucpLock.h"
+#endif
+
 // The platform serial device: termios and poll(2) on POSIX (SerialDevicePosix.cpp), the Win32
 // communications functions on Windows (SerialDeviceWin32.cpp), one chosen at build time behind
-// this one interface. Knows nothing of meters or port-name locks: it opens, configures, counts,
-// reads and writes. Owned by SerialPort (CSerial, mbCSerial), which converts to and from Qt's
-// types: texts here are UTF-8 std::string, so the layer and its meter test build without Qt
+// this one interface. Knows nothing of meters or of the program's port-name locks: it opens,
+// configures, counts, reads and writes, and on POSIX holds the UUCP lock file other serial
+// tools look for while the port is open. Owned by SerialPort (CSerial, mbCSerial), which
+// converts to and from Qt's types: texts here are UTF-8 std::string, so the layer and its meter
+// test build without Qt
 // (the Windows half is cross-built with mingw-w64 and run under wine). A device whose far end
-// has gone (hang-up, unplugged adapter) behaves as one that receives nothing.
+// has gone (hang-up, unplugged adapter, a failing write) reports it through Gone(): its reads
+// end at once and receive nothing, and its owner closes it.
 class SerialDevice
 {
 public:
+    // Receive errors the driver counted since the device was opened.
+    struct LineErrors
+    {
+        long framing = 0;
+        long parity = 0;
+        long overrun = 0; // the UART's and the driver's buffers together
+        long breaks = 0;
+        bool operator==(const LineErrors &) const = default;
+    };
+    // Where the POSIX half gets its counts (TIOCGICOUNT); tests put a fake one in. False when
+    // the driver cannot count (a pseudo-terminal).
+    using ErrorCounter = std::function<bool(int fd, LineErrors *counts)>;
+    static ErrorCounter SetErrorCounter(ErrorCounter counter);
+
     enum class Parity { None, Even, Odd, Keep };
     struct Format
     {
@@ -81,6 +104,18 @@ public:
     std::intptr_t WaitHandle() const;
     void ArmWait();
 
+    // Whether the device went away while open: a hang-up, an end of file, or a read or write
+    // the driver refused (EIO, ENODEV; on Windows ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND ...).
+    // Cleared by Open.
+    bool Gone() const
+    {
+        return m_gone;
+    }
+    // Looks, without waiting, whether the far end has hung up; true (and Gone) when it has.
+    bool CheckHangUp();
+    // The driver's receive error counts; false when it keeps none.
+    bool LineErrorCounts(LineErrors *counts) const;
+
     // One line: what the operating system said about the last failure.
     std::string LastError() const
     {
@@ -96,6 +131,7 @@ private:
 
     std::string m_path;
     std::string m_lastError;
+    mutable bool m_gone = false;
     int m_writeMsPerByte = 1;
     int m_writeConstantMs = 1;
 #ifdef _WIN32
@@ -109,6 +145,11 @@ private:
     void Harvest() const;
     void Disarm() const;
     int TakeHeld(char *out) const;
+    // Gives out up to maxBytes of what an earlier read took beyond the byte it was asked for.
+    int TakeBuffered(char *out, int maxBytes) const;
+    // ClearCommError, its flags counted as line errors; false (and Gone when the driver says
+    // the device went) when the call fails. status is a COMSTAT.
+    bool ClearErrors(struct _COMSTAT *status) const;
     int ReadChunks(char *buffer, int maxBytes, int got, int intervalMs, int totalMs);
 
     void *m_handle = nullptr; // HANDLE of the port; null when closed
@@ -122,5 +163,6 @@ private:
     bool IsPseudoTerminal() const;
 
     int m_fd = -1;
+    std::unique_ptr<UucpLock> m_uucp; // the LCK.. file held while open
 #endif
 };

@@ -1,6 +1,7 @@
 #include "link/SerialDevice.h"
 
 #include "link/SerialSpeed.h"
+#include "link/UucpLock.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <filesystem>
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -157,7 +159,56 @@ std::vector<std::string> EntryNames(const std::filesystem::path &folder)
     return names;
 }
 
+// The driver's own counts. Pseudo-terminals and some USB adapters have none (ENOTTY, EINVAL).
+bool DriverErrorCounts(int fd, SerialDevice::LineErrors *counts)
+{
+    struct serial_icounter_struct icount = {};
+    if (::ioctl(fd, TIOCGICOUNT, &icount) != 0)
+        return false;
+    counts->framing = icount.frame;
+    counts->parity = icount.parity;
+    counts->overrun = long(icount.overrun) + long(icount.buf_overrun);
+    counts->breaks = icount.brk;
+    return true;
+}
+
+SerialDevice::ErrorCounter &ErrorCounterInUse()
+{
+    static SerialDevice::ErrorCounter counter = DriverErrorCounts;
+    return counter;
+}
+
+// Errors of read(2) and write(2) that mean the device itself went away, not a busy moment.
+bool DeviceGoneError(int error)
+{
+    return error == EIO || error == ENODEV || error == ENXIO || error == EPIPE || error == EBADF;
+}
+
 } // namespace
+
+SerialDevice::ErrorCounter SerialDevice::SetErrorCounter(ErrorCounter counter)
+{
+    ErrorCounter old = ErrorCounterInUse();
+    ErrorCounterInUse() = counter ? std::move(counter) : ErrorCounter(DriverErrorCounts);
+    return old;
+}
+
+bool SerialDevice::LineErrorCounts(LineErrors *counts) const
+{
+    *counts = LineErrors();
+    return m_fd >= 0 && ErrorCounterInUse()(m_fd, counts);
+}
+
+bool SerialDevice::CheckHangUp()
+{
+    if (m_fd < 0)
+        return m_gone;
+    struct pollfd watch = { m_fd, POLLIN, 0 };
+    if (::poll(&watch, 1, 0) > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL))
+        && PendingInput() == 0)
+        m_gone = true;
+    return m_gone;
+}
 
 SerialDevice::~SerialDevice()
 {
@@ -229,6 +280,7 @@ bool SerialDevice::Fail(const std::string &reason)
 bool SerialDevice::Open(const std::string &portText)
 {
     Close();
+    m_gone = false;
     m_path = DevicePath(portText);
     if (m_path.empty())
         return Fail(
@@ -285,6 +337,15 @@ bool SerialDevice::Open(const std::string &portText)
     // pseudo-terminal lives on while its far end is open, so after we died (crash, SIGKILL) it
     // would refuse every ordinary user until the far end restarts. The flock above dies with
     // its holder and is all a pseudo-terminal gets.
+    // Tools that share ports by UUCP lock files (LCK..ttyUSB0) neither see the flock nor set
+    // one: honour their lock, and hold one ourselves while the port is open.
+    std::string refusal;
+    if (!m_uucp)
+        m_uucp = std::make_unique<UucpLock>();
+    if (!m_uucp->Acquire(m_path, &refusal)) {
+        ::close(fd);
+        return Fail(refusal);
+    }
     m_fd = fd;
     if (!IsPseudoTerminal())
         ::ioctl(fd, TIOCEXCL);
@@ -390,6 +451,8 @@ void SerialDevice::Close()
         ::close(m_fd);
         m_fd = -1;
     }
+    if (m_uucp)
+        m_uucp->Release();
 }
 
 void SerialDevice::PurgeBoth()
@@ -437,9 +500,9 @@ int SerialDevice::ReadTimed(char *buffer, int maxBytes, int intervalMs, int tota
         if (waitMs <= 0)
             break;
         if (hungUp) {
-            // The far end has gone: behave as a line that stays silent until the time-out.
-            SleepMs(waitMs);
-            continue;
+            // The far end has gone: nothing more can come, and the owner must hear of it now.
+            m_gone = true;
+            break;
         }
         struct pollfd watch = { m_fd, POLLIN, 0 };
         const int ready = ::poll(&watch, 1, waitMs);
@@ -474,7 +537,16 @@ int SerialDevice::ReadNow(unsigned char *byte)
 {
     if (m_fd < 0 || byte == nullptr)
         return 0;
-    return ::read(m_fd, byte, 1) == 1 ? 1 : 0;
+    const ssize_t count = ::read(m_fd, byte, 1);
+    if (count == 1)
+        return 1;
+    // Raw mode with VMIN 0 reads 0 bytes both from an empty line and from a hung-up one: ask
+    // which. EIO and the like are an adapter pulled out.
+    if (count == 0)
+        CheckHangUp();
+    else if (DeviceGoneError(errno))
+        m_gone = true;
+    return 0;
 }
 
 void SerialDevice::SetWriteTimeouts(int msPerByte, int constantMs)
@@ -505,10 +577,14 @@ bool SerialDevice::Write(const char *bytes, int count)
             if (waitMs <= 0)
                 return false;
             struct pollfd watch = { m_fd, POLLOUT, 0 };
-            if (::poll(&watch, 1, waitMs) > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            if (::poll(&watch, 1, waitMs) > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                m_gone = true;
                 return false;
+            }
             continue;
         }
+        if (written < 0 && DeviceGoneError(errno))
+            m_gone = true;
         return false;
     }
     return true;
@@ -528,10 +604,15 @@ bool SerialDevice::WaitReadable(int timeoutMs) const
             continue;
         if (ready <= 0)
             return false;
-        // A hung-up device reports itself readable for ever; only a real pending byte counts,
-        // and otherwise the time-out is slept so a caller's wait loop cannot spin.
+        // A hung-up device reports itself readable for ever; only a real pending byte counts.
+        // A hang-up ends the wait at once (Gone tells the caller why); anything else sleeps out
+        // the time-out so that a caller's wait loop cannot spin.
         if (PendingInput() > 0)
             return true;
+        if (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            m_gone = true;
+            return false;
+        }
         SleepMs(MsUntil(end));
         return false;
     }

@@ -7,6 +7,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h, whose types it uses: timeBeginPeriod, timeEndPeriod.
+#include <mmsystem.h>
 
 // The Windows half of the serial device. The port is opened overlapped so that an event can
 // tell an event loop that input is pending (WaitHandle); every read and write still completes
@@ -24,6 +26,13 @@ struct SerialDevice::WaitState
     unsigned char byte = 0;
     bool pending = false; // the read waits
     bool held = false; // it completed: `byte` is the first byte of the input
+    // What one read took from the queue beyond the byte asked for: ReadNow serves from here,
+    // so a byte-wise reader costs one system call per queueful, not four per byte.
+    char buffered[4096] = {};
+    int bufferedAt = 0;
+    int bufferedCount = 0;
+    SerialDevice::LineErrors errors; // the ClearCommError flags seen since the port opened
+    bool timerRaised = false; // timeBeginPeriod(1) in force for this port
 };
 
 namespace {
@@ -84,6 +93,32 @@ std::string Shown(const std::string &path)
     return path.size() <= 80 ? path : path.substr(0, 60) + "...";
 }
 
+// Errors with which a driver refuses every operation on a port whose device went away (a USB
+// adapter pulled out), as opposed to a read that merely ran out of time.
+bool DeviceGoneError(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_READY:
+    case ERROR_DEVICE_REMOVED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+SerialDevice::ErrorCounter &ErrorCounterInUse()
+{
+    static SerialDevice::ErrorCounter counter;
+    return counter;
+}
+
 // Waits for an overlapped read or write that `started` (ReadFile's or WriteFile's result)
 // began; true when it completed, with the byte count in `done`. A read that ran out of time
 // completed too: Windows says so with success, wine with ERROR_TIMEOUT.
@@ -111,6 +146,53 @@ const char *ParityName(BYTE parity)
 }
 
 } // namespace
+
+SerialDevice::ErrorCounter SerialDevice::SetErrorCounter(ErrorCounter counter)
+{
+    // The Windows half counts from ClearCommError's flags; the seam is the POSIX half's.
+    ErrorCounter old = ErrorCounterInUse();
+    ErrorCounterInUse() = std::move(counter);
+    return old;
+}
+
+bool SerialDevice::LineErrorCounts(LineErrors *counts) const
+{
+    *counts = LineErrors();
+    if (m_wait == nullptr)
+        return false;
+    *counts = m_wait->errors;
+    return true;
+}
+
+// ClearCommError reads and clears the line's error flags: keep them as counts, one per flag
+// seen, and note a device that refuses the call altogether.
+bool SerialDevice::ClearErrors(COMSTAT *status) const
+{
+    DWORD errors = 0;
+    if (m_handle == nullptr)
+        return false;
+    if (!ClearCommError(static_cast<HANDLE>(m_handle), &errors, status)) {
+        if (DeviceGoneError(GetLastError()))
+            m_gone = true;
+        return false;
+    }
+    if (m_wait != nullptr) {
+        LineErrors &counts = m_wait->errors;
+        counts.framing += (errors & CE_FRAME) ? 1 : 0;
+        counts.parity += (errors & CE_RXPARITY) ? 1 : 0;
+        counts.overrun += (errors & (CE_OVERRUN | CE_RXOVER)) ? 1 : 0;
+        counts.breaks += (errors & CE_BREAK) ? 1 : 0;
+    }
+    return true;
+}
+
+bool SerialDevice::CheckHangUp()
+{
+    COMSTAT status = {};
+    if (m_handle != nullptr)
+        ClearErrors(&status);
+    return m_gone;
+}
 
 SerialDevice::~SerialDevice()
 {
@@ -149,6 +231,8 @@ std::vector<std::string> SerialDevice::ExistingDevices(const std::string & /*dev
 
 void SerialDevice::SleepMs(int ms)
 {
+    // While a port is open the system timer runs at 1 ms (timeBeginPeriod in Open), so a
+    // pacing Sleep(25) takes 25 ms and not two 15.6 ms ticks.
     if (ms > 0)
         Sleep(DWORD(ms));
 }
@@ -162,6 +246,7 @@ bool SerialDevice::Fail(const std::string &reason)
 bool SerialDevice::Open(const std::string &portText)
 {
     Close();
+    m_gone = false;
     m_path = DevicePath(portText);
     if (m_path.empty())
         return Fail('"' + Shown(portText)
@@ -208,7 +293,19 @@ bool SerialDevice::Open(const std::string &portText)
     }
     DCB settings = {};
     settings.DCBlength = sizeof settings;
-    if (GetFileType(handle) != FILE_TYPE_CHAR || !GetCommState(handle, &settings)) {
+    // GetFileType succeeds on a disk file or a pipe: its answer is the reason, not the last
+    // error (which would be "Success").
+    const DWORD type = GetFileType(handle);
+    if (type != FILE_TYPE_CHAR) {
+        CloseHandle(handle);
+        CloseHandle(mark);
+        return Fail(name + ": not a serial device (a "
+            + (type == FILE_TYPE_DISK        ? std::string("file")
+                    : type == FILE_TYPE_PIPE ? std::string("pipe")
+                                             : "device of type " + std::to_string(type))
+            + ")");
+    }
+    if (!GetCommState(handle, &settings)) {
         const DWORD error = GetLastError();
         CloseHandle(handle);
         CloseHandle(mark);
@@ -219,6 +316,9 @@ bool SerialDevice::Open(const std::string &portText)
     m_ioEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_waitEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_wait = new WaitState;
+    // The default 15.6 ms tick would stretch every pacing sleep and turn the 1 ms pause of a
+    // wait loop into 16 ms; raised while the port is open, restored by Close.
+    m_wait->timerRaised = timeBeginPeriod(1) == TIMERR_NOERROR;
     if (m_ioEvent == nullptr || m_waitEvent == nullptr) {
         const DWORD error = GetLastError();
         Close();
@@ -342,6 +442,8 @@ void SerialDevice::Close()
         CloseHandle(static_cast<HANDLE>(m_handle));
         m_handle = nullptr;
     }
+    if (m_wait != nullptr && m_wait->timerRaised)
+        timeEndPeriod(1);
     delete m_wait;
     m_wait = nullptr;
     for (void **object : { &m_ioEvent, &m_waitEvent, &m_owner }) {
@@ -362,6 +464,7 @@ void SerialDevice::PurgeBoth()
         return;
     Disarm();
     m_wait->held = false;
+    m_wait->bufferedCount = 0;
     PurgeComm(static_cast<HANDLE>(m_handle),
         PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
 }
@@ -372,14 +475,20 @@ void SerialDevice::PurgeInput()
         return;
     Disarm();
     m_wait->held = false;
+    m_wait->bufferedCount = 0;
     PurgeComm(static_cast<HANDLE>(m_handle), PURGE_RXABORT | PURGE_RXCLEAR);
 }
 
 int SerialDevice::PendingInput() const
 {
-    DWORD errors = 0;
+    if (m_handle == nullptr)
+        return 0;
+    // Bytes already taken from the driver answer without a system call (the byte-wise readers
+    // ask before every byte); the driver's queue is counted once they are served.
+    if (m_wait->bufferedCount > 0)
+        return m_wait->bufferedCount + (m_wait->held ? 1 : 0);
     COMSTAT status = {};
-    if (m_handle == nullptr || !ClearCommError(static_cast<HANDLE>(m_handle), &errors, &status))
+    if (!ClearErrors(&status))
         return 0;
     Harvest();
     return int(std::min<DWORD>(status.cbInQue, 1 << 29)) + (m_wait->held ? 1 : 0);
@@ -387,9 +496,8 @@ int SerialDevice::PendingInput() const
 
 int SerialDevice::PendingOutput() const
 {
-    DWORD errors = 0;
     COMSTAT status = {};
-    if (m_handle == nullptr || !ClearCommError(static_cast<HANDLE>(m_handle), &errors, &status))
+    if (m_handle == nullptr || !ClearErrors(&status))
         return 0;
     return int(std::min<DWORD>(status.cbOutQue, 1 << 30));
 }
@@ -416,8 +524,19 @@ int SerialDevice::ReadTimed(char *buffer, int maxBytes, int intervalMs, int tota
     if (buffer == nullptr || maxBytes <= 0)
         return 0;
     Disarm();
-    const int got = TakeHeld(buffer);
+    int got = TakeHeld(buffer);
+    got += TakeBuffered(buffer + got, maxBytes - got);
     return ReadChunks(buffer, maxBytes, got, intervalMs, totalMs);
+}
+
+int SerialDevice::TakeBuffered(char *out, int maxBytes) const
+{
+    WaitState &wait = *m_wait;
+    const int count = std::min(wait.bufferedCount, std::max(maxBytes, 0));
+    std::copy(wait.buffered + wait.bufferedAt, wait.buffered + wait.bufferedAt + count, out);
+    wait.bufferedAt += count;
+    wait.bufferedCount -= count;
+    return count;
 }
 
 // Reads what is queued, and while more is wanted waits for one byte at a time with a plain
@@ -434,9 +553,8 @@ int SerialDevice::ReadChunks(char *buffer, int maxBytes, int got, int intervalMs
         int waitMs = MsUntil(end);
         if (got > 0 && intervalMs > 0)
             waitMs = std::min(waitMs, intervalMs);
-        DWORD errors = 0;
         COMSTAT status = {};
-        if (!ClearCommError(handle, &errors, &status)) {
+        if (!ClearErrors(&status)) {
             failed = true;
             break;
         }
@@ -451,6 +569,8 @@ int SerialDevice::ReadChunks(char *buffer, int maxBytes, int got, int intervalMs
         if (!ApplyTimeouts(0, 0, DWORD(std::max(waitMs, 1)))
             || !Finish(handle, overlapped,
                 ReadFile(handle, buffer + got, wanted, nullptr, &overlapped), done)) {
+            if (DeviceGoneError(GetLastError()))
+                m_gone = true;
             failed = true;
             break;
         }
@@ -458,8 +578,9 @@ int SerialDevice::ReadChunks(char *buffer, int maxBytes, int got, int intervalMs
         if (done == 0)
             break; // the interval after the last byte, or the total, has passed
     }
-    // A device that fails its reads (an adapter pulled out) is a line that stays silent.
-    if (failed)
+    // A device that is gone (an adapter pulled out) ends the read at once, and Gone says why;
+    // any other failure is a line that stays silent.
+    if (failed && !m_gone)
         SleepMs(MsUntil(end));
     return got;
 }
@@ -468,10 +589,20 @@ int SerialDevice::ReadNow(unsigned char *out)
 {
     if (m_handle == nullptr || out == nullptr)
         return 0;
-    Disarm();
-    if (TakeHeld(reinterpret_cast<char *>(out)) == 1)
+    char *first = reinterpret_cast<char *>(out);
+    if (TakeBuffered(first, 1) == 1)
         return 1;
-    return ReadChunks(reinterpret_cast<char *>(out), 1, 0, 0, 0);
+    Disarm();
+    if (TakeHeld(first) == 1)
+        return 1;
+    // Everything queued in one read; the first byte goes out, the rest waits in the buffer.
+    WaitState &wait = *m_wait;
+    const int got = ReadChunks(wait.buffered, int(sizeof wait.buffered), 0, 0, 0);
+    if (got <= 0)
+        return 0;
+    wait.bufferedAt = 0;
+    wait.bufferedCount = got;
+    return TakeBuffered(first, 1);
 }
 
 void SerialDevice::SetWriteTimeouts(int msPerByte, int constantMs)
@@ -491,9 +622,12 @@ bool SerialDevice::Write(const char *bytes, int count)
     OVERLAPPED overlapped = {};
     overlapped.hEvent = static_cast<HANDLE>(m_ioEvent);
     DWORD done = 0;
-    return Finish(handle, overlapped, WriteFile(handle, bytes, DWORD(count), nullptr, &overlapped),
-               done)
-        && done == DWORD(count);
+    if (Finish(
+            handle, overlapped, WriteFile(handle, bytes, DWORD(count), nullptr, &overlapped), done))
+        return done == DWORD(count);
+    if (DeviceGoneError(GetLastError()))
+        m_gone = true;
+    return false;
 }
 
 std::intptr_t SerialDevice::WaitHandle() const
@@ -566,9 +700,14 @@ void SerialDevice::Arm() const
         SetEvent(event);
     } else if (GetLastError() == ERROR_IO_PENDING) {
         wait.pending = true;
+    } else {
+        // The device takes no waiting read (or has gone): signal at once, so that the caller
+        // looks (PendingInput, Gone) and polls on its short sleeps instead of sleeping to its
+        // deadline with bytes queued.
+        if (DeviceGoneError(GetLastError()))
+            m_gone = true;
+        SetEvent(event);
     }
-    // Otherwise the device takes no waiting read: the event stays quiet and the caller's
-    // deadline ends its wait, as for a line that stays silent.
 }
 
 bool SerialDevice::WaitReadable(int timeoutMs) const
@@ -583,6 +722,8 @@ bool SerialDevice::WaitReadable(int timeoutMs) const
         WaitForSingleObject(static_cast<HANDLE>(m_waitEvent), DWORD(MsUntil(end)));
         if (PendingInput() > 0)
             return true;
+        if (m_gone)
+            return false;
         const int left = MsUntil(end);
         if (left <= 0)
             return false;

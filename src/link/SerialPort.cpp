@@ -4,6 +4,8 @@
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 SerialPort::SerialPort(const QString &deviceName, const LinkTiming &timing)
@@ -33,6 +35,7 @@ int SerialPort::OpenPort(int /*unusedSpeed*/)
     }
     m_device.PurgeBoth();
     m_device.Close();
+    m_gone = false;
     if (!m_device.Open(m_portText.toStdString())) {
         m_lastError = QString::fromStdString(m_device.LastError());
         return 0;
@@ -54,6 +57,7 @@ int SerialPort::OpenPort(int /*unusedSpeed*/)
     // kTransmitQueue have nothing to set here.
     m_device.SetWriteTimeouts(1, 1);
     m_lastError.clear();
+    MarkLineErrors();
     return 1;
 }
 
@@ -66,6 +70,82 @@ void SerialPort::ClosePort()
         m_device.Close();
         m_enabled = 0;
     }
+    // Closed on purpose: nothing to bring back.
+    m_gone = false;
+}
+
+bool SerialPort::NoteGone()
+{
+    if (m_gone)
+        return true;
+    if (!m_device.IsOpen() || !m_device.Gone())
+        return false;
+    m_gonePath = QString::fromStdString(m_device.Path());
+    m_device.Close();
+    m_gone = true;
+    m_lastError = GoneText();
+    return true;
+}
+
+bool SerialPort::Revive()
+{
+    if (!m_gone)
+        return m_device.IsOpen();
+    if (!m_enabled)
+        return false;
+    // OpenPort clears the mark when it opens; a failed attempt leaves the port gone (and its
+    // reason in LastError), to be tried again by the next operation.
+    if (OpenPort())
+        return true;
+    m_gone = true;
+    m_lastError = GoneText();
+    return false;
+}
+
+QString SerialPort::GoneText() const
+{
+    return QStringLiteral("%1 is gone: the adapter was unplugged or the device closed")
+        .arg(m_gonePath.isEmpty() ? m_portText : m_gonePath);
+}
+
+void SerialPort::MarkLineErrors()
+{
+    if (!m_device.LineErrorCounts(&m_errorsMark))
+        m_errorsMark = SerialDevice::LineErrors();
+}
+
+QString SerialPort::LineErrorText() const
+{
+    SerialDevice::LineErrors now;
+    if (!m_device.LineErrorCounts(&now))
+        return QString();
+    // A driver that restarted its counts (a reopened adapter) counts from zero.
+    const auto since = [](long count, long mark) { return count >= mark ? count - mark : count; };
+    const SerialDevice::LineErrors errors
+        = { since(now.framing, m_errorsMark.framing), since(now.parity, m_errorsMark.parity),
+              since(now.overrun, m_errorsMark.overrun), since(now.breaks, m_errorsMark.breaks) };
+    return LineErrorSentence(errors, SerialDevice::SpeedFromText(m_baudText.toStdString()));
+}
+
+QString SerialPort::LineErrorSentence(const SerialDevice::LineErrors &errors, int speed)
+{
+    QStringList parts;
+    const auto add = [&parts](long count, const char *one, const char *many) {
+        if (count > 0)
+            parts << QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+    };
+    add(errors.framing, "framing error", "framing errors");
+    add(errors.parity, "parity error", "parity errors");
+    add(errors.overrun, "overrun", "overruns");
+    add(errors.breaks, "break", "breaks");
+    if (parts.isEmpty())
+        return QString();
+    QString list = parts.takeLast();
+    if (!parts.isEmpty())
+        list = parts.join(QLatin1String(", ")) + QLatin1String(" and ") + list;
+    return QStringLiteral("The line to the meter had %1: check the speed (now %2) and the format.")
+        .arg(list)
+        .arg(speed);
 }
 
 void SerialPort::Reopen(const QString &message)
@@ -80,6 +160,8 @@ void SerialPort::Reopen(const QString &message)
 
 QString SerialPort::NotOpenText() const
 {
+    if (m_gone)
+        return GoneText();
     QString text = QStringLiteral("The port %1 is not open, so no meter can be reached.\n"
                                   "Choose a port in View > Settings.")
                        .arg(m_portText);
@@ -90,6 +172,7 @@ QString SerialPort::NotOpenText() const
 
 void SerialPort::PurgeInput()
 {
+    ReviveIfGone();
     PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
     if (hold.Held())
         m_device.PurgeInput();
@@ -105,14 +188,24 @@ int SerialPort::PendingCount(int receiveQueue)
 
 int SerialPort::ReadByte(unsigned char *byte)
 {
-    if (!m_enabled)
+    if (!m_enabled || !ReviveIfGone())
         return 0;
     // One hold of the lock for the count and the read: byte-wise readers call this on every
     // tick, and each hold is two system calls.
     PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
-    if (!hold.Held() || m_device.PendingInput() == 0)
+    if (!hold.Held())
         return 0;
-    return m_device.ReadNow(byte);
+    if (m_device.PendingInput() == 0) {
+        // A hung-up device has nothing pending for ever: look, so that a polling reader (the
+        // terminal, the datalogger) learns that the port has gone.
+        if (m_device.CheckHangUp())
+            NoteGone();
+        return 0;
+    }
+    const int got = m_device.ReadNow(byte);
+    if (!got)
+        NoteGone();
+    return got;
 }
 
 int SerialPort::WaitForInput(int timeoutMs)
@@ -121,12 +214,18 @@ int SerialPort::WaitForInput(int timeoutMs)
         SerialDevice::SleepMs(timeoutMs); // a caller's wait loop must not spin on a dead port
         return 0;
     }
-    return m_device.WaitReadable(timeoutMs) ? 1 : 0;
+    ReviveIfGone();
+    if (m_device.WaitReadable(timeoutMs))
+        return 1;
+    NoteGone();
+    return 0;
 }
 
 Task<bool> SerialPort::InputWithin(DialogueRunner &runner, int timeoutMs)
 {
     const QDeadlineTimer deadline(std::max(timeoutMs, 0));
+    if (m_enabled && !ReviveIfGone())
+        co_return false; // gone: nothing can come, and the caller ends at once
     if (!m_enabled || !m_device.IsOpen()) {
         co_await runner.Sleep(timeoutMs); // a caller's wait loop must not spin on a dead port
         co_return false;
@@ -136,7 +235,10 @@ Task<bool> SerialPort::InputWithin(DialogueRunner &runner, int timeoutMs)
         co_return false;
     if (m_device.PendingInput() > 0)
         co_return true;
-    // A hung-up device reports itself readable for ever; only a real pending byte counts.
+    // A hung-up device reports itself readable for ever; only a real pending byte counts, and
+    // a hang-up ends the wait at once.
+    if (m_device.CheckHangUp() && NoteGone())
+        co_return false;
     co_await runner.Sleep(int(deadline.remainingTime()));
     co_return false;
 }
@@ -160,6 +262,8 @@ SerialPort::Claim::Claim(SerialPort *port, const void *owner, std::function<void
 {
     if (!port || !owner || port->IsClaimed())
         return;
+    // A dialogue's line errors are counted from its start.
+    port->MarkLineErrors();
     port->m_claim->owner = owner;
     port->m_claim->cancel = std::move(cancel);
     m_slot = port->m_claim;

@@ -100,8 +100,30 @@ public:
     // Why the last OpenPort failed, one line (the operating system's reason), empty if it worked.
     QString LastError() const { return m_lastError; }
     // What a dialogue says when it cannot start because the port is not open: the port's name
-    // and, when an open failed, the system's reason on a line of its own.
+    // and, when an open failed, the system's reason on a line of its own; GoneText when the
+    // device went away.
     QString NotOpenText() const;
+
+    // A device that went away while open (adapter unplugged, the far end of a pseudo-terminal
+    // closed, a write the driver refused) is closed at once and the port marked gone: every
+    // wait and send on it ends at once. The port stays enabled, and the next operation (or
+    // Revive) opens the same port text again once the device is back, so a by-id name finds
+    // the adapter under whatever tty it comes back as.
+    bool IsGone() const { return m_gone; }
+    // "/dev/ttyUSB0 is gone: the adapter was unplugged or the device closed", with the path of
+    // the device that went.
+    QString GoneText() const;
+    // Reopens a gone port whose device is back; true when the port is open now.
+    bool Revive();
+
+    // Receive errors (framing, parity, overrun, break) the driver counted since the last
+    // MarkLineErrors (a dialogue's start). Empty where none came or the driver cannot count (a
+    // pseudo-terminal); else "The line to the meter had 37 framing errors: check the speed (now
+    // 9600) and the format."
+    void MarkLineErrors();
+    QString LineErrorText() const;
+    // The sentence for counts at a speed, for LineErrorText and its tests.
+    static QString LineErrorSentence(const SerialDevice::LineErrors &errors, int speed);
     const LinkTiming &Timing() const { return m_timing; }
 
     static constexpr int kBufferSize = 4096;
@@ -114,6 +136,12 @@ protected:
     // Enabled := 1, OpenPort, and on failure the message (with the reason on its own line)
     // and enabled := 0.
     void Reopen(const QString &message);
+    // After a device operation: when the device went away, close it and mark the port gone.
+    // True when the port is gone.
+    bool NoteGone();
+    // Before an operation: a gone port is opened again if its device is back. False when the
+    // port stays gone.
+    bool ReviveIfGone() { return !m_gone || Revive(); }
 
     LinkTiming m_timing;
     PortLock m_lock;
@@ -123,6 +151,9 @@ protected:
     QString m_lastError;
     int m_enabled = 1;
     QByteArray m_receiveBuffer;
+    bool m_gone = false;
+    QString m_gonePath; // the device path that went away
+    SerialDevice::LineErrors m_errorsMark; // the driver's counts at MarkLineErrors
 
 private:
     std::shared_ptr<ClaimSlot> m_claim = std::make_shared<ClaimSlot>();

@@ -42,13 +42,16 @@ void mbCSerial::ReopenPort()
 
 int mbCSerial::WriteBytes(const unsigned char *bytes, int count)
 {
-    if (!m_enabled || bytes == nullptr || count <= 0)
+    if (!m_enabled || bytes == nullptr || count <= 0 || !ReviveIfGone())
         return 0;
     PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
     if (!hold.Held())
         return 0;
     // One write request: a Modbus frame must leave the port without gaps.
-    return m_device.Write(reinterpret_cast<const char *>(bytes), count) ? 1 : 0;
+    if (m_device.Write(reinterpret_cast<const char *>(bytes), count))
+        return 1;
+    NoteGone();
+    return 0;
 }
 
 QStringList mbCSerial::ParityTexts()

@@ -1,6 +1,7 @@
 #include "lists/CQueExecutor.h"
 
 #include "base/DialogueRunner.h"
+#include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "base/UserMessage.h"
 #include "lists/IFieldAccess.h"
@@ -43,11 +44,25 @@ void CQueExecutor::Reset()
 int CQueExecutor::Step(IFieldAccess *form)
 {
     Exchange exchange;
-    if (BeginStep(form, &exchange))
-        EndExchange(exchange,
-            MeterExchange(m_link, exchange.command, m_reply, exchange.terminator,
-                exchange.intervalMs, exchange.totalMs, m_pauseMs, m_sendHook));
+    if (BeginStep(form, &exchange)) {
+        const int answered = MeterExchange(m_link, exchange.command, m_reply, exchange.terminator,
+            exchange.intervalMs, exchange.totalMs, m_pauseMs, m_sendHook);
+        if (!PortWentAway())
+            EndExchange(exchange, answered);
+    }
     return m_result;
+}
+
+bool CQueExecutor::PortWentAway()
+{
+    // The list's own failure labels would blame the meter ("Meter did not answer"); the port
+    // itself has gone, and the list ends here saying so.
+    if (!m_link || !m_link->PortGone())
+        return false;
+    UserMessage::Show(m_link->Unreachable(), QString::fromLatin1(kAppTitle));
+    m_stopped = true;
+    m_result = kBadLabel;
+    return true;
 }
 
 Task<int> CQueExecutor::StepAsync(IFieldAccess *form, DialogueRunner &runner)
@@ -60,6 +75,8 @@ Task<int> CQueExecutor::StepAsync(IFieldAccess *form, DialogueRunner &runner)
             m_stopped = true;
             co_return kContinue;
         }
+        if (PortWentAway())
+            co_return m_result;
         EndExchange(exchange, answered);
     }
     co_return m_result;
@@ -135,8 +152,15 @@ void CQueExecutor::EndExchange(const Exchange &exchange, int answered)
 {
     if (IsRunModeCommand(exchange.command))
         m_meterWoken = false;
-    if (!answered)
-        GoTo(exchange.label);
+    if (answered)
+        return;
+    // Framing or parity errors during the exchange mostly mean a wrong speed: say so before the
+    // list's own message, which can only blame the meter.
+    if (m_link) {
+        if (const QString errors = m_link->LineErrors(); !errors.isEmpty())
+            UserMessage::Show(errors, QString::fromLatin1(kAppTitle));
+    }
+    GoTo(exchange.label);
 }
 
 bool CQueExecutor::IsRunModeCommand(const QString &text)

@@ -23,7 +23,8 @@ public:
     // Step results.
     static constexpr int kContinue = 0;
     static constexpr int kEnded = 1; // "End", or the list has run past its last line
-    static constexpr int kBadLabel = -1; // a jump to a label no line carries
+    // A jump to a label no line carries, or a port gone mid-list; the list has said which.
+    static constexpr int kBadLabel = -1;
     // Between sending a command and reading its answer: lets the meter start its reply. The read
     // time-outs bound the wait for the reply itself.
     static constexpr int kDefaultPauseMs = 30;
@@ -91,6 +92,8 @@ public:
     static int ToInt(const QString &text);
 
 private:
+    // After an exchange: when the port's device went away, say so and stop (kBadLabel).
+    bool PortWentAway();
     // A line's exchange with the meter: the command, the time-outs in tokens intervalToken and
     // the one after it, the terminator and the label jumped to when no terminator came back.
     struct Exchange

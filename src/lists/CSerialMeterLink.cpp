@@ -1,12 +1,6 @@
 #include "lists/CSerialMeterLink.h"
 
 #include "link/CSerial.h"
-#include "link/SerialDevice.h"
-
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
-
-#include <algorithm>
 
 void CSerialMeterLink::PurgeInput()
 {
@@ -39,55 +33,14 @@ void CSerialMeterLink::ReadAll(QByteArray &reply, int intervalMs, int totalConst
         reply.clear();
 }
 
-int CSerialMeterLink::GuardMs(int baud)
-{
-    if (baud <= 0)
-        return 10;
-    return std::max(2, (4 * 10 * 1000 + baud - 1) / baud);
-}
-
 void CSerialMeterLink::ReadReply(
     QByteArray &reply, int intervalMs, int totalConstantMs, char terminator)
 {
-    reply.clear();
-    if (!m_serial)
-        return;
-    // The same bounds as ReadAll: the interval between bytes, and a total of so many ms per
-    // byte of the buffer plus the caller's constant.
-    const qint64 totalMs
-        = qint64(m_serial->Timing().readMsPerByte) * CSerial::kBufferSize + totalConstantMs;
-    const int guardMs = GuardMs(SerialDevice::SpeedFromText(m_serial->BaudText().toStdString()));
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastByteAt = -1;
-    bool terminated = false;
-    while (reply.size() < CSerial::kBufferSize) {
-        const qint64 now = clock.elapsed();
-        qint64 wait = totalMs - now;
-        if (lastByteAt >= 0 && intervalMs > 0)
-            wait = std::min(wait, lastByteAt + intervalMs - now);
-        if (terminated)
-            wait = std::min(wait, lastByteAt + guardMs - now);
-        if (wait <= 0)
-            break;
-        if (!m_serial->WaitForInput(int(std::min<qint64>(wait, 1000))))
-            continue;
-        unsigned char byte = 0;
-        bool got = false;
-        while (reply.size() < CSerial::kBufferSize && m_serial->ReadByte(&byte)) {
-            reply.append(char(byte));
-            got = true;
-            if (char(byte) == terminator)
-                terminated = true;
-        }
-        if (got)
-            lastByteAt = clock.elapsed();
-        else if (!m_serial->IsEnabled() || !m_serial->IsOpen())
-            break; // nothing can come
-    }
-    // Whatever follows the reply (echoes, a late second answer) would spoil the next exchange.
-    if (!reply.isEmpty())
-        m_serial->PurgeInput();
+    // A reply is whatever arrives until the line has been quiet for the interval: a meter may
+    // print its terminator and then, a few tens of milliseconds later, the rest of its answer.
+    // The terminator is looked for by the exchange afterwards, in the whole reply.
+    (void)terminator;
+    ReadAll(reply, intervalMs, totalConstantMs);
 }
 
 Task<int> CSerialMeterLink::SendCommandAsync(
@@ -101,45 +54,12 @@ Task<int> CSerialMeterLink::SendCommandAsync(
 Task<void> CSerialMeterLink::ReadReplyAsync(
     DialogueRunner &runner, QByteArray &reply, int intervalMs, int totalConstantMs, char terminator)
 {
+    // As ReadReply: the whole reply, up to the first gap longer than the interval.
+    (void)terminator;
     reply.clear();
     if (!m_serial)
         co_return;
-    if (!terminator) {
-        co_await m_serial->ReadAllAsync(runner, reply, intervalMs, totalConstantMs);
-        co_return;
-    }
-    // ReadReply's bounds and ending, each wait handed back to the event loop.
-    const QDeadlineTimer total(
-        qint64(m_serial->Timing().readMsPerByte) * CSerial::kBufferSize + totalConstantMs);
-    const int guardMs = GuardMs(SerialDevice::SpeedFromText(m_serial->BaudText().toStdString()));
-    QDeadlineTimer end = total;
-    while (reply.size() < CSerial::kBufferSize && !runner.Cancelled()) {
-        const qint64 wait = end.remainingTime();
-        if (wait <= 0)
-            break;
-        if (!co_await m_serial->InputWithin(runner, int(std::min<qint64>(wait, 1000)))) {
-            if (!m_serial->IsEnabled() || !m_serial->IsOpen())
-                break; // nothing can come
-            continue;
-        }
-        unsigned char byte = 0;
-        bool got = false;
-        while (reply.size() < CSerial::kBufferSize && m_serial->ReadByte(&byte)) {
-            reply.append(char(byte));
-            got = true;
-        }
-        if (!got)
-            continue;
-        // After a byte: the interval between bytes bounds the wait, and once the terminator has
-        // come, the short quiet guard does.
-        end = total;
-        if (intervalMs > 0 && QDeadlineTimer(intervalMs).deadline() < end.deadline())
-            end = QDeadlineTimer(intervalMs);
-        if (reply.contains(terminator) && QDeadlineTimer(guardMs).deadline() < end.deadline())
-            end = QDeadlineTimer(guardMs);
-    }
-    if (!reply.isEmpty())
-        m_serial->PurgeInput();
+    co_await m_serial->ReadAllAsync(runner, reply, intervalMs, totalConstantMs);
 }
 
 Task<void> CSerialMeterLink::PauseAsync(DialogueRunner &runner, int ms)
@@ -154,7 +74,20 @@ SerialPort *CSerialMeterLink::Port() const
 
 bool CSerialMeterLink::Reachable() const
 {
+    // A port whose adapter came back since it went is opened again here, before a list starts.
+    if (m_serial && m_serial->IsEnabled())
+        m_serial->Revive();
     return m_serial && m_serial->IsEnabled() && m_serial->IsOpen();
+}
+
+bool CSerialMeterLink::PortGone() const
+{
+    return m_serial && m_serial->IsGone();
+}
+
+QString CSerialMeterLink::LineErrors() const
+{
+    return m_serial ? m_serial->LineErrorText() : QString();
 }
 
 QString CSerialMeterLink::Unreachable() const

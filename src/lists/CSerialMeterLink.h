@@ -32,9 +32,8 @@ public:
     SerialPort *Port() const override;
     bool Reachable() const override;
     QString Unreachable() const override;
-    // The quiet time after a terminator that ends a reply: four character times at the link's
-    // speed (ten bits a character), at least 2 ms.
-    static int GuardMs(int baud);
+    bool PortGone() const override;
+    QString LineErrors() const override;
 
 private:
     CSerial *m_serial = nullptr;

@@ -33,10 +33,9 @@ public:
     }
     // One reply within the time-outs (interval between bytes, total constant), then purge.
     virtual void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) = 0;
-    // One reply that ends with terminator: as ReadAll, except that once the terminator has
-    // arrived the read ends as soon as the line has been quiet for a short guard, instead of
-    // waiting out the interval time-out (whatever comes later is purged with the rest). A link
-    // that cannot do better reads as ReadAll does.
+    // One reply that should hold terminator. The reply is what arrives until the line has been
+    // quiet for the interval, as ReadAll reads it: a terminator does not end it early, so a
+    // meter that sends more after it is read whole. The caller looks for the terminator.
     virtual void ReadReply(QByteArray &reply, int intervalMs, int totalConstantMs, char terminator)
     {
         (void)terminator;
@@ -80,4 +79,10 @@ public:
     // port and the system's reason. A link that cannot tell is always reachable.
     virtual bool Reachable() const { return true; }
     virtual QString Unreachable() const { return QString(); }
+    // Whether the port's device went away during the dialogue (the adapter pulled out): the
+    // exchange then ends at once and Unreachable names the port.
+    virtual bool PortGone() const { return false; }
+    // The receive errors the line had since the dialogue started, as a sentence for the user
+    // (SerialPort::LineErrorText); empty where none came or nothing counts them.
+    virtual QString LineErrors() const { return QString(); }
 };

@@ -1013,6 +1013,8 @@ void ZarnFormView::FinishRead()
     }
     if (!m_changedRange.isEmpty() && rangeRead) // newer than the terminal's old line too
         m_changedRange = QString::number(range);
+    // The connected meter's serial number is the one its image holds: a Send compares with it.
+    g_MeterSerial = GetField(FieldId::SerialNumber).trimmed();
     Retitle(GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));
     ClearListEdit(CoeffList::Primary);
 }

@@ -754,6 +754,7 @@ void ZarnQXFormView::ListEnded(int timerId)
                               .arg(serial)
                               .arg(LengthLimit(SerialNumber)),
             QString::fromLatin1(kAppTitle));
+    g_MeterSerial = serial.trimmed(); // the connected meter's, for the next Send's question
     Retitle(serial + QStringLiteral("_1"));
     ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
 }

@@ -65,8 +65,6 @@ void TermScreen::Put(unsigned char byte)
         if (m_scansIdentification) {
             ScanIdentification(
                 m_text, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
-            if (const QString serial = ScanSerial(m_text); !serial.isEmpty())
-                g_MeterSerial = serial;
         }
         return;
     case kEscape:
@@ -159,17 +157,6 @@ void TermScreen::MarkAll()
     m_repaintAll = true;
     m_dirtyFirst.fill(-1);
     m_dirtyLast.fill(-1);
-}
-
-QString TermScreen::ScanSerial(const QByteArray &text)
-{
-    const qsizetype at = text.lastIndexOf("S/N ");
-    if (at < 0)
-        return QString();
-    qsizetype end = at + 4;
-    while (end < text.size() && end - at < 4 + 10 && std::isdigit((unsigned char)text.at(end)))
-        ++end;
-    return QString::fromLatin1(text.mid(at + 4, end - at - 4));
 }
 
 void TermScreen::ScanIdentification(

@@ -60,9 +60,6 @@ public:
     // rather than whatever character happens to stand near the top of the screen.
     static void ScanIdentification(const QByteArray &text, QString &model, QString &version,
         QString &revision, QString &number);
-    // The meter's serial number on the identification line: the digits after its last "S/N ";
-    // empty when there is none.
-    static QString ScanSerial(const QByteArray &text);
 
     // How a stored byte looks: the Windows-1252 character it stands for (what meters were drawn
     // with), a blank for control codes and unassigned values.

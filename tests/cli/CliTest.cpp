@@ -150,6 +150,7 @@ TEST_F(CliEndToEnd, ReadIsTheFormsSaveAndSendChangesOnlyWhatWasSet)
         ASSERT_TRUE(
             TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); }));
         ASSERT_TRUE(form->Save()) << qPrintable(said.join(QLatin1Char('|')));
+        EXPECT_EQ(g_MeterSerial, QStringLiteral("31415")) << "the meter's own, from its image";
 
         const CliRun held = Cli({ QStringLiteral("read"), QStringLiteral("--port"), pty,
             QStringLiteral("--out"), QStringLiteral("held.mtr"), QStringLiteral("--pace"), kPace });
@@ -170,6 +171,13 @@ TEST_F(CliEndToEnd, ReadIsTheFormsSaveAndSendChangesOnlyWhatWasSet)
     EXPECT_EQ(readRun.out.trimmed(), QDir::current().filePath(QStringLiteral("31415_2.mtr")));
     EXPECT_EQ(ReadFile(QStringLiteral("31415_2.mtr")), formFile);
     EXPECT_TRUE(readRun.err.isEmpty()) << "no progress when standard error is no terminal";
+
+    // The serial number comes from the meter's identification text; its main screen has none.
+    const CliRun id = Cli({ QStringLiteral("identify"), QStringLiteral("--port"), pty,
+        QStringLiteral("--pace"), kPace });
+    ASSERT_EQ(id.status, 0) << qPrintable(id.err);
+    EXPECT_TRUE(id.out.contains(QStringLiteral("\nserial\t31415\n"))) << qPrintable(id.out);
+    EXPECT_TRUE(id.out.contains(QStringLiteral("\nrange\t2\n"))) << qPrintable(id.out);
 
     // Sent back as read: the meter's image does not change.
     const QByteArray before = ReadFile(m_simImage);

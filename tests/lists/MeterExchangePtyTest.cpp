@@ -3,6 +3,7 @@
 #include "lists/CSerialMeterLink.h"
 
 #include "base/DialogueRunner.h"
+#include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
@@ -14,8 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include <unistd.h>
 
@@ -181,4 +184,137 @@ TEST_F(MeterExchangePty, ExchangeOnTheRunnerKeepsTheLoopTickingAndItsBytes)
         EXPECT_LT(longest, 1000) << c.what; // coarse: the machine may be busy
         EXPECT_LT(clock.elapsed(), 300 + 1000) << c.what;
     }
+}
+
+// A reply is whatever arrives until the line has been quiet for the line's interval: what the
+// meter sends after its terminator within the interval belongs to it, a gap longer than the
+// interval ends it (before or after the terminator), 4096 bytes end it, and a meter that never
+// goes quiet is ended by the total time-out. The same for the blocking and the runner's read.
+TEST_F(MeterExchangePty, ReplyIsGatheredUntilTheLineGoesQuiet)
+{
+    struct Piece
+    {
+        int pauseMs; // before these bytes
+        QByteArray bytes;
+    };
+    struct Case
+    {
+        const char *what;
+        std::vector<Piece> pieces;
+        int intervalMs;
+        int totalMs;
+        QByteArray reply; // empty: checked by size below
+        int result;
+        int size;
+    };
+    const QByteArray version = "VER 4.0A\r\nKEY AA 245 BYTES\r\n";
+    const std::vector<Case> cases = {
+        { "tail within the interval", { { 0, ">" }, { 60, version } }, 400, 2000, ">" + version, 1,
+            0 },
+        { "tail after the interval", { { 0, "ok>" }, { 900, "late" } }, 150, 2000, "ok>", 1, 0 },
+        { "split across the interval", { { 0, "ab" }, { 800, "cd>" } }, 150, 2000, "ab", 0, 0 },
+        { "exactly 4096 bytes", { { 0, QByteArray(4095, 'x') + '>' } }, 300, 3000, {}, 1, 4096 },
+    };
+    for (const bool async : { false, true }) {
+        for (const Case &c : cases) {
+            const std::vector<Piece> pieces = c.pieces;
+            meter = std::thread([this, pieces] {
+                QByteArray got;
+                const auto end = Clock::now() + std::chrono::seconds(3);
+                while (!got.contains('\r') && Clock::now() < end)
+                    got += pty.Receive(200, 20);
+                for (const Piece &piece : pieces) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseMs));
+                    pty.Send(piece.bytes);
+                }
+            });
+            QByteArray reply;
+            int result = -1;
+            if (async) {
+                DialogueRunner runner;
+                const auto exchange = [&]() -> Task<void> {
+                    result = co_await CQueExecutor::MeterExchangeAsync(&link, runner,
+                        QStringLiteral("c"), reply, QStringLiteral(">"), c.intervalMs, c.totalMs);
+                };
+                runner.Start(exchange());
+                EXPECT_TRUE(TestEnv::WaitUntil([&] { return !runner.IsRunning(); }, 10000));
+            } else {
+                result = CQueExecutor::MeterExchange(&link, QStringLiteral("c"), reply,
+                    QStringLiteral(">"), c.intervalMs, c.totalMs);
+            }
+            meter.join();
+            EXPECT_EQ(result, c.result) << c.what << (async ? " (runner)" : "");
+            if (c.size)
+                EXPECT_EQ(reply.size(), c.size) << c.what << (async ? " (runner)" : "");
+            else
+                EXPECT_EQ(reply, c.reply) << c.what << (async ? " (runner)" : "");
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            serial.PurgeInput(); // a late tail must not reach the next case
+        }
+    }
+}
+
+// A meter that streams readings and never goes quiet: the total time-out ends the reply.
+TEST_F(MeterExchangePty, AMeterThatNeverGoesQuietIsEndedByTheTotalTimeout)
+{
+    std::atomic<bool> stop { false };
+    meter = std::thread([this, &stop] {
+        while (!stop) {
+            pty.Send("12.5 SCFM\r");
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    const auto start = Clock::now();
+    QByteArray reply;
+    link.ReadReply(reply, 200, 700, '>');
+    const auto ms
+        = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    stop = true;
+    meter.join();
+    EXPECT_GE(ms, 650);
+    EXPECT_LT(ms, 3000);
+    EXPECT_GT(reply.size(), 20);
+    EXPECT_LE(reply.size(), 4096);
+    EXPECT_TRUE(reply.startsWith("12.5 SCFM\r"));
+}
+
+// The port's device goes away mid-read (the far end of the pty closes): the read ends at once
+// instead of waiting out its time-outs, and the list stops naming the port.
+TEST_F(MeterExchangePty, APortGoneMidReadEndsTheListAtOnceNamingThePort)
+{
+    QStringList said;
+    const UserMessage::Handler old
+        = UserMessage::SetHandler([&said](const QString &text, const QString &) { said << text; });
+    meter = std::thread([this] {
+        QByteArray got;
+        const auto end = Clock::now() + std::chrono::seconds(3);
+        while (!got.contains('\r') && Clock::now() < end)
+            got += pty.Receive(200, 20);
+        pty.Send("half an ans");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pty.CloseMaster();
+    });
+    CQueExecutor executor;
+    executor.SetLink(&link);
+    executor.SetLines({ QStringLiteral(" SendCmd(5000, 10000, \">\", NoMeter)"),
+        QStringLiteral(" End"), QStringLiteral("NoMeter: End") });
+    DialogueRunner runner;
+    int result = 0;
+    const auto start = Clock::now();
+    const auto step
+        = [&]() -> Task<void> { result = co_await executor.StepAsync(nullptr, runner); };
+    runner.Start(step());
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !runner.IsRunning(); }, 15000));
+    const auto ms
+        = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    meter.join();
+    UserMessage::SetHandler(old);
+    EXPECT_LT(ms, 3000) << "not the 5 s interval nor the 10 s total";
+    EXPECT_EQ(result, CQueExecutor::kBadLabel);
+    EXPECT_TRUE(executor.Stopped());
+    EXPECT_EQ(said,
+        QStringList { pty.SlavePath()
+            + QStringLiteral(" is gone: the adapter was unplugged or the device closed") });
+    EXPECT_FALSE(serial.IsOpen());
+    EXPECT_TRUE(link.PortGone());
 }

@@ -1,5 +1,7 @@
 #include "support/TestEnv.h"
 
+#include "link/UucpLock.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -27,6 +29,11 @@ void TestEnv::Init()
     QDir(root).mkpath(QStringLiteral("config"));
     QDir(root).mkpath(QStringLiteral("runtime"));
     QDir(root).mkpath(QStringLiteral("work"));
+    // The port lock files (LCK..pts_3) of the pseudo-terminals tests open stay with the test.
+    QDir(root).mkpath(QStringLiteral("uucp"));
+#ifndef Q_OS_WIN
+    UucpLock::SetFolder((root + QStringLiteral("/uucp")).toStdString());
+#endif
     QFile::setPermissions(root + QStringLiteral("/runtime"),
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());

@@ -265,9 +265,9 @@ QByteArray MeterSim::IdentLine() const
 {
     const bool oldFirmware = m_settings.version.startsWith(QLatin1String("3.9"))
         || m_settings.version.startsWith(QLatin1String("4.0"));
-    return PrintfText::Format(" %s v%s Rev.%s %s#%d   S/N %u", qPrintable(m_settings.model),
+    return PrintfText::Format(" %s v%s Rev.%s %s#%d", qPrintable(m_settings.model),
         qPrintable(m_settings.version.left(4)), qPrintable(m_settings.revision.left(1)),
-        oldFirmware ? "Meter" : "Range", Range(), Serial())
+        oldFirmware ? "Meter" : "Range", Range())
         .toLatin1();
 }
 

@@ -1,0 +1,172 @@
+#include "link/UucpLock.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+std::string &FolderInUse()
+{
+    static std::string folder = [] {
+        struct stat info = {};
+        if (::stat("/run/lock", &info) == 0 && S_ISDIR(info.st_mode))
+            return std::string("/run/lock");
+        return std::string("/var/lock");
+    }();
+    return folder;
+}
+
+std::string FileContents(const std::string &path, bool *exists)
+{
+    std::ifstream in(path, std::ios::binary);
+    *exists = bool(in);
+    std::ostringstream text;
+    if (in)
+        text << in.rdbuf();
+    return text.str().substr(0, 64);
+}
+
+// The command name of a running process, from /proc; empty when it cannot be read.
+std::string ProgramOf(long pid)
+{
+    bool exists = false;
+    std::string name = FileContents("/proc/" + std::to_string(pid) + "/comm", &exists);
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\0'))
+        name.pop_back();
+    return name;
+}
+
+bool Alive(long pid)
+{
+    // EPERM: the process is there, owned by another user.
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+// Writes our lock file under a name of its own, then links it into place: link(2) fails when
+// the lock exists, so two programs racing for the port cannot both win.
+bool Create(const std::string &file, int *error)
+{
+    const std::string temporary = file + ".tarvik." + std::to_string(::getpid());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = errno;
+        return false;
+    }
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "%10ld\n", long(::getpid()));
+    const bool written = ::write(fd, text, size_t(length)) == length;
+    ::close(fd);
+    const bool linked = written && ::link(temporary.c_str(), file.c_str()) == 0;
+    *error = written ? errno : EIO;
+    ::unlink(temporary.c_str());
+    return linked;
+}
+} // namespace
+
+std::string UucpLock::SetFolder(const std::string &folder)
+{
+    std::string old = FolderInUse();
+    FolderInUse() = folder;
+    return old;
+}
+
+std::string UucpLock::Folder()
+{
+    return FolderInUse();
+}
+
+std::string UucpLock::LockFileFor(const std::string &devicePath)
+{
+    std::string name = devicePath;
+    if (char *real = ::realpath(devicePath.c_str(), nullptr)) {
+        name = real;
+        std::free(real);
+    }
+    if (name.compare(0, 5, "/dev/") == 0)
+        name.erase(0, 5);
+    else if (const auto slash = name.find_last_of('/'); slash != std::string::npos)
+        name.erase(0, slash + 1);
+    for (char &c : name) {
+        if (c == '/')
+            c = '_';
+    }
+    return Folder() + "/LCK.." + name;
+}
+
+long UucpLock::OwnerOf(const std::string &contents)
+{
+    const bool text = contents.find_first_not_of(" 0123456789\r\n") == std::string::npos;
+    if (contents.size() == 4 && !text) {
+        // Binary: a native int, as some old tools wrote it.
+        int pid = 0;
+        std::memcpy(&pid, contents.data(), 4);
+        return pid > 0 ? pid : 0;
+    }
+    std::size_t i = 0;
+    while (i < contents.size() && contents[i] == ' ')
+        ++i;
+    long pid = 0;
+    const std::size_t digits = i;
+    for (; i < contents.size() && contents[i] >= '0' && contents[i] <= '9' && pid < 100000000; ++i)
+        pid = pid * 10 + (contents[i] - '0');
+    if (i == digits)
+        return 0;
+    // After the digits only blanks and the line end; anything else is not a lock file's text.
+    for (; i < contents.size(); ++i) {
+        if (contents[i] != '\n' && contents[i] != ' ' && contents[i] != '\r')
+            return 0;
+    }
+    return pid;
+}
+
+bool UucpLock::Acquire(const std::string &devicePath, std::string *refusal)
+{
+    Release();
+    const std::string file = LockFileFor(devicePath);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        bool exists = false;
+        const long owner = OwnerOf(FileContents(file, &exists));
+        if (exists) {
+            if (owner == long(::getpid()))
+                return true; // ours (another port object of this program): the flock decides
+            if (Alive(owner)) {
+                const std::string program = ProgramOf(owner);
+                *refusal = devicePath + ": port in use by another program: "
+                    + (program.empty() ? std::string("process") : program) + " (PID "
+                    + std::to_string(owner) + ", lock file " + file + ")";
+                return false;
+            }
+            // A dead owner's lock, or a garbled one: stale, removed as the other tools do.
+            if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+                return true; // not ours to remove (the folder's rights): go on without one
+        }
+        int error = 0;
+        if (Create(file, &error)) {
+            m_file = file;
+            return true;
+        }
+        // EEXIST: another program took it just now, look again. Anything else is a folder we
+        // may not write (or none): the flock on the device still keeps our own kind off.
+        if (error != EEXIST)
+            return true;
+    }
+    return true;
+}
+
+void UucpLock::Release()
+{
+    if (m_file.empty())
+        return;
+    bool exists = false;
+    if (OwnerOf(FileContents(m_file, &exists)) == long(::getpid()))
+        ::unlink(m_file.c_str());
+    m_file.clear();
+}
