@@ -1,6 +1,4 @@
-// Window > Audit Trail and the Settings sheet's "Sending and Audit" page: the trail listed and
-// filtered by serial number and date, exported as CSV and as the change report's PDF; the page
-// reads and writes the send checks and the folders.
+// Window > Audit Trail, and the Settings sheet's "Sending and Audit" page.
 #include "app/CAuditDlg.h"
 #include "app/CAuditPage.h"
 #include "app/CSetup.h"
@@ -19,19 +17,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-AuditRecord TrailLine(const QString &serial, const QString &when, const QString &action)
-{
-    AuditRecord r = AuditRecord::Now(action, QStringLiteral("Ann"));
-    r.time = QDateTime::fromString(when, Qt::ISODate);
-    r.serial = serial;
-    r.result = QStringLiteral("ok");
-    r.changes
-        = { { QStringLiteral("Modbus Addr"), 1035, QStringLiteral("1"), QStringLiteral("17") } };
-    return r;
-}
-} // namespace
-
 TEST(AuditTrailWindow, ListsFiltersAndExports)
 {
     TestEnv::ClearPreferences();
@@ -39,14 +24,18 @@ TEST(AuditTrailWindow, ListsFiltersAndExports)
     const QString path = AuditSettings::TrailPath();
     QFile::remove(path);
     QString error;
-    for (const AuditRecord &r :
-        { TrailLine(QStringLiteral("31415"), QStringLiteral("2026-12-08T09:00:00+01:00"),
-              QStringLiteral("send")),
-            TrailLine(QStringLiteral("27182"), QStringLiteral("2026-12-09T09:00:00+01:00"),
-                QStringLiteral("send")),
-            TrailLine(QStringLiteral("31415"), QStringLiteral("2026-12-09T10:00:00+01:00"),
-                QStringLiteral("read")) })
+    const char *const lines[][3] = { { "31415", "2026-12-08T09:00:00+01:00", "send" },
+        { "27182", "2026-12-09T09:00:00+01:00", "send" },
+        { "31415", "2026-12-09T10:00:00+01:00", "read" } };
+    for (const auto &[serial, when, action] : lines) {
+        AuditRecord r = AuditRecord::Now(QString::fromLatin1(action), QStringLiteral("Ann"));
+        r.time = QDateTime::fromString(QString::fromLatin1(when), Qt::ISODate);
+        r.serial = QString::fromLatin1(serial);
+        r.result = QStringLiteral("ok");
+        r.changes = { { QStringLiteral("Modbus Addr"), 1035, QStringLiteral("1"),
+            QStringLiteral("17") } };
         ASSERT_TRUE(AuditLog(path).Append(r, &error)) << qPrintable(error);
+    }
 
     QStringList said;
     const auto old = UserMessage::SetHandler([&](const QString &t, const QString &) { said << t; });
@@ -80,8 +69,8 @@ TEST(AuditTrailWindow, ListsFiltersAndExports)
 TEST(AuditTrailWindow, SettingsPageKeepsTheChecksAndFolders)
 {
     TestEnv::ClearPreferences();
-    EXPECT_TRUE(AuditSettings::CompareBeforeSend()) << "on by default";
-    EXPECT_TRUE(AuditSettings::ReadBackAfterSend()) << "on by default";
+    EXPECT_TRUE(AuditSettings::CompareBeforeSend() && AuditSettings::ReadBackAfterSend())
+        << "on by default";
     {
         CSetup sheet(nullptr);
         sheet.Tabs()->setCurrentIndex(3);

@@ -28,13 +28,6 @@ int Loopback(int port)
 }
 } // namespace
 
-TestBroker::TestBroker() = default;
-
-TestBroker::~TestBroker()
-{
-    Stop();
-}
-
 int TestBroker::FreePort()
 {
     return Loopback(0);
@@ -44,8 +37,6 @@ bool TestBroker::Start()
 {
     if (!m_dir.isValid())
         return false;
-    // A CA, a server certificate it signs (for 127.0.0.1), another CA that signs nothing, and
-    // the password file.
     const char *const script = R"(set -e
 key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
 openssl req -x509 $key -keyout ca.key -out ca.crt -subj /CN=ca -days 2
@@ -95,11 +86,8 @@ bool TestBroker::Restart()
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->start(QStringLiteral("mosquitto"),
         { QStringLiteral("-c"), m_dir.filePath(QStringLiteral("mosquitto.conf")) });
-    if (!m_process->waitForStarted(10000)) {
-        m_error = QStringLiteral("mosquitto did not start");
-        return false;
-    }
-    if (!TestEnv::WaitUntil(
+    if (!m_process->waitForStarted(10000)
+        || !TestEnv::WaitUntil(
             [this] {
                 return m_process->state() != QProcess::Running
                     || (Loopback(m_port) && Loopback(m_tlsPort));
@@ -115,9 +103,7 @@ bool TestBroker::Restart()
 
 void TestBroker::Stop()
 {
-    if (!m_process)
-        return;
-    if (m_process->state() == QProcess::Running) {
+    if (m_process && m_process->state() == QProcess::Running) {
         m_process->terminate();
         if (!m_process->waitForFinished(10000))
             m_process->kill();
@@ -140,12 +126,6 @@ TestBroker::Subscriber::Subscriber(int port, const QString &filter, const QStrin
     m_process.waitForStarted(10000);
 }
 
-TestBroker::Subscriber::~Subscriber()
-{
-    m_process.kill();
-    m_process.waitForFinished(5000);
-}
-
 QStringList TestBroker::Subscriber::Messages()
 {
     m_pending += m_process.readAllStandardOutput();
@@ -160,7 +140,6 @@ QStringList TestBroker::Subscriber::Messages()
 
 bool TestBroker::Subscriber::Ready()
 {
-    // The subscription is in place once a probe comes back; probes are sent until one does.
     return TestEnv::WaitUntil([this] {
         QProcess::execute(QStringLiteral("mosquitto_pub"),
             { QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),

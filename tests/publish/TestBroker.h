@@ -13,14 +13,11 @@
 class TestBroker
 {
 public:
-    TestBroker();
-    ~TestBroker();
-    // Makes the certificates and the configuration and starts the broker (Restart: again);
-    // false (with Error()) when it could not.
+    ~TestBroker() { Stop(); }
+    // Makes the certificates and configuration and starts (Restart: again); false with Error().
     bool Start();
     bool Restart();
-    // SIGTERM, and waits for the broker to end.
-    void Stop();
+    void Stop(); // SIGTERM, and waits
     QString Error() const { return m_error; }
     QString CaFile() const { return m_dir.filePath(QStringLiteral("ca.crt")); }
     // A CA that signed nothing of this broker's.
@@ -29,26 +26,27 @@ public:
     QString TlsUrl() const { return QStringLiteral("mqtts://127.0.0.1:%1").arg(m_tlsPort); }
     int Port() const { return m_port; }
 
-    // A port on 127.0.0.1 nobody listens on at the moment of asking.
-    static int FreePort();
+    static int FreePort(); // on 127.0.0.1, nobody listening at the moment of asking
 
     class Subscriber
     {
     public:
-        // Subscribes to filter with a session kept across reconnects (QoS 1); Ready once a
-        // probe published on probeTopic has come back.
+        // Subscribes to filter, QoS 1 with a session kept; Ready once a probe has come back.
         Subscriber(int port, const QString &filter, const QString &probeTopic);
-        ~Subscriber();
+        ~Subscriber()
+        {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
         bool Ready();
-        // Every message so far as "topic payload", in arrival order (probes left out).
-        QStringList Messages();
+        QStringList Messages(); // "topic payload", in arrival order, probes left out
 
     private:
         QProcess m_process;
         QByteArray m_pending;
         QStringList m_messages;
         QString m_probeTopic;
-        int m_port = 0;
+        int m_port;
     };
 
 private:
