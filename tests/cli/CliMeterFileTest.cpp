@@ -168,7 +168,6 @@ TEST(MeterFileOpening, OnlyAWholeImageOpensInEitherSeries)
     const QByteArray kelvane = ReadFile(QStringLiteral("41A_Template.mtr"));
     const QByteArray quixal = ReadFile(QStringLiteral("Quixal.qxm"));
     ASSERT_FALSE(kelvane.isEmpty() || quixal.isEmpty());
-    const int kelvaneBytes = int(kelvane.trimmed().size() + 1) / 3;
     const struct
     {
         bool quixal;
@@ -211,9 +210,6 @@ TEST(MeterFileOpening, OnlyAWholeImageOpensInEitherSeries)
         EXPECT_TRUE(said.first().startsWith(name + QStringLiteral(" was not opened.")));
     }
     UserMessage::SetHandler(old);
-    EXPECT_EQ(
-        CMeterDoc::ImageFault(QString::fromLatin1(kelvane), kelvaneBytes, QStringLiteral("[4.1A]")),
-        QString());
     QFile::remove(QStringLiteral("case.mtr"));
     QFile::remove(QStringLiteral("case.qxm"));
     ResetGlobals();
