@@ -402,7 +402,6 @@ TEST_F(TermViewTest, ScrollbackThroughWheelAndShiftPageUp)
     // 60 rows on a 26-row screen whose last row is the cursor's: "row 1" .. "row 35" have left.
     const TermScrollback &history = m_doc.Screen().History();
     ASSERT_EQ(history.Size(), 35);
-    EXPECT_EQ(history.Row(0).trimmed(), QByteArray("row 1"));
     EXPECT_EQ(history.Row(34).trimmed(), QByteArray("row 35"));
     EXPECT_EQ(m_view->ShownRow(0).trimmed(), QByteArray("row 36"));
 
