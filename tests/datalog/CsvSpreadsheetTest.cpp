@@ -1,5 +1,5 @@
-// A datalogger export and a Modbus recording converted by LibreOffice Calc (headless) to flat
-// OpenDocument: times must come out date-times, offsets text, readings numbers. About 10 s.
+// An export and a Modbus recording read by LibreOffice Calc: times are date-times, offsets text,
+// readings numbers. About 10 s.
 #include "datalog/LogCsvExport.h"
 #include "datalog/LogData.h"
 #include "datalog/LogLoader.h"
@@ -16,27 +16,25 @@
 
 namespace {
 
-// Each row's cells as (value type, shown text), from a flat OpenDocument spreadsheet.
-std::vector<std::vector<std::pair<QString, QString>>> Rows(const QString &path)
+// Each row's cells as "type text", from a flat OpenDocument spreadsheet.
+std::vector<QStringList> SheetRows(const QString &path)
 {
     QFile file(path);
-    std::vector<std::vector<std::pair<QString, QString>>> rows;
-    if (!file.open(QIODevice::ReadOnly))
-        return rows;
-    const QString xml = QString::fromUtf8(file.readAll());
+    const QString xml
+        = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     static const QRegularExpression row(
         QStringLiteral("<table:table-row[^>]*>(.*?)</table:table-row>"),
         QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression cell(QStringLiteral(
         "<table:table-cell[^>]*office:value-type=\"([a-z]+)\"[^>]*>\\s*<text:p>([^<]*)</text:p>"));
+    std::vector<QStringList> rows;
     for (auto r = row.globalMatch(xml); r.hasNext();) {
-        const QString body = r.next().captured(1);
-        std::vector<std::pair<QString, QString>> cells;
-        for (auto c = cell.globalMatch(body); c.hasNext();) {
+        QStringList cells;
+        for (auto c = cell.globalMatch(r.next().captured(1)); c.hasNext();) {
             const auto m = c.next();
-            cells.emplace_back(m.captured(1), m.captured(2));
+            cells << m.captured(1) + QLatin1Char(' ') + m.captured(2);
         }
-        if (!cells.empty())
+        if (!cells.isEmpty())
             rows.push_back(cells);
     }
     return rows;
@@ -85,10 +83,11 @@ TEST(CsvSpreadsheet, TimesReadAsDateTimesAndReadingsAsNumbers)
     QProcess convert;
     convert.setWorkingDirectory(dir.path());
     convert.start(office,
-        { QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
-            QStringLiteral("--headless"), QStringLiteral("--infilter=CSV:44,34,76,1"),
-            QStringLiteral("--convert-to"), QStringLiteral("fods"), QStringLiteral("--outdir"),
-            dir.path(), exported, recorded });
+        QStringList { QStringLiteral("-env:UserInstallation=file://")
+            + dir.filePath(QStringLiteral("profile")) }
+            + QStringLiteral("--headless --infilter=CSV:44,34,76,1 --convert-to fods --outdir")
+                  .split(QLatin1Char(' '))
+            + QStringList { dir.path(), exported, recorded });
     ASSERT_TRUE(convert.waitForFinished(120000)) << "LibreOffice did not finish";
     ASSERT_EQ(convert.exitCode(), 0) << convert.readAllStandardError().constData();
 
@@ -99,18 +98,18 @@ TEST(CsvSpreadsheet, TimesReadAsDateTimesAndReadingsAsNumbers)
     } files[] = { { "export.fods", 2 }, { "recording.fods", 3 } };
     for (const auto &f : files) {
         SCOPED_TRACE(f.file);
-        const auto rows = Rows(dir.filePath(QLatin1String(f.file)));
+        const auto rows = SheetRows(dir.filePath(QLatin1String(f.file)));
         ASSERT_EQ(rows.size(), 3u) << "header and two rows";
         for (size_t r = 1; r < rows.size(); ++r) {
-            const auto &cells = rows[r];
+            const QStringList &cells = rows[r];
             // The export starts with the line number, the recording with the time.
-            const size_t time = cells.front().first == QLatin1String("float") ? 1 : 0;
-            ASSERT_GE(cells.size(), time + 2 + size_t(f.readings));
-            EXPECT_EQ(cells[time].first, QStringLiteral("date")) << qPrintable(cells[time].second);
-            EXPECT_EQ(cells[time + 1].first, QStringLiteral("string"));
-            for (int k = 0; k < f.readings; ++k)
-                EXPECT_EQ(cells[time + 2 + size_t(k)].first, QStringLiteral("float"))
-                    << qPrintable(cells[time + 2 + size_t(k)].second);
+            const qsizetype time = cells.front().startsWith(QLatin1String("float ")) ? 1 : 0;
+            ASSERT_GE(cells.size(), time + 2 + f.readings);
+            EXPECT_TRUE(cells[time].startsWith(QLatin1String("date "))) << qPrintable(cells[time]);
+            EXPECT_TRUE(cells[time + 1].startsWith(QLatin1String("string ")))
+                << qPrintable(cells[time + 1]);
+            for (qsizetype k = time + 2; k < time + 2 + f.readings; ++k)
+                EXPECT_TRUE(cells[k].startsWith(QLatin1String("float "))) << qPrintable(cells[k]);
         }
     }
 }

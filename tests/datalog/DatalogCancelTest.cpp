@@ -193,10 +193,10 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
         + "\r\n\"Full Scale Flow Rate = 80.000000\r\n";
     QByteArray onDisk = stored;
     onDisk.replace('\n', "\r\n");
-    const QString cutNotice = QStringLiteral("Datalog Error|The transfer of the meter's log was "
-                                             "cut short.\n%1 is left as it was; what arrived is "
-                                             "kept in %2.")
-                                  .arg(file, partial);
+    const QString cutNotice
+        = QStringLiteral("Datalog Error|The transfer of the meter's log was cut "
+                         "short.\n%1 is left as it was; what arrived is kept in %2.")
+              .arg(file, partial);
     const QString draining = QStringLiteral("Waiting for the meter to finish sending its log");
 
     bool reached = false;
@@ -205,8 +205,7 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
         return p.endsWith(QLatin1String(" bytes"))
             && p.section(QLatin1Char(' '), 0, 0).toInt() >= 6000;
     };
-    // The meter was sent back to run mode: once it has sent the rest of the log it streams its
-    // readings again (in command mode it would stay silent).
+    // Back in run mode, once the rest of the log is out, the meter streams readings again.
     const auto streamsAgain = [&rig] {
         QByteArray stream;
         TestEnv::WaitUntil(
@@ -220,8 +219,7 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
         return stream.contains("SCFM") ? std::string() : stream.right(200).toStdString();
     };
 
-    // Cancel half way, and again while the rest of the log drains: the second Cancel ends the
-    // wait at once.
+    // Cancel half way; a second Cancel while the rest drains ends the wait at once.
     for (const bool twice : { false, true }) {
         SCOPED_TRACE(twice ? "Cancel twice" : "Cancel once");
         rig.messages.clear();
@@ -233,7 +231,6 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
             QStringLiteral(" of %1 bytes").arg(stored.size())));
 
         rig.Button(Datalog::Cancel)->click();
-        // What the meter still sends is read and dropped, and the status says so.
         rig.TickUntil([&] { return rig.view->StatusLabel()->text() == draining; }, 5000, &reached);
         EXPECT_TRUE(reached) << qPrintable(rig.view->StatusLabel()->text());
         QElapsedTimer clock;
@@ -248,7 +245,6 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
         }
         EXPECT_LT(rig.TickUntil([&rig] { return !rig.Core().IsBusy(); }, 5000), 1000);
         EXPECT_FALSE(rig.link->IsClaimed());
-        // The earlier log is as it was; what arrived, in order, is beside it under its own name.
         EXPECT_EQ(ReadFile(file), earlier);
         const QByteArray cut = ReadFile(partial);
         ASSERT_TRUE(cut.startsWith(header)) << cut.left(200).constData();
@@ -290,55 +286,43 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
     EXPECT_EQ(rig.messages, QStringList(cutNotice));
 }
 
-// A transfer that cannot end in a whole file keeps the earlier log and says why: a disk that
-// fills up, a name that cannot be replaced, an empty meter memory.
+// A transfer that cannot end in a whole file (disk full, name not replaceable, empty memory) keeps
+// the earlier log and says why.
 TEST(DatalogCancel, TransferEndsWholeOrKeepsTheEarlierLog)
 {
     QTemporaryDir dir;
     const QString logPath = dir.filePath(QStringLiteral("stored.bin"));
     WriteFile(logPath, StoredLog(600));
-    enum class Fault { DiskFull, TargetIsAFolder, EmptyMemory };
-    const struct
-    {
-        Fault fault;
-        const char *said;
-    } rows[] = {
-        { Fault::DiskFull, "could not be written in full" },
-        { Fault::TargetIsAFolder, "could not replace" },
-        { Fault::EmptyMemory, nullptr },
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(int(row.fault));
-        if (row.fault == Fault::DiskFull && !QFile::exists(QStringLiteral("/dev/full")))
+    enum Fault { DiskFull, TargetIsAFolder, EmptyMemory };
+    const char *const said[] = { "could not be written in full", "could not replace", nullptr };
+    for (const Fault fault : { DiskFull, TargetIsAFolder, EmptyMemory }) {
+        SCOPED_TRACE(int(fault));
+        const char *const expected = said[fault];
+        if (fault == DiskFull && !QFile::exists(QStringLiteral("/dev/full")))
             continue;
-        WindowRig rig(row.fault == Fault::EmptyMemory
-                ? QStringList()
-                : QStringList({ QStringLiteral("--log"), logPath }));
+        WindowRig rig(fault == EmptyMemory ? QStringList()
+                                           : QStringList({ QStringLiteral("--log"), logPath }));
         ASSERT_TRUE(rig.started);
-        QString file = rig.Core().fields.fileName;
+        const QString file = rig.Core().fields.fileName;
         const QString partial = rig.dir.filePath(QStringLiteral("meter.partial.log"));
         const QByteArray earlier = "\"the earlier log\r\n";
-        if (row.fault == Fault::TargetIsAFolder) {
+        if (fault == TargetIsAFolder)
             ASSERT_TRUE(QDir(rig.dir.path()).mkpath(QStringLiteral("meter.log/inside")));
-        } else {
+        else
             WriteFile(file, earlier);
-        }
-        if (row.fault == Fault::DiskFull) {
+        if (fault == DiskFull) {
             ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), partial));
         }
         bool reached = false;
         rig.Button(Datalog::TransferLog)->click();
         rig.TickUntil([&rig] { return !rig.Core().IsBusy(); }, 30000, &reached);
         ASSERT_TRUE(reached);
-        TestEnv::WaitUntil([&] { return !rig.messages.isEmpty(); }, row.said ? 5000 : 300);
-        if (row.said) {
-            ASSERT_EQ(rig.messages.size(), 1);
-            EXPECT_TRUE(rig.messages.value(0).contains(QLatin1String(row.said)))
-                << qPrintable(rig.messages.value(0));
-        } else {
-            EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
+        TestEnv::WaitUntil([&] { return !rig.messages.isEmpty(); }, expected ? 5000 : 300);
+        EXPECT_EQ(rig.messages.size(), expected ? 1 : 0) << qPrintable(rig.messages.join('\n'));
+        if (expected) {
+            EXPECT_TRUE(rig.messages.value(0).contains(QLatin1String(expected)));
         }
-        if (row.fault == Fault::TargetIsAFolder) {
+        if (fault == TargetIsAFolder) {
             EXPECT_TRUE(QFileInfo(file).isDir());
             // The whole log is kept under the other name, and shown.
             EXPECT_TRUE(ReadFile(partial).endsWith("02:20:00 PM\r\n"));

@@ -319,20 +319,19 @@ TEST_F(CSerialTest, BusyPortLockMakesOperationsGiveUpWithoutTouchingTheDevice)
 
 TEST_F(CSerialTest, FarEndGoingAwayDuringAReadNeitherHangsNorSpins)
 {
-    // Opened by a name of its own, removed once the far end has gone: the freed pseudo-terminal
-    // number may be taken by another program's terminal, which must not stand in for it.
+    // Under a name removed with the far end: another program's pty may reuse the number.
     QTemporaryDir dir;
-    const QString name = dir.filePath(QStringLiteral("meter"));
-    ASSERT_TRUE(QFile::link(pty.SlavePath(), name));
+    const QString byName = dir.filePath(QStringLiteral("meter"));
+    ASSERT_TRUE(QFile::link(pty.SlavePath(), byName));
     link.ClosePort();
-    link.SetPortText(name);
+    link.SetPortText(byName);
     link.ReopenPort();
     ASSERT_TRUE(link.IsOpen()) << qPrintable(link.LastError());
-    std::thread meter([this, &name] {
+    std::thread meter([this, &byName] {
         pty.Send("AB");
         std::this_thread::sleep_for(milliseconds(50));
         pty.CloseMaster();
-        QFile::remove(name);
+        QFile::remove(byName);
     });
     QByteArray reply;
     const auto cpuStart = ThreadCpuMs();
@@ -353,8 +352,7 @@ TEST_F(CSerialTest, FarEndGoingAwayDuringAReadNeitherHangsNorSpins)
     EXPECT_GE(MsBetween(waitStart, Clock::now()), 190);
     EXPECT_EQ(link.SendCommand("X"), 0);
     const auto total = MsBetween(start, Clock::now());
-    // The hang-up now ends the reads at once, so the whole run is short: a little allowance for
-    // the closing and the attempts to reopen, far below what a spinning wait would burn.
+    // A little allowance for closing and reopening, far below what spinning would burn.
     EXPECT_LT(ThreadCpuMs() - cpuStart, total / 4 + 20) << "busy waiting";
 }
 
@@ -375,9 +373,7 @@ TEST_F(CSerialTest, LineErrorsCountedSinceTheDialogueStartAreNamed)
         const SerialPort::Claim claim(&link, this);
         EXPECT_EQ(link.LineErrorText(), QString());
         counts.framing = 42;
-        EXPECT_EQ(link.LineErrorText(),
-            QStringLiteral("The line to the meter had 37 framing errors: check the speed (now "
-                           "9600) and the format."));
+        EXPECT_EQ(link.LineErrorText(), SerialPort::LineErrorSentence({ 37, 0, 0, 0 }, 9600));
         counting = false;
         EXPECT_EQ(link.LineErrorText(), QString()) << "a driver that cannot count says nothing";
         counting = true;
@@ -387,36 +383,32 @@ TEST_F(CSerialTest, LineErrorsCountedSinceTheDialogueStartAreNamed)
         // A reopened adapter starts its counts again from zero.
         const SerialPort::Claim claim(&link, this);
         counts.parity = 1;
-        EXPECT_EQ(link.LineErrorText(),
-            QStringLiteral("The line to the meter had 1 parity error: check the speed (now 9600) "
-                           "and the format."));
+        EXPECT_EQ(link.LineErrorText(), SerialPort::LineErrorSentence({ 0, 1, 0, 0 }, 9600));
     }
     SerialDevice::SetErrorCounter(old);
 
-    struct Case
+    const struct
     {
         SerialDevice::LineErrors errors;
         int speed;
         const char *text;
-    };
-    const Case cases[] = {
+    } cases[] = {
         { {}, 9600, "" },
         { { 1, 0, 0, 0 }, 19200,
             "The line to the meter had 1 framing error: check the speed (now "
             "19200) and the format." },
-        { { 2, 3, 0, 0 }, 9600,
-            "The line to the meter had 2 framing errors and 3 parity errors: "
+        { { 2, 1, 0, 0 }, 9600,
+            "The line to the meter had 2 framing errors and 1 parity error: "
             "check the speed (now 9600) and the format." },
         { { 2, 3, 1, 4 }, 9600,
             "The line to the meter had 2 framing errors, 3 parity errors, 1 "
             "overrun and 4 breaks: check the speed (now 9600) and the format." },
     };
-    for (const Case &c : cases)
+    for (const auto &c : cases)
         EXPECT_EQ(SerialPort::LineErrorSentence(c.errors, c.speed), QLatin1String(c.text));
 }
 
-// The far end goes away (an adapter pulled out): the port says so at once, is closed, and the
-// next operation opens it again once a device is back under the same name.
+// An adapter pulled out: the port says so at once, is closed, and reopens once a device is back.
 TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
 {
     QTemporaryDir dir;
@@ -435,17 +427,14 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
     EXPECT_TRUE(link.IsGone());
     EXPECT_FALSE(link.IsOpen());
     EXPECT_EQ(link.IsEnabled(), 1) << "gone is not switched off: it comes back by itself";
-    const QString gone = byId
-        + QStringLiteral(" is gone: the adapter was unplugged or the device "
-                         "closed");
-    EXPECT_EQ(link.NotOpenText(), gone);
+    EXPECT_EQ(link.NotOpenText(),
+        byId + QStringLiteral(" is gone: the adapter was unplugged or the device closed"));
     QByteArray reply("stale");
     link.ReadAll(reply, 100, 3000);
     EXPECT_TRUE(reply.isEmpty());
     EXPECT_LT(MsBetween(start, Clock::now()), 1500) << "a gone port's read ends at once";
 
-    // The adapter is back as another tty under the same by-id name.
-    PtyPair back;
+    PtyPair back; // another tty under the same by-id name
     ASSERT_TRUE(QFile::link(back.SlavePath(), byId));
     EXPECT_EQ(link.SendCommand("ok"), 1);
     EXPECT_FALSE(link.IsGone());

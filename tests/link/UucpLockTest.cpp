@@ -1,5 +1,4 @@
-// The lock files other Linux serial tools share a port by (LCK..name holding a PID), both ways:
-// ours refuses them and theirs refuses us; stale and garbled ones are cleared.
+// LCK..name lock files shared with other serial tools: a live one refuses, stale ones are cleared.
 #include "support/PtyPair.h"
 
 #include "link/SerialDevice.h"
@@ -25,11 +24,9 @@ QByteArray Contents(const std::string &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
 }
 
-void Put(const std::string &path, const QByteArray &bytes)
+QByteArray LockText(long pid)
 {
-    QFile file(QString::fromStdString(path));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
+    return QByteArray::number(qlonglong(pid)).rightJustified(10, ' ') + '\n';
 }
 
 // A process id that belonged to a process that has ended.
@@ -45,29 +42,14 @@ long DeadPid()
 class UucpLockTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        ASSERT_TRUE(m_pty.IsValid());
-        m_oldFolder = UucpLock::SetFolder(m_dir.path().toStdString());
-        m_path = m_pty.SlavePath().toStdString();
-        m_lockFile = UucpLock::LockFileFor(m_path);
-    }
-    void TearDown() override
-    {
-        UucpLock::SetFolder(m_oldFolder);
-        if (m_sleeper.state() != QProcess::NotRunning) {
-            m_sleeper.kill();
-            m_sleeper.waitForFinished(3000);
-        }
-    }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid() && m_pty.IsValid()); }
+    void TearDown() override { UucpLock::SetFolder(m_oldFolder); }
 
     QTemporaryDir m_dir;
     PtyPair m_pty;
-    std::string m_oldFolder;
-    std::string m_path;
-    std::string m_lockFile;
-    QProcess m_sleeper;
+    std::string m_oldFolder = UucpLock::SetFolder(m_dir.path().toStdString());
+    std::string m_path = m_pty.SlavePath().toStdString();
+    std::string m_lockFile = UucpLock::LockFileFor(m_path);
 };
 
 } // namespace
@@ -78,77 +60,72 @@ TEST(UucpLockName, NamesTheDeviceUnderDevAndReadsItsOwner)
     EXPECT_EQ(UucpLock::LockFileFor("/dev/ttyUSB0"), folder + "/LCK..ttyUSB0");
     EXPECT_EQ(UucpLock::LockFileFor("/dev/pts/7"), folder + "/LCK..pts_7");
 
-    struct Case
+    const struct
     {
         QByteArray text;
         long owner;
-    };
-    const Case cases[] = {
+    } cases[] = {
         { "      1234\n", 1234 },
         { "1234", 1234 },
         { QByteArray("\xd2\x04\x00\x00", 4), 1234 }, // a binary one of old tools
-        { "", 0 },
-        { "garbage\n", 0 },
         { "12ab\n", 0 },
         { "99999999999999999999\n", 0 },
     };
-    for (const Case &c : cases)
+    for (const auto &c : cases)
         EXPECT_EQ(UucpLock::OwnerOf(c.text.toStdString()), c.owner) << c.text.constData();
 }
 
 TEST_F(UucpLockTest, ALiveOwnerRefusesThePortStaleAndGarbledLocksAreCleared)
 {
-    m_sleeper.start(QStringLiteral("sleep"), { QStringLiteral("30") });
-    ASSERT_TRUE(m_sleeper.waitForStarted(5000));
-    const long live = long(m_sleeper.processId());
-
-    struct Case
+    QProcess sleeper; // killed by its destructor
+    sleeper.start(QStringLiteral("sleep"), { QStringLiteral("30") });
+    ASSERT_TRUE(sleeper.waitForStarted(5000));
+    const long live = long(sleeper.processId());
+    const struct
     {
         const char *what;
         QByteArray lock;
         bool opens;
-    };
-    const Case cases[] = {
-        { "live owner", QByteArray::number(qlonglong(live)).rightJustified(10, ' ') + '\n', false },
-        { "dead owner", QByteArray::number(qlonglong(DeadPid())).rightJustified(10, ' ') + '\n',
-            true },
+    } cases[] = {
+        { "live owner", LockText(live), false },
+        { "dead owner", LockText(DeadPid()), true },
         { "garbage", "not a pid at all\n", true },
         { "empty", "", true },
     };
-    for (const Case &c : cases) {
-        Put(m_lockFile, c.lock);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile lock(QString::fromStdString(m_lockFile));
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lock.write(c.lock);
+        lock.close();
         SerialDevice device;
-        EXPECT_EQ(device.Open(m_path), c.opens) << c.what << ": " << device.LastError();
+        EXPECT_EQ(device.Open(m_path), c.opens) << device.LastError();
+        const std::string why = device.LastError();
         if (c.opens) {
-            EXPECT_EQ(Contents(m_lockFile),
-                QByteArray::number(qlonglong(::getpid())).rightJustified(10, ' ') + '\n')
-                << c.what << ": the stale lock is replaced by ours";
+            EXPECT_EQ(Contents(m_lockFile), LockText(::getpid())) << "a stale lock is replaced";
             device.Close();
-            EXPECT_FALSE(QFile::exists(QString::fromStdString(m_lockFile))) << "ours goes too";
+            EXPECT_FALSE(lock.exists()) << "ours goes too";
         } else {
-            const std::string why = device.LastError();
             EXPECT_NE(why.find("in use by another program: sleep (PID " + std::to_string(live)),
                 std::string::npos)
                 << why;
             EXPECT_NE(why.find(m_lockFile), std::string::npos) << why;
             EXPECT_EQ(Contents(m_lockFile), c.lock) << "another program's lock is left alone";
         }
-        device.Close();
     }
+    sleeper.kill();
+    sleeper.waitForFinished(3000);
 }
 
+// A missing lock folder, and (for an ordinary user) one without write permission.
 TEST_F(UucpLockTest, WithoutAWritableLockFolderThePortStillOpens)
 {
-    // A folder that does not exist, and (for an ordinary user) one without write permission.
-    UucpLock::SetFolder(m_dir.filePath(QStringLiteral("missing")).toStdString());
-    SerialDevice device;
-    EXPECT_TRUE(device.Open(m_path)) << device.LastError();
-    device.Close();
-
     const QString readOnly = m_dir.filePath(QStringLiteral("readonly"));
     ASSERT_TRUE(QDir().mkpath(readOnly));
     QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    UucpLock::SetFolder(readOnly.toStdString());
-    EXPECT_TRUE(device.Open(m_path)) << device.LastError();
-    device.Close();
+    for (const QString &folder : { m_dir.filePath(QStringLiteral("missing")), readOnly }) {
+        UucpLock::SetFolder(folder.toStdString());
+        SerialDevice device;
+        EXPECT_TRUE(device.Open(m_path)) << device.LastError();
+    }
 }

@@ -25,6 +25,11 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
+long long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
 // A fast link: pacing shrunk, and a read's total time-out only the caller's constant.
 LinkTiming FastTiming()
 {
@@ -49,6 +54,14 @@ protected:
     {
         if (meter.joinable())
             meter.join();
+    }
+    // The meter's side: wait for a command ended by CR.
+    void AwaitCommand()
+    {
+        QByteArray got;
+        const auto end = Clock::now() + std::chrono::seconds(3);
+        while (!got.contains('\r') && Clock::now() < end)
+            got += pty.Receive(200, 20);
     }
     // The meter waits for a command ended by CR and answers it.
     void AnswerWith(const QByteArray &answer)
@@ -186,10 +199,8 @@ TEST_F(MeterExchangePty, ExchangeOnTheRunnerKeepsTheLoopTickingAndItsBytes)
     }
 }
 
-// A reply is whatever arrives until the line has been quiet for the line's interval: what the
-// meter sends after its terminator within the interval belongs to it, a gap longer than the
-// interval ends it (before or after the terminator), 4096 bytes end it, and a meter that never
-// goes quiet is ended by the total time-out. The same for the blocking and the runner's read.
+// A reply ends when the line has been quiet for the interval (before or after the terminator) or
+// at 4096 bytes; a tail within the interval belongs to it. Blocking and on the runner alike.
 TEST_F(MeterExchangePty, ReplyIsGatheredUntilTheLineGoesQuiet)
 {
     struct Piece
@@ -197,18 +208,17 @@ TEST_F(MeterExchangePty, ReplyIsGatheredUntilTheLineGoesQuiet)
         int pauseMs; // before these bytes
         QByteArray bytes;
     };
-    struct Case
+    const QByteArray version = "VER 4.0A\r\nKEY AA 245 BYTES\r\n";
+    const struct
     {
         const char *what;
         std::vector<Piece> pieces;
         int intervalMs;
         int totalMs;
-        QByteArray reply; // empty: checked by size below
+        QByteArray reply; // empty: checked by size
         int result;
         int size;
-    };
-    const QByteArray version = "VER 4.0A\r\nKEY AA 245 BYTES\r\n";
-    const std::vector<Case> cases = {
+    } cases[] = {
         { "tail within the interval", { { 0, ">" }, { 60, version } }, 400, 2000, ">" + version, 1,
             0 },
         { "tail after the interval", { { 0, "ok>" }, { 900, "late" } }, 150, 2000, "ok>", 1, 0 },
@@ -216,14 +226,11 @@ TEST_F(MeterExchangePty, ReplyIsGatheredUntilTheLineGoesQuiet)
         { "exactly 4096 bytes", { { 0, QByteArray(4095, 'x') + '>' } }, 300, 3000, {}, 1, 4096 },
     };
     for (const bool async : { false, true }) {
-        for (const Case &c : cases) {
-            const std::vector<Piece> pieces = c.pieces;
-            meter = std::thread([this, pieces] {
-                QByteArray got;
-                const auto end = Clock::now() + std::chrono::seconds(3);
-                while (!got.contains('\r') && Clock::now() < end)
-                    got += pty.Receive(200, 20);
-                for (const Piece &piece : pieces) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (async ? " (runner)" : ""));
+            meter = std::thread([this, &c] {
+                AwaitCommand();
+                for (const Piece &piece : c.pieces) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseMs));
                     pty.Send(piece.bytes);
                 }
@@ -243,18 +250,17 @@ TEST_F(MeterExchangePty, ReplyIsGatheredUntilTheLineGoesQuiet)
                     QStringLiteral(">"), c.intervalMs, c.totalMs);
             }
             meter.join();
-            EXPECT_EQ(result, c.result) << c.what << (async ? " (runner)" : "");
+            EXPECT_EQ(result, c.result);
             if (c.size)
-                EXPECT_EQ(reply.size(), c.size) << c.what << (async ? " (runner)" : "");
+                EXPECT_EQ(reply.size(), c.size);
             else
-                EXPECT_EQ(reply, c.reply) << c.what << (async ? " (runner)" : "");
+                EXPECT_EQ(reply, c.reply);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             serial.PurgeInput(); // a late tail must not reach the next case
         }
     }
 }
 
-// A meter that streams readings and never goes quiet: the total time-out ends the reply.
 TEST_F(MeterExchangePty, AMeterThatNeverGoesQuietIsEndedByTheTotalTimeout)
 {
     std::atomic<bool> stop { false };
@@ -267,8 +273,7 @@ TEST_F(MeterExchangePty, AMeterThatNeverGoesQuietIsEndedByTheTotalTimeout)
     const auto start = Clock::now();
     QByteArray reply;
     link.ReadReply(reply, 200, 700, '>');
-    const auto ms
-        = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    const auto ms = MsSince(start);
     stop = true;
     meter.join();
     EXPECT_GE(ms, 650);
@@ -278,18 +283,14 @@ TEST_F(MeterExchangePty, AMeterThatNeverGoesQuietIsEndedByTheTotalTimeout)
     EXPECT_TRUE(reply.startsWith("12.5 SCFM\r"));
 }
 
-// The port's device goes away mid-read (the far end of the pty closes): the read ends at once
-// instead of waiting out its time-outs, and the list stops naming the port.
+// The far end closes mid-read: the read ends at once, not after its time-outs, naming the port.
 TEST_F(MeterExchangePty, APortGoneMidReadEndsTheListAtOnceNamingThePort)
 {
     QStringList said;
     const UserMessage::Handler old
         = UserMessage::SetHandler([&said](const QString &text, const QString &) { said << text; });
     meter = std::thread([this] {
-        QByteArray got;
-        const auto end = Clock::now() + std::chrono::seconds(3);
-        while (!got.contains('\r') && Clock::now() < end)
-            got += pty.Receive(200, 20);
+        AwaitCommand();
         pty.Send("half an ans");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         pty.CloseMaster();
@@ -305,11 +306,9 @@ TEST_F(MeterExchangePty, APortGoneMidReadEndsTheListAtOnceNamingThePort)
         = [&]() -> Task<void> { result = co_await executor.StepAsync(nullptr, runner); };
     runner.Start(step());
     ASSERT_TRUE(TestEnv::WaitUntil([&] { return !runner.IsRunning(); }, 15000));
-    const auto ms
-        = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    EXPECT_LT(MsSince(start), 3000) << "not the 5 s interval nor the 10 s total";
     meter.join();
     UserMessage::SetHandler(old);
-    EXPECT_LT(ms, 3000) << "not the 5 s interval nor the 10 s total";
     EXPECT_EQ(result, CQueExecutor::kBadLabel);
     EXPECT_TRUE(executor.Stopped());
     EXPECT_EQ(said,

@@ -1,6 +1,5 @@
-// Each way a technician can cut a meter form's exchange short, inside the program against
-// tarvik-metersim: afterwards the meter streams its readings again, its stored image is whole
-// (the old one or the new one), and the user was told what happened.
+// Each way to cut a meter form's exchange short: the meter streams again, its image is whole, the
+// user is told.
 #include "meter/ZarnFormView.h"
 
 #include "app/CDocManager.h"
@@ -42,10 +41,9 @@ enum class Cut { CancelButton, CloseForm, CloseAll, ExitAnsweredNo, Settings };
 
 TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
 {
-    for (const char *list : { "read20.que", "send20.que", "select20.que", "41A_Template.mtr" }) {
+    for (const char *list : { "read20.que", "send20.que", "select20.que", "41A_Template.mtr" })
         if (!QFile::exists(QString::fromLatin1(list)))
             GTEST_SKIP() << list << " is not among the data files";
-    }
     ResetGlobals();
     TestEnv::ClearPreferences();
     QStringList messages, asked;
@@ -65,16 +63,14 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         ResetGlobals();
     });
 
-    // The meter answers at 9600 baud, so a read's image takes a few seconds on the line.
     const QString image = QDir::current().filePath(QStringLiteral("cut-short-meter.mtr"));
     QFile::remove(image);
     QProcess sim;
     sim.start(TestEnv::MeterSimPath(),
-        { QStringLiteral("--firmware"), QStringLiteral("4.1A"), QStringLiteral("--serial"),
-            QStringLiteral("31415"), QStringLiteral("--range"), QStringLiteral("1"),
-            QStringLiteral("--interval"), QStringLiteral("300"), QStringLiteral("--baud"),
-            QStringLiteral("9600"), QStringLiteral("--image"), image, QStringLiteral("--data-dir"),
-            TestEnv::DataDir() });
+        QStringLiteral("--firmware 4.1A --serial 31415 --range 1 --interval 300 --baud 9600")
+                .split(QLatin1Char(' '))
+            + QStringList { QStringLiteral("--image"), image, QStringLiteral("--data-dir"),
+                TestEnv::DataDir() });
     ASSERT_TRUE(sim.waitForStarted(5000));
     const auto stopSim = qScopeGuard([&sim] {
         sim.kill();
@@ -104,12 +100,10 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
             return false;
         form->OnReadActive();
         TestEnv::WaitUntil([&] { return !form->Runner(); }, 30000);
-        // A value of our own, to see whether a send reached the meter's image.
         form->SetField(1012, QStringLiteral("2500"));
         return form->GetField(1048) == QLatin1String("31415");
     };
-    // Once the port is free again: the meter streams reading lines (it would stay silent in
-    // command mode).
+    // Once the port is free, the meter streams (in command mode it would stay silent).
     const auto streams = [&] {
         if (!TestEnv::WaitUntil([&] { return !link->IsClaimed(); }, 10000))
             return std::string("the port stayed held");
@@ -154,18 +148,14 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         const QByteArray imageBefore = FileBytes(image);
         messages.clear();
         asked.clear();
-        switch (row.dialogue) {
-        case Dialogue::Read:
-            form->OnReadActive();
-            break;
-        case Dialogue::Send:
-            form->OnSendActive();
-            break;
-        case Dialogue::Change:
+        if (row.dialogue == Dialogue::Change) {
             g_MeterNumber = QStringLiteral("1");
             form->SetField(1115, QStringLiteral("2"));
             form->OnChange();
-            break;
+        } else if (row.dialogue == Dialogue::Send) {
+            form->OnSendActive();
+        } else {
+            form->OnReadActive();
         }
         QPointer<CQueView> runner = form->Runner();
         ASSERT_NE(runner, nullptr);
@@ -206,21 +196,21 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
             break;
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const bool asks = row.cut == Cut::CloseForm || row.cut == Cut::CloseAll
-            || row.cut == Cut::ExitAnsweredNo;
-        EXPECT_EQ(asked, asks ? QStringList(ZarnFormBase::kCloseWhileSendingText) : QStringList());
-        EXPECT_EQ(alive.isNull(), row.cut == Cut::CloseForm || row.cut == Cut::CloseAll);
+        const bool closes = row.cut == Cut::CloseForm || row.cut == Cut::CloseAll;
+        EXPECT_EQ(asked,
+            closes || row.cut == Cut::ExitAnsweredNo
+                ? QStringList(ZarnFormBase::kCloseWhileSendingText)
+                : QStringList());
+        EXPECT_EQ(alive.isNull(), closes);
         if (!alive)
             form = nullptr;
         EXPECT_TRUE(TestEnv::WaitUntil(
             [&] { return (!runner || !runner->IsRunning()) && (!form || !form->Runner()); },
             row.stored ? 60000 : 5000));
         EXPECT_EQ(streams(), std::string());
-        // The message, shown once, by the application when the form is gone.
         TestEnv::WaitUntil([&] { return !messages.isEmpty(); }, row.message.isEmpty() ? 300 : 5000);
         EXPECT_EQ(messages, row.message.isEmpty() ? QStringList() : QStringList(row.message));
-        const QByteArray imageAfter = FileBytes(image);
-        EXPECT_EQ(imageAfter != imageBefore, row.stored);
+        EXPECT_EQ(FileBytes(image) != imageBefore, row.stored);
         if (form) {
             EXPECT_EQ(form->GetField(1048), QStringLiteral("31415"));
         }

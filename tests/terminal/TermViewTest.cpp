@@ -390,9 +390,8 @@ TEST_F(TermViewTest, GreetingWaitsForTheLinkAndSaysWhenThePortIsNotOpen)
 
 } // namespace
 
-// What left the screen is kept, bounded, and shown again by the wheel and Shift+PageUp; the view
-// stays on the rows it shows while more arrive, and a key typed for the meter brings the live
-// screen back. The toggled views show the same history.
+// Rows off the screen come back by wheel and Shift+PageUp, stay put as more arrive, and a typed key
+// brings the live screen back; the toggled views show the same history.
 TEST_F(TermViewTest, ScrollbackThroughWheelAndShiftPageUp)
 {
     m_view->resize(m_view->sizeHint());
@@ -403,7 +402,6 @@ TEST_F(TermViewTest, ScrollbackThroughWheelAndShiftPageUp)
     // 60 rows on a 26-row screen whose last row is the cursor's: "row 1" .. "row 35" have left.
     const TermScrollback &history = m_doc.Screen().History();
     ASSERT_EQ(history.Size(), 35);
-    EXPECT_EQ(history.Row(0).trimmed(), QByteArray("row 1"));
     EXPECT_EQ(history.Row(34).trimmed(), QByteArray("row 35"));
     EXPECT_EQ(m_view->ShownRow(0).trimmed(), QByteArray("row 36"));
 
@@ -432,7 +430,6 @@ TEST_F(TermViewTest, ScrollbackThroughWheelAndShiftPageUp)
     EXPECT_EQ(m_pty.ReceiveCount(1, 2000), QByteArray("a"));
     EXPECT_EQ(m_view->ShownRow(TermScreen::kRows - 2).trimmed(), QByteArray("and more"));
 
-    // Hex and Timestamp show what came before they were turned on, hex rows with ASCII.
     m_doc.SetHex(true);
     EXPECT_EQ(m_view->ScrollBack(), 0);
     const TermScreen &shown = m_doc.ShownScreen();
@@ -463,7 +460,7 @@ TEST_F(TermViewTest, StatusFollowsThePortReopenedElsewhere)
     m_link->ClosePort();
     m_view->Tick();
     EXPECT_TRUE(m_view->Bar()->StatusText().contains(QStringLiteral("not open")));
-    // Narrow, the label shortens the middle: the port and the capture file stay readable.
+    // Narrow, the label elides the middle: the port and the capture file stay readable.
     QTemporaryDir dir;
     ASSERT_TRUE(
         m_view->StartCapture(dir.filePath(QStringLiteral("a-capture-file-with-a-long-name.bin")),
@@ -479,9 +476,8 @@ TEST_F(TermViewTest, StatusFollowsThePortReopenedElsewhere)
     m_view->StopCapture();
 }
 
-// A meter streaming at 115200 baud for most of a minute (600 kB, some 16,000 lines) into a
-// terminal capturing it: every byte reaches the window and the capture file, and the scrollback
-// stays at its bound.
+// 600 kB streamed into a capturing terminal: every byte reaches the window and the file, and the
+// scrollback stays at its bound.
 TEST_F(TermViewTest, FloodKeepsEveryByteAndABoundedScrollback)
 {
     QByteArray sent;
@@ -510,12 +506,10 @@ TEST_F(TermViewTest, FloodKeepsEveryByteAndABoundedScrollback)
     EXPECT_EQ(m_view->BytesReceived(), sent.size());
     m_view->StopCapture();
     QFile captured(path);
-    ASSERT_TRUE(captured.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(captured.readAll() == sent) << "capture differs from what was sent";
+    EXPECT_TRUE(captured.open(QIODevice::ReadOnly) && captured.readAll() == sent);
     const TermScrollback &history = m_doc.Screen().History();
     EXPECT_EQ(history.Size(), TermScrollback::kDefaultCapacity);
     EXPECT_GT(history.Pushed(), qint64(history.Size()));
-    // The newest history row is the line just above the screen.
     const QByteArray above = history.Row(history.Size() - 1).trimmed();
     const QByteArray top = m_doc.Screen().RowText(0).trimmed();
     EXPECT_TRUE(above.startsWith("reading ") && top.startsWith("reading ")) << above.constData();
