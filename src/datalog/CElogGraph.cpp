@@ -152,10 +152,11 @@ CElogGraph::~CElogGraph() = default;
 QWidget *CElogGraph::BuildPlotPanel()
 {
     m_plotPanel = new QWidget(this);
-    // The plot scales to its room, so it may shrink well below its usual size: the whole
-    // dialog, buttons and scales included, then fits a 1366 x 768 screen or a 1920 x 1080 one at
-    // 150 % without scrolling.
-    m_plotPanel->setMinimumSize(kLeftRoom + kRightRoom + 440, 180 + kBottomRoom);
+    // The plot scales to its room, so it may be lower than its usual size: the whole dialog,
+    // buttons and scales included, then fits a 1366 x 768 screen or a 1920 x 1080 one at 150 %
+    // without scrolling. Not lower: the plot keeps its aspect, and a lower one would be too
+    // narrow for the eleven time labels in their two rows.
+    m_plotPanel->setMinimumSize(kLeftRoom + kRightRoom + 700, 380 + kBottomRoom);
     m_area = new GraphArea(m_plotPanel);
     m_area->setMinimumSize(0, 0);
     for (int k = 0; k < 6; ++k) {

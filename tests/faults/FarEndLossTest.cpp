@@ -366,11 +366,15 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringALogTransfer)
         QStringList({ "Data Transfer in Progress", "Meter Not Responding", "IDLE" }));
     EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));
     EXPECT_EQ(core.fields.mode, QString());
-    EXPECT_TRUE(sink.messages.isEmpty()) << qPrintable(sink.messages.join('\n'));
-    // The file holds what arrived: the two header lines and a true beginning of the log text.
+    // The cut transfer says so; the named file is left alone and what arrived is kept beside it:
+    // the two header lines and a true beginning of the log text.
+    ASSERT_EQ(sink.messages.size(), 1);
+    EXPECT_TRUE(sink.messages.front().contains(QLatin1String("meter.partial.log")))
+        << qPrintable(sink.messages.front());
+    EXPECT_FALSE(QFile::exists(core.fields.fileName));
     QByteArray onDisk = big;
     onDisk.replace('\n', "\r\n");
-    const QByteArray cut = ReadFile(core.fields.fileName);
+    const QByteArray cut = ReadFile(m_dir.filePath(QStringLiteral("meter.partial.log")));
     ASSERT_TRUE(cut.startsWith(header)) << cut.left(200).constData();
     const QByteArray arrived = cut.mid(header.size());
     EXPECT_GT(arrived.size(), 500) << "1.5 s at 19,200 baud brings some 2,800 bytes";
@@ -386,6 +390,7 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringALogTransfer)
     link.ReopenPort();
     ASSERT_EQ(link.IsEnabled(), 1) << qPrintable(link.LastError());
     sink.statuses.clear();
+    sink.messages.clear();
     ASSERT_TRUE(Press(core, &DatalogCore::TransferMeterLog));
     EXPECT_TRUE(sink.statuses.contains(QStringLiteral("Transfer Completed")))
         << qPrintable(sink.statuses.join('|'));

@@ -261,9 +261,10 @@ TEST_F(PublishBroker, CliPublishesEveryReadingOfTheNetworkOnceInOrder)
             continue;
         }
         const QStringList cells = rows.value(row++).split(QLatin1Char(','));
-        ASSERT_EQ(cells.size(), 6);
-        EXPECT_EQ(cells[2].toInt(), address);
-        int c = 3;
+        // sweep, time, UTC offset, address, flow, totalizer, temperature
+        ASSERT_EQ(cells.size(), 7);
+        EXPECT_EQ(cells[3].toInt(), address);
+        int c = 4;
         for (const char *name : { "flow", "totalizer", "temperature" }) {
             const QByteArray path = QByteArray("values/") + name;
             EXPECT_DOUBLE_EQ(At(readings[i], path + "/value").toDouble(), cells[c++].toDouble());
