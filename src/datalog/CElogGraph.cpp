@@ -156,7 +156,7 @@ QWidget *CElogGraph::BuildPlotPanel()
     // buttons and scales included, then fits a 1366 x 768 screen or a 1920 x 1080 one at 150 %
     // without scrolling. Not lower: the plot keeps its aspect, and a lower one would be too
     // narrow for the eleven time labels in their two rows.
-    m_plotPanel->setMinimumSize(kLeftRoom + kRightRoom + 700, 380 + kBottomRoom);
+    m_plotPanel->setMinimumSize(kLeftRoom + kRightRoom + 700, 300 + kBottomRoom);
     m_area = new GraphArea(m_plotPanel);
     m_area->setMinimumSize(0, 0);
     for (int k = 0; k < 6; ++k) {

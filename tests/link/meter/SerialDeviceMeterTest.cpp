@@ -265,9 +265,15 @@ void Purge(SerialDevice &device)
 {
     SendPaced(device, "100\r", 0, 25);
     CHECK(device.WaitReadable(2000));
-    // The answer comes paced at the line speed: wait until enough of it is queued.
-    for (int waited = 0; device.PendingInput() < 40 && waited < 5000; waited += 10)
+    // The answer comes paced at the line speed: wait until it is queued whole (the count has
+    // stopped growing), so that nothing of it arrives after the purge.
+    int last = -1;
+    for (int waited = 0, still = 0; still < 150 && waited < 5000; waited += 10) {
         SerialDevice::SleepMs(10);
+        const int now = device.PendingInput();
+        still = now == last && now >= 40 ? still + 10 : 0;
+        last = now;
+    }
     const int pending = device.PendingInput();
     CHECK_SAYS(pending >= 40, std::to_string(pending) + " bytes pending");
     device.PurgeInput();
