@@ -17,6 +17,7 @@
 #include "meterqx/QXMeterDoc.h"
 #include "meterqx/QuixalSheet.h"
 #include "meterqx/ZarnQXFormView.h"
+#include "support/PtyPair.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
@@ -407,20 +408,31 @@ TEST_F(CliEndToEnd, CtrlCMidSendLeavesTheMeterInRunMode)
     ASSERT_EQ(read.status, 0) << qPrintable(read.err);
     const QByteArray image = ReadFile(m_simImage);
     QProcess process;
-    // At the meter's own pacing the image takes many seconds to go out.
+    // Standard error on a terminal, so that the send shows its progress: the interrupt comes
+    // once some of the image is out. At the meter's own pacing the image takes many seconds.
+    PtyPair terminal;
+    ASSERT_TRUE(terminal.IsValid());
+    process.setStandardErrorFile(terminal.SlavePath());
     // Without the comparing read first, so that the interrupt falls in the send itself.
     process.start(QStringLiteral(TARVIK_CLI),
         { "send", "meter.mtr", "--port", pty, "--yes", "--no-compare", "--no-verify" });
     ASSERT_TRUE(process.waitForStarted(5000));
-    // Without a terminal the presence check and the identification take some 19 s, the image
-    // some 21 s more: 26 s in, the image is going out.
-    QThread::msleep(26000);
+    QByteArray err;
+    const QRegularExpression sending(QStringLiteral("sending (\\d+) of"));
+    ASSERT_TRUE(TestEnv::WaitUntil(
+        [&] {
+            err += terminal.Receive(100);
+            const auto match = sending.match(QString::fromLatin1(err.right(200)));
+            return match.hasMatch() && match.captured(1).toInt() >= 200;
+        },
+        60000))
+        << err.right(300).constData();
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_EQ(process.exitCode(), 1);
-    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
-    EXPECT_TRUE(err.contains("Interrupted")) << qPrintable(err);
-    EXPECT_TRUE(err.contains("The meter is back in run mode.")) << qPrintable(err);
+    err += terminal.Receive(1000);
+    EXPECT_TRUE(err.contains("Interrupted")) << err.right(300).constData();
+    EXPECT_TRUE(err.contains("The meter is back in run mode.")) << err.right(300).constData();
     EXPECT_EQ(ReadFile(m_simImage), image);
 
     {
