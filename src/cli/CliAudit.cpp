@@ -7,6 +7,7 @@
 #include "base/SheetPdf.h"
 #include "cli/CliArgs.h"
 #include "cli/CliMeterFile.h"
+#include "cli/CliSignals.h"
 
 #include <QFileInfo>
 
@@ -32,8 +33,6 @@ QString CliAudit::AsFoundFolder()
     const QString folder = AuditSettings::AsFoundFolder();
     return folder.isEmpty() ? g_auditStartFolder : folder;
 }
-#include <iostream>
-#include <string>
 
 namespace {
 void AuditSay(const QString &text)
@@ -91,14 +90,16 @@ std::vector<ConfigDiff::Field> CliAudit::Fields(CliMeterFile &file)
     return fields;
 }
 
-bool CliAudit::Confirm(const QString &question)
+bool CliAudit::Confirm(const QString &question, CliSignals &signals)
 {
     std::fprintf(stderr, "%s [y/N] ", question.toLocal8Bit().constData());
     std::fflush(stderr);
-    std::string answer;
-    if (!std::getline(std::cin, answer))
+    QByteArray answer;
+    if (!signals.ReadLine(&answer)) {
+        std::fputc('\n', stderr);
         return false;
-    const QString a = QString::fromLocal8Bit(answer.c_str()).trimmed().toLower();
+    }
+    const QString a = QString::fromLocal8Bit(answer).trimmed().toLower();
     return a == QLatin1String("y") || a == QLatin1String("yes");
 }
 

@@ -7,6 +7,8 @@
 
 #include <vector>
 
+class CliSignals;
+
 class CliArgs;
 class CliMeterFile;
 
@@ -34,8 +36,8 @@ public:
     // are the meter's identity, not its configuration, and stay out.
     static std::vector<ConfigDiff::Field> Fields(CliMeterFile &file);
     // Asks question on the terminal (standard error, answer on standard input): true for "y"
-    // or "yes".
-    static bool Confirm(const QString &question);
+    // or "yes"; false for anything else, the end of the input or Ctrl+C.
+    static bool Confirm(const QString &question, CliSignals &signals);
     // tarvik-cli report SERIAL --pdf OUT [--text].
     int Report(const CliArgs &args) const;
 

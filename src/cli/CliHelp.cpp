@@ -28,6 +28,20 @@ QString OptionLine(const CliHelp::Option &option)
     return QStringLiteral("  %1  %2\n").arg(head, -22).arg(QLatin1String(option.text));
 }
 
+// The publishing options log and modbus share, after a command's own.
+std::vector<CliHelp::Option> WithMqtt(std::vector<CliHelp::Option> options)
+{
+    options.insert(options.end(),
+        { { "--mqtt", "URL",
+              "also publish each reading to the MQTT broker at mqtt://host:port or "
+              "mqtts://host:port" },
+            { "--topic", "PREFIX", "the topics' prefix (default tarvik)" },
+            { "--mqtt-ca", "FILE", "the CA certificate of an mqtts broker" },
+            { "--mqtt-user", "USER",
+                "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" } });
+    return options;
+}
+
 // roff needs its backslashes and leading dots and quotes escaped.
 QString Roff(const QString &text)
 {
@@ -137,20 +151,14 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "existing FILE is replaced only with --force. With --mqtt each snapshot is also "
             "published on PREFIX/meter/SERIAL; readings still queued at the end are sent within "
             "5 s.",
-            { { "--port", "P", kPortText }, { "--interval", "S", "seconds between snapshots" },
+            WithMqtt({ { "--port", "P", kPortText },
+                { "--interval", "S", "seconds between snapshots" },
                 { "--seconds", "N", "log for N seconds" },
                 { "--until", "TIME", "log until hh:mm:ss" }, { "--out", "FILE", "the log file" },
                 { "--options", "LIST",
                     "columns, comma-separated: date,time,flow,total,high,low,relay1,relay2 "
                     "(default date,time,flow,total)" },
-                { "--force", "", "replace FILE if it exists" },
-                { "--mqtt", "URL",
-                    "also publish each reading to the MQTT broker at mqtt://host:port or "
-                    "mqtts://host:port" },
-                { "--topic", "PREFIX", "the topics' prefix (default tarvik)" },
-                { "--mqtt-ca", "FILE", "the CA certificate of an mqtts broker" },
-                { "--mqtt-user", "USER",
-                    "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" } } },
+                { "--force", "", "replace FILE if it exists" } }) },
         { "transfer", "--port P --out FILE", "copy the meter's stored log to a file",
             "Transfers the meter logger's stored log as the datalogger does. FILE is never a "
             "meter file (.mtr, .qxm), and an existing FILE is replaced only with --force (it is "
@@ -168,21 +176,14 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "--mqtt each meter's reading (or failure) is also published on PREFIX/modbus/ADDRESS, "
             "with the units of a static read made first; Ctrl+C sends what is queued (5 s at "
             "most) before the program ends.",
-            { { "--port", "P", "the RS-485 port" },
+            WithMqtt({ { "--port", "P", "the RS-485 port" },
                 { "--addresses", "A-B", "addresses to poll, e.g. 1-8 or 1,3,5" },
                 { "--count", "N", "sweeps (default 1)" },
                 { "--interval", "MS", "pause between sweeps (default 1000)" },
                 { "--parity", "TEXT",
                     "the character format: \"1 8 EVEN 1\" (default), \"1 8 NONE 1\", "
                     "\"1 8 ODD 1\" or \"1 8 NONE 2\"" },
-                { "--csv", "", "CSV rows with a header line" },
-                { "--mqtt", "URL",
-                    "also publish each reading to the MQTT broker at mqtt://host:port or "
-                    "mqtts://host:port" },
-                { "--topic", "PREFIX", "the topics' prefix (default tarvik)" },
-                { "--mqtt-ca", "FILE", "the CA certificate of an mqtts broker" },
-                { "--mqtt-user", "USER",
-                    "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" } } },
+                { "--csv", "", "CSV rows with a header line" } }) },
         { "convert", "FILE --to VERSION --out FILE2", "convert a meter file to another firmware",
             "The form's Convert: moves the data into the layout of VERSION (3.9G, 4.0x, "
             ">= 4.1A, or a Quixal version) and writes FILE2, which is replaced, or is FILE "

@@ -655,6 +655,7 @@ Task<void> CliProgram::Read()
     CliMeterFile file(series);
     const CliAudit audit(m_args);
     AuditRecord record = audit.Record(QStringLiteral("read"));
+    record.model = id.model.trimmed(); // the image holds no model: the meter's screen names it
     const QString list = series == CliMeterFile::Series::Quixal ? QStringLiteral("qxread.que")
                                                                 : QStringLiteral("read20.que");
     const int result = co_await meter.RunList(*m_runner, list, file.Fields(), &error);
@@ -721,27 +722,26 @@ Task<void> CliProgram::Send()
     };
     // Not even --force sends to a port where nothing answers: a silent meter is said within
     // seconds, naming the port and speed tried.
-    {
-        CliMeter::Identity probe;
-        co_await meter.Identify(*m_runner, &probe);
-        if (m_runner->Cancelled() || !probe.answered) {
-            const QString said = m_runner->Cancelled()
-                ? QStringLiteral("Interrupted before anything was sent.")
-                : Silent(meter) + QStringLiteral(" Nothing was sent.");
-            Err(said);
-            m_code = kMeterFailed;
-            record.result
-                = m_runner->Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed");
-            record.message = said;
-            audit.Append(record);
-            co_return;
-        }
+    CliMeter::Identity probe;
+    const bool identified = co_await meter.Identify(*m_runner, &probe);
+    if (m_runner->Cancelled() || !probe.answered) {
+        const QString said = m_runner->Cancelled()
+            ? QStringLiteral("Interrupted before anything was sent.")
+            : Silent(meter) + QStringLiteral(" Nothing was sent.");
+        Err(said);
+        m_code = kMeterFailed;
+        record.result
+            = m_runner->Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed");
+        record.message = said;
+        audit.Append(record);
+        co_return;
     }
     const bool force = m_args.Has(QStringLiteral("--force"));
     const bool compare
         = AuditSettings::CompareBeforeSend() && !m_args.Has(QStringLiteral("--no-compare"));
     const bool verify
         = AuditSettings::ReadBackAfterSend() && !m_args.Has(QStringLiteral("--no-verify"));
+    record.model = probe.model.trimmed();
     CliMeter::Identity id;
     if (compare) {
         // The meter read as Read reads it: its series, serial number and range come from what
@@ -788,7 +788,7 @@ Task<void> CliProgram::Send()
         }
         Out(ConfigDiff::Text(diff) + QStringLiteral("\nAs found: %1\n").arg(kept));
         if (!m_args.Has(QStringLiteral("--yes"))) {
-            if (!::isatty(STDIN_FILENO)) {
+            if (!CliSignals::IsTerminal(CliSignals::Stream::Input)) {
                 const QString refusal = QStringLiteral(
                     "Nothing was sent: with no terminal to ask, confirm the send with --yes.");
                 Err(refusal);
@@ -798,7 +798,8 @@ Task<void> CliProgram::Send()
             }
             if (!CliAudit::Confirm(QStringLiteral("Send %1 change(s) to the meter %2?")
                                        .arg(diff.changes.size())
-                                       .arg(id.serial.trimmed()))
+                                       .arg(id.serial.trimmed()),
+                    *m_signals)
                 || m_runner->Cancelled()) {
                 Err(QStringLiteral("Nothing was sent."));
                 m_code = kMeterFailed;
@@ -807,12 +808,8 @@ Task<void> CliProgram::Send()
             }
         }
     } else {
-        const bool identified = co_await meter.Identify(*m_runner, &id);
-        if (m_runner->Cancelled()) {
-            Err(QStringLiteral("Interrupted before anything was sent."));
-            m_code = kMeterFailed;
-            co_return;
-        }
+        // Without the comparing read, the presence check's identification is the meter's.
+        id = probe;
         if (!identified && !force) {
             Err(QStringLiteral("The meter on %1 did not identify itself, so its serial number "
                                "cannot be checked; nothing was sent (--force sends without the "
@@ -821,7 +818,6 @@ Task<void> CliProgram::Send()
             m_code = kMeterFailed;
             co_return;
         }
-        record.model = id.model;
         if (identified)
             record.firmware = id.version;
         const MeterSeries::Series fileSeries = file.Kind() == CliMeterFile::Series::Quixal

@@ -16,13 +16,17 @@ public:
     // Whether a signal has come, including one the event loop has not taken yet.
     bool Interrupted();
 
-    enum class Stream { Output, Error };
+    enum class Stream { Input, Output, Error };
     // Whether the stream is a terminal (progress is drawn only on one).
     static bool IsTerminal(Stream stream);
     // Whether the stream is open at all. Checked before anything else opens a file: a closed
     // standard output's number would go to the next file opened (a serial port, a meter file),
     // and the results would be written into it.
     static bool IsOpen(Stream stream);
+    // One line typed on standard input, without its line end. False at the end of the input or
+    // when an interrupt comes first: a question is left at once on Ctrl+C, not at the next Enter.
+    // The interrupt itself is left for the event loop, which reports it as any other.
+    bool ReadLine(QByteArray *line);
 
 Q_SIGNALS:
     void Interrupt();

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 // The POSIX half: the handler writes a byte to a pipe that a QSocketNotifier watches.
@@ -69,12 +70,52 @@ bool CliSignals::Interrupted()
     return m_interrupted;
 }
 
+namespace {
+int Descriptor(CliSignals::Stream stream)
+{
+    switch (stream) {
+    case CliSignals::Stream::Input:
+        return STDIN_FILENO;
+    case CliSignals::Stream::Output:
+        return STDOUT_FILENO;
+    case CliSignals::Stream::Error:
+        break;
+    }
+    return STDERR_FILENO;
+}
+} // namespace
+
 bool CliSignals::IsTerminal(Stream stream)
 {
-    return ::isatty(stream == Stream::Output ? STDOUT_FILENO : STDERR_FILENO) == 1;
+    return ::isatty(Descriptor(stream)) == 1;
 }
 
 bool CliSignals::IsOpen(Stream stream)
 {
-    return ::fcntl(stream == Stream::Output ? STDOUT_FILENO : STDERR_FILENO, F_GETFD) != -1;
+    return ::fcntl(Descriptor(stream), F_GETFD) != -1;
+}
+
+bool CliSignals::ReadLine(QByteArray *line)
+{
+    line->clear();
+    for (;;) {
+        if (m_interrupted)
+            return false;
+        // Standard input and the signal pipe at once; a byte in the pipe is an interrupt.
+        struct pollfd watch[2] = { { STDIN_FILENO, POLLIN, 0 }, { g_signalPipe[0], POLLIN, 0 } };
+        const int ready = ::poll(watch, g_signalPipe[0] >= 0 ? 2 : 1, -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0 || (watch[1].revents & POLLIN))
+            return false;
+        char byte = 0;
+        const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return !line->isEmpty();
+        if (byte == '\n')
+            return true;
+        line->append(byte);
+    }
 }

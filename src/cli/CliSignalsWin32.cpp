@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdio>
 #include <io.h>
+#include <iostream>
+#include <string>
 #include <windows.h>
 
 // The Win32 half: the console control handler runs on a thread of its own, so it only sets a
@@ -66,13 +68,42 @@ bool CliSignals::Interrupted()
     return m_interrupted;
 }
 
+namespace {
+FILE *File(CliSignals::Stream stream)
+{
+    switch (stream) {
+    case CliSignals::Stream::Input:
+        return stdin;
+    case CliSignals::Stream::Output:
+        return stdout;
+    case CliSignals::Stream::Error:
+        break;
+    }
+    return stderr;
+}
+} // namespace
+
 bool CliSignals::IsTerminal(Stream stream)
 {
-    return ::_isatty(::_fileno(stream == Stream::Output ? stdout : stderr)) != 0;
+    return ::_isatty(::_fileno(File(stream))) != 0;
 }
 
 bool CliSignals::IsOpen(Stream stream)
 {
-    const int fd = ::_fileno(stream == Stream::Output ? stdout : stderr);
+    const int fd = ::_fileno(File(stream));
     return fd >= 0 && ::_get_osfhandle(fd) != -1;
+}
+
+bool CliSignals::ReadLine(QByteArray *line)
+{
+    // A console read ends when Ctrl+C comes, and the handler has set the flag by then.
+    line->clear();
+    std::string text;
+    const bool read = static_cast<bool>(std::getline(std::cin, text));
+    if (g_interruptPending || m_interrupted)
+        return false;
+    if (!text.empty() && text.back() == '\r')
+        text.pop_back();
+    *line = QByteArray::fromStdString(text);
+    return read;
 }

@@ -3,6 +3,7 @@
 #include "audit/AuditSettings.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "support/PtyPair.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
@@ -16,6 +17,8 @@
 #include <QSettings>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -99,7 +102,7 @@ protected:
 
 TEST_F(CliAuditEndToEnd, SendShowsWritesVerifiesAndLogsExactlyTheEditedFields)
 {
-    const QString pty = StartSim();
+    const QString pty = StartSim({ "--model", "777" });
     ASSERT_FALSE(pty.isEmpty());
     ReadAndEdit(pty, "found.mtr", "edited.mtr");
     const QString relay = AuditCli({ "show", "found.mtr" })
@@ -115,6 +118,29 @@ TEST_F(CliAuditEndToEnd, SendShowsWritesVerifiesAndLogsExactlyTheEditedFields)
     EXPECT_EQ(asked.status, 2);
     EXPECT_TRUE(asked.err.contains("--yes")) << qPrintable(asked.err);
     EXPECT_EQ(ReadFile(m_image), held);
+    // On a terminal the question is asked, and Ctrl+C leaves it at once: nothing is sent.
+    {
+        PtyPair terminal;
+        ASSERT_TRUE(terminal.IsValid());
+        QProcess asking;
+        asking.setStandardInputFile(terminal.SlavePath());
+        asking.setStandardErrorFile(terminal.SlavePath());
+        asking.start(QStringLiteral(TARVIK_CLI), unconfirmed);
+        QByteArray said;
+        ASSERT_TRUE(TestEnv::WaitUntil(
+            [&] {
+                said += terminal.Receive(100);
+                return said.contains("[y/N]");
+            },
+            60000))
+            << said.right(300).constData();
+        ::kill(pid_t(asking.processId()), SIGINT);
+        EXPECT_TRUE(asking.waitForFinished(3000));
+        EXPECT_EQ(asking.exitCode(), 1);
+        said += terminal.Receive(500);
+        EXPECT_TRUE(said.contains("Nothing was sent.")) << said.right(300).constData();
+        EXPECT_EQ(ReadFile(m_image), held);
+    }
 
     const AuditCliRun sent = AuditCli(SendArgs(pty, "edited.mtr"));
     ASSERT_EQ(sent.status, 0) << qPrintable(sent.err);
@@ -136,14 +162,15 @@ TEST_F(CliAuditEndToEnd, SendShowsWritesVerifiesAndLogsExactlyTheEditedFields)
 
     // The trail: the read, the save of the edits and the send, with before and after.
     const AuditLog::Loaded trail = AuditLog(AuditSettings::TrailPath()).Load();
-    ASSERT_EQ(trail.records.size(), 4u) << "read, save, unconfirmed send, send";
+    ASSERT_EQ(trail.records.size(), 5u) << "read, save, two unconfirmed sends, send";
     EXPECT_EQ(trail.skipped, 0);
-    const AuditRecord &send = trail.records[3];
+    const AuditRecord &send = trail.records[4];
     EXPECT_EQ((QStringList { trail.records[0].action, trail.records[0].operatorName,
-                  trail.records[1].action, trail.records[2].result, send.action, send.operatorName,
-                  send.serial, send.series, send.firmware, send.result }),
-        (QStringList { "read", "Anon", "save", "cancelled", "send", "Ann", "31415", "Kelvane",
-            "4.1A", "ok" }));
+                  trail.records[0].model, trail.records[1].action, trail.records[2].result,
+                  trail.records[3].result, send.action, send.operatorName, send.serial, send.series,
+                  send.model, send.firmware, send.result }),
+        (QStringList { "read", "Anon", "777", "save", "cancelled", "cancelled", "send", "Ann",
+            "31415", "Kelvane", "777", "4.1A", "ok" }));
     EXPECT_EQ(trail.records[1].changes.size(), 2u);
     EXPECT_EQ(send.sha256, AuditLog::Sha256Of("edited.mtr"));
     EXPECT_EQ(send.changes,
