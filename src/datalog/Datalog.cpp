@@ -27,9 +27,6 @@
 #include <utility>
 
 namespace {
-const char *const kOptionNames[8]
-    = { "Date", "Time", "Flow Rate", "Totalizer", "High Flow", "Low Flow", "Relay 1", "Relay 2" };
-
 QFont StatusFont()
 {
     QFont font(QStringLiteral("Arial Black"));
@@ -162,7 +159,7 @@ void Datalog::BuildForm()
     auto *optionGrid = new QGridLayout(options);
     Compact(optionGrid);
     for (int i = 0; i < 8; ++i) {
-        m_options[i] = new QCheckBox(QString::fromLatin1(kOptionNames[i]));
+        m_options[i] = new QCheckBox(QString::fromLatin1(DatalogFields::kOptionNames[i]));
         optionGrid->addWidget(m_options[i], i % 4, i / 4);
         connect(m_options[i], &QCheckBox::clicked, this,
             [this, i](bool checked) { m_core.Pc().OptionClicked(i, checked); });

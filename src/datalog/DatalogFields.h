@@ -21,8 +21,10 @@ struct DatalogFields
     QString hour;
     QString min;
     QString sec;
-    // E-LOG OPTIONS: Date, Time, Flow Rate, Totalizer, High Flow, Low Flow, Relay 1, Relay 2
+    // E-LOG OPTIONS, in kOptionNames' order
     std::array<bool, 8> options {};
+    static constexpr const char *kOptionNames[8] = { "Date", "Time", "Flow Rate", "Totalizer",
+        "High Flow", "Low Flow", "Relay 1", "Relay 2" };
     // E-LOG FILENAME
     QString fileName;
     // FLOW METER PARAMETERS

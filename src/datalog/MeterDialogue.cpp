@@ -1,5 +1,8 @@
 #include "datalog/MeterDialogue.h"
 
+#include "audit/AuditLog.h"
+#include "audit/AuditRecord.h"
+#include "audit/AuditSettings.h"
 #include "base/DialogueRunner.h"
 #include "base/Globals.h"
 #include "base/PrintfText.h"
@@ -9,6 +12,7 @@
 #include "datalog/DatalogModel.h"
 #include "datalog/LogFileWriter.h"
 #include "link/CSerial.h"
+#include "meter/MeterSeries.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -490,8 +494,12 @@ Task<void> MeterDialogue::SendConfiguration()
     values << f.hour.toLatin1() << f.min.toLatin1() << f.sec.toLatin1()
            << QByteArray::number(OptionsValue(f.options.data()))
            << QByteArray(f.timerEnabled ? "1" : "0");
-    if (!co_await CheckMeter() || !co_await ContactMeter())
+    const QString action = QStringLiteral("send logger configuration");
+    if (!co_await CheckMeter() || !co_await ContactMeter()) {
+        AuditConfiguration(
+            action, Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed"));
         co_return;
+    }
     co_await Send("955\r\n");
     m_model.SetStatus(Status("Data Transfer in Progress"));
     for (int i = 0; i < kConfigValues && !Cancelled(); ++i) {
@@ -504,13 +512,16 @@ Task<void> MeterDialogue::SendConfiguration()
         else if (i < 14)
             co_await WaitForAck(20);
     }
-    if (Cancelled())
+    if (Cancelled()) {
+        AuditConfiguration(action, QStringLiteral("cancelled"));
         co_return;
+    }
     m_model.SetProgress(QString());
     m_model.SetStatus(Status("Transfer Completed"));
     co_await WaitForAck(20);
     co_await ReturnToRunMode();
     m_model.SetStatusMode(Status("IDLE"), QString());
+    AuditConfiguration(action, QStringLiteral("ok"));
 }
 
 Task<void> MeterDialogue::NotResponding()
@@ -528,8 +539,12 @@ Task<void> MeterDialogue::ReadConfiguration()
     SerialPort::Claim claim;
     if (!Begin(&claim))
         co_return;
-    if (!co_await CheckMeter() || !co_await ContactMeter())
+    const QString action = QStringLiteral("read logger configuration");
+    if (!co_await CheckMeter() || !co_await ContactMeter()) {
+        AuditConfiguration(
+            action, Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed"));
         co_return;
+    }
     co_await Send("954\r\n");
     Purge();
     m_model.SetStatus(Status("Data Transfer in Progress"));
@@ -537,8 +552,11 @@ Task<void> MeterDialogue::ReadConfiguration()
     for (int i = 0; i < kConfigValues; ++i) {
         m_model.SetProgress(OneOf("byte", i + 1, kConfigValues));
         if (!co_await ReadOne(kLongPolls, &b[i])) {
-            if (!Cancelled())
+            const bool cancelled = Cancelled();
+            if (!cancelled)
                 co_await NotResponding();
+            AuditConfiguration(
+                action, cancelled ? QStringLiteral("cancelled") : QStringLiteral("failed"));
             co_return;
         }
     }
@@ -563,6 +581,38 @@ Task<void> MeterDialogue::ReadConfiguration()
     co_await ReturnToRunMode();
     m_model.ShowSnapshotCapacity();
     m_model.SetStatusMode(Status("IDLE"), QString());
+    AuditConfiguration(action, QStringLiteral("ok"));
+}
+
+void MeterDialogue::AuditConfiguration(const QString &action, const QString &result)
+{
+    const DatalogFields &f = m_model.fields;
+    AuditRecord record = AuditRecord::Now(action, QString());
+    record.model = g_MeterModel.trimmed();
+    record.firmware = f.firmwareRev.trimmed();
+    if (record.firmware.startsWith(QLatin1Char('v')))
+        record.firmware.remove(0, 1);
+    record.series = MeterSeries::Name(MeterSeries::OfVersion(record.firmware));
+    record.serial
+        = f.serialNumber.trimmed().isEmpty() ? g_MeterSerial.trimmed() : f.serialNumber.trimmed();
+    record.result = result;
+    // The configuration as the form holds it: what was sent, or what the meter answered.
+    QStringList options;
+    for (int i = 0; i < 8; ++i)
+        if (f.options[i])
+            options << QLatin1String(DatalogFields::kOptionNames[i]);
+    record.message
+        = QStringLiteral("start %1 %2, stop %3 %4, interval %5:%6:%7, options %8, timer %9")
+              .arg(DatalogFieldRules::NormalizeDate(f.startDate),
+                  DatalogFieldRules::NormalizeTime(f.startTime),
+                  DatalogFieldRules::NormalizeDate(f.stopDate),
+                  DatalogFieldRules::NormalizeTime(f.stopTime), f.hour, f.min, f.sec,
+                  options.join(QStringLiteral(", ")),
+                  f.timerEnabled ? QStringLiteral("on") : QStringLiteral("off"));
+    QString error;
+    if (!AuditLog(AuditSettings::TrailPath()).Append(record, &error))
+        UserMessage::Show(error + QStringLiteral("\nThe logger's configuration is not affected."),
+            QString::fromLatin1(kAppTitle));
 }
 
 Task<void> MeterDialogue::StartMeter()

@@ -76,6 +76,10 @@ private:
     Task<void> SendCommand(QByteArray text);
     void Purge();
     Task<void> NotResponding();
+    // One line of the audit trail for the logger's configuration (action "send logger
+    // configuration" or "read logger configuration"): the meter as the datalogger identified
+    // it, the configuration sent or read in the message. A trail that cannot be written is said.
+    void AuditConfiguration(const QString &action, const QString &result);
     // Takes the port for a dialogue; false (and the user told why) when it cannot be used.
     bool Begin(SerialPort::Claim *claim);
     bool Cancelled() const;

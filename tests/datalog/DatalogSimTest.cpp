@@ -4,6 +4,8 @@
 #include "RecordingSink.h"
 
 #include "../metersim/SimHarness.h"
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
 #include "datalog/DatalogCore.h"
 #include "datalog/LogLoader.h"
 #include "datalog/MeterDialogue.h"
@@ -276,6 +278,9 @@ TEST(DatalogSim, ConfigurationSentIsReadBack)
     f.sec = QStringLiteral("3");
     f.options = { true, false, true, false, false, true, false, true };
     f.timerEnabled = true;
+    f.serialNumber = QStringLiteral("24680");
+    f.firmwareRev = QStringLiteral("v4.1A");
+    QFile::remove(AuditSettings::TrailPath());
     ASSERT_TRUE(Press(rig.core, &DatalogCore::SendConfiguration));
     EXPECT_EQ(rig.sink.statuses.mid(1),
         QStringList({ "Contacting Meter", "Command Sent To Meter", "Data Transfer in Progress",
@@ -296,6 +301,19 @@ TEST(DatalogSim, ConfigurationSentIsReadBack)
     EXPECT_TRUE(f.timerEnabled);
     EXPECT_EQ(f.capacity, QString::number(32000 / (11 + 12 + 12 + 7)));
     EXPECT_EQ(f.status, QStringLiteral("IDLE"));
+
+    // Both are lines of the audit trail, with the configuration sent and the one read back.
+    const AuditLog::Loaded trail = AuditLog(AuditSettings::TrailPath()).Load();
+    QFile::remove(AuditSettings::TrailPath());
+    ASSERT_EQ(trail.records.size(), 2u);
+    const QString configuration = QStringLiteral(
+        "start 01/05/08 07:08:09, stop 12/31/29 "
+        "23:59:58, interval 1:2:3, options Date, Flow Rate, Low Flow, Relay 2, timer on");
+    for (const AuditRecord &r : trail.records)
+        EXPECT_EQ((QStringList { r.result, r.serial, r.series, r.firmware, r.message }),
+            (QStringList { "ok", "24680", "Kelvane", "4.1A", configuration }));
+    EXPECT_EQ(trail.records[0].action, QStringLiteral("send logger configuration"));
+    EXPECT_EQ(trail.records[1].action, QStringLiteral("read logger configuration"));
 }
 
 TEST(DatalogSim, MeterLoggerRunsAndItsLogIsTransferredAndLoaded)
