@@ -58,8 +58,8 @@ bool HasRow(const QStringList &entries)
         [](const QString &entry) { return entry.startsWith(QLatin1String("; ")); });
 }
 
-// Pauses on runner once the current slice has run kSliceMs; true to go on, false when the
-// load is to end (Cancel). Without a runner it never pauses.
+// Pauses on runner once the current slice has run kSliceMs or kSliceLines; true to go on,
+// false when the load is to end (Cancel). Without a runner it never pauses.
 class Slicer
 {
 public:
@@ -68,17 +68,25 @@ public:
     {
         m_clock.start();
     }
-    bool Due() const { return m_runner && m_clock.elapsed() >= LogLoader::kSliceMs; }
+    // Asked every lines lines.
+    bool Due(int lines)
+    {
+        m_lines += lines;
+        return m_runner
+            && (m_clock.elapsed() >= LogLoader::kSliceMs || m_lines >= LogLoader::kSliceLines);
+    }
     Task<bool> Pause()
     {
         const bool slept = co_await m_runner->Sleep(1);
         m_clock.restart();
+        m_lines = 0;
         co_return slept && !m_runner->Cancelled();
     }
 
 private:
     DialogueRunner *m_runner;
     QElapsedTimer m_clock;
+    int m_lines = 0;
 };
 
 Task<LogLoader::Outcome> LoadLines(QIODevice &in, LogData &log, Slicer &slicer);
@@ -144,7 +152,7 @@ Task<LogLoader::Outcome> LoadLines(QIODevice &in, LogData &log, Slicer &slicer)
     while (!line.startsWith(';')) {
         if (count++ >= LogLoader::kMaxLines)
             co_return outcome();
-        if (count % kLinesPerLook == 0 && slicer.Due()) {
+        if (count % kLinesPerLook == 0 && slicer.Due(kLinesPerLook)) {
             if (!co_await slicer.Pause())
                 co_return outcome();
         }
@@ -171,7 +179,7 @@ Task<LogLoader::Outcome> LoadLines(QIODevice &in, LogData &log, Slicer &slicer)
             break;
         }
         log.snapshotList.append(Text(line));
-        if (count % kLinesPerLook == 0 && slicer.Due()) {
+        if (count % kLinesPerLook == 0 && slicer.Due(kLinesPerLook)) {
             if (!co_await slicer.Pause())
                 co_return outcome();
         }

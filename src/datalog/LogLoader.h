@@ -24,13 +24,16 @@ public:
     // What a load found: rows, no row at all, or more rows than kMaxLines (the rest is left).
     enum class Outcome { Rows, NoRows, Cut };
 
-    // A long load pauses on the runner after each slice of about this many milliseconds.
+    // A long load pauses on the runner after each slice of about this many milliseconds, or
+    // of this many lines on a machine fast enough to read more in that time: a long log gives
+    // the window (and a Cancel) its turn however fast it is read.
     static constexpr int kSliceMs = 20;
+    static constexpr int kSliceLines = 20000;
 
     // Empties the three lists, then reads the log. Values the file does not give are kept.
     // Lines end with LF or CR LF; a file whose lines end with CR alone is read as well.
     static Outcome Load(QIODevice &in, LogData &log);
-    // The same load in slices: after each kSliceMs of reading it pauses on runner, so the window
+    // The same load in slices: after each slice of reading it pauses on runner, so the window
     // stays live through a log of 100,000 rows. A load that fits in one slice never pauses. A
     // Cancel on the runner ends it where it is (with what was read so far).
     static Task<Outcome> LoadInSlices(QIODevice &in, LogData &log, DialogueRunner *runner);

@@ -111,6 +111,14 @@ public:
     {
         return m_gone;
     }
+    // Whether the name the device was opened by can come back as the same device after it
+    // went away: a USB adapter returns under its name, but a pseudo-terminal opened by its own
+    // /dev/pts/N is gone for good, as the number goes to whichever program asks for a
+    // pseudo-terminal next. Known from the last Open.
+    bool NameComesBack() const
+    {
+        return m_nameComesBack;
+    }
     // Looks, without waiting, whether the far end has hung up; true (and Gone) when it has.
     bool CheckHangUp();
     // The driver's receive error counts; false when it keeps none.
@@ -128,6 +136,7 @@ public:
 
 private:
     bool Fail(const std::string &reason);
+    bool m_nameComesBack = true;
 
     std::string m_path;
     std::string m_lastError;

@@ -347,6 +347,11 @@ bool SerialDevice::Open(const std::string &portText)
         return Fail(refusal);
     }
     m_fd = fd;
+    // A link to a pseudo-terminal (a simulator's or socat's name) is made again with its far
+    // end; the pseudo-terminal's own node is not.
+    struct stat named = {};
+    m_nameComesBack
+        = !IsPseudoTerminal() || (::lstat(m_path.c_str(), &named) == 0 && S_ISLNK(named.st_mode));
     if (!IsPseudoTerminal())
         ::ioctl(fd, TIOCEXCL);
     m_lastError.clear();

@@ -36,6 +36,7 @@ int SerialPort::OpenPort(int /*unusedSpeed*/)
     m_device.PurgeBoth();
     m_device.Close();
     m_gone = false;
+    m_goneForGood = false;
     if (!m_device.Open(m_portText.toStdString())) {
         m_lastError = QString::fromStdString(m_device.LastError());
         return 0;
@@ -81,6 +82,7 @@ bool SerialPort::NoteGone()
     if (!m_device.IsOpen() || !m_device.Gone())
         return false;
     m_gonePath = QString::fromStdString(m_device.Path());
+    m_goneForGood = !m_device.NameComesBack();
     m_device.Close();
     m_gone = true;
     m_lastError = GoneText();
@@ -91,7 +93,7 @@ bool SerialPort::Revive()
 {
     if (!m_gone)
         return m_device.IsOpen();
-    if (!m_enabled)
+    if (!m_enabled || m_goneForGood)
         return false;
     // OpenPort clears the mark when it opens; a failed attempt leaves the port gone (and its
     // reason in LastError), to be tried again by the next operation.

@@ -108,7 +108,8 @@ public:
     // closed, a write the driver refused) is closed at once and the port marked gone: every
     // wait and send on it ends at once. The port stays enabled, and the next operation (or
     // Revive) opens the same port text again once the device is back, so a by-id name finds
-    // the adapter under whatever tty it comes back as.
+    // the adapter under whatever tty it comes back as. A pseudo-terminal named by its own
+    // /dev/pts/N stays gone until the port is opened on purpose: its number is somebody else's.
     bool IsGone() const { return m_gone; }
     // "/dev/ttyUSB0 is gone: the adapter was unplugged or the device closed", with the path of
     // the device that went.
@@ -153,6 +154,7 @@ protected:
     QByteArray m_receiveBuffer;
     bool m_gone = false;
     QString m_gonePath; // the device path that went away
+    bool m_goneForGood = false; // its name now belongs to another device (a freed pty number)
     SerialDevice::LineErrors m_errorsMark; // the driver's counts at MarkLineErrors
 
 private:

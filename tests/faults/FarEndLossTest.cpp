@@ -99,9 +99,12 @@ public:
         return QFileInfo::exists(m_link);
     }
     qint64 Pid() const { return m_process.processId(); }
+    // The name goes before the meter: a link left behind would lead a reviving port to
+    // whichever program's pseudo-terminal takes the freed number next (another test's meter).
     void Kill()
     {
         if (m_process.state() != QProcess::NotRunning) {
+            QFile::remove(m_link);
             m_process.kill();
             m_process.waitForFinished(3000);
         }
@@ -213,9 +216,6 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringWriteReadAndCommandList)
     EXPECT_EQ(m_messages[0].text,
         path + QStringLiteral(" is gone: the adapter was unplugged or the device closed"));
     EXPECT_FALSE(link.IsOpen()) << "the gone device is closed";
-    // The name goes with the meter, so another program's terminal that takes the freed number
-    // is not opened in its place meanwhile.
-    QFile::remove(path);
     EXPECT_TRUE(form.GetField(1051).isEmpty()) << "no image from a dead meter";
     EXPECT_EQ(form.GetField(1049), QStringLiteral("4.1A")) << "what was read before stays";
 
@@ -252,14 +252,16 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringWriteReadAndCommandList)
 class DelayedKill
 {
 public:
-    explicit DelayedKill(qint64 pid, int delayMs)
-        : m_thread([this, pid, delayMs] {
+    // name: the meter's link, removed just before the kill (see FarEnd::Kill).
+    DelayedKill(qint64 pid, int delayMs, const QString &name)
+        : m_thread([this, pid, delayMs, name] {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [this] { return m_armed || m_quit; });
             if (m_quit)
                 return;
             lock.unlock();
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            QFile::remove(name);
             ::kill(pid_t(pid), SIGKILL);
             cpuAtKill = ProcessCpuMs();
             timeOfKill = Clock::now();
@@ -343,7 +345,7 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringALogTransfer)
     const QByteArray header = "\"Halvren - Flow Meter Datalog Filename "
         + core.fields.fileName.toLatin1() + "\r\n\"Full Scale Flow Rate = 80.000000\r\n";
 
-    DelayedKill killer(meter->Pid(), 1500);
+    DelayedKill killer(meter->Pid(), 1500, path);
     sink.onTransfer = [&killer] { killer.Arm(); };
     ASSERT_TRUE(Press(core, &DatalogCore::TransferMeterLog));
     const auto end = Clock::now();
@@ -436,10 +438,9 @@ TEST_F(FarEndLossTest, MeterGoesAwayMidSendAndMidUpdate)
         = path + QStringLiteral(" is gone: the adapter was unplugged or the device closed");
 
     {
-        DelayedKill killer(meter->Pid(), 300);
+        DelayedKill killer(meter->Pid(), 300, path);
         killer.Arm();
         EXPECT_EQ(link.SendCommand(QByteArray(400, 'x')), 0);
-        QFile::remove(path);
         ASSERT_TRUE(killer.killed);
         EXPECT_LT(MsSince(killer.timeOfKill.load()), 1000) << "the send stopped at the hang-up";
         EXPECT_TRUE(link.IsGone());
@@ -453,12 +454,9 @@ TEST_F(FarEndLossTest, MeterGoesAwayMidSendAndMidUpdate)
     core.SetSink(&sink);
     core.SetLink(&link);
     core.OnFirstShown();
-    DelayedKill killer(meter->Pid(), 0);
+    DelayedKill killer(meter->Pid(), 0, path);
     sink.at = QStringLiteral("Transferring Calib Date");
-    sink.onStatus = [&killer, &path] {
-        QFile::remove(path); // the name goes with the meter (see above)
-        killer.Arm();
-    };
+    sink.onStatus = [&killer] { killer.Arm(); };
     ASSERT_TRUE(Press(core, &DatalogCore::Update)) << "the port reopened by itself";
     sink.onStatus = nullptr;
     ASSERT_TRUE(killer.killed) << qPrintable(sink.statuses.join('|'));

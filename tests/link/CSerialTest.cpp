@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -439,4 +440,22 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
     EXPECT_EQ(link.SendCommand("ok"), 1);
     EXPECT_FALSE(link.IsGone());
     EXPECT_EQ(back.Receive(1000), QByteArray("ok"));
+
+    // By its own /dev/pts/N a pseudo-terminal is not followed back: once freed, the number is
+    // the next pseudo-terminal's, here another program's (the kernel gives the lowest free).
+    link.ClosePort();
+    link.SetPortText(back.SlavePath());
+    link.ReopenPort();
+    ASSERT_TRUE(link.IsOpen()) << qPrintable(link.LastError());
+    back.CloseMaster();
+    EXPECT_EQ(link.SendCommand("x"), 0);
+    ASSERT_TRUE(link.IsGone());
+    std::vector<std::unique_ptr<PtyPair>> others;
+    do
+        others.push_back(std::make_unique<PtyPair>());
+    while (others.size() < 16 && others.back()->SlavePath() != back.SlavePath());
+    ASSERT_EQ(others.back()->SlavePath(), back.SlavePath()) << "the number was not given again";
+    EXPECT_EQ(link.SendCommand("x"), 0);
+    EXPECT_TRUE(link.IsGone());
+    EXPECT_TRUE(others.back()->Receive(200).isEmpty()) << "another program's port was written";
 }
