@@ -163,8 +163,8 @@ QString CliProgram::UserPath(const QString &given) const
 namespace {
 bool IsMeterFileName(const QString &path)
 {
-    return path.endsWith(QLatin1String(".mtr"), Qt::CaseInsensitive)
-        || path.endsWith(QLatin1String(".qxm"), Qt::CaseInsensitive);
+    return path.endsWith(MeterSeries::Extension(MeterSeries::Kelvane), Qt::CaseInsensitive)
+        || path.endsWith(MeterSeries::Extension(MeterSeries::Quixal), Qt::CaseInsensitive);
 }
 
 // Whether the file at path holds a meter image, whatever its name.
