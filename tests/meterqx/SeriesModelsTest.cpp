@@ -5,6 +5,7 @@
 
 #include "base/Globals.h"
 #include "lists/IFieldAccess.h"
+#include "meter/CMeterDoc.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
@@ -50,11 +51,13 @@ TEST(SeriesModels, EachSeriesKeepsTheModelsContract)
         const char *otherVersion; // a firmware of the other series
         const char *readOnly; // a field the form shows but never takes
         const char *range; // the active range a read of `file`'s image gives
+        const char *convertTo; // a firmware of the series' other layouts
+        const char *converted; // its layout section
     } rows[] = {
         { MeterSeries::Kelvane, ".mtr", "vars20.dat", "read20.que", "send20.que", "A_B_2.mtr",
-            "41A_Template.mtr", "Quixal.qxm", "1.4A", "Flow Meter", nullptr },
+            "41A_Template.mtr", "Quixal.qxm", "1.4A", "Flow Meter", nullptr, "3.9G", "[3.9G]" },
         { MeterSeries::Quixal, ".qxm", "varsQX.dat", "qxread.que", "qxsend.que", "A_B_1.qxm",
-            "Quixal.qxm", "41A_Template.mtr", "4.1A", "Meter", "1" },
+            "Quixal.qxm", "41A_Template.mtr", "4.1A", "Meter", "1", "1.0A", "[1.0A]" },
     };
     for (const auto &row : rows) {
         const QString name = MeterSeries::Name(row.series);
@@ -160,6 +163,20 @@ TEST(SeriesModels, EachSeriesKeepsTheModelsContract)
             SheetMetrics { 391, 223, 215 }, QDateTime(QDate(2027, 1, 2), QTime(3, 4)));
         EXPECT_TRUE(sheet.Texts().join(QLatin1Char('\n')).contains(reopened->Serial().trimmed()))
             << qPrintable(sheet.Texts().join(QLatin1Char('|')));
+
+        // A send puts the collected image in the field the send list sends.
+        reopened->PrepareSend(QStringLiteral("1"));
+        EXPECT_FALSE(reopened->Fields().GetField(1051).trimmed().isEmpty());
+        EXPECT_EQ(reopened->Fields().GetField(1051), reopened->Document().ImageToSendText());
+
+        // Converting moves the values into another layout of the series, or refuses.
+        EXPECT_FALSE(reopened->Convert(QStringLiteral("9.9Z"), &error));
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(reopened->Layout(), model->Layout());
+        ASSERT_TRUE(reopened->Convert(QLatin1String(row.convertTo), &error)) << qPrintable(error);
+        EXPECT_EQ(reopened->Layout(), QLatin1String(row.converted));
+        EXPECT_EQ(RowText(*reopened, QStringLiteral("Full Scale")).toDouble(), 90.0);
+        ResetGlobals();
     }
     ResetGlobals();
 }
