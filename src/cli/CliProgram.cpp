@@ -163,8 +163,8 @@ QString CliProgram::UserPath(const QString &given) const
 namespace {
 bool IsMeterFileName(const QString &path)
 {
-    return path.endsWith(QLatin1String(".mtr"), Qt::CaseInsensitive)
-        || path.endsWith(QLatin1String(".qxm"), Qt::CaseInsensitive);
+    return path.endsWith(MeterSeries::Extension(MeterSeries::Kelvane), Qt::CaseInsensitive)
+        || path.endsWith(MeterSeries::Extension(MeterSeries::Quixal), Qt::CaseInsensitive);
 }
 
 // Whether the file at path holds a meter image, whatever its name.
@@ -236,10 +236,9 @@ int CliProgram::Prepare(const CliHelp::Command &command)
         || name == QLatin1String("read") || name == QLatin1String("send");
     if (needsData && m_dataDir.isEmpty()) {
         const QString file = m_args.Plain().value(0);
-        const QString layout = file.isEmpty() ? QString::fromLatin1(DataFolder::kMarkerFile)
-            : CliMeterFile::SeriesOfPath(file) == CliMeterFile::Series::Quixal
-            ? QStringLiteral("varsQX.dat")
-            : QStringLiteral("vars20.dat");
+        const QString layout = file.isEmpty()
+            ? QString::fromLatin1(DataFolder::kMarkerFile)
+            : CliMeterFile(CliMeterFile::SeriesOfPath(file)).Model().LayoutFile();
         return refuse(
             QStringLiteral("%1cannot run without the layout file %2, and no data "
                            "folder was found: looked in %3.")
@@ -581,9 +580,8 @@ Task<void> CliProgram::Identify()
         co_return;
     }
     const MeterSeries::Series series = MeterSeries::OfVersion(id.version);
-    const QString seriesName = series == MeterSeries::Quixal ? QStringLiteral("Quixal")
-        : series == MeterSeries::Kelvane                     ? QStringLiteral("Kelvane")
-                                                             : QStringLiteral("unknown");
+    const QString seriesName
+        = series == MeterSeries::Unknown ? QStringLiteral("unknown") : MeterSeries::Name(series);
     if (m_args.Has(QStringLiteral("--json"))) {
         Out(QString::fromUtf8(QJsonDocument(
             QJsonObject { { QStringLiteral("series"), seriesName },
@@ -637,14 +635,14 @@ Task<void> CliProgram::Read()
         }
         if (MeterSeries::OfVersion(id.version) == MeterSeries::Quixal)
             series = CliMeterFile::Series::Quixal;
+    }
+    CliMeterFile file(series);
+    if (!named) {
         // The name the read will give, known from the identification: an as-found copy there
         // is not read over.
         const QString expected
             = QDir(m_startDir)
-                  .filePath(CliMeterFile::FileName(id.serial.trimmed(),
-                      series == CliMeterFile::Series::Quixal ? QStringLiteral("1")
-                                                             : id.range.trimmed(),
-                      series));
+                  .filePath(file.Model().FileName(id.serial.trimmed(), id.range.trimmed()));
         if (!force && QFileInfo::exists(expected)) {
             Err(QStringLiteral("%1 exists; --force to replace it. Nothing was read.")
                     .arg(expected));
@@ -652,13 +650,11 @@ Task<void> CliProgram::Read()
             co_return;
         }
     }
-    CliMeterFile file(series);
     const CliAudit audit(m_args);
     AuditRecord record = audit.Record(QStringLiteral("read"));
     record.model = id.model.trimmed(); // the image holds no model: the meter's screen names it
-    const QString list = series == CliMeterFile::Series::Quixal ? QStringLiteral("qxread.que")
-                                                                : QStringLiteral("read20.que");
-    const int result = co_await meter.RunList(*m_runner, list, file.Fields(), &error);
+    const int result
+        = co_await meter.RunList(*m_runner, file.Model().ReadList(), file.Fields(), &error);
     if (result != 0 || !file.FinishRead(&error)) {
         Err(error + QStringLiteral("\nNothing was written."));
         m_code = result == 2 ? kBadInput : kMeterFailed;
@@ -820,11 +816,8 @@ Task<void> CliProgram::Send()
         }
         if (identified)
             record.firmware = id.version;
-        const MeterSeries::Series fileSeries = file.Kind() == CliMeterFile::Series::Quixal
-            ? MeterSeries::Quixal
-            : MeterSeries::Kelvane;
         if (identified && !force) {
-            if (MeterSeries::OfVersion(id.version) != fileSeries) {
+            if (MeterSeries::OfVersion(id.version) != file.Kind()) {
                 Err(QStringLiteral("%1 is a %2 file, but the meter on %3 is a %4 meter "
                                    "(firmware %5); nothing was sent.")
                         .arg(path, CliMeterFile::SeriesName(file.Kind()), PortArg(),
@@ -852,9 +845,8 @@ Task<void> CliProgram::Send()
         }
         file.PrepareSend(id.range);
     }
-    const QString list = file.Kind() == CliMeterFile::Series::Quixal ? QStringLiteral("qxsend.que")
-                                                                     : QStringLiteral("send20.que");
-    const int result = co_await meter.RunList(*m_runner, list, file.Fields(), &error);
+    const int result
+        = co_await meter.RunList(*m_runner, file.Model().SendList(), file.Fields(), &error);
     if (result != 0) {
         Err(error
             + (result == 1 && !m_runner->Cancelled()
@@ -883,10 +875,8 @@ Task<void> CliProgram::Send()
 
 Task<int> CliProgram::ReadMeter(CliMeter &meter, CliMeterFile &found, QString *error)
 {
-    const QString list = found.Kind() == CliMeterFile::Series::Quixal
-        ? QStringLiteral("qxread.que")
-        : QStringLiteral("read20.que");
-    const int result = co_await meter.RunList(*m_runner, list, found.Fields(), error);
+    const int result
+        = co_await meter.RunList(*m_runner, found.Model().ReadList(), found.Fields(), error);
     if (result != 0)
         co_return result == 2 ? kBadInput : kMeterFailed;
     // A meter of the other series is refused as a file of the other series is.

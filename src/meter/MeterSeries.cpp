@@ -23,11 +23,23 @@ QString MeterSeries::Name(Series series)
                              : QString();
 }
 
+QString MeterSeries::Extension(Series series)
+{
+    return series == Kelvane ? QStringLiteral(".mtr")
+        : series == Quixal   ? QStringLiteral(".qxm")
+                             : QString();
+}
+
+MeterSeries::Series MeterSeries::OfPath(const QString &path)
+{
+    return path.endsWith(Extension(Quixal), Qt::CaseInsensitive) ? Quixal : Kelvane;
+}
+
 QString MeterSeries::FormOf(Series series)
 {
-    return series == Kelvane ? QStringLiteral("a Kelvane meter form (.mtr)")
-        : series == Quixal   ? QStringLiteral("a Quixal meter form (.qxm)")
-                             : QString();
+    return series == Unknown
+        ? QString()
+        : QStringLiteral("a %1 meter form (%2)").arg(Name(series), Extension(series));
 }
 
 QString MeterSeries::WrongMeterText(const QString &version, const QString &formName)

@@ -16,6 +16,10 @@ public:
     static Series OfVersion(QString version);
     // "Kelvane" or "Quixal" (empty for Unknown).
     static QString Name(Series series);
+    // The file extension of a series' meter files: ".mtr", ".qxm" (empty for Unknown).
+    static QString Extension(Series series);
+    // The series a meter file's name says: ".qxm" (any case) is Quixal, anything else Kelvane.
+    static Series OfPath(const QString &path);
     // How to open what belongs to a series: its form and its file type.
     static QString FormOf(Series series);
     // A meter of `answered` series (firmware version) answered a form of the other series: what

@@ -13,6 +13,7 @@
 #include "lists/CQueView.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
+#include "meter/MeterSeriesModel.h"
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormRules.h"
 
@@ -727,8 +728,7 @@ void ZarnFormBase::ListTick(int timerId)
 void ZarnFormBase::Audit(const QString &action, const QString &result, const QString &message)
 {
     AuditRecord record = AuditRecord::Now(action, m_sheet ? m_sheet->OperatorName() : QString());
-    record.series = FileExtension() == QLatin1String(".qxm") ? QStringLiteral("Quixal")
-                                                             : QStringLiteral("Kelvane");
+    record.series = MeterSeries::Name(MeterSeries::OfPath(FileExtension()));
     record.model = g_MeterModel.trimmed();
     record.firmware = GetField(1049).trimmed();
     record.serial = GetField(1048).trimmed();
@@ -766,21 +766,17 @@ QString ZarnFormBase::TakeReadImage(const QString &collected)
     QString text = collected;
     while (!text.isEmpty() && text.back().isSpace())
         text.chop(1);
-    // The table in force (rebuilt by the version answer) says how many bytes the image holds.
+    // The check tarvik-cli makes on a read: the same words, and the form's own ending.
     const CMeterDoc *doc = MeterDoc();
-    const int expected = doc ? int(doc->ImageToText().size() / 3) : 0;
-    const int arrived = ZarnFormRules::ImageBytes(text, expected);
-    if (text.isEmpty() || (doc && arrived < expected)) {
+    const QString fault = doc ? MeterSeriesModel::ReadImageFault(*doc, text)
+        : text.isEmpty()      ? QStringLiteral("The meter sent no configuration image.")
+                              : QString();
+    if (!fault.isEmpty()) {
         // Nothing of the answer is used: the form and the document stay as they were.
-        UserMessage::Show(text.isEmpty()
-                ? QStringLiteral("The meter sent no configuration image.\nThe form is left as it "
-                                 "was.")
-                : QStringLiteral("The meter's configuration image is incomplete: %1 of the %2 "
-                                 "bytes of the %3 layout arrived as hexadecimal text.\nThe form "
-                                 "is left as it was; read the meter again.")
-                      .arg(arrived)
-                      .arg(expected)
-                      .arg(doc->Vars() ? doc->Vars()->SectionName() : QString()),
+        UserMessage::Show(fault
+                + (text.isEmpty() ? QStringLiteral("\nThe form is left as it was.")
+                                  : QStringLiteral("\nThe form is left as it was; read the meter "
+                                                   "again.")),
             QString::fromLatin1(kAppTitle));
         return QString();
     }

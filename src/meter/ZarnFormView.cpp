@@ -16,6 +16,7 @@
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
+#include "meter/KelvaneSeriesModel.h"
 #include "meter/KelvaneSheet.h"
 #include "meter/KelvaneSheetReader.h"
 #include "meter/MeterSeries.h"
@@ -52,7 +53,8 @@ using CoeffList = ZarnFormRules::CoeffList;
 using Rules = KelvaneFormFields;
 
 namespace {
-constexpr const char *kListFiles[] = { "send20.que", "read20.que", "select20.que" };
+constexpr const char *kListFiles[] = { KelvaneSeriesModel::kSendList, KelvaneSeriesModel::kReadList,
+    KelvaneSeriesModel::kSelectList };
 
 const char *const kNotSupportedCaption = "               Field Not Supported";
 const char *const kNotSupportedText = "This Field Is Not Supported For Selected Version ";
@@ -958,7 +960,7 @@ int ZarnFormView::ConvertDocument(CMeterDoc &doc, const QString &target)
 
 QString ZarnFormView::SaveAsTitle()
 {
-    return GetField(FieldId::SerialNumber) + QLatin1Char('_');
+    return KelvaneSeriesModel::TitleOf(GetField(FieldId::SerialNumber), QString());
 }
 
 void ZarnFormView::FieldFocused(int id)
@@ -1015,7 +1017,8 @@ void ZarnFormView::FinishRead()
         m_changedRange = QString::number(range);
     // The connected meter's serial number is the one its image holds: a Send compares with it.
     g_MeterSerial = GetField(FieldId::SerialNumber).trimmed();
-    Retitle(GetField(FieldId::SerialNumber) + QLatin1Char('_') + GetField(FieldId::ActiveRange));
+    Retitle(KelvaneSeriesModel::TitleOf(
+        GetField(FieldId::SerialNumber), GetField(FieldId::ActiveRange)));
     ClearListEdit(CoeffList::Primary);
 }
 

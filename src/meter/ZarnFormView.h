@@ -4,6 +4,7 @@
 #include "meter/KelvaneFields.h"
 #include "meter/KelvaneFormFields.h"
 #include "meter/KelvaneSheet.h"
+#include "meter/MeterSeries.h"
 #include "meter/ZarnFormBase.h"
 #include "meter/ZarnFormRules.h"
 
@@ -66,7 +67,7 @@ public:
     QString Family() const;
 
 protected:
-    QString FileExtension() const override { return QStringLiteral(".mtr"); }
+    QString FileExtension() const override { return MeterSeries::Extension(MeterSeries::Kelvane); }
     void ClockTick() override;
     void CollectFields() override { DocFormToVars(); }
     void ShowFields() override { DocVarsToForm(); }

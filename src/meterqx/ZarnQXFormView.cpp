@@ -15,6 +15,7 @@
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterDoc.h"
 #include "meterqx/QXMeterVars.h"
+#include "meterqx/QuixalSeriesModel.h"
 #include "meterqx/QuixalSheet.h"
 #include "meterqx/QuixalSheetReader.h"
 
@@ -522,7 +523,7 @@ int ZarnQXFormView::ConvertDocument(CMeterDoc &, const QString &target)
 
 QString ZarnQXFormView::SaveAsTitle()
 {
-    return GetField(SerialNumber) + QStringLiteral("_1");
+    return QuixalSeriesModel::TitleOf(GetField(SerialNumber));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -689,7 +690,7 @@ void ZarnQXFormView::OnRead()
         return;
     const QStringList labels = { m_meterVersion->text(), m_revision->text(), g_DocMeterVersion,
         g_DocRevision, m_template->text() };
-    if (StartList(QStringLiteral("qxread.que"), kReadTimer, kReadPeriodMs))
+    if (StartList(QString::fromLatin1(QuixalSeriesModel::kReadList), kReadTimer, kReadPeriodMs))
         m_labelsBeforeRead = labels;
 }
 
@@ -699,12 +700,13 @@ void ZarnQXFormView::OnSend()
         return;
     if (!Runner() && !ConfirmSendToMeter(GetField(SerialNumber)))
         return;
-    const bool started = StartList(QStringLiteral("qxsend.que"), kSendTimer, kSendPeriodMs, [this] {
-        CollectFields();
-        if (QXMeterDoc *doc = Document())
-            m_fields.SetImageText(doc->ImageToSendText());
-        UpdateData(false);
-    });
+    const bool started = StartList(
+        QString::fromLatin1(QuixalSeriesModel::kSendList), kSendTimer, kSendPeriodMs, [this] {
+            CollectFields();
+            if (QXMeterDoc *doc = Document())
+                m_fields.SetImageText(doc->ImageToSendText());
+            UpdateData(false);
+        });
     if (started)
         ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
 }
@@ -755,6 +757,6 @@ void ZarnQXFormView::ListEnded(int timerId)
                               .arg(LengthLimit(SerialNumber)),
             QString::fromLatin1(kAppTitle));
     g_MeterSerial = serial.trimmed(); // the connected meter's, for the next Send's question
-    Retitle(serial + QStringLiteral("_1"));
+    Retitle(QuixalSeriesModel::TitleOf(serial));
     ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
 }

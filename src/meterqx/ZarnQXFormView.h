@@ -1,6 +1,7 @@
 #pragma once
 
 #include "graphs/CurveSource.h"
+#include "meter/MeterSeries.h"
 #include "meter/ZarnFormBase.h"
 #include "meterqx/QXFormFields.h"
 #include "meterqx/QuixalSheet.h"
@@ -75,7 +76,7 @@ protected:
     void CollectFields() override;
     int ConvertDocument(CMeterDoc &doc, const QString &target) override;
     QString SaveAsTitle() override;
-    QString FileExtension() const override { return QStringLiteral(".qxm"); }
+    QString FileExtension() const override { return MeterSeries::Extension(MeterSeries::Quixal); }
     bool CanConvertTo(const QString &target) override;
 
 private:

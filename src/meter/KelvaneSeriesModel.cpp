@@ -1,0 +1,254 @@
+#include "meter/KelvaneSeriesModel.h"
+
+#include "base/Globals.h"
+#include "meter/CMeterDoc.h"
+#include "meter/KelvaneSheet.h"
+#include "meter/KelvaneSheetReader.h"
+#include "meter/MeterVars.h"
+#include "meter/NumberFieldRules.h"
+#include "meter/ZarnFormRules.h"
+
+namespace {
+// The fields whose leaving collects the form into the document (the conversions and the
+// curve-fit choice depend on them).
+bool CollectsOnLeave(int id)
+{
+    return id == 1018 || id == 1036 || id == 1039 || id == 1038 || id == 1053 || id == 1037
+        || id == 1005;
+}
+} // namespace
+
+QString KelvaneSeriesModel::TitleOf(const QString &serial, const QString &range)
+{
+    return serial + QLatin1Char('_') + range;
+}
+
+KelvaneSeriesModel::KelvaneSeriesModel()
+    : MeterSeriesModel(std::make_unique<CMeterDoc>())
+{
+    CMeterDoc *raw = m_doc.get();
+    m_fields.LoadAlarms();
+    m_fields.LoadUnits(KelvaneFields::UnitsFile(raw->RulesInForce().family));
+    m_fields.SetVersionHandler([raw](const QString &version) {
+        raw->SetMeterVersion(version);
+        raw->SetVersion(version);
+    });
+    m_fields.SetRevisionHandler(
+        [raw](const QString &revision) { raw->SetMeterRevision(revision); });
+}
+
+QString KelvaneSeriesModel::LayoutFile() const
+{
+    return QString::fromLatin1(MeterVars::kLayoutFile);
+}
+
+void KelvaneSeriesModel::Show()
+{
+    m_rules = m_doc->RulesInForce();
+    if (KelvaneFields::UnitsFile(m_rules.family) != m_fields.UnitsFile())
+        m_fields.LoadUnits(KelvaneFields::UnitsFile(m_rules.family));
+    m_doc->VarsToForm(m_fields, m_rules);
+}
+
+void KelvaneSeriesModel::Collect(bool forFile)
+{
+    m_fields.SetCollectingForFile(forFile);
+    m_doc->FormToVars(m_fields, m_rules);
+    m_fields.SetCollectingForFile(false);
+}
+
+QString KelvaneSeriesModel::TakeImage(const QString &text)
+{
+    m_fields.LoadUnits(KelvaneFields::UnitsFile(m_doc->RulesInForce().family));
+    m_doc->ImageFromText(text);
+    Show();
+    // The image holds the meter's active range: the form titles the document with it.
+    const int range = ZarnFormRules::LeadingInt(m_fields.GetField(1115));
+    return range >= 1 && range <= 4 ? QString::number(range) : QString();
+}
+
+void KelvaneSeriesModel::PrepareSend(const QString &activeRange)
+{
+    m_fields.SetActive(activeRange);
+    Collect(false);
+    m_fields.SetField(1051, m_doc->ImageToSendText());
+}
+
+bool KelvaneSeriesModel::Convert(const QString &target, QString *error)
+{
+    QString version = target.trimmed();
+    if (version == QLatin1String("4.1A"))
+        version = QStringLiteral(">= 4.1A");
+    else if (version == QLatin1String("4.0A") || version == QLatin1String("4.0B"))
+        version = QStringLiteral("4.0x");
+    if (version != QLatin1String("3.9G") && version != QLatin1String("4.0x")
+        && version != QLatin1String(">= 4.1A")) {
+        *error = QStringLiteral("%1 is no Kelvane firmware to convert to: give 3.9G, 4.0x or "
+                                "\">= 4.1A\".")
+                     .arg(target);
+        return false;
+    }
+    Collect(true);
+    if (!m_doc->ConvertToVersion(version)) {
+        *error = QStringLiteral("%1 holds no layout for firmware %2.").arg(LayoutFile(), version);
+        return false;
+    }
+    Show();
+    return true;
+}
+
+QString KelvaneSeriesModel::Serial()
+{
+    return m_fields.GetField(1048);
+}
+
+QString KelvaneSeriesModel::Firmware()
+{
+    return m_doc->MeterVersion();
+}
+
+SheetPage KelvaneSeriesModel::Sheet(const SheetMetrics &metrics, const QDateTime &now)
+{
+    const QString section = Layout();
+    QString version = g_DocVersion; // the label rule may settle it; the process's stays
+    m_fields.ShowClock(m_rules, ZarnFormRules::TemplateLabel(section, version), now);
+    return KelvaneSheet::Build(
+        KelvaneSheetReader::Read(m_fields, m_doc->PathName(), section), metrics);
+}
+
+std::vector<MeterSeriesModel::Row> KelvaneSeriesModel::Rows()
+{
+    std::vector<Row> rows;
+    const bool extended = ZarnFormRules::HasExtendedFields(m_rules.family);
+    for (const KelvaneFormFields::Caption &c : KelvaneFormFields::Captions()) {
+        const QString caption = QLatin1String(c.caption);
+        if (c.id == 1049 || c.id == 1084) {
+            const QString known = c.id == 1049 ? m_rules.meterVersion : m_rules.revision;
+            rows.push_back({ caption, c.id, ZarnFormRules::IdentityLabel(known) });
+        } else if (IsCoefficientList(c.id)) {
+            if (c.id == 1047 || extended) {
+                const QStringList &list = m_fields.Coefficients(c.id);
+                for (int i = 0; i < list.size(); ++i)
+                    rows.push_back(
+                        { QStringLiteral("%1[%2]").arg(caption).arg(i), c.id, list.at(i) });
+            }
+        } else if (!extended && (c.id == 1033 || c.id == 1034)) {
+            continue; // hidden on the form before 4.1A
+        } else {
+            rows.push_back({ caption, c.id, m_fields.ShownText(c.id) });
+        }
+    }
+    return rows;
+}
+
+int KelvaneSeriesModel::IdOf(const QString &field) const
+{
+    return KelvaneFormFields::IdOf(field);
+}
+
+bool KelvaneSeriesModel::IsCoefficientList(int id) const
+{
+    return id == 1047 || id == 1057 || id == 1061;
+}
+
+QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
+{
+    const QString caption = KelvaneFormFields::CaptionOf(id);
+    const QString family = m_rules.family;
+    const bool extended = ZarnFormRules::HasExtendedFields(family);
+    if (id == 1049 || id == 1084 || id == 1066 || id == 1069 || id == 1070)
+        return QStringLiteral("%1 is read-only on the form.").arg(caption);
+    if (!extended && (id == 1068 || id == 1057 || id == 1061 || id == 1033 || id == 1034))
+        return QStringLiteral("This Field Is Not Supported For Selected Version");
+    if (const NumberFieldRules::Field *number
+        = NumberFieldRules::Find(NumberFieldRules::Kelvane(), id)) {
+        const QString refusal = NumberFieldRules::Refusal(*number, value);
+        if (!refusal.isEmpty())
+            return refusal;
+    }
+    switch (id) {
+    case 1004: {
+        const int line = m_fields.FindUnits(value);
+        if (line < 0)
+            return QStringLiteral("\"%1\" is no choice of Engineering Units.").arg(value);
+        const int code
+            = ZarnFormRules::LeadingInt(KelvaneFormFields::Tail(m_fields.UnitsLines().at(line), 4));
+        const int units = ((code - 5) % 32 + 32) % 32;
+        m_fields.SelectUnits(line);
+        g_FlowUnits = (unsigned char)m_doc->Vars()->Value(QStringLiteral("flow_func"), 1);
+        m_doc->UnitsChanged(m_fields, units, m_rules);
+        return QString();
+    }
+    case 1005: {
+        int choice = KelvaneFields::CurveFitIndex(value.trimmed());
+        const QString t = value.trimmed();
+        if (t.size() == 1 && t.at(0) >= QLatin1Char('0') && t.at(0) <= QLatin1Char('3'))
+            choice = t.toInt();
+        else if (choice == 0 && t.compare(KelvaneFields::CurveFitText(0), Qt::CaseInsensitive))
+            return QStringLiteral("\"%1\" is no Curve Fit choice.").arg(value);
+        choice = ZarnFormRules::CurveFitAfterPick(choice, family);
+        m_fields.SetField(1005, QString::number(choice));
+        Collect(true);
+        return QString();
+    }
+    case 1006:
+    case 1007:
+    case 1008:
+    case 1009: {
+        const int line = m_fields.FindAlarm(value);
+        if (line < 0)
+            return QStringLiteral("\"%1\" is no choice of %2.").arg(value, caption);
+        m_fields.SetField(id, KelvaneFormFields::Tail(m_fields.AlarmLines().at(line), 3));
+        return QString();
+    }
+    case 1115: {
+        const int n = ZarnFormRules::LeadingInt(value);
+        if (n < 1 || n > 4 || value.trimmed() != QString::number(n))
+            return QStringLiteral("Desired is a range from 1 to 4.");
+        m_fields.SetField(1115, QString::number(n));
+        m_fields.SetField(1020, QString::number(n));
+        return QString();
+    }
+    case 1032:
+    case 1033:
+    case 1034:
+    case 1065:
+    case 1056: {
+        bool on = false;
+        if (!BoxValue(value, &on))
+            return QStringLiteral("%1 is TRUE or FALSE.").arg(caption);
+        m_fields.SetField(id, BoxText(on));
+        return QString();
+    }
+    case 1047:
+    case 1057:
+    case 1061: {
+        const QString refusal = CoefficientRefusal(id, value);
+        if (!refusal.isEmpty())
+            return refusal;
+        if (id == 1061 && index < ZarnFormRules::FirstEditable(ZarnFormRules::CoeffList::PointWise))
+            return QStringLiteral("The 0 % point of Point-Wise is fixed.");
+        if (!m_fields.SetCoefficient(id, index, value.trimmed()))
+            return QStringLiteral("%1 has no line %2.").arg(caption).arg(index);
+        return QString();
+    }
+    case 1054: {
+        int month = 0, day = 0, year = 0;
+        if (!KelvaneFields::ParseDate(value, &month, &day, &year) || month < 0 || month > 12
+            || day < 0 || day > 31 || year < 0 || year > 99)
+            return QStringLiteral("\"%1\" is not a calibration date.\nType it as mm/dd/yy "
+                                  "(12/25/27) or dd.mm.yy (25.12.27).")
+                .arg(value);
+        m_fields.SetField(id, value.trimmed());
+        return QString();
+    }
+    default:
+        break;
+    }
+    // An edit: the limits its leaving applies, then the collection its leaving makes.
+    const int setId = id == 1021 ? 1022 : id == 1023 ? 1024 : id == 1027 ? 1028 : id;
+    m_fields.SetField(setId, ZarnFormRules::LimitOnLeave(id, value.trimmed()));
+    if (CollectsOnLeave(id))
+        Collect(true);
+    return QString();
+}

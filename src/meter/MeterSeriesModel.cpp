@@ -1,0 +1,224 @@
+#include "meter/MeterSeriesModel.h"
+
+#include "base/UserMessage.h"
+#include "meter/CMeterDoc.h"
+#include "meter/MeterVars.h"
+#include "meter/NumberFieldRules.h"
+#include "meter/ZarnFormRules.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace {
+// What the document says to the user while fn runs, instead of showing it: the model reports
+// its reasons in its own words.
+template <typename Fn> void Silenced(Fn fn)
+{
+    const UserMessage::Handler old
+        = UserMessage::SetHandler([](const QString &, const QString &) {});
+    fn();
+    UserMessage::SetHandler(old);
+}
+} // namespace
+
+MeterSeriesModel::MeterSeriesModel(std::unique_ptr<CMeterDoc> doc)
+    : m_doc(std::move(doc))
+{
+}
+
+MeterSeriesModel::~MeterSeriesModel() = default;
+
+QString MeterSeriesModel::FileName(const QString &serial, const QString &range) const
+{
+    QString name = Title(serial, range);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    return name + Extension();
+}
+
+bool MeterSeriesModel::Open(const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        *error = QStringLiteral("%1: no such file.").arg(path);
+        return false;
+    }
+    if (!info.isFile() || !info.isReadable()) {
+        *error = QStringLiteral("%1: cannot be read.").arg(path);
+        return false;
+    }
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)
+            && CMeterDoc::MeterLine(file.read(4096)).trimmed().isEmpty()) {
+            *error = QStringLiteral("%1 is empty: it holds no meter image; nothing was done.")
+                         .arg(path);
+            return false;
+        }
+    }
+    bool opened = false;
+    Silenced([&] { opened = m_doc->OnOpenDocument(path); });
+    if (!opened) {
+        *error = m_doc->OpenError().isEmpty()
+            ? QStringLiteral("%1: cannot be read.").arg(path)
+            : QStringLiteral("%1: %2 Nothing was done.").arg(path, m_doc->OpenError());
+        return false;
+    }
+    // A file the form would open only to keep it from being saved over: of the other series,
+    // or of no layout at all.
+    if (m_doc->LayoutMismatch() || !m_doc->Vars() || m_doc->Vars()->Count() == 0) {
+        const QString layout = LayoutFile();
+        const QString section = Layout();
+        const MeterSeries::Series fileSeries = MeterSeries::OfVersion(section);
+        // Without its layout file no file of the series can be read: say that, not that the
+        // file is of another kind.
+        if (!QFileInfo::exists(layout))
+            *error = QStringLiteral("%1: cannot be read without the layout file %2, which is not "
+                                    "in the data folder %3.")
+                         .arg(path, layout, QDir::currentPath());
+        else if (fileSeries != MeterSeries::Unknown && fileSeries != Series())
+            *error = QStringLiteral("%1 holds the data of a %2 meter (layout %3), not of a %4 "
+                                    "meter; nothing was done. Copy it to a name ending in %5 to "
+                                    "use it.")
+                         .arg(path, MeterSeries::Name(fileSeries), section, Name(),
+                             MeterSeries::Extension(fileSeries));
+        else
+            *error = QStringLiteral("%1 fits no %2 layout of %3 (its key byte is not AA): it is "
+                                    "no %4 meter file; nothing was done.")
+                         .arg(path, Name(), layout, Name());
+        return false;
+    }
+    // The full path, as the document manager names a document it opens.
+    m_doc->SetPathName(info.absoluteFilePath());
+    Show();
+    return true;
+}
+
+QString MeterSeriesModel::ReadImageFault(const CMeterDoc &doc, QString text)
+{
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    if (text.isEmpty())
+        return QStringLiteral("The meter sent no configuration image.");
+    // The table in force (rebuilt by the version answer) says how many bytes the image holds.
+    const int expected = int(doc.ImageToText().size() / 3);
+    const int arrived = ZarnFormRules::ImageBytes(text, expected);
+    if (arrived < expected)
+        return QStringLiteral("The meter's configuration image is incomplete: %1 of the %2 bytes "
+                              "of the %3 layout arrived as hexadecimal text.")
+            .arg(arrived)
+            .arg(expected)
+            .arg(doc.Vars() ? doc.Vars()->SectionName() : QString());
+    return QString();
+}
+
+bool MeterSeriesModel::FinishRead(QString *error)
+{
+    const QString version = Firmware();
+    const MeterSeries::Series answered = MeterSeries::OfVersion(version);
+    if (answered != MeterSeries::Unknown && answered != Series()) {
+        *error = MeterSeries::WrongMeterText(version, Name());
+        return false;
+    }
+    const MeterVars *table = m_doc->Vars();
+    if (!table || table->Count() == 0) {
+        *error = QStringLiteral("The meter reported firmware %1, for which the layout file "
+                                "holds no layout.")
+                     .arg(version.isEmpty() ? QStringLiteral("(none)") : version);
+        return false;
+    }
+    QString text = ReadImageText();
+    *error = ReadImageFault(*m_doc, text);
+    if (!error->isEmpty())
+        return false;
+    while (text.back().isSpace())
+        text.chop(1);
+    m_activeRange = TakeImage(text);
+    return true;
+}
+
+bool MeterSeriesModel::Save(const QString &path, QString *error)
+{
+    Collect(true);
+    bool saved = false;
+    Silenced([&] { saved = m_doc->OnSaveDocument(path); });
+    if (!saved) {
+        *error = QStringLiteral("Could not write %1: %2. The file on disk was left as it was.")
+                     .arg(path, m_doc->SaveError());
+        return false;
+    }
+    return true;
+}
+
+QString MeterSeriesModel::Set(const QString &name, const QString &value)
+{
+    // NAME[i]: one line of a coefficient list.
+    static const QRegularExpression indexed(QStringLiteral("^(.*)\\[(\\d+)\\]$"));
+    QString field = name.trimmed();
+    int index = -1;
+    if (const auto match = indexed.match(field); match.hasMatch()) {
+        field = match.captured(1).trimmed();
+        index = match.captured(2).toInt();
+    }
+    const int id = IdOf(field);
+    if (id == 0)
+        return QStringLiteral("\"%1\" is no field of the %2 form (\"tarvik-cli show FILE\" lists "
+                              "them).")
+            .arg(name, Name());
+    const bool list = IsCoefficientList(id);
+    if (list != (index >= 0))
+        return list ? QStringLiteral("%1 is a list: name one line, as %1[0].").arg(field)
+                    : QStringLiteral("%1 is no list.").arg(field);
+    return SetField(id, index, value);
+}
+
+QString MeterSeriesModel::StoredText() const
+{
+    return m_doc->ImageToText();
+}
+
+QByteArray MeterSeriesModel::ImageBytes() const
+{
+    // The hexadecimal text skips its blanks: the bytes the layout covers, in image order.
+    return QByteArray::fromHex(m_doc->ImageToText().toLatin1());
+}
+
+QString MeterSeriesModel::VariableAt(int offset) const
+{
+    const MeterVars *table = m_doc->Vars();
+    for (int i = 0; table && i < table->Count(); ++i)
+        if (offset >= table->Offset(i) && offset < table->Offset(i) + table->Size(i))
+            return table->Name(i);
+    return QString();
+}
+
+QString MeterSeriesModel::Layout() const
+{
+    return m_doc->Vars() ? m_doc->Vars()->SectionName() : QString();
+}
+
+QString MeterSeriesModel::BoxText(bool on)
+{
+    return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+}
+
+bool MeterSeriesModel::BoxValue(const QString &text, bool *on)
+{
+    const QString t = text.trimmed().toLower();
+    static const QStringList yes = { QStringLiteral("true"), QStringLiteral("on"),
+        QStringLiteral("yes"), QStringLiteral("1") };
+    static const QStringList no = { QStringLiteral("false"), QStringLiteral("off"),
+        QStringLiteral("no"), QStringLiteral("0") };
+    *on = yes.contains(t);
+    return *on || no.contains(t);
+}
+
+QString MeterSeriesModel::CoefficientRefusal(int id, const QString &value)
+{
+    const NumberFieldRules::Field coefficient { id, "Coefficient",
+        NumberFieldRules::Kind::Decimal };
+    return NumberFieldRules::Refusal(coefficient, value);
+}

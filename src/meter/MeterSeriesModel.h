@@ -1,0 +1,118 @@
+#pragma once
+
+#include "base/SheetPage.h"
+#include "meter/MeterSeries.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class CMeterDoc;
+class IFieldAccess;
+class QDateTime;
+
+// One meter series as the program handles a file of it without a window: its document, the
+// form's field model over it, its file and list names, its rules of opening, reading, changing,
+// converting, saving and sending, and its datasheet. KelvaneSeriesModel and QuixalSeriesModel
+// fill in what differs; SeriesModels makes the one a path or a meter needs. tarvik-cli works
+// through it and the forms take their names from it, so a check lives in one place.
+class MeterSeriesModel
+{
+public:
+    struct Row
+    {
+        QString caption;
+        int id;
+        QString text;
+    };
+
+    virtual ~MeterSeriesModel();
+    MeterSeriesModel(const MeterSeriesModel &) = delete;
+    MeterSeriesModel &operator=(const MeterSeriesModel &) = delete;
+
+    virtual MeterSeries::Series Series() const = 0;
+    QString Name() const { return MeterSeries::Name(Series()); }
+    // ".mtr", ".qxm"
+    QString Extension() const { return MeterSeries::Extension(Series()); }
+    // The layout file of the series in the data folder ("vars20.dat", "varsQX.dat").
+    virtual QString LayoutFile() const = 0;
+    // The command lists a read and a send run.
+    virtual QString ReadList() const = 0;
+    virtual QString SendList() const = 0;
+    // The title a read gives the document: serial number, "_" and the active range (the
+    // Quixal series has one range, "1").
+    virtual QString Title(const QString &serial, const QString &range) const = 0;
+    // The file name proposed for that title: slashes made "_", the extension added.
+    QString FileName(const QString &serial, const QString &range) const;
+
+    CMeterDoc &Document() const { return *m_doc; }
+    // The fields a command list fills and reads.
+    virtual IFieldAccess &Fields() = 0;
+
+    // Opens path whole and shows it in the fields; false with the reason (a missing, unreadable
+    // or empty file, an image not whole, a file of the other series or of no layout).
+    bool Open(const QString &path, QString *error);
+    // A read list has ended: the image it collected becomes the document's and is shown. False
+    // with the reason, and nothing taken, when the meter is of the other series, its firmware
+    // has no layout or its image is missing or short.
+    bool FinishRead(QString *error);
+    // Why an image text read from a meter cannot be taken into doc's table in force: empty
+    // when it is whole, else the reason (no image, or "N of the M bytes").
+    static QString ReadImageFault(const CMeterDoc &doc, QString text);
+    // Collects the fields as Save does and writes path whole (or leaves it as it was).
+    bool Save(const QString &path, QString *error);
+    // Collects the fields for a send with the meter's active range and puts the image's send
+    // text in the field the send list sends.
+    virtual void PrepareSend(const QString &activeRange) = 0;
+    // The form's Convert to a firmware version as the settings name it; false with the reason
+    // when the series has no such layout.
+    virtual bool Convert(const QString &target, QString *error) = 0;
+    // Every field as the form shows it (a coefficient list one row per line, "NAME[i]").
+    virtual std::vector<Row> Rows() = 0;
+    // Changes one field by caption or id (NAME[i] for a coefficient) through the form's rules;
+    // empty when taken, else the form's message.
+    QString Set(const QString &name, const QString &value);
+    // The datasheet the form prints for the file with no meter identified, the clock's date and
+    // time those of now.
+    virtual SheetPage Sheet(const SheetMetrics &metrics, const QDateTime &now) = 0;
+
+    virtual QString Serial() = 0;
+    // The firmware the document works with (a read's answer, else the file's).
+    virtual QString Firmware() = 0;
+    // The image as the file holds it (hexadecimal text, nothing collected), its bytes, the
+    // layout variable at an image offset and the layout section in force ("[4.1A]").
+    QString StoredText() const;
+    QByteArray ImageBytes() const;
+    QString VariableAt(int offset) const;
+    QString Layout() const;
+    // The active range the last read's image holds (empty before a read).
+    QString ActiveRange() const { return m_activeRange; }
+
+protected:
+    explicit MeterSeriesModel(std::unique_ptr<CMeterDoc> doc);
+
+    // The document into the fields, and back (for a file: the image keeps its range bits).
+    virtual void Show() = 0;
+    virtual void Collect(bool forFile) = 0;
+    // The image text a read list left in the fields.
+    virtual QString ReadImageText() = 0;
+    // A whole image read from the meter into the document and the fields; the active range it
+    // holds.
+    virtual QString TakeImage(const QString &text) = 0;
+    // The field named by caption or id text (0 for none), whether it is a coefficient list, and
+    // one change through the form's rules.
+    virtual int IdOf(const QString &field) const = 0;
+    virtual bool IsCoefficientList(int id) const = 0;
+    virtual QString SetField(int id, int index, const QString &value) = 0;
+
+    // "TRUE"/"FALSE" for a box; what a box takes from the user.
+    static QString BoxText(bool on);
+    static bool BoxValue(const QString &text, bool *on);
+    // A coefficient line as a number field refuses it, else empty.
+    static QString CoefficientRefusal(int id, const QString &value);
+
+    std::unique_ptr<CMeterDoc> m_doc;
+    QString m_activeRange;
+};

@@ -1,0 +1,154 @@
+#include "meterqx/QuixalSeriesModel.h"
+
+#include "base/Globals.h"
+#include "meter/NumberFieldRules.h"
+#include "meter/ZarnFormRules.h"
+#include "meterqx/QXFields.h"
+#include "meterqx/QXMeterDoc.h"
+#include "meterqx/QXMeterVars.h"
+#include "meterqx/QuixalSheet.h"
+#include "meterqx/QuixalSheetReader.h"
+
+QString QuixalSeriesModel::TitleOf(const QString &serial)
+{
+    return serial + QStringLiteral("_1");
+}
+
+QuixalSeriesModel::QuixalSeriesModel()
+    : MeterSeriesModel(std::make_unique<QXMeterDoc>())
+{
+    QXMeterDoc *raw = &Doc();
+    m_fields.LoadLists();
+    m_fields.SetVersionHandler([raw](const QString &version) { raw->SetVersionQX(version); });
+}
+
+QXMeterDoc &QuixalSeriesModel::Doc() const
+{
+    return static_cast<QXMeterDoc &>(*m_doc);
+}
+
+QString QuixalSeriesModel::LayoutFile() const
+{
+    return QString::fromLatin1(QXMeterVars::kLayoutFile);
+}
+
+void QuixalSeriesModel::Show()
+{
+    Doc().VarsToFormQX(m_fields);
+}
+
+void QuixalSeriesModel::Collect(bool)
+{
+    Doc().FormToVarsQX(m_fields);
+}
+
+QString QuixalSeriesModel::TakeImage(const QString &text)
+{
+    m_fields.LoadLists(false);
+    m_doc->ImageFromText(text);
+    Show();
+    return QStringLiteral("1");
+}
+
+void QuixalSeriesModel::PrepareSend(const QString &)
+{
+    Collect(false);
+    m_fields.SetImageText(m_doc->ImageToSendText());
+}
+
+bool QuixalSeriesModel::Convert(const QString &target, QString *error)
+{
+    const QString section = QXMeterDoc::SectionForTarget(target);
+    if (section.isEmpty() || QXMeterVars(section, true).Count() == 0) {
+        *error = QStringLiteral("%1 holds no Quixal layout for firmware %2.")
+                     .arg(LayoutFile(), target);
+        return false;
+    }
+    Collect(true);
+    if (!Doc().ConvertToVersionQX(target)) {
+        *error = QStringLiteral("The data could not be converted to %1.").arg(target);
+        return false;
+    }
+    Show();
+    return true;
+}
+
+SheetPage QuixalSeriesModel::Sheet(const SheetMetrics &metrics, const QDateTime &now)
+{
+    m_fields.ShowClock(now);
+    return QuixalSheet::Build(QuixalSheetReader::Read(m_fields, m_doc->PathName()), metrics);
+}
+
+std::vector<MeterSeriesModel::Row> QuixalSeriesModel::Rows()
+{
+    std::vector<Row> rows;
+    for (const QXFormFields::Caption &c : QXFormFields::Captions()) {
+        const QString caption = QLatin1String(c.caption);
+        if (IsCoefficientList(c.id)) {
+            const QStringList &list = m_fields.Coefficients();
+            for (int i = 0; i < list.size(); ++i)
+                rows.push_back({ QStringLiteral("%1[%2]").arg(caption).arg(i), c.id, list.at(i) });
+        } else if (QXFormFields::IsList(c.id)) {
+            rows.push_back({ caption, c.id, m_fields.ShownLine(c.id) });
+        } else if (QXFormFields::IsBox(c.id)) {
+            rows.push_back({ caption, c.id, BoxText(m_fields.Box(c.id)) });
+        } else {
+            rows.push_back({ caption, c.id, m_fields.Text(c.id) });
+        }
+    }
+    return rows;
+}
+
+int QuixalSeriesModel::IdOf(const QString &field) const
+{
+    return QXFormFields::Table().IdOf(field);
+}
+
+QString QuixalSeriesModel::SetField(int id, int index, const QString &value)
+{
+    const QString caption = QXFormFields::Table().CaptionOf(id);
+    if (id == 1049 || id == 1084 || id == 1048 || id == 1066)
+        return QStringLiteral("%1 is read-only on the form.").arg(caption);
+    if (const NumberFieldRules::Field *number
+        = NumberFieldRules::Find(NumberFieldRules::Quixal(), id)) {
+        const QString refusal = NumberFieldRules::Refusal(*number, value);
+        if (!refusal.isEmpty())
+            return refusal;
+    }
+    if (QXFormFields::IsBox(id)) {
+        bool on = false;
+        if (!BoxValue(value, &on))
+            return QStringLiteral("%1 is TRUE or FALSE.").arg(caption);
+        m_fields.SetBox(id, on);
+        return QString();
+    }
+    if (QXFormFields::IsList(id)) {
+        const QStringList &lines = m_fields.Lines(id);
+        int line = -1;
+        for (int i = 0; i < lines.size() && line < 0; ++i)
+            if (lines.at(i).trimmed().compare(value.trimmed(), Qt::CaseInsensitive) == 0
+                || lines.at(i).startsWith(value.trimmed(), Qt::CaseInsensitive))
+                line = i;
+        if (line < 0 || value.trimmed().isEmpty())
+            return QStringLiteral("\"%1\" is no choice of %2.").arg(value, caption);
+        m_fields.Select(id, line);
+        if (id == 1004) {
+            const int code = ZarnFormRules::LeadingInt(lines.at(line).right(4));
+            g_FlowUnits = (unsigned char)m_doc->Vars()->Value(QStringLiteral("flow_func"), 1);
+            Doc().UnitsChangedQX(m_fields, QXFields::UnitsCode(code));
+        }
+        return QString();
+    }
+    if (IsCoefficientList(id)) {
+        const QString refusal = CoefficientRefusal(id, value);
+        if (!refusal.isEmpty())
+            return refusal;
+        QStringList &lines = m_fields.Coefficients();
+        if (index >= lines.size())
+            return QStringLiteral("%1 has no line %2.").arg(caption).arg(index);
+        lines[index] = value.trimmed();
+        return QString();
+    }
+    m_fields.SetText(id, QXFormFields::LimitOnLeave(id, value.trimmed()));
+    return QString();
+}

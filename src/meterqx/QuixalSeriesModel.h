@@ -1,0 +1,46 @@
+#pragma once
+
+#include "meter/MeterSeriesModel.h"
+#include "meterqx/QXFormFields.h"
+
+class QXMeterDoc;
+
+// The Quixal series (".qxm"): a QXMeterDoc under the layouts of "varsQX.dat" with the Quixal
+// form's field model (QXFormFields) over it. Its meters have one range, so a read always titles
+// the document "serial_1". ZarnQXFormView takes its list files and titles from here.
+class QuixalSeriesModel : public MeterSeriesModel
+{
+public:
+    static constexpr const char *kReadList = "qxread.que";
+    static constexpr const char *kSendList = "qxsend.que";
+    static QString TitleOf(const QString &serial);
+
+    QuixalSeriesModel();
+
+    MeterSeries::Series Series() const override { return MeterSeries::Quixal; }
+    QString LayoutFile() const override;
+    QString ReadList() const override { return QString::fromLatin1(kReadList); }
+    QString SendList() const override { return QString::fromLatin1(kSendList); }
+    QString Title(const QString &serial, const QString &) const override { return TitleOf(serial); }
+    IFieldAccess &Fields() override { return m_fields; }
+    void PrepareSend(const QString &activeRange) override;
+    bool Convert(const QString &target, QString *error) override;
+    std::vector<Row> Rows() override;
+    SheetPage Sheet(const SheetMetrics &metrics, const QDateTime &now) override;
+    QString Serial() override { return m_fields.Text(1048); }
+    QString Firmware() override { return m_fields.Text(1049).trimmed(); }
+
+protected:
+    void Show() override;
+    void Collect(bool forFile) override;
+    QString ReadImageText() override { return m_fields.ImageText(); }
+    QString TakeImage(const QString &text) override;
+    int IdOf(const QString &field) const override;
+    bool IsCoefficientList(int id) const override { return id == 1047; }
+    QString SetField(int id, int index, const QString &value) override;
+
+private:
+    QXMeterDoc &Doc() const;
+
+    QXFormFields m_fields;
+};
