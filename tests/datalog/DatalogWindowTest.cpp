@@ -14,6 +14,7 @@
 #include "datalog/DatalogDoc.h"
 #include "datalog/DatalogFrame.h"
 #include "datalog/PcLogger.h"
+#include "graphs/GraphExporter.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -97,6 +98,8 @@ TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
     EXPECT_EQ(view.Core().log.snapshotList.size(), 2);
     EXPECT_EQ(view.ListViewOf(LogData::Snapshot)->model()->rowCount(), 2);
     EXPECT_EQ(view.FileNameEdit()->text(), path);
+    // An exported graph's title names the meter by the serial number the log's header holds.
+    EXPECT_EQ(view.GraphLogName(), QStringLiteral("S/N 7"));
 
     const QString chosen = TestEnv::WorkDir() + QStringLiteral("/chosen.log");
     const auto old = Datalog::SetFilePrompt([&](QWidget *, const QString &) { return chosen; });
@@ -232,6 +235,11 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
             EXPECT_TRUE(graph->TimeLabel(0)->text().endsWith(log.logStartTime.right(2)));
             EXPECT_EQ(graph->UnitsLabel()->text(), log.logFlowUnits);
             EXPECT_GT(graph->Plot().Input().columns[ElogPlot::FlowColumn], 0);
+            EXPECT_TRUE(graph->PlotPanel()
+                            ->property(GraphExporter::kCaptionProperty)
+                            .toString()
+                            .startsWith(QStringLiteral("S/N %1, ").arg(log.SerialNumber())))
+                << "the export's title line names the meter";
             if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT");
                 !shot.isEmpty())
                 graph->grab().save(shot + QStringLiteral(".graph.png"));

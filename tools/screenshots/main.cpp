@@ -13,6 +13,7 @@
 #include "base/CPrefs.h"
 #include "base/CView.h"
 #include "base/UserMessage.h"
+#include "datalog/CElogGraph.h"
 #include "datalog/Datalog.h"
 #include "datalog/DatalogCore.h"
 #include "link/CSerial.h"
@@ -20,6 +21,7 @@
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/ZarnQXFormView.h"
 #include "modbus/Modbus.h"
+#include "modbus/ModbusTrendView.h"
 
 #include <QApplication>
 #include <QDir>
@@ -177,7 +179,17 @@ int main(int argc, char *argv[])
         fields.fileName = QStringLiteral("screenshot.log");
         logger->FieldsChanged();
         logger->ButtonOf(Datalog::StartPc)->click();
-        Run(6500);
+        Run(2000);
+        // GRAPH E-LOG while logging: the live graph, which grows with each snapshot.
+        logger->OnGraph();
+        Run(4500);
+        if (CElogGraph *graph = logger->LiveGraph()) {
+            Save(graph, QStringLiteral("elog-graph"));
+            graph->close();
+        } else {
+            std::fprintf(stderr, "no live E-LOG graph opened\n");
+            ++g_failures;
+        }
         logger->ButtonOf(Datalog::StopPc)->click();
         if (!RunUntil([&fields] { return fields.status == QLatin1String("IDLE"); }, 5000)) {
             std::fprintf(stderr, "the datalogger did not return to IDLE\n");
@@ -201,11 +213,23 @@ int main(int argc, char *argv[])
         for (int panel = 1; panel <= 3; ++panel)
             network->FieldEdit(panel, Modbus::Address)->setText(QString::number(panel));
         network->OnStaticButton();
-        network->OnDynamicButton();
-        Run(1500);
+        // A few readings a second apart, for the trend.
+        for (int sweep = 0; sweep < 8; ++sweep) {
+            network->OnDynamicButton();
+            Run(1000);
+        }
         if (QMdiSubWindow *sub = frame->MdiArea()->activeSubWindow())
             sub->move(0, 0);
         Save(frame, QStringLiteral("modbus"));
+        network->OnTrendClicked();
+        Run(500);
+        if (QWidget *trend = network->TrendView()) {
+            Save(trend, QStringLiteral("modbus-trend"));
+            trend->close();
+        } else {
+            std::fprintf(stderr, "no Modbus trend opened\n");
+            ++g_failures;
+        }
     } else {
         std::fprintf(stderr, "no Modbus window opened\n");
         ++g_failures;
