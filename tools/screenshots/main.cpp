@@ -32,6 +32,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -213,17 +214,22 @@ int main(int argc, char *argv[])
         for (int panel = 1; panel <= 3; ++panel)
             network->FieldEdit(panel, Modbus::Address)->setText(QString::number(panel));
         network->OnStaticButton();
-        // A few readings a second apart, for the trend.
-        for (int sweep = 0; sweep < 8; ++sweep) {
-            network->OnDynamicButton();
-            Run(1000);
-        }
+        // Half a minute of polling, a sweep a second, for the trend.
+        network->PeriodEdit()->setText(QStringLiteral("1"));
+        network->OnPeriodFocusOut();
+        network->OnUpdateClicked();
+        network->OnDynamicButton();
+        Run(30000);
+        network->OnDynamicButton(); // STOP
+        network->OnUpdateClicked();
+        Run(500);
         if (QMdiSubWindow *sub = frame->MdiArea()->activeSubWindow())
             sub->move(0, 0);
         Save(frame, QStringLiteral("modbus"));
         network->OnTrendClicked();
         Run(500);
-        if (QWidget *trend = network->TrendView()) {
+        if (ModbusTrendView *trend = network->TrendView()) {
+            trend->MinutesBox()->setValue(1);
             Save(trend, QStringLiteral("modbus-trend"));
             trend->close();
         } else {
