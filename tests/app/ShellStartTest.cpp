@@ -51,23 +51,6 @@ TEST(ShellStart, InstalledDataIsFoundBesideTheProgram)
         prefix.path() + QStringLiteral("/share/tarvik"));
 }
 
-// The window looks for its data files where tarvik-cli does, $TARVIK_DATA included.
-TEST(ShellStart, DataSourceIsLookedForAsTheCommandLineDoes)
-{
-    CurrentFolder keep;
-    QTemporaryDir plain, named;
-    WriteFile(named.path() + QStringLiteral("/vars20.dat"), "x");
-    ASSERT_TRUE(QDir::setCurrent(plain.path()));
-    const QByteArray savedEnv = qgetenv("TARVIK_DATA");
-    QStringList looked;
-    qputenv("TARVIK_DATA", named.path().toLocal8Bit());
-    EXPECT_EQ(ShellStart::DataSource(plain.path(), &looked), named.path());
-    qputenv("TARVIK_DATA", plain.path().toLocal8Bit());
-    EXPECT_TRUE(ShellStart::DataSource(plain.path(), &looked).isEmpty());
-    EXPECT_EQ(looked.size(), 2 + 3) << "the places tried, for the message";
-    qputenv("TARVIK_DATA", savedEnv);
-}
-
 TEST(ShellStart, WorkFolderIsSeededKeepingTheUsersFiles)
 {
     CurrentFolder keep;
