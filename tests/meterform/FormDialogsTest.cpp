@@ -663,7 +663,6 @@ TEST_F(FormDialogs, SaveAndReadAreLinesOfTheAuditTrail)
 
     // Save (Ctrl+S) of the file the read named lists it among the recent files as Save As
     // does; the send's success comes as information, not as a warning.
-    m_messages.clear();
     QStringList informed;
     const auto oldInform = UserMessage::SetInformHandler(
         [&informed](const QString &text, const QString &) { informed << text; });
@@ -674,5 +673,4 @@ TEST_F(FormDialogs, SaveAndReadAreLinesOfTheAuditTrail)
     EXPECT_EQ(RunList(form, ZarnFormView::kSendTimer), 1);
     UserMessage::SetInformHandler(oldInform);
     EXPECT_EQ(informed, QStringList { QStringLiteral("Meter stored the configuration") });
-    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join(QLatin1Char('|')));
 }
