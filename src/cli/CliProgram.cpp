@@ -1274,7 +1274,7 @@ Task<void> CliProgram::CheckAnswers()
     }
     CliMeter::Identity id;
     // On its own line: g++ 12 miscompiles a co_await inside a condition.
-    const bool identified = co_await meter.Identify(*m_runner, &id);
+    const bool identified = co_await meter.Identify(*m_runner, &id, false);
     Q_UNUSED(identified); // an answer without an identification line is a meter all the same
     if (m_runner->Cancelled() || !id.answered) {
         Err(m_runner->Cancelled() ? QStringLiteral("Interrupted; nothing was written.")
