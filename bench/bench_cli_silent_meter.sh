@@ -1,7 +1,7 @@
 #!/bin/bash
-# How long tarvik-cli takes to report a meter that does not answer (identify, read, send), five
-# runs each, and their median: a silent simulated meter on a pseudo-terminal.
-#   bash bench/bench_cli_silent_meter.sh [BUILD_DIR]
+# How long tarvik-cli takes to report a meter that does not answer (identify, read, send, log,
+# transfer), five runs each, and their median: a silent simulated meter on a pseudo-terminal.
+#   bash bench/bench_cli_silent_meter.sh [BUILD_DIR]     (JOBS="log transfer" for some of them)
 set -u
 build=${1:-build}
 cli=$(realpath "$build/src/cli/tarvik-cli") sim=$(realpath "$build/tools/metersim/tarvik-metersim")
@@ -14,13 +14,15 @@ simpid=$!
 for try in $(seq 50); do [ -e "$work/meter" ] && break; sleep 0.1; done
 cp "$data/41A_Template.mtr" "$work/file.mtr"
 cd "$work" || exit 1
-for job in identify read send; do
+for job in ${JOBS:-identify read send log transfer}; do
   times=()
   for run in 1 2 3 4 5; do
     case $job in
       identify) args=(identify --port meter) ;;
       read) args=(read --port meter --out "r$run.mtr") ;;
       send) args=(send file.mtr --port meter --force) ;;
+      log) args=(log --port meter --interval 1 --seconds 60 --out "l$run.log") ;;
+      transfer) args=(transfer --port meter --out "t$run.log") ;;
     esac
     start=$(date +%s.%N)
     "$cli" "${args[@]}" 2> "$work/err.txt"

@@ -4,6 +4,7 @@
 #include "base/UserMessage.h"
 
 #include <QApplication>
+#include <QStringList>
 
 int main(int argc, char *argv[])
 {
@@ -12,8 +13,13 @@ int main(int argc, char *argv[])
     // folder may change; a plain start opens nothing.
     const QStringList documents = ShellStart::DocumentPaths(QApplication::arguments());
     QString folderError;
-    ShellStart::EnterWorkFolder(ShellStart::InstalledDataDir(QApplication::applicationDirPath()),
-        ShellStart::UserWorkDir(), &folderError);
+    QStringList looked;
+    const QString dataDir = ShellStart::DataSource(QApplication::applicationDirPath(), &looked);
+    if (dataDir.isEmpty())
+        folderError = QStringLiteral("The program's data files (meter layouts, lists) were not "
+                                     "found: looked in %1.")
+                          .arg(looked.join(QStringLiteral(", ")));
+    ShellStart::EnterWorkFolder(dataDir, ShellStart::UserWorkDir(), &folderError);
     CTarvikApp app;
     if (!app.InitInstance())
         return 1;

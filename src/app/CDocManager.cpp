@@ -79,9 +79,10 @@ CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent, 
     }
     const QFileInfo info(path);
     // A file that fails to open leaves the recent list (a recent entry whose file has gone).
-    const auto fail = [this, &info] {
+    const auto fail = [this, &info](bool said = false) {
         RemoveFromRecentFiles(info.absoluteFilePath());
-        UserMessage::Show(QStringLiteral("Failed to open document."));
+        if (!said)
+            UserMessage::Show(QStringLiteral("Failed to open document."));
         return nullptr;
     };
     if (typeIndex < 0 || !info.isFile())
@@ -93,8 +94,10 @@ CDocument *CDocManager::OpenDocumentFile(const QString &path, bool addToRecent, 
     doc->SetTypeIndex(typeIndex);
     const QString fullPath = info.absoluteFilePath();
     if (!doc->OnOpenDocument(fullPath)) {
+        // A document that named what is wrong with the file is not followed by a second box.
+        const bool said = doc->SaidWhyOpenFailed();
         delete doc;
-        return fail();
+        return fail(said);
     }
     doc->SetPathName(fullPath);
     doc->SetModifiedFlag(false);

@@ -10,9 +10,6 @@
 
 namespace {
 
-// A file every data folder has: the layouts of the Kelvane firmware versions.
-constexpr const char *kMarkerFile = "vars20.dat";
-
 // The program's own data, replaced by a newer installed copy; everything else belongs to the
 // user once it exists.
 bool IsProgramData(const QString &name)
@@ -52,6 +49,12 @@ QString ShellStart::InstalledDataDir(const QString &programDir)
     return DataFolder::InstalledDir(programDir);
 }
 
+QString ShellStart::DataSource(const QString &programDir, QStringList *looked)
+{
+    return DataFolder::Find(QDir::currentPath(), qEnvironmentVariable("TARVIK_DATA"),
+        InstalledDataDir(programDir), looked);
+}
+
 QString ShellStart::UserWorkDir()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
@@ -60,7 +63,7 @@ QString ShellStart::UserWorkDir()
 
 QString ShellStart::EnterWorkFolder(const QString &dataDir, const QString &userDir, QString *error)
 {
-    if (QFileInfo::exists(QLatin1String(kMarkerFile)) || dataDir.isEmpty())
+    if (DataFolder::Holds(QDir::currentPath()) || dataDir.isEmpty())
         return QDir::currentPath();
     if (!QDir().mkpath(userDir)) {
         if (error)

@@ -17,11 +17,15 @@ public:
 
     // The installed data folder: <program folder>/../share/tarvik, or empty when there is none.
     static QString InstalledDataDir(const QString &programDir);
+    // Where the data files are, looked for as tarvik-cli looks: the current folder, the folder
+    // $TARVIK_DATA names, the installed folder. Empty when none holds them; `looked` then names
+    // each place tried, for the message.
+    static QString DataSource(const QString &programDir, QStringList *looked);
 
     // Chooses and enters the working folder: the current one when it holds the data files
-    // (a technician's own folder, the run script's); otherwise, when dataDir is given, userDir
-    // seeded from it. Seeding copies the program's own data (layouts, lists, command lists)
-    // whenever the installed copy differs, and the templates and default documents only when
+    // (a technician's own folder, the run script's); otherwise, when dataDir (DataSource) is
+    // given, userDir seeded from it. Seeding copies the program's own data (layouts, lists, command
+    // lists) whenever the installed copy differs, and the templates and default documents only when
     // missing, so a user's edited files survive. Returns the folder in force; `error` gets a
     // one-line reason when the user folder could not be made (the current folder stays).
     static QString EnterWorkFolder(const QString &dataDir, const QString &userDir, QString *error);

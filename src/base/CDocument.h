@@ -19,6 +19,9 @@ public:
     // Writes the document to path; false when it could not be written (the caller reports it).
     // The default stores nothing and succeeds.
     virtual bool OnSaveDocument(const QString &path);
+    // Whether the last OnOpenDocument that failed told the user why itself (the document
+    // manager then adds no message of its own).
+    virtual bool SaidWhyOpenFailed() const { return false; }
     // Whether this document writes anything on Save (documents that store nothing say no).
     virtual bool StoresContent() const { return false; }
 

@@ -68,7 +68,7 @@ QString CliMeter::Where() const
         .arg(m_serial->PortText(), m_serial->BaudText());
 }
 
-Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
+Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity, bool withSerial)
 {
     SerialPort::Claim claim(m_serial.get(), this);
     Progress(m_progress, QStringLiteral("identifying the meter on %1").arg(m_serial->PortText()));
@@ -102,6 +102,8 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity)
         co_await m_serial->ReadAllAsync(runner, rest, 100, 300);
     if (identity->version.isEmpty() || runner.Cancelled())
         co_return false;
+    if (!withSerial)
+        co_return true;
     // The main screen carries no serial number: the identification text does, as the
     // datalogger's update asks for it ("rrrrrr\r\n", then six "."). The meter stays in run mode.
     co_await m_serial->SendCommandAsync(runner, QByteArrayLiteral("rrrrrr\r\n"));

@@ -43,8 +43,9 @@ public:
     // Asks for the meter's main screen and scans its identification line; false when no
     // identification came. The meter is sent back to its run mode. A meter that sends nothing
     // within 3 s is taken for absent (identity->answered false), so a long dialogue is not
-    // begun with it.
-    Task<bool> Identify(DialogueRunner &runner, Identity *identity);
+    // begun with it. Without withSerial the identification text is not asked for (a check
+    // that the meter answers, before a job that identifies the meter itself).
+    Task<bool> Identify(DialogueRunner &runner, Identity *identity, bool withSerial = true);
     // Runs the command list fileName (from the current folder) against fields: 0 when it ran
     // to its end, 1 when it stopped on a failure (failure says why) or was cancelled, 2 when the
     // list file cannot be read.

@@ -1253,8 +1253,31 @@ void CliProgram::FinishPublishing()
     m_publisher.reset();
 }
 
+Task<void> CliProgram::CheckAnswers()
+{
+    CliMeter meter(PortArg(), Baud(), Progress(), Pace());
+    QString error;
+    if (!meter.Open(&error)) {
+        Err(error);
+        m_code = kPortUnusable;
+        co_return;
+    }
+    CliMeter::Identity id;
+    // On its own line: g++ 12 miscompiles a co_await inside a condition.
+    const bool identified = co_await meter.Identify(*m_runner, &id, false);
+    Q_UNUSED(identified); // an answer without an identification line is a meter all the same
+    if (m_runner->Cancelled() || !id.answered) {
+        Err(m_runner->Cancelled() ? QStringLiteral("Interrupted; nothing was written.")
+                                  : Silent(meter) + QStringLiteral(" Nothing was written."));
+        m_code = kMeterFailed;
+    }
+}
+
 int CliProgram::RunDatalog(const std::function<void(CliDatalog &)> &start)
 {
+    // A meter that is not there is said within seconds, not after the logger's time-outs.
+    if (RunDialogue(CheckAnswers()) != kDone)
+        return m_code;
     std::unique_ptr<CSerial> link = OpenLink();
     if (!link)
         return m_code;

@@ -77,7 +77,11 @@ private:
     Task<void> Modbus();
     int Log();
     int Transfer();
-    // Runs a datalogger job that start begins on the meter link, under the event loop.
+    // Whether a meter answers on the port (identify's 3 s presence wait); said and the status
+    // set when not.
+    Task<void> CheckAnswers();
+    // Runs a datalogger job that start begins on the meter link, under the event loop, once a
+    // meter has answered.
     int RunDatalog(const std::function<void(CliDatalog &)> &start);
     // The meter file named on the command line, opened; null (and said) when it cannot be.
     std::unique_ptr<CliMeterFile> OpenFile(const QString &path);

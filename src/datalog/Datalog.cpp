@@ -446,7 +446,11 @@ void Datalog::OnGraph()
 
 QString Datalog::GraphLogName() const
 {
-    // The log's file when it has one, else the document's title (the meter's log).
+    // The meter's serial number when the log's header tells it; else the log's file when it
+    // has one, else the document's title (the meter's log).
+    const QString serial = m_core.log.SerialNumber();
+    if (!serial.isEmpty())
+        return QStringLiteral("S/N %1").arg(serial);
     const CDocument *doc = GetDocument();
     if (!doc)
         return QString();

@@ -25,6 +25,9 @@ public:
     ColumnNumbers columns;
 
     void ClearLists();
+    // The meter's serial number from the header's "Serial#" line, or empty when the header has
+    // none (or the line holds no number).
+    QString SerialNumber() const;
     QStringList &ListOf(List list);
     const QStringList &ListOf(List list) const;
 };

@@ -94,6 +94,7 @@ public:
     // Why the last OnOpenDocument refused the file, one or two sentences without the file's
     // name (empty when it opened or could not be read at all).
     QString OpenError() const { return m_openError; }
+    bool SaidWhyOpenFailed() const override { return !m_openError.isEmpty(); }
 
 protected:
     // The first line of a meter file without its line end, at most a sane length; false when

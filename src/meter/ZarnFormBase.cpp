@@ -13,6 +13,7 @@
 #include "lists/CQueView.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
+#include "meter/MeterIdentText.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormRules.h"
@@ -95,6 +96,16 @@ ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     small.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
     small.setPointSize(8);
     setFont(small);
+    // The document saved (or put back to its saved text): the fields' texts are the saved
+    // ones. Marked modified by anything but typing: Undo no longer brings it back.
+    if (CDocument *doc = GetDocument()) {
+        connect(doc, &CDocument::ModifiedChanged, this, [this](bool modified) {
+            if (!modified)
+                NoteSavedText();
+            else if (!m_typing)
+                m_editedBeyondText = true;
+        });
+    }
 }
 
 void ZarnFormBase::SetSheet(std::unique_ptr<SheetPrinter> sheet)
@@ -118,8 +129,40 @@ void ZarnFormBase::SendWhenFree(const QByteArray &command)
 
 void ZarnFormBase::MarkEdited()
 {
+    if (!m_typing)
+        m_editedBeyondText = true;
     if (CDocument *doc = GetDocument())
         doc->SetModifiedFlag(true);
+}
+
+void ZarnFormBase::NoteSavedText()
+{
+    const CDocument *doc = GetDocument();
+    m_savedText.clear();
+    m_typedSince.clear();
+    m_editedBeyondText = false;
+    m_savedTextKnown = doc && !doc->IsModified();
+    if (!m_savedTextKnown)
+        return;
+    for (auto it = m_byId.cbegin(); it != m_byId.cend(); ++it) {
+        if (const auto *edit = qobject_cast<const QLineEdit *>(it.value()))
+            m_savedText.insert(it.key(), edit->text());
+    }
+}
+
+void ZarnFormBase::FollowSavedText()
+{
+    CDocument *doc = GetDocument();
+    if (!doc || !m_savedTextKnown || m_editedBeyondText)
+        return;
+    // Only the fields typed into count: the clock's fields change every second on their own.
+    bool saved = true;
+    for (const int id : std::as_const(m_typedSince)) {
+        const QLineEdit *edit = EditOf(id);
+        if (edit && edit->text() != m_savedText.value(id))
+            saved = false;
+    }
+    doc->SetModifiedFlag(!saved);
 }
 
 bool ZarnFormBase::RefuseWhileListRuns()
@@ -147,7 +190,19 @@ bool ZarnFormBase::ConfirmSendToMeter(const QString &formSerial)
 {
     const QString form = formSerial.trimmed();
     const QString meter = g_MeterSerial.trimmed();
-    if (m_runner || form.isEmpty() || meter.isEmpty() || form == meter
+    if (m_runner)
+        return true;
+    // Neither a read nor the datalogger's identification has told which meter is connected:
+    // the send would go to whatever meter is on the port.
+    if (meter.isEmpty()) {
+        return UserMessage::Ask(
+            QStringLiteral("Which meter is on the port is not known (%1): read it first to "
+                           "see its serial number.\n\nWrite the configuration%2 to it anyway?")
+                .arg(MeterIdentText::NotRead(),
+                    form.isEmpty() ? QString() : QStringLiteral(" of meter %1").arg(form)),
+            QString::fromLatin1(kAppTitle));
+    }
+    if (form.isEmpty() || form == meter
         || (form.toLongLong() == meter.toLongLong() && form.toLongLong() != 0))
         return true;
     return UserMessage::Ask(
@@ -174,6 +229,7 @@ bool ZarnFormBase::CheckNumberField(int id)
     edit->setText(before);
     if (id == m_focusId)
         m_focusText = before;
+    FollowTyping([] {});
     UserMessage::Show(refusal, QString::fromLatin1(kAppTitle));
     return false;
 }
@@ -386,7 +442,8 @@ void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
             connect(edit, &QLineEdit::textEdited, this, [this, typed, id] {
                 if (!m_textBeforeTyping.contains(id))
                     m_textBeforeTyping.insert(id, id == m_focusId ? m_focusText : QString());
-                typed(id);
+                m_typedSince.insert(id);
+                FollowTyping([&typed, id] { typed(id); });
             });
         }
     }
@@ -597,10 +654,21 @@ bool ZarnFormBase::IsTimerActive(int timerId) const
     return m_listTimer.isActive() && m_listTimerId == timerId;
 }
 
+void ZarnFormBase::FollowTyping(const std::function<void()> &react)
+{
+    // Typing (Undo and Redo included) marks the document only while the typed fields differ
+    // from their saved text.
+    m_typing = true;
+    react();
+    FollowSavedText();
+    m_typing = false;
+}
+
 void ZarnFormBase::StartClock()
 {
     if (GetDocument())
         m_openingTitle = GetDocument()->Title();
+    NoteSavedText();
     ClockTick();
     m_clock.start(1000, this);
 }

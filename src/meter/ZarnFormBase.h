@@ -8,6 +8,7 @@
 #include <QBasicTimer>
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 
 #include <functional>
 #include <initializer_list>
@@ -128,8 +129,8 @@ protected:
     bool RefuseWhileListRuns();
     // Before a read replaces the form: with unsaved edits the user is asked; false to stay.
     bool ConfirmReadOverEdits();
-    // Before a send: when the terminal identified a meter whose serial number is not the
-    // form's, the user is asked; false to stay.
+    // Before a send: when the connected meter's serial number is not known, or is not the
+    // form's, the user is asked (No stays); false to stay.
     bool ConfirmSendToMeter(const QString &formSerial);
     // A command list is running on this form: it owns the document until it ends, so leaving a
     // field does not collect the form into it.
@@ -217,6 +218,11 @@ protected:
 
 private:
     bool CheckNumberField(int id);
+    // The edit fields' texts while the document has no unsaved edits, compared after each
+    // typing so that Undo back to them takes the modified marker away.
+    void NoteSavedText();
+    void FollowSavedText();
+    void FollowTyping(const std::function<void()> &react);
     void ListTick(int timerId);
     void StopListTimer();
     bool WriteDocument(const QString &path);
@@ -242,4 +248,11 @@ private:
     int m_focusId = 0;
     QString m_focusText;
     QHash<int, QString> m_textBeforeTyping;
+    // The fields' texts when the document was last saved, the fields typed into since, and
+    // whether anything other than typing (a list, a choice, a conversion) changed it since.
+    QHash<int, QString> m_savedText;
+    QSet<int> m_typedSince;
+    bool m_savedTextKnown = false;
+    bool m_editedBeyondText = false;
+    bool m_typing = false;
 };

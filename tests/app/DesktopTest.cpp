@@ -9,12 +9,16 @@
 #include "base/CView.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
+#include "meter/ZarnFormBase.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
@@ -23,6 +27,8 @@
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -145,12 +151,61 @@ TEST_F(Desktop, FailedFilesLeaveTheRecentListAndCtrlQQuits)
     EXPECT_EQ(docs->RecentFiles(), QStringList { kept });
     docs->LoadRecentFiles(); // and from the preferences too
     EXPECT_EQ(docs->RecentFiles(), QStringList { kept });
+    // A meter file refused for what it holds says why in one message, not two.
+    WriteFile(QStringLiteral("half.mtr"), ReadFile(QStringLiteral("41A_Template.mtr")).left(300));
+    m_messages.clear();
+    EXPECT_EQ(docs->OpenDocumentFile(QStringLiteral("half.mtr")), nullptr);
+    EXPECT_EQ(m_messages.size(), 1) << qPrintable(m_messages.join(QLatin1Char('|')));
 
     QAction *exit = Frame()->Action(QStringLiteral("app_exit"));
     EXPECT_EQ(exit->text(), QStringLiteral("E&xit"));
     EXPECT_TRUE(exit->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
     exit->trigger();
     EXPECT_FALSE(Frame()->isVisible());
+}
+
+// The modified marker follows the typed text: Undo back to the saved text takes it away, Redo
+// brings it back, a save moves the saved text on, and a changed choice keeps it.
+TEST_F(Desktop, ModifiedMarkerFollowsUndoAndRedo)
+{
+    m_app->OnNewMeterForm();
+    auto *frame = qobject_cast<CChildFrame *>(Frame()->MdiArea()->activeSubWindow());
+    auto *form = frame ? qobject_cast<ZarnFormBase *>(frame->View()) : nullptr;
+    ASSERT_NE(form, nullptr);
+    auto *a = qobject_cast<QLineEdit *>(form->Control(1010)); // two relay set points
+    auto *b = qobject_cast<QLineEdit *>(form->Control(1011));
+    auto *choice = qobject_cast<QComboBox *>(form->Control(1006));
+    ASSERT_TRUE(a && b && choice);
+    const QString path = QDir(TestEnv::WorkDir()).filePath(QStringLiteral("undo-test.mtr"));
+    const auto oldPrompt
+        = ZarnFormBase::SetSaveAsPrompt([&](QWidget *, const QString &) { return path; });
+    const struct
+    {
+        const char *what;
+        std::function<void()> act;
+        bool modified;
+    } steps[] = {
+        { "typed", [&] { QTest::keyClicks(a, QStringLiteral("9")); }, true },
+        { "Undo", [&] { a->undo(); }, false },
+        { "Redo, another field typed", [&] { a->redo(), QTest::keyClicks(b, QStringLiteral("7")); },
+            true },
+        { "one of two undone", [&] { a->undo(); }, true },
+        { "both undone", [&] { b->undo(); }, false },
+        { "typed and saved",
+            [&] { QTest::keyClicks(b, QStringLiteral("5")), Trigger("file_save"); }, false },
+        { "undone past the save", [&] { b->undo(); }, true },
+        { "a choice, then typing undone",
+            [&] {
+                Q_EMIT choice->activated(1), QTest::keyClicks(b, QStringLiteral("3")), b->undo();
+            },
+            true },
+    };
+    for (const auto &step : steps) {
+        step.act();
+        EXPECT_EQ(form->GetDocument()->IsModified(), step.modified) << step.what;
+    }
+    ZarnFormBase::SetSaveAsPrompt(oldPrompt);
+    EXPECT_TRUE(QFile::remove(path)) << "saved where the prompt said";
 }
 
 TEST(UserGuideText, TheReadmeSectionWithoutDeveloperNotes)

@@ -97,6 +97,8 @@ TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
     EXPECT_EQ(view.Core().log.snapshotList.size(), 2);
     EXPECT_EQ(view.ListViewOf(LogData::Snapshot)->model()->rowCount(), 2);
     EXPECT_EQ(view.FileNameEdit()->text(), path);
+    // An exported graph's title names the meter by the serial number the log's header holds.
+    EXPECT_EQ(view.GraphLogName(), QStringLiteral("S/N 7"));
 
     const QString chosen = TestEnv::WorkDir() + QStringLiteral("/chosen.log");
     const auto old = Datalog::SetFilePrompt([&](QWidget *, const QString &) { return chosen; });

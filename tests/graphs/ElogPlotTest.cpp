@@ -504,6 +504,7 @@ TEST(ElogPlot, InputsFromALoadedOrWrittenLog)
                          "\"Stop Ocurred 01/31/2007 02:16:40 PM\r\n",
         log);
     ElogPlot::Inputs in = ElogPlot::FromLog(log);
+    EXPECT_EQ(log.SerialNumber(), QStringLiteral("777"));
     EXPECT_EQ(in.entries, log.snapshotList);
     EXPECT_EQ(in.interval, 30);
     EXPECT_EQ(in.fullScale, 120.5);
@@ -532,4 +533,6 @@ TEST(ElogPlot, InputsFromALoadedOrWrittenLog)
     EXPECT_EQ(ElogPlot::FromLog(log).startTime, QStringLiteral("02:15:07 PM"));
     log.headerList.clear();
     EXPECT_EQ(ElogPlot::FromLog(log).startTime, QString());
+    log.headerList = QStringList { QStringLiteral("\"Serial#     Start Date: 01/31/2007") };
+    EXPECT_EQ(log.SerialNumber(), QString()) << "a header without a serial number names none";
 }

@@ -635,6 +635,14 @@ TEST_F(FormDialogs, SaveAndReadAreLinesOfTheAuditTrail)
     ZarnFormView *form = Open(QStringLiteral("audit41A.mtr"));
     ASSERT_NE(form, nullptr);
     ASSERT_TRUE(form->Save());
+    // Not read yet, the meter on the port is unknown: Send asks first, and No sends nothing.
+    QStringList asked;
+    const auto oldAsk = UserMessage::SetAskHandler(
+        [&asked](const QString &text, const QString &) { return asked << text, false; });
+    form->OnSendActive();
+    UserMessage::SetAskHandler(oldAsk);
+    EXPECT_EQ(form->Runner(), nullptr);
+    EXPECT_TRUE(asked.value(0).contains(QStringLiteral("(serial number not read)")));
     form->OnReadActive();
     ASSERT_TRUE(TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); }));
     const AuditLog::Loaded trail = AuditLog(AuditSettings::TrailPath()).Load();
@@ -652,4 +660,17 @@ TEST_F(FormDialogs, SaveAndReadAreLinesOfTheAuditTrail)
     EXPECT_EQ(read.result, QStringLiteral("ok"));
     EXPECT_EQ(read.serial, QStringLiteral("31415"));
     EXPECT_TRUE(read.firmware.contains(QStringLiteral("4.1A"))) << qPrintable(read.firmware);
+
+    // Save (Ctrl+S) of the file the read named lists it among the recent files as Save As
+    // does; the send's success comes as information, not as a warning.
+    QStringList informed;
+    const auto oldInform = UserMessage::SetInformHandler(
+        [&informed](const QString &text, const QString &) { informed << text; });
+    Frame()->Action(QStringLiteral("file_save"))->trigger();
+    EXPECT_EQ(m_app->DocManager()->RecentFiles().value(0),
+        QFileInfo(QStringLiteral("31415_2.mtr")).absoluteFilePath());
+    form->OnSendActive();
+    EXPECT_EQ(RunList(form, ZarnFormView::kSendTimer), 1);
+    UserMessage::SetInformHandler(oldInform);
+    EXPECT_EQ(informed, QStringList { QStringLiteral("Meter stored the configuration") });
 }

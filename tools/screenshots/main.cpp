@@ -13,6 +13,7 @@
 #include "base/CPrefs.h"
 #include "base/CView.h"
 #include "base/UserMessage.h"
+#include "datalog/CElogGraph.h"
 #include "datalog/Datalog.h"
 #include "datalog/DatalogCore.h"
 #include "link/CSerial.h"
@@ -20,6 +21,7 @@
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/ZarnQXFormView.h"
 #include "modbus/Modbus.h"
+#include "modbus/ModbusTrendView.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,6 +32,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -177,7 +180,17 @@ int main(int argc, char *argv[])
         fields.fileName = QStringLiteral("screenshot.log");
         logger->FieldsChanged();
         logger->ButtonOf(Datalog::StartPc)->click();
-        Run(6500);
+        Run(2000);
+        // GRAPH E-LOG while logging: the live graph, which grows with each snapshot.
+        logger->OnGraph();
+        Run(4500);
+        if (CElogGraph *graph = logger->LiveGraph()) {
+            Save(graph, QStringLiteral("elog-graph"));
+            graph->close();
+        } else {
+            std::fprintf(stderr, "no live E-LOG graph opened\n");
+            ++g_failures;
+        }
         logger->ButtonOf(Datalog::StopPc)->click();
         if (!RunUntil([&fields] { return fields.status == QLatin1String("IDLE"); }, 5000)) {
             std::fprintf(stderr, "the datalogger did not return to IDLE\n");
@@ -201,11 +214,28 @@ int main(int argc, char *argv[])
         for (int panel = 1; panel <= 3; ++panel)
             network->FieldEdit(panel, Modbus::Address)->setText(QString::number(panel));
         network->OnStaticButton();
+        // Half a minute of polling, a sweep a second, for the trend.
+        network->PeriodEdit()->setText(QStringLiteral("1"));
+        network->OnPeriodFocusOut();
+        network->OnUpdateClicked();
         network->OnDynamicButton();
-        Run(1500);
+        Run(30000);
+        network->OnDynamicButton(); // STOP
+        network->OnUpdateClicked();
+        Run(500);
         if (QMdiSubWindow *sub = frame->MdiArea()->activeSubWindow())
             sub->move(0, 0);
         Save(frame, QStringLiteral("modbus"));
+        network->OnTrendClicked();
+        Run(500);
+        if (ModbusTrendView *trend = network->TrendView()) {
+            trend->MinutesBox()->setValue(1);
+            Save(trend, QStringLiteral("modbus-trend"));
+            trend->close();
+        } else {
+            std::fprintf(stderr, "no Modbus trend opened\n");
+            ++g_failures;
+        }
     } else {
         std::fprintf(stderr, "no Modbus window opened\n");
         ++g_failures;
