@@ -78,6 +78,15 @@ bool SocatPair::WriteAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+QByteArray SocatPair::ReadCount(int fd, int count, int ms)
+{
+    QByteArray out;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (out.size() < count && std::chrono::steady_clock::now() < end)
+        out += ReadFor(fd, 10);
+    return out;
+}
+
 QByteArray SocatPair::ReadFor(int fd, int ms)
 {
     using Clock = std::chrono::steady_clock;

@@ -29,6 +29,8 @@ public:
     static bool WriteAll(int fd, const QByteArray &bytes);
     // Whatever arrives on fd within ms (sleeping in poll between arrivals).
     static QByteArray ReadFor(int fd, int ms);
+    // Up to count bytes from fd, waiting at most ms for them (a busy machine may delay the relay).
+    static QByteArray ReadCount(int fd, int count, int ms);
     static QByteArray Hex(const char *text) { return QByteArray::fromHex(text); }
 
 private:
