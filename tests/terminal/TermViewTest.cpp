@@ -23,7 +23,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <thread>
 
@@ -471,21 +470,13 @@ TEST_F(TermViewTest, StatusFollowsThePortReopenedElsewhere)
     CommSettings::ApplyTerminalPort(*m_link, name, QStringLiteral("9600"));
     ASSERT_TRUE(m_link->IsOpen());
     far.reset();
-    const auto tickUntil = [this](const std::function<bool()> &done) {
-        return TestEnv::WaitUntil(
-            [&] {
-                m_view->Tick();
-                return done();
-            },
-            5000);
-    };
-    EXPECT_TRUE(tickUntil([&] { return m_link->IsGone(); }));
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->Tick() >= 0 && m_link->IsGone(); }));
     EXPECT_TRUE(m_view->Bar()->StatusText().contains(
         name + QStringLiteral(" is gone: the adapter was unplugged or the device closed")))
         << qPrintable(m_view->Bar()->StatusText());
     PtyPair back;
     ASSERT_TRUE(QFile::remove(name) && QFile::link(back.SlavePath(), name));
-    EXPECT_TRUE(tickUntil([&] { return m_link->IsOpen(); }));
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->Tick() >= 0 && m_link->IsOpen(); }));
     EXPECT_EQ(m_view->Bar()->StatusText(), name + QStringLiteral("  9600 baud"));
     // Narrow, the label elides the middle: the port and the capture file stay readable.
     QTemporaryDir dir;
