@@ -50,7 +50,8 @@ public:
 
     static constexpr int kSendStringPacingMs = 20;
     static constexpr int kSendCommandPacingMs = 25;
-    static constexpr int kDrainMaxMs = 10000;
+    // The longest drain: a meter's whole log (at most 65,535 bytes) at 9600 baud takes some 68 s.
+    static constexpr int kDrainMaxMs = 75000;
     static constexpr int kDetachedMaxBytes = 32;
 
 protected:
