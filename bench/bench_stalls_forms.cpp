@@ -6,17 +6,21 @@
 // The program runs as it does for a user: CTarvikApp on the simulator's pty at the real pacing,
 // the New Kelvane / New Quixal commands, then the form's handlers. A 10 ms timer ticks in the
 // program's event loop meanwhile (bench/StallMeter.h); its longest gap is the stall. Operations:
-// Kelvane Read Active, Send Active (send20.que, the whole image), range Change; Quixal Read and
-// Send; and Read Active on a port that cannot be opened (the message comes at once).
+// Kelvane Read Active, Send Active (send20.que, the whole image), range Change, a Send cancelled
+// half way with Settings applied at once (the run-mode command finished before the port is set
+// up anew); Quixal Read and Send; and Read Active on a port that cannot be opened (the message
+// comes at once).
 #include "BenchRig.h"
 #include "StallMeter.h"
 
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "app/CommSettings.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
+#include "lists/CQueView.h"
 #include "meter/ZarnFormView.h"
 #include "meterqx/ZarnQXFormView.h"
 
@@ -25,6 +29,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -118,6 +123,28 @@ int main(int argc, char **argv)
                 desired->setCurrentIndex(index);
                 Q_EMIT desired->activated(index);
                 return kelvaneList(ZarnFormView::kSelectTimer, [&] { form->OnChange(); });
+            } },
+        { "Kelvane Send, Cancel, Settings",
+            [&] {
+                // Cancel half way through the image and Settings applied at once: the run-mode
+                // command the Cancel sent on its way is finished before the port is set up anew,
+                // which holds the event loop for its paced bytes.
+                messages.clear();
+                form->OnSendActive();
+                if (!RunUntil([&] {
+                        const CQueView *runner = form->Runner();
+                        return runner
+                            && runner->LineLabel()
+                                   ->toolTip()
+                                   .section(QLatin1Char(' '), 1, 1)
+                                   .toInt()
+                            >= 200;
+                    }))
+                    return false;
+                form->Runner()->Cancel();
+                CommSettings::ApplyTerminalPort(*link, kelvanePty, QString::number(baud));
+                return RunUntil([&] { return !form->IsTimerActive(ZarnFormView::kSendTimer); })
+                    && link->IsOpen() && !link->IsClaimed();
             } },
         { "Quixal Read",
             [&] {

@@ -50,8 +50,14 @@ CTarvikApp::~CTarvikApp()
 {
     // Exit: the documents close with the main frame, then the Modbus port and the meter link
     // are deleted, which purges and closes their devices.
+    // Windows the main frame closed on Exit are deleted later, and the event loop that would
+    // have deleted them has returned: they go now, so they are not asked about a second time.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     if (m_mainFrame)
         m_docManager->CloseAllDocuments();
+    // What the closed windows left to say (a send cut short by Exit) is said before the program
+    // ends: the event loop that would have shown it has already returned.
+    UserMessage::ShowPending();
     m_mainFrame.reset();
     // The broker hears "offline" before the ports close.
     if (ReadingSink::Instance() == m_publisher.get())

@@ -3,6 +3,8 @@
 #include "base/Globals.h"
 
 #include <QCoreApplication>
+#include <QList>
+#include <QPair>
 
 #include <cstdio>
 
@@ -21,6 +23,12 @@ UserMessage::Handler &CurrentInformHandler()
     return handler;
 }
 
+QList<QPair<QString, QString>> &PendingMessages()
+{
+    static QList<QPair<QString, QString>> pending;
+    return pending;
+}
+
 UserMessage::AskHandler &CurrentAskHandler()
 {
     static UserMessage::AskHandler handler;
@@ -37,13 +45,22 @@ void UserMessage::Show(const QString &text, const QString &caption)
 
 void UserMessage::ShowLater(const QString &text, const QString &caption)
 {
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app) {
-        Show(text, caption);
-        return;
+    PendingMessages().append({ text, caption });
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [] { ShowPending(); }, Qt::QueuedConnection);
+    else
+        ShowPending();
+}
+
+void UserMessage::ShowPending()
+{
+    // A message box shown here runs the event loop, where a queued call may show the rest: each
+    // message is taken off the queue before it is shown, so none is shown twice.
+    while (!PendingMessages().isEmpty()) {
+        const QPair<QString, QString> message = PendingMessages().takeFirst();
+        Show(message.first, message.second);
     }
-    QMetaObject::invokeMethod(
-        app, [text, caption] { Show(text, caption); }, Qt::QueuedConnection);
 }
 
 UserMessage::Handler UserMessage::SetHandler(Handler handler)

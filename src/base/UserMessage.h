@@ -14,8 +14,12 @@ public:
 
     static void Show(const QString &text, const QString &caption = QString());
     // Show, from the event loop once the current work is done: for what must be said after the
-    // window that knows it has gone (the application says it).
+    // window that knows it has gone (the application says it). The message waits in a queue
+    // until then, or until ShowPending, which the application calls before it ends, since an
+    // Exit may leave the event loop before it comes round.
     static void ShowLater(const QString &text, const QString &caption = QString());
+    // Shows now, in order, the messages ShowLater has queued and not shown yet.
+    static void ShowPending();
     // Installs a handler and returns the one it replaces.
     static Handler SetHandler(Handler handler);
     // A message that reports success ("Meter stored the configuration"): shown with the

@@ -27,11 +27,13 @@ DatalogCore::~DatalogCore()
 {
     // A suspended dialogue is destroyed without resuming, its port claim released and its log
     // file closed with what arrived. A meter it left in command mode would stay silent: the
-    // link, which outlives the window, sends it back to run mode.
+    // link, which outlives the window, sends it back to run mode. A meter cut off in the middle
+    // of its log goes on sending it, so the link first lets the line go quiet: the command is not
+    // lost in the log, and the next dialogue does not take the log's tail for its reply.
     const bool inCommandMode = m_meter->InCommandMode();
     m_runner.reset();
     if (CSerial *link = Link(); link && inCommandMode)
-        link->SendCommandDetached(QByteArrayLiteral("rrrrrrrrrrr"));
+        link->SendCommandDetached(QByteArrayLiteral("rrrrrrrrrrr"), kQuietBeforeRunModeMs);
 }
 
 void DatalogCore::OnFirstShown()

@@ -21,6 +21,9 @@ public:
     using Clock = DatalogModel::Clock;
     // The file name the form offers until the user gives one; never taken as a file to load.
     static constexpr const char *kPlaceholderFileName = "enterafilename.log";
+    // How long the line must be quiet before a window closed mid-dialogue sends the meter back to
+    // run mode (a meter sends its log without pauses; this is some 300 characters at 9600 baud).
+    static constexpr int kQuietBeforeRunModeMs = 300;
 
     DatalogCore();
     ~DatalogCore();

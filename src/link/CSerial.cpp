@@ -6,26 +6,63 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 CSerial::CSerial(const QString &deviceName, const LinkTiming &timing)
     : SerialPort(deviceName, timing)
 {
 }
 
-// A detached send still running goes with the link, where it waits.
-CSerial::~CSerial() = default;
-
-void CSerial::SendCommandDetached(QByteArray text)
+// A detached send still running is finished before the port closes with the link.
+CSerial::~CSerial()
 {
-    if (!IsOpen() || !FreeFor(this))
+    FinishDetached();
+}
+
+bool CSerial::DetachedRunning() const
+{
+    return m_detached && m_detached->IsRunning();
+}
+
+void CSerial::SendCommandDetached(QByteArray text, int drainQuietMs)
+{
+    if (!IsOpen() || !FreeFor(this) || DetachedRunning() || text.isEmpty())
         return;
     if (!m_detached)
         m_detached = std::make_unique<DialogueRunner>();
-    // A lambda without captures: its parameters live in the coroutine's frame.
-    m_detached->Start([](CSerial *link, QByteArray bytes) -> Task<void> {
-        const Claim claim(link, link, [link] { link->m_detached->Cancel(); });
-        co_await link->SendCommandAsync(*link->m_detached, std::move(bytes));
-    }(this, std::move(text)));
+    m_detachedLeft = text.left(kDetachedMaxBytes);
+    // A lambda without captures: its parameters live in the coroutine's frame. The bytes go out
+    // from m_detachedLeft, one at a time, so FinishDetached knows what is left.
+    m_detached->Start([](CSerial *link, int quietMs) -> Task<void> {
+        // Asked to stop (the port is being closed or set up anew), the send is finished at once.
+        const Claim claim(link, link, [link] { link->FinishDetached(); });
+        DialogueRunner &runner = *link->m_detached;
+        if (quietMs > 0) {
+            const QDeadlineTimer drainEnd(kDrainMaxMs);
+            while (!drainEnd.hasExpired() && co_await link->InputWithin(runner, quietMs))
+                link->PurgeInput();
+        }
+        while (!link->m_detachedLeft.isEmpty() && !runner.Cancelled()) {
+            const int byte = static_cast<unsigned char>(link->m_detachedLeft.front());
+            link->m_detachedLeft.remove(0, 1);
+            link->WriteByte(byte);
+            if (link->m_gone)
+                break;
+            co_await runner.Sleep(link->PacingMs(kSendCommandPacingMs));
+        }
+        link->m_detachedLeft.clear();
+    }(this, drainQuietMs));
+}
+
+void CSerial::FinishDetached()
+{
+    if (!DetachedRunning())
+        return;
+    const QByteArray left = std::exchange(m_detachedLeft, QByteArray());
+    // The suspended send goes with its runner, releasing its claim; the rest goes out here.
+    m_detached.reset();
+    if (IsOpen() && !left.isEmpty())
+        SendCommand(left);
 }
 
 SerialDevice::Format CSerial::LineFormat() const

@@ -36,18 +36,32 @@ public:
     // meanwhile: for a command that must reach the meter although the window that asked for it
     // is going away (a datalogger closed while the meter is in command mode sends it back to run
     // mode). Nothing is sent when the port is not open, or held by a dialogue, or such a send
-    // still runs.
-    void SendCommandDetached(QByteArray text);
+    // still runs. drainQuietMs > 0 first reads and drops what the meter still sends (a log it
+    // was transferring) until the line has been quiet that long, for at most kDrainMaxMs, so
+    // the command is not lost in the meter's output and the next dialogue does not read its
+    // tail as a reply.
+    void SendCommandDetached(QByteArray text, int drainQuietMs = 0);
+    // Sends at once, paced, what a detached send has yet to send and ends it: the port is about
+    // to be closed, opened anew or destroyed, and the meter must still get its command. Holds
+    // the user-interface thread at most kDetachedMaxBytes paced bytes (under 1 s); the drain is
+    // skipped. Nothing happens when no detached send runs.
+    void FinishDetached();
+    bool DetachedRunning() const;
 
     static constexpr int kSendStringPacingMs = 20;
     static constexpr int kSendCommandPacingMs = 25;
+    // The longest drain: a meter's whole log (at most 65,535 bytes) at 9600 baud takes some 68 s.
+    static constexpr int kDrainMaxMs = 75000;
+    static constexpr int kDetachedMaxBytes = 32;
 
 protected:
     SerialDevice::Format LineFormat() const override;
+    void BeforeClose() override { FinishDetached(); }
 
 private:
     void PacingSleep(int ms) const;
     int PacingMs(int ms) const;
 
     std::unique_ptr<DialogueRunner> m_detached; // of SendCommandDetached
+    QByteArray m_detachedLeft; // the bytes the detached send has yet to send
 };

@@ -26,6 +26,8 @@ SerialPort::~SerialPort()
 
 int SerialPort::OpenPort(int /*unusedSpeed*/)
 {
+    if (m_device.IsOpen())
+        BeforeClose();
     PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
     if (!hold.Held()) {
         m_lastError
@@ -66,6 +68,8 @@ void SerialPort::ClosePort()
 {
     // Only this object's own descriptor is involved (nobody else can have the device open), so
     // closing needs no lock and cannot be refused.
+    if (m_device.IsOpen())
+        BeforeClose();
     if (m_device.IsOpen()) {
         m_device.PurgeBoth();
         m_device.Close();

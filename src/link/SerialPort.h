@@ -134,6 +134,10 @@ protected:
     SerialPort(const QString &deviceName, const LinkTiming &timing);
     // The character format OpenPort sets (the speed is filled in from the baud text).
     virtual SerialDevice::Format LineFormat() const = 0;
+    // Called while the device is still open, just before ClosePort or OpenPort closes it: what
+    // must still reach the far end goes out now. Not called by the base destructor (a subclass
+    // calls it from its own).
+    virtual void BeforeClose() { }
     // Enabled := 1, OpenPort, and on failure the message (with the reason on its own line)
     // and enabled := 0.
     void Reopen(const QString &message);

@@ -339,7 +339,7 @@ void Modbus::OnInitialUpdate()
     }
     m_selected = 1;
     mbCSerial *port = CurrentPort();
-    m_portField->setText(port ? port->PortText() : QString());
+    ShowPort();
     m_baudField->setText(port ? port->BaudText() : QString());
     m_parityField->setText(port ? port->ParityText() : QString());
 }
@@ -543,6 +543,10 @@ bool Modbus::PortReady()
         UserMessage::Show(kCantOpen);
         return false;
     }
+    // A port whose device went away is opened again when it is back.
+    if (port->IsGone())
+        port->Revive();
+    ShowPort();
     if (!port->IsEnabled() || !port->IsOpen()) {
         // Said at once, with the port's name and the system's reason, instead of three
         // transactions that cannot reach a meter.
@@ -551,6 +555,18 @@ bool Modbus::PortReady()
     }
     m_master.SetPort(port);
     return true;
+}
+
+void Modbus::ShowPort()
+{
+    const mbCSerial *port = CurrentPort();
+    if (!port) {
+        m_portField->clear();
+        return;
+    }
+    m_portField->setText(
+        port->IsGone() ? QStringLiteral("%1 (gone)").arg(port->PortText()) : port->PortText());
+    m_portField->setToolTip(port->IsGone() ? port->GoneText() : QString());
 }
 
 void Modbus::StartTimer(int id, int ms)
@@ -742,6 +758,7 @@ Task<void> Modbus::PollDialogue(int panel)
     const int ok = co_await m_master.ReadDynamicAsync(*m_dialogue, address);
     if (m_dialogue->Cancelled())
         co_return;
+    ShowPort(); // the port may have gone, or come back, during the exchange
     auto &f = m_panels[size_t(panel)].fields;
     if (ok) {
         // An address changed while its meter was read shows nothing of the old one.

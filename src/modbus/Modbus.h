@@ -142,6 +142,8 @@ private:
     void StartTimer(int id, int ms);
     void StopTimer(int id);
     bool PortReady();
+    // The port field: the port's name, marked when its device went away.
+    void ShowPort();
     int PeriodCheck();
     void PollPanel(int panel);
     void StopPolling();

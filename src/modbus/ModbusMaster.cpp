@@ -337,7 +337,9 @@ QString ModbusMaster::FailureText(const QString &addressText) const
                    .arg(m_expectedByteCount);
         break;
     default:
-        what = QStringLiteral("Response Timed Out");
+        // No reply because the port's device went away: the port is named instead.
+        what = m_port && m_port->IsGone() ? m_port->GoneText()
+                                          : QStringLiteral("Response Timed Out");
         break;
     }
     return QStringLiteral("Address %1: %2   ").arg(addressText, what);

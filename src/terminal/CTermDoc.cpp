@@ -84,12 +84,12 @@ void CTermDoc::UpdateViews()
     Q_EMIT ScreenChanged(shown.TakeRepaint());
 }
 
-QString CTermDoc::StatusText(const QString &port, const QString &baud, bool open,
+QString CTermDoc::StatusText(const QString &port, const QString &baud, const QString &notOpen,
     qsizetype pasteSent, qsizetype pasteTotal) const
 {
     QString text = QStringLiteral("%1  %2 baud").arg(port, baud);
-    if (!open)
-        text += QStringLiteral(" (not open)");
+    if (!notOpen.isEmpty())
+        text += QStringLiteral(" (%1)").arg(notOpen);
     if (m_capture.IsOn())
         text += QStringLiteral("  |  Capturing to %1").arg(QFileInfo(m_capture.Path()).fileName());
     if (pasteTotal > 0)

@@ -40,10 +40,11 @@ public:
     // file. False when the capture failed and stopped; error then says why.
     bool Receive(const QByteArray &bytes, const QTime &now, QString *error);
 
-    // The window's status line: the link's port and speed ("not open" when it is closed), the
+    // The window's status line: the link's port and speed (with notOpen, why it is not open:
+    // "not open" when it is closed, the link's gone text when its device went away), the
     // capture file while capturing, a paste's progress while one is sent.
-    QString StatusText(const QString &port, const QString &baud, bool open, qsizetype pasteSent,
-        qsizetype pasteTotal) const;
+    QString StatusText(const QString &port, const QString &baud, const QString &notOpen,
+        qsizetype pasteSent, qsizetype pasteTotal) const;
     // Hands the screen's pending repaint list to every view of this document.
     void UpdateViews();
 

@@ -264,8 +264,12 @@ QString CTermView::StatusText() const
 {
     if (!m_termDoc)
         return QString();
+    // A device that went away is named: the terminal's reads bring it back once it returns.
+    const QString notOpen = m_link && m_link->IsOpen() ? QString()
+        : m_link && m_link->IsGone()                   ? m_link->GoneText()
+                                                       : QStringLiteral("not open");
     return m_termDoc->StatusText(m_link ? m_link->PortText() : QString(),
-        m_link ? m_link->BaudText() : QString(), m_link && m_link->IsOpen(), m_paste.Sent(),
+        m_link ? m_link->BaudText() : QString(), notOpen, m_paste.Sent(),
         m_paste.Active() ? m_paste.Total() : 0);
 }
 

@@ -1,6 +1,7 @@
 // Each way to cut a meter form's exchange short: the meter streams again, its image is whole, the
 // user is told.
 #include "meter/ZarnFormView.h"
+#include "meterqx/ZarnQXFormView.h"
 
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
@@ -35,13 +36,26 @@ QByteArray FileBytes(const QString &path)
 }
 
 enum class Dialogue { Read, Send, Change };
-enum class Cut { CancelButton, CloseForm, CloseAll, ExitAnsweredNo, Settings };
+// ExitAnsweredYes ends the program at once, as when its event loop has returned; SettingsElsewhere
+// moves the link to the other meter's port; CancelThenSettings applies Settings while the Cancel's
+// run-mode command is going out.
+enum class Cut {
+    CancelButton,
+    CloseForm,
+    CloseAll,
+    ExitAnsweredNo,
+    ExitAnsweredYes,
+    Settings,
+    CancelThenSettings,
+    SettingsElsewhere
+};
 
 } // namespace
 
 TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
 {
-    for (const char *list : { "read20.que", "send20.que", "select20.que", "41A_Template.mtr" })
+    for (const char *list :
+        { "read20.que", "send20.que", "select20.que", "qxsend.que", "41A_Template.mtr" })
         if (!QFile::exists(QString::fromLatin1(list)))
             GTEST_SKIP() << list << " is not among the data files";
     ResetGlobals();
@@ -56,28 +70,37 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         asked.append(text);
         return closeAnswer;
     });
+    std::unique_ptr<CTarvikApp> app;
     const auto restore = qScopeGuard([&] {
+        app.reset();
         UserMessage::SetHandler(oldShow);
         UserMessage::SetAskHandler(oldAsk);
         TestEnv::ReseedWorkDir();
         ResetGlobals();
     });
 
-    const QString image = QDir::current().filePath(QStringLiteral("cut-short-meter.mtr"));
-    QFile::remove(image);
-    QProcess sim;
-    sim.start(TestEnv::MeterSimPath(),
-        QStringLiteral("--firmware 4.1A --serial 31415 --range 1 --interval 300 --baud 9600")
-                .split(QLatin1Char(' '))
-            + QStringList { QStringLiteral("--image"), image, QStringLiteral("--data-dir"),
-                TestEnv::DataDir() });
-    ASSERT_TRUE(sim.waitForStarted(5000));
-    const auto stopSim = qScopeGuard([&sim] {
-        sim.kill();
-        sim.waitForFinished(5000);
+    // A Kelvane and a Quixal meter, each on a pseudo-terminal of its own, its image in a file.
+    QProcess sims[2];
+    QString ptys[2], images[2];
+    for (int i : { 0, 1 }) {
+        images[i] = QDir::current().filePath(QStringLiteral("cut-short-%1.img").arg(i));
+        QFile::remove(images[i]);
+        sims[i].start(TestEnv::MeterSimPath(),
+            QStringLiteral("--serial 31415 --range 1 --interval 300 --baud 9600 --series %1")
+                    .arg(QLatin1String(i ? "quixal --firmware 1.4A" : "kelvane --firmware 4.1A"))
+                    .split(QLatin1Char(' '))
+                + QStringList { QStringLiteral("--image"), images[i], QStringLiteral("--data-dir"),
+                    TestEnv::DataDir() });
+        ASSERT_TRUE(sims[i].waitForStarted(5000) && sims[i].waitForReadyRead(5000));
+        ptys[i] = QString::fromLocal8Bit(sims[i].readLine()).trimmed();
+    }
+    const auto stopSims = qScopeGuard([&sims] {
+        for (QProcess &sim : sims) {
+            sim.kill();
+            sim.waitForFinished(5000);
+        }
     });
-    ASSERT_TRUE(sim.waitForReadyRead(5000));
-    const QString pty = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    const QString pty = ptys[0];
     {
         auto store = CPrefs::OpenStore();
         store->setValue(QStringLiteral("Port/COM"), pty);
@@ -86,25 +109,40 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
     }
     LinkTiming timing;
     timing.pacingScale = 0.1; // an image send takes a few seconds
-    CTarvikApp app(timing, false);
-    ASSERT_TRUE(app.InitInstance());
-    app.MainFrame()->resize(1366, 900);
-    CDocManager *manager = app.DocManager();
-    CSerial *link = CTarvikApp::MeterLink();
-
-    ZarnFormView *form = nullptr;
-    const auto openAndRead = [&] {
-        app.OnNewMeterForm();
-        form = qobject_cast<ZarnFormView *>(app.MainFrame()->ActiveView());
+    // The program (started afresh after an Exit) with a form of series i that has read the meter.
+    ZarnFormBase *form = nullptr;
+    const auto openAndRead = [&](int i) {
+        if (!app) {
+            app = std::make_unique<CTarvikApp>(timing, false);
+            if (!app->InitInstance())
+                return false;
+            app->MainFrame()->resize(1366, 900);
+        }
+        if (CTarvikApp::MeterLink()->PortText() != ptys[i])
+            CommSettings::ApplyTerminalPort(*CTarvikApp::MeterLink(), ptys[i], "9600");
+        i ? app->OnNewQuixal() : app->OnNewMeterForm();
+        form = qobject_cast<ZarnFormBase *>(app->MainFrame()->ActiveView());
         if (!form)
             return false;
-        form->OnReadActive();
+        qobject_cast<QPushButton *>(form->Control(1040))->click(); // Read (Active)
         TestEnv::WaitUntil([&] { return !form->Runner(); }, 30000);
-        form->SetField(1012, QStringLiteral("2500"));
+        if (!i)
+            form->SetField(1012, QStringLiteral("2500"));
         return form->GetField(1048) == QLatin1String("31415");
     };
     // Once the port is free, the meter streams (in command mode it would stay silent).
-    const auto streams = [&] {
+    // A meter the program no longer holds is listened to on a link of the test's own, which
+    // cannot open while the program still holds the port.
+    const auto streams = [&](const QString &port) {
+        CSerial *link = app ? CTarvikApp::MeterLink() : nullptr;
+        std::unique_ptr<CSerial> own;
+        if (!link || link->PortText() != port) {
+            own = std::make_unique<CSerial>(port);
+            own->SetBaudText(QStringLiteral("9600"));
+            if (!own->OpenPort())
+                return "not reopened: " + own->LastError().toStdString();
+            link = own.get();
+        }
         if (!TestEnv::WaitUntil([&] { return !link->IsClaimed(); }, 10000))
             return std::string("the port stayed held");
         link->PurgeInput();
@@ -119,8 +157,8 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
             8000);
         return stream.count("SCFM") >= 2 ? std::string() : "silent: " + stream.toStdString();
     };
-    ASSERT_TRUE(openAndRead()) << qPrintable(messages.join('|'));
-    ASSERT_EQ(streams(), std::string());
+    ASSERT_TRUE(openAndRead(0)) << qPrintable(messages.join('|'));
+    ASSERT_EQ(streams(pty), std::string());
 
     const QString cancelled = QString::fromLatin1(ZarnFormBase::kSendCancelledText);
     const struct
@@ -130,6 +168,7 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         Cut cut;
         QString message; // the one message said, empty for none
         bool stored; // the meter's image holds the form's value afterwards
+        int meter = 0; // 1: the Quixal meter, in a Quixal form
     } rows[] = {
         { "read, Cancel", Dialogue::Read, Cut::CancelButton, QString(), false },
         { "send, Cancel", Dialogue::Send, Cut::CancelButton, cancelled, false },
@@ -139,27 +178,41 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         { "send, Exit answered No", Dialogue::Send, Cut::ExitAnsweredNo,
             QStringLiteral("Meter stored the configuration"), true },
         { "range change, Cancel", Dialogue::Change, Cut::CancelButton, QString(), false },
+        { "send, Cancel then Settings", Dialogue::Send, Cut::CancelThenSettings, cancelled, false },
+        { "send, Exit answered Yes", Dialogue::Send, Cut::ExitAnsweredYes, cancelled, false },
+        { "Quixal send, Cancel", Dialogue::Send, Cut::CancelButton, cancelled, false, 1 },
+        { "Quixal send, window closed", Dialogue::Send, Cut::CloseForm, cancelled, false, 1 },
+        { "Quixal send, Exit answered Yes", Dialogue::Send, Cut::ExitAnsweredYes, cancelled, false,
+            1 },
+        { "Quixal send, Settings to another port", Dialogue::Send, Cut::SettingsElsewhere,
+            cancelled, false, 1 },
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
-        if (!form) {
-            ASSERT_TRUE(openAndRead());
+        if (form && (qobject_cast<ZarnQXFormView *>(form) != nullptr) != (row.meter == 1)) {
+            form->GetDocument()->SetModifiedFlag(false);
+            EXPECT_TRUE(app->DocManager()->CloseAllDocuments());
+            form = nullptr;
         }
+        if (!form) {
+            ASSERT_TRUE(openAndRead(row.meter));
+        }
+        const QString &image = images[row.meter];
         const QByteArray imageBefore = FileBytes(image);
         messages.clear();
         asked.clear();
         if (row.dialogue == Dialogue::Change) {
             g_MeterNumber = QStringLiteral("1");
             form->SetField(1115, QStringLiteral("2"));
-            form->OnChange();
-        } else if (row.dialogue == Dialogue::Send) {
-            form->OnSendActive();
+            qobject_cast<ZarnFormView *>(form)->OnChange();
         } else {
-            form->OnReadActive();
+            qobject_cast<QPushButton *>(form->Control(row.dialogue == Dialogue::Send ? 1041 : 1040))
+                ->click();
         }
         QPointer<CQueView> runner = form->Runner();
         ASSERT_NE(runner, nullptr);
-        // Half way: the meter is sending its image, taking ours, or asking for the range.
+        // Half way: the meter is sending its image, taking ours (300 bytes, or half a short one),
+        // or asking for the range.
         const auto halfWay = [&] {
             if (!runner)
                 return false;
@@ -167,14 +220,17 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
             if (row.dialogue == Dialogue::Send) {
                 const QString shown = runner->LineLabel()->toolTip();
                 return shown.startsWith(QLatin1String("Sending "))
-                    && shown.section(QLatin1Char(' '), 1, 1).toInt() >= 300;
+                    && shown.section(QLatin1Char(' '), 1, 1).toInt()
+                    >= qMin(300, shown.section(QLatin1Char(' '), 3, 3).toInt() / 2);
             }
             return runner->IsWaiting()
                 && line.contains(row.dialogue == Dialogue::Read ? "\"110\"" : "\"130\"");
         };
         ASSERT_TRUE(TestEnv::WaitUntil(halfWay, 30000));
 
-        QPointer<ZarnFormView> alive(form);
+        QPointer<ZarnFormBase> alive(form);
+        CDocManager *manager = app->DocManager();
+        CSerial *link = CTarvikApp::MeterLink();
         form->GetDocument()->SetModifiedFlag(false); // no Save question on closing
         switch (row.cut) {
         case Cut::CancelButton:
@@ -186,17 +242,30 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         case Cut::CloseAll:
             EXPECT_TRUE(manager->CloseAllDocuments());
             break;
+        case Cut::CancelThenSettings:
+            runner->CancelButton()->click();
+            [[fallthrough]];
         case Cut::Settings:
-            CommSettings::ApplyTerminalPort(*link, pty, QStringLiteral("9600"));
+        case Cut::SettingsElsewhere:
+            CommSettings::ApplyTerminalPort(
+                *link, ptys[row.cut == Cut::SettingsElsewhere ? 0 : row.meter], "9600");
             break;
         case Cut::ExitAnsweredNo:
-            closeAnswer = false;
-            app.MainFrame()->close();
+        case Cut::ExitAnsweredYes:
+            closeAnswer = row.cut == Cut::ExitAnsweredYes;
+            app->MainFrame()->close();
             closeAnswer = true;
             break;
         }
+        if (row.cut == Cut::ExitAnsweredYes) {
+            // The event loop has returned: the program ends without it, saying first what the
+            // closed form could not.
+            app.reset();
+            EXPECT_EQ(messages, QStringList(row.message));
+        }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const bool closes = row.cut == Cut::CloseForm || row.cut == Cut::CloseAll;
+        const bool closes = row.cut == Cut::CloseForm || row.cut == Cut::CloseAll
+            || row.cut == Cut::ExitAnsweredYes;
         EXPECT_EQ(asked,
             closes || row.cut == Cut::ExitAnsweredNo
                 ? QStringList(ZarnFormBase::kCloseWhileSendingText)
@@ -207,7 +276,7 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         EXPECT_TRUE(TestEnv::WaitUntil(
             [&] { return (!runner || !runner->IsRunning()) && (!form || !form->Runner()); },
             row.stored ? 60000 : 5000));
-        EXPECT_EQ(streams(), std::string());
+        EXPECT_EQ(streams(ptys[row.meter]), std::string());
         TestEnv::WaitUntil([&] { return !messages.isEmpty(); }, row.message.isEmpty() ? 300 : 5000);
         EXPECT_EQ(messages, row.message.isEmpty() ? QStringList() : QStringList(row.message));
         EXPECT_EQ(FileBytes(image) != imageBefore, row.stored);
@@ -217,5 +286,5 @@ TEST(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
     }
     if (form)
         form->GetDocument()->SetModifiedFlag(false);
-    EXPECT_TRUE(manager->CloseAllDocuments());
+    EXPECT_TRUE(app->DocManager()->CloseAllDocuments());
 }

@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -366,6 +367,54 @@ TEST_F(ModbusView, SilentMeterStopsTheSweepAndTheNextStartGoesOn)
     EXPECT_TRUE(Filled(5));
     EXPECT_EQ(m_view->FieldText(1, F::Flow), QStringLiteral("kept"));
     EXPECT_TRUE(m_messages.isEmpty());
+}
+
+// The network's adapter goes away between two sweeps (the far end closed): the failure and the
+// port field name the gone port; back under the same name, the next start opens it by itself.
+TEST_F(ModbusView, AGonePortIsNamedAndTakenUpWhenItIsBack)
+{
+    QTemporaryDir names;
+    const QString name = names.filePath(QStringLiteral("bus"));
+    const QStringList args = { QStringLiteral("--addr"), QStringLiteral("1") };
+    auto sim = std::make_unique<SimProcess>(args);
+    ASSERT_TRUE(sim->Ok());
+    ASSERT_TRUE(QFile::link(sim->Path(), name));
+    m_port = std::make_unique<mbCSerial>(name);
+    m_port->SetPortText(name);
+    m_port->SetBaudText(QStringLiteral("9600"));
+    m_port->SetParityText(QStringLiteral("1 8 EVEN 1"));
+    ASSERT_EQ(m_port->OpenPort(), 1);
+    Open();
+    SetPanels({ "1" });
+    const auto sweep = [this] {
+        m_view->OnDynamicButton();
+        Tick(Modbus::kRepeatTimer);
+        while (m_view->TimerActive(Modbus::kStepTimer))
+            Tick(Modbus::kStepTimer);
+    };
+    sweep();
+    ASSERT_TRUE(Filled(1));
+    ASSERT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
+
+    sim.reset();
+    ASSERT_TRUE(QFile::remove(name));
+    const QString gone
+        = name + QStringLiteral(" is gone: the adapter was unplugged or the device closed");
+    sweep();
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_EQ(m_messages[0].trimmed(), QStringLiteral("Address 1: ") + gone);
+    EXPECT_EQ(m_view->PortFieldText(0), name + QStringLiteral(" (gone)"));
+
+    sim = std::make_unique<SimProcess>(args);
+    ASSERT_TRUE(sim->Ok());
+    ASSERT_TRUE(QFile::link(sim->Path(), name));
+    m_messages.clear();
+    m_view->FieldEdit(1, F::Flow)->clear();
+    Modbus::SetSweepIndex(1); // the next start would go on after the panel that failed
+    sweep();
+    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
+    EXPECT_TRUE(Filled(1));
+    EXPECT_EQ(m_view->PortFieldText(0), name);
 }
 
 TEST_F(ModbusView, StopEndsRepeatedPolling)

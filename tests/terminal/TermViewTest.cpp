@@ -460,6 +460,24 @@ TEST_F(TermViewTest, StatusFollowsThePortReopenedElsewhere)
     m_link->ClosePort();
     m_view->Tick();
     EXPECT_TRUE(m_view->Bar()->StatusText().contains(QStringLiteral("not open")));
+
+    // The device behind a by-id style name goes away: the status names it; back under the same
+    // name, the terminal's own reads open it again.
+    QTemporaryDir names;
+    const QString name = names.filePath(QStringLiteral("adapter"));
+    auto far = std::make_unique<PtyPair>();
+    ASSERT_TRUE(QFile::link(far->SlavePath(), name));
+    CommSettings::ApplyTerminalPort(*m_link, name, QStringLiteral("9600"));
+    ASSERT_TRUE(m_link->IsOpen());
+    far.reset();
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->Tick() >= 0 && m_link->IsGone(); }));
+    EXPECT_TRUE(m_view->Bar()->StatusText().contains(
+        name + QStringLiteral(" is gone: the adapter was unplugged or the device closed")))
+        << qPrintable(m_view->Bar()->StatusText());
+    PtyPair back;
+    ASSERT_TRUE(QFile::remove(name) && QFile::link(back.SlavePath(), name));
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->Tick() >= 0 && m_link->IsOpen(); }));
+    EXPECT_EQ(m_view->Bar()->StatusText(), name + QStringLiteral("  9600 baud"));
     // Narrow, the label elides the middle: the port and the capture file stay readable.
     QTemporaryDir dir;
     ASSERT_TRUE(
