@@ -7,12 +7,15 @@
 // the New Kelvane / New Quixal commands, then the form's handlers. A 10 ms timer ticks in the
 // program's event loop meanwhile (bench/StallMeter.h); its longest gap is the stall. Operations:
 // Kelvane Read Active, Send Active (send20.que, the whole image), range Change; Quixal Read and
-// Send; and Read Active on a port that cannot be opened (the message comes at once).
+// Send; and Read Active on a port that cannot be opened (the message comes at once). Sends run
+// without the checks around them, then once more with both (the comparing read, the question
+// answered Yes, the send and the read back), which should take a send and two reads.
 #include "BenchRig.h"
 #include "StallMeter.h"
 
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "audit/AuditSettings.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/UserMessage.h"
@@ -72,6 +75,9 @@ int main(int argc, char **argv)
         [&messages](const QString &text, const QString &) { messages << text; });
     CTarvikApp app({}, false);
     app.InitInstance();
+    AuditSettings::SetCompareBeforeSend(false);
+    AuditSettings::SetReadBackAfterSend(false);
+    UserMessage::SetAskHandler([](const QString &, const QString &) { return true; });
     CSerial *link = CTarvikApp::MeterLink();
     const auto usePort = [link](const QString &pty) {
         link->ClosePort();
@@ -106,6 +112,22 @@ int main(int argc, char **argv)
         { "Kelvane Send Active",
             [&] {
                 return kelvaneList(ZarnFormView::kSendTimer, [&] { form->OnSendActive(); })
+                    && messages == QStringList { QStringLiteral("Meter stored the configuration") };
+            } },
+        { "Kelvane Send Active, both checks",
+            [&] {
+                AuditSettings::SetCompareBeforeSend(true);
+                AuditSettings::SetReadBackAfterSend(true);
+                messages.clear();
+                form->OnSendActive();
+                const bool ended = RunUntil([&] {
+                    return !messages.isEmpty() && !form->IsTimerActive(ZarnFormView::kCompareTimer)
+                        && !form->IsTimerActive(ZarnFormView::kSendTimer)
+                        && !form->IsTimerActive(ZarnFormView::kVerifyTimer);
+                });
+                AuditSettings::SetCompareBeforeSend(false);
+                AuditSettings::SetReadBackAfterSend(false);
+                return ended
                     && messages == QStringList { QStringLiteral("Meter stored the configuration") };
             } },
         { "Kelvane range Change",
