@@ -754,13 +754,6 @@ TEST_F(FormListTest, SendComparesWritesAndReadsBackAgainstTheSimulatedMeter)
         link = std::make_unique<CSerialMeterLink>(serial.get());
         ZarnFormView::SetMeterLink(link.get());
     };
-    const auto busy = [&] {
-        for (int id : { ZarnFormView::kReadTimer, ZarnFormView::kCompareTimer,
-                 ZarnFormView::kSendTimer, ZarnFormView::kVerifyTimer })
-            if (m_form->IsTimerActive(id))
-                return true;
-        return false;
-    };
     // Presses Send, lets the form's own timers run it to its last word; the trail's last line.
     const auto send = [&](const char *relay) {
         qobject_cast<QLineEdit *>(m_form->Control(1012))->setText(QLatin1String(relay));
@@ -771,7 +764,7 @@ TEST_F(FormListTest, SendComparesWritesAndReadsBackAgainstTheSimulatedMeter)
         std::vector<AuditRecord> trail;
         EXPECT_TRUE(TestEnv::WaitUntil([&] {
             trail = AuditLog(AuditSettings::TrailPath()).Load().records;
-            return !busy() && trail.size() > lines && (!answer || !m_messages.isEmpty());
+            return !m_form->Runner() && trail.size() > lines && (!answer || !m_messages.isEmpty());
         }));
         return trail.empty() ? AuditRecord() : trail.back();
     };
@@ -780,7 +773,7 @@ TEST_F(FormListTest, SendComparesWritesAndReadsBackAgainstTheSimulatedMeter)
 
     startSim({});
     m_form->OnReadActive();
-    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !busy(); }));
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !m_form->Runner(); }));
     ASSERT_EQ(m_form->GetField(1048), QStringLiteral("31415"));
     const QString relay = m_form->GetField(1012).trimmed();
     const QString modbus = m_form->GetField(1035).trimmed();
