@@ -209,7 +209,9 @@ bool ZarnFormBase::ConfirmSendToMeter(const QString &formSerial)
 {
     const QString form = formSerial.trimmed();
     const QString meter = g_MeterSerial.trimmed();
-    if (m_runner)
+    // A send that compares reads the meter first: its question names a meter that is not the
+    // form's, so nothing need be asked before it.
+    if (m_runner || AuditSettings::CompareBeforeSend())
         return true;
     // Neither a read nor the datalogger's identification has told which meter is connected:
     // the send would go to whatever meter is on the port.

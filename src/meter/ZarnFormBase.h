@@ -153,7 +153,8 @@ protected:
     // Before a read replaces the form: with unsaved edits the user is asked; false to stay.
     bool ConfirmReadOverEdits();
     // Before a send: when the connected meter's serial number is not known, or is not the
-    // form's, the user is asked (No stays); false to stay.
+    // form's, the user is asked (No stays); false to stay. A send that compares first asks
+    // after its read instead.
     bool ConfirmSendToMeter(const QString &formSerial);
     // A command list is running on this form: it owns the document until it ends, so leaving a
     // field does not collect the form into it.
