@@ -9,13 +9,16 @@
 // Kelvane Read Active, Send Active (send20.que, the whole image), range Change, a Send cancelled
 // half way with Settings applied at once (the run-mode command finished before the port is set
 // up anew); Quixal Read and Send; and Read Active on a port that cannot be opened (the message
-// comes at once).
+// comes at once). Sends run without the checks around them, then once more with both (the
+// comparing read, the question answered Yes, the send and the read back), which should take a
+// send and two reads.
 #include "BenchRig.h"
 #include "StallMeter.h"
 
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
 #include "app/CommSettings.h"
+#include "audit/AuditSettings.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/UserMessage.h"
@@ -77,6 +80,9 @@ int main(int argc, char **argv)
         [&messages](const QString &text, const QString &) { messages << text; });
     CTarvikApp app({}, false);
     app.InitInstance();
+    AuditSettings::SetCompareBeforeSend(false);
+    AuditSettings::SetReadBackAfterSend(false);
+    UserMessage::SetAskHandler([](const QString &, const QString &) { return true; });
     CSerial *link = CTarvikApp::MeterLink();
     const auto usePort = [link](const QString &pty) {
         link->ClosePort();
@@ -111,6 +117,22 @@ int main(int argc, char **argv)
         { "Kelvane Send Active",
             [&] {
                 return kelvaneList(ZarnFormView::kSendTimer, [&] { form->OnSendActive(); })
+                    && messages == QStringList { QStringLiteral("Meter stored the configuration") };
+            } },
+        { "Kelvane Send Active, both checks",
+            [&] {
+                AuditSettings::SetCompareBeforeSend(true);
+                AuditSettings::SetReadBackAfterSend(true);
+                messages.clear();
+                form->OnSendActive();
+                const bool ended = RunUntil([&] {
+                    return !messages.isEmpty() && !form->IsTimerActive(ZarnFormView::kCompareTimer)
+                        && !form->IsTimerActive(ZarnFormView::kSendTimer)
+                        && !form->IsTimerActive(ZarnFormView::kVerifyTimer);
+                });
+                AuditSettings::SetCompareBeforeSend(false);
+                AuditSettings::SetReadBackAfterSend(false);
+                return ended
                     && messages == QStringList { QStringLiteral("Meter stored the configuration") };
             } },
         { "Kelvane range Change",

@@ -83,11 +83,7 @@ bool CliAudit::Append(const AuditRecord &record) const
 
 std::vector<ConfigDiff::Field> CliAudit::Fields(CliMeterFile &file)
 {
-    std::vector<ConfigDiff::Field> fields;
-    for (const CliMeterFile::Row &row : file.Rows())
-        if (row.id != 1049 && row.id != 1084)
-            fields.push_back({ row.caption, row.id, row.text });
-    return fields;
+    return file.Model().ComparedFields();
 }
 
 bool CliAudit::Confirm(const QString &question, CliSignals &signals)

@@ -896,22 +896,8 @@ Task<bool> CliProgram::Verify(CliMeter &meter, CliMeterFile &sent, QString *mism
                         .arg(error);
         co_return false;
     }
-    const std::vector<int> bytes
-        = ConfigDiff::DifferingBytes(sent.ImageBytes(), stored.ImageBytes());
-    if (bytes.empty())
-        co_return true;
-    const ConfigDiff::Result fields
-        = ConfigDiff::Compare(CliAudit::Fields(sent), CliAudit::Fields(stored));
-    QStringList lines;
-    for (const AuditRecord::Change &c : fields.changes)
-        lines
-            << QStringLiteral("%1: sent %2, the meter holds %3").arg(c.caption, c.before, c.after);
-    if (lines.isEmpty())
-        lines
-            = ConfigDiff::ByteNames(bytes, [&sent](int offset) { return sent.VariableAt(offset); });
-    *mismatch = QStringLiteral("The meter did not store the configuration as sent:\n%1")
-                    .arg(lines.join(QLatin1Char('\n')));
-    co_return false;
+    *mismatch = sent.Model().StoredDifference(stored.Model());
+    co_return mismatch->isEmpty();
 }
 
 Task<void> CliProgram::Diff()

@@ -252,3 +252,8 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
         Collect(true);
     return QString();
 }
+
+std::unique_ptr<MeterVars> KelvaneSeriesModel::MakeTable(const QString &section) const
+{
+    return std::make_unique<MeterVars>(section);
+}

@@ -35,6 +35,7 @@ public:
     QString Firmware() override;
 
 protected:
+    std::unique_ptr<MeterVars> MakeTable(const QString &section) const override;
     void Show() override;
     void Collect(bool forFile) override;
     QString ReadImageText() override { return m_fields.ImageText(); }

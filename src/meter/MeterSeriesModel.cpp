@@ -222,3 +222,41 @@ QString MeterSeriesModel::CoefficientRefusal(int id, const QString &value)
         NumberFieldRules::Kind::Decimal };
     return NumberFieldRules::Refusal(coefficient, value);
 }
+
+bool MeterSeriesModel::LoadImage(const QString &section, const QString &imageText,
+    const QString &meterVersion, const QString &revision)
+{
+    std::unique_ptr<MeterVars> table = MakeTable(section);
+    if (!table || table->Count() == 0)
+        return false;
+    m_doc->SetVars(std::move(table));
+    m_doc->SetMeterIdentity(meterVersion, revision);
+    m_activeRange = TakeImage(imageText);
+    return true;
+}
+
+std::vector<ConfigDiff::Field> MeterSeriesModel::ComparedFields()
+{
+    std::vector<ConfigDiff::Field> fields;
+    for (const Row &row : Rows())
+        if (row.id != 1049 && row.id != 1084)
+            fields.push_back({ row.caption, row.id, row.text });
+    return fields;
+}
+
+QString MeterSeriesModel::StoredDifference(MeterSeriesModel &stored)
+{
+    const std::vector<int> bytes = ConfigDiff::DifferingBytes(ImageBytes(), stored.ImageBytes());
+    if (bytes.empty())
+        return QString();
+    const ConfigDiff::Result fields
+        = ConfigDiff::Compare(ComparedFields(), stored.ComparedFields());
+    QStringList lines;
+    for (const AuditRecord::Change &c : fields.changes)
+        lines
+            << QStringLiteral("%1: sent %2, the meter holds %3").arg(c.caption, c.before, c.after);
+    if (lines.isEmpty())
+        lines = ConfigDiff::ByteNames(bytes, [this](int offset) { return VariableAt(offset); });
+    return QStringLiteral("The meter did not store the configuration as sent:\n%1")
+        .arg(lines.join(QLatin1Char('\n')));
+}

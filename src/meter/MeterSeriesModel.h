@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audit/ConfigDiff.h"
 #include "base/SheetPage.h"
 #include "meter/MeterSeries.h"
 
@@ -11,6 +12,7 @@
 
 class CMeterDoc;
 class IFieldAccess;
+class MeterVars;
 class QDateTime;
 
 // One meter series as the program handles a file of it without a window: its document, the
@@ -90,9 +92,24 @@ public:
     // The active range the last read's image holds (empty before a read).
     QString ActiveRange() const { return m_activeRange; }
 
+    // Takes image text of the layout section ("[4.1A]") as a document holds it (a form's image
+    // about to be sent) and shows it, with the meter's firmware and revision; false when the
+    // series has no such layout.
+    bool LoadImage(const QString &section, const QString &imageText, const QString &meterVersion,
+        const QString &revision);
+    // Every field of the configuration as the form shows it, for comparing two of them; the
+    // firmware and revision labels are the meter's identity, not its configuration, and stay out.
+    std::vector<ConfigDiff::Field> ComparedFields();
+    // This being the image sent and stored the meter read back after storing it: empty when
+    // every byte is as sent, else the message naming the fields that differ (the bytes, by
+    // variable, when no field shows the difference).
+    QString StoredDifference(MeterSeriesModel &stored);
+
 protected:
     explicit MeterSeriesModel(std::unique_ptr<CMeterDoc> doc);
 
+    // An empty table of the series' layout section (no entries when the layout file lacks it).
+    virtual std::unique_ptr<MeterVars> MakeTable(const QString &section) const = 0;
     // The document into the fields, and back (for a file: the image keeps its range bits).
     virtual void Show() = 0;
     virtual void Collect(bool forFile) = 0;

@@ -3,6 +3,7 @@
 #include "base/CView.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
+#include "meter/MeterSeriesModel.h"
 #include "meter/NumberFieldRules.h"
 
 #include <QBasicTimer>
@@ -39,6 +40,9 @@ public:
     static constexpr int kClockTimer = 1000;
     static constexpr int kSendTimer = 1001;
     static constexpr int kReadTimer = 1002;
+    // The reads around a send: the meter as found before it, and what it stored after.
+    static constexpr int kCompareTimer = 1004;
+    static constexpr int kVerifyTimer = 1005;
     static constexpr const char *kSendCancelledText
         = "Sending was cancelled before the meter confirmed that it had stored the "
           "configuration.\nRead the meter to see what it holds.";
@@ -93,6 +97,9 @@ protected:
     virtual int ConvertDocument(CMeterDoc &doc, const QString &target) = 0;
     // Whether Convert can offer target at all; a form that cannot says why (false).
     virtual bool CanConvertTo(const QString &) { return true; }
+    // A configuration of the form's series away from the window, which the reads around a send
+    // fill; null when the form has none (a send then cannot check).
+    virtual std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const { return nullptr; }
     // The title Save As proposes: the serial number and the form's suffix.
     virtual QString SaveAsTitle() = 0;
     // A list's step returned 1 (the list has ended) on the timer timerId.
@@ -123,6 +130,22 @@ protected:
     // the table in force; else empty, and the user is told what arrived (the read then changes
     // nothing). A usable image makes the table the read built the document's.
     QString TakeReadImage(const QString &collected);
+    // The lists and paces of a send and of the reads around it.
+    struct SendLists
+    {
+        QString read;
+        int readPeriodMs = 0;
+        QString send;
+        int sendPeriodMs = 0;
+    };
+    // Send with the checks the settings ask for. Comparing: the meter is read first into a
+    // configuration of its own (the form is not touched), its image kept as the as-found copy,
+    // and the user confirms the fields that will change; reading back: after the meter's
+    // acknowledgement it is read again and "Meter stored the configuration" is said only when
+    // it holds what was sent. prepare collects the form into the document and the send field,
+    // as StartList's does. Both settings off: StartList of the send as it stands. False when
+    // nothing started.
+    bool StartSend(const SendLists &lists, const std::function<void()> &prepare);
     // Gives the document the title and shows it as the window's caption.
     void Retitle(const QString &title);
     // A meter-changing or file-writing command while a list runs: says so; true when refused.
@@ -130,7 +153,8 @@ protected:
     // Before a read replaces the form: with unsaved edits the user is asked; false to stay.
     bool ConfirmReadOverEdits();
     // Before a send: when the connected meter's serial number is not known, or is not the
-    // form's, the user is asked (No stays); false to stay.
+    // form's, the user is asked (No stays); false to stay. A send that compares first asks
+    // after its read instead.
     bool ConfirmSendToMeter(const QString &formSerial);
     // A command list is running on this form: it owns the document until it ends, so leaving a
     // field does not collect the form into it.
@@ -217,6 +241,16 @@ protected:
     QString m_openingTitle;
 
 private:
+    struct SendCheck;
+    void CheckListTick(int timerId);
+    bool StartCheckRead(int timerId);
+    void CheckReadStopped(int timerId, const QString &result);
+    void CompareReadEnded();
+    void AskToSend(const QString &question);
+    void StartCheckedSend();
+    void SendAcknowledged();
+    void VerifyReadEnded();
+    std::unique_ptr<MeterSeriesModel> SentImage();
     bool CheckNumberField(int id);
     // The edit fields' texts while the document has no unsaved edits, compared after each
     // typing so that Undo back to them takes the modified marker away.
@@ -243,6 +277,9 @@ private:
     std::unique_ptr<SheetPrinter> m_sheet;
     CSerialMeterLink m_link;
     const std::vector<NumberFieldRules::Field> *m_numberFields = nullptr;
+    // The send under way with its checks, and the fields a check read fills instead of the form's.
+    std::unique_ptr<SendCheck> m_check;
+    IFieldAccess *m_listFields = nullptr;
     // The field with the focus and its text when it got it; the number fields typed into, with
     // the text each held before the typing.
     int m_focusId = 0;

@@ -911,13 +911,19 @@ void ZarnFormView::StartList(ListKind kind)
     const int timerId = kind == ListKind::Send ? kSendTimer
         : kind == ListKind::Read               ? kReadTimer
                                                : kSelectTimer;
-    const bool started = ZarnFormBase::StartList(
-        QString::fromLatin1(kListFiles[int(kind)]), timerId, kListPeriodMs, [this, kind] {
-            if (kind == ListKind::Send) {
-                DocFormToVars(true);
-                m_fields.SetImageText(DocImageToSendText());
-            }
-        });
+    const auto prepare = [this, kind] {
+        if (kind == ListKind::Send) {
+            DocFormToVars(true);
+            m_fields.SetImageText(DocImageToSendText());
+        }
+    };
+    // A send reads the meter before and after it at the read list's pace, as the settings ask.
+    const bool started = kind == ListKind::Send
+        ? StartSend({ QString::fromLatin1(kListFiles[int(ListKind::Read)]), kListPeriodMs,
+                        QString::fromLatin1(kListFiles[int(kind)]), kListPeriodMs },
+            prepare)
+        : ZarnFormBase::StartList(
+            QString::fromLatin1(kListFiles[int(kind)]), timerId, kListPeriodMs, prepare);
     if (!started)
         return;
     if (kind == ListKind::Send)
@@ -956,6 +962,11 @@ void ZarnFormView::ListFailed(int timerId)
 int ZarnFormView::ConvertDocument(CMeterDoc &doc, const QString &target)
 {
     return doc.ConvertToVersion(target);
+}
+
+std::unique_ptr<MeterSeriesModel> ZarnFormView::MakeSeriesModel() const
+{
+    return std::make_unique<KelvaneSeriesModel>();
 }
 
 QString ZarnFormView::SaveAsTitle()

@@ -73,6 +73,7 @@ protected:
     void ShowFields() override { DocVarsToForm(); }
     int ConvertDocument(CMeterDoc &doc, const QString &target) override;
     QString SaveAsTitle() override;
+    std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const override;
     void ListEnded(int timerId) override;
     void ListFailed(int timerId) override;
     bool IsListCode(int code) const override { return code >= 1 && code <= 3; }

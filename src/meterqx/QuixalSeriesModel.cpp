@@ -152,3 +152,8 @@ QString QuixalSeriesModel::SetField(int id, int index, const QString &value)
     m_fields.SetText(id, QXFormFields::LimitOnLeave(id, value.trimmed()));
     return QString();
 }
+
+std::unique_ptr<MeterVars> QuixalSeriesModel::MakeTable(const QString &section) const
+{
+    return std::make_unique<QXMeterVars>(section);
+}

@@ -31,6 +31,7 @@ public:
     QString Firmware() override { return m_fields.Text(1049).trimmed(); }
 
 protected:
+    std::unique_ptr<MeterVars> MakeTable(const QString &section) const override;
     void Show() override;
     void Collect(bool forFile) override;
     QString ReadImageText() override { return m_fields.ImageText(); }

@@ -521,6 +521,11 @@ int ZarnQXFormView::ConvertDocument(CMeterDoc &, const QString &target)
     return 0;
 }
 
+std::unique_ptr<MeterSeriesModel> ZarnQXFormView::MakeSeriesModel() const
+{
+    return std::make_unique<QuixalSeriesModel>();
+}
+
 QString ZarnQXFormView::SaveAsTitle()
 {
     return QuixalSeriesModel::TitleOf(GetField(SerialNumber));
@@ -700,13 +705,16 @@ void ZarnQXFormView::OnSend()
         return;
     if (!Runner() && !ConfirmSendToMeter(GetField(SerialNumber)))
         return;
-    const bool started = StartList(
-        QString::fromLatin1(QuixalSeriesModel::kSendList), kSendTimer, kSendPeriodMs, [this] {
-            CollectFields();
-            if (QXMeterDoc *doc = Document())
-                m_fields.SetImageText(doc->ImageToSendText());
-            UpdateData(false);
-        });
+    // The reads around it, as the settings ask, go at the Read button's pace.
+    const bool started
+        = StartSend({ QString::fromLatin1(QuixalSeriesModel::kReadList), kReadPeriodMs,
+                        QString::fromLatin1(QuixalSeriesModel::kSendList), kSendPeriodMs },
+            [this] {
+                CollectFields();
+                if (QXMeterDoc *doc = Document())
+                    m_fields.SetImageText(doc->ImageToSendText());
+                UpdateData(false);
+            });
     if (started)
         ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
 }

@@ -76,6 +76,7 @@ protected:
     void CollectFields() override;
     int ConvertDocument(CMeterDoc &doc, const QString &target) override;
     QString SaveAsTitle() override;
+    std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const override;
     QString FileExtension() const override { return MeterSeries::Extension(MeterSeries::Quixal); }
     bool CanConvertTo(const QString &target) override;
 

@@ -85,6 +85,9 @@ protected:
     {
         ResetGlobals();
         TestEnv::ClearPreferences();
+        // The sends here are the list alone, without the reads around it.
+        AuditSettings::SetCompareBeforeSend(false);
+        AuditSettings::SetReadBackAfterSend(false);
         QDir::setCurrent(TestEnv::WorkDir());
         m_simImage = QDir::current().filePath(QStringLiteral("dialogs-sim.mtr"));
         QFile::remove(m_simImage);

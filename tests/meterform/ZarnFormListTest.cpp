@@ -2,6 +2,8 @@
 // meter document, and a scripted meter behind the link.
 #include "meter/ZarnFormView.h"
 
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
@@ -82,6 +84,9 @@ protected:
     void SetUp() override
     {
         ResetGlobals();
+        // The sends here are the list alone, without the reads around it.
+        AuditSettings::SetCompareBeforeSend(false);
+        AuditSettings::SetReadBackAfterSend(false);
         QDir::setCurrent(TestEnv::WorkDir());
         g_DocVersion = QStringLiteral("4.1A");
         m_oldHandler = UserMessage::SetHandler(
@@ -694,4 +699,133 @@ TEST_F(FormListTest, ConvertAsksThenMovesTheDataToTheChosenVersion)
     m_form->TimerTick(ZarnFormView::kClockTimer);
     EXPECT_EQ(m_form->GetField(1067), QStringLiteral("3.9G"));
     EXPECT_TRUE(qobject_cast<QLineEdit *>(m_form->Control(1068))->isReadOnly());
+}
+
+// End to end with the checks around a send: the question lists exactly the edits (meter value ->
+// form value), a No sends nothing, a Yes writes them and the read back confirms them, the as-found
+// copies hold what the meter held, the trail carries the changes; a meter that stores a byte
+// wrong is caught; with both checks off the send reads nothing.
+TEST_F(FormListTest, SendComparesWritesAndReadsBackAgainstTheSimulatedMeter)
+{
+    QDir(QStringLiteral("checks")).removeRecursively();
+    AuditSettings::SetFolder(QDir::current().filePath(QStringLiteral("checks")));
+    AuditSettings::SetAsFoundFolder(QDir::current().filePath(QStringLiteral("checks")));
+    AuditSettings::SetCompareBeforeSend(true);
+    AuditSettings::SetReadBackAfterSend(true);
+    QStringList asked;
+    bool answer = false;
+    const auto oldAsk = UserMessage::SetAskHandler([&](const QString &text, const QString &) {
+        asked << text;
+        return answer;
+    });
+    const QString simImage = QDir::current().filePath(QStringLiteral("checks-sim.mtr"));
+    QFile::remove(simImage);
+    std::unique_ptr<QProcess> sim;
+    std::unique_ptr<CSerial> serial;
+    std::unique_ptr<CSerialMeterLink> link;
+    const auto stopSim = [&] {
+        ZarnFormView::SetMeterLink(&m_meter);
+        link.reset();
+        serial.reset();
+        if (sim) {
+            sim->kill();
+            sim->waitForFinished(5000);
+        }
+    };
+    const auto restore = qScopeGuard([&] {
+        stopSim();
+        UserMessage::SetAskHandler(oldAsk);
+        AuditSettings::SetFolder(QString());
+        AuditSettings::SetAsFoundFolder(QString());
+    });
+    const auto startSim = [&](const QStringList &extra) {
+        sim = std::make_unique<QProcess>();
+        sim->start(TestEnv::MeterSimPath(),
+            QStringList { "--firmware", "4.1A", "--serial", "31415", "--range", "2", "--interval",
+                "600000", "--image", simImage, "--data-dir", TestEnv::DataDir() }
+                + extra);
+        ASSERT_TRUE(sim->waitForStarted(5000) && sim->waitForReadyRead(5000));
+        LinkTiming timing;
+        timing.pacingScale = 0.04;
+        serial
+            = std::make_unique<CSerial>(QString::fromLocal8Bit(sim->readLine()).trimmed(), timing);
+        serial->SetBaudText(QStringLiteral("9600"));
+        ASSERT_EQ(serial->OpenPort(), 1) << qPrintable(serial->LastError());
+        link = std::make_unique<CSerialMeterLink>(serial.get());
+        ZarnFormView::SetMeterLink(link.get());
+    };
+    // Presses Send, lets the form's own timers run it to its last word; the trail's last line.
+    const auto send = [&](const char *relay) {
+        qobject_cast<QLineEdit *>(m_form->Control(1012))->setText(QLatin1String(relay));
+        m_messages.clear();
+        asked.clear();
+        const size_t lines = AuditLog(AuditSettings::TrailPath()).Load().records.size();
+        m_form->OnSendActive();
+        std::vector<AuditRecord> trail;
+        EXPECT_TRUE(TestEnv::WaitUntil([&] {
+            trail = AuditLog(AuditSettings::TrailPath()).Load().records;
+            return !m_form->Runner() && trail.size() > lines && (!answer || !m_messages.isEmpty());
+        }));
+        return trail.empty() ? AuditRecord() : trail.back();
+    };
+    const auto changes
+        = [&] { return asked.value(0).split(QLatin1Char('\n')).filter(QStringLiteral(" -> ")); };
+
+    startSim({});
+    m_form->OnReadActive();
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !m_form->Runner(); }));
+    ASSERT_EQ(m_form->GetField(1048), QStringLiteral("31415"));
+    const QString relay = m_form->GetField(1012).trimmed();
+    const QString modbus = m_form->GetField(1035).trimmed();
+    ASSERT_NE(modbus, QStringLiteral("17"));
+    const QByteArray held = ReadFile(simImage);
+    qobject_cast<QLineEdit *>(m_form->Control(1035))->setText(QStringLiteral("17"));
+
+    EXPECT_EQ(send("2500").result, QStringLiteral("cancelled")); // answered No
+    EXPECT_EQ(m_opens[QStringLiteral("send20.que")], 0);
+    EXPECT_EQ(ReadFile(simImage), held);
+    answer = true;
+    const AuditRecord sent = send("2500");
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(changes(),
+        (QStringList { QStringLiteral("Relay #2 OFF Value: %1 -> 2500").arg(relay),
+            QStringLiteral("Modbus Addr: %1 -> 17").arg(modbus) }));
+    EXPECT_FALSE(asked.first().contains(QLatin1String("but the meter connected is")));
+    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Meter stored the configuration") });
+    EXPECT_EQ(m_opens[QStringLiteral("read20.que")], 4) << "the read, two compares, a read back";
+    CMeterDoc stored;
+    ASSERT_TRUE(stored.OnOpenDocument(simImage));
+    EXPECT_EQ(stored.Vars()->Value(QStringLiteral("evalue[2]"), 4), 2500u);
+    EXPECT_EQ((QStringList { sent.result, sent.serial, sent.message }),
+        (QStringList { "ok", "31415", "Meter stored the configuration" }));
+    EXPECT_EQ(sent.changes,
+        (std::vector<AuditRecord::Change> { { "Relay #2 OFF Value", 1012, relay, "2500" },
+            { "Modbus Addr", 1035, modbus, "17" } }));
+    const QStringList found = QDir(QStringLiteral("checks/as-found"))
+                                  .entryList({ QStringLiteral("31415_*.mtr") }, QDir::Files);
+    ASSERT_EQ(found.size(), 2) << "declined and confirmed";
+    for (const QString &name : found)
+        EXPECT_EQ(ReadFile(QStringLiteral("checks/as-found/") + name), held);
+
+    // Both checks off: the list alone, no read before or after, no question.
+    AuditSettings::SetCompareBeforeSend(false);
+    AuditSettings::SetReadBackAfterSend(false);
+    EXPECT_TRUE(send("2700").changes.empty());
+    EXPECT_EQ(m_opens[QStringLiteral("read20.que")], 4);
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Meter stored the configuration") });
+    AuditSettings::SetCompareBeforeSend(true);
+    AuditSettings::SetReadBackAfterSend(true);
+
+    // A meter that stores one byte wrong: the read back names it, and no success is said.
+    stopSim();
+    startSim({ "--store-wrong", "40" });
+    const AuditRecord wrong = send("2600");
+    EXPECT_EQ(changes(), QStringList { QStringLiteral("Relay #2 OFF Value: 2700 -> 2600") });
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages.first().startsWith(
+        QLatin1String("The meter did not store the configuration as sent:\n")))
+        << qPrintable(m_messages.first());
+    EXPECT_EQ((QStringList { wrong.result, wrong.message }),
+        (QStringList { "mismatch", m_messages.first() }));
 }

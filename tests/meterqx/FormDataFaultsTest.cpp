@@ -5,6 +5,7 @@
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "audit/AuditSettings.h"
 #include "base/CChildFrame.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
@@ -54,6 +55,9 @@ struct Program
     {
         ResetGlobals();
         TestEnv::ClearPreferences();
+        // The sends here are the list alone, without the reads around it.
+        AuditSettings::SetCompareBeforeSend(false);
+        AuditSettings::SetReadBackAfterSend(false);
         TestEnv::ReseedWorkDir();
         QDir::setCurrent(TestEnv::WorkDir());
         UserMessage::SetHandler([this](const QString &text, const QString &) { messages << text; });

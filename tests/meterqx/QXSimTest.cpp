@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include <gtest/gtest.h>
@@ -150,7 +151,17 @@ TEST_P(QXSimTest, ReadEditSendAgainstTheSimulatedMeter)
     if (!shot.isEmpty())
         frame->grab().save(shot.arg(QLatin1String(fw.version)));
 
-    // Edit two fields and Send: exactly their bytes change in the meter.
+    // Edit two fields and Send: exactly their bytes change in the meter. The send compares
+    // with the meter first, asks with exactly the two edits, and reads the meter back after.
+    QStringList asked;
+    const auto oldAsk = UserMessage::SetAskHandler([&asked](const QString &text, const QString &) {
+        asked << text;
+        return true;
+    });
+    const auto restoreAsk = qScopeGuard([oldAsk] { UserMessage::SetAskHandler(oldAsk); });
+    // The read's list window, closed as its run ended, is gone before the same list reads
+    // again (a user's press comes long after).
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     qobject_cast<QLineEdit *>(form->Control(Password))->setText(QStringLiteral("4660"));
     qobject_cast<QCheckBox *>(form->Control(HoldFlow))->setChecked(true);
     auto *send = qobject_cast<QPushButton *>(form->Control(Send));
@@ -159,9 +170,22 @@ TEST_P(QXSimTest, ReadEditSendAgainstTheSimulatedMeter)
     ASSERT_NE(runner, nullptr);
     send->click(); // a second press only brings the list forward
     EXPECT_EQ(form->Runner(), runner);
-    EXPECT_TRUE(form->IsTimerActive(ZarnFormBase::kSendTimer));
+    EXPECT_TRUE(form->IsTimerActive(ZarnFormBase::kCompareTimer));
+    EXPECT_GE(RunList(form, ZarnFormBase::kCompareTimer), 1);
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return form->IsTimerActive(ZarnFormBase::kSendTimer); }))
+        << qPrintable(messages.join(QLatin1Char('|')));
+    ASSERT_EQ(asked.size(), 1);
+    const QStringList changes
+        = asked.first().split(QLatin1Char('\n')).filter(QStringLiteral(" -> "));
+    ASSERT_EQ(changes.size(), 2) << qPrintable(asked.first());
+    EXPECT_EQ(changes.filter(QRegularExpression(QStringLiteral(" -> 4660$"))).size(), 1)
+        << qPrintable(asked.first());
+    EXPECT_EQ(changes.filter(QRegularExpression(QStringLiteral(": FALSE -> TRUE$"))).size(), 1)
+        << qPrintable(asked.first());
     EXPECT_GE(RunList(form, ZarnFormBase::kSendTimer), 1);
-    // The end of the send says the meter took the image.
+    EXPECT_TRUE(TestEnv::WaitUntil(
+        [&] { return !messages.isEmpty() && !form->IsTimerActive(ZarnFormBase::kVerifyTimer); }));
+    // The end of the send says the meter took the image, once it was read back.
     EXPECT_EQ(messages, QStringList { QStringLiteral("Meter stored the configuration") });
     messages.clear();
     const QByteArray meterAfter = ImageBytes(imageFile);
@@ -183,6 +207,7 @@ TEST_P(QXSimTest, ReadEditSendAgainstTheSimulatedMeter)
     // A meter that does not answer: the list says so and ends.
     SilentMeter silent;
     ZarnFormBase::SetMeterLink(&silent);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the read back's list
     const QString title = doc->Title();
     form->OnRead();
     EXPECT_GE(RunList(form, ZarnFormBase::kReadTimer), 1);
