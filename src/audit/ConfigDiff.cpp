@@ -27,11 +27,17 @@ ConfigDiff::Result ConfigDiff::Compare(
     return result;
 }
 
-QString ConfigDiff::Text(const Result &result)
+QString ConfigDiff::Text(const Result &result, int maxChanges)
 {
     QString text;
-    for (const AuditRecord::Change &c : result.changes)
+    const int count = int(result.changes.size());
+    const int shown = maxChanges < 0 || count <= maxChanges ? count : maxChanges;
+    for (int i = 0; i < shown; ++i) {
+        const AuditRecord::Change &c = result.changes[size_t(i)];
         text += QStringLiteral("%1: %2 -> %3\n").arg(c.caption, c.before, c.after);
+    }
+    if (shown < count)
+        text += QStringLiteral("... and %1 more changes.\n").arg(count - shown);
     text += result.unchanged == 1 ? QStringLiteral("1 field unchanged.")
                                   : QStringLiteral("%1 fields unchanged.").arg(result.unchanged);
     return text;

@@ -33,7 +33,9 @@ public:
     // do not count: the forms pad some fields.
     static Result Compare(const std::vector<Field> &before, const std::vector<Field> &after);
     // "Caption: before -> after" a line, then "N fields unchanged." ("1 field unchanged.").
-    static QString Text(const Result &result);
+    // With maxChanges, at most that many change lines, then "... and N more changes." (a
+    // question box must fit the screen).
+    static QString Text(const Result &result, int maxChanges = -1);
 
     // Image bytes that differ between what was sent and what the meter holds after storing it.
     // Nothing in the image is the meter's to change when it stores one: the only byte it keeps

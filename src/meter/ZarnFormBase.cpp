@@ -1195,7 +1195,7 @@ void ZarnFormBase::CompareReadEnded()
                        .arg(formSerial, meterSerial);
     question += QStringLiteral("Send %1 change(s) to meter %2?\n\n%3\n\nAs found: %4")
                     .arg(diff.changes.size())
-                    .arg(meterSerial, ConfigDiff::Text(diff), m_check->asFound);
+                    .arg(meterSerial, ConfigDiff::Text(diff, kChangesShown), m_check->asFound);
     // Asked from the event loop: the read's dialogue is over before the question opens.
     QMetaObject::invokeMethod(
         this, [this, question] { AskToSend(question); }, Qt::QueuedConnection);

@@ -43,6 +43,9 @@ public:
     // The reads around a send: the meter as found before it, and what it stored after.
     static constexpr int kCompareTimer = 1004;
     static constexpr int kVerifyTimer = 1005;
+    // The changes listed in the question before a send; the rest are counted (the box must fit
+    // the screen; the audit trail gets them all).
+    static constexpr int kChangesShown = 20;
     static constexpr const char *kSendCancelledText
         = "Sending was cancelled before the meter confirmed that it had stored the "
           "configuration.\nRead the meter to see what it holds.";

@@ -65,6 +65,9 @@ TEST(ConfigDiff, NamesEveryChangedFieldAndCountsTheRest)
     EXPECT_EQ(ConfigDiff::Text(diff),
         QStringLiteral("Full Scale: 80.00 -> 90.00\nPrimary[1]: 2.5 -> 2.75\nTracking ON:  -> "
                        "TRUE\nPassword: 0 -> \n2 fields unchanged."));
+    EXPECT_EQ(ConfigDiff::Text(diff, 2),
+        QStringLiteral("Full Scale: 80.00 -> 90.00\nPrimary[1]: 2.5 -> 2.75\n... and 2 more "
+                       "changes.\n2 fields unchanged."));
     EXPECT_TRUE(ConfigDiff::Compare(meter, meter).Equal());
     EXPECT_EQ(ConfigDiff::Text(ConfigDiff::Compare({ meter[0] }, { meter[0] })),
         QStringLiteral("1 field unchanged."));
