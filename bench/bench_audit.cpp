@@ -86,8 +86,8 @@ int SendCost(const QString &cli, int runs, int baud)
     std::vector<double> reads, plain, checked;
     for (int run = 0; run < runs; ++run) {
         const double read = Cli(cli,
-            QStringList {
-                QStringLiteral("read"), QStringLiteral("--out"), QStringLiteral("bench.mtr") }
+            QStringList { QStringLiteral("read"), QStringLiteral("--out"),
+                QStringLiteral("bench.mtr"), QStringLiteral("--force") }
                 + port);
         const double send = Cli(cli,
             QStringList { QStringLiteral("send"), QStringLiteral("bench.mtr"),
