@@ -1,7 +1,8 @@
-// Modbus timings against tarvik-metersim --modbus at a real line speed: one ReadDynamic
+// Modbus timings against tarvik-metersim --modbus at a real line speed: one ReadDynamicAsync
 // transaction beside its wire time plus the simulator's turnaround, and a full sweep of eight
 // meters in the network window beside 8 x 80 ms.
 //   build/bench/bench_modbus [--runs N]
+#include "base/DialogueRunner.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
@@ -57,17 +59,27 @@ int Run(int baud, int transactions, int sweeps)
     const double wireMs = (8 + 17) * 11 * 1000.0 / baud;
     const double turnaroundMs = std::max(2.0, std::ceil(3.5 * 11 * 1000.0 / baud));
     ModbusMaster master(&port);
+    DialogueRunner runner;
     std::vector<double> times;
     int failures = 0;
     for (int i = 0; i < transactions; ++i) {
+        int ok = 0;
+        QEventLoop loop;
         QElapsedTimer clock;
         clock.start();
-        if (!master.ReadDynamic(QString::number(1 + i % 8)))
-            ++failures;
+        runner.Start(
+            [](ModbusMaster &m, DialogueRunner &r, int address, int &result) -> Task<void> {
+                result = co_await m.ReadDynamicAsync(r, QString::number(address));
+            }(master, runner, 1 + i % 8, ok),
+            [&loop] { loop.quit(); });
+        if (runner.IsRunning())
+            loop.exec();
         times.push_back(clock.nsecsElapsed() / 1e6);
+        failures += ok ? 0 : 1;
     }
     const double median = Median(times);
-    std::printf("baud %6d  ReadDynamic median %7.2f ms  (min %6.2f, max %6.2f, n=%d, failed %d)\n",
+    std::printf(
+        "baud %6d  ReadDynamicAsync median %7.2f ms  (min %6.2f, max %6.2f, n=%d, failed %d)\n",
         baud, median, *std::min_element(times.begin(), times.end()),
         *std::max_element(times.begin(), times.end()), transactions, failures);
     std::printf("            wire %6.2f ms + turnaround %4.1f ms = %6.2f ms   ratio %.2f\n", wireMs,

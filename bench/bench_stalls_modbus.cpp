@@ -2,8 +2,7 @@
 // network (tarvik-metersim --modbus) at a real line speed: the longest gap between ticks of a
 // 10 ms timer during one dynamic read of one meter, one static read, a sweep of eight meters,
 // and a sweep of eight with one silent meter (polling through errors, so no message box). Beside
-// them, the blocking transaction the window used to run inside its timer tick (its whole length
-// was a stall), and the time of one waiting transaction against its wire floor.
+// them, the time of one waiting transaction against its wire floor.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_stalls_modbus [--runs N]
 #include "BenchRig.h"
 #include "StallMeter.h"
@@ -116,16 +115,12 @@ int Run(int baud, int runs)
         if (!OpenNetworkPort(port, sim.Path(), baud))
             return 1;
 
-        // The transaction as the window ran it before: inside a tick, blocking throughout.
+        // One transaction as the window runs it, against its wire floor.
         ModbusMaster master(&port);
-        std::vector<double> blocking;
         std::vector<double> waiting;
         DialogueRunner runner;
         for (int i = 0; i < runs * 4; ++i) {
             QElapsedTimer clock;
-            clock.start();
-            failures += master.ReadDynamic(QString::number(1 + i % 8)) ? 0 : 1;
-            blocking.push_back(clock.nsecsElapsed() / 1e6);
             int ok = 0;
             QEventLoop loop;
             clock.start();
@@ -141,9 +136,6 @@ int Run(int baud, int runs)
         }
         const double wireMs = (8 + 17) * 11 * 1000.0 / baud;
         const double turnaroundMs = std::max(2.0, std::ceil(3.5 * 11 * 1000.0 / baud));
-        std::printf(
-            "baud %6d  blocking ReadDynamic (a stall of its whole length) median %6.2f ms\n", baud,
-            Median(blocking));
         std::printf("baud %6d  waiting ReadDynamicAsync median %6.2f ms   wire floor %6.2f ms   "
                     "over the floor %+5.2f ms\n",
             baud, Median(waiting), wireMs + turnaroundMs, Median(waiting) - wireMs - turnaroundMs);
@@ -175,18 +167,6 @@ int Run(int baud, int runs)
         mbCSerial port(sim.Path());
         if (!OpenNetworkPort(port, sim.Path(), baud))
             return 1;
-        // Before: the silent meter's three attempts inside one timer tick.
-        ModbusMaster master(&port);
-        std::vector<double> blocking;
-        for (int r = 0; r < 2; ++r) {
-            QElapsedTimer clock;
-            clock.start();
-            master.ReadDynamic(QStringLiteral("5"));
-            blocking.push_back(clock.nsecsElapsed() / 1e6);
-        }
-        std::printf("baud %6d  blocking ReadDynamic of the silent meter (a stall of its whole "
-                    "length) median %7.1f ms\n",
-            baud, Median(blocking));
         Modbus::SetPortProvider([&port] { return &port; });
         ModbusDoc doc;
         Modbus view(&doc);

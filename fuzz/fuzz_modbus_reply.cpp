@@ -5,6 +5,7 @@
 #include "FuzzEnv.h"
 #include "support/PtyPair.h"
 
+#include "base/DialogueRunner.h"
 #include "link/mbCSerial.h"
 #include "modbus/ModbusMaster.h"
 
@@ -45,6 +46,11 @@ void DropRequest(int master)
     while (::read(master, sink, sizeof sink) > 0) { }
 }
 
+Task<void> Receive(ModbusMaster &master, DialogueRunner &runner, int &result)
+{
+    result = co_await master.ReceiveResponseAsync(runner);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -68,7 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The pseudo-terminal hands bytes over asynchronously: wait until all are queued.
     for (int i = 0; i < 2000 && bus->port->PendingCount(1) < reply.size(); ++i)
         std::this_thread::sleep_for(std::chrono::microseconds(20));
-    if (master.ReceiveResponse()) {
+    // The reception the program runs, as a dialogue: with every byte queued and no time allowed
+    // it never waits, so it ends within Start and needs no event loop.
+    static DialogueRunner runner;
+    int received = -1;
+    runner.Start(Receive(master, runner, received));
+    if (received < 0)
+        std::abort(); // it waited after all
+    if (received) {
         if (dynamic)
             master.DecodeDynamic(master.Frame() + 3);
         else

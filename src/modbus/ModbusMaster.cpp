@@ -2,16 +2,13 @@
 
 #include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
-#include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 
 #include <QDeadlineTimer>
-#include <QThread>
 
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -45,41 +42,10 @@ constexpr CrcTables kCrc = MakeCrcTables();
 static_assert(
     kCrc.low[1] == 0xC1 && kCrc.high[1] == 0xC0 && kCrc.low[255] == 0x40 && kCrc.high[255] == 0x40);
 
-using Clock = std::chrono::steady_clock;
-
-// One byte from the port before the deadline; sleeps in the port's wait while nothing is pending.
-bool ReadByteBy(mbCSerial *port, unsigned char *byte, Clock::time_point deadline)
-{
-    using std::chrono::duration_cast;
-    using std::chrono::milliseconds;
-    for (;;) {
-        if (port->ReadByte(byte))
-            return true;
-        const auto left = duration_cast<milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            return false;
-        if (port->WaitForInput(int(left)) && port->ReadByte(byte))
-            return true;
-        // The wait ended early with nothing to read (a hung-up far end, a device error):
-        // sleep a little so the loop never turns into a spin.
-        const auto rest = duration_cast<milliseconds>(deadline - Clock::now()).count();
-        if (rest > 0)
-            QThread::msleep(unsigned(std::min<long long>(rest, 5)));
-    }
-}
+constexpr int kQuietMs = 20;
 
 // Discards what is still arriving of a reply we will not take, until the line has been quiet
 // for a moment (or the deadline passes), so the next attempt does not start inside its tail.
-void DrainUntilQuiet(mbCSerial *port, Clock::time_point deadline)
-{
-    constexpr auto kQuiet = std::chrono::milliseconds(20);
-    unsigned char byte = 0;
-    while (ReadByteBy(port, &byte, std::min(deadline, Clock::now() + kQuiet))) { }
-}
-
-constexpr int kQuietMs = 20;
-
-// DrainUntilQuiet for a dialogue: the same quiet time and deadline, waiting in the event loop.
 Task<void> DrainUntilQuietAsync(DialogueRunner &runner, mbCSerial *port, QDeadlineTimer deadline)
 {
     unsigned char byte = 0;
@@ -194,31 +160,6 @@ int ModbusMaster::JudgeFrame()
     return 1;
 }
 
-int ModbusMaster::ReceiveResponse()
-{
-    std::memset(m_frame, 0, sizeof m_frame);
-    // A missing or closed port delivers nothing: fail as a time-out without waiting for it.
-    if (!m_port || !m_port->IsEnabled())
-        return Fail(TimedOut);
-
-    const auto headerDeadline = Clock::now() + std::chrono::milliseconds(m_timing.headerMs);
-    for (int i = 0; i < 3; ++i) {
-        if (!ReadByteBy(m_port, &m_frame[i], headerDeadline))
-            return Fail(TimedOut);
-    }
-    const auto restDeadline = Clock::now() + std::chrono::milliseconds(m_timing.restMs);
-    const int rest = RestAfterHeader();
-    if (rest < 0) {
-        DrainUntilQuiet(m_port, restDeadline);
-        return 0;
-    }
-    for (int i = 3; i < 3 + rest; ++i) {
-        if (!ReadByteBy(m_port, &m_frame[i], restDeadline))
-            return Fail(TimedOut);
-    }
-    return JudgeFrame();
-}
-
 Task<int> ModbusMaster::ReceiveResponseAsync(DialogueRunner &runner)
 {
     std::memset(m_frame, 0, sizeof m_frame);
@@ -242,34 +183,6 @@ Task<int> ModbusMaster::ReceiveResponseAsync(DialogueRunner &runner)
             co_return Fail(TimedOut);
     }
     co_return JudgeFrame();
-}
-
-int ModbusMaster::Transaction(const QString &addressText, bool dynamic)
-{
-    const int address = AddressValue(addressText);
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        m_frame[0] = static_cast<unsigned char>(address);
-        // Discard what came before the request, not after it: a quick slave's reply can
-        // arrive before a purge that follows the write.
-        if (m_port)
-            m_port->PurgeInput();
-        const int sent = dynamic ? SendDynamicRequest() : SendStaticRequest();
-        if (!sent) {
-            Fail(TimedOut);
-            continue;
-        }
-        if (ReceiveResponse()) {
-            if (dynamic)
-                DecodeDynamic(m_frame + 3);
-            else
-                DecodeStatic(m_frame + 3);
-            return 1;
-        }
-    }
-    if (m_failureHook)
-        m_failureHook();
-    UserMessage::Show(FailureText(addressText), QStringLiteral("ERROR"));
-    return 0;
 }
 
 Task<int> ModbusMaster::TransactionAsync(DialogueRunner &runner, QString addressText, bool dynamic)
@@ -303,16 +216,6 @@ Task<int> ModbusMaster::ReadDynamicAsync(DialogueRunner &runner, QString address
 Task<int> ModbusMaster::ReadStaticAsync(DialogueRunner &runner, QString addressText)
 {
     return TransactionAsync(runner, std::move(addressText), false);
-}
-
-int ModbusMaster::ReadDynamic(const QString &addressText)
-{
-    return Transaction(addressText, true);
-}
-
-int ModbusMaster::ReadStatic(const QString &addressText)
-{
-    return Transaction(addressText, false);
 }
 
 QString ModbusMaster::FailureText(const QString &addressText) const

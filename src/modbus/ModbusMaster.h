@@ -4,17 +4,15 @@
 
 #include <QString>
 
-#include <functional>
-
 class DialogueRunner;
 class mbCSerial;
 
 // The Modbus RTU master of the network window: function 3 only, two fixed register blocks per
 // meter (dynamic: flow, totalizer, temperature; static: serial number, units, ranges). Owns the
 // frame buffer, the CRC, the reception rule with its time limits, the retries and the decoding
-// into display texts. The Modbus view owns one and runs ReadDynamicAsync / ReadStaticAsync as
-// dialogues on its DialogueRunner, so the window stays responsive while a slave answers; the
-// blocking ReadDynamic / ReadStatic serve the simulator tests and the benchmarks.
+// into display texts. The Modbus view and the command line's poll own one each and run
+// ReadDynamicAsync / ReadStaticAsync as dialogues on a DialogueRunner, so the window stays
+// responsive while a slave answers.
 class ModbusMaster
 {
 public:
@@ -55,9 +53,6 @@ public:
     mbCSerial *Port() const { return m_port; }
     void SetTiming(const Timing &timing) { m_timing = timing; }
     const Timing &GetTiming() const { return m_timing; }
-    // Called after the third failed attempt, before the "ERROR" message is shown, so the
-    // window can stop its timers before a modal box lets them fire again.
-    void SetFailureHook(std::function<void()> hook) { m_failureHook = std::move(hook); }
 
     // CRC-16 of the first count bytes of the frame buffer into CrcLow() / CrcHigh().
     void Crc(int count);
@@ -68,21 +63,14 @@ public:
     // WriteBytes; 1 when the port took it.
     int SendDynamicRequest();
     int SendStaticRequest();
-    // Receives one reply into the frame buffer; 1 = good frame, 0 = failed (ErrorKind set).
-    int ReceiveResponse();
-
     // One transaction of up to three attempts for the slave whose decimal address is
-    // addressText; 1 on success (result texts set), 0 after the "ERROR" message.
-    int ReadDynamic(const QString &addressText);
-    int ReadStatic(const QString &addressText);
-
-    // The same transaction as a dialogue on runner: every wait (for the header, for the rest of
-    // the frame, for a refused reply's tail to fall quiet) returns to the event loop; the bytes,
-    // time limits, attempts and reception rule are those of ReadDynamic / ReadStatic. It calls no
-    // failure hook and shows no message: on 0 the caller decides what to show (FailureText). A
-    // Cancel ends it at its next wait with 0.
+    // addressText, as a dialogue on runner: every wait (for the header, for the rest of the
+    // frame, for a refused reply's tail to fall quiet) returns to the event loop. 1 on success
+    // (result texts set); 0 on failure, where it shows no message: the caller decides what to
+    // show (FailureText). A Cancel ends it at its next wait with 0.
     Task<int> ReadDynamicAsync(DialogueRunner &runner, QString addressText);
     Task<int> ReadStaticAsync(DialogueRunner &runner, QString addressText);
+    // Receives one reply into the frame buffer; 1 = good frame, 0 = failed (ErrorKind set).
     Task<int> ReceiveResponseAsync(DialogueRunner &runner);
 
     // Decoding of a block's data bytes (the frame from byte 3 on) into the result texts.
@@ -118,18 +106,16 @@ public:
 
 private:
     int SendRequest(unsigned char startLow, unsigned char countLow);
-    int Transaction(const QString &addressText, bool dynamic);
     Task<int> TransactionAsync(DialogueRunner &runner, QString addressText, bool dynamic);
     int Fail(ErrorKind kind, int detail = 0);
-    // The reception rule's decisions, shared by the blocking and the waiting forms. After the
-    // three header bytes: how many bytes the reply still has, or -1 when it is refused already
-    // (error set; what still arrives of it is drained). After those bytes: 1 good frame, or 0.
+    // The reception rule's decisions. After the three header bytes: how many bytes the reply still
+    // has, or -1 when it is refused already (error set; what still arrives of it is drained). After
+    // those bytes: 1 good frame, or 0.
     int RestAfterHeader();
     int JudgeFrame();
 
     mbCSerial *m_port = nullptr;
     Timing m_timing;
-    std::function<void()> m_failureHook;
     unsigned char m_frame[kFrameSize] = {};
     unsigned char m_crcLow = 0;
     unsigned char m_crcHigh = 0;

@@ -1,15 +1,14 @@
 // Reception and transactions of the master on a pseudo-terminal pair, against raw bytes and a
 // scripted slave.
 #include "ModbusFrames.h"
+#include "RunToEnd.h"
 #include "ScriptedSlave.h"
 #include "SocatPair.h"
 
-#include "base/DialogueRunner.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 #include "modbus/ModbusMaster.h"
 
-#include <QEventLoop>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -65,27 +64,24 @@ protected:
     }
 
     // Sends the dynamic request for address 1, checks it arrived, then lets the "slave"
-    // write reply and receives it, blocking or (waiting) as a dialogue on a runner.
-    int RequestAndReceive(const QByteArray &reply, bool waiting = false)
+    // write reply and receives it as a dialogue on a runner.
+    int RequestAndReceive(const QByteArray &reply)
     {
         m_master.Frame()[0] = 1;
         EXPECT_EQ(m_master.SendDynamicRequest(), 1);
         EXPECT_EQ(SocatPair::ReadCount(m_slave, 8, 3000).toHex(), QByteArray("010300000006c5c8"));
         if (!reply.isEmpty())
             SocatPair::WriteAll(m_slave, reply);
-        if (!waiting)
-            return m_master.ReceiveResponse();
-        DialogueRunner runner;
-        QEventLoop loop;
-        int result = -1;
-        runner.Start(
-            [](ModbusMaster &master, DialogueRunner &r, int &out) -> Task<void> {
-                out = co_await master.ReceiveResponseAsync(r);
-            }(m_master, runner, result),
-            [&loop] { loop.quit(); });
-        if (runner.IsRunning())
-            loop.exec();
-        return result;
+        return RunToEnd([this](DialogueRunner &r) { return m_master.ReceiveResponseAsync(r); });
+    }
+
+    // One dynamic or static transaction for address as the program runs it.
+    int Read(const QString &address, bool dynamic = true)
+    {
+        return RunToEnd([&](DialogueRunner &r) {
+            return dynamic ? m_master.ReadDynamicAsync(r, address)
+                           : m_master.ReadStaticAsync(r, address);
+        });
     }
 
     SocatPair m_pair;
@@ -100,10 +96,8 @@ TEST_F(ModbusReceive, GoodFrameIsAccepted)
 {
     const QByteArray reply = Reply(1, DynamicData(12.5f, 0.5f, 70.0f));
     ASSERT_EQ(reply.left(3).toHex(), QByteArray("01030c"));
-    for (bool waiting : { false, true }) {
-        EXPECT_EQ(RequestAndReceive(reply, waiting), 1) << waiting;
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(m_master.Frame()), 17), reply);
-    }
+    EXPECT_EQ(RequestAndReceive(reply), 1);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(m_master.Frame()), 17), reply);
 }
 
 TEST_F(ModbusReceive, FailedReceptionsSayWhy)
@@ -138,31 +132,27 @@ TEST_F(ModbusReceive, FailedReceptionsSayWhy)
         { "largest count that fits", fits, ModbusMaster::CrcMismatch, 0 },
         { "noise", QByteArray::fromHex("ffff00aa55"), ModbusMaster::WrongAddress, 255 },
     };
-    // The blocking reception and the one that waits in the event loop follow the same rule.
-    for (bool waiting : { false, true }) {
-        for (const Row &row : rows) {
-            EXPECT_EQ(RequestAndReceive(row.reply, waiting), 0) << row.name << waiting;
-            EXPECT_EQ(m_master.LastErrorKind(), row.kind) << row.name << waiting;
-            EXPECT_EQ(m_master.LastErrorDetail(), row.detail) << row.name << waiting;
-            m_port->PurgeInput();
-            SocatPair::ReadFor(m_slave, 20);
-        }
+    for (const Row &row : rows) {
+        EXPECT_EQ(RequestAndReceive(row.reply), 0) << row.name;
+        EXPECT_EQ(m_master.LastErrorKind(), row.kind) << row.name;
+        EXPECT_EQ(m_master.LastErrorDetail(), row.detail) << row.name;
+        m_port->PurgeInput();
+        SocatPair::ReadFor(m_slave, 20);
     }
 }
 
 TEST_F(ModbusReceive, BytesBeyondTheAnnouncedFrameAreLeftAlone)
 {
     const QByteArray reply = Reply(1, DynamicData(1, 2, 3)) + QByteArray(40, '\x7e');
-    for (bool waiting : { false, true }) {
-        EXPECT_EQ(RequestAndReceive(reply, waiting), 1);
-        // Nothing past the 17 bytes was taken into the frame.
-        for (int i = 17; i < ModbusMaster::kFrameSize; ++i)
-            ASSERT_EQ(m_master.Frame()[i], 0) << i << waiting;
-        m_port->PurgeInput();
-    }
+    EXPECT_EQ(RequestAndReceive(reply), 1);
+    // Nothing past the 17 bytes was taken into the frame.
+    for (int i = 17; i < ModbusMaster::kFrameSize; ++i)
+        ASSERT_EQ(m_master.Frame()[i], 0) << i;
 }
 
-TEST_F(ModbusReceive, TransactionsAndTheirMessages)
+// A transaction sends its request up to three times and gets the reply's decoding or the reason
+// it failed; it shows nothing itself and leaves the message to its caller.
+TEST_F(ModbusReceive, TransactionsAndTheirFailureTexts)
 {
     const QByteArray good = Reply(1, DynamicData(28.5f, 50000.25f, -0.2f));
     QByteArray changed = good;
@@ -174,7 +164,7 @@ TEST_F(ModbusReceive, TransactionsAndTheirMessages)
         QByteArray reply;
         int result;
         int requests;
-        QString message;
+        QString failure;
     };
     const Row rows[] = {
         { "good", "1", good, 1, 1, {} },
@@ -187,70 +177,11 @@ TEST_F(ModbusReceive, TransactionsAndTheirMessages)
     };
     for (const Row &row : rows) {
         MessageLog log;
-        int hooked = 0;
-        m_master.SetFailureHook([&hooked] { ++hooked; });
         int result = -1;
         QList<QByteArray> requests;
         {
             ScriptedSlave slave(m_slave, [&row](const QByteArray &, int) { return row.reply; });
-            result = m_master.ReadDynamic(row.address);
-            requests = slave.Requests();
-        }
-        EXPECT_EQ(result, row.result) << row.name;
-        EXPECT_EQ(requests.size(), row.requests) << row.name;
-        EXPECT_EQ(hooked, row.result ? 0 : 1) << row.name;
-        if (row.message.isEmpty()) {
-            EXPECT_TRUE(log.texts.isEmpty()) << row.name;
-        } else {
-            EXPECT_EQ(log.texts, QStringList { row.message }) << row.name;
-            EXPECT_EQ(log.captions, QStringList { QStringLiteral("ERROR") }) << row.name;
-        }
-    }
-    EXPECT_EQ(m_master.FlowText(), QStringLiteral("28.500000"));
-    EXPECT_EQ(m_master.TotalizerText(), QStringLiteral("50000.25"));
-    EXPECT_EQ(m_master.TemperatureText(), QStringLiteral(" 0.0"));
-}
-
-// The transaction that waits in the event loop sends the same requests and gets the same results
-// as the blocking one; it shows nothing itself and leaves the message to its caller.
-TEST_F(ModbusReceive, WaitingTransactionsMatchTheBlockingOnes)
-{
-    const QByteArray good = Reply(1, DynamicData(28.5f, 50000.25f, -0.2f));
-    struct Row
-    {
-        const char *name;
-        QString address;
-        QByteArray reply;
-        int result;
-        int requests;
-        QString failure;
-    };
-    const Row rows[] = {
-        { "good", "1", good, 1, 1, {} },
-        { "silence", "5", {}, 0, 3, "Address 5: Response Timed Out   " },
-        { "exception", "1", WithCrc(QByteArray::fromHex("018302")), 0, 3,
-            "Address 1: Exception Response, Code 2   " },
-        { "other address", "1", Reply(9, DynamicData(1, 2, 3)), 0, 3,
-            "Address 1: Reply From Address 9   " },
-    };
-    for (const Row &row : rows) {
-        MessageLog log;
-        int hooked = 0;
-        m_master.SetFailureHook([&hooked] { ++hooked; });
-        int result = -1;
-        QList<QByteArray> requests;
-        {
-            ScriptedSlave slave(m_slave, [&row](const QByteArray &, int) { return row.reply; });
-            DialogueRunner runner;
-            QEventLoop loop;
-            runner.Start(
-                [](ModbusMaster &master, DialogueRunner &r, QString address,
-                    int &out) -> Task<void> {
-                    out = co_await master.ReadDynamicAsync(r, address);
-                }(m_master, runner, row.address, result),
-                [&loop] { loop.quit(); });
-            if (runner.IsRunning())
-                loop.exec();
+            result = Read(row.address);
             requests = slave.Requests();
         }
         EXPECT_EQ(result, row.result) << row.name;
@@ -261,7 +192,6 @@ TEST_F(ModbusReceive, WaitingTransactionsMatchTheBlockingOnes)
                     QByteArray(1, char(row.address.toInt())) + QByteArray::fromHex("0300000006"))
                     .toHex())
                 << row.name;
-        EXPECT_EQ(hooked, 0) << row.name;
         EXPECT_TRUE(log.texts.isEmpty()) << row.name;
         if (!row.result) {
             EXPECT_EQ(m_master.FailureText(row.address), row.failure) << row.name;
@@ -269,6 +199,7 @@ TEST_F(ModbusReceive, WaitingTransactionsMatchTheBlockingOnes)
     }
     EXPECT_EQ(m_master.FlowText(), QStringLiteral("28.500000"));
     EXPECT_EQ(m_master.TotalizerText(), QStringLiteral("50000.25"));
+    EXPECT_EQ(m_master.TemperatureText(), QStringLiteral(" 0.0"));
 }
 
 TEST_F(ModbusReceive, RetrySucceedsAfterOneBadReply)
@@ -278,7 +209,7 @@ TEST_F(ModbusReceive, RetrySucceedsAfterOneBadReply)
     ScriptedSlave slave(m_slave, [&good](const QByteArray &, int index) {
         return index == 0 ? QByteArray::fromHex("070300") : good;
     });
-    EXPECT_EQ(m_master.ReadStatic(QStringLiteral("7")), 1);
+    EXPECT_EQ(Read(QStringLiteral("7"), false), 1);
     EXPECT_EQ(slave.Requests().size(), 2);
     EXPECT_EQ(
         slave.Requests().value(1).toHex(), WithCrc(QByteArray::fromHex("07030006000a")).toHex());
@@ -295,7 +226,7 @@ TEST_F(ModbusReceive, BytesBeforeTheRequestArePurged)
     ::poll(nullptr, 0, 30);
     const QByteArray good = Reply(1, DynamicData(3.25f, 12.5f, 68.5f));
     ScriptedSlave slave(m_slave, [&good](const QByteArray &, int) { return good; });
-    EXPECT_EQ(m_master.ReadDynamic(QStringLiteral("1")), 1);
+    EXPECT_EQ(Read(QStringLiteral("1")), 1);
     EXPECT_EQ(m_master.FlowText(), QStringLiteral("3.250000"));
     EXPECT_EQ(slave.Requests().size(), 1);
 }
@@ -343,7 +274,7 @@ TEST_F(ModbusReceive, TailOfAForeignReplyDoesNotSpoilTheRetry)
         SocatPair::WriteAll(fd, foreign.mid(3));
         return QByteArray();
     });
-    EXPECT_EQ(m_master.ReadDynamic(QStringLiteral("1")), 1);
+    EXPECT_EQ(Read(QStringLiteral("1")), 1);
     EXPECT_TRUE(log.texts.isEmpty()) << qPrintable(log.texts.join('|'));
     EXPECT_EQ(slave.Requests().size(), 2);
     EXPECT_EQ(m_master.FlowText(), QStringLiteral("1.500000"));
