@@ -3,6 +3,7 @@
 // The form is a plain field store, so every Read and Send goes through field texts.
 #include "FuzzEnv.h"
 
+#include "base/DialogueRunner.h"
 #include "lists/CQueExecutor.h"
 #include "lists/IFieldAccess.h"
 #include "lists/IMeterLink.h"
@@ -72,9 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     executor.SetLink(&meter);
     executor.SetPauseMs(0);
     executor.SetLines(lines);
+    // The scripted meter answers at once and the pause is 0, so a step never waits on the
+    // runner: it ends within its first Resume.
+    DialogueRunner runner;
     // Goto makes endless lists possible; a bounded number of steps covers them.
     for (int step = 0; step < 4000 && !executor.Stopped(); ++step) {
-        const int result = executor.Step(&form);
+        Task<int> running = executor.StepAsync(&form, runner);
+        running.Resume();
+        if (!running.Done())
+            std::abort();
+        const int result = running.Result();
         if (executor.LineIndex() < -1 || executor.LineIndex() >= int(lines.size()))
             std::abort();
         if (result == CQueExecutor::kEnded && !executor.Stopped())

@@ -33,16 +33,6 @@ void CSerialMeterLink::ReadAll(QByteArray &reply, int intervalMs, int totalConst
         reply.clear();
 }
 
-void CSerialMeterLink::ReadReply(
-    QByteArray &reply, int intervalMs, int totalConstantMs, char terminator)
-{
-    // A reply is whatever arrives until the line has been quiet for the interval: a meter may
-    // print its terminator and then, a few tens of milliseconds later, the rest of its answer.
-    // The terminator is looked for by the exchange afterwards, in the whole reply.
-    (void)terminator;
-    ReadAll(reply, intervalMs, totalConstantMs);
-}
-
 Task<int> CSerialMeterLink::SendCommandAsync(
     DialogueRunner &runner, const QByteArray &text, const std::function<void(int sent)> &progress)
 {
@@ -54,7 +44,9 @@ Task<int> CSerialMeterLink::SendCommandAsync(
 Task<void> CSerialMeterLink::ReadReplyAsync(
     DialogueRunner &runner, QByteArray &reply, int intervalMs, int totalConstantMs, char terminator)
 {
-    // As ReadReply: the whole reply, up to the first gap longer than the interval.
+    // A reply is whatever arrives until the line has been quiet for the interval: a meter may
+    // print its terminator and then, a few tens of milliseconds later, the rest of its answer.
+    // The terminator is looked for by the exchange afterwards, in the whole reply.
     (void)terminator;
     reply.clear();
     if (!m_serial)

@@ -21,8 +21,6 @@ public:
     int SendCommandReporting(
         const QByteArray &text, const std::function<void(int sent)> &progress) override;
     void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override;
-    void ReadReply(
-        QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override;
     Task<int> SendCommandAsync(DialogueRunner &runner, const QByteArray &text,
         const std::function<void(int sent)> &progress) override;
     Task<void> ReadReplyAsync(DialogueRunner &runner, QByteArray &reply, int intervalMs,

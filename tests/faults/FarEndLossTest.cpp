@@ -5,6 +5,7 @@
 // and work again once the far end is back and the port is opened anew.
 #include "../datalog/DialogueWait.h"
 #include "../datalog/RecordingSink.h"
+#include "support/RunToEnd.h"
 #include "support/TestEnv.h"
 
 #include "base/Globals.h"
@@ -160,8 +161,9 @@ protected:
     // Runs a command list to its end (or its failure); the step result that ended it.
     int RunList(CQueExecutor &executor, IFieldAccess &form, int maxSteps = 200)
     {
+        DialogueRunner runner;
         for (int step = 0; step < maxSteps; ++step) {
-            const int result = executor.Step(&form);
+            const int result = RunToEnd(runner, executor.StepAsync(&form, runner));
             if (result != CQueExecutor::kContinue || executor.Stopped())
                 return result;
         }
