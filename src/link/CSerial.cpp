@@ -99,26 +99,6 @@ void CSerial::ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs)
     PurgeInput();
 }
 
-int CSerial::SendString(const QByteArray &text)
-{
-    if (text.isEmpty())
-        return 0;
-    PendingCount(0);
-    if (!ReviveIfGone())
-        return 0;
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
-    if (!hold.Held())
-        return 0;
-    int result = 0;
-    for (const char c : text) {
-        PacingSleep(kSendStringPacingMs);
-        result = m_device.Write(&c, 1) ? 1 : 0;
-        if (!result && NoteGone())
-            return 0; // the rest would only fail too
-    }
-    return result;
-}
-
 int CSerial::SendCommand(QByteArray text, const std::function<void(int sent)> &progress)
 {
     if (!m_enabled || text.isEmpty())

@@ -16,7 +16,6 @@ public:
 
     void ReopenPort();
     void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs);
-    int SendString(const QByteArray &text);
     // Sends text byte by byte, pausing after each byte; progress, when given, is told how many
     // bytes have gone out after each one (a long write shows its progress meanwhile).
     int SendCommand(QByteArray text, const std::function<void(int sent)> &progress = {});

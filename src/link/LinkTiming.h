@@ -5,7 +5,7 @@
 // speed. Tests shrink the pacing through the link's constructor, never through a global switch.
 struct LinkTiming
 {
-    // Multiplies every pacing sleep (20 ms before each SendString byte, 25 ms after each
+    // Multiplies every pacing sleep (20 ms before each SendStringAsync byte, 25 ms after each
     // SendCommand byte). 1.0 on a real line.
     double pacingScale = 1.0;
     // How long one poll of ReadByte stands for when a caller turns a poll count into a
