@@ -7,7 +7,6 @@
 #include "link/CSerial.h"
 #include "support/PtyPair.h"
 #include "support/RunToEnd.h"
-#include "support/TestEnv.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -174,7 +173,6 @@ TEST_F(MeterExchangePty, ExchangeOnTheRunnerKeepsTheLoopTickingAndItsBytes)
             AnswerWith(c.answer);
         DialogueRunner runner;
         QByteArray reply("stale");
-        int result = -1;
         QElapsedTimer clock;
         clock.start();
         qint64 last = 0;
@@ -185,13 +183,10 @@ TEST_F(MeterExchangePty, ExchangeOnTheRunnerKeepsTheLoopTickingAndItsBytes)
             last = clock.elapsed();
         });
         ticker.start(5);
-        // The coroutine lambda outlives its run (its captures live in the closure).
-        const auto exchange = [&]() -> Task<void> {
-            result = co_await CQueExecutor::MeterExchangeAsync(
-                &link, runner, QStringLiteral("rv"), reply, c.expected, 100, 300);
-        };
-        runner.Start(exchange());
-        ASSERT_TRUE(TestEnv::WaitUntil([&] { return !runner.IsRunning(); }, 5000)) << c.what;
+        const int result = RunToEnd(runner,
+            CQueExecutor::MeterExchangeAsync(
+                &link, runner, QStringLiteral("rv"), reply, c.expected, 100, 300),
+            5000);
         if (meter.joinable())
             meter.join();
         EXPECT_EQ(result, c.result) << c.what;
@@ -293,12 +288,8 @@ TEST_F(MeterExchangePty, APortGoneMidReadEndsTheListAtOnceNamingThePort)
     executor.SetLines({ QStringLiteral(" SendCmd(5000, 10000, \">\", NoMeter)"),
         QStringLiteral(" End"), QStringLiteral("NoMeter: End") });
     DialogueRunner runner;
-    int result = 0;
     const auto start = Clock::now();
-    const auto step
-        = [&]() -> Task<void> { result = co_await executor.StepAsync(nullptr, runner); };
-    runner.Start(step());
-    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !runner.IsRunning(); }, 15000));
+    const int result = RunToEnd(runner, executor.StepAsync(nullptr, runner), 15000);
     EXPECT_LT(MsSince(start), 3000) << "not the 5 s interval nor the 10 s total";
     meter.join();
     UserMessage::SetHandler(old);
