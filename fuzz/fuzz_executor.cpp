@@ -6,7 +6,7 @@
 #include "base/DialogueRunner.h"
 #include "lists/CQueExecutor.h"
 #include "lists/IFieldAccess.h"
-#include "lists/IMeterLink.h"
+#include "support/ImmediateMeterLink.h"
 
 #include <QFile>
 #include <QMap>
@@ -15,16 +15,15 @@
 
 namespace {
 
-class ScriptedMeter : public IMeterLink
+class ScriptedMeter : public ImmediateMeterLink
 {
 public:
     explicit ScriptedMeter(QList<QByteArray> replies)
         : m_replies(std::move(replies))
     {
     }
-    void PurgeInput() override { }
-    int SendCommand(const QByteArray &text) override { return text.isEmpty() ? 0 : 1; }
-    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
+    int Send(const QByteArray &text) override { return text.isEmpty() ? 0 : 1; }
+    void Read(QByteArray &reply, int intervalMs, int totalConstantMs) override
     {
         // The executor bounds what it asks the link to wait for.
         if (intervalMs > CQueExecutor::kMaxTimeoutMs

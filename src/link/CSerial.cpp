@@ -79,26 +79,6 @@ void CSerial::ReopenPort()
     Reopen(QStringLiteral("Can't Open RS232 Communication port"));
 }
 
-void CSerial::ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs)
-{
-    m_device.SetWriteTimeouts(10, 10);
-    reply.clear();
-    if (!ReviveIfGone())
-        return;
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
-    if (!hold.Held())
-        return;
-    const int totalMs = m_timing.readMsPerByte * kBufferSize + totalConstantMs;
-    const int count = m_device.ReadTimed(m_receiveBuffer.data(), kBufferSize, intervalMs, totalMs);
-    if (NoteGone() && count > 0)
-        reply = QByteArray(m_receiveBuffer.constData(), count); // what came before it went
-    if (count <= 0 || m_gone)
-        return; // nothing came: the queue is left alone
-    reply = QByteArray(m_receiveBuffer.constData(), count);
-    // Whatever follows the reply (echoes, a late second answer) would spoil the next exchange.
-    PurgeInput();
-}
-
 int CSerial::SendCommand(QByteArray text, const std::function<void(int sent)> &progress)
 {
     if (!m_enabled || text.isEmpty())
@@ -148,7 +128,7 @@ Task<void> CSerial::ReadAllAsync(
 {
     m_device.SetWriteTimeouts(10, 10);
     reply.clear();
-    // ReadAll's bounds: the buffer's size, the gap after a byte and the total time-out.
+    // The reply's bounds: the buffer's size, the gap after a byte and the total time-out.
     const QDeadlineTimer total(qint64(m_timing.readMsPerByte) * kBufferSize + totalConstantMs);
     QDeadlineTimer gap = QDeadlineTimer::Forever;
     if (!ReviveIfGone())

@@ -11,7 +11,7 @@ struct LinkTiming
     // How long one poll of ReadByte stands for when a caller turns a poll count into a
     // deadline (PollsToMs). A real meter answers a 200,000-poll wait well within 2 s.
     double msPerThousandPolls = 10.0;
-    // ReadAll's total time-out is this many ms per requested byte (4096 of them) plus the
+    // A reply's total time-out is this many ms per requested byte (4096 of them) plus the
     // caller's constant: 3 gives 12288 ms plus the constant for a read that receives nothing.
     int readMsPerByte = 3;
     // How long an operation waits for the port lock before giving up (no device access then;

@@ -8,29 +8,10 @@ void CSerialMeterLink::PurgeInput()
         m_serial->PurgeInput();
 }
 
-int CSerialMeterLink::SendCommand(const QByteArray &text)
-{
-    return m_serial ? m_serial->SendCommand(text) : 0;
-}
-
-int CSerialMeterLink::SendCommandReporting(
-    const QByteArray &text, const std::function<void(int sent)> &progress)
-{
-    return m_serial ? m_serial->SendCommand(text, progress) : 0;
-}
-
 void CSerialMeterLink::SendDetached(const QByteArray &text)
 {
     if (m_serial)
         m_serial->SendCommandDetached(text);
-}
-
-void CSerialMeterLink::ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs)
-{
-    if (m_serial)
-        m_serial->ReadAll(reply, intervalMs, totalConstantMs);
-    else
-        reply.clear();
 }
 
 Task<int> CSerialMeterLink::SendCommandAsync(

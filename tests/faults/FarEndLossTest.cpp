@@ -222,12 +222,14 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringWriteReadAndCommandList)
     EXPECT_EQ(form.GetField(1049), QStringLiteral("4.1A")) << "what was read before stays";
 
     // 2. Writes and reads on the dead port end at once or within their time-outs.
+    DialogueRunner runner;
     start = Clock::now();
-    EXPECT_EQ(link.SendCommand(QByteArray(40, 'r')), 0) << "a failed write is reported";
+    EXPECT_EQ(RunToEnd(runner, link.SendCommandAsync(runner, QByteArray(40, 'r'))), 0)
+        << "a failed write is reported";
     EXPECT_LT(MsSince(start), 40 * 25 + 1000);
     QByteArray reply;
     start = Clock::now();
-    link.ReadAll(reply, 100, 400);
+    RunToEnd(runner, link.ReadAllAsync(runner, reply, 100, 400));
     EXPECT_TRUE(reply.isEmpty());
     EXPECT_LT(MsSince(start), 2000);
     unsigned char byte = 0;

@@ -1,4 +1,4 @@
-// The meter link on a pseudo-terminal: pacing, ReadAll, enabled rules, failures, exclusion.
+// The meter link on a pseudo-terminal: pacing, reading a reply, enabled rules, failures, exclusion.
 #include "ChildProcess.h"
 #include "Printers.h"
 #include "TestPortName.h"
@@ -76,6 +76,11 @@ protected:
         ASSERT_EQ(link.OpenPort(), 1) << qPrintable(link.LastError());
     }
 
+    // A reply read as the dialogues read it: on a runner, to its end.
+    void ReadAll(QByteArray &reply, int intervalMs, int totalMs)
+    {
+        RunToEnd(runner, link.ReadAllAsync(runner, reply, intervalMs, totalMs));
+    }
     // SendString as the terminal runs it: on a runner, to its end.
     int SendString(const QByteArray &text)
     {
@@ -158,7 +163,7 @@ TEST_F(CSerialTest, ReadAllJoinsAReplyThatArrivesInBursts)
         pty.Send("SLPM\r\n");
     });
     QByteArray reply = "stale";
-    link.ReadAll(reply, 150, 2000);
+    ReadAll(reply, 150, 2000);
     meter.join();
     EXPECT_EQ(reply, QByteArray("12.345 SLPM\r\n"));
 }
@@ -170,7 +175,7 @@ TEST_F(CSerialTest, ReadAllPassesEveryByteValueUnchanged)
         all += char(i);
     pty.Send(all);
     QByteArray reply;
-    link.ReadAll(reply, 100, 1000);
+    ReadAll(reply, 100, 1000);
     EXPECT_EQ(reply, all);
 }
 
@@ -178,7 +183,7 @@ TEST_F(CSerialTest, ReadAllPurgesWhatFollowsAFullBuffer)
 {
     pty.Send(QByteArray(CSerial::kBufferSize + 100, 'x'));
     QByteArray reply;
-    link.ReadAll(reply, 100, 2000);
+    ReadAll(reply, 100, 2000);
     EXPECT_EQ(reply.size(), CSerial::kBufferSize);
     std::this_thread::sleep_for(milliseconds(50));
     EXPECT_EQ(link.PendingCount(1), 0);
@@ -190,7 +195,7 @@ TEST_F(CSerialTest, ReadAllWithoutReplyWaitsItsTotalTimeOutAndReturnsEmpty)
 {
     QByteArray reply = "stale";
     const auto start = Clock::now();
-    link.ReadAll(reply, 50, 300);
+    ReadAll(reply, 50, 300);
     const auto elapsed = MsBetween(start, Clock::now());
     EXPECT_TRUE(reply.isEmpty());
     EXPECT_GE(elapsed, 300);
@@ -245,7 +250,7 @@ TEST_F(CSerialTest, ClosePortDisablesUntilReopened)
     EXPECT_EQ(link.SendCommand("AB"), 0);
     EXPECT_EQ(link.WriteByte('A'), 0);
     QByteArray reply = "stale";
-    link.ReadAll(reply, 10, 10);
+    ReadAll(reply, 10, 10);
     EXPECT_TRUE(reply.isEmpty());
 
     MessageRecorder messages;
@@ -345,14 +350,14 @@ TEST_F(CSerialTest, FarEndGoingAwayDuringAReadNeitherHangsNorSpins)
     QByteArray reply;
     const auto cpuStart = ThreadCpuMs();
     const auto start = Clock::now();
-    link.ReadAll(reply, 1000, 800);
+    ReadAll(reply, 1000, 800);
     const auto elapsed = MsBetween(start, Clock::now());
     meter.join();
     EXPECT_TRUE(QByteArray("AB").startsWith(reply)) << reply.constData();
     EXPECT_LT(elapsed, 3000);
 
     // From now on it is a port that receives nothing, and no wait spins.
-    link.ReadAll(reply, 100, 300);
+    ReadAll(reply, 100, 300);
     EXPECT_TRUE(reply.isEmpty());
     unsigned char byte = 0;
     EXPECT_EQ(link.ReadByte(&byte), 0);
@@ -439,7 +444,7 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
     EXPECT_EQ(link.NotOpenText(),
         byId + QStringLiteral(" is gone: the adapter was unplugged or the device closed"));
     QByteArray reply("stale");
-    link.ReadAll(reply, 100, 3000);
+    ReadAll(reply, 100, 3000);
     EXPECT_TRUE(reply.isEmpty());
     EXPECT_LT(MsBetween(start, Clock::now()), 1500) << "a gone port's read ends at once";
 
