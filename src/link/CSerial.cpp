@@ -62,7 +62,7 @@ void CSerial::FinishDetached()
     // The suspended send goes with its runner, releasing its claim; the rest goes out here.
     m_detached.reset();
     if (IsOpen() && !left.isEmpty())
-        SendCommand(left);
+        SendCommandNow(left);
 }
 
 SerialDevice::Format CSerial::LineFormat() const
@@ -79,7 +79,7 @@ void CSerial::ReopenPort()
     Reopen(QStringLiteral("Can't Open RS232 Communication port"));
 }
 
-int CSerial::SendCommand(QByteArray text, const std::function<void(int sent)> &progress)
+int CSerial::SendCommandNow(const QByteArray &text)
 {
     if (!m_enabled || text.isEmpty())
         return 0;
@@ -87,14 +87,11 @@ int CSerial::SendCommand(QByteArray text, const std::function<void(int sent)> &p
     if (!hold.Held())
         return 0;
     int result = 0;
-    int sent = 0;
     for (const char c : text) {
         result = WriteByte(static_cast<unsigned char>(c));
         if (m_gone)
             return 0; // the rest would only fail too
         PacingSleep(kSendCommandPacingMs);
-        if (progress)
-            progress(++sent);
     }
     return result;
 }

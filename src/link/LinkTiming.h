@@ -6,7 +6,7 @@
 struct LinkTiming
 {
     // Multiplies every pacing sleep (20 ms before each SendStringAsync byte, 25 ms after each
-    // SendCommand byte). 1.0 on a real line.
+    // SendCommandAsync byte). 1.0 on a real line.
     double pacingScale = 1.0;
     // How long one poll of ReadByte stands for when a caller turns a poll count into a
     // deadline (PollsToMs). A real meter answers a 200,000-poll wait well within 2 s.

@@ -444,7 +444,8 @@ TEST_F(FarEndLossTest, MeterGoesAwayMidSendAndMidUpdate)
     {
         DelayedKill killer(meter->Pid(), 300, path);
         killer.Arm();
-        EXPECT_EQ(link.SendCommand(QByteArray(400, 'x')), 0);
+        DialogueRunner runner;
+        EXPECT_EQ(RunToEnd(runner, link.SendCommandAsync(runner, QByteArray(400, 'x'))), 0);
         ASSERT_TRUE(killer.killed);
         EXPECT_LT(MsSince(killer.timeOfKill.load()), 1000) << "the send stopped at the hang-up";
         EXPECT_TRUE(link.IsGone());

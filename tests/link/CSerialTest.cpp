@@ -81,7 +81,11 @@ protected:
     {
         RunToEnd(runner, link.ReadAllAsync(runner, reply, intervalMs, totalMs));
     }
-    // SendString as the terminal runs it: on a runner, to its end.
+    // A command and a text sent as the dialogues and the terminal send them: on a runner.
+    int SendCommand(const QByteArray &text)
+    {
+        return RunToEnd(runner, link.SendCommandAsync(runner, text));
+    }
     int SendString(const QByteArray &text)
     {
         return RunToEnd(runner, link.SendStringAsync(runner, text));
@@ -111,7 +115,7 @@ TEST_F(CSerialTest, SendCommandWaits25msAfterEachByte)
 {
     FarEndRecorder far(pty.MasterFd());
     const auto start = Clock::now();
-    EXPECT_NE(link.SendCommand("AB"), 0);
+    EXPECT_NE(SendCommand("AB"), 0);
     const auto end = Clock::now();
     QByteArray received;
     const auto arrived = ArrivalMs(far.Stop(), start, &received);
@@ -232,7 +236,7 @@ TEST_F(CSerialTest, DisabledLinkSendsAndReadsNothing)
     pty.Send("Q");
     std::this_thread::sleep_for(milliseconds(20));
     unsigned char byte = 0;
-    EXPECT_EQ(link.SendCommand("AB"), 0);
+    EXPECT_EQ(SendCommand("AB"), 0);
     EXPECT_EQ(link.WriteByte('C'), 0);
     EXPECT_EQ(link.ReadByte(&byte), 0);
     EXPECT_TRUE(pty.Receive(100).isEmpty());
@@ -247,7 +251,7 @@ TEST_F(CSerialTest, ClosePortDisablesUntilReopened)
     link.ClosePort();
     EXPECT_EQ(link.IsEnabled(), 0);
     EXPECT_FALSE(link.IsOpen());
-    EXPECT_EQ(link.SendCommand("AB"), 0);
+    EXPECT_EQ(SendCommand("AB"), 0);
     EXPECT_EQ(link.WriteByte('A'), 0);
     QByteArray reply = "stale";
     ReadAll(reply, 10, 10);
@@ -321,7 +325,7 @@ TEST_F(CSerialTest, BusyPortLockMakesOperationsGiveUpWithoutTouchingTheDevice)
     const auto start = Clock::now();
     EXPECT_EQ(link.WriteByte('A'), 0);
     EXPECT_GE(MsBetween(start, Clock::now()), 300);
-    EXPECT_EQ(link.SendCommand("B"), 0);
+    EXPECT_EQ(SendCommand("B"), 0);
     unsigned char byte = 0;
     EXPECT_EQ(link.ReadByte(&byte), 0);
     link.PurgeInput();
@@ -364,7 +368,7 @@ TEST_F(CSerialTest, FarEndGoingAwayDuringAReadNeitherHangsNorSpins)
     const auto waitStart = Clock::now();
     EXPECT_EQ(link.WaitForInput(200), 0);
     EXPECT_GE(MsBetween(waitStart, Clock::now()), 190);
-    EXPECT_EQ(link.SendCommand("X"), 0);
+    EXPECT_EQ(SendCommand("X"), 0);
     const auto total = MsBetween(start, Clock::now());
     // A little allowance for closing and reopening, far below what spinning would burn.
     EXPECT_LT(ThreadCpuMs() - cpuStart, total / 4 + 20) << "busy waiting";
@@ -436,7 +440,7 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
     pty.CloseMaster();
     ASSERT_TRUE(QFile::remove(byId)); // nothing may come back under the name meanwhile
     const auto start = Clock::now();
-    EXPECT_EQ(link.SendCommand(QByteArray(200, 'r')), 0);
+    EXPECT_EQ(SendCommand(QByteArray(200, 'r')), 0);
     EXPECT_LT(MsBetween(start, Clock::now()), 1000) << "no pacing through 200 failing writes";
     EXPECT_TRUE(link.IsGone());
     EXPECT_FALSE(link.IsOpen());
@@ -450,7 +454,7 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
 
     PtyPair back; // another tty under the same by-id name
     ASSERT_TRUE(QFile::link(back.SlavePath(), byId));
-    EXPECT_EQ(link.SendCommand("ok"), 1);
+    EXPECT_EQ(SendCommand("ok"), 1);
     EXPECT_FALSE(link.IsGone());
     EXPECT_EQ(back.Receive(1000), QByteArray("ok"));
 
@@ -461,14 +465,14 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
     link.ReopenPort();
     ASSERT_TRUE(link.IsOpen()) << qPrintable(link.LastError());
     back.CloseMaster();
-    EXPECT_EQ(link.SendCommand("x"), 0);
+    EXPECT_EQ(SendCommand("x"), 0);
     ASSERT_TRUE(link.IsGone());
     std::vector<std::unique_ptr<PtyPair>> others;
     do
         others.push_back(std::make_unique<PtyPair>());
     while (others.size() < 16 && others.back()->SlavePath() != back.SlavePath());
     ASSERT_EQ(others.back()->SlavePath(), back.SlavePath()) << "the number was not given again";
-    EXPECT_EQ(link.SendCommand("x"), 0);
+    EXPECT_EQ(SendCommand("x"), 0);
     EXPECT_TRUE(link.IsGone());
     EXPECT_TRUE(others.back()->Receive(200).isEmpty()) << "another program's port was written";
 }
