@@ -13,7 +13,6 @@ SerialPort::SerialPort(const QString &deviceName, const LinkTiming &timing)
     , m_lock(deviceName)
     , m_portText(deviceName)
 {
-    m_receiveBuffer.resize(kBufferSize);
 }
 
 SerialPort::~SerialPort()
