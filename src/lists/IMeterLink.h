@@ -24,7 +24,7 @@ public:
     // telling progress (when given) how many bytes have gone out as they go; nonzero when it
     // went out. ReadReplyAsync reads one reply within the time-outs (interval between bytes,
     // total constant), then purges: what arrives until the line has been quiet for the
-    // interval, so a meter that sends more after terminator is read whole (0: no terminator
+    // interval, so a meter that sends more after the terminator is read whole (0: none
     // expected). The caller looks for the terminator.
     virtual Task<int> SendCommandAsync(DialogueRunner &runner, const QByteArray &text,
         const std::function<void(int sent)> &progress)
