@@ -15,30 +15,8 @@ public:
     {
     }
     void PurgeInput() override { m_inner->PurgeInput(); }
-    int SendCommand(const QByteArray &text) override
-    {
-        m_clock.start();
-        m_commandBytes += int(text.size());
-        m_lastCommandBytes = int(text.size());
-        return m_inner->SendCommand(text);
-    }
-    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
-    {
-        Timed(reply, intervalMs, totalConstantMs,
-            [&] { m_inner->ReadAll(reply, intervalMs, totalConstantMs); });
-    }
-    void ReadReply(QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override
-    {
-        Timed(reply, intervalMs, totalConstantMs, [&] {
-            if (fullInterval)
-                m_inner->ReadAll(reply, intervalMs, totalConstantMs);
-            else
-                m_inner->ReadReply(reply, intervalMs, totalConstantMs, terminator);
-        });
-    }
-
-    // The dialogue's operations, which the program's forms use: the same notes, the waits
-    // handed to the runner as the real link hands them.
+    // The dialogue's operations, which the program's forms use: each noted, the waits handed
+    // to the runner as the real link hands them.
     Task<int> SendCommandAsync(DialogueRunner &runner, const QByteArray &text,
         const std::function<void(int sent)> &progress) override
     {
@@ -61,12 +39,13 @@ public:
     {
         co_await m_inner->PauseAsync(runner, ms);
     }
+    void SendDetached(const QByteArray &text) override { m_inner->SendDetached(text); }
     SerialPort *Port() const override { return m_inner->Port(); }
     bool Reachable() const override { return m_inner->Reachable(); }
     QString Unreachable() const override { return m_inner->Unreachable(); }
 
-    // Every exchange waits out its interval time-out, as the link's ReadAll does, instead of
-    // ending at the list line's terminator: the earlier exchange, for a before-and-after
+    // Every exchange waits out its interval time-out, as a read without a terminator does, instead
+    // of ending at the list line's terminator: the earlier exchange, for a before-and-after
     // comparison in one build.
     bool fullInterval = false;
 
@@ -84,16 +63,6 @@ public:
     int m_lastCommandBytes = 0;
 
 private:
-    template <typename Read>
-    void Timed(const QByteArray &reply, int intervalMs, int totalConstantMs, Read read)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        read();
-        m_exchanges.push_back({ int(reply.size()), intervalMs, totalConstantMs, clock.elapsed(),
-            m_clock.elapsed(), m_lastCommandBytes });
-    }
-
     IMeterLink *m_inner;
     QElapsedTimer m_clock;
 };

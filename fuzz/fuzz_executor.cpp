@@ -3,9 +3,10 @@
 // The form is a plain field store, so every Read and Send goes through field texts.
 #include "FuzzEnv.h"
 
+#include "base/DialogueRunner.h"
 #include "lists/CQueExecutor.h"
 #include "lists/IFieldAccess.h"
-#include "lists/IMeterLink.h"
+#include "support/ImmediateMeterLink.h"
 
 #include <QFile>
 #include <QMap>
@@ -14,16 +15,15 @@
 
 namespace {
 
-class ScriptedMeter : public IMeterLink
+class ScriptedMeter : public ImmediateMeterLink
 {
 public:
     explicit ScriptedMeter(QList<QByteArray> replies)
         : m_replies(std::move(replies))
     {
     }
-    void PurgeInput() override { }
-    int SendCommand(const QByteArray &text) override { return text.isEmpty() ? 0 : 1; }
-    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
+    int Send(const QByteArray &text) override { return text.isEmpty() ? 0 : 1; }
+    void Read(QByteArray &reply, int intervalMs, int totalConstantMs) override
     {
         // The executor bounds what it asks the link to wait for.
         if (intervalMs > CQueExecutor::kMaxTimeoutMs
@@ -72,9 +72,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     executor.SetLink(&meter);
     executor.SetPauseMs(0);
     executor.SetLines(lines);
+    // The scripted meter answers at once and the pause is 0, so a step never waits on the
+    // runner: it ends within its first Resume.
+    DialogueRunner runner;
     // Goto makes endless lists possible; a bounded number of steps covers them.
     for (int step = 0; step < 4000 && !executor.Stopped(); ++step) {
-        const int result = executor.Step(&form);
+        Task<int> running = executor.StepAsync(&form, runner);
+        running.Resume();
+        if (!running.Done())
+            std::abort();
+        const int result = running.Result();
         if (executor.LineIndex() < -1 || executor.LineIndex() >= int(lines.size()))
             std::abort();
         if (result == CQueExecutor::kEnded && !executor.Stopped())

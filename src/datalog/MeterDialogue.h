@@ -71,7 +71,7 @@ private:
     Task<bool> CollectWord(qint64 polls, QByteArray *word);
     // A pause as long as the given number of input purges.
     Task<void> Pause(qint64 purges);
-    // SendString: the link's result (0 when Cancel stopped it before the last byte).
+    // SendStringAsync: the link's result (0 when Cancel stopped it before the last byte).
     Task<int> Send(QByteArray text);
     Task<void> SendCommand(QByteArray text);
     void Purge();

@@ -62,7 +62,7 @@ void CSerial::FinishDetached()
     // The suspended send goes with its runner, releasing its claim; the rest goes out here.
     m_detached.reset();
     if (IsOpen() && !left.isEmpty())
-        SendCommand(left);
+        SendCommandNow(left);
 }
 
 SerialDevice::Format CSerial::LineFormat() const
@@ -79,47 +79,7 @@ void CSerial::ReopenPort()
     Reopen(QStringLiteral("Can't Open RS232 Communication port"));
 }
 
-void CSerial::ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs)
-{
-    m_device.SetWriteTimeouts(10, 10);
-    reply.clear();
-    if (!ReviveIfGone())
-        return;
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
-    if (!hold.Held())
-        return;
-    const int totalMs = m_timing.readMsPerByte * kBufferSize + totalConstantMs;
-    const int count = m_device.ReadTimed(m_receiveBuffer.data(), kBufferSize, intervalMs, totalMs);
-    if (NoteGone() && count > 0)
-        reply = QByteArray(m_receiveBuffer.constData(), count); // what came before it went
-    if (count <= 0 || m_gone)
-        return; // nothing came: the queue is left alone
-    reply = QByteArray(m_receiveBuffer.constData(), count);
-    // Whatever follows the reply (echoes, a late second answer) would spoil the next exchange.
-    PurgeInput();
-}
-
-int CSerial::SendString(const QByteArray &text)
-{
-    if (text.isEmpty())
-        return 0;
-    PendingCount(0);
-    if (!ReviveIfGone())
-        return 0;
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
-    if (!hold.Held())
-        return 0;
-    int result = 0;
-    for (const char c : text) {
-        PacingSleep(kSendStringPacingMs);
-        result = m_device.Write(&c, 1) ? 1 : 0;
-        if (!result && NoteGone())
-            return 0; // the rest would only fail too
-    }
-    return result;
-}
-
-int CSerial::SendCommand(QByteArray text, const std::function<void(int sent)> &progress)
+int CSerial::SendCommandNow(const QByteArray &text)
 {
     if (!m_enabled || text.isEmpty())
         return 0;
@@ -127,14 +87,11 @@ int CSerial::SendCommand(QByteArray text, const std::function<void(int sent)> &p
     if (!hold.Held())
         return 0;
     int result = 0;
-    int sent = 0;
     for (const char c : text) {
         result = WriteByte(static_cast<unsigned char>(c));
         if (m_gone)
             return 0; // the rest would only fail too
         PacingSleep(kSendCommandPacingMs);
-        if (progress)
-            progress(++sent);
     }
     return result;
 }
@@ -168,7 +125,7 @@ Task<void> CSerial::ReadAllAsync(
 {
     m_device.SetWriteTimeouts(10, 10);
     reply.clear();
-    // ReadAll's bounds: the buffer's size, the gap after a byte and the total time-out.
+    // The reply's bounds: the buffer's size, the gap after a byte and the total time-out.
     const QDeadlineTimer total(qint64(m_timing.readMsPerByte) * kBufferSize + totalConstantMs);
     QDeadlineTimer gap = QDeadlineTimer::Forever;
     if (!ReviveIfGone())

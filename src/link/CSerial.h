@@ -15,17 +15,14 @@ public:
     ~CSerial() override;
 
     void ReopenPort();
-    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs);
-    int SendString(const QByteArray &text);
-    // Sends text byte by byte, pausing after each byte; progress, when given, is told how many
-    // bytes have gone out after each one (a long write shows its progress meanwhile).
-    int SendCommand(QByteArray text, const std::function<void(int sent)> &progress = {});
     int WriteByte(int byte);
 
-    // The same operations for a dialogue run by a DialogueRunner: the pacing and the waits for
-    // the reply return to the event loop, the bytes and their timing on the line are the same.
-    // A Cancel stops a send between two bytes (the result is then 0) and a read at once, with
-    // what arrived so far.
+    // The operations of a dialogue run by a DialogueRunner: the pacing and the waits for the
+    // reply return to the event loop. ReadAllAsync reads one reply (at most kBufferSize bytes,
+    // until the line has been quiet for intervalMs or the total time-out passed) and purges
+    // what follows it; SendStringAsync pauses before each byte and ignores the enabled flag,
+    // SendCommandAsync pauses after each byte. A Cancel stops a send
+    // between two bytes (the result is then 0) and a read at once, with what arrived so far.
     Task<void> ReadAllAsync(
         DialogueRunner &runner, QByteArray &reply, int intervalMs, int totalConstantMs);
     Task<int> SendStringAsync(DialogueRunner &runner, QByteArray text);
@@ -59,6 +56,9 @@ protected:
     void BeforeClose() override { FinishDetached(); }
 
 private:
+    // Sends text byte by byte, pausing after each byte and holding the user-interface thread
+    // meanwhile: the few bytes a detached send must still get out before the port closes.
+    int SendCommandNow(const QByteArray &text);
     void PacingSleep(int ms) const;
     int PacingMs(int ms) const;
 

@@ -5,13 +5,13 @@
 // speed. Tests shrink the pacing through the link's constructor, never through a global switch.
 struct LinkTiming
 {
-    // Multiplies every pacing sleep (20 ms before each SendString byte, 25 ms after each
-    // SendCommand byte). 1.0 on a real line.
+    // Multiplies every pacing sleep (20 ms before each SendStringAsync byte, 25 ms after each
+    // SendCommandAsync byte). 1.0 on a real line.
     double pacingScale = 1.0;
     // How long one poll of ReadByte stands for when a caller turns a poll count into a
     // deadline (PollsToMs). A real meter answers a 200,000-poll wait well within 2 s.
     double msPerThousandPolls = 10.0;
-    // ReadAll's total time-out is this many ms per requested byte (4096 of them) plus the
+    // A reply's total time-out is this many ms per requested byte (4096 of them) plus the
     // caller's constant: 3 gives 12288 ms plus the constant for a read that receives nothing.
     int readMsPerByte = 3;
     // How long an operation waits for the port lock before giving up (no device access then;

@@ -13,7 +13,6 @@ SerialPort::SerialPort(const QString &deviceName, const LinkTiming &timing)
     , m_lock(deviceName)
     , m_portText(deviceName)
 {
-    m_receiveBuffer.resize(kBufferSize);
 }
 
 SerialPort::~SerialPort()
@@ -47,7 +46,7 @@ int SerialPort::OpenPort(int /*unusedSpeed*/)
     format.speed = SerialDevice::SpeedFromText(m_baudText.toStdString());
     if (format.speed <= 0 || !m_device.Configure(format)) {
         // A port left open with the wrong settings would still take the operations that ignore
-        // the enabled flag (SendString, ReadAll) and keep other programs out: close it.
+        // the enabled flag (SendStringAsync, ReadAllAsync) and keep other programs out: close it.
         m_lastError = format.speed <= 0
             ? QStringLiteral("%1: \"%2\" is not a baud rate")
                   .arg(QString::fromStdString(m_device.Path()), m_baudText)

@@ -155,7 +155,6 @@ protected:
     QString m_baudText;
     QString m_lastError;
     int m_enabled = 1;
-    QByteArray m_receiveBuffer;
     bool m_gone = false;
     QString m_gonePath; // the device path that went away
     bool m_goneForGood = false; // its name now belongs to another device (a freed pty number)

@@ -7,21 +7,12 @@
 #include "lists/IFieldAccess.h"
 #include "lists/IMeterLink.h"
 
-#include <QThread>
-
 #include <climits>
 
 namespace {
 int ClampTimeout(int ms)
 {
     return qBound(0, ms, CQueExecutor::kMaxTimeoutMs);
-}
-
-// Sleeps without spinning (the exchange's idle pause).
-void Pause(int ms)
-{
-    if (ms > 0)
-        QThread::msleep(unsigned(ms));
 }
 } // namespace
 
@@ -39,18 +30,6 @@ void CQueExecutor::Reset()
     m_result = kContinue;
     m_reply.clear();
     m_value.clear();
-}
-
-int CQueExecutor::Step(IFieldAccess *form)
-{
-    Exchange exchange;
-    if (BeginStep(form, &exchange)) {
-        const int answered = MeterExchange(m_link, exchange.command, m_reply, exchange.terminator,
-            exchange.intervalMs, exchange.totalMs, m_pauseMs, m_sendHook);
-        if (!PortWentAway())
-            EndExchange(exchange, answered);
-    }
-    return m_result;
 }
 
 bool CQueExecutor::PortWentAway()
@@ -224,37 +203,16 @@ bool CQueExecutor::GoTo(const QString &label)
     return false;
 }
 
-int CQueExecutor::MeterExchange(IMeterLink *link, const QString &command, QByteArray &reply,
-    const QString &expected, int intervalMs, int totalMs, int pauseMs, const SendHook &sending)
-{
-    reply.clear();
-    if (!link)
-        return 0;
-    link->PurgeInput();
-    const QByteArray text = command.toLatin1() + '\r';
-    if (sending) {
-        const int total = int(text.size());
-        sending(0, total);
-        link->SendCommandReporting(text, [&sending, total](int sent) { sending(sent, total); });
-    } else {
-        link->SendCommand(text);
-    }
-    Pause(pauseMs);
-    if (expected.size() == 1 && expected.at(0).unicode() < 256)
-        link->ReadReply(
-            reply, ClampTimeout(intervalMs), ClampTimeout(totalMs), char(expected.at(0).unicode()));
-    else
-        link->ReadAll(reply, ClampTimeout(intervalMs), ClampTimeout(totalMs));
-    if (expected.size() != 1)
-        return 0;
-    return reply.contains(expected.toLatin1().at(0)) ? 1 : 0;
-}
-
 Task<int> CQueExecutor::MeterExchangeAsync(IMeterLink *link, DialogueRunner &runner,
     QString command, QByteArray &reply, QString expected, int intervalMs, int totalMs, int pauseMs,
     SendHook sending)
 {
-    // MeterExchange's steps, each wait handed back to the event loop.
+    // Which byte answers the exchange, decided before the first wait: one character, looked for
+    // as Latin-1 in the reply (read up to it when it is Latin-1); any other text never matches.
+    // GCC 12 loaded the character of a null text after a wait, before testing its length.
+    const QByteArray wanted = expected.size() == 1 ? expected.toLatin1() : QByteArray();
+    const char terminator
+        = !wanted.isEmpty() && expected.front().unicode() < 256 ? wanted.front() : '\0';
     reply.clear();
     if (!link)
         co_return 0;
@@ -270,12 +228,9 @@ Task<int> CQueExecutor::MeterExchangeAsync(IMeterLink *link, DialogueRunner &run
     co_await link->PauseAsync(runner, pauseMs);
     if (runner.Cancelled())
         co_return 0;
-    const bool oneByte = expected.size() == 1 && expected.at(0).unicode() < 256;
-    co_await link->ReadReplyAsync(runner, reply, ClampTimeout(intervalMs), ClampTimeout(totalMs),
-        oneByte ? char(expected.at(0).unicode()) : '\0');
-    if (expected.size() != 1)
-        co_return 0;
-    co_return reply.contains(expected.toLatin1().at(0)) ? 1 : 0;
+    co_await link->ReadReplyAsync(
+        runner, reply, ClampTimeout(intervalMs), ClampTimeout(totalMs), terminator);
+    co_return !wanted.isEmpty() && reply.contains(wanted) ? 1 : 0;
 }
 
 int CQueExecutor::ToInt(const QString &text)

@@ -13,7 +13,7 @@ class DialogueRunner;
 class IFieldAccess;
 class IMeterLink;
 
-// Runs a command list one line per call of Step: the commands End, Find, Read, Send, SendCmd,
+// Runs a command list one line per step (StepAsync): the commands End, Find, Read, Send, SendCmd,
 // Goto and Test, comment lines beginning "//", and any other name as a line that does nothing.
 // Owned by the command-list view (CQueView), which a meter form steps from its timer; the form is
 // reached only through SetField/GetField and the meter only through an IMeterLink.
@@ -50,12 +50,11 @@ public:
         m_lineHook = std::move(hook);
     }
 
-    // Runs the next line against form: kContinue, kEnded or kBadLabel. After "End" or a bad
-    // label the list is stopped (Stopped()), and further calls run nothing and return kContinue.
-    // Past the last line without "End" every call returns kEnded and runs nothing.
-    int Step(IFieldAccess *form);
-    // The same step for a dialogue on runner: the exchange's waits return to the event loop.
-    // A Cancel ends the exchange at its next wait and stops the list (kContinue).
+    // Runs the next line against form, as a dialogue on runner whose exchange's waits return to
+    // the event loop: kContinue, kEnded or kBadLabel. After "End" or a bad label the list is
+    // stopped (Stopped()), and further steps run nothing and give kContinue. Past the last line
+    // without "End" every step gives kEnded and runs nothing. A Cancel ends the exchange at its
+    // next wait and stops the list (kContinue).
     Task<int> StepAsync(IFieldAccess *form, DialogueRunner &runner);
 
     // The exchange that takes the meter back to run mode, as the list's own last lines send it
@@ -78,12 +77,10 @@ public:
     const QByteArray &Reply() const { return m_reply; }
     const QString &Value() const { return m_value; }
 
-    // One exchange with the meter: purge, send command and a carriage return, pause, read the
-    // reply within the time-outs. 1 when expected is one character and that character occurs in
-    // the reply; 0 otherwise (an expected text of any other length never matches).
-    static int MeterExchange(IMeterLink *link, const QString &command, QByteArray &reply,
-        const QString &expected, int intervalMs, int totalMs, int pauseMs = kDefaultPauseMs,
-        const SendHook &sending = {});
+    // One exchange with the meter, each wait handed back to the event loop: purge, send command
+    // and a carriage return, pause, read the reply within the time-outs. 1 when expected is one
+    // character and that character occurs in the reply; 0 otherwise (an expected text of any
+    // other length never matches).
     static Task<int> MeterExchangeAsync(IMeterLink *link, DialogueRunner &runner, QString command,
         QByteArray &reply, QString expected, int intervalMs, int totalMs,
         int pauseMs = kDefaultPauseMs, SendHook sending = {});

@@ -8,39 +8,10 @@ void CSerialMeterLink::PurgeInput()
         m_serial->PurgeInput();
 }
 
-int CSerialMeterLink::SendCommand(const QByteArray &text)
-{
-    return m_serial ? m_serial->SendCommand(text) : 0;
-}
-
-int CSerialMeterLink::SendCommandReporting(
-    const QByteArray &text, const std::function<void(int sent)> &progress)
-{
-    return m_serial ? m_serial->SendCommand(text, progress) : 0;
-}
-
 void CSerialMeterLink::SendDetached(const QByteArray &text)
 {
     if (m_serial)
         m_serial->SendCommandDetached(text);
-}
-
-void CSerialMeterLink::ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs)
-{
-    if (m_serial)
-        m_serial->ReadAll(reply, intervalMs, totalConstantMs);
-    else
-        reply.clear();
-}
-
-void CSerialMeterLink::ReadReply(
-    QByteArray &reply, int intervalMs, int totalConstantMs, char terminator)
-{
-    // A reply is whatever arrives until the line has been quiet for the interval: a meter may
-    // print its terminator and then, a few tens of milliseconds later, the rest of its answer.
-    // The terminator is looked for by the exchange afterwards, in the whole reply.
-    (void)terminator;
-    ReadAll(reply, intervalMs, totalConstantMs);
 }
 
 Task<int> CSerialMeterLink::SendCommandAsync(
@@ -54,7 +25,9 @@ Task<int> CSerialMeterLink::SendCommandAsync(
 Task<void> CSerialMeterLink::ReadReplyAsync(
     DialogueRunner &runner, QByteArray &reply, int intervalMs, int totalConstantMs, char terminator)
 {
-    // As ReadReply: the whole reply, up to the first gap longer than the interval.
+    // A reply is whatever arrives until the line has been quiet for the interval: a meter may
+    // print its terminator and then, a few tens of milliseconds later, the rest of its answer.
+    // The terminator is looked for by the exchange afterwards, in the whole reply.
     (void)terminator;
     reply.clear();
     if (!m_serial)

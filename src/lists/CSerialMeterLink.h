@@ -17,12 +17,6 @@ public:
     CSerial *Serial() const { return m_serial; }
 
     void PurgeInput() override;
-    int SendCommand(const QByteArray &text) override;
-    int SendCommandReporting(
-        const QByteArray &text, const std::function<void(int sent)> &progress) override;
-    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override;
-    void ReadReply(
-        QByteArray &reply, int intervalMs, int totalConstantMs, char terminator) override;
     Task<int> SendCommandAsync(DialogueRunner &runner, const QByteArray &text,
         const std::function<void(int sent)> &progress) override;
     Task<void> ReadReplyAsync(DialogueRunner &runner, QByteArray &reply, int intervalMs,

@@ -6,6 +6,7 @@
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
 #include "support/PtyPair.h"
+#include "support/RunToEnd.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -77,7 +78,10 @@ TEST_F(Startup, UnopenablePortsGiveTheirMessagesAndDisabledPorts)
     EXPECT_EQ(CTarvikApp::ModbusPort()->IsEnabled(), 0);
     EXPECT_EQ(g_ModbusEnabled, 1);
     // A disabled link sends nothing and says so.
-    EXPECT_EQ(CTarvikApp::MeterLink()->SendCommand(QByteArrayLiteral("X")), 0);
+    DialogueRunner runner;
+    EXPECT_EQ(
+        RunToEnd(runner, CTarvikApp::MeterLink()->SendCommandAsync(runner, QByteArrayLiteral("X"))),
+        0);
 }
 
 TEST_F(Startup, BothPortsOnOneDeviceNameTheMeterLinkAsTheHolder)

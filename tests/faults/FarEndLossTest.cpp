@@ -5,7 +5,7 @@
 // and work again once the far end is back and the port is opened anew.
 #include "../datalog/DialogueWait.h"
 #include "../datalog/RecordingSink.h"
-#include "../modbus/RunToEnd.h"
+#include "support/RunToEnd.h"
 #include "support/TestEnv.h"
 
 #include "base/Globals.h"
@@ -161,8 +161,9 @@ protected:
     // Runs a command list to its end (or its failure); the step result that ended it.
     int RunList(CQueExecutor &executor, IFieldAccess &form, int maxSteps = 200)
     {
+        DialogueRunner runner;
         for (int step = 0; step < maxSteps; ++step) {
-            const int result = executor.Step(&form);
+            const int result = RunToEnd(runner, executor.StepAsync(&form, runner));
             if (result != CQueExecutor::kContinue || executor.Stopped())
                 return result;
         }
@@ -221,12 +222,14 @@ TEST_F(FarEndLossTest, MeterGoesAwayDuringWriteReadAndCommandList)
     EXPECT_EQ(form.GetField(1049), QStringLiteral("4.1A")) << "what was read before stays";
 
     // 2. Writes and reads on the dead port end at once or within their time-outs.
+    DialogueRunner runner;
     start = Clock::now();
-    EXPECT_EQ(link.SendCommand(QByteArray(40, 'r')), 0) << "a failed write is reported";
+    EXPECT_EQ(RunToEnd(runner, link.SendCommandAsync(runner, QByteArray(40, 'r'))), 0)
+        << "a failed write is reported";
     EXPECT_LT(MsSince(start), 40 * 25 + 1000);
     QByteArray reply;
     start = Clock::now();
-    link.ReadAll(reply, 100, 400);
+    RunToEnd(runner, link.ReadAllAsync(runner, reply, 100, 400));
     EXPECT_TRUE(reply.isEmpty());
     EXPECT_LT(MsSince(start), 2000);
     unsigned char byte = 0;
@@ -441,7 +444,8 @@ TEST_F(FarEndLossTest, MeterGoesAwayMidSendAndMidUpdate)
     {
         DelayedKill killer(meter->Pid(), 300, path);
         killer.Arm();
-        EXPECT_EQ(link.SendCommand(QByteArray(400, 'x')), 0);
+        DialogueRunner runner;
+        EXPECT_EQ(RunToEnd(runner, link.SendCommandAsync(runner, QByteArray(400, 'x'))), 0);
         ASSERT_TRUE(killer.killed);
         EXPECT_LT(MsSince(killer.timeOfKill.load()), 1000) << "the send stopped at the hang-up";
         EXPECT_TRUE(link.IsGone());

@@ -1,8 +1,9 @@
-// The meter link on a pseudo-terminal: pacing, ReadAll, enabled rules, failures, exclusion.
+// The meter link on a pseudo-terminal: pacing, reading a reply, enabled rules, failures, exclusion.
 #include "ChildProcess.h"
 #include "Printers.h"
 #include "TestPortName.h"
 #include "support/PtyPair.h"
+#include "support/RunToEnd.h"
 
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
@@ -75,10 +76,26 @@ protected:
         ASSERT_EQ(link.OpenPort(), 1) << qPrintable(link.LastError());
     }
 
+    // A reply read as the dialogues read it: on a runner, to its end.
+    void ReadAll(QByteArray &reply, int intervalMs, int totalMs)
+    {
+        RunToEnd(runner, link.ReadAllAsync(runner, reply, intervalMs, totalMs));
+    }
+    // A command and a text sent as the dialogues and the terminal send them: on a runner.
+    int SendCommand(const QByteArray &text)
+    {
+        return RunToEnd(runner, link.SendCommandAsync(runner, text));
+    }
+    int SendString(const QByteArray &text)
+    {
+        return RunToEnd(runner, link.SendStringAsync(runner, text));
+    }
+
     TestPortName name { "COM1" };
     TestPortName otherName { "COM2" };
     PtyPair pty;
     CSerial link { name, FastReads() };
+    DialogueRunner runner;
 };
 
 // When each byte of the sent text reached the far end, in milliseconds after `start` (a chunk's
@@ -98,7 +115,7 @@ TEST_F(CSerialTest, SendCommandWaits25msAfterEachByte)
 {
     FarEndRecorder far(pty.MasterFd());
     const auto start = Clock::now();
-    EXPECT_NE(link.SendCommand("AB"), 0);
+    EXPECT_NE(SendCommand("AB"), 0);
     const auto end = Clock::now();
     QByteArray received;
     const auto arrived = ArrivalMs(far.Stop(), start, &received);
@@ -111,7 +128,7 @@ TEST_F(CSerialTest, SendStringWaits20msBeforeEachByte)
 {
     FarEndRecorder far(pty.MasterFd());
     const auto start = Clock::now();
-    EXPECT_NE(link.SendString("[["), 0);
+    EXPECT_NE(SendString("[["), 0);
     QByteArray received;
     const auto arrived = ArrivalMs(far.Stop(), start, &received);
     ASSERT_EQ(received, QByteArray("[["));
@@ -121,7 +138,7 @@ TEST_F(CSerialTest, SendStringWaits20msBeforeEachByte)
 
 TEST_F(CSerialTest, SendStringOfNothingSendsNothing)
 {
-    EXPECT_EQ(link.SendString(QByteArray()), 0);
+    EXPECT_EQ(SendString(QByteArray()), 0);
     EXPECT_TRUE(pty.Receive(100).isEmpty());
 }
 
@@ -150,7 +167,7 @@ TEST_F(CSerialTest, ReadAllJoinsAReplyThatArrivesInBursts)
         pty.Send("SLPM\r\n");
     });
     QByteArray reply = "stale";
-    link.ReadAll(reply, 150, 2000);
+    ReadAll(reply, 150, 2000);
     meter.join();
     EXPECT_EQ(reply, QByteArray("12.345 SLPM\r\n"));
 }
@@ -162,7 +179,7 @@ TEST_F(CSerialTest, ReadAllPassesEveryByteValueUnchanged)
         all += char(i);
     pty.Send(all);
     QByteArray reply;
-    link.ReadAll(reply, 100, 1000);
+    ReadAll(reply, 100, 1000);
     EXPECT_EQ(reply, all);
 }
 
@@ -170,7 +187,7 @@ TEST_F(CSerialTest, ReadAllPurgesWhatFollowsAFullBuffer)
 {
     pty.Send(QByteArray(CSerial::kBufferSize + 100, 'x'));
     QByteArray reply;
-    link.ReadAll(reply, 100, 2000);
+    ReadAll(reply, 100, 2000);
     EXPECT_EQ(reply.size(), CSerial::kBufferSize);
     std::this_thread::sleep_for(milliseconds(50));
     EXPECT_EQ(link.PendingCount(1), 0);
@@ -182,7 +199,7 @@ TEST_F(CSerialTest, ReadAllWithoutReplyWaitsItsTotalTimeOutAndReturnsEmpty)
 {
     QByteArray reply = "stale";
     const auto start = Clock::now();
-    link.ReadAll(reply, 50, 300);
+    ReadAll(reply, 50, 300);
     const auto elapsed = MsBetween(start, Clock::now());
     EXPECT_TRUE(reply.isEmpty());
     EXPECT_GE(elapsed, 300);
@@ -219,13 +236,13 @@ TEST_F(CSerialTest, DisabledLinkSendsAndReadsNothing)
     pty.Send("Q");
     std::this_thread::sleep_for(milliseconds(20));
     unsigned char byte = 0;
-    EXPECT_EQ(link.SendCommand("AB"), 0);
+    EXPECT_EQ(SendCommand("AB"), 0);
     EXPECT_EQ(link.WriteByte('C'), 0);
     EXPECT_EQ(link.ReadByte(&byte), 0);
     EXPECT_TRUE(pty.Receive(100).isEmpty());
     EXPECT_EQ(link.PendingCount(1), 1) << "the pending byte stays";
     // SendString does not look at the flag.
-    EXPECT_EQ(link.SendString("D"), 1);
+    EXPECT_EQ(SendString("D"), 1);
     EXPECT_EQ(pty.Receive(500), QByteArray("D"));
 }
 
@@ -234,10 +251,10 @@ TEST_F(CSerialTest, ClosePortDisablesUntilReopened)
     link.ClosePort();
     EXPECT_EQ(link.IsEnabled(), 0);
     EXPECT_FALSE(link.IsOpen());
-    EXPECT_EQ(link.SendCommand("AB"), 0);
+    EXPECT_EQ(SendCommand("AB"), 0);
     EXPECT_EQ(link.WriteByte('A'), 0);
     QByteArray reply = "stale";
-    link.ReadAll(reply, 10, 10);
+    ReadAll(reply, 10, 10);
     EXPECT_TRUE(reply.isEmpty());
 
     MessageRecorder messages;
@@ -308,7 +325,7 @@ TEST_F(CSerialTest, BusyPortLockMakesOperationsGiveUpWithoutTouchingTheDevice)
     const auto start = Clock::now();
     EXPECT_EQ(link.WriteByte('A'), 0);
     EXPECT_GE(MsBetween(start, Clock::now()), 300);
-    EXPECT_EQ(link.SendCommand("B"), 0);
+    EXPECT_EQ(SendCommand("B"), 0);
     unsigned char byte = 0;
     EXPECT_EQ(link.ReadByte(&byte), 0);
     link.PurgeInput();
@@ -337,21 +354,21 @@ TEST_F(CSerialTest, FarEndGoingAwayDuringAReadNeitherHangsNorSpins)
     QByteArray reply;
     const auto cpuStart = ThreadCpuMs();
     const auto start = Clock::now();
-    link.ReadAll(reply, 1000, 800);
+    ReadAll(reply, 1000, 800);
     const auto elapsed = MsBetween(start, Clock::now());
     meter.join();
     EXPECT_TRUE(QByteArray("AB").startsWith(reply)) << reply.constData();
     EXPECT_LT(elapsed, 3000);
 
     // From now on it is a port that receives nothing, and no wait spins.
-    link.ReadAll(reply, 100, 300);
+    ReadAll(reply, 100, 300);
     EXPECT_TRUE(reply.isEmpty());
     unsigned char byte = 0;
     EXPECT_EQ(link.ReadByte(&byte), 0);
     const auto waitStart = Clock::now();
     EXPECT_EQ(link.WaitForInput(200), 0);
     EXPECT_GE(MsBetween(waitStart, Clock::now()), 190);
-    EXPECT_EQ(link.SendCommand("X"), 0);
+    EXPECT_EQ(SendCommand("X"), 0);
     const auto total = MsBetween(start, Clock::now());
     // A little allowance for closing and reopening, far below what spinning would burn.
     EXPECT_LT(ThreadCpuMs() - cpuStart, total / 4 + 20) << "busy waiting";
@@ -423,7 +440,7 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
     pty.CloseMaster();
     ASSERT_TRUE(QFile::remove(byId)); // nothing may come back under the name meanwhile
     const auto start = Clock::now();
-    EXPECT_EQ(link.SendCommand(QByteArray(200, 'r')), 0);
+    EXPECT_EQ(SendCommand(QByteArray(200, 'r')), 0);
     EXPECT_LT(MsBetween(start, Clock::now()), 1000) << "no pacing through 200 failing writes";
     EXPECT_TRUE(link.IsGone());
     EXPECT_FALSE(link.IsOpen());
@@ -431,13 +448,13 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
     EXPECT_EQ(link.NotOpenText(),
         byId + QStringLiteral(" is gone: the adapter was unplugged or the device closed"));
     QByteArray reply("stale");
-    link.ReadAll(reply, 100, 3000);
+    ReadAll(reply, 100, 3000);
     EXPECT_TRUE(reply.isEmpty());
     EXPECT_LT(MsBetween(start, Clock::now()), 1500) << "a gone port's read ends at once";
 
     PtyPair back; // another tty under the same by-id name
     ASSERT_TRUE(QFile::link(back.SlavePath(), byId));
-    EXPECT_EQ(link.SendCommand("ok"), 1);
+    EXPECT_EQ(SendCommand("ok"), 1);
     EXPECT_FALSE(link.IsGone());
     EXPECT_EQ(back.Receive(1000), QByteArray("ok"));
 
@@ -448,14 +465,14 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
     link.ReopenPort();
     ASSERT_TRUE(link.IsOpen()) << qPrintable(link.LastError());
     back.CloseMaster();
-    EXPECT_EQ(link.SendCommand("x"), 0);
+    EXPECT_EQ(SendCommand("x"), 0);
     ASSERT_TRUE(link.IsGone());
     std::vector<std::unique_ptr<PtyPair>> others;
     do
         others.push_back(std::make_unique<PtyPair>());
     while (others.size() < 16 && others.back()->SlavePath() != back.SlavePath());
     ASSERT_EQ(others.back()->SlavePath(), back.SlavePath()) << "the number was not given again";
-    EXPECT_EQ(link.SendCommand("x"), 0);
+    EXPECT_EQ(SendCommand("x"), 0);
     EXPECT_TRUE(link.IsGone());
     EXPECT_TRUE(others.back()->Receive(200).isEmpty()) << "another program's port was written";
 }

@@ -2,6 +2,7 @@
 
 #include "base/UserMessage.h"
 #include "lists/QueFakes.h"
+#include "support/RunToEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -29,17 +30,20 @@ protected:
     void TearDown() override { UserMessage::SetHandler(m_previous); }
 
     void Load(const QStringList &lines) { executor.SetLines(lines); }
+    // One line, run as the list window runs it: a dialogue on the runner.
+    int Step(IFieldAccess *on) { return RunToEnd(runner, executor.StepAsync(on, runner)); }
     QList<int> Run(int steps)
     {
         QList<int> results;
         for (int i = 0; i < steps; ++i)
-            results.append(executor.Step(&form));
+            results.append(Step(&form));
         return results;
     }
 
     FakeMeterLink link;
     MapForm form;
     CQueExecutor executor;
+    DialogueRunner runner;
     QList<Shown> messages;
 
 private:
@@ -89,8 +93,8 @@ TEST_F(ExecutorTest, FailedExchangeJumpsToItsLabel)
         Load({ QStringLiteral(" Send(1, 10, 20, \"\", \"%1\", Fail)")
                    .arg(QLatin1String(row.terminator)),
             QStringLiteral(" Goto(Ok)"), QStringLiteral("Ok: End"), QStringLiteral("Fail: End") });
-        executor.Step(&form);
-        executor.Step(&form);
+        Step(&form);
+        Step(&form);
         EXPECT_EQ(executor.LineIndex(), row.lineAfterSend)
             << row.reply.toHex().constData() << " / " << row.terminator;
     }
@@ -145,14 +149,14 @@ TEST_F(ExecutorTest, TestJumpsWhenTheFieldIsEmpty)
 {
     Load({ QStringLiteral(" Test(7, Empty)"), QStringLiteral(" End"),
         QStringLiteral("Empty: End") });
-    executor.Step(&form);
-    EXPECT_EQ(executor.Step(&form), 1);
+    Step(&form);
+    EXPECT_EQ(Step(&form), 1);
     EXPECT_EQ(executor.LineIndex(), 2);
 
     form.fields[7] = QStringLiteral("x");
     Load(executor.Lines());
-    executor.Step(&form);
-    EXPECT_EQ(executor.Step(&form), 1);
+    Step(&form);
+    EXPECT_EQ(Step(&form), 1);
     EXPECT_EQ(executor.LineIndex(), 1);
 }
 
@@ -167,12 +171,12 @@ TEST_F(ExecutorTest, GotoContinuesAtTheFirstLineCarryingTheLabel)
 TEST_F(ExecutorTest, BadLabelShowsTheBoxAndStopsTheList)
 {
     Load({ QStringLiteral(" Goto(Nowhere)"), QStringLiteral(" End") });
-    EXPECT_EQ(executor.Step(&form), -1);
+    EXPECT_EQ(Step(&form), -1);
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].caption, QStringLiteral("Bad jump lable on line 0"));
     EXPECT_EQ(messages[0].text, QStringLiteral("Nowhere"));
     EXPECT_TRUE(executor.Stopped());
-    EXPECT_EQ(executor.Step(&form), 0);
+    EXPECT_EQ(Step(&form), 0);
     EXPECT_EQ(executor.LineIndex(), 0);
 
     // A failed exchange whose label is missing, further down the list.
@@ -222,7 +226,7 @@ TEST_F(ExecutorTest, MalformedAndUnknownLinesDoNothing)
 TEST_F(ExecutorTest, SendMissingItsArgumentsFailsAndReportsTheMissingLabel)
 {
     Load({ QStringLiteral(" Send(abc, x, y") });
-    EXPECT_EQ(executor.Step(&form), -1);
+    EXPECT_EQ(Step(&form), -1);
     EXPECT_EQ(link.calls, (QStringList { "purge", "send:\r", "read:0,0" }));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].caption, QStringLiteral("Bad jump lable on line 0"));
@@ -233,11 +237,11 @@ TEST_F(ExecutorTest, RunsWithoutFormOrLink)
     executor.SetLink(nullptr);
     Load({ QStringLiteral(" Send(1, 5, 5, \"\", \">\", F)"), QStringLiteral("F: Read(\"\",0,1,2)"),
         QStringLiteral(" Test(3, G)"), QStringLiteral("G: End") });
-    EXPECT_EQ(executor.Step(nullptr), 0);
+    EXPECT_EQ(Step(nullptr), 0);
     EXPECT_EQ(executor.LineIndex(), 0);
-    EXPECT_EQ(executor.Step(nullptr), 0); // F
-    EXPECT_EQ(executor.Step(nullptr), 0); // Test jumps
-    EXPECT_EQ(executor.Step(nullptr), 1);
+    EXPECT_EQ(Step(nullptr), 0); // F
+    EXPECT_EQ(Step(nullptr), 0); // Test jumps
+    EXPECT_EQ(Step(nullptr), 1);
     EXPECT_EQ(executor.LineIndex(), 3);
 }
 
@@ -246,8 +250,10 @@ TEST(MeterExchange, PurgesSendsWithCarriageReturnAndReadsWithTheTimeouts)
     FakeMeterLink link;
     link.replies = { QByteArray("abc>") };
     QByteArray reply("stale");
-    EXPECT_EQ(CQueExecutor::MeterExchange(
-                  &link, QStringLiteral("600"), reply, QStringLiteral(">"), 150, 900, 0),
+    DialogueRunner runner;
+    EXPECT_EQ(RunToEnd(runner,
+                  CQueExecutor::MeterExchangeAsync(&link, runner, QStringLiteral("600"), reply,
+                      QStringLiteral(">"), 150, 900, 0)),
         1);
     EXPECT_EQ(link.calls, (QStringList { "purge", "send:600\r", "read:150,900" }));
     EXPECT_EQ(reply, QByteArray("abc>"));
@@ -257,15 +263,18 @@ TEST(MeterExchange, KeepsTimeoutsWithinBoundsAndFailsWithoutALink)
 {
     FakeMeterLink link;
     QByteArray reply("stale");
-    EXPECT_EQ(
-        CQueExecutor::MeterExchange(&link, QString(), reply, QStringLiteral(">"), -5, INT_MAX, 0),
+    DialogueRunner runner;
+    EXPECT_EQ(RunToEnd(runner,
+                  CQueExecutor::MeterExchangeAsync(
+                      &link, runner, QString(), reply, QStringLiteral(">"), -5, INT_MAX, 0)),
         0);
     EXPECT_EQ(link.calls.last(), QStringLiteral("read:0,%1").arg(CQueExecutor::kMaxTimeoutMs));
     EXPECT_TRUE(reply.isEmpty());
 
     reply = "stale";
-    EXPECT_EQ(CQueExecutor::MeterExchange(
-                  nullptr, QStringLiteral("x"), reply, QStringLiteral(">"), 1, 1, 0),
+    EXPECT_EQ(RunToEnd(runner,
+                  CQueExecutor::MeterExchangeAsync(
+                      nullptr, runner, QStringLiteral("x"), reply, QStringLiteral(">"), 1, 1, 0)),
         0);
     EXPECT_TRUE(reply.isEmpty());
 }

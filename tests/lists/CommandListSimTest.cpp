@@ -9,6 +9,7 @@
 #include "link/CSerial.h"
 #include "lists/CQueDoc.h"
 #include "support/PtyPair.h"
+#include "support/RunToEnd.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
@@ -65,8 +66,9 @@ protected:
         CQueExecutor executor;
         executor.SetLines(doc.Lines());
         executor.SetLink(&link);
+        DialogueRunner runner;
         for (int step = 0; step < 200; ++step) {
-            const int result = executor.Step(&form);
+            const int result = RunToEnd(runner, executor.StepAsync(&form, runner));
             if (result != 0)
                 return result;
         }

@@ -6,7 +6,7 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "support/PtyPair.h"
-#include "support/TestEnv.h"
+#include "support/RunToEnd.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -76,6 +76,16 @@ protected:
         });
     }
 
+    // One exchange on a runner of its own, run to its end.
+    int Exchange(const QString &command, QByteArray &reply, const QString &expected, int intervalMs,
+        int totalMs)
+    {
+        DialogueRunner runner;
+        return RunToEnd(runner,
+            CQueExecutor::MeterExchangeAsync(
+                &link, runner, command, reply, expected, intervalMs, totalMs));
+    }
+
     const QString lockName = QStringLiteral("COMX-que-test-%1").arg(::getpid());
     PtyPair pty;
     CSerial serial { lockName, FastTiming() };
@@ -89,9 +99,7 @@ TEST_F(MeterExchangePty, AnswerHoldingTheTerminatorSucceeds)
 {
     AnswerWith("v4.1A #12345 >");
     QByteArray reply;
-    EXPECT_EQ(CQueExecutor::MeterExchange(
-                  &link, QStringLiteral("rv"), reply, QStringLiteral(">"), 100, 1000),
-        1);
+    EXPECT_EQ(Exchange(QStringLiteral("rv"), reply, QStringLiteral(">"), 100, 1000), 1);
     meter.join();
     EXPECT_EQ(heard, QByteArray("rv\r"));
     EXPECT_EQ(reply, QByteArray("v4.1A #12345 >"));
@@ -103,9 +111,7 @@ TEST_F(MeterExchangePty, StaleInputIsDiscardedBeforeTheCommand)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     AnswerWith("ok>");
     QByteArray reply;
-    EXPECT_EQ(CQueExecutor::MeterExchange(
-                  &link, QStringLiteral("1"), reply, QStringLiteral(">"), 100, 1000),
-        1);
+    EXPECT_EQ(Exchange(QStringLiteral("1"), reply, QStringLiteral(">"), 100, 1000), 1);
     EXPECT_EQ(reply, QByteArray("ok>"));
 }
 
@@ -113,9 +119,7 @@ TEST_F(MeterExchangePty, SilentMeterFailsWithinTheTimeouts)
 {
     const auto start = Clock::now();
     QByteArray reply("stale");
-    EXPECT_EQ(CQueExecutor::MeterExchange(
-                  &link, QStringLiteral("x"), reply, QStringLiteral(">"), 50, 200),
-        0);
+    EXPECT_EQ(Exchange(QStringLiteral("x"), reply, QStringLiteral(">"), 50, 200), 0);
     EXPECT_TRUE(reply.isEmpty());
     EXPECT_LT(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 2000);
@@ -125,9 +129,7 @@ TEST_F(MeterExchangePty, ReplyOverTheBufferIsCutAt4096Bytes)
 {
     AnswerWith(QByteArray(5000, 'x') + '>');
     QByteArray reply;
-    EXPECT_EQ(CQueExecutor::MeterExchange(
-                  &link, QStringLiteral("dump"), reply, QStringLiteral(">"), 200, 2000),
-        0);
+    EXPECT_EQ(Exchange(QStringLiteral("dump"), reply, QStringLiteral(">"), 200, 2000), 0);
     EXPECT_EQ(reply.size(), 4096);
 }
 
@@ -139,15 +141,17 @@ TEST_F(MeterExchangePty, ReadListRunsAgainstTheMeter)
     executor.SetLines({ QStringLiteral(" SendCmd(100, 1000, \">\", NoMeter)"),
         QStringLiteral(" Find(\"#\", 1, 2)"), QStringLiteral(" End"),
         QStringLiteral("NoMeter: End") });
-    EXPECT_EQ(executor.Step(nullptr), 0);
-    EXPECT_EQ(executor.Step(nullptr), 0);
+    DialogueRunner runner;
+    const auto step = [&] { return RunToEnd(runner, executor.StepAsync(nullptr, runner)); };
+    EXPECT_EQ(step(), 0);
+    EXPECT_EQ(step(), 0);
     EXPECT_EQ(executor.Value(), QStringLiteral("77"));
-    EXPECT_EQ(executor.Step(nullptr), 1);
+    EXPECT_EQ(step(), 1);
     EXPECT_EQ(executor.LineIndex(), 2);
 }
 
-// The exchange as the forms run it, each wait handed to the event loop: the same bytes and
-// replies as the blocking exchange, the same time-outs, and a loop that kept ticking.
+// The exchange as the forms run it, each wait handed to the event loop: its bytes and replies,
+// its time-outs, and a loop that kept ticking meanwhile.
 TEST_F(MeterExchangePty, ExchangeOnTheRunnerKeepsTheLoopTickingAndItsBytes)
 {
     struct Case
@@ -169,7 +173,6 @@ TEST_F(MeterExchangePty, ExchangeOnTheRunnerKeepsTheLoopTickingAndItsBytes)
             AnswerWith(c.answer);
         DialogueRunner runner;
         QByteArray reply("stale");
-        int result = -1;
         QElapsedTimer clock;
         clock.start();
         qint64 last = 0;
@@ -180,13 +183,10 @@ TEST_F(MeterExchangePty, ExchangeOnTheRunnerKeepsTheLoopTickingAndItsBytes)
             last = clock.elapsed();
         });
         ticker.start(5);
-        // The coroutine lambda outlives its run (its captures live in the closure).
-        const auto exchange = [&]() -> Task<void> {
-            result = co_await CQueExecutor::MeterExchangeAsync(
-                &link, runner, QStringLiteral("rv"), reply, c.expected, 100, 300);
-        };
-        runner.Start(exchange());
-        ASSERT_TRUE(TestEnv::WaitUntil([&] { return !runner.IsRunning(); }, 5000)) << c.what;
+        const int result = RunToEnd(runner,
+            CQueExecutor::MeterExchangeAsync(
+                &link, runner, QStringLiteral("rv"), reply, c.expected, 100, 300),
+            5000);
         if (meter.joinable())
             meter.join();
         EXPECT_EQ(result, c.result) << c.what;
@@ -200,7 +200,7 @@ TEST_F(MeterExchangePty, ExchangeOnTheRunnerKeepsTheLoopTickingAndItsBytes)
 }
 
 // A reply ends when the line has been quiet for the interval (before or after the terminator) or
-// at 4096 bytes; a tail within the interval belongs to it. Blocking and on the runner alike.
+// at 4096 bytes; a tail within the interval belongs to it.
 TEST_F(MeterExchangePty, ReplyIsGatheredUntilTheLineGoesQuiet)
 {
     struct Piece
@@ -225,39 +225,26 @@ TEST_F(MeterExchangePty, ReplyIsGatheredUntilTheLineGoesQuiet)
         { "split across the interval", { { 0, "ab" }, { 800, "cd>" } }, 150, 2000, "ab", 0, 0 },
         { "exactly 4096 bytes", { { 0, QByteArray(4095, 'x') + '>' } }, 300, 3000, {}, 1, 4096 },
     };
-    for (const bool async : { false, true }) {
-        for (const auto &c : cases) {
-            SCOPED_TRACE(std::string(c.what) + (async ? " (runner)" : ""));
-            meter = std::thread([this, &c] {
-                AwaitCommand();
-                for (const Piece &piece : c.pieces) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseMs));
-                    pty.Send(piece.bytes);
-                }
-            });
-            QByteArray reply;
-            int result = -1;
-            if (async) {
-                DialogueRunner runner;
-                const auto exchange = [&]() -> Task<void> {
-                    result = co_await CQueExecutor::MeterExchangeAsync(&link, runner,
-                        QStringLiteral("c"), reply, QStringLiteral(">"), c.intervalMs, c.totalMs);
-                };
-                runner.Start(exchange());
-                EXPECT_TRUE(TestEnv::WaitUntil([&] { return !runner.IsRunning(); }, 10000));
-            } else {
-                result = CQueExecutor::MeterExchange(&link, QStringLiteral("c"), reply,
-                    QStringLiteral(">"), c.intervalMs, c.totalMs);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        meter = std::thread([this, &c] {
+            AwaitCommand();
+            for (const Piece &piece : c.pieces) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseMs));
+                pty.Send(piece.bytes);
             }
-            meter.join();
-            EXPECT_EQ(result, c.result);
-            if (c.size)
-                EXPECT_EQ(reply.size(), c.size);
-            else
-                EXPECT_EQ(reply, c.reply);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            serial.PurgeInput(); // a late tail must not reach the next case
-        }
+        });
+        QByteArray reply;
+        const int result
+            = Exchange(QStringLiteral("c"), reply, QStringLiteral(">"), c.intervalMs, c.totalMs);
+        meter.join();
+        EXPECT_EQ(result, c.result);
+        if (c.size)
+            EXPECT_EQ(reply.size(), c.size);
+        else
+            EXPECT_EQ(reply, c.reply);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        serial.PurgeInput(); // a late tail must not reach the next case
     }
 }
 
@@ -272,7 +259,8 @@ TEST_F(MeterExchangePty, AMeterThatNeverGoesQuietIsEndedByTheTotalTimeout)
     });
     const auto start = Clock::now();
     QByteArray reply;
-    link.ReadReply(reply, 200, 700, '>');
+    DialogueRunner runner;
+    RunToEnd(runner, link.ReadReplyAsync(runner, reply, 200, 700, '>'));
     const auto ms = MsSince(start);
     stop = true;
     meter.join();
@@ -300,12 +288,8 @@ TEST_F(MeterExchangePty, APortGoneMidReadEndsTheListAtOnceNamingThePort)
     executor.SetLines({ QStringLiteral(" SendCmd(5000, 10000, \">\", NoMeter)"),
         QStringLiteral(" End"), QStringLiteral("NoMeter: End") });
     DialogueRunner runner;
-    int result = 0;
     const auto start = Clock::now();
-    const auto step
-        = [&]() -> Task<void> { result = co_await executor.StepAsync(nullptr, runner); };
-    runner.Start(step());
-    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !runner.IsRunning(); }, 15000));
+    const int result = RunToEnd(runner, executor.StepAsync(nullptr, runner), 15000);
     EXPECT_LT(MsSince(start), 3000) << "not the 5 s interval nor the 10 s total";
     meter.join();
     UserMessage::SetHandler(old);

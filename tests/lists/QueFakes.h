@@ -1,7 +1,7 @@
 #pragma once
 
 #include "lists/IFieldAccess.h"
-#include "lists/IMeterLink.h"
+#include "support/ImmediateMeterLink.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,21 +11,21 @@
 #include <map>
 #include <utility>
 
-// A meter that answers each ReadAll with the next scripted reply (empty once they run out) and
+// A meter that answers each read with the next scripted reply (empty once they run out) and
 // records every operation as text: "purge", "send:<bytes>", "read:<interval>,<total>".
-class FakeMeterLink : public IMeterLink
+class FakeMeterLink : public ImmediateMeterLink
 {
 public:
     QList<QByteArray> replies;
     QStringList calls;
 
     void PurgeInput() override { calls.append(QStringLiteral("purge")); }
-    int SendCommand(const QByteArray &text) override
+    int Send(const QByteArray &text) override
     {
         calls.append(QStringLiteral("send:") + QString::fromLatin1(text));
         return 1;
     }
-    void ReadAll(QByteArray &reply, int intervalMs, int totalConstantMs) override
+    void Read(QByteArray &reply, int intervalMs, int totalConstantMs) override
     {
         calls.append(QStringLiteral("read:%1,%2").arg(intervalMs).arg(totalConstantMs));
         reply = replies.isEmpty() ? QByteArray() : replies.takeFirst();

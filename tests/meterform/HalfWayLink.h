@@ -14,24 +14,22 @@ public:
     {
     }
     void PurgeInput() override { m_inner->PurgeInput(); }
-    int SendCommand(const QByteArray &text) override { return m_inner->SendCommand(text); }
-    int SendCommandReporting(
-        const QByteArray &text, const std::function<void(int)> &progress) override
+    Task<int> SendCommandAsync(DialogueRunner &runner, const QByteArray &text,
+        const std::function<void(int)> &progress) override
     {
-        return m_inner->SendCommandReporting(text, [&](int sent) {
-            progress(sent);
+        co_return co_await m_inner->SendCommandAsync(runner, text, [&](int sent) {
+            if (progress)
+                progress(sent);
             if (text.size() > 100 && sent == text.size() / 2)
                 m_halfWay();
         });
     }
-    void ReadAll(QByteArray &reply, int interval, int total) override
+    Task<void> ReadReplyAsync(DialogueRunner &runner, QByteArray &reply, int interval, int total,
+        char terminator) override
     {
-        m_inner->ReadAll(reply, interval, total);
+        co_await m_inner->ReadReplyAsync(runner, reply, interval, total, terminator);
     }
-    void ReadReply(QByteArray &reply, int interval, int total, char terminator) override
-    {
-        m_inner->ReadReply(reply, interval, total, terminator);
-    }
+    void SendDetached(const QByteArray &text) override { m_inner->SendDetached(text); }
 
 private:
     IMeterLink *m_inner;

@@ -11,10 +11,10 @@
 #include "lists/CQueDoc.h"
 #include "lists/CQueView.h"
 #include "lists/CSerialMeterLink.h"
-#include "lists/IMeterLink.h"
 #include "meter/CMeterDoc.h"
 #include "meter/MeterVars.h"
 #include "meterform/HalfWayLink.h"
+#include "support/ImmediateMeterLink.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
@@ -42,18 +42,17 @@
 #include <memory>
 
 namespace {
-class ScriptedMeter : public IMeterLink
+class ScriptedMeter : public ImmediateMeterLink
 {
 public:
     QList<QByteArray> replies;
     QStringList sent;
-    void PurgeInput() override { }
-    int SendCommand(const QByteArray &text) override
+    int Send(const QByteArray &text) override
     {
         sent.append(QString::fromLatin1(text));
         return 1;
     }
-    void ReadAll(QByteArray &reply, int, int) override
+    void Read(QByteArray &reply, int, int) override
     {
         reply = replies.isEmpty() ? QByteArray() : replies.takeFirst();
     }

@@ -10,10 +10,10 @@
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
-#include "lists/IMeterLink.h"
 #include "meter/MeterVars.h"
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/QXMeterDoc.h"
+#include "support/ImmediateMeterLink.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -50,13 +50,12 @@ int RunList(ZarnQXFormView *form, int timerId)
     return TestEnv::WaitUntil([&] { return !form->IsTimerActive(timerId); }) ? 1 : -1;
 }
 
-class SilentMeter : public IMeterLink
+class SilentMeter : public ImmediateMeterLink
 {
 public:
     int exchanges = 0;
-    void PurgeInput() override { }
-    int SendCommand(const QByteArray &) override { return 1; }
-    void ReadAll(QByteArray &reply, int, int) override
+    int Send(const QByteArray &) override { return 1; }
+    void Read(QByteArray &reply, int, int) override
     {
         ++exchanges;
         reply.clear();

@@ -7,6 +7,7 @@
 #include "base/Globals.h"
 #include "link/CSerial.h"
 #include "meter/MeterVars.h"
+#include "support/RunToEnd.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -151,7 +152,8 @@ TEST_F(CommandListTest, SelectListChangesTheActiveRange)
     EXPECT_EQ(run.Run(List("select20.que")), 1) << qPrintable(run.Message());
     EXPECT_EQ(ImageFile().mid(6, 2), QByteArray("2A"));
     // The form then sends nine "r"; the meter goes back to run mode.
-    m_sim.Link().SendCommand("rrrrrrrrr");
+    DialogueRunner runner;
+    RunToEnd(runner, m_sim.Link().SendCommandAsync(runner, "rrrrrrrrr"));
     m_sim.Purge();
     EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RL2"); }, 4000)
                     .contains("RL2"));

@@ -4,6 +4,7 @@
 #include "lists/CQueExecutor.h"
 #include "lists/CScript.h"
 #include "lists/CSerialMeterLink.h"
+#include "support/RunToEnd.h"
 
 #include <QFile>
 
@@ -53,8 +54,9 @@ int ListRunner::Run(const QString &path)
     const UserMessage::Handler previous = UserMessage::SetHandler(
         [this](const QString &text, const QString &) { m_message = text; });
     int result = 0;
+    DialogueRunner runner;
     for (int steps = 0; steps < 1000; ++steps) {
-        const int r = executor.Step(this);
+        const int r = RunToEnd(runner, executor.StepAsync(this, runner));
         if (r != CQueExecutor::kContinue || executor.Stopped()) {
             result = r == CQueExecutor::kBadLabel ? -1 : r == CQueExecutor::kEnded ? 1 : 0;
             break;

@@ -4,6 +4,7 @@
 #include "SimHarness.h"
 
 #include "link/CSerial.h"
+#include "support/RunToEnd.h"
 #include "terminal/TermScreen.h"
 
 #include <QElapsedTimer>
@@ -471,7 +472,8 @@ TEST_F(MeterSimTest, DataloggerParameterRefreshRunsThroughWithoutTimeouts)
     unsigned char dropped;
     m_sim.Link().ReadByte(&dropped);
     EXPECT_TRUE(m_sim.ReadUntilChar('\'', 5000).contains('\''));
-    m_sim.Link().SendCommand("rrrrrrrrrrr");
+    DialogueRunner runner;
+    RunToEnd(runner, m_sim.Link().SendCommandAsync(runner, "rrrrrrrrrrr"));
     m_sim.Purge();
     EXPECT_TRUE(m_sim.ReadUntil([](const QByteArray &b) { return b.contains("RL2"); }, 4000)
                     .contains("RL2"));

@@ -1,8 +1,8 @@
 // The master against libmodbus: its CRC on frames libmodbus builds, and whole transactions
 // with a libmodbus RTU slave on the far end of a pseudo-terminal pair.
 #include "ModbusFrames.h"
-#include "RunToEnd.h"
 #include "SocatPair.h"
+#include "support/RunToEnd.h"
 
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"

@@ -1,9 +1,9 @@
 // Reception and transactions of the master on a pseudo-terminal pair, against raw bytes and a
 // scripted slave.
 #include "ModbusFrames.h"
-#include "RunToEnd.h"
 #include "ScriptedSlave.h"
 #include "SocatPair.h"
+#include "support/RunToEnd.h"
 
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"

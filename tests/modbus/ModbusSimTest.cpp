@@ -1,7 +1,7 @@
 // tarvik-metersim --modbus read by an independent master (mbpoll) and by ours.
 #include "ModbusFrames.h"
-#include "RunToEnd.h"
 #include "SimProcess.h"
+#include "support/RunToEnd.h"
 #include "support/TestEnv.h"
 
 #include "base/UserMessage.h"
