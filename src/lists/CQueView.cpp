@@ -125,7 +125,7 @@ int CQueView::Start(IFieldAccess *form, IMeterLink *link)
 
 int CQueView::Step()
 {
-    if (!m_form || !m_dialogue || m_dialogue->IsRunning())
+    if (!m_form || !m_dialogue || m_dialogue->IsRunning() || m_showingMessages)
         return 0;
     int result = 0;
     if (m_lineDone) {
@@ -141,16 +141,34 @@ int CQueView::Step()
         m_lineDone = false;
         result = m_lineResult;
     }
+    // The line's messages come before the run stops and before the form learns the result, as
+    // they would have had the line shown them itself.
+    if (!ShowLineMessages())
+        return result;
     if (m_executor.Stopped())
         StopRun(true, false);
     return result;
 }
 
+bool CQueView::ShowLineMessages()
+{
+    if (m_executor.Messages().isEmpty())
+        return true;
+    const QPointer<CQueView> self(this);
+    m_showingMessages = true;
+    m_executor.ShowMessages();
+    if (!self)
+        return false;
+    m_showingMessages = false;
+    return true;
+}
+
 void CQueView::DropWaitingLine()
 {
     // A line waiting on the meter is destroyed where it waits, not resumed: its link may belong
-    // to a form that is going away. Nothing calls this while the line itself runs (its only
-    // modal message blocks every window).
+    // to a form that is going away. Nothing calls this while the line itself runs: its messages
+    // wait until it has ended (ShowLineMessages), and it gives back to the event loop only at
+    // its waits.
     if (!m_dialogue || !m_dialogue->IsRunning())
         return;
     delete m_dialogue;
@@ -191,6 +209,9 @@ void CQueView::EndRun()
 void CQueView::StopRun(bool closeDocument, bool cutShort)
 {
     QPointer<CQueView> self(this);
+    // A line that ended before the stop and was not handed over yet still says its piece.
+    if (m_lineDone && !m_showingMessages && !ShowLineMessages())
+        return;
     // A line waiting on the meter ends at once; the port is free again for the others.
     DropWaitingLine();
     m_lineDone = false;
