@@ -3,6 +3,7 @@
 #include "base/AppServices.h"
 #include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
+#include "base/UserMessage.h"
 #include "lists/CQueDoc.h"
 #include "lists/IFieldAccess.h"
 
@@ -175,6 +176,17 @@ void CQueView::DropWaitingLine()
     m_dialogue = new DialogueRunner(this);
 }
 
+void CQueView::ShowUnclaimedMessagesLater()
+{
+    // A line that ended before the run stopped, and whose result no Step handed over, still says
+    // its piece: from the event loop, since the stop may come from inside other work.
+    if (!m_lineDone)
+        return;
+    for (const CQueExecutor::Message &message : m_executor.Messages())
+        UserMessage::ShowLater(message.text, message.caption);
+    m_lineDone = false;
+}
+
 bool CQueView::IsWaiting() const
 {
     return m_dialogue && m_dialogue->IsRunning();
@@ -209,9 +221,7 @@ void CQueView::EndRun()
 void CQueView::StopRun(bool closeDocument, bool cutShort)
 {
     QPointer<CQueView> self(this);
-    // A line that ended before the stop and was not handed over yet still says its piece.
-    if (m_lineDone && !m_showingMessages && !ShowLineMessages())
-        return;
+    ShowUnclaimedMessagesLater();
     // A line waiting on the meter ends at once; the port is free again for the others.
     DropWaitingLine();
     m_lineDone = false;
@@ -241,6 +251,7 @@ void CQueView::FormDestroyed()
     // The form is half destroyed: forget it without signalling it, and close the window nobody
     // runs any more. Only a link of this window's own is still there to wind the meter up.
     m_form = nullptr;
+    ShowUnclaimedMessagesLater();
     DropWaitingLine();
     m_lineDone = false;
     m_claim.Release();

@@ -106,6 +106,7 @@ private:
     // Shows what the line that ended had to say, now that its dialogue is over; false when this
     // window went away meanwhile. Steps run nothing while the messages are up.
     bool ShowLineMessages();
+    void ShowUnclaimedMessagesLater();
 
     CQueExecutor m_executor;
     CSerialMeterLink m_serialLink;
