@@ -172,6 +172,8 @@ Task<int> CliMeter::RunList(
     int result = 1;
     for (;;) {
         const int step = co_await executor.StepAsync(&fields, runner);
+        // What the line had to say, now that its dialogue has come back here.
+        executor.ShowMessages();
         if (runner.Cancelled()) {
             *failure = QStringLiteral("Interrupted: the meter's exchange was stopped.");
             *failure += co_await WindUp(runner, executor);

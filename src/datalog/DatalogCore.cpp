@@ -2,7 +2,6 @@
 
 #include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
-#include "base/UserMessage.h"
 #include "datalog/IDatalogSink.h"
 #include "datalog/LogFileWriter.h"
 #include "datalog/LogLoader.h"
@@ -88,6 +87,14 @@ bool DatalogCore::Run(Task<void> dialogue)
 void DatalogCore::DialogueEnded()
 {
     m_model.SetProgress(QString());
+    // The dialogue's messages, now that it is over; a message box's event loop may close the
+    // window and this core with it.
+    if (m_meter->HasMessages()) {
+        const std::weak_ptr<int> alive = m_alive;
+        m_meter->ShowMessages();
+        if (alive.expired())
+            return;
+    }
     if (m_runner->Cancelled() && !m_windingUp) {
         // A meter logger started as the Cancel came stays shown as running, for STOP (meter).
         if (fields.status != QLatin1String("Z-Ozuved Running"))
@@ -224,6 +231,6 @@ Task<void> DatalogCore::LoadFrom(QString path)
                           .arg(log.snapshotList.size());
     }
     if (!problem.isEmpty())
-        UserMessage::Show(problem, QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
+        m_meter->Say(problem, QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
     co_return;
 }

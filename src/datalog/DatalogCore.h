@@ -88,6 +88,8 @@ private:
     std::unique_ptr<PcLogger> m_pc;
     std::unique_ptr<MeterDialogue> m_meter;
     bool m_windingUp = false;
+    // Expires with this core: tells a message shown from DialogueEnded whether it still exists.
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     // Last: destroyed first, so a suspended dialogue goes before what it works on.
     std::unique_ptr<DialogueRunner> m_runner;
 };

@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <utility>
+
 const char *const MeterDialogue::kCommErrorText
     = "\nUse Terminal Mode to Determine State of Flow Meter\n\n\rFlow Meter Must be in Run "
       "Mode\n\n\rTerminal Mode Window Must Be Closed";
@@ -174,6 +176,19 @@ void MeterDialogue::Purge()
         link->PurgeInput();
 }
 
+void MeterDialogue::Say(const QString &text, const QString &caption)
+{
+    m_messages.append({ text, caption });
+}
+
+void MeterDialogue::ShowMessages()
+{
+    // Taken first: the next dialogue, started from a message box's event loop, keeps its own.
+    const QList<Message> messages = std::exchange(m_messages, {});
+    for (const Message &message : messages)
+        UserMessage::Show(message.text, message.caption);
+}
+
 bool MeterDialogue::Begin(SerialPort::Claim *claim)
 {
     CSerial *link = m_model.Link();
@@ -182,12 +197,12 @@ bool MeterDialogue::Begin(SerialPort::Claim *claim)
     if (link->IsEnabled())
         link->Revive(); // an adapter that went and came back is opened again
     if (!link->IsEnabled() || !link->IsOpen()) {
-        UserMessage::Show(link->NotOpenText(), QString::fromLatin1(kCommErrorTitle));
+        Say(link->NotOpenText(), QString::fromLatin1(kCommErrorTitle));
         return false;
     }
     *claim = SerialPort::Claim(link, this, [this] { m_runner.Cancel(); });
     if (!claim->Held()) {
-        UserMessage::Show(QString::fromLatin1(kPortBusyText), QString::fromLatin1(kCommErrorTitle));
+        Say(QString::fromLatin1(kPortBusyText), QString::fromLatin1(kCommErrorTitle));
         return false;
     }
     return true;
@@ -435,7 +450,7 @@ Task<bool> MeterDialogue::CheckMeter()
             = link && link->IsGone() ? link->GoneText() : QString::fromLatin1(kCommErrorText);
         if (const QString errors = link ? link->LineErrorText() : QString(); !errors.isEmpty())
             text = errors + QLatin1Char('\n') + text;
-        UserMessage::Show(text, QString::fromLatin1(kCommErrorTitle));
+        Say(text, QString::fromLatin1(kCommErrorTitle));
         m_model.SetStatusMode(Status("IDLE"), QString());
         co_return false;
     }
@@ -443,7 +458,7 @@ Task<bool> MeterDialogue::CheckMeter()
     const QString &rev = m_model.fields.firmwareRev;
     if (rev.startsWith(QLatin1String("v3")) || rev.startsWith(QLatin1String("v4.0"))) {
         if (!Cancelled())
-            UserMessage::Show(FirmwareMessage(), QString::fromLatin1(kFirmwareTitle));
+            Say(FirmwareMessage(), QString::fromLatin1(kFirmwareTitle));
         m_model.SetStatusMode(Status("IDLE"), QString());
         co_return false;
     }
@@ -611,7 +626,7 @@ void MeterDialogue::AuditConfiguration(const QString &action, const QString &res
                   f.timerEnabled ? QStringLiteral("on") : QStringLiteral("off"));
     QString error;
     if (!AuditLog(AuditSettings::TrailPath()).Append(record, &error))
-        UserMessage::Show(error + QStringLiteral("\nThe logger's configuration is not affected."),
+        Say(error + QStringLiteral("\nThe logger's configuration is not affected."),
             QString::fromLatin1(kAppTitle));
 }
 
@@ -668,7 +683,7 @@ Task<QString> MeterDialogue::TransferMeterLog()
     const QString partial = LogFileWriter::PartialName(path);
     LogFileWriter file;
     if (!file.Create(partial)) {
-        UserMessage::Show(QString::fromLatin1(LogFileWriter::kCreateErrorText),
+        Say(QString::fromLatin1(LogFileWriter::kCreateErrorText),
             QString::fromLatin1(LogFileWriter::kCreateErrorTitle));
         m_model.SetStatusMode(Status("IDLE"), QString());
         co_return QString();

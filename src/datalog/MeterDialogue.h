@@ -4,6 +4,7 @@
 #include "link/SerialPort.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -52,6 +53,13 @@ public:
     // Whether the meter was woken into command mode and not yet sent back to run mode.
     bool InCommandMode() const { return m_commandMode; }
 
+    // What a dialogue has to tell the user is not shown from inside it: it is kept, in order,
+    // for the dialogue's owner to show once the dialogue has ended (ShowMessages).
+    void Say(const QString &text, const QString &caption);
+    bool HasMessages() const { return !m_messages.isEmpty(); }
+    // Shows the kept messages through UserMessage::Show, in order, and forgets them.
+    void ShowMessages();
+
     // The options as the configuration carries them: Date 128 down to Relay2 1.
     static int OptionsValue(const bool options[8]);
 
@@ -87,4 +95,10 @@ private:
     DatalogModel &m_model;
     DialogueRunner &m_runner;
     bool m_commandMode = false;
+    struct Message
+    {
+        QString text;
+        QString caption;
+    };
+    QList<Message> m_messages;
 };

@@ -8,6 +8,7 @@
 #include "lists/IMeterLink.h"
 
 #include <climits>
+#include <utility>
 
 namespace {
 int ClampTimeout(int ms)
@@ -30,6 +31,15 @@ void CQueExecutor::Reset()
     m_result = kContinue;
     m_reply.clear();
     m_value.clear();
+    m_messages.clear();
+}
+
+void CQueExecutor::ShowMessages()
+{
+    // Taken first: a message box's event loop may start the next step, which begins afresh.
+    const QList<Message> messages = std::exchange(m_messages, {});
+    for (const Message &message : messages)
+        UserMessage::Show(message.text, message.caption);
 }
 
 bool CQueExecutor::PortWentAway()
@@ -38,7 +48,7 @@ bool CQueExecutor::PortWentAway()
     // itself has gone, and the list ends here saying so.
     if (!m_link || !m_link->PortGone())
         return false;
-    UserMessage::Show(m_link->Unreachable(), QString::fromLatin1(kAppTitle));
+    m_messages.append({ m_link->Unreachable(), QString::fromLatin1(kAppTitle) });
     m_stopped = true;
     m_result = kBadLabel;
     return true;
@@ -64,6 +74,7 @@ Task<int> CQueExecutor::StepAsync(IFieldAccess *form, DialogueRunner &runner)
 bool CQueExecutor::BeginStep(IFieldAccess *form, Exchange *exchange)
 {
     m_result = kContinue;
+    m_messages.clear();
     if (m_stopped)
         return false;
     ++m_index;
@@ -137,7 +148,7 @@ void CQueExecutor::EndExchange(const Exchange &exchange, int answered)
     // list's own message, which can only blame the meter.
     if (m_link) {
         if (const QString errors = m_link->LineErrors(); !errors.isEmpty())
-            UserMessage::Show(errors, QString::fromLatin1(kAppTitle));
+            m_messages.append({ errors, QString::fromLatin1(kAppTitle) });
     }
     GoTo(exchange.label);
 }
@@ -196,8 +207,8 @@ bool CQueExecutor::GoTo(const QString &label)
         m_index = target - 1; // the next step runs the labelled line
         return true;
     }
-    UserMessage::Show(
-        m_script.ArgumentText(), PrintfText::Format("Bad jump lable on line %d", m_index));
+    m_messages.append(
+        { m_script.ArgumentText(), PrintfText::Format("Bad jump lable on line %d", m_index) });
     m_stopped = true;
     m_result = kBadLabel;
     return false;

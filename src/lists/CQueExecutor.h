@@ -4,6 +4,7 @@
 #include "lists/CScript.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -54,8 +55,22 @@ public:
     // the event loop: kContinue, kEnded or kBadLabel. After "End" or a bad label the list is
     // stopped (Stopped()), and further steps run nothing and give kContinue. Past the last line
     // without "End" every step gives kEnded and runs nothing. A Cancel ends the exchange at its
-    // next wait and stops the list (kContinue).
+    // next wait and stops the list (kContinue). What the step has to tell the user (a bad jump,
+    // line errors, a port gone) is not shown from inside the dialogue: it is kept in Messages()
+    // for the step's owner to show once the dialogue has returned to it (ShowMessages).
     Task<int> StepAsync(IFieldAccess *form, DialogueRunner &runner);
+
+    // A message for the user, as UserMessage::Show takes it.
+    struct Message
+    {
+        QString text;
+        QString caption;
+    };
+    // The messages of the last step, in the order they arose; each step starts with none.
+    const QList<Message> &Messages() const { return m_messages; }
+    // Shows the last step's messages through UserMessage::Show, in order, and forgets them: for
+    // the owner, after the step's dialogue has ended.
+    void ShowMessages();
 
     // The exchange that takes the meter back to run mode, as the list's own last lines send it
     // (the last "Send" of run-mode "r"s, after a carriage return that ends a line left half
@@ -109,7 +124,7 @@ private:
     Exchange ExchangeOf(const QString &command, int intervalToken, int terminatorToken) const;
     void EndExchange(const Exchange &exchange, int answered);
     void Find(const QString &text, int offset, int length);
-    // Continues at the line carrying label; false (message shown, list stopped) when none does.
+    // Continues at the line carrying label; false (message kept, list stopped) when none does.
     bool GoTo(const QString &label);
 
     QStringList m_lines;
@@ -124,4 +139,5 @@ private:
     int m_result = kContinue;
     QByteArray m_reply;
     QString m_value;
+    QList<Message> m_messages;
 };

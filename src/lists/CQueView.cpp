@@ -3,6 +3,7 @@
 #include "base/AppServices.h"
 #include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
+#include "base/UserMessage.h"
 #include "lists/CQueDoc.h"
 #include "lists/IFieldAccess.h"
 
@@ -125,7 +126,7 @@ int CQueView::Start(IFieldAccess *form, IMeterLink *link)
 
 int CQueView::Step()
 {
-    if (!m_form || !m_dialogue || m_dialogue->IsRunning())
+    if (!m_form || !m_dialogue || m_dialogue->IsRunning() || m_showingMessages)
         return 0;
     int result = 0;
     if (m_lineDone) {
@@ -141,20 +142,49 @@ int CQueView::Step()
         m_lineDone = false;
         result = m_lineResult;
     }
+    // The line's messages come before the run stops and before the form learns the result, as
+    // they would have had the line shown them itself.
+    if (!ShowLineMessages())
+        return result;
     if (m_executor.Stopped())
         StopRun(true, false);
     return result;
 }
 
+bool CQueView::ShowLineMessages()
+{
+    if (m_executor.Messages().isEmpty())
+        return true;
+    const QPointer<CQueView> self(this);
+    m_showingMessages = true;
+    m_executor.ShowMessages();
+    if (!self)
+        return false;
+    m_showingMessages = false;
+    return true;
+}
+
 void CQueView::DropWaitingLine()
 {
     // A line waiting on the meter is destroyed where it waits, not resumed: its link may belong
-    // to a form that is going away. Nothing calls this while the line itself runs (its only
-    // modal message blocks every window).
+    // to a form that is going away. Nothing calls this while the line itself runs: its messages
+    // wait until it has ended (ShowLineMessages), and it gives back to the event loop only at
+    // its waits.
     if (!m_dialogue || !m_dialogue->IsRunning())
         return;
     delete m_dialogue;
     m_dialogue = new DialogueRunner(this);
+}
+
+void CQueView::ShowUnclaimedMessagesLater()
+{
+    // A line that ended before the run stopped, and whose result no Step handed over, still says
+    // its piece: from the event loop, since the stop may come from inside other work.
+    if (!m_lineDone)
+        return;
+    for (const CQueExecutor::Message &message : m_executor.Messages())
+        UserMessage::ShowLater(message.text, message.caption);
+    m_lineDone = false;
 }
 
 bool CQueView::IsWaiting() const
@@ -191,6 +221,7 @@ void CQueView::EndRun()
 void CQueView::StopRun(bool closeDocument, bool cutShort)
 {
     QPointer<CQueView> self(this);
+    ShowUnclaimedMessagesLater();
     // A line waiting on the meter ends at once; the port is free again for the others.
     DropWaitingLine();
     m_lineDone = false;
@@ -220,6 +251,7 @@ void CQueView::FormDestroyed()
     // The form is half destroyed: forget it without signalling it, and close the window nobody
     // runs any more. Only a link of this window's own is still there to wind the meter up.
     m_form = nullptr;
+    ShowUnclaimedMessagesLater();
     DropWaitingLine();
     m_lineDone = false;
     m_claim.Release();

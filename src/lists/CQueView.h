@@ -28,9 +28,10 @@ class QPushButton;
 //
 // A line that exchanges with the meter waits without holding the event loop: Step starts it and
 // returns 0 while it waits; when it is done the runner emits StepReady, and the next Step gives
-// its result (or runs the next line). While a run is in progress over the program's meter link
-// the runner holds the port (SerialPort::Claim), so neither the terminal nor another dialogue
-// uses it.
+// its result (or runs the next line). What a line has to say (a bad jump, a port gone) is shown
+// by the Step that hands its result over, once the line's dialogue has ended. While a run is in
+// progress over the program's meter link the runner holds the port (SerialPort::Claim), so neither
+// the terminal nor another dialogue uses it.
 //
 // The run stops when the list executes "End" or a bad jump, when "Cancel" is pressed (Cancel())
 // and when the window is closed by any other means; then RunStopped is emitted and no further
@@ -102,6 +103,10 @@ private:
     Task<void> RunLine();
     void DropWaitingLine();
     void LineDone(int result);
+    // Shows what the line that ended had to say, now that its dialogue is over; false when this
+    // window went away meanwhile. Steps run nothing while the messages are up.
+    bool ShowLineMessages();
+    void ShowUnclaimedMessagesLater();
 
     CQueExecutor m_executor;
     CSerialMeterLink m_serialLink;
@@ -110,6 +115,7 @@ private:
     int m_lineResult = 0; // of the line that last waited, until Step hands it over
     bool m_lineDone = false;
     bool m_inStep = false;
+    bool m_showingMessages = false;
     IFieldAccess *m_form = nullptr;
     IMeterLink *m_link = nullptr; // of the run in progress
     QMetaObject::Connection m_formWatch;

@@ -164,6 +164,7 @@ protected:
         DialogueRunner runner;
         for (int step = 0; step < maxSteps; ++step) {
             const int result = RunToEnd(runner, executor.StepAsync(&form, runner));
+            executor.ShowMessages();
             if (result != CQueExecutor::kContinue || executor.Stopped())
                 return result;
         }

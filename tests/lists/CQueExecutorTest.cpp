@@ -31,7 +31,12 @@ protected:
 
     void Load(const QStringList &lines) { executor.SetLines(lines); }
     // One line, run as the list window runs it: a dialogue on the runner.
-    int Step(IFieldAccess *on) { return RunToEnd(runner, executor.StepAsync(on, runner)); }
+    int Step(IFieldAccess *on)
+    {
+        const int result = RunToEnd(runner, executor.StepAsync(on, runner));
+        executor.ShowMessages(); // as the list's owner does once the line's dialogue has ended
+        return result;
+    }
     QList<int> Run(int steps)
     {
         QList<int> results;

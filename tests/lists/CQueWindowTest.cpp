@@ -175,9 +175,16 @@ TEST_F(QueWindowTest, OneFormRunsAListAtATime)
 TEST_F(QueWindowTest, BadLabelOnTheFirstLineClosesTheWindow)
 {
     CQueView *view = Open("bad.que", " Goto(Nowhere)\r\n End\r\n");
+    // The message comes once the line's dialogue is over, never from inside it.
+    QList<bool> waitingWhenShown;
+    UserMessage::SetHandler([&](const QString &text, const QString &caption) {
+        messages.append(caption + "|" + text);
+        waitingWhenShown.append(view->IsWaiting());
+    });
     view->Start(&form, &link);
     EXPECT_EQ(view->Step(), -1);
     EXPECT_EQ(messages, QStringList { "Bad jump lable on line 0|Nowhere" });
+    EXPECT_EQ(waitingWhenShown, QList<bool> { false });
     EXPECT_FALSE(view->IsRunning());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame; }));
 }

@@ -69,6 +69,7 @@ protected:
         DialogueRunner runner;
         for (int step = 0; step < 200; ++step) {
             const int result = RunToEnd(runner, executor.StepAsync(&form, runner));
+            executor.ShowMessages();
             if (result != 0)
                 return result;
         }

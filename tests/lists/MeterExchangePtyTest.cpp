@@ -290,6 +290,7 @@ TEST_F(MeterExchangePty, APortGoneMidReadEndsTheListAtOnceNamingThePort)
     DialogueRunner runner;
     const auto start = Clock::now();
     const int result = RunToEnd(runner, executor.StepAsync(nullptr, runner), 15000);
+    executor.ShowMessages();
     EXPECT_LT(MsSince(start), 3000) << "not the 5 s interval nor the 10 s total";
     meter.join();
     UserMessage::SetHandler(old);

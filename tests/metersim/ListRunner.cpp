@@ -57,6 +57,7 @@ int ListRunner::Run(const QString &path)
     DialogueRunner runner;
     for (int steps = 0; steps < 1000; ++steps) {
         const int r = RunToEnd(runner, executor.StepAsync(this, runner));
+        executor.ShowMessages();
         if (r != CQueExecutor::kContinue || executor.Stopped()) {
             result = r == CQueExecutor::kBadLabel ? -1 : r == CQueExecutor::kEnded ? 1 : 0;
             break;
