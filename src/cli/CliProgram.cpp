@@ -564,12 +564,8 @@ Task<void> CliProgram::Identify()
         co_return;
     }
     CliMeter meter(PortArg(), Baud(), Progress(), Pace());
-    QString error;
-    if (!meter.Open(&error)) {
-        Err(error);
-        m_code = kPortUnusable;
+    if (!OpenMeter(meter))
         co_return;
-    }
     CliMeter::Identity id;
     if (!co_await meter.Identify(*m_runner, &id)) {
         Err(m_runner->Cancelled() ? QStringLiteral("Interrupted.")
@@ -605,12 +601,8 @@ Task<void> CliProgram::Read()
         co_return;
     }
     CliMeter meter(PortArg(), Baud(), Progress(), Pace());
-    QString error;
-    if (!meter.Open(&error)) {
-        Err(error);
-        m_code = kPortUnusable;
+    if (!OpenMeter(meter))
         co_return;
-    }
     // A meter that is not there is said within seconds, not after the list's time-outs.
     CliMeter::Identity id;
     const bool identified = co_await meter.Identify(*m_runner, &id);
@@ -653,6 +645,7 @@ Task<void> CliProgram::Read()
     const CliAudit audit(m_args);
     AuditRecord record = audit.Record(QStringLiteral("read"));
     record.model = id.model.trimmed(); // the image holds no model: the meter's screen names it
+    QString error;
     const int result
         = co_await meter.RunList(*m_runner, file.Model().ReadList(), file.Fields(), &error);
     if (result != 0 || !file.FinishRead(&error)) {
@@ -702,11 +695,8 @@ Task<void> CliProgram::Send()
         co_return;
     }
     CliMeter meter(PortArg(), Baud(), Progress(), Pace());
-    if (!meter.Open(&error)) {
-        Err(error);
-        m_code = kPortUnusable;
+    if (!OpenMeter(meter))
         co_return;
-    }
     const CliAudit audit(m_args);
     AuditRecord record = audit.Record(QStringLiteral("send"));
     CliAudit::Describe(record, file, path);
@@ -930,13 +920,10 @@ Task<void> CliProgram::Diff()
         }
     } else {
         CliMeter meter(PortArg(), Baud(), Progress(), Pace());
-        QString error;
-        if (!meter.Open(&error)) {
-            Err(error);
-            m_code = kPortUnusable;
+        if (!OpenMeter(meter))
             co_return;
-        }
         b = std::make_unique<CliMeterFile>(a->Kind());
+        QString error;
         if (co_await ReadMeter(meter, *b, &error) != kDone) {
             // Not 1: that says "they differ".
             Err(error);
@@ -1239,15 +1226,21 @@ void CliProgram::FinishPublishing()
     m_publisher.reset();
 }
 
+bool CliProgram::OpenMeter(CliMeter &meter)
+{
+    QString error;
+    if (meter.Open(&error))
+        return true;
+    Err(error);
+    m_code = kPortUnusable;
+    return false;
+}
+
 Task<void> CliProgram::CheckAnswers()
 {
     CliMeter meter(PortArg(), Baud(), Progress(), Pace());
-    QString error;
-    if (!meter.Open(&error)) {
-        Err(error);
-        m_code = kPortUnusable;
+    if (!OpenMeter(meter))
         co_return;
-    }
     CliMeter::Identity id;
     // On its own line: g++ 12 miscompiles a co_await inside a condition.
     const bool identified = co_await meter.Identify(*m_runner, &id, false);

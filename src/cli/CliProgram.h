@@ -80,6 +80,8 @@ private:
     // Whether a meter answers on the port (identify's 3 s presence wait); said and the status
     // set when not.
     Task<void> CheckAnswers();
+    // Opens meter's port; false (said, and the status set) when it cannot be opened.
+    bool OpenMeter(CliMeter &meter);
     // Runs a datalogger job that start begins on the meter link, under the event loop, once a
     // meter has answered.
     int RunDatalog(const std::function<void(CliDatalog &)> &start);

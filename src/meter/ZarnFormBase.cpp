@@ -1105,26 +1105,29 @@ void ZarnFormBase::CheckListTick(int timerId)
     StopListTimer();
     if (!m_check)
         return;
-    g_DocVersion = m_check->docVersion;
-    g_DocMeterVersion = m_check->docMeterVersion;
-    g_DocRevision = m_check->docRevision;
-    g_DocKind = m_check->docKind;
-    g_CurveFit = m_check->curveFit;
+    RestoreDocGlobals();
     if (timerId == kCompareTimer)
         CompareReadEnded();
     else
         VerifyReadEnded();
 }
 
-void ZarnFormBase::CheckReadStopped(int timerId, const QString &result)
+void ZarnFormBase::RestoreDocGlobals()
 {
-    if (!m_check)
-        return;
+    // The check's read set them from the meter's answers; the form's document is what they
+    // describe.
     g_DocVersion = m_check->docVersion;
     g_DocMeterVersion = m_check->docMeterVersion;
     g_DocRevision = m_check->docRevision;
     g_DocKind = m_check->docKind;
     g_CurveFit = m_check->curveFit;
+}
+
+void ZarnFormBase::CheckReadStopped(int timerId, const QString &result)
+{
+    if (!m_check)
+        return;
+    RestoreDocGlobals();
     const QString text = timerId == kCompareTimer
         ? QStringLiteral("The meter could not be read before sending.\nNothing was sent.")
         : QStringLiteral("The meter acknowledged the configuration, but it could not be read "

@@ -248,6 +248,8 @@ private:
     void CheckListTick(int timerId);
     bool StartCheckRead(int timerId);
     void CheckReadStopped(int timerId, const QString &result);
+    // Puts back the document globals the check's read changed (saved when it started).
+    void RestoreDocGlobals();
     void CompareReadEnded();
     void AskToSend(const QString &question);
     void StartCheckedSend();
