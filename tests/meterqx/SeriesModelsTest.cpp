@@ -1,6 +1,7 @@
 // The contract every meter series model keeps, one row per series: its names, opening only a
 // whole file of its own series, changing fields through the form's rules, saving what reopens
-// the same, taking a read only when it is whole and of its own series, and its datasheet.
+// the same, taking a read only when it is whole and of its own series, sending and converting.
+// (The datasheet is checked through tarvik-cli sheet, which prints it from this model.)
 #include "meterqx/SeriesModels.h"
 
 #include "base/Globals.h"
@@ -9,7 +10,6 @@
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -156,13 +156,6 @@ TEST(SeriesModels, EachSeriesKeepsTheModelsContract)
             EXPECT_EQ(meter->FileName(meter->Serial(), meter->ActiveRange()),
                 meter->Title(meter->Serial(), meter->ActiveRange()) + ext);
         }
-
-        // The datasheet names the file's serial number.
-        ASSERT_FALSE(reopened->Serial().trimmed().isEmpty());
-        const SheetPage sheet = reopened->Sheet(
-            SheetMetrics { 391, 223, 215 }, QDateTime(QDate(2027, 1, 2), QTime(3, 4)));
-        EXPECT_TRUE(sheet.Texts().join(QLatin1Char('\n')).contains(reopened->Serial().trimmed()))
-            << qPrintable(sheet.Texts().join(QLatin1Char('|')));
 
         // A send puts the collected image in the field the send list sends.
         reopened->PrepareSend(QStringLiteral("1"));
