@@ -85,7 +85,7 @@ int Run(int baud, int transactions, int sweeps)
     std::printf("            wire %6.2f ms + turnaround %4.1f ms = %6.2f ms   ratio %.2f\n", wireMs,
         turnaroundMs, wireMs + turnaroundMs, median / (wireMs + turnaroundMs));
 
-    // A full sweep of eight meters in the window, driven by its own timers.
+    // A full sweep of eight meters in the window, paced by its poller.
     g_ModbusEnabled = 1;
     Modbus::SetPortProvider([&port] { return &port; });
     ModbusDoc doc;
@@ -102,12 +102,7 @@ int Run(int baud, int transactions, int sweeps)
         QElapsedTimer clock;
         clock.start();
         view.OnDynamicButton();
-        const bool done = QTest::qWaitFor(
-            [&view] {
-                return !view.TimerActive(Modbus::kRepeatTimer)
-                    && !view.TimerActive(Modbus::kStepTimer);
-            },
-            10000);
+        const bool done = QTest::qWaitFor([&view] { return !view.Polling(); }, 10000);
         sweepTimes.push_back(clock.nsecsElapsed() / 1e6);
         if (!done)
             ++failures;

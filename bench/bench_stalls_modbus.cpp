@@ -69,12 +69,7 @@ Measured Measure(Modbus &view, const std::function<void()> &start)
     StallMeter meter;
     meter.Start();
     start();
-    RunUntil(
-        [&view] {
-            return !view.Busy() && !view.TimerActive(Modbus::kRepeatTimer)
-                && !view.TimerActive(Modbus::kStepTimer);
-        },
-        60000);
+    RunUntil([&view] { return !view.Busy() && !view.Polling(); }, 60000);
     meter.Stop();
     return { double(meter.MaxGapMs()), double(meter.ElapsedMs()) };
 }

@@ -170,7 +170,8 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "[--topic PREFIX]]",
             "poll a Modbus network as the Modbus window does",
             "Reads flow rate, totalizer and temperature of each address in turn, one line (or "
-            "CSV row) per meter per sweep; N sweeps (default 1), MS milliseconds apart. A meter "
+            "CSV row) per meter per sweep, a meter per 80 ms at most, as the window paces them; N "
+            "sweeps (default 1), each begun MS milliseconds after the last. A meter "
             "that does not answer is said on standard error and tried again on the next sweep, "
             "as the window does with \"Keep polling through errors\"; the status is then 1. With "
             "--mqtt each meter's reading (or failure) is also published on PREFIX/modbus/ADDRESS, "
@@ -179,7 +180,7 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             WithMqtt({ { "--port", "P", "the RS-485 port" },
                 { "--addresses", "A-B", "addresses to poll, e.g. 1-8 or 1,3,5" },
                 { "--count", "N", "sweeps (default 1)" },
-                { "--interval", "MS", "pause between sweeps (default 1000)" },
+                { "--interval", "MS", "from one sweep's start to the next (default 1000)" },
                 { "--parity", "TEXT",
                     "the character format: \"1 8 EVEN 1\" (default), \"1 8 NONE 1\", "
                     "\"1 8 ODD 1\" or \"1 8 NONE 2\"" },

@@ -23,6 +23,7 @@
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormRules.h"
 #include "modbus/ModbusMaster.h"
+#include "modbus/ModbusPoller.h"
 #include "publish/MqttPublisher.h"
 #include "publish/PublishSettings.h"
 
@@ -1016,68 +1017,87 @@ Task<void> CliProgram::Modbus()
     }
     SerialPort::Claim claim(&serial, this);
     ModbusMaster master(&serial);
-    // What is published carries each meter's units: one static read per address first.
+    // The addresses are the poller's slots, in order.
+    ModbusPoller poller(master, int(addresses.size()));
+    ModbusPoller::Hooks hooks;
+    hooks.address = [&addresses](int slot) { return QString::number(addresses.at(slot - 1)); };
+    // What is published carries each meter's units: one static sweep first.
     QHash<int, std::pair<QString, QString>> units;
     ReadingSink *sink = m_publisher ? ReadingSink::Instance() : nullptr;
-    for (int address : sink ? addresses : QList<int>()) {
-        if (m_runner->Cancelled())
-            break;
-        if (co_await master.ReadStaticAsync(*m_runner, QString::number(address)))
-            units[address]
-                = { master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed() };
+    if (sink) {
+        hooks.result = [&](const ModbusPoller::Result &r) {
+            if (r.ok)
+                units[addresses.at(r.slot - 1)]
+                    = { master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed() };
+        };
+        poller.SetHooks(hooks);
+        ModbusPoller::Settings statics;
+        statics.dynamic = false;
+        statics.keepPolling = true;
+        poller.SetSettings(statics);
+        co_await poller.Run(*m_runner);
     }
     const bool csv = m_args.Has(QStringLiteral("--csv"));
     if (csv)
         Out(QStringLiteral("sweep,time,%1,address,flow,totalizer,temperature\n")
                 .arg(QLatin1String(CsvTime::kOffsetHeader)));
-    for (int sweep = 1; sweep <= count && !m_runner->Cancelled() && !OutputFailed(); ++sweep) {
-        if (sweep > 1)
-            co_await m_runner->Sleep(interval);
-        for (int address : addresses) {
-            if (m_runner->Cancelled())
-                break;
-            const QString text = QString::number(address);
-            const int ok = co_await master.ReadDynamicAsync(*m_runner, text);
-            if (m_runner->Cancelled())
-                break;
-            // A CSV line carries the date and offset (two cells) as every CSV the program
-            // writes does; a line for people the clock time alone.
-            const QDateTime now = QDateTime::currentDateTime();
-            const QString time = csv ? QString::fromLatin1(CsvTime::Format(now))
-                                     : now.time().toString(QStringLiteral("HH:mm:ss"));
-            if (sink) {
-                std::vector<ReadingSink::Value> values;
-                if (ok)
-                    values = { { QStringLiteral("flow"), master.FlowText(), units[address].first },
-                        { QStringLiteral("totalizer"), master.TotalizerText(),
-                            units[address].second },
-                        { QStringLiteral("temperature"), master.TemperatureText(),
-                            QString(QChar(0xB0)) + QLatin1Char('F') } };
-                sink->ModbusReading(
-                    now, address, values, ok ? QString() : master.FailureText(text).trimmed());
-            }
-            if (!ok) {
-                Err(master.FailureText(text));
-                m_code = kMeterFailed;
-                continue;
-            }
-            if (OutputFailed())
-                break; // nothing more can be recorded: the run ends with the reason
-            if (csv)
-                Out(QStringLiteral("%1,%2,%3,%4,%5,%6\n")
-                        .arg(sweep)
-                        .arg(time)
-                        .arg(address)
-                        .arg(Csv(master.FlowText()), Csv(master.TotalizerText()),
-                            Csv(master.TemperatureText())));
-            else
-                Out(QStringLiteral("%1 address %2: flow %3, totalizer %4, temperature %5\n")
-                        .arg(time)
-                        .arg(address)
-                        .arg(master.FlowText().trimmed(), master.TotalizerText().trimmed(),
-                            master.TemperatureText().trimmed()));
+    hooks.result = [&](const ModbusPoller::Result &r) {
+        const int address = addresses.at(r.slot - 1);
+        // A CSV line carries the date and offset (two cells) as every CSV the program writes
+        // does; a line for people the clock time alone.
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString time = csv ? QString::fromLatin1(CsvTime::Format(now))
+                                 : now.time().toString(QStringLiteral("HH:mm:ss"));
+        if (sink) {
+            std::vector<ReadingSink::Value> values;
+            if (r.ok)
+                values = { { QStringLiteral("flow"), master.FlowText(), units[address].first },
+                    { QStringLiteral("totalizer"), master.TotalizerText(), units[address].second },
+                    { QStringLiteral("temperature"), master.TemperatureText(),
+                        QString(QChar(0xB0)) + QLatin1Char('F') } };
+            sink->ModbusReading(
+                now, address, values, r.ok ? QString() : master.FailureText(r.address).trimmed());
         }
-    }
+        if (!r.ok) {
+            Err(master.FailureText(r.address));
+            m_code = kMeterFailed;
+            return;
+        }
+        if (OutputFailed()) {
+            poller.Stop(); // nothing more can be recorded: the run ends with the reason
+            return;
+        }
+        if (csv)
+            Out(QStringLiteral("%1,%2,%3,%4,%5,%6\n")
+                    .arg(r.sweep)
+                    .arg(time)
+                    .arg(address)
+                    .arg(Csv(master.FlowText()), Csv(master.TotalizerText()),
+                        Csv(master.TemperatureText())));
+        else
+            Out(QStringLiteral("%1 address %2: flow %3, totalizer %4, temperature %5\n")
+                    .arg(time)
+                    .arg(address)
+                    .arg(master.FlowText().trimmed(), master.TotalizerText().trimmed(),
+                        master.TemperatureText().trimmed()));
+        if (OutputFailed())
+            poller.Stop();
+    };
+    // Sweeps at the window's pace: a meter per step, a sweep every interval.
+    hooks.sweepBegins = [this, &poller] {
+        if (OutputFailed())
+            poller.Stop();
+        return true;
+    };
+    poller.SetHooks(hooks);
+    ModbusPoller::Settings settings;
+    settings.sweeps = count;
+    settings.periodMs = interval;
+    settings.keepPolling = true;
+    poller.SetSettings(settings);
+    poller.SetNext(1);
+    if (!m_runner->Cancelled() && !OutputFailed())
+        co_await poller.Run(*m_runner);
     if (m_runner->Cancelled())
         Err(QStringLiteral("Interrupted."));
     serial.ClosePort();

@@ -23,7 +23,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTimerEvent>
 #include <QVBoxLayout>
 
 #include <climits>
@@ -117,6 +116,18 @@ Modbus::Modbus(CDocument *document, QWidget *parent)
 
     m_dialogue = new DialogueRunner(this);
     m_master.SetPort(CurrentPort());
+    ModbusPoller::Hooks hooks;
+    hooks.address = [this](int panel) { return m_panels[size_t(panel)].fields[Address]->text(); };
+    hooks.sweepBegins = [this] { return SweepBegins(); };
+    hooks.readBegins = [this](int panel, const QString &) { ReadBegins(panel); };
+    hooks.result = [this](const ModbusPoller::Result &result) { ReadingDone(result); };
+    hooks.sweepEnded = [this] {
+        if (m_poller.GetSettings().dynamic)
+            s_sweepIndex = m_poller.Next();
+        m_claim.Release();
+        SweepEnded();
+    };
+    m_poller.SetHooks(std::move(hooks));
     OnInitialUpdate();
 }
 
@@ -135,21 +146,15 @@ void Modbus::EndDialogue()
         delete m_dialogue;
         m_dialogue = new DialogueRunner(this);
     }
-    ++m_generation; // an end already posted belongs to the exchange just ended
-    m_failureMessage.clear();
-    if (m_staticNext > 0) {
-        m_staticNext = 0;
-        m_staticButton->setText(kCmd3);
-        m_staticButton->setToolTip(QString());
-    }
-    StopTimer(kRepeatTimer);
-    StopTimer(kStepTimer);
+    m_failureMessages.clear();
+    m_ending = false;
+    m_staticButton->setText(kCmd3);
+    m_staticButton->setToolTip(QString());
     m_dynamicButton->setText(kCmd3);
-    m_busy = false;
-    m_repeatDue = false;
-    m_stepDue = false;
     m_claim.Release();
     SweepEnded(); // what the sweep read is kept
+    if (!m_recordingError.isEmpty())
+        UserMessage::Show(std::exchange(m_recordingError, {}), QStringLiteral("Modbus Recording"));
 }
 
 Modbus::PortProvider Modbus::SetPortProvider(PortProvider provider)
@@ -324,10 +329,8 @@ void Modbus::OnInitialUpdate()
         panel.fields[TemperatureUnit]->setText(QString(QChar(0xB0)) + QLatin1Char('F'));
         panel.fields[Address]->setText(n == 1 ? QStringLiteral("1") : QStringLiteral("-"));
         panel.remembered = panel.fields[Address]->text();
-        panel.failures = 0;
-        panel.failure->clear();
-        panel.failure->hide();
     }
+    ClearFailures();
     m_samples->setText(QStringLiteral("0"));
     m_period->setText(QStringLiteral("2"));
     m_update->setChecked(false);
@@ -394,22 +397,13 @@ QString Modbus::FailureText(int panel) const
 
 int Modbus::FailureCount(int panel) const
 {
-    return panel >= 1 && panel <= kPanels ? m_panels[size_t(panel)].failures : 0;
+    return m_poller.FailureCount(panel);
 }
 
 QString Modbus::PortFieldText(int which) const
 {
     const QLineEdit *fields[] = { m_portField, m_baudField, m_parityField };
     return which >= 0 && which < 3 ? fields[which]->text() : QString();
-}
-
-bool Modbus::TimerActive(int id) const
-{
-    if (id == kRepeatTimer)
-        return m_repeatTimer.isActive();
-    if (id == kStepTimer)
-        return m_stepTimer.isActive();
-    return false;
 }
 
 void Modbus::ClearDataFields(int panel)
@@ -529,6 +523,8 @@ void Modbus::OnKeepPollingClicked(bool on)
     // The check box flips itself on a click; a direct call (tests) sets it here.
     if (sender() != m_keepPolling)
         m_keepPolling->setChecked(on);
+    if (m_poller.GetSettings().dynamic)
+        m_poller.SetKeepPolling(on);
     CPrefs::OpenStore()->setValue(KeepPollingKey(), on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
@@ -569,110 +565,104 @@ void Modbus::ShowPort()
     m_portField->setToolTip(port->IsGone() ? port->GoneText() : QString());
 }
 
-void Modbus::StartTimer(int id, int ms)
+void Modbus::ClearFailures()
 {
-    // A period of 0 means "at the first opportunity": the desktop's 10 ms, never a busy timer.
-    const int period = std::max(ms, 10);
-    if (id == kRepeatTimer)
-        m_repeatTimer.start(period, Qt::PreciseTimer, this);
-    else if (id == kStepTimer)
-        m_stepTimer.start(period, Qt::PreciseTimer, this);
-}
-
-void Modbus::StopTimer(int id)
-{
-    if (id == kRepeatTimer)
-        m_repeatTimer.stop();
-    else if (id == kStepTimer)
-        m_stepTimer.stop();
-}
-
-void Modbus::timerEvent(QTimerEvent *event)
-{
-    if (event->timerId() == m_repeatTimer.timerId())
-        OnTimer(kRepeatTimer);
-    else if (event->timerId() == m_stepTimer.timerId())
-        OnTimer(kStepTimer);
-    else
-        CView::timerEvent(event);
+    for (int n = 1; n <= kPanels; ++n) {
+        m_panels[size_t(n)].failure->clear();
+        m_panels[size_t(n)].failure->hide();
+    }
 }
 
 void Modbus::OnDynamicButton()
 {
+    if (m_ending)
+        return; // the messages of the polling that ended come first
     if (!PortReady())
         return;
     PeriodCheck();
     if (m_dynamicButton->text() == QStringLiteral("STOP")) {
-        StopTimer(kRepeatTimer);
+        // The sweep under way ends with its remaining panels; the pause between two sweeps
+        // ends now.
+        if (m_poller.InSweep())
+            m_poller.Finish();
+        else
+            EndDialogue();
         m_dynamicButton->setText(kCmd3);
         return;
     }
+    if (m_poller.Running() && !m_poller.GetSettings().dynamic)
+        return; // a static read runs: its button stops it
     // The trend shows the time polling was stopped as a gap, not a line across it.
     m_trend.Pause(QDateTime::currentMSecsSinceEpoch());
     // Failures are counted since polling started.
-    for (int n = 1; n <= kPanels; ++n) {
-        m_panels[size_t(n)].failures = 0;
-        m_panels[size_t(n)].failure->clear();
-        m_panels[size_t(n)].failure->hide();
-    }
+    ClearFailures();
+    ModbusPoller::Settings settings;
+    settings.keepPolling = KeepPolling();
     if (m_update->isChecked()) {
         m_dynamicButton->setText(QStringLiteral("STOP"));
         const double ms = DecimalReal(m_period->text()) * 1000.0;
-        StartTimer(kRepeatTimer, int(std::clamp(ms, 0.0, double(INT_MAX))));
+        // A period of 0 means "at the first opportunity": the desktop's 10 ms.
+        settings.periodMs = std::max(int(std::clamp(ms, 0.0, double(INT_MAX))), 10);
+        settings.sweeps = 0;
+        settings.firstAfterPeriod = true;
         m_samples->setText(QStringLiteral("0"));
     } else {
         m_dynamicButton->setText(kCmd3);
         m_samples->setText(QStringLiteral("1"));
-        StartTimer(kRepeatTimer, 0);
     }
     s_sampleCount = 0;
+    StartPolling(settings);
 }
 
-void Modbus::OnTimer(int id)
+void Modbus::StartPolling(const ModbusPoller::Settings &settings)
 {
-    // A tick that falls due while an exchange runs (or its message is open) runs once it ends.
-    if (m_busy) {
-        (id == kRepeatTimer ? m_repeatDue : m_stepDue) = true;
+    m_master.SetPort(CurrentPort());
+    // Polling that is winding down (its last sweep under way) takes the new settings and goes
+    // on within its dialogue.
+    if (m_poller.Running()) {
+        m_poller.SetSettings(settings);
         return;
     }
-    // Another Modbus window's exchange holds the port: this tick gives way to it, the timer
-    // comes again.
+    m_poller.SetSettings(settings);
+    m_poller.SetNext(settings.dynamic ? s_sweepIndex : 1);
+    const QPointer<DialogueRunner> runner(m_dialogue);
+    m_dialogue->Start(m_poller.Run(*m_dialogue), [this, runner] {
+        m_ending = true;
+        // What follows may show a modal message or start polling again: from the event loop,
+        // never from inside the runner that is finishing; a runner EndDialogue replaced
+        // meanwhile has nothing more to say.
+        QMetaObject::invokeMethod(
+            this,
+            [this, runner] {
+                if (runner && runner == m_dialogue && m_ending)
+                    AfterDialogue();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+bool Modbus::SweepBegins()
+{
+    // Another Modbus window's exchange holds the port: this sweep gives way to it and is tried
+    // again.
     mbCSerial *port = CurrentPort();
     if (port && !port->FreeFor(this))
-        return;
-    if (id == kRepeatTimer) {
-        // The sweep holds the port from its first panel to its last.
-        HoldPort(port);
-        StartTimer(kStepTimer, kStepMs);
-        ++s_sampleCount;
-        m_samples->setText(QString::number(s_sampleCount));
-        // A row of the recording covers one pass over the panels: a tick that comes before
-        // the pass has wrapped goes on with it.
-        if (!std::exchange(m_sweepOpen, true))
-            m_recorder.BeginSweep(QDateTime::currentDateTime());
-    }
+        return false;
+    // The sweep holds the port from its first panel to its last.
+    HoldPort(port);
+    m_master.SetPort(port);
+    if (!m_poller.GetSettings().dynamic)
+        return true;
+    ++s_sampleCount;
+    m_samples->setText(QString::number(s_sampleCount));
+    // A row of the recording covers one pass over the panels: a sweep that goes on with a pass
+    // ended early adds to its row.
+    if (!std::exchange(m_sweepOpen, true))
+        m_recorder.BeginSweep(QDateTime::currentDateTime());
+    // Update turned off while polling: this sweep is the last.
     if (!m_update->isChecked())
-        StopTimer(kRepeatTimer);
-
-    for (;;) {
-        const int panel = s_sweepIndex;
-        bool wrapped = false;
-        if (++s_sweepIndex > kPanels) {
-            s_sweepIndex = 1;
-            StopTimer(kStepTimer);
-            wrapped = true;
-        }
-        if (DecimalValue(m_panels[size_t(panel)].fields[Address]->text()) > 0) {
-            PollPanel(panel);
-            return;
-        }
-        if (wrapped)
-            break;
-    }
-    if (!m_busy && !m_stepTimer.isActive()) {
-        m_claim.Release(); // the sweep has ended
-        SweepEnded();
-    }
+        m_poller.SetSweeps(m_poller.Sweep() + 1);
+    return true;
 }
 
 void Modbus::HoldPort(mbCSerial *port)
@@ -685,85 +675,76 @@ void Modbus::HoldPort(mbCSerial *port)
 
 void Modbus::StopPolling()
 {
-    StopTimer(kRepeatTimer);
-    StopTimer(kStepTimer);
     m_dynamicButton->setText(kCmd3);
     m_update->setChecked(false);
 }
 
-void Modbus::PollPanel(int panel)
-{
-    auto &f = m_panels[size_t(panel)].fields;
-    for (Field field : { Flow, Totalizer, Temperature })
-        f[field]->setText(kDashes);
-    m_master.SetPort(CurrentPort());
-    BeginDialogue(PollDialogue(panel));
-}
-
-void Modbus::BeginDialogue(Task<void> dialogue)
-{
-    HoldPort(CurrentPort());
-    m_busy = true;
-    m_dialogue->Start(std::move(dialogue), [this] { DialogueFinished(); });
-}
-
-void Modbus::DialogueFinished()
-{
-    // What follows may show a modal message or start the next exchange: from the event loop,
-    // never from inside the runner that is finishing.
-    const int generation = m_generation;
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation] {
-            if (generation == m_generation)
-                AfterDialogue();
-        },
-        Qt::QueuedConnection);
-}
-
 void Modbus::AfterDialogue()
 {
-    if (!m_failureMessage.isEmpty()) {
-        const QPointer<Modbus> self(this);
-        UserMessage::Show(std::exchange(m_failureMessage, QString()), QStringLiteral("ERROR"));
+    m_ending = false;
+    if (!m_poller.GetSettings().dynamic) {
+        m_staticButton->setText(kCmd3);
+        m_staticButton->setToolTip(QString());
+    } else {
+        m_dynamicButton->setText(kCmd3);
+    }
+    const QPointer<Modbus> self(this);
+    for (const QString &text : std::exchange(m_failureMessages, {})) {
+        m_checking = true;
+        UserMessage::Show(text, QStringLiteral("ERROR"));
         if (!self)
             return;
+        m_checking = false;
     }
-    if (m_staticNext > 0) {
-        StaticNext();
+    if (!m_recordingError.isEmpty())
+        UserMessage::Show(std::exchange(m_recordingError, {}), QStringLiteral("Modbus Recording"));
+}
+
+void Modbus::ReadBegins(int panel)
+{
+    auto &f = m_panels[size_t(panel)].fields;
+    if (!m_poller.GetSettings().dynamic) {
+        for (Field field : { SerialNumber, FlowUnits, TotalizerUnits, FullScale, MaxRange })
+            f[field]->setText(kDashes);
+        int ahead = 0;
+        for (int later = panel + 1; later <= kPanels; ++later)
+            ahead += DecimalValue(m_panels[size_t(later)].fields[Address]->text()) > 0;
+        m_staticButton->setToolTip(QStringLiteral("Reading the static data of meter %1 at "
+                                                  "address %2; %3 more to read.\nClick to stop.")
+                                       .arg(panel)
+                                       .arg(f[Address]->text())
+                                       .arg(ahead));
         return;
     }
-    FinishExchange();
+    s_sweepIndex = m_poller.Next();
+    m_master.SetPort(CurrentPort());
+    for (Field field : { Flow, Totalizer, Temperature })
+        f[field]->setText(kDashes);
 }
 
-void Modbus::FinishExchange()
+void Modbus::ReadingDone(const ModbusPoller::Result &result)
 {
-    m_busy = false;
-    if (!m_stepTimer.isActive()) {
-        m_claim.Release(); // no sweep goes on
-        SweepEnded();
-    }
-    // The ticks that fell due meanwhile, as a blocked window would have had them at once.
-    const bool repeat = std::exchange(m_repeatDue, false);
-    const bool step = std::exchange(m_stepDue, false);
-    if (repeat && m_repeatTimer.isActive())
-        OnTimer(kRepeatTimer);
-    if (step && !m_busy && m_stepTimer.isActive())
-        OnTimer(kStepTimer);
-}
-
-Task<void> Modbus::PollDialogue(int panel)
-{
-    const QString address = m_panels[size_t(panel)].fields[Address]->text();
-    const int ok = co_await m_master.ReadDynamicAsync(*m_dialogue, address);
-    if (m_dialogue->Cancelled())
-        co_return;
-    ShowPort(); // the port may have gone, or come back, during the exchange
+    const int panel = result.slot;
+    const QString &address = result.address;
     auto &f = m_panels[size_t(panel)].fields;
-    if (ok) {
+    if (!m_poller.GetSettings().dynamic) {
+        // A static read goes on after a failure; each failure is said once it has ended.
+        if (!result.ok)
+            m_failureMessages << m_master.FailureText(address);
+        else if (f[Address]->text() == address) {
+            f[SerialNumber]->setText(m_master.SerialNumberText());
+            f[FlowUnits]->setText(m_master.FlowUnitsText());
+            f[TotalizerUnits]->setText(m_master.TotalizerUnitsText());
+            f[MaxRange]->setText(m_master.MaxRangeText());
+            f[FullScale]->setText(m_master.FullScaleText());
+        }
+        return;
+    }
+    ShowPort(); // the port may have gone, or come back, during the exchange
+    if (result.ok) {
         // An address changed while its meter was read shows nothing of the old one.
         if (f[Address]->text() != address)
-            co_return;
+            return;
         f[Flow]->setText(m_master.FlowText());
         f[Totalizer]->setText(m_master.TotalizerText());
         f[Temperature]->setText(m_master.TemperatureText());
@@ -774,17 +755,17 @@ Task<void> Modbus::PollDialogue(int panel)
         m_recorder.Reading(panel, address, m_master.FlowText(), m_master.TotalizerText(),
             m_master.TemperatureText());
         PublishReading(panel, address, {});
-        co_return;
+        return;
     }
     m_trend.Failed(panel, address, QDateTime::currentMSecsSinceEpoch());
     PublishReading(panel, address, m_master.FailureText(address).trimmed());
-    if (KeepPolling()) {
-        ShowFailure(panel, address);
-        co_return;
+    if (!result.ending) {
+        ShowFailure(panel, address, result.failures);
+        return;
     }
-    // Polling stops before the message box opens, so no tick fires behind it.
+    // Polling stops (the poller ends after this read) and says why once it has.
     StopPolling();
-    m_failureMessage = m_master.FailureText(address);
+    m_failureMessages << m_master.FailureText(address);
 }
 
 void Modbus::PublishReading(int panel, const QString &address, const QString &failure)
@@ -805,15 +786,14 @@ void Modbus::PublishReading(int panel, const QString &address, const QString &fa
         QDateTime::currentDateTime(), ModbusMaster::AddressValue(address), values, failure);
 }
 
-void Modbus::ShowFailure(int panel, const QString &address)
+void Modbus::ShowFailure(int panel, const QString &address, int failures)
 {
     Panel &p = m_panels[size_t(panel)];
-    ++p.failures;
     const QString text = m_master.FailureText(address).trimmed();
     const QString what = text.mid(text.indexOf(QLatin1String(": ")) + 2);
-    p.failure->setText(QStringLiteral("Failures: %1 - %2").arg(p.failures).arg(what));
+    p.failure->setText(QStringLiteral("Failures: %1 - %2").arg(failures).arg(what));
     p.failure->setToolTip(
-        QStringLiteral("Failures since polling started: %1\nLast: %2").arg(p.failures).arg(text));
+        QStringLiteral("Failures since polling started: %1\nLast: %2").arg(failures).arg(text));
     p.failure->show();
 }
 
@@ -821,73 +801,25 @@ void Modbus::OnStaticButton()
 {
     // The button of a static read in progress stops it: the waiting exchange ends at once, the
     // meters read so far keep their data.
-    if (m_staticNext > 0) {
+    if (m_poller.Running() && !m_poller.GetSettings().dynamic) {
         EndDialogue();
         return;
     }
+    if (m_ending)
+        return; // the messages of the polling that ended come first
     if (!PortReady())
         return;
-    if (m_dynamicButton->text() == QStringLiteral("STOP") || m_busy)
+    if (m_dynamicButton->text() == QStringLiteral("STOP") || Busy() || m_poller.Running())
         return;
     if (!CurrentPort()->FreeFor(this)) {
         UserMessage::Show(kPortInUse);
         return;
     }
     m_staticButton->setText(QStringLiteral("Sending"));
-    // The read holds the port from its first panel to its last.
-    HoldPort(CurrentPort());
-    m_busy = true;
-    m_staticNext = 1;
-    StaticNext();
-}
-
-void Modbus::StaticNext()
-{
-    for (int n = m_staticNext; n <= kPanels; ++n) {
-        auto &f = m_panels[size_t(n)].fields;
-        if (DecimalValue(f[Address]->text()) <= 0)
-            continue;
-        m_staticNext = n + 1;
-        for (Field field : { SerialNumber, FlowUnits, TotalizerUnits, FullScale, MaxRange })
-            f[field]->setText(kDashes);
-        int ahead = 0;
-        for (int later = n + 1; later <= kPanels; ++later)
-            ahead += DecimalValue(m_panels[size_t(later)].fields[Address]->text()) > 0;
-        m_staticButton->setToolTip(QStringLiteral("Reading the static data of meter %1 at "
-                                                  "address %2; %3 more to read.\nClick to stop.")
-                                       .arg(n)
-                                       .arg(f[Address]->text())
-                                       .arg(ahead));
-        m_master.SetPort(CurrentPort());
-        BeginDialogue(StaticDialogue(n));
-        return;
-    }
-    m_staticNext = 0;
-    m_staticButton->setText(kCmd3);
-    m_staticButton->setToolTip(QString());
-    FinishExchange();
-}
-
-Task<void> Modbus::StaticDialogue(int panel)
-{
-    const QString address = m_panels[size_t(panel)].fields[Address]->text();
-    const int ok = co_await m_master.ReadStaticAsync(*m_dialogue, address);
-    if (m_dialogue->Cancelled())
-        co_return;
-    if (!ok) {
-        // As after any failed transaction: repeat polling stops before the message.
-        StopTimer(kRepeatTimer);
-        m_failureMessage = m_master.FailureText(address);
-        co_return;
-    }
-    auto &f = m_panels[size_t(panel)].fields;
-    if (f[Address]->text() != address)
-        co_return;
-    f[SerialNumber]->setText(m_master.SerialNumberText());
-    f[FlowUnits]->setText(m_master.FlowUnitsText());
-    f[TotalizerUnits]->setText(m_master.TotalizerUnitsText());
-    f[MaxRange]->setText(m_master.MaxRangeText());
-    f[FullScale]->setText(m_master.FullScaleText());
+    ModbusPoller::Settings settings;
+    settings.dynamic = false;
+    settings.keepPolling = true; // every meter is read, whatever the one before it did
+    StartPolling(settings);
 }
 
 // ---------------------------------------------------------------- trend and recording
@@ -912,7 +844,11 @@ void Modbus::SweepEnded()
     const QString error = m_recorder.EndSweep();
     if (!error.isEmpty()) {
         m_recordButton->setText(QStringLiteral("Record..."));
-        UserMessage::Show(error, QStringLiteral("Modbus Recording"));
+        // Within the polling dialogue the message waits for its end; polling goes on.
+        if (m_dialogue->IsRunning())
+            m_recordingError = error;
+        else
+            UserMessage::Show(error, QStringLiteral("Modbus Recording"));
     }
     if (m_trendView)
         m_trendView->Refresh();

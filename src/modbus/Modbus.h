@@ -3,10 +3,9 @@
 #include "base/CView.h"
 #include "link/SerialPort.h"
 #include "modbus/ModbusMaster.h"
+#include "modbus/ModbusPoller.h"
 #include "modbus/ModbusTrend.h"
 #include "modbus/SweepRecorder.h"
-
-#include <QBasicTimer>
 
 #include <array>
 #include <functional>
@@ -22,8 +21,8 @@ class mbCSerial;
 
 // The Modbus network window's view: eight meter panels read through the RTU master, the
 // static data once on request, the dynamic data once or every N seconds, one meter per 80 ms
-// tick. Owns the master, the window's two timers and the DialogueRunner on which every
-// transaction waits for its slave, so keys and clicks are taken while a meter is read; the
+// step. Owns the master, the poller that paces the sweeps and the DialogueRunner on which they
+// run, so keys and clicks are taken while a meter is read; the
 // Modbus port belongs to the application and is reached through PortProvider, and a running
 // exchange holds it (SerialPort::Claim) so another Modbus window never interleaves with it.
 // Created by the document manager for ".txt" documents (the New Modbus form command opens
@@ -33,9 +32,6 @@ class Modbus : public CView
     Q_OBJECT
 public:
     static constexpr int kPanels = 8;
-    static constexpr int kRepeatTimer = 10; // one sweep every N seconds
-    static constexpr int kStepTimer = 20; // one panel per tick within a sweep
-    static constexpr int kStepMs = 80;
 
     explicit Modbus(CDocument *document, QWidget *parent = nullptr);
     ~Modbus() override;
@@ -63,7 +59,6 @@ public:
     void OnUpdateClicked();
     void OnDynamicButton();
     void OnStaticButton();
-    void OnTimer(int id);
     void OnKeepPollingClicked(bool on);
     // Ends this window's exchange now (nothing of it resumes) and stops its polling; what the
     // port's CancelDialogue calls before Settings closes, reopens or replaces the port.
@@ -97,11 +92,13 @@ public:
     // what went wrong"; empty: none), and how many there were since polling started.
     QString FailureText(int panel) const;
     int FailureCount(int panel) const;
-    // Whether an exchange with a slave (or the message that ends it) is in progress.
-    bool Busy() const { return m_busy; }
+    // Whether a sweep (its exchanges with the slaves) or the message that ends it is under way.
+    bool Busy() const { return m_poller.InSweep() || m_ending || m_checking; }
+    // Whether polling (or a static read) runs: a sweep, the pause before the next, or the
+    // messages that end it.
+    bool Polling() const { return m_poller.Running() || m_ending; }
     QString PortFieldText(int which) const; // 0 port, 1 baud, 2 parity
     int SelectedMeters() const { return m_selected; }
-    bool TimerActive(int id) const;
     ModbusMaster &Master() { return m_master; }
 
     // The live flow trend and the CSV recording of every sweep.
@@ -123,7 +120,6 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void timerEvent(QTimerEvent *event) override;
 
 private:
     struct Panel
@@ -132,35 +128,33 @@ private:
         std::array<QLineEdit *, FieldCount> fields {};
         QString remembered;
         QLabel *failure = nullptr;
-        int failures = 0;
     };
 
     QGroupBox *BuildPanel(int number);
     QWidget *BuildControls();
     void ClearDataFields(int panel);
     void Message(const QString &text);
-    void StartTimer(int id, int ms);
-    void StopTimer(int id);
     bool PortReady();
     // The port field: the port's name, marked when its device went away.
     void ShowPort();
     int PeriodCheck();
-    void PollPanel(int panel);
-    void StopPolling();
+    void ClearFailures();
     void HoldPort(mbCSerial *port);
-    void BeginDialogue(Task<void> dialogue);
-    void DialogueFinished();
+    // Starts the poller with settings on the window's runner.
+    void StartPolling(const ModbusPoller::Settings &settings);
+    void StopPolling();
     void AfterDialogue();
-    void FinishExchange();
-    Task<void> PollDialogue(int panel);
-    void StaticNext();
-    Task<void> StaticDialogue(int panel);
-    void ShowFailure(int panel, const QString &address);
+    // The poller's hooks.
+    bool SweepBegins();
+    void ReadBegins(int panel);
+    void ReadingDone(const ModbusPoller::Result &result);
+    void ShowFailure(int panel, const QString &address, int failures);
     // Hands a meter's reading (or its failure) to the installed reading sink, if any.
     void PublishReading(int panel, const QString &address, const QString &failure);
     void SweepEnded();
 
     ModbusMaster m_master;
+    ModbusPoller m_poller { m_master, kPanels };
     std::array<Panel, kPanels + 1> m_panels; // index 0 unused
     QLineEdit *m_period = nullptr;
     QLineEdit *m_samples = nullptr;
@@ -172,25 +166,18 @@ private:
     QCheckBox *m_update = nullptr;
     QCheckBox *m_keepPolling = nullptr;
     DialogueRunner *m_dialogue = nullptr;
-    // The port, held from the start of a sweep or a static read until its last panel's
-    // exchange and the message that may end it are over.
+    // The port, held from the start of a sweep or a static read until its end.
     SerialPort::Claim m_claim;
-    QBasicTimer m_repeatTimer;
-    QBasicTimer m_stepTimer;
     int m_selected = 1;
-    // Set while a transaction (and its message box) runs; ticks that arrive then are run once
-    // it has ended, as a timer that fell due during a blocking call fires at its end.
-    bool m_busy = false;
-    bool m_repeatDue = false;
-    bool m_stepDue = false;
-    // The "ERROR" message of the failed transaction, shown once its dialogue has ended.
-    QString m_failureMessage;
-    // The next panel of a static read in progress (0: none).
-    int m_staticNext = 0;
-    // Counts the exchanges ended by EndDialogue, so an end posted before it is ignored.
-    int m_generation = 0;
-    // Set while a check shows its message, so the focus moves of the box do not check again.
+    // The "ERROR" messages of the failed transactions, shown once their dialogue has ended.
+    QStringList m_failureMessages;
+    // A recording's write failure at the end of a sweep within the polling dialogue.
+    QString m_recordingError;
+    // Set while a check or a failure shows its message, so the focus moves of the box do not
+    // check again.
     bool m_checking = false;
+    // The poller's dialogue has ended; what follows it (its messages) is still to come.
+    bool m_ending = false;
 
     ModbusTrend m_trend;
     SweepRecorder m_recorder;

@@ -7,6 +7,7 @@
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
 #include "modbus/ModbusMaster.h"
+#include "modbus/ModbusPoller.h"
 
 #include <QStringList>
 
@@ -140,11 +141,17 @@ TEST(ModbusLibmodbus, MasterReadsALibmodbusSlave)
         ASSERT_TRUE(port);
         ModbusMaster master(port.get());
 
+        // One sweep of the program's poller over the one address: its read's result.
         const auto read = [&master](const char *address, bool dynamic) {
-            return RunToEnd([&](DialogueRunner &r) {
-                return dynamic ? master.ReadDynamicAsync(r, QString::fromLatin1(address))
-                               : master.ReadStaticAsync(r, QString::fromLatin1(address));
-            });
+            ModbusPoller poller(master, 1);
+            int ok = -1;
+            ModbusPoller::Hooks hooks;
+            hooks.address = [address](int) { return QString::fromLatin1(address); };
+            hooks.result = [&ok](const ModbusPoller::Result &r) { ok = r.ok; };
+            poller.SetHooks(hooks);
+            poller.SetSettings({ dynamic, 1, 0, false, true });
+            RunToEnd([&](DialogueRunner &r) { return poller.Run(r); });
+            return ok;
         };
         EXPECT_EQ(read("17", true), 1);
         EXPECT_EQ(master.FlowText(), QStringLiteral("28.500000"));

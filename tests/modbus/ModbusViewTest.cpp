@@ -42,27 +42,6 @@ namespace {
 
 using F = Modbus::Field;
 
-// Holds back the timer events of one object while it lives: a test that calls a timer handler
-// itself and then waits for the exchange it started lets no real tick of the window run a
-// second step meanwhile.
-class TimerHold : public QObject
-{
-public:
-    explicit TimerHold(QObject *target)
-        : m_target(target)
-    {
-        m_target->installEventFilter(this);
-    }
-    ~TimerHold() override { m_target->removeEventFilter(this); }
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        return watched == m_target && event->type() == QEvent::Timer;
-    }
-
-private:
-    QObject *m_target;
-};
-
 class ModbusView : public ::testing::Test
 {
 protected:
@@ -121,18 +100,10 @@ protected:
         ASSERT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
     }
 
-    // Waits until the window's exchange with the slaves (and the message that may end it) is
-    // over, its own timers held back meanwhile.
+    // Waits until the window's polling (or static read), and the messages that end it, are over.
     void WaitIdle()
     {
-        TimerHold hold(m_view.get());
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->Busy(); }, 20000));
-    }
-    // One tick of a window timer, run to its end.
-    void Tick(int id)
-    {
-        m_view->OnTimer(id);
-        WaitIdle();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->Polling(); }, 20000));
     }
 
     bool Filled(int panel) const
@@ -291,7 +262,7 @@ TEST_F(ModbusView, PortOffOrClosed)
     EXPECT_EQ(m_messages[0],
         QStringLiteral("***** Can't Open Modbus Communication port *****\n\nClick View found "
                        "above the Toolbar\n\nClick Settings and Configure Modbus Comm Port"));
-    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
+    EXPECT_FALSE(m_view->Polling());
 }
 
 TEST_F(ModbusView, OneSweepFillsThreePanels)
@@ -305,19 +276,10 @@ TEST_F(ModbusView, OneSweepFillsThreePanels)
 
     m_view->OnDynamicButton();
     EXPECT_EQ(m_view->SamplesText(), QStringLiteral("1"));
-    EXPECT_TRUE(m_view->TimerActive(Modbus::kRepeatTimer));
-    Tick(Modbus::kRepeatTimer);
-    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer)); // one sweep only
-    EXPECT_TRUE(m_view->TimerActive(Modbus::kStepTimer));
-    EXPECT_TRUE(Filled(1));
-    EXPECT_FALSE(Filled(2));
-    Tick(Modbus::kStepTimer);
-    Tick(Modbus::kStepTimer);
-    EXPECT_TRUE(Filled(2));
-    EXPECT_TRUE(Filled(3));
-    EXPECT_TRUE(m_view->TimerActive(Modbus::kStepTimer));
-    Tick(Modbus::kStepTimer); // panels 4..8 are off: the sweep ends
-    EXPECT_FALSE(m_view->TimerActive(Modbus::kStepTimer));
+    EXPECT_TRUE(m_view->Polling());
+    WaitIdle(); // one sweep only
+    for (int n : { 1, 2, 3 })
+        EXPECT_TRUE(Filled(n)) << n;
     EXPECT_EQ(Modbus::SweepIndex(), 1);
     EXPECT_EQ(Modbus::SampleCount(), 1);
     EXPECT_TRUE(m_messages.isEmpty());
@@ -343,17 +305,16 @@ TEST_F(ModbusView, SilentMeterStopsTheSweepAndTheNextStartGoesOn)
     SetPanels({ "1", "2", "3", "-", "4" });
     m_view->OnUpdateClicked();
     ASSERT_TRUE(m_view->UpdateOn());
+    m_view->PeriodEdit()->setText(QStringLiteral("0.1"));
     m_view->OnDynamicButton();
     EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
     EXPECT_EQ(m_view->SamplesText(), QStringLiteral("0"));
-    Tick(Modbus::kRepeatTimer);
-    EXPECT_TRUE(m_view->TimerActive(Modbus::kRepeatTimer)); // repeating
-    Tick(Modbus::kStepTimer);
-    Tick(Modbus::kStepTimer); // panel 3: silent
+    WaitIdle(); // panel 3 is silent: polling ends there
     EXPECT_EQ(m_messages, QStringList { QStringLiteral("Address 3: Response Timed Out   ") });
     EXPECT_EQ(m_captions, QStringList { QStringLiteral("ERROR") });
-    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
-    EXPECT_FALSE(m_view->TimerActive(Modbus::kStepTimer));
+    EXPECT_TRUE(Filled(1));
+    EXPECT_TRUE(Filled(2));
+    EXPECT_EQ(m_view->SamplesText(), QStringLiteral("1"));
     EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("CMD 3"));
     EXPECT_FALSE(m_view->UpdateOn());
     EXPECT_EQ(Modbus::SweepIndex(), 4);
@@ -363,7 +324,7 @@ TEST_F(ModbusView, SilentMeterStopsTheSweepAndTheNextStartGoesOn)
     m_messages.clear();
     m_view->FieldEdit(1, F::Flow)->setText(QStringLiteral("kept"));
     m_view->OnDynamicButton();
-    Tick(Modbus::kRepeatTimer);
+    WaitIdle();
     EXPECT_TRUE(Filled(5));
     EXPECT_EQ(m_view->FieldText(1, F::Flow), QStringLiteral("kept"));
     EXPECT_TRUE(m_messages.isEmpty());
@@ -388,9 +349,7 @@ TEST_F(ModbusView, AGonePortIsNamedAndTakenUpWhenItIsBack)
     SetPanels({ "1" });
     const auto sweep = [this] {
         m_view->OnDynamicButton();
-        Tick(Modbus::kRepeatTimer);
-        while (m_view->TimerActive(Modbus::kStepTimer))
-            Tick(Modbus::kStepTimer);
+        WaitIdle();
     };
     sweep();
     ASSERT_TRUE(Filled(1));
@@ -427,14 +386,16 @@ TEST_F(ModbusView, StopEndsRepeatedPolling)
     EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("STOP"));
     // With the real timers running, samples are counted.
     EXPECT_TRUE(QTest::qWaitFor([] { return Modbus::SampleCount() >= 2; }, 3000));
-    WaitIdle();
+    // Between two sweeps: the next comes a period after the last one's start.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->Busy(); }, 20000));
+    EXPECT_TRUE(m_view->Polling());
     EXPECT_EQ(m_view->SamplesText(), QString::number(Modbus::SampleCount()));
     EXPECT_TRUE(Filled(1));
     m_view->OnStaticButton(); // does nothing while polling
     EXPECT_EQ(m_view->FieldText(1, F::SerialNumber), QStringLiteral("-----"));
     m_view->OnDynamicButton();
     EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("CMD 3"));
-    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !m_view->Polling(); }, 1000));
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
@@ -556,8 +517,7 @@ TEST(ModbusWindow, NewModbusCommandOpensTheWindowOnTheApplicationsPort)
 
             view->OnDynamicButton();
             if (row.message.isEmpty()) {
-                view->OnTimer(Modbus::kRepeatTimer);
-                EXPECT_TRUE(QTest::qWaitFor([view] { return !view->Busy(); }, 10000));
+                EXPECT_TRUE(QTest::qWaitFor([view] { return !view->Polling(); }, 10000));
                 EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('|'));
                 EXPECT_NE(view->FieldText(1, F::Flow), QStringLiteral("-----"));
                 // Everything fits the frame's first size: no part of the view is cut off.
@@ -748,8 +708,7 @@ TEST_F(ModbusView, APortThatIsNotOpenIsSaidAtOnce)
         EXPECT_TRUE(message.contains(m_port->LastError()));
         EXPECT_FALSE(m_port->LastError().isEmpty());
     }
-    EXPECT_FALSE(m_view->Busy());
-    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
+    EXPECT_FALSE(m_view->Polling());
     EXPECT_EQ(m_view->StaticCaption(), QStringLiteral("CMD 3"));
 }
 
@@ -761,36 +720,41 @@ TEST_F(ModbusView, PortChangeOrClosingEndsTheExchange)
     SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1"), QStringLiteral("--silent"),
         QStringLiteral("1") });
     Open(&sim);
+    m_view->Master().SetTiming({ 150, 100 });
     m_view->OnUpdateClicked();
+    m_view->PeriodEdit()->setText(QStringLiteral("0.1"));
     m_view->OnDynamicButton();
-    m_view->OnTimer(Modbus::kRepeatTimer);
-    ASSERT_TRUE(m_view->Busy());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_view->Busy(); }, 5000));
     EXPECT_TRUE(m_port->IsClaimed());
 
     ModbusDoc otherDoc;
     auto other = std::make_unique<Modbus>(&otherDoc);
+    other->Master().SetTiming({ 150, 100 });
     other->OnStaticButton();
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("The Modbus port is in use")));
     EXPECT_EQ(other->StaticCaption(), QStringLiteral("CMD 3"));
     m_messages.clear();
 
-    QTest::qWait(100);
     m_port->CancelDialogue(); // what Settings does before closing the port
     EXPECT_FALSE(m_view->Busy());
+    EXPECT_FALSE(m_view->Polling());
     EXPECT_FALSE(m_port->IsClaimed());
-    EXPECT_FALSE(m_view->TimerActive(Modbus::kRepeatTimer));
-    EXPECT_FALSE(m_view->TimerActive(Modbus::kStepTimer));
     EXPECT_EQ(m_view->DynamicCaption(), QStringLiteral("CMD 3"));
-    QTest::qWait(1800); // past the three attempts' time-outs: nothing wakes up
-    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
-    EXPECT_FALSE(m_view->Busy());
 
-    // The port is usable at once: the other window's static read starts and is closed mid-way.
+    // The port is usable at once: the other window's static read of the silent meter runs
+    // through its three attempts, as long as the ended exchange's would have: only its own
+    // message comes. Started again, it is closed mid-way.
+    const QString silent = QStringLiteral("Address 1: Response Timed Out   ");
     other->OnStaticButton();
     EXPECT_EQ(other->StaticCaption(), QStringLiteral("Sending"));
     EXPECT_TRUE(m_port->IsClaimed());
-    QTest::qWait(100);
+    EXPECT_TRUE(QTest::qWaitFor([&other] { return !other->Polling(); }, 20000));
+    EXPECT_EQ(m_messages, QStringList { silent });
+    EXPECT_FALSE(m_view->Busy());
+    m_messages.clear();
+    other->OnStaticButton();
+    EXPECT_TRUE(m_port->IsClaimed());
     m_view->OnStaticButton(); // refused: the other window holds the port
     EXPECT_EQ(m_messages.size(), 1);
     m_messages.clear();
@@ -807,11 +771,12 @@ TEST_F(ModbusView, PortChangeOrClosingEndsTheExchange)
     EXPECT_TRUE(progress.startsWith(QStringLiteral("Reading the static data of meter 1 at "
                                                    "address 1; 0 more to read.")))
         << qPrintable(progress);
-    QTest::qWait(100);
     m_view->OnStaticButton();
     EXPECT_FALSE(m_view->Busy());
     EXPECT_FALSE(m_port->IsClaimed());
     EXPECT_EQ(m_view->StaticCaption(), QStringLiteral("CMD 3"));
-    QTest::qWait(1600);
-    EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join('|'));
+    // A sweep through the same time-outs: its own message is the only one.
+    m_view->OnDynamicButton();
+    WaitIdle();
+    EXPECT_EQ(m_messages, QStringList { silent });
 }
