@@ -496,7 +496,7 @@ int Modbus::PeriodCheck()
     // Computed as a quotient so that the text of the minimum reads back as the same number.
     const double minimum = std::max(m_selected, 0) / 100.0;
     if (DecimalReal(m_period->text()) < minimum) {
-        // The field keeps the minimum itself, so the repeat timer runs at the rate the
+        // The field keeps the minimum itself, so the sweeps come at the rate the
         // message names.
         m_period->setText(QString::number(minimum));
         Message(QStringLiteral("     Min Update Rate\n\r.01 * (# of Selected Meters)"));

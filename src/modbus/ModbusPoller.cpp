@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 // Marks the poller running for as long as the dialogue's frame lives, so that a runner
 // destroyed with the dialogue suspended leaves it idle too.
@@ -95,13 +96,30 @@ Task<void> ModbusPoller::Run(DialogueRunner &runner)
     }
 }
 
+bool ModbusPoller::SlotAhead() const
+{
+    for (int slot = m_next; slot <= m_slots; ++slot)
+        if (m_hooks.address && ModbusMaster::AddressValue(m_hooks.address(slot)) > 0)
+            return true;
+    return false;
+}
+
 Task<void> ModbusPoller::SweepOnce(DialogueRunner &runner)
 {
     ++m_sweep;
     m_inSweep = true;
-    // A slot per step, from where the last sweep left off to the last slot; the slots without an
-    // address are passed over within the step.
+    // The dynamic reads come a step apart, on a grid from the sweep's first read as a repeating
+    // timer's ticks are: a read that ran past its step is followed at once, and a late resume is
+    // not carried into the later steps. The static reads follow one another at once.
+    const int step = m_settings.dynamic ? kStepMs : 0;
+    bool first = true;
+    // From where the last sweep left off to the last slot; the slots without an address are
+    // passed over, and the sweep ends with its last read.
     for (bool wrapped = false; !wrapped && !m_stop;) {
+        if (!SlotAhead()) {
+            m_next = 1;
+            break;
+        }
         if (!co_await PauseUntil(runner, m_nextStepMs))
             break;
         int slot = 0;
@@ -120,7 +138,14 @@ Task<void> ModbusPoller::SweepOnce(DialogueRunner &runner)
         }
         if (slot == 0)
             break;
-        m_nextStepMs = m_clock.elapsed() + kStepMs;
+        const qint64 now = m_clock.elapsed();
+        if (step == 0)
+            m_nextStepMs = 0;
+        else if (std::exchange(first, false))
+            m_nextStepMs = now + step;
+        else
+            while (m_nextStepMs <= now)
+                m_nextStepMs += step;
         if (m_hooks.readBegins)
             m_hooks.readBegins(slot, address);
         const int ok = m_settings.dynamic ? co_await m_master.ReadDynamicAsync(runner, address)

@@ -12,10 +12,12 @@ class DialogueRunner;
 class ModbusMaster;
 
 // Polls a Modbus network through a ModbusMaster as one dialogue on a DialogueRunner: sweeps over
-// numbered slots (the window's panels, the command line's addresses), at most one slot's read
-// per kStepMs, one sweep per period, once, a number of times or until stopped. It shows nothing:
-// its owner hears of each sweep and each slot's result through the hooks and shows its messages
-// after the dialogue ended. The Modbus window and tarvik-cli modbus own one each.
+// numbered slots (the window's panels, the command line's addresses), one sweep per period,
+// once, a number of times or until stopped. Dynamic reads come on a grid of kStepMs steps from
+// the sweep's first read, as the ticks of a repeating timer (a read that ran past its step is
+// followed at once); static reads follow one another at once. It shows nothing: its owner hears
+// of each sweep and each slot's result through the hooks and shows its messages after the
+// dialogue ended. The Modbus window and tarvik-cli modbus own one each.
 //
 // It ends in one of these ways, each with a defined state afterwards (Running() false):
 // the sweeps asked for are done; Finish (after the sweep under way); a failed read without
@@ -25,7 +27,7 @@ class ModbusMaster;
 class ModbusPoller
 {
 public:
-    // One slot per step at most: the pace of the Modbus window.
+    // The step between two dynamic reads: the pace of the Modbus window.
     static constexpr int kStepMs = 80;
     // How soon a single sweep tries again for a port another window's exchange holds.
     static constexpr int kPortRetryMs = 10;
@@ -94,6 +96,8 @@ private:
     // Waits until the clock reaches atMs; false when the runner was cancelled.
     Task<bool> PauseUntil(DialogueRunner &runner, qint64 atMs);
     Task<void> SweepOnce(DialogueRunner &runner);
+    // Whether a slot from Next() on has an address now.
+    bool SlotAhead() const;
 
     ModbusMaster &m_master;
     int m_slots;

@@ -97,9 +97,9 @@ TEST(ModbusPoller, SweepsAndEveryWayTheyEnd)
         EXPECT_LT(clock.elapsed(), 10000); // a pause cancelled ends at once
         EXPECT_EQ(log.join(QLatin1Char(' ')), QLatin1String(row.log));
         EXPECT_EQ(poller.Next(), row.next);
-        // One read per step at most: the window's pace.
+        // The window's pace: the i-th read no sooner than i steps after the first.
         for (size_t i = 1; i < readStarts.size(); ++i)
-            EXPECT_GE(readStarts[i] - readStarts[i - 1], ModbusPoller::kStepMs - 2);
+            EXPECT_GE(readStarts[i] - readStarts[0], qint64(i) * ModbusPoller::kStepMs - 2);
         delete alive.data();
     }
 }
