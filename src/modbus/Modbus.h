@@ -21,10 +21,11 @@ class mbCSerial;
 
 // The Modbus network window's view: eight meter panels read through the RTU master, the
 // static data once on request, the dynamic data once or every N seconds, one meter per 80 ms
-// step. Owns the master, the poller that paces the sweeps and the DialogueRunner on which they
-// run, so keys and clicks are taken while a meter is read; the
-// Modbus port belongs to the application and is reached through PortProvider, and a running
-// exchange holds it (SerialPort::Claim) so another Modbus window never interleaves with it.
+// step. Owns the master, the poller that paces the sweeps (ModbusPoller) and the DialogueRunner
+// they run on, so keys and clicks are taken while a meter is read; the window shows what the
+// poller reports and its messages once its dialogue has ended. The Modbus port belongs to the
+// application and is reached through PortProvider, and a running sweep holds it
+// (SerialPort::Claim) so another Modbus window never interleaves with it.
 // Created by the document manager for ".txt" documents (the New Modbus form command opens
 // "Modbus.txt").
 class Modbus : public CView
@@ -142,7 +143,9 @@ private:
     void HoldPort(mbCSerial *port);
     // Starts the poller with settings on the window's runner.
     void StartPolling(const ModbusPoller::Settings &settings);
+    // A failure ends polling: the buttons say so.
     void StopPolling();
+    // The poller's dialogue has ended: its messages, the buttons.
     void AfterDialogue();
     // The poller's hooks.
     bool SweepBegins();
