@@ -60,6 +60,23 @@ void DialogueRunner::Cancel()
         Wake(false);
 }
 
+void DialogueRunner::Abort()
+{
+    m_timer->stop();
+    if (m_notifier)
+        m_notifier->setEnabled(false);
+    ++m_epoch;
+    m_resumePosted = false;
+    m_waiting = {};
+    m_wait = nullptr;
+    m_finished = {};
+    m_cancelled = false;
+    m_windingUp = false;
+    m_woundUp = false;
+    // Last: the frames' destructors may look at the runner, which is idle by now.
+    std::optional<Task<void>> task = std::exchange(m_task, std::nullopt);
+}
+
 bool DialogueRunner::BeginWindUp()
 {
     if (!m_cancelled || m_woundUp)
@@ -107,7 +124,13 @@ void DialogueRunner::Wake(bool readable)
     // The dialogue goes on from the event loop, never from inside the timer's or notifier's
     // signal or the caller of Cancel, any of which the dialogue's next steps may delete.
     m_resumePosted = true;
-    QMetaObject::invokeMethod(this, &DialogueRunner::ResumeNow, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, epoch = m_epoch] {
+            if (epoch == m_epoch)
+                ResumeNow();
+        },
+        Qt::QueuedConnection);
 }
 
 void DialogueRunner::ResumeNow()

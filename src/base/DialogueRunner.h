@@ -61,6 +61,12 @@ public:
     // Ends the current wait now and every later one at once; the dialogue winds up at its next
     // check of Cancelled(). Nothing happens when no dialogue runs.
     void Cancel();
+    // Ends the current dialogue where it waits, without resuming it: its frames are destroyed
+    // now (their destructors release what they hold) and finished is not called. For an owner
+    // that is closing or replacing the dialogue's port, where not even a wind-up may run on it;
+    // a meter left mid-command is the owner's to wind up. Never from inside the dialogue itself.
+    // The runner is ready for the next dialogue at once.
+    void Abort();
     bool IsRunning() const { return m_task.has_value(); }
     bool Cancelled() const { return m_cancelled && !m_windingUp; }
     // After a Cancel, lets the dialogue wait again for its wind-up (the command that leaves a
@@ -100,4 +106,6 @@ private:
     bool m_windingUp = false;
     bool m_woundUp = false; // BeginWindUp was called since the Cancel
     bool m_resumePosted = false;
+    // Counts Aborts: a resumption posted for a dialogue that was aborted meanwhile is dropped.
+    unsigned m_epoch = 0;
 };

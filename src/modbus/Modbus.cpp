@@ -140,12 +140,10 @@ Modbus::~Modbus()
 
 void Modbus::EndDialogue()
 {
-    // Destroying the runner destroys the waiting transaction with it: nothing of it resumes on
-    // a port that is about to be closed or replaced.
-    if (m_dialogue->IsRunning()) {
-        delete m_dialogue;
-        m_dialogue = new DialogueRunner(this);
-    }
+    // Aborting destroys the waiting transaction where it waits: nothing of it resumes on a port
+    // that is about to be closed or replaced, and its pending end has nothing more to say.
+    m_dialogue->Abort();
+    ++m_pollingRun;
     m_failureMessages.clear();
     m_ending = false;
     m_staticButton->setText(kCmd3);
@@ -625,16 +623,16 @@ void Modbus::StartPolling(const ModbusPoller::Settings &settings)
     }
     m_poller.SetSettings(settings);
     m_poller.SetNext(settings.dynamic ? s_sweepIndex : 1);
-    const QPointer<DialogueRunner> runner(m_dialogue);
-    m_dialogue->Start(m_poller.Run(*m_dialogue), [this, runner] {
+    const unsigned run = ++m_pollingRun;
+    m_dialogue->Start(m_poller.Run(*m_dialogue), [this, run] {
         m_ending = true;
         // What follows may show a modal message or start polling again: from the event loop,
-        // never from inside the runner that is finishing; a runner EndDialogue replaced
-        // meanwhile has nothing more to say.
+        // never from inside the runner that is finishing; polling that EndDialogue ended or a
+        // later run replaced meanwhile has nothing more to say.
         QMetaObject::invokeMethod(
             this,
-            [this, runner] {
-                if (runner && runner == m_dialogue && m_ending)
+            [this, run] {
+                if (run == m_pollingRun && m_ending)
                     AfterDialogue();
             },
             Qt::QueuedConnection);

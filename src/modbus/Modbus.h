@@ -169,6 +169,7 @@ private:
     QCheckBox *m_update = nullptr;
     QCheckBox *m_keepPolling = nullptr;
     DialogueRunner *m_dialogue = nullptr;
+    unsigned m_pollingRun = 0; // counts polling runs started and ended by EndDialogue
     // The port, held from the start of a sweep or a static read until its end.
     SerialPort::Claim m_claim;
     int m_selected = 1;

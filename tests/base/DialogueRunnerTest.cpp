@@ -1,5 +1,5 @@
 // The coroutine runner the meter dialogues wait on: waits hand control to the event loop, Cancel
-// ends a wait at once, and a runner destroyed mid-wait never resumes its dialogue.
+// ends a wait at once, and a runner destroyed or aborted mid-wait never resumes its dialogue.
 #include "base/DialogueRunner.h"
 
 #include <QElapsedTimer>
@@ -151,6 +151,42 @@ TEST(DialogueRunner, DestroyedMidWaitNeverResumesItsDialogue)
     QEventLoop loop;
     QTimer::singleShot(80, &loop, &QEventLoop::quit);
     loop.exec();
+    EXPECT_FALSE(resumed);
+    EXPECT_FALSE(finished);
+}
+
+// Abort drops a waiting dialogue on the spot, as destroying the runner does, and leaves the
+// runner ready: a resumption already posted for the old dialogue (here by a Cancel) must not
+// wake the next one early.
+TEST(DialogueRunner, AbortDropsTheWaitingDialogueAndTheNextOneWaitsInFull)
+{
+    DialogueRunner runner;
+    bool resumed = false;
+    bool finished = false;
+    auto frameGone = std::make_shared<bool>(false);
+    auto dialogue = [&](std::shared_ptr<bool> gone) -> Task<void> {
+        struct Local
+        {
+            std::shared_ptr<bool> gone;
+            ~Local() { *gone = true; }
+        } local { gone };
+        co_await runner.Sleep(5000);
+        resumed = true;
+    };
+    ASSERT_TRUE(runner.Start(dialogue(frameGone), [&finished] { finished = true; }));
+    runner.Cancel(); // posts the old dialogue's resumption
+    runner.Abort();
+    EXPECT_TRUE(*frameGone);
+    EXPECT_FALSE(runner.IsRunning());
+    EXPECT_FALSE(runner.Cancelled());
+
+    bool fullWait = false;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(runner.Start([&]() -> Task<void> { fullWait = co_await runner.Sleep(100); }()));
+    TicksUntilIdle(runner);
+    EXPECT_TRUE(fullWait);
+    EXPECT_GE(clock.elapsed(), 95);
     EXPECT_FALSE(resumed);
     EXPECT_FALSE(finished);
 }
