@@ -24,18 +24,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFocusEvent>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QTimerEvent>
-#include <QToolButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 namespace {
 CQueView *OpenListDocument(const QString &fileName)
@@ -323,7 +317,7 @@ QString ZarnFormBase::DocSection() const
 }
 
 // ---------------------------------------------------------------------------------------------
-// Controls
+// Controls (built by m_builder, kept by field id in m_binder)
 
 void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
 {

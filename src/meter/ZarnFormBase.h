@@ -28,9 +28,9 @@ class QTreeWidget;
 
 // What the Kelvane and Quixal meter forms share: the runner of their command lists with its
 // window timers and the one-runner rule, the one-second clock and its date and time texts, the
-// control registry by field id, a coefficient list's walk, and File > Save, Save As and
-// Convert... of the meter document. Each form adds its own controls, field rules, vocabulary
-// and what it does when a list ends.
+// controls by field id (FormFieldBinder, built by FormBuilder), a coefficient list's walk, and
+// File > Save, Save As and Convert... of the meter document. Each form adds its own controls, field
+// rules, vocabulary and what it does when a list ends.
 class ZarnFormBase : public CView, public IFieldAccess
 {
     Q_OBJECT
