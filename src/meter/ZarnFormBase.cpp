@@ -24,18 +24,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFocusEvent>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QTimerEvent>
-#include <QToolButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 namespace {
 CQueView *OpenListDocument(const QString &fileName)
@@ -109,6 +103,7 @@ ZarnFormBase::SaveAsPrompt ZarnFormBase::SetSaveAsPrompt(SaveAsPrompt prompt)
 
 ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     : CView(document, parent)
+    , m_builder(this, m_binder, [this](int id) { FieldLeft(id); })
 {
     // A compact 8 pt face with Arial's metrics, as the forms' captions were laid out for it.
     QFont small = font();
@@ -163,7 +158,8 @@ void ZarnFormBase::NoteSavedText()
     m_savedTextKnown = doc && !doc->IsModified();
     if (!m_savedTextKnown)
         return;
-    for (auto it = m_byId.cbegin(); it != m_byId.cend(); ++it) {
+    const auto &controls = m_binder.Controls();
+    for (auto it = controls.cbegin(); it != controls.cend(); ++it) {
         if (const auto *edit = qobject_cast<const QLineEdit *>(it.value()))
             m_savedText.insert(it.key(), edit->text());
     }
@@ -261,7 +257,24 @@ bool ZarnFormBase::CheckTypedNumbers()
     const QList<int> typed = m_textBeforeTyping.keys();
     for (int id : typed)
         accepted = CheckNumberField(id) && accepted;
-    return accepted;
+    return accepted && CheckTextLengths();
+}
+
+bool ZarnFormBase::CheckTextLengths()
+{
+    // Collecting leaves such a text out without a word (a list may be collecting): the
+    // commands the user starts say it.
+    const int id = m_binder.OverLimit();
+    if (id == 0)
+        return true;
+    UserMessage::Show(
+        QStringLiteral("Enter no more than %1 characters.").arg(m_binder.MaxLength(id)),
+        QString::fromLatin1(kAppTitle));
+    if (QLineEdit *edit = EditOf(id)) {
+        edit->setFocus();
+        edit->selectAll();
+    }
+    return false;
 }
 
 ZarnFormBase::~ZarnFormBase()
@@ -304,162 +317,21 @@ QString ZarnFormBase::DocSection() const
 }
 
 // ---------------------------------------------------------------------------------------------
-// Controls
-
-void ZarnFormBase::Register(int id, QWidget *widget)
-{
-    m_byId.insert(id, widget);
-    if (!m_idOf.contains(widget))
-        m_idOf.insert(widget, id);
-    if (widget->objectName().isEmpty())
-        widget->setObjectName(QString::number(id));
-}
-
-QLineEdit *ZarnFormBase::MakeEdit(int id, int width)
-{
-    auto *edit = new QLineEdit(this);
-    if (width > 0)
-        edit->setFixedWidth(width);
-    edit->setFixedHeight(19);
-    Register(id, edit);
-    return edit;
-}
-
-QWidget *ZarnFormBase::MakeSpinEdit(int editId, int spinId, int low, int high)
-{
-    // An edit with up/down arrows beside it: the arrows step the edit's number within its
-    // range, while the edit itself takes any text (the limits apply when it is left).
-    auto *holder = new QWidget(this);
-    holder->setFixedHeight(20);
-    auto *row = new QHBoxLayout(holder);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    QLineEdit *edit = MakeEdit(editId, 36);
-    Register(spinId, edit);
-    auto *arrows = new QWidget(holder);
-    auto *column = new QVBoxLayout(arrows);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    for (int step : { +1, -1 }) {
-        auto *button = new QToolButton(arrows);
-        button->setArrowType(step > 0 ? Qt::UpArrow : Qt::DownArrow);
-        button->setFixedSize(14, 10);
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setAutoRepeat(true);
-        connect(button, &QToolButton::clicked, this, [this, edit, spinId, step, low, high] {
-            const int value = qBound(low, ZarnFormRules::LeadingInt(edit->text()) + step, high);
-            edit->setText(QString::number(value));
-            FieldLeft(spinId);
-        });
-        column->addWidget(button);
-    }
-    row->addWidget(edit);
-    row->addWidget(arrows);
-    row->addStretch();
-    return holder;
-}
-
-QLineEdit *ZarnFormBase::EditOf(int id) const
-{
-    return qobject_cast<QLineEdit *>(m_byId.value(id));
-}
-
-QGroupBox *ZarnFormBase::Group(const QString &title, QWidget *parent)
-{
-    return new QGroupBox(title, parent ? parent : this);
-}
-
-QGridLayout *ZarnFormBase::GridIn(QGroupBox *box)
-{
-    auto *grid = new QGridLayout(box);
-    grid->setContentsMargins(5, 2, 5, 4);
-    grid->setHorizontalSpacing(4);
-    grid->setVerticalSpacing(2);
-    return grid;
-}
-
-QLabel *ZarnFormBase::Caption(const QString &text, QWidget *parent)
-{
-    return new QLabel(text, parent);
-}
-
-QGroupBox *ZarnFormBase::MakeVersionGroup(const QString &meterCaption, const QString &widest,
-    int firstRow, QLabel *&meter, QLabel *&revision, QLabel *&templateLabel)
-{
-    auto *box = Group(QStringLiteral("Version"), this);
-    auto *grid = GridIn(box);
-    meter = new QLabel(QStringLiteral("?.??"), box);
-    revision = new QLabel(QStringLiteral("?"), box);
-    templateLabel = new QLabel(QStringLiteral("?.??"), box);
-    // Wide enough for every version text, so a new one never waits for a relayout to show.
-    meter->setMinimumWidth(fontMetrics().horizontalAdvance(widest));
-    templateLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral(">= 4.1A ")));
-    Register(1049, meter);
-    Register(1084, revision);
-    Register(1067, templateLabel);
-    grid->addWidget(Caption(meterCaption, box), firstRow, 0);
-    grid->addWidget(meter, firstRow, 1);
-    grid->addWidget(Caption(QStringLiteral("r"), box), firstRow, 2);
-    grid->addWidget(revision, firstRow, 3);
-    grid->addWidget(Caption(QStringLiteral("Template"), box), firstRow + 1, 0);
-    grid->addWidget(templateLabel, firstRow + 1, 1, 1, 3);
-    return box;
-}
-
-QLabel *ZarnFormBase::MakeLogo(QWidget *parent, const QString &color)
-{
-    auto *logo = new QLabel(QStringLiteral("HALVREN"), parent);
-    QFont logoFont = logo->font();
-    logoFont.setBold(true);
-    logoFont.setPointSize(11);
-    logoFont.setLetterSpacing(QFont::AbsoluteSpacing, 2);
-    logo->setFont(logoFont);
-    logo->setAlignment(Qt::AlignCenter);
-    logo->setStyleSheet(QStringLiteral("color: %1;").arg(color));
-    return logo;
-}
-
-void ZarnFormBase::LayOutColumns(QWidget *topLeft, QWidget *topRight,
-    std::initializer_list<QWidget *> left, std::initializer_list<QWidget *> right, int leftStretch,
-    int rightStretch)
-{
-    auto *top = new QHBoxLayout;
-    top->setSpacing(4);
-    top->addWidget(topLeft);
-    top->addWidget(topRight, 1);
-    auto *leftColumn = new QVBoxLayout;
-    leftColumn->setSpacing(3);
-    leftColumn->addLayout(top);
-    auto *rightColumn = new QVBoxLayout;
-    rightColumn->setSpacing(3);
-    for (QWidget *widget : left)
-        leftColumn->addWidget(widget);
-    for (QWidget *widget : right)
-        rightColumn->addWidget(widget);
-    leftColumn->addStretch();
-    rightColumn->addStretch();
-    // The form scrolls in a window smaller than its layout instead of squeezing its fields.
-    auto *content = new QWidget;
-    auto *outer = new QHBoxLayout(content);
-    outer->setContentsMargins(4, 2, 4, 2);
-    outer->setSpacing(4);
-    outer->addLayout(leftColumn, leftStretch);
-    outer->addLayout(rightColumn, rightStretch);
-    FieldWidth::Scrolling(this, content);
-}
+// Controls (built by m_builder, kept by field id in m_binder)
 
 void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
 {
     // Focus changes and the keys Enter/Up/Down of every control pass through eventFilter;
     // typing is seen through textEdited (the user's keys only).
-    for (auto it = m_byId.cbegin(); it != m_byId.cend(); ++it) {
+    const auto &controls = m_binder.Controls();
+    for (auto it = controls.cbegin(); it != controls.cend(); ++it) {
         QWidget *widget = it.value();
         widget->installEventFilter(this);
         if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
             // A long number widens its field rather than being shown cut.
             if (!edit->isHidden())
                 FieldWidth::Watch(edit);
-            const int id = m_idOf.value(edit);
+            const int id = m_binder.IdOf(edit);
             connect(edit, &QLineEdit::textEdited, this, [this, typed, id] {
                 if (!m_textBeforeTyping.contains(id))
                     m_textBeforeTyping.insert(id, id == m_focusId ? m_focusText : QString());
@@ -472,23 +344,6 @@ void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
 
 // ---------------------------------------------------------------------------------------------
 // Coefficient lists
-
-QTreeWidget *ZarnFormBase::MakeCoefficientList(
-    QWidget *parent, int listId, const QStringList &headers)
-{
-    auto *list = new QTreeWidget(parent);
-    list->setColumnCount(2);
-    list->setHeaderLabels(headers);
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    list->setIndentation(0);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->header()->setStretchLastSection(true);
-    list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    list->header()->setMinimumSectionSize(20);
-    Register(listId, list);
-    return list;
-}
 
 void ZarnFormBase::OpenCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int index,
     const QString &labelText, int editCode)
@@ -611,7 +466,7 @@ void ZarnFormBase::MoveInRing(int step)
 
 bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
 {
-    const int id = m_idOf.value(watched, 0);
+    const int id = m_binder.IdOf(watched);
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto *key = static_cast<QKeyEvent *>(event);

@@ -3,6 +3,8 @@
 #include "base/CView.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
+#include "meter/FormBuilder.h"
+#include "meter/FormFieldBinder.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/NumberFieldRules.h"
 
@@ -12,7 +14,6 @@
 #include <QSet>
 
 #include <functional>
-#include <initializer_list>
 #include <memory>
 
 class CMeterDoc;
@@ -21,17 +22,15 @@ class DialogueRunner;
 class SheetPrinter;
 class IMeterLink;
 class MeterVars;
-class QGridLayout;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QTreeWidget;
 
 // What the Kelvane and Quixal meter forms share: the runner of their command lists with its
 // window timers and the one-runner rule, the one-second clock and its date and time texts, the
-// control registry by field id, a coefficient list's walk, and File > Save, Save As and
-// Convert... of the meter document. Each form adds its own controls, field rules, vocabulary
-// and what it does when a list ends.
+// controls by field id (FormFieldBinder, built by FormBuilder), a coefficient list's walk, and
+// File > Save, Save As and Convert... of the meter document. Each form adds its own controls, field
+// rules, vocabulary and what it does when a list ends.
 class ZarnFormBase : public CView, public IFieldAccess
 {
     Q_OBJECT
@@ -74,7 +73,7 @@ public:
     bool OnCommand(AppCommand command) override;
 
     // The window of field id (null for ids without one); for tests and screenshots.
-    QWidget *Control(int id) const { return m_byId.value(id); }
+    QWidget *Control(int id) const { return m_binder.Control(id); }
     // One tick of a form timer, as the timer would run it.
     void TimerTick(int timerId);
     bool IsTimerActive(int timerId) const;
@@ -169,8 +168,8 @@ protected:
         m_numberFields = &fields;
     }
     // Checks every number field typed into and not yet left (the menu and its shortcuts do not
-    // take the focus), as leaving it would; false when one was refused. Save, Send and Convert
-    // call it before they collect.
+    // take the focus), as leaving it would, and the texts' length limits; false when one was
+    // refused. Save, Send and Convert call it before they collect.
     bool CheckTypedNumbers();
     // The user changed something: the document has unsaved edits.
     void MarkEdited();
@@ -196,32 +195,14 @@ protected:
     void ToggleHours24();
     void SetCalibrationFollows(bool follows);
 
-    // Controls by field id.
-    void Register(int id, QWidget *widget);
-    QLineEdit *MakeEdit(int id, int width = 0);
-    // An edit with arrows that step its number within low..high.
-    QWidget *MakeSpinEdit(int editId, int spinId, int low, int high);
-    QLineEdit *EditOf(int id) const;
-    int IdOf(QObject *widget) const { return m_idOf.value(widget, 0); }
-    QGroupBox *Group(const QString &title, QWidget *parent);
-    static QGridLayout *GridIn(QGroupBox *box);
-    static QLabel *Caption(const QString &text, QWidget *parent);
-    // The form's page: a top row of two widgets (the second stretching) over a left column,
-    // and a right column; the columns share the width leftStretch : rightStretch.
-    void LayOutColumns(QWidget *topLeft, QWidget *topRight, std::initializer_list<QWidget *> left,
-        std::initializer_list<QWidget *> right, int leftStretch, int rightStretch);
-    // The "Version" group: from row firstRow, the meter's version label (field 1049, wide
-    // enough for widest) after meterCaption with "r" and the revision label (1084), then the
-    // "Template" label (1067). The grid is the group's layout, for rows of the form's own.
-    QGroupBox *MakeVersionGroup(const QString &meterCaption, const QString &widest, int firstRow,
-        QLabel *&meter, QLabel *&revision, QLabel *&templateLabel);
-    // The maker's name as the forms show it.
-    static QLabel *MakeLogo(QWidget *parent, const QString &color);
+    // The controls by field id, and how their fields move to and from the form's model.
+    FormFieldBinder &Binder() { return m_binder; }
+    QLineEdit *EditOf(int id) const { return m_binder.EditOf(id); }
+    // The page's builder: its controls go into the binder.
+    FormBuilder &Builder() { return m_builder; }
     // Watches focus, keys and typing of every registered control.
     void WatchAll(const std::function<void(int id)> &typed);
 
-    // A coefficient list of two columns (label, value) with its edit box and label.
-    QTreeWidget *MakeCoefficientList(QWidget *parent, int listId, const QStringList &headers);
     // Selects line index and opens it in edit with label's text; editCode becomes the edit code.
     void OpenCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int index,
         const QString &labelText, int editCode);
@@ -257,6 +238,8 @@ private:
     void VerifyReadEnded();
     std::unique_ptr<MeterSeriesModel> SentImage();
     bool CheckNumberField(int id);
+    // A text past its length limit: says so and gives it the focus; false then.
+    bool CheckTextLengths();
     // The edit fields' texts while the document has no unsaved edits, compared after each
     // typing so that Undo back to them takes the modified marker away.
     void NoteSavedText();
@@ -266,8 +249,8 @@ private:
     void StopListTimer();
     bool WriteDocument(const QString &path);
 
-    QHash<int, QWidget *> m_byId;
-    QHash<QObject *, int> m_idOf;
+    FormFieldBinder m_binder;
+    FormBuilder m_builder;
     QBasicTimer m_clock;
     QBasicTimer m_listTimer;
     int m_listTimerId = 0; // the program's id of the running list timer

@@ -2,6 +2,8 @@
 
 #include "base/PrintfText.h"
 #include "base/ScanText.h"
+#include "meter/FieldIds.h"
+#include "meter/KelvaneFields.h"
 
 #include <climits>
 #include <cmath>
@@ -42,7 +44,7 @@ QString ZarnFormRules::TrimForField(int id, const QString &text)
     while (start < text.size() && IsBlank(text.at(start)))
         ++start;
     QString result = text.mid(start);
-    if (id == 1051)
+    if (id == FieldId::ImageText)
         return result;
     for (int i = 0; i < result.size(); ++i) {
         const QChar c = result.at(i);
@@ -80,17 +82,17 @@ double ZarnFormRules::LeadingNumber(const QString &text)
 QString ZarnFormRules::LimitOnLeave(int id, const QString &text)
 {
     const double value = LeadingNumber(text);
-    if (id >= 1010 && id <= 1013)
+    if (id >= FieldId::AlarmValue0 && id < FieldId::AlarmValue0 + 4)
         return value > 400000000.0 ? QStringLiteral("400000000") : text;
-    if (id >= 1014 && id <= 1017)
+    if (id >= FieldId::AlarmDelay0 && id < FieldId::AlarmDelay0 + 4)
         return value >= 256.0 ? QStringLiteral("255") : text;
-    if (id == 1027 || id == 1028)
+    if (id == FieldId::AdcFilterEdit || id == FieldId::AdcFilterSpin)
         return value > 200.0 ? QStringLiteral("200") : text;
-    if (id == 1023 || id == 1024)
+    if (id == FieldId::DacTimeEdit || id == FieldId::DacTimeSpin)
         return value >= 64.0 ? QStringLiteral("63") : text;
-    if (id == 1021 || id == 1022)
+    if (id == FieldId::DacFilterEdit || id == FieldId::DacFilterSpin)
         return value >= 128.0 ? QStringLiteral("127") : text;
-    if (id == 1037)
+    if (id == FieldId::ZeroOffset)
         return LimitZeroOffset(text);
     return text;
 }
@@ -232,4 +234,25 @@ QString ZarnFormRules::DateText(const QDate &date, bool dayFirst)
     if (dayFirst)
         return PrintfText::Format("%02d.%02d.%02d", date.day(), date.month(), year);
     return PrintfText::Format("%02d/%02d/%02d", date.month(), date.day(), year);
+}
+
+int ZarnFormRules::RingFieldId(int code)
+{
+    static constexpr int ids[] = { FieldId::FullScale, FieldId::CFactor, FieldId::XSect,
+        FieldId::MaxRange, FieldId::ZeroCutoff, FieldId::ZeroOffset };
+    return IsRingCode(code) ? ids[code - 5] : 0;
+}
+
+int ZarnFormRules::ListIdOf(CoeffList list)
+{
+    return list == CoeffList::Primary  ? FieldId::PrimaryList
+        : list == CoeffList::Secondary ? FieldId::SecondaryList
+                                       : FieldId::PointWiseList;
+}
+
+bool ZarnFormRules::IsCalibrationDate(const QString &text)
+{
+    int month = 0, day = 0, year = 0;
+    return KelvaneFields::ParseDate(text, &month, &day, &year) && month >= 0 && month <= 12
+        && day >= 0 && day <= 31 && year >= 0 && year <= 99;
 }

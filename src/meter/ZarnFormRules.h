@@ -1,5 +1,7 @@
 #pragma once
 
+#include "meter/FieldIds.h"
+
 #include <QDate>
 #include <QString>
 #include <QTime>
@@ -53,7 +55,11 @@ public:
     // Parameter ring: codes 5 "Full Scale" ... 10 "Zero Offset"; step +1 (Enter, Down) or -1 (Up).
     static bool IsRingCode(int code) { return code >= 5 && code <= 10; }
     static int NextRingCode(int code, int step);
+    // The field of a ring code (the same column on both forms); 0 for other codes.
+    static int RingFieldId(int code);
 
+    // The field id of a coefficient list (1047, 1057, 1061).
+    static int ListIdOf(CoeffList list);
     // Label of item index of a coefficient list: "A=" ... for Primary/Secondary, "@5%=" ...
     static QString ItemLabel(CoeffList list, int index);
     // First item the user may edit (the 0 % point-wise value is fixed).
@@ -63,6 +69,9 @@ public:
     static int WalkDown(CoeffList list, int index, int count);
     // Item selected by the Up arrow; index itself when it may not move.
     static int WalkUp(CoeffList list, int index);
+
+    // Whether a typed "Calibration Due" is a date: mm/dd/yy or dd.mm.yy.
+    static bool IsCalibrationDate(const QString &text);
 
     // Whether "Change" may run: the active range is 1 to 4 and differs from the
     // desired one, which is 1 to 4 as well.
@@ -81,7 +90,7 @@ public:
     static QString DateText(const QDate &date, bool dayFirst);
 
     // Field ids the form answers; others give an empty text and take nothing.
-    static constexpr int kFirstId = 1004;
-    static constexpr int kLastId = 1115;
+    static constexpr int kFirstId = FieldId::Units;
+    static constexpr int kLastId = FieldId::DesiredRange;
     static bool IsFormId(int id) { return id >= kFirstId && id <= kLastId; }
 };

@@ -1,19 +1,15 @@
 #include "meter/ZarnFormView.h"
 
 #include "base/AppServices.h"
-#include "base/CChildFrame.h"
 #include "base/CDocument.h"
-#include "base/CPrefs.h"
 #include "base/ControlText.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
-#include "base/PrintfText.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
 #include "graphs/CPolyCurve.h"
 #include "graphs/CPolyLine.h"
 #include "lists/CQueView.h"
-#include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
 #include "meter/KelvaneSeriesModel.h"
@@ -24,28 +20,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QFocusEvent>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
-#include <QMdiSubWindow>
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
-#include <QTimerEvent>
-#include <QToolButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -70,7 +51,11 @@ QPointer<ZarnFormView> &ChangingForm()
 ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     : ZarnFormBase(document, parent)
 {
-    BuildControls();
+    KelvaneFormLayout(this, Builder(), Binder(), *this).Build();
+    LoadAlarmLists();
+    LoadUnitsList(RulesInForce().family);
+    Connect();
+    BindFields();
     SetNumberFields(NumberFieldRules::Kelvane());
     WatchAll();
     // A read's version and revision answers: shown at once, and the document keeps them.
@@ -93,336 +78,93 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
         }));
 }
 // ---------------------------------------------------------------------------------------------
-// Building the controls
+// Controls
 
-void ZarnFormView::BuildControls()
+void ZarnFormView::Connect()
 {
-    // Build order decides the order of the groups' controls in the focus chain.
-    QWidget *version = BuildVersionGroup();
-    QWidget *range = BuildRangeGroup();
-    QWidget *alarms = BuildAlarmGroup();
-    QWidget *parameters = BuildParameterGroup();
-    QWidget *adcDac = BuildAdcDacGroups();
-    QWidget *lcd = BuildLcdGroup();
-    QWidget *curveFit = BuildCurveFitGroup();
-    QWidget *options = BuildOptionsGroup();
-    QWidget *misc = BuildMiscGroup();
-    LayOutColumns(
-        version, range, { alarms, parameters, adcDac, lcd }, { curveFit, options, misc }, 1, 1);
-
-    m_hiddenDesired = new QLineEdit(this);
-    m_hiddenDesired->hide();
-    Register(1020, m_hiddenDesired);
-}
-
-QWidget *ZarnFormView::BuildVersionGroup()
-{
-    QGroupBox *box = MakeVersionGroup(QStringLiteral("Flow Meter"), QStringLiteral("4.1A "), 0,
-        m_flowMeterVersion, m_revision, m_templateVersion);
-    static_cast<QGridLayout *>(box->layout())
-        ->addWidget(MakeLogo(box, QStringLiteral("#1d4f91")), 2, 0, 1, 4);
-    return box;
-}
-
-QWidget *ZarnFormView::BuildRangeGroup()
-{
-    auto *box = Group(QStringLiteral("Range"), this);
-    auto *grid = GridIn(box);
-    m_active = MakeEdit(1114, 26);
-    FieldWidth::SetReadOnly(m_active, true);
-    m_desired = new QComboBox(box);
-    for (int i = 1; i <= 4; ++i)
-        m_desired->addItem(QString::number(i));
-    m_desired->setCurrentIndex(-1);
-    Register(1115, m_desired);
     connect(m_desired, &QComboBox::activated, this, &ZarnFormView::OnDesiredPicked);
-    m_readButton = new QPushButton(QStringLiteral("Read Active"), box);
-    m_sendButton = new QPushButton(QStringLiteral("Send Active"), box);
-    m_changeButton = new QPushButton(QStringLiteral("Change"), box);
-    // Alt and a letter reach the range buttons, which stand some fifty Tabs into the form; the
-    // captions stay as the form's fields and datasheets read them.
-    m_readButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
-    m_sendButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_S));
-    m_changeButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_C));
-    for (QPushButton *b : { m_readButton, m_sendButton, m_changeButton })
-        b->setToolTip(b->shortcut().toString(QKeySequence::NativeText));
-    Register(1040, m_readButton);
-    Register(1041, m_sendButton);
-    Register(1046, m_changeButton);
     connect(m_readButton, &QPushButton::clicked, this, &ZarnFormView::OnReadActive);
     connect(m_sendButton, &QPushButton::clicked, this, &ZarnFormView::OnSendActive);
     connect(m_changeButton, &QPushButton::clicked, this, &ZarnFormView::OnChange);
-    grid->addWidget(Caption(QStringLiteral("Active"), box), 0, 0);
-    grid->addWidget(m_active, 0, 1);
-    grid->addWidget(Caption(Rules::CaptionOf(1115), box), 0, 2);
-    grid->addWidget(m_desired, 0, 3);
-    grid->addWidget(m_readButton, 1, 0, 1, 2);
-    grid->addWidget(m_sendButton, 1, 2, 1, 2);
-    grid->addWidget(m_changeButton, 2, 0, 1, 2);
-    grid->addWidget(Caption(QStringLiteral("Active to Desired"), box), 2, 2, 1, 2);
-    return box;
-}
-
-QWidget *ZarnFormView::BuildAdcDacGroups()
-{
-    auto *holder = new QWidget(this);
-    auto *row = new QHBoxLayout(holder);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(4);
-
-    auto *adc = Group(QStringLiteral("Input ADC"), holder);
-    auto *adcGrid = GridIn(adc);
-    adcGrid->addWidget(Caption(QStringLiteral("Filter"), adc), 0, 0);
-    adcGrid->addWidget(MakeSpinEdit(1027, 1028, 1, 200), 0, 1);
-
-    auto *dac = Group(QStringLiteral("Output DAC"), holder);
-    auto *dacGrid = GridIn(dac);
-    dacGrid->addWidget(Caption(QStringLiteral("Filter"), dac), 0, 0);
-    dacGrid->addWidget(MakeSpinEdit(1021, 1022, 1, 200), 0, 1);
-    dacGrid->addWidget(Caption(QStringLiteral("Time"), dac), 0, 2);
-    dacGrid->addWidget(MakeSpinEdit(1023, 1024, 1, 200), 0, 3);
-
-    row->addWidget(adc);
-    row->addWidget(dac, 1);
-    return holder;
-}
-
-QWidget *ZarnFormView::BuildAlarmGroup()
-{
-    auto *box = Group(QStringLiteral("Alarm/Relay Settings"), this);
-    auto *grid = GridIn(box);
-    grid->addWidget(Caption(QStringLiteral("Function"), box), 0, 1);
-    grid->addWidget(Caption(QStringLiteral("Value"), box), 0, 2);
-    grid->addWidget(Caption(QStringLiteral("Trip Delay"), box), 0, 3);
-    const char *const rows[] = { "Relay #1 OFF", "Relay #1 ON", "Relay #2 OFF", "Relay #2 ON" };
-    for (int i = 0; i < 4; ++i) {
-        grid->addWidget(Caption(QString::fromLatin1(rows[i]), box), i + 1, 0);
-        auto *function = new QComboBox(box);
-        function->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        function->setMinimumContentsLength(10);
-        function->view()->setMinimumWidth(240);
-        Register(1006 + i, function);
+    for (QComboBox *function : m_alarmFunction)
         connect(function, &QComboBox::activated, this, &ZarnFormView::MarkEdited);
-        m_alarmFunction[i] = function;
-        grid->addWidget(function, i + 1, 1);
-        grid->addWidget(MakeEdit(1010 + i, 64), i + 1, 2);
-        grid->addWidget(MakeEdit(1014 + i, 34), i + 1, 3);
-    }
-    m_holdFlow1 = new QCheckBox(Rules::CaptionOf(1033), box);
-    m_holdFlow2 = new QCheckBox(Rules::CaptionOf(1034), box);
-    Register(1033, m_holdFlow1);
-    Register(1034, m_holdFlow2);
-    for (QCheckBox *hold : { m_holdFlow1, m_holdFlow2 })
-        connect(hold, &QCheckBox::clicked, this, &ZarnFormView::MarkEdited);
-    auto *holdRow = new QHBoxLayout;
-    holdRow->addWidget(m_holdFlow1);
-    holdRow->addWidget(m_holdFlow2);
-    holdRow->addStretch();
-    grid->addLayout(holdRow, 5, 0, 1, 4);
-    grid->setColumnStretch(1, 1);
-    LoadAlarmLists();
-    return box;
-}
-
-QWidget *ZarnFormView::BuildParameterGroup()
-{
-    auto *box = Group(QStringLiteral("Parameters"), this);
-    auto *grid = GridIn(box);
-    m_units = new QComboBox(box);
-    m_units->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_units->setMinimumContentsLength(12);
-    m_units->view()->setMinimumWidth(330);
-    Register(1004, m_units);
+    for (QCheckBox *check : { m_holdFlow1, m_holdFlow2, m_tracking, m_protocol })
+        connect(check, &QCheckBox::clicked, this, &ZarnFormView::MarkEdited);
     connect(m_units, &QComboBox::activated, this, &ZarnFormView::OnUnitsPicked);
-    grid->addWidget(Caption(Rules::CaptionOf(1004), box), 0, 0);
-    grid->addWidget(m_units, 0, 1, 1, 3);
-    const int fields[] = { 1018, 1036, 1039, 1038, 1053, 1037, 1069, 1070 };
-    for (int i = 0; i < 8; ++i) {
-        const int row = 1 + i / 2;
-        const int column = (i % 2) * 2;
-        grid->addWidget(Caption(Rules::CaptionOf(fields[i]), box), row, column);
-        grid->addWidget(MakeEdit(fields[i], 68), row, column + 1);
-    }
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-    LoadUnitsList(RulesInForce().family);
-    return box;
-}
-
-QWidget *ZarnFormView::BuildCurveFitGroup()
-{
-    auto *box = Group(Rules::CaptionOf(1005), this);
-    auto *outer = new QVBoxLayout(box);
-    outer->setContentsMargins(5, 2, 5, 4);
-    outer->setSpacing(3);
-    m_curveFit = new QComboBox(box);
-    for (int choice = 0; choice < 4; ++choice)
-        m_curveFit->addItem(KelvaneFields::CurveFitText(choice));
-    m_curveFit->setCurrentIndex(-1);
-    Register(1005, m_curveFit);
     connect(m_curveFit, &QComboBox::activated, this, &ZarnFormView::OnCurveFitPicked);
-    outer->addWidget(m_curveFit);
-
-    auto makeList = [this](QWidget *parent, int listId, int editId, int labelId,
-                        const QStringList &headers, QTreeWidget *&list, QLineEdit *&edit,
-                        QLabel *&label, CoeffList kind) {
-        list = MakeCoefficientList(parent, listId, headers);
+    for (const CoeffList kind :
+        { CoeffList::Primary, CoeffList::Secondary, CoeffList::PointWise }) {
+        QTreeWidget *list = ListOf(kind);
         connect(list, &QTreeWidget::itemClicked, this, [this, list, kind](QTreeWidgetItem *item) {
             SelectItem(kind, list->indexOfTopLevelItem(item));
         });
-        edit = MakeEdit(editId);
-        label = new QLabel(QStringLiteral("="), parent);
-        label->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("@100%=")) + 2);
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        Register(labelId, label);
-    };
-
-    auto *coefficients = Group(QStringLiteral("Coefficients"), box);
-    auto *coeffGrid = GridIn(coefficients);
-    makeList(coefficients, 1047, 1051, 1052, { QString(), QStringLiteral("Primary") }, m_primary,
-        m_primaryEdit, m_primaryLabel, CoeffList::Primary);
-    makeList(coefficients, 1057, 1060, 1063, { QString(), QStringLiteral("Secondary") },
-        m_secondary, m_secondaryEdit, m_secondaryLabel, CoeffList::Secondary);
-    const int rowHeight = fontMetrics().height() + 2;
-    for (QTreeWidget *list : { m_primary, m_secondary })
-        list->setFixedHeight(rowHeight * 10 + list->header()->sizeHint().height() + 6);
-    coeffGrid->addWidget(m_primary, 0, 0, 1, 2);
-    coeffGrid->addWidget(m_secondary, 0, 2, 1, 2);
-    coeffGrid->addWidget(m_primaryLabel, 1, 0);
-    coeffGrid->addWidget(m_primaryEdit, 1, 1);
-    coeffGrid->addWidget(m_secondaryLabel, 1, 2);
-    coeffGrid->addWidget(m_secondaryEdit, 1, 3);
-    outer->addWidget(coefficients);
-
-    auto *lower = new QHBoxLayout;
-    lower->setSpacing(4);
-    auto *pointWise = Group(QStringLiteral("Point-Wise"), box);
-    auto *pointGrid = GridIn(pointWise);
-    makeList(pointWise, 1061, 1062, 1064,
-        { QStringLiteral("% of Flow"), QStringLiteral("+ - % Correction") }, m_pointWise,
-        m_pointWiseEdit, m_pointWiseLabel, CoeffList::PointWise);
-    m_pointWise->setFixedHeight(rowHeight * 9 + m_pointWise->header()->sizeHint().height() + 6);
-    pointGrid->addWidget(m_pointWise, 0, 0, 1, 2);
-    pointGrid->addWidget(m_pointWiseLabel, 1, 0);
-    pointGrid->addWidget(m_pointWiseEdit, 1, 1);
-    lower->addWidget(pointWise, 1);
-
-    auto *buttons = new QVBoxLayout;
-    auto *curve = new QPushButton(QStringLiteral("Display Curve"), box);
-    auto *linear = new QPushButton(QStringLiteral("Display Linear"), box);
-    Register(1042, curve);
-    Register(1050, linear);
-    connect(curve, &QPushButton::clicked, this, &ZarnFormView::OnDisplayCurve);
-    connect(linear, &QPushButton::clicked, this, &ZarnFormView::OnDisplayLinear);
-    buttons->addStretch();
-    buttons->addWidget(curve);
-    buttons->addWidget(linear);
-    buttons->addStretch();
-    lower->addLayout(buttons);
-    outer->addLayout(lower);
-    return box;
-}
-
-QWidget *ZarnFormView::BuildLcdGroup()
-{
-    auto *box = Group(QStringLiteral("LCD Display"), this);
-    auto *grid = GridIn(box);
-    m_contrast = new QSlider(Qt::Horizontal, box);
-    m_contrast->setRange(0, 255);
-    m_contrast->setTickInterval(16);
-    m_contrast->setTickPosition(QSlider::TicksBelow);
-    m_contrast->setValue(128);
-    m_refresh = new QSlider(Qt::Horizontal, box);
-    m_refresh->setRange(1, 100);
-    m_refresh->setTickInterval(10);
-    m_refresh->setTickPosition(QSlider::TicksBelow);
-    m_refresh->setValue(8);
-    Register(1029, m_contrast);
-    Register(1030, m_refresh);
-    connect(m_contrast, &QAbstractSlider::actionTriggered, this, [this] {
-        m_contrastMoved = true;
-        MarkEdited();
-    });
-    connect(m_refresh, &QAbstractSlider::actionTriggered, this, [this] {
-        m_refreshMoved = true;
-        MarkEdited();
-    });
-    grid->addWidget(Caption(Rules::CaptionOf(1029), box), 0, 0);
-    grid->addWidget(Caption(QStringLiteral("Light"), box), 0, 1);
-    grid->addWidget(m_contrast, 0, 2);
-    grid->addWidget(Caption(QStringLiteral("Dark"), box), 0, 3);
-    grid->addWidget(Caption(Rules::CaptionOf(1030), box), 1, 0);
-    grid->addWidget(Caption(QStringLiteral("Fast"), box), 1, 1);
-    grid->addWidget(m_refresh, 1, 2);
-    grid->addWidget(Caption(QStringLiteral("Slow"), box), 1, 3);
-    grid->setColumnStretch(2, 1);
-    return box;
-}
-
-QWidget *ZarnFormView::BuildOptionsGroup()
-{
-    auto *box = Group(QStringLiteral("Options"), this);
-    auto *grid = GridIn(box);
-    m_tracking = new QCheckBox(Rules::CaptionOf(1032), box);
-    m_protocol = new QCheckBox(Rules::CaptionOf(1065), box);
-    Register(1032, m_tracking);
-    Register(1065, m_protocol);
-    for (QCheckBox *check : { m_tracking, m_protocol })
-        connect(check, &QCheckBox::clicked, this, &ZarnFormView::MarkEdited);
-    grid->addWidget(m_tracking, 0, 0);
-    grid->addWidget(m_protocol, 0, 1);
-    grid->addWidget(Caption(Rules::CaptionOf(1035), box), 0, 2);
-    grid->addWidget(MakeEdit(1035, 40), 0, 3);
-    grid->setColumnStretch(4, 1);
-    return box;
-}
-
-QWidget *ZarnFormView::BuildMiscGroup()
-{
-    auto *box = Group(QStringLiteral("Misc"), this);
-    auto *grid = GridIn(box);
-    m_calBox = new QCheckBox(box);
-    Register(1055, m_calBox);
+    }
+    connect(m_curveButton, &QPushButton::clicked, this, &ZarnFormView::OnDisplayCurve);
+    connect(m_linearButton, &QPushButton::clicked, this, &ZarnFormView::OnDisplayLinear);
+    for (QSlider *slider : { m_contrast, m_refresh }) {
+        bool &moved = slider == m_contrast ? m_contrastMoved : m_refreshMoved;
+        connect(slider, &QAbstractSlider::actionTriggered, this, [this, &moved] {
+            moved = true;
+            MarkEdited();
+        });
+    }
     connect(m_calBox, &QCheckBox::toggled, this, &ZarnFormView::SetCalibrationFollows);
-    auto *dateButton = new QPushButton(QStringLiteral("Date"), box);
-    auto *timeButton = new QPushButton(QStringLiteral("Time"), box);
-    Register(1058, dateButton);
-    Register(1059, timeButton);
-    for (QPushButton *button : { dateButton, timeButton })
-        button->setFixedHeight(20);
-    connect(dateButton, &QPushButton::clicked, this, &ZarnFormView::ToggleDayFirst);
-    connect(timeButton, &QPushButton::clicked, this, &ZarnFormView::ToggleHours24);
+    connect(m_dateButton, &QPushButton::clicked, this, &ZarnFormView::ToggleDayFirst);
+    connect(m_timeButton, &QPushButton::clicked, this, &ZarnFormView::ToggleHours24);
+}
 
-    grid->addWidget(Caption(Rules::CaptionOf(1054), box), 0, 0);
-    grid->addWidget(MakeEdit(1054, 68), 0, 1);
-    grid->addWidget(m_calBox, 0, 2);
-    grid->addWidget(Caption(Rules::CaptionOf(1048), box), 0, 3);
-    grid->addWidget(MakeEdit(1048, 50), 0, 4);
-
-    grid->addWidget(dateButton, 1, 0);
-    QLineEdit *date = MakeEdit(1043, 68);
-    FieldWidth::SetReadOnly(date, true);
-    grid->addWidget(date, 1, 1);
-    grid->addWidget(Caption(Rules::CaptionOf(1045), box), 1, 3);
-    grid->addWidget(MakeEdit(1045, 50), 1, 4);
-
-    grid->addWidget(timeButton, 2, 0);
-    QLineEdit *time = MakeEdit(1044, 68);
-    FieldWidth::SetReadOnly(time, true);
-    grid->addWidget(time, 2, 1);
-    grid->addWidget(Caption(Rules::CaptionOf(1068), box), 2, 3);
-    grid->addWidget(MakeEdit(1068, 50), 2, 4);
-
-    grid->addWidget(Caption(Rules::CaptionOf(1066), box), 3, 3);
-    grid->addWidget(MakeEdit(1066, 50), 3, 4);
-    grid->setColumnStretch(2, 1);
-    return box;
+void ZarnFormView::BindFields()
+{
+    // The field model behind the controls: GetField moves the field's control into it first,
+    // SetField shows the field again after its rule has run. Only that control is touched.
+    using namespace FieldId;
+    FormFieldBinder &binder = Binder();
+    // A spin's arrows move their edit, a list's reset the list.
+    for (int spin : { AdcFilterSpin, DacFilterSpin, DacTimeSpin })
+        binder.Alias(spin, Rules::EditIdOf(spin));
+    binder.Alias(PrimaryReset, PrimaryList);
+    binder.Alias(SecondaryReset, SecondaryList);
+    binder.Alias(PointWiseReset, PointWiseList);
+    binder.BindChoice(
+        Units, [this] { return m_fields.UnitsSelected(); },
+        [this](int i) { m_fields.SelectUnits(i); });
+    binder.BindChoice(
+        CurveFit, [this] { return m_fields.CurveFitSelected(); },
+        [this](int i) { m_fields.SelectCurveFit(i); });
+    for (int row = 0; row < 4; ++row)
+        binder.BindChoice(
+            AlarmFunction0 + row, [this, row] { return m_fields.AlarmSelected(row); },
+            [this, row](int i) { m_fields.SelectAlarm(row, i); });
+    binder.BindChoice(
+        DesiredRange, [this] { return m_fields.DesiredSelected(); },
+        [this](int i) { m_fields.SelectDesired(i); });
+    for (int id : { Contrast, Refresh })
+        binder.BindPosition(
+            id, [this, id] { return m_fields.ShownPosition(id); },
+            [this, id](int position) {
+                m_fields.SetSlider(id, position, id == Contrast ? m_contrastMoved : m_refreshMoved);
+            });
+    for (const CoeffList list :
+        { CoeffList::Primary, CoeffList::Secondary, CoeffList::PointWise }) {
+        const int id = ZarnFormRules::ListIdOf(list);
+        binder.BindItems(
+            id, [this, id] { return m_fields.Coefficients(id); },
+            [this, id](const QStringList &values) { m_fields.SetCoefficients(id, values); },
+            [list](int i) { return ZarnFormRules::ItemLabel(list, i); });
+    }
+    for (int id : { Tracking, HoldFlow1, HoldFlow2, Protocol })
+        binder.BindTick(
+            id, [this, id] { return m_fields.ShownTicked(id); },
+            [this, id](bool ticked) { m_fields.SetBox(id, ticked); });
+    // Edits and labels as they stand; the calibration box and the buttons are only collected.
+    binder.BindOthers([this](int id) { return m_fields.Text(id); },
+        [this](int id, const QString &text) { m_fields.SetShown(id, text); });
 }
 
 void ZarnFormView::WatchAll()
 {
     ZarnFormBase::WatchAll([this](int id) { OnFieldEdited(id); });
-    if (auto *zeroOffset = EditOf(1037)) {
+    if (auto *zeroOffset = EditOf(FieldId::ZeroOffset)) {
         // Bounded on every change, whether typed or put there by a command list.
         connect(zeroOffset, &QLineEdit::textChanged, this, [zeroOffset](const QString &text) {
             const QString limited = ZarnFormRules::LimitZeroOffset(text);
@@ -463,8 +205,8 @@ void ZarnFormView::OnInitialUpdate()
     LoadUnitsList(RulesInForce().family);
     m_contrast->setValue(128);
     m_refresh->setValue(8);
-    m_fields.SetSlider(1029, 128, true);
-    m_fields.SetSlider(1030, 8, true);
+    m_fields.SetSlider(FieldId::Contrast, 128, true);
+    m_fields.SetSlider(FieldId::Refresh, 8, true);
     if (Runner() && Runner()->IsRunning())
         Runner()->Cancel();
     DocVarsToForm();
@@ -483,119 +225,26 @@ void ZarnFormView::OnInitialUpdate()
 // ---------------------------------------------------------------------------------------------
 // Field access
 
-void ZarnFormView::Sync(int fieldId, bool in)
-{
-    // The control a field lives in: a spin's edit for its arrows, a list for its reset.
-    const int id = fieldId == 1052 ? 1047
-        : fieldId == 1063          ? 1057
-        : fieldId == 1064          ? 1061
-                                   : Rules::EditIdOf(fieldId);
-    const auto select = [in](QComboBox *box, int shown, const std::function<void(int)> &take) {
-        if (in)
-            take(box->currentIndex());
-        else if (box->currentIndex() != shown)
-            box->setCurrentIndex(shown);
-    };
-    switch (id) {
-    case 1004:
-        select(m_units, m_fields.UnitsSelected(), [this](int i) { m_fields.SelectUnits(i); });
-        return;
-    case 1005:
-        select(
-            m_curveFit, m_fields.CurveFitSelected(), [this](int i) { m_fields.SelectCurveFit(i); });
-        return;
-    case 1006:
-    case 1007:
-    case 1008:
-    case 1009:
-        select(m_alarmFunction[size_t(id - 1006)], m_fields.AlarmSelected(id - 1006),
-            [this, id](int i) { m_fields.SelectAlarm(id - 1006, i); });
-        return;
-    case 1115:
-        select(m_desired, m_fields.DesiredSelected(), [this](int i) { m_fields.SelectDesired(i); });
-        return;
-    case 1029:
-    case 1030: {
-        QSlider *slider = id == 1029 ? m_contrast : m_refresh;
-        if (in)
-            m_fields.SetSlider(id, slider->value(), id == 1029 ? m_contrastMoved : m_refreshMoved);
-        else
-            slider->setValue(m_fields.ShownPosition(id));
-        return;
-    }
-    case 1047:
-    case 1057:
-    case 1061: {
-        const CoeffList list = id == 1047 ? CoeffList::Primary
-            : id == 1057                  ? CoeffList::Secondary
-                                          : CoeffList::PointWise;
-        QTreeWidget *tree = ListOf(list);
-        if (in) {
-            m_fields.SetCoefficients(id, ControlText::Items(tree));
-            return;
-        }
-        // The items both hold stay (with the list's current item); the rest follow the model.
-        const QStringList &values = m_fields.Coefficients(id);
-        int same = 0;
-        while (same < values.size() && same < tree->topLevelItemCount()
-            && tree->topLevelItem(same)->text(1) == values.at(same))
-            ++same;
-        while (tree->topLevelItemCount() > same)
-            delete tree->takeTopLevelItem(tree->topLevelItemCount() - 1);
-        for (int i = same; i < values.size(); ++i)
-            AppendItem(list, values.at(i));
-        return;
-    }
-    default:
-        break;
-    }
-    QWidget *widget = Control(id);
-    auto *box = qobject_cast<QCheckBox *>(widget);
-    if (box && Rules::IsBoxId(id)) {
-        if (in)
-            m_fields.SetBox(id, box->isChecked());
-        else
-            box->setChecked(m_fields.ShownTicked(id));
-        return;
-    }
-    const QString text = m_fields.Text(id);
-    if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
-        if (in)
-            m_fields.SetShown(id, edit->text());
-        else if (edit->text() != text)
-            edit->setText(text);
-    } else if (auto *label = qobject_cast<QLabel *>(widget)) {
-        if (in)
-            m_fields.SetShown(id, label->text());
-        else if (label->text() != text)
-            label->setText(text);
-    } else if (in && box) {
-        m_fields.SetShown(id, box->isChecked() ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
-    } else if (auto *button = qobject_cast<QPushButton *>(widget); in && button) {
-        m_fields.SetShown(id, button->text());
-    }
-}
-
 void ZarnFormView::SetField(int id, const QString &text)
 {
     if (!ZarnFormRules::IsFormId(id))
         return;
-    Sync(id, true);
+    Binder().Collect(id);
     m_fields.SetField(id, text);
-    if (id == 1029)
+    if (id == FieldId::Contrast)
         m_contrastMoved = false;
-    else if (id == 1030)
+    else if (id == FieldId::Refresh)
         m_refreshMoved = false;
-    else if (id == 1054)
-        m_calDateGiven = m_fields.Text(1054);
-    Sync(id, false);
+    else if (id == FieldId::CalibrationDue)
+        m_calDateGiven = m_fields.Text(FieldId::CalibrationDue);
+    Binder().Show(id);
 }
 
 QString ZarnFormView::GetField(int id)
 {
     if (!ZarnFormRules::IsFormId(id))
         return QString();
-    Sync(id, true);
+    Binder().Collect(id);
     return m_fields.GetField(id);
 }
 
@@ -605,19 +254,19 @@ QString ZarnFormView::GetField(int id)
 void ZarnFormView::OnFieldEdited(int id)
 {
     MarkEdited();
-    if (id == 1051 || id == 1060 || id == 1062)
+    if (id == FieldId::ImageText || id == FieldId::SecondaryEdit || id == FieldId::PointWiseEdit)
         return; // a coefficient edit keeps its code while it holds an item
     editField = 4;
-    if (id == 1066 && !ZarnFormRules::HasExtendedFields(Family())) {
-        m_secondaryEdit->clear();
-        m_pointWiseEdit->clear();
+    if (id == FieldId::UpPcba && !ZarnFormRules::HasExtendedFields(Family())) {
+        ListEditOf(CoeffList::Secondary)->clear();
+        ListEditOf(CoeffList::PointWise)->clear();
         ShowNotSupported();
     }
 }
 
 void ZarnFormView::OnFieldLeft(int id)
 {
-    if (id == 1054 && !CheckCalibrationDate())
+    if (id == FieldId::CalibrationDue && !CheckCalibrationDate())
         return;
     if (QLineEdit *edit = EditOf(id)) {
         const QString limited = ZarnFormRules::LimitOnLeave(id, edit->text());
@@ -626,13 +275,13 @@ void ZarnFormView::OnFieldLeft(int id)
     }
     editField = 0;
     switch (id) {
-    case 1018:
-    case 1036:
-    case 1039:
-    case 1038:
-    case 1053:
-    case 1037:
-    case 1005:
+    case FieldId::FullScale:
+    case FieldId::CFactor:
+    case FieldId::XSect:
+    case FieldId::MaxRange:
+    case FieldId::ZeroCutoff:
+    case FieldId::ZeroOffset:
+    case FieldId::CurveFit:
         if (!ListRuns()) // a running list owns the document until it ends
             DocFormToVars();
         break;
@@ -643,13 +292,11 @@ void ZarnFormView::OnFieldLeft(int id)
 
 bool ZarnFormView::CheckCalibrationDate()
 {
-    QLineEdit *edit = EditOf(1054);
+    QLineEdit *edit = EditOf(FieldId::CalibrationDue);
     const QString text = edit->text().trimmed();
     if (text == m_calDateGiven.trimmed())
         return true;
-    int month = 0, day = 0, year = 0;
-    if (KelvaneFields::ParseDate(text, &month, &day, &year) && month >= 0 && month <= 12 && day >= 0
-        && day <= 31 && year >= 0 && year <= 99) {
+    if (ZarnFormRules::IsCalibrationDate(text)) {
         m_calDateGiven = text;
         return true;
     }
@@ -694,35 +341,6 @@ void ZarnFormView::OnDesiredPicked(int index)
 
 // ---------------------------------------------------------------------------------------------
 // Coefficient lists
-
-QTreeWidget *ZarnFormView::ListOf(CoeffList list) const
-{
-    return list == CoeffList::Primary  ? m_primary
-        : list == CoeffList::Secondary ? m_secondary
-                                       : m_pointWise;
-}
-
-QLineEdit *ZarnFormView::ListEditOf(CoeffList list) const
-{
-    return list == CoeffList::Primary  ? m_primaryEdit
-        : list == CoeffList::Secondary ? m_secondaryEdit
-                                       : m_pointWiseEdit;
-}
-
-QLabel *ZarnFormView::ListLabelOf(CoeffList list) const
-{
-    return list == CoeffList::Primary  ? m_primaryLabel
-        : list == CoeffList::Secondary ? m_secondaryLabel
-                                       : m_pointWiseLabel;
-}
-
-void ZarnFormView::AppendItem(CoeffList list, const QString &text)
-{
-    QTreeWidget *tree = ListOf(list);
-    auto *item = new QTreeWidgetItem(tree);
-    item->setText(0, ZarnFormRules::ItemLabel(list, tree->topLevelItemCount() - 1));
-    item->setText(1, text);
-}
 
 void ZarnFormView::SelectItem(CoeffList list, int index, bool load)
 {
@@ -785,16 +403,15 @@ void ZarnFormView::WalkList(int code, int step)
 
 QLineEdit *ZarnFormView::RingField(int code) const
 {
-    static const int ids[] = { 1018, 1036, 1039, 1038, 1053, 1037 };
-    return ZarnFormRules::IsRingCode(code) ? EditOf(ids[code - 5]) : nullptr;
+    return EditOf(ZarnFormRules::RingFieldId(code));
 }
 
 void ZarnFormView::EnterElsewhere(int code)
 {
     if (code != 0)
         return;
-    m_secondaryEdit->clear();
-    m_pointWiseEdit->clear();
+    ListEditOf(CoeffList::Secondary)->clear();
+    ListEditOf(CoeffList::PointWise)->clear();
     ShowNotSupported();
 }
 
@@ -816,9 +433,10 @@ void ZarnFormView::ClockTick()
         // Nine "r" bring the meter back to its run mode on the new range.
         SendWhenFree(QByteArrayLiteral("rrrrrrrrr"));
     }
-    ShowClock(EditOf(1044), EditOf(1043), EditOf(1054));
+    ShowClock(
+        EditOf(FieldId::TimeField), EditOf(FieldId::DateField), EditOf(FieldId::CalibrationDue));
     if (!m_fixedCalibration)
-        m_calDateGiven = EditOf(1054)->text();
+        m_calDateGiven = EditOf(FieldId::CalibrationDue)->text();
 
     // The label rule also settles an unnamed version in force as ">= 4.1A"; the form itself
     // shows and collects by its own document's layout, so that cannot change its values.
@@ -860,12 +478,12 @@ void ZarnFormView::ClockTick()
 void ZarnFormView::ApplyVersionRule()
 {
     const bool extended = ZarnFormRules::HasExtendedFields(Family());
-    FieldWidth::SetReadOnly(EditOf(1066), true);
-    FieldWidth::SetReadOnly(EditOf(1069), true);
-    FieldWidth::SetReadOnly(EditOf(1070), true);
-    FieldWidth::SetReadOnly(EditOf(1068), !extended);
-    FieldWidth::SetReadOnly(m_secondaryEdit, !extended);
-    FieldWidth::SetReadOnly(m_pointWiseEdit, !extended);
+    FieldWidth::SetReadOnly(EditOf(FieldId::UpPcba), true);
+    FieldWidth::SetReadOnly(EditOf(FieldId::AdcGain), true);
+    FieldWidth::SetReadOnly(EditOf(FieldId::AdcOffset), true);
+    FieldWidth::SetReadOnly(EditOf(FieldId::Watchdog), !extended);
+    FieldWidth::SetReadOnly(ListEditOf(CoeffList::Secondary), !extended);
+    FieldWidth::SetReadOnly(ListEditOf(CoeffList::PointWise), !extended);
     m_holdFlow1->setVisible(extended);
     m_holdFlow2->setVisible(extended);
 }
@@ -929,8 +547,8 @@ void ZarnFormView::StartList(ListKind kind)
     if (kind == ListKind::Send)
         ClearListEdit(CoeffList::Primary);
     if (kind == ListKind::Read)
-        m_identityShown
-            = { m_fields.Text(1049), m_fields.Text(1084), g_DocMeterVersion, g_DocRevision };
+        m_identityShown = { m_fields.Text(FieldId::MeterVersion), m_fields.Text(FieldId::Revision),
+            g_DocMeterVersion, g_DocRevision };
     m_listKind = kind;
 }
 
@@ -976,15 +594,15 @@ QString ZarnFormView::SaveAsTitle()
 
 void ZarnFormView::FieldFocused(int id)
 {
-    if (id == 1039)
+    if (id == FieldId::XSect)
         editField = 7;
-    else if (id == 1037)
+    else if (id == FieldId::ZeroOffset)
         editField = 10;
 }
 
 void ZarnFormView::FieldLeft(int id)
 {
-    if (qobject_cast<QLineEdit *>(Control(id)) || id == 1005)
+    if (qobject_cast<QLineEdit *>(Control(id)) || id == FieldId::CurveFit)
         OnFieldLeft(id);
 }
 
@@ -994,8 +612,8 @@ void ZarnFormView::FinishRead()
     // the read is taken (the table and the meter's identity go back when the list stops).
     if (MeterSeries::OfVersion(m_readVersion) == MeterSeries::Quixal) {
         // Its identity, shown as the answers came, goes back as well.
-        m_fields.SetShown(1049, m_identityShown.at(0));
-        m_fields.SetShown(1084, m_identityShown.at(1));
+        m_fields.SetShown(FieldId::MeterVersion, m_identityShown.at(0));
+        m_fields.SetShown(FieldId::Revision, m_identityShown.at(1));
         g_DocMeterVersion = m_identityShown.at(2);
         g_DocRevision = m_identityShown.at(3);
         m_flowMeterVersion->setText(m_identityShown.at(0));
@@ -1034,9 +652,6 @@ void ZarnFormView::FinishRead()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Saving and converting
-
-// ---------------------------------------------------------------------------------------------
 // Document side
 
 QString ZarnFormView::Family() const
@@ -1059,15 +674,9 @@ CurveSource ZarnFormView::GraphSource() const
     source.cFactor = EditOf(FieldId::CFactor)->text();
     source.zeroOffset = EditOf(FieldId::ZeroOffset)->text();
     source.zeroCutoff = EditOf(FieldId::ZeroCutoff)->text();
-    const auto lines = [](const QTreeWidget *tree) {
-        QStringList texts;
-        for (int i = 0; i < tree->topLevelItemCount(); ++i)
-            texts << tree->topLevelItem(i)->text(1);
-        return texts;
-    };
-    source.primary = lines(m_primary);
-    source.secondary = lines(m_secondary);
-    source.pointWise = lines(m_pointWise);
+    source.primary = ControlText::Items(ListOf(CoeffList::Primary));
+    source.secondary = ControlText::Items(ListOf(CoeffList::Secondary));
+    source.pointWise = ControlText::Items(ListOf(CoeffList::PointWise));
     // This form's own choice: g_CurveFit follows whichever form set it last.
     source.curveFit = std::max(0, m_curveFit->currentIndex());
     return source;

@@ -3,6 +3,7 @@
 #include "graphs/CurveSource.h"
 #include "meter/KelvaneFields.h"
 #include "meter/KelvaneFormFields.h"
+#include "meter/KelvaneFormLayout.h"
 #include "meter/KelvaneSheet.h"
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormBase.h"
@@ -29,8 +30,9 @@ class QTreeWidget;
 // meter's limits, edits the three coefficient lists in place, keeps a one-second clock and runs
 // the command lists that read, write and switch ranges of the meter. Created by the document
 // manager as the view of a ".mtr" document inside a ZarnFormFrame. Command lists, the variable
-// transfers and tests reach its fields only through SetField/GetField by control id.
-class ZarnFormView : public ZarnFormBase
+// transfers and tests reach its fields only through SetField/GetField by control id. Its
+// controls are those KelvaneFormLayout builds.
+class ZarnFormView : public ZarnFormBase, private KelvaneFormLayout::Controls
 {
     Q_OBJECT
 public:
@@ -87,25 +89,13 @@ protected:
 private:
     enum class ListKind { Send, Read, Select };
 
-    void BuildControls();
-    QWidget *BuildVersionGroup();
-    QWidget *BuildRangeGroup();
-    QWidget *BuildAdcDacGroups();
-    QWidget *BuildAlarmGroup();
-    QWidget *BuildParameterGroup();
-    QWidget *BuildCurveFitGroup();
-    QWidget *BuildLcdGroup();
-    QWidget *BuildOptionsGroup();
-    QWidget *BuildMiscGroup();
+    // Connects the controls the layout built; binds their fields to the field model.
+    void Connect();
+    void BindFields();
     void WatchAll();
 
     void LoadUnitsList(const QString &family);
     void LoadAlarmLists();
-
-    // The field model behind the controls: GetField moves the field's control into it first
-    // (in), SetField shows the field again after its rule has run (not in). Only that control
-    // is touched.
-    void Sync(int fieldId, bool in);
 
     // Field helpers.
     void OnFieldLeft(int id);
@@ -117,10 +107,15 @@ private:
     void OnDesiredPicked(int index);
 
     // Coefficient lists.
-    QTreeWidget *ListOf(ZarnFormRules::CoeffList list) const;
-    QLineEdit *ListEditOf(ZarnFormRules::CoeffList list) const;
-    QLabel *ListLabelOf(ZarnFormRules::CoeffList list) const;
-    void AppendItem(ZarnFormRules::CoeffList list, const QString &text);
+    QTreeWidget *ListOf(ZarnFormRules::CoeffList list) const { return m_lists[size_t(list) - 1]; }
+    QLineEdit *ListEditOf(ZarnFormRules::CoeffList list) const
+    {
+        return m_listEdits[size_t(list) - 1];
+    }
+    QLabel *ListLabelOf(ZarnFormRules::CoeffList list) const
+    {
+        return m_listLabels[size_t(list) - 1];
+    }
     void SelectItem(ZarnFormRules::CoeffList list, int index, bool load = true);
     void EnterCoefficient(int code);
     void WalkList(int code, int step);
@@ -144,35 +139,6 @@ private:
     void DocSetVersion(const QString &version);
     bool DocImageFromText(const QString &text);
     QString DocImageToSendText();
-
-    QLabel *m_flowMeterVersion = nullptr;
-    QLabel *m_templateVersion = nullptr;
-    QLabel *m_revision = nullptr;
-    QLineEdit *m_active = nullptr;
-    QComboBox *m_desired = nullptr;
-    QLineEdit *m_hiddenDesired = nullptr;
-    QPushButton *m_readButton = nullptr;
-    QPushButton *m_sendButton = nullptr;
-    QPushButton *m_changeButton = nullptr;
-    std::array<QComboBox *, 4> m_alarmFunction {};
-    QCheckBox *m_holdFlow1 = nullptr;
-    QCheckBox *m_holdFlow2 = nullptr;
-    QComboBox *m_units = nullptr;
-    QComboBox *m_curveFit = nullptr;
-    QTreeWidget *m_primary = nullptr;
-    QTreeWidget *m_secondary = nullptr;
-    QTreeWidget *m_pointWise = nullptr;
-    QLineEdit *m_primaryEdit = nullptr;
-    QLineEdit *m_secondaryEdit = nullptr;
-    QLineEdit *m_pointWiseEdit = nullptr;
-    QLabel *m_primaryLabel = nullptr;
-    QLabel *m_secondaryLabel = nullptr;
-    QLabel *m_pointWiseLabel = nullptr;
-    QSlider *m_contrast = nullptr;
-    QSlider *m_refresh = nullptr;
-    QCheckBox *m_tracking = nullptr;
-    QCheckBox *m_protocol = nullptr;
-    QCheckBox *m_calBox = nullptr;
 
     // The field rules and the values no control shows (image text, LCD blank, list walk).
     KelvaneFormFields m_fields;

@@ -45,4 +45,10 @@ constexpr int VOut = 1069;
 constexpr int Revision = 1084;
 constexpr int DacFilter = 1174; // control 1021
 constexpr int DacRefresh = 1175; // control 1023
+// The ids the controls above also answer to: the ADC filter's own, and the arrows of the DAC
+// filter, DAC refresh and display refresh edits.
+constexpr int AdcFilterControl = 1027;
+constexpr int DacFilterSpin = 1021;
+constexpr int DacRefreshSpin = 1023;
+constexpr int DisplayRefreshSpin = 1030;
 } // namespace QXFieldId

@@ -3,6 +3,7 @@
 #include "base/IShownFields.h"
 #include "lists/IFieldAccess.h"
 #include "meter/FieldCaptions.h"
+#include "meterqx/QXFieldIds.h"
 
 #include <QHash>
 #include <QString>
@@ -23,12 +24,20 @@ class QXFormFields : public IFieldAccess, public IShownFields
 {
 public:
     // The choice lists by the field id that reads and writes them.
-    static constexpr int kListIds[] = { 1004, 1005, 1006, 1008, 1009 };
+    static constexpr int kListIds[] = { QXFieldId::Units, QXFieldId::Output, QXFieldId::Polarity,
+        QXFieldId::RelayOffFunction, QXFieldId::RelayOnFunction };
     // Boxes ("TRUE"/"FALSE").
-    static constexpr int kBoxIds[] = { 1034, 1056, 1065, 1069 };
+    static constexpr int kBoxIds[]
+        = { QXFieldId::HoldFlow, QXFieldId::NoDisplay, QXFieldId::Protocol, QXFieldId::VOut };
     // Edits and labels whose text SetField sets and GetField gives as it stands.
-    static constexpr int kTextIds[] = { 1012, 1013, 1016, 1017, 1018, 1028, 1031, 1036, 1037, 1038,
-        1039, 1042, 1043, 1044, 1045, 1046, 1048, 1049, 1053, 1054, 1066, 1068, 1084, 1174, 1175 };
+    static constexpr int kTextIds[] = { QXFieldId::RelayOffValue, QXFieldId::RelayOnValue,
+        QXFieldId::RelayOffDelay, QXFieldId::RelayOnDelay, QXFieldId::FullScale,
+        QXFieldId::AdcFilter, QXFieldId::DisplayRefresh, QXFieldId::CFactor, QXFieldId::ZeroOffset,
+        QXFieldId::MaxRange, QXFieldId::XSect, QXFieldId::PulseWidth, QXFieldId::DateField,
+        QXFieldId::TimeField, QXFieldId::Password, QXFieldId::ModbusAddr, QXFieldId::SerialNumber,
+        QXFieldId::MeterVersion, QXFieldId::ZeroCutoff, QXFieldId::CalibrationDue,
+        QXFieldId::UpPcba, QXFieldId::Watchdog, QXFieldId::Revision, QXFieldId::DacFilter,
+        QXFieldId::DacRefresh };
     // Every field the form shows a value in, with its caption, in the form's reading order.
     using Caption = FieldCaptions::Caption;
     static const std::vector<Caption> &Captions();

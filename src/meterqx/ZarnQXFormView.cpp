@@ -36,9 +36,6 @@
 using namespace QXFieldId;
 
 namespace {
-// The column of number fields that Enter and the arrows walk, by edit code 5..10.
-constexpr int kColumn[] = { FullScale, CFactor, XSect, MaxRange, ZeroCutoff, ZeroOffset };
-
 // Length limits of the fields that have one.
 int LengthLimit(int id)
 {
@@ -50,6 +47,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     : ZarnFormBase(document, parent)
 {
     BuildControls();
+    BindFields();
     SetNumberFields(NumberFieldRules::Quixal());
     WatchAll([this](int id) { OnTyped(id); });
     m_fields.SetVersionHandler([this](const QString &version) {
@@ -106,7 +104,7 @@ QComboBox *ZarnQXFormView::MakeList(int id, int minimumChars, int popupWidth)
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     box->setMinimumContentsLength(minimumChars);
     box->view()->setMinimumWidth(popupWidth);
-    Register(id, box);
+    Binder().Register(id, box);
     connect(box, &QComboBox::activated, this, &ZarnQXFormView::MarkEdited);
     return box;
 }
@@ -114,7 +112,7 @@ QComboBox *ZarnQXFormView::MakeList(int id, int minimumChars, int popupWidth)
 QCheckBox *ZarnQXFormView::MakeBox(int id, const QString &caption)
 {
     auto *box = new QCheckBox(caption, this);
-    Register(id, box);
+    Binder().Register(id, box);
     connect(box, &QCheckBox::clicked, this, &ZarnQXFormView::MarkEdited);
     return box;
 }
@@ -126,7 +124,7 @@ void ZarnQXFormView::BuildControls()
     QWidget *const left[] = { BuildFlowGroup(), BuildRelayGroup() };
     QWidget *const right[]
         = { BuildFrequencyGroup(), BuildOptionsGroup(), BuildResponseGroup(), BuildMiscGroup() };
-    LayOutColumns(
+    Builder().LayOutColumns(
         top[0], top[1], { left[0], left[1] }, { right[0], right[1], right[2], right[3] }, 3, 2);
 }
 
@@ -136,13 +134,13 @@ QWidget *ZarnQXFormView::BuildTopLeft()
     auto *column = new QVBoxLayout(holder);
     column->setContentsMargins(0, 4, 0, 0);
     column->setSpacing(3);
-    QLabel *logo = MakeLogo(holder, QStringLiteral("#6a1b7a"));
+    QLabel *logo = FormBuilder::MakeLogo(holder, QStringLiteral("#6a1b7a"));
     column->addWidget(logo);
     auto *buttons = new QHBoxLayout;
     auto *read = new QPushButton(QStringLiteral("Read"), holder);
     auto *send = new QPushButton(QStringLiteral("Send"), holder);
-    Register(Read, read);
-    Register(Send, send);
+    Binder().Register(Read, read);
+    Binder().Register(Send, send);
     connect(read, &QPushButton::clicked, this, &ZarnQXFormView::OnRead);
     connect(send, &QPushButton::clicked, this, &ZarnQXFormView::OnSend);
     buttons->addWidget(read);
@@ -154,10 +152,10 @@ QWidget *ZarnQXFormView::BuildTopLeft()
 QWidget *ZarnQXFormView::BuildVersionGroup()
 {
     // The version label takes up to ten characters.
-    QGroupBox *box = MakeVersionGroup(QStringLiteral("Meter"), QStringLiteral("0.000000A"), 1,
-        m_meterVersion, m_revision, m_template);
+    QGroupBox *box = Builder().MakeVersionGroup(QStringLiteral("Meter"),
+        QStringLiteral("0.000000A"), 1, m_meterVersion, m_revision, m_template);
     auto *grid = static_cast<QGridLayout *>(box->layout());
-    auto *series = Caption(QStringLiteral("Quixal"), box);
+    auto *series = FormBuilder::Caption(QStringLiteral("Quixal"), box);
     QFont bold = series->font();
     bold.setBold(true);
     series->setFont(bold);
@@ -168,50 +166,50 @@ QWidget *ZarnQXFormView::BuildVersionGroup()
 
 QWidget *ZarnQXFormView::BuildFrequencyGroup()
 {
-    auto *box = Group(QStringLiteral("Frequency Out"), this);
-    auto *grid = GridIn(box);
-    grid->addWidget(Caption(QStringLiteral("Polarity"), box), 0, 0);
+    auto *box = Builder().Group(QStringLiteral("Frequency Out"), this);
+    auto *grid = FormBuilder::GridIn(box);
+    grid->addWidget(FormBuilder::Caption(QStringLiteral("Polarity"), box), 0, 0);
     grid->addWidget(MakeList(Polarity, 5, 200), 0, 1, 1, 2);
-    grid->addWidget(Caption(QStringLiteral("Pulse Width"), box), 1, 0);
-    grid->addWidget(MakeEdit(PulseWidth, 44), 1, 1);
-    grid->addWidget(Caption(QStringLiteral("uS"), box), 1, 2);
+    grid->addWidget(FormBuilder::Caption(QStringLiteral("Pulse Width"), box), 1, 0);
+    grid->addWidget(Builder().MakeEdit(PulseWidth, 44), 1, 1);
+    grid->addWidget(FormBuilder::Caption(QStringLiteral("uS"), box), 1, 2);
     grid->setColumnStretch(2, 1);
     return box;
 }
 
 QWidget *ZarnQXFormView::BuildOptionsGroup()
 {
-    auto *box = Group(QStringLiteral("Options"), this);
-    auto *grid = GridIn(box);
-    grid->addWidget(Caption(QStringLiteral("I-Out / V-Out"), box), 0, 0);
+    auto *box = Builder().Group(QStringLiteral("Options"), this);
+    auto *grid = FormBuilder::GridIn(box);
+    grid->addWidget(FormBuilder::Caption(QStringLiteral("I-Out / V-Out"), box), 0, 0);
     grid->addWidget(MakeList(Output, 7, 260), 0, 1, 1, 2);
     grid->addWidget(MakeBox(VOut, QStringLiteral("V-Out 0-10V")), 1, 0);
     grid->addWidget(MakeBox(Protocol, QStringLiteral("Protocol On")), 1, 1, 1, 2);
     QCheckBox *noDisplay = MakeBox(NoDisplay, QStringLiteral("No Display"));
     noDisplay->setEnabled(false); // shown, not changed here
     grid->addWidget(noDisplay, 2, 0);
-    grid->addWidget(Caption(QStringLiteral("Modbus Addr"), box), 2, 1);
-    grid->addWidget(MakeEdit(ModbusAddr, 40), 2, 2);
+    grid->addWidget(FormBuilder::Caption(QStringLiteral("Modbus Addr"), box), 2, 1);
+    grid->addWidget(Builder().MakeEdit(ModbusAddr, 40), 2, 2);
     return box;
 }
 
 QWidget *ZarnQXFormView::BuildResponseGroup()
 {
-    auto *box = Group(QStringLiteral("Response"), this);
-    auto *grid = GridIn(box);
-    grid->addWidget(Caption(QStringLiteral("ADC Filter"), box), 0, 0);
-    QLineEdit *adc = MakeEdit(AdcFilter, 36);
-    Register(1027, adc);
+    auto *box = Builder().Group(QStringLiteral("Response"), this);
+    auto *grid = FormBuilder::GridIn(box);
+    grid->addWidget(FormBuilder::Caption(QStringLiteral("ADC Filter"), box), 0, 0);
+    QLineEdit *adc = Builder().MakeEdit(AdcFilter, 36);
+    Binder().Register(AdcFilterControl, adc);
     grid->addWidget(adc, 0, 1);
-    grid->addWidget(Caption(QStringLiteral("DAC Filter"), box), 1, 0);
-    grid->addWidget(MakeSpinEdit(DacFilter, 1021, 1, 200), 1, 1);
-    grid->addWidget(Caption(QStringLiteral("DAC Refresh"), box), 2, 0);
-    grid->addWidget(MakeSpinEdit(DacRefresh, 1023, 1, 200), 2, 1);
-    grid->addWidget(Caption(QStringLiteral("Display"), box), 3, 0);
+    grid->addWidget(FormBuilder::Caption(QStringLiteral("DAC Filter"), box), 1, 0);
+    grid->addWidget(Builder().MakeSpinEdit(DacFilter, DacFilterSpin, 1, 200), 1, 1);
+    grid->addWidget(FormBuilder::Caption(QStringLiteral("DAC Refresh"), box), 2, 0);
+    grid->addWidget(Builder().MakeSpinEdit(DacRefresh, DacRefreshSpin, 1, 200), 2, 1);
+    grid->addWidget(FormBuilder::Caption(QStringLiteral("Display"), box), 3, 0);
     auto *refresh = new QHBoxLayout;
     refresh->setSpacing(4);
-    refresh->addWidget(Caption(QStringLiteral("Refresh"), box));
-    refresh->addWidget(MakeSpinEdit(DisplayRefresh, 1030, 8, 100));
+    refresh->addWidget(FormBuilder::Caption(QStringLiteral("Refresh"), box));
+    refresh->addWidget(Builder().MakeSpinEdit(DisplayRefresh, DisplayRefreshSpin, 8, 100));
     grid->addLayout(refresh, 3, 1);
     grid->setColumnStretch(2, 1);
     return box;
@@ -219,11 +217,11 @@ QWidget *ZarnQXFormView::BuildResponseGroup()
 
 QWidget *ZarnQXFormView::BuildFlowGroup()
 {
-    auto *box = Group(QStringLiteral("Flow Configuration"), this);
-    auto *grid = GridIn(box);
+    auto *box = Builder().Group(QStringLiteral("Flow Configuration"), this);
+    auto *grid = FormBuilder::GridIn(box);
     auto *units = MakeList(Units, 9, 330);
     connect(units, &QComboBox::activated, this, &ZarnQXFormView::OnUnitsPicked);
-    grid->addWidget(Caption(QStringLiteral("Engineering Units"), box), 0, 0, 1, 2);
+    grid->addWidget(FormBuilder::Caption(QStringLiteral("Engineering Units"), box), 0, 0, 1, 2);
     grid->addWidget(units, 1, 0, 1, 2);
     const struct
     {
@@ -232,12 +230,13 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
     } fields[] = { { "Full Scale", FullScale }, { "C Factor", CFactor }, { "X-Sect", XSect },
         { "Max Range", MaxRange }, { "Zero Cutoff %", ZeroCutoff }, { "Zero Offset", ZeroOffset } };
     for (int i = 0; i < 6; ++i) {
-        grid->addWidget(Caption(QString::fromLatin1(fields[i].caption), box), 2 + i, 0);
-        grid->addWidget(MakeEdit(fields[i].id, 72), 2 + i, 1);
+        grid->addWidget(
+            FormBuilder::Caption(QString::fromLatin1(fields[i].caption), box), 2 + i, 0);
+        grid->addWidget(Builder().MakeEdit(fields[i].id, 72), 2 + i, 1);
     }
     auto *coefficients = new QVBoxLayout;
     coefficients->setSpacing(2);
-    m_coefficients = MakeCoefficientList(
+    m_coefficients = Builder().MakeCoefficientList(
         box, PrimaryList, { QString(), QStringLiteral("Primary Coefficients") });
     m_coefficients->setFixedHeight(
         (fontMetrics().height() + 2) * 10 + m_coefficients->header()->sizeHint().height() + 6);
@@ -271,11 +270,11 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
 
 QWidget *ZarnQXFormView::BuildMiscGroup()
 {
-    auto *box = Group(QStringLiteral("Misc"), this);
-    auto *grid = GridIn(box);
+    auto *box = Builder().Group(QStringLiteral("Misc"), this);
+    auto *grid = FormBuilder::GridIn(box);
     m_calBox = new QCheckBox(QStringLiteral("Calibration Due"), box);
     m_calBox->setChecked(true);
-    Register(CalibrationBox, m_calBox);
+    Binder().Register(CalibrationBox, m_calBox);
     connect(m_calBox, &QCheckBox::toggled, this,
         [this](bool ticked) { SetCalibrationFollows(!ticked); });
     auto *date = new QPushButton(QStringLiteral("Date"), box);
@@ -293,14 +292,14 @@ QWidget *ZarnQXFormView::BuildMiscGroup()
         { m_calBox, CalibrationDue, false },
         { date, DateField, true },
         { time, TimeField, true },
-        { Caption(QStringLiteral("Password"), box), Password, false },
-        { Caption(QStringLiteral("Watchdog Timer"), box), Watchdog, false },
-        { Caption(QStringLiteral("Serial Number"), box), SerialNumber, true },
-        { Caption(QStringLiteral("uP PCBA Number"), box), UpPcba, true },
+        { FormBuilder::Caption(QStringLiteral("Password"), box), Password, false },
+        { FormBuilder::Caption(QStringLiteral("Watchdog Timer"), box), Watchdog, false },
+        { FormBuilder::Caption(QStringLiteral("Serial Number"), box), SerialNumber, true },
+        { FormBuilder::Caption(QStringLiteral("uP PCBA Number"), box), UpPcba, true },
     };
     int row = 0;
     for (const auto &r : rows) {
-        QLineEdit *edit = MakeEdit(r.id, 72);
+        QLineEdit *edit = Builder().MakeEdit(r.id, 72);
         FieldWidth::SetReadOnly(edit, r.readOnly);
         grid->addWidget(r.caption, row, 0);
         grid->addWidget(edit, row++, 1);
@@ -311,36 +310,21 @@ QWidget *ZarnQXFormView::BuildMiscGroup()
 
 QWidget *ZarnQXFormView::BuildRelayGroup()
 {
-    auto *box = Group(QStringLiteral("Alarm/Relay Settings"), this);
-    auto *grid = GridIn(box);
+    auto *box = Builder().Group(QStringLiteral("Alarm/Relay Settings"), this);
+    auto *grid = FormBuilder::GridIn(box);
     const char *const headers[] = { "Event", "Function", "Value", "Trip Delay" };
     for (int c = 0; c < 4; ++c)
-        grid->addWidget(Caption(QString::fromLatin1(headers[c]), box), 0, c);
+        grid->addWidget(FormBuilder::Caption(QString::fromLatin1(headers[c]), box), 0, c);
     const char *const rows[] = { "Relay #2 OFF", "Relay #2 ON" };
     for (int r = 0; r < 2; ++r) {
-        grid->addWidget(Caption(QString::fromLatin1(rows[r]), box), r + 1, 0);
+        grid->addWidget(FormBuilder::Caption(QString::fromLatin1(rows[r]), box), r + 1, 0);
         grid->addWidget(MakeList(RelayOffFunction + r, 8, 240), r + 1, 1);
-        grid->addWidget(MakeEdit(RelayOffValue + r, 70), r + 1, 2);
-        grid->addWidget(MakeEdit(RelayOffDelay + r, 34), r + 1, 3);
+        grid->addWidget(Builder().MakeEdit(RelayOffValue + r, 70), r + 1, 2);
+        grid->addWidget(Builder().MakeEdit(RelayOffDelay + r, 34), r + 1, 3);
     }
     grid->addWidget(MakeBox(HoldFlow, QStringLiteral("Hold Flow")), 3, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     return box;
-}
-
-void ZarnQXFormView::FillListControls()
-{
-    for (int id : QXFormFields::kListIds) {
-        auto *box = qobject_cast<QComboBox *>(Control(id));
-        const QStringList &lines = m_fields.Lines(id);
-        QStringList shown;
-        for (int i = 0; i < box->count(); ++i)
-            shown.append(box->itemText(i));
-        if (shown != lines) {
-            box->clear();
-            box->addItems(lines);
-        }
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -354,95 +338,53 @@ QXMeterDoc *ZarnQXFormView::Document() const
 void ZarnQXFormView::OnInitialUpdate()
 {
     m_fields.LoadLists();
-    FillListControls();
     m_dayFirst = false;
     m_hours24 = false;
     if (Runner() && Runner()->IsRunning())
         Runner()->Cancel();
-    UpdateData(false);
+    Binder().ShowAll();
     ShowFields();
     StartClock();
 }
 
 QXFormFields &ZarnQXFormView::Members()
 {
-    UpdateData(true);
+    Binder().CollectAll();
     return m_fields;
 }
 
-bool ZarnQXFormView::UpdateData(bool save)
+void ZarnQXFormView::BindFields()
 {
-    if (save) {
-        for (int id : QXFormFields::kTextIds) {
-            QWidget *widget = Control(id);
-            QString text;
-            if (auto *edit = qobject_cast<QLineEdit *>(widget))
-                text = edit->text();
-            else if (auto *label = qobject_cast<QLabel *>(widget))
-                text = label->text();
-            // A field the user cannot change (the serial number and version a meter sent) is
-            // checked once, when it arrives; collecting it again would only repeat the message.
-            const bool userEdits = qobject_cast<QLineEdit *>(widget)
-                && !qobject_cast<QLineEdit *>(widget)->isReadOnly();
-            if (userEdits && LengthLimit(id) > 0 && text.size() > LengthLimit(id)) {
-                UserMessage::Show(
-                    QStringLiteral("Enter no more than %1 characters.").arg(LengthLimit(id)),
-                    QString::fromLatin1(kAppTitle));
-                widget->setFocus();
-                if (auto *edit = qobject_cast<QLineEdit *>(widget))
-                    edit->selectAll();
-                return false;
-            }
-            m_fields.SetText(id, text);
-        }
-        for (int id : QXFormFields::kListIds)
-            m_fields.Select(id, qobject_cast<QComboBox *>(Control(id))->currentIndex());
-        for (int id : QXFormFields::kBoxIds)
-            m_fields.SetBox(id, qobject_cast<QCheckBox *>(Control(id))->isChecked());
-        QStringList &lines = m_fields.Coefficients();
-        lines.clear();
-        for (int i = 0; i < m_coefficients->topLevelItemCount(); ++i)
-            lines.append(m_coefficients->topLevelItem(i)->text(1));
-        return true;
-    }
-    for (int id : QXFormFields::kTextIds) {
-        const QString text = m_fields.Text(id);
-        if (auto *edit = qobject_cast<QLineEdit *>(Control(id))) {
-            if (edit->text() != text)
-                edit->setText(text);
-        } else if (auto *label = qobject_cast<QLabel *>(Control(id))) {
-            label->setText(text);
-        }
-    }
-    FillListControls();
+    FormFieldBinder &binder = Binder();
+    for (int id : QXFormFields::kTextIds)
+        binder.BindText(
+            id, [this, id] { return m_fields.Text(id); },
+            [this, id](const QString &text) { m_fields.SetText(id, text); }, LengthLimit(id));
     for (int id : QXFormFields::kListIds)
-        qobject_cast<QComboBox *>(Control(id))->setCurrentIndex(m_fields.Selected(id));
+        binder.BindChoice(
+            id, [this, id] { return m_fields.Selected(id); },
+            [this, id](int index) { m_fields.Select(id, index); },
+            [this, id] { return m_fields.Lines(id); });
     for (int id : QXFormFields::kBoxIds)
-        qobject_cast<QCheckBox *>(Control(id))->setChecked(m_fields.Box(id));
-    const QStringList &lines = m_fields.Coefficients();
-    bool same = m_coefficients->topLevelItemCount() == lines.size();
-    for (int i = 0; same && i < lines.size(); ++i)
-        same = m_coefficients->topLevelItem(i)->text(1) == lines.at(i);
-    if (!same) {
-        m_coefficients->clear();
-        for (int i = 0; i < lines.size(); ++i) {
-            auto *item = new QTreeWidgetItem(m_coefficients);
-            item->setText(0, ZarnFormRules::ItemLabel(ZarnFormRules::CoeffList::Primary, i));
-            item->setText(1, lines.at(i));
-        }
-    }
-    return true;
+        binder.BindTick(
+            id, [this, id] { return m_fields.Box(id); },
+            [this, id](bool ticked) { m_fields.SetBox(id, ticked); });
+    binder.BindItems(
+        PrimaryList, [this] { return m_fields.Coefficients(); },
+        [this](const QStringList &lines) { m_fields.Coefficients() = lines; },
+        [](int i) { return ZarnFormRules::ItemLabel(ZarnFormRules::CoeffList::Primary, i); });
 }
 
 void ZarnQXFormView::SetField(int id, const QString &text)
 {
     m_fields.SetField(id, text);
-    UpdateData(false);
+    Binder().ShowAll();
 }
 
 QString ZarnQXFormView::GetField(int id)
 {
-    UpdateData(true);
+    // Never a message: a list's dialogue may be asking. A text past its limit stays out.
+    Binder().CollectAll();
     return m_fields.GetField(id);
 }
 
@@ -455,7 +397,7 @@ QuixalSheet::Fields ZarnQXFormView::SheetFields() const
 CurveSource ZarnQXFormView::GraphSource()
 {
     CollectFields();
-    UpdateData(true);
+    Binder().CollectAll();
     CurveSource source;
     source.fullScale = m_fields.Text(QXFieldId::FullScale);
     source.cFactor = m_fields.Text(QXFieldId::CFactor);
@@ -637,7 +579,7 @@ void ZarnQXFormView::OpenLine(int index)
 
 QLineEdit *ZarnQXFormView::RingField(int code) const
 {
-    return ZarnFormRules::IsRingCode(code) ? EditOf(kColumn[code - 5]) : nullptr;
+    return EditOf(ZarnFormRules::RingFieldId(code));
 }
 
 void ZarnQXFormView::EnterInList(int)
@@ -713,7 +655,7 @@ void ZarnQXFormView::OnSend()
                 CollectFields();
                 if (QXMeterDoc *doc = Document())
                     m_fields.SetImageText(doc->ImageToSendText());
-                UpdateData(false);
+                Binder().ShowAll();
             });
     if (started)
         ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
@@ -750,9 +692,9 @@ void ZarnQXFormView::ListEnded(int timerId)
     QXMeterDoc *doc = Document();
     if (text.isEmpty() || !doc)
         return;
-    UpdateData(true);
+    Binder().CollectAll();
     m_fields.LoadLists(false);
-    UpdateData(false);
+    Binder().ShowAll();
     doc->ImageFromText(text);
     ShowFields();
     MarkEdited(); // the meter's values are not in the file yet

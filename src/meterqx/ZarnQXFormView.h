@@ -18,7 +18,8 @@ class QTreeWidget;
 // The Quixal meter form: shows and edits one Quixal meter document, reads it from and writes it
 // to the meter with the command lists "qxread.que" and "qxsend.que", and keeps a one-second
 // clock. Its values live in QXFormFields, the form's members: GetField first moves the
-// controls into them, SetField shows them again. Created by the document manager as the view
+// controls into them (without a message: a text past its limit stays out), SetField shows them
+// again. Created by the document manager as the view
 // of a ".qxm" document inside a ZarnQXFormFrame.
 class ZarnQXFormView : public ZarnFormBase
 {
@@ -52,9 +53,6 @@ public:
     // The coefficient edit box and its label.
     QLineEdit *CoefficientEdit() const { return m_coeffEdit; }
     QLabel *CoefficientLabel() const { return m_coeffLabel; }
-    // Moves the controls into the members (true) or the members into the controls (false).
-    // Moving in stops at a text over its length limit, says so and gives that field the focus.
-    bool UpdateData(bool save);
     // What the form's datasheet prints: its controls as they show now.
     QuixalSheet::Fields SheetFields() const;
     // File > Print, Print Preview and "Export Datasheet as PDF..." of this form's datasheet.
@@ -92,7 +90,8 @@ private:
     QWidget *BuildRelayGroup();
     QComboBox *MakeList(int id, int minimumChars, int popupWidth);
     QCheckBox *MakeBox(int id, const QString &caption);
-    void FillListControls();
+    // The members behind the controls, by field id (the binder moves them).
+    void BindFields();
 
     QXMeterDoc *Document() const;
     void OnTyped(int id);

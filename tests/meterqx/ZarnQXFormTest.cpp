@@ -179,6 +179,20 @@ TEST_F(QXFormTest, FieldRulesThroughTheWindow)
     m_form->GetField(Password);
     EXPECT_EQ(m_messages.size(), 0);
     EXPECT_EQ(m_form->GetField(MeterVersion), QStringLiteral("1.4A-LONGER"));
+
+    // A text the user typed past its limit: a list's line collecting the form (through
+    // IFieldAccess, during its dialogue) leaves it out without a message and takes the rest;
+    // Save, started by the user, says it and saves nothing.
+    Edit(SerialNumber)->setReadOnly(false);
+    Edit(SerialNumber)->setText(QStringLiteral("123456789"));
+    Edit(ZeroCutoff)->setText(QStringLiteral("2.50"));
+    m_messages.clear();
+    IFieldAccess &list = *m_form;
+    EXPECT_EQ(list.GetField(SerialNumber), QStringLiteral("12345678"));
+    EXPECT_EQ(list.GetField(ZeroCutoff), QStringLiteral("2.50"));
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(m_form->Save());
+    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Enter no more than 8 characters.") });
 }
 
 TEST_F(QXFormTest, TypingLeavingAndTheKeys)
