@@ -241,10 +241,12 @@ Task<bool> SerialPort::InputWithin(DialogueRunner &runner, int timeoutMs)
     if (m_device.PendingInput() > 0)
         co_return true;
     // A hung-up device reports itself readable for ever; only a real pending byte counts, and
-    // a hang-up ends the wait at once.
+    // a hang-up ends the wait at once. Readable with nothing pending otherwise means another
+    // reader of the port (a second terminal, the PC logger) took the bytes first: a short pause
+    // keeps a loop of waits from spinning without leaving this reader deaf for the rest of it.
     if (m_device.CheckHangUp() && NoteGone())
         co_return false;
-    co_await runner.Sleep(int(deadline.remainingTime()));
+    co_await runner.Sleep(int(std::min<qint64>(deadline.remainingTime(), kTakenElsewhereMs)));
     co_return false;
 }
 
