@@ -283,17 +283,13 @@ int RunStream(int seconds, int baud)
     core.Pc().StartPcLogging();
     counter.lines = counter.malformed = 0;
     counter.bytes = 0;
-    // The line reader's 10 ms tick, as the form's timer gives it.
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&core] { core.Pc().LineReaderTick(); });
-    tick.start(Datalog::kMinTimerMs);
+    // The line reader waits for the meter's bytes on its own runner, as in the form.
     const std::clock_t cpu = std::clock();
     QElapsedTimer wall;
     wall.start();
     Wait(seconds * 1000);
     const double share
         = double(std::clock() - cpu) / CLOCKS_PER_SEC / (double(wall.elapsed()) / 1000.0);
-    tick.stop();
     core.Pc().StopPcLogging();
     // The simulator writes a line at the line's speed, then the next one when its 50 ms
     // interval has passed since it began the last: one line per max(wire time, 50 ms).

@@ -4,7 +4,10 @@
 //    starts with escape and clears the window, so each one is a full repaint.
 //  - pty: a child process of this program plays a meter in run mode on a pseudo-terminal,
 //    writing reading lines paced at the line rate; the screen scrolls on every line.
-// In both the window runs on its own 40 ms timer with the real meter link, painted offscreen.
+// In both the window takes what arrives as it arrives (its reception waits for readable input)
+// and runs its own 40 ms timer, with the real meter link, painted offscreen. The tick figures are
+// the timer's alone; bytes taken within a tick are those a tick took itself (none since the
+// reception left the tick).
 #include "link/CSerial.h"
 #include "terminal/CTermDoc.h"
 #include "terminal/CTermView.h"

@@ -168,8 +168,7 @@ void CliDatalog::StartTimer(int id, int requestedMs)
                 // No row before the meter's first reading line: it would be an empty reading.
                 if (!m_core->state.lastReadingLine.isEmpty())
                     pc.SnapshotTick();
-            } else if (id == PcLogger::kLineReaderTimer)
-                pc.LineReaderTick();
+            }
         });
     }
     // A period requested as 0 ms or 1 ms means 10 ms, as the window's timers have it.

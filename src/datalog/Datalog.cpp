@@ -547,8 +547,6 @@ QBasicTimer *Datalog::TimerOf(int id)
         return &m_timers[0];
     case PcLogger::kSnapshotTimer:
         return &m_timers[1];
-    case PcLogger::kLineReaderTimer:
-        return &m_timers[2];
     default:
         return nullptr;
     }
@@ -574,10 +572,7 @@ void Datalog::StopTimer(int id)
 
 int Datalog::TimerPeriod(int id) const
 {
-    const int index = id == PcLogger::kClockTimer ? 0
-        : id == PcLogger::kSnapshotTimer          ? 1
-        : id == PcLogger::kLineReaderTimer        ? 2
-                                                  : -1;
+    const int index = id == PcLogger::kClockTimer ? 0 : id == PcLogger::kSnapshotTimer ? 1 : -1;
     return index >= 0 && m_timers[index].isActive() ? m_periods[index] : 0;
 }
 
@@ -590,9 +585,6 @@ void Datalog::OnTimer(int id)
     case PcLogger::kSnapshotTimer:
         m_core.Pc().SnapshotTick();
         break;
-    case PcLogger::kLineReaderTimer:
-        m_core.Pc().LineReaderTick();
-        break;
     default:
         break;
     }
@@ -600,7 +592,7 @@ void Datalog::OnTimer(int id)
 
 void Datalog::timerEvent(QTimerEvent *event)
 {
-    for (int id : { PcLogger::kClockTimer, PcLogger::kSnapshotTimer, PcLogger::kLineReaderTimer }) {
+    for (int id : { PcLogger::kClockTimer, PcLogger::kSnapshotTimer }) {
         if (TimerOf(id)->timerId() == event->timerId()) {
             OnTimer(id);
             return;

@@ -115,8 +115,8 @@ private:
     QBasicTimer *TimerOf(int id);
 
     DatalogCore m_core;
-    std::array<QBasicTimer, 3> m_timers;
-    std::array<int, 3> m_periods {};
+    std::array<QBasicTimer, 2> m_timers;
+    std::array<int, 2> m_periods {};
     bool m_shown = false;
 
     std::array<QPushButton *, ButtonCount> m_buttons {};

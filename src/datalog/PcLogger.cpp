@@ -1,6 +1,7 @@
 #include "datalog/PcLogger.h"
 
 #include "base/AppServices.h"
+#include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
 #include "base/ReadingSink.h"
 #include "base/UserMessage.h"
@@ -12,6 +13,7 @@
 
 #include <climits>
 #include <tuple>
+#include <utility>
 
 namespace {
 const char *const kColumnHeads[8]
@@ -22,6 +24,8 @@ PcLogger::PcLogger(DatalogModel &model)
     : m_model(model)
 {
 }
+
+PcLogger::~PcLogger() = default;
 
 QByteArray PcLogger::ColumnHeaderLine(const std::array<bool, 8> &options)
 {
@@ -110,10 +114,45 @@ void PcLogger::StartPcLogging()
 void PcLogger::StartSnapshots()
 {
     m_model.Sink().StartTimer(kSnapshotTimer, m_model.log.intervalSeconds * 1000);
-    m_model.Sink().StartTimer(kLineReaderTimer, 0);
     if (CSerial *link = m_model.Link())
         link->PurgeInput();
     m_receiver.Restart();
+    // A reader of an earlier run still winding up from its Cancel goes with its runner.
+    m_reader = std::make_unique<DialogueRunner>();
+    m_reader->Start(LineReader());
+}
+
+bool PcLogger::LineReaderRunning() const
+{
+    return m_reader && m_reader->IsRunning() && !m_reader->Cancelled();
+}
+
+Task<void> PcLogger::LineReader()
+{
+    DialogueRunner &runner = *m_reader;
+    while (!runner.Cancelled() && m_model.state.loggingActive) {
+        CSerial *link = m_model.Link();
+        // While another window's dialogue holds the port its bytes are not the reading stream's.
+        if (!link || link->IsClaimed() || !link->IsEnabled()
+            || (!link->IsOpen() && !link->IsGone())) {
+            co_await runner.Sleep(kLookAgainMs);
+            continue;
+        }
+        if (co_await link->InputWithin(runner, kReadWaitMs)) {
+            if (!runner.Cancelled())
+                ReadPending();
+        } else if (link->IsGone()) {
+            co_await runner.Sleep(kLookAgainMs); // looked at again (and reopened) later
+        }
+    }
+}
+
+void PcLogger::Say(const QString &text, const QString &caption)
+{
+    if (m_inReaderStep)
+        UserMessage::ShowLater(text, caption);
+    else
+        UserMessage::Show(text, caption);
 }
 
 void PcLogger::WriteHeader(const QDateTime &now)
@@ -157,7 +196,8 @@ void PcLogger::StopPcLogging()
     if (!st.loggingActive)
         return;
     m_model.Sink().StopTimer(kSnapshotTimer);
-    m_model.Sink().StopTimer(kLineReaderTimer);
+    if (m_reader)
+        m_reader->Cancel();
     st.timerWindowEntered = false;
     st.loggingActive = false;
     st.stopStatusPending = true;
@@ -177,7 +217,7 @@ void PcLogger::StopPcLogging()
 void PcLogger::WriteFailed()
 {
     StopPcLogging();
-    UserMessage::Show(QString::fromLatin1(LogFileWriter::kWriteErrorText),
+    Say(QString::fromLatin1(LogFileWriter::kWriteErrorText),
         QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
 }
 
@@ -267,19 +307,18 @@ void PcLogger::SnapshotTick()
     st.statusCountdown = 50;
 }
 
-void PcLogger::LineReaderTick()
+void PcLogger::ReadPending()
 {
     CSerial *link = m_model.Link();
-    // While another window's dialogue holds the port its bytes are not the reading stream's.
     if (!m_model.state.loggingActive || !link || link->IsClaimed())
         return;
-    for (int i = 0; i < kMaxBytesPerTick; ++i) {
+    m_inReaderStep = true;
+    for (int i = 0; i < kMaxBytesPerStep; ++i) {
         unsigned char byte = 0;
-        if (link->ReadByte(&byte) != 1)
-            return;
-        if (!OnReceivedByte(byte))
-            return;
+        if (link->ReadByte(&byte) != 1 || !OnReceivedByte(byte))
+            break;
     }
+    m_inReaderStep = false;
 }
 
 bool PcLogger::OnReceivedByte(unsigned char byte)
@@ -295,7 +334,7 @@ bool PcLogger::OnReceivedByte(unsigned char byte)
         break;
     case ReadingReceiver::Result::Overflow:
         StopPcLogging();
-        UserMessage::Show(QStringLiteral("Data Not Available From Meter\n  Press the Stop Button"),
+        Say(QStringLiteral("Data Not Available From Meter\n  Press the Stop Button"),
             QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
         return false;
     case ReadingReceiver::Result::None:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Task.h"
 #include "datalog/LogFileWriter.h"
 #include "datalog/ReadingReceiver.h"
 
@@ -8,23 +9,33 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 
 class DatalogModel;
+class DialogueRunner;
 
-// PC logging: START and STOP in PC Z-OZUVED CONTROLS, the PC log file, the three timers' work
-// (clock and status countdowns, snapshots, the reading-line receiver), TakeSnapshot and the
-// form's field rules. Works on the datalogger's model and reports through its sink; the core
-// calls it from the form's handlers (START (PC) once the meter dialogue has checked the meter).
+// PC logging: START and STOP in PC Z-OZUVED CONTROLS, the PC log file, the two timers' work
+// (clock and status countdowns, snapshots), the reading-line reader, TakeSnapshot and the form's
+// field rules. Works on the datalogger's model and reports through its sink; the core calls it
+// from the form's handlers (START (PC) once the meter dialogue has checked the meter).
+//
+// The line reader runs while snapshots are taken: a wait for readable input on a runner of its
+// own, so a reading line is taken as it arrives. It leaves the port alone while a dialogue holds
+// it (SerialPort::Claim) and goes on after. A message its bytes cause (a line too long, a log
+// file that cannot be written) is shown from the event loop after the reader's step, never
+// from inside it.
 class PcLogger
 {
 public:
     static constexpr int kClockTimer = 200;
     static constexpr int kSnapshotTimer = 300;
-    static constexpr int kLineReaderTimer = 400;
-    // Bytes the line reader takes from the link in one tick at most. One byte per tick (100 a
-    // second) falls behind a meter that streams faster, so each tick drains what is pending;
-    // the bound keeps a flooding link from holding the window.
-    static constexpr int kMaxBytesPerTick = 4096;
+    // Bytes the line reader takes from the link in one step at most: it drains what is pending,
+    // and the bound keeps a flooding link from holding the window.
+    static constexpr int kMaxBytesPerStep = 4096;
+    // The longest single wait for input (it is begun again after), and how often a port that a
+    // dialogue holds, or that is closed or gone, is looked at again.
+    static constexpr int kReadWaitMs = 1000;
+    static constexpr int kLookAgainMs = 40;
     static constexpr const char *kTerminalOpenText = "The terminal window on this port takes "
                                                      "readings the logger needs: close it for a "
                                                      "complete log";
@@ -32,12 +43,16 @@ public:
     enum class Edit { StartDate, StopDate, StartTime, StopTime, Hour, Min, Sec };
 
     explicit PcLogger(DatalogModel &model);
+    ~PcLogger();
 
     void StartPcLogging();
     void StopPcLogging();
     void ClockTick();
     void SnapshotTick();
-    void LineReaderTick();
+    // The line reader's step: hands what the link has pending now (at most kMaxBytesPerStep
+    // bytes) to OnReceivedByte, unless logging is off or a dialogue holds the port.
+    void ReadPending();
+    bool LineReaderRunning() const;
     // One received byte as the line reader handles it; false when logging stopped.
     bool OnReceivedByte(unsigned char byte);
     void TakeSnapshot();
@@ -59,8 +74,14 @@ private:
     void StartSnapshots();
     void WriteFailed();
     bool Reached(int year, int month, int day, int seconds, const QDateTime &now) const;
+    Task<void> LineReader();
+    // A message to the user: shown now, or within the reader's step from the event loop after.
+    void Say(const QString &text, const QString &caption);
 
     DatalogModel &m_model;
     LogFileWriter m_file;
     ReadingReceiver m_receiver;
+    bool m_inReaderStep = false;
+    // Last: destroyed first, so the reader's suspended wait goes before what it works on.
+    std::unique_ptr<DialogueRunner> m_reader;
 };

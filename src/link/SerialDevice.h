@@ -78,10 +78,6 @@ public:
     void PurgeInput();
     int PendingInput() const;
     int PendingOutput() const;
-    // Reads up to maxBytes: returns when maxBytes arrived, when intervalMs passed after a byte
-    // without another (intervalMs <= 0: no interval limit), or when totalMs passed since the call.
-    // -1 when the device is not open.
-    int ReadTimed(char *buffer, int maxBytes, int intervalMs, int totalMs);
     // One byte if one is waiting, without waiting: 1 read, 0 not.
     int ReadNow(unsigned char *byte);
     // Writes all bytes, in one write request when the device takes them (it normally does);
@@ -159,7 +155,8 @@ private:
     // ClearCommError, its flags counted as line errors; false (and Gone when the driver says
     // the device went) when the call fails. status is a COMSTAT.
     bool ClearErrors(struct _COMSTAT *status) const;
-    int ReadChunks(char *buffer, int maxBytes, int got, int intervalMs, int totalMs);
+    // Reads what the driver has queued, up to maxBytes, without waiting.
+    int ReadQueued(char *buffer, int maxBytes);
 
     void *m_handle = nullptr; // HANDLE of the port; null when closed
     void *m_ioEvent = nullptr; // event of the blocking reads and writes (overlapped, awaited)

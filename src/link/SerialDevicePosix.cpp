@@ -488,56 +488,6 @@ int SerialDevice::PendingOutput() const
     return std::max(count, 0);
 }
 
-int SerialDevice::ReadTimed(char *buffer, int maxBytes, int intervalMs, int totalMs)
-{
-    if (m_fd < 0)
-        return -1;
-    const auto start = Clock::now();
-    const auto totalEnd = start + std::chrono::milliseconds(std::max(totalMs, 0));
-    auto lastByte = start;
-    int got = 0;
-    bool hungUp = false;
-    while (got < maxBytes) {
-        auto end = totalEnd;
-        if (got > 0 && intervalMs > 0)
-            end = std::min(end, lastByte + std::chrono::milliseconds(intervalMs));
-        const int waitMs = MsUntil(end);
-        if (waitMs <= 0)
-            break;
-        if (hungUp) {
-            // The far end has gone: nothing more can come, and the owner must hear of it now.
-            m_gone = true;
-            break;
-        }
-        struct pollfd watch = { m_fd, POLLIN, 0 };
-        const int ready = ::poll(&watch, 1, waitMs);
-        if (ready < 0) {
-            hungUp = errno != EINTR;
-            continue;
-        }
-        if (ready == 0)
-            continue;
-        if (watch.revents & POLLIN) {
-            const ssize_t count = ::read(m_fd, buffer + got, size_t(maxBytes - got));
-            if (count > 0) {
-                got += int(count);
-                lastByte = Clock::now();
-                continue;
-            }
-            if (count < 0 && (errno == EAGAIN || errno == EINTR)
-                && !(watch.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-                SleepMs(1); // readable yet empty: do not spin on it
-                continue;
-            }
-            hungUp = true; // end of file or EIO: the other side is gone
-            continue;
-        }
-        if (watch.revents & (POLLHUP | POLLERR | POLLNVAL))
-            hungUp = true;
-    }
-    return got;
-}
-
 int SerialDevice::ReadNow(unsigned char *byte)
 {
     if (m_fd < 0 || byte == nullptr)

@@ -517,18 +517,6 @@ bool SerialDevice::ApplyTimeouts(
     return true;
 }
 
-int SerialDevice::ReadTimed(char *buffer, int maxBytes, int intervalMs, int totalMs)
-{
-    if (m_handle == nullptr)
-        return -1;
-    if (buffer == nullptr || maxBytes <= 0)
-        return 0;
-    Disarm();
-    int got = TakeHeld(buffer);
-    got += TakeBuffered(buffer + got, maxBytes - got);
-    return ReadChunks(buffer, maxBytes, got, intervalMs, totalMs);
-}
-
 int SerialDevice::TakeBuffered(char *out, int maxBytes) const
 {
     WaitState &wait = *m_wait;
@@ -539,49 +527,34 @@ int SerialDevice::TakeBuffered(char *out, int maxBytes) const
     return count;
 }
 
-// Reads what is queued, and while more is wanted waits for one byte at a time with a plain
-// total time-out: at most the interval after a byte, never past the total. Each read is sized
-// by the queue count, so no read relies on the "return at once" time-out combinations (wine
-// keeps an overlapped read with them waiting for ever), and the interval counts from the last
-// byte even when it came from the armed read.
-int SerialDevice::ReadChunks(char *buffer, int maxBytes, int got, int intervalMs, int totalMs)
+// Each read is sized by the queue count, so no read relies on the "return at once" time-out
+// combinations (wine keeps an overlapped read with them waiting for ever).
+int SerialDevice::ReadQueued(char *buffer, int maxBytes)
 {
-    const auto end = Clock::now() + std::chrono::milliseconds(std::max(totalMs, 0));
     HANDLE handle = static_cast<HANDLE>(m_handle);
-    bool failed = false;
+    int got = 0;
     while (got < maxBytes) {
-        int waitMs = MsUntil(end);
-        if (got > 0 && intervalMs > 0)
-            waitMs = std::min(waitMs, intervalMs);
         COMSTAT status = {};
-        if (!ClearErrors(&status)) {
-            failed = true;
+        if (!ClearErrors(&status))
             break;
-        }
         const DWORD queued = std::min<DWORD>(status.cbInQue, DWORD(maxBytes - got));
-        if (queued == 0 && waitMs <= 0)
+        if (queued == 0)
             break;
-        // Queued bytes come at once; otherwise one byte is awaited for waitMs at most.
-        const DWORD wanted = queued > 0 ? queued : 1;
         OVERLAPPED overlapped = {};
         overlapped.hEvent = static_cast<HANDLE>(m_ioEvent);
         DWORD done = 0;
-        if (!ApplyTimeouts(0, 0, DWORD(std::max(waitMs, 1)))
+        if (!ApplyTimeouts(0, 0, 1)
             || !Finish(handle, overlapped,
-                ReadFile(handle, buffer + got, wanted, nullptr, &overlapped), done)) {
+                ReadFile(handle, buffer + got, queued, nullptr, &overlapped), done)) {
+            // A device that is gone (an adapter pulled out) says so through Gone.
             if (DeviceGoneError(GetLastError()))
                 m_gone = true;
-            failed = true;
             break;
         }
         got += int(done);
         if (done == 0)
-            break; // the interval after the last byte, or the total, has passed
+            break;
     }
-    // A device that is gone (an adapter pulled out) ends the read at once, and Gone says why;
-    // any other failure is a line that stays silent.
-    if (failed && !m_gone)
-        SleepMs(MsUntil(end));
     return got;
 }
 
@@ -597,7 +570,7 @@ int SerialDevice::ReadNow(unsigned char *out)
         return 1;
     // Everything queued in one read; the first byte goes out, the rest waits in the buffer.
     WaitState &wait = *m_wait;
-    const int got = ReadChunks(wait.buffered, int(sizeof wait.buffered), 0, 0, 0);
+    const int got = ReadQueued(wait.buffered, int(sizeof wait.buffered));
     if (got <= 0)
         return 0;
     wait.bufferedAt = 0;

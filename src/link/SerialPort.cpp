@@ -235,17 +235,24 @@ Task<bool> SerialPort::InputWithin(DialogueRunner &runner, int timeoutMs)
         co_await runner.Sleep(timeoutMs); // a caller's wait loop must not spin on a dead port
         co_return false;
     }
-    m_device.ArmWait(); // Windows: starts the overlapped read whose event is the handle
-    if (!co_await runner.Readable(m_device.WaitHandle(), timeoutMs))
-        co_return false;
-    if (m_device.PendingInput() > 0)
-        co_return true;
-    // A hung-up device reports itself readable for ever; only a real pending byte counts, and
-    // a hang-up ends the wait at once.
-    if (m_device.CheckHangUp() && NoteGone())
-        co_return false;
-    co_await runner.Sleep(int(deadline.remainingTime()));
-    co_return false;
+    for (;;) {
+        m_device.ArmWait(); // Windows: starts the overlapped read whose event is the handle
+        const int left = int(std::max<qint64>(deadline.remainingTime(), 0));
+        if (!co_await runner.Readable(m_device.WaitHandle(), left))
+            co_return false;
+        if (m_device.PendingInput() > 0)
+            co_return true;
+        // A hung-up device reports itself readable for ever; only a real pending byte counts,
+        // and a hang-up ends the wait at once. Readable with nothing pending otherwise means
+        // another reader of the port (a second terminal, the PC logger) took the bytes first: a
+        // short pause keeps this loop from spinning, and the wait goes on for the rest of the
+        // time-out, so false still means nothing came within it.
+        if (m_device.CheckHangUp() && NoteGone())
+            co_return false;
+        co_await runner.Sleep(int(std::min<qint64>(deadline.remainingTime(), kTakenElsewhereMs)));
+        if (runner.Cancelled() || deadline.hasExpired() || !m_device.IsOpen())
+            co_return false;
+    }
 }
 
 Task<int> SerialPort::ReadByteBy(

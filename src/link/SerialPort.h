@@ -47,6 +47,9 @@ public:
     Task<bool> InputWithin(DialogueRunner &runner, int timeoutMs);
     // A byte that arrives before deadline: 1 read, 0 none came (time-out, Cancel, closed port).
     Task<int> ReadByteBy(DialogueRunner &runner, unsigned char *byte, QDeadlineTimer deadline);
+    // What InputWithin's wait watches now (SerialDevice::WaitHandle); -1 while closed. A reader
+    // that waits across a close or reopen compares it to learn that its wait is stale.
+    std::intptr_t WaitHandle() const { return m_device.WaitHandle(); }
 
 private:
     // Who holds the port, and how to ask them to stop.
@@ -128,6 +131,8 @@ public:
     const LinkTiming &Timing() const { return m_timing; }
 
     static constexpr int kBufferSize = 4096;
+    // InputWithin's pause when the port was readable but another reader took the bytes.
+    static constexpr int kTakenElsewhereMs = 20;
     static constexpr int kTransmitQueue = 256;
 
 protected:

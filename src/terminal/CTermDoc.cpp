@@ -52,11 +52,15 @@ void CTermDoc::SetHex(bool on)
     Q_EMIT TerminalStateChanged();
 }
 
+void CTermDoc::StartTick()
+{
+    m_screen.StartTick();
+    m_display.StartTick();
+}
+
 bool CTermDoc::Receive(const QByteArray &bytes, const QTime &now, QString *error)
 {
     m_display.Record(bytes, now);
-    m_screen.StartTick();
-    m_display.StartTick();
     QByteArray shown;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);

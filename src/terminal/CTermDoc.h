@@ -35,10 +35,13 @@ public:
     void SetTimestamps(bool on);
     void SetHex(bool on);
 
-    // One receive tick's bytes, in the order the link gave them: onto the screen (which scans
-    // for the identification line), onto the display while a toggle is on, and into the capture
-    // file. False when the capture failed and stopped; error then says why.
+    // Received bytes, in the order the link gave them: onto the screen (which scans for the
+    // identification line), onto the display while a toggle is on, and into the capture file.
+    // False when the capture failed and stopped; error then says why.
     bool Receive(const QByteArray &bytes, const QTime &now, QString *error);
+    // A view's timer tick: ends the suppression an escape began (on both screens), so what an
+    // escape hides lasts until a line feed or the next tick, however the bytes arrived.
+    void StartTick();
 
     // The window's status line: the link's port and speed (with notOpen, why it is not open:
     // "not open" when it is closed, the link's gone text when its device went away), the

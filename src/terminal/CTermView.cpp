@@ -78,6 +78,7 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
     , m_termDoc(document)
     , m_link(link)
     , m_dialogue(new DialogueRunner(this))
+    , m_reception(new DialogueRunner(this))
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -112,15 +113,53 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
 
 CTermView::~CTermView()
 {
-    // A greeting waiting between its bytes goes first, while the link is still known.
+    // A greeting waiting between its bytes and the reception's wait go first, while the link
+    // and the document are still known.
     delete m_dialogue;
     m_dialogue = nullptr;
+    delete m_reception;
+    m_reception = nullptr;
 }
 
 void CTermView::OnInitialUpdate()
 {
     if (!m_timer.isActive())
         m_timer.start(kReceivePeriodMs, this);
+    StartReception();
+}
+
+bool CTermView::ReceptionRunning() const
+{
+    return m_reception && m_reception->IsRunning();
+}
+
+void CTermView::StartReception()
+{
+    if (m_link && m_termDoc && m_reception && !m_reception->IsRunning())
+        m_reception->Start(Reception());
+}
+
+Task<void> CTermView::Reception()
+{
+    DialogueRunner &runner = *m_reception;
+    while (!runner.Cancelled() && m_link && m_termDoc) {
+        // A dialogue holding the link takes its replies itself; a closed or disabled link has
+        // nothing to give. Either is looked at again a tick later.
+        if (LinkHeld() || !m_link->IsEnabled() || (!m_link->IsOpen() && !m_link->IsGone())) {
+            m_receptionHandle = -1;
+            co_await runner.Sleep(kReceivePeriodMs);
+            continue;
+        }
+        m_receptionHandle = m_link->WaitHandle();
+        const bool readable = co_await m_link->InputWithin(runner, kReceiveWaitMs);
+        m_receptionHandle = -1;
+        if (readable) {
+            TakeInput();
+        } else if (m_link->IsGone()) {
+            // The device went away: the next look (a tick later) opens it again once it is back.
+            co_await runner.Sleep(kReceivePeriodMs);
+        }
+    }
 }
 
 bool CTermView::HandlesCommand(AppCommand command) const
@@ -314,7 +353,7 @@ Task<void> CTermView::Greeting(QByteArray text)
     m_link->PurgeInput();
 }
 
-int CTermView::Tick()
+void CTermView::Tick()
 {
     // A paste goes out one character a tick, as typed characters do; it waits while a meter
     // dialogue holds the port.
@@ -324,32 +363,48 @@ int CTermView::Tick()
         if (!m_paste.Active())
             Q_EMIT CommandStateChanged();
     }
-    int taken = 0;
     if (m_link && !m_heldKeys.isEmpty() && !LinkHeld()) {
         const QByteArray keys = std::exchange(m_heldKeys, QByteArray());
         for (const char key : keys)
             m_link->WriteByte(static_cast<unsigned char>(key));
     }
-    // A dialogue holding the link takes its replies itself.
-    if (m_termDoc && !LinkHeld()) {
-        QByteArray bytes;
-        unsigned char byte = 0;
-        while (m_link && taken < kMaxBytesPerTick && m_link->ReadByte(&byte) == 1) {
-            bytes += char(byte);
-            ++taken;
-        }
-        if (taken > 0)
-            s_blinkCounter = 0;
-        m_bytesReceived += taken;
-        QString error;
-        if (!m_termDoc->Receive(bytes, QTime::currentTime(), &error))
-            UserMessage::Show(error);
-    }
+    // A wait begun on a device that has since been closed or opened anew watches the wrong
+    // thing: it is ended, and the reception begun again below.
+    if (m_link && m_receptionHandle != -1 && m_receptionHandle != m_link->WaitHandle())
+        m_reception->Cancel();
+    if (m_timer.isActive())
+        StartReception();
+    // An escape hides what follows it until a line feed or the next tick.
+    if (m_termDoc)
+        m_termDoc->StartTick();
     CursorStep();
     // The status follows the link as it is now: View > Settings may have reopened it on another
     // port or speed, or closed it.
     if (m_bar && m_bar->StatusText() != StatusText())
         RefreshBar();
+}
+
+int CTermView::TakeInput()
+{
+    if (!m_termDoc || !m_link || LinkHeld())
+        return 0;
+    QByteArray bytes;
+    unsigned char byte = 0;
+    int taken = 0;
+    while (taken < kMaxBytesPerTick && m_link->ReadByte(&byte) == 1) {
+        bytes += char(byte);
+        ++taken;
+    }
+    if (taken == 0)
+        return 0;
+    s_blinkCounter = 0;
+    m_bytesReceived += taken;
+    QString error;
+    if (!m_termDoc->Receive(bytes, QTime::currentTime(), &error)) {
+        // Told from the event loop, not from inside the reception's step.
+        QMetaObject::invokeMethod(
+            this, [error] { UserMessage::Show(error); }, Qt::QueuedConnection);
+    }
     return taken;
 }
 

@@ -13,31 +13,37 @@
 #include <QRawFont>
 #include <QRect>
 
+#include <cstdint>
+
 class CSerial;
 class DialogueRunner;
 class CTermBar;
 
 // The terminal window's view: draws its document's 77 x 26 character screen black on white in a
-// 9-point fixed font, sends every typed character to the meter at once (no local echo) and,
-// every 40 ms, drains what the meter sent onto the screen and blinks the underline cursor.
-// Created by the terminal document type with the application's meter link; every open terminal
-// polls that same link, so a received byte shows in whichever window's tick reads it. While a
-// dialogue holds the link (SerialPort::Claim: a form's list, the datalogger, the greeting) the
-// terminal takes nothing from it, and keys typed meanwhile go out once it is free again, as they
-// did when a dialogue held the whole program. The mouse marks text for Copy; Paste sends the
-// clipboard as typed characters, one a tick. The bar at the bottom holds the display toggles,
-// capture and the status line.
+// 9-point fixed font, sends every typed character to the meter at once (no local echo), puts
+// what the meter sends on the screen as it arrives, and every 40 ms blinks the underline cursor.
+// Reception is a wait for readable input on a runner of the window's own: a byte is taken when
+// the event loop learns it is there, not at the next tick. Created by the terminal document type
+// with the application's meter link; every open terminal waits on that same link, so a received
+// byte shows in whichever window reads it first. While a dialogue holds the link
+// (SerialPort::Claim: a form's list, the datalogger, the greeting) the terminal takes nothing
+// from it, and keys typed meanwhile go out once it is free again, as they did when a dialogue
+// held the whole program. The mouse marks text for Copy; Paste sends the clipboard as typed
+// characters, one a tick. The bar at the bottom holds the display toggles, capture and the
+// status line.
 class CTermView : public CView
 {
     Q_OBJECT
 public:
     static constexpr int kReceiveTimerId = 1100;
     static constexpr int kReceivePeriodMs = 40;
-    // Bytes taken from the link in one tick at most. A 115200-baud meter sends about 460 per
-    // tick; the bound only matters for a link that delivers faster than the window can draw,
-    // where draining "until nothing is pending" would never return to the event loop. What is
-    // left stays queued for the next tick.
+    // Bytes taken from the link in one receive step at most. The bound only matters for a link
+    // that delivers faster than the window can draw, where draining "until nothing is pending"
+    // would never return to the event loop. What is left is taken at the next step.
     static constexpr int kMaxBytesPerTick = 8192;
+    // The longest single wait for input; the wait is simply begun again after it. A dialogue
+    // that takes the link meanwhile is seen when the wait ends, before anything is read.
+    static constexpr int kReceiveWaitMs = 1000;
     // Keys typed while a dialogue holds the link wait for it, up to this many.
     static constexpr int kMaxHeldKeys = 4096;
 
@@ -48,9 +54,15 @@ public:
     bool HandlesCommand(AppCommand command) const override;
     bool OnCommand(AppCommand command) override;
 
-    // One tick of timer 1100: the receive step, then the cursor step. Returns the number of
-    // bytes taken from the link.
-    int Tick();
+    // One tick of timer 1100: a pasted or held key goes out, the cursor blinks, the status
+    // follows the link, and the reception is started again if it ended (it ends when the
+    // link's device changes under a wait).
+    void Tick();
+    // The receive step: takes what the link has pending now (at most kMaxBytesPerTick) onto
+    // the document, unless a dialogue holds the link. Returns the number of bytes taken. The
+    // reception calls it when input is readable.
+    int TakeInput();
+    bool ReceptionRunning() const;
     // Sends text to wake the meter's terminal screens (the New terminal command), purging the
     // input before and after, as a dialogue of this window that waits for the link to be free
     // and holds it meanwhile. A link that is not open is said at once (its name and the
@@ -121,6 +133,9 @@ private:
     void SendByte(int byte);
     bool LinkHeld() const;
     Task<void> Greeting(QByteArray text);
+    // Waits for readable input and takes it, for the window's life (until cancelled).
+    Task<void> Reception();
+    void StartReception();
     QPoint CellAt(const QPoint &pixel) const;
     void RefreshBar();
     void FollowHistory();
@@ -137,7 +152,9 @@ private:
     QRawFont m_rawFont;
     quint32 m_glyph[256] = {};
     QBasicTimer m_timer;
-    DialogueRunner *m_dialogue = nullptr;
+    DialogueRunner *m_dialogue = nullptr; // the greeting
+    DialogueRunner *m_reception = nullptr; // of Reception
+    std::intptr_t m_receptionHandle = -1; // what the reception's wait watches, -1 none
     QByteArray m_heldKeys;
     bool m_cursorShown = false;
     int m_cursorRow = 0;

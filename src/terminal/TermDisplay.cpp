@@ -38,6 +38,17 @@ void TermDisplay::Record(const QByteArray &bytes, const QTime &now)
 {
     if (bytes.isEmpty())
         return;
+    // Input arrives in small pieces as it comes; pieces within one tick share the first one's
+    // time (a stamp is as precise as a tick), which keeps the list short.
+    if (!m_chunks.empty()) {
+        Chunk &last = m_chunks.back();
+        const int apart = last.time.msecsTo(now);
+        if (apart >= 0 && apart < kMergeMs && last.bytes.size() < kMergeBytes) {
+            last.bytes += bytes;
+            m_recorded += bytes.size();
+            return;
+        }
+    }
     m_chunks.push_back({ now, bytes });
     m_recorded += bytes.size();
     while (m_recorded > kReplayBytes && m_chunks.size() > 1) {

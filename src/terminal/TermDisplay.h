@@ -21,6 +21,9 @@ public:
     // With time stamps a hex row holds eight bytes, so stamp, hex and ASCII fit the 76 columns.
     static constexpr int kHexPerStampedRow = 8;
     static constexpr qsizetype kReplayBytes = 1 << 20;
+    // Bytes recorded less than kMergeMs after a kept piece join it, up to kMergeBytes.
+    static constexpr int kMergeMs = 40;
+    static constexpr qsizetype kMergeBytes = 8192;
 
     TermDisplay();
 
@@ -32,7 +35,7 @@ public:
     // True while a toggle is on: the view then draws Screen() instead of the document's screen.
     bool Active() const { return m_timestamps || m_hex; }
 
-    // One tick's received bytes, kept for drawing them again when a toggle changes (whether or
+    // Received bytes, kept for drawing them again when a toggle changes (whether or
     // not one is on); the oldest go beyond kReplayBytes.
     void Record(const QByteArray &bytes, const QTime &now);
     qsizetype RecordedBytes() const { return m_recorded; }

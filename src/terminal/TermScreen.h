@@ -11,7 +11,7 @@
 
 // The terminal's character screen: 26 rows of 77 bytes kept as one text, the cursor row and the
 // column of the last written character, and the rows and cells that changed since the view last
-// asked. Fed byte by byte from the meter link by the terminal view's timer tick; GUI-free, so the
+// asked. Fed from the meter link by the terminal view as bytes arrive; GUI-free, so the
 // screen rules and the meter identification scan are testable without a window. What leaves the
 // screen goes to its scrollback: the top row a line feed scrolls away at the bottom, and the rows
 // holding something that an escape's clear or a line feed's shrink drops.

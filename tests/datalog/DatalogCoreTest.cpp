@@ -348,7 +348,7 @@ TEST(PcLogging, StatusModesTimersAndCountdowns)
 
     // Row before any reading line: empty meter values.
     rig.core.Pc().StartPcLogging();
-    EXPECT_EQ(rig.sink.timers.value(PcLogger::kLineReaderTimer, -1), 0);
+    EXPECT_TRUE(rig.core.Pc().LineReaderRunning());
     rig.core.Pc().SnapshotTick();
     EXPECT_EQ(rig.core.log.snapshotList.value(0), QStringLiteral("; 1;     "));
     EXPECT_EQ(rig.core.fields.status, QStringLiteral("SNAPSHOT"));
@@ -366,6 +366,7 @@ TEST(PcLogging, StatusModesTimersAndCountdowns)
     EXPECT_EQ(rig.core.fields.status, QStringLiteral("STOPPED"));
     EXPECT_EQ(rig.sink.stopFocused, 1);
     EXPECT_EQ(rig.sink.timers.keys(), QList<int>({ PcLogger::kClockTimer }));
+    EXPECT_FALSE(rig.core.Pc().LineReaderRunning());
     rig.Ticks(14);
     EXPECT_EQ(rig.core.fields.status, QStringLiteral("STOPPED"));
     rig.Ticks(2);

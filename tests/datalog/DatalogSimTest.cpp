@@ -13,7 +13,9 @@
 #include "datalog/ReadingLine.h"
 #include "link/CSerial.h"
 #include "support/PtyPair.h"
+#include "support/TestEnv.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -458,6 +460,41 @@ TEST(DatalogSim, MeterThatStopsHalfWayLeavesWhatArrived)
     EXPECT_EQ(sink.statuses.mid(sink.statuses.indexOf(QStringLiteral("Data Transfer in Progress"))),
         QStringList({ "Data Transfer in Progress", "Meter Not Responding", "IDLE" }));
     EXPECT_EQ(core.fields.startDate, QStringLiteral("02/03/04"));
+}
+
+// PC logging's line reader takes a reading line as it arrives, from the event loop; a stream
+// without line ends stops logging, and its message is shown after the reader's step, not in it.
+TEST(DatalogSim, LineReaderTakesReadingsAsTheyArriveAndSpeaksAfterItsStep)
+{
+    PtyPair pty;
+    auto link = OpenLink(pty.SlavePath(), 10.0);
+    ASSERT_TRUE(link);
+    QTemporaryDir dir;
+    RecordingSink sink;
+    DatalogCore core;
+    core.SetSink(&sink);
+    core.SetLink(link.get());
+    core.OnFirstShown();
+    core.state.meterParametersRead = true;
+    core.fields.fileName = dir.filePath(QStringLiteral("pc.log"));
+    core.Pc().StartPcLogging();
+    ASSERT_TRUE(core.Pc().LineReaderRunning());
+    ASSERT_TRUE(pty.Send("\r12.5  SCFM  1234.5  SCF  59.12  0.00  RLY1* RLY2\r"));
+    EXPECT_TRUE(TestEnv::WaitUntil(
+        [&] { return core.fields.flowRate.startsWith(QStringLiteral("12.5")); }, 3000));
+
+    ASSERT_TRUE(pty.Send(QByteArray(300, 'x')));
+    const QDeadlineTimer until(3000);
+    while (link->PendingCount(1) < 300 && !until.hasExpired())
+        link->WaitForInput(20);
+    core.Pc().ReadPending();
+    EXPECT_FALSE(core.state.loggingActive);
+    EXPECT_TRUE(sink.messages.isEmpty()) << "shown inside the reader's step";
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return !sink.messages.isEmpty(); }, 3000));
+    EXPECT_EQ(sink.messages,
+        QStringList(QStringLiteral(
+            "        Datalog Error|Data Not Available From Meter\n  Press the Stop Button")));
+    EXPECT_FALSE(core.Pc().LineReaderRunning());
 }
 
 TEST(DatalogSim, ReadingLinesStayParseableWhateverTheirValues)

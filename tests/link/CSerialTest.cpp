@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -172,6 +173,45 @@ TEST_F(CSerialTest, ReadAllJoinsAReplyThatArrivesInBursts)
     EXPECT_EQ(reply, QByteArray("12.345 SLPM\r\n"));
 }
 
+// The interval counts from the last byte: a gap ends the reply, what comes after is not in it.
+TEST_F(CSerialTest, ReadAllEndsAtTheIntervalAfterAGap)
+{
+    pty.Send("A");
+    std::thread meter([this] {
+        std::this_thread::sleep_for(milliseconds(300));
+        pty.Send("B");
+    });
+    QByteArray reply;
+    const auto start = Clock::now();
+    ReadAll(reply, 50, 2000);
+    const auto elapsed = MsBetween(start, Clock::now());
+    meter.join();
+    EXPECT_EQ(reply, QByteArray("A"));
+    EXPECT_GE(elapsed, 50);
+    EXPECT_LT(elapsed, 1000);
+}
+
+// A meter that never pauses is cut off by the total time-out.
+TEST_F(CSerialTest, ReadAllTotalTimeOutEndsAStreamThatNeverPauses)
+{
+    std::atomic<bool> stop = false;
+    std::thread meter([&] {
+        while (!stop) {
+            pty.Send("x");
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+    });
+    QByteArray reply;
+    const auto start = Clock::now();
+    ReadAll(reply, 200, 300);
+    const auto elapsed = MsBetween(start, Clock::now());
+    stop = true;
+    meter.join();
+    EXPECT_GT(reply.size(), 0);
+    EXPECT_GE(elapsed, 300);
+    EXPECT_LT(elapsed, 1500);
+}
+
 TEST_F(CSerialTest, ReadAllPassesEveryByteValueUnchanged)
 {
     QByteArray all;
@@ -185,10 +225,16 @@ TEST_F(CSerialTest, ReadAllPassesEveryByteValueUnchanged)
 
 TEST_F(CSerialTest, ReadAllPurgesWhatFollowsAFullBuffer)
 {
-    pty.Send(QByteArray(CSerial::kBufferSize + 100, 'x'));
+    QByteArray sent;
+    for (int i = 0; sent.size() < CSerial::kBufferSize + 100; ++i)
+        sent += QByteArray::number(i % 10);
+    pty.Send(sent);
     QByteArray reply;
-    ReadAll(reply, 100, 2000);
-    EXPECT_EQ(reply.size(), CSerial::kBufferSize);
+    const auto start = Clock::now();
+    ReadAll(reply, 1000, 3000);
+    // A full buffer ends the read at once, not at the interval.
+    EXPECT_LT(MsBetween(start, Clock::now()), 1000);
+    EXPECT_EQ(reply, sent.left(CSerial::kBufferSize));
     std::this_thread::sleep_for(milliseconds(50));
     EXPECT_EQ(link.PendingCount(1), 0);
     unsigned char byte = 0;

@@ -1,4 +1,4 @@
-// The platform device on a pseudo-terminal: names, speeds, open failures, read time-outs.
+// The platform device on a pseudo-terminal: names, speeds, open failures.
 #include "ChildProcess.h"
 #include "Printers.h"
 #include "support/PtyPair.h"
@@ -223,8 +223,11 @@ TEST(SerialDeviceOpen, PortIsFreeAgainAfterItsHolderWasKilled)
     ASSERT_TRUE(device.Open(path.toStdString())) << device.LastError();
     ASSERT_TRUE(device.Configure({}));
     pty.Send("ok");
-    char buffer[8] = {};
-    EXPECT_EQ(QByteArray(buffer, device.ReadTimed(buffer, 2, 200, 2000)), QByteArray("ok"));
+    QByteArray got;
+    unsigned char byte = 0;
+    while (got.size() < 2 && device.WaitReadable(2000) && device.ReadNow(&byte) == 1)
+        got += char(byte);
+    EXPECT_EQ(got, QByteArray("ok"));
 }
 
 // The multiplexer, under either of its names, is refused with a reason and opens nothing.
@@ -288,71 +291,9 @@ TEST(SerialDeviceConfigure, RefusesSpeedZero)
     EXPECT_FALSE(device.LastError().empty());
 }
 
-TEST(SerialDeviceRead, IntervalEndsTheReadAfterAGap)
-{
-    PtyPair pty;
-    SerialDevice device;
-    ASSERT_TRUE(device.Open(pty.SlavePath().toStdString()));
-    ASSERT_TRUE(device.Configure({}));
-    pty.Send("A");
-    std::thread later([&pty] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        pty.Send("B");
-    });
-    char buffer[16] = {};
-    const auto start = Clock::now();
-    const int count = device.ReadTimed(buffer, sizeof buffer, 50, 2000);
-    const auto elapsed = MsSince(start);
-    later.join();
-    EXPECT_EQ(QByteArray(buffer, count), QByteArray("A"));
-    EXPECT_GE(elapsed, 50);
-    EXPECT_LT(elapsed, 1000);
-}
-
-TEST(SerialDeviceRead, TotalTimeOutEndsAStreamThatNeverPauses)
-{
-    PtyPair pty;
-    SerialDevice device;
-    ASSERT_TRUE(device.Open(pty.SlavePath().toStdString()));
-    ASSERT_TRUE(device.Configure({}));
-    std::atomic<bool> stop = false;
-    std::thread stream([&] {
-        while (!stop) {
-            pty.Send("x");
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    });
-    char buffer[4096] = {};
-    const auto start = Clock::now();
-    const int count = device.ReadTimed(buffer, sizeof buffer, 200, 300);
-    const auto elapsed = MsSince(start);
-    stop = true;
-    stream.join();
-    EXPECT_GT(count, 0);
-    EXPECT_GE(elapsed, 300);
-    EXPECT_LT(elapsed, 1500);
-}
-
-TEST(SerialDeviceRead, StopsWhenTheBufferIsFull)
-{
-    PtyPair pty;
-    SerialDevice device;
-    ASSERT_TRUE(device.Open(pty.SlavePath().toStdString()));
-    ASSERT_TRUE(device.Configure({}));
-    pty.Send("0123456789");
-    char buffer[4] = {};
-    const auto start = Clock::now();
-    EXPECT_EQ(device.ReadTimed(buffer, sizeof buffer, 1000, 3000), 4);
-    EXPECT_LT(MsSince(start), 1000);
-    EXPECT_EQ(QByteArray(buffer, 4), QByteArray("0123"));
-    EXPECT_EQ(device.PendingInput(), 6);
-}
-
 TEST(SerialDeviceRead, ClosedDeviceReportsAnError)
 {
     SerialDevice device;
-    char buffer[4];
-    EXPECT_EQ(device.ReadTimed(buffer, sizeof buffer, 10, 10), -1);
     unsigned char byte = 0;
     EXPECT_EQ(device.ReadNow(&byte), 0);
     EXPECT_FALSE(device.Write("x", 1));

@@ -138,9 +138,9 @@ TEST(TerminalCaptureOnMeterSim, RawCaptureHoldsWhatTheMeterSentWithToggles)
             },
             5000));
         // Pass on what the meter has sent so far and no more, then wait until the window has taken
-        // every byte of it: the raw capture, written as each tick takes bytes, ends where the line
-        // does. The greeting purges the port's input, so readings the meter streamed before its
-        // screen may never reach the window: the capture starts where the window's input does.
+        // every byte of it: the raw capture, written as the window takes bytes, ends where the
+        // line does. The greeting purges the port's input, so readings the meter streamed before
+        // its screen may never reach the window: the capture starts where the window's input does.
         tap.Pump();
         const QByteArray &sent = tap.FromSim();
         const bool tookAll = QTest::qWaitFor(

@@ -62,16 +62,22 @@ protected:
     }
     void TearDown() override { ResetGlobals(); }
 
-    // Ticks the view until it has taken count more bytes or two seconds passed, sleeping on
-    // the link between ticks. Returns the bytes taken.
-    static int TickUntil(CTermView &view, CSerial &link, int count)
+    // Runs the view's receive step until it has taken count more bytes or two seconds passed,
+    // sleeping on the link between steps. Returns the bytes taken.
+    static int TakeUntil(CTermView &view, CSerial &link, int count)
     {
         int taken = 0;
         for (int round = 0; round < 100 && taken < count; ++round) {
             link.WaitForInput(20);
-            taken += view.Tick();
+            taken += view.TakeInput();
         }
         return taken;
+    }
+    // Runs the event loop until the window's timer has ticked `ticks` more times.
+    static bool WaitForTicks(int ticks)
+    {
+        const int until = CTermView::BlinkCounter() + ticks;
+        return TestEnv::WaitUntil([until] { return CTermView::BlinkCounter() >= until; }, 5000);
     }
 
     void SendKey(int key, Qt::KeyboardModifiers modifiers, const QString &text)
@@ -155,7 +161,7 @@ TEST_F(TermViewTest, ReceivedScreenAndIdentification)
 {
     const QByteArray meter = "\x1b\nHalvren Flow Meter\r\n500 v4.1A Rev.C Range#2\r\n>";
     ASSERT_TRUE(m_pty.Send(meter));
-    EXPECT_EQ(TickUntil(*m_view, *m_link, int(meter.size())), meter.size());
+    EXPECT_EQ(TakeUntil(*m_view, *m_link, int(meter.size())), meter.size());
     EXPECT_EQ(m_view->BytesReceived(), meter.size());
     EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("Halvren Flow Meter"));
     EXPECT_EQ(m_doc.Screen().RowText(1).trimmed(), QByteArray("500 v4.1A Rev.C Range#2"));
@@ -174,11 +180,11 @@ TEST_F(TermViewTest, TwoTerminalsShareTheBytesBetweenThem)
     CTermView other(&otherDoc, m_link.get());
 
     ASSERT_TRUE(m_pty.Send("ABC"));
-    EXPECT_EQ(TickUntil(*m_view, *m_link, 3), 3);
-    EXPECT_EQ(other.Tick(), 0);
+    EXPECT_EQ(TakeUntil(*m_view, *m_link, 3), 3);
+    EXPECT_EQ(other.TakeInput(), 0);
     ASSERT_TRUE(m_pty.Send("XYZ"));
-    EXPECT_EQ(TickUntil(other, *m_link, 3), 3);
-    EXPECT_EQ(m_view->Tick(), 0);
+    EXPECT_EQ(TakeUntil(other, *m_link, 3), 3);
+    EXPECT_EQ(m_view->TakeInput(), 0);
 
     EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("ABC"));
     EXPECT_EQ(otherDoc.Screen().RowText(0).trimmed(), QByteArray("XYZ"));
@@ -191,7 +197,7 @@ TEST_F(TermViewTest, DisabledLinkLeavesScreenAndSendsNothing)
     ASSERT_TRUE(m_pty.Send("\x1b\nmeter text"));
     ASSERT_EQ(m_link->WaitForInput(2000), 1);
     m_link->SetEnabled(0);
-    EXPECT_EQ(m_view->Tick(), 0);
+    EXPECT_EQ(m_view->TakeInput(), 0);
     EXPECT_EQ(m_doc.Screen().Text(), QByteArray(2002, ' '));
     SendKey(Qt::Key_Q, Qt::NoModifier, "q");
     EXPECT_TRUE(m_view->OnCommand(AppCommand::Enter));
@@ -199,14 +205,17 @@ TEST_F(TermViewTest, DisabledLinkLeavesScreenAndSendsNothing)
 
     // Nothing was taken while disabled: the bytes wait for the link to come back.
     m_link->SetEnabled(1);
-    EXPECT_EQ(TickUntil(*m_view, *m_link, 12), 12);
+    EXPECT_EQ(TakeUntil(*m_view, *m_link, 12), 12);
     EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("meter text"));
 }
 
 TEST_F(TermViewTest, NoLinkAtAllIsQuiet)
 {
     CTermView orphan(&m_doc, nullptr);
-    EXPECT_EQ(orphan.Tick(), 0);
+    orphan.OnInitialUpdate();
+    EXPECT_FALSE(orphan.ReceptionRunning());
+    EXPECT_EQ(orphan.TakeInput(), 0);
+    orphan.Tick();
     SendKey(Qt::Key_A, Qt::NoModifier, "a");
     EXPECT_TRUE(orphan.OnCommand(AppCommand::Enter));
     EXPECT_EQ(m_doc.Screen().Text(), QByteArray(2002, ' '));
@@ -224,7 +233,8 @@ TEST_F(TermViewTest, CursorBlinksAndHidesAfterEachByte)
 
     ASSERT_TRUE(m_pty.Send("x"));
     seen.clear();
-    EXPECT_EQ(TickUntil(*m_view, *m_link, 1), 1);
+    EXPECT_EQ(TakeUntil(*m_view, *m_link, 1), 1);
+    m_view->Tick();
     seen += m_view->CursorShown() ? QLatin1Char('#') : QLatin1Char('.');
     for (int tick = 0; tick < 9; ++tick) {
         m_view->Tick();
@@ -233,10 +243,12 @@ TEST_F(TermViewTest, CursorBlinksAndHidesAfterEachByte)
     EXPECT_EQ(seen, QStringLiteral("........##"));
 }
 
-TEST_F(TermViewTest, TimerDrainsTheLink)
+// The window's reception takes bytes as they arrive, from the event loop.
+TEST_F(TermViewTest, ReceptionTakesWhatArrives)
 {
     m_view->OnInitialUpdate();
     EXPECT_TRUE(m_view->IsTimerRunning());
+    EXPECT_TRUE(m_view->ReceptionRunning());
     ASSERT_TRUE(m_pty.Send("timer"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_view->BytesReceived() == 5; }, 3000));
     EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("timer"));
@@ -262,7 +274,7 @@ TEST_F(TermViewTest, FontAndCellsFitTheSmallFrame)
     EXPECT_GE(view->height(), 26 * view->LineHeight() + 1) << "rows clipped";
     const QByteArray meter = "\x1b\n" + QByteArray(76, 'W') + "\r\n" + RowLines(24) + "last row";
     ASSERT_TRUE(m_pty.Send(meter));
-    EXPECT_EQ(TickUntil(*view, *m_link, int(meter.size())), meter.size());
+    EXPECT_EQ(TakeUntil(*view, *m_link, int(meter.size())), meter.size());
     EXPECT_EQ(m_doc.Screen().RowText(25).trimmed(), QByteArray("last row"));
     const QString png = qEnvironmentVariable("TARVIK_TERMINAL_FRAME_PNG");
     if (!png.isEmpty())
@@ -294,7 +306,7 @@ TEST_F(TermViewTest, PaintsCharactersAndCursorAtFixedCells)
                              "Select:";
     m_view->resize(m_view->sizeHint());
     ASSERT_TRUE(m_pty.Send(meter));
-    ASSERT_EQ(TickUntil(*m_view, *m_link, int(meter.size())), meter.size());
+    ASSERT_EQ(TakeUntil(*m_view, *m_link, int(meter.size())), meter.size());
     CTermView::SetBlinkCounter(8);
     m_view->Tick(); // cursor shown
     ASSERT_TRUE(m_view->CursorShown());
@@ -335,6 +347,7 @@ namespace {
 TEST_F(TermViewTest, LeavesAHeldLinkAloneAndSendsTheHeldKeysAfter)
 {
     const QByteArray reply("SELECT: reply for the dialogue");
+    m_view->OnInitialUpdate(); // the window's reception and ticks run throughout
     {
         const int dialogue = 0;
         SerialPort::Claim claim(m_link.get(), &dialogue);
@@ -343,15 +356,16 @@ TEST_F(TermViewTest, LeavesAHeldLinkAloneAndSendsTheHeldKeysAfter)
         SendKey(Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
         SendKey(Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
         m_view->OnCommand(AppCommand::Enter);
-        ASSERT_EQ(m_link->WaitForInput(1000), 1);
-        for (int tick = 0; tick < 5; ++tick)
-            EXPECT_EQ(m_view->Tick(), 0);
+        ASSERT_TRUE(
+            TestEnv::WaitUntil([&] { return m_link->PendingCount(1) == int(reply.size()); }, 2000));
+        ASSERT_TRUE(WaitForTicks(5));
+        EXPECT_EQ(m_view->TakeInput(), 0);
         EXPECT_TRUE(m_pty.Receive(150).isEmpty());
         EXPECT_EQ(m_view->HeldKeys(), QByteArray("ab\r"));
         EXPECT_EQ(m_view->BytesReceived(), 0);
         EXPECT_EQ(m_link->PendingCount(1), int(reply.size())); // all still there for its reader
     }
-    EXPECT_EQ(TickUntil(*m_view, *m_link, int(reply.size())), int(reply.size()));
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->BytesReceived() == reply.size(); }, 3000));
     EXPECT_EQ(m_pty.Receive(300), QByteArray("ab\r"));
     EXPECT_TRUE(m_view->HeldKeys().isEmpty());
     EXPECT_TRUE(m_doc.Screen().Text().contains(reply));
@@ -366,7 +380,7 @@ TEST_F(TermViewTest, GreetingWaitsForTheLinkAndSaysWhenThePortIsNotOpen)
     auto dialogue = std::make_unique<SerialPort::Claim>(m_link.get(), this);
     m_view->StartGreeting(QByteArrayLiteral("[[[[[[["));
     EXPECT_TRUE(m_view->GreetingRunning());
-    QTest::qWait(150);
+    ASSERT_TRUE(WaitForTicks(4));
     EXPECT_TRUE(m_pty.Receive(50).isEmpty()); // the other dialogue still holds the link
     dialogue.reset();
     ASSERT_TRUE(QTest::qWaitFor([this] { return m_link->IsClaimed(); }, 2000));
@@ -469,15 +483,22 @@ TEST_F(TermViewTest, StatusFollowsThePortReopenedElsewhere)
     ASSERT_TRUE(QFile::link(far->SlavePath(), name));
     CommSettings::ApplyTerminalPort(*m_link, name, QStringLiteral("9600"));
     ASSERT_TRUE(m_link->IsOpen());
+    m_view->OnInitialUpdate(); // the window's own reception notices, and its tick shows it
     far.reset();
-    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->Tick() >= 0 && m_link->IsGone(); }));
-    EXPECT_TRUE(m_view->Bar()->StatusText().contains(
-        name + QStringLiteral(" is gone: the adapter was unplugged or the device closed")))
+    const QString gone
+        = name + QStringLiteral(" is gone: the adapter was unplugged or the device closed");
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->Bar()->StatusText().contains(gone); }))
         << qPrintable(m_view->Bar()->StatusText());
+    EXPECT_TRUE(m_link->IsGone());
     PtyPair back;
     ASSERT_TRUE(QFile::remove(name) && QFile::link(back.SlavePath(), name));
-    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->Tick() >= 0 && m_link->IsOpen(); }));
-    EXPECT_EQ(m_view->Bar()->StatusText(), name + QStringLiteral("  9600 baud"));
+    const QString open = name + QStringLiteral("  9600 baud");
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->Bar()->StatusText() == open; }))
+        << qPrintable(m_view->Bar()->StatusText());
+    EXPECT_TRUE(m_link->IsOpen());
+    // Bytes from the device under its returned name reach the window.
+    ASSERT_TRUE(back.Send("back"));
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->BytesReceived() == 4; }, 3000));
     // Narrow, the label elides the middle: the port and the capture file stay readable.
     QTemporaryDir dir;
     ASSERT_TRUE(
@@ -504,6 +525,7 @@ TEST_F(TermViewTest, FloodKeepsEveryByteAndABoundedScrollback)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("flood.bin"));
     ASSERT_TRUE(m_view->StartCapture(path, TermCapture::Mode::Raw));
+    m_view->OnInitialUpdate();
     std::thread writer([&] {
         for (qsizetype at = 0; at < sent.size();) {
             const ssize_t n = ::write(m_pty.MasterFd(), sent.constData() + at,
@@ -514,12 +536,7 @@ TEST_F(TermViewTest, FloodKeepsEveryByteAndABoundedScrollback)
                 QThread::msleep(1);
         }
     });
-    QElapsedTimer clock;
-    clock.start();
-    while (m_view->BytesReceived() < sent.size() && clock.elapsed() < 120000) {
-        m_link->WaitForInput(20);
-        m_view->Tick();
-    }
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_view->BytesReceived() >= sent.size(); }, 120000));
     writer.join();
     EXPECT_EQ(m_view->BytesReceived(), sent.size());
     m_view->StopCapture();

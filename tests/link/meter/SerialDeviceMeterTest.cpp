@@ -80,20 +80,44 @@ long long SendPaced(SerialDevice &device, const std::string &text, int beforeMs,
     return MsSince(start);
 }
 
-// Gathers the meter's answer until `end` is in it or totalMs pass, waking on the wait handle
-// and reading what came with the interval time-out, as a dialogue of the program does.
+// Reads one reply as the program's dialogues do (CSerial::ReadAllAsync): wakes on the wait
+// handle, takes what is pending a byte at a time, and ends when maxBytes came, when intervalMs
+// passed after a byte without another, or when totalMs passed.
+std::string ReadReply(SerialDevice &device, std::size_t maxBytes, int intervalMs, int totalMs)
+{
+    std::string reply;
+    const auto start = Clock::now();
+    auto last = start;
+    while (reply.size() < maxBytes) {
+        long long left = totalMs - MsSince(start);
+        if (!reply.empty() && intervalMs > 0)
+            left = std::min<long long>(left, intervalMs - MsSince(last));
+        if (left <= 0)
+            break;
+        if (!HandleSignals(device, int(left)))
+            continue;
+        const std::size_t before = reply.size();
+        unsigned char byte = 0;
+        while (reply.size() < maxBytes && device.PendingInput() > 0 && device.ReadNow(&byte) == 1)
+            reply += char(byte);
+        if (reply.size() > before)
+            last = Clock::now();
+        else if (device.CheckHangUp())
+            break;
+        else
+            SerialDevice::SleepMs(1); // signalled with nothing to read: do not spin on it
+    }
+    return reply;
+}
+
+// Gathers the meter's answer until `end` is in it or totalMs pass, a reply at a time.
 std::string Collect(SerialDevice &device, const std::string &end, int totalMs)
 {
     std::string reply;
     const auto start = Clock::now();
-    while (!Has(reply, end) && MsSince(start) < totalMs) {
-        if (!HandleSignals(device, int(totalMs - MsSince(start))))
-            continue;
-        char buffer[4096];
-        const int count = device.ReadTimed(buffer, sizeof buffer, 100, 1000);
-        if (count > 0)
-            reply.append(buffer, std::size_t(count));
-    }
+    while (!Has(reply, end) && MsSince(start) < totalMs)
+        reply += ReadReply(
+            device, 4096, 100, int(std::min<long long>(1000, totalMs - MsSince(start))));
     return reply;
 }
 
@@ -194,9 +218,8 @@ void Silence(SerialDevice &device)
     CHECK(device.PendingInput() == 0);
     CHECK(MsSince(start) < 100);
 
-    char buffer[64];
     start = Clock::now();
-    CHECK(device.ReadTimed(buffer, sizeof buffer, 50, 400) == 0);
+    CHECK(ReadReply(device, 64, 50, 400).empty());
     const long long readMs = MsSince(start);
     CHECK_SAYS(readMs >= 390 && readMs < 1500, std::to_string(readMs) + " ms");
 
@@ -229,9 +252,9 @@ void CommandExchange(SerialDevice &device)
     CHECK_SAYS(!Has(reply, "ERR"), reply);
 }
 
-// "110" and one read as the program's ReadAll does it (4096 bytes, total 3 ms a byte + 100 ms),
-// while the meter sends some 750 bytes at 9600 baud (0.8 s): the interval must not end the read
-// mid-stream, and the bytes must be the meter file's. The interval is 400 ms, not the
+// "110" and one read as the program's ReadAllAsync does it (4096 bytes, total 3 ms a byte + 100
+// ms), while the meter sends some 750 bytes at 9600 baud (0.8 s): the interval must not end the
+// read mid-stream, and the bytes must be the meter file's. The interval is 400 ms, not the
 // program's 100, so that a busy machine pausing the simulator does not end the read early.
 void ImageRead(SerialDevice &device, const std::string &imageFile)
 {
@@ -243,9 +266,8 @@ void ImageRead(SerialDevice &device, const std::string &imageFile)
     device.PurgeInput();
     SendPaced(device, "110\r", 0, 25);
     CHECK(device.WaitReadable(3000));
-    std::string reply(4096, '\0');
     const auto start = Clock::now();
-    reply.resize(std::size_t(device.ReadTimed(reply.data(), 4096, 400, 3 * 4096 + 100)));
+    const std::string reply = ReadReply(device, 4096, 400, 3 * 4096 + 100);
     const long long readMs = MsSince(start);
     const std::size_t begin = reply.find("IMG=");
     const std::size_t end = reply.find("\r\nEND");
@@ -278,8 +300,7 @@ void Purge(SerialDevice &device)
     CHECK_SAYS(pending >= 40, std::to_string(pending) + " bytes pending");
     device.PurgeInput();
     CHECK(device.PendingInput() == 0);
-    char buffer[64];
-    CHECK(device.ReadTimed(buffer, sizeof buffer, 50, 300) == 0);
+    CHECK(ReadReply(device, 64, 50, 300).empty());
 }
 
 // The Modbus port's even parity. A Linux pty has no character format and takes it as it
