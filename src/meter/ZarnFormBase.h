@@ -3,6 +3,7 @@
 #include "base/CView.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
+#include "meter/FormSendCheck.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/NumberFieldRules.h"
 
@@ -28,10 +29,10 @@ class QLineEdit;
 class QTreeWidget;
 
 // What the Kelvane and Quixal meter forms share: the runner of their command lists with its
-// window timers and the one-runner rule, the one-second clock and its date and time texts, the
-// control registry by field id, a coefficient list's walk, and File > Save, Save As and
-// Convert... of the meter document. Each form adds its own controls, field rules, vocabulary
-// and what it does when a list ends.
+// window timers and the one-runner rule, Send with its checks (FormSendCheck), the one-second clock
+// and its date and time texts, the control registry by field id, a coefficient list's walk, and
+// File > Save, Save As and Convert... of the meter document. Each form adds its own controls, field
+// rules, vocabulary and what it does when a list ends.
 class ZarnFormBase : public CView, public IFieldAccess
 {
     Q_OBJECT
@@ -79,6 +80,8 @@ public:
     void TimerTick(int timerId);
     bool IsTimerActive(int timerId) const;
     CQueView *Runner() const;
+    // Which list (kSendTimer, kReadTimer, ...) runs on this form; 0 when none.
+    int RunningList() const;
     // Title the document had when the form opened (Save rebuilds the path from it).
     QString OpeningTitle() const { return m_openingTitle; }
     // File > Save, Save As and Convert... of the meter document.
@@ -133,21 +136,10 @@ protected:
     // the table in force; else empty, and the user is told what arrived (the read then changes
     // nothing). A usable image makes the table the read built the document's.
     QString TakeReadImage(const QString &collected);
-    // The lists and paces of a send and of the reads around it.
-    struct SendLists
-    {
-        QString read;
-        int readPeriodMs = 0;
-        QString send;
-        int sendPeriodMs = 0;
-    };
-    // Send with the checks the settings ask for. Comparing: the meter is read first into a
-    // configuration of its own (the form is not touched), its image kept as the as-found copy,
-    // and the user confirms the fields that will change; reading back: after the meter's
-    // acknowledgement it is read again and "Meter stored the configuration" is said only when
-    // it holds what was sent. prepare collects the form into the document and the send field,
-    // as StartList's does. Both settings off: StartList of the send as it stands. False when
-    // nothing started.
+    // Send with the checks the settings ask for (FormSendCheck): the reads around it and the
+    // send itself, each a list on this form. prepare collects the form into the document and the
+    // send field, as StartList's does. False when nothing started.
+    using SendLists = FormSendCheck::Lists;
     bool StartSend(const SendLists &lists, const std::function<void()> &prepare);
     // Gives the document the title and shows it as the window's caption.
     void Retitle(const QString &title);
@@ -244,18 +236,7 @@ protected:
     QString m_openingTitle;
 
 private:
-    struct SendCheck;
-    void CheckListTick(int timerId);
-    bool StartCheckRead(int timerId);
-    void CheckReadStopped(int timerId, const QString &result);
-    // Puts back the document globals the check's read changed (saved when it started).
-    void RestoreDocGlobals();
-    void CompareReadEnded();
-    void AskToSend(const QString &question);
-    void StartCheckedSend();
-    void SendAcknowledged();
-    void VerifyReadEnded();
-    std::unique_ptr<MeterSeriesModel> SentImage();
+    friend class FormSendCheck;
     bool CheckNumberField(int id);
     // The edit fields' texts while the document has no unsaved edits, compared after each
     // typing so that Undo back to them takes the modified marker away.
@@ -282,9 +263,8 @@ private:
     std::unique_ptr<SheetPrinter> m_sheet;
     CSerialMeterLink m_link;
     const std::vector<NumberFieldRules::Field> *m_numberFields = nullptr;
-    // The send under way with its checks, and the fields a check read fills instead of the form's.
-    std::unique_ptr<SendCheck> m_check;
-    IFieldAccess *m_listFields = nullptr;
+    // The send under way with its checks.
+    std::unique_ptr<FormSendCheck> m_sendCheck;
     // The field with the focus and its text when it got it; the number fields typed into, with
     // the text each held before the typing.
     int m_focusId = 0;
