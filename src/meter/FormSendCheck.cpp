@@ -5,6 +5,7 @@
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "meter/CMeterDoc.h"
+#include "meter/MeterIdentText.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormBase.h"
@@ -44,6 +45,32 @@ void FormSendCheck::Drop()
 std::vector<AuditRecord::Change> FormSendCheck::Changes() const
 {
     return m_check ? m_check->changes : std::vector<AuditRecord::Change>();
+}
+
+bool FormSendCheck::ConfirmMeter(const QString &formSerial)
+{
+    const QString form = formSerial.trimmed();
+    const QString meter = g_MeterSerial.trimmed();
+    // A send that compares reads the meter first: its question names a meter that is not the
+    // form's, so nothing need be asked before it.
+    if (AuditSettings::CompareBeforeSend())
+        return true;
+    // Neither a read nor the datalogger's identification has told which meter is connected:
+    // the send would go to whatever meter is on the port.
+    if (meter.isEmpty()) {
+        return UserMessage::Ask(
+            QStringLiteral("Which meter is on the port is not known (%1): read it first to "
+                           "see its serial number.\n\nWrite the configuration%2 to it anyway?")
+                .arg(MeterIdentText::NotRead(),
+                    form.isEmpty() ? QString() : QStringLiteral(" of meter %1").arg(form)),
+            QString::fromLatin1(kAppTitle));
+    }
+    if (form.isEmpty() || form == meter
+        || (form.toLongLong() == meter.toLongLong() && form.toLongLong() != 0))
+        return true;
+    return UserMessage::Ask(
+        QStringLiteral("Write the configuration of meter %1 to meter %2?").arg(form, meter),
+        QString::fromLatin1(kAppTitle));
 }
 
 bool FormSendCheck::Start(const Lists &lists, const std::function<void()> &prepare)

@@ -33,6 +33,10 @@ public:
     explicit FormSendCheck(ZarnFormBase &form);
     ~FormSendCheck();
 
+    // Before a send: when the connected meter's serial number is not known, or is not the
+    // form's (formSerial), the user is asked (No stays); false to stay. A send that compares
+    // first asks after its read instead.
+    bool ConfirmMeter(const QString &formSerial);
     // Starts a send: with both checks off, the send list as it stands; else the compare read or
     // the send followed by its read back. prepare collects the form into the document and the
     // send field. A press while the check runs only brings its list forward. False when nothing

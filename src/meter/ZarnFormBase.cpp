@@ -14,7 +14,6 @@
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FormSendCheck.h"
-#include "meter/MeterIdentText.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormRules.h"
@@ -190,28 +189,7 @@ bool ZarnFormBase::ConfirmReadOverEdits()
 
 bool ZarnFormBase::ConfirmSendToMeter(const QString &formSerial)
 {
-    const QString form = formSerial.trimmed();
-    const QString meter = g_MeterSerial.trimmed();
-    // A send that compares reads the meter first: its question names a meter that is not the
-    // form's, so nothing need be asked before it.
-    if (m_runner || AuditSettings::CompareBeforeSend())
-        return true;
-    // Neither a read nor the datalogger's identification has told which meter is connected:
-    // the send would go to whatever meter is on the port.
-    if (meter.isEmpty()) {
-        return UserMessage::Ask(
-            QStringLiteral("Which meter is on the port is not known (%1): read it first to "
-                           "see its serial number.\n\nWrite the configuration%2 to it anyway?")
-                .arg(MeterIdentText::NotRead(),
-                    form.isEmpty() ? QString() : QStringLiteral(" of meter %1").arg(form)),
-            QString::fromLatin1(kAppTitle));
-    }
-    if (form.isEmpty() || form == meter
-        || (form.toLongLong() == meter.toLongLong() && form.toLongLong() != 0))
-        return true;
-    return UserMessage::Ask(
-        QStringLiteral("Write the configuration of meter %1 to meter %2?").arg(form, meter),
-        QString::fromLatin1(kAppTitle));
+    return m_runner || m_sendCheck->ConfirmMeter(formSerial);
 }
 
 bool ZarnFormBase::CheckNumberField(int id)
@@ -249,18 +227,19 @@ bool ZarnFormBase::CheckTypedNumbers()
 
 ZarnFormBase::~ZarnFormBase()
 {
-    // A list still running would step into a form that no longer exists.
+    // A list still running would run into a form that no longer exists: it ends where it
+    // waits, and the meter is wound up.
     if (m_runner && m_runner->IsRunning())
-        m_runner->Cancel();
+        m_runner->Abandon();
     // A send cut short by closing (its list's window may have closed first): the form is gone,
     // so the application says it, once the window has closed.
-    if (m_listTimerId == kSendTimer)
+    if (m_listId == kSendTimer)
         UserMessage::ShowLater(QString::fromLatin1(kSendCancelledText));
 }
 
 bool ZarnFormBase::CanClose()
 {
-    if (!m_runner || !m_runner->IsRunning() || m_listTimerId != kSendTimer)
+    if (!m_runner || !m_runner->IsRunning() || m_listId != kSendTimer)
         return true;
     return UserMessage::Ask(
         QString::fromLatin1(kCloseWhileSendingText), QString::fromLatin1(kAppTitle));
@@ -636,9 +615,7 @@ bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
 void ZarnFormBase::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() == m_clock.timerId())
-        TimerTick(kClockTimer);
-    else if (event->timerId() == m_listTimer.timerId())
-        TimerTick(m_listTimerId);
+        ClockTick();
     else
         CView::timerEvent(event);
 }
@@ -647,15 +624,11 @@ void ZarnFormBase::TimerTick(int timerId)
 {
     if (timerId == kClockTimer)
         ClockTick();
-    else if (timerId == m_listTimerId && m_listTimer.isActive())
-        ListTick(timerId);
 }
 
 bool ZarnFormBase::IsTimerActive(int timerId) const
 {
-    if (timerId == kClockTimer)
-        return m_clock.isActive();
-    return m_listTimer.isActive() && m_listTimerId == timerId;
+    return timerId == kClockTimer && m_clock.isActive();
 }
 
 void ZarnFormBase::FollowTyping(const std::function<void()> &react)
@@ -714,7 +687,7 @@ CQueView *ZarnFormBase::Runner() const
 
 int ZarnFormBase::RunningList() const
 {
-    return m_runner ? m_listTimerId : 0;
+    return m_runner ? m_listId : 0;
 }
 
 bool ZarnFormBase::StartSend(const SendLists &lists, const std::function<void()> &prepare)
@@ -723,11 +696,11 @@ bool ZarnFormBase::StartSend(const SendLists &lists, const std::function<void()>
 }
 
 bool ZarnFormBase::StartList(
-    const QString &fileName, int timerId, int periodMs, const std::function<void()> &prepare)
+    const QString &fileName, int listId, int periodMs, const std::function<void()> &prepare)
 {
     // Another list of this form is running: the same press again only brings its window
     // forward (below); another list waits its turn, and the user is told.
-    if (m_runner && timerId != m_listTimerId) {
+    if (m_runner && listId != m_listId) {
         RefuseWhileListRuns();
         return false;
     }
@@ -753,75 +726,61 @@ bool ZarnFormBase::StartList(
     if (prepare)
         prepare();
     IFieldAccess *fields = m_sendCheck->ReadFields();
-    if (!runner->Start(fields ? fields : this, link))
+    const QPointer<ZarnFormBase> self(this);
+    const auto stopped = [self, listId](const ListRun::Outcome &outcome) {
+        if (self)
+            self->ListStopped(listId, outcome);
+    };
+    if (!runner->Start(fields ? fields : this, link, periodMs, stopped))
         return false; // another form runs this list
     m_tableBeforeRead.reset();
     const CMeterDoc *doc = MeterDoc();
-    if (timerId == kReadTimer && doc && doc->Vars()) {
+    if (listId == kReadTimer && doc && doc->Vars()) {
         m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
         m_versionBeforeRead = g_DocVersion;
         m_identityBeforeRead = { doc->MeterVersion(), doc->MeterRevision() };
     }
     m_runner = runner;
-    m_listTimerId = timerId;
-    m_listTimer.start(periodMs, this);
-    // A line that waited on the meter is taken up as soon as it is done, not at the next tick.
-    m_stepReady = connect(runner, &CQueView::StepReady, this, [this] { TimerTick(m_listTimerId); });
+    m_listId = listId;
     return true;
 }
 
-void ZarnFormBase::ListTick(int timerId)
+void ZarnFormBase::ListStopped(int listId, const ListRun::Outcome &outcome)
 {
-    const bool checkRead = timerId == kCompareTimer || timerId == kVerifyTimer;
-    const QString action = timerId == kSendTimer ? QStringLiteral("send")
-        : timerId == kReadTimer                  ? QStringLiteral("read")
-                                                 : QStringLiteral("range change");
-    if (!m_runner || !m_runner->IsRunning()) {
-        // Cancelled, or its window closed, between two lines.
-        StopListTimer();
+    if (listId != m_listId)
+        return; // a run this form no longer follows
+    const bool checkRead = listId == kCompareTimer || listId == kVerifyTimer;
+    const QString action = listId == kSendTimer ? QStringLiteral("send")
+        : listId == kReadTimer                  ? QStringLiteral("read")
+                                                : QStringLiteral("range change");
+    if (outcome.end != ListRun::End::Ended) {
+        // Cancelled (or its window closed), or the list has said what went wrong (its jump
+        // target is the message).
+        const bool cancelled = outcome.end == ListRun::End::Cancelled;
+        const QString result = cancelled ? QStringLiteral("cancelled") : QStringLiteral("failed");
+        StopList();
         if (checkRead) {
-            m_sendCheck->ReadEnded(timerId, false, QStringLiteral("cancelled"));
+            m_sendCheck->ReadEnded(listId, false, result);
             return;
         }
-        ListFailed(timerId);
-        Audit(action, QStringLiteral("cancelled"));
-        if (timerId == kSendTimer) {
+        ListFailed(listId);
+        Audit(action, result);
+        if (listId == kSendTimer) {
             m_sendCheck->Drop();
-            UserMessage::Show(QString::fromLatin1(kSendCancelledText));
+            if (cancelled)
+                UserMessage::Show(QString::fromLatin1(kSendCancelledText));
         }
         return;
     }
-    const int result = m_runner->Step();
-    if (result == CQueExecutor::kBadLabel) {
-        // The list has said what went wrong (its jump target is the message) and stopped.
-        StopListTimer();
-        if (checkRead) {
-            m_sendCheck->ReadEnded(timerId, false, QStringLiteral("failed"));
-            return;
-        }
-        ListFailed(timerId);
-        Audit(action, QStringLiteral("failed"));
-        if (timerId == kSendTimer)
-            m_sendCheck->Drop();
-        return;
-    }
-    if (result != CQueExecutor::kEnded)
-        return;
     if (checkRead) {
-        if (m_runner && m_runner->IsRunning())
-            m_runner->EndRun();
-        StopListTimer();
-        m_sendCheck->ReadEnded(timerId, true, QString());
+        StopList();
+        m_sendCheck->ReadEnded(listId, true, QString());
         return;
     }
-    ListEnded(timerId);
-    // A list that ran past its last line without "End" is over as well: it is closed here, so
-    // the ending above runs once and the timer stops.
-    if (m_runner && m_runner->IsRunning())
-        m_runner->EndRun();
-    StopListTimer();
-    if (timerId == kSendTimer && m_sendCheck->Active()) {
-        // The checks go on from the event loop, once this list's run has wound down.
+    ListEnded(listId);
+    StopList();
+    if (listId == kSendTimer && m_sendCheck->Active()) {
+        // The checks go on from the event loop, once this list's window has closed.
         QMetaObject::invokeMethod(
             this, [this] { m_sendCheck->SendAcknowledged(); }, Qt::QueuedConnection);
         return;
@@ -829,8 +788,8 @@ void ZarnFormBase::ListTick(int timerId)
     // The write lists reach their end only on the meter's acknowledgement of the image; every
     // failure jumps to a message instead.
     Audit(action, QStringLiteral("ok"),
-        timerId == kSendTimer ? QStringLiteral("Meter stored the configuration") : QString());
-    if (timerId == kSendTimer)
+        listId == kSendTimer ? QStringLiteral("Meter stored the configuration") : QString());
+    if (listId == kSendTimer)
         UserMessage::Inform(QStringLiteral("Meter stored the configuration"));
 }
 
@@ -855,11 +814,9 @@ void ZarnFormBase::Audit(const QString &action, const QString &result, const QSt
             QString::fromLatin1(kAppTitle));
 }
 
-void ZarnFormBase::StopListTimer()
+void ZarnFormBase::StopList()
 {
-    disconnect(m_stepReady);
-    m_listTimer.stop();
-    m_listTimerId = 0;
+    m_listId = 0;
     m_runner = nullptr;
     // A read that stopped without an image: the version answer may have rebuilt the table.
     if (m_tableBeforeRead) {

@@ -3,6 +3,7 @@
 #include "base/CView.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
+#include "lists/ListRun.h"
 #include "meter/FormSendCheck.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/NumberFieldRules.h"
@@ -28,16 +29,16 @@ class QLabel;
 class QLineEdit;
 class QTreeWidget;
 
-// What the Kelvane and Quixal meter forms share: the runner of their command lists with its
-// window timers and the one-runner rule, Send with its checks (FormSendCheck), the one-second clock
-// and its date and time texts, the control registry by field id, a coefficient list's walk, and
-// File > Save, Save As and Convert... of the meter document. Each form adds its own controls, field
-// rules, vocabulary and what it does when a list ends.
+// What the Kelvane and Quixal meter forms share: the running of their command lists (each in
+// its window, CQueView) and the one-runner rule, Send with its checks (FormSendCheck), the
+// one-second clock and its date and time texts, the control registry by field id, a coefficient
+// list's walk, and File > Save, Save As and Convert... of the meter document. Each form adds its
+// own controls, field rules, vocabulary and what it does when a list ends.
 class ZarnFormBase : public CView, public IFieldAccess
 {
     Q_OBJECT
 public:
-    // The forms' window timers.
+    // The clock's window timer, and the names of the forms' lists (which list ran).
     static constexpr int kClockTimer = 1000;
     static constexpr int kSendTimer = 1001;
     static constexpr int kReadTimer = 1002;
@@ -76,7 +77,7 @@ public:
 
     // The window of field id (null for ids without one); for tests and screenshots.
     QWidget *Control(int id) const { return m_byId.value(id); }
-    // One tick of a form timer, as the timer would run it.
+    // One tick of the clock (kClockTimer), as its timer would run it, and whether it runs.
     void TimerTick(int timerId);
     bool IsTimerActive(int timerId) const;
     CQueView *Runner() const;
@@ -108,10 +109,10 @@ protected:
     virtual std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const { return nullptr; }
     // The title Save As proposes: the serial number and the form's suffix.
     virtual QString SaveAsTitle() = 0;
-    // A list's step returned 1 (the list has ended) on the timer timerId.
+    // The list timerId (kReadTimer, kSendTimer, ...) has run to its end.
     virtual void ListEnded(int timerId) = 0;
-    // The list on the timer timerId stopped before its end: it jumped to its failure message,
-    // or was cancelled.
+    // The list timerId stopped before its end: it jumped to its failure message, or was
+    // cancelled.
     virtual void ListFailed(int) { }
     // The edit codes (editField) of the form's coefficient lists, Enter in such a list's edit
     // box, and Up/Down (step -1/+1) through a list.
@@ -127,10 +128,10 @@ protected:
     virtual void FieldLeft(int) { }
 
     // Opens the list fileName and, unless a list already runs (the open only brought its window
-    // forward), runs prepare, starts it and starts timerId at periodMs. A read keeps the
-    // document's table, so a read that brings no image can give it back. False when nothing
-    // started.
-    bool StartList(const QString &fileName, int timerId, int periodMs,
+    // forward), runs prepare and starts it as the list listId, its lines periodMs apart; its
+    // end comes to ListEnded or ListFailed. A read keeps the document's table, so a read that
+    // brings no image can give it back. False when nothing started.
+    bool StartList(const QString &fileName, int listId, int periodMs,
         const std::function<void()> &prepare = {});
     // The image text a read collected, without trailing white space, when it holds the bytes of
     // the table in force; else empty, and the user is told what arrived (the read then changes
@@ -147,9 +148,7 @@ protected:
     bool RefuseWhileListRuns();
     // Before a read replaces the form: with unsaved edits the user is asked; false to stay.
     bool ConfirmReadOverEdits();
-    // Before a send: when the connected meter's serial number is not known, or is not the
-    // form's, the user is asked (No stays); false to stay. A send that compares first asks
-    // after its read instead.
+    // Before a send (FormSendCheck::ConfirmMeter); a press while a list runs asks nothing.
     bool ConfirmSendToMeter(const QString &formSerial);
     // A command list is running on this form: it owns the document until it ends, so leaving a
     // field does not collect the form into it.
@@ -243,18 +242,17 @@ private:
     void NoteSavedText();
     void FollowSavedText();
     void FollowTyping(const std::function<void()> &react);
-    void ListTick(int timerId);
-    void StopListTimer();
+    // The run of the list listId has ended as outcome says.
+    void ListStopped(int listId, const ListRun::Outcome &outcome);
+    void StopList();
     bool WriteDocument(const QString &path);
 
     QHash<int, QWidget *> m_byId;
     QHash<QObject *, int> m_idOf;
     QBasicTimer m_clock;
-    QBasicTimer m_listTimer;
-    int m_listTimerId = 0; // the program's id of the running list timer
+    int m_listId = 0; // which list runs (kSendTimer, ...)
     QPointer<CQueView> m_runner;
     DialogueRunner *m_sender = nullptr; // of SendWhenFree
-    QMetaObject::Connection m_stepReady;
     // The document's table as it was when a read started: a read that brings a version answer
     // but no image gives it back, so the failed read changes neither form nor document.
     std::unique_ptr<MeterVars> m_tableBeforeRead;
