@@ -118,7 +118,7 @@ int main(int argc, char **argv)
             QEventLoop loop;
             QTimer poll;
             QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-                if (!form->IsTimerActive(timerId))
+                if (form->RunningList() != timerId)
                     loop.quit();
             });
             QTimer::singleShot(120000, &loop, &QEventLoop::quit);
@@ -141,7 +141,7 @@ int main(int argc, char **argv)
             const QStringList expected = reading
                 ? QStringList()
                 : QStringList { QStringLiteral("Meter stored the configuration") };
-            if (!done || said != expected || form->IsTimerActive(timerId)) {
+            if (!done || said != expected || form->RunningList() == timerId) {
                 std::fprintf(stderr, "the %s did not finish: %s\n", reading ? "read" : "send",
                     qPrintable(said.join(QLatin1Char('|'))));
                 return 1;

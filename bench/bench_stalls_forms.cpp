@@ -101,12 +101,12 @@ int main(int argc, char **argv)
     const auto kelvaneList = [&](int timerId, const std::function<void()> &press) {
         messages.clear();
         press();
-        return RunUntil([&] { return !form->IsTimerActive(timerId); });
+        return RunUntil([&] { return form->RunningList() != timerId; });
     };
     const auto quixalList = [&](int timerId, const std::function<void()> &press) {
         messages.clear();
         press();
-        return RunUntil([&] { return !qxForm->IsTimerActive(timerId); });
+        return RunUntil([&] { return qxForm->RunningList() != timerId; });
     };
     const std::vector<Operation> operations = {
         { "Kelvane Read Active",
@@ -126,9 +126,9 @@ int main(int argc, char **argv)
                 messages.clear();
                 form->OnSendActive();
                 const bool ended = RunUntil([&] {
-                    return !messages.isEmpty() && !form->IsTimerActive(ZarnFormView::kCompareTimer)
-                        && !form->IsTimerActive(ZarnFormView::kSendTimer)
-                        && !form->IsTimerActive(ZarnFormView::kVerifyTimer);
+                    return !messages.isEmpty() && form->RunningList() != ZarnFormView::kCompareTimer
+                        && form->RunningList() != ZarnFormView::kSendTimer
+                        && form->RunningList() != ZarnFormView::kVerifyTimer;
                 });
                 AuditSettings::SetCompareBeforeSend(false);
                 AuditSettings::SetReadBackAfterSend(false);
@@ -165,7 +165,7 @@ int main(int argc, char **argv)
                     return false;
                 form->Runner()->Cancel();
                 CommSettings::ApplyTerminalPort(*link, kelvanePty, QString::number(baud));
-                return RunUntil([&] { return !form->IsTimerActive(ZarnFormView::kSendTimer); })
+                return RunUntil([&] { return form->RunningList() != ZarnFormView::kSendTimer; })
                     && link->IsOpen() && !link->IsClaimed();
             } },
         { "Quixal Read",

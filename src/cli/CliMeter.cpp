@@ -1,15 +1,12 @@
 #include "cli/CliMeter.h"
 
 #include "base/DialogueRunner.h"
-#include "base/UserMessage.h"
 #include "link/SerialPortList.h"
-#include "lists/CQueDoc.h"
-#include "lists/CQueExecutor.h"
+#include "lists/ListRun.h"
 #include "meter/MeterIdentText.h"
 #include "terminal/TermScreen.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <cstdio>
 
@@ -116,81 +113,48 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity, bool w
     co_return !runner.Cancelled();
 }
 
-Task<QString> CliMeter::WindUp(DialogueRunner &runner, const CQueExecutor &executor)
-{
-    // The list's own run-mode command, as its last lines would have sent it; a second
-    // interrupt ends it.
-    const CQueExecutor::WindUp windUp = executor.WindUpExchange();
-    if (windUp.command.isEmpty() || !runner.BeginWindUp())
-        co_return QString();
-    Progress(m_progress, QStringLiteral("returning the meter to run mode"));
-    // The answer is awaited only as long as the list's line allows, whatever the link's own
-    // read time-out: a silent meter must not hold the interrupted program.
-    m_serial->PurgeInput();
-    const int sent
-        = co_await m_serial->SendCommandAsync(runner, windUp.command.toLatin1() + '\r', {});
-    QByteArray reply;
-    if (sent && co_await m_serial->InputWithin(runner, windUp.totalMs))
-        co_await m_serial->ReadAllAsync(
-            runner, reply, qMin(windUp.intervalMs, 100), windUp.totalMs);
-    const bool back = !windUp.terminator.isEmpty() && reply.contains(windUp.terminator.toLatin1());
-    const bool interrupted = runner.Cancelled();
-    runner.EndWindUp();
-    EndProgress(m_progress);
-    if (back && !interrupted)
-        co_return QStringLiteral("\nThe meter is back in run mode.");
-    co_return QStringLiteral("\nThe meter did not confirm that it is back in run mode: it may "
-                             "still be in command mode.");
-}
-
 Task<int> CliMeter::RunList(
-    DialogueRunner &runner, QString fileName, IFieldAccess &fields, QString *failure)
+    DialogueRunner &runner, QString fileName, IFieldAccess &fields, int periodMs, QString *failure)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *failure = QStringLiteral("The command list %1 cannot be read in the data folder %2 "
-                                  "(%3).")
-                       .arg(fileName, QDir::currentPath(), file.errorString());
-        co_return 2;
-    }
     SerialPort::Claim claim(m_serial.get(), this);
-    CQueExecutor executor;
-    executor.SetLines(CQueDoc::SplitLines(file.readAll()));
-    executor.SetLink(&m_link);
-    executor.SetLineHook([this, fileName](int index, const QString &line) {
+    ListRun run;
+    run.SetPeriodMs(periodMs);
+    run.Executor().SetLineHook([this, fileName](int index, const QString &line) {
         Progress(m_progress,
             QStringLiteral("%1 line %2: %3").arg(fileName).arg(index + 1).arg(line.trimmed()));
     });
-    executor.SetSendHook([this](int sent, int total) {
+    run.Executor().SetSendHook([this](int sent, int total) {
         if (total > 40)
             Progress(m_progress, QStringLiteral("sending %1 of %2 bytes").arg(sent).arg(total));
     });
+    run.SetWindUpHook(
+        [this] { Progress(m_progress, QStringLiteral("returning the meter to run mode")); });
+    const ListRun::Outcome outcome = co_await run.RunFile(runner, fileName, &fields, &m_link);
+    EndProgress(m_progress);
     // A failed list jumps to a label that is its message ("Meter did not answer").
     QStringList said;
-    const UserMessage::Handler old
-        = UserMessage::SetHandler([&said](const QString &text, const QString &) { said << text; });
-    int result = 1;
-    for (;;) {
-        const int step = co_await executor.StepAsync(&fields, runner);
-        // What the line had to say, now that its dialogue has come back here.
-        executor.ShowMessages();
-        if (runner.Cancelled()) {
-            *failure = QStringLiteral("Interrupted: the meter's exchange was stopped.");
-            *failure += co_await WindUp(runner, executor);
-            break;
-        }
-        if (step == CQueExecutor::kEnded) {
-            result = 0;
-            break;
-        }
-        if (step == CQueExecutor::kBadLabel || executor.Stopped()) {
-            *failure = said.isEmpty() ? QStringLiteral("The command list stopped.")
-                                      : said.join(QLatin1Char('\n'));
-            break;
-        }
-        co_await runner.Sleep(kLinePeriodMs);
+    for (const CQueExecutor::Message &message : outcome.messages)
+        said << message.text;
+    switch (outcome.end) {
+    case ListRun::End::Ended:
+        co_return 0;
+    case ListRun::End::Unreadable:
+        *failure = QStringLiteral("The command list %1 cannot be read in the data folder %2 "
+                                  "(%3).")
+                       .arg(fileName, QDir::currentPath(), outcome.error);
+        co_return 2;
+    case ListRun::End::Failed:
+        *failure = said.isEmpty() ? QStringLiteral("The command list stopped.")
+                                  : said.join(QLatin1Char('\n'));
+        co_return 1;
+    case ListRun::End::Cancelled:
+        break;
     }
-    UserMessage::SetHandler(old);
-    EndProgress(m_progress);
-    co_return result;
+    *failure = QStringLiteral("Interrupted: the meter's exchange was stopped.");
+    if (outcome.windUp == ListRun::WindUp::Back)
+        *failure += QStringLiteral("\nThe meter is back in run mode.");
+    else if (outcome.windUp == ListRun::WindUp::Unconfirmed)
+        *failure += QStringLiteral("\nThe meter did not confirm that it is back in run mode: it "
+                                   "may still be in command mode.");
+    co_return 1;
 }

@@ -8,15 +8,14 @@
 
 #include <memory>
 
-class CQueExecutor;
 class DialogueRunner;
 class IFieldAccess;
 
 // The command-line program's end of the meter link: opens the port, identifies the meter from
 // its main screen as the terminal does (its serial number from the identification text the
 // datalogger reads), and runs the form's command lists through the same
-// executor and link the form uses, one line after another as the form's list timer does, each
-// wait handed back to the event loop (so Ctrl+C cancels at once).
+// list run (ListRun) and link the form uses, each wait handed back to the event loop (so Ctrl+C
+// cancels at once).
 class CliMeter
 {
 public:
@@ -46,19 +45,14 @@ public:
     // begun with it. Without withSerial the identification text is not asked for (a check
     // that the meter answers, before a job that identifies the meter itself).
     Task<bool> Identify(DialogueRunner &runner, Identity *identity, bool withSerial = true);
-    // Runs the command list fileName (from the current folder) against fields: 0 when it ran
-    // to its end, 1 when it stopped on a failure (failure says why) or was cancelled, 2 when the
-    // list file cannot be read.
-    Task<int> RunList(
-        DialogueRunner &runner, QString fileName, IFieldAccess &fields, QString *failure);
-
-    // The period between two list lines, as the Kelvane form's list timer.
-    static constexpr int kLinePeriodMs = 50;
+    // Runs the command list fileName (from the current folder) against fields, its lines on the
+    // beat of periodMs (the pace of the form of the same series, MeterSeriesModel): 0 when it
+    // ran to its end, 1 when it stopped on a failure (failure says why) or was cancelled (the
+    // meter is wound up, and failure says how that went), 2 when the list file cannot be read.
+    Task<int> RunList(DialogueRunner &runner, QString fileName, IFieldAccess &fields, int periodMs,
+        QString *failure);
 
 private:
-    // After an interrupt: the list's run-mode exchange, and what became of it for the message.
-    Task<QString> WindUp(DialogueRunner &runner, const CQueExecutor &executor);
-
     std::unique_ptr<CSerial> m_serial;
     CSerialMeterLink m_link;
     bool m_progress;

@@ -647,8 +647,8 @@ Task<void> CliProgram::Read()
     AuditRecord record = audit.Record(QStringLiteral("read"));
     record.model = id.model.trimmed(); // the image holds no model: the meter's screen names it
     QString error;
-    const int result
-        = co_await meter.RunList(*m_runner, file.Model().ReadList(), file.Fields(), &error);
+    const int result = co_await meter.RunList(
+        *m_runner, file.Model().ReadList(), file.Fields(), file.Model().ReadPeriodMs(), &error);
     if (result != 0 || !file.FinishRead(&error)) {
         Err(error + QStringLiteral("\nNothing was written."));
         m_code = result == 2 ? kBadInput : kMeterFailed;
@@ -836,8 +836,8 @@ Task<void> CliProgram::Send()
         }
         file.PrepareSend(id.range);
     }
-    const int result
-        = co_await meter.RunList(*m_runner, file.Model().SendList(), file.Fields(), &error);
+    const int result = co_await meter.RunList(
+        *m_runner, file.Model().SendList(), file.Fields(), file.Model().SendPeriodMs(), &error);
     if (result != 0) {
         Err(error
             + (result == 1 && !m_runner->Cancelled()
@@ -866,8 +866,8 @@ Task<void> CliProgram::Send()
 
 Task<int> CliProgram::ReadMeter(CliMeter &meter, CliMeterFile &found, QString *error)
 {
-    const int result
-        = co_await meter.RunList(*m_runner, found.Model().ReadList(), found.Fields(), error);
+    const int result = co_await meter.RunList(
+        *m_runner, found.Model().ReadList(), found.Fields(), found.Model().ReadPeriodMs(), error);
     if (result != 0)
         co_return result == 2 ? kBadInput : kMeterFailed;
     // A meter of the other series is refused as a file of the other series is.

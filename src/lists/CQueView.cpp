@@ -7,6 +7,7 @@
 #include "lists/CQueDoc.h"
 #include "lists/IFieldAccess.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -44,24 +45,22 @@ CQueView::CQueView(CDocument *document, QWidget *parent)
     layout->addLayout(buttons);
 
     m_dialogue = new DialogueRunner(this);
-    m_executor.SetLineHook([this](int index, const QString &line) { ShowLine(index, line); });
-    m_executor.SetSendHook([this](int sent, int total) { ShowSending(sent, total); });
+    m_run.Executor().SetLineHook([this](int index, const QString &line) { ShowLine(index, line); });
+    m_run.Executor().SetSendHook([this](int sent, int total) { ShowSending(sent, total); });
+    m_run.SetWindUpHook([this] {
+        m_lineText = QStringLiteral("Returning the meter to run mode");
+        ElideLine();
+    });
     LoadList();
 }
 
 CQueView::~CQueView()
 {
-    // A line waiting on the meter goes first, while everything it refers to is still here.
+    // Closing the window by any means ends the run: a line waiting on the meter goes first,
+    // while everything it refers to is still here.
+    StopNow(false);
     delete m_dialogue;
     m_dialogue = nullptr;
-    // Closing the window by any means ends the run; the form learns it through its QPointer
-    // becoming null and through RunStopped.
-    if (m_form) {
-        m_claim.Release();
-        WindUpMeter();
-        m_form = nullptr;
-        Q_EMIT RunStopped();
-    }
 }
 
 void CQueView::OnInitialUpdate()
@@ -73,7 +72,7 @@ void CQueView::OnInitialUpdate()
 void CQueView::LoadList()
 {
     auto *document = qobject_cast<CQueDoc *>(GetDocument());
-    m_executor.SetLines(document ? document->Lines() : QStringList());
+    m_run.Executor().SetLines(document ? document->Lines() : QStringList());
     // The bar spans 0 ... lines - 1. A list of one line or none still gets a span of one, since a
     // bar whose minimum equals its maximum shows a busy animation instead of progress.
     m_lineStep = 0;
@@ -98,93 +97,77 @@ CQueView *CQueView::RunnerOf(AppServices *services, CDocument *document)
     return qobject_cast<CQueView *>(services->FirstViewOf(document));
 }
 
-int CQueView::Start(IFieldAccess *form, CSerial *serial)
+int CQueView::Start(IFieldAccess *form, CSerial *serial, int periodMs, Finished finished)
 {
     m_serialLink.SetSerial(serial);
-    return Start(form, &m_serialLink);
+    return Start(form, &m_serialLink, periodMs, std::move(finished));
 }
 
-int CQueView::Start(IFieldAccess *form, IMeterLink *link)
+int CQueView::Start(IFieldAccess *form, IMeterLink *link, int periodMs, Finished finished)
 {
     if (!form || (m_form && m_form != form))
         return 0;
     SerialPort *port = link ? link->Port() : nullptr;
     if (port && !port->FreeFor(this))
         return 0; // another window's dialogue holds the port
+    if (m_form) {
+        // The owner starts again: the run in progress goes without a wind-up.
+        delete m_dialogue;
+        m_dialogue = new DialogueRunner(this);
+    }
     if (port && !m_claim.Held())
-        m_claim = SerialPort::Claim(port, this, [this] { Cancel(); });
+        m_claim = SerialPort::Claim(port, this, [this] { StopNow(true); });
     LoadList();
-    m_executor.SetLink(link);
     m_link = link;
     m_form = form;
+    m_finished = std::move(finished);
+    m_outcome = ListRun::Outcome();
+    m_run.SetPeriodMs(periodMs);
     // Widget forms are QObjects: their going away must not leave this run pointing at them.
     disconnect(m_formWatch);
     if (auto *object = dynamic_cast<QObject *>(form))
         m_formWatch = connect(object, &QObject::destroyed, this, &CQueView::FormDestroyed);
+    // The run's end is taken up from the event loop, once its dialogue has let go of it.
+    const int number = ++m_runNumber;
+    m_dialogue->Start(RunAll(), [this, number] {
+        QMetaObject::invokeMethod(
+            this, [this, number] { RunFinished(number); }, Qt::QueuedConnection);
+    });
     return 1;
 }
 
-int CQueView::Step()
+Task<void> CQueView::RunAll()
 {
-    if (!m_form || !m_dialogue || m_dialogue->IsRunning() || m_showingMessages)
-        return 0;
-    int result = 0;
-    if (m_lineDone) {
-        // The line that waited on the meter has ended: its result now.
-        m_lineDone = false;
-        result = m_lineResult;
-    } else {
-        m_inStep = true;
-        m_dialogue->Start(RunLine());
-        m_inStep = false;
-        if (m_dialogue->IsRunning())
-            return 0; // waiting on the meter: StepReady follows
-        m_lineDone = false;
-        result = m_lineResult;
-    }
-    // The line's messages come before the run stops and before the form learns the result, as
-    // they would have had the line shown them itself.
-    if (!ShowLineMessages())
-        return result;
-    if (m_executor.Stopped())
-        StopRun(true, false);
-    return result;
+    m_outcome = co_await m_run.Run(*m_dialogue, m_form, m_link);
 }
 
-bool CQueView::ShowLineMessages()
+void CQueView::RunFinished(int number)
 {
-    if (m_executor.Messages().isEmpty())
-        return true;
+    if (number != m_runNumber || !m_form || m_dialogue->IsRunning())
+        return; // abandoned, or started again meanwhile
+    m_claim.Release();
+    disconnect(m_formWatch);
+    m_form = nullptr;
+    m_link = nullptr;
+    const ListRun::Outcome outcome = m_outcome;
+    const Finished finished = std::move(m_finished);
+    m_finished = nullptr;
+    // What the lines had to say comes first, now that the run's dialogue is over; the window
+    // may go away behind a message box, the owner still hears the end.
     const QPointer<CQueView> self(this);
-    m_showingMessages = true;
-    m_executor.ShowMessages();
+    for (const CQueExecutor::Message &message : outcome.messages) {
+        if (self)
+            UserMessage::Show(message.text, message.caption);
+        else
+            UserMessage::ShowLater(message.text, message.caption);
+    }
+    if (finished)
+        finished(outcome);
     if (!self)
-        return false;
-    m_showingMessages = false;
-    return true;
-}
-
-void CQueView::DropWaitingLine()
-{
-    // A line waiting on the meter is destroyed where it waits, not resumed: its link may belong
-    // to a form that is going away. Nothing calls this while the line itself runs: its messages
-    // wait until it has ended (ShowLineMessages), and it gives back to the event loop only at
-    // its waits.
-    if (!m_dialogue || !m_dialogue->IsRunning())
         return;
-    delete m_dialogue;
-    m_dialogue = new DialogueRunner(this);
-}
-
-void CQueView::ShowUnclaimedMessagesLater()
-{
-    // A line that ended before the run stopped, and whose result no Step handed over, still says
-    // its piece: from the event loop, since the stop may come from inside other work.
-    if (!m_lineDone)
-        return;
-    for (const CQueExecutor::Message &message : m_executor.Messages())
-        UserMessage::ShowLater(message.text, message.caption);
-    m_lineDone = false;
+    Q_EMIT RunStopped();
+    if (self && GetDocument())
+        Q_EMIT GetDocument()->CloseRequested();
 }
 
 bool CQueView::IsWaiting() const
@@ -192,81 +175,87 @@ bool CQueView::IsWaiting() const
     return m_dialogue && m_dialogue->IsRunning();
 }
 
-Task<void> CQueView::RunLine()
-{
-    const int result = co_await m_executor.StepAsync(m_form, *m_dialogue);
-    LineDone(result);
-}
-
-void CQueView::LineDone(int result)
-{
-    m_lineResult = result;
-    m_lineDone = true;
-    // A line that finished within Step is handed over there; one that waited is announced
-    // once the runner has let it go.
-    if (!m_inStep && m_form)
-        QMetaObject::invokeMethod(this, &CQueView::StepReady, Qt::QueuedConnection);
-}
-
 void CQueView::Cancel()
 {
-    StopRun(true, true);
-}
-
-void CQueView::EndRun()
-{
-    StopRun(true, false);
-}
-
-void CQueView::StopRun(bool closeDocument, bool cutShort)
-{
-    QPointer<CQueView> self(this);
-    ShowUnclaimedMessagesLater();
-    // A line waiting on the meter ends at once; the port is free again for the others.
-    DropWaitingLine();
-    m_lineDone = false;
-    m_claim.Release();
-    disconnect(m_formWatch);
     if (m_form) {
-        if (cutShort)
-            WindUpMeter();
-        m_form = nullptr;
-        m_link = nullptr;
-        m_executor.SetLink(nullptr);
-        Q_EMIT RunStopped();
+        // The run winds up and ends on its runner; the window closes then. Between its end and
+        // the hand-over there is nothing left to cancel.
+        m_dialogue->Cancel();
+        return;
     }
-    if (self && closeDocument && GetDocument())
+    if (GetDocument())
         Q_EMIT GetDocument()->CloseRequested();
 }
 
-void CQueView::WindUpMeter()
+void CQueView::StopNow(bool closeDocument)
 {
-    const CQueExecutor::WindUp windUp = m_executor.WindUpExchange();
-    if (m_link && !windUp.command.isEmpty())
-        m_link->SendDetached(windUp.command.toLatin1() + '\r');
+    if (!m_form)
+        return;
+    ListRun::Outcome outcome;
+    outcome.end = ListRun::End::Cancelled;
+    if (!m_dialogue->IsRunning())
+        outcome = m_outcome; // the run had ended; its end was not yet handed over
+    const Finished finished = std::move(m_finished);
+    m_finished = nullptr;
+    DropRun(true);
+    m_form = nullptr;
+    // The owner learns it from the event loop: this may be the middle of its own work.
+    if (finished)
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [finished, outcome] { finished(outcome); },
+            Qt::QueuedConnection);
+    Q_EMIT RunStopped();
+    if (closeDocument && GetDocument())
+        Q_EMIT GetDocument()->CloseRequested();
+}
+
+void CQueView::Abandon()
+{
+    if (!m_form)
+        return;
+    m_finished = nullptr;
+    DropRun(true);
+    m_form = nullptr;
+    Q_EMIT RunStopped();
+    if (GetDocument())
+        Q_EMIT GetDocument()->CloseRequested();
+}
+
+void CQueView::DropRun(bool windUp)
+{
+    // A run waiting on the meter is destroyed where it waits, not resumed: its link may belong
+    // to a form that is going away.
+    if (m_dialogue && m_dialogue->IsRunning()) {
+        for (const CQueExecutor::Message &message : m_run.Messages())
+            UserMessage::ShowLater(message.text, message.caption);
+        delete m_dialogue;
+        m_dialogue = new DialogueRunner(this);
+    } else {
+        windUp = false; // the run had ended: wound up already, if it needed it
+        for (const CQueExecutor::Message &message : m_outcome.messages)
+            UserMessage::ShowLater(message.text, message.caption);
+    }
+    m_claim.Release();
+    disconnect(m_formWatch);
+    if (windUp)
+        m_run.WindUpDetached(m_link);
+    m_link = nullptr;
 }
 
 void CQueView::FormDestroyed()
 {
     // The form is half destroyed: forget it without signalling it, and close the window nobody
     // runs any more. Only a link of this window's own is still there to wind the meter up.
+    m_finished = nullptr;
+    DropRun(m_link == &m_serialLink);
     m_form = nullptr;
-    ShowUnclaimedMessagesLater();
-    DropWaitingLine();
-    m_lineDone = false;
-    m_claim.Release();
-    if (m_link == &m_serialLink)
-        WindUpMeter();
-    m_link = nullptr;
-    m_executor.SetLink(nullptr);
-    disconnect(m_formWatch);
     if (GetDocument())
         Q_EMIT GetDocument()->CloseRequested();
 }
 
 int CQueView::LineSpan() const
 {
-    return qMax(1, int(m_executor.Lines().size()) - 1);
+    return qMax(1, int(m_run.Executor().Lines().size()) - 1);
 }
 
 void CQueView::ShowLine(int, const QString &line)

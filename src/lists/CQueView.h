@@ -4,6 +4,9 @@
 #include "link/SerialPort.h"
 #include "lists/CQueExecutor.h"
 #include "lists/CSerialMeterLink.h"
+#include "lists/ListRun.h"
+
+#include <functional>
 
 class AppServices;
 class CSerial;
@@ -14,31 +17,25 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-// The runner of a command list: the view of a CQueDoc, showing which line runs in a progress
-// window. A meter form opens the list, takes the document's first view and drives it:
+// The window of a running command list: the view of a CQueDoc, showing which line runs in a
+// progress window. A meter form opens the list, takes the document's first view and starts it,
+// with what to do when the run has ended:
 //
 //     CQueView *view = CQueView::OpenList(AppServices::Instance(), "read20.que"); // brought
-//     forward if (m_runner || !view) return;              // a list already runs, or no list file
-//     if (!view->Start(this, AppServices::Instance()->MeterLink())) return;
+//     if (m_runner || !view) return;              // forward: a list already runs, or no file
+//     if (!view->Start(this, link, 50, [this](const ListRun::Outcome &outcome) { ... }))
+//         return;
 //     m_runner = view;                            // QPointer<CQueView>
-//     m_timerId = startTimer(50);
 //
-//     timerEvent: if (!m_runner || !m_runner->IsRunning()) { kill the timer; m_runner = nullptr; }
-//                 else result = m_runner->Step();  // 0 go on, 1 ended, -1 bad jump
-//
-// A line that exchanges with the meter waits without holding the event loop: Step starts it and
-// returns 0 while it waits; when it is done the runner emits StepReady, and the next Step gives
-// its result (or runs the next line). What a line has to say (a bad jump, a port gone) is shown
-// by the Step that hands its result over, once the line's dialogue has ended. While a run is in
-// progress over the program's meter link the runner holds the port (SerialPort::Claim), so neither
-// the terminal nor another dialogue uses it.
-//
-// The run stops when the list executes "End" or a bad jump, when "Cancel" is pressed (Cancel())
-// and when the window is closed by any other means; then RunStopped is emitted and no further
-// step runs anything. A run cut short leaves the meter in run mode (WindUpMeter). A list without
-// "End" keeps answering 1 once past its last line, so a form should treat 1 as the end of its run.
-// A form that is a QObject and goes away while its list runs ends the run and closes the list's
-// window; any other form calls Cancel() first.
+// The whole list runs as one dialogue (ListRun) on the window's DialogueRunner, so no line holds
+// the event loop. While it runs over the program's meter link the window holds the port
+// (SerialPort::Claim), so neither the terminal nor another dialogue uses it. Cancel (the button,
+// or the owner) cancels the run on its runner: the list winds the meter up with its own run-mode
+// command and ends; a second Cancel ends the wind-up too. Once the run's dialogue has ended the
+// window shows what the lines had to say, then the owner gets the outcome, then RunStopped is
+// emitted and the window closes. A window closed by other means, or an owner going away
+// (Abandon, or a QObject form's destruction), destroys the suspended run where it waits and winds
+// the meter up by a detached command.
 class CQueView : public CView
 {
     Q_OBJECT
@@ -55,35 +52,34 @@ public:
     // The first view of an open command-list document, or null.
     static CQueView *RunnerOf(AppServices *services, CDocument *document);
 
+    // Called once a run has ended, after its messages were shown.
+    using Finished = std::function<void(const ListRun::Outcome &outcome)>;
     // Starts the list from its first line for form, exchanging with the meter over link, whose
-    // port (if any) the run holds until it stops. 0 when another form's run is in progress here
-    // (one owner at a time), another dialogue holds the port, or form is null; the owner itself
-    // may start again, which begins at line 0.
-    int Start(IFieldAccess *form, IMeterLink *link);
+    // port (if any) the run holds until it stops, the lines on the beat of periodMs. 0 when
+    // another form's run is in progress here (one owner at a time), another dialogue holds the
+    // port, or form is null; the owner itself may start again, which begins at line 0.
+    int Start(IFieldAccess *form, IMeterLink *link, int periodMs = 0, Finished finished = {});
     // The same over the program's meter link.
-    int Start(IFieldAccess *form, CSerial *serial);
-    // Runs one line: 0 go on, 1 the list has ended, -1 a jump to a missing label. Runs nothing
-    // and returns 0 when no run is in progress.
-    int Step();
-    // Stops the run and closes the list's document and window; a run cut short winds up.
+    int Start(IFieldAccess *form, CSerial *serial, int periodMs = 0, Finished finished = {});
+    // Cancels the run on its runner (it winds up and ends, see above); without a run, closes the
+    // list's document and window.
     void Cancel();
-    // The same for a run that is over (past its last line without "End"): nothing to wind up.
-    void EndRun();
+    // For an owner going away: the run ends at once, without a word to the owner; the meter is
+    // wound up by a detached command and the window closes.
+    void Abandon();
     bool IsRunning() const { return m_form != nullptr; }
-    // Whether a line is waiting on the meter now.
+    // Whether the run's dialogue is under way (a line, the pause between lines, the wind-up).
     bool IsWaiting() const;
 
-    int LineIndex() const { return m_executor.LineIndex(); }
-    CQueExecutor &Executor() { return m_executor; }
+    int LineIndex() const { return m_run.Executor().LineIndex(); }
+    CQueExecutor &Executor() { return m_run.Executor(); }
     QProgressBar *ProgressBar() const { return m_progress; }
     QLabel *LineLabel() const { return m_lineLabel; }
     QPushButton *CancelButton() const { return m_cancel; }
 
 Q_SIGNALS:
-    // The run ended by "End", a bad jump, Cancel or the window closing.
+    // The run ended: by "End", a failure, Cancel or the window closing.
     void RunStopped();
-    // A line that waited on the meter is done: the next Step gives its result.
-    void StepReady();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -94,30 +90,25 @@ private:
     void ShowSending(int sent, int total);
     int LineSpan() const;
     void ElideLine();
-    void StopRun(bool closeDocument, bool cutShort);
-    // A run cut short after it woke the meter sends the list's own run-mode command, so the
-    // meter streams its readings again; it goes out on the link's own, after this run is gone.
-    void WindUpMeter();
+    Task<void> RunAll();
+    void RunFinished(int number);
+    // Destroys the run where it waits: the lines' messages are shown from the event loop, the
+    // meter wound up (windUp) by a detached command; the owner hears nothing.
+    void DropRun(bool windUp);
+    // Ends the run at once where it waits (the window closing, the port taken away by its
+    // settings): the meter is wound up by a detached command, the owner hears of a cancel.
+    void StopNow(bool closeDocument);
     void FormDestroyed();
 
-    Task<void> RunLine();
-    void DropWaitingLine();
-    void LineDone(int result);
-    // Shows what the line that ended had to say, now that its dialogue is over; false when this
-    // window went away meanwhile. Steps run nothing while the messages are up.
-    bool ShowLineMessages();
-    void ShowUnclaimedMessagesLater();
-
-    CQueExecutor m_executor;
+    ListRun m_run;
+    ListRun::Outcome m_outcome; // of the run whose dialogue has ended
     CSerialMeterLink m_serialLink;
     DialogueRunner *m_dialogue = nullptr;
     SerialPort::Claim m_claim;
-    int m_lineResult = 0; // of the line that last waited, until Step hands it over
-    bool m_lineDone = false;
-    bool m_inStep = false;
-    bool m_showingMessages = false;
+    int m_runNumber = 0; // counts the runs started, so a stale end is told apart
     IFieldAccess *m_form = nullptr;
     IMeterLink *m_link = nullptr; // of the run in progress
+    Finished m_finished;
     QMetaObject::Connection m_formWatch;
     QProgressBar *m_progress = nullptr;
     QLabel *m_lineLabel = nullptr;

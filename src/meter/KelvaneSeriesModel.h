@@ -14,6 +14,8 @@ public:
     static constexpr const char *kSendList = "send20.que";
     // The list a range change runs (the Kelvane series alone has ranges to change).
     static constexpr const char *kSelectList = "select20.que";
+    // The pace of every list's lines.
+    static constexpr int kListPeriodMs = 50;
     static QString TitleOf(const QString &serial, const QString &range);
 
     KelvaneSeriesModel();
@@ -22,6 +24,8 @@ public:
     QString LayoutFile() const override;
     QString ReadList() const override { return QString::fromLatin1(kReadList); }
     QString SendList() const override { return QString::fromLatin1(kSendList); }
+    int ReadPeriodMs() const override { return kListPeriodMs; }
+    int SendPeriodMs() const override { return kListPeriodMs; }
     QString Title(const QString &serial, const QString &range) const override
     {
         return TitleOf(serial, range);

@@ -43,6 +43,10 @@ public:
     // The command lists a read and a send run.
     virtual QString ReadList() const = 0;
     virtual QString SendList() const = 0;
+    // The pace of the lists' lines (ListRun::SetPeriodMs) on the series' form, which tarvik-cli
+    // keeps as well.
+    virtual int ReadPeriodMs() const = 0;
+    virtual int SendPeriodMs() const = 0;
     // The title a read gives the document: serial number, "_" and the active range (the
     // Quixal series has one range, "1").
     virtual QString Title(const QString &serial, const QString &range) const = 0;

@@ -1,6 +1,5 @@
 #include "meter/ZarnFormBase.h"
 
-#include "audit/AsFoundStore.h"
 #include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
 #include "base/AppServices.h"
@@ -14,7 +13,7 @@
 #include "lists/CQueView.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
-#include "meter/MeterIdentText.h"
+#include "meter/FormSendCheck.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormRules.h"
@@ -64,24 +63,6 @@ QString SafeFileName(QString name)
 }
 } // namespace
 
-// A send with its checks, from the first read to the last: the lists, what the meter held, what
-// is sent and what changes. The globals a read's answers set for the documents are the form's
-// own until the check read that changed them ends.
-struct ZarnFormBase::SendCheck
-{
-    SendLists lists;
-    std::function<void()> prepare;
-    bool verify = false;
-    std::unique_ptr<MeterSeriesModel> found; // the compare read's
-    std::unique_ptr<MeterSeriesModel> sent;
-    std::unique_ptr<MeterSeriesModel> stored; // the read back's
-    std::vector<AuditRecord::Change> changes;
-    QString asFound;
-    QString docVersion, docMeterVersion, docRevision;
-    int docKind = 0;
-    int curveFit = 0;
-};
-
 ZarnFormBase::ListOpener ZarnFormBase::SetListOpener(ListOpener opener)
 {
     ListOpener old = Opener();
@@ -104,6 +85,7 @@ ZarnFormBase::SaveAsPrompt ZarnFormBase::SetSaveAsPrompt(SaveAsPrompt prompt)
 ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     : CView(document, parent)
     , m_builder(this, m_binder, [this](int id) { FieldLeft(id); })
+    , m_sendCheck(std::make_unique<FormSendCheck>(*this))
 {
     // A compact 8 pt face with Arial's metrics, as the forms' captions were laid out for it.
     QFont small = font();
@@ -203,28 +185,7 @@ bool ZarnFormBase::ConfirmReadOverEdits()
 
 bool ZarnFormBase::ConfirmSendToMeter(const QString &formSerial)
 {
-    const QString form = formSerial.trimmed();
-    const QString meter = g_MeterSerial.trimmed();
-    // A send that compares reads the meter first: its question names a meter that is not the
-    // form's, so nothing need be asked before it.
-    if (m_runner || AuditSettings::CompareBeforeSend())
-        return true;
-    // Neither a read nor the datalogger's identification has told which meter is connected:
-    // the send would go to whatever meter is on the port.
-    if (meter.isEmpty()) {
-        return UserMessage::Ask(
-            QStringLiteral("Which meter is on the port is not known (%1): read it first to "
-                           "see its serial number.\n\nWrite the configuration%2 to it anyway?")
-                .arg(MeterIdentText::NotRead(),
-                    form.isEmpty() ? QString() : QStringLiteral(" of meter %1").arg(form)),
-            QString::fromLatin1(kAppTitle));
-    }
-    if (form.isEmpty() || form == meter
-        || (form.toLongLong() == meter.toLongLong() && form.toLongLong() != 0))
-        return true;
-    return UserMessage::Ask(
-        QStringLiteral("Write the configuration of meter %1 to meter %2?").arg(form, meter),
-        QString::fromLatin1(kAppTitle));
+    return m_runner || m_sendCheck->ConfirmMeter(formSerial);
 }
 
 bool ZarnFormBase::CheckNumberField(int id)
@@ -279,18 +240,19 @@ bool ZarnFormBase::CheckTextLengths()
 
 ZarnFormBase::~ZarnFormBase()
 {
-    // A list still running would step into a form that no longer exists.
+    // A list still running would run into a form that no longer exists: it ends where it
+    // waits, and the meter is wound up.
     if (m_runner && m_runner->IsRunning())
-        m_runner->Cancel();
+        m_runner->Abandon();
     // A send cut short by closing (its list's window may have closed first): the form is gone,
     // so the application says it, once the window has closed.
-    if (m_listTimerId == kSendTimer)
+    if (m_listId == kSendTimer)
         UserMessage::ShowLater(QString::fromLatin1(kSendCancelledText));
 }
 
 bool ZarnFormBase::CanClose()
 {
-    if (!m_runner || !m_runner->IsRunning() || m_listTimerId != kSendTimer)
+    if (!m_runner || !m_runner->IsRunning() || m_listId != kSendTimer)
         return true;
     return UserMessage::Ask(
         QString::fromLatin1(kCloseWhileSendingText), QString::fromLatin1(kAppTitle));
@@ -508,9 +470,7 @@ bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
 void ZarnFormBase::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() == m_clock.timerId())
-        TimerTick(kClockTimer);
-    else if (event->timerId() == m_listTimer.timerId())
-        TimerTick(m_listTimerId);
+        ClockTick();
     else
         CView::timerEvent(event);
 }
@@ -519,15 +479,11 @@ void ZarnFormBase::TimerTick(int timerId)
 {
     if (timerId == kClockTimer)
         ClockTick();
-    else if (timerId == m_listTimerId && m_listTimer.isActive())
-        ListTick(timerId);
 }
 
 bool ZarnFormBase::IsTimerActive(int timerId) const
 {
-    if (timerId == kClockTimer)
-        return m_clock.isActive();
-    return m_listTimer.isActive() && m_listTimerId == timerId;
+    return timerId == kClockTimer && m_clock.isActive();
 }
 
 void ZarnFormBase::FollowTyping(const std::function<void()> &react)
@@ -584,12 +540,22 @@ CQueView *ZarnFormBase::Runner() const
     return m_runner.data();
 }
 
+int ZarnFormBase::RunningList() const
+{
+    return m_runner ? m_listId : 0;
+}
+
+bool ZarnFormBase::StartSend(const SendLists &lists, const std::function<void()> &prepare)
+{
+    return m_sendCheck->Start(lists, prepare);
+}
+
 bool ZarnFormBase::StartList(
-    const QString &fileName, int timerId, int periodMs, const std::function<void()> &prepare)
+    const QString &fileName, int listId, int periodMs, const std::function<void()> &prepare)
 {
     // Another list of this form is running: the same press again only brings its window
     // forward (below); another list waits its turn, and the user is told.
-    if (m_runner && timerId != m_listTimerId) {
+    if (m_runner && listId != m_listId) {
         RefuseWhileListRuns();
         return false;
     }
@@ -614,72 +580,71 @@ bool ZarnFormBase::StartList(
         return false;
     if (prepare)
         prepare();
-    if (!runner->Start(m_listFields ? m_listFields : this, link))
+    IFieldAccess *fields = m_sendCheck->ReadFields();
+    const QPointer<ZarnFormBase> self(this);
+    const auto stopped = [self, listId](const ListRun::Outcome &outcome) {
+        if (self)
+            self->ListStopped(listId, outcome);
+    };
+    if (!runner->Start(fields ? fields : this, link, periodMs, stopped))
         return false; // another form runs this list
     m_tableBeforeRead.reset();
     const CMeterDoc *doc = MeterDoc();
-    if (timerId == kReadTimer && doc && doc->Vars()) {
+    if (listId == kReadTimer && doc && doc->Vars()) {
         m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
         m_versionBeforeRead = g_DocVersion;
         m_identityBeforeRead = { doc->MeterVersion(), doc->MeterRevision() };
     }
     m_runner = runner;
-    m_listTimerId = timerId;
-    m_listTimer.start(periodMs, this);
-    // A line that waited on the meter is taken up as soon as it is done, not at the next tick.
-    m_stepReady = connect(runner, &CQueView::StepReady, this, [this] { TimerTick(m_listTimerId); });
+    m_listId = listId;
     return true;
 }
 
-void ZarnFormBase::ListTick(int timerId)
+void ZarnFormBase::ListStopped(int listId, const ListRun::Outcome &outcome)
 {
-    if (timerId == kCompareTimer || timerId == kVerifyTimer) {
-        CheckListTick(timerId);
-        return;
-    }
-    const QString action = timerId == kSendTimer ? QStringLiteral("send")
-        : timerId == kReadTimer                  ? QStringLiteral("read")
-                                                 : QStringLiteral("range change");
-    if (!m_runner || !m_runner->IsRunning()) {
-        // Cancelled, or its window closed, between two lines.
-        StopListTimer();
-        ListFailed(timerId);
-        Audit(action, QStringLiteral("cancelled"));
-        if (timerId == kSendTimer) {
-            m_check.reset();
-            UserMessage::Show(QString::fromLatin1(kSendCancelledText));
+    if (listId != m_listId)
+        return; // a run this form no longer follows
+    const bool checkRead = listId == kCompareTimer || listId == kVerifyTimer;
+    const QString action = listId == kSendTimer ? QStringLiteral("send")
+        : listId == kReadTimer                  ? QStringLiteral("read")
+                                                : QStringLiteral("range change");
+    if (outcome.end != ListRun::End::Ended) {
+        // Cancelled (or its window closed), or the list has said what went wrong (its jump
+        // target is the message).
+        const bool cancelled = outcome.end == ListRun::End::Cancelled;
+        const QString result = cancelled ? QStringLiteral("cancelled") : QStringLiteral("failed");
+        StopList();
+        if (checkRead) {
+            m_sendCheck->ReadEnded(listId, false, result);
+            return;
+        }
+        ListFailed(listId);
+        Audit(action, result);
+        if (listId == kSendTimer) {
+            m_sendCheck->Drop();
+            if (cancelled)
+                UserMessage::Show(QString::fromLatin1(kSendCancelledText));
         }
         return;
     }
-    const int result = m_runner->Step();
-    if (result == CQueExecutor::kBadLabel) {
-        // The list has said what went wrong (its jump target is the message) and stopped.
-        StopListTimer();
-        ListFailed(timerId);
-        Audit(action, QStringLiteral("failed"));
-        if (timerId == kSendTimer)
-            m_check.reset();
+    if (checkRead) {
+        StopList();
+        m_sendCheck->ReadEnded(listId, true, QString());
         return;
     }
-    if (result != CQueExecutor::kEnded)
-        return;
-    ListEnded(timerId);
-    // A list that ran past its last line without "End" is over as well: it is closed here, so
-    // the ending above runs once and the timer stops.
-    if (m_runner && m_runner->IsRunning())
-        m_runner->EndRun();
-    StopListTimer();
-    if (timerId == kSendTimer && m_check) {
-        // The checks go on from the event loop, once this list's run has wound down.
+    ListEnded(listId);
+    StopList();
+    if (listId == kSendTimer && m_sendCheck->Active()) {
+        // The checks go on from the event loop, once this list's window has closed.
         QMetaObject::invokeMethod(
-            this, [this] { SendAcknowledged(); }, Qt::QueuedConnection);
+            this, [this] { m_sendCheck->SendAcknowledged(); }, Qt::QueuedConnection);
         return;
     }
     // The write lists reach their end only on the meter's acknowledgement of the image; every
     // failure jumps to a message instead.
     Audit(action, QStringLiteral("ok"),
-        timerId == kSendTimer ? QStringLiteral("Meter stored the configuration") : QString());
-    if (timerId == kSendTimer)
+        listId == kSendTimer ? QStringLiteral("Meter stored the configuration") : QString());
+    if (listId == kSendTimer)
         UserMessage::Inform(QStringLiteral("Meter stored the configuration"));
 }
 
@@ -694,8 +659,8 @@ void ZarnFormBase::Audit(const QString &action, const QString &result, const QSt
         record.file = doc->PathName();
         record.sha256 = AuditLog::Sha256Of(doc->PathName());
     }
-    if (action == QLatin1String("send") && m_check)
-        record.changes = m_check->changes;
+    if (action == QLatin1String("send"))
+        record.changes = m_sendCheck->Changes();
     record.result = result;
     record.message = message;
     QString error;
@@ -704,11 +669,9 @@ void ZarnFormBase::Audit(const QString &action, const QString &result, const QSt
             QString::fromLatin1(kAppTitle));
 }
 
-void ZarnFormBase::StopListTimer()
+void ZarnFormBase::StopList()
 {
-    disconnect(m_stepReady);
-    m_listTimer.stop();
-    m_listTimerId = 0;
+    m_listId = 0;
     m_runner = nullptr;
     // A read that stopped without an image: the version answer may have rebuilt the table.
     if (m_tableBeforeRead) {
@@ -880,249 +843,4 @@ void ZarnFormBase::Convert()
     ShowFields();
     Audit(QStringLiteral("convert"), converted ? QStringLiteral("ok") : QStringLiteral("failed"),
         QStringLiteral("to %1").arg(target));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Checks around a send
-
-bool ZarnFormBase::StartSend(const SendLists &lists, const std::function<void()> &prepare)
-{
-    const bool compare = AuditSettings::CompareBeforeSend();
-    const bool verify = AuditSettings::ReadBackAfterSend();
-    if (m_check) {
-        // A press while the send or a read around it runs only brings its list forward; none
-        // while its question is about to be asked.
-        if (m_runner && m_listTimerId == kSendTimer)
-            StartList(m_check->lists.send, kSendTimer, m_check->lists.sendPeriodMs);
-        else if (m_runner)
-            StartList(m_check->lists.read, m_listTimerId, m_check->lists.readPeriodMs);
-        return false;
-    }
-    // A press while another list runs is refused, as it always was.
-    if ((!compare && !verify) || m_runner)
-        return StartList(lists.send, kSendTimer, lists.sendPeriodMs, prepare);
-    if (!MakeSeriesModel()) {
-        UserMessage::Show(QStringLiteral("This form cannot read the meter around a send. Turn off "
-                                         "\"Compare with the meter before sending\" and \"Read "
-                                         "back after sending\" in the settings to send without "
-                                         "them.\nNothing was sent."),
-            QString::fromLatin1(kAppTitle));
-        return false;
-    }
-    m_check = std::make_unique<SendCheck>();
-    m_check->lists = lists;
-    m_check->prepare = prepare;
-    m_check->verify = verify;
-    if (!compare) {
-        StartCheckedSend();
-        return m_runner != nullptr;
-    }
-    if (!StartCheckRead(kCompareTimer)) {
-        m_check.reset();
-        return false;
-    }
-    return true;
-}
-
-bool ZarnFormBase::StartCheckRead(int timerId)
-{
-    std::unique_ptr<MeterSeriesModel> &model
-        = timerId == kCompareTimer ? m_check->found : m_check->stored;
-    model = MakeSeriesModel();
-    m_check->docVersion = g_DocVersion;
-    m_check->docMeterVersion = g_DocMeterVersion;
-    m_check->docRevision = g_DocRevision;
-    m_check->docKind = g_DocKind;
-    m_check->curveFit = g_CurveFit;
-    m_listFields = &model->Fields();
-    const bool started = StartList(m_check->lists.read, timerId, m_check->lists.readPeriodMs);
-    m_listFields = nullptr;
-    return started;
-}
-
-void ZarnFormBase::CheckListTick(int timerId)
-{
-    if (!m_runner || !m_runner->IsRunning()) {
-        StopListTimer();
-        CheckReadStopped(timerId, QStringLiteral("cancelled"));
-        return;
-    }
-    const int result = m_runner->Step();
-    if (result == CQueExecutor::kBadLabel) {
-        StopListTimer(); // the list has said what went wrong
-        CheckReadStopped(timerId, QStringLiteral("failed"));
-        return;
-    }
-    if (result != CQueExecutor::kEnded)
-        return;
-    if (m_runner && m_runner->IsRunning())
-        m_runner->EndRun();
-    StopListTimer();
-    if (!m_check)
-        return;
-    RestoreDocGlobals();
-    if (timerId == kCompareTimer)
-        CompareReadEnded();
-    else
-        VerifyReadEnded();
-}
-
-void ZarnFormBase::RestoreDocGlobals()
-{
-    // The check's read set them from the meter's answers; the form's document is what they
-    // describe.
-    g_DocVersion = m_check->docVersion;
-    g_DocMeterVersion = m_check->docMeterVersion;
-    g_DocRevision = m_check->docRevision;
-    g_DocKind = m_check->docKind;
-    g_CurveFit = m_check->curveFit;
-}
-
-void ZarnFormBase::CheckReadStopped(int timerId, const QString &result)
-{
-    if (!m_check)
-        return;
-    RestoreDocGlobals();
-    const QString text = timerId == kCompareTimer
-        ? QStringLiteral("The meter could not be read before sending.\nNothing was sent.")
-        : QStringLiteral("The meter acknowledged the configuration, but it could not be read "
-                         "back, so what it stored is not known.\nRead the meter to see what it "
-                         "holds.");
-    Audit(QStringLiteral("send"), timerId == kCompareTimer ? result : QStringLiteral("mismatch"),
-        text);
-    m_check.reset();
-    UserMessage::Show(text, QString::fromLatin1(kAppTitle));
-}
-
-std::unique_ptr<MeterSeriesModel> ZarnFormBase::SentImage()
-{
-    // The document holds what the send list sends once prepare has collected the form.
-    const CMeterDoc *doc = MeterDoc();
-    std::unique_ptr<MeterSeriesModel> sent = MakeSeriesModel();
-    if (!sent || !doc || !doc->Vars()
-        || !sent->LoadImage(doc->Vars()->SectionName(), doc->ImageToText(), doc->MeterVersion(),
-            doc->MeterRevision()))
-        return nullptr;
-    return sent;
-}
-
-void ZarnFormBase::CompareReadEnded()
-{
-    QString error;
-    if (!m_check->found->FinishRead(&error)) {
-        // The other series, or no usable image: nothing of it is sent to.
-        Audit(QStringLiteral("send"), QStringLiteral("refused"), error);
-        m_check.reset();
-        UserMessage::Show(
-            error + QStringLiteral("\nNothing was sent."), QString::fromLatin1(kAppTitle));
-        return;
-    }
-    if (m_check->prepare)
-        m_check->prepare();
-    m_check->sent = SentImage();
-    if (!m_check->sent) {
-        m_check.reset();
-        UserMessage::Show(QStringLiteral("The form's configuration fits no layout of its "
-                                         "series.\nNothing was sent."),
-            QString::fromLatin1(kAppTitle));
-        return;
-    }
-    const ConfigDiff::Result diff
-        = ConfigDiff::Compare(m_check->found->ComparedFields(), m_check->sent->ComparedFields());
-    m_check->changes = diff.changes;
-    // What the meter held cannot be had back once it is written over: no copy, no send.
-    const QString meterSerial = m_check->found->Serial().trimmed();
-    m_check->asFound
-        = AsFoundStore::Save(AuditSettings::AsFoundFolder(), meterSerial, FileExtension(),
-            m_check->found->StoredText().toLatin1(), QDateTime::currentDateTime(), &error);
-    if (m_check->asFound.isEmpty()) {
-        Audit(QStringLiteral("send"), QStringLiteral("failed"), error);
-        m_check.reset();
-        UserMessage::Show(error
-                + QStringLiteral("\nNothing was sent: the meter's configuration as found could "
-                                 "not be kept."),
-            QString::fromLatin1(kAppTitle));
-        return;
-    }
-    // The serial number the meter holds, not the one a terminal heard last, is checked.
-    QString question;
-    const QString formSerial = m_check->sent->Serial().trimmed();
-    if (formSerial != meterSerial)
-        question = QStringLiteral("The form holds the configuration of meter %1, but the meter "
-                                  "connected is meter %2.\n\n")
-                       .arg(formSerial, meterSerial);
-    question += QStringLiteral("Send %1 change(s) to meter %2?\n\n%3\n\nAs found: %4")
-                    .arg(diff.changes.size())
-                    .arg(meterSerial, ConfigDiff::Text(diff, kChangesShown), m_check->asFound);
-    // Asked from the event loop: the read's dialogue is over before the question opens.
-    QMetaObject::invokeMethod(
-        this, [this, question] { AskToSend(question); }, Qt::QueuedConnection);
-}
-
-void ZarnFormBase::AskToSend(const QString &question)
-{
-    if (!m_check)
-        return;
-    if (!UserMessage::Ask(question, QString::fromLatin1(kAppTitle))) {
-        Audit(QStringLiteral("send"), QStringLiteral("cancelled"),
-            QStringLiteral("Nothing was sent."));
-        m_check.reset();
-        return;
-    }
-    StartCheckedSend();
-}
-
-void ZarnFormBase::StartCheckedSend()
-{
-    if (!m_check)
-        return;
-    const bool started
-        = StartList(m_check->lists.send, kSendTimer, m_check->lists.sendPeriodMs, [this] {
-              if (m_check->prepare)
-                  m_check->prepare();
-              m_check->sent = SentImage();
-          });
-    if (!started)
-        m_check.reset();
-}
-
-void ZarnFormBase::SendAcknowledged()
-{
-    if (!m_check)
-        return;
-    if (m_check->verify && m_check->sent) {
-        if (StartCheckRead(kVerifyTimer))
-            return;
-        // The port was taken in between, or the list could not be opened (said already).
-        Audit(QStringLiteral("send"), QStringLiteral("mismatch"),
-            QStringLiteral("The meter acknowledged the configuration; it was not read back."));
-        m_check.reset();
-        return;
-    }
-    Audit(QStringLiteral("send"), QStringLiteral("ok"),
-        QStringLiteral("Meter stored the configuration (not read back)"));
-    m_check.reset();
-    UserMessage::Inform(QStringLiteral("Meter stored the configuration"));
-}
-
-void ZarnFormBase::VerifyReadEnded()
-{
-    QString error;
-    QString difference;
-    if (!m_check->stored->FinishRead(&error))
-        difference = QStringLiteral("The meter acknowledged the configuration, but it could not "
-                                    "be read back, so what it stored is not known:\n%1")
-                         .arg(error);
-    else
-        difference = m_check->sent->StoredDifference(*m_check->stored);
-    if (difference.isEmpty()) {
-        Audit(QStringLiteral("send"), QStringLiteral("ok"),
-            QStringLiteral("Meter stored the configuration"));
-        m_check.reset();
-        UserMessage::Inform(QStringLiteral("Meter stored the configuration"));
-        return;
-    }
-    Audit(QStringLiteral("send"), QStringLiteral("mismatch"), difference);
-    m_check.reset();
-    UserMessage::Show(difference, QString::fromLatin1(kAppTitle));
 }

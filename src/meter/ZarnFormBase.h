@@ -3,8 +3,10 @@
 #include "base/CView.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
+#include "lists/ListRun.h"
 #include "meter/FormBuilder.h"
 #include "meter/FormFieldBinder.h"
+#include "meter/FormSendCheck.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/NumberFieldRules.h"
 
@@ -26,16 +28,17 @@ class QLabel;
 class QLineEdit;
 class QTreeWidget;
 
-// What the Kelvane and Quixal meter forms share: the runner of their command lists with its
-// window timers and the one-runner rule, the one-second clock and its date and time texts, the
-// controls by field id (FormFieldBinder, built by FormBuilder), a coefficient list's walk, and
-// File > Save, Save As and Convert... of the meter document. Each form adds its own controls, field
-// rules, vocabulary and what it does when a list ends.
+// What the Kelvane and Quixal meter forms share: the running of their command lists (each in
+// its window, CQueView) and the one-runner rule, Send with its checks (FormSendCheck), the
+// one-second clock and its date and time texts, the controls by field id (FormFieldBinder, built
+// by FormBuilder), a coefficient list's walk, and File > Save, Save As and Convert... of the
+// meter document. Each form adds its own controls, field rules, vocabulary and what it does when
+// a list ends.
 class ZarnFormBase : public CView, public IFieldAccess
 {
     Q_OBJECT
 public:
-    // The forms' window timers.
+    // The clock's window timer, and the names of the forms' lists (which list ran).
     static constexpr int kClockTimer = 1000;
     static constexpr int kSendTimer = 1001;
     static constexpr int kReadTimer = 1002;
@@ -74,10 +77,12 @@ public:
 
     // The window of field id (null for ids without one); for tests and screenshots.
     QWidget *Control(int id) const { return m_binder.Control(id); }
-    // One tick of a form timer, as the timer would run it.
+    // One tick of the clock (kClockTimer), as its timer would run it, and whether it runs.
     void TimerTick(int timerId);
     bool IsTimerActive(int timerId) const;
     CQueView *Runner() const;
+    // Which list (kSendTimer, kReadTimer, ...) runs on this form; 0 when none.
+    int RunningList() const;
     // Title the document had when the form opened (Save rebuilds the path from it).
     QString OpeningTitle() const { return m_openingTitle; }
     // File > Save, Save As and Convert... of the meter document.
@@ -104,10 +109,10 @@ protected:
     virtual std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const { return nullptr; }
     // The title Save As proposes: the serial number and the form's suffix.
     virtual QString SaveAsTitle() = 0;
-    // A list's step returned 1 (the list has ended) on the timer timerId.
+    // The list timerId (kReadTimer, kSendTimer, ...) has run to its end.
     virtual void ListEnded(int timerId) = 0;
-    // The list on the timer timerId stopped before its end: it jumped to its failure message,
-    // or was cancelled.
+    // The list timerId stopped before its end: it jumped to its failure message, or was
+    // cancelled.
     virtual void ListFailed(int) { }
     // The edit codes (editField) of the form's coefficient lists, Enter in such a list's edit
     // box, and Up/Down (step -1/+1) through a list.
@@ -123,30 +128,19 @@ protected:
     virtual void FieldLeft(int) { }
 
     // Opens the list fileName and, unless a list already runs (the open only brought its window
-    // forward), runs prepare, starts it and starts timerId at periodMs. A read keeps the
-    // document's table, so a read that brings no image can give it back. False when nothing
-    // started.
-    bool StartList(const QString &fileName, int timerId, int periodMs,
+    // forward), runs prepare and starts it as the list listId, its lines periodMs apart; its
+    // end comes to ListEnded or ListFailed. A read keeps the document's table, so a read that
+    // brings no image can give it back. False when nothing started.
+    bool StartList(const QString &fileName, int listId, int periodMs,
         const std::function<void()> &prepare = {});
     // The image text a read collected, without trailing white space, when it holds the bytes of
     // the table in force; else empty, and the user is told what arrived (the read then changes
     // nothing). A usable image makes the table the read built the document's.
     QString TakeReadImage(const QString &collected);
-    // The lists and paces of a send and of the reads around it.
-    struct SendLists
-    {
-        QString read;
-        int readPeriodMs = 0;
-        QString send;
-        int sendPeriodMs = 0;
-    };
-    // Send with the checks the settings ask for. Comparing: the meter is read first into a
-    // configuration of its own (the form is not touched), its image kept as the as-found copy,
-    // and the user confirms the fields that will change; reading back: after the meter's
-    // acknowledgement it is read again and "Meter stored the configuration" is said only when
-    // it holds what was sent. prepare collects the form into the document and the send field,
-    // as StartList's does. Both settings off: StartList of the send as it stands. False when
-    // nothing started.
+    // Send with the checks the settings ask for (FormSendCheck): the reads around it and the
+    // send itself, each a list on this form. prepare collects the form into the document and the
+    // send field, as StartList's does. False when nothing started.
+    using SendLists = FormSendCheck::Lists;
     bool StartSend(const SendLists &lists, const std::function<void()> &prepare);
     // Gives the document the title and shows it as the window's caption.
     void Retitle(const QString &title);
@@ -154,9 +148,7 @@ protected:
     bool RefuseWhileListRuns();
     // Before a read replaces the form: with unsaved edits the user is asked; false to stay.
     bool ConfirmReadOverEdits();
-    // Before a send: when the connected meter's serial number is not known, or is not the
-    // form's, the user is asked (No stays); false to stay. A send that compares first asks
-    // after its read instead.
+    // Before a send (FormSendCheck::ConfirmMeter); a press while a list runs asks nothing.
     bool ConfirmSendToMeter(const QString &formSerial);
     // A command list is running on this form: it owns the document until it ends, so leaving a
     // field does not collect the form into it.
@@ -225,18 +217,7 @@ protected:
     QString m_openingTitle;
 
 private:
-    struct SendCheck;
-    void CheckListTick(int timerId);
-    bool StartCheckRead(int timerId);
-    void CheckReadStopped(int timerId, const QString &result);
-    // Puts back the document globals the check's read changed (saved when it started).
-    void RestoreDocGlobals();
-    void CompareReadEnded();
-    void AskToSend(const QString &question);
-    void StartCheckedSend();
-    void SendAcknowledged();
-    void VerifyReadEnded();
-    std::unique_ptr<MeterSeriesModel> SentImage();
+    friend class FormSendCheck;
     bool CheckNumberField(int id);
     // A text past its length limit: says so and gives it the focus; false then.
     bool CheckTextLengths();
@@ -245,18 +226,17 @@ private:
     void NoteSavedText();
     void FollowSavedText();
     void FollowTyping(const std::function<void()> &react);
-    void ListTick(int timerId);
-    void StopListTimer();
+    // The run of the list listId has ended as outcome says.
+    void ListStopped(int listId, const ListRun::Outcome &outcome);
+    void StopList();
     bool WriteDocument(const QString &path);
 
     FormFieldBinder m_binder;
     FormBuilder m_builder;
     QBasicTimer m_clock;
-    QBasicTimer m_listTimer;
-    int m_listTimerId = 0; // the program's id of the running list timer
+    int m_listId = 0; // which list runs (kSendTimer, ...)
     QPointer<CQueView> m_runner;
     DialogueRunner *m_sender = nullptr; // of SendWhenFree
-    QMetaObject::Connection m_stepReady;
     // The document's table as it was when a read started: a read that brings a version answer
     // but no image gives it back, so the failed read changes neither form nor document.
     std::unique_ptr<MeterVars> m_tableBeforeRead;
@@ -265,9 +245,8 @@ private:
     std::unique_ptr<SheetPrinter> m_sheet;
     CSerialMeterLink m_link;
     const std::vector<NumberFieldRules::Field> *m_numberFields = nullptr;
-    // The send under way with its checks, and the fields a check read fills instead of the form's.
-    std::unique_ptr<SendCheck> m_check;
-    IFieldAccess *m_listFields = nullptr;
+    // The send under way with its checks.
+    std::unique_ptr<FormSendCheck> m_sendCheck;
     // The field with the focus and its text when it got it; the number fields typed into, with
     // the text each held before the typing.
     int m_focusId = 0;

@@ -4,6 +4,7 @@
 #include "meter/KelvaneFields.h"
 #include "meter/KelvaneFormFields.h"
 #include "meter/KelvaneFormLayout.h"
+#include "meter/KelvaneSeriesModel.h"
 #include "meter/KelvaneSheet.h"
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormBase.h"
@@ -36,9 +37,9 @@ class ZarnFormView : public ZarnFormBase, private KelvaneFormLayout::Controls
 {
     Q_OBJECT
 public:
-    // The range-change list's timer; every list of this form ticks at kListPeriodMs.
+    // The range-change list; every list of this form runs its lines at kListPeriodMs.
     static constexpr int kSelectTimer = 1003;
-    static constexpr int kListPeriodMs = 50;
+    static constexpr int kListPeriodMs = KelvaneSeriesModel::kListPeriodMs;
 
     explicit ZarnFormView(CDocument *document, QWidget *parent = nullptr);
 

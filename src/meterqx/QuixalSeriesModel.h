@@ -13,6 +13,9 @@ class QuixalSeriesModel : public MeterSeriesModel
 public:
     static constexpr const char *kReadList = "qxread.que";
     static constexpr const char *kSendList = "qxsend.que";
+    // The pace of the read's and the send's lines.
+    static constexpr int kReadPeriodMs = 500;
+    static constexpr int kSendPeriodMs = 50;
     static QString TitleOf(const QString &serial);
 
     QuixalSeriesModel();
@@ -21,6 +24,8 @@ public:
     QString LayoutFile() const override;
     QString ReadList() const override { return QString::fromLatin1(kReadList); }
     QString SendList() const override { return QString::fromLatin1(kSendList); }
+    int ReadPeriodMs() const override { return kReadPeriodMs; }
+    int SendPeriodMs() const override { return kSendPeriodMs; }
     QString Title(const QString &serial, const QString &) const override { return TitleOf(serial); }
     IFieldAccess &Fields() override { return m_fields; }
     void PrepareSend(const QString &activeRange) override;

@@ -4,6 +4,7 @@
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormBase.h"
 #include "meterqx/QXFormFields.h"
+#include "meterqx/QuixalSeriesModel.h"
 #include "meterqx/QuixalSheet.h"
 
 class QXMeterDoc;
@@ -25,8 +26,8 @@ class ZarnQXFormView : public ZarnFormBase
 {
     Q_OBJECT
 public:
-    static constexpr int kReadPeriodMs = 500;
-    static constexpr int kSendPeriodMs = 50;
+    static constexpr int kReadPeriodMs = QuixalSeriesModel::kReadPeriodMs;
+    static constexpr int kSendPeriodMs = QuixalSeriesModel::kSendPeriodMs;
 
     explicit ZarnQXFormView(CDocument *document, QWidget *parent = nullptr);
     ~ZarnQXFormView() override;

@@ -163,7 +163,7 @@ TEST_F(CliEndToEnd, ReadIsTheFormsSaveAndSendChangesOnlyWhatWasSet)
         ASSERT_NE(form, nullptr);
         form->OnReadActive();
         ASSERT_TRUE(
-            TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); }));
+            TestEnv::WaitUntil([&] { return form->RunningList() != ZarnFormView::kReadTimer; }));
         ASSERT_TRUE(form->Save()) << qPrintable(said.join(QLatin1Char('|')));
         EXPECT_EQ(g_MeterSerial, QStringLiteral("31415")) << "the meter's own, from its image";
 

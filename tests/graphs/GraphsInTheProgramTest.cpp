@@ -73,8 +73,8 @@ TEST(GraphsInTheProgram, FormReadFromTheSimulatedMeterOpensBothGraphs)
     ASSERT_NE(form, nullptr);
     QApplication::processEvents();
     qobject_cast<QPushButton *>(form->Control(1040))->click(); // Read Active
-    TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); });
-    ASSERT_FALSE(form->IsTimerActive(ZarnFormView::kReadTimer));
+    TestEnv::WaitUntil([&] { return form->RunningList() != ZarnFormView::kReadTimer; });
+    ASSERT_NE(form->RunningList(), ZarnFormView::kReadTimer);
     ASSERT_TRUE(messages.isEmpty()) << qPrintable(messages.join(QLatin1Char('|')));
     auto *primary = qobject_cast<QTreeWidget *>(form->Control(1047));
     ASSERT_EQ(primary->topLevelItemCount(), 10);

@@ -1,6 +1,7 @@
 #include "lists/CQueDoc.h"
 #include "lists/CQueFrame.h"
 #include "lists/CQueView.h"
+#include "lists/ListRun.h"
 
 #include "base/UserMessage.h"
 #include "lists/QueFakes.h"
@@ -16,6 +17,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 // Opens a list the way the document manager does: document, frame, view in an MDI area; the
@@ -91,69 +94,71 @@ TEST_F(QueWindowTest, ProgressFollowsTheLinesAndEndClosesTheWindow)
     EXPECT_EQ(view->ProgressBar()->minimum(), 0);
     EXPECT_EQ(view->ProgressBar()->maximum(), 4);
     EXPECT_EQ(view->LineIndex(), -1);
-    ASSERT_EQ(view->Start(&form, &link), 1);
-
-    QList<int> results;
     QList<int> bar;
-    for (int i = 0; i < 4; ++i) {
-        results.append(view->Step());
-        bar.append(view->ProgressBar()->value());
-    }
-    EXPECT_EQ(results, (QList<int> { 0, 0, 0, 0 }));
+    QObject::connect(
+        view->ProgressBar(), &QProgressBar::valueChanged, [&bar](int value) { bar.append(value); });
+    QList<ListRun::End> ends;
+    QString lastLine;
+    ASSERT_EQ(view->Start(&form, &link, 0,
+                  [&](const ListRun::Outcome &outcome) {
+                      ends.append(outcome.end);
+                      lastLine = view->LineLabel()->toolTip();
+                  }),
+        1);
+    EXPECT_EQ(view->LineIndex(), -1); // the first line runs on the first beat
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ends.isEmpty(); }));
+    EXPECT_EQ(ends, QList<ListRun::End> { ListRun::End::Ended });
     EXPECT_EQ(bar, (QList<int> { 1, 2, 3, 4 }));
-    EXPECT_EQ(view->LineLabel()->toolTip(), QStringLiteral("Skip: Find(\"y\",0,1)"));
-
-    EXPECT_EQ(view->Step(), 1); // " End"
+    EXPECT_EQ(lastLine, QStringLiteral(" End"));
     EXPECT_EQ(stopped.count(), 1);
-    EXPECT_FALSE(view->IsRunning());
-    EXPECT_EQ(view->Step(), 0);
-    EXPECT_EQ(view->LineIndex(), 4);
+    EXPECT_FALSE(runner && runner->IsRunning());
     // The window closes when control returns to the event loop.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame && !runner; }));
 }
 
-TEST_F(QueWindowTest, CancelStopsTheRunAndClosesTheWindow)
-{
-    CQueView *view = Open("send20.que", kFiveLines);
-    QPointer<CQueView> runner(view);
-    QSignalSpy stopped(view, &CQueView::RunStopped);
-    view->Start(&form, &link);
-    view->Step();
-    QTest::mouseClick(view->CancelButton(), Qt::LeftButton);
-    EXPECT_EQ(stopped.count(), 1);
-    EXPECT_FALSE(view->IsRunning());
-    EXPECT_EQ(view->Step(), 0);
-    EXPECT_EQ(view->LineIndex(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !runner && !frame; }));
-}
-
-TEST_F(QueWindowTest, ClosingTheWindowStopsTheRun)
-{
-    CQueView *view = Open("select20.que", kFiveLines);
-    QPointer<CQueView> runner(view);
-    bool stopped = false;
-    QObject::connect(view, &CQueView::RunStopped, [&stopped] { stopped = true; });
-    view->Start(&form, &link);
-    view->Step();
-    frame->close();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !runner; }));
-    EXPECT_TRUE(stopped);
-}
-
-TEST_F(QueWindowTest, FormClosingEndsItsRun)
+// Cancel, closing the window and the form going away all end the run, each at once and once.
+TEST_F(QueWindowTest, EveryWayOfStoppingEndsTheRunAndClosesTheWindow)
 {
     class WidgetForm : public QObject, public MapForm
     {
     };
-    CQueView *view = Open("read20.que", kFiveLines);
-    QPointer<CQueView> runner(view);
-    auto *widgetForm = new WidgetForm;
-    ASSERT_EQ(view->Start(widgetForm, &link), 1);
-    view->Step();
-    delete widgetForm;
-    EXPECT_FALSE(view->IsRunning());
-    EXPECT_EQ(view->Step(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !runner; }));
+    const struct
+    {
+        const char *what;
+        bool widgetForm;
+        std::function<void(CQueView *, QObject *)> stop;
+        int ends; // how often the owner hears the end
+    } cases[] = {
+        { "cancel", false,
+            [](CQueView *view, QObject *) {
+                QTest::mouseClick(view->CancelButton(), Qt::LeftButton);
+            },
+            1 },
+        { "window closed", false, [this](CQueView *, QObject *) { frame->close(); }, 1 },
+        { "form gone", true, [](CQueView *, QObject *owner) { delete owner; }, 0 },
+        { "abandoned", false, [](CQueView *view, QObject *) { view->Abandon(); }, 0 },
+    };
+    for (const auto &c : cases) {
+        CQueView *view = Open("send20.que", kFiveLines);
+        QPointer<CQueView> runner(view);
+        int stopped = 0;
+        QObject::connect(view, &CQueView::RunStopped, [&stopped] { ++stopped; });
+        QList<ListRun::End> ends;
+        auto *widgetForm = c.widgetForm ? new WidgetForm : nullptr;
+        IFieldAccess *owner = widgetForm ? static_cast<IFieldAccess *>(widgetForm) : &form;
+        // A beat long enough that the run is still on its first line when it is stopped.
+        ASSERT_EQ(view->Start(owner, &link, 10000,
+                      [&ends](const ListRun::Outcome &outcome) { ends.append(outcome.end); }),
+            1)
+            << c.what;
+        c.stop(view, widgetForm);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !runner && !frame; })) << c.what;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ends.size() == c.ends; })) << c.what;
+        for (ListRun::End end : ends)
+            EXPECT_EQ(end, ListRun::End::Cancelled) << c.what;
+        EXPECT_LE(stopped, 1) << c.what;
+        EXPECT_TRUE(link.calls.isEmpty()) << c.what; // stopped before any line ran
+    }
 }
 
 TEST_F(QueWindowTest, OneFormRunsAListAtATime)
@@ -161,13 +166,10 @@ TEST_F(QueWindowTest, OneFormRunsAListAtATime)
     CQueView *view = Open("read20.que", kFiveLines);
     MapForm other;
     EXPECT_EQ(view->Start(nullptr, &link), 0);
-    EXPECT_EQ(view->Start(&form, &link), 1);
-    view->Step();
-    view->Step();
+    EXPECT_EQ(view->Start(&form, &link, 10000), 1);
     EXPECT_EQ(view->Start(&other, &link), 0);
-    EXPECT_EQ(view->LineIndex(), 1);
     // The owner may start again: back to the first line.
-    EXPECT_EQ(view->Start(&form, &link), 1);
+    EXPECT_EQ(view->Start(&form, &link, 10000), 1);
     EXPECT_EQ(view->LineIndex(), -1);
     EXPECT_EQ(view->ProgressBar()->value(), 0);
 }
@@ -175,27 +177,33 @@ TEST_F(QueWindowTest, OneFormRunsAListAtATime)
 TEST_F(QueWindowTest, BadLabelOnTheFirstLineClosesTheWindow)
 {
     CQueView *view = Open("bad.que", " Goto(Nowhere)\r\n End\r\n");
-    // The message comes once the line's dialogue is over, never from inside it.
+    // The message comes once the run's dialogue is over, never from inside it, and before the
+    // owner hears the end.
     QList<bool> waitingWhenShown;
     UserMessage::SetHandler([&](const QString &text, const QString &caption) {
         messages.append(caption + "|" + text);
         waitingWhenShown.append(view->IsWaiting());
     });
-    view->Start(&form, &link);
-    EXPECT_EQ(view->Step(), -1);
-    EXPECT_EQ(messages, QStringList { "Bad jump lable on line 0|Nowhere" });
+    QList<ListRun::End> ends;
+    view->Start(&form, &link, 0, [&](const ListRun::Outcome &outcome) {
+        ends.append(outcome.end);
+        messages.append(QStringLiteral("ended"));
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ends.isEmpty(); }));
+    EXPECT_EQ(ends, QList<ListRun::End> { ListRun::End::Failed });
+    EXPECT_EQ(messages, (QStringList { "Bad jump lable on line 0|Nowhere", "ended" }));
     EXPECT_EQ(waitingWhenShown, QList<bool> { false });
-    EXPECT_FALSE(view->IsRunning());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame; }));
 }
 
-TEST_F(QueWindowTest, EmptyListEndsOnTheFirstStep)
+TEST_F(QueWindowTest, EmptyListEnds)
 {
     CQueView *view = Open("empty.que", "");
-    view->Start(&form, &link);
-    EXPECT_EQ(view->Step(), 1);
-    EXPECT_EQ(view->Step(), 1);
-    EXPECT_TRUE(view->IsRunning()); // no "End": the owner decides when to let go
+    QList<ListRun::End> ends;
+    view->Start(
+        &form, &link, 0, [&](const ListRun::Outcome &outcome) { ends.append(outcome.end); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ends.isEmpty(); }));
+    EXPECT_EQ(ends, QList<ListRun::End> { ListRun::End::Ended });
 }
 
 TEST_F(QueWindowTest, RunsAReadListAgainstTheMeter)
@@ -205,10 +213,9 @@ TEST_F(QueWindowTest, RunsAReadListAgainstTheMeter)
     CQueView *view = Open("read20.que",
         " Send(1,100,500,\"\",\">\",Fail)\r\n"
         " Read(\"v\",1,4,1049)\r\n End\r\nFail: End\r\n");
+    QPointer<CQueView> runner(view);
     view->Start(&form, &link);
-    EXPECT_EQ(view->Step(), 0);
-    EXPECT_EQ(view->Step(), 0);
-    EXPECT_EQ(view->Step(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !runner || !runner->IsRunning(); }));
     EXPECT_EQ(form.fields[1049], QStringLiteral("4.1A"));
     EXPECT_EQ(link.calls, (QStringList { "purge", "send:rv\r", "read:100,500" }));
 }
@@ -218,8 +225,7 @@ TEST_F(QueWindowTest, LongLineIsElidedToTheWindow)
     CQueView *view = Open("read20.que",
         "// a long comment line that is much wider than the progress window, so it "
         "has to be cut short in the window\r\n Find(\"x\",0,1)\r\n End\r\n");
-    view->Start(&form, &link);
-    view->Step();
+    view->Start(&form, &link, 1000); // the comment line shows for a beat
     EXPECT_TRUE(QTest::qWaitFor([&] { return view->LineLabel()->text().endsWith(QChar(0x2026)); }));
     EXPECT_LE(view->LineLabel()->sizeHint().width(), view->LineLabel()->width());
     EXPECT_EQ(frame->size(), QSize(410, 155));

@@ -173,15 +173,15 @@ protected:
     // never stopped.
     static int RunList(ZarnFormView *form, int timerId)
     {
-        if (!form->IsTimerActive(timerId))
+        if (form->RunningList() != timerId)
             return 0;
-        return TestEnv::WaitUntil([&] { return !form->IsTimerActive(timerId); }) ? 1 : -1;
+        return TestEnv::WaitUntil([&] { return form->RunningList() != timerId; }) ? 1 : -1;
     }
     // Runs the event loop until the form's list has reached its line at index (or stopped).
     static void RunToLine(ZarnFormView *form, int timerId, int index)
     {
         TestEnv::WaitUntil([&] {
-            return !form->IsTimerActive(timerId) || !form->Runner()
+            return form->RunningList() != timerId || !form->Runner()
                 || form->Runner()->LineIndex() >= index;
         });
     }
@@ -471,7 +471,7 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
     // 1. Another meter file opens while the read is half way (the version answer is in).
     reader->OnReadActive();
     RunToLine(reader, ZarnFormView::kReadTimer, 7);
-    ASSERT_TRUE(reader->IsTimerActive(ZarnFormView::kReadTimer));
+    ASSERT_EQ(reader->RunningList(), ZarnFormView::kReadTimer);
     ZarnFormView *bystander = Open(QStringLiteral("bystander41A.mtr"));
     ASSERT_NE(bystander, nullptr);
     const QString bystanderSerial = bystander->GetField(1048);
@@ -496,7 +496,7 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
     ZarnFormView::SetMeterLink(&halfWay);
     reader->OnSendActive();
     RunToLine(reader, ZarnFormView::kSendTimer, 3);
-    ASSERT_TRUE(reader->IsTimerActive(ZarnFormView::kSendTimer));
+    ASSERT_EQ(reader->RunningList(), ZarnFormView::kSendTimer);
     m_messages.clear();
     EXPECT_FALSE(reader->Save());
     ASSERT_EQ(m_messages.size(), 1);
@@ -571,7 +571,7 @@ TEST_F(FormDialogs, ExchangesLeaveTheWindowResponsiveAndCancelCleanly)
     ASSERT_TRUE(TestEnv::WaitUntil([&] { return runner->IsWaiting(); }, 5000));
     runner->CancelButton()->click();
     ASSERT_TRUE(TestEnv::WaitUntil(
-        [&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); }, 250 + 500));
+        [&] { return form->RunningList() != ZarnFormView::kReadTimer; }, 250 + 500));
     // The run-mode command that winds the meter up holds the port only while it goes out.
     EXPECT_TRUE(TestEnv::WaitUntil([] { return !CTarvikApp::MeterLink()->IsClaimed(); }, 1000));
     EXPECT_EQ(form->GetField(1048), before);
@@ -584,7 +584,7 @@ TEST_F(FormDialogs, ExchangesLeaveTheWindowResponsiveAndCancelCleanly)
     form->OnSendActive();
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages.first().startsWith(QStringLiteral("A command list is exchanging data")));
-    EXPECT_FALSE(form->IsTimerActive(ZarnFormView::kSendTimer));
+    EXPECT_NE(form->RunningList(), ZarnFormView::kSendTimer);
     m_messages.clear();
     ASSERT_EQ(RunList(form, ZarnFormView::kReadTimer), 1);
     EXPECT_TRUE(m_messages.isEmpty()) << qPrintable(m_messages.join(QLatin1Char('|')));
@@ -597,7 +597,7 @@ TEST_F(FormDialogs, ExchangesLeaveTheWindowResponsiveAndCancelCleanly)
     TestEnv::WaitUntil([&] {
         if (form->Runner())
             barMax = std::max(barMax, form->Runner()->ProgressBar()->maximum());
-        return !form->IsTimerActive(ZarnFormView::kSendTimer);
+        return form->RunningList() != ZarnFormView::kSendTimer;
     });
     EXPECT_GT(barMax, 100) << "a long send measures its bytes";
     EXPECT_EQ(m_messages, QStringList { QStringLiteral("Meter stored the configuration") });
@@ -647,7 +647,8 @@ TEST_F(FormDialogs, SaveAndReadAreLinesOfTheAuditTrail)
     EXPECT_EQ(form->Runner(), nullptr);
     EXPECT_TRUE(asked.value(0).contains(QStringLiteral("(serial number not read)")));
     form->OnReadActive();
-    ASSERT_TRUE(TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); }));
+    ASSERT_TRUE(
+        TestEnv::WaitUntil([&] { return form->RunningList() != ZarnFormView::kReadTimer; }));
     const AuditLog::Loaded trail = AuditLog(AuditSettings::TrailPath()).Load();
     QFile::remove(AuditSettings::TrailPath());
     ASSERT_EQ(trail.records.size(), 2u);

@@ -85,8 +85,8 @@ TEST(FormInTheProgram, ReadsTheSimulatedMeterAndSavesUnderItsName)
     EXPECT_EQ(form->GetField(1067), QStringLiteral(">= 4.1A"));
     qobject_cast<QPushButton *>(form->Control(1040))->click();
     ASSERT_NE(form->Runner(), nullptr); // the list window is the runner
-    TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); });
-    EXPECT_FALSE(form->IsTimerActive(ZarnFormView::kReadTimer));
+    TestEnv::WaitUntil([&] { return form->RunningList() != ZarnFormView::kReadTimer; });
+    EXPECT_NE(form->RunningList(), ZarnFormView::kReadTimer);
     EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join(QLatin1Char('|')));
     EXPECT_EQ(document->Title(), QStringLiteral("271828_4"));
     // The caption, less the desktop's modified marker (the read is not saved yet).

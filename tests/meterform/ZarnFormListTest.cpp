@@ -123,17 +123,19 @@ protected:
         ResetGlobals();
     }
 
-    // Runs the form's list timer until it stops; the number of ticks, or -1 when it never did.
-    // A line waiting on a real meter is waited for between ticks.
-    int RunList(int timerId)
+    // Runs the event loop until the form's list has stopped: 1, 0 when none ran, -1 when it
+    // never stopped.
+    int RunList(int listId)
     {
-        for (int tick = 0; tick < 50; ++tick) {
-            if (!m_form->IsTimerActive(timerId))
-                return tick;
-            m_form->TimerTick(timerId);
-            TestEnv::WaitUntil([&] { return !m_form->Runner() || !m_form->Runner()->IsWaiting(); });
-        }
-        return -1;
+        if (m_form->RunningList() != listId)
+            return 0;
+        return TestEnv::WaitUntil([&] { return m_form->RunningList() != listId; }) ? 1 : -1;
+    }
+    // Runs the event loop until the form's list has run its line at index.
+    void RunToLine(int index)
+    {
+        TestEnv::WaitUntil(
+            [&] { return !m_form->Runner() || m_form->Runner()->LineIndex() >= index; });
     }
 
     // The image text of the template with a serial number and active range of our own.
@@ -173,7 +175,7 @@ TEST_F(FormListTest, ReadActiveFillsTheFormAndTitlesTheDocument)
     const QString image = MeterImage(7654321, 3);
     m_meter.replies.append("\r\nVER=4.1A REV=C\r\nIMG=" + image.toLatin1() + "\r\nEND\r\n>");
     m_form->OnReadActive();
-    EXPECT_TRUE(m_form->IsTimerActive(ZarnFormView::kReadTimer));
+    EXPECT_EQ(m_form->RunningList(), ZarnFormView::kReadTimer);
     EXPECT_GT(RunList(ZarnFormView::kReadTimer), 0);
     EXPECT_EQ(m_meter.sent, QStringList({ QStringLiteral("110\r") }));
     EXPECT_EQ(m_form->GetField(1048), QStringLiteral("7654321"));
@@ -193,17 +195,16 @@ TEST_F(FormListTest, TwoQuickPressesStartOneList)
     WriteFile(QStringLiteral("read20.que"), kReadList);
     m_meter.replies.append(">");
     m_form->OnReadActive();
-    m_form->TimerTick(ZarnFormView::kReadTimer); // the comment line
-    m_form->TimerTick(ZarnFormView::kReadTimer); // the exchange
+    RunToLine(1); // the comment line, then the exchange
     CQueView *runner = m_form->Runner();
     ASSERT_NE(runner, nullptr);
     m_form->OnReadActive();
     m_form->OnSendActive(); // another list waits as well
     EXPECT_EQ(m_opens[QStringLiteral("read20.que")], 2);
     EXPECT_EQ(m_form->Runner(), runner);
-    EXPECT_EQ(runner->LineIndex(), 1); // not started over
-    EXPECT_TRUE(m_form->IsTimerActive(ZarnFormView::kReadTimer));
-    EXPECT_FALSE(m_form->IsTimerActive(ZarnFormView::kSendTimer));
+    EXPECT_GE(runner->LineIndex(), 1); // not started over
+    EXPECT_EQ(m_form->RunningList(), ZarnFormView::kReadTimer);
+    EXPECT_NE(m_form->RunningList(), ZarnFormView::kSendTimer);
     EXPECT_EQ(m_meter.sent.size(), 1);
 }
 
@@ -273,12 +274,10 @@ TEST_F(FormListTest, ReadWithVersionButNoImageKeepsTheDocument)
     // The user cancels a read half-way: the same.
     m_meter.replies.append("\r\nVER=3.9G REV=B\r\n>");
     m_form->OnReadActive();
-    for (int i = 0; i < 3; ++i)
-        m_form->TimerTick(ZarnFormView::kReadTimer);
+    RunToLine(2);
     ASSERT_NE(m_form->Runner(), nullptr);
     m_form->Runner()->Cancel();
-    m_form->TimerTick(ZarnFormView::kReadTimer);
-    EXPECT_FALSE(m_form->IsTimerActive(ZarnFormView::kReadTimer));
+    EXPECT_EQ(RunList(ZarnFormView::kReadTimer), 1);
     EXPECT_EQ(m_document->ImageToText(), image);
 }
 
@@ -288,7 +287,7 @@ TEST_F(FormListTest, ListWithoutEndStopsAfterItsLastLine)
     WriteFile(QStringLiteral("read20.que"), "// nothing to do\n");
     m_form->SetField(1051, QStringLiteral("zz"));
     m_form->OnReadActive();
-    EXPECT_EQ(RunList(ZarnFormView::kReadTimer), 2);
+    EXPECT_EQ(RunList(ZarnFormView::kReadTimer), 1);
     EXPECT_EQ(m_form->Runner(), nullptr);
 }
 
@@ -302,7 +301,7 @@ TEST_F(FormListTest, SendActiveSendsTheEditedImage)
     m_form->SetField(1011, QStringLiteral("1500"));
     m_meter.replies.append("IMAGE STORED*");
     m_form->OnSendActive();
-    EXPECT_TRUE(m_form->IsTimerActive(ZarnFormView::kSendTimer));
+    EXPECT_EQ(m_form->RunningList(), ZarnFormView::kSendTimer);
     EXPECT_TRUE(m_form->GetField(1051).contains(QLatin1Char('\r')));
     EXPECT_GT(RunList(ZarnFormView::kSendTimer), 0);
     ASSERT_EQ(m_meter.sent.size(), 1);
@@ -343,8 +342,7 @@ TEST_F(FormListTest, SendSaysWhetherTheMeterStoredTheImage)
         m_form->OnSendActive();
         ASSERT_NE(m_form->Runner(), nullptr) << c.what;
         if (c.cancelAfterTicks) {
-            for (int tick = 0; tick < c.cancelAfterTicks; ++tick)
-                m_form->TimerTick(ZarnFormView::kSendTimer);
+            RunToLine(c.cancelAfterTicks - 1);
             m_form->Runner()->Cancel();
         }
         EXPECT_GT(RunList(ZarnFormView::kSendTimer), 0) << c.what;
@@ -496,8 +494,7 @@ TEST_F(FormListTest, ReadEditAndSendAgainstTheSimulatedMeter)
     });
     ZarnFormView::SetMeterLink(&halfWay);
     m_form->OnSendActive();
-    // The list's window is on screen while it runs: what its bar shows at each paint. The ticks
-    // below process no events, so every paint is one the exchange made itself.
+    // The list's window is on screen while it runs: what its bar shows at each paint.
     runner = m_form->Runner();
     ASSERT_NE(runner, nullptr);
     runner->resize(410, 130);

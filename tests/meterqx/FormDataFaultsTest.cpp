@@ -39,7 +39,7 @@ using namespace QXFieldId;
 
 void RunList(ZarnFormBase *form, int timerId)
 {
-    TestEnv::WaitUntil([&] { return !form->IsTimerActive(timerId); });
+    TestEnv::WaitUntil([&] { return form->RunningList() != timerId; });
 }
 
 // The program on a simulated meter of `series` (none: no port), messages and questions recorded.

@@ -45,9 +45,9 @@ QByteArray ImageBytes(const QString &path)
 // never stopped.
 int RunList(ZarnQXFormView *form, int timerId)
 {
-    if (!form->IsTimerActive(timerId))
+    if (form->RunningList() != timerId)
         return 0;
-    return TestEnv::WaitUntil([&] { return !form->IsTimerActive(timerId); }) ? 1 : -1;
+    return TestEnv::WaitUntil([&] { return form->RunningList() != timerId; }) ? 1 : -1;
 }
 
 class SilentMeter : public ImmediateMeterLink
@@ -132,7 +132,7 @@ TEST_P(QXSimTest, ReadEditSendAgainstTheSimulatedMeter)
     // Read: the version answer builds the layout, the image fills the form, the title follows.
     qobject_cast<QPushButton *>(form->Control(Read))->click();
     ASSERT_NE(form->Runner(), nullptr);
-    EXPECT_TRUE(form->IsTimerActive(ZarnFormBase::kReadTimer));
+    EXPECT_EQ(form->RunningList(), ZarnFormBase::kReadTimer);
     EXPECT_GE(RunList(form, ZarnFormBase::kReadTimer), 1);
     EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join(QLatin1Char('|')));
     EXPECT_EQ(doc->Vars()->SectionName(), QLatin1String(fw.section));
@@ -169,9 +169,9 @@ TEST_P(QXSimTest, ReadEditSendAgainstTheSimulatedMeter)
     ASSERT_NE(runner, nullptr);
     send->click(); // a second press only brings the list forward
     EXPECT_EQ(form->Runner(), runner);
-    EXPECT_TRUE(form->IsTimerActive(ZarnFormBase::kCompareTimer));
+    EXPECT_EQ(form->RunningList(), ZarnFormBase::kCompareTimer);
     EXPECT_GE(RunList(form, ZarnFormBase::kCompareTimer), 1);
-    ASSERT_TRUE(TestEnv::WaitUntil([&] { return form->IsTimerActive(ZarnFormBase::kSendTimer); }))
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return form->RunningList() == ZarnFormBase::kSendTimer; }))
         << qPrintable(messages.join(QLatin1Char('|')));
     ASSERT_EQ(asked.size(), 1);
     const QStringList changes
@@ -183,7 +183,7 @@ TEST_P(QXSimTest, ReadEditSendAgainstTheSimulatedMeter)
         << qPrintable(asked.first());
     EXPECT_GE(RunList(form, ZarnFormBase::kSendTimer), 1);
     EXPECT_TRUE(TestEnv::WaitUntil(
-        [&] { return !messages.isEmpty() && !form->IsTimerActive(ZarnFormBase::kVerifyTimer); }));
+        [&] { return !messages.isEmpty() && form->RunningList() != ZarnFormBase::kVerifyTimer; }));
     // The end of the send says the meter took the image, once it was read back.
     EXPECT_EQ(messages, QStringList { QStringLiteral("Meter stored the configuration") });
     messages.clear();

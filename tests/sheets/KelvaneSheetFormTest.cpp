@@ -107,7 +107,7 @@ TEST(KelvaneSheetInTheProgram, AMeterReadFromTheSimulatorPrintsAsItsFormShowsIt)
     ASSERT_NE(form, nullptr);
     QApplication::processEvents();
     qobject_cast<QPushButton *>(form->Control(1040))->click();
-    TestEnv::WaitUntil([&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); });
+    TestEnv::WaitUntil([&] { return form->RunningList() != ZarnFormView::kReadTimer; });
     ASSERT_EQ(document->Title(), QStringLiteral("271828_4"));
     form->SetField(1010, QStringLiteral("  1234 =>"));
 

@@ -214,7 +214,7 @@ TEST(TerminalInTheProgram, TakesNoneOfAFormsReadReply)
         auto *form = qobject_cast<ZarnFormView *>(app.MainFrame()->ActiveView());
         ASSERT_NE(form, nullptr);
         qobject_cast<QPushButton *>(form->Control(1040))->click(); // Read Active
-        ASSERT_TRUE(form->IsTimerActive(ZarnFormView::kReadTimer));
+        ASSERT_EQ(form->RunningList(), ZarnFormView::kReadTimer);
         int ticksWhileHeld = 0;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -223,7 +223,7 @@ TEST(TerminalInTheProgram, TakesNoneOfAFormsReadReply)
         });
         watch.start(40);
         EXPECT_TRUE(TestEnv::WaitUntil(
-            [&] { return !form->IsTimerActive(ZarnFormView::kReadTimer); }, 60000));
+            [&] { return form->RunningList() != ZarnFormView::kReadTimer; }, 60000));
         EXPECT_GT(ticksWhileHeld, 5); // the terminal's timer ran through the read
         EXPECT_EQ(form->GetDocument()->Title(), QStringLiteral("271828_4"));
         EXPECT_EQ(terminal->BytesReceived(), 0);
