@@ -112,8 +112,7 @@ int CQueView::Start(IFieldAccess *form, IMeterLink *link, int periodMs, Finished
         return 0; // another window's dialogue holds the port
     if (m_form) {
         // The owner starts again: the run in progress goes without a wind-up.
-        delete m_dialogue;
-        m_dialogue = new DialogueRunner(this);
+        m_dialogue->Abort();
     }
     if (port && !m_claim.Held())
         m_claim = SerialPort::Claim(port, this, [this] { StopNow(true); });
@@ -228,8 +227,7 @@ void CQueView::DropRun(bool windUp)
     if (m_dialogue && m_dialogue->IsRunning()) {
         for (const CQueExecutor::Message &message : m_run.Messages())
             UserMessage::ShowLater(message.text, message.caption);
-        delete m_dialogue;
-        m_dialogue = new DialogueRunner(this);
+        m_dialogue->Abort();
     } else {
         windUp = false; // the run had ended: wound up already, if it needed it
         for (const CQueExecutor::Message &message : m_outcome.messages)

@@ -4,24 +4,20 @@
 #include "audit/AuditSettings.h"
 #include "base/AppServices.h"
 #include "base/CDocument.h"
-#include "base/CPrefs.h"
 #include "base/DialogueRunner.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
 #include "lists/CQueView.h"
-#include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
+#include "meter/FormFileCommands.h"
 #include "meter/FormSendCheck.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormRules.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -48,20 +44,12 @@ IMeterLink *&LinkOverride()
     return link;
 }
 
-ZarnFormBase::SaveAsPrompt &Prompt()
-{
-    static ZarnFormBase::SaveAsPrompt prompt;
-    return prompt;
-}
-
-// A document title made from a meter's serial number must not lead out of the folder.
-QString SafeFileName(QString name)
-{
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
-    return name;
-}
 } // namespace
+
+ZarnFormBase::SaveAsPrompt ZarnFormBase::SetSaveAsPrompt(SaveAsPrompt prompt)
+{
+    return FormFileCommands::SetSaveAsPrompt(std::move(prompt));
+}
 
 ZarnFormBase::ListOpener ZarnFormBase::SetListOpener(ListOpener opener)
 {
@@ -75,17 +63,11 @@ void ZarnFormBase::SetMeterLink(IMeterLink *link)
     LinkOverride() = link;
 }
 
-ZarnFormBase::SaveAsPrompt ZarnFormBase::SetSaveAsPrompt(SaveAsPrompt prompt)
-{
-    SaveAsPrompt old = Prompt();
-    Prompt() = std::move(prompt);
-    return old;
-}
-
 ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     : CView(document, parent)
     , m_builder(this, m_binder, [this](int id) { FieldLeft(id); })
     , m_sendCheck(std::make_unique<FormSendCheck>(*this))
+    , m_files(std::make_unique<FormFileCommands>(*this))
 {
     // A compact 8 pt face with Arial's metrics, as the forms' captions were laid out for it.
     QFont small = font();
@@ -716,131 +698,17 @@ void ZarnFormBase::Retitle(const QString &title)
     }
 }
 
-// ---------------------------------------------------------------------------------------------
-// Saving and converting
-
-bool ZarnFormBase::WriteDocument(const QString &path)
-{
-    CDocument *doc = GetDocument();
-    if (!doc)
-        return false;
-    if (!doc->OnSaveDocument(path)) {
-        // A meter document has told the user why; anything else gets the general message.
-        if (!MeterDoc())
-            UserMessage::Show(QStringLiteral("Failed to save document."));
-        return false;
-    }
-    if (path != doc->PathName()) {
-        doc->SetPathName(path);
-        doc->SetOpenedAsTemplate(false);
-        if (AppServices *services = AppServices::Instance())
-            services->AddToRecentFiles(path);
-    }
-    doc->SetModifiedFlag(false);
-    Audit(QStringLiteral("save"), QStringLiteral("ok"));
-    return true;
-}
-
 bool ZarnFormBase::Save()
 {
-    CDocument *doc = GetDocument();
-    if (!doc || RefuseWhileListRuns() || !CheckTypedNumbers())
-        return false;
-    if (doc->PathName().isEmpty())
-        return SaveAs();
-    // A file read in a layout it does not fit would be rewritten in that layout: it is kept.
-    const CMeterDoc *meter = MeterDoc();
-    if (meter && meter->LayoutMismatch() && !meter->PathName().isEmpty()
-        && doc->Title() == m_openingTitle) {
-        UserMessage::Show(QStringLiteral("%1 was opened in a meter layout it does not fit, so "
-                                         "saving would rewrite it in that layout.\nThe file is "
-                                         "kept as it is; use Save As to write the form to a new "
-                                         "file.")
-                              .arg(QFileInfo(doc->PathName()).fileName()),
-            QString::fromLatin1(kAppTitle));
-        return false;
-    }
-    // A read renamed the document after the meter: the file takes that name, in the folder of
-    // the file the form was opened from.
-    QString path = doc->PathName();
-    const int at = m_openingTitle.isEmpty() ? -1 : path.lastIndexOf(m_openingTitle);
-    if (at >= 0) {
-        path = path.left(at) + SafeFileName(doc->Title());
-        if (!path.contains(FileExtension()))
-            path += FileExtension();
-    }
-    // A form opened from a template by a New command and not renamed by a read: the template
-    // stays as it is, the user names the file.
-    if (doc->OpenedAsTemplate() && path == doc->PathName())
-        return SaveAs();
-    const QString before = doc->PathName();
-    if (at >= 0) {
-        doc->SetPathName(path);
-        doc->SetOpenedAsTemplate(false);
-        m_openingTitle = doc->Title();
-    }
-    CollectFields();
-    doc->SetModifiedFlag(true);
-    if (!WriteDocument(path))
-        return false;
-    // A new file named after the meter goes to the recent list, as one named by Save As does.
-    if (path != before) {
-        if (AppServices *services = AppServices::Instance())
-            services->AddToRecentFiles(path);
-    }
-    return true;
+    return m_files->Save();
 }
 
 bool ZarnFormBase::SaveAs()
 {
-    CDocument *doc = GetDocument();
-    if (!doc || RefuseWhileListRuns() || !CheckTypedNumbers())
-        return false;
-    CollectFields();
-    const QString oldTitle = doc->Title();
-    const QString title = SafeFileName(SaveAsTitle());
-    doc->SetTitle(title);
-    const QString folder = doc->PathName().isEmpty() ? QDir::currentPath()
-                                                     : QFileInfo(doc->PathName()).absolutePath();
-    const QString proposed = QDir(folder).filePath(title);
-    QString path = Prompt() ? Prompt()(this, proposed)
-                            : QFileDialog::getSaveFileName(this, QStringLiteral("Save As"),
-                                proposed, QLatin1Char('*') + FileExtension());
-    if (path.isEmpty()) {
-        doc->SetTitle(oldTitle);
-        return false;
-    }
-    if (!path.endsWith(FileExtension(), Qt::CaseInsensitive))
-        path += FileExtension();
-    if (!WriteDocument(path)) {
-        doc->SetTitle(oldTitle);
-        return false;
-    }
-    m_openingTitle = doc->Title();
-    Retitle(doc->Title());
-    return true;
+    return m_files->SaveAs();
 }
 
 void ZarnFormBase::Convert()
 {
-    CMeterDoc *doc = MeterDoc();
-    if (!doc || RefuseWhileListRuns() || !CheckTypedNumbers())
-        return;
-    QString target;
-    {
-        CPrefs prefs;
-        target = prefs.GetVersion();
-    }
-    if (!CanConvertTo(target))
-        return;
-    CConvertDlg dialog(doc->ConvertPrompt(target), this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    CollectFields(); // edits not yet collected move with the data
-    const bool converted = ConvertDocument(*doc, target);
-    if (converted)
-        doc->SetModifiedFlag();
-    ShowFields();
-    Audit(QStringLiteral("convert"), converted ? QStringLiteral("ok") : QStringLiteral("failed"),
-        QStringLiteral("to %1").arg(target));
+    m_files->Convert();
 }

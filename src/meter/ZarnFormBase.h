@@ -20,6 +20,7 @@
 
 class CMeterDoc;
 class CQueView;
+class FormFileCommands;
 class DialogueRunner;
 class SheetPrinter;
 class IMeterLink;
@@ -218,6 +219,7 @@ protected:
 
 private:
     friend class FormSendCheck;
+    friend class FormFileCommands;
     bool CheckNumberField(int id);
     // A text past its length limit: says so and gives it the focus; false then.
     bool CheckTextLengths();
@@ -229,7 +231,6 @@ private:
     // The run of the list listId has ended as outcome says.
     void ListStopped(int listId, const ListRun::Outcome &outcome);
     void StopList();
-    bool WriteDocument(const QString &path);
 
     FormFieldBinder m_binder;
     FormBuilder m_builder;
@@ -247,6 +248,7 @@ private:
     const std::vector<NumberFieldRules::Field> *m_numberFields = nullptr;
     // The send under way with its checks.
     std::unique_ptr<FormSendCheck> m_sendCheck;
+    std::unique_ptr<FormFileCommands> m_files; // Save, Save As, Convert
     // The field with the focus and its text when it got it; the number fields typed into, with
     // the text each held before the typing.
     int m_focusId = 0;
