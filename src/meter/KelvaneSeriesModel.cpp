@@ -2,6 +2,7 @@
 
 #include "base/Globals.h"
 #include "meter/CMeterDoc.h"
+#include "meter/FieldIds.h"
 #include "meter/KelvaneSheet.h"
 #include "meter/KelvaneSheetReader.h"
 #include "meter/MeterVars.h"
@@ -13,8 +14,9 @@ namespace {
 // curve-fit choice depend on them).
 bool CollectsOnLeave(int id)
 {
-    return id == 1018 || id == 1036 || id == 1039 || id == 1038 || id == 1053 || id == 1037
-        || id == 1005;
+    using namespace FieldId;
+    return id == FullScale || id == CFactor || id == XSect || id == MaxRange || id == ZeroCutoff
+        || id == ZeroOffset || id == CurveFit;
 }
 } // namespace
 
@@ -63,7 +65,7 @@ QString KelvaneSeriesModel::TakeImage(const QString &text)
     m_doc->ImageFromText(text);
     Show();
     // The image holds the meter's active range: the form titles the document with it.
-    const int range = ZarnFormRules::LeadingInt(m_fields.GetField(1115));
+    const int range = ZarnFormRules::LeadingInt(m_fields.GetField(FieldId::DesiredRange));
     return range >= 1 && range <= 4 ? QString::number(range) : QString();
 }
 
@@ -71,7 +73,7 @@ void KelvaneSeriesModel::PrepareSend(const QString &activeRange)
 {
     m_fields.SetActive(activeRange);
     Collect(false);
-    m_fields.SetField(1051, m_doc->ImageToSendText());
+    m_fields.SetField(FieldId::ImageText, m_doc->ImageToSendText());
 }
 
 bool KelvaneSeriesModel::Convert(const QString &target, QString *error)
@@ -99,7 +101,7 @@ bool KelvaneSeriesModel::Convert(const QString &target, QString *error)
 
 QString KelvaneSeriesModel::Serial()
 {
-    return m_fields.GetField(1048);
+    return m_fields.GetField(FieldId::SerialNumber);
 }
 
 QString KelvaneSeriesModel::Firmware()
@@ -122,11 +124,12 @@ std::vector<MeterSeriesModel::Row> KelvaneSeriesModel::Rows()
     const bool extended = ZarnFormRules::HasExtendedFields(m_rules.family);
     for (const KelvaneFormFields::Caption &c : KelvaneFormFields::Captions()) {
         const QString caption = QLatin1String(c.caption);
-        if (c.id == 1049 || c.id == 1084) {
-            const QString known = c.id == 1049 ? m_rules.meterVersion : m_rules.revision;
+        if (c.id == FieldId::MeterVersion || c.id == FieldId::Revision) {
+            const QString known
+                = c.id == FieldId::MeterVersion ? m_rules.meterVersion : m_rules.revision;
             rows.push_back({ caption, c.id, ZarnFormRules::IdentityLabel(known) });
         } else if (IsCoefficientList(c.id)) {
-            if (c.id == 1047 || extended) {
+            if (c.id == FieldId::PrimaryList || extended) {
                 const QStringList &list = m_fields.Coefficients(c.id);
                 for (int i = 0; i < list.size(); ++i)
                     rows.push_back(

@@ -11,6 +11,7 @@
 #include "base/UserMessage.h"
 #include "lists/CQueView.h"
 #include "meter/CMeterDoc.h"
+#include "meter/FieldIds.h"
 #include "meter/FormFileCommands.h"
 #include "meter/FormSendCheck.h"
 #include "meter/MeterSeriesModel.h"
@@ -635,8 +636,8 @@ void ZarnFormBase::Audit(const QString &action, const QString &result, const QSt
     AuditRecord record = AuditRecord::Now(action, m_sheet ? m_sheet->OperatorName() : QString());
     record.series = MeterSeries::Name(MeterSeries::OfPath(FileExtension()));
     record.model = g_MeterModel.trimmed();
-    record.firmware = GetField(1049).trimmed();
-    record.serial = GetField(1048).trimmed();
+    record.firmware = GetField(FieldId::MeterVersion).trimmed();
+    record.serial = GetField(FieldId::SerialNumber).trimmed();
     if (const CDocument *doc = GetDocument(); doc && !doc->PathName().isEmpty()) {
         record.file = doc->PathName();
         record.sha256 = AuditLog::Sha256Of(doc->PathName());
