@@ -18,7 +18,8 @@ SerialPort::SerialPort(const QString &deviceName, const LinkTiming &timing)
 SerialPort::~SerialPort()
 {
     if (m_device.IsOpen()) {
-        m_device.PurgeBoth();
+        // Input only: what was written (a wind-up sent just before) still goes to the meter.
+        m_device.PurgeInput();
         m_device.Close();
     }
 }
@@ -34,7 +35,7 @@ int SerialPort::OpenPort(int /*unusedSpeed*/)
                   .arg(m_portText, m_lock.LockFilePath());
         return 0;
     }
-    m_device.PurgeBoth();
+    m_device.PurgeInput(); // the output (a wind-up) still goes, as at ClosePort
     m_device.Close();
     m_gone = false;
     m_goneForGood = false;
@@ -70,7 +71,10 @@ void SerialPort::ClosePort()
     if (m_device.IsOpen())
         BeforeClose();
     if (m_device.IsOpen()) {
-        m_device.PurgeBoth();
+        // Input only: discarding the output would discard the wind-up BeforeClose just sent
+        // wherever the far end has not read it yet (a pseudo-terminal's busy simulator, an
+        // adapter's buffer).
+        m_device.PurgeInput();
         m_device.Close();
         m_enabled = 0;
     }

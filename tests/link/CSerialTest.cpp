@@ -522,3 +522,13 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
     EXPECT_TRUE(link.IsGone());
     EXPECT_TRUE(others.back()->Receive(200).isEmpty()) << "another program's port was written";
 }
+
+// A wind-up still going out when its port is closed is finished, and closing keeps what it
+// wrote: a far end that has not read it yet (a busy simulator behind a
+// pseudo-terminal, an adapter's buffer) still gets the whole command.
+TEST_F(CSerialTest, AWindUpUnderWayWhenThePortClosesStillReachesTheMeter)
+{
+    link.SendCommandDetached(QByteArrayLiteral("\rrrrrr\r"));
+    link.ClosePort();
+    EXPECT_EQ(pty.Receive(500), QByteArray("\rrrrrr\r"));
+}
