@@ -183,7 +183,11 @@ TEST(DialogueRunner, AbortDropsTheWaitingDialogueAndTheNextOneWaitsInFull)
     bool fullWait = false;
     QElapsedTimer clock;
     clock.start();
-    ASSERT_TRUE(runner.Start([&]() -> Task<void> { fullWait = co_await runner.Sleep(100); }()));
+    // The coroutine takes what it uses as arguments: a temporary lambda's captures die with the
+    // full expression, long before the coroutine resumes.
+    ASSERT_TRUE(runner.Start([](DialogueRunner &r, bool *result) -> Task<void> {
+        *result = co_await r.Sleep(100);
+    }(runner, &fullWait)));
     TicksUntilIdle(runner);
     EXPECT_TRUE(fullWait);
     EXPECT_GE(clock.elapsed(), 95);
