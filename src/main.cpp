@@ -4,6 +4,7 @@
 #include "base/UserMessage.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QStringList>
 
 int main(int argc, char *argv[])
@@ -27,5 +28,11 @@ int main(int argc, char *argv[])
         UserMessage::Show(folderError);
     for (const QString &path : documents)
         app.DocManager()->OpenDocumentFile(path);
-    return qapp.exec();
+    const int code = qapp.exec();
+    // Windows closed on Exit may have left the meter link a command to send (a meter back to run
+    // mode): the program ends once it is out, paced as the meter needs it.
+    QEventLoop lastSend;
+    if (app.CloseForExit([&lastSend] { lastSend.quit(); }))
+        lastSend.exec();
+    return code;
 }

@@ -46,10 +46,8 @@ CTarvikApp::CTarvikApp(const LinkTiming &timing, bool messageBoxes, QObject *par
     s_instance = this;
 }
 
-CTarvikApp::~CTarvikApp()
+void CTarvikApp::CloseWindows()
 {
-    // Exit: the documents close with the main frame, then the Modbus port and the meter link
-    // are deleted, which purges and closes their devices.
     // Windows the main frame closed on Exit are deleted later, and the event loop that would
     // have deleted them has returned: they go now, so they are not asked about a second time.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -59,6 +57,23 @@ CTarvikApp::~CTarvikApp()
     // ends: the event loop that would have shown it has already returned.
     UserMessage::ShowPending();
     m_mainFrame.reset();
+}
+
+bool CTarvikApp::CloseForExit(std::function<void()> done)
+{
+    CloseWindows();
+    if (!m_meterLink || !m_meterLink->DetachedRunning())
+        return false;
+    m_meterLink->AfterDetached(std::move(done));
+    return true;
+}
+
+CTarvikApp::~CTarvikApp()
+{
+    // Exit: the documents close with the main frame (main has done it already, with
+    // CloseForExit), then the Modbus port and the meter link are deleted, which purges and
+    // closes their devices.
+    CloseWindows();
     // The broker hears "offline" before the ports close.
     if (ReadingSink::Instance() == m_publisher.get())
         ReadingSink::Install(nullptr);

@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class CAppServices;
@@ -33,6 +34,11 @@ public:
     // Start-up: document types, preferences, port objects, main frame, then the ports opened.
     // False when the main frame could not be created.
     bool InitInstance();
+    // Exit, once the event loop has returned: the windows close (what they left to say is said).
+    // When one left the meter link a command to send (a meter back to run mode), done is called
+    // from the event loop once it is out, and true is returned: the caller runs the loop till
+    // then (under a second). false: nothing to wait for, done is not called.
+    bool CloseForExit(std::function<void()> done);
 
     static CTarvikApp *Instance() { return s_instance; }
     // The meter link (exists from start-up to exit) and the Modbus port (may be null).
@@ -66,6 +72,9 @@ public Q_SLOTS:
     void OnFilePrintSetup();
 
 private:
+    // The first half of Exit: deferred deletes, the documents, the pending messages, the main
+    // frame. Does nothing the second time.
+    void CloseWindows();
     static CTarvikApp *s_instance;
     LinkTiming m_timing;
     bool m_messageBoxes = true;

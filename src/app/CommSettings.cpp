@@ -40,12 +40,16 @@ void CommSettings::ApplyTerminalPort(CSerial &link, const QString &port, const Q
     CPrefs prefs;
     prefs.SetPort(port);
     prefs.SetBaud(baud);
-    // A dialogue on the old port stops first; it must not go on over the port set up anew.
+    // A dialogue on the old port stops first; it must not go on over the port set up anew. A
+    // command a closed window left to send (a meter back to run mode) still reaches the old
+    // meter, paced, before the port moves: the move waits for it, on the event loop.
     link.CancelDialogue();
-    link.ClosePort();
-    link.SetPortText(port);
-    link.SetBaudText(baud);
-    link.ReopenPort();
+    link.AfterDetached([&link, port, baud] {
+        link.ClosePort();
+        link.SetPortText(port);
+        link.SetBaudText(baud);
+        link.ReopenPort();
+    });
 }
 
 void CommSettings::ApplyModbusPort(std::unique_ptr<mbCSerial> &modbusPort, const QString &port,

@@ -31,27 +31,55 @@ void CSerial::SendCommandDetached(QByteArray text, int drainQuietMs)
     if (!m_detached)
         m_detached = std::make_unique<DialogueRunner>();
     m_detachedLeft = text.left(kDetachedMaxBytes);
+    m_detachedHurried = false;
     // A lambda without captures: its parameters live in the coroutine's frame. The bytes go out
     // from m_detachedLeft, one at a time, so FinishDetached knows what is left.
-    m_detached->Start([](CSerial *link, int quietMs) -> Task<void> {
-        // Asked to stop (the port is being closed or set up anew), the send is finished at once.
-        const Claim claim(link, link, [link] { link->FinishDetached(); });
-        DialogueRunner &runner = *link->m_detached;
-        if (quietMs > 0) {
-            const QDeadlineTimer drainEnd(kDrainMaxMs);
-            while (!drainEnd.hasExpired() && co_await link->InputWithin(runner, quietMs))
-                link->PurgeInput();
-        }
-        while (!link->m_detachedLeft.isEmpty() && !runner.Cancelled()) {
-            const int byte = static_cast<unsigned char>(link->m_detachedLeft.front());
-            link->m_detachedLeft.remove(0, 1);
-            link->WriteByte(byte);
-            if (link->m_gone)
-                break;
-            co_await runner.Sleep(link->PacingMs(kSendCommandPacingMs));
-        }
-        link->m_detachedLeft.clear();
-    }(this, drainQuietMs));
+    m_detached->Start(
+        [](CSerial *link, int quietMs) -> Task<void> {
+            // Asked to stop (the port is about to be set up anew), the send hurries: a Cancel
+            // ends the drain's wait, and the bytes then go out paced as a wind-up.
+            const Claim claim(link, link, [link] { link->HurryDetached(); });
+            DialogueRunner &runner = *link->m_detached;
+            if (quietMs > 0) {
+                const QDeadlineTimer drainEnd(kDrainMaxMs);
+                while (!drainEnd.hasExpired() && co_await link->InputWithin(runner, quietMs))
+                    link->PurgeInput();
+            }
+            while (!link->m_detachedLeft.isEmpty()) {
+                runner.BeginWindUp(); // after a hurry's Cancel, the pauses run their length again
+                const int byte = static_cast<unsigned char>(link->m_detachedLeft.front());
+                link->m_detachedLeft.remove(0, 1);
+                link->WriteByte(byte);
+                if (link->m_gone)
+                    break;
+                co_await runner.Sleep(link->PacingMs(kSendCommandPacingMs));
+            }
+            link->m_detachedLeft.clear();
+        }(this, drainQuietMs),
+        [this] {
+            // Whoever waited for the port (Settings, the program's exit) goes on now. A callback
+            // may close the port or start another detached send: the list is taken first.
+            for (const std::function<void()> &then : std::exchange(m_afterDetached, {}))
+                then();
+        });
+}
+
+void CSerial::HurryDetached()
+{
+    if (DetachedRunning() && !m_detachedHurried) {
+        m_detachedHurried = true;
+        m_detached->Cancel();
+    }
+}
+
+void CSerial::AfterDetached(std::function<void()> then)
+{
+    if (!DetachedRunning()) {
+        then();
+        return;
+    }
+    m_afterDetached.push_back(std::move(then));
+    HurryDetached();
 }
 
 void CSerial::FinishDetached()
@@ -59,10 +87,21 @@ void CSerial::FinishDetached()
     if (!DetachedRunning())
         return;
     const QByteArray left = std::exchange(m_detachedLeft, QByteArray());
-    // The suspended send goes with its runner, releasing its claim; the rest goes out here.
-    m_detached.reset();
-    if (IsOpen() && !left.isEmpty())
-        SendCommandNow(left);
+    // The suspended send goes, releasing its claim. With no event loop to pace them, the bytes
+    // left go out at once: better a command the meter may take than none. The program itself
+    // waits with AfterDetached before it closes the port or ends, so this is a last resort.
+    m_detached->Abort();
+    m_detachedHurried = false;
+    if (IsOpen()) {
+        for (const char c : left) {
+            if (!WriteByte(static_cast<unsigned char>(c)))
+                break;
+        }
+    }
+    // Those who waited go on from the event loop, after the close or reopen under way (a
+    // destroyed link drops them with its runner).
+    for (std::function<void()> &then : std::exchange(m_afterDetached, {}))
+        QMetaObject::invokeMethod(m_detached.get(), std::move(then), Qt::QueuedConnection);
 }
 
 SerialDevice::Format CSerial::LineFormat() const
@@ -77,23 +116,6 @@ SerialDevice::Format CSerial::LineFormat() const
 void CSerial::ReopenPort()
 {
     Reopen(QStringLiteral("Can't Open RS232 Communication port"));
-}
-
-int CSerial::SendCommandNow(const QByteArray &text)
-{
-    if (!m_enabled || text.isEmpty())
-        return 0;
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
-    if (!hold.Held())
-        return 0;
-    int result = 0;
-    for (const char c : text) {
-        result = WriteByte(static_cast<unsigned char>(c));
-        if (m_gone)
-            return 0; // the rest would only fail too
-        PacingSleep(kSendCommandPacingMs);
-    }
-    return result;
 }
 
 int CSerial::WriteByte(int byte)
@@ -113,11 +135,6 @@ int CSerial::WriteByte(int byte)
 int CSerial::PacingMs(int ms) const
 {
     return int(std::lround(ms * m_timing.pacingScale));
-}
-
-void CSerial::PacingSleep(int ms) const
-{
-    SerialDevice::SleepMs(PacingMs(ms));
 }
 
 Task<void> CSerial::ReadAllAsync(

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 // The meter link: the program's one path to a meter's RS-232 port (8N1, DTR and RTS on, no
 // flow control). Owned by CTarvikApp; the terminal, the meter forms, the command lists and the
@@ -38,10 +39,14 @@ public:
     // the command is not lost in the meter's output and the next dialogue does not read its
     // tail as a reply.
     void SendCommandDetached(QByteArray text, int drainQuietMs = 0);
-    // Sends at once, paced, what a detached send has yet to send and ends it: the port is about
-    // to be closed, opened anew or destroyed, and the meter must still get its command. Holds
-    // the user-interface thread at most kDetachedMaxBytes paced bytes (under 1 s); the drain is
-    // skipped. Nothing happens when no detached send runs.
+    // Calls then once no detached send runs: at once when none does, else when the send has
+    // ended, which is told to hurry (its drain is cut short; what is left goes out paced, under
+    // 1 s). For what must not happen under a detached send: the port set up anew, the program's
+    // end. then must not assume it runs before the caller returns.
+    void AfterDetached(std::function<void()> then);
+    // Ends a detached send at once, writing what it has yet to send without pacing: the last
+    // resort when the port is closed, opened anew or destroyed under it. Those waiting in
+    // AfterDetached are called from the event loop. Nothing happens when no detached send runs.
     void FinishDetached();
     bool DetachedRunning() const;
 
@@ -56,12 +61,12 @@ protected:
     void BeforeClose() override { FinishDetached(); }
 
 private:
-    // Sends text byte by byte, pausing after each byte and holding the user-interface thread
-    // meanwhile: the few bytes a detached send must still get out before the port closes.
-    int SendCommandNow(const QByteArray &text);
-    void PacingSleep(int ms) const;
+    // Cancels the detached send's waits once and lets it send what is left as a wind-up.
+    void HurryDetached();
     int PacingMs(int ms) const;
 
     std::unique_ptr<DialogueRunner> m_detached; // of SendCommandDetached
     QByteArray m_detachedLeft; // the bytes the detached send has yet to send
+    bool m_detachedHurried = false; // HurryDetached cancelled the send running now
+    std::vector<std::function<void()>> m_afterDetached; // waiting in AfterDetached
 };

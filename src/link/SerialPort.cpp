@@ -217,19 +217,6 @@ int SerialPort::ReadByte(unsigned char *byte)
     return got;
 }
 
-int SerialPort::WaitForInput(int timeoutMs)
-{
-    if (!m_enabled) {
-        SerialDevice::SleepMs(timeoutMs); // a caller's wait loop must not spin on a dead port
-        return 0;
-    }
-    ReviveIfGone();
-    if (m_device.WaitReadable(timeoutMs))
-        return 1;
-    NoteGone();
-    return 0;
-}
-
 Task<bool> SerialPort::InputWithin(DialogueRunner &runner, int timeoutMs)
 {
     const QDeadlineTimer deadline(std::max(timeoutMs, 0));

@@ -37,13 +37,10 @@ public:
     void PurgeInput();
     int PendingCount(int receiveQueue);
     int ReadByte(unsigned char *byte);
-    // Sleeps in poll(2) until a byte is pending or timeoutMs passes; 1 if a byte is pending.
-    // Lets polling loops wait without spinning on ReadByte.
-    int WaitForInput(int timeoutMs);
 
     // The waits of a dialogue run by a DialogueRunner: they return to the event loop instead of
-    // sleeping. As WaitForInput: true once a byte is pending; false at the time-out or on Cancel
-    // (a closed, disabled or hung-up port waits out the time-out without spinning).
+    // sleeping. true once a byte is pending; false at the time-out or on Cancel (a closed or
+    // disabled port waits out the time-out without spinning; a gone one ends at once).
     Task<bool> InputWithin(DialogueRunner &runner, int timeoutMs);
     // A byte that arrives before deadline: 1 read, 0 none came (time-out, Cancel, closed port).
     Task<int> ReadByteBy(DialogueRunner &runner, unsigned char *byte, QDeadlineTimer deadline);

@@ -2,8 +2,10 @@
 #include "ChildProcess.h"
 #include "Printers.h"
 #include "TestPortName.h"
+#include "support/InputWait.h"
 #include "support/PtyPair.h"
 #include "support/RunToEnd.h"
+#include "support/TestEnv.h"
 
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
@@ -260,7 +262,7 @@ TEST_F(CSerialTest, ReadByteNeverWaits)
     EXPECT_LT(MsBetween(start, Clock::now()), 80); // any read time-out would be 100 ms or more
 
     pty.Send("Z");
-    ASSERT_EQ(link.WaitForInput(1000), 1);
+    ASSERT_EQ(WaitForInput(link, 1000), 1);
     EXPECT_EQ(link.ReadByte(&byte), 1);
     EXPECT_EQ(byte, 'Z');
     EXPECT_EQ(link.ReadByte(&byte), 0);
@@ -269,7 +271,7 @@ TEST_F(CSerialTest, ReadByteNeverWaits)
 TEST_F(CSerialTest, PurgeInputDiscardsWhatIsWaiting)
 {
     pty.Send("old reply");
-    ASSERT_EQ(link.WaitForInput(1000), 1);
+    ASSERT_EQ(WaitForInput(link, 1000), 1);
     std::this_thread::sleep_for(milliseconds(20));
     EXPECT_GT(link.PendingCount(1), 0);
     link.PurgeInput();
@@ -411,9 +413,8 @@ TEST_F(CSerialTest, FarEndGoingAwayDuringAReadNeitherHangsNorSpins)
     EXPECT_TRUE(reply.isEmpty());
     unsigned char byte = 0;
     EXPECT_EQ(link.ReadByte(&byte), 0);
-    const auto waitStart = Clock::now();
-    EXPECT_EQ(link.WaitForInput(200), 0);
-    EXPECT_GE(MsBetween(waitStart, Clock::now()), 190);
+    EXPECT_EQ(WaitForInput(link, 200), 0);
+    EXPECT_TRUE(link.IsGone());
     EXPECT_EQ(SendCommand("X"), 0);
     const auto total = MsBetween(start, Clock::now());
     // A little allowance for closing and reopening, far below what spinning would burn.
@@ -523,12 +524,31 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
     EXPECT_TRUE(others.back()->Receive(200).isEmpty()) << "another program's port was written";
 }
 
-// A wind-up still going out when its port is closed is finished, and closing keeps what it
-// wrote: a far end that has not read it yet (a busy simulator behind a
+// A wind-up still going out when the port is to be set up anew: the move waits for it, its drain
+// cut short and its bytes still paced. A close that does not wait ends it at once, and closing
+// keeps what it wrote: a far end that has not read it yet (a busy simulator behind a
 // pseudo-terminal, an adapter's buffer) still gets the whole command.
-TEST_F(CSerialTest, AWindUpUnderWayWhenThePortClosesStillReachesTheMeter)
+TEST_F(CSerialTest, AWindUpUnderWayReachesTheMeterBeforeThePortMovesOrCloses)
 {
-    link.SendCommandDetached(QByteArrayLiteral("\rrrrrr\r"));
+    const QByteArray windUp("\rrrrrr\r");
+    const auto start = Clock::now();
+    link.SendCommandDetached(windUp, 60000); // its drain would wait for a minute of quiet
+    bool moved = false;
+    link.AfterDetached([&moved] { moved = true; });
+    EXPECT_FALSE(moved) << "the port moved under the wind-up";
+    ASSERT_TRUE(TestEnv::WaitUntil([&moved] { return moved; }, 5000));
+    EXPECT_GE(MsBetween(start, Clock::now()), 6 * 25) << "the bytes went out unpaced";
+    EXPECT_EQ(pty.Receive(500), windUp);
+    bool atOnce = false;
+    link.AfterDetached([&atOnce] { atOnce = true; });
+    EXPECT_TRUE(atOnce) << "nothing to wait for";
+
+    link.SendCommandDetached(windUp);
+    bool after = false;
+    link.AfterDetached([&after] { after = true; });
     link.ClosePort();
-    EXPECT_EQ(pty.Receive(500), QByteArray("\rrrrrr\r"));
+    EXPECT_FALSE(link.DetachedRunning());
+    EXPECT_FALSE(after) << "called from inside the close";
+    EXPECT_EQ(pty.Receive(500), windUp);
+    EXPECT_TRUE(TestEnv::WaitUntil([&after] { return after; }, 1000));
 }

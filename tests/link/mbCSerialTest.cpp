@@ -1,6 +1,7 @@
 // The Modbus port on a pseudo-terminal: character formats, whole-frame writes, enabled rules.
 #include "Printers.h"
 #include "TestPortName.h"
+#include "support/InputWait.h"
 #include "support/PtyPair.h"
 
 #include "base/UserMessage.h"
@@ -111,7 +112,7 @@ TEST_F(ModbusPortTest, ReadByteTakesWhatArrived)
     unsigned char byte = 0;
     EXPECT_EQ(port.ReadByte(&byte), 0);
     pty.Send(QByteArray("\x01\x03", 2));
-    ASSERT_EQ(port.WaitForInput(1000), 1);
+    ASSERT_EQ(WaitForInput(port, 1000), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(port.PendingCount(1), 2);
     EXPECT_EQ(port.ReadByte(&byte), 1);

@@ -37,9 +37,10 @@ QByteArray FileBytes(const QString &path)
 }
 
 enum class Dialogue { Read, Send, Change };
-// ExitAnsweredYes ends the program at once, as when its event loop has returned; SettingsElsewhere
+// ExitAnsweredYes ends the program as main does once its event loop has returned; SettingsElsewhere
 // moves the link to the other meter's port; CancelThenSettings applies Settings while the Cancel's
-// run-mode command is going out.
+// run-mode command is going out; CloseThenSettingsElsewhere moves the link while the closed
+// window's run-mode command is going out.
 enum class Cut {
     CancelButton,
     CloseForm,
@@ -48,7 +49,8 @@ enum class Cut {
     ExitAnsweredYes,
     Settings,
     CancelThenSettings,
-    SettingsElsewhere
+    SettingsElsewhere,
+    CloseThenSettingsElsewhere
 };
 
 // The table runs in two halves (alternate rows), each in a process of its own, so that the
@@ -196,6 +198,8 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
             1 },
         { "Quixal send, Settings to another port", Dialogue::Send, Cut::SettingsElsewhere,
             cancelled, false, 1 },
+        { "Quixal send, window closed, Settings to another port", Dialogue::Send,
+            Cut::CloseThenSettingsElsewhere, cancelled, false, 1 },
     };
     for (const auto &row : rows) {
         if ((&row - rows) % 2 != GetParam())
@@ -249,7 +253,10 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
             runner->CancelButton()->click();
             break;
         case Cut::CloseForm:
+        case Cut::CloseThenSettingsElsewhere:
             manager->FramesOf(form->GetDocument()).value(0)->close();
+            if (row.cut == Cut::CloseThenSettingsElsewhere)
+                CommSettings::ApplyTerminalPort(*link, ptys[1 - row.meter], "9600");
             break;
         case Cut::CloseAll:
             EXPECT_TRUE(manager->CloseAllDocuments());
@@ -269,15 +276,23 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
             closeAnswer = true;
             break;
         }
+        if (row.cut == Cut::CloseThenSettingsElsewhere) {
+            EXPECT_EQ(link->PortText(), ptys[row.meter]) << "the port moved under the wind-up";
+            EXPECT_TRUE(TestEnv::WaitUntil(
+                [&] { return link->PortText() == ptys[1 - row.meter] && link->IsOpen(); }, 5000));
+        }
         if (row.cut == Cut::ExitAnsweredYes) {
-            // The event loop has returned: the program ends without it, saying first what the
-            // closed form could not.
+            // The event loop has returned: the program says what the closed form could not and
+            // lets the meter link send the meter back to run mode, then ends.
+            bool sent = false;
+            if (app->CloseForExit([&sent] { sent = true; }))
+                EXPECT_TRUE(TestEnv::WaitUntil([&sent] { return sent; }, 5000));
             app.reset();
             EXPECT_EQ(messages, QStringList(row.message));
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const bool closes = row.cut == Cut::CloseForm || row.cut == Cut::CloseAll
-            || row.cut == Cut::ExitAnsweredYes;
+            || row.cut == Cut::ExitAnsweredYes || row.cut == Cut::CloseThenSettingsElsewhere;
         EXPECT_EQ(asked,
             closes || row.cut == Cut::ExitAnsweredNo
                 ? QStringList(ZarnFormBase::kCloseWhileSendingText)

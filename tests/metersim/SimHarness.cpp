@@ -2,6 +2,7 @@
 
 #include "link/CSerial.h"
 #include "link/SerialDevice.h"
+#include "support/InputWait.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
@@ -226,7 +227,7 @@ QByteArray SimHarness::ReadQuiet(int quietMs, int timeoutMs)
         const qint64 wait = out.isEmpty() ? end - NowMs() : qMin(end, last + quietMs) - NowMs();
         if (!out.isEmpty() && wait <= 0)
             break;
-        if (!m_link->WaitForInput(int(qMax<qint64>(1, wait))))
+        if (!WaitForInput(*m_link, int(qMax<qint64>(1, wait))))
             continue;
         const QByteArray got = Drain(*m_link);
         if (!got.isEmpty()) {
@@ -248,7 +249,7 @@ QByteArray SimHarness::ReadUntil(const std::function<bool(const QByteArray &)> &
         if (m_link->ReadByte(&b))
             out.append(char(b));
         else
-            m_link->WaitForInput(int(qMax<qint64>(1, end - NowMs())));
+            WaitForInput(*m_link, int(qMax<qint64>(1, end - NowMs())));
     }
     return out;
 }

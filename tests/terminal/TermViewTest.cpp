@@ -5,6 +5,7 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
+#include "support/InputWait.h"
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
 #include "terminal/CTermBar.h"
@@ -68,7 +69,7 @@ protected:
     {
         int taken = 0;
         for (int round = 0; round < 100 && taken < count; ++round) {
-            link.WaitForInput(20);
+            WaitForInput(link, 20);
             taken += view.TakeInput();
         }
         return taken;
@@ -195,7 +196,7 @@ TEST_F(TermViewTest, TwoTerminalsShareTheBytesBetweenThem)
 TEST_F(TermViewTest, DisabledLinkLeavesScreenAndSendsNothing)
 {
     ASSERT_TRUE(m_pty.Send("\x1b\nmeter text"));
-    ASSERT_EQ(m_link->WaitForInput(2000), 1);
+    ASSERT_EQ(WaitForInput(*m_link, 2000), 1);
     m_link->SetEnabled(0);
     EXPECT_EQ(m_view->TakeInput(), 0);
     EXPECT_EQ(m_doc.Screen().Text(), QByteArray(2002, ' '));
