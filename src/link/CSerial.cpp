@@ -31,7 +31,6 @@ void CSerial::SendCommandDetached(QByteArray text, int drainQuietMs)
     if (!m_detached)
         m_detached = std::make_unique<DialogueRunner>();
     m_detachedLeft = text.left(kDetachedMaxBytes);
-    m_detachedHurried = false;
     // A lambda without captures: its parameters live in the coroutine's frame. The bytes go out
     // from m_detachedLeft, one at a time, so FinishDetached knows what is left.
     m_detached->Start(
@@ -40,13 +39,15 @@ void CSerial::SendCommandDetached(QByteArray text, int drainQuietMs)
             // ends the drain's wait, and the bytes then go out paced as a wind-up.
             const Claim claim(link, link, [link] { link->HurryDetached(); });
             DialogueRunner &runner = *link->m_detached;
+            link->m_detachedDraining = quietMs > 0;
             if (quietMs > 0) {
                 const QDeadlineTimer drainEnd(kDrainMaxMs);
                 while (!drainEnd.hasExpired() && co_await link->InputWithin(runner, quietMs))
                     link->PurgeInput();
             }
+            link->m_detachedDraining = false;
+            runner.BeginWindUp(); // after a hurry's Cancel, the pauses run their length again
             while (!link->m_detachedLeft.isEmpty()) {
-                runner.BeginWindUp(); // after a hurry's Cancel, the pauses run their length again
                 const int byte = static_cast<unsigned char>(link->m_detachedLeft.front());
                 link->m_detachedLeft.remove(0, 1);
                 link->WriteByte(byte);
@@ -66,10 +67,9 @@ void CSerial::SendCommandDetached(QByteArray text, int drainQuietMs)
 
 void CSerial::HurryDetached()
 {
-    if (DetachedRunning() && !m_detachedHurried) {
-        m_detachedHurried = true;
+    // Only the drain is cut short: a pause between two bytes of the command runs its length.
+    if (DetachedRunning() && m_detachedDraining)
         m_detached->Cancel();
-    }
 }
 
 void CSerial::AfterDetached(std::function<void()> then)
@@ -91,7 +91,7 @@ void CSerial::FinishDetached()
     // left go out at once: better a command the meter may take than none. The program itself
     // waits with AfterDetached before it closes the port or ends, so this is a last resort.
     m_detached->Abort();
-    m_detachedHurried = false;
+    m_detachedDraining = false;
     if (IsOpen()) {
         for (const char c : left) {
             if (!WriteByte(static_cast<unsigned char>(c)))

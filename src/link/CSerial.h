@@ -61,12 +61,12 @@ protected:
     void BeforeClose() override { FinishDetached(); }
 
 private:
-    // Cancels the detached send's waits once and lets it send what is left as a wind-up.
+    // Cuts the detached send's drain short; what is left then goes out paced, as a wind-up.
     void HurryDetached();
     int PacingMs(int ms) const;
 
     std::unique_ptr<DialogueRunner> m_detached; // of SendCommandDetached
     QByteArray m_detachedLeft; // the bytes the detached send has yet to send
-    bool m_detachedHurried = false; // HurryDetached cancelled the send running now
+    bool m_detachedDraining = false; // the detached send waits for the line to go quiet
     std::vector<std::function<void()>> m_afterDetached; // waiting in AfterDetached
 };

@@ -24,8 +24,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <poll.h>
 #include <chrono>
+#include <poll.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
