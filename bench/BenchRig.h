@@ -100,8 +100,8 @@ private:
     QString m_path;
 };
 
-// A home of the program's own for one benchmark: the run-time folder, the preferences and (with
-// seedData) a working folder holding a copy of data/, all in a temporary folder. Made before the
+// A home of the program's own for one benchmark: the run-time folder, the preferences and the
+// working folder (with seedData holding a copy of data/), all in a temporary folder. Made before the
 // QApplication; the user's own preferences are never touched.
 class BenchHome
 {
@@ -110,12 +110,14 @@ public:
     {
         qputenv("XDG_RUNTIME_DIR", m_root.path().toLocal8Bit());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_root.path());
+        // The work folder too: what the program writes there (its audit trail) stays out of the
+        // folder the benchmark was started from.
+        QDir::setCurrent(m_root.path());
         if (!seedData)
             return;
         const QDir data(QStringLiteral(TARVIK_DATA_DIR));
         for (const QString &name : data.entryList(QDir::Files))
             QFile::copy(data.filePath(name), m_root.filePath(name));
-        QDir::setCurrent(m_root.path());
     }
     QString FilePath(const QString &name) const { return m_root.filePath(name); }
 

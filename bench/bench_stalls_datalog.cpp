@@ -7,10 +7,12 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_stalls_datalog [--runs N] [--only NAME]
 //
 // NAME: update, update-silent, start-pc, stop-pc, start-meter, stop-meter, send-config,
-// read-config, transfer, load. A silent meter's UPDATE runs all its waits out (about 87 s).
+// read-config, transfer, close-settings (the window closed mid-transfer, then Settings applied),
+// load. A silent meter's UPDATE runs all its waits out (about 87 s).
 #include "BenchRig.h"
 #include "StallMeter.h"
 
+#include "app/CommSettings.h"
 #include "base/UserMessage.h"
 #include "datalog/Datalog.h"
 #include "datalog/DatalogCore.h"
@@ -187,6 +189,40 @@ int main(int argc, char **argv)
                 return failed("nothing was transferred");
         }
         Print("transfer", transfer, "  (32,000 bytes)");
+    }
+
+    if (wanted("close-settings")) {
+        // The window closed half way through a transfer, then Settings applied to the port: the
+        // meter is sent back to run mode (its drain cut short) before the port is set up anew.
+        // The whole operation lasts until the port is open again and no command is left to send.
+        QTemporaryDir dir;
+        const QString path = bench::WriteFile(
+            dir.filePath(QStringLiteral("stored.bin")), bench::StoredMeterLog(32000));
+        Figures closeSettings;
+        for (int i = 0; i < runs; ++i) {
+            Rig rig({ QStringLiteral("--log"), path });
+            if (!rig.Ready())
+                return failed("the simulator did not start");
+            rig.view->ButtonOf(Datalog::TransferLog)->click();
+            Wait(1500);
+            if (!rig.Core().IsBusy())
+                return failed("the transfer was not under way");
+            StallMeter meter;
+            QElapsedTimer clock;
+            meter.Start();
+            clock.start();
+            rig.view.reset();
+            CommSettings::ApplyTerminalPort(*rig.link, rig.sim.Path(), QString::number(kBaud));
+            while (rig.link->DetachedRunning() || !rig.link->IsOpen()) {
+                if (clock.elapsed() > 10000)
+                    return failed("the port was not set up anew");
+                Wait(1);
+            }
+            closeSettings.totalMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+            meter.Stop();
+            closeSettings.stallMs.push_back(double(meter.MaxGapMs()));
+        }
+        Print("close-settings", closeSettings, "  (window closed mid-transfer, then Settings)");
     }
 
     if (wanted("load")) {
