@@ -101,8 +101,8 @@ private:
 };
 
 // A home of the program's own for one benchmark: the run-time folder, the preferences and the
-// working folder (with seedData holding a copy of data/), all in a temporary folder. Made before the
-// QApplication; the user's own preferences are never touched.
+// working folder (with seedData holding a copy of data/), all in a temporary folder. Made before
+// the QApplication; the user's own preferences are never touched.
 class BenchHome
 {
 public:

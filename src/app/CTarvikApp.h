@@ -75,6 +75,7 @@ private:
     // The first half of Exit: deferred deletes, the documents, the pending messages, the main
     // frame. Does nothing the second time.
     void CloseWindows();
+
     static CTarvikApp *s_instance;
     LinkTiming m_timing;
     bool m_messageBoxes = true;

@@ -183,8 +183,7 @@ TEST(DialogueRunner, AbortDropsTheWaitingDialogueAndTheNextOneWaitsInFull)
     bool fullWait = false;
     QElapsedTimer clock;
     clock.start();
-    // The coroutine takes what it uses as arguments: a temporary lambda's captures die with the
-    // full expression, long before the coroutine resumes.
+    // Arguments, not captures: the temporary lambda dies before the coroutine resumes.
     ASSERT_TRUE(runner.Start([](DialogueRunner &r, bool *result) -> Task<void> {
         *result = co_await r.Sleep(100);
     }(runner, &fullWait)));

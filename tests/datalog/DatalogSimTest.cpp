@@ -12,8 +12,8 @@
 #include "datalog/PcLogger.h"
 #include "datalog/ReadingLine.h"
 #include "link/CSerial.h"
-#include "support/InputWait.h"
 #include "support/PtyPair.h"
+#include "support/RunToEnd.h"
 #include "support/TestEnv.h"
 
 #include <QDeadlineTimer>

@@ -1,8 +1,8 @@
 // The Modbus port on a pseudo-terminal: character formats, whole-frame writes, enabled rules.
 #include "Printers.h"
 #include "TestPortName.h"
-#include "support/InputWait.h"
 #include "support/PtyPair.h"
+#include "support/RunToEnd.h"
 
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"

@@ -2,7 +2,7 @@
 
 #include "link/CSerial.h"
 #include "link/SerialDevice.h"
-#include "support/InputWait.h"
+#include "support/RunToEnd.h"
 #include "support/TestEnv.h"
 
 #include <QFile>

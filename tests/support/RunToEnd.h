@@ -2,6 +2,7 @@
 
 #include "base/DialogueRunner.h"
 #include "base/Task.h"
+#include "link/SerialPort.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -55,4 +56,13 @@ template <typename Make> auto RunToEnd(Make &&make, int timeoutMs = 60000)
 {
     DialogueRunner runner;
     return RunToEnd(runner, std::forward<Make>(make)(runner), timeoutMs);
+}
+
+// Waits for input on port as the dialogues do (InputWithin), on a runner of its own: 1 once a
+// byte is pending, 0 after timeoutMs (or at once on a gone port).
+inline int WaitForInput(SerialPort &port, int timeoutMs)
+{
+    const auto wait
+        = [&port, timeoutMs](DialogueRunner &r) { return port.InputWithin(r, timeoutMs); };
+    return RunToEnd(wait, timeoutMs + 5000) ? 1 : 0;
 }
