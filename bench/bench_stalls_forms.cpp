@@ -149,8 +149,8 @@ int main(int argc, char **argv)
         { "Kelvane Send, Cancel, Settings",
             [&] {
                 // Cancel half way through the image and Settings applied at once: the run-mode
-                // command the Cancel sent on its way is finished before the port is set up anew,
-                // which holds the event loop for its paced bytes.
+                // command the Cancel sent on its way goes out, paced, before the port is set up
+                // anew, while the event loop runs.
                 messages.clear();
                 form->OnSendActive();
                 if (!RunUntil([&] {
@@ -165,8 +165,10 @@ int main(int argc, char **argv)
                     return false;
                 form->Runner()->Cancel();
                 CommSettings::ApplyTerminalPort(*link, kelvanePty, QString::number(baud));
-                return RunUntil([&] { return form->RunningList() != ZarnFormView::kSendTimer; })
-                    && link->IsOpen() && !link->IsClaimed();
+                return RunUntil([&] {
+                    return form->RunningList() != ZarnFormView::kSendTimer && link->IsOpen()
+                        && !link->IsClaimed();
+                });
             } },
         { "Quixal Read",
             [&] {
@@ -209,6 +211,9 @@ int main(int argc, char **argv)
             if (!ok) {
                 std::fprintf(stderr, "%s failed: %s\n", op.name,
                     qPrintable(messages.join(QLatin1Char('|'))));
+                // Ends without asking to save the forms: nobody would answer.
+                for (CDocument *doc : { form->GetDocument(), qxForm->GetDocument() })
+                    doc->SetModifiedFlag(false);
                 return 1;
             }
             stalls[op.name].push_back(double(meter.MaxGapMs()));

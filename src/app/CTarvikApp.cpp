@@ -22,6 +22,7 @@
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QPageSetupDialog>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QSpacerItem>
 
@@ -64,7 +65,24 @@ bool CTarvikApp::CloseForExit(std::function<void()> done)
     CloseWindows();
     if (!m_meterLink || !m_meterLink->DetachedRunning())
         return false;
-    m_meterLink->AfterDetached(std::move(done));
+    if (!m_meterLink->DetachedDraining()) {
+        m_meterLink->AfterDetached(std::move(done));
+        return true;
+    }
+    // A meter still sending its log (a transfer Exit cut short) would not hear the command that
+    // sends it back to run mode: the program waits for the end of the log, saying so, unless the
+    // user leaves the meter as it is.
+    m_exitWait = std::make_unique<QProgressDialog>(
+        QString::fromLatin1(kExitWaitText), QStringLiteral("Exit Now"), 0, 0);
+    m_exitWait->setWindowTitle(QString::fromLatin1(kAppTitle));
+    m_exitWait->setMinimumDuration(0);
+    CSerial *link = m_meterLink.get();
+    connect(m_exitWait.get(), &QProgressDialog::canceled, this, [link] { link->HurryDetached(); });
+    m_exitWait->show();
+    m_meterLink->WhenDetachedEnds([this, done = std::move(done)] {
+        m_exitWait.reset();
+        done();
+    });
     return true;
 }
 

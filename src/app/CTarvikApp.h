@@ -16,6 +16,7 @@ class PublishSettings;
 class mbCSerial;
 class QMessageBox;
 class QPrinter;
+class QProgressDialog;
 class QWidget;
 
 // The application object: owns the start-up order, the meter link, the Modbus port, the
@@ -37,8 +38,13 @@ public:
     // Exit, once the event loop has returned: the windows close (what they left to say is said).
     // When one left the meter link a command to send (a meter back to run mode), done is called
     // from the event loop once it is out, and true is returned: the caller runs the loop till
-    // then (under a second). false: nothing to wait for, done is not called.
+    // then (under a second; while the meter finishes sending its log, as long as that takes,
+    // kExitWaitText shown with a button that ends the wait). false: nothing to wait for, done is
+    // not called.
     bool CloseForExit(std::function<void()> done);
+    static constexpr const char *kExitWaitText
+        = "The meter is still sending its log. Once it has finished, it is sent back to run "
+          "mode and the program ends.\nExit Now leaves the meter in command mode.";
 
     static CTarvikApp *Instance() { return s_instance; }
     // The meter link (exists from start-up to exit) and the Modbus port (may be null).
@@ -85,4 +91,5 @@ private:
     std::unique_ptr<mbCSerial> m_modbusPort;
     std::unique_ptr<MqttPublisher> m_publisher;
     std::unique_ptr<CMainFrame> m_mainFrame;
+    std::unique_ptr<QProgressDialog> m_exitWait; // while Exit waits for the meter's log to end
 };

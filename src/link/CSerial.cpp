@@ -72,14 +72,18 @@ void CSerial::HurryDetached()
         m_detached->Cancel();
 }
 
+void CSerial::WhenDetachedEnds(std::function<void()> then)
+{
+    if (DetachedRunning())
+        m_afterDetached.push_back(std::move(then));
+    else
+        then();
+}
+
 void CSerial::AfterDetached(std::function<void()> then)
 {
-    if (!DetachedRunning()) {
-        then();
-        return;
-    }
-    m_afterDetached.push_back(std::move(then));
     HurryDetached();
+    WhenDetachedEnds(std::move(then));
 }
 
 void CSerial::FinishDetached()
@@ -89,7 +93,7 @@ void CSerial::FinishDetached()
     const QByteArray left = std::exchange(m_detachedLeft, QByteArray());
     // The suspended send goes, releasing its claim. With no event loop to pace them, the bytes
     // left go out at once: better a command the meter may take than none. The program itself
-    // waits with AfterDetached before it closes the port or ends, so this is a last resort.
+    // waits for the send before it closes the port or ends, so this is a last resort.
     m_detached->Abort();
     m_detachedDraining = false;
     if (IsOpen()) {

@@ -39,16 +39,21 @@ public:
     // the command is not lost in the meter's output and the next dialogue does not read its
     // tail as a reply.
     void SendCommandDetached(QByteArray text, int drainQuietMs = 0);
-    // Calls then once no detached send runs: at once when none does, else when the send has
-    // ended, which is told to hurry (its drain is cut short; what is left goes out paced, under
-    // 1 s). For what must not happen under a detached send: the port set up anew, the program's
-    // end. then must not assume it runs before the caller returns.
+    // Calls then once no detached send runs: at once when none does, else from the event loop
+    // when the send has ended. For what must not happen under a detached send: the port set up
+    // anew, the program's end. then must not assume it runs before the caller returns.
+    void WhenDetachedEnds(std::function<void()> then);
+    // Cuts a detached send's drain short: what is left goes out at once, paced (under 1 s).
+    void HurryDetached();
+    // WhenDetachedEnds after HurryDetached.
     void AfterDetached(std::function<void()> then);
     // Ends a detached send at once, writing what it has yet to send without pacing: the last
     // resort when the port is closed, opened anew or destroyed under it. Those waiting in
-    // AfterDetached are called from the event loop. Nothing happens when no detached send runs.
+    // WhenDetachedEnds are called from the event loop. Nothing happens when no detached send runs.
     void FinishDetached();
     bool DetachedRunning() const;
+    // Whether a detached send still waits for the meter to go quiet (a log it was sending).
+    bool DetachedDraining() const { return DetachedRunning() && m_detachedDraining; }
 
     static constexpr int kSendStringPacingMs = 20;
     static constexpr int kSendCommandPacingMs = 25;
@@ -61,12 +66,10 @@ protected:
     void BeforeClose() override { FinishDetached(); }
 
 private:
-    // Cuts the detached send's drain short; what is left then goes out paced, as a wind-up.
-    void HurryDetached();
     int PacingMs(int ms) const;
 
     std::unique_ptr<DialogueRunner> m_detached; // of SendCommandDetached
     QByteArray m_detachedLeft; // the bytes the detached send has yet to send
     bool m_detachedDraining = false; // the detached send waits for the line to go quiet
-    std::vector<std::function<void()>> m_afterDetached; // waiting in AfterDetached
+    std::vector<std::function<void()>> m_afterDetached; // waiting in WhenDetachedEnds
 };

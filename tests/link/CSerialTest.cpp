@@ -524,8 +524,9 @@ TEST_F(CSerialTest, APortThatGoesIsClosedAtOnceAndReopenedWhenItIsBack)
 }
 
 // A wind-up going out when the port is to be set up anew: the move waits for it, its drain cut
-// short, its bytes paced. A close that does not wait ends it at once and keeps what it wrote: a
-// far end that has not read it yet (a busy simulator, an adapter's buffer) still gets it all.
+// short, its bytes paced; the program's end waits for the drain too. A close that does not wait
+// ends it at once and keeps what it wrote: a far end that has not read it yet (a busy simulator, an
+// adapter's buffer) still gets it all.
 TEST_F(CSerialTest, AWindUpUnderWayReachesTheMeterBeforeThePortMovesOrCloses)
 {
     const QByteArray windUp("\rrrrrr\r");
@@ -536,6 +537,15 @@ TEST_F(CSerialTest, AWindUpUnderWayReachesTheMeterBeforeThePortMovesOrCloses)
     EXPECT_FALSE(moved) << "the port moved under the wind-up";
     ASSERT_TRUE(TestEnv::WaitUntil([&moved] { return moved; }, 5000));
     EXPECT_GE(MsBetween(start, Clock::now()), 6 * 25) << "the bytes went out unpaced";
+    EXPECT_EQ(pty.Receive(500), windUp);
+    // Waited for without a hurry (the program's end), the drain runs its course first.
+    const auto drainStart = Clock::now();
+    link.SendCommandDetached(windUp, 300);
+    EXPECT_TRUE(link.DetachedDraining());
+    bool ended = false;
+    link.WhenDetachedEnds([&ended] { ended = true; });
+    ASSERT_TRUE(TestEnv::WaitUntil([&ended] { return ended; }, 5000));
+    EXPECT_GE(MsBetween(drainStart, Clock::now()), 300 + 6 * 25) << "the drain was cut short";
     EXPECT_EQ(pty.Receive(500), windUp);
 
     link.SendCommandDetached(windUp);
