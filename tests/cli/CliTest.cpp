@@ -606,6 +606,18 @@ TEST_F(CliEndToEnd, ConvertMovesTheDataIntoTheTargetLayout)
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("bad.mtr")));
 }
 
+namespace {
+// The clock's date and time masked: on a slow machine a second turns between two renderings.
+QStringList Clockless(QStringList lines)
+{
+    static const QRegularExpression clock(
+        QStringLiteral("\\d{1,2}:\\d{2}(:\\d{2})?|\\d{1,2}/\\d{1,2}/\\d{2,4}"));
+    for (QString &line : lines)
+        line.replace(clock, QStringLiteral("#"));
+    return lines;
+}
+} // namespace
+
 TEST_F(CliEndToEnd, SheetIsWhatTheFormPrints)
 {
     const struct
@@ -622,19 +634,14 @@ TEST_F(CliEndToEnd, SheetIsWhatTheFormPrints)
         const QString name = QLatin1String(f.file);
         const QString path = QDir::current().filePath(name);
         const QString pdf = name + QStringLiteral(".pdf");
-        QStringList form;
-        QStringList shell;
-        // The date and time lines are the clock's: a second may turn between the two.
-        for (int attempt = 0; attempt < 3 && (form.isEmpty() || form != shell); ++attempt) {
-            form = f.form(path);
-            const CliRun run = Cli({ QStringLiteral("sheet"), name, QStringLiteral("--text"),
-                QStringLiteral("--pdf"), pdf, QStringLiteral("--operator"), QStringLiteral("Jo"),
-                QStringLiteral("--force") });
-            ASSERT_EQ(run.status, 0) << qPrintable(run.err);
-            EXPECT_TRUE(run.err.isEmpty()) << qPrintable(run.err);
-            shell = run.out.split(QLatin1Char('\n'));
-            shell.removeLast();
-        }
+        const QStringList form = Clockless(f.form(path));
+        const CliRun run = Cli(
+            { QStringLiteral("sheet"), name, QStringLiteral("--text"), QStringLiteral("--pdf"), pdf,
+                QStringLiteral("--operator"), QStringLiteral("Jo"), QStringLiteral("--force") });
+        ASSERT_EQ(run.status, 0) << qPrintable(run.err);
+        EXPECT_TRUE(run.err.isEmpty()) << qPrintable(run.err);
+        QStringList shell = Clockless(run.out.split(QLatin1Char('\n')));
+        shell.removeLast();
         EXPECT_EQ(form.size(), f.lines) << f.file;
         EXPECT_EQ(shell, form) << f.file;
 
@@ -644,9 +651,10 @@ TEST_F(CliEndToEnd, SheetIsWhatTheFormPrints)
         const QString info = ToolOutput(QStringLiteral("pdfinfo"), { pdf });
         EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
         EXPECT_TRUE(info.contains(QStringLiteral("operator Jo"))) << qPrintable(info);
-        const QString text = ToolOutput(
+        QString text = ToolOutput(
             QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") })
-                                 .simplified();
+                           .simplified();
+        text = Clockless({ text }).value(0);
         qsizetype at = 0;
         for (const QString &line : form) {
             if (line.simplified().isEmpty())

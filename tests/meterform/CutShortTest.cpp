@@ -39,8 +39,7 @@ QByteArray FileBytes(const QString &path)
 enum class Dialogue { Read, Send, Change };
 // ExitAnsweredYes ends the program as main does once its event loop has returned; SettingsElsewhere
 // moves the link to the other meter's port; CancelThenSettings applies Settings while the Cancel's
-// run-mode command is going out; CloseThenSettingsElsewhere moves the link while the closed
-// window's run-mode command is going out.
+// run-mode command is going out.
 enum class Cut {
     CancelButton,
     CloseForm,
@@ -253,10 +252,14 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
             runner->CancelButton()->click();
             break;
         case Cut::CloseForm:
+            manager->FramesOf(form->GetDocument()).value(0)->close();
+            break;
         case Cut::CloseThenSettingsElsewhere:
             manager->FramesOf(form->GetDocument()).value(0)->close();
-            if (row.cut == Cut::CloseThenSettingsElsewhere)
-                CommSettings::ApplyTerminalPort(*link, ptys[1 - row.meter], "9600");
+            CommSettings::ApplyTerminalPort(*link, ptys[1 - row.meter], "9600");
+            EXPECT_EQ(link->PortText(), ptys[row.meter]) << "the port moved under the wind-up";
+            EXPECT_TRUE(TestEnv::WaitUntil(
+                [&] { return link->PortText() == ptys[1 - row.meter] && link->IsOpen(); }, 5000));
             break;
         case Cut::CloseAll:
             EXPECT_TRUE(manager->CloseAllDocuments());
@@ -275,11 +278,6 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
             app->MainFrame()->close();
             closeAnswer = true;
             break;
-        }
-        if (row.cut == Cut::CloseThenSettingsElsewhere) {
-            EXPECT_EQ(link->PortText(), ptys[row.meter]) << "the port moved under the wind-up";
-            EXPECT_TRUE(TestEnv::WaitUntil(
-                [&] { return link->PortText() == ptys[1 - row.meter] && link->IsOpen(); }, 5000));
         }
         if (row.cut == Cut::ExitAnsweredYes) {
             // The event loop has returned: the program says what the closed form could not and

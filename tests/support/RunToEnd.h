@@ -62,7 +62,5 @@ template <typename Make> auto RunToEnd(Make &&make, int timeoutMs = 60000)
 // byte is pending, 0 after timeoutMs (or at once on a gone port).
 inline int WaitForInput(SerialPort &port, int timeoutMs)
 {
-    const auto wait
-        = [&port, timeoutMs](DialogueRunner &r) { return port.InputWithin(r, timeoutMs); };
-    return RunToEnd(wait, timeoutMs + 5000) ? 1 : 0;
+    return RunToEnd([&](DialogueRunner &r) { return port.InputWithin(r, timeoutMs); }) ? 1 : 0;
 }
