@@ -91,11 +91,13 @@ int SendCost(const QString &cli, int runs, int baud)
                 + port);
         const double send = Cli(cli,
             QStringList { QStringLiteral("send"), QStringLiteral("bench.mtr"),
-                QStringLiteral("--no-compare"), QStringLiteral("--no-verify") }
+                QStringLiteral("--no-compare"), QStringLiteral("--no-verify"),
+                QStringLiteral("--yes") }
                 + port);
+        // The meter holds bench.mtr already: --force writes it all the same.
         const double both = Cli(cli,
-            QStringList {
-                QStringLiteral("send"), QStringLiteral("bench.mtr"), QStringLiteral("--yes") }
+            QStringList { QStringLiteral("send"), QStringLiteral("bench.mtr"),
+                QStringLiteral("--yes"), QStringLiteral("--force") }
                 + port);
         if (read < 0 || send < 0 || both < 0)
             return 1;

@@ -134,11 +134,11 @@ CChildFrame *CDocManager::CreateFrame(CDocument *doc)
     frame->SetCloseGuard([this, doc, frame] {
         if (m_closingAll)
             return true;
-        if (frame->View() && !frame->View()->CanClose())
+        // The unsaved edits are asked about first: the view's own question may agree to stop
+        // what it is doing, which must not happen when the save question is then cancelled.
+        if (FramesOf(doc).size() == 1 && !SaveModified(doc, frame))
             return false;
-        if (FramesOf(doc).size() > 1)
-            return true;
-        return SaveModified(doc, frame);
+        return !frame->View() || frame->View()->CanClose();
     });
     m_frames.append(frame);
     m_frameDocs.insert(frame, doc);
@@ -274,13 +274,10 @@ bool CDocManager::CloseAllDocuments()
     // Every question first, nothing closed meanwhile: a Cancel anywhere leaves every window as
     // it was. Discard takes effect only once all have agreed.
     // A question's message box runs events: a window may close meanwhile (a list ending).
+    // The views' own questions (a send to stop) come last, after every save question.
     QList<QPointer<CChildFrame>> frames;
     for (CChildFrame *frame : m_frames)
         frames.append(frame);
-    for (const QPointer<CChildFrame> &frame : frames) {
-        if (frame && frame->View() && !frame->View()->CanClose())
-            return false;
-    }
     QList<QPointer<CDocument>> documents;
     for (CDocument *doc : m_documents)
         documents.append(doc);
@@ -292,6 +289,10 @@ bool CDocManager::CloseAllDocuments()
             return false;
         if (doc->IsModified())
             discarded.append(doc);
+    }
+    for (const QPointer<CChildFrame> &frame : frames) {
+        if (frame && frame->View() && !frame->View()->CanClose())
+            return false;
     }
     for (const QPointer<CDocument> &doc : discarded) {
         if (doc)

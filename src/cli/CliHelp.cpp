@@ -103,17 +103,22 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "as-found/SERIAL_YYYYMMDD-HHMMSS.mtr (.qxm), prints the fields the send will change "
             "(caption: meter value -> file value) and the count of those unchanged, and asks on "
             "a terminal; --yes answers for a script (without a terminal and without --yes "
-            "nothing is sent). It then runs the series' send list (send20.que or qxsend.que), "
-            "reads the meter back and says \"Meter stored the configuration\" only when the "
-            "meter holds what was sent; otherwise it names the fields that differ and the "
-            "status is 1. The Settings' \"Compare with the meter before sending\" and \"Read "
-            "back after sending\" (or --no-compare, --no-verify) leave the steps out. Every send "
-            "is a line of the audit trail.",
+            "nothing is sent). A meter that holds the file's configuration already is not "
+            "written (status 0) unless --force. Without the comparing read the send itself is "
+            "asked for in the same way. It then runs the series' send list (send20.que or "
+            "qxsend.que), reads the meter back and says \"Meter stored the configuration\" only "
+            "when the meter holds what was sent; otherwise it names the fields that differ and "
+            "the status is 1. The Settings' \"Compare with the meter before sending\" and "
+            "\"Read back after sending\" (or --no-compare, --no-verify) leave the steps out; "
+            "without the read back the end says \"The meter acknowledged the configuration (not "
+            "read back)\". Every send is a line of the audit trail.",
             { { "--port", "P", kPortText }, { "--yes", "", "send the changes without asking" },
                 { "--no-compare", "", "send without reading the meter first" },
                 { "--no-verify", "", "do not read the meter back after the send" },
                 { "--operator", "ID", "the operator (a registered ID or a name) for the trail" },
-                { "--force", "", "send even to a meter of another serial number or series" } } },
+                { "--force", "",
+                    "send even to a meter of another serial number or series, or one that holds "
+                    "the configuration already" } } },
         { "diff", "A B | FILE --port P [--json]", "the fields in which two configurations differ",
             "Compares two meter files, or a meter file with the connected meter (read with the "
             "series' read list), field by field as the form shows them: one line per differing "

@@ -113,8 +113,8 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity, bool w
     co_return !runner.Cancelled();
 }
 
-Task<int> CliMeter::RunList(
-    DialogueRunner &runner, QString fileName, IFieldAccess &fields, int periodMs, QString *failure)
+Task<int> CliMeter::RunList(DialogueRunner &runner, QString fileName, IFieldAccess &fields,
+    int periodMs, QString *failure, bool *fieldCut)
 {
     SerialPort::Claim claim(m_serial.get(), this);
     ListRun run;
@@ -131,6 +131,10 @@ Task<int> CliMeter::RunList(
         [this] { Progress(m_progress, QStringLiteral("returning the meter to run mode")); });
     const ListRun::Outcome outcome = co_await run.RunFile(runner, fileName, &fields, &m_link);
     EndProgress(m_progress);
+    if (fieldCut)
+        *fieldCut = outcome.fieldCut;
+    if (fieldCut)
+        *fieldCut = outcome.fieldCut;
     // A failed list jumps to a label that is its message ("Meter did not answer").
     QStringList said;
     for (const CQueExecutor::Message &message : outcome.messages)

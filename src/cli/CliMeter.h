@@ -49,8 +49,9 @@ public:
     // beat of periodMs (the pace of the form of the same series, MeterSeriesModel): 0 when it
     // ran to its end, 1 when it stopped on a failure (failure says why) or was cancelled (the
     // meter is wound up, and failure says how that went), 2 when the list file cannot be read.
+    // fieldCut (when given) tells whether it stopped inside a field's text it was sending.
     Task<int> RunList(DialogueRunner &runner, QString fileName, IFieldAccess &fields, int periodMs,
-        QString *failure);
+        QString *failure, bool *fieldCut = nullptr);
 
 private:
     std::unique_ptr<CSerial> m_serial;

@@ -19,6 +19,7 @@
 #include "link/SerialPortList.h"
 #include "link/mbCSerial.h"
 #include "meter/CMeterDoc.h"
+#include "meter/FormSendCheck.h"
 #include "meter/MeterIdentText.h"
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormRules.h"
@@ -729,6 +730,27 @@ Task<void> CliProgram::Send()
     const bool verify
         = AuditSettings::ReadBackAfterSend() && !m_args.Has(QStringLiteral("--no-verify"));
     record.model = probe.model.trimmed();
+    // The send is confirmed unless --yes says so; without a terminal to ask, it is not sent.
+    // False when the send stops here (said, the trail written).
+    const auto confirmed = [&](const QString &question) {
+        if (m_args.Has(QStringLiteral("--yes")))
+            return true;
+        if (!CliSignals::IsTerminal(CliSignals::Stream::Input)) {
+            const QString refusal = QStringLiteral(
+                "Nothing was sent: with no terminal to ask, confirm the send with --yes.");
+            Err(refusal);
+            m_code = kBadInput;
+            logged(QStringLiteral("cancelled"), refusal);
+            return false;
+        }
+        if (!CliAudit::Confirm(question, *m_signals) || m_runner->Cancelled()) {
+            Err(QStringLiteral("Nothing was sent."));
+            m_code = kMeterFailed;
+            logged(QStringLiteral("cancelled"), QStringLiteral("Nothing was sent."));
+            return false;
+        }
+        return true;
+    };
     CliMeter::Identity id;
     if (compare) {
         // The meter read as Read reads it: its series, serial number and range come from what
@@ -761,6 +783,14 @@ Task<void> CliProgram::Send()
         const ConfigDiff::Result diff
             = ConfigDiff::Compare(CliAudit::Fields(found), CliAudit::Fields(file));
         record.changes = diff.changes;
+        if (!force && diff.changes.empty()
+            && file.Model().ImageBytes() == found.Model().ImageBytes()) {
+            // Nothing to write, and no as-found copy of it; --force writes it all the same.
+            const QString said = QString::fromLatin1(FormSendCheck::kAlreadyHeldText);
+            Out(said + QLatin1Char('\n'));
+            logged(QStringLiteral("unchanged"), said);
+            co_return;
+        }
         const QString kept = AsFoundStore::Save(CliAudit::AsFoundFolder(), id.serial,
             CliMeterFile::Extension(file.Kind()), found.StoredText().toLatin1(),
             QDateTime::currentDateTime(), &error);
@@ -774,26 +804,10 @@ Task<void> CliProgram::Send()
             co_return;
         }
         Out(ConfigDiff::Text(diff) + QStringLiteral("\nAs found: %1\n").arg(kept));
-        if (!m_args.Has(QStringLiteral("--yes"))) {
-            if (!CliSignals::IsTerminal(CliSignals::Stream::Input)) {
-                const QString refusal = QStringLiteral(
-                    "Nothing was sent: with no terminal to ask, confirm the send with --yes.");
-                Err(refusal);
-                m_code = kBadInput;
-                logged(QStringLiteral("cancelled"), refusal);
-                co_return;
-            }
-            if (!CliAudit::Confirm(QStringLiteral("Send %1 change(s) to the meter %2?")
-                                       .arg(diff.changes.size())
-                                       .arg(id.serial.trimmed()),
-                    *m_signals)
-                || m_runner->Cancelled()) {
-                Err(QStringLiteral("Nothing was sent."));
-                m_code = kMeterFailed;
-                logged(QStringLiteral("cancelled"), QStringLiteral("Nothing was sent."));
-                co_return;
-            }
-        }
+        if (!confirmed(QStringLiteral("Send %1 change(s) to the meter %2?")
+                           .arg(diff.changes.size())
+                           .arg(id.serial.trimmed())))
+            co_return;
     } else {
         // Without the comparing read, the presence check's identification is the meter's.
         id = probe;
@@ -835,18 +849,27 @@ Task<void> CliProgram::Send()
             }
         }
         file.PrepareSend(id.range);
+        // No comparing read showed what changes: the send itself is confirmed.
+        if (!confirmed(
+                QStringLiteral("Send %1 to the meter on %2?").arg(m_args.Plain().at(0), PortArg())))
+            co_return;
     }
-    const int result = co_await meter.RunList(
-        *m_runner, file.Model().SendList(), file.Fields(), file.Model().SendPeriodMs(), &error);
+    bool partly = false;
+    const int result = co_await meter.RunList(*m_runner, file.Model().SendList(), file.Fields(),
+        file.Model().SendPeriodMs(), &error, &partly);
     if (result != 0) {
-        Err(error
-            + (result == 1 && !m_runner->Cancelled()
-                    ? QString()
-                    : QStringLiteral("\nThe meter may not have stored the configuration; read it "
-                                     "to see what it holds.")));
+        // Cut inside the image (Ctrl+C, the port gone), part of it may be in the meter.
+        const QString held = partly
+            ? QStringLiteral("The meter may now hold part of the new configuration; read it to "
+                             "see what it holds.")
+            : result == 1 && !m_runner->Cancelled()
+            ? QString()
+            : QStringLiteral("The meter may not have stored the configuration; read it to see "
+                             "what it holds.");
+        Err(error + (held.isEmpty() ? QString() : QLatin1Char('\n') + held));
         m_code = result == 2 ? kBadInput : kMeterFailed;
-        logged(
-            m_runner->Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed"), error);
+        logged(m_runner->Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed"),
+            held.isEmpty() ? error : error + QLatin1Char('\n') + held);
         co_return;
     }
     if (verify) {
@@ -858,10 +881,11 @@ Task<void> CliProgram::Send()
             co_return;
         }
     }
-    Out(QStringLiteral("Meter stored the configuration\n"));
-    logged(QStringLiteral("ok"),
-        verify ? QStringLiteral("Meter stored the configuration")
-               : QStringLiteral("Meter stored the configuration (not read back)"));
+    // Only a read back tells what the meter stored.
+    const QString said = verify ? QStringLiteral("Meter stored the configuration")
+                                : QString::fromLatin1(FormSendCheck::kAcknowledgedText);
+    Out(said + QLatin1Char('\n'));
+    logged(QStringLiteral("ok"), said);
 }
 
 Task<int> CliProgram::ReadMeter(CliMeter &meter, CliMeterFile &found, QString *error)

@@ -215,9 +215,10 @@ Task<int> CSerial::SendCommandAsync(
         result = WriteByte(static_cast<unsigned char>(c));
         if (m_gone)
             co_return 0; // the rest would only fail too
-        co_await runner.Sleep(PacingMs(kSendCommandPacingMs));
+        // Told as soon as the byte is out: a dialogue destroyed in the pause still knows it went.
         if (progress)
             progress(++sent);
+        co_await runner.Sleep(PacingMs(kSendCommandPacingMs));
     }
     co_return result;
 }

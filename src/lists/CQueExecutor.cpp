@@ -28,6 +28,10 @@ void CQueExecutor::Reset()
     m_index = -1;
     m_stopped = false;
     m_meterWoken = false;
+    m_lineOpen = false;
+    m_fieldSending = false;
+    m_sentBytes = 0;
+    m_sendTotal = 0;
     m_result = kContinue;
     m_reply.clear();
     m_value.clear();
@@ -58,8 +62,20 @@ Task<int> CQueExecutor::StepAsync(IFieldAccess *form, DialogueRunner &runner)
 {
     Exchange exchange;
     if (BeginStep(form, &exchange)) {
+        // Which bytes went out is followed as they go, so a cut knows where it left the meter.
+        const QByteArray text = exchange.command.toLatin1() + '\r';
+        m_fieldSending = exchange.field;
+        m_sentBytes = 0;
+        m_sendTotal = int(text.size());
+        const SendHook sending = [this, text](int sent, int total) {
+            if (sent > 0 && sent <= text.size())
+                m_lineOpen = text.at(sent - 1) != '\r';
+            m_sentBytes = sent;
+            if (m_sendHook)
+                m_sendHook(sent, total);
+        };
         const int answered = co_await MeterExchangeAsync(m_link, runner, exchange.command, m_reply,
-            exchange.terminator, exchange.intervalMs, exchange.totalMs, m_pauseMs, m_sendHook);
+            exchange.terminator, exchange.intervalMs, exchange.totalMs, m_pauseMs, sending);
         if (runner.Cancelled()) {
             m_stopped = true;
             co_return kContinue;
@@ -115,6 +131,7 @@ void CQueExecutor::Execute(IFieldAccess *form, Exchange *exchange)
     } else if (command == QLatin1String("Send")) {
         m_value = (form ? form->GetField(ToInt(arg(0))) : QString()) + arg(3);
         *exchange = ExchangeOf(m_value, 3, 6);
+        exchange->field = ToInt(arg(0)) != 0;
     } else if (command == QLatin1String("SendCmd")) {
         *exchange = ExchangeOf(m_value, 2, 4);
     } else if (command == QLatin1String("Goto")) {
@@ -178,9 +195,10 @@ CQueExecutor::WindUp CQueExecutor::WindUpExchange() const
         if (script.Token(1) != QLatin1String("Send") || ToInt(script.Token(2)) != 0
             || !IsRunModeCommand(script.Token(5)))
             continue;
-        // A carriage return first ends whatever line the cut left half sent (an image byte),
-        // so the meter takes the "r"s at the start of a line, where they lead to run mode.
-        windUp.command = QLatin1Char('\r') + script.Token(5);
+        // A carriage return first ends a line the cut left half sent (an image byte), so the
+        // meter takes the "r"s at the start of a line, where they lead to run mode. After a
+        // whole line it is left out: an empty line would end a half image as if it were whole.
+        windUp.command = (m_lineOpen ? QStringLiteral("\r") : QString()) + script.Token(5);
         windUp.intervalMs = ToInt(script.Token(3));
         windUp.totalMs = ToInt(script.Token(4));
         windUp.terminator = script.Token(6);

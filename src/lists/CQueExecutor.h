@@ -73,9 +73,10 @@ public:
     void ShowMessages();
 
     // The exchange that takes the meter back to run mode, as the list's own last lines send it
-    // (the last "Send" of run-mode "r"s, after a carriage return that ends a line left half
-    // sent), for a run cut short. Empty command when the run has not woken the meter since its
-    // start or its last run-mode command, or the list sends none.
+    // (the last "Send" of run-mode "r"s, after a carriage return only when the cut left a line
+    // half sent: after a whole line it would be an empty line, which ends a meter image), for a
+    // run cut short. Empty command when the run has not woken the meter since its start or its
+    // last run-mode command, or the list sends none.
     struct WindUp
     {
         QString command;
@@ -86,6 +87,10 @@ public:
     WindUp WindUpExchange() const;
     // Whether text is a run-mode command: one or more "r" and nothing else.
     static bool IsRunModeCommand(const QString &text);
+
+    // Whether the run was cut inside the text of a field it was sending (a meter image): some of
+    // its bytes went out, not all; the meter may hold part of it.
+    bool FieldCut() const { return m_fieldSending && m_sentBytes > 0 && m_sentBytes < m_sendTotal; }
 
     int LineIndex() const { return m_index; }
     bool Stopped() const { return m_stopped; }
@@ -111,6 +116,7 @@ private:
     struct Exchange
     {
         bool wanted = false;
+        bool field = false; // the command is a field's text
         QString command;
         int intervalMs = 0;
         int totalMs = 0;
@@ -136,6 +142,11 @@ private:
     int m_index = -1;
     bool m_stopped = false;
     bool m_meterWoken = false; // a command went out after the start or the last run-mode command
+    bool m_lineOpen = false; // the last byte that went out did not end a line
+    // The exchange going out: whether it sends a field, its bytes sent so far and in all.
+    bool m_fieldSending = false;
+    int m_sentBytes = 0;
+    int m_sendTotal = 0;
     int m_result = kContinue;
     QByteArray m_reply;
     QString m_value;

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -97,13 +98,15 @@ CQueView *CQueView::RunnerOf(AppServices *services, CDocument *document)
     return qobject_cast<CQueView *>(services->FirstViewOf(document));
 }
 
-int CQueView::Start(IFieldAccess *form, CSerial *serial, int periodMs, Finished finished)
+int CQueView::Start(IFieldAccess *form, CSerial *serial, int periodMs, Finished finished,
+    const QString &fieldCutNote)
 {
     m_serialLink.SetSerial(serial);
-    return Start(form, &m_serialLink, periodMs, std::move(finished));
+    return Start(form, &m_serialLink, periodMs, std::move(finished), fieldCutNote);
 }
 
-int CQueView::Start(IFieldAccess *form, IMeterLink *link, int periodMs, Finished finished)
+int CQueView::Start(IFieldAccess *form, IMeterLink *link, int periodMs, Finished finished,
+    const QString &fieldCutNote)
 {
     if (!form || (m_form && m_form != form))
         return 0;
@@ -122,6 +125,7 @@ int CQueView::Start(IFieldAccess *form, IMeterLink *link, int periodMs, Finished
     m_finished = std::move(finished);
     m_outcome = ListRun::Outcome();
     m_run.SetPeriodMs(periodMs);
+    m_run.SetFieldCutNote(fieldCutNote);
     // Widget forms are QObjects: their going away must not leave this run pointing at them.
     disconnect(m_formWatch);
     if (auto *object = dynamic_cast<QObject *>(form))
@@ -151,6 +155,11 @@ void CQueView::RunFinished(int number)
     const ListRun::Outcome outcome = m_outcome;
     const Finished finished = std::move(m_finished);
     m_finished = nullptr;
+    // The run is over: its progress and Cancel go before anything is said about it.
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        frame->hide();
+    else
+        hide();
     // What the lines had to say comes first, now that the run's dialogue is over; the window
     // may go away behind a message box, the owner still hears the end.
     const QPointer<CQueView> self(this);
@@ -192,6 +201,7 @@ void CQueView::StopNow(bool closeDocument)
         return;
     ListRun::Outcome outcome;
     outcome.end = ListRun::End::Cancelled;
+    outcome.fieldCut = m_run.Executor().FieldCut();
     if (!m_dialogue->IsRunning())
         outcome = m_outcome; // the run had ended; its end was not yet handed over
     const Finished finished = std::move(m_finished);

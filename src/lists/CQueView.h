@@ -32,10 +32,10 @@ class QPushButton;
 // (SerialPort::Claim), so neither the terminal nor another dialogue uses it. Cancel (the button,
 // or the owner) cancels the run on its runner: the list winds the meter up with its own run-mode
 // command and ends; a second Cancel ends the wind-up too. Once the run's dialogue has ended the
-// window shows what the lines had to say, then the owner gets the outcome, then RunStopped is
-// emitted and the window closes. A window closed by other means, or an owner going away
-// (Abandon, or a QObject form's destruction), destroys the suspended run where it waits and winds
-// the meter up by a detached command.
+// window hides, shows what the lines had to say, then the owner gets the outcome, then
+// RunStopped is emitted and the window closes. A window closed by other means, or an owner going
+// away (Abandon, or a QObject form's destruction), destroys the suspended run where it waits and
+// winds the meter up by a detached command.
 class CQueView : public CView
 {
     Q_OBJECT
@@ -58,9 +58,13 @@ public:
     // port (if any) the run holds until it stops, the lines on the beat of periodMs. 0 when
     // another form's run is in progress here (one owner at a time), another dialogue holds the
     // port, or form is null; the owner itself may start again, which begins at line 0.
-    int Start(IFieldAccess *form, IMeterLink *link, int periodMs = 0, Finished finished = {});
+    // fieldCutNote: what a run that fails inside a field's text adds to its last message
+    // (ListRun::SetFieldCutNote).
+    int Start(IFieldAccess *form, IMeterLink *link, int periodMs = 0, Finished finished = {},
+        const QString &fieldCutNote = QString());
     // The same over the program's meter link.
-    int Start(IFieldAccess *form, CSerial *serial, int periodMs = 0, Finished finished = {});
+    int Start(IFieldAccess *form, CSerial *serial, int periodMs = 0, Finished finished = {},
+        const QString &fieldCutNote = QString());
     // Cancels the run on its runner (it winds up and ends, see above); without a run, closes the
     // list's document and window.
     void Cancel();

@@ -51,6 +51,13 @@ Task<ListRun::Outcome> ListRun::Run(DialogueRunner &runner, IFieldAccess *fields
         }
         co_await runner.Sleep(NextBeat(beat.elapsed()));
     }
+    outcome.fieldCut = m_executor.FieldCut();
+    if (outcome.fieldCut && outcome.end == End::Failed && !m_fieldCutNote.isEmpty()) {
+        if (m_messages.isEmpty())
+            m_messages.append({ m_fieldCutNote, QString() });
+        else
+            m_messages.last().text += QLatin1Char('\n') + m_fieldCutNote;
+    }
     if (runner.Cancelled()) {
         outcome.end = End::Cancelled;
         outcome.windUp = co_await WindUpMeter(runner, link);

@@ -41,6 +41,9 @@ public:
         QList<CQueExecutor::Message> messages; // what the lines had to say, in order
         WindUp windUp = WindUp::None;
         QString error; // Unreadable: why
+        // Cut (cancelled, or the port gone) inside the text of a field it was sending
+        // (CQueExecutor::FieldCut): the meter may hold part of it.
+        bool fieldCut = false;
     };
 
     ListRun() = default;
@@ -55,6 +58,9 @@ public:
     const QList<CQueExecutor::Message> &Messages() const { return m_messages; }
     // Called when a cancelled run begins to wind the meter up (progress display).
     void SetWindUpHook(std::function<void()> hook) { m_windUpHook = std::move(hook); }
+    // What the owner adds to the last message of a run that failed inside a field's text (the
+    // port gone mid-image): what that leaves in the meter. Empty for nothing.
+    void SetFieldCutNote(const QString &note) { m_fieldCutNote = note; }
 
     // Runs the loaded list from its first line against fields over link. The first line runs
     // one beat after the start, so the run never ends within the call that starts it.
@@ -73,5 +79,6 @@ private:
     CQueExecutor m_executor;
     int m_periodMs = 0;
     std::function<void()> m_windUpHook;
+    QString m_fieldCutNote;
     QList<CQueExecutor::Message> m_messages;
 };

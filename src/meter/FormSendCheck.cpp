@@ -155,7 +155,13 @@ void FormSendCheck::RestoreDocGlobals()
     g_CurveFit = m_check->curveFit;
 }
 
-void FormSendCheck::ReadStopped(int listId, const QString &result)
+void FormSendCheck::ReadCut(int listId)
+{
+    if (m_check)
+        ReadStopped(listId, QStringLiteral("cancelled"), true);
+}
+
+void FormSendCheck::ReadStopped(int listId, const QString &result, bool later)
 {
     RestoreDocGlobals();
     const bool compare = listId == ZarnFormBase::kCompareTimer;
@@ -166,7 +172,10 @@ void FormSendCheck::ReadStopped(int listId, const QString &result)
                          "holds.");
     m_form.Audit(QStringLiteral("send"), compare ? result : QStringLiteral("mismatch"), text);
     m_check.reset();
-    UserMessage::Show(text, QString::fromLatin1(kAppTitle));
+    if (!later)
+        UserMessage::Show(text, QString::fromLatin1(kAppTitle));
+    else if (!compare)
+        UserMessage::ShowLater(text, QString::fromLatin1(kAppTitle));
 }
 
 std::unique_ptr<MeterSeriesModel> FormSendCheck::SentImage()
@@ -205,6 +214,17 @@ void FormSendCheck::CompareReadEnded()
     const ConfigDiff::Result diff
         = ConfigDiff::Compare(m_check->found->ComparedFields(), m_check->sent->ComparedFields());
     m_check->changes = diff.changes;
+    if (diff.changes.empty() && m_check->sent->ImageBytes() == m_check->found->ImageBytes()) {
+        // Nothing to write, and no as-found copy of it. With the compare off a send writes
+        // whatever the meter holds.
+        const QString said = QString::fromLatin1(kAlreadyHeldText);
+        m_form.Audit(QStringLiteral("send"), QStringLiteral("unchanged"), said);
+        m_check.reset();
+        UserMessage::Inform(said
+            + QStringLiteral(".\n\nTo write it anyway, turn off \"Compare with the meter before "
+                             "sending\" in the settings (\"Sending and Audit\")."));
+        return;
+    }
     // What the meter held cannot be had back once it is written over: no copy, no send.
     const QString meterSerial = m_check->found->Serial().trimmed();
     m_check->asFound
@@ -276,9 +296,9 @@ void FormSendCheck::SendAcknowledged()
         return;
     }
     m_form.Audit(QStringLiteral("send"), QStringLiteral("ok"),
-        QStringLiteral("Meter stored the configuration (not read back)"));
+        QString::fromLatin1(FormSendCheck::kAcknowledgedText));
     m_check.reset();
-    UserMessage::Inform(QStringLiteral("Meter stored the configuration"));
+    UserMessage::Inform(QString::fromLatin1(FormSendCheck::kAcknowledgedText));
 }
 
 void FormSendCheck::VerifyReadEnded()

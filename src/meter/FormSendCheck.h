@@ -56,13 +56,23 @@ public:
     void ReadEnded(int listId, bool ended, const QString &result);
     // The send list reached its end (the meter acknowledged the image): the read back, if any.
     void SendAcknowledged();
+    // A check read cut short by its window closing: the trail gets the send's line, and what
+    // the send left is said once the window has gone (nothing for the compare: nothing was sent).
+    void ReadCut(int listId);
+    // The end of a send that was not read back: the meter took it, what it stored is not known.
+    static constexpr const char *kAcknowledgedText
+        = "The meter acknowledged the configuration (not read back)";
+    // What a send of a configuration the meter already holds says (nothing is sent).
+    static constexpr const char *kAlreadyHeldText
+        = "The meter already holds this configuration; nothing was sent";
 
 private:
     struct State;
     bool StartRead(int listId);
     // Puts back the document globals the check's read changed (saved when it started).
     void RestoreDocGlobals();
-    void ReadStopped(int listId, const QString &result);
+    // later: said once the dialogue is over (the window has gone), the compare's not at all.
+    void ReadStopped(int listId, const QString &result, bool later = false);
     std::unique_ptr<MeterSeriesModel> SentImage();
     void CompareReadEnded();
     void AskToSend(const QString &question);

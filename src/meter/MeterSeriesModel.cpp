@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <cstring>
+
 namespace {
 // What the document says to the user while fn runs, instead of showing it: the model reports
 // its reasons in its own words.
@@ -195,6 +197,32 @@ QString MeterSeriesModel::VariableAt(int offset) const
     return QString();
 }
 
+QString MeterSeriesModel::CaptionAt(int offset)
+{
+    // The field showing the variable is the one whose text changes when the variable's bytes
+    // are inverted for a moment; a variable no field shows is named by itself.
+    MeterVars *table = m_doc->Vars();
+    int entry = -1;
+    for (int i = 0; table && i < table->Count(); ++i)
+        if (offset >= table->Offset(i) && offset < table->Offset(i) + table->Size(i))
+            entry = i;
+    if (entry < 0)
+        return QString();
+    unsigned char *bytes = table->ImageStart() + table->Offset(entry);
+    const QByteArray kept(reinterpret_cast<const char *>(bytes), table->Size(entry));
+    const std::vector<ConfigDiff::Field> shown = ComparedFields();
+    for (int i = 0; i < kept.size(); ++i)
+        bytes[i] = static_cast<unsigned char>(~kept.at(i));
+    Show();
+    const std::vector<ConfigDiff::Field> changed = ComparedFields();
+    std::memcpy(bytes, kept.constData(), size_t(kept.size()));
+    Show();
+    for (size_t i = 0; i < shown.size() && i < changed.size(); ++i)
+        if (shown[i].text != changed[i].text)
+            return shown[i].caption;
+    return table->Name(entry);
+}
+
 QString MeterSeriesModel::Layout() const
 {
     return m_doc->Vars() ? m_doc->Vars()->SectionName() : QString();
@@ -256,7 +284,7 @@ QString MeterSeriesModel::StoredDifference(MeterSeriesModel &stored)
         lines
             << QStringLiteral("%1: sent %2, the meter holds %3").arg(c.caption, c.before, c.after);
     if (lines.isEmpty())
-        lines = ConfigDiff::ByteNames(bytes, [this](int offset) { return VariableAt(offset); });
+        lines = ConfigDiff::ByteNames(bytes, [this](int offset) { return CaptionAt(offset); });
     return QStringLiteral("The meter did not store the configuration as sent:\n%1")
         .arg(lines.join(QLatin1Char('\n')));
 }

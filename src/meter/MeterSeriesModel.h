@@ -92,6 +92,9 @@ public:
     QString StoredText() const;
     QByteArray ImageBytes() const;
     QString VariableAt(int offset) const;
+    // The caption of the field that shows the variable at an image offset (the variable's name
+    // when no field shows it; empty past the layout).
+    QString CaptionAt(int offset);
     QString Layout() const;
     // The active range the last read's image holds (empty before a read).
     QString ActiveRange() const { return m_activeRange; }

@@ -18,6 +18,7 @@
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormRules.h"
 
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -227,8 +228,8 @@ ZarnFormBase::~ZarnFormBase()
     // waits, and the meter is wound up.
     if (m_runner && m_runner->IsRunning())
         m_runner->Abandon();
-    // A send cut short by closing (its list's window may have closed first): the form is gone,
-    // so the application says it, once the window has closed.
+    // A send cut short by closing without a close of this window (its list's window may have
+    // closed first): the form is gone, so the application says it, once the window has closed.
     if (m_listId == kSendTimer)
         UserMessage::ShowLater(QString::fromLatin1(kSendCancelledText));
 }
@@ -569,7 +570,8 @@ bool ZarnFormBase::StartList(
         if (self)
             self->ListStopped(listId, outcome);
     };
-    if (!runner->Start(fields ? fields : this, link, periodMs, stopped))
+    if (!runner->Start(fields ? fields : this, link, periodMs, stopped,
+            listId == kSendTimer ? QString::fromLatin1(kPartlySentText) : QString()))
         return false; // another form runs this list
     m_tableBeforeRead.reset();
     const CMeterDoc *doc = MeterDoc();
@@ -588,9 +590,7 @@ void ZarnFormBase::ListStopped(int listId, const ListRun::Outcome &outcome)
     if (listId != m_listId)
         return; // a run this form no longer follows
     const bool checkRead = listId == kCompareTimer || listId == kVerifyTimer;
-    const QString action = listId == kSendTimer ? QStringLiteral("send")
-        : listId == kReadTimer                  ? QStringLiteral("read")
-                                                : QStringLiteral("range change");
+    const QString action = ActionOf(listId);
     if (outcome.end != ListRun::End::Ended) {
         // Cancelled (or its window closed), or the list has said what went wrong (its jump
         // target is the message).
@@ -602,11 +602,17 @@ void ZarnFormBase::ListStopped(int listId, const ListRun::Outcome &outcome)
             return;
         }
         ListFailed(listId);
-        Audit(action, result);
+        const QString said = listId != kSendTimer || !cancelled
+            ? QString()
+            : QString::fromLatin1(outcome.fieldCut ? kSendCutText : kSendCancelledText);
+        Audit(action, result,
+            said.isEmpty() && outcome.fieldCut && listId == kSendTimer
+                ? QString::fromLatin1(kPartlySentText)
+                : said);
         if (listId == kSendTimer) {
             m_sendCheck->Drop();
-            if (cancelled)
-                UserMessage::Show(QString::fromLatin1(kSendCancelledText));
+            if (!said.isEmpty())
+                UserMessage::Show(said);
         }
         return;
     }
@@ -624,11 +630,47 @@ void ZarnFormBase::ListStopped(int listId, const ListRun::Outcome &outcome)
         return;
     }
     // The write lists reach their end only on the meter's acknowledgement of the image; every
-    // failure jumps to a message instead.
+    // failure jumps to a message instead. A send without its checks is not read back.
     Audit(action, QStringLiteral("ok"),
-        listId == kSendTimer ? QStringLiteral("Meter stored the configuration") : QString());
+        listId == kSendTimer ? QString::fromLatin1(FormSendCheck::kAcknowledgedText) : QString());
     if (listId == kSendTimer)
-        UserMessage::Inform(QStringLiteral("Meter stored the configuration"));
+        UserMessage::Inform(QString::fromLatin1(FormSendCheck::kAcknowledgedText));
+}
+
+QString ZarnFormBase::ActionOf(int listId)
+{
+    if (listId == kSendTimer || listId == kCompareTimer || listId == kVerifyTimer)
+        return QStringLiteral("send");
+    return listId == kReadTimer ? QStringLiteral("read") : QStringLiteral("range change");
+}
+
+void ZarnFormBase::closeEvent(QCloseEvent *event)
+{
+    CView::closeEvent(event);
+    if (event->isAccepted())
+        EndListForClosing();
+}
+
+void ZarnFormBase::EndListForClosing()
+{
+    if (!m_runner || !m_runner->IsRunning())
+        return;
+    const int listId = m_listId;
+    const bool fieldCut = m_runner->Executor().FieldCut();
+    m_runner->Abandon();
+    StopList();
+    if (listId == kCompareTimer || listId == kVerifyTimer) {
+        m_sendCheck->ReadCut(listId);
+        return;
+    }
+    const QString said = listId != kSendTimer
+        ? QString()
+        : QString::fromLatin1(fieldCut ? kSendCutText : kSendCancelledText);
+    Audit(ActionOf(listId), QStringLiteral("cancelled"), said);
+    if (listId == kSendTimer) {
+        m_sendCheck->Drop();
+        UserMessage::ShowLater(said);
+    }
 }
 
 void ZarnFormBase::Audit(const QString &action, const QString &result, const QString &message)

@@ -52,6 +52,14 @@ public:
     static constexpr const char *kSendCancelledText
         = "Sending was cancelled before the meter confirmed that it had stored the "
           "configuration.\nRead the meter to see what it holds.";
+    // A send cut inside the image: part of it may be in the meter. The second sentence is also
+    // what a port gone at that point adds to its message.
+    static constexpr const char *kSendCutText
+        = "Sending was cancelled part way through the configuration.\nThe meter may now hold "
+          "part of the new configuration.\nRead the meter to see what it holds.";
+    static constexpr const char *kPartlySentText
+        = "The meter may now hold part of the new configuration.\nRead the meter to see what it "
+          "holds.";
     static constexpr const char *kCloseWhileSendingText
         = "The meter is being written. Closing now stops sending and may leave it half "
           "written.\n\nClose anyway?";
@@ -211,6 +219,8 @@ protected:
 
     bool eventFilter(QObject *watched, QEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
+    // The window closes (its frame, Close All, Exit): a list still running ends here.
+    void closeEvent(QCloseEvent *event) override;
 
     bool m_hours24 = false;
     bool m_dayFirst = false;
@@ -231,6 +241,11 @@ private:
     // The run of the list listId has ended as outcome says.
     void ListStopped(int listId, const ListRun::Outcome &outcome);
     void StopList();
+    // The audit trail's action of the list listId.
+    static QString ActionOf(int listId);
+    // Ends the running list as the window goes: the meter is wound up, the trail gets the line
+    // of the action cut short, and what a send left in the meter is said once the window is gone.
+    void EndListForClosing();
 
     FormFieldBinder m_binder;
     FormBuilder m_builder;

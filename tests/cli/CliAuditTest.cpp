@@ -243,23 +243,52 @@ TEST_F(CliAuditEndToEnd, AWrongByteASilentReadBackAndUnwritableFoldersAreCaught)
     AuditSettings::SetAsFoundFolder(QDir::current().filePath("not-a-folder"));
     AuditSettings::SetFolder("/proc");
     const QByteArray held = ReadFile(m_image);
-    const AuditCliRun blocked = AuditCli(SendArgs(pty, "edited.mtr"));
+    const AuditCliRun blocked = AuditCli(SendArgs(pty, "found.mtr"));
     EXPECT_EQ(blocked.status, 2);
     EXPECT_TRUE(blocked.err.contains("not-a-folder/as-found")) << qPrintable(blocked.err);
     EXPECT_TRUE(blocked.err.contains("/proc/tarvik-audit.jsonl")) << qPrintable(blocked.err);
     EXPECT_EQ(ReadFile(m_image), held);
     AuditSettings::SetAsFoundFolder(QString());
-    const AuditCliRun unlogged = AuditCli(SendArgs(pty, "edited.mtr"));
+    const AuditCliRun unlogged = AuditCli(SendArgs(pty, "found.mtr"));
     EXPECT_EQ(unlogged.status, 0) << qPrintable(unlogged.err);
     EXPECT_TRUE(unlogged.err.contains("this line is not in the trail")) << qPrintable(unlogged.err);
-
-    // With both checks off, a send is the send list alone.
     AuditSettings::SetFolder(QString());
+
+    // What the meter holds already is not written again, nor kept as found; --force writes it,
+    // and --no-verify does not claim what the meter stored.
+    const struct
+    {
+        QStringList extra;
+        QString lastLine; // of standard output
+    } sends[] = {
+        { {}, "The meter already holds this configuration; nothing was sent" },
+        { { "--force" }, "Meter stored the configuration" },
+        { { "--no-verify", "--force" },
+            "The meter acknowledged the configuration (not read back)" },
+    };
+    for (const auto &send : sends) {
+        const AuditCliRun run = AuditCli(SendArgs(pty, "found.mtr") + send.extra);
+        EXPECT_EQ(run.status, 0) << qPrintable(run.err);
+        EXPECT_EQ(run.out.trimmed().section(QLatin1Char('\n'), -1), send.lastLine)
+            << qPrintable(run.out);
+        EXPECT_EQ(run.out.contains("As found: "), !send.extra.isEmpty()) << qPrintable(run.out);
+        EXPECT_EQ(
+            AuditLog(AuditSettings::TrailPath()).Load().records.back().message, send.lastLine);
+    }
+
+    // With both checks off, a send is the send list alone, still confirmed first.
     AuditSettings::SetCompareBeforeSend(false);
     AuditSettings::SetReadBackAfterSend(false);
+    QStringList unconfirmed = SendArgs(pty, "edited.mtr");
+    unconfirmed.removeAll(QStringLiteral("--yes"));
+    const QByteArray unsent = ReadFile(m_image);
+    const AuditCliRun refused = AuditCli(unconfirmed);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(refused.err.contains("confirm the send with --yes")) << qPrintable(refused.err);
+    EXPECT_EQ(ReadFile(m_image), unsent);
     const AuditCliRun plain = AuditCli(SendArgs(pty, "found.mtr"));
     EXPECT_EQ(plain.status, 0) << qPrintable(plain.err);
-    EXPECT_EQ(plain.out, "Meter stored the configuration\n");
+    EXPECT_EQ(plain.out, "The meter acknowledged the configuration (not read back)\n");
     EXPECT_EQ(AuditLog(AuditSettings::TrailPath()).Load().records.back().message,
-        "Meter stored the configuration (not read back)");
+        "The meter acknowledged the configuration (not read back)");
 }

@@ -193,10 +193,15 @@ TEST_F(CliEndToEnd, ReadIsTheFormsSaveAndSendChangesOnlyWhatWasSet)
     EXPECT_TRUE(id.out.contains("\nserial\t31415\n") && id.out.contains("\nrange\t2\n"))
         << qPrintable(id.out);
 
-    // Sent back as read: the meter's image does not change.
+    // Sent back as read: nothing is sent; with --force it is, and the image does not change.
     const QByteArray before = ReadFile(m_simImage);
-    const CliRun same = Cli({ QStringLiteral("send"), QStringLiteral("31415_2.mtr"),
+    const CliRun held = Cli({ QStringLiteral("send"), QStringLiteral("31415_2.mtr"),
         QStringLiteral("--port"), pty, QStringLiteral("--pace"), kPace, QStringLiteral("--yes") });
+    ASSERT_EQ(held.status, 0) << qPrintable(held.err);
+    EXPECT_EQ(held.out, "The meter already holds this configuration; nothing was sent\n");
+    const CliRun same = Cli(
+        { QStringLiteral("send"), QStringLiteral("31415_2.mtr"), QStringLiteral("--port"), pty,
+            QStringLiteral("--pace"), kPace, QStringLiteral("--yes"), QStringLiteral("--force") });
     ASSERT_EQ(same.status, 0) << qPrintable(same.err);
     EXPECT_TRUE(
         same.out.contains(QRegularExpression(QStringLiteral("^\\d+ fields unchanged\\.\n"))))
@@ -437,6 +442,8 @@ TEST_F(CliEndToEnd, CtrlCMidSendLeavesTheMeterInRunMode)
     err += terminal.Receive(1000);
     EXPECT_TRUE(err.contains("Interrupted")) << err.right(300).constData();
     EXPECT_TRUE(err.contains("The meter is back in run mode.")) << err.right(300).constData();
+    EXPECT_TRUE(err.contains("The meter may now hold part of the new configuration"))
+        << err.right(300).constData();
     EXPECT_EQ(ReadFile(m_simImage), image);
 
     {

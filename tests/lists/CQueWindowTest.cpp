@@ -99,10 +99,12 @@ TEST_F(QueWindowTest, ProgressFollowsTheLinesAndEndClosesTheWindow)
         view->ProgressBar(), &QProgressBar::valueChanged, [&bar](int value) { bar.append(value); });
     QList<ListRun::End> ends;
     QString lastLine;
+    bool shownAtEnd = true; // the window, while the owner says how the list ended
     ASSERT_EQ(view->Start(&form, &link, 0,
                   [&](const ListRun::Outcome &outcome) {
                       ends.append(outcome.end);
                       lastLine = view->LineLabel()->toolTip();
+                      shownAtEnd = frame && frame->isVisible();
                   }),
         1);
     EXPECT_EQ(view->LineIndex(), -1); // the first line runs on the first beat
@@ -110,6 +112,7 @@ TEST_F(QueWindowTest, ProgressFollowsTheLinesAndEndClosesTheWindow)
     EXPECT_EQ(ends, QList<ListRun::End> { ListRun::End::Ended });
     EXPECT_EQ(bar, (QList<int> { 1, 2, 3, 4 }));
     EXPECT_EQ(lastLine, QStringLiteral(" End"));
+    EXPECT_FALSE(shownAtEnd) << "no live Cancel behind the list's result";
     EXPECT_EQ(stopped.count(), 1);
     EXPECT_FALSE(runner && runner->IsRunning());
     // The window closes when control returns to the event loop.

@@ -21,6 +21,10 @@ public:
     bool reading = false;
     int replies = 0; // replies read
     bool answers = true;
+    QByteArray wire; // every byte that went out, detached ones too
+    // Command cutCommand stops after cutAt bytes: it halts (until cancelled), or the port goes.
+    int cutCommand = -1, cutAt = 0;
+    bool goneAtCut = false, halted = false, gone = false;
 
     void PurgeInput() override { }
     Task<int> SendCommandAsync(DialogueRunner &runner, const QByteArray &text,
@@ -30,9 +34,16 @@ public:
         bytesOut = 0;
         const int total = int(text.size());
         while (bytesOut < total) {
+            if (sent.size() - 1 == cutCommand && bytesOut == cutAt) {
+                gone = goneAtCut;
+                halted = !gone;
+                while (halted && co_await runner.Sleep(20)) { }
+                co_return 0;
+            }
             const bool waited = co_await runner.Sleep(20);
             if (!waited)
                 co_return 0;
+            wire.append(text.at(bytesOut));
             ++bytesOut;
             if (progress)
                 progress(bytesOut);
@@ -50,7 +61,12 @@ public:
             ++replies;
         }
     }
-    void SendDetached(const QByteArray &text) override { sent.append("detached:" + text); }
+    void SendDetached(const QByteArray &text) override
+    {
+        sent.append("detached:" + text), wire += text;
+    }
+    bool PortGone() const override { return gone; }
+    QString Unreachable() const override { return gone ? QStringLiteral("port gone") : QString(); }
 };
 
 const QStringList kList = { " Send(0,100,400,\"rv\",\">\",Fail)",
@@ -87,7 +103,11 @@ TEST(ListRunTest, CancelAtEveryWait)
         run.Executor().SetPauseMs(0);
         run.SetPeriodMs(200);
         bool windingUp = false;
-        run.SetWindUpHook([&windingUp] { windingUp = true; });
+        QByteArray beforeWindUp;
+        run.SetWindUpHook([&] {
+            windingUp = true;
+            beforeWindUp = link.wire;
+        });
         std::optional<ListRun::Outcome> outcome;
         int ends = 0;
         ASSERT_TRUE(runner.Start(
@@ -120,8 +140,10 @@ TEST(ListRunTest, CancelAtEveryWait)
         EXPECT_EQ(outcome->end, ListRun::End::Cancelled) << c.what;
         EXPECT_EQ(outcome->windUp, c.windUp) << c.what;
         EXPECT_EQ(windingUp, c.windUp != ListRun::WindUp::None) << c.what;
+        // A carriage return first only where the cut left a line half sent.
+        const QString windUp = (beforeWindUp.endsWith('\r') ? "" : "\r") + QStringLiteral("rrrr\r");
         EXPECT_EQ(
-            link.sent.value(link.sent.size() - 1) == "\rrrrr\r", c.windUp != ListRun::WindUp::None)
+            link.sent.value(link.sent.size() - 1) == windUp, c.windUp != ListRun::WindUp::None)
             << c.what;
     }
 }
@@ -145,4 +167,56 @@ TEST(ListRunTest, DestroyedRunnerResumesNothing)
     const int sent = int(link.sent.size());
     EXPECT_FALSE(TestEnv::WaitUntil([&] { return resumed || link.sent.size() != sent; }, 300));
     EXPECT_EQ(run.Executor().LineIndex(), 0);
+}
+
+// A cut inside a field's text (an image: byte lines, then the empty line that ends it) never
+// sends that empty line; the outcome says the meter may hold part of the field.
+TEST(ListRunTest, CutInsideAFieldNeverEndsItAsWhole)
+{
+    enum How { Cancel, Gone, Destroyed };
+    const struct
+    {
+        int bytes; // of the field's send "AB\rCD\r" and its closing "\r" when cut
+        How how;
+        QByteArray after; // what went out after the cut
+        bool fieldCut;
+    } cases[] = { { 0, Cancel, "rrrr\r", false }, { 1, Cancel, "\rrrrr\r", true },
+        { 3, Cancel, "rrrr\r", true }, { 6, Cancel, "rrrr\r", true },
+        { 3, Destroyed, "rrrr\r", true }, { 5, Destroyed, "\rrrrr\r", true },
+        { 6, Gone, "", true } };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bytes << " bytes, how " << c.how);
+        SlowMeterLink link;
+        link.cutCommand = 1;
+        link.cutAt = c.bytes;
+        link.goneAtCut = c.how == Gone;
+        MapForm form;
+        form.fields[7] = QStringLiteral("AB\rCD\r");
+        auto runner = std::make_unique<DialogueRunner>();
+        ListRun run;
+        run.Executor().SetLines({ " Send(0,100,400,\"..\",\">\",F)",
+            " Send(7,100,400,\"\",\">\",F)", " Send(0,100,400,\"rrrr\",\">\",F)", "F: End" });
+        run.SetFieldCutNote(QStringLiteral("part of it"));
+        std::optional<ListRun::Outcome> outcome;
+        ASSERT_TRUE(runner->Start([](ListRun &r, DialogueRunner &d, MapForm *f, SlowMeterLink *l,
+                                      std::optional<ListRun::Outcome> *o) -> Task<void> {
+            *o = co_await r.Run(d, f, l);
+        }(run, *runner, &form, &link, &outcome)));
+        ASSERT_TRUE(TestEnv::WaitUntil([&] { return link.halted || link.gone; }, 5000));
+        const QByteArray before = link.wire;
+        EXPECT_EQ(before, "..\r" + QByteArray("AB\rCD\r\r").left(c.bytes));
+        if (c.how == Destroyed) {
+            runner.reset();
+            run.WindUpDetached(&link);
+        } else {
+            if (c.how == Cancel)
+                runner->Cancel();
+            ASSERT_TRUE(TestEnv::WaitUntil([&] { return outcome.has_value(); }, 5000));
+            EXPECT_EQ(outcome->fieldCut, c.fieldCut);
+            EXPECT_EQ(outcome->messages.value(0).text,
+                c.how == Gone ? QStringLiteral("port gone\npart of it") : QString());
+        }
+        EXPECT_EQ(run.Executor().FieldCut(), c.fieldCut);
+        EXPECT_EQ(link.wire.mid(before.size()), c.after);
+    }
 }

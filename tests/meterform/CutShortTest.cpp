@@ -7,6 +7,7 @@
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
 #include "app/CommSettings.h"
+#include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
@@ -15,6 +16,7 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "lists/CQueView.h"
+#include "meter/FormSendCheck.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -22,6 +24,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -49,7 +52,10 @@ enum class Cut {
     Settings,
     CancelThenSettings,
     SettingsElsewhere,
-    CloseThenSettingsElsewhere
+    CloseThenSettingsElsewhere,
+    // The form holds unsaved edits: the save question comes first, answered Cancel or Discard.
+    CloseWithEditsCancelled,
+    CloseWithEditsDiscarded
 };
 
 // The table runs in two halves (alternate rows), each in a process of its own, so that the
@@ -81,11 +87,17 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         asked.append(text);
         return closeAnswer;
     });
+    int saveAnswer = QMessageBox::Discard;
+    auto oldPrompt = CDocManager::SetSavePrompt([&](QWidget *, const QString &) {
+        asked.append(QStringLiteral("save?"));
+        return saveAnswer;
+    });
     std::unique_ptr<CTarvikApp> app;
     const auto restore = qScopeGuard([&] {
         app.reset();
         UserMessage::SetHandler(oldShow);
         UserMessage::SetAskHandler(oldAsk);
+        CDocManager::SetSavePrompt(oldPrompt);
         TestEnv::ReseedWorkDir();
         ResetGlobals();
     });
@@ -171,7 +183,10 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
     ASSERT_TRUE(openAndRead(0)) << qPrintable(messages.join('|'));
     ASSERT_EQ(streams(pty), std::string());
 
-    const QString cancelled = QString::fromLatin1(ZarnFormBase::kSendCancelledText);
+    // Every send here is cut inside its image: the meter may hold part of it.
+    const QString cancelled = QString::fromLatin1(ZarnFormBase::kSendCutText);
+    const QString acknowledged = QString::fromLatin1(FormSendCheck::kAcknowledgedText);
+    const QString stop = QString::fromLatin1(ZarnFormBase::kCloseWhileSendingText);
     const struct
     {
         const char *what;
@@ -186,8 +201,11 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         { "send, window closed", Dialogue::Send, Cut::CloseForm, cancelled, false },
         { "send, Close All", Dialogue::Send, Cut::CloseAll, cancelled, false },
         { "send, Settings applied", Dialogue::Send, Cut::Settings, cancelled, false },
-        { "send, Exit answered No", Dialogue::Send, Cut::ExitAnsweredNo,
-            QStringLiteral("Meter stored the configuration"), true },
+        { "send, Exit answered No", Dialogue::Send, Cut::ExitAnsweredNo, acknowledged, true },
+        { "send, closed with edits, save question cancelled", Dialogue::Send,
+            Cut::CloseWithEditsCancelled, acknowledged, true },
+        { "send, closed with edits discarded", Dialogue::Send, Cut::CloseWithEditsDiscarded,
+            cancelled, false },
         { "range change, Cancel", Dialogue::Change, Cut::CancelButton, QString(), false },
         { "send, Cancel then Settings", Dialogue::Send, Cut::CancelThenSettings, cancelled, false },
         { "send, Exit answered Yes", Dialogue::Send, Cut::ExitAnsweredYes, cancelled, false },
@@ -246,8 +264,17 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         QPointer<ZarnFormBase> alive(form);
         CDocManager *manager = app->DocManager();
         CSerial *link = CTarvikApp::MeterLink();
-        form->GetDocument()->SetModifiedFlag(false); // no Save question on closing
+        const bool edits
+            = row.cut == Cut::CloseWithEditsCancelled || row.cut == Cut::CloseWithEditsDiscarded;
+        form->GetDocument()->SetModifiedFlag(edits); // else no Save question on closing
+        const qsizetype trailBefore = AuditLog(AuditSettings::TrailPath()).Load().records.size();
         switch (row.cut) {
+        case Cut::CloseWithEditsCancelled:
+        case Cut::CloseWithEditsDiscarded:
+            saveAnswer = row.cut == Cut::CloseWithEditsCancelled ? QMessageBox::Cancel
+                                                                 : QMessageBox::Discard;
+            manager->FramesOf(form->GetDocument()).value(0)->close();
+            break;
         case Cut::CancelButton:
             runner->CancelButton()->click();
             break;
@@ -290,11 +317,13 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const bool closes = row.cut == Cut::CloseForm || row.cut == Cut::CloseAll
-            || row.cut == Cut::ExitAnsweredYes || row.cut == Cut::CloseThenSettingsElsewhere;
-        EXPECT_EQ(asked,
-            closes || row.cut == Cut::ExitAnsweredNo
-                ? QStringList(ZarnFormBase::kCloseWhileSendingText)
-                : QStringList());
+            || row.cut == Cut::ExitAnsweredYes || row.cut == Cut::CloseThenSettingsElsewhere
+            || row.cut == Cut::CloseWithEditsDiscarded;
+        // The save question before the send is touched; its Cancel leaves the send going.
+        QStringList questions = edits ? QStringList { "save?" } : QStringList();
+        if (closes || row.cut == Cut::ExitAnsweredNo)
+            questions.append(stop);
+        EXPECT_EQ(asked, questions);
         EXPECT_EQ(alive.isNull(), closes);
         if (!alive)
             form = nullptr;
@@ -305,6 +334,10 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         TestEnv::WaitUntil([&] { return !messages.isEmpty(); }, row.message.isEmpty() ? 300 : 5000);
         EXPECT_EQ(messages, row.message.isEmpty() ? QStringList() : QStringList(row.message));
         EXPECT_EQ(FileBytes(image) != imageBefore, row.stored);
+        // Every dialogue begun is one line of the trail, however it was cut.
+        const std::vector<AuditRecord> trail = AuditLog(AuditSettings::TrailPath()).Load().records;
+        ASSERT_EQ(qsizetype(trail.size()), trailBefore + 1);
+        EXPECT_EQ(trail.back().result, row.stored ? "ok" : "cancelled");
         if (form) {
             EXPECT_EQ(form->GetField(1048), QStringLiteral("31415"));
         }

@@ -508,7 +508,8 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
     m_messages.clear();
     ASSERT_GT(RunList(reader, ZarnFormView::kSendTimer), 0);
     ZarnFormView::SetMeterLink(nullptr);
-    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Meter stored the configuration") });
+    EXPECT_EQ(m_messages,
+        QStringList { QStringLiteral("The meter acknowledged the configuration (not read back)") });
     EXPECT_EQ(FileValue(m_simImage, "evalue[2]", 4), 2500u);
     EXPECT_EQ(FileValue(m_simImage, "evalue[1]", 4),
         FileValue(QStringLiteral("41A_Template.mtr"), "evalue[1]", 4))
@@ -600,7 +601,8 @@ TEST_F(FormDialogs, ExchangesLeaveTheWindowResponsiveAndCancelCleanly)
         return form->RunningList() != ZarnFormView::kSendTimer;
     });
     EXPECT_GT(barMax, 100) << "a long send measures its bytes";
-    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Meter stored the configuration") });
+    EXPECT_EQ(m_messages,
+        QStringList { QStringLiteral("The meter acknowledged the configuration (not read back)") });
     EXPECT_EQ(FileValue(m_simImage, "evalue[2]", 4), 2600u);
     EXPECT_LT(longest, 1000) << "the event loop kept ticking";
 
@@ -676,5 +678,6 @@ TEST_F(FormDialogs, SaveAndReadAreLinesOfTheAuditTrail)
     form->OnSendActive();
     EXPECT_EQ(RunList(form, ZarnFormView::kSendTimer), 1);
     UserMessage::SetInformHandler(oldInform);
-    EXPECT_EQ(informed, QStringList { QStringLiteral("Meter stored the configuration") });
+    EXPECT_EQ(informed,
+        QStringList { QStringLiteral("The meter acknowledged the configuration (not read back)") });
 }

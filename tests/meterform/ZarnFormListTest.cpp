@@ -329,7 +329,7 @@ TEST_F(FormListTest, SendSaysWhetherTheMeterStoredTheImage)
         QString message;
     } cases[] = {
         { "stored", { ">", ">", "IMAGE STORED*", "RUN" }, 0,
-            QStringLiteral("Meter stored the configuration") },
+            QStringLiteral("The meter acknowledged the configuration (not read back)") },
         { "refused", { ">", ">", "IMAGE REFUSED KEY", "RUN" }, 0,
             QStringLiteral("Meter refused the configuration") },
         { "no answer", { "", "RUN" }, 0, QStringLiteral("Meter did not answer") },
@@ -512,7 +512,8 @@ TEST_F(FormListTest, ReadEditAndSendAgainstTheSimulatedMeter)
     });
     runner->ProgressBar()->installEventFilter(&watch);
     ASSERT_GT(RunList(ZarnFormView::kSendTimer), 0);
-    EXPECT_EQ(m_messages, QStringList { QStringLiteral("Meter stored the configuration") });
+    EXPECT_EQ(m_messages,
+        QStringList { QStringLiteral("The meter acknowledged the configuration (not read back)") });
     m_messages.clear();
     // The image (three characters a byte and a carriage return) moved the bar from empty to
     // full in many visible steps, always forward, with the count of bytes beside it.
@@ -802,6 +803,16 @@ TEST_F(FormListTest, SendComparesWritesAndReadsBackAgainstTheSimulatedMeter)
     ASSERT_EQ(found.size(), 2) << "declined and confirmed";
     for (const QString &name : found)
         EXPECT_EQ(ReadFile(QStringLiteral("checks/as-found/") + name), held);
+
+    // What the meter holds already: nothing is asked, sent or kept as found.
+    const int sends = m_opens[QStringLiteral("send20.que")];
+    const AuditRecord again = send("2500");
+    EXPECT_TRUE(asked.isEmpty()) << qPrintable(asked.join('|'));
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages.first().startsWith(QLatin1String(FormSendCheck::kAlreadyHeldText)));
+    EXPECT_EQ(again.result, QStringLiteral("unchanged"));
+    EXPECT_EQ(m_opens[QStringLiteral("send20.que")], sends);
+    EXPECT_EQ(QDir(QStringLiteral("checks/as-found")).entryList(QDir::Files).size(), 2);
 
     // A meter that stores one byte wrong: the read back names it, and no success is said.
     stopSim();

@@ -7,6 +7,7 @@
 #include "base/Globals.h"
 #include "lists/IFieldAccess.h"
 #include "meter/CMeterDoc.h"
+#include "meter/MeterVars.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
@@ -156,6 +157,23 @@ TEST(SeriesModels, EachSeriesKeepsTheModelsContract)
             EXPECT_EQ(meter->FileName(meter->Serial(), meter->ActiveRange()),
                 meter->Title(meter->Serial(), meter->ActiveRange()) + ext);
         }
+
+        // A byte stored wrong that no field's text shows is named by the field showing it.
+        std::unique_ptr<MeterSeriesModel> sent = SeriesModels::Make(row.series);
+        std::unique_ptr<MeterSeriesModel> back = SeriesModels::Make(row.series);
+        ASSERT_TRUE(ReadInto(*sent, version, stored, &error)) << qPrintable(error);
+        const MeterVars *vars = sent->Document().Vars();
+        const int low = vars->IndexOf(QStringLiteral("coeff[11]"))
+            + vars->SizeOf(QStringLiteral("coeff[11]")) - 1;
+        QByteArray wrong = sent->ImageBytes();
+        wrong[low] = char(wrong.at(low) ^ 1);
+        ASSERT_TRUE(
+            ReadInto(*back, version, QString::fromLatin1(wrong.toHex(' ').toUpper()), &error))
+            << qPrintable(error);
+        EXPECT_EQ(sent->StoredDifference(*back),
+            QStringLiteral("The meter did not store the configuration as sent:\nbyte %1 (Zero "
+                           "Offset)")
+                .arg(low));
 
         // A send puts the collected image in the field the send list sends.
         reopened->PrepareSend(QStringLiteral("1"));
