@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QList>
-#include <QPair>
 
 #include <cstdio>
 
@@ -23,10 +22,27 @@ UserMessage::Handler &CurrentInformHandler()
     return handler;
 }
 
-QList<QPair<QString, QString>> &PendingMessages()
+struct PendingMessage
 {
-    static QList<QPair<QString, QString>> pending;
+    QString text;
+    QString caption;
+    bool inform = false;
+};
+
+QList<PendingMessage> &PendingMessages()
+{
+    static QList<PendingMessage> pending;
     return pending;
+}
+
+void QueueMessage(const QString &text, const QString &caption, bool inform)
+{
+    PendingMessages().append({ text, caption, inform });
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [] { UserMessage::ShowPending(); }, Qt::QueuedConnection);
+    else
+        UserMessage::ShowPending();
 }
 
 UserMessage::AskHandler &CurrentAskHandler()
@@ -45,12 +61,12 @@ void UserMessage::Show(const QString &text, const QString &caption)
 
 void UserMessage::ShowLater(const QString &text, const QString &caption)
 {
-    PendingMessages().append({ text, caption });
-    if (QCoreApplication *app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(
-            app, [] { ShowPending(); }, Qt::QueuedConnection);
-    else
-        ShowPending();
+    QueueMessage(text, caption, false);
+}
+
+void UserMessage::InformLater(const QString &text, const QString &caption)
+{
+    QueueMessage(text, caption, true);
 }
 
 void UserMessage::ShowPending()
@@ -58,8 +74,11 @@ void UserMessage::ShowPending()
     // A message box shown here runs the event loop, where a queued call may show the rest: each
     // message is taken off the queue before it is shown, so none is shown twice.
     while (!PendingMessages().isEmpty()) {
-        const QPair<QString, QString> message = PendingMessages().takeFirst();
-        Show(message.first, message.second);
+        const PendingMessage message = PendingMessages().takeFirst();
+        if (message.inform)
+            Inform(message.text, message.caption);
+        else
+            Show(message.text, message.caption);
     }
 }
 

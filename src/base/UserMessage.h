@@ -25,6 +25,8 @@ public:
     // A message that reports success ("Meter stored the configuration"): shown with the
     // information icon where Show warns. Without a handler of its own it goes to Show's.
     static void Inform(const QString &text, const QString &caption = QString());
+    // Inform, from the event loop as ShowLater does (the same queue, in order).
+    static void InformLater(const QString &text, const QString &caption = QString());
     static Handler SetInformHandler(Handler handler);
 
     // A question before a step that replaces or writes data: true for Yes. With no handler

@@ -69,34 +69,14 @@ Task<bool> CliMeter::Identify(DialogueRunner &runner, Identity *identity, bool w
 {
     SerialPort::Claim claim(m_serial.get(), this);
     Progress(m_progress, QStringLiteral("identifying the meter on %1").arg(m_serial->PortText()));
-    // The terminal sends seven "[" when it opens; the meter draws its main screen.
-    m_serial->PurgeInput();
-    co_await m_serial->SendStringAsync(runner, QByteArrayLiteral("[[[[[[["));
-    // A meter that has not begun its screen within 3 s is not there: the read's own total
-    // time-out (some 15 s of silence) is for replies under way.
+    // The meter's main screen, as the terminal asks for it; the meter is back in run mode after.
     QByteArray screen;
-    identity->answered = co_await m_serial->InputWithin(runner, 3000);
-    if (identity->answered)
-        co_await m_serial->ReadAllAsync(runner, screen, 400, 3000);
+    identity->answered = co_await m_serial->AnswersAsync(runner, &screen);
     EndProgress(m_progress);
-    if (runner.Cancelled()) {
-        // Interrupted after the greeting went out: back to run mode all the same, unless a
-        // second interrupt ends that too.
-        if (runner.BeginWindUp()) {
-            co_await m_serial->SendStringAsync(runner, QByteArrayLiteral("r"));
-            runner.EndWindUp();
-        }
-        co_return false;
-    }
-    if (!identity->answered)
+    if (runner.Cancelled() || !identity->answered)
         co_return false;
     TermScreen::ScanIdentification(
         screen, identity->model, identity->version, identity->revision, identity->range);
-    // Back to run mode, as the meter was before.
-    co_await m_serial->SendStringAsync(runner, QByteArrayLiteral("r"));
-    QByteArray rest;
-    if (co_await m_serial->InputWithin(runner, 300))
-        co_await m_serial->ReadAllAsync(runner, rest, 100, 300);
     if (identity->version.isEmpty() || runner.Cancelled())
         co_return false;
     if (!withSerial)

@@ -36,6 +36,7 @@ public:
     // False with the reason (the system's on its own line) when the port cannot be used.
     bool Open(QString *error);
     CSerial &Link() { return *m_serial; }
+    const CSerial &Link() const { return *m_serial; }
     // "the meter on /dev/ttyUSB0 at 9600 baud": the port and speed tried, for messages.
     QString Where() const;
 

@@ -378,9 +378,7 @@ QString CliProgram::Capital(const QString &text)
 
 QString CliProgram::Silent(const CliMeter &meter)
 {
-    return QStringLiteral("Meter did not answer: nothing came from %1 within 3 s (is it "
-                          "connected, powered and set to that speed?).")
-        .arg(meter.Where());
+    return meter.Link().SilentText();
 }
 
 std::unique_ptr<CliMeterFile> CliProgram::OpenFile(const QString &path)

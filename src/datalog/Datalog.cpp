@@ -70,6 +70,10 @@ Datalog::~Datalog()
 
 bool Datalog::CanClose()
 {
+    // The question is a modal box: the transfer may end while it is up, and the window then
+    // closes with nothing cut.
+    if (m_core.IsTransferring())
+        return UserMessage::Ask(QString::fromLatin1(kCloseWhileTransferringText));
     if (!m_core.state.loggingActive)
         return true;
     return UserMessage::Ask(QStringLiteral("PC logging is running.\nClosing the datalogger stops "
@@ -327,15 +331,16 @@ void Datalog::BuildForm()
     page->addWidget(m_listViews[LogData::Snapshot], 1);
     page->addLayout(bottom);
 
-    connect(m_buttons[StartPc], &QPushButton::clicked, this, [this] { m_core.StartPcLogging(); });
+    // A log written under the placeholder name could not be found again: the name first.
+    const auto named = [this] { return !m_core.NeedsFileName() || ChooseFile(); };
+    connect(m_buttons[StartPc], &QPushButton::clicked, this, [this, named] {
+        if (m_core.CanStartPc() && named())
+            m_core.StartPcLogging();
+    });
     connect(m_buttons[StopPc], &QPushButton::clicked, this, [this] { m_core.StopPcLogging(); });
-    connect(m_buttons[TransferLog], &QPushButton::clicked, this, [this] {
-        // A log transferred under the placeholder name could not be loaded: the name first.
-        const QString name = m_core.fields.fileName.trimmed();
-        if ((name.isEmpty() || name == QLatin1String(DatalogCore::kPlaceholderFileName))
-            && !ChooseFile())
-            return;
-        m_core.TransferMeterLog();
+    connect(m_buttons[TransferLog], &QPushButton::clicked, this, [this, named] {
+        if (named())
+            m_core.TransferMeterLog();
     });
     connect(
         m_buttons[SendConfig], &QPushButton::clicked, this, [this] { m_core.SendConfiguration(); });

@@ -37,8 +37,12 @@ public:
     void OnInitialUpdate() override;
 
     DatalogCore &Core() { return m_core; }
-    // While PC logging runs the user is asked first; logging stops when the window goes.
+    // While PC logging or a log transfer runs the user is asked first (default No); logging
+    // stops when the window goes, a transfer ends where it is.
     bool CanClose() override;
+    static constexpr const char *kCloseWhileTransferringText
+        = "The meter's log is being transferred. Closing now stops the transfer before the log "
+          "is whole.\n\nClose anyway?";
     // A window timer of the form's: running, and its period in ms (0 when stopped).
     int TimerPeriod(int id) const;
     // Runs one tick of a form timer, as timerEvent does.

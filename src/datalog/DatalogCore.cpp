@@ -27,12 +27,20 @@ DatalogCore::~DatalogCore()
     // A suspended dialogue is destroyed without resuming, its port claim released and its log
     // file closed with what arrived. A meter it left in command mode would stay silent: the
     // link, which outlives the window, sends it back to run mode. A meter cut off in the middle
-    // of its log goes on sending it, so the link first lets the line go quiet: the command is not
-    // lost in the log, and the next dialogue does not take the log's tail for its reply.
+    // of its log goes on sending it, so the link first lets the rest go by (counted, as Cancel
+    // does, when its length is known): the command is not lost in the log, and the next
+    // dialogue does not take the log's tail for its reply.
     const bool inCommandMode = m_meter->InCommandMode();
+    const int logLeft = m_meter->LogBytesLeft();
     m_runner.reset();
     if (CSerial *link = Link(); link && inCommandMode)
-        link->SendCommandDetached(QByteArrayLiteral("rrrrrrrrrrr"), kQuietBeforeRunModeMs);
+        link->SendCommandDetached(QByteArrayLiteral("rrrrrrrrrrr"), kQuietBeforeRunModeMs, logLeft);
+}
+
+bool DatalogCore::NeedsFileName() const
+{
+    const QString name = fields.fileName.trimmed();
+    return name.isEmpty() || name == QLatin1String(kPlaceholderFileName);
 }
 
 void DatalogCore::OnFirstShown()
@@ -72,6 +80,11 @@ void DatalogCore::OnFirstShown()
 bool DatalogCore::IsBusy() const
 {
     return m_runner->IsRunning();
+}
+
+bool DatalogCore::IsTransferring() const
+{
+    return m_runner->IsRunning() && m_meter->Transferring();
 }
 
 bool DatalogCore::Run(Task<void> dialogue)
@@ -119,9 +132,14 @@ void DatalogCore::Cancel()
         m_runner->Cancel();
 }
 
+bool DatalogCore::CanStartPc() const
+{
+    return !state.loggingActive && IsIdle() && !IsBusy();
+}
+
 void DatalogCore::StartPcLogging()
 {
-    if (state.loggingActive || !IsIdle() || IsBusy())
+    if (!CanStartPc())
         return;
     if (state.meterParametersRead) {
         m_pc->StartPcLogging();

@@ -51,8 +51,13 @@ public:
     void OnFirstShown();
 
     bool IsIdle() const { return m_model.IsIdle(); }
+    // Whether E-LOG FILENAME names no file yet (empty, or the placeholder): the form asks for
+    // one before a log is written.
+    bool NeedsFileName() const;
     // Whether a meter dialogue runs (or the meter is being sent back to run mode after Cancel).
     bool IsBusy() const;
+    // Whether a transfer of the meter's log runs.
+    bool IsTransferring() const;
     void ShowSnapshotCapacity() { m_model.ShowSnapshotCapacity(); }
     // CLEAR E-LOG DISPLAY.
     void ClearDisplay() { m_model.ClearDisplay(); }
@@ -60,6 +65,8 @@ public:
     bool CanGraph() const { return log.snapshotList.size() > 2; }
 
     // The form's buttons. The meter dialogues start here and go on from the event loop.
+    // START (PC) does something only when CanStartPc.
+    bool CanStartPc() const;
     void StartPcLogging();
     void StopPcLogging();
     void Update();

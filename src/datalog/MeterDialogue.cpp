@@ -17,6 +17,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <utility>
 
@@ -53,25 +54,72 @@ QString Status(const char *text)
 }
 
 // What the application says after a log transfer that did not end whole, once the transfer is
-// over however it ended (a window closed mid-transfer destroys the dialogue where it waits).
+// over however it ended (a window closed mid-transfer destroys the dialogue where it waits):
+// what became of the named file and of what arrived. A transfer the user stopped (Cancel,
+// closing the window, Exit) is told as information; a failure under the datalogger's error title.
 class TransferNotice
 {
 public:
-    explicit TransferNotice(QString text)
-        : m_text(std::move(text))
+    TransferNotice(
+        QString path, QString partial, LogFileWriter &file, const int &received, int count)
+        : m_path(std::move(path))
+        , m_partial(std::move(partial))
+        , m_file(file)
+        , m_received(received)
+        , m_count(count)
+        , m_pathExisted(QFileInfo::exists(m_path))
     {
     }
     ~TransferNotice()
     {
-        if (!m_text.isEmpty())
-            UserMessage::ShowLater(m_text, QString::fromLatin1(LogFileWriter::kDatalogErrorTitle));
+        if (m_done)
+            return;
+        const QString title = QString::fromLatin1(LogFileWriter::kDatalogErrorTitle);
+        if (!m_failure.isEmpty()) {
+            UserMessage::ShowLater(m_failure, title);
+            return;
+        }
+        QString text = m_failed ? QStringLiteral("The transfer of the meter's log was cut short.")
+                                : QStringLiteral("The transfer of the meter's log was cancelled.");
+        text += QLatin1Char('\n')
+            + (m_pathExisted ? QStringLiteral("%1 is left as it was")
+                             : QStringLiteral("Nothing was written to %1"))
+                  .arg(m_path);
+        if (m_received > 0) {
+            text += QStringLiteral("; what arrived (%1 of %2 bytes) is kept in %3.")
+                        .arg(m_received)
+                        .arg(m_count)
+                        .arg(m_partial);
+        } else {
+            // Only the file's own header: nothing of the log to keep.
+            m_file.Close();
+            QFile::remove(m_partial);
+            text += QStringLiteral("; nothing of the log had arrived.");
+        }
+        if (m_failed)
+            UserMessage::ShowLater(text, title);
+        else
+            UserMessage::InformLater(text);
     }
     TransferNotice(const TransferNotice &) = delete;
     TransferNotice &operator=(const TransferNotice &) = delete;
-    void Set(QString text) { m_text = std::move(text); }
+    // The meter stopped sending, or the port went: not the user's doing.
+    void Failed() { m_failed = true; }
+    // A failure of the file's own, said as it stands.
+    void Fail(QString text) { m_failure = std::move(text); }
+    // The log is whole (or nothing needed saying): no notice.
+    void Done() { m_done = true; }
 
 private:
-    QString m_text;
+    QString m_path;
+    QString m_partial;
+    LogFileWriter &m_file;
+    const int &m_received;
+    int m_count;
+    bool m_pathExisted;
+    bool m_failed = false;
+    bool m_done = false;
+    QString m_failure;
 };
 
 QString OneOf(const char *what, int n, int of)
@@ -206,6 +254,25 @@ bool MeterDialogue::Begin(SerialPort::Claim *claim)
         return false;
     }
     return true;
+}
+
+Task<bool> MeterDialogue::MeterAnswers()
+{
+    CSerial *link = m_model.Link();
+    if (!link)
+        co_return true; // no meter link at all: the dialogue's waits fail at once
+    m_model.SetStatusMode(Status("Contacting Meter"), Status("METER Comm Mode"));
+    m_model.SetProgress(QStringLiteral("waiting for the meter to answer"));
+    const bool answered = co_await link->AnswersAsync(m_runner);
+    m_model.SetProgress(QString());
+    if (Cancelled())
+        co_return false;
+    if (!answered) {
+        Say(link->IsGone() ? link->GoneText() : link->SilentText(),
+            QString::fromLatin1(kCommErrorTitle));
+        m_model.SetStatusMode(Status("IDLE"), QString());
+    }
+    co_return answered;
 }
 
 // ---------------------------------------------------------------- the dialogue's steps
@@ -472,7 +539,7 @@ Task<bool> MeterDialogue::CheckBeforeLogging()
     if (m_model.state.meterParametersRead)
         co_return true;
     SerialPort::Claim claim;
-    if (!Begin(&claim))
+    if (!Begin(&claim) || !co_await MeterAnswers())
         co_return false;
     co_return co_await CheckMeter();
 }
@@ -482,7 +549,7 @@ Task<void> MeterDialogue::Update()
     if (!m_model.IsIdle())
         co_return;
     SerialPort::Claim claim;
-    if (!Begin(&claim))
+    if (!Begin(&claim) || !co_await MeterAnswers())
         co_return;
     m_model.state.meterParametersRead = false;
     co_await CheckMeter();
@@ -510,7 +577,7 @@ Task<void> MeterDialogue::SendConfiguration()
            << QByteArray::number(OptionsValue(f.options.data()))
            << QByteArray(f.timerEnabled ? "1" : "0");
     const QString action = QStringLiteral("send logger configuration");
-    if (!co_await CheckMeter() || !co_await ContactMeter()) {
+    if (!co_await MeterAnswers() || !co_await CheckMeter() || !co_await ContactMeter()) {
         AuditConfiguration(
             action, Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed"));
         co_return;
@@ -555,7 +622,7 @@ Task<void> MeterDialogue::ReadConfiguration()
     if (!Begin(&claim))
         co_return;
     const QString action = QStringLiteral("read logger configuration");
-    if (!co_await CheckMeter() || !co_await ContactMeter()) {
+    if (!co_await MeterAnswers() || !co_await CheckMeter() || !co_await ContactMeter()) {
         AuditConfiguration(
             action, Cancelled() ? QStringLiteral("cancelled") : QStringLiteral("failed"));
         co_return;
@@ -635,7 +702,7 @@ Task<void> MeterDialogue::StartMeter()
     if (!m_model.IsIdle())
         co_return;
     SerialPort::Claim claim;
-    if (!Begin(&claim))
+    if (!Begin(&claim) || !co_await MeterAnswers())
         co_return;
     co_await Send("eeeeeeeeeeeee");
     if (Cancelled())
@@ -674,7 +741,12 @@ Task<QString> MeterDialogue::TransferMeterLog()
     if (!m_model.IsIdle())
         co_return QString();
     SerialPort::Claim claim;
-    if (!Begin(&claim) || !co_await ContactMeter())
+    if (!Begin(&claim) || !co_await MeterAnswers())
+        co_return QString();
+    // Cleared however the transfer ends, the dialogue destroyed where it waits too.
+    m_transferring = true;
+    const auto transferring = qScopeGuard([this] { m_transferring = false; });
+    if (!co_await ContactMeter())
         co_return QString();
     // The log goes into a file of its own beside the named one, which it replaces only when
     // whole: a transfer cut short (Cancel, a silent meter, the window closed, a full disk) keeps
@@ -720,11 +792,10 @@ Task<QString> MeterDialogue::TransferMeterLog()
     }
     // Said once the transfer has ended short of the whole log, however it ended (the window
     // closed too, the dialogue destroyed where it waited): by the application, after the fact.
-    TransferNotice notice(QStringLiteral(
-        "The transfer of the meter's log was cut short.\n%1 is left as it was; what arrived "
-        "is kept in %2.")
-                              .arg(path, partial));
-    for (int stored = 0; stored < count;) {
+    int stored = 0;
+    TransferNotice notice(path, partial, file, stored, count);
+    m_logLeft = count;
+    while (stored < count) {
         if (stored % kProgressStep == 0)
             m_model.SetProgress(QStringLiteral("%1 of %2 bytes").arg(stored).arg(count));
         if (stored % kBytesPerSlice == 0 && stored > 0)
@@ -732,14 +803,18 @@ Task<QString> MeterDialogue::TransferMeterLog()
         unsigned char byte = 0;
         if (!co_await ReadOne(kLongPolls, &byte)) {
             file.Close();
-            if (Cancelled())
+            if (Cancelled()) {
                 co_await DrainLog(count - stored);
-            else
+            } else {
+                notice.Failed();
                 co_await NotResponding();
+            }
+            m_logLeft = -1;
             co_return QString();
         }
         file.Write(QByteArray(1, char(byte)));
         ++stored;
+        m_logLeft = count - stored;
     }
     if (count > 0) {
         m_model.SetProgress(QString());
@@ -748,27 +823,28 @@ Task<QString> MeterDialogue::TransferMeterLog()
         m_model.SetStatusMode(Status("IDLE"), QString());
     }
     file.Close();
+    m_logLeft = -1;
     if (file.Failed()) {
-        notice.Set(QStringLiteral("The meter's log could not be written in full to %1 (is the "
-                                  "disk full?).\n%2 is left as it was.")
-                       .arg(partial, path));
+        notice.Fail(QStringLiteral("The meter's log could not be written in full to %1 (is the "
+                                   "disk full?).\n%2 is left as it was.")
+                        .arg(partial, path));
         QFile::remove(partial);
         co_return QString();
     }
     if (count == 0 && QFileInfo::exists(path)) {
         // An empty memory is no reason to lose the log already in the file.
         QFile::remove(partial);
-        notice.Set(QString());
+        notice.Done();
         co_return QString();
     }
     QString error;
     if (!LogFileWriter::Replace(partial, path, &error)) {
-        notice.Set(QStringLiteral("The meter's log could not replace %1:\n%2\n%1 is left as it "
-                                  "was; the log is kept in %3.")
-                       .arg(path, error, partial));
+        notice.Fail(QStringLiteral("The meter's log could not replace %1:\n%2\n%1 is left as it "
+                                   "was; the log is kept in %3.")
+                        .arg(path, error, partial));
         co_return count > 0 ? partial : QString();
     }
-    notice.Set(QString());
+    notice.Done();
     co_return count > 0 ? path : QString();
 }
 
@@ -780,13 +856,18 @@ Task<void> MeterDialogue::DrainLog(int remaining)
     if (!m_runner.BeginWindUp())
         co_return;
     m_model.SetStatus(Status("Waiting for the meter to finish sending its log"));
-    unsigned char byte = 0;
-    for (int left = remaining; left > 0; --left) {
-        if (left % kProgressStep == 0 || left == remaining)
-            m_model.SetProgress(QStringLiteral("%1 bytes to go").arg(left));
-        if (!co_await ReadOne(kLongPolls, &byte))
-            break;
+    if (CSerial *link = m_model.Link()) {
+        int shown = remaining + kProgressStep;
+        co_await link->DrainAsync(
+            m_runner, remaining, link->Timing().PollsToMs(kLongPolls), [this, &shown](int left) {
+                m_logLeft = left;
+                if (shown - left >= kProgressStep) {
+                    shown = left;
+                    m_model.SetProgress(QStringLiteral("%1 bytes to go").arg(left));
+                }
+            });
     }
+    m_logLeft = -1;
     m_model.SetProgress(QString());
     m_runner.EndWindUp();
 }

@@ -52,6 +52,10 @@ public:
     Task<void> BackToRunMode();
     // Whether the meter was woken into command mode and not yet sent back to run mode.
     bool InCommandMode() const { return m_commandMode; }
+    // Whether a log transfer runs (from the wake-up to its end), and how many bytes of the
+    // log the meter has yet to send: -1 while that is not known.
+    bool Transferring() const { return m_transferring; }
+    int LogBytesLeft() const { return m_logLeft; }
 
     // What a dialogue has to tell the user is not shown from inside it: it is kept, in order,
     // for the dialogue's owner to show once the dialogue has ended (ShowMessages).
@@ -90,11 +94,16 @@ private:
     void AuditConfiguration(const QString &action, const QString &result);
     // Takes the port for a dialogue; false (and the user told why) when it cannot be used.
     bool Begin(SerialPort::Claim *claim);
+    // The link's presence check: false, with the port and speed said, when the meter sends
+    // nothing within seconds, so no dialogue runs into its long time-outs.
+    Task<bool> MeterAnswers();
     bool Cancelled() const;
 
     DatalogModel &m_model;
     DialogueRunner &m_runner;
     bool m_commandMode = false;
+    bool m_transferring = false;
+    int m_logLeft = -1;
     struct Message
     {
         QString text;

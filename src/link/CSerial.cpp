@@ -24,7 +24,82 @@ bool CSerial::DetachedRunning() const
     return m_detached && m_detached->IsRunning();
 }
 
-void CSerial::SendCommandDetached(QByteArray text, int drainQuietMs)
+Task<bool> CSerial::AnswersAsync(DialogueRunner &runner, QByteArray *screen)
+{
+    QByteArray drawn;
+    PurgeInput();
+    co_await SendStringAsync(runner, QByteArrayLiteral("[[[[[[["));
+    // A meter that has not begun its screen within 3 s is not there: a read's own total
+    // time-out (some 15 s of silence) is for replies under way.
+    const bool answered = co_await InputWithin(runner, kPresenceMs);
+    if (answered)
+        co_await ReadAllAsync(runner, drawn, 400, 3000);
+    if (screen)
+        *screen = drawn;
+    if (runner.Cancelled()) {
+        // Cut after the greeting went out: back to run mode all the same.
+        if (runner.BeginWindUp()) {
+            co_await SendStringAsync(runner, QByteArrayLiteral("r"));
+            runner.EndWindUp();
+        }
+        co_return answered;
+    }
+    if (!answered)
+        co_return false;
+    co_await SendStringAsync(runner, QByteArrayLiteral("r"));
+    QByteArray rest;
+    if (co_await InputWithin(runner, 300))
+        co_await ReadAllAsync(runner, rest, 100, 300);
+    co_return true;
+}
+
+QString CSerial::SilentText() const
+{
+    return QStringLiteral("Meter did not answer: nothing came from the meter on %1 at %2 baud "
+                          "within %3 s (is it connected, powered and set to that speed?).")
+        .arg(PortText(), BaudText())
+        .arg(kPresenceMs / 1000);
+}
+
+int CSerial::DropPending(int max, bool *output)
+{
+    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    if (!hold.Held())
+        return 0;
+    int count = 0;
+    unsigned char byte = 0;
+    while (
+        (max < 0 || count < max) && m_device.PendingInput() > 0 && m_device.ReadNow(&byte) == 1) {
+        ++count;
+        if (byte != '\'')
+            *output = true;
+    }
+    return count;
+}
+
+Task<void> CSerial::DrainAsync(
+    DialogueRunner &runner, int bytes, int quietMs, std::function<void(int left)> progress)
+{
+    const QDeadlineTimer drainEnd(kDrainMaxMs);
+    QDeadlineTimer quiet(quietMs);
+    for (int left = bytes; left != 0;) {
+        if (progress && left > 0)
+            progress(left);
+        const qint64 wait = std::min(quiet.remainingTime(), drainEnd.remainingTime());
+        if (wait <= 0 || !co_await InputWithin(runner, int(wait)))
+            break;
+        bool output = false;
+        const int dropped = DropPending(left, &output);
+        if (left > 0)
+            left -= dropped;
+        // Once a log has ended the meter sends an apostrophe every 250 ms for some 10 s: a line
+        // carrying only those is quiet. A log of known length counts every byte instead.
+        if (output || (bytes >= 0 && dropped > 0))
+            quiet.setRemainingTime(quietMs);
+    }
+}
+
+void CSerial::SendCommandDetached(QByteArray text, int drainQuietMs, int drainBytes)
 {
     if (!IsOpen() || !FreeFor(this) || DetachedRunning() || text.isEmpty())
         return;
@@ -34,17 +109,14 @@ void CSerial::SendCommandDetached(QByteArray text, int drainQuietMs)
     // A lambda without captures: its parameters live in the coroutine's frame. The bytes go out
     // from m_detachedLeft, one at a time, so FinishDetached knows what is left.
     m_detached->Start(
-        [](CSerial *link, int quietMs) -> Task<void> {
+        [](CSerial *link, int quietMs, int logBytes) -> Task<void> {
             // Asked to stop (the port is about to be set up anew), the send hurries: a Cancel
             // ends the drain's wait, and the bytes then go out paced as a wind-up.
             const Claim claim(link, link, [link] { link->HurryDetached(); });
             DialogueRunner &runner = *link->m_detached;
             link->m_detachedDraining = quietMs > 0;
-            if (quietMs > 0) {
-                const QDeadlineTimer drainEnd(kDrainMaxMs);
-                while (!drainEnd.hasExpired() && co_await link->InputWithin(runner, quietMs))
-                    link->PurgeInput();
-            }
+            if (quietMs > 0)
+                co_await link->DrainAsync(runner, logBytes, quietMs);
             link->m_detachedDraining = false;
             runner.BeginWindUp(); // after a hurry's Cancel, the pauses run their length again
             while (!link->m_detachedLeft.isEmpty()) {
@@ -56,7 +128,7 @@ void CSerial::SendCommandDetached(QByteArray text, int drainQuietMs)
                 co_await runner.Sleep(link->PacingMs(kSendCommandPacingMs));
             }
             link->m_detachedLeft.clear();
-        }(this, drainQuietMs),
+        }(this, drainQuietMs, drainBytes),
         [this] {
             // Whoever waited for the port (Settings, the program's exit) goes on now. A callback
             // may close the port or start another detached send: the list is taken first.

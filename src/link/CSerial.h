@@ -30,15 +30,30 @@ public:
     Task<int> SendCommandAsync(
         DialogueRunner &runner, QByteArray text, std::function<void(int sent)> progress = {});
 
+    // Whether a meter answers on the line: its main screen is asked for (seven "[", as the
+    // terminal greets it) and whatever comes within kPresenceMs is read into screen; the meter
+    // is then sent back to run mode ("r"), after a Cancel too unless a second one ends that.
+    // A check before a long dialogue, so that a silent meter is said in seconds (SilentText).
+    Task<bool> AnswersAsync(DialogueRunner &runner, QByteArray *screen = nullptr);
+    // "Meter did not answer: nothing came from the meter on PORT at BAUD baud within 3 s ...".
+    QString SilentText() const;
+    static constexpr int kPresenceMs = 3000;
+
+    // Reads and drops what the meter still sends of a log: its last bytes when their number is
+    // known (bytes >= 0), else all that comes. Ends when they are in, when the line has been
+    // quiet for quietMs (the meter's idle apostrophes are not counted as output when the number
+    // is unknown), after kDrainMaxMs or on Cancel. progress is told how many bytes are left.
+    Task<void> DrainAsync(DialogueRunner &runner, int bytes, int quietMs,
+        std::function<void(int left)> progress = {});
+
     // Sends text as SendCommandAsync does, on a runner of the link's own, holding the port
     // meanwhile: for a command that must reach the meter although the window that asked for it
     // is going away (a datalogger closed while the meter is in command mode sends it back to run
     // mode). Nothing is sent when the port is not open, or held by a dialogue, or such a send
-    // still runs. drainQuietMs > 0 first reads and drops what the meter still sends (a log it
-    // was transferring) until the line has been quiet that long, for at most kDrainMaxMs, so
-    // the command is not lost in the meter's output and the next dialogue does not read its
-    // tail as a reply.
-    void SendCommandDetached(QByteArray text, int drainQuietMs = 0);
+    // still runs. drainQuietMs > 0 first lets what the meter still sends (a log it was
+    // transferring, drainBytes of it when known) go by, as DrainAsync does, so the command is
+    // not lost in the meter's output and the next dialogue does not read its tail as a reply.
+    void SendCommandDetached(QByteArray text, int drainQuietMs = 0, int drainBytes = -1);
     // Calls then once no detached send runs: at once when none does, else from the event loop
     // when the send has ended. For what must not happen under a detached send: the port set up
     // anew, the program's end. then must not assume it runs before the caller returns.
@@ -67,6 +82,9 @@ protected:
 
 private:
     int PacingMs(int ms) const;
+    // Reads what is pending, at most max bytes when max >= 0; the count read, and whether any
+    // byte was other than the meter's idle apostrophe.
+    int DropPending(int max, bool *output);
 
     std::unique_ptr<DialogueRunner> m_detached; // of SendCommandDetached
     QByteArray m_detachedLeft; // the bytes the detached send has yet to send

@@ -6,6 +6,7 @@
 #include "../metersim/SimHarness.h"
 #include "DialogueWait.h"
 
+#include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "datalog/Datalog.h"
 #include "datalog/LogFileWriter.h"
@@ -47,6 +48,15 @@ struct WindowRig
         previous = UserMessage::SetHandler([this](const QString &text, const QString &caption) {
             messages << caption.trimmed() + QLatin1Char('|') + text;
         });
+        // Information (not a warning) is marked as such.
+        previousInform
+            = UserMessage::SetInformHandler([this](const QString &text, const QString &caption) {
+                  messages << QStringLiteral("(i) ") + caption.trimmed() + QLatin1Char('|') + text;
+              });
+        previousAsk = UserMessage::SetAskHandler([this](const QString &text, const QString &) {
+            asked << text;
+            return answer;
+        });
         view = std::make_unique<Datalog>(nullptr, link.get());
         view->OnInitialUpdate();
         view->Core().fields.fileName = dir.filePath(QStringLiteral("meter.log"));
@@ -56,8 +66,11 @@ struct WindowRig
     ~WindowRig()
     {
         view.reset();
-        if (previous)
+        if (previous) {
             UserMessage::SetHandler(previous);
+            UserMessage::SetInformHandler(previousInform);
+            UserMessage::SetAskHandler(previousAsk);
+        }
     }
     DatalogCore &Core() { return view->Core(); }
     QPushButton *Button(Datalog::Button b) { return view->ButtonOf(b); }
@@ -78,7 +91,11 @@ struct WindowRig
     std::unique_ptr<CSerial> link;
     std::unique_ptr<Datalog> view;
     QStringList messages;
+    QStringList asked;
+    bool answer = false;
     UserMessage::Handler previous;
+    UserMessage::Handler previousInform;
+    UserMessage::AskHandler previousAsk;
     bool started = false;
 };
 
@@ -107,9 +124,9 @@ TEST(DatalogCancel, UpdateOnASilentMeterIsCancelledAndThePortIsFreeAtOnce)
     QElapsedTimer clock;
     clock.start();
     EXPECT_LT(rig.TickUntil([&clock] { return clock.elapsed() >= 1000; }, 5000), 1000);
-    EXPECT_EQ(rig.view->StatusLabel()->text(), QStringLiteral("Refresh Meter"));
+    EXPECT_EQ(rig.view->StatusLabel()->text(), QStringLiteral("Contacting Meter"));
     EXPECT_EQ(rig.view->ModeLabel()->text(), QStringLiteral("METER Comm Mode"));
-    EXPECT_EQ(rig.view->ProgressLabel()->text(), QStringLiteral("attempt 1 of 5"));
+    EXPECT_EQ(rig.view->ProgressLabel()->text(), QStringLiteral("waiting for the meter to answer"));
     for (Datalog::Button b :
         { Datalog::Update, Datalog::StartPc, Datalog::TransferLog, Datalog::SendConfig,
             Datalog::ReadConfig, Datalog::StartMeter, Datalog::StopMeter, Datalog::Load })
@@ -193,10 +210,16 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
         + "\r\n\"Full Scale Flow Rate = 80.000000\r\n";
     QByteArray onDisk = stored;
     onDisk.replace('\n', "\r\n");
-    const QString cutNotice
-        = QStringLiteral("Datalog Error|The transfer of the meter's log was cut "
-                         "short.\n%1 is left as it was; what arrived is kept in %2.")
-              .arg(file, partial);
+    // What the user is told after stopping a transfer: which file holds what, as information.
+    const auto cutNotice = [&](const QString &kept, const QByteArray &arrived) {
+        return QStringLiteral("(i) %1|The transfer of the meter's log was cancelled.\n%2; what "
+                              "arrived (%3 of %4 bytes) is kept in %5.")
+            .arg(QLatin1String(kAppTitle), kept)
+            .arg(arrived.size() - arrived.count('\n')) // the file's line ends gained a CR each
+            .arg(stored.size())
+            .arg(partial);
+    };
+    const QString leftAsItWas = file + QStringLiteral(" is left as it was");
     const QString draining = QStringLiteral("Waiting for the meter to finish sending its log");
 
     bool reached = false;
@@ -257,7 +280,7 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
         EXPECT_LT(arrived.size(), onDisk.size());
         EXPECT_TRUE(onDisk.startsWith(arrived));
         EXPECT_TRUE(rig.Core().log.snapshotList.isEmpty());
-        EXPECT_EQ(rig.messages, QStringList(cutNotice));
+        EXPECT_EQ(rig.messages, QStringList(cutNotice(leftAsItWas, arrived)));
         EXPECT_EQ(streamsAgain(twice), std::string());
     }
 
@@ -275,20 +298,40 @@ TEST(DatalogCancel, TransferCancelledHalfWayThenRepeatedToCompletion)
         QStringLiteral("\"Stop Ocurred 01/31/2007 02:20:00 PM"));
     EXPECT_TRUE(rig.messages.isEmpty()) << qPrintable(rig.messages.join('\n'));
 
-    // The window closed half way through a transfer: the link itself lets the rest of the log go
-    // by, holding the port, and then sends the meter back to run mode; the whole log stays, and
-    // the application says where the rest went.
+    // The window closed half way through a transfer, once the user agreed (No is the default
+    // and changes nothing): the link itself lets the rest of the log go by, holding the port,
+    // then sends the meter back to run mode as soon as the log has ended (not after the
+    // meter's idle apostrophes), and the application says what came of which file: here none
+    // was there before, and none is written.
+    ASSERT_TRUE(QFile::remove(file));
     rig.Button(Datalog::TransferLog)->click();
-    rig.TickUntil([&rig] { return rig.view->ProgressLabel()->text().startsWith(QLatin1Char('2')); },
+    rig.TickUntil(
+        [&rig] {
+            return rig.view->ProgressLabel()->text().section(QLatin1Char(' '), 0, 0).toInt()
+                >= 8000;
+        },
         30000, &reached);
     ASSERT_TRUE(reached) << qPrintable(rig.view->ProgressLabel()->text());
+    EXPECT_FALSE(rig.view->CanClose());
+    EXPECT_EQ(rig.asked, QStringList(Datalog::kCloseWhileTransferringText));
+    EXPECT_TRUE(rig.Core().IsBusy());
+    rig.answer = true;
+    EXPECT_TRUE(rig.view->CanClose());
+    QElapsedTimer sinceClose;
+    sinceClose.start();
     rig.view.reset();
     EXPECT_TRUE(rig.link->IsClaimed());
     EXPECT_TRUE(TestEnv::WaitUntil([&rig] { return !rig.link->IsClaimed(); }, 30000));
+    const qint64 portFreeMs = sinceClose.elapsed();
     EXPECT_EQ(streamsAgain(), std::string());
-    EXPECT_EQ(ReadFile(file).toStdString(), (header + onDisk).toStdString());
-    EXPECT_TRUE(QFile::exists(partial));
-    EXPECT_EQ(rig.messages, QStringList(cutNotice));
+    EXPECT_FALSE(QFile::exists(file));
+    const QByteArray cut = ReadFile(partial).mid(header.size());
+    const qint64 receivedBytes = cut.size() - cut.count('\n');
+    // The rest of the log at 19,200 baud (1,920 bytes a second), with room for a loaded machine
+    // well short of the 10 s of apostrophes.
+    EXPECT_LT(portFreeMs, (stored.size() - receivedBytes) * 1000 / 1920 + 5000);
+    EXPECT_EQ(rig.messages,
+        QStringList(cutNotice(QStringLiteral("Nothing was written to ") + file, cut)));
 }
 
 // A transfer that cannot end in a whole file (disk full, name not replaceable, empty memory) keeps

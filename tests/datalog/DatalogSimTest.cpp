@@ -17,6 +17,7 @@
 #include "support/TestEnv.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -25,6 +26,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
@@ -47,6 +49,7 @@ std::unique_ptr<CSerial> OpenLink(const QString &path, double msPerThousandPolls
     timing.readMsPerByte = 0;
     timing.msPerThousandPolls = msPerThousandPolls;
     auto link = std::make_unique<CSerial>(path, timing);
+    link->SetPortText(path);
     link->SetBaudText(QStringLiteral("9600"));
     if (!link->OpenPort())
         return nullptr;
@@ -79,8 +82,8 @@ struct SimRig
     DatalogCore core;
 };
 
-// A far end that answers only what a test scripts: the wake-up with a prompt, then fixed bytes
-// for "953" and "954", then silence.
+// A far end that answers only what a test scripts: the greeting with a screen, the wake-up with
+// a prompt, then fixed bytes for "953" and "954", then silence. It keeps all it heard.
 class ScriptedMeter
 {
 public:
@@ -95,6 +98,11 @@ public:
     {
         m_stop = true;
         m_thread.join();
+    }
+    QByteArray Heard()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_heard;
     }
 
 private:
@@ -117,7 +125,14 @@ private:
             if (n <= 0)
                 continue;
             heard.append(buf, int(n));
-            if (heard.count('.') >= 18) {
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_heard.append(buf, int(n));
+            }
+            if (heard.contains("[[[[[[[")) {
+                heard.clear();
+                answer = QByteArray(" MAIN MENU\r\n SELECT: ");
+            } else if (heard.count('.') >= 18) {
                 heard.clear();
                 answer = QByteArray("\r\n>\x1c");
             } else if (heard.contains("953\r\n")) {
@@ -134,6 +149,8 @@ private:
     QByteArray m_953;
     QByteArray m_954;
     std::atomic<bool> m_stop { false };
+    std::mutex m_mutex;
+    QByteArray m_heard;
     std::thread m_thread;
 };
 
@@ -160,9 +177,10 @@ TEST(DatalogSim, UpdateReadsTheMeterAndItsLogMemory)
     EXPECT_EQ(f.capacity, QStringLiteral("2666"));
     EXPECT_TRUE(rig.core.state.meterParametersRead);
     EXPECT_EQ(rig.sink.statuses,
-        QStringList({ "IDLE", "Refresh Meter", "Contacting Meter", "Command Sent To Meter",
-            "Data Transfer in Progress", "Transferring Calib Date", "Transferring Flow Range",
-            "Transferring X-sect", "Transferring Offset", "Data Transfer Completed", "IDLE" }));
+        QStringList({ "IDLE", "Contacting Meter", "Refresh Meter", "Contacting Meter",
+            "Command Sent To Meter", "Data Transfer in Progress", "Transferring Calib Date",
+            "Transferring Flow Range", "Transferring X-sect", "Transferring Offset",
+            "Data Transfer Completed", "IDLE" }));
     EXPECT_EQ(rig.sink.modes, QStringList({ "", "METER Comm Mode", "" }));
     // Back in run mode: the meter streams reading lines again.
     QByteArray stream;
@@ -192,38 +210,52 @@ TEST(DatalogSim, OldFirmwareAndSilentMetersAreRefused)
         EXPECT_TRUE(Await(rig.core, rig.core.Meter().CheckMeter()));
     }
 
-    // Silent two ways: a port nobody reads (where the wake-ups can be counted) and a running
-    // simulator that never answers.
+    // Silent two ways, a port nobody reads and a running simulator that never answers: said
+    // within seconds, naming the port and speed, before any wake-up is sent. A meter that
+    // answers that check and then falls silent still runs into the logger's bounded waits.
     PtyPair silentPty;
+    PtyPair greetingPty;
     SimRig silentSim({ "--silent" }, 0.2);
     ASSERT_TRUE(silentSim.started);
     std::unique_ptr<CSerial> ptyLink = OpenLink(silentPty.SlavePath(), 0.2);
-    ASSERT_TRUE(ptyLink);
-    for (CSerial *link : { ptyLink.get(), silentSim.link.get() }) {
-        SCOPED_TRACE(link == ptyLink.get() ? "silent port" : "silent simulator");
+    std::unique_ptr<CSerial> greetingLink = OpenLink(greetingPty.SlavePath(), 0.2);
+    ASSERT_TRUE(ptyLink && greetingLink);
+    ScriptedMeter greetsOnly(greetingPty, QByteArray(), QByteArray());
+    for (CSerial *link : { ptyLink.get(), silentSim.link.get(), greetingLink.get() }) {
+        const bool greets = link == greetingLink.get();
+        SCOPED_TRACE(link == ptyLink.get() ? "silent port" : greets ? "greets only" : "silent sim");
         RecordingSink sink;
         DatalogCore core;
         core.SetSink(&sink);
         core.SetLink(link);
         core.OnFirstShown();
         core.state.memoryFigure = 5;
+        QElapsedTimer clock;
+        clock.start();
         ASSERT_TRUE(Press(core, &DatalogCore::Update));
+        if (!greets) {
+            EXPECT_LT(clock.elapsed(), 5000);
+            EXPECT_TRUE(link->SilentText().contains(link->PortText() + QStringLiteral(" at 9600")));
+        }
+        const QString said
+            = greets ? QLatin1String(MeterDialogue::kCommErrorText) : link->SilentText();
         EXPECT_EQ(sink.messages,
-            QStringList(QStringLiteral("       Flow Meter Communication Error|")
-                + QLatin1String(MeterDialogue::kCommErrorText)));
+            QStringList(QStringLiteral("       Flow Meter Communication Error|") + said));
         EXPECT_EQ(core.fields.status, QStringLiteral("IDLE"));
         EXPECT_EQ(core.fields.mode, QString());
         EXPECT_FALSE(core.state.meterParametersRead);
         EXPECT_EQ(core.state.memoryFigure, 5u);
-        // Five attempts, each refreshing first.
-        EXPECT_EQ(sink.statuses.count(QStringLiteral("Refresh Meter")), 5);
+        // Five attempts, each refreshing first, only for a meter that answered.
+        EXPECT_EQ(sink.statuses.count(QStringLiteral("Refresh Meter")), greets ? 5 : 0);
         // START (PC) against it does nothing but say so.
         ASSERT_TRUE(Press(core, &DatalogCore::StartPcLogging));
         EXPECT_FALSE(core.state.loggingActive);
         EXPECT_EQ(sink.messages.size(), 2);
     }
-    // Five refreshes by UPDATE, five more by START's own check of the meter.
-    EXPECT_EQ(silentPty.Receive(200).count("rrrrrr\r\n"), 10);
+    // The silent port heard the two presence checks and nothing more; the meter that answered
+    // them had five refreshes by UPDATE, five more by START's own check of the meter.
+    EXPECT_EQ(silentPty.Receive(200), QByteArray(14, '['));
+    EXPECT_EQ(greetsOnly.Heard().count("rrrrrr\r\n"), 10);
 }
 
 // The log memory figure is the "956" token's characters 5 to 8 read as hexadecimal; a token

@@ -109,6 +109,38 @@ TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
     QFile::remove(path);
 }
 
+// START (PC) and a log transfer ask for the log's name while E-LOG FILENAME holds the
+// placeholder: nothing runs when the question is cancelled, and the name given is taken.
+TEST(DatalogWindow, LogsAreNamedBeforeTheyAreWritten)
+{
+    const auto old = UserMessage::SetHandler([](const QString &, const QString &) {});
+    for (const Datalog::Button b : { Datalog::StartPc, Datalog::TransferLog }) {
+        SCOPED_TRACE(int(b));
+        Datalog view(nullptr);
+        view.OnInitialUpdate();
+        int prompts = 0;
+        QString chosen;
+        const auto oldPrompt = Datalog::SetFilePrompt([&](QWidget *, const QString &) {
+            ++prompts;
+            return chosen;
+        });
+        view.ButtonOf(b)->click();
+        EXPECT_EQ(prompts, 1);
+        EXPECT_FALSE(view.Core().IsBusy());
+        EXPECT_EQ(view.Core().fields.fileName, QLatin1String(DatalogCore::kPlaceholderFileName));
+        chosen = TestEnv::WorkDir() + QStringLiteral("/named.log");
+        for (const int asked : { 2, 2 }) { // once named, not asked again
+            view.ButtonOf(b)->click();
+            ASSERT_TRUE(WaitForDialogue(view.Core()));
+            EXPECT_EQ(prompts, asked);
+            EXPECT_EQ(view.Core().fields.fileName, chosen);
+        }
+        Datalog::SetFilePrompt(oldPrompt);
+    }
+    EXPECT_FALSE(QFile::exists(QLatin1String(DatalogCore::kPlaceholderFileName)));
+    UserMessage::SetHandler(old);
+}
+
 TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
 {
     SimHarness sim;
