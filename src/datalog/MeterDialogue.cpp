@@ -29,6 +29,8 @@ const char *const MeterDialogue::kFirmwareTitle
 const char *const MeterDialogue::kPortBusyText
     = "The meter port is in use by another window's exchange with the meter.\n"
       "Wait until it has finished, then try again.";
+const char *const MeterDialogue::kDrainingStatus
+    = "Waiting for the meter to finish sending its log";
 
 namespace {
 // Poll counts of the dialogue.
@@ -680,7 +682,12 @@ Task<QString> MeterDialogue::TransferMeterLog()
     // whole: a transfer cut short (Cancel, a silent meter, the window closed, a full disk) keeps
     // the earlier log, and what arrived stays under the other name.
     const QString path = m_model.fields.fileName;
-    const QString partial = LogFileWriter::PartialName(path);
+    const bool inPlace = LogFileWriter::WritesInPlace(path);
+    const QString partial = inPlace ? path : LogFileWriter::PartialName(path);
+    const auto discard = [&] {
+        if (!inPlace)
+            QFile::remove(partial);
+    };
     LogFileWriter file;
     if (!file.Create(partial)) {
         Say(QString::fromLatin1(LogFileWriter::kCreateErrorText),
@@ -709,7 +716,7 @@ Task<QString> MeterDialogue::TransferMeterLog()
     if (!counted) {
         // Nothing of the log arrived: no partial log to keep.
         file.Close();
-        QFile::remove(partial);
+        discard();
         co_return QString();
     }
     const int count = high * 256 + low;
@@ -720,10 +727,12 @@ Task<QString> MeterDialogue::TransferMeterLog()
     }
     // Said once the transfer has ended short of the whole log, however it ended (the window
     // closed too, the dialogue destroyed where it waited): by the application, after the fact.
-    TransferNotice notice(QStringLiteral(
-        "The transfer of the meter's log was cut short.\n%1 is left as it was; what arrived "
-        "is kept in %2.")
-                              .arg(path, partial));
+    TransferNotice notice(inPlace
+            ? QStringLiteral("The transfer of the meter's log was cut short; %1 got what arrived.")
+                  .arg(path)
+            : QStringLiteral("The transfer of the meter's log was cut short.\n%1 is left as it "
+                             "was; what arrived is kept in %2.")
+                  .arg(path, partial));
     for (int stored = 0; stored < count;) {
         if (stored % kProgressStep == 0)
             m_model.SetProgress(QStringLiteral("%1 of %2 bytes").arg(stored).arg(count));
@@ -752,12 +761,13 @@ Task<QString> MeterDialogue::TransferMeterLog()
         notice.Set(QStringLiteral("The meter's log could not be written in full to %1 (is the "
                                   "disk full?).\n%2 is left as it was.")
                        .arg(partial, path));
-        QFile::remove(partial);
+        discard();
         co_return QString();
     }
-    if (count == 0 && QFileInfo::exists(path)) {
-        // An empty memory is no reason to lose the log already in the file.
-        QFile::remove(partial);
+    if (inPlace || (count == 0 && QFileInfo::exists(path))) {
+        // An empty memory is no reason to lose the log already in the file; what went straight
+        // to a FIFO or terminal cannot be read back to be shown.
+        discard();
         notice.Set(QString());
         co_return QString();
     }
@@ -779,7 +789,7 @@ Task<void> MeterDialogue::DrainLog(int remaining)
     // until none are left or the line is quiet; a second Cancel ends this at once.
     if (!m_runner.BeginWindUp())
         co_return;
-    m_model.SetStatus(Status("Waiting for the meter to finish sending its log"));
+    m_model.SetStatus(Status(kDrainingStatus));
     unsigned char byte = 0;
     for (int left = remaining; left > 0; --left) {
         if (left % kProgressStep == 0 || left == remaining)
