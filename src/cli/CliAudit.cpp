@@ -99,7 +99,7 @@ bool CliAudit::Confirm(const QString &question, CliSignals &signals)
     return a == QLatin1String("y") || a == QLatin1String("yes");
 }
 
-int CliAudit::Report(const CliArgs &args) const
+int CliAudit::Report(const CliArgs &args, const QString &pdf, const QString &pdfPath) const
 {
     const bool text = args.Has(QStringLiteral("--text"));
     if (args.Plain().size() != 1 || (!text && !args.Has(QStringLiteral("--pdf")))) {
@@ -124,21 +124,18 @@ int CliAudit::Report(const CliArgs &args) const
         return 2;
     }
     if (args.Has(QStringLiteral("--pdf"))) {
-        QString out = args.Value(QStringLiteral("--pdf"));
-        if (!out.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-            out += QStringLiteral(".pdf");
         const bool written = SheetPdf::WritePages(
-            out, int(visits.size()),
+            pdfPath, int(visits.size()),
             [&visits](int i, const SheetMetrics &metrics) {
                 return ChangeReport::Page(visits.at(size_t(i)), metrics);
             },
             SheetPdf::DefaultLayout(), QStringLiteral("Change report %1").arg(serial));
         if (!written) {
-            AuditSay(QStringLiteral("The change report could not be written to %1.").arg(out));
+            AuditSay(QStringLiteral("The change report could not be written to %1.").arg(pdf));
             return 2;
         }
         if (!text)
-            std::fprintf(stdout, "%s\n", out.toLocal8Bit().constData());
+            std::fprintf(stdout, "%s\n", pdf.toLocal8Bit().constData());
     }
     if (text)
         for (const ChangeReport::Visit &visit : visits)

@@ -38,8 +38,9 @@ public:
     // Asks question on the terminal (standard error, answer on standard input): true for "y"
     // or "yes"; false for anything else, the end of the input or Ctrl+C.
     static bool Confirm(const QString &question, CliSignals &signals);
-    // tarvik-cli report SERIAL --pdf OUT [--text].
-    int Report(const CliArgs &args) const;
+    // tarvik-cli report SERIAL --pdf OUT [--text]: the PDF named pdf (as the user gave it, with
+    // its extension) is written at pdfPath.
+    int Report(const CliArgs &args, const QString &pdf, const QString &pdfPath) const;
 
 private:
     QString m_operator;

@@ -1,6 +1,8 @@
 #include "cli/CliDatalog.h"
 
 #include "datalog/DatalogCore.h"
+#include "datalog/LogFileWriter.h"
+#include "datalog/MeterDialogue.h"
 #include "datalog/PcLogger.h"
 
 #include <QDateTime>
@@ -53,9 +55,12 @@ void CliDatalog::StartTransfer(const QString &path)
     m_path = path;
     // The log's first line names the file as given, so the transfer writes under that name; a
     // file there already is set aside meanwhile and put back when the transfer fails.
-    m_temporary = path + QStringLiteral(".tarvik-old");
-    QFile::remove(m_temporary);
-    if (QFile::exists(path) && !QFile::rename(path, m_temporary)) {
+    // A FIFO or terminal is written as it stands: nothing is set aside or removed there.
+    m_inPlace = LogFileWriter::WritesInPlace(path);
+    m_temporary = m_inPlace ? QString() : path + QStringLiteral(".tarvik-old");
+    if (!m_inPlace)
+        QFile::remove(m_temporary);
+    if (!m_inPlace && QFile::exists(path) && !QFile::rename(path, m_temporary)) {
         m_failure
             = QStringLiteral("Could not set %1 aside to write the log in its place.").arg(path);
         Finish(2);
@@ -69,6 +74,15 @@ void CliDatalog::StartTransfer(const QString &path)
 
 void CliDatalog::Stop()
 {
+    if (m_draining) {
+        // The meter cannot hear the run-mode command while it sends its log: leaving now leaves
+        // it in command mode, and that is said.
+        std::fprintf(stderr,
+            "\ntarvik-cli: Stopped waiting: the meter is still sending its log and stays in "
+            "command mode (switch it off and on, or let the datalogger window's Cancel send it "
+            "back to run mode).\n");
+        std::fflush(stderr);
+    }
     m_stopped = true;
     if (m_core->state.loggingActive)
         m_core->StopPcLogging();
@@ -106,15 +120,28 @@ void CliDatalog::Check()
         if (m_core->IsBusy())
             return;
         if (m_statuses.contains(QStringLiteral("Transfer Completed")) && !m_stopped) {
-            QFile::remove(m_temporary);
+            if (!m_inPlace)
+                QFile::remove(m_temporary);
             Finish(0);
             return;
         }
         // Nothing half-written stays: the file that was there before comes back.
-        QFile::remove(m_path);
-        if (QFile::exists(m_temporary))
-            QFile::rename(m_temporary, m_path);
-        m_failure = m_stopped ? QStringLiteral("Interrupted; nothing was written.")
+        const bool hadFile = !m_inPlace && QFile::exists(m_temporary);
+        if (!m_inPlace) {
+            QFile::remove(m_path);
+            if (hadFile)
+                QFile::rename(m_temporary, m_path);
+        }
+        // What arrived before the cut is kept beside the file, and named.
+        const QString partial = LogFileWriter::PartialName(m_path);
+        const QString kept = m_inPlace ? QStringLiteral("; what arrived went to %1.").arg(m_path)
+            : QFile::exists(partial)   ? QStringLiteral("; %1 %2, what arrived is kept in %3.")
+                                           .arg(m_path,
+                                               hadFile ? QStringLiteral("is left as it was")
+                                                       : QStringLiteral("was not written"),
+                                               partial)
+                                     : QStringLiteral("; nothing was written.");
+        m_failure = m_stopped ? QStringLiteral("Interrupted") + kept
             : m_statuses.contains(QStringLiteral("No Data, File Empty"))
             ? QStringLiteral("The meter's stored log is empty; nothing was written.")
             : QStringLiteral("The meter's log was not transferred (%1); nothing was written.")
@@ -140,6 +167,18 @@ void CliDatalog::Finish(int status)
 void CliDatalog::StatusChanged(const QString &status, const QString &mode)
 {
     m_statuses << status;
+    if (status == QLatin1String(MeterDialogue::kDrainingStatus) && !m_draining) {
+        // Said at once, progress or not: the wait can run to a minute.
+        m_draining = true;
+        std::fprintf(stderr,
+            "%starvik-cli: Interrupted: waiting for the meter to finish sending its log, then "
+            "it is sent back to run mode (Ctrl+C again to leave at once; the meter then stays "
+            "in command mode).\n",
+            m_progress ? "\n" : "");
+        std::fflush(stderr);
+    } else if (m_draining && status != QLatin1String(MeterDialogue::kDrainingStatus)) {
+        m_draining = false;
+    }
     if (m_progress && !status.isEmpty()) {
         std::fprintf(
             stderr, "\r%-70s", qPrintable((status + QStringLiteral("  ") + mode).left(70)));

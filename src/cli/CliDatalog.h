@@ -61,6 +61,8 @@ private:
     bool m_transfer = false;
     bool m_stopped = false;
     bool m_done = false;
+    bool m_inPlace = false; // the output is a FIFO or terminal, written as it stands
+    bool m_draining = false; // the meter is finishing its log after an interrupt
     qint64 m_endAt = 0;
     QString m_path;
     QString m_temporary;

@@ -129,9 +129,11 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
         { "report", "SERIAL --pdf OUT [--text]", "the change report of a meter from the trail",
             "One page per visit of the meter (its serial number on one day) from the audit "
             "trail: the as-found and as-left text of every field its sends changed, the "
-            "operators, the date and the program version, drawn as the datasheets are.",
+            "operators, the date and the program version, drawn as the datasheets are. OUT "
+            "takes \".pdf\" when it lacks it; an existing PDF is replaced only with --force.",
             { { "--pdf", "OUT", "the PDF to write" },
-                { "--text", "", "print the pages' lines on standard output" } } },
+                { "--text", "", "print the pages' lines on standard output" },
+                { "--force", "", "replace the PDF if it exists" } } },
         { "show", "FILE [--json]", "every field of a meter file as the form shows it",
             "Prints one line per field: its caption, its field id and its text, as the form "
             "shows the file.",
@@ -178,7 +180,8 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "CSV row) per meter per sweep, a meter per 80 ms at most, as the window paces them; N "
             "sweeps (default 1), each begun MS milliseconds after the last. A meter "
             "that does not answer is said on standard error and tried again on the next sweep, "
-            "as the window does with \"Keep polling through errors\"; the status is then 1. With "
+            "as the window does with \"Keep polling through errors\"; the status is then 1. A CSV "
+            "row ends in a status cell: \"ok\", or the failure, the meter's cells then empty. With "
             "--mqtt each meter's reading (or failure) is also published on PREFIX/modbus/ADDRESS, "
             "with the units of a static read made first; Ctrl+C sends what is queued (5 s at "
             "most) before the program ends.",

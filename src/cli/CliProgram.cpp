@@ -16,6 +16,7 @@
 #include "cli/CliMeter.h"
 #include "cli/CliMeterFile.h"
 #include "cli/CliSignals.h"
+#include "datalog/LogFileWriter.h"
 #include "link/SerialPortList.h"
 #include "link/mbCSerial.h"
 #include "meter/CMeterDoc.h"
@@ -186,10 +187,18 @@ QString CliProgram::OutputRefusal(
     const QFileInfo info(path);
     // A link is an existing output even when what it points to is gone.
     const bool exists = info.exists() || info.isSymLink();
-    if (kind == OutputKind::Log && (IsMeterFileName(path) || (exists && HoldsMeterImage(path))))
+    // A FIFO, a terminal or /dev/stdout: nothing is read from it first (that would wait for a
+    // writer), and nothing is replaced there.
+    const bool inPlace = LogFileWriter::WritesInPlace(path);
+    if (kind == OutputKind::Log
+        && (IsMeterFileName(path) || (exists && !inPlace && HoldsMeterImage(path))))
         return QStringLiteral("%1 is a meter file; a log is never written over one.").arg(given);
     if (exists && info.isDir())
         return QStringLiteral("%1 is a folder; give a file name.").arg(given);
+    if (inPlace)
+        return kind == OutputKind::Log
+            ? QString()
+            : QStringLiteral("%1 is no regular file; give a file name.").arg(given);
     const QFileInfo folder(info.absolutePath());
     if (!folder.isDir())
         return QStringLiteral("%1: the folder %2 does not exist.").arg(given, info.absolutePath());
@@ -250,7 +259,8 @@ int CliProgram::Prepare(const CliHelp::Command &command)
     const QString input = m_args.Plain().isEmpty() ? QString() : UserPath(m_args.Plain().at(0));
     QString given;
     OutputKind kind = OutputKind::MeterFile;
-    if (name == QLatin1String("sheet") && m_args.Has(QStringLiteral("--pdf"))) {
+    if ((name == QLatin1String("sheet") || name == QLatin1String("report"))
+        && m_args.Has(QStringLiteral("--pdf"))) {
         given = PdfName(m_args.Value(QStringLiteral("--pdf")));
         kind = OutputKind::Other;
     } else if ((name == QLatin1String("read") || name == QLatin1String("set")
@@ -922,14 +932,14 @@ Task<void> CliProgram::Diff()
         m_code = kBadInput;
         co_return;
     }
-    const std::unique_ptr<CliMeterFile> a = OpenFile(plain.at(0));
+    const std::unique_ptr<CliMeterFile> a = OpenFile(UserPath(plain.at(0)));
     if (!a) {
         m_code = kBadInput;
         co_return;
     }
     std::unique_ptr<CliMeterFile> b;
     if (!withMeter) {
-        b = OpenFile(plain.at(1));
+        b = OpenFile(UserPath(plain.at(1)));
         if (!b) {
             m_code = kBadInput;
             co_return;
@@ -976,7 +986,10 @@ Task<void> CliProgram::Diff()
 
 int CliProgram::Report()
 {
-    return CliAudit(m_args).Report(m_args);
+    const QString pdf = m_args.Has(QStringLiteral("--pdf"))
+        ? PdfName(m_args.Value(QStringLiteral("--pdf")))
+        : QString();
+    return CliAudit(m_args).Report(m_args, pdf, UserPath(pdf));
 }
 
 namespace {
@@ -1061,7 +1074,7 @@ Task<void> CliProgram::Modbus()
     }
     const bool csv = m_args.Has(QStringLiteral("--csv"));
     if (csv)
-        Out(QStringLiteral("sweep,time,%1,address,flow,totalizer,temperature\n")
+        Out(QStringLiteral("sweep,time,%1,address,flow,totalizer,temperature,status\n")
                 .arg(QLatin1String(CsvTime::kOffsetHeader)));
     hooks.result = [&](const ModbusPoller::Result &r) {
         const int address = addresses.at(r.slot - 1);
@@ -1083,19 +1096,24 @@ Task<void> CliProgram::Modbus()
         if (!r.ok) {
             Err(master.FailureText(r.address));
             m_code = kMeterFailed;
-            return;
         }
         if (OutputFailed()) {
             poller.Stop(); // nothing more can be recorded: the run ends with the reason
             return;
         }
+        // A meter that failed keeps its row, cells empty, the failure in the status column:
+        // the CSV alone shows every failure.
         if (csv)
-            Out(QStringLiteral("%1,%2,%3,%4,%5,%6\n")
+            Out(QStringLiteral("%1,%2,%3,%4,%5,%6,%7\n")
                     .arg(r.sweep)
                     .arg(time)
                     .arg(address)
-                    .arg(Csv(master.FlowText()), Csv(master.TotalizerText()),
-                        Csv(master.TemperatureText())));
+                    .arg(r.ok ? Csv(master.FlowText()) : QString(),
+                        r.ok ? Csv(master.TotalizerText()) : QString(),
+                        r.ok ? Csv(master.TemperatureText()) : QString(),
+                        r.ok ? QStringLiteral("ok") : Csv(master.FailureText(r.address))));
+        else if (!r.ok)
+            return;
         else
             Out(QStringLiteral("%1 address %2: flow %3, totalizer %4, temperature %5\n")
                     .arg(time)
@@ -1209,7 +1227,7 @@ bool CliProgram::StartPublishing()
     settings.url = m_args.Value(QStringLiteral("--mqtt"));
     if (m_args.Has(QStringLiteral("--topic")))
         settings.topicPrefix = m_args.Value(QStringLiteral("--topic"));
-    settings.caFile = m_args.Value(QStringLiteral("--mqtt-ca"));
+    settings.caFile = UserPath(m_args.Value(QStringLiteral("--mqtt-ca")));
     settings.user = m_args.Value(QStringLiteral("--mqtt-user"));
     settings.password = qEnvironmentVariable("TARVIK_MQTT_PASSWORD");
     m_publisher = std::make_unique<MqttPublisher>();
@@ -1314,7 +1332,7 @@ int CliProgram::RunDatalog(const std::function<void(CliDatalog &)> &start)
         QCoreApplication::exec();
     if (datalog.Status() != 0)
         Err(datalog.Failure());
-    else
-        Out(m_args.Value(QStringLiteral("--out")) + QLatin1Char('\n'));
+    else if (!LogFileWriter::WritesInPlace(UserPath(m_args.Value(QStringLiteral("--out")))))
+        Out(m_args.Value(QStringLiteral("--out")) + QLatin1Char('\n')); // not into the log itself
     return datalog.Status();
 }

@@ -4,9 +4,11 @@
 
 // The command-line program's seam to the platform, a POSIX half and a Win32 half chosen at build
 // time: turns Ctrl+C (SIGINT and SIGTERM; on Windows the console's control events) into the
-// Interrupt signal on the event loop, doing no work inside the handler, and says whether a
-// standard stream is a terminal. One instance per process (the program's Run owns it). Nothing
-// else in cli/ includes a platform header.
+// Interrupt signal on the event loop, doing no work inside the handler (except to end the
+// program when the loop has not taken the signal within seconds: it is then stuck in an output
+// that does not take what is written), and says whether a standard stream is a terminal. One
+// instance per process (the program's Run owns it). Nothing else in cli/ includes a platform
+// header.
 class CliSignals : public QObject
 {
     Q_OBJECT

@@ -12,12 +12,25 @@
 namespace {
 int g_signalPipe[2] = { -1, -1 };
 
+// Seconds the event loop has to take a signal before the program ends without it: a loop
+// that does not come back is stuck in an output (a FIFO nobody opens or reads, a full pipe).
+constexpr unsigned kTakenWithinSeconds = 3;
+
 void OnSignal(int)
 {
     const int saved = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    ::alarm(kTakenWithinSeconds);
     errno = saved;
+}
+
+void OnStuck(int)
+{
+    static const char text[] = "tarvik-cli: Interrupted while an output did not take what was "
+                               "written (a FIFO or pipe that nobody reads); ended at once.\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text, sizeof text - 1);
+    ::_exit(1);
 }
 } // namespace
 
@@ -39,12 +52,18 @@ CliSignals::CliSignals(QObject *parent)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    struct sigaction stuck = {};
+    stuck.sa_handler = OnStuck;
+    sigemptyset(&stuck.sa_mask);
+    ::sigaction(SIGALRM, &stuck, nullptr);
 }
 
 CliSignals::~CliSignals()
 {
+    ::alarm(0);
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGALRM, SIG_DFL);
     delete m_notifier;
     for (int &fd : g_signalPipe) {
         if (fd >= 0)
@@ -57,6 +76,7 @@ void CliSignals::Drain()
 {
     char bytes[16];
     while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) { }
+    ::alarm(0); // taken: the program is not stuck
     m_interrupted = true;
     Q_EMIT Interrupt();
 }

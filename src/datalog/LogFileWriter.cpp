@@ -73,6 +73,12 @@ QString LogFileWriter::PartialName(const QString &path)
     return path + QStringLiteral(".partial.log");
 }
 
+bool LogFileWriter::WritesInPlace(const QString &path)
+{
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.exists() && !info.isFile() && !info.isDir();
+}
+
 bool LogFileWriter::Replace(const QString &from, const QString &to, QString *error)
 {
     const QFileInfo target(to);

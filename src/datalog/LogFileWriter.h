@@ -20,6 +20,9 @@ public:
     // The file a transfer into path writes until the log is whole: "NAME.partial.log" for
     // "NAME.log" (any other name gets ".partial.log" added).
     static QString PartialName(const QString &path);
+    // Whether path is written as it stands instead of through a file beside it: a FIFO, a
+    // terminal or /dev/stdout, where nothing can be put beside it, replace it or read it back.
+    static bool WritesInPlace(const QString &path);
     // Puts the file from in place of to in one step (to may exist); false with the system's
     // reason when it cannot, both files then as they were. A read-only to is not replaced.
     static bool Replace(const QString &from, const QString &to, QString *error);

@@ -30,6 +30,8 @@ const char *const MeterDialogue::kFirmwareTitle
 const char *const MeterDialogue::kPortBusyText
     = "The meter port is in use by another window's exchange with the meter.\n"
       "Wait until it has finished, then try again.";
+const char *const MeterDialogue::kDrainingStatus
+    = "Waiting for the meter to finish sending its log";
 
 namespace {
 // Poll counts of the dialogue.
@@ -60,10 +62,11 @@ QString Status(const char *text)
 class TransferNotice
 {
 public:
-    TransferNotice(
-        QString path, QString partial, LogFileWriter &file, const int &received, int count)
+    TransferNotice(QString path, QString partial, bool inPlace, LogFileWriter &file,
+        const int &received, int count)
         : m_path(std::move(path))
         , m_partial(std::move(partial))
+        , m_inPlace(inPlace)
         , m_file(file)
         , m_received(received)
         , m_count(count)
@@ -81,20 +84,28 @@ public:
         }
         QString text = m_failed ? QStringLiteral("The transfer of the meter's log was cut short.")
                                 : QStringLiteral("The transfer of the meter's log was cancelled.");
-        text += QLatin1Char('\n')
-            + (m_pathExisted ? QStringLiteral("%1 is left as it was")
-                             : QStringLiteral("Nothing was written to %1"))
-                  .arg(m_path);
-        if (m_received > 0) {
-            text += QStringLiteral("; what arrived (%1 of %2 bytes) is kept in %3.")
+        if (m_inPlace) {
+            // Written straight to a FIFO or terminal: what arrived went there as it came.
+            text += QStringLiteral("\n%1 got what arrived (%2 of %3 bytes).")
+                        .arg(m_path)
                         .arg(m_received)
-                        .arg(m_count)
-                        .arg(m_partial);
+                        .arg(m_count);
         } else {
-            // Only the file's own header: nothing of the log to keep.
-            m_file.Close();
-            QFile::remove(m_partial);
-            text += QStringLiteral("; nothing of the log had arrived.");
+            text += QLatin1Char('\n')
+                + (m_pathExisted ? QStringLiteral("%1 is left as it was")
+                                 : QStringLiteral("Nothing was written to %1"))
+                      .arg(m_path);
+            if (m_received > 0) {
+                text += QStringLiteral("; what arrived (%1 of %2 bytes) is kept in %3.")
+                            .arg(m_received)
+                            .arg(m_count)
+                            .arg(m_partial);
+            } else {
+                // Only the file's own header: nothing of the log to keep.
+                m_file.Close();
+                QFile::remove(m_partial);
+                text += QStringLiteral("; nothing of the log had arrived.");
+            }
         }
         if (m_failed)
             UserMessage::ShowLater(text, title);
@@ -113,6 +124,7 @@ public:
 private:
     QString m_path;
     QString m_partial;
+    bool m_inPlace;
     LogFileWriter &m_file;
     const int &m_received;
     int m_count;
@@ -752,7 +764,12 @@ Task<QString> MeterDialogue::TransferMeterLog()
     // whole: a transfer cut short (Cancel, a silent meter, the window closed, a full disk) keeps
     // the earlier log, and what arrived stays under the other name.
     const QString path = m_model.fields.fileName;
-    const QString partial = LogFileWriter::PartialName(path);
+    const bool inPlace = LogFileWriter::WritesInPlace(path);
+    const QString partial = inPlace ? path : LogFileWriter::PartialName(path);
+    const auto discard = [&] {
+        if (!inPlace)
+            QFile::remove(partial);
+    };
     LogFileWriter file;
     if (!file.Create(partial)) {
         Say(QString::fromLatin1(LogFileWriter::kCreateErrorText),
@@ -781,7 +798,7 @@ Task<QString> MeterDialogue::TransferMeterLog()
     if (!counted) {
         // Nothing of the log arrived: no partial log to keep.
         file.Close();
-        QFile::remove(partial);
+        discard();
         co_return QString();
     }
     const int count = high * 256 + low;
@@ -793,7 +810,7 @@ Task<QString> MeterDialogue::TransferMeterLog()
     // Said once the transfer has ended short of the whole log, however it ended (the window
     // closed too, the dialogue destroyed where it waited): by the application, after the fact.
     int stored = 0;
-    TransferNotice notice(path, partial, file, stored, count);
+    TransferNotice notice(path, partial, inPlace, file, stored, count);
     m_logLeft = count;
     while (stored < count) {
         if (stored % kProgressStep == 0)
@@ -828,12 +845,13 @@ Task<QString> MeterDialogue::TransferMeterLog()
         notice.Fail(QStringLiteral("The meter's log could not be written in full to %1 (is the "
                                    "disk full?).\n%2 is left as it was.")
                         .arg(partial, path));
-        QFile::remove(partial);
+        discard();
         co_return QString();
     }
-    if (count == 0 && QFileInfo::exists(path)) {
-        // An empty memory is no reason to lose the log already in the file.
-        QFile::remove(partial);
+    if (inPlace || (count == 0 && QFileInfo::exists(path))) {
+        // An empty memory is no reason to lose the log already in the file; what went straight
+        // to a FIFO or terminal cannot be read back to be shown.
+        discard();
         notice.Done();
         co_return QString();
     }
@@ -855,7 +873,7 @@ Task<void> MeterDialogue::DrainLog(int remaining)
     // until none are left or the line is quiet; a second Cancel ends this at once.
     if (!m_runner.BeginWindUp())
         co_return;
-    m_model.SetStatus(Status("Waiting for the meter to finish sending its log"));
+    m_model.SetStatus(Status(kDrainingStatus));
     if (CSerial *link = m_model.Link()) {
         int shown = remaining + kProgressStep;
         co_await link->DrainAsync(

@@ -71,6 +71,8 @@ public:
     static const char *const kCommErrorTitle;
     static const char *const kFirmwareTitle;
     static const char *const kPortBusyText;
+    // The status while the meter finishes a log whose transfer was cancelled.
+    static const char *const kDrainingStatus;
     static QString FirmwareMessage();
 
 private:

@@ -40,6 +40,13 @@ std::string SystemReason(int error)
     return std::strerror(error);
 }
 
+// A port another program holds, naming that program where its lock file or /proc tells.
+std::string InUse(const std::string &name, const std::string &path)
+{
+    const std::string holder = UucpLock::HolderOf(path);
+    return name + ": port in use by another program" + (holder.empty() ? "" : ": " + holder);
+}
+
 // The termios code of a standard speed, or 0 when the speed has none (termios2 then).
 speed_t SpeedCode(int speed)
 {
@@ -307,7 +314,7 @@ bool SerialDevice::Open(const std::string &portText)
         case ENXIO:
             return Fail(name + ": no such device");
         case EBUSY:
-            return Fail(name + ": port in use by another program");
+            return Fail(InUse(name, m_path));
         default:
             return Fail(name + ": " + SystemReason(error));
         }
@@ -329,7 +336,7 @@ bool SerialDevice::Open(const std::string &portText)
         const int error = errno;
         ::close(fd);
         if (error == EWOULDBLOCK)
-            return Fail(name + ": port in use by another program");
+            return Fail(InUse(name, m_path));
         return Fail(name + ": " + SystemReason(error));
     }
     // The exclusive flag also keeps other programs (terminal emulators, socat) off a real port.

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -127,6 +128,71 @@ long UucpLock::OwnerOf(const std::string &contents)
     return pid;
 }
 
+namespace {
+std::string Named(long pid, const std::string &more)
+{
+    const std::string program = ProgramOf(pid);
+    return (program.empty() ? std::string("process") : program) + " (PID " + std::to_string(pid)
+        + more + ")";
+}
+
+// Whether the open file behind /proc/PID/fd/N is the device (or file) device names.
+bool SameNode(const std::string &fd, const struct stat &device)
+{
+    struct stat info = {};
+    if (::stat(fd.c_str(), &info) != 0)
+        return false;
+    if (S_ISCHR(device.st_mode))
+        return S_ISCHR(info.st_mode) && info.st_rdev == device.st_rdev;
+    return info.st_dev == device.st_dev && info.st_ino == device.st_ino;
+}
+
+// The first process but this one with the node open; 0 when none is found.
+long OpenedBy(const struct stat &device)
+{
+    DIR *processes = ::opendir("/proc");
+    if (!processes)
+        return 0;
+    long found = 0;
+    const long self = long(::getpid());
+    while (const dirent *entry = ::readdir(processes)) {
+        char *end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == self)
+            continue;
+        const std::string folder = std::string("/proc/") + entry->d_name + "/fd";
+        DIR *fds = ::opendir(folder.c_str());
+        if (!fds)
+            continue; // another user's process, or gone meanwhile
+        while (const dirent *fd = ::readdir(fds)) {
+            if (fd->d_name[0] != '.' && SameNode(folder + '/' + fd->d_name, device)) {
+                found = pid;
+                break;
+            }
+        }
+        ::closedir(fds);
+        if (found)
+            break;
+    }
+    ::closedir(processes);
+    return found;
+}
+} // namespace
+
+std::string UucpLock::HolderOf(const std::string &devicePath)
+{
+    const std::string file = LockFileFor(devicePath);
+    bool exists = false;
+    const long owner = OwnerOf(FileContents(file, &exists));
+    if (exists && owner != long(::getpid()) && Alive(owner))
+        return Named(owner, ", lock file " + file);
+    struct stat device = {};
+    if (::stat(devicePath.c_str(), &device) != 0)
+        return std::string();
+    const long pid = OpenedBy(device);
+    return pid > 0 ? Named(pid, std::string()) : std::string();
+}
+
 bool UucpLock::Acquire(const std::string &devicePath, std::string *refusal)
 {
     Release();
@@ -138,10 +204,8 @@ bool UucpLock::Acquire(const std::string &devicePath, std::string *refusal)
             if (owner == long(::getpid()))
                 return true; // ours (another port object of this program): the flock decides
             if (Alive(owner)) {
-                const std::string program = ProgramOf(owner);
-                *refusal = devicePath + ": port in use by another program: "
-                    + (program.empty() ? std::string("process") : program) + " (PID "
-                    + std::to_string(owner) + ", lock file " + file + ")";
+                *refusal = devicePath
+                    + ": port in use by another program: " + Named(owner, ", lock file " + file);
                 return false;
             }
             // A dead owner's lock, or a garbled one: stale, removed as the other tools do.

@@ -26,6 +26,11 @@ public:
     // The lock folder: /run/lock (else /var/lock); tests put their own. Returns the old one.
     static std::string SetFolder(const std::string &folder);
     static std::string Folder();
+    // Who holds devicePath, for a refusal: "NAME (PID n, lock file F)" from a live owner's lock
+    // file, else "NAME (PID n)" for the first other process that has the device open (its
+    // descriptors under /proc); empty when neither tells (another user's processes are not
+    // readable).
+    static std::string HolderOf(const std::string &devicePath);
     // The process id a lock file holds (ten-character text, or a 4-byte binary one from old
     // tools); 0 for an empty or garbled file.
     static long OwnerOf(const std::string &contents);

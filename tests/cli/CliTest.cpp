@@ -4,6 +4,8 @@
 // the window holds, a silent meter and Ctrl+C each give their status and leave no file behind.
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "audit/AuditLog.h"
+#include "audit/AuditRecord.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
@@ -33,6 +35,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -86,6 +90,33 @@ QStringList Changed(const QString &a, const QString &b)
     }
     return names;
 }
+
+// The package's layout: the program in usr/bin, its data in usr/share/tarvik beside it, the
+// bench's own folder elsewhere, and no TARVIK_DATA.
+struct Package
+{
+    QTemporaryDir root;
+    QString cli = root.filePath("usr/bin/tarvik-cli");
+    QString installed = root.filePath("usr/share/tarvik");
+    QString bench = root.filePath("bench");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+
+    bool Install()
+    {
+        env.remove("TARVIK_DATA");
+        const QDir top(root.path());
+        for (const char *folder : { "usr/bin", "usr/share/tarvik", "bench/gone" })
+            if (!top.mkpath(QLatin1String(folder)))
+                return false;
+        const QDir data(TestEnv::DataDir());
+        for (const QString &name : data.entryList(QDir::Files))
+            if (!QFile::copy(data.filePath(name), installed + QLatin1Char('/') + name))
+                return false;
+        return QFile::copy(QStringLiteral(TARVIK_CLI), cli)
+            && QFile::copy(data.filePath("41A_Template.mtr"), bench + "/found.mtr");
+    }
+    CliRun Run(const QStringList &args) const { return Cli(args, bench, cli, env); }
+};
 
 class CliEndToEnd : public ::testing::Test
 {
@@ -315,6 +346,37 @@ TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
             << qPrintable(c.args.join(QLatin1Char(' '))) << ": " << qPrintable(run.err);
         EXPECT_TRUE(run.out.isEmpty()) << qPrintable(run.out);
     }
+    // From the bench's folder of an installed package: paths are the bench's, and an output
+    // that is a FIFO or a pipe is neither read first nor replaced.
+    Package package;
+    ASSERT_TRUE(package.Install());
+    const QString bench = package.bench;
+    ASSERT_TRUE(QFile::copy(bench + "/found.mtr", bench + "/orig.mtr"));
+    WriteFile(bench + "/visit.pdf", "kept");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(bench + "/pipe").constData(), 0600), 0);
+    AuditRecord visit = AuditRecord::Now(QStringLiteral("send"), QStringLiteral("Ann"));
+    visit.serial = QStringLiteral("31415");
+    QString error;
+    ASSERT_TRUE(AuditLog(AuditLog::PathIn(bench)).Append(visit, &error)) << qPrintable(error);
+    const Case packaged[] = {
+        { { "diff", "orig.mtr", "found.mtr" }, 0, "" },
+        { { "diff", "orig.mtr", "--port", "/dev/no-such-port" }, 3, "Cannot use the port" },
+        { { "report", "31415", "--pdf", "visit" }, 2, "visit.pdf exists; --force to replace it" },
+        { { "transfer", "--port", "/dev/no-such-port", "--out", "pipe" }, 3, "Cannot use" },
+        { { "log", "--port", "/dev/no-such-port", "--interval", "1", "--seconds", "5", "--out",
+              "/dev/stdout" },
+            3, "Cannot use the port" },
+    };
+    for (const Case &c : packaged) {
+        const CliRun run = package.Run(c.args);
+        EXPECT_EQ(run.status, c.status) << qPrintable(c.args.join(' ') + ": " + run.err);
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.said))) << qPrintable(run.err);
+    }
+    EXPECT_EQ(ReadFile(bench + "/visit.pdf"), "kept");
+    EXPECT_EQ(package.Run({ "report", "31415", "--pdf", "visit", "--force" }).out, "visit.pdf\n");
+    EXPECT_TRUE(ReadFile(bench + "/visit.pdf").startsWith("%PDF"));
+    EXPECT_FALSE(QFileInfo::exists(package.installed + "/visit.pdf"));
+
     // The user's files are as they were, the links too.
     EXPECT_EQ(ReadFile(QStringLiteral("found.mtr")), image);
     EXPECT_EQ(ReadFile(QStringLiteral("notes.txt")), image);
@@ -480,13 +542,17 @@ TEST_F(CliEndToEnd, ModbusCsvPollsTheNetworkAsTheWindowDoes)
             QStringLiteral("--interval"), QStringLiteral("100"), QStringLiteral("--csv") });
     EXPECT_EQ(run.status, 1) << "a meter that never answered";
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 5) << qPrintable(run.out);
-    EXPECT_EQ(
-        lines.at(0), QStringLiteral("sweep,time,UTC offset,address,flow,totalizer,temperature"));
-    const char *const expected[][2] = { { "1", "1" }, { "1", "2" }, { "2", "1" }, { "2", "2" } };
-    for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(lines.size(), 7) << qPrintable(run.out);
+    EXPECT_EQ(lines.at(0),
+        QStringLiteral("sweep,time,UTC offset,address,flow,totalizer,temperature,status"));
+    // The silent meter's rows keep their cells, empty, and name the failure.
+    const char *const expected[][2]
+        = { { "1", "1" }, { "1", "2" }, { "1", "3" }, { "2", "1" }, { "2", "2" }, { "2", "3" } };
+    for (int i = 0; i < 6; ++i) {
         const QStringList cells = lines.at(i + 1).split(QLatin1Char(','));
-        ASSERT_EQ(cells.size(), 7) << qPrintable(lines.at(i + 1));
+        ASSERT_EQ(cells.size(), 8) << qPrintable(lines.at(i + 1));
+        EXPECT_EQ(cells.at(7),
+            i % 3 == 2 ? QStringLiteral("Address 3: Response Timed Out") : QStringLiteral("ok"));
         EXPECT_EQ(cells.at(0), QLatin1String(expected[i][0]));
         // The program's one CSV time: local date-time, then its offset.
         EXPECT_TRUE(QDateTime::fromString(cells.at(1) + cells.at(2).mid(3), Qt::ISODate).isValid())
@@ -496,7 +562,7 @@ TEST_F(CliEndToEnd, ModbusCsvPollsTheNetworkAsTheWindowDoes)
         for (int c = 4; c < 7; ++c) {
             bool ok = false;
             cells.at(c).toDouble(&ok);
-            EXPECT_TRUE(ok) << qPrintable(lines.at(i + 1));
+            EXPECT_TRUE(i % 3 == 2 ? cells.at(c).isEmpty() : ok) << qPrintable(lines.at(i + 1));
         }
     }
     EXPECT_EQ(run.err.count(QStringLiteral("Address 3: Response Timed Out")), 2)
@@ -566,6 +632,59 @@ TEST_F(CliEndToEnd, LogAndTransferWriteTheDataloggersFormat)
          "80.000000\r\n"
             + onDisk)
             .toStdString());
+}
+
+// Ctrl+C in a transfer says at once what it waits for, and at the end what was kept; an output
+// that takes nothing (a FIFO nobody opens) does not keep SIGTERM from ending the program.
+TEST_F(CliEndToEnd, InterruptedTransferSaysWhatItWaitsForAndWhatWasKept)
+{
+    QByteArray stored = "\"Serial#  31415   Start Date: 01/31/2007   Time: 02:15:07 PM\n\n";
+    for (int i = 1; i <= 400; ++i)
+        stored += "; " + QByteArray::number(i) + "; 12.25 \n";
+    WriteFile(QStringLiteral("long.bin"), stored);
+    const QString pty = StartSim({ "--log", "long.bin", "--baud", "9600" });
+    ASSERT_FALSE(pty.isEmpty());
+    const CliRun piped
+        = Cli({ "transfer", "--port", pty, "--out", "/dev/stdout", "--pace", kPace });
+    EXPECT_EQ(piped.status, 0) << qPrintable(piped.err);
+    EXPECT_TRUE(piped.out.endsWith(QString::fromLatin1(stored).replace("\n", "\r\n")));
+
+    PtyPair terminal;
+    ASSERT_TRUE(terminal.IsValid());
+    QProcess process;
+    process.setStandardErrorFile(terminal.SlavePath());
+    process.start(TARVIK_CLI, { "transfer", "--port", pty, "--out", "meter.log", "--pace", kPace });
+    QByteArray err;
+    ASSERT_TRUE(TestEnv::WaitUntil([&] {
+        return (err += terminal.Receive(100)).contains(" bytes");
+    })) << err.constData();
+    ::kill(pid_t(process.processId()), SIGINT);
+    EXPECT_TRUE(TestEnv::WaitUntil([&] {
+        return (err += terminal.Receive(100)).contains("waiting for the meter to finish sending");
+    })) << err.constData();
+    ASSERT_TRUE(process.state() == QProcess::NotRunning || process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 1);
+    err += terminal.Receive(500);
+    EXPECT_TRUE(
+        err.contains("meter.log was not written, what arrived is kept in meter.partial.log"))
+        << err.right(300).constData();
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("meter.log")));
+
+    ASSERT_EQ(::mkfifo("unread", 0600), 0);
+    QProcess stuck;
+    stuck.start(TARVIK_CLI,
+        { "log", "--port", pty, "--interval", "1", "--seconds", "60", "--out", "unread", "--pace",
+            kPace });
+    ASSERT_TRUE(TestEnv::WaitUntil(
+        [&] {
+            return ReadFile(QStringLiteral("/proc/%1/wchan").arg(stuck.processId()))
+                == "wait_for_partner";
+        },
+        30000));
+    ::kill(pid_t(stuck.processId()), SIGTERM);
+    ASSERT_TRUE(stuck.waitForFinished(10000));
+    EXPECT_EQ(stuck.exitCode(), 1);
+    EXPECT_TRUE(stuck.readAllStandardError().contains("Interrupted while an output did not take"));
 }
 
 TEST_F(CliEndToEnd, FailedTransferLeavesTheOldFile)
@@ -703,22 +822,12 @@ TEST_F(CliEndToEnd, SheetIsWhatTheFormPrints)
 // written lands where the user asked, never in the data folder.
 TEST_F(CliEndToEnd, PackagedLayoutFindsItsDataAndWritesWhereAsked)
 {
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    const QDir top(root.path());
-    for (const char *folder : { "usr/bin", "usr/share/tarvik", "bench/gone" })
-        ASSERT_TRUE(top.mkpath(QLatin1String(folder)));
-    const QString cli = top.filePath("usr/bin/tarvik-cli");
-    ASSERT_TRUE(QFile::copy(QStringLiteral(TARVIK_CLI), cli));
-    const QDir data(TestEnv::DataDir());
-    QString installed = top.filePath("usr/share/tarvik");
-    for (const QString &name : data.entryList(QDir::Files))
-        ASSERT_TRUE(QFile::copy(data.filePath(name), installed + QLatin1Char('/') + name));
-    const QString bench = top.filePath("bench");
-    ASSERT_TRUE(QFile::copy(data.filePath("41A_Template.mtr"), bench + "/found.mtr"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("TARVIK_DATA");
-    const auto run = [&](const QStringList &args) { return Cli(args, bench, cli, env); };
+    Package package;
+    ASSERT_TRUE(package.Install());
+    const QString &cli = package.cli, &installed = package.installed, &bench = package.bench;
+    const QDir top(package.root.path());
+    QProcessEnvironment &env = package.env;
+    const auto run = [&](const QStringList &args) { return package.Run(args); };
     const QStringList before = QDir(installed).entryList(QDir::Files);
 
     const CliRun shown = run({ "show", "found.mtr" });

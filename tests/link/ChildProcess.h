@@ -20,6 +20,7 @@ public:
     ChildProcess &operator=(const ChildProcess &) = delete;
 
     bool Started() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
     // In the child: tell the parent the set-up is done; then wait until the parent says finish.
     void Ready();
     void WaitForFinish();

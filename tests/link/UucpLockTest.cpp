@@ -1,4 +1,5 @@
 // LCK..name lock files shared with other serial tools: a live one refuses, stale ones are cleared.
+#include "ChildProcess.h"
 #include "support/PtyPair.h"
 
 #include "link/SerialDevice.h"
@@ -11,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -126,6 +130,48 @@ TEST_F(UucpLockTest, WithoutAWritableLockFolderThePortStillOpens)
     for (const QString &folder : { m_dir.filePath(QStringLiteral("missing")), readOnly }) {
         UucpLock::SetFolder(folder.toStdString());
         SerialDevice device;
+        EXPECT_TRUE(device.Open(m_path)) << device.LastError();
+    }
+}
+
+// A port held by another program is refused naming it: from its lock file, else from /proc.
+TEST_F(UucpLockTest, ARefusalNamesTheProgramHoldingThePort)
+{
+    const std::string path = m_path;
+    const struct
+    {
+        const char *what;
+        std::function<bool()> hold; // in the child: true once it holds the port
+        std::string named; // after the child's PID
+    } cases[] = {
+        { "through this layer",
+            [path] {
+                static SerialDevice device; // the child's, held until it ends
+                return device.Open(path);
+            },
+            ", lock file " + m_lockFile + ")" },
+        { "flock alone, no lock file",
+            [path] {
+                const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+                return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+            },
+            ")" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ChildProcess holder([&c](ChildProcess &self) {
+            if (c.hold())
+                self.Ready();
+            self.WaitForFinish();
+        });
+        ASSERT_TRUE(holder.Started());
+        SerialDevice device;
+        EXPECT_FALSE(device.Open(m_path));
+        EXPECT_NE(device.LastError().find("in use by another program: test_link (PID "
+                      + std::to_string(holder.Pid()) + c.named),
+            std::string::npos)
+            << device.LastError();
+        holder.Finish();
         EXPECT_TRUE(device.Open(m_path)) << device.LastError();
     }
 }
