@@ -2,6 +2,7 @@
 
 #include "base/AppServices.h"
 #include "base/CDocument.h"
+#include "base/FieldWidth.h"
 #include "base/UserMessage.h"
 #include "datalog/CElogGraph.h"
 #include "datalog/DatalogDoc.h"
@@ -21,9 +22,11 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringListModel>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -121,6 +124,8 @@ void Datalog::BuildForm()
     m_status->setFont(StatusFont());
     m_status->setAlignment(Qt::AlignCenter);
     m_status->setMinimumWidth(200);
+    // The longer statuses (the wait after a Cancel) take a second line.
+    m_status->setWordWrap(true);
     m_mode = new QLabel(f.mode);
     m_mode->setAlignment(Qt::AlignCenter);
     activityColumn->addWidget(m_status);
@@ -173,6 +178,17 @@ void Datalog::BuildForm()
     auto *fileRow = new QHBoxLayout(file);
     Compact(fileRow);
     m_fileName = AddEdit(&f.fileName, false);
+    // The field shows the placeholder name whole and grows with a chosen name up to some forty
+    // characters; a longer path shows its end (the file's name), the whole of it as the tooltip.
+    const int narrowest
+        = FieldWidth::Needed(m_fileName, QString::fromLatin1(DatalogCore::kPlaceholderFileName));
+    const int widest = std::max(narrowest, FieldWidth::Needed(m_fileName, QString(40, 'x')));
+    m_fileName->setMinimumWidth(narrowest);
+    connect(m_fileName, &QLineEdit::textChanged, this, [this, narrowest, widest](const QString &t) {
+        m_fileName->setMinimumWidth(
+            std::clamp(FieldWidth::Needed(m_fileName, t), narrowest, widest));
+        m_fileName->setToolTip(t);
+    });
     fileRow->addWidget(m_fileName, 1);
     fileRow->addWidget(button(Browse, "Browse..."));
     fileRow->addWidget(button(Load, "LOAD"));
@@ -304,10 +320,16 @@ void Datalog::BuildForm()
         view->setModel(m_models[l]);
         m_listViews[l] = view;
     }
-    // The header list shows three lines, the stop list one.
-    const int line = fontMetrics().height();
-    m_listViews[LogData::Header]->setFixedHeight(3 * line + 6);
-    m_listViews[LogData::Stop]->setFixedHeight(line + 6);
+    // The header list shows three whole lines, the stop list one: a line is as high as the
+    // list's own rows are, which the style makes higher than the font.
+    QStringListModel sampleRows({ QStringLiteral("Xg") });
+    QListView sample;
+    sample.setFont(m_listViews[LogData::Header]->font());
+    sample.setModel(&sampleRows);
+    const int line = std::max(sample.sizeHintForRow(0), fontMetrics().height());
+    const int frame = 2 * m_listViews[LogData::Header]->frameWidth();
+    m_listViews[LogData::Header]->setFixedHeight(3 * line + frame);
+    m_listViews[LogData::Stop]->setFixedHeight(line + frame);
     m_listViews[LogData::Snapshot]->setMinimumHeight(4 * line);
 
     auto *bottom = new QHBoxLayout;

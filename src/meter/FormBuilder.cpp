@@ -5,6 +5,7 @@
 #include "meter/FormFieldBinder.h"
 #include "meter/ZarnFormRules.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,6 +15,19 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+namespace {
+// A layout keeps the sizes it worked out until told they changed, and a changed control tells
+// only the layout it sits in: the layouts nested around it are told here.
+void Forget(QLayout *layout)
+{
+    layout->invalidate();
+    for (int i = 0; i < layout->count(); ++i) {
+        if (QLayout *inner = layout->itemAt(i)->layout())
+            Forget(inner);
+    }
+}
+} // namespace
 
 FormBuilder::FormBuilder(QWidget *page, FormFieldBinder &binder, std::function<void(int)> stepped)
     : m_page(page)
@@ -30,6 +44,28 @@ QLineEdit *FormBuilder::MakeEdit(int id, int width)
     edit->setFixedHeight(19);
     m_binder.Register(id, edit);
     return edit;
+}
+
+QComboBox *FormBuilder::MakeChoice(int id, QWidget *parent)
+{
+    auto *box = new QComboBox(parent ? parent : m_page);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // The box's minimum size is not brought up to date when entries come, only its size hint:
+    // a layout short of room would squeeze it back to a few characters. The boxes around it
+    // learn the new width at once, so a window fitted right after the entries came fits it.
+    const auto fit = [box] {
+        box->setMinimumWidth(box->sizeHint().width());
+        for (QWidget *outer = box->parentWidget(); outer; outer = outer->parentWidget()) {
+            if (outer->layout())
+                Forget(outer->layout());
+            outer->updateGeometry();
+        }
+    };
+    QObject::connect(box->model(), &QAbstractItemModel::rowsInserted, box, fit);
+    QObject::connect(box->model(), &QAbstractItemModel::rowsRemoved, box, fit);
+    QObject::connect(box->model(), &QAbstractItemModel::modelReset, box, fit);
+    m_binder.Register(id, box);
+    return box;
 }
 
 QWidget *FormBuilder::MakeSpinEdit(int editId, int spinId, int low, int high)

@@ -8,6 +8,7 @@
 
 class FormFieldBinder;
 class QGridLayout;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -25,6 +26,9 @@ public:
     FormBuilder(QWidget *page, FormFieldBinder &binder, std::function<void(int id)> stepped);
 
     QLineEdit *MakeEdit(int id, int width = 0);
+    // A list box registered under id, as wide as its longest entry whatever the entries are
+    // (they come from the data files and change with the meter's version).
+    QComboBox *MakeChoice(int id, QWidget *parent = nullptr);
     // An edit with arrows that step its number within low..high.
     QWidget *MakeSpinEdit(int editId, int spinId, int low, int high);
     QGroupBox *Group(const QString &title, QWidget *parent = nullptr);

@@ -15,7 +15,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QSlider>
 #include <QTreeWidget>
@@ -145,11 +144,7 @@ QWidget *KelvaneFormLayout::BuildAlarmGroup()
     const char *const rows[] = { "Relay #1 OFF", "Relay #1 ON", "Relay #2 OFF", "Relay #2 ON" };
     for (int i = 0; i < 4; ++i) {
         grid->addWidget(Caption(QString::fromLatin1(rows[i]), box), i + 1, 0);
-        auto *function = new QComboBox(box);
-        function->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        function->setMinimumContentsLength(10);
-        function->view()->setMinimumWidth(240);
-        m_binder.Register(FieldId::AlarmFunction0 + i, function);
+        QComboBox *function = m_build.MakeChoice(FieldId::AlarmFunction0 + i, box);
         m_c.m_alarmFunction[size_t(i)] = function;
         grid->addWidget(function, i + 1, 1);
         grid->addWidget(m_build.MakeEdit(FieldId::AlarmValue0 + i, 64), i + 1, 2);
@@ -172,13 +167,9 @@ QWidget *KelvaneFormLayout::BuildParameterGroup()
 {
     auto *box = m_build.Group(QStringLiteral("Parameters"));
     auto *grid = GridIn(box);
-    m_c.m_units = new QComboBox(box);
-    m_c.m_units->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_c.m_units->setMinimumContentsLength(12);
-    m_c.m_units->view()->setMinimumWidth(330);
-    m_binder.Register(FieldId::Units, m_c.m_units);
+    m_c.m_units = m_build.MakeChoice(FieldId::Units, box);
     grid->addWidget(Caption(CaptionOf(FieldId::Units), box), 0, 0);
-    grid->addWidget(m_c.m_units, 0, 1, 1, 3);
+    grid->addWidget(m_c.m_units, 0, 1, 1, 4);
     const int fields[] = { FieldId::FullScale, FieldId::CFactor, FieldId::XSect, FieldId::MaxRange,
         FieldId::ZeroCutoff, FieldId::ZeroOffset, FieldId::AdcGain, FieldId::AdcOffset };
     for (int i = 0; i < 8; ++i) {
@@ -187,8 +178,8 @@ QWidget *KelvaneFormLayout::BuildParameterGroup()
         grid->addWidget(Caption(CaptionOf(fields[i]), box), row, column);
         grid->addWidget(m_build.MakeEdit(fields[i], 68), row, column + 1);
     }
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
+    // The fields keep together at the left under the wide units box.
+    grid->setColumnStretch(4, 1);
     return box;
 }
 

@@ -28,7 +28,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -48,6 +47,11 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
 {
     BuildControls();
     BindFields();
+    // The lists' entries are there before the window is fitted to the form (the boxes are as
+    // wide as their longest entry).
+    m_fields.LoadLists();
+    for (int id : QXFormFields::kListIds)
+        Binder().Show(id);
     SetNumberFields(NumberFieldRules::Quixal());
     WatchAll([this](int id) { OnTyped(id); });
     m_fields.SetVersionHandler([this](const QString &version) {
@@ -98,13 +102,9 @@ bool ZarnQXFormView::OnCommand(AppCommand command)
 // ---------------------------------------------------------------------------------------------
 // Building the controls
 
-QComboBox *ZarnQXFormView::MakeList(int id, int minimumChars, int popupWidth)
+QComboBox *ZarnQXFormView::MakeList(int id)
 {
-    auto *box = new QComboBox(this);
-    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    box->setMinimumContentsLength(minimumChars);
-    box->view()->setMinimumWidth(popupWidth);
-    Binder().Register(id, box);
+    QComboBox *box = Builder().MakeChoice(id, this);
     connect(box, &QComboBox::activated, this, &ZarnQXFormView::MarkEdited);
     return box;
 }
@@ -169,7 +169,7 @@ QWidget *ZarnQXFormView::BuildFrequencyGroup()
     auto *box = Builder().Group(QStringLiteral("Frequency Out"), this);
     auto *grid = FormBuilder::GridIn(box);
     grid->addWidget(FormBuilder::Caption(QStringLiteral("Polarity"), box), 0, 0);
-    grid->addWidget(MakeList(Polarity, 5, 200), 0, 1, 1, 2);
+    grid->addWidget(MakeList(Polarity), 0, 1, 1, 2);
     grid->addWidget(FormBuilder::Caption(QStringLiteral("Pulse Width"), box), 1, 0);
     grid->addWidget(Builder().MakeEdit(PulseWidth, 44), 1, 1);
     grid->addWidget(FormBuilder::Caption(QStringLiteral("uS"), box), 1, 2);
@@ -182,7 +182,7 @@ QWidget *ZarnQXFormView::BuildOptionsGroup()
     auto *box = Builder().Group(QStringLiteral("Options"), this);
     auto *grid = FormBuilder::GridIn(box);
     grid->addWidget(FormBuilder::Caption(QStringLiteral("I-Out / V-Out"), box), 0, 0);
-    grid->addWidget(MakeList(Output, 7, 260), 0, 1, 1, 2);
+    grid->addWidget(MakeList(Output), 0, 1, 1, 2);
     grid->addWidget(MakeBox(VOut, QStringLiteral("V-Out 0-10V")), 1, 0);
     grid->addWidget(MakeBox(Protocol, QStringLiteral("Protocol On")), 1, 1, 1, 2);
     QCheckBox *noDisplay = MakeBox(NoDisplay, QStringLiteral("No Display"));
@@ -219,10 +219,13 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
 {
     auto *box = Builder().Group(QStringLiteral("Flow Configuration"), this);
     auto *grid = FormBuilder::GridIn(box);
-    auto *units = MakeList(Units, 9, 330);
+    auto *units = MakeList(Units);
     connect(units, &QComboBox::activated, this, &ZarnQXFormView::OnUnitsPicked);
-    grid->addWidget(FormBuilder::Caption(QStringLiteral("Engineering Units"), box), 0, 0, 1, 2);
-    grid->addWidget(units, 1, 0, 1, 2);
+    // The units, whose entries are long, have a row of their own above the fields and the list.
+    auto *unitsRow = new QHBoxLayout;
+    unitsRow->addWidget(FormBuilder::Caption(QStringLiteral("Engineering Units"), box));
+    unitsRow->addWidget(units, 1);
+    grid->addLayout(unitsRow, 0, 0, 1, 3);
     const struct
     {
         const char *caption;
@@ -231,8 +234,8 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
         { "Max Range", MaxRange }, { "Zero Cutoff %", ZeroCutoff }, { "Zero Offset", ZeroOffset } };
     for (int i = 0; i < 6; ++i) {
         grid->addWidget(
-            FormBuilder::Caption(QString::fromLatin1(fields[i].caption), box), 2 + i, 0);
-        grid->addWidget(Builder().MakeEdit(fields[i].id, 72), 2 + i, 1);
+            FormBuilder::Caption(QString::fromLatin1(fields[i].caption), box), 1 + i, 0);
+        grid->addWidget(Builder().MakeEdit(fields[i].id, 72), 1 + i, 1);
     }
     auto *coefficients = new QVBoxLayout;
     coefficients->setSpacing(2);
@@ -263,7 +266,7 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
     graphs->addWidget(m_curve);
     graphs->addWidget(m_linear);
     coefficients->addLayout(graphs);
-    grid->addLayout(coefficients, 0, 2, 8, 1);
+    grid->addLayout(coefficients, 1, 2, 6, 1);
     grid->setColumnStretch(2, 1);
     return box;
 }
@@ -318,7 +321,7 @@ QWidget *ZarnQXFormView::BuildRelayGroup()
     const char *const rows[] = { "Relay #2 OFF", "Relay #2 ON" };
     for (int r = 0; r < 2; ++r) {
         grid->addWidget(FormBuilder::Caption(QString::fromLatin1(rows[r]), box), r + 1, 0);
-        grid->addWidget(MakeList(RelayOffFunction + r, 8, 240), r + 1, 1);
+        grid->addWidget(MakeList(RelayOffFunction + r), r + 1, 1);
         grid->addWidget(Builder().MakeEdit(RelayOffValue + r, 70), r + 1, 2);
         grid->addWidget(Builder().MakeEdit(RelayOffDelay + r, 34), r + 1, 3);
     }

@@ -89,7 +89,7 @@ private:
     QWidget *BuildFlowGroup();
     QWidget *BuildMiscGroup();
     QWidget *BuildRelayGroup();
-    QComboBox *MakeList(int id, int minimumChars, int popupWidth);
+    QComboBox *MakeList(int id);
     QCheckBox *MakeBox(int id, const QString &caption);
     // The members behind the controls, by field id (the binder moves them).
     void BindFields();

@@ -3,6 +3,7 @@
 // screen (smaller than any the program is meant for). Each child frame lies inside the main
 // window's work area and each dialog inside the screen's available area, with no caption cut
 // short; a window too small for its content scrolls it. TARVIK_SHOT_DIR saves each as a PNG.
+#include "app/CAuditDlg.h"
 #include "app/CGuideDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSetup.h"
@@ -13,6 +14,9 @@
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "datalog/CElogGraph.h"
+#include "datalog/Datalog.h"
+#include "datalog/DatalogCore.h"
+#include "datalog/PcLogger.h"
 #include "meter/ZarnFormView.h"
 #include "meterqx/ZarnQXFormView.h"
 #include "support/TestEnv.h"
@@ -23,6 +27,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QListView>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
@@ -31,6 +36,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
+#include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -57,6 +63,13 @@ void ExpectInside(const QRect &outer, const QRect &inner, const QString &what)
     EXPECT_TRUE(outer.contains(inner))
         << qPrintable(what) << " at " << inner.x() << "," << inner.y() << " " << inner.width()
         << "x" << inner.height() << " outside " << outer.width() << "x" << outer.height();
+}
+
+// A changed text relays its window out a layout level at a time, each level through an event.
+void SettleLayouts()
+{
+    for (int level = 0; level < 10; ++level)
+        QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 }
 
 // Runs open (which shows a modal dialog) and checks the dialog it shows, then closes it.
@@ -111,16 +124,44 @@ TEST_F(Screens, EveryWindowFitsAndShowsItsCaptions)
 {
     const QRect available = Frame()->screen()->availableGeometry();
     ExpectInside(available, Frame()->frameGeometry(), QStringLiteral("main window"));
+    // The datalogger as a transfer leaves it after a Cancel: the header of a log with every
+    // option ticked and the wait for the meter's last bytes.
+    const auto transferWait = [](QWidget *view) {
+        auto *logger = qobject_cast<Datalog *>(view);
+        ASSERT_NE(logger, nullptr);
+        DatalogModel &model = logger->Core().Model();
+        model.SetStatus(QStringLiteral("Waiting for the meter to finish sending its log"));
+        model.Append(LogData::Header,
+            QStringLiteral("Serial#  12345678   Start Date: 12/31/26   Time: 11:59:59 PM"));
+        model.Append(LogData::Header,
+            QStringLiteral(
+                "Snapshot Interval = 86399 secs   Flow Units = SCFM   Total Units = SCF"));
+        model.Append(LogData::Header, QStringLiteral("\"Options Selected:\r\n"));
+        std::array<bool, 8> every {};
+        every.fill(true);
+        model.Append(LogData::Header, QString::fromLatin1(PcLogger::ColumnHeaderLine(every)));
+        SettleLayouts();
+        // The header list shows three lines whole, each line at its full length.
+        QListView *header = logger->ListViewOf(LogData::Header);
+        EXPECT_GE(header->viewport()->height(), 3 * header->sizeHintForRow(0));
+        for (int row = 0; row < 4; ++row) {
+            const QString text = header->model()->index(row, 0).data().toString();
+            EXPECT_LE(
+                header->fontMetrics().horizontalAdvance(text) + 8, header->viewport()->width())
+                << qPrintable(text);
+        }
+    };
     const struct
     {
         const char *name;
         void (CTarvikApp::*open)();
+        std::function<void(QWidget *view)> fill; // longest texts the window shows, if any
     } windows[] = {
-        { "terminal", &CTarvikApp::OnNewTerminal },
-        { "kelvane", &CTarvikApp::OnNewMeterForm },
-        { "datalog", &CTarvikApp::OnNewDatalog },
-        { "quixal", &CTarvikApp::OnNewQuixal },
-        { "modbus", &CTarvikApp::OnNewModbus },
+        { "terminal", &CTarvikApp::OnNewTerminal, nullptr },
+        { "kelvane", &CTarvikApp::OnNewMeterForm, nullptr },
+        { "datalog", &CTarvikApp::OnNewDatalog, transferWait },
+        { "quixal", &CTarvikApp::OnNewQuixal, nullptr },
+        { "modbus", &CTarvikApp::OnNewModbus, nullptr },
     };
     QMdiArea *area = Frame()->MdiArea();
     for (const auto &w : windows) {
@@ -129,6 +170,9 @@ TEST_F(Screens, EveryWindowFitsAndShowsItsCaptions)
         QApplication::processEvents();
         auto *frame = qobject_cast<CChildFrame *>(area->activeSubWindow());
         ASSERT_NE(frame, nullptr);
+        if (w.fill)
+            w.fill(frame->View());
+        SettleLayouts();
         const QRect work = area->viewport()->rect();
         ExpectInside(work, frame->geometry(), QString::fromLatin1(w.name));
         // Where the frame is smaller than its view needs, the view scrolls instead of being cut.
@@ -153,7 +197,18 @@ TEST_F(Screens, EveryWindowFitsAndShowsItsCaptions)
         QApplication::processEvents();
     }
 
-    CheckModal(QStringLiteral("settings"), [this] { Frame()->OnSettings(); });
+    // Each page of the settings sheet.
+    for (int page = 0; page < 5; ++page) {
+        CheckModal(QStringLiteral("settings-%1").arg(page), [this, page] {
+            CSetup sheet(m_app.get(), Frame());
+            sheet.Tabs()->setCurrentIndex(page);
+            sheet.exec();
+        });
+    }
+    CheckModal(QStringLiteral("audit-trail"), [this] {
+        CAuditDlg trail(Frame());
+        trail.exec();
+    });
     CheckModal(QStringLiteral("about"), [this] { m_app->OnAppAbout(); });
     m_app->OnNewMeterForm();
     QApplication::processEvents();

@@ -1,23 +1,34 @@
 #pragma once
 
+#include "base/FieldWidth.h"
+
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QToolButton>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
-// Nothing in a window is cut short: every visible caption (label, button, group title) has at
-// least the width its text needs.
+// Nothing in a window is cut short: every visible caption (label, button, group title), the
+// text of every field and every entry of every list box has the room its text needs: a list box
+// shows the whole of its longest entry.
 inline void ExpectNothingClipped(const QWidget *window)
 {
     for (const QWidget *child : window->findChildren<QWidget *>()) {
         if (!child->isVisibleTo(window))
             continue;
         if (const auto *label = qobject_cast<const QLabel *>(child)) {
-            if (!label->text().isEmpty()
-                && label->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored) {
+            if (label->text().isEmpty()
+                || label->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored) {
+            } else if (label->wordWrap()) {
+                EXPECT_GE(label->height(), label->heightForWidth(label->width()))
+                    << qPrintable(label->text());
+            } else {
                 EXPECT_GE(label->width(), label->sizeHint().width()) << qPrintable(label->text());
             }
         }
@@ -37,6 +48,27 @@ inline void ExpectNothingClipped(const QWidget *window)
         if (const auto *group = qobject_cast<const QGroupBox *>(child)) {
             EXPECT_GE(group->width(), group->minimumSizeHint().width())
                 << qPrintable(group->title());
+        }
+        if (const auto *edit = qobject_cast<const QLineEdit *>(child)) {
+            // A list box's own edit is the list box's concern.
+            if (!edit->text().isEmpty() && !qobject_cast<const QComboBox *>(edit->parentWidget())
+                && edit->echoMode() == QLineEdit::Normal) {
+                EXPECT_GE(edit->width(), FieldWidth::Needed(edit, edit->text()))
+                    << qPrintable(edit->text());
+            }
+        }
+        if (const auto *box = qobject_cast<const QComboBox *>(child)) {
+            QStyleOptionComboBox option;
+            option.initFrom(box);
+            option.editable = box->isEditable();
+            const int room = box->style()
+                                 ->subControlRect(QStyle::CC_ComboBox, &option,
+                                     QStyle::SC_ComboBoxEditField, box)
+                                 .width();
+            for (int i = 0; i < box->count(); ++i) {
+                EXPECT_LE(box->fontMetrics().horizontalAdvance(box->itemText(i)), room)
+                    << "entry cut short: " << qPrintable(box->itemText(i));
+            }
         }
     }
 }
