@@ -29,6 +29,8 @@ CAuditDlg::SavePrompt &AuditSavePrompt()
     return prompt;
 }
 
+constexpr int kChangesColumn = 9;
+
 QDate AuditDateOf(const QLineEdit *edit)
 {
     return QDate::fromString(edit->text().trimmed(), QStringLiteral("yyyy-MM-dd"));
@@ -64,14 +66,19 @@ CAuditDlg::CAuditDlg(QWidget *parent)
     m_table = new QTableWidget(this);
     const QStringList headers { QStringLiteral("Time"), QStringLiteral("Operator"),
         QStringLiteral("Action"), QStringLiteral("Series"), QStringLiteral("Serial Number"),
-        QStringLiteral("Firmware"), QStringLiteral("File"), QStringLiteral("Result"),
-        QStringLiteral("Changes"), QStringLiteral("Message") };
+        QStringLiteral("Firmware"), QStringLiteral("File"), QStringLiteral("As Found"),
+        QStringLiteral("Result"), QStringLiteral("Changes"), QStringLiteral("Message") };
     m_table->setColumnCount(int(headers.size()));
     m_table->setHorizontalHeaderLabels(headers);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->hide();
+    m_details = new QLabel(this);
+    m_details->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_details->setWordWrap(true);
+    connect(m_table, &QTableWidget::currentCellChanged, this,
+        [this](int row, int, int, int) { ShowDetails(row); });
     m_status = new QLabel(this);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -89,6 +96,7 @@ CAuditDlg::CAuditDlg(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(filter);
     layout->addWidget(m_table, 1);
+    layout->addWidget(m_details);
     layout->addWidget(m_status);
     layout->addWidget(buttons);
     resize(1000, 500);
@@ -114,19 +122,42 @@ void CAuditDlg::ApplyFilter()
     m_table->setRowCount(int(m_shown.size()));
     for (int row = 0; row < int(m_shown.size()); ++row) {
         const AuditRecord &r = m_shown[size_t(row)];
-        QStringList changes;
-        for (const AuditRecord::Change &c : r.changes)
-            changes << QStringLiteral("%1: %2 -> %3").arg(c.caption, c.before, c.after);
+        const QStringList changes = ChangeLines(r);
         const QStringList cells { AuditRecord::TimeText(r.time), r.operatorName, r.action, r.series,
-            r.serial, r.firmware, r.file, r.result, QString::number(r.changes.size()), r.message };
+            r.serial, r.firmware, r.file, r.asFound, r.result, changes.join(QStringLiteral("; ")),
+            r.message };
         for (int column = 0; column < int(cells.size()); ++column) {
             auto *item = new QTableWidgetItem(cells.at(column));
-            if (column == 8 && !changes.isEmpty())
+            if (column == kChangesColumn && !changes.isEmpty())
                 item->setToolTip(changes.join(QLatin1Char('\n')));
             m_table->setItem(row, column, item);
         }
     }
     m_table->resizeColumnsToContents();
+    // A row that changed many fields does not push the message out of sight: its cell is
+    // elided, the whole list is in the tooltip and below the table.
+    if (m_table->columnWidth(kChangesColumn) > 360)
+        m_table->setColumnWidth(kChangesColumn, 360);
+    ShowDetails(m_table->currentRow());
+}
+
+QStringList CAuditDlg::ChangeLines(const AuditRecord &record)
+{
+    QStringList lines;
+    for (const AuditRecord::Change &c : record.changes)
+        lines << QStringLiteral("%1: %2 \u2192 %3").arg(c.caption, c.before, c.after);
+    return lines;
+}
+
+void CAuditDlg::ShowDetails(int row)
+{
+    if (row < 0 || row >= int(m_shown.size())) {
+        m_details->clear();
+        return;
+    }
+    const QStringList lines = ChangeLines(m_shown[size_t(row)]);
+    m_details->setText(
+        lines.isEmpty() ? QStringLiteral("No field changed.") : lines.join(QLatin1Char('\n')));
 }
 
 bool CAuditDlg::ExportCsv()

@@ -13,8 +13,9 @@ class QTableWidget;
 
 // Window > Audit Trail: the trail's records in a table, filtered by serial number and by date
 // (from, to; yyyy-MM-dd, either empty for open), exported as CSV, and the change report of the
-// serial number shown written as PDF. Reads the trail each time it is opened or refreshed; it
-// never writes to it.
+// serial number shown written as PDF. A row names the fields its action changed ("Caption:
+// before → after"); the selected row's changes stand one a line below the table. Reads the trail
+// each time it is opened or refreshed; it never writes to it.
 class CAuditDlg : public QDialog
 {
     Q_OBJECT
@@ -34,13 +35,18 @@ public:
     QLineEdit *ToFilter() const { return m_to; }
     QTableWidget *Table() const { return m_table; }
     const std::vector<AuditRecord> &Shown() const { return m_shown; }
+    QLabel *Details() const { return m_details; }
+    // The changes of a record as the window shows them, one "Caption: before → after" each.
+    static QStringList ChangeLines(const AuditRecord &record);
 
 private:
     QLineEdit *m_serial = nullptr;
     QLineEdit *m_from = nullptr;
     QLineEdit *m_to = nullptr;
     QTableWidget *m_table = nullptr;
+    QLabel *m_details = nullptr;
     QLabel *m_status = nullptr;
+    void ShowDetails(int row);
     std::vector<AuditRecord> m_all;
     std::vector<AuditRecord> m_shown;
 };

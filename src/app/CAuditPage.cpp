@@ -18,6 +18,15 @@ CAuditPage::CAuditPage(QWidget *parent)
     sendLayout->addWidget(m_compare);
     sendLayout->addWidget(m_readBack);
 
+    auto *records = new QGroupBox(QStringLiteral("Records"), this);
+    auto *recordsForm = new QFormLayout(records);
+    m_operator = new QLineEdit(records);
+    m_operator->setMaxLength(50);
+    m_operator->setPlaceholderText(QStringLiteral("Anon"));
+    m_operator->setToolTip(QStringLiteral("The name the audit trail, the change report and the "
+                                          "datasheets give when no ID passcode names another"));
+    recordsForm->addRow(QStringLiteral("Operator"), m_operator);
+
     auto *folders = new QGroupBox(QStringLiteral("Folders (empty: the working folder)"), this);
     auto *form = new QFormLayout(folders);
     m_trailFolder = new QLineEdit(folders);
@@ -27,6 +36,7 @@ CAuditPage::CAuditPage(QWidget *parent)
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(send);
+    layout->addWidget(records);
     layout->addWidget(folders);
     layout->addStretch(1);
 }
@@ -35,6 +45,7 @@ void CAuditPage::FillLists()
 {
     m_compare->setChecked(AuditSettings::CompareBeforeSend());
     m_readBack->setChecked(AuditSettings::ReadBackAfterSend());
+    m_operator->setText(AuditSettings::Operator());
     m_trailFolder->setText(AuditSettings::Folder());
     m_asFoundFolder->setText(AuditSettings::AsFoundFolder());
 }
@@ -43,6 +54,7 @@ void CAuditPage::Apply()
 {
     AuditSettings::SetCompareBeforeSend(m_compare->isChecked());
     AuditSettings::SetReadBackAfterSend(m_readBack->isChecked());
+    AuditSettings::SetOperator(m_operator->text());
     AuditSettings::SetFolder(m_trailFolder->text());
     AuditSettings::SetAsFoundFolder(m_asFoundFolder->text());
 }

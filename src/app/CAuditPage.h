@@ -6,7 +6,8 @@ class QCheckBox;
 class QLineEdit;
 
 // "Sending and Audit": the checks around a send ("Compare with the meter before sending",
-// "Read back after sending") and the folders of the audit trail and of the as-found copies.
+// "Read back after sending"), the operator the records name and the folders of the audit trail
+// and of the as-found copies.
 class CAuditPage : public CSettingsPage
 {
     Q_OBJECT
@@ -15,6 +16,7 @@ public:
     void Apply() override;
     QCheckBox *CompareBox() const { return m_compare; }
     QCheckBox *ReadBackBox() const { return m_readBack; }
+    QLineEdit *OperatorEdit() const { return m_operator; }
     QLineEdit *TrailFolder() const { return m_trailFolder; }
     QLineEdit *AsFoundFolder() const { return m_asFoundFolder; }
 
@@ -24,6 +26,7 @@ protected:
 private:
     QCheckBox *m_compare = nullptr;
     QCheckBox *m_readBack = nullptr;
+    QLineEdit *m_operator = nullptr;
     QLineEdit *m_trailFolder = nullptr;
     QLineEdit *m_asFoundFolder = nullptr;
 };

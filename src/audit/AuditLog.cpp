@@ -7,11 +7,18 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -47,6 +54,13 @@ QString AuditLog::PathIn(const QString &folder)
 }
 
 #ifdef _WIN32
+QString AuditLog::ProcessAccount()
+{
+    wchar_t name[257] = {};
+    DWORD size = DWORD(std::size(name));
+    return GetUserNameW(name, &size) ? QString::fromWCharArray(name) : QString();
+}
+
 bool AuditLog::Append(const AuditRecord &record, QString *error) const
 {
     // Windows: one unbuffered write of the whole line in append mode, then committed.
@@ -71,6 +85,20 @@ bool AuditLog::Append(const AuditRecord &record, QString *error) const
     return true;
 }
 #else
+QString AuditLog::ProcessAccount()
+{
+    const uid_t uid = ::geteuid();
+    std::vector<char> buffer(16384);
+    struct passwd entry
+    {
+    };
+    struct passwd *found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found
+        && found->pw_name && *found->pw_name)
+        return QString::fromLocal8Bit(found->pw_name);
+    return QString::number(uid);
+}
+
 bool AuditLog::Append(const AuditRecord &record, QString *error) const
 {
     const QByteArray encoded = QFile::encodeName(m_path);
@@ -163,12 +191,12 @@ std::vector<AuditRecord> AuditLog::Filter(
 QString AuditLog::Csv(const std::vector<AuditRecord> &records)
 {
     QString out = QStringLiteral("time,operator,account,computer,version,action,series,model,"
-                                 "firmware,serial,file,sha256,result,message,caption,id,before,"
-                                 "after\n");
+                                 "firmware,serial,file,sha256,as_found,result,message,caption,id,"
+                                 "before,after\n");
     for (const AuditRecord &r : records) {
         QStringList head { AuditRecord::TimeText(r.time), r.operatorName, r.account, r.computer,
             r.version, r.action, r.series, r.model, r.firmware, r.serial, r.file, r.sha256,
-            r.result, r.message };
+            r.asFound, r.result, r.message };
         for (QString &cell : head)
             cell = AuditCsvCell(cell);
         const QString lead = head.join(QLatin1Char(','));
@@ -196,6 +224,27 @@ bool AuditLog::WriteCsv(
         return false;
     }
     return true;
+}
+
+void AuditLog::CompleteMeter(AuditRecord &record) const
+{
+    const QString serial = record.serial.trimmed();
+    if (serial.isEmpty() || (!record.model.isEmpty() && !record.firmware.isEmpty()))
+        return;
+    const std::vector<AuditRecord> records = Load().records;
+    bool model = record.model.isEmpty(), firmware = record.firmware.isEmpty();
+    for (auto r = records.rbegin(); r != records.rend() && (model || firmware); ++r) {
+        if (r->serial.trimmed() != serial || r->series != record.series)
+            continue;
+        if (model && !r->model.isEmpty()) {
+            record.model = r->model;
+            model = false;
+        }
+        if (firmware && !AuditRecord::FirmwareText(r->firmware).isEmpty()) {
+            record.firmware = AuditRecord::FirmwareText(r->firmware);
+            firmware = false;
+        }
+    }
 }
 
 QString AuditLog::Sha256Of(const QString &path)

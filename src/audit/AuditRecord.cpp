@@ -1,5 +1,7 @@
 #include "audit/AuditRecord.h"
 
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
 #include "base/Globals.h"
 
 #include <QJsonArray>
@@ -7,18 +9,6 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QSysInfo>
-
-#include <cstdlib>
-
-namespace {
-QString AuditAccount()
-{
-    for (const char *name : { "USER", "LOGNAME", "USERNAME" })
-        if (const char *value = std::getenv(name); value && *value)
-            return QString::fromLocal8Bit(value);
-    return QString();
-}
-} // namespace
 
 QString AuditRecord::TimeText(const QDateTime &time)
 {
@@ -37,13 +27,26 @@ AuditRecord AuditRecord::Now(const QString &action, const QString &operatorName)
 {
     AuditRecord record;
     record.time = QDateTime::currentDateTime();
-    record.operatorName
-        = operatorName.trimmed().isEmpty() ? QStringLiteral("Anon") : operatorName.trimmed();
-    record.account = AuditAccount();
+    const QString anon = QStringLiteral("Anon");
+    QString name = operatorName.trimmed();
+    if (name.isEmpty() || name == anon)
+        name = AuditSettings::Operator();
+    record.operatorName = name.isEmpty() ? anon : name;
+    record.account = AuditLog::ProcessAccount();
     record.computer = QSysInfo::machineHostName();
     record.version = QString::fromLatin1(kAppTitle);
     record.action = action;
     return record;
+}
+
+QString AuditRecord::FirmwareText(const QString &label)
+{
+    QString text = label.trimmed();
+    if (text.startsWith(QLatin1Char('v')) || text.startsWith(QLatin1Char('V')))
+        text = text.mid(1).trimmed();
+    if (text.startsWith(QLatin1Char('[')) || text.startsWith(QLatin1Char('?')))
+        return QString();
+    return text;
 }
 
 QByteArray AuditRecord::ToJsonLine() const
@@ -66,6 +69,7 @@ QByteArray AuditRecord::ToJsonLine() const
         { QStringLiteral("serial"), serial },
         { QStringLiteral("file"), file },
         { QStringLiteral("sha256"), sha256 },
+        { QStringLiteral("as_found"), asFound },
         { QStringLiteral("changes"), list },
         { QStringLiteral("result"), result },
         { QStringLiteral("message"), message },
@@ -96,6 +100,7 @@ std::optional<AuditRecord> AuditRecord::FromJson(const QByteArray &line)
     r.serial = text("serial");
     r.file = text("file");
     r.sha256 = text("sha256");
+    r.asFound = text("as_found");
     r.result = text("result");
     r.message = text("message");
     for (const QJsonValue &v : o.value(QStringLiteral("changes")).toArray()) {

@@ -22,16 +22,17 @@ struct AuditRecord
 
     QDateTime time;
     QString operatorName;
-    QString account; // the login name on the computer, for lines whose operator is "Anon"
+    QString account; // the process's login on the computer, for lines whose operator is "Anon"
     QString computer;
     QString version; // the program's
     QString action; // "read", "send", "range change", "logger configuration", "convert", "save"
     QString series;
     QString model;
-    QString firmware;
+    QString firmware; // as the meter reports it ("4.1A"), empty when no meter told it
     QString serial;
-    QString file;
+    QString file; // the document's file, only when one was opened or saved
     QString sha256;
+    QString asFound; // a send's copy of what the meter held before it
     std::vector<Change> changes;
     QString result; // "ok", "refused", "mismatch", "failed", "cancelled"
     QString message;
@@ -43,7 +44,11 @@ struct AuditRecord
     static std::optional<AuditRecord> FromJson(const QByteArray &line);
     // ISO 8601 with the local offset, to the second: "2026-12-09T04:01:02+01:00".
     static QString TimeText(const QDateTime &time);
-    // A record stamped now, on this computer, by this program, for operatorName ("Anon" when
-    // empty, as the operator identification names an unknown operator).
+    // A record stamped now, on this computer, by this program, for operatorName; when that is
+    // empty or the unknown operator, the operator of the settings, else "Anon" (as the operator
+    // identification names an unknown operator).
     static AuditRecord Now(const QString &action, const QString &operatorName);
+    // A firmware label as the trail writes it: "v4.1A" and " 4.1A " are "4.1A"; a label that
+    // names no firmware ("?", "?.??", a layout section "[4.1A]") is empty.
+    static QString FirmwareText(const QString &label);
 };

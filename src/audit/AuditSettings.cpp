@@ -10,6 +10,7 @@ const QString kAuditCompareKey = QStringLiteral("Audit/CompareBeforeSend");
 const QString kAuditReadBackKey = QStringLiteral("Audit/ReadBackAfterSend");
 const QString kAuditFolderKey = QStringLiteral("Audit/Folder");
 const QString kAuditAsFoundKey = QStringLiteral("Audit/AsFoundFolder");
+const QString kAuditOperatorKey = QStringLiteral("Audit/Operator");
 
 bool AuditFlag(const QString &key)
 {
@@ -65,6 +66,17 @@ QString AuditSettings::AsFoundFolder()
 void AuditSettings::SetAsFoundFolder(const QString &folder)
 {
     AuditPut(kAuditAsFoundKey, folder.trimmed());
+}
+
+QString AuditSettings::Operator()
+{
+    auto store = CPrefs::OpenStore();
+    return CPrefs::ReadText(*store, QStringLiteral("Audit"), QStringLiteral("Operator")).trimmed();
+}
+
+void AuditSettings::SetOperator(const QString &name)
+{
+    AuditPut(kAuditOperatorKey, name.trimmed());
 }
 
 QString AuditSettings::TrailPath()

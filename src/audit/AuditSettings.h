@@ -4,8 +4,9 @@
 
 // The settings of the checks around a send and of the audit trail, in the preferences store
 // (section "Audit"): whether a send compares with the meter first and reads back after, and the
-// folders of the trail and of the as-found copies (empty: the working folder). The Settings
-// sheet writes them; the forms and tarvik-cli read them when they act.
+// folders of the trail and of the as-found copies (empty: the working folder), and the operator
+// the records name when nobody identified otherwise. The Settings sheet writes them; the forms
+// and tarvik-cli read them when they act.
 class AuditSettings
 {
 public:
@@ -17,6 +18,9 @@ public:
     static void SetFolder(const QString &folder);
     static QString AsFoundFolder();
     static void SetAsFoundFolder(const QString &folder);
+    // The operator's name (empty: none set, the records then say "Anon").
+    static QString Operator();
+    static void SetOperator(const QString &name);
     // The trail's path for the folder in force.
     static QString TrailPath();
 };

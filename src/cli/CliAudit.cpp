@@ -45,7 +45,8 @@ void AuditSay(const QString &text)
 
 CliAudit::CliAudit(const CliArgs &args)
 {
-    // A registered ID gives its name; anything else is taken as the name itself.
+    // A registered ID gives its name; anything else is taken as the name itself; none, the
+    // operator of the settings.
     const QString given = args.Value(QStringLiteral("--operator")).trimmed();
     const QString registered = OperatorIds::NameOf(given);
     m_operator = registered.isEmpty() ? given : registered;
@@ -59,10 +60,8 @@ AuditRecord CliAudit::Record(const QString &action) const
 void CliAudit::Describe(AuditRecord &record, CliMeterFile &file, const QString &path)
 {
     record.series = CliMeterFile::SeriesName(file.Kind());
-    // A file opened with no meter knows its firmware by the layout it is in.
-    record.firmware = file.Firmware();
-    if (record.firmware.isEmpty())
-        record.firmware = file.Layout();
+    // The firmware as a meter told it; a file opened with no meter leaves it to the trail.
+    record.firmware = AuditRecord::FirmwareText(file.Firmware());
     record.serial = file.Serial().trimmed();
     if (!path.isEmpty()) {
         record.file = QFileInfo(path).absoluteFilePath();
@@ -72,8 +71,11 @@ void CliAudit::Describe(AuditRecord &record, CliMeterFile &file, const QString &
 
 bool CliAudit::Append(const AuditRecord &record) const
 {
+    const AuditLog trail(TrailPath());
+    AuditRecord completed = record;
+    trail.CompleteMeter(completed);
     QString error;
-    if (AuditLog(TrailPath()).Append(record, &error))
+    if (trail.Append(completed, &error))
         return true;
     AuditSay(error
         + QStringLiteral("\nThe %1 itself went on; this line is not in the trail.")

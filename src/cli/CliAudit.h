@@ -28,7 +28,8 @@ public:
 
     // A record of action stamped now by the operator.
     AuditRecord Record(const QString &action) const;
-    // The meter file's series, firmware, serial number, path and SHA-256 into record.
+    // The meter file's series, firmware (as a meter told it), serial number, path and SHA-256
+    // into record.
     static void Describe(AuditRecord &record, CliMeterFile &file, const QString &path);
     // Appends record to the trail in force; false (and said) when it could not be written.
     bool Append(const AuditRecord &record) const;

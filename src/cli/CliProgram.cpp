@@ -538,11 +538,13 @@ int CliProgram::Sheet()
         return kBadInput;
     const QDateTime now = QDateTime::currentDateTime();
     if (m_args.Has(QStringLiteral("--pdf"))) {
-        // The sheet prints no operator; a registered ID gives its name, and the name goes into
-        // the PDF's properties.
+        // The sheet prints no operator; a registered ID gives its name (none, the operator of
+        // the settings), and the name goes into the PDF's properties.
         const QString given = m_args.Value(QStringLiteral("--operator")).trimmed();
         const QString registered = OperatorIds::NameOf(given);
-        const QString operatorName = registered.isEmpty() ? given : registered;
+        const QString operatorName = !registered.isEmpty() ? registered
+            : !given.isEmpty()                             ? given
+                                                           : AuditSettings::Operator();
         const QString named = PdfName(m_args.Value(QStringLiteral("--pdf")));
         const QString out = UserPath(named);
         if (QFileInfo(out).canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
@@ -775,7 +777,7 @@ Task<void> CliProgram::Send()
         id.version = found.Firmware();
         id.serial = found.Serial();
         id.range = found.ActiveRange();
-        record.firmware = id.version;
+        record.firmware = AuditRecord::FirmwareText(id.version);
         record.serial = id.serial.trimmed();
         if (!force && id.serial.trimmed() != file.Serial().trimmed()) {
             const QString refusal
@@ -811,6 +813,7 @@ Task<void> CliProgram::Send()
             logged(QStringLiteral("failed"), error);
             co_return;
         }
+        record.asFound = kept;
         Out(ConfigDiff::Text(diff) + QStringLiteral("\nAs found: %1\n").arg(kept));
         if (!confirmed(QStringLiteral("Send %1 change(s) to the meter %2?")
                            .arg(diff.changes.size())
@@ -828,7 +831,7 @@ Task<void> CliProgram::Send()
             co_return;
         }
         if (identified)
-            record.firmware = id.version;
+            record.firmware = AuditRecord::FirmwareText(id.version);
         if (identified && !force) {
             if (MeterSeries::OfVersion(id.version) != file.Kind()) {
                 Err(QStringLiteral("%1 is a %2 file, but the meter on %3 is a %4 meter "

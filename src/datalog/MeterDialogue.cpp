@@ -683,9 +683,7 @@ void MeterDialogue::AuditConfiguration(const QString &action, const QString &res
     const DatalogFields &f = m_model.fields;
     AuditRecord record = AuditRecord::Now(action, QString());
     record.model = g_MeterModel.trimmed();
-    record.firmware = f.firmwareRev.trimmed();
-    if (record.firmware.startsWith(QLatin1Char('v')))
-        record.firmware.remove(0, 1);
+    record.firmware = AuditRecord::FirmwareText(f.firmwareRev);
     record.series = MeterSeries::Name(MeterSeries::OfVersion(record.firmware));
     record.serial
         = f.serialNumber.trimmed().isEmpty() ? g_MeterSerial.trimmed() : f.serialNumber.trimmed();

@@ -47,6 +47,11 @@ std::vector<AuditRecord::Change> FormSendCheck::Changes() const
     return m_check ? m_check->changes : std::vector<AuditRecord::Change>();
 }
 
+QString FormSendCheck::AsFound() const
+{
+    return m_check ? m_check->asFound : QString();
+}
+
 bool FormSendCheck::ConfirmMeter(const QString &formSerial)
 {
     const QString form = formSerial.trimmed();

@@ -50,6 +50,8 @@ public:
     IFieldAccess *ReadFields() const { return m_readFields; }
     // The changes the send makes, for the audit trail (none outside a check).
     std::vector<AuditRecord::Change> Changes() const;
+    // The as-found copy this check kept (empty before the compare read kept one).
+    QString AsFound() const;
 
     // A check read's list (ZarnFormBase::kCompareTimer or kVerifyTimer) ended: ended true when
     // it ran to its end, else result ("failed", "cancelled") says how it stopped.

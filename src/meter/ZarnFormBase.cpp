@@ -20,6 +20,7 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -677,19 +678,34 @@ void ZarnFormBase::Audit(const QString &action, const QString &result, const QSt
 {
     AuditRecord record = AuditRecord::Now(action, m_sheet ? m_sheet->OperatorName() : QString());
     record.series = MeterSeries::Name(MeterSeries::OfPath(FileExtension()));
-    record.model = g_MeterModel.trimmed();
-    record.firmware = GetField(FieldId::MeterVersion).trimmed();
     record.serial = GetField(FieldId::SerialNumber).trimmed();
-    if (const CDocument *doc = GetDocument(); doc && !doc->PathName().isEmpty()) {
+    // The firmware as the read that filled the document told it; the connected meter's model
+    // and firmware only when it is this form's meter (or, unnamed, the one a read, send or
+    // range change spoke to). What none knows comes from the trail's earlier lines of the meter.
+    const QString connected = g_MeterSerial.trimmed();
+    const bool onLine = action != QLatin1String("save") && action != QLatin1String("convert");
+    if (connected.isEmpty() ? onLine : connected == record.serial) {
+        record.model = g_MeterModel.trimmed();
+        record.firmware = AuditRecord::FirmwareText(g_MeterVersion);
+    }
+    if (const CMeterDoc *doc = MeterDoc(); doc && !doc->MeterVersion().trimmed().isEmpty())
+        record.firmware = AuditRecord::FirmwareText(doc->MeterVersion());
+    // A form made from a template (New) or over a file that may not be written has no file.
+    if (const CDocument *doc = GetDocument(); doc && !doc->PathName().isEmpty()
+        && !doc->OpenedAsTemplate() && QFileInfo(doc->PathName()).isWritable()) {
         record.file = doc->PathName();
         record.sha256 = AuditLog::Sha256Of(doc->PathName());
     }
-    if (action == QLatin1String("send"))
+    if (action == QLatin1String("send")) {
         record.changes = m_sendCheck->Changes();
+        record.asFound = m_sendCheck->AsFound();
+    }
     record.result = result;
     record.message = message;
+    const AuditLog trail(AuditSettings::TrailPath());
+    trail.CompleteMeter(record);
     QString error;
-    if (!AuditLog(AuditSettings::TrailPath()).Append(record, &error))
+    if (!trail.Append(record, &error))
         UserMessage::Show(error + QStringLiteral("\nThe %1 itself is not affected.").arg(action),
             QString::fromLatin1(kAppTitle));
 }

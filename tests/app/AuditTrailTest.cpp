@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -34,6 +35,9 @@ TEST(AuditTrailWindow, ListsFiltersAndExports)
         r.result = QStringLiteral("ok");
         r.changes = { { QStringLiteral("Modbus Addr"), 1035, QStringLiteral("1"),
             QStringLiteral("17") } };
+        if (QLatin1String(action) == QLatin1String("send"))
+            r.changes.push_back(
+                { QStringLiteral("Full Scale"), 1018, QStringLiteral("80"), QStringLiteral("90") });
         ASSERT_TRUE(AuditLog(path).Append(r, &error)) << qPrintable(error);
     }
 
@@ -49,6 +53,13 @@ TEST(AuditTrailWindow, ListsFiltersAndExports)
         dialog.SerialFilter()->setText(QStringLiteral("31415"));
         EXPECT_EQ(dialog.Table()->rowCount(), 2);
         EXPECT_EQ(dialog.Table()->item(1, 2)->text(), QStringLiteral("read"));
+        // Each row names the fields it changed, and the selected row's stand below the table.
+        const QString addr = QStringLiteral("Modbus Addr: 1 \u2192 17"),
+                      scale = QStringLiteral("Full Scale: 80 \u2192 90");
+        EXPECT_EQ(dialog.Table()->item(1, 9)->text(), addr);
+        EXPECT_EQ(dialog.Table()->item(0, 9)->text(), addr + QStringLiteral("; ") + scale);
+        dialog.Table()->setCurrentCell(0, 0);
+        EXPECT_EQ(dialog.Details()->text(), addr + QLatin1Char('\n') + scale);
         dialog.FromFilter()->setText(QStringLiteral("2026-12-09"));
         EXPECT_EQ(dialog.Table()->rowCount(), 1);
         ASSERT_TRUE(dialog.ExportCsv());
@@ -81,8 +92,10 @@ TEST(AuditTrailWindow, SettingsPageKeepsTheChecksAndFolders)
         EXPECT_EQ(page->ReadBackBox()->text(), QStringLiteral("Read back after sending"));
         page->CompareBox()->setChecked(false);
         page->TrailFolder()->setText(QStringLiteral(" /srv/lab "));
+        page->OperatorEdit()->setText(QStringLiteral(" Kim "));
         page->Apply();
     }
+    EXPECT_EQ(AuditSettings::Operator(), QStringLiteral("Kim"));
     EXPECT_FALSE(AuditSettings::CompareBeforeSend());
     EXPECT_TRUE(AuditSettings::ReadBackAfterSend());
     EXPECT_EQ(AuditSettings::Folder(), QStringLiteral("/srv/lab"));

@@ -2,6 +2,7 @@
 // change report's visits.
 #include "audit/AsFoundStore.h"
 #include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
 #include "audit/ChangeReport.h"
 #include "audit/ConfigDiff.h"
 #include "support/TestEnv.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
@@ -132,7 +134,8 @@ TEST(AuditLog, RecordsComeBackWholeAndACutLastLineCostsOnlyItself)
 
     // Filter by serial number and date, and the CSV: one row per changed field, quoted.
     EXPECT_EQ(AuditLog::Filter(loaded.records, QStringLiteral("27182"), {}, {}).size(), 1u);
-    EXPECT_EQ(AuditLog::Filter(loaded.records, {}, QDate(2026, 12, 10), {}).size(), 1u);
+    EXPECT_EQ(AuditLog::Filter(loaded.records, {}, QDate(2026, 12, 10), {}).size(),
+        1u + (anon.time.date() >= QDate(2026, 12, 10) ? 1u : 0u));
     EXPECT_EQ(AuditLog::Filter(loaded.records, {}, {}, QDate(2026, 12, 9)).size(),
         1u + (anon.time.date() <= QDate(2026, 12, 9) ? 1u : 0u));
     const QStringList csv = AuditLog::Csv({ back }).split(QLatin1Char('\n'));
@@ -281,4 +284,50 @@ TEST(ChangeReport, OnePagePerVisitWithWhatTheMeterHeldAndWasLeftWith)
              "Full Scale                   80                     95" })
         EXPECT_TRUE(page.contains(QString::fromLatin1(line)))
             << line << ": " << qPrintable(page.join(QLatin1Char('|')));
+}
+
+// The firmware as a meter tells it, the operator of the settings, the process's own login.
+TEST(AuditRecord, NamesTheMeterAndThePeopleInOneVocabulary)
+{
+    for (const auto &[label, text] : { std::pair { "v4.1A", "4.1A" }, { " 1.4A ", "1.4A" },
+             { "[4.1A]", "" }, { "?", "" }, { "?.??", "" } })
+        EXPECT_EQ(AuditRecord::FirmwareText(QString::fromLatin1(label)), QLatin1String(text));
+    const QByteArray user = qgetenv("USER");
+    qputenv("USER", "someone-else");
+    const AuditRecord stamped = AuditRecord::Now(QStringLiteral("read"), QString());
+    qputenv("USER", user);
+    EXPECT_EQ(stamped.account, QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
+
+    TestEnv::ClearPreferences();
+    for (const auto &[settings, identified, named] : { std::tuple { "", "", "Anon" },
+             { " Kim ", "", "Kim" }, { "Kim", "Anon", "Kim" }, { "Kim", "Ann", "Ann" } }) {
+        AuditSettings::SetOperator(QString::fromLatin1(settings));
+        EXPECT_EQ(AuditRecord::Now({}, QString::fromLatin1(identified)).operatorName,
+            QLatin1String(named));
+    }
+    AuditRecord kims
+        = Send(QStringLiteral("31415"), QStringLiteral("2026-12-09T09:00:00+01:00"), {});
+    kims.operatorName = AuditRecord::Now({}, {}).operatorName;
+    TestEnv::ClearPreferences();
+    EXPECT_TRUE(ChangeReport::Page(ChangeReport::Visits({ kims }, {}).at(0), SheetMetrics {})
+                    .Texts()
+                    .contains(QStringLiteral("Operator:  Kim")));
+
+    // A file's save takes its meter's model and firmware from the trail.
+    QTemporaryDir dir;
+    const AuditLog trail(AuditLog::PathIn(dir.path()));
+    kims.model = QStringLiteral("500");
+    kims.asFound = QStringLiteral("as-found/31415_20261209-090000.mtr");
+    QString error;
+    ASSERT_TRUE(trail.Append(kims, &error)) << qPrintable(error);
+    EXPECT_EQ(trail.Load().records.at(0).asFound, kims.asFound);
+    for (const auto &[serial, series, model] : { std::tuple { "31415", "Kelvane", "500" },
+             { "99999", "Kelvane", "" }, { "31415", "Quixal", "" } }) {
+        AuditRecord save = AuditRecord::Now(QStringLiteral("save"), QString());
+        std::tie(save.serial, save.series)
+            = std::pair(QString::fromLatin1(serial), QString::fromLatin1(series));
+        trail.CompleteMeter(save);
+        EXPECT_EQ(save.model + save.firmware,
+            QString::fromLatin1(model) + QLatin1String(*model ? "4.1A" : ""));
+    }
 }

@@ -104,7 +104,13 @@ TEST_F(CliAuditEndToEnd, SendShowsWritesVerifiesAndLogsExactlyTheEditedFields)
 {
     const QString pty = StartSim({ "--model", "777" });
     ASSERT_FALSE(pty.isEmpty());
+    // The operator of the settings names the lines no --operator names; the login is the
+    // process's whatever the environment claims.
+    AuditSettings::SetOperator(QStringLiteral("Kim"));
+    const QByteArray user = qgetenv("USER");
+    qputenv("USER", "someone-else");
     ReadAndEdit(pty, "found.mtr", "edited.mtr");
+    qputenv("USER", user);
     const QString relay = AuditCli({ "show", "found.mtr" })
                               .out.section("Relay #2 OFF Value\t1012\t", 1)
                               .section(QLatin1Char('\n'), 0, 0);
@@ -169,8 +175,15 @@ TEST_F(CliAuditEndToEnd, SendShowsWritesVerifiesAndLogsExactlyTheEditedFields)
                   trail.records[0].model, trail.records[1].action, trail.records[2].result,
                   trail.records[3].result, send.action, send.operatorName, send.serial, send.series,
                   send.model, send.firmware, send.result }),
-        (QStringList { "read", "Anon", "777", "save", "cancelled", "cancelled", "send", "Ann",
+        (QStringList { "read", "Kim", "777", "save", "cancelled", "cancelled", "send", "Ann",
             "31415", "Kelvane", "777", "4.1A", "ok" }));
+    EXPECT_EQ(trail.records[0].account, AuditLog::ProcessAccount());
+    EXPECT_NE(trail.records[0].account, "someone-else");
+    // The save of the edits names the firmware and model as the send does, and the send its
+    // as-found copy.
+    EXPECT_EQ((QStringList { trail.records[1].firmware, trail.records[1].model }),
+        (QStringList { send.firmware, send.model }));
+    EXPECT_EQ(send.asFound, kept);
     EXPECT_EQ(trail.records[1].changes.size(), 2u);
     EXPECT_EQ(send.sha256, AuditLog::Sha256Of("edited.mtr"));
     EXPECT_EQ(send.changes,

@@ -680,4 +680,21 @@ TEST_F(FormDialogs, SaveAndReadAreLinesOfTheAuditTrail)
     UserMessage::SetInformHandler(oldInform);
     EXPECT_EQ(informed,
         QStringList { QStringLiteral("The meter acknowledged the configuration (not read back)") });
+
+    // The save names the firmware as the read and send do; a read into a New form, no file.
+    m_app->OnNewMeterForm();
+    auto *fresh = qobject_cast<ZarnFormView *>(Frame()->ActiveView());
+    ASSERT_NE(fresh, nullptr);
+    fresh->OnReadActive();
+    ASSERT_EQ(RunList(fresh, ZarnFormView::kReadTimer), 1);
+    const std::vector<AuditRecord> lines = AuditLog(AuditSettings::TrailPath()).Load().records;
+    ASSERT_GE(lines.size(), 3u);
+    const AuditRecord &saved = lines.front(), &sent = lines[lines.size() - 2],
+                      &fromTemplate = lines.back();
+    EXPECT_EQ(
+        (QStringList { saved.action, saved.firmware, sent.action, sent.firmware, read.firmware }),
+        (QStringList { "save", "4.1A", "send", "4.1A", "4.1A" }));
+    EXPECT_EQ((QStringList { fromTemplate.action, fromTemplate.series, fromTemplate.serial,
+                  fromTemplate.file, fromTemplate.sha256 }),
+        (QStringList { "read", "Kelvane", "31415", "", "" }));
 }
