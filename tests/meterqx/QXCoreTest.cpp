@@ -401,6 +401,23 @@ TEST_F(QXCoreTest, FieldsWithoutNumbersLeaveTheirVariables)
         form.Coefficients()[i] = QString();
     doc->FormToVarsQX(form);
     EXPECT_EQ(doc->Vars()->ImageToText(), image);
+
+    // A decimal no float can hold is no number either: collecting keeps the stored values, and
+    // a units change shows them again in the new units.
+    for (const char *beyond : { "1e39", "-3.4028236e38", "3.5e38" }) {
+        auto fresh = OpenTemplate();
+        QXFormFields typed = Form();
+        fresh->VarsToFormQX(typed);
+        for (int id : { FullScale, CFactor, ZeroOffset, MaxRange, XSect, ZeroCutoff })
+            typed.SetText(id, QLatin1String(beyond));
+        fresh->FormToVarsQX(typed);
+        EXPECT_EQ(fresh->Vars()->ImageToText(), image) << beyond;
+        fresh->UnitsChangedQX(typed, 1);
+        QXFormFields shown = Form();
+        fresh->VarsToFormQX(shown);
+        for (int id : { FullScale, MaxRange, XSect })
+            EXPECT_EQ(typed.GetField(id), shown.GetField(id)) << beyond;
+    }
 }
 
 TEST_F(QXCoreTest, QuixalFileOpensInItsOwnLayoutWhateverVersionIsInForce)
