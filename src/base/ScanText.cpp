@@ -51,7 +51,7 @@ std::optional<qint64> IntAt(const QString &text, int pos, int *end)
 
 // "%f" from the start as the C library's strtod reads it (decimal or hexadecimal, with an
 // exponent), in the C locale whatever the user's; *end is where the scan stopped. A text that
-// gives no number, or an infinite or not-a-number value, gives nothing: no meter holds those.
+// gives no number, or one a 4-byte float cannot hold, gives nothing: no meter holds those.
 std::optional<double> DoubleAt(const QString &text, int *end)
 {
     // Latin-1 keeps one byte per character, so the stop position maps back; any other
@@ -60,7 +60,7 @@ std::optional<double> DoubleAt(const QString &text, int *end)
     const char *begin = bytes.constData();
     char *stop = nullptr;
     const double value = strtod_l(begin, &stop, CLocale());
-    if (stop == begin || !std::isfinite(value))
+    if (stop == begin || !ScanText::FitsFloat(value))
         return std::nullopt;
     if (end)
         *end = int(stop - begin);
@@ -68,6 +68,14 @@ std::optional<double> DoubleAt(const QString &text, int *end)
 }
 
 } // namespace
+
+bool ScanText::FitsFloat(double value)
+{
+    // Halfway between the largest float and 2^128: from there on a float rounds to infinity
+    // (the tie too, to the even mantissa). NaN fails the comparison.
+    constexpr double kRoundsToInfinity = 0x1.ffffffp127;
+    return std::fabs(value) < kRoundsToInfinity;
+}
 
 std::optional<qint64> ScanText::Int(const QString &text)
 {

@@ -39,7 +39,8 @@ void FieldTransfer::CollectFloat(MeterVars &vars, const QString &name, IFieldAcc
     const auto n = ScanText::Double(text);
     if (!n)
         return;
-    if (const std::optional<double> value = entry(*n))
+    // A number that converts to a value beyond a float is no value either: the stored one stays.
+    if (const std::optional<double> value = entry(*n); value && ScanText::FitsFloat(*value))
         vars.SetFloat(name, float(*value));
 }
 

@@ -30,7 +30,8 @@ public:
     static void CollectInt(
         MeterVars &vars, const QString &name, int width, IFieldAccess &form, int id);
     // A float field: unchanged text (as `show` gives it for the stored value) keeps the stored
-    // bits; otherwise `entry` turns the number into the value to store (nothing when it cannot).
+    // bits; otherwise `entry` turns the number into the value to store (nothing when it cannot,
+    // or when the value is beyond a float).
     static void CollectFloat(MeterVars &vars, const QString &name, IFieldAccess &form, int id,
         const std::function<QString(double)> &show,
         const std::function<std::optional<double>(double)> &entry);

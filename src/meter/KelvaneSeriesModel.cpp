@@ -165,7 +165,7 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
         return QStringLiteral("This Field Is Not Supported For Selected Version");
     if (const NumberFieldRules::Field *number
         = NumberFieldRules::Find(NumberFieldRules::Kelvane(), id)) {
-        const QString refusal = NumberFieldRules::Refusal(*number, value);
+        const QString refusal = NumberFieldRules::Refusal(*number, value, m_doc->Vars());
         if (!refusal.isEmpty())
             return refusal;
     }

@@ -152,6 +152,9 @@ bool MeterSeriesModel::Save(const QString &path, QString *error)
                      .arg(path, m_doc->SaveError());
         return false;
     }
+    // The fields show what the file now holds, as it reopens: a record of the save names the
+    // stored values, not the texts they were typed as.
+    Show();
     return true;
 }
 

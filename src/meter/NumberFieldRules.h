@@ -4,6 +4,8 @@
 
 #include <vector>
 
+class MeterVars;
+
 // The number fields of both meter forms: which field takes a whole or a decimal number, the
 // caption the user knows it by, and whether a typed text may stand. A form checks a field's text
 // when the field is left and before Save, Send or Convert collect it; a refused text never
@@ -12,11 +14,22 @@ class NumberFieldRules
 {
 public:
     enum class Kind { Whole, Decimal };
+    // What leaving a whole-number field does with a number above the largest it keeps: refuses
+    // it, brings it down to that largest (the leave limits of ZarnFormRules and QXFormFields),
+    // or brings it within the limits from either side.
+    enum class Above { Refused, BroughtDown, BroughtIn };
     struct Field
     {
         int id;
         const char *caption;
         Kind kind;
+        // A whole number's variable: its size in the layout bounds the numbers the field takes.
+        const char *variable = nullptr;
+        // Whether a 1- or 2-byte variable is shown signed (a 4-byte one always is).
+        bool negative = false;
+        // The largest number the field keeps, when smaller than what its variable holds.
+        qint64 most = 0;
+        Above above = Above::Refused;
     };
 
     static const std::vector<Field> &Kelvane();
@@ -25,7 +38,10 @@ public:
     static const Field *Find(const std::vector<Field> &fields, int id);
 
     // Empty when text, white space around it aside, is one usable number of the field's kind
-    // (as the C library scans it: a whole number within 32 bits, or a finite decimal number);
-    // otherwise the message that refuses it, naming the field and what it accepts.
-    static QString Refusal(const Field &field, const QString &text);
+    // (as the C library scans it: a whole number its variable in layout can hold and show back,
+    // or a decimal number a float can hold); otherwise the message that refuses it, naming the
+    // field and what it accepts. Without a layout (or one that lacks the variable) a whole
+    // number is bounded only by 32 bits and the field's largest.
+    static QString Refusal(
+        const Field &field, const QString &text, const MeterVars *layout = nullptr);
 };

@@ -185,7 +185,9 @@ bool ZarnFormBase::CheckNumberField(int id)
     QLineEdit *edit = EditOf(id);
     if (!field || !edit)
         return true;
-    const QString refusal = NumberFieldRules::Refusal(*field, edit->text());
+    const CMeterDoc *doc = MeterDoc();
+    const QString refusal
+        = NumberFieldRules::Refusal(*field, edit->text(), doc ? doc->Vars() : nullptr);
     if (refusal.isEmpty())
         return true;
     // The text goes back before the message, so nothing (a list's tick, a repaint) sees it.

@@ -22,7 +22,8 @@ public:
     static QString TrimForField(int id, const QString &text);
     // Leading decimal integer as the C library's atoi reads it (0 when none), kept in int range.
     static int LeadingInt(const QString &text);
-    // Leading decimal number (integer or fraction) as atof reads it; 0 when none.
+    // Leading decimal number (integer or fraction) as atof reads it; 0 when none or when no
+    // float can hold it (ScanText::Double).
     static double LeadingNumber(const QString &text);
 
     // The text a field holds after it is left: the limits of the alarm values, trip delays, the

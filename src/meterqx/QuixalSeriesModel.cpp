@@ -111,7 +111,7 @@ QString QuixalSeriesModel::SetField(int id, int index, const QString &value)
         return QStringLiteral("%1 is read-only on the form.").arg(caption);
     if (const NumberFieldRules::Field *number
         = NumberFieldRules::Find(NumberFieldRules::Quixal(), id)) {
-        const QString refusal = NumberFieldRules::Refusal(*number, value);
+        const QString refusal = NumberFieldRules::Refusal(*number, value, m_doc->Vars());
         if (!refusal.isEmpty())
             return refusal;
     }

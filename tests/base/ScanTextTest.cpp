@@ -34,6 +34,11 @@ constexpr ScanCase kScanCases[] = {
     { "-infinity", kNone, kNone, kNone },
     { "nan", kNone, kNone, kNone },
     { "1e999", kNone, kNone, kNone },
+    // Every decimal a meter holds is a 4-byte float: beyond its range is no number either.
+    { "1e39", kNone, kNone, kNone },
+    { "-3.4028236e38", kNone, kNone, kNone },
+    { "3.4028234e38", 3.4028234e38, 3.4028234e38, kNone },
+    { "1e-46", 1e-46, 1e-46, kNone }, // a number: stored as the nearest float, 0
     { "4294967295", 4294967295.0, 4294967295.0, 4294967295.0 },
     { "4294967296", 4294967296.0, 4294967296.0, kNone }, // wider than any meter variable
     { "-2147483649", -2147483649.0, -2147483649.0, kNone },

@@ -66,6 +66,10 @@ TEST(CliMeterFile, SetTakesWhatTheFormTakesAndRefusesWhatItRefuses)
         { "Calibration Due", "25.12.27", "", "25.12.27", "Calibration Due" },
         { "ADC Gain", "2", "read-only", "", "" },
         { "Modbus Addr", "12x", "Modbus Addr", "", "" },
+        { "Modbus Addr", "12", "", "12", "Modbus Addr" },
+        { "Modbus Addr", "200", "Modbus Addr accepts a whole number from 0 to 127", "12",
+            "Modbus Addr" }, // the image would hold 0
+        { "Modbus Addr", "-1", "from 0 to 127", "12", "Modbus Addr" },
         { "Bogus", "1", "no field of the Kelvane form", "", "" },
     };
     for (const auto &row : rows) {
@@ -84,6 +88,11 @@ TEST(CliMeterFile, SetTakesWhatTheFormTakesAndRefusesWhatItRefuses)
     }
     // The units change converted the ranges shown: 90 SCFM is 5400 SCFH.
     EXPECT_NEAR(Shown(file, QStringLiteral("Full Scale")).toDouble(), 5400.0, 0.001);
+    // Saved, the fields show what the file holds: below the smallest float is 0.
+    EXPECT_EQ(file.Set(QStringLiteral("C Factor"), QStringLiteral("1e-46")), QString());
+    QTemporaryDir out;
+    ASSERT_TRUE(file.Save(out.filePath(QStringLiteral("saved.mtr")), &error)) << qPrintable(error);
+    EXPECT_EQ(Shown(file, QStringLiteral("C Factor")), QStringLiteral("0.000000"));
     ResetGlobals();
 }
 

@@ -304,6 +304,8 @@ TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
         { { "show", "kelvane.qxm" }, 2, "Kelvane meter" },
         { { "set", "41A_Template.mtr", "Nonsense=1" }, 2, "no field of the Kelvane form" },
         { { "set", "41A_Template.mtr", "Desired=7" }, 2, "Desired is a range from 1 to 4" },
+        { { "set", "41A_Template.mtr", "Modbus Addr=200" }, 2,
+            "Modbus Addr accepts a whole number from 0 to 127" },
         { { "identify", "--port", "/dev/no-such-port" }, 3, "Cannot use the port" },
         { {}, 2, "Usage: tarvik-cli COMMAND" },
         // Opening checks the image whole, as the forms do.

@@ -214,6 +214,27 @@ TEST_F(KelvaneFieldsTest, FieldWithoutNumberLeavesItsVariable)
     }
 }
 
+// A decimal no float can hold is no number: collecting keeps the stored values and a units
+// change shows them again. X-Sect "3e38" is a float, but not times 10.764 in the meter's units.
+TEST_F(KelvaneFieldsTest, DecimalsBeyondAFloatKeepTheStoredValues)
+{
+    auto v = Table(">= 4.1A");
+    Fill(*v, true, 16);
+    const MeterVars stored = *v;
+    FakeForm form;
+    KelvaneFields::VarsToForm(*v, form);
+    for (const auto &[id, text] : { std::pair { XSect, "3e38" }, { MaxRange, "-1e39" },
+             { FullScale, "3.5e38" }, { CFactor, "-3.4028236e38" } })
+        form.Type(id, text);
+    KelvaneFields::FormToVars(*v, form);
+    EXPECT_EQ(v->ImageToText(), stored.ImageToText());
+    KelvaneFields::UnitsChanged(*v, form, 1);
+    FakeForm shown;
+    KelvaneFields::VarsToForm(*v, shown);
+    for (int id : { XSect, MaxRange, FullScale })
+        EXPECT_EQ(form.Text(id), shown.Text(id));
+}
+
 TEST_F(KelvaneFieldsTest, UnitsAndAlarmListsByTheirCodes)
 {
     auto v = Table(">= 4.1A");

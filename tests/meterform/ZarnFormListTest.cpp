@@ -627,6 +627,8 @@ TEST_F(FormListTest, TypedNumbersAreCheckedBeforeTheyReachTheDocument)
         { 1036, "1,5", "Use a point as the decimal separator" },
         { 1018, "1e999", "Full Scale accepts" },
         { 1036, "3.5e38", "C Factor accepts" }, // a finite double beyond a float
+        { 1035, "200", "Modbus Addr accepts a whole number from 0 to 127" },
+        { 1045, "65536", "Password accepts a whole number from 0 to 65535" },
         { 1053, "nan", "Zero Cutoff % accepts" },
         { 1037, "2.5x", "Zero Offset accepts" },
         { 1045, "12.5", "Password accepts a whole number" },

@@ -401,6 +401,18 @@ TEST_F(QXCoreTest, FieldsWithoutNumbersLeaveTheirVariables)
         form.Coefficients()[i] = QString();
     doc->FormToVarsQX(form);
     EXPECT_EQ(doc->Vars()->ImageToText(), image);
+
+    // Nor is a decimal no float can hold; a units change then shows the stored values again.
+    for (const auto &[id, text] : { std::pair { FullScale, "1e39" }, { MaxRange, "-3.4028236e38" },
+             { XSect, "3.5e38" }, { CFactor, "1e39" } })
+        form.SetText(id, QLatin1String(text));
+    doc->FormToVarsQX(form);
+    EXPECT_EQ(doc->Vars()->ImageToText(), image);
+    doc->UnitsChangedQX(form, 1);
+    QXFormFields shown;
+    doc->VarsToFormQX(shown);
+    for (int id : { FullScale, MaxRange, XSect })
+        EXPECT_EQ(form.GetField(id), shown.GetField(id));
 }
 
 TEST_F(QXCoreTest, QuixalFileOpensInItsOwnLayoutWhateverVersionIsInForce)

@@ -271,6 +271,8 @@ TEST_F(QXFormTest, TypedNumbersAreCheckedWhenLeftAndBeforeSaveAndSend)
         { FullScale, "inf", "Full Scale accepts" },
         { FullScale, "1e39", "Full Scale accepts" }, // beyond a float: would be stored as inf
         { CFactor, "-3.5e38", "C Factor accepts" },
+        { ModbusAddr, "128", "Modbus Addr accepts a whole number from 0 to 127" },
+        { AdcFilter, "300", "ADC Filter accepts a whole number from 0 to 255" },
         { ModbusAddr, "3.5", "Modbus Addr accepts a whole number" },
         { DacFilter, "12", "" },
         { FullScale, "120.5", "" },
