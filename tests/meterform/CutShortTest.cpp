@@ -271,8 +271,7 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         switch (row.cut) {
         case Cut::CloseWithEditsCancelled:
         case Cut::CloseWithEditsDiscarded:
-            saveAnswer = row.cut == Cut::CloseWithEditsCancelled ? QMessageBox::Cancel
-                                                                 : QMessageBox::Discard;
+            saveAnswer = edits && !row.stored ? QMessageBox::Discard : QMessageBox::Cancel;
             manager->FramesOf(form->GetDocument()).value(0)->close();
             break;
         case Cut::CancelButton:
