@@ -4,6 +4,7 @@
 #include "support/TestEnv.h"
 
 #include "base/Globals.h"
+#include "base/SaveFileName.h"
 #include "base/UserMessage.h"
 #include "meter/CMeterDoc.h"
 #include "meter/MeterVars.h"
@@ -111,6 +112,26 @@ TEST(MeterFileSaveFaults, OldFileKeptAndOneMessage)
             << fault.name << ": nothing half-written left beside it";
     }
     ResetGlobals();
+}
+
+// A save dialog's name in such a folder is refused before any question, saying which folder.
+TEST(MeterFileSaveFaults, ReadOnlyFolderRefusedByName)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString typed = dir.filePath(QStringLiteral("meter"));
+    const int code = InChild([&] {
+        if (!kFaults[0].obstacle(dir.path()))
+            return 90;
+        const SaveFileName name(typed, { QStringLiteral(".mtr") });
+        const SaveFileName::State state = name.Check();
+        return state == SaveFileName::State::ReadOnlyFolder
+                && name.RefusalText(state).contains(typed + QStringLiteral(".mtr"))
+            ? 0
+            : 1;
+    });
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    EXPECT_EQ(code, 0);
 }
 
 } // namespace
