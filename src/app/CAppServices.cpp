@@ -53,3 +53,8 @@ bool CAppServices::TerminalOpenOn(const CSerial *link)
     }
     return false;
 }
+
+CDocument *CAppServices::OpenDocumentAt(const QString &path)
+{
+    return m_manager ? m_manager->FindOpenDocument(path) : nullptr;
+}

@@ -22,6 +22,7 @@ public:
     CView *FirstViewOf(CDocument *document) override;
     void AddToRecentFiles(const QString &path) override;
     bool TerminalOpenOn(const CSerial *link) override;
+    CDocument *OpenDocumentAt(const QString &path) override;
 
 private:
     CDocManager *m_manager = nullptr;

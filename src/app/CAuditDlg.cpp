@@ -4,12 +4,12 @@
 #include "audit/AuditSettings.h"
 #include "audit/ChangeReport.h"
 #include "base/Globals.h"
+#include "base/SaveDialog.h"
 #include "base/SheetPdf.h"
 #include "base/UserMessage.h"
 
 #include <QDate>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,15 +21,24 @@
 namespace {
 CAuditDlg::SavePrompt &AuditSavePrompt()
 {
-    static CAuditDlg::SavePrompt prompt = [](QWidget *parent, const QString &proposed) {
-        const bool pdf = proposed.endsWith(QLatin1String(".pdf"));
-        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"), proposed,
-            pdf ? QStringLiteral("PDF (*.pdf)") : QStringLiteral("CSV (*.csv)"));
-    };
+    static CAuditDlg::SavePrompt prompt; // none: the save dialog
     return prompt;
 }
 
 constexpr int kChangesColumn = 9;
+
+// The name of an export, proposed as given; empty when cancelled or refused.
+QString AskAuditFile(QWidget *parent, const QString &proposed)
+{
+    const bool pdf = proposed.endsWith(QLatin1String(".pdf"));
+    SaveDialog::Request request;
+    request.caption = QStringLiteral("Save As");
+    request.proposed = proposed;
+    request.filters
+        = QStringList { pdf ? QStringLiteral("PDF (*.pdf)") : QStringLiteral("CSV (*.csv)") };
+    request.extensions = QStringList { pdf ? QStringLiteral(".pdf") : QStringLiteral(".csv") };
+    return SaveDialog::Ask(parent, request, AuditSavePrompt());
+}
 
 QDate AuditDateOf(const QLineEdit *edit)
 {
@@ -162,7 +171,7 @@ void CAuditDlg::ShowDetails(int row)
 
 bool CAuditDlg::ExportCsv()
 {
-    const QString path = AuditSavePrompt()(this, QStringLiteral("tarvik-audit.csv"));
+    const QString path = AskAuditFile(this, QStringLiteral("tarvik-audit.csv"));
     if (path.isEmpty())
         return false;
     QString error;
@@ -183,13 +192,11 @@ bool CAuditDlg::ExportReport()
         return false;
     }
     const QString serial = m_serial->text().trimmed();
-    QString path = AuditSavePrompt()(this,
+    const QString path = AskAuditFile(this,
         QStringLiteral("change-report%1.pdf")
             .arg(serial.isEmpty() ? QString() : QLatin1Char('-') + serial));
     if (path.isEmpty())
         return false;
-    if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-        path += QStringLiteral(".pdf");
     const bool written = SheetPdf::WritePages(
         path, int(visits.size()),
         [&visits](int i, const SheetMetrics &metrics) {

@@ -4,6 +4,8 @@
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/CView.h"
+#include "base/SaveDialog.h"
+#include "base/SaveFileName.h"
 #include "base/UserMessage.h"
 
 #include <QFileDialog>
@@ -202,18 +204,21 @@ bool CDocManager::SaveDocument(CDocument *document, bool askForName, QWidget *pa
     QString path = document->PathName();
     if (askForName || path.isEmpty()) {
         const int typeIndex = document->TypeIndex();
-        QString filter;
-        if (typeIndex >= 0)
-            filter = OpenFilters().value(typeIndex);
-        path = QFileDialog::getSaveFileName(
-            parent, QStringLiteral("Save As"), path.isEmpty() ? document->Title() : path, filter);
+        SaveDialog::Request request;
+        request.caption = QStringLiteral("Save As");
+        request.proposed = path.isEmpty() ? document->Title() : path;
+        if (typeIndex >= 0) {
+            request.filters = QStringList { OpenFilters().value(typeIndex) };
+            request.extensions = QStringList { m_templates[size_t(typeIndex)].Extension() };
+        }
+        // Another window's file is saved from that window.
+        request.refuse = [this, document](const QString &target) {
+            const CDocument *open = FindOpenDocument(target);
+            return open && open != document ? SaveFileName::OpenElsewhereText(target) : QString();
+        };
+        path = SaveDialog::Ask(parent, request);
         if (path.isEmpty())
             return false;
-        if (typeIndex >= 0) {
-            const QString ext = m_templates[size_t(typeIndex)].Extension();
-            if (!path.endsWith(ext, Qt::CaseInsensitive))
-                path += ext;
-        }
     }
     if (!document->OnSaveDocument(path))
         return false; // the document has told the user why

@@ -1,11 +1,11 @@
 #include "base/SheetPrinter.h"
 
+#include "base/SaveDialog.h"
 #include "base/SheetPdf.h"
 #include "base/SheetRenderer.h"
 #include "base/UserMessage.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -16,12 +16,6 @@ namespace {
 std::optional<QString> NoOperatorPrompt(QWidget *)
 {
     return std::nullopt;
-}
-
-QString AskPdfName(QWidget *parent, const QString &proposed)
-{
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("Export Datasheet as PDF"), proposed,
-        QStringLiteral("PDF files (*.pdf)"));
 }
 
 bool ShowPrintDialog(QPrinter *printer, QWidget *parent)
@@ -40,7 +34,7 @@ SheetPrinter::OperatorPrompt &OperatorPromptSlot()
 
 SheetPrinter::FilePrompt &PdfPromptSlot()
 {
-    static SheetPrinter::FilePrompt prompt = AskPdfName;
+    static SheetPrinter::FilePrompt prompt; // none: the save dialog
     return prompt;
 }
 
@@ -175,13 +169,14 @@ void SheetPrinter::Preview()
 void SheetPrinter::ExportPdf()
 {
     EnsureOperator();
-    if (!PdfPromptSlot())
-        return;
-    QString path = PdfPromptSlot()(m_owner, ProposedPdfPath());
+    SaveDialog::Request request;
+    request.caption = QStringLiteral("Export Datasheet as PDF");
+    request.proposed = ProposedPdfPath();
+    request.filters = QStringList { QStringLiteral("PDF files (*.pdf)") };
+    request.extensions = QStringList { QStringLiteral(".pdf") };
+    const QString path = SaveDialog::Ask(m_owner, request, PdfPromptSlot());
     if (path.isEmpty())
         return;
-    if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-        path += QStringLiteral(".pdf");
     if (!WritePdf(path)) {
         UserMessage::Show(QStringLiteral("The datasheet could not be written to\n%1")
                               .arg(QDir::toNativeSeparators(path)));

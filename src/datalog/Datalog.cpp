@@ -3,6 +3,8 @@
 #include "base/AppServices.h"
 #include "base/CDocument.h"
 #include "base/FieldWidth.h"
+#include "base/SaveDialog.h"
+#include "base/SaveFileName.h"
 #include "base/UserMessage.h"
 #include "datalog/CElogGraph.h"
 #include "datalog/DatalogDoc.h"
@@ -353,8 +355,10 @@ void Datalog::BuildForm()
     page->addWidget(m_listViews[LogData::Snapshot], 1);
     page->addLayout(bottom);
 
-    // A log written under the placeholder name could not be found again: the name first.
-    const auto named = [this] { return !m_core.NeedsFileName() || ChooseFile(); };
+    // A log written under the placeholder name could not be found again: the name first; a
+    // typed name gets its extension, so that LOAD lists the log.
+    const auto named
+        = [this] { return m_core.NeedsFileName() ? ChooseFile() : CompleteTypedName(); };
     connect(m_buttons[StartPc], &QPushButton::clicked, this, [this, named] {
         if (m_core.CanStartPc() && named())
             m_core.StartPcLogging();
@@ -370,7 +374,7 @@ void Datalog::BuildForm()
         m_buttons[ReadConfig], &QPushButton::clicked, this, [this] { m_core.ReadConfiguration(); });
     connect(m_buttons[StartMeter], &QPushButton::clicked, this, [this] { m_core.StartMeter(); });
     connect(m_buttons[StopMeter], &QPushButton::clicked, this, [this] { m_core.StopMeter(); });
-    connect(m_buttons[Load], &QPushButton::clicked, this, [this] { m_core.LoadLog(); });
+    connect(m_buttons[Load], &QPushButton::clicked, this, &Datalog::OnLoad);
     connect(m_buttons[Update], &QPushButton::clicked, this, [this] { m_core.Update(); });
     connect(m_buttons[Clear], &QPushButton::clicked, this, [this] { m_core.ClearDisplay(); });
     connect(m_buttons[Cancel], &QPushButton::clicked, this, [this] { m_core.Cancel(); });
@@ -397,27 +401,69 @@ void Datalog::OnBrowse()
     ChooseFile();
 }
 
+namespace {
+const QStringList kLogFilters { QStringLiteral("Log files (*.log)"),
+    QStringLiteral("All files (*)") };
+const QStringList kLogExtension { QStringLiteral(".log") };
+} // namespace
+
 bool Datalog::ChooseFile()
 {
     const QString current = m_core.fields.fileName;
     const bool placeholder = current == QLatin1String(DatalogCore::kPlaceholderFileName);
-    const QString start = placeholder ? QDir::currentPath() : current;
-    const QString chosen = FilePromptInForce()
-        ? FilePromptInForce()(this, start)
-        : QFileDialog::getSaveFileName(this, QStringLiteral("E-LOG Filename"), start,
-            QStringLiteral("Log files (*.log);;All files (*)"), nullptr,
-            QFileDialog::DontConfirmOverwrite);
-    if (chosen.isEmpty())
-        return false;
+    SaveDialog::Request request;
+    request.caption = QStringLiteral("E-LOG Filename");
+    request.proposed = placeholder ? QDir::currentPath() : current;
+    request.filters = kLogFilters;
+    request.extensions = kLogExtension;
     // START empties the file and a transfer replaces it: an existing one is taken only when the
     // user says so (LOAD reads it either way).
-    if (QFileInfo(chosen).isFile()
-        && !UserMessage::Ask(
-            QString::fromLatin1(kTakeExistingText).arg(chosen), QStringLiteral("E-LOG Filename")))
+    request.replaceQuestion = QString::fromLatin1(kTakeExistingText);
+    const QString chosen = SaveDialog::Ask(this, request, FilePromptInForce());
+    if (chosen.isEmpty())
         return false;
     m_core.fields.fileName = QDir::toNativeSeparators(chosen);
     m_core.Model().FieldsChanged();
     return true;
+}
+
+bool Datalog::CompleteTypedName()
+{
+    const QString typed = m_core.fields.fileName.trimmed();
+    const SaveFileName name(typed, kLogExtension);
+    if (name.Path() == QDir::fromNativeSeparators(typed))
+        return true; // the user named this very file
+    // The name becomes another file's: it is asked about as a dialog would.
+    const SaveFileName::State state = name.Check();
+    const QString refusal = name.RefusalText(state);
+    if (!refusal.isEmpty()) {
+        UserMessage::Show(refusal, QStringLiteral("E-LOG Filename"));
+        return false;
+    }
+    if (state == SaveFileName::State::Exists
+        && !UserMessage::Ask(QString::fromLatin1(kTakeExistingText).arg(name.Path()),
+            QStringLiteral("E-LOG Filename")))
+        return false;
+    m_core.fields.fileName = QDir::toNativeSeparators(name.Path());
+    m_core.Model().FieldsChanged();
+    return true;
+}
+
+void Datalog::OnLoad()
+{
+    // Nothing named yet: the log to load is chosen among those that exist.
+    const QString name = m_core.fields.fileName.trimmed();
+    if (name.isEmpty() || name == QLatin1String(DatalogCore::kPlaceholderFileName)) {
+        const QString chosen = FilePromptInForce()
+            ? FilePromptInForce()(this, QDir::currentPath())
+            : QFileDialog::getOpenFileName(this, QStringLiteral("Load E-LOG"), QDir::currentPath(),
+                kLogFilters.join(QStringLiteral(";;")));
+        if (chosen.isEmpty())
+            return;
+        m_core.fields.fileName = QDir::toNativeSeparators(chosen);
+        m_core.Model().FieldsChanged();
+    }
+    m_core.LoadLog();
 }
 
 void Datalog::OnExportCsv()
@@ -434,10 +480,13 @@ void Datalog::OnExportCsv()
     else
         start = QFileInfo(start).absolutePath() + QLatin1Char('/')
             + QFileInfo(start).completeBaseName() + QStringLiteral(".csv");
-    const QString chosen = FilePromptInForce()
-        ? FilePromptInForce()(this, start)
-        : QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), start,
-            QStringLiteral("CSV files (*.csv);;All files (*)"));
+    SaveDialog::Request request;
+    request.caption = QStringLiteral("Export CSV");
+    request.proposed = start;
+    request.filters
+        = QStringList { QStringLiteral("CSV files (*.csv)"), QStringLiteral("All files (*)") };
+    request.extensions = QStringList { QStringLiteral(".csv") };
+    const QString chosen = SaveDialog::Ask(this, request, FilePromptInForce());
     if (chosen.isEmpty())
         return;
     const QString error = LogCsvExport::WriteFile(m_core.log, chosen);

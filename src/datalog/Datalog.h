@@ -56,9 +56,12 @@ public:
     // EXPORT CSV: the log shown (PC log, transferred or loaded) written as CSV to a file the user
     // names (through the file prompt in force).
     void OnExportCsv();
-    // Browse beside E-LOG FILENAME: the chosen file becomes the file name; an existing file
-    // only after the user agreed (kTakeExistingText, %1 the file).
+    // Browse beside E-LOG FILENAME: a Save dialog names the log to write, which becomes the
+    // file name (".log" added); an existing file only after the user agreed (kTakeExistingText,
+    // %1 the file).
     void OnBrowse();
+    // LOAD: with no log named, the file prompt (an Open dialog) chooses one that exists first.
+    void OnLoad();
     static constexpr const char *kTakeExistingText
         = "%1 already exists.\nSTART (PC) empties it and a log read from the meter replaces it; "
           "LOAD reads it.\nUse this file?";
@@ -114,6 +117,9 @@ protected:
 private:
     // The file prompt of Browse: true when a file was taken.
     bool ChooseFile();
+    // A name typed in E-LOG FILENAME without ".log" gets it, asked about as Browse asks; true
+    // when the (completed) name is taken.
+    bool CompleteTypedName();
     QLineEdit *AddEdit(QString *field, bool readOnly);
     void BuildForm();
     QBasicTimer *TimerOf(int id);

@@ -1,10 +1,11 @@
 #include "graphs/GraphExporter.h"
 
+#include "base/SaveDialog.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QInputDialog>
@@ -62,15 +63,26 @@ QSize Clamped(QSize size)
         std::clamp(size.height(), 1, GraphExporter::kMaxSide));
 }
 
-QString AskFile(QWidget *source, const QString &title, const char *extension, const char *filter)
+// extensions: the first is proposed; a name that ends in none gets the chosen filter's.
+QString AskFile(QWidget *source, const QString &title, const QStringList &extensions,
+    const QStringList &filters)
 {
     QString base = title;
     base.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]+")), QStringLiteral("_"));
-    const QString suggested = base + QLatin1Char('.') + QLatin1String(extension);
-    if (FilePromptInForce())
-        return FilePromptInForce()(source, suggested, QLatin1String(filter));
-    return QFileDialog::getSaveFileName(
-        source->window(), QStringLiteral("Export Graph"), suggested, QLatin1String(filter));
+    SaveDialog::Request request;
+    request.caption = QStringLiteral("Export Graph");
+    request.proposed = base + extensions.constFirst();
+    request.filters = filters;
+    request.extensions = extensions;
+    request.tell = [source](const QString &text) { Tell(source, text); };
+    SaveDialog::Prompt prompt;
+    if (FilePromptInForce()) {
+        prompt = [joined = filters.join(QStringLiteral(";;"))](
+                     QWidget *parent, const QString &suggested) {
+            return FilePromptInForce()(parent, suggested, joined);
+        };
+    }
+    return SaveDialog::Ask(source->window(), request, prompt);
 }
 
 QSize AskSize(QWidget *source)
@@ -240,7 +252,8 @@ void GraphExporter::Run(const QString &entry, QWidget *source, const QString &gi
     const QString line = TitleLine(source, title, QDateTime::currentDateTime());
     const auto save = [&](QSize size) {
         const QString path
-            = AskFile(source, title, "png", "PNG image (*.png);;SVG drawing (*.svg)");
+            = AskFile(source, title, { QStringLiteral(".png"), QStringLiteral(".svg") },
+                { QStringLiteral("PNG image (*.png)"), QStringLiteral("SVG drawing (*.svg)") });
         if (path.isEmpty())
             return;
         const QString error = path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)
@@ -252,7 +265,8 @@ void GraphExporter::Run(const QString &entry, QWidget *source, const QString &gi
     if (entry == QLatin1String("png")) {
         save(QSize());
     } else if (entry == QLatin1String("svg")) {
-        const QString path = AskFile(source, title, "svg", "SVG drawing (*.svg)");
+        const QString path = AskFile(
+            source, title, { QStringLiteral(".svg") }, { QStringLiteral("SVG drawing (*.svg)") });
         if (path.isEmpty())
             return;
         const QString error = SaveSvg(source, path, title, QSize(), line);

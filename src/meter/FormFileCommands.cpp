@@ -4,13 +4,14 @@
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/SaveDialog.h"
+#include "base/SaveFileName.h"
 #include "base/UserMessage.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
 #include "meter/ZarnFormBase.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 
 namespace {
@@ -18,6 +19,17 @@ FormFileCommands::SaveAsPrompt &Prompt()
 {
     static FormFileCommands::SaveAsPrompt prompt;
     return prompt;
+}
+
+// Another window's document is saved from that window: writing its file here would leave it
+// showing what is no longer there.
+QString OpenElsewhereText(const CDocument *doc, const QString &path)
+{
+    AppServices *services = AppServices::Instance();
+    const CDocument *open = services ? services->OpenDocumentAt(path) : nullptr;
+    if (!open || open == doc)
+        return QString();
+    return SaveFileName::OpenElsewhereText(path);
 }
 
 // A document title made from a meter's serial number must not lead out of the folder.
@@ -91,6 +103,18 @@ bool FormFileCommands::Save()
     if (doc->OpenedAsTemplate() && path == doc->PathName())
         return SaveAs();
     const QString before = doc->PathName();
+    if (path != before) {
+        // The name the read gave may be another window's file or a file from an earlier visit.
+        const SaveFileName target(path, QStringList());
+        const QString refusal = OpenElsewhereText(doc, path);
+        if (!refusal.isEmpty()) {
+            UserMessage::Show(refusal, QString::fromLatin1(kAppTitle));
+            return false;
+        }
+        if (target.Check() == SaveFileName::State::Exists
+            && !UserMessage::Ask(target.ReplaceText(), QString::fromLatin1(kAppTitle)))
+            return false;
+    }
     if (at >= 0) {
         doc->SetPathName(path);
         doc->SetOpenedAsTemplate(false);
@@ -115,20 +139,23 @@ bool FormFileCommands::SaveAs()
         return false;
     m_form.CollectFields();
     const QString oldTitle = doc->Title();
-    const QString title = SafeFileName(m_form.SaveAsTitle());
+    // A read named the document after the meter it read: that name is proposed as it is.
+    const bool readNamed = !m_form.m_openingTitle.isEmpty() && oldTitle != m_form.m_openingTitle;
+    const QString title = SafeFileName(readNamed ? oldTitle : m_form.SaveAsTitle());
     doc->SetTitle(title);
     const QString folder = doc->PathName().isEmpty() ? QDir::currentPath()
                                                      : QFileInfo(doc->PathName()).absolutePath();
-    const QString proposed = QDir(folder).filePath(title);
-    QString path = Prompt() ? Prompt()(&m_form, proposed)
-                            : QFileDialog::getSaveFileName(&m_form, QStringLiteral("Save As"),
-                                proposed, QLatin1Char('*') + m_form.FileExtension());
+    SaveDialog::Request request;
+    request.caption = QStringLiteral("Save As");
+    request.proposed = QDir(folder).filePath(title);
+    request.filters = QStringList { QLatin1Char('*') + m_form.FileExtension() };
+    request.extensions = QStringList { m_form.FileExtension() };
+    request.refuse = [doc](const QString &path) { return OpenElsewhereText(doc, path); };
+    const QString path = SaveDialog::Ask(&m_form, request, Prompt());
     if (path.isEmpty()) {
         doc->SetTitle(oldTitle);
         return false;
     }
-    if (!path.endsWith(m_form.FileExtension(), Qt::CaseInsensitive))
-        path += m_form.FileExtension();
     if (!Write(path)) {
         doc->SetTitle(oldTitle);
         return false;

@@ -6,6 +6,7 @@
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
 #include "base/ReadingSink.h"
+#include "base/SaveDialog.h"
 #include "base/ScanText.h"
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
@@ -14,7 +15,6 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QEvent>
-#include <QFileDialog>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -872,10 +872,16 @@ void Modbus::OnRecordClicked()
         StopRecording();
         return;
     }
-    const QString path = RecordPromptInForce()
-        ? RecordPromptInForce()(this)
-        : QFileDialog::getSaveFileName(this, QStringLiteral("Record Sweeps"),
-            QStringLiteral("modbus.csv"), QStringLiteral("CSV files (*.csv);;All files (*)"));
+    SaveDialog::Request request;
+    request.caption = QStringLiteral("Record Sweeps");
+    request.proposed = QStringLiteral("modbus.csv");
+    request.filters
+        = QStringList { QStringLiteral("CSV files (*.csv)"), QStringLiteral("All files (*)") };
+    request.extensions = QStringList { QStringLiteral(".csv") };
+    SaveDialog::Prompt prompt;
+    if (RecordPromptInForce())
+        prompt = [](QWidget *parent, const QString &) { return RecordPromptInForce()(parent); };
+    const QString path = SaveDialog::Ask(this, request, prompt);
     if (!path.isEmpty())
         StartRecording(path);
 }

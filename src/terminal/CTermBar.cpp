@@ -1,11 +1,11 @@
 #include "terminal/CTermBar.h"
 
+#include "base/SaveDialog.h"
 #include "terminal/CTermDoc.h"
 #include "terminal/CTermView.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -66,14 +66,18 @@ void CTermBar::OnCapture()
         m_view->StopCapture();
         return;
     }
-    const QString raw = QStringLiteral("Raw bytes as received (*.bin)");
-    const QString shown = QStringLiteral("Text as shown (*.txt)");
-    QString filter = raw;
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Capture"),
-        QStringLiteral("capture.bin"), raw + QStringLiteral(";;") + shown, &filter);
+    // The file's extension tells the kind: the filter chosen gives a name without one its own.
+    SaveDialog::Request request;
+    request.caption = QStringLiteral("Capture");
+    request.proposed = QStringLiteral("capture.bin");
+    request.filters = QStringList { QStringLiteral("Raw bytes as received (*.bin)"),
+        QStringLiteral("Text as shown (*.txt)") };
+    request.extensions = QStringList { QStringLiteral(".bin"), QStringLiteral(".txt") };
+    const QString path = SaveDialog::Ask(this, request);
     if (!path.isEmpty())
-        m_view->StartCapture(
-            path, filter == shown ? TermCapture::Mode::Shown : TermCapture::Mode::Raw);
+        m_view->StartCapture(path,
+            path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) ? TermCapture::Mode::Shown
+                                                                      : TermCapture::Mode::Raw);
     Refresh();
 }
 

@@ -1,3 +1,4 @@
+#include "app/CAuditDlg.h"
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
@@ -6,10 +7,22 @@
 #include "base/CPrefs.h"
 #include "base/CView.h"
 #include "base/Globals.h"
+#include "base/SaveDialog.h"
+#include "base/SaveFileName.h"
+#include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
+#include "datalog/Datalog.h"
+#include "datalog/LogLoader.h"
+#include "graphs/GraphExporter.h"
+#include "meter/ZarnFormBase.h"
+#include "modbus/Modbus.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
+#include "terminal/CTermDoc.h"
+#include "terminal/CTermView.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -17,12 +30,16 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
 
 namespace {
 // A document type for the tests: opens any file whose first line is not "bad".
@@ -247,4 +264,137 @@ TEST(MainFrameCommands, MenuBarFollowsTheActiveTypeAndKeysReachTheView)
         EXPECT_EQ(manager->Documents().last()->Title(), QStringLiteral("dropped.trmx"));
     }
     UserMessage::SetHandler(old);
+}
+
+// Every save dialog completes the typed name (extension, trailing dot and blank) before it asks
+// about a file there: a name without the extension is asked about the file it would replace,
+// another extension gets the type's after it, a folder's name is refused. So is Save As to a
+// file another window has open.
+TEST(SaveDialogs, NamesAreCompletedBeforeTheReplaceQuestion)
+{
+    ResetGlobals();
+    TestEnv::ClearPreferences();
+    QDir::setCurrent(TestEnv::WorkDir());
+    QTemporaryDir dir;
+    const auto in = [&dir](const QString &name) { return dir.filePath(name); };
+    CPrefs::OpenStore()->setValue(QStringLiteral("Port/COM"), in(QStringLiteral("no-port")));
+    CPrefs::OpenStore()->setValue(QStringLiteral("MBPort/MBCOM"), QStringLiteral("OFF"));
+    QStringList said; // questions (answered No) and messages
+    const auto oldAsk = UserMessage::SetAskHandler(
+        [&said](const QString &text, const QString &) { return said << text, false; });
+    const auto oldTell
+        = UserMessage::SetHandler([&said](const QString &text, const QString &) { said << text; });
+    const auto oldSink = GraphExporter::SetMessageSink([&said](const QString &t) { said << t; });
+    QString typed;
+    const auto oldPrompt
+        = SaveDialog::SetPrompt([&typed](QWidget *, const QString &) { return typed; });
+    const auto oldOperator = SheetPrinter::SetOperatorPrompt(
+        [](QWidget *) { return std::optional<QString>(QStringLiteral("Tech")); });
+    {
+        CTarvikApp app({}, false);
+        ASSERT_TRUE(app.InitInstance());
+        const auto open = [&app](void (CTarvikApp::*command)()) {
+            (app.*command)();
+            return static_cast<CChildFrame *>(app.MainFrame()->MdiArea()->activeSubWindow());
+        };
+        auto *form = qobject_cast<ZarnFormBase *>(open(&CTarvikApp::OnNewMeterForm)->View());
+        auto *log = qobject_cast<Datalog *>(open(&CTarvikApp::OnNewDatalog)->View());
+        CChildFrame *terminalFrame = open(&CTarvikApp::OnNewTerminal);
+        auto *terminal = qobject_cast<CTermView *>(terminalFrame->View());
+        auto *modbus = qobject_cast<Modbus *>(open(&CTarvikApp::OnNewModbus)->View());
+        ASSERT_TRUE(form && log && terminal && modbus);
+        ASSERT_EQ(LogLoader::LoadBytes("\"\r\n\"\r\n\"\r\n;Line ; Date ; Time ; Flow\r\n; 1; "
+                                       "12/31/2026 ; 11:59:55 PM ; 12.5\r\n\r\n",
+                      log->Core().log),
+            LogLoader::Outcome::Rows);
+        QPushButton *capture = nullptr;
+        for (QPushButton *button : terminalFrame->findChildren<QPushButton *>())
+            capture = button->text().startsWith(QLatin1String("Ca&pture")) ? button : capture;
+        ASSERT_NE(capture, nullptr);
+        CAuditDlg audit(app.MainFrame());
+        QString &field = log->Core().fields.fileName;
+        const struct
+        {
+            const char *what;
+            const char *extension;
+            std::function<void()> save;
+            bool named; // in the datalogger's file field (typed there first), not written
+        } paths[] = {
+            { "Kelvane Save As", ".mtr", [form] { form->SaveAs(); }, false },
+            { "document Save As", ".trm",
+                [&] { app.DocManager()->SaveDocument(terminal->Document(), true, terminal); },
+                false },
+            { "datalog Browse", ".log", [log] { log->ButtonOf(Datalog::Browse)->click(); }, true },
+            { "datalog transfer", ".log", [log] { log->ButtonOf(Datalog::TransferLog)->click(); },
+                true },
+            { "datalog CSV", ".csv", [log] { log->ButtonOf(Datalog::ExportCsv)->click(); }, false },
+            { "terminal capture", ".bin", [&] { capture->click(), terminal->StopCapture(); },
+                false },
+            { "graph", ".png", [form] { GraphExporter::Run(QStringLiteral("png"), form, {}); },
+                false },
+            { "datasheet", ".pdf", [form] { form->Sheet()->ExportPdf(); }, false },
+            { "Modbus recording", ".csv",
+                [modbus] { modbus->OnRecordClicked(), modbus->StopRecording(); }, false },
+            { "audit CSV", ".csv", [&audit] { audit.ExportCsv(); }, false },
+        };
+        const struct
+        {
+            const char *typed;
+            const char *taken; // %1 the extension
+            const char *said; // asked about victim%1, or the refusal
+        } cases[] = {
+            { "victim", "", "victim%1 already exists" },
+            { "fresh. ", "fresh%1", "" },
+            { "x.dat", "x.dat%1", "" },
+            { "folder", "", "folder is a folder" },
+        };
+        ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+        for (const auto &path : paths) {
+            const QString extension = QLatin1String(path.extension);
+            const QStringList kept { QStringLiteral("victim") + extension,
+                QStringLiteral("x.dat") };
+            for (const auto &c : cases) {
+                SCOPED_TRACE(std::string(path.what) + " given \"" + c.typed + '"');
+                for (const QString &name : kept)
+                    WriteFile(in(name), "kept\n");
+                said.clear();
+                typed = in(QLatin1String(c.typed));
+                if (path.named)
+                    field = typed;
+                const QStringList there = QDir(dir.path()).entryList(QDir::Files);
+                path.save();
+                QStringList written = QDir(dir.path()).entryList(QDir::Files);
+                for (const QString &name : there)
+                    written.removeOne(name);
+                const QString taken = QString::fromLatin1(c.taken).replace("%1", extension);
+                if (path.named)
+                    EXPECT_EQ(field, taken.isEmpty() ? typed : in(taken));
+                else
+                    EXPECT_EQ(written.join(QLatin1Char(' ')), taken);
+                const QStringList asked
+                    = said.filter(QRegularExpression(QStringLiteral("already exists|a folder")));
+                EXPECT_EQ(asked.size(), *c.said ? 1 : 0) << qPrintable(said.join('\n'));
+                EXPECT_TRUE(asked.join('\n').contains(
+                    QString::fromLatin1(c.said).replace("%1", extension)));
+                for (const QString &name : kept)
+                    EXPECT_EQ(ReadFile(in(name)), "kept\n") << qPrintable(name);
+                for (const QString &name : written)
+                    QFile::remove(in(name));
+            }
+        }
+        const QString other = in(QStringLiteral("other.mtr"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral("41A_Template.mtr"), other));
+        ASSERT_NE(app.DocManager()->OpenDocumentFile(other), nullptr);
+        said.clear();
+        typed = in(QStringLiteral("other"));
+        EXPECT_FALSE(form->SaveAs());
+        EXPECT_EQ(said, QStringList(SaveFileName::OpenElsewhereText(other)));
+        EXPECT_EQ(ReadFile(other), ReadFile(QStringLiteral("41A_Template.mtr")));
+    }
+    SaveDialog::SetPrompt(oldPrompt);
+    SheetPrinter::SetOperatorPrompt(oldOperator);
+    GraphExporter::SetMessageSink(oldSink);
+    UserMessage::SetAskHandler(oldAsk);
+    UserMessage::SetHandler(oldTell);
+    ResetGlobals();
 }

@@ -77,7 +77,7 @@ TEST(DatalogWindow, FrameAndDocument)
 }
 
 // A datalogger log opened as a document shows its rows; Browse puts the file the user
-// chose into E-LOG FILENAME.
+// chose into E-LOG FILENAME, and LOAD with no name asks which log to load.
 TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
 {
     const QString path = TestEnv::WorkDir() + QStringLiteral("/opened.log");
@@ -100,12 +100,18 @@ TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
     // An exported graph's title names the meter by the serial number the log's header holds.
     EXPECT_EQ(view.GraphLogName(), QStringLiteral("S/N 7"));
 
-    const QString chosen = TestEnv::WorkDir() + QStringLiteral("/chosen.log");
+    QString chosen = TestEnv::WorkDir() + QStringLiteral("/chosen.log");
     const auto old = Datalog::SetFilePrompt([&](QWidget *, const QString &) { return chosen; });
     view.ButtonOf(Datalog::Browse)->click();
-    Datalog::SetFilePrompt(old);
     EXPECT_EQ(view.FileNameEdit()->text(), chosen);
     EXPECT_EQ(view.Core().fields.fileName, chosen);
+    // LOAD with no log named asks for one first, and loads it.
+    chosen = path;
+    view.Core().fields.fileName = QString::fromLatin1(DatalogCore::kPlaceholderFileName);
+    view.ButtonOf(Datalog::Load)->click();
+    Datalog::SetFilePrompt(old);
+    EXPECT_EQ(view.Core().fields.fileName, path);
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return !view.Core().IsBusy(); }));
     QFile::remove(path);
 }
 

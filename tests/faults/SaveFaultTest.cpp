@@ -4,6 +4,7 @@
 #include "support/TestEnv.h"
 
 #include "base/Globals.h"
+#include "base/SaveFileName.h"
 #include "base/UserMessage.h"
 #include "meter/CMeterDoc.h"
 #include "meter/MeterVars.h"
@@ -111,6 +112,23 @@ TEST(MeterFileSaveFaults, OldFileKeptAndOneMessage)
             << fault.name << ": nothing half-written left beside it";
     }
     ResetGlobals();
+}
+
+// A save dialog's name in such a folder is refused before any question, saying which folder.
+TEST(MeterFileSaveFaults, ReadOnlyFolderRefusedByName)
+{
+    QTemporaryDir dir;
+    const QString typed = dir.filePath(QStringLiteral("meter"));
+    const int code = InChild([&] {
+        const SaveFileName name(typed, { QStringLiteral(".mtr") });
+        return kFaults[0].obstacle(dir.path())
+                && name.Check() == SaveFileName::State::ReadOnlyFolder
+                && name.RefusalText(name.Check()).contains(typed + QStringLiteral(".mtr"))
+            ? 0
+            : 1;
+    });
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    EXPECT_EQ(code, 0);
 }
 
 } // namespace

@@ -407,8 +407,17 @@ TEST_F(FormListTest, SaveTakesTheNameTheReadGave)
     RunList(ZarnFormView::kReadTimer);
     ASSERT_EQ(m_document->Title(), QStringLiteral("555_2"));
     m_form->SetField(1010, QStringLiteral("77"));
-    ASSERT_TRUE(m_form->OnCommand(AppCommand::Save));
+    // A file of that name from an earlier visit is replaced only when the user agrees.
     const QString saved = QDir::current().filePath(QStringLiteral("555_2.mtr"));
+    WriteFile(saved, "earlier visit\n");
+    int asked = 0;
+    const auto oldAsk = UserMessage::SetAskHandler(
+        [&asked](const QString &, const QString &) { return ++asked > 1; });
+    m_form->OnCommand(AppCommand::Save);
+    EXPECT_EQ(ReadFile(saved), "earlier visit\n");
+    ASSERT_TRUE(m_form->OnCommand(AppCommand::Save));
+    UserMessage::SetAskHandler(oldAsk);
+    EXPECT_EQ(asked, 2);
     EXPECT_EQ(m_document->PathName(), saved);
     CMeterDoc reread;
     ASSERT_TRUE(reread.OnOpenDocument(saved));
@@ -435,6 +444,18 @@ TEST_F(FormListTest, SaveAsProposesTheSerialNumber)
     CMeterDoc reread;
     ASSERT_TRUE(reread.OnOpenDocument(QStringLiteral("chosen.mtr")));
     EXPECT_EQ(reread.Vars()->Value(QStringLiteral("serial_num"), 4), 98u);
+
+    // After a read the name it gave is proposed, range and all; a cancel keeps that title.
+    WriteFile(QStringLiteral("read20.que"), kReadList);
+    m_meter.replies.append("VER=4.1A REV=A IMG=" + MeterImage(555, 2).toLatin1() + "\r\n>");
+    m_form->OnReadActive();
+    RunList(ZarnFormView::kReadTimer);
+    old = ZarnFormView::SetSaveAsPrompt(
+        [&](QWidget *, const QString &name) { return proposed = name, QString(); });
+    m_form->OnCommand(AppCommand::SaveAs);
+    ZarnFormView::SetSaveAsPrompt(old);
+    EXPECT_EQ(QFileInfo(proposed).fileName(), QStringLiteral("555_2"));
+    EXPECT_EQ(m_document->Title(), QStringLiteral("555_2"));
 }
 
 // End to end: the form reads a simulated meter through the real link and the data/ command
