@@ -646,7 +646,8 @@ TEST_F(CliEndToEnd, InterruptedTransferSaysWhatItWaitsForAndWhatWasKept)
     ASSERT_TRUE(terminal.IsValid());
     QProcess process;
     process.setStandardErrorFile(terminal.SlavePath());
-    process.start(TARVIK_CLI, { "transfer", "--port", pty, "--out", "meter.log", "--pace", kPace });
+    QFile::remove(QStringLiteral("cut.log"));
+    process.start(TARVIK_CLI, { "transfer", "--port", pty, "--out", "cut.log", "--pace", kPace });
     QByteArray err;
     ASSERT_TRUE(TestEnv::WaitUntil([&] {
         return (err += terminal.Receive(100)).contains(" bytes");
@@ -658,11 +659,11 @@ TEST_F(CliEndToEnd, InterruptedTransferSaysWhatItWaitsForAndWhatWasKept)
     ASSERT_TRUE(process.state() == QProcess::NotRunning || process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 1);
     err += terminal.Receive(500);
-    EXPECT_TRUE(
-        err.contains("meter.log was not written, what arrived is kept in meter.partial.log"))
+    EXPECT_TRUE(err.contains("cut.log was not written, what arrived is kept in cut.partial.log"))
         << err.right(300).constData();
-    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("meter.log")));
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("cut.log")));
 
+    QFile::remove(QStringLiteral("unread"));
     ASSERT_EQ(::mkfifo("unread", 0600), 0);
     QProcess stuck;
     stuck.start(TARVIK_CLI,
