@@ -78,9 +78,10 @@ void CliDatalog::Stop()
         // The meter cannot hear the run-mode command while it sends its log: leaving now leaves
         // it in command mode, and that is said.
         std::fprintf(stderr,
-            "\ntarvik-cli: Stopped waiting: the meter is still sending its log and stays in "
+            "%starvik-cli: Stopped waiting: the meter is still sending its log and stays in "
             "command mode (switch it off and on, or let the datalogger window's Cancel send it "
-            "back to run mode).\n");
+            "back to run mode).\n",
+            m_progress ? "\n" : "");
         std::fflush(stderr);
     }
     m_stopped = true;

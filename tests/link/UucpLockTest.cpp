@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include <fcntl.h>
@@ -138,40 +137,19 @@ TEST_F(UucpLockTest, WithoutAWritableLockFolderThePortStillOpens)
 TEST_F(UucpLockTest, ARefusalNamesTheProgramHoldingThePort)
 {
     const std::string path = m_path;
-    const struct
-    {
-        const char *what;
-        std::function<bool()> hold; // in the child: true once it holds the port
-        std::string named; // after the child's PID
-    } cases[] = {
-        { "through this layer",
-            [path] {
-                static SerialDevice device; // the child's, held until it ends
-                return device.Open(path);
-            },
-            ", lock file " + m_lockFile + ")" },
-        { "flock alone, no lock file",
-            [path] {
-                const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
-                return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-            },
-            ")" },
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        ChildProcess holder([&c](ChildProcess &self) {
-            if (c.hold())
+    for (const bool layer : { true, false }) {
+        ChildProcess holder([&](ChildProcess &self) {
+            static SerialDevice device; // through this layer, which makes a lock file too
+            const int fd = layer ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY);
+            if (layer ? device.Open(path) : fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
                 self.Ready();
             self.WaitForFinish();
         });
         ASSERT_TRUE(holder.Started());
         SerialDevice device;
         EXPECT_FALSE(device.Open(m_path));
-        EXPECT_NE(device.LastError().find("in use by another program: test_link (PID "
-                      + std::to_string(holder.Pid()) + c.named),
-            std::string::npos)
-            << device.LastError();
-        holder.Finish();
-        EXPECT_TRUE(device.Open(m_path)) << device.LastError();
+        const std::string named = "in use by another program: test_link (PID "
+            + std::to_string(holder.Pid()) + (layer ? ", lock file " + m_lockFile + ")" : ")");
+        EXPECT_NE(device.LastError().find(named), std::string::npos) << device.LastError();
     }
 }
