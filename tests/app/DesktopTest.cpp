@@ -1,8 +1,10 @@
 // The desktop conventions of the main window: the Edit menu on the focused field or list, the
 // modified marker in titles, failed files out of the recent list, Ctrl+Q, the user guide text.
 #include "app/CDocManager.h"
+#include "app/CGuideDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "app/StartPage.h"
 #include "app/UserGuide.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
@@ -23,6 +25,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -162,6 +165,60 @@ TEST_F(Desktop, FailedFilesLeaveTheRecentListAndCtrlQQuits)
     EXPECT_TRUE(exit->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
     exit->trigger();
     EXPECT_FALSE(Frame()->isVisible());
+}
+
+// The desktop's keys and texts on the commands, and the recent files in File > Open Recent and on
+// the start page, newest first, each opening its file.
+TEST_F(Desktop, MenuKeysAndRecentFiles)
+{
+    const struct
+    {
+        const char *name;
+        const char *text;
+        QKeySequence key;
+    } items[] = {
+        { "file_save_as", "Save &As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S) },
+        { "help_guide", "&User Guide", QKeySequence(Qt::Key_F1) },
+        { "view_settings", "Settings…", QKeySequence() },
+    };
+    for (const auto &item : items) {
+        QAction *action = Frame()->Action(QLatin1String(item.name));
+        ASSERT_NE(action, nullptr) << item.name;
+        EXPECT_EQ(action->text(), QString::fromUtf8(item.text));
+        if (!item.key.isEmpty()) {
+            EXPECT_TRUE(action->shortcuts().contains(item.key)) << item.name;
+        }
+    }
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
+    QTest::keyClick(Frame(), Qt::Key_F1);
+    EXPECT_NE(Frame()->GuideWindow(), nullptr) << "F1 shows the guide";
+
+    CDocManager *docs = m_app->DocManager();
+    const QDir work(TestEnv::WorkDir());
+    docs->AddToRecentFiles(work.filePath(QStringLiteral("Modbus.txt")));
+    docs->AddToRecentFiles(work.filePath(QStringLiteral("Terminal.trm")));
+    QMenu *file = Frame()->menuBar()->actions().constFirst()->menu();
+    ASSERT_NE(file, nullptr);
+    QMenu *recent = nullptr;
+    for (QAction *action : file->actions()) {
+        EXPECT_FALSE(action->text().contains(QStringLiteral("Terminal.trm")))
+            << "in the File menu itself";
+        if (action->menu() && action->menu()->objectName() == QLatin1String("file_recent"))
+            recent = action->menu();
+    }
+    ASSERT_NE(recent, nullptr);
+    QStringList listed;
+    for (QAction *action : recent->actions())
+        listed << action->text();
+    EXPECT_EQ(listed,
+        QStringList({ QStringLiteral("&1 Terminal.trm"), QStringLiteral("&2 Modbus.txt") }));
+    const QList<QPushButton *> buttons = Frame()->Start()->RecentButtons();
+    ASSERT_EQ(buttons.size(), 2);
+    EXPECT_EQ(buttons.at(0)->text(), QStringLiteral("1 Terminal.trm"));
+    buttons.at(0)->click();
+    EXPECT_EQ(Frame()->MdiArea()->subWindowList().size(), 1) << "the start page opened it";
+    recent->actions().at(1)->trigger();
+    EXPECT_EQ(Frame()->MdiArea()->subWindowList().size(), 2) << "the menu opened it";
 }
 
 // The modified marker follows the typed text: Undo back to the saved text takes it away, Redo
