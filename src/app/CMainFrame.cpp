@@ -91,6 +91,7 @@ CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
              "new_modbus", "file_open" })
         startCommands << Action(QLatin1String(name));
     m_startPage = new StartPage(startCommands, m_mdiArea);
+    m_startPage->SetRecentFiles(m_recentActions);
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnActiveWindowChanged);
     connect(m_docManager, &CDocManager::DocumentTitleChanged, this, &CMainFrame::UpdateTitle);
     connect(
@@ -160,6 +161,8 @@ void CMainFrame::CreateActions()
     routed(QStringLiteral("file_save_as"), QStringLiteral("Save &As..."),
         QStringLiteral("Save the active document with a new name\nSave As"), AppCommand::SaveAs)
         ->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    Action(QStringLiteral("file_save_as"))
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     QAction *print = routed(QStringLiteral("file_print"), QStringLiteral("&Print..."),
         QStringLiteral("Print the active document\nPrint"), AppCommand::Print);
     print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
@@ -226,7 +229,7 @@ void CMainFrame::CreateActions()
     statusBarAction->setChecked(true);
     connect(
         statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
-    connect(MakeAction(QStringLiteral("view_settings"), QStringLiteral("Settings"),
+    connect(MakeAction(QStringLiteral("view_settings"), QStringLiteral("Settings…"),
                 QStringLiteral("Set Communications Port")),
         &QAction::triggered, this, &CMainFrame::OnSettings);
 
@@ -262,9 +265,11 @@ void CMainFrame::CreateActions()
         QStringLiteral("Display program information, version number and copyright\nAbout"));
     about->setIcon(AppIcons::Tile(QStringLiteral("?"), QColor(0, 110, 170)));
     connect(about, &QAction::triggered, m_app, &CTarvikApp::OnAppAbout);
-    connect(MakeAction(QStringLiteral("help_guide"), QStringLiteral("&User Guide"),
-                QStringLiteral("Show the user guide\nUser Guide")),
-        &QAction::triggered, this, &CMainFrame::OnUserGuide);
+    QAction *guide = MakeAction(QStringLiteral("help_guide"), QStringLiteral("&User Guide"),
+        QStringLiteral("Show the user guide\nUser Guide"));
+    guide->setShortcut(QKeySequence(Qt::Key_F1));
+    addAction(guide); // F1 whichever menu bar is up
+    connect(guide, &QAction::triggered, this, &CMainFrame::OnUserGuide);
 
     const struct
     {
@@ -404,6 +409,9 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
         { "new_terminal", "new_meter_form", "new_datalog", "new_quixal", "new_modbus" })
         newWindow->addAction(Action(QLatin1String(name)));
     file->addAction(Action(QStringLiteral("file_open")));
+    QMenu *recent = file->addMenu(QStringLiteral("Open &Recent"));
+    recent->setObjectName(QStringLiteral("file_recent"));
+    RebuildRecentFiles(recent);
     if (own)
         file->addAction(Action(QStringLiteral("file_close")));
     file->addAction(Action(QStringLiteral("file_save")));
@@ -418,7 +426,6 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
     file->addAction(Action(QStringLiteral("file_export_pdf")));
     file->addAction(Action(QStringLiteral("file_print_setup")));
     file->addSeparator();
-    RebuildRecentFiles(file);
     file->addAction(Action(QStringLiteral("app_exit")));
 
     QMenu *edit = bar->addMenu(QStringLiteral("&Edit"));
@@ -559,9 +566,12 @@ void CMainFrame::OnMoreWindows()
         ActivateWindow(windows.at(index));
 }
 
-void CMainFrame::RebuildRecentFiles(QMenu *fileMenu)
+void CMainFrame::RebuildRecentFiles(QMenu *recentMenu)
 {
-    qDeleteAll(m_recentActions);
+    // The item chosen may be the one whose file changed the list: the old items go once it
+    // has returned.
+    for (QAction *old : std::as_const(m_recentActions))
+        old->deleteLater();
     m_recentActions.clear();
     const QStringList files = m_docManager->RecentFiles();
     for (int i = 0; i < files.size(); ++i) {
@@ -572,11 +582,12 @@ void CMainFrame::RebuildRecentFiles(QMenu *fileMenu)
         action->setToolTip(path);
         connect(action, &QAction::triggered, this,
             [this, path] { m_docManager->OpenDocumentFile(path); });
-        fileMenu->addAction(action);
+        recentMenu->addAction(action);
         m_recentActions.append(action);
     }
-    if (!files.isEmpty())
-        fileMenu->addSeparator();
+    recentMenu->setEnabled(!files.isEmpty());
+    if (m_startPage)
+        m_startPage->SetRecentFiles(m_recentActions);
 }
 
 CView *CMainFrame::ActiveView() const

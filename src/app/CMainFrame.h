@@ -65,7 +65,7 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void BuildMenuBar(CDocTemplate::Menu kind);
-    void RebuildRecentFiles(QMenu *fileMenu);
+    void RebuildRecentFiles(QMenu *recentMenu);
     void OnActiveWindowChanged();
     void ActivateWindow(QMdiSubWindow *subWindow);
     static QStringList WindowTitles(const QList<QMdiSubWindow *> &windows);

@@ -34,6 +34,33 @@ StartPage::StartPage(const QList<QAction *> &commands, QWidget *parent)
         connect(button, &QPushButton::clicked, command, &QAction::trigger);
         layout->addWidget(button);
     }
+    m_recentTitle = new QLabel(QStringLiteral("<b>Recent files</b>"), this);
+    m_recentTitle->hide();
+    layout->addSpacing(6);
+    layout->addWidget(m_recentTitle);
+    adjustSize();
+}
+
+void StartPage::SetRecentFiles(const QList<QAction *> &files)
+{
+    // A button may be the one whose click opened the file that changed the list.
+    for (QPushButton *old : std::as_const(m_recentButtons)) {
+        old->hide();
+        old->deleteLater();
+    }
+    m_recentButtons.clear();
+    for (QAction *file : files) {
+        QString text = file->text();
+        text.remove(QLatin1Char('&'));
+        auto *button = new QPushButton(text, this);
+        button->setToolTip(file->toolTip());
+        button->setStyleSheet(QStringLiteral("text-align: left; padding: 4px 10px;"));
+        button->setFlat(true);
+        connect(button, &QPushButton::clicked, file, &QAction::trigger);
+        layout()->addWidget(button);
+        m_recentButtons.append(button);
+    }
+    m_recentTitle->setVisible(!files.isEmpty());
     adjustSize();
 }
 

@@ -73,13 +73,10 @@ double DecimalReal(const QString &text)
     return std::strtod(bytes.constData(), nullptr);
 }
 
-// Where panel n (1..8) sits: the top row holds 1, 2, 4, 3 from left to right.
+// Where panel n (1..8) sits: in address order, 1 to 4 on the top row, 5 to 8 below.
 QPoint PanelCell(int number)
 {
-    static const int topColumn[] = { 0, 0, 1, 3, 2 };
-    if (number <= 4)
-        return QPoint(topColumn[number], 0);
-    return QPoint(number - 5, 1);
+    return QPoint((number - 1) % 4, (number - 1) / 4);
 }
 
 QLineEdit *MakeField(QWidget *parent, int width, bool readOnly = true)

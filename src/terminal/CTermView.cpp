@@ -12,10 +12,12 @@
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTime>
 #include <QTimerEvent>
 #include <QWheelEvent>
@@ -60,12 +62,13 @@ bool IsAccelerator(const QKeyEvent *event)
             break;
         }
     }
-    // Close (Ctrl+W, Ctrl+F4) and the new-window keys (Ctrl+Shift+T, K, D, Q, M).
+    // Close (Ctrl+W, Ctrl+F4), Save As (Ctrl+Shift+S) and the new-window keys (Ctrl+Shift+T,
+    // K, D, Q, M).
     if (mods == Qt::ControlModifier && (key == Qt::Key_W || key == Qt::Key_F4))
         return true;
     if (mods == (Qt::ControlModifier | Qt::ShiftModifier)
         && (key == Qt::Key_T || key == Qt::Key_K || key == Qt::Key_D || key == Qt::Key_Q
-            || key == Qt::Key_M))
+            || key == Qt::Key_M || key == Qt::Key_S))
         return true;
     if (mods == Qt::ShiftModifier && (key == Qt::Key_Insert || key == Qt::Key_Delete))
         return true;
@@ -104,6 +107,20 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
     }
 
     m_bar = new CTermBar(this);
+    // The scroll bar moves through the scrollback; the keyboard stays with the meter.
+    m_scrollBar = new QScrollBar(Qt::Vertical, this);
+    m_scrollBar->setFocusPolicy(Qt::NoFocus);
+    m_scrollBar->setPageStep(kRows - 1);
+    m_scrollBar->setRange(0, 0);
+    connect(m_scrollBar, &QScrollBar::valueChanged, this, [this](int value) {
+        if (!m_syncing)
+            ScrollBy(m_scrollBar->maximum() - value - m_scrollBack);
+    });
+    m_backMark = new QLabel(QStringLiteral("scrolled back"), this);
+    m_backMark->setStyleSheet(QStringLiteral(
+        "background: #fff3b0; color: black; border: 1px solid #b09000; padding: 1px 4px;"));
+    m_backMark->adjustSize();
+    m_backMark->hide();
     if (m_termDoc) {
         connect(m_termDoc, &CTermDoc::ScreenChanged, this, &CTermView::OnScreenChanged);
         connect(m_termDoc, &CTermDoc::TerminalStateChanged, this, &CTermView::RefreshBar);
@@ -229,6 +246,27 @@ void CTermView::FollowHistory()
     }
     m_historyOf = &screen;
     m_historyPushed = pushed;
+    SyncScrollBar();
+}
+
+void CTermView::SyncScrollBar()
+{
+    if (!m_scrollBar)
+        return;
+    const int size = m_termDoc ? m_termDoc->ShownScreen().History().Size() : 0;
+    m_syncing = true;
+    m_scrollBar->setRange(0, size);
+    m_scrollBar->setValue(size - std::min(m_scrollBack, size));
+    m_syncing = false;
+    const bool back = m_scrollBack > 0;
+    if (back) {
+        m_backMark->setToolTip(QStringLiteral("%1 rows back; type, or press Shift+End, for the "
+                                              "live screen")
+                                   .arg(m_scrollBack));
+        m_backMark->move(kColumns * m_charWidth - m_backMark->width() - 2, 2);
+        m_backMark->raise();
+    }
+    m_backMark->setVisible(back);
 }
 
 void CTermView::ScrollBy(int rows)
@@ -240,6 +278,7 @@ void CTermView::ScrollBy(int rows)
         return;
     m_scrollBack = back;
     m_selection.Clear();
+    SyncScrollBar();
     update();
     Q_EMIT CommandStateChanged();
 }
@@ -429,8 +468,9 @@ QSize CTermView::sizeHint() const
     // One pixel row below the last text row carries the cursor underline of row 25; the bar
     // sits below that.
     const QSize bar = m_bar ? m_bar->sizeHint() : QSize();
-    return QSize(
-        std::max(kColumns * m_charWidth + 1, bar.width()), kRows * m_lineHeight + 2 + bar.height());
+    const int scroll = m_scrollBar ? m_scrollBar->sizeHint().width() : 0;
+    return QSize(std::max(kColumns * m_charWidth + 1 + scroll, bar.width()),
+        kRows * m_lineHeight + 2 + bar.height());
 }
 
 void CTermView::resizeEvent(QResizeEvent *event)
@@ -439,6 +479,11 @@ void CTermView::resizeEvent(QResizeEvent *event)
     if (m_bar) {
         const int height = m_bar->sizeHint().height();
         m_bar->setGeometry(0, this->height() - height, width(), height);
+    }
+    if (m_scrollBar) {
+        const int screen = kColumns * m_charWidth + 1;
+        m_scrollBar->setGeometry(
+            screen, 0, m_scrollBar->sizeHint().width(), kRows * m_lineHeight + 2);
     }
 }
 

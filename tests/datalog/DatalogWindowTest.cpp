@@ -174,7 +174,7 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         auto *frame = qobject_cast<DatalogFrame *>(
             app.DocManager()->FramesOf(view->GetDocument()).value(0));
         ASSERT_NE(frame, nullptr);
-        EXPECT_EQ(frame->geometry(), QRect(200, 0, 825, 690));
+        EXPECT_EQ(frame->geometry(), QRect(200, 0, 856, 690));
         EXPECT_EQ(frame->windowTitle(), DatalogFrame::kCaption);
         // Everything fits the frame's first size, and no caption or text is cut.
         EXPECT_GE(view->width(), view->minimumSizeHint().width());

@@ -115,7 +115,7 @@ TEST_F(MeterWidgetsTest, KelvaneTypeOpensTemplateInItsFrameAndConverts)
     ASSERT_EQ(frames.size(), 1);
     auto *frame = qobject_cast<ZarnFormFrame *>(frames.front());
     ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->geometry(), QRect(300, 0, 685, 700));
+    EXPECT_EQ(frame->geometry(), QRect(300, 0, 762, 700));
     auto *view = qobject_cast<ZarnFormView *>(frame->View());
     ASSERT_TRUE(view);
     EXPECT_EQ(view->GetField(1039), "0.545400"); // X-Sect as the form shows it

@@ -78,7 +78,7 @@ TEST(FormInTheProgram, ReadsTheSimulatedMeterAndSavesUnderItsName)
     auto *form = qobject_cast<ZarnFormView *>(frame->View());
     ASSERT_NE(form, nullptr);
     QApplication::processEvents();
-    EXPECT_EQ(frame->size(), QSize(685, 700));
+    EXPECT_EQ(frame->size(), QSize(820, 700));
     EXPECT_LE(form->minimumSizeHint().width(), form->width());
     EXPECT_LE(form->minimumSizeHint().height(), form->height());
 

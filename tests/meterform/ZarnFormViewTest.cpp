@@ -440,7 +440,7 @@ TEST_F(FormTest, FitsItsFrameWithoutClipping)
     auto document = std::make_unique<CDocument>();
     auto *form = new ZarnFormView(document.get());
     QMdiSubWindow *frame = area.addSubWindow(form);
-    frame->setGeometry(300, 0, 685, 700);
+    frame->setGeometry(300, 0, 820, 700);
     area.show();
     form->OnInitialUpdate();
     // A full form, as after a read.

@@ -125,7 +125,7 @@ TEST_P(QXSimTest, ReadEditSendAgainstTheSimulatedMeter)
     auto *form = qobject_cast<ZarnQXFormView *>(frame->View());
     ASSERT_NE(form, nullptr);
     QApplication::processEvents();
-    EXPECT_EQ(frame->size(), QSize(590, 540));
+    EXPECT_EQ(frame->size(), QSize(842, 540));
     EXPECT_EQ(g_DocKind, 5);
     EXPECT_EQ(doc->Vars()->SectionName(), QStringLiteral("[1.4A]"));
 

@@ -153,17 +153,11 @@ TEST_F(ModbusView, PanelsSitInTheirPlaces)
 {
     Open();
     auto pos = [this](int n) { return m_view->PanelBox(n)->geometry().topLeft(); };
-    // Top row 1, 2, 4, 3 from left to right; bottom row 5..8.
-    EXPECT_LT(pos(1).x(), pos(2).x());
-    EXPECT_LT(pos(2).x(), pos(4).x());
-    EXPECT_LT(pos(4).x(), pos(3).x());
-    for (int n : { 2, 3, 4 })
-        EXPECT_EQ(pos(n).y(), pos(1).y());
-    for (int n = 5; n <= 8; ++n) {
-        EXPECT_GT(pos(n).y(), pos(1).y());
-        if (n > 5) {
-            EXPECT_GT(pos(n).x(), pos(n - 1).x());
-        }
+    // In address order: top row 1..4 from left to right, bottom row 5..8 under them.
+    for (int n = 1; n <= 8; ++n) {
+        EXPECT_EQ(pos(n).y(), pos(n > 4 ? 5 : 1).y()) << n;
+        EXPECT_TRUE(n % 4 == 1 || pos(n).x() > pos(n - 1).x()) << n;
+        EXPECT_TRUE(n <= 4 || (pos(n).x() == pos(n - 4).x() && pos(n).y() > pos(1).y())) << n;
     }
 }
 

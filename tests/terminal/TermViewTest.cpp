@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -420,10 +421,19 @@ TEST_F(TermViewTest, ScrollbackThroughWheelAndShiftPageUp)
     EXPECT_EQ(history.Row(34).trimmed(), QByteArray("row 35"));
     EXPECT_EQ(m_view->ShownRow(0).trimmed(), QByteArray("row 36"));
 
+    // The scroll bar stands at the bottom of the history; the mark shows only while back.
+    QScrollBar *bar = m_view->ScrollBar();
+    EXPECT_TRUE(bar->isVisible() && bar->value() == 35 && bar->maximum() == 35);
     QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
         Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(m_view.get(), &up);
     EXPECT_EQ(m_view->ScrollBack(), 3);
+    EXPECT_TRUE(bar->value() == 32 && m_view->BackMark()->isVisible());
+    bar->setValue(25); // dragged by the user
+    EXPECT_EQ(m_view->ScrollBack(), 10);
+    bar->setValue(35);
+    EXPECT_FALSE(m_view->BackMark()->isVisible());
+    QApplication::sendEvent(m_view.get(), &up);
     EXPECT_EQ(m_view->ShownRow(0).trimmed(), QByteArray("row 33"));
     SendKey(Qt::Key_PageUp, Qt::ShiftModifier, QString());
     EXPECT_EQ(m_view->ScrollBack(), 28);
@@ -440,6 +450,7 @@ TEST_F(TermViewTest, ScrollbackThroughWheelAndShiftPageUp)
     SendKey(Qt::Key_PageDown, Qt::ShiftModifier, QString());
     EXPECT_EQ(m_view->ScrollBack(), 37 - 25);
 
+    EXPECT_EQ(bar->value(), 37 - 12) << "two more rows in the history";
     SendKey(Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
     EXPECT_EQ(m_view->ScrollBack(), 0);
     EXPECT_EQ(m_pty.ReceiveCount(1, 2000), QByteArray("a"));

@@ -4,9 +4,11 @@
 // saves a picture of the main window for each to OUTDIR. With --icons DIR it also writes the
 // program icon as tarvik-<size>.png.
 //   tarvik-shots OUTDIR [--icons DIR]
+#include "app/CAuditDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
+#include "app/CTechDlg.h"
 #include "app/CommSettings.h"
 #include "base/AppIcons.h"
 #include "base/CDocument.h"
@@ -33,6 +35,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -278,13 +281,31 @@ int main(int argc, char *argv[])
     if (link)
         CommSettings::ApplyTerminalPort(*link, kelvanePort, baud);
 
-    // The settings sheet.
-    {
+    // The settings sheet, on its first page, on "Sending and Audit" and on "Publish".
+    const std::pair<int, const char *> pages[]
+        = { { 0, "settings" }, { 3, "settings-audit" }, { 4, "settings-publish" } };
+    for (const auto &[index, name] : pages) {
         CSetup setup(&app, frame);
+        setup.Tabs()->setCurrentIndex(index);
         setup.show();
         Run(500);
-        Save(&setup, QStringLiteral("settings"));
+        Save(&setup, QLatin1String(name));
         setup.reject();
+    }
+    // The operator identification a datasheet asks for, and the audit trail of the reads and
+    // sends above.
+    {
+        CTechDlg passcode(frame);
+        passcode.show();
+        Run(300);
+        Save(&passcode, QStringLiteral("authorization"));
+        passcode.reject();
+        CAuditDlg trail(frame);
+        trail.resize(1100, 420);
+        trail.show();
+        Run(500);
+        Save(&trail, QStringLiteral("audit-trail"));
+        trail.reject();
     }
     return g_failures == 0 ? 0 : 1;
 }
