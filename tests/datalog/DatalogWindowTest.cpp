@@ -116,31 +116,23 @@ TEST(DatalogWindow, ALogOpenedAsADocumentShowsItsRows)
 }
 
 // START (PC) and a log transfer ask for the log's name while E-LOG FILENAME holds the
-// placeholder: nothing runs when the question is cancelled, and the name given is taken.
+// placeholder: nothing runs when the question is cancelled, and the name given is kept.
 TEST(DatalogWindow, LogsAreNamedBeforeTheyAreWritten)
 {
     const auto old = UserMessage::SetHandler([](const QString &, const QString &) {});
     for (const Datalog::Button b : { Datalog::StartPc, Datalog::TransferLog }) {
-        SCOPED_TRACE(int(b));
         Datalog view(nullptr);
         view.OnInitialUpdate();
-        int prompts = 0;
-        QString chosen;
-        const auto oldPrompt = Datalog::SetFilePrompt([&](QWidget *, const QString &) {
-            ++prompts;
-            return chosen;
-        });
-        view.ButtonOf(b)->click();
-        EXPECT_EQ(prompts, 1);
-        EXPECT_FALSE(view.Core().IsBusy());
-        EXPECT_EQ(view.Core().fields.fileName, QLatin1String(DatalogCore::kPlaceholderFileName));
-        chosen = TestEnv::WorkDir() + QStringLiteral("/named.log");
-        for (const int asked : { 2, 2 }) { // once named, not asked again
+        const QStringList chosen = { QString(), TestEnv::WorkDir() + QStringLiteral("/named.log") };
+        int asked = 0;
+        const auto oldPrompt = Datalog::SetFilePrompt(
+            [&](QWidget *, const QString &) { return chosen.value(asked++); });
+        for (const char *name : { DatalogCore::kPlaceholderFileName, "/named.log", "/named.log" }) {
             view.ButtonOf(b)->click();
             ASSERT_TRUE(WaitForDialogue(view.Core()));
-            EXPECT_EQ(prompts, asked);
-            EXPECT_EQ(view.Core().fields.fileName, chosen);
+            EXPECT_TRUE(view.Core().fields.fileName.endsWith(QLatin1String(name))) << b;
         }
+        EXPECT_EQ(asked, 2) << b; // once named, not asked again
         Datalog::SetFilePrompt(oldPrompt);
     }
     EXPECT_FALSE(QFile::exists(QLatin1String(DatalogCore::kPlaceholderFileName)));

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -547,4 +548,16 @@ TEST_F(CSerialTest, AWindUpUnderWayReachesTheMeterBeforeThePortMovesOrCloses)
     EXPECT_FALSE(ended) << "called from inside the close";
     EXPECT_EQ(pty.Receive(500), windUp);
     EXPECT_TRUE(TestEnv::WaitUntil([&ended] { return ended; }, 1000));
+}
+
+// A drain of unknown length ends once the meter sends only its idle apostrophes (after a log,
+// one every 250 ms for some 10 s), not when they stop.
+TEST_F(CSerialTest, ADrainIsNotHeldByTheMetersIdleApostrophes)
+{
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [this] { pty.Send("'"); });
+    ticks.start(100);
+    link.SendCommandDetached("r", 300);
+    EXPECT_TRUE(TestEnv::WaitUntil([this] { return !link.DetachedRunning(); }, 3000));
+    EXPECT_EQ(pty.Receive(500), QByteArray("r"));
 }
