@@ -241,9 +241,10 @@ TEST_F(PublishBroker, CliPublishesEveryReadingOfTheNetworkOnceInOrder)
                   &out, &err),
         1)
         << "address 8 never answers: " << qPrintable(err);
-    // The CSV rows are what the master read; each must arrive once, in the same order.
+    // The CSV rows are what the master read, the silent meter's with its failure; each reading
+    // must arrive once, in the same order.
     QStringList rows = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
-    ASSERT_EQ(rows.size(), 21) << qPrintable(out);
+    ASSERT_EQ(rows.size(), 24) << qPrintable(out);
     ASSERT_TRUE(TestEnv::WaitUntil([&] { return sub->Messages().size() >= 1 + 24 + 1; }, 20000))
         << qPrintable(sub->Messages().join(QLatin1Char('\n')));
     const QStringList all = sub->Messages();
@@ -255,15 +256,17 @@ TEST_F(PublishBroker, CliPublishesEveryReadingOfTheNetworkOnceInOrder)
         const int address = i % 8 + 1;
         EXPECT_TRUE(readings[i].startsWith(QStringLiteral("net/modbus/%1 {").arg(address)));
         EXPECT_EQ(At(readings[i], "address").toInt(), address);
+        const QStringList cells = rows.value(row++).split(QLatin1Char(','));
+        // sweep, time, UTC offset, address, flow, totalizer, temperature, status
+        ASSERT_EQ(cells.size(), 8);
+        EXPECT_EQ(cells[3].toInt(), address);
         if (address == 8) {
-            EXPECT_EQ(At(readings[i], "failure").toString(),
-                QStringLiteral("Address 8: Response Timed Out"));
+            const QString failure = QStringLiteral("Address 8: Response Timed Out");
+            EXPECT_EQ(At(readings[i], "failure").toString(), failure);
+            EXPECT_EQ(cells.mid(4), (QStringList { "", "", "", failure }));
             continue;
         }
-        const QStringList cells = rows.value(row++).split(QLatin1Char(','));
-        // sweep, time, UTC offset, address, flow, totalizer, temperature
-        ASSERT_EQ(cells.size(), 7);
-        EXPECT_EQ(cells[3].toInt(), address);
+        EXPECT_EQ(cells[7], QStringLiteral("ok"));
         int c = 4;
         for (const char *name : { "flow", "totalizer", "temperature" }) {
             const QByteArray path = QByteArray("values/") + name;
