@@ -91,10 +91,7 @@ public:
                         .arg(m_received)
                         .arg(m_count);
         } else {
-            text += QLatin1Char('\n')
-                + (m_pathExisted ? QStringLiteral("%1 is left as it was")
-                                 : QStringLiteral("Nothing was written to %1"))
-                      .arg(m_path);
+            text += QLatin1Char('\n') + FileLeft();
             if (m_received > 0) {
                 text += QStringLiteral("; what arrived (%1 of %2 bytes) is kept in %3.")
                             .arg(m_received)
@@ -114,6 +111,13 @@ public:
     }
     TransferNotice(const TransferNotice &) = delete;
     TransferNotice &operator=(const TransferNotice &) = delete;
+    // What became of the named file: it existed before the transfer, or it never did.
+    QString FileLeft() const
+    {
+        return (m_pathExisted ? QStringLiteral("%1 is left as it was")
+                              : QStringLiteral("Nothing was written to %1"))
+            .arg(m_path);
+    }
     // The meter stopped sending, or the port went: not the user's doing.
     void Failed() { m_failed = true; }
     // A failure of the file's own, said as it stands.
@@ -841,8 +845,9 @@ Task<QString> MeterDialogue::TransferMeterLog()
     m_logLeft = -1;
     if (file.Failed()) {
         notice.Fail(QStringLiteral("The meter's log could not be written in full to %1 (is the "
-                                   "disk full?).\n%2 is left as it was.")
-                        .arg(partial, path));
+                                   "disk full?).")
+                        .arg(partial)
+            + (inPlace ? QString() : QLatin1Char('\n') + notice.FileLeft() + QLatin1Char('.')));
         discard();
         co_return QString();
     }
@@ -855,9 +860,9 @@ Task<QString> MeterDialogue::TransferMeterLog()
     }
     QString error;
     if (!LogFileWriter::Replace(partial, path, &error)) {
-        notice.Fail(QStringLiteral("The meter's log could not replace %1:\n%2\n%1 is left as it "
-                                   "was; the log is kept in %3.")
-                        .arg(path, error, partial));
+        notice.Fail(QStringLiteral("The meter's log could not replace %1:\n%2\n%3; the log "
+                                   "is kept in %4.")
+                        .arg(path, error, notice.FileLeft(), partial));
         co_return count > 0 ? partial : QString();
     }
     notice.Done();

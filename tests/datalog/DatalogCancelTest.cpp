@@ -334,12 +334,15 @@ TEST(DatalogCancel, TransferEndsWholeOrKeepsTheEarlierLog)
     QTemporaryDir dir;
     const QString logPath = dir.filePath(QStringLiteral("stored.bin"));
     WriteFile(logPath, StoredLog(600));
-    enum Fault { DiskFull, TargetIsAFolder, EmptyMemory };
-    const char *const said[] = { "could not be written in full", "could not replace", nullptr };
-    for (const Fault fault : { DiskFull, TargetIsAFolder, EmptyMemory }) {
+    // A full disk with no earlier log must not claim to have left one as it was.
+    enum Fault { DiskFull, TargetIsAFolder, EmptyMemory, DiskFullNoEarlier };
+    const char *const said[]
+        = { "is left as it was", "could not replace", nullptr, "Nothing was written to" };
+    for (const Fault fault : { DiskFull, TargetIsAFolder, EmptyMemory, DiskFullNoEarlier }) {
         SCOPED_TRACE(int(fault));
         const char *const expected = said[fault];
-        if (fault == DiskFull && !QFile::exists(QStringLiteral("/dev/full")))
+        const bool diskFull = fault == DiskFull || fault == DiskFullNoEarlier;
+        if (diskFull && !QFile::exists(QStringLiteral("/dev/full")))
             continue;
         WindowRig rig(fault == EmptyMemory ? QStringList()
                                            : QStringList({ QStringLiteral("--log"), logPath }));
@@ -349,9 +352,9 @@ TEST(DatalogCancel, TransferEndsWholeOrKeepsTheEarlierLog)
         const QByteArray earlier = "\"the earlier log\r\n";
         if (fault == TargetIsAFolder)
             ASSERT_TRUE(QDir(rig.dir.path()).mkpath(QStringLiteral("meter.log/inside")));
-        else
+        else if (fault != DiskFullNoEarlier)
             WriteFile(file, earlier);
-        if (fault == DiskFull) {
+        if (diskFull) {
             ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), partial));
         }
         bool reached = false;
@@ -368,6 +371,8 @@ TEST(DatalogCancel, TransferEndsWholeOrKeepsTheEarlierLog)
             // The whole log is kept under the other name, and shown.
             EXPECT_TRUE(ReadFile(partial).endsWith("02:20:00 PM\r\n"));
             EXPECT_FALSE(rig.Core().log.snapshotList.isEmpty());
+        } else if (fault == DiskFullNoEarlier) {
+            EXPECT_FALSE(QFileInfo::exists(file));
         } else {
             EXPECT_EQ(ReadFile(file), earlier);
             EXPECT_FALSE(QFileInfo::exists(partial));
