@@ -1,5 +1,9 @@
 #include "link/PortLock.h"
 
+#ifndef _WIN32
+#include "link/UucpLock.h"
+#endif
+
 #include <QDir>
 #include <QFile>
 
@@ -29,6 +33,11 @@ PortLock::~PortLock()
             ReleaseMutex(static_cast<HANDLE>(m_mutex));
         CloseHandle(static_cast<HANDLE>(m_mutex));
     }
+}
+
+QString PortLock::Holder() const
+{
+    return QString();
 }
 
 QString PortLock::LockDirectory()
@@ -89,6 +98,11 @@ PortLock::~PortLock()
 {
     if (m_fd >= 0)
         ::close(m_fd); // closing the last descriptor also drops a held flock
+}
+
+QString PortLock::Holder() const
+{
+    return QString::fromStdString(UucpLock::FlockHolderOf(QFile::encodeName(m_path).toStdString()));
 }
 
 QString PortLock::LockDirectory()

@@ -20,6 +20,9 @@ public:
     bool IsHeld() const { return m_depth > 0; }
     QString Name() const { return m_name; }
     QString LockFilePath() const { return m_path; }
+    // Who else holds the lock, for a refusal ("NAME (PID n, lock file F)"); empty where that
+    // cannot be told (Windows' named mutexes, another user's processes).
+    QString Holder() const;
 
     // The folder lock files go to: /run/lock, else $XDG_RUNTIME_DIR, else the temp folder,
     // whichever is writable first.

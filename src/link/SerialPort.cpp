@@ -30,9 +30,11 @@ int SerialPort::OpenPort(int /*unusedSpeed*/)
         BeforeClose();
     PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
     if (!hold.Held()) {
-        m_lastError
-            = QStringLiteral("%1: the port lock %2 stayed busy (another program is using it)")
-                  .arg(m_portText, m_lock.LockFilePath());
+        const QString holder = m_lock.Holder();
+        m_lastError = holder.isEmpty()
+            ? QStringLiteral("%1: the port lock %2 stayed busy (another program is using it)")
+                  .arg(m_portText, m_lock.LockFilePath())
+            : QStringLiteral("%1: the port lock stayed busy: in use by %2").arg(m_portText, holder);
         return 0;
     }
     m_device.PurgeInput(); // the output (a wind-up) still goes, as at ClosePort

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -191,6 +192,32 @@ std::string UucpLock::HolderOf(const std::string &devicePath)
         return std::string();
     const long pid = OpenedBy(device);
     return pid > 0 ? Named(pid, std::string()) : std::string();
+}
+
+std::string UucpLock::FlockHolderOf(const std::string &lockFile)
+{
+    struct stat file = {};
+    if (::stat(lockFile.c_str(), &file) != 0)
+        return std::string();
+    // Lines such as "1: FLOCK  ADVISORY  WRITE 4242 08:01:131090 0 EOF"; waiters ("1: -> FLOCK")
+    // hold nothing.
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, advisory, mode, node;
+        long pid = 0;
+        if (!(fields >> number >> kind >> advisory >> mode >> pid >> node) || kind != "FLOCK")
+            continue;
+        unsigned major = 0, minor = 0;
+        unsigned long long inode = 0;
+        if (std::sscanf(node.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3)
+            continue;
+        if (inode == file.st_ino && major == ::major(file.st_dev) && minor == ::minor(file.st_dev)
+            && pid != long(::getpid()))
+            return Named(pid, ", lock file " + lockFile);
+    }
+    return std::string();
 }
 
 bool UucpLock::Acquire(const std::string &devicePath, std::string *refusal)

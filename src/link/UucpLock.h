@@ -31,6 +31,9 @@ public:
     // descriptors under /proc); empty when neither tells (another user's processes are not
     // readable).
     static std::string HolderOf(const std::string &devicePath);
+    // Who holds an flock on lockFile (the kernel's /proc/locks): "NAME (PID n, lock file F)";
+    // empty when no other process holds it or the table cannot be read.
+    static std::string FlockHolderOf(const std::string &lockFile);
     // The process id a lock file holds (ten-character text, or a 4-byte binary one from old
     // tools); 0 for an empty or garbled file.
     static long OwnerOf(const std::string &contents);

@@ -62,8 +62,12 @@ TEST(PortLock, GivesUpAfterTheWait)
     EXPECT_FALSE(lock.Acquire(200));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
     EXPECT_FALSE(lock.IsHeld());
+    // The refusal can name who holds it; once the lock is ours, nobody else does.
+    EXPECT_TRUE(lock.Holder().contains(QStringLiteral("PID %1,").arg(holder.Pid())))
+        << qPrintable(lock.Holder());
     holder.Finish();
     EXPECT_TRUE(lock.Acquire(1000));
+    EXPECT_EQ(lock.Holder(), QString());
     lock.Release();
 }
 
