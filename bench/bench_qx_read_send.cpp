@@ -22,6 +22,7 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "lists/CSerialMeterLink.h"
+#include "meter/FormSendCheck.h"
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/ZarnQXFormView.h"
 
@@ -136,11 +137,12 @@ int main(int argc, char **argv)
             const double total = double(clock.elapsed());
             ZarnFormBase::SetMeterLink(nullptr);
             const bool done = reading ? doc->Title() == QStringLiteral("20461_1") : true;
-            // A send ends by saying the meter stored the configuration; a read says nothing.
+            // A send without its checks ends by saying the meter acknowledged the configuration; a
+            // read says nothing.
             const QStringList said = std::exchange(messages, QStringList());
             const QStringList expected = reading
                 ? QStringList()
-                : QStringList { QStringLiteral("Meter stored the configuration") };
+                : QStringList { QString::fromLatin1(FormSendCheck::kAcknowledgedText) };
             if (!done || said != expected || form->RunningList() == timerId) {
                 std::fprintf(stderr, "the %s did not finish: %s\n", reading ? "read" : "send",
                     qPrintable(said.join(QLatin1Char('|'))));

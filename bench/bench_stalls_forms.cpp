@@ -24,6 +24,8 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "lists/CQueView.h"
+#include "meter/FieldIds.h"
+#include "meter/FormSendCheck.h"
 #include "meter/ZarnFormView.h"
 #include "meterqx/ZarnQXFormView.h"
 
@@ -33,6 +35,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -97,6 +100,7 @@ int main(int argc, char **argv)
         std::function<bool()> run; // starts it, runs the loop until it ends; false on failure
     };
     ZarnFormView *form = nullptr;
+    int checkedSends = 0;
     ZarnQXFormView *qxForm = nullptr;
     const auto kelvaneList = [&](int timerId, const std::function<void()> &press) {
         messages.clear();
@@ -117,12 +121,16 @@ int main(int argc, char **argv)
         { "Kelvane Send Active",
             [&] {
                 return kelvaneList(ZarnFormView::kSendTimer, [&] { form->OnSendActive(); })
-                    && messages == QStringList { QStringLiteral("Meter stored the configuration") };
+                    && messages
+                    == QStringList { QString::fromLatin1(FormSendCheck::kAcknowledgedText) };
             } },
         { "Kelvane Send Active, both checks",
             [&] {
                 AuditSettings::SetCompareBeforeSend(true);
                 AuditSettings::SetReadBackAfterSend(true);
+                // An edit, so that the compare finds a change to send.
+                qobject_cast<QLineEdit *>(form->Control(FieldId::Password))
+                    ->setText(QString::number(++checkedSends));
                 messages.clear();
                 form->OnSendActive();
                 const bool ended = RunUntil([&] {
