@@ -2,6 +2,7 @@
 
 #include "audit/AuditRecord.h"
 #include "meter/SendWithChecks.h"
+#include "meter/ZarnFormBase.h"
 
 #include <QString>
 
@@ -11,7 +12,6 @@
 
 class IFieldAccess;
 class MeterSeriesModel;
-class ZarnFormBase;
 
 // A meter form's Send with the checks the settings ask for. Comparing: the meter is read first
 // into a configuration of its own (the form is not touched), its image kept as the as-found copy,
@@ -23,13 +23,7 @@ class FormSendCheck
 {
 public:
     // The lists and paces of a send and of the reads around it.
-    struct Lists
-    {
-        QString read;
-        int readPeriodMs = 0;
-        QString send;
-        int sendPeriodMs = 0;
-    };
+    using Lists = ZarnFormBase::SendLists;
 
     explicit FormSendCheck(ZarnFormBase &form);
     ~FormSendCheck();

@@ -16,6 +16,7 @@
 #include "meter/FormSendCheck.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/MeterVars.h"
+#include "meter/SendWithChecks.h"
 #include "meter/ZarnFormRules.h"
 
 #include <QCloseEvent>
@@ -635,9 +636,9 @@ void ZarnFormBase::ListStopped(int listId, const ListRun::Outcome &outcome)
     // The write lists reach their end only on the meter's acknowledgement of the image; every
     // failure jumps to a message instead. A send without its checks is not read back.
     Audit(action, QStringLiteral("ok"),
-        listId == kSendTimer ? QString::fromLatin1(FormSendCheck::kAcknowledgedText) : QString());
+        listId == kSendTimer ? QString::fromLatin1(SendWithChecks::kAcknowledgedText) : QString());
     if (listId == kSendTimer)
-        UserMessage::Inform(QString::fromLatin1(FormSendCheck::kAcknowledgedText));
+        UserMessage::Inform(QString::fromLatin1(SendWithChecks::kAcknowledgedText));
 }
 
 QString ZarnFormBase::ActionOf(int listId)

@@ -6,7 +6,6 @@
 #include "lists/ListRun.h"
 #include "meter/FormBuilder.h"
 #include "meter/FormFieldBinder.h"
-#include "meter/FormSendCheck.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/NumberFieldRules.h"
 
@@ -21,6 +20,7 @@
 class CMeterDoc;
 class CQueView;
 class FormFileCommands;
+class FormSendCheck;
 class DialogueRunner;
 class SheetPrinter;
 class IMeterLink;
@@ -148,8 +148,15 @@ protected:
     QString TakeReadImage(const QString &collected);
     // Send with the checks the settings ask for (FormSendCheck): the reads around it and the
     // send itself, each a list on this form. prepare collects the form into the document and the
-    // send field, as StartList's does. False when nothing started.
-    using SendLists = FormSendCheck::Lists;
+    // send field, as StartList's does. False when nothing started. lists: the lists and paces
+    // of the send and of the reads around it.
+    struct SendLists
+    {
+        QString read;
+        int readPeriodMs = 0;
+        QString send;
+        int sendPeriodMs = 0;
+    };
     bool StartSend(const SendLists &lists, const std::function<void()> &prepare);
     // Gives the document the title and shows it as the window's caption.
     void Retitle(const QString &title);

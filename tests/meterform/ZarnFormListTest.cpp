@@ -12,6 +12,7 @@
 #include "lists/CQueView.h"
 #include "lists/CSerialMeterLink.h"
 #include "meter/CMeterDoc.h"
+#include "meter/FormSendCheck.h"
 #include "meter/MeterVars.h"
 #include "meterform/HalfWayLink.h"
 #include "support/ImmediateMeterLink.h"
