@@ -45,7 +45,8 @@ CQueView::CQueView(CDocument *document, QWidget *parent)
     layout->addWidget(m_lineLabel);
     layout->addLayout(buttons);
 
-    m_dialogue = new DialogueRunner(this);
+    m_ownRunner = new DialogueRunner(this);
+    m_dialogue = m_ownRunner;
     m_run.Executor().SetLineHook([this](int index, const QString &line) { ShowLine(index, line); });
     m_run.Executor().SetSendHook([this](int sent, int total) { ShowSending(sent, total); });
     m_run.SetWindUpHook([this] {
@@ -60,8 +61,9 @@ CQueView::~CQueView()
     // Closing the window by any means ends the run: a line waiting on the meter goes first,
     // while everything it refers to is still here.
     StopNow(false);
-    delete m_dialogue;
     m_dialogue = nullptr;
+    delete m_ownRunner;
+    m_ownRunner = nullptr;
 }
 
 void CQueView::OnInitialUpdate()
@@ -99,24 +101,29 @@ CQueView *CQueView::RunnerOf(AppServices *services, CDocument *document)
 }
 
 int CQueView::Start(IFieldAccess *form, CSerial *serial, int periodMs, Finished finished,
-    const QString &fieldCutNote)
+    const QString &fieldCutNote, DialogueRunner *runner)
 {
     m_serialLink.SetSerial(serial);
-    return Start(form, &m_serialLink, periodMs, std::move(finished), fieldCutNote);
+    return Start(form, &m_serialLink, periodMs, std::move(finished), fieldCutNote, runner);
 }
 
 int CQueView::Start(IFieldAccess *form, IMeterLink *link, int periodMs, Finished finished,
-    const QString &fieldCutNote)
+    const QString &fieldCutNote, DialogueRunner *runner)
 {
     if (!form || (m_form && m_form != form))
         return 0;
+    DialogueRunner *runOn = runner ? runner : m_ownRunner;
+    if (runOn != m_dialogue && runOn->IsRunning())
+        return 0; // the owner's runner is in another dialogue
     SerialPort *port = link ? link->Port() : nullptr;
     if (port && !port->FreeFor(this))
         return 0; // another window's dialogue holds the port
     if (m_form) {
         // The owner starts again: the run in progress goes without a wind-up.
-        m_dialogue->Abort();
+        if (m_dialogue)
+            m_dialogue->Abort();
     }
+    m_dialogue = runOn;
     if (port && !m_claim.Held())
         m_claim = SerialPort::Claim(port, this, [this] { StopNow(true); });
     LoadList();
@@ -146,12 +153,13 @@ Task<void> CQueView::RunAll()
 
 void CQueView::RunFinished(int number)
 {
-    if (number != m_runNumber || !m_form || m_dialogue->IsRunning())
+    if (number != m_runNumber || !m_form || IsWaiting())
         return; // abandoned, or started again meanwhile
     m_claim.Release();
     disconnect(m_formWatch);
     m_form = nullptr;
     m_link = nullptr;
+    m_dialogue = m_ownRunner; // the owner's runner is the owner's again
     const ListRun::Outcome outcome = m_outcome;
     const Finished finished = std::move(m_finished);
     m_finished = nullptr;
@@ -188,7 +196,8 @@ void CQueView::Cancel()
     if (m_form) {
         // The run winds up and ends on its runner; the window closes then. Between its end and
         // the hand-over there is nothing left to cancel.
-        m_dialogue->Cancel();
+        if (m_dialogue)
+            m_dialogue->Cancel();
         return;
     }
     if (GetDocument())
@@ -202,7 +211,7 @@ void CQueView::StopNow(bool closeDocument)
     ListRun::Outcome outcome;
     outcome.end = ListRun::End::Cancelled;
     outcome.fieldCut = m_run.Executor().FieldCut();
-    if (!m_dialogue->IsRunning())
+    if (!IsWaiting())
         outcome = m_outcome; // the run had ended; its end was not yet handed over
     const Finished finished = std::move(m_finished);
     m_finished = nullptr;
@@ -248,6 +257,7 @@ void CQueView::DropRun(bool windUp)
     if (windUp)
         m_run.WindUpDetached(m_link);
     m_link = nullptr;
+    m_dialogue = m_ownRunner;
 }
 
 void CQueView::FormDestroyed()

@@ -6,6 +6,8 @@
 #include "lists/CSerialMeterLink.h"
 #include "lists/ListRun.h"
 
+#include <QPointer>
+
 #include <functional>
 
 class AppServices;
@@ -27,15 +29,15 @@ class QPushButton;
 //         return;
 //     m_runner = view;                            // QPointer<CQueView>
 //
-// The whole list runs as one dialogue (ListRun) on the window's DialogueRunner, so no line holds
-// the event loop. While it runs over the program's meter link the window holds the port
-// (SerialPort::Claim), so neither the terminal nor another dialogue uses it. Cancel (the button,
-// or the owner) cancels the run on its runner: the list winds the meter up with its own run-mode
-// command and ends; a second Cancel ends the wind-up too. Once the run's dialogue has ended the
-// window hides, shows what the lines had to say, then the owner gets the outcome, then
-// RunStopped is emitted and the window closes. A window closed by other means, or an owner going
-// away (Abandon, or a QObject form's destruction), destroys the suspended run where it waits and
-// winds the meter up by a detached command.
+// The whole list runs as one dialogue (ListRun) on the owner's DialogueRunner (a form's own), or
+// the window's for an owner that gives none, so no line holds the event loop. While it runs over
+// the program's meter link the window holds the port (SerialPort::Claim), so neither the terminal
+// nor another dialogue uses it. Cancel (the button, or the owner) cancels the run on its runner:
+// the list winds the meter up with its own run-mode command and ends; a second Cancel ends the
+// wind-up too. Once the run's dialogue has ended the window hides, shows what the lines had to say,
+// then the owner gets the outcome, then RunStopped is emitted and the window closes. A window
+// closed by other means, or an owner going away (Abandon, or a QObject form's destruction),
+// destroys the suspended run where it waits and winds the meter up by a detached command.
 class CQueView : public CView
 {
     Q_OBJECT
@@ -60,11 +62,13 @@ public:
     // port, or form is null; the owner itself may start again, which begins at line 0.
     // fieldCutNote: what a run that fails inside a field's text adds to its last message
     // (ListRun::SetFieldCutNote).
+    // runner: the owner's, on which the run's dialogue runs (a form runs its lists on its own);
+    // null for this window's. 0 as well when the owner's runner is busy with another dialogue.
     int Start(IFieldAccess *form, IMeterLink *link, int periodMs = 0, Finished finished = {},
-        const QString &fieldCutNote = QString());
+        const QString &fieldCutNote = QString(), DialogueRunner *runner = nullptr);
     // The same over the program's meter link.
     int Start(IFieldAccess *form, CSerial *serial, int periodMs = 0, Finished finished = {},
-        const QString &fieldCutNote = QString());
+        const QString &fieldCutNote = QString(), DialogueRunner *runner = nullptr);
     // Cancels the run on its runner (it winds up and ends, see above); without a run, closes the
     // list's document and window.
     void Cancel();
@@ -107,7 +111,9 @@ private:
     ListRun m_run;
     ListRun::Outcome m_outcome; // of the run whose dialogue has ended
     CSerialMeterLink m_serialLink;
-    DialogueRunner *m_dialogue = nullptr;
+    DialogueRunner *m_ownRunner = nullptr; // for an owner that brings no runner of its own
+    // The run's: its owner's (gone with it), or m_ownRunner.
+    QPointer<DialogueRunner> m_dialogue;
     SerialPort::Claim m_claim;
     int m_runNumber = 0; // counts the runs started, so a stale end is told apart
     IFieldAccess *m_form = nullptr;

@@ -73,6 +73,7 @@ ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     , m_sendCheck(std::make_unique<FormSendCheck>(*this))
     , m_files(std::make_unique<FormFileCommands>(*this))
 {
+    m_listRunner = new DialogueRunner(this);
     // A compact 8 pt face with Arial's metrics, as the forms' captions were laid out for it.
     QFont small = font();
     small.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
@@ -575,7 +576,7 @@ bool ZarnFormBase::StartList(
             self->ListStopped(listId, outcome);
     };
     if (!runner->Start(fields ? fields : this, link, periodMs, stopped,
-            listId == kSendTimer ? QString::fromLatin1(kPartlySentText) : QString()))
+            listId == kSendTimer ? QString::fromLatin1(kPartlySentText) : QString(), m_listRunner))
         return false; // another form runs this list
     m_tableBeforeRead.reset();
     const CMeterDoc *doc = MeterDoc();

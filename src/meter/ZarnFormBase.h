@@ -258,7 +258,8 @@ private:
     FormBuilder m_builder;
     QBasicTimer m_clock;
     int m_listId = 0; // which list runs (kSendTimer, ...)
-    QPointer<CQueView> m_runner;
+    QPointer<CQueView> m_runner; // the window showing the list that runs
+    DialogueRunner *m_listRunner = nullptr; // the lists' dialogues run on it
     DialogueRunner *m_sender = nullptr; // of SendWhenFree
     // The document's table as it was when a read started: a read that brings a version answer
     // but no image gives it back, so the failed read changes neither form nor document.

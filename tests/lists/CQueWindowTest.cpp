@@ -3,6 +3,7 @@
 #include "lists/CQueView.h"
 #include "lists/ListRun.h"
 
+#include "base/DialogueRunner.h"
 #include "base/UserMessage.h"
 #include "lists/QueFakes.h"
 #include "support/TestEnv.h"
@@ -119,7 +120,8 @@ TEST_F(QueWindowTest, ProgressFollowsTheLinesAndEndClosesTheWindow)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame && !runner; }));
 }
 
-// Cancel, closing the window and the form going away all end the run, each at once and once.
+// Cancel, closing the window and the form going away all end the run, each at once and once,
+// whether it runs on the window's runner or on its owner's.
 TEST_F(QueWindowTest, EveryWayOfStoppingEndsTheRunAndClosesTheWindow)
 {
     class WidgetForm : public QObject, public MapForm
@@ -141,27 +143,34 @@ TEST_F(QueWindowTest, EveryWayOfStoppingEndsTheRunAndClosesTheWindow)
         { "form gone", true, [](CQueView *, QObject *owner) { delete owner; }, 0 },
         { "abandoned", false, [](CQueView *view, QObject *) { view->Abandon(); }, 0 },
     };
-    for (const auto &c : cases) {
-        CQueView *view = Open("send20.que", kFiveLines);
-        QPointer<CQueView> runner(view);
-        int stopped = 0;
-        QObject::connect(view, &CQueView::RunStopped, [&stopped] { ++stopped; });
-        QList<ListRun::End> ends;
-        auto *widgetForm = c.widgetForm ? new WidgetForm : nullptr;
-        IFieldAccess *owner = widgetForm ? static_cast<IFieldAccess *>(widgetForm) : &form;
-        // A beat long enough that the run is still on its first line when it is stopped.
-        ASSERT_EQ(view->Start(owner, &link, 10000,
-                      [&ends](const ListRun::Outcome &outcome) { ends.append(outcome.end); }),
-            1)
-            << c.what;
-        c.stop(view, widgetForm);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !runner && !frame; })) << c.what;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ends.size() == c.ends; })) << c.what;
-        for (ListRun::End end : ends)
-            EXPECT_EQ(end, ListRun::End::Cancelled) << c.what;
-        EXPECT_LE(stopped, 1) << c.what;
-        EXPECT_TRUE(link.calls.isEmpty()) << c.what; // stopped before any line ran
-    }
+    for (const auto &c : cases)
+        for (const bool ownersRunner : { false, true }) {
+            DialogueRunner owners;
+            CQueView *view = Open("send20.que", kFiveLines);
+            QPointer<CQueView> runner(view);
+            int stopped = 0;
+            QObject::connect(view, &CQueView::RunStopped, [&stopped] { ++stopped; });
+            QList<ListRun::End> ends;
+            auto *widgetForm = c.widgetForm ? new WidgetForm : nullptr;
+            IFieldAccess *owner = widgetForm ? static_cast<IFieldAccess *>(widgetForm) : &form;
+            // A beat long enough that the run is still on its first line when it is stopped.
+            ASSERT_EQ(view->Start(
+                          owner, &link, 10000,
+                          [&ends](const ListRun::Outcome &outcome) { ends.append(outcome.end); },
+                          QString(), ownersRunner ? &owners : nullptr),
+                1)
+                << c.what;
+            EXPECT_EQ(owners.IsRunning(), ownersRunner) << c.what;
+            EXPECT_TRUE(view->IsWaiting()) << c.what;
+            c.stop(view, widgetForm);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !runner && !frame; })) << c.what;
+            EXPECT_TRUE(QTest::qWaitFor([&] { return ends.size() == c.ends; })) << c.what;
+            for (ListRun::End end : ends)
+                EXPECT_EQ(end, ListRun::End::Cancelled) << c.what;
+            EXPECT_LE(stopped, 1) << c.what;
+            EXPECT_TRUE(link.calls.isEmpty()) << c.what; // stopped before any line ran
+            EXPECT_FALSE(owners.IsRunning()) << c.what;
+        }
 }
 
 TEST_F(QueWindowTest, OneFormRunsAListAtATime)
@@ -173,6 +182,11 @@ TEST_F(QueWindowTest, OneFormRunsAListAtATime)
     EXPECT_EQ(view->Start(&other, &link), 0);
     // The owner may start again: back to the first line.
     EXPECT_EQ(view->Start(&form, &link, 10000), 1);
+    // Nor does a list start on an owner's runner that is in another dialogue.
+    DialogueRunner busy;
+    busy.Start([](DialogueRunner &r) -> Task<void> { co_await r.Sleep(60000); }(busy));
+    EXPECT_EQ(view->Start(&form, &link, 10000, {}, QString(), &busy), 0);
+    busy.Abort();
     EXPECT_EQ(view->LineIndex(), -1);
     EXPECT_EQ(view->ProgressBar()->value(), 0);
 }
