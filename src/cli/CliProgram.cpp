@@ -6,7 +6,6 @@
 #include "base/CsvTime.h"
 #include "base/DataFolder.h"
 #include "base/DialogueRunner.h"
-#include "base/Globals.h"
 #include "base/OperatorIds.h"
 #include "base/ReadingSink.h"
 #include "base/SheetPdf.h"

@@ -1,6 +1,5 @@
 #include "meter/KelvaneFormFields.h"
 
-#include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "meter/ChoiceList.h"
 #include "meter/FieldCaptions.h"
@@ -267,7 +266,6 @@ void KelvaneFormFields::SetField(int id, const QString &rawText)
     case 1005:
         if (!text.isEmpty() && text.at(0).isDigit() && n >= 0 && n <= 3) {
             m_curveFit = n;
-            g_CurveFit = n;
         }
         return;
     case 1020:
@@ -286,13 +284,11 @@ void KelvaneFormFields::SetField(int id, const QString &rawText)
         return;
     case 1049:
         m_text[1049] = text;
-        g_DocMeterVersion = text;
         if (m_onVersion)
             m_onVersion(text);
         return;
     case 1084:
         m_text[1084] = text;
-        g_DocRevision = text;
         if (m_onRevision)
             m_onRevision(text);
         return;
