@@ -8,8 +8,7 @@
 #include "base/MeterSession.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
-#include "graphs/CQXPolyCurve.h"
-#include "graphs/CQXPolyLine.h"
+#include "graphs/CurveGraphDialog.h"
 #include "lists/CQueView.h"
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormRules.h"
@@ -54,7 +53,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     m_fields.LoadLists();
     for (int id : QXFormFields::kListIds)
         Binder().Show(id);
-    SetNumberFields(NumberFieldRules::Quixal());
+    SetNumberFields(QXFormFields::NumberFields());
     WatchAll([this](int id) { OnTyped(id); });
     m_fields.SetVersionHandler([this](const QString &version) {
         if (QXMeterDoc *doc = Document())
@@ -414,13 +413,13 @@ CurveSource ZarnQXFormView::GraphSource()
 
 void ZarnQXFormView::OnCurve()
 {
-    CQXPolyCurve dialog(GraphSource(), this);
+    CurveGraphDialog dialog(CurveGraph::Kind::QXPolyCurve, GraphSource(), this);
     dialog.exec();
 }
 
 void ZarnQXFormView::OnLinear()
 {
-    CQXPolyLine dialog(GraphSource(), this);
+    CurveGraphDialog dialog(CurveGraph::Kind::QXPolyLine, GraphSource(), this);
     dialog.exec();
 }
 
