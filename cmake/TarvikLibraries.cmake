@@ -31,12 +31,6 @@ function(tarvik_library name)
   tarvik_warnings(${name})
 endfunction()
 
-# tarvik_library_header(library header): lends one header of another library to library, for an
-# include that crosses a floor until the code it needs has moved down. Each use says why.
-function(tarvik_library_header name header)
-  set_property(TARGET ${name} APPEND PROPERTY TARVIK_LENT_HEADERS ${header})
-endfunction()
-
 function(tarvik_link_header root header)
   get_filename_component(folder ${header} DIRECTORY)
   get_filename_component(file ${header} NAME)
@@ -90,10 +84,6 @@ function(tarvik_finish_libraries)
     endif()
   endforeach()
   foreach(lib IN LISTS libs)
-    get_target_property(lent ${lib} TARVIK_LENT_HEADERS)
-    if(lent)
-      list(APPEND headers_${lib} ${lent})
-    endif()
     # Afresh each time: a header that moved to another library leaves no link behind.
     set(root ${TARVIK_INCLUDE_ROOT}/${lib})
     file(REMOVE_RECURSE ${root})
