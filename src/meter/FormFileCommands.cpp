@@ -9,7 +9,6 @@
 #include "base/UserMessage.h"
 #include "meter/CConvertDlg.h"
 #include "meter/CMeterDoc.h"
-#include "meter/ZarnFormBase.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -50,7 +49,7 @@ FormFileCommands::SaveAsPrompt FormFileCommands::SetSaveAsPrompt(SaveAsPrompt pr
 
 bool FormFileCommands::Write(const QString &path)
 {
-    CDocument *doc = m_form.GetDocument();
+    CDocument *doc = m_form.FileDocument();
     if (!doc)
         return false;
     if (!doc->OnSaveDocument(path)) {
@@ -66,13 +65,13 @@ bool FormFileCommands::Write(const QString &path)
             services->AddToRecentFiles(path);
     }
     doc->SetModifiedFlag(false);
-    m_form.Audit(QStringLiteral("save"), QStringLiteral("ok"));
+    m_form.Audit(QStringLiteral("save"), QStringLiteral("ok"), QString());
     return true;
 }
 
 bool FormFileCommands::Save()
 {
-    CDocument *doc = m_form.GetDocument();
+    CDocument *doc = m_form.FileDocument();
     if (!doc || m_form.RefuseWhileListRuns() || !m_form.CheckTypedNumbers())
         return false;
     if (doc->PathName().isEmpty())
@@ -80,7 +79,7 @@ bool FormFileCommands::Save()
     // A file read in a layout it does not fit would be rewritten in that layout: it is kept.
     const CMeterDoc *meter = m_form.MeterDoc();
     if (meter && meter->LayoutMismatch() && !meter->PathName().isEmpty()
-        && doc->Title() == m_form.m_openingTitle) {
+        && doc->Title() == m_form.OpeningTitle()) {
         UserMessage::Show(QStringLiteral("%1 was opened in a meter layout it does not fit, so "
                                          "saving would rewrite it in that layout.\nThe file is "
                                          "kept as it is; use Save As to write the form to a new "
@@ -92,7 +91,8 @@ bool FormFileCommands::Save()
     // A read renamed the document after the meter: the file takes that name, in the folder of
     // the file the form was opened from.
     QString path = doc->PathName();
-    const int at = m_form.m_openingTitle.isEmpty() ? -1 : path.lastIndexOf(m_form.m_openingTitle);
+    const QString openingTitle = m_form.OpeningTitle();
+    const int at = openingTitle.isEmpty() ? -1 : path.lastIndexOf(openingTitle);
     if (at >= 0) {
         path = path.left(at) + SafeFileName(doc->Title());
         if (!path.contains(m_form.FileExtension()))
@@ -118,7 +118,7 @@ bool FormFileCommands::Save()
     if (at >= 0) {
         doc->SetPathName(path);
         doc->SetOpenedAsTemplate(false);
-        m_form.m_openingTitle = doc->Title();
+        m_form.SetOpeningTitle(doc->Title());
     }
     m_form.CollectFields();
     doc->SetModifiedFlag(true);
@@ -134,13 +134,14 @@ bool FormFileCommands::Save()
 
 bool FormFileCommands::SaveAs()
 {
-    CDocument *doc = m_form.GetDocument();
+    CDocument *doc = m_form.FileDocument();
     if (!doc || m_form.RefuseWhileListRuns() || !m_form.CheckTypedNumbers())
         return false;
     m_form.CollectFields();
     const QString oldTitle = doc->Title();
     // A read named the document after the meter it read: that name is proposed as it is.
-    const bool readNamed = !m_form.m_openingTitle.isEmpty() && oldTitle != m_form.m_openingTitle;
+    const QString openingTitle = m_form.OpeningTitle();
+    const bool readNamed = !openingTitle.isEmpty() && oldTitle != openingTitle;
     const QString title = SafeFileName(readNamed ? oldTitle : m_form.SaveAsTitle());
     doc->SetTitle(title);
     const QString folder = doc->PathName().isEmpty() ? QDir::currentPath()
@@ -151,7 +152,7 @@ bool FormFileCommands::SaveAs()
     request.filters = QStringList { QLatin1Char('*') + m_form.FileExtension() };
     request.extensions = QStringList { m_form.FileExtension() };
     request.refuse = [doc](const QString &path) { return OpenElsewhereText(doc, path); };
-    const QString path = SaveDialog::Ask(&m_form, request, Prompt());
+    const QString path = SaveDialog::Ask(m_form.FileWindow(), request, Prompt());
     if (path.isEmpty()) {
         doc->SetTitle(oldTitle);
         return false;
@@ -160,7 +161,7 @@ bool FormFileCommands::SaveAs()
         doc->SetTitle(oldTitle);
         return false;
     }
-    m_form.m_openingTitle = doc->Title();
+    m_form.SetOpeningTitle(doc->Title());
     m_form.Retitle(doc->Title());
     return true;
 }
@@ -177,7 +178,7 @@ void FormFileCommands::Convert()
     }
     if (!m_form.CanConvertTo(target))
         return;
-    CConvertDlg dialog(doc->ConvertPrompt(target), &m_form);
+    CConvertDlg dialog(doc->ConvertPrompt(target), m_form.FileWindow());
     if (dialog.exec() != QDialog::Accepted)
         return;
     m_form.CollectFields(); // edits not yet collected move with the data

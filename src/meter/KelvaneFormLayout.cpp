@@ -6,6 +6,7 @@
 #include "meter/FormFieldBinder.h"
 #include "meter/KelvaneFields.h"
 #include "meter/KelvaneFormFields.h"
+#include "meter/ZarnFormRules.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -334,4 +335,52 @@ QWidget *KelvaneFormLayout::BuildMiscGroup()
     grid->addWidget(m_build.MakeEdit(FieldId::UpPcba, 50), 3, 4);
     grid->setColumnStretch(2, 1);
     return box;
+}
+
+void KelvaneFormLayout::Bind(
+    FormFieldBinder &binder, KelvaneFormFields &fields, bool &contrastMoved, bool &refreshMoved)
+{
+    // The field model behind the controls: GetField moves the field's control into it first,
+    // SetField shows the field again after its rule has run. Only that control is touched.
+    using namespace FieldId;
+    // A spin's arrows move their edit, a list's reset the list.
+    for (int spin : { AdcFilterSpin, DacFilterSpin, DacTimeSpin })
+        binder.Alias(spin, KelvaneFormFields::EditIdOf(spin));
+    binder.Alias(PrimaryReset, PrimaryList);
+    binder.Alias(SecondaryReset, SecondaryList);
+    binder.Alias(PointWiseReset, PointWiseList);
+    binder.BindChoice(
+        Units, [&fields] { return fields.UnitsSelected(); },
+        [&fields](int i) { fields.SelectUnits(i); });
+    binder.BindChoice(
+        CurveFit, [&fields] { return fields.CurveFitSelected(); },
+        [&fields](int i) { fields.SelectCurveFit(i); });
+    for (int row = 0; row < 4; ++row)
+        binder.BindChoice(
+            AlarmFunction0 + row, [&fields, row] { return fields.AlarmSelected(row); },
+            [&fields, row](int i) { fields.SelectAlarm(row, i); });
+    binder.BindChoice(
+        DesiredRange, [&fields] { return fields.DesiredSelected(); },
+        [&fields](int i) { fields.SelectDesired(i); });
+    for (int id : { Contrast, Refresh })
+        binder.BindPosition(
+            id, [&fields, id] { return fields.ShownPosition(id); },
+            [&fields, id, &contrastMoved, &refreshMoved](int position) {
+                fields.SetSlider(id, position, id == Contrast ? contrastMoved : refreshMoved);
+            });
+    for (const ZarnFormRules::CoeffList list : { ZarnFormRules::CoeffList::Primary,
+             ZarnFormRules::CoeffList::Secondary, ZarnFormRules::CoeffList::PointWise }) {
+        const int id = ZarnFormRules::ListIdOf(list);
+        binder.BindItems(
+            id, [&fields, id] { return fields.Coefficients(id); },
+            [&fields, id](const QStringList &values) { fields.SetCoefficients(id, values); },
+            [list](int i) { return ZarnFormRules::ItemLabel(list, i); });
+    }
+    for (int id : { Tracking, HoldFlow1, HoldFlow2, Protocol })
+        binder.BindTick(
+            id, [&fields, id] { return fields.ShownTicked(id); },
+            [&fields, id](bool ticked) { fields.SetBox(id, ticked); });
+    // Edits and labels as they stand; the calibration box and the buttons are only collected.
+    binder.BindOthers([&fields](int id) { return fields.Text(id); },
+        [&fields](int id, const QString &text) { fields.SetShown(id, text); });
 }

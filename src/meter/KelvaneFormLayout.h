@@ -6,6 +6,7 @@
 
 class FormBuilder;
 class FormFieldBinder;
+class KelvaneFormFields;
 class QCheckBox;
 class QComboBox;
 class QGridLayout;
@@ -57,6 +58,11 @@ public:
     KelvaneFormLayout(
         QWidget *form, FormBuilder &builder, FormFieldBinder &binder, Controls &controls);
     void Build();
+    // Binds the controls' fields to the field model: GetField moves the field's control into it
+    // first, SetField shows the field again after its rule has run. The sliders' moved flags
+    // are the form's.
+    static void Bind(FormFieldBinder &binder, KelvaneFormFields &fields, bool &contrastMoved,
+        bool &refreshMoved);
 
 private:
     static QString CaptionOf(int id);

@@ -178,9 +178,7 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
         const int line = m_fields.FindUnits(value);
         if (line < 0)
             return QStringLiteral("\"%1\" is no choice of Engineering Units.").arg(value);
-        const int code
-            = ZarnFormRules::LeadingInt(KelvaneFormFields::Tail(m_fields.UnitsLines().at(line), 4));
-        const int units = ((code - 5) % 32 + 32) % 32;
+        const int units = ZarnFormRules::UnitsOfLine(m_fields.UnitsLines().at(line));
         m_fields.SelectUnits(line);
         m_doc->Context().units = int(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1));
         m_doc->UnitsChanged(m_fields, units, m_rules);

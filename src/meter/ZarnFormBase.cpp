@@ -72,7 +72,7 @@ ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     : CView(document, parent)
     , m_builder(this, m_binder, [this](int id) { FieldLeft(id); })
     , m_sendCheck(std::make_unique<FormSendCheck>(*this))
-    , m_files(std::make_unique<FormFileCommands>(*this))
+    , m_files(std::make_unique<FormFileCommands>(static_cast<FormFileCommands::Host &>(*this)))
 {
     m_listRunner = new DialogueRunner(this);
     // A compact 8 pt face with Arial's metrics, as the forms' captions were laid out for it.
@@ -92,9 +92,14 @@ ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     }
 }
 
-void ZarnFormBase::SetSheet(std::unique_ptr<SheetPrinter> sheet)
+void ZarnFormBase::SetSheet(const std::function<SheetPage(const SheetMetrics &)> &build)
 {
-    m_sheet = std::move(sheet);
+    m_sheet = std::make_unique<SheetPrinter>(
+        this, build, [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
+        [this] {
+            const QString path = GetDocument() ? GetDocument()->PathName() : QString();
+            return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+        });
 }
 
 void ZarnFormBase::SendWhenFree(const QByteArray &command)
@@ -297,36 +302,38 @@ void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
 // ---------------------------------------------------------------------------------------------
 // Coefficient lists
 
-void ZarnFormBase::OpenCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int index,
-    const QString &labelText, int editCode)
+void ZarnFormBase::AddCoefficientList(const CoefficientEdit &list)
 {
-    if (index < 0 || index >= list->topLevelItemCount())
+    const ZarnFormRules::CoeffList kind = list.Kind();
+    m_coefficientLists.insert(int(kind), list);
+    QTreeWidget *tree = list.List();
+    connect(tree, &QTreeWidget::itemClicked, this, [this, tree, kind](QTreeWidgetItem *item) {
+        OpenCoefficient(kind, tree->indexOfTopLevelItem(item));
+    });
+}
+
+void ZarnFormBase::OpenCoefficient(ZarnFormRules::CoeffList kind, int index)
+{
+    // The code is set after the focus moved: leaving the previous field resets it.
+    if (CoefficientList(kind).Open(index))
+        m_editField = int(kind);
+}
+
+void ZarnFormBase::EnterInList(int code)
+{
+    CoefficientEdit &list = m_coefficientLists[code];
+    if (!MayEnterInList(list) || !list.Enter())
         return;
-    list->setCurrentItem(list->topLevelItem(index));
-    list->scrollToItem(list->topLevelItem(index));
-    label->setText(labelText);
-    edit->setText(list->topLevelItem(index)->text(1));
-    edit->setFocus();
-    edit->selectAll();
-    // Set after the focus moved: leaving the previous field resets the code.
-    m_editField = editCode;
+    MarkEdited();
+    m_editField = code;
+    WalkInList(code, +1);
 }
 
-bool ZarnFormBase::EnterCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int first)
+void ZarnFormBase::WalkInList(int code, int step)
 {
-    const int index = list->indexOfTopLevelItem(list->currentItem());
-    if (edit->text().isEmpty() || index < first || index >= list->topLevelItemCount())
-        return false;
-    list->topLevelItem(index)->setText(1, edit->text());
-    ClearCoefficientEdit(edit, label);
-    list->setFocus();
-    return true;
-}
-
-void ZarnFormBase::ClearCoefficientEdit(QLineEdit *edit, QLabel *label)
-{
-    edit->clear();
-    label->setText(QStringLiteral("="));
+    const int next = m_coefficientLists[code].Next(step);
+    if (next >= 0)
+        OpenCoefficient(ZarnFormRules::CoeffList(code), next);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -586,6 +593,8 @@ bool ZarnFormBase::StartList(
         m_versionBeforeRead = g_DocVersion;
         m_identityBeforeRead = { doc->MeterVersion(), doc->MeterRevision() };
     }
+    if (listId == kReadTimer)
+        m_identityAtRead = IdentityShown();
     m_runner = runner;
     m_listId = listId;
     return true;
@@ -751,6 +760,23 @@ QString ZarnFormBase::TakeReadImage(const QString &collected)
     }
     m_tableBeforeRead.reset(); // the read brought an image: the table is the meter's now
     return text;
+}
+
+bool ZarnFormBase::AcceptReadMeter(
+    const QString &version, MeterSeries::Series own, const QString &noLayout)
+{
+    const MeterSeries::Series other
+        = own == MeterSeries::Kelvane ? MeterSeries::Quixal : MeterSeries::Kelvane;
+    const bool otherSeries = MeterSeries::OfVersion(version) == other;
+    if (!otherSeries && noLayout.isEmpty())
+        return true;
+    // The document's meter identity goes back when the list stops (ListStopped).
+    if (m_identityAtRead)
+        ShowIdentity(*m_identityAtRead);
+    UserMessage::Show(
+        otherSeries ? MeterSeries::WrongMeterText(version, MeterSeries::Name(own)) : noLayout,
+        QString::fromLatin1(kAppTitle));
+    return false;
 }
 
 void ZarnFormBase::Retitle(const QString &title)

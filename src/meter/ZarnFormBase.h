@@ -1,11 +1,15 @@
 #pragma once
 
 #include "base/CView.h"
+#include "base/SheetPage.h"
 #include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
 #include "lists/ListRun.h"
+#include "meter/CoefficientEdit.h"
 #include "meter/FormBuilder.h"
 #include "meter/FormFieldBinder.h"
+#include "meter/FormFileCommands.h"
+#include "meter/MeterSeries.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/NumberFieldRules.h"
 
@@ -16,10 +20,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CMeterDoc;
 class CQueView;
-class FormFileCommands;
 class FormSendCheck;
 class DialogueRunner;
 class SheetPrinter;
@@ -35,7 +39,7 @@ class QTreeWidget;
 // by FormBuilder), a coefficient list's walk, and File > Save, Save As and Convert... of the
 // meter document. Each form adds its own controls, field rules, vocabulary and what it does when
 // a list ends.
-class ZarnFormBase : public CView, public IFieldAccess
+class ZarnFormBase : public CView, public IFieldAccess, private FormFileCommands::Host
 {
     Q_OBJECT
 public:
@@ -93,7 +97,7 @@ public:
     // Which list (kSendTimer, kReadTimer, ...) runs on this form; 0 when none.
     int RunningList() const;
     // Title the document had when the form opened (Save rebuilds the path from it).
-    QString OpeningTitle() const { return m_openingTitle; }
+    QString OpeningTitle() const override { return m_openingTitle; }
     // File > Save, Save As and Convert... of the meter document.
     bool Save();
     bool SaveAs();
@@ -109,29 +113,37 @@ protected:
     ZarnFormBase(CDocument *document, QWidget *parent);
 
     // The series' own parts.
-    virtual QString FileExtension() const = 0; // ".mtr", ".qxm"
+    QString FileExtension() const override = 0; // ".mtr", ".qxm"
     virtual void ClockTick() = 0;
-    virtual void CollectFields() = 0; // the fields into the document's variables
-    virtual void ShowFields() = 0; // the document's variables into the fields
+    void CollectFields() override = 0; // the fields into the document's variables
+    void ShowFields() override = 0; // the document's variables into the fields
     // Converts the document to the firmware version of the settings; 1 when it did.
-    virtual int ConvertDocument(CMeterDoc &doc, const QString &target) = 0;
+    int ConvertDocument(CMeterDoc &doc, const QString &target) override = 0;
     // Whether Convert can offer target at all; a form that cannot says why (false).
-    virtual bool CanConvertTo(const QString &) { return true; }
+    bool CanConvertTo(const QString &) override { return true; }
     // A configuration of the form's series away from the window, which the reads around a send
     // fill; null when the form has none (a send then cannot check).
     virtual std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const { return nullptr; }
     // The title Save As proposes: the serial number and the form's suffix.
-    virtual QString SaveAsTitle() = 0;
+    QString SaveAsTitle() override = 0;
     // The list timerId (kReadTimer, kSendTimer, ...) has run to its end.
     virtual void ListEnded(int timerId) = 0;
     // The list timerId stopped before its end: it jumped to its failure message, or was
     // cancelled.
     virtual void ListFailed(int) { }
-    // The edit codes (EditField) of the form's coefficient lists, Enter in such a list's edit
-    // box, and Up/Down (step -1/+1) through a list.
-    virtual bool IsListCode(int code) const = 0;
-    virtual void EnterInList(int code) = 0;
-    virtual void WalkInList(int code, int step) = 0;
+    // The meter identity the form shows (version, revision and template labels): taken when a
+    // read starts, and put back when the meter that answered cannot be taken.
+    struct ShownIdentity
+    {
+        QString version;
+        QString revision;
+        QString templateLabel;
+    };
+    virtual ShownIdentity IdentityShown() const = 0;
+    virtual void ShowIdentity(const ShownIdentity &identity) = 0;
+    // Whether Enter may put the text of a coefficient list's edit into the list; a form that
+    // refuses says why.
+    virtual bool MayEnterInList(CoefficientEdit &) { return true; }
     // The field of the column that Enter and the arrows walk, by edit code 5..10.
     virtual QLineEdit *RingField(int code) const = 0;
     // Enter while no list or column field is being edited.
@@ -150,6 +162,11 @@ protected:
     // the table in force; else empty, and the user is told what arrived (the read then changes
     // nothing). A usable image makes the table the read built the document's.
     QString TakeReadImage(const QString &collected);
+    // Whether the meter a read list heard (its firmware version) can fill a form of series own:
+    // false for a meter of the other series, or when noLayout gives the reason its firmware has
+    // no layout; the identity shown before the read then comes back, and the reason is said.
+    bool AcceptReadMeter(
+        const QString &version, MeterSeries::Series own, const QString &noLayout = QString());
     // Send with the checks the settings ask for (FormSendCheck): the reads around it and the
     // send itself, each a list on this form. prepare collects the form into the document and the
     // send field, as StartList's does. False when nothing started. lists: the lists and paces
@@ -163,9 +180,9 @@ protected:
     };
     bool StartSend(const SendLists &lists, const std::function<void()> &prepare);
     // Gives the document the title and shows it as the window's caption.
-    void Retitle(const QString &title);
+    void Retitle(const QString &title) override;
     // A meter-changing or file-writing command while a list runs: says so; true when refused.
-    bool RefuseWhileListRuns();
+    bool RefuseWhileListRuns() override;
     // Before a read replaces the form: with unsaved edits the user is asked; false to stay.
     bool ConfirmReadOverEdits();
     // Before a send (FormSendCheck::ConfirmMeter); a press while a list runs asks nothing.
@@ -182,7 +199,7 @@ protected:
     // Checks every number field typed into and not yet left (the menu and its shortcuts do not
     // take the focus), as leaving it would, and the texts' length limits; false when one was
     // refused. Save, Send and Convert call it before they collect.
-    bool CheckTypedNumbers();
+    bool CheckTypedNumbers() override;
     // The user changed something: the document has unsaved edits.
     void MarkEdited();
     // Sends a short command after a list has ended (at the command pacing), without holding the
@@ -191,12 +208,14 @@ protected:
     // Appends what the form just did to the audit trail (action "read", "send", "range change",
     // "save", "convert") with the form's meter and file; a trail that cannot be written is said
     // once the dialogue is over, and nothing else changes.
-    void Audit(const QString &action, const QString &result, const QString &message = QString());
+    void Audit(
+        const QString &action, const QString &result, const QString &message = QString()) override;
     // The datasheet the print commands serve (the form owns it).
-    void SetSheet(std::unique_ptr<SheetPrinter> sheet);
+    // Its title names the document and a proposed PDF goes to the document's folder.
+    void SetSheet(const std::function<SheetPage(const SheetMetrics &)> &build);
 
     IMeterLink *Link();
-    CMeterDoc *MeterDoc() const;
+    CMeterDoc *MeterDoc() const override;
     QString DocSection() const;
     // Remembers the title, shows the clock once and starts its timer (the form has opened).
     void StartClock();
@@ -215,13 +234,20 @@ protected:
     // Watches focus, keys and typing of every registered control.
     void WatchAll(const std::function<void(int id)> &typed);
 
-    // Selects line index and opens it in edit with label's text; editCode becomes the edit code.
-    void OpenCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int index,
-        const QString &labelText, int editCode);
-    // Enter in a coefficient edit: the selected line takes the edit's text, the edit empties
-    // and its label reads "=". False when there was nothing to enter.
-    bool EnterCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int first);
-    static void ClearCoefficientEdit(QLineEdit *edit, QLabel *label);
+    // The form's coefficient lists, each with its edit box and label; a list's edit code
+    // (editField) is its CoeffList value. A click on a line opens it for editing.
+    void AddCoefficientList(const CoefficientEdit &list);
+    CoefficientEdit &CoefficientList(ZarnFormRules::CoeffList kind)
+    {
+        return m_coefficientLists[int(kind)];
+    }
+    // Opens line index of the list in its edit; the list's edit code becomes the edit code.
+    void OpenCoefficient(ZarnFormRules::CoeffList kind, int index);
+    // Enter in a list's edit: the line takes the text and the next line opens; Up/Down (step
+    // -1/+1) walk the list.
+    bool IsListCode(int code) const { return m_coefficientLists.contains(code); }
+    void EnterInList(int code);
+    void WalkInList(int code, int step);
 
     // Enter, Up and Down: the coefficient lists, then the column of number fields; true when
     // the key was used.
@@ -241,7 +267,10 @@ protected:
 
 private:
     friend class FormSendCheck;
-    friend class FormFileCommands;
+    // FormFileCommands::Host
+    QWidget *FileWindow() override { return this; }
+    CDocument *FileDocument() const override { return GetDocument(); }
+    void SetOpeningTitle(const QString &title) override { m_openingTitle = title; }
     bool CheckNumberField(int id);
     // A text past its length limit: says so and gives it the focus; false then.
     bool CheckTextLengths();
@@ -260,6 +289,7 @@ private:
     void EndListForClosing();
 
     FormFieldBinder m_binder;
+    QHash<int, CoefficientEdit> m_coefficientLists; // by edit code
     FormBuilder m_builder;
     QBasicTimer m_clock;
     int m_listId = 0; // which list runs (kSendTimer, ...)
@@ -271,6 +301,8 @@ private:
     std::unique_ptr<MeterVars> m_tableBeforeRead;
     QString m_versionBeforeRead;
     std::pair<QString, QString> m_identityBeforeRead;
+    // What the form showed of the meter when the last read started.
+    std::optional<ShownIdentity> m_identityAtRead;
     std::unique_ptr<SheetPrinter> m_sheet;
     CSerialMeterLink m_link;
     const std::vector<NumberFieldRules::Field> *m_numberFields = nullptr;

@@ -48,7 +48,7 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     LoadAlarmLists();
     LoadUnitsList(RulesInForce().family);
     Connect();
-    BindFields();
+    KelvaneFormLayout::Bind(Binder(), m_fields, m_contrastMoved, m_refreshMoved);
     SetNumberFields(NumberFieldRules::Kelvane());
     WatchAll();
     // A read's version and revision answers: shown at once, and the document keeps them.
@@ -61,14 +61,9 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
         m_revision->setText(revision);
         SetReadIdentity(nullptr, &revision);
     });
-    SetSheet(std::make_unique<SheetPrinter>(
-        this,
-        [this](const SheetMetrics &metrics) { return KelvaneSheet::Build(SheetFields(), metrics); },
-        [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
-        [this] {
-            const QString path = GetDocument() ? GetDocument()->PathName() : QString();
-            return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
-        }));
+    SetSheet([this](const SheetMetrics &metrics) {
+        return KelvaneSheet::Build(SheetFields(), metrics);
+    });
 }
 // ---------------------------------------------------------------------------------------------
 // Controls
@@ -85,13 +80,8 @@ void ZarnFormView::Connect()
         connect(check, &QCheckBox::clicked, this, &ZarnFormView::MarkEdited);
     connect(m_units, &QComboBox::activated, this, &ZarnFormView::OnUnitsPicked);
     connect(m_curveFit, &QComboBox::activated, this, &ZarnFormView::OnCurveFitPicked);
-    for (const CoeffList kind :
-        { CoeffList::Primary, CoeffList::Secondary, CoeffList::PointWise }) {
-        QTreeWidget *list = ListOf(kind);
-        connect(list, &QTreeWidget::itemClicked, this, [this, list, kind](QTreeWidgetItem *item) {
-            SelectItem(kind, list->indexOfTopLevelItem(item));
-        });
-    }
+    for (const CoeffList kind : { CoeffList::Primary, CoeffList::Secondary, CoeffList::PointWise })
+        AddCoefficientList({ kind, ListOf(kind), ListEditOf(kind), ListLabelOf(kind) });
     connect(m_curveButton, &QPushButton::clicked, this, &ZarnFormView::OnDisplayCurve);
     connect(m_linearButton, &QPushButton::clicked, this, &ZarnFormView::OnDisplayLinear);
     for (QSlider *slider : { m_contrast, m_refresh }) {
@@ -104,54 +94,6 @@ void ZarnFormView::Connect()
     connect(m_calBox, &QCheckBox::toggled, this, &ZarnFormView::SetCalibrationFollows);
     connect(m_dateButton, &QPushButton::clicked, this, &ZarnFormView::ToggleDayFirst);
     connect(m_timeButton, &QPushButton::clicked, this, &ZarnFormView::ToggleHours24);
-}
-
-void ZarnFormView::BindFields()
-{
-    // The field model behind the controls: GetField moves the field's control into it first,
-    // SetField shows the field again after its rule has run. Only that control is touched.
-    using namespace FieldId;
-    FormFieldBinder &binder = Binder();
-    // A spin's arrows move their edit, a list's reset the list.
-    for (int spin : { AdcFilterSpin, DacFilterSpin, DacTimeSpin })
-        binder.Alias(spin, Rules::EditIdOf(spin));
-    binder.Alias(PrimaryReset, PrimaryList);
-    binder.Alias(SecondaryReset, SecondaryList);
-    binder.Alias(PointWiseReset, PointWiseList);
-    binder.BindChoice(
-        Units, [this] { return m_fields.UnitsSelected(); },
-        [this](int i) { m_fields.SelectUnits(i); });
-    binder.BindChoice(
-        CurveFit, [this] { return m_fields.CurveFitSelected(); },
-        [this](int i) { m_fields.SelectCurveFit(i); });
-    for (int row = 0; row < 4; ++row)
-        binder.BindChoice(
-            AlarmFunction0 + row, [this, row] { return m_fields.AlarmSelected(row); },
-            [this, row](int i) { m_fields.SelectAlarm(row, i); });
-    binder.BindChoice(
-        DesiredRange, [this] { return m_fields.DesiredSelected(); },
-        [this](int i) { m_fields.SelectDesired(i); });
-    for (int id : { Contrast, Refresh })
-        binder.BindPosition(
-            id, [this, id] { return m_fields.ShownPosition(id); },
-            [this, id](int position) {
-                m_fields.SetSlider(id, position, id == Contrast ? m_contrastMoved : m_refreshMoved);
-            });
-    for (const CoeffList list :
-        { CoeffList::Primary, CoeffList::Secondary, CoeffList::PointWise }) {
-        const int id = ZarnFormRules::ListIdOf(list);
-        binder.BindItems(
-            id, [this, id] { return m_fields.Coefficients(id); },
-            [this, id](const QStringList &values) { m_fields.SetCoefficients(id, values); },
-            [list](int i) { return ZarnFormRules::ItemLabel(list, i); });
-    }
-    for (int id : { Tracking, HoldFlow1, HoldFlow2, Protocol })
-        binder.BindTick(
-            id, [this, id] { return m_fields.ShownTicked(id); },
-            [this, id](bool ticked) { m_fields.SetBox(id, ticked); });
-    // Edits and labels as they stand; the calibration box and the buttons are only collected.
-    binder.BindOthers([this](int id) { return m_fields.Text(id); },
-        [this](int id, const QString &text) { m_fields.SetShown(id, text); });
 }
 
 void ZarnFormView::WatchAll()
@@ -318,9 +260,7 @@ void ZarnFormView::OnUnitsPicked(int index)
     if (!doc || index < 0)
         return;
     MarkEdited();
-    // The line's code (101 + units) in its last four characters.
-    const int code = ZarnFormRules::LeadingInt(Rules::Tail(m_units->itemText(index), 4));
-    const int units = ((code - 5) % 32 + 32) % 32;
+    const int units = ZarnFormRules::UnitsOfLine(m_units->itemText(index));
     // The old values are in the units this form shows, whatever another form showed last.
     doc->Context().units = m_shownUnits;
     doc->UnitsChanged(*this, units, m_shownRules);
@@ -336,60 +276,21 @@ void ZarnFormView::OnDesiredPicked(int index)
 // ---------------------------------------------------------------------------------------------
 // Coefficient lists
 
-void ZarnFormView::SelectItem(CoeffList list, int index, bool load)
-{
-    QTreeWidget *tree = ListOf(list);
-    index = qMax(index, ZarnFormRules::FirstEditable(list));
-    if (index >= tree->topLevelItemCount())
-        return;
-    if (!load) {
-        tree->setCurrentItem(tree->topLevelItem(index));
-        return;
-    }
-    OpenCoefficient(tree, ListEditOf(list), ListLabelOf(list), index,
-        ZarnFormRules::ItemLabel(list, index), static_cast<int>(list));
-}
-
-void ZarnFormView::ClearListEdit(CoeffList list)
-{
-    ClearCoefficientEdit(ListEditOf(list), ListLabelOf(list));
-}
-
 void ZarnFormView::ShowNotSupported()
 {
     UserMessage::Show(
         QString::fromLatin1(kNotSupportedText), QString::fromLatin1(kNotSupportedCaption));
 }
 
-void ZarnFormView::EnterCoefficient(int code)
+bool ZarnFormView::MayEnterInList(CoefficientEdit &list)
 {
-    const auto list = static_cast<CoeffList>(code);
-    QLineEdit *edit = ListEditOf(list);
-    if (edit->text().isEmpty())
-        return;
-    if (list != CoeffList::Primary && ZarnFormRules::IsEarlyVersion(Family())) {
-        edit->clear();
-        ShowNotSupported();
-        return;
-    }
-    if (!ZarnFormBase::EnterCoefficient(
-            ListOf(list), edit, ListLabelOf(list), ZarnFormRules::FirstEditable(list)))
-        return;
-    MarkEdited();
-    m_editField = code;
-    WalkList(code, +1);
-}
-
-void ZarnFormView::WalkList(int code, int step)
-{
-    const auto list = static_cast<CoeffList>(code);
-    QTreeWidget *tree = ListOf(list);
-    const int index = tree->indexOfTopLevelItem(tree->currentItem());
-    const int next = step > 0 ? ZarnFormRules::WalkDown(list, index, tree->topLevelItemCount())
-                              : ZarnFormRules::WalkUp(list, index);
-    if (next < 0 || (step < 0 && next == index))
-        return;
-    SelectItem(list, next);
+    // An early firmware has only the primary list: Enter in another says it is not supported.
+    if (list.Edit()->text().isEmpty() || list.Kind() == CoeffList::Primary
+        || !ZarnFormRules::IsEarlyVersion(Family()))
+        return true;
+    list.Edit()->clear();
+    ShowNotSupported();
+    return false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -521,10 +422,7 @@ void ZarnFormView::StartList(ListKind kind)
     if (!started)
         return;
     if (kind == ListKind::Send)
-        ClearListEdit(CoeffList::Primary);
-    if (kind == ListKind::Read)
-        m_identityShown
-            = { m_fields.Text(FieldId::MeterVersion), m_fields.Text(FieldId::Revision) };
+        CoefficientList(CoeffList::Primary).Clear();
     m_listKind = kind;
 }
 
@@ -596,17 +494,10 @@ void ZarnFormView::FieldLeft(int id)
 void ZarnFormView::FinishRead()
 {
     // A Quixal meter's image would fill the Kelvane fields with the wrong variables: nothing of
-    // the read is taken (the table and the meter's identity go back when the list stops).
-    if (MeterSeries::OfVersion(m_readVersion) == MeterSeries::Quixal) {
-        // Its identity, shown as the answers came, goes back as well.
-        m_fields.SetShown(FieldId::MeterVersion, m_identityShown.at(0));
-        m_fields.SetShown(FieldId::Revision, m_identityShown.at(1));
-        m_flowMeterVersion->setText(m_identityShown.at(0));
-        m_revision->setText(m_identityShown.at(1));
-        UserMessage::Show(MeterSeries::WrongMeterText(m_readVersion, QStringLiteral("Kelvane")),
-            QString::fromLatin1(kAppTitle));
+    // the read is taken (the table and the meter's identity go back when the list stops; its
+    // identity, shown as the answers came, goes back now).
+    if (!AcceptReadMeter(m_readVersion, MeterSeries::Kelvane))
         return;
-    }
     const QString text = TakeReadImage(m_fields.ImageText());
     if (text.isEmpty())
         return;
@@ -633,22 +524,38 @@ void ZarnFormView::FinishRead()
     AppServices::Meter().SetSerial(GetField(FieldId::SerialNumber).trimmed());
     Retitle(KelvaneSeriesModel::TitleOf(
         GetField(FieldId::SerialNumber), GetField(FieldId::ActiveRange)));
-    ClearListEdit(CoeffList::Primary);
+    CoefficientList(CoeffList::Primary).Clear();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Document side
+
+ZarnFormBase::ShownIdentity ZarnFormView::IdentityShown() const
+{
+    return { m_fields.Text(FieldId::MeterVersion), m_fields.Text(FieldId::Revision), QString() };
+}
+
+void ZarnFormView::ShowIdentity(const ShownIdentity &identity)
+{
+    // The template label follows the clock.
+    m_fields.SetShown(FieldId::MeterVersion, identity.version);
+    m_fields.SetShown(FieldId::Revision, identity.revision);
+    m_flowMeterVersion->setText(identity.version);
+    m_revision->setText(identity.revision);
+}
 
 QString ZarnFormView::Family() const
 {
     return m_shown ? m_shownRules.family : RulesInForce().family;
 }
 
-KelvaneSheet::Fields ZarnFormView::SheetFields() const
+KelvaneSheet::Fields ZarnFormView::SheetFields()
 {
-    ControlText shown([this](int id) { return Control(id); });
+    // Read from the field model, with what every control shows moved into it first.
+    for (const int id : Binder().Controls().keys())
+        Binder().Collect(id);
     const CMeterDoc *doc = MeterDoc();
-    return KelvaneSheetReader::Read(shown, doc ? doc->PathName() : QString(),
+    return KelvaneSheetReader::Read(m_fields, doc ? doc->PathName() : QString(),
         doc && doc->Vars() ? doc->Vars()->SectionName() : QString());
 }
 

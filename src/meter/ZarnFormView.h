@@ -56,8 +56,8 @@ public:
     void OnDisplayLinear();
     // What the curve graphs take from the form: its flow parameters, lists and curve-fit code.
     CurveSource GraphSource() const;
-    // What the form's datasheet prints: its controls as they show now.
-    KelvaneSheet::Fields SheetFields() const;
+    // What the form's datasheet prints: its fields as they show now.
+    KelvaneSheet::Fields SheetFields();
     // The rules the form's values are shown under, and collected under.
     const KelvaneFields::Rules &ShownRules() const { return m_shownRules; }
     // The rules in force for the form's document now (its layout, the meter identified).
@@ -79,9 +79,9 @@ protected:
     std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const override;
     void ListEnded(int timerId) override;
     void ListFailed(int timerId) override;
-    bool IsListCode(int code) const override { return code >= 1 && code <= 3; }
-    void EnterInList(int code) override { EnterCoefficient(code); }
-    void WalkInList(int code, int step) override { WalkList(code, step); }
+    ShownIdentity IdentityShown() const override;
+    void ShowIdentity(const ShownIdentity &identity) override;
+    bool MayEnterInList(CoefficientEdit &list) override;
     QLineEdit *RingField(int code) const override;
     void EnterElsewhere(int code) override;
     void FieldFocused(int id) override;
@@ -90,9 +90,8 @@ protected:
 private:
     enum class ListKind { Send, Read, Select };
 
-    // Connects the controls the layout built; binds their fields to the field model.
+    // Connects the controls the layout built.
     void Connect();
-    void BindFields();
     void WatchAll();
 
     void LoadUnitsList(const QString &family);
@@ -117,11 +116,7 @@ private:
     {
         return m_listLabels[size_t(list) - 1];
     }
-    void SelectItem(ZarnFormRules::CoeffList list, int index, bool load = true);
-    void EnterCoefficient(int code);
-    void WalkList(int code, int step);
     void ShowNotSupported();
-    void ClearListEdit(ZarnFormRules::CoeffList list);
 
     // Version rules.
     void ApplyVersionRule();
@@ -154,8 +149,6 @@ private:
     // The meter a read filled the form from, when there is no meter document to keep it.
     QString m_readVersion;
     QString m_readRevision;
-    // Meter Version and Revision as shown when the last read began.
-    std::array<QString, 2> m_identityShown;
     // The sliders give back the value they were given until the user moves them (their range
     // would clip a value the meter or a file holds).
     bool m_contrastMoved = false;

@@ -37,6 +37,4 @@ public:
     // an entry in microseconds stored as steps, limited to 1..19.
     static int WidthShown(int steps);
     static int WidthStored(int microseconds);
-    // The units code of a units list line's code (last four characters): (n - 5) AND 31.
-    static int UnitsCode(int lineCode) { return (lineCode - 5) & 31; }
 };

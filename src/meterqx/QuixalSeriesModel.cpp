@@ -134,9 +134,8 @@ QString QuixalSeriesModel::SetField(int id, int index, const QString &value)
             return QStringLiteral("\"%1\" is no choice of %2.").arg(value, caption);
         m_fields.Select(id, line);
         if (id == QXFieldId::Units) {
-            const int code = ZarnFormRules::LeadingInt(lines.at(line).right(4));
             m_doc->Context().units = int(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1));
-            Doc().UnitsChangedQX(m_fields, QXFields::UnitsCode(code));
+            Doc().UnitsChangedQX(m_fields, ZarnFormRules::UnitsOfLine(lines.at(line)));
         }
         return QString();
     }

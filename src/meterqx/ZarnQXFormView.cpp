@@ -59,46 +59,11 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
         if (QXMeterDoc *doc = Document())
             doc->SetVersionQX(version);
     });
-    m_sheet = std::make_unique<SheetPrinter>(
-        this,
-        [this](const SheetMetrics &metrics) { return QuixalSheet::Build(SheetFields(), metrics); },
-        [this] { return GetDocument() ? GetDocument()->Title() : QString(); },
-        [this] {
-            const QString path = GetDocument() ? GetDocument()->PathName() : QString();
-            return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
-        });
+    SetSheet(
+        [this](const SheetMetrics &metrics) { return QuixalSheet::Build(SheetFields(), metrics); });
 }
 
 ZarnQXFormView::~ZarnQXFormView() = default;
-
-bool ZarnQXFormView::HandlesCommand(AppCommand command) const
-{
-    switch (command) {
-    case AppCommand::Print:
-    case AppCommand::PrintPreview:
-    case AppCommand::ExportPdf:
-        return true;
-    default:
-        return ZarnFormBase::HandlesCommand(command);
-    }
-}
-
-bool ZarnQXFormView::OnCommand(AppCommand command)
-{
-    switch (command) {
-    case AppCommand::Print:
-        m_sheet->Print();
-        return true;
-    case AppCommand::PrintPreview:
-        m_sheet->Preview();
-        return true;
-    case AppCommand::ExportPdf:
-        m_sheet->ExportPdf();
-        return true;
-    default:
-        return ZarnFormBase::OnCommand(command);
-    }
-}
 
 // ---------------------------------------------------------------------------------------------
 // Building the controls
@@ -244,8 +209,6 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
         box, PrimaryList, { QString(), QStringLiteral("Primary Coefficients") });
     m_coefficients->setFixedHeight(
         (fontMetrics().height() + 2) * 10 + m_coefficients->header()->sizeHint().height() + 6);
-    connect(m_coefficients, &QTreeWidget::itemClicked, this,
-        [this](QTreeWidgetItem *item) { OpenLine(m_coefficients->indexOfTopLevelItem(item)); });
     coefficients->addWidget(m_coefficients);
     auto *editRow = new QHBoxLayout;
     m_coeffLabel = new QLabel(QStringLiteral(" ="), box);
@@ -256,6 +219,8 @@ QWidget *ZarnQXFormView::BuildFlowGroup()
     m_coeffEdit->installEventFilter(this);
     editRow->addWidget(m_coeffLabel);
     editRow->addWidget(m_coeffEdit, 1);
+    AddCoefficientList(
+        { ZarnFormRules::CoeffList::Primary, m_coefficients, m_coeffEdit, m_coeffLabel });
     coefficients->addLayout(editRow);
     auto *graphs = new QHBoxLayout;
     m_curve = new QPushButton(QStringLiteral("Curve"), box);
@@ -351,6 +316,20 @@ void ZarnQXFormView::OnInitialUpdate()
     StartClock();
 }
 
+ZarnFormBase::ShownIdentity ZarnQXFormView::IdentityShown() const
+{
+    return { m_meterVersion->text(), m_revision->text(), m_template->text() };
+}
+
+void ZarnQXFormView::ShowIdentity(const ShownIdentity &identity)
+{
+    m_meterVersion->setText(identity.version);
+    m_revision->setText(identity.revision);
+    m_fields.SetText(MeterVersion, identity.version);
+    m_fields.SetText(Revision, identity.revision);
+    m_template->setText(identity.templateLabel);
+}
+
 QXFormFields &ZarnQXFormView::Members()
 {
     Binder().CollectAll();
@@ -392,10 +371,11 @@ QString ZarnQXFormView::GetField(int id)
     return m_fields.GetField(id);
 }
 
-QuixalSheet::Fields ZarnQXFormView::SheetFields() const
+QuixalSheet::Fields ZarnQXFormView::SheetFields()
 {
-    ControlText shown([this](int id) { return Control(id); });
-    return QuixalSheetReader::Read(shown, GetDocument() ? GetDocument()->PathName() : QString());
+    // Read from the field model, with what the controls show moved into it first.
+    return QuixalSheetReader::Read(
+        Members(), GetDocument() ? GetDocument()->PathName() : QString());
 }
 
 CurveSource ZarnQXFormView::GraphSource()
@@ -564,10 +544,9 @@ void ZarnQXFormView::OnUnitsPicked(int index)
     const QStringList &lines = m_fields.Lines(Units);
     if (index >= lines.size())
         return;
-    const int code = ZarnFormRules::LeadingInt(lines.at(index).right(4));
     // The old values are in the units this form shows, whatever another form showed last.
     doc->Context().units = m_shownUnits;
-    doc->UnitsChangedQX(*this, QXFields::UnitsCode(code));
+    doc->UnitsChangedQX(*this, ZarnFormRules::UnitsOfLine(lines.at(index)));
     m_shownUnits = doc->Context().units;
     MarkEdited();
 }
@@ -575,35 +554,9 @@ void ZarnQXFormView::OnUnitsPicked(int index)
 // ---------------------------------------------------------------------------------------------
 // The coefficient list and the keys
 
-void ZarnQXFormView::OpenLine(int index)
-{
-    OpenCoefficient(m_coefficients, m_coeffEdit, m_coeffLabel, index,
-        ZarnFormRules::ItemLabel(ZarnFormRules::CoeffList::Primary, index), 1);
-}
-
 QLineEdit *ZarnQXFormView::RingField(int code) const
 {
     return EditOf(ZarnFormRules::RingFieldId(code));
-}
-
-void ZarnQXFormView::EnterInList(int)
-{
-    // The line takes the edit box's text, and the next line opens for editing.
-    if (EnterCoefficient(m_coefficients, m_coeffEdit, m_coeffLabel, 0)) {
-        MarkEdited();
-        WalkInList(1, +1);
-    }
-}
-
-void ZarnQXFormView::WalkInList(int, int step)
-{
-    using CoeffList = ZarnFormRules::CoeffList;
-    const int index = m_coefficients->indexOfTopLevelItem(m_coefficients->currentItem());
-    const int next = step > 0
-        ? ZarnFormRules::WalkDown(CoeffList::Primary, index, m_coefficients->topLevelItemCount())
-        : ZarnFormRules::WalkUp(CoeffList::Primary, index);
-    if (next >= 0 && next != index)
-        OpenLine(next);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -638,9 +591,7 @@ void ZarnQXFormView::OnRead()
 {
     if (!ConfirmReadOverEdits())
         return;
-    const QStringList labels = { m_meterVersion->text(), m_revision->text(), m_template->text() };
-    if (StartList(QString::fromLatin1(QuixalSeriesModel::kReadList), kReadTimer, kReadPeriodMs))
-        m_labelsBeforeRead = labels;
+    StartList(QString::fromLatin1(QuixalSeriesModel::kReadList), kReadTimer, kReadPeriodMs);
 }
 
 void ZarnQXFormView::OnSend()
@@ -660,7 +611,7 @@ void ZarnQXFormView::OnSend()
                 Binder().ShowAll();
             });
     if (started)
-        ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
+        CoefficientList(ZarnFormRules::CoeffList::Primary).Clear();
 }
 
 void ZarnQXFormView::ListEnded(int timerId)
@@ -671,23 +622,13 @@ void ZarnQXFormView::ListEnded(int timerId)
     // Quixal fields with the wrong variables. Nothing is taken; the labels go back.
     const QString version = m_fields.Text(MeterVersion).trimmed();
     const MeterVars *table = Document() ? Document()->Vars() : nullptr;
-    const bool kelvane = MeterSeries::OfVersion(version) == MeterSeries::Kelvane;
-    if (kelvane || !table || table->Count() == 0) {
-        if (m_labelsBeforeRead.size() == 3) {
-            m_meterVersion->setText(m_labelsBeforeRead.at(0));
-            m_revision->setText(m_labelsBeforeRead.at(1));
-            m_fields.SetText(MeterVersion, m_labelsBeforeRead.at(0));
-            m_fields.SetText(Revision, m_labelsBeforeRead.at(1));
-            m_template->setText(m_labelsBeforeRead.at(2));
-        }
-        UserMessage::Show(kelvane
-                ? MeterSeries::WrongMeterText(version, QStringLiteral("Quixal"))
-                : QStringLiteral("varsQX.dat holds no layout for firmware %1, the version the "
-                                 "meter reported.\nThe form is left as it was.")
-                      .arg(version),
-            QString::fromLatin1(kAppTitle));
+    const QString noLayout = table && table->Count() > 0
+        ? QString()
+        : QStringLiteral("varsQX.dat holds no layout for firmware %1, the version the meter "
+                         "reported.\nThe form is left as it was.")
+              .arg(version);
+    if (!AcceptReadMeter(version, MeterSeries::Quixal, noLayout))
         return;
-    }
     const QString text = TakeReadImage(m_fields.ImageText());
     QXMeterDoc *doc = Document();
     if (text.isEmpty() || !doc)
@@ -709,5 +650,5 @@ void ZarnQXFormView::ListEnded(int timerId)
     AppServices::Meter().SetSerial(
         serial.trimmed()); // the connected meter's, for the next Send's question
     Retitle(QuixalSeriesModel::TitleOf(serial));
-    ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
+    CoefficientList(ZarnFormRules::CoeffList::Primary).Clear();
 }

@@ -33,8 +33,6 @@ public:
     ~ZarnQXFormView() override;
 
     void OnInitialUpdate() override;
-    bool HandlesCommand(AppCommand command) const override;
-    bool OnCommand(AppCommand command) override;
     void SetField(int id, const QString &text) override;
     QString GetField(int id) override;
 
@@ -54,21 +52,18 @@ public:
     // The coefficient edit box and its label.
     QLineEdit *CoefficientEdit() const { return m_coeffEdit; }
     QLabel *CoefficientLabel() const { return m_coeffLabel; }
-    // What the form's datasheet prints: its controls as they show now.
-    QuixalSheet::Fields SheetFields() const;
-    // File > Print, Print Preview and "Export Datasheet as PDF..." of this form's datasheet.
-    SheetPrinter *Sheet() const { return m_sheet.get(); }
+    // What the form's datasheet prints: its fields as they show now.
+    QuixalSheet::Fields SheetFields();
 
 protected:
     // Keys and focus: the coefficient walk and the column of number fields.
-    bool IsListCode(int code) const override { return code == 1; }
-    void EnterInList(int code) override;
-    void WalkInList(int code, int step) override;
     QLineEdit *RingField(int code) const override;
     void FieldFocused(int id) override;
     void FieldLeft(int id) override;
     // A read's end: the image into the document and the form, the title serial_1.
     void ListEnded(int timerId) override;
+    ShownIdentity IdentityShown() const override;
+    void ShowIdentity(const ShownIdentity &identity) override;
     void ClockTick() override;
     // The document side, always by the Quixal vocabulary.
     void ShowFields() override;
@@ -97,7 +92,6 @@ private:
     QXMeterDoc *Document() const;
     void OnTyped(int id);
     void OnUnitsPicked(int index);
-    void OpenLine(int index);
 
     QXFormFields m_fields;
     QLabel *m_meterVersion = nullptr;
@@ -109,10 +103,6 @@ private:
     QCheckBox *m_calBox = nullptr;
     QPushButton *m_curve = nullptr;
     QPushButton *m_linear = nullptr;
-    std::unique_ptr<SheetPrinter> m_sheet;
     // The units code the fields show now: a units change converts from it.
     int m_shownUnits = 0;
-    // The version, revision and template labels when a read started, put back when the read
-    // is refused.
-    QStringList m_labelsBeforeRead;
 };

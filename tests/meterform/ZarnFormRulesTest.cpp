@@ -57,6 +57,18 @@ TEST(ZarnFormRules, ReadsLeadingNumbersLikeTheCLibrary)
     EXPECT_DOUBLE_EQ(ZarnFormRules::LeadingNumber(QStringLiteral(".5")), 0.5);
     EXPECT_DOUBLE_EQ(ZarnFormRules::LeadingNumber(QStringLiteral("3e")), 3.0);
     EXPECT_DOUBLE_EQ(ZarnFormRules::LeadingNumber(QStringLiteral("e5")), 0.0);
+    // A units line's code, in its last four characters, less five within the 32 codes; the
+    // same for every line code the files or a meter may give, negative and huge ones included.
+    const struct
+    {
+        const char *line;
+        int units;
+    } units[] = { { "SCFM  Standard cubic feet per minute   101", 0 }, { "LB/M  Pounds  103", 2 },
+        { "Kg/H 0116", 15 }, { "odd   4", 31 }, { "x -03", 24 }, { "none", 27 } };
+    for (const auto &row : units)
+        EXPECT_EQ(ZarnFormRules::UnitsOfLine(QLatin1String(row.line)), row.units) << row.line;
+    for (const qint64 code : { qint64(-40), qint64(-1), qint64(37), qint64(1) << 40 })
+        EXPECT_EQ(ZarnFormRules::UnitsOfCode(code), int(((code - 5) % 32 + 32) % 32)) << code;
 }
 
 TEST(ZarnFormRules, LimitsFieldsWhenLeft)
