@@ -23,7 +23,6 @@ public:
     CDocument *OpenDocument(const QString &path, bool addToRecent = true) override;
     CView *FirstViewOf(CDocument *document) override;
     void AddToRecentFiles(const QString &path) override;
-    bool TerminalOpenOn(const CSerial *link) override;
     CDocument *OpenDocumentAt(const QString &path) override;
     MeterSession *Session() override { return &m_session; }
 

@@ -35,8 +35,6 @@ public:
     // The view of the first window showing the document, or null.
     virtual CView *FirstViewOf(CDocument *document) = 0;
     virtual void AddToRecentFiles(const QString &path) = 0;
-    // Whether a terminal window is open on this link (it takes the bytes it receives).
-    virtual bool TerminalOpenOn(const CSerial * /*link*/) { return false; }
     // The open document whose file is path (by any spelling of it), or null.
     virtual CDocument *OpenDocumentAt(const QString & /*path*/) { return nullptr; }
     // The application's meter session; null leaves Meter() to the standing one.
