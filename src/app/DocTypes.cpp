@@ -2,6 +2,7 @@
 
 #include "app/CDocManager.h"
 #include "app/CTarvikApp.h"
+#include "base/Globals.h"
 #include "datalog/Datalog.h"
 #include "datalog/DatalogDoc.h"
 #include "datalog/DatalogFrame.h"
@@ -37,7 +38,11 @@ void DocTypes::RegisterAll(CDocManager &manager)
     CDocTemplate kelvane
         = Type(134, "\n4.1A_Template\nKelvane\n*.mtr\n.mtr\nZarnMeter.Document\nZarnMeter Document",
             CDocTemplate::Menu::Kelvane);
-    kelvane.createDocument = [] { return new CMeterDoc; };
+    kelvane.createDocument = [] {
+        auto *document = new CMeterDoc;
+        document->SetWindowKind(g_DocKind);
+        return document;
+    };
     kelvane.createFrame = [] { return new ZarnFormFrame; };
     kelvane.createView = [](CDocument *document) { return new ZarnFormView(document); };
     manager.AddDocTemplate(kelvane);

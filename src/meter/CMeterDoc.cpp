@@ -80,7 +80,7 @@ bool CMeterDoc::ChooseLayoutFromMeter()
         g_DocVersion = QStringLiteral("3.9G");
     } else if (m == QLatin1String("4.0A") || m == QLatin1String("4.0B")) {
         g_DocVersion = QStringLiteral("4.0x");
-    } else if (g_DocKind == 5
+    } else if (m_windowKind == 5
         && QStringList({ "1.4A", "1.3A", "1.2B", "1.2A", "1.1A", "1.0A" }).contains(m)) {
         // a Quixal form opening for a Quixal meter keeps its version
         return false;

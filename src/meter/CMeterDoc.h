@@ -66,6 +66,10 @@ public:
     // What this document works with: its meter, units and curve fit.
     MeterContext &Context() { return m_context; }
     const MeterContext &Context() const { return m_context; }
+    // The kind of window last created when the document manager made this document (1 meter
+    // form, 2 terminal, 5 Quixal form): opened right after a Quixal form, a file keeps the
+    // version in force for a Quixal meter.
+    void SetWindowKind(int kind) { m_windowKind = kind; }
 
     QString ImageToText() const;
     QString ImageToSendText() const;
@@ -131,4 +135,5 @@ private:
     QString m_openError;
     bool m_layoutMismatch = false;
     MeterContext m_context;
+    int m_windowKind = 1;
 };

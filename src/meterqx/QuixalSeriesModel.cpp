@@ -1,6 +1,5 @@
 #include "meterqx/QuixalSeriesModel.h"
 
-#include "base/Globals.h"
 #include "meter/NumberFieldRules.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFields.h"

@@ -53,6 +53,20 @@ TEST_F(CMeterDocTest, MeterVersionChoosesTheLayout)
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
+// A Quixal meter identified: a file opened right after a Quixal form keeps the version in force,
+// any other puts ">= 4.1A" in force (the kind of window comes from the document manager).
+TEST_F(CMeterDocTest, QuixalMeterAndTheWindowKind)
+{
+    for (const int kind : { 5, 1 }) {
+        AppServices::Meter().SetVersion("1.4A");
+        g_DocVersion = "4.0x";
+        CMeterDoc doc;
+        doc.SetWindowKind(kind);
+        ASSERT_TRUE(doc.OnOpenDocument("41A_Template.mtr"));
+        EXPECT_EQ(g_DocVersion, kind == 5 ? "4.0x" : ">= 4.1A") << kind;
+    }
+}
+
 struct TemplateRow
 {
     const char *docVersion;
