@@ -1,7 +1,7 @@
 #include "link/SerialPort.h"
 
+#include "base/AppTitle.h"
 #include "base/DialogueRunner.h"
-#include "base/Globals.h"
 #include "base/UserMessage.h"
 
 #include <QStringList>

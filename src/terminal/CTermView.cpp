@@ -1,7 +1,7 @@
 #include "terminal/CTermView.h"
 
+#include "base/AppTitle.h"
 #include "base/DialogueRunner.h"
-#include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "terminal/CTermBar.h"

@@ -1,7 +1,9 @@
 #include "terminal/CTermView.h"
 
 #include "app/CommSettings.h"
+#include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
@@ -167,10 +169,10 @@ TEST_F(TermViewTest, ReceivedScreenAndIdentification)
     EXPECT_EQ(m_doc.Screen().RowText(1).trimmed(), QByteArray("500 v4.1A Rev.C Range#2"));
     EXPECT_EQ(m_doc.Screen().Row(), 2);
     EXPECT_EQ(m_doc.Screen().Column(), 1);
-    EXPECT_EQ(g_MeterModel, "500");
-    EXPECT_EQ(g_MeterVersion, "4.1A");
-    EXPECT_EQ(g_MeterRevision, "C");
-    EXPECT_EQ(g_MeterNumber, "2");
+    EXPECT_EQ(AppServices::Meter().Model(), "500");
+    EXPECT_EQ(AppServices::Meter().Version(), "4.1A");
+    EXPECT_EQ(AppServices::Meter().Revision(), "C");
+    EXPECT_EQ(AppServices::Meter().Range(), "2");
 }
 
 // Two terminals on one link each show every byte, whichever window's step read it.
