@@ -2,7 +2,7 @@
 
 #include "base/SaveDialog.h"
 #include "terminal/CTermDoc.h"
-#include "terminal/CTermView.h"
+#include "terminal/ITermBarHost.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,9 +11,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-CTermBar::CTermBar(CTermView *view)
-    : QWidget(view)
-    , m_view(view)
+CTermBar::CTermBar(ITermBarHost *host, QWidget *screen)
+    : QWidget(screen)
+    , m_host(host)
+    , m_screen(screen)
 {
     setAutoFillBackground(true);
     auto *layout = new QHBoxLayout(this);
@@ -45,25 +46,25 @@ CTermBar::CTermBar(CTermView *view)
     layout->addWidget(m_status, 1);
 
     connect(m_timestamps, &QCheckBox::toggled, this, [this](bool on) {
-        if (CTermDoc *doc = m_view->Document())
+        if (CTermDoc *doc = m_host->Document())
             doc->SetTimestamps(on);
     });
     connect(m_hex, &QCheckBox::toggled, this, [this](bool on) {
-        if (CTermDoc *doc = m_view->Document())
+        if (CTermDoc *doc = m_host->Document())
             doc->SetHex(on);
     });
     connect(m_capture, &QPushButton::clicked, this, &CTermBar::OnCapture);
-    connect(m_stopPaste, &QPushButton::clicked, m_view, &CTermView::CancelPaste);
+    connect(m_stopPaste, &QPushButton::clicked, this, [this] { m_host->CancelPaste(); });
     Refresh();
 }
 
 void CTermBar::OnCapture()
 {
-    CTermDoc *doc = m_view->Document();
+    CTermDoc *doc = m_host->Document();
     if (!doc)
         return;
     if (doc->Capture().IsOn()) {
-        m_view->StopCapture();
+        m_host->StopCapture();
         return;
     }
     // The file's extension tells the kind: the filter chosen gives a name without one its own.
@@ -75,7 +76,7 @@ void CTermBar::OnCapture()
     request.extensions = QStringList { QStringLiteral(".bin"), QStringLiteral(".txt") };
     const QString path = SaveDialog::Ask(this, request);
     if (!path.isEmpty())
-        m_view->StartCapture(path,
+        m_host->StartCapture(path,
             path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) ? TermCapture::Mode::Shown
                                                                       : TermCapture::Mode::Raw);
     Refresh();
@@ -83,7 +84,7 @@ void CTermBar::OnCapture()
 
 void CTermBar::Refresh()
 {
-    CTermDoc *doc = m_view->Document();
+    CTermDoc *doc = m_host->Document();
     if (!doc)
         return;
     const QSignalBlocker stampBlock(m_timestamps);
@@ -93,15 +94,15 @@ void CTermBar::Refresh()
     const bool capturing = doc->Capture().IsOn();
     m_capture->setChecked(capturing);
     m_capture->setText(capturing ? QStringLiteral("Stop Ca&pture") : QStringLiteral("Ca&pture..."));
-    m_stopPaste->setVisible(m_view->PasteActive());
-    m_statusText = m_view->StatusText();
+    m_stopPaste->setVisible(m_host->PasteActive());
+    m_statusText = m_host->StatusText();
     m_status->setToolTip(capturing ? doc->Capture().Path() : QString());
     ShowStatus();
 }
 
 bool CTermBar::focusNextPrevChild(bool next)
 {
-    QList<QWidget *> chain { m_view, m_timestamps, m_hex, m_capture };
+    QList<QWidget *> chain { m_screen, m_timestamps, m_hex, m_capture };
     if (m_stopPaste->isVisible())
         chain << m_stopPaste;
     const qsizetype at = chain.indexOf(QApplication::focusWidget());
@@ -114,7 +115,7 @@ bool CTermBar::focusNextPrevChild(bool next)
 void CTermBar::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape) {
-        m_view->setFocus(Qt::OtherFocusReason);
+        m_screen->setFocus(Qt::OtherFocusReason);
         return;
     }
     QWidget::keyPressEvent(event);

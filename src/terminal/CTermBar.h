@@ -2,8 +2,7 @@
 
 #include <QWidget>
 
-class CTermDoc;
-class CTermView;
+class ITermBarHost;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -12,12 +11,13 @@ class QPushButton;
 // Stop Paste while a paste is being sent, and the status: port and speed, the capture file,
 // the paste's progress. Its buttons take the keyboard only through their Alt keys, never by a
 // click, so typing still goes to the meter.
-// Owned by the terminal view, which tells it when to refresh.
+// A child of the terminal view (its parent widget, to which Escape gives the keyboard back),
+// which tells it when to refresh.
 class CTermBar : public QWidget
 {
     Q_OBJECT
 public:
-    explicit CTermBar(CTermView *view);
+    CTermBar(ITermBarHost *host, QWidget *screen);
 
     void Refresh();
     QCheckBox *TimestampBox() const { return m_timestamps; }
@@ -40,7 +40,8 @@ private:
     void OnCapture();
     void ShowStatus();
 
-    CTermView *m_view;
+    ITermBarHost *m_host;
+    QWidget *m_screen;
     QCheckBox *m_timestamps = nullptr;
     QCheckBox *m_hex = nullptr;
     QPushButton *m_capture = nullptr;

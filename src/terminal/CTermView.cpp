@@ -6,6 +6,7 @@
 #include "link/CSerial.h"
 #include "terminal/CTermBar.h"
 #include "terminal/CTermDoc.h"
+#include "terminal/TermKeys.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -36,44 +37,6 @@ QChar DisplayChar(unsigned char byte)
     return TermScreen::DisplayChar(byte);
 }
 
-// Keys of the program-wide accelerator table: the main frame turns them into commands, so they
-// never reach the meter as characters, even when no main frame is there to take them.
-bool IsAccelerator(const QKeyEvent *event)
-{
-    const Qt::KeyboardModifiers mods = event->modifiers()
-        & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
-    const int key = event->key();
-    if (mods & (Qt::AltModifier | Qt::MetaModifier))
-        return true; // menu keys (Alt+Backspace is Undo); they produce no character
-    if (mods == Qt::ControlModifier) {
-        switch (key) {
-        case Qt::Key_N:
-        case Qt::Key_O:
-        case Qt::Key_S:
-        case Qt::Key_P:
-        case Qt::Key_C:
-        case Qt::Key_V:
-        case Qt::Key_X:
-        case Qt::Key_Z:
-        case Qt::Key_Q:
-        case Qt::Key_Insert:
-            return true;
-        default:
-            break;
-        }
-    }
-    // Close (Ctrl+W, Ctrl+F4), Save As (Ctrl+Shift+S) and the new-window keys (Ctrl+Shift+T,
-    // K, D, Q, M).
-    if (mods == Qt::ControlModifier && (key == Qt::Key_W || key == Qt::Key_F4))
-        return true;
-    if (mods == (Qt::ControlModifier | Qt::ShiftModifier)
-        && (key == Qt::Key_T || key == Qt::Key_K || key == Qt::Key_D || key == Qt::Key_Q
-            || key == Qt::Key_M || key == Qt::Key_S))
-        return true;
-    if (mods == Qt::ShiftModifier && (key == Qt::Key_Insert || key == Qt::Key_Delete))
-        return true;
-    return key == Qt::Key_F6 || key == Qt::Key_Up || key == Qt::Key_Down;
-}
 } // namespace
 
 CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
@@ -105,7 +68,7 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
         }
     }
 
-    m_bar = new CTermBar(this);
+    m_bar = new CTermBar(this, this);
     // The scroll bar moves through the scrollback; the keyboard stays with the meter.
     m_scrollBar = new QScrollBar(Qt::Vertical, this);
     m_scrollBar->setFocusPolicy(Qt::NoFocus);
@@ -569,30 +532,18 @@ void CTermView::keyPressEvent(QKeyEvent *event)
             break;
         }
     }
-    if (IsAccelerator(event)) {
-        event->ignore();
+    bool passOn = false;
+    const QByteArray typed = TermKeys::Typed(event, &passOn);
+    if (passOn) {
+        event->ignore(); // a command's key, or one that types nothing
         return;
     }
-    const int key = event->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        SendByte(13);
-        return;
-    }
-    if (key == Qt::Key_Delete) {
-        event->ignore(); // the Delete key types no character
-        return;
-    }
-    if ((event->modifiers() & Qt::ControlModifier) && key >= Qt::Key_A && key <= Qt::Key_Z) {
-        SendByte(key - Qt::Key_A + 1); // control codes 1..26, whatever the platform's text
-        return;
-    }
-    const QString text = event->text();
-    if (text.isEmpty()) {
+    if (typed.isEmpty()) {
         CView::keyPressEvent(event);
         return;
     }
-    for (const QChar ch : text)
-        SendByte(ch.unicode() & 0xFF);
+    for (const char byte : typed)
+        SendByte(static_cast<unsigned char>(byte));
 }
 
 void CTermView::timerEvent(QTimerEvent *event)

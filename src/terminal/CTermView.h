@@ -4,6 +4,7 @@
 #include "base/Task.h"
 #include "link/SerialPort.h"
 #include "terminal/CTermDoc.h"
+#include "terminal/ITermBarHost.h"
 #include "terminal/TermPaste.h"
 #include "terminal/TermSelection.h"
 
@@ -34,7 +35,7 @@ class QScrollBar;
 // when a dialogue held the whole program. The mouse marks text for Copy; Paste sends the clipboard
 // as typed characters, one a tick. The bar at the bottom holds the display toggles, capture and the
 // status line.
-class CTermView : public CView
+class CTermView : public CView, public ITermBarHost
 {
     Q_OBJECT
 public:
@@ -73,7 +74,7 @@ public:
     QByteArray HeldKeys() const { return m_heldKeys; }
     bool IsTimerRunning() const { return m_timer.isActive(); }
 
-    CTermDoc *Document() const { return m_termDoc.data(); }
+    CTermDoc *Document() const override { return m_termDoc.data(); }
     CSerial *Link() const { return m_link; }
     int CharWidth() const { return m_charWidth; }
     int LineHeight() const { return m_lineHeight; }
@@ -108,17 +109,17 @@ public:
 
     // Capture of what the document receives, started and stopped here so that a file that
     // cannot be written is told to the user; false when it did not start.
-    bool StartCapture(const QString &path, TermCapture::Mode mode);
-    void StopCapture();
+    bool StartCapture(const QString &path, TermCapture::Mode mode) override;
+    void StopCapture() override;
     // Sends text as typed, one byte a tick; refused with a message above TermPaste::kMaxBytes.
     bool PasteText(const QString &text);
-    void CancelPaste();
-    bool PasteActive() const { return m_paste.Active(); }
+    void CancelPaste() override;
+    bool PasteActive() const override { return m_paste.Active(); }
     const TermPaste &Paste() const { return m_paste; }
     const TermSelection &Selection() const { return m_selection; }
     QString SelectedText() const;
     CTermBar *Bar() const { return m_bar; }
-    QString StatusText() const;
+    QString StatusText() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
