@@ -71,11 +71,13 @@ function(tarvik_finish_libraries)
     set(headers_${lib} ${headers})
     list(APPEND claimed ${headers})
   endforeach()
-  # Headers no source claims go to their folder's GUI-free library.
+  # Headers without a source go to their folder's GUI-free library; one whose source no library
+  # of this configuration builds (the device layer alone) goes nowhere.
   file(GLOB all_headers CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}/src
     ${PROJECT_SOURCE_DIR}/src/*/*.h)
   foreach(header IN LISTS all_headers)
-    if(NOT header IN_LIST claimed)
+    string(REGEX REPLACE "\\.h$" ".cpp" source "${PROJECT_SOURCE_DIR}/src/${header}")
+    if(NOT header IN_LIST claimed AND NOT EXISTS "${source}")
       get_filename_component(folder ${header} DIRECTORY)
       get_property(home GLOBAL PROPERTY TARVIK_HEADER_HOME_${folder})
       if(home)
