@@ -48,6 +48,7 @@ endfunction()
 function(tarvik_finish_libraries)
   get_property(libs GLOBAL PROPERTY TARVIK_LIBRARIES)
   set(claimed)
+  set(floors)
   foreach(lib IN LISTS libs)
     get_target_property(folder ${lib} TARVIK_FOLDER)
     get_target_property(sources ${lib} SOURCES)
@@ -71,11 +72,13 @@ function(tarvik_finish_libraries)
     set(headers_${lib} ${headers})
     list(APPEND claimed ${headers})
   endforeach()
-  # Headers no source claims go to their folder's GUI-free library.
+  # Headers without a source go to their folder's GUI-free library; one whose source no library
+  # of this configuration builds (the device layer alone) goes nowhere.
   file(GLOB all_headers CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}/src
     ${PROJECT_SOURCE_DIR}/src/*/*.h)
   foreach(header IN LISTS all_headers)
-    if(NOT header IN_LIST claimed)
+    string(REGEX REPLACE "\\.h$" ".cpp" source "${PROJECT_SOURCE_DIR}/src/${header}")
+    if(NOT header IN_LIST claimed AND NOT EXISTS "${source}")
       get_filename_component(folder ${header} DIRECTORY)
       get_property(home GLOBAL PROPERTY TARVIK_HEADER_HOME_${folder})
       if(home)
@@ -93,11 +96,22 @@ function(tarvik_finish_libraries)
     endforeach()
     # The aggregates are for tests, benchmarks and tools: a library linking one would see all.
     get_target_property(links ${lib} LINK_LIBRARIES)
+    set(floor_links)
+    foreach(link IN LISTS links)
+      if(link IN_LIST libs)
+        list(APPEND floor_links ${link})
+      endif()
+    endforeach()
+    list(JOIN floor_links " " floor_links)
+    string(APPEND floors "${lib} $<TARGET_FILE:${lib}> ${floor_links}\n")
     if(links AND ("tarvik_core" IN_LIST links OR "tarvik_ui" IN_LIST links))
       message(FATAL_ERROR "${lib} links an aggregate (tarvik_core, tarvik_ui): link the "
         "libraries of the floors below instead")
     endif()
   endforeach()
+
+  # Each library, its archive and the libraries it links, for the floors tests' symbol check.
+  file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/floors.txt CONTENT "${floors}")
 
   # Precompiled headers: the GUI-free libraries on QtCore share tarvik_base's, the widget
   # libraries tarvik_base_ui's (each group is compiled with the same options). Libraries on
