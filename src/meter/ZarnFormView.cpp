@@ -7,8 +7,7 @@
 #include "base/Globals.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
-#include "graphs/CPolyCurve.h"
-#include "graphs/CPolyLine.h"
+#include "graphs/CurveGraphDialog.h"
 #include "lists/CQueView.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
@@ -685,14 +684,14 @@ CurveSource ZarnFormView::GraphSource() const
 void ZarnFormView::OnDisplayCurve()
 {
     DocFormToVars();
-    CPolyCurve dialog(GraphSource(), this);
+    CurveGraphDialog dialog(CurveGraph::Kind::PolyCurve, GraphSource(), this);
     dialog.exec();
 }
 
 void ZarnFormView::OnDisplayLinear()
 {
     DocFormToVars();
-    CPolyLine dialog(GraphSource(), this);
+    CurveGraphDialog dialog(CurveGraph::Kind::PolyLine, GraphSource(), this);
     dialog.exec();
 }
 

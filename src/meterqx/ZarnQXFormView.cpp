@@ -6,8 +6,7 @@
 #include "base/Globals.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
-#include "graphs/CQXPolyCurve.h"
-#include "graphs/CQXPolyLine.h"
+#include "graphs/CurveGraphDialog.h"
 #include "lists/CQueView.h"
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormRules.h"
@@ -52,7 +51,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     m_fields.LoadLists();
     for (int id : QXFormFields::kListIds)
         Binder().Show(id);
-    SetNumberFields(NumberFieldRules::Quixal());
+    SetNumberFields(QXFormFields::NumberFields());
     WatchAll([this](int id) { OnTyped(id); });
     m_fields.SetVersionHandler([this](const QString &version) {
         if (QXMeterDoc *doc = Document())
@@ -412,13 +411,13 @@ CurveSource ZarnQXFormView::GraphSource()
 
 void ZarnQXFormView::OnCurve()
 {
-    CQXPolyCurve dialog(GraphSource(), this);
+    CurveGraphDialog dialog(CurveGraph::Kind::QXPolyCurve, GraphSource(), this);
     dialog.exec();
 }
 
 void ZarnQXFormView::OnLinear()
 {
-    CQXPolyLine dialog(GraphSource(), this);
+    CurveGraphDialog dialog(CurveGraph::Kind::QXPolyLine, GraphSource(), this);
     dialog.exec();
 }
 
