@@ -3,8 +3,10 @@
 #include "audit/AuditLog.h"
 #include "audit/AuditRecord.h"
 #include "audit/AuditSettings.h"
+#include "base/AppServices.h"
+#include "base/AppTitle.h"
 #include "base/DialogueRunner.h"
-#include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/PrintfText.h"
 #include "base/ScanText.h"
 #include "base/UserMessage.h"
@@ -440,7 +442,8 @@ Task<bool> MeterDialogue::RefreshMeterParameters()
     f.firmwareRev = QString::fromLatin1(firmware);
     f.serialNumber = QString::fromLatin1(serial);
     if (!serial.trimmed().isEmpty())
-        g_MeterSerial = f.serialNumber.trimmed(); // the connected meter's, for a form's Send
+        AppServices::Meter().SetSerial(
+            f.serialNumber.trimmed()); // the connected meter's, for a form's Send
     f.activeRange = QString::fromLatin1(range);
     st.flowUnits = QString::fromLatin1(units.left(4));
     st.totalUnits = st.flowUnits.left(3);
@@ -686,11 +689,11 @@ void MeterDialogue::AuditConfiguration(const QString &action, const QString &res
 {
     const DatalogFields &f = m_model.fields;
     AuditRecord record = AuditRecord::Now(action, QString());
-    record.model = g_MeterModel.trimmed();
+    record.model = AppServices::Meter().Model().trimmed();
     record.firmware = AuditRecord::FirmwareText(f.firmwareRev);
     record.series = MeterSeries::Name(MeterSeries::OfVersion(record.firmware));
-    record.serial
-        = f.serialNumber.trimmed().isEmpty() ? g_MeterSerial.trimmed() : f.serialNumber.trimmed();
+    record.serial = f.serialNumber.trimmed().isEmpty() ? AppServices::Meter().Serial().trimmed()
+                                                       : f.serialNumber.trimmed();
     record.result = result;
     // The configuration as the form holds it: what was sent, or what the meter answered.
     QStringList options;

@@ -1,6 +1,5 @@
 #include "meter/KelvaneFormFields.h"
 
-#include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "meter/ChoiceList.h"
 #include "meter/FieldCaptions.h"
@@ -277,7 +276,6 @@ void KelvaneFormFields::SetField(int id, const QString &rawText)
     case FieldId::CurveFit:
         if (!text.isEmpty() && text.at(0).isDigit() && n >= 0 && n <= 3) {
             m_curveFit = n;
-            g_CurveFit = n;
         }
         return;
     case FieldId::DesiredHidden:
@@ -296,13 +294,11 @@ void KelvaneFormFields::SetField(int id, const QString &rawText)
         return;
     case FieldId::MeterVersion:
         m_text[FieldId::MeterVersion] = text;
-        g_DocMeterVersion = text;
         if (m_onVersion)
             m_onVersion(text);
         return;
     case FieldId::Revision:
         m_text[FieldId::Revision] = text;
-        g_DocRevision = text;
         if (m_onRevision)
             m_onRevision(text);
         return;

@@ -182,7 +182,7 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
             = ZarnFormRules::LeadingInt(KelvaneFormFields::Tail(m_fields.UnitsLines().at(line), 4));
         const int units = ((code - 5) % 32 + 32) % 32;
         m_fields.SelectUnits(line);
-        g_FlowUnits = (unsigned char)m_doc->Vars()->Value(QStringLiteral("flow_func"), 1);
+        m_doc->Context().units = int(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1));
         m_doc->UnitsChanged(m_fields, units, m_rules);
         return QString();
     }

@@ -1,6 +1,5 @@
 #include "meterqx/QXFormFields.h"
 
-#include "base/Globals.h"
 #include "base/ScanText.h"
 #include "meter/ChoiceList.h"
 #include "meter/ZarnFormRules.h"
@@ -203,13 +202,11 @@ void QXFormFields::SetField(int id, const QString &raw)
         return;
     case MeterVersion:
         m_text[id] = text;
-        g_DocMeterVersion = text;
         if (m_onVersion)
             m_onVersion(text);
         return;
     case Revision:
         m_text[id] = text;
-        g_DocRevision = text;
         return;
     default:
         break;

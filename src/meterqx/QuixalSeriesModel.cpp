@@ -135,7 +135,7 @@ QString QuixalSeriesModel::SetField(int id, int index, const QString &value)
         m_fields.Select(id, line);
         if (id == QXFieldId::Units) {
             const int code = ZarnFormRules::LeadingInt(lines.at(line).right(4));
-            g_FlowUnits = (unsigned char)m_doc->Vars()->Value(QStringLiteral("flow_func"), 1);
+            m_doc->Context().units = int(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1));
             Doc().UnitsChangedQX(m_fields, QXFields::UnitsCode(code));
         }
         return QString();
