@@ -5,10 +5,12 @@
 // longest stall and of the whole operation's time over the runs.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_stalls_datalog [--runs N] [--only NAME]
+//       [--bytes N]
 //
 // NAME: update, update-silent, start-pc, stop-pc, start-meter, stop-meter, send-config,
 // read-config, transfer, close-settings (the window closed mid-transfer, then Settings applied),
-// load. A silent meter's UPDATE runs all its waits out (about 87 s).
+// load. A silent meter's UPDATE runs all its waits out (about 87 s). --bytes: the size of the
+// stored log that transfer and close-settings read (default 32,000; a short run takes less).
 #include "BenchRig.h"
 #include "StallMeter.h"
 
@@ -108,12 +110,15 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     int runs = 3;
     QByteArray only;
+    int logBytes = 32000;
     for (int i = 1; i + 1 < argc; i += 2) {
         const QByteArray opt = argv[i];
         if (opt == "--runs")
             runs = std::max(1, std::atoi(argv[i + 1]));
         else if (opt == "--only")
             only = argv[i + 1];
+        else if (opt == "--bytes")
+            logBytes = std::max(4000, std::atoi(argv[i + 1]));
     }
     bench::BenchHome home(false);
     QApplication app(argc, argv);
@@ -178,7 +183,7 @@ int main(int argc, char **argv)
     if (wanted("transfer")) {
         QTemporaryDir dir;
         const QString path = bench::WriteFile(
-            dir.filePath(QStringLiteral("stored.bin")), bench::StoredMeterLog(32000));
+            dir.filePath(QStringLiteral("stored.bin")), bench::StoredMeterLog(logBytes));
         Figures transfer;
         for (int i = 0; i < runs; ++i) {
             Rig rig({ QStringLiteral("--log"), path });
@@ -188,7 +193,7 @@ int main(int argc, char **argv)
             if (rig.Core().log.snapshotList.isEmpty())
                 return failed("nothing was transferred");
         }
-        Print("transfer", transfer, "  (32,000 bytes)");
+        Print("transfer", transfer, qPrintable(QStringLiteral("  (%1 bytes)").arg(logBytes)));
     }
 
     if (wanted("close-settings")) {
@@ -197,7 +202,7 @@ int main(int argc, char **argv)
         // The whole operation lasts until the port is open again and no command is left to send.
         QTemporaryDir dir;
         const QString path = bench::WriteFile(
-            dir.filePath(QStringLiteral("stored.bin")), bench::StoredMeterLog(32000));
+            dir.filePath(QStringLiteral("stored.bin")), bench::StoredMeterLog(logBytes));
         Figures closeSettings;
         for (int i = 0; i < runs; ++i) {
             Rig rig({ QStringLiteral("--log"), path });

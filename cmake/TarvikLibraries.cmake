@@ -140,13 +140,15 @@ function(tarvik_finish_libraries)
     endif()
   endforeach()
 
-  # With TARVIK_UNITY the libraries compile six sources to a unit: a clean build parses the
-  # headers they share once per unit, and a change to one source still recompiles only its unit.
+  # With TARVIK_UNITY the libraries compile TARVIK_UNITY_BATCH sources to a unit: a clean build
+  # parses the headers they share once per unit, and a change to one source still recompiles
+  # only its unit.
   # (The device layer stays out: its kernel termios must not meet the C library's.)
   if(TARVIK_UNITY)
     foreach(lib IN LISTS libs)
       if(NOT lib STREQUAL "tarvik_serial_device")
-        set_target_properties(${lib} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 6)
+        set_target_properties(${lib} PROPERTIES UNITY_BUILD ON
+          UNITY_BUILD_BATCH_SIZE ${TARVIK_UNITY_BATCH})
       endif()
     endforeach()
   endif()

@@ -4,6 +4,7 @@
 #include "ScriptedSlave.h"
 #include "SocatPair.h"
 #include "support/RunToEnd.h"
+#include "support/TestEnv.h"
 
 #include "base/UserMessage.h"
 #include "link/mbCSerial.h"
@@ -221,9 +222,12 @@ TEST_F(ModbusReceive, RetrySucceedsAfterOneBadReply)
 TEST_F(ModbusReceive, BytesBeforeTheRequestArePurged)
 {
     MessageLog log;
-    // A stale reply and noise sit in the receive queue before the transaction starts.
-    SocatPair::WriteAll(m_slave, Reply(1, DynamicData(99, 99, 99)) + QByteArray::fromHex("a5a5"));
-    ::poll(nullptr, 0, 30);
+    // A stale reply and noise sit in the receive queue before the transaction starts (the relay
+    // may take its time on a busy machine: wait until all of it is there).
+    const QByteArray stale = Reply(1, DynamicData(99, 99, 99)) + QByteArray::fromHex("a5a5");
+    SocatPair::WriteAll(m_slave, stale);
+    ASSERT_TRUE(
+        TestEnv::WaitUntil([this, &stale] { return m_port->PendingCount(1) >= stale.size(); }));
     const QByteArray good = Reply(1, DynamicData(3.25f, 12.5f, 68.5f));
     ScriptedSlave slave(m_slave, [&good](const QByteArray &, int) { return good; });
     EXPECT_EQ(Read(QStringLiteral("1")), 1);
