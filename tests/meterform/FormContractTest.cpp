@@ -104,7 +104,7 @@ TEST_P(FormContract, CoefficientListAndDatasheetBehaveAlike)
     // A click opens the line with its label; Enter stores the edit and opens the next line.
     const QString second = Primary()->topLevelItem(1)->text(1);
     Q_EMIT Primary()->itemClicked(Primary()->topLevelItem(1), 1);
-    EXPECT_EQ(editField, 1);
+    EXPECT_EQ(m_form->EditField(), 1);
     EXPECT_EQ(PrimaryLabel(), QStringLiteral("B="));
     EXPECT_EQ(PrimaryEdit()->text(), second);
     PrimaryEdit()->setText(QStringLiteral("7.5e-01"));
