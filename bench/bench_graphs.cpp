@@ -2,8 +2,7 @@
 // zoom, and the curve graphs' 4001-sample traces redrawn. Every figure is the median of --runs
 // runs, painted offscreen at the dialog's default size.
 #include "datalog/CElogGraph.h"
-#include "graphs/CPolyCurve.h"
-#include "graphs/CPolyLine.h"
+#include "graphs/CurveGraphDialog.h"
 #include "graphs/GraphArea.h"
 
 #include <QApplication>
@@ -174,10 +173,12 @@ int main(int argc, char **argv)
         std::function<CurveGraphDialog *()> make;
     };
     const Case cases[] = {
-        { "sensor curve redraw", [] { return new CPolyCurve(Curves(1)); } },
-        { "linear output, primary and secondary, redraw", [] { return new CPolyLine(Curves(2)); } },
+        { "sensor curve redraw",
+            [] { return new CurveGraphDialog(CurveGraph::Kind::PolyCurve, Curves(1)); } },
+        { "linear output, primary and secondary, redraw",
+            [] { return new CurveGraphDialog(CurveGraph::Kind::PolyLine, Curves(2)); } },
         { "linear output, primary and point-wise, redraw",
-            [] { return new CPolyLine(Curves(3)); } },
+            [] { return new CurveGraphDialog(CurveGraph::Kind::PolyLine, Curves(3)); } },
     };
     for (const Case &c : cases) {
         CurveGraphDialog *dialog = c.make();

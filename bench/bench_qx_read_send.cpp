@@ -18,7 +18,6 @@
 #include "audit/AuditSettings.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
-#include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "lists/CSerialMeterLink.h"

@@ -16,7 +16,6 @@
 #include "app/CTarvikApp.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
-#include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "lists/CSerialMeterLink.h"

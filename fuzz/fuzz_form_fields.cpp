@@ -7,7 +7,6 @@
 #include "FuzzEnv.h"
 
 #include "base/CDocument.h"
-#include "base/Globals.h"
 #include "meter/KelvaneFields.h"
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormRules.h"
@@ -65,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0 || data[size - 1] != '\n')
         return 0;
     MeterVars vars(QStringLiteral("[4.1A]"), QStringLiteral("vars20.dat"));
-    g_DocVersion = QStringLiteral(">= 4.1A");
-    KelvaneFields::FormToVars(vars, view);
-    KelvaneFields::VarsToForm(vars, view);
+    const KelvaneFields::Rules rules { QStringLiteral(">= 4.1A"), QString(), QString() };
+    KelvaneFields::FormToVars(vars, view, rules);
+    KelvaneFields::VarsToForm(vars, view, rules);
     return 0;
 }

@@ -2,7 +2,6 @@
 
 #include "app/CDocManager.h"
 #include "base/CChildFrame.h"
-#include "terminal/CTermView.h"
 
 CAppServices::CAppServices(CDocManager *manager, LinkGetter link, ModbusGetter modbus)
     : m_manager(manager)
@@ -38,20 +37,6 @@ void CAppServices::AddToRecentFiles(const QString &path)
 {
     if (m_manager)
         m_manager->AddToRecentFiles(path);
-}
-
-bool CAppServices::TerminalOpenOn(const CSerial *link)
-{
-    if (!m_manager || !link)
-        return false;
-    for (CDocument *document : m_manager->Documents()) {
-        for (CChildFrame *frame : m_manager->FramesOf(document)) {
-            const auto *terminal = qobject_cast<const CTermView *>(frame->View());
-            if (terminal && terminal->Link() == link)
-                return true;
-        }
-    }
-    return false;
 }
 
 CDocument *CAppServices::OpenDocumentAt(const QString &path)

@@ -3,7 +3,7 @@
 #include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
 #include "audit/ChangeReport.h"
-#include "base/Globals.h"
+#include "base/AppTitle.h"
 #include "base/SaveDialog.h"
 #include "base/SheetPdf.h"
 #include "base/UserMessage.h"

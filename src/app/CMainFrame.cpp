@@ -8,10 +8,10 @@
 #include "app/FocusEdit.h"
 #include "app/StartPage.h"
 #include "base/AppIcons.h"
+#include "base/AppTitle.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CView.h"
-#include "base/Globals.h"
 #include "base/WindowFit.h"
 #include "publish/MqttPublisher.h"
 

@@ -7,8 +7,10 @@
 #include "app/CTechDlg.h"
 #include "app/DocTypes.h"
 #include "app/TemplateChooser.h"
+#include "base/AppServices.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/ReadingSink.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
@@ -260,7 +262,7 @@ void CTarvikApp::OnNewMeterForm()
                                          "(model %1, firmware %2): a Kelvane meter form cannot "
                                          "read it.\nOpen a Quixal meter form (New Quixal) for "
                                          "it.")
-                              .arg(g_MeterModel, g_MeterVersion),
+                              .arg(AppServices::Meter().Model(), AppServices::Meter().Version()),
             QString::fromLatin1(kAppTitle));
         return;
     }

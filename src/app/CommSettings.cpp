@@ -83,4 +83,5 @@ void CommSettings::ApplyVersion(const QString &version)
 {
     CPrefs prefs;
     prefs.SetVersion(version);
+    g_DocVersion = version;
 }

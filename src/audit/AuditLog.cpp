@@ -1,36 +1,15 @@
 #include "audit/AuditLog.h"
 
+#include "link/AppendOnlyFile.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
-#include <cerrno>
-#include <cstring>
-#include <iterator>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace {
-#ifndef _WIN32
-QString AuditSystemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-#endif
-
 QString AuditCsvCell(const QString &text)
 {
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
@@ -53,102 +32,40 @@ QString AuditLog::PathIn(const QString &folder)
     return dir.filePath(QString::fromLatin1(kFileName));
 }
 
-#ifdef _WIN32
 QString AuditLog::ProcessAccount()
 {
-    wchar_t name[257] = {};
-    DWORD size = DWORD(std::size(name));
-    return GetUserNameW(name, &size) ? QString::fromWCharArray(name) : QString();
+    return AppendOnlyFile::AccountName();
 }
 
 bool AuditLog::Append(const AuditRecord &record, QString *error) const
 {
-    // Windows: one unbuffered write of the whole line in append mode, then committed.
-    QFile file(m_path);
-    QByteArray line = record.ToJsonLine();
-    if (file.exists() && file.size() > 0 && file.open(QIODevice::ReadOnly)) {
-        file.seek(file.size() - 1);
-        if (file.read(1) != "\n")
-            line.prepend('\n');
-        file.close();
-    }
-    if (!file.open(QIODevice::Append | QIODevice::Unbuffered)) {
+    const AppendOnlyFile::Result result = AppendOnlyFile::Append(m_path, record.ToJsonLine());
+    using Failed = AppendOnlyFile::Result::Failed;
+    switch (result.failed) {
+    case Failed::Nothing:
+        return true;
+    case Failed::Open:
         *error = QStringLiteral("The audit trail %1 cannot be written: %2.")
-                     .arg(m_path, file.errorString());
-        return false;
-    }
-    if (file.write(line) != line.size() || _commit(file.handle()) != 0) {
-        *error = QStringLiteral("The audit trail %1 could not take the record: %2.")
-                     .arg(m_path, file.errorString());
-        return false;
-    }
-    return true;
-}
-#else
-QString AuditLog::ProcessAccount()
-{
-    const uid_t uid = ::geteuid();
-    std::vector<char> buffer(16384);
-    struct passwd entry
-    {
-    };
-    struct passwd *found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found
-        && found->pw_name && *found->pw_name)
-        return QString::fromLocal8Bit(found->pw_name);
-    return QString::number(uid);
-}
-
-bool AuditLog::Append(const AuditRecord &record, QString *error) const
-{
-    const QByteArray encoded = QFile::encodeName(m_path);
-    // Read as well as append: the last byte is looked at before the line goes on.
-    const int fd = ::open(encoded.constData(), O_RDWR | O_APPEND | O_CREAT, 0644);
-    if (fd < 0) {
-        *error = QStringLiteral("The audit trail %1 cannot be written: %2.")
-                     .arg(m_path, AuditSystemError(errno));
-        return false;
-    }
-    QByteArray line = record.ToJsonLine();
-    // A line cut short by a crash is closed first, so that this record stands on a line of its
-    // own and only the cut line is lost to a reader.
-    struct stat st
-    {
-    };
-    if (::fstat(fd, &st) == 0 && st.st_size > 0 && S_ISREG(st.st_mode)) {
-        char last = '\n';
-        if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
-            line.prepend('\n');
-    }
-    const off_t start = S_ISREG(st.st_mode) ? st.st_size : 0;
-    const ssize_t written = ::write(fd, line.constData(), size_t(line.size()));
-    const int writeError = errno;
-    bool ok = written == line.size();
-    if (!ok) {
-        *error = QStringLiteral("The audit trail %1 could not take the record: %2.")
-                     .arg(m_path,
-                         written < 0 ? AuditSystemError(writeError)
-                                     : QStringLiteral("only %1 of %2 bytes were written")
-                                           .arg(written)
-                                           .arg(line.size()));
-        // A part of the line (a full disk): taken back when nobody appended after it, so the
-        // file stays whole lines.
-        struct stat now
-        {
-        };
-        if (written > 0 && S_ISREG(st.st_mode) && ::fstat(fd, &now) == 0
-            && now.st_size == start + written && ::ftruncate(fd, start) != 0)
+                     .arg(m_path, result.reason);
+        break;
+    case Failed::Write:
+        *error
+            = QStringLiteral("The audit trail %1 could not take the record: %2.")
+                  .arg(m_path,
+                      !result.reason.isEmpty() ? result.reason
+                                               : QStringLiteral("only %1 of %2 bytes were written")
+                                                     .arg(result.written)
+                                                     .arg(result.size));
+        if (result.partLeft)
             *error += QStringLiteral(" The part written could not be taken back.");
-    } else if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
-        // EINVAL: a device that cannot be synced (a character device) holds nothing to lose.
+        break;
+    case Failed::Sync:
         *error = QStringLiteral("The audit trail %1 could not be saved to disk: %2.")
-                     .arg(m_path, AuditSystemError(errno));
-        ok = false;
+                     .arg(m_path, result.reason);
+        break;
     }
-    ::close(fd);
-    return ok;
+    return false;
 }
-#endif
 
 AuditLog::Loaded AuditLog::Load() const
 {

@@ -8,10 +8,10 @@
 #include <vector>
 
 // The append-only audit trail, tarvik-audit.jsonl: one JSON object per line. Each record goes
-// to the file in one write(2) on a descriptor opened for appending and is fsync'ed before
-// Append returns, so two programs appending at once never interleave inside a line and a line
-// that Append reported written survives a crash. The forms, the documents and tarvik-cli
-// append; the Audit Trail window and `tarvik-cli report` read.
+// to the file in one write on a descriptor opened for appending and reaches the disk before
+// Append returns (link/AppendOnlyFile), so two programs appending at once never interleave inside a
+// line and a line that Append reported written survives a crash. The forms, the documents and
+// tarvik-cli append; the Audit Trail window and `tarvik-cli report` read.
 class AuditLog
 {
 public:

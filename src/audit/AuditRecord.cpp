@@ -2,7 +2,7 @@
 
 #include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
-#include "base/Globals.h"
+#include "base/AppTitle.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

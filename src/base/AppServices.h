@@ -5,6 +5,7 @@
 class CDocument;
 class CSerial;
 class CView;
+class MeterSession;
 class mbCSerial;
 
 // What the application owns and lends to its subsystems: the meter link, the Modbus port and
@@ -20,6 +21,9 @@ public:
     static AppServices *Instance();
     // Installs services and returns the ones they replace; null uninstalls.
     static AppServices *Install(AppServices *services);
+    // What the connected meter said about itself: the installed services' session, or, in a
+    // program that installs none (the command line, tests), one kept here for it.
+    static MeterSession &Meter();
 
     // The meter link (RS-232) and the Modbus port; either may be null.
     virtual CSerial *MeterLink() = 0;
@@ -31,8 +35,8 @@ public:
     // The view of the first window showing the document, or null.
     virtual CView *FirstViewOf(CDocument *document) = 0;
     virtual void AddToRecentFiles(const QString &path) = 0;
-    // Whether a terminal window is open on this link (it takes the bytes it receives).
-    virtual bool TerminalOpenOn(const CSerial * /*link*/) { return false; }
     // The open document whose file is path (by any spelling of it), or null.
     virtual CDocument *OpenDocumentAt(const QString & /*path*/) { return nullptr; }
+    // The application's meter session; null leaves Meter() to the standing one.
+    virtual MeterSession *Session() { return nullptr; }
 };

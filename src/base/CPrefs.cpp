@@ -1,6 +1,6 @@
 #include "base/CPrefs.h"
 
-#include "base/Globals.h"
+#include "base/AppTitle.h"
 
 #include <QVariant>
 
@@ -56,7 +56,6 @@ CPrefs::~CPrefs()
 void CPrefs::SetVersion(const QString &version)
 {
     m_version = version;
-    g_DocVersion = version;
 }
 
 std::unique_ptr<QSettings> CPrefs::OpenStore()

@@ -60,6 +60,14 @@ void DialogueRunner::Cancel()
         Wake(false);
 }
 
+void DialogueRunner::Nudge()
+{
+    if (!m_waiting || m_resumePosted)
+        return;
+    m_nudged = true;
+    Wake(false);
+}
+
 void DialogueRunner::Abort()
 {
     m_timer->stop();
@@ -120,7 +128,8 @@ void DialogueRunner::Wake(bool readable)
     if (m_notifier)
         m_notifier->setEnabled(false);
     if (m_wait)
-        m_wait->m_result = readable || (!Cancelled() && m_wait->m_handle < 0);
+        m_wait->m_result = readable || (!Cancelled() && !m_nudged && m_wait->m_handle < 0);
+    m_nudged = false;
     // The dialogue goes on from the event loop, never from inside the timer's or notifier's
     // signal or the caller of Cancel, any of which the dialogue's next steps may delete.
     m_resumePosted = true;

@@ -75,6 +75,10 @@ public:
     // Cancel) or the wind-up was already begun.
     bool BeginWindUp();
     void EndWindUp() { m_windingUp = false; }
+    // Ends the current wait early with false, as though its time ran out, and leaves later waits
+    // alone: for a dialogue waiting on something no notifier can watch (its turn at a port, a
+    // subscriber's bytes), woken by whoever changes it. Nothing happens when no wait runs.
+    void Nudge();
 
     // A pause of ms milliseconds (no wait at all for ms <= 0).
     Wait Sleep(int ms) { return Wait(this, ms, -1); }
@@ -106,6 +110,7 @@ private:
     bool m_windingUp = false;
     bool m_woundUp = false; // BeginWindUp was called since the Cancel
     bool m_resumePosted = false;
+    bool m_nudged = false; // the current wait was ended by Nudge
     // Counts Aborts: a resumption posted for a dialogue that was aborted meanwhile is dropped.
     unsigned m_epoch = 0;
 };

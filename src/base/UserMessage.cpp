@@ -1,6 +1,6 @@
 #include "base/UserMessage.h"
 
-#include "base/Globals.h"
+#include "base/AppTitle.h"
 
 #include <QCoreApplication>
 #include <QList>

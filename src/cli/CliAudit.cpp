@@ -6,8 +6,8 @@
 #include "base/OperatorIds.h"
 #include "base/SheetPdf.h"
 #include "cli/CliArgs.h"
-#include "cli/CliMeterFile.h"
 #include "cli/CliSignals.h"
+#include "meter/MeterSeriesModel.h"
 
 #include <QFileInfo>
 
@@ -57,9 +57,9 @@ AuditRecord CliAudit::Record(const QString &action) const
     return AuditRecord::Now(action, m_operator);
 }
 
-void CliAudit::Describe(AuditRecord &record, CliMeterFile &file, const QString &path)
+void CliAudit::Describe(AuditRecord &record, MeterSeriesModel &file, const QString &path)
 {
-    record.series = CliMeterFile::SeriesName(file.Kind());
+    record.series = file.Name();
     // The firmware as a meter told it; a file opened with no meter leaves it to the trail.
     record.firmware = AuditRecord::FirmwareText(file.Firmware());
     record.serial = file.Serial().trimmed();
@@ -81,11 +81,6 @@ bool CliAudit::Append(const AuditRecord &record) const
         + QStringLiteral("\nThe %1 itself went on; this line is not in the trail.")
               .arg(record.action));
     return false;
-}
-
-std::vector<ConfigDiff::Field> CliAudit::Fields(CliMeterFile &file)
-{
-    return file.Model().ComparedFields();
 }
 
 bool CliAudit::Confirm(const QString &question, CliSignals &signals)

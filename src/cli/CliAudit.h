@@ -10,7 +10,7 @@
 class CliSignals;
 
 class CliArgs;
-class CliMeterFile;
+class MeterSeriesModel;
 
 // tarvik-cli's side of the audit trail: the operator named by --operator, the lines its
 // commands append (a trail that cannot be written is said on standard error and the command
@@ -30,12 +30,9 @@ public:
     AuditRecord Record(const QString &action) const;
     // The meter file's series, firmware (as a meter told it), serial number, path and SHA-256
     // into record.
-    static void Describe(AuditRecord &record, CliMeterFile &file, const QString &path);
+    static void Describe(AuditRecord &record, MeterSeriesModel &file, const QString &path);
     // Appends record to the trail in force; false (and said) when it could not be written.
     bool Append(const AuditRecord &record) const;
-    // Every field of the configuration as the form shows it; the firmware and revision labels
-    // are the meter's identity, not its configuration, and stay out.
-    static std::vector<ConfigDiff::Field> Fields(CliMeterFile &file);
     // Asks question on the terminal (standard error, answer on standard input): true for "y"
     // or "yes"; false for anything else, the end of the input or Ctrl+C.
     static bool Confirm(const QString &question, CliSignals &signals);

@@ -3,7 +3,9 @@
 #include "audit/AuditLog.h"
 #include "audit/AuditRecord.h"
 #include "audit/AuditSettings.h"
-#include "base/Globals.h"
+#include "base/AppServices.h"
+#include "base/AppTitle.h"
+#include "base/MeterSession.h"
 #include "datalog/DatalogFieldRules.h"
 #include "datalog/DatalogModel.h"
 #include "datalog/MeterDialogue.h"
@@ -139,11 +141,11 @@ void LoggerConfigDialogue::AuditConfiguration(const QString &action, const QStri
 {
     const DatalogFields &f = m_model.fields;
     AuditRecord record = AuditRecord::Now(action, QString());
-    record.model = g_MeterModel.trimmed();
+    record.model = AppServices::Meter().Model().trimmed();
     record.firmware = AuditRecord::FirmwareText(f.firmwareRev);
     record.series = MeterSeries::Name(MeterSeries::OfVersion(record.firmware));
-    record.serial
-        = f.serialNumber.trimmed().isEmpty() ? g_MeterSerial.trimmed() : f.serialNumber.trimmed();
+    record.serial = f.serialNumber.trimmed().isEmpty() ? AppServices::Meter().Serial().trimmed()
+                                                       : f.serialNumber.trimmed();
     record.result = result;
     // The configuration as the form holds it: what was sent, or what the meter answered.
     QStringList options;

@@ -1,7 +1,8 @@
 #include "datalog/MeterDialogue.h"
 
+#include "base/AppServices.h"
 #include "base/DialogueRunner.h"
-#include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/ScanText.h"
 #include "base/UserMessage.h"
 #include "datalog/DatalogModel.h"
@@ -314,7 +315,8 @@ Task<bool> MeterDialogue::RefreshMeterParameters()
     f.firmwareRev = QString::fromLatin1(firmware);
     f.serialNumber = QString::fromLatin1(serial);
     if (!serial.trimmed().isEmpty())
-        g_MeterSerial = f.serialNumber.trimmed(); // the connected meter's, for a form's Send
+        AppServices::Meter().SetSerial(
+            f.serialNumber.trimmed()); // the connected meter's, for a form's Send
     f.activeRange = QString::fromLatin1(range);
     st.flowUnits = QString::fromLatin1(units.left(4));
     st.totalUnits = st.flowUnits.left(3);

@@ -1,7 +1,5 @@
 #include "datalog/PcLogger.h"
 
-#include "base/AppServices.h"
-#include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
 #include "base/ReadingSink.h"
 #include "base/UserMessage.h"
@@ -100,51 +98,27 @@ void PcLogger::StartPcLogging()
     st.rowNumber = 1;
     m_model.log.columns.FromHeaderLine(ColumnHeaderLine(f.options));
     m_model.log.logFlowUnits = st.flowUnits;
-    if (!m_file.Commit()) {
+    if (!m_file.Commit())
         WriteFailed();
-        return;
-    }
-    // The log's format stays as it is, but rows repeat a reading while a terminal reads the
-    // same port: the user is told, logging goes on.
-    AppServices *services = AppServices::Instance();
-    if (services && services->TerminalOpenOn(m_model.Link()))
-        UserMessage::Show(QString::fromLatin1(kTerminalOpenText));
 }
 
 void PcLogger::StartSnapshots()
 {
     m_model.Sink().StartTimer(kSnapshotTimer, m_model.log.intervalSeconds * 1000);
-    if (CSerial *link = m_model.Link())
+    CSerial *link = m_model.Link();
+    if (link)
         link->PurgeInput();
     m_receiver.Restart();
-    // A reader of an earlier run still winding up from its Cancel goes with its runner.
-    m_reader = std::make_unique<DialogueRunner>();
-    m_reader->Start(LineReader());
+    m_bytesReceived = 0;
+    m_reading = true;
+    m_subscription = link ? link->Subscribe([this] { TakeQueued(); },
+                         [this, link] { m_model.SetStatus(link->GoneText()); })
+                          : SerialPort::Subscription();
 }
 
 bool PcLogger::LineReaderRunning() const
 {
-    return m_reader && m_reader->IsRunning() && !m_reader->Cancelled();
-}
-
-Task<void> PcLogger::LineReader()
-{
-    DialogueRunner &runner = *m_reader;
-    while (!runner.Cancelled() && m_model.state.loggingActive) {
-        CSerial *link = m_model.Link();
-        // While another window's dialogue holds the port its bytes are not the reading stream's.
-        if (!link || link->IsClaimed() || !link->IsEnabled()
-            || (!link->IsOpen() && !link->IsGone())) {
-            co_await runner.Sleep(kLookAgainMs);
-            continue;
-        }
-        if (co_await link->InputWithin(runner, kReadWaitMs)) {
-            if (!runner.Cancelled())
-                ReadPending();
-        } else if (link->IsGone()) {
-            co_await runner.Sleep(kLookAgainMs); // looked at again (and reopened) later
-        }
-    }
+    return m_reading && m_model.state.loggingActive;
 }
 
 void PcLogger::Say(const QString &text, const QString &caption)
@@ -196,8 +170,8 @@ void PcLogger::StopPcLogging()
     if (!st.loggingActive)
         return;
     m_model.Sink().StopTimer(kSnapshotTimer);
-    if (m_reader)
-        m_reader->Cancel();
+    m_subscription.Cancel();
+    m_reading = false;
     st.timerWindowEntered = false;
     st.loggingActive = false;
     st.stopStatusPending = true;
@@ -310,15 +284,25 @@ void PcLogger::SnapshotTick()
 void PcLogger::ReadPending()
 {
     CSerial *link = m_model.Link();
-    if (!m_model.state.loggingActive || !link || link->IsClaimed())
-        return;
+    if (m_model.state.loggingActive && link && m_subscription.Active())
+        link->DeliverPending(kMaxBytesPerStep); // queued for every subscriber, this one included
+    TakeQueued();
+}
+
+void PcLogger::TakeQueued()
+{
+    const bool outer = !m_inReaderStep;
     m_inReaderStep = true;
-    for (int i = 0; i < kMaxBytesPerStep; ++i) {
-        unsigned char byte = 0;
-        if (link->ReadByte(&byte) != 1 || !OnReceivedByte(byte))
-            break;
+    while (m_model.state.loggingActive && m_subscription.Queued() > 0) {
+        const QByteArray bytes = m_subscription.Take(kMaxBytesPerStep);
+        m_bytesReceived += bytes.size();
+        for (const char byte : bytes) {
+            if (!OnReceivedByte(static_cast<unsigned char>(byte)))
+                break;
+        }
     }
-    m_inReaderStep = false;
+    if (outer)
+        m_inReaderStep = false;
 }
 
 bool PcLogger::OnReceivedByte(unsigned char byte)

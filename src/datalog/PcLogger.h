@@ -3,42 +3,33 @@
 #include "base/Task.h"
 #include "datalog/LogFileWriter.h"
 #include "datalog/ReadingReceiver.h"
+#include "link/SerialPort.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
 #include <array>
-#include <memory>
 
 class DatalogModel;
-class DialogueRunner;
 
 // PC logging: START and STOP in PC Z-OZUVED CONTROLS, the PC log file, the two timers' work
 // (clock and status countdowns, snapshots), the reading-line reader, TakeSnapshot and the form's
 // field rules. Works on the datalogger's model and reports through its sink; the core calls it
 // from the form's handlers (START (PC) once the meter dialogue has checked the meter).
 //
-// The line reader runs while snapshots are taken: a wait for readable input on a runner of its
-// own, so a reading line is taken as it arrives. It leaves the port alone while a dialogue holds
-// it (SerialPort::Claim) and goes on after. A message its bytes cause (a line too long, a log
-// file that cannot be written) is shown from the event loop after the reader's step, never
-// from inside it.
+// The line reader runs while snapshots are taken: a subscriber of the link
+// (SerialPort::Subscribe), so it gets every reading line between dialogues as it arrives, beside
+// any terminal window on the same port. A message its bytes cause (a line too long, a log file
+// that cannot be written) is shown from the event loop after the reader's step, never from
+// inside it.
 class PcLogger
 {
 public:
     static constexpr int kClockTimer = 200;
     static constexpr int kSnapshotTimer = 300;
-    // Bytes the line reader takes from the link in one step at most: it drains what is pending,
-    // and the bound keeps a flooding link from holding the window.
+    // Bytes the line reader has the link deliver in one step at most.
     static constexpr int kMaxBytesPerStep = 4096;
-    // The longest single wait for input (it is begun again after), and how often a port that a
-    // dialogue holds, or that is closed or gone, is looked at again.
-    static constexpr int kReadWaitMs = 1000;
-    static constexpr int kLookAgainMs = 40;
-    static constexpr const char *kTerminalOpenText = "The terminal window on this port takes "
-                                                     "readings the logger needs: close it for a "
-                                                     "complete log";
 
     enum class Edit { StartDate, StopDate, StartTime, StopTime, Hour, Min, Sec };
 
@@ -49,10 +40,13 @@ public:
     void StopPcLogging();
     void ClockTick();
     void SnapshotTick();
-    // The line reader's step: hands what the link has pending now (at most kMaxBytesPerStep
-    // bytes) to OnReceivedByte, unless logging is off or a dialogue holds the port.
+    // The line reader's step: has the link deliver what is pending now (at most
+    // kMaxBytesPerStep bytes, unless a dialogue holds the port) and hands the reader's queue to
+    // OnReceivedByte.
     void ReadPending();
     bool LineReaderRunning() const;
+    // Bytes the line reader took since START.
+    qint64 BytesReceived() const { return m_bytesReceived; }
     // One received byte as the line reader handles it; false when logging stopped.
     bool OnReceivedByte(unsigned char byte);
     void TakeSnapshot();
@@ -74,7 +68,8 @@ private:
     void StartSnapshots();
     void WriteFailed();
     bool Reached(int year, int month, int day, int seconds, const QDateTime &now) const;
-    Task<void> LineReader();
+    // What the link queued for the line reader, byte by byte, until logging stops.
+    void TakeQueued();
     // A message to the user: shown now, or within the reader's step from the event loop after.
     void Say(const QString &text, const QString &caption);
 
@@ -82,6 +77,8 @@ private:
     LogFileWriter m_file;
     ReadingReceiver m_receiver;
     bool m_inReaderStep = false;
-    // Last: destroyed first, so the reader's suspended wait goes before what it works on.
-    std::unique_ptr<DialogueRunner> m_reader;
+    qint64 m_bytesReceived = 0;
+    bool m_reading = false; // snapshots are taken: the line reader runs
+    // Last: unsubscribed first, before what its bytes work on goes.
+    SerialPort::Subscription m_subscription;
 };

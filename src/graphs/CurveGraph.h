@@ -10,8 +10,8 @@
 
 // The geometry of the sensor curve and linear output graphs, free of any widget: the lists each
 // dialog shows, the grids, tick labels, titles and traces, in a logical space where the plot is
-// x 0..1000 by y -1000..0 (5 V = 1000 units). The dialogs CPolyCurve, CQXPolyCurve, CPolyLine
-// and CQXPolyLine build their pictures here on every paint.
+// x 0..1000 by y -1000..0 (5 V = 1000 units). CurveGraphDialog builds its picture here, for
+// each kind of graph, on every paint.
 class CurveGraph
 {
 public:

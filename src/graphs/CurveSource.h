@@ -14,5 +14,5 @@ struct CurveSource
     QStringList primary; // ten primary coefficients, c0 first
     QStringList secondary; // ten secondary coefficients (Kelvane form only)
     QStringList pointWise; // 21 point-wise corrections in percent, 0 % first (Kelvane form only)
-    int curveFit = 0; // 0..3, as g_CurveFit
+    int curveFit = 0; // 0..3, the form's curve-fit choice
 };

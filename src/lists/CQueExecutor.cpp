@@ -1,7 +1,7 @@
 #include "lists/CQueExecutor.h"
 
+#include "base/AppTitle.h"
 #include "base/DialogueRunner.h"
-#include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "base/UserMessage.h"
 #include "lists/IFieldAccess.h"

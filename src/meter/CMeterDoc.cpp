@@ -1,7 +1,9 @@
 #include "meter/CMeterDoc.h"
 
+#include "base/AppServices.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "meter/KelvaneFields.h"
 #include "meter/MeterVars.h"
@@ -73,12 +75,10 @@ CMeterDoc::~CMeterDoc() = default;
 
 bool CMeterDoc::ChooseLayoutFromMeter()
 {
-    const QString &m = g_MeterVersion;
+    const QString m = AppServices::Meter().Version();
     if (m == QLatin1String("3.9G")) {
-        g_DocMeterVersion = m;
         g_DocVersion = QStringLiteral("3.9G");
     } else if (m == QLatin1String("4.0A") || m == QLatin1String("4.0B")) {
-        g_DocMeterVersion = m;
         g_DocVersion = QStringLiteral("4.0x");
     } else if (g_DocKind == 5
         && QStringList({ "1.4A", "1.3A", "1.2B", "1.2A", "1.1A", "1.0A" }).contains(m)) {
@@ -86,7 +86,6 @@ bool CMeterDoc::ChooseLayoutFromMeter()
         return false;
     } else if (!m.isEmpty()) {
         g_DocVersion = QStringLiteral(">= 4.1A");
-        g_DocMeterVersion = m;
     } else {
         // No meter identified: the version chosen in the settings stays in force.
         return false;
@@ -166,9 +165,9 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
         return false;
     const bool meterChose = ChooseLayoutFromMeter();
     const QString versionInForce = g_DocVersion;
-    if (MeterSeries::OfVersion(g_MeterVersion) != MeterSeries::Quixal) {
-        m_meterVersion = g_MeterVersion;
-        m_meterRevision = g_MeterRevision;
+    if (MeterSeries::OfVersion(AppServices::Meter().Version()) != MeterSeries::Quixal) {
+        m_context.meterVersion = AppServices::Meter().Version();
+        m_context.revision = AppServices::Meter().Revision();
     }
 
     std::unique_ptr<MeterVars> table;
@@ -229,7 +228,7 @@ void CMeterDoc::WarnLayoutMismatch(
                                "layout %2 (firmware %3). Do not save it over the original; to "
                                "read it, open it with a meter of firmware %3 connected, or "
                                "restart the program with %3 selected in the settings.")
-                    .arg(g_MeterVersion, found, VersionForSection(found));
+                    .arg(AppServices::Meter().Version(), found, VersionForSection(found));
     else if (!SameVersion(versionInForce, SettingsVersion()))
         text += QStringLiteral("The firmware version in force (%1) was set by the last meter "
                                "window opened or meter read, not by the settings (%2). The file "
@@ -312,53 +311,61 @@ KelvaneFields::Rules CMeterDoc::RulesInForce() const
     if (rules.family.isEmpty())
         rules.family = g_DocVersion;
     // A Quixal meter in the terminal is not this form's meter: it names none rather than that one.
-    const bool identified = !g_MeterVersion.isEmpty()
-        && MeterSeries::OfVersion(g_MeterVersion) != MeterSeries::Quixal;
-    rules.meterVersion = identified ? g_MeterVersion : m_meterVersion;
-    rules.revision = identified ? g_MeterRevision : m_meterRevision;
+    const bool identified = !AppServices::Meter().Version().isEmpty()
+        && MeterSeries::OfVersion(AppServices::Meter().Version()) != MeterSeries::Quixal;
+    rules.meterVersion = identified ? AppServices::Meter().Version() : m_context.meterVersion;
+    rules.revision = identified ? AppServices::Meter().Revision() : m_context.revision;
     return rules;
 }
 
 void CMeterDoc::SetMeterIdentity(const QString &version, const QString &revision)
 {
-    m_meterVersion = version;
-    m_meterRevision = revision;
+    m_context.meterVersion = version;
+    m_context.revision = revision;
 }
 
 void CMeterDoc::VarsToForm(IFieldAccess &form, const KelvaneFields::Rules &rules)
 {
-    if (m_vars)
-        KelvaneFields::VarsToForm(*m_vars, form, rules);
+    if (!m_vars)
+        return;
+    KelvaneFields::VarsToForm(*m_vars, form, rules);
+    m_context.units = int(m_vars->Value(QStringLiteral("flow_func"), 1));
 }
 
 void CMeterDoc::FormToVars(IFieldAccess &form, const KelvaneFields::Rules &rules)
 {
-    if (m_vars)
-        KelvaneFields::FormToVars(*m_vars, form, rules);
+    if (!m_vars)
+        return;
+    KelvaneFields::FormToVars(*m_vars, form, rules);
+    m_context.units = int(m_vars->Value(QStringLiteral("flow_func"), 1));
 }
 
 void CMeterDoc::UnitsChanged(IFieldAccess &form, int newUnits, const KelvaneFields::Rules &rules)
 {
-    if (m_vars)
-        KelvaneFields::UnitsChanged(*m_vars, form, newUnits, rules);
+    if (!m_vars)
+        return;
+    KelvaneFields::UnitsChanged(*m_vars, form, m_context.units, newUnits, rules);
+    m_context.units = newUnits;
+}
+
+KelvaneFields::Rules CMeterDoc::ContextRules() const
+{
+    return { g_DocVersion, m_context.revision, m_context.meterVersion };
 }
 
 void CMeterDoc::VarsToForm(IFieldAccess &form)
 {
-    if (m_vars)
-        KelvaneFields::VarsToForm(*m_vars, form);
+    VarsToForm(form, ContextRules());
 }
 
 void CMeterDoc::FormToVars(IFieldAccess &form)
 {
-    if (m_vars)
-        KelvaneFields::FormToVars(*m_vars, form);
+    FormToVars(form, ContextRules());
 }
 
 void CMeterDoc::UnitsChanged(IFieldAccess &form, int newUnits)
 {
-    if (m_vars)
-        KelvaneFields::UnitsChanged(*m_vars, form, newUnits);
+    UnitsChanged(form, newUnits, ContextRules());
 }
 
 QString CMeterDoc::ImageToText() const

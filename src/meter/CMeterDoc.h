@@ -2,6 +2,7 @@
 
 #include "base/CDocument.h"
 #include "meter/KelvaneFields.h"
+#include "meter/MeterContext.h"
 #include "meter/MeterSeries.h"
 
 #include <QString>
@@ -42,6 +43,9 @@ public:
     // "3.9G") becomes the version in force first, so the layout built is the one the prompt
     // named even when opening the file had put another version in force.
     int ConvertToVersion(const QString &target);
+    // Under the rules of this document's context (its meter's version and revision). Showing and
+    // collecting leave the context's units at the table's "flow_func"; a units change converts
+    // from the context's units.
     void VarsToForm(IFieldAccess &form);
     void FormToVars(IFieldAccess &form);
     void UnitsChanged(IFieldAccess &form, int newUnits);
@@ -55,10 +59,13 @@ public:
     KelvaneFields::Rules RulesInForce() const;
     // The meter a read list filled this document from (its version and revision answers).
     void SetMeterIdentity(const QString &version, const QString &revision);
-    void SetMeterVersion(const QString &version) { m_meterVersion = version; }
-    void SetMeterRevision(const QString &revision) { m_meterRevision = revision; }
-    QString MeterVersion() const { return m_meterVersion; }
-    QString MeterRevision() const { return m_meterRevision; }
+    void SetMeterVersion(const QString &version) { m_context.meterVersion = version; }
+    void SetMeterRevision(const QString &revision) { m_context.revision = revision; }
+    QString MeterVersion() const { return m_context.meterVersion; }
+    QString MeterRevision() const { return m_context.revision; }
+    // What this document works with: its meter, units and curve fit.
+    MeterContext &Context() { return m_context; }
+    const MeterContext &Context() const { return m_context; }
 
     QString ImageToText() const;
     QString ImageToSendText() const;
@@ -112,6 +119,8 @@ protected:
     void SetOpenError(const QString &error) { m_openError = error; }
 
 private:
+    // The rules of the working version and this document's meter.
+    KelvaneFields::Rules ContextRules() const;
     // Applies the connected meter's version; true when it chose the layout.
     bool ChooseLayoutFromMeter();
     void WarnLayoutMismatch(
@@ -121,6 +130,5 @@ private:
     QString m_saveError;
     QString m_openError;
     bool m_layoutMismatch = false;
-    QString m_meterVersion;
-    QString m_meterRevision;
+    MeterContext m_context;
 };

@@ -1,17 +1,19 @@
 #include "meter/FieldCaptions.h"
 
+#include "meter/FieldIds.h"
+
 FieldCaptions::FieldCaptions(
     std::initializer_list<Caption> before, std::initializer_list<Caption> after)
     : m_captions(before)
 {
     static const Caption flow[] = {
-        { 1004, "Engineering Units" },
-        { 1018, "Full Scale" },
-        { 1036, "C Factor" },
-        { 1039, "X-Sect" },
-        { 1038, "Max Range" },
-        { 1053, "Zero Cutoff %" },
-        { 1037, "Zero Offset" },
+        { FieldId::Units, "Engineering Units" },
+        { FieldId::FullScale, "Full Scale" },
+        { FieldId::CFactor, "C Factor" },
+        { FieldId::XSect, "X-Sect" },
+        { FieldId::MaxRange, "Max Range" },
+        { FieldId::ZeroCutoff, "Zero Cutoff %" },
+        { FieldId::ZeroOffset, "Zero Offset" },
     };
     m_captions.insert(m_captions.end(), std::begin(flow), std::end(flow));
     m_captions.insert(m_captions.end(), after);

@@ -5,9 +5,19 @@
 namespace FieldId {
 constexpr int Units = 1004; // Engineering Units list
 constexpr int CurveFit = 1005; // curve-fit choice
-constexpr int AlarmFunction0 = 1006; // 1006..1009: Relay #1 OFF, #1 ON, #2 OFF, #2 ON
-constexpr int AlarmValue0 = 1010; // 1010..1013
-constexpr int AlarmDelay0 = 1014; // 1014..1017
+// The four relay lines in the order Relay #1 OFF, #1 ON, #2 OFF, #2 ON.
+constexpr int AlarmFunction0 = 1006;
+constexpr int AlarmFunction1 = 1007;
+constexpr int AlarmFunction2 = 1008;
+constexpr int AlarmFunction3 = 1009;
+constexpr int AlarmValue0 = 1010;
+constexpr int AlarmValue1 = 1011;
+constexpr int AlarmValue2 = 1012;
+constexpr int AlarmValue3 = 1013;
+constexpr int AlarmDelay0 = 1014;
+constexpr int AlarmDelay1 = 1015;
+constexpr int AlarmDelay2 = 1016;
+constexpr int AlarmDelay3 = 1017;
 constexpr int FullScale = 1018;
 constexpr int DesiredHidden = 1020;
 constexpr int DacFilterEdit = 1021;

@@ -1,6 +1,5 @@
 #include "meter/FieldTransfer.h"
 
-#include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "base/ScanText.h"
 #include "lists/IFieldAccess.h"
@@ -137,6 +136,5 @@ void FieldTransfer::UnitsChanged(MeterVars &vars, IFieldAccess &form,
     const QString units = QStringLiteral("flow_func");
     vars.SetValue(units, 1, quint32(fresh.units));
     scratch.SetValue(units, 1, quint32(fresh.units));
-    g_FlowUnits = (unsigned char)fresh.units;
     ShowConverted(scratch, form, fresh);
 }

@@ -62,7 +62,7 @@ public:
         MeterVars &vars, IFieldAccess &form, const UnitConversion::Context &c);
     // The form picked other units: the shown values are read with the old context into scratch
     // values, "flow_func" takes the new code and the same values are shown in the new units.
-    // g_FlowUnits follows. No other variable changes.
+    // No other variable changes.
     static void UnitsChanged(MeterVars &vars, IFieldAccess &form,
         const UnitConversion::Context &old, const UnitConversion::Context &fresh);
 };

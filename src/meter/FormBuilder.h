@@ -38,9 +38,10 @@ public:
     // and a right column; the columns share the width leftStretch : rightStretch.
     void LayOutColumns(QWidget *topLeft, QWidget *topRight, std::initializer_list<QWidget *> left,
         std::initializer_list<QWidget *> right, int leftStretch, int rightStretch);
-    // The "Version" group: from row firstRow, the meter's version label (field 1049, wide
-    // enough for widest) after meterCaption with "r" and the revision label (1084), then the
-    // "Template" label (1067). The grid is the group's layout, for rows of the form's own.
+    // The "Version" group: from row firstRow, the meter's version label (MeterVersion, wide
+    // enough for widest) after meterCaption with "r" and the revision label (Revision), then the
+    // "Template" label (TemplateVersion). The grid is the group's layout, for rows of the form's
+    // own.
     QGroupBox *MakeVersionGroup(const QString &meterCaption, const QString &widest, int firstRow,
         QLabel *&meter, QLabel *&revision, QLabel *&templateLabel);
     // The maker's name as the forms show it.

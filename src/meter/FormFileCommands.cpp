@@ -1,9 +1,9 @@
 #include "meter/FormFileCommands.h"
 
 #include "base/AppServices.h"
+#include "base/AppTitle.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
-#include "base/Globals.h"
 #include "base/SaveDialog.h"
 #include "base/SaveFileName.h"
 #include "base/UserMessage.h"

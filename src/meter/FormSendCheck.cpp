@@ -2,7 +2,9 @@
 
 #include "audit/AsFoundStore.h"
 #include "audit/AuditSettings.h"
+#include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "meter/CMeterDoc.h"
 #include "meter/MeterIdentText.h"
@@ -25,9 +27,8 @@ struct FormSendCheck::State
     std::unique_ptr<MeterSeriesModel> stored; // the read back's
     std::vector<AuditRecord::Change> changes;
     QString asFound;
-    QString docVersion, docMeterVersion, docRevision;
+    QString docVersion;
     int docKind = 0;
-    int curveFit = 0;
 };
 
 FormSendCheck::FormSendCheck(ZarnFormBase &form)
@@ -55,7 +56,7 @@ QString FormSendCheck::AsFound() const
 bool FormSendCheck::ConfirmMeter(const QString &formSerial)
 {
     const QString form = formSerial.trimmed();
-    const QString meter = g_MeterSerial.trimmed();
+    const QString meter = AppServices::Meter().Serial().trimmed();
     // A send that compares reads the meter first: its question names a meter that is not the
     // form's, so nothing need be asked before it.
     if (AuditSettings::CompareBeforeSend())
@@ -124,10 +125,7 @@ bool FormSendCheck::StartRead(int listId)
         = listId == ZarnFormBase::kCompareTimer ? m_check->found : m_check->stored;
     model = m_form.MakeSeriesModel();
     m_check->docVersion = g_DocVersion;
-    m_check->docMeterVersion = g_DocMeterVersion;
-    m_check->docRevision = g_DocRevision;
     m_check->docKind = g_DocKind;
-    m_check->curveFit = g_CurveFit;
     m_readFields = &model->Fields();
     const bool started = m_form.StartList(m_check->lists.read, listId, m_check->lists.readPeriodMs);
     m_readFields = nullptr;
@@ -154,10 +152,7 @@ void FormSendCheck::RestoreDocGlobals()
     // The check's read set them from the meter's answers; the form's document is what they
     // describe.
     g_DocVersion = m_check->docVersion;
-    g_DocMeterVersion = m_check->docMeterVersion;
-    g_DocRevision = m_check->docRevision;
     g_DocKind = m_check->docKind;
-    g_CurveFit = m_check->curveFit;
 }
 
 void FormSendCheck::ReadCut(int listId)

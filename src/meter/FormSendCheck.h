@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audit/AuditRecord.h"
+#include "meter/SendWithChecks.h"
 
 #include <QString>
 
@@ -62,11 +63,9 @@ public:
     // the send left is said once the window has gone (nothing for the compare: nothing was sent).
     void ReadCut(int listId);
     // The end of a send that was not read back: the meter took it, what it stored is not known.
-    static constexpr const char *kAcknowledgedText
-        = "The meter acknowledged the configuration (not read back)";
+    static constexpr const char *kAcknowledgedText = SendWithChecks::kAcknowledgedText;
     // What a send of a configuration the meter already holds says (nothing is sent).
-    static constexpr const char *kAlreadyHeldText
-        = "The meter already holds this configuration; nothing was sent";
+    static constexpr const char *kAlreadyHeldText = SendWithChecks::kAlreadyHeldText;
 
 private:
     struct State;

@@ -1,6 +1,5 @@
 #include "meter/KelvaneFields.h"
 
-#include "base/Globals.h"
 #include "base/ScanText.h"
 #include "lists/IFieldAccess.h"
 #include "meter/ChoiceList.h"
@@ -44,11 +43,6 @@ QString RangeText(quint32 byte, int shift)
 }
 
 } // namespace
-
-KelvaneFields::Rules KelvaneFields::RulesInForce()
-{
-    return { g_DocVersion, g_DocRevision, g_DocMeterVersion };
-}
 
 QString KelvaneFields::FamilyOfSection(const QString &section)
 {
@@ -108,7 +102,6 @@ void KelvaneFields::VarsToForm(MeterVars &vars, IFieldAccess &form, const Rules 
     form.SetField(LcdBlank, Bool(vars.Value(QStringLiteral("lcd_blind"), 1) != 0));
 
     const int units = int(vars.Value(QStringLiteral("flow_func"), 1));
-    g_FlowUnits = (unsigned char)units;
     const QStringList unitLines = ChoiceList::Read(UnitsFile(rules.family));
     const QString unitCode = QString::number(units + 101);
     const int unitLine = ChoiceList::FindEndingIn(unitLines, unitCode);
@@ -197,7 +190,6 @@ void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form, const Rules 
     if (const auto n = ScanText::Int(form.GetField(Units).right(4)))
         vars.SetValue(QStringLiteral("flow_func"), 1, quint32(((*n - 5) % 32 + 32) % 32));
     const int units = int(vars.Value(QStringLiteral("flow_func"), 1));
-    g_FlowUnits = (unsigned char)units;
 
     // The range bytes take the active range; with none known their range bits stay as they are.
     const auto range = ScanText::Int(form.GetField(ActiveRange));
@@ -284,7 +276,7 @@ void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form, const Rules 
 }
 
 void KelvaneFields::UnitsChanged(
-    MeterVars &vars, IFieldAccess &form, int newUnits, const Rules &rules)
+    MeterVars &vars, IFieldAccess &form, int oldUnits, int newUnits, const Rules &rules)
 {
-    FT::UnitsChanged(vars, form, Context(g_FlowUnits, rules), Context(newUnits, rules));
+    FT::UnitsChanged(vars, form, Context(oldUnits, rules), Context(newUnits, rules));
 }

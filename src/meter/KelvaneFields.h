@@ -8,8 +8,8 @@ class IFieldAccess;
 class MeterVars;
 
 // The Kelvane variables as the meter form shows them: every variable to its field's text
-// (VarsToForm) and every field back into the image (FormToVars), by the rules of the firmware
-// family in g_DocVersion (">= 4.1A", "3.9G" or "4.0x"). The meter document calls it for its
+// (VarsToForm) and every field back into the image (FormToVars), by the rules of a firmware
+// family (">= 4.1A", "3.9G" or "4.0x"). The meter document calls it for its
 // table; the form reaches it through the document.
 //
 // A field that holds no number leaves its variable as it is. A float field whose text is still
@@ -31,37 +31,22 @@ public:
         QString meterVersion;
         bool operator==(const Rules &other) const = default;
     };
-    // The process-wide rules: g_DocVersion, g_DocRevision, g_DocMeterVersion.
-    static Rules RulesInForce();
     // The family whose rules fit a table built from section: "[3.9G]" gives "3.9G", "[4.0A]"
     // "4.0x", "[4.1A]" ">= 4.1A"; any other "[name]" gives name; an empty section gives empty.
     static QString FamilyOfSection(const QString &section);
 
     static void VarsToForm(MeterVars &vars, IFieldAccess &form, const Rules &rules);
     static void FormToVars(MeterVars &vars, IFieldAccess &form, const Rules &rules);
-    static void VarsToForm(MeterVars &vars, IFieldAccess &form)
-    {
-        VarsToForm(vars, form, RulesInForce());
-    }
-    static void FormToVars(MeterVars &vars, IFieldAccess &form)
-    {
-        FormToVars(vars, form, RulesInForce());
-    }
     // The form picked other engineering units: X-Sect, Max Range and Full Scale are read with the
-    // old code (g_FlowUnits), "flow_func" takes the new code and the same values are shown again
-    // in the new units. No other variable changes.
-    static void UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits, const Rules &rules);
-    static void UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits)
-    {
-        UnitsChanged(vars, form, newUnits, RulesInForce());
-    }
+    // code the form showed them in (oldUnits), "flow_func" takes the new code and the same values
+    // are shown again in the new units. No other variable changes.
+    static void UnitsChanged(
+        MeterVars &vars, IFieldAccess &form, int oldUnits, int newUnits, const Rules &rules);
 
     // The conversion context of rules for a units code.
     static UnitConversion::Context Context(int units, const Rules &rules);
-    static UnitConversion::Context Context(int units) { return Context(units, RulesInForce()); }
     // "units15.dat" for the 3.9G family, else "units20.dat".
     static QString UnitsFile(const QString &family);
-    static QString UnitsFile() { return UnitsFile(RulesInForce().family); }
     // "Calibration Due" as typed: "mm/dd/yy", or "dd.mm.yy" as the form shows dates while its
     // day-first flag is set. The month, day and year, or false when the text is neither.
     static bool ParseDate(const QString &text, int *month, int *day, int *year);

@@ -1,9 +1,9 @@
 #include "meter/KelvaneFormFields.h"
 
-#include "base/Globals.h"
 #include "base/PrintfText.h"
 #include "meter/ChoiceList.h"
 #include "meter/FieldCaptions.h"
+#include "meter/FieldIds.h"
 #include "meter/KelvaneFields.h"
 #include "meter/ZarnFormRules.h"
 
@@ -20,45 +20,45 @@ const FieldCaptions &KelvaneFormFields::Table()
 {
     static const FieldCaptions table(
         {
-            { 1048, "Serial Number" },
-            { 1049, "Flow Meter" },
-            { 1084, "Revision" },
-            { 1115, "Desired" },
-            { 1006, "Relay #1 OFF Function" },
-            { 1010, "Relay #1 OFF Value" },
-            { 1014, "Relay #1 OFF Trip Delay" },
-            { 1007, "Relay #1 ON Function" },
-            { 1011, "Relay #1 ON Value" },
-            { 1015, "Relay #1 ON Trip Delay" },
-            { 1008, "Relay #2 OFF Function" },
-            { 1012, "Relay #2 OFF Value" },
-            { 1016, "Relay #2 OFF Trip Delay" },
-            { 1009, "Relay #2 ON Function" },
-            { 1013, "Relay #2 ON Value" },
-            { 1017, "Relay #2 ON Trip Delay" },
-            { 1033, "Hold Flow (Relay #1)" },
-            { 1034, "Hold Flow (Relay #2)" },
+            { FieldId::SerialNumber, "Serial Number" },
+            { FieldId::MeterVersion, "Flow Meter" },
+            { FieldId::Revision, "Revision" },
+            { FieldId::DesiredRange, "Desired" },
+            { FieldId::AlarmFunction0, "Relay #1 OFF Function" },
+            { FieldId::AlarmValue0, "Relay #1 OFF Value" },
+            { FieldId::AlarmDelay0, "Relay #1 OFF Trip Delay" },
+            { FieldId::AlarmFunction1, "Relay #1 ON Function" },
+            { FieldId::AlarmValue1, "Relay #1 ON Value" },
+            { FieldId::AlarmDelay1, "Relay #1 ON Trip Delay" },
+            { FieldId::AlarmFunction2, "Relay #2 OFF Function" },
+            { FieldId::AlarmValue2, "Relay #2 OFF Value" },
+            { FieldId::AlarmDelay2, "Relay #2 OFF Trip Delay" },
+            { FieldId::AlarmFunction3, "Relay #2 ON Function" },
+            { FieldId::AlarmValue3, "Relay #2 ON Value" },
+            { FieldId::AlarmDelay3, "Relay #2 ON Trip Delay" },
+            { FieldId::HoldFlow1, "Hold Flow (Relay #1)" },
+            { FieldId::HoldFlow2, "Hold Flow (Relay #2)" },
         },
         {
-            { 1069, "ADC Gain" },
-            { 1070, "ADC Offset" },
-            { 1027, "Input ADC Filter" },
-            { 1021, "Output DAC Filter" },
-            { 1023, "Output DAC Time" },
-            { 1029, "Contrast" },
-            { 1030, "Refresh" },
-            { 1056, "LCD Blank" },
-            { 1005, "Curve Fit" },
-            { 1047, "Primary" },
-            { 1057, "Secondary" },
-            { 1061, "Point-Wise" },
-            { 1032, "Tracking ON" },
-            { 1065, "Protocol On" },
-            { 1035, "Modbus Addr" },
-            { 1054, "Calibration Due" },
-            { 1045, "Password" },
-            { 1068, "Watchdog Timer" },
-            { 1066, "uP PCBA Number" },
+            { FieldId::AdcGain, "ADC Gain" },
+            { FieldId::AdcOffset, "ADC Offset" },
+            { FieldId::AdcFilterEdit, "Input ADC Filter" },
+            { FieldId::DacFilterEdit, "Output DAC Filter" },
+            { FieldId::DacTimeEdit, "Output DAC Time" },
+            { FieldId::Contrast, "Contrast" },
+            { FieldId::Refresh, "Refresh" },
+            { FieldId::LcdBlank, "LCD Blank" },
+            { FieldId::CurveFit, "Curve Fit" },
+            { FieldId::PrimaryList, "Primary" },
+            { FieldId::SecondaryList, "Secondary" },
+            { FieldId::PointWiseList, "Point-Wise" },
+            { FieldId::Tracking, "Tracking ON" },
+            { FieldId::Protocol, "Protocol On" },
+            { FieldId::ModbusAddr, "Modbus Addr" },
+            { FieldId::CalibrationDue, "Calibration Due" },
+            { FieldId::Password, "Password" },
+            { FieldId::Watchdog, "Watchdog Timer" },
+            { FieldId::UpPcba, "uP PCBA Number" },
         });
     return table;
 }
@@ -80,14 +80,20 @@ QString KelvaneFormFields::CaptionOf(int id)
 
 bool KelvaneFormFields::IsPlainTextId(int id)
 {
-    return (id >= 1010 && id <= 1018) || id == 1022 || id == 1024 || id == 1028
-        || (id >= 1035 && id <= 1039) || (id >= 1043 && id <= 1045) || id == 1048 || id == 1053
-        || id == 1054 || id == 1066 || (id >= 1068 && id <= 1070);
+    return (id >= FieldId::AlarmValue0 && id <= FieldId::FullScale) || id == FieldId::DacFilterSpin
+        || id == FieldId::DacTimeSpin || id == FieldId::AdcFilterSpin
+        || (id >= FieldId::ModbusAddr && id <= FieldId::XSect)
+        || (id >= FieldId::DateField && id <= FieldId::Password) || id == FieldId::SerialNumber
+        || id == FieldId::ZeroCutoff || id == FieldId::CalibrationDue || id == FieldId::UpPcba
+        || (id >= FieldId::Watchdog && id <= FieldId::AdcOffset);
 }
 
 int KelvaneFormFields::EditIdOf(int id)
 {
-    return id == 1022 ? 1021 : id == 1024 ? 1023 : id == 1028 ? 1027 : id;
+    return id == FieldId::DacFilterSpin ? FieldId::DacFilterEdit
+        : id == FieldId::DacTimeSpin    ? FieldId::DacTimeEdit
+        : id == FieldId::AdcFilterSpin  ? FieldId::AdcFilterEdit
+                                        : id;
 }
 
 QString KelvaneFormFields::Tail(const QString &line, int n)
@@ -110,19 +116,21 @@ int KelvaneFormFields::UnitsLine(const QStringList &lines, const QString &text)
 
 bool KelvaneFormFields::IsListId(int id)
 {
-    return id == 1047 || id == 1057 || id == 1061;
+    return id == FieldId::PrimaryList || id == FieldId::SecondaryList
+        || id == FieldId::PointWiseList;
 }
 
 bool KelvaneFormFields::IsBoxId(int id)
 {
-    return id == 1032 || id == 1033 || id == 1034 || id == 1065;
+    return id == FieldId::Tracking || id == FieldId::HoldFlow1 || id == FieldId::HoldFlow2
+        || id == FieldId::Protocol;
 }
 
 KelvaneFormFields::KelvaneFormFields()
 {
-    for (int id : { 1032, 1033, 1034, 1065 })
+    for (int id : { FieldId::Tracking, FieldId::HoldFlow1, FieldId::HoldFlow2, FieldId::Protocol })
         m_box[id] = false;
-    for (int id : { 1047, 1057, 1061 })
+    for (int id : { FieldId::PrimaryList, FieldId::SecondaryList, FieldId::PointWiseList })
         m_lists[id];
 }
 
@@ -187,10 +195,10 @@ QString KelvaneFormFields::ShownText(int id)
 {
     if (const auto label = m_labels.find(id); label != m_labels.end())
         return *label;
-    if (id == 1004)
+    if (id == FieldId::Units)
         return m_units < 0 || m_units >= m_unitsLines.size() ? QString() : m_unitsLines.at(m_units);
-    if (id >= 1006 && id <= 1009) {
-        const int line = m_alarm[size_t(id - 1006)];
+    if (id >= FieldId::AlarmFunction0 && id <= FieldId::AlarmFunction3) {
+        const int line = m_alarm[size_t(id - FieldId::AlarmFunction0)];
         return line < 0 || line >= m_alarmLines.size() ? QString() : m_alarmLines.at(line);
     }
     if (IsListId(id))
@@ -200,18 +208,18 @@ QString KelvaneFormFields::ShownText(int id)
 
 bool KelvaneFormFields::ShownTicked(int id)
 {
-    return id == 1056 ? m_lcdBlank : m_box.value(id, false);
+    return id == FieldId::LcdBlank ? m_lcdBlank : m_box.value(id, false);
 }
 
 int KelvaneFormFields::ShownPosition(int id)
 {
-    return id == 1029 ? m_contrast : id == 1030 ? m_refresh : 0;
+    return id == FieldId::Contrast ? m_contrast : id == FieldId::Refresh ? m_refresh : 0;
 }
 
 void KelvaneFormFields::SetSlider(int id, int position, bool moved)
 {
-    int &value = id == 1029 ? m_contrast : m_refresh;
-    QString &given = id == 1029 ? m_contrastGiven : m_refreshGiven;
+    int &value = id == FieldId::Contrast ? m_contrast : m_refresh;
+    QString &given = id == FieldId::Contrast ? m_contrastGiven : m_refreshGiven;
     value = position;
     if (moved)
         given.clear();
@@ -220,12 +228,12 @@ void KelvaneFormFields::SetSlider(int id, int position, bool moved)
 void KelvaneFormFields::ShowClock(
     const KelvaneFields::Rules &rules, const QString &templateLabel, const QDateTime &now)
 {
-    m_text[1044] = ZarnFormRules::TimeText(now.time(), false);
-    m_text[1043] = ZarnFormRules::DateText(now.date(), false);
-    m_labels[1049] = ZarnFormRules::IdentityLabel(rules.meterVersion);
-    m_labels[1084] = ZarnFormRules::IdentityLabel(rules.revision);
-    m_labels[1067] = ZarnFormRules::TemplateShown(rules.family, templateLabel);
-    m_labels[1114] = QStringLiteral("?");
+    m_text[FieldId::TimeField] = ZarnFormRules::TimeText(now.time(), false);
+    m_text[FieldId::DateField] = ZarnFormRules::DateText(now.date(), false);
+    m_labels[FieldId::MeterVersion] = ZarnFormRules::IdentityLabel(rules.meterVersion);
+    m_labels[FieldId::Revision] = ZarnFormRules::IdentityLabel(rules.revision);
+    m_labels[FieldId::TemplateVersion] = ZarnFormRules::TemplateShown(rules.family, templateLabel);
+    m_labels[FieldId::ActiveRange] = QStringLiteral("?");
 }
 
 const QStringList &KelvaneFormFields::Coefficients(int listId) const
@@ -244,11 +252,12 @@ void KelvaneFormFields::SetField(int id, const QString &rawText)
 
     if (IsPlainTextId(id)) {
         // Zero Offset is bounded on every change, whoever makes it.
-        m_text[EditIdOf(id)] = id == 1037 ? ZarnFormRules::LimitZeroOffset(text) : text;
+        m_text[EditIdOf(id)]
+            = id == FieldId::ZeroOffset ? ZarnFormRules::LimitZeroOffset(text) : text;
         return;
     }
-    if (id >= 1006 && id <= 1009) {
-        m_alarm[size_t(id - 1006)] = AlarmLine(m_alarmLines, text);
+    if (id >= FieldId::AlarmFunction0 && id <= FieldId::AlarmFunction3) {
+        m_alarm[size_t(id - FieldId::AlarmFunction0)] = AlarmLine(m_alarmLines, text);
         return;
     }
     if (IsBoxId(id)) {
@@ -260,57 +269,54 @@ void KelvaneFormFields::SetField(int id, const QString &rawText)
         return;
     }
     switch (id) {
-    case 1004:
+    case FieldId::Units:
         if (const int line = UnitsLine(m_unitsLines, text); line >= 0)
             m_units = line;
         return;
-    case 1005:
+    case FieldId::CurveFit:
         if (!text.isEmpty() && text.at(0).isDigit() && n >= 0 && n <= 3) {
             m_curveFit = n;
-            g_CurveFit = n;
         }
         return;
-    case 1020:
-        m_text[1020] = QString::number(qint64(n) - 1); // n may be INT_MIN
+    case FieldId::DesiredHidden:
+        m_text[FieldId::DesiredHidden] = QString::number(qint64(n) - 1); // n may be INT_MIN
         return;
-    case 1029:
+    case FieldId::Contrast:
         m_contrast = qBound(0, n, 255); // the slider's range
         m_contrastGiven = QString::number(n);
         return;
-    case 1030:
+    case FieldId::Refresh:
         m_refresh = qBound(1, n, 100);
         m_refreshGiven = QString::number(n);
         return;
-    case 1056:
+    case FieldId::LcdBlank:
         m_lcdBlank = text == QLatin1String("TRUE");
         return;
-    case 1049:
-        m_text[1049] = text;
-        g_DocMeterVersion = text;
+    case FieldId::MeterVersion:
+        m_text[FieldId::MeterVersion] = text;
         if (m_onVersion)
             m_onVersion(text);
         return;
-    case 1084:
-        m_text[1084] = text;
-        g_DocRevision = text;
+    case FieldId::Revision:
+        m_text[FieldId::Revision] = text;
         if (m_onRevision)
             m_onRevision(text);
         return;
-    case 1051:
-    case 1060:
-    case 1062:
+    case FieldId::ImageText:
+    case FieldId::SecondaryEdit:
+    case FieldId::PointWiseEdit:
         m_imageText = text;
         return;
-    case 1052:
-        m_lists[1047].clear();
+    case FieldId::PrimaryReset:
+        m_lists[FieldId::PrimaryList].clear();
         return;
-    case 1063:
-        m_lists[1057].clear();
+    case FieldId::SecondaryReset:
+        m_lists[FieldId::SecondaryList].clear();
         return;
-    case 1064:
-        m_lists[1061].clear();
+    case FieldId::PointWiseReset:
+        m_lists[FieldId::PointWiseList].clear();
         return;
-    case 1115:
+    case FieldId::DesiredRange:
         m_desired = n >= 1 && n <= 4 ? n - 1 : -1;
         return;
     default:
@@ -324,8 +330,8 @@ QString KelvaneFormFields::GetField(int id)
         return QString();
     if (IsPlainTextId(id))
         return m_text.value(EditIdOf(id));
-    if (id >= 1006 && id <= 1009) {
-        const int line = m_alarm[size_t(id - 1006)];
+    if (id >= FieldId::AlarmFunction0 && id <= FieldId::AlarmFunction3) {
+        const int line = m_alarm[size_t(id - FieldId::AlarmFunction0)];
         return line < 0 || line >= m_alarmLines.size() ? QString() : Tail(m_alarmLines.at(line), 4);
     }
     if (IsBoxId(id))
@@ -336,27 +342,27 @@ QString KelvaneFormFields::GetField(int id)
         return position < 0 || position >= list.size() ? QString() : list.at(position);
     }
     switch (id) {
-    case 1004:
+    case FieldId::Units:
         return m_units < 0 || m_units >= m_unitsLines.size() ? QString()
                                                              : Tail(m_unitsLines.at(m_units), 4);
-    case 1005:
+    case FieldId::CurveFit:
         return KelvaneFields::CurveFitText(m_curveFit);
-    case 1029:
+    case FieldId::Contrast:
         return m_contrastGiven.isEmpty() ? PrintfText::Format("%d", m_contrast) : m_contrastGiven;
-    case 1030:
+    case FieldId::Refresh:
         return m_refreshGiven.isEmpty() ? PrintfText::Format("%d", m_refresh) : m_refreshGiven;
-    case 1056:
+    case FieldId::LcdBlank:
         return BoxText(m_lcdBlank);
-    case 1114:
-        return m_collectingForFile ? QString() : m_text.value(1114);
-    case 1052:
-    case 1063:
-    case 1064:
+    case FieldId::ActiveRange:
+        return m_collectingForFile ? QString() : m_text.value(FieldId::ActiveRange);
+    case FieldId::PrimaryReset:
+    case FieldId::SecondaryReset:
+    case FieldId::PointWiseReset:
         m_walkPos = 0;
         return QString();
-    case 1051:
+    case FieldId::ImageText:
         return m_imageText;
-    case 1115:
+    case FieldId::DesiredRange:
         return m_desired < 0 ? QString() : QString::number(m_desired + 1);
     default:
         return m_text.value(id);

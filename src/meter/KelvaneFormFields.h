@@ -3,6 +3,7 @@
 #include "base/IShownFields.h"
 #include "lists/IFieldAccess.h"
 #include "meter/FieldCaptions.h"
+#include "meter/FieldIds.h"
 #include "meter/KelvaneFields.h"
 
 #include <QHash>
@@ -38,7 +39,7 @@ public:
     // Ids whose SetField text goes into an edit as it stands (a spin field's edit is set through
     // the spin's id and read through its own).
     static bool IsPlainTextId(int id);
-    // The edit a spin arrow's id stands for (1022 -> 1021, 1024 -> 1023, 1028 -> 1027); other
+    // The edit a spin arrow's id stands for (DacFilterSpin -> DacFilterEdit, and so on); other
     // ids as they are.
     static int EditIdOf(int id);
     // Last n characters of a list line (the code part of the units and alarm lines).
@@ -63,8 +64,8 @@ public:
     // only a send takes the meter's active range.
     void SetCollectingForFile(bool forFile) { m_collectingForFile = forFile; }
     // The Active range the clock shows (the meter's, as identified).
-    void SetActive(const QString &range) { m_text[1114] = range; }
-    // A firmware version (1049) or revision (1084) answer arrived.
+    void SetActive(const QString &range) { m_text[FieldId::ActiveRange] = range; }
+    // A firmware version (MeterVersion) or revision (Revision) answer arrived.
     void SetVersionHandler(std::function<void(const QString &)> handler)
     {
         m_onVersion = std::move(handler);
@@ -108,13 +109,14 @@ public:
     void SelectCurveFit(int index) { m_curveFit = index; }
     int DesiredSelected() const { return m_desired; }
     void SelectDesired(int index) { m_desired = index; }
-    // A slider's position (1029 Contrast, 1030 Refresh); once the user has moved it, it gives
+    // A slider's position (Contrast, Refresh); once the user has moved it, it gives
     // back its position instead of the value it was given.
     void SetSlider(int id, int position, bool moved);
     void SetCoefficients(int listId, const QStringList &values) { m_lists[listId] = values; }
     void SetImageText(const QString &text) { m_imageText = text; }
     bool CollectingForFile() const { return m_collectingForFile; }
-    // Puts text at index of a coefficient list (1047, 1057, 1061); false past its end.
+    // Puts text at index of a coefficient list (PrimaryList, SecondaryList, PointWiseList); false
+    // past its end.
     bool SetCoefficient(int listId, int index, const QString &text);
     const QStringList &Coefficients(int listId) const;
     QString ImageText() const { return m_imageText; }

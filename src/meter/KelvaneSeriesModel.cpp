@@ -135,7 +135,7 @@ std::vector<MeterSeriesModel::Row> KelvaneSeriesModel::Rows()
                     rows.push_back(
                         { QStringLiteral("%1[%2]").arg(caption).arg(i), c.id, list.at(i) });
             }
-        } else if (!extended && (c.id == 1033 || c.id == 1034)) {
+        } else if (!extended && (c.id == FieldId::HoldFlow1 || c.id == FieldId::HoldFlow2)) {
             continue; // hidden on the form before 4.1A
         } else {
             rows.push_back({ caption, c.id, m_fields.ShownText(c.id) });
@@ -151,7 +151,8 @@ int KelvaneSeriesModel::IdOf(const QString &field) const
 
 bool KelvaneSeriesModel::IsCoefficientList(int id) const
 {
-    return id == 1047 || id == 1057 || id == 1061;
+    return id == FieldId::PrimaryList || id == FieldId::SecondaryList
+        || id == FieldId::PointWiseList;
 }
 
 QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
@@ -159,9 +160,12 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
     const QString caption = KelvaneFormFields::CaptionOf(id);
     const QString family = m_rules.family;
     const bool extended = ZarnFormRules::HasExtendedFields(family);
-    if (id == 1049 || id == 1084 || id == 1066 || id == 1069 || id == 1070)
+    if (id == FieldId::MeterVersion || id == FieldId::Revision || id == FieldId::UpPcba
+        || id == FieldId::AdcGain || id == FieldId::AdcOffset)
         return QStringLiteral("%1 is read-only on the form.").arg(caption);
-    if (!extended && (id == 1068 || id == 1057 || id == 1061 || id == 1033 || id == 1034))
+    if (!extended
+        && (id == FieldId::Watchdog || id == FieldId::SecondaryList || id == FieldId::PointWiseList
+            || id == FieldId::HoldFlow1 || id == FieldId::HoldFlow2))
         return QStringLiteral("This Field Is Not Supported For Selected Version");
     if (const NumberFieldRules::Field *number
         = NumberFieldRules::Find(NumberFieldRules::Kelvane(), id)) {
@@ -170,7 +174,7 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
             return refusal;
     }
     switch (id) {
-    case 1004: {
+    case FieldId::Units: {
         const int line = m_fields.FindUnits(value);
         if (line < 0)
             return QStringLiteral("\"%1\" is no choice of Engineering Units.").arg(value);
@@ -178,11 +182,11 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
             = ZarnFormRules::LeadingInt(KelvaneFormFields::Tail(m_fields.UnitsLines().at(line), 4));
         const int units = ((code - 5) % 32 + 32) % 32;
         m_fields.SelectUnits(line);
-        g_FlowUnits = (unsigned char)m_doc->Vars()->Value(QStringLiteral("flow_func"), 1);
+        m_doc->Context().units = int(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1));
         m_doc->UnitsChanged(m_fields, units, m_rules);
         return QString();
     }
-    case 1005: {
+    case FieldId::CurveFit: {
         int choice = KelvaneFields::CurveFitIndex(value.trimmed());
         const QString t = value.trimmed();
         if (t.size() == 1 && t.at(0) >= QLatin1Char('0') && t.at(0) <= QLatin1Char('3'))
@@ -190,52 +194,53 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
         else if (choice == 0 && t.compare(KelvaneFields::CurveFitText(0), Qt::CaseInsensitive))
             return QStringLiteral("\"%1\" is no Curve Fit choice.").arg(value);
         choice = ZarnFormRules::CurveFitAfterPick(choice, family);
-        m_fields.SetField(1005, QString::number(choice));
+        m_fields.SetField(FieldId::CurveFit, QString::number(choice));
         Collect(true);
         return QString();
     }
-    case 1006:
-    case 1007:
-    case 1008:
-    case 1009: {
+    case FieldId::AlarmFunction0:
+    case FieldId::AlarmFunction1:
+    case FieldId::AlarmFunction2:
+    case FieldId::AlarmFunction3: {
         const int line = m_fields.FindAlarm(value);
         if (line < 0)
             return QStringLiteral("\"%1\" is no choice of %2.").arg(value, caption);
         m_fields.SetField(id, KelvaneFormFields::Tail(m_fields.AlarmLines().at(line), 3));
         return QString();
     }
-    case 1115: {
+    case FieldId::DesiredRange: {
         const int n = ZarnFormRules::LeadingInt(value);
         if (n < 1 || n > 4 || value.trimmed() != QString::number(n))
             return QStringLiteral("Desired is a range from 1 to 4.");
-        m_fields.SetField(1115, QString::number(n));
-        m_fields.SetField(1020, QString::number(n));
+        m_fields.SetField(FieldId::DesiredRange, QString::number(n));
+        m_fields.SetField(FieldId::DesiredHidden, QString::number(n));
         return QString();
     }
-    case 1032:
-    case 1033:
-    case 1034:
-    case 1065:
-    case 1056: {
+    case FieldId::Tracking:
+    case FieldId::HoldFlow1:
+    case FieldId::HoldFlow2:
+    case FieldId::Protocol:
+    case FieldId::LcdBlank: {
         bool on = false;
         if (!BoxValue(value, &on))
             return QStringLiteral("%1 is TRUE or FALSE.").arg(caption);
         m_fields.SetField(id, BoxText(on));
         return QString();
     }
-    case 1047:
-    case 1057:
-    case 1061: {
+    case FieldId::PrimaryList:
+    case FieldId::SecondaryList:
+    case FieldId::PointWiseList: {
         const QString refusal = CoefficientRefusal(id, value);
         if (!refusal.isEmpty())
             return refusal;
-        if (id == 1061 && index < ZarnFormRules::FirstEditable(ZarnFormRules::CoeffList::PointWise))
+        if (id == FieldId::PointWiseList
+            && index < ZarnFormRules::FirstEditable(ZarnFormRules::CoeffList::PointWise))
             return QStringLiteral("The 0 % point of Point-Wise is fixed.");
         if (!m_fields.SetCoefficient(id, index, value.trimmed()))
             return QStringLiteral("%1 has no line %2.").arg(caption).arg(index);
         return QString();
     }
-    case 1054: {
+    case FieldId::CalibrationDue: {
         int month = 0, day = 0, year = 0;
         if (!KelvaneFields::ParseDate(value, &month, &day, &year) || month < 0 || month > 12
             || day < 0 || day > 31 || year < 0 || year > 99)
@@ -249,7 +254,10 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
         break;
     }
     // An edit: the limits its leaving applies, then the collection its leaving makes.
-    const int setId = id == 1021 ? 1022 : id == 1023 ? 1024 : id == 1027 ? 1028 : id;
+    const int setId = id == FieldId::DacFilterEdit ? FieldId::DacFilterSpin
+        : id == FieldId::DacTimeEdit               ? FieldId::DacTimeSpin
+        : id == FieldId::AdcFilterEdit             ? FieldId::AdcFilterSpin
+                                                   : id;
     m_fields.SetField(setId, ZarnFormRules::LimitOnLeave(id, value.trimmed()));
     if (CollectsOnLeave(id))
         Collect(true);

@@ -2,6 +2,7 @@
 
 #include "base/UserMessage.h"
 #include "meter/CMeterDoc.h"
+#include "meter/FieldIds.h"
 #include "meter/MeterVars.h"
 #include "meter/NumberFieldRules.h"
 #include "meter/ZarnFormRules.h"
@@ -270,7 +271,7 @@ std::vector<ConfigDiff::Field> MeterSeriesModel::ComparedFields()
 {
     std::vector<ConfigDiff::Field> fields;
     for (const Row &row : Rows())
-        if (row.id != 1049 && row.id != 1084)
+        if (row.id != FieldId::MeterVersion && row.id != FieldId::Revision)
             fields.push_back({ row.caption, row.id, row.text });
     return fields;
 }

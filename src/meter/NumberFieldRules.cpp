@@ -1,6 +1,7 @@
 #include "meter/NumberFieldRules.h"
 
 #include "base/ScanText.h"
+#include "meter/FieldIds.h"
 #include "meter/MeterVars.h"
 
 #include <algorithm>
@@ -49,58 +50,31 @@ const std::vector<NumberFieldRules::Field> &NumberFieldRules::Kelvane()
 {
     // Before 4.1A an alarm value has two bytes and is shown unsigned.
     static const std::vector<Field> fields = {
-        { 1010, "Value (Relay #1 OFF)", W, "evalue[0]", false, 400000000, Down },
-        { 1011, "Value (Relay #1 ON)", W, "evalue[1]", false, 400000000, Down },
-        { 1012, "Value (Relay #2 OFF)", W, "evalue[2]", false, 400000000, Down },
-        { 1013, "Value (Relay #2 ON)", W, "evalue[3]", false, 400000000, Down },
-        { 1014, "Trip Delay (Relay #1 OFF)", W, "edelay[0]", false, 0, Down },
-        { 1015, "Trip Delay (Relay #1 ON)", W, "edelay[1]", false, 0, Down },
-        { 1016, "Trip Delay (Relay #2 OFF)", W, "edelay[2]", false, 0, Down },
-        { 1017, "Trip Delay (Relay #2 ON)", W, "edelay[3]", false, 0, Down },
-        { 1018, "Full Scale", D },
-        { 1021, "DAC Filter", W, "dac_val", false, 127, Down },
-        { 1023, "DAC Time", W, "updating_max", false, 63, Down },
-        { 1027, "ADC Filter", W, "adc_val", false, 200, Down },
+        { FieldId::AlarmValue0, "Value (Relay #1 OFF)", W, "evalue[0]", false, 400000000, Down },
+        { FieldId::AlarmValue1, "Value (Relay #1 ON)", W, "evalue[1]", false, 400000000, Down },
+        { FieldId::AlarmValue2, "Value (Relay #2 OFF)", W, "evalue[2]", false, 400000000, Down },
+        { FieldId::AlarmValue3, "Value (Relay #2 ON)", W, "evalue[3]", false, 400000000, Down },
+        { FieldId::AlarmDelay0, "Trip Delay (Relay #1 OFF)", W, "edelay[0]", false, 0, Down },
+        { FieldId::AlarmDelay1, "Trip Delay (Relay #1 ON)", W, "edelay[1]", false, 0, Down },
+        { FieldId::AlarmDelay2, "Trip Delay (Relay #2 OFF)", W, "edelay[2]", false, 0, Down },
+        { FieldId::AlarmDelay3, "Trip Delay (Relay #2 ON)", W, "edelay[3]", false, 0, Down },
+        { FieldId::FullScale, "Full Scale", D },
+        { FieldId::DacFilterEdit, "DAC Filter", W, "dac_val", false, 127, Down },
+        { FieldId::DacTimeEdit, "DAC Time", W, "updating_max", false, 63, Down },
+        { FieldId::AdcFilterEdit, "ADC Filter", W, "adc_val", false, 200, Down },
         // The image keeps no address above 127 (it holds 0 then).
-        { 1035, "Modbus Addr", W, "pad_1", false, 127 },
-        { 1036, "C Factor", D },
-        { 1037, "Zero Offset", D },
-        { 1038, "Max Range", D },
-        { 1039, "X-Sect", D },
-        { 1045, "Password", W, "lockout" },
-        { 1048, "Serial Number", W, "serial_num" },
-        { 1053, "Zero Cutoff %", D },
-        { 1066, "uP PCBA Number", W, "uP_assy_rev", true },
-        { 1068, "Watchdog Timer", W, "wdt", true },
-        { 1069, "ADC Gain", D },
-        { 1070, "ADC Offset", D },
-    };
-    return fields;
-}
-
-const std::vector<NumberFieldRules::Field> &NumberFieldRules::Quixal()
-{
-    static const std::vector<Field> fields = {
-        { 1012, "Value (Relay #2 OFF)", W, "evalue[2]", true },
-        { 1013, "Value (Relay #2 ON)", W, "evalue[3]", true },
-        { 1016, "Trip Delay (Relay #2 OFF)", W, "edelay[2]" },
-        { 1017, "Trip Delay (Relay #2 ON)", W, "edelay[3]" },
-        { 1018, "Full Scale", D },
-        { 1028, "ADC Filter", W, "adc_val" },
-        { 1031, "Display Refresh", W, "reporting_max", false, 200, In },
-        { 1036, "C Factor", D },
-        { 1037, "Zero Offset", D },
-        { 1038, "Max Range", D },
-        { 1039, "X-Sect", D },
-        { 1045, "Password", W, "lockout", true },
-        // A Modbus address, as the Kelvane form and the Modbus window take it.
-        { 1046, "Modbus Addr", W, "pad", false, 127 },
-        { 1048, "Serial Number", W, "serial_num" },
-        { 1053, "Zero Cutoff %", D },
-        { 1066, "uP PCBA Number", W, "uP_assy_rev", true },
-        { 1068, "Watchdog Timer", W, "wdt", true },
-        { 1174, "DAC Filter", W, "dac_val", false, 127, Down },
-        { 1175, "DAC Refresh", W, "updating_max", false, 63, Down },
+        { FieldId::ModbusAddr, "Modbus Addr", W, "pad_1", false, 127 },
+        { FieldId::CFactor, "C Factor", D },
+        { FieldId::ZeroOffset, "Zero Offset", D },
+        { FieldId::MaxRange, "Max Range", D },
+        { FieldId::XSect, "X-Sect", D },
+        { FieldId::Password, "Password", W, "lockout" },
+        { FieldId::SerialNumber, "Serial Number", W, "serial_num" },
+        { FieldId::ZeroCutoff, "Zero Cutoff %", D },
+        { FieldId::UpPcba, "uP PCBA Number", W, "uP_assy_rev", true },
+        { FieldId::Watchdog, "Watchdog Timer", W, "wdt", true },
+        { FieldId::AdcGain, "ADC Gain", D },
+        { FieldId::AdcOffset, "ADC Offset", D },
     };
     return fields;
 }

@@ -9,7 +9,8 @@ class MeterVars;
 // The number fields of both meter forms: which field takes a whole or a decimal number, the
 // caption the user knows it by, and whether a typed text may stand. A form checks a field's text
 // when the field is left and before Save, Send or Convert collect it; a refused text never
-// reaches a variable. Field ids are those of FieldIds.h and QXFieldIds.h.
+// reaches a variable. Field ids are those of FieldIds.h; the Quixal table is
+// QXFormFields::NumberFields.
 class NumberFieldRules
 {
 public:
@@ -33,7 +34,6 @@ public:
     };
 
     static const std::vector<Field> &Kelvane();
-    static const std::vector<Field> &Quixal();
     // The field of id in fields; null when id is no number field.
     static const Field *Find(const std::vector<Field> &fields, int id);
 

@@ -1,16 +1,17 @@
 #pragma once
 
 #include "base/IShownFields.h"
+#include "meter/FieldIds.h"
 
 // The flow parameters both series' datasheets print, read from what a form shows: the
 // Engineering Units line and the six numbers under it (the same field ids on both forms).
 template <typename Fields> void ReadSheetFlowFields(IShownFields &form, Fields &f)
 {
-    f.unitsLine = form.ShownText(1004);
-    f.fullScale = form.ShownText(1018);
-    f.cFactor = form.ShownText(1036);
-    f.zeroOffset = form.ShownText(1037);
-    f.maxRange = form.ShownText(1038);
-    f.xSect = form.ShownText(1039);
-    f.zeroCutoff = form.ShownText(1053);
+    f.unitsLine = form.ShownText(FieldId::Units);
+    f.fullScale = form.ShownText(FieldId::FullScale);
+    f.cFactor = form.ShownText(FieldId::CFactor);
+    f.zeroOffset = form.ShownText(FieldId::ZeroOffset);
+    f.maxRange = form.ShownText(FieldId::MaxRange);
+    f.xSect = form.ShownText(FieldId::XSect);
+    f.zeroCutoff = form.ShownText(FieldId::ZeroCutoff);
 }

@@ -19,8 +19,8 @@ public:
     {
         int units = 0;
         QString docVersion; // ">= 4.1A" selects the current rules, anything else the older ones
-        QString revision; // g_DocRevision; its first character is the revision letter
-        QString meterVersion; // g_DocMeterVersion
+        QString revision; // the meter's; its first character is the revision letter
+        QString meterVersion; // the meter's firmware version
     };
 
     static double F(int index);

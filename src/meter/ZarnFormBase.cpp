@@ -7,6 +7,7 @@
 #include "base/DialogueRunner.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
 #include "lists/CQueView.h"
@@ -306,7 +307,7 @@ void ZarnFormBase::OpenCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *l
     edit->setFocus();
     edit->selectAll();
     // Set after the focus moved: leaving the previous field resets the code.
-    editField = editCode;
+    m_editField = editCode;
 }
 
 bool ZarnFormBase::EnterCoefficient(QTreeWidget *list, QLineEdit *edit, QLabel *label, int first)
@@ -383,7 +384,7 @@ bool ZarnFormBase::OnCommand(AppCommand command)
 
 bool ZarnFormBase::HandleKeyCommand(AppCommand command)
 {
-    const int code = editField;
+    const int code = m_editField;
     const int step = command == AppCommand::Up ? -1 : +1;
     if (IsListCode(code)) {
         if (command == AppCommand::Enter)
@@ -404,13 +405,13 @@ bool ZarnFormBase::HandleKeyCommand(AppCommand command)
 
 void ZarnFormBase::MoveInRing(int step)
 {
-    const int next = ZarnFormRules::NextRingCode(editField, step);
+    const int next = ZarnFormRules::NextRingCode(m_editField, step);
     QLineEdit *field = RingField(next);
     if (!field)
         return;
     field->setFocus();
     field->selectAll();
-    editField = next;
+    m_editField = next;
 }
 
 bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
@@ -684,11 +685,11 @@ void ZarnFormBase::Audit(const QString &action, const QString &result, const QSt
     // The firmware as the read that filled the document told it; the connected meter's model
     // and firmware only when it is this form's meter (or, unnamed, the one a read, send or
     // range change spoke to). What none knows comes from the trail's earlier lines of the meter.
-    const QString connected = g_MeterSerial.trimmed();
+    const QString connected = AppServices::Meter().Serial().trimmed();
     const bool onLine = action != QLatin1String("save") && action != QLatin1String("convert");
     if (connected.isEmpty() ? onLine : connected == record.serial) {
-        record.model = g_MeterModel.trimmed();
-        record.firmware = AuditRecord::FirmwareText(g_MeterVersion);
+        record.model = AppServices::Meter().Model().trimmed();
+        record.firmware = AuditRecord::FirmwareText(AppServices::Meter().Version());
     }
     if (const CMeterDoc *doc = MeterDoc(); doc && !doc->MeterVersion().trimmed().isEmpty())
         record.firmware = AuditRecord::FirmwareText(doc->MeterVersion());

@@ -100,6 +100,10 @@ public:
     void Convert();
     // File > Print, Print Preview and "Export Datasheet as PDF..." of the form's datasheet.
     SheetPrinter *Sheet() const { return m_sheet.get(); }
+    // The code of the field being edited on this form (list, ring or other field), 0 for none:
+    // what Enter, Up and Down act on.
+    int EditField() const { return m_editField; }
+    void SetEditField(int code) { m_editField = code; }
 
 protected:
     ZarnFormBase(CDocument *document, QWidget *parent);
@@ -123,7 +127,7 @@ protected:
     // The list timerId stopped before its end: it jumped to its failure message, or was
     // cancelled.
     virtual void ListFailed(int) { }
-    // The edit codes (editField) of the form's coefficient lists, Enter in such a list's edit
+    // The edit codes (EditField) of the form's coefficient lists, Enter in such a list's edit
     // box, and Up/Down (step -1/+1) through a list.
     virtual bool IsListCode(int code) const = 0;
     virtual void EnterInList(int code) = 0;
@@ -226,6 +230,7 @@ protected:
     bool m_dayFirst = false;
     bool m_fixedCalibration = true;
     QString m_openingTitle;
+    int m_editField = 0;
 
 private:
     friend class FormSendCheck;

@@ -17,7 +17,7 @@ public:
     enum class CoeffList { Primary = 1, Secondary = 2, PointWise = 3 };
 
     // The text a field receives: leading white space removed and, except for the image-text
-    // field 1051, cut before the first blank (or other white space), "=" or ">" (so
+    // field ImageText, cut before the first blank (or other white space), "=" or ">" (so
     // "  12.5 =>..." gives "12.5").
     static QString TrimForField(int id, const QString &text);
     // Leading decimal integer as the C library's atoi reads it (0 when none), kept in int range.
@@ -59,7 +59,7 @@ public:
     // The field of a ring code (the same column on both forms); 0 for other codes.
     static int RingFieldId(int code);
 
-    // The field id of a coefficient list (1047, 1057, 1061).
+    // The field id of a coefficient list (PrimaryList, SecondaryList, PointWiseList).
     static int ListIdOf(CoeffList list);
     // Label of item index of a coefficient list: "A=" ... for Primary/Secondary, "@5%=" ...
     static QString ItemLabel(CoeffList list, int index);

@@ -5,10 +5,10 @@
 #include "base/ControlText.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
-#include "graphs/CPolyCurve.h"
-#include "graphs/CPolyLine.h"
+#include "graphs/CurveGraphDialog.h"
 #include "lists/CQueView.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
@@ -39,13 +39,6 @@ constexpr const char *kListFiles[] = { KelvaneSeriesModel::kSendList, KelvaneSer
 
 const char *const kNotSupportedCaption = "               Field Not Supported";
 const char *const kNotSupportedText = "This Field Is Not Supported For Selected Version ";
-
-// The form whose range-change list has ended and whose next clock tick finishes the change.
-QPointer<ZarnFormView> &ChangingForm()
-{
-    static QPointer<ZarnFormView> form;
-    return form;
-}
 } // namespace
 
 ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
@@ -256,7 +249,7 @@ void ZarnFormView::OnFieldEdited(int id)
     MarkEdited();
     if (id == FieldId::ImageText || id == FieldId::SecondaryEdit || id == FieldId::PointWiseEdit)
         return; // a coefficient edit keeps its code while it holds an item
-    editField = 4;
+    m_editField = 4;
     if (id == FieldId::UpPcba && !ZarnFormRules::HasExtendedFields(Family())) {
         ListEditOf(CoeffList::Secondary)->clear();
         ListEditOf(CoeffList::PointWise)->clear();
@@ -273,7 +266,7 @@ void ZarnFormView::OnFieldLeft(int id)
         if (limited != edit->text())
             edit->setText(limited);
     }
-    editField = 0;
+    m_editField = 0;
     switch (id) {
     case FieldId::FullScale:
     case FieldId::CFactor:
@@ -315,7 +308,8 @@ void ZarnFormView::OnCurveFitPicked(int index)
     const int choice = ZarnFormRules::CurveFitAfterPick(index, Family());
     if (choice != index)
         m_curveFit->setCurrentIndex(choice);
-    g_CurveFit = choice;
+    if (CMeterDoc *doc = MeterDoc())
+        doc->Context().curveFit = choice;
 }
 
 void ZarnFormView::OnUnitsPicked(int index)
@@ -328,9 +322,9 @@ void ZarnFormView::OnUnitsPicked(int index)
     const int code = ZarnFormRules::LeadingInt(Rules::Tail(m_units->itemText(index), 4));
     const int units = ((code - 5) % 32 + 32) % 32;
     // The old values are in the units this form shows, whatever another form showed last.
-    g_FlowUnits = (unsigned char)m_shownUnits;
+    doc->Context().units = m_shownUnits;
     doc->UnitsChanged(*this, units, m_shownRules);
-    m_shownUnits = g_FlowUnits;
+    m_shownUnits = doc->Context().units;
 }
 
 void ZarnFormView::OnDesiredPicked(int index)
@@ -382,7 +376,7 @@ void ZarnFormView::EnterCoefficient(int code)
             ListOf(list), edit, ListLabelOf(list), ZarnFormRules::FirstEditable(list)))
         return;
     MarkEdited();
-    editField = code;
+    m_editField = code;
     WalkList(code, +1);
 }
 
@@ -420,19 +414,6 @@ void ZarnFormView::EnterElsewhere(int code)
 
 void ZarnFormView::ClockTick()
 {
-    // Only the form whose list changed the range finishes it: another form's tick must not take
-    // the flag and show its own Desired range as the meter's.
-    if (g_SelectDone && (!ChangingForm() || ChangingForm() == this)) {
-        const QString range = m_desired->currentText();
-        m_rangeBeforeChange = m_active->text();
-        m_changedRange = range;
-        m_active->setText(range);
-        g_MeterNumber = range;
-        g_SelectDone = 0;
-        ChangingForm() = nullptr;
-        // Nine "r" bring the meter back to its run mode on the new range.
-        SendWhenFree(QByteArrayLiteral("rrrrrrrrr"));
-    }
     ShowClock(
         EditOf(FieldId::TimeField), EditOf(FieldId::DateField), EditOf(FieldId::CalibrationDue));
     if (!m_fixedCalibration)
@@ -441,11 +422,6 @@ void ZarnFormView::ClockTick()
     // The label rule also settles an unnamed version in force as ">= 4.1A"; the form itself
     // shows and collects by its own document's layout, so that cannot change its values.
     const QString versionLabel = ZarnFormRules::TemplateLabel(DocSection(), g_DocVersion);
-    if (!g_MeterVersion.isEmpty()
-        && MeterSeries::OfVersion(g_MeterVersion) != MeterSeries::Quixal) {
-        g_DocMeterVersion = g_MeterVersion;
-        g_DocRevision = g_MeterRevision;
-    }
     FollowRules();
     const KelvaneFields::Rules rules = RulesInForce();
     const QString family = m_shown ? m_shownRules.family : rules.family;
@@ -456,10 +432,10 @@ void ZarnFormView::ClockTick()
     m_revision->setText(ZarnFormRules::IdentityLabel(rules.revision));
     // The terminal rescans the identification still on its screen, which names the range from
     // before the change: that old number does not undo the change the meter confirmed.
-    if (!m_changedRange.isEmpty() && g_MeterNumber != m_changedRange
-        && g_MeterNumber != m_rangeBeforeChange)
+    if (!m_changedRange.isEmpty() && AppServices::Meter().Range() != m_changedRange
+        && AppServices::Meter().Range() != m_rangeBeforeChange)
         m_changedRange.clear(); // the meter has told of another range since
-    if (!m_failedRange.isEmpty() && g_MeterNumber != m_rangeAtFailure) {
+    if (!m_failedRange.isEmpty() && AppServices::Meter().Range() != m_rangeAtFailure) {
         m_failedRange.clear();
         m_active->setToolTip(QString());
     }
@@ -467,8 +443,8 @@ void ZarnFormView::ClockTick()
         m_active->setText(QStringLiteral("?"));
     else if (!m_changedRange.isEmpty())
         m_active->setText(m_changedRange);
-    else if (!g_MeterNumber.isEmpty())
-        m_active->setText(g_MeterNumber);
+    else if (!AppServices::Meter().Range().isEmpty())
+        m_active->setText(AppServices::Meter().Range());
     else if (ZarnFormRules::LeadingInt(m_active->text()) < 1)
         m_active->setText(QStringLiteral("?"));
 
@@ -547,8 +523,8 @@ void ZarnFormView::StartList(ListKind kind)
     if (kind == ListKind::Send)
         ClearListEdit(CoeffList::Primary);
     if (kind == ListKind::Read)
-        m_identityShown = { m_fields.Text(FieldId::MeterVersion), m_fields.Text(FieldId::Revision),
-            g_DocMeterVersion, g_DocRevision };
+        m_identityShown
+            = { m_fields.Text(FieldId::MeterVersion), m_fields.Text(FieldId::Revision) };
     m_listKind = kind;
 }
 
@@ -556,10 +532,21 @@ void ZarnFormView::ListEnded(int timerId)
 {
     if (timerId == kReadTimer)
         FinishRead();
-    else if (timerId == kSelectTimer) {
-        g_SelectDone = 1;
-        ChangingForm() = this;
-    }
+    else if (timerId == kSelectTimer)
+        FinishRangeChange();
+}
+
+void ZarnFormView::FinishRangeChange()
+{
+    const QString range = m_desired->currentText();
+    m_rangeBeforeChange = m_active->text();
+    m_changedRange = range;
+    m_active->setText(range);
+    AppServices::Meter().SetRange(range);
+    // Nine "r" bring the meter back to its run mode on the new range: the change's last step,
+    // sent from the event loop once the list's window has closed and freed the port.
+    QMetaObject::invokeMethod(
+        this, [this] { SendWhenFree(QByteArrayLiteral("rrrrrrrrr")); }, Qt::QueuedConnection);
 }
 
 void ZarnFormView::ListFailed(int timerId)
@@ -568,7 +555,7 @@ void ZarnFormView::ListFailed(int timerId)
         return;
     // The change may have been taken half way: the meter's range is not known until it says.
     m_failedRange = m_desired->currentText();
-    m_rangeAtFailure = g_MeterNumber;
+    m_rangeAtFailure = AppServices::Meter().Range();
     m_changedRange.clear();
     m_active->setText(QStringLiteral("?"));
     m_active->setToolTip(QStringLiteral("The meter did not confirm the change to range %1: its "
@@ -595,9 +582,9 @@ QString ZarnFormView::SaveAsTitle()
 void ZarnFormView::FieldFocused(int id)
 {
     if (id == FieldId::XSect)
-        editField = 7;
+        m_editField = 7;
     else if (id == FieldId::ZeroOffset)
-        editField = 10;
+        m_editField = 10;
 }
 
 void ZarnFormView::FieldLeft(int id)
@@ -614,8 +601,6 @@ void ZarnFormView::FinishRead()
         // Its identity, shown as the answers came, goes back as well.
         m_fields.SetShown(FieldId::MeterVersion, m_identityShown.at(0));
         m_fields.SetShown(FieldId::Revision, m_identityShown.at(1));
-        g_DocMeterVersion = m_identityShown.at(2);
-        g_DocRevision = m_identityShown.at(3);
         m_flowMeterVersion->setText(m_identityShown.at(0));
         m_revision->setText(m_identityShown.at(1));
         UserMessage::Show(MeterSeries::WrongMeterText(m_readVersion, QStringLiteral("Kelvane")),
@@ -633,19 +618,19 @@ void ZarnFormView::FinishRead()
     // meter say it, that range is the one shown as active (and the one the title carries).
     const int range = ZarnFormRules::LeadingInt(m_desired->currentText());
     const bool rangeRead = range >= 1 && range <= 4;
-    if (g_MeterNumber.isEmpty() && rangeRead)
+    if (AppServices::Meter().Range().isEmpty() && rangeRead)
         m_active->setText(QString::number(range));
     if (!m_failedRange.isEmpty() && rangeRead) {
         // The read tells the range a change left the meter on.
         m_failedRange.clear();
         m_active->setToolTip(QString());
         m_changedRange = QString::number(range);
-        m_rangeBeforeChange = g_MeterNumber;
+        m_rangeBeforeChange = AppServices::Meter().Range();
     }
     if (!m_changedRange.isEmpty() && rangeRead) // newer than the terminal's old line too
         m_changedRange = QString::number(range);
     // The connected meter's serial number is the one its image holds: a Send compares with it.
-    g_MeterSerial = GetField(FieldId::SerialNumber).trimmed();
+    AppServices::Meter().SetSerial(GetField(FieldId::SerialNumber).trimmed());
     Retitle(KelvaneSeriesModel::TitleOf(
         GetField(FieldId::SerialNumber), GetField(FieldId::ActiveRange)));
     ClearListEdit(CoeffList::Primary);
@@ -677,7 +662,7 @@ CurveSource ZarnFormView::GraphSource() const
     source.primary = ControlText::Items(ListOf(CoeffList::Primary));
     source.secondary = ControlText::Items(ListOf(CoeffList::Secondary));
     source.pointWise = ControlText::Items(ListOf(CoeffList::PointWise));
-    // This form's own choice: g_CurveFit follows whichever form set it last.
+    // This form's own choice, not another open form's.
     source.curveFit = std::max(0, m_curveFit->currentIndex());
     return source;
 }
@@ -685,14 +670,14 @@ CurveSource ZarnFormView::GraphSource() const
 void ZarnFormView::OnDisplayCurve()
 {
     DocFormToVars();
-    CPolyCurve dialog(GraphSource(), this);
+    CurveGraphDialog dialog(CurveGraph::Kind::PolyCurve, GraphSource(), this);
     dialog.exec();
 }
 
 void ZarnFormView::OnDisplayLinear()
 {
     DocFormToVars();
-    CPolyLine dialog(GraphSource(), this);
+    CurveGraphDialog dialog(CurveGraph::Kind::PolyLine, GraphSource(), this);
     dialog.exec();
 }
 
@@ -702,9 +687,9 @@ KelvaneFields::Rules ZarnFormView::RulesInForce() const
         return doc->RulesInForce();
     KelvaneFields::Rules rules;
     rules.family = g_DocVersion;
-    const bool identified = !g_MeterVersion.isEmpty();
-    rules.meterVersion = identified ? g_MeterVersion : m_readVersion;
-    rules.revision = identified ? g_MeterRevision : m_readRevision;
+    const bool identified = !AppServices::Meter().Version().isEmpty();
+    rules.meterVersion = identified ? AppServices::Meter().Version() : m_readVersion;
+    rules.revision = identified ? AppServices::Meter().Revision() : m_readRevision;
     return rules;
 }
 
@@ -741,7 +726,7 @@ void ZarnFormView::DocVarsToForm()
     if (KelvaneFields::UnitsFile(rules.family) != m_fields.UnitsFile())
         LoadUnitsList(rules.family);
     doc->VarsToForm(*this, rules);
-    m_shownUnits = g_FlowUnits; // the transfer has just set it to this form's units
+    m_shownUnits = doc->Context().units; // the transfer has just set this form's units
     m_shownRules = rules;
     m_shown = true;
 }
@@ -756,7 +741,7 @@ void ZarnFormView::DocFormToVars(bool forMeter)
         return;
     m_fields.SetCollectingForFile(!forMeter);
     doc->FormToVars(*this, m_shownRules);
-    m_shownUnits = g_FlowUnits;
+    m_shownUnits = doc->Context().units;
     m_fields.SetCollectingForFile(false);
 }
 

@@ -131,6 +131,9 @@ private:
     // Command lists.
     void StartList(ListKind kind);
     void FinishRead();
+    // The meter confirmed the change to the Desired range: it becomes the active one, and the
+    // meter goes back to its run mode on it.
+    void FinishRangeChange();
 
     // The document side (meter variables).
     void DocVarsToForm();
@@ -151,8 +154,8 @@ private:
     // The meter a read filled the form from, when there is no meter document to keep it.
     QString m_readVersion;
     QString m_readRevision;
-    // Meter Version and Revision as shown, and their globals, when the last read began.
-    std::array<QString, 4> m_identityShown;
+    // Meter Version and Revision as shown when the last read began.
+    std::array<QString, 2> m_identityShown;
     // The sliders give back the value they were given until the user moves them (their range
     // would clip a value the meter or a file holds).
     bool m_contrastMoved = false;

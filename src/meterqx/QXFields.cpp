@@ -1,6 +1,5 @@
 #include "meterqx/QXFields.h"
 
-#include "base/Globals.h"
 #include "base/ScanText.h"
 #include "lists/IFieldAccess.h"
 #include "meter/ChoiceList.h"
@@ -87,7 +86,6 @@ void QXFields::VarsToForm(MeterVars &vars, IFieldAccess &form)
     const int unitLine = ChoiceList::FindEndingIn(unitLines, QString::number(units + 101));
     // A code no line carries selects nothing (an empty text), rather than another line's units.
     form.SetField(Units, unitLine < 0 ? QString() : unitLines.at(unitLine).left(4));
-    g_FlowUnits = (unsigned char)units;
 
     form.SetField(Output,
         LineByDigit(QString::fromLatin1(kOutputFile), vars.Value(QStringLiteral("tempflow"), 1)));
@@ -136,7 +134,6 @@ void QXFields::FormToVars(MeterVars &vars, IFieldAccess &form)
     if (const auto n = ScanText::Int(form.GetField(Units).right(4)))
         vars.SetValue(QStringLiteral("flow_func"), 1, quint32(UnitsCode(int(*n))));
     const int units = int(vars.Value(QStringLiteral("flow_func"), 1));
-    g_FlowUnits = (unsigned char)units;
 
     Collect(vars, "dac_val", 1, form, DacFilter);
     Collect(vars, "adc_val", 1, form, AdcFilter);
@@ -178,7 +175,7 @@ void QXFields::FormToVars(MeterVars &vars, IFieldAccess &form)
     vars.SetValue(hold, 1, (vars.Value(hold, 1) & 0x7F) | (FT::IsTrue(form, HoldFlow) ? 0x80 : 0));
 }
 
-void QXFields::UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits)
+void QXFields::UnitsChanged(MeterVars &vars, IFieldAccess &form, int oldUnits, int newUnits)
 {
-    FT::UnitsChanged(vars, form, Context(g_FlowUnits), Context(newUnits));
+    FT::UnitsChanged(vars, form, Context(oldUnits), Context(newUnits));
 }

@@ -28,8 +28,9 @@ public:
 
     static void VarsToForm(MeterVars &vars, IFieldAccess &form);
     static void FormToVars(MeterVars &vars, IFieldAccess &form);
-    // The form picked the units code newUnits: X-Sect, Max Range and Full Scale are re-expressed.
-    static void UnitsChanged(MeterVars &vars, IFieldAccess &form, int newUnits);
+    // The form picked the units code newUnits: X-Sect, Max Range and Full Scale, shown in
+    // oldUnits, are re-expressed.
+    static void UnitsChanged(MeterVars &vars, IFieldAccess &form, int oldUnits, int newUnits);
 
     static UnitConversion::Context Context(int units);
     // Pulse width: the stored count of 50 us steps shown in microseconds, limited to 50..950;

@@ -1,6 +1,5 @@
 #include "meterqx/QXFormFields.h"
 
-#include "base/Globals.h"
 #include "base/ScanText.h"
 #include "meter/ChoiceList.h"
 #include "meter/ZarnFormRules.h"
@@ -22,34 +21,34 @@ const FieldCaptions &QXFormFields::Table()
 {
     static const FieldCaptions table(
         {
-            { 1048, "Serial Number" },
-            { 1049, "Meter" },
-            { 1084, "Revision" },
+            { QXFieldId::SerialNumber, "Serial Number" },
+            { QXFieldId::MeterVersion, "Meter" },
+            { QXFieldId::Revision, "Revision" },
         },
         {
-            { 1047, "Primary Coefficients" },
-            { 1008, "Relay #2 OFF Function" },
-            { 1012, "Relay #2 OFF Value" },
-            { 1016, "Relay #2 OFF Trip Delay" },
-            { 1009, "Relay #2 ON Function" },
-            { 1013, "Relay #2 ON Value" },
-            { 1017, "Relay #2 ON Trip Delay" },
-            { 1034, "Hold Flow" },
-            { 1006, "Polarity" },
-            { 1042, "Pulse Width" },
-            { 1005, "I-Out / V-Out" },
-            { 1069, "V-Out 0-10V" },
-            { 1065, "Protocol On" },
-            { 1056, "No Display" },
-            { 1046, "Modbus Addr" },
-            { 1028, "ADC Filter" },
-            { 1174, "DAC Filter" },
-            { 1175, "DAC Refresh" },
-            { 1031, "Display Refresh" },
-            { 1054, "Calibration Due" },
-            { 1045, "Password" },
-            { 1068, "Watchdog Timer" },
-            { 1066, "uP PCBA Number" },
+            { QXFieldId::PrimaryList, "Primary Coefficients" },
+            { QXFieldId::RelayOffFunction, "Relay #2 OFF Function" },
+            { QXFieldId::RelayOffValue, "Relay #2 OFF Value" },
+            { QXFieldId::RelayOffDelay, "Relay #2 OFF Trip Delay" },
+            { QXFieldId::RelayOnFunction, "Relay #2 ON Function" },
+            { QXFieldId::RelayOnValue, "Relay #2 ON Value" },
+            { QXFieldId::RelayOnDelay, "Relay #2 ON Trip Delay" },
+            { QXFieldId::HoldFlow, "Hold Flow" },
+            { QXFieldId::Polarity, "Polarity" },
+            { QXFieldId::PulseWidth, "Pulse Width" },
+            { QXFieldId::Output, "I-Out / V-Out" },
+            { QXFieldId::VOut, "V-Out 0-10V" },
+            { QXFieldId::Protocol, "Protocol On" },
+            { QXFieldId::NoDisplay, "No Display" },
+            { QXFieldId::ModbusAddr, "Modbus Addr" },
+            { QXFieldId::AdcFilter, "ADC Filter" },
+            { QXFieldId::DacFilter, "DAC Filter" },
+            { QXFieldId::DacRefresh, "DAC Refresh" },
+            { QXFieldId::DisplayRefresh, "Display Refresh" },
+            { QXFieldId::CalibrationDue, "Calibration Due" },
+            { QXFieldId::Password, "Password" },
+            { QXFieldId::Watchdog, "Watchdog Timer" },
+            { QXFieldId::UpPcba, "uP PCBA Number" },
         });
     return table;
 }
@@ -203,13 +202,11 @@ void QXFormFields::SetField(int id, const QString &raw)
         return;
     case MeterVersion:
         m_text[id] = text;
-        g_DocMeterVersion = text;
         if (m_onVersion)
             m_onVersion(text);
         return;
     case Revision:
         m_text[id] = text;
-        g_DocRevision = text;
         return;
     default:
         break;
@@ -253,4 +250,37 @@ QString QXFormFields::GetField(int id)
     if (IsText(id))
         return m_text.value(id);
     return QString();
+}
+
+const std::vector<NumberFieldRules::Field> &QXFormFields::NumberFields()
+{
+    using Kind = NumberFieldRules::Kind;
+    using Above = NumberFieldRules::Above;
+    constexpr Kind W = Kind::Whole;
+    constexpr Kind D = Kind::Decimal;
+    constexpr Above Down = Above::BroughtDown;
+    constexpr Above In = Above::BroughtIn;
+    static const std::vector<NumberFieldRules::Field> fields = {
+        { QXFieldId::RelayOffValue, "Value (Relay #2 OFF)", W, "evalue[2]", true },
+        { QXFieldId::RelayOnValue, "Value (Relay #2 ON)", W, "evalue[3]", true },
+        { QXFieldId::RelayOffDelay, "Trip Delay (Relay #2 OFF)", W, "edelay[2]" },
+        { QXFieldId::RelayOnDelay, "Trip Delay (Relay #2 ON)", W, "edelay[3]" },
+        { QXFieldId::FullScale, "Full Scale", D },
+        { QXFieldId::AdcFilter, "ADC Filter", W, "adc_val" },
+        { QXFieldId::DisplayRefresh, "Display Refresh", W, "reporting_max", false, 200, In },
+        { QXFieldId::CFactor, "C Factor", D },
+        { QXFieldId::ZeroOffset, "Zero Offset", D },
+        { QXFieldId::MaxRange, "Max Range", D },
+        { QXFieldId::XSect, "X-Sect", D },
+        { QXFieldId::Password, "Password", W, "lockout", true },
+        // A Modbus address, as the Kelvane form and the Modbus window take it.
+        { QXFieldId::ModbusAddr, "Modbus Addr", W, "pad", false, 127 },
+        { QXFieldId::SerialNumber, "Serial Number", W, "serial_num" },
+        { QXFieldId::ZeroCutoff, "Zero Cutoff %", D },
+        { QXFieldId::UpPcba, "uP PCBA Number", W, "uP_assy_rev", true },
+        { QXFieldId::Watchdog, "Watchdog Timer", W, "wdt", true },
+        { QXFieldId::DacFilter, "DAC Filter", W, "dac_val", false, 127, Down },
+        { QXFieldId::DacRefresh, "DAC Refresh", W, "updating_max", false, 63, Down },
+    };
+    return fields;
 }

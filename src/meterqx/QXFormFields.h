@@ -3,6 +3,7 @@
 #include "base/IShownFields.h"
 #include "lists/IFieldAccess.h"
 #include "meter/FieldCaptions.h"
+#include "meter/NumberFieldRules.h"
 #include "meterqx/QXFieldIds.h"
 
 #include <QHash>
@@ -46,6 +47,8 @@ public:
     static bool IsList(int id);
     static bool IsBox(int id);
     static bool IsText(int id);
+    // The number fields: their kinds, captions and limits (NumberFieldRules).
+    static const std::vector<NumberFieldRules::Field> &NumberFields();
 
     QXFormFields();
 
@@ -69,7 +72,7 @@ public:
     void SetField(int id, const QString &text) override;
     QString GetField(int id) override;
 
-    // Runs when SetField gives a new firmware version (field 1049): the document rebuilds its
+    // Runs when SetField gives a new firmware version (MeterVersion): the document rebuilds its
     // table for it.
     void SetVersionHandler(std::function<void(const QString &)> handler)
     {

@@ -102,18 +102,24 @@ int QXMeterDoc::ConvertToVersionQX(const QString &target)
 
 void QXMeterDoc::VarsToFormQX(IFieldAccess &form)
 {
-    if (Vars())
-        QXFields::VarsToForm(*Vars(), form);
+    if (!Vars())
+        return;
+    QXFields::VarsToForm(*Vars(), form);
+    Context().units = int(Vars()->Value(QStringLiteral("flow_func"), 1));
 }
 
 void QXMeterDoc::FormToVarsQX(IFieldAccess &form)
 {
-    if (Vars())
-        QXFields::FormToVars(*Vars(), form);
+    if (!Vars())
+        return;
+    QXFields::FormToVars(*Vars(), form);
+    Context().units = int(Vars()->Value(QStringLiteral("flow_func"), 1));
 }
 
 void QXMeterDoc::UnitsChangedQX(IFieldAccess &form, int newUnits)
 {
-    if (Vars())
-        QXFields::UnitsChanged(*Vars(), form, newUnits);
+    if (!Vars())
+        return;
+    QXFields::UnitsChanged(*Vars(), form, Context().units, newUnits);
+    Context().units = newUnits;
 }

@@ -107,10 +107,11 @@ int QuixalSeriesModel::IdOf(const QString &field) const
 QString QuixalSeriesModel::SetField(int id, int index, const QString &value)
 {
     const QString caption = QXFormFields::Table().CaptionOf(id);
-    if (id == 1049 || id == 1084 || id == 1048 || id == 1066)
+    if (id == QXFieldId::MeterVersion || id == QXFieldId::Revision || id == QXFieldId::SerialNumber
+        || id == QXFieldId::UpPcba)
         return QStringLiteral("%1 is read-only on the form.").arg(caption);
     if (const NumberFieldRules::Field *number
-        = NumberFieldRules::Find(NumberFieldRules::Quixal(), id)) {
+        = NumberFieldRules::Find(QXFormFields::NumberFields(), id)) {
         const QString refusal = NumberFieldRules::Refusal(*number, value, m_doc->Vars());
         if (!refusal.isEmpty())
             return refusal;
@@ -132,9 +133,9 @@ QString QuixalSeriesModel::SetField(int id, int index, const QString &value)
         if (line < 0 || value.trimmed().isEmpty())
             return QStringLiteral("\"%1\" is no choice of %2.").arg(value, caption);
         m_fields.Select(id, line);
-        if (id == 1004) {
+        if (id == QXFieldId::Units) {
             const int code = ZarnFormRules::LeadingInt(lines.at(line).right(4));
-            g_FlowUnits = (unsigned char)m_doc->Vars()->Value(QStringLiteral("flow_func"), 1);
+            m_doc->Context().units = int(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1));
             Doc().UnitsChangedQX(m_fields, QXFields::UnitsCode(code));
         }
         return QString();

@@ -32,8 +32,8 @@ public:
     bool Convert(const QString &target, QString *error) override;
     std::vector<Row> Rows() override;
     SheetPage Sheet(const SheetMetrics &metrics, const QDateTime &now) override;
-    QString Serial() override { return m_fields.Text(1048); }
-    QString Firmware() override { return m_fields.Text(1049).trimmed(); }
+    QString Serial() override { return m_fields.Text(QXFieldId::SerialNumber); }
+    QString Firmware() override { return m_fields.Text(QXFieldId::MeterVersion).trimmed(); }
 
 protected:
     std::unique_ptr<MeterVars> MakeTable(const QString &section) const override;
@@ -42,7 +42,7 @@ protected:
     QString ReadImageText() override { return m_fields.ImageText(); }
     QString TakeImage(const QString &text) override;
     int IdOf(const QString &field) const override;
-    bool IsCoefficientList(int id) const override { return id == 1047; }
+    bool IsCoefficientList(int id) const override { return id == QXFieldId::PrimaryList; }
     QString SetField(int id, int index, const QString &value) override;
 
 private:

@@ -1,13 +1,14 @@
 #include "meterqx/ZarnQXFormView.h"
 
+#include "base/AppServices.h"
 #include "base/CDocument.h"
 #include "base/ControlText.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
-#include "graphs/CQXPolyCurve.h"
-#include "graphs/CQXPolyLine.h"
+#include "graphs/CurveGraphDialog.h"
 #include "lists/CQueView.h"
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormRules.h"
@@ -52,7 +53,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     m_fields.LoadLists();
     for (int id : QXFormFields::kListIds)
         Binder().Show(id);
-    SetNumberFields(NumberFieldRules::Quixal());
+    SetNumberFields(QXFormFields::NumberFields());
     WatchAll([this](int id) { OnTyped(id); });
     m_fields.SetVersionHandler([this](const QString &version) {
         if (QXMeterDoc *doc = Document())
@@ -412,13 +413,13 @@ CurveSource ZarnQXFormView::GraphSource()
 
 void ZarnQXFormView::OnCurve()
 {
-    CQXPolyCurve dialog(GraphSource(), this);
+    CurveGraphDialog dialog(CurveGraph::Kind::QXPolyCurve, GraphSource(), this);
     dialog.exec();
 }
 
 void ZarnQXFormView::OnLinear()
 {
-    CQXPolyLine dialog(GraphSource(), this);
+    CurveGraphDialog dialog(CurveGraph::Kind::QXPolyLine, GraphSource(), this);
     dialog.exec();
 }
 
@@ -426,7 +427,7 @@ void ZarnQXFormView::ShowFields()
 {
     if (QXMeterDoc *doc = Document()) {
         doc->VarsToFormQX(*this);
-        m_shownUnits = g_FlowUnits; // the transfer has just set it to this form's units
+        m_shownUnits = doc->Context().units; // the transfer has just set this form's units
     }
 }
 
@@ -434,7 +435,7 @@ void ZarnQXFormView::CollectFields()
 {
     if (QXMeterDoc *doc = Document()) {
         doc->FormToVarsQX(*this);
-        m_shownUnits = g_FlowUnits;
+        m_shownUnits = doc->Context().units;
     }
 }
 
@@ -484,20 +485,20 @@ void ZarnQXFormView::OnTyped(int id)
     MarkEdited();
     switch (id) {
     case FullScale:
-        editField = 5;
+        m_editField = 5;
         break;
     case MaxRange:
-        editField = 8;
+        m_editField = 8;
         break;
     case ZeroCutoff:
-        editField = 9;
+        m_editField = 9;
         break;
     case ZeroOffset: {
         QLineEdit *edit = EditOf(id);
         const QString limited = ZarnFormRules::LimitZeroOffset(edit->text());
         if (limited != edit->text())
             edit->setText(limited);
-        editField = 4;
+        m_editField = 4;
         break;
     }
     default:
@@ -513,7 +514,7 @@ void ZarnQXFormView::FieldFocused(int id)
         : id == ZeroCutoff           ? 9
                                      : 0;
     if (code)
-        editField = code;
+        m_editField = code;
 }
 
 void ZarnQXFormView::FieldLeft(int id)
@@ -537,7 +538,7 @@ void ZarnQXFormView::FieldLeft(int id)
     case ZeroOffset:
         if (collect)
             CollectFields();
-        editField = 0;
+        m_editField = 0;
         return;
     case DisplayRefresh:
     case DacRefresh:
@@ -548,7 +549,7 @@ void ZarnQXFormView::FieldLeft(int id)
     case Password:
     case SerialNumber:
     case UpPcba:
-        editField = 0;
+        m_editField = 0;
         return;
     default:
         return;
@@ -565,9 +566,9 @@ void ZarnQXFormView::OnUnitsPicked(int index)
         return;
     const int code = ZarnFormRules::LeadingInt(lines.at(index).right(4));
     // The old values are in the units this form shows, whatever another form showed last.
-    g_FlowUnits = (unsigned char)m_shownUnits;
+    doc->Context().units = m_shownUnits;
     doc->UnitsChangedQX(*this, QXFields::UnitsCode(code));
-    m_shownUnits = g_FlowUnits;
+    m_shownUnits = doc->Context().units;
     MarkEdited();
 }
 
@@ -616,16 +617,15 @@ void ZarnQXFormView::ClockTick()
         m_template->setText(label);
     // The terminal fills these when it hears the meter identify itself. Until it has, what a
     // read put into the labels stays; a Kelvane meter in the terminal is not this form's meter.
-    const bool ownMeter = MeterSeries::OfVersion(g_MeterVersion) == MeterSeries::Quixal;
+    const bool ownMeter
+        = MeterSeries::OfVersion(AppServices::Meter().Version()) == MeterSeries::Quixal;
     if (ownMeter) {
-        g_DocMeterVersion = g_MeterVersion;
-        m_meterVersion->setText(g_MeterVersion);
+        m_meterVersion->setText(AppServices::Meter().Version());
     } else {
         m_meterVersion->setText(QXFormFields::VersionLabelShown(m_meterVersion->text()));
     }
-    if (ownMeter && !g_MeterRevision.isEmpty()) {
-        g_DocRevision = g_MeterRevision;
-        m_revision->setText(g_MeterRevision);
+    if (ownMeter && !AppServices::Meter().Revision().isEmpty()) {
+        m_revision->setText(AppServices::Meter().Revision());
     } else {
         m_revision->setText(ZarnFormRules::IdentityLabel(m_revision->text()));
     }
@@ -638,8 +638,7 @@ void ZarnQXFormView::OnRead()
 {
     if (!ConfirmReadOverEdits())
         return;
-    const QStringList labels = { m_meterVersion->text(), m_revision->text(), g_DocMeterVersion,
-        g_DocRevision, m_template->text() };
+    const QStringList labels = { m_meterVersion->text(), m_revision->text(), m_template->text() };
     if (StartList(QString::fromLatin1(QuixalSeriesModel::kReadList), kReadTimer, kReadPeriodMs))
         m_labelsBeforeRead = labels;
 }
@@ -674,14 +673,12 @@ void ZarnQXFormView::ListEnded(int timerId)
     const MeterVars *table = Document() ? Document()->Vars() : nullptr;
     const bool kelvane = MeterSeries::OfVersion(version) == MeterSeries::Kelvane;
     if (kelvane || !table || table->Count() == 0) {
-        if (m_labelsBeforeRead.size() == 5) {
+        if (m_labelsBeforeRead.size() == 3) {
             m_meterVersion->setText(m_labelsBeforeRead.at(0));
             m_revision->setText(m_labelsBeforeRead.at(1));
             m_fields.SetText(MeterVersion, m_labelsBeforeRead.at(0));
             m_fields.SetText(Revision, m_labelsBeforeRead.at(1));
-            g_DocMeterVersion = m_labelsBeforeRead.at(2);
-            g_DocRevision = m_labelsBeforeRead.at(3);
-            m_template->setText(m_labelsBeforeRead.at(4));
+            m_template->setText(m_labelsBeforeRead.at(2));
         }
         UserMessage::Show(kelvane
                 ? MeterSeries::WrongMeterText(version, QStringLiteral("Quixal"))
@@ -709,7 +706,8 @@ void ZarnQXFormView::ListEnded(int timerId)
                               .arg(serial)
                               .arg(LengthLimit(SerialNumber)),
             QString::fromLatin1(kAppTitle));
-    g_MeterSerial = serial.trimmed(); // the connected meter's, for the next Send's question
+    AppServices::Meter().SetSerial(
+        serial.trimmed()); // the connected meter's, for the next Send's question
     Retitle(QuixalSeriesModel::TitleOf(serial));
     ClearCoefficientEdit(m_coeffEdit, m_coeffLabel);
 }

@@ -112,7 +112,7 @@ private:
     std::unique_ptr<SheetPrinter> m_sheet;
     // The units code the fields show now: a units change converts from it.
     int m_shownUnits = 0;
-    // The version labels when a read started (labels, g_DocMeterVersion, g_DocRevision,
-    // template), put back when the read is refused.
+    // The version, revision and template labels when a read started, put back when the read
+    // is refused.
     QStringList m_labelsBeforeRead;
 };

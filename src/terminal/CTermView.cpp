@@ -1,7 +1,7 @@
 #include "terminal/CTermView.h"
 
+#include "base/AppTitle.h"
 #include "base/DialogueRunner.h"
-#include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "terminal/CTermBar.h"
@@ -81,7 +81,6 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
     , m_termDoc(document)
     , m_link(link)
     , m_dialogue(new DialogueRunner(this))
-    , m_reception(new DialogueRunner(this))
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -126,57 +125,43 @@ CTermView::CTermView(CTermDoc *document, CSerial *link, QWidget *parent)
         connect(m_termDoc, &CTermDoc::TerminalStateChanged, this, &CTermView::RefreshBar);
     }
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &CView::CommandStateChanged);
+    if (m_link && m_termDoc)
+        m_subscription = m_link->Subscribe([this] { PostReceiveStep(); }, [this] { RefreshBar(); });
 }
 
 CTermView::~CTermView()
 {
-    // A greeting waiting between its bytes and the reception's wait go first, while the link
-    // and the document are still known.
+    // A greeting waiting between its bytes goes first, while the link and the document are
+    // still known.
     delete m_dialogue;
     m_dialogue = nullptr;
-    delete m_reception;
-    m_reception = nullptr;
+    m_subscription.Cancel();
 }
 
 void CTermView::OnInitialUpdate()
 {
     if (!m_timer.isActive())
         m_timer.start(kReceivePeriodMs, this);
-    StartReception();
 }
 
 bool CTermView::ReceptionRunning() const
 {
-    return m_reception && m_reception->IsRunning();
+    return m_subscription.Active();
 }
 
-void CTermView::StartReception()
+void CTermView::PostReceiveStep()
 {
-    if (m_link && m_termDoc && m_reception && !m_reception->IsRunning())
-        m_reception->Start(Reception());
-}
-
-Task<void> CTermView::Reception()
-{
-    DialogueRunner &runner = *m_reception;
-    while (!runner.Cancelled() && m_link && m_termDoc) {
-        // A dialogue holding the link takes its replies itself; a closed or disabled link has
-        // nothing to give. Either is looked at again a tick later.
-        if (LinkHeld() || !m_link->IsEnabled() || (!m_link->IsOpen() && !m_link->IsGone())) {
-            m_receptionHandle = -1;
-            co_await runner.Sleep(kReceivePeriodMs);
-            continue;
-        }
-        m_receptionHandle = m_link->WaitHandle();
-        const bool readable = co_await m_link->InputWithin(runner, kReceiveWaitMs);
-        m_receptionHandle = -1;
-        if (readable) {
+    // Called inside the port reader's step: the screen is drawn from a step of the window's own.
+    if (m_stepPosted)
+        return;
+    m_stepPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_stepPosted = false;
             TakeInput();
-        } else if (m_link->IsGone()) {
-            // The device went away: the next look (a tick later) opens it again once it is back.
-            co_await runner.Sleep(kReceivePeriodMs);
-        }
-    }
+        },
+        Qt::QueuedConnection);
 }
 
 bool CTermView::HandlesCommand(AppCommand command) const
@@ -381,12 +366,9 @@ bool CTermView::GreetingRunning() const
 Task<void> CTermView::Greeting(QByteArray text)
 {
     // Another window's dialogue goes first: the purges and the text would spoil its exchange.
-    while (LinkHeld()) {
-        co_await m_dialogue->Sleep(kReceivePeriodMs);
-        if (m_dialogue->Cancelled())
-            co_return;
-    }
-    SerialPort::Claim claim(m_link, this);
+    const SerialPort::Claim claim = co_await m_link->TakeTurn(*m_dialogue, this);
+    if (!claim.Held())
+        co_return;
     m_link->PurgeInput();
     co_await m_link->SendStringAsync(*m_dialogue, text);
     m_link->PurgeInput();
@@ -407,12 +389,6 @@ void CTermView::Tick()
         for (const char key : keys)
             m_link->WriteByte(static_cast<unsigned char>(key));
     }
-    // A wait begun on a device that has since been closed or opened anew watches the wrong
-    // thing: it is ended, and the reception begun again below.
-    if (m_link && m_receptionHandle != -1 && m_receptionHandle != m_link->WaitHandle())
-        m_reception->Cancel();
-    if (m_timer.isActive())
-        StartReception();
     // An escape hides what follows it until a line feed or the next tick.
     if (m_termDoc)
         m_termDoc->StartTick();
@@ -425,15 +401,14 @@ void CTermView::Tick()
 
 int CTermView::TakeInput()
 {
-    if (!m_termDoc || !m_link || LinkHeld())
+    if (!m_termDoc || !m_link || !m_link->IsEnabled())
         return 0;
-    QByteArray bytes;
-    unsigned char byte = 0;
-    int taken = 0;
-    while (taken < kMaxBytesPerTick && m_link->ReadByte(&byte) == 1) {
-        bytes += char(byte);
-        ++taken;
-    }
+    if (m_subscription.Queued() < kMaxBytesPerTick)
+        m_link->DeliverPending(kMaxBytesPerTick - m_subscription.Queued());
+    const QByteArray bytes = m_subscription.Take(kMaxBytesPerTick);
+    const int taken = int(bytes.size());
+    if (m_subscription.Queued() > 0)
+        PostReceiveStep(); // the rest after the event loop's turn
     if (taken == 0)
         return 0;
     s_blinkCounter = 0;

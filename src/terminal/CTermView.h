@@ -2,6 +2,7 @@
 
 #include "base/CView.h"
 #include "base/Task.h"
+#include "link/SerialPort.h"
 #include "terminal/CTermDoc.h"
 #include "terminal/TermPaste.h"
 #include "terminal/TermSelection.h"
@@ -24,14 +25,14 @@ class QScrollBar;
 // The terminal window's view: draws its document's 77 x 26 character screen black on white in a
 // 9-point fixed font, sends every typed character to the meter at once (no local echo), puts
 // what the meter sends on the screen as it arrives, and every 40 ms blinks the underline cursor.
-// Reception is a wait for readable input on a runner of the window's own: a byte is taken when
-// the event loop learns it is there, not at the next tick. Created by the terminal document type
-// with the application's meter link; every open terminal waits on that same link, so a received
-// byte shows in whichever window reads it first. While a dialogue holds the link
-// (SerialPort::Claim: a form's list, the datalogger, the greeting) the terminal takes nothing
-// from it, and keys typed meanwhile go out once it is free again, as they did when a dialogue
-// held the whole program. The mouse marks text for Copy; Paste sends the clipboard as typed
-// characters, one a tick. The bar at the bottom holds the display toggles, capture and the
+// The window subscribes to the link (SerialPort::Subscribe): the port's reader queues every
+// byte that arrives between dialogues for each subscriber, and the window takes its queue onto
+// the screen in steps from the event loop. Created by the terminal document type with the
+// application's meter link; every open terminal, and the PC logger, gets every byte. While a
+// dialogue holds the link (SerialPort::Claim: a form's list, the datalogger, the greeting) its
+// bytes are the dialogue's, and keys typed meanwhile go out once it is free again, as they did
+// when a dialogue held the whole program. The mouse marks text for Copy; Paste sends the clipboard
+// as typed characters, one a tick. The bar at the bottom holds the display toggles, capture and the
 // status line.
 class CTermView : public CView
 {
@@ -39,13 +40,10 @@ class CTermView : public CView
 public:
     static constexpr int kReceiveTimerId = 1100;
     static constexpr int kReceivePeriodMs = 40;
-    // Bytes taken from the link in one receive step at most. The bound only matters for a link
-    // that delivers faster than the window can draw, where draining "until nothing is pending"
-    // would never return to the event loop. What is left is taken at the next step.
+    // Bytes put on the screen in one receive step at most, so that a link delivering faster
+    // than the window draws still returns to the event loop. What is left stays queued for the
+    // next step, posted at once.
     static constexpr int kMaxBytesPerTick = 8192;
-    // The longest single wait for input; the wait is simply begun again after it. A dialogue
-    // that takes the link meanwhile is seen when the wait ends, before anything is read.
-    static constexpr int kReceiveWaitMs = 1000;
     // Keys typed while a dialogue holds the link wait for it, up to this many.
     static constexpr int kMaxHeldKeys = 4096;
 
@@ -57,13 +55,13 @@ public:
     bool OnCommand(AppCommand command) override;
 
     // One tick of timer 1100: a pasted or held key goes out, the cursor blinks, the status
-    // follows the link, and the reception is started again if it ended (it ends when the
-    // link's device changes under a wait).
+    // follows the link.
     void Tick();
-    // The receive step: takes what the link has pending now (at most kMaxBytesPerTick) onto
-    // the document, unless a dialogue holds the link. Returns the number of bytes taken. The
-    // reception calls it when input is readable.
+    // The receive step: has the link deliver what is pending now (unless a dialogue holds it)
+    // and takes the window's queue onto the document, at most kMaxBytesPerTick. Returns the
+    // number of bytes taken. Posted whenever the link queues bytes for the window.
     int TakeInput();
+    // Whether the window is subscribed to its link.
     bool ReceptionRunning() const;
     // Sends text to wake the meter's terminal screens (the New terminal command), purging the
     // input before and after, as a dialogue of this window that waits for the link to be free
@@ -139,9 +137,7 @@ private:
     void SendByte(int byte);
     bool LinkHeld() const;
     Task<void> Greeting(QByteArray text);
-    // Waits for readable input and takes it, for the window's life (until cancelled).
-    Task<void> Reception();
-    void StartReception();
+    void PostReceiveStep();
     QPoint CellAt(const QPoint &pixel) const;
     void RefreshBar();
     void FollowHistory();
@@ -161,8 +157,8 @@ private:
     quint32 m_glyph[256] = {};
     QBasicTimer m_timer;
     DialogueRunner *m_dialogue = nullptr; // the greeting
-    DialogueRunner *m_reception = nullptr; // of Reception
-    std::intptr_t m_receptionHandle = -1; // what the reception's wait watches, -1 none
+    SerialPort::Subscription m_subscription; // what the link received for this window
+    bool m_stepPosted = false; // a receive step is posted
     QByteArray m_heldKeys;
     bool m_cursorShown = false;
     int m_cursorRow = 0;

@@ -1,6 +1,7 @@
 #include "terminal/TermScreen.h"
 
-#include "base/Globals.h"
+#include "base/AppServices.h"
+#include "base/MeterSession.h"
 
 #include <cctype>
 
@@ -62,10 +63,8 @@ void TermScreen::Put(unsigned char byte)
     }
     case kCarriageReturn:
         m_column = 0;
-        if (m_scansIdentification) {
-            ScanIdentification(
-                m_text, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
-        }
+        if (m_scansIdentification)
+            ScanIdentification(m_text, AppServices::Meter());
         return;
     case kEscape:
         m_suppressed = true;
@@ -175,6 +174,16 @@ void TermScreen::ScanIdentification(
             : text.indexOf("ge#");
         number = q >= 0 ? Piece(text, q + 3, 1) : QString();
     }
+}
+
+void TermScreen::ScanIdentification(const QByteArray &text, MeterSession &session)
+{
+    QString model = session.Model();
+    QString version = session.Version();
+    QString revision = session.Revision();
+    QString number = session.Range();
+    ScanIdentification(text, model, version, revision, number);
+    session.SetIdentity(model, version, revision, number);
 }
 
 QChar TermScreen::DisplayChar(unsigned char byte)

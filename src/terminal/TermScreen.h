@@ -9,6 +9,8 @@
 
 #include <array>
 
+class MeterSession;
+
 // The terminal's character screen: 26 rows of 77 bytes kept as one text, the cursor row and the
 // column of the last written character, and the rows and cells that changed since the view last
 // asked. Fed from the meter link by the terminal view as bytes arrive; GUI-free, so the
@@ -60,6 +62,8 @@ public:
     // rather than whatever character happens to stand near the top of the screen.
     static void ScanIdentification(const QByteArray &text, QString &model, QString &version,
         QString &revision, QString &number);
+    // The same into the session of the connected meter (one Changed when anything differs).
+    static void ScanIdentification(const QByteArray &text, MeterSession &session);
 
     // How a stored byte looks: the Windows-1252 character it stands for (what meters were drawn
     // with), a blank for control codes and unassigned values.

@@ -4,7 +4,6 @@
 #include "app/CSetup.h"
 #include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
-#include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"

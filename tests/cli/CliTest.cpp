@@ -6,8 +6,10 @@
 #include "app/CTarvikApp.h"
 #include "audit/AuditLog.h"
 #include "audit/AuditRecord.h"
+#include "base/AppServices.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "datalog/PcLogger.h"
 #include "link/CSerial.h"
@@ -167,7 +169,8 @@ TEST_F(CliEndToEnd, ReadIsTheFormsSaveAndSendChangesOnlyWhatWasSet)
         ASSERT_TRUE(
             TestEnv::WaitUntil([&] { return form->RunningList() != ZarnFormView::kReadTimer; }));
         ASSERT_TRUE(form->Save()) << qPrintable(said.join(QLatin1Char('|')));
-        EXPECT_EQ(g_MeterSerial, QStringLiteral("31415")) << "the meter's own, from its image";
+        EXPECT_EQ(AppServices::Meter().Serial(), QStringLiteral("31415"))
+            << "the meter's own, from its image";
 
         const CliRun held = Cli({ QStringLiteral("read"), QStringLiteral("--port"), pty,
             QStringLiteral("--out"), QStringLiteral("held.mtr"), QStringLiteral("--pace"), kPace });

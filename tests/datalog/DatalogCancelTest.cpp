@@ -6,7 +6,7 @@
 #include "../metersim/SimHarness.h"
 #include "DialogueWait.h"
 
-#include "base/Globals.h"
+#include "base/AppTitle.h"
 #include "base/UserMessage.h"
 #include "datalog/Datalog.h"
 #include "datalog/LogFileWriter.h"

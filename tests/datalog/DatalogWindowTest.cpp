@@ -15,11 +15,14 @@
 #include "datalog/DatalogFrame.h"
 #include "datalog/PcLogger.h"
 #include "support/TestEnv.h"
+#include "terminal/CTermDoc.h"
+#include "terminal/CTermView.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -296,17 +299,35 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         EXPECT_FALSE(view->Core().Pc().LineReaderRunning());
         EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('\n'));
 
-        // A terminal window on the logger's port takes readings: START says so, logging goes on.
+        // With a terminal window on the logger's port both get every reading: START says
+        // nothing, and no row repeats the reading of the row before (the meter's total grows
+        // with every reading, five a second here). The terminal's greeting opens the meter's
+        // screens; "r" typed in it sends the meter back to streaming.
         app.OnNewTerminal();
+        auto *terminal = qobject_cast<CTermView *>(app.MainFrame()->ActiveView());
+        ASSERT_NE(terminal, nullptr);
+        ASSERT_TRUE(TestEnv::WaitUntil([&] { return !terminal->GreetingRunning(); }, 5000));
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_R, Qt::NoModifier, QStringLiteral("r"));
+        QApplication::sendEvent(terminal, &key);
+        ASSERT_TRUE(TestEnv::WaitUntil(
+            [&] { return terminal->Document()->Screen().Text().contains("SCFM"); }, 5000));
         view->TimerBox()->click();
         ASSERT_TRUE(TestEnv::WaitUntil(
             [&] { return view->StatusLabel()->text() == QLatin1String("IDLE"); }, 10000));
         Type(view->FileNameEdit(), dir.filePath(QStringLiteral("terminal.log")));
         view->ButtonOf(Datalog::StartPc)->click();
-        ASSERT_EQ(messages.size(), 1);
-        EXPECT_TRUE(messages.value(0).endsWith(QLatin1String(PcLogger::kTerminalOpenText)));
+        ASSERT_TRUE(WaitForDialogue(view->Core()));
         EXPECT_TRUE(view->Core().state.loggingActive);
+        EXPECT_TRUE(TestEnv::WaitUntil([&] { return log.snapshotList.size() >= 5; }, 15000));
         view->ButtonOf(Datalog::StopPc)->click();
+        EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('\n'));
+        QStringList readings; // each row without its number
+        for (const QString &row : log.snapshotList)
+            readings << row.section(QLatin1Char(';'), 2);
+        readings.removeAll(QString());
+        ASSERT_GE(readings.size(), 5);
+        for (qsizetype i = 1; i < readings.size(); ++i)
+            EXPECT_NE(readings[i], readings[i - 1]) << "row " << i + 1 << " repeats a reading";
 
         EXPECT_TRUE(app.DocManager()->CloseAllDocuments());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -1,9 +1,6 @@
 // The four curve graph dialogs: their lists, the trace buttons and flags, labels inside the graph
 // area at every size, and the Kelvane form's buttons that open them.
-#include "graphs/CPolyCurve.h"
-#include "graphs/CPolyLine.h"
-#include "graphs/CQXPolyCurve.h"
-#include "graphs/CQXPolyLine.h"
+#include "graphs/CurveGraphDialog.h"
 #include "graphs/GraphArea.h"
 
 #include "base/CDocument.h"
@@ -75,10 +72,11 @@ QStringList Lines(const CurveGraphDialog &dialog, int id)
 TEST(CurveDialogs, ListsCaptionsAndNothingClipped)
 {
     const CurveSource s = Source(2);
-    CPolyCurve curve(s);
-    CQXPolyCurve qxCurve(s);
-    CPolyLine line(s);
-    CQXPolyLine qxLine(s);
+    using Kind = CurveGraph::Kind;
+    CurveGraphDialog curve(Kind::PolyCurve, s);
+    CurveGraphDialog qxCurve(Kind::QXPolyCurve, s);
+    CurveGraphDialog line(Kind::PolyLine, s);
+    CurveGraphDialog qxLine(Kind::QXPolyLine, s);
     struct Case
     {
         CurveGraphDialog *dialog;
@@ -123,7 +121,7 @@ TEST(CurveDialogs, ListsCaptionsAndNothingClipped)
     }
     EXPECT_EQ(Lines(line, 1054), s.secondary); // curve fit 2
     EXPECT_TRUE(Lines(line, 1055).isEmpty());
-    CPolyLine pointWise(Source(3));
+    CurveGraphDialog pointWise(CurveGraph::Kind::PolyLine, Source(3));
     EXPECT_TRUE(Lines(pointWise, 1054).isEmpty());
     EXPECT_EQ(Lines(pointWise, 1055), Source(3).pointWise);
     auto *list = qobject_cast<QTreeWidget *>(pointWise.Control(1055));
@@ -133,7 +131,7 @@ TEST(CurveDialogs, ListsCaptionsAndNothingClipped)
 
 TEST(CurveDialogs, TraceButtonsFlipProcessWideFlags)
 {
-    const auto traceColors = [](const CPolyLine &dialog) {
+    const auto traceColors = [](const CurveGraphDialog &dialog) {
         std::vector<GraphPicture::Color> colors;
         for (const GraphPicture::Polyline &l : dialog.Area()->Picture().lines) {
             if (l.width == CurveGraph::kTracePen)
@@ -143,22 +141,22 @@ TEST(CurveDialogs, TraceButtonsFlipProcessWideFlags)
     };
     using Colors = std::vector<GraphPicture::Color>;
     {
-        CPolyLine dialog(Source(2));
+        CurveGraphDialog dialog(CurveGraph::Kind::PolyLine, Source(2));
         EXPECT_EQ(traceColors(dialog), (Colors { CurveGraph::kRed, CurveGraph::kYellow }));
-        qobject_cast<QPushButton *>(dialog.Control(CPolyLine::kRedButton))->click();
+        qobject_cast<QPushButton *>(dialog.Control(CurveGraphDialog::kRedButton))->click();
         EXPECT_EQ(traceColors(dialog), (Colors { CurveGraph::kYellow })); // redrawn at once
-        EXPECT_FALSE(CPolyLine::TraceFlags().red);
-        EXPECT_TRUE(CPolyLine::TraceFlags().yellow);
-        qobject_cast<QPushButton *>(dialog.Control(CPolyLine::kYellowButton))->click();
-        qobject_cast<QPushButton *>(dialog.Control(CPolyLine::kGreenButton))->click();
+        EXPECT_FALSE(CurveGraphDialog::TraceFlags().red);
+        EXPECT_TRUE(CurveGraphDialog::TraceFlags().yellow);
+        qobject_cast<QPushButton *>(dialog.Control(CurveGraphDialog::kYellowButton))->click();
+        qobject_cast<QPushButton *>(dialog.Control(CurveGraphDialog::kGreenButton))->click();
         EXPECT_TRUE(traceColors(dialog).empty());
     }
     // The flags outlive the dialog and are set on at the next opening.
-    EXPECT_FALSE(CPolyLine::TraceFlags().red);
-    EXPECT_FALSE(CPolyLine::TraceFlags().green);
-    CPolyLine again(Source(3));
-    EXPECT_TRUE(CPolyLine::TraceFlags().red && CPolyLine::TraceFlags().yellow
-        && CPolyLine::TraceFlags().green);
+    EXPECT_FALSE(CurveGraphDialog::TraceFlags().red);
+    EXPECT_FALSE(CurveGraphDialog::TraceFlags().green);
+    CurveGraphDialog again(CurveGraph::Kind::PolyLine, Source(3));
+    EXPECT_TRUE(CurveGraphDialog::TraceFlags().red && CurveGraphDialog::TraceFlags().yellow
+        && CurveGraphDialog::TraceFlags().green);
     EXPECT_EQ(traceColors(again), (Colors { CurveGraph::kRed, CurveGraph::kGreen }));
 }
 
@@ -192,8 +190,9 @@ TEST(CurveDialogs, FormButtonsOpenTheGraphsWithTheFormsTexts)
     const Case cases[] = {
         { 1042, "Sensor Curve Graph",
             [](QWidget *w) {
-                auto *d = qobject_cast<CPolyCurve *>(w);
+                auto *d = qobject_cast<CurveGraphDialog *>(w);
                 ASSERT_NE(d, nullptr);
+                EXPECT_EQ(d->GraphKind(), CurveGraph::Kind::PolyCurve);
                 const QStringList lines = d->ListLines(1053);
                 ASSERT_EQ(lines.size(), 13);
                 EXPECT_EQ(lines.at(1), QString::number(0.5, 'e', 8));
@@ -201,8 +200,9 @@ TEST(CurveDialogs, FormButtonsOpenTheGraphsWithTheFormsTexts)
             } },
         { 1050, "Linear Output Graph",
             [](QWidget *w) {
-                auto *d = qobject_cast<CPolyLine *>(w);
+                auto *d = qobject_cast<CurveGraphDialog *>(w);
                 ASSERT_NE(d, nullptr);
+                EXPECT_EQ(d->GraphKind(), CurveGraph::Kind::PolyLine);
                 EXPECT_TRUE(d->ListLines(1054).isEmpty()); // curve fit 3: point-wise only
                 ASSERT_EQ(d->ListLines(1055).size(), 21);
                 EXPECT_EQ(d->ListLines(1055).at(20), QStringLiteral("2.000000"));
@@ -258,13 +258,13 @@ TEST(CurveDialogs, QuixalFormButtonsOpenTheQuixalGraphs)
     const Case cases[] = {
         { form.CurveButton(), "Sensor Curve Graph",
             [&](CurveGraphDialog *d) {
-                ASSERT_NE(qobject_cast<CQXPolyCurve *>(d), nullptr);
+                EXPECT_EQ(d->GraphKind(), CurveGraph::Kind::QXPolyCurve);
                 // Zero Offset, C Factor, Zero Cutoff % after the ten coefficients.
                 EXPECT_EQ(d->ListLines(1053), (coefficients + QStringList { "0.25", "1.5", "10" }));
             } },
         { form.LinearButton(), "Linear Output Graph",
             [&](CurveGraphDialog *d) {
-                ASSERT_NE(qobject_cast<CQXPolyLine *>(d), nullptr);
+                EXPECT_EQ(d->GraphKind(), CurveGraph::Kind::QXPolyLine);
                 EXPECT_EQ(d->ListLines(1053), (coefficients + QStringList { "1.5", "0.25", "10" }));
                 // Top of the flow scale: 150 × (2 - 1.5) + 0.25; the trace flat to 0.5 V.
                 EXPECT_FALSE(d->Area()->Picture().FindTexts(QStringLiteral("75.2")).empty());

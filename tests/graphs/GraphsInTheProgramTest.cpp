@@ -1,7 +1,6 @@
 // The curve graphs inside the program: a Kelvane form read from the simulated meter opens its
 // sensor curve and linear output graphs with the values it read.
-#include "graphs/CPolyCurve.h"
-#include "graphs/CPolyLine.h"
+#include "graphs/CurveGraphDialog.h"
 #include "graphs/GraphArea.h"
 #include "meter/ZarnFormView.h"
 

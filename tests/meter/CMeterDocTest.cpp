@@ -2,7 +2,9 @@
 
 #include "FakeForm.h"
 #include "app/TemplateChooser.h"
+#include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "meter/FieldIds.h"
 #include "meter/MeterVars.h"
@@ -40,13 +42,13 @@ protected:
 
 TEST_F(CMeterDocTest, MeterVersionChoosesTheLayout)
 {
-    g_MeterVersion = "4.0B";
+    AppServices::Meter().SetVersion("4.0B");
     g_DocVersion = "4.1A"; // the setting
     CMeterDoc doc;
     ASSERT_TRUE(doc.OnOpenDocument("40x_Template.mtr"));
     EXPECT_EQ(doc.Vars()->SectionName(), "[4.0A]");
     EXPECT_EQ(g_DocVersion, "4.0x");
-    EXPECT_EQ(g_DocMeterVersion, "4.0B");
+    EXPECT_EQ(doc.MeterVersion(), "4.0B");
     EXPECT_FALSE(doc.LayoutMismatch());
     EXPECT_TRUE(m_messages.isEmpty());
 }
@@ -69,8 +71,8 @@ TEST_P(TemplateSelection, ChoosesByVersionAndMeter)
     const TemplateRow &r = GetParam();
     g_DocKind = 2;
     g_DocVersion = r.docVersion;
-    g_MeterVersion = r.meterVersion;
-    g_MeterModel = r.meterModel;
+    AppServices::Meter().SetVersion(r.meterVersion);
+    AppServices::Meter().SetModel(r.meterModel);
     EXPECT_EQ(TemplateChooser::KelvaneTemplate(), r.file);
     EXPECT_EQ(g_DocVersion, r.docVersionAfter);
     EXPECT_EQ(g_DocKind, 1);
@@ -322,6 +324,34 @@ TEST_F(CMeterDocTest, FormRoundTripThroughTheDocument)
     ASSERT_TRUE(again.OnOpenDocument("edited.mtr"));
     EXPECT_EQ(again.Vars()->Value("serial_num", 4), 424242u);
     EXPECT_EQ(again.ImageToText(), doc.ImageToText());
+}
+
+// Two documents open at once: a units change in one converts from the units it showed, whatever
+// the other showed since.
+TEST_F(CMeterDocTest, AUnitsChangeConvertsFromItsOwnDocumentsUnits)
+{
+    g_DocVersion = "4.1A";
+    CMeterDoc scfm, scfh;
+    ASSERT_TRUE(scfm.OnOpenDocument("41A_Template.mtr"));
+    ASSERT_TRUE(scfh.OnOpenDocument("41A_Template.mtr"));
+    for (CMeterDoc *doc : { &scfm, &scfh }) {
+        doc->Vars()->SetFloat("meter_x", 0.5f);
+        doc->Vars()->SetFloat("meter_k", 10.0f);
+    }
+    scfm.Vars()->SetValue("flow_func", 1, 0);
+    scfh.Vars()->SetValue("flow_func", 1, 1);
+    FakeForm first, second;
+    scfm.VarsToForm(first);
+    const double perMinute = first.Text(FieldId::MaxRange).toDouble();
+    ASSERT_GT(perMinute, 0.0);
+    scfh.VarsToForm(second);
+    scfm.UnitsChanged(first, 1);
+    EXPECT_DOUBLE_EQ(first.Text(FieldId::MaxRange).toDouble(), perMinute * 60);
+    EXPECT_FLOAT_EQ(scfm.Vars()->Float("meter_k"), 10.0f);
+    EXPECT_EQ(scfm.Context().units, 1);
+    // The other converts back from its own units too.
+    scfh.UnitsChanged(second, 0);
+    EXPECT_DOUBLE_EQ(second.Text(FieldId::MaxRange).toDouble(), perMinute);
 }
 
 TEST(CMeterDocSavePath, FollowsTheTitleAfterAMeterRead)

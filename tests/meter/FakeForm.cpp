@@ -1,5 +1,6 @@
 #include "FakeForm.h"
 
+#include "base/Globals.h"
 #include "meter/ChoiceList.h"
 #include "meter/FieldIds.h"
 #include "meter/KelvaneFields.h"
@@ -10,7 +11,7 @@ using namespace FieldId;
 
 FakeForm::FakeForm()
 {
-    m_lines[Units] = ChoiceList::Read(KelvaneFields::UnitsFile());
+    m_lines[Units] = ChoiceList::Read(KelvaneFields::UnitsFile(g_DocVersion));
     const QStringList alarms = ChoiceList::Read(QStringLiteral("alarms20.dat"));
     for (int id = AlarmFunction0; id < AlarmFunction0 + 4; ++id)
         m_lines[id] = alarms;

@@ -22,12 +22,21 @@ protected:
     void SetUp() override { ResetGlobals(); }
     void TearDown() override { ResetGlobals(); }
 
-    // An empty table of a firmware family, g_DocVersion left as the family's.
-    static std::unique_ptr<MeterVars> Table(const char *family)
+    // An empty table of a firmware family, g_DocVersion and the rules left as the family's.
+    std::unique_ptr<MeterVars> Table(const char *family)
     {
         g_DocVersion = QString::fromLatin1(family);
+        m_rules = { QString::fromLatin1(family), QString(), QString() };
         return std::make_unique<MeterVars>(QStringLiteral("[3.9G]"));
     }
+
+    // The units a change converts from are those the form shows: the table's.
+    void UnitsChanged(MeterVars &v, IFieldAccess &form, int units)
+    {
+        KelvaneFields::UnitsChanged(v, form, int(v.Value("flow_func", 1)), units, m_rules);
+    }
+
+    KelvaneFields::Rules m_rules;
 
     // A meter with a value in every variable, the range bytes as collection writes them.
     static void Fill(MeterVars &v, bool current, int units)
@@ -77,10 +86,10 @@ TEST_F(KelvaneFieldsTest, ModeShowsRangeAndFlags)
     auto v = Table(">= 4.1A");
     FakeForm form;
     v->SetValue("mode", 1, 0xFF);
-    KelvaneFields::VarsToForm(*v, form);
+    KelvaneFields::VarsToForm(*v, form, m_rules);
     EXPECT_EQ(form.Text(DesiredRange), "N");
     v->SetValue("mode", 1, 0x86);
-    KelvaneFields::VarsToForm(*v, form);
+    KelvaneFields::VarsToForm(*v, form, m_rules);
     EXPECT_EQ(form.Text(DesiredRange), "3");
     EXPECT_EQ(form.GetField(Tracking), "TRUE");
     EXPECT_EQ(form.GetField(Protocol), "FALSE");
@@ -93,22 +102,22 @@ TEST_F(KelvaneFieldsTest, RangeEntryBuildsModeAndMeterNumber)
     form.Type(ActiveRange, "3");
     form.Type(Tracking, "TRUE");
     form.Type(Protocol, "TRUE");
-    KelvaneFields::FormToVars(*v, form);
+    KelvaneFields::FormToVars(*v, form, m_rules);
     EXPECT_EQ(v->Value("mode", 1), 0xEAu);
 
     auto old = Table("4.0x");
     FakeForm oldForm;
     oldForm.Type(ActiveRange, "2");
     oldForm.Type(Tracking, "TRUE");
-    KelvaneFields::FormToVars(*old, oldForm);
+    KelvaneFields::FormToVars(*old, oldForm, m_rules);
     EXPECT_EQ(old->Value("meter_num", 1), 0xADu);
-    KelvaneFields::VarsToForm(*old, oldForm);
+    KelvaneFields::VarsToForm(*old, oldForm, m_rules);
     EXPECT_EQ(oldForm.Text(DesiredRange), "2");
 
     // No active range known: the range bits stay, the flags follow the boxes.
     oldForm.Type(ActiveRange, "?");
     oldForm.Type(Tracking, "FALSE");
-    KelvaneFields::FormToVars(*old, oldForm);
+    KelvaneFields::FormToVars(*old, oldForm, m_rules);
     EXPECT_EQ(old->Value("meter_num", 1), 0x2Du);
 }
 
@@ -119,17 +128,17 @@ TEST_F(KelvaneFieldsTest, CalibrationDateBothWays)
         FakeForm form;
         v->SetValue("cal_date", 4, 202007296);
         EXPECT_EQ(v->ImageToText().mid(3 * v->IndexOf("cal_date"), 12), "0C 0A 63 00 ");
-        KelvaneFields::VarsToForm(*v, form);
+        KelvaneFields::VarsToForm(*v, form, m_rules);
         EXPECT_EQ(form.Text(CalibrationDue), "10/12/99") << family;
         v->SetValue("cal_date", 4, 0);
-        KelvaneFields::FormToVars(*v, form);
+        KelvaneFields::FormToVars(*v, form, m_rules);
         EXPECT_EQ(v->Value("cal_date", 4), 202007296u) << family;
         // Parts out of range stay in their own byte.
         form.Type(CalibrationDue, "300/12/99");
-        KelvaneFields::FormToVars(*v, form);
+        KelvaneFields::FormToVars(*v, form, m_rules);
         EXPECT_EQ(v->Value("cal_date", 4), 0x0C2C6300u);
         form.Type(CalibrationDue, "10/12");
-        KelvaneFields::FormToVars(*v, form);
+        KelvaneFields::FormToVars(*v, form, m_rules);
         EXPECT_EQ(v->Value("cal_date", 4), 0x0C2C6300u);
     }
 }
@@ -139,7 +148,7 @@ TEST_F(KelvaneFieldsTest, ModbusAddressAbove127IsCleared)
     auto v = Table("4.0x");
     FakeForm form;
     v->SetValue("pad_1", 2, 200);
-    KelvaneFields::VarsToForm(*v, form);
+    KelvaneFields::VarsToForm(*v, form, m_rules);
     EXPECT_EQ(form.Text(ModbusAddr), "0");
     EXPECT_EQ(v->Value("pad_1", 2), 0u);
 }
@@ -151,9 +160,9 @@ TEST_F(KelvaneFieldsTest, VelocityUnitsShowMaxRangeWithoutCrossSection)
     v->SetValue("flow_func", 1, 24);
     v->SetFloat("meter_k", 2.0f);
     v->SetFloat("meter_x", 3.0f);
-    KelvaneFields::VarsToForm(*v, form);
+    KelvaneFields::VarsToForm(*v, form, m_rules);
     EXPECT_EQ(form.Text(MaxRange), "0.010160");
-    EXPECT_EQ(g_FlowUnits, 24);
+    EXPECT_EQ(v->Value("flow_func", 1), 24u);
 }
 
 TEST_F(KelvaneFieldsTest, OldAlarmValueKeepsLow16BitsAndItsNeighbours)
@@ -162,11 +171,11 @@ TEST_F(KelvaneFieldsTest, OldAlarmValueKeepsLow16BitsAndItsNeighbours)
         auto v = Table(family);
         Fill(*v, false, 0);
         FakeForm form;
-        KelvaneFields::VarsToForm(*v, form);
+        KelvaneFields::VarsToForm(*v, form, m_rules);
         form.Type(ActiveRange, "2");
         const QString before = v->ImageToText();
         form.Type(AlarmValue0 + 1, "70000");
-        KelvaneFields::FormToVars(*v, form);
+        KelvaneFields::FormToVars(*v, form, m_rules);
         EXPECT_EQ(v->Value("evalue[1]", 2), 70000u & 0xFFFF);
         const int at = 3 * v->IndexOf("evalue[1]");
         QString after = v->ImageToText();
@@ -180,13 +189,13 @@ TEST_F(KelvaneFieldsTest, CollectionAlwaysSetsKeyAndPrecision)
     for (const char *family : kFamilies) {
         auto v = Table(family);
         FakeForm untouched;
-        KelvaneFields::FormToVars(*v, untouched);
+        KelvaneFields::FormToVars(*v, untouched, m_rules);
         EXPECT_EQ(v->Value("key", 1), 0xAAu) << family;
         EXPECT_EQ(v->Value("flow_prec", 1), 2u) << family;
         auto shown = Table(family);
         FakeForm form;
-        KelvaneFields::VarsToForm(*shown, form);
-        KelvaneFields::FormToVars(*shown, form);
+        KelvaneFields::VarsToForm(*shown, form, m_rules);
+        KelvaneFields::FormToVars(*shown, form, m_rules);
         EXPECT_EQ(shown->Value("key", 1), 0xAAu) << family;
         EXPECT_EQ(shown->Value("flow_prec", 1), 2u) << family;
     }
@@ -198,14 +207,14 @@ TEST_F(KelvaneFieldsTest, FieldWithoutNumberLeavesItsVariable)
         auto v = Table(family);
         Fill(*v, QString(family) == ">= 4.1A", 3);
         FakeForm form;
-        KelvaneFields::VarsToForm(*v, form);
+        KelvaneFields::VarsToForm(*v, form, m_rules);
         form.Type(ActiveRange, "2");
         form.Type(Password, "12");
         form.Type(SerialNumber, "abc"); // collected after the password
         form.Type(CFactor, "");
         form.Type(XSect, "-");
         form.Type(AlarmDelay0 + 2, "x5");
-        KelvaneFields::FormToVars(*v, form);
+        KelvaneFields::FormToVars(*v, form, m_rules);
         EXPECT_EQ(v->Value("lockout", 2), 12u);
         EXPECT_EQ(qint32(v->Value("serial_num", 4)), -98765) << family;
         EXPECT_FLOAT_EQ(v->Float("coeff[10]"), 1.0001234f);
@@ -222,15 +231,15 @@ TEST_F(KelvaneFieldsTest, DecimalsBeyondAFloatKeepTheStoredValues)
     Fill(*v, true, 16);
     const MeterVars stored = *v;
     FakeForm form;
-    KelvaneFields::VarsToForm(*v, form);
+    KelvaneFields::VarsToForm(*v, form, m_rules);
     for (const auto &[id, text] : { std::pair { XSect, "3e38" }, { MaxRange, "-1e39" },
              { FullScale, "3.5e38" }, { CFactor, "-3.4028236e38" } })
         form.Type(id, text);
-    KelvaneFields::FormToVars(*v, form);
+    KelvaneFields::FormToVars(*v, form, m_rules);
     EXPECT_EQ(v->ImageToText(), stored.ImageToText());
-    KelvaneFields::UnitsChanged(*v, form, 1);
+    UnitsChanged(*v, form, 1);
     FakeForm shown;
-    KelvaneFields::VarsToForm(*v, shown);
+    KelvaneFields::VarsToForm(*v, shown, m_rules);
     for (int id : { XSect, MaxRange, FullScale })
         EXPECT_EQ(form.Text(id), shown.Text(id));
 }
@@ -242,7 +251,7 @@ TEST_F(KelvaneFieldsTest, UnitsAndAlarmListsByTheirCodes)
     v->SetValue("flow_func", 1, 5);
     v->SetValue("event[2]", 1, 3);
     v->SetValue("event[3]", 1, 99);
-    KelvaneFields::VarsToForm(*v, form);
+    KelvaneFields::VarsToForm(*v, form, m_rules);
     ASSERT_GE(form.Selected(Units), 0);
     EXPECT_TRUE(form.Lines(Units).at(form.Selected(Units)).endsWith("106"));
     EXPECT_TRUE(
@@ -250,16 +259,15 @@ TEST_F(KelvaneFieldsTest, UnitsAndAlarmListsByTheirCodes)
     EXPECT_EQ(form.Selected(AlarmFunction0 + 3), -1);
     form.Pick(Units, 9);
     form.Pick(AlarmFunction0 + 2, 1);
-    KelvaneFields::FormToVars(*v, form);
+    KelvaneFields::FormToVars(*v, form, m_rules);
     EXPECT_EQ(v->Value("flow_func", 1), 9u);
-    EXPECT_EQ(g_FlowUnits, 9);
     EXPECT_EQ(v->Value("event[2]", 1), 1u);
     EXPECT_EQ(v->Value("event[3]", 1), 99u); // no selection: unchanged
 
     v->SetValue("flow_func", 1, 40); // no list line: no selection, code kept
-    KelvaneFields::VarsToForm(*v, form);
+    KelvaneFields::VarsToForm(*v, form, m_rules);
     EXPECT_EQ(form.Selected(Units), -1);
-    KelvaneFields::FormToVars(*v, form);
+    KelvaneFields::FormToVars(*v, form, m_rules);
     EXPECT_EQ(v->Value("flow_func", 1), 40u);
 }
 
@@ -268,25 +276,25 @@ TEST_F(KelvaneFieldsTest, CurveFitChoiceByFamily)
     auto old = Table("4.0x");
     FakeForm form;
     old->SetValue("dac_val", 1, 0x8A);
-    KelvaneFields::VarsToForm(*old, form);
+    KelvaneFields::VarsToForm(*old, form, m_rules);
     EXPECT_EQ(form.GetField(CurveFit), KelvaneFields::CurveFitText(0));
     EXPECT_EQ(form.Text(DacFilterEdit), "10"); // bit 7 is the choice, not the filter
     EXPECT_EQ(form.Text(UpPcba), "1");
     EXPECT_EQ(form.GetField(HoldFlow1), "FALSE");
     form.Pick(CurveFit, 1);
-    KelvaneFields::FormToVars(*old, form);
+    KelvaneFields::FormToVars(*old, form, m_rules);
     EXPECT_EQ(old->Value("dac_val", 1), 0x0Au);
 
     auto v = Table(">= 4.1A");
     FakeForm current;
     v->SetValue("curve_fit", 1, 0xC3);
-    KelvaneFields::VarsToForm(*v, current);
+    KelvaneFields::VarsToForm(*v, current, m_rules);
     EXPECT_EQ(current.GetField(CurveFit), KelvaneFields::CurveFitText(3));
     EXPECT_EQ(current.GetField(HoldFlow1), "TRUE");
     EXPECT_EQ(current.GetField(HoldFlow2), "TRUE");
     current.Pick(CurveFit, 2);
     current.Type(HoldFlow1, "FALSE");
-    KelvaneFields::FormToVars(*v, current);
+    KelvaneFields::FormToVars(*v, current, m_rules);
     EXPECT_EQ(v->Value("curve_fit", 1), 0x82u);
     EXPECT_EQ(KelvaneFields::CurveFitIndex("something else"), 0);
 }
@@ -296,19 +304,19 @@ TEST_F(KelvaneFieldsTest, CoefficientListsByFamily)
     auto v = Table(">= 4.1A");
     Fill(*v, true, 0);
     FakeForm form;
-    KelvaneFields::VarsToForm(*v, form);
+    KelvaneFields::VarsToForm(*v, form, m_rules);
     EXPECT_EQ(form.List(PrimaryList).size(), 10);
     EXPECT_EQ(form.List(SecondaryList).size(), 10);
     EXPECT_EQ(form.List(PointWiseList).size(), 21);
     EXPECT_EQ(form.List(PrimaryList).at(1), "-3.70000005e+00");
     form.SetField(SecondaryReset, "");
     form.SetField(SecondaryList, "2.5");
-    KelvaneFields::FormToVars(*v, form);
+    KelvaneFields::FormToVars(*v, form, m_rules);
     EXPECT_FLOAT_EQ(v->Float("coeff1[0]"), 2.5f);
     EXPECT_FLOAT_EQ(v->Float("coeff1[1]"), 0.25f); // past the list's end: unchanged
 
     auto old = Table("3.9G");
-    KelvaneFields::VarsToForm(*old, form);
+    KelvaneFields::VarsToForm(*old, form, m_rules);
     EXPECT_EQ(form.List(PrimaryList).size(), 10);
     EXPECT_TRUE(form.List(SecondaryList).isEmpty());
     EXPECT_TRUE(form.List(PointWiseList).isEmpty());
@@ -325,14 +333,14 @@ TEST_F(KelvaneFieldsTest, UntouchedFormChangesNoStoredValue)
                 for (int u = 0; u < 32; ++u) {
                     const bool current = QString(family) == ">= 4.1A";
                     auto v = Table(family);
-                    g_DocRevision = revision;
-                    g_DocMeterVersion = meter;
+                    m_rules.revision = revision;
+                    m_rules.meterVersion = meter;
                     Fill(*v, current, u);
                     const QString before = v->ImageToText();
                     FakeForm form;
-                    KelvaneFields::VarsToForm(*v, form);
+                    KelvaneFields::VarsToForm(*v, form, m_rules);
                     form.Type(ActiveRange, form.Text(DesiredRange));
-                    KelvaneFields::FormToVars(*v, form);
+                    KelvaneFields::FormToVars(*v, form, m_rules);
                     ASSERT_EQ(v->ImageToText(), before)
                         << family << " rev " << revision << " meter " << meter << " u=" << u;
                     ++combinations;
@@ -349,20 +357,20 @@ TEST_F(KelvaneFieldsTest, EditedConversionsRoundTripWithinDisplayPrecision)
             for (const char *meter : { "4.0A", "4.0B", "" })
                 for (int u = 0; u < 32; ++u) {
                     auto v = Table(family);
-                    g_DocRevision = revision;
-                    g_DocMeterVersion = meter;
+                    m_rules.revision = revision;
+                    m_rules.meterVersion = meter;
                     Fill(*v, QString(family) == ">= 4.1A", u);
-                    const auto c = KelvaneFields::Context(u);
+                    const auto c = KelvaneFields::Context(u, m_rules);
                     const double x0 = v->Float("meter_x");
                     const double shownX = UnitConversion::XSectShown(c, x0);
                     const double shownK = UnitConversion::RangeShown(c, v->Float("meter_k"), x0);
                     const double shownS = UnitConversion::RangeShown(c, v->Float("meter_s"), x0);
                     FakeForm form;
-                    KelvaneFields::VarsToForm(*v, form);
+                    KelvaneFields::VarsToForm(*v, form, m_rules);
                     // Same numbers, other texts: the entry rules run.
                     for (int id : { XSect, MaxRange, FullScale })
                         form.Type(id, form.Text(id) + "0");
-                    KelvaneFields::FormToVars(*v, form);
+                    KelvaneFields::FormToVars(*v, form, m_rules);
                     const double x1 = v->Float("meter_x");
                     const auto near = [](double a, double b) {
                         return std::fabs(a - b) <= 1.01e-6 + 2.4e-7 * std::fabs(b);
@@ -384,19 +392,18 @@ TEST_F(KelvaneFieldsTest, UnitsChangeReexpressesWithoutChangingStoredValues)
 {
     for (const char *family : kFamilies) {
         auto v = Table(family);
-        g_DocRevision = "A";
-        g_DocMeterVersion = "4.0A";
+        m_rules.revision = "A";
+        m_rules.meterVersion = "4.0A";
         Fill(*v, QString(family) == ">= 4.1A", 16);
         FakeForm form;
-        KelvaneFields::VarsToForm(*v, form);
+        KelvaneFields::VarsToForm(*v, form, m_rules);
         const float x = v->Float("meter_x"), k = v->Float("meter_k"), s = v->Float("meter_s");
-        KelvaneFields::UnitsChanged(*v, form, 1);
-        EXPECT_EQ(g_FlowUnits, 1);
+        UnitsChanged(*v, form, 1);
         EXPECT_EQ(v->Value("flow_func", 1), 1u);
         EXPECT_FLOAT_EQ(v->Float("meter_x"), x); // only the units code changed so far
         form.Pick(Units, 1);
         form.Type(ActiveRange, "2");
-        KelvaneFields::FormToVars(*v, form);
+        KelvaneFields::FormToVars(*v, form, m_rules);
         EXPECT_NEAR(std::fabs(v->Float("meter_x")), std::fabs(x), 1e-6) << family;
         EXPECT_NEAR(v->Float("meter_k"), k, 1e-3) << family;
         EXPECT_NEAR(v->Float("meter_s"), s, 1e-3) << family;
@@ -431,12 +438,12 @@ TEST_F(KelvaneFieldsTest, DacFilterShowsOnlyItsOwnBits)
         v->SetValue("mode", 1, 0x20); // as collection writes it
         const QString before = v->ImageToText();
         FakeForm form;
-        KelvaneFields::VarsToForm(*v, form);
+        KelvaneFields::VarsToForm(*v, form, m_rules);
         EXPECT_EQ(form.Text(DacFilterEdit), QLatin1String(c.filter)) << c.family << c.dac;
         if (c.curveFit) {
             EXPECT_EQ(form.Selected(CurveFit), QString(c.curveFit).toInt()) << c.family << c.dac;
         }
-        KelvaneFields::FormToVars(*v, form);
+        KelvaneFields::FormToVars(*v, form, m_rules);
         EXPECT_EQ(v->ImageToText(), before) << c.family << c.dac;
     }
 }
@@ -471,10 +478,10 @@ TEST_F(KelvaneFieldsTest, CalibrationDateTypedEitherWay)
     auto v = Table(">= 4.1A");
     v->SetValue("cal_date", 4, 0x0C0A6337); // a low byte the text does not show
     FakeForm form;
-    KelvaneFields::VarsToForm(*v, form);
-    KelvaneFields::FormToVars(*v, form);
+    KelvaneFields::VarsToForm(*v, form, m_rules);
+    KelvaneFields::FormToVars(*v, form, m_rules);
     EXPECT_EQ(v->Value("cal_date", 4), 0x0C0A6337u); // shown text unchanged: all bits kept
     form.Type(CalibrationDue, "25.12.27");
-    KelvaneFields::FormToVars(*v, form);
+    KelvaneFields::FormToVars(*v, form, m_rules);
     EXPECT_EQ(v->Value("cal_date", 4), (25u << 24) | (12u << 16) | (27u << 8));
 }

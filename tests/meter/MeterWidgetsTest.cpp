@@ -124,6 +124,7 @@ TEST_F(MeterWidgetsTest, KelvaneTypeOpensTemplateInItsFrameAndConverts)
     {
         CPrefs prefs;
         prefs.SetVersion(">= 4.1A");
+        g_DocVersion = prefs.GetVersion(); // as Settings puts it in force
     }
     EXPECT_TRUE(view->HandlesCommand(AppCommand::Convert));
     AnswerNextDialog(false);

@@ -9,10 +9,12 @@
 #include "app/CommSettings.h"
 #include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
+#include "base/AppServices.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "lists/CQueView.h"
@@ -235,7 +237,7 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         messages.clear();
         asked.clear();
         if (row.dialogue == Dialogue::Change) {
-            g_MeterNumber = QStringLiteral("1");
+            AppServices::Meter().SetRange(QStringLiteral("1"));
             form->SetField(1115, QStringLiteral("2"));
             qobject_cast<ZarnFormView *>(form)->OnChange();
         } else {

@@ -9,10 +9,12 @@
 #include "app/CTarvikApp.h"
 #include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
+#include "base/AppServices.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "lists/CQueView.h"
@@ -380,12 +382,12 @@ TEST_F(FormDialogs, MisreadWarningNamesWhatChoseTheLayout)
         {
             CPrefs prefs;
             prefs.SetVersion(QString::fromLatin1(c.settings));
+            g_DocVersion = prefs.GetVersion(); // as Settings puts it in force
         }
         g_DocVersion = QString::fromLatin1(c.inForce);
         if (c.identified) {
             const QByteArray screen = QByteArray(77, ' ') + QByteArray(c.identified);
-            TermScreen::ScanIdentification(
-                screen, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
+            TermScreen::ScanIdentification(screen, AppServices::Meter());
         }
         m_messages.clear();
         ZarnFormView *form = Open(QStringLiteral("misread41A.mtr"));
@@ -422,6 +424,7 @@ TEST_F(FormDialogs, ReadOnlyFieldsLookReadOnly)
     {
         CPrefs prefs;
         prefs.SetVersion(QStringLiteral("3.9G"));
+        g_DocVersion = prefs.GetVersion(); // as Settings puts it in force
     }
     Open(QStringLiteral("look39G.mtr"));
     TickClocks();
@@ -525,6 +528,7 @@ TEST_F(FormDialogs, FilesAndFormsSurviveWhatHappensDuringAnExchange)
     {
         CPrefs prefs;
         prefs.SetVersion(QStringLiteral("3.9G"));
+        g_DocVersion = prefs.GetVersion(); // as Settings puts it in force
     }
     TickClocks();
     ASSERT_GT(RunList(reader, ZarnFormView::kReadTimer), 0);

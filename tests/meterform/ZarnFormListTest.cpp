@@ -4,8 +4,10 @@
 
 #include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
+#include "base/AppServices.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "lists/CQueDoc.h"
@@ -182,7 +184,7 @@ TEST_F(FormListTest, ReadActiveFillsTheFormAndTitlesTheDocument)
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("3"));
     EXPECT_EQ(m_document->Title(), QStringLiteral("7654321_3"));
     EXPECT_EQ(m_form->GetField(1049), QStringLiteral("4.1A"));
-    EXPECT_EQ(g_DocRevision, QStringLiteral("C"));
+    EXPECT_EQ(m_form->GetField(1084), QStringLiteral("C"));
     EXPECT_EQ(m_document->ImageToText(), image);
     EXPECT_EQ(qobject_cast<QTreeWidget *>(m_form->Control(1047))->topLevelItemCount(), 10);
     EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(1052))->text(), QStringLiteral("="));
@@ -366,7 +368,7 @@ TEST_F(FormListTest, ChangeRunsOnlyForAKnownOtherRange)
     } cases[] = { { "", 2, false }, { "5", 2, false }, { "2", 2, false }, { "1", 2, true } };
     for (const auto &c : cases) {
         m_opens.clear();
-        g_MeterNumber = QString::fromLatin1(c.meterNumber);
+        AppServices::Meter().SetRange(QString::fromLatin1(c.meterNumber));
         m_form->TimerTick(ZarnFormView::kClockTimer);
         m_form->SetField(1115, QString::number(c.desired));
         m_form->OnChange();
@@ -374,13 +376,12 @@ TEST_F(FormListTest, ChangeRunsOnlyForAKnownOtherRange)
     }
     m_meter.replies.append("RANGE 2 ACTIVE*");
     EXPECT_GT(RunList(ZarnFormView::kSelectTimer), 0);
-    EXPECT_EQ(g_SelectDone, 1);
-    EXPECT_EQ(m_meter.sent, QStringList({ QStringLiteral("2\r") }));
-    // The next clock tick makes the new range the active one and puts the meter back in run mode.
-    m_form->TimerTick(ZarnFormView::kClockTimer);
-    EXPECT_EQ(g_SelectDone, 0);
+    EXPECT_EQ(m_meter.sent.first(), QStringLiteral("2\r"));
+    // The change's own end, with no clock tick, makes the new range the active one and puts the
+    // meter back in run mode.
+    EXPECT_TRUE(TestEnv::WaitUntil([&] { return m_meter.sent.size() == 2; }));
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("2"));
-    EXPECT_EQ(g_MeterNumber, QStringLiteral("2"));
+    EXPECT_EQ(AppServices::Meter().Range(), QStringLiteral("2"));
     EXPECT_EQ(m_meter.sent.last(), QStringLiteral("rrrrrrrrr"));
 
     // A change the meter does not confirm: Active shows "?" (and a change is refused) until the
@@ -392,11 +393,11 @@ TEST_F(FormListTest, ChangeRunsOnlyForAKnownOtherRange)
     RunList(ZarnFormView::kSelectTimer);
     EXPECT_EQ(m_messages.join('|').toStdString(), "Meter refused the range change");
     for (const char *told : { "2", "2", "4" }) {
-        g_MeterNumber = QString::fromLatin1(told);
+        AppServices::Meter().SetRange(QString::fromLatin1(told));
         m_form->TimerTick(ZarnFormView::kClockTimer);
         EXPECT_EQ(m_form->GetField(1114), QString::fromLatin1(told == QByteArray("4") ? "4" : "?"));
     }
-    EXPECT_EQ(g_SelectDone, 0);
+    EXPECT_EQ(m_meter.sent.last(), QStringLiteral("3\r")); // no run mode after a refused change
 }
 
 TEST_F(FormListTest, SaveTakesTheNameTheReadGave)
@@ -592,12 +593,12 @@ TEST_F(FormListTest, UnitsChangeReExpressesTheRanges)
     m_form->SetField(1018, QStringLiteral("40.000000"));
     m_form->SetField(1004, QStringLiteral("SCFM")); // code 0: cubic feet per minute
     m_form->OnCommand(AppCommand::Save); // collects the form in SCFM
-    ASSERT_EQ(g_FlowUnits, 0);
+    ASSERT_EQ(m_document->Context().units, 0);
     const int scfh = units->findText(QStringLiteral("SCFH"), Qt::MatchStartsWith);
     ASSERT_GE(scfh, 0);
     units->setCurrentIndex(scfh);
     Q_EMIT units->activated(scfh);
-    EXPECT_EQ(g_FlowUnits, 1);
+    EXPECT_EQ(m_document->Context().units, 1);
     EXPECT_EQ(m_document->Vars()->Value(QStringLiteral("flow_func"), 1), 1u);
     // Per hour shows sixty times the per-minute ranges; the cross-section stays.
     EXPECT_DOUBLE_EQ(ZarnFormRules::LeadingNumber(m_form->GetField(1038)), 3000.0);
@@ -703,6 +704,7 @@ TEST_F(FormListTest, ConvertAsksThenMovesTheDataToTheChosenVersion)
     {
         CPrefs prefs;
         prefs.SetVersion(QStringLiteral("3.9G"));
+        g_DocVersion = prefs.GetVersion(); // as Settings puts it in force
     }
     m_form->SetField(1048, QStringLiteral("8642"));
     m_form->OnCommand(AppCommand::Save);

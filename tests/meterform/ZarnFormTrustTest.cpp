@@ -6,11 +6,13 @@
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "base/AppServices.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CPrefs.h"
 #include "base/FieldWidth.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "meter/MeterVars.h"
 #include "modbus/Modbus.h"
@@ -92,8 +94,7 @@ QByteArray ImageOf(const MeterFile &file)
 void Identify(const char *line)
 {
     const QByteArray screen = QByteArray(77, ' ') + QByteArray(line);
-    TermScreen::ScanIdentification(
-        screen, g_MeterModel, g_MeterVersion, g_MeterRevision, g_MeterNumber);
+    TermScreen::ScanIdentification(screen, AppServices::Meter());
 }
 
 class TrustTest : public ::testing::Test
@@ -196,6 +197,7 @@ TEST_F(TrustTest, AReadMetersRulesStayWithItsForm)
     {
         CPrefs prefs;
         prefs.SetVersion(QStringLiteral("4.0x"));
+        g_DocVersion = prefs.GetVersion(); // as Settings puts it in force
     }
     ZarnFormView *plain = Open("trust40x.mtr");
     ASSERT_NE(plain, nullptr);
@@ -249,6 +251,7 @@ TEST_F(TrustTest, UneditedSaveKeepsEveryByteWhateverWasOpenedAround)
             [&](int variant) {
                 CPrefs prefs;
                 prefs.SetVersion(QString::fromLatin1(settingsVersions[variant % 3]));
+                g_DocVersion = prefs.GetVersion(); // as Settings puts it in force
             } },
     };
     std::vector<int> order = { 0, 1, 2, 3 };

@@ -1,7 +1,9 @@
 #include "meter/ZarnFormView.h"
 
+#include "base/AppServices.h"
 #include "base/CDocument.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
@@ -162,7 +164,7 @@ TEST_F(FormTest, ChoiceListsBySelectionCode)
     EXPECT_TRUE(m_form->GetField(1007).isEmpty());
 
     m_form->SetField(1005, QStringLiteral("2"));
-    EXPECT_EQ(g_CurveFit, 2);
+    EXPECT_EQ(Combo(1005)->currentIndex(), 2);
     EXPECT_EQ(m_form->GetField(1005), QStringLiteral("Primary and Secondary Coefficients"));
     m_form->SetField(1005, QStringLiteral("9"));
     EXPECT_EQ(Combo(1005)->currentIndex(), 2);
@@ -209,18 +211,17 @@ TEST_F(FormTest, VersionAndRevisionFromTheMeter)
 {
     m_form->SetField(1049, QStringLiteral("4.0B =>"));
     m_form->SetField(1084, QStringLiteral("E"));
-    EXPECT_EQ(g_DocMeterVersion, QStringLiteral("4.0B"));
-    EXPECT_EQ(g_DocRevision, QStringLiteral("E"));
+    EXPECT_EQ(m_form->GetField(1049), QStringLiteral("4.0B"));
+    EXPECT_EQ(m_form->GetField(1084), QStringLiteral("E"));
     // The clock keeps them while the terminal has not heard the meter.
     m_form->TimerTick(ZarnFormView::kClockTimer);
     EXPECT_EQ(m_form->GetField(1049), QStringLiteral("4.0B"));
     EXPECT_EQ(m_form->GetField(1084), QStringLiteral("E"));
-    g_MeterVersion = QStringLiteral("4.1A");
-    g_MeterRevision = QStringLiteral("B");
+    AppServices::Meter().SetVersion(QStringLiteral("4.1A"));
+    AppServices::Meter().SetRevision(QStringLiteral("B"));
     m_form->TimerTick(ZarnFormView::kClockTimer);
     EXPECT_EQ(m_form->GetField(1049), QStringLiteral("4.1A"));
-    EXPECT_EQ(g_DocMeterVersion, QStringLiteral("4.1A"));
-    EXPECT_EQ(g_DocRevision, QStringLiteral("B"));
+    EXPECT_EQ(m_form->GetField(1084), QStringLiteral("B"));
 }
 
 TEST_F(FormTest, LimitsWhenFieldsAreLeft)
@@ -240,10 +241,10 @@ TEST_F(FormTest, LimitsWhenFieldsAreLeft)
     };
     for (const auto &c : cases) {
         Type(c.id, QString::fromLatin1(c.typed));
-        EXPECT_EQ(editField, 4) << c.id;
+        EXPECT_EQ(m_form->EditField(), 4) << c.id;
         Leave(c.id);
         EXPECT_EQ(Edit(c.id)->text(), QString::fromLatin1(c.shown)) << c.id;
-        EXPECT_EQ(editField, 0) << c.id;
+        EXPECT_EQ(m_form->EditField(), 0) << c.id;
     }
 }
 
@@ -264,16 +265,34 @@ TEST_F(FormTest, CurveFitSnapsBackOnEarlyVersions)
     choice->setCurrentIndex(2);
     Q_EMIT choice->activated(2);
     EXPECT_EQ(choice->currentText(), QStringLiteral("Primary Coefficients Only"));
-    EXPECT_EQ(g_CurveFit, 1);
+    EXPECT_EQ(choice->currentIndex(), 1);
 
     g_DocVersion = QStringLiteral(">= 4.1A");
     choice->setCurrentIndex(3);
     Q_EMIT choice->activated(3);
     EXPECT_EQ(choice->currentIndex(), 3);
-    EXPECT_EQ(g_CurveFit, 3);
+    EXPECT_EQ(choice->currentIndex(), 3);
     choice->setCurrentIndex(0);
     Q_EMIT choice->activated(0);
-    EXPECT_EQ(g_CurveFit, 0);
+    EXPECT_EQ(choice->currentIndex(), 0);
+}
+
+// Each form keeps its own edit code: leaving a field on another form does not end the
+// coefficient editing on this one.
+TEST_F(FormTest, EditCodeBelongsToItsForm)
+{
+    g_DocVersion = QStringLiteral(">= 4.1A");
+    FillList(1052, 1047, 10);
+    Click(1047, 2);
+    ASSERT_EQ(m_form->EditField(), 1);
+    CDocument otherDocument;
+    ZarnFormView other(&otherDocument);
+    other.OnInitialUpdate();
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(other.Control(1012), &out);
+    EXPECT_EQ(other.EditField(), 0);
+    EXPECT_EQ(m_form->EditField(), 1);
+    EXPECT_TRUE(m_form->OnCommand(AppCommand::Down)); // still walks its list
 }
 
 TEST_F(FormTest, CoefficientEditedInPlace)
@@ -281,7 +300,7 @@ TEST_F(FormTest, CoefficientEditedInPlace)
     g_DocVersion = QStringLiteral(">= 4.1A");
     FillList(1052, 1047, 10);
     Click(1047, 2);
-    EXPECT_EQ(editField, 1);
+    EXPECT_EQ(m_form->EditField(), 1);
     EXPECT_EQ(m_form->GetField(1052 - 1 + 1), QString()); // the label id resets the walk only
     EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(1052))->text(), QStringLiteral("C="));
     EXPECT_EQ(Edit(1051)->text(), QStringLiteral("2.0e+00"));
@@ -309,7 +328,7 @@ TEST_F(FormTest, PointWiseWalk)
     // The 0 % point is never edited.
     Click(1061, 0);
     EXPECT_EQ(Current(1061), 1);
-    EXPECT_EQ(editField, 3);
+    EXPECT_EQ(m_form->EditField(), 3);
     Click(1061, 20);
     EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(1064))->text(), QStringLiteral("@100%="));
     EXPECT_TRUE(m_form->OnCommand(AppCommand::Down));
@@ -335,7 +354,7 @@ TEST_F(FormTest, SecondaryListRefusedOnEarlyVersions)
     g_DocVersion = QStringLiteral("3.9G");
     FillList(1063, 1057, 10);
     Click(1057, 4);
-    EXPECT_EQ(editField, 2);
+    EXPECT_EQ(m_form->EditField(), 2);
     Edit(1060)->setText(QStringLiteral("9.9"));
     m_form->OnCommand(AppCommand::Enter);
     EXPECT_EQ(List(1057)->topLevelItem(4)->text(1), QStringLiteral("4.0e+00"));
@@ -349,20 +368,20 @@ TEST_F(FormTest, SecondaryListRefusedOnEarlyVersions)
 TEST_F(FormTest, ParameterRingFollowsEnterAndArrows)
 {
     Enter(1039); // X-Sect
-    EXPECT_EQ(editField, 7);
+    EXPECT_EQ(m_form->EditField(), 7);
     m_form->OnCommand(AppCommand::Enter);
-    EXPECT_EQ(editField, 8);
+    EXPECT_EQ(m_form->EditField(), 8);
     m_form->OnCommand(AppCommand::Down);
     m_form->OnCommand(AppCommand::Down);
-    EXPECT_EQ(editField, 10);
+    EXPECT_EQ(m_form->EditField(), 10);
     m_form->OnCommand(AppCommand::Enter);
-    EXPECT_EQ(editField, 5); // after Zero Offset comes Full Scale
+    EXPECT_EQ(m_form->EditField(), 5); // after Zero Offset comes Full Scale
     m_form->OnCommand(AppCommand::Up);
-    EXPECT_EQ(editField, 10);
+    EXPECT_EQ(m_form->EditField(), 10);
     Enter(1037);
-    EXPECT_EQ(editField, 10);
+    EXPECT_EQ(m_form->EditField(), 10);
     // Up and Down are not taken when no list or ring field is being edited.
-    editField = 4;
+    m_form->SetEditField(4);
     EXPECT_FALSE(m_form->OnCommand(AppCommand::Down));
 }
 
@@ -408,15 +427,14 @@ TEST_F(FormTest, ClockShowsTimeDateAndCalibration)
     EXPECT_EQ(m_form->GetField(1043).at(2), QLatin1Char('.'));
 }
 
-TEST_F(FormTest, ClockFinishesARangeChange)
+// Only a change's own end takes the Desired range: the clock shows the range the meter told.
+TEST_F(FormTest, ClockLeavesTheRangeToTheChange)
 {
     m_form->SetField(1115, QStringLiteral("3"));
-    g_MeterNumber = QStringLiteral("1");
-    g_SelectDone = 1;
+    AppServices::Meter().SetRange(QStringLiteral("1"));
     m_form->TimerTick(ZarnFormView::kClockTimer);
-    EXPECT_EQ(g_SelectDone, 0);
-    EXPECT_EQ(g_MeterNumber, QStringLiteral("3"));
-    EXPECT_EQ(m_form->GetField(1114), QStringLiteral("3"));
+    EXPECT_EQ(AppServices::Meter().Range(), QStringLiteral("1"));
+    EXPECT_EQ(m_form->GetField(1114), QStringLiteral("1"));
 }
 
 TEST_F(FormTest, ActiveRangeComesFromTheMeter)
@@ -427,7 +445,7 @@ TEST_F(FormTest, ActiveRangeComesFromTheMeter)
     m_form->SetField(1115, QStringLiteral("2"));
     m_form->TimerTick(ZarnFormView::kClockTimer);
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("?"));
-    g_MeterNumber = QStringLiteral("4");
+    AppServices::Meter().SetRange(QStringLiteral("4"));
     m_form->TimerTick(ZarnFormView::kClockTimer);
     EXPECT_EQ(m_form->GetField(1114), QStringLiteral("4"));
 }
@@ -457,7 +475,7 @@ TEST_F(FormTest, FitsItsFrameWithoutClipping)
     form->SetField(1049, QStringLiteral("4.1A"));
     form->SetField(1084, QStringLiteral("A"));
     g_DocVersion = QStringLiteral("4.1A");
-    g_MeterNumber = QStringLiteral("2");
+    AppServices::Meter().SetRange(QStringLiteral("2"));
     form->TimerTick(ZarnFormView::kClockTimer);
     QApplication::processEvents();
     EXPECT_LE(form->minimumSizeHint().width(), form->width());

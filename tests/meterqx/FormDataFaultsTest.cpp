@@ -6,9 +6,11 @@
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
 #include "audit/AuditSettings.h"
+#include "base/AppServices.h"
 #include "base/CChildFrame.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "datalog/Datalog.h"
 #include "meter/MeterVars.h"
@@ -107,11 +109,12 @@ struct Program
 };
 
 // Picks units index and back: the value shown before comes back when each pick converts from
-// the form's own units (another form left g_FlowUnits elsewhere).
+// the units the form shows (its document's context is left at other units first).
 QString UnitsThereAndBack(ZarnFormBase *form, int unitsId, int index)
 {
     auto *units = qobject_cast<QComboBox *>(form->Control(unitsId));
-    g_FlowUnits = 7;
+    if (auto *doc = qobject_cast<CMeterDoc *>(form->GetDocument()))
+        doc->Context().units = 7;
     for (int pick : { index, units->currentIndex() }) {
         units->setCurrentIndex(pick);
         Q_EMIT units->activated(pick);
@@ -264,7 +267,7 @@ TEST(FormData, TheKelvaneFormAndTheWindowsAroundIt)
     second->TimerTick(ZarnFormBase::kClockTimer);
     for (const char *terminal : { "", "1", "2", "3" }) {
         if (*terminal)
-            g_MeterNumber = QLatin1String(terminal);
+            AppServices::Meter().SetRange(QLatin1String(terminal));
         form->TimerTick(ZarnFormBase::kClockTimer);
         EXPECT_EQ(form->GetField(1114), QLatin1String(*terminal == '3' ? "3" : "2")) << terminal;
     }
@@ -285,8 +288,8 @@ TEST(FormData, TheKelvaneFormAndTheWindowsAroundIt)
     datalog->Core().state.loggingActive = false;
 
     // A Quixal meter in the terminal: not this form's meter, and K says why it opens nothing.
-    g_MeterModel = QStringLiteral("500");
-    g_MeterVersion = QStringLiteral("1.4A");
+    AppServices::Meter().SetModel(QStringLiteral("500"));
+    AppServices::Meter().SetVersion(QStringLiteral("1.4A"));
     form->TimerTick(ZarnFormBase::kClockTimer);
     EXPECT_NE(form->GetField(1049), QStringLiteral("1.4A"));
     program.messages.clear();
@@ -295,9 +298,9 @@ TEST(FormData, TheKelvaneFormAndTheWindowsAroundIt)
     EXPECT_EQ(program.messages.size(), 1);
 
     // Send to a meter of another serial number asks first; No sends nothing.
-    g_MeterModel.clear();
-    g_MeterVersion.clear();
-    g_MeterSerial = QStringLiteral("7777");
+    AppServices::Meter().SetModel(QString());
+    AppServices::Meter().SetVersion(QString());
+    AppServices::Meter().SetSerial(QStringLiteral("7777"));
     form->SetField(1048, QStringLiteral("1234"));
     form->OnSendActive();
     ASSERT_EQ(program.questions.size(), 2);

@@ -1,6 +1,8 @@
 // The Quixal variables, layouts and document without a window: the form's members
 // (QXFormFields) stand in for the form, as the form itself keeps its values there.
+#include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "meter/MeterVars.h"
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/QXFields.h"
@@ -161,7 +163,7 @@ TEST_F(QXCoreTest, VocabularyShowsAndCollectsEveryRow)
     };
     for (const auto &row : shown)
         EXPECT_EQ(form.GetField(row.id), QLatin1String(row.text)) << "field " << row.id;
-    EXPECT_EQ(g_FlowUnits, 5);
+    EXPECT_EQ(doc->Context().units, 5);
     EXPECT_EQ(form.Coefficients().size(), 10);
     EXPECT_EQ(form.Coefficients().first(), QStringLiteral("-1.00000000e+00"));
 
@@ -301,7 +303,7 @@ TEST_F(QXCoreTest, UnitConversionIsTheCurrentOneForEveryVersion)
     doc->UnitsChangedQX(form, 1);
     EXPECT_EQ(form.GetField(MaxRange), QStringLiteral("300.000000"));
     EXPECT_EQ(v.Value("flow_func", 1), 1u);
-    EXPECT_EQ(g_FlowUnits, 1);
+    EXPECT_EQ(doc->Context().units, 1);
     EXPECT_FLOAT_EQ(v.Float("meter_k"), 10.0f);
     // Typing a new Max Range in the new units stores it in the meter's.
     form.SetText(MaxRange, QStringLiteral("600"));
@@ -383,7 +385,7 @@ TEST_F(QXCoreTest, FieldRulesOfTheMembers)
     form.SetField(HoldFlow, QStringLiteral("yes"));
     EXPECT_EQ(form.GetField(HoldFlow), QStringLiteral("FALSE"));
     form.SetField(Revision, QStringLiteral("C"));
-    EXPECT_EQ(g_DocRevision, QStringLiteral("C"));
+    EXPECT_EQ(form.GetField(Revision), QStringLiteral("C"));
     form.SetField(1020, QStringLiteral("3"));
     EXPECT_EQ(form.GetField(1020), QString());
     EXPECT_EQ(form.GetField(1114), QString());
@@ -430,7 +432,7 @@ TEST_F(QXCoreTest, QuixalFileOpensInItsOwnLayoutWhateverVersionIsInForce)
     for (const char *version : { "", "1.4A", "1.0A", ">= 4.1A", "4.0x", "3.9G", "?.??" }) {
         for (const char *meter : { "", "4.1A", "1.4A" }) {
             g_DocVersion = QString::fromLatin1(version);
-            g_MeterVersion = QString::fromLatin1(meter);
+            AppServices::Meter().SetVersion(QString::fromLatin1(meter));
             QXMeterDoc doc;
             ASSERT_TRUE(doc.OnOpenDocument(QStringLiteral("Quixal.qxm")));
             EXPECT_EQ(doc.Vars()->SectionName(), QStringLiteral("[1.4A]")) << version << meter;

@@ -157,7 +157,7 @@ TEST_F(QXFormTest, FieldRulesThroughTheWindow)
     m_form->SetField(MeterVersion, QStringLiteral("1.2B"));
     EXPECT_EQ(m_doc->Vars()->SectionName(), QStringLiteral("[4.1A]"));
     EXPECT_EQ(g_DocVersion, QStringLiteral(">= 4.1A"));
-    EXPECT_EQ(g_DocMeterVersion, QStringLiteral("1.2B"));
+    EXPECT_EQ(m_form->GetField(MeterVersion), QStringLiteral("1.2B"));
     m_form->TimerTick(ZarnFormBase::kClockTimer);
     EXPECT_EQ(
         qobject_cast<QLabel *>(m_form->Control(TemplateVersion))->text(), QStringLiteral("1.4A"));
@@ -201,7 +201,7 @@ TEST_F(QXFormTest, TypingLeavingAndTheKeys)
     Edit(ZeroOffset)->clear();
     QTest::keyClicks(Edit(ZeroOffset), QStringLiteral("7"));
     EXPECT_EQ(Edit(ZeroOffset)->text(), QStringLiteral("5.00000"));
-    EXPECT_EQ(editField, 4);
+    EXPECT_EQ(m_form->EditField(), 4);
     m_form->SetField(ZeroOffset, QStringLiteral("-9"));
     EXPECT_EQ(Edit(ZeroOffset)->text(), QStringLiteral("-9"));
 
@@ -221,7 +221,7 @@ TEST_F(QXFormTest, TypingLeavingAndTheKeys)
 
     // The coefficient list: a line opens in the edit box; Down on the last line goes to A.
     Q_EMIT Coefficients()->itemClicked(Coefficients()->topLevelItem(9), 1);
-    EXPECT_EQ(editField, 1);
+    EXPECT_EQ(m_form->EditField(), 1);
     EXPECT_EQ(m_form->CoefficientLabel()->text(), QStringLiteral("J="));
     Key(m_form->CoefficientEdit(), Qt::Key_Down);
     EXPECT_EQ(Current(), 0);
@@ -239,14 +239,14 @@ TEST_F(QXFormTest, TypingLeavingAndTheKeys)
 
     // The column of number fields: Full Scale down to C Factor, Zero Cutoff up to Max Range.
     Focus(FullScale, QEvent::FocusIn);
-    EXPECT_EQ(editField, 5);
+    EXPECT_EQ(m_form->EditField(), 5);
     m_form->OnCommand(AppCommand::Down);
-    EXPECT_EQ(editField, 6);
+    EXPECT_EQ(m_form->EditField(), 6);
     Focus(ZeroCutoff, QEvent::FocusIn);
     m_form->OnCommand(AppCommand::Up);
-    EXPECT_EQ(editField, 8);
+    EXPECT_EQ(m_form->EditField(), 8);
     m_form->OnCommand(AppCommand::Enter);
-    EXPECT_EQ(editField, 9);
+    EXPECT_EQ(m_form->EditField(), 9);
 }
 
 // A typed number field keeps only a text that is all one usable number; Save and Send check a
@@ -311,7 +311,7 @@ TEST_F(QXFormTest, UnitsPickedReexpressTheRanges)
     const QString before = Edit(MaxRange)->text();
     units->setCurrentIndex(1);
     Q_EMIT units->activated(1); // SCFH: 60 times SCFM
-    EXPECT_EQ(g_FlowUnits, 1);
+    EXPECT_EQ(m_doc->Context().units, 1);
     EXPECT_NEAR(Edit(MaxRange)->text().toDouble(), before.toDouble() * 60, 0.01);
     m_doc->FormToVarsQX(*m_form);
     EXPECT_FLOAT_EQ(m_doc->Vars()->Float(QStringLiteral("meter_k")), 6000.0f);

@@ -191,10 +191,16 @@ void SimHarness::Purge()
 
 void SimHarness::Send(const QByteArray &bytes, int gapMs)
 {
+    // The gap goes before each byte (also the first of the next call), never after the last:
+    // a purge right after a send must come before the meter's quiet time runs out, also on a
+    // loaded machine.
     for (char c : bytes) {
+        const qint64 wait = m_lastWriteMs + m_lastGapMs - NowMs();
+        if (m_lastWriteMs > 0 && wait > 0)
+            SerialDevice::SleepMs(int(wait));
         m_link->WriteByte((unsigned char)c);
-        if (gapMs > 0)
-            SerialDevice::SleepMs(gapMs);
+        m_lastWriteMs = NowMs();
+        m_lastGapMs = qMax(0, gapMs);
     }
 }
 

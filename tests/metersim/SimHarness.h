@@ -40,7 +40,7 @@ public:
     double CpuSeconds() const;
 
     void Purge();
-    // Writes each byte with gapMs between them (as the link's paced sends do).
+    // Writes each byte gapMs after the one before (as the link's paced sends do).
     void Send(const QByteArray &bytes, int gapMs = 3);
     // As the link's SendString on a real line: 20 ms before each byte, nothing after the last.
     void SendString(const QByteArray &bytes);
@@ -59,4 +59,6 @@ private:
     std::unique_ptr<CSerial> m_link;
     int m_stdout = -1;
     QString m_slave;
+    qint64 m_lastWriteMs = 0; // when Send wrote its last byte
+    int m_lastGapMs = 0; // the gap that byte asked for before the next
 };

@@ -3,8 +3,10 @@
 // simulator sent: the raw capture must hold exactly those.
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "base/AppServices.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "meter/ZarnFormFrame.h"
 #include "support/PtyPair.h"
@@ -160,8 +162,8 @@ TEST(TerminalCaptureOnMeterSim, RawCaptureHoldsWhatTheMeterSentWithToggles)
         EXPECT_TRUE(sent.endsWith(captured)) << "capture differs from the line's last bytes";
         EXPECT_TRUE(captured.contains("SELECT: ")) << "capture misses the meter's screen";
         // The meter's own screen and its identification are as without the toggles.
-        EXPECT_EQ(g_MeterModel, QStringLiteral("500"));
-        EXPECT_EQ(g_MeterVersion, QStringLiteral("4.1A"));
+        EXPECT_EQ(AppServices::Meter().Model(), QStringLiteral("500"));
+        EXPECT_EQ(AppServices::Meter().Version(), QStringLiteral("4.1A"));
         // The window shows stamped hex rows, eight bytes each.
         const QRegularExpression row(
             QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d( [0-9A-F]{2})+"));

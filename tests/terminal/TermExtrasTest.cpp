@@ -1,6 +1,8 @@
 // The terminal's additions, GUI-free: the timestamp and hex display beside the meter's own
 // screen, capture to a file, paste as typed characters, and the marked text Copy takes.
+#include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 #include "terminal/CTermDoc.h"
@@ -79,9 +81,9 @@ TEST(TermDisplay, MeterScreenAndScanUnchangedByToggles)
         doc.SetHex(on);
         QString error;
         ASSERT_TRUE(doc.Receive(id, kNoon, &error));
-        EXPECT_EQ(g_MeterModel, QStringLiteral("500"));
-        EXPECT_EQ(g_MeterVersion, QStringLiteral("4.1A"));
-        EXPECT_EQ(g_MeterNumber, QStringLiteral("2"));
+        EXPECT_EQ(AppServices::Meter().Model(), QStringLiteral("500"));
+        EXPECT_EQ(AppServices::Meter().Version(), QStringLiteral("4.1A"));
+        EXPECT_EQ(AppServices::Meter().Range(), QStringLiteral("2"));
         if (!on)
             plainText = doc.Screen().Text();
         EXPECT_EQ(doc.Screen().Text(), plainText);

@@ -2,9 +2,11 @@
 #include "app/CDocManager.h"
 #include "app/CMainFrame.h"
 #include "app/CTarvikApp.h"
+#include "base/AppServices.h"
 #include "base/CChildFrame.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
 #include "meter/ZarnFormView.h"
@@ -104,10 +106,10 @@ TEST_P(TerminalOnMeterSim, NewTerminalIdentifiesTheMeter)
     const TermScreen &screen = view->Document()->Screen();
     EXPECT_TRUE(QTest::qWaitFor([&] { return screen.Text().contains("SELECT: "); }, 5000))
         << screen.Text().constData();
-    EXPECT_EQ(g_MeterModel, QLatin1String(c.model));
-    EXPECT_EQ(g_MeterVersion, QLatin1String(c.firmware));
-    EXPECT_EQ(g_MeterRevision, QLatin1String(c.revision));
-    EXPECT_EQ(g_MeterNumber, QString::number(c.range));
+    EXPECT_EQ(AppServices::Meter().Model(), QLatin1String(c.model));
+    EXPECT_EQ(AppServices::Meter().Version(), QLatin1String(c.firmware));
+    EXPECT_EQ(AppServices::Meter().Revision(), QLatin1String(c.revision));
+    EXPECT_EQ(AppServices::Meter().Range(), QString::number(c.range));
     EXPECT_TRUE(screen.RowText(1).contains(QByteArray(c.model) + " v" + c.firmware));
 
     const QString png = qEnvironmentVariable("TARVIK_TERMINAL_APP_PNG");

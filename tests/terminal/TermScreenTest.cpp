@@ -1,6 +1,8 @@
 #include "terminal/TermScreen.h"
 
+#include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 
 #include <gtest/gtest.h>
 
@@ -250,27 +252,36 @@ protected:
 TEST_F(ScreenGlobals, CarriageReturnAfterIdentificationRowSetsGlobals)
 {
     TermScreen screen;
+    int changes = 0;
+    const QMetaObject::Connection followed = QObject::connect(
+        &AppServices::Meter(), &MeterSession::Changed, [&changes] { ++changes; });
     screen.FeedTick("\x1b\nHalvren Instruments\r\n500 v4.1A Rev.C Range#2");
-    EXPECT_TRUE(g_MeterVersion.isEmpty()) << "scan runs only on carriage return";
+    EXPECT_TRUE(AppServices::Meter().Version().isEmpty()) << "scan runs only on carriage return";
     screen.FeedTick("\r\n");
-    EXPECT_EQ(g_MeterModel, "500");
-    EXPECT_EQ(g_MeterVersion, "4.1A");
-    EXPECT_EQ(g_MeterRevision, "C");
-    EXPECT_EQ(g_MeterNumber, "2");
+    EXPECT_EQ(AppServices::Meter().Model(), "500");
+    EXPECT_EQ(AppServices::Meter().Version(), "4.1A");
+    EXPECT_EQ(AppServices::Meter().Revision(), "C");
+    EXPECT_EQ(AppServices::Meter().Range(), "2");
+    // Those who follow the session hear of the identification once; a rescan that finds the
+    // same is no news.
+    EXPECT_EQ(changes, 1);
+    screen.FeedTick("\r");
+    EXPECT_EQ(changes, 1);
+    QObject::disconnect(followed);
 }
 
 TEST_F(ScreenGlobals, CarriageReturnWithoutIdentificationKeepsGlobals)
 {
-    g_MeterModel = "240";
-    g_MeterVersion = "4.0B";
-    g_MeterRevision = "D";
-    g_MeterNumber = "1";
+    AppServices::Meter().SetModel("240");
+    AppServices::Meter().SetVersion("4.0B");
+    AppServices::Meter().SetRevision("D");
+    AppServices::Meter().SetRange("1");
     TermScreen screen;
     screen.FeedTick("\x1b\nno line here\r\n>\r");
-    EXPECT_EQ(g_MeterModel, "240");
-    EXPECT_EQ(g_MeterVersion, "4.0B");
-    EXPECT_EQ(g_MeterRevision, "D");
-    EXPECT_EQ(g_MeterNumber, "1");
+    EXPECT_EQ(AppServices::Meter().Model(), "240");
+    EXPECT_EQ(AppServices::Meter().Version(), "4.0B");
+    EXPECT_EQ(AppServices::Meter().Revision(), "D");
+    EXPECT_EQ(AppServices::Meter().Range(), "1");
 }
 
 // Any byte values in any order and any split into ticks keep the cursor and every repaint
@@ -303,10 +314,10 @@ TEST_F(ScreenGlobals, RandomBytesStayInsideTheScreen)
         }
         for (const QRect &cells : screen.TakeRepaint())
             ASSERT_TRUE(screenCells.contains(cells)) << "tick " << tick;
-        ASSERT_LE(g_MeterModel.size(), 3);
-        ASSERT_LE(g_MeterVersion.size(), 4);
-        ASSERT_LE(g_MeterRevision.size(), 1);
-        ASSERT_LE(g_MeterNumber.size(), 1);
+        ASSERT_LE(AppServices::Meter().Model().size(), 3);
+        ASSERT_LE(AppServices::Meter().Version().size(), 4);
+        ASSERT_LE(AppServices::Meter().Revision().size(), 1);
+        ASSERT_LE(AppServices::Meter().Range().size(), 1);
     }
 }
 

@@ -1,7 +1,9 @@
 #include "terminal/CTermView.h"
 
 #include "app/CommSettings.h"
+#include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "meter/ZarnFormFrame.h"
@@ -11,6 +13,7 @@
 #include "terminal/CTermBar.h"
 #include "terminal/CTermDoc.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -64,16 +67,13 @@ protected:
     }
     void TearDown() override { ResetGlobals(); }
 
-    // Runs the view's receive step until it has taken count more bytes or two seconds passed,
-    // sleeping on the link between steps. Returns the bytes taken.
-    static int TakeUntil(CTermView &view, CSerial &link, int count)
+    // Runs the event loop until the view has taken count more bytes from what its link's reader
+    // delivered, or two seconds passed. Returns the bytes taken.
+    static int TakeUntil(CTermView &view, int count)
     {
-        int taken = 0;
-        for (int round = 0; round < 100 && taken < count; ++round) {
-            WaitForInput(link, 20);
-            taken += view.TakeInput();
-        }
-        return taken;
+        const qint64 from = view.BytesReceived();
+        TestEnv::WaitUntil([&] { return view.BytesReceived() - from >= count; }, 2000);
+        return int(view.BytesReceived() - from);
     }
     // Runs the event loop until the window's timer has ticked `ticks` more times.
     static bool WaitForTicks(int ticks)
@@ -163,42 +163,48 @@ TEST_F(TermViewTest, ReceivedScreenAndIdentification)
 {
     const QByteArray meter = "\x1b\nHalvren Flow Meter\r\n500 v4.1A Rev.C Range#2\r\n>";
     ASSERT_TRUE(m_pty.Send(meter));
-    EXPECT_EQ(TakeUntil(*m_view, *m_link, int(meter.size())), meter.size());
+    EXPECT_EQ(TakeUntil(*m_view, int(meter.size())), meter.size());
     EXPECT_EQ(m_view->BytesReceived(), meter.size());
     EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("Halvren Flow Meter"));
     EXPECT_EQ(m_doc.Screen().RowText(1).trimmed(), QByteArray("500 v4.1A Rev.C Range#2"));
     EXPECT_EQ(m_doc.Screen().Row(), 2);
     EXPECT_EQ(m_doc.Screen().Column(), 1);
-    EXPECT_EQ(g_MeterModel, "500");
-    EXPECT_EQ(g_MeterVersion, "4.1A");
-    EXPECT_EQ(g_MeterRevision, "C");
-    EXPECT_EQ(g_MeterNumber, "2");
+    EXPECT_EQ(AppServices::Meter().Model(), "500");
+    EXPECT_EQ(AppServices::Meter().Version(), "4.1A");
+    EXPECT_EQ(AppServices::Meter().Revision(), "C");
+    EXPECT_EQ(AppServices::Meter().Range(), "2");
 }
 
-TEST_F(TermViewTest, TwoTerminalsShareTheBytesBetweenThem)
+// Two terminals on one link each show every byte, whichever window's step read it.
+TEST_F(TermViewTest, TwoTerminalsEachShowEveryByte)
 {
     CTermDoc otherDoc;
     ASSERT_TRUE(otherDoc.OnOpenDocument(TerminalFile()));
     CTermView other(&otherDoc, m_link.get());
 
     ASSERT_TRUE(m_pty.Send("ABC"));
-    EXPECT_EQ(TakeUntil(*m_view, *m_link, 3), 3);
-    EXPECT_EQ(other.TakeInput(), 0);
+    // Without the event loop turning, so that this window's own step reads them.
+    const QDeadlineTimer until(2000);
+    while (m_link->PendingCount(1) < 3 && !until.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(m_view->TakeInput(), 3); // read by this window's step, queued for both
+    EXPECT_EQ(other.TakeInput(), 3);
     ASSERT_TRUE(m_pty.Send("XYZ"));
-    EXPECT_EQ(TakeUntil(other, *m_link, 3), 3);
-    EXPECT_EQ(m_view->TakeInput(), 0);
+    EXPECT_TRUE(TestEnv::WaitUntil(
+        [&] { return m_view->BytesReceived() == 6 && other.BytesReceived() == 6; }, 2000));
 
-    EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("ABC"));
-    EXPECT_EQ(otherDoc.Screen().RowText(0).trimmed(), QByteArray("XYZ"));
-    EXPECT_EQ(m_view->BytesReceived(), 3);
-    EXPECT_EQ(other.BytesReceived(), 3);
+    EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("ABCXYZ"));
+    EXPECT_EQ(otherDoc.Screen().RowText(0).trimmed(), QByteArray("ABCXYZ"));
+    EXPECT_EQ(m_view->BytesReceived(), 6);
+    EXPECT_EQ(other.BytesReceived(), 6);
 }
 
 TEST_F(TermViewTest, DisabledLinkLeavesScreenAndSendsNothing)
 {
-    ASSERT_TRUE(m_pty.Send("\x1b\nmeter text"));
-    ASSERT_EQ(WaitForInput(*m_link, 2000), 1);
     m_link->SetEnabled(0);
+    ASSERT_TRUE(m_pty.Send("\x1b\nmeter text"));
+    // The event loop turns meanwhile: the link's reader leaves a disabled port alone.
+    ASSERT_TRUE(TestEnv::WaitUntil([&] { return m_link->PendingCount(1) == 12; }, 2000));
     EXPECT_EQ(m_view->TakeInput(), 0);
     EXPECT_EQ(m_doc.Screen().Text(), QByteArray(2002, ' '));
     SendKey(Qt::Key_Q, Qt::NoModifier, "q");
@@ -207,7 +213,7 @@ TEST_F(TermViewTest, DisabledLinkLeavesScreenAndSendsNothing)
 
     // Nothing was taken while disabled: the bytes wait for the link to come back.
     m_link->SetEnabled(1);
-    EXPECT_EQ(TakeUntil(*m_view, *m_link, 12), 12);
+    EXPECT_EQ(TakeUntil(*m_view, 12), 12);
     EXPECT_EQ(m_doc.Screen().RowText(0).trimmed(), QByteArray("meter text"));
 }
 
@@ -235,7 +241,7 @@ TEST_F(TermViewTest, CursorBlinksAndHidesAfterEachByte)
 
     ASSERT_TRUE(m_pty.Send("x"));
     seen.clear();
-    EXPECT_EQ(TakeUntil(*m_view, *m_link, 1), 1);
+    EXPECT_EQ(TakeUntil(*m_view, 1), 1);
     m_view->Tick();
     seen += m_view->CursorShown() ? QLatin1Char('#') : QLatin1Char('.');
     for (int tick = 0; tick < 9; ++tick) {
@@ -276,7 +282,7 @@ TEST_F(TermViewTest, FontAndCellsFitTheSmallFrame)
     EXPECT_GE(view->height(), 26 * view->LineHeight() + 1) << "rows clipped";
     const QByteArray meter = "\x1b\n" + QByteArray(76, 'W') + "\r\n" + RowLines(24) + "last row";
     ASSERT_TRUE(m_pty.Send(meter));
-    EXPECT_EQ(TakeUntil(*view, *m_link, int(meter.size())), meter.size());
+    EXPECT_EQ(TakeUntil(*view, int(meter.size())), meter.size());
     EXPECT_EQ(m_doc.Screen().RowText(25).trimmed(), QByteArray("last row"));
     const QString png = qEnvironmentVariable("TARVIK_TERMINAL_FRAME_PNG");
     if (!png.isEmpty())
@@ -308,7 +314,7 @@ TEST_F(TermViewTest, PaintsCharactersAndCursorAtFixedCells)
                              "Select:";
     m_view->resize(m_view->sizeHint());
     ASSERT_TRUE(m_pty.Send(meter));
-    ASSERT_EQ(TakeUntil(*m_view, *m_link, int(meter.size())), meter.size());
+    ASSERT_EQ(TakeUntil(*m_view, int(meter.size())), meter.size());
     CTermView::SetBlinkCounter(8);
     m_view->Tick(); // cursor shown
     ASSERT_TRUE(m_view->CursorShown());

@@ -2,7 +2,6 @@
 // form's rules, each row a value given and what the form shows after it (or the form's refusal,
 // after which nothing of that row is taken). The argument rules of the help table, and the port
 // list `ports` prints over a device folder of its own.
-#include "cli/CliMeterFile.h"
 #include "cli/CliArgs.h"
 
 #include "base/Globals.h"
@@ -10,6 +9,7 @@
 #include "link/SerialPortList.h"
 #include "meter/CMeterDoc.h"
 #include "meterqx/QXMeterDoc.h"
+#include "meterqx/SeriesModels.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
@@ -21,7 +21,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-QString Shown(CliMeterFile &file, const QString &caption)
+QString Shown(MeterSeriesModel &file, const QString &caption)
 {
     for (const auto &row : file.Rows())
         if (row.caption == caption)
@@ -30,11 +30,12 @@ QString Shown(CliMeterFile &file, const QString &caption)
 }
 } // namespace
 
-TEST(CliMeterFile, SetTakesWhatTheFormTakesAndRefusesWhatItRefuses)
+TEST(CliFileRules, SetTakesWhatTheFormTakesAndRefusesWhatItRefuses)
 {
     ResetGlobals();
     QDir::setCurrent(TestEnv::WorkDir());
-    CliMeterFile file(CliMeterFile::Series::Kelvane);
+    const std::unique_ptr<MeterSeriesModel> model = SeriesModels::Make(MeterSeries::Kelvane);
+    MeterSeriesModel &file = *model;
     QString error;
     ASSERT_TRUE(file.Open(QStringLiteral("41A_Template.mtr"), &error)) << qPrintable(error);
     const struct

@@ -1,0 +1,119 @@
+#include "cli/CliLogCommands.h"
+
+#include "cli/CliContext.h"
+#include "cli/CliDatalog.h"
+#include "cli/CliMeterCommands.h"
+#include "cli/CliSignals.h"
+#include "datalog/LogFileWriter.h"
+#include "link/CSerial.h"
+#include "link/SerialPortList.h"
+
+#include <QCoreApplication>
+#include <QTime>
+
+#include <array>
+
+std::unique_ptr<CSerial> CliLogCommands::OpenLink()
+{
+    const QString port = SerialPortList::Resolved(m_cli.PortArg());
+    LinkTiming timing;
+    timing.pacingScale = m_cli.Pace();
+    auto link = std::make_unique<CSerial>(port, timing);
+    link->SetPortText(port);
+    link->SetBaudText(m_cli.Baud());
+    if (!link->OpenPort()) {
+        CliContext::Err(QStringLiteral("Cannot use the port %1.\n%2").arg(port, link->LastError()));
+        m_cli.code = CliContext::kPortUnusable;
+        return nullptr;
+    }
+    return link;
+}
+
+int CliLogCommands::Log()
+{
+    bool intervalOk = false, secondsOk = true;
+    const int interval = m_cli.args.Value(QStringLiteral("--interval")).toInt(&intervalOk);
+    int seconds = m_cli.args.Value(QStringLiteral("--seconds")).toInt(&secondsOk);
+    if (m_cli.args.Has(QStringLiteral("--until"))) {
+        const QTime until = QTime::fromString(
+            m_cli.args.Value(QStringLiteral("--until")), QStringLiteral("HH:mm:ss"));
+        secondsOk = until.isValid() && !m_cli.args.Has(QStringLiteral("--seconds"));
+        seconds = secondsOk ? QTime::currentTime().secsTo(until) : 0;
+        if (seconds < 0)
+            seconds += 24 * 3600; // tomorrow at that time
+    } else if (!m_cli.args.Has(QStringLiteral("--seconds"))) {
+        secondsOk = false;
+    }
+    std::array<bool, 8> options { true, true, true, true, false, false, false, false };
+    bool optionsOk = true;
+    if (m_cli.args.Has(QStringLiteral("--options"))) {
+        options.fill(false);
+        for (const QString &name : m_cli.args.Value(QStringLiteral("--options"))
+                                       .split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            int found = -1;
+            for (int i = 0; i < 8; ++i)
+                if (name.trimmed().compare(
+                        QLatin1String(CliDatalog::kOptionNames[i]), Qt::CaseInsensitive)
+                    == 0)
+                    found = i;
+            if (found < 0)
+                optionsOk = false;
+            else
+                options[size_t(found)] = true;
+        }
+    }
+    if (m_cli.PortArg().isEmpty() || !intervalOk || interval < 1 || interval > 24 * 3600 - 1
+        || !secondsOk || seconds < 1 || !m_cli.args.Has(QStringLiteral("--out")) || !optionsOk
+        || !m_cli.args.Plain().isEmpty()) {
+        CliContext::Err(
+            QStringLiteral("log takes --port P --interval S (1 or more) --seconds N or --until "
+                           "hh:mm:ss, --out FILE and --options from %1 (\"tarvik-cli log "
+                           "--help\").")
+                .arg(QStringLiteral("date,time,flow,total,high,low,relay1,relay2")));
+        return CliContext::kBadInput;
+    }
+    return RunDatalog([&](CliDatalog &datalog) {
+        datalog.StartLog(
+            m_cli.UserPath(m_cli.args.Value(QStringLiteral("--out"))), interval, options, seconds);
+    });
+}
+
+int CliLogCommands::Transfer()
+{
+    if (m_cli.PortArg().isEmpty() || !m_cli.args.Has(QStringLiteral("--out"))
+        || !m_cli.args.Plain().isEmpty()) {
+        CliContext::Err(QStringLiteral("transfer takes --port P --out FILE."));
+        return CliContext::kBadInput;
+    }
+    return RunDatalog([this](CliDatalog &datalog) {
+        datalog.StartTransfer(m_cli.UserPath(m_cli.args.Value(QStringLiteral("--out"))));
+    });
+}
+
+int CliLogCommands::RunDatalog(const std::function<void(CliDatalog &)> &start)
+{
+    // A meter that is not there is said within seconds, not after the logger's time-outs.
+    CliMeterCommands meter(m_cli);
+    if (m_cli.RunDialogue(meter.CheckAnswers()) != CliContext::kDone)
+        return m_cli.code;
+    std::unique_ptr<CSerial> link = OpenLink();
+    if (!link)
+        return m_cli.code;
+    CliDatalog datalog(link.get(), m_cli.Progress());
+    QObject::connect(m_cli.signals, &CliSignals::Interrupt, &datalog, &CliDatalog::Stop);
+    bool finished = false;
+    QObject::connect(&datalog, &CliDatalog::Finished, [&finished] {
+        finished = true;
+        QCoreApplication::exit(0);
+    });
+    start(datalog);
+    if (!finished)
+        QCoreApplication::exec();
+    if (datalog.Status() != 0)
+        CliContext::Err(datalog.Failure());
+    else if (!LogFileWriter::WritesInPlace(
+                 m_cli.UserPath(m_cli.args.Value(QStringLiteral("--out")))))
+        CliContext::Out(m_cli.args.Value(QStringLiteral("--out"))
+            + QLatin1Char('\n')); // not into the log itself
+    return datalog.Status();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class CliContext;
+class CliDatalog;
+class CSerial;
+
+// tarvik-cli's datalogger commands: log (the meter's readings into a log file for a time or
+// until a clock time) and transfer (the meter's stored log into a file), each once a meter has
+// answered on the port.
+class CliLogCommands
+{
+public:
+    explicit CliLogCommands(CliContext &context)
+        : m_cli(context)
+    {
+    }
+
+    int Log();
+    int Transfer();
+
+private:
+    // Runs a datalogger job that start begins on the meter link, under the event loop, once a
+    // meter has answered.
+    int RunDatalog(const std::function<void(CliDatalog &)> &start);
+    // Opens the meter link for the datalogger's commands; null and the status set when not.
+    std::unique_ptr<CSerial> OpenLink();
+
+    CliContext &m_cli;
+};

@@ -1,0 +1,167 @@
+#include "cli/CliModbusCommand.h"
+
+#include "base/CsvTime.h"
+#include "base/DialogueRunner.h"
+#include "base/ReadingSink.h"
+#include "cli/CliContext.h"
+#include "link/SerialPortList.h"
+#include "link/mbCSerial.h"
+#include "modbus/ModbusMaster.h"
+#include "modbus/ModbusPoller.h"
+
+#include <QDateTime>
+#include <QHash>
+
+namespace {
+// "1-8", "1,3,5" or a mix ("1-3,7"): the addresses in order; empty for a text that names none
+// or an address outside 1..247.
+QList<int> AddressList(const QString &text)
+{
+    QList<int> addresses;
+    for (const QString &item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList ends = item.split(QLatin1Char('-'));
+        bool ok1 = false, ok2 = true;
+        const int first = ends.value(0).trimmed().toInt(&ok1);
+        const int last = ends.size() == 2 ? ends.at(1).trimmed().toInt(&ok2) : first;
+        if (ends.size() > 2 || !ok1 || !ok2 || first < 1 || last > 247 || last < first)
+            return {};
+        for (int a = first; a <= last; ++a)
+            addresses << a;
+    }
+    return addresses;
+}
+
+QString Csv(const QString &field)
+{
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
+        return field.trimmed();
+    QString quoted = field.trimmed();
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+} // namespace
+
+Task<void> CliModbusCommand::Modbus()
+{
+    const QList<int> addresses = AddressList(m_cli.args.Value(QStringLiteral("--addresses")));
+    bool countOk = true, intervalOk = true;
+    const int count = m_cli.args.Has(QStringLiteral("--count"))
+        ? m_cli.args.Value(QStringLiteral("--count")).toInt(&countOk)
+        : 1;
+    const int interval = m_cli.args.Has(QStringLiteral("--interval"))
+        ? m_cli.args.Value(QStringLiteral("--interval")).toInt(&intervalOk)
+        : 1000;
+    if (m_cli.PortArg().isEmpty() || addresses.isEmpty() || !countOk || count < 1 || !intervalOk
+        || interval < 0 || !m_cli.args.Plain().isEmpty()) {
+        CliContext::Err(
+            QStringLiteral("modbus takes --port P --addresses A-B (within 1..247) and a count "
+                           "of 1 or more (\"tarvik-cli modbus --help\")."));
+        m_cli.code = CliContext::kBadInput;
+        co_return;
+    }
+    const QString port = SerialPortList::Resolved(m_cli.PortArg());
+    mbCSerial serial(port);
+    serial.SetPortText(port);
+    serial.SetBaudText(m_cli.Baud());
+    serial.SetParityText(m_cli.args.Has(QStringLiteral("--parity"))
+            ? m_cli.args.Value(QStringLiteral("--parity"))
+            : QStringLiteral("1 8 EVEN 1"));
+    if (!serial.OpenPort()) {
+        CliContext::Err(
+            QStringLiteral("Cannot use the port %1.\n%2").arg(port, serial.LastError()));
+        m_cli.code = CliContext::kPortUnusable;
+        co_return;
+    }
+    SerialPort::Claim claim(&serial, this);
+    ModbusMaster master(&serial);
+    // The addresses are the poller's slots, in order.
+    ModbusPoller poller(master, int(addresses.size()));
+    ModbusPoller::Hooks hooks;
+    hooks.address = [&addresses](int slot) { return QString::number(addresses.at(slot - 1)); };
+    // What is published carries each meter's units: one static sweep first.
+    QHash<int, std::pair<QString, QString>> units;
+    ReadingSink *sink = m_cli.publishing ? ReadingSink::Instance() : nullptr;
+    if (sink) {
+        hooks.result = [&](const ModbusPoller::Result &r) {
+            if (r.ok)
+                units[addresses.at(r.slot - 1)]
+                    = { master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed() };
+        };
+        poller.SetHooks(hooks);
+        ModbusPoller::Settings statics;
+        statics.dynamic = false;
+        statics.keepPolling = true;
+        poller.SetSettings(statics);
+        co_await poller.Run(*m_cli.runner);
+    }
+    const bool csv = m_cli.args.Has(QStringLiteral("--csv"));
+    if (csv)
+        CliContext::Out(QStringLiteral("sweep,time,%1,address,flow,totalizer,temperature,status\n")
+                            .arg(QLatin1String(CsvTime::kOffsetHeader)));
+    hooks.result = [&](const ModbusPoller::Result &r) {
+        const int address = addresses.at(r.slot - 1);
+        // A CSV line carries the date and offset (two cells) as every CSV the program writes
+        // does; a line for people the clock time alone.
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString time = csv ? QString::fromLatin1(CsvTime::Format(now))
+                                 : now.time().toString(QStringLiteral("HH:mm:ss"));
+        if (sink) {
+            std::vector<ReadingSink::Value> values;
+            if (r.ok)
+                values = { { QStringLiteral("flow"), master.FlowText(), units[address].first },
+                    { QStringLiteral("totalizer"), master.TotalizerText(), units[address].second },
+                    { QStringLiteral("temperature"), master.TemperatureText(),
+                        QString(QChar(0xB0)) + QLatin1Char('F') } };
+            sink->ModbusReading(
+                now, address, values, r.ok ? QString() : master.FailureText(r.address).trimmed());
+        }
+        if (!r.ok) {
+            CliContext::Err(master.FailureText(r.address));
+            m_cli.code = CliContext::kMeterFailed;
+        }
+        if (CliContext::OutputFailed()) {
+            poller.Stop(); // nothing more can be recorded: the run ends with the reason
+            return;
+        }
+        // A meter that failed keeps its row, cells empty, the failure in the status column:
+        // the CSV alone shows every failure.
+        if (csv)
+            CliContext::Out(
+                QStringLiteral("%1,%2,%3,%4,%5,%6,%7\n")
+                    .arg(r.sweep)
+                    .arg(time)
+                    .arg(address)
+                    .arg(r.ok ? Csv(master.FlowText()) : QString(),
+                        r.ok ? Csv(master.TotalizerText()) : QString(),
+                        r.ok ? Csv(master.TemperatureText()) : QString(),
+                        r.ok ? QStringLiteral("ok") : Csv(master.FailureText(r.address))));
+        else if (!r.ok)
+            return;
+        else
+            CliContext::Out(QStringLiteral("%1 address %2: flow %3, totalizer %4, temperature %5\n")
+                                .arg(time)
+                                .arg(address)
+                                .arg(master.FlowText().trimmed(), master.TotalizerText().trimmed(),
+                                    master.TemperatureText().trimmed()));
+        if (CliContext::OutputFailed())
+            poller.Stop();
+    };
+    // Sweeps at the window's pace: a meter per step, a sweep every interval.
+    hooks.sweepBegins = [this, &poller] {
+        if (CliContext::OutputFailed())
+            poller.Stop();
+        return true;
+    };
+    poller.SetHooks(hooks);
+    ModbusPoller::Settings settings;
+    settings.sweeps = count;
+    settings.periodMs = interval;
+    settings.keepPolling = true;
+    poller.SetSettings(settings);
+    poller.SetNext(1);
+    if (!m_cli.runner->Cancelled() && !CliContext::OutputFailed())
+        co_await poller.Run(*m_cli.runner);
+    if (m_cli.runner->Cancelled())
+        CliContext::Err(QStringLiteral("Interrupted."));
+    serial.ClosePort();
+}

@@ -1,6 +1,0 @@
-#include "graphs/CQXPolyCurve.h"
-
-CQXPolyCurve::CQXPolyCurve(const CurveSource &source, QWidget *parent)
-    : CPolyCurve(CurveGraph::Kind::QXPolyCurve, source, parent)
-{
-}
