@@ -5,6 +5,8 @@
 #include "datalog/IDatalogSink.h"
 #include "datalog/LogFileWriter.h"
 #include "datalog/LogLoader.h"
+#include "datalog/LogTransferDialogue.h"
+#include "datalog/LoggerConfigDialogue.h"
 #include "datalog/MeterDialogue.h"
 #include "datalog/PcLogger.h"
 #include "link/CSerial.h"
@@ -20,6 +22,8 @@ DatalogCore::DatalogCore()
     , m_runner(std::make_unique<DialogueRunner>())
 {
     m_meter = std::make_unique<MeterDialogue>(m_model, *m_runner);
+    m_config = std::make_unique<LoggerConfigDialogue>(*m_meter);
+    m_transfer = std::make_unique<LogTransferDialogue>(*m_meter);
 }
 
 DatalogCore::~DatalogCore()
@@ -31,7 +35,7 @@ DatalogCore::~DatalogCore()
     // does, when its length is known): the command is not lost in the log, and the next
     // dialogue does not take the log's tail for its reply.
     const bool inCommandMode = m_meter->InCommandMode();
-    const int logLeft = m_meter->LogBytesLeft();
+    const int logLeft = m_transfer->LogBytesLeft();
     m_runner.reset();
     if (CSerial *link = Link(); link && inCommandMode)
         link->SendCommandDetached(QByteArrayLiteral("rrrrrrrrrrr"), kQuietBeforeRunModeMs, logLeft);
@@ -84,7 +88,7 @@ bool DatalogCore::IsBusy() const
 
 bool DatalogCore::IsTransferring() const
 {
-    return m_runner->IsRunning() && m_meter->Transferring();
+    return m_runner->IsRunning() && m_transfer->Transferring();
 }
 
 bool DatalogCore::Run(Task<void> dialogue)
@@ -171,13 +175,13 @@ void DatalogCore::Update()
 void DatalogCore::SendConfiguration()
 {
     if (IsIdle())
-        Run(m_meter->SendConfiguration());
+        Run(m_config->SendConfiguration());
 }
 
 void DatalogCore::ReadConfiguration()
 {
     if (IsIdle())
-        Run(m_meter->ReadConfiguration());
+        Run(m_config->ReadConfiguration());
 }
 
 void DatalogCore::StartMeter()
@@ -200,7 +204,7 @@ void DatalogCore::TransferMeterLog()
 Task<void> DatalogCore::TransferThenLoad()
 {
     // The file the transfer wrote, even if the name in the edit changed meanwhile.
-    const QString written = co_await m_meter->TransferMeterLog();
+    const QString written = co_await m_transfer->TransferMeterLog();
     if (written.isEmpty())
         co_return;
     m_model.ClearDisplay();

@@ -6,6 +6,8 @@
 #include <memory>
 
 class DialogueRunner;
+class LogTransferDialogue;
+class LoggerConfigDialogue;
 class MeterDialogue;
 class PcLogger;
 
@@ -94,6 +96,8 @@ private:
     DatalogModel m_model;
     std::unique_ptr<PcLogger> m_pc;
     std::unique_ptr<MeterDialogue> m_meter;
+    std::unique_ptr<LoggerConfigDialogue> m_config;
+    std::unique_ptr<LogTransferDialogue> m_transfer;
     bool m_windingUp = false;
     // Expires with this core: tells a message shown from DialogueEnded whether it still exists.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);

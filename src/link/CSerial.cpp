@@ -294,3 +294,32 @@ Task<int> CSerial::SendCommandAsync(
     }
     co_return result;
 }
+
+Task<bool> CSerial::ReadUntilAsync(
+    DialogueRunner &runner, QDeadlineTimer deadline, std::function<bool(unsigned char)> done)
+{
+    unsigned char byte = 0;
+    while (co_await ReadByteBy(runner, &byte, deadline) == 1) {
+        if (done(byte))
+            co_return true;
+    }
+    co_return false;
+}
+
+Task<bool> CSerial::WaitForByteAsync(
+    DialogueRunner &runner, unsigned char wanted, QDeadlineTimer deadline)
+{
+    return ReadUntilAsync(runner, deadline, [wanted](unsigned char b) { return b == wanted; });
+}
+
+Task<bool> CSerial::CollectWordAsync(
+    DialogueRunner &runner, QByteArray *word, int maxKept, QDeadlineTimer deadline)
+{
+    return ReadUntilAsync(runner, deadline, [word, maxKept](unsigned char b) {
+        if (b == ' ')
+            return true;
+        if (word->size() < maxKept)
+            word->append(char(b));
+        return false;
+    });
+}

@@ -2,6 +2,8 @@
 
 #include "link/SerialPort.h"
 
+#include <QDeadlineTimer>
+
 #include <functional>
 #include <memory>
 #include <vector>
@@ -29,6 +31,18 @@ public:
     Task<int> SendStringAsync(DialogueRunner &runner, QByteArray text);
     Task<int> SendCommandAsync(
         DialogueRunner &runner, QByteArray text, std::function<void(int sent)> progress = {});
+
+    // A dialogue's reads of single bytes, as they arrive, until the deadline: ReadUntilAsync
+    // hands each byte to done until done says the wait is over (true), or the deadline passed,
+    // the port went or Cancel came (false); WaitForByteAsync reads until the byte wanted;
+    // CollectWordAsync appends to word (at most maxKept bytes kept) up to the next blank, which
+    // it does not keep.
+    Task<bool> ReadUntilAsync(
+        DialogueRunner &runner, QDeadlineTimer deadline, std::function<bool(unsigned char)> done);
+    Task<bool> WaitForByteAsync(
+        DialogueRunner &runner, unsigned char wanted, QDeadlineTimer deadline);
+    Task<bool> CollectWordAsync(
+        DialogueRunner &runner, QByteArray *word, int maxKept, QDeadlineTimer deadline);
 
     // Whether a meter answers on the line: its main screen is asked for (seven "[", as the
     // terminal greets it) and whatever comes within kPresenceMs is read into screen; the meter

@@ -2,8 +2,10 @@
 
 #include "base/CView.h"
 #include "link/SerialPort.h"
+#include "modbus/ModbusForm.h"
 #include "modbus/ModbusMaster.h"
 #include "modbus/ModbusPoller.h"
+#include "modbus/ModbusSweepState.h"
 #include "modbus/ModbusTrend.h"
 #include "modbus/SweepRecorder.h"
 
@@ -32,20 +34,21 @@ class Modbus : public CView
 {
     Q_OBJECT
 public:
-    static constexpr int kPanels = 8;
+    static constexpr int kPanels = ModbusPanelRules::kPanels;
 
     explicit Modbus(CDocument *document, QWidget *parent = nullptr);
     ~Modbus() override;
 
-    // Where the view finds the Modbus port (may give null): the application's by default;
-    // tests and the benchmark install their own.
-    using PortProvider = std::function<mbCSerial *()>;
-    static PortProvider SetPortProvider(PortProvider provider);
-    static mbCSerial *CurrentPort();
-    // The process-wide sweep index (next panel, 1..8) and sample counter.
-    static int SweepIndex();
-    static void SetSweepIndex(int index);
-    static int SampleCount();
+    // Where the view finds the Modbus port, and the process-wide sweep state (ModbusSweepState).
+    using PortProvider = ModbusSweepState::PortProvider;
+    static PortProvider SetPortProvider(PortProvider provider)
+    {
+        return ModbusSweepState::SetPortProvider(std::move(provider));
+    }
+    static mbCSerial *CurrentPort() { return ModbusSweepState::CurrentPort(); }
+    static int SweepIndex() { return ModbusSweepState::SweepIndex(); }
+    static void SetSweepIndex(int index) { ModbusSweepState::SetSweepIndex(index); }
+    static int SampleCount() { return ModbusSweepState::SampleCount(); }
 
     // Where "Keep polling through errors" is kept: section and entry of the preferences.
     static constexpr const char *kKeepPollingSection = "MBPoll";
@@ -66,39 +69,28 @@ public:
     void EndDialogue();
 
     // Panels are numbered 1..8 in polling order.
-    enum Field {
-        Address,
-        Flow,
-        FlowUnits,
-        Totalizer,
-        TotalizerUnits,
-        Temperature,
-        TemperatureUnit,
-        SerialNumber,
-        MaxRange,
-        FullScale,
-        FieldCount
-    };
-    QLineEdit *FieldEdit(int panel, Field field) const;
-    QString FieldText(int panel, Field field) const;
-    QGroupBox *PanelBox(int panel) const;
-    QLineEdit *PeriodEdit() const { return m_period; }
+    using Field = ModbusPanelRules::Field;
+    using enum ModbusPanelRules::Field;
+    QLineEdit *FieldEdit(int panel, Field field) const { return m_form.FieldEdit(panel, field); }
+    QString FieldText(int panel, Field field) const { return m_form.FieldText(panel, field); }
+    QGroupBox *PanelBox(int panel) const { return m_form.PanelBox(panel); }
+    QLineEdit *PeriodEdit() const { return m_form.period; }
     QString SamplesText() const;
     QString DynamicCaption() const;
     QString StaticCaption() const;
     bool UpdateOn() const;
     bool KeepPolling() const;
-    QCheckBox *KeepPollingBox() const { return m_keepPolling; }
+    QCheckBox *KeepPollingBox() const { return m_form.keepPolling; }
     // What a panel shows of its failures while polling goes on through them ("Failures: N -
     // what went wrong"; empty: none), and how many there were since polling started.
-    QString FailureText(int panel) const;
+    QString FailureText(int panel) const { return m_form.FailureText(panel); }
     int FailureCount(int panel) const;
     // Whether a sweep (its exchanges with the slaves) or the message that ends it is under way.
     bool Busy() const { return m_poller.InSweep() || m_ending || m_checking; }
     // Whether polling (or a static read) runs: a sweep, the pause before the next, or the
     // messages that end it.
     bool Polling() const { return m_poller.Running() || m_ending; }
-    QString PortFieldText(int which) const; // 0 port, 1 baud, 2 parity
+    QString PortFieldText(int which) const { return m_form.PortFieldText(which); }
     int SelectedMeters() const { return m_selected; }
     ModbusMaster &Master() { return m_master; }
 
@@ -123,23 +115,13 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    struct Panel
-    {
-        QGroupBox *box = nullptr;
-        std::array<QLineEdit *, FieldCount> fields {};
-        QString remembered;
-        QLabel *failure = nullptr;
-    };
+    using Panel = ModbusForm::Panel;
 
-    QGroupBox *BuildPanel(int number);
-    QWidget *BuildControls();
-    void ClearDataFields(int panel);
     void Message(const QString &text);
     bool PortReady();
     // The port field: the port's name, marked when its device went away.
     void ShowPort();
     int PeriodCheck();
-    void ClearFailures();
     void HoldPort(mbCSerial *port);
     // Starts the poller with settings on the window's runner.
     void StartPolling(const ModbusPoller::Settings &settings);
@@ -158,16 +140,7 @@ private:
 
     ModbusMaster m_master;
     ModbusPoller m_poller { m_master, kPanels };
-    std::array<Panel, kPanels + 1> m_panels; // index 0 unused
-    QLineEdit *m_period = nullptr;
-    QLineEdit *m_samples = nullptr;
-    QLineEdit *m_portField = nullptr;
-    QLineEdit *m_baudField = nullptr;
-    QLineEdit *m_parityField = nullptr;
-    QPushButton *m_dynamicButton = nullptr;
-    QPushButton *m_staticButton = nullptr;
-    QCheckBox *m_update = nullptr;
-    QCheckBox *m_keepPolling = nullptr;
+    ModbusForm m_form;
     DialogueRunner *m_dialogue = nullptr;
     unsigned m_pollingRun = 0; // counts polling runs started and ended by EndDialogue
     // The port, held from the start of a sweep or a static read until its end.
@@ -186,7 +159,5 @@ private:
     ModbusTrend m_trend;
     SweepRecorder m_recorder;
     bool m_sweepOpen = false; // a sweep's readings are being gathered
-    QPushButton *m_trendButton = nullptr;
-    QPushButton *m_recordButton = nullptr;
     ModbusTrendView *m_trendView = nullptr;
 };

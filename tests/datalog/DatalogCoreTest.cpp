@@ -8,7 +8,7 @@
 #include "datalog/DatalogFieldRules.h"
 #include "datalog/LogData.h"
 #include "datalog/LogLoader.h"
-#include "datalog/MeterDialogue.h"
+#include "datalog/LoggerConfigDialogue.h"
 #include "datalog/PcLogger.h"
 #include "datalog/ReadingLine.h"
 #include "datalog/ReadingReceiver.h"
@@ -673,7 +673,7 @@ TEST(MeterLoggerValues, CapacityOptionsAndMemoryFigureText)
     EXPECT_EQ(DatalogFieldRules::BytesPerSnapshot(options), 97);
     EXPECT_EQ(DatalogFieldRules::CapacityText(options, 32000), QStringLiteral("329"));
     const bool dateFlow[8] = { true, false, true, false, false, false, false, false };
-    EXPECT_EQ(MeterDialogue::OptionsValue(dateFlow), 160);
+    EXPECT_EQ(LoggerConfigDialogue::OptionsValue(dateFlow), 160);
     // The memory figure is read as "%x" reads.
     EXPECT_EQ(ScanText::Hex(QStringLiteral("7D00")).value_or(-1), 0x7D00);
     EXPECT_EQ(ScanText::Hex(QStringLiteral("7d0G")).value_or(-1), 0x7D0);
