@@ -183,8 +183,9 @@ TEST_F(TermViewTest, TwoTerminalsEachShowEveryByte)
     CTermView other(&otherDoc, m_link.get());
 
     ASSERT_TRUE(m_pty.Send("ABC"));
-    // Without the event loop turning, so that this window's own step reads them.
-    const QDeadlineTimer until(2000);
+    // Without the event loop turning, so that this window's own step reads them: the device is
+    // polled for the condition, with a bound as long as WaitUntil's for a busy machine.
+    const QDeadlineTimer until(60000);
     while (m_link->PendingCount(1) < 3 && !until.hasExpired())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(m_view->TakeInput(), 3); // read by this window's step, queued for both
