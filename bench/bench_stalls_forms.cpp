@@ -152,7 +152,10 @@ int main(int argc, char **argv)
                 const int index = form->GetField(1114) == QLatin1String("1") ? 1 : 0;
                 desired->setCurrentIndex(index);
                 Q_EMIT desired->activated(index);
-                return kelvaneList(ZarnFormView::kSelectTimer, [&] { form->OnChange(); });
+                // The change ends with the nine "r" its list leaves to go out: done when the
+                // port is free again.
+                return kelvaneList(ZarnFormView::kSelectTimer, [&] { form->OnChange(); })
+                    && RunUntil([&] { return !link->IsClaimed(); });
             } },
         { "Kelvane Send, Cancel, Settings",
             [&] {
