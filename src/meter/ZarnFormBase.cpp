@@ -14,10 +14,8 @@
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
 #include "meter/FormFileCommands.h"
-#include "meter/FormSendCheck.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/MeterVars.h"
-#include "meter/SendWithChecks.h"
 #include "meter/ZarnFormRules.h"
 
 #include <QCloseEvent>
@@ -71,7 +69,7 @@ void ZarnFormBase::SetMeterLink(IMeterLink *link)
 ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     : CView(document, parent)
     , m_builder(this, m_binder, [this](int id) { FieldLeft(id); })
-    , m_sendCheck(std::make_unique<FormSendCheck>(*this))
+    , m_send(std::make_unique<FormSend>(static_cast<FormSend::Host &>(*this)))
     , m_files(std::make_unique<FormFileCommands>(static_cast<FormFileCommands::Host &>(*this)))
 {
     m_listRunner = new DialogueRunner(this);
@@ -174,11 +172,6 @@ bool ZarnFormBase::ConfirmReadOverEdits()
                                            "meter replaces them. Read anyway?")
                                 .arg(doc->Title()),
         QString::fromLatin1(kAppTitle));
-}
-
-bool ZarnFormBase::ConfirmSendToMeter(const QString &formSerial)
-{
-    return m_runner || m_sendCheck->ConfirmMeter(formSerial);
 }
 
 bool ZarnFormBase::CheckNumberField(int id)
@@ -539,16 +532,32 @@ CQueView *ZarnFormBase::Runner() const
 
 int ZarnFormBase::RunningList() const
 {
+    return m_runner ? m_listId : m_send->List();
+}
+
+int ZarnFormBase::ListInProgress() const
+{
     return m_runner ? m_listId : 0;
 }
 
-bool ZarnFormBase::StartSend(const SendLists &lists, const std::function<void()> &prepare)
+bool ZarnFormBase::StartSend(const FormSend::ListFiles &lists, std::function<void()> prepare)
 {
-    return m_sendCheck->Start(lists, prepare);
+    return m_send->Start(lists, std::move(prepare));
 }
 
-bool ZarnFormBase::StartList(
-    const QString &fileName, int listId, int periodMs, const std::function<void()> &prepare)
+bool ZarnFormBase::StartSendList(
+    const QString &fileName, int listId, int periodMs, IFieldAccess *fields)
+{
+    return StartList(fileName, listId, periodMs, {}, fields);
+}
+
+QString ZarnFormBase::FormSerial()
+{
+    return GetField(FieldId::SerialNumber);
+}
+
+bool ZarnFormBase::StartList(const QString &fileName, int listId, int periodMs,
+    const std::function<void()> &prepare, IFieldAccess *fields)
 {
     // Another list of this form is running: the same press again only brings its window
     // forward (below); another list waits its turn, and the user is told.
@@ -577,14 +586,14 @@ bool ZarnFormBase::StartList(
         return false;
     if (prepare)
         prepare();
-    IFieldAccess *fields = m_sendCheck->ReadFields();
     const QPointer<ZarnFormBase> self(this);
     const auto stopped = [self, listId](const ListRun::Outcome &outcome) {
         if (self)
             self->ListStopped(listId, outcome);
     };
     if (!runner->Start(fields ? fields : this, link, periodMs, stopped,
-            listId == kSendTimer ? QString::fromLatin1(kPartlySentText) : QString(), m_listRunner))
+            listId == kSendTimer ? QString::fromLatin1(FormSend::kPartlySentText) : QString(),
+            m_listRunner))
         return false; // another form runs this list
     m_tableBeforeRead.reset();
     const CMeterDoc *doc = MeterDoc();
@@ -604,58 +613,31 @@ void ZarnFormBase::ListStopped(int listId, const ListRun::Outcome &outcome)
 {
     if (listId != m_listId)
         return; // a run this form no longer follows
-    const bool checkRead = listId == kCompareTimer || listId == kVerifyTimer;
+    if (m_send->Active()) {
+        // A list of the send: it goes on (or ends) from the event loop.
+        StopList();
+        m_send->ListStopped(outcome);
+        return;
+    }
     const QString action = ActionOf(listId);
     if (outcome.end != ListRun::End::Ended) {
         // Cancelled (or its window closed), or the list has said what went wrong (its jump
         // target is the message).
-        const bool cancelled = outcome.end == ListRun::End::Cancelled;
-        const QString result = cancelled ? QStringLiteral("cancelled") : QStringLiteral("failed");
         StopList();
-        if (checkRead) {
-            m_sendCheck->ReadEnded(listId, false, result);
-            return;
-        }
         ListFailed(listId);
-        const QString said = listId != kSendTimer || !cancelled
-            ? QString()
-            : QString::fromLatin1(outcome.fieldCut ? kSendCutText : kSendCancelledText);
-        Audit(action, result,
-            said.isEmpty() && outcome.fieldCut && listId == kSendTimer
-                ? QString::fromLatin1(kPartlySentText)
-                : said);
-        if (listId == kSendTimer) {
-            m_sendCheck->Drop();
-            if (!said.isEmpty())
-                UserMessage::Show(said);
-        }
-        return;
-    }
-    if (checkRead) {
-        StopList();
-        m_sendCheck->ReadEnded(listId, true, QString());
+        Audit(action,
+            outcome.end == ListRun::End::Cancelled ? QStringLiteral("cancelled")
+                                                   : QStringLiteral("failed"));
         return;
     }
     ListEnded(listId);
     StopList();
-    if (listId == kSendTimer && m_sendCheck->Active()) {
-        // The checks go on from the event loop, once this list's window has closed.
-        QMetaObject::invokeMethod(
-            this, [this] { m_sendCheck->SendAcknowledged(); }, Qt::QueuedConnection);
-        return;
-    }
-    // The write lists reach their end only on the meter's acknowledgement of the image; every
-    // failure jumps to a message instead. A send without its checks is not read back.
-    Audit(action, QStringLiteral("ok"),
-        listId == kSendTimer ? QString::fromLatin1(SendWithChecks::kAcknowledgedText) : QString());
-    if (listId == kSendTimer)
-        UserMessage::Inform(QString::fromLatin1(SendWithChecks::kAcknowledgedText));
+    // The lists reach their end only on the meter's answer; every failure jumps to a message.
+    Audit(action, QStringLiteral("ok"));
 }
 
 QString ZarnFormBase::ActionOf(int listId)
 {
-    if (listId == kSendTimer || listId == kCompareTimer || listId == kVerifyTimer)
-        return QStringLiteral("send");
     return listId == kReadTimer ? QStringLiteral("read") : QStringLiteral("range change");
 }
 
@@ -674,21 +656,26 @@ void ZarnFormBase::EndListForClosing()
     const bool fieldCut = m_runner->Executor().FieldCut();
     m_runner->Abandon();
     StopList();
-    if (listId == kCompareTimer || listId == kVerifyTimer) {
-        m_sendCheck->ReadCut(listId);
-        return;
-    }
-    const QString said = listId != kSendTimer
-        ? QString()
-        : QString::fromLatin1(fieldCut ? kSendCutText : kSendCancelledText);
-    Audit(ActionOf(listId), QStringLiteral("cancelled"), said);
-    if (listId == kSendTimer) {
-        m_sendCheck->Drop();
-        UserMessage::ShowLater(said);
-    }
+    if (m_send->Active())
+        m_send->Cut(listId, fieldCut);
+    else
+        Audit(ActionOf(listId), QStringLiteral("cancelled"));
 }
 
 void ZarnFormBase::Audit(const QString &action, const QString &result, const QString &message)
+{
+    AuditRecord line;
+    line.result = result;
+    line.message = message;
+    AppendAudit(action, line);
+}
+
+void ZarnFormBase::AuditSend(const AuditRecord &line)
+{
+    AppendAudit(QStringLiteral("send"), line);
+}
+
+void ZarnFormBase::AppendAudit(const QString &action, const AuditRecord &line)
 {
     AuditRecord record = AuditRecord::Now(action, m_sheet ? m_sheet->OperatorName() : QString());
     record.series = MeterSeries::Name(MeterSeries::OfPath(FileExtension()));
@@ -710,12 +697,10 @@ void ZarnFormBase::Audit(const QString &action, const QString &result, const QSt
         record.file = doc->PathName();
         record.sha256 = AuditLog::Sha256Of(doc->PathName());
     }
-    if (action == QLatin1String("send")) {
-        record.changes = m_sendCheck->Changes();
-        record.asFound = m_sendCheck->AsFound();
-    }
-    record.result = result;
-    record.message = message;
+    record.changes = line.changes;
+    record.asFound = line.asFound;
+    record.result = line.result;
+    record.message = line.message;
     const AuditLog trail(AuditSettings::TrailPath());
     trail.CompleteMeter(record);
     QString error;

@@ -9,6 +9,7 @@
 #include "meter/FormBuilder.h"
 #include "meter/FormFieldBinder.h"
 #include "meter/FormFileCommands.h"
+#include "meter/FormSend.h"
 #include "meter/MeterSeries.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/NumberFieldRules.h"
@@ -24,7 +25,6 @@
 
 class CMeterDoc;
 class CQueView;
-class FormSendCheck;
 class DialogueRunner;
 class SheetPrinter;
 class IMeterLink;
@@ -34,36 +34,27 @@ class QLineEdit;
 class QTreeWidget;
 
 // What the Kelvane and Quixal meter forms share: the running of their command lists (each in
-// its window, CQueView) and the one-runner rule, Send with its checks (FormSendCheck), the
+// its window, CQueView) and the one-runner rule, Send with its checks (FormSend), the
 // one-second clock and its date and time texts, the controls by field id (FormFieldBinder, built
 // by FormBuilder), a coefficient list's walk, and File > Save, Save As and Convert... of the
 // meter document. Each form adds its own controls, field rules, vocabulary and what it does when
 // a list ends.
-class ZarnFormBase : public CView, public IFieldAccess, private FormFileCommands::Host
+class ZarnFormBase : public CView,
+                     public IFieldAccess,
+                     private FormFileCommands::Host,
+                     private FormSend::Host
 {
     Q_OBJECT
 public:
     // The clock's window timer, and the names of the forms' lists (which list ran).
     static constexpr int kClockTimer = 1000;
-    static constexpr int kSendTimer = 1001;
+    static constexpr int kSendTimer = FormSend::kSendList;
     static constexpr int kReadTimer = 1002;
     // The reads around a send: the meter as found before it, and what it stored after.
-    static constexpr int kCompareTimer = 1004;
-    static constexpr int kVerifyTimer = 1005;
-    // The changes listed in the question before a send; the rest are counted (the box must fit
-    // the screen; the audit trail gets them all).
-    static constexpr int kChangesShown = 20;
-    static constexpr const char *kSendCancelledText
-        = "Sending was cancelled before the meter confirmed that it had stored the "
-          "configuration.\nRead the meter to see what it holds.";
-    // A send cut inside the image: part of it may be in the meter. The second sentence is also
-    // what a port gone at that point adds to its message.
-    static constexpr const char *kSendCutText
-        = "Sending was cancelled part way through the configuration.\nThe meter may now hold "
-          "part of the new configuration.\nRead the meter to see what it holds.";
-    static constexpr const char *kPartlySentText
-        = "The meter may now hold part of the new configuration.\nRead the meter to see what it "
-          "holds.";
+    static constexpr int kCompareTimer = FormSend::kCompareList;
+    static constexpr int kVerifyTimer = FormSend::kVerifyList;
+    static constexpr const char *kSendCancelledText = FormSend::kSendCancelledText;
+    static constexpr const char *kSendCutText = FormSend::kSendCutText;
     static constexpr const char *kCloseWhileSendingText
         = "The meter is being written. Closing now stops sending and may leave it half "
           "written.\n\nClose anyway?";
@@ -94,7 +85,8 @@ public:
     void TimerTick(int timerId);
     bool IsTimerActive(int timerId) const;
     CQueView *Runner() const;
-    // Which list (kSendTimer, kReadTimer, ...) runs on this form; 0 when none.
+    // Which list (kSendTimer, kReadTimer, ...) runs on this form; 0 when none. A send's last
+    // list counts until the send has said how it ended.
     int RunningList() const;
     // Title the document had when the form opened (Save rebuilds the path from it).
     QString OpeningTitle() const override { return m_openingTitle; }
@@ -123,7 +115,7 @@ protected:
     bool CanConvertTo(const QString &) override { return true; }
     // A configuration of the form's series away from the window, which the reads around a send
     // fill; null when the form has none (a send then cannot check).
-    virtual std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const { return nullptr; }
+    std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const override { return nullptr; }
     // The title Save As proposes: the serial number and the form's suffix.
     QString SaveAsTitle() override = 0;
     // The list timerId (kReadTimer, kSendTimer, ...) has run to its end.
@@ -157,7 +149,7 @@ protected:
     // end comes to ListEnded or ListFailed. A read keeps the document's table, so a read that
     // brings no image can give it back. False when nothing started.
     bool StartList(const QString &fileName, int listId, int periodMs,
-        const std::function<void()> &prepare = {});
+        const std::function<void()> &prepare = {}, IFieldAccess *fields = nullptr);
     // The image text a read collected, without trailing white space, when it holds the bytes of
     // the table in force; else empty, and the user is told what arrived (the read then changes
     // nothing). A usable image makes the table the read built the document's.
@@ -167,26 +159,17 @@ protected:
     // no layout; the identity shown before the read then comes back, and the reason is said.
     bool AcceptReadMeter(
         const QString &version, MeterSeries::Series own, const QString &noLayout = QString());
-    // Send with the checks the settings ask for (FormSendCheck): the reads around it and the
-    // send itself, each a list on this form. prepare collects the form into the document and the
-    // send field, as StartList's does. False when nothing started. lists: the lists and paces
-    // of the send and of the reads around it.
-    struct SendLists
-    {
-        QString read;
-        int readPeriodMs = 0;
-        QString send;
-        int sendPeriodMs = 0;
-    };
-    bool StartSend(const SendLists &lists, const std::function<void()> &prepare);
+    // Send with the checks the settings ask for (FormSend): the reads around it and the send
+    // itself, each a list on this form. prepare collects the form into the document and the
+    // send field. False when nothing started. lists: the lists and paces of the send and of the
+    // reads around it.
+    bool StartSend(const FormSend::ListFiles &lists, std::function<void()> prepare);
     // Gives the document the title and shows it as the window's caption.
     void Retitle(const QString &title) override;
     // A meter-changing or file-writing command while a list runs: says so; true when refused.
     bool RefuseWhileListRuns() override;
     // Before a read replaces the form: with unsaved edits the user is asked; false to stay.
     bool ConfirmReadOverEdits();
-    // Before a send (FormSendCheck::ConfirmMeter); a press while a list runs asks nothing.
-    bool ConfirmSendToMeter(const QString &formSerial);
     // A command list is running on this form: it owns the document until it ends, so leaving a
     // field does not collect the form into it.
     bool ListRuns() const { return !m_runner.isNull(); }
@@ -266,7 +249,14 @@ protected:
     int m_editField = 0;
 
 private:
-    friend class FormSendCheck;
+    // FormSend::Host
+    bool StartSendList(
+        const QString &fileName, int listId, int periodMs, IFieldAccess *fields) override;
+    QString FormSerial() override;
+    int ListInProgress() const override;
+    void AuditSend(const AuditRecord &line) override;
+    // The line of action with its result and message, and the changes and copy of a send's.
+    void AppendAudit(const QString &action, const AuditRecord &line);
     // FormFileCommands::Host
     QWidget *FileWindow() override { return this; }
     CDocument *FileDocument() const override { return GetDocument(); }
@@ -307,7 +297,7 @@ private:
     CSerialMeterLink m_link;
     const std::vector<NumberFieldRules::Field> *m_numberFields = nullptr;
     // The send under way with its checks.
-    std::unique_ptr<FormSendCheck> m_sendCheck;
+    std::unique_ptr<FormSend> m_send;
     std::unique_ptr<FormFileCommands> m_files; // Save, Save As, Convert
     // The field with the focus and its text when it got it; the number fields typed into, with
     // the text each held before the typing.
