@@ -20,7 +20,7 @@ const char *const kVerifyFailedText
 // A list's end waits at most this long between two looks (its end wakes the send at once).
 constexpr int kListWaitMs = 60000;
 
-QString Title()
+QString SendTitle()
 {
     return QString::fromLatin1(kAppTitle);
 }
@@ -66,7 +66,7 @@ bool FormSend::Start(const ListFiles &lists, std::function<void()> prepare)
                                          "\"Compare with the meter before sending\" and \"Read "
                                          "back after sending\" in the settings to send without "
                                          "them.\nNothing was sent."),
-            Title());
+            SendTitle());
         return false;
     }
     options.asFoundFolder = AuditSettings::AsFoundFolder();
@@ -152,7 +152,7 @@ void FormSend::Cut(int listId, bool fieldCut)
         : QString::fromLatin1(fieldCut ? kSendCutText : kSendCancelledText);
     Audit(listId == kVerifyList ? QStringLiteral("mismatch") : QStringLiteral("cancelled"), said);
     if (listId == kVerifyList)
-        UserMessage::ShowLater(said, Title());
+        UserMessage::ShowLater(said, SendTitle());
     else
         UserMessage::ShowLater(said);
 }
@@ -179,14 +179,14 @@ bool FormSend::ConfirmMeter()
                            "see its serial number.\n\nWrite the configuration%2 to it anyway?")
                 .arg(MeterIdentText::NotRead(),
                     form.isEmpty() ? QString() : QStringLiteral(" of meter %1").arg(form)),
-            Title());
+            SendTitle());
     }
     if (form.isEmpty() || form == meter
         || (form.toLongLong() == meter.toLongLong() && form.toLongLong() != 0))
         return true;
     return UserMessage::Ask(
         QStringLiteral("Write the configuration of meter %1 to meter %2?").arg(form, meter),
-        Title());
+        SendTitle());
 }
 
 bool FormSend::AskToSend(const SendWithChecks::Outcome *changes)
@@ -207,7 +207,7 @@ bool FormSend::AskToSend(const SendWithChecks::Outcome *changes)
         += QStringLiteral("Send %1 change(s) to meter %2?\n\n%3\n\nAs found: %4")
                .arg(changes->diff.changes.size())
                .arg(meterSerial, ConfigDiff::Text(changes->diff, kChangesShown), changes->asFound);
-    return UserMessage::Ask(question, Title());
+    return UserMessage::Ask(question, SendTitle());
 }
 
 std::unique_ptr<MeterSeriesModel> FormSend::SentImage() const
@@ -233,17 +233,18 @@ std::optional<QString> FormSend::End(const SendWithChecks::Outcome &outcome)
         if (m_notStarted)
             return std::nullopt; // said when the list could not start
         if (outcome.list.kind == ListEnd::Refused) {
-            UserMessage::Show(outcome.list.error + QStringLiteral("\nNothing was sent."), Title());
+            UserMessage::Show(
+                outcome.list.error + QStringLiteral("\nNothing was sent."), SendTitle());
             return outcome.list.error;
         }
         const QString said = QString::fromLatin1(kCompareFailedText);
-        UserMessage::Show(said, Title());
+        UserMessage::Show(said, SendTitle());
         return said;
     }
     case Step::Prepare:
         UserMessage::Show(QStringLiteral("The form's configuration fits no layout of its "
                                          "series.\nNothing was sent."),
-            Title());
+            SendTitle());
         return std::nullopt;
     case Step::Unchanged: {
         // Nothing to write, and no as-found copy of it. With the compare off a send writes
@@ -258,7 +259,7 @@ std::optional<QString> FormSend::End(const SendWithChecks::Outcome &outcome)
         UserMessage::Show(outcome.text
                 + QStringLiteral("\nNothing was sent: the meter's configuration as found could "
                                  "not be kept."),
-            Title());
+            SendTitle());
         return outcome.text;
     case Step::Ask:
         return QStringLiteral("Nothing was sent.");
@@ -281,7 +282,7 @@ std::optional<QString> FormSend::End(const SendWithChecks::Outcome &outcome)
         const bool ran
             = outcome.list.kind == ListEnd::Ended || outcome.list.kind == ListEnd::Refused;
         const QString said = ran ? outcome.text : QString::fromLatin1(kVerifyFailedText);
-        UserMessage::Show(said, Title());
+        UserMessage::Show(said, SendTitle());
         return said;
     }
     case Step::Done:

@@ -2,13 +2,14 @@
 
 #include "base/CView.h"
 #include "base/SheetPage.h"
-#include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
 #include "lists/ListRun.h"
 #include "meter/CoefficientEdit.h"
 #include "meter/FormBuilder.h"
+#include "meter/FormEdits.h"
 #include "meter/FormFieldBinder.h"
 #include "meter/FormFileCommands.h"
+#include "meter/FormLists.h"
 #include "meter/FormSend.h"
 #include "meter/MeterSeries.h"
 #include "meter/MeterSeriesModel.h"
@@ -16,7 +17,6 @@
 
 #include <QBasicTimer>
 #include <QHash>
-#include <QPointer>
 #include <QSet>
 
 #include <functional>
@@ -42,14 +42,15 @@ class QTreeWidget;
 class ZarnFormBase : public CView,
                      public IFieldAccess,
                      private FormFileCommands::Host,
-                     private FormSend::Host
+                     private FormSend::Host,
+                     private FormLists::Host
 {
     Q_OBJECT
 public:
     // The clock's window timer, and the names of the forms' lists (which list ran).
     static constexpr int kClockTimer = 1000;
     static constexpr int kSendTimer = FormSend::kSendList;
-    static constexpr int kReadTimer = 1002;
+    static constexpr int kReadTimer = FormLists::kReadList;
     // The reads around a send: the meter as found before it, and what it stored after.
     static constexpr int kCompareTimer = FormSend::kCompareList;
     static constexpr int kVerifyTimer = FormSend::kVerifyList;
@@ -62,7 +63,7 @@ public:
     // Opens a command list by file name as a document and gives its runner (its first view),
     // or null when it could not be opened. The default opens it through the application's
     // services; tests install their own.
-    using ListOpener = std::function<CQueView *(const QString &fileName)>;
+    using ListOpener = FormLists::ListOpener;
     static ListOpener SetListOpener(ListOpener opener);
     // The meter link the forms use instead of the application's (tests); null restores it.
     static void SetMeterLink(IMeterLink *link);
@@ -119,20 +120,15 @@ protected:
     // The title Save As proposes: the serial number and the form's suffix.
     QString SaveAsTitle() override = 0;
     // The list timerId (kReadTimer, kSendTimer, ...) has run to its end.
-    virtual void ListEnded(int timerId) = 0;
+    void ListEnded(int timerId) override = 0;
     // The list timerId stopped before its end: it jumped to its failure message, or was
     // cancelled.
-    virtual void ListFailed(int) { }
+    void ListFailed(int) override { }
     // The meter identity the form shows (version, revision and template labels): taken when a
     // read starts, and put back when the meter that answered cannot be taken.
-    struct ShownIdentity
-    {
-        QString version;
-        QString revision;
-        QString templateLabel;
-    };
-    virtual ShownIdentity IdentityShown() const = 0;
-    virtual void ShowIdentity(const ShownIdentity &identity) = 0;
+    using ShownIdentity = FormLists::ShownIdentity;
+    ShownIdentity IdentityShown() const override = 0;
+    void ShowIdentity(const ShownIdentity &identity) override = 0;
     // Whether Enter may put the text of a coefficient list's edit into the list; a form that
     // refuses says why.
     virtual bool MayEnterInList(CoefficientEdit &) { return true; }
@@ -149,7 +145,7 @@ protected:
     // end comes to ListEnded or ListFailed. A read keeps the document's table, so a read that
     // brings no image can give it back. False when nothing started.
     bool StartList(const QString &fileName, int listId, int periodMs,
-        const std::function<void()> &prepare = {}, IFieldAccess *fields = nullptr);
+        const std::function<void()> &prepare = {});
     // The image text a read collected, without trailing white space, when it holds the bytes of
     // the table in force; else empty, and the user is told what arrived (the read then changes
     // nothing). A usable image makes the table the read built the document's.
@@ -172,12 +168,12 @@ protected:
     bool ConfirmReadOverEdits();
     // A command list is running on this form: it owns the document until it ends, so leaving a
     // field does not collect the form into it.
-    bool ListRuns() const { return !m_runner.isNull(); }
+    bool ListRuns() const { return m_listRuns.Running() != 0; }
     // The form's number fields (NumberFieldRules): a text typed into one is checked when the
     // field is left, and a refused text is replaced by the one the field held before the typing.
     void SetNumberFields(const std::vector<NumberFieldRules::Field> &fields)
     {
-        m_numberFields = &fields;
+        m_edits.SetNumberFields(fields);
     }
     // Checks every number field typed into and not yet left (the menu and its shortcuts do not
     // take the focus), as leaving it would, and the texts' length limits; false when one was
@@ -261,54 +257,18 @@ private:
     QWidget *FileWindow() override { return this; }
     CDocument *FileDocument() const override { return GetDocument(); }
     void SetOpeningTitle(const QString &title) override { m_openingTitle = title; }
-    bool CheckNumberField(int id);
-    // A text past its length limit: says so and gives it the focus; false then.
-    bool CheckTextLengths();
-    // The edit fields' texts while the document has no unsaved edits, compared after each
-    // typing so that Undo back to them takes the modified marker away.
-    void NoteSavedText();
-    void FollowSavedText();
-    void FollowTyping(const std::function<void()> &react);
-    // The run of the list listId has ended as outcome says.
-    void ListStopped(int listId, const ListRun::Outcome &outcome);
-    void StopList();
-    // The audit trail's action of the list listId.
-    static QString ActionOf(int listId);
-    // Ends the running list as the window goes: the meter is wound up, the trail gets the line
-    // of the action cut short, and what a send left in the meter is said once the window is gone.
-    void EndListForClosing();
+    // FormLists::Host
+    IFieldAccess &ListFields() override { return *this; }
 
     FormFieldBinder m_binder;
     QHash<int, CoefficientEdit> m_coefficientLists; // by edit code
     FormBuilder m_builder;
     QBasicTimer m_clock;
-    int m_listId = 0; // which list runs (kSendTimer, ...)
-    QPointer<CQueView> m_runner; // the window showing the list that runs
-    DialogueRunner *m_listRunner = nullptr; // the lists' dialogues run on it
-    DialogueRunner *m_sender = nullptr; // of SendWhenFree
-    // The document's table as it was when a read started: a read that brings a version answer
-    // but no image gives it back, so the failed read changes neither form nor document.
-    std::unique_ptr<MeterVars> m_tableBeforeRead;
-    QString m_versionBeforeRead;
-    std::pair<QString, QString> m_identityBeforeRead;
-    // What the form showed of the meter when the last read started.
-    std::optional<ShownIdentity> m_identityAtRead;
     std::unique_ptr<SheetPrinter> m_sheet;
-    CSerialMeterLink m_link;
-    const std::vector<NumberFieldRules::Field> *m_numberFields = nullptr;
     // The send under way with its checks.
     std::unique_ptr<FormSend> m_send;
     std::unique_ptr<FormFileCommands> m_files; // Save, Save As, Convert
-    // The field with the focus and its text when it got it; the number fields typed into, with
-    // the text each held before the typing.
-    int m_focusId = 0;
-    QString m_focusText;
-    QHash<int, QString> m_textBeforeTyping;
-    // The fields' texts when the document was last saved, the fields typed into since, and
-    // whether anything other than typing (a list, a choice, a conversion) changed it since.
-    QHash<int, QString> m_savedText;
-    QSet<int> m_typedSince;
-    bool m_savedTextKnown = false;
-    bool m_editedBeyondText = false;
-    bool m_typing = false;
+    // Typing, the number fields' checks and the modified marker.
+    FormEdits m_edits;
+    FormLists m_listRuns; // after the send: a list's end may go to it
 };
