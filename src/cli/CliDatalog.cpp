@@ -21,6 +21,8 @@ CliDatalog::CliDatalog(CSerial *link, bool progress)
     m_core->SetSink(this);
     m_core->SetLink(link);
     m_core->OnFirstShown();
+    // No row before the meter's first reading line: it would be an empty reading.
+    m_core->Pc().SetRowsWaitForAReading(true);
     m_check = new QTimer(this);
     connect(m_check, &QTimer::timeout, this, &CliDatalog::Check);
 }
@@ -156,8 +158,6 @@ void CliDatalog::Finish(int status)
     m_done = true;
     m_status = status;
     m_check->stop();
-    for (QTimer *timer : std::as_const(m_timers))
-        timer->stop();
     if (m_progress) {
         std::fprintf(stderr, "\r%-70s\r", "");
         std::fflush(stderr);
@@ -193,30 +193,4 @@ void CliDatalog::ProgressChanged(const QString &progress)
         std::fprintf(stderr, "\r%-70s", qPrintable(progress.left(70)));
         std::fflush(stderr);
     }
-}
-
-void CliDatalog::StartTimer(int id, int requestedMs)
-{
-    QTimer *&timer = m_timers[id];
-    if (!timer) {
-        timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this, id] {
-            PcLogger &pc = m_core->Pc();
-            if (id == PcLogger::kClockTimer)
-                pc.ClockTick();
-            else if (id == PcLogger::kSnapshotTimer) {
-                // No row before the meter's first reading line: it would be an empty reading.
-                if (!m_core->state.lastReadingLine.isEmpty())
-                    pc.SnapshotTick();
-            }
-        });
-    }
-    // A period requested as 0 ms or 1 ms means 10 ms, as the window's timers have it.
-    timer->start(requestedMs <= 1 ? 10 : requestedMs);
-}
-
-void CliDatalog::StopTimer(int id)
-{
-    if (QTimer *timer = m_timers.value(id))
-        timer->stop();
 }

@@ -2,7 +2,6 @@
 
 #include "datalog/IDatalogSink.h"
 
-#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -15,7 +14,7 @@ class DatalogCore;
 class QTimer;
 
 // The datalogger without its window, for tarvik-cli's log and transfer: a DatalogCore on the
-// meter link, whose window timers become QTimers here and whose status words become progress
+// meter link, whose status words become progress
 // on standard error. The log file is the datalogger's own, written by its own code.
 class CliDatalog : public QObject, public IDatalogSink
 {
@@ -38,8 +37,6 @@ public:
     QString Failure() const { return m_failure; }
 
     void StatusChanged(const QString &status, const QString &mode) override;
-    void StartTimer(int id, int requestedMs) override;
-    void StopTimer(int id) override;
     void ProgressChanged(const QString &progress) override;
 
     // The option names of --options, in the datalogger's order.
@@ -53,7 +50,6 @@ private:
     void Finish(int status);
 
     std::unique_ptr<DatalogCore> m_core;
-    QHash<int, QTimer *> m_timers;
     QTimer *m_check = nullptr;
     bool m_progress;
     bool m_logging = false;
