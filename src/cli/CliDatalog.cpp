@@ -1,5 +1,6 @@
 #include "cli/CliDatalog.h"
 
+#include "base/DialogueRunner.h"
 #include "datalog/DatalogCore.h"
 #include "datalog/LogFileWriter.h"
 #include "datalog/MeterDialogue.h"
@@ -7,7 +8,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -23,8 +23,7 @@ CliDatalog::CliDatalog(CSerial *link, bool progress)
     m_core->OnFirstShown();
     // No row before the meter's first reading line: it would be an empty reading.
     m_core->Pc().SetRowsWaitForAReading(true);
-    m_check = new QTimer(this);
-    connect(m_check, &QTimer::timeout, this, &CliDatalog::Check);
+    m_watch = std::make_unique<DialogueRunner>();
 }
 
 CliDatalog::~CliDatalog()
@@ -47,8 +46,7 @@ void CliDatalog::StartLog(
     f.timerEnabled = false;
     m_endAt = qint64(seconds) * 1000;
     m_core->StartPcLogging();
-    m_check->start(50);
-    Check();
+    StartWatching();
 }
 
 void CliDatalog::StartTransfer(const QString &path)
@@ -70,8 +68,7 @@ void CliDatalog::StartTransfer(const QString &path)
     }
     m_core->fields.fileName = path;
     m_core->TransferMeterLog();
-    m_check->start(50);
-    Check();
+    StartWatching();
 }
 
 void CliDatalog::Stop()
@@ -92,6 +89,22 @@ void CliDatalog::Stop()
     else
         m_core->Cancel();
     Check();
+}
+
+void CliDatalog::StartWatching()
+{
+    if (!m_watch->IsRunning())
+        m_watch->Start(Watch());
+}
+
+Task<void> CliDatalog::Watch()
+{
+    for (;;) {
+        Check();
+        if (m_done)
+            co_return;
+        co_await m_watch->Sleep(kCheckMs);
+    }
 }
 
 void CliDatalog::Check()
@@ -157,7 +170,6 @@ void CliDatalog::Finish(int status)
 {
     m_done = true;
     m_status = status;
-    m_check->stop();
     if (m_progress) {
         std::fprintf(stderr, "\r%-70s\r", "");
         std::fflush(stderr);

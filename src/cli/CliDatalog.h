@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Task.h"
 #include "datalog/IDatalogSink.h"
 
 #include <QObject>
@@ -11,11 +12,11 @@
 
 class CSerial;
 class DatalogCore;
-class QTimer;
+class DialogueRunner;
 
 // The datalogger without its window, for tarvik-cli's log and transfer: a DatalogCore on the
-// meter link, whose status words become progress
-// on standard error. The log file is the datalogger's own, written by its own code.
+// meter link, whose status words become progress on standard error, watched by a dialogue of
+// its own until the run has ended. The log file is the datalogger's own, written by its own code.
 class CliDatalog : public QObject, public IDatalogSink
 {
     Q_OBJECT
@@ -48,9 +49,12 @@ Q_SIGNALS:
 private:
     void Check();
     void Finish(int status);
+    // Check every kCheckMs until the run has ended.
+    Task<void> Watch();
+    void StartWatching();
+    static constexpr int kCheckMs = 50;
 
     std::unique_ptr<DatalogCore> m_core;
-    QTimer *m_check = nullptr;
     bool m_progress;
     bool m_logging = false;
     bool m_wasLogging = false;
@@ -65,4 +69,5 @@ private:
     QStringList m_statuses;
     int m_status = 0;
     QString m_failure;
+    std::unique_ptr<DialogueRunner> m_watch; // last: its dialogue ends first
 };
