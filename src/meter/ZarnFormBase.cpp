@@ -6,7 +6,6 @@
 #include "base/CDocument.h"
 #include "base/DialogueRunner.h"
 #include "base/FieldWidth.h"
-#include "base/Globals.h"
 #include "base/MeterSession.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"

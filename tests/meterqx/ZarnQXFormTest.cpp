@@ -321,17 +321,17 @@ TEST_F(QXFormTest, UnitsPickedReexpressTheRanges)
 TEST_F(QXFormTest, FrameSizeFollowsTheWindowKind)
 {
     ZarnFormFrame::ResetSmallFrameCount();
-    g_DocKind = 1;
-    ZarnQXFormFrame normal;
+    int kind = 1;
+    ZarnQXFormFrame normal(kind);
     EXPECT_EQ(normal.FrameGeometry(), QRect(300, 0, 590, 540));
-    EXPECT_EQ(g_DocKind, 5);
-    g_DocKind = 2;
-    ZarnQXFormFrame small1, small2;
+    EXPECT_EQ(kind, 5);
+    kind = 2;
+    ZarnQXFormFrame small1(kind), small2(kind);
     EXPECT_EQ(small1.FrameGeometry(), QRect(0, 0, 545, 425));
-    EXPECT_EQ(g_DocKind, 2);
-    ZarnQXFormFrame small3;
+    EXPECT_EQ(kind, 2);
+    ZarnQXFormFrame small3(kind);
     EXPECT_EQ(small3.FrameGeometry(), QRect(0, 0, 545, 425));
-    EXPECT_EQ(g_DocKind, 1);
+    EXPECT_EQ(kind, 1);
 }
 
 } // namespace
