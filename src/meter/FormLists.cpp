@@ -3,7 +3,6 @@
 #include "base/AppServices.h"
 #include "base/AppTitle.h"
 #include "base/DialogueRunner.h"
-#include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "lists/CQueView.h"
 #include "meter/CMeterDoc.h"
@@ -150,7 +149,7 @@ bool FormLists::Start(const QString &fileName, int listId, int periodMs,
     const CMeterDoc *doc = m_form.MeterDoc();
     if (listId == kReadList && doc && doc->Vars()) {
         m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
-        m_versionBeforeRead = g_DocVersion;
+        m_versionBeforeRead = doc->Context().version;
         m_identityBeforeRead = { doc->MeterVersion(), doc->MeterRevision() };
     }
     if (listId == kReadList)
@@ -228,7 +227,7 @@ void FormLists::Stop()
         if (CMeterDoc *doc = m_form.MeterDoc()) {
             doc->SetVars(std::move(m_tableBeforeRead));
             doc->SetMeterIdentity(m_identityBeforeRead.first, m_identityBeforeRead.second);
-            g_DocVersion = m_versionBeforeRead;
+            doc->Context().version = m_versionBeforeRead;
         }
         m_tableBeforeRead.reset();
     }

@@ -3,6 +3,7 @@
 #include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
 #include "base/AppServices.h"
+#include "base/AppTitle.h"
 #include "base/CDocument.h"
 #include "base/DialogueRunner.h"
 #include "base/FieldWidth.h"
@@ -127,6 +128,12 @@ IMeterLink *ZarnFormBase::Link()
 CMeterDoc *ZarnFormBase::MeterDoc() const
 {
     return qobject_cast<CMeterDoc *>(GetDocument());
+}
+
+MeterContext &ZarnFormBase::Context()
+{
+    CMeterDoc *doc = MeterDoc();
+    return doc ? doc->Context() : m_ownContext;
 }
 
 QString ZarnFormBase::DocSection() const

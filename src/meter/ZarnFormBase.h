@@ -11,6 +11,7 @@
 #include "meter/FormFileCommands.h"
 #include "meter/FormLists.h"
 #include "meter/FormSend.h"
+#include "meter/MeterContext.h"
 #include "meter/MeterSeries.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/NumberFieldRules.h"
@@ -59,6 +60,11 @@ public:
     static constexpr const char *kCloseWhileSendingText
         = "The meter is being written. Closing now stops sending and may leave it half "
           "written.\n\nClose anyway?";
+
+    // What the form works with: its meter document's context, or the form's own while it shows
+    // no meter document.
+    MeterContext &Context();
+    const MeterContext &Context() const { return const_cast<ZarnFormBase *>(this)->Context(); }
 
     // Opens a command list by file name as a document and gives its runner (its first view),
     // or null when it could not be opened. The default opens it through the application's
@@ -264,6 +270,7 @@ private:
     QHash<int, CoefficientEdit> m_coefficientLists; // by edit code
     FormBuilder m_builder;
     QBasicTimer m_clock;
+    MeterContext m_ownContext; // without a meter document
     std::unique_ptr<SheetPrinter> m_sheet;
     // The send under way with its checks.
     std::unique_ptr<FormSend> m_send;
