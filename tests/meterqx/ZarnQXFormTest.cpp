@@ -3,7 +3,9 @@
 #include "meterqx/ZarnQXFormView.h"
 
 #include "audit/AuditSettings.h"
+#include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "meter/MeterVars.h"
 #include "meterqx/QXFieldIds.h"
@@ -163,6 +165,14 @@ TEST_F(QXFormTest, FieldRulesThroughTheWindow)
     EXPECT_EQ(m_doc->Context().version, QStringLiteral("1.4A"));
     EXPECT_EQ(
         qobject_cast<QLabel *>(m_form->Control(MeterVersion))->text(), QStringLiteral("1.2B"));
+    // The terminal's word of a Quixal meter reaches the label as it is told, without the clock;
+    // a Kelvane meter's does not.
+    for (const char *told : { "4.1A", "1.3A" }) {
+        AppServices::Meter().SetVersion(QLatin1String(told));
+        EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(MeterVersion))->text(),
+            QLatin1String(*told == '4' ? "1.2B" : "1.3A"));
+    }
+    AppServices::Meter().SetVersion(QString());
 
     // Over-long texts in the fields the user cannot change are what the meter sent: every
     // collection takes them as they are, without a message the user could do nothing about
