@@ -155,6 +155,10 @@ void ZarnFormView::OnInitialUpdate()
         m_hiddenDesired->setText(first->m_hiddenDesired->text());
     }
     StartClock();
+    // What the connected meter says of itself reaches the form as it is told.
+    connect(&AppServices::Meter(), &MeterSession::Changed, this, &ZarnFormView::FollowMeter,
+        Qt::UniqueConnection);
+    FollowMeter();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -331,6 +335,11 @@ void ZarnFormView::ClockTick()
     // form was read from.
     m_flowMeterVersion->setText(ZarnFormRules::IdentityLabel(rules.meterVersion));
     m_revision->setText(ZarnFormRules::IdentityLabel(rules.revision));
+    ApplyVersionRule();
+}
+
+void ZarnFormView::FollowMeter()
+{
     // The terminal rescans the identification still on its screen, which names the range from
     // before the change: that old number does not undo the change the meter confirmed.
     if (!m_changedRange.isEmpty() && AppServices::Meter().Range() != m_changedRange
@@ -348,8 +357,6 @@ void ZarnFormView::ClockTick()
         m_active->setText(AppServices::Meter().Range());
     else if (ZarnFormRules::LeadingInt(m_active->text()) < 1)
         m_active->setText(QStringLiteral("?"));
-
-    ApplyVersionRule();
 }
 
 void ZarnFormView::ApplyVersionRule()
@@ -634,6 +641,7 @@ void ZarnFormView::DocVarsToForm()
     m_shownUnits = doc->Context().units; // the transfer has just set this form's units
     m_shownRules = rules;
     m_shown = true;
+    FollowMeter(); // the document's range is shown only while the meter's is not known
 }
 
 void ZarnFormView::DocFormToVars(bool forMeter)

@@ -120,6 +120,9 @@ private:
 
     // Version rules.
     void ApplyVersionRule();
+    // Shows the active range the connected meter told, or the one a change or read of this form
+    // left (MeterSession::Changed, and whenever the form shows its document).
+    void FollowMeter();
     // The version and revision answers of a read: the document keeps them.
     void SetReadIdentity(const QString *version, const QString *revision);
 

@@ -314,6 +314,10 @@ void ZarnQXFormView::OnInitialUpdate()
     Binder().ShowAll();
     ShowFields();
     StartClock();
+    // What the connected meter says of itself reaches the labels as it is told.
+    connect(&AppServices::Meter(), &MeterSession::Changed, this, &ZarnQXFormView::FollowMeter,
+        Qt::UniqueConnection);
+    FollowMeter();
 }
 
 ZarnFormBase::ShownIdentity ZarnQXFormView::IdentityShown() const
@@ -568,20 +572,20 @@ void ZarnQXFormView::ClockTick()
     const QString label = QXFormFields::TemplateLabel(Context().version);
     if (!label.isEmpty())
         m_template->setText(label);
-    // The terminal fills these when it hears the meter identify itself. Until it has, what a
-    // read put into the labels stays; a Kelvane meter in the terminal is not this form's meter.
-    const bool ownMeter
-        = MeterSeries::OfVersion(AppServices::Meter().Version()) == MeterSeries::Quixal;
-    if (ownMeter) {
-        m_meterVersion->setText(AppServices::Meter().Version());
-    } else {
-        m_meterVersion->setText(QXFormFields::VersionLabelShown(m_meterVersion->text()));
-    }
-    if (ownMeter && !AppServices::Meter().Revision().isEmpty()) {
+    // What a read put into the labels, with "?" for what it did not tell.
+    m_meterVersion->setText(QXFormFields::VersionLabelShown(m_meterVersion->text()));
+    m_revision->setText(ZarnFormRules::IdentityLabel(m_revision->text()));
+}
+
+void ZarnQXFormView::FollowMeter()
+{
+    // The terminal fills these when it hears the meter identify itself; a Kelvane meter in the
+    // terminal is not this form's meter.
+    if (MeterSeries::OfVersion(AppServices::Meter().Version()) != MeterSeries::Quixal)
+        return;
+    m_meterVersion->setText(AppServices::Meter().Version());
+    if (!AppServices::Meter().Revision().isEmpty())
         m_revision->setText(AppServices::Meter().Revision());
-    } else {
-        m_revision->setText(ZarnFormRules::IdentityLabel(m_revision->text()));
-    }
 }
 
 // ---------------------------------------------------------------------------------------------

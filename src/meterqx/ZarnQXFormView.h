@@ -65,6 +65,8 @@ protected:
     ShownIdentity IdentityShown() const override;
     void ShowIdentity(const ShownIdentity &identity) override;
     void ClockTick() override;
+    // Shows the identity of the connected Quixal meter in the labels (MeterSession::Changed).
+    void FollowMeter();
     // The document side, always by the Quixal vocabulary.
     void ShowFields() override;
     void CollectFields() override;

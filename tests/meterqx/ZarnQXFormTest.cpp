@@ -3,7 +3,9 @@
 #include "meterqx/ZarnQXFormView.h"
 
 #include "audit/AuditSettings.h"
+#include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "meter/MeterVars.h"
 #include "meterqx/QXFieldIds.h"
@@ -163,6 +165,14 @@ TEST_F(QXFormTest, FieldRulesThroughTheWindow)
     EXPECT_EQ(m_doc->Context().version, QStringLiteral("1.4A"));
     EXPECT_EQ(
         qobject_cast<QLabel *>(m_form->Control(MeterVersion))->text(), QStringLiteral("1.2B"));
+    // The terminal's word of a Quixal meter reaches the label as it is told, without the clock;
+    // a Kelvane meter's does not.
+    for (const char *told : { "4.1A", "1.3A" }) {
+        AppServices::Meter().SetVersion(QLatin1String(told));
+        EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(MeterVersion))->text(),
+            QLatin1String(*told == '4' ? "1.2B" : "1.3A"));
+    }
+    AppServices::Meter().SetVersion(QString());
 
     // Over-long texts in the fields the user cannot change are what the meter sent: every
     // collection takes them as they are, without a message the user could do nothing about
@@ -320,17 +330,17 @@ TEST_F(QXFormTest, UnitsPickedReexpressTheRanges)
 TEST_F(QXFormTest, FrameSizeFollowsTheWindowKind)
 {
     ZarnFormFrame::ResetSmallFrameCount();
-    g_DocKind = 1;
-    ZarnQXFormFrame normal;
+    int kind = 1;
+    ZarnQXFormFrame normal(kind);
     EXPECT_EQ(normal.FrameGeometry(), QRect(300, 0, 590, 540));
-    EXPECT_EQ(g_DocKind, 5);
-    g_DocKind = 2;
-    ZarnQXFormFrame small1, small2;
+    EXPECT_EQ(kind, 5);
+    kind = 2;
+    ZarnQXFormFrame small1(kind), small2(kind);
     EXPECT_EQ(small1.FrameGeometry(), QRect(0, 0, 545, 425));
-    EXPECT_EQ(g_DocKind, 2);
-    ZarnQXFormFrame small3;
+    EXPECT_EQ(kind, 2);
+    ZarnQXFormFrame small3(kind);
     EXPECT_EQ(small3.FrameGeometry(), QRect(0, 0, 545, 425));
-    EXPECT_EQ(g_DocKind, 1);
+    EXPECT_EQ(kind, 1);
 }
 
 } // namespace
