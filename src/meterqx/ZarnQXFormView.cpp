@@ -16,6 +16,7 @@
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterDoc.h"
 #include "meterqx/QXMeterVars.h"
+#include "meterqx/QuixalDocSeries.h"
 #include "meterqx/QuixalSeriesModel.h"
 #include "meterqx/QuixalSheet.h"
 #include "meterqx/QuixalSheetReader.h"
@@ -57,7 +58,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     WatchAll([this](int id) { OnTyped(id); });
     m_fields.SetVersionHandler([this](const QString &version) {
         if (QXMeterDoc *doc = Document())
-            doc->SetVersionQX(version);
+            doc->SetVersion(version);
     });
     SetSheet(
         [this](const SheetMetrics &metrics) { return QuixalSheet::Build(SheetFields(), metrics); });
@@ -406,7 +407,7 @@ void ZarnQXFormView::OnLinear()
 void ZarnQXFormView::ShowFields()
 {
     if (QXMeterDoc *doc = Document()) {
-        doc->VarsToFormQX(*this);
+        doc->VarsToForm(*this);
         m_shownUnits = doc->Context().units; // the transfer has just set this form's units
     }
 }
@@ -414,14 +415,14 @@ void ZarnQXFormView::ShowFields()
 void ZarnQXFormView::CollectFields()
 {
     if (QXMeterDoc *doc = Document()) {
-        doc->FormToVarsQX(*this);
+        doc->FormToVars(*this);
         m_shownUnits = doc->Context().units;
     }
 }
 
 bool ZarnQXFormView::CanConvertTo(const QString &target)
 {
-    const QString section = QXMeterDoc::SectionForTarget(target);
+    const QString section = QuixalDocSeries::SectionForTarget(target);
     if (!section.isEmpty() && QXMeterVars(section, true).Count() > 0)
         return true;
     UserMessage::Show(QStringLiteral("varsQX.dat holds no Quixal layout for firmware %1, the "
@@ -438,7 +439,7 @@ int ZarnQXFormView::ConvertDocument(CMeterDoc &, const QString &target)
     QXMeterDoc *doc = Document();
     if (!doc)
         return 0;
-    if (doc->ConvertToVersionQX(target))
+    if (doc->ConvertToVersion(target))
         return 1;
     UserMessage::Show(QStringLiteral("varsQX.dat holds no layout for %1: the meter data were "
                                      "not converted.")
@@ -546,7 +547,7 @@ void ZarnQXFormView::OnUnitsPicked(int index)
         return;
     // The old values are in the units this form shows, whatever another form showed last.
     doc->Context().units = m_shownUnits;
-    doc->UnitsChangedQX(*this, ZarnFormRules::UnitsOfLine(lines.at(index)));
+    doc->UnitsChanged(*this, ZarnFormRules::UnitsOfLine(lines.at(index)));
     m_shownUnits = doc->Context().units;
     MarkEdited();
 }
