@@ -71,8 +71,8 @@ QWidget *QuixalFormLayout::BuildTopLeft()
     auto *send = new QPushButton(QStringLiteral("Send"), holder);
     m_binder.Register(Read, read);
     m_binder.Register(Send, send);
-    m_c.m_read = read;
-    m_c.m_send = send;
+    m_c.m_readButton = read;
+    m_c.m_sendButton = send;
     buttons->addWidget(read);
     buttons->addWidget(send);
     column->addLayout(buttons);

@@ -29,8 +29,8 @@ public:
         QCheckBox *m_calBox = nullptr;
         QPushButton *m_curve = nullptr;
         QPushButton *m_linear = nullptr;
-        QPushButton *m_read = nullptr;
-        QPushButton *m_send = nullptr;
+        QPushButton *m_readButton = nullptr;
+        QPushButton *m_sendButton = nullptr;
         QPushButton *m_date = nullptr;
         QPushButton *m_time = nullptr;
     };

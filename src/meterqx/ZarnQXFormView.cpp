@@ -68,8 +68,8 @@ void ZarnQXFormView::Connect()
     for (int id : QXFormFields::kBoxIds)
         connect(qobject_cast<QCheckBox *>(Control(id)), &QCheckBox::clicked, this,
             &ZarnQXFormView::MarkEdited);
-    connect(m_read, &QPushButton::clicked, this, &ZarnQXFormView::OnRead);
-    connect(m_send, &QPushButton::clicked, this, &ZarnQXFormView::OnSend);
+    connect(m_readButton, &QPushButton::clicked, this, &ZarnQXFormView::OnRead);
+    connect(m_sendButton, &QPushButton::clicked, this, &ZarnQXFormView::OnSend);
     connect(qobject_cast<QComboBox *>(Control(Units)), &QComboBox::activated, this,
         &ZarnQXFormView::OnUnitsPicked);
     m_coeffEdit->installEventFilter(this);
