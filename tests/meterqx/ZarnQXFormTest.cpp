@@ -131,7 +131,7 @@ TEST_F(QXFormTest, OpensShowingTheDocumentInEveryGroup)
     // Unedited, the form collects exactly what it showed.
     const QString image = m_doc->ImageToText();
     m_form->OnCommand(AppCommand::Enter);
-    m_doc->FormToVarsQX(*m_form);
+    m_doc->FormToVars(*m_form);
     EXPECT_EQ(m_doc->ImageToText(), image);
 }
 
@@ -243,7 +243,7 @@ TEST_F(QXFormTest, TypingLeavingAndTheKeys)
     EXPECT_EQ(Coefficients()->topLevelItem(0)->text(1), QStringLiteral("1.5e+00"));
     EXPECT_EQ(Current(), 1);
     EXPECT_EQ(m_form->CoefficientLabel()->text(), QStringLiteral("B="));
-    m_doc->FormToVarsQX(*m_form);
+    m_doc->FormToVars(*m_form);
     EXPECT_FLOAT_EQ(m_doc->Vars()->Float(QStringLiteral("coeff[0]")), 1.5f);
 
     // The column of number fields: Full Scale down to C Factor, Zero Cutoff up to Max Range.
@@ -322,7 +322,7 @@ TEST_F(QXFormTest, UnitsPickedReexpressTheRanges)
     Q_EMIT units->activated(1); // SCFH: 60 times SCFM
     EXPECT_EQ(m_doc->Context().units, 1);
     EXPECT_NEAR(Edit(MaxRange)->text().toDouble(), before.toDouble() * 60, 0.01);
-    m_doc->FormToVarsQX(*m_form);
+    m_doc->FormToVars(*m_form);
     EXPECT_FLOAT_EQ(m_doc->Vars()->Float(QStringLiteral("meter_k")), 6000.0f);
     EXPECT_EQ(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1), 1u);
 }
