@@ -30,6 +30,13 @@ CDocTemplate Type(int resourceId, const char *typeString, CDocTemplate::Menu men
     type.menu = menu;
     return type;
 }
+
+// The version the last meter window opened or read settled is the one a new window starts with.
+void FollowVersion(CMeterDoc *document)
+{
+    QObject::connect(document, &CMeterDoc::VersionSettled,
+        [](const QString &version) { g_DocVersion = version; });
+}
 } // namespace
 
 void DocTypes::RegisterAll(CDocManager &manager)
@@ -41,6 +48,7 @@ void DocTypes::RegisterAll(CDocManager &manager)
     kelvane.createDocument = [] {
         auto *document = new CMeterDoc(g_DocVersion);
         document->SetWindowKind(g_DocKind);
+        FollowVersion(document);
         return document;
     };
     kelvane.createFrame = [] { return new ZarnFormFrame(g_DocKind); };
@@ -52,7 +60,11 @@ void DocTypes::RegisterAll(CDocManager &manager)
     CDocTemplate quixal
         = Type(141, "\nQuixal\nQuixal\n*.qxm\n.qxm\nZarnQXMeter.Document\nZarn Quixal-500 Document",
             CDocTemplate::Menu::Kelvane);
-    quixal.createDocument = [] { return new QXMeterDoc(g_DocVersion); };
+    quixal.createDocument = [] {
+        auto *document = new QXMeterDoc(g_DocVersion);
+        FollowVersion(document);
+        return document;
+    };
     quixal.createFrame = [] { return new ZarnQXFormFrame(g_DocKind); };
     quixal.createView = [](CDocument *document) { return new ZarnQXFormView(document); };
     manager.AddDocTemplate(quixal);

@@ -128,7 +128,9 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
 bool CMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
 {
     m_openError.clear();
-    return m_series->Open(*this, line, fileName);
+    const bool opened = m_series->Open(*this, line, fileName);
+    TellVersion();
+    return opened;
 }
 
 bool CMeterDoc::WarnOtherSeries(
@@ -175,11 +177,14 @@ void CMeterDoc::SetVersion(const QString &version)
     const QString section = QStringLiteral("[%1]").arg(version);
     m_context.version = section;
     m_vars = m_series->Table(section, &m_context.version);
+    TellVersion();
 }
 
 int CMeterDoc::ConvertTo(const QString &section)
 {
-    return ConvertInto(m_series->Table(section, &m_context.version));
+    const int converted = ConvertInto(m_series->Table(section, &m_context.version));
+    TellVersion();
+    return converted;
 }
 
 int CMeterDoc::ConvertInto(std::unique_ptr<MeterVars> fresh)
@@ -204,7 +209,9 @@ int CMeterDoc::ConvertInto(std::unique_ptr<MeterVars> fresh)
 
 int CMeterDoc::ConvertToVersion(const QString &target)
 {
-    return m_series->ConvertToVersion(*this, target);
+    const int converted = m_series->ConvertToVersion(*this, target);
+    TellVersion();
+    return converted;
 }
 
 KelvaneFields::Rules CMeterDoc::RulesInForce() const
@@ -293,7 +300,14 @@ QString CMeterDoc::DetectSection(const QString &text)
     const QString header = MeterVars::DetectSection(text, &m_context.version, &table);
     if (table)
         m_vars = std::move(table);
+    TellVersion();
     return header;
+}
+
+void CMeterDoc::TellVersion()
+{
+    if (!m_context.version.isEmpty())
+        Q_EMIT VersionSettled(m_context.version);
 }
 
 void CMeterDoc::SetVars(std::unique_ptr<MeterVars> vars)

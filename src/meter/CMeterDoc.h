@@ -75,6 +75,10 @@ public:
     QString MeterRevision() const { return m_context.revision; }
     // What this document works with: its working version, its meter, units and curve fit.
     MeterContext &Context() { return m_context; }
+    // Says the working version after an operation that settles it (opening, a read's version
+    // answer or image, a conversion, a failed read's rollback): the window layer keeps the last
+    // one as the version a new window starts with.
+    void TellVersion();
     const MeterContext &Context() const { return m_context; }
     // The kind of window last created when the document manager made this document (1 meter
     // form, 2 terminal, 5 Quixal form): opened right after a Quixal form, a file keeps the
@@ -127,6 +131,9 @@ public:
     // Refuses a file whose image is not whole for the table now in force (the layout its key
     // byte was found in): tells the user, keeps the reason in OpenError and returns false.
     bool CheckWholeImage(const QString &fileName, const QString &line);
+
+Q_SIGNALS:
+    void VersionSettled(const QString &version);
 
 private:
     // The first line of a meter file without its line end, at most a sane length; false when

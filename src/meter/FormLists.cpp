@@ -228,6 +228,7 @@ void FormLists::Stop()
             doc->SetVars(std::move(m_tableBeforeRead));
             doc->SetMeterIdentity(m_identityBeforeRead.first, m_identityBeforeRead.second);
             doc->Context().version = m_versionBeforeRead;
+            doc->TellVersion();
         }
         m_tableBeforeRead.reset();
     }

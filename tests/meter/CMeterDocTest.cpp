@@ -254,6 +254,10 @@ TEST_F(CMeterDocTest, FailedSaveLeavesNothingBehindAndSaysWhy)
 TEST_F(CMeterDocTest, SetVersionBuildsAnEmptyTableOfTheVersion)
 {
     CMeterDoc doc;
+    // Each settled version is told, for the window layer's version of new windows.
+    QStringList settled;
+    QObject::connect(&doc, &CMeterDoc::VersionSettled,
+        [&settled](const QString &version) { settled.append(version); });
     doc.SetVersion("4.0B");
     EXPECT_EQ(doc.Context().version, "4.0x");
     EXPECT_EQ(doc.Vars()->SectionName(), "[4.0A]");
@@ -264,6 +268,7 @@ TEST_F(CMeterDocTest, SetVersionBuildsAnEmptyTableOfTheVersion)
     doc.SetVersion("3.9G");
     EXPECT_EQ(doc.Vars()->SectionName(), "[3.9G]");
     EXPECT_EQ(doc.LayoutVersion(), "3.9G");
+    EXPECT_EQ(settled, QStringList({ "4.0x", ">= 4.1A", doc.Context().version }));
     EXPECT_EQ(doc.ConvertPrompt(">= 4.1A"), "About to convert meter data from 3.9G to >= 4.1A  !");
 }
 
