@@ -1,7 +1,7 @@
 // The longest time the window cannot respond while a meter form runs a command list against the
 // simulated meter at a real line speed, and how long the whole operation takes.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_stalls_forms [--runs N] [--baud N]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_stalls_forms [--runs N] [--baud N] [--part N]
 //
 // The program runs as it does for a user: CTarvikApp on the simulator's pty at the real pacing,
 // the New Kelvane / New Quixal commands, then the form's handlers. A 10 ms timer ticks in the
@@ -12,6 +12,8 @@
 // comes at once). Sends run without the checks around them, then once more with both (the
 // comparing read, the question answered Yes, the send and the read back), which should take a
 // send and two reads.
+// --part 1 runs the Kelvane sends, --part 2 the rest (each after the Read Active), so that the
+// short mode's two halves can run side by side.
 #include "BenchRig.h"
 #include "StallMeter.h"
 
@@ -57,6 +59,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const int runs = std::max(1, bench::Option(argc, argv, "--runs", 3));
     const int baud = bench::Option(argc, argv, "--baud", 9600);
+    const int part = bench::Option(argc, argv, "--part", 0);
     bench::BenchHome home;
     QApplication qapp(argc, argv);
 
@@ -97,8 +100,11 @@ int main(int argc, char **argv)
     struct Operation
     {
         const char *name;
+        int part; // the --part it belongs to; 0: every part
         std::function<bool()> run; // starts it, runs the loop until it ends; false on failure
     };
+    const auto chosen
+        = [part](const Operation &op) { return !part || !op.part || op.part == part; };
     ZarnFormView *form = nullptr;
     int checkedSends = 0;
     ZarnQXFormView *qxForm = nullptr;
@@ -113,18 +119,18 @@ int main(int argc, char **argv)
         return RunUntil([&] { return qxForm->RunningList() != timerId; });
     };
     const std::vector<Operation> operations = {
-        { "Kelvane Read Active",
+        { "Kelvane Read Active", 0,
             [&] {
                 return kelvaneList(ZarnFormView::kReadTimer, [&] { form->OnReadActive(); })
                     && messages.isEmpty();
             } },
-        { "Kelvane Send Active",
+        { "Kelvane Send Active", 1,
             [&] {
                 return kelvaneList(ZarnFormView::kSendTimer, [&] { form->OnSendActive(); })
                     && messages
                     == QStringList { QString::fromLatin1(FormSendCheck::kAcknowledgedText) };
             } },
-        { "Kelvane Send Active, both checks",
+        { "Kelvane Send Active, both checks", 1,
             [&] {
                 AuditSettings::SetCompareBeforeSend(true);
                 AuditSettings::SetReadBackAfterSend(true);
@@ -143,7 +149,7 @@ int main(int argc, char **argv)
                 return ended
                     && messages == QStringList { QStringLiteral("Meter stored the configuration") };
             } },
-        { "Kelvane range Change",
+        { "Kelvane range Change", 2,
             [&] {
                 // A range other than the active one, picked as the user picks it.
                 auto *desired = qobject_cast<QComboBox *>(form->Control(1115));
@@ -157,7 +163,7 @@ int main(int argc, char **argv)
                 return kelvaneList(ZarnFormView::kSelectTimer, [&] { form->OnChange(); })
                     && RunUntil([&] { return !link->IsClaimed(); });
             } },
-        { "Kelvane Send, Cancel, Settings",
+        { "Kelvane Send, Cancel, Settings", 2,
             [&] {
                 // Cancel half way through the image and Settings applied at once: the run-mode
                 // command the Cancel sent on its way goes out, paced, before the port is set up
@@ -181,14 +187,14 @@ int main(int argc, char **argv)
                         && !link->IsClaimed();
                 });
             } },
-        { "Quixal Read",
+        { "Quixal Read", 2,
             [&] {
                 return quixalList(ZarnQXFormView::kReadTimer, [&] { qxForm->OnRead(); })
                     && messages.isEmpty();
             } },
-        { "Quixal Send",
+        { "Quixal Send", 2,
             [&] { return quixalList(ZarnQXFormView::kSendTimer, [&] { qxForm->OnSend(); }); } },
-        { "Read on a port that is not open",
+        { "Read on a port that is not open", 2,
             [&] {
                 link->ClosePort();
                 messages.clear();
@@ -213,6 +219,8 @@ int main(int argc, char **argv)
             return 1;
         }
         for (const Operation &op : operations) {
+            if (!chosen(op))
+                continue;
             usePort(QString::fromLatin1(op.name).startsWith(QLatin1String("Quixal")) ? quixalPty
                                                                                      : kelvanePty);
             StallMeter meter;
@@ -239,8 +247,11 @@ int main(int argc, char **argv)
     std::printf("median of %d runs at %d baud (longest stall of the event loop / whole "
                 "operation):\n",
         runs, baud);
-    for (const Operation &op : operations)
+    for (const Operation &op : operations) {
+        if (!chosen(op))
+            continue;
         std::printf("  %-34s %6.0f ms / %7.0f ms\n", op.name, Median(stalls[op.name]),
             Median(wholes[op.name]));
+    }
     return 0;
 }

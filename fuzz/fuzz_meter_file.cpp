@@ -4,7 +4,6 @@
 // force and the target layout; the rest is the file's line.
 #include "FuzzEnv.h"
 
-#include "base/Globals.h"
 #include "lists/IFieldAccess.h"
 #include "meter/CMeterDoc.h"
 #include "meter/KelvaneFields.h"
@@ -39,19 +38,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     const unsigned pick = data[0];
-    g_DocVersion = QString::fromLatin1(kVersions[pick % 8]);
+    CMeterDoc doc;
+    QString &version = doc.Context().version;
+    version = QString::fromLatin1(kVersions[pick % 8]);
     const QString line = QString::fromLatin1(FuzzEnv::Bytes(data + 1, size - 1));
 
     std::unique_ptr<MeterVars> table;
-    if (MeterVars::DetectSection(line, &table).isEmpty())
-        table = std::make_unique<MeterVars>(QStringLiteral("[?.??]"));
+    if (MeterVars::DetectSection(line, &version, &table).isEmpty())
+        table = std::make_unique<MeterVars>(QStringLiteral("[?.??]"), &version);
     table->ImageFromText(line);
     (void)table->KeyText(line);
     const QString text = table->ImageToText();
     if (text.size() != 3 * table->ImageBytes())
         std::abort(); // two digits and a separator per byte of the layout
 
-    CMeterDoc doc;
     doc.SetVars(std::move(table));
     EchoForm form;
     doc.VarsToForm(form);

@@ -4,7 +4,6 @@
 // layout. The first byte picks the version in force and the target layout; the rest is the file.
 #include "FuzzEnv.h"
 
-#include "base/Globals.h"
 #include "lists/IFieldAccess.h"
 #include "meterqx/QXMeterDoc.h"
 
@@ -36,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     const unsigned pick = data[0];
-    g_DocVersion = QString::fromLatin1(kVersions[pick % 8]);
     QXMeterDoc doc;
+    doc.Context().version = QString::fromLatin1(kVersions[pick % 8]);
     doc.OpenMeterLine(
         CMeterDoc::MeterLine(FuzzEnv::Bytes(data + 1, size - 1)), QStringLiteral("fuzz.qxm"));
     EchoForm form;

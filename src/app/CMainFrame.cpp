@@ -7,28 +7,24 @@
 #include "app/CTarvikApp.h"
 #include "app/FocusEdit.h"
 #include "app/StartPage.h"
+#include "app/StatusIndicators.h"
+#include "app/WindowListMenu.h"
 #include "base/AppIcons.h"
 #include "base/AppTitle.h"
 #include "base/CChildFrame.h"
 #include "base/CDocument.h"
 #include "base/CView.h"
 #include "base/WindowFit.h"
-#include "publish/MqttPublisher.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QInputDialog>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -49,23 +45,6 @@ void SetPrompt(QAction *action, const QString &prompt)
     if (split >= 0)
         action->setToolTip(prompt.mid(split + 1));
 }
-
-// Whether a lock key's light is on, from the kernel's LED class where the machine has one.
-int ReadLockLed(const char *which)
-{
-    const QDir leds(QStringLiteral("/sys/class/leds"));
-    const QStringList names = leds.entryList(
-        { QStringLiteral("*::") + QLatin1String(which) }, QDir::Dirs | QDir::System);
-    if (names.isEmpty())
-        return -1;
-    int on = 0;
-    for (const QString &name : names) {
-        QFile file(leds.filePath(name) + QStringLiteral("/brightness"));
-        if (file.open(QIODevice::ReadOnly) && file.readAll().trimmed().toInt() > 0)
-            on = 1;
-    }
-    return on;
-}
 } // namespace
 
 CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
@@ -81,9 +60,10 @@ CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
     m_mdiArea->setActivationOrder(QMdiArea::ActivationHistoryOrder);
     setCentralWidget(m_mdiArea);
     m_docManager->SetMdiArea(m_mdiArea);
+    m_windowList = new WindowListMenu(m_mdiArea, this);
     CreateActions();
     CreateToolBar();
-    CreateStatusBar();
+    m_status = new StatusIndicators(this, m_app);
     BuildMenuBar(CDocTemplate::Menu::Main);
     setAcceptDrops(true);
     QList<QAction *> startCommands;
@@ -322,80 +302,13 @@ void CMainFrame::CreateToolBar()
     connect(m_toolBar, &QToolBar::visibilityChanged, toggle, &QAction::setChecked);
 }
 
-void CMainFrame::CreateStatusBar()
-{
-    const auto indicator = [this](const QString &text) {
-        auto *label = new QLabel(text, this);
-        label->setAlignment(Qt::AlignCenter);
-        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(text) + 12);
-        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        statusBar()->addPermanentWidget(label);
-        return label;
-    };
-    m_publishLabel = new QLabel(this);
-    m_publishLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    statusBar()->addPermanentWidget(m_publishLabel);
-    const auto showPublishing = [this] {
-        MqttPublisher *publisher = m_app ? m_app->Publisher() : nullptr;
-        const bool shown = publisher && (publisher->Started() || publisher->Queued() > 0);
-        m_publishLabel->setVisible(shown);
-        if (!publisher)
-            return;
-        m_publishLabel->setText(publisher->StatusText());
-        // Permanent widgets are squeezed to their minimum: the whole text stays readable.
-        m_publishLabel->setMinimumWidth(
-            m_publishLabel->fontMetrics().horizontalAdvance(m_publishLabel->text()) + 12);
-        m_publishLabel->setToolTip(publisher->LastError());
-    };
-    if (m_app && m_app->Publisher())
-        connect(m_app->Publisher(), &MqttPublisher::Changed, m_publishLabel, showPublishing);
-    showPublishing();
-    m_capsLabel = indicator(QStringLiteral("CAP"));
-    m_numLabel = indicator(QStringLiteral("NUM"));
-    m_scrollLabel = indicator(QStringLiteral("SCRL"));
-    statusBar()->showMessage(QStringLiteral("Ready"));
-    // The idle text comes back whenever a prompt goes away.
-    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &message) {
-        if (message.isEmpty())
-            statusBar()->showMessage(QStringLiteral("Ready"));
-    });
-    UpdateLockIndicators();
-}
-
-void CMainFrame::UpdateLockIndicators()
-{
-    const int caps = ReadLockLed("capslock");
-    const int num = ReadLockLed("numlock");
-    const int scroll = ReadLockLed("scrolllock");
-    if (caps >= 0)
-        m_capsOn = caps;
-    if (num >= 0)
-        m_numOn = num;
-    if (scroll >= 0)
-        m_scrollOn = scroll;
-    // An indicator shows its text only while its lock is on, as a keyboard's lights do.
-    const auto show = [](QLabel *label, bool on) {
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText,
-            on ? label->palette().color(QPalette::Active, QPalette::Text)
-               : palette.color(QPalette::Disabled, QPalette::WindowText));
-        label->setPalette(palette);
-        label->setEnabled(on);
-    };
-    show(m_capsLabel, m_capsOn);
-    show(m_numLabel, m_numOn);
-    show(m_scrollLabel, m_scrollOn);
-}
-
 void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
 {
     m_menuKind = kind;
     const bool own = kind != CDocTemplate::Menu::Main;
     QMenuBar *bar = menuBar();
     // The old menus go once whatever runs from one of them has returned.
-    for (QAction *action : std::as_const(m_windowActions))
-        action->deleteLater();
-    m_windowActions.clear();
+    m_windowList->Rebuild(nullptr);
     for (QMenu *menu : bar->findChildren<QMenu *>(Qt::FindDirectChildrenOnly))
         menu->deleteLater();
     bar->clear();
@@ -450,7 +363,7 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
     window->addAction(Action(QStringLiteral("window_arrange")));
     window->addSeparator();
     window->addAction(Action(QStringLiteral("window_audit")));
-    connect(window, &QMenu::aboutToShow, this, [this, window] { RebuildWindowList(window); });
+    connect(window, &QMenu::aboutToShow, this, [this, window] { m_windowList->Rebuild(window); });
 
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(Action(QStringLiteral("help_guide")));
@@ -462,108 +375,17 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
         // A prompt shown while the menu was open goes when it closes.
         connect(menu, &QMenu::aboutToHide, statusBar(), &QStatusBar::clearMessage);
     }
-    RebuildWindowList(window);
+    m_windowList->Rebuild(window);
+}
+
+QLabel *CMainFrame::PublishLabel() const
+{
+    return m_status->PublishLabel();
 }
 
 QMenu *CMainFrame::WindowMenu() const
 {
     return m_windowMenu;
-}
-
-void CMainFrame::RebuildWindowList(QMenu *windowMenu)
-{
-    // Choosing a window may rebuild the menus from within the chosen action's own signal.
-    for (QAction *action : std::as_const(m_windowActions)) {
-        if (windowMenu)
-            windowMenu->removeAction(action);
-        action->deleteLater();
-    }
-    m_windowActions.clear();
-    if (!windowMenu)
-        return;
-    const QList<QMdiSubWindow *> windows = m_mdiArea->subWindowList(QMdiArea::CreationOrder);
-    if (windows.isEmpty())
-        return;
-    QMdiSubWindow *active = m_mdiArea->activeSubWindow();
-    const auto add = [this, windowMenu](const QString &text) {
-        auto *action = new QAction(text, windowMenu);
-        windowMenu->addAction(action);
-        m_windowActions.append(action);
-        return action;
-    };
-    add(QString())->setSeparator(true);
-    const QStringList titles = WindowTitles(windows);
-    // The first nine windows by number, the active one checked; the rest through a chooser.
-    for (int i = 0; i < windows.size() && i < kListedWindows; ++i) {
-        QMdiSubWindow *subWindow = windows.at(i);
-        QString title = titles.at(i);
-        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction *action = add(QStringLiteral("&%1 %2").arg(i + 1).arg(title));
-        // Only the active window carries a check (the others show no empty box).
-        action->setCheckable(subWindow == active);
-        action->setChecked(subWindow == active);
-        action->setStatusTip(QStringLiteral("Activate this window"));
-        connect(action, &QAction::triggered, this,
-            [this, subWindow = QPointer<QMdiSubWindow>(subWindow)] {
-                if (subWindow)
-                    ActivateWindow(subWindow);
-            });
-    }
-    if (windows.size() > kListedWindows) {
-        QAction *more = add(QStringLiteral("&More Windows..."));
-        more->setStatusTip(QStringLiteral("Choose a window to activate"));
-        connect(more, &QAction::triggered, this, &CMainFrame::OnMoreWindows);
-    }
-}
-
-QStringList CMainFrame::WindowTitles(const QList<QMdiSubWindow *> &windows)
-{
-    // Several windows onto one document share its title: they are told apart as title:1,
-    // title:2 in the order they were opened.
-    QHash<QString, int> count;
-    // The modified marker's placeholder is not part of a window's name.
-    const auto name = [](const QMdiSubWindow *subWindow) {
-        return subWindow->windowTitle().remove(QStringLiteral("[*]"));
-    };
-    for (const QMdiSubWindow *subWindow : windows)
-        ++count[name(subWindow)];
-    QHash<QString, int> seen;
-    QStringList titles;
-    for (const QMdiSubWindow *subWindow : windows) {
-        const QString title = name(subWindow);
-        titles << (count.value(title) > 1 ? QStringLiteral("%1:%2").arg(title).arg(++seen[title])
-                                          : title);
-    }
-    return titles;
-}
-
-void CMainFrame::ActivateWindow(QMdiSubWindow *subWindow)
-{
-    if (subWindow->isMinimized())
-        subWindow->showNormal();
-    m_mdiArea->setActiveSubWindow(subWindow);
-}
-
-void CMainFrame::OnMoreWindows()
-{
-    // A window may close while the chooser is open (a command list ending).
-    QList<QPointer<QMdiSubWindow>> windows;
-    QStringList titles;
-    int current = 0;
-    const QList<QMdiSubWindow *> open = m_mdiArea->subWindowList(QMdiArea::CreationOrder);
-    const QStringList names = WindowTitles(open);
-    for (QMdiSubWindow *subWindow : open) {
-        if (subWindow == m_mdiArea->activeSubWindow())
-            current = int(windows.size());
-        windows.append(subWindow);
-        titles << QStringLiteral("%1 %2").arg(windows.size()).arg(names.at(windows.size() - 1));
-    }
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(this, QStringLiteral("Select Window"),
-        QStringLiteral("Select &window:"), titles, current, false, &ok);
-    const int index = titles.indexOf(chosen);
-    if (ok && index >= 0 && index < windows.size() && windows.at(index))
-        ActivateWindow(windows.at(index));
 }
 
 void CMainFrame::RebuildRecentFiles(QMenu *recentMenu)
@@ -742,19 +564,8 @@ bool CMainFrame::eventFilter(QObject *watched, QEvent *event)
     if (event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);
-    if (key->key() == Qt::Key_CapsLock || key->key() == Qt::Key_NumLock
-        || key->key() == Qt::Key_ScrollLock) {
-        if (key->key() == Qt::Key_CapsLock)
-            m_capsOn = !m_capsOn;
-        else if (key->key() == Qt::Key_NumLock)
-            m_numOn = !m_numOn;
-        else
-            m_scrollOn = !m_scrollOn;
-        // The LED follows the key a moment later.
-        QTimer::singleShot(100, this, &CMainFrame::UpdateLockIndicators);
-        UpdateLockIndicators();
+    if (m_status->OnLockKey(key->key()))
         return false;
-    }
     // Enter and the Up and Down arrows are commands for the active view, as accelerators of the
     // whole program, but only for keys typed into this window (not into a dialog over it).
     auto *widget = qobject_cast<QWidget *>(watched);

@@ -15,10 +15,11 @@ class CView;
 class QAction;
 class QLabel;
 class QMdiArea;
-class QMdiSubWindow;
 class QMenu;
 class QToolBar;
 class StartPage;
+class StatusIndicators;
+class WindowListMenu;
 
 // The main window: the MDI area holding every child frame, the menu bar of the active document
 // type, the toolbar, the status bar, dropped files, and the routing of commands and of the
@@ -42,7 +43,6 @@ public:
     // The Window menu of the menu bar in force; its list of open windows is rebuilt each time it
     // opens.
     QMenu *WindowMenu() const;
-    void RebuildWindowList(QMenu *windowMenu);
     void OnSettings();
     // Help > User Guide: the built-in guide, one window brought forward on each call.
     void OnUserGuide();
@@ -51,7 +51,7 @@ public:
     StartPage *Start() const { return m_startPage; }
     // The status bar's MQTT field: the broker's state and the queue's length (hidden while
     // publishing is off and nothing is queued).
-    QLabel *PublishLabel() const { return m_publishLabel; }
+    QLabel *PublishLabel() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -63,15 +63,10 @@ private:
     QAction *MakeAction(const QString &name, const QString &text, const QString &prompt);
     void CreateActions();
     void CreateToolBar();
-    void CreateStatusBar();
     void BuildMenuBar(CDocTemplate::Menu kind);
     void RebuildRecentFiles(QMenu *recentMenu);
     void OnActiveWindowChanged();
-    void ActivateWindow(QMdiSubWindow *subWindow);
-    static QStringList WindowTitles(const QList<QMdiSubWindow *> &windows);
-    void OnMoreWindows();
     void RouteCommand(AppCommand command);
-    void UpdateLockIndicators();
     void UpdateStartPage();
 
     CTarvikApp *m_app;
@@ -79,20 +74,13 @@ private:
     QMdiArea *m_mdiArea = nullptr;
     QToolBar *m_toolBar = nullptr;
     StartPage *m_startPage = nullptr;
-    QLabel *m_capsLabel = nullptr;
-    QLabel *m_publishLabel = nullptr;
-    QLabel *m_numLabel = nullptr;
-    QLabel *m_scrollLabel = nullptr;
+    StatusIndicators *m_status = nullptr;
     std::map<QString, QAction *> m_actions;
     std::map<QAction *, AppCommand> m_routed;
     QList<QAction *> m_recentActions;
     QPointer<QMenu> m_windowMenu;
     QPointer<CGuideDlg> m_guide;
     QPointer<CView> m_watchedView; // the view whose command state the menus follow
-    QList<QAction *> m_windowActions; // the numbered list of open windows in the Window menu
-    static constexpr int kListedWindows = 9;
+    WindowListMenu *m_windowList = nullptr; // the open windows listed in the Window menu
     CDocTemplate::Menu m_menuKind = CDocTemplate::Menu::Main;
-    bool m_capsOn = false;
-    bool m_numOn = false;
-    bool m_scrollOn = false;
 };

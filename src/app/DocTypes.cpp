@@ -39,7 +39,7 @@ void DocTypes::RegisterAll(CDocManager &manager)
         = Type(134, "\n4.1A_Template\nKelvane\n*.mtr\n.mtr\nZarnMeter.Document\nZarnMeter Document",
             CDocTemplate::Menu::Kelvane);
     kelvane.createDocument = [] {
-        auto *document = new CMeterDoc;
+        auto *document = new CMeterDoc(g_DocVersion);
         document->SetWindowKind(g_DocKind);
         return document;
     };
@@ -52,7 +52,7 @@ void DocTypes::RegisterAll(CDocManager &manager)
     CDocTemplate quixal
         = Type(141, "\nQuixal\nQuixal\n*.qxm\n.qxm\nZarnQXMeter.Document\nZarn Quixal-500 Document",
             CDocTemplate::Menu::Kelvane);
-    quixal.createDocument = [] { return new QXMeterDoc; };
+    quixal.createDocument = [] { return new QXMeterDoc(g_DocVersion); };
     quixal.createFrame = [] { return new ZarnQXFormFrame; };
     quixal.createView = [](CDocument *document) { return new ZarnQXFormView(document); };
     manager.AddDocTemplate(quixal);

@@ -17,7 +17,7 @@ public:
     CPrefs &operator=(const CPrefs &) = delete;
 
     QString GetVersion() const { return m_version; }
-    void SetVersion(const QString &version); // also sets g_DocVersion at once
+    void SetVersion(const QString &version);
     QString GetPort() const { return m_port; }
     void SetPort(const QString &port) { m_port = port; }
     QString GetBaud() const { return m_baud; }

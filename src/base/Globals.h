@@ -4,11 +4,12 @@
 
 #include <QString>
 
-// Process-wide meter and window state, shared by the windows on the user-interface thread.
-// Which window writes which value is noted beside it.
+// Process-wide window state, shared by the windows on the user-interface thread and read by the
+// window layer alone. Which window writes which value is noted beside it.
 
-extern QString
-    g_DocVersion; // working firmware version (preferences, new-window commands, documents)
+// The firmware version in force for the next meter document (the "Version" preference and the
+// new-window commands write it); each document takes a copy as its working version when made.
+extern QString g_DocVersion;
 extern int g_DocKind; // kind of window about to be created: 1 meter form, 2 terminal, 5 Quixal form
 extern unsigned char g_ModbusEnabled; // 1 while the Modbus port object is in use
 

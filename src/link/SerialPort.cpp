@@ -13,16 +13,13 @@ SerialPort::SerialPort(const QString &deviceName, const LinkTiming &timing)
     , m_lock(deviceName)
     , m_portText(deviceName)
 {
-    m_shared->port = this;
 }
 
 SerialPort::~SerialPort()
 {
     // Dialogues waiting for their turn learn that the port is gone; claims and subscriptions
     // that outlive it find nothing.
-    m_shared->port = nullptr;
-    for (QueuedTurn *turn : m_shared->queue)
-        turn->runner->Nudge();
+    Detach();
     if (m_device.IsOpen()) {
         // Input only: what was written (a wind-up sent just before) still goes to the meter.
         m_device.PurgeInput();
@@ -115,7 +112,7 @@ bool SerialPort::NoteGone()
     m_device.Close();
     m_gone = true;
     m_lastError = GoneText();
-    TellGone();
+    TellGone(m_reader.get());
     return true;
 }
 
@@ -308,103 +305,13 @@ Task<int> SerialPort::ReadByteBy(
     }
 }
 
-struct SerialPort::Subscription::Entry
-{
-    QByteArray queued;
-    std::function<void()> ready;
-    std::function<void()> gone;
-    qint64 dropped = 0;
-    bool active = true;
-};
-
-SerialPort::Claim::Claim(SerialPort *port, const void *owner, std::function<void()> cancel)
-{
-    if (!port || !owner || port->IsClaimed())
-        return;
-    // A dialogue's line errors are counted from its start.
-    port->MarkLineErrors();
-    port->m_shared->owner = owner;
-    port->m_shared->cancel = std::move(cancel);
-    m_shared = port->m_shared;
-    m_owner = owner;
-    port->PortChanged(); // the reader stops reading for the subscribers
-}
-
-SerialPort::Claim::Claim(Claim &&other) noexcept
-    : m_shared(std::move(other.m_shared))
-    , m_owner(std::exchange(other.m_owner, nullptr))
-    , m_locked(std::exchange(other.m_locked, false))
-{
-}
-
-SerialPort::Claim &SerialPort::Claim::operator=(Claim &&other) noexcept
-{
-    if (this != &other) {
-        Release();
-        m_shared = std::move(other.m_shared);
-        m_owner = std::exchange(other.m_owner, nullptr);
-        m_locked = std::exchange(other.m_locked, false);
-    }
-    return *this;
-}
-
-void SerialPort::Claim::Release()
-{
-    if (const auto shared = m_shared.lock(); shared && m_owner && shared->owner == m_owner) {
-        shared->owner = nullptr;
-        shared->cancel = nullptr;
-        if (SerialPort *port = shared->port) {
-            if (m_locked)
-                port->m_lock.Release();
-            port->PortChanged(); // the next dialogue's turn, or the subscribers'
-        }
-    }
-    m_shared.reset();
-    m_owner = nullptr;
-    m_locked = false;
-}
-
-void SerialPort::CancelDialogue()
-{
-    // The holder may release the claim while it is told to stop.
-    if (const std::function<void()> cancel = m_shared->cancel)
-        cancel();
-}
-
 Task<SerialPort::Claim> SerialPort::TakeTurn(
     DialogueRunner &runner, const void *owner, std::function<void()> cancel)
 {
-    const std::weak_ptr<Shared> weak = m_shared;
-    QueuedTurn turn { &runner };
-    // Leaves the queue however the wait ends, the frame destroyed with its runner included.
-    struct Leave
-    {
-        std::weak_ptr<Shared> weak;
-        QueuedTurn *turn;
-        void Now()
-        {
-            if (const auto shared = weak.lock(); shared && turn) {
-                std::erase(shared->queue, turn);
-                if (shared->port)
-                    shared->port->PortChanged();
-            }
-            turn = nullptr;
-        }
-        ~Leave() { Now(); }
-    } leave { weak, &turn };
-    m_shared->queue.push_back(&turn);
     ReviveIfGone(); // a network port reconnects for the next dialogue
-    for (;;) {
-        if (weak.expired() || runner.Cancelled())
-            co_return Claim();
-        if (!m_enabled || m_gone || !m_device.IsOpen())
-            co_return Claim();
-        if (!IsClaimed() && m_shared->queue.front() == &turn)
-            break;
-        co_await runner.Sleep(kReaderWaitMs); // nudged when the holder lets go
-    }
-    std::erase(m_shared->queue, &turn);
-    leave.turn = nullptr;
+    const std::weak_ptr<const void> alive = Lifetime();
+    if (!co_await WaitForTurn(runner, [this] { return m_enabled && !m_gone && m_device.IsOpen(); }))
+        co_return Claim();
     Claim claim(this, owner, std::move(cancel));
     // Another program may hold the cross-process lock for a moment (its open of this device
     // failing): waited for here, between the event loop's turns, instead of in a blocking
@@ -416,115 +323,31 @@ Task<SerialPort::Claim> SerialPort::TakeTurn(
             co_return Claim();
         }
         co_await runner.Sleep(kLockRetryMs);
-        if (weak.expired() || runner.Cancelled())
+        if (alive.expired() || runner.Cancelled())
             co_return Claim();
     }
-    claim.m_locked = true;
+    MarkLocked(claim);
     if (!co_await ConnectedAsync(runner))
         co_return Claim();
     co_return std::move(claim);
 }
 
-void SerialPort::PortChanged()
+void SerialPort::OnPortChanged()
 {
-    if (!m_shared->queue.empty() && !m_shared->owner)
-        m_shared->queue.front()->runner->Nudge();
-    if (!m_reader)
-        return;
+    if (!m_reader) {
+        if (!HasSubscribers())
+            return;
+        m_reader = std::make_unique<DialogueRunner>();
+    }
     if (m_reader->IsRunning())
         m_reader->Nudge();
     else
         m_reader->Start(Reader());
 }
 
-void SerialPort::TellGone()
-{
-    for (QueuedTurn *turn : m_shared->queue)
-        turn->runner->Nudge();
-    if (!m_reader || m_shared->subscribers.empty())
-        return;
-    // From the event loop: the device may have gone inside a subscriber's own step.
-    QMetaObject::invokeMethod(
-        m_reader.get(),
-        [weak = std::weak_ptr<Shared>(m_shared)] {
-            const auto shared = weak.lock();
-            if (!shared)
-                return;
-            const auto subscribers = shared->subscribers;
-            for (const auto &entry : subscribers) {
-                if (entry->active && entry->gone)
-                    entry->gone();
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-SerialPort::Subscription SerialPort::Subscribe(
-    std::function<void()> ready, std::function<void()> gone)
-{
-    Subscription subscription;
-    subscription.m_entry = std::make_shared<Subscription::Entry>();
-    subscription.m_entry->ready = std::move(ready);
-    subscription.m_entry->gone = std::move(gone);
-    subscription.m_shared = m_shared;
-    m_shared->subscribers.push_back(subscription.m_entry);
-    if (!m_reader)
-        m_reader = std::make_unique<DialogueRunner>();
-    PortChanged();
-    return subscription;
-}
-
-SerialPort::Subscription &SerialPort::Subscription::operator=(Subscription &&other) noexcept
-{
-    if (this != &other) {
-        Cancel();
-        m_entry = std::move(other.m_entry);
-        m_shared = std::move(other.m_shared);
-    }
-    return *this;
-}
-
-bool SerialPort::Subscription::Active() const
-{
-    return m_entry && m_entry->active && !m_shared.expired();
-}
-
-QByteArray SerialPort::Subscription::Take(int max)
-{
-    if (!m_entry || max <= 0)
-        return QByteArray();
-    QByteArray bytes = m_entry->queued.left(max);
-    m_entry->queued.remove(0, bytes.size());
-    return bytes;
-}
-
-int SerialPort::Subscription::Queued() const
-{
-    return m_entry ? int(m_entry->queued.size()) : 0;
-}
-
-qint64 SerialPort::Subscription::Dropped() const
-{
-    return m_entry ? m_entry->dropped : 0;
-}
-
-void SerialPort::Subscription::Cancel()
-{
-    if (!m_entry)
-        return;
-    m_entry->active = false;
-    if (const auto shared = m_shared.lock()) {
-        std::erase(shared->subscribers, m_entry);
-        if (shared->port)
-            shared->port->PortChanged();
-    }
-    m_entry.reset();
-    m_shared.reset();
-}
-
 int SerialPort::DeliverPending(int max)
 {
-    if (m_shared->subscribers.empty() || IsClaimed() || !m_enabled || max <= 0 || !ReviveIfGone()
+    if (!HasSubscribers() || IsClaimed() || !m_enabled || max <= 0 || !ReviveIfGone()
         || !m_device.IsOpen())
         return 0;
     // No wait for the lock here: the reader waits for it on its runner first.
@@ -549,17 +372,7 @@ int SerialPort::DeliverPending(int max)
     }
     if (bytes.isEmpty())
         return 0;
-    // Every subscriber's queue first, then their calls, which may subscribe or unsubscribe.
-    const auto subscribers = m_shared->subscribers;
-    for (const auto &entry : subscribers) {
-        const qint64 room = std::max<qint64>(kSubscriberQueueMax - entry->queued.size(), 0);
-        entry->queued.append(bytes.constData(), std::min<qint64>(room, bytes.size()));
-        entry->dropped += std::max<qint64>(bytes.size() - room, 0);
-    }
-    for (const auto &entry : subscribers) {
-        if (entry->active && entry->ready)
-            entry->ready();
-    }
+    Deliver(bytes);
     return int(bytes.size());
 }
 
@@ -569,8 +382,7 @@ Task<void> SerialPort::Reader()
     for (;;) {
         // Nothing to read for: parked until PortChanged nudges it (looked at again after a
         // while all the same).
-        if (m_shared->subscribers.empty() || IsClaimed() || !m_enabled
-            || (!m_device.IsOpen() && !m_gone)) {
+        if (!HasSubscribers() || IsClaimed() || !m_enabled || (!m_device.IsOpen() && !m_gone)) {
             co_await runner.Sleep(kReaderWaitMs);
             continue;
         }

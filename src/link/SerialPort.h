@@ -3,6 +3,7 @@
 #include "base/Task.h"
 #include "link/LinkTiming.h"
 #include "link/PortLock.h"
+#include "link/PortSharing.h"
 #include "link/SerialDevice.h"
 
 #include <QByteArray>
@@ -11,10 +12,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <deque>
 #include <functional>
 #include <memory>
-#include <vector>
 
 class DialogueRunner;
 
@@ -28,7 +27,7 @@ class DialogueRunner;
 // writing operations, an empty reply, nothing done by PurgeInput. The lock is not held while the
 // port merely stays open; a second program is kept off an open port by SerialDevice's exclusive
 // open, so its OpenPort fails with a clear reason.
-class SerialPort
+class SerialPort : public PortSharing
 {
 public:
     virtual ~SerialPort();
@@ -56,42 +55,6 @@ public:
     // that waits across a close or reopen compares it to learn that its wait is stale.
     std::intptr_t WaitHandle() const { return m_device.WaitHandle(); }
 
-private:
-    struct Shared;
-
-public:
-    // While a dialogue holds the port it alone reads it: the port's reader gives subscribers
-    // nothing and no second dialogue starts. A Claim is held by the dialogue for its whole length
-    // (usually as a member of its runner's owner or a local of its coroutine, so that a destroyed
-    // dialogue releases it); it is safe to outlive the port.
-    class Claim
-    {
-    public:
-        Claim() = default;
-        // Takes the port for owner; Held() is false when another owner holds it (or no port).
-        // cancel, when given, is how CancelDialogue asks the holder to stop.
-        Claim(SerialPort *port, const void *owner, std::function<void()> cancel = {});
-        Claim(Claim &&other) noexcept;
-        Claim &operator=(Claim &&other) noexcept;
-        Claim(const Claim &) = delete;
-        Claim &operator=(const Claim &) = delete;
-        ~Claim() { Release(); }
-        bool Held() const { return m_owner != nullptr; }
-        void Release();
-
-    private:
-        friend class SerialPort;
-        std::weak_ptr<Shared> m_shared;
-        const void *m_owner = nullptr;
-        bool m_locked = false; // holds the cross-process lock too (TakeTurn)
-    };
-    bool IsClaimed() const { return m_shared->owner != nullptr; }
-    // Whether owner may use the port now: nobody holds it, or owner does.
-    bool FreeFor(const void *owner) const { return !m_shared->owner || m_shared->owner == owner; }
-    // Asks the dialogue holding the port to stop (it winds up from the event loop); used before
-    // the port is closed or set up anew.
-    void CancelDialogue();
-
     // A dialogue's turn at the port: waits on runner, behind the holder and those queued
     // earlier, then for the cross-process lock (at most Timing().lockWaitMs), and gives a Claim
     // that holds both. An unheld Claim when the runner is cancelled (which takes the dialogue out
@@ -99,44 +62,12 @@ public:
     // disabled or gone, or the port is destroyed meanwhile.
     Task<Claim> TakeTurn(
         DialogueRunner &runner, const void *owner, std::function<void()> cancel = {});
-    // Dialogues waiting in TakeTurn.
-    int QueuedDialogues() const { return int(m_shared->queue.size()); }
 
-    // Between dialogues, every subscriber gets every byte that arrives, in order, from the port's
-    // one reader (a wait on the device's notifier, from the event loop). Each has a queue of its
-    // own, so a slow one (a terminal drawing) holds up neither the reader nor the others: ready
-    // is called when bytes were queued for it, and it takes them with Take when it likes. gone is
-    // called from the event loop when the device went away. A subscriber's queue keeps at most
-    // kSubscriberQueueMax bytes; what would overflow it is counted in Dropped(). Unsubscribes when
-    // destroyed; safe to outlive the port.
-    class Subscription
-    {
-    public:
-        Subscription() = default;
-        Subscription(Subscription &&other) noexcept = default;
-        Subscription &operator=(Subscription &&other) noexcept;
-        Subscription(const Subscription &) = delete;
-        Subscription &operator=(const Subscription &) = delete;
-        ~Subscription() { Cancel(); }
-        bool Active() const;
-        // Up to max bytes of what was queued for this subscriber, oldest first.
-        QByteArray Take(int max);
-        int Queued() const;
-        qint64 Dropped() const;
-        void Cancel();
-        struct Entry; // the subscriber's queue and callbacks, as the port keeps them
-
-    private:
-        friend class SerialPort;
-        std::shared_ptr<Entry> m_entry;
-        std::weak_ptr<Shared> m_shared;
-    };
-    Subscription Subscribe(std::function<void()> ready, std::function<void()> gone = {});
-    int Subscribers() const { return int(m_shared->subscribers.size()); }
-    // Reads what is pending now, at most max bytes, into every subscriber's queue (and calls
-    // their ready): the reader's step, which a subscriber may also take itself. Nothing is read
-    // while a dialogue holds the port, it is disabled or closed, or nobody subscribes. The bytes
-    // read.
+    // The subscribers (PortSharing) are fed by the port's one reader, a wait on the device's
+    // notifier from the event loop. DeliverPending reads what is pending now, at most max bytes,
+    // into every subscriber's queue (and calls their ready): the reader's step, which a subscriber
+    // may also take itself. Nothing is read while a dialogue holds the port, it is disabled or
+    // closed, or nobody subscribes. The bytes read.
     int DeliverPending(int max = kBufferSize);
 
     QString PortText() const { return m_portText; }
@@ -185,7 +116,6 @@ public:
     // InputWithin's pause when the port was readable but nothing was pending once it looked.
     static constexpr int kTakenElsewhereMs = 20;
     static constexpr int kTransmitQueue = 256;
-    static constexpr int kSubscriberQueueMax = 1 << 20;
     // The reader's longest single wait (begun again after), how often it looks again for a gone
     // device, and how often a dialogue or the reader tries the cross-process lock again.
     static constexpr int kReaderWaitMs = 1000;
@@ -229,29 +159,13 @@ protected:
     SerialDevice::LineErrors m_errorsMark; // the driver's counts at MarkLineErrors
 
 private:
-    struct QueuedTurn
-    {
-        DialogueRunner *runner;
-    };
-    // What Claims and Subscriptions reach through weak pointers, so that they may outlive the
-    // port.
-    struct Shared
-    {
-        SerialPort *port = nullptr;
-        const void *owner = nullptr; // the dialogue holding the port
-        std::function<void()> cancel;
-        std::deque<QueuedTurn *> queue; // waiting in TakeTurn, first in front
-        std::vector<std::shared_ptr<Subscription::Entry>> subscribers;
-    };
-    // Something the reader or the queue waits on changed: the holder, the subscribers, the
-    // device, the enabled flag.
-    void PortChanged();
+    void OnClaimed() override { MarkLineErrors(); } // a dialogue's line errors count from its start
+    void ReleaseLock() override { m_lock.Release(); }
+    // Starts or nudges the reader while there are subscribers.
+    void OnPortChanged() override;
     // "PORT: the port lock ... stayed busy ...", naming the holder where it can be told.
     QString LockBusyText() const;
-    // The device went away: subscribers are told from the event loop, queued dialogues at once.
-    void TellGone();
     Task<void> Reader();
 
-    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     std::unique_ptr<DialogueRunner> m_reader; // of Reader, made with the first subscriber
 };

@@ -1,8 +1,8 @@
 #include "meter/CMeterDoc.h"
 
 #include "base/AppServices.h"
+#include "base/AppTitle.h"
 #include "base/CPrefs.h"
-#include "base/Globals.h"
 #include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "meter/KelvaneFields.h"
@@ -71,21 +71,27 @@ CMeterDoc::CMeterDoc(QObject *parent)
 {
 }
 
+CMeterDoc::CMeterDoc(const QString &version, QObject *parent)
+    : CDocument(parent)
+{
+    m_context.version = version;
+}
+
 CMeterDoc::~CMeterDoc() = default;
 
 bool CMeterDoc::ChooseLayoutFromMeter()
 {
     const QString m = AppServices::Meter().Version();
     if (m == QLatin1String("3.9G")) {
-        g_DocVersion = QStringLiteral("3.9G");
+        m_context.version = QStringLiteral("3.9G");
     } else if (m == QLatin1String("4.0A") || m == QLatin1String("4.0B")) {
-        g_DocVersion = QStringLiteral("4.0x");
+        m_context.version = QStringLiteral("4.0x");
     } else if (m_windowKind == 5
         && QStringList({ "1.4A", "1.3A", "1.2B", "1.2A", "1.1A", "1.0A" }).contains(m)) {
         // a Quixal form opening for a Quixal meter keeps its version
         return false;
     } else if (!m.isEmpty()) {
-        g_DocVersion = QStringLiteral(">= 4.1A");
+        m_context.version = QStringLiteral(">= 4.1A");
     } else {
         // No meter identified: the version chosen in the settings stays in force.
         return false;
@@ -164,16 +170,16 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
     if (!ReadMeterLine(path, &line))
         return false;
     const bool meterChose = ChooseLayoutFromMeter();
-    const QString versionInForce = g_DocVersion;
+    const QString versionInForce = m_context.version;
     if (MeterSeries::OfVersion(AppServices::Meter().Version()) != MeterSeries::Quixal) {
         m_context.meterVersion = AppServices::Meter().Version();
         m_context.revision = AppServices::Meter().Revision();
     }
 
     std::unique_ptr<MeterVars> table;
-    const bool fits = !MeterVars::DetectSection(line, &table).isEmpty();
+    const bool fits = !MeterVars::DetectSection(line, &m_context.version, &table).isEmpty();
     if (!fits)
-        table = std::make_unique<MeterVars>(QStringLiteral("[?.??]"));
+        table = std::make_unique<MeterVars>(QStringLiteral("[?.??]"), &m_context.version);
     m_vars = std::move(table);
     // A file of a known layout must hold all of it: half an image would be shown and sent with
     // zeros for its missing bytes. One of no layout is shown with a warning and kept from being
@@ -269,13 +275,13 @@ bool CMeterDoc::OnSaveDocument(const QString &path)
 void CMeterDoc::SetVersion(const QString &version)
 {
     const QString section = QStringLiteral("[%1]").arg(version);
-    g_DocVersion = section;
-    m_vars = std::make_unique<MeterVars>(section);
+    m_context.version = section;
+    m_vars = std::make_unique<MeterVars>(section, &m_context.version);
 }
 
 int CMeterDoc::ConvertTo(const QString &section)
 {
-    return ConvertInto(std::make_unique<MeterVars>(section));
+    return ConvertInto(std::make_unique<MeterVars>(section, &m_context.version));
 }
 
 int CMeterDoc::ConvertInto(std::unique_ptr<MeterVars> fresh)
@@ -300,7 +306,7 @@ int CMeterDoc::ConvertInto(std::unique_ptr<MeterVars> fresh)
 
 int CMeterDoc::ConvertToVersion(const QString &target)
 {
-    g_DocVersion = target;
+    m_context.version = target;
     return ConvertTo(QStringLiteral("[%1]").arg(target));
 }
 
@@ -309,7 +315,7 @@ KelvaneFields::Rules CMeterDoc::RulesInForce() const
     KelvaneFields::Rules rules;
     rules.family = KelvaneFields::FamilyOfSection(m_vars ? m_vars->SectionName() : QString());
     if (rules.family.isEmpty())
-        rules.family = g_DocVersion;
+        rules.family = m_context.version;
     // A Quixal meter in the terminal is not this form's meter: it names none rather than that one.
     const bool identified = !AppServices::Meter().Version().isEmpty()
         && MeterSeries::OfVersion(AppServices::Meter().Version()) != MeterSeries::Quixal;
@@ -350,7 +356,7 @@ void CMeterDoc::UnitsChanged(IFieldAccess &form, int newUnits, const KelvaneFiel
 
 KelvaneFields::Rules CMeterDoc::ContextRules() const
 {
-    return { g_DocVersion, m_context.revision, m_context.meterVersion };
+    return { m_context.version, m_context.revision, m_context.meterVersion };
 }
 
 void CMeterDoc::VarsToForm(IFieldAccess &form)
@@ -387,7 +393,7 @@ void CMeterDoc::ImageFromText(const QString &text)
 QString CMeterDoc::DetectSection(const QString &text)
 {
     std::unique_ptr<MeterVars> table;
-    const QString header = MeterVars::DetectSection(text, &table);
+    const QString header = MeterVars::DetectSection(text, &m_context.version, &table);
     if (table)
         m_vars = std::move(table);
     return header;

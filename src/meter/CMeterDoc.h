@@ -22,6 +22,8 @@ class CMeterDoc : public CDocument
     Q_OBJECT
 public:
     explicit CMeterDoc(QObject *parent = nullptr);
+    // A document whose working version starts as `version` (the one in force when it is made).
+    explicit CMeterDoc(const QString &version, QObject *parent = nullptr);
     ~CMeterDoc() override;
 
     bool OnOpenDocument(const QString &path) override;
@@ -31,7 +33,7 @@ public:
     bool StoresContent() const override { return true; }
     QString SaveError() const { return m_saveError; }
 
-    // Builds an empty table for "[version]" (g_DocVersion takes that text first, so the
+    // Builds an empty table for "[version]" (the working version takes that text first, so the
     // firmware-version rules choose the section).
     void SetVersion(const QString &version);
     // Moves the data into the layout of `section`, variable by variable. 0 and nothing changes
@@ -63,7 +65,7 @@ public:
     void SetMeterRevision(const QString &revision) { m_context.revision = revision; }
     QString MeterVersion() const { return m_context.meterVersion; }
     QString MeterRevision() const { return m_context.revision; }
-    // What this document works with: its meter, units and curve fit.
+    // What this document works with: its working version, its meter, units and curve fit.
     MeterContext &Context() { return m_context; }
     const MeterContext &Context() const { return m_context; }
     // The kind of window last created when the document manager made this document (1 meter

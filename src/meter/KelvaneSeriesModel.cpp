@@ -1,6 +1,5 @@
 #include "meter/KelvaneSeriesModel.h"
 
-#include "base/Globals.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
 #include "meter/KelvaneSheet.h"
@@ -112,7 +111,8 @@ QString KelvaneSeriesModel::Firmware()
 SheetPage KelvaneSeriesModel::Sheet(const SheetMetrics &metrics, const QDateTime &now)
 {
     const QString section = Layout();
-    QString version = g_DocVersion; // the label rule may settle it; the process's stays
+    QString version
+        = m_doc->Context().version; // the label rule may settle it; the document's stays
     m_fields.ShowClock(m_rules, ZarnFormRules::TemplateLabel(section, version), now);
     return KelvaneSheet::Build(
         KelvaneSheetReader::Read(m_fields, m_doc->PathName(), section), metrics);
@@ -264,5 +264,5 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
 
 std::unique_ptr<MeterVars> KelvaneSeriesModel::MakeTable(const QString &section) const
 {
-    return std::make_unique<MeterVars>(section);
+    return std::make_unique<MeterVars>(section, &m_doc->Context().version);
 }

@@ -1,7 +1,5 @@
 #include "meter/MeterVars.h"
 
-#include "base/Globals.h"
-
 #include <QFile>
 
 #include <cstring>
@@ -58,9 +56,9 @@ int ScanHexByte(const QString &text, int pos)
 
 } // namespace
 
-MeterVars::MeterVars(const QString &requested)
+MeterVars::MeterVars(const QString &requested, QString *version)
 {
-    const QString section = ChooseSection(requested);
+    const QString section = ChooseSection(requested, version);
     ReadLayout(ReadLines(QString::fromLatin1(kLayoutFile)), section);
 }
 
@@ -92,9 +90,9 @@ void MeterVars::HoldLayoutFile(const QString &layoutFile, const QByteArray &byte
     HeldLayouts().insert(layoutFile, LayoutLines(bytes));
 }
 
-QString MeterVars::ChooseSection(QString requested)
+QString MeterVars::ChooseSection(QString requested, QString *version)
 {
-    return ChooseSectionBy(std::move(requested),
+    return ChooseSectionBy(std::move(requested), version,
         {
             { { "[3.9G]", "3.9G" }, "3.9G", nullptr },
             { { "[1.4A]", "1.4A" }, "1.4A", nullptr },
@@ -107,9 +105,10 @@ QString MeterVars::ChooseSection(QString requested)
         });
 }
 
-QString MeterVars::ChooseSectionBy(QString requested, std::initializer_list<VersionRule> rules)
+QString MeterVars::ChooseSectionBy(
+    QString requested, QString *version, std::initializer_list<VersionRule> rules)
 {
-    const QString v = g_DocVersion;
+    const QString v = version ? *version : QString();
     if (v.isEmpty())
         return requested;
     for (const VersionRule &rule : rules) {
@@ -118,7 +117,7 @@ QString MeterVars::ChooseSectionBy(QString requested, std::initializer_list<Vers
             match = match || v == QLatin1String(text);
         if (!match)
             continue;
-        g_DocVersion = QString::fromLatin1(rule.after);
+        *version = QString::fromLatin1(rule.after);
         return rule.section ? QString::fromLatin1(rule.section) : requested;
     }
     return requested;
@@ -170,7 +169,8 @@ QStringList MeterVars::SectionsOf(const QString &layoutFile)
     return sections;
 }
 
-QString MeterVars::DetectSection(const QString &text, std::unique_ptr<MeterVars> *table)
+QString MeterVars::DetectSection(
+    const QString &text, QString *version, std::unique_ptr<MeterVars> *table)
 {
     // The file is read once; each candidate is built from its lines as MeterVars(header) builds
     // it (the version in force choosing the section).
@@ -178,7 +178,7 @@ QString MeterVars::DetectSection(const QString &text, std::unique_ptr<MeterVars>
     for (const QString &header : lines) {
         if (!header.startsWith(QLatin1Char('[')))
             continue;
-        const QString section = ChooseSection(header);
+        const QString section = ChooseSection(header, version);
         std::unique_ptr<MeterVars> candidate(new MeterVars(lines, section));
         if (candidate->KeyText(text) == QLatin1String("AA")) {
             if (table)

@@ -20,27 +20,28 @@ public:
     // The Kelvane layouts, in the working folder.
     static constexpr const char *kLayoutFile = "vars20.dat";
 
-    // Chooses the section for `requested` by the firmware version in g_DocVersion (which it
-    // normalises) and reads it from "vars20.dat".
-    explicit MeterVars(const QString &requested);
-    // Reads `section` exactly as named from `layoutFile`, leaving g_DocVersion alone.
+    // Chooses the section for `requested` by the working firmware version *version (which it
+    // normalises; null or empty: the requested section stands) and reads it from "vars20.dat".
+    MeterVars(const QString &requested, QString *version);
+    // Reads `section` exactly as named from `layoutFile`.
     MeterVars(const QString &section, const QString &layoutFile);
     virtual ~MeterVars() = default;
 
-    // The section the firmware version in g_DocVersion leads to for a requested one; rewrites
-    // g_DocVersion to its normal form.
-    // Takes its argument by value: callers may pass g_DocVersion itself, which it rewrites.
-    static QString ChooseSection(QString requested);
-    // One row of a firmware-version table: when g_DocVersion is one of `entry`, it becomes
-    // `after` and the section read is `section` (null: the requested one). The last row, with
-    // an empty `entry`, serves every other non-empty version; an empty version changes nothing.
+    // The section the working version *version leads to for a requested one; rewrites *version
+    // to its normal form. Takes `requested` by value: callers may pass *version itself.
+    static QString ChooseSection(QString requested, QString *version);
+    // One row of a firmware-version table: when the working version is one of `entry`, it
+    // becomes `after` and the section read is `section` (null: the requested one). The last row,
+    // with an empty `entry`, serves every other non-empty version; an empty version changes
+    // nothing.
     struct VersionRule
     {
         std::initializer_list<const char *> entry;
         const char *after;
         const char *section;
     };
-    static QString ChooseSectionBy(QString requested, std::initializer_list<VersionRule> rules);
+    static QString ChooseSectionBy(
+        QString requested, QString *version, std::initializer_list<VersionRule> rules);
     // The section names ("[...]" lines) of a layout file, in file order.
     static QStringList SectionsOf(const QString &layoutFile);
     // A layout file's bytes as its lines, without line ends (a "\r" before a "\n" goes too).
@@ -51,11 +52,13 @@ public:
     // from a file that never changes (the fuzz targets); the program itself holds nothing.
     static void HoldLayoutFile(const QString &layoutFile, const QByteArray &bytes);
     // Finds the layout an image text was written with: the first section of "vars20.dat" whose
-    // table (built as the constructor builds it, so g_DocVersion applies) reads "AA" at "key".
-    // Returns that header and hands over its table; empty and no table when none qualifies.
-    static QString DetectSection(const QString &text, std::unique_ptr<MeterVars> *table);
-    // The same search with every section read exactly as named, g_DocVersion untouched: which
-    // layout really fits a file.
+    // table (built as the constructor builds it, so the working version *version applies and is
+    // normalised) reads "AA" at "key". Returns that header and hands over its table; empty and
+    // no table when none qualifies.
+    static QString DetectSection(
+        const QString &text, QString *version, std::unique_ptr<MeterVars> *table);
+    // The same search with every section read exactly as named, no working version applied:
+    // which layout really fits a file.
     static QString DetectLayout(const QString &text, const QString &layoutFile);
 
     int IndexOf(const QString &name) const; // offset of the variable, 0 when absent

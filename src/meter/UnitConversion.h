@@ -13,7 +13,7 @@
 class UnitConversion
 {
 public:
-    // What selects the rules: the units code, the layout version (g_DocVersion), and for the
+    // What selects the rules: the units code, the document's working layout version, and for
     // layouts before 4.1A the revision letter and firmware of the meter the document came from.
     struct Context
     {

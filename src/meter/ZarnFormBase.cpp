@@ -3,10 +3,10 @@
 #include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
 #include "base/AppServices.h"
+#include "base/AppTitle.h"
 #include "base/CDocument.h"
 #include "base/DialogueRunner.h"
 #include "base/FieldWidth.h"
-#include "base/Globals.h"
 #include "base/MeterSession.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
@@ -265,6 +265,12 @@ IMeterLink *ZarnFormBase::Link()
 CMeterDoc *ZarnFormBase::MeterDoc() const
 {
     return qobject_cast<CMeterDoc *>(GetDocument());
+}
+
+MeterContext &ZarnFormBase::Context()
+{
+    CMeterDoc *doc = MeterDoc();
+    return doc ? doc->Context() : m_ownContext;
 }
 
 QString ZarnFormBase::DocSection() const
@@ -590,7 +596,7 @@ bool ZarnFormBase::StartList(
     const CMeterDoc *doc = MeterDoc();
     if (listId == kReadTimer && doc && doc->Vars()) {
         m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
-        m_versionBeforeRead = g_DocVersion;
+        m_versionBeforeRead = doc->Context().version;
         m_identityBeforeRead = { doc->MeterVersion(), doc->MeterRevision() };
     }
     if (listId == kReadTimer)
@@ -733,7 +739,7 @@ void ZarnFormBase::StopList()
         if (CMeterDoc *doc = MeterDoc()) {
             doc->SetVars(std::move(m_tableBeforeRead));
             doc->SetMeterIdentity(m_identityBeforeRead.first, m_identityBeforeRead.second);
-            g_DocVersion = m_versionBeforeRead;
+            doc->Context().version = m_versionBeforeRead;
         }
         m_tableBeforeRead.reset();
     }

@@ -9,6 +9,7 @@
 #include "meter/FormBuilder.h"
 #include "meter/FormFieldBinder.h"
 #include "meter/FormFileCommands.h"
+#include "meter/MeterContext.h"
 #include "meter/MeterSeries.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/NumberFieldRules.h"
@@ -67,6 +68,11 @@ public:
     static constexpr const char *kCloseWhileSendingText
         = "The meter is being written. Closing now stops sending and may leave it half "
           "written.\n\nClose anyway?";
+
+    // What the form works with: its meter document's context, or the form's own while it shows
+    // no meter document.
+    MeterContext &Context();
+    const MeterContext &Context() const { return const_cast<ZarnFormBase *>(this)->Context(); }
 
     // Opens a command list by file name as a document and gives its runner (its first view),
     // or null when it could not be opened. The default opens it through the application's
@@ -300,6 +306,7 @@ private:
     // but no image gives it back, so the failed read changes neither form nor document.
     std::unique_ptr<MeterVars> m_tableBeforeRead;
     QString m_versionBeforeRead;
+    MeterContext m_ownContext; // without a meter document
     std::pair<QString, QString> m_identityBeforeRead;
     // What the form showed of the meter when the last read started.
     std::optional<ShownIdentity> m_identityAtRead;

@@ -1,10 +1,10 @@
 #include "meter/ZarnFormView.h"
 
 #include "base/AppServices.h"
+#include "base/AppTitle.h"
 #include "base/CDocument.h"
 #include "base/ControlText.h"
 #include "base/FieldWidth.h"
-#include "base/Globals.h"
 #include "base/MeterSession.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
@@ -320,9 +320,9 @@ void ZarnFormView::ClockTick()
     if (!m_fixedCalibration)
         m_calDateGiven = EditOf(FieldId::CalibrationDue)->text();
 
-    // The label rule also settles an unnamed version in force as ">= 4.1A"; the form itself
+    // The label rule also settles an unnamed working version as ">= 4.1A"; the form itself
     // shows and collects by its own document's layout, so that cannot change its values.
-    const QString versionLabel = ZarnFormRules::TemplateLabel(DocSection(), g_DocVersion);
+    const QString versionLabel = ZarnFormRules::TemplateLabel(DocSection(), Context().version);
     FollowRules();
     const KelvaneFields::Rules rules = RulesInForce();
     const QString family = m_shown ? m_shownRules.family : rules.family;
@@ -593,7 +593,7 @@ KelvaneFields::Rules ZarnFormView::RulesInForce() const
     if (const CMeterDoc *doc = MeterDoc())
         return doc->RulesInForce();
     KelvaneFields::Rules rules;
-    rules.family = g_DocVersion;
+    rules.family = Context().version;
     const bool identified = !AppServices::Meter().Version().isEmpty();
     rules.meterVersion = identified ? AppServices::Meter().Version() : m_readVersion;
     rules.revision = identified ? AppServices::Meter().Revision() : m_readRevision;

@@ -1,6 +1,6 @@
 #include "meterqx/QXMeterDoc.h"
 
-#include "base/Globals.h"
+#include "base/AppTitle.h"
 #include "base/UserMessage.h"
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterVars.h"
@@ -9,6 +9,11 @@
 
 QXMeterDoc::QXMeterDoc(QObject *parent)
     : CMeterDoc(parent)
+{
+}
+
+QXMeterDoc::QXMeterDoc(const QString &version, QObject *parent)
+    : CMeterDoc(version, parent)
 {
 }
 
@@ -26,8 +31,8 @@ bool QXMeterDoc::OnOpenDocument(const QString &path)
 
 bool QXMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
 {
-    // Sections read exactly as named: the version another window put in force must not decide
-    // where this file's bytes lie.
+    // Sections read exactly as named: the working version must not decide where this file's
+    // bytes lie.
     const QString layoutFile = QStringLiteral("vars20.dat");
     QString section = MeterVars::DetectLayout(line, layoutFile);
     const bool fits = !section.isEmpty();
@@ -58,13 +63,13 @@ void QXMeterDoc::SetVersionQX(const QString &version)
     if (version.isEmpty())
         return;
     const QString section = QStringLiteral("[%1]").arg(version);
-    g_DocVersion = section;
-    SetVars(std::make_unique<QXMeterVars>(section));
+    Context().version = section;
+    SetVars(std::make_unique<QXMeterVars>(section, &Context().version));
 }
 
 int QXMeterDoc::ConvertToQX(const QString &section)
 {
-    return ConvertInto(std::make_unique<QXMeterVars>(section));
+    return ConvertInto(std::make_unique<QXMeterVars>(section, &Context().version));
 }
 
 QString QXMeterDoc::SectionForTarget(const QString &target)
@@ -96,7 +101,7 @@ int QXMeterDoc::ConvertToVersionQX(const QString &target)
         return 0;
     if (!ConvertInto(std::make_unique<QXMeterVars>(section, true)))
         return 0;
-    g_DocVersion = target;
+    Context().version = target;
     return 1;
 }
 

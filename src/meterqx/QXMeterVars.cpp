@@ -1,7 +1,7 @@
 #include "meterqx/QXMeterVars.h"
 
-QXMeterVars::QXMeterVars(const QString &requested)
-    : MeterVars(ChooseSection(requested), QString::fromLatin1(kLayoutFile))
+QXMeterVars::QXMeterVars(const QString &requested, QString *version)
+    : MeterVars(ChooseSection(requested, version), QString::fromLatin1(kLayoutFile))
 {
 }
 
@@ -10,9 +10,9 @@ QXMeterVars::QXMeterVars(const QString &section, bool)
 {
 }
 
-QString QXMeterVars::ChooseSection(QString requested)
+QString QXMeterVars::ChooseSection(QString requested, QString *version)
 {
-    return ChooseSectionBy(std::move(requested),
+    return ChooseSectionBy(std::move(requested), version,
         {
             { { "[3.9G]", "3.9G" }, "3.9G", nullptr },
             { { "[1.4A]", "1.4A" }, "1.4A", nullptr },

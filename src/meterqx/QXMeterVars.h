@@ -10,13 +10,14 @@ class QXMeterVars : public MeterVars
 public:
     static constexpr const char *kLayoutFile = "varsQX.dat";
 
-    // Chooses the section for `requested` by g_DocVersion (which it normalises) and reads it.
-    explicit QXMeterVars(const QString &requested);
-    // Reads `section` exactly as named, g_DocVersion untouched.
+    // Chooses the section for `requested` by the working version *version (which it
+    // normalises) and reads it.
+    QXMeterVars(const QString &requested, QString *version);
+    // Reads `section` exactly as named.
     QXMeterVars(const QString &section, bool exact);
 
-    // The section the version in g_DocVersion leads to; rewrites g_DocVersion to its normal
-    // form. Only "[1.3A]" folds onto "[1.0A]"; every other version outside the named rows reads
-    // "[4.1A]". Takes its argument by value: callers may pass g_DocVersion itself.
-    static QString ChooseSection(QString requested);
+    // The section the working version *version leads to; rewrites *version to its normal form.
+    // Only "[1.3A]" folds onto "[1.0A]"; every other version outside the named rows reads
+    // "[4.1A]". Takes `requested` by value: callers may pass *version itself.
+    static QString ChooseSection(QString requested, QString *version);
 };

@@ -154,5 +154,5 @@ QString QuixalSeriesModel::SetField(int id, int index, const QString &value)
 
 std::unique_ptr<MeterVars> QuixalSeriesModel::MakeTable(const QString &section) const
 {
-    return std::make_unique<QXMeterVars>(section);
+    return std::make_unique<QXMeterVars>(section, &m_doc->Context().version);
 }

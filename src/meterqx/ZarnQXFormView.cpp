@@ -1,10 +1,10 @@
 #include "meterqx/ZarnQXFormView.h"
 
 #include "base/AppServices.h"
+#include "base/AppTitle.h"
 #include "base/CDocument.h"
 #include "base/ControlText.h"
 #include "base/FieldWidth.h"
-#include "base/Globals.h"
 #include "base/MeterSession.h"
 #include "base/SheetPrinter.h"
 #include "base/UserMessage.h"
@@ -565,7 +565,7 @@ QLineEdit *ZarnQXFormView::RingField(int code) const
 void ZarnQXFormView::ClockTick()
 {
     ShowClock(EditOf(TimeField), EditOf(DateField), EditOf(CalibrationDue));
-    const QString label = QXFormFields::TemplateLabel(g_DocVersion);
+    const QString label = QXFormFields::TemplateLabel(Context().version);
     if (!label.isEmpty())
         m_template->setText(label);
     // The terminal fills these when it hears the meter identify itself. Until it has, what a

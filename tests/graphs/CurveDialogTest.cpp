@@ -164,10 +164,10 @@ TEST(CurveDialogs, FormButtonsOpenTheGraphsWithTheFormsTexts)
 {
     ResetGlobals();
     QDir::setCurrent(TestEnv::WorkDir());
-    g_DocVersion = QStringLiteral(">= 4.1A");
     CDocument document;
     document.SetTitle(QStringLiteral("41A_Template.mtr"));
     ZarnFormView form(&document);
+    form.Context().version = QStringLiteral(">= 4.1A");
     form.OnInitialUpdate();
     form.SetField(1018, QStringLiteral("120.5"));
     form.SetField(1036, QStringLiteral("1.25"));
@@ -234,8 +234,7 @@ TEST(CurveDialogs, QuixalFormButtonsOpenTheQuixalGraphs)
 {
     ResetGlobals();
     QDir::setCurrent(TestEnv::WorkDir());
-    g_DocVersion = QStringLiteral("1.4A");
-    QXMeterDoc document;
+    QXMeterDoc document(QStringLiteral("1.4A"));
     ASSERT_TRUE(document.OnOpenDocument(QStringLiteral("Quixal.qxm")));
     document.SetTitle(QStringLiteral("Quixal.qxm"));
     ZarnQXFormView form(&document);

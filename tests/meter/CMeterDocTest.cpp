@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -43,11 +44,10 @@ protected:
 TEST_F(CMeterDocTest, MeterVersionChoosesTheLayout)
 {
     AppServices::Meter().SetVersion("4.0B");
-    g_DocVersion = "4.1A"; // the setting
-    CMeterDoc doc;
+    CMeterDoc doc("4.1A"); // the setting
     ASSERT_TRUE(doc.OnOpenDocument("40x_Template.mtr"));
     EXPECT_EQ(doc.Vars()->SectionName(), "[4.0A]");
-    EXPECT_EQ(g_DocVersion, "4.0x");
+    EXPECT_EQ(doc.Context().version, "4.0x");
     EXPECT_EQ(doc.MeterVersion(), "4.0B");
     EXPECT_FALSE(doc.LayoutMismatch());
     EXPECT_TRUE(m_messages.isEmpty());
@@ -59,11 +59,10 @@ TEST_F(CMeterDocTest, QuixalMeterAndTheWindowKind)
 {
     for (const int kind : { 5, 1 }) {
         AppServices::Meter().SetVersion("1.4A");
-        g_DocVersion = "4.0x";
-        CMeterDoc doc;
+        CMeterDoc doc("4.0x");
         doc.SetWindowKind(kind);
         ASSERT_TRUE(doc.OnOpenDocument("41A_Template.mtr"));
-        EXPECT_EQ(g_DocVersion, kind == 5 ? "4.0x" : ">= 4.1A") << kind;
+        EXPECT_EQ(doc.Context().version, kind == 5 ? "4.0x" : ">= 4.1A") << kind;
     }
 }
 
@@ -109,7 +108,7 @@ TEST_F(CMeterDocTest, TheNewFormFor39GOpensItsTemplateInItsLayout)
     g_DocVersion = "3.9G";
     const QString file = TemplateChooser::KelvaneTemplate();
     EXPECT_EQ(file, "39G_Template.mtr");
-    CMeterDoc doc;
+    CMeterDoc doc(g_DocVersion);
     ASSERT_TRUE(doc.OnOpenDocument(file));
     EXPECT_EQ(doc.Vars()->SectionName(), "[3.9G]");
     EXPECT_EQ(doc.Vars()->Value("key", 1), 0xAAu);
@@ -130,11 +129,11 @@ class ShippedTemplates : public CMeterDocTest, public ::testing::WithParamInterf
 TEST_P(ShippedTemplates, LoadSaveGivesTheSameBytes)
 {
     const ShippedTemplate &t = GetParam();
-    g_DocVersion = t.docVersion;
-    g_DocKind = t.docKind;
     // Each file in the document of its own series (the Kelvane document refuses a Quixal file).
-    const std::unique_ptr<CMeterDoc> opened
-        = t.docKind == 5 ? std::make_unique<QXMeterDoc>() : std::make_unique<CMeterDoc>();
+    const QString version = QString::fromLatin1(t.docVersion);
+    const std::unique_ptr<CMeterDoc> opened = t.docKind == 5 ? std::make_unique<QXMeterDoc>(version)
+                                                             : std::make_unique<CMeterDoc>(version);
+    opened->SetWindowKind(t.docKind);
     CMeterDoc &doc = *opened;
     ASSERT_TRUE(doc.OnOpenDocument(t.file));
     EXPECT_EQ(doc.Vars()->SectionName(), t.section);
@@ -154,8 +153,7 @@ INSTANTIATE_TEST_SUITE_P(Files, ShippedTemplates,
 
 TEST_F(CMeterDocTest, FileOfAnotherLayoutIsReadButTheUserIsTold)
 {
-    g_DocVersion = ">= 4.1A";
-    CMeterDoc doc;
+    CMeterDoc doc(">= 4.1A");
     ASSERT_TRUE(doc.OnOpenDocument("39G_Template.mtr"));
     EXPECT_EQ(doc.Vars()->SectionName(), "[4.1A]"); // read as the version in force says
     EXPECT_TRUE(doc.LayoutMismatch());
@@ -164,8 +162,7 @@ TEST_F(CMeterDocTest, FileOfAnotherLayoutIsReadButTheUserIsTold)
     EXPECT_TRUE(m_messages.at(0).contains("version 3.9G")) << qPrintable(m_messages.at(0));
 
     m_messages.clear();
-    g_DocVersion = "4.0x";
-    CMeterDoc other;
+    CMeterDoc other("4.0x");
     ASSERT_TRUE(other.OnOpenDocument("41A_Template.mtr"));
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages.at(0).contains("version >= 4.1A")) << qPrintable(m_messages.at(0));
@@ -187,9 +184,8 @@ TEST_F(CMeterDocTest, BadMeterFilesNeverCrash)
     for (const char *version : { "", "3.9G", "4.0x", ">= 4.1A", "1.4A" }) {
         int i = 0;
         for (const QByteArray &content : cases) {
-            g_DocVersion = version;
             WriteFile("bad.mtr", content);
-            CMeterDoc doc;
+            CMeterDoc doc(QString::fromLatin1(version));
             const bool opened = doc.OnOpenDocument("bad.mtr");
             EXPECT_EQ(doc.OpenError().isEmpty(), opened) << i;
             // Under a version whose layouts its key fits it is refused; under another it is
@@ -204,7 +200,7 @@ TEST_F(CMeterDocTest, BadMeterFilesNeverCrash)
             }
             ASSERT_TRUE(doc.Vars());
             EXPECT_LE(doc.ImageToText().size(), 3 * MeterVars::kImageSize);
-            FakeForm form;
+            FakeForm form(doc.Context().version);
             doc.VarsToForm(form);
             doc.FormToVars(form);
             EXPECT_TRUE(doc.OnSaveDocument("bad.out"));
@@ -212,9 +208,8 @@ TEST_F(CMeterDocTest, BadMeterFilesNeverCrash)
         }
     }
     // The long line that reads "AA" everywhere fits the first section's key, and is far longer.
-    g_DocVersion = "";
     WriteFile("bad.mtr", QByteArray(300000, 'A'));
-    CMeterDoc doc;
+    CMeterDoc doc("");
     ASSERT_FALSE(doc.OnOpenDocument("bad.mtr"));
     EXPECT_TRUE(doc.OpenError().contains("more than the")) << qPrintable(doc.OpenError());
 }
@@ -229,8 +224,7 @@ TEST_F(CMeterDocTest, MissingFileFailsToOpen)
 TEST_F(CMeterDocTest, MissingLayoutFileGivesEmptyTableAndEmptyFile)
 {
     QFile::remove("vars20.dat");
-    g_DocVersion = "4.0x";
-    CMeterDoc doc;
+    CMeterDoc doc("4.0x");
     ASSERT_TRUE(doc.OnOpenDocument("40x_Template.mtr"));
     EXPECT_EQ(doc.Vars()->Count(), 0);
     EXPECT_TRUE(m_messages.isEmpty());
@@ -240,8 +234,7 @@ TEST_F(CMeterDocTest, MissingLayoutFileGivesEmptyTableAndEmptyFile)
 
 TEST_F(CMeterDocTest, FailedSaveLeavesNothingBehindAndSaysWhy)
 {
-    g_DocVersion = "4.0x";
-    CMeterDoc doc;
+    CMeterDoc doc("4.0x");
     ASSERT_TRUE(doc.OnOpenDocument("40x_Template.mtr"));
     WriteFile("blocker", "a file where a folder should be");
     EXPECT_FALSE(doc.OnSaveDocument("blocker/meter.mtr"));
@@ -262,11 +255,11 @@ TEST_F(CMeterDocTest, SetVersionBuildsAnEmptyTableOfTheVersion)
 {
     CMeterDoc doc;
     doc.SetVersion("4.0B");
-    EXPECT_EQ(g_DocVersion, "4.0x");
+    EXPECT_EQ(doc.Context().version, "4.0x");
     EXPECT_EQ(doc.Vars()->SectionName(), "[4.0A]");
     EXPECT_EQ(doc.Vars()->Value("key", 1), 0u);
     doc.SetVersion("4.2C");
-    EXPECT_EQ(g_DocVersion, ">= 4.1A");
+    EXPECT_EQ(doc.Context().version, ">= 4.1A");
     EXPECT_EQ(doc.Vars()->SectionName(), "[4.1A]");
     doc.SetVersion("3.9G");
     EXPECT_EQ(doc.Vars()->SectionName(), "[3.9G]");
@@ -276,8 +269,7 @@ TEST_F(CMeterDocTest, SetVersionBuildsAnEmptyTableOfTheVersion)
 
 TEST_F(CMeterDocTest, ConvertKeepsValuesWhereTheyMove)
 {
-    g_DocVersion = "3.9G";
-    CMeterDoc doc;
+    CMeterDoc doc("3.9G");
     ASSERT_TRUE(doc.OnOpenDocument("39G_Template.mtr"));
     MeterVars &old = *doc.Vars();
     old.SetValue("serial_num", 4, 1234567);
@@ -285,7 +277,7 @@ TEST_F(CMeterDocTest, ConvertKeepsValuesWhereTheyMove)
     old.SetFloat("meter_k", 4321.5f);
     const int oldOffset = old.IndexOf("serial_num");
 
-    g_DocVersion = ">= 4.1A";
+    doc.Context().version = ">= 4.1A";
     ASSERT_EQ(doc.ConvertTo("[>= 4.1A]"), 1);
     MeterVars &now = *doc.Vars();
     EXPECT_EQ(now.SectionName(), "[4.1A]");
@@ -301,7 +293,7 @@ TEST_F(CMeterDocTest, ConvertKeepsValuesWhereTheyMove)
     // unknown to [4.1A], stays zero; nothing spills into a neighbour.
     now.SetValue("evalue[1]", 4, 0x12345678);
     now.SetValue("evalue[2]", 4, 0xFFFF0001);
-    g_DocVersion = "3.9G";
+    doc.Context().version = "3.9G";
     ASSERT_EQ(doc.ConvertTo("[3.9G]"), 1);
     MeterVars &back = *doc.Vars();
     EXPECT_EQ(back.Value("evalue[1]", 2), 0x5678u);
@@ -313,8 +305,7 @@ TEST_F(CMeterDocTest, ConvertKeepsValuesWhereTheyMove)
 
 TEST_F(CMeterDocTest, ConvertToAnEmptyLayoutKeepsTheOldOne)
 {
-    g_DocVersion = "";
-    CMeterDoc doc;
+    CMeterDoc doc("");
     ASSERT_TRUE(doc.OnOpenDocument("41A_Template.mtr"));
     const QString before = doc.ImageToText();
     EXPECT_EQ(doc.ConvertTo("[9.9Z]"), 0);
@@ -324,8 +315,7 @@ TEST_F(CMeterDocTest, ConvertToAnEmptyLayoutKeepsTheOldOne)
 
 TEST_F(CMeterDocTest, FormRoundTripThroughTheDocument)
 {
-    g_DocVersion = "4.1A";
-    CMeterDoc doc;
+    CMeterDoc doc("4.1A");
     ASSERT_TRUE(doc.OnOpenDocument("41A_Template.mtr"));
     FakeForm form;
     doc.VarsToForm(form);
@@ -340,12 +330,63 @@ TEST_F(CMeterDocTest, FormRoundTripThroughTheDocument)
     EXPECT_EQ(again.ImageToText(), doc.ImageToText());
 }
 
-// Two documents open at once: a units change in one converts from the units it showed, whatever
-// the other showed since.
+// Documents open at once, of both series: a units change in one converts from the units it
+// showed and under its own working version, whatever another shows, converts or reads meanwhile.
 TEST_F(CMeterDocTest, AUnitsChangeConvertsFromItsOwnDocumentsUnits)
 {
-    g_DocVersion = "4.1A";
-    CMeterDoc scfm, scfh;
+    using Meanwhile = std::function<void(CMeterDoc & other, QXMeterDoc & quixal)>;
+    const struct
+    {
+        const char *what;
+        Meanwhile meanwhile;
+    } rows[] = {
+        { "nothing", [](CMeterDoc &, QXMeterDoc &) {} },
+        { "the other shows its units",
+            [](CMeterDoc &other, QXMeterDoc &) {
+                FakeForm shown;
+                other.VarsToForm(shown);
+            } },
+        { "the other converts",
+            [](CMeterDoc &other, QXMeterDoc &) { other.ConvertToVersion("3.9G"); } },
+        { "the other reads a 4.0B meter",
+            [](CMeterDoc &other, QXMeterDoc &) { other.SetVersion("4.0B"); } },
+        { "a Quixal form reads a 1.3A meter",
+            [](CMeterDoc &, QXMeterDoc &quixal) { quixal.SetVersionQX("1.3A"); } },
+    };
+    QStringList expected; // Max Range and X-Sect in SCFM, SCFH and units 17, as "nothing" gives
+    for (const auto &row : rows) {
+        CMeterDoc scfm("4.1A"), scfh("4.1A");
+        QXMeterDoc quixal("1.4A");
+        ASSERT_TRUE(scfm.OnOpenDocument("41A_Template.mtr"));
+        ASSERT_TRUE(scfh.OnOpenDocument("41A_Template.mtr"));
+        ASSERT_TRUE(quixal.OnOpenDocument("Quixal.qxm"));
+        for (CMeterDoc *doc : { &scfm, &scfh }) {
+            doc->Vars()->SetFloat("meter_x", 0.5f);
+            doc->Vars()->SetFloat("meter_k", 10.0f);
+        }
+        scfm.Vars()->SetValue("flow_func", 1, 0);
+        scfh.Vars()->SetValue("flow_func", 1, 1);
+        FakeForm first;
+        scfm.VarsToForm(first);
+        const double perMinute = first.Text(FieldId::MaxRange).toDouble();
+        ASSERT_GT(perMinute, 0.0);
+        QStringList shown = { first.Text(FieldId::MaxRange), first.Text(FieldId::XSect) };
+        row.meanwhile(scfh, quixal);
+        scfm.UnitsChanged(first, 1);
+        EXPECT_DOUBLE_EQ(first.Text(FieldId::MaxRange).toDouble(), perMinute * 60) << row.what;
+        EXPECT_FLOAT_EQ(scfm.Vars()->Float("meter_k"), 10.0f) << row.what;
+        EXPECT_EQ(scfm.Context().units, 1) << row.what;
+        shown << first.Text(FieldId::MaxRange) << first.Text(FieldId::XSect);
+        row.meanwhile(scfh, quixal);
+        scfm.UnitsChanged(first, 17);
+        shown << first.Text(FieldId::MaxRange) << first.Text(FieldId::XSect);
+        EXPECT_EQ(scfm.Context().version, ">= 4.1A") << row.what;
+        if (expected.isEmpty())
+            expected = shown;
+        EXPECT_EQ(shown, expected) << row.what;
+    }
+    // The other converts back from its own units too.
+    CMeterDoc scfm("4.1A"), scfh("4.1A");
     ASSERT_TRUE(scfm.OnOpenDocument("41A_Template.mtr"));
     ASSERT_TRUE(scfh.OnOpenDocument("41A_Template.mtr"));
     for (CMeterDoc *doc : { &scfm, &scfh }) {
@@ -356,16 +397,10 @@ TEST_F(CMeterDocTest, AUnitsChangeConvertsFromItsOwnDocumentsUnits)
     scfh.Vars()->SetValue("flow_func", 1, 1);
     FakeForm first, second;
     scfm.VarsToForm(first);
-    const double perMinute = first.Text(FieldId::MaxRange).toDouble();
-    ASSERT_GT(perMinute, 0.0);
     scfh.VarsToForm(second);
     scfm.UnitsChanged(first, 1);
-    EXPECT_DOUBLE_EQ(first.Text(FieldId::MaxRange).toDouble(), perMinute * 60);
-    EXPECT_FLOAT_EQ(scfm.Vars()->Float("meter_k"), 10.0f);
-    EXPECT_EQ(scfm.Context().units, 1);
-    // The other converts back from its own units too.
     scfh.UnitsChanged(second, 0);
-    EXPECT_DOUBLE_EQ(second.Text(FieldId::MaxRange).toDouble(), perMinute);
+    EXPECT_EQ(second.Text(FieldId::MaxRange), expected.at(0));
 }
 
 TEST(CMeterDocSavePath, FollowsTheTitleAfterAMeterRead)

@@ -1,6 +1,5 @@
 #include "FakeForm.h"
 
-#include "base/Globals.h"
 #include "meter/ChoiceList.h"
 #include "meter/FieldIds.h"
 #include "meter/KelvaneFields.h"
@@ -9,9 +8,9 @@
 
 using namespace FieldId;
 
-FakeForm::FakeForm()
+FakeForm::FakeForm(const QString &family)
 {
-    m_lines[Units] = ChoiceList::Read(KelvaneFields::UnitsFile(g_DocVersion));
+    m_lines[Units] = ChoiceList::Read(KelvaneFields::UnitsFile(family));
     const QStringList alarms = ChoiceList::Read(QStringLiteral("alarms20.dat"));
     for (int id = AlarmFunction0; id < AlarmFunction0 + 4; ++id)
         m_lines[id] = alarms;

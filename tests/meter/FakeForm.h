@@ -12,8 +12,8 @@
 class FakeForm : public IFieldAccess
 {
 public:
-    // Loads the units and alarm lists as the form does when it opens.
-    FakeForm();
+    // Loads the units and alarm lists as the form does when it opens under a version family.
+    explicit FakeForm(const QString &family = QString());
     void SetField(int id, const QString &text) override;
     QString GetField(int id) override;
 

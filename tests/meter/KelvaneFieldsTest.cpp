@@ -22,12 +22,12 @@ protected:
     void SetUp() override { ResetGlobals(); }
     void TearDown() override { ResetGlobals(); }
 
-    // An empty table of a firmware family, g_DocVersion and the rules left as the family's.
+    // An empty table of a firmware family, built and shown under that family's rules.
     std::unique_ptr<MeterVars> Table(const char *family)
     {
-        g_DocVersion = QString::fromLatin1(family);
+        QString version = QString::fromLatin1(family);
         m_rules = { QString::fromLatin1(family), QString(), QString() };
-        return std::make_unique<MeterVars>(QStringLiteral("[3.9G]"));
+        return std::make_unique<MeterVars>(QStringLiteral("[3.9G]"), &version);
     }
 
     // The units a change converts from are those the form shows: the table's.
@@ -84,7 +84,7 @@ protected:
 TEST_F(KelvaneFieldsTest, ModeShowsRangeAndFlags)
 {
     auto v = Table(">= 4.1A");
-    FakeForm form;
+    FakeForm form(m_rules.family);
     v->SetValue("mode", 1, 0xFF);
     KelvaneFields::VarsToForm(*v, form, m_rules);
     EXPECT_EQ(form.Text(DesiredRange), "N");
@@ -98,7 +98,7 @@ TEST_F(KelvaneFieldsTest, ModeShowsRangeAndFlags)
 TEST_F(KelvaneFieldsTest, RangeEntryBuildsModeAndMeterNumber)
 {
     auto v = Table(">= 4.1A");
-    FakeForm form;
+    FakeForm form(m_rules.family);
     form.Type(ActiveRange, "3");
     form.Type(Tracking, "TRUE");
     form.Type(Protocol, "TRUE");
@@ -106,7 +106,7 @@ TEST_F(KelvaneFieldsTest, RangeEntryBuildsModeAndMeterNumber)
     EXPECT_EQ(v->Value("mode", 1), 0xEAu);
 
     auto old = Table("4.0x");
-    FakeForm oldForm;
+    FakeForm oldForm(m_rules.family);
     oldForm.Type(ActiveRange, "2");
     oldForm.Type(Tracking, "TRUE");
     KelvaneFields::FormToVars(*old, oldForm, m_rules);
@@ -125,7 +125,7 @@ TEST_F(KelvaneFieldsTest, CalibrationDateBothWays)
 {
     for (const char *family : kFamilies) {
         auto v = Table(family);
-        FakeForm form;
+        FakeForm form(m_rules.family);
         v->SetValue("cal_date", 4, 202007296);
         EXPECT_EQ(v->ImageToText().mid(3 * v->IndexOf("cal_date"), 12), "0C 0A 63 00 ");
         KelvaneFields::VarsToForm(*v, form, m_rules);
@@ -146,7 +146,7 @@ TEST_F(KelvaneFieldsTest, CalibrationDateBothWays)
 TEST_F(KelvaneFieldsTest, ModbusAddressAbove127IsCleared)
 {
     auto v = Table("4.0x");
-    FakeForm form;
+    FakeForm form(m_rules.family);
     v->SetValue("pad_1", 2, 200);
     KelvaneFields::VarsToForm(*v, form, m_rules);
     EXPECT_EQ(form.Text(ModbusAddr), "0");
@@ -156,7 +156,7 @@ TEST_F(KelvaneFieldsTest, ModbusAddressAbove127IsCleared)
 TEST_F(KelvaneFieldsTest, VelocityUnitsShowMaxRangeWithoutCrossSection)
 {
     auto v = Table(">= 4.1A");
-    FakeForm form;
+    FakeForm form(m_rules.family);
     v->SetValue("flow_func", 1, 24);
     v->SetFloat("meter_k", 2.0f);
     v->SetFloat("meter_x", 3.0f);
@@ -170,7 +170,7 @@ TEST_F(KelvaneFieldsTest, OldAlarmValueKeepsLow16BitsAndItsNeighbours)
     for (const char *family : { "4.0x", "3.9G" }) {
         auto v = Table(family);
         Fill(*v, false, 0);
-        FakeForm form;
+        FakeForm form(m_rules.family);
         KelvaneFields::VarsToForm(*v, form, m_rules);
         form.Type(ActiveRange, "2");
         const QString before = v->ImageToText();
@@ -188,12 +188,12 @@ TEST_F(KelvaneFieldsTest, CollectionAlwaysSetsKeyAndPrecision)
 {
     for (const char *family : kFamilies) {
         auto v = Table(family);
-        FakeForm untouched;
+        FakeForm untouched(m_rules.family);
         KelvaneFields::FormToVars(*v, untouched, m_rules);
         EXPECT_EQ(v->Value("key", 1), 0xAAu) << family;
         EXPECT_EQ(v->Value("flow_prec", 1), 2u) << family;
         auto shown = Table(family);
-        FakeForm form;
+        FakeForm form(m_rules.family);
         KelvaneFields::VarsToForm(*shown, form, m_rules);
         KelvaneFields::FormToVars(*shown, form, m_rules);
         EXPECT_EQ(shown->Value("key", 1), 0xAAu) << family;
@@ -206,7 +206,7 @@ TEST_F(KelvaneFieldsTest, FieldWithoutNumberLeavesItsVariable)
     for (const char *family : kFamilies) {
         auto v = Table(family);
         Fill(*v, QString(family) == ">= 4.1A", 3);
-        FakeForm form;
+        FakeForm form(m_rules.family);
         KelvaneFields::VarsToForm(*v, form, m_rules);
         form.Type(ActiveRange, "2");
         form.Type(Password, "12");
@@ -230,7 +230,7 @@ TEST_F(KelvaneFieldsTest, DecimalsBeyondAFloatKeepTheStoredValues)
     auto v = Table(">= 4.1A");
     Fill(*v, true, 16);
     const MeterVars stored = *v;
-    FakeForm form;
+    FakeForm form(m_rules.family);
     KelvaneFields::VarsToForm(*v, form, m_rules);
     for (const auto &[id, text] : { std::pair { XSect, "3e38" }, { MaxRange, "-1e39" },
              { FullScale, "3.5e38" }, { CFactor, "-3.4028236e38" } })
@@ -238,7 +238,7 @@ TEST_F(KelvaneFieldsTest, DecimalsBeyondAFloatKeepTheStoredValues)
     KelvaneFields::FormToVars(*v, form, m_rules);
     EXPECT_EQ(v->ImageToText(), stored.ImageToText());
     UnitsChanged(*v, form, 1);
-    FakeForm shown;
+    FakeForm shown(m_rules.family);
     KelvaneFields::VarsToForm(*v, shown, m_rules);
     for (int id : { XSect, MaxRange, FullScale })
         EXPECT_EQ(form.Text(id), shown.Text(id));
@@ -247,7 +247,7 @@ TEST_F(KelvaneFieldsTest, DecimalsBeyondAFloatKeepTheStoredValues)
 TEST_F(KelvaneFieldsTest, UnitsAndAlarmListsByTheirCodes)
 {
     auto v = Table(">= 4.1A");
-    FakeForm form;
+    FakeForm form(m_rules.family);
     v->SetValue("flow_func", 1, 5);
     v->SetValue("event[2]", 1, 3);
     v->SetValue("event[3]", 1, 99);
@@ -274,7 +274,7 @@ TEST_F(KelvaneFieldsTest, UnitsAndAlarmListsByTheirCodes)
 TEST_F(KelvaneFieldsTest, CurveFitChoiceByFamily)
 {
     auto old = Table("4.0x");
-    FakeForm form;
+    FakeForm form(m_rules.family);
     old->SetValue("dac_val", 1, 0x8A);
     KelvaneFields::VarsToForm(*old, form, m_rules);
     EXPECT_EQ(form.GetField(CurveFit), KelvaneFields::CurveFitText(0));
@@ -286,7 +286,7 @@ TEST_F(KelvaneFieldsTest, CurveFitChoiceByFamily)
     EXPECT_EQ(old->Value("dac_val", 1), 0x0Au);
 
     auto v = Table(">= 4.1A");
-    FakeForm current;
+    FakeForm current(m_rules.family);
     v->SetValue("curve_fit", 1, 0xC3);
     KelvaneFields::VarsToForm(*v, current, m_rules);
     EXPECT_EQ(current.GetField(CurveFit), KelvaneFields::CurveFitText(3));
@@ -303,7 +303,7 @@ TEST_F(KelvaneFieldsTest, CoefficientListsByFamily)
 {
     auto v = Table(">= 4.1A");
     Fill(*v, true, 0);
-    FakeForm form;
+    FakeForm form(m_rules.family);
     KelvaneFields::VarsToForm(*v, form, m_rules);
     EXPECT_EQ(form.List(PrimaryList).size(), 10);
     EXPECT_EQ(form.List(SecondaryList).size(), 10);
@@ -337,7 +337,7 @@ TEST_F(KelvaneFieldsTest, UntouchedFormChangesNoStoredValue)
                     m_rules.meterVersion = meter;
                     Fill(*v, current, u);
                     const QString before = v->ImageToText();
-                    FakeForm form;
+                    FakeForm form(m_rules.family);
                     KelvaneFields::VarsToForm(*v, form, m_rules);
                     form.Type(ActiveRange, form.Text(DesiredRange));
                     KelvaneFields::FormToVars(*v, form, m_rules);
@@ -365,7 +365,7 @@ TEST_F(KelvaneFieldsTest, EditedConversionsRoundTripWithinDisplayPrecision)
                     const double shownX = UnitConversion::XSectShown(c, x0);
                     const double shownK = UnitConversion::RangeShown(c, v->Float("meter_k"), x0);
                     const double shownS = UnitConversion::RangeShown(c, v->Float("meter_s"), x0);
-                    FakeForm form;
+                    FakeForm form(m_rules.family);
                     KelvaneFields::VarsToForm(*v, form, m_rules);
                     // Same numbers, other texts: the entry rules run.
                     for (int id : { XSect, MaxRange, FullScale })
@@ -395,7 +395,7 @@ TEST_F(KelvaneFieldsTest, UnitsChangeReexpressesWithoutChangingStoredValues)
         m_rules.revision = "A";
         m_rules.meterVersion = "4.0A";
         Fill(*v, QString(family) == ">= 4.1A", 16);
-        FakeForm form;
+        FakeForm form(m_rules.family);
         KelvaneFields::VarsToForm(*v, form, m_rules);
         const float x = v->Float("meter_x"), k = v->Float("meter_k"), s = v->Float("meter_s");
         UnitsChanged(*v, form, 1);
@@ -437,7 +437,7 @@ TEST_F(KelvaneFieldsTest, DacFilterShowsOnlyItsOwnBits)
         v->SetValue("dac_val", 1, c.dac);
         v->SetValue("mode", 1, 0x20); // as collection writes it
         const QString before = v->ImageToText();
-        FakeForm form;
+        FakeForm form(m_rules.family);
         KelvaneFields::VarsToForm(*v, form, m_rules);
         EXPECT_EQ(form.Text(DacFilterEdit), QLatin1String(c.filter)) << c.family << c.dac;
         if (c.curveFit) {
@@ -477,7 +477,7 @@ TEST_F(KelvaneFieldsTest, CalibrationDateTypedEitherWay)
     }
     auto v = Table(">= 4.1A");
     v->SetValue("cal_date", 4, 0x0C0A6337); // a low byte the text does not show
-    FakeForm form;
+    FakeForm form(m_rules.family);
     KelvaneFields::VarsToForm(*v, form, m_rules);
     KelvaneFields::FormToVars(*v, form, m_rules);
     EXPECT_EQ(v->Value("cal_date", 4), 0x0C0A6337u); // shown text unchanged: all bits kept

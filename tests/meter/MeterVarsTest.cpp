@@ -228,9 +228,9 @@ class VersionTable : public MeterVarsTest, public ::testing::WithParamInterface<
 
 TEST_P(VersionTable, NormalisesVersionAndChoosesSection)
 {
-    g_DocVersion = QString::fromLatin1(GetParam().before);
-    MeterVars vars { QString::fromLatin1(GetParam().requested) };
-    EXPECT_EQ(g_DocVersion, GetParam().after);
+    QString version = QString::fromLatin1(GetParam().before);
+    MeterVars vars { QString::fromLatin1(GetParam().requested), &version };
+    EXPECT_EQ(version, GetParam().after);
     EXPECT_EQ(vars.SectionName(), GetParam().section);
     EXPECT_GT(vars.Count(), 0);
 }
@@ -268,17 +268,17 @@ TEST_F(MeterVarsTest, DetectSectionFindsTheLayoutOfEachTemplate)
         QFile file(QString::fromLatin1(row.file));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << row.file;
         const QString text = QString::fromLatin1(file.readAll());
-        g_DocVersion.clear(); // the requested sections stand: detection really chooses
+        QString version; // empty: the requested sections stand, detection really chooses
         std::unique_ptr<MeterVars> table;
-        EXPECT_EQ(MeterVars::DetectSection(text, &table), row.section) << row.file;
+        EXPECT_EQ(MeterVars::DetectSection(text, &version, &table), row.section) << row.file;
         ASSERT_TRUE(table);
         EXPECT_EQ(table->SectionName(), row.section);
         EXPECT_EQ(MeterVars::DetectLayout(text, "vars20.dat"), row.section);
     }
     std::unique_ptr<MeterVars> none;
-    EXPECT_EQ(MeterVars::DetectSection("00 00 00 00 00 00 00 00", &none), "");
+    EXPECT_EQ(MeterVars::DetectSection("00 00 00 00 00 00 00 00", nullptr, &none), "");
     EXPECT_FALSE(none);
-    EXPECT_EQ(MeterVars::DetectSection("", &none), "");
+    EXPECT_EQ(MeterVars::DetectSection("", nullptr, &none), "");
 }
 
 TEST_F(MeterVarsTest, DetectSectionWithVersionInForceOnlyConfirms)
@@ -287,34 +287,33 @@ TEST_F(MeterVarsTest, DetectSectionWithVersionInForceOnlyConfirms)
     QFile file("39G_Template.mtr");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString text = QString::fromLatin1(file.readAll());
-    g_DocVersion = ">= 4.1A";
+    QString version = ">= 4.1A";
     std::unique_ptr<MeterVars> table;
-    EXPECT_EQ(MeterVars::DetectSection(text, &table), "");
-    g_DocVersion = "3.9G";
-    EXPECT_EQ(MeterVars::DetectSection(text, &table), "[3.9G]");
-    EXPECT_EQ(g_DocVersion, "3.9G");
+    EXPECT_EQ(MeterVars::DetectSection(text, &version, &table), "");
+    version = "3.9G";
+    EXPECT_EQ(MeterVars::DetectSection(text, &version, &table), "[3.9G]");
+    EXPECT_EQ(version, "3.9G");
 }
 
 TEST_F(MeterVarsTest, MissingLayoutFileDetectsNothing)
 {
     QFile::remove("vars20.dat");
     std::unique_ptr<MeterVars> table;
-    EXPECT_EQ(MeterVars::DetectSection("AA AA AA AA", &table), "");
-    g_DocVersion = "4.0x";
-    MeterVars vars { QStringLiteral("[4.0A]") };
+    EXPECT_EQ(MeterVars::DetectSection("AA AA AA AA", nullptr, &table), "");
+    QString version = "4.0x";
+    MeterVars vars { QStringLiteral("[4.0A]"), &version };
     EXPECT_EQ(vars.Count(), 0);
 }
 
 } // namespace
 
-TEST(MeterVarsSectionChoice, TheGlobalPassedItselfStillNamesItsSection)
+TEST(MeterVarsSectionChoice, TheVersionPassedItselfStillNamesItsSection)
 {
-    // The section choice rewrites g_DocVersion; a caller handing it the global must still get
-    // the section it asked for.
-    g_DocVersion = QStringLiteral("[3.9G]");
-    const MeterVars vars(g_DocVersion);
+    // The section choice rewrites the working version; a caller handing it that version as the
+    // requested section must still get the section it asked for.
+    QString version = QStringLiteral("[3.9G]");
+    const MeterVars vars(version, &version);
     EXPECT_EQ(vars.SectionName(), QStringLiteral("[3.9G]"));
     EXPECT_GT(vars.Count(), 0);
-    EXPECT_EQ(g_DocVersion, QStringLiteral("3.9G"));
-    g_DocVersion.clear();
+    EXPECT_EQ(version, QStringLiteral("3.9G"));
 }

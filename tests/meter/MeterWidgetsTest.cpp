@@ -132,11 +132,11 @@ TEST_F(MeterWidgetsTest, KelvaneTypeOpensTemplateInItsFrameAndConverts)
     EXPECT_EQ(doc->Vars()->SectionName(), "[3.9G]");
     EXPECT_FALSE(doc->IsModified());
 
-    g_DocVersion = "3.9G"; // opening another file may have left another version in force
+    doc->Context().version = "3.9G"; // a read may have left another working version
     AnswerNextDialog(true);
     EXPECT_TRUE(view->OnCommand(AppCommand::Convert));
     EXPECT_EQ(doc->Vars()->SectionName(), "[4.1A]");
-    EXPECT_EQ(g_DocVersion, ">= 4.1A");
+    EXPECT_EQ(doc->Context().version, ">= 4.1A");
     EXPECT_TRUE(doc->IsModified());
     doc->SetModifiedFlag(false);
 }

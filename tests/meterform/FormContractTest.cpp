@@ -34,15 +34,14 @@ protected:
         m_oldHandler = UserMessage::SetHandler(
             [this](const QString &text, const QString &) { m_messages.append(text); });
         if (GetParam() == Series::Kelvane) {
-            g_DocVersion = QStringLiteral(">= 4.1A");
             m_doc = std::make_unique<CDocument>();
             m_doc->SetTitle(QStringLiteral("41A_Template.mtr"));
             auto form = std::make_unique<ZarnFormView>(m_doc.get());
+            form->Context().version = QStringLiteral(">= 4.1A");
             m_kelvane = form.get();
             m_form = std::move(form);
         } else {
-            g_DocVersion = QStringLiteral("1.4A");
-            auto doc = std::make_unique<QXMeterDoc>();
+            auto doc = std::make_unique<QXMeterDoc>(QStringLiteral("1.4A"));
             ASSERT_TRUE(doc->OnOpenDocument(QStringLiteral("Quixal.qxm")));
             m_doc = std::move(doc);
             auto form = std::make_unique<ZarnQXFormView>(m_doc.get());

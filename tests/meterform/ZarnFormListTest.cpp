@@ -90,7 +90,6 @@ protected:
         AuditSettings::SetCompareBeforeSend(false);
         AuditSettings::SetReadBackAfterSend(false);
         QDir::setCurrent(TestEnv::WorkDir());
-        g_DocVersion = QStringLiteral("4.1A");
         m_oldHandler = UserMessage::SetHandler(
             [this](const QString &text, const QString &) { m_messages.append(text); });
         ZarnFormView::SetMeterLink(&m_meter);
@@ -107,7 +106,7 @@ protected:
             m_lists[name] = { std::move(doc), std::move(view) };
             return runner;
         });
-        m_document = std::make_unique<CMeterDoc>();
+        m_document = std::make_unique<CMeterDoc>(QStringLiteral("4.1A"));
         ASSERT_TRUE(m_document->OnOpenDocument(QStringLiteral("41A_Template.mtr")));
         m_document->SetPathName(QDir::current().filePath(QStringLiteral("41A_Template.mtr")));
         m_form = std::make_unique<ZarnFormView>(m_document.get());
@@ -273,7 +272,7 @@ TEST_F(FormListTest, ReadWithVersionButNoImageKeepsTheDocument)
     EXPECT_GT(RunList(ZarnFormView::kReadTimer), 0);
     EXPECT_EQ(m_document->Vars()->SectionName(), QStringLiteral("[4.1A]"));
     EXPECT_EQ(m_document->ImageToText(), image);
-    EXPECT_EQ(g_DocVersion, QStringLiteral(">= 4.1A"));
+    EXPECT_EQ(m_document->Context().version, QStringLiteral(">= 4.1A"));
     // The user cancels a read half-way: the same.
     m_meter.replies.append("\r\nVER=3.9G REV=B\r\n>");
     m_form->OnReadActive();

@@ -52,10 +52,8 @@ constexpr MeterFile kFiles[] = {
 
 QByteArray ImageOf(const MeterFile &file)
 {
-    const QString saved = g_DocVersion;
-    g_DocVersion = QString::fromLatin1(file.family);
-    MeterVars v(QString::fromLatin1(file.section));
-    g_DocVersion = saved;
+    QString version = QString::fromLatin1(file.family);
+    MeterVars v(QString::fromLatin1(file.section), &version);
     const bool current = QLatin1String(file.section) == QLatin1String("[4.1A]");
     v.SetValue("key", 1, 0xAA);
     v.SetValue("flow_prec", 1, 2);

@@ -260,14 +260,14 @@ TEST_F(FormTest, ZeroOffsetBoundedOnEveryChange)
 
 TEST_F(FormTest, CurveFitSnapsBackOnEarlyVersions)
 {
-    g_DocVersion = QStringLiteral("4.0x");
+    m_form->Context().version = QStringLiteral("4.0x");
     QComboBox *choice = Combo(1005);
     choice->setCurrentIndex(2);
     Q_EMIT choice->activated(2);
     EXPECT_EQ(choice->currentText(), QStringLiteral("Primary Coefficients Only"));
     EXPECT_EQ(choice->currentIndex(), 1);
 
-    g_DocVersion = QStringLiteral(">= 4.1A");
+    m_form->Context().version = QStringLiteral(">= 4.1A");
     choice->setCurrentIndex(3);
     Q_EMIT choice->activated(3);
     EXPECT_EQ(choice->currentIndex(), 3);
@@ -281,7 +281,7 @@ TEST_F(FormTest, CurveFitSnapsBackOnEarlyVersions)
 // coefficient editing on this one.
 TEST_F(FormTest, EditCodeBelongsToItsForm)
 {
-    g_DocVersion = QStringLiteral(">= 4.1A");
+    m_form->Context().version = QStringLiteral(">= 4.1A");
     FillList(1052, 1047, 10);
     Click(1047, 2);
     ASSERT_EQ(m_form->EditField(), 1);
@@ -297,7 +297,7 @@ TEST_F(FormTest, EditCodeBelongsToItsForm)
 
 TEST_F(FormTest, CoefficientEditedInPlace)
 {
-    g_DocVersion = QStringLiteral(">= 4.1A");
+    m_form->Context().version = QStringLiteral(">= 4.1A");
     FillList(1052, 1047, 10);
     Click(1047, 2);
     EXPECT_EQ(m_form->EditField(), 1);
@@ -323,7 +323,7 @@ TEST_F(FormTest, CoefficientEditedInPlace)
 
 TEST_F(FormTest, PointWiseWalk)
 {
-    g_DocVersion = QStringLiteral(">= 4.1A");
+    m_form->Context().version = QStringLiteral(">= 4.1A");
     FillList(1064, 1061, 21);
     // The 0 % point is never edited.
     Click(1061, 0);
@@ -351,7 +351,7 @@ TEST_F(FormTest, PointWiseWalk)
 
 TEST_F(FormTest, SecondaryListRefusedOnEarlyVersions)
 {
-    g_DocVersion = QStringLiteral("3.9G");
+    m_form->Context().version = QStringLiteral("3.9G");
     FillList(1063, 1057, 10);
     Click(1057, 4);
     EXPECT_EQ(m_form->EditField(), 2);
@@ -394,7 +394,7 @@ TEST_F(FormTest, VersionRuleForReadOnlyFields)
         bool extended;
     } cases[] = { { "3.9G", false }, { "4.0x", false }, { ">= 4.1A", true }, { "4.1A", true } };
     for (const auto &c : cases) {
-        g_DocVersion = QString::fromLatin1(c.version);
+        m_form->Context().version = QString::fromLatin1(c.version);
         m_form->TimerTick(ZarnFormView::kClockTimer);
         for (int id : alwaysReadOnly)
             EXPECT_TRUE(Edit(id)->isReadOnly()) << c.version << " " << id;
@@ -404,7 +404,7 @@ TEST_F(FormTest, VersionRuleForReadOnlyFields)
             EXPECT_EQ(m_form->Control(id)->isHidden(), !c.extended) << c.version << " " << id;
     }
     EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(1067))->text(), QStringLiteral(">= 4.1A"));
-    EXPECT_EQ(g_DocVersion, QStringLiteral(">= 4.1A"));
+    EXPECT_EQ(m_form->Context().version, QStringLiteral(">= 4.1A"));
 }
 
 TEST_F(FormTest, ClockShowsTimeDateAndCalibration)
@@ -474,7 +474,7 @@ TEST_F(FormTest, FitsItsFrameWithoutClipping)
     form->SetField(1018, QStringLiteral("123456.123456"));
     form->SetField(1049, QStringLiteral("4.1A"));
     form->SetField(1084, QStringLiteral("A"));
-    g_DocVersion = QStringLiteral("4.1A");
+    form->Context().version = QStringLiteral("4.1A");
     AppServices::Meter().SetRange(QStringLiteral("2"));
     form->TimerTick(ZarnFormView::kClockTimer);
     QApplication::processEvents();

@@ -139,7 +139,7 @@ TEST(FormData, AReadOfTheOtherSeriesTakesNothingAndNamesTheMeter)
         row.quixalForm ? program.app->OnNewQuixal() : program.app->OnNewMeterForm();
         auto *form = program.Newest<ZarnFormBase>();
         auto *doc = qobject_cast<CMeterDoc *>(form->GetDocument());
-        const QStringList before = { doc->Title(), doc->ImageToText(), g_DocVersion,
+        const QStringList before = { doc->Title(), doc->ImageToText(), doc->Context().version,
             form->GetField(1048), form->GetField(1049) };
         auto *qx = qobject_cast<ZarnQXFormView *>(form);
         qx ? qx->OnRead() : qobject_cast<ZarnFormView *>(form)->OnReadActive();
@@ -148,8 +148,8 @@ TEST(FormData, AReadOfTheOtherSeriesTakesNothingAndNamesTheMeter)
         ASSERT_EQ(program.messages.size(), 1) << row.firmware;
         EXPECT_TRUE(program.messages.first().contains(QLatin1String(row.says))) << row.firmware;
         EXPECT_EQ(before,
-            QStringList({ doc->Title(), doc->ImageToText(), g_DocVersion, form->GetField(1048),
-                form->GetField(1049) }))
+            QStringList({ doc->Title(), doc->ImageToText(), doc->Context().version,
+                form->GetField(1048), form->GetField(1049) }))
             << row.firmware;
         EXPECT_FALSE(doc->IsModified()) << row.firmware;
     }

@@ -69,7 +69,7 @@ TEST_F(QXCoreTest, VersionTableChoosesTheQuixalSections)
     {
         const char *version; // given to SetVersionQX
         const char *section; // read from varsQX.dat
-        const char *after; // g_DocVersion afterwards
+        const char *after; // the working version afterwards
     };
     const Row rows[] = {
         { "1.4A", "[1.4A]", "1.4A" }, { "1.3A", "[1.0A]", "1.0A" }, { "1.2B", "[4.1A]", ">= 4.1A" },
@@ -79,34 +79,35 @@ TEST_F(QXCoreTest, VersionTableChoosesTheQuixalSections)
     };
     for (const Row &row : rows) {
         auto doc = OpenTemplate();
-        g_DocVersion = QStringLiteral("start");
+        doc->Context().version = QStringLiteral("start");
         doc->SetVersionQX(QString::fromLatin1(row.version));
         ASSERT_NE(doc->Vars(), nullptr);
         EXPECT_EQ(doc->Vars()->SectionName(), QLatin1String(row.section)) << row.version;
-        EXPECT_EQ(g_DocVersion, QLatin1String(row.after)) << row.version;
+        EXPECT_EQ(doc->Context().version, QLatin1String(row.after)) << row.version;
         const bool inFile = QString::fromLatin1(row.section) != QLatin1String("[4.0A]")
             && QString::fromLatin1(row.section) != QLatin1String("[?.??]");
         EXPECT_EQ(doc->Vars()->Count() > 0, inFile) << row.version;
         EXPECT_EQ(doc->Vars()->Value(QStringLiteral("key"), 1), 0u) << "a fresh image is zero";
     }
 
-    // An empty version changes nothing: table, image and g_DocVersion stay.
+    // An empty version changes nothing: table, image and working version stay.
     auto doc = OpenTemplate();
-    g_DocVersion = QStringLiteral("1.4A");
+    doc->Context().version = QStringLiteral("1.4A");
     const MeterVars *before = doc->Vars();
     doc->SetVersionQX(QString());
     EXPECT_EQ(doc->Vars(), before);
-    EXPECT_EQ(g_DocVersion, QStringLiteral("1.4A"));
+    EXPECT_EQ(doc->Context().version, QStringLiteral("1.4A"));
     EXPECT_EQ(doc->Vars()->Value(QStringLiteral("key"), 1), 0xAAu);
 
     // The Kelvane table folds every 1.x version onto [1.0A]; the Quixal one only 1.3A.
-    g_DocVersion = QStringLiteral("1.2B");
-    EXPECT_EQ(MeterVars::ChooseSection(QStringLiteral("[x]")), QStringLiteral("[1.0A]"));
-    g_DocVersion = QStringLiteral("1.2B");
-    EXPECT_EQ(QXMeterVars::ChooseSection(QStringLiteral("[x]")), QStringLiteral("[4.1A]"));
-    g_DocVersion.clear();
-    EXPECT_EQ(QXMeterVars::ChooseSection(QStringLiteral("[x]")), QStringLiteral("[x]"));
-    EXPECT_TRUE(g_DocVersion.isEmpty());
+    QString version = QStringLiteral("1.2B");
+    EXPECT_EQ(MeterVars::ChooseSection(QStringLiteral("[x]"), &version), QStringLiteral("[1.0A]"));
+    version = QStringLiteral("1.2B");
+    EXPECT_EQ(
+        QXMeterVars::ChooseSection(QStringLiteral("[x]"), &version), QStringLiteral("[4.1A]"));
+    version.clear();
+    EXPECT_EQ(QXMeterVars::ChooseSection(QStringLiteral("[x]"), &version), QStringLiteral("[x]"));
+    EXPECT_TRUE(version.isEmpty());
 }
 
 TEST_F(QXCoreTest, VocabularyShowsAndCollectsEveryRow)
@@ -318,14 +319,13 @@ TEST_F(QXCoreTest, ConversionCarriesValuesByName)
         "[1.4A]\n1 key\n4 serial_num\n2 lockout\n1 width\n.\n"
         "[4.1A]\n2 lockout\n1 spare\n1 key\n4 serial_num\n.\n");
     auto doc = std::make_unique<QXMeterDoc>();
-    g_DocVersion.clear();
     doc->SetVersionQX(QStringLiteral("1.4A"));
     MeterVars *v = doc->Vars();
     v->SetValue("key", 1, 0xAA);
     v->SetValue("serial_num", 4, 987654);
     v->SetValue("lockout", 2, 4321);
     v->SetValue("width", 1, 9);
-    g_DocVersion = QStringLiteral(">= 4.1A");
+    doc->Context().version = QStringLiteral(">= 4.1A");
     ASSERT_EQ(doc->ConvertToQX(QStringLiteral("[4.1A]")), 1);
     v = doc->Vars();
     EXPECT_EQ(v->SectionName(), QStringLiteral("[4.1A]"));
@@ -336,13 +336,14 @@ TEST_F(QXCoreTest, ConversionCarriesValuesByName)
 
     // A layout that is not in the file: nothing changes.
     const QString before = v->ImageToText();
-    g_DocVersion = QStringLiteral("4.0x");
+    doc->Context().version = QStringLiteral("4.0x");
     EXPECT_EQ(doc->ConvertToVersionQX(QStringLiteral("4.0x")), 0);
     EXPECT_EQ(doc->Vars(), v);
     EXPECT_EQ(doc->Vars()->ImageToText(), before);
-    g_DocVersion = QStringLiteral("1.4A");
+    doc->Context().version = QStringLiteral("1.4A");
     EXPECT_EQ(doc->ConvertToVersionQX(QStringLiteral("3.9G")), 0);
-    EXPECT_EQ(g_DocVersion, QStringLiteral("1.4A")) << "a refused conversion keeps the version";
+    EXPECT_EQ(doc->Context().version, QStringLiteral("1.4A"))
+        << "a refused conversion keeps the version";
     // A name the table lacks is never written, and no other variable moves for it.
     EXPECT_EQ(v->SetValue("width", 1, 5), 0);
     EXPECT_EQ(v->ImageToText(), before);
@@ -431,15 +432,15 @@ TEST_F(QXCoreTest, QuixalFileOpensInItsOwnLayoutWhateverVersionIsInForce)
     }
     for (const char *version : { "", "1.4A", "1.0A", ">= 4.1A", "4.0x", "3.9G", "?.??" }) {
         for (const char *meter : { "", "4.1A", "1.4A" }) {
-            g_DocVersion = QString::fromLatin1(version);
             AppServices::Meter().SetVersion(QString::fromLatin1(meter));
-            QXMeterDoc doc;
+            QXMeterDoc doc(QString::fromLatin1(version));
             ASSERT_TRUE(doc.OnOpenDocument(QStringLiteral("Quixal.qxm")));
             EXPECT_EQ(doc.Vars()->SectionName(), QStringLiteral("[1.4A]")) << version << meter;
-            EXPECT_EQ(g_DocVersion, QLatin1String(version)) << "opening changes no version";
+            EXPECT_EQ(doc.Context().version, QLatin1String(version))
+                << "opening changes no version";
             QXFormFields form = Form();
             doc.VarsToFormQX(form);
-            g_DocVersion = QStringLiteral("4.0x"); // another window changes the version
+            doc.Context().version = QStringLiteral("4.0x"); // a read puts another in force
             doc.FormToVarsQX(form);
             ASSERT_TRUE(doc.OnSaveDocument(QStringLiteral("copy.qxm")));
             EXPECT_EQ(Read(QStringLiteral("copy.qxm")), original) << version << meter;

@@ -44,8 +44,7 @@ protected:
         QDir::setCurrent(TestEnv::WorkDir());
         m_oldHandler = UserMessage::SetHandler(
             [this](const QString &text, const QString &) { m_messages.append(text); });
-        g_DocVersion = QStringLiteral("1.4A");
-        m_doc = std::make_unique<QXMeterDoc>();
+        m_doc = std::make_unique<QXMeterDoc>(QStringLiteral("1.4A"));
         ASSERT_TRUE(m_doc->OnOpenDocument(QStringLiteral("Quixal.qxm")));
         m_doc->SetTitle(QStringLiteral("Quixal.qxm"));
         m_form = std::make_unique<ZarnQXFormView>(m_doc.get());
@@ -156,12 +155,12 @@ TEST_F(QXFormTest, FieldRulesThroughTheWindow)
     // The version answer of a read rebuilds the table; the next tick names the template.
     m_form->SetField(MeterVersion, QStringLiteral("1.2B"));
     EXPECT_EQ(m_doc->Vars()->SectionName(), QStringLiteral("[4.1A]"));
-    EXPECT_EQ(g_DocVersion, QStringLiteral(">= 4.1A"));
+    EXPECT_EQ(m_doc->Context().version, QStringLiteral(">= 4.1A"));
     EXPECT_EQ(m_form->GetField(MeterVersion), QStringLiteral("1.2B"));
     m_form->TimerTick(ZarnFormBase::kClockTimer);
     EXPECT_EQ(
         qobject_cast<QLabel *>(m_form->Control(TemplateVersion))->text(), QStringLiteral("1.4A"));
-    EXPECT_EQ(g_DocVersion, QStringLiteral("1.4A"));
+    EXPECT_EQ(m_doc->Context().version, QStringLiteral("1.4A"));
     EXPECT_EQ(
         qobject_cast<QLabel *>(m_form->Control(MeterVersion))->text(), QStringLiteral("1.2B"));
 

@@ -221,8 +221,8 @@ TEST_P(RealLayoutTest, ProgramTableDecodesTheDumpAndItsWriteIsStored)
     // As the form does: the version field builds the table "[version]", then the text is decoded.
     ResetGlobals();
     const QString section = QLatin1Char('[') + fw + QLatin1Char(']');
-    g_DocVersion = section;
-    MeterVars table(section);
+    QString version = section;
+    MeterVars table(section, &version);
     ASSERT_GT(table.Count(), 0) << qPrintable(table.SectionName());
     table.ImageFromText(read.fields.value(1051).trimmed());
     EXPECT_EQ(table.Value(QStringLiteral("key"), 1), 0xAAu);

@@ -67,8 +67,7 @@ TEST(QuixalSheetForm, PrintsWhatTheFormShowsAndAsksForTheOperatorOnce)
         TestEnv::ReseedWorkDir();
         ResetGlobals();
     });
-    g_DocVersion = QStringLiteral("1.4A");
-    QXMeterDoc doc;
+    QXMeterDoc doc(QStringLiteral("1.4A"));
     ASSERT_TRUE(doc.OnOpenDocument(QDir::current().filePath(QStringLiteral("Quixal.qxm"))));
     doc.SetPathName(QDir::current().filePath(QStringLiteral("Quixal.qxm")));
     ZarnQXFormView form(&doc);

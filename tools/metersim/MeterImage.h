@@ -7,9 +7,9 @@
 #include <cstdint>
 
 // The simulated meter's configuration memory: one firmware layout read from a layout file
-// ("vars20.dat" / "varsQX.dat" syntax) and the 256-byte image it describes. Owned by MeterSim,
-// which reads and writes variables by name, dumps the image as image text and takes written
-// images back; also loads and saves the meter file that lets a test preset a meter.
+// ("vars20.dat" / "varsQX.dat" syntax) and the 256-byte image it describes. Owned by
+// MeterIdentity, which reads and writes variables by name, dumps the image as image text and
+// takes written images back; also loads and saves the meter file that lets a test preset a meter.
 class MeterImage
 {
 public:

@@ -5,11 +5,8 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cmath>
-#include <cstdio>
-#include <numbers>
 
 namespace {
 
@@ -23,24 +20,6 @@ constexpr int kEntryTimeoutMs = 5000; // data entry abandoned after this silence
 constexpr int kTickPeriodMs = 250; // idle apostrophes after a logger command
 constexpr int kTickCount = 40;
 constexpr int kPendingMax = 65536; // bytes of answers held back at most
-
-// Engineering-unit factors of the meter's firmware (index tables by units code 0..31).
-constexpr double kF[31] = { 1.0, 1200.0, 20.0, 72000.0, 1728000.0, -1.0, 1.0, 10.764285147,
-    0.0010764, 0.00694444, 60.0, 0.075, 4.5, 108.0, 0.0166666, 28.316846592, 28316.846592,
-    1.69901079552, 0.028316846592, 1699.01079552, 283168.46592, 1440000.0, 60000.0, 0.03401942775,
-    2.041165665, 0.00056698819453815, 0.00508012634608, 0.3048088, 18.288528, 1728.0, 103680.0 };
-constexpr int kAreaF[32] = { 6, 6, 6, 6, 9, 9, 6, 6, 5, 5, 6, 6, 5, 5, 5, 5, 7, 8, 7, 7, 7, 7, 7, 7,
-    7, 7, 7, 7, 7, 8, 7, 5 };
-constexpr int kFlowF[32] = { 6, 10, 11, 12, 29, 30, 6, 13, 6, 14, 22, 21, 6, 6, 6, 6, 15, 20, 17,
-    18, 23, 24, 25, 19, 26, 27, 28, 17, 15, 20, 19, 6 };
-// What the meter prints for each units code when no units list is given: four upper-case
-// characters, no blanks (the reading-line parser and the identification parse both depend on
-// that). With a units list, the first word of each line is printed instead, so the meter and the
-// form's Engineering Units list name a code alike.
-const char *const kUnitNames[32]
-    = { "SFPM", "SFPH", "LBPM", "LBPH", "SCIM", "SCIH", "SCFM", "LBPD", "SFPM", "SFPS", "SCFH",
-          "SCFD", "SCFM", "SCFM", "SCFM", "SCFM", "SLPM", "SCCM", "NM3H", "NM3M", "KG/M", "KG/H",
-          "KG/S", "NLPH", "KGPD", "NMPS", "NMPM", "NM3H", "SLPM", "SCCM", "NLPH", "SCFM" };
 
 QByteArray Prompt()
 {
@@ -67,11 +46,10 @@ MeterSim::MeterSim(PtyPort &port)
 
 int MeterSim::Init(const MeterSettings &settings, QString *error)
 {
-    m_settings = settings;
-    m_total = settings.total;
     m_deafWakes = settings.deafWakes;
     m_answerWakes = settings.answerWakes;
     m_storeWrong = settings.storeWrong;
+    m_flow.Configure(settings.total, settings.fixedFlow, settings.flow);
     if (!settings.logFile.isEmpty()) {
         QFile log(settings.logFile);
         if (!log.open(QIODevice::ReadOnly)) {
@@ -80,202 +58,7 @@ int MeterSim::Init(const MeterSettings &settings, QString *error)
         }
         m_logger.Preload(log.read(0xFFFF));
     }
-    if (m_settings.version.isEmpty())
-        m_settings.version = m_settings.quixal ? QStringLiteral("1.4A") : QStringLiteral("4.1A");
-    if (m_settings.revision.isEmpty())
-        m_settings.revision = QStringLiteral("A");
-    if (m_settings.model.isEmpty())
-        m_settings.model = m_settings.quixal ? QStringLiteral("500") : QStringLiteral("620");
-    m_settings.model = m_settings.model.left(3).rightJustified(3, QLatin1Char('0'));
-    const QString section = m_settings.section.isEmpty()
-        ? MeterImage::SectionFor(m_settings.quixal, m_settings.version)
-        : m_settings.section;
-    m_unitNames.clear();
-    QFile units(m_settings.unitsFile);
-    if (!m_settings.unitsFile.isEmpty() && units.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        while (!units.atEnd() && m_unitNames.size() < 32) {
-            const QByteArray word = units.readLine().trimmed().split(' ').value(0).toUpper();
-            m_unitNames << (word.isEmpty() || word.size() > 4 ? QString()
-                                                              : QString::fromLatin1(word));
-        }
-    }
-    if (!m_image.LoadLayout(m_settings.varsFile, section)) {
-        *error = m_image.LastError();
-        return 0;
-    }
-
-    bool loaded = false;
-    if (!m_settings.imageFile.isEmpty() && QFileInfo::exists(m_settings.imageFile)) {
-        loaded = m_image.LoadFile(m_settings.imageFile) == 1;
-        if (!loaded) {
-            *error = QStringLiteral("%1 is not a meter file (two hex digits and a blank per byte)")
-                         .arg(m_settings.imageFile);
-            return 0;
-        }
-    }
-    if (!loaded) {
-        // Factory settings: 80 SCFM full scale over a 1 ft^2 section, linear curve.
-        m_image.SetU(QStringLiteral("flow_prec"), 2);
-        m_image.SetU(QStringLiteral("flow_func"), 0);
-        m_image.SetU(QStringLiteral("serial_num"), 12345678);
-        m_image.SetU(QStringLiteral("mode"), 0x20);
-        m_image.SetU(QStringLiteral("meter_num"), 5);
-        m_image.SetU(QStringLiteral("updating_max"), 10);
-        m_image.SetU(QStringLiteral("reporting_max"), 8);
-        m_image.SetU(QStringLiteral("adc_val"), 10);
-        m_image.SetU(QStringLiteral("dac_val"), 10);
-        m_image.SetU(QStringLiteral("pad_1"), 1);
-        m_image.SetU(QStringLiteral("pad"), 1);
-        m_image.SetU(QStringLiteral("width"), 10);
-        m_image.SetU(QStringLiteral("polarity"), 1);
-        m_image.SetU(QStringLiteral("uP_assy_rev"), 3);
-        m_image.SetU(QStringLiteral("wdt"), 1);
-        m_image.SetU(QStringLiteral("curve_fit"), 1);
-        m_image.SetF(QStringLiteral("meter_x"), 1.0f);
-        m_image.SetF(QStringLiteral("meter_k"), 100.0f);
-        m_image.SetF(QStringLiteral("meter_s"), 80.0f);
-        m_image.SetF(QStringLiteral("coeff[1]"), 1.0f);
-        m_image.SetF(QStringLiteral("coeff[10]"), 1.0f);
-        m_image.SetF(QStringLiteral("cutoff"), 1.0f);
-        m_image.SetF(QStringLiteral("adc_gain"), 1.0f);
-        // Calibration due 01/31/08: month in bits 16-23, day in 24-31, year in 8-15.
-        m_image.SetU(QStringLiteral("cal_date"), (31u << 24) | (1u << 16) | (8u << 8));
-    }
-    m_image.SetU(QStringLiteral("key"), 0xAA);
-    if (m_settings.serial >= 0)
-        m_image.SetU(QStringLiteral("serial_num"), quint32(m_settings.serial));
-    if (m_settings.range >= 1 && m_settings.range <= 4)
-        SetRange(m_settings.range);
-    SaveImage();
-    return 1;
-}
-
-// ---------------------------------------------------------------- identity and variables
-
-int MeterSim::Range() const
-{
-    if (m_image.Has(QStringLiteral("mode"))) {
-        const quint32 mode = m_image.GetU(QStringLiteral("mode"));
-        return mode == 0xFF ? 1 : int(mode & 3) + 1;
-    }
-    if (m_image.Has(QStringLiteral("meter_num"))) {
-        const quint32 num = m_image.GetU(QStringLiteral("meter_num"));
-        return num == 0xFF ? 1 : int((num >> 3) & 3) + 1;
-    }
-    return m_quixalRange;
-}
-
-void MeterSim::SetRange(int range)
-{
-    const quint32 r = quint32(range - 1) & 3;
-    if (m_image.Has(QStringLiteral("mode"))) {
-        const quint32 old = m_image.GetU(QStringLiteral("mode"));
-        const quint32 keep = old == 0xFF ? 0 : (old & 0xC0);
-        m_image.SetU(QStringLiteral("mode"), keep | 0x20 | (r << 2) | r);
-    } else if (m_image.Has(QStringLiteral("meter_num"))) {
-        const quint32 old = m_image.GetU(QStringLiteral("meter_num"));
-        const quint32 keep = old == 0xFF ? 0 : (old & 0x80);
-        m_image.SetU(QStringLiteral("meter_num"), keep | (40 * r + 5));
-    }
-    m_quixalRange = int(r) + 1;
-}
-
-quint32 MeterSim::Serial() const
-{
-    return m_image.GetU(QStringLiteral("serial_num"));
-}
-
-int MeterSim::UnitsCode() const
-{
-    return int(m_image.GetU(QStringLiteral("flow_func")) & 31);
-}
-
-QString MeterSim::FlowUnits() const
-{
-    const QString listed = m_unitNames.value(UnitsCode());
-    return listed.isEmpty() ? QString::fromLatin1(kUnitNames[UnitsCode()]) : listed;
-}
-
-double MeterSim::FullScale() const
-{
-    const int u = UnitsCode();
-    const double a = kF[kAreaF[u]];
-    const double f = kF[kFlowF[u]];
-    const double x = m_image.GetF(QStringLiteral("meter_x"));
-    const double s = m_image.GetF(QStringLiteral("meter_s"));
-    double fs = (u >= 24 && u <= 26) || a == -1.0 ? s * f : s * f * x;
-    if (!std::isfinite(fs) || fs <= 0.0 || fs > 1e9)
-        fs = 80.0; // a meter with nonsense in its image still shows a sane display
-    return fs;
-}
-
-QString MeterSim::XSectText() const
-{
-    const int area = kAreaF[UnitsCode()];
-    const double a = kF[area];
-    const double x = m_image.GetF(QStringLiteral("meter_x"));
-    const char *unit = area == 9 ? " IN^2"
-        : area == 7              ? " M^2"
-        : area == 8              ? " CM^2"
-        : area == 5              ? ""
-                                 : " FT^2";
-    double shown = std::fabs(a == -1.0 ? x : x / a);
-    if (!std::isfinite(shown))
-        shown = 0.0;
-    return PrintfText::Format("%f%s", shown, unit);
-}
-
-QString MeterSim::CalDateText() const
-{
-    const quint32 d = m_image.GetU(QStringLiteral("cal_date"));
-    return PrintfText::Format(
-        "%02d/%02d/%02d", int((d >> 16) & 0xFF), int((d >> 24) & 0xFF), int((d >> 8) & 0xFF));
-}
-
-QString MeterSim::ItemValue(int item) const
-{
-    switch (item) {
-    case 221:
-        return CalDateText();
-    case 140:
-        return PrintfText::Format("%f", FullScale());
-    case 813:
-        return XSectText();
-    case 812: {
-        const double z = m_image.GetF(QStringLiteral("coeff[11]"));
-        return PrintfText::Format("%e", std::isfinite(z) ? z : 0.0);
-    }
-    default:
-        break;
-    }
-    return QString();
-}
-
-QByteArray MeterSim::IdentText() const
-{
-    // Kept after a non-blank character: on a terminal screen a blank before the "v" would
-    // look like the identification line of the main screen.
-    return PrintfText::Format("ID:v%s #%u #%d ,%s,%s,%s units", qPrintable(m_settings.version),
-        Serial(), Range(), qPrintable(m_settings.model), qPrintable(m_settings.revision.left(1)),
-        qPrintable(FlowUnits()))
-        .toLatin1();
-}
-
-QByteArray MeterSim::IdentLine() const
-{
-    const bool oldFirmware = m_settings.version.startsWith(QLatin1String("3.9"))
-        || m_settings.version.startsWith(QLatin1String("4.0"));
-    return PrintfText::Format(" %s v%s Rev.%s %s#%d", qPrintable(m_settings.model),
-        qPrintable(m_settings.version.left(4)), qPrintable(m_settings.revision.left(1)),
-        oldFirmware ? "Meter" : "Range", Range())
-        .toLatin1();
-}
-
-void MeterSim::SaveImage()
-{
-    if (!m_settings.imageFile.isEmpty() && !m_image.SaveFile(m_settings.imageFile))
-        std::fprintf(
-            stderr, "tarvik-metersim: cannot write %s\n", qPrintable(m_settings.imageFile));
+    return m_meter.Init(settings, error);
 }
 
 // ---------------------------------------------------------------- output
@@ -331,9 +114,9 @@ void MeterSim::DrawMainScreen()
     QByteArray s;
     s += kEsc;
     s += '\n';
-    s += m_settings.quixal ? " HALVREN  QUIXAL  THERMAL MASS FLOW METER\r\n"
-                           : " HALVREN  KELVANE  THERMAL MASS FLOW METER\r\n";
-    s += IdentLine() + "\r\n";
+    s += m_meter.Settings().quixal ? " HALVREN  QUIXAL  THERMAL MASS FLOW METER\r\n"
+                                   : " HALVREN  KELVANE  THERMAL MASS FLOW METER\r\n";
+    s += m_meter.IdentLine() + "\r\n";
     s += "\r\n";
     s += "  [    REDRAW THIS SCREEN        r    RUN MODE\r\n";
     s += "  i    IDENTIFICATION            c    CONFIGURATION\r\n";
@@ -348,14 +131,15 @@ void MeterSim::DrawConfigScreen()
     QByteArray s;
     s += kEsc;
     s += '\n';
-    s += " CONFIGURATION, RANGE " + QByteArray::number(Range()) + "\r\n";
-    s += " SERIAL NUMBER     " + QByteArray::number(Serial()) + "\r\n";
-    s += " FULL SCALE        " + ItemValue(140).toLatin1() + " " + FlowUnits().toLatin1() + "\r\n";
-    s += " X-SECTION         " + ItemValue(813).toLatin1() + "\r\n";
-    s += " ZERO OFFSET       " + ItemValue(812).toLatin1() + "\r\n";
-    s += " CALIBRATION DUE   " + ItemValue(221).toLatin1() + "\r\n";
-    s += " LAYOUT            " + m_image.Section().toLatin1() + ", "
-        + QByteArray::number(m_image.TextByteCount()) + " BYTES\r\n";
+    s += " CONFIGURATION, RANGE " + QByteArray::number(m_meter.Range()) + "\r\n";
+    s += " SERIAL NUMBER     " + QByteArray::number(m_meter.Serial()) + "\r\n";
+    s += " FULL SCALE        " + m_meter.ItemValue(140).toLatin1() + " "
+        + m_meter.FlowUnits().toLatin1() + "\r\n";
+    s += " X-SECTION         " + m_meter.ItemValue(813).toLatin1() + "\r\n";
+    s += " ZERO OFFSET       " + m_meter.ItemValue(812).toLatin1() + "\r\n";
+    s += " CALIBRATION DUE   " + m_meter.ItemValue(221).toLatin1() + "\r\n";
+    s += " LAYOUT            " + m_meter.Image().Section().toLatin1() + ", "
+        + QByteArray::number(m_meter.Image().TextByteCount()) + " BYTES\r\n";
     s += "\r\n";
     s += " [ MAIN MENU   r RUN MODE\r\n";
     s += " SELECT: ";
@@ -391,7 +175,7 @@ void MeterSim::DrawLoggerScreen()
 
 void MeterSim::OnInput(const QByteArray &bytes, qint64 nowMs)
 {
-    if (m_settings.silent)
+    if (m_meter.Settings().silent)
         return;
     for (char c : bytes)
         OnByte((unsigned char)c, nowMs);
@@ -410,8 +194,8 @@ void MeterSim::CountLetters(unsigned char c, qint64 nowMs)
     if (c == 'E') {
         m_lowerE = 0;
         if (++m_upperE == kLetterRun) {
-            m_logger.StartManual(
-                QDateTime::currentDateTime(), QString::number(Serial()), FlowUnits());
+            m_logger.StartManual(QDateTime::currentDateTime(), QString::number(m_meter.Serial()),
+                m_meter.FlowUnits());
             m_nextLoggerMs = nowMs;
         }
         return;
@@ -449,7 +233,7 @@ void MeterSim::OnRunOrMenuByte(unsigned char c, qint64 nowMs)
             Echo(".");
         ++m_dots;
         if (m_dots == kDotsIdent)
-            Say("\r\n" + IdentText() + "\r\n");
+            Say("\r\n" + m_meter.IdentText() + "\r\n");
         if (m_dots == kDotsCommand) {
             if (m_answerWakes == 0) {
                 // A meter that went away after answering as many wake-ups as it was given.
@@ -485,7 +269,7 @@ void MeterSim::OnRunOrMenuByte(unsigned char c, qint64 nowMs)
     case 'i':
     case 'I':
         Echo(QByteArray(1, char(c)));
-        Say("\r\n" + IdentText() + "\r\n SELECT: ");
+        Say("\r\n" + m_meter.IdentText() + "\r\n SELECT: ");
         return;
     case 'c':
     case 'C':
@@ -500,8 +284,8 @@ void MeterSim::OnRunOrMenuByte(unsigned char c, qint64 nowMs)
     case '3':
     case '4':
         Echo(QByteArray(1, char(c)));
-        SetRange(c - '0');
-        SaveImage();
+        m_meter.SetRange(c - '0');
+        m_meter.SaveImage();
         DrawMainScreen();
         return;
     case 'e':
@@ -633,14 +417,15 @@ void MeterSim::RunCommand(const QByteArray &cmd, qint64 nowMs)
         const int idx = code == 221 ? 0 : code == 140 ? 1 : code == 813 ? 2 : 3;
         m_item = code;
         m_mode = Mode::Item;
-        Say(QByteArray("\r\n") + names[idx] + " =" + ItemValue(code).toLatin1() + "=" + kAck);
+        Say(QByteArray("\r\n") + names[idx] + " =" + m_meter.ItemValue(code).toLatin1() + "="
+            + kAck);
         return;
     }
     case 956: {
         // The token's characters 5 to 8 are the free log memory in hexadecimal.
-        const QString token = m_settings.memToken.isEmpty()
+        const QString token = m_meter.Settings().memToken.isEmpty()
             ? PrintfText::Format("MEM:%04X", m_logger.FreeBytes())
-            : m_settings.memToken;
+            : m_meter.Settings().memToken;
         Say(token.toLatin1() + " BYTES FREE\r\n");
         StartTicker(nowMs);
         return;
@@ -665,26 +450,27 @@ void MeterSim::RunCommand(const QByteArray &cmd, qint64 nowMs)
         return;
     }
     case 466:
-        m_logger.Arm(QString::number(Serial()), FlowUnits());
+        m_logger.Arm(QString::number(m_meter.Serial()), m_meter.FlowUnits());
         Say("\r\nLOGGER ARMED\r\n");
         StartTicker(nowMs);
         return;
     case 100:
         Say(PrintfText::Format("\r\nVER=%s REV=%s SN=%u RNG=%d MOD=%s",
-            qPrintable(m_settings.version.left(4)), qPrintable(m_settings.revision.left(1)),
-            Serial(), Range(), qPrintable(m_settings.model))
+            qPrintable(m_meter.Settings().version.left(4)),
+            qPrintable(m_meter.Settings().revision.left(1)), m_meter.Serial(), m_meter.Range(),
+            qPrintable(m_meter.Settings().model))
                 .toLatin1());
         Prompt();
         return;
     case 110:
-        Say("\r\nIMG=" + m_image.ToText(' ') + "\r\nEND");
+        Say("\r\nIMG=" + m_meter.Image().ToText(' ') + "\r\nEND");
         Prompt();
         return;
     case 120:
         m_mode = Mode::ImageIn;
         m_imageIn.clear();
         m_entryDeadline = nowMs + kEntryTimeoutMs;
-        Say("\r\nSEND IMAGE " + QByteArray::number(m_image.TextByteCount()) + " BYTES");
+        Say("\r\nSEND IMAGE " + QByteArray::number(m_meter.Image().TextByteCount()) + " BYTES");
         Prompt();
         return;
     case 130:
@@ -711,8 +497,8 @@ void MeterSim::OnItemLine(const QByteArray &line)
     if (m_item == 812) {
         const float z = line.toFloat(&ok);
         if (ok && std::fabs(z) <= 5.0f) {
-            m_image.SetF(QStringLiteral("coeff[11]"), z);
-            SaveImage();
+            m_meter.Image().SetF(QStringLiteral("coeff[11]"), z);
+            m_meter.SaveImage();
             Say("\r\nSTORED*");
         } else {
             Say("\r\nREFUSED");
@@ -728,9 +514,9 @@ void MeterSim::OnItemLine(const QByteArray &line)
             ok = o1 && o2 && o3 && a >= 1 && a <= 12 && b >= 1 && b <= 31 && c >= 0 && c <= 99;
         }
         if (ok) {
-            m_image.SetU(QStringLiteral("cal_date"),
+            m_meter.Image().SetU(QStringLiteral("cal_date"),
                 (quint32(b) << 24) | (quint32(a) << 16) | (quint32(c) << 8));
-            SaveImage();
+            m_meter.SaveImage();
             Say("\r\nSTORED*");
         } else {
             Say("\r\nREFUSED");
@@ -765,12 +551,12 @@ void MeterSim::OnImageLine(const QByteArray &line)
 void MeterSim::FinishImage()
 {
     m_mode = Mode::Command;
-    const int want = m_image.TextByteCount();
+    const int want = m_meter.Image().TextByteCount();
     QByteArray reason;
     if (m_imageIn.size() != want) {
         reason = "SIZE " + QByteArray::number(m_imageIn.size()) + " OF " + QByteArray::number(want);
     } else {
-        MeterImage check = m_image;
+        MeterImage check = m_meter.Image();
         check.FromTextBytes(m_imageIn);
         if (check.Has(QStringLiteral("key")) && check.GetU(QStringLiteral("key")) != 0xAA)
             reason = "KEY";
@@ -781,8 +567,8 @@ void MeterSim::FinishImage()
         // A meter with a fault in its memory: one byte stored other than it came.
         if (m_storeWrong >= 0 && m_storeWrong < m_imageIn.size())
             m_imageIn[m_storeWrong] = char(m_imageIn.at(m_storeWrong) ^ 0x01);
-        m_image.FromTextBytes(m_imageIn);
-        SaveImage();
+        m_meter.Image().FromTextBytes(m_imageIn);
+        m_meter.SaveImage();
         Say("\r\nIMAGE STORED*");
     }
     m_imageIn.clear();
@@ -794,9 +580,9 @@ void MeterSim::OnRangeLine(const QByteArray &line)
     m_mode = Mode::Command;
     if (line.size() >= 1 && line.at(0) >= '1' && line.at(0) <= '4'
         && (line.size() == 1 || line.at(1) == ' ')) {
-        SetRange(line.at(0) - '0');
-        SaveImage();
-        Say("\r\nRANGE " + QByteArray::number(Range()) + " ACTIVE*");
+        m_meter.SetRange(line.at(0) - '0');
+        m_meter.SaveImage();
+        Say("\r\nRANGE " + QByteArray::number(m_meter.Range()) + " ACTIVE*");
     } else {
         Say("\r\nRANGE REFUSED");
     }
@@ -822,54 +608,7 @@ void MeterSim::OnConfigLine(const QByteArray &line)
 
 MeterLogger::Reading MeterSim::CurrentReading(qint64 nowMs)
 {
-    if (m_startMs < 0)
-        m_startMs = nowMs;
-    const double fs = FullScale();
-    const double t = double(nowMs - m_startMs) / 1000.0;
-    m_noise = m_noise * 1103515245u + 12345u;
-    const double noise = (double((m_noise >> 16) & 0x7FFF) / 32767.0 - 0.5) * 0.01;
-    double flow = fs * (0.5 + 0.3 * std::sin(2.0 * std::numbers::pi * t / 60.0) + noise);
-    if (m_settings.fixedFlow)
-        flow = m_settings.flow;
-    if (flow < 0)
-        flow = 0;
-    if (m_lastFlowMs >= 0)
-        m_total += flow * double(nowMs - m_lastFlowMs) / 60000.0;
-    m_lastFlowMs = nowMs;
-    if (flow > m_high)
-        m_high = flow;
-    if (m_low < 0 || flow < m_low)
-        m_low = flow;
-
-    const quint32 mode = m_image.GetU(QStringLiteral("mode"));
-    const bool tracking = m_settings.tracking >= 0 ? m_settings.tracking == 1
-        : m_image.Has(QStringLiteral("mode"))      ? (mode != 0xFF && (mode & 0x80))
-                                              : (m_image.GetU(QStringLiteral("meter_num")) & 0x80);
-    return FormatReading(flow, tracking, m_total, m_high, m_low, fs);
-}
-
-MeterLogger::Reading MeterSim::FormatReading(
-    double flow, bool tracking, double total, double high, double low, double fullScale)
-{
-    // Padded to 9 and 12 characters as the meter's display columns are, and never without the
-    // blank that separates a value from its unit.
-    const auto padded = [](QString text, int width) {
-        text = text.leftJustified(width);
-        if (!text.endsWith(QLatin1Char(' ')))
-            text += QLatin1Char(' ');
-        return text;
-    };
-    MeterLogger::Reading r;
-    r.flow = padded(
-        (tracking ? QStringLiteral("T") : QString()) + PrintfText::Format("%.2f", flow), 9);
-    r.total = padded(PrintfText::Format("%.4f", total), 12);
-    r.high = PrintfText::Format("%.2f", high);
-    r.low = PrintfText::Format("%.2f", low);
-    // Relay tokens of four characters, the fourth "*" while the relay is on (the reading line
-    // and the log graph both read that mark).
-    r.relay1 = flow > 0.7 * fullScale ? QStringLiteral("RL1*") : QStringLiteral("RL1.");
-    r.relay2 = flow < 0.3 * fullScale ? QStringLiteral("RL2*") : QStringLiteral("RL2.");
-    return r;
+    return m_flow.Next(nowMs, m_meter.FullScale(), m_meter.Tracking());
 }
 
 QByteArray MeterSim::ReadingLine(const MeterLogger::Reading &r) const
@@ -877,7 +616,7 @@ QByteArray MeterSim::ReadingLine(const MeterLogger::Reading &r) const
     // flow, unit, total, total unit, high, low, relay 1, relay 2; upper case only. The
     // acknowledgement byte closes each record, so a program waiting for one after sending
     // the meter back to run mode sees the stream start.
-    const QString units = FlowUnits();
+    const QString units = m_meter.FlowUnits();
     QString line = r.flow + units + QStringLiteral("  ") + r.total + units.left(3)
         + QStringLiteral("  ") + r.high + QStringLiteral("  ") + r.low + QStringLiteral("  ")
         + r.relay1 + QStringLiteral(" ") + r.relay2;
@@ -886,14 +625,13 @@ QByteArray MeterSim::ReadingLine(const MeterLogger::Reading &r) const
 
 void MeterSim::OnTime(qint64 nowMs)
 {
-    if (m_settings.silent)
+    if (m_meter.Settings().silent)
         return;
-    if (m_startMs < 0)
-        m_startMs = nowMs;
+    m_flow.Start(nowMs);
 
     // Answers go out once the program has stopped sending (it purges its input right after
     // some commands, so an answer that came too early would be lost).
-    if (!m_pending.isEmpty() && nowMs - m_lastInputMs >= m_settings.quietMs) {
+    if (!m_pending.isEmpty() && nowMs - m_lastInputMs >= m_meter.Settings().quietMs) {
         const QByteArray out = m_pending;
         m_pending.clear();
         m_port.Write(out);
@@ -911,14 +649,14 @@ void MeterSim::OnTime(qint64 nowMs)
     }
 
     if (m_ticks > 0 && nowMs >= m_nextTickMs && m_pending.isEmpty()
-        && nowMs - m_lastInputMs >= m_settings.quietMs) {
+        && nowMs - m_lastInputMs >= m_meter.Settings().quietMs) {
         m_port.Write("'");
         --m_ticks;
         m_nextTickMs = nowMs + kTickPeriodMs;
     }
 
     if (nowMs >= m_nextLineMs) {
-        m_nextLineMs = nowMs + qMax(50, m_settings.streamMs);
+        m_nextLineMs = nowMs + qMax(50, m_meter.Settings().streamMs);
         const MeterLogger::Reading r = CurrentReading(nowMs);
         if (m_mode == Mode::Run && m_pending.isEmpty())
             m_port.Write(ReadingLine(r));
@@ -939,10 +677,10 @@ int MeterSim::NextWakeMs(qint64 nowMs) const
             next = t;
     };
     if (!m_pending.isEmpty())
-        consider(m_lastInputMs + m_settings.quietMs);
+        consider(m_lastInputMs + m_meter.Settings().quietMs);
     consider(m_nextLineMs);
     if (m_ticks > 0)
-        consider(qMax(m_nextTickMs, m_lastInputMs + m_settings.quietMs));
+        consider(qMax(m_nextTickMs, m_lastInputMs + m_meter.Settings().quietMs));
     if (m_logger.IsRunning() || m_logger.IsArmed())
         consider(m_nextLoggerMs);
     if (m_mode == Mode::ImageIn || m_mode == Mode::RangeIn || m_mode == Mode::ConfigIn)

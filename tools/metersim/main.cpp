@@ -177,7 +177,7 @@ int main(int argc, char **argv)
     std::printf("%s\n", qPrintable(port.SlavePath()));
     std::fflush(stdout);
     std::fprintf(stderr, "tarvik-metersim: %s meter, %s\n", settings.quixal ? "Quixal" : "Kelvane",
-        sim.IdentLine().trimmed().constData());
+        sim.Identity().IdentLine().trimmed().constData());
 
     while (!PtyPort::StopRequested()) {
         sim.OnTime(NowMs());

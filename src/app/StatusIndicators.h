@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+
+class CTarvikApp;
+class QLabel;
+class QMainWindow;
+class QStatusBar;
+
+// What the main window's status bar shows beside the prompts: "Ready" whenever no prompt is
+// up, the MQTT field (the broker's state and the queue's length) and the CAP, NUM and SCRL
+// indicators, lit while their lock is on.
+class StatusIndicators : public QObject
+{
+    Q_OBJECT
+public:
+    StatusIndicators(QMainWindow *frame, CTarvikApp *app);
+
+    // Hidden while publishing is off and nothing is queued.
+    QLabel *PublishLabel() const { return m_publishLabel; }
+    // Follows a lock key pressed in the program: true when key was one of the three.
+    bool OnLockKey(int key);
+
+private:
+    void ShowPublishing();
+    void UpdateLockIndicators();
+
+    CTarvikApp *m_app;
+    QStatusBar *m_statusBar;
+    QLabel *m_publishLabel = nullptr;
+    QLabel *m_capsLabel = nullptr;
+    QLabel *m_numLabel = nullptr;
+    QLabel *m_scrollLabel = nullptr;
+    bool m_capsOn = false;
+    bool m_numOn = false;
+    bool m_scrollOn = false;
+};
