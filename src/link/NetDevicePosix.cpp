@@ -86,7 +86,11 @@ bool NetDevice::Open(const NetPortText &target)
         return false;
     if (m_target.kind == NetPortText::Kind::Telnet)
         m_heldOutput = m_telnet.Start();
-    PollConnect();
+    // A refusal from this host comes at once: said by Open itself.
+    if (!PollConnect() && m_gone) {
+        m_gone = false;
+        return false;
+    }
     return true;
 }
 
