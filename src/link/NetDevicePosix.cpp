@@ -253,6 +253,9 @@ bool NetDevice::SendRaw(const std::string &bytes, int timeoutMs) const
             continue;
         }
         Broken(sent < 0 ? errno : 0);
+        // A send that failed ends the dialogue now: what it had not read yet is of no use.
+        m_in.clear();
+        m_inRead = 0;
         return false;
     }
     return true;

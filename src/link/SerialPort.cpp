@@ -108,6 +108,7 @@ bool SerialPort::NoteGone()
         return false;
     m_gonePath = QString::fromStdString(m_device.Path());
     m_goneReason = m_device.IsNetwork() ? QString::fromStdString(m_device.LastError()) : QString();
+    m_goneHolder = m_device.IsNetwork() ? Holder() : nullptr;
     m_goneForGood = !m_device.NameComesBack();
     m_device.Close();
     m_gone = true;
@@ -124,6 +125,8 @@ bool SerialPort::Revive()
         return false;
     const bool network = SerialDevice::IsNetworkText(m_portText.toStdString());
     if (network) {
+        if (m_goneHolder && Holder() == m_goneHolder)
+            return false;
         if (m_lastNetRevive.isValid() && m_lastNetRevive.elapsed() < kNetReviveMs)
             return false;
         m_lastNetRevive.start();
@@ -133,8 +136,8 @@ bool SerialPort::Revive()
     if (OpenPort())
         return true;
     m_gone = true;
-    if (network)
-        m_goneReason = m_lastError;
+    if (network && m_goneReason.isEmpty())
+        m_goneReason = m_lastError; // a connection that broke keeps saying so while it is down
     m_lastError = GoneText();
     return false;
 }
@@ -334,6 +337,8 @@ Task<SerialPort::Claim> SerialPort::TakeTurn(
 
 void SerialPort::OnPortChanged()
 {
+    if (Holder() != m_goneHolder)
+        m_goneHolder = nullptr; // that dialogue ended: the next one connects again
     if (!m_reader) {
         if (!HasSubscribers())
             return;

@@ -155,6 +155,9 @@ protected:
     QString m_gonePath; // the device path that went away
     QString m_goneReason; // a network port's: why it went, or why it could not connect
     QElapsedTimer m_lastNetRevive; // when a gone network port was last reconnected
+    // The dialogue that held a network port when its connection broke: it is not given a new
+    // connection (whatever it sends next would reach the meter out of context).
+    const void *m_goneHolder = nullptr;
     bool m_goneForGood = false; // its name now belongs to another device (a freed pty number)
     SerialDevice::LineErrors m_errorsMark; // the driver's counts at MarkLineErrors
 

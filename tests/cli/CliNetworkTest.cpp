@@ -13,7 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -262,4 +266,66 @@ TEST_F(CliNetwork, BadServersAndBadTextsAreSaidWithTheirStatus)
         EXPECT_EQ(id.status, row.status) << qPrintable(id.err);
         EXPECT_TRUE(id.err.contains(row.said)) << qPrintable(id.err);
     }
+}
+
+// Forwards one connection to 127.0.0.1:target and cuts both ends once cutAfter bytes went from
+// the program to the server: a connection that drops at a known point of a dialogue.
+struct CuttingRelay
+{
+    NetListener listener;
+    std::thread thread;
+    CuttingRelay(int target, long cutAfter)
+    {
+        ::listen(listener.fd, 4);
+        thread = std::thread([this, target, cutAfter] {
+            const int client = ::accept(listener.fd, nullptr, nullptr);
+            const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address {};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(quint16(target));
+            ::connect(server, reinterpret_cast<sockaddr *>(&address), sizeof address);
+            long forwarded = 0;
+            while (forwarded < cutAfter) {
+                pollfd fds[2] = { { client, POLLIN, 0 }, { server, POLLIN, 0 } };
+                if (::poll(fds, 2, 30000) <= 0)
+                    break;
+                char buffer[256];
+                if (fds[1].revents & POLLIN) {
+                    const ssize_t n = ::recv(server, buffer, sizeof buffer, 0);
+                    if (n <= 0 || ::send(client, buffer, size_t(n), MSG_NOSIGNAL) != n)
+                        break;
+                }
+                if (fds[0].revents & POLLIN) {
+                    const ssize_t n = ::recv(client, buffer,
+                        size_t(std::min<long>(long(sizeof buffer), cutAfter - forwarded)), 0);
+                    if (n <= 0 || ::send(server, buffer, size_t(n), MSG_NOSIGNAL) != n)
+                        break;
+                    forwarded += n;
+                }
+            }
+            ::close(client);
+            ::close(server);
+        });
+    }
+    ~CuttingRelay() { thread.join(); }
+};
+
+TEST_F(CliNetwork, AConnectionDroppedMidSendSaysTheMeterMayBeHalfWritten)
+{
+    const QString port = StartSim(m_tcpSim, { "--tcp", "0" });
+    ASSERT_FALSE(port.isEmpty());
+    ASSERT_EQ(NetCli({ "read", "--port", port, "--out", "net.mtr" }).status, 0);
+    ASSERT_EQ(
+        NetCli({ "set", "net.mtr", "Relay #2 OFF Value=2400", "--out", "edited.mtr" }).status, 0);
+    // The image goes out after the as-found read's few commands: cut well into it.
+    CuttingRelay relay(port.section(QLatin1Char(':'), -1).toInt(), 400);
+    const QString relayed = QStringLiteral("tcp://127.0.0.1:%1").arg(relay.listener.port);
+    const NetRun send = NetCli({ "send", "edited.mtr", "--port", relayed, "--yes" });
+    EXPECT_EQ(send.status, 1);
+    EXPECT_TRUE(
+        send.err.contains(relayed.mid(6) + QStringLiteral(" is gone: the connection was closed")))
+        << qPrintable(send.err);
+    EXPECT_TRUE(send.err.contains(QStringLiteral("may now hold part of the new configuration")))
+        << qPrintable(send.err);
 }
