@@ -71,11 +71,11 @@ double CpuShare(int seconds)
     return double(std::clock() - cpu) / CLOCKS_PER_SEC / (double(wall.elapsed()) / 1000.0);
 }
 
-// An empty window woken every 10 ms, as the datalogger's clock tick wakes its window.
+// An empty window woken as often as the datalogger's clock wakes its window.
 class EmptyTicker : public QWidget
 {
 public:
-    EmptyTicker() { m_timer.start(Datalog::kMinTimerMs, this); }
+    EmptyTicker() { m_timer.start(PcLogger::kClockRefreshMs, this); }
 
 protected:
     void timerEvent(QTimerEvent *) override { ++ticks; }
@@ -93,8 +93,8 @@ int RunCpu(bool logging, int seconds)
         EmptyTicker empty;
         empty.show();
         Wait(500);
-        std::printf("floor: an empty window with one 10 ms timer: %.2f %% of one core over %d s\n",
-            100.0 * CpuShare(seconds), seconds);
+        std::printf("floor: an empty window with one %d ms timer: %.2f %% of one core over %d s\n",
+            PcLogger::kClockRefreshMs, 100.0 * CpuShare(seconds), seconds);
     }
     bench::Simulator sim(bench::MeterOptions(0));
     const QString pty = sim.Path();

@@ -21,7 +21,7 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "lists/CSerialMeterLink.h"
-#include "meter/FormSendCheck.h"
+#include "meter/SendWithChecks.h"
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/ZarnQXFormView.h"
 
@@ -141,7 +141,7 @@ int main(int argc, char **argv)
             const QStringList said = std::exchange(messages, QStringList());
             const QStringList expected = reading
                 ? QStringList()
-                : QStringList { QString::fromLatin1(FormSendCheck::kAcknowledgedText) };
+                : QStringList { QString::fromLatin1(SendWithChecks::kAcknowledgedText) };
             if (!done || said != expected || form->RunningList() == timerId) {
                 std::fprintf(stderr, "the %s did not finish: %s\n", reading ? "read" : "send",
                     qPrintable(said.join(QLatin1Char('|'))));

@@ -27,7 +27,7 @@
 #include "link/CSerial.h"
 #include "lists/CQueView.h"
 #include "meter/FieldIds.h"
-#include "meter/FormSendCheck.h"
+#include "meter/SendWithChecks.h"
 #include "meter/ZarnFormView.h"
 #include "meterqx/ZarnQXFormView.h"
 
@@ -128,7 +128,7 @@ int main(int argc, char **argv)
             [&] {
                 return kelvaneList(ZarnFormView::kSendTimer, [&] { form->OnSendActive(); })
                     && messages
-                    == QStringList { QString::fromLatin1(FormSendCheck::kAcknowledgedText) };
+                    == QStringList { QString::fromLatin1(SendWithChecks::kAcknowledgedText) };
             } },
         { "Kelvane Send Active, both checks", 1,
             [&] {

@@ -1,5 +1,6 @@
 #include "cli/CliDatalog.h"
 
+#include "base/DialogueRunner.h"
 #include "datalog/DatalogCore.h"
 #include "datalog/LogFileWriter.h"
 #include "datalog/MeterDialogue.h"
@@ -7,7 +8,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -21,8 +21,9 @@ CliDatalog::CliDatalog(CSerial *link, bool progress)
     m_core->SetSink(this);
     m_core->SetLink(link);
     m_core->OnFirstShown();
-    m_check = new QTimer(this);
-    connect(m_check, &QTimer::timeout, this, &CliDatalog::Check);
+    // No row before the meter's first reading line: it would be an empty reading.
+    m_core->Pc().SetRowsWaitForAReading(true);
+    m_watch = std::make_unique<DialogueRunner>();
 }
 
 CliDatalog::~CliDatalog()
@@ -45,8 +46,7 @@ void CliDatalog::StartLog(
     f.timerEnabled = false;
     m_endAt = qint64(seconds) * 1000;
     m_core->StartPcLogging();
-    m_check->start(50);
-    Check();
+    StartWatching();
 }
 
 void CliDatalog::StartTransfer(const QString &path)
@@ -68,8 +68,7 @@ void CliDatalog::StartTransfer(const QString &path)
     }
     m_core->fields.fileName = path;
     m_core->TransferMeterLog();
-    m_check->start(50);
-    Check();
+    StartWatching();
 }
 
 void CliDatalog::Stop()
@@ -90,6 +89,22 @@ void CliDatalog::Stop()
     else
         m_core->Cancel();
     Check();
+}
+
+void CliDatalog::StartWatching()
+{
+    if (!m_watch->IsRunning())
+        m_watch->Start(Watch());
+}
+
+Task<void> CliDatalog::Watch()
+{
+    for (;;) {
+        Check();
+        if (m_done)
+            co_return;
+        co_await m_watch->Sleep(kCheckMs);
+    }
 }
 
 void CliDatalog::Check()
@@ -155,9 +170,6 @@ void CliDatalog::Finish(int status)
 {
     m_done = true;
     m_status = status;
-    m_check->stop();
-    for (QTimer *timer : std::as_const(m_timers))
-        timer->stop();
     if (m_progress) {
         std::fprintf(stderr, "\r%-70s\r", "");
         std::fflush(stderr);
@@ -193,30 +205,4 @@ void CliDatalog::ProgressChanged(const QString &progress)
         std::fprintf(stderr, "\r%-70s", qPrintable(progress.left(70)));
         std::fflush(stderr);
     }
-}
-
-void CliDatalog::StartTimer(int id, int requestedMs)
-{
-    QTimer *&timer = m_timers[id];
-    if (!timer) {
-        timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this, id] {
-            PcLogger &pc = m_core->Pc();
-            if (id == PcLogger::kClockTimer)
-                pc.ClockTick();
-            else if (id == PcLogger::kSnapshotTimer) {
-                // No row before the meter's first reading line: it would be an empty reading.
-                if (!m_core->state.lastReadingLine.isEmpty())
-                    pc.SnapshotTick();
-            }
-        });
-    }
-    // A period requested as 0 ms or 1 ms means 10 ms, as the window's timers have it.
-    timer->start(requestedMs <= 1 ? 10 : requestedMs);
-}
-
-void CliDatalog::StopTimer(int id)
-{
-    if (QTimer *timer = m_timers.value(id))
-        timer->stop();
 }

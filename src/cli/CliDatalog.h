@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/Task.h"
 #include "datalog/IDatalogSink.h"
 
-#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -12,11 +12,11 @@
 
 class CSerial;
 class DatalogCore;
-class QTimer;
+class DialogueRunner;
 
 // The datalogger without its window, for tarvik-cli's log and transfer: a DatalogCore on the
-// meter link, whose window timers become QTimers here and whose status words become progress
-// on standard error. The log file is the datalogger's own, written by its own code.
+// meter link, whose status words become progress on standard error, watched by a dialogue of
+// its own until the run has ended. The log file is the datalogger's own, written by its own code.
 class CliDatalog : public QObject, public IDatalogSink
 {
     Q_OBJECT
@@ -38,8 +38,6 @@ public:
     QString Failure() const { return m_failure; }
 
     void StatusChanged(const QString &status, const QString &mode) override;
-    void StartTimer(int id, int requestedMs) override;
-    void StopTimer(int id) override;
     void ProgressChanged(const QString &progress) override;
 
     // The option names of --options, in the datalogger's order.
@@ -51,10 +49,12 @@ Q_SIGNALS:
 private:
     void Check();
     void Finish(int status);
+    // Check every kCheckMs until the run has ended.
+    Task<void> Watch();
+    void StartWatching();
+    static constexpr int kCheckMs = 50;
 
     std::unique_ptr<DatalogCore> m_core;
-    QHash<int, QTimer *> m_timers;
-    QTimer *m_check = nullptr;
     bool m_progress;
     bool m_logging = false;
     bool m_wasLogging = false;
@@ -69,4 +69,5 @@ private:
     QStringList m_statuses;
     int m_status = 0;
     QString m_failure;
+    std::unique_ptr<DialogueRunner> m_watch; // last: its dialogue ends first
 };

@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringListModel>
-#include <QTimerEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -612,67 +611,4 @@ void Datalog::ListAppended(LogData::List list)
 void Datalog::FocusStopButton()
 {
     m_buttons[StopPc]->setFocus();
-}
-
-// ---------------------------------------------------------------- timers
-
-QBasicTimer *Datalog::TimerOf(int id)
-{
-    switch (id) {
-    case PcLogger::kClockTimer:
-        return &m_timers[0];
-    case PcLogger::kSnapshotTimer:
-        return &m_timers[1];
-    default:
-        return nullptr;
-    }
-}
-
-void Datalog::StartTimer(int id, int requestedMs)
-{
-    QBasicTimer *timer = TimerOf(id);
-    if (!timer)
-        return;
-    const int period = requestedMs <= 1 ? kMinTimerMs : requestedMs;
-    m_periods[timer - m_timers.data()] = period;
-    timer->start(period, this);
-}
-
-void Datalog::StopTimer(int id)
-{
-    if (QBasicTimer *timer = TimerOf(id)) {
-        timer->stop();
-        m_periods[timer - m_timers.data()] = 0;
-    }
-}
-
-int Datalog::TimerPeriod(int id) const
-{
-    const int index = id == PcLogger::kClockTimer ? 0 : id == PcLogger::kSnapshotTimer ? 1 : -1;
-    return index >= 0 && m_timers[index].isActive() ? m_periods[index] : 0;
-}
-
-void Datalog::OnTimer(int id)
-{
-    switch (id) {
-    case PcLogger::kClockTimer:
-        m_core.Pc().ClockTick();
-        break;
-    case PcLogger::kSnapshotTimer:
-        m_core.Pc().SnapshotTick();
-        break;
-    default:
-        break;
-    }
-}
-
-void Datalog::timerEvent(QTimerEvent *event)
-{
-    for (int id : { PcLogger::kClockTimer, PcLogger::kSnapshotTimer }) {
-        if (TimerOf(id)->timerId() == event->timerId()) {
-            OnTimer(id);
-            return;
-        }
-    }
-    CView::timerEvent(event);
 }

@@ -4,7 +4,6 @@
 #include "datalog/DatalogCore.h"
 #include "datalog/IDatalogSink.h"
 
-#include <QBasicTimer>
 #include <QPointer>
 
 #include <array>
@@ -22,15 +21,12 @@ class QRadioButton;
 
 // The datalogger form ("Z-OZUVED PC and Flow Meter DataLogger"): PC logging, the meter's own
 // logger, log transfer and LOAD. A thin binding of widgets to a DatalogCore, which holds the
-// logic: every edit writes its field into the core, every button and timer tick calls the core,
+// logic: every edit writes its field into the core, every button calls the core,
 // and the core's sink calls refresh the widgets. The meter link is the application's.
 class Datalog : public CView, public IDatalogSink
 {
     Q_OBJECT
 public:
-    // The shortest timer period there is: a 0 or 1 ms request gets this, never a busy timer.
-    static constexpr int kMinTimerMs = 10;
-
     explicit Datalog(CDocument *document, CSerial *link = nullptr, QWidget *parent = nullptr);
     ~Datalog() override;
 
@@ -43,10 +39,6 @@ public:
     static constexpr const char *kCloseWhileTransferringText
         = "The meter's log is being transferred. Closing now stops the transfer before the log "
           "is whole.\n\nClose anyway?";
-    // A window timer of the form's: running, and its period in ms (0 when stopped).
-    int TimerPeriod(int id) const;
-    // Runs one tick of a form timer, as timerEvent does.
-    void OnTimer(int id);
     // GRAPH E-LOG: the graph of the snapshot list, when it holds more than two entries. While PC
     // logging runs it opens the live graph instead, which grows with each snapshot.
     void OnGraph();
@@ -105,14 +97,9 @@ public:
     void FieldsChanged() override;
     void ListsReset() override;
     void ListAppended(LogData::List list) override;
-    void StartTimer(int id, int requestedMs) override;
-    void StopTimer(int id) override;
     void FocusStopButton() override;
     void ProgressChanged(const QString &progress) override;
     void DialogueRunning(bool running) override;
-
-protected:
-    void timerEvent(QTimerEvent *event) override;
 
 private:
     // The file prompt of Browse: true when a file was taken.
@@ -122,11 +109,8 @@ private:
     bool CompleteTypedName();
     QLineEdit *AddEdit(QString *field, bool readOnly);
     void BuildForm();
-    QBasicTimer *TimerOf(int id);
 
     DatalogCore m_core;
-    std::array<QBasicTimer, 2> m_timers;
-    std::array<int, 2> m_periods {};
     bool m_shown = false;
 
     std::array<QPushButton *, ButtonCount> m_buttons {};

@@ -78,7 +78,7 @@ void DatalogCore::OnFirstShown()
     m_model.ShowSnapshotCapacity();
     m_model.FieldsChanged();
     m_model.SetStatusMode(QStringLiteral("IDLE"), QString());
-    Sink().StartTimer(PcLogger::kClockTimer, 1);
+    m_pc->StartClock();
 }
 
 bool DatalogCore::IsBusy() const

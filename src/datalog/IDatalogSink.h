@@ -5,7 +5,7 @@
 #include <QString>
 
 // What the GUI-free datalogger tells its form: the status and mode displays (also in the middle
-// of a meter dialogue), changed fields and lists, the form's window timers, and whether a meter
+// of a meter dialogue), changed fields and lists, and whether a meter
 // dialogue runs and how far it is.
 // The form implements it; tests record what it is told.
 class IDatalogSink
@@ -18,9 +18,6 @@ public:
     virtual void ListsReset() { }
     // One entry was added at the end of a list.
     virtual void ListAppended(LogData::List /*list*/) { }
-    // requestedMs as the logger asks for it; 0 and 1 stand for the shortest period there is.
-    virtual void StartTimer(int /*id*/, int /*requestedMs*/) { }
-    virtual void StopTimer(int /*id*/) { }
     virtual void FocusStopButton() { }
     // How far the running meter dialogue is ("attempt 2 of 5", bytes of a transfer).
     virtual void ProgressChanged(const QString & /*progress*/) { }

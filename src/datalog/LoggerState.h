@@ -30,11 +30,6 @@ struct LoggerState
     QByteArray lastReadingLine;
     int displayOnly = 0;
 
-    int statusCountdown = 0;
-    bool snapshotStatusPending = false;
-    bool stopStatusPending = false;
-    int clockRefreshCountdown = 0;
-
     QString flowUnits = QStringLiteral("SCFM");
     QString totalUnits = QStringLiteral("SCF");
     unsigned memoryFigure = 0;

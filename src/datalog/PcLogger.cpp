@@ -1,5 +1,6 @@
 #include "datalog/PcLogger.h"
 
+#include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
 #include "base/ReadingSink.h"
 #include "base/UserMessage.h"
@@ -9,6 +10,9 @@
 #include "datalog/ReadingLine.h"
 #include "link/CSerial.h"
 
+#include <QElapsedTimer>
+
+#include <algorithm>
 #include <climits>
 #include <tuple>
 #include <utility>
@@ -20,6 +24,9 @@ const char *const kColumnHeads[8]
 
 PcLogger::PcLogger(DatalogModel &model)
     : m_model(model)
+    , m_clock(std::make_unique<DialogueRunner>())
+    , m_snapshots(std::make_unique<DialogueRunner>())
+    , m_status(std::make_unique<DialogueRunner>())
 {
 }
 
@@ -87,8 +94,10 @@ void PcLogger::StartPcLogging()
     st.lastReadingLine.clear();
     st.loggingActive = true;
     st.pcTimerMode = f.timerEnabled;
+    m_status->Abort(); // an earlier run's "STOPPED" gives way now
     if (st.pcTimerMode) {
         m_model.SetStatusMode(QStringLiteral("TIMER STARTED"), QStringLiteral("PC Timer Mode"));
+        m_clock->Nudge(); // the clock is watched at the shorter pace from now on
     } else {
         StartSnapshots();
         m_model.SetStatusMode(
@@ -102,9 +111,64 @@ void PcLogger::StartPcLogging()
         WriteFailed();
 }
 
+void PcLogger::StartClock()
+{
+    if (!m_clock->IsRunning())
+        m_clock->Start(Clock());
+}
+
+bool PcLogger::ClockRunning() const
+{
+    return m_clock->IsRunning();
+}
+
+Task<void> PcLogger::Clock()
+{
+    for (;;) {
+        ClockTick();
+        const LoggerState &st = m_model.state;
+        co_await m_clock->Sleep(st.pcTimerMode && st.loggingActive ? kWatchMs : kClockRefreshMs);
+        if (m_clock->Cancelled())
+            co_return;
+    }
+}
+
+Task<void> PcLogger::Snapshots(int periodMs)
+{
+    // Due every period from the start, however long each snapshot took: no drift.
+    QElapsedTimer since;
+    since.start();
+    for (qint64 due = periodMs;; due += periodMs) {
+        co_await m_snapshots->Sleep(int(std::max<qint64>(due - since.elapsed(), 1)));
+        if (m_snapshots->Cancelled() || !m_model.state.loggingActive)
+            co_return;
+        if (!m_rowsWaitForAReading || !m_model.state.lastReadingLine.isEmpty())
+            SnapshotTick();
+    }
+}
+
+void PcLogger::StatusAfter(int ms, bool stopped)
+{
+    m_status->Abort();
+    m_status->Start(ShowStatusAfter(ms, stopped));
+}
+
+Task<void> PcLogger::ShowStatusAfter(int ms, bool stopped)
+{
+    co_await m_status->Sleep(ms);
+    if (m_status->Cancelled())
+        co_return;
+    if (stopped)
+        m_model.SetStatusMode(QStringLiteral("IDLE"), QString());
+    else if (m_model.state.loggingActive)
+        m_model.SetStatus(QStringLiteral("Z-Ozuved Running"));
+}
+
 void PcLogger::StartSnapshots()
 {
-    m_model.Sink().StartTimer(kSnapshotTimer, m_model.log.intervalSeconds * 1000);
+    m_snapshotPeriodMs = m_model.log.intervalSeconds * 1000;
+    m_snapshots->Abort(); // an earlier run's, ending at its next step
+    m_snapshots->Start(Snapshots(m_snapshotPeriodMs));
     CSerial *link = m_model.Link();
     if (link)
         link->PurgeInput();
@@ -169,13 +233,14 @@ void PcLogger::StopPcLogging()
     LoggerState &st = m_model.state;
     if (!st.loggingActive)
         return;
-    m_model.Sink().StopTimer(kSnapshotTimer);
+    // Stopped from inside a snapshot too (a row that cannot be written): the dialogue ends at
+    // its next step.
+    m_snapshots->Cancel();
+    m_snapshotPeriodMs = 0;
     m_subscription.Cancel();
     m_reading = false;
     st.timerWindowEntered = false;
     st.loggingActive = false;
-    st.stopStatusPending = true;
-    st.statusCountdown = 30;
     const QDateTime now = m_model.Now();
     const QString stopLine = PrintfText::Format(
         "%cStop Ocurred %s %s", 34, qPrintable(LogDate(now)), qPrintable(LogTime(now)));
@@ -184,7 +249,7 @@ void PcLogger::StopPcLogging()
     m_model.Append(LogData::Snapshot, QString());
     m_file.Close();
     m_model.SetStatus(QStringLiteral("STOPPED"));
-    st.snapshotStatusPending = false;
+    StatusAfter(kStoppedShownMs, true);
     m_model.Sink().FocusStopButton();
 }
 
@@ -206,65 +271,27 @@ void PcLogger::ClockTick()
 {
     LoggerState &st = m_model.state;
     DatalogFields &f = m_model.fields;
-    // The tick comes every 10 ms; the local time is only read when the clock display is due
-    // or a PC Timer Mode window is being watched, which keeps an idle window cheap.
-    const bool watching = st.pcTimerMode && st.loggingActive;
-    const bool showClock = st.clockRefreshCountdown <= 0;
-    if (showClock || watching) {
-        const QDateTime now = m_model.Now();
-        const QDate d = now.date();
-        const QTime t = now.time();
-        st.nowTime = t.hour() * 3600 + t.minute() * 60 + t.second();
-        if (showClock) {
-            const QString date
-                = PrintfText::Format("%d/%02d/%02d", d.month(), d.day(), d.year() % 100);
-            const QString time
-                = PrintfText::Format("%d:%02d:%02d", t.hour(), t.minute(), t.second());
-            if (date != f.clockDate || time != f.clockTime) {
-                f.clockDate = date;
-                f.clockTime = time;
-                m_model.FieldsChanged();
-            }
-        }
-        if (watching) {
-            if (!st.timerWindowEntered
-                && Reached(st.startYear, st.startMonth, st.startDay, st.startTime, now)) {
-                st.timerWindowEntered = true;
-                StartSnapshots();
-                m_model.SetStatus(QStringLiteral("Z-Ozuved Running"));
-            }
-            if (st.timerWindowEntered
-                && Reached(st.stopYear, st.stopMonth, st.stopDay, st.stopTime, now))
-                StopPcLogging();
-        }
+    const QDateTime now = m_model.Now();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    st.nowTime = t.hour() * 3600 + t.minute() * 60 + t.second();
+    const QString date = PrintfText::Format("%d/%02d/%02d", d.month(), d.day(), d.year() % 100);
+    const QString time = PrintfText::Format("%d:%02d:%02d", t.hour(), t.minute(), t.second());
+    if (date != f.clockDate || time != f.clockTime) {
+        f.clockDate = date;
+        f.clockTime = time;
+        m_model.FieldsChanged();
     }
-    if (showClock)
-        st.clockRefreshCountdown = 10;
-    else
-        --st.clockRefreshCountdown;
-
-    // One countdown serves both pending changes; it never goes below 0, which every test of it
-    // treats alike.
-    const auto countDown = [&st] {
-        if (st.statusCountdown > 0)
-            --st.statusCountdown;
-    };
-    if (st.snapshotStatusPending) {
-        if (st.statusCountdown <= 0) {
-            st.snapshotStatusPending = false;
-            m_model.SetStatus(QStringLiteral("Z-Ozuved Running"));
-        } else {
-            countDown();
-        }
-    } else {
-        countDown();
+    if (!st.pcTimerMode || !st.loggingActive)
+        return;
+    if (!st.timerWindowEntered
+        && Reached(st.startYear, st.startMonth, st.startDay, st.startTime, now)) {
+        st.timerWindowEntered = true;
+        StartSnapshots();
+        m_model.SetStatus(QStringLiteral("Z-Ozuved Running"));
     }
-    if (st.stopStatusPending && st.statusCountdown <= 0) {
-        st.stopStatusPending = false;
-        m_model.SetStatusMode(QStringLiteral("IDLE"), QString());
-    } else {
-        countDown();
-    }
+    if (st.timerWindowEntered && Reached(st.stopYear, st.stopMonth, st.stopDay, st.stopTime, now))
+        StopPcLogging();
 }
 
 void PcLogger::SnapshotTick()
@@ -277,8 +304,7 @@ void PcLogger::SnapshotTick()
     if (!st.loggingActive)
         return; // the row could not be written
     m_model.SetStatus(QStringLiteral("SNAPSHOT"));
-    st.snapshotStatusPending = true;
-    st.statusCountdown = 50;
+    StatusAfter(kSnapshotShownMs, false);
 }
 
 void PcLogger::ReadPending()

@@ -10,13 +10,16 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 
 class DatalogModel;
+class DialogueRunner;
 
-// PC logging: START and STOP in PC Z-OZUVED CONTROLS, the PC log file, the two timers' work
-// (clock and status countdowns, snapshots), the reading-line reader, TakeSnapshot and the form's
-// field rules. Works on the datalogger's model and reports through its sink; the core calls it
-// from the form's handlers (START (PC) once the meter dialogue has checked the meter).
+// PC logging: START and STOP in PC Z-OZUVED CONTROLS, the PC log file, the clock, the status
+// countdowns and the snapshots (each a timed dialogue on a runner of its own), the reading-line
+// reader, TakeSnapshot and the form's field rules. Works on the datalogger's model and reports
+// through its sink; the core calls it from the form's handlers (START (PC) once the meter
+// dialogue has checked the meter).
 //
 // The line reader runs while snapshots are taken: a subscriber of the link
 // (SerialPort::Subscribe), so it gets every reading line between dialogues as it arrives, beside
@@ -26,8 +29,13 @@ class DatalogModel;
 class PcLogger
 {
 public:
-    static constexpr int kClockTimer = 200;
-    static constexpr int kSnapshotTimer = 300;
+    // The clock is looked at every kClockRefreshMs, every kWatchMs while a PC Timer Mode run
+    // waits for its start or stop time. "SNAPSHOT" shows kSnapshotShownMs before "Z-Ozuved
+    // Running" comes back, "STOPPED" kStoppedShownMs before "IDLE".
+    static constexpr int kClockRefreshMs = 100;
+    static constexpr int kWatchMs = 10;
+    static constexpr int kSnapshotShownMs = 250;
+    static constexpr int kStoppedShownMs = 150;
     // Bytes the line reader has the link deliver in one step at most.
     static constexpr int kMaxBytesPerStep = 4096;
 
@@ -38,8 +46,18 @@ public:
 
     void StartPcLogging();
     void StopPcLogging();
+    // The clock's dialogue, from the form's first showing on: ClockTick at its pace.
+    void StartClock();
+    bool ClockRunning() const;
+    // One look at the clock: the clock fields, and a PC Timer Mode run's start and stop.
     void ClockTick();
+    // One snapshot, as the snapshot dialogue takes it every interval while logging.
     void SnapshotTick();
+    // The snapshot interval while snapshots are taken, in ms; 0 otherwise.
+    int SnapshotPeriodMs() const { return m_snapshotPeriodMs; }
+    // No row is taken before the meter's first reading line (the command line's log: a row
+    // without a reading is no use to it).
+    void SetRowsWaitForAReading(bool wait) { m_rowsWaitForAReading = wait; }
     // The line reader's step: has the link deliver what is pending now (at most
     // kMaxBytesPerStep bytes, unless a dialogue holds the port) and hands the reader's queue to
     // OnReceivedByte.
@@ -66,6 +84,12 @@ public:
 private:
     void WriteHeader(const QDateTime &now);
     void StartSnapshots();
+    Task<void> Clock();
+    Task<void> Snapshots(int periodMs);
+    // After ms, "IDLE" (stopped) or, still logging, "Z-Ozuved Running"; replaces the one
+    // pending.
+    void StatusAfter(int ms, bool stopped);
+    Task<void> ShowStatusAfter(int ms, bool stopped);
     void WriteFailed();
     bool Reached(int year, int month, int day, int seconds, const QDateTime &now) const;
     // What the link queued for the line reader, byte by byte, until logging stops.
@@ -79,6 +103,12 @@ private:
     bool m_inReaderStep = false;
     qint64 m_bytesReceived = 0;
     bool m_reading = false; // snapshots are taken: the line reader runs
-    // Last: unsubscribed first, before what its bytes work on goes.
+    int m_snapshotPeriodMs = 0;
+    bool m_rowsWaitForAReading = false;
+    // Unsubscribed before what its bytes work on goes.
     SerialPort::Subscription m_subscription;
+    // Last: their dialogues end first.
+    std::unique_ptr<DialogueRunner> m_clock;
+    std::unique_ptr<DialogueRunner> m_snapshots;
+    std::unique_ptr<DialogueRunner> m_status;
 };

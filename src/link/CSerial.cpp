@@ -63,7 +63,7 @@ QString CSerial::SilentText() const
 
 int CSerial::DropPending(int max, bool *output)
 {
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    PortLock::Hold hold(m_lock, 0);
     if (!hold.Held())
         return 0;
     int count = 0;
@@ -88,8 +88,11 @@ Task<void> CSerial::DrainAsync(
         const qint64 wait = std::min(quiet.remainingTime(), drainEnd.remainingTime());
         if (wait <= 0 || !co_await InputWithin(runner, int(wait)))
             break;
+        if (!co_await LockWithin(runner))
+            break;
         bool output = false;
         const int dropped = DropPending(left, &output);
+        m_lock.Release();
         if (left > 0)
             left -= dropped;
         // Once a log has ended the meter sends an apostrophe every 250 ms for some 10 s: a line
@@ -198,7 +201,7 @@ int CSerial::WriteByte(int byte)
 {
     if (!m_enabled || !ReviveIfGone())
         return 0;
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    PortLock::Hold hold(m_lock, 0);
     if (!hold.Held())
         return 0;
     const char c = static_cast<char>(byte & 0xFF);
@@ -232,18 +235,16 @@ Task<void> CSerial::ReadAllAsync(
             break;
         if (!co_await InputWithin(runner, int(std::min<qint64>(left, 1000))))
             continue;
+        if (!co_await LockWithin(runner))
+            break;
         bool got = false;
-        {
-            PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
-            if (!hold.Held())
-                break;
-            unsigned char byte = 0;
-            while (reply.size() < kBufferSize && m_device.PendingInput() > 0
-                && m_device.ReadNow(&byte) == 1) {
-                reply.append(char(byte));
-                got = true;
-            }
+        unsigned char byte = 0;
+        while (reply.size() < kBufferSize && m_device.PendingInput() > 0
+            && m_device.ReadNow(&byte) == 1) {
+            reply.append(char(byte));
+            got = true;
         }
+        m_lock.Release();
         if (got && intervalMs > 0)
             gap.setRemainingTime(intervalMs);
     }
@@ -266,10 +267,10 @@ Task<int> CSerial::SendStringAsync(DialogueRunner &runner, QByteArray text)
             co_return 0;
         if (!ReviveIfGone())
             co_return 0;
-        PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
-        if (!hold.Held())
+        if (!co_await LockWithin(runner))
             co_return 0;
         result = m_device.Write(&c, 1) ? 1 : 0;
+        m_lock.Release();
         if (!result && NoteGone())
             co_return 0; // the rest would only fail too
     }
@@ -288,7 +289,10 @@ Task<int> CSerial::SendCommandAsync(
     for (const char c : text) {
         if (runner.Cancelled())
             co_return 0;
+        if (!co_await LockWithin(runner))
+            co_return 0;
         result = WriteByte(static_cast<unsigned char>(c));
+        m_lock.Release();
         if (m_gone)
             co_return 0; // the rest would only fail too
         // Told as soon as the byte is out: a dialogue destroyed in the pause still knows it went.

@@ -14,8 +14,8 @@ struct LinkTiming
     // A reply's total time-out is this many ms per requested byte (4096 of them) plus the
     // caller's constant: 3 gives 12288 ms plus the constant for a read that receives nothing.
     int readMsPerByte = 3;
-    // How long an operation waits for the port lock before giving up (no device access then;
-    // the operation reports failure: 0, or an empty reply).
+    // How long a dialogue's step waits for the port lock, on its runner, before giving up (no
+    // device access then; the step reports failure: 0, or an empty reply).
     int lockWaitMs = 5000;
 
     int PollsToMs(long polls) const { return int(polls * msPerThousandPolls / 1000.0); }

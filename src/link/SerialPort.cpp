@@ -27,11 +27,41 @@ SerialPort::~SerialPort()
     }
 }
 
+Task<bool> SerialPort::LockWithin(DialogueRunner &runner)
+{
+    if (m_lock.Acquire(0))
+        co_return true;
+    // Another program holds it for a moment (its open of this device failing, or an operation
+    // of its own): waited for between the event loop's turns.
+    const std::weak_ptr<const void> alive = Lifetime();
+    const QDeadlineTimer deadline(std::max(m_timing.lockWaitMs, 0));
+    for (;;) {
+        if (deadline.hasExpired()) {
+            m_lastError = LockBusyText();
+            co_return false;
+        }
+        co_await runner.Sleep(int(std::min<qint64>(deadline.remainingTime(), kLockRetryMs)));
+        if (alive.expired() || runner.Cancelled())
+            co_return false;
+        if (m_lock.Acquire(0))
+            co_return true;
+    }
+}
+
+Task<int> SerialPort::OpenPortAsync(DialogueRunner &runner)
+{
+    if (!co_await LockWithin(runner))
+        co_return 0;
+    const int opened = OpenPort();
+    m_lock.Release();
+    co_return opened;
+}
+
 int SerialPort::OpenPort(int /*unusedSpeed*/)
 {
     if (m_device.IsOpen())
         BeforeClose();
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    PortLock::Hold hold(m_lock, 0);
     if (!hold.Held()) {
         m_lastError = LockBusyText();
         return 0;
@@ -95,6 +125,8 @@ void SerialPort::ClosePort()
         m_device.Close();
         m_enabled = 0;
     }
+    if (m_opener)
+        m_opener->Abort(); // a Reopen still waiting for the lock opens nothing now
     // Closed on purpose: nothing to bring back.
     m_gone = false;
     PortChanged();
@@ -193,11 +225,17 @@ QString SerialPort::LineErrorSentence(const SerialDevice::LineErrors &errors, in
 void SerialPort::Reopen(const QString &message)
 {
     m_enabled = 1;
-    if (!OpenPort()) {
+    if (!m_opener)
+        m_opener = std::make_unique<DialogueRunner>();
+    m_opener->Abort(); // an earlier Reopen still waiting gives way to this one
+    // Runs to its end within Start unless the lock is busy.
+    m_opener->Start([](SerialPort *port, QString text) -> Task<void> {
+        if (co_await port->OpenPortAsync(*port->m_opener))
+            co_return;
         UserMessage::Show(
-            message + QLatin1Char('\n') + m_lastError, QString::fromLatin1(kAppTitle));
-        m_enabled = 0;
-    }
+            text + QLatin1Char('\n') + port->m_lastError, QString::fromLatin1(kAppTitle));
+        port->m_enabled = 0;
+    }(this, message));
 }
 
 QString SerialPort::NotOpenText() const
@@ -215,14 +253,14 @@ QString SerialPort::NotOpenText() const
 void SerialPort::PurgeInput()
 {
     ReviveIfGone();
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    PortLock::Hold hold(m_lock, 0);
     if (hold.Held())
         m_device.PurgeInput();
 }
 
 int SerialPort::PendingCount(int receiveQueue)
 {
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    PortLock::Hold hold(m_lock, 0);
     if (!hold.Held())
         return 0;
     return receiveQueue ? m_device.PendingInput() : m_device.PendingOutput();
@@ -234,7 +272,7 @@ int SerialPort::ReadByte(unsigned char *byte)
         return 0;
     // One hold of the lock for the count and the read: byte-wise readers call this on every
     // tick, and each hold is two system calls.
-    PortLock::Hold hold(m_lock, m_timing.lockWaitMs);
+    PortLock::Hold hold(m_lock, 0);
     if (!hold.Held())
         return 0;
     if (m_device.PendingInput() == 0) {
@@ -297,7 +335,11 @@ Task<int> SerialPort::ReadByteBy(
     DialogueRunner &runner, unsigned char *byte, QDeadlineTimer deadline)
 {
     for (;;) {
-        if (ReadByte(byte) == 1)
+        if (!co_await LockWithin(runner))
+            co_return 0;
+        const int got = ReadByte(byte);
+        m_lock.Release();
+        if (got == 1)
             co_return 1;
         if (!m_enabled || !m_device.IsOpen())
             co_return 0; // nothing can ever arrive: no wait
@@ -312,23 +354,11 @@ Task<SerialPort::Claim> SerialPort::TakeTurn(
     DialogueRunner &runner, const void *owner, std::function<void()> cancel)
 {
     ReviveIfGone(); // a network port reconnects for the next dialogue
-    const std::weak_ptr<const void> alive = Lifetime();
     if (!co_await WaitForTurn(runner, [this] { return m_enabled && !m_gone && m_device.IsOpen(); }))
         co_return Claim();
     Claim claim(this, owner, std::move(cancel));
-    // Another program may hold the cross-process lock for a moment (its open of this device
-    // failing): waited for here, between the event loop's turns, instead of in a blocking
-    // operation.
-    const QDeadlineTimer deadline(std::max(m_timing.lockWaitMs, 0));
-    while (!m_lock.Acquire(0)) {
-        if (deadline.hasExpired()) {
-            m_lastError = LockBusyText();
-            co_return Claim();
-        }
-        co_await runner.Sleep(kLockRetryMs);
-        if (alive.expired() || runner.Cancelled())
-            co_return Claim();
-    }
+    if (!co_await LockWithin(runner))
+        co_return Claim();
     MarkLocked(claim);
     if (!co_await ConnectedAsync(runner))
         co_return Claim();

@@ -21,12 +21,17 @@ class DialogueRunner;
 // lock named after the device given to the constructor, the open device, and the operations
 // that do not depend on the line's use. Each subclass gives its character format.
 //
-// Lock policy: every operation takes the port lock for as long as it touches the device,
-// waiting at most Timing().lockWaitMs. When the wait runs out the operation gives up without
-// touching the device and reports failure the only way it can: 0 from the counting, reading and
-// writing operations, an empty reply, nothing done by PurgeInput. The lock is not held while the
-// port merely stays open; a second program is kept off an open port by SerialDevice's exclusive
-// open, so its OpenPort fails with a clear reason.
+// Lock policy: every operation takes the port lock for as long as it touches the device. No
+// wait for it ever blocks the event loop: a dialogue's steps (TakeTurn, OpenPortAsync, the
+// reads and sends of a runner) wait for it on their runner, at most Timing().lockWaitMs, and the
+// plain operations take it only when it is free (or this process holds it already: a claim taken
+// with TakeTurn holds it for the dialogue). An operation that does not get the lock gives up
+// without touching the device and reports failure the only way it can: 0 from the counting,
+// reading, writing and opening operations, an empty reply, nothing done by PurgeInput. The lock
+// is not held while the port merely stays open; a second program is kept off an open port by
+// SerialDevice's exclusive open, so its OpenPort fails with a clear reason. (Another program
+// holds the lock only while it uses the device, so a wait for the lock rarely ends in a device
+// that could have been used.)
 class SerialPort : public PortSharing
 {
 public:
@@ -34,7 +39,12 @@ public:
     SerialPort(const SerialPort &) = delete;
     SerialPort &operator=(const SerialPort &) = delete;
 
+    // Opens the device named by the port text with the baud text's speed: 1, or 0 with the
+    // reason in LastError (the lock's holder when the lock was busy: no wait here).
     int OpenPort(int unusedSpeed = 0);
+    // OpenPort as a step of a dialogue: a busy lock is waited for on runner (Cancel ends the
+    // wait), and the open fails as OpenPort's does when the wait runs out.
+    Task<int> OpenPortAsync(DialogueRunner &runner);
     void ClosePort();
     void PurgeInput();
     int PendingCount(int receiveQueue);
@@ -134,9 +144,13 @@ protected:
     // must still reach the far end goes out now. Not called by the base destructor (a subclass
     // calls it from its own).
     virtual void BeforeClose() { }
-    // Enabled := 1, OpenPort, and on failure the message (with the reason on its own line)
-    // and enabled := 0.
+    // Enabled := 1, OpenPortAsync on the port's own runner (at once when the lock is free), and
+    // on failure the message (with the reason on its own line) and enabled := 0.
     void Reopen(const QString &message);
+    // Waits on runner until this port holds the cross-process lock (at once when it is free or
+    // held here already), at most Timing().lockWaitMs; the caller releases it. false when the
+    // wait ran out (LastError names the holder), on Cancel, or when the port was destroyed.
+    Task<bool> LockWithin(DialogueRunner &runner);
     // After a device operation: when the device went away, close it and mark the port gone.
     // True when the port is gone.
     bool NoteGone();
@@ -171,4 +185,5 @@ private:
     Task<void> Reader();
 
     std::unique_ptr<DialogueRunner> m_reader; // of Reader, made with the first subscriber
+    std::unique_ptr<DialogueRunner> m_opener; // of Reopen's wait for the lock
 };

@@ -29,6 +29,8 @@ SendWithChecks::Outcome SendWithChecks::Ended(Outcome outcome, AuditRecord &reco
 namespace {
 QString ListResult(const SendWithChecks::ListEnd &end)
 {
+    if (!end.result.isEmpty())
+        return end.result;
     return end.kind == SendWithChecks::ListEnd::Cancelled ? QStringLiteral("cancelled")
                                                           : QStringLiteral("failed");
 }

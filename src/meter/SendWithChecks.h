@@ -42,6 +42,8 @@ public:
         Kind kind = Ended;
         QString error;
         bool partly = false; // a send cut inside the image: part of it may be in the meter
+        // The audit trail's result when it is not the list's own ("failed", "cancelled").
+        QString result;
     };
 
     // Runs the series' lists on the meter: a read into a configuration (the read list, then

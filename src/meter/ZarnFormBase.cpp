@@ -14,10 +14,8 @@
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
 #include "meter/FormFileCommands.h"
-#include "meter/FormSendCheck.h"
 #include "meter/MeterSeriesModel.h"
 #include "meter/MeterVars.h"
-#include "meter/SendWithChecks.h"
 #include "meter/ZarnFormRules.h"
 
 #include <QCloseEvent>
@@ -31,26 +29,6 @@
 #include <QTimerEvent>
 #include <QTreeWidget>
 
-namespace {
-CQueView *OpenListDocument(const QString &fileName)
-{
-    return CQueView::OpenList(AppServices::Instance(), fileName);
-}
-
-ZarnFormBase::ListOpener &Opener()
-{
-    static ZarnFormBase::ListOpener opener = OpenListDocument;
-    return opener;
-}
-
-IMeterLink *&LinkOverride()
-{
-    static IMeterLink *link = nullptr;
-    return link;
-}
-
-} // namespace
-
 ZarnFormBase::SaveAsPrompt ZarnFormBase::SetSaveAsPrompt(SaveAsPrompt prompt)
 {
     return FormFileCommands::SetSaveAsPrompt(std::move(prompt));
@@ -58,23 +36,22 @@ ZarnFormBase::SaveAsPrompt ZarnFormBase::SetSaveAsPrompt(SaveAsPrompt prompt)
 
 ZarnFormBase::ListOpener ZarnFormBase::SetListOpener(ListOpener opener)
 {
-    ListOpener old = Opener();
-    Opener() = std::move(opener);
-    return old;
+    return FormLists::SetListOpener(std::move(opener));
 }
 
 void ZarnFormBase::SetMeterLink(IMeterLink *link)
 {
-    LinkOverride() = link;
+    FormLists::SetMeterLink(link);
 }
 
 ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     : CView(document, parent)
     , m_builder(this, m_binder, [this](int id) { FieldLeft(id); })
-    , m_sendCheck(std::make_unique<FormSendCheck>(*this))
+    , m_send(std::make_unique<FormSend>(static_cast<FormSend::Host &>(*this)))
     , m_files(std::make_unique<FormFileCommands>(static_cast<FormFileCommands::Host &>(*this)))
+    , m_edits(m_binder, [this] { return GetDocument(); })
+    , m_listRuns(static_cast<FormLists::Host &>(*this), *m_send, this)
 {
-    m_listRunner = new DialogueRunner(this);
     // A compact 8 pt face with Arial's metrics, as the forms' captions were laid out for it.
     QFont small = font();
     small.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
@@ -83,12 +60,8 @@ ZarnFormBase::ZarnFormBase(CDocument *document, QWidget *parent)
     // The document saved (or put back to its saved text): the fields' texts are the saved
     // ones. Marked modified by anything but typing: Undo no longer brings it back.
     if (CDocument *doc = GetDocument()) {
-        connect(doc, &CDocument::ModifiedChanged, this, [this](bool modified) {
-            if (!modified)
-                NoteSavedText();
-            else if (!m_typing)
-                m_editedBeyondText = true;
-        });
+        connect(doc, &CDocument::ModifiedChanged, this,
+            [this](bool modified) { m_edits.DocumentModified(modified); });
     }
 }
 
@@ -104,71 +77,18 @@ void ZarnFormBase::SetSheet(const std::function<SheetPage(const SheetMetrics &)>
 
 void ZarnFormBase::SendWhenFree(const QByteArray &command)
 {
-    IMeterLink *link = Link();
-    if (!link || (link->Port() && !link->Port()->FreeFor(this)))
-        return;
-    if (!m_sender)
-        m_sender = new DialogueRunner(this);
-    // A lambda without captures: its parameters live in the coroutine's frame.
-    m_sender->Start([](ZarnFormBase *form, IMeterLink *meter, QByteArray text) -> Task<void> {
-        const SerialPort::Claim claim(meter->Port(), form);
-        co_await meter->SendCommandAsync(*form->m_sender, text, {});
-    }(this, link, command));
-}
-
-void ZarnFormBase::MarkEdited()
-{
-    if (!m_typing)
-        m_editedBeyondText = true;
-    if (CDocument *doc = GetDocument())
-        doc->SetModifiedFlag(true);
-}
-
-void ZarnFormBase::NoteSavedText()
-{
-    const CDocument *doc = GetDocument();
-    m_savedText.clear();
-    m_typedSince.clear();
-    m_editedBeyondText = false;
-    m_savedTextKnown = doc && !doc->IsModified();
-    if (!m_savedTextKnown)
-        return;
-    const auto &controls = m_binder.Controls();
-    for (auto it = controls.cbegin(); it != controls.cend(); ++it) {
-        if (const auto *edit = qobject_cast<const QLineEdit *>(it.value()))
-            m_savedText.insert(it.key(), edit->text());
-    }
-}
-
-void ZarnFormBase::FollowSavedText()
-{
-    CDocument *doc = GetDocument();
-    if (!doc || !m_savedTextKnown || m_editedBeyondText)
-        return;
-    // Only the fields typed into count: the clock's fields change every second on their own.
-    bool saved = true;
-    for (const int id : std::as_const(m_typedSince)) {
-        const QLineEdit *edit = EditOf(id);
-        if (edit && edit->text() != m_savedText.value(id))
-            saved = false;
-    }
-    doc->SetModifiedFlag(!saved);
+    m_listRuns.SendWhenFree(command);
 }
 
 bool ZarnFormBase::RefuseWhileListRuns()
 {
-    if (!m_runner)
-        return false;
-    UserMessage::Show(QStringLiteral("A command list is exchanging data with the meter on this "
-                                     "form.\nWait until it has finished, then try again."),
-        QString::fromLatin1(kAppTitle));
-    return true;
+    return m_listRuns.RefuseWhileRuns();
 }
 
 bool ZarnFormBase::ConfirmReadOverEdits()
 {
     const CDocument *doc = GetDocument();
-    if (m_runner || !doc || !doc->IsModified())
+    if (m_listRuns.Running() || !doc || !doc->IsModified())
         return true; // a running list is only brought forward
     return UserMessage::Ask(QStringLiteral("%1 has changes that are not saved.\nReading the "
                                            "meter replaces them. Read anyway?")
@@ -176,78 +96,25 @@ bool ZarnFormBase::ConfirmReadOverEdits()
         QString::fromLatin1(kAppTitle));
 }
 
-bool ZarnFormBase::ConfirmSendToMeter(const QString &formSerial)
+void ZarnFormBase::MarkEdited()
 {
-    return m_runner || m_sendCheck->ConfirmMeter(formSerial);
-}
-
-bool ZarnFormBase::CheckNumberField(int id)
-{
-    const auto typed = m_textBeforeTyping.constFind(id);
-    if (typed == m_textBeforeTyping.cend())
-        return true;
-    const QString before = typed.value();
-    m_textBeforeTyping.remove(id);
-    const NumberFieldRules::Field *field
-        = m_numberFields ? NumberFieldRules::Find(*m_numberFields, id) : nullptr;
-    QLineEdit *edit = EditOf(id);
-    if (!field || !edit)
-        return true;
-    const CMeterDoc *doc = MeterDoc();
-    const QString refusal
-        = NumberFieldRules::Refusal(*field, edit->text(), doc ? doc->Vars() : nullptr);
-    if (refusal.isEmpty())
-        return true;
-    // The text goes back before the message, so nothing (a list's tick, a repaint) sees it.
-    edit->setText(before);
-    if (id == m_focusId)
-        m_focusText = before;
-    FollowTyping([] {});
-    UserMessage::Show(refusal, QString::fromLatin1(kAppTitle));
-    return false;
+    m_edits.MarkEdited();
 }
 
 bool ZarnFormBase::CheckTypedNumbers()
 {
-    bool accepted = true;
-    const QList<int> typed = m_textBeforeTyping.keys();
-    for (int id : typed)
-        accepted = CheckNumberField(id) && accepted;
-    return accepted && CheckTextLengths();
-}
-
-bool ZarnFormBase::CheckTextLengths()
-{
-    // Collecting leaves such a text out without a word (a list may be collecting): the
-    // commands the user starts say it.
-    const int id = m_binder.OverLimit();
-    if (id == 0)
-        return true;
-    UserMessage::Show(
-        QStringLiteral("Enter no more than %1 characters.").arg(m_binder.MaxLength(id)),
-        QString::fromLatin1(kAppTitle));
-    if (QLineEdit *edit = EditOf(id)) {
-        edit->setFocus();
-        edit->selectAll();
-    }
-    return false;
+    const CMeterDoc *doc = MeterDoc();
+    return m_edits.CheckTypedNumbers(doc ? doc->Vars() : nullptr);
 }
 
 ZarnFormBase::~ZarnFormBase()
 {
-    // A list still running would run into a form that no longer exists: it ends where it
-    // waits, and the meter is wound up.
-    if (m_runner && m_runner->IsRunning())
-        m_runner->Abandon();
-    // A send cut short by closing without a close of this window (its list's window may have
-    // closed first): the form is gone, so the application says it, once the window has closed.
-    if (m_listId == kSendTimer)
-        UserMessage::ShowLater(QString::fromLatin1(kSendCancelledText));
+    m_listRuns.Abandon();
 }
 
 bool ZarnFormBase::CanClose()
 {
-    if (!m_runner || !m_runner->IsRunning() || m_listId != kSendTimer)
+    if (!m_listRuns.Sending())
         return true;
     return UserMessage::Ask(
         QString::fromLatin1(kCloseWhileSendingText), QString::fromLatin1(kAppTitle));
@@ -255,11 +122,7 @@ bool ZarnFormBase::CanClose()
 
 IMeterLink *ZarnFormBase::Link()
 {
-    if (LinkOverride())
-        return LinkOverride();
-    AppServices *services = AppServices::Instance();
-    m_link.SetSerial(services ? services->MeterLink() : nullptr);
-    return &m_link;
+    return m_listRuns.Link();
 }
 
 CMeterDoc *ZarnFormBase::MeterDoc() const
@@ -295,12 +158,8 @@ void ZarnFormBase::WatchAll(const std::function<void(int id)> &typed)
             if (!edit->isHidden())
                 FieldWidth::Watch(edit);
             const int id = m_binder.IdOf(edit);
-            connect(edit, &QLineEdit::textEdited, this, [this, typed, id] {
-                if (!m_textBeforeTyping.contains(id))
-                    m_textBeforeTyping.insert(id, id == m_focusId ? m_focusText : QString());
-                m_typedSince.insert(id);
-                FollowTyping([&typed, id] { typed(id); });
-            });
+            connect(edit, &QLineEdit::textEdited, this,
+                [this, typed, id] { m_edits.Typed(id, [&typed, id] { typed(id); }); });
         }
     }
 }
@@ -449,9 +308,7 @@ bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     case QEvent::FocusIn:
-        m_focusId = id;
-        if (QLineEdit *edit = EditOf(id))
-            m_focusText = edit->text();
+        m_edits.Focused(id);
         FieldFocused(id);
         break;
     case QEvent::FocusOut: {
@@ -460,7 +317,10 @@ bool ZarnFormBase::eventFilter(QObject *watched, QEvent *event)
         if (focus->reason() == Qt::PopupFocusReason
             || focus->reason() == Qt::ActiveWindowFocusReason)
             break;
-        CheckNumberField(id);
+        if (const CMeterDoc *doc = MeterDoc())
+            m_edits.CheckNumberField(id, doc->Vars());
+        else
+            m_edits.CheckNumberField(id, nullptr);
         FieldLeft(id);
         break;
     }
@@ -489,21 +349,11 @@ bool ZarnFormBase::IsTimerActive(int timerId) const
     return timerId == kClockTimer && m_clock.isActive();
 }
 
-void ZarnFormBase::FollowTyping(const std::function<void()> &react)
-{
-    // Typing (Undo and Redo included) marks the document only while the typed fields differ
-    // from their saved text.
-    m_typing = true;
-    react();
-    FollowSavedText();
-    m_typing = false;
-}
-
 void ZarnFormBase::StartClock()
 {
     if (GetDocument())
         m_openingTitle = GetDocument()->Title();
-    NoteSavedText();
+    m_edits.NoteSavedText();
     ClockTick();
     m_clock.start(1000, this);
 }
@@ -540,161 +390,62 @@ void ZarnFormBase::SetCalibrationFollows(bool follows)
 
 CQueView *ZarnFormBase::Runner() const
 {
-    return m_runner.data();
+    return m_listRuns.Window();
 }
 
 int ZarnFormBase::RunningList() const
 {
-    return m_runner ? m_listId : 0;
+    return m_listRuns.Running() ? m_listRuns.Running() : m_send->List();
 }
 
-bool ZarnFormBase::StartSend(const SendLists &lists, const std::function<void()> &prepare)
+int ZarnFormBase::ListInProgress() const
 {
-    return m_sendCheck->Start(lists, prepare);
+    return m_listRuns.Running();
+}
+
+bool ZarnFormBase::StartSend(const FormSend::ListFiles &lists, std::function<void()> prepare)
+{
+    return m_send->Start(lists, std::move(prepare));
+}
+
+bool ZarnFormBase::StartSendList(
+    const QString &fileName, int listId, int periodMs, IFieldAccess *fields)
+{
+    return m_listRuns.Start(fileName, listId, periodMs, {}, fields);
+}
+
+QString ZarnFormBase::FormSerial()
+{
+    return GetField(FieldId::SerialNumber);
 }
 
 bool ZarnFormBase::StartList(
     const QString &fileName, int listId, int periodMs, const std::function<void()> &prepare)
 {
-    // Another list of this form is running: the same press again only brings its window
-    // forward (below); another list waits its turn, and the user is told.
-    if (m_runner && listId != m_listId) {
-        RefuseWhileListRuns();
-        return false;
-    }
-    // A port that is not open, or that another window's dialogue holds, is said at once, before
-    // any list window opens (a list would only run into its time-outs).
-    IMeterLink *link = Link();
-    if (!m_runner && link && !link->Reachable()) {
-        UserMessage::Show(link->Unreachable(), QString::fromLatin1(kAppTitle));
-        return false;
-    }
-    if (!m_runner && link && link->Port() && link->Port()->IsClaimed()) {
-        UserMessage::Show(QStringLiteral("The meter port is in use by another window's exchange "
-                                         "with the meter.\nWait until it has finished, then "
-                                         "try again."),
-            QString::fromLatin1(kAppTitle));
-        return false;
-    }
-    // Opening an open list only brings its window forward, so a second press reaches the list
-    // already running and starts nothing.
-    CQueView *runner = Opener() ? Opener()(fileName) : nullptr;
-    if (!runner || m_runner)
-        return false;
-    if (prepare)
-        prepare();
-    IFieldAccess *fields = m_sendCheck->ReadFields();
-    const QPointer<ZarnFormBase> self(this);
-    const auto stopped = [self, listId](const ListRun::Outcome &outcome) {
-        if (self)
-            self->ListStopped(listId, outcome);
-    };
-    if (!runner->Start(fields ? fields : this, link, periodMs, stopped,
-            listId == kSendTimer ? QString::fromLatin1(kPartlySentText) : QString(), m_listRunner))
-        return false; // another form runs this list
-    m_tableBeforeRead.reset();
-    const CMeterDoc *doc = MeterDoc();
-    if (listId == kReadTimer && doc && doc->Vars()) {
-        m_tableBeforeRead = std::make_unique<MeterVars>(*doc->Vars());
-        m_versionBeforeRead = doc->Context().version;
-        m_identityBeforeRead = { doc->MeterVersion(), doc->MeterRevision() };
-    }
-    if (listId == kReadTimer)
-        m_identityAtRead = IdentityShown();
-    m_runner = runner;
-    m_listId = listId;
-    return true;
-}
-
-void ZarnFormBase::ListStopped(int listId, const ListRun::Outcome &outcome)
-{
-    if (listId != m_listId)
-        return; // a run this form no longer follows
-    const bool checkRead = listId == kCompareTimer || listId == kVerifyTimer;
-    const QString action = ActionOf(listId);
-    if (outcome.end != ListRun::End::Ended) {
-        // Cancelled (or its window closed), or the list has said what went wrong (its jump
-        // target is the message).
-        const bool cancelled = outcome.end == ListRun::End::Cancelled;
-        const QString result = cancelled ? QStringLiteral("cancelled") : QStringLiteral("failed");
-        StopList();
-        if (checkRead) {
-            m_sendCheck->ReadEnded(listId, false, result);
-            return;
-        }
-        ListFailed(listId);
-        const QString said = listId != kSendTimer || !cancelled
-            ? QString()
-            : QString::fromLatin1(outcome.fieldCut ? kSendCutText : kSendCancelledText);
-        Audit(action, result,
-            said.isEmpty() && outcome.fieldCut && listId == kSendTimer
-                ? QString::fromLatin1(kPartlySentText)
-                : said);
-        if (listId == kSendTimer) {
-            m_sendCheck->Drop();
-            if (!said.isEmpty())
-                UserMessage::Show(said);
-        }
-        return;
-    }
-    if (checkRead) {
-        StopList();
-        m_sendCheck->ReadEnded(listId, true, QString());
-        return;
-    }
-    ListEnded(listId);
-    StopList();
-    if (listId == kSendTimer && m_sendCheck->Active()) {
-        // The checks go on from the event loop, once this list's window has closed.
-        QMetaObject::invokeMethod(
-            this, [this] { m_sendCheck->SendAcknowledged(); }, Qt::QueuedConnection);
-        return;
-    }
-    // The write lists reach their end only on the meter's acknowledgement of the image; every
-    // failure jumps to a message instead. A send without its checks is not read back.
-    Audit(action, QStringLiteral("ok"),
-        listId == kSendTimer ? QString::fromLatin1(SendWithChecks::kAcknowledgedText) : QString());
-    if (listId == kSendTimer)
-        UserMessage::Inform(QString::fromLatin1(SendWithChecks::kAcknowledgedText));
-}
-
-QString ZarnFormBase::ActionOf(int listId)
-{
-    if (listId == kSendTimer || listId == kCompareTimer || listId == kVerifyTimer)
-        return QStringLiteral("send");
-    return listId == kReadTimer ? QStringLiteral("read") : QStringLiteral("range change");
+    return m_listRuns.Start(fileName, listId, periodMs, prepare, nullptr);
 }
 
 void ZarnFormBase::closeEvent(QCloseEvent *event)
 {
     CView::closeEvent(event);
     if (event->isAccepted())
-        EndListForClosing();
-}
-
-void ZarnFormBase::EndListForClosing()
-{
-    if (!m_runner || !m_runner->IsRunning())
-        return;
-    const int listId = m_listId;
-    const bool fieldCut = m_runner->Executor().FieldCut();
-    m_runner->Abandon();
-    StopList();
-    if (listId == kCompareTimer || listId == kVerifyTimer) {
-        m_sendCheck->ReadCut(listId);
-        return;
-    }
-    const QString said = listId != kSendTimer
-        ? QString()
-        : QString::fromLatin1(fieldCut ? kSendCutText : kSendCancelledText);
-    Audit(ActionOf(listId), QStringLiteral("cancelled"), said);
-    if (listId == kSendTimer) {
-        m_sendCheck->Drop();
-        UserMessage::ShowLater(said);
-    }
+        m_listRuns.EndForClosing();
 }
 
 void ZarnFormBase::Audit(const QString &action, const QString &result, const QString &message)
+{
+    AuditRecord line;
+    line.result = result;
+    line.message = message;
+    AppendAudit(action, line);
+}
+
+void ZarnFormBase::AuditSend(const AuditRecord &line)
+{
+    AppendAudit(QStringLiteral("send"), line);
+}
+
+void ZarnFormBase::AppendAudit(const QString &action, const AuditRecord &line)
 {
     AuditRecord record = AuditRecord::Now(action, m_sheet ? m_sheet->OperatorName() : QString());
     record.series = MeterSeries::Name(MeterSeries::OfPath(FileExtension()));
@@ -716,12 +467,10 @@ void ZarnFormBase::Audit(const QString &action, const QString &result, const QSt
         record.file = doc->PathName();
         record.sha256 = AuditLog::Sha256Of(doc->PathName());
     }
-    if (action == QLatin1String("send")) {
-        record.changes = m_sendCheck->Changes();
-        record.asFound = m_sendCheck->AsFound();
-    }
-    record.result = result;
-    record.message = message;
+    record.changes = line.changes;
+    record.asFound = line.asFound;
+    record.result = line.result;
+    record.message = line.message;
     const AuditLog trail(AuditSettings::TrailPath());
     trail.CompleteMeter(record);
     QString error;
@@ -730,59 +479,15 @@ void ZarnFormBase::Audit(const QString &action, const QString &result, const QSt
             QString::fromLatin1(kAppTitle));
 }
 
-void ZarnFormBase::StopList()
-{
-    m_listId = 0;
-    m_runner = nullptr;
-    // A read that stopped without an image: the version answer may have rebuilt the table.
-    if (m_tableBeforeRead) {
-        if (CMeterDoc *doc = MeterDoc()) {
-            doc->SetVars(std::move(m_tableBeforeRead));
-            doc->SetMeterIdentity(m_identityBeforeRead.first, m_identityBeforeRead.second);
-            doc->Context().version = m_versionBeforeRead;
-        }
-        m_tableBeforeRead.reset();
-    }
-}
-
 QString ZarnFormBase::TakeReadImage(const QString &collected)
 {
-    QString text = collected;
-    while (!text.isEmpty() && text.back().isSpace())
-        text.chop(1);
-    // The check tarvik-cli makes on a read: the same words, and the form's own ending.
-    const CMeterDoc *doc = MeterDoc();
-    const QString fault = doc ? MeterSeriesModel::ReadImageFault(*doc, text)
-        : text.isEmpty()      ? QStringLiteral("The meter sent no configuration image.")
-                              : QString();
-    if (!fault.isEmpty()) {
-        // Nothing of the answer is used: the form and the document stay as they were.
-        UserMessage::Show(fault
-                + (text.isEmpty() ? QStringLiteral("\nThe form is left as it was.")
-                                  : QStringLiteral("\nThe form is left as it was; read the meter "
-                                                   "again.")),
-            QString::fromLatin1(kAppTitle));
-        return QString();
-    }
-    m_tableBeforeRead.reset(); // the read brought an image: the table is the meter's now
-    return text;
+    return m_listRuns.TakeReadImage(collected);
 }
 
 bool ZarnFormBase::AcceptReadMeter(
     const QString &version, MeterSeries::Series own, const QString &noLayout)
 {
-    const MeterSeries::Series other
-        = own == MeterSeries::Kelvane ? MeterSeries::Quixal : MeterSeries::Kelvane;
-    const bool otherSeries = MeterSeries::OfVersion(version) == other;
-    if (!otherSeries && noLayout.isEmpty())
-        return true;
-    // The document's meter identity goes back when the list stops (ListStopped).
-    if (m_identityAtRead)
-        ShowIdentity(*m_identityAtRead);
-    UserMessage::Show(
-        otherSeries ? MeterSeries::WrongMeterText(version, MeterSeries::Name(own)) : noLayout,
-        QString::fromLatin1(kAppTitle));
-    return false;
+    return m_listRuns.AcceptReadMeter(version, own, noLayout);
 }
 
 void ZarnFormBase::Retitle(const QString &title)

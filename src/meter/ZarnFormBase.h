@@ -2,13 +2,15 @@
 
 #include "base/CView.h"
 #include "base/SheetPage.h"
-#include "lists/CSerialMeterLink.h"
 #include "lists/IFieldAccess.h"
 #include "lists/ListRun.h"
 #include "meter/CoefficientEdit.h"
 #include "meter/FormBuilder.h"
+#include "meter/FormEdits.h"
 #include "meter/FormFieldBinder.h"
 #include "meter/FormFileCommands.h"
+#include "meter/FormLists.h"
+#include "meter/FormSend.h"
 #include "meter/MeterContext.h"
 #include "meter/MeterSeries.h"
 #include "meter/MeterSeriesModel.h"
@@ -16,7 +18,6 @@
 
 #include <QBasicTimer>
 #include <QHash>
-#include <QPointer>
 #include <QSet>
 
 #include <functional>
@@ -25,7 +26,6 @@
 
 class CMeterDoc;
 class CQueView;
-class FormSendCheck;
 class DialogueRunner;
 class SheetPrinter;
 class IMeterLink;
@@ -35,36 +35,28 @@ class QLineEdit;
 class QTreeWidget;
 
 // What the Kelvane and Quixal meter forms share: the running of their command lists (each in
-// its window, CQueView) and the one-runner rule, Send with its checks (FormSendCheck), the
+// its window, CQueView) and the one-runner rule, Send with its checks (FormSend), the
 // one-second clock and its date and time texts, the controls by field id (FormFieldBinder, built
 // by FormBuilder), a coefficient list's walk, and File > Save, Save As and Convert... of the
 // meter document. Each form adds its own controls, field rules, vocabulary and what it does when
 // a list ends.
-class ZarnFormBase : public CView, public IFieldAccess, private FormFileCommands::Host
+class ZarnFormBase : public CView,
+                     public IFieldAccess,
+                     private FormFileCommands::Host,
+                     private FormSend::Host,
+                     private FormLists::Host
 {
     Q_OBJECT
 public:
     // The clock's window timer, and the names of the forms' lists (which list ran).
     static constexpr int kClockTimer = 1000;
-    static constexpr int kSendTimer = 1001;
-    static constexpr int kReadTimer = 1002;
+    static constexpr int kSendTimer = FormSend::kSendList;
+    static constexpr int kReadTimer = FormLists::kReadList;
     // The reads around a send: the meter as found before it, and what it stored after.
-    static constexpr int kCompareTimer = 1004;
-    static constexpr int kVerifyTimer = 1005;
-    // The changes listed in the question before a send; the rest are counted (the box must fit
-    // the screen; the audit trail gets them all).
-    static constexpr int kChangesShown = 20;
-    static constexpr const char *kSendCancelledText
-        = "Sending was cancelled before the meter confirmed that it had stored the "
-          "configuration.\nRead the meter to see what it holds.";
-    // A send cut inside the image: part of it may be in the meter. The second sentence is also
-    // what a port gone at that point adds to its message.
-    static constexpr const char *kSendCutText
-        = "Sending was cancelled part way through the configuration.\nThe meter may now hold "
-          "part of the new configuration.\nRead the meter to see what it holds.";
-    static constexpr const char *kPartlySentText
-        = "The meter may now hold part of the new configuration.\nRead the meter to see what it "
-          "holds.";
+    static constexpr int kCompareTimer = FormSend::kCompareList;
+    static constexpr int kVerifyTimer = FormSend::kVerifyList;
+    static constexpr const char *kSendCancelledText = FormSend::kSendCancelledText;
+    static constexpr const char *kSendCutText = FormSend::kSendCutText;
     static constexpr const char *kCloseWhileSendingText
         = "The meter is being written. Closing now stops sending and may leave it half "
           "written.\n\nClose anyway?";
@@ -77,7 +69,7 @@ public:
     // Opens a command list by file name as a document and gives its runner (its first view),
     // or null when it could not be opened. The default opens it through the application's
     // services; tests install their own.
-    using ListOpener = std::function<CQueView *(const QString &fileName)>;
+    using ListOpener = FormLists::ListOpener;
     static ListOpener SetListOpener(ListOpener opener);
     // The meter link the forms use instead of the application's (tests); null restores it.
     static void SetMeterLink(IMeterLink *link);
@@ -100,7 +92,8 @@ public:
     void TimerTick(int timerId);
     bool IsTimerActive(int timerId) const;
     CQueView *Runner() const;
-    // Which list (kSendTimer, kReadTimer, ...) runs on this form; 0 when none.
+    // Which list (kSendTimer, kReadTimer, ...) runs on this form; 0 when none. A send's last
+    // list counts until the send has said how it ended.
     int RunningList() const;
     // Title the document had when the form opened (Save rebuilds the path from it).
     QString OpeningTitle() const override { return m_openingTitle; }
@@ -129,24 +122,19 @@ protected:
     bool CanConvertTo(const QString &) override { return true; }
     // A configuration of the form's series away from the window, which the reads around a send
     // fill; null when the form has none (a send then cannot check).
-    virtual std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const { return nullptr; }
+    std::unique_ptr<MeterSeriesModel> MakeSeriesModel() const override { return nullptr; }
     // The title Save As proposes: the serial number and the form's suffix.
     QString SaveAsTitle() override = 0;
     // The list timerId (kReadTimer, kSendTimer, ...) has run to its end.
-    virtual void ListEnded(int timerId) = 0;
+    void ListEnded(int timerId) override = 0;
     // The list timerId stopped before its end: it jumped to its failure message, or was
     // cancelled.
-    virtual void ListFailed(int) { }
+    void ListFailed(int) override { }
     // The meter identity the form shows (version, revision and template labels): taken when a
     // read starts, and put back when the meter that answered cannot be taken.
-    struct ShownIdentity
-    {
-        QString version;
-        QString revision;
-        QString templateLabel;
-    };
-    virtual ShownIdentity IdentityShown() const = 0;
-    virtual void ShowIdentity(const ShownIdentity &identity) = 0;
+    using ShownIdentity = FormLists::ShownIdentity;
+    ShownIdentity IdentityShown() const override = 0;
+    void ShowIdentity(const ShownIdentity &identity) override = 0;
     // Whether Enter may put the text of a coefficient list's edit into the list; a form that
     // refuses says why.
     virtual bool MayEnterInList(CoefficientEdit &) { return true; }
@@ -173,34 +161,25 @@ protected:
     // no layout; the identity shown before the read then comes back, and the reason is said.
     bool AcceptReadMeter(
         const QString &version, MeterSeries::Series own, const QString &noLayout = QString());
-    // Send with the checks the settings ask for (FormSendCheck): the reads around it and the
-    // send itself, each a list on this form. prepare collects the form into the document and the
-    // send field, as StartList's does. False when nothing started. lists: the lists and paces
-    // of the send and of the reads around it.
-    struct SendLists
-    {
-        QString read;
-        int readPeriodMs = 0;
-        QString send;
-        int sendPeriodMs = 0;
-    };
-    bool StartSend(const SendLists &lists, const std::function<void()> &prepare);
+    // Send with the checks the settings ask for (FormSend): the reads around it and the send
+    // itself, each a list on this form. prepare collects the form into the document and the
+    // send field. False when nothing started. lists: the lists and paces of the send and of the
+    // reads around it.
+    bool StartSend(const FormSend::ListFiles &lists, std::function<void()> prepare);
     // Gives the document the title and shows it as the window's caption.
     void Retitle(const QString &title) override;
     // A meter-changing or file-writing command while a list runs: says so; true when refused.
     bool RefuseWhileListRuns() override;
     // Before a read replaces the form: with unsaved edits the user is asked; false to stay.
     bool ConfirmReadOverEdits();
-    // Before a send (FormSendCheck::ConfirmMeter); a press while a list runs asks nothing.
-    bool ConfirmSendToMeter(const QString &formSerial);
     // A command list is running on this form: it owns the document until it ends, so leaving a
     // field does not collect the form into it.
-    bool ListRuns() const { return !m_runner.isNull(); }
+    bool ListRuns() const { return m_listRuns.Running() != 0; }
     // The form's number fields (NumberFieldRules): a text typed into one is checked when the
     // field is left, and a refused text is replaced by the one the field held before the typing.
     void SetNumberFields(const std::vector<NumberFieldRules::Field> &fields)
     {
-        m_numberFields = &fields;
+        m_edits.SetNumberFields(fields);
     }
     // Checks every number field typed into and not yet left (the menu and its shortcuts do not
     // take the focus), as leaving it would, and the texts' length limits; false when one was
@@ -272,60 +251,31 @@ protected:
     int m_editField = 0;
 
 private:
-    friend class FormSendCheck;
+    // FormSend::Host
+    bool StartSendList(
+        const QString &fileName, int listId, int periodMs, IFieldAccess *fields) override;
+    QString FormSerial() override;
+    int ListInProgress() const override;
+    void AuditSend(const AuditRecord &line) override;
+    // The line of action with its result and message, and the changes and copy of a send's.
+    void AppendAudit(const QString &action, const AuditRecord &line);
     // FormFileCommands::Host
     QWidget *FileWindow() override { return this; }
     CDocument *FileDocument() const override { return GetDocument(); }
     void SetOpeningTitle(const QString &title) override { m_openingTitle = title; }
-    bool CheckNumberField(int id);
-    // A text past its length limit: says so and gives it the focus; false then.
-    bool CheckTextLengths();
-    // The edit fields' texts while the document has no unsaved edits, compared after each
-    // typing so that Undo back to them takes the modified marker away.
-    void NoteSavedText();
-    void FollowSavedText();
-    void FollowTyping(const std::function<void()> &react);
-    // The run of the list listId has ended as outcome says.
-    void ListStopped(int listId, const ListRun::Outcome &outcome);
-    void StopList();
-    // The audit trail's action of the list listId.
-    static QString ActionOf(int listId);
-    // Ends the running list as the window goes: the meter is wound up, the trail gets the line
-    // of the action cut short, and what a send left in the meter is said once the window is gone.
-    void EndListForClosing();
+    // FormLists::Host
+    IFieldAccess &ListFields() override { return *this; }
 
     FormFieldBinder m_binder;
     QHash<int, CoefficientEdit> m_coefficientLists; // by edit code
     FormBuilder m_builder;
     QBasicTimer m_clock;
-    int m_listId = 0; // which list runs (kSendTimer, ...)
-    QPointer<CQueView> m_runner; // the window showing the list that runs
-    DialogueRunner *m_listRunner = nullptr; // the lists' dialogues run on it
-    DialogueRunner *m_sender = nullptr; // of SendWhenFree
-    // The document's table as it was when a read started: a read that brings a version answer
-    // but no image gives it back, so the failed read changes neither form nor document.
-    std::unique_ptr<MeterVars> m_tableBeforeRead;
-    QString m_versionBeforeRead;
     MeterContext m_ownContext; // without a meter document
-    std::pair<QString, QString> m_identityBeforeRead;
-    // What the form showed of the meter when the last read started.
-    std::optional<ShownIdentity> m_identityAtRead;
     std::unique_ptr<SheetPrinter> m_sheet;
-    CSerialMeterLink m_link;
-    const std::vector<NumberFieldRules::Field> *m_numberFields = nullptr;
     // The send under way with its checks.
-    std::unique_ptr<FormSendCheck> m_sendCheck;
+    std::unique_ptr<FormSend> m_send;
     std::unique_ptr<FormFileCommands> m_files; // Save, Save As, Convert
-    // The field with the focus and its text when it got it; the number fields typed into, with
-    // the text each held before the typing.
-    int m_focusId = 0;
-    QString m_focusText;
-    QHash<int, QString> m_textBeforeTyping;
-    // The fields' texts when the document was last saved, the fields typed into since, and
-    // whether anything other than typing (a list, a choice, a conversion) changed it since.
-    QHash<int, QString> m_savedText;
-    QSet<int> m_typedSince;
-    bool m_savedTextKnown = false;
-    bool m_editedBeyondText = false;
-    bool m_typing = false;
+    // Typing, the number fields' checks and the modified marker.
+    FormEdits m_edits;
+    FormLists m_listRuns; // after the send: a list's end may go to it
 };

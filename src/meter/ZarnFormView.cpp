@@ -401,8 +401,6 @@ void ZarnFormView::StartList(ListKind kind)
 {
     if (kind == ListKind::Read && !ConfirmReadOverEdits())
         return;
-    if (kind == ListKind::Send && !Runner() && !ConfirmSendToMeter(GetField(FieldId::SerialNumber)))
-        return;
     const int timerId = kind == ListKind::Send ? kSendTimer
         : kind == ListKind::Read               ? kReadTimer
                                                : kSelectTimer;

@@ -598,8 +598,6 @@ void ZarnQXFormView::OnSend()
 {
     if (!CheckTypedNumbers())
         return;
-    if (!Runner() && !ConfirmSendToMeter(GetField(SerialNumber)))
-        return;
     // The reads around it, as the settings ask, go at the Read button's pace.
     const bool started
         = StartSend({ QString::fromLatin1(QuixalSeriesModel::kReadList), kReadPeriodMs,

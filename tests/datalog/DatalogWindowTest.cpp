@@ -199,7 +199,7 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         for (const char *placeholder : { "12345678", "v4.1A", "1/31/07", "0.000000e+00", "1 ft^2",
                  "80.000000", "0.00    SCFM", "1234.5678  SCF", "59.1234", "0.00" })
             EXPECT_NE(EditShowing(view, QString::fromLatin1(placeholder)), nullptr) << placeholder;
-        EXPECT_EQ(view->TimerPeriod(PcLogger::kClockTimer), Datalog::kMinTimerMs);
+        EXPECT_TRUE(view->Core().Pc().ClockRunning());
         EXPECT_TRUE(view->ButtonOf(Datalog::Graph)->isEnabled());
         EXPECT_TRUE(TestEnv::WaitUntil([&] { return !view->Core().fields.clockTime.isEmpty(); }));
         if (const QString shot = qEnvironmentVariable("TARVIK_DATALOG_SCREENSHOT"); !shot.isEmpty())
@@ -217,7 +217,7 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         EXPECT_EQ(view->Core().fields.serialNumber, QStringLiteral("12345678"));
         EXPECT_EQ(view->StatusLabel()->text(), QStringLiteral("Datalogger Running"));
         EXPECT_EQ(view->ModeLabel()->text(), QStringLiteral("PC Manual Mode"));
-        EXPECT_EQ(view->TimerPeriod(PcLogger::kSnapshotTimer), 1000);
+        EXPECT_EQ(view->Core().Pc().SnapshotPeriodMs(), 1000);
         EXPECT_TRUE(view->Core().Pc().LineReaderRunning());
         // Options cannot change while logging.
         view->OptionBox(0)->click();
@@ -292,10 +292,10 @@ TEST(DatalogWindow, NewDatalogFormLogsTheSimulatorsReadings)
         view->ButtonOf(Datalog::StartPc)->click();
         EXPECT_EQ(view->ModeLabel()->text(), QStringLiteral("PC Timer Mode"));
         EXPECT_TRUE(TestEnv::WaitUntil([&] { return view->Core().state.timerWindowEntered; }));
-        EXPECT_EQ(view->TimerPeriod(PcLogger::kSnapshotTimer), 1000);
+        EXPECT_EQ(view->Core().Pc().SnapshotPeriodMs(), 1000);
         EXPECT_TRUE(TestEnv::WaitUntil([&] { return !view->Core().state.loggingActive; }, 15000));
         EXPECT_GE(log.snapshotList.size(), 3);
-        EXPECT_EQ(view->TimerPeriod(PcLogger::kSnapshotTimer), 0);
+        EXPECT_EQ(view->Core().Pc().SnapshotPeriodMs(), 0);
         EXPECT_FALSE(view->Core().Pc().LineReaderRunning());
         EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join('\n'));
 

@@ -4,7 +4,6 @@
 #include "datalog/IDatalogSink.h"
 #include "link/Printers.h"
 
-#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -16,8 +15,8 @@ inline void PrintTo(const QStringList &list, std::ostream *out)
     *out << " }";
 }
 
-// Records what the datalogger core tells its form: every status and mode change in order, the
-// running timers, and (while it lives) the messages the user would have been shown.
+// Records what the datalogger core tells its form: every status and mode change in order, and
+// (while it lives) the messages the user would have been shown.
 class RecordingSink : public IDatalogSink
 {
 public:
@@ -36,8 +35,6 @@ public:
         if (modes.isEmpty() || modes.last() != mode)
             modes << mode;
     }
-    void StartTimer(int id, int requestedMs) override { timers[id] = requestedMs; }
-    void StopTimer(int id) override { timers.remove(id); }
     void FocusStopButton() override { ++stopFocused; }
     void ProgressChanged(const QString &text) override
     {
@@ -48,7 +45,6 @@ public:
 
     QStringList statuses;
     QStringList modes;
-    QMap<int, int> timers;
     QStringList messages;
     int stopFocused = 0;
     // Every progress text shown (not the clearing), and each start (true) and end of a dialogue.

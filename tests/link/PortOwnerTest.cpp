@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -201,6 +202,44 @@ const OwnerCase kOwnerCases[] = {
                 << qPrintable(rig.link->LastError());
             EXPECT_FALSE(rig.link->IsClaimed());
             other.Release();
+        } },
+    { "AnOpenWaitsForABusyLockOnTheRunnerUntilItRunsOut",
+        [](Rig &rig) {
+            rig.link->ClosePort();
+            PortLock other(rig.pty.SlavePath());
+            ASSERT_TRUE(other.Acquire(0));
+            QElapsedTimer clock;
+            clock.start();
+            EXPECT_EQ(rig.link->OpenPort(), 0) << "a plain open does not wait";
+            EXPECT_LT(clock.elapsed(), rig.timing.lockWaitMs);
+            qint64 longestGap = 0;
+            QElapsedTimer gap;
+            gap.start();
+            QTimer tick;
+            QObject::connect(
+                &tick, &QTimer::timeout, [&] { longestGap = std::max(longestGap, gap.restart()); });
+            tick.start(5);
+            DialogueRunner runner;
+            int opened = -1;
+            const auto open = [](CSerial *link, DialogueRunner *on, int *result) -> Task<void> {
+                *result = co_await link->OpenPortAsync(*on);
+            };
+            clock.restart();
+            runner.Start(open(rig.link.get(), &runner, &opened));
+            ASSERT_TRUE(TestEnv::WaitUntil([&] { return opened != -1; }, 5000));
+            EXPECT_EQ(opened, 0);
+            EXPECT_GE(clock.elapsed(), rig.timing.lockWaitMs - 10);
+            EXPECT_LT(longestGap, rig.timing.lockWaitMs) << "the event loop turned meanwhile";
+            EXPECT_FALSE(rig.link->IsOpen());
+            EXPECT_TRUE(rig.link->LastError().contains(QLatin1String("stayed busy")))
+                << qPrintable(rig.link->LastError());
+            // Freed within the wait, the same step opens the port.
+            opened = -1;
+            runner.Start(open(rig.link.get(), &runner, &opened));
+            QTimer::singleShot(50, [&] { other.Release(); });
+            ASSERT_TRUE(TestEnv::WaitUntil([&] { return opened != -1; }, 5000));
+            EXPECT_EQ(opened, 1) << qPrintable(rig.link->LastError());
+            EXPECT_TRUE(rig.link->IsOpen());
         } },
 };
 

@@ -39,6 +39,10 @@ public:
             end.kind = SendWithChecks::ListEnd::Refused;
             end.error = QStringLiteral("no image");
         }
+        if (end.kind == SendWithChecks::ListEnd::Ended && refuseAs) {
+            end.kind = SendWithChecks::ListEnd::Refused;
+            end.result = QLatin1String(refuseAs);
+        }
         co_return end;
     }
     Task<SendWithChecks::ListEnd> Send(MeterSeriesModel &sent) override
@@ -52,6 +56,7 @@ public:
     QStringList ran;
     int cancelAt = -1; // the list (0, 1, ...) cancelled
     bool keepsOld = false;
+    const char *refuseAs = nullptr; // a read refused with this result of its own
 
 private:
     Task<SendWithChecks::ListEnd> Ran(const QString &list)
@@ -120,6 +125,7 @@ TEST(SendWithChecks, AsksRunsAndAuditsAsEachAnswerAndEachCancelSays)
         const char *result; // the trail's, "" for no line
         const char *ran; // the lists, in order
         const char *asked;
+        const char *refuseAs = nullptr;
     } cases[] = {
         { "compare, No", true, true, false, true, false, true, true, false, -1,
             SendWithChecks::Step::Ask, "cancelled", "read", "accept,changes 1" },
@@ -147,6 +153,10 @@ TEST(SendWithChecks, AsksRunsAndAuditsAsEachAnswerAndEachCancelSays)
             SendWithChecks::Step::Send, "cancelled", "read,send", "accept,changes 1" },
         { "Cancel in the read back", true, true, false, true, true, true, true, false, 2,
             SendWithChecks::Step::Verify, "mismatch", "read,send,read", "accept,changes 1" },
+        { "compare refused", true, true, false, true, true, true, true, false, -1,
+            SendWithChecks::Step::Compare, "refused", "read", "", "refused" },
+        { "read back refused", false, true, false, true, true, true, true, false, -1,
+            SendWithChecks::Step::Verify, "mismatch", "send,read", "meter,send", "refused" },
     };
     for (const auto &c : cases) {
         QTemporaryDir asFound;
@@ -161,6 +171,7 @@ TEST(SendWithChecks, AsksRunsAndAuditsAsEachAnswerAndEachCancelSays)
         PlayedMeter played(runner, *meter);
         played.cancelAt = c.cancelAt;
         played.keepsOld = c.keepsOld;
+        played.refuseAs = c.refuseAs;
         ScriptedPrompt prompt;
         prompt.yes = c.yes;
         prompt.acceptOk = c.acceptOk;

@@ -18,7 +18,7 @@
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "lists/CQueView.h"
-#include "meter/FormSendCheck.h"
+#include "meter/SendWithChecks.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -187,7 +187,7 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
 
     // Every send here is cut inside its image: the meter may hold part of it.
     const QString cancelled = QString::fromLatin1(ZarnFormBase::kSendCutText);
-    const QString acknowledged = QString::fromLatin1(FormSendCheck::kAcknowledgedText);
+    const QString acknowledged = QString::fromLatin1(SendWithChecks::kAcknowledgedText);
     const QString stop = QString::fromLatin1(ZarnFormBase::kCloseWhileSendingText);
     const struct
     {

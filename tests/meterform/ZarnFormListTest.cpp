@@ -14,8 +14,8 @@
 #include "lists/CQueView.h"
 #include "lists/CSerialMeterLink.h"
 #include "meter/CMeterDoc.h"
-#include "meter/FormSendCheck.h"
 #include "meter/MeterVars.h"
+#include "meter/SendWithChecks.h"
 #include "meterform/HalfWayLink.h"
 #include "support/ImmediateMeterLink.h"
 #include "support/TestEnv.h"
@@ -833,7 +833,7 @@ TEST_F(FormListTest, SendComparesWritesAndReadsBackAgainstTheSimulatedMeter)
     const int sends = m_opens[QStringLiteral("send20.que")];
     EXPECT_EQ(send("2500").result, QStringLiteral("unchanged"));
     EXPECT_TRUE(asked.isEmpty() && m_opens[QStringLiteral("send20.que")] == sends);
-    EXPECT_TRUE(m_messages.value(0).startsWith(QLatin1String(FormSendCheck::kAlreadyHeldText)));
+    EXPECT_TRUE(m_messages.value(0).startsWith(QLatin1String(SendWithChecks::kAlreadyHeldText)));
     EXPECT_EQ(QDir(QStringLiteral("checks/as-found")).entryList(QDir::Files).size(), 2);
 
     // A meter that stores one byte wrong: the read back names it, and no success is said.
