@@ -26,8 +26,7 @@ namespace {
 struct NetRun
 {
     int status = -1;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
 NetRun NetCli(const QStringList &args)
@@ -43,6 +42,15 @@ NetRun NetCli(const QStringList &args)
     return run;
 }
 
+sockaddr_in Loopback(int port)
+{
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(quint16(port));
+    return address;
+}
+
 // A listening socket on 127.0.0.1 that accepts nothing (backlog full after one connection
 // waits) or whose port is free once it is gone: the two kinds of bad server.
 struct NetListener
@@ -51,9 +59,7 @@ struct NetListener
     int port = 0;
     NetListener()
     {
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = Loopback(0);
         socklen_t size = sizeof address;
         ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
         ::listen(fd, 0);
@@ -140,10 +146,7 @@ protected:
     static bool Accepts(int port)
     {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(quint16(port));
+        sockaddr_in address = Loopback(port);
         const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
         ::close(fd);
         return ok;
@@ -202,15 +205,13 @@ TEST_F(CliNetwork, EveryDialogueGivesOverEachPortKindWhatItGivesOnThePseudoTermi
     }
 
     // The Modbus sweep: RTU frames over ser2net's raw port and the simulator's own.
-    m_ser2net.kill();
-    m_ser2net.waitForFinished(5000);
-    m_sim.kill();
-    m_sim.waitForFinished(5000);
+    for (QProcess *p : { &m_ser2net, &m_sim, &m_tcpSim }) {
+        p->kill();
+        p->waitForFinished(5000);
+    }
     m_sim.start(TestEnv::MeterSimPath(), { "--modbus", "--addr", "1,2" });
     ASSERT_TRUE(m_sim.waitForStarted(5000) && m_sim.waitForReadyRead(5000));
     const QString modbusPty = QString::fromLocal8Bit(m_sim.readLine()).trimmed();
-    m_tcpSim.kill();
-    m_tcpSim.waitForFinished(5000);
     m_tcpSim.start(TestEnv::MeterSimPath(), { "--modbus", "--addr", "1,2", "--tcp", "0" });
     ASSERT_TRUE(m_tcpSim.waitForStarted(5000) && m_tcpSim.waitForReadyRead(5000));
     const QString modbusTcp = QString::fromLocal8Bit(m_tcpSim.readLine()).trimmed();
@@ -236,10 +237,7 @@ TEST_F(CliNetwork, BadServersAndBadTextsAreSaidWithTheirStatus)
     NetListener filler; // a connection waiting in the silent listener's backlog fills it
     {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(quint16(silent.port));
+        sockaddr_in address = Loopback(silent.port);
         ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
         filler.Close();
         filler.fd = fd;
@@ -280,10 +278,7 @@ struct CuttingRelay
         thread = std::thread([this, target, cutAfter] {
             const int client = ::accept(listener.fd, nullptr, nullptr);
             const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address {};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            address.sin_port = htons(quint16(target));
+            sockaddr_in address = Loopback(target);
             ::connect(server, reinterpret_cast<sockaddr *>(&address), sizeof address);
             long forwarded = 0;
             while (forwarded < cutAfter) {

@@ -29,11 +29,6 @@ struct TextCase
     const char *error; // part of the refusal; "" when taken or not a network text
 };
 
-void PrintTo(const TextCase &row, std::ostream *out)
-{
-    *out << '"' << row.text << '"';
-}
-
 const TextCase kTexts[] = {
     { "tcp://192.168.1.20:4001", Kind::Raw, "192.168.1.20", 4001, "" },
     { "TCP://box:1", Kind::Raw, "box", 1, "" },
@@ -44,14 +39,12 @@ const TextCase kTexts[] = {
     { "tcp://host", Kind::None, "", 0, "no TCP port is given (write tcp://HOST:PORT)" },
     { "tcp://:99999", Kind::None, "", 0, "no host is named" },
     { "tcp://h:99999", Kind::None, "", 0, "99999 is not a TCP port number (1 to 65535)" },
-    { "tcp://h:0", Kind::None, "", 0, "0 is not a TCP port number" },
     { "tcp://h:", Kind::None, "", 0, "no TCP port is given after the colon" },
     { "tcp://h:12x", Kind::None, "", 0, "\"12x\" is not a TCP port number" },
     { "tcp://h/x:1", Kind::None, "", 0, "\"/\" cannot stand in a host name" },
     { "rfc2217://[::1:2217", Kind::None, "", 0, "no closing ]" },
     { "tcp://", Kind::None, "", 0, "no host is named" },
     { "/dev/ttyUSB0", Kind::None, "", 0, "" },
-    { "COM1", Kind::None, "", 0, "" },
 };
 
 class NetPortTextTest : public ::testing::TestWithParam<TextCase>
@@ -61,6 +54,7 @@ class NetPortTextTest : public ::testing::TestWithParam<TextCase>
 TEST_P(NetPortTextTest, ParsesStrictly)
 {
     const TextCase &row = GetParam();
+    SCOPED_TRACE(row.text);
     const NetPortText parsed = NetPortText::Parse(row.text);
     EXPECT_EQ(parsed.kind, row.kind);
     EXPECT_EQ(parsed.host, row.host);
@@ -91,11 +85,6 @@ struct FeedCase
     std::string reply;
     TelnetCodec::ComPort comPort;
 };
-
-void PrintTo(const FeedCase &row, std::ostream *out)
-{
-    *out << row.name;
-}
 
 constexpr int IAC = 255, WILL = 251, WONT = 252, DO = 253, DONT = 254, SB = 250, SE = 240;
 using CP = TelnetCodec::ComPort;
