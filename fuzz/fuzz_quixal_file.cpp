@@ -40,14 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     doc.OpenMeterLine(
         CMeterDoc::MeterLine(FuzzEnv::Bytes(data + 1, size - 1)), QStringLiteral("fuzz.qxm"));
     EchoForm form;
-    doc.VarsToFormQX(form);
-    doc.FormToVarsQX(form);
-    doc.UnitsChangedQX(form, int(pick >> 3) % 40);
+    doc.VarsToForm(form);
+    doc.FormToVars(form);
+    doc.UnitsChanged(form, int(pick >> 3) % 40);
     const QString collected = doc.ImageToText();
     doc.ImageFromText(collected);
     if (doc.ImageToText() != collected)
         std::abort(); // image text read back gives the same image
-    doc.ConvertToQX(QString::fromLatin1(kSections[(pick >> 3) % 8]));
+    doc.ConvertTo(QString::fromLatin1(kSections[(pick >> 3) % 8]));
     (void)doc.ImageToSendText();
     return 0;
 }

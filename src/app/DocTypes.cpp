@@ -43,7 +43,7 @@ void DocTypes::RegisterAll(CDocManager &manager)
         document->SetWindowKind(g_DocKind);
         return document;
     };
-    kelvane.createFrame = [] { return new ZarnFormFrame; };
+    kelvane.createFrame = [] { return new ZarnFormFrame(g_DocKind); };
     kelvane.createView = [](CDocument *document) { return new ZarnFormView(document); };
     manager.AddDocTemplate(kelvane);
 
@@ -53,7 +53,7 @@ void DocTypes::RegisterAll(CDocManager &manager)
         = Type(141, "\nQuixal\nQuixal\n*.qxm\n.qxm\nZarnQXMeter.Document\nZarn Quixal-500 Document",
             CDocTemplate::Menu::Kelvane);
     quixal.createDocument = [] { return new QXMeterDoc(g_DocVersion); };
-    quixal.createFrame = [] { return new ZarnQXFormFrame; };
+    quixal.createFrame = [] { return new ZarnQXFormFrame(g_DocKind); };
     quixal.createView = [](CDocument *document) { return new ZarnQXFormView(document); };
     manager.AddDocTemplate(quixal);
 
@@ -62,7 +62,7 @@ void DocTypes::RegisterAll(CDocManager &manager)
         = Type(129, "\nUntitled\nTerminal\n*.trm\n.trm\nZarnTerm.Document\nZarnTerminal Document",
             CDocTemplate::Menu::Terminal);
     terminal.createDocument = [] { return new CTermDoc; };
-    terminal.createFrame = [] { return new ZarnFormFrame; };
+    terminal.createFrame = [] { return new ZarnFormFrame(g_DocKind); };
     terminal.createView = [](CDocument *document) {
         return new CTermView(static_cast<CTermDoc *>(document), CTarvikApp::MeterLink());
     };
@@ -93,6 +93,10 @@ void DocTypes::RegisterAll(CDocManager &manager)
             CDocTemplate::Menu::Main);
     modbus.createDocument = [] { return new ModbusDoc; };
     modbus.createFrame = [] { return new ModbusFrame; };
-    modbus.createView = [](CDocument *document) { return new Modbus(document); };
+    modbus.createView = [](CDocument *document) {
+        auto *view = new Modbus(document);
+        view->SetPortSwitch([] { return g_ModbusEnabled == 1; });
+        return view;
+    };
     manager.AddDocTemplate(modbus);
 }

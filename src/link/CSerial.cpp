@@ -199,7 +199,7 @@ void CSerial::ReopenPort()
 
 int CSerial::WriteByte(int byte)
 {
-    if (!m_enabled || !ReviveIfGone())
+    if (!m_enabled || !ReviveIfGone() || !m_device.IsOpen())
         return 0;
     PortLock::Hold hold(m_lock, 0);
     if (!hold.Held())
@@ -267,6 +267,10 @@ Task<int> CSerial::SendStringAsync(DialogueRunner &runner, QByteArray text)
             co_return 0;
         if (!ReviveIfGone())
             co_return 0;
+        if (!m_device.IsOpen()) {
+            result = 0; // nothing to write to, and no lock to take on its name
+            continue;
+        }
         if (!co_await LockWithin(runner))
             co_return 0;
         result = m_device.Write(&c, 1) ? 1 : 0;
@@ -289,10 +293,12 @@ Task<int> CSerial::SendCommandAsync(
     for (const char c : text) {
         if (runner.Cancelled())
             co_return 0;
-        if (!co_await LockWithin(runner))
+        const bool open = IsOpen(); // else WriteByte opens a gone port, or sends nothing
+        if (open && !co_await LockWithin(runner))
             co_return 0;
         result = WriteByte(static_cast<unsigned char>(c));
-        m_lock.Release();
+        if (open)
+            m_lock.Release();
         if (m_gone)
             co_return 0; // the rest would only fail too
         // Told as soon as the byte is out: a dialogue destroyed in the pause still knows it went.

@@ -24,8 +24,8 @@ public:
     // cannot be told (Windows' named mutexes, another user's processes).
     QString Holder() const;
 
-    // The folder lock files go to: /run/lock, else $XDG_RUNTIME_DIR, else the temp folder,
-    // whichever is writable first.
+    // The folder lock files go to: $TARVIK_LOCK_DIR, /run/lock, else $XDG_RUNTIME_DIR, else the
+    // temp folder, whichever is writable first.
     static QString LockDirectory();
     // The lock file name for a port name: every character outside [A-Za-z0-9._-] is written as
     // %XX, so different names never share a file ("/dev/ttyS0" -> "tarvik-%2Fdev%2FttyS0.lock").

@@ -49,7 +49,6 @@ PortSharing::Claim::Claim(PortSharing *port, const void *owner, std::function<vo
 PortSharing::Claim::Claim(Claim &&other) noexcept
     : m_shared(std::move(other.m_shared))
     , m_owner(std::exchange(other.m_owner, nullptr))
-    , m_locked(std::exchange(other.m_locked, false))
 {
 }
 
@@ -59,7 +58,6 @@ PortSharing::Claim &PortSharing::Claim::operator=(Claim &&other) noexcept
         Release();
         m_shared = std::move(other.m_shared);
         m_owner = std::exchange(other.m_owner, nullptr);
-        m_locked = std::exchange(other.m_locked, false);
     }
     return *this;
 }
@@ -69,15 +67,27 @@ void PortSharing::Claim::Release()
     if (const auto shared = m_shared.lock(); shared && m_owner && shared->owner == m_owner) {
         shared->owner = nullptr;
         shared->cancel = nullptr;
+        const bool locked = std::exchange(shared->ownerLocked, false);
         if (PortSharing *port = shared->port) {
-            if (m_locked)
+            if (locked)
                 port->ReleaseLock();
             port->PortChanged(); // the next dialogue's turn, or the subscribers'
         }
     }
     m_shared.reset();
     m_owner = nullptr;
-    m_locked = false;
+}
+
+void PortSharing::MarkLocked(const Claim &claim)
+{
+    if (claim.Held() && m_shared->owner == claim.m_owner)
+        m_shared->ownerLocked = true;
+}
+
+void PortSharing::DropHolderLock()
+{
+    if (std::exchange(m_shared->ownerLocked, false))
+        ReleaseLock();
 }
 
 void PortSharing::CancelDialogue()

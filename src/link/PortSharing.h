@@ -48,7 +48,6 @@ public:
         friend class PortSharing;
         std::weak_ptr<Shared> m_shared;
         const void *m_owner = nullptr;
-        bool m_locked = false; // holds the cross-process lock too (TakeTurn)
     };
     bool IsClaimed() const { return m_shared->owner != nullptr; }
     // The dialogue holding the port (its owner), null when none does.
@@ -106,7 +105,8 @@ protected:
 
     // A claim was taken (before the holder is recorded).
     virtual void OnClaimed() { }
-    // A claim that held the cross-process lock too (MarkLocked) let go.
+    // The holder's hold of the cross-process lock (MarkLocked) ends: it let go, or the device
+    // closed under it (DropHolderLock).
     virtual void ReleaseLock() { }
     // Something the reader waits on changed: the holder, the queue, the subscribers, or (the
     // derived port calls PortChanged) the device and its enabled flag.
@@ -120,7 +120,11 @@ protected:
     Task<bool> WaitForTurn(DialogueRunner &runner, std::function<bool()> usable);
     // Whether the port still exists, for a derived coroutine that waited: a weak handle.
     std::weak_ptr<const void> Lifetime() const { return m_shared; }
-    static void MarkLocked(Claim &claim) { claim.m_locked = true; }
+    // The claim holds the cross-process lock too, until it lets go or DropHolderLock.
+    void MarkLocked(const Claim &claim);
+    // The device closed or went under the holder: its hold of the lock ends now, so that a
+    // device given the same name meanwhile (a pseudo-terminal's number) is not kept locked.
+    void DropHolderLock();
 
     bool HasSubscribers() const { return !m_shared->subscribers.empty(); }
     // Queues bytes for every subscriber, then calls their ready.
@@ -141,6 +145,7 @@ private:
     {
         PortSharing *port = nullptr;
         const void *owner = nullptr; // the dialogue holding the port
+        bool ownerLocked = false; // and it holds the cross-process lock too
         std::function<void()> cancel;
         std::deque<QueuedTurn *> queue; // waiting in WaitForTurn, first in front
         std::vector<std::shared_ptr<Subscription::Entry>> subscribers;

@@ -125,6 +125,7 @@ void SerialPort::ClosePort()
         m_device.Close();
         m_enabled = 0;
     }
+    DropHolderLock();
     if (m_opener)
         m_opener->Abort(); // a Reopen still waiting for the lock opens nothing now
     // Closed on purpose: nothing to bring back.
@@ -143,6 +144,7 @@ bool SerialPort::NoteGone()
     m_goneHolder = m_device.IsNetwork() ? Holder() : nullptr;
     m_goneForGood = !m_device.NameComesBack();
     m_device.Close();
+    DropHolderLock();
     m_gone = true;
     m_lastError = GoneText();
     TellGone(m_reader.get());
@@ -252,7 +254,8 @@ QString SerialPort::NotOpenText() const
 
 void SerialPort::PurgeInput()
 {
-    ReviveIfGone();
+    if (!ReviveIfGone() || !m_device.IsOpen())
+        return;
     PortLock::Hold hold(m_lock, 0);
     if (hold.Held())
         m_device.PurgeInput();
@@ -260,6 +263,8 @@ void SerialPort::PurgeInput()
 
 int SerialPort::PendingCount(int receiveQueue)
 {
+    if (!m_device.IsOpen())
+        return 0; // no device to count, and no lock taken on a name that may be another's now
     PortLock::Hold hold(m_lock, 0);
     if (!hold.Held())
         return 0;
@@ -268,7 +273,7 @@ int SerialPort::PendingCount(int receiveQueue)
 
 int SerialPort::ReadByte(unsigned char *byte)
 {
-    if (!m_enabled || !ReviveIfGone())
+    if (!m_enabled || !ReviveIfGone() || !m_device.IsOpen())
         return 0;
     // One hold of the lock for the count and the read: byte-wise readers call this on every
     // tick, and each hold is two system calls.
@@ -335,12 +340,14 @@ Task<int> SerialPort::ReadByteBy(
     DialogueRunner &runner, unsigned char *byte, QDeadlineTimer deadline)
 {
     for (;;) {
-        if (!co_await LockWithin(runner))
-            co_return 0;
-        const int got = ReadByte(byte);
-        m_lock.Release();
-        if (got == 1)
-            co_return 1;
+        if (m_enabled && ReviveIfGone() && m_device.IsOpen()) {
+            if (!co_await LockWithin(runner))
+                co_return 0;
+            const int got = ReadByte(byte);
+            m_lock.Release();
+            if (got == 1)
+                co_return 1;
+        }
         if (!m_enabled || !m_device.IsOpen())
             co_return 0; // nothing can ever arrive: no wait
         const qint64 left = deadline.remainingTime();

@@ -42,7 +42,7 @@ void mbCSerial::ReopenPort()
 
 int mbCSerial::WriteBytes(const unsigned char *bytes, int count)
 {
-    if (!m_enabled || bytes == nullptr || count <= 0 || !ReviveIfGone())
+    if (!m_enabled || bytes == nullptr || count <= 0 || !ReviveIfGone() || !m_device.IsOpen())
         return 0;
     PortLock::Hold hold(m_lock, 0);
     if (!hold.Held())

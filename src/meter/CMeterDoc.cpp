@@ -2,10 +2,9 @@
 
 #include "base/AppServices.h"
 #include "base/AppTitle.h"
-#include "base/CPrefs.h"
 #include "base/MeterSession.h"
 #include "base/UserMessage.h"
-#include "meter/KelvaneFields.h"
+#include "meter/KelvaneDocSeries.h"
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormRules.h"
 
@@ -33,71 +32,26 @@ QString FirstLine(QIODevice &device)
     return QString::fromLatin1(raw);
 }
 
-// The version a user selects in the settings to read a file of a section.
-QString VersionForSection(const QString &section)
-{
-    if (section == QLatin1String("[4.0A]"))
-        return QStringLiteral("4.0x");
-    if (section == QLatin1String("[4.1A]"))
-        return QStringLiteral(">= 4.1A");
-    return section.mid(1, 4);
-}
-
-// The firmware version selected in the settings.
-QString SettingsVersion()
-{
-    CPrefs prefs;
-    return prefs.GetVersion();
-}
-
-// Two version texts that build the same layout ("4.1A" and ">= 4.1A", "4.0x" and "[4.0A]").
-bool SameVersion(const QString &a, const QString &b)
-{
-    auto family = [](const QString &v) {
-        if (v == QLatin1String("3.9G") || v == QLatin1String("[3.9G]"))
-            return QStringLiteral("3.9G");
-        if (v == QLatin1String("4.0x") || v == QLatin1String("[4.0A]")
-            || v == QLatin1String("[4.0B]"))
-            return QStringLiteral("4.0x");
-        return v.isEmpty() ? QString() : QStringLiteral(">= 4.1A");
-    };
-    return family(a) == family(b);
-}
-
 } // namespace
 
 CMeterDoc::CMeterDoc(QObject *parent)
-    : CDocument(parent)
+    : CMeterDoc(KelvaneDocSeries::Instance(), QString(), parent)
 {
 }
 
 CMeterDoc::CMeterDoc(const QString &version, QObject *parent)
+    : CMeterDoc(KelvaneDocSeries::Instance(), version, parent)
+{
+}
+
+CMeterDoc::CMeterDoc(const MeterDocSeries &series, const QString &version, QObject *parent)
     : CDocument(parent)
+    , m_series(&series)
 {
     m_context.version = version;
 }
 
 CMeterDoc::~CMeterDoc() = default;
-
-bool CMeterDoc::ChooseLayoutFromMeter()
-{
-    const QString m = AppServices::Meter().Version();
-    if (m == QLatin1String("3.9G")) {
-        m_context.version = QStringLiteral("3.9G");
-    } else if (m == QLatin1String("4.0A") || m == QLatin1String("4.0B")) {
-        m_context.version = QStringLiteral("4.0x");
-    } else if (m_windowKind == 5
-        && QStringList({ "1.4A", "1.3A", "1.2B", "1.2A", "1.1A", "1.0A" }).contains(m)) {
-        // a Quixal form opening for a Quixal meter keeps its version
-        return false;
-    } else if (!m.isEmpty()) {
-        m_context.version = QStringLiteral(">= 4.1A");
-    } else {
-        // No meter identified: the version chosen in the settings stays in force.
-        return false;
-    }
-    return true;
-}
 
 bool CMeterDoc::ReadMeterLine(const QString &path, QString *line)
 {
@@ -149,7 +103,7 @@ QString CMeterDoc::ImageFault(const QString &text, int byteCount, const QString 
     return QString();
 }
 
-bool CMeterDoc::CheckWholeImage(const QString &path, const QString &line)
+bool CMeterDoc::CheckWholeImage(const QString &fileName, const QString &line)
 {
     if (!m_vars || m_vars->Count() == 0)
         return true;
@@ -157,8 +111,7 @@ bool CMeterDoc::CheckWholeImage(const QString &path, const QString &line)
     if (fault.isEmpty())
         return true;
     m_openError = fault;
-    UserMessage::Show(
-        QStringLiteral("%1 was not opened. %2").arg(QFileInfo(path).fileName(), fault),
+    UserMessage::Show(QStringLiteral("%1 was not opened. %2").arg(fileName, fault),
         QString::fromLatin1(kAppTitle));
     return false;
 }
@@ -169,36 +122,13 @@ bool CMeterDoc::OnOpenDocument(const QString &path)
     QString line;
     if (!ReadMeterLine(path, &line))
         return false;
-    const bool meterChose = ChooseLayoutFromMeter();
-    const QString versionInForce = m_context.version;
-    if (MeterSeries::OfVersion(AppServices::Meter().Version()) != MeterSeries::Quixal) {
-        m_context.meterVersion = AppServices::Meter().Version();
-        m_context.revision = AppServices::Meter().Revision();
-    }
+    return OpenMeterLine(line, QFileInfo(path).fileName());
+}
 
-    std::unique_ptr<MeterVars> table;
-    const bool fits = !MeterVars::DetectSection(line, &m_context.version, &table).isEmpty();
-    if (!fits)
-        table = std::make_unique<MeterVars>(QStringLiteral("[?.??]"), &m_context.version);
-    m_vars = std::move(table);
-    // A file of a known layout must hold all of it: half an image would be shown and sent with
-    // zeros for its missing bytes. One of no layout is shown with a warning and kept from being
-    // saved over (below).
-    if (fits && !CheckWholeImage(path, line))
-        return false;
-    m_vars->ImageFromText(line);
-
-    // A Quixal file (renamed ".mtr") fits a Quixal section of vars20.dat: shown, never rewritten
-    // by this form's vocabulary.
-    if (WarnOtherSeries(QFileInfo(path).fileName(), m_vars->SectionName(), MeterSeries::Kelvane)) {
-        m_layoutMismatch = true;
-        return true;
-    }
-    m_layoutMismatch
-        = m_vars->Has(QStringLiteral("key")) && m_vars->Value(QStringLiteral("key"), 1) != 0xAA;
-    if (m_layoutMismatch)
-        WarnLayoutMismatch(path, line, meterChose, versionInForce);
-    return true;
+bool CMeterDoc::OpenMeterLine(const QString &line, const QString &fileName)
+{
+    m_openError.clear();
+    return m_series->Open(*this, line, fileName);
 }
 
 bool CMeterDoc::WarnOtherSeries(
@@ -214,40 +144,6 @@ bool CMeterDoc::WarnOtherSeries(
                               MeterSeries::Name(formSeries), MeterSeries::FormOf(fileSeries)),
         QString::fromLatin1(kAppTitle));
     return true;
-}
-
-void CMeterDoc::WarnLayoutMismatch(
-    const QString &path, const QString &line, bool meterChose, const QString &versionInForce)
-{
-    const QString name = QFileInfo(path).fileName();
-    const QString found = MeterVars::DetectLayout(line, QStringLiteral("vars20.dat"));
-    QString text = QStringLiteral("%1 does not fit the meter layout in force (%2): its data are "
-                                  "shown in the wrong places.\n\n")
-                       .arg(name, m_vars->SectionName());
-    if (found.isEmpty())
-        text += QStringLiteral("No layout of vars20.dat fits this file; it may not be a meter "
-                               "file. Do not save it over the original.");
-    else if (meterChose)
-        // Opening again changes nothing while that meter stays identified.
-        text += QStringLiteral("The layout in force follows the meter identified in the terminal "
-                               "(firmware %1), not the settings. The file was written with the "
-                               "layout %2 (firmware %3). Do not save it over the original; to "
-                               "read it, open it with a meter of firmware %3 connected, or "
-                               "restart the program with %3 selected in the settings.")
-                    .arg(AppServices::Meter().Version(), found, VersionForSection(found));
-    else if (!SameVersion(versionInForce, SettingsVersion()))
-        text += QStringLiteral("The firmware version in force (%1) was set by the last meter "
-                               "window opened or meter read, not by the settings (%2). The file "
-                               "was written with the layout %3. Select the firmware version %4 "
-                               "in the settings and open the file again before saving it.")
-                    .arg(versionInForce.isEmpty() ? QStringLiteral("none") : versionInForce,
-                        SettingsVersion(), found, VersionForSection(found));
-    else
-        text += QStringLiteral("The file was written with the layout %1, but the settings select "
-                               "the firmware version %2. Select the firmware version %3 in the "
-                               "settings and open the file again before saving it.")
-                    .arg(found, SettingsVersion(), VersionForSection(found));
-    UserMessage::Show(text, QString::fromLatin1(kAppTitle));
 }
 
 bool CMeterDoc::OnSaveDocument(const QString &path)
@@ -274,14 +170,16 @@ bool CMeterDoc::OnSaveDocument(const QString &path)
 
 void CMeterDoc::SetVersion(const QString &version)
 {
+    if (!m_series->BuildsFor(version))
+        return;
     const QString section = QStringLiteral("[%1]").arg(version);
     m_context.version = section;
-    m_vars = std::make_unique<MeterVars>(section, &m_context.version);
+    m_vars = m_series->Table(section, &m_context.version);
 }
 
 int CMeterDoc::ConvertTo(const QString &section)
 {
-    return ConvertInto(std::make_unique<MeterVars>(section, &m_context.version));
+    return ConvertInto(m_series->Table(section, &m_context.version));
 }
 
 int CMeterDoc::ConvertInto(std::unique_ptr<MeterVars> fresh)
@@ -306,8 +204,7 @@ int CMeterDoc::ConvertInto(std::unique_ptr<MeterVars> fresh)
 
 int CMeterDoc::ConvertToVersion(const QString &target)
 {
-    m_context.version = target;
-    return ConvertTo(QStringLiteral("[%1]").arg(target));
+    return m_series->ConvertToVersion(*this, target);
 }
 
 KelvaneFields::Rules CMeterDoc::RulesInForce() const
@@ -334,7 +231,7 @@ void CMeterDoc::VarsToForm(IFieldAccess &form, const KelvaneFields::Rules &rules
 {
     if (!m_vars)
         return;
-    KelvaneFields::VarsToForm(*m_vars, form, rules);
+    m_series->VarsToForm(*m_vars, form, rules);
     m_context.units = int(m_vars->Value(QStringLiteral("flow_func"), 1));
 }
 
@@ -342,7 +239,7 @@ void CMeterDoc::FormToVars(IFieldAccess &form, const KelvaneFields::Rules &rules
 {
     if (!m_vars)
         return;
-    KelvaneFields::FormToVars(*m_vars, form, rules);
+    m_series->FormToVars(*m_vars, form, rules);
     m_context.units = int(m_vars->Value(QStringLiteral("flow_func"), 1));
 }
 
@@ -350,7 +247,7 @@ void CMeterDoc::UnitsChanged(IFieldAccess &form, int newUnits, const KelvaneFiel
 {
     if (!m_vars)
         return;
-    KelvaneFields::UnitsChanged(*m_vars, form, m_context.units, newUnits, rules);
+    m_series->UnitsChanged(*m_vars, form, m_context.units, newUnits, rules);
     m_context.units = newUnits;
 }
 

@@ -10,23 +10,31 @@
 #include <memory>
 
 class IFieldAccess;
+class MeterDocSeries;
 class MeterVars;
 
 // The document behind one Kelvane (".mtr") or Quixal (".qxm") meter form: owns the variable
 // table of one meter, loads it from and stores it to a meter file, rebuilds it for another
 // firmware version, converts its data between layouts and moves values between the table and
-// the form. The document manager creates it for both meter types; the forms and the command
-// lists reach the table through it.
+// the form. What differs by series comes from the MeterDocSeries it is made with. The document
+// manager creates it for both meter types; the forms and the command lists reach the table
+// through it.
 class CMeterDoc : public CDocument
 {
     Q_OBJECT
 public:
+    // A Kelvane document, its working version empty or `version` (the one in force when it is
+    // made).
     explicit CMeterDoc(QObject *parent = nullptr);
-    // A document whose working version starts as `version` (the one in force when it is made).
     explicit CMeterDoc(const QString &version, QObject *parent = nullptr);
+    CMeterDoc(const MeterDocSeries &series, const QString &version, QObject *parent = nullptr);
     ~CMeterDoc() override;
 
+    const MeterDocSeries &Series() const { return *m_series; }
     bool OnOpenDocument(const QString &path) override;
+    // What opening does with the file's meter line; fileName names the file in the messages.
+    // False when the file is refused (its image is not whole for the layout its key fits).
+    bool OpenMeterLine(const QString &line, const QString &fileName);
     // Replaces the file atomically: a failed save leaves the old file as it was, tells the user
     // why and keeps the reason in SaveError.
     bool OnSaveDocument(const QString &path) override;
@@ -34,16 +42,16 @@ public:
     QString SaveError() const { return m_saveError; }
 
     // Builds an empty table for "[version]" (the working version takes that text first, so the
-    // firmware-version rules choose the section).
+    // firmware-version rules choose the section); a version the series takes no table for (the
+    // Quixal series: an empty one) changes nothing.
     void SetVersion(const QString &version);
     // Moves the data into the layout of `section`, variable by variable. 0 and nothing changes
     // when that layout has no variables.
     int ConvertTo(const QString &section);
     // The same into a table already built: 0, and nothing changes, when it has no variables.
     int ConvertInto(std::unique_ptr<MeterVars> fresh);
-    // File > Convert... after the user agreed: the target firmware version (">= 4.1A", "4.0x",
-    // "3.9G") becomes the version in force first, so the layout built is the one the prompt
-    // named even when opening the file had put another version in force.
+    // File > Convert... after the user agreed, to a firmware version as the settings name it
+    // (">= 4.1A", "4.0x", "3.9G"), by the series' rule.
     int ConvertToVersion(const QString &target);
     // Under the rules of this document's context (its meter's version and revision). Showing and
     // collecting leave the context's units at the table's "flow_func"; a units change converts
@@ -72,6 +80,7 @@ public:
     // form, 2 terminal, 5 Quixal form): opened right after a Quixal form, a file keeps the
     // version in force for a Quixal meter.
     void SetWindowKind(int kind) { m_windowKind = kind; }
+    int WindowKind() const { return m_windowKind; }
 
     QString ImageToText() const;
     QString ImageToSendText() const;
@@ -92,8 +101,10 @@ public:
     // added when missing. Otherwise, or with no remembered title, the path as it is.
     static QString RebuildSavePath(
         const QString &path, const QString &remembered, const QString &current);
-    // Whether the file last opened did not read 0xAA at the "key" of the layout it was read in.
+    // Whether the file last opened did not read 0xAA at the "key" of the layout it was read in,
+    // or is otherwise not to be saved over (Save refuses it).
     bool LayoutMismatch() const { return m_layoutMismatch; }
+    void SetLayoutMismatch(bool mismatch) { m_layoutMismatch = mismatch; }
 
     // The first line of a meter file's bytes without its line end, at most a sane length: what
     // opening the file reads from it.
@@ -109,29 +120,22 @@ public:
     QString OpenError() const { return m_openError; }
     bool SaidWhyOpenFailed() const override { return !m_openError.isEmpty(); }
 
-protected:
-    // The first line of a meter file without its line end, at most a sane length; false when
-    // the file cannot be read.
-    static bool ReadMeterLine(const QString &path, QString *line);
-    // The file just opened is not to be saved over (Save refuses it).
-    void SetLayoutMismatch(bool mismatch) { m_layoutMismatch = mismatch; }
     // A file whose layout (found in "vars20.dat") is of the other series than `formSeries`: tells
     // the user which form it needs; true when it was.
     static bool WarnOtherSeries(
         const QString &fileName, const QString &section, MeterSeries::Series formSeries);
     // Refuses a file whose image is not whole for the table now in force (the layout its key
     // byte was found in): tells the user, keeps the reason in OpenError and returns false.
-    bool CheckWholeImage(const QString &path, const QString &line);
-    void SetOpenError(const QString &error) { m_openError = error; }
+    bool CheckWholeImage(const QString &fileName, const QString &line);
 
 private:
+    // The first line of a meter file without its line end, at most a sane length; false when
+    // the file cannot be read.
+    static bool ReadMeterLine(const QString &path, QString *line);
     // The rules of the working version and this document's meter.
     KelvaneFields::Rules ContextRules() const;
-    // Applies the connected meter's version; true when it chose the layout.
-    bool ChooseLayoutFromMeter();
-    void WarnLayoutMismatch(
-        const QString &path, const QString &line, bool meterChose, const QString &versionInForce);
 
+    const MeterDocSeries *m_series;
     std::unique_ptr<MeterVars> m_vars;
     QString m_saveError;
     QString m_openError;

@@ -384,3 +384,23 @@ void KelvaneFormLayout::Bind(
     binder.BindOthers([&fields](int id) { return fields.Text(id); },
         [&fields](int id, const QString &text) { fields.SetShown(id, text); });
 }
+
+void KelvaneFormLayout::FillUnits(
+    Controls &controls, KelvaneFormFields &fields, const QString &family)
+{
+    fields.LoadUnits(KelvaneFields::UnitsFile(family));
+    controls.m_units->clear();
+    controls.m_units->addItems(fields.UnitsLines());
+    controls.m_units->setCurrentIndex(fields.UnitsSelected());
+}
+
+void KelvaneFormLayout::FillAlarms(Controls &controls, KelvaneFormFields &fields)
+{
+    fields.LoadAlarms();
+    for (int row = 0; row < 4; ++row) {
+        QComboBox *box = controls.m_alarmFunction[size_t(row)];
+        box->clear();
+        box->addItems(fields.AlarmLines());
+        box->setCurrentIndex(fields.AlarmSelected(row));
+    }
+}

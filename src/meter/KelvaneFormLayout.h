@@ -63,6 +63,10 @@ public:
     // are the form's.
     static void Bind(FormFieldBinder &binder, KelvaneFormFields &fields, bool &contrastMoved,
         bool &refreshMoved);
+    // Fills the units list from the units file of a version family, and the four alarm
+    // function lists, from the field model (which reads the files), its selection shown.
+    static void FillUnits(Controls &controls, KelvaneFormFields &fields, const QString &family);
+    static void FillAlarms(Controls &controls, KelvaneFormFields &fields);
 
 private:
     static QString CaptionOf(int id);

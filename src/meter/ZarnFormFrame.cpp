@@ -1,29 +1,28 @@
 #include "meter/ZarnFormFrame.h"
 
-#include "base/Globals.h"
-
 namespace {
 int s_smallFrames = 0;
 } // namespace
 
-ZarnFormFrame::ZarnFormFrame(QWidget *parent)
-    : ZarnFormFrame(kSmallGeometry, kFormGeometry, 0, parent)
+ZarnFormFrame::ZarnFormFrame(int &docKind, QWidget *parent)
+    : ZarnFormFrame(docKind, kSmallGeometry, kFormGeometry, 0, parent)
 {
 }
 
-ZarnFormFrame::ZarnFormFrame(const QRect &small, const QRect &form, int formKind, QWidget *parent)
+ZarnFormFrame::ZarnFormFrame(
+    int &docKind, const QRect &small, const QRect &form, int formKind, QWidget *parent)
     : CChildFrame(parent)
 {
-    if (g_DocKind == 2) {
+    if (docKind == 2) {
         m_geometry = small;
         ++s_smallFrames;
     } else {
         m_geometry = form;
         if (formKind != 0)
-            g_DocKind = formKind;
+            docKind = formKind;
     }
     if (s_smallFrames > 2) {
-        g_DocKind = 1;
+        docKind = 1;
         s_smallFrames = 0;
     }
 }

@@ -45,8 +45,8 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     : ZarnFormBase(document, parent)
 {
     KelvaneFormLayout(this, Builder(), Binder(), *this).Build();
-    LoadAlarmLists();
-    LoadUnitsList(RulesInForce().family);
+    KelvaneFormLayout::FillAlarms(*this, m_fields);
+    KelvaneFormLayout::FillUnits(*this, m_fields, RulesInForce().family);
     Connect();
     KelvaneFormLayout::Bind(Binder(), m_fields, m_contrastMoved, m_refreshMoved);
     SetNumberFields(NumberFieldRules::Kelvane());
@@ -55,7 +55,8 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     m_fields.SetVersionHandler([this](const QString &version) {
         m_flowMeterVersion->setText(version);
         SetReadIdentity(&version, nullptr);
-        DocSetVersion(version);
+        if (CMeterDoc *doc = MeterDoc())
+            doc->SetVersion(version);
     });
     m_fields.SetRevisionHandler([this](const QString &revision) {
         m_revision->setText(revision);
@@ -110,34 +111,12 @@ void ZarnFormView::WatchAll()
 }
 
 // ---------------------------------------------------------------------------------------------
-// List files
-
-void ZarnFormView::LoadUnitsList(const QString &family)
-{
-    m_fields.LoadUnits(KelvaneFields::UnitsFile(family));
-    m_units->clear();
-    m_units->addItems(m_fields.UnitsLines());
-    m_units->setCurrentIndex(m_fields.UnitsSelected());
-}
-
-void ZarnFormView::LoadAlarmLists()
-{
-    m_fields.LoadAlarms();
-    for (int row = 0; row < 4; ++row) {
-        QComboBox *box = m_alarmFunction[size_t(row)];
-        box->clear();
-        box->addItems(m_fields.AlarmLines());
-        box->setCurrentIndex(m_fields.AlarmSelected(row));
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
 // Opening
 
 void ZarnFormView::OnInitialUpdate()
 {
-    LoadAlarmLists();
-    LoadUnitsList(RulesInForce().family);
+    KelvaneFormLayout::FillAlarms(*this, m_fields);
+    KelvaneFormLayout::FillUnits(*this, m_fields, RulesInForce().family);
     m_contrast->setValue(128);
     m_refresh->setValue(8);
     m_fields.SetSlider(FieldId::Contrast, 128, true);
@@ -155,6 +134,10 @@ void ZarnFormView::OnInitialUpdate()
         m_hiddenDesired->setText(first->m_hiddenDesired->text());
     }
     StartClock();
+    // What the connected meter says of itself reaches the form as it is told.
+    connect(&AppServices::Meter(), &MeterSession::Changed, this, &ZarnFormView::FollowMeter,
+        Qt::UniqueConnection);
+    FollowMeter();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -331,6 +314,11 @@ void ZarnFormView::ClockTick()
     // form was read from.
     m_flowMeterVersion->setText(ZarnFormRules::IdentityLabel(rules.meterVersion));
     m_revision->setText(ZarnFormRules::IdentityLabel(rules.revision));
+    ApplyVersionRule();
+}
+
+void ZarnFormView::FollowMeter()
+{
     // The terminal rescans the identification still on its screen, which names the range from
     // before the change: that old number does not undo the change the meter confirmed.
     if (!m_changedRange.isEmpty() && AppServices::Meter().Range() != m_changedRange
@@ -348,8 +336,6 @@ void ZarnFormView::ClockTick()
         m_active->setText(AppServices::Meter().Range());
     else if (ZarnFormRules::LeadingInt(m_active->text()) < 1)
         m_active->setText(QStringLiteral("?"));
-
-    ApplyVersionRule();
 }
 
 void ZarnFormView::ApplyVersionRule()
@@ -407,7 +393,7 @@ void ZarnFormView::StartList(ListKind kind)
     const auto prepare = [this, kind] {
         if (kind == ListKind::Send) {
             DocFormToVars(true);
-            m_fields.SetImageText(DocImageToSendText());
+            m_fields.SetImageText(MeterDoc() ? MeterDoc()->ImageToSendText() : QString());
         }
     };
     // A send reads the meter before and after it at the read list's pace, as the settings ask.
@@ -499,8 +485,9 @@ void ZarnFormView::FinishRead()
     const QString text = TakeReadImage(m_fields.ImageText());
     if (text.isEmpty())
         return;
-    LoadUnitsList(RulesInForce().family);
-    DocImageFromText(text);
+    KelvaneFormLayout::FillUnits(*this, m_fields, RulesInForce().family);
+    if (CMeterDoc *doc = MeterDoc())
+        doc->ImageFromText(text);
     DocVarsToForm();
     MarkEdited(); // the meter's values are not in the file yet
     // The image just read holds the meter's active range. Until the terminal has heard the
@@ -629,11 +616,12 @@ void ZarnFormView::DocVarsToForm()
         return;
     const KelvaneFields::Rules rules = doc->RulesInForce();
     if (KelvaneFields::UnitsFile(rules.family) != m_fields.UnitsFile())
-        LoadUnitsList(rules.family);
+        KelvaneFormLayout::FillUnits(*this, m_fields, rules.family);
     doc->VarsToForm(*this, rules);
     m_shownUnits = doc->Context().units; // the transfer has just set this form's units
     m_shownRules = rules;
     m_shown = true;
+    FollowMeter(); // the document's range is shown only while the meter's is not known
 }
 
 void ZarnFormView::DocFormToVars(bool forMeter)
@@ -648,25 +636,4 @@ void ZarnFormView::DocFormToVars(bool forMeter)
     doc->FormToVars(*this, m_shownRules);
     m_shownUnits = doc->Context().units;
     m_fields.SetCollectingForFile(false);
-}
-
-void ZarnFormView::DocSetVersion(const QString &version)
-{
-    if (CMeterDoc *doc = MeterDoc())
-        doc->SetVersion(version);
-}
-
-bool ZarnFormView::DocImageFromText(const QString &text)
-{
-    CMeterDoc *doc = MeterDoc();
-    if (!doc)
-        return false;
-    doc->ImageFromText(text);
-    return true;
-}
-
-QString ZarnFormView::DocImageToSendText()
-{
-    const CMeterDoc *doc = MeterDoc();
-    return doc ? doc->ImageToSendText() : QString();
 }

@@ -94,9 +94,6 @@ private:
     void Connect();
     void WatchAll();
 
-    void LoadUnitsList(const QString &family);
-    void LoadAlarmLists();
-
     // Field helpers.
     void OnFieldLeft(int id);
     // A typed "Calibration Due" that is no date: says so and puts the last date back.
@@ -120,6 +117,9 @@ private:
 
     // Version rules.
     void ApplyVersionRule();
+    // Shows the active range the connected meter told, or the one a change or read of this form
+    // left (MeterSession::Changed, and whenever the form shows its document).
+    void FollowMeter();
     // The version and revision answers of a read: the document keeps them.
     void SetReadIdentity(const QString *version, const QString *revision);
 
@@ -135,9 +135,6 @@ private:
     // Collects the fields into the document under the rules they were shown with; forMeter
     // for a send (the range bits then take the meter's active range).
     void DocFormToVars(bool forMeter = false);
-    void DocSetVersion(const QString &version);
-    bool DocImageFromText(const QString &text);
-    QString DocImageToSendText();
 
     // The field rules and the values no control shows (image text, LCD blank, list walk).
     KelvaneFormFields m_fields;

@@ -5,6 +5,7 @@
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterDoc.h"
 #include "meterqx/QXMeterVars.h"
+#include "meterqx/QuixalDocSeries.h"
 #include "meterqx/QuixalSheet.h"
 #include "meterqx/QuixalSheetReader.h"
 
@@ -18,7 +19,7 @@ QuixalSeriesModel::QuixalSeriesModel()
 {
     QXMeterDoc *raw = &Doc();
     m_fields.LoadLists();
-    m_fields.SetVersionHandler([raw](const QString &version) { raw->SetVersionQX(version); });
+    m_fields.SetVersionHandler([raw](const QString &version) { raw->SetVersion(version); });
 }
 
 QXMeterDoc &QuixalSeriesModel::Doc() const
@@ -33,12 +34,12 @@ QString QuixalSeriesModel::LayoutFile() const
 
 void QuixalSeriesModel::Show()
 {
-    Doc().VarsToFormQX(m_fields);
+    Doc().VarsToForm(m_fields);
 }
 
 void QuixalSeriesModel::Collect(bool)
 {
-    Doc().FormToVarsQX(m_fields);
+    Doc().FormToVars(m_fields);
 }
 
 QString QuixalSeriesModel::TakeImage(const QString &text)
@@ -57,14 +58,14 @@ void QuixalSeriesModel::PrepareSend(const QString &)
 
 bool QuixalSeriesModel::Convert(const QString &target, QString *error)
 {
-    const QString section = QXMeterDoc::SectionForTarget(target);
+    const QString section = QuixalDocSeries::SectionForTarget(target);
     if (section.isEmpty() || QXMeterVars(section, true).Count() == 0) {
         *error = QStringLiteral("%1 holds no Quixal layout for firmware %2.")
                      .arg(LayoutFile(), target);
         return false;
     }
     Collect(true);
-    if (!Doc().ConvertToVersionQX(target)) {
+    if (!Doc().ConvertToVersion(target)) {
         *error = QStringLiteral("The data could not be converted to %1.").arg(target);
         return false;
     }
@@ -134,7 +135,7 @@ QString QuixalSeriesModel::SetField(int id, int index, const QString &value)
         m_fields.Select(id, line);
         if (id == QXFieldId::Units) {
             m_doc->Context().units = int(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1));
-            Doc().UnitsChangedQX(m_fields, ZarnFormRules::UnitsOfLine(lines.at(line)));
+            Doc().UnitsChanged(m_fields, ZarnFormRules::UnitsOfLine(lines.at(line)));
         }
         return QString();
     }

@@ -1,6 +1,6 @@
 #include "meterqx/ZarnQXFormFrame.h"
 
-ZarnQXFormFrame::ZarnQXFormFrame(QWidget *parent)
-    : ZarnFormFrame(kSmallGeometry, kFormGeometry, kDocKind, parent)
+ZarnQXFormFrame::ZarnQXFormFrame(int &docKind, QWidget *parent)
+    : ZarnFormFrame(docKind, kSmallGeometry, kFormGeometry, kDocKind, parent)
 {
 }

@@ -16,6 +16,8 @@
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterDoc.h"
 #include "meterqx/QXMeterVars.h"
+#include "meterqx/QuixalDocSeries.h"
+#include "meterqx/QuixalFormLayout.h"
 #include "meterqx/QuixalSeriesModel.h"
 #include "meterqx/QuixalSheet.h"
 #include "meterqx/QuixalSheetReader.h"
@@ -35,19 +37,12 @@
 
 using namespace QXFieldId;
 
-namespace {
-// Length limits of the fields that have one.
-int LengthLimit(int id)
-{
-    return id == SerialNumber ? 8 : id == MeterVersion ? 10 : 0;
-}
-} // namespace
-
 ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     : ZarnFormBase(document, parent)
 {
-    BuildControls();
-    BindFields();
+    QuixalFormLayout(this, Builder(), Binder(), *this).Build();
+    QuixalFormLayout::Bind(Binder(), m_fields);
+    Connect();
     // The lists' entries are there before the window is fitted to the form (the boxes are as
     // wide as their longest entry).
     m_fields.LoadLists();
@@ -57,7 +52,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     WatchAll([this](int id) { OnTyped(id); });
     m_fields.SetVersionHandler([this](const QString &version) {
         if (QXMeterDoc *doc = Document())
-            doc->SetVersionQX(version);
+            doc->SetVersion(version);
     });
     SetSheet(
         [this](const SheetMetrics &metrics) { return QuixalSheet::Build(SheetFields(), metrics); });
@@ -65,235 +60,27 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
 
 ZarnQXFormView::~ZarnQXFormView() = default;
 
-// ---------------------------------------------------------------------------------------------
-// Building the controls
-
-QComboBox *ZarnQXFormView::MakeList(int id)
+void ZarnQXFormView::Connect()
 {
-    QComboBox *box = Builder().MakeChoice(id, this);
-    connect(box, &QComboBox::activated, this, &ZarnQXFormView::MarkEdited);
-    return box;
-}
-
-QCheckBox *ZarnQXFormView::MakeBox(int id, const QString &caption)
-{
-    auto *box = new QCheckBox(caption, this);
-    Binder().Register(id, box);
-    connect(box, &QCheckBox::clicked, this, &ZarnQXFormView::MarkEdited);
-    return box;
-}
-
-void ZarnQXFormView::BuildControls()
-{
-    // Built in the order of the focus chain: the top row, the left column, the right column.
-    QWidget *const top[] = { BuildTopLeft(), BuildVersionGroup() };
-    QWidget *const left[] = { BuildFlowGroup(), BuildRelayGroup() };
-    QWidget *const right[]
-        = { BuildFrequencyGroup(), BuildOptionsGroup(), BuildResponseGroup(), BuildMiscGroup() };
-    Builder().LayOutColumns(
-        top[0], top[1], { left[0], left[1] }, { right[0], right[1], right[2], right[3] }, 3, 2);
-}
-
-QWidget *ZarnQXFormView::BuildTopLeft()
-{
-    auto *holder = new QWidget(this);
-    auto *column = new QVBoxLayout(holder);
-    column->setContentsMargins(0, 4, 0, 0);
-    column->setSpacing(3);
-    QLabel *logo = FormBuilder::MakeLogo(holder, QStringLiteral("#6a1b7a"));
-    column->addWidget(logo);
-    auto *buttons = new QHBoxLayout;
-    auto *read = new QPushButton(QStringLiteral("Read"), holder);
-    auto *send = new QPushButton(QStringLiteral("Send"), holder);
-    Binder().Register(Read, read);
-    Binder().Register(Send, send);
-    connect(read, &QPushButton::clicked, this, &ZarnQXFormView::OnRead);
-    connect(send, &QPushButton::clicked, this, &ZarnQXFormView::OnSend);
-    buttons->addWidget(read);
-    buttons->addWidget(send);
-    column->addLayout(buttons);
-    return holder;
-}
-
-QWidget *ZarnQXFormView::BuildVersionGroup()
-{
-    // The version label takes up to ten characters.
-    QGroupBox *box = Builder().MakeVersionGroup(QStringLiteral("Meter"),
-        QStringLiteral("0.000000A"), 1, m_meterVersion, m_revision, m_template);
-    auto *grid = static_cast<QGridLayout *>(box->layout());
-    auto *series = FormBuilder::Caption(QStringLiteral("Quixal"), box);
-    QFont bold = series->font();
-    bold.setBold(true);
-    series->setFont(bold);
-    grid->addWidget(series, 0, 0, 1, 4);
-    grid->setColumnStretch(1, 1);
-    return box;
-}
-
-QWidget *ZarnQXFormView::BuildFrequencyGroup()
-{
-    auto *box = Builder().Group(QStringLiteral("Frequency Out"), this);
-    auto *grid = FormBuilder::GridIn(box);
-    grid->addWidget(FormBuilder::Caption(QStringLiteral("Polarity"), box), 0, 0);
-    grid->addWidget(MakeList(Polarity), 0, 1, 1, 2);
-    grid->addWidget(FormBuilder::Caption(QStringLiteral("Pulse Width"), box), 1, 0);
-    grid->addWidget(Builder().MakeEdit(PulseWidth, 44), 1, 1);
-    grid->addWidget(FormBuilder::Caption(QStringLiteral("uS"), box), 1, 2);
-    grid->setColumnStretch(2, 1);
-    return box;
-}
-
-QWidget *ZarnQXFormView::BuildOptionsGroup()
-{
-    auto *box = Builder().Group(QStringLiteral("Options"), this);
-    auto *grid = FormBuilder::GridIn(box);
-    grid->addWidget(FormBuilder::Caption(QStringLiteral("I-Out / V-Out"), box), 0, 0);
-    grid->addWidget(MakeList(Output), 0, 1, 1, 2);
-    grid->addWidget(MakeBox(VOut, QStringLiteral("V-Out 0-10V")), 1, 0);
-    grid->addWidget(MakeBox(Protocol, QStringLiteral("Protocol On")), 1, 1, 1, 2);
-    QCheckBox *noDisplay = MakeBox(NoDisplay, QStringLiteral("No Display"));
-    noDisplay->setEnabled(false); // shown, not changed here
-    grid->addWidget(noDisplay, 2, 0);
-    grid->addWidget(FormBuilder::Caption(QStringLiteral("Modbus Addr"), box), 2, 1);
-    grid->addWidget(Builder().MakeEdit(ModbusAddr, 40), 2, 2);
-    return box;
-}
-
-QWidget *ZarnQXFormView::BuildResponseGroup()
-{
-    auto *box = Builder().Group(QStringLiteral("Response"), this);
-    auto *grid = FormBuilder::GridIn(box);
-    grid->addWidget(FormBuilder::Caption(QStringLiteral("ADC Filter"), box), 0, 0);
-    QLineEdit *adc = Builder().MakeEdit(AdcFilter, 36);
-    Binder().Register(AdcFilterControl, adc);
-    grid->addWidget(adc, 0, 1);
-    grid->addWidget(FormBuilder::Caption(QStringLiteral("DAC Filter"), box), 1, 0);
-    grid->addWidget(Builder().MakeSpinEdit(DacFilter, DacFilterSpin, 1, 200), 1, 1);
-    grid->addWidget(FormBuilder::Caption(QStringLiteral("DAC Refresh"), box), 2, 0);
-    grid->addWidget(Builder().MakeSpinEdit(DacRefresh, DacRefreshSpin, 1, 200), 2, 1);
-    grid->addWidget(FormBuilder::Caption(QStringLiteral("Display"), box), 3, 0);
-    auto *refresh = new QHBoxLayout;
-    refresh->setSpacing(4);
-    refresh->addWidget(FormBuilder::Caption(QStringLiteral("Refresh"), box));
-    refresh->addWidget(Builder().MakeSpinEdit(DisplayRefresh, DisplayRefreshSpin, 8, 100));
-    grid->addLayout(refresh, 3, 1);
-    grid->setColumnStretch(2, 1);
-    return box;
-}
-
-QWidget *ZarnQXFormView::BuildFlowGroup()
-{
-    auto *box = Builder().Group(QStringLiteral("Flow Configuration"), this);
-    auto *grid = FormBuilder::GridIn(box);
-    auto *units = MakeList(Units);
-    connect(units, &QComboBox::activated, this, &ZarnQXFormView::OnUnitsPicked);
-    // The units, whose entries are long, have a row of their own above the fields and the list.
-    auto *unitsRow = new QHBoxLayout;
-    unitsRow->addWidget(FormBuilder::Caption(QStringLiteral("Engineering Units"), box));
-    unitsRow->addWidget(units, 1);
-    grid->addLayout(unitsRow, 0, 0, 1, 3);
-    const struct
-    {
-        const char *caption;
-        int id;
-    } fields[] = { { "Full Scale", FullScale }, { "C Factor", CFactor }, { "X-Sect", XSect },
-        { "Max Range", MaxRange }, { "Zero Cutoff %", ZeroCutoff }, { "Zero Offset", ZeroOffset } };
-    for (int i = 0; i < 6; ++i) {
-        grid->addWidget(
-            FormBuilder::Caption(QString::fromLatin1(fields[i].caption), box), 1 + i, 0);
-        grid->addWidget(Builder().MakeEdit(fields[i].id, 72), 1 + i, 1);
-    }
-    auto *coefficients = new QVBoxLayout;
-    coefficients->setSpacing(2);
-    m_coefficients = Builder().MakeCoefficientList(
-        box, PrimaryList, { QString(), QStringLiteral("Primary Coefficients") });
-    m_coefficients->setFixedHeight(
-        (fontMetrics().height() + 2) * 10 + m_coefficients->header()->sizeHint().height() + 6);
-    coefficients->addWidget(m_coefficients);
-    auto *editRow = new QHBoxLayout;
-    m_coeffLabel = new QLabel(QStringLiteral(" ="), box);
-    m_coeffLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("J=")) + 4);
-    m_coeffLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_coeffEdit = new QLineEdit(box);
-    m_coeffEdit->setFixedHeight(19);
+    for (int id : QXFormFields::kListIds)
+        connect(qobject_cast<QComboBox *>(Control(id)), &QComboBox::activated, this,
+            &ZarnQXFormView::MarkEdited);
+    for (int id : QXFormFields::kBoxIds)
+        connect(qobject_cast<QCheckBox *>(Control(id)), &QCheckBox::clicked, this,
+            &ZarnQXFormView::MarkEdited);
+    connect(m_readButton, &QPushButton::clicked, this, &ZarnQXFormView::OnRead);
+    connect(m_sendButton, &QPushButton::clicked, this, &ZarnQXFormView::OnSend);
+    connect(qobject_cast<QComboBox *>(Control(Units)), &QComboBox::activated, this,
+        &ZarnQXFormView::OnUnitsPicked);
     m_coeffEdit->installEventFilter(this);
-    editRow->addWidget(m_coeffLabel);
-    editRow->addWidget(m_coeffEdit, 1);
     AddCoefficientList(
         { ZarnFormRules::CoeffList::Primary, m_coefficients, m_coeffEdit, m_coeffLabel });
-    coefficients->addLayout(editRow);
-    auto *graphs = new QHBoxLayout;
-    m_curve = new QPushButton(QStringLiteral("Curve"), box);
-    m_linear = new QPushButton(QStringLiteral("Linear"), box);
-    m_curve->setObjectName(QStringLiteral("Curve"));
-    m_linear->setObjectName(QStringLiteral("Linear"));
     connect(m_curve, &QPushButton::clicked, this, &ZarnQXFormView::OnCurve);
     connect(m_linear, &QPushButton::clicked, this, &ZarnQXFormView::OnLinear);
-    graphs->addWidget(m_curve);
-    graphs->addWidget(m_linear);
-    coefficients->addLayout(graphs);
-    grid->addLayout(coefficients, 1, 2, 6, 1);
-    grid->setColumnStretch(2, 1);
-    return box;
-}
-
-QWidget *ZarnQXFormView::BuildMiscGroup()
-{
-    auto *box = Builder().Group(QStringLiteral("Misc"), this);
-    auto *grid = FormBuilder::GridIn(box);
-    m_calBox = new QCheckBox(QStringLiteral("Calibration Due"), box);
-    m_calBox->setChecked(true);
-    Binder().Register(CalibrationBox, m_calBox);
     connect(m_calBox, &QCheckBox::toggled, this,
         [this](bool ticked) { SetCalibrationFollows(!ticked); });
-    auto *date = new QPushButton(QStringLiteral("Date"), box);
-    auto *time = new QPushButton(QStringLiteral("Time"), box);
-    for (QPushButton *button : { date, time })
-        button->setFixedHeight(20);
-    connect(date, &QPushButton::clicked, this, &ZarnQXFormView::ToggleDayFirst);
-    connect(time, &QPushButton::clicked, this, &ZarnQXFormView::ToggleHours24);
-    const struct
-    {
-        QWidget *caption;
-        int id;
-        bool readOnly;
-    } rows[] = {
-        { m_calBox, CalibrationDue, false },
-        { date, DateField, true },
-        { time, TimeField, true },
-        { FormBuilder::Caption(QStringLiteral("Password"), box), Password, false },
-        { FormBuilder::Caption(QStringLiteral("Watchdog Timer"), box), Watchdog, false },
-        { FormBuilder::Caption(QStringLiteral("Serial Number"), box), SerialNumber, true },
-        { FormBuilder::Caption(QStringLiteral("uP PCBA Number"), box), UpPcba, true },
-    };
-    int row = 0;
-    for (const auto &r : rows) {
-        QLineEdit *edit = Builder().MakeEdit(r.id, 72);
-        FieldWidth::SetReadOnly(edit, r.readOnly);
-        grid->addWidget(r.caption, row, 0);
-        grid->addWidget(edit, row++, 1);
-    }
-    grid->setColumnStretch(2, 1);
-    return box;
-}
-
-QWidget *ZarnQXFormView::BuildRelayGroup()
-{
-    auto *box = Builder().Group(QStringLiteral("Alarm/Relay Settings"), this);
-    auto *grid = FormBuilder::GridIn(box);
-    const char *const headers[] = { "Event", "Function", "Value", "Trip Delay" };
-    for (int c = 0; c < 4; ++c)
-        grid->addWidget(FormBuilder::Caption(QString::fromLatin1(headers[c]), box), 0, c);
-    const char *const rows[] = { "Relay #2 OFF", "Relay #2 ON" };
-    for (int r = 0; r < 2; ++r) {
-        grid->addWidget(FormBuilder::Caption(QString::fromLatin1(rows[r]), box), r + 1, 0);
-        grid->addWidget(MakeList(RelayOffFunction + r), r + 1, 1);
-        grid->addWidget(Builder().MakeEdit(RelayOffValue + r, 70), r + 1, 2);
-        grid->addWidget(Builder().MakeEdit(RelayOffDelay + r, 34), r + 1, 3);
-    }
-    grid->addWidget(MakeBox(HoldFlow, QStringLiteral("Hold Flow")), 3, 0, 1, 2);
-    grid->setColumnStretch(1, 1);
-    return box;
+    connect(m_date, &QPushButton::clicked, this, &ZarnQXFormView::ToggleDayFirst);
+    connect(m_time, &QPushButton::clicked, this, &ZarnQXFormView::ToggleHours24);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -314,6 +101,10 @@ void ZarnQXFormView::OnInitialUpdate()
     Binder().ShowAll();
     ShowFields();
     StartClock();
+    // What the connected meter says of itself reaches the labels as it is told.
+    connect(&AppServices::Meter(), &MeterSession::Changed, this, &ZarnQXFormView::FollowMeter,
+        Qt::UniqueConnection);
+    FollowMeter();
 }
 
 ZarnFormBase::ShownIdentity ZarnQXFormView::IdentityShown() const
@@ -334,28 +125,6 @@ QXFormFields &ZarnQXFormView::Members()
 {
     Binder().CollectAll();
     return m_fields;
-}
-
-void ZarnQXFormView::BindFields()
-{
-    FormFieldBinder &binder = Binder();
-    for (int id : QXFormFields::kTextIds)
-        binder.BindText(
-            id, [this, id] { return m_fields.Text(id); },
-            [this, id](const QString &text) { m_fields.SetText(id, text); }, LengthLimit(id));
-    for (int id : QXFormFields::kListIds)
-        binder.BindChoice(
-            id, [this, id] { return m_fields.Selected(id); },
-            [this, id](int index) { m_fields.Select(id, index); },
-            [this, id] { return m_fields.Lines(id); });
-    for (int id : QXFormFields::kBoxIds)
-        binder.BindTick(
-            id, [this, id] { return m_fields.Box(id); },
-            [this, id](bool ticked) { m_fields.SetBox(id, ticked); });
-    binder.BindItems(
-        PrimaryList, [this] { return m_fields.Coefficients(); },
-        [this](const QStringList &lines) { m_fields.Coefficients() = lines; },
-        [](int i) { return ZarnFormRules::ItemLabel(ZarnFormRules::CoeffList::Primary, i); });
 }
 
 void ZarnQXFormView::SetField(int id, const QString &text)
@@ -406,7 +175,7 @@ void ZarnQXFormView::OnLinear()
 void ZarnQXFormView::ShowFields()
 {
     if (QXMeterDoc *doc = Document()) {
-        doc->VarsToFormQX(*this);
+        doc->VarsToForm(*this);
         m_shownUnits = doc->Context().units; // the transfer has just set this form's units
     }
 }
@@ -414,14 +183,14 @@ void ZarnQXFormView::ShowFields()
 void ZarnQXFormView::CollectFields()
 {
     if (QXMeterDoc *doc = Document()) {
-        doc->FormToVarsQX(*this);
+        doc->FormToVars(*this);
         m_shownUnits = doc->Context().units;
     }
 }
 
 bool ZarnQXFormView::CanConvertTo(const QString &target)
 {
-    const QString section = QXMeterDoc::SectionForTarget(target);
+    const QString section = QuixalDocSeries::SectionForTarget(target);
     if (!section.isEmpty() && QXMeterVars(section, true).Count() > 0)
         return true;
     UserMessage::Show(QStringLiteral("varsQX.dat holds no Quixal layout for firmware %1, the "
@@ -438,7 +207,7 @@ int ZarnQXFormView::ConvertDocument(CMeterDoc &, const QString &target)
     QXMeterDoc *doc = Document();
     if (!doc)
         return 0;
-    if (doc->ConvertToVersionQX(target))
+    if (doc->ConvertToVersion(target))
         return 1;
     UserMessage::Show(QStringLiteral("varsQX.dat holds no layout for %1: the meter data were "
                                      "not converted.")
@@ -546,7 +315,7 @@ void ZarnQXFormView::OnUnitsPicked(int index)
         return;
     // The old values are in the units this form shows, whatever another form showed last.
     doc->Context().units = m_shownUnits;
-    doc->UnitsChangedQX(*this, ZarnFormRules::UnitsOfLine(lines.at(index)));
+    doc->UnitsChanged(*this, ZarnFormRules::UnitsOfLine(lines.at(index)));
     m_shownUnits = doc->Context().units;
     MarkEdited();
 }
@@ -568,20 +337,20 @@ void ZarnQXFormView::ClockTick()
     const QString label = QXFormFields::TemplateLabel(Context().version);
     if (!label.isEmpty())
         m_template->setText(label);
-    // The terminal fills these when it hears the meter identify itself. Until it has, what a
-    // read put into the labels stays; a Kelvane meter in the terminal is not this form's meter.
-    const bool ownMeter
-        = MeterSeries::OfVersion(AppServices::Meter().Version()) == MeterSeries::Quixal;
-    if (ownMeter) {
-        m_meterVersion->setText(AppServices::Meter().Version());
-    } else {
-        m_meterVersion->setText(QXFormFields::VersionLabelShown(m_meterVersion->text()));
-    }
-    if (ownMeter && !AppServices::Meter().Revision().isEmpty()) {
+    // What a read put into the labels, with "?" for what it did not tell.
+    m_meterVersion->setText(QXFormFields::VersionLabelShown(m_meterVersion->text()));
+    m_revision->setText(ZarnFormRules::IdentityLabel(m_revision->text()));
+}
+
+void ZarnQXFormView::FollowMeter()
+{
+    // The terminal fills these when it hears the meter identify itself; a Kelvane meter in the
+    // terminal is not this form's meter.
+    if (MeterSeries::OfVersion(AppServices::Meter().Version()) != MeterSeries::Quixal)
+        return;
+    m_meterVersion->setText(AppServices::Meter().Version());
+    if (!AppServices::Meter().Revision().isEmpty())
         m_revision->setText(AppServices::Meter().Revision());
-    } else {
-        m_revision->setText(ZarnFormRules::IdentityLabel(m_revision->text()));
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -638,12 +407,12 @@ void ZarnQXFormView::ListEnded(int timerId)
     ShowFields();
     MarkEdited(); // the meter's values are not in the file yet
     const QString serial = EditOf(SerialNumber)->text();
-    if (serial.size() > LengthLimit(SerialNumber))
+    if (serial.size() > QuixalFormLayout::LengthLimit(SerialNumber))
         UserMessage::Show(QStringLiteral("The meter's serial number %1 is longer than the %2 "
                                          "characters this form shows; it is kept as the meter "
                                          "sent it.")
                               .arg(serial)
-                              .arg(LengthLimit(SerialNumber)),
+                              .arg(QuixalFormLayout::LengthLimit(SerialNumber)),
             QString::fromLatin1(kAppTitle));
     AppServices::Meter().SetSerial(
         serial.trimmed()); // the connected meter's, for the next Send's question

@@ -4,6 +4,7 @@
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormBase.h"
 #include "meterqx/QXFormFields.h"
+#include "meterqx/QuixalFormLayout.h"
 #include "meterqx/QuixalSeriesModel.h"
 #include "meterqx/QuixalSheet.h"
 
@@ -22,7 +23,7 @@ class QTreeWidget;
 // controls into them (without a message: a text past its limit stays out), SetField shows them
 // again. Created by the document manager as the view
 // of a ".qxm" document inside a ZarnQXFormFrame.
-class ZarnQXFormView : public ZarnFormBase
+class ZarnQXFormView : public ZarnFormBase, private QuixalFormLayout::Controls
 {
     Q_OBJECT
 public:
@@ -65,6 +66,8 @@ protected:
     ShownIdentity IdentityShown() const override;
     void ShowIdentity(const ShownIdentity &identity) override;
     void ClockTick() override;
+    // Shows the identity of the connected Quixal meter in the labels (MeterSession::Changed).
+    void FollowMeter();
     // The document side, always by the Quixal vocabulary.
     void ShowFields() override;
     void CollectFields() override;
@@ -75,34 +78,14 @@ protected:
     bool CanConvertTo(const QString &target) override;
 
 private:
-    void BuildControls();
-    QWidget *BuildTopLeft();
-    QWidget *BuildVersionGroup();
-    QWidget *BuildFrequencyGroup();
-    QWidget *BuildOptionsGroup();
-    QWidget *BuildResponseGroup();
-    QWidget *BuildFlowGroup();
-    QWidget *BuildMiscGroup();
-    QWidget *BuildRelayGroup();
-    QComboBox *MakeList(int id);
-    QCheckBox *MakeBox(int id, const QString &caption);
-    // The members behind the controls, by field id (the binder moves them).
-    void BindFields();
+    // Connects the controls the layout built.
+    void Connect();
 
     QXMeterDoc *Document() const;
     void OnTyped(int id);
     void OnUnitsPicked(int index);
 
     QXFormFields m_fields;
-    QLabel *m_meterVersion = nullptr;
-    QLabel *m_revision = nullptr;
-    QLabel *m_template = nullptr;
-    QTreeWidget *m_coefficients = nullptr;
-    QLineEdit *m_coeffEdit = nullptr;
-    QLabel *m_coeffLabel = nullptr;
-    QCheckBox *m_calBox = nullptr;
-    QPushButton *m_curve = nullptr;
-    QPushButton *m_linear = nullptr;
     // The units code the fields show now: a units change converts from it.
     int m_shownUnits = 0;
 };

@@ -3,7 +3,6 @@
 #include "base/CPrefs.h"
 #include "base/DialogueRunner.h"
 #include "base/FieldWidth.h"
-#include "base/Globals.h"
 #include "base/ReadingSink.h"
 #include "base/SaveDialog.h"
 #include "base/ScanText.h"
@@ -246,7 +245,7 @@ void Modbus::OnKeepPollingClicked(bool on)
 
 bool Modbus::PortReady()
 {
-    if (!g_ModbusEnabled) {
+    if (m_portOn && !m_portOn()) {
         UserMessage::Show(kPortOff);
         return false;
     }

@@ -49,6 +49,9 @@ public:
     static int SweepIndex() { return ModbusSweepState::SweepIndex(); }
     static void SetSweepIndex(int index) { ModbusSweepState::SetSweepIndex(index); }
     static int SampleCount() { return ModbusSweepState::SampleCount(); }
+    // Whether the Modbus port is turned on in the settings, asked before each sweep; a view
+    // given none takes it as on.
+    void SetPortSwitch(std::function<bool()> on) { m_portOn = std::move(on); }
 
     // Where "Keep polling through errors" is kept: section and entry of the preferences.
     static constexpr const char *kKeepPollingSection = "MBPoll";
@@ -115,6 +118,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    std::function<bool()> m_portOn;
     using Panel = ModbusForm::Panel;
 
     void Message(const QString &text);

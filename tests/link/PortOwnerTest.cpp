@@ -203,6 +203,26 @@ const OwnerCase kOwnerCases[] = {
             EXPECT_FALSE(rig.link->IsClaimed());
             other.Release();
         } },
+    { "ADeviceThatGoesUnderAClaimFreesItsName",
+        [](Rig &rig) {
+            PortLock other(rig.pty.SlavePath());
+            Turn turn;
+            turn.Start(*rig.link);
+            ASSERT_TRUE(TestEnv::WaitUntil([&] { return turn.ended; }));
+            ASSERT_TRUE(turn.claim.Held());
+            EXPECT_FALSE(other.Acquire(0));
+            rig.pty.CloseMaster();
+            EXPECT_EQ(rig.link->WriteByte('x'), 0);
+            ASSERT_TRUE(rig.link->IsGone());
+            // The dialogue still holds the port, not the name: the next pseudo-terminal of that
+            // number belongs to somebody else.
+            EXPECT_TRUE(turn.claim.Held());
+            ASSERT_TRUE(other.Acquire(0));
+            other.Release();
+            turn.claim.Release();
+            EXPECT_TRUE(other.Acquire(0));
+            other.Release();
+        } },
     { "AnOpenWaitsForABusyLockOnTheRunnerUntilItRunsOut",
         [](Rig &rig) {
             rig.link->ClosePort();

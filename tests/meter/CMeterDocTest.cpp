@@ -351,7 +351,7 @@ TEST_F(CMeterDocTest, AUnitsChangeConvertsFromItsOwnDocumentsUnits)
         { "the other reads a 4.0B meter",
             [](CMeterDoc &other, QXMeterDoc &) { other.SetVersion("4.0B"); } },
         { "a Quixal form reads a 1.3A meter",
-            [](CMeterDoc &, QXMeterDoc &quixal) { quixal.SetVersionQX("1.3A"); } },
+            [](CMeterDoc &, QXMeterDoc &quixal) { quixal.SetVersion("1.3A"); } },
     };
     QStringList expected; // Max Range and X-Sect in SCFM, SCFH and units 17, as "nothing" gives
     for (const auto &row : rows) {

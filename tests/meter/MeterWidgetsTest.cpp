@@ -60,10 +60,10 @@ TEST_F(MeterWidgetsTest, FrameSizeFollowsTheKindOfWindow)
         { 2, QRect(0, 0, 560, 470), 2 },
     };
     for (const auto &row : rows) {
-        g_DocKind = row.kindBefore;
-        ZarnFormFrame frame;
+        int kind = row.kindBefore;
+        ZarnFormFrame frame(kind);
         EXPECT_EQ(frame.FrameGeometry(), row.geometry);
-        EXPECT_EQ(g_DocKind, row.kindAfter);
+        EXPECT_EQ(kind, row.kindAfter);
     }
 }
 

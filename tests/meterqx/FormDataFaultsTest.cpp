@@ -129,13 +129,30 @@ TEST(FormData, AReadOfTheOtherSeriesTakesNothingAndNamesTheMeter)
         const char *series, *firmware;
         bool quixalForm;
         const char *says;
+        bool besideOther = false; // a form of the other series, on its own firmware, open too
     } rows[] = {
         { "kelvane", "3.9G", true, "Kelvane meter (firmware 3.9G)" },
         { "kelvane", "4.1A", true, "Kelvane meter (firmware 4.1A)" },
         { "quixal", "1.4A", false, "Quixal meter (firmware 1.4A)" },
+        { "kelvane", "3.9G", true, "Kelvane meter (firmware 3.9G)", true },
+        { "quixal", "1.4A", false, "Quixal meter (firmware 1.4A)", true },
     };
     for (const auto &row : rows) {
         Program program(row.series, row.firmware);
+        // The other form keeps its own layout, meter and fields through this form's read.
+        const auto otherState = [](ZarnFormBase *other) {
+            auto *doc = other ? qobject_cast<CMeterDoc *>(other->GetDocument()) : nullptr;
+            return doc ? QStringList { doc->Vars()->SectionName(), doc->MeterVersion(),
+                doc->ImageToText(), other->GetField(1049), other->GetField(1048) }
+                       : QStringList();
+        };
+        ZarnFormBase *other = nullptr;
+        if (row.besideOther) {
+            row.quixalForm ? program.app->OnNewMeterForm() : program.app->OnNewQuixal();
+            other = program.Newest<ZarnFormBase>();
+        }
+        const QStringList otherBefore = otherState(other);
+        ASSERT_EQ(otherBefore.isEmpty(), !row.besideOther) << row.firmware;
         row.quixalForm ? program.app->OnNewQuixal() : program.app->OnNewMeterForm();
         auto *form = program.Newest<ZarnFormBase>();
         auto *doc = qobject_cast<CMeterDoc *>(form->GetDocument());
@@ -152,6 +169,9 @@ TEST(FormData, AReadOfTheOtherSeriesTakesNothingAndNamesTheMeter)
                 form->GetField(1048), form->GetField(1049) }))
             << row.firmware;
         EXPECT_FALSE(doc->IsModified()) << row.firmware;
+        if (other)
+            other->TimerTick(ZarnFormBase::kClockTimer);
+        EXPECT_EQ(otherState(other), otherBefore) << row.firmware;
     }
 }
 

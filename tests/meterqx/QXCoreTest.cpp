@@ -67,7 +67,7 @@ TEST_F(QXCoreTest, VersionTableChoosesTheQuixalSections)
 {
     struct Row
     {
-        const char *version; // given to SetVersionQX
+        const char *version; // given to SetVersion
         const char *section; // read from varsQX.dat
         const char *after; // the working version afterwards
     };
@@ -80,7 +80,7 @@ TEST_F(QXCoreTest, VersionTableChoosesTheQuixalSections)
     for (const Row &row : rows) {
         auto doc = OpenTemplate();
         doc->Context().version = QStringLiteral("start");
-        doc->SetVersionQX(QString::fromLatin1(row.version));
+        doc->SetVersion(QString::fromLatin1(row.version));
         ASSERT_NE(doc->Vars(), nullptr);
         EXPECT_EQ(doc->Vars()->SectionName(), QLatin1String(row.section)) << row.version;
         EXPECT_EQ(doc->Context().version, QLatin1String(row.after)) << row.version;
@@ -94,7 +94,7 @@ TEST_F(QXCoreTest, VersionTableChoosesTheQuixalSections)
     auto doc = OpenTemplate();
     doc->Context().version = QStringLiteral("1.4A");
     const MeterVars *before = doc->Vars();
-    doc->SetVersionQX(QString());
+    doc->SetVersion(QString());
     EXPECT_EQ(doc->Vars(), before);
     EXPECT_EQ(doc->Context().version, QStringLiteral("1.4A"));
     EXPECT_EQ(doc->Vars()->Value(QStringLiteral("key"), 1), 0xAAu);
@@ -144,7 +144,7 @@ TEST_F(QXCoreTest, VocabularyShowsAndCollectsEveryRow)
     const QString image = v.ImageToText();
 
     QXFormFields form = Form();
-    doc->VarsToFormQX(form);
+    doc->VarsToForm(form);
     const struct
     {
         int id;
@@ -169,7 +169,7 @@ TEST_F(QXCoreTest, VocabularyShowsAndCollectsEveryRow)
     EXPECT_EQ(form.Coefficients().first(), QStringLiteral("-1.00000000e+00"));
 
     // Collected without an edit: every byte as it was, bit 0-6 of hold2 included.
-    doc->FormToVarsQX(form);
+    doc->FormToVars(form);
     EXPECT_EQ(v.ImageToText(), image);
 
     // Edits: every entry rule.
@@ -185,7 +185,7 @@ TEST_F(QXCoreTest, VocabularyShowsAndCollectsEveryRow)
     form.Select(RelayOnFunction, 1);
     form.SetText(RelayOnValue, QStringLiteral("-7"));
     form.Coefficients()[3] = QStringLiteral("2.5");
-    doc->FormToVarsQX(form);
+    doc->FormToVars(form);
     EXPECT_EQ(v.Value("flow_func", 1), 1u);
     EXPECT_EQ(v.Value("tempflow", 1), 0u);
     EXPECT_EQ(v.Value("polarity", 1), 0u);
@@ -221,9 +221,9 @@ TEST_F(QXCoreTest, PulseWidthLimitsBothWays)
     for (const auto &row : entry) {
         auto doc = OpenTemplate(); // width 2 in the template
         QXFormFields form = Form();
-        doc->VarsToFormQX(form);
+        doc->VarsToForm(form);
         form.SetText(PulseWidth, QLatin1String(row.typed));
-        doc->FormToVarsQX(form);
+        doc->FormToVars(form);
         EXPECT_EQ(doc->Vars()->Value("width", 1), row.stored) << row.typed;
     }
 }
@@ -248,9 +248,9 @@ TEST_F(QXCoreTest, UnitsListMatchesByCodeThenByPrefix)
     for (const auto &row : rows) {
         doc->Vars()->SetValue("flow_func", 1, row.code);
         QXFormFields form = Form();
-        doc->VarsToFormQX(form);
+        doc->VarsToForm(form);
         EXPECT_EQ(form.Selected(Units), row.selected) << row.code;
-        doc->FormToVarsQX(form);
+        doc->FormToVars(form);
         EXPECT_EQ(doc->Vars()->Value("flow_func", 1), row.collected) << row.code;
     }
     // An empty units list selects nothing.
@@ -280,13 +280,13 @@ TEST_F(QXCoreTest, UnitConversionIsTheCurrentOneForEveryVersion)
     };
     for (const auto &row : rows) {
         auto doc = OpenTemplate();
-        doc->SetVersionQX(QString::fromLatin1(row.version));
+        doc->SetVersion(QString::fromLatin1(row.version));
         MeterVars &v = *doc->Vars();
         v.SetValue("flow_func", 1, row.units);
         v.SetFloat("meter_x", row.x);
         v.SetFloat("meter_k", row.k);
         QXFormFields form = Form();
-        doc->VarsToFormQX(form);
+        doc->VarsToForm(form);
         EXPECT_EQ(form.GetField(XSect), QLatin1String(row.xsect)) << row.version << row.units;
         EXPECT_EQ(form.GetField(MaxRange), QLatin1String(row.maxRange)) << row.version << row.units;
     }
@@ -298,17 +298,17 @@ TEST_F(QXCoreTest, UnitConversionIsTheCurrentOneForEveryVersion)
     v.SetFloat("meter_x", 0.5f);
     v.SetFloat("meter_k", 10.0f);
     QXFormFields form = Form();
-    doc->VarsToFormQX(form);
+    doc->VarsToForm(form);
     EXPECT_EQ(form.GetField(MaxRange), QStringLiteral("5.000000"));
     form.Select(Units, 1); // the user picks SCFH
-    doc->UnitsChangedQX(form, 1);
+    doc->UnitsChanged(form, 1);
     EXPECT_EQ(form.GetField(MaxRange), QStringLiteral("300.000000"));
     EXPECT_EQ(v.Value("flow_func", 1), 1u);
     EXPECT_EQ(doc->Context().units, 1);
     EXPECT_FLOAT_EQ(v.Float("meter_k"), 10.0f);
     // Typing a new Max Range in the new units stores it in the meter's.
     form.SetText(MaxRange, QStringLiteral("600"));
-    doc->FormToVarsQX(form);
+    doc->FormToVars(form);
     EXPECT_FLOAT_EQ(v.Float("meter_k"), 20.0f);
     EXPECT_FLOAT_EQ(v.Float("meter_x"), 0.5f);
 }
@@ -319,29 +319,29 @@ TEST_F(QXCoreTest, ConversionCarriesValuesByName)
         "[1.4A]\n1 key\n4 serial_num\n2 lockout\n1 width\n.\n"
         "[4.1A]\n2 lockout\n1 spare\n1 key\n4 serial_num\n.\n");
     auto doc = std::make_unique<QXMeterDoc>();
-    doc->SetVersionQX(QStringLiteral("1.4A"));
+    doc->SetVersion(QStringLiteral("1.4A"));
     MeterVars *v = doc->Vars();
     v->SetValue("key", 1, 0xAA);
     v->SetValue("serial_num", 4, 987654);
     v->SetValue("lockout", 2, 4321);
     v->SetValue("width", 1, 9);
     doc->Context().version = QStringLiteral(">= 4.1A");
-    ASSERT_EQ(doc->ConvertToQX(QStringLiteral("[4.1A]")), 1);
+    ASSERT_EQ(doc->ConvertTo(QStringLiteral("[4.1A]")), 1);
     v = doc->Vars();
     EXPECT_EQ(v->SectionName(), QStringLiteral("[4.1A]"));
     EXPECT_EQ(v->ImageToText(), QStringLiteral("10 E1 00 AA 00 0F 12 06 "));
     QXFormFields form = Form();
-    doc->VarsToFormQX(form);
+    doc->VarsToForm(form);
     EXPECT_EQ(form.GetField(SerialNumber), QStringLiteral("987654"));
 
     // A layout that is not in the file: nothing changes.
     const QString before = v->ImageToText();
     doc->Context().version = QStringLiteral("4.0x");
-    EXPECT_EQ(doc->ConvertToVersionQX(QStringLiteral("4.0x")), 0);
+    EXPECT_EQ(doc->ConvertToVersion(QStringLiteral("4.0x")), 0);
     EXPECT_EQ(doc->Vars(), v);
     EXPECT_EQ(doc->Vars()->ImageToText(), before);
     doc->Context().version = QStringLiteral("1.4A");
-    EXPECT_EQ(doc->ConvertToVersionQX(QStringLiteral("3.9G")), 0);
+    EXPECT_EQ(doc->ConvertToVersion(QStringLiteral("3.9G")), 0);
     EXPECT_EQ(doc->Context().version, QStringLiteral("1.4A"))
         << "a refused conversion keeps the version";
     // A name the table lacks is never written, and no other variable moves for it.
@@ -397,23 +397,23 @@ TEST_F(QXCoreTest, FieldsWithoutNumbersLeaveTheirVariables)
     auto doc = OpenTemplate();
     const QString image = doc->Vars()->ImageToText();
     QXFormFields form; // lists not loaded: nothing selected anywhere
-    doc->VarsToFormQX(form);
+    doc->VarsToForm(form);
     for (int id : QXFormFields::kTextIds)
         form.SetText(id, QStringLiteral("x\xe9\x01 ="));
     for (int i = 0; i < form.Coefficients().size(); ++i)
         form.Coefficients()[i] = QString();
-    doc->FormToVarsQX(form);
+    doc->FormToVars(form);
     EXPECT_EQ(doc->Vars()->ImageToText(), image);
 
     // Nor is a decimal no float can hold; a units change then shows the stored values again.
     for (const auto &[id, text] : { std::pair { FullScale, "1e39" }, { MaxRange, "-3.4028236e38" },
              { XSect, "3.5e38" }, { CFactor, "1e39" } })
         form.SetText(id, QLatin1String(text));
-    doc->FormToVarsQX(form);
+    doc->FormToVars(form);
     EXPECT_EQ(doc->Vars()->ImageToText(), image);
-    doc->UnitsChangedQX(form, 1);
+    doc->UnitsChanged(form, 1);
     QXFormFields shown;
-    doc->VarsToFormQX(shown);
+    doc->VarsToForm(shown);
     for (int id : { FullScale, MaxRange, XSect })
         EXPECT_EQ(form.GetField(id), shown.GetField(id));
 }
@@ -425,7 +425,7 @@ TEST_F(QXCoreTest, QuixalFileOpensInItsOwnLayoutWhateverVersionIsInForce)
     // A 1.3A meter's file, in the [1.0A] layout.
     {
         QXMeterDoc doc;
-        doc.SetVersionQX(QStringLiteral("1.3A"));
+        doc.SetVersion(QStringLiteral("1.3A"));
         doc.Vars()->SetValue("key", 1, 0xAA);
         doc.Vars()->SetValue("serial_num", 4, 1313);
         ASSERT_TRUE(doc.OnSaveDocument(QStringLiteral("old.qxm")));
@@ -439,9 +439,9 @@ TEST_F(QXCoreTest, QuixalFileOpensInItsOwnLayoutWhateverVersionIsInForce)
             EXPECT_EQ(doc.Context().version, QLatin1String(version))
                 << "opening changes no version";
             QXFormFields form = Form();
-            doc.VarsToFormQX(form);
+            doc.VarsToForm(form);
             doc.Context().version = QStringLiteral("4.0x"); // a read puts another in force
-            doc.FormToVarsQX(form);
+            doc.FormToVars(form);
             ASSERT_TRUE(doc.OnSaveDocument(QStringLiteral("copy.qxm")));
             EXPECT_EQ(Read(QStringLiteral("copy.qxm")), original) << version << meter;
 
@@ -474,8 +474,8 @@ TEST_F(QXCoreTest, MalformedFilesOpenWithoutHarm)
         ASSERT_NE(doc.Vars(), nullptr);
         const QString opened = doc.ImageToText();
         QXFormFields form = Form();
-        doc.VarsToFormQX(form);
-        doc.FormToVarsQX(form);
+        doc.VarsToForm(form);
+        doc.FormToVars(form);
         EXPECT_EQ(doc.Vars()->Value("key", 1), 0xAAu);
         EXPECT_EQ(Read(QStringLiteral("bad.qxm")), content) << "opening never writes";
         // The same bytes given without the file (as the fuzz target gives them) read the same.

@@ -3,7 +3,9 @@
 #include "meterqx/ZarnQXFormView.h"
 
 #include "audit/AuditSettings.h"
+#include "base/AppServices.h"
 #include "base/Globals.h"
+#include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "meter/MeterVars.h"
 #include "meterqx/QXFieldIds.h"
@@ -129,7 +131,7 @@ TEST_F(QXFormTest, OpensShowingTheDocumentInEveryGroup)
     // Unedited, the form collects exactly what it showed.
     const QString image = m_doc->ImageToText();
     m_form->OnCommand(AppCommand::Enter);
-    m_doc->FormToVarsQX(*m_form);
+    m_doc->FormToVars(*m_form);
     EXPECT_EQ(m_doc->ImageToText(), image);
 }
 
@@ -163,6 +165,14 @@ TEST_F(QXFormTest, FieldRulesThroughTheWindow)
     EXPECT_EQ(m_doc->Context().version, QStringLiteral("1.4A"));
     EXPECT_EQ(
         qobject_cast<QLabel *>(m_form->Control(MeterVersion))->text(), QStringLiteral("1.2B"));
+    // The terminal's word of a Quixal meter reaches the label as it is told, without the clock;
+    // a Kelvane meter's does not.
+    for (const char *told : { "4.1A", "1.3A" }) {
+        AppServices::Meter().SetVersion(QLatin1String(told));
+        EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(MeterVersion))->text(),
+            QLatin1String(*told == '4' ? "1.2B" : "1.3A"));
+    }
+    AppServices::Meter().SetVersion(QString());
 
     // Over-long texts in the fields the user cannot change are what the meter sent: every
     // collection takes them as they are, without a message the user could do nothing about
@@ -233,7 +243,7 @@ TEST_F(QXFormTest, TypingLeavingAndTheKeys)
     EXPECT_EQ(Coefficients()->topLevelItem(0)->text(1), QStringLiteral("1.5e+00"));
     EXPECT_EQ(Current(), 1);
     EXPECT_EQ(m_form->CoefficientLabel()->text(), QStringLiteral("B="));
-    m_doc->FormToVarsQX(*m_form);
+    m_doc->FormToVars(*m_form);
     EXPECT_FLOAT_EQ(m_doc->Vars()->Float(QStringLiteral("coeff[0]")), 1.5f);
 
     // The column of number fields: Full Scale down to C Factor, Zero Cutoff up to Max Range.
@@ -312,7 +322,7 @@ TEST_F(QXFormTest, UnitsPickedReexpressTheRanges)
     Q_EMIT units->activated(1); // SCFH: 60 times SCFM
     EXPECT_EQ(m_doc->Context().units, 1);
     EXPECT_NEAR(Edit(MaxRange)->text().toDouble(), before.toDouble() * 60, 0.01);
-    m_doc->FormToVarsQX(*m_form);
+    m_doc->FormToVars(*m_form);
     EXPECT_FLOAT_EQ(m_doc->Vars()->Float(QStringLiteral("meter_k")), 6000.0f);
     EXPECT_EQ(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1), 1u);
 }
@@ -320,17 +330,17 @@ TEST_F(QXFormTest, UnitsPickedReexpressTheRanges)
 TEST_F(QXFormTest, FrameSizeFollowsTheWindowKind)
 {
     ZarnFormFrame::ResetSmallFrameCount();
-    g_DocKind = 1;
-    ZarnQXFormFrame normal;
+    int kind = 1;
+    ZarnQXFormFrame normal(kind);
     EXPECT_EQ(normal.FrameGeometry(), QRect(300, 0, 590, 540));
-    EXPECT_EQ(g_DocKind, 5);
-    g_DocKind = 2;
-    ZarnQXFormFrame small1, small2;
+    EXPECT_EQ(kind, 5);
+    kind = 2;
+    ZarnQXFormFrame small1(kind), small2(kind);
     EXPECT_EQ(small1.FrameGeometry(), QRect(0, 0, 545, 425));
-    EXPECT_EQ(g_DocKind, 2);
-    ZarnQXFormFrame small3;
+    EXPECT_EQ(kind, 2);
+    ZarnQXFormFrame small3(kind);
     EXPECT_EQ(small3.FrameGeometry(), QRect(0, 0, 545, 425));
-    EXPECT_EQ(g_DocKind, 1);
+    EXPECT_EQ(kind, 1);
 }
 
 } // namespace

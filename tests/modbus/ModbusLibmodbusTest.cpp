@@ -50,13 +50,7 @@ TEST(ModbusLibmodbus, CrcAgreesWithLibmodbusFrames)
         ASSERT_EQ(modbus_send_raw_request(
                       ctx, reinterpret_cast<const uint8_t *>(frame.constData()), int(frame.size())),
             int(frame.size()) + 2);
-        QByteArray wire;
-        while (wire.size() < frame.size() + 2) {
-            const QByteArray more = SocatPair::ReadFor(reader, 200);
-            if (more.isEmpty())
-                break;
-            wire += more;
-        }
+        const QByteArray wire = SocatPair::ReadCount(reader, int(frame.size()) + 2, 5000);
         ASSERT_EQ(wire.size(), frame.size() + 2);
         EXPECT_EQ(wire.left(frame.size()), frame);
         EXPECT_EQ(WithCrc(frame).toHex(), wire.toHex()) << frame.size() << " bytes";

@@ -241,6 +241,7 @@ TEST_F(ModbusView, PeriodChecks)
 TEST_F(ModbusView, PortOffOrClosed)
 {
     Open();
+    m_view->SetPortSwitch([] { return g_ModbusEnabled == 1; });
     g_ModbusEnabled = 0;
     m_view->OnDynamicButton();
     m_view->OnStaticButton();

@@ -34,6 +34,12 @@ void TestEnv::Init()
 #ifndef Q_OS_WIN
     UucpLock::SetFolder((root + QStringLiteral("/uucp")).toStdString());
 #endif
+    // So are the cross-process port locks; the programs a test starts inherit the folder, so a
+    // tarvik-cli beside the test's window still meets the window's lock.
+    if (qEnvironmentVariableIsEmpty("TARVIK_LOCK_DIR")) {
+        QDir(root).mkpath(QStringLiteral("locks"));
+        qputenv("TARVIK_LOCK_DIR", (root + QStringLiteral("/locks")).toLocal8Bit());
+    }
     QFile::setPermissions(root + QStringLiteral("/runtime"),
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());

@@ -115,10 +115,10 @@ TEST_P(FrameSize, FollowsTheWindowKind)
     g_DocKind = c.docKind;
     ZarnFormFrame::ResetSmallFrameCount();
     for (int i = 0; i < c.startCount; ++i)
-        delete new ZarnFormFrame; // count up with g_DocKind 2 already set
+        delete new ZarnFormFrame(g_DocKind); // count up with g_DocKind 2 already set
     g_DocKind = c.docKind;
     for (size_t i = 0; i < c.geometries.size(); ++i) {
-        ZarnFormFrame frame;
+        ZarnFormFrame frame(g_DocKind);
         EXPECT_EQ(frame.FrameGeometry(), c.geometries[i]) << "frame " << i;
     }
     EXPECT_EQ(g_DocKind, c.docKindAfter);

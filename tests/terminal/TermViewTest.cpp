@@ -271,7 +271,7 @@ TEST_F(TermViewTest, FontAndCellsFitTheSmallFrame)
     EXPECT_GE(m_view->LineHeight(), 10);
     QMdiArea area;
     area.resize(1000, 800);
-    auto *frame = new ZarnFormFrame;
+    auto *frame = new ZarnFormFrame(g_DocKind);
     auto *view = new CTermView(&m_doc, m_link.get());
     frame->SetView(view);
     area.addSubWindow(frame);
