@@ -4,6 +4,7 @@
 #include "app/CommSettings.h"
 #include "base/CPrefs.h"
 #include "link/CSerial.h"
+#include "link/SerialPortList.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -31,7 +32,7 @@ void CComm232BaudPage::FillLists()
     // The device path typed last stays on offer after another port was chosen.
     QStringList ports = CommSettings::PortList(false, prefs.GetPort());
     const QString remembered = RememberedPath(QStringLiteral("Port/PATH"));
-    if (remembered.startsWith(QLatin1Char('/')) && !ports.contains(remembered))
+    if (SerialPortList::IsTypedText(remembered) && !ports.contains(remembered))
         ports << remembered;
     FillAndSelect(m_ports, ports, prefs.GetPort());
     FillAndSelect(m_bauds, CommSettings::BaudList(), prefs.GetBaud());

@@ -3,6 +3,7 @@
 #include "app/CTarvikApp.h"
 #include "app/CommSettings.h"
 #include "base/CPrefs.h"
+#include "link/SerialPortList.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -33,7 +34,7 @@ void CCommPage::FillLists()
     // The device path typed last stays on offer after another port was chosen.
     QStringList ports = CommSettings::PortList(true, prefs.GetMBPort());
     const QString remembered = RememberedPath(QStringLiteral("MBPort/MBPATH"));
-    if (remembered.startsWith(QLatin1Char('/')) && !ports.contains(remembered))
+    if (SerialPortList::IsTypedText(remembered) && !ports.contains(remembered))
         ports << remembered;
     FillAndSelect(m_ports, ports, prefs.GetMBPort());
     FillAndSelect(m_bauds, CommSettings::BaudList(), prefs.GetMBBaud());

@@ -2,6 +2,7 @@
 
 #include "app/CommSettings.h"
 #include "base/CPrefs.h"
+#include "link/SerialPortList.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -66,10 +67,10 @@ QLineEdit *CSettingsPage::AddPathField(QGroupBox *box, QListWidget *list)
         layout->addWidget(field);
     }
     connect(list, &QListWidget::itemClicked, field, [field](QListWidgetItem *item) {
-        field->setText(item->text().startsWith(QLatin1Char('/')) ? item->text() : QString());
+        field->setText(SerialPortList::IsTypedText(item->text()) ? item->text() : QString());
     });
     connect(field, &QLineEdit::textEdited, list, [list](const QString &text) {
-        if (text.startsWith(QLatin1Char('/')))
+        if (SerialPortList::IsTypedText(text))
             list->clearSelection();
     });
     return field;
@@ -84,7 +85,7 @@ QString CSettingsPage::RememberedPath(const QString &key)
 
 void CSettingsPage::FillPath(QLineEdit *field, const QString &stored, const QString &key)
 {
-    if (stored.startsWith(QLatin1Char('/'))) {
+    if (SerialPortList::IsTypedText(stored)) {
         CPrefs::OpenStore()->setValue(key, stored); // still on offer after another port is chosen
         field->setText(stored);
     } else {
@@ -96,12 +97,12 @@ QString CSettingsPage::PortChoice(
     const QListWidget *list, const QLineEdit *field, const QString &key)
 {
     const QString typed = field->text().trimmed();
-    if (typed.startsWith(QLatin1Char('/')) && list->selectedItems().isEmpty()) {
+    if (SerialPortList::IsTypedText(typed) && list->selectedItems().isEmpty()) {
         CPrefs::OpenStore()->setValue(key, typed);
         return typed;
     }
     const QString chosen = Selection(list);
-    if (chosen.startsWith(QLatin1Char('/')))
+    if (SerialPortList::IsTypedText(chosen))
         CPrefs::OpenStore()->setValue(key, chosen);
     return chosen;
 }

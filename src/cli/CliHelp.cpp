@@ -18,7 +18,8 @@ const char *const kExitStatus[][2] = {
 // The version of --json's output: raised when a field is renamed or removed.
 constexpr int kJsonFormat = 1;
 
-const char *const kPortText = "the meter's serial port: COM1..COM49 or a device path";
+const char *const kPortText
+    = "the meter's serial port: COM1..COM49, a device path, tcp://HOST:PORT or rfc2217://HOST:PORT";
 
 QString OptionLine(const CliHelp::Option &option)
 {

@@ -48,15 +48,15 @@ CliMeter::~CliMeter()
         m_serial->ClosePort();
 }
 
-bool CliMeter::Open(QString *error)
+Task<bool> CliMeter::Open(DialogueRunner &runner, QString *error)
 {
-    if (m_serial->OpenPort())
-        return true;
-    const QString reason = m_serial->LastError();
+    if (m_serial->OpenPort() && co_await m_serial->ConnectedAsync(runner))
+        co_return true;
+    const QString reason = m_serial->IsGone() ? m_serial->GoneText() : m_serial->LastError();
     *error = QStringLiteral("Cannot use the port %1.").arg(m_serial->PortText());
     if (!reason.isEmpty())
         *error += QLatin1Char('\n') + reason;
-    return false;
+    co_return false;
 }
 
 QString CliMeter::Where() const

@@ -34,7 +34,9 @@ public:
     CliMeter(const QString &port, const QString &baud, bool progress, double pace = 1.0);
     ~CliMeter();
     // False with the reason (the system's on its own line) when the port cannot be used.
-    bool Open(QString *error);
+    // Opens the port and, for a network port, connects on runner: false with why (host and
+    // port for a network port) when either fails.
+    Task<bool> Open(DialogueRunner &runner, QString *error);
     CSerial &Link() { return *m_serial; }
     const CSerial &Link() const { return *m_serial; }
     // "the meter on /dev/ttyUSB0 at 9600 baud": the port and speed tried, for messages.

@@ -36,7 +36,7 @@ Task<void> CliMeterCommands::Identify()
         co_return;
     }
     CliMeter meter(m_cli.PortArg(), m_cli.Baud(), m_cli.Progress(), m_cli.Pace());
-    if (!OpenMeter(meter))
+    if (!co_await OpenMeter(meter))
         co_return;
     CliMeter::Identity id;
     if (!co_await meter.Identify(*m_cli.runner, &id)) {
@@ -73,7 +73,7 @@ Task<void> CliMeterCommands::Read()
         co_return;
     }
     CliMeter meter(m_cli.PortArg(), m_cli.Baud(), m_cli.Progress(), m_cli.Pace());
-    if (!OpenMeter(meter))
+    if (!co_await OpenMeter(meter))
         co_return;
     // A meter that is not there is said within seconds, not after the list's time-outs.
     CliMeter::Identity id;
@@ -199,7 +199,7 @@ Task<void> CliMeterCommands::Diff()
         }
     } else {
         CliMeter meter(m_cli.PortArg(), m_cli.Baud(), m_cli.Progress(), m_cli.Pace());
-        if (!OpenMeter(meter))
+        if (!co_await OpenMeter(meter))
             co_return;
         b = SeriesModels::Make(a->Series());
         QString error;
@@ -230,20 +230,20 @@ Task<void> CliMeterCommands::Diff()
     m_cli.code = diff.Equal() ? CliContext::kDone : CliContext::kMeterFailed;
 }
 
-bool CliMeterCommands::OpenMeter(CliMeter &meter)
+Task<bool> CliMeterCommands::OpenMeter(CliMeter &meter)
 {
     QString error;
-    if (meter.Open(&error))
-        return true;
+    if (co_await meter.Open(*m_cli.runner, &error))
+        co_return true;
     CliContext::Err(error);
     m_cli.code = CliContext::kPortUnusable;
-    return false;
+    co_return false;
 }
 
 Task<void> CliMeterCommands::CheckAnswers()
 {
     CliMeter meter(m_cli.PortArg(), m_cli.Baud(), m_cli.Progress(), m_cli.Pace());
-    if (!OpenMeter(meter))
+    if (!co_await OpenMeter(meter))
         co_return;
     CliMeter::Identity id;
     // On its own line: g++ 12 miscompiles a co_await inside a condition.

@@ -31,7 +31,7 @@ private:
     // Reads the meter into found: 0, or the status with the reason in error.
     Task<int> ReadMeter(CliMeter &meter, MeterSeriesModel &found, QString *error);
     // Opens meter's port; false (said, and the status set) when it cannot be opened.
-    bool OpenMeter(CliMeter &meter);
+    Task<bool> OpenMeter(CliMeter &meter);
     // "Meter did not answer: ..." naming the port and speed tried.
     static QString Silent(const CliMeter &meter);
 

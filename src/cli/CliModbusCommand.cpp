@@ -66,9 +66,9 @@ Task<void> CliModbusCommand::Modbus()
     serial.SetParityText(m_cli.args.Has(QStringLiteral("--parity"))
             ? m_cli.args.Value(QStringLiteral("--parity"))
             : QStringLiteral("1 8 EVEN 1"));
-    if (!serial.OpenPort()) {
-        CliContext::Err(
-            QStringLiteral("Cannot use the port %1.\n%2").arg(port, serial.LastError()));
+    if (!serial.OpenPort() || !co_await serial.ConnectedAsync(*m_cli.runner)) {
+        CliContext::Err(QStringLiteral("Cannot use the port %1.\n%2")
+                            .arg(port, serial.IsGone() ? serial.GoneText() : serial.LastError()));
         m_cli.code = CliContext::kPortUnusable;
         co_return;
     }

@@ -33,7 +33,7 @@ Task<void> CliSend::Run()
     }
     m_meter
         = std::make_unique<CliMeter>(m_cli.PortArg(), m_cli.Baud(), m_cli.Progress(), m_cli.Pace());
-    if (!m_meter->Open(&error)) {
+    if (!co_await m_meter->Open(*m_cli.runner, &error)) {
         CliContext::Err(error);
         m_cli.code = CliContext::kPortUnusable;
         co_return;

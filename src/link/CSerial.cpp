@@ -257,6 +257,8 @@ Task<int> CSerial::SendStringAsync(DialogueRunner &runner, QByteArray text)
 {
     if (text.isEmpty())
         co_return 0;
+    if (!co_await ConnectedAsync(runner))
+        co_return 0;
     PendingCount(0);
     int result = 0;
     for (const char c : text) {
@@ -283,6 +285,8 @@ Task<int> CSerial::SendCommandAsync(
     DialogueRunner &runner, QByteArray text, std::function<void(int sent)> progress)
 {
     if (!m_enabled || text.isEmpty())
+        co_return 0;
+    if (!co_await ConnectedAsync(runner))
         co_return 0;
     int result = 0;
     int sent = 0;

@@ -50,6 +50,8 @@ public:
         const void *m_owner = nullptr;
     };
     bool IsClaimed() const { return m_shared->owner != nullptr; }
+    // The dialogue holding the port (its owner), null when none does.
+    const void *Holder() const { return m_shared->owner; }
     // Whether owner may use the port now: nobody holds it, or owner does.
     bool FreeFor(const void *owner) const { return !m_shared->owner || m_shared->owner == owner; }
     // Asks the dialogue holding the port to stop (it winds up from the event loop); used before

@@ -1,7 +1,14 @@
 #include "link/SerialDevice.h"
 
+#include "link/NetPortText.h"
+
 // What both platforms share: the port names and the speed texts. The rest lives in
 // SerialDevicePosix.cpp or SerialDeviceWin32.cpp, whichever the build chose.
+
+bool SerialDevice::IsNetworkText(const std::string &portText)
+{
+    return NetPortText::Looks(portText);
+}
 
 std::string SerialDevice::DevicePath(const std::string &portText)
 {

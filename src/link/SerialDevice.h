@@ -10,6 +10,8 @@
 #include "link/UucpLock.h"
 #endif
 
+class NetDevice;
+
 // The platform serial device: termios and poll(2) on POSIX (SerialDevicePosix.cpp), the Win32
 // communications functions on Windows (SerialDeviceWin32.cpp), one chosen at build time behind
 // this one interface. Knows nothing of meters or of the program's port-name locks: it opens,
@@ -46,11 +48,14 @@ public:
         bool setModemLines = false; // raise DTR and RTS where the device has them
     };
 
-    SerialDevice() = default;
+    SerialDevice();
     ~SerialDevice();
     SerialDevice(const SerialDevice &) = delete;
     SerialDevice &operator=(const SerialDevice &) = delete;
 
+    // Whether a port text names a network port (tcp://, rfc2217://, modbus-tcp://): the network
+    // half (NetDevice) then does every operation instead of the platform's.
+    static bool IsNetworkText(const std::string &portText);
     // "COM1".."COM49" name /dev/ttyS0../dev/ttyS48 on POSIX and \\.\COM1..\\.\COM49 on Windows;
     // a device path as it stands (a text starting with "/" on POSIX, with "\\.\" on Windows).
     // Any other text gives an empty path (Open then fails with a reason).
@@ -103,10 +108,7 @@ public:
     // Whether the device went away while open: a hang-up, an end of file, or a read or write
     // the driver refused (EIO, ENODEV; on Windows ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND ...).
     // Cleared by Open.
-    bool Gone() const
-    {
-        return m_gone;
-    }
+    bool Gone() const;
     // Whether the name the device was opened by can come back as the same device after it
     // went away: a USB adapter returns under its name, but a pseudo-terminal opened by its own
     // /dev/pts/N is gone for good, as the number goes to whichever program asks for a
@@ -117,14 +119,20 @@ public:
     }
     // Looks, without waiting, whether the far end has hung up; true (and Gone) when it has.
     bool CheckHangUp();
+    // A network port: whether it is connected to its server, and the connection still being
+    // made (PollConnect looks without waiting whether it is made now; false also when it failed:
+    // Gone, LastError says why). A local device is never connecting.
+    bool IsNetwork() const;
+    bool Connecting() const;
+    bool PollConnect();
+    // Said once connected when the line is not set as asked: a telnet server that refused the
+    // serial-port option keeps its own speed. Empty otherwise.
+    std::string LineNotice() const;
     // The driver's receive error counts; false when it keeps none.
     bool LineErrorCounts(LineErrors *counts) const;
 
     // One line: what the operating system said about the last failure.
-    std::string LastError() const
-    {
-        return m_lastError;
-    }
+    std::string LastError() const;
     std::string Path() const
     {
         return m_path;
@@ -170,5 +178,6 @@ private:
 
     int m_fd = -1;
     std::unique_ptr<UucpLock> m_uucp; // the LCK.. file held while open
+    std::unique_ptr<NetDevice> m_net; // the network half, while a network port text is open
 #endif
 };

@@ -1,5 +1,6 @@
 #include "link/SerialDevice.h"
 
+#include "link/NetDevice.h"
 #include "link/SerialSpeed.h"
 #include "link/UucpLock.h"
 
@@ -203,11 +204,15 @@ SerialDevice::ErrorCounter SerialDevice::SetErrorCounter(ErrorCounter counter)
 bool SerialDevice::LineErrorCounts(LineErrors *counts) const
 {
     *counts = LineErrors();
+    if (m_net)
+        return false; // the server counts its line's errors, if at all
     return m_fd >= 0 && ErrorCounterInUse()(m_fd, counts);
 }
 
 bool SerialDevice::CheckHangUp()
 {
+    if (m_net)
+        return m_net->CheckHangUp();
     if (m_fd < 0)
         return m_gone;
     struct pollfd watch = { m_fd, POLLIN, 0 };
@@ -217,9 +222,45 @@ bool SerialDevice::CheckHangUp()
     return m_gone;
 }
 
+SerialDevice::SerialDevice() = default;
+
 SerialDevice::~SerialDevice()
 {
     Close();
+}
+
+bool SerialDevice::Gone() const
+{
+    return m_net ? m_net->Gone() : m_gone;
+}
+
+std::string SerialDevice::LastError() const
+{
+    return m_net && !m_net->LastError().empty() ? m_net->LastError() : m_lastError;
+}
+
+bool SerialDevice::IsNetwork() const
+{
+    return m_net != nullptr;
+}
+
+bool SerialDevice::Connecting() const
+{
+    return m_net && m_net->Connecting();
+}
+
+bool SerialDevice::PollConnect()
+{
+    return m_net ? m_net->PollConnect() : IsOpen();
+}
+
+std::string SerialDevice::LineNotice() const
+{
+    if (!m_net || !m_net->ComPortRefused())
+        return {};
+    return m_net->Where()
+        + ": the telnet server refused the serial-port option: the speed and format are the "
+          "server's";
 }
 
 std::vector<std::string> SerialDevice::ExistingDevices(const std::string &devRoot)
@@ -288,6 +329,20 @@ bool SerialDevice::Open(const std::string &portText)
 {
     Close();
     m_gone = false;
+    m_lastError.clear();
+    if (IsNetworkText(portText)) {
+        const NetPortText target = NetPortText::Parse(portText);
+        if (target.kind == NetPortText::Kind::None)
+            return Fail(target.error);
+        m_path = target.HostPort();
+        m_nameComesBack = true; // a server is reached again by its address
+        m_net = std::make_unique<NetDevice>();
+        if (m_net->Open(target))
+            return true;
+        const std::string reason = m_net->LastError();
+        m_net.reset();
+        return Fail(reason);
+    }
     m_path = DevicePath(portText);
     if (m_path.empty())
         return Fail(
@@ -367,16 +422,20 @@ bool SerialDevice::Open(const std::string &portText)
 
 bool SerialDevice::IsOpen() const
 {
-    return m_fd >= 0;
+    return m_net ? m_net->IsOpen() : m_fd >= 0;
 }
 
 std::intptr_t SerialDevice::WaitHandle() const
 {
-    return m_fd;
+    return m_net ? m_net->WaitHandle() : m_fd;
 }
 
 void SerialDevice::ArmWait()
 {
+    // The network half keeps decoded data the socket no longer shows: take in what is there,
+    // so that WaitHandle names what is readable.
+    if (m_net)
+        m_net->PendingInput();
     // The descriptor's readability is the whole signal on POSIX: nothing to arm.
 }
 
@@ -391,6 +450,14 @@ bool SerialDevice::IsPseudoTerminal() const
 
 bool SerialDevice::Configure(const Format &format)
 {
+    if (m_net) {
+        const char parity = format.parity == Parity::Even ? 'E'
+            : format.parity == Parity::Odd                ? 'O'
+            : format.parity == Parity::Keep               ? 'K'
+                                                          : 'N';
+        return m_net->Configure(format.speed, parity, format.stopBits, format.setModemLines)
+            || Fail(m_net->LastError());
+    }
     if (m_fd < 0)
         return Fail("port not open");
     if (format.speed <= 0)
@@ -455,6 +522,7 @@ bool SerialDevice::Configure(const Format &format)
 
 void SerialDevice::Close()
 {
+    m_net.reset();
     if (m_fd >= 0) {
         // The exclusive flag belongs to the tty, not to this descriptor: when another process
         // still holds the device open (socat, a simulator) it would outlive us and refuse our
@@ -469,18 +537,24 @@ void SerialDevice::Close()
 
 void SerialDevice::PurgeBoth()
 {
+    if (m_net)
+        return m_net->PurgeBoth();
     if (m_fd >= 0)
         ::tcflush(m_fd, TCIOFLUSH);
 }
 
 void SerialDevice::PurgeInput()
 {
+    if (m_net)
+        return m_net->PurgeInput();
     if (m_fd >= 0)
         ::tcflush(m_fd, TCIFLUSH);
 }
 
 int SerialDevice::PendingInput() const
 {
+    if (m_net)
+        return m_net->PendingInput();
     int count = 0;
     if (m_fd < 0 || ::ioctl(m_fd, FIONREAD, &count) != 0)
         return 0;
@@ -489,6 +563,8 @@ int SerialDevice::PendingInput() const
 
 int SerialDevice::PendingOutput() const
 {
+    if (m_net)
+        return m_net->PendingOutput();
     int count = 0;
     if (m_fd < 0 || ::ioctl(m_fd, TIOCOUTQ, &count) != 0)
         return 0;
@@ -497,6 +573,8 @@ int SerialDevice::PendingOutput() const
 
 int SerialDevice::ReadNow(unsigned char *byte)
 {
+    if (m_net)
+        return m_net->ReadNow(byte);
     if (m_fd < 0 || byte == nullptr)
         return 0;
     const ssize_t count = ::read(m_fd, byte, 1);
@@ -519,6 +597,8 @@ void SerialDevice::SetWriteTimeouts(int msPerByte, int constantMs)
 
 bool SerialDevice::Write(const char *bytes, int count)
 {
+    if (m_net && count > 0)
+        return m_net->Write(bytes, count, m_writeMsPerByte * count + m_writeConstantMs + 1000);
     if (m_fd < 0 || bytes == nullptr || count <= 0)
         return false;
     const auto end = Clock::now()
@@ -554,6 +634,8 @@ bool SerialDevice::Write(const char *bytes, int count)
 
 bool SerialDevice::WaitReadable(int timeoutMs) const
 {
+    if (m_net)
+        return m_net->WaitReadable(timeoutMs);
     const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     if (m_fd < 0) {
         SleepMs(timeoutMs);

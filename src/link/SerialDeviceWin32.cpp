@@ -243,10 +243,46 @@ bool SerialDevice::Fail(const std::string &reason)
     return false;
 }
 
+SerialDevice::SerialDevice() = default;
+
+bool SerialDevice::Gone() const
+{
+    return m_gone;
+}
+
+std::string SerialDevice::LastError() const
+{
+    return m_lastError;
+}
+
+bool SerialDevice::IsNetwork() const
+{
+    return false;
+}
+
+bool SerialDevice::Connecting() const
+{
+    return false;
+}
+
+bool SerialDevice::PollConnect()
+{
+    return IsOpen();
+}
+
+std::string SerialDevice::LineNotice() const
+{
+    return {};
+}
+
 bool SerialDevice::Open(const std::string &portText)
 {
     Close();
     m_gone = false;
+    if (IsNetworkText(portText))
+        return Fail('"' + portText
+            + "\": network ports (tcp://, rfc2217://, modbus-tcp://) are not available in the "
+              "Windows build yet");
     m_path = DevicePath(portText);
     if (m_path.empty())
         return Fail('"' + Shown(portText)

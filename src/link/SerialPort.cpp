@@ -140,6 +140,8 @@ bool SerialPort::NoteGone()
     if (!m_device.IsOpen() || !m_device.Gone())
         return false;
     m_gonePath = QString::fromStdString(m_device.Path());
+    m_goneReason = m_device.IsNetwork() ? QString::fromStdString(m_device.LastError()) : QString();
+    m_goneHolder = m_device.IsNetwork() ? Holder() : nullptr;
     m_goneForGood = !m_device.NameComesBack();
     m_device.Close();
     DropHolderLock();
@@ -155,17 +157,29 @@ bool SerialPort::Revive()
         return m_device.IsOpen();
     if (!m_enabled || m_goneForGood)
         return false;
+    const bool network = SerialDevice::IsNetworkText(m_portText.toStdString());
+    if (network) {
+        if (m_goneHolder && Holder() == m_goneHolder)
+            return false;
+        if (m_lastNetRevive.isValid() && m_lastNetRevive.elapsed() < kNetReviveMs)
+            return false;
+        m_lastNetRevive.start();
+    }
     // OpenPort clears the mark when it opens; a failed attempt leaves the port gone (and its
     // reason in LastError), to be tried again by the next operation.
     if (OpenPort())
         return true;
     m_gone = true;
+    if (network && m_goneReason.isEmpty())
+        m_goneReason = m_lastError; // a connection that broke keeps saying so while it is down
     m_lastError = GoneText();
     return false;
 }
 
 QString SerialPort::GoneText() const
 {
+    if (!m_goneReason.isEmpty())
+        return m_goneReason;
     return QStringLiteral("%1 is gone: the adapter was unplugged or the device closed")
         .arg(m_gonePath.isEmpty() ? m_portText : m_gonePath);
 }
@@ -180,7 +194,7 @@ QString SerialPort::LineErrorText() const
 {
     SerialDevice::LineErrors now;
     if (!m_device.LineErrorCounts(&now))
-        return QString();
+        return QString::fromStdString(m_device.LineNotice()); // a server that keeps its speed
     // A driver that restarted its counts (a reopened adapter) counts from zero.
     const auto since = [](long count, long mark) { return count >= mark ? count - mark : count; };
     const SerialDevice::LineErrors errors
@@ -288,6 +302,8 @@ Task<bool> SerialPort::InputWithin(DialogueRunner &runner, int timeoutMs)
         co_await runner.Sleep(timeoutMs); // a caller's wait loop must not spin on a dead port
         co_return false;
     }
+    if (!co_await ConnectedAsync(runner))
+        co_return false;
     for (;;) {
         m_device.ArmWait(); // Windows: starts the overlapped read whose event is the handle
         const int left = int(std::max<qint64>(deadline.remainingTime(), 0));
@@ -305,6 +321,19 @@ Task<bool> SerialPort::InputWithin(DialogueRunner &runner, int timeoutMs)
         if (runner.Cancelled() || deadline.hasExpired() || !m_device.IsOpen())
             co_return false;
     }
+}
+
+Task<bool> SerialPort::ConnectedAsync(DialogueRunner &runner)
+{
+    if (!m_device.Connecting())
+        co_return true; // a local device, or connected: the operation itself says the rest
+    // Looked at between the event loop's turns: a server that never answers holds up nothing.
+    while (m_device.Connecting() && !m_device.PollConnect()) {
+        if (runner.Cancelled())
+            co_return false;
+        co_await runner.Sleep(kConnectPollMs);
+    }
+    co_return !NoteGone();
 }
 
 Task<int> SerialPort::ReadByteBy(
@@ -331,17 +360,22 @@ Task<int> SerialPort::ReadByteBy(
 Task<SerialPort::Claim> SerialPort::TakeTurn(
     DialogueRunner &runner, const void *owner, std::function<void()> cancel)
 {
+    ReviveIfGone(); // a network port reconnects for the next dialogue
     if (!co_await WaitForTurn(runner, [this] { return m_enabled && !m_gone && m_device.IsOpen(); }))
         co_return Claim();
     Claim claim(this, owner, std::move(cancel));
     if (!co_await LockWithin(runner))
         co_return Claim();
     MarkLocked(claim);
+    if (!co_await ConnectedAsync(runner))
+        co_return Claim();
     co_return std::move(claim);
 }
 
 void SerialPort::OnPortChanged()
 {
+    if (Holder() != m_goneHolder)
+        m_goneHolder = nullptr; // that dialogue ended: the next one connects again
     if (!m_reader) {
         if (!HasSubscribers())
             return;
@@ -396,6 +430,13 @@ Task<void> SerialPort::Reader()
         }
         if (m_gone && !Revive()) {
             co_await runner.Sleep(kReviveEveryMs);
+            continue;
+        }
+        if (m_device.Connecting()) {
+            // No notifier tells of a connection made: looked at again shortly.
+            if (!m_device.PollConnect())
+                co_await runner.Sleep(kConnectPollMs);
+            NoteGone();
             continue;
         }
         m_device.ArmWait(); // Windows: starts the overlapped read whose event is the handle

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -55,6 +56,11 @@ public:
     Task<bool> InputWithin(DialogueRunner &runner, int timeoutMs);
     // A byte that arrives before deadline: 1 read, 0 none came (time-out, Cancel, closed port).
     Task<int> ReadByteBy(DialogueRunner &runner, unsigned char *byte, QDeadlineTimer deadline);
+    // A network port's connection, made on the runner: true at once for a local device (open or
+    // not) or a connection already made; false when it failed (refused, no answer within 3 s: the
+    // port is then gone and LastError names host, port and why) or on Cancel. The link's own waits
+    // and sends wait for it first, so a dialogue need not.
+    Task<bool> ConnectedAsync(DialogueRunner &runner);
     // What InputWithin's wait watches now (SerialDevice::WaitHandle); -1 while closed. A reader
     // that waits across a close or reopen compares it to learn that its wait is stale.
     std::intptr_t WaitHandle() const { return m_device.WaitHandle(); }
@@ -99,7 +105,8 @@ public:
     // /dev/pts/N stays gone until the port is opened on purpose: its number is somebody else's.
     bool IsGone() const { return m_gone; }
     // "/dev/ttyUSB0 is gone: the adapter was unplugged or the device closed", with the path of
-    // the device that went.
+    // the device that went; for a network port "HOST:PORT is gone: the connection was closed",
+    // or why the connection could not be made.
     QString GoneText() const;
     // Reopens a gone port whose device is back; true when the port is open now.
     bool Revive();
@@ -107,7 +114,8 @@ public:
     // Receive errors (framing, parity, overrun, break) the driver counted since the last
     // MarkLineErrors (a dialogue's start). Empty where none came or the driver cannot count (a
     // pseudo-terminal); else "The line to the meter had 37 framing errors: check the speed (now
-    // 9600) and the format."
+    // 9600) and the format." A telnet server that refused the serial-port option is said here
+    // too: its line keeps the server's speed.
     void MarkLineErrors();
     QString LineErrorText() const;
     // The sentence for counts at a speed, for LineErrorText and its tests.
@@ -123,6 +131,10 @@ public:
     static constexpr int kReaderWaitMs = 1000;
     static constexpr int kReviveEveryMs = 100;
     static constexpr int kLockRetryMs = 10;
+    // How often a connection being made is looked at, and the least time between two attempts
+    // to reconnect a gone network port (a polling reader must not hammer the server).
+    static constexpr int kConnectPollMs = 5;
+    static constexpr int kNetReviveMs = 1000;
 
 protected:
     SerialPort(const QString &deviceName, const LinkTiming &timing);
@@ -155,6 +167,11 @@ protected:
     int m_enabled = 1;
     bool m_gone = false;
     QString m_gonePath; // the device path that went away
+    QString m_goneReason; // a network port's: why it went, or why it could not connect
+    QElapsedTimer m_lastNetRevive; // when a gone network port was last reconnected
+    // The dialogue that held a network port when its connection broke: it is not given a new
+    // connection (whatever it sends next would reach the meter out of context).
+    const void *m_goneHolder = nullptr;
     bool m_goneForGood = false; // its name now belongs to another device (a freed pty number)
     SerialDevice::LineErrors m_errorsMark; // the driver's counts at MarkLineErrors
 

@@ -28,4 +28,7 @@ public:
     // A port given as a path relative to the current folder (a simulator's link, say) made a
     // device path; COM names, absolute paths and names of nothing stand as they are.
     static QString Resolved(const QString &port);
+    // Whether a text is one the user types rather than picks: a device path, or a network port
+    // (tcp://HOST:PORT, rfc2217://HOST:PORT, modbus-tcp://HOST[:PORT]).
+    static bool IsTypedText(const QString &port);
 };

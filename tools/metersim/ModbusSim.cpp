@@ -14,7 +14,7 @@ namespace {
 
 const char kUsage[]
     = "usage: tarvik-metersim --modbus [--addr A,B,...] [--silent A,...] [--badcrc A,...]\n"
-      "                       [--late A:MS,...] [--baud N] [--link PATH]\n";
+      "                       [--late A:MS,...] [--baud N] [--link PATH] [--tcp PORT]\n";
 
 bool ParseList(const QString &text, QList<int> *out)
 {
@@ -94,6 +94,11 @@ QString ModbusSimNetwork::ParseArguments(const QStringList &arguments)
                 return QStringLiteral("bad baud rate: %1").arg(value);
         } else if (option == QLatin1String("--link")) {
             m_linkPath = value;
+        } else if (option == QLatin1String("--tcp")) {
+            bool ok = false;
+            m_tcpPort = value.toInt(&ok);
+            if (!ok || m_tcpPort < 0 || m_tcpPort > 65535)
+                return QStringLiteral("bad TCP port: %1").arg(value);
         } else {
             return QStringLiteral("unknown option %1").arg(option);
         }
@@ -252,7 +257,8 @@ int RunModbusSim(int argc, char **argv)
     }
 
     PtyPort port;
-    if (!port.Open(network.LinkPath())) {
+    if (!(network.TcpPort() >= 0 ? port.OpenTcp(network.TcpPort())
+                                 : port.Open(network.LinkPath()))) {
         std::fprintf(stderr, "tarvik-metersim: %s\n", qPrintable(port.LastError()));
         return 1;
     }

@@ -36,6 +36,8 @@ public:
     const QList<Meter> &Meters() const { return m_meters; }
     int Baud() const { return m_baud; }
     QString LinkPath() const { return m_linkPath; }
+    // The 127.0.0.1 port to serve the RTU frames on raw instead of a pseudo-terminal; -1 none.
+    int TcpPort() const { return m_tcpPort; }
 
     // The meter's 16 holding registers at t seconds since the simulator started: flow,
     // totalizer, temperature (floats), serial number (int32), flow and totalizer units (four
@@ -56,4 +58,5 @@ private:
     QList<Meter> m_meters;
     int m_baud = 0;
     QString m_linkPath;
+    int m_tcpPort = -1;
 };

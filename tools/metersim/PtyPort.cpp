@@ -1,12 +1,16 @@
 #include "PtyPort.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -113,8 +117,59 @@ int PtyPort::Open(const QString &linkPath)
     return 1;
 }
 
+int PtyPort::OpenTcp(int port)
+{
+    Close();
+    m_lastError.clear();
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        m_lastError = ErrnoText("socket");
+        return 0;
+    }
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(quint16(port));
+    socklen_t size = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+        || ::listen(fd, 4) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) != 0) {
+        m_lastError = ErrnoText("127.0.0.1 port");
+        ::close(fd);
+        return 0;
+    }
+    m_listener = fd;
+    m_slavePath = QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(address.sin_port));
+    return 1;
+}
+
+void PtyPort::AcceptPeer()
+{
+    const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0)
+        return;
+    DropPeer();
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    m_peer = fd;
+}
+
+void PtyPort::DropPeer()
+{
+    if (m_peer >= 0)
+        ::close(m_peer);
+    m_peer = -1;
+}
+
 void PtyPort::Close()
 {
+    DropPeer();
+    if (m_listener >= 0) {
+        ::close(m_listener);
+        m_listener = -1;
+    }
     if (!m_linkPath.isEmpty()) {
         // Only remove the link if it still points at our slave (a newer simulator may own it).
         const QByteArray link = m_linkPath.toLocal8Bit();
@@ -133,6 +188,8 @@ void PtyPort::Close()
 
 int PtyPort::IsConnected() const
 {
+    if (m_listener >= 0)
+        return m_peer >= 0 ? 1 : 0;
     if (m_master < 0)
         return 0;
     pollfd p { m_master, POLLOUT, 0 };
@@ -143,12 +200,21 @@ int PtyPort::IsConnected() const
 
 int PtyPort::WaitInput(int timeoutMs)
 {
-    if (m_master < 0)
+    if (!IsOpen())
         return -1;
     if (timeoutMs < 0)
         timeoutMs = 0;
     if (g_stopFlag)
         return 0;
+    if (m_listener >= 0) {
+        pollfd fds[3]
+            = { { g_stopPipe[0], POLLIN, 0 }, { m_listener, POLLIN, 0 }, { m_peer, POLLIN, 0 } };
+        if (::poll(fds, m_peer >= 0 ? 3 : 2, timeoutMs) <= 0 || (fds[0].revents & POLLIN))
+            return 0;
+        if (fds[1].revents & POLLIN)
+            AcceptPeer();
+        return m_peer >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) ? 1 : 0;
+    }
     pollfd fds[2] = { { m_master, POLLIN, 0 }, { g_stopPipe[0], POLLIN, 0 } };
     const int nfds = g_stopPipe[0] >= 0 ? 2 : 1;
     int rc = ::poll(fds, nfds, timeoutMs);
@@ -179,10 +245,12 @@ int PtyPort::WaitInput(int timeoutMs)
 QByteArray PtyPort::ReadAvailable(int maxBytes)
 {
     QByteArray out;
-    if (m_master < 0 || maxBytes <= 0)
+    if (LineFd() < 0 || maxBytes <= 0)
         return out;
     out.resize(maxBytes);
-    const ssize_t n = ::read(m_master, out.data(), size_t(maxBytes));
+    const ssize_t n = ::read(LineFd(), out.data(), size_t(maxBytes));
+    if (m_listener >= 0 && (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)))
+        DropPeer(); // the program closed its connection
     if (n <= 0) {
         // EAGAIN: nothing waiting; EIO: the program closed its end (WaitInput then sleeps).
         if (n < 0 && errno == EIO)
@@ -199,7 +267,9 @@ int PtyPort::WriteSome(const char *data, int count)
     int done = 0;
     int stalledMs = 0;
     while (done < count) {
-        const ssize_t n = ::write(m_master, data + done, size_t(count - done));
+        const ssize_t n = m_listener >= 0
+            ? ::send(m_peer, data + done, size_t(count - done), MSG_NOSIGNAL)
+            : ::write(m_master, data + done, size_t(count - done));
         if (n > 0) {
             done += int(n);
             stalledMs = 0;
@@ -213,7 +283,7 @@ int PtyPort::WriteSome(const char *data, int count)
         // bytes in the receiver; wait a little, then drop the rest.
         if (stalledMs >= 500 || g_stopFlag)
             return done;
-        pollfd p { m_master, POLLOUT, 0 };
+        pollfd p { LineFd(), POLLOUT, 0 };
         ::poll(&p, 1, 20);
         if (p.revents & (POLLHUP | POLLERR))
             return done;
@@ -224,7 +294,7 @@ int PtyPort::WriteSome(const char *data, int count)
 
 int PtyPort::Write(const QByteArray &bytes)
 {
-    if (m_master < 0 || bytes.isEmpty())
+    if (LineFd() < 0 || bytes.isEmpty())
         return 0;
     if (!IsConnected())
         return 0;

@@ -3,10 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
-// The simulators' end of a pseudo-terminal: owns the master side, the optional symlink to the
-// slave device, and the output pacing of a real line speed. The program under test opens the
-// slave as if it were a serial port. Used by the meter simulator and the Modbus network
-// simulator; it knows nothing of either protocol.
+// The simulators' end of a pseudo-terminal, or of a TCP port (OpenTcp): owns the master side, the
+// optional symlink to the slave device, and the output pacing of a real line speed. The program
+// under test opens the slave as if it were a serial port. Used by the meter simulator and the
+// Modbus network simulator; it knows nothing of either protocol.
 //
 // While no program holds the slave open the master reports hang-up on every poll; the port
 // then sleeps in poll(2) instead of returning at once, so an idle simulator never spins, and
@@ -23,9 +23,13 @@ public:
     // linkPath is given, a symlink to the slave there (an existing symlink is replaced, any
     // other file is left alone and makes Open fail). 1 on success, 0 with LastError set.
     int Open(const QString &linkPath = QString());
+    // Listens on 127.0.0.1:port instead (0: a free port) and serves the line's bytes raw to one
+    // connection at a time, as a device server's raw TCP mode does; a newer connection takes
+    // over from an older one. SlavePath is then "tcp://127.0.0.1:PORT".
+    int OpenTcp(int port);
     // Closes the master and removes the symlink this port made.
     void Close();
-    int IsOpen() const { return m_master >= 0; }
+    int IsOpen() const { return m_master >= 0 || m_listener >= 0; }
 
     QString SlavePath() const { return m_slavePath; }
     QString LinkPath() const { return m_linkPath; }
@@ -62,8 +66,15 @@ public:
 
 private:
     int WriteSome(const char *data, int count);
+    // The descriptor bytes go through: the master, or the TCP connection (-1 when none).
+    int LineFd() const { return m_listener >= 0 ? m_peer : m_master; }
+    void DropPeer();
+    // A connection waiting on the listener is taken.
+    void AcceptPeer();
 
     int m_master = -1;
+    int m_listener = -1;
+    int m_peer = -1;
     int m_baud = 0;
     bool m_readFailed = false; // a read after the program closed its end failed
     QString m_slavePath;

@@ -32,6 +32,8 @@ const char kUsage[]
       "  --section NAME           layout section, e.g. [4.1A] (default: from the firmware)\n"
       "  --data-dir DIR           where the layout files are (default: the source data/)\n"
       "  --link PATH              make PATH a symlink to the pseudo-terminal\n"
+      "  --tcp PORT               serve the line raw on 127.0.0.1:PORT instead (0: a free port;\n"
+      "                           the program's port text is printed: tcp://127.0.0.1:PORT)\n"
       "  --baud N                 pace the meter's output at N baud (8N1)\n"
       "  --interval MS            run-mode reading line period (default 1000)\n"
       "  --quiet MS               silence awaited before answering (default 45)\n"
@@ -65,6 +67,7 @@ int main(int argc, char **argv)
 
     MeterSettings settings;
     QString linkPath;
+    int tcpPort = -1;
     QString dataDir = QStringLiteral(TARVIK_METERSIM_DATA_DIR);
     int baud = 0;
     for (int i = 1; i < argc; ++i) {
@@ -116,6 +119,9 @@ int main(int argc, char **argv)
             dataDir = val;
         } else if (opt == QLatin1String("--link")) {
             linkPath = val;
+        } else if (opt == QLatin1String("--tcp")) {
+            tcpPort = val.toInt(&ok);
+            ok = ok && tcpPort >= 0 && tcpPort <= 65535;
         } else if (opt == QLatin1String("--baud")) {
             baud = val.toInt(&ok);
             ok = ok && baud >= 0;
@@ -170,7 +176,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "tarvik-metersim: %s\n", qPrintable(error));
         return 2;
     }
-    if (!port.Open(linkPath)) {
+    if (!(tcpPort >= 0 ? port.OpenTcp(tcpPort) : port.Open(linkPath))) {
         std::fprintf(stderr, "tarvik-metersim: %s\n", qPrintable(port.LastError()));
         return 2;
     }

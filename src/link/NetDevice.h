@@ -1,0 +1,92 @@
+#pragma once
+
+#include "link/NetPortText.h"
+#include "link/TelnetCodec.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The network half of SerialDevice: a serial line on a TCP port (tcp://, raw bytes), on a
+// telnet server with the serial-port option (rfc2217://), or a Modbus TCP gateway
+// (modbus-tcp://, raw bytes framed by the master). SerialDevice hands it every operation when
+// the port text names a network port, so the link above it works as on a local device.
+//
+// Connecting never blocks: Open resolves the host and starts the connection, which completes
+// (or fails, refused or after kConnectMs without an answer) in a later PollConnect; the link's
+// waits poll it from the event loop. Bytes written meanwhile are kept and go out once it is
+// connected. A connection the server closes or resets is Gone (once what arrived before has
+// been read); nothing kept from it is sent again on the next connection.
+class NetDevice
+{
+public:
+    static constexpr int kConnectMs = 3000;
+
+    NetDevice() = default;
+    ~NetDevice();
+    NetDevice(const NetDevice &) = delete;
+    NetDevice &operator=(const NetDevice &) = delete;
+
+    bool Open(const NetPortText &target);
+    void Close();
+    // A connection that failed or broke stays open (and Gone) until closed, as a hung-up line.
+    bool IsOpen() const { return m_fd >= 0 || m_gone; }
+    // Whether the connection is still being made (PollConnect has more to learn).
+    bool Connecting() const { return m_fd >= 0 && m_connecting; }
+    // Looks, without waiting, whether the connection has been made; false while it is still
+    // being made and when it failed (Gone, LastError says why).
+    bool PollConnect() const;
+
+    // Speed and format: the telnet server is told them; a raw server keeps its own.
+    bool Configure(int speed, char parity, int stopBits, bool modemLines);
+    void PurgeInput();
+    void PurgeBoth();
+    int PendingInput() const;
+    int PendingOutput() const;
+    int ReadNow(unsigned char *byte);
+    bool Write(const char *bytes, int count, int timeoutMs);
+    bool WaitReadable(int timeoutMs) const;
+    std::intptr_t WaitHandle() const;
+    bool CheckHangUp();
+
+    bool Gone() const { return m_gone && m_in.size() == m_inRead; }
+    std::string LastError() const { return m_lastError; }
+    // "HOST:PORT", as messages name the far end.
+    std::string Where() const { return m_target.HostPort(); }
+    NetPortText::Kind Kind() const { return m_target.kind; }
+    // A telnet server that refused COM-PORT-OPTION: the line keeps the server's speed.
+    bool ComPortRefused() const
+    {
+        return m_target.kind == NetPortText::Kind::Telnet
+            && m_telnet.ComPortState() == TelnetCodec::ComPort::Refused;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    // Starts connecting to the next address; false when none is left (or they all failed).
+    bool ConnectNext() const;
+    void Connected() const;
+    // Reads what the socket has, without waiting, into the input (telnet decoded).
+    void Drain() const;
+    // Sends bytes already escaped; false (and Gone) when the connection broke.
+    bool SendRaw(const std::string &bytes, int timeoutMs) const;
+    bool Failed(const std::string &reason) const;
+    void Broken(int error) const;
+
+    NetPortText m_target;
+    mutable int m_fd = -1;
+    mutable bool m_connecting = false;
+    mutable Clock::time_point m_connectDeadline;
+    mutable std::vector<std::vector<unsigned char>> m_addresses; // sockaddr bytes, in order
+    mutable std::vector<int> m_families;
+    mutable std::size_t m_nextAddress = 0;
+    mutable int m_lastConnectError = 0;
+    mutable std::string m_heldOutput; // written while connecting, already escaped
+    mutable std::string m_in; // received data (telnet decoded)
+    mutable std::size_t m_inRead = 0; // how much of m_in was read
+    mutable TelnetCodec m_telnet;
+    mutable bool m_gone = false;
+    mutable std::string m_lastError;
+    int m_readyPipe[2] = { -1, -1 }; // always readable: the wait handle while data is kept
+};
