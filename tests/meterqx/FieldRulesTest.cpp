@@ -47,10 +47,11 @@ TEST(FieldRules, EveryFieldTakesItsValueThroughItsOneRule)
         ASSERT_TRUE(model->Open(QLatin1String(s.file), &error)) << qPrintable(error);
         for (const FieldCaptions::Caption &c : s.captions)
             EXPECT_TRUE(s.rules.Find(c.id)) << c.caption << " has no rule";
-        for (const NumberFieldRules::Field &n : s.rules.Numbers())
-            if (n.variable)
-                EXPECT_GT(model->Document().Vars()->SizeOf(QLatin1String(n.variable)), 0)
-                    << s.file << ": " << n.variable;
+        for (const NumberFieldRules::Field &n : s.rules.Numbers()) {
+            const QString variable = QLatin1String(n.variable ? n.variable : "");
+            EXPECT_TRUE(!n.variable || model->Document().Vars()->SizeOf(variable) > 0)
+                << s.file << ": " << n.variable;
+        }
     }
 
     const struct
