@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 const char *const kExitStatus[][2] = {
     { "0", "done" },
@@ -61,15 +63,32 @@ const std::vector<CliHelp::Option> &CliHelp::CommonOptions()
 {
     static const std::vector<Option> options = {
         { "--help", "", "this text (also -h)" },
+        { "--quiet", "", "no progress on standard error, even on a terminal" },
+    };
+    return options;
+}
+
+const std::vector<CliHelp::Option> &CliHelp::LineOptions(const Command &command)
+{
+    static const std::vector<Option> none;
+    static const std::vector<Option> speed = {
         { "--baud", "N",
             "the port's speed: 9600 (the default, as the settings propose), 14400, 19200, "
             "28800, 33400, 56000, 57600 or 115200" },
-        { "--quiet", "", "no progress on standard error, even on a terminal" },
+    };
+    static const std::vector<Option> speedAndPace = {
+        speed.front(),
         { "--pace", "FACTOR",
             "scale the pauses between the bytes sent: a number above 0 and at most 1 (1, the "
             "default, for a real meter; a simulated meter takes less)" },
     };
-    return options;
+    const bool onPort = std::any_of(command.options.begin(), command.options.end(),
+        [](const Option &option) { return QLatin1String(option.name) == QLatin1String("--port"); });
+    if (!onPort)
+        return none;
+    // The Modbus master keeps the protocol's own timing, and watch sends nothing.
+    const QLatin1String name(command.name);
+    return name == QLatin1String("modbus") || name == QLatin1String("watch") ? speed : speedAndPace;
 }
 
 const std::vector<CliHelp::Command> &CliHelp::Commands()
@@ -159,14 +178,28 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "existing FILE is replaced only with --force. With --mqtt each snapshot is also "
             "published on PREFIX/meter/SERIAL; readings still queued at the end are sent within "
             "5 s.",
-            WithMqtt({ { "--port", "P", kPortText },
-                { "--interval", "S", "seconds between snapshots" },
-                { "--seconds", "N", "log for N seconds" },
-                { "--until", "TIME", "log until hh:mm:ss" }, { "--out", "FILE", "the log file" },
-                { "--options", "LIST",
-                    "columns, comma-separated: date,time,flow,total,high,low,relay1,relay2 "
-                    "(default date,time,flow,total)" },
-                { "--force", "", "replace FILE if it exists" } }) },
+            WithMqtt(
+                { { "--port", "P", kPortText }, { "--interval", "S", "seconds between snapshots" },
+                    { "--seconds", "N", "log for N seconds" },
+                    { "--until", "TIME", "log until hh:mm:ss" },
+                    { "--out", "FILE", "the log file; - for standard output" },
+                    { "--options", "LIST",
+                        "columns, comma-separated: date,time,flow,total,high,low,relay1,relay2 "
+                        "(default date,time,flow,total)" },
+                    { "--force", "", "replace FILE if it exists" } }) },
+        { "watch", "--port P [--json | --raw] [--for SECONDS]",
+            "the meter's reading stream as it arrives",
+            "Prints each reading line of the meter's run-mode stream as it arrives, parsed as "
+            "the PC logger parses it: the time, flow and its unit, total and its unit, high, "
+            "low and the two relays. With --json one object a line, the time in ISO 8601 with "
+            "its offset; with --raw the bytes as they come, as the terminal shows them. Nothing "
+            "is sent to the meter. Lines that are no reading are skipped and counted; a meter "
+            "that streams no reading for 3 s (in command mode, or at another speed) is said on "
+            "standard error. It ends after SECONDS or on Ctrl+C, with the count of readings on "
+            "standard error; the status is 1 when no reading came.",
+            { { "--port", "P", kPortText }, { "--json", "", "one JSON object per reading" },
+                { "--raw", "", "the bytes as they come" },
+                { "--for", "SECONDS", "end after SECONDS (default: at Ctrl+C)" } } },
         { "transfer", "--port P --out FILE", "copy the meter's stored log to a file",
             "Transfers the meter logger's stored log as the datalogger does. FILE is never a "
             "meter file (.mtr, .qxm), and an existing FILE is replaced only with --force (it is "
@@ -236,6 +269,8 @@ QString CliHelp::HelpText(const Command &command)
                            QLatin1String(command.summary), QLatin1String(command.description));
     for (const Option &option : command.options)
         text += OptionLine(option);
+    for (const Option &option : LineOptions(command))
+        text += OptionLine(option);
     for (const Option &option : CommonOptions())
         text += OptionLine(option);
     return text;
@@ -286,7 +321,9 @@ QString CliHelp::ManPage()
         man += QStringLiteral(".SS %1 %2\n%3\n")
                    .arg(Roff(QLatin1String(command.name)), Roff(QLatin1String(command.synopsis)),
                        Roff(QLatin1String(command.description)));
-        for (const Option &option : command.options) {
+        std::vector<Option> options = command.options;
+        options.insert(options.end(), LineOptions(command).begin(), LineOptions(command).end());
+        for (const Option &option : options) {
             man += QStringLiteral(".TP\n.B %1").arg(Roff(QLatin1String(option.name)));
             if (*option.value)
                 man += QStringLiteral(" \\fI%1\\fR").arg(Roff(QLatin1String(option.value)));

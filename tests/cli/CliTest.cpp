@@ -29,6 +29,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -547,6 +549,17 @@ TEST_F(CliEndToEnd, LogAndTransferWriteTheDataloggersFormat)
     EXPECT_GE(pc.count("\r\n; "), 2) << pc.constData();
     EXPECT_TRUE(pc.contains("\r\n\r\n\"Stop Ocurred ")) << pc.constData();
 
+    // "-" is standard output: the log itself, and no file name after it.
+    const CliRun piped = Cli({ "log", "--port", pty, "--interval", "1", "--seconds", "2", "--out",
+        "-", "--pace", kPace });
+    ASSERT_EQ(piped.status, 0) << qPrintable(piped.err);
+    EXPECT_TRUE(piped.out.startsWith(QStringLiteral("\"Halvren - PC Datalog Filename ")))
+        << qPrintable(piped.out);
+    EXPECT_TRUE(piped.out.contains(QStringLiteral("\r\n; 1; "))
+        && piped.out.endsWith(QStringLiteral("\r\n")))
+        << qPrintable(piped.out);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("-")));
+
     // Ctrl+C ends a long log with its stop line.
     QProcess process;
     process.start(QStringLiteral(TARVIK_CLI),
@@ -572,6 +585,48 @@ TEST_F(CliEndToEnd, LogAndTransferWriteTheDataloggersFormat)
          "80.000000\r\n"
             + onDisk)
             .toStdString());
+}
+
+// watch prints the stream as it comes and sends nothing; Ctrl+C is its normal end; a meter that
+// streams no reading is said within seconds.
+TEST_F(CliEndToEnd, WatchPrintsTheStreamSendsNothingAndSaysASilentMeter)
+{
+    PtyPair meter;
+    ASSERT_TRUE(meter.IsValid());
+    QProcess watch;
+    watch.start(TARVIK_CLI, { "watch", "--port", meter.SlavePath(), "--json" });
+    ASSERT_TRUE(watch.waitForStarted(5000));
+    ASSERT_TRUE(
+        TestEnv::WaitUntil([&] { return HoldsPort(watch.processId(), meter.SlavePath()); }));
+    const QByteArray reading = "12.50 SCFM  1234.5678 SCF  30.00  10.00  RL1. RL2*\x06\r\n";
+    ASSERT_TRUE(meter.Send("\r" + reading + "GARBAGE ~~\r\n" + reading));
+    QByteArray out;
+    ASSERT_TRUE(TestEnv::WaitUntil([&] {
+        out += watch.readAllStandardOutput();
+        return out.count('\n') >= 2;
+    })) << out.constData();
+    ::kill(pid_t(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(10000));
+    EXPECT_EQ(watch.exitCode(), 0);
+    out += watch.readAllStandardOutput();
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2) << out.constData();
+    for (const QByteArray &line : lines) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        EXPECT_EQ(o.value("flow").toObject().value("value").toDouble(), 12.5) << line.constData();
+        EXPECT_EQ(o.value("relay2").toBool(), true);
+        EXPECT_TRUE(QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs).isValid());
+    }
+    EXPECT_TRUE(watch.readAllStandardError().contains("2 readings, 1 lines that were no reading"));
+    EXPECT_TRUE(meter.Receive(300).isEmpty()) << "nothing is sent to the meter";
+
+    const QString silent = StartSim({ "--silent" });
+    ASSERT_FALSE(silent.isEmpty());
+    const CliRun none = Cli({ "watch", "--port", silent, "--for", "4" });
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(none.err.contains(QStringLiteral("No readings from %1 for 3 s").arg(silent)))
+        << qPrintable(none.err);
+    EXPECT_TRUE(none.out.isEmpty());
 }
 
 // Ctrl+C in a transfer says at once what it waits for, and at the end what was kept; an output
