@@ -208,7 +208,7 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
                 { "--force", "", "replace FILE if it exists" } } },
         { "modbus",
             "--port P --addresses A-B [--count N] [--interval MS] [--csv] [--mqtt URL "
-            "[--topic PREFIX]]",
+            "[--topic PREFIX]] | --port P --scan [--addresses A-B] [--json]",
             "poll a Modbus network as the Modbus window does",
             "Reads flow rate, totalizer and temperature of each address in turn, one line (or "
             "CSV row) per meter per sweep, a meter per 80 ms at most, as the window paces them; N "
@@ -218,7 +218,11 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "row ends in a status cell: \"ok\", or the failure, the meter's cells then empty. With "
             "--mqtt each meter's reading (or failure) is also published on PREFIX/modbus/ADDRESS, "
             "with the units of a static read made first; Ctrl+C sends what is queued (5 s at "
-            "most) before the program ends.",
+            "most) before the program ends. With --scan each address (default 1-247) is asked "
+            "once for its static block, one after another at the wire's pace: the addresses "
+            "that answer are listed with serial number, units and ranges, an address whose "
+            "reply is faulty (a CRC error where two meters share it) is said on standard error, "
+            "and the status is 1 when one was faulty or none answered.",
             WithMqtt({ { "--port", "P", "the RS-485 port" },
                 { "--addresses", "A-B", "addresses to poll, e.g. 1-8 or 1,3,5" },
                 { "--count", "N", "sweeps (default 1)" },
@@ -226,7 +230,13 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
                 { "--parity", "TEXT",
                     "the character format: \"1 8 EVEN 1\" (default), \"1 8 NONE 1\", "
                     "\"1 8 ODD 1\" or \"1 8 NONE 2\"" },
-                { "--csv", "", "CSV rows with a header line" } }) },
+                { "--csv", "", "CSV rows with a header line" },
+                { "--scan", "", "list the addresses that answer, with their static block" },
+                { "--json", "", "the scan's list as a JSON array" },
+                { "--timeout", "MS",
+                    "wait for a reply's first bytes this long (default 500; more for a slow "
+                    "gateway)" },
+                { "--retries", "N", "ask again N times after a failed request (default 2)" } }) },
         { "convert", "FILE --to VERSION --out FILE2", "convert a meter file to another firmware",
             "The form's Convert: moves the data into the layout of VERSION (3.9G, 4.0x, "
             ">= 4.1A, or a Quixal version) and writes FILE2, which is replaced, or is FILE "

@@ -29,6 +29,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -295,6 +296,12 @@ TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
         { { "log", "--port", "/dev/no-such-port", "--interval", "1", "--seconds", "5", "--out",
               "/no-such-folder/x" },
             2, "the folder /no-such-folder does not exist" },
+        { { "modbus", "--port", "/dev/no-such-port", "--scan", "--timeout", "0" }, 2,
+            "--timeout MS from 1 to 60000" },
+        { { "modbus", "--port", "/dev/no-such-port", "--scan", "--csv" }, 2,
+            "modbus --scan takes --port P" },
+        { { "watch", "--port", "/dev/no-such-port", "--for", "soon" }, 2, "watch takes --port P" },
+        { { "show", "41A_Template.mtr", "--baud", "9600" }, 2, "show takes no option --baud" },
         { { "transfer", "--port", "/dev/no-such-port", "--out", "/no-such-folder/x" }, 2,
             "does not exist" },
         { { "show", "-x" }, 2, "show takes no option -x" },
@@ -509,6 +516,36 @@ TEST_F(CliEndToEnd, ModbusCsvPollsTheNetworkAsTheWindowDoes)
     }
     EXPECT_EQ(run.err.count(QStringLiteral("Address 3: Response Timed Out")), 2)
         << qPrintable(run.err);
+}
+
+// A scan lists the addresses that answer with their static block, at the wire's pace, and says
+// an address whose replies are garbled (two meters at one address).
+TEST_F(CliEndToEnd, ModbusScanListsWhoAnswersAndSaysFaultyAddresses)
+{
+    m_sim.start(TestEnv::MeterSimPath(), { "--modbus", "--addr", "2,5,9", "--badcrc", "9" });
+    ASSERT_TRUE(m_sim.waitForStarted(5000) && m_sim.waitForReadyRead(5000));
+    const QString pty = QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+    const CliRun table = Cli({ "modbus", "--port", pty, "--scan", "--addresses", "1-6", "--timeout",
+        "200", "--retries", "0" });
+    EXPECT_EQ(table.status, 0) << qPrintable(table.err);
+    EXPECT_EQ(table.out.toStdString(),
+        "address\tserial\tflow units\ttotalizer units\tmax range\tfull scale\n"
+        "2\t20260002\tSCFM\tSCF\t2000.000000\t1000.000000\n"
+        "5\t20260005\tSCFM\tSCF\t5000.000000\t2500.000000\n");
+    EXPECT_TRUE(table.err.contains(QStringLiteral("2 of 6 addresses answered.")))
+        << qPrintable(table.err);
+
+    const CliRun json = Cli({ "modbus", "--port", pty, "--scan", "--addresses", "4-10", "--json",
+        "--timeout", "200", "--retries", "1" });
+    EXPECT_EQ(json.status, 1) << "a faulty address";
+    const QJsonArray rows = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    ASSERT_EQ(rows.size(), 2) << qPrintable(json.out);
+    EXPECT_EQ(rows.at(0).toObject().value("serial").toString(), QStringLiteral("20260005"));
+    EXPECT_EQ(rows.at(0).toObject().value("full_scale").toDouble(), 2500.0);
+    EXPECT_EQ(rows.at(1).toObject().value("address").toInt(), 9);
+    EXPECT_EQ(
+        rows.at(1).toObject().value("failure").toString(), QStringLiteral("Address 9: CRC Error"));
+    EXPECT_EQ(json.err.count(QStringLiteral("Address 9: CRC Error")), 1) << qPrintable(json.err);
 }
 
 TEST_F(CliEndToEnd, LogAndTransferWriteTheDataloggersFormat)
