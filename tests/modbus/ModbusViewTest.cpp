@@ -586,10 +586,10 @@ TEST_F(ModbusView, KeepsPollingThroughASilentMeterWhileKeysAreTyped)
     struct Sink : ReadingSink
     {
         QStringList seen;
-        void ModbusReading(const QDateTime &, int address, const std::vector<Value> &values,
-            const QString &failure) override
+        void ModbusReading(const QDateTime &, int address, const QString &serial,
+            const std::vector<Value> &values, const QString &failure) override
         {
-            QString line = QString::number(address);
+            QString line = QString::number(address) + serial;
             for (const Value &v : values)
                 line += QLatin1Char(' ') + v.name + QLatin1Char('=') + v.text.trimmed() + v.unit;
             seen << line + failure;
