@@ -41,7 +41,19 @@ std::vector<CliHelp::Option> WithMqtt(std::vector<CliHelp::Option> options)
             { "--topic", "PREFIX", "the topics' prefix (default tarvik)" },
             { "--mqtt-ca", "FILE", "the CA certificate of an mqtts broker" },
             { "--mqtt-user", "USER",
-                "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" } });
+                "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" },
+            { "--mqtt-cert", "FILE",
+                "a client certificate (PEM) to log in to an mqtts broker with, with --mqtt-key" },
+            { "--mqtt-key", "FILE", "the client certificate's private key (PEM, unencrypted)" },
+            { "--mqtt-client-id", "ID",
+                "the client id, which names the status topic PREFIX/status/ID (default "
+                "tarvik-HOST-PID)" },
+            { "--mqtt-discovery", "",
+                "announce each meter and quantity for Home Assistant (retained messages under "
+                "homeassistant/)" },
+            { "--mqtt-discovery-clear", "SERIALS",
+                "first clear the retained announcements of these meters (comma-separated "
+                "serial numbers), meters that are gone" } });
     return options;
 }
 
@@ -216,13 +228,14 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "that does not answer is said on standard error and tried again on the next sweep, "
             "as the window does with \"Keep polling through errors\"; the status is then 1. A CSV "
             "row ends in a status cell: \"ok\", or the failure, the meter's cells then empty. With "
-            "--mqtt each meter's reading (or failure) is also published on PREFIX/modbus/ADDRESS, "
-            "with the units of a static read made first; Ctrl+C sends what is queued (5 s at "
-            "most) before the program ends. With --scan each address (default 1-247) is asked "
-            "once for its static block, one after another at the wire's pace: the addresses "
-            "that answer are listed with serial number, units and ranges, an address whose "
-            "reply is faulty (a CRC error where two meters share it) is said on standard error, "
-            "and the status is 1 when one was faulty or none answered.",
+            "--mqtt each meter's reading is also published on PREFIX/meter/SERIAL, with the "
+            "serial number and units of a static read made first (PREFIX/modbus/ADDRESS for a "
+            "meter whose static read failed), a failure on that topic with /error added; Ctrl+C "
+            "sends what is queued (5 s at most) before the program ends. With --scan each "
+            "address (default 1-247) is asked once for its static block, one after another at "
+            "the wire's pace: the addresses that answer are listed with serial number, units and "
+            "ranges, an address whose reply is faulty (a CRC error where two meters share it) is "
+            "said on standard error, and the status is 1 when one was faulty or none answered.",
             WithMqtt({ { "--port", "P", "the RS-485 port" },
                 { "--addresses", "A-B", "addresses to poll, e.g. 1-8 or 1,3,5" },
                 { "--count", "N", "sweeps (default 1)" },

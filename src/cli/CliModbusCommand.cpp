@@ -115,14 +115,18 @@ Task<void> CliModbusCommand::Modbus()
     ModbusPoller poller(master, int(addresses.size()));
     ModbusPoller::Hooks hooks;
     hooks.address = [&addresses](int slot) { return QString::number(addresses.at(slot - 1)); };
-    // What is published carries each meter's units: one static sweep first.
+    // What is published carries each meter's units and is keyed by its serial number: one
+    // static sweep first tells both.
     QHash<int, std::pair<QString, QString>> units;
+    QHash<int, QString> serials;
     ReadingSink *sink = m_cli.publishing ? ReadingSink::Instance() : nullptr;
     if (sink) {
         hooks.result = [&](const ModbusPoller::Result &r) {
-            if (r.ok)
-                units[addresses.at(r.slot - 1)]
-                    = { master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed() };
+            if (!r.ok)
+                return;
+            units[addresses.at(r.slot - 1)]
+                = { master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed() };
+            serials[addresses.at(r.slot - 1)] = master.SerialNumberText().trimmed();
         };
         poller.SetHooks(hooks);
         ModbusPoller::Settings statics;
@@ -149,8 +153,8 @@ Task<void> CliModbusCommand::Modbus()
                     { QStringLiteral("totalizer"), master.TotalizerText(), units[address].second },
                     { QStringLiteral("temperature"), master.TemperatureText(),
                         QString(QChar(0xB0)) + QLatin1Char('F') } };
-            sink->ModbusReading(
-                now, address, values, r.ok ? QString() : master.FailureText(r.address).trimmed());
+            sink->ModbusReading(now, address, serials.value(address), values,
+                r.ok ? QString() : master.FailureText(r.address).trimmed());
         }
         if (!r.ok) {
             CliContext::Err(master.FailureText(r.address));
