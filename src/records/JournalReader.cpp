@@ -33,12 +33,13 @@ JournalReader::Batch JournalReader::Read(qint64 offset, int maxLines) const
         }
         const QByteArray bytes = pending.left(feed);
         pending.remove(0, feed + 1);
+        const qint64 begins = at;
         at += feed + 1;
         batch.end = at;
         if (bytes.trimmed().isEmpty())
             continue;
         if (auto record = AuditRecord::FromJson(bytes))
-            batch.lines.push_back({ bytes.trimmed(), std::move(*record) });
+            batch.lines.push_back({ bytes.trimmed(), std::move(*record), begins });
         else
             ++batch.skipped;
     }

@@ -18,6 +18,7 @@ public:
     {
         QByteArray bytes; // as the trail holds it, without the line feed
         AuditRecord record;
+        qint64 offset = 0; // where the line begins in the trail
     };
     struct Batch
     {

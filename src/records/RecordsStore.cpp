@@ -21,8 +21,9 @@ const char *const kRecordsSchemaV1[] = {
     "CREATE TABLE actions (line_id TEXT PRIMARY KEY, visit_id TEXT, at_text TEXT NOT NULL, "
     "at_utc BIGINT NOT NULL, operator_name TEXT, account TEXT, computer TEXT, "
     "program_version TEXT, act TEXT, series TEXT, model TEXT, firmware TEXT, serial TEXT, "
-    "file_path TEXT, sha256 TEXT, as_found TEXT, result TEXT, message TEXT, line TEXT NOT NULL)",
-    "CREATE INDEX actions_serial ON actions (serial, at_utc)",
+    "file_path TEXT, sha256 TEXT, as_found TEXT, result TEXT, message TEXT, line TEXT NOT NULL, "
+    "journal_offset BIGINT NOT NULL)",
+    "CREATE INDEX actions_serial ON actions (serial, at_utc, journal_offset)",
     "CREATE INDEX actions_visit ON actions (visit_id)",
     "CREATE TABLE changes (line_id TEXT NOT NULL, n INTEGER NOT NULL, caption TEXT, "
     "field_id INTEGER, before_text TEXT, after_text TEXT, PRIMARY KEY (line_id, n))",
@@ -259,7 +260,13 @@ bool RecordsStore::TakeLine(
     const JournalReader::Line &line, std::vector<VisitState> &visits, Delivered *delivered)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    const AuditRecord &r = line.record;
+    // A field the line lacks is an empty text, never NULL, so both databases compare it alike.
+    AuditRecord r = line.record;
+    for (QString *text :
+        { &r.operatorName, &r.account, &r.computer, &r.version, &r.action, &r.series, &r.model,
+            &r.firmware, &r.serial, &r.file, &r.sha256, &r.asFound, &r.result, &r.message })
+        if (text->isNull())
+            *text = QStringLiteral("");
     const QString serial = r.serial.trimmed();
     const qint64 at = RecordsUtcMs(r.time);
     const QString atText = AuditRecord::TimeText(r.time);
@@ -311,14 +318,14 @@ bool RecordsStore::TakeLine(
     insert.prepare(QStringLiteral(
         "INSERT INTO actions (line_id, visit_id, at_text, at_utc, operator_name, account, "
         "computer, program_version, act, series, model, firmware, serial, file_path, sha256, "
-        "as_found, result, message, line) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?, ?, ?, ?) ON CONFLICT (line_id) DO NOTHING"));
+        "as_found, result, message, line, journal_offset) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (line_id) DO NOTHING"));
     for (const QVariant &value : { QVariant(r.lineId), QVariant(visitId), QVariant(atText),
              QVariant(at), QVariant(r.operatorName), QVariant(r.account), QVariant(r.computer),
              QVariant(r.version), QVariant(r.action), QVariant(r.series), QVariant(r.model),
              QVariant(r.firmware), QVariant(serial), QVariant(r.file), QVariant(r.sha256),
              QVariant(r.asFound), QVariant(r.result), QVariant(r.message),
-             QVariant(QString::fromUtf8(line.bytes)) })
+             QVariant(QString::fromUtf8(line.bytes)), QVariant(line.offset) })
         insert.addBindValue(value);
     if (!insert.exec())
         return Failed(QStringLiteral("refused a change"), RecordsWhy(insert.lastError()));
@@ -436,7 +443,7 @@ std::optional<std::vector<RecordsStore::Visit>> RecordsStore::History(const QStr
         "a.program_version, a.act, a.series, a.model, a.firmware, a.serial, a.file_path, "
         "a.sha256, a.as_found, a.result, a.message, c.caption, c.field_id, c.before_text, "
         "c.after_text FROM actions a LEFT JOIN changes c ON c.line_id = a.line_id "
-        "WHERE a.serial = ? ORDER BY a.at_utc, a.line_id, c.n"));
+        "WHERE a.serial = ? ORDER BY a.at_utc, a.journal_offset, a.line_id, c.n"));
     query.addBindValue(serial.trimmed());
     if (!query.exec()) {
         Failed(QStringLiteral("cannot be read"), RecordsWhy(query.lastError()));

@@ -37,6 +37,11 @@ std::optional<RecordsTarget> RecordsTarget::Parse(const QString &text, QString *
             return std::nullopt;
         }
         return target;
+    } else if (given.contains(QLatin1String("://"))) {
+        *error = QStringLiteral("\"%1\" names no store: give postgresql://USER@HOST[:PORT]/DB or "
+                                "an SQLite file.")
+                     .arg(given);
+        return std::nullopt;
     } else {
         target.path = given;
     }
