@@ -76,6 +76,9 @@ const std::vector<CliHelp::Option> &CliHelp::CommonOptions()
     static const std::vector<Option> options = {
         { "--help", "", "this text (also -h)" },
         { "--quiet", "", "no progress on standard error, even on a terminal" },
+        { "--db", "URL",
+            "the service records: postgresql://USER@HOST[:PORT]/DB or an SQLite file (default: "
+            "the settings', else tarvik-records.sqlite beside the audit trail)" },
     };
     return options;
 }
@@ -166,6 +169,19 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             { { "--pdf", "OUT", "the PDF to write" },
                 { "--text", "", "print the pages' lines on standard output" },
                 { "--force", "", "replace the PDF if it exists" } } },
+        { "history", "SERIAL [--json] | --due [--json] | [SERIAL] --interval DAYS",
+            "a meter's visits from the service records",
+            "Prints the meter's visits (consecutive actions on it by one operator within a "
+            "working session) with their actions and changes, oldest first, after the lines of "
+            "this computer's audit trail not yet in the store are delivered. --due lists the "
+            "meters whose recalibration interval has passed since their last good send. Status "
+            "0 when something was found, 1 when nothing, 2 for bad arguments, 3 when the store "
+            "cannot be reached or used.",
+            { { "--json", "", "the history (or the meters due) as JSON" },
+                { "--due", "", "the meters due for recalibration" },
+                { "--interval", "DAYS",
+                    "set the recalibration interval of the meter (0: the lab's) or, without a "
+                    "serial number, the lab-wide one (365 days when never set)" } } },
         { "show", "FILE [--json]", "every field of a meter file as the form shows it",
             "Prints one line per field: its caption, its field id and its text, as the form "
             "shows the file.",
