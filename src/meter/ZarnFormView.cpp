@@ -186,7 +186,7 @@ void ZarnFormView::OnFieldLeft(int id)
     if (id == FieldId::CalibrationDue && !CheckCalibrationDate())
         return;
     if (QLineEdit *edit = EditOf(id)) {
-        const QString limited = ZarnFormRules::LimitOnLeave(id, edit->text());
+        const QString limited = KelvaneFieldRules::Table().Leave(id, edit->text());
         if (limited != edit->text())
             edit->setText(limited);
     }

@@ -2,6 +2,7 @@
 
 #include "base/ScanText.h"
 #include "meter/ChoiceList.h"
+#include "meter/FieldTransfer.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFieldIds.h"
 #include "meterqx/QXFields.h"
@@ -229,7 +230,7 @@ QString QXFormFields::GetField(int id)
         break;
     }
     if (IsBox(id))
-        return Box(id) ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        return FieldTransfer::Bool(Box(id));
     if (IsText(id))
         return m_text.value(id);
     return QString();
