@@ -328,15 +328,24 @@ void ZarnFormView::FollowMeter()
 
 void ZarnFormView::ApplyVersionRule()
 {
+    // The read-only edits, and the fields firmware before 4.1A lacks, as the field rules say.
     const bool extended = ZarnFormRules::HasExtendedFields(Family());
-    FieldWidth::SetReadOnly(EditOf(FieldId::UpPcba), true);
-    FieldWidth::SetReadOnly(EditOf(FieldId::AdcGain), true);
-    FieldWidth::SetReadOnly(EditOf(FieldId::AdcOffset), true);
-    FieldWidth::SetReadOnly(EditOf(FieldId::Watchdog), !extended);
-    FieldWidth::SetReadOnly(ListEditOf(CoeffList::Secondary), !extended);
-    FieldWidth::SetReadOnly(ListEditOf(CoeffList::PointWise), !extended);
-    m_holdFlow1->setVisible(extended);
-    m_holdFlow2->setVisible(extended);
+    for (const FieldRule &rule : KelvaneFieldRules::Table().All()) {
+        const bool readOnly = rule.kind == FieldRule::Kind::ReadOnly;
+        const bool lacking = !extended && rule.early != FieldRule::Early::Kept;
+        if (!readOnly && rule.early == FieldRule::Early::Kept)
+            continue;
+        if (rule.kind == FieldRule::Kind::Box) {
+            Control(rule.id)->setVisible(!lacking);
+            continue;
+        }
+        QLineEdit *edit = EditOf(rule.id);
+        for (const CoeffList kind : { CoeffList::Secondary, CoeffList::PointWise })
+            if (ZarnFormRules::ListIdOf(kind) == rule.id)
+                edit = ListEditOf(kind);
+        if (edit)
+            FieldWidth::SetReadOnly(edit, readOnly || lacking);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
