@@ -273,7 +273,7 @@ Task<int> ModbusMaster::ReceiveResponseAsync(DialogueRunner &runner)
 Task<int> ModbusMaster::TransactionAsync(DialogueRunner &runner, QString addressText, bool dynamic)
 {
     const int address = AddressValue(addressText);
-    for (int attempt = 0; attempt < kAttempts && !runner.Cancelled(); ++attempt) {
+    for (int attempt = 0; attempt < m_timing.attempts && !runner.Cancelled(); ++attempt) {
         m_frame[0] = static_cast<unsigned char>(address);
         if (m_port)
             m_port->PurgeInput();

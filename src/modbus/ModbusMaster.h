@@ -53,6 +53,8 @@ public:
         // can announce (251 data bytes + CRC) takes 286 ms at 9600. 350 ms covers all of these
         // plus an adapter's latency.
         int restMs = 350;
+        // Requests per transaction before it fails (a slow gateway may want more, a scan fewer).
+        int attempts = kAttempts;
     };
 
     explicit ModbusMaster(mbCSerial *port = nullptr);

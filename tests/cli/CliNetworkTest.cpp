@@ -34,7 +34,12 @@ struct NetRun
 NetRun NetCli(const QStringList &args)
 {
     QProcess process;
-    process.start(QStringLiteral(TARVIK_CLI), args + QStringList { "--pace", "0.04" });
+    // --pace is for the commands that send to a meter at the link's pace: the Modbus master
+    // keeps the protocol's timing, and the file commands use no link.
+    const bool paced
+        = args.contains(QStringLiteral("--port")) && args.value(0) != QLatin1String("modbus");
+    process.start(
+        QStringLiteral(TARVIK_CLI), paced ? args + QStringList { "--pace", "0.04" } : args);
     NetRun run;
     if (!process.waitForFinished(60000))
         return run;

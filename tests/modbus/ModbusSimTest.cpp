@@ -216,4 +216,14 @@ TEST(ModbusSim, BadCommandLinesAreRefused)
         EXPECT_EQ(sim.exitCode(), 2) << qPrintable(row.join(' '));
         EXPECT_TRUE(sim.readAllStandardOutput().isEmpty());
     }
+    // Its help, wherever --help stands, on standard output with status 0.
+    for (const QStringList &row :
+        { QStringList { "--modbus", "--help" }, { "--help", "--modbus" } }) {
+        QProcess sim;
+        sim.start(TestEnv::MeterSimPath(), row);
+        ASSERT_TRUE(sim.waitForFinished(5000));
+        EXPECT_EQ(sim.exitCode(), 0);
+        EXPECT_TRUE(
+            sim.readAllStandardOutput().contains("--badcrc A,...     addresses whose replies"));
+    }
 }

@@ -17,6 +17,22 @@ const char kUsage[]
       "                       [--late A:MS,...] [--baud N] [--link PATH] [--tcp PORT]\n"
       "                       [--modbus-tcp PORT]\n";
 
+const char kHelp[]
+    = "\n"
+      "A simulated Modbus RTU network of meters on one line (8E1).\n"
+      "\n"
+      "  --addr A,B,...     the slave addresses present (default 1)\n"
+      "  --silent A,...     addresses that never answer\n"
+      "  --badcrc A,...     addresses whose replies carry a wrong CRC (as two meters at one\n"
+      "                     address garble each other)\n"
+      "  --late A:MS,...    addresses that answer MS milliseconds late\n"
+      "  --baud N           pace the replies at N baud\n"
+      "  --link PATH        make PATH a symlink to the pseudo-terminal\n"
+      "  --tcp PORT         serve the frames on 127.0.0.1:PORT instead (0: a free port)\n"
+      "\n"
+      "Prints the pseudo-terminal's path on the first line of its output, then runs\n"
+      "until SIGTERM or Ctrl+C.\n";
+
 bool ParseList(const QString &text, QList<int> *out)
 {
     for (const QString &item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -282,6 +298,10 @@ int RunModbusSim(int argc, char **argv)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+        std::printf("%s%s", kUsage, kHelp);
+        return 0;
+    }
     ModbusSimNetwork network;
     const QString error = network.ParseArguments(arguments);
     if (!error.isEmpty()) {
