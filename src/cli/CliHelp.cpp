@@ -41,7 +41,19 @@ std::vector<CliHelp::Option> WithMqtt(std::vector<CliHelp::Option> options)
             { "--topic", "PREFIX", "the topics' prefix (default tarvik)" },
             { "--mqtt-ca", "FILE", "the CA certificate of an mqtts broker" },
             { "--mqtt-user", "USER",
-                "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" } });
+                "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" },
+            { "--mqtt-cert", "FILE",
+                "a client certificate (PEM) to log in to an mqtts broker with, with --mqtt-key" },
+            { "--mqtt-key", "FILE", "the client certificate's private key (PEM, unencrypted)" },
+            { "--mqtt-client-id", "ID",
+                "the client id, which names the status topic PREFIX/status/ID (default "
+                "tarvik-HOST-PID)" },
+            { "--mqtt-discovery", "",
+                "announce each meter and quantity for Home Assistant (retained messages under "
+                "homeassistant/)" },
+            { "--mqtt-discovery-clear", "SERIALS",
+                "first clear the retained announcements of these meters (comma-separated "
+                "serial numbers), meters that are gone" } });
     return options;
 }
 
@@ -64,6 +76,9 @@ const std::vector<CliHelp::Option> &CliHelp::CommonOptions()
     static const std::vector<Option> options = {
         { "--help", "", "this text (also -h)" },
         { "--quiet", "", "no progress on standard error, even on a terminal" },
+        { "--db", "URL",
+            "the service records: postgresql://USER@HOST[:PORT]/DB or an SQLite file (default: "
+            "the settings', else tarvik-records.sqlite beside the audit trail)" },
     };
     return options;
 }
@@ -154,6 +169,19 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             { { "--pdf", "OUT", "the PDF to write" },
                 { "--text", "", "print the pages' lines on standard output" },
                 { "--force", "", "replace the PDF if it exists" } } },
+        { "history", "SERIAL [--json] | --due [--json] | [SERIAL] --interval DAYS",
+            "a meter's visits from the service records",
+            "Prints the meter's visits (consecutive actions on it by one operator within a "
+            "working session) with their actions and changes, oldest first, after the lines of "
+            "this computer's audit trail not yet in the store are delivered. --due lists the "
+            "meters whose recalibration interval has passed since their last good send. Status "
+            "0 when something was found, 1 when nothing, 2 for bad arguments, 3 when the store "
+            "cannot be reached or used.",
+            { { "--json", "", "the history (or the meters due) as JSON" },
+                { "--due", "", "the meters due for recalibration" },
+                { "--interval", "DAYS",
+                    "set the recalibration interval of the meter (0: the lab's) or, without a "
+                    "serial number, the lab-wide one (365 days when never set)" } } },
         { "show", "FILE [--json]", "every field of a meter file as the form shows it",
             "Prints one line per field: its caption, its field id and its text, as the form "
             "shows the file.",
@@ -218,13 +246,14 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "row holds the time to the millisecond, the address, the serial number and units "
             "the static block told, and ends in a status cell: \"ok\", or the failure, the "
             "meter's cells then empty. With "
-            "--mqtt each meter's reading (or failure) is also published on PREFIX/modbus/ADDRESS, "
-            "with the units of a static read made first; Ctrl+C sends what is queued (5 s at "
-            "most) before the program ends. With --scan each address (default 1-247) is asked "
-            "once for its static block, one after another at the wire's pace: the addresses "
-            "that answer are listed with serial number, units and ranges, an address whose "
-            "reply is faulty (a CRC error where two meters share it) is said on standard error, "
-            "and the status is 1 when one was faulty or none answered.",
+            "--mqtt each meter's reading is also published on PREFIX/meter/SERIAL, with the "
+            "serial number and units of a static read made first (PREFIX/modbus/ADDRESS for a "
+            "meter whose static read failed), a failure on that topic with /error added; Ctrl+C "
+            "sends what is queued (5 s at most) before the program ends. With --scan each "
+            "address (default 1-247) is asked once for its static block, one after another at "
+            "the wire's pace: the addresses that answer are listed with serial number, units and "
+            "ranges, an address whose reply is faulty (a CRC error where two meters share it) is "
+            "said on standard error, and the status is 1 when one was faulty or none answered.",
             WithMqtt({ { "--port", "P", "the RS-485 port" },
                 { "--addresses", "A-B", "addresses to poll, e.g. 1-8 or 1,3,5" },
                 { "--count", "N", "sweeps (default 1)" },

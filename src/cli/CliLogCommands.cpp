@@ -26,9 +26,24 @@ std::unique_ptr<CSerial> CliLogCommands::OpenLink()
     auto link = std::make_unique<CSerial>(port, timing);
     link->SetPortText(port);
     link->SetBaudText(m_cli.Baud());
-    if (!link->OpenPort()) {
-        CliContext::Err(QStringLiteral("Cannot use the port %1.\n%2").arg(port, link->LastError()));
-        m_cli.code = CliContext::kPortUnusable;
+    // A network port's connection is made first: one that fails is said as the port's failure,
+    // not as a meter that stopped answering.
+    bool connected = false;
+    int status = CliContext::kDone;
+    if (link->OpenPort()) {
+        status = m_cli.RunDialogue([](CSerial *serial, CliContext *cli, bool *made) -> Task<void> {
+            *made = co_await serial->ConnectedAsync(*cli->runner);
+        }(link.get(), &m_cli, &connected));
+    }
+    if (!connected) {
+        m_cli.code = status;
+        if (status == CliContext::kDone) {
+            CliContext::Err(QStringLiteral("Cannot use the port %1.\n%2")
+                                .arg(port, link->IsGone() ? link->GoneText() : link->LastError()));
+            m_cli.code = CliContext::kPortUnusable;
+        } else if (m_cli.signals->Interrupted()) {
+            CliContext::Err(QStringLiteral("Interrupted; nothing was written."));
+        }
         return nullptr;
     }
     return link;
@@ -117,7 +132,9 @@ int CliLogCommands::RunDatalog(const std::function<void(CliDatalog &)> &start)
     if (!finished)
         QCoreApplication::exec();
     if (datalog.Status() != 0)
-        CliContext::Err(datalog.Failure());
+        // A connection that broke is named first: it, not the meter, ended the run.
+        CliContext::Err(link->IsGone() ? link->GoneText() + QLatin1Char('\n') + datalog.Failure()
+                                       : datalog.Failure());
     else if (m_cli.args.Value(QStringLiteral("--out")) != QLatin1String("-")
         && !LogFileWriter::WritesInPlace(m_cli.UserPath(m_cli.args.Value(QStringLiteral("--out")))))
         CliContext::Out(m_cli.args.Value(QStringLiteral("--out"))

@@ -123,8 +123,8 @@ Task<void> CliModbusCommand::Modbus()
     ModbusPoller poller(master, int(addresses.size()));
     ModbusPoller::Hooks hooks;
     hooks.address = [&addresses](int slot) { return QString::number(addresses.at(slot - 1)); };
-    // What is published and the CSV rows carry each meter's units (and the CSV its serial
-    // number): one static sweep first.
+    // What is published and the CSV rows carry each meter's units and serial number (the
+    // published topic is keyed by it): one static sweep first tells both.
     QHash<int, Statics> units;
     ReadingSink *sink = m_cli.publishing ? ReadingSink::Instance() : nullptr;
     const bool csv = m_cli.args.Has(QStringLiteral("--csv"))
@@ -161,8 +161,8 @@ Task<void> CliModbusCommand::Modbus()
                     { QStringLiteral("totalizer"), master.TotalizerText(),
                         units[address].totalizerUnits },
                     { QStringLiteral("temperature"), master.TemperatureText(), temperatureUnit } };
-            sink->ModbusReading(
-                now, address, values, r.ok ? QString() : master.FailureText(r.address).trimmed());
+            sink->ModbusReading(now, address, units.value(address).serial, values,
+                r.ok ? QString() : master.FailureText(r.address).trimmed());
         }
         if (!r.ok) {
             CliContext::Err(master.FailureText(r.address));
