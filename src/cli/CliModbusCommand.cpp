@@ -11,6 +11,11 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
 
 namespace {
 // "1-8", "1,3,5" or a mix ("1-3,7"): the addresses in order; empty for a text that names none
@@ -43,7 +48,33 @@ QString Csv(const QString &field)
 
 Task<void> CliModbusCommand::Modbus()
 {
-    const QList<int> addresses = AddressList(m_cli.args.Value(QStringLiteral("--addresses")));
+    const bool scan = m_cli.args.Has(QStringLiteral("--scan"));
+    const QList<int> addresses = AddressList(scan && !m_cli.args.Has(QStringLiteral("--addresses"))
+            ? QStringLiteral("1-247")
+            : m_cli.args.Value(QStringLiteral("--addresses")));
+    ModbusMaster::Timing timing;
+    bool timeoutOk = true, retriesOk = true;
+    if (m_cli.args.Has(QStringLiteral("--timeout")))
+        timing.headerMs = m_cli.args.Value(QStringLiteral("--timeout")).toInt(&timeoutOk);
+    if (m_cli.args.Has(QStringLiteral("--retries")))
+        timing.attempts = m_cli.args.Value(QStringLiteral("--retries")).toInt(&retriesOk) + 1;
+    if (!timeoutOk || timing.headerMs < 1 || timing.headerMs > 60000 || !retriesOk
+        || timing.attempts < 1 || timing.attempts > 100) {
+        CliContext::Err(QStringLiteral("modbus takes --timeout MS from 1 to 60000 and --retries N "
+                                       "from 0 to 99 (\"tarvik-cli modbus --help\")."));
+        m_cli.code = CliContext::kBadInput;
+        co_return;
+    }
+    if (scan
+        && (m_cli.PortArg().isEmpty() || addresses.isEmpty()
+            || m_cli.args.Has(QStringLiteral("--csv")) || m_cli.args.Has(QStringLiteral("--count"))
+            || m_cli.args.Has(QStringLiteral("--mqtt")) || !m_cli.args.Plain().isEmpty())) {
+        CliContext::Err(QStringLiteral("modbus --scan takes --port P, --addresses A-B (within "
+                                       "1..247, default all), --json, --timeout and --retries "
+                                       "(\"tarvik-cli modbus --help\")."));
+        m_cli.code = CliContext::kBadInput;
+        co_return;
+    }
     bool countOk = true, intervalOk = true;
     const int count = m_cli.args.Has(QStringLiteral("--count"))
         ? m_cli.args.Value(QStringLiteral("--count")).toInt(&countOk)
@@ -74,18 +105,28 @@ Task<void> CliModbusCommand::Modbus()
     }
     SerialPort::Claim claim(&serial, this);
     ModbusMaster master(&serial);
+    master.SetTiming(timing);
+    if (scan) {
+        co_await Scan(master, addresses);
+        serial.ClosePort();
+        co_return;
+    }
     // The addresses are the poller's slots, in order.
     ModbusPoller poller(master, int(addresses.size()));
     ModbusPoller::Hooks hooks;
     hooks.address = [&addresses](int slot) { return QString::number(addresses.at(slot - 1)); };
-    // What is published carries each meter's units: one static sweep first.
+    // What is published carries each meter's units and is keyed by its serial number: one
+    // static sweep first tells both.
     QHash<int, std::pair<QString, QString>> units;
+    QHash<int, QString> serials;
     ReadingSink *sink = m_cli.publishing ? ReadingSink::Instance() : nullptr;
     if (sink) {
         hooks.result = [&](const ModbusPoller::Result &r) {
-            if (r.ok)
-                units[addresses.at(r.slot - 1)]
-                    = { master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed() };
+            if (!r.ok)
+                return;
+            units[addresses.at(r.slot - 1)]
+                = { master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed() };
+            serials[addresses.at(r.slot - 1)] = master.SerialNumberText().trimmed();
         };
         poller.SetHooks(hooks);
         ModbusPoller::Settings statics;
@@ -112,8 +153,8 @@ Task<void> CliModbusCommand::Modbus()
                     { QStringLiteral("totalizer"), master.TotalizerText(), units[address].second },
                     { QStringLiteral("temperature"), master.TemperatureText(),
                         QString(QChar(0xB0)) + QLatin1Char('F') } };
-            sink->ModbusReading(
-                now, address, values, r.ok ? QString() : master.FailureText(r.address).trimmed());
+            sink->ModbusReading(now, address, serials.value(address), values,
+                r.ok ? QString() : master.FailureText(r.address).trimmed());
         }
         if (!r.ok) {
             CliContext::Err(master.FailureText(r.address));
@@ -164,4 +205,85 @@ Task<void> CliModbusCommand::Modbus()
     if (m_cli.runner->Cancelled())
         CliContext::Err(QStringLiteral("Interrupted."));
     serial.ClosePort();
+}
+
+Task<void> CliModbusCommand::Scan(ModbusMaster &master, const QList<int> &addresses)
+{
+    // At the wire's pace: the next address is asked as soon as the last answered or timed out.
+    const bool json = m_cli.args.Has(QStringLiteral("--json"));
+    const bool progress = m_cli.Progress();
+    QJsonArray found;
+    int answered = 0, failed = 0;
+    if (!json)
+        CliContext::Out(QStringLiteral("address\tserial\tflow units\ttotalizer units\tmax range\t"
+                                       "full scale\n"));
+    for (const int address : addresses) {
+        if (m_cli.runner->Cancelled() || CliContext::OutputFailed())
+            break;
+        if (progress)
+            std::fprintf(stderr, "\rtarvik-cli: address %d of %d", address, int(addresses.last()));
+        const QString text = QString::number(address);
+        if (co_await master.ReadStaticAsync(*m_cli.runner, text)) {
+            ++answered;
+            const ScanRow row { address, master.SerialNumberText().trimmed(),
+                master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed(),
+                master.MaxRangeText().trimmed(), master.FullScaleText().trimmed(), QString() };
+            if (json)
+                found.append(Json(row));
+            else
+                CliContext::Out(Line(row));
+            continue;
+        }
+        if (m_cli.runner->Cancelled())
+            break;
+        // No reply is an address nobody has; a reply that is wrong (two meters at one address
+        // garble each other's CRC) is said for that address.
+        if (master.LastErrorKind() == ModbusMaster::TimedOut && !master.Port()->IsGone())
+            continue;
+        ++failed;
+        if (progress)
+            std::fputs("\n", stderr);
+        CliContext::Err(master.FailureText(text));
+        if (master.Port()->IsGone())
+            break;
+        if (json)
+            found.append(Json({ address, {}, {}, {}, {}, {}, master.FailureText(text).trimmed() }));
+    }
+    if (progress)
+        std::fputs("\n", stderr);
+    if (json)
+        CliContext::Out(QString::fromUtf8(QJsonDocument(found).toJson(QJsonDocument::Compact))
+            + QLatin1Char('\n'));
+    if (m_cli.runner->Cancelled())
+        CliContext::Err(QStringLiteral("Interrupted."));
+    if (!m_cli.args.Has(QStringLiteral("--quiet")))
+        CliContext::Err(
+            QStringLiteral("%1 of %2 addresses answered%3.")
+                .arg(answered)
+                .arg(addresses.size())
+                .arg(failed ? QStringLiteral(", %1 with faulty replies").arg(failed) : QString()));
+    if (failed > 0 || answered == 0)
+        m_cli.code = CliContext::kMeterFailed;
+}
+
+QString CliModbusCommand::Line(const ScanRow &row)
+{
+    return QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
+        .arg(row.address)
+        .arg(row.serial, row.flowUnits, row.totalizerUnits, row.maxRange, row.fullScale);
+}
+
+QJsonObject CliModbusCommand::Json(const ScanRow &row)
+{
+    QJsonObject object { { QStringLiteral("address"), row.address } };
+    if (!row.failure.isEmpty()) {
+        object.insert(QStringLiteral("failure"), row.failure);
+        return object;
+    }
+    object.insert(QStringLiteral("serial"), row.serial);
+    object.insert(QStringLiteral("flow_units"), row.flowUnits);
+    object.insert(QStringLiteral("totalizer_units"), row.totalizerUnits);
+    object.insert(QStringLiteral("max_range"), row.maxRange.toDouble());
+    object.insert(QStringLiteral("full_scale"), row.fullScale.toDouble());
+    return object;
 }

@@ -226,7 +226,10 @@ int CliProgram::Prepare(const CliHelp::Command &command)
         if (name == QLatin1String("log") || name == QLatin1String("transfer"))
             kind = OutputKind::Log;
     }
-    if (!given.isEmpty()) {
+    // The log on standard output ("-") replaces nothing.
+    if (!given.isEmpty()
+        && !(kind == OutputKind::Log && given == QLatin1String("-")
+            && name == QLatin1String("log"))) {
         const QString refusal = OutputRefusal(given, m_cli.UserPath(given), kind, input);
         if (!refusal.isEmpty())
             return refuse(refusal);
@@ -267,6 +270,10 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
     }
     if (name == QLatin1String("transfer"))
         return CliLogCommands(m_cli).Transfer();
+    if (name == QLatin1String("watch")) {
+        CliLogCommands logs(m_cli);
+        return m_cli.RunDialogue(logs.Watch());
+    }
     if (name == QLatin1String("diff"))
         return m_cli.RunDialogue(meter.Diff());
     if (name == QLatin1String("report"))

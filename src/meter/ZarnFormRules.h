@@ -30,8 +30,9 @@ public:
     // float can hold it (ScanText::Double).
     static double LeadingNumber(const QString &text);
 
-    // The text a field holds after it is left: the limits of the alarm values, trip delays, the
-    // ADC filter and the DAC time and filter. Other fields keep their text.
+    // The text a field holds after it is left (KelvaneFieldRules): the limits of the alarm
+    // values, trip delays, the ADC filter and the DAC time and filter. Other fields keep their
+    // text.
     static QString LimitOnLeave(int id, const QString &text);
     // "Zero Offset" is bounded on every change: above 5 it reads "5.00000", below -5 "-5.00000".
     static QString LimitZeroOffset(const QString &text);

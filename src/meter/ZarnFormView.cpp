@@ -10,6 +10,7 @@
 #include "graphs/CurveGraphDialog.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
+#include "meter/KelvaneFieldRules.h"
 #include "meter/KelvaneSeriesModel.h"
 #include "meter/KelvaneSheet.h"
 #include "meter/KelvaneSheetReader.h"
@@ -47,7 +48,7 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     KelvaneFormLayout::FillUnits(*this, m_fields, RulesInForce().family);
     Connect();
     KelvaneFormLayout::Bind(Binder(), m_fields, m_contrastMoved, m_refreshMoved);
-    SetNumberFields(NumberFieldRules::Kelvane());
+    SetNumberFields(KelvaneFieldRules::Table().Numbers());
     WatchAll();
     // A read's version and revision answers: shown at once, and the document keeps them.
     m_fields.SetVersionHandler([this](const QString &version) {
@@ -190,20 +191,9 @@ void ZarnFormView::OnFieldLeft(int id)
             edit->setText(limited);
     }
     m_editField = 0;
-    switch (id) {
-    case FieldId::FullScale:
-    case FieldId::CFactor:
-    case FieldId::XSect:
-    case FieldId::MaxRange:
-    case FieldId::ZeroCutoff:
-    case FieldId::ZeroOffset:
-    case FieldId::CurveFit:
-        if (!ListRuns()) // a running list owns the document until it ends
-            DocFormToVars();
-        break;
-    default:
-        break;
-    }
+    // A running list owns the document until it ends.
+    if (KelvaneFieldRules::Table().CollectsOnLeave(id) && !ListRuns())
+        DocFormToVars();
 }
 
 bool ZarnFormView::CheckCalibrationDate()

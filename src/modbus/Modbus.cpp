@@ -486,8 +486,12 @@ void Modbus::PublishReading(int panel, const QString &address, const QString &fa
     if (failure.isEmpty())
         values = ModbusPanelRules::Values(
             m_master, f[FlowUnits]->text(), f[TotalizerUnits]->text(), f[TemperatureUnit]->text());
+    // Dashes: the static block was not read, or its read failed; the serial is not known.
+    QString serial = f[SerialNumber]->text().trimmed();
+    if (serial == kDashes)
+        serial.clear();
     sink->ModbusReading(
-        QDateTime::currentDateTime(), ModbusMaster::AddressValue(address), values, failure);
+        QDateTime::currentDateTime(), ModbusMaster::AddressValue(address), serial, values, failure);
 }
 
 void Modbus::ShowFailure(int panel, const QString &address, int failures)

@@ -255,22 +255,28 @@ TEST_F(Settings, PublishPageRefusesBadSettingsAndStartsGoodOnes)
         page->PrefixEdit()->setText(QStringLiteral("plant/#"));
         sheet.OnOK();
     }
+    page->PrefixEdit()->setText(QStringLiteral("plant/hall2"));
+    page->CertFileEdit()->setText(QCoreApplication::applicationFilePath());
+    sheet.OnOK(); // a certificate without its key
     EXPECT_NE(sheet.result(), QDialog::Accepted);
-    EXPECT_EQ(m_messages.size(), 2);
+    EXPECT_EQ(m_messages.size(), 3);
     EXPECT_TRUE(m_messages.value(0).contains(QLatin1String("gives no port")));
     EXPECT_TRUE(m_messages.value(1).contains(QLatin1String("\"+\" or \"#\"")));
+    EXPECT_TRUE(m_messages.value(2).contains(QLatin1String("needs its key file")));
     EXPECT_EQ(Stored(QStringLiteral("Publish/URL")), QString());
     EXPECT_FALSE(m_app->Publisher()->Started());
-    page->PrefixEdit()->setText(QStringLiteral("plant/hall2"));
+    page->CertFileEdit()->clear();
+    page->DiscoveryBox()->setChecked(true);
     page->QosBox()->setCurrentIndex(0);
     sheet.OnOK();
+    EXPECT_EQ(Stored(QStringLiteral("Publish/DISCOVERY")), QStringLiteral("true"));
     EXPECT_EQ(sheet.result(), QDialog::Accepted);
     EXPECT_EQ(Stored(QStringLiteral("Publish/PREFIX")), QStringLiteral("plant/hall2"));
     EXPECT_EQ(Stored(QStringLiteral("Publish/QOS")), QStringLiteral("0"));
     EXPECT_TRUE(TestEnv::WaitUntil([status] {
         return status->text().contains(QLatin1String("(Connection refused)"));
     })) << qPrintable(status->text());
-    m_app->Publisher()->ModbusReading(QDateTime::currentDateTime(), 1, {}, QStringLiteral("x"));
+    m_app->Publisher()->ModbusReading(QDateTime::currentDateTime(), 1, {}, {}, QStringLiteral("x"));
     EXPECT_TRUE(status->isVisible() && status->text().endsWith(QLatin1String("1 queued")));
     EXPECT_TRUE(TestEnv::WaitUntil([status] { return status->width() >= status->minimumWidth(); }))
         << "the whole text is shown";
