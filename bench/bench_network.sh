@@ -1,8 +1,11 @@
 #!/bin/bash
 # tarvik-cli's read, send and Modbus sweep through ser2net's raw TCP accepter on localhost,
 # each against the same operation on the simulator's pseudo-terminal: the medians and their
-# ratio, which should stay within 1.10 (the network adds no waits of its own).
-#   bash bench/bench_network.sh [BUILD_DIR] [--runs N]     (--short: one run, results checked)
+# ratio, which should stay within 1.10 (the network adds no waits of its own); then the form's
+# Read Active the same way and the event loop's longest stall while the form tries a host that
+# never answers (bench_network_forms: under 16 ms).
+#   bash bench/bench_network.sh [BUILD_DIR] [--runs N]     (--short: one run, results checked;
+#   the smoke runs bench_network_forms on its own)
 set -u
 build=build runs=5 short=0 pace=1
 for arg in "$@"; do
@@ -14,6 +17,7 @@ for arg in "$@"; do
   esac
 done
 cli=$(realpath "$build/src/cli/tarvik-cli") sim=$(realpath "$build/tools/metersim/tarvik-metersim")
+forms=$(realpath "$build/bench/bench_network_forms")
 data=$(cd "$(dirname "$0")/../data" && pwd)
 ser2net=$(command -v ser2net || echo /usr/sbin/ser2net)
 [ -x "$ser2net" ] || { echo "bench_network: ser2net is needed (scripts/install-deps)" >&2; exit 1; }
@@ -53,7 +57,8 @@ median() {
     esac
     local start end
     start=$(date +%s.%N)
-    "$cli" "${args[@]}" --pace "$pace" > out.txt 2> err.txt || { cat err.txt >&2; exit 1; }
+    [ "$job" = sweep ] || args+=(--pace "$pace") # the Modbus master is not paced
+    "$cli" "${args[@]}" > out.txt 2> err.txt || { cat err.txt >&2; exit 1; }
     end=$(date +%s.%N)
     if [ "$job" = sweep ] && [ "$(grep -c ',ok$' out.txt)" != 15 ]; then
       echo "bench_network: a sweep on $port lost readings" >&2; cat out.txt >&2; exit 1
@@ -75,4 +80,8 @@ for job in read send sweep; do
   echo "$job: pseudo-terminal ${pty} s, ser2net raw ${net} s (median of $runs): ratio $ratio"
   [ "$short" = 1 ] || [ "$(echo "$ratio <= 1.10" | bc)" = 1 ] || status=1
 done
+if [ "$short" = 0 ]; then
+  QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$forms" --runs "$runs" ||
+    status=1
+fi
 exit $status

@@ -63,7 +63,7 @@ Phase RunPhase(ReadingSink *sink, const QElapsedTimer &clock, int seconds, bool 
             ++phase.readings;
             if (!sink)
                 continue;
-            sink->ModbusReading(QDateTime::currentDateTime(), address,
+            sink->ModbusReading(QDateTime::currentDateTime(), address, {},
                 { { QStringLiteral("flow"), QString::number(clock.nsecsElapsed() / 1000),
                       QStringLiteral("SCFM") },
                     { QStringLiteral("totalizer"), QStringLiteral("123456.7"),

@@ -6,12 +6,12 @@
 // The program runs as it does for a user: CTarvikApp on the simulator's pty at the real pacing,
 // the New Kelvane / New Quixal commands, then the form's handlers. A 10 ms timer ticks in the
 // program's event loop meanwhile (bench/StallMeter.h); its longest gap is the stall. Operations:
-// Kelvane Read Active, Send Active (send20.que, the whole image), range Change, a Send cancelled
-// half way with Settings applied at once (the run-mode command finished before the port is set
-// up anew); Quixal Read and Send; and Read Active on a port that cannot be opened (the message
-// comes at once). Sends run without the checks around them, then once more with both (the
-// comparing read, the question answered Yes, the send and the read back), which should take a
-// send and two reads.
+// Kelvane Read Active, Send Active (send20.que, the whole image) with both checks around it (the
+// comparing read straight after the Read Active, the question answered Yes, the send and the
+// read back: a send and two reads) and without them, range Change, a Send cancelled half way
+// with Settings applied at once (the run-mode command finished before the port is set up anew);
+// Quixal Read and Send; and Read Active on a port that cannot be opened (the message comes at
+// once).
 // --part 1 runs the Kelvane sends, --part 2 the rest (each after the Read Active), so that the
 // short mode's two halves can run side by side.
 #include "BenchRig.h"
@@ -124,12 +124,6 @@ int main(int argc, char **argv)
                 return kelvaneList(ZarnFormView::kReadTimer, [&] { form->OnReadActive(); })
                     && messages.isEmpty();
             } },
-        { "Kelvane Send Active", 1,
-            [&] {
-                return kelvaneList(ZarnFormView::kSendTimer, [&] { form->OnSendActive(); })
-                    && messages
-                    == QStringList { QString::fromLatin1(SendWithChecks::kAcknowledgedText) };
-            } },
         { "Kelvane Send Active, both checks", 1,
             [&] {
                 AuditSettings::SetCompareBeforeSend(true);
@@ -148,6 +142,12 @@ int main(int argc, char **argv)
                 AuditSettings::SetReadBackAfterSend(false);
                 return ended
                     && messages == QStringList { QStringLiteral("Meter stored the configuration") };
+            } },
+        { "Kelvane Send Active", 1,
+            [&] {
+                return kelvaneList(ZarnFormView::kSendTimer, [&] { form->OnSendActive(); })
+                    && messages
+                    == QStringList { QString::fromLatin1(SendWithChecks::kAcknowledgedText) };
             } },
         { "Kelvane range Change", 2,
             [&] {

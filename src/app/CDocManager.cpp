@@ -64,7 +64,10 @@ CDocument *CDocManager::FindOpenDocument(const QString &path) const
 {
     const QString wanted = CanonicalOrAbsolute(path);
     for (CDocument *doc : m_documents) {
-        if (!doc->PathName().isEmpty() && CanonicalOrAbsolute(doc->PathName()) == wanted)
+        // Its windows closed, it only waits to be deleted.
+        const bool closing = m_frameDocs.key(doc) && FramesOf(doc).isEmpty();
+        if (!closing && !doc->PathName().isEmpty()
+            && CanonicalOrAbsolute(doc->PathName()) == wanted)
             return doc;
     }
     return nullptr;
@@ -144,6 +147,8 @@ CChildFrame *CDocManager::CreateFrame(CDocument *doc)
     });
     m_frames.append(frame);
     m_frameDocs.insert(frame, doc);
+    // A closed frame is deleted later: until then it must not be handed out as the document's.
+    connect(frame, &CChildFrame::Closed, this, [this, frame] { m_frames.removeAll(frame); });
     connect(frame, &QObject::destroyed, this, [this, frame] { OnFrameDestroyed(frame); });
     m_mdiArea->addSubWindow(frame);
     frame->PlaceIn(m_mdiArea->viewport()->rect());
@@ -174,8 +179,8 @@ void CDocManager::OnFrameDestroyed(CChildFrame *frame)
 {
     CDocument *doc = m_frameDocs.take(frame);
     m_frames.removeAll(frame);
-    // A document goes with its last window.
-    if (doc && FramesOf(doc).isEmpty())
+    // A document goes with its last window (closed ones included, which still show it).
+    if (doc && !m_frameDocs.key(doc))
         RemoveDocument(doc);
 }
 

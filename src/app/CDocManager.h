@@ -54,7 +54,11 @@ public:
     CChildFrame *NewWindow(CDocument *document);
 
     QList<CDocument *> Documents() const { return m_documents; }
+    // The windows showing the document; a window whose close was accepted counts no more,
+    // though it is deleted only later.
     QList<CChildFrame *> FramesOf(const CDocument *document) const;
+    // The open document of the file; one whose windows have all closed is not open any more
+    // (opening the file again gives a new document and window).
     CDocument *FindOpenDocument(const QString &path) const;
 
     QStringList RecentFiles() const { return m_recentFiles; }
@@ -87,7 +91,7 @@ private:
     std::vector<CDocTemplate> m_templates;
     QList<CDocument *> m_documents;
     QList<CChildFrame *> m_frames; // in creation order
-    QHash<const CChildFrame *, CDocument *> m_frameDocs;
+    QHash<const CChildFrame *, CDocument *> m_frameDocs; // until each frame is destroyed
     QStringList m_recentFiles;
     QMdiArea *m_mdiArea = nullptr;
     // Exit has asked every question already: the windows' own guards let them go.

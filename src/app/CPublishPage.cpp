@@ -24,16 +24,11 @@ CPublishPage::CPublishPage(CTarvikApp *app, QWidget *parent)
     m_url->setPlaceholderText(QStringLiteral("mqtt://host:1883 or mqtts://host:8883"));
     m_caFile = new QLineEdit(this);
     m_caFile->setPlaceholderText(QStringLiteral("mqtts only; empty: the system's CAs"));
-    auto *browse = new QPushButton(QStringLiteral("Browse..."), this);
-    connect(browse, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("CA File"),
-            m_caFile->text(), QStringLiteral("Certificates (*.pem *.crt);;All Files (*)"));
-        if (!path.isEmpty())
-            m_caFile->setText(path);
-    });
-    auto *caRow = new QHBoxLayout;
-    caRow->addWidget(m_caFile);
-    caRow->addWidget(browse);
+    m_certFile = new QLineEdit(this);
+    m_certFile->setPlaceholderText(QStringLiteral("mqtts only; for brokers that ask for one"));
+    m_keyFile = new QLineEdit(this);
+    m_keyFile->setPlaceholderText(QStringLiteral("the certificate's key, not encrypted"));
+    const QString certificates = QStringLiteral("Certificates (*.pem *.crt);;All Files (*)");
     m_prefix = new QLineEdit(this);
     m_clientId = new QLineEdit(this);
     m_clientId->setPlaceholderText(QStringLiteral("empty: made from this computer's name"));
@@ -43,6 +38,8 @@ CPublishPage::CPublishPage(CTarvikApp *app, QWidget *parent)
     m_qos = new QComboBox(this);
     m_qos->addItem(QStringLiteral("0 - at most once"));
     m_qos->addItem(QStringLiteral("1 - at least once"));
+    m_discovery = new QCheckBox(
+        QStringLiteral("Announce the meters for Home Assistant (MQTT discovery)"), this);
     auto *note = new QLabel(QStringLiteral("No secret store is used: the password is kept in the "
                                            "preferences file as plain text."),
         this);
@@ -50,7 +47,13 @@ CPublishPage::CPublishPage(CTarvikApp *app, QWidget *parent)
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Broker"), m_url);
-    form->addRow(QStringLiteral("CA file"), caRow);
+    form->addRow(
+        QStringLiteral("CA file"), FileRow(m_caFile, QStringLiteral("CA File"), certificates));
+    form->addRow(QStringLiteral("Client certificate"),
+        FileRow(m_certFile, QStringLiteral("Client Certificate"), certificates));
+    form->addRow(QStringLiteral("Client key"),
+        FileRow(m_keyFile, QStringLiteral("Client Key"),
+            QStringLiteral("Keys (*.pem *.key);;All Files (*)")));
     form->addRow(QStringLiteral("Topic prefix"), m_prefix);
     form->addRow(QStringLiteral("Client id"), m_clientId);
     form->addRow(QStringLiteral("User"), m_user);
@@ -59,8 +62,23 @@ CPublishPage::CPublishPage(CTarvikApp *app, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_enabled);
     layout->addLayout(form);
+    layout->addWidget(m_discovery);
     layout->addWidget(note);
     layout->addStretch(1);
+}
+
+QLayout *CPublishPage::FileRow(QLineEdit *edit, const QString &title, const QString &filter)
+{
+    auto *browse = new QPushButton(QStringLiteral("Browse..."), this);
+    connect(browse, &QPushButton::clicked, this, [this, edit, title, filter] {
+        const QString path = QFileDialog::getOpenFileName(this, title, edit->text(), filter);
+        if (!path.isEmpty())
+            edit->setText(path);
+    });
+    auto *row = new QHBoxLayout;
+    row->addWidget(edit);
+    row->addWidget(browse);
+    return row;
 }
 
 void CPublishPage::FillLists()
@@ -70,6 +88,9 @@ void CPublishPage::FillLists()
     m_enabled->setChecked(s.enabled);
     m_url->setText(s.url);
     m_caFile->setText(s.caFile);
+    m_certFile->setText(s.certFile);
+    m_keyFile->setText(s.keyFile);
+    m_discovery->setChecked(s.discovery);
     m_prefix->setText(s.topicPrefix);
     m_clientId->setText(s.clientId);
     m_user->setText(s.user);
@@ -83,6 +104,9 @@ PublishSettings CPublishPage::Collected() const
     s.enabled = m_enabled->isChecked();
     s.url = m_url->text().trimmed();
     s.caFile = m_caFile->text().trimmed();
+    s.certFile = m_certFile->text().trimmed();
+    s.keyFile = m_keyFile->text().trimmed();
+    s.discovery = m_discovery->isChecked();
     s.topicPrefix = m_prefix->text().trimmed();
     s.clientId = m_clientId->text().trimmed();
     s.user = m_user->text();

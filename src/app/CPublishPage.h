@@ -9,7 +9,8 @@ class QComboBox;
 class QLabel;
 
 // "Publish": whether live readings go to an MQTT broker, and the broker's address, CA file,
-// topic prefix, client id, user, password and QoS. OK refuses settings the publisher cannot
+// client certificate and key, topic prefix, client id, user, password, QoS and whether the
+// meters are announced for Home Assistant's discovery. OK refuses settings the publisher cannot
 // use (the message says why, the page stays open); accepted ones are stored and put in force.
 class CPublishPage : public CSettingsPage
 {
@@ -24,6 +25,9 @@ public:
     QCheckBox *EnabledBox() const { return m_enabled; }
     QLineEdit *UrlEdit() const { return m_url; }
     QLineEdit *CaFileEdit() const { return m_caFile; }
+    QLineEdit *CertFileEdit() const { return m_certFile; }
+    QLineEdit *KeyFileEdit() const { return m_keyFile; }
+    QCheckBox *DiscoveryBox() const { return m_discovery; }
     QLineEdit *PrefixEdit() const { return m_prefix; }
     QLineEdit *ClientIdEdit() const { return m_clientId; }
     QLineEdit *UserEdit() const { return m_user; }
@@ -34,10 +38,16 @@ protected:
     void FillLists() override;
 
 private:
+    // A file's field with its Browse... button beside it.
+    QLayout *FileRow(QLineEdit *edit, const QString &title, const QString &filter);
+
     CTarvikApp *m_app = nullptr;
     QCheckBox *m_enabled = nullptr;
     QLineEdit *m_url = nullptr;
     QLineEdit *m_caFile = nullptr;
+    QLineEdit *m_certFile = nullptr;
+    QLineEdit *m_keyFile = nullptr;
+    QCheckBox *m_discovery = nullptr;
     QLineEdit *m_prefix = nullptr;
     QLineEdit *m_clientId = nullptr;
     QLineEdit *m_user = nullptr;

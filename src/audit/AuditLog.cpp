@@ -32,6 +32,17 @@ QString AuditLog::PathIn(const QString &folder)
     return dir.filePath(QString::fromLatin1(kFileName));
 }
 
+std::function<void(const QString &)> &AuditLog::AppendedHook()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
+}
+
+void AuditLog::SetAppendedHook(std::function<void(const QString &)> hook)
+{
+    AppendedHook() = std::move(hook);
+}
+
 QString AuditLog::ProcessAccount()
 {
     return AppendOnlyFile::AccountName();
@@ -39,10 +50,15 @@ QString AuditLog::ProcessAccount()
 
 bool AuditLog::Append(const AuditRecord &record, QString *error) const
 {
-    const AppendOnlyFile::Result result = AppendOnlyFile::Append(m_path, record.ToJsonLine());
+    AuditRecord stamped = record;
+    if (stamped.lineId.isEmpty())
+        stamped.lineId = AuditRecord::NewLineId();
+    const AppendOnlyFile::Result result = AppendOnlyFile::Append(m_path, stamped.ToJsonLine());
     using Failed = AppendOnlyFile::Result::Failed;
     switch (result.failed) {
     case Failed::Nothing:
+        if (AppendedHook())
+            AppendedHook()(m_path);
         return true;
     case Failed::Open:
         *error = QStringLiteral("The audit trail %1 cannot be written: %2.")

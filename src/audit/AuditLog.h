@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // The append-only audit trail, tarvik-audit.jsonl: one JSON object per line. Each record goes
@@ -33,6 +34,9 @@ public:
         QString error; // the file could not be read (a missing file is an empty trail)
     };
     Loaded Load() const;
+    // Called with the trail's path after each line written whole: the service records are
+    // filled from the trail afterwards, never in the way of the action that wrote it.
+    static void SetAppendedHook(std::function<void(const QString &path)> hook);
 
     // The records of serial (all when empty) stamped from `from` to `to` (local dates, either
     // end open when invalid), in file order.
@@ -55,5 +59,6 @@ public:
     void CompleteMeter(AuditRecord &record) const;
 
 private:
+    static std::function<void(const QString &)> &AppendedHook();
     QString m_path;
 };

@@ -4,11 +4,13 @@
 #include "audit/AuditSettings.h"
 #include "base/AppTitle.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QSysInfo>
+#include <QUuid>
 
 QString AuditRecord::TimeText(const QDateTime &time)
 {
@@ -26,6 +28,7 @@ QString AuditRecord::TimeText(const QDateTime &time)
 AuditRecord AuditRecord::Now(const QString &action, const QString &operatorName)
 {
     AuditRecord record;
+    record.lineId = NewLineId();
     record.time = QDateTime::currentDateTime();
     const QString anon = QStringLiteral("Anon");
     QString name = operatorName.trimmed();
@@ -56,7 +59,7 @@ QByteArray AuditRecord::ToJsonLine() const
         list.append(
             QJsonObject { { QStringLiteral("caption"), c.caption }, { QStringLiteral("id"), c.id },
                 { QStringLiteral("before"), c.before }, { QStringLiteral("after"), c.after } });
-    const QJsonObject object {
+    QJsonObject object {
         { QStringLiteral("time"), TimeText(time) },
         { QStringLiteral("operator"), operatorName },
         { QStringLiteral("account"), account },
@@ -74,6 +77,8 @@ QByteArray AuditRecord::ToJsonLine() const
         { QStringLiteral("result"), result },
         { QStringLiteral("message"), message },
     };
+    if (!lineId.isEmpty())
+        object.insert(QStringLiteral("id"), lineId);
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -89,6 +94,9 @@ std::optional<AuditRecord> AuditRecord::FromJson(const QByteArray &line)
     if (!r.time.isValid())
         return std::nullopt;
     const auto text = [&o](const char *key) { return o.value(QLatin1String(key)).toString(); };
+    r.lineId = text("id");
+    if (r.lineId.isEmpty())
+        r.lineId = LineIdOf(line.trimmed());
     r.operatorName = text("operator");
     r.account = text("account");
     r.computer = text("computer");
@@ -110,4 +118,14 @@ std::optional<AuditRecord> AuditRecord::FromJson(const QByteArray &line)
             c.value(QStringLiteral("after")).toString() });
     }
     return r;
+}
+
+QString AuditRecord::NewLineId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+QString AuditRecord::LineIdOf(const QByteArray &line)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(line, QCryptographicHash::Sha256).toHex());
 }

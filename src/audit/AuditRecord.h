@@ -20,6 +20,7 @@ struct AuditRecord
         bool operator==(const Change &) const = default;
     };
 
+    QString lineId; // unique per line, so a store filled from the trail takes each line once
     QDateTime time;
     QString operatorName;
     QString account; // the process's login on the computer, for lines whose operator is "Anon"
@@ -42,6 +43,9 @@ struct AuditRecord
     // A line of the file; nothing for a line that is not a whole JSON object (a line cut short
     // by a crash while it was written).
     static std::optional<AuditRecord> FromJson(const QByteArray &line);
+    // A fresh line id; a line written before lines had ids is known by its bytes' SHA-256.
+    static QString NewLineId();
+    static QString LineIdOf(const QByteArray &line);
     // ISO 8601 with the local offset, to the second: "2026-12-09T04:01:02+01:00".
     static QString TimeText(const QDateTime &time);
     // A record stamped now, on this computer, by this program, for operatorName; when that is

@@ -31,6 +31,8 @@ void CChildFrame::closeEvent(QCloseEvent *event)
         return;
     }
     QMdiSubWindow::closeEvent(event);
+    if (event->isAccepted())
+        Q_EMIT Closed();
 }
 
 QScrollArea *CChildFrame::ViewScrollArea() const

@@ -28,6 +28,11 @@ public:
     // user cancelled the save question). The document manager installs it.
     void SetCloseGuard(std::function<bool()> guard) { m_closeGuard = std::move(guard); }
 
+Q_SIGNALS:
+    // The frame's close was accepted: it is out of the MDI area and goes when the event loop
+    // next deletes, but shows its document no more.
+    void Closed();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 

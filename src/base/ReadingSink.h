@@ -26,9 +26,10 @@ public:
     // Installs a sink and returns the one it replaces; null uninstalls.
     static ReadingSink *Install(ReadingSink *sink);
 
-    // One meter of a Modbus sweep: its values, or (failure not empty) why it gave none.
-    virtual void ModbusReading(
-        const QDateTime &at, int address, const std::vector<Value> &values, const QString &failure)
+    // One meter of a Modbus sweep: its values, or (failure not empty) why it gave none. serial
+    // is the serial number its static block told, empty before one was read.
+    virtual void ModbusReading(const QDateTime &at, int address, const QString &serial,
+        const std::vector<Value> &values, const QString &failure)
         = 0;
     // One PC-logging snapshot of the meter with this serial number (may be empty).
     virtual void MeterReading(

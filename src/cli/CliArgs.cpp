@@ -6,6 +6,9 @@ const CliHelp::Option *FindOption(const CliHelp::Command &command, const QString
     for (const CliHelp::Option &option : command.options)
         if (name == QLatin1String(option.name))
             return &option;
+    for (const CliHelp::Option &option : CliHelp::LineOptions(command))
+        if (name == QLatin1String(option.name))
+            return &option;
     for (const CliHelp::Option &option : CliHelp::CommonOptions())
         if (name == QLatin1String(option.name))
             return &option;

@@ -6,6 +6,7 @@
 #include "base/OperatorIds.h"
 #include "base/SheetPdf.h"
 #include "cli/CliArgs.h"
+#include "cli/CliRecords.h"
 #include "cli/CliSignals.h"
 #include "meter/MeterSeriesModel.h"
 
@@ -75,8 +76,10 @@ bool CliAudit::Append(const AuditRecord &record) const
     AuditRecord completed = record;
     trail.CompleteMeter(completed);
     QString error;
-    if (trail.Append(completed, &error))
+    if (trail.Append(completed, &error)) {
+        CliRecords::NoteAppended();
         return true;
+    }
     AuditSay(error
         + QStringLiteral("\nThe %1 itself went on; this line is not in the trail.")
               .arg(record.action));

@@ -27,6 +27,16 @@ void CliContext::Out(const QString &text)
         SetOutputFailed(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO)));
 }
 
+void CliContext::OutBytes(const QByteArray &bytes)
+{
+    if (g_outputFailed || bytes.isEmpty())
+        return;
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size())
+        || std::fflush(stdout) != 0)
+        SetOutputFailed(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO)));
+}
+
 void CliContext::Err(const QString &text)
 {
     QString t = text.trimmed();
@@ -107,7 +117,7 @@ int CliContext::RunDialogue(Task<void> dialogue)
     if (!finished)
         QCoreApplication::exec();
     runner = nullptr;
-    if (signals->Interrupted() && code == kDone)
+    if (signals->Interrupted() && code == kDone && !interruptEnds)
         code = kMeterFailed;
     return code;
 }

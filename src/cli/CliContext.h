@@ -3,6 +3,7 @@
 #include "base/Task.h"
 #include "cli/CliArgs.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -25,6 +26,8 @@ public:
     // Standard output (results); a failure to write it is kept (OutputFailed) and the run
     // ends with status 1 however it went, as output lost on a full disk is no success.
     static void Out(const QString &text);
+    // Bytes as they stand (a meter's raw stream), the same failure kept.
+    static void OutBytes(const QByteArray &bytes);
     // Standard error, every line after "tarvik-cli: ".
     static void Err(const QString &text);
     static bool OutputFailed();
@@ -44,6 +47,7 @@ public:
     QString dataDir;
     QString port; // --port as a device path
     bool publishing = false; // --mqtt: readings go to the broker
+    bool interruptEnds = false; // Ctrl+C is the command's normal end (watch), not a failure
 
     // A path the user gave, as the program opens it after entering the data folder.
     QString UserPath(const QString &given) const;

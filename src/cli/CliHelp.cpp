@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 const char *const kExitStatus[][2] = {
     { "0", "done" },
@@ -39,7 +41,19 @@ std::vector<CliHelp::Option> WithMqtt(std::vector<CliHelp::Option> options)
             { "--topic", "PREFIX", "the topics' prefix (default tarvik)" },
             { "--mqtt-ca", "FILE", "the CA certificate of an mqtts broker" },
             { "--mqtt-user", "USER",
-                "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" } });
+                "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" },
+            { "--mqtt-cert", "FILE",
+                "a client certificate (PEM) to log in to an mqtts broker with, with --mqtt-key" },
+            { "--mqtt-key", "FILE", "the client certificate's private key (PEM, unencrypted)" },
+            { "--mqtt-client-id", "ID",
+                "the client id, which names the status topic PREFIX/status/ID (default "
+                "tarvik-HOST-PID)" },
+            { "--mqtt-discovery", "",
+                "announce each meter and quantity for Home Assistant (retained messages under "
+                "homeassistant/)" },
+            { "--mqtt-discovery-clear", "SERIALS",
+                "first clear the retained announcements of these meters (comma-separated "
+                "serial numbers), meters that are gone" } });
     return options;
 }
 
@@ -61,15 +75,35 @@ const std::vector<CliHelp::Option> &CliHelp::CommonOptions()
 {
     static const std::vector<Option> options = {
         { "--help", "", "this text (also -h)" },
+        { "--quiet", "", "no progress on standard error, even on a terminal" },
+        { "--db", "URL",
+            "the service records: postgresql://USER@HOST[:PORT]/DB or an SQLite file (default: "
+            "the settings', else tarvik-records.sqlite beside the audit trail)" },
+    };
+    return options;
+}
+
+const std::vector<CliHelp::Option> &CliHelp::LineOptions(const Command &command)
+{
+    static const std::vector<Option> none;
+    static const std::vector<Option> speed = {
         { "--baud", "N",
             "the port's speed: 9600 (the default, as the settings propose), 14400, 19200, "
             "28800, 33400, 56000, 57600 or 115200" },
-        { "--quiet", "", "no progress on standard error, even on a terminal" },
+    };
+    static const std::vector<Option> speedAndPace = {
+        speed.front(),
         { "--pace", "FACTOR",
             "scale the pauses between the bytes sent: a number above 0 and at most 1 (1, the "
             "default, for a real meter; a simulated meter takes less)" },
     };
-    return options;
+    const bool onPort = std::any_of(command.options.begin(), command.options.end(),
+        [](const Option &option) { return QLatin1String(option.name) == QLatin1String("--port"); });
+    if (!onPort)
+        return none;
+    // The Modbus master keeps the protocol's own timing, and watch sends nothing.
+    const QLatin1String name(command.name);
+    return name == QLatin1String("modbus") || name == QLatin1String("watch") ? speed : speedAndPace;
 }
 
 const std::vector<CliHelp::Command> &CliHelp::Commands()
@@ -135,6 +169,19 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             { { "--pdf", "OUT", "the PDF to write" },
                 { "--text", "", "print the pages' lines on standard output" },
                 { "--force", "", "replace the PDF if it exists" } } },
+        { "history", "SERIAL [--json] | --due [--json] | [SERIAL] --interval DAYS",
+            "a meter's visits from the service records",
+            "Prints the meter's visits (consecutive actions on it by one operator within a "
+            "working session) with their actions and changes, oldest first, after the lines of "
+            "this computer's audit trail not yet in the store are delivered. --due lists the "
+            "meters whose recalibration interval has passed since their last good send. Status "
+            "0 when something was found, 1 when nothing, 2 for bad arguments, 3 when the store "
+            "cannot be reached or used.",
+            { { "--json", "", "the history (or the meters due) as JSON" },
+                { "--due", "", "the meters due for recalibration" },
+                { "--interval", "DAYS",
+                    "set the recalibration interval of the meter (0: the lab's) or, without a "
+                    "serial number, the lab-wide one (365 days when never set)" } } },
         { "show", "FILE [--json]", "every field of a meter file as the form shows it",
             "Prints one line per field: its caption, its field id and its text, as the form "
             "shows the file.",
@@ -159,14 +206,28 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "existing FILE is replaced only with --force. With --mqtt each snapshot is also "
             "published on PREFIX/meter/SERIAL; readings still queued at the end are sent within "
             "5 s.",
-            WithMqtt({ { "--port", "P", kPortText },
-                { "--interval", "S", "seconds between snapshots" },
-                { "--seconds", "N", "log for N seconds" },
-                { "--until", "TIME", "log until hh:mm:ss" }, { "--out", "FILE", "the log file" },
-                { "--options", "LIST",
-                    "columns, comma-separated: date,time,flow,total,high,low,relay1,relay2 "
-                    "(default date,time,flow,total)" },
-                { "--force", "", "replace FILE if it exists" } }) },
+            WithMqtt(
+                { { "--port", "P", kPortText }, { "--interval", "S", "seconds between snapshots" },
+                    { "--seconds", "N", "log for N seconds" },
+                    { "--until", "TIME", "log until hh:mm:ss" },
+                    { "--out", "FILE", "the log file; - for standard output" },
+                    { "--options", "LIST",
+                        "columns, comma-separated: date,time,flow,total,high,low,relay1,relay2 "
+                        "(default date,time,flow,total)" },
+                    { "--force", "", "replace FILE if it exists" } }) },
+        { "watch", "--port P [--json | --raw] [--for SECONDS]",
+            "the meter's reading stream as it arrives",
+            "Prints each reading line of the meter's run-mode stream as it arrives, parsed as "
+            "the PC logger parses it: the time, flow and its unit, total and its unit, high, "
+            "low and the two relays. With --json one object a line, the time in ISO 8601 with "
+            "its offset; with --raw the bytes as they come, as the terminal shows them. Nothing "
+            "is sent to the meter. Lines that are no reading are skipped and counted; a meter "
+            "that streams no reading for 3 s (in command mode, or at another speed) is said on "
+            "standard error. It ends after SECONDS or on Ctrl+C, with the count of readings on "
+            "standard error; the status is 1 when no reading came.",
+            { { "--port", "P", kPortText }, { "--json", "", "one JSON object per reading" },
+                { "--raw", "", "the bytes as they come" },
+                { "--for", "SECONDS", "end after SECONDS (default: at Ctrl+C)" } } },
         { "transfer", "--port P --out FILE", "copy the meter's stored log to a file",
             "Transfers the meter logger's stored log as the datalogger does. FILE is never a "
             "meter file (.mtr, .qxm), and an existing FILE is replaced only with --force (it is "
@@ -175,17 +236,24 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
                 { "--force", "", "replace FILE if it exists" } } },
         { "modbus",
             "--port P --addresses A-B [--count N] [--interval MS] [--csv] [--mqtt URL "
-            "[--topic PREFIX]]",
+            "[--topic PREFIX]] | --port P --scan [--addresses A-B] [--json]",
             "poll a Modbus network as the Modbus window does",
             "Reads flow rate, totalizer and temperature of each address in turn, one line (or "
             "CSV row) per meter per sweep, a meter per 80 ms at most, as the window paces them; N "
             "sweeps (default 1), each begun MS milliseconds after the last. A meter "
             "that does not answer is said on standard error and tried again on the next sweep, "
             "as the window does with \"Keep polling through errors\"; the status is then 1. A CSV "
-            "row ends in a status cell: \"ok\", or the failure, the meter's cells then empty. With "
-            "--mqtt each meter's reading (or failure) is also published on PREFIX/modbus/ADDRESS, "
-            "with the units of a static read made first; Ctrl+C sends what is queued (5 s at "
-            "most) before the program ends.",
+            "row holds the time to the millisecond, the address, the serial number and units "
+            "the static block told, and ends in a status cell: \"ok\", or the failure, the "
+            "meter's cells then empty. With "
+            "--mqtt each meter's reading is also published on PREFIX/meter/SERIAL, with the "
+            "serial number and units of a static read made first (PREFIX/modbus/ADDRESS for a "
+            "meter whose static read failed), a failure on that topic with /error added; Ctrl+C "
+            "sends what is queued (5 s at most) before the program ends. With --scan each "
+            "address (default 1-247) is asked once for its static block, one after another at "
+            "the wire's pace: the addresses that answer are listed with serial number, units and "
+            "ranges, an address whose reply is faulty (a CRC error where two meters share it) is "
+            "said on standard error, and the status is 1 when one was faulty or none answered.",
             WithMqtt({ { "--port", "P", "the RS-485 port" },
                 { "--addresses", "A-B", "addresses to poll, e.g. 1-8 or 1,3,5" },
                 { "--count", "N", "sweeps (default 1)" },
@@ -193,7 +261,17 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
                 { "--parity", "TEXT",
                     "the character format: \"1 8 EVEN 1\" (default), \"1 8 NONE 1\", "
                     "\"1 8 ODD 1\" or \"1 8 NONE 2\"" },
-                { "--csv", "", "CSV rows with a header line" } }) },
+                { "--csv", "", "CSV rows with a header line" },
+                { "--csv-dialect", "NAME",
+                    "the CSV for a spreadsheet: excel or rfc4180 (comma, decimal point; excel "
+                    "with a byte-order mark) or semicolon (\";\" and the decimal comma, for "
+                    "comma-decimal locales); lines end in CR LF (without it: today's CSV, LF)" },
+                { "--scan", "", "list the addresses that answer, with their static block" },
+                { "--json", "", "the scan's list as a JSON array" },
+                { "--timeout", "MS",
+                    "wait for a reply's first bytes this long (default 500; more for a slow "
+                    "gateway)" },
+                { "--retries", "N", "ask again N times after a failed request (default 2)" } }) },
         { "convert", "FILE --to VERSION --out FILE2", "convert a meter file to another firmware",
             "The form's Convert: moves the data into the layout of VERSION (3.9G, 4.0x, "
             ">= 4.1A, or a Quixal version) and writes FILE2, which is replaced, or is FILE "
@@ -235,6 +313,8 @@ QString CliHelp::HelpText(const Command &command)
                        .arg(QLatin1String(command.name), QLatin1String(command.synopsis),
                            QLatin1String(command.summary), QLatin1String(command.description));
     for (const Option &option : command.options)
+        text += OptionLine(option);
+    for (const Option &option : LineOptions(command))
         text += OptionLine(option);
     for (const Option &option : CommonOptions())
         text += OptionLine(option);
@@ -286,7 +366,9 @@ QString CliHelp::ManPage()
         man += QStringLiteral(".SS %1 %2\n%3\n")
                    .arg(Roff(QLatin1String(command.name)), Roff(QLatin1String(command.synopsis)),
                        Roff(QLatin1String(command.description)));
-        for (const Option &option : command.options) {
+        std::vector<Option> options = command.options;
+        options.insert(options.end(), LineOptions(command).begin(), LineOptions(command).end());
+        for (const Option &option : options) {
             man += QStringLiteral(".TP\n.B %1").arg(Roff(QLatin1String(option.name)));
             if (*option.value)
                 man += QStringLiteral(" \\fI%1\\fR").arg(Roff(QLatin1String(option.value)));

@@ -26,8 +26,11 @@ public:
 
     static const std::vector<Command> &Commands();
     static const Command *Find(const QString &name);
-    // The options every command takes (--help, --baud, --quiet).
+    // The options every command takes (--help, --quiet).
     static const std::vector<Option> &CommonOptions();
+    // The link's options a command on a port takes after its own: --baud, and --pace where it
+    // sends to a meter at the link's pace.
+    static const std::vector<Option> &LineOptions(const Command &command);
     // One command's help, as "tarvik-cli NAME --help" prints it.
     static QString HelpText(const Command &command);
     // The program's help: usage, commands, exit statuses.

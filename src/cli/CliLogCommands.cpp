@@ -1,14 +1,19 @@
 #include "cli/CliLogCommands.h"
 
+#include "base/DialogueRunner.h"
 #include "cli/CliContext.h"
 #include "cli/CliDatalog.h"
 #include "cli/CliMeterCommands.h"
+#include "cli/CliReadingWatch.h"
 #include "cli/CliSignals.h"
 #include "datalog/LogFileWriter.h"
+#include "datalog/PcLogger.h"
 #include "link/CSerial.h"
 #include "link/SerialPortList.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QTime>
 
 #include <array>
@@ -21,9 +26,24 @@ std::unique_ptr<CSerial> CliLogCommands::OpenLink()
     auto link = std::make_unique<CSerial>(port, timing);
     link->SetPortText(port);
     link->SetBaudText(m_cli.Baud());
-    if (!link->OpenPort()) {
-        CliContext::Err(QStringLiteral("Cannot use the port %1.\n%2").arg(port, link->LastError()));
-        m_cli.code = CliContext::kPortUnusable;
+    // A network port's connection is made first: one that fails is said as the port's failure,
+    // not as a meter that stopped answering.
+    bool connected = false;
+    int status = CliContext::kDone;
+    if (link->OpenPort()) {
+        status = m_cli.RunDialogue([](CSerial *serial, CliContext *cli, bool *made) -> Task<void> {
+            *made = co_await serial->ConnectedAsync(*cli->runner);
+        }(link.get(), &m_cli, &connected));
+    }
+    if (!connected) {
+        m_cli.code = status;
+        if (status == CliContext::kDone) {
+            CliContext::Err(QStringLiteral("Cannot use the port %1.\n%2")
+                                .arg(port, link->IsGone() ? link->GoneText() : link->LastError()));
+            m_cli.code = CliContext::kPortUnusable;
+        } else if (m_cli.signals->Interrupted()) {
+            CliContext::Err(QStringLiteral("Interrupted; nothing was written."));
+        }
         return nullptr;
     }
     return link;
@@ -72,10 +92,12 @@ int CliLogCommands::Log()
                 .arg(QStringLiteral("date,time,flow,total,high,low,relay1,relay2")));
         return CliContext::kBadInput;
     }
-    return RunDatalog([&](CliDatalog &datalog) {
-        datalog.StartLog(
-            m_cli.UserPath(m_cli.args.Value(QStringLiteral("--out"))), interval, options, seconds);
-    });
+    // "-" is standard output, written as it stands, as a pipe or terminal is.
+    const QString out = m_cli.args.Value(QStringLiteral("--out"));
+    const QString path
+        = out == QLatin1String("-") ? QStringLiteral("/dev/stdout") : m_cli.UserPath(out);
+    return RunDatalog(
+        [&](CliDatalog &datalog) { datalog.StartLog(path, interval, options, seconds); });
 }
 
 int CliLogCommands::Transfer()
@@ -110,10 +132,88 @@ int CliLogCommands::RunDatalog(const std::function<void(CliDatalog &)> &start)
     if (!finished)
         QCoreApplication::exec();
     if (datalog.Status() != 0)
-        CliContext::Err(datalog.Failure());
-    else if (!LogFileWriter::WritesInPlace(
-                 m_cli.UserPath(m_cli.args.Value(QStringLiteral("--out")))))
+        // A connection that broke is named first: it, not the meter, ended the run.
+        CliContext::Err(link->IsGone() ? link->GoneText() + QLatin1Char('\n') + datalog.Failure()
+                                       : datalog.Failure());
+    else if (m_cli.args.Value(QStringLiteral("--out")) != QLatin1String("-")
+        && !LogFileWriter::WritesInPlace(m_cli.UserPath(m_cli.args.Value(QStringLiteral("--out")))))
         CliContext::Out(m_cli.args.Value(QStringLiteral("--out"))
             + QLatin1Char('\n')); // not into the log itself
     return datalog.Status();
+}
+
+Task<void> CliLogCommands::Watch()
+{
+    bool forOk = true;
+    const int seconds = m_cli.args.Has(QStringLiteral("--for"))
+        ? m_cli.args.Value(QStringLiteral("--for")).toInt(&forOk)
+        : 0;
+    const bool json = m_cli.args.Has(QStringLiteral("--json"));
+    const bool raw = m_cli.args.Has(QStringLiteral("--raw"));
+    if (m_cli.PortArg().isEmpty() || !forOk || seconds < 0 || (json && raw)
+        || !m_cli.args.Plain().isEmpty()) {
+        CliContext::Err(QStringLiteral("watch takes --port P, --json or --raw, and --for SECONDS "
+                                       "(1 or more) (\"tarvik-cli watch --help\")."));
+        m_cli.code = CliContext::kBadInput;
+        co_return;
+    }
+    std::unique_ptr<CSerial> link = OpenLink();
+    if (!link)
+        co_return;
+    DialogueRunner &runner = *m_cli.runner;
+    // Ctrl+C is how a watch usually ends: it is no failure.
+    m_cli.interruptEnds = true;
+    CliReadingWatch watch(json ? CliReadingWatch::Format::Json
+            : raw              ? CliReadingWatch::Format::Raw
+                               : CliReadingWatch::Format::Text);
+    QElapsedTimer sinceReading;
+    sinceReading.start();
+    bool gone = false;
+    SerialPort::Subscription subscription;
+    const std::function<void()> take = [&] {
+        while (subscription.Queued() > 0 && !CliContext::OutputFailed()) {
+            const qint64 before = watch.Readings();
+            CliContext::OutBytes(watch.Feed(
+                subscription.Take(PcLogger::kMaxBytesPerStep), QDateTime::currentDateTime()));
+            if (watch.Readings() != before)
+                sinceReading.restart();
+        }
+    };
+    subscription = link->Subscribe(take, [&] {
+        gone = true;
+        runner.Cancel();
+    });
+    const QDeadlineTimer end
+        = seconds > 0 ? QDeadlineTimer(qint64(seconds) * 1000) : QDeadlineTimer::Forever;
+    bool toldSilent = false;
+    while (!runner.Cancelled() && !end.hasExpired() && !CliContext::OutputFailed()) {
+        co_await runner.Sleep(int(std::min<qint64>(100, std::max<qint64>(1, end.remainingTime()))));
+        if (!toldSilent && sinceReading.elapsed() >= kNoReadingsSeconds * 1000) {
+            toldSilent = true;
+            CliContext::Err(QStringLiteral("No readings from %1 for %2 s: is the meter in command "
+                                           "mode, or at another speed than %3?")
+                                .arg(m_cli.PortArg())
+                                .arg(kNoReadingsSeconds)
+                                .arg(m_cli.Baud()));
+        } else if (toldSilent && sinceReading.elapsed() < kNoReadingsSeconds * 1000) {
+            toldSilent = false; // readings came back
+        }
+    }
+    take();
+    const qint64 dropped = subscription.Dropped();
+    subscription.Cancel();
+    if (gone)
+        CliContext::Err(link->GoneText());
+    QString summary = QStringLiteral("%1 readings").arg(watch.Readings());
+    if (watch.Skipped() > 0)
+        summary += QStringLiteral(", %1 lines that were no reading skipped").arg(watch.Skipped());
+    if (dropped > 0)
+        summary += QStringLiteral(", %1 bytes lost").arg(dropped);
+    if (!m_cli.args.Has(QStringLiteral("--quiet")))
+        CliContext::Err(summary + QLatin1Char('.'));
+    if (gone)
+        m_cli.code = CliContext::kPortUnusable;
+    else if (watch.Readings() == 0)
+        m_cli.code = CliContext::kMeterFailed;
+    link->ClosePort();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Task.h"
+
 #include <QString>
 
 #include <functional>
@@ -11,7 +13,7 @@ class CSerial;
 
 // tarvik-cli's datalogger commands: log (the meter's readings into a log file for a time or
 // until a clock time) and transfer (the meter's stored log into a file), each once a meter has
-// answered on the port.
+// answered on the port; watch (the reading stream on standard output, nothing sent).
 class CliLogCommands
 {
 public:
@@ -22,6 +24,11 @@ public:
 
     int Log();
     int Transfer();
+    // The reading stream as it arrives, until --for has passed or Ctrl+C; run as a dialogue.
+    Task<void> Watch();
+
+    // Seconds without a reading after which watch says it sees none.
+    static constexpr int kNoReadingsSeconds = 3;
 
 private:
     // Runs a datalogger job that start begins on the meter link, under the event loop, once a

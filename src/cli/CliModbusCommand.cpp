@@ -11,6 +11,11 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
 
 namespace {
 // "1-8", "1,3,5" or a mix ("1-3,7"): the addresses in order; empty for a text that names none
@@ -31,19 +36,53 @@ QList<int> AddressList(const QString &text)
     return addresses;
 }
 
-QString Csv(const QString &field)
-{
-    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
-        return field.trimmed();
-    QString quoted = field.trimmed();
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 } // namespace
 
 Task<void> CliModbusCommand::Modbus()
 {
-    const QList<int> addresses = AddressList(m_cli.args.Value(QStringLiteral("--addresses")));
+    const bool scan = m_cli.args.Has(QStringLiteral("--scan"));
+    const QList<int> addresses = AddressList(scan && !m_cli.args.Has(QStringLiteral("--addresses"))
+            ? QStringLiteral("1-247")
+            : m_cli.args.Value(QStringLiteral("--addresses")));
+    ModbusMaster::Timing timing;
+    bool timeoutOk = true, retriesOk = true;
+    if (m_cli.args.Has(QStringLiteral("--timeout")))
+        timing.headerMs = m_cli.args.Value(QStringLiteral("--timeout")).toInt(&timeoutOk);
+    if (m_cli.args.Has(QStringLiteral("--retries")))
+        timing.attempts = m_cli.args.Value(QStringLiteral("--retries")).toInt(&retriesOk) + 1;
+    if (!timeoutOk || timing.headerMs < 1 || timing.headerMs > 60000 || !retriesOk
+        || timing.attempts < 1 || timing.attempts > 100) {
+        CliContext::Err(QStringLiteral("modbus takes --timeout MS from 1 to 60000 and --retries N "
+                                       "from 0 to 99 (\"tarvik-cli modbus --help\")."));
+        m_cli.code = CliContext::kBadInput;
+        co_return;
+    }
+    if (scan
+        && (m_cli.PortArg().isEmpty() || addresses.isEmpty()
+            || m_cli.args.Has(QStringLiteral("--csv"))
+            || m_cli.args.Has(QStringLiteral("--csv-dialect"))
+            || m_cli.args.Has(QStringLiteral("--count")) || m_cli.args.Has(QStringLiteral("--mqtt"))
+            || !m_cli.args.Plain().isEmpty())) {
+        CliContext::Err(QStringLiteral("modbus --scan takes --port P, --addresses A-B (within "
+                                       "1..247, default all), --json, --timeout and --retries "
+                                       "(\"tarvik-cli modbus --help\")."));
+        m_cli.code = CliContext::kBadInput;
+        co_return;
+    }
+    if (m_cli.args.Has(QStringLiteral("--csv-dialect"))) {
+        const std::optional<CsvDialect> dialect
+            = CsvDialect::FromName(m_cli.args.Value(QStringLiteral("--csv-dialect")));
+        if (!dialect) {
+            CliContext::Err(QStringLiteral("--csv-dialect %1 is no CSV dialect: give %2.")
+                                .arg(m_cli.args.Value(QStringLiteral("--csv-dialect")),
+                                    CsvDialect::Names().join(QStringLiteral(", "))));
+            m_cli.code = CliContext::kBadInput;
+            co_return;
+        }
+        m_dialect = *dialect;
+    } else {
+        m_dialect.SetLineEnd("\n"); // as a shell's lines end, as before dialects were offered
+    }
     bool countOk = true, intervalOk = true;
     const int count = m_cli.args.Has(QStringLiteral("--count"))
         ? m_cli.args.Value(QStringLiteral("--count")).toInt(&countOk)
@@ -74,18 +113,27 @@ Task<void> CliModbusCommand::Modbus()
     }
     SerialPort::Claim claim(&serial, this);
     ModbusMaster master(&serial);
+    master.SetTiming(timing);
+    if (scan) {
+        co_await Scan(master, addresses);
+        serial.ClosePort();
+        co_return;
+    }
     // The addresses are the poller's slots, in order.
     ModbusPoller poller(master, int(addresses.size()));
     ModbusPoller::Hooks hooks;
     hooks.address = [&addresses](int slot) { return QString::number(addresses.at(slot - 1)); };
-    // What is published carries each meter's units: one static sweep first.
-    QHash<int, std::pair<QString, QString>> units;
+    // What is published and the CSV rows carry each meter's units and serial number (the
+    // published topic is keyed by it): one static sweep first tells both.
+    QHash<int, Statics> units;
     ReadingSink *sink = m_cli.publishing ? ReadingSink::Instance() : nullptr;
-    if (sink) {
+    const bool csv = m_cli.args.Has(QStringLiteral("--csv"))
+        || m_cli.args.Has(QStringLiteral("--csv-dialect"));
+    if (sink || csv) {
         hooks.result = [&](const ModbusPoller::Result &r) {
             if (r.ok)
-                units[addresses.at(r.slot - 1)]
-                    = { master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed() };
+                units[addresses.at(r.slot - 1)] = { master.FlowUnitsText().trimmed(),
+                    master.TotalizerUnitsText().trimmed(), master.SerialNumberText().trimmed() };
         };
         poller.SetHooks(hooks);
         ModbusPoller::Settings statics;
@@ -94,26 +142,27 @@ Task<void> CliModbusCommand::Modbus()
         poller.SetSettings(statics);
         co_await poller.Run(*m_cli.runner);
     }
-    const bool csv = m_cli.args.Has(QStringLiteral("--csv"));
+    const QString temperatureUnit = QString(QChar(0xB0)) + QLatin1Char('F');
     if (csv)
-        CliContext::Out(QStringLiteral("sweep,time,%1,address,flow,totalizer,temperature,status\n")
-                            .arg(QLatin1String(CsvTime::kOffsetHeader)));
+        CliContext::OutBytes(m_dialect.Preamble()
+            + m_dialect.Row(
+                { "sweep", "time", CsvTime::kOffsetHeader, "address", "serial", "flow", "flow unit",
+                    "totalizer", "totalizer unit", "temperature", "temperature unit", "status" }));
     hooks.result = [&](const ModbusPoller::Result &r) {
         const int address = addresses.at(r.slot - 1);
         // A CSV line carries the date and offset (two cells) as every CSV the program writes
         // does; a line for people the clock time alone.
         const QDateTime now = QDateTime::currentDateTime();
-        const QString time = csv ? QString::fromLatin1(CsvTime::Format(now))
-                                 : now.time().toString(QStringLiteral("HH:mm:ss"));
+        const QString time = now.time().toString(QStringLiteral("HH:mm:ss"));
         if (sink) {
             std::vector<ReadingSink::Value> values;
             if (r.ok)
-                values = { { QStringLiteral("flow"), master.FlowText(), units[address].first },
-                    { QStringLiteral("totalizer"), master.TotalizerText(), units[address].second },
-                    { QStringLiteral("temperature"), master.TemperatureText(),
-                        QString(QChar(0xB0)) + QLatin1Char('F') } };
-            sink->ModbusReading(
-                now, address, values, r.ok ? QString() : master.FailureText(r.address).trimmed());
+                values = { { QStringLiteral("flow"), master.FlowText(), units[address].flowUnits },
+                    { QStringLiteral("totalizer"), master.TotalizerText(),
+                        units[address].totalizerUnits },
+                    { QStringLiteral("temperature"), master.TemperatureText(), temperatureUnit } };
+            sink->ModbusReading(now, address, units.value(address).serial, values,
+                r.ok ? QString() : master.FailureText(r.address).trimmed());
         }
         if (!r.ok) {
             CliContext::Err(master.FailureText(r.address));
@@ -125,17 +174,20 @@ Task<void> CliModbusCommand::Modbus()
         }
         // A meter that failed keeps its row, cells empty, the failure in the status column:
         // the CSV alone shows every failure.
-        if (csv)
-            CliContext::Out(
-                QStringLiteral("%1,%2,%3,%4,%5,%6,%7\n")
-                    .arg(r.sweep)
-                    .arg(time)
-                    .arg(address)
-                    .arg(r.ok ? Csv(master.FlowText()) : QString(),
-                        r.ok ? Csv(master.TotalizerText()) : QString(),
-                        r.ok ? Csv(master.TemperatureText()) : QString(),
-                        r.ok ? QStringLiteral("ok") : Csv(master.FailureText(r.address))));
-        else if (!r.ok)
+        if (csv) {
+            const Statics known = units.value(address);
+            const auto number = [&](const QString &text) {
+                return r.ok ? m_dialect.Number(text.trimmed().toLatin1()) : QByteArray();
+            };
+            const auto text
+                = [&](const QString &cell) { return r.ok ? m_dialect.Text(cell) : QByteArray(); };
+            CliContext::OutBytes(m_dialect.Row({ QByteArray::number(r.sweep), m_dialect.Moment(now),
+                QByteArray::number(address), m_dialect.Text(known.serial),
+                number(master.FlowText()), text(known.flowUnits), number(master.TotalizerText()),
+                text(known.totalizerUnits), number(master.TemperatureText()), text(temperatureUnit),
+                r.ok ? QByteArray("ok")
+                     : m_dialect.Text(master.FailureText(r.address).trimmed()) }));
+        } else if (!r.ok)
             return;
         else
             CliContext::Out(QStringLiteral("%1 address %2: flow %3, totalizer %4, temperature %5\n")
@@ -164,4 +216,85 @@ Task<void> CliModbusCommand::Modbus()
     if (m_cli.runner->Cancelled())
         CliContext::Err(QStringLiteral("Interrupted."));
     serial.ClosePort();
+}
+
+Task<void> CliModbusCommand::Scan(ModbusMaster &master, const QList<int> &addresses)
+{
+    // At the wire's pace: the next address is asked as soon as the last answered or timed out.
+    const bool json = m_cli.args.Has(QStringLiteral("--json"));
+    const bool progress = m_cli.Progress();
+    QJsonArray found;
+    int answered = 0, failed = 0;
+    if (!json)
+        CliContext::Out(QStringLiteral("address\tserial\tflow units\ttotalizer units\tmax range\t"
+                                       "full scale\n"));
+    for (const int address : addresses) {
+        if (m_cli.runner->Cancelled() || CliContext::OutputFailed())
+            break;
+        if (progress)
+            std::fprintf(stderr, "\rtarvik-cli: address %d of %d", address, int(addresses.last()));
+        const QString text = QString::number(address);
+        if (co_await master.ReadStaticAsync(*m_cli.runner, text)) {
+            ++answered;
+            const ScanRow row { address, master.SerialNumberText().trimmed(),
+                master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed(),
+                master.MaxRangeText().trimmed(), master.FullScaleText().trimmed(), QString() };
+            if (json)
+                found.append(Json(row));
+            else
+                CliContext::Out(Line(row));
+            continue;
+        }
+        if (m_cli.runner->Cancelled())
+            break;
+        // No reply is an address nobody has; a reply that is wrong (two meters at one address
+        // garble each other's CRC) is said for that address.
+        if (master.LastErrorKind() == ModbusMaster::TimedOut && !master.Port()->IsGone())
+            continue;
+        ++failed;
+        if (progress)
+            std::fputs("\n", stderr);
+        CliContext::Err(master.FailureText(text));
+        if (master.Port()->IsGone())
+            break;
+        if (json)
+            found.append(Json({ address, {}, {}, {}, {}, {}, master.FailureText(text).trimmed() }));
+    }
+    if (progress)
+        std::fputs("\n", stderr);
+    if (json)
+        CliContext::Out(QString::fromUtf8(QJsonDocument(found).toJson(QJsonDocument::Compact))
+            + QLatin1Char('\n'));
+    if (m_cli.runner->Cancelled())
+        CliContext::Err(QStringLiteral("Interrupted."));
+    if (!m_cli.args.Has(QStringLiteral("--quiet")))
+        CliContext::Err(
+            QStringLiteral("%1 of %2 addresses answered%3.")
+                .arg(answered)
+                .arg(addresses.size())
+                .arg(failed ? QStringLiteral(", %1 with faulty replies").arg(failed) : QString()));
+    if (failed > 0 || answered == 0)
+        m_cli.code = CliContext::kMeterFailed;
+}
+
+QString CliModbusCommand::Line(const ScanRow &row)
+{
+    return QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
+        .arg(row.address)
+        .arg(row.serial, row.flowUnits, row.totalizerUnits, row.maxRange, row.fullScale);
+}
+
+QJsonObject CliModbusCommand::Json(const ScanRow &row)
+{
+    QJsonObject object { { QStringLiteral("address"), row.address } };
+    if (!row.failure.isEmpty()) {
+        object.insert(QStringLiteral("failure"), row.failure);
+        return object;
+    }
+    object.insert(QStringLiteral("serial"), row.serial);
+    object.insert(QStringLiteral("flow_units"), row.flowUnits);
+    object.insert(QStringLiteral("totalizer_units"), row.totalizerUnits);
+    object.insert(QStringLiteral("max_range"), row.maxRange.toDouble());
+    object.insert(QStringLiteral("full_scale"), row.fullScale.toDouble());
+    return object;
 }

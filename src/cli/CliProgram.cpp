@@ -8,6 +8,7 @@
 #include "cli/CliMeterCommands.h"
 #include "cli/CliModbusCommand.h"
 #include "cli/CliPublishing.h"
+#include "cli/CliRecords.h"
 #include "cli/CliSignals.h"
 #include "datalog/LogFileWriter.h"
 #include "link/SerialPort.h"
@@ -97,7 +98,9 @@ int CliProgram::Run(const QStringList &arguments)
     CliAudit::SetStartFolder(m_cli.startDir);
     if (!m_cli.dataDir.isEmpty() && m_cli.dataDir != m_cli.startDir)
         QDir::setCurrent(m_cli.dataDir);
-    return Finish(Dispatch(*command));
+    const int code = Dispatch(*command);
+    CliRecords(m_cli).DeliverIfAppended();
+    return Finish(code);
 }
 
 int CliProgram::Finish(int code)
@@ -188,6 +191,8 @@ int CliProgram::Prepare(const CliHelp::Command &command)
         return refuse(QStringLiteral("--parity \"%1\" is no character format: give \"%2\".")
                           .arg(m_cli.args.Value(QStringLiteral("--parity")),
                               mbCSerial::ParityTexts().join(QStringLiteral("\", \""))));
+    if (QString why; !CliRecords::CheckDb(m_cli, &why))
+        return refuse(why);
     const QString name = QLatin1String(command.name);
     // The commands that read meter files or run command lists need the data files.
     const bool needsData = name == QLatin1String("show") || name == QLatin1String("set")
@@ -221,7 +226,10 @@ int CliProgram::Prepare(const CliHelp::Command &command)
         if (name == QLatin1String("log") || name == QLatin1String("transfer"))
             kind = OutputKind::Log;
     }
-    if (!given.isEmpty()) {
+    // The log on standard output ("-") replaces nothing.
+    if (!given.isEmpty()
+        && !(kind == OutputKind::Log && given == QLatin1String("-")
+            && name == QLatin1String("log"))) {
         const QString refusal = OutputRefusal(given, m_cli.UserPath(given), kind, input);
         if (!refusal.isEmpty())
             return refuse(refusal);
@@ -262,10 +270,16 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
     }
     if (name == QLatin1String("transfer"))
         return CliLogCommands(m_cli).Transfer();
+    if (name == QLatin1String("watch")) {
+        CliLogCommands logs(m_cli);
+        return m_cli.RunDialogue(logs.Watch());
+    }
     if (name == QLatin1String("diff"))
         return m_cli.RunDialogue(meter.Diff());
     if (name == QLatin1String("report"))
         return files.Report();
+    if (name == QLatin1String("history"))
+        return CliRecords(m_cli).History();
     CliContext::Err(
         QStringLiteral("%1 is not built into this version of tarvik-cli yet.").arg(name));
     return kBadInput;

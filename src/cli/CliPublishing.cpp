@@ -26,6 +26,12 @@ bool CliPublishing::Start()
         settings.topicPrefix = m_cli.args.Value(QStringLiteral("--topic"));
     settings.caFile = m_cli.UserPath(m_cli.args.Value(QStringLiteral("--mqtt-ca")));
     settings.user = m_cli.args.Value(QStringLiteral("--mqtt-user"));
+    if (m_cli.args.Has(QStringLiteral("--mqtt-cert")))
+        settings.certFile = m_cli.UserPath(m_cli.args.Value(QStringLiteral("--mqtt-cert")));
+    if (m_cli.args.Has(QStringLiteral("--mqtt-key")))
+        settings.keyFile = m_cli.UserPath(m_cli.args.Value(QStringLiteral("--mqtt-key")));
+    settings.clientId = m_cli.args.Value(QStringLiteral("--mqtt-client-id"));
+    settings.discovery = m_cli.args.Has(QStringLiteral("--mqtt-discovery"));
     settings.password = qEnvironmentVariable("TARVIK_MQTT_PASSWORD");
     m_publisher = std::make_unique<MqttPublisher>();
     MqttPublisher::Timing timing;
@@ -62,6 +68,10 @@ bool CliPublishing::Start()
     // wait in the queue meanwhile.
     QObject::connect(m_publisher.get(), &MqttPublisher::Problem,
         [](const QString &message) { CliContext::Err(message); });
+    // Meters that are gone: their announcements leave the broker before any reading is sent.
+    for (const QString &serial : m_cli.args.Value(QStringLiteral("--mqtt-discovery-clear"))
+                                     .split(QLatin1Char(','), Qt::SkipEmptyParts))
+        m_publisher->ClearDiscovery(serial.trimmed());
     ReadingSink::Install(m_publisher.get());
     m_cli.publishing = true;
     return true;

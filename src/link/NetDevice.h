@@ -13,11 +13,13 @@
 // (modbus-tcp://, raw bytes framed by the master). SerialDevice hands it every operation when
 // the port text names a network port, so the link above it works as on a local device.
 //
-// Connecting never blocks: Open resolves the host and starts the connection, which completes
-// (or fails, refused or after kConnectMs without an answer) in a later PollConnect; the link's
-// waits poll it from the event loop. Bytes written meanwhile are kept and go out once it is
-// connected. A connection the server closes or resets is Gone (once what arrived before has
-// been read); nothing kept from it is sent again on the next connection.
+// Connecting never blocks: Open starts looking up the host's name (beside the event loop: the C
+// library's asynchronous lookup; an address needs none) and then the connection, which
+// completes (or fails: no such host, refused, or kConnectMs without an answer, the lookup
+// included) in a later PollConnect; the link's waits poll it from the event loop. Bytes written
+// meanwhile are kept and go out once it is connected. A connection the server closes or resets is
+// Gone (once what arrived before has been read); nothing kept from it is sent again on the next
+// connection.
 class NetDevice
 {
 public:
@@ -31,9 +33,10 @@ public:
     bool Open(const NetPortText &target);
     void Close();
     // A connection that failed or broke stays open (and Gone) until closed, as a hung-up line.
-    bool IsOpen() const { return m_fd >= 0 || m_gone; }
-    // Whether the connection is still being made (PollConnect has more to learn).
-    bool Connecting() const { return m_fd >= 0 && m_connecting; }
+    bool IsOpen() const { return m_fd >= 0 || m_gone || m_lookup; }
+    // Whether the host is still being looked up or the connection still being made
+    // (PollConnect has more to learn).
+    bool Connecting() const { return (m_fd >= 0 || m_lookup) && m_connecting; }
     // Looks, without waiting, whether the connection has been made; false while it is still
     // being made and when it failed (Gone, LastError says why).
     bool PollConnect() const;
@@ -62,8 +65,18 @@ public:
             && m_telnet.ComPortState() == TelnetCodec::ComPort::Refused;
     }
 
+    // A lookup of the host's name under way (defined where it is made).
+    struct Lookup;
+
 private:
     using Clock = std::chrono::steady_clock;
+    // Keeps the addresses of a lookup's result (a struct addrinfo list), in order.
+    void TakeAddresses(const void *found) const;
+    // The lookup under way, if any, is looked at: false while it goes on or when it failed
+    // (Gone); true once the addresses are known and a connection has been started.
+    bool PollLookup() const;
+    // Ends the lookup under way; one the C library cannot stop any more is freed once it ends.
+    void DropLookup() const;
     // Starts connecting to the next address; false when none is left (or they all failed).
     bool ConnectNext() const;
     void Connected() const;
@@ -75,6 +88,7 @@ private:
     void Broken(int error) const;
 
     NetPortText m_target;
+    mutable Lookup *m_lookup = nullptr;
     mutable int m_fd = -1;
     mutable bool m_connecting = false;
     mutable Clock::time_point m_connectDeadline;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include <fcntl.h>
 #include <linux/sockios.h>
@@ -14,9 +15,42 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// One asynchronous lookup: the request and everything it points to, kept together until the C
+// library is done with it.
+struct NetDevice::Lookup
+{
+    std::string host;
+    std::string service;
+    struct addrinfo hints = {};
+    struct gaicb request = {};
+};
+
 namespace {
 
 constexpr int kChunk = 4096;
+
+// Lookups given up on while the C library was still working on them (a name server that does
+// not answer): freed once they end, by whichever device looks next.
+std::mutex g_abandonedMutex;
+std::vector<NetDevice::Lookup *> g_abandoned;
+
+void FreeLookup(NetDevice::Lookup *lookup)
+{
+    if (lookup->request.ar_result)
+        ::freeaddrinfo(lookup->request.ar_result);
+    delete lookup;
+}
+
+void ReapAbandoned()
+{
+    const std::lock_guard<std::mutex> lock(g_abandonedMutex);
+    std::erase_if(g_abandoned, [](NetDevice::Lookup *lookup) {
+        if (::gai_error(&lookup->request) == EAI_INPROGRESS)
+            return false;
+        FreeLookup(lookup);
+        return true;
+    });
+}
 
 int MsLeft(std::chrono::steady_clock::time_point end)
 {
@@ -57,38 +91,112 @@ bool NetDevice::Open(const NetPortText &target)
         if (::write(m_readyPipe[1], &one, 1) != 1)
             return Failed(Where() + ": " + std::strerror(errno));
     }
-    // Resolving a name may ask a name server; an address or a name in the hosts file does not.
+    ReapAbandoned();
+    m_nextAddress = 0;
+    m_lastConnectError = 0;
+    m_connectDeadline = Clock::now() + std::chrono::milliseconds(kConnectMs);
+    m_connecting = true;
+    if (m_target.kind == NetPortText::Kind::Telnet)
+        m_heldOutput = m_telnet.Start();
+    // An address needs no name server: connected to at once. A name may wait on a name server
+    // for seconds, so it is looked up beside the event loop and PollConnect takes the result.
     struct addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
+    hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICHOST | AI_NUMERICSERV;
     struct addrinfo *found = nullptr;
     const std::string service = std::to_string(target.port);
-    const int resolved = ::getaddrinfo(target.host.c_str(), service.c_str(), &hints, &found);
-    if (resolved != 0 || !found) {
+    if (::getaddrinfo(target.host.c_str(), service.c_str(), &hints, &found) == 0 && found) {
+        TakeAddresses(found);
+        ::freeaddrinfo(found);
+        if (!ConnectNext()) {
+            m_connecting = false;
+            return false;
+        }
+    } else {
         if (found)
             ::freeaddrinfo(found);
-        return Failed(Where() + ": the host \"" + target.host + "\" cannot be found ("
-            + ::gai_strerror(resolved) + ")");
+        auto *lookup = new Lookup;
+        lookup->host = target.host;
+        lookup->service = service;
+        lookup->hints = hints;
+        lookup->hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
+        lookup->request.ar_name = lookup->host.c_str();
+        lookup->request.ar_service = lookup->service.c_str();
+        lookup->request.ar_request = &lookup->hints;
+        struct gaicb *list[] = { &lookup->request };
+        const int started = ::getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr);
+        if (started != 0) {
+            FreeLookup(lookup);
+            m_connecting = false;
+            return Failed(Where() + ": the host \"" + target.host + "\" cannot be looked up ("
+                + ::gai_strerror(started) + ")");
+        }
+        m_lookup = lookup;
     }
+    // A refusal from this host, or a name the hosts file says nothing of, can come at once:
+    // said by Open itself.
+    if (!PollConnect() && m_gone) {
+        m_gone = false;
+        m_connecting = false;
+        return false;
+    }
+    return true;
+}
+
+void NetDevice::TakeAddresses(const void *found) const
+{
     m_addresses.clear();
     m_families.clear();
-    for (const struct addrinfo *a = found; a; a = a->ai_next) {
+    for (auto *a = static_cast<const struct addrinfo *>(found); a; a = a->ai_next) {
         const auto *bytes = reinterpret_cast<const unsigned char *>(a->ai_addr);
         m_addresses.emplace_back(bytes, bytes + a->ai_addrlen);
         m_families.push_back(a->ai_family);
     }
-    ::freeaddrinfo(found);
     m_nextAddress = 0;
-    m_lastConnectError = 0;
-    m_connectDeadline = Clock::now() + std::chrono::milliseconds(kConnectMs);
-    if (!ConnectNext())
+}
+
+void NetDevice::DropLookup() const
+{
+    if (!m_lookup)
+        return;
+    Lookup *lookup = m_lookup;
+    m_lookup = nullptr;
+    if (::gai_cancel(&lookup->request) == EAI_NOTCANCELED) {
+        const std::lock_guard<std::mutex> lock(g_abandonedMutex);
+        g_abandoned.push_back(lookup);
+        return;
+    }
+    FreeLookup(lookup);
+}
+
+bool NetDevice::PollLookup() const
+{
+    const int state = ::gai_error(&m_lookup->request);
+    if (state == EAI_INPROGRESS) {
+        if (Clock::now() >= m_connectDeadline) {
+            DropLookup();
+            m_connecting = false;
+            m_gone = true;
+            Failed(Where() + ": the host \"" + m_target.host + "\" cannot be found (no answer "
+                + "from the name server within " + std::to_string(kConnectMs / 1000) + " s)");
+        }
         return false;
-    if (m_target.kind == NetPortText::Kind::Telnet)
-        m_heldOutput = m_telnet.Start();
-    // A refusal from this host comes at once: said by Open itself.
-    if (!PollConnect() && m_gone) {
-        m_gone = false;
+    }
+    const struct addrinfo *found = m_lookup->request.ar_result;
+    if (state != 0 || !found) {
+        DropLookup();
+        m_connecting = false;
+        m_gone = true;
+        Failed(Where() + ": the host \"" + m_target.host + "\" cannot be found ("
+            + ::gai_strerror(state) + ")");
+        return false;
+    }
+    TakeAddresses(found);
+    DropLookup();
+    if (!ConnectNext()) {
+        m_connecting = false;
+        m_gone = true;
         return false;
     }
     return true;
@@ -128,6 +236,8 @@ bool NetDevice::ConnectNext() const
 
 bool NetDevice::PollConnect() const
 {
+    if (m_lookup && !PollLookup())
+        return false;
     if (m_fd < 0)
         return false;
     if (!m_connecting)
@@ -177,6 +287,7 @@ void NetDevice::Connected() const
 
 void NetDevice::Close()
 {
+    DropLookup();
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
@@ -263,7 +374,7 @@ bool NetDevice::SendRaw(const std::string &bytes, int timeoutMs) const
 
 bool NetDevice::Configure(int speed, char parity, int stopBits, bool modemLines)
 {
-    if (m_fd < 0)
+    if (m_fd < 0 && !Connecting())
         return Failed(Where() + ": not connected");
     if (m_target.kind != NetPortText::Kind::Telnet)
         return true; // the server's line has the server's settings
@@ -316,10 +427,10 @@ int NetDevice::PendingInput() const
 
 int NetDevice::PendingOutput() const
 {
+    if (Connecting())
+        return int(m_heldOutput.size());
     if (m_fd < 0)
         return 0;
-    if (m_connecting)
-        return int(m_heldOutput.size());
     int count = 0;
     if (::ioctl(m_fd, SIOCOUTQ, &count) != 0)
         return 0;
@@ -336,7 +447,9 @@ int NetDevice::ReadNow(unsigned char *byte)
 
 bool NetDevice::Write(const char *bytes, int count, int timeoutMs)
 {
-    if (m_fd < 0 || !bytes || count <= 0 || m_gone)
+    if (!Connecting() && (m_fd < 0 || m_gone))
+        return false;
+    if (!bytes || count <= 0)
         return false;
     const std::string out = m_target.kind == NetPortText::Kind::Telnet
         ? m_telnet.Escape(bytes, count)
@@ -356,10 +469,10 @@ bool NetDevice::WaitReadable(int timeoutMs) const
     for (;;) {
         if (PendingInput() > 0)
             return true;
-        if (m_gone || m_fd < 0 || MsLeft(end) <= 0)
+        if (m_gone || (m_fd < 0 && !m_lookup) || MsLeft(end) <= 0)
             return false;
         struct pollfd watch = { m_fd, short(m_connecting ? POLLOUT : POLLIN), 0 };
-        ::poll(&watch, 1, std::min(MsLeft(end), m_connecting ? 10 : 1 << 30));
+        ::poll(&watch, m_fd >= 0 ? 1 : 0, std::min(MsLeft(end), m_connecting ? 10 : 1 << 30));
     }
 }
 

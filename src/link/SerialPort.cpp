@@ -3,6 +3,7 @@
 #include "base/AppTitle.h"
 #include "base/DialogueRunner.h"
 #include "base/UserMessage.h"
+#include "link/NetPortText.h"
 
 #include <QStringList>
 
@@ -70,6 +71,13 @@ int SerialPort::OpenPort(int /*unusedSpeed*/)
     m_device.Close();
     m_gone = false;
     m_goneForGood = false;
+    if (!TakesModbusTcp()
+        && NetPortText::Parse(m_portText.toStdString()).kind == NetPortText::Kind::ModbusTcp) {
+        m_lastError = QStringLiteral("\"%1\": Modbus TCP is for the Modbus port only (a meter "
+                                     "takes tcp://HOST:PORT or rfc2217://HOST:PORT)")
+                          .arg(m_portText);
+        return 0;
+    }
     if (!m_device.Open(m_portText.toStdString())) {
         m_lastError = QString::fromStdString(m_device.LastError());
         return 0;

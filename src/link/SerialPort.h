@@ -144,6 +144,9 @@ protected:
     // must still reach the far end goes out now. Not called by the base destructor (a subclass
     // calls it from its own).
     virtual void BeforeClose() { }
+    // Whether a Modbus TCP gateway (modbus-tcp://) can stand behind this port: only the Modbus
+    // port's master speaks it; a meter link refuses the text when it opens.
+    virtual bool TakesModbusTcp() const { return false; }
     // Enabled := 1, OpenPortAsync on the port's own runner (at once when the lock is free), and
     // on failure the message (with the reason on its own line) and enabled := 0.
     void Reopen(const QString &message);

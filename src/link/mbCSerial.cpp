@@ -1,5 +1,7 @@
 #include "link/mbCSerial.h"
 
+#include "link/NetPortText.h"
+
 mbCSerial::mbCSerial(const QString &deviceName, const LinkTiming &timing)
     : SerialPort(deviceName, timing)
 {
@@ -26,6 +28,11 @@ SerialDevice::Format mbCSerial::FormatFromParityText(const QString &text)
         format.stopBits = 0;
     }
     return format;
+}
+
+bool mbCSerial::IsModbusTcp() const
+{
+    return NetPortText::Parse(m_portText.toStdString()).kind == NetPortText::Kind::ModbusTcp;
 }
 
 SerialDevice::Format mbCSerial::LineFormat() const

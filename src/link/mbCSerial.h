@@ -13,6 +13,10 @@ public:
     void ReopenPort();
     int WriteBytes(const unsigned char *bytes, int count);
 
+    // Whether the port text names a Modbus TCP gateway (modbus-tcp://): the master then frames
+    // its requests with the MBAP header; tcp:// carries RTU frames as a local line does.
+    bool IsModbusTcp() const;
+
     QString ParityText() const { return m_parityText; }
     void SetParityText(const QString &text) { m_parityText = text; }
 
@@ -24,6 +28,7 @@ public:
 
 protected:
     SerialDevice::Format LineFormat() const override;
+    bool TakesModbusTcp() const override { return true; }
 
 private:
     QString m_parityText;

@@ -4,17 +4,12 @@
 #include "meter/ChoiceList.h"
 #include "meter/FieldCaptions.h"
 #include "meter/FieldIds.h"
+#include "meter/FieldTransfer.h"
+#include "meter/KelvaneFieldRules.h"
 #include "meter/KelvaneFields.h"
 #include "meter/ZarnFormRules.h"
 
 #include <QDateTime>
-
-namespace {
-QString BoxText(bool on)
-{
-    return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-}
-} // namespace
 
 const FieldCaptions &KelvaneFormFields::Table()
 {
@@ -252,8 +247,7 @@ void KelvaneFormFields::SetField(int id, const QString &rawText)
 
     if (IsPlainTextId(id)) {
         // Zero Offset is bounded on every change, whoever makes it.
-        m_text[EditIdOf(id)]
-            = id == FieldId::ZeroOffset ? ZarnFormRules::LimitZeroOffset(text) : text;
+        m_text[EditIdOf(id)] = KelvaneFieldRules::Table().Changed(id, text);
         return;
     }
     if (id >= FieldId::AlarmFunction0 && id <= FieldId::AlarmFunction3) {
@@ -335,7 +329,7 @@ QString KelvaneFormFields::GetField(int id)
         return line < 0 || line >= m_alarmLines.size() ? QString() : Tail(m_alarmLines.at(line), 4);
     }
     if (IsBoxId(id))
-        return BoxText(m_box.value(id));
+        return FieldTransfer::Bool(m_box.value(id));
     if (IsListId(id)) {
         const QStringList &list = m_lists[id];
         const int position = m_walkPos++;
@@ -352,7 +346,7 @@ QString KelvaneFormFields::GetField(int id)
     case FieldId::Refresh:
         return m_refreshGiven.isEmpty() ? PrintfText::Format("%d", m_refresh) : m_refreshGiven;
     case FieldId::LcdBlank:
-        return BoxText(m_lcdBlank);
+        return FieldTransfer::Bool(m_lcdBlank);
     case FieldId::ActiveRange:
         return m_collectingForFile ? QString() : m_text.value(FieldId::ActiveRange);
     case FieldId::PrimaryReset:

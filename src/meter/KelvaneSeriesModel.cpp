@@ -2,22 +2,11 @@
 
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
+#include "meter/KelvaneFieldRules.h"
 #include "meter/KelvaneSheet.h"
 #include "meter/KelvaneSheetReader.h"
 #include "meter/MeterVars.h"
-#include "meter/NumberFieldRules.h"
 #include "meter/ZarnFormRules.h"
-
-namespace {
-// The fields whose leaving collects the form into the document (the conversions and the
-// curve-fit choice depend on them).
-bool CollectsOnLeave(int id)
-{
-    using namespace FieldId;
-    return id == FullScale || id == CFactor || id == XSect || id == MaxRange || id == ZeroCutoff
-        || id == ZeroOffset || id == CurveFit;
-}
-} // namespace
 
 QString KelvaneSeriesModel::TitleOf(const QString &serial, const QString &range)
 {
@@ -121,22 +110,20 @@ SheetPage KelvaneSeriesModel::Sheet(const SheetMetrics &metrics, const QDateTime
 std::vector<MeterSeriesModel::Row> KelvaneSeriesModel::Rows()
 {
     std::vector<Row> rows;
-    const bool extended = ZarnFormRules::HasExtendedFields(m_rules.family);
+    const bool extended = Extended();
     for (const KelvaneFormFields::Caption &c : KelvaneFormFields::Captions()) {
         const QString caption = QLatin1String(c.caption);
+        const FieldRule *rule = Rules().Find(c.id);
+        if (!extended && rule && rule->early == FieldRule::Early::Hidden)
+            continue; // hidden on the form before 4.1A
         if (c.id == FieldId::MeterVersion || c.id == FieldId::Revision) {
             const QString known
                 = c.id == FieldId::MeterVersion ? m_rules.meterVersion : m_rules.revision;
             rows.push_back({ caption, c.id, ZarnFormRules::IdentityLabel(known) });
-        } else if (IsCoefficientList(c.id)) {
-            if (c.id == FieldId::PrimaryList || extended) {
-                const QStringList &list = m_fields.Coefficients(c.id);
-                for (int i = 0; i < list.size(); ++i)
-                    rows.push_back(
-                        { QStringLiteral("%1[%2]").arg(caption).arg(i), c.id, list.at(i) });
-            }
-        } else if (!extended && (c.id == FieldId::HoldFlow1 || c.id == FieldId::HoldFlow2)) {
-            continue; // hidden on the form before 4.1A
+        } else if (rule && rule->kind == FieldRule::Kind::Coefficients) {
+            const QStringList &list = m_fields.Coefficients(c.id);
+            for (int i = 0; i < list.size(); ++i)
+                rows.push_back({ QStringLiteral("%1[%2]").arg(caption).arg(i), c.id, list.at(i) });
         } else {
             rows.push_back({ caption, c.id, m_fields.ShownText(c.id) });
         }
@@ -149,30 +136,42 @@ int KelvaneSeriesModel::IdOf(const QString &field) const
     return KelvaneFormFields::IdOf(field);
 }
 
-bool KelvaneSeriesModel::IsCoefficientList(int id) const
+QString KelvaneSeriesModel::CaptionOf(int id) const
 {
-    return id == FieldId::PrimaryList || id == FieldId::SecondaryList
-        || id == FieldId::PointWiseList;
+    return KelvaneFormFields::CaptionOf(id);
 }
 
-QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
+const FieldRules &KelvaneSeriesModel::Rules() const
 {
-    const QString caption = KelvaneFormFields::CaptionOf(id);
-    const QString family = m_rules.family;
-    const bool extended = ZarnFormRules::HasExtendedFields(family);
-    if (id == FieldId::MeterVersion || id == FieldId::Revision || id == FieldId::UpPcba
-        || id == FieldId::AdcGain || id == FieldId::AdcOffset)
-        return QStringLiteral("%1 is read-only on the form.").arg(caption);
-    if (!extended
-        && (id == FieldId::Watchdog || id == FieldId::SecondaryList || id == FieldId::PointWiseList
-            || id == FieldId::HoldFlow1 || id == FieldId::HoldFlow2))
-        return QStringLiteral("This Field Is Not Supported For Selected Version");
-    if (const NumberFieldRules::Field *number
-        = NumberFieldRules::Find(NumberFieldRules::Kelvane(), id)) {
-        const QString refusal = NumberFieldRules::Refusal(*number, value, m_doc->Vars());
-        if (!refusal.isEmpty())
-            return refusal;
-    }
+    return KelvaneFieldRules::Table();
+}
+
+bool KelvaneSeriesModel::Extended() const
+{
+    return ZarnFormRules::HasExtendedFields(m_rules.family);
+}
+
+void KelvaneSeriesModel::StoreText(int id, const QString &text)
+{
+    m_fields.SetField(id, text);
+}
+
+QString KelvaneSeriesModel::StoreCoefficient(
+    int id, int index, const QString &text, const QString &caption)
+{
+    if (id == FieldId::PointWiseList
+        && index < ZarnFormRules::FirstEditable(ZarnFormRules::CoeffList::PointWise))
+        return QStringLiteral("The 0 % point of Point-Wise is fixed.");
+    if (!m_fields.SetCoefficient(id, index, text))
+        return QStringLiteral("%1 has no line %2.").arg(caption).arg(index);
+    return QString();
+}
+
+QString KelvaneSeriesModel::Take(
+    const FieldRule &rule, const QString &value, const QString &caption)
+{
+    const int id = rule.id;
+    const QString t = value.trimmed();
     switch (id) {
     case FieldId::Units: {
         const int line = m_fields.FindUnits(value);
@@ -185,81 +184,39 @@ QString KelvaneSeriesModel::SetField(int id, int index, const QString &value)
         return QString();
     }
     case FieldId::CurveFit: {
-        int choice = KelvaneFields::CurveFitIndex(value.trimmed());
-        const QString t = value.trimmed();
+        int choice = KelvaneFields::CurveFitIndex(t);
         if (t.size() == 1 && t.at(0) >= QLatin1Char('0') && t.at(0) <= QLatin1Char('3'))
             choice = t.toInt();
         else if (choice == 0 && t.compare(KelvaneFields::CurveFitText(0), Qt::CaseInsensitive))
             return QStringLiteral("\"%1\" is no Curve Fit choice.").arg(value);
-        choice = ZarnFormRules::CurveFitAfterPick(choice, family);
+        choice = ZarnFormRules::CurveFitAfterPick(choice, m_rules.family);
         m_fields.SetField(FieldId::CurveFit, QString::number(choice));
-        Collect(true);
         return QString();
     }
-    case FieldId::AlarmFunction0:
-    case FieldId::AlarmFunction1:
-    case FieldId::AlarmFunction2:
-    case FieldId::AlarmFunction3: {
+    case FieldId::DesiredRange: {
+        const int n = ZarnFormRules::LeadingInt(value);
+        if (n < 1 || n > 4 || t != QString::number(n))
+            return QStringLiteral("Desired is a range from 1 to 4.");
+        m_fields.SetField(FieldId::DesiredRange, QString::number(n));
+        m_fields.SetField(FieldId::DesiredHidden, QString::number(n));
+        return QString();
+    }
+    case FieldId::CalibrationDue:
+        if (!ZarnFormRules::IsCalibrationDate(value))
+            return QStringLiteral("\"%1\" is not a calibration date.\nType it as mm/dd/yy "
+                                  "(12/25/27) or dd.mm.yy (25.12.27).")
+                .arg(value);
+        m_fields.SetField(id, t);
+        return QString();
+    default: {
+        // The four relay functions.
         const int line = m_fields.FindAlarm(value);
         if (line < 0)
             return QStringLiteral("\"%1\" is no choice of %2.").arg(value, caption);
         m_fields.SetField(id, KelvaneFormFields::Tail(m_fields.AlarmLines().at(line), 3));
         return QString();
     }
-    case FieldId::DesiredRange: {
-        const int n = ZarnFormRules::LeadingInt(value);
-        if (n < 1 || n > 4 || value.trimmed() != QString::number(n))
-            return QStringLiteral("Desired is a range from 1 to 4.");
-        m_fields.SetField(FieldId::DesiredRange, QString::number(n));
-        m_fields.SetField(FieldId::DesiredHidden, QString::number(n));
-        return QString();
     }
-    case FieldId::Tracking:
-    case FieldId::HoldFlow1:
-    case FieldId::HoldFlow2:
-    case FieldId::Protocol:
-    case FieldId::LcdBlank: {
-        bool on = false;
-        if (!BoxValue(value, &on))
-            return QStringLiteral("%1 is TRUE or FALSE.").arg(caption);
-        m_fields.SetField(id, BoxText(on));
-        return QString();
-    }
-    case FieldId::PrimaryList:
-    case FieldId::SecondaryList:
-    case FieldId::PointWiseList: {
-        const QString refusal = CoefficientRefusal(id, value);
-        if (!refusal.isEmpty())
-            return refusal;
-        if (id == FieldId::PointWiseList
-            && index < ZarnFormRules::FirstEditable(ZarnFormRules::CoeffList::PointWise))
-            return QStringLiteral("The 0 % point of Point-Wise is fixed.");
-        if (!m_fields.SetCoefficient(id, index, value.trimmed()))
-            return QStringLiteral("%1 has no line %2.").arg(caption).arg(index);
-        return QString();
-    }
-    case FieldId::CalibrationDue: {
-        int month = 0, day = 0, year = 0;
-        if (!KelvaneFields::ParseDate(value, &month, &day, &year) || month < 0 || month > 12
-            || day < 0 || day > 31 || year < 0 || year > 99)
-            return QStringLiteral("\"%1\" is not a calibration date.\nType it as mm/dd/yy "
-                                  "(12/25/27) or dd.mm.yy (25.12.27).")
-                .arg(value);
-        m_fields.SetField(id, value.trimmed());
-        return QString();
-    }
-    default:
-        break;
-    }
-    // An edit: the limits its leaving applies, then the collection its leaving makes.
-    const int setId = id == FieldId::DacFilterEdit ? FieldId::DacFilterSpin
-        : id == FieldId::DacTimeEdit               ? FieldId::DacTimeSpin
-        : id == FieldId::AdcFilterEdit             ? FieldId::AdcFilterSpin
-                                                   : id;
-    m_fields.SetField(setId, ZarnFormRules::LimitOnLeave(id, value.trimmed()));
-    if (CollectsOnLeave(id))
-        Collect(true);
-    return QString();
 }
 
 std::unique_ptr<MeterVars> KelvaneSeriesModel::MakeTable(const QString &section) const

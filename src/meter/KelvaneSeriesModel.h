@@ -45,8 +45,13 @@ protected:
     QString ReadImageText() override { return m_fields.ImageText(); }
     QString TakeImage(const QString &text) override;
     int IdOf(const QString &field) const override;
-    bool IsCoefficientList(int id) const override;
-    QString SetField(int id, int index, const QString &value) override;
+    QString CaptionOf(int id) const override;
+    const FieldRules &Rules() const override;
+    bool Extended() const override;
+    void StoreText(int id, const QString &text) override;
+    QString StoreCoefficient(
+        int id, int index, const QString &text, const QString &caption) override;
+    QString Take(const FieldRule &rule, const QString &value, const QString &caption) override;
 
 private:
     KelvaneFormFields m_fields;

@@ -1,10 +1,12 @@
 #include "meter/MeterSeriesModel.h"
 
 #include "base/UserMessage.h"
+#include "lists/IFieldAccess.h"
 #include "meter/CMeterDoc.h"
 #include "meter/FieldIds.h"
+#include "meter/FieldRules.h"
+#include "meter/FieldTransfer.h"
 #include "meter/MeterVars.h"
-#include "meter/NumberFieldRules.h"
 #include "meter/ZarnFormRules.h"
 
 #include <QDir>
@@ -174,11 +176,47 @@ QString MeterSeriesModel::Set(const QString &name, const QString &value)
         return QStringLiteral("\"%1\" is no field of the %2 form (\"tarvik-cli show FILE\" lists "
                               "them).")
             .arg(name, Name());
-    const bool list = IsCoefficientList(id);
+    // A field the table does not list is a plain edit.
+    const FieldRule *listed = Rules().Find(id);
+    const FieldRule plain = FieldRule::Of(id);
+    const FieldRule &rule = listed ? *listed : plain;
+    const bool list = rule.kind == FieldRule::Kind::Coefficients;
     if (list != (index >= 0))
         return list ? QStringLiteral("%1 is a list: name one line, as %1[0].").arg(field)
                     : QStringLiteral("%1 is no list.").arg(field);
-    return SetField(id, index, value);
+    return SetField(rule, index, value);
+}
+
+QString MeterSeriesModel::SetField(const FieldRule &rule, int index, const QString &value)
+{
+    const QString caption = CaptionOf(rule.id);
+    QString refusal = FieldRules::Refusal(rule, caption, value, Extended(), m_doc->Vars());
+    if (!refusal.isEmpty())
+        return refusal;
+    const QString text = value.trimmed();
+    switch (rule.kind) {
+    case FieldRule::Kind::Box: {
+        bool on = false;
+        FieldRules::BoxValue(value, &on);
+        Fields().SetField(rule.id, FieldTransfer::Bool(on));
+        break;
+    }
+    case FieldRule::Kind::Coefficients:
+        refusal = StoreCoefficient(rule.id, index, text, caption);
+        break;
+    case FieldRule::Kind::Choice:
+    case FieldRule::Kind::Own:
+        refusal = Take(rule, value, caption);
+        break;
+    default:
+        // The limits of leaving the field; those of every change are the store's own.
+        StoreText(rule.storedAs ? rule.storedAs : rule.id,
+            rule.limit && !rule.limit->everyChange ? FieldRules::Limited(*rule.limit, text) : text);
+        break;
+    }
+    if (refusal.isEmpty() && rule.collectsOnLeave)
+        Collect(true);
+    return refusal;
 }
 
 QString MeterSeriesModel::StoredText() const
@@ -230,29 +268,6 @@ QString MeterSeriesModel::CaptionAt(int offset)
 QString MeterSeriesModel::Layout() const
 {
     return m_doc->Vars() ? m_doc->Vars()->SectionName() : QString();
-}
-
-QString MeterSeriesModel::BoxText(bool on)
-{
-    return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-}
-
-bool MeterSeriesModel::BoxValue(const QString &text, bool *on)
-{
-    const QString t = text.trimmed().toLower();
-    static const QStringList yes = { QStringLiteral("true"), QStringLiteral("on"),
-        QStringLiteral("yes"), QStringLiteral("1") };
-    static const QStringList no = { QStringLiteral("false"), QStringLiteral("off"),
-        QStringLiteral("no"), QStringLiteral("0") };
-    *on = yes.contains(t);
-    return *on || no.contains(t);
-}
-
-QString MeterSeriesModel::CoefficientRefusal(int id, const QString &value)
-{
-    const NumberFieldRules::Field coefficient { id, "Coefficient",
-        NumberFieldRules::Kind::Decimal };
-    return NumberFieldRules::Refusal(coefficient, value);
 }
 
 bool MeterSeriesModel::LoadImage(const QString &section, const QString &imageText,

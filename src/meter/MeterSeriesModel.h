@@ -2,6 +2,7 @@
 
 #include "audit/ConfigDiff.h"
 #include "base/SheetPage.h"
+#include "meter/FieldRule.h"
 #include "meter/MeterSeries.h"
 
 #include <QByteArray>
@@ -11,6 +12,7 @@
 #include <vector>
 
 class CMeterDoc;
+class FieldRules;
 class IFieldAccess;
 class MeterVars;
 class QDateTime;
@@ -77,8 +79,8 @@ public:
     virtual bool Convert(const QString &target, QString *error) = 0;
     // Every field as the form shows it (a coefficient list one row per line, "NAME[i]").
     virtual std::vector<Row> Rows() = 0;
-    // Changes one field by caption or id (NAME[i] for a coefficient) through the form's rules;
-    // empty when taken, else the form's message.
+    // Changes one field by caption or id (NAME[i] for a coefficient) through the series' field
+    // rules, each once (FieldRules): empty when taken, else the form's message.
     QString Set(const QString &name, const QString &value);
     // The datasheet the form prints for the file with no meter identified, the clock's date and
     // time those of now.
@@ -125,18 +127,25 @@ protected:
     // A whole image read from the meter into the document and the fields; the active range it
     // holds.
     virtual QString TakeImage(const QString &text) = 0;
-    // The field named by caption or id text (0 for none), whether it is a coefficient list, and
-    // one change through the form's rules.
+    // The field named by caption or id text (0 for none) and its caption.
     virtual int IdOf(const QString &field) const = 0;
-    virtual bool IsCoefficientList(int id) const = 0;
-    virtual QString SetField(int id, int index, const QString &value) = 0;
-
-    // "TRUE"/"FALSE" for a box; what a box takes from the user.
-    static QString BoxText(bool on);
-    static bool BoxValue(const QString &text, bool *on);
-    // A coefficient line as a number field refuses it, else empty.
-    static QString CoefficientRefusal(int id, const QString &value);
+    virtual QString CaptionOf(int id) const = 0;
+    // The series' field rules, and whether the rules in force know the fields firmware before
+    // 4.1A lacks.
+    virtual const FieldRules &Rules() const = 0;
+    virtual bool Extended() const { return true; }
+    // A value rule has taken (white space around it removed) into its field: an edit's text
+    // (its limits on every change are the store's to apply), one line of a coefficient list,
+    // a choice or a rule of the series' own; empty when taken, else the form's message.
+    virtual void StoreText(int id, const QString &text) = 0;
+    virtual QString StoreCoefficient(int id, int index, const QString &text, const QString &caption)
+        = 0;
+    virtual QString Take(const FieldRule &rule, const QString &value, const QString &caption) = 0;
 
     std::unique_ptr<CMeterDoc> m_doc;
     QString m_activeRange;
+
+private:
+    // One change of a field the rules take, by the field's rule.
+    QString SetField(const FieldRule &rule, int index, const QString &value);
 };

@@ -1,7 +1,6 @@
 #include "meter/NumberFieldRules.h"
 
 #include "base/ScanText.h"
-#include "meter/FieldIds.h"
 #include "meter/MeterVars.h"
 
 #include <algorithm>
@@ -11,10 +10,6 @@ namespace {
 
 using Kind = NumberFieldRules::Kind;
 using Above = NumberFieldRules::Above;
-constexpr Kind W = Kind::Whole;
-constexpr Kind D = Kind::Decimal;
-constexpr Above Down = Above::BroughtDown;
-constexpr Above In = Above::BroughtIn;
 
 // The whole numbers a field takes: from least to most; above most only when leaving the field
 // brings a number down to what it keeps.
@@ -45,39 +40,6 @@ Range RangeOf(const NumberFieldRules::Field &field, const MeterVars *layout)
 }
 
 } // namespace
-
-const std::vector<NumberFieldRules::Field> &NumberFieldRules::Kelvane()
-{
-    // Before 4.1A an alarm value has two bytes and is shown unsigned.
-    static const std::vector<Field> fields = {
-        { FieldId::AlarmValue0, "Value (Relay #1 OFF)", W, "evalue[0]", false, 400000000, Down },
-        { FieldId::AlarmValue1, "Value (Relay #1 ON)", W, "evalue[1]", false, 400000000, Down },
-        { FieldId::AlarmValue2, "Value (Relay #2 OFF)", W, "evalue[2]", false, 400000000, Down },
-        { FieldId::AlarmValue3, "Value (Relay #2 ON)", W, "evalue[3]", false, 400000000, Down },
-        { FieldId::AlarmDelay0, "Trip Delay (Relay #1 OFF)", W, "edelay[0]", false, 0, Down },
-        { FieldId::AlarmDelay1, "Trip Delay (Relay #1 ON)", W, "edelay[1]", false, 0, Down },
-        { FieldId::AlarmDelay2, "Trip Delay (Relay #2 OFF)", W, "edelay[2]", false, 0, Down },
-        { FieldId::AlarmDelay3, "Trip Delay (Relay #2 ON)", W, "edelay[3]", false, 0, Down },
-        { FieldId::FullScale, "Full Scale", D },
-        { FieldId::DacFilterEdit, "DAC Filter", W, "dac_val", false, 127, Down },
-        { FieldId::DacTimeEdit, "DAC Time", W, "updating_max", false, 63, Down },
-        { FieldId::AdcFilterEdit, "ADC Filter", W, "adc_val", false, 200, Down },
-        // The image keeps no address above 127 (it holds 0 then).
-        { FieldId::ModbusAddr, "Modbus Addr", W, "pad_1", false, 127 },
-        { FieldId::CFactor, "C Factor", D },
-        { FieldId::ZeroOffset, "Zero Offset", D },
-        { FieldId::MaxRange, "Max Range", D },
-        { FieldId::XSect, "X-Sect", D },
-        { FieldId::Password, "Password", W, "lockout" },
-        { FieldId::SerialNumber, "Serial Number", W, "serial_num" },
-        { FieldId::ZeroCutoff, "Zero Cutoff %", D },
-        { FieldId::UpPcba, "uP PCBA Number", W, "uP_assy_rev", true },
-        { FieldId::Watchdog, "Watchdog Timer", W, "wdt", true },
-        { FieldId::AdcGain, "ADC Gain", D },
-        { FieldId::AdcOffset, "ADC Offset", D },
-    };
-    return fields;
-}
 
 const NumberFieldRules::Field *NumberFieldRules::Find(const std::vector<Field> &fields, int id)
 {

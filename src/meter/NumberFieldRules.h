@@ -9,8 +9,8 @@ class MeterVars;
 // The number fields of both meter forms: which field takes a whole or a decimal number, the
 // caption the user knows it by, and whether a typed text may stand. A form checks a field's text
 // when the field is left and before Save, Send or Convert collect it; a refused text never
-// reaches a variable. Field ids are those of FieldIds.h; the Quixal table is
-// QXFormFields::NumberFields.
+// reaches a variable. Each series' field rules (KelvaneFieldRules, QXFieldRules) hold its
+// number fields.
 class NumberFieldRules
 {
 public:
@@ -33,7 +33,14 @@ public:
         Above above = Above::Refused;
     };
 
-    static const std::vector<Field> &Kelvane();
+    // A whole number field's check (its id given by the table holding it), and a decimal one's.
+    static Field Whole(const char *caption, const char *variable, bool negative = false,
+        qint64 most = 0, Above above = Above::Refused)
+    {
+        return { 0, caption, Kind::Whole, variable, negative, most, above };
+    }
+    static Field Decimal(const char *caption) { return { 0, caption, Kind::Decimal }; }
+
     // The field of id in fields; null when id is no number field.
     static const Field *Find(const std::vector<Field> &fields, int id);
 

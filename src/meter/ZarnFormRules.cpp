@@ -3,6 +3,7 @@
 #include "base/PrintfText.h"
 #include "base/ScanText.h"
 #include "meter/FieldIds.h"
+#include "meter/KelvaneFieldRules.h"
 #include "meter/KelvaneFields.h"
 
 #include <climits>
@@ -81,30 +82,12 @@ double ZarnFormRules::LeadingNumber(const QString &text)
 
 QString ZarnFormRules::LimitOnLeave(int id, const QString &text)
 {
-    const double value = LeadingNumber(text);
-    if (id >= FieldId::AlarmValue0 && id < FieldId::AlarmValue0 + 4)
-        return value > 400000000.0 ? QStringLiteral("400000000") : text;
-    if (id >= FieldId::AlarmDelay0 && id < FieldId::AlarmDelay0 + 4)
-        return value >= 256.0 ? QStringLiteral("255") : text;
-    if (id == FieldId::AdcFilterEdit || id == FieldId::AdcFilterSpin)
-        return value > 200.0 ? QStringLiteral("200") : text;
-    if (id == FieldId::DacTimeEdit || id == FieldId::DacTimeSpin)
-        return value >= 64.0 ? QStringLiteral("63") : text;
-    if (id == FieldId::DacFilterEdit || id == FieldId::DacFilterSpin)
-        return value >= 128.0 ? QStringLiteral("127") : text;
-    if (id == FieldId::ZeroOffset)
-        return LimitZeroOffset(text);
-    return text;
+    return KelvaneFieldRules::Table().Leave(id, text);
 }
 
 QString ZarnFormRules::LimitZeroOffset(const QString &text)
 {
-    const double value = LeadingNumber(text);
-    if (value > 5.0)
-        return QStringLiteral("5.00000");
-    if (value < -5.0)
-        return QStringLiteral("-5.00000");
-    return text;
+    return KelvaneFieldRules::Table().Changed(FieldId::ZeroOffset, text);
 }
 
 bool ZarnFormRules::HasExtendedFields(const QString &docVersion)

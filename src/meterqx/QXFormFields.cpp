@@ -108,23 +108,6 @@ void QXFormFields::ShowClock(const QDateTime &now)
     m_text[QXFieldId::Revision] = ZarnFormRules::IdentityLabel(m_text.value(QXFieldId::Revision));
 }
 
-QString QXFormFields::LimitOnLeave(int id, const QString &text)
-{
-    const auto n = ScanText::Int(text);
-    if (!n)
-        return text;
-    switch (id) {
-    case QXFieldId::DisplayRefresh:
-        return *n > 200 ? QStringLiteral("200") : *n < 8 ? QStringLiteral("8") : text;
-    case QXFieldId::DacRefresh:
-        return *n >= 64 ? QStringLiteral("63") : text;
-    case QXFieldId::DacFilter:
-        return *n >= 128 ? QStringLiteral("127") : text;
-    default:
-        return text;
-    }
-}
-
 void QXFormFields::LoadLists(bool relays)
 {
     const auto load = [this](int id, const char *file) {
@@ -250,37 +233,4 @@ QString QXFormFields::GetField(int id)
     if (IsText(id))
         return m_text.value(id);
     return QString();
-}
-
-const std::vector<NumberFieldRules::Field> &QXFormFields::NumberFields()
-{
-    using Kind = NumberFieldRules::Kind;
-    using Above = NumberFieldRules::Above;
-    constexpr Kind W = Kind::Whole;
-    constexpr Kind D = Kind::Decimal;
-    constexpr Above Down = Above::BroughtDown;
-    constexpr Above In = Above::BroughtIn;
-    static const std::vector<NumberFieldRules::Field> fields = {
-        { QXFieldId::RelayOffValue, "Value (Relay #2 OFF)", W, "evalue[2]", true },
-        { QXFieldId::RelayOnValue, "Value (Relay #2 ON)", W, "evalue[3]", true },
-        { QXFieldId::RelayOffDelay, "Trip Delay (Relay #2 OFF)", W, "edelay[2]" },
-        { QXFieldId::RelayOnDelay, "Trip Delay (Relay #2 ON)", W, "edelay[3]" },
-        { QXFieldId::FullScale, "Full Scale", D },
-        { QXFieldId::AdcFilter, "ADC Filter", W, "adc_val" },
-        { QXFieldId::DisplayRefresh, "Display Refresh", W, "reporting_max", false, 200, In },
-        { QXFieldId::CFactor, "C Factor", D },
-        { QXFieldId::ZeroOffset, "Zero Offset", D },
-        { QXFieldId::MaxRange, "Max Range", D },
-        { QXFieldId::XSect, "X-Sect", D },
-        { QXFieldId::Password, "Password", W, "lockout", true },
-        // A Modbus address, as the Kelvane form and the Modbus window take it.
-        { QXFieldId::ModbusAddr, "Modbus Addr", W, "pad", false, 127 },
-        { QXFieldId::SerialNumber, "Serial Number", W, "serial_num" },
-        { QXFieldId::ZeroCutoff, "Zero Cutoff %", D },
-        { QXFieldId::UpPcba, "uP PCBA Number", W, "uP_assy_rev", true },
-        { QXFieldId::Watchdog, "Watchdog Timer", W, "wdt", true },
-        { QXFieldId::DacFilter, "DAC Filter", W, "dac_val", false, 127, Down },
-        { QXFieldId::DacRefresh, "DAC Refresh", W, "updating_max", false, 63, Down },
-    };
-    return fields;
 }

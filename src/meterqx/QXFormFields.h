@@ -3,7 +3,6 @@
 #include "base/IShownFields.h"
 #include "lists/IFieldAccess.h"
 #include "meter/FieldCaptions.h"
-#include "meter/NumberFieldRules.h"
 #include "meterqx/QXFieldIds.h"
 
 #include <QHash>
@@ -47,8 +46,6 @@ public:
     static bool IsList(int id);
     static bool IsBox(int id);
     static bool IsText(int id);
-    // The number fields: their kinds, captions and limits (NumberFieldRules).
-    static const std::vector<NumberFieldRules::Field> &NumberFields();
 
     QXFormFields();
 
@@ -56,9 +53,6 @@ public:
     // "1.4A" as they are; ">= 4.1A" shows "1.4A" and docVersion becomes "1.4A". Empty (the label
     // stays as it is) for any other version.
     static QString TemplateLabel(QString &docVersion);
-    // The limits applied when a field is left (Display Refresh 8..200, DAC Refresh below 64, DAC
-    // Filter below 128); other fields keep their text.
-    static QString LimitOnLeave(int id, const QString &text);
 
     // The firmware version label until a meter of this series is identified: "?" for none
     // (empty or "?.??"), else what a read or file put there.

@@ -1,7 +1,8 @@
 #include "meterqx/QuixalSeriesModel.h"
 
-#include "meter/NumberFieldRules.h"
+#include "meter/FieldTransfer.h"
 #include "meter/ZarnFormRules.h"
+#include "meterqx/QXFieldRules.h"
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterDoc.h"
 #include "meterqx/QXMeterVars.h"
@@ -84,14 +85,16 @@ std::vector<MeterSeriesModel::Row> QuixalSeriesModel::Rows()
     std::vector<Row> rows;
     for (const QXFormFields::Caption &c : QXFormFields::Captions()) {
         const QString caption = QLatin1String(c.caption);
-        if (IsCoefficientList(c.id)) {
+        const FieldRule *rule = Rules().Find(c.id);
+        const FieldRule::Kind kind = rule ? rule->kind : FieldRule::Kind::Text;
+        if (kind == FieldRule::Kind::Coefficients) {
             const QStringList &list = m_fields.Coefficients();
             for (int i = 0; i < list.size(); ++i)
                 rows.push_back({ QStringLiteral("%1[%2]").arg(caption).arg(i), c.id, list.at(i) });
-        } else if (QXFormFields::IsList(c.id)) {
+        } else if (kind == FieldRule::Kind::Choice) {
             rows.push_back({ caption, c.id, m_fields.ShownLine(c.id) });
-        } else if (QXFormFields::IsBox(c.id)) {
-            rows.push_back({ caption, c.id, BoxText(m_fields.Box(c.id)) });
+        } else if (kind == FieldRule::Kind::Box) {
+            rows.push_back({ caption, c.id, FieldTransfer::Bool(m_fields.Box(c.id)) });
         } else {
             rows.push_back({ caption, c.id, m_fields.Text(c.id) });
         }
@@ -104,52 +107,48 @@ int QuixalSeriesModel::IdOf(const QString &field) const
     return QXFormFields::Table().IdOf(field);
 }
 
-QString QuixalSeriesModel::SetField(int id, int index, const QString &value)
+QString QuixalSeriesModel::CaptionOf(int id) const
 {
-    const QString caption = QXFormFields::Table().CaptionOf(id);
-    if (id == QXFieldId::MeterVersion || id == QXFieldId::Revision || id == QXFieldId::SerialNumber
-        || id == QXFieldId::UpPcba)
-        return QStringLiteral("%1 is read-only on the form.").arg(caption);
-    if (const NumberFieldRules::Field *number
-        = NumberFieldRules::Find(QXFormFields::NumberFields(), id)) {
-        const QString refusal = NumberFieldRules::Refusal(*number, value, m_doc->Vars());
-        if (!refusal.isEmpty())
-            return refusal;
+    return QXFormFields::Table().CaptionOf(id);
+}
+
+const FieldRules &QuixalSeriesModel::Rules() const
+{
+    return QXFieldRules::Table();
+}
+
+void QuixalSeriesModel::StoreText(int id, const QString &text)
+{
+    m_fields.SetText(id, Rules().Changed(id, text));
+}
+
+QString QuixalSeriesModel::StoreCoefficient(
+    int, int index, const QString &text, const QString &caption)
+{
+    QStringList &lines = m_fields.Coefficients();
+    if (index >= lines.size())
+        return QStringLiteral("%1 has no line %2.").arg(caption).arg(index);
+    lines[index] = text;
+    return QString();
+}
+
+QString QuixalSeriesModel::Take(const FieldRule &rule, const QString &value, const QString &caption)
+{
+    // A line of one of the lists, by its whole wording or its beginning.
+    const int id = rule.id;
+    const QStringList &lines = m_fields.Lines(id);
+    int line = -1;
+    for (int i = 0; i < lines.size() && line < 0; ++i)
+        if (lines.at(i).trimmed().compare(value.trimmed(), Qt::CaseInsensitive) == 0
+            || lines.at(i).startsWith(value.trimmed(), Qt::CaseInsensitive))
+            line = i;
+    if (line < 0 || value.trimmed().isEmpty())
+        return QStringLiteral("\"%1\" is no choice of %2.").arg(value, caption);
+    m_fields.Select(id, line);
+    if (id == QXFieldId::Units) {
+        m_doc->Context().units = int(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1));
+        Doc().UnitsChanged(m_fields, ZarnFormRules::UnitsOfLine(lines.at(line)));
     }
-    if (QXFormFields::IsBox(id)) {
-        bool on = false;
-        if (!BoxValue(value, &on))
-            return QStringLiteral("%1 is TRUE or FALSE.").arg(caption);
-        m_fields.SetBox(id, on);
-        return QString();
-    }
-    if (QXFormFields::IsList(id)) {
-        const QStringList &lines = m_fields.Lines(id);
-        int line = -1;
-        for (int i = 0; i < lines.size() && line < 0; ++i)
-            if (lines.at(i).trimmed().compare(value.trimmed(), Qt::CaseInsensitive) == 0
-                || lines.at(i).startsWith(value.trimmed(), Qt::CaseInsensitive))
-                line = i;
-        if (line < 0 || value.trimmed().isEmpty())
-            return QStringLiteral("\"%1\" is no choice of %2.").arg(value, caption);
-        m_fields.Select(id, line);
-        if (id == QXFieldId::Units) {
-            m_doc->Context().units = int(m_doc->Vars()->Value(QStringLiteral("flow_func"), 1));
-            Doc().UnitsChanged(m_fields, ZarnFormRules::UnitsOfLine(lines.at(line)));
-        }
-        return QString();
-    }
-    if (IsCoefficientList(id)) {
-        const QString refusal = CoefficientRefusal(id, value);
-        if (!refusal.isEmpty())
-            return refusal;
-        QStringList &lines = m_fields.Coefficients();
-        if (index >= lines.size())
-            return QStringLiteral("%1 has no line %2.").arg(caption).arg(index);
-        lines[index] = value.trimmed();
-        return QString();
-    }
-    m_fields.SetText(id, QXFormFields::LimitOnLeave(id, value.trimmed()));
     return QString();
 }
 

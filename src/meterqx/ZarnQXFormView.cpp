@@ -13,6 +13,7 @@
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFieldIds.h"
+#include "meterqx/QXFieldRules.h"
 #include "meterqx/QXFields.h"
 #include "meterqx/QXMeterDoc.h"
 #include "meterqx/QXMeterVars.h"
@@ -48,7 +49,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     m_fields.LoadLists();
     for (int id : QXFormFields::kListIds)
         Binder().Show(id);
-    SetNumberFields(QXFormFields::NumberFields());
+    SetNumberFields(QXFieldRules::Table().Numbers());
     WatchAll([this](int id) { OnTyped(id); });
     m_fields.SetVersionHandler([this](const QString &version) {
         if (QXMeterDoc *doc = Document())
@@ -101,10 +102,6 @@ void ZarnQXFormView::OnInitialUpdate()
     Binder().ShowAll();
     ShowFields();
     StartClock();
-    // What the connected meter says of itself reaches the labels as it is told.
-    connect(&AppServices::Meter(), &MeterSession::Changed, this, &ZarnQXFormView::FollowMeter,
-        Qt::UniqueConnection);
-    FollowMeter();
 }
 
 ZarnFormBase::ShownIdentity ZarnQXFormView::IdentityShown() const
@@ -244,7 +241,7 @@ void ZarnQXFormView::OnTyped(int id)
         break;
     case ZeroOffset: {
         QLineEdit *edit = EditOf(id);
-        const QString limited = ZarnFormRules::LimitZeroOffset(edit->text());
+        const QString limited = QXFieldRules::Table().Changed(id, edit->text());
         if (limited != edit->text())
             edit->setText(limited);
         m_editField = 4;
@@ -269,26 +266,21 @@ void ZarnQXFormView::FieldFocused(int id)
 void ZarnQXFormView::FieldLeft(int id)
 {
     if (QLineEdit *edit = EditOf(id)) {
-        const QString limited = QXFormFields::LimitOnLeave(id, edit->text());
+        const QString limited = QXFieldRules::Table().Leave(id, edit->text());
         if (limited != edit->text())
             edit->setText(limited);
     }
     // A running list owns the document until it ends: the typed text waits in its field.
-    const bool collect = !ListRuns();
+    if (QXFieldRules::Table().CollectsOnLeave(id) && !ListRuns())
+        CollectFields();
     switch (id) {
     case MaxRange:
-        if (collect)
-            CollectFields();
         return; // the edit code stays
     case FullScale:
     case CFactor:
     case XSect:
     case ZeroCutoff:
     case ZeroOffset:
-        if (collect)
-            CollectFields();
-        m_editField = 0;
-        return;
     case DisplayRefresh:
     case DacRefresh:
     case DacFilter:
@@ -337,9 +329,12 @@ void ZarnQXFormView::ClockTick()
     const QString label = QXFormFields::TemplateLabel(Context().version);
     if (!label.isEmpty())
         m_template->setText(label);
-    // What a read put into the labels, with "?" for what it did not tell.
-    m_meterVersion->setText(QXFormFields::VersionLabelShown(m_meterVersion->text()));
-    m_revision->setText(ZarnFormRules::IdentityLabel(m_revision->text()));
+}
+
+std::pair<QString, QString> ZarnQXFormView::MeterIdentity() const
+{
+    return { QXFormFields::VersionLabelShown(m_meterVersion->text()),
+        ZarnFormRules::IdentityLabel(m_revision->text()) };
 }
 
 void ZarnQXFormView::FollowMeter()

@@ -486,8 +486,12 @@ void Modbus::PublishReading(int panel, const QString &address, const QString &fa
     if (failure.isEmpty())
         values = ModbusPanelRules::Values(
             m_master, f[FlowUnits]->text(), f[TotalizerUnits]->text(), f[TemperatureUnit]->text());
+    // Dashes: the static block was not read, or its read failed; the serial is not known.
+    QString serial = f[SerialNumber]->text().trimmed();
+    if (serial == kDashes)
+        serial.clear();
     sink->ModbusReading(
-        QDateTime::currentDateTime(), ModbusMaster::AddressValue(address), values, failure);
+        QDateTime::currentDateTime(), ModbusMaster::AddressValue(address), serial, values, failure);
 }
 
 void Modbus::ShowFailure(int panel, const QString &address, int failures)
@@ -579,20 +583,22 @@ void Modbus::OnRecordClicked()
     SaveDialog::Request request;
     request.caption = QStringLiteral("Record Sweeps");
     request.proposed = QStringLiteral("modbus.csv");
-    request.filters
-        = QStringList { QStringLiteral("CSV files (*.csv)"), QStringLiteral("All files (*)") };
+    // The filter chosen is the CSV dialect: comma and point, or semicolon and decimal comma.
+    request.filters = CsvDialect::FileFilters() << QStringLiteral("All files (*)");
     request.extensions = QStringList { QStringLiteral(".csv") };
+    QString filter;
+    request.chosenFilter = &filter;
     SaveDialog::Prompt prompt;
     if (RecordPromptInForce())
         prompt = [](QWidget *parent, const QString &) { return RecordPromptInForce()(parent); };
     const QString path = SaveDialog::Ask(this, request, prompt);
     if (!path.isEmpty())
-        StartRecording(path);
+        StartRecording(path, CsvDialect::FromFileFilter(filter));
 }
 
-QString Modbus::StartRecording(const QString &path)
+QString Modbus::StartRecording(const QString &path, const CsvDialect &dialect)
 {
-    const QString error = m_recorder.Start(path, m_form.RecordedMeters());
+    const QString error = m_recorder.Start(path, m_form.RecordedMeters(), dialect);
     if (!error.isEmpty()) {
         UserMessage::Show(error, QStringLiteral("Modbus Recording"));
         return error;

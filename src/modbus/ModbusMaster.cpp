@@ -99,7 +99,23 @@ int ModbusMaster::SendRequest(unsigned char startLow, unsigned char countLow)
     m_expectedByteCount = 2 * countLow;
     if (!m_port)
         return 0;
-    return m_port->WriteBytes(m_frame, 8) ? 1 : 0;
+    if (!IsTcp())
+        return m_port->WriteBytes(m_frame, 8) ? 1 : 0;
+    // MBAP header: transaction id, protocol 0, the length of what follows (unit id and PDU),
+    // then the unit id and the RTU request's PDU; TCP carries no CRC.
+    ++m_transactionId;
+    if (m_transactionId == 0)
+        m_transactionId = 1;
+    unsigned char adu[kMbapSize + 5] = { static_cast<unsigned char>(m_transactionId >> 8),
+        static_cast<unsigned char>(m_transactionId & 0xFF), 0, 0, 0, 6, m_frame[0] };
+    std::memcpy(adu + kMbapSize, m_frame + 1, 5);
+    m_tcpRequest = QByteArray(reinterpret_cast<const char *>(adu), int(sizeof adu));
+    return m_port->WriteBytes(adu, int(sizeof adu)) ? 1 : 0;
+}
+
+bool ModbusMaster::IsTcp() const
+{
+    return m_port && m_port->IsModbusTcp();
 }
 
 int ModbusMaster::SendDynamicRequest()
@@ -160,12 +176,96 @@ int ModbusMaster::JudgeFrame()
     return 1;
 }
 
+int ModbusMaster::TcpRestAfterHeader(const unsigned char *header)
+{
+    const int id = (header[0] << 8) | header[1];
+    const int protocol = (header[2] << 8) | header[3];
+    const int length = (header[4] << 8) | header[5];
+    if (protocol != 0) {
+        Fail(BadHeader, protocol);
+        return -1;
+    }
+    if (id != m_transactionId) {
+        Fail(WrongTransaction, id);
+        return -1;
+    }
+    if (header[6] != m_requestAddress) {
+        Fail(WrongUnit, header[6]);
+        return -1;
+    }
+    const unsigned char function = header[7];
+    if (function == 0x83)
+        return length == 3 ? 0 : (Fail(BadHeader, length), -1);
+    if (function != 0x03) {
+        Fail(WrongFunction, function);
+        return -1;
+    }
+    const int n = header[8];
+    if (3 + n + 2 > kFrameSize) {
+        Fail(WrongByteCount, n);
+        return -1;
+    }
+    // The length counts the unit id, function, byte count and data.
+    if (length != 3 + n) {
+        Fail(BadHeader, length);
+        return -1;
+    }
+    return n;
+}
+
+Task<int> ModbusMaster::ReceiveTcpResponseAsync(DialogueRunner &runner)
+{
+    mbCSerial *port = m_port;
+    // The MBAP header, the function and the byte count (or exception code): the reply's header.
+    unsigned char header[kMbapSize + 2] = {};
+    const QDeadlineTimer headerDeadline(m_timing.headerMs, Qt::PreciseTimer);
+    bool stale = false;
+    int rest = -1;
+    for (;;) {
+        for (unsigned char &byte : header) {
+            if (!co_await port->ReadByteBy(runner, &byte, headerDeadline))
+                co_return stale ? 0 : Fail(TimedOut); // a stale reply is what was seen
+        }
+        rest = TcpRestAfterHeader(header);
+        const int length = (header[4] << 8) | header[5];
+        if (m_errorKind != WrongTransaction || rest >= 0 || length < 3 || length > 254)
+            break;
+        // A late reply to an earlier request: skipped whole (its length says how far), and the
+        // wait for this request's reply goes on.
+        stale = true;
+        unsigned char skipped = 0;
+        for (int i = 3; i < length; ++i) {
+            if (!co_await port->ReadByteBy(runner, &skipped, headerDeadline))
+                co_return 0;
+        }
+    }
+    const QDeadlineTimer restDeadline(m_timing.restMs, Qt::PreciseTimer);
+    if (rest < 0) {
+        co_await DrainUntilQuietAsync(runner, port, restDeadline);
+        co_return 0;
+    }
+    m_frame[0] = header[6];
+    m_frame[1] = header[7];
+    m_frame[2] = header[8];
+    if (header[7] == 0x83)
+        co_return Fail(ExceptionReply, header[8]);
+    for (int i = 3; i < 3 + rest; ++i) {
+        if (!co_await port->ReadByteBy(runner, &m_frame[i], restDeadline))
+            co_return Fail(TimedOut);
+    }
+    if (m_expectedByteCount && rest != m_expectedByteCount)
+        co_return Fail(WrongByteCount, rest);
+    co_return 1;
+}
+
 Task<int> ModbusMaster::ReceiveResponseAsync(DialogueRunner &runner)
 {
     std::memset(m_frame, 0, sizeof m_frame);
     mbCSerial *port = m_port;
     if (!port || !port->IsEnabled())
         co_return Fail(TimedOut);
+    if (IsTcp())
+        co_return co_await ReceiveTcpResponseAsync(runner);
 
     const QDeadlineTimer headerDeadline(m_timing.headerMs, Qt::PreciseTimer);
     for (int i = 0; i < 3; ++i) {
@@ -188,7 +288,7 @@ Task<int> ModbusMaster::ReceiveResponseAsync(DialogueRunner &runner)
 Task<int> ModbusMaster::TransactionAsync(DialogueRunner &runner, QString addressText, bool dynamic)
 {
     const int address = AddressValue(addressText);
-    for (int attempt = 0; attempt < kAttempts && !runner.Cancelled(); ++attempt) {
+    for (int attempt = 0; attempt < m_timing.attempts && !runner.Cancelled(); ++attempt) {
         m_frame[0] = static_cast<unsigned char>(address);
         if (m_port)
             m_port->PurgeInput();
@@ -238,6 +338,17 @@ QString ModbusMaster::FailureText(const QString &addressText) const
         what = QStringLiteral("Reply With Byte Count %1, Expected %2")
                    .arg(m_errorDetail)
                    .arg(m_expectedByteCount);
+        break;
+    case WrongTransaction:
+        what = QStringLiteral("Reply With Transaction Id %1, Expected %2")
+                   .arg(m_errorDetail)
+                   .arg(m_transactionId);
+        break;
+    case WrongUnit:
+        what = QStringLiteral("Reply From Unit %1").arg(m_errorDetail);
+        break;
+    case BadHeader:
+        what = QStringLiteral("Reply With A Bad MBAP Header");
         break;
     default:
         // No reply because the port's device went away: the port is named instead.

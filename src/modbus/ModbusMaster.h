@@ -2,6 +2,7 @@
 
 #include "base/Task.h"
 
+#include <QByteArray>
 #include <QString>
 
 class DialogueRunner;
@@ -10,9 +11,11 @@ class mbCSerial;
 // The Modbus RTU master of the network window: function 3 only, two fixed register blocks per
 // meter (dynamic: flow, totalizer, temperature; static: serial number, units, ranges). Owns the
 // frame buffer, the CRC, the reception rule with its time limits, the retries and the decoding
-// into display texts. The Modbus view and the command line's poll own one each and run
-// ReadDynamicAsync / ReadStaticAsync as dialogues on a DialogueRunner, so the window stays
-// responsive while a slave answers.
+// into display texts. On a Modbus TCP port (mbCSerial::IsModbusTcp) the same transactions go
+// with the MBAP header instead of the address and CRC: a transaction id of its own per request,
+// the meter's address as unit id; a reply whose id or unit is not the request's is refused. The
+// Modbus view and the command line's poll own one each and run ReadDynamicAsync / ReadStaticAsync
+// as dialogues on a DialogueRunner, so the window stays responsive while a slave answers.
 class ModbusMaster
 {
 public:
@@ -27,7 +30,12 @@ public:
         WrongAddress = 3, // a reply came from another slave address
         WrongFunction = 4, // a reply carried another function code
         WrongByteCount = 5, // a well-formed reply whose byte count is not what was asked for
+        WrongTransaction = 6, // Modbus TCP: a reply to another request (its transaction id)
+        WrongUnit = 7, // Modbus TCP: a reply from another unit id
+        BadHeader = 8, // Modbus TCP: a protocol id not 0, or a length the reply does not have
     };
+    // Modbus TCP: the MBAP header (transaction id, protocol id, length, unit id).
+    static constexpr int kMbapSize = 7;
 
     // Wall-clock limits of one reception, replacing the poll counts of older masters (50,000
     // polls for the header, 30,000 empty polls for the rest). Same structure: one limit for the
@@ -45,6 +53,8 @@ public:
         // can announce (251 data bytes + CRC) takes 286 ms at 9600. 350 ms covers all of these
         // plus an adapter's latency.
         int restMs = 350;
+        // Requests per transaction before it fails (a slow gateway may want more, a scan fewer).
+        int attempts = kAttempts;
     };
 
     explicit ModbusMaster(mbCSerial *port = nullptr);
@@ -60,7 +70,8 @@ public:
     static unsigned short Crc16(const unsigned char *bytes, int count);
 
     // Build the 8-byte request of a block for the address in frame byte 0 and write it in one
-    // WriteBytes; 1 when the port took it.
+    // WriteBytes; 1 when the port took it. On Modbus TCP the 12-byte request (MBAP header and
+    // PDU) goes instead; the frame buffer keeps the RTU request all the same.
     int SendDynamicRequest();
     int SendStaticRequest();
     // One transaction of up to three attempts for the slave whose decimal address is
@@ -70,8 +81,12 @@ public:
     // show (FailureText). A Cancel ends it at its next wait with 0.
     Task<int> ReadDynamicAsync(DialogueRunner &runner, QString addressText);
     Task<int> ReadStaticAsync(DialogueRunner &runner, QString addressText);
-    // Receives one reply into the frame buffer; 1 = good frame, 0 = failed (ErrorKind set).
+    // Receives one reply into the frame buffer; 1 = good frame, 0 = failed (ErrorKind set). A
+    // Modbus TCP reply is kept there as an RTU frame without its CRC (address, function, count,
+    // data), so decoding does not depend on the port's kind.
     Task<int> ReceiveResponseAsync(DialogueRunner &runner);
+    // The last Modbus TCP request: 12 bytes, its transaction id counting up from 1.
+    QByteArray LastTcpRequest() const { return m_tcpRequest; }
 
     // Decoding of a block's data bytes (the frame from byte 3 on) into the result texts.
     void DecodeDynamic(const unsigned char *data);
@@ -113,6 +128,11 @@ private:
     // those bytes: 1 good frame, or 0.
     int RestAfterHeader();
     int JudgeFrame();
+    // The same for a Modbus TCP reply: after the MBAP header, function and byte count (or
+    // exception code), the data bytes still to come, 0 for a complete exception reply, or -1.
+    int TcpRestAfterHeader(const unsigned char *header);
+    Task<int> ReceiveTcpResponseAsync(DialogueRunner &runner);
+    bool IsTcp() const;
 
     mbCSerial *m_port = nullptr;
     Timing m_timing;
@@ -124,6 +144,8 @@ private:
     // What the last request asked for, to check the reply against it.
     unsigned char m_requestAddress = 0;
     int m_expectedByteCount = 0;
+    unsigned short m_transactionId = 0;
+    QByteArray m_tcpRequest;
 
     QString m_flowText;
     QString m_totalizerText;

@@ -1,5 +1,6 @@
 #include "publish/MqttPublisher.h"
 
+#include "publish/MqttDiscovery.h"
 #include "publish/ReadingPayload.h"
 
 #include <QFile>
@@ -54,6 +55,9 @@ QString MqttPublisher::Start(const PublishSettings &settings)
     m_connections = 0;
     m_lastError.clear();
     m_droppedPublished = -1;
+    m_statusTopic = m_settings.topicPrefix + QStringLiteral("/status/")
+        + ReadingPayload::TopicLevel(m_settings.EffectiveClientId());
+    m_announced.clear(); // another broker may be meant: the meters are announced anew
     Connect();
     return {};
 }
@@ -64,7 +68,7 @@ void MqttPublisher::Stop()
     m_drainTimer.stop();
     if (m_mosq && m_state == State::Online) {
         // A clean disconnect sends no last will, so "offline" goes out first.
-        PublishControl(QStringLiteral("status"), "offline");
+        PublishControl(m_statusTopic, "offline");
         mosquitto_disconnect(m_mosq);
         // Whatever the socket takes now goes; the rest is the broker's will to say.
         mosquitto_loop_write(m_mosq, 10);
@@ -93,19 +97,32 @@ void MqttPublisher::CheckDrained()
 
 void MqttPublisher::Publish(const QString &suffix, const QByteArray &payload)
 {
-    m_queue.Append((m_settings.topicPrefix + QLatin1Char('/') + suffix).toUtf8(), payload);
+    Enqueue(m_settings.topicPrefix + QLatin1Char('/') + suffix, payload, false);
+}
+
+void MqttPublisher::Enqueue(const QString &topic, const QByteArray &payload, bool retain)
+{
+    m_queue.Append(topic.toUtf8(), payload, retain);
     if (m_state == State::Online)
         Pump();
     Q_EMIT Changed();
 }
 
-void MqttPublisher::ModbusReading(
-    const QDateTime &at, int address, const std::vector<Value> &values, const QString &failure)
+qint64 MqttPublisher::NextSequence(const QString &topic)
+{
+    return ++m_sequence[topic];
+}
+
+void MqttPublisher::ModbusReading(const QDateTime &at, int address, const QString &serial,
+    const std::vector<Value> &values, const QString &failure)
 {
     if (m_state == State::Off)
         return;
-    Publish(QStringLiteral("modbus/%1").arg(address),
-        ReadingPayload::Modbus(at, address, values, failure));
+    if (failure.isEmpty() && !serial.trimmed().isEmpty())
+        Announce(serial, values);
+    const QString suffix = ReadingPayload::ModbusTopic(address, serial, !failure.isEmpty());
+    Publish(
+        suffix, ReadingPayload::Modbus(at, address, serial, values, failure, NextSequence(suffix)));
 }
 
 void MqttPublisher::MeterReading(
@@ -113,8 +130,33 @@ void MqttPublisher::MeterReading(
 {
     if (m_state == State::Off)
         return;
-    Publish(QStringLiteral("meter/") + ReadingPayload::TopicLevel(serial),
-        ReadingPayload::Meter(at, serial, values));
+    if (!serial.trimmed().isEmpty())
+        Announce(serial, values);
+    const QString suffix = ReadingPayload::MeterTopic(serial);
+    Publish(suffix, ReadingPayload::Meter(at, serial, values, NextSequence(suffix)));
+}
+
+void MqttPublisher::Announce(const QString &serial, const std::vector<Value> &values)
+{
+    if (!m_settings.discovery)
+        return;
+    // Queued ahead of the reading, so a dashboard knows the meter before its first value.
+    for (const MqttDiscovery::Message &m :
+        MqttDiscovery::Configs(m_settings.topicPrefix, m_statusTopic, serial, values)) {
+        QByteArray &sent = m_announced[m.topic];
+        if (sent == m.payload)
+            continue;
+        sent = m.payload;
+        Enqueue(QString::fromUtf8(m.topic), m.payload, true);
+    }
+}
+
+void MqttPublisher::ClearDiscovery(const QString &serial)
+{
+    for (const QByteArray &topic : MqttDiscovery::Topics(serial)) {
+        m_announced.remove(topic);
+        Enqueue(QString::fromUtf8(topic), {}, true);
+    }
 }
 
 void MqttPublisher::Connect()
@@ -130,22 +172,35 @@ void MqttPublisher::Connect()
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_connect_v5_callback_set(m_mosq, &MqttPublisher::OnConnect);
     mosquitto_publish_v5_callback_set(m_mosq, &MqttPublisher::OnPublish);
+    mosquitto_log_callback_set(m_mosq, &MqttPublisher::OnLog);
+    m_tlsFailure.clear();
     if (!m_settings.user.isEmpty()) {
         mosquitto_username_pw_set(m_mosq, m_settings.user.toUtf8().constData(),
             m_settings.password.isEmpty() ? nullptr : m_settings.password.toUtf8().constData());
     }
-    const QByteArray willTopic = (m_settings.topicPrefix + QStringLiteral("/status")).toUtf8();
+    const QByteArray willTopic = m_statusTopic.toUtf8();
     mosquitto_will_set_v5(m_mosq, willTopic.constData(), 7, "offline", 1, true, nullptr);
     if (m_url.Tls()) {
+        const QByteArray ca = QFile::encodeName(m_settings.caFile);
+        const QByteArray cert = QFile::encodeName(m_settings.certFile);
+        const QByteArray key = QFile::encodeName(m_settings.keyFile);
         int rc = MOSQ_ERR_SUCCESS;
-        if (m_settings.caFile.isEmpty())
+        if (ca.isEmpty())
             rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        else
-            rc = mosquitto_tls_set(m_mosq, QFile::encodeName(m_settings.caFile).constData(),
-                nullptr, nullptr, nullptr, nullptr);
+        // The callback gives no password: an encrypted key fails at once, where the library's
+        // own would ask for one on the terminal.
+        if (rc == MOSQ_ERR_SUCCESS && (!ca.isEmpty() || !cert.isEmpty()))
+            rc = mosquitto_tls_set(m_mosq, ca.isEmpty() ? nullptr : ca.constData(), nullptr,
+                cert.isEmpty() ? nullptr : cert.constData(),
+                key.isEmpty() ? nullptr : key.constData(),
+                [](char *, int, int, void *) { return 0; });
         if (rc != MOSQ_ERR_SUCCESS) {
-            Lost(QStringLiteral("The CA file \"%1\" cannot be used: %2.")
-                     .arg(m_settings.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
+            Lost(cert.isEmpty()
+                    ? QStringLiteral("The CA file \"%1\" cannot be used: %2.")
+                          .arg(m_settings.caFile, QString::fromUtf8(mosquitto_strerror(rc)))
+                    : QStringLiteral("The CA file, client certificate or key "
+                                     "cannot be used: %1.")
+                          .arg(QString::fromUtf8(mosquitto_strerror(rc))));
             return;
         }
     }
@@ -215,9 +270,19 @@ void MqttPublisher::Lost(const QString &reason)
 QString MqttPublisher::ErrorText(int rc) const
 {
     QString why;
+    // A broker that refuses a client certificate alerts and then closes: the connection is
+    // lost, and the alert the reason.
+    if (!m_tlsFailure.isEmpty()
+        && (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_PROTOCOL))
+        rc = MOSQ_ERR_TLS;
     switch (rc) {
     case MOSQ_ERR_ERRNO:
-        why = QString::fromLocal8Bit(std::strerror(errno));
+        // A TLS connection reset before the broker's alert was read leaves no detail.
+        if (errno == EPROTO && m_url.Tls() && m_state == State::Connecting)
+            why = QStringLiteral("the broker ended the TLS connection before taking it (does it "
+                                 "ask for a client certificate, or refuse the one given?)");
+        else
+            why = QString::fromLocal8Bit(std::strerror(errno));
         break;
     case MOSQ_ERR_CONN_LOST:
         why = QStringLiteral("the connection was lost");
@@ -226,8 +291,7 @@ QString MqttPublisher::ErrorText(int rc) const
         why = QStringLiteral("the host name could not be resolved");
         break;
     case MOSQ_ERR_TLS:
-        why = QStringLiteral("the TLS handshake failed (is the broker's certificate signed by "
-                             "the CA file given, and is the broker speaking TLS?)");
+        why = TlsText();
         break;
     case MOSQ_ERR_KEEPALIVE:
         why = QStringLiteral("the broker stopped answering");
@@ -261,6 +325,48 @@ void MqttPublisher::OnPublish(mosquitto *, void *self, int mid, int rc, const mq
     }
 }
 
+void MqttPublisher::OnLog(mosquitto *, void *self, int level, const char *text)
+{
+    // The TLS library's reason for a failed handshake reaches us only through the log.
+    // The library's own "Error: ..." (a certificate or key it cannot load) comes first and is
+    // the one kept; the TLS library's lines follow it.
+    auto *publisher = static_cast<MqttPublisher *>(self);
+    if (level != MOSQ_LOG_ERR || !text)
+        return;
+    if (std::strncmp(text, "Error: ", 7) == 0)
+        publisher->m_tlsFailure = QString::fromUtf8(text + 7);
+    else if (std::strstr(text, "OpenSSL Error") && !publisher->m_tlsFailure.startsWith(u"Unable")
+        && !publisher->m_tlsFailure.startsWith(u"Client"))
+        publisher->m_tlsFailure = QString::fromUtf8(text);
+}
+
+QString MqttPublisher::TlsText() const
+{
+    QString why = m_tlsFailure;
+    if (why.startsWith(u"Unable to load client") || why.startsWith(u"Client certificate")) {
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        return QStringLiteral("the client certificate or key cannot be used (%1)").arg(why);
+    }
+    const bool alert = why.contains(QLatin1String("alert"));
+    if (alert && why.contains(QLatin1String("certificate required")))
+        return QStringLiteral("the broker asks for a client certificate and none was given");
+    // The broker's alert after it saw ours: it does not take the certificate.
+    if (alert && !m_settings.certFile.isEmpty()
+        && (why.contains(QLatin1String("certificate")) || why.contains(QLatin1String("unknown ca"))
+            || why.contains(QLatin1String("decrypt error"))
+            || why.contains(QLatin1String("access denied")))) {
+        const qsizetype at = why.lastIndexOf(QStringLiteral("alert "));
+        return QStringLiteral("the broker refused the client certificate \"%1\" (%2)")
+            .arg(m_settings.certFile, why.mid(at + 6).trimmed());
+    }
+    if (why.contains(QLatin1String("certificate verify failed")))
+        return QStringLiteral("the TLS handshake failed: the broker's certificate is not signed "
+                              "by the CA file given");
+    return QStringLiteral("the TLS handshake failed (is the broker's certificate signed by "
+                          "the CA file given, and is the broker speaking TLS?)");
+}
+
 void MqttPublisher::AfterLoop(int rc)
 {
     // errno belongs to the call just made; the texts below are made before anything else runs.
@@ -281,7 +387,7 @@ void MqttPublisher::AfterLoop(int rc)
         m_retryMs = m_timing.firstRetryMs;
         m_lastError.clear();
         m_droppedPublished = -1;
-        PublishControl(QStringLiteral("status"), "online");
+        PublishControl(m_statusTopic, "online");
         SetState(State::Online);
     }
     if (!failure.isEmpty()) {
@@ -310,7 +416,7 @@ void MqttPublisher::Pump()
         const QByteArray payload = m_queue.WaitingPayload();
         int mid = 0;
         const int rc = mosquitto_publish_v5(m_mosq, &mid, topic.constData(), int(payload.size()),
-            payload.constData(), qos, false, nullptr);
+            payload.constData(), qos, m_queue.WaitingRetained(), nullptr);
         if (rc == MOSQ_ERR_OVERSIZE_PACKET || rc == MOSQ_ERR_PAYLOAD_SIZE) {
             m_queue.DropWaiting();
             m_lastError = QStringLiteral("A reading of %1 bytes on %2 is larger than the MQTT "
@@ -332,13 +438,14 @@ void MqttPublisher::Pump()
     }
     if (m_mosq && Dropped() != m_droppedPublished && Dropped() > 0) {
         m_droppedPublished = Dropped();
-        PublishControl(QStringLiteral("dropped"), QByteArray::number(m_droppedPublished));
+        PublishControl(m_settings.topicPrefix + QStringLiteral("/dropped"),
+            QByteArray::number(m_droppedPublished));
     }
 }
 
-void MqttPublisher::PublishControl(const QString &suffix, const QByteArray &payload)
+void MqttPublisher::PublishControl(const QString &topicText, const QByteArray &payload)
 {
-    const QByteArray topic = (m_settings.topicPrefix + QLatin1Char('/') + suffix).toUtf8();
+    const QByteArray topic = topicText.toUtf8();
     mosquitto_publish_v5(m_mosq, nullptr, topic.constData(), int(payload.size()),
         payload.constData(), 1, true, nullptr);
 }

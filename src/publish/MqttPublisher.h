@@ -7,6 +7,7 @@
 
 #include <QBasicTimer>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -20,9 +21,11 @@ class QSocketNotifier;
 // call waits for the network, so the window never stalls on a broker. Readings go into a
 // bounded queue, in order, and leave it when the broker has them; a lost connection is tried
 // again after 1, 2, 4 ... seconds (up to a limit) and what it had in flight is sent again.
-// The retained "PREFIX/status" says "online" while connected and "offline" after a clean stop
-// or, as the connection's last will, when the program is gone. The application installs one as
-// the reading sink; tarvik-cli makes its own.
+// Each client has its own retained status topic, "PREFIX/status/CLIENT_ID": "online" while
+// connected and "offline" after a clean stop or, as the connection's last will, when the
+// program is gone. With discovery on, each meter whose serial is known is announced once (and
+// again when its units change) with retained config messages queued before its reading. The
+// application installs one as the reading sink; tarvik-cli makes its own.
 class MqttPublisher : public QObject, public ReadingSink
 {
     Q_OBJECT
@@ -62,6 +65,9 @@ public:
 
     // Queues a message on PREFIX/suffix.
     void Publish(const QString &suffix, const QByteArray &payload);
+    // Queues empty retained messages on every discovery config topic of the meter with this
+    // serial, which removes what a meter that is gone left on the broker.
+    void ClearDiscovery(const QString &serial);
 
     State GetState() const { return m_state; }
     bool Started() const { return m_state != State::Off; }
@@ -75,12 +81,14 @@ public:
     qint64 Dropped() const { return m_queue.Dropped() + m_refused; }
     qint64 Delivered() const { return m_delivered; }
     QString Prefix() const { return m_settings.topicPrefix; }
+    // "PREFIX/status/CLIENT_ID" (the client id made one topic level).
+    QString StatusTopic() const { return m_statusTopic; }
     QString HostPort() const { return m_url.HostPort(); }
     // One line for the main window's status bar: "MQTT: online, 0 queued" and the like.
     QString StatusText() const;
 
-    void ModbusReading(const QDateTime &at, int address, const std::vector<Value> &values,
-        const QString &failure) override;
+    void ModbusReading(const QDateTime &at, int address, const QString &serial,
+        const std::vector<Value> &values, const QString &failure) override;
     void MeterReading(
         const QDateTime &at, const QString &serial, const std::vector<Value> &values) override;
 
@@ -97,13 +105,18 @@ protected:
 private:
     static void OnConnect(mosquitto *, void *self, int rc, int flags, const mqtt5__property *);
     static void OnPublish(mosquitto *, void *self, int mid, int rc, const mqtt5__property *);
+    static void OnLog(mosquitto *, void *self, int level, const char *text);
 
     void Connect();
     void Lost(const QString &reason);
     void CloseConnection();
     void AfterLoop(int rc);
     void Pump();
-    void PublishControl(const QString &suffix, const QByteArray &payload);
+    void Enqueue(const QString &topic, const QByteArray &payload, bool retain);
+    void Announce(const QString &serial, const std::vector<Value> &values);
+    qint64 NextSequence(const QString &topic);
+    void PublishControl(const QString &topic, const QByteArray &payload);
+    QString TlsText() const;
     void UpdateWriteNotifier();
     void SetState(State state);
     void CheckDrained();
@@ -113,6 +126,10 @@ private:
     BrokerUrl m_url;
     Timing m_timing;
     PublishQueue m_queue;
+    QString m_statusTopic;
+    QHash<QString, qint64> m_sequence; // the last "seq" of each topic
+    QHash<QByteArray, QByteArray> m_announced; // discovery's configs sent, by topic
+    QString m_tlsFailure; // what TLS last said went wrong, from the library's log
     mosquitto *m_mosq = nullptr;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;

@@ -20,9 +20,10 @@ void PublishQueue::PopFront()
         --m_inFlight;
 }
 
-void PublishQueue::Append(const QByteArray &topic, const QByteArray &payload)
+void PublishQueue::Append(const QByteArray &topic, const QByteArray &payload, bool retain)
 {
     Item item;
+    item.retain = retain;
     item.data.reserve(topic.size() + payload.size());
     item.data.append(topic);
     item.data.append(payload);
@@ -51,6 +52,11 @@ QByteArray PublishQueue::WaitingPayload() const
         return {};
     const Item &item = m_items[m_inFlight];
     return item.data.mid(item.topicLength);
+}
+
+bool PublishQueue::WaitingRetained() const
+{
+    return HasWaiting() && m_items[m_inFlight].retain;
 }
 
 void PublishQueue::MarkSent(int messageId)

@@ -22,7 +22,8 @@ public:
     explicit PublishQueue(
         qsizetype maxMessages = kDefaultMessages, qint64 maxBytes = kDefaultBytes);
 
-    void Append(const QByteArray &topic, const QByteArray &payload);
+    // retain: the broker keeps the message for later subscribers (discovery's configs).
+    void Append(const QByteArray &topic, const QByteArray &payload, bool retain = false);
     qsizetype Size() const { return qsizetype(m_items.size()); }
     bool Empty() const { return m_items.empty(); }
     // Messages dropped for room since the queue was made.
@@ -34,6 +35,7 @@ public:
     bool HasWaiting() const { return m_inFlight < m_items.size(); }
     QByteArray WaitingTopic() const;
     QByteArray WaitingPayload() const;
+    bool WaitingRetained() const;
     void MarkSent(int messageId);
     // The waiting message will never be accepted (too large for the broker): drop it.
     void DropWaiting();
@@ -51,6 +53,7 @@ private:
         int topicLength = 0;
         int messageId = 0;
         bool acknowledged = false;
+        bool retain = false;
     };
     static qint64 Cost(const Item &item);
     void PopFront();

@@ -20,6 +20,8 @@ PublishSettings PublishSettings::Load(QSettings &store)
     s.enabled = store.value(PublishKey("ENABLED"), false).toBool();
     s.url = store.value(PublishKey("URL")).toString();
     s.caFile = store.value(PublishKey("CAFILE")).toString();
+    s.certFile = store.value(PublishKey("CERTFILE")).toString();
+    s.keyFile = store.value(PublishKey("KEYFILE")).toString();
     s.topicPrefix
         = store.value(PublishKey("PREFIX"), QString::fromLatin1(kDefaultPrefix)).toString();
     s.clientId = store.value(PublishKey("CLIENTID")).toString();
@@ -27,6 +29,7 @@ PublishSettings PublishSettings::Load(QSettings &store)
     s.password = store.value(PublishKey("PASSWORD")).toString();
     const int qos = store.value(PublishKey("QOS"), 1).toInt();
     s.qos = qos == 0 ? 0 : 1;
+    s.discovery = store.value(PublishKey("DISCOVERY"), false).toBool();
     return s;
 }
 
@@ -35,11 +38,14 @@ void PublishSettings::Save(QSettings &store) const
     store.setValue(PublishKey("ENABLED"), enabled);
     store.setValue(PublishKey("URL"), url);
     store.setValue(PublishKey("CAFILE"), caFile);
+    store.setValue(PublishKey("CERTFILE"), certFile);
+    store.setValue(PublishKey("KEYFILE"), keyFile);
     store.setValue(PublishKey("PREFIX"), topicPrefix);
     store.setValue(PublishKey("CLIENTID"), clientId);
     store.setValue(PublishKey("USER"), user);
     store.setValue(PublishKey("PASSWORD"), password);
     store.setValue(PublishKey("QOS"), qos);
+    store.setValue(PublishKey("DISCOVERY"), discovery);
 }
 
 QString PublishSettings::Check() const
@@ -57,6 +63,17 @@ QString PublishSettings::Check() const
         return QStringLiteral("The CA file \"%1\" cannot be read.").arg(caFile);
     if (!broker.Tls() && !caFile.isEmpty())
         return QStringLiteral("A CA file is for mqtts:// addresses; %1 is not one.").arg(url);
+    if (certFile.isEmpty() != keyFile.isEmpty())
+        return certFile.isEmpty()
+            ? QStringLiteral("A client key needs its certificate; give both or neither.")
+            : QStringLiteral("A client certificate needs its key file; give both or neither.");
+    if (!certFile.isEmpty() && !broker.Tls())
+        return QStringLiteral("A client certificate is for mqtts:// addresses; %1 is not one.")
+            .arg(url);
+    if (!certFile.isEmpty() && !QFileInfo(certFile).isReadable())
+        return QStringLiteral("The client certificate \"%1\" cannot be read.").arg(certFile);
+    if (!keyFile.isEmpty() && !QFileInfo(keyFile).isReadable())
+        return QStringLiteral("The client key \"%1\" cannot be read.").arg(keyFile);
     if (clientId.toUtf8().size() > 23 * 4)
         return QStringLiteral("The client id is too long (at most 92 bytes).");
     return {};

@@ -38,12 +38,27 @@ QString ReadingPayload::Time(const QDateTime &at)
     return text;
 }
 
-QByteArray ReadingPayload::Modbus(const QDateTime &at, int address,
-    const std::vector<ReadingSink::Value> &values, const QString &failure)
+QString ReadingPayload::ModbusTopic(int address, const QString &serial, bool failure)
+{
+    const QString topic = serial.trimmed().isEmpty() ? QStringLiteral("modbus/%1").arg(address)
+                                                     : MeterTopic(serial);
+    return failure ? topic + QStringLiteral("/error") : topic;
+}
+
+QString ReadingPayload::MeterTopic(const QString &serial)
+{
+    return QStringLiteral("meter/") + TopicLevel(serial);
+}
+
+QByteArray ReadingPayload::Modbus(const QDateTime &at, int address, const QString &serial,
+    const std::vector<ReadingSink::Value> &values, const QString &failure, qint64 seq)
 {
     QJsonObject object;
     object.insert(QStringLiteral("time"), Time(at));
     object.insert(QStringLiteral("address"), address);
+    if (!serial.trimmed().isEmpty())
+        object.insert(QStringLiteral("serial"), serial.trimmed());
+    object.insert(QStringLiteral("seq"), seq);
     if (!failure.isEmpty())
         object.insert(QStringLiteral("failure"), failure);
     else
@@ -51,12 +66,13 @@ QByteArray ReadingPayload::Modbus(const QDateTime &at, int address,
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QByteArray ReadingPayload::Meter(
-    const QDateTime &at, const QString &serial, const std::vector<ReadingSink::Value> &values)
+QByteArray ReadingPayload::Meter(const QDateTime &at, const QString &serial,
+    const std::vector<ReadingSink::Value> &values, qint64 seq)
 {
     QJsonObject object;
     object.insert(QStringLiteral("time"), Time(at));
     object.insert(QStringLiteral("serial"), serial.trimmed());
+    object.insert(QStringLiteral("seq"), seq);
     object.insert(QStringLiteral("values"), ValuesObject(values));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }

@@ -198,6 +198,23 @@ TEST_F(DocManager, DocumentGoesWithItsLastWindow)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(m_manager.Documents().isEmpty());
     EXPECT_TRUE(watch.isNull());
+
+    // Opened again while its closed window waits to be deleted: a new document in a new window,
+    // not the window on its way out.
+    const QString path = MakeFile(QStringLiteral("again.tst"));
+    CDocument *closing = m_manager.OpenDocumentFile(path);
+    ASSERT_NE(closing, nullptr);
+    m_manager.FramesOf(closing).first()->close();
+    EXPECT_TRUE(m_manager.FramesOf(closing).isEmpty());
+    CDocument *reopened = m_manager.OpenDocumentFile(path);
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_NE(reopened, closing);
+    ASSERT_EQ(m_manager.FramesOf(reopened).size(), 1);
+    EXPECT_EQ(
+        m_area.subWindowList(), QList<QMdiSubWindow *> { m_manager.FramesOf(reopened).first() });
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(m_manager.Documents(), QList<CDocument *> { reopened });
 }
 
 TEST(MainFrameCommands, MenuBarFollowsTheActiveTypeAndKeysReachTheView)

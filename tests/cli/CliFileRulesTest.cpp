@@ -3,6 +3,7 @@
 // after which nothing of that row is taken). The argument rules of the help table, and the port
 // list `ports` prints over a device folder of its own.
 #include "cli/CliArgs.h"
+#include "cli/CliReadingWatch.h"
 
 #include "base/Globals.h"
 #include "base/UserMessage.h"
@@ -13,10 +14,12 @@
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -117,12 +120,81 @@ TEST(CliArgs, OptionsAreCheckedAgainstTheHelpTable)
     EXPECT_FALSE(args.Parse(*read, { "--quiet=1" }));
     EXPECT_FALSE(args.Parse(*read, { "--out" }));
     EXPECT_TRUE(args.Error().contains(QStringLiteral("needs a value")));
-    // Every command's help names it and every option it takes.
+    // Every command's help names it and every option it takes, and only those: the link's
+    // options belong to the commands on a port, --pace to those that send at its pace.
     for (const CliHelp::Command &command : CliHelp::Commands()) {
         const QString help = CliHelp::HelpText(command);
         for (const CliHelp::Option &option : command.options)
             EXPECT_TRUE(help.contains(QLatin1String(option.name))) << command.name;
         EXPECT_TRUE(CliHelp::Overview().contains(QLatin1String(command.name)));
+    }
+    const struct
+    {
+        const char *command;
+        bool baud;
+        bool pace;
+    } lineOptions[] = {
+        { "show", false, false },
+        { "sheet", false, false },
+        { "read", true, true },
+        { "log", true, true },
+        { "watch", true, false },
+        { "modbus", true, false },
+    };
+    for (const auto &row : lineOptions) {
+        const CliHelp::Command *command = CliHelp::Find(QLatin1String(row.command));
+        ASSERT_NE(command, nullptr) << row.command;
+        const QString help = CliHelp::HelpText(*command);
+        EXPECT_EQ(help.contains(QStringLiteral("--baud")), row.baud) << row.command;
+        EXPECT_EQ(help.contains(QStringLiteral("--pace")), row.pace) << row.command;
+        EXPECT_EQ(args.Parse(*command, { "--baud", "9600" }), row.baud) << row.command;
+        EXPECT_EQ(args.Parse(*command, { "--pace", "0.5" }), row.pace) << row.command;
+        EXPECT_TRUE(args.Parse(*command, { "--quiet" })) << row.command;
+    }
+}
+
+// watch's output: the PC logger's line reader and parser, one line per reading; the first line
+// (perhaps cut by the port's opening), garbage and over-long runs are passed over and counted.
+TEST(CliReadingWatch, ReadingsArePrintedAndWhatIsNoReadingCounted)
+{
+    const QDateTime at(QDate(2026, 12, 10), QTime(8, 30, 0, 125), QTimeZone(3600));
+    const QByteArray reading = "12.50 SCFM  1234.5678 SCF  30.00  10.00  RL1* RL2.\x06\r\n";
+    const QByteArray text = "08:30:00.125 flow 12.50 SCFM, total 1234.5678 SCF, high 30.00, low "
+                            "10.00, relay1 on, relay2 off\n";
+    const QByteArray json = "{\"flow\":{\"unit\":\"SCFM\",\"value\":12.5},\"high\":30,\"low\":10,"
+                            "\"relay1\":true,\"relay2\":false,\"time\":"
+                            "\"2026-12-10T08:30:00.125+01:00\",\"total\":{\"unit\":\"SCF\","
+                            "\"value\":1234.5678}}\n";
+    const struct
+    {
+        CliReadingWatch::Format format;
+        QByteArray in;
+        QByteArray out;
+        int readings;
+        int skipped;
+    } cases[] = {
+        { CliReadingWatch::Format::Text, "\r" + reading, text, 1, 0 },
+        // The first line counts only from a carriage return: it may have lost its start.
+        { CliReadingWatch::Format::Text, reading + reading, text, 1, 0 },
+        { CliReadingWatch::Format::Json, "\r" + reading, json, 1, 0 },
+        { CliReadingWatch::Format::Text, "\rT12.50 SCFM  1234.5678 SCF  30.00  10.00  RL1* RL2.\r",
+            text, 1, 0 },
+        // A command-mode prompt and line noise are skipped and counted.
+        { CliReadingWatch::Format::Text, "\rENTER COMMAND>\r#%&/ Q\r\r\n" + reading, text, 1, 2 },
+        { CliReadingWatch::Format::Text, "\r" + QByteArray(400, '7') + "\r" + reading, text, 1, 1 },
+        { CliReadingWatch::Format::Text, "\r12.5 SCFM\r", "", 0, 1 },
+        // Raw: the bytes as they came, readings counted all the same.
+        { CliReadingWatch::Format::Raw, "\r" + reading + "\x01X\r", "\r" + reading + "\x01X\r", 1,
+            1 },
+    };
+    for (const auto &c : cases) {
+        CliReadingWatch watch(c.format);
+        // Fed in two pieces, as reads cut the stream anywhere.
+        QByteArray out = watch.Feed(c.in.left(7), at);
+        out += watch.Feed(c.in.mid(7), at);
+        EXPECT_EQ(out.toStdString(), c.out.toStdString()) << c.in.toStdString();
+        EXPECT_EQ(watch.Readings(), c.readings) << c.in.toStdString();
+        EXPECT_EQ(watch.Skipped(), c.skipped) << c.in.toStdString();
     }
 }
 

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <thread>
 
 #include <netinet/in.h>
@@ -32,7 +34,12 @@ struct NetRun
 NetRun NetCli(const QStringList &args)
 {
     QProcess process;
-    process.start(QStringLiteral(TARVIK_CLI), args + QStringList { "--pace", "0.04" });
+    // --pace is for the commands that send to a meter at the link's pace: the Modbus master
+    // keeps the protocol's timing, and the file commands use no link.
+    const bool paced
+        = args.contains(QStringLiteral("--port")) && args.value(0) != QLatin1String("modbus");
+    process.start(
+        QStringLiteral(TARVIK_CLI), paced ? args + QStringList { "--pace", "0.04" } : args);
     NetRun run;
     if (!process.waitForFinished(60000))
         return run;
@@ -202,9 +209,34 @@ TEST_F(CliNetwork, EveryDialogueGivesOverEachPortKindWhatItGivesOnThePseudoTermi
         const NetRun transfer = NetCli({ "transfer", "--port", port.port, "--out", logFile });
         ASSERT_EQ(transfer.status, 0) << qPrintable(transfer.err);
         EXPECT_TRUE(ReadFile(logFile).endsWith(QByteArray(kStoredLog).replace("\n", "\r\n")));
+
+        if (port.port == pty)
+            continue; // the log's own tests run it on a pseudo-terminal
+        const QString pcLog = QStringLiteral("%1.pc.log").arg(QString::fromLatin1(port.kind));
+        const NetRun log = NetCli(
+            { "log", "--port", port.port, "--interval", "1", "--seconds", "2", "--out", pcLog });
+        ASSERT_EQ(log.status, 0) << qPrintable(log.err);
+        // The meter streams no readings here (--interval): the header names it, the end is said.
+        EXPECT_TRUE(ReadFile(pcLog).contains("\"Serial#  31415 ")) << ReadFile(pcLog).constData();
+        EXPECT_TRUE(ReadFile(pcLog).contains("\"Stop Ocurred "));
+
+        // 0xFF bytes in an image (doubled by telnet on the way) arrive as they are: the read
+        // back after the send finds what was sent.
+        if (port.port.startsWith(QLatin1String("rfc2217://"))) {
+            ASSERT_EQ(
+                NetCli({ "set", file, "Contrast=255", "Primary[2]=0.99999994", "--out", "ff.mtr" })
+                    .status,
+                0);
+            ASSERT_TRUE(ReadFile("ff.mtr").contains("7F FF FF ")); // 0x3F7FFFFF
+            const NetRun ff = NetCli({ "send", "ff.mtr", "--port", port.port, "--yes" });
+            ASSERT_EQ(ff.status, 0) << qPrintable(ff.err);
+            EXPECT_TRUE(ff.out.endsWith(QStringLiteral("Meter stored the configuration\n")))
+                << qPrintable(ff.out);
+        }
     }
 
-    // The Modbus sweep: RTU frames over ser2net's raw port and the simulator's own.
+    // The Modbus sweep: RTU frames over ser2net's raw port and the simulator's own, and Modbus
+    // TCP to the simulator as a gateway.
     for (QProcess *p : { &m_ser2net, &m_sim, &m_tcpSim }) {
         p->kill();
         p->waitForFinished(5000);
@@ -216,14 +248,22 @@ TEST_F(CliNetwork, EveryDialogueGivesOverEachPortKindWhatItGivesOnThePseudoTermi
     ASSERT_TRUE(m_tcpSim.waitForStarted(5000) && m_tcpSim.waitForReadyRead(5000));
     const QString modbusTcp = QString::fromLocal8Bit(m_tcpSim.readLine()).trimmed();
     ASSERT_TRUE(StartSer2net(modbusPty));
-    for (const QString &port :
-        { modbusPty, modbusTcp, QStringLiteral("tcp://127.0.0.1:%1").arg(m_rawPort) }) {
+    QProcess gateway;
+    gateway.start(TestEnv::MeterSimPath(), { "--modbus", "--addr", "1,2", "--modbus-tcp", "0" });
+    ASSERT_TRUE(gateway.waitForStarted(5000) && gateway.waitForReadyRead(5000));
+    const QString modbusGateway = QString::fromLocal8Bit(gateway.readLine()).trimmed();
+    ASSERT_TRUE(modbusGateway.startsWith(QLatin1String("modbus-tcp://")))
+        << qPrintable(modbusGateway);
+    for (const QString &port : { modbusPty, modbusTcp,
+             QStringLiteral("tcp://127.0.0.1:%1").arg(m_rawPort), modbusGateway }) {
         SCOPED_TRACE(qPrintable(port));
         const NetRun sweep = NetCli({ "modbus", "--port", port, "--addresses", "1-2", "--count",
             "2", "--csv", "--parity", "1 8 NONE 1" });
         EXPECT_EQ(sweep.status, 0) << qPrintable(sweep.err);
         EXPECT_EQ(sweep.out.count(QStringLiteral(",ok\n")), 4) << qPrintable(sweep.out);
     }
+    gateway.terminate();
+    gateway.waitForFinished(5000);
 }
 
 TEST_F(CliNetwork, BadServersAndBadTextsAreSaidWithTheirStatus)
@@ -254,6 +294,8 @@ TEST_F(CliNetwork, BadServersAndBadTextsAreSaidWithTheirStatus)
             QStringLiteral("the host \"no-such-host.invalid\" cannot be found") },
         { QStringLiteral("tcp://host"), 3, QStringLiteral("no TCP port is given") },
         { QStringLiteral("tcp://:99999"), 3, QStringLiteral("no host is named") },
+        { QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(deaf.port), 3,
+            QStringLiteral("Modbus TCP is for the Modbus port only") },
         { unreachable, 3, QStringLiteral(": no answer within 3 s") },
         { QStringLiteral("rfc2217://127.0.0.1:%1").arg(deaf.port), 1,
             QStringLiteral("nothing came from the meter") },
@@ -266,44 +308,66 @@ TEST_F(CliNetwork, BadServersAndBadTextsAreSaidWithTheirStatus)
     }
 }
 
-// Forwards one connection to 127.0.0.1:target and cuts both ends once cutAfter bytes went from
-// the program to the server: a connection that drops at a known point of a dialogue.
+// Forwards the connections made to it, one after the other, to 127.0.0.1:target and cuts both
+// ends once cutAfter bytes in all went from the program to the server (or, fromServer, from the
+// server to the program), taking no connection after: a connection that drops at a known point
+// of a dialogue. Counts what the server sent.
 struct CuttingRelay
 {
     NetListener listener;
+    std::atomic<bool> stop { false };
+    std::atomic<long> served { 0 };
     std::thread thread;
-    CuttingRelay(int target, long cutAfter)
+    CuttingRelay(int target, long cutAfter, bool fromServer = false)
     {
         ::listen(listener.fd, 4);
-        thread = std::thread([this, target, cutAfter] {
-            const int client = ::accept(listener.fd, nullptr, nullptr);
-            const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address = Loopback(target);
-            ::connect(server, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        thread = std::thread([this, target, cutAfter, fromServer] {
             long forwarded = 0;
-            while (forwarded < cutAfter) {
-                pollfd fds[2] = { { client, POLLIN, 0 }, { server, POLLIN, 0 } };
-                if (::poll(fds, 2, 30000) <= 0)
-                    break;
-                char buffer[256];
-                if (fds[1].revents & POLLIN) {
-                    const ssize_t n = ::recv(server, buffer, sizeof buffer, 0);
-                    if (n <= 0 || ::send(client, buffer, size_t(n), MSG_NOSIGNAL) != n)
+            while (forwarded < cutAfter && !stop) {
+                pollfd waiting = { listener.fd, POLLIN, 0 };
+                if (::poll(&waiting, 1, 20) <= 0)
+                    continue;
+                const int client = ::accept(listener.fd, nullptr, nullptr);
+                const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                sockaddr_in address = Loopback(target);
+                ::connect(server, reinterpret_cast<sockaddr *>(&address), sizeof address);
+                while (forwarded < cutAfter) {
+                    pollfd fds[2] = { { client, POLLIN, 0 }, { server, POLLIN, 0 } };
+                    if (::poll(fds, 2, 30000) <= 0)
                         break;
+                    char buffer[256];
+                    const auto take = [&](int from, bool counted) {
+                        const long room = counted ? cutAfter - forwarded : long(sizeof buffer);
+                        return ::recv(from, buffer, size_t(std::min<long>(sizeof buffer, room)), 0);
+                    };
+                    if (fds[1].revents & POLLIN) {
+                        const ssize_t n = take(server, fromServer);
+                        if (n <= 0 || ::send(client, buffer, size_t(n), MSG_NOSIGNAL) != n)
+                            break;
+                        served += n;
+                        forwarded += fromServer ? n : 0;
+                    }
+                    if (forwarded < cutAfter && (fds[0].revents & POLLIN)) {
+                        const ssize_t n = take(client, !fromServer);
+                        if (n <= 0 || ::send(server, buffer, size_t(n), MSG_NOSIGNAL) != n)
+                            break;
+                        forwarded += fromServer ? 0 : n;
+                    }
                 }
-                if (fds[0].revents & POLLIN) {
-                    const ssize_t n = ::recv(client, buffer,
-                        size_t(std::min<long>(long(sizeof buffer), cutAfter - forwarded)), 0);
-                    if (n <= 0 || ::send(server, buffer, size_t(n), MSG_NOSIGNAL) != n)
-                        break;
-                    forwarded += n;
-                }
+                ::close(client);
+                ::close(server);
             }
-            ::close(client);
-            ::close(server);
         });
     }
-    ~CuttingRelay() { thread.join(); }
+    // What the server sent in all, once no connection is forwarded any more.
+    long Served()
+    {
+        stop = true;
+        if (thread.joinable())
+            thread.join();
+        return served;
+    }
+    ~CuttingRelay() { Served(); }
 };
 
 TEST_F(CliNetwork, AConnectionDroppedMidSendSaysTheMeterMayBeHalfWritten)
@@ -323,4 +387,40 @@ TEST_F(CliNetwork, AConnectionDroppedMidSendSaysTheMeterMayBeHalfWritten)
         << qPrintable(send.err);
     EXPECT_TRUE(send.err.contains(QStringLiteral("may now hold part of the new configuration")))
         << qPrintable(send.err);
+}
+
+TEST_F(CliNetwork, AConnectionDroppedMidReadOrMidTransferIsSaidAndNothingHalfIsKept)
+{
+    const QString port = StartSim(m_tcpSim, { "--tcp", "0" });
+    ASSERT_FALSE(port.isEmpty());
+    const int target = port.section(QLatin1Char(':'), -1).toInt();
+    const struct
+    {
+        const char *name;
+        QStringList args;
+        const char *out;
+        double cutAt; // of what the whole dialogue has the server send
+    } rows[] = {
+        { "read", { "read", "--out", "cut.mtr" }, "cut.mtr", 0.5 },
+        { "transfer", { "transfer", "--out", "cut.log" }, "cut.log", 0.97 },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        long whole = 0;
+        {
+            CuttingRelay uncut(target, LONG_MAX, true);
+            const QString relayed = QStringLiteral("tcp://127.0.0.1:%1").arg(uncut.listener.port);
+            const NetRun run = NetCli(row.args + QStringList { "--port", relayed });
+            ASSERT_EQ(run.status, 0) << qPrintable(run.err);
+            ASSERT_TRUE(QFile::remove(QString::fromLatin1(row.out)));
+            whole = uncut.Served();
+        }
+        CuttingRelay relay(target, long(double(whole) * row.cutAt), true);
+        const QString relayed = QStringLiteral("tcp://127.0.0.1:%1").arg(relay.listener.port);
+        const NetRun cut = NetCli(row.args + QStringList { "--port", relayed });
+        EXPECT_NE(cut.status, 0);
+        EXPECT_TRUE(cut.err.contains(relayed.mid(6) + " is gone: the connection was closed"))
+            << qPrintable(cut.err);
+        EXPECT_FALSE(QFile::exists(QString::fromLatin1(row.out)));
+    }
 }

@@ -29,6 +29,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -293,6 +296,14 @@ TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
         { { "log", "--port", "/dev/no-such-port", "--interval", "1", "--seconds", "5", "--out",
               "/no-such-folder/x" },
             2, "the folder /no-such-folder does not exist" },
+        { { "modbus", "--port", "/dev/no-such-port", "--scan", "--timeout", "0" }, 2,
+            "--timeout MS from 1 to 60000" },
+        { { "modbus", "--port", "/dev/no-such-port", "--scan", "--csv" }, 2,
+            "modbus --scan takes --port P" },
+        { { "watch", "--port", "/dev/no-such-port", "--for", "soon" }, 2, "watch takes --port P" },
+        { { "show", "41A_Template.mtr", "--baud", "9600" }, 2, "show takes no option --baud" },
+        { { "modbus", "--port", "/dev/no-such-port", "--addresses", "1", "--csv-dialect", "tsv" },
+            2, "--csv-dialect tsv is no CSV dialect: give excel, rfc4180, semicolon" },
         { { "transfer", "--port", "/dev/no-such-port", "--out", "/no-such-folder/x" }, 2,
             "does not exist" },
         { { "show", "-x" }, 2, "show takes no option -x" },
@@ -484,29 +495,84 @@ TEST_F(CliEndToEnd, ModbusCsvPollsTheNetworkAsTheWindowDoes)
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 7) << qPrintable(run.out);
     EXPECT_EQ(lines.at(0),
-        QStringLiteral("sweep,time,UTC offset,address,flow,totalizer,temperature,status"));
+        QStringLiteral("sweep,time,UTC offset,address,serial,flow,flow unit,totalizer,totalizer "
+                       "unit,temperature,temperature unit,status"));
     // The silent meter's rows keep their cells, empty, and name the failure.
     const char *const expected[][2]
         = { { "1", "1" }, { "1", "2" }, { "1", "3" }, { "2", "1" }, { "2", "2" }, { "2", "3" } };
     for (int i = 0; i < 6; ++i) {
         const QStringList cells = lines.at(i + 1).split(QLatin1Char(','));
-        ASSERT_EQ(cells.size(), 8) << qPrintable(lines.at(i + 1));
-        EXPECT_EQ(cells.at(7),
-            i % 3 == 2 ? QStringLiteral("Address 3: Response Timed Out") : QStringLiteral("ok"));
+        ASSERT_EQ(cells.size(), 12) << qPrintable(lines.at(i + 1));
+        const bool silent = i % 3 == 2;
+        EXPECT_EQ(cells.at(11),
+            silent ? QStringLiteral("Address 3: Response Timed Out") : QStringLiteral("ok"));
         EXPECT_EQ(cells.at(0), QLatin1String(expected[i][0]));
-        // The program's one CSV time: local date-time, then its offset.
+        // The program's one CSV time: local date-time to the millisecond, then its offset.
         EXPECT_TRUE(QDateTime::fromString(cells.at(1) + cells.at(2).mid(3), Qt::ISODate).isValid())
             << qPrintable(lines.at(i + 1));
-        EXPECT_EQ(cells.at(1).size(), 19) << qPrintable(cells.at(1));
+        EXPECT_EQ(cells.at(1).size(), 23) << qPrintable(cells.at(1));
         EXPECT_EQ(cells.at(3), QLatin1String(expected[i][1]));
-        for (int c = 4; c < 7; ++c) {
+        // Serial number and units as the static block told them; none from a silent meter.
+        EXPECT_EQ(cells.at(4), silent ? QString() : QStringLiteral("2026000") + cells.at(3));
+        EXPECT_EQ(cells.at(6), silent ? QString() : QStringLiteral("SCFM"));
+        EXPECT_EQ(cells.at(8), silent ? QString() : QStringLiteral("SCF"));
+        for (int c : { 5, 7, 9 }) {
             bool ok = false;
             cells.at(c).toDouble(&ok);
-            EXPECT_TRUE(i % 3 == 2 ? cells.at(c).isEmpty() : ok) << qPrintable(lines.at(i + 1));
+            EXPECT_TRUE(silent ? cells.at(c).isEmpty() : ok) << qPrintable(lines.at(i + 1));
         }
     }
+    // Said for each sweep (the static read before them only fills in serial and units).
     EXPECT_EQ(run.err.count(QStringLiteral("Address 3: Response Timed Out")), 2)
         << qPrintable(run.err);
+    EXPECT_FALSE(run.out.contains(QLatin1Char('\r'))) << "lines end as a shell's do";
+
+    // The semicolon dialect: ";" between cells, the decimal comma, CR LF.
+    const CliRun semicolon
+        = Cli({ "modbus", "--port", pty, "--addresses", "1", "--csv-dialect", "semicolon" });
+    EXPECT_EQ(semicolon.status, 0) << qPrintable(semicolon.err);
+    const QStringList rows = semicolon.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 2) << qPrintable(semicolon.out);
+    EXPECT_TRUE(
+        rows.at(0).endsWith(QStringLiteral("sweep;time;UTC offset;address;serial;flow;flow unit;"
+                                           "totalizer;totalizer unit;temperature;temperature "
+                                           "unit;status")))
+        << qPrintable(rows.at(0));
+    const QStringList cells = rows.at(1).split(QLatin1Char(';'));
+    ASSERT_EQ(cells.size(), 12) << qPrintable(rows.at(1));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^-?\\d+,\\d+$")).match(cells.at(5)).hasMatch())
+        << qPrintable(cells.at(5));
+    EXPECT_EQ(cells.at(10), QStringLiteral("\u00B0F"));
+}
+
+// A scan lists the addresses that answer with their static block, at the wire's pace, and says
+// an address whose replies are garbled (two meters at one address).
+TEST_F(CliEndToEnd, ModbusScanListsWhoAnswersAndSaysFaultyAddresses)
+{
+    m_sim.start(TestEnv::MeterSimPath(), { "--modbus", "--addr", "2,5,9", "--badcrc", "9" });
+    ASSERT_TRUE(m_sim.waitForStarted(5000) && m_sim.waitForReadyRead(5000));
+    const QString pty = QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+    const CliRun table = Cli({ "modbus", "--port", pty, "--scan", "--addresses", "1-6", "--timeout",
+        "200", "--retries", "0" });
+    EXPECT_EQ(table.status, 0) << qPrintable(table.err);
+    EXPECT_EQ(table.out.toStdString(),
+        "address\tserial\tflow units\ttotalizer units\tmax range\tfull scale\n"
+        "2\t20260002\tSCFM\tSCF\t2000.000000\t1000.000000\n"
+        "5\t20260005\tSCFM\tSCF\t5000.000000\t2500.000000\n");
+    EXPECT_TRUE(table.err.contains(QStringLiteral("2 of 6 addresses answered.")))
+        << qPrintable(table.err);
+
+    const CliRun json = Cli({ "modbus", "--port", pty, "--scan", "--addresses", "4-10", "--json",
+        "--timeout", "200", "--retries", "1" });
+    EXPECT_EQ(json.status, 1) << "a faulty address";
+    const QJsonArray rows = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    ASSERT_EQ(rows.size(), 2) << qPrintable(json.out);
+    EXPECT_EQ(rows.at(0).toObject().value("serial").toString(), QStringLiteral("20260005"));
+    EXPECT_EQ(rows.at(0).toObject().value("full_scale").toDouble(), 2500.0);
+    EXPECT_EQ(rows.at(1).toObject().value("address").toInt(), 9);
+    EXPECT_EQ(
+        rows.at(1).toObject().value("failure").toString(), QStringLiteral("Address 9: CRC Error"));
+    EXPECT_EQ(json.err.count(QStringLiteral("Address 9: CRC Error")), 1) << qPrintable(json.err);
 }
 
 TEST_F(CliEndToEnd, LogAndTransferWriteTheDataloggersFormat)
@@ -547,6 +613,17 @@ TEST_F(CliEndToEnd, LogAndTransferWriteTheDataloggersFormat)
     EXPECT_GE(pc.count("\r\n; "), 2) << pc.constData();
     EXPECT_TRUE(pc.contains("\r\n\r\n\"Stop Ocurred ")) << pc.constData();
 
+    // "-" is standard output: the log itself, and no file name after it.
+    const CliRun piped = Cli({ "log", "--port", pty, "--interval", "1", "--seconds", "2", "--out",
+        "-", "--pace", kPace });
+    ASSERT_EQ(piped.status, 0) << qPrintable(piped.err);
+    EXPECT_TRUE(piped.out.startsWith(QStringLiteral("\"Halvren - PC Datalog Filename ")))
+        << qPrintable(piped.out);
+    EXPECT_TRUE(piped.out.contains(QStringLiteral("\r\n; 1; "))
+        && piped.out.endsWith(QStringLiteral("\r\n")))
+        << qPrintable(piped.out);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("-")));
+
     // Ctrl+C ends a long log with its stop line.
     QProcess process;
     process.start(QStringLiteral(TARVIK_CLI),
@@ -572,6 +649,48 @@ TEST_F(CliEndToEnd, LogAndTransferWriteTheDataloggersFormat)
          "80.000000\r\n"
             + onDisk)
             .toStdString());
+}
+
+// watch prints the stream as it comes and sends nothing; Ctrl+C is its normal end; a meter that
+// streams no reading is said within seconds.
+TEST_F(CliEndToEnd, WatchPrintsTheStreamSendsNothingAndSaysASilentMeter)
+{
+    PtyPair meter;
+    ASSERT_TRUE(meter.IsValid());
+    QProcess watch;
+    watch.start(TARVIK_CLI, { "watch", "--port", meter.SlavePath(), "--json" });
+    ASSERT_TRUE(watch.waitForStarted(5000));
+    ASSERT_TRUE(
+        TestEnv::WaitUntil([&] { return HoldsPort(watch.processId(), meter.SlavePath()); }));
+    const QByteArray reading = "12.50 SCFM  1234.5678 SCF  30.00  10.00  RL1. RL2*\x06\r\n";
+    ASSERT_TRUE(meter.Send("\r" + reading + "GARBAGE ~~\r\n" + reading));
+    QByteArray out;
+    ASSERT_TRUE(TestEnv::WaitUntil([&] {
+        out += watch.readAllStandardOutput();
+        return out.count('\n') >= 2;
+    })) << out.constData();
+    ::kill(pid_t(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(10000));
+    EXPECT_EQ(watch.exitCode(), 0);
+    out += watch.readAllStandardOutput();
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2) << out.constData();
+    for (const QByteArray &line : lines) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        EXPECT_EQ(o.value("flow").toObject().value("value").toDouble(), 12.5) << line.constData();
+        EXPECT_EQ(o.value("relay2").toBool(), true);
+        EXPECT_TRUE(QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs).isValid());
+    }
+    EXPECT_TRUE(watch.readAllStandardError().contains("2 readings, 1 lines that were no reading"));
+    EXPECT_TRUE(meter.Receive(300).isEmpty()) << "nothing is sent to the meter";
+
+    const QString silent = StartSim({ "--silent" });
+    ASSERT_FALSE(silent.isEmpty());
+    const CliRun none = Cli({ "watch", "--port", silent, "--for", "4" });
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(none.err.contains(QStringLiteral("No readings from %1 for 3 s").arg(silent)))
+        << qPrintable(none.err);
+    EXPECT_TRUE(none.out.isEmpty());
 }
 
 // Ctrl+C in a transfer says at once what it waits for, and at the end what was kept; an output

@@ -1,4 +1,5 @@
-// tarvik-metersim --modbus read by an independent master (mbpoll) and by ours.
+// tarvik-metersim --modbus read by an independent master (mbpoll) and by ours, on its
+// pseudo-terminal and as a Modbus TCP gateway (--modbus-tcp).
 #include "ModbusFrames.h"
 #include "SimProcess.h"
 #include "support/RunToEnd.h"
@@ -21,18 +22,22 @@
 
 namespace {
 
-// Runs mbpoll once at 9600 8E1 and returns the values it printed, by reference number.
+// Runs mbpoll once at 9600 8E1 (or over Modbus TCP for a modbus-tcp:// path) and returns the
+// values it printed, by reference number.
 QMap<int, QString> MbPoll(
     const QString &path, int address, const QString &type, int reference, int count)
 {
+    const bool tcp = path.startsWith(QLatin1String("modbus-tcp://"));
+    const QStringList where = tcp
+        ? QStringList { "-m", "tcp", "-p", path.section(QLatin1Char(':'), -1), "127.0.0.1" }
+        : QStringList { "-m", "rtu", "-b", "9600", "-P", "even", path };
     QProcess mbpoll;
     mbpoll.start(QStringLiteral("mbpoll"),
-        { QStringLiteral("-m"), QStringLiteral("rtu"), QStringLiteral("-b"), QStringLiteral("9600"),
-            QStringLiteral("-P"), QStringLiteral("even"), QStringLiteral("-a"),
-            QString::number(address), QStringLiteral("-t"), type, QStringLiteral("-B"),
-            QStringLiteral("-r"), QString::number(reference), QStringLiteral("-c"),
-            QString::number(count), QStringLiteral("-1"), QStringLiteral("-o"),
-            QStringLiteral("0.5"), path });
+        QStringList { QStringLiteral("-a"), QString::number(address), QStringLiteral("-t"), type,
+            QStringLiteral("-B"), QStringLiteral("-r"), QString::number(reference),
+            QStringLiteral("-c"), QString::number(count), QStringLiteral("-1"),
+            QStringLiteral("-o"), QStringLiteral("0.5") }
+            + where);
     mbpoll.waitForFinished(10000);
     QMap<int, QString> values;
     const QString out = QString::fromLocal8Bit(mbpoll.readAllStandardOutput());
@@ -74,30 +79,35 @@ std::unique_ptr<mbCSerial> OpenPort(const QString &path)
 
 TEST(ModbusSim, MbpollReadsBothBlocks)
 {
-    SimProcess sim({ QStringLiteral("--addr"), QStringLiteral("1,2,3") });
-    ASSERT_TRUE(sim.Ok());
-    const auto dynamic = MbPoll(sim.Path(), 2, QStringLiteral("4:float"), 1, 3);
-    ASSERT_EQ(dynamic.size(), 3);
-    const double flow = dynamic.value(1).toDouble();
-    EXPECT_GE(flow, 50 * 0.84); // 25 x address, within 15 %
-    EXPECT_LE(flow, 50 * 1.16);
-    EXPECT_GE(dynamic.value(3).toDouble(), 5.0); // address 2's totalizer starts at 5
-    EXPECT_GE(dynamic.value(5).toDouble(), 63.9);
-    EXPECT_LE(dynamic.value(5).toDouble(), 72.1);
+    for (const bool tcp : { false, true }) {
+        SCOPED_TRACE(tcp ? "Modbus TCP" : "pseudo-terminal");
+        SimProcess sim(tcp ? QStringList { "--addr", "1,2,3", "--modbus-tcp", "0" }
+                           : QStringList { "--addr", "1,2,3" });
+        ASSERT_TRUE(sim.Ok());
+        EXPECT_EQ(sim.Path().startsWith(QLatin1String("modbus-tcp://127.0.0.1:")), tcp);
+        const auto dynamic = MbPoll(sim.Path(), 2, QStringLiteral("4:float"), 1, 3);
+        ASSERT_EQ(dynamic.size(), 3);
+        const double flow = dynamic.value(1).toDouble();
+        EXPECT_GE(flow, 50 * 0.84); // 25 x address, within 15 %
+        EXPECT_LE(flow, 50 * 1.16);
+        EXPECT_GE(dynamic.value(3).toDouble(), 5.0); // address 2's totalizer starts at 5
+        EXPECT_GE(dynamic.value(5).toDouble(), 63.9);
+        EXPECT_LE(dynamic.value(5).toDouble(), 72.1);
 
-    EXPECT_EQ(
-        MbPoll(sim.Path(), 3, QStringLiteral("4:int"), 7, 1).value(7), QStringLiteral("20260003"));
-    const auto units = MbPoll(sim.Path(), 3, QStringLiteral("4:hex"), 9, 4);
-    EXPECT_EQ(
-        units.values(), (QStringList { "0x5343", "0x464D", "0x5343", "0x4620" })); // "SCFM", "SCF "
-    const auto ranges = MbPoll(sim.Path(), 3, QStringLiteral("4:float"), 13, 2);
-    EXPECT_EQ(ranges.value(13).toDouble(), 3000.0);
-    EXPECT_EQ(ranges.value(15).toDouble(), 1500.0);
+        EXPECT_EQ(MbPoll(sim.Path(), 3, QStringLiteral("4:int"), 7, 1).value(7),
+            QStringLiteral("20260003"));
+        const auto units = MbPoll(sim.Path(), 3, QStringLiteral("4:hex"), 9, 4);
+        EXPECT_EQ(units.values(),
+            (QStringList { "0x5343", "0x464D", "0x5343", "0x4620" })); // "SCFM", "SCF "
+        const auto ranges = MbPoll(sim.Path(), 3, QStringLiteral("4:float"), 13, 2);
+        EXPECT_EQ(ranges.value(13).toDouble(), 3000.0);
+        EXPECT_EQ(ranges.value(15).toDouble(), 1500.0);
 
-    // Another address: silence; a register past the map: no values.
-    EXPECT_TRUE(MbPoll(sim.Path(), 4, QStringLiteral("4"), 1, 1).isEmpty());
-    EXPECT_TRUE(MbPoll(sim.Path(), 1, QStringLiteral("4"), 15, 4).isEmpty());
-    EXPECT_TRUE(sim.Stop());
+        // Another address: silence; a register past the map: no values.
+        EXPECT_TRUE(MbPoll(sim.Path(), 4, QStringLiteral("4"), 1, 1).isEmpty());
+        EXPECT_TRUE(MbPoll(sim.Path(), 1, QStringLiteral("4"), 15, 4).isEmpty());
+        EXPECT_TRUE(sim.Stop());
+    }
 }
 
 TEST(ModbusSim, OurMasterAndTheFaultSwitches)
@@ -205,5 +215,15 @@ TEST(ModbusSim, BadCommandLinesAreRefused)
         ASSERT_TRUE(sim.waitForFinished(5000)) << qPrintable(row.join(' '));
         EXPECT_EQ(sim.exitCode(), 2) << qPrintable(row.join(' '));
         EXPECT_TRUE(sim.readAllStandardOutput().isEmpty());
+    }
+    // Its help, wherever --help stands, on standard output with status 0.
+    for (const QStringList &row :
+        { QStringList { "--modbus", "--help" }, { "--help", "--modbus" } }) {
+        QProcess sim;
+        sim.start(TestEnv::MeterSimPath(), row);
+        ASSERT_TRUE(sim.waitForFinished(5000));
+        EXPECT_EQ(sim.exitCode(), 0);
+        EXPECT_TRUE(
+            sim.readAllStandardOutput().contains("--badcrc A,...     addresses whose replies"));
     }
 }

@@ -42,6 +42,23 @@ namespace {
 
 using F = Modbus::Field;
 
+// A reading sink that keeps what it is given: "ADDRESS[@SERIAL] name=textunit ...failure".
+struct SeenSink : ReadingSink
+{
+    QStringList seen;
+    void ModbusReading(const QDateTime &, int address, const QString &serial,
+        const std::vector<Value> &values, const QString &failure) override
+    {
+        QString line = QString::number(address);
+        if (!serial.isEmpty())
+            line += QLatin1Char('@') + serial;
+        for (const Value &v : values)
+            line += QLatin1Char(' ') + v.name + QLatin1Char('=') + v.text.trimmed() + v.unit;
+        seen << line + failure;
+    }
+    void MeterReading(const QDateTime &, const QString &, const std::vector<Value> &) override { }
+};
+
 class ModbusView : public ::testing::Test
 {
 protected:
@@ -413,6 +430,16 @@ TEST_F(ModbusView, StaticReadFillsEveryPanelAndGoesOnAfterAFailure)
         EXPECT_EQ(m_view->FieldText(n, F::FullScale), QString::asprintf("%.6f", 500.0 * n));
     }
     EXPECT_EQ(m_view->FieldText(2, F::SerialNumber), QStringLiteral("-----"));
+    // The sweep after it hands each reading on with the serial read (none where it failed; the
+    // failure ends the sweep).
+    SeenSink sink;
+    ReadingSink *const previousSink = ReadingSink::Install(&sink);
+    m_view->OnDynamicButton();
+    WaitIdle();
+    ReadingSink::Install(previousSink);
+    ASSERT_EQ(sink.seen.size(), 2) << qPrintable(sink.seen.join(QLatin1Char('|')));
+    EXPECT_TRUE(sink.seen[0].startsWith(QLatin1String("1@20260001 flow=")));
+    EXPECT_TRUE(sink.seen[1].startsWith(QLatin1String("2Address 2: CRC Error")));
 }
 
 TEST(ModbusWindow, FrameAndDocument)
@@ -583,21 +610,7 @@ TEST_F(ModbusView, KeepsPollingThroughASilentMeterWhileKeysAreTyped)
     });
 
     // Every reading and failure also goes to the installed reading sink (the MQTT publisher).
-    struct Sink : ReadingSink
-    {
-        QStringList seen;
-        void ModbusReading(const QDateTime &, int address, const std::vector<Value> &values,
-            const QString &failure) override
-        {
-            QString line = QString::number(address);
-            for (const Value &v : values)
-                line += QLatin1Char(' ') + v.name + QLatin1Char('=') + v.text.trimmed() + v.unit;
-            seen << line + failure;
-        }
-        void MeterReading(const QDateTime &, const QString &, const std::vector<Value> &) override
-        {
-        }
-    } sink;
+    SeenSink sink;
     ReadingSink *const previousSink = ReadingSink::Install(&sink);
 
     LoopGap gap;

@@ -5,8 +5,9 @@
 #include <poll.h>
 #include <unistd.h>
 
-ScriptedSlave::ScriptedSlave(int fd, Script script)
+ScriptedSlave::ScriptedSlave(int fd, Script script, int requestSize)
     : m_fd(fd)
+    , m_requestSize(requestSize)
     , m_script(std::move(script))
     , m_thread([this] { Run(); })
 {
@@ -38,9 +39,9 @@ void ScriptedSlave::Run()
             continue;
         }
         pending.append(buffer, n);
-        while (pending.size() >= 8) {
-            const QByteArray request = pending.left(8);
-            pending.remove(0, 8);
+        while (pending.size() >= m_requestSize) {
+            const QByteArray request = pending.left(m_requestSize);
+            pending.remove(0, m_requestSize);
             int index = 0;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);

@@ -9,13 +9,14 @@
 #include <thread>
 
 // A slave for transaction tests: on its own thread it reads each 8-byte request from the
-// slave end of a SocatPair and writes back whatever the test's script returns for it (nothing
-// for silence). Records the requests it saw.
+// slave end of a SocatPair (or each request of requestSize bytes from a socket: 12 for Modbus
+// TCP) and writes back whatever the test's script returns for it (nothing for silence).
+// Records the requests it saw.
 class ScriptedSlave
 {
 public:
     using Script = std::function<QByteArray(const QByteArray &request, int index)>;
-    ScriptedSlave(int fd, Script script);
+    ScriptedSlave(int fd, Script script, int requestSize = 8);
     ~ScriptedSlave();
     QList<QByteArray> Requests();
 
@@ -23,6 +24,7 @@ private:
     void Run();
 
     int m_fd;
+    int m_requestSize;
     Script m_script;
     std::atomic<bool> m_stop { false };
     std::mutex m_mutex;

@@ -45,6 +45,11 @@ openssl req $key -keyout server.key -out server.csr -subj /CN=127.0.0.1
 echo subjectAltName=IP:127.0.0.1 > san.ext
 openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 \
   -extfile san.ext -out server.crt
+for c in client:ca rogue:other; do
+  openssl req $key -keyout ${c%:*}.key -out ${c%:*}.csr -subj /CN=${c%:*}
+  openssl x509 -req -in ${c%:*}.csr -CA ${c#*:}.crt -CAkey ${c#*:}.key -CAcreateserial -days 2 \
+    -out ${c%:*}.crt
+done
 mosquitto_passwd -b -c passwords meter secret)";
     QProcess make;
     make.setWorkingDirectory(m_dir.path());
@@ -55,6 +60,7 @@ mosquitto_passwd -b -c passwords meter secret)";
     }
     m_port = FreePort();
     m_tlsPort = FreePort();
+    m_certPort = FreePort();
     QFile config(m_dir.filePath(QStringLiteral("mosquitto.conf")));
     if (!config.open(QIODevice::WriteOnly))
         return false;
@@ -70,10 +76,16 @@ mosquitto_passwd -b -c passwords meter secret)";
                                 "listener %3 127.0.0.1\n"
                                 "cafile %1ca.crt\n"
                                 "certfile %1server.crt\n"
-                                "keyfile %1server.key\n")
+                                "keyfile %1server.key\n"
+                                "listener %4 127.0.0.1\n"
+                                "cafile %1ca.crt\n"
+                                "certfile %1server.crt\n"
+                                "keyfile %1server.key\n"
+                                "require_certificate true\n")
                      .arg(dir)
                      .arg(m_port)
                      .arg(m_tlsPort)
+                     .arg(m_certPort)
                      .toUtf8());
     config.close();
     return Restart();
@@ -90,7 +102,7 @@ bool TestBroker::Restart()
         || !TestEnv::WaitUntil(
             [this] {
                 return m_process->state() != QProcess::Running
-                    || (Loopback(m_port) && Loopback(m_tlsPort));
+                    || (Loopback(m_port) && Loopback(m_tlsPort) && Loopback(m_certPort));
             },
             20000)
         || m_process->state() != QProcess::Running) {

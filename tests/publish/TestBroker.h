@@ -7,9 +7,10 @@
 
 #include <memory>
 
-// A mosquitto of a test's own on 127.0.0.1: plain and TLS listeners (certificates made with
-// openssl), one user "meter"/"secret" beside anonymous clients, packets up to 2048 bytes, and
-// persistence, so a subscriber's session outlives a restart.
+// A mosquitto of a test's own on 127.0.0.1: plain and TLS listeners and one that asks for a
+// client certificate (certificates made with openssl), one user "meter"/"secret" beside
+// anonymous clients, packets up to 2048 bytes, and persistence, so a subscriber's session
+// outlives a restart.
 class TestBroker
 {
 public:
@@ -22,6 +23,9 @@ public:
     QString CaFile() const { return m_dir.filePath(QStringLiteral("ca.crt")); }
     // A CA that signed nothing of this broker's.
     QString OtherCaFile() const { return m_dir.filePath(QStringLiteral("other.crt")); }
+    // A client certificate and key the broker takes, and one signed by the other CA.
+    QString ClientFile(const char *name) const { return m_dir.filePath(QLatin1String(name)); }
+    QString CertUrl() const { return QStringLiteral("mqtts://127.0.0.1:%1").arg(m_certPort); }
     QString Url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(m_port); }
     QString TlsUrl() const { return QStringLiteral("mqtts://127.0.0.1:%1").arg(m_tlsPort); }
     int Port() const { return m_port; }
@@ -54,5 +58,6 @@ private:
     std::unique_ptr<QProcess> m_process;
     int m_port = 0;
     int m_tlsPort = 0;
+    int m_certPort = 0;
     QString m_error;
 };

@@ -658,8 +658,11 @@ void MeterSim::OnTime(qint64 nowMs)
     if (nowMs >= m_nextLineMs) {
         m_nextLineMs = nowMs + qMax(50, m_meter.Settings().streamMs);
         const MeterLogger::Reading r = CurrentReading(nowMs);
-        if (m_mode == Mode::Run && m_pending.isEmpty())
-            m_port.Write(ReadingLine(r));
+        if (m_mode == Mode::Run && m_pending.isEmpty()) {
+            const QByteArray line = ReadingLine(r);
+            if (m_port.Write(line) == line.size())
+                ++m_linesStreamed;
+        }
     }
 
     if (nowMs >= m_nextLoggerMs) {

@@ -31,6 +31,8 @@ public:
     int NextWakeMs(qint64 nowMs) const;
 
     const MeterIdentity &Identity() const { return m_meter; }
+    // Reading lines of the run-mode stream handed whole to the line (a benchmark's reference).
+    qint64 LinesStreamed() const { return m_linesStreamed; }
 
 private:
     enum class Mode { Run, Menu, Command, Item, ImageIn, RangeIn, ConfigIn };
@@ -89,5 +91,6 @@ private:
     qint64 m_nextTickMs = 0;
 
     qint64 m_nextLineMs = 0;
+    qint64 m_linesStreamed = 0;
     qint64 m_nextLoggerMs = 0;
 };

@@ -14,7 +14,24 @@ namespace {
 
 const char kUsage[]
     = "usage: tarvik-metersim --modbus [--addr A,B,...] [--silent A,...] [--badcrc A,...]\n"
-      "                       [--late A:MS,...] [--baud N] [--link PATH] [--tcp PORT]\n";
+      "                       [--late A:MS,...] [--baud N] [--link PATH] [--tcp PORT]\n"
+      "                       [--modbus-tcp PORT]\n";
+
+const char kHelp[]
+    = "\n"
+      "A simulated Modbus RTU network of meters on one line (8E1).\n"
+      "\n"
+      "  --addr A,B,...     the slave addresses present (default 1)\n"
+      "  --silent A,...     addresses that never answer\n"
+      "  --badcrc A,...     addresses whose replies carry a wrong CRC (as two meters at one\n"
+      "                     address garble each other)\n"
+      "  --late A:MS,...    addresses that answer MS milliseconds late\n"
+      "  --baud N           pace the replies at N baud\n"
+      "  --link PATH        make PATH a symlink to the pseudo-terminal\n"
+      "  --tcp PORT         serve the frames on 127.0.0.1:PORT instead (0: a free port)\n"
+      "\n"
+      "Prints the pseudo-terminal's path on the first line of its output, then runs\n"
+      "until SIGTERM or Ctrl+C.\n";
 
 bool ParseList(const QString &text, QList<int> *out)
 {
@@ -94,8 +111,9 @@ QString ModbusSimNetwork::ParseArguments(const QStringList &arguments)
                 return QStringLiteral("bad baud rate: %1").arg(value);
         } else if (option == QLatin1String("--link")) {
             m_linkPath = value;
-        } else if (option == QLatin1String("--tcp")) {
+        } else if (option == QLatin1String("--tcp") || option == QLatin1String("--modbus-tcp")) {
             bool ok = false;
+            m_modbusTcp = option == QLatin1String("--modbus-tcp");
             m_tcpPort = value.toInt(&ok);
             if (!ok || m_tcpPort < 0 || m_tcpPort > 65535)
                 return QStringLiteral("bad TCP port: %1").arg(value);
@@ -244,11 +262,46 @@ QByteArray ModbusSimNetwork::Respond(const QByteArray &frame, double t, int *lat
     return reply;
 }
 
+QByteArray ModbusSimNetwork::RespondTcp(QByteArray *pending, double t, int *lateMs) const
+{
+    if (lateMs)
+        *lateMs = 0;
+    constexpr int kHeader = 7; // transaction id, protocol id, length, unit id
+    if (pending->size() < kHeader)
+        return {};
+    const auto byte = [pending](int i) { return int(static_cast<unsigned char>(pending->at(i))); };
+    const int protocol = (byte(2) << 8) | byte(3);
+    const int length = (byte(4) << 8) | byte(5);
+    if (protocol != 0 || length < 2 || length > 254) {
+        pending->clear();
+        return {};
+    }
+    if (pending->size() < 6 + length)
+        return {};
+    const QByteArray header = pending->left(kHeader);
+    // The unit id and PDU are an RTU frame without its CRC: answered as on the line.
+    const QByteArray frame = WithCrc(pending->mid(6, length));
+    pending->remove(0, 6 + length);
+    const QByteArray reply = Respond(frame, t, lateMs);
+    if (reply.size() < 4 || WithCrc(reply.left(reply.size() - 2)) != reply)
+        return {}; // a gateway passes on no reply it cannot trust
+    const QByteArray pdu = reply.mid(1, reply.size() - 3);
+    QByteArray out = header.left(4);
+    out.append(char((pdu.size() + 1) >> 8));
+    out.append(char((pdu.size() + 1) & 0xFF));
+    out.append(header.at(6));
+    return out + pdu;
+}
+
 int RunModbusSim(int argc, char **argv)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+        std::printf("%s%s", kUsage, kHelp);
+        return 0;
+    }
     ModbusSimNetwork network;
     const QString error = network.ParseArguments(arguments);
     if (!error.isEmpty()) {
@@ -267,7 +320,11 @@ int RunModbusSim(int argc, char **argv)
     if (baud > 0)
         port.SetBaud(std::max(1, baud * 10 / 11));
     PtyPort::InstallStopSignals();
-    std::printf("%s\n", qPrintable(port.SlavePath()));
+    std::printf("%s\n",
+        qPrintable(network.ModbusTcp()
+                ? QString(port.SlavePath())
+                      .replace(QLatin1String("tcp://"), QLatin1String("modbus-tcp://"))
+                : port.SlavePath()));
     std::fflush(stdout);
 
     // A frame ends with 3.5 characters of silence (at least 2 ms, the pty's own granularity).
@@ -288,6 +345,22 @@ int RunModbusSim(int argc, char **argv)
             }
             // Noise without a pause is never a request: keep only the latest bytes.
             pending += bytes;
+            if (network.ModbusTcp()) {
+                // Modbus TCP frames by its header's length, not by silence.
+                int lateMs = 0;
+                for (;;) {
+                    const int before = int(pending.size());
+                    const QByteArray reply
+                        = network.RespondTcp(&pending, clock.elapsed() / 1000.0, &lateMs);
+                    if (!reply.isEmpty()) {
+                        PtyPort::SleepMs(lateMs);
+                        port.Write(reply);
+                    }
+                    if (pending.size() == before)
+                        break;
+                }
+                continue;
+            }
             if (pending.size() > 256)
                 pending = pending.right(256);
             continue;

@@ -38,6 +38,8 @@ public:
     QString LinkPath() const { return m_linkPath; }
     // The 127.0.0.1 port to serve the RTU frames on raw instead of a pseudo-terminal; -1 none.
     int TcpPort() const { return m_tcpPort; }
+    // Whether that port speaks Modbus TCP (--modbus-tcp PORT) instead of raw RTU frames.
+    bool ModbusTcp() const { return m_modbusTcp; }
 
     // The meter's 16 holding registers at t seconds since the simulator started: flow,
     // totalizer, temperature (floats), serial number (int32), flow and totalizer units (four
@@ -51,6 +53,12 @@ public:
     // extra turnaround of the answering meter.
     QByteArray Respond(const QByteArray &frame, double t, int *lateMs = nullptr) const;
 
+    // The same for Modbus TCP, as a gateway in front of the network answers: takes the first
+    // whole request (MBAP header and PDU) off the front of *pending and gives the reply with the
+    // request's transaction and unit ids, empty for silence. Bytes that cannot start a request
+    // (a protocol id not 0, a length no request has) are dropped whole.
+    QByteArray RespondTcp(QByteArray *pending, double t, int *lateMs = nullptr) const;
+
     static unsigned short Crc16(const QByteArray &bytes);
     static QByteArray WithCrc(QByteArray frame);
 
@@ -59,4 +67,5 @@ private:
     int m_baud = 0;
     QString m_linkPath;
     int m_tcpPort = -1;
+    bool m_modbusTcp = false;
 };

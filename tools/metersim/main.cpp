@@ -48,7 +48,7 @@ const char kUsage[]
       "  --mem-token TEXT         first word of the log memory answer (default MEM:<free, hex>)\n"
       "\n"
       "Prints the pseudo-terminal's path on the first line of its output, then runs\n"
-      "until SIGTERM or Ctrl+C.\n";
+      "until SIGTERM or Ctrl+C, and says how many reading lines it streamed.\n";
 
 qint64 NowMs()
 {
@@ -198,5 +198,7 @@ int main(int argc, char **argv)
         }
     }
     port.Close();
+    std::fprintf(stderr, "tarvik-metersim: %lld reading lines streamed\n",
+        static_cast<long long>(sim.LinesStreamed()));
     return 0;
 }

@@ -1,0 +1,571 @@
+#include "records/RecordsStore.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+std::atomic<int> g_recordsConnections { 0 };
+
+// The schema, one statement a line, in the SQL both databases take alike: TEXT, INTEGER and
+// BIGINT columns, no generated keys (a visit is known by its first line's id).
+const char *const kRecordsSchemaV1[] = {
+    "CREATE TABLE tarvik_schema (version INTEGER NOT NULL)",
+    "CREATE TABLE actions (line_id TEXT PRIMARY KEY, visit_id TEXT, at_text TEXT NOT NULL, "
+    "at_utc BIGINT NOT NULL, operator_name TEXT, account TEXT, computer TEXT, "
+    "program_version TEXT, act TEXT, series TEXT, model TEXT, firmware TEXT, serial TEXT, "
+    "file_path TEXT, sha256 TEXT, as_found TEXT, result TEXT, message TEXT, line TEXT NOT NULL, "
+    "journal_offset BIGINT NOT NULL)",
+    "CREATE INDEX actions_serial ON actions (serial, at_utc, journal_offset)",
+    "CREATE INDEX actions_visit ON actions (visit_id)",
+    "CREATE TABLE changes (line_id TEXT NOT NULL, n INTEGER NOT NULL, caption TEXT, "
+    "field_id INTEGER, before_text TEXT, after_text TEXT, PRIMARY KEY (line_id, n))",
+    "CREATE TABLE visits (visit_id TEXT PRIMARY KEY, series TEXT NOT NULL, serial TEXT NOT NULL, "
+    "operator_name TEXT, computer TEXT, first_utc BIGINT NOT NULL, first_text TEXT, "
+    "last_utc BIGINT NOT NULL, last_text TEXT, actions INTEGER NOT NULL)",
+    "CREATE INDEX visits_serial ON visits (serial, series, last_utc)",
+    "CREATE TABLE meters (series TEXT NOT NULL, serial TEXT NOT NULL, model TEXT, firmware TEXT, "
+    "last_utc BIGINT, last_text TEXT, serviced_utc BIGINT, interval_days INTEGER, "
+    "PRIMARY KEY (series, serial))",
+    "CREATE TABLE journals (journal TEXT PRIMARY KEY, head TEXT, offset_bytes BIGINT NOT NULL)",
+    "CREATE TABLE lab_settings (name TEXT PRIMARY KEY, value TEXT)",
+};
+
+QString RecordsWhy(const QSqlError &error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.text().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    while (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+qint64 RecordsUtcMs(const QDateTime &time)
+{
+    return time.toMSecsSinceEpoch();
+}
+} // namespace
+
+struct RecordsStore::VisitState
+{
+    QString series;
+    QString serial;
+    QString id;
+    QString operatorName;
+    QString computer;
+    qint64 firstUtc = 0;
+    QString firstText;
+    qint64 lastUtc = 0;
+    QString lastText;
+    int actions = 0;
+    bool stored = false; // the row exists, else it is inserted
+    bool changed = false;
+    // The meter's row: what this batch learnt of it.
+    QString model;
+    QString firmware;
+    qint64 servicedUtc = 0;
+};
+
+RecordsStore::RecordsStore(RecordsTarget target)
+    : m_target(std::move(target))
+    , m_connection(QStringLiteral("tarvik-records-%1").arg(++g_recordsConnections))
+{
+}
+
+RecordsStore::~RecordsStore()
+{
+    Close();
+}
+
+void RecordsStore::Close()
+{
+    if (!QSqlDatabase::contains(m_connection))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+    m_open = false;
+}
+
+bool RecordsStore::Failed(const QString &what, const QString &why)
+{
+    m_error = QStringLiteral("The service records %1 %2: %3.").arg(m_target.Url(), what, why);
+    return false;
+}
+
+bool RecordsStore::Exec(const QString &sql)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (query.exec(sql))
+        return true;
+    return Failed(QStringLiteral("refused a change"), RecordsWhy(query.lastError()));
+}
+
+bool RecordsStore::Open()
+{
+    Close();
+    m_error.clear();
+    const bool sqlite = m_target.kind == RecordsTarget::Kind::Sqlite;
+    const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
+    if (!QSqlDatabase::isDriverAvailable(driver))
+        return Failed(QStringLiteral("cannot be used"),
+            QStringLiteral("this computer lacks Qt's %1 database driver").arg(driver));
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, m_connection);
+    if (sqlite) {
+        QDir().mkpath(QFileInfo(m_target.path).absolutePath());
+        db.setDatabaseName(m_target.path);
+        // Another program of this bench may be writing: wait for it rather than fail.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    } else {
+        db.setHostName(m_target.host);
+        db.setPort(m_target.port);
+        db.setDatabaseName(m_target.database);
+        db.setUserName(m_target.user);
+        if (!m_target.password.isEmpty())
+            db.setPassword(m_target.password);
+        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    }
+    if (!db.open())
+        return Failed(QStringLiteral("cannot be reached"), RecordsWhy(db.lastError()));
+    // Two programs may meet an empty store at once: the second one's create fails on the first
+    // one's tables, and a second look finds them made.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int version = StoredVersion();
+        if (version < 0)
+            return false;
+        if (version > kSchemaVersion)
+            return Failed(QStringLiteral("cannot be used"),
+                QStringLiteral("they were written by a newer program (schema version %1; this "
+                               "one knows up to version %2). Nothing was written to them")
+                    .arg(version)
+                    .arg(kSchemaVersion));
+        if (version == kSchemaVersion) {
+            m_open = true;
+            return true;
+        }
+        if (MakeSchema()) {
+            m_open = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+int RecordsStore::StoredVersion()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // A file that is no database lists no tables; making the schema then says why.
+    if (!db.tables().contains(QStringLiteral("tarvik_schema")))
+        return 0;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT MAX(version) FROM tarvik_schema")) || !query.next()) {
+        Failed(QStringLiteral("cannot be read"), RecordsWhy(query.lastError()));
+        return -1;
+    }
+    return query.value(0).toInt();
+}
+
+bool RecordsStore::MakeSchema()
+{
+    // Each version's statements in order; a store of version n runs those after n. Only the
+    // first version exists so far.
+    const int from = StoredVersion();
+    if (from < 0)
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        return Failed(QStringLiteral("refused a change"), RecordsWhy(db.lastError()));
+    bool ok = true;
+    if (from < 1)
+        for (const char *sql : kRecordsSchemaV1)
+            if (!(ok = Exec(QString::fromLatin1(sql))))
+                break;
+    if (ok)
+        ok = Exec(from == 0
+                ? QStringLiteral("INSERT INTO tarvik_schema (version) VALUES (%1)")
+                      .arg(kSchemaVersion)
+                : QStringLiteral("UPDATE tarvik_schema SET version = %1").arg(kSchemaVersion));
+    if (ok && db.commit())
+        return true;
+    if (ok)
+        Failed(QStringLiteral("refused a change"), RecordsWhy(db.lastError()));
+    db.rollback();
+    return false;
+}
+
+std::optional<RecordsStore::Position> RecordsStore::PositionOf(const QString &journal)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("SELECT head, offset_bytes FROM journals WHERE journal = ?"));
+    query.addBindValue(journal);
+    if (!query.exec()) {
+        Failed(QStringLiteral("cannot be read"), RecordsWhy(query.lastError()));
+        return std::nullopt;
+    }
+    Position position;
+    if (query.next()) {
+        position.head = query.value(0).toString();
+        position.offset = query.value(1).toLongLong();
+    }
+    return position;
+}
+
+bool RecordsStore::Deliver(const QString &journal, const QString &head,
+    const std::vector<JournalReader::Line> &lines, qint64 end, Delivered *delivered)
+{
+    *delivered = {};
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        return Failed(QStringLiteral("refused a change"), RecordsWhy(db.lastError()));
+    std::vector<VisitState> visits;
+    bool ok = true;
+    for (const JournalReader::Line &line : lines)
+        if (!(ok = TakeLine(line, visits, delivered)))
+            break;
+    if (ok)
+        ok = WriteVisits(visits);
+    if (ok) {
+        QSqlQuery query(db);
+        query.prepare(QStringLiteral(
+            "INSERT INTO journals (journal, head, offset_bytes) VALUES (?, ?, ?) ON CONFLICT "
+            "(journal) DO UPDATE SET head = excluded.head, offset_bytes = excluded.offset_bytes"));
+        query.addBindValue(journal);
+        query.addBindValue(head);
+        query.addBindValue(end);
+        ok = query.exec()
+            || Failed(QStringLiteral("refused a change"), RecordsWhy(query.lastError()));
+    }
+    if (ok && db.commit())
+        return true;
+    if (ok)
+        Failed(QStringLiteral("refused a change"), RecordsWhy(db.lastError()));
+    db.rollback();
+    *delivered = {};
+    return false;
+}
+
+bool RecordsStore::TakeLine(
+    const JournalReader::Line &line, std::vector<VisitState> &visits, Delivered *delivered)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // A field the line lacks is an empty text, never NULL, so both databases compare it alike.
+    AuditRecord r = line.record;
+    for (QString *text :
+        { &r.operatorName, &r.account, &r.computer, &r.version, &r.action, &r.series, &r.model,
+            &r.firmware, &r.serial, &r.file, &r.sha256, &r.asFound, &r.result, &r.message })
+        if (text->isNull())
+            *text = QStringLiteral("");
+    const QString serial = r.serial.trimmed();
+    const qint64 at = RecordsUtcMs(r.time);
+    const QString atText = AuditRecord::TimeText(r.time);
+
+    // The visit the line belongs to: the meter's latest, when the same operator began it within
+    // the session; else one of its own, known by this line's id.
+    VisitState *visit = nullptr;
+    if (!serial.isEmpty()) {
+        auto found = std::find_if(visits.begin(), visits.end(),
+            [&](const VisitState &v) { return v.series == r.series && v.serial == serial; });
+        if (found == visits.end()) {
+            VisitState v;
+            v.series = r.series;
+            v.serial = serial;
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral(
+                "SELECT visit_id, operator_name, computer, first_utc, first_text, last_utc, "
+                "last_text, actions FROM visits WHERE serial = ? AND series = ? ORDER BY "
+                "last_utc DESC LIMIT 1"));
+            query.addBindValue(serial);
+            query.addBindValue(r.series);
+            if (!query.exec())
+                return Failed(QStringLiteral("cannot be read"), RecordsWhy(query.lastError()));
+            if (query.next()) {
+                v.id = query.value(0).toString();
+                v.operatorName = query.value(1).toString();
+                v.computer = query.value(2).toString();
+                v.firstUtc = query.value(3).toLongLong();
+                v.firstText = query.value(4).toString();
+                v.lastUtc = query.value(5).toLongLong();
+                v.lastText = query.value(6).toString();
+                v.actions = query.value(7).toInt();
+                v.stored = true;
+            }
+            visits.push_back(v);
+            found = visits.end() - 1;
+        }
+        visit = &*found;
+    }
+
+    QString visitId;
+    const qint64 session = qint64(m_sessionHours) * 3600 * 1000;
+    const bool joins = visit && !visit->id.isEmpty() && visit->operatorName == r.operatorName
+        && at >= visit->firstUtc && at - visit->firstUtc <= session;
+    if (visit)
+        visitId = joins ? visit->id : r.lineId;
+
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral(
+        "INSERT INTO actions (line_id, visit_id, at_text, at_utc, operator_name, account, "
+        "computer, program_version, act, series, model, firmware, serial, file_path, sha256, "
+        "as_found, result, message, line, journal_offset) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (line_id) DO NOTHING"));
+    for (const QVariant &value : { QVariant(r.lineId), QVariant(visitId), QVariant(atText),
+             QVariant(at), QVariant(r.operatorName), QVariant(r.account), QVariant(r.computer),
+             QVariant(r.version), QVariant(r.action), QVariant(r.series), QVariant(r.model),
+             QVariant(r.firmware), QVariant(serial), QVariant(r.file), QVariant(r.sha256),
+             QVariant(r.asFound), QVariant(r.result), QVariant(r.message),
+             QVariant(QString::fromUtf8(line.bytes)), QVariant(line.offset) })
+        insert.addBindValue(value);
+    if (!insert.exec())
+        return Failed(QStringLiteral("refused a change"), RecordsWhy(insert.lastError()));
+    if (insert.numRowsAffected() == 0) {
+        ++delivered->duplicates;
+        return true;
+    }
+    ++delivered->taken;
+    int n = 0;
+    for (const AuditRecord::Change &c : r.changes) {
+        QSqlQuery change(db);
+        change.prepare(QStringLiteral("INSERT INTO changes (line_id, n, caption, field_id, "
+                                      "before_text, after_text) VALUES (?, ?, ?, ?, ?, ?)"));
+        for (const QVariant &value : { QVariant(r.lineId), QVariant(n++), QVariant(c.caption),
+                 QVariant(c.id), QVariant(c.before), QVariant(c.after) })
+            change.addBindValue(value);
+        if (!change.exec())
+            return Failed(QStringLiteral("refused a change"), RecordsWhy(change.lastError()));
+    }
+    if (!visit)
+        return true;
+    if (joins) {
+        ++visit->actions;
+        if (at >= visit->lastUtc) {
+            visit->lastUtc = at;
+            visit->lastText = atText;
+        }
+    } else {
+        // The meter's earlier visit is finished: it is written before its state is reused.
+        if (visit->changed && !WriteVisit(*visit))
+            return false;
+        VisitState next;
+        next.series = visit->series;
+        next.serial = visit->serial;
+        next.id = r.lineId;
+        next.operatorName = r.operatorName;
+        next.computer = r.computer;
+        next.firstUtc = next.lastUtc = at;
+        next.firstText = next.lastText = atText;
+        next.actions = 1;
+        next.model = visit->model;
+        next.firmware = visit->firmware;
+        next.servicedUtc = visit->servicedUtc;
+        *visit = next;
+    }
+    visit->changed = true;
+    if (!r.model.isEmpty())
+        visit->model = r.model;
+    if (!r.firmware.isEmpty())
+        visit->firmware = r.firmware;
+    if (r.action == QLatin1String("send") && r.result == QLatin1String("ok"))
+        visit->servicedUtc = std::max(visit->servicedUtc, at);
+    return true;
+}
+
+bool RecordsStore::WriteVisit(const VisitState &v)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery query(db);
+    if (v.stored)
+        query.prepare(QStringLiteral("UPDATE visits SET last_utc = ?, last_text = ?, actions = ? "
+                                     "WHERE visit_id = ?"));
+    else
+        query.prepare(QStringLiteral(
+            "INSERT INTO visits (last_utc, last_text, actions, visit_id, series, serial, "
+            "operator_name, computer, first_utc, first_text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
+            "?)"));
+    for (const QVariant &value :
+        { QVariant(v.lastUtc), QVariant(v.lastText), QVariant(v.actions), QVariant(v.id) })
+        query.addBindValue(value);
+    if (!v.stored)
+        for (const QVariant &value :
+            { QVariant(v.series), QVariant(v.serial), QVariant(v.operatorName),
+                QVariant(v.computer), QVariant(v.firstUtc), QVariant(v.firstText) })
+            query.addBindValue(value);
+    if (!query.exec())
+        return Failed(QStringLiteral("refused a change"), RecordsWhy(query.lastError()));
+    // The meter keeps the model and firmware it last told and the time of its last good send.
+    QSqlQuery meter(db);
+    meter.prepare(QStringLiteral(
+        "INSERT INTO meters (series, serial, model, firmware, last_utc, last_text, serviced_utc) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (series, serial) DO UPDATE SET "
+        "model = CASE WHEN excluded.model <> '' THEN excluded.model ELSE meters.model END, "
+        "firmware = CASE WHEN excluded.firmware <> '' THEN excluded.firmware "
+        "ELSE meters.firmware END, "
+        "last_text = CASE WHEN excluded.last_utc >= meters.last_utc THEN excluded.last_text "
+        "ELSE meters.last_text END, "
+        "last_utc = CASE WHEN excluded.last_utc >= meters.last_utc THEN excluded.last_utc "
+        "ELSE meters.last_utc END, "
+        "serviced_utc = CASE WHEN excluded.serviced_utc > meters.serviced_utc "
+        "THEN excluded.serviced_utc ELSE meters.serviced_utc END"));
+    for (const QVariant &value :
+        { QVariant(v.series), QVariant(v.serial), QVariant(v.model), QVariant(v.firmware),
+            QVariant(v.lastUtc), QVariant(v.lastText), QVariant(v.servicedUtc) })
+        meter.addBindValue(value);
+    if (!meter.exec())
+        return Failed(QStringLiteral("refused a change"), RecordsWhy(meter.lastError()));
+    return true;
+}
+
+bool RecordsStore::WriteVisits(const std::vector<VisitState> &visits)
+{
+    for (const VisitState &v : visits)
+        if (v.changed && !WriteVisit(v))
+            return false;
+    return true;
+}
+
+std::optional<std::vector<RecordsStore::Visit>> RecordsStore::History(const QString &serial)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT a.visit_id, a.line_id, a.at_text, a.operator_name, a.account, a.computer, "
+        "a.program_version, a.act, a.series, a.model, a.firmware, a.serial, a.file_path, "
+        "a.sha256, a.as_found, a.result, a.message, c.caption, c.field_id, c.before_text, "
+        "c.after_text FROM actions a LEFT JOIN changes c ON c.line_id = a.line_id "
+        "WHERE a.serial = ? ORDER BY a.at_utc, a.journal_offset, a.line_id, c.n"));
+    query.addBindValue(serial.trimmed());
+    if (!query.exec()) {
+        Failed(QStringLiteral("cannot be read"), RecordsWhy(query.lastError()));
+        return std::nullopt;
+    }
+    std::vector<Visit> visits;
+    QString lastLine;
+    AuditRecord *current = nullptr;
+    while (query.next()) {
+        const auto text = [&query](int column) { return query.value(column).toString(); };
+        if (text(1) != lastLine) {
+            lastLine = text(1);
+            auto visit = std::find_if(
+                visits.begin(), visits.end(), [&](const Visit &v) { return v.id == text(0); });
+            if (visit == visits.end()) {
+                visits.push_back(
+                    Visit { text(0), text(8), text(11), text(3), text(5), text(2), text(2), {} });
+                visit = visits.end() - 1;
+            }
+            AuditRecord r;
+            r.lineId = text(1);
+            r.time = QDateTime::fromString(text(2), Qt::ISODate);
+            r.operatorName = text(3);
+            r.account = text(4);
+            r.computer = text(5);
+            r.version = text(6);
+            r.action = text(7);
+            r.series = text(8);
+            r.model = text(9);
+            r.firmware = text(10);
+            r.serial = text(11);
+            r.file = text(12);
+            r.sha256 = text(13);
+            r.asFound = text(14);
+            r.result = text(15);
+            r.message = text(16);
+            visit->last = text(2);
+            visit->actions.push_back(std::move(r));
+            current = &visit->actions.back();
+        }
+        // The action's changes follow it; an action without changes has one row of nulls.
+        if (current && !query.value(17).isNull())
+            current->changes.push_back({ text(17), query.value(18).toInt(), text(19), text(20) });
+    }
+    return visits;
+}
+
+std::optional<std::vector<RecordsStore::Meter>> RecordsStore::Meters(const QString &search)
+{
+    QString pattern = search.trimmed();
+    for (const char *special : { "!", "%", "_" })
+        pattern.replace(QLatin1String(special), QLatin1Char('!') + QLatin1String(special));
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT m.series, m.serial, m.model, m.firmware, m.last_text, m.last_utc, "
+        "m.serviced_utc, m.interval_days, (SELECT COUNT(*) FROM visits v WHERE v.serial = "
+        "m.serial AND v.series = m.series) FROM meters m WHERE m.serial LIKE ? ESCAPE '!' "
+        "ORDER BY m.serial, m.series"));
+    query.addBindValue(QLatin1Char('%') + pattern + QLatin1Char('%'));
+    if (!query.exec()) {
+        Failed(QStringLiteral("cannot be read"), RecordsWhy(query.lastError()));
+        return std::nullopt;
+    }
+    std::vector<Meter> meters;
+    std::vector<qint64> since;
+    while (query.next()) {
+        Meter m;
+        m.series = query.value(0).toString();
+        m.serial = query.value(1).toString();
+        m.model = query.value(2).toString();
+        m.firmware = query.value(3).toString();
+        m.lastVisit = query.value(4).toString();
+        const qint64 serviced = query.value(6).toLongLong();
+        since.push_back(serviced > 0 ? serviced : query.value(5).toLongLong());
+        m.intervalDays = query.value(7).toInt();
+        m.visits = query.value(8).toInt();
+        meters.push_back(m);
+    }
+    // Due: the interval after the last good send (the last visit for a meter never sent to).
+    const int lab = LabIntervalDays();
+    for (size_t i = 0; i < meters.size(); ++i)
+        meters[i].due = QDateTime::fromMSecsSinceEpoch(since[i]).date().addDays(
+            meters[i].intervalDays > 0 ? meters[i].intervalDays : lab);
+    return meters;
+}
+
+std::optional<std::vector<RecordsStore::Meter>> RecordsStore::Due(QDate day)
+{
+    auto meters = Meters(QString());
+    if (meters)
+        meters->erase(std::remove_if(meters->begin(), meters->end(),
+                          [day](const Meter &m) { return m.due > day; }),
+            meters->end());
+    return meters;
+}
+
+bool RecordsStore::SetIntervalDays(const QString &serial, int days)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (serial.trimmed().isEmpty()) {
+        query.prepare(QStringLiteral("INSERT INTO lab_settings (name, value) VALUES "
+                                     "('interval_days', ?) ON CONFLICT (name) DO UPDATE SET "
+                                     "value = excluded.value"));
+        query.addBindValue(QString::number(days));
+    } else {
+        query.prepare(QStringLiteral("UPDATE meters SET interval_days = ? WHERE serial = ?"));
+        query.addBindValue(days);
+        query.addBindValue(serial.trimmed());
+    }
+    if (!query.exec())
+        return Failed(QStringLiteral("refused a change"), RecordsWhy(query.lastError()));
+    if (!serial.trimmed().isEmpty() && query.numRowsAffected() == 0)
+        return Failed(QStringLiteral("hold no meter"), serial.trimmed());
+    return true;
+}
+
+int RecordsStore::LabIntervalDays()
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (query.exec(QStringLiteral("SELECT value FROM lab_settings WHERE name = 'interval_days'"))
+        && query.next() && query.value(0).toInt() > 0)
+        return query.value(0).toInt();
+    return kDefaultIntervalDays;
+}
