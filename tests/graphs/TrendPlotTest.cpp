@@ -148,8 +148,8 @@ TEST(TrendPlot, ModbusPollingPausedIsAGapAndTheAxisNamesItsUnits)
             = TrendPlot::Build({ { &single, TrendPlot::ColorOf(0), QStringLiteral("Address 1") } },
                 { 5000, span }, QStringLiteral("Flow"), QStringLiteral("SCFM"));
         for (const GraphPicture::Polyline &l : dot.lines) {
-            for (const QPointF &p : l.points)
-                EXPECT_TRUE(std::isfinite(p.x()) && std::isfinite(p.y())) << span;
+            for (const QPointF &point : l.points)
+                EXPECT_TRUE(std::isfinite(point.x()) && std::isfinite(point.y())) << span;
         }
     }
 }

@@ -37,8 +37,9 @@ TEST(AppendOnlyFile, SaysWhichStepFailedAndClosesACutLastLine)
         EXPECT_EQ(r.failed, c.failed) << qPrintable(c.path);
         EXPECT_TRUE(r.reason.contains(QString::fromLatin1(c.reason))) << qPrintable(r.reason);
         EXPECT_EQ(r.Ok(), r.reason.isEmpty()) << qPrintable(c.path);
-        if (c.size)
+        if (c.size) {
             EXPECT_EQ(r.size, c.size) << qPrintable(c.path);
+        }
         EXPECT_FALSE(r.partLeft);
     }
     QFile back(cut);

@@ -30,11 +30,6 @@ bool Has(const std::string &text, const char *part)
     return text.find(part) != std::string::npos;
 }
 
-long long MsSince(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
 struct PortTextCase
 {
     const char *text;

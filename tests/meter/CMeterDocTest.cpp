@@ -190,10 +190,12 @@ TEST_F(CMeterDocTest, BadMeterFilesNeverCrash)
             EXPECT_EQ(doc.OpenError().isEmpty(), opened) << i;
             // Under a version whose layouts its key fits it is refused; under another it is
             // never taken for a good file.
-            if (refused[i] && opened)
+            if (refused[i] && opened) {
                 EXPECT_TRUE(doc.LayoutMismatch() || doc.Vars()->Count() == 0) << version << i;
-            if (!refused[i])
+            }
+            if (!refused[i]) {
                 EXPECT_TRUE(opened) << version << i;
+            }
             if (!opened) {
                 ++i;
                 continue;

@@ -165,8 +165,9 @@ TEST(SendWithChecks, AsksRunsAndAuditsAsEachAnswerAndEachCancelSays)
         QString error;
         ASSERT_TRUE(meter->Open(QStringLiteral("41A_Template.mtr"), &error)) << qPrintable(error);
         ASSERT_TRUE(file->Open(QStringLiteral("41A_Template.mtr"), &error)) << qPrintable(error);
-        if (c.changed)
+        if (c.changed) {
             ASSERT_EQ(file->Set(QStringLiteral("Full Scale"), QStringLiteral("90")), QString());
+        }
         DialogueRunner runner;
         PlayedMeter played(runner, *meter);
         played.cancelAt = c.cancelAt;
@@ -207,10 +208,11 @@ TEST(SendWithChecks, AsksRunsAndAuditsAsEachAnswerAndEachCancelSays)
         EXPECT_EQ(trail.at(0).changes.size(), asked ? 1u : 0u) << c.what;
         EXPECT_EQ(!trail.at(0).asFound.isEmpty(), asked || c.force) << c.what;
         EXPECT_EQ(prompt.keptWhenAsked, asked || c.force) << c.what;
-        if (outcome.step == SendWithChecks::Step::Done)
+        if (outcome.step == SendWithChecks::Step::Done) {
             EXPECT_EQ(outcome.text,
                 QLatin1String(
                     c.verify ? SendWithChecks::kStoredText : SendWithChecks::kAcknowledgedText))
                 << c.what;
+        }
     }
 }

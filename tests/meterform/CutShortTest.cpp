@@ -311,8 +311,9 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
             // The event loop has returned: the program says what the closed form could not and
             // lets the meter link send the meter back to run mode, then ends.
             bool sent = false;
-            if (app->CloseForExit([&sent] { sent = true; }))
+            if (app->CloseForExit([&sent] { sent = true; })) {
                 EXPECT_TRUE(TestEnv::WaitUntil([&sent] { return sent; }, 5000));
+            }
             app.reset();
             EXPECT_EQ(messages, QStringList(row.message));
         }

@@ -129,6 +129,6 @@ TEST_P(FormContract, CoefficientListAndDatasheetBehaveAlike)
 
 INSTANTIATE_TEST_SUITE_P(BothSeries, FormContract,
     ::testing::Values(Series::Kelvane, Series::Quixal),
-    [](const ::testing::TestParamInfo<Series> &info) {
-        return info.param == Series::Kelvane ? std::string("Kelvane") : std::string("Quixal");
+    [](const ::testing::TestParamInfo<Series> &series) {
+        return series.param == Series::Kelvane ? std::string("Kelvane") : std::string("Quixal");
     });

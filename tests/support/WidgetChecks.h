@@ -46,9 +46,10 @@ inline void ExpectNothingClipped(const QWidget *window)
                 << qPrintable(group->title());
         }
         const auto *edit = qobject_cast<const QLineEdit *>(child);
-        if (edit && !qobject_cast<const QComboBox *>(edit->parentWidget()))
+        if (edit && !qobject_cast<const QComboBox *>(edit->parentWidget())) {
             EXPECT_GE(edit->width(), FieldWidth::Needed(edit, edit->displayText()))
                 << qPrintable(edit->text());
+        }
         if (const auto *box = qobject_cast<const QComboBox *>(child)) {
             QStyleOptionComboBox option;
             option.initFrom(box);

@@ -656,7 +656,10 @@ void MeterSim::OnTime(qint64 nowMs)
     }
 
     if (nowMs >= m_nextLineMs) {
-        m_nextLineMs = nowMs + qMax(50, m_meter.Settings().streamMs);
+        // A meter's own clock: a late turn does not slow the stream down (after a stall of a
+        // whole period or more, the stream goes on from now).
+        const qint64 period = qMax(50, m_meter.Settings().streamMs);
+        m_nextLineMs = m_nextLineMs + period > nowMs ? m_nextLineMs + period : nowMs + period;
         const MeterLogger::Reading r = CurrentReading(nowMs);
         if (m_mode == Mode::Run && m_pending.isEmpty()) {
             const QByteArray line = ReadingLine(r);
