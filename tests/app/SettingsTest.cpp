@@ -1,3 +1,4 @@
+#include "app/CAuditPage.h"
 #include "app/CComm232BaudPage.h"
 #include "app/CCommPage.h"
 #include "app/CMainFrame.h"
@@ -6,12 +7,15 @@
 #include "app/CTarvikApp.h"
 #include "app/CVersPage.h"
 #include "app/CommSettings.h"
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
 #include "publish/MqttPublisher.h"
+#include "records/RecordsDelivery.h"
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
 
@@ -21,7 +25,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -329,4 +335,50 @@ TEST_F(Settings, PublishPageRefusesBadSettingsAndStartsGoodOnes)
     EXPECT_TRUE(status->isVisible() && status->text().endsWith(QLatin1String("1 queued")));
     EXPECT_TRUE(TestEnv::WaitUntil([status] { return status->width() >= status->minimumWidth(); }))
         << "the whole text is shown";
+}
+
+// Sending and Audit: a server that does not answer keeps the trail's lines waiting, and the status
+// bar says so; back on the SQLite file beside the trail, they are delivered and the field goes.
+TEST_F(Settings, RecordsPageChoosesTheStoreAndTheStatusBarShowsWhatWaits)
+{
+    QTemporaryDir folder;
+    AuditSettings::SetFolder(folder.path());
+    QLabel *status = m_app->MainFrame()->RecordsLabel();
+    CSetup sheet(m_app.get());
+    sheet.Tabs()->setCurrentIndex(3);
+    CAuditPage *page = sheet.AuditPage();
+    EXPECT_FALSE(page->HostEdit()->isEnabled());
+    page->ServerBox()->setChecked(true);
+    page->HostEdit()->setText(QStringLiteral("127.0.0.1"));
+    page->PortBox()->setValue(1);
+    page->DatabaseEdit()->setText(QStringLiteral("records"));
+    page->UserEdit()->setText(QStringLiteral("tarvik"));
+    page->PasswordEdit()->setText(QStringLiteral("s3cret"));
+    sheet.OnOK();
+    EXPECT_EQ(Stored(QStringLiteral("Records/Host")) + Stored(QStringLiteral("Records/Port")),
+        QStringLiteral("127.0.0.11"));
+    // Wherever the password went, the page says so, and the preferences hold it only without
+    // a keyring.
+    ASSERT_TRUE(TestEnv::WaitUntil([page] { return !page->PasswordNote()->text().isEmpty(); }));
+    EXPECT_EQ(Stored(QStringLiteral("Records/Password")).isEmpty(),
+        page->PasswordNote()->text().contains(QLatin1String("keyring.")));
+    AuditRecord record = AuditRecord::Now(QStringLiteral("read"), QStringLiteral("Kim"));
+    record.serial = QStringLiteral("0042");
+    QString error;
+    ASSERT_TRUE(AuditLog(AuditSettings::TrailPath()).Append(record, &error));
+    EXPECT_TRUE(TestEnv::WaitUntil([status] {
+        return status->toolTip().contains(QLatin1String("cannot be reached"));
+    })) << qPrintable(status->toolTip());
+    EXPECT_TRUE(status->isVisibleTo(status->window()));
+    EXPECT_EQ(status->text(), QStringLiteral("1 service record waiting"));
+
+    sheet.Tabs()->setCurrentIndex(3);
+    page->ServerBox()->setChecked(false);
+    sheet.OnOK();
+    EXPECT_TRUE(TestEnv::WaitUntil([this] { return m_app->Records()->Waiting() == 0; }))
+        << qPrintable(m_app->Records()->Problem());
+    EXPECT_FALSE(status->isVisibleTo(status->window()));
+    EXPECT_TRUE(
+        QFile::exists(QDir(folder.path()).filePath(QStringLiteral("tarvik-records.sqlite"))));
+    AuditSettings::SetFolder(QString());
 }
