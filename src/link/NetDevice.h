@@ -51,6 +51,9 @@ public:
     bool Write(const char *bytes, int count, int timeoutMs);
     bool WaitReadable(int timeoutMs) const;
     std::intptr_t WaitHandle() const;
+    // Windows: resets the wait handle (an event) and signals it again at once when data is
+    // kept or the connection has news; nothing on POSIX, where the handle is a descriptor.
+    void ArmWait() const;
     bool CheckHangUp();
 
     bool Gone() const { return m_gone && m_in.size() == m_inRead; }
@@ -89,7 +92,11 @@ private:
 
     NetPortText m_target;
     mutable Lookup *m_lookup = nullptr;
+#ifdef _WIN32
+    mutable std::intptr_t m_fd = -1; // the SOCKET
+#else
     mutable int m_fd = -1;
+#endif
     mutable bool m_connecting = false;
     mutable Clock::time_point m_connectDeadline;
     mutable std::vector<std::vector<unsigned char>> m_addresses; // sockaddr bytes, in order
@@ -102,5 +109,9 @@ private:
     mutable TelnetCodec m_telnet;
     mutable bool m_gone = false;
     mutable std::string m_lastError;
+#ifdef _WIN32
+    void *m_event = nullptr; // the socket's network events, the wait handle
+#else
     int m_readyPipe[2] = { -1, -1 }; // always readable: the wait handle while data is kept
+#endif
 };

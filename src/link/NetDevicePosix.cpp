@@ -484,6 +484,8 @@ std::intptr_t NetDevice::WaitHandle() const
     return m_inRead < m_in.size() ? m_readyPipe[0] : m_fd;
 }
 
+void NetDevice::ArmWait() const { }
+
 bool NetDevice::CheckHangUp()
 {
     Drain();

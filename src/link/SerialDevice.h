@@ -178,6 +178,6 @@ private:
 
     int m_fd = -1;
     std::unique_ptr<UucpLock> m_uucp; // the LCK.. file held while open
-    std::unique_ptr<NetDevice> m_net; // the network half, while a network port text is open
 #endif
+    std::unique_ptr<NetDevice> m_net; // the network half, while a network port text is open
 };

@@ -1,5 +1,7 @@
 #include "link/SerialDevice.h"
 
+#include "link/NetDevice.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -158,8 +160,8 @@ SerialDevice::ErrorCounter SerialDevice::SetErrorCounter(ErrorCounter counter)
 bool SerialDevice::LineErrorCounts(LineErrors *counts) const
 {
     *counts = LineErrors();
-    if (m_wait == nullptr)
-        return false;
+    if (m_net || m_wait == nullptr)
+        return false; // a server counts its line's errors, if at all
     *counts = m_wait->errors;
     return true;
 }
@@ -188,6 +190,8 @@ bool SerialDevice::ClearErrors(COMSTAT *status) const
 
 bool SerialDevice::CheckHangUp()
 {
+    if (m_net)
+        return m_net->CheckHangUp();
     COMSTAT status = {};
     if (m_handle != nullptr)
         ClearErrors(&status);
@@ -247,42 +251,56 @@ SerialDevice::SerialDevice() = default;
 
 bool SerialDevice::Gone() const
 {
-    return m_gone;
+    return m_net ? m_net->Gone() : m_gone;
 }
 
 std::string SerialDevice::LastError() const
 {
-    return m_lastError;
+    return m_net && !m_net->LastError().empty() ? m_net->LastError() : m_lastError;
 }
 
 bool SerialDevice::IsNetwork() const
 {
-    return false;
+    return m_net != nullptr;
 }
 
 bool SerialDevice::Connecting() const
 {
-    return false;
+    return m_net && m_net->Connecting();
 }
 
 bool SerialDevice::PollConnect()
 {
-    return IsOpen();
+    return m_net ? m_net->PollConnect() : IsOpen();
 }
 
 std::string SerialDevice::LineNotice() const
 {
-    return {};
+    if (!m_net || !m_net->ComPortRefused())
+        return {};
+    return m_net->Where()
+        + ": the telnet server refused the serial-port option: the speed and format are the "
+          "server's";
 }
 
 bool SerialDevice::Open(const std::string &portText)
 {
     Close();
     m_gone = false;
-    if (IsNetworkText(portText))
-        return Fail('"' + portText
-            + "\": network ports (tcp://, rfc2217://, modbus-tcp://) are not available in the "
-              "Windows build yet");
+    m_lastError.clear();
+    if (IsNetworkText(portText)) {
+        const NetPortText target = NetPortText::Parse(portText);
+        if (target.kind == NetPortText::Kind::None)
+            return Fail(target.error);
+        m_path = target.HostPort();
+        m_nameComesBack = true; // a server is reached again by its address
+        m_net = std::make_unique<NetDevice>();
+        if (m_net->Open(target))
+            return true;
+        const std::string reason = m_net->LastError();
+        m_net.reset();
+        return Fail(reason);
+    }
     m_path = DevicePath(portText);
     if (m_path.empty())
         return Fail('"' + Shown(portText)
@@ -376,6 +394,14 @@ bool SerialDevice::Open(const std::string &portText)
 
 bool SerialDevice::Configure(const Format &format)
 {
+    if (m_net) {
+        const char parity = format.parity == Parity::Even ? 'E'
+            : format.parity == Parity::Odd                ? 'O'
+            : format.parity == Parity::Keep               ? 'K'
+                                                          : 'N';
+        return m_net->Configure(format.speed, parity, format.stopBits, format.setModemLines)
+            || Fail(m_net->LastError());
+    }
     if (m_handle == nullptr)
         return Fail("port not open");
     if (format.speed <= 0)
@@ -473,6 +499,7 @@ bool SerialDevice::Configure(const Format &format)
 
 void SerialDevice::Close()
 {
+    m_net.reset();
     if (m_handle != nullptr) {
         Disarm();
         CloseHandle(static_cast<HANDLE>(m_handle));
@@ -491,11 +518,13 @@ void SerialDevice::Close()
 
 bool SerialDevice::IsOpen() const
 {
-    return m_handle != nullptr;
+    return m_net ? m_net->IsOpen() : m_handle != nullptr;
 }
 
 void SerialDevice::PurgeBoth()
 {
+    if (m_net)
+        return m_net->PurgeBoth();
     if (m_handle == nullptr)
         return;
     Disarm();
@@ -507,6 +536,8 @@ void SerialDevice::PurgeBoth()
 
 void SerialDevice::PurgeInput()
 {
+    if (m_net)
+        return m_net->PurgeInput();
     if (m_handle == nullptr)
         return;
     Disarm();
@@ -517,6 +548,8 @@ void SerialDevice::PurgeInput()
 
 int SerialDevice::PendingInput() const
 {
+    if (m_net)
+        return m_net->PendingInput();
     if (m_handle == nullptr)
         return 0;
     // Bytes already taken from the driver answer without a system call (the byte-wise readers
@@ -532,6 +565,8 @@ int SerialDevice::PendingInput() const
 
 int SerialDevice::PendingOutput() const
 {
+    if (m_net)
+        return m_net->PendingOutput();
     COMSTAT status = {};
     if (m_handle == nullptr || !ClearErrors(&status))
         return 0;
@@ -596,6 +631,8 @@ int SerialDevice::ReadQueued(char *buffer, int maxBytes)
 
 int SerialDevice::ReadNow(unsigned char *out)
 {
+    if (m_net)
+        return m_net->ReadNow(out);
     if (m_handle == nullptr || out == nullptr)
         return 0;
     char *first = reinterpret_cast<char *>(out);
@@ -622,6 +659,8 @@ void SerialDevice::SetWriteTimeouts(int msPerByte, int constantMs)
 
 bool SerialDevice::Write(const char *bytes, int count)
 {
+    if (m_net && count > 0)
+        return m_net->Write(bytes, count, m_writeMsPerByte * count + m_writeConstantMs + 1000);
     if (m_handle == nullptr || bytes == nullptr || count <= 0)
         return false;
     // The read fields stay as they are; the write fields follow SetWriteTimeouts.
@@ -641,11 +680,15 @@ bool SerialDevice::Write(const char *bytes, int count)
 
 std::intptr_t SerialDevice::WaitHandle() const
 {
+    if (m_net)
+        return m_net->WaitHandle();
     return m_handle != nullptr ? reinterpret_cast<std::intptr_t>(m_waitEvent) : -1;
 }
 
 void SerialDevice::ArmWait()
 {
+    if (m_net)
+        return m_net->ArmWait();
     Arm();
 }
 
@@ -721,6 +764,8 @@ void SerialDevice::Arm() const
 
 bool SerialDevice::WaitReadable(int timeoutMs) const
 {
+    if (m_net)
+        return m_net->WaitReadable(timeoutMs);
     const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     if (m_handle == nullptr) {
         SleepMs(timeoutMs);

@@ -69,16 +69,29 @@ TEST(ModbusLibmodbus, CrcAgreesWithLibmodbusFrames)
 
 namespace {
 
-// A libmodbus RTU slave serving the network window's register map on its own thread.
+// A libmodbus RTU slave serving the network window's register map on its own thread; without a
+// path, libmodbus's Modbus TCP server on 127.0.0.1 (a free port, one connection at a time).
 class LibmodbusSlave
 {
 public:
     LibmodbusSlave(const QString &path, int address)
     {
-        m_ctx = modbus_new_rtu(path.toLocal8Bit().constData(), 9600, 'E', 8, 1);
+        m_ctx = path.isEmpty() ? modbus_new_tcp("127.0.0.1", 0)
+                               : modbus_new_rtu(path.toLocal8Bit().constData(), 9600, 'E', 8, 1);
         m_map = modbus_mapping_new(0, 0, 16, 0);
-        if (!m_ctx || !m_map || modbus_connect(m_ctx) != 0)
+        if (!m_ctx || !m_map)
             return;
+        sockaddr_in bound {};
+        socklen_t size = sizeof bound;
+        if (path.isEmpty()) {
+            m_listener = modbus_tcp_listen(m_ctx, 2);
+            if (m_listener < 0
+                || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&bound), &size) != 0)
+                return;
+            m_port = ntohs(bound.sin_port);
+        } else if (modbus_connect(m_ctx) != 0) {
+            return;
+        }
         modbus_set_slave(m_ctx, address);
         modbus_set_indication_timeout(m_ctx, 0, 50000);
         // Registers packed by hand: high register first, high byte first.
@@ -95,6 +108,8 @@ public:
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
+        if (m_listener >= 0)
+            ::close(m_listener);
         if (m_ctx) {
             modbus_close(m_ctx);
             modbus_free(m_ctx);
@@ -104,22 +119,36 @@ public:
     }
     bool Ok() const { return m_ok; }
     int Served() const { return m_served; }
+    int Port() const { return m_port; }
 
 private:
     void Run()
     {
-        uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
+        uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
         while (!m_stop) {
-            const int n = modbus_receive(m_ctx, query);
-            if (n > 0) {
-                modbus_reply(m_ctx, query, n, m_map);
-                ++m_served;
+            pollfd watch = { m_listener, POLLIN, 0 };
+            int listener = m_listener;
+            if (m_listener >= 0
+                && (::poll(&watch, 1, 50) <= 0 || modbus_tcp_accept(m_ctx, &listener) < 0))
+                continue;
+            // Served until the master closes a TCP connection (an RTU line until the end).
+            while (!m_stop) {
+                const int n = modbus_receive(m_ctx, query);
+                if (n > 0) {
+                    modbus_reply(m_ctx, query, n, m_map);
+                    ++m_served;
+                } else if (n < 0 && m_listener >= 0 && errno != ETIMEDOUT) {
+                    break;
+                }
             }
+            modbus_close(m_ctx);
         }
     }
 
     modbus_t *m_ctx = nullptr;
     modbus_mapping_t *m_map = nullptr;
+    int m_listener = -1;
+    int m_port = 0;
     bool m_ok = false;
     std::atomic<bool> m_stop { false };
     std::atomic<int> m_served { 0 };
@@ -180,82 +209,6 @@ TEST(ModbusLibmodbus, MasterReadsALibmodbusSlave)
 
 namespace {
 
-// The network window's register map behind libmodbus's Modbus TCP server on 127.0.0.1 (a free
-// port), one connection at a time, on its own thread.
-class LibmodbusTcpServer
-{
-public:
-    LibmodbusTcpServer()
-    {
-        m_ctx = modbus_new_tcp("127.0.0.1", 0);
-        m_map = modbus_mapping_new(0, 0, 16, 0);
-        if (!m_ctx || !m_map)
-            return;
-        m_listener = modbus_tcp_listen(m_ctx, 2);
-        sockaddr_in address {};
-        socklen_t size = sizeof address;
-        if (m_listener < 0
-            || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &size) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
-        modbus_set_indication_timeout(m_ctx, 0, 50000);
-        const QByteArray bytes = DynamicData(28.5f, 50000.25f, -0.2f)
-            + StaticData(20261207, "SCFM", "SCF ", 1000.0f, 500.0f);
-        for (int r = 0; r < 16; ++r)
-            m_map->tab_registers[r]
-                = uint16_t((uchar(bytes[2 * r]) << 8) | uchar(bytes[2 * r + 1]));
-        m_thread = std::thread([this] { Run(); });
-    }
-    ~LibmodbusTcpServer()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_listener >= 0)
-            ::close(m_listener);
-        if (m_ctx) {
-            modbus_close(m_ctx);
-            modbus_free(m_ctx);
-        }
-        if (m_map)
-            modbus_mapping_free(m_map);
-    }
-    int Port() const { return m_port; }
-    int Served() const { return m_served; }
-
-private:
-    void Run()
-    {
-        uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
-        while (!m_stop) {
-            pollfd watch = { m_listener, POLLIN, 0 };
-            if (::poll(&watch, 1, 50) <= 0)
-                continue;
-            int listener = m_listener;
-            if (modbus_tcp_accept(m_ctx, &listener) < 0)
-                continue;
-            while (!m_stop) {
-                const int n = modbus_receive(m_ctx, query);
-                if (n > 0) {
-                    modbus_reply(m_ctx, query, n, m_map);
-                    ++m_served;
-                } else if (n < 0 && errno != ETIMEDOUT) {
-                    break; // the master closed the connection
-                }
-            }
-            modbus_close(m_ctx);
-        }
-    }
-
-    modbus_t *m_ctx = nullptr;
-    modbus_mapping_t *m_map = nullptr;
-    int m_listener = -1;
-    int m_port = 0;
-    std::atomic<bool> m_stop { false };
-    std::atomic<int> m_served { 0 };
-    std::thread m_thread;
-};
-
 std::unique_ptr<mbCSerial> ModbusTcpPort(int port)
 {
     const QString text = QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(port);
@@ -269,8 +222,8 @@ std::unique_ptr<mbCSerial> ModbusTcpPort(int port)
 
 TEST(ModbusLibmodbus, MasterReadsALibmodbusTcpServer)
 {
-    LibmodbusTcpServer server;
-    ASSERT_GT(server.Port(), 0);
+    LibmodbusSlave server(QString(), 17);
+    ASSERT_TRUE(server.Ok());
     auto port = ModbusTcpPort(server.Port());
     ASSERT_TRUE(port);
     EXPECT_TRUE(port->IsModbusTcp());
@@ -309,54 +262,45 @@ TEST(ModbusLibmodbus, TcpRepliesToAnotherRequestOrUnitAreRefused)
     const int peer = ::accept(listener, nullptr, nullptr); // the kernel made the connection
     ASSERT_GE(peer, 0);
 
-    // Each row's reply, built from the request's own MBAP header.
-    const QByteArray good = DynamicData(12.5f, 0.5f, 70.0f);
+    // Each row's reply: the request's MBAP header changed as the row says, then the PDU; a stale
+    // row sends a reply to an earlier request (another transaction id) before it.
+    const QByteArray good = "\x03\x0c" + DynamicData(12.5f, 0.5f, 70.0f);
     struct Row
     {
         const char *name;
-        std::function<QByteArray(const QByteArray &request)> reply;
+        int idFlip, protocol, lengthOff, unit;
+        QByteArray pdu;
+        bool staleFirst;
         int result;
         QString said; // a part of the failure's text, or the flow read
     };
-    const auto mbap = [](const QByteArray &request, int length, int unit) {
-        return request.left(4) + char(length >> 8) + char(length & 0xFF) + char(unit);
-    };
     const Row rows[] = {
-        { "good", [&](const QByteArray &q) { return mbap(q, 15, 5) + "\x03\x0c" + good; }, 1,
-            "12.500000" },
-        { "other transaction",
-            [&](const QByteArray &q) {
-                QByteArray r = mbap(q, 15, 5) + "\x03\x0c" + good;
-                r[1] = char(r[1] ^ 0x40);
-                return r;
-            },
-            0, "Reply With Transaction Id" },
-        { "a stale reply, then this one",
-            [&](const QByteArray &q) {
-                QByteArray stale = mbap(q, 15, 5) + "\x03\x0c" + good;
-                stale[1] = char(stale[1] ^ 0x40);
-                return stale + mbap(q, 15, 5) + "\x03\x0c" + DynamicData(7.5f, 0.5f, 70.0f);
-            },
-            1, "7.500000" },
-        { "other unit", [&](const QByteArray &q) { return mbap(q, 15, 6) + "\x03\x0c" + good; }, 0,
-            "Address 5: Reply From Unit 6   " },
-        { "exception",
-            [&](const QByteArray &q) { return mbap(q, 3, 5) + QByteArray::fromHex("8302"); }, 0,
+        { "good", 0, 0, 0, 5, good, false, 1, "12.500000" },
+        { "other transaction", 0x40, 0, 0, 5, good, false, 0, "Reply With Transaction Id" },
+        { "a stale reply, then this one", 0, 0, 0, 5, "\x03\x0c" + DynamicData(7.5f, 0, 0), true, 1,
+            "7.500000" },
+        { "other unit", 0, 0, 0, 6, good, false, 0, "Address 5: Reply From Unit 6   " },
+        { "exception", 0, 0, 0, 5, QByteArray::fromHex("8302"), false, 0,
             "Address 5: Exception Response, Code 2   " },
-        { "length off by one",
-            [&](const QByteArray &q) { return mbap(q, 16, 5) + "\x03\x0c" + good; }, 0,
-            "Address 5: Reply With A Bad MBAP Header   " },
-        { "protocol 1",
-            [&](const QByteArray &q) {
-                QByteArray r = mbap(q, 15, 5) + "\x03\x0c" + good;
-                r[3] = 1;
-                return r;
-            },
-            0, "Address 5: Reply With A Bad MBAP Header   " },
+        { "length off by one", 0, 0, 1, 5, good, false, 0, "Address 5: Reply With A Bad MBAP" },
+        { "protocol 1", 0, 1, 0, 5, good, false, 0, "Address 5: Reply With A Bad MBAP Header" },
+    };
+    const auto reply = [](const QByteArray &q, int idFlip, int protocol, int lengthOff, int unit,
+                           const QByteArray &pdu) {
+        QByteArray r = q.left(4) + '\0' + char(pdu.size() + 1 + lengthOff) + char(unit) + pdu;
+        r[1] = char(r[1] ^ idFlip);
+        r[3] = char(protocol);
+        return r;
     };
     const Row *current = nullptr;
     ScriptedSlave slave(
-        peer, [&current](const QByteArray &request, int) { return current->reply(request); }, 12);
+        peer,
+        [&](const QByteArray &q, int) {
+            const Row &r = *current;
+            return (r.staleFirst ? reply(q, 0x40, 0, 0, 5, good) : QByteArray())
+                + reply(q, r.idFlip, r.protocol, r.lengthOff, r.unit, r.pdu);
+        },
+        12);
     ModbusMaster master(port.get());
     master.SetTiming({ 300, 200 });
     int requests = 0;

@@ -5,7 +5,8 @@
 // no GoogleTest and no Qt.
 //
 // Usage: serial_device_meter PORT IMAGE_FILE
-//   PORT        the port the simulator answers on (a path, or COMn under wine)
+//   PORT        the port the simulator answers on (a path, or COMn under wine), or its raw TCP
+//               port (tcp://127.0.0.1:N, the simulator's --tcp): the network half, then
 //   IMAGE_FILE  the simulator's meter file (--image), which the 110 read must reproduce
 #include "link/SerialDevice.h"
 
@@ -379,16 +380,24 @@ int main(int argc, char **argv)
     const std::string port = argv[1];
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 
+    // The port names and the local device's refusals are the serial half's alone.
+    const bool network = SerialDevice::IsNetworkText(port);
 #ifdef _WIN32
-    PortList();
+    if (!network)
+        PortList();
 #endif
     std::printf("%s\n", "BadInput");
-    BadInput(port);
+    if (!network)
+        BadInput(port);
     SerialDevice device;
     if (!device.Open(port)) {
         std::printf("FAILED: %s: %s\n", port.c_str(), device.LastError().c_str());
         return 1;
     }
+    const auto connecting = Clock::now();
+    while (!device.PollConnect() && device.Connecting() && MsSince(connecting) < 5000)
+        SerialDevice::SleepMs(2);
+    CHECK_SAYS(device.PollConnect(), device.LastError());
     CHECK(device.WaitHandle() != -1);
     SerialDevice::Format format;
     format.setModemLines = true;
