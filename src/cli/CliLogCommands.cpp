@@ -142,7 +142,7 @@ int CliLogCommands::RunDatalog(const std::function<void(CliDatalog &)> &start)
     return datalog.Status();
 }
 
-Task<void> CliLogCommands::Watch()
+int CliLogCommands::Watch()
 {
     bool forOk = true;
     const int seconds = m_cli.args.Has(QStringLiteral("--for"))
@@ -154,18 +154,24 @@ Task<void> CliLogCommands::Watch()
         || !m_cli.args.Plain().isEmpty()) {
         CliContext::Err(QStringLiteral("watch takes --port P, --json or --raw, and --for SECONDS "
                                        "(1 or more) (\"tarvik-cli watch --help\")."));
-        m_cli.code = CliContext::kBadInput;
-        co_return;
+        return CliContext::kBadInput;
     }
+    // The port is opened (a network port connected) before the watch begins.
     std::unique_ptr<CSerial> link = OpenLink();
     if (!link)
-        co_return;
-    DialogueRunner &runner = *m_cli.runner;
+        return m_cli.code;
     // Ctrl+C is how a watch usually ends: it is no failure.
     m_cli.interruptEnds = true;
-    CliReadingWatch watch(json ? CliReadingWatch::Format::Json
-            : raw              ? CliReadingWatch::Format::Raw
-                               : CliReadingWatch::Format::Text);
+    return m_cli.RunDialogue(WatchStream(link.get(), seconds,
+        json      ? CliReadingWatch::Format::Json
+            : raw ? CliReadingWatch::Format::Raw
+                  : CliReadingWatch::Format::Text));
+}
+
+Task<void> CliLogCommands::WatchStream(CSerial *link, int seconds, CliReadingWatch::Format format)
+{
+    DialogueRunner &runner = *m_cli.runner;
+    CliReadingWatch watch(format);
     QElapsedTimer sinceReading;
     sinceReading.start();
     bool gone = false;
@@ -183,8 +189,9 @@ Task<void> CliLogCommands::Watch()
         gone = true;
         runner.Cancel();
     });
-    const QDeadlineTimer end
-        = seconds > 0 ? QDeadlineTimer(qint64(seconds) * 1000) : QDeadlineTimer::Forever;
+    QDeadlineTimer end(QDeadlineTimer::Forever);
+    if (seconds > 0)
+        end.setRemainingTime(qint64(seconds) * 1000);
     bool toldSilent = false;
     while (!runner.Cancelled() && !end.hasExpired() && !CliContext::OutputFailed()) {
         co_await runner.Sleep(int(std::min<qint64>(100, std::max<qint64>(1, end.remainingTime()))));

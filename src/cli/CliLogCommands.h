@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Task.h"
+#include "cli/CliReadingWatch.h"
 
 #include <QString>
 
@@ -24,8 +25,8 @@ public:
 
     int Log();
     int Transfer();
-    // The reading stream as it arrives, until --for has passed or Ctrl+C; run as a dialogue.
-    Task<void> Watch();
+    // The reading stream as it arrives, until --for has passed or Ctrl+C.
+    int Watch();
 
     // Seconds without a reading after which watch says it sees none.
     static constexpr int kNoReadingsSeconds = 3;
@@ -34,6 +35,8 @@ private:
     // Runs a datalogger job that start begins on the meter link, under the event loop, once a
     // meter has answered.
     int RunDatalog(const std::function<void(CliDatalog &)> &start);
+    // watch's dialogue on the open link: its output in format, for seconds (0: until Ctrl+C).
+    Task<void> WatchStream(CSerial *link, int seconds, CliReadingWatch::Format format);
     // Opens the meter link for the datalogger's commands; null and the status set when not.
     std::unique_ptr<CSerial> OpenLink();
 

@@ -270,10 +270,8 @@ int CliProgram::Dispatch(const CliHelp::Command &command)
     }
     if (name == QLatin1String("transfer"))
         return CliLogCommands(m_cli).Transfer();
-    if (name == QLatin1String("watch")) {
-        CliLogCommands logs(m_cli);
-        return m_cli.RunDialogue(logs.Watch());
-    }
+    if (name == QLatin1String("watch"))
+        return CliLogCommands(m_cli).Watch();
     if (name == QLatin1String("diff"))
         return m_cli.RunDialogue(meter.Diff());
     if (name == QLatin1String("report"))

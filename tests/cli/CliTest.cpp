@@ -660,12 +660,17 @@ TEST_F(CliEndToEnd, WatchPrintsTheStreamSendsNothingAndSaysASilentMeter)
     QProcess watch;
     watch.start(TARVIK_CLI, { "watch", "--port", meter.SlavePath(), "--json" });
     ASSERT_TRUE(watch.waitForStarted(5000));
-    ASSERT_TRUE(
-        TestEnv::WaitUntil([&] { return HoldsPort(watch.processId(), meter.SlavePath()); }));
+    ASSERT_TRUE(TestEnv::WaitUntil([&] {
+        return watch.state() != QProcess::Running
+            || HoldsPort(watch.processId(), meter.SlavePath());
+    }));
+    ASSERT_EQ(watch.state(), QProcess::Running) << watch.readAllStandardError().constData();
     const QByteArray reading = "12.50 SCFM  1234.5678 SCF  30.00  10.00  RL1. RL2*\x06\r\n";
-    ASSERT_TRUE(meter.Send("\r" + reading + "GARBAGE ~~\r\n" + reading));
+    // Streamed as a meter does, until watch has printed some (the port's set-up may purge the
+    // first bytes).
     QByteArray out;
     ASSERT_TRUE(TestEnv::WaitUntil([&] {
+        meter.Send("\r" + reading + "GARBAGE ~~\r\n" + reading);
         out += watch.readAllStandardOutput();
         return out.count('\n') >= 2;
     })) << out.constData();
@@ -674,14 +679,20 @@ TEST_F(CliEndToEnd, WatchPrintsTheStreamSendsNothingAndSaysASilentMeter)
     EXPECT_EQ(watch.exitCode(), 0);
     out += watch.readAllStandardOutput();
     const QList<QByteArray> lines = out.trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 2) << out.constData();
+    ASSERT_GE(lines.size(), 2) << out.constData();
     for (const QByteArray &line : lines) {
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         EXPECT_EQ(o.value("flow").toObject().value("value").toDouble(), 12.5) << line.constData();
         EXPECT_EQ(o.value("relay2").toBool(), true);
         EXPECT_TRUE(QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs).isValid());
     }
-    EXPECT_TRUE(watch.readAllStandardError().contains("2 readings, 1 lines that were no reading"));
+    // Every reading printed is counted, and the garbage between them is counted apart.
+    const QRegularExpressionMatch counts
+        = QRegularExpression(QStringLiteral("(\\d+) readings, (\\d+) lines that were no reading"))
+              .match(QString::fromLocal8Bit(watch.readAllStandardError()));
+    ASSERT_TRUE(counts.hasMatch());
+    EXPECT_EQ(counts.captured(1).toInt(), lines.size());
+    EXPECT_GE(counts.captured(2).toInt(), lines.size() / 2 - 1);
     EXPECT_TRUE(meter.Receive(300).isEmpty()) << "nothing is sent to the meter";
 
     const QString silent = StartSim({ "--silent" });
