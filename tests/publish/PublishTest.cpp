@@ -124,18 +124,23 @@ TEST(PublishRules, BrokerAddressesAndPrefixes)
     EXPECT_EQ(s.Check(), QString());
     s.caFile = QStringLiteral("ca.crt");
     EXPECT_TRUE(s.Check().contains(QLatin1String("A CA file is for mqtts://")));
-    // A client certificate comes with its key, for mqtts only, both readable ("r": a file that
-    // is).
-    const std::tuple<const char *, const char *, const char *, const char *> certificates[] = {
-        { "mqtts://h:1", "r", "r", "" }, { "mqtts://h:1", "r", "", "needs its key file" },
-        { "mqtt://h:1", "r", "r", "A client certificate is for mqtts://" },
-        { "mqtts://h:1", "/c.pem", "r", "The client certificate \"/c.pem\" cannot be read" }
-    };
-    for (const auto &[url, cert, key, says] : certificates) {
-        const QString r = QCoreApplication::applicationFilePath();
+    // A client certificate comes with its key and a CA file, for mqtts only, all readable
+    // ("r": a file that is).
+    const std::tuple<const char *, const char *, const char *, const char *, const char *>
+        certificates[] = { { "mqtts://h:1", "r", "r", "r", "" },
+            { "mqtts://h:1", "r", "r", "", "needs its key file" },
+            { "mqtts://h:1", "", "r", "r", "needs the CA file" },
+            { "mqtt://h:1", "", "r", "r", "A client certificate is for mqtts://" },
+            { "mqtts://h:1", "r", "/c.pem", "r",
+                "The client certificate \"/c.pem\" cannot be read" } };
+    for (const auto &[url, ca, cert, key, says] : certificates) {
+        const auto file = [](const char *f) {
+            return *f == 'r' ? QCoreApplication::applicationFilePath() : QString::fromLatin1(f);
+        };
         const PublishSettings c { .url = QLatin1String(url),
-            .certFile = *cert == 'r' ? r : QLatin1String(cert),
-            .keyFile = *key == 'r' ? r : QLatin1String(key) };
+            .caFile = file(ca),
+            .certFile = file(cert),
+            .keyFile = file(key) };
         EXPECT_TRUE(*says ? c.Check().contains(QLatin1String(says)) : c.Check().isEmpty()) << says;
     }
     // An unsafe serial number never makes a topic of more levels or a wildcard.
