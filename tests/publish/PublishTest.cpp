@@ -360,6 +360,9 @@ TEST_F(PublishBroker, CliPublishesEveryReadingOfTheNetworkOnceInOrder)
     EXPECT_EQ(Cli(base + Args("ftp://h:21"), &out, &err), 2);
     EXPECT_TRUE(err.contains(QLatin1String("\"ftp\" is not one of mqtt and mqtts")));
     EXPECT_EQ(Cli(base + Args("mqtt://h:1 --topic a/#"), &out, &err), 2);
+    EXPECT_EQ(Cli(Args("modbus --port /dev/null --addresses 1 --mqtt-discovery"), &out, &err), 2);
+    EXPECT_TRUE(err.contains(QLatin1String("--mqtt-discovery needs the broker")))
+        << qPrintable(err);
     const QString closed = QStringLiteral("127.0.0.1:%1").arg(TestBroker::FreePort());
     EXPECT_EQ(Cli(QStringList(base) << QStringLiteral("mqtt://") + closed, &out, &err), 3);
     EXPECT_TRUE(err.contains(
