@@ -383,6 +383,11 @@ QLabel *CMainFrame::PublishLabel() const
     return m_status->PublishLabel();
 }
 
+QLabel *CMainFrame::RecordsLabel() const
+{
+    return m_status->RecordsLabel();
+}
+
 QMenu *CMainFrame::WindowMenu() const
 {
     return m_windowMenu;

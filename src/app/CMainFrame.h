@@ -52,6 +52,7 @@ public:
     // The status bar's MQTT field: the broker's state and the queue's length (hidden while
     // publishing is off and nothing is queued).
     QLabel *PublishLabel() const;
+    QLabel *RecordsLabel() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

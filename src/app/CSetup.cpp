@@ -23,7 +23,7 @@ CSetup::CSetup(CTarvikApp *app, QWidget *parent)
     m_tabs->addTab(m_terminalPage, QStringLiteral("Terminal Comm Port"));
     m_tabs->addTab(m_modbusPage, QStringLiteral("Modbus Comm Port"));
     m_tabs->addTab(m_versionsPage, QStringLiteral("Versions"));
-    m_auditPage = new CAuditPage(m_tabs);
+    m_auditPage = new CAuditPage(app, m_tabs);
     m_tabs->addTab(m_auditPage, QStringLiteral("Sending and Audit"));
     m_tabs->addTab(m_publishPage, QStringLiteral("Publish"));
     auto *buttons = new QDialogButtonBox(

@@ -7,6 +7,8 @@
 #include "app/CTechDlg.h"
 #include "app/DocTypes.h"
 #include "app/TemplateChooser.h"
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
 #include "base/AppServices.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
@@ -18,12 +20,16 @@
 #include "link/mbCSerial.h"
 #include "publish/MqttPublisher.h"
 #include "publish/PublishSettings.h"
+#include "records/RecordsDelivery.h"
+#include "records/RecordsPassword.h"
+#include "records/RecordsSettings.h"
 #include "terminal/CTermView.h"
 
 #include <QApplication>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QPageSetupDialog>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QScreen>
 #include <QSpacerItem>
@@ -98,6 +104,8 @@ CTarvikApp::~CTarvikApp()
     if (ReadingSink::Instance() == m_publisher.get())
         ReadingSink::Install(nullptr);
     m_publisher.reset();
+    AuditLog::SetAppendedHook({});
+    m_records.reset();
     if (m_messageBoxes) {
         // Their boxes belonged to the main frame.
         UserMessage::SetAskHandler(nullptr);
@@ -133,6 +141,12 @@ bool CTarvikApp::InitInstance()
     DocTypes::RegisterAll(*m_docManager);
     m_publisher = std::make_unique<MqttPublisher>();
     ReadingSink::Install(m_publisher.get());
+    m_records = std::make_unique<RecordsDelivery>();
+    // A line written to the trail reaches the store later, on the event loop, never inside the
+    // dialogue that wrote it.
+    AuditLog::SetAppendedHook(
+        [records = m_records.get()](const QString &path) { records->Appended(path); });
+    StartRecords();
 
     {
         CPrefs prefs;
@@ -204,6 +218,25 @@ bool CTarvikApp::InitInstance()
             ApplyPublishSettings(publish);
     }
     return true;
+}
+
+void CTarvikApp::StartRecords()
+{
+    const RecordsTarget target = RecordsSettings::Target(AuditSettings::TrailPath());
+    const int hours = RecordsSettings::SessionHours();
+    const QString trail = AuditSettings::TrailPath();
+    if (target.kind == RecordsTarget::Kind::Sqlite || !target.password.isEmpty()) {
+        m_records->Start(target, hours, trail);
+        return;
+    }
+    QPointer<RecordsDelivery> records = m_records.get();
+    RecordsPassword::Read(target.Url(), [records, target, hours, trail](const QString &password) {
+        if (!records)
+            return;
+        RecordsTarget withPassword = target;
+        withPassword.password = password;
+        records->Start(withPassword, hours, trail);
+    });
 }
 
 QString CTarvikApp::ApplyPublishSettings(const PublishSettings &settings)

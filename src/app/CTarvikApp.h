@@ -18,6 +18,7 @@ class QMessageBox;
 class QPrinter;
 class QProgressDialog;
 class QWidget;
+class RecordsDelivery;
 
 // The application object: owns the start-up order, the meter link, the Modbus port, the
 // document manager and the main frame, and serves the toolbar's new-window commands. One per
@@ -56,6 +57,11 @@ public:
     // The MQTT publisher, the reading sink of the Modbus windows and PC logging (exists from
     // start-up to exit; off unless Settings > Publish switched it on).
     MqttPublisher *Publisher() const { return m_publisher.get(); }
+    // Fills the service records from the audit trail (exists from start-up to exit).
+    RecordsDelivery *Records() const { return m_records.get(); }
+    // Puts the service records' settings in force: the store and the trail they are filled from
+    // (a server's password comes from the keyring first, later on the event loop).
+    void StartRecords();
     // Puts publishing settings in force: on starts (or restarts) the publisher, off stops it.
     // Empty on success, else the message (also shown).
     QString ApplyPublishSettings(const PublishSettings &settings);
@@ -90,6 +96,7 @@ private:
     std::unique_ptr<CSerial> m_meterLink;
     std::unique_ptr<mbCSerial> m_modbusPort;
     std::unique_ptr<MqttPublisher> m_publisher;
+    std::unique_ptr<RecordsDelivery> m_records;
     std::unique_ptr<CMainFrame> m_mainFrame;
     std::unique_ptr<QProgressDialog> m_exitWait; // while Exit waits for the meter's log to end
 };

@@ -2,6 +2,7 @@
 
 #include "app/CTarvikApp.h"
 #include "publish/MqttPublisher.h"
+#include "records/RecordsDelivery.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,6 +50,12 @@ StatusIndicators::StatusIndicators(QMainWindow *frame, CTarvikApp *app)
         connect(
             m_app->Publisher(), &MqttPublisher::Changed, this, &StatusIndicators::ShowPublishing);
     ShowPublishing();
+    m_recordsLabel = new QLabel(frame);
+    m_recordsLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_statusBar->addPermanentWidget(m_recordsLabel);
+    if (m_app && m_app->Records())
+        connect(m_app->Records(), &RecordsDelivery::Changed, this, &StatusIndicators::ShowRecords);
+    ShowRecords();
     m_capsLabel = indicator(QStringLiteral("CAP"));
     m_numLabel = indicator(QStringLiteral("NUM"));
     m_scrollLabel = indicator(QStringLiteral("SCRL"));
@@ -73,6 +80,26 @@ void StatusIndicators::ShowPublishing()
     m_publishLabel->setMinimumWidth(
         m_publishLabel->fontMetrics().horizontalAdvance(m_publishLabel->text()) + 12);
     m_publishLabel->setToolTip(publisher->LastError());
+}
+
+void StatusIndicators::ShowRecords()
+{
+    RecordsDelivery *records = m_app ? m_app->Records() : nullptr;
+    const qint64 waiting = records ? records->Waiting() : 0;
+    const bool shown = records && (waiting > 0 || (waiting < 0 && !records->Problem().isEmpty()));
+    m_recordsLabel->setVisible(shown);
+    if (!shown)
+        return;
+    m_recordsLabel->setText(waiting > 0 ? QStringLiteral("%1 service record%2 waiting")
+                                              .arg(waiting)
+                                              .arg(waiting == 1 ? "" : "s")
+                                        : QStringLiteral("Service records out of reach"));
+    m_recordsLabel->setMinimumWidth(
+        m_recordsLabel->fontMetrics().horizontalAdvance(m_recordsLabel->text()) + 12);
+    m_recordsLabel->setToolTip(records->Problem().isEmpty()
+            ? QStringLiteral("Being delivered to %1").arg(records->Target().Url())
+            : records->Problem()
+                + QStringLiteral("\nThe audit trail keeps them; they go when the store is back."));
 }
 
 bool StatusIndicators::OnLockKey(int key)

@@ -143,6 +143,12 @@ void RecordsDelivery::Step()
 {
     if (m_trail.isEmpty() || m_probe)
         return;
+    // Nothing to deliver yet: the store is made with the trail's first line, not before.
+    if (!QFileInfo::exists(m_trail)) {
+        m_waiting = 0;
+        Q_EMIT Changed();
+        return;
+    }
     if (!m_store || !m_store->IsOpen()) {
         if (m_target.kind == RecordsTarget::Kind::Postgresql && !m_reachable) {
             Probe();

@@ -1,3 +1,4 @@
+#include "app/CAuditPage.h"
 #include "app/CComm232BaudPage.h"
 #include "app/CCommPage.h"
 #include "app/CMainFrame.h"
@@ -6,12 +7,15 @@
 #include "app/CTarvikApp.h"
 #include "app/CVersPage.h"
 #include "app/CommSettings.h"
+#include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
 #include "base/UserMessage.h"
 #include "link/CSerial.h"
 #include "link/mbCSerial.h"
 #include "publish/MqttPublisher.h"
+#include "records/RecordsDelivery.h"
 #include "support/PtyPair.h"
 #include "support/TestEnv.h"
 
@@ -21,10 +25,16 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 void Store(const QString &key, const QString &value)
@@ -232,6 +242,57 @@ TEST_F(Settings, TypedDevicePathIsTakenAndOfferedAgain)
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
 }
 
+// Network port texts typed in either port field are taken as they are, and the port connects to
+// them (a listening socket of the test's own); a meter link refuses a Modbus TCP text.
+TEST_F(Settings, TypedNetworkPortTextsAreTaken)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size);
+    const QString port = QString::number(ntohs(address.sin_port));
+    const struct
+    {
+        bool modbus; // typed on the Modbus page, else on the terminal page
+        QString text;
+        bool opens;
+    } rows[] = {
+        { false, "tcp://127.0.0.1:" + port, true },
+        { false, "rfc2217://localhost:" + port, true },
+        { true, "modbus-tcp://127.0.0.1:" + port, true },
+        { true, "tcp://127.0.0.1:" + port, true },
+        { false, "modbus-tcp://127.0.0.1:" + port, false },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.text.toStdString());
+        m_messages.clear();
+        {
+            CSetup sheet(m_app.get());
+            sheet.Tabs()->setCurrentIndex(1);
+            QLineEdit *field
+                = row.modbus ? sheet.ModbusPage()->PathField() : sheet.TerminalPage()->PathField();
+            field->clear();
+            QTest::keyClicks(field, row.text);
+            sheet.OnOK();
+        }
+        SerialPort *serial = row.modbus ? static_cast<SerialPort *>(CTarvikApp::ModbusPort())
+                                        : CTarvikApp::MeterLink();
+        EXPECT_EQ(Stored(row.modbus ? "MBPort/MBCOM" : "Port/COM"), row.text);
+        EXPECT_EQ(serial->PortText(), row.text);
+        EXPECT_EQ(serial->IsOpen(), row.opens);
+        EXPECT_EQ(m_messages.isEmpty(), row.opens) << m_messages.join('|').toStdString();
+        if (!row.opens)
+            EXPECT_TRUE(m_messages.join('|').contains("Modbus TCP is for the Modbus port only"));
+        if (row.modbus)
+            EXPECT_EQ(CTarvikApp::ModbusPort()->IsModbusTcp(), row.text.startsWith("modbus-tcp"));
+    }
+    ::close(listener);
+}
+
 // Publish: OK refuses what cannot work (the sheet stays open, nothing stored), then stores and
 // starts what can; the status bar shows the broker's state (none listens here) and the queue.
 TEST_F(Settings, PublishPageRefusesBadSettingsAndStartsGoodOnes)
@@ -274,4 +335,50 @@ TEST_F(Settings, PublishPageRefusesBadSettingsAndStartsGoodOnes)
     EXPECT_TRUE(status->isVisible() && status->text().endsWith(QLatin1String("1 queued")));
     EXPECT_TRUE(TestEnv::WaitUntil([status] { return status->width() >= status->minimumWidth(); }))
         << "the whole text is shown";
+}
+
+// Sending and Audit: a server that does not answer keeps the trail's lines waiting, and the status
+// bar says so; back on the SQLite file beside the trail, they are delivered and the field goes.
+TEST_F(Settings, RecordsPageChoosesTheStoreAndTheStatusBarShowsWhatWaits)
+{
+    QTemporaryDir folder;
+    AuditSettings::SetFolder(folder.path());
+    QLabel *status = m_app->MainFrame()->RecordsLabel();
+    CSetup sheet(m_app.get());
+    sheet.Tabs()->setCurrentIndex(3);
+    CAuditPage *page = sheet.AuditPage();
+    EXPECT_FALSE(page->HostEdit()->isEnabled());
+    page->ServerBox()->setChecked(true);
+    page->HostEdit()->setText(QStringLiteral("127.0.0.1"));
+    page->PortBox()->setValue(1);
+    page->DatabaseEdit()->setText(QStringLiteral("records"));
+    page->UserEdit()->setText(QStringLiteral("tarvik"));
+    page->PasswordEdit()->setText(QStringLiteral("s3cret"));
+    sheet.OnOK();
+    EXPECT_EQ(Stored(QStringLiteral("Records/Host")) + Stored(QStringLiteral("Records/Port")),
+        QStringLiteral("127.0.0.11"));
+    // Wherever the password went, the page says so, and the preferences hold it only without
+    // a keyring.
+    ASSERT_TRUE(TestEnv::WaitUntil([page] { return !page->PasswordNote()->text().isEmpty(); }));
+    EXPECT_EQ(Stored(QStringLiteral("Records/Password")).isEmpty(),
+        page->PasswordNote()->text().contains(QLatin1String("keyring.")));
+    AuditRecord record = AuditRecord::Now(QStringLiteral("read"), QStringLiteral("Kim"));
+    record.serial = QStringLiteral("0042");
+    QString error;
+    ASSERT_TRUE(AuditLog(AuditSettings::TrailPath()).Append(record, &error));
+    EXPECT_TRUE(TestEnv::WaitUntil([status] {
+        return status->toolTip().contains(QLatin1String("cannot be reached"));
+    })) << qPrintable(status->toolTip());
+    EXPECT_TRUE(status->isVisibleTo(status->window()));
+    EXPECT_EQ(status->text(), QStringLiteral("1 service record waiting"));
+
+    sheet.Tabs()->setCurrentIndex(3);
+    page->ServerBox()->setChecked(false);
+    sheet.OnOK();
+    EXPECT_TRUE(TestEnv::WaitUntil([this] { return m_app->Records()->Waiting() == 0; }))
+        << qPrintable(m_app->Records()->Problem());
+    EXPECT_FALSE(status->isVisibleTo(status->window()));
+    EXPECT_TRUE(
+        QFile::exists(QDir(folder.path()).filePath(QStringLiteral("tarvik-records.sqlite"))));
+    AuditSettings::SetFolder(QString());
 }
