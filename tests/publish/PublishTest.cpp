@@ -338,21 +338,24 @@ TEST_F(PublishBroker, CliPublishesEveryReadingOfTheNetworkOnceInOrder)
         EXPECT_EQ(At(readings[i], "address").toInt(), address);
         EXPECT_EQ(At(readings[i], "seq").toInt(), i / 8 + 1);
         const QStringList cells = rows.value(row++).split(QLatin1Char(','));
-        // sweep, time, UTC offset, address, flow, totalizer, temperature, status
-        ASSERT_EQ(cells.size(), 8);
+        // sweep, time, UTC offset, address, serial, flow and unit, totalizer and unit,
+        // temperature and unit, status
+        ASSERT_EQ(cells.size(), 12);
         EXPECT_EQ(cells[3].toInt(), address);
         if (address == 8) {
             const QString failure = QStringLiteral("Address 8: Response Timed Out");
             EXPECT_EQ(At(readings[i], "failure").toString(), failure);
-            EXPECT_EQ(cells.mid(4), (QStringList { "", "", "", failure }));
+            EXPECT_EQ(cells.mid(4), (QStringList { "", "", "", "", "", "", "", failure }));
             continue;
         }
-        EXPECT_EQ(cells[7], QStringLiteral("ok"));
-        int c = 4;
+        EXPECT_EQ(cells[11], QStringLiteral("ok"));
+        EXPECT_EQ(At(readings[i], "serial").toString(), cells[4]);
+        int c = 5;
         for (const char *name : { "flow", "totalizer", "temperature" }) {
             const QByteArray path = QByteArray("values/") + name;
-            EXPECT_DOUBLE_EQ(At(readings[i], path + "/value").toDouble(), cells[c++].toDouble());
-            EXPECT_FALSE(At(readings[i], path + "/unit").toString().isEmpty()) << name;
+            EXPECT_DOUBLE_EQ(At(readings[i], path + "/value").toDouble(), cells[c].toDouble());
+            EXPECT_EQ(At(readings[i], path + "/unit").toString(), cells[c + 1]) << name;
+            c += 2;
         }
     }
     // Bad options exit 2 without touching a port; an unreachable broker exits 3 at the start.
