@@ -17,8 +17,18 @@ CliPublishing::~CliPublishing() = default;
 
 bool CliPublishing::Start()
 {
-    if (!m_cli.args.Has(QStringLiteral("--mqtt")))
+    if (!m_cli.args.Has(QStringLiteral("--mqtt"))) {
+        // The broker's options without a broker would be passed over without a word.
+        for (const char *option : { "--mqtt-ca", "--mqtt-user", "--mqtt-cert", "--mqtt-key",
+                 "--mqtt-client-id", "--mqtt-discovery", "--mqtt-discovery-clear" })
+            if (m_cli.args.Has(QLatin1String(option))) {
+                CliContext::Err(QStringLiteral("%1 needs the broker: give --mqtt URL.")
+                                    .arg(QLatin1String(option)));
+                m_cli.code = CliContext::kBadInput;
+                return false;
+            }
         return true;
+    }
     PublishSettings settings;
     settings.enabled = true;
     settings.url = m_cli.args.Value(QStringLiteral("--mqtt"));

@@ -189,18 +189,20 @@ void MqttPublisher::Connect()
             rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
         // The callback gives no password: an encrypted key fails at once, where the library's
         // own would ask for one on the terminal.
-        if (rc == MOSQ_ERR_SUCCESS && (!ca.isEmpty() || !cert.isEmpty()))
-            rc = mosquitto_tls_set(m_mosq, ca.isEmpty() ? nullptr : ca.constData(), nullptr,
+        if (rc == MOSQ_ERR_SUCCESS && !ca.isEmpty())
+            rc = mosquitto_tls_set(m_mosq, ca.constData(), nullptr,
                 cert.isEmpty() ? nullptr : cert.constData(),
                 key.isEmpty() ? nullptr : key.constData(),
                 [](char *, int, int, void *) { return 0; });
         if (rc != MOSQ_ERR_SUCCESS) {
-            Lost(cert.isEmpty()
-                    ? QStringLiteral("The CA file \"%1\" cannot be used: %2.")
-                          .arg(m_settings.caFile, QString::fromUtf8(mosquitto_strerror(rc)))
-                    : QStringLiteral("The CA file, client certificate or key "
-                                     "cannot be used: %1.")
-                          .arg(QString::fromUtf8(mosquitto_strerror(rc))));
+            QString why = QString::fromUtf8(mosquitto_strerror(rc));
+            if (why.endsWith(QLatin1Char('.')))
+                why.chop(1);
+            Lost(cert.isEmpty() ? QStringLiteral("The CA file \"%1\" cannot be used: %2.")
+                                      .arg(m_settings.caFile, why)
+                                : QStringLiteral("The CA file, client certificate or key "
+                                                 "cannot be used: %1.")
+                                      .arg(why));
             return;
         }
     }

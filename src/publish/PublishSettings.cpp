@@ -70,6 +70,10 @@ QString PublishSettings::Check() const
     if (!certFile.isEmpty() && !broker.Tls())
         return QStringLiteral("A client certificate is for mqtts:// addresses; %1 is not one.")
             .arg(url);
+    // The TLS library takes a client certificate only with a CA file of its own.
+    if (!certFile.isEmpty() && caFile.isEmpty())
+        return QStringLiteral("A client certificate needs the CA file that signed the broker's "
+                              "certificate.");
     if (!certFile.isEmpty() && !QFileInfo(certFile).isReadable())
         return QStringLiteral("The client certificate \"%1\" cannot be read.").arg(certFile);
     if (!keyFile.isEmpty() && !QFileInfo(keyFile).isReadable())

@@ -124,18 +124,23 @@ TEST(PublishRules, BrokerAddressesAndPrefixes)
     EXPECT_EQ(s.Check(), QString());
     s.caFile = QStringLiteral("ca.crt");
     EXPECT_TRUE(s.Check().contains(QLatin1String("A CA file is for mqtts://")));
-    // A client certificate comes with its key, for mqtts only, both readable ("r": a file that
-    // is).
-    const std::tuple<const char *, const char *, const char *, const char *> certificates[] = {
-        { "mqtts://h:1", "r", "r", "" }, { "mqtts://h:1", "r", "", "needs its key file" },
-        { "mqtt://h:1", "r", "r", "A client certificate is for mqtts://" },
-        { "mqtts://h:1", "/c.pem", "r", "The client certificate \"/c.pem\" cannot be read" }
-    };
-    for (const auto &[url, cert, key, says] : certificates) {
-        const QString r = QCoreApplication::applicationFilePath();
+    // A client certificate comes with its key and a CA file, for mqtts only, all readable
+    // ("r": a file that is).
+    const std::tuple<const char *, const char *, const char *, const char *, const char *>
+        certificates[] = { { "mqtts://h:1", "r", "r", "r", "" },
+            { "mqtts://h:1", "r", "r", "", "needs its key file" },
+            { "mqtts://h:1", "", "r", "r", "needs the CA file" },
+            { "mqtt://h:1", "", "r", "r", "A client certificate is for mqtts://" },
+            { "mqtts://h:1", "r", "/c.pem", "r",
+                "The client certificate \"/c.pem\" cannot be read" } };
+    for (const auto &[url, ca, cert, key, says] : certificates) {
+        const auto file = [](const char *f) {
+            return *f == 'r' ? QCoreApplication::applicationFilePath() : QString::fromLatin1(f);
+        };
         const PublishSettings c { .url = QLatin1String(url),
-            .certFile = *cert == 'r' ? r : QLatin1String(cert),
-            .keyFile = *key == 'r' ? r : QLatin1String(key) };
+            .caFile = file(ca),
+            .certFile = file(cert),
+            .keyFile = file(key) };
         EXPECT_TRUE(*says ? c.Check().contains(QLatin1String(says)) : c.Check().isEmpty()) << says;
     }
     // An unsafe serial number never makes a topic of more levels or a wildcard.
@@ -333,8 +338,8 @@ TEST_F(PublishBroker, CliPublishesEveryReadingOfTheNetworkOnceInOrder)
         EXPECT_EQ(At(readings[i], "address").toInt(), address);
         EXPECT_EQ(At(readings[i], "seq").toInt(), i / 8 + 1);
         const QStringList cells = rows.value(row++).split(QLatin1Char(','));
-        // sweep, time, UTC offset, address, serial, then flow, totalizer and temperature each
-        // with its unit, status
+        // sweep, time, UTC offset, address, serial, flow and unit, totalizer and unit,
+        // temperature and unit, status
         ASSERT_EQ(cells.size(), 12);
         EXPECT_EQ(cells[3].toInt(), address);
         if (address == 8) {
@@ -345,6 +350,7 @@ TEST_F(PublishBroker, CliPublishesEveryReadingOfTheNetworkOnceInOrder)
         }
         EXPECT_EQ(cells[4], QString::number(20260000 + address));
         EXPECT_EQ(cells[11], QStringLiteral("ok"));
+        EXPECT_EQ(At(readings[i], "serial").toString(), cells[4]);
         int c = 5;
         for (const char *name : { "flow", "totalizer", "temperature" }) {
             const QByteArray path = QByteArray("values/") + name;
@@ -358,6 +364,9 @@ TEST_F(PublishBroker, CliPublishesEveryReadingOfTheNetworkOnceInOrder)
     EXPECT_EQ(Cli(base + Args("ftp://h:21"), &out, &err), 2);
     EXPECT_TRUE(err.contains(QLatin1String("\"ftp\" is not one of mqtt and mqtts")));
     EXPECT_EQ(Cli(base + Args("mqtt://h:1 --topic a/#"), &out, &err), 2);
+    EXPECT_EQ(Cli(Args("modbus --port /dev/null --addresses 1 --mqtt-discovery"), &out, &err), 2);
+    EXPECT_TRUE(err.contains(QLatin1String("--mqtt-discovery needs the broker")))
+        << qPrintable(err);
     const QString closed = QStringLiteral("127.0.0.1:%1").arg(TestBroker::FreePort());
     EXPECT_EQ(Cli(QStringList(base) << QStringLiteral("mqtt://") + closed, &out, &err), 3);
     EXPECT_TRUE(err.contains(
