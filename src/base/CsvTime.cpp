@@ -25,14 +25,20 @@ QByteArray CsvTime::Offset(int secondsEastOfUtc)
     return QByteArray(text, n);
 }
 
-QByteArray CsvTime::Format(const QDateTime &moment)
+QByteArray CsvTime::Format(const QDateTime &moment, bool milliseconds)
 {
     if (!moment.isValid())
         return QByteArrayLiteral(",");
     const QDateTime local = moment.toLocalTime();
     const QTime clock = local.time();
-    return Stamp(local.date(), clock.hour() * 3600 + clock.minute() * 60 + clock.second(),
-        local.offsetFromUtc());
+    QByteArray stamp = Stamp(local.date(),
+        clock.hour() * 3600 + clock.minute() * 60 + clock.second(), local.offsetFromUtc());
+    if (milliseconds) {
+        char ms[8];
+        const int n = std::snprintf(ms, sizeof ms, ".%03d", clock.msec());
+        stamp.insert(stamp.indexOf(','), ms, n);
+    }
+    return stamp;
 }
 
 QByteArray CsvTime::Format(QDate date, int secondsOfDay)

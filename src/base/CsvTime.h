@@ -17,8 +17,8 @@ public:
     static constexpr const char *kOffsetHeader = "UTC offset";
 
     // A moment, in this computer's local time and its offset at that moment; two empty cells
-    // for an invalid one.
-    static QByteArray Format(const QDateTime &moment);
+    // for an invalid one. With milliseconds: "2026-12-09T04:12:33.125,UTC+01:00".
+    static QByteArray Format(const QDateTime &moment, bool milliseconds = false);
     // A date and clock time as a meter logged them (seconds since midnight, 0..86399), written
     // as they stand, with the offset local time has then; two empty cells when there is none.
     // A clock time that local time skips (the hour a spring change leaves out) keeps its digits

@@ -46,6 +46,8 @@ QString SaveDialog::Ask(QWidget *parent, const Request &request, const Prompt &p
         QStringList extensions = request.extensions;
         if (hook) {
             typed = hook(parent, proposed);
+            if (request.chosenFilter)
+                *request.chosenFilter = request.filters.value(0);
         } else {
             QFileDialog dialog(parent, request.caption, proposed);
             dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -62,6 +64,8 @@ QString SaveDialog::Ask(QWidget *parent, const Request &request, const Prompt &p
                 return QString();
             typed = dialog.selectedFiles().constFirst();
             extensions = ExtensionsFirstFor(dialog.selectedNameFilter(), extensions);
+            if (request.chosenFilter)
+                *request.chosenFilter = dialog.selectedNameFilter();
         }
         if (typed.isEmpty())
             return QString();

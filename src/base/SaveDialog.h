@@ -31,6 +31,8 @@ public:
         std::function<QString(const QString &path)> refuse;
         // Shows a refusal; empty: UserMessage::Show under the caption.
         std::function<void(const QString &text)> tell;
+        // When set, given the filter chosen (the first one when a prompt answers).
+        QString *chosenFilter = nullptr;
     };
 
     // The path to write, or empty when cancelled or refused. prompt replaces the dialog when

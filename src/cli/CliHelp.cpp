@@ -243,7 +243,9 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
             "sweeps (default 1), each begun MS milliseconds after the last. A meter "
             "that does not answer is said on standard error and tried again on the next sweep, "
             "as the window does with \"Keep polling through errors\"; the status is then 1. A CSV "
-            "row ends in a status cell: \"ok\", or the failure, the meter's cells then empty. With "
+            "row holds the time to the millisecond, the address, the serial number and units "
+            "the static block told, and ends in a status cell: \"ok\", or the failure, the "
+            "meter's cells then empty. With "
             "--mqtt each meter's reading is also published on PREFIX/meter/SERIAL, with the "
             "serial number and units of a static read made first (PREFIX/modbus/ADDRESS for a "
             "meter whose static read failed), a failure on that topic with /error added; Ctrl+C "
@@ -260,6 +262,10 @@ const std::vector<CliHelp::Command> &CliHelp::Commands()
                     "the character format: \"1 8 EVEN 1\" (default), \"1 8 NONE 1\", "
                     "\"1 8 ODD 1\" or \"1 8 NONE 2\"" },
                 { "--csv", "", "CSV rows with a header line" },
+                { "--csv-dialect", "NAME",
+                    "the CSV for a spreadsheet: excel or rfc4180 (comma, decimal point; excel "
+                    "with a byte-order mark) or semicolon (\";\" and the decimal comma, for "
+                    "comma-decimal locales); lines end in CR LF (without it: today's CSV, LF)" },
                 { "--scan", "", "list the addresses that answer, with their static block" },
                 { "--json", "", "the scan's list as a JSON array" },
                 { "--timeout", "MS",

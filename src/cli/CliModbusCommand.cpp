@@ -36,14 +36,6 @@ QList<int> AddressList(const QString &text)
     return addresses;
 }
 
-QString Csv(const QString &field)
-{
-    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
-        return field.trimmed();
-    QString quoted = field.trimmed();
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 } // namespace
 
 Task<void> CliModbusCommand::Modbus()
@@ -67,13 +59,29 @@ Task<void> CliModbusCommand::Modbus()
     }
     if (scan
         && (m_cli.PortArg().isEmpty() || addresses.isEmpty()
-            || m_cli.args.Has(QStringLiteral("--csv")) || m_cli.args.Has(QStringLiteral("--count"))
-            || m_cli.args.Has(QStringLiteral("--mqtt")) || !m_cli.args.Plain().isEmpty())) {
+            || m_cli.args.Has(QStringLiteral("--csv"))
+            || m_cli.args.Has(QStringLiteral("--csv-dialect"))
+            || m_cli.args.Has(QStringLiteral("--count")) || m_cli.args.Has(QStringLiteral("--mqtt"))
+            || !m_cli.args.Plain().isEmpty())) {
         CliContext::Err(QStringLiteral("modbus --scan takes --port P, --addresses A-B (within "
                                        "1..247, default all), --json, --timeout and --retries "
                                        "(\"tarvik-cli modbus --help\")."));
         m_cli.code = CliContext::kBadInput;
         co_return;
+    }
+    if (m_cli.args.Has(QStringLiteral("--csv-dialect"))) {
+        const std::optional<CsvDialect> dialect
+            = CsvDialect::FromName(m_cli.args.Value(QStringLiteral("--csv-dialect")));
+        if (!dialect) {
+            CliContext::Err(QStringLiteral("--csv-dialect %1 is no CSV dialect: give %2.")
+                                .arg(m_cli.args.Value(QStringLiteral("--csv-dialect")),
+                                    CsvDialect::Names().join(QStringLiteral(", "))));
+            m_cli.code = CliContext::kBadInput;
+            co_return;
+        }
+        m_dialect = *dialect;
+    } else {
+        m_dialect.SetLineEnd("\n"); // as a shell's lines end, as before dialects were offered
     }
     bool countOk = true, intervalOk = true;
     const int count = m_cli.args.Has(QStringLiteral("--count"))
@@ -115,18 +123,17 @@ Task<void> CliModbusCommand::Modbus()
     ModbusPoller poller(master, int(addresses.size()));
     ModbusPoller::Hooks hooks;
     hooks.address = [&addresses](int slot) { return QString::number(addresses.at(slot - 1)); };
-    // What is published carries each meter's units and is keyed by its serial number: one
-    // static sweep first tells both.
-    QHash<int, std::pair<QString, QString>> units;
-    QHash<int, QString> serials;
+    // What is published and the CSV rows carry each meter's units and serial number (the
+    // published topic is keyed by it): one static sweep first tells both.
+    QHash<int, Statics> units;
     ReadingSink *sink = m_cli.publishing ? ReadingSink::Instance() : nullptr;
-    if (sink) {
+    const bool csv = m_cli.args.Has(QStringLiteral("--csv"))
+        || m_cli.args.Has(QStringLiteral("--csv-dialect"));
+    if (sink || csv) {
         hooks.result = [&](const ModbusPoller::Result &r) {
-            if (!r.ok)
-                return;
-            units[addresses.at(r.slot - 1)]
-                = { master.FlowUnitsText().trimmed(), master.TotalizerUnitsText().trimmed() };
-            serials[addresses.at(r.slot - 1)] = master.SerialNumberText().trimmed();
+            if (r.ok)
+                units[addresses.at(r.slot - 1)] = { master.FlowUnitsText().trimmed(),
+                    master.TotalizerUnitsText().trimmed(), master.SerialNumberText().trimmed() };
         };
         poller.SetHooks(hooks);
         ModbusPoller::Settings statics;
@@ -135,25 +142,26 @@ Task<void> CliModbusCommand::Modbus()
         poller.SetSettings(statics);
         co_await poller.Run(*m_cli.runner);
     }
-    const bool csv = m_cli.args.Has(QStringLiteral("--csv"));
+    const QString temperatureUnit = QString(QChar(0xB0)) + QLatin1Char('F');
     if (csv)
-        CliContext::Out(QStringLiteral("sweep,time,%1,address,flow,totalizer,temperature,status\n")
-                            .arg(QLatin1String(CsvTime::kOffsetHeader)));
+        CliContext::OutBytes(m_dialect.Preamble()
+            + m_dialect.Row(
+                { "sweep", "time", CsvTime::kOffsetHeader, "address", "serial", "flow", "flow unit",
+                    "totalizer", "totalizer unit", "temperature", "temperature unit", "status" }));
     hooks.result = [&](const ModbusPoller::Result &r) {
         const int address = addresses.at(r.slot - 1);
         // A CSV line carries the date and offset (two cells) as every CSV the program writes
         // does; a line for people the clock time alone.
         const QDateTime now = QDateTime::currentDateTime();
-        const QString time = csv ? QString::fromLatin1(CsvTime::Format(now))
-                                 : now.time().toString(QStringLiteral("HH:mm:ss"));
+        const QString time = now.time().toString(QStringLiteral("HH:mm:ss"));
         if (sink) {
             std::vector<ReadingSink::Value> values;
             if (r.ok)
-                values = { { QStringLiteral("flow"), master.FlowText(), units[address].first },
-                    { QStringLiteral("totalizer"), master.TotalizerText(), units[address].second },
-                    { QStringLiteral("temperature"), master.TemperatureText(),
-                        QString(QChar(0xB0)) + QLatin1Char('F') } };
-            sink->ModbusReading(now, address, serials.value(address), values,
+                values = { { QStringLiteral("flow"), master.FlowText(), units[address].flowUnits },
+                    { QStringLiteral("totalizer"), master.TotalizerText(),
+                        units[address].totalizerUnits },
+                    { QStringLiteral("temperature"), master.TemperatureText(), temperatureUnit } };
+            sink->ModbusReading(now, address, units.value(address).serial, values,
                 r.ok ? QString() : master.FailureText(r.address).trimmed());
         }
         if (!r.ok) {
@@ -166,17 +174,20 @@ Task<void> CliModbusCommand::Modbus()
         }
         // A meter that failed keeps its row, cells empty, the failure in the status column:
         // the CSV alone shows every failure.
-        if (csv)
-            CliContext::Out(
-                QStringLiteral("%1,%2,%3,%4,%5,%6,%7\n")
-                    .arg(r.sweep)
-                    .arg(time)
-                    .arg(address)
-                    .arg(r.ok ? Csv(master.FlowText()) : QString(),
-                        r.ok ? Csv(master.TotalizerText()) : QString(),
-                        r.ok ? Csv(master.TemperatureText()) : QString(),
-                        r.ok ? QStringLiteral("ok") : Csv(master.FailureText(r.address))));
-        else if (!r.ok)
+        if (csv) {
+            const Statics known = units.value(address);
+            const auto number = [&](const QString &text) {
+                return r.ok ? m_dialect.Number(text.trimmed().toLatin1()) : QByteArray();
+            };
+            const auto text
+                = [&](const QString &cell) { return r.ok ? m_dialect.Text(cell) : QByteArray(); };
+            CliContext::OutBytes(m_dialect.Row({ QByteArray::number(r.sweep), m_dialect.Moment(now),
+                QByteArray::number(address), m_dialect.Text(known.serial),
+                number(master.FlowText()), text(known.flowUnits), number(master.TotalizerText()),
+                text(known.totalizerUnits), number(master.TemperatureText()), text(temperatureUnit),
+                r.ok ? QByteArray("ok")
+                     : m_dialect.Text(master.FailureText(r.address).trimmed()) }));
+        } else if (!r.ok)
             return;
         else
             CliContext::Out(QStringLiteral("%1 address %2: flow %3, totalizer %4, temperature %5\n")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/CsvDialect.h"
 #include "base/Task.h"
 
 #include <QJsonObject>
@@ -34,6 +35,12 @@ private:
     Task<void> Scan(ModbusMaster &master, const QList<int> &addresses);
     static QString Line(const ScanRow &row);
     static QJsonObject Json(const ScanRow &row);
+    // What a meter's static block told.
+    struct Statics
+    {
+        QString flowUnits, totalizerUnits, serial;
+    };
 
     CliContext &m_cli;
+    CsvDialect m_dialect;
 };

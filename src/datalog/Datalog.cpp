@@ -482,13 +482,16 @@ void Datalog::OnExportCsv()
     SaveDialog::Request request;
     request.caption = QStringLiteral("Export CSV");
     request.proposed = start;
-    request.filters
-        = QStringList { QStringLiteral("CSV files (*.csv)"), QStringLiteral("All files (*)") };
+    // The filter chosen is the CSV dialect: comma and point, or semicolon and decimal comma.
+    request.filters = CsvDialect::FileFilters() << QStringLiteral("All files (*)");
     request.extensions = QStringList { QStringLiteral(".csv") };
+    QString filter;
+    request.chosenFilter = &filter;
     const QString chosen = SaveDialog::Ask(this, request, FilePromptInForce());
     if (chosen.isEmpty())
         return;
-    const QString error = LogCsvExport::WriteFile(m_core.log, chosen);
+    const QString error
+        = LogCsvExport::WriteFile(m_core.log, chosen, CsvDialect::FromFileFilter(filter));
     if (!error.isEmpty())
         UserMessage::Show(error, QStringLiteral("Export CSV"));
 }

@@ -31,17 +31,6 @@ bool IsRow(const QString &entry)
     return entry.startsWith(QLatin1String("; "));
 }
 
-// A cell quoted as CSV wants it, when it holds a separator, a quote or a line end.
-QString Cell(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 // A plain decimal number as it stands (the log's own digits), anything else the whole field
 // reads as a number reformatted with a point, and an empty cell for what is no number.
 QByteArray NumberCell(QStringView field)
@@ -126,6 +115,7 @@ struct HeaderFacts
     QDate startDate;
     int startSeconds = -1;
     QString totalUnits;
+    QString serial;
 };
 
 HeaderFacts ReadHeader(const LogData &log)
@@ -138,6 +128,11 @@ HeaderFacts ReadHeader(const LogData &log)
         const qsizetype time = line.indexOf(QLatin1String("Time: "));
         if (time >= 0 && facts.startSeconds < 0)
             facts.startSeconds = ElogPlot::ParseClock(line.mid(time + 6, 11));
+        const qsizetype serial = line.indexOf(QLatin1String("Serial#"));
+        if (serial >= 0 && facts.serial.isEmpty())
+            facts.serial = line.mid(serial + 7)
+                               .section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty)
+                               .trimmed();
         const qsizetype total = line.indexOf(QLatin1String("Total Units = "));
         if (total >= 0 && facts.totalUnits.isEmpty())
             facts.totalUnits = line.mid(total + 14).section(QLatin1Char(' '), 0, 0).trimmed();
@@ -197,6 +192,8 @@ QStringList LogCsvExport::HeaderCells(const LogData &log)
             break;
         }
     }
+    if (!facts.serial.isEmpty())
+        cells << QStringLiteral("Serial");
     return cells;
 }
 
@@ -205,16 +202,19 @@ int LogCsvExport::RowCount(const LogData &log)
     return int(std::count_if(log.snapshotList.cbegin(), log.snapshotList.cend(), IsRow));
 }
 
-bool LogCsvExport::Write(const LogData &log, QIODevice &out)
+bool LogCsvExport::Write(const LogData &log, QIODevice &out, const CsvDialect &dialect)
 {
-    QByteArray text;
+    QByteArray text = dialect.Preamble();
     text.reserve(kChunk + 4096);
-    QStringList header;
+    QList<QByteArray> header;
     for (const QString &cell : HeaderCells(log))
-        header << Cell(cell);
-    text += header.join(QLatin1Char(',')).toUtf8() + "\r\n";
+        header << dialect.Text(cell);
+    text += dialect.Row(header);
+    const char separator = dialect.Separator();
 
     const HeaderFacts facts = ReadHeader(log);
+    const QByteArray serialCell
+        = facts.serial.isEmpty() ? QByteArray() : separator + dialect.Text(facts.serial);
     const int dateColumn = log.columns.Of(ColumnNumbers::Date);
     const int timeColumn = log.columns.Of(ColumnNumbers::Time);
     std::vector<std::pair<int, bool>> values; // field number, relay
@@ -238,7 +238,7 @@ bool LogCsvExport::Write(const LogData &log, QIODevice &out)
         SplitRow(row, fields);
         const int number = ElogPlot::RowNumber(row);
         text += QByteArray::number(number);
-        text += ',';
+        text += separator;
 
         // Dates and clock times as logged: no time zone, so no daylight-saving shift.
         QDate date;
@@ -258,12 +258,13 @@ bool LogCsvExport::Write(const LogData &log, QIODevice &out)
             date = facts.startDate.addDays(since / 86400);
             seconds = since % 86400;
         }
-        text += CsvTime::Format(date, seconds >= 0 && seconds < 86400 ? int(seconds) : -1);
+        text += dialect.Logged(date, seconds >= 0 && seconds < 86400 ? int(seconds) : -1);
         for (const auto &[column, relay] : values) {
-            text += ',';
-            text += relay ? RelayCell(field(column)) : NumberCell(field(column));
+            text += separator;
+            text += relay ? RelayCell(field(column)) : dialect.Number(NumberCell(field(column)));
         }
-        text += "\r\n";
+        text += serialCell;
+        text += dialect.LineEnd();
         if (text.size() >= kChunk) {
             if (out.write(text) != text.size())
                 return false;
@@ -273,7 +274,7 @@ bool LogCsvExport::Write(const LogData &log, QIODevice &out)
     return text.isEmpty() || out.write(text) == text.size();
 }
 
-QString LogCsvExport::WriteFile(const LogData &log, const QString &path)
+QString LogCsvExport::WriteFile(const LogData &log, const QString &path, const CsvDialect &dialect)
 {
     if (path.isEmpty())
         return QStringLiteral("No file name given for the CSV export.");
@@ -283,7 +284,7 @@ QString LogCsvExport::WriteFile(const LogData &log, const QString &path)
         return QStringLiteral("Cannot write %1\n%2")
             .arg(QFileInfo(path).absoluteFilePath(), file.errorString());
     }
-    if (!Write(log, file)) {
+    if (!Write(log, file, dialect)) {
         const QString reason = file.errorString();
         file.cancelWriting();
         return QStringLiteral("Could not write the CSV file %1 (the disk may be full); nothing "

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 #include <tuple>
 #include <utility>
 
@@ -133,17 +134,34 @@ Task<void> PcLogger::Clock()
     }
 }
 
+int PcLogger::ReadingWaitMs(int periodMs)
+{
+    return std::clamp(periodMs / 2, 1, kReadingWaitMaxMs);
+}
+
 Task<void> PcLogger::Snapshots(int periodMs)
 {
     // Due every period from the start, however long each snapshot took: no drift.
-    QElapsedTimer since;
-    since.start();
     for (qint64 due = periodMs;; due += periodMs) {
-        co_await m_snapshots->Sleep(int(std::max<qint64>(due - since.elapsed(), 1)));
+        m_rowDueMs = due;
+        co_await m_snapshots->Sleep(
+            int(std::max<qint64>(due - m_sinceSnapshotsBegan.elapsed(), 1)));
         if (m_snapshots->Cancelled() || !m_model.state.loggingActive)
             co_return;
-        if (!m_rowsWaitForAReading || !m_model.state.lastReadingLine.isEmpty())
-            SnapshotTick();
+        if (m_rowsWaitForAReading && m_model.state.lastReadingLine.isEmpty())
+            continue;
+        if (m_fresh.empty()) {
+            // The meter's line for this row may be a moment late: the line reader takes the row
+            // with it when it comes (and nudges this wait).
+            m_rowWaits = true;
+            co_await m_snapshots->Sleep(ReadingWaitMs(periodMs));
+            if (m_snapshots->Cancelled() || !m_model.state.loggingActive)
+                co_return;
+            if (!m_rowWaits)
+                continue;
+            m_rowWaits = false;
+        }
+        SnapshotTick();
     }
 }
 
@@ -168,6 +186,9 @@ void PcLogger::StartSnapshots()
 {
     m_snapshotPeriodMs = m_model.log.intervalSeconds * 1000;
     m_snapshots->Abort(); // an earlier run's, ending at its next step
+    m_sinceSnapshotsBegan.start();
+    m_rowWaits = false;
+    m_fresh.clear();
     m_snapshots->Start(Snapshots(m_snapshotPeriodMs));
     CSerial *link = m_model.Link();
     if (link)
@@ -237,6 +258,8 @@ void PcLogger::StopPcLogging()
     // its next step.
     m_snapshots->Cancel();
     m_snapshotPeriodMs = 0;
+    m_rowWaits = false;
+    m_fresh.clear();
     m_subscription.Cancel();
     m_reading = false;
     st.timerWindowEntered = false;
@@ -341,6 +364,16 @@ bool PcLogger::OnReceivedByte(unsigned char byte)
         st.lastReadingLine = m_receiver.Line();
         st.displayOnly = 1;
         TakeSnapshot();
+        if (m_reading) {
+            m_fresh.push_back({ m_sinceSnapshotsBegan.elapsed(), st.lastReadingLine });
+            if (m_fresh.size() > size_t(kFreshReadingsKept))
+                m_fresh.pop_front();
+        }
+        if (m_rowWaits && st.loggingActive) {
+            m_rowWaits = false;
+            SnapshotTick();
+            m_snapshots->Nudge();
+        }
         break;
     case ReadingReceiver::Result::Overflow:
         StopPcLogging();
@@ -365,9 +398,29 @@ void PcLogger::TakeSnapshot()
     f.relay1On = r.Relay1On();
     f.relay2On = r.Relay2On();
     m_model.FieldsChanged();
-    if (st.displayOnly != 0 || !st.loggingActive)
-        return;
+    if (st.displayOnly == 0 && st.loggingActive)
+        WriteRow(TakeRowLine());
+}
 
+QByteArray PcLogger::TakeRowLine()
+{
+    if (m_fresh.empty())
+        return m_model.state.lastReadingLine;
+    // The last one received by the due time; else the first after it (the event loop turned
+    // late, or the row waited for it).
+    auto taken = m_fresh.begin();
+    for (auto it = m_fresh.begin(); it != m_fresh.end() && it->atMs <= m_rowDueMs; ++it)
+        taken = it;
+    QByteArray line = std::move(taken->line);
+    m_fresh.erase(m_fresh.begin(), std::next(taken));
+    return line;
+}
+
+void PcLogger::WriteRow(const QByteArray &line)
+{
+    LoggerState &st = m_model.state;
+    const DatalogFields &f = m_model.fields;
+    const ReadingLine r = ReadingLine::Parse(line);
     const QDateTime now = m_model.Now();
     const QString values[8] = { LogDate(now), LogTime(now), r.flowValue, r.totalValue, r.high,
         r.low, r.relay1, r.relay2 };

@@ -9,7 +9,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include <QElapsedTimer>
+
 #include <array>
+#include <deque>
 #include <memory>
 
 class DatalogModel;
@@ -26,6 +29,12 @@ class DialogueRunner;
 // any terminal window on the same port. A message its bytes cause (a line too long, a log file
 // that cannot be written) is shown from the event loop after the reader's step, never from
 // inside it.
+//
+// A snapshot logs each reading of the stream once when the meter streams as often as the
+// snapshots fall due: a row takes the last reading received by its due time that no row took
+// yet; where none is new, it waits for the meter's next line (kReadingWaitMaxMs at most, half an
+// interval for a short one) before it repeats the last. A reading late by a moment is then
+// logged late, not replaced by a repeat and lost to the row after.
 class PcLogger
 {
 public:
@@ -38,6 +47,10 @@ public:
     static constexpr int kStoppedShownMs = 150;
     // Bytes the line reader has the link deliver in one step at most.
     static constexpr int kMaxBytesPerStep = 4096;
+    // The longest a due row waits for a reading no row took yet.
+    static constexpr int kReadingWaitMaxMs = 1000;
+    // Readings received since the last row that are kept for the next ones.
+    static constexpr int kFreshReadingsKept = 16;
 
     enum class Edit { StartDate, StopDate, StartTime, StopTime, Hour, Min, Sec };
 
@@ -51,8 +64,12 @@ public:
     bool ClockRunning() const;
     // One look at the clock: the clock fields, and a PC Timer Mode run's start and stop.
     void ClockTick();
-    // One snapshot, as the snapshot dialogue takes it every interval while logging.
+    // One snapshot, as the snapshot dialogue takes it every interval while logging: a row of
+    // the last reading received by the row's due time that no row took yet, else of the first
+    // received after it, else of the last reading again.
     void SnapshotTick();
+    // How long a due row waits for a new reading before it repeats the last one.
+    static int ReadingWaitMs(int periodMs);
     // The snapshot interval while snapshots are taken, in ms; 0 otherwise.
     int SnapshotPeriodMs() const { return m_snapshotPeriodMs; }
     // No row is taken before the meter's first reading line (the command line's log: a row
@@ -96,6 +113,17 @@ private:
     void TakeQueued();
     // A message to the user: shown now, or within the reader's step from the event loop after.
     void Say(const QString &text, const QString &caption);
+    // The reading line a row takes now (see SnapshotTick); it and the ones before are then no
+    // longer new.
+    QByteArray TakeRowLine();
+    void WriteRow(const QByteArray &line);
+
+    // A reading line received since the last row, and when (ms since the snapshots began).
+    struct FreshReading
+    {
+        qint64 atMs;
+        QByteArray line;
+    };
 
     DatalogModel &m_model;
     LogFileWriter m_file;
@@ -104,6 +132,10 @@ private:
     qint64 m_bytesReceived = 0;
     bool m_reading = false; // snapshots are taken: the line reader runs
     int m_snapshotPeriodMs = 0;
+    QElapsedTimer m_sinceSnapshotsBegan;
+    qint64 m_rowDueMs = 0; // when the next row falls due, on m_sinceSnapshotsBegan
+    bool m_rowWaits = false; // a due row waits for the next reading line
+    std::deque<FreshReading> m_fresh;
     bool m_rowsWaitForAReading = false;
     // Unsubscribed before what its bytes work on goes.
     SerialPort::Subscription m_subscription;

@@ -63,7 +63,7 @@ QString CSerial::SilentText() const
 
 int CSerial::DropPending(int max, bool *output)
 {
-    PortLock::Hold hold(m_lock, 0);
+    PortLock::Hold hold(m_lock);
     if (!hold.Held())
         return 0;
     int count = 0;
@@ -201,7 +201,7 @@ int CSerial::WriteByte(int byte)
 {
     if (!m_enabled || !ReviveIfGone() || !m_device.IsOpen())
         return 0;
-    PortLock::Hold hold(m_lock, 0);
+    PortLock::Hold hold(m_lock);
     if (!hold.Held())
         return 0;
     const char c = static_cast<char>(byte & 0xFF);

@@ -7,9 +7,7 @@
 #include <QDir>
 #include <QFile>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -45,7 +43,7 @@ QString PortLock::LockDirectory()
     return QDir::tempPath(); // no lock files here: the mutex's name is LockFilePath()
 }
 
-bool PortLock::Acquire(int waitMs)
+bool PortLock::Acquire()
 {
     if (m_depth > 0) {
         ++m_depth;
@@ -57,8 +55,7 @@ bool PortLock::Acquire(int waitMs)
         ++m_depth; // no mutex can be made: run unlocked rather than never, as on POSIX
         return true;
     }
-    const DWORD result
-        = WaitForSingleObject(static_cast<HANDLE>(m_mutex), DWORD(std::max(waitMs, 0)));
+    const DWORD result = WaitForSingleObject(static_cast<HANDLE>(m_mutex), 0);
     if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED)
         return false;
     ++m_depth;
@@ -75,7 +72,6 @@ void PortLock::Release()
 
 #else
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -121,7 +117,7 @@ QString PortLock::LockDirectory()
     return QDir::tempPath();
 }
 
-bool PortLock::Acquire(int waitMs)
+bool PortLock::Acquire()
 {
     // flock belongs to the open file description, so a second flock from this process on a new
     // descriptor would wait for ourselves: nested operations only count.
@@ -141,23 +137,13 @@ bool PortLock::Acquire(int waitMs)
         ++m_depth;
         return true;
     }
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::milliseconds(waitMs > 0 ? waitMs : 0);
-    for (;;) {
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
-            ++m_depth;
-            return true;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            ++m_depth; // the folder does not support locks: as above
-            return true;
-        }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
-        if (left <= 0)
-            return false;
-        // flock has no time-out of its own: retry after short sleeps.
-        ::poll(nullptr, 0, int(std::min<long long>(left, 5)));
-    }
+    int result = ::flock(m_fd, LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR)
+        result = ::flock(m_fd, LOCK_EX | LOCK_NB);
+    if (result != 0 && errno == EWOULDBLOCK)
+        return false;
+    ++m_depth; // held, or the folder does not support locks: run unlocked, as above
+    return true;
 }
 
 void PortLock::Release()

@@ -14,8 +14,9 @@ public:
     PortLock(const PortLock &) = delete;
     PortLock &operator=(const PortLock &) = delete;
 
-    // Takes the lock, waiting up to waitMs; true when held (the count then goes up by one).
-    bool Acquire(int waitMs);
+    // Takes the lock if nobody else holds it, without waiting; true when held (the count then
+    // goes up by one). A wait for a busy lock is a dialogue's (SerialPort::LockWithin).
+    bool Acquire();
     void Release();
     bool IsHeld() const { return m_depth > 0; }
     QString Name() const { return m_name; }
@@ -31,13 +32,13 @@ public:
     // %XX, so different names never share a file ("/dev/ttyS0" -> "tarvik-%2Fdev%2FttyS0.lock").
     static QString LockFileName(const QString &name);
 
-    // Holds the lock for a scope when it could be taken; Held() says whether it was.
+    // Holds the lock for a scope when it could be taken at once; Held() says whether it was.
     class Hold
     {
     public:
-        Hold(PortLock &lock, int waitMs)
+        explicit Hold(PortLock &lock)
             : m_lock(lock)
-            , m_held(lock.Acquire(waitMs))
+            , m_held(lock.Acquire())
         {
         }
         ~Hold()

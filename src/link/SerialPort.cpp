@@ -30,7 +30,7 @@ SerialPort::~SerialPort()
 
 Task<bool> SerialPort::LockWithin(DialogueRunner &runner)
 {
-    if (m_lock.Acquire(0))
+    if (m_lock.Acquire())
         co_return true;
     // Another program holds it for a moment (its open of this device failing, or an operation
     // of its own): waited for between the event loop's turns.
@@ -44,7 +44,7 @@ Task<bool> SerialPort::LockWithin(DialogueRunner &runner)
         co_await runner.Sleep(int(std::min<qint64>(deadline.remainingTime(), kLockRetryMs)));
         if (alive.expired() || runner.Cancelled())
             co_return false;
-        if (m_lock.Acquire(0))
+        if (m_lock.Acquire())
             co_return true;
     }
 }
@@ -62,7 +62,7 @@ int SerialPort::OpenPort(int /*unusedSpeed*/)
 {
     if (m_device.IsOpen())
         BeforeClose();
-    PortLock::Hold hold(m_lock, 0);
+    PortLock::Hold hold(m_lock);
     if (!hold.Held()) {
         m_lastError = LockBusyText();
         return 0;
@@ -264,7 +264,7 @@ void SerialPort::PurgeInput()
 {
     if (!ReviveIfGone() || !m_device.IsOpen())
         return;
-    PortLock::Hold hold(m_lock, 0);
+    PortLock::Hold hold(m_lock);
     if (hold.Held())
         m_device.PurgeInput();
 }
@@ -273,7 +273,7 @@ int SerialPort::PendingCount(int receiveQueue)
 {
     if (!m_device.IsOpen())
         return 0; // no device to count, and no lock taken on a name that may be another's now
-    PortLock::Hold hold(m_lock, 0);
+    PortLock::Hold hold(m_lock);
     if (!hold.Held())
         return 0;
     return receiveQueue ? m_device.PendingInput() : m_device.PendingOutput();
@@ -285,7 +285,7 @@ int SerialPort::ReadByte(unsigned char *byte)
         return 0;
     // One hold of the lock for the count and the read: byte-wise readers call this on every
     // tick, and each hold is two system calls.
-    PortLock::Hold hold(m_lock, 0);
+    PortLock::Hold hold(m_lock);
     if (!hold.Held())
         return 0;
     if (m_device.PendingInput() == 0) {
@@ -401,7 +401,7 @@ int SerialPort::DeliverPending(int max)
         || !m_device.IsOpen())
         return 0;
     // No wait for the lock here: the reader waits for it on its runner first.
-    PortLock::Hold hold(m_lock, 0);
+    PortLock::Hold hold(m_lock);
     if (!hold.Held())
         return 0;
     const int pending = m_device.PendingInput();
@@ -450,7 +450,7 @@ Task<void> SerialPort::Reader()
         m_device.ArmWait(); // Windows: starts the overlapped read whose event is the handle
         if (!co_await runner.Readable(m_device.WaitHandle(), kReaderWaitMs))
             continue;
-        if (!m_lock.Acquire(0)) {
+        if (!m_lock.Acquire()) {
             co_await runner.Sleep(kLockRetryMs);
             continue;
         }

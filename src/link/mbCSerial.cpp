@@ -51,7 +51,7 @@ int mbCSerial::WriteBytes(const unsigned char *bytes, int count)
 {
     if (!m_enabled || bytes == nullptr || count <= 0 || !ReviveIfGone() || !m_device.IsOpen())
         return 0;
-    PortLock::Hold hold(m_lock, 0);
+    PortLock::Hold hold(m_lock);
     if (!hold.Held())
         return 0;
     // One write request: a Modbus frame must leave the port without gaps.

@@ -4,7 +4,7 @@
 #include "base/AppTitle.h"
 #include "base/MeterSession.h"
 #include "base/UserMessage.h"
-#include "meter/KelvaneDocSeries.h"
+#include "meter/MeterDocSeries.h"
 #include "meter/MeterVars.h"
 #include "meter/ZarnFormRules.h"
 
@@ -35,12 +35,12 @@ QString FirstLine(QIODevice &device)
 } // namespace
 
 CMeterDoc::CMeterDoc(QObject *parent)
-    : CMeterDoc(KelvaneDocSeries::Instance(), QString(), parent)
+    : CMeterDoc(MeterDocSeries::Kelvane(), QString(), parent)
 {
 }
 
 CMeterDoc::CMeterDoc(const QString &version, QObject *parent)
-    : CMeterDoc(KelvaneDocSeries::Instance(), version, parent)
+    : CMeterDoc(MeterDocSeries::Kelvane(), version, parent)
 {
 }
 

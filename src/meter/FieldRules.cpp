@@ -62,6 +62,12 @@ bool FieldRules::CollectsOnLeave(int id) const
     return rule && rule->collectsOnLeave;
 }
 
+bool FieldRules::IsReadOnly(int id) const
+{
+    const FieldRule *rule = Find(id);
+    return rule && rule->kind == FieldRule::Kind::ReadOnly;
+}
+
 QString FieldRules::Refusal(const FieldRule &rule, const QString &caption, const QString &text,
     bool extended, const MeterVars *layout)
 {

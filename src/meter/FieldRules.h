@@ -29,6 +29,7 @@ public:
     // The text field id holds after any change (the limits applied on every change).
     QString Changed(int id, const QString &text) const;
     bool CollectsOnLeave(int id) const;
+    bool IsReadOnly(int id) const;
     static QString Limited(const FieldRule::Limit &limit, const QString &text);
 
     // Why text cannot go into the field of rule as it is given (caption names the field in the

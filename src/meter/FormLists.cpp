@@ -232,6 +232,7 @@ void FormLists::Stop()
         }
         m_tableBeforeRead.reset();
     }
+    m_form.ShowMeterIdentity();
 }
 
 QString FormLists::TakeReadImage(const QString &collected)

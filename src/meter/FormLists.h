@@ -52,6 +52,9 @@ public:
         virtual void ListFailed(int listId) = 0;
         virtual ShownIdentity IdentityShown() const = 0;
         virtual void ShowIdentity(const ShownIdentity &identity) = 0;
+        // A list has stopped: the meter identity shown is settled again (a failed read's
+        // identity has gone back to the document).
+        virtual void ShowMeterIdentity() = 0;
         virtual void Audit(const QString &action, const QString &result, const QString &message)
             = 0;
 

@@ -49,6 +49,11 @@ const KelvaneDocSeries &KelvaneDocSeries::Instance()
     return series;
 }
 
+const MeterDocSeries &MeterDocSeries::Kelvane()
+{
+    return KelvaneDocSeries::Instance();
+}
+
 std::unique_ptr<MeterVars> KelvaneDocSeries::Table(const QString &requested, QString *version) const
 {
     return std::make_unique<MeterVars>(requested, version);

@@ -6,7 +6,6 @@
 #include "meter/FieldIds.h"
 #include "meter/FieldTransfer.h"
 #include "meter/MeterVars.h"
-#include "meter/ZarnFormRules.h"
 
 namespace {
 
@@ -189,7 +188,7 @@ void KelvaneFields::FormToVars(MeterVars &vars, IFieldAccess &form, const Rules 
 
     // The units code first: the conversions below use it.
     if (const auto n = ScanText::Int(form.GetField(Units).right(4)))
-        vars.SetValue(QStringLiteral("flow_func"), 1, quint32(ZarnFormRules::UnitsOfCode(*n)));
+        vars.SetValue(QStringLiteral("flow_func"), 1, quint32(UnitConversion::UnitsOfCode(*n)));
     const int units = int(vars.Value(QStringLiteral("flow_func"), 1));
 
     // The range bytes take the active range; with none known their range bits stay as they are.

@@ -20,6 +20,9 @@ class MeterDocSeries
 public:
     virtual ~MeterDocSeries() = default;
 
+    // The Kelvane series (KelvaneDocSeries), which a document made without one works by.
+    static const MeterDocSeries &Kelvane();
+
     virtual MeterSeries::Series Series() const = 0;
     // An empty table for `requested` under the working version *version, which the series'
     // version rule normalises.

@@ -23,6 +23,10 @@ public:
         QString meterVersion; // the meter's firmware version
     };
 
+    // The units code of an Engineering Units line's code: the code less five, within the 32
+    // codes a meter knows. Both series, form and file alike.
+    static int UnitsOfCode(qint64 lineCode) { return int((lineCode - 5) & 31); }
+
     static double F(int index);
     static double G(int index);
     static int AreaF(int units);

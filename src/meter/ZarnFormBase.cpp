@@ -356,6 +356,25 @@ void ZarnFormBase::StartClock()
     m_edits.NoteSavedText();
     ClockTick();
     m_clock.start(1000, this);
+    // What the connected meter says of itself reaches the form as it is told, not on the clock.
+    connect(&AppServices::Meter(), &MeterSession::Changed, this, &ZarnFormBase::OnMeterChanged,
+        Qt::UniqueConnection);
+    OnMeterChanged();
+}
+
+void ZarnFormBase::OnMeterChanged()
+{
+    FollowMeter();
+    ShowMeterIdentity();
+}
+
+void ZarnFormBase::ShowMeterIdentity()
+{
+    const auto [version, revision] = MeterIdentity();
+    if (auto *label = qobject_cast<QLabel *>(Control(FieldId::MeterVersion)))
+        label->setText(version);
+    if (auto *label = qobject_cast<QLabel *>(Control(FieldId::Revision)))
+        label->setText(revision);
 }
 
 void ZarnFormBase::ShowClock(QLineEdit *time, QLineEdit *date, QLineEdit *calibrationDue)

@@ -135,6 +135,15 @@ protected:
     using ShownIdentity = FormLists::ShownIdentity;
     ShownIdentity IdentityShown() const override = 0;
     void ShowIdentity(const ShownIdentity &identity) override = 0;
+    // The meter's version and revision the "Version" group is to show now, with "?" for what
+    // nothing has told: the series says whence.
+    virtual std::pair<QString, QString> MeterIdentity() const = 0;
+    // What the connected meter says of itself has changed (MeterSession): the series' own
+    // following of it; the identity labels are set after it.
+    virtual void FollowMeter() { }
+    // Sets the "Version" group's meter version and revision labels to MeterIdentity(): when the
+    // meter session changes, a list stops, or a read answers.
+    void ShowMeterIdentity() override;
     // Whether Enter may put the text of a coefficient list's edit into the list; a form that
     // refuses says why.
     virtual bool MayEnterInList(CoefficientEdit &) { return true; }
@@ -202,7 +211,8 @@ protected:
     IMeterLink *Link();
     CMeterDoc *MeterDoc() const override;
     QString DocSection() const;
-    // Remembers the title, shows the clock once and starts its timer (the form has opened).
+    // Remembers the title, shows the clock once and starts its timer, and follows the meter
+    // session from now on (the form has opened).
     void StartClock();
     // The clock texts: time, date, and "Calibration Due" a year ahead unless it is fixed.
     void ShowClock(QLineEdit *time, QLineEdit *date, QLineEdit *calibrationDue);
@@ -265,6 +275,7 @@ private:
     void SetOpeningTitle(const QString &title) override { m_openingTitle = title; }
     // FormLists::Host
     IFieldAccess &ListFields() override { return *this; }
+    void OnMeterChanged();
 
     FormFieldBinder m_binder;
     QHash<int, CoefficientEdit> m_coefficientLists; // by edit code

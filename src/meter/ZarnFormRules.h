@@ -1,6 +1,7 @@
 #pragma once
 
 #include "meter/FieldIds.h"
+#include "meter/UnitConversion.h"
 
 #include <QDate>
 #include <QString>
@@ -22,10 +23,12 @@ public:
     static QString TrimForField(int id, const QString &text);
     // Leading decimal integer as the C library's atoi reads it (0 when none), kept in int range.
     static int LeadingInt(const QString &text);
-    // The units code an Engineering Units line stands for: the line's code (in its last four
-    // characters) less five, within the 32 codes a meter knows. Both series, form and file alike.
-    static int UnitsOfCode(qint64 lineCode) { return int((lineCode - 5) & 31); }
-    static int UnitsOfLine(const QString &line) { return UnitsOfCode(LeadingInt(line.right(4))); }
+    // The units code an Engineering Units line stands for (UnitConversion::UnitsOfCode of the
+    // code in its last four characters).
+    static int UnitsOfLine(const QString &line)
+    {
+        return UnitConversion::UnitsOfCode(LeadingInt(line.right(4)));
+    }
     // Leading decimal number (integer or fraction) as atof reads it; 0 when none or when no
     // float can hold it (ScanText::Double).
     static double LeadingNumber(const QString &text);

@@ -52,14 +52,14 @@ ZarnFormView::ZarnFormView(CDocument *document, QWidget *parent)
     WatchAll();
     // A read's version and revision answers: shown at once, and the document keeps them.
     m_fields.SetVersionHandler([this](const QString &version) {
-        m_flowMeterVersion->setText(version);
         SetReadIdentity(&version, nullptr);
         if (CMeterDoc *doc = MeterDoc())
             doc->SetVersion(version);
+        ShowMeterIdentity();
     });
     m_fields.SetRevisionHandler([this](const QString &revision) {
-        m_revision->setText(revision);
         SetReadIdentity(nullptr, &revision);
+        ShowMeterIdentity();
     });
     SetSheet([this](const SheetMetrics &metrics) {
         return KelvaneSheet::Build(SheetFields(), metrics);
@@ -133,10 +133,6 @@ void ZarnFormView::OnInitialUpdate()
         m_hiddenDesired->setText(first->m_hiddenDesired->text());
     }
     StartClock();
-    // What the connected meter says of itself reaches the form as it is told.
-    connect(&AppServices::Meter(), &MeterSession::Changed, this, &ZarnFormView::FollowMeter,
-        Qt::UniqueConnection);
-    FollowMeter();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -295,17 +291,27 @@ void ZarnFormView::ClockTick()
     // shows and collects by its own document's layout, so that cannot change its values.
     const QString versionLabel = ZarnFormRules::TemplateLabel(DocSection(), Context().version);
     FollowRules();
-    const KelvaneFields::Rules rules = RulesInForce();
-    const QString family = m_shown ? m_shownRules.family : rules.family;
-    m_templateVersion->setText(ZarnFormRules::TemplateShown(family, versionLabel));
-    // The meter whose rules are in force: the one the terminal identified, or the one this
-    // form was read from.
-    m_flowMeterVersion->setText(ZarnFormRules::IdentityLabel(rules.meterVersion));
-    m_revision->setText(ZarnFormRules::IdentityLabel(rules.revision));
+    m_templateVersion->setText(ZarnFormRules::TemplateShown(Family(), versionLabel));
     ApplyVersionRule();
 }
 
+std::pair<QString, QString> ZarnFormView::MeterIdentity() const
+{
+    // The meter whose rules are in force: the one the terminal identified, or the one this
+    // form was read from.
+    const KelvaneFields::Rules rules = RulesInForce();
+    return { ZarnFormRules::IdentityLabel(rules.meterVersion),
+        ZarnFormRules::IdentityLabel(rules.revision) };
+}
+
 void ZarnFormView::FollowMeter()
+{
+    // Another meter's firmware brings other rules: the values are shown under them at once.
+    FollowRules();
+    ShowActiveRange();
+}
+
+void ZarnFormView::ShowActiveRange()
 {
     // The terminal rescans the identification still on its screen, which names the range from
     // before the change: that old number does not undo the change the meter confirmed.
@@ -328,15 +334,24 @@ void ZarnFormView::FollowMeter()
 
 void ZarnFormView::ApplyVersionRule()
 {
+    // The read-only edits, and the fields firmware before 4.1A lacks, as the field rules say.
     const bool extended = ZarnFormRules::HasExtendedFields(Family());
-    FieldWidth::SetReadOnly(EditOf(FieldId::UpPcba), true);
-    FieldWidth::SetReadOnly(EditOf(FieldId::AdcGain), true);
-    FieldWidth::SetReadOnly(EditOf(FieldId::AdcOffset), true);
-    FieldWidth::SetReadOnly(EditOf(FieldId::Watchdog), !extended);
-    FieldWidth::SetReadOnly(ListEditOf(CoeffList::Secondary), !extended);
-    FieldWidth::SetReadOnly(ListEditOf(CoeffList::PointWise), !extended);
-    m_holdFlow1->setVisible(extended);
-    m_holdFlow2->setVisible(extended);
+    for (const FieldRule &rule : KelvaneFieldRules::Table().All()) {
+        const bool readOnly = rule.kind == FieldRule::Kind::ReadOnly;
+        const bool lacking = !extended && rule.early != FieldRule::Early::Kept;
+        if (!readOnly && rule.early == FieldRule::Early::Kept)
+            continue;
+        if (rule.kind == FieldRule::Kind::Box) {
+            Control(rule.id)->setVisible(!lacking);
+            continue;
+        }
+        QLineEdit *edit = EditOf(rule.id);
+        for (const CoeffList kind : { CoeffList::Secondary, CoeffList::PointWise })
+            if (ZarnFormRules::ListIdOf(kind) == rule.id)
+                edit = ListEditOf(kind);
+        if (edit)
+            FieldWidth::SetReadOnly(edit, readOnly || lacking);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -609,7 +624,7 @@ void ZarnFormView::DocVarsToForm()
     m_shownUnits = doc->Context().units; // the transfer has just set this form's units
     m_shownRules = rules;
     m_shown = true;
-    FollowMeter(); // the document's range is shown only while the meter's is not known
+    ShowActiveRange(); // the document's range is shown only while the meter's is not known
 }
 
 void ZarnFormView::DocFormToVars(bool forMeter)

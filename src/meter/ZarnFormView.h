@@ -81,6 +81,10 @@ protected:
     void ListFailed(int timerId) override;
     ShownIdentity IdentityShown() const override;
     void ShowIdentity(const ShownIdentity &identity) override;
+    std::pair<QString, QString> MeterIdentity() const override;
+    // Shows the values under the rules of the meter told, and the active range it told or the
+    // one a change or read of this form left.
+    void FollowMeter() override;
     bool MayEnterInList(CoefficientEdit &list) override;
     QLineEdit *RingField(int code) const override;
     void EnterElsewhere(int code) override;
@@ -118,8 +122,8 @@ private:
     // Version rules.
     void ApplyVersionRule();
     // Shows the active range the connected meter told, or the one a change or read of this form
-    // left (MeterSession::Changed, and whenever the form shows its document).
-    void FollowMeter();
+    // left (the meter session, and whenever the form shows its document).
+    void ShowActiveRange();
     // The version and revision answers of a read: the document keeps them.
     void SetReadIdentity(const QString *version, const QString *revision);
 

@@ -5,7 +5,7 @@
 #include "meter/ChoiceList.h"
 #include "meter/FieldTransfer.h"
 #include "meter/MeterVars.h"
-#include "meter/ZarnFormRules.h"
+#include "meter/UnitConversion.h"
 #include "meterqx/QXFieldIds.h"
 
 namespace {
@@ -133,7 +133,7 @@ void QXFields::FormToVars(MeterVars &vars, IFieldAccess &form)
     Collect(vars, "polarity", 1, form, Polarity);
     // The units code first: the conversions below use it.
     if (const auto n = ScanText::Int(form.GetField(Units).right(4)))
-        vars.SetValue(QStringLiteral("flow_func"), 1, quint32(ZarnFormRules::UnitsOfCode(*n)));
+        vars.SetValue(QStringLiteral("flow_func"), 1, quint32(UnitConversion::UnitsOfCode(*n)));
     const int units = int(vars.Value(QStringLiteral("flow_func"), 1));
 
     Collect(vars, "dac_val", 1, form, DacFilter);

@@ -5,6 +5,7 @@
 #include "meter/FormFieldBinder.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFieldIds.h"
+#include "meterqx/QXFieldRules.h"
 #include "meterqx/QXFormFields.h"
 
 #include <QCheckBox>
@@ -209,24 +210,25 @@ QWidget *QuixalFormLayout::BuildMiscGroup()
         button->setFixedHeight(20);
     m_c.m_date = date;
     m_c.m_time = time;
+    // The clock's fields are read-only, and those the field rules make so.
     const struct
     {
         QWidget *caption;
         int id;
-        bool readOnly;
+        bool clock;
     } rows[] = {
         { m_c.m_calBox, CalibrationDue, false },
         { date, DateField, true },
         { time, TimeField, true },
         { FormBuilder::Caption(QStringLiteral("Password"), box), Password, false },
         { FormBuilder::Caption(QStringLiteral("Watchdog Timer"), box), Watchdog, false },
-        { FormBuilder::Caption(QStringLiteral("Serial Number"), box), SerialNumber, true },
-        { FormBuilder::Caption(QStringLiteral("uP PCBA Number"), box), UpPcba, true },
+        { FormBuilder::Caption(QStringLiteral("Serial Number"), box), SerialNumber, false },
+        { FormBuilder::Caption(QStringLiteral("uP PCBA Number"), box), UpPcba, false },
     };
     int row = 0;
     for (const auto &r : rows) {
         QLineEdit *edit = m_build.MakeEdit(r.id, 72);
-        FieldWidth::SetReadOnly(edit, r.readOnly);
+        FieldWidth::SetReadOnly(edit, r.clock || QXFieldRules::Table().IsReadOnly(r.id));
         grid->addWidget(r.caption, row, 0);
         grid->addWidget(edit, row++, 1);
     }

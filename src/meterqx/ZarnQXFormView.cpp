@@ -102,10 +102,6 @@ void ZarnQXFormView::OnInitialUpdate()
     Binder().ShowAll();
     ShowFields();
     StartClock();
-    // What the connected meter says of itself reaches the labels as it is told.
-    connect(&AppServices::Meter(), &MeterSession::Changed, this, &ZarnQXFormView::FollowMeter,
-        Qt::UniqueConnection);
-    FollowMeter();
 }
 
 ZarnFormBase::ShownIdentity ZarnQXFormView::IdentityShown() const
@@ -333,9 +329,12 @@ void ZarnQXFormView::ClockTick()
     const QString label = QXFormFields::TemplateLabel(Context().version);
     if (!label.isEmpty())
         m_template->setText(label);
-    // What a read put into the labels, with "?" for what it did not tell.
-    m_meterVersion->setText(QXFormFields::VersionLabelShown(m_meterVersion->text()));
-    m_revision->setText(ZarnFormRules::IdentityLabel(m_revision->text()));
+}
+
+std::pair<QString, QString> ZarnQXFormView::MeterIdentity() const
+{
+    return { QXFormFields::VersionLabelShown(m_meterVersion->text()),
+        ZarnFormRules::IdentityLabel(m_revision->text()) };
 }
 
 void ZarnQXFormView::FollowMeter()

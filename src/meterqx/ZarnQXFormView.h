@@ -66,8 +66,10 @@ protected:
     ShownIdentity IdentityShown() const override;
     void ShowIdentity(const ShownIdentity &identity) override;
     void ClockTick() override;
-    // Shows the identity of the connected Quixal meter in the labels (MeterSession::Changed).
-    void FollowMeter();
+    // What a read put into the identity labels, with "?" for what it did not tell.
+    std::pair<QString, QString> MeterIdentity() const override;
+    // Puts the identity of the connected Quixal meter into the labels.
+    void FollowMeter() override;
     // The document side, always by the Quixal vocabulary.
     void ShowFields() override;
     void CollectFields() override;

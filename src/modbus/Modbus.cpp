@@ -583,20 +583,22 @@ void Modbus::OnRecordClicked()
     SaveDialog::Request request;
     request.caption = QStringLiteral("Record Sweeps");
     request.proposed = QStringLiteral("modbus.csv");
-    request.filters
-        = QStringList { QStringLiteral("CSV files (*.csv)"), QStringLiteral("All files (*)") };
+    // The filter chosen is the CSV dialect: comma and point, or semicolon and decimal comma.
+    request.filters = CsvDialect::FileFilters() << QStringLiteral("All files (*)");
     request.extensions = QStringList { QStringLiteral(".csv") };
+    QString filter;
+    request.chosenFilter = &filter;
     SaveDialog::Prompt prompt;
     if (RecordPromptInForce())
         prompt = [](QWidget *parent, const QString &) { return RecordPromptInForce()(parent); };
     const QString path = SaveDialog::Ask(this, request, prompt);
     if (!path.isEmpty())
-        StartRecording(path);
+        StartRecording(path, CsvDialect::FromFileFilter(filter));
 }
 
-QString Modbus::StartRecording(const QString &path)
+QString Modbus::StartRecording(const QString &path, const CsvDialect &dialect)
 {
-    const QString error = m_recorder.Start(path, m_form.RecordedMeters());
+    const QString error = m_recorder.Start(path, m_form.RecordedMeters(), dialect);
     if (!error.isEmpty()) {
         UserMessage::Show(error, QStringLiteral("Modbus Recording"));
         return error;

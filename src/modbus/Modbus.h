@@ -107,7 +107,7 @@ public:
     // address now); pressed again, stops.
     void OnRecordClicked();
     // Starts recording to path; empty on success, else the message (also shown).
-    QString StartRecording(const QString &path);
+    QString StartRecording(const QString &path, const CsvDialect &dialect = {});
     void StopRecording();
     // Asks for the file to record to (empty: cancelled); tests install their own. Gives back
     // the prompt it replaces.

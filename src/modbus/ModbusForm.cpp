@@ -251,8 +251,8 @@ std::vector<SweepRecorder::Meter> ModbusForm::RecordedMeters() const
     for (int n = 1; n <= kPanels; ++n) {
         const auto &f = panels[size_t(n)].fields;
         if (ModbusPanelRules::DecimalValue(f[Address]->text()) > 0)
-            meters.push_back(
-                { n, f[Address]->text(), read(f[FlowUnits]), read(f[TotalizerUnits]) });
+            meters.push_back({ n, f[Address]->text(), read(f[FlowUnits]), read(f[TotalizerUnits]),
+                read(f[SerialNumber]) });
     }
     return meters;
 }

@@ -219,12 +219,27 @@ Task<int> ModbusMaster::ReceiveTcpResponseAsync(DialogueRunner &runner)
     // The MBAP header, the function and the byte count (or exception code): the reply's header.
     unsigned char header[kMbapSize + 2] = {};
     const QDeadlineTimer headerDeadline(m_timing.headerMs, Qt::PreciseTimer);
-    for (unsigned char &byte : header) {
-        if (!co_await port->ReadByteBy(runner, &byte, headerDeadline))
-            co_return Fail(TimedOut);
+    bool stale = false;
+    int rest = -1;
+    for (;;) {
+        for (unsigned char &byte : header) {
+            if (!co_await port->ReadByteBy(runner, &byte, headerDeadline))
+                co_return stale ? 0 : Fail(TimedOut); // a stale reply is what was seen
+        }
+        rest = TcpRestAfterHeader(header);
+        const int length = (header[4] << 8) | header[5];
+        if (m_errorKind != WrongTransaction || rest >= 0 || length < 3 || length > 254)
+            break;
+        // A late reply to an earlier request: skipped whole (its length says how far), and the
+        // wait for this request's reply goes on.
+        stale = true;
+        unsigned char skipped = 0;
+        for (int i = 3; i < length; ++i) {
+            if (!co_await port->ReadByteBy(runner, &skipped, headerDeadline))
+                co_return 0;
+        }
     }
     const QDeadlineTimer restDeadline(m_timing.restMs, Qt::PreciseTimer);
-    const int rest = TcpRestAfterHeader(header);
     if (rest < 0) {
         co_await DrainUntilQuietAsync(runner, port, restDeadline);
         co_return 0;

@@ -14,22 +14,17 @@ QByteArray NumberCell(const QString &text)
     return ScanText::WholeDouble(t) ? t.toLatin1() : QByteArray();
 }
 
-QString Quoted(const QString &cell)
-{
-    if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')))
-        return cell;
-    QString q = cell;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
 } // namespace
 
 QStringList SweepRecorder::Header() const
 {
     QStringList header { QStringLiteral("Time"), QString::fromLatin1(CsvTime::kOffsetHeader) };
     for (const Meter &m : m_meters) {
-        const QString name = QStringLiteral("Meter %1 (address %2)").arg(m.panel).arg(m.address);
+        const QString name = m.serial.trimmed().isEmpty()
+            ? QStringLiteral("Meter %1 (address %2)").arg(m.panel).arg(m.address)
+            : QStringLiteral("Meter %1 (address %2, serial %3)")
+                  .arg(m.panel)
+                  .arg(m.address, m.serial.trimmed());
         const auto units = [](const QString &u) {
             return u.trimmed().isEmpty() ? QString() : QStringLiteral(" (%1)").arg(u.trimmed());
         };
@@ -40,10 +35,12 @@ QStringList SweepRecorder::Header() const
     return header;
 }
 
-QString SweepRecorder::Start(const QString &path, std::vector<Meter> meters)
+QString SweepRecorder::Start(
+    const QString &path, std::vector<Meter> meters, const CsvDialect &dialect)
 {
     Stop();
     m_meters = std::move(meters);
+    m_dialect = dialect;
     m_rows = 0;
     m_file.setFileName(path);
     // Unbuffered: each row reaches the disk when its sweep ends, and a full disk shows at once.
@@ -54,10 +51,10 @@ QString SweepRecorder::Start(const QString &path, std::vector<Meter> meters)
         return QStringLiteral("Cannot record to %1\n%2")
             .arg(QFileInfo(path).absoluteFilePath(), reason);
     }
-    QStringList cells;
+    QList<QByteArray> cells;
     for (const QString &cell : Header())
-        cells << Quoted(cell);
-    const QByteArray line = cells.join(QLatin1Char(',')).toUtf8() + "\r\n";
+        cells << m_dialect.Text(cell);
+    const QByteArray line = m_dialect.Preamble() + m_dialect.Row(cells);
     if (m_file.write(line) != line.size()) {
         const QString reason = m_file.errorString();
         m_file.close();
@@ -92,9 +89,9 @@ void SweepRecorder::Reading(int panel, const QString &address, const QString &fl
         // The meter the column names: the same panel and the same address.
         if (m_meters[i].panel != panel || m_meters[i].address != address)
             continue;
-        m_cells[3 * i] = NumberCell(flow);
-        m_cells[3 * i + 1] = NumberCell(total);
-        m_cells[3 * i + 2] = NumberCell(temperature);
+        m_cells[3 * i] = m_dialect.Number(NumberCell(flow));
+        m_cells[3 * i + 1] = m_dialect.Number(NumberCell(total));
+        m_cells[3 * i + 2] = m_dialect.Number(NumberCell(temperature));
     }
 }
 
@@ -103,10 +100,10 @@ QString SweepRecorder::EndSweep()
     if (!m_sweepOpen || !Recording())
         return QString();
     m_sweepOpen = false;
-    QByteArray line = CsvTime::Format(m_sweepStart);
+    QByteArray line = m_dialect.Moment(m_sweepStart);
     for (const QByteArray &cell : m_cells)
-        line += ',' + cell;
-    line += "\r\n";
+        line += m_dialect.Separator() + cell;
+    line += m_dialect.LineEnd();
     if (m_file.write(line) != line.size()) {
         const QString message
             = QStringLiteral("Recording to %1 stopped: %2")

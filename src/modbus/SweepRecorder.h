@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/CsvDialect.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QString>
@@ -8,7 +10,8 @@
 #include <vector>
 
 // Records every sweep of the Modbus network to a CSV file while polling: one row per sweep, the
-// sweep's start time (CsvTime: ISO 8601 local time, then its offset from UTC), then the flow, total
+// sweep's start time (CsvTime: ISO 8601 local time to the millisecond, then its offset from
+// UTC, in the dialect chosen), then the flow, total
 // and temperature of each meter chosen when the recording started, in panel order, under a header
 // naming them. A meter that does not answer in a sweep, or whose panel has since been given
 // another address, leaves its cells empty: the row keeps its columns. Each row goes to disk when
@@ -23,10 +26,11 @@ public:
         QString address;
         QString flowUnits; // may be empty (static data not read)
         QString totalUnits;
+        QString serial; // may be empty (static data not read)
     };
 
     // Creates (or empties) the file and writes the header. Empty on success, else the message.
-    QString Start(const QString &path, std::vector<Meter> meters);
+    QString Start(const QString &path, std::vector<Meter> meters, const CsvDialect &dialect = {});
     void Stop();
     bool Recording() const { return m_file.isOpen(); }
     QString Path() const { return m_file.fileName(); }
@@ -45,6 +49,7 @@ public:
 private:
     QFile m_file;
     std::vector<Meter> m_meters;
+    CsvDialect m_dialect;
     QDateTime m_sweepStart;
     std::vector<QByteArray> m_cells; // three per meter
     bool m_sweepOpen = false;

@@ -32,6 +32,10 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 void Store(const QString &key, const QString &value)
 {
@@ -236,6 +240,57 @@ TEST_F(Settings, TypedDevicePathIsTakenAndOfferedAgain)
     EXPECT_EQ(CTarvikApp::MeterLink()->PortText(), path);
     EXPECT_EQ(CTarvikApp::MeterLink()->IsEnabled(), 1);
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
+}
+
+// Network port texts typed in either port field are taken as they are, and the port connects to
+// them (a listening socket of the test's own); a meter link refuses a Modbus TCP text.
+TEST_F(Settings, TypedNetworkPortTextsAreTaken)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size);
+    const QString port = QString::number(ntohs(address.sin_port));
+    const struct
+    {
+        bool modbus; // typed on the Modbus page, else on the terminal page
+        QString text;
+        bool opens;
+    } rows[] = {
+        { false, "tcp://127.0.0.1:" + port, true },
+        { false, "rfc2217://localhost:" + port, true },
+        { true, "modbus-tcp://127.0.0.1:" + port, true },
+        { true, "tcp://127.0.0.1:" + port, true },
+        { false, "modbus-tcp://127.0.0.1:" + port, false },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.text.toStdString());
+        m_messages.clear();
+        {
+            CSetup sheet(m_app.get());
+            sheet.Tabs()->setCurrentIndex(1);
+            QLineEdit *field
+                = row.modbus ? sheet.ModbusPage()->PathField() : sheet.TerminalPage()->PathField();
+            field->clear();
+            QTest::keyClicks(field, row.text);
+            sheet.OnOK();
+        }
+        SerialPort *serial = row.modbus ? static_cast<SerialPort *>(CTarvikApp::ModbusPort())
+                                        : CTarvikApp::MeterLink();
+        EXPECT_EQ(Stored(row.modbus ? "MBPort/MBCOM" : "Port/COM"), row.text);
+        EXPECT_EQ(serial->PortText(), row.text);
+        EXPECT_EQ(serial->IsOpen(), row.opens);
+        EXPECT_EQ(m_messages.isEmpty(), row.opens) << m_messages.join('|').toStdString();
+        if (!row.opens)
+            EXPECT_TRUE(m_messages.join('|').contains("Modbus TCP is for the Modbus port only"));
+        if (row.modbus)
+            EXPECT_EQ(CTarvikApp::ModbusPort()->IsModbusTcp(), row.text.startsWith("modbus-tcp"));
+    }
+    ::close(listener);
 }
 
 // Publish: OK refuses what cannot work (the sheet stays open, nothing stored), then stores and

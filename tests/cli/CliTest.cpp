@@ -302,6 +302,8 @@ TEST_F(CliEndToEnd, BadInputSaysWhatFailedWithItsStatus)
             "modbus --scan takes --port P" },
         { { "watch", "--port", "/dev/no-such-port", "--for", "soon" }, 2, "watch takes --port P" },
         { { "show", "41A_Template.mtr", "--baud", "9600" }, 2, "show takes no option --baud" },
+        { { "modbus", "--port", "/dev/no-such-port", "--addresses", "1", "--csv-dialect", "tsv" },
+            2, "--csv-dialect tsv is no CSV dialect: give excel, rfc4180, semicolon" },
         { { "transfer", "--port", "/dev/no-such-port", "--out", "/no-such-folder/x" }, 2,
             "does not exist" },
         { { "show", "-x" }, 2, "show takes no option -x" },
@@ -493,29 +495,54 @@ TEST_F(CliEndToEnd, ModbusCsvPollsTheNetworkAsTheWindowDoes)
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 7) << qPrintable(run.out);
     EXPECT_EQ(lines.at(0),
-        QStringLiteral("sweep,time,UTC offset,address,flow,totalizer,temperature,status"));
+        QStringLiteral("sweep,time,UTC offset,address,serial,flow,flow unit,totalizer,totalizer "
+                       "unit,temperature,temperature unit,status"));
     // The silent meter's rows keep their cells, empty, and name the failure.
     const char *const expected[][2]
         = { { "1", "1" }, { "1", "2" }, { "1", "3" }, { "2", "1" }, { "2", "2" }, { "2", "3" } };
     for (int i = 0; i < 6; ++i) {
         const QStringList cells = lines.at(i + 1).split(QLatin1Char(','));
-        ASSERT_EQ(cells.size(), 8) << qPrintable(lines.at(i + 1));
-        EXPECT_EQ(cells.at(7),
-            i % 3 == 2 ? QStringLiteral("Address 3: Response Timed Out") : QStringLiteral("ok"));
+        ASSERT_EQ(cells.size(), 12) << qPrintable(lines.at(i + 1));
+        const bool silent = i % 3 == 2;
+        EXPECT_EQ(cells.at(11),
+            silent ? QStringLiteral("Address 3: Response Timed Out") : QStringLiteral("ok"));
         EXPECT_EQ(cells.at(0), QLatin1String(expected[i][0]));
-        // The program's one CSV time: local date-time, then its offset.
+        // The program's one CSV time: local date-time to the millisecond, then its offset.
         EXPECT_TRUE(QDateTime::fromString(cells.at(1) + cells.at(2).mid(3), Qt::ISODate).isValid())
             << qPrintable(lines.at(i + 1));
-        EXPECT_EQ(cells.at(1).size(), 19) << qPrintable(cells.at(1));
+        EXPECT_EQ(cells.at(1).size(), 23) << qPrintable(cells.at(1));
         EXPECT_EQ(cells.at(3), QLatin1String(expected[i][1]));
-        for (int c = 4; c < 7; ++c) {
+        // Serial number and units as the static block told them; none from a silent meter.
+        EXPECT_EQ(cells.at(4), silent ? QString() : QStringLiteral("2026000") + cells.at(3));
+        EXPECT_EQ(cells.at(6), silent ? QString() : QStringLiteral("SCFM"));
+        EXPECT_EQ(cells.at(8), silent ? QString() : QStringLiteral("SCF"));
+        for (int c : { 5, 7, 9 }) {
             bool ok = false;
             cells.at(c).toDouble(&ok);
-            EXPECT_TRUE(i % 3 == 2 ? cells.at(c).isEmpty() : ok) << qPrintable(lines.at(i + 1));
+            EXPECT_TRUE(silent ? cells.at(c).isEmpty() : ok) << qPrintable(lines.at(i + 1));
         }
     }
+    // Said for each sweep (the static read before them only fills in serial and units).
     EXPECT_EQ(run.err.count(QStringLiteral("Address 3: Response Timed Out")), 2)
         << qPrintable(run.err);
+    EXPECT_FALSE(run.out.contains(QLatin1Char('\r'))) << "lines end as a shell's do";
+
+    // The semicolon dialect: ";" between cells, the decimal comma, CR LF.
+    const CliRun semicolon
+        = Cli({ "modbus", "--port", pty, "--addresses", "1", "--csv-dialect", "semicolon" });
+    EXPECT_EQ(semicolon.status, 0) << qPrintable(semicolon.err);
+    const QStringList rows = semicolon.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 2) << qPrintable(semicolon.out);
+    EXPECT_TRUE(
+        rows.at(0).endsWith(QStringLiteral("sweep;time;UTC offset;address;serial;flow;flow unit;"
+                                           "totalizer;totalizer unit;temperature;temperature "
+                                           "unit;status")))
+        << qPrintable(rows.at(0));
+    const QStringList cells = rows.at(1).split(QLatin1Char(';'));
+    ASSERT_EQ(cells.size(), 12) << qPrintable(rows.at(1));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^-?\\d+,\\d+$")).match(cells.at(5)).hasMatch())
+        << qPrintable(cells.at(5));
+    EXPECT_EQ(cells.at(10), QStringLiteral("\u00B0F"));
 }
 
 // A scan lists the addresses that answer with their static block, at the wire's pace, and says

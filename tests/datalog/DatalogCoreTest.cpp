@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -437,6 +438,61 @@ TEST(PcLogging, TimerModeStartsAtTheStartTimeAndStopsAtTheStopTime)
     late.core.Pc().StartPcLogging();
     late.Ticks(1);
     EXPECT_TRUE(late.core.state.timerWindowEntered);
+}
+
+// Snapshots every second against a meter streaming once a second: each reading is in one row,
+// whether it comes a moment late for its row or the event loop turns late with two of them.
+TEST(PcLogging, EveryReadingOfAStreamAsFastAsTheSnapshotsIsLoggedOnce)
+{
+    struct Feed
+    {
+        int atMs; // after START
+        QByteArray total;
+        int stallMs; // the event loop then stalls this long before the next feed
+    };
+    struct Case
+    {
+        const char *name;
+        std::vector<Feed> feeds;
+        QStringList totals; // of the rows, in order
+        int rowsAfterMs; // the last row no earlier than this
+    };
+    const Case cases[] = {
+        { "a reading a moment late for its row is taken by it, not repeated",
+            { { 300, "101.5", 0 }, { 2150, "102.5", 0 } }, { "101.5", "102.5" }, 2000 },
+        { "two readings handled after the due time: the row takes the one received by then",
+            { { 800, "201.5", 350 }, { 801, "202.5", 0 } }, { "201.5", "202.5" }, 2000 },
+        { "no reading at all: the row waits half an interval, then goes without", {}, { "", "" },
+            2500 },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        LoggerRig rig;
+        rig.core.fields.sec = QStringLiteral("1");
+        rig.core.fields.options = { false, false, false, true, false, false, false, false };
+        QElapsedTimer clock;
+        clock.start();
+        rig.core.Pc().StartPcLogging();
+        ASSERT_EQ(rig.core.Pc().SnapshotPeriodMs(), 1000);
+        rig.Feed("\r"); // the end of the line START came in the middle of
+        for (const Feed &feed : c.feeds) {
+            QTimer::singleShot(feed.atMs, Qt::PreciseTimer, [&rig, feed] {
+                rig.Feed("1.0  SCFM  " + feed.total + "  SCF\r");
+                QElapsedTimer stall;
+                stall.start();
+                while (stall.elapsed() < feed.stallMs) { }
+            });
+        }
+        const qsizetype rows = c.totals.size();
+        ASSERT_TRUE(
+            TestEnv::WaitUntil([&] { return rig.core.log.snapshotList.size() >= rows; }, 10000));
+        EXPECT_GE(clock.elapsed(), c.rowsAfterMs);
+        rig.core.Pc().StopPcLogging();
+        QStringList totals;
+        for (qsizetype i = 0; i < rows; ++i)
+            totals << rig.core.log.snapshotList.at(i).section(QLatin1Char(';'), 2).trimmed();
+        EXPECT_EQ(totals, c.totals);
+    }
 }
 
 TEST(PcLogging, FilesThatCannotBeWrittenAreReported)

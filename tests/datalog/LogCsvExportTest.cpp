@@ -80,19 +80,51 @@ TEST(LogCsvExport, KnownLogReadBackCellByCell)
     const Table t = Cells(Export(log));
     const Table expected = {
         { "Line", "Date Time", "UTC offset", "Flow (SCFM)", "Total (SCF)", "High (SCFM)",
-            "Low (SCFM)", "Relay1", "Relay2" },
+            "Low (SCFM)", "Relay1", "Relay2", "Serial" },
         { "1", "2026-12-31T23:59:55", Off("2026-12-31T23:59:55"), "12.50", "1034", "80.1", "-0.5",
-            "1", "0" },
+            "1", "0", "777" },
         // "1,5" is no number: an empty cell, never a split one.
         { "2", "2027-01-01T00:00:00", Off("2027-01-01T00:00:00"), "7", "1035", "", "+2.25", "0",
-            "1" },
+            "1", "777" },
         // A short row keeps every column: missing fields are empty cells.
-        { "3", "2027-01-01T00:00:05", Off("2027-01-01T00:00:05"), "", "1000", "80.1", "", "", "" },
+        { "3", "2027-01-01T00:00:05", Off("2027-01-01T00:00:05"), "", "1000", "80.1", "", "", "",
+            "777" },
     };
     ASSERT_EQ(t.size(), expected.size());
     for (size_t r = 0; r < t.size(); ++r)
         EXPECT_EQ(t[r], expected[r]) << "row " << r;
     EXPECT_EQ(LogCsvExport::RowCount(log), 3);
+}
+
+// The same log in each dialect: what separates the cells, the decimal mark, the byte-order mark.
+TEST(LogCsvExport, DialectsSeparateAndMarkAsTheirSpreadsheetsRead)
+{
+    LogData log;
+    ASSERT_EQ(LogLoader::LoadBytes(kFullLog, log), LogLoader::Outcome::Rows);
+    const struct
+    {
+        CsvDialect::Kind kind;
+        const char *start;
+        const char *firstRow;
+    } cases[] = {
+        { CsvDialect::Kind::Rfc4180, "Line,Date Time,UTC offset,Flow (SCFM)",
+            "1,2026-12-31T23:59:55,UTC+" },
+        { CsvDialect::Kind::Excel, "\xEF\xBB\xBFLine,Date Time,",
+            ",12.50,1034,80.1,-0.5,1,0,777\r\n" },
+        { CsvDialect::Kind::Semicolon, "\xEF\xBB\xBFLine;Date Time;UTC offset;Flow (SCFM);",
+            ";12,50;1034;80,1;-0,5;1;0;777\r\n2;2027-01-01T00:00:00;UTC" },
+    };
+    for (const auto &c : cases) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(LogCsvExport::Write(log, buffer, CsvDialect(c.kind)));
+        const QByteArray csv = buffer.data();
+        EXPECT_TRUE(csv.startsWith(c.start)) << csv.left(80).constData();
+        EXPECT_TRUE(csv.contains(c.firstRow)) << csv.constData();
+        // "1e3" is reformatted, then written with the dialect's mark like every number.
+        EXPECT_TRUE(
+            csv.contains(c.kind == CsvDialect::Kind::Semicolon ? ";1000;80,1;" : ",1000,80.1,"));
+    }
 }
 
 TEST(LogCsvExport, DateTimeWithoutDateOrTimeColumnAndNoFlowColumn)
@@ -110,11 +142,12 @@ TEST(LogCsvExport, DateTimeWithoutDateOrTimeColumnAndNoFlowColumn)
         QStringLiteral("; 2; 12:00:01 AM    ; 6    ; RL2.    "), QString() };
     Table t = Cells(Export(log));
     ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[0], QStringList({ "Line", "Date Time", "UTC offset", "Total (LBP)", "Relay2" }));
-    EXPECT_EQ(
-        t[1], QStringList({ "1", "2024-02-28T23:59:59", Off("2024-02-28T23:59:59"), "5", "1" }));
-    EXPECT_EQ(
-        t[2], QStringList({ "2", "2024-02-29T00:00:01", Off("2024-02-29T00:00:01"), "6", "0" }));
+    EXPECT_EQ(t[0],
+        QStringList({ "Line", "Date Time", "UTC offset", "Total (LBP)", "Relay2", "Serial" }));
+    EXPECT_EQ(t[1],
+        QStringList({ "1", "2024-02-28T23:59:59", Off("2024-02-28T23:59:59"), "5", "1", "1" }));
+    EXPECT_EQ(t[2],
+        QStringList({ "2", "2024-02-29T00:00:01", Off("2024-02-29T00:00:01"), "6", "0", "1" }));
 
     // No time column either: start plus the row's number of intervals.
     log.headerList.last() = QStringLiteral(";Line ; Total ");
@@ -123,9 +156,11 @@ TEST(LogCsvExport, DateTimeWithoutDateOrTimeColumnAndNoFlowColumn)
     log.snapshotList = QStringList { QStringLiteral("; 1; 5 "), QStringLiteral("; 2; 6 ") };
     t = Cells(Export(log));
     ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[2], QStringList({ "2", "2024-02-29T00:00:02", Off("2024-02-29T00:00:02"), "6" }));
+    EXPECT_EQ(
+        t[2], QStringList({ "2", "2024-02-29T00:00:02", Off("2024-02-29T00:00:02"), "6", "1" }));
 
-    // Nothing to date the rows by: the date-time cell is empty, the row keeps its place.
+    // Nothing to date the rows by (nor a serial number): the date-time cell is empty, the row
+    // keeps its place.
     log.headerList.clear();
     log.logStartTime.clear();
     t = Cells(Export(log));

@@ -363,7 +363,7 @@ TEST_F(CSerialTest, BusyPortLockMakesOperationsGiveUpWithoutTouchingTheDevice)
     const QString lockName = name;
     ChildProcess holder([&lockName](ChildProcess &self) {
         PortLock lock(lockName);
-        lock.Acquire(1000);
+        lock.Acquire();
         self.Ready();
         self.WaitForFinish();
     });

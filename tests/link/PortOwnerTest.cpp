@@ -177,7 +177,7 @@ const OwnerCase kOwnerCases[] = {
     { "TheCrossProcessLockIsAwaitedOnTheRunner",
         [](Rig &rig) {
             PortLock other(rig.pty.SlavePath()); // another descriptor: excluded like a program
-            ASSERT_TRUE(other.Acquire(0));
+            ASSERT_TRUE(other.Acquire());
             int ticks = 0;
             QTimer tick;
             QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
@@ -188,12 +188,12 @@ const OwnerCase kOwnerCases[] = {
             ASSERT_TRUE(TestEnv::WaitUntil([&] { return turn.ended; }, 2000));
             EXPECT_TRUE(turn.claim.Held());
             EXPECT_GE(ticks, 5) << "the event loop turned while the lock was busy";
-            EXPECT_FALSE(other.Acquire(0)) << "the claim holds the lock";
+            EXPECT_FALSE(other.Acquire()) << "the claim holds the lock";
             turn.claim.Release();
-            EXPECT_TRUE(other.Acquire(0));
+            EXPECT_TRUE(other.Acquire());
             other.Release();
 
-            ASSERT_TRUE(other.Acquire(0));
+            ASSERT_TRUE(other.Acquire());
             Turn refused;
             refused.Start(*rig.link);
             ASSERT_TRUE(TestEnv::WaitUntil([&] { return refused.ended; }, 2000));
@@ -210,24 +210,24 @@ const OwnerCase kOwnerCases[] = {
             turn.Start(*rig.link);
             ASSERT_TRUE(TestEnv::WaitUntil([&] { return turn.ended; }));
             ASSERT_TRUE(turn.claim.Held());
-            EXPECT_FALSE(other.Acquire(0));
+            EXPECT_FALSE(other.Acquire());
             rig.pty.CloseMaster();
             EXPECT_EQ(rig.link->WriteByte('x'), 0);
             ASSERT_TRUE(rig.link->IsGone());
             // The dialogue still holds the port, not the name: the next pseudo-terminal of that
             // number belongs to somebody else.
             EXPECT_TRUE(turn.claim.Held());
-            ASSERT_TRUE(other.Acquire(0));
+            ASSERT_TRUE(other.Acquire());
             other.Release();
             turn.claim.Release();
-            EXPECT_TRUE(other.Acquire(0));
+            EXPECT_TRUE(other.Acquire());
             other.Release();
         } },
     { "AnOpenWaitsForABusyLockOnTheRunnerUntilItRunsOut",
         [](Rig &rig) {
             rig.link->ClosePort();
             PortLock other(rig.pty.SlavePath());
-            ASSERT_TRUE(other.Acquire(0));
+            ASSERT_TRUE(other.Acquire());
             QElapsedTimer clock;
             clock.start();
             EXPECT_EQ(rig.link->OpenPort(), 0) << "a plain open does not wait";

@@ -68,7 +68,7 @@ TEST(ZarnFormRules, ReadsLeadingNumbersLikeTheCLibrary)
     for (const auto &row : units)
         EXPECT_EQ(ZarnFormRules::UnitsOfLine(QLatin1String(row.line)), row.units) << row.line;
     for (const qint64 code : { qint64(-40), qint64(-1), qint64(37), qint64(1) << 40 })
-        EXPECT_EQ(ZarnFormRules::UnitsOfCode(code), int(((code - 5) % 32 + 32) % 32)) << code;
+        EXPECT_EQ(UnitConversion::UnitsOfCode(code), int(((code - 5) % 32 + 32) % 32)) << code;
 }
 
 TEST(ZarnFormRules, LimitsFieldsWhenLeft)

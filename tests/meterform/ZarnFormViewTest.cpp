@@ -219,6 +219,9 @@ TEST_F(FormTest, VersionAndRevisionFromTheMeter)
     EXPECT_EQ(m_form->GetField(1084), QStringLiteral("E"));
     AppServices::Meter().SetVersion(QStringLiteral("4.1A"));
     AppServices::Meter().SetRevision(QStringLiteral("B"));
+    // The labels follow the meter as it is told, without waiting for the clock.
+    EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(1049))->text(), QStringLiteral("4.1A"));
+    EXPECT_EQ(qobject_cast<QLabel *>(m_form->Control(1084))->text(), QStringLiteral("B"));
     m_form->TimerTick(ZarnFormView::kClockTimer);
     EXPECT_EQ(m_form->GetField(1049), QStringLiteral("4.1A"));
     EXPECT_EQ(m_form->GetField(1084), QStringLiteral("B"));

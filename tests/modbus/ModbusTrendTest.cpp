@@ -115,13 +115,13 @@ TEST(ModbusTrend, RecordsEverySweepAndTracesEachAddress)
         for (int r = 1; r < rows.size(); ++r) {
             const QStringList &row = rows[r];
             ASSERT_EQ(row.size(), 11) << r;
-            // Local date-time and its offset, two cells that make one moment.
+            // Local date-time to the millisecond and its offset, two cells that make one moment.
             const QDateTime at = QDateTime::fromString(row[0] + row[1].mid(3), Qt::ISODate);
             EXPECT_TRUE(at.isValid()) << qPrintable(row[0] + row[1]);
-            EXPECT_TRUE(
-                QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$"))
-                    .match(row[0])
-                    .hasMatch())
+            EXPECT_TRUE(QRegularExpression(
+                QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"))
+                            .match(row[0])
+                            .hasMatch())
                 << qPrintable(row[0]);
             EXPECT_TRUE(QRegularExpression(QStringLiteral("^UTC[+-]\\d\\d:\\d\\d$"))
                             .match(row[1])
