@@ -184,19 +184,30 @@ bool CAuditDlg::ExportCsv()
 
 bool CAuditDlg::ExportReport()
 {
-    const std::vector<ChangeReport::Visit> visits = ChangeReport::Visits(m_shown, m_serial->text());
+    const QString serial = m_serial->text().trimmed();
+    if (ChangeReport::Visits(m_shown, serial).empty())
+        return WriteReport(QString(), m_shown, serial);
+    const QString path = AskAuditFile(this,
+        QStringLiteral("change-report%1.pdf")
+            .arg(serial.isEmpty() ? QString() : QLatin1Char('-') + serial));
+    return !path.isEmpty() && WriteReport(path, m_shown, serial);
+}
+
+QString CAuditDlg::AskSavePath(QWidget *parent, const QString &proposed)
+{
+    return AskAuditFile(parent, proposed);
+}
+
+bool CAuditDlg::WriteReport(
+    const QString &path, const std::vector<AuditRecord> &records, const QString &serial)
+{
+    const std::vector<ChangeReport::Visit> visits = ChangeReport::Visits(records, serial);
     if (visits.empty()) {
         UserMessage::Show(QStringLiteral("The records shown hold no send to a meter: there is "
                                          "nothing to report."),
             QString::fromLatin1(kAppTitle));
         return false;
     }
-    const QString serial = m_serial->text().trimmed();
-    const QString path = AskAuditFile(this,
-        QStringLiteral("change-report%1.pdf")
-            .arg(serial.isEmpty() ? QString() : QLatin1Char('-') + serial));
-    if (path.isEmpty())
-        return false;
     const bool written = SheetPdf::WritePages(
         path, int(visits.size()),
         [&visits](int i, const SheetMetrics &metrics) {

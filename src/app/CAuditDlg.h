@@ -25,6 +25,12 @@ public:
     // The default shows the Save As prompt; tests install their own.
     using SavePrompt = std::function<QString(QWidget *parent, const QString &proposed)>;
     static SavePrompt SetSavePrompt(SavePrompt prompt);
+    // The prompt above for a CSV or PDF export (proposed ends with its extension).
+    static QString AskSavePath(QWidget *parent, const QString &proposed);
+    // The change report of serial's visits among records written as PDF at path; false (and
+    // said) when they hold no send or the file cannot be written.
+    static bool WriteReport(
+        const QString &path, const std::vector<AuditRecord> &records, const QString &serial);
 
     void Reload();
     void ApplyFilter();

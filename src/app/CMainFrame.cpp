@@ -3,6 +3,7 @@
 #include "app/CAuditDlg.h"
 #include "app/CDocManager.h"
 #include "app/CGuideDlg.h"
+#include "app/CServiceHistoryDlg.h"
 #include "app/CSetup.h"
 #include "app/CTarvikApp.h"
 #include "app/FocusEdit.h"
@@ -226,6 +227,13 @@ void CMainFrame::CreateActions()
             CAuditDlg trail(this);
             trail.exec();
         });
+    connect(MakeAction(QStringLiteral("window_history"), QStringLiteral("Service &History"),
+                QStringLiteral("List the meters of the service records with their visits and "
+                               "due dates\nService History")),
+        &QAction::triggered, this, [this] {
+            CServiceHistoryDlg history(m_app, this);
+            history.exec();
+        });
     connect(MakeAction(QStringLiteral("window_cascade"), QStringLiteral("&Cascade"),
                 QStringLiteral("Arrange windows so they overlap\nCascade Windows")),
         &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
@@ -363,6 +371,7 @@ void CMainFrame::BuildMenuBar(CDocTemplate::Menu kind)
     window->addAction(Action(QStringLiteral("window_arrange")));
     window->addSeparator();
     window->addAction(Action(QStringLiteral("window_audit")));
+    window->addAction(Action(QStringLiteral("window_history")));
     connect(window, &QMenu::aboutToShow, this, [this, window] { m_windowList->Rebuild(window); });
 
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));

@@ -3,6 +3,7 @@
 #include "records/JournalReader.h"
 #include "records/RecordsStore.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSysInfo>
 #include <QTcpSocket>
@@ -164,14 +165,29 @@ void RecordsDelivery::Step()
     }
     const JournalReader journal(m_trail);
     Progress progress;
-    if (!DeliverSlice(*m_store, journal, kSliceLines, &progress)) {
+    QElapsedTimer clock;
+    clock.start();
+    if (!DeliverSlice(*m_store, journal, m_sliceLines, &progress)) {
         Fail(m_store->Error().isEmpty()
                 ? QStringLiteral("The audit trail %1 cannot be read.").arg(m_trail)
                 : m_store->Error());
         return;
     }
+    // A slice takes about 20 ms of the event loop, however fast the store answers.
+    const qint64 ms = clock.elapsed();
+    if (ms < 10)
+        m_sliceLines = std::min(m_sliceLines * 2, kMaxSliceLines);
+    else if (ms > 40)
+        m_sliceLines = std::max(m_sliceLines / 2, kMinSliceLines);
+    // The trail is counted once; each slice then takes its lines off the count.
+    if (!progress.more)
+        m_waiting = 0;
+    else if (m_offset < 0 || m_waiting < 0)
+        m_waiting = journal.LinesAfter(progress.offset);
+    else
+        m_waiting = std::max<qint64>(
+            0, m_waiting - progress.taken - progress.duplicates - progress.skipped);
     m_offset = progress.offset;
-    m_waiting = progress.more ? journal.LinesAfter(m_offset) : 0;
     m_problem.clear();
     m_backoffMs = 0;
     if (progress.more)

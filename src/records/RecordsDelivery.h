@@ -21,7 +21,8 @@ class RecordsDelivery : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kSliceLines = 100;
+    static constexpr int kMinSliceLines = 10;
+    static constexpr int kMaxSliceLines = 2000;
 
     explicit RecordsDelivery(QObject *parent = nullptr);
     ~RecordsDelivery() override;
@@ -77,6 +78,7 @@ private:
     QBasicTimer m_timer;
     QBasicTimer m_probeTimer;
     int m_backoffMs = 0;
+    int m_sliceLines = 100;
     qint64 m_offset = -1;
     qint64 m_waiting = -1;
     QString m_problem;

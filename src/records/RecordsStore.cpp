@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -139,6 +140,14 @@ bool RecordsStore::Open()
     }
     if (!db.open())
         return Failed(QStringLiteral("cannot be reached"), RecordsWhy(db.lastError()));
+    if (sqlite) {
+        // Write-ahead: the window and tarvik-cli read while the other writes, and a commit
+        // waits for no disk flush. The trail, flushed line by line, is what a power cut keeps;
+        // the store is filled again from it.
+        QSqlQuery pragma(db);
+        pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    }
     // Two programs may meet an empty store at once: the second one's create fails on the first
     // one's tables, and a second look finds them made.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -229,13 +238,7 @@ bool RecordsStore::Deliver(const QString &journal, const QString &head,
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
         return Failed(QStringLiteral("refused a change"), RecordsWhy(db.lastError()));
-    std::vector<VisitState> visits;
-    bool ok = true;
-    for (const JournalReader::Line &line : lines)
-        if (!(ok = TakeLine(line, visits, delivered)))
-            break;
-    if (ok)
-        ok = WriteVisits(visits);
+    bool ok = TakeLines(lines, delivered);
     if (ok) {
         QSqlQuery query(db);
         query.prepare(QStringLiteral(
@@ -256,182 +259,229 @@ bool RecordsStore::Deliver(const QString &journal, const QString &head,
     return false;
 }
 
-bool RecordsStore::TakeLine(
-    const JournalReader::Line &line, std::vector<VisitState> &visits, Delivered *delivered)
+bool RecordsStore::Batch(
+    const QString &sql, int columns, const std::vector<QVariant> &values, int *affected)
+{
+    // Many rows a statement: a server then answers once per few hundred rows, not per row.
+    constexpr int kMaxValues = 3000;
+    const int perStatement = std::max(1, kMaxValues / columns);
+    const int rows = int(values.size()) / columns;
+    for (int first = 0; first < rows; first += perStatement) {
+        const int count = std::min(perStatement, rows - first);
+        QStringList row(columns, QStringLiteral("?"));
+        const QString one = QLatin1Char('(') + row.join(QStringLiteral(", ")) + QLatin1Char(')');
+        QSqlQuery query(QSqlDatabase::database(m_connection, false));
+        if (!query.prepare(QString(sql).replace(
+                QStringLiteral("%ROWS%"), QStringList(count, one).join(QStringLiteral(", "))))) {
+            return Failed(QStringLiteral("refused a change"), RecordsWhy(query.lastError()));
+        }
+        for (int i = 0; i < count * columns; ++i)
+            query.bindValue(i, values[size_t(first * columns + i)]);
+        if (!query.exec())
+            return Failed(QStringLiteral("refused a change"), RecordsWhy(query.lastError()));
+        if (affected)
+            *affected += query.numRowsAffected();
+    }
+    return true;
+}
+
+bool RecordsStore::TakeLines(const std::vector<JournalReader::Line> &lines, Delivered *delivered)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // The lines the store holds already (an earlier try, another program on this trail).
+    QSet<QString> held;
+    for (size_t first = 0; first < lines.size(); first += 500) {
+        const size_t count = std::min<size_t>(500, lines.size() - first);
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        query.prepare(
+            QStringLiteral("SELECT line_id FROM actions WHERE line_id IN (%1)")
+                .arg(QStringList(int(count), QStringLiteral("?")).join(QLatin1Char(','))));
+        for (size_t i = 0; i < count; ++i)
+            query.bindValue(int(i), lines[first + i].record.lineId);
+        if (!query.exec())
+            return Failed(QStringLiteral("cannot be read"), RecordsWhy(query.lastError()));
+        while (query.next())
+            held.insert(query.value(0).toString());
+    }
+
     // A field the line lacks is an empty text, never NULL, so both databases compare it alike.
-    AuditRecord r = line.record;
-    for (QString *text :
-        { &r.operatorName, &r.account, &r.computer, &r.version, &r.action, &r.series, &r.model,
-            &r.firmware, &r.serial, &r.file, &r.sha256, &r.asFound, &r.result, &r.message })
-        if (text->isNull())
-            *text = QStringLiteral("");
-    const QString serial = r.serial.trimmed();
-    const qint64 at = RecordsUtcMs(r.time);
-    const QString atText = AuditRecord::TimeText(r.time);
+    std::vector<std::pair<const JournalReader::Line *, AuditRecord>> fresh;
+    QSet<QString> serials;
+    for (const JournalReader::Line &line : lines) {
+        if (held.contains(line.record.lineId)) {
+            ++delivered->duplicates;
+            continue;
+        }
+        held.insert(line.record.lineId);
+        AuditRecord r = line.record;
+        for (QString *text :
+            { &r.operatorName, &r.account, &r.computer, &r.version, &r.action, &r.series, &r.model,
+                &r.firmware, &r.serial, &r.file, &r.sha256, &r.asFound, &r.result, &r.message })
+            if (text->isNull())
+                *text = QStringLiteral("");
+        r.serial = r.serial.trimmed();
+        if (!r.serial.isEmpty())
+            serials.insert(r.serial);
+        fresh.emplace_back(&line, std::move(r));
+    }
 
-    // The visit the line belongs to: the meter's latest, when the same operator began it within
-    // the session; else one of its own, known by this line's id.
-    VisitState *visit = nullptr;
-    if (!serial.isEmpty()) {
-        auto found = std::find_if(visits.begin(), visits.end(),
-            [&](const VisitState &v) { return v.series == r.series && v.serial == serial; });
-        if (found == visits.end()) {
+    // The latest visit of each meter named, to go on with.
+    std::vector<VisitState> visits;
+    const QStringList serialList(serials.begin(), serials.end());
+    for (qsizetype first = 0; first < serialList.size(); first += 500) {
+        const QStringList some = serialList.mid(first, 500);
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        query.prepare(
+            QStringLiteral("SELECT v.visit_id, v.operator_name, v.computer, v.first_utc, "
+                           "v.first_text, v.last_utc, v.last_text, v.actions, v.series, v.serial "
+                           "FROM visits v WHERE v.serial IN (%1) AND v.last_utc = (SELECT "
+                           "MAX(w.last_utc) FROM visits w WHERE w.serial = v.serial AND w.series "
+                           "= v.series)")
+                .arg(QStringList(some.size(), QStringLiteral("?")).join(QLatin1Char(','))));
+        for (qsizetype i = 0; i < some.size(); ++i)
+            query.bindValue(int(i), some[i]);
+        if (!query.exec())
+            return Failed(QStringLiteral("cannot be read"), RecordsWhy(query.lastError()));
+        while (query.next()) {
+            const QString series = query.value(8).toString(), serial = query.value(9).toString();
+            if (std::any_of(visits.begin(), visits.end(),
+                    [&](const VisitState &v) { return v.series == series && v.serial == serial; }))
+                continue;
             VisitState v;
-            v.series = r.series;
+            v.series = series;
             v.serial = serial;
-            QSqlQuery query(db);
-            query.prepare(QStringLiteral(
-                "SELECT visit_id, operator_name, computer, first_utc, first_text, last_utc, "
-                "last_text, actions FROM visits WHERE serial = ? AND series = ? ORDER BY "
-                "last_utc DESC LIMIT 1"));
-            query.addBindValue(serial);
-            query.addBindValue(r.series);
-            if (!query.exec())
-                return Failed(QStringLiteral("cannot be read"), RecordsWhy(query.lastError()));
-            if (query.next()) {
-                v.id = query.value(0).toString();
-                v.operatorName = query.value(1).toString();
-                v.computer = query.value(2).toString();
-                v.firstUtc = query.value(3).toLongLong();
-                v.firstText = query.value(4).toString();
-                v.lastUtc = query.value(5).toLongLong();
-                v.lastText = query.value(6).toString();
-                v.actions = query.value(7).toInt();
-                v.stored = true;
-            }
+            v.id = query.value(0).toString();
+            v.operatorName = query.value(1).toString();
+            v.computer = query.value(2).toString();
+            v.firstUtc = query.value(3).toLongLong();
+            v.firstText = query.value(4).toString();
+            v.lastUtc = query.value(5).toLongLong();
+            v.lastText = query.value(6).toString();
+            v.actions = query.value(7).toInt();
+            v.stored = true;
             visits.push_back(v);
-            found = visits.end() - 1;
         }
-        visit = &*found;
     }
 
-    QString visitId;
+    // Each line joins its meter's visit when the same operator began it within the session,
+    // else begins one of its own, known by the line's id.
     const qint64 session = qint64(m_sessionHours) * 3600 * 1000;
-    const bool joins = visit && !visit->id.isEmpty() && visit->operatorName == r.operatorName
-        && at >= visit->firstUtc && at - visit->firstUtc <= session;
-    if (visit)
-        visitId = joins ? visit->id : r.lineId;
-
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral(
-        "INSERT INTO actions (line_id, visit_id, at_text, at_utc, operator_name, account, "
-        "computer, program_version, act, series, model, firmware, serial, file_path, sha256, "
-        "as_found, result, message, line, journal_offset) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (line_id) DO NOTHING"));
-    for (const QVariant &value : { QVariant(r.lineId), QVariant(visitId), QVariant(atText),
-             QVariant(at), QVariant(r.operatorName), QVariant(r.account), QVariant(r.computer),
-             QVariant(r.version), QVariant(r.action), QVariant(r.series), QVariant(r.model),
-             QVariant(r.firmware), QVariant(serial), QVariant(r.file), QVariant(r.sha256),
-             QVariant(r.asFound), QVariant(r.result), QVariant(r.message),
-             QVariant(QString::fromUtf8(line.bytes)), QVariant(line.offset) })
-        insert.addBindValue(value);
-    if (!insert.exec())
-        return Failed(QStringLiteral("refused a change"), RecordsWhy(insert.lastError()));
-    if (insert.numRowsAffected() == 0) {
-        ++delivered->duplicates;
-        return true;
-    }
-    ++delivered->taken;
-    int n = 0;
-    for (const AuditRecord::Change &c : r.changes) {
-        QSqlQuery change(db);
-        change.prepare(QStringLiteral("INSERT INTO changes (line_id, n, caption, field_id, "
-                                      "before_text, after_text) VALUES (?, ?, ?, ?, ?, ?)"));
-        for (const QVariant &value : { QVariant(r.lineId), QVariant(n++), QVariant(c.caption),
-                 QVariant(c.id), QVariant(c.before), QVariant(c.after) })
-            change.addBindValue(value);
-        if (!change.exec())
-            return Failed(QStringLiteral("refused a change"), RecordsWhy(change.lastError()));
-    }
-    if (!visit)
-        return true;
-    if (joins) {
-        ++visit->actions;
-        if (at >= visit->lastUtc) {
-            visit->lastUtc = at;
-            visit->lastText = atText;
+    std::vector<VisitState> finished;
+    std::vector<QVariant> actionRows, changeRows;
+    for (auto &[line, r] : fresh) {
+        const qint64 at = RecordsUtcMs(r.time);
+        const QString atText = AuditRecord::TimeText(r.time);
+        QString visitId;
+        if (!r.serial.isEmpty()) {
+            auto visit = std::find_if(visits.begin(), visits.end(),
+                [&](const VisitState &v) { return v.series == r.series && v.serial == r.serial; });
+            if (visit == visits.end()) {
+                VisitState v;
+                v.series = r.series;
+                v.serial = r.serial;
+                visits.push_back(v);
+                visit = visits.end() - 1;
+            }
+            const bool joins = !visit->id.isEmpty() && visit->operatorName == r.operatorName
+                && at >= visit->firstUtc && at - visit->firstUtc <= session;
+            if (joins) {
+                ++visit->actions;
+                if (at >= visit->lastUtc) {
+                    visit->lastUtc = at;
+                    visit->lastText = atText;
+                }
+            } else {
+                if (visit->changed)
+                    finished.push_back(*visit);
+                VisitState next;
+                next.series = visit->series;
+                next.serial = visit->serial;
+                next.id = r.lineId;
+                next.operatorName = r.operatorName;
+                next.computer = r.computer;
+                next.firstUtc = next.lastUtc = at;
+                next.firstText = next.lastText = atText;
+                next.actions = 1;
+                next.model = visit->model;
+                next.firmware = visit->firmware;
+                next.servicedUtc = visit->servicedUtc;
+                *visit = next;
+            }
+            visit->changed = true;
+            if (!r.model.isEmpty())
+                visit->model = r.model;
+            if (!r.firmware.isEmpty())
+                visit->firmware = r.firmware;
+            if (r.action == QLatin1String("send") && r.result == QLatin1String("ok"))
+                visit->servicedUtc = std::max(visit->servicedUtc, at);
+            visitId = visit->id;
         }
-    } else {
-        // The meter's earlier visit is finished: it is written before its state is reused.
-        if (visit->changed && !WriteVisit(*visit))
-            return false;
-        VisitState next;
-        next.series = visit->series;
-        next.serial = visit->serial;
-        next.id = r.lineId;
-        next.operatorName = r.operatorName;
-        next.computer = r.computer;
-        next.firstUtc = next.lastUtc = at;
-        next.firstText = next.lastText = atText;
-        next.actions = 1;
-        next.model = visit->model;
-        next.firmware = visit->firmware;
-        next.servicedUtc = visit->servicedUtc;
-        *visit = next;
+        actionRows.insert(actionRows.end(),
+            { r.lineId, visitId, atText, at, r.operatorName, r.account, r.computer, r.version,
+                r.action, r.series, r.model, r.firmware, r.serial, r.file, r.sha256, r.asFound,
+                r.result, r.message, QString::fromUtf8(line->bytes), line->offset });
+        int n = 0;
+        for (const AuditRecord::Change &c : r.changes)
+            changeRows.insert(changeRows.end(),
+                { r.lineId, n++, c.caption.isNull() ? QStringLiteral("") : c.caption, c.id,
+                    c.before.isNull() ? QStringLiteral("") : c.before,
+                    c.after.isNull() ? QStringLiteral("") : c.after });
     }
-    visit->changed = true;
-    if (!r.model.isEmpty())
-        visit->model = r.model;
-    if (!r.firmware.isEmpty())
-        visit->firmware = r.firmware;
-    if (r.action == QLatin1String("send") && r.result == QLatin1String("ok"))
-        visit->servicedUtc = std::max(visit->servicedUtc, at);
-    return true;
-}
+    if (fresh.empty())
+        return true;
 
-bool RecordsStore::WriteVisit(const VisitState &v)
-{
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    QSqlQuery query(db);
-    if (v.stored)
-        query.prepare(QStringLiteral("UPDATE visits SET last_utc = ?, last_text = ?, actions = ? "
-                                     "WHERE visit_id = ?"));
-    else
-        query.prepare(QStringLiteral(
-            "INSERT INTO visits (last_utc, last_text, actions, visit_id, series, serial, "
-            "operator_name, computer, first_utc, first_text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
-            "?)"));
-    for (const QVariant &value :
-        { QVariant(v.lastUtc), QVariant(v.lastText), QVariant(v.actions), QVariant(v.id) })
-        query.addBindValue(value);
-    if (!v.stored)
-        for (const QVariant &value :
-            { QVariant(v.series), QVariant(v.serial), QVariant(v.operatorName),
-                QVariant(v.computer), QVariant(v.firstUtc), QVariant(v.firstText) })
-            query.addBindValue(value);
-    if (!query.exec())
-        return Failed(QStringLiteral("refused a change"), RecordsWhy(query.lastError()));
-    // The meter keeps the model and firmware it last told and the time of its last good send.
-    QSqlQuery meter(db);
-    meter.prepare(QStringLiteral(
-        "INSERT INTO meters (series, serial, model, firmware, last_utc, last_text, serviced_utc) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (series, serial) DO UPDATE SET "
-        "model = CASE WHEN excluded.model <> '' THEN excluded.model ELSE meters.model END, "
-        "firmware = CASE WHEN excluded.firmware <> '' THEN excluded.firmware "
-        "ELSE meters.firmware END, "
-        "last_text = CASE WHEN excluded.last_utc >= meters.last_utc THEN excluded.last_text "
-        "ELSE meters.last_text END, "
-        "last_utc = CASE WHEN excluded.last_utc >= meters.last_utc THEN excluded.last_utc "
-        "ELSE meters.last_utc END, "
-        "serviced_utc = CASE WHEN excluded.serviced_utc > meters.serviced_utc "
-        "THEN excluded.serviced_utc ELSE meters.serviced_utc END"));
-    for (const QVariant &value :
-        { QVariant(v.series), QVariant(v.serial), QVariant(v.model), QVariant(v.firmware),
-            QVariant(v.lastUtc), QVariant(v.lastText), QVariant(v.servicedUtc) })
-        meter.addBindValue(value);
-    if (!meter.exec())
-        return Failed(QStringLiteral("refused a change"), RecordsWhy(meter.lastError()));
-    return true;
-}
+    int taken = 0;
+    if (!Batch(QStringLiteral("INSERT INTO actions (line_id, visit_id, at_text, at_utc, "
+                              "operator_name, account, computer, program_version, act, series, "
+                              "model, firmware, serial, file_path, sha256, as_found, result, "
+                              "message, line, journal_offset) VALUES %ROWS% ON CONFLICT (line_id) "
+                              "DO NOTHING"),
+            20, actionRows, &taken))
+        return false;
+    // Another program took some of these lines since they were looked up: this slice goes
+    // again, and finds them held.
+    if (taken != int(fresh.size()))
+        return Failed(QStringLiteral("refused a change"),
+            QStringLiteral("another program delivered the same lines at once; they are taken "
+                           "on the next try"));
+    delivered->taken += taken;
+    if (!Batch(QStringLiteral("INSERT INTO changes (line_id, n, caption, field_id, before_text, "
+                              "after_text) VALUES %ROWS%"),
+            6, changeRows, nullptr))
+        return false;
 
-bool RecordsStore::WriteVisits(const std::vector<VisitState> &visits)
-{
+    std::vector<QVariant> visitRows, meterRows;
+    for (const std::vector<VisitState> *list : { &finished, &visits })
+        for (const VisitState &v : *list)
+            if (v.changed)
+                visitRows.insert(visitRows.end(),
+                    { v.id, v.series, v.serial, v.operatorName, v.computer, v.firstUtc, v.firstText,
+                        v.lastUtc, v.lastText, v.actions });
     for (const VisitState &v : visits)
-        if (v.changed && !WriteVisit(v))
-            return false;
-    return true;
+        if (v.changed)
+            meterRows.insert(meterRows.end(),
+                { v.series, v.serial, v.model, v.firmware, v.lastUtc, v.lastText, v.servicedUtc });
+    // The meter keeps the model and firmware it last told and the time of its last good send.
+    return Batch(QStringLiteral("INSERT INTO visits (visit_id, series, serial, operator_name, "
+                                "computer, first_utc, first_text, last_utc, last_text, actions) "
+                                "VALUES %ROWS% ON CONFLICT (visit_id) DO UPDATE SET last_utc = "
+                                "excluded.last_utc, last_text = excluded.last_text, actions = "
+                                "excluded.actions"),
+               10, visitRows, nullptr)
+        && Batch(QStringLiteral(
+                     "INSERT INTO meters (series, serial, model, firmware, last_utc, last_text, "
+                     "serviced_utc) VALUES %ROWS% ON CONFLICT (series, serial) DO UPDATE SET "
+                     "model = CASE WHEN excluded.model <> '' THEN excluded.model ELSE "
+                     "meters.model END, firmware = CASE WHEN excluded.firmware <> '' THEN "
+                     "excluded.firmware ELSE meters.firmware END, last_text = CASE WHEN "
+                     "excluded.last_utc >= meters.last_utc THEN excluded.last_text ELSE "
+                     "meters.last_text END, last_utc = CASE WHEN excluded.last_utc >= "
+                     "meters.last_utc THEN excluded.last_utc ELSE meters.last_utc END, "
+                     "serviced_utc = CASE WHEN excluded.serviced_utc > meters.serviced_utc THEN "
+                     "excluded.serviced_utc ELSE meters.serviced_utc END"),
+            7, meterRows, nullptr);
 }
 
 std::optional<std::vector<RecordsStore::Visit>> RecordsStore::History(const QString &serial)

@@ -7,6 +7,8 @@
 #include <QDate>
 #include <QString>
 
+class QVariant;
+
 #include <optional>
 #include <vector>
 
@@ -93,10 +95,10 @@ private:
     bool Exec(const QString &sql);
     bool Failed(const QString &what, const QString &why);
     bool MakeSchema();
-    bool TakeLine(
-        const JournalReader::Line &line, std::vector<VisitState> &visits, Delivered *delivered);
-    bool WriteVisit(const VisitState &visit);
-    bool WriteVisits(const std::vector<VisitState> &visits);
+    // Runs sql with "%ROWS%" as many rows of columns values as one statement takes, all of
+    // values in turn; the rows changed add to *affected.
+    bool Batch(const QString &sql, int columns, const std::vector<QVariant> &values, int *affected);
+    bool TakeLines(const std::vector<JournalReader::Line> &lines, Delivered *delivered);
 
     RecordsTarget m_target;
     QString m_connection;

@@ -1,10 +1,12 @@
 // Window > Audit Trail, and the Settings sheet's "Sending and Audit" page.
 #include "app/CAuditDlg.h"
 #include "app/CAuditPage.h"
+#include "app/CServiceHistoryDlg.h"
 #include "app/CSetup.h"
 #include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
 #include "base/UserMessage.h"
+#include "records/RecordsDelivery.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
@@ -14,6 +16,7 @@
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -99,5 +102,61 @@ TEST(AuditTrailWindow, SettingsPageKeepsTheChecksAndFolders)
     EXPECT_TRUE(AuditSettings::ReadBackAfterSend());
     EXPECT_EQ(AuditSettings::Folder(), QStringLiteral("/srv/lab"));
     EXPECT_EQ(AuditSettings::TrailPath(), QStringLiteral("/srv/lab/tarvik-audit.jsonl"));
+    TestEnv::ClearPreferences();
+}
+
+// Window > Service History: meters by serial (searched), the selected meter's visits, the
+// selected visit's actions with their changes, its change report and the meter's CSV.
+TEST(AuditTrailWindow, ServiceHistoryListsMetersVisitsAndExports)
+{
+    TestEnv::ClearPreferences();
+    QTemporaryDir folder;
+    AuditSettings::SetFolder(folder.path());
+    const char *const lines[][4] = { { "00042", "2026-12-08T09:00:00+01:00", "read", "Ann" },
+        { "00042", "2026-12-08T09:10:00+01:00", "send", "Ann" },
+        { "00042", "2026-12-09T09:00:00+01:00", "send", "Bob" },
+        { "777", "2026-12-09T10:00:00+01:00", "read", "Ann" } };
+    QString error;
+    for (const auto &[serial, when, action, who] : lines) {
+        AuditRecord r = AuditRecord::Now(QString::fromLatin1(action), QString::fromLatin1(who));
+        r.time = QDateTime::fromString(QString::fromLatin1(when), Qt::ISODate);
+        r.series = QStringLiteral("Kelvane");
+        r.serial = QString::fromLatin1(serial);
+        r.result = QStringLiteral("ok");
+        r.changes = { { QStringLiteral("Modbus Addr"), 1035, QStringLiteral("1"),
+            QStringLiteral("17") } };
+        ASSERT_TRUE(AuditLog(AuditSettings::TrailPath()).Append(r, &error)) << qPrintable(error);
+    }
+    {
+        RecordsStore store(RecordsTarget::BesideTrail(AuditSettings::TrailPath()));
+        RecordsDelivery::Progress progress;
+        ASSERT_TRUE(store.Open()
+            && RecordsDelivery::DeliverAll(store, AuditSettings::TrailPath(), &progress));
+    }
+    QString answer = QDir(folder.path()).filePath(QStringLiteral("history.csv"));
+    const auto oldPrompt
+        = CAuditDlg::SetSavePrompt([&](QWidget *, const QString &) { return answer; });
+    {
+        CServiceHistoryDlg dialog(nullptr);
+        EXPECT_EQ(dialog.Meters()->rowCount(), 2);
+        dialog.Search()->setText(QStringLiteral("004"));
+        ASSERT_EQ(dialog.Meters()->rowCount(), 1);
+        EXPECT_EQ(dialog.Meters()->item(0, 0)->text(), QStringLiteral("00042"));
+        EXPECT_EQ(dialog.Meters()->item(0, 4)->text(), QStringLiteral("2"));
+        EXPECT_EQ(dialog.Meters()->item(0, 5)->text(), QStringLiteral("2027-12-09"));
+        ASSERT_EQ(dialog.Visits()->rowCount(), 2);
+        EXPECT_EQ(dialog.Visits()->item(0, 4)->text(), QStringLiteral("read, send"));
+        EXPECT_EQ(dialog.Visits()->item(1, 2)->text(), QStringLiteral("Bob"));
+        EXPECT_TRUE(dialog.Details()->text().endsWith(
+            QStringLiteral("send ok\n    Modbus Addr: 1 \u2192 17")))
+            << qPrintable(dialog.Details()->text());
+        ASSERT_TRUE(dialog.ExportCsv());
+        EXPECT_EQ(ReadFile(answer).count('\n'), 4) << "a header and the meter's three actions";
+        answer = QDir(folder.path()).filePath(QStringLiteral("visit.pdf"));
+        ASSERT_TRUE(dialog.ExportReport());
+        EXPECT_TRUE(ReadFile(answer).startsWith("%PDF"));
+    }
+    CAuditDlg::SetSavePrompt(oldPrompt);
+    AuditSettings::SetFolder(QString());
     TestEnv::ClearPreferences();
 }

@@ -180,8 +180,9 @@ TEST_F(RecordsCliTest, ASendIsRecordedInSqliteAndHistoryTellsItAndWhatIsDue)
         EXPECT_EQ(run.status, c.status) << qPrintable(c.args.join(' ') + "\n" + run.err);
         EXPECT_TRUE((c.status == 0 ? run.out : run.err).contains(c.said))
             << qPrintable(c.args.join(' ') + "\n" + run.out + run.err);
-        if (c.args == QStringList { "history", "--due" })
+        if (c.args == QStringList { "history", "--due" }) {
             EXPECT_FALSE(run.out.contains("31415")) << qPrintable(run.out);
+        }
     }
 }
 

@@ -247,8 +247,8 @@ TEST_P(RecordsStoreTest, DueDatesFollowTheMetersOwnIntervalElseTheLabs)
 
 INSTANTIATE_TEST_SUITE_P(Backends, RecordsStoreTest,
     ::testing::Values(Backend::Sqlite, Backend::Postgresql),
-    [](const ::testing::TestParamInfo<Backend> &info) {
-        return info.param == Backend::Sqlite ? "Sqlite" : "Postgresql";
+    [](const ::testing::TestParamInfo<Backend> &backend) {
+        return backend.param == Backend::Sqlite ? "Sqlite" : "Postgresql";
     });
 
 TEST(RecordsStoreRefusal, AStoreThatCannotBeUsedIsSaidAndTheTrailKeepsItsLines)
