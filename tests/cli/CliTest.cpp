@@ -41,6 +41,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <termios.h>
 
 namespace {
 
@@ -661,9 +662,13 @@ TEST_F(CliEndToEnd, WatchPrintsTheStreamSendsNothingAndSaysASilentMeter)
     QProcess watch;
     watch.start(TARVIK_CLI, { "watch", "--port", meter.SlavePath(), "--json" });
     ASSERT_TRUE(watch.waitForStarted(5000));
+    // Open and set up: until watch has switched the line's echo off, the terminal driver
+    // itself would echo the test's bytes back as if watch had sent them.
     ASSERT_TRUE(TestEnv::WaitUntil([&] {
+        termios line {};
         return watch.state() != QProcess::Running
-            || HoldsPort(watch.processId(), meter.SlavePath());
+            || (HoldsPort(watch.processId(), meter.SlavePath())
+                && ::tcgetattr(meter.MasterFd(), &line) == 0 && !(line.c_lflag & ECHO));
     }));
     ASSERT_EQ(watch.state(), QProcess::Running) << watch.readAllStandardError().constData();
     const QByteArray reading = "12.50 SCFM  1234.5678 SCF  30.00  10.00  RL1. RL2*\x06\r\n";
