@@ -232,7 +232,9 @@ TEST_P(RecordsStoreTest, DueDatesFollowTheMetersOwnIntervalElseTheLabs)
     DeliverAll(store);
     const auto dueSerials = [&store] {
         QStringList serials;
-        for (const RecordsStore::Meter &m : *store.Due(QDate::currentDate()))
+        // The answer is held: a range over a member of a temporary would outlive it.
+        const auto due = store.Due(QDate::currentDate());
+        for (const RecordsStore::Meter &m : *due)
             serials << m.serial;
         return serials;
     };
