@@ -5,7 +5,6 @@
 #include "app/CGuideDlg.h"
 #include "app/CServiceHistoryDlg.h"
 #include "app/CSetup.h"
-#include "app/CTarvikApp.h"
 #include "app/FocusEdit.h"
 #include "app/StartPage.h"
 #include "app/StatusIndicators.h"
@@ -48,7 +47,8 @@ void SetPrompt(QAction *action, const QString &prompt)
 }
 } // namespace
 
-CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
+CMainFrame::CMainFrame(
+    CTarvikApp *app, CDocManager *docManager, MqttPublisher *publisher, RecordsDelivery *records)
     : m_app(app)
     , m_docManager(docManager)
 {
@@ -64,7 +64,7 @@ CMainFrame::CMainFrame(CTarvikApp *app, CDocManager *docManager)
     m_windowList = new WindowListMenu(m_mdiArea, this);
     CreateActions();
     CreateToolBar();
-    m_status = new StatusIndicators(this, m_app);
+    m_status = new StatusIndicators(this, publisher, records);
     BuildMenuBar(CDocTemplate::Menu::Main);
     setAcceptDrops(true);
     QList<QAction *> startCommands;
@@ -154,9 +154,9 @@ void CMainFrame::CreateActions()
         QStringLiteral(
             "Write the datasheet of the active meter form to a PDF file\nExport Datasheet as PDF"),
         AppCommand::ExportPdf);
-    connect(MakeAction(QStringLiteral("file_print_setup"), QStringLiteral("P&rint Setup..."),
-                QStringLiteral("Change the printer and printing options\nPrint Setup")),
-        &QAction::triggered, m_app, &CTarvikApp::OnFilePrintSetup);
+    // Print Setup, About and the new-window commands are the application's to serve.
+    MakeAction(QStringLiteral("file_print_setup"), QStringLiteral("P&rint Setup..."),
+        QStringLiteral("Change the printer and printing options\nPrint Setup"));
     // Ctrl+W and Ctrl+F4 close, as on the desktop; held by the window, so they work whichever
     // menu bar is up.
     QAction *closeAction = routed(QStringLiteral("file_close"), QStringLiteral("&Close"),
@@ -252,7 +252,6 @@ void CMainFrame::CreateActions()
     QAction *about = MakeAction(QStringLiteral("app_about"), QStringLiteral("&About Tarvik..."),
         QStringLiteral("Display program information, version number and copyright\nAbout"));
     about->setIcon(AppIcons::Tile(QStringLiteral("?"), QColor(0, 110, 170)));
-    connect(about, &QAction::triggered, m_app, &CTarvikApp::OnAppAbout);
     QAction *guide = MakeAction(QStringLiteral("help_guide"), QStringLiteral("&User Guide"),
         QStringLiteral("Show the user guide\nUser Guide"));
     guide->setShortcut(QKeySequence(Qt::Key_F1));
@@ -267,18 +266,17 @@ void CMainFrame::CreateActions()
         const char *prompt;
         const char *menuText;
         Qt::Key key; // with Ctrl+Shift, the letter of its toolbar tile
-        void (CTarvikApp::*slot)();
     } newWindows[] = {
         { "new_terminal", "T", QColor(30, 30, 30), "Open new terminal window\nTerminal",
-            "&Terminal", Qt::Key_T, &CTarvikApp::OnNewTerminal },
+            "&Terminal", Qt::Key_T },
         { "new_meter_form", "K", QColor(0, 120, 60), "Open new meter form window\nMeter Form",
-            "&Meter Form", Qt::Key_K, &CTarvikApp::OnNewMeterForm },
+            "&Meter Form", Qt::Key_K },
         { "new_datalog", "D", QColor(150, 80, 0), "Open new datalog form window\nDatalog Form",
-            "&Datalog Form", Qt::Key_D, &CTarvikApp::OnNewDatalog },
+            "&Datalog Form", Qt::Key_D },
         { "new_quixal", "Q", QColor(120, 0, 120), "Open new quixal form window\nQUIXAL Form",
-            "&QUIXAL Form", Qt::Key_Q, &CTarvikApp::OnNewQuixal },
+            "&QUIXAL Form", Qt::Key_Q },
         { "new_modbus", "MB", QColor(160, 0, 0), "Open new modbus form window\nMODBUS Form",
-            "M&ODBUS Form", Qt::Key_M, &CTarvikApp::OnNewModbus },
+            "M&ODBUS Form", Qt::Key_M },
     };
     for (const auto &w : newWindows) {
         QAction *action
@@ -286,7 +284,6 @@ void CMainFrame::CreateActions()
         action->setIcon(AppIcons::Tile(QLatin1String(w.label), w.colour));
         action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | w.key));
         addAction(action); // the keys work with the toolbar hidden too
-        connect(action, &QAction::triggered, m_app, w.slot);
     }
 }
 

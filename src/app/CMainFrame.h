@@ -12,11 +12,13 @@
 class CDocManager;
 class CTarvikApp;
 class CView;
+class MqttPublisher;
 class QAction;
 class QLabel;
 class QMdiArea;
 class QMenu;
 class QToolBar;
+class RecordsDelivery;
 class StartPage;
 class StatusIndicators;
 class WindowListMenu;
@@ -28,7 +30,9 @@ class CMainFrame : public QMainWindow
 {
     Q_OBJECT
 public:
-    CMainFrame(CTarvikApp *app, CDocManager *docManager);
+    // The status bar follows publisher and records (either may be null).
+    CMainFrame(CTarvikApp *app, CDocManager *docManager, MqttPublisher *publisher,
+        RecordsDelivery *records);
     ~CMainFrame() override;
 
     QMdiArea *MdiArea() const { return m_mdiArea; }

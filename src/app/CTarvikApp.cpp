@@ -25,6 +25,7 @@
 #include "records/RecordsSettings.h"
 #include "terminal/CTermView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QGridLayout>
 #include <QMessageBox>
@@ -33,6 +34,9 @@
 #include <QProgressDialog>
 #include <QScreen>
 #include <QSpacerItem>
+
+#include <initializer_list>
+#include <utility>
 
 CTarvikApp *CTarvikApp::s_instance = nullptr;
 
@@ -138,7 +142,7 @@ bool CTarvikApp::InitInstance()
         m_docManager.get(), &CTarvikApp::MeterLink, &CTarvikApp::ModbusPort);
     AppServices::Install(m_services.get());
     m_docManager->LoadRecentFiles();
-    DocTypes::RegisterAll(*m_docManager);
+    DocTypes::RegisterAll(*m_docManager, &CTarvikApp::MeterLink);
     m_publisher = std::make_unique<MqttPublisher>();
     ReadingSink::Install(m_publisher.get());
     m_records = std::make_unique<RecordsDelivery>();
@@ -162,7 +166,19 @@ bool CTarvikApp::InitInstance()
         }
         m_meterLink = std::make_unique<CSerial>(CPrefs::DeviceName(prefs.GetPort()), m_timing);
 
-        m_mainFrame = std::make_unique<CMainFrame>(this, m_docManager.get());
+        m_mainFrame = std::make_unique<CMainFrame>(
+            this, m_docManager.get(), m_publisher.get(), m_records.get());
+        // The frame's commands that the application serves.
+        using Slot = void (CTarvikApp::*)();
+        for (const auto &[action, slot] : std::initializer_list<std::pair<const char *, Slot>> {
+                 { "file_print_setup", &CTarvikApp::OnFilePrintSetup },
+                 { "app_about", &CTarvikApp::OnAppAbout },
+                 { "new_terminal", &CTarvikApp::OnNewTerminal },
+                 { "new_meter_form", &CTarvikApp::OnNewMeterForm },
+                 { "new_datalog", &CTarvikApp::OnNewDatalog },
+                 { "new_quixal", &CTarvikApp::OnNewQuixal },
+                 { "new_modbus", &CTarvikApp::OnNewModbus } })
+            connect(m_mainFrame->Action(QLatin1String(action)), &QAction::triggered, this, slot);
         if (m_messageBoxes) {
             UserMessage::SetHandler([this](const QString &text, const QString &caption) {
                 MakeMessageBox(text, caption, m_mainFrame.get())->exec();

@@ -1,7 +1,6 @@
 #include "app/DocTypes.h"
 
 #include "app/CDocManager.h"
-#include "app/CTarvikApp.h"
 #include "base/Globals.h"
 #include "datalog/Datalog.h"
 #include "datalog/DatalogDoc.h"
@@ -39,7 +38,7 @@ void FollowVersion(CMeterDoc *document)
 }
 } // namespace
 
-void DocTypes::RegisterAll(CDocManager &manager)
+void DocTypes::RegisterAll(CDocManager &manager, CSerial *(*meterLink)())
 {
     // 1. Kelvane meter form (134)
     CDocTemplate kelvane
@@ -75,8 +74,8 @@ void DocTypes::RegisterAll(CDocManager &manager)
             CDocTemplate::Menu::Terminal);
     terminal.createDocument = [] { return new CTermDoc; };
     terminal.createFrame = [] { return new ZarnFormFrame(g_DocKind); };
-    terminal.createView = [](CDocument *document) {
-        return new CTermView(static_cast<CTermDoc *>(document), CTarvikApp::MeterLink());
+    terminal.createView = [meterLink](CDocument *document) {
+        return new CTermView(static_cast<CTermDoc *>(document), meterLink ? meterLink() : nullptr);
     };
     manager.AddDocTemplate(terminal);
 
@@ -86,8 +85,9 @@ void DocTypes::RegisterAll(CDocManager &manager)
             CDocTemplate::Menu::Main);
     datalog.createDocument = [] { return new DatalogDoc; };
     datalog.createFrame = [] { return new DatalogFrame; };
-    datalog.createView
-        = [](CDocument *document) { return new Datalog(document, CTarvikApp::MeterLink()); };
+    datalog.createView = [meterLink](CDocument *document) {
+        return new Datalog(document, meterLink ? meterLink() : nullptr);
+    };
     manager.AddDocTemplate(datalog);
 
     // 5. Command list (135)

@@ -1,6 +1,7 @@
 #pragma once
 
 class CDocManager;
+class CSerial;
 
 // The document types of the program, registered in this order: Kelvane meter (.mtr), Quixal
 // meter (.qxm), terminal (.trm), datalog (.log), command list (.que), Modbus (.txt). The
@@ -8,5 +9,7 @@ class CDocManager;
 class DocTypes
 {
 public:
-    static void RegisterAll(CDocManager &manager);
+    // meterLink gives the meter link the terminal and datalog windows are made with; without
+    // it (tests registering the types alone) they have none.
+    static void RegisterAll(CDocManager &manager, CSerial *(*meterLink)() = nullptr);
 };

@@ -1,6 +1,5 @@
 #include "app/StatusIndicators.h"
 
-#include "app/CTarvikApp.h"
 #include "publish/MqttPublisher.h"
 #include "records/RecordsDelivery.h"
 
@@ -30,9 +29,11 @@ int ReadLockLed(const char *which)
 }
 } // namespace
 
-StatusIndicators::StatusIndicators(QMainWindow *frame, CTarvikApp *app)
+StatusIndicators::StatusIndicators(
+    QMainWindow *frame, MqttPublisher *publisher, RecordsDelivery *records)
     : QObject(frame)
-    , m_app(app)
+    , m_publisher(publisher)
+    , m_records(records)
     , m_statusBar(frame->statusBar())
 {
     const auto indicator = [this, frame](const QString &text) {
@@ -46,15 +47,14 @@ StatusIndicators::StatusIndicators(QMainWindow *frame, CTarvikApp *app)
     m_publishLabel = new QLabel(frame);
     m_publishLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_statusBar->addPermanentWidget(m_publishLabel);
-    if (m_app && m_app->Publisher())
-        connect(
-            m_app->Publisher(), &MqttPublisher::Changed, this, &StatusIndicators::ShowPublishing);
+    if (m_publisher)
+        connect(m_publisher, &MqttPublisher::Changed, this, &StatusIndicators::ShowPublishing);
     ShowPublishing();
     m_recordsLabel = new QLabel(frame);
     m_recordsLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_statusBar->addPermanentWidget(m_recordsLabel);
-    if (m_app && m_app->Records())
-        connect(m_app->Records(), &RecordsDelivery::Changed, this, &StatusIndicators::ShowRecords);
+    if (m_records)
+        connect(m_records, &RecordsDelivery::Changed, this, &StatusIndicators::ShowRecords);
     ShowRecords();
     m_capsLabel = indicator(QStringLiteral("CAP"));
     m_numLabel = indicator(QStringLiteral("NUM"));
@@ -70,7 +70,7 @@ StatusIndicators::StatusIndicators(QMainWindow *frame, CTarvikApp *app)
 
 void StatusIndicators::ShowPublishing()
 {
-    MqttPublisher *publisher = m_app ? m_app->Publisher() : nullptr;
+    MqttPublisher *publisher = m_publisher;
     const bool shown = publisher && (publisher->Started() || publisher->Queued() > 0);
     m_publishLabel->setVisible(shown);
     if (!publisher)
@@ -84,7 +84,7 @@ void StatusIndicators::ShowPublishing()
 
 void StatusIndicators::ShowRecords()
 {
-    RecordsDelivery *records = m_app ? m_app->Records() : nullptr;
+    RecordsDelivery *records = m_records;
     const qint64 waiting = records ? records->Waiting() : 0;
     const bool shown = records && (waiting > 0 || (waiting < 0 && !records->Problem().isEmpty()));
     m_recordsLabel->setVisible(shown);

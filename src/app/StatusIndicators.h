@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
-class CTarvikApp;
+class MqttPublisher;
 class QLabel;
 class QMainWindow;
 class QStatusBar;
+class RecordsDelivery;
 
 // What the main window's status bar shows beside the prompts: "Ready" whenever no prompt is
 // up, the MQTT field (the broker's state and the queue's length) and the CAP, NUM and SCRL
@@ -14,7 +16,8 @@ class StatusIndicators : public QObject
 {
     Q_OBJECT
 public:
-    StatusIndicators(QMainWindow *frame, CTarvikApp *app);
+    // publisher and records (either may be null) are the application's, followed while they last.
+    StatusIndicators(QMainWindow *frame, MqttPublisher *publisher, RecordsDelivery *records);
 
     // Hidden while publishing is off and nothing is queued.
     QLabel *PublishLabel() const { return m_publishLabel; }
@@ -28,7 +31,8 @@ private:
     void ShowRecords();
     void UpdateLockIndicators();
 
-    CTarvikApp *m_app;
+    QPointer<MqttPublisher> m_publisher;
+    QPointer<RecordsDelivery> m_records;
     QStatusBar *m_statusBar;
     QLabel *m_publishLabel = nullptr;
     QLabel *m_recordsLabel = nullptr;

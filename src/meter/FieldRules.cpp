@@ -1,17 +1,29 @@
 #include "meter/FieldRules.h"
 
 #include "base/ScanText.h"
+#include "meter/FieldIds.h"
 
 #include <QStringList>
 
 FieldRules::FieldRules(std::vector<FieldRule> rules)
-    : m_rules(std::move(rules))
 {
-    for (FieldRule &rule : m_rules) {
+    Add(std::move(rules));
+}
+
+FieldRules::FieldRules(std::vector<FieldRule> shared, std::vector<FieldRule> own)
+{
+    Add(std::move(shared));
+    Add(std::move(own));
+}
+
+void FieldRules::Add(std::vector<FieldRule> rules)
+{
+    for (FieldRule &rule : rules) {
         if (rule.number) {
             rule.number->id = rule.id;
             m_numbers.push_back(*rule.number);
         }
+        m_rules.push_back(std::move(rule));
     }
 }
 
@@ -24,6 +36,21 @@ const FieldRule *FieldRules::Find(int id) const
         if (rule.storedAs == id)
             return &rule;
     return nullptr;
+}
+
+std::vector<FieldRule> FieldRules::FlowRows()
+{
+    using namespace FieldId;
+    const Limit zeroOffset = FieldRule::Within(-5.0, "-5.00000", 5.0, "5.00000", false, true);
+    return {
+        FieldRule::Of(Units, Kind::Choice),
+        FieldRule::Of(FullScale).Number(N::Decimal("Full Scale")).Collected(),
+        FieldRule::Of(CFactor).Number(N::Decimal("C Factor")).Collected(),
+        FieldRule::Of(XSect).Number(N::Decimal("X-Sect")).Collected(),
+        FieldRule::Of(MaxRange).Number(N::Decimal("Max Range")).Collected(),
+        FieldRule::Of(ZeroCutoff).Number(N::Decimal("Zero Cutoff %")).Collected(),
+        FieldRule::Of(ZeroOffset).Number(N::Decimal("Zero Offset")).Limited(zeroOffset).Collected(),
+    };
 }
 
 QString FieldRules::Limited(const FieldRule::Limit &limit, const QString &text)
@@ -66,6 +93,41 @@ bool FieldRules::IsReadOnly(int id) const
 {
     const FieldRule *rule = Find(id);
     return rule && rule->kind == FieldRule::Kind::ReadOnly;
+}
+
+bool FieldRules::Is(int id, Kind kind) const
+{
+    const FieldRule *rule = Find(id);
+    return rule && rule->kind == kind;
+}
+
+std::vector<int> FieldRules::IdsOf(Kind kind) const
+{
+    std::vector<int> ids;
+    for (const FieldRule &rule : m_rules)
+        if (rule.kind == kind)
+            ids.push_back(rule.id);
+    return ids;
+}
+
+bool FieldRules::HoldsText(int id) const
+{
+    const FieldRule *rule = Find(id);
+    if (!rule || (rule->storedAs != 0 && rule->storedAs != id))
+        return false;
+    return rule->kind == Kind::Text || rule->kind == Kind::Own || rule->kind == Kind::ReadOnly;
+}
+
+int FieldRules::FieldOf(int id) const
+{
+    const FieldRule *rule = Find(id);
+    return rule && rule->storedAs == id ? rule->id : id;
+}
+
+bool FieldRules::Lacks(int id, bool extended) const
+{
+    const FieldRule *rule = Find(id);
+    return !extended && rule && rule->early != Early::Kept;
 }
 
 QString FieldRules::Refusal(const FieldRule &rule, const QString &caption, const QString &text,

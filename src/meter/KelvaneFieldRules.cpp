@@ -2,24 +2,13 @@
 
 #include "meter/FieldIds.h"
 
-namespace {
-
-using Kind = FieldRule::Kind;
-using Early = FieldRule::Early;
-using Limit = FieldRule::Limit;
-using Above = NumberFieldRules::Above;
-using N = NumberFieldRules;
-
-} // namespace
-
 const FieldRules &KelvaneFieldRules::Table()
 {
     using namespace FieldId;
     const Limit alarmValue = FieldRule::Down(400000000.0, false, "400000000");
     const Limit alarmDelay = FieldRule::Down(256.0, true, "255");
-    // Zero Offset is bounded on every change, whoever makes it.
-    const Limit zeroOffset = FieldRule::Within(-5.0, "-5.00000", 5.0, "5.00000", false, true);
-    static const FieldRules table({
+    // After the rows both series share (FlowRows).
+    static const KelvaneFieldRules table({
         FieldRule::Of(SerialNumber).Number(N::Whole("Serial Number", "serial_num")),
         FieldRule::Of(MeterVersion, Kind::ReadOnly),
         FieldRule::Of(Revision, Kind::ReadOnly),
@@ -61,15 +50,6 @@ const FieldRules &KelvaneFieldRules::Table()
             .Limited(alarmDelay),
         FieldRule::Of(HoldFlow1, Kind::Box).Before41(Early::Hidden),
         FieldRule::Of(HoldFlow2, Kind::Box).Before41(Early::Hidden),
-        // The units pick converts the flow fields; the flow fields, when left, are collected
-        // (the conversions and the curve-fit choice depend on them).
-        FieldRule::Of(Units, Kind::Choice),
-        FieldRule::Of(FullScale).Number(N::Decimal("Full Scale")).Collected(),
-        FieldRule::Of(CFactor).Number(N::Decimal("C Factor")).Collected(),
-        FieldRule::Of(XSect).Number(N::Decimal("X-Sect")).Collected(),
-        FieldRule::Of(MaxRange).Number(N::Decimal("Max Range")).Collected(),
-        FieldRule::Of(ZeroCutoff).Number(N::Decimal("Zero Cutoff %")).Collected(),
-        FieldRule::Of(ZeroOffset).Number(N::Decimal("Zero Offset")).Limited(zeroOffset).Collected(),
         FieldRule::Of(AdcGain, Kind::ReadOnly).Number(N::Decimal("ADC Gain")),
         FieldRule::Of(AdcOffset, Kind::ReadOnly).Number(N::Decimal("ADC Offset")),
         // The three edits with arrows keep their text under the arrows' id.
@@ -102,7 +82,11 @@ const FieldRules &KelvaneFieldRules::Table()
             .Number(N::Whole("Watchdog Timer", "wdt", true))
             .Before41(Early::Refused),
         FieldRule::Of(UpPcba, Kind::ReadOnly)
-            .Number(N::Whole("uP PCBA Number", "uP_assy_rev", true)),
+            .Number(N::Whole("uP PCBA Number", "uP_assy_rev", true))
+            .Before41(Early::Refused),
+        // The clock's edits.
+        FieldRule::Of(DateField),
+        FieldRule::Of(TimeField),
     });
     return table;
 }

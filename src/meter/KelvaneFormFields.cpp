@@ -11,6 +11,13 @@
 
 #include <QDateTime>
 
+namespace {
+const FieldRules &KelvaneRules()
+{
+    return KelvaneFieldRules::Table();
+}
+} // namespace
+
 const FieldCaptions &KelvaneFormFields::Table()
 {
     static const FieldCaptions table(
@@ -73,24 +80,6 @@ QString KelvaneFormFields::CaptionOf(int id)
     return Table().CaptionOf(id);
 }
 
-bool KelvaneFormFields::IsPlainTextId(int id)
-{
-    return (id >= FieldId::AlarmValue0 && id <= FieldId::FullScale) || id == FieldId::DacFilterSpin
-        || id == FieldId::DacTimeSpin || id == FieldId::AdcFilterSpin
-        || (id >= FieldId::ModbusAddr && id <= FieldId::XSect)
-        || (id >= FieldId::DateField && id <= FieldId::Password) || id == FieldId::SerialNumber
-        || id == FieldId::ZeroCutoff || id == FieldId::CalibrationDue || id == FieldId::UpPcba
-        || (id >= FieldId::Watchdog && id <= FieldId::AdcOffset);
-}
-
-int KelvaneFormFields::EditIdOf(int id)
-{
-    return id == FieldId::DacFilterSpin ? FieldId::DacFilterEdit
-        : id == FieldId::DacTimeSpin    ? FieldId::DacTimeEdit
-        : id == FieldId::AdcFilterSpin  ? FieldId::AdcFilterEdit
-                                        : id;
-}
-
 QString KelvaneFormFields::Tail(const QString &line, int n)
 {
     return ChoiceList::Tail(line, n);
@@ -109,23 +98,11 @@ int KelvaneFormFields::UnitsLine(const QStringList &lines, const QString &text)
     return -1;
 }
 
-bool KelvaneFormFields::IsListId(int id)
-{
-    return id == FieldId::PrimaryList || id == FieldId::SecondaryList
-        || id == FieldId::PointWiseList;
-}
-
-bool KelvaneFormFields::IsBoxId(int id)
-{
-    return id == FieldId::Tracking || id == FieldId::HoldFlow1 || id == FieldId::HoldFlow2
-        || id == FieldId::Protocol;
-}
-
 KelvaneFormFields::KelvaneFormFields()
 {
-    for (int id : { FieldId::Tracking, FieldId::HoldFlow1, FieldId::HoldFlow2, FieldId::Protocol })
+    for (int id : KelvaneRules().IdsOf(FieldRule::Kind::Box))
         m_box[id] = false;
-    for (int id : { FieldId::PrimaryList, FieldId::SecondaryList, FieldId::PointWiseList })
+    for (int id : KelvaneRules().IdsOf(FieldRule::Kind::Coefficients))
         m_lists[id];
 }
 
@@ -196,14 +173,14 @@ QString KelvaneFormFields::ShownText(int id)
         const int line = m_alarm[size_t(id - FieldId::AlarmFunction0)];
         return line < 0 || line >= m_alarmLines.size() ? QString() : m_alarmLines.at(line);
     }
-    if (IsListId(id))
+    if (KelvaneRules().Is(id, FieldRule::Kind::Coefficients))
         return m_lists.value(id).join(QLatin1Char(' '));
     return GetField(id);
 }
 
 bool KelvaneFormFields::ShownTicked(int id)
 {
-    return id == FieldId::LcdBlank ? m_lcdBlank : m_box.value(id, false);
+    return m_box.value(id, false);
 }
 
 int KelvaneFormFields::ShownPosition(int id)
@@ -245,24 +222,14 @@ void KelvaneFormFields::SetField(int id, const QString &rawText)
     const QString text = ZarnFormRules::TrimForField(id, rawText);
     const int n = ZarnFormRules::LeadingInt(text);
 
-    if (IsPlainTextId(id)) {
-        // Zero Offset is bounded on every change, whoever makes it.
-        m_text[EditIdOf(id)] = KelvaneFieldRules::Table().Changed(id, text);
-        return;
-    }
-    if (id >= FieldId::AlarmFunction0 && id <= FieldId::AlarmFunction3) {
+    // The fields with a store of their own first, then the others as their kind says.
+    switch (id) {
+    case FieldId::AlarmFunction0:
+    case FieldId::AlarmFunction1:
+    case FieldId::AlarmFunction2:
+    case FieldId::AlarmFunction3:
         m_alarm[size_t(id - FieldId::AlarmFunction0)] = AlarmLine(m_alarmLines, text);
         return;
-    }
-    if (IsBoxId(id)) {
-        m_box[id] = text == QLatin1String("TRUE");
-        return;
-    }
-    if (IsListId(id)) {
-        m_lists[id].append(text);
-        return;
-    }
-    switch (id) {
     case FieldId::Units:
         if (const int line = UnitsLine(m_unitsLines, text); line >= 0)
             m_units = line;
@@ -282,9 +249,6 @@ void KelvaneFormFields::SetField(int id, const QString &rawText)
     case FieldId::Refresh:
         m_refresh = qBound(1, n, 100);
         m_refreshGiven = QString::number(n);
-        return;
-    case FieldId::LcdBlank:
-        m_lcdBlank = text == QLatin1String("TRUE");
         return;
     case FieldId::MeterVersion:
         m_text[FieldId::MeterVersion] = text;
@@ -314,28 +278,30 @@ void KelvaneFormFields::SetField(int id, const QString &rawText)
         m_desired = n >= 1 && n <= 4 ? n - 1 : -1;
         return;
     default:
-        return;
+        break;
     }
+    const FieldRules &rules = KelvaneRules();
+    if (rules.HoldsText(id))
+        m_text[rules.FieldOf(id)]
+            = rules.Changed(id, text); // Zero Offset's bounds, whoever sets it
+    else if (rules.Is(id, FieldRule::Kind::Box))
+        m_box[id] = text == QLatin1String("TRUE");
+    else if (rules.Is(id, FieldRule::Kind::Coefficients))
+        m_lists[id].append(text);
 }
 
 QString KelvaneFormFields::GetField(int id)
 {
     if (!ZarnFormRules::IsFormId(id))
         return QString();
-    if (IsPlainTextId(id))
-        return m_text.value(EditIdOf(id));
-    if (id >= FieldId::AlarmFunction0 && id <= FieldId::AlarmFunction3) {
+    switch (id) {
+    case FieldId::AlarmFunction0:
+    case FieldId::AlarmFunction1:
+    case FieldId::AlarmFunction2:
+    case FieldId::AlarmFunction3: {
         const int line = m_alarm[size_t(id - FieldId::AlarmFunction0)];
         return line < 0 || line >= m_alarmLines.size() ? QString() : Tail(m_alarmLines.at(line), 4);
     }
-    if (IsBoxId(id))
-        return FieldTransfer::Bool(m_box.value(id));
-    if (IsListId(id)) {
-        const QStringList &list = m_lists[id];
-        const int position = m_walkPos++;
-        return position < 0 || position >= list.size() ? QString() : list.at(position);
-    }
-    switch (id) {
     case FieldId::Units:
         return m_units < 0 || m_units >= m_unitsLines.size() ? QString()
                                                              : Tail(m_unitsLines.at(m_units), 4);
@@ -345,8 +311,6 @@ QString KelvaneFormFields::GetField(int id)
         return m_contrastGiven.isEmpty() ? PrintfText::Format("%d", m_contrast) : m_contrastGiven;
     case FieldId::Refresh:
         return m_refreshGiven.isEmpty() ? PrintfText::Format("%d", m_refresh) : m_refreshGiven;
-    case FieldId::LcdBlank:
-        return FieldTransfer::Bool(m_lcdBlank);
     case FieldId::ActiveRange:
         return m_collectingForFile ? QString() : m_text.value(FieldId::ActiveRange);
     case FieldId::PrimaryReset:
@@ -359,6 +323,17 @@ QString KelvaneFormFields::GetField(int id)
     case FieldId::DesiredRange:
         return m_desired < 0 ? QString() : QString::number(m_desired + 1);
     default:
-        return m_text.value(id);
+        break;
     }
+    const FieldRules &rules = KelvaneRules();
+    if (rules.HoldsText(id))
+        return m_text.value(rules.FieldOf(id));
+    if (rules.Is(id, FieldRule::Kind::Box))
+        return FieldTransfer::Bool(m_box.value(id));
+    if (rules.Is(id, FieldRule::Kind::Coefficients)) {
+        const QStringList &list = m_lists[id];
+        const int position = m_walkPos++;
+        return position < 0 || position >= list.size() ? QString() : list.at(position);
+    }
+    return m_text.value(id);
 }

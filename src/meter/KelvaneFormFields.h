@@ -20,9 +20,10 @@ class QDateTime;
 // the beginning of a line, an alarm code by the end of one), the curve-fit choice, the two
 // sliders that give back the value they were given until moved, the boxes, the three
 // coefficient lists with their walk, the image text, the Desired range and the plain edits
-// (the spin fields are their edits). The command-line program and the tests run the form's
-// command lists and variable transfers through it without any window; ZarnFormView takes its
-// list rules from it. The datasheet reads it as it reads the form's controls (IShownFields).
+// (the spin fields are their edits), each field kept as its rule's kind says (KelvaneFieldRules).
+// The command-line program and the tests run the form's command lists and variable transfers
+// through it without any window; ZarnFormView takes its list rules from it. The datasheet reads
+// it as it reads the form's controls (IShownFields).
 class KelvaneFormFields : public IFieldAccess, public IShownFields
 {
 public:
@@ -36,12 +37,6 @@ public:
     static QString CaptionOf(int id);
     static const FieldCaptions &Table();
 
-    // Ids whose SetField text goes into an edit as it stands (a spin field's edit is set through
-    // the spin's id and read through its own).
-    static bool IsPlainTextId(int id);
-    // The edit a spin arrow's id stands for (DacFilterSpin -> DacFilterEdit, and so on); other
-    // ids as they are.
-    static int EditIdOf(int id);
     // Last n characters of a list line (the code part of the units and alarm lines).
     static QString Tail(const QString &line, int n);
     // The line of an alarm list whose last three characters are code; -1 for none or "".
@@ -100,8 +95,6 @@ public:
     // in before GetField and shows these again after SetField.
     void SetShown(int id, const QString &text) { m_text[id] = text; }
     QString Text(int id) const { return m_text.value(id); }
-    static bool IsBoxId(int id);
-    static bool IsListId(int id);
     void SetBox(int id, bool on) { m_box[id] = on; }
     int AlarmSelected(int row) const { return m_alarm[size_t(row)]; }
     void SelectAlarm(int row, int index) { m_alarm[size_t(row)] = index; }
@@ -135,8 +128,7 @@ private:
     int m_refresh = 8;
     QString m_contrastGiven;
     QString m_refreshGiven;
-    QHash<int, bool> m_box;
-    bool m_lcdBlank = false;
+    QHash<int, bool> m_box; // the boxes, the LCD blanking flag among them
     QHash<int, QStringList> m_lists;
     int m_walkPos = 0;
     QString m_imageText;

@@ -4,6 +4,7 @@
 #include "meter/FieldIds.h"
 #include "meter/FormBuilder.h"
 #include "meter/FormFieldBinder.h"
+#include "meter/KelvaneFieldRules.h"
 #include "meter/KelvaneFields.h"
 #include "meter/KelvaneFormFields.h"
 #include "meter/ZarnFormRules.h"
@@ -344,8 +345,10 @@ void KelvaneFormLayout::Bind(
     // SetField shows the field again after its rule has run. Only that control is touched.
     using namespace FieldId;
     // A spin's arrows move their edit, a list's reset the list.
-    for (int spin : { AdcFilterSpin, DacFilterSpin, DacTimeSpin })
-        binder.Alias(spin, KelvaneFormFields::EditIdOf(spin));
+    const FieldRules &rules = KelvaneFieldRules::Table();
+    for (const FieldRule &rule : rules.All())
+        if (rule.storedAs)
+            binder.Alias(rule.storedAs, rule.id);
     binder.Alias(PrimaryReset, PrimaryList);
     binder.Alias(SecondaryReset, SecondaryList);
     binder.Alias(PointWiseReset, PointWiseList);
@@ -376,7 +379,8 @@ void KelvaneFormLayout::Bind(
             [&fields, id](const QStringList &values) { fields.SetCoefficients(id, values); },
             [list](int i) { return ZarnFormRules::ItemLabel(list, i); });
     }
-    for (int id : { Tracking, HoldFlow1, HoldFlow2, Protocol })
+    // The boxes; the LCD blanking flag has no control, so its binding moves nothing.
+    for (int id : rules.IdsOf(FieldRule::Kind::Box))
         binder.BindTick(
             id, [&fields, id] { return fields.ShownTicked(id); },
             [&fields, id](bool ticked) { fields.SetBox(id, ticked); });

@@ -1,6 +1,7 @@
 #include "meter/KelvaneSheet.h"
 
 #include "base/PrintfText.h"
+#include "meter/FieldIds.h"
 
 namespace {
 // Item i of a list, empty past its end.
@@ -53,8 +54,9 @@ bool KelvaneSheet::IsExtended(const QString &section, const QString &templateLab
     return templateLabel == QLatin1String(">= 4.1A");
 }
 
-SheetPage KelvaneSheet::Build(const Fields &f, const SheetMetrics &metrics)
+SheetPage KelvaneSheet::Build(const Fields &f, const SheetMetrics &metrics, const FieldRules &rules)
 {
+    const auto printed = [&](int id) { return !rules.Lacks(id, f.extended); };
     SheetPage page(metrics);
     page.SetFont(SheetFont::Title);
     page.Text(QStringLiteral("      HALVREN - Meter Datasheet"));
@@ -62,7 +64,7 @@ SheetPage KelvaneSheet::Build(const Fields &f, const SheetMetrics &metrics)
     page.SetFont(SheetFont::Body);
 
     TextThenGap(page, QStringLiteral("File Name: ") + f.pathName);
-    if (f.extended) {
+    if (printed(FieldId::UpPcba)) {
         TextThenGap(page,
             QStringLiteral("Firmware Release: v%1 r%2      Serial#: %3      uP PCB Assembly#: %4")
                 .arg(f.meterVersion, SheetPage::First(f.revision, 1), f.serial, f.upPcba));
@@ -87,8 +89,8 @@ SheetPage KelvaneSheet::Build(const Fields &f, const SheetMetrics &metrics)
     TextThenGap(page, QStringLiteral("213 - Active Range   => ") + f.activeRange);
 
     page.Heading(QStringLiteral("Alarm Settings"));
-    const bool *hold1 = f.extended ? &f.holdFlow1 : nullptr;
-    const bool *hold2 = f.extended ? &f.holdFlow2 : nullptr;
+    const bool *hold1 = printed(FieldId::HoldFlow1) ? &f.holdFlow1 : nullptr;
+    const bool *hold2 = printed(FieldId::HoldFlow2) ? &f.holdFlow2 : nullptr;
     TextThenLine(page, RelayLine(f, 0, "Relay#1 OFF", nullptr));
     TextThenLine(page, RelayLine(f, 1, "Relay#1 ON ", hold1));
     TextThenLine(page, RelayLine(f, 2, "Relay#2 OFF", nullptr));
@@ -97,7 +99,7 @@ SheetPage KelvaneSheet::Build(const Fields &f, const SheetMetrics &metrics)
     page.Heading(QStringLiteral("Parameters Settings"));
     QString units = QStringLiteral("%1 - Engineering Units => %2")
                         .arg(SheetPage::Last(f.unitsLine, 3), SheetPage::First(f.unitsLine, 4));
-    if (f.extended)
+    if (printed(FieldId::Watchdog))
         units += QStringLiteral("            223 - Watchdog Timer => ") + f.watchdog;
     TextThenLine(page, units);
     TextThenLine(page, QStringLiteral("813 - X-Section         => ") + f.xSect);
@@ -118,13 +120,15 @@ SheetPage KelvaneSheet::Build(const Fields &f, const SheetMetrics &metrics)
         page.Text(PrintfText::Format("%.3d - Primary Coefficient %c => ", 801 + i, 'A' + i)
             + SheetPage::Right(Item(f.primary, i), 10));
     }
-    if (f.extended) {
+    if (printed(FieldId::SecondaryList)) {
         page.DownLines(1);
         for (int i = 0; i < 10; ++i) {
             page.DownLines(1);
             page.Text(PrintfText::Format("%.3d - Secondary Coefficient %c => ", 701 + i, 'A' + i)
                 + Item(f.secondary, i));
         }
+    }
+    if (printed(FieldId::PointWiseList)) {
         page.DownHalf();
         // Two columns, 5 % to 100 %; the fixed 0 % value is not printed.
         for (int i = 1; i < 20; i += 2) {

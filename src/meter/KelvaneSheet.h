@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/SheetPage.h"
+#include "meter/KelvaneFieldRules.h"
 
 #include <QStringList>
 
@@ -16,7 +17,8 @@ public:
     struct Fields
     {
         QString pathName; // the document's full path
-        bool extended = false; // the form shows a ">= 4.1A" meter (hold flow, watchdog, ...)
+        // The form shows a ">= 4.1A" meter: the fields earlier firmware lacks are printed too.
+        bool extended = false;
         QString meterVersion; // the form's "Flow Meter" version, empty when not identified
         QString revision; // the form's revision, empty when not identified
         QString serial;
@@ -52,7 +54,10 @@ public:
         QStringList pointWise; // 0 % to 100 %
     };
 
-    static SheetPage Build(const Fields &fields, const SheetMetrics &metrics);
+    // For a form that is not extended, the fields rules says firmware before 4.1A lacks (hold
+    // flow, watchdog, uP PCBA number, secondary and point-wise lists) are left off the page.
+    static SheetPage Build(const Fields &fields, const SheetMetrics &metrics,
+        const FieldRules &rules = KelvaneFieldRules::Table());
 
     // Whether a form prints with the ">= 4.1A" rules: its document's table section says so
     // ("[3.9G]" and "[4.0A]" do not, "[4.1A]" does); for any other section the form's

@@ -3,12 +3,12 @@
 #include "base/AppServices.h"
 #include "base/AppTitle.h"
 #include "base/CDocument.h"
-#include "base/ControlText.h"
 #include "base/FieldWidth.h"
 #include "base/MeterSession.h"
 #include "base/UserMessage.h"
 #include "graphs/CurveGraphDialog.h"
 #include "meter/CMeterDoc.h"
+#include "meter/CurveSourceReader.h"
 #include "meter/FieldIds.h"
 #include "meter/KelvaneFieldRules.h"
 #include "meter/KelvaneSeriesModel.h"
@@ -336,9 +336,10 @@ void ZarnFormView::ApplyVersionRule()
 {
     // The read-only edits, and the fields firmware before 4.1A lacks, as the field rules say.
     const bool extended = ZarnFormRules::HasExtendedFields(Family());
-    for (const FieldRule &rule : KelvaneFieldRules::Table().All()) {
+    const FieldRules &rules = KelvaneFieldRules::Table();
+    for (const FieldRule &rule : rules.All()) {
         const bool readOnly = rule.kind == FieldRule::Kind::ReadOnly;
-        const bool lacking = !extended && rule.early != FieldRule::Early::Kept;
+        const bool lacking = rules.Lacks(rule.id, extended);
         if (!readOnly && rule.early == FieldRule::Early::Kept)
             continue;
         if (rule.kind == FieldRule::Kind::Box) {
@@ -537,29 +538,27 @@ QString ZarnFormView::Family() const
     return m_shown ? m_shownRules.family : RulesInForce().family;
 }
 
-KelvaneSheet::Fields ZarnFormView::SheetFields()
+KelvaneFormFields &ZarnFormView::Members()
 {
-    // Read from the field model, with what every control shows moved into it first.
+    // What every control shows, moved into the field model.
     for (const int id : Binder().Controls().keys())
         Binder().Collect(id);
+    return m_fields;
+}
+
+KelvaneSheet::Fields ZarnFormView::SheetFields()
+{
+    KelvaneFormFields &fields = Members();
     const CMeterDoc *doc = MeterDoc();
-    return KelvaneSheetReader::Read(m_fields, doc ? doc->PathName() : QString(),
+    return KelvaneSheetReader::Read(fields, doc ? doc->PathName() : QString(),
         doc && doc->Vars() ? doc->Vars()->SectionName() : QString());
 }
 
-CurveSource ZarnFormView::GraphSource() const
+CurveSource ZarnFormView::GraphSource()
 {
-    CurveSource source;
-    source.fullScale = EditOf(FieldId::FullScale)->text();
-    source.cFactor = EditOf(FieldId::CFactor)->text();
-    source.zeroOffset = EditOf(FieldId::ZeroOffset)->text();
-    source.zeroCutoff = EditOf(FieldId::ZeroCutoff)->text();
-    source.primary = ControlText::Items(ListOf(CoeffList::Primary));
-    source.secondary = ControlText::Items(ListOf(CoeffList::Secondary));
-    source.pointWise = ControlText::Items(ListOf(CoeffList::PointWise));
-    // This form's own choice, not another open form's.
-    source.curveFit = std::max(0, m_curveFit->currentIndex());
-    return source;
+    // This form's own curve-fit choice, not another open form's.
+    KelvaneFormFields &fields = Members();
+    return CurveSourceReader::Read(fields, fields.CurveFitSelected());
 }
 
 void ZarnFormView::OnDisplayCurve()

@@ -54,8 +54,11 @@ public:
     // "Display Curve" and "Display Linear": collect the form and open the graph modally.
     void OnDisplayCurve();
     void OnDisplayLinear();
-    // What the curve graphs take from the form: its flow parameters, lists and curve-fit code.
-    CurveSource GraphSource() const;
+    // What the curve graphs take from the form: its flow parameters, lists and curve-fit code,
+    // read from the field model once every control is moved into it.
+    CurveSource GraphSource();
+    // The field model, with what every control shows moved into it first.
+    KelvaneFormFields &Members();
     // What the form's datasheet prints: its fields as they show now.
     KelvaneSheet::Fields SheetFields();
     // The rules the form's values are shown under, and collected under.

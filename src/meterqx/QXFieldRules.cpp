@@ -1,33 +1,22 @@
 #include "meterqx/QXFieldRules.h"
 
+#include "meter/FieldIds.h"
 #include "meterqx/QXFieldIds.h"
 
-namespace {
-
-using Kind = FieldRule::Kind;
-using Limit = FieldRule::Limit;
-using Above = NumberFieldRules::Above;
-using N = NumberFieldRules;
-
-} // namespace
+// The rows both series share are written in the Kelvane form's ids.
+static_assert(QXFieldId::Units == FieldId::Units && QXFieldId::FullScale == FieldId::FullScale
+    && QXFieldId::CFactor == FieldId::CFactor && QXFieldId::XSect == FieldId::XSect
+    && QXFieldId::MaxRange == FieldId::MaxRange && QXFieldId::ZeroCutoff == FieldId::ZeroCutoff
+    && QXFieldId::ZeroOffset == FieldId::ZeroOffset);
 
 const FieldRules &QXFieldRules::Table()
 {
     using namespace QXFieldId;
-    // Zero Offset is bounded on every change, as on the Kelvane form.
-    const Limit zeroOffset = FieldRule::Within(-5.0, "-5.00000", 5.0, "5.00000", false, true);
-    static const FieldRules table({
+    // After the rows both series share (FlowRows).
+    static const QXFieldRules table({
         FieldRule::Of(SerialNumber, Kind::ReadOnly).Number(N::Whole("Serial Number", "serial_num")),
         FieldRule::Of(MeterVersion, Kind::ReadOnly),
         FieldRule::Of(Revision, Kind::ReadOnly),
-        // The units pick converts the flow fields; the flow fields, when left, are collected.
-        FieldRule::Of(Units, Kind::Choice),
-        FieldRule::Of(FullScale).Number(N::Decimal("Full Scale")).Collected(),
-        FieldRule::Of(CFactor).Number(N::Decimal("C Factor")).Collected(),
-        FieldRule::Of(XSect).Number(N::Decimal("X-Sect")).Collected(),
-        FieldRule::Of(MaxRange).Number(N::Decimal("Max Range")).Collected(),
-        FieldRule::Of(ZeroCutoff).Number(N::Decimal("Zero Cutoff %")).Collected(),
-        FieldRule::Of(ZeroOffset).Number(N::Decimal("Zero Offset")).Limited(zeroOffset).Collected(),
         FieldRule::Of(PrimaryList, Kind::Coefficients),
         FieldRule::Of(RelayOffFunction, Kind::Choice),
         FieldRule::Of(RelayOffValue).Number(N::Whole("Value (Relay #2 OFF)", "evalue[2]", true)),
@@ -59,6 +48,9 @@ const FieldRules &QXFieldRules::Table()
         FieldRule::Of(Watchdog).Number(N::Whole("Watchdog Timer", "wdt", true)),
         FieldRule::Of(UpPcba, Kind::ReadOnly)
             .Number(N::Whole("uP PCBA Number", "uP_assy_rev", true)),
+        // The clock's edits.
+        FieldRule::Of(DateField),
+        FieldRule::Of(TimeField),
     });
     return table;
 }

@@ -5,16 +5,19 @@
 #include "meter/FieldTransfer.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFieldIds.h"
+#include "meterqx/QXFieldRules.h"
 #include "meterqx/QXFields.h"
 
 #include <QDateTime>
 
-#include <algorithm>
-
 namespace {
-template <size_t N> bool In(const int (&ids)[N], int id)
+std::vector<int> QuixalTextIds()
 {
-    return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
+    std::vector<int> ids;
+    for (const FieldRule &rule : QXFieldRules::Table().All())
+        if (QXFieldRules::Table().HoldsText(rule.id))
+            ids.push_back(rule.id);
+    return ids;
 }
 } // namespace
 
@@ -59,26 +62,44 @@ const std::vector<QXFormFields::Caption> &QXFormFields::Captions()
     return Table().All();
 }
 
+const std::vector<int> &QXFormFields::ListIds()
+{
+    static const std::vector<int> ids = QXFieldRules::Table().IdsOf(FieldRule::Kind::Choice);
+    return ids;
+}
+
+const std::vector<int> &QXFormFields::BoxIds()
+{
+    static const std::vector<int> ids = QXFieldRules::Table().IdsOf(FieldRule::Kind::Box);
+    return ids;
+}
+
+const std::vector<int> &QXFormFields::TextIds()
+{
+    static const std::vector<int> ids = QuixalTextIds();
+    return ids;
+}
+
 bool QXFormFields::IsList(int id)
 {
-    return In(kListIds, id);
+    return QXFieldRules::Table().Is(id, FieldRule::Kind::Choice);
 }
 
 bool QXFormFields::IsBox(int id)
 {
-    return In(kBoxIds, id);
+    return QXFieldRules::Table().Is(id, FieldRule::Kind::Box);
 }
 
 bool QXFormFields::IsText(int id)
 {
-    return In(kTextIds, id);
+    return QXFieldRules::Table().HoldsText(id);
 }
 
 QXFormFields::QXFormFields()
 {
-    for (int id : kListIds)
+    for (int id : ListIds())
         m_lines[id];
-    for (int id : kBoxIds)
+    for (int id : BoxIds())
         m_box[id] = false;
     m_text[QXFieldId::MeterVersion] = QStringLiteral("?.??");
     m_text[QXFieldId::Revision] = QStringLiteral("?");

@@ -23,21 +23,11 @@ class QDateTime;
 class QXFormFields : public IFieldAccess, public IShownFields
 {
 public:
-    // The choice lists by the field id that reads and writes them.
-    static constexpr int kListIds[] = { QXFieldId::Units, QXFieldId::Output, QXFieldId::Polarity,
-        QXFieldId::RelayOffFunction, QXFieldId::RelayOnFunction };
-    // Boxes ("TRUE"/"FALSE").
-    static constexpr int kBoxIds[]
-        = { QXFieldId::HoldFlow, QXFieldId::NoDisplay, QXFieldId::Protocol, QXFieldId::VOut };
-    // Edits and labels whose text SetField sets and GetField gives as it stands.
-    static constexpr int kTextIds[] = { QXFieldId::RelayOffValue, QXFieldId::RelayOnValue,
-        QXFieldId::RelayOffDelay, QXFieldId::RelayOnDelay, QXFieldId::FullScale,
-        QXFieldId::AdcFilter, QXFieldId::DisplayRefresh, QXFieldId::CFactor, QXFieldId::ZeroOffset,
-        QXFieldId::MaxRange, QXFieldId::XSect, QXFieldId::PulseWidth, QXFieldId::DateField,
-        QXFieldId::TimeField, QXFieldId::Password, QXFieldId::ModbusAddr, QXFieldId::SerialNumber,
-        QXFieldId::MeterVersion, QXFieldId::ZeroCutoff, QXFieldId::CalibrationDue,
-        QXFieldId::UpPcba, QXFieldId::Watchdog, QXFieldId::Revision, QXFieldId::DacFilter,
-        QXFieldId::DacRefresh };
+    // The choice lists, the boxes ("TRUE"/"FALSE") and the edits and labels whose text SetField
+    // sets and GetField gives as it stands, by the kinds of their rules (QXFieldRules).
+    static const std::vector<int> &ListIds();
+    static const std::vector<int> &BoxIds();
+    static const std::vector<int> &TextIds();
     // Every field the form shows a value in, with its caption, in the form's reading order.
     using Caption = FieldCaptions::Caption;
     static const std::vector<Caption> &Captions();
@@ -79,7 +69,11 @@ public:
     QString ShownText(int id) override { return IsList(id) ? SelectedLine(id) : m_text.value(id); }
     bool ShownTicked(int id) override { return Box(id); }
     int ShownPosition(int) override { return 0; }
-    QStringList ShownItems(int) override { return m_coefficients; }
+    // The primary coefficients: the form has no other list.
+    QStringList ShownItems(int id) override
+    {
+        return id == QXFieldId::PrimaryList ? m_coefficients : QStringList();
+    }
 
     // Members, as the form's controls show them.
     QStringList &Lines(int listId) { return m_lines[listId]; }

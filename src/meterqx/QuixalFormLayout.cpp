@@ -257,16 +257,16 @@ QWidget *QuixalFormLayout::BuildRelayGroup()
 
 void QuixalFormLayout::Bind(FormFieldBinder &binder, QXFormFields &fields)
 {
-    for (int id : QXFormFields::kTextIds)
+    for (int id : QXFormFields::TextIds())
         binder.BindText(
             id, [&fields, id] { return fields.Text(id); },
             [&fields, id](const QString &text) { fields.SetText(id, text); }, LengthLimit(id));
-    for (int id : QXFormFields::kListIds)
+    for (int id : QXFormFields::ListIds())
         binder.BindChoice(
             id, [&fields, id] { return fields.Selected(id); },
             [&fields, id](int index) { fields.Select(id, index); },
             [&fields, id] { return fields.Lines(id); });
-    for (int id : QXFormFields::kBoxIds)
+    for (int id : QXFormFields::BoxIds())
         binder.BindTick(
             id, [&fields, id] { return fields.Box(id); },
             [&fields, id](bool ticked) { fields.SetBox(id, ticked); });

@@ -10,6 +10,7 @@
 #include "base/UserMessage.h"
 #include "graphs/CurveGraphDialog.h"
 #include "lists/CQueView.h"
+#include "meter/CurveSourceReader.h"
 #include "meter/MeterSeries.h"
 #include "meter/ZarnFormRules.h"
 #include "meterqx/QXFieldIds.h"
@@ -47,7 +48,7 @@ ZarnQXFormView::ZarnQXFormView(CDocument *document, QWidget *parent)
     // The lists' entries are there before the window is fitted to the form (the boxes are as
     // wide as their longest entry).
     m_fields.LoadLists();
-    for (int id : QXFormFields::kListIds)
+    for (int id : QXFormFields::ListIds())
         Binder().Show(id);
     SetNumberFields(QXFieldRules::Table().Numbers());
     WatchAll([this](int id) { OnTyped(id); });
@@ -63,10 +64,10 @@ ZarnQXFormView::~ZarnQXFormView() = default;
 
 void ZarnQXFormView::Connect()
 {
-    for (int id : QXFormFields::kListIds)
+    for (int id : QXFormFields::ListIds())
         connect(qobject_cast<QComboBox *>(Control(id)), &QComboBox::activated, this,
             &ZarnQXFormView::MarkEdited);
-    for (int id : QXFormFields::kBoxIds)
+    for (int id : QXFormFields::BoxIds())
         connect(qobject_cast<QCheckBox *>(Control(id)), &QCheckBox::clicked, this,
             &ZarnQXFormView::MarkEdited);
     connect(m_readButton, &QPushButton::clicked, this, &ZarnQXFormView::OnRead);
@@ -147,14 +148,8 @@ QuixalSheet::Fields ZarnQXFormView::SheetFields()
 CurveSource ZarnQXFormView::GraphSource()
 {
     CollectFields();
-    Binder().CollectAll();
-    CurveSource source;
-    source.fullScale = m_fields.Text(QXFieldId::FullScale);
-    source.cFactor = m_fields.Text(QXFieldId::CFactor);
-    source.zeroOffset = m_fields.Text(QXFieldId::ZeroOffset);
-    source.zeroCutoff = m_fields.Text(QXFieldId::ZeroCutoff);
-    source.primary = m_fields.Coefficients();
-    return source;
+    // The Quixal graphs have no curve-fit choice.
+    return CurveSourceReader::Read(Members(), 0);
 }
 
 void ZarnQXFormView::OnCurve()

@@ -2,6 +2,8 @@
 // its layout holds, and tarvik-cli's set taking a value through the rule of its field once (its
 // limits, the id it is stored under, the fields firmware before 4.1A lacks).
 #include "base/Globals.h"
+#include "base/IShownFields.h"
+#include "lists/IFieldAccess.h"
 #include "meter/CMeterDoc.h"
 #include "meter/KelvaneFieldRules.h"
 #include "meter/KelvaneFormFields.h"
@@ -30,18 +32,48 @@ TEST(FieldRules, EveryFieldTakesItsValueThroughItsOneRule)
 {
     ResetGlobals();
     QDir::setCurrent(TestEnv::WorkDir());
+    KelvaneFormFields kelvane;
+    QXFormFields quixal;
     const struct
     {
         MeterSeries::Series series;
         const char *file;
         const FieldRules &rules;
         const std::vector<FieldCaptions::Caption> &captions;
+        IFieldAccess &fields; // the series' field model
+        IShownFields &shown;
     } series[] = {
         { MeterSeries::Kelvane, "41A_Template.mtr", KelvaneFieldRules::Table(),
-            KelvaneFormFields::Captions() },
-        { MeterSeries::Quixal, "Quixal.qxm", QXFieldRules::Table(), QXFormFields::Captions() },
+            KelvaneFormFields::Captions(), kelvane, kelvane },
+        { MeterSeries::Quixal, "Quixal.qxm", QXFieldRules::Table(), QXFormFields::Captions(),
+            quixal, quixal },
     };
     for (const auto &s : series) {
+        // The field model keeps each field as its rule's kind says: a box its tick, a
+        // coefficient list its lines, an edit or a label its text, under the id it is stored
+        // under (the edit's own id then takes nothing).
+        for (const FieldRule &rule : s.rules.All()) {
+            const int id = rule.storedAs ? rule.storedAs : rule.id;
+            if (rule.kind == FieldRule::Kind::Box) {
+                for (const char *tick : { "TRUE", "FALSE" }) {
+                    s.fields.SetField(id, QLatin1String(tick));
+                    EXPECT_EQ(s.fields.GetField(id), QLatin1String(tick)) << id;
+                    EXPECT_EQ(s.shown.ShownTicked(id), *tick == 'T') << id;
+                }
+            } else if (rule.kind == FieldRule::Kind::Coefficients) {
+                s.fields.SetField(id, QStringLiteral("1.5"));
+                EXPECT_EQ(s.shown.ShownItems(id).value(0), QStringLiteral("1.5")) << id;
+            } else if (s.rules.HoldsText(id) && rule.kind != FieldRule::Kind::Own) {
+                s.fields.SetField(id, QStringLiteral("3"));
+                EXPECT_EQ(s.fields.GetField(id), QStringLiteral("3")) << id;
+                EXPECT_EQ(s.fields.GetField(rule.id), QStringLiteral("3")) << id;
+                if (rule.storedAs) {
+                    s.fields.SetField(rule.id, QStringLiteral("4"));
+                    EXPECT_EQ(s.fields.GetField(rule.id), QStringLiteral("3")) << id;
+                }
+            }
+        }
+
         std::unique_ptr<MeterSeriesModel> model = SeriesModels::Make(s.series);
         QString error;
         ASSERT_TRUE(model->Open(QLatin1String(s.file), &error)) << qPrintable(error);

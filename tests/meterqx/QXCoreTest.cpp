@@ -398,7 +398,7 @@ TEST_F(QXCoreTest, FieldsWithoutNumbersLeaveTheirVariables)
     const QString image = doc->Vars()->ImageToText();
     QXFormFields form; // lists not loaded: nothing selected anywhere
     doc->VarsToForm(form);
-    for (int id : QXFormFields::kTextIds)
+    for (int id : QXFormFields::TextIds())
         form.SetText(id, QStringLiteral("x\xe9\x01 ="));
     for (int i = 0; i < form.Coefficients().size(); ++i)
         form.Coefficients()[i] = QString();

@@ -1,5 +1,6 @@
 // The datasheet pages as data: every line's font, position and text for the sheets of both
 // meter series, built from field texts as the forms show them.
+#include "meter/FieldIds.h"
 #include "meter/KelvaneSheet.h"
 #include "meterqx/QuixalSheet.h"
 
@@ -230,6 +231,38 @@ TEST(KelvaneSheet, A41AMeterPrintsHoldFlowWatchdogAndTheExtendedCoefficients)
                 "p20" },
         });
     EXPECT_EQ(page.Lines().size(), 61);
+}
+
+TEST(KelvaneSheet, BeforeFirmware41AItPrintsWhatTheFieldRulesKeep)
+{
+    // Each field earlier firmware may lack, and what its line shows when printed.
+    const struct
+    {
+        int id;
+        const char *printed;
+    } fields[] = {
+        { FieldId::UpPcba, "      uP PCB Assembly#: not printed" },
+        { FieldId::HoldFlow1, "Hold Flow => True" },
+        { FieldId::HoldFlow2, "Hold Flow => False" },
+        { FieldId::Watchdog, "223 - Watchdog Timer => not printed" },
+        { FieldId::SecondaryList, "701 - Secondary Coefficient A => not printed" },
+        { FieldId::PointWiseList, "751 - Point-Wise @   5% =>" },
+    };
+    const KelvaneSheet::Fields early = Meter39G();
+    const FieldRules &table = KelvaneFieldRules::Table();
+    for (const auto &field : fields) {
+        // As the program's table says, and with the field kept before 4.1A.
+        std::vector<FieldRule> rules = table.All();
+        for (FieldRule &rule : rules)
+            if (rule.id == field.id)
+                rule.early = FieldRule::Early::Kept;
+        const FieldRules kept(rules);
+        for (const FieldRules *in : { &table, &kept }) {
+            const QString page = KelvaneSheet::Build(early, kMetrics, *in).Texts().join('\n');
+            EXPECT_EQ(page.contains(QLatin1String(field.printed)), !in->Lacks(field.id, false))
+                << field.printed << (in == &kept ? " (kept)" : "");
+        }
+    }
 }
 
 TEST(KelvaneSheet, MissingValuesPrintBlanksAndNeverReadPastATextsEnd)
