@@ -1,6 +1,7 @@
 // The network half of the device: port texts, the telnet codec's byte tables, and the device
 // against a listening socket of the test's own.
 #include "support/TestEnv.h"
+#include "support/TickGaps.h"
 
 #include "base/DialogueRunner.h"
 #include "link/CSerial.h"
@@ -12,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -439,15 +439,7 @@ int LookupsThatNeverEnd()
         std::fprintf(stderr, "no silent name server: %s\n", why.c_str());
         return 1;
     }
-    QElapsedTimer ticking;
-    qint64 lastTick = 0, longestGap = 0;
-    QTimer ticks;
-    QObject::connect(&ticks, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, ticking.elapsed() - lastTick);
-        lastTick = ticking.elapsed();
-    });
-    ticking.start();
-    ticks.start(10);
+    TickGaps ticks;
 
     const QString timedText = QStringLiteral("tcp://tarvik-hang-a.test:4001");
     const QString cancelText = QStringLiteral("rfc2217://tarvik-hang-b.test:2217");
@@ -484,6 +476,7 @@ int LookupsThatNeverEnd()
             == QStringLiteral("tarvik-hang-a.test:4001: the host \"tarvik-hang-a.test\" cannot be "
                               "found (no answer from the name server within 3 s)"),
         "said with host and port: " + timedOut.LastError().toStdString());
+    const qint64 longestGap = ticks.LongestMs();
     Expect(
         longestGap < 2000, "the event loop kept ticking (" + std::to_string(longestGap) + " ms)");
 
