@@ -70,25 +70,60 @@ public:
 
     // A lookup of the host's name under way (defined where it is made).
     struct Lookup;
+    // Lookups given up on (timed out, cancelled, closed) that the system is still working on;
+    // each is freed once it ends.
+    static int LookupsLeftRunning();
 
 private:
     using Clock = std::chrono::steady_clock;
-    // Keeps the addresses of a lookup's result (a struct addrinfo list), in order.
-    void TakeAddresses(const void *found) const;
+
+    // What both platforms share (NetDevice.cpp): the connection's rules and its messages.
+    // Keeps one address of a lookup's result (sockaddr bytes), in order.
+    void KeepAddress(const void *address, std::size_t size, int family) const;
     // The lookup under way, if any, is looked at: false while it goes on or when it failed
     // (Gone); true once the addresses are known and a connection has been started.
     bool PollLookup() const;
-    // Ends the lookup under way; one the C library cannot stop any more is freed once it ends.
-    void DropLookup() const;
-    // Starts connecting to the next address; false when none is left (or they all failed).
-    bool ConnectNext() const;
+    // The reason a connection could not be started or made, from the last attempt's error.
+    bool FailedToConnect(bool refused, bool unreachable, const std::string &reason) const;
     void Connected() const;
     // Reads what the socket has, without waiting, into the input (telnet decoded).
     void Drain() const;
     // Sends bytes already escaped; false (and Gone) when the connection broke.
     bool SendRaw(const std::string &bytes, int timeoutMs) const;
     bool Failed(const std::string &reason) const;
+    // The connection broke; error 0 when it simply closed.
     void Broken(int error) const;
+
+    // What each platform does its own way (NetDevicePosix.cpp, NetDeviceWin32.cpp).
+    static std::string SystemReason(int error);
+    // Makes what WaitHandle gives out; false (LastError says why) when the system refuses.
+    bool MakeWaitHandle();
+    // Starts with an address at once, or starts looking up a name; false when that failed.
+    bool StartLookup(const std::string &service);
+    // The lookup under way: -1 while it goes on, 0 when it failed (reason says why), 1 when
+    // its addresses have been kept.
+    int TakeLookup(std::string *reason) const;
+    // Ends the lookup under way; one the system cannot stop any more is freed once it ends.
+    void DropLookup() const;
+    // Starts connecting to the next address; false when none is left (or they all failed).
+    bool ConnectNext() const;
+    // Whether the connection being made is made: 1 made, 0 not yet, -1 failed (the error kept
+    // in m_lastConnectError).
+    int ConnectState() const;
+    void CloseSocket() const;
+    // Whether the socket can have anything new since it was last read.
+    bool MayHaveNews() const;
+    // One receive without waiting: the count (> 0), 0 when the server closed, -1 when nothing is
+    // there, -2 when the connection broke (*error says why; 0 when the system's words add nothing).
+    int ReceiveSome(char *buffer, int size, int *error) const;
+    // One send without waiting: the count sent, -1 when the socket takes nothing now, -2 when
+    // the connection broke (*error as for ReceiveSome).
+    int SendSome(const char *bytes, std::size_t count, int *error) const;
+    // Waits up to ms for the socket to take more bytes (sending), or for news: input, or the
+    // connection made or failed.
+    void WaitSocket(int ms, bool sending) const;
+    // What the system's send buffer still holds (0 where it does not tell).
+    int SocketOutput() const;
 
     NetPortText m_target;
     mutable Lookup *m_lookup = nullptr;

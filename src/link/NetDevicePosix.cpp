@@ -15,6 +15,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// The POSIX half: a non-blocking socket polled without waiting, and a name looked up by the C
+// library's asynchronous lookup (getaddrinfo_a), whose state the event loop's polls read.
+
 // One asynchronous lookup: the request and everything it points to, kept together until the C
 // library is done with it.
 struct NetDevice::Lookup
@@ -26,8 +29,6 @@ struct NetDevice::Lookup
 };
 
 namespace {
-
-constexpr int kChunk = 4096;
 
 // Lookups given up on while the C library was still working on them (a name server that does
 // not answer): freed once they end, by whichever device looks next.
@@ -41,23 +42,29 @@ void FreeLookup(NetDevice::Lookup *lookup)
     delete lookup;
 }
 
+// gai_error tells a request's answer as soon as it is written, before the C library has taken
+// the request off its queue; only a request that gai_cancel no longer finds running (done and
+// dequeued, or never started) is the caller's to free.
+bool Released(NetDevice::Lookup *lookup)
+{
+    return ::gai_cancel(&lookup->request) != EAI_NOTCANCELED;
+}
+
 void ReapAbandoned()
 {
     const std::lock_guard<std::mutex> lock(g_abandonedMutex);
     std::erase_if(g_abandoned, [](NetDevice::Lookup *lookup) {
-        if (::gai_error(&lookup->request) == EAI_INPROGRESS)
+        if (!Released(lookup))
             return false;
         FreeLookup(lookup);
         return true;
     });
 }
 
-int MsLeft(std::chrono::steady_clock::time_point end)
+// A connection closed under a send is said as closed, without the system's words.
+int BrokenError(int error)
 {
-    const auto left
-        = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
-              .count();
-    return int(std::clamp<long long>(left, 0, 1 << 30));
+    return error == EPIPE ? 0 : error;
 }
 
 } // namespace
@@ -72,88 +79,78 @@ NetDevice::~NetDevice()
     }
 }
 
-bool NetDevice::Failed(const std::string &reason) const
+int NetDevice::LookupsLeftRunning()
 {
-    m_lastError = reason;
-    return false;
+    ReapAbandoned();
+    const std::lock_guard<std::mutex> lock(g_abandonedMutex);
+    return int(g_abandoned.size());
 }
 
-bool NetDevice::Open(const NetPortText &target)
+std::string NetDevice::SystemReason(int error)
 {
-    Close();
-    m_target = target;
-    m_gone = false;
-    m_lastError.clear();
-    if (m_readyPipe[0] < 0) {
-        if (::pipe2(m_readyPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            return Failed(Where() + ": " + std::strerror(errno));
-        const char one = 1;
-        if (::write(m_readyPipe[1], &one, 1) != 1)
-            return Failed(Where() + ": " + std::strerror(errno));
-    }
+    return std::strerror(error);
+}
+
+bool NetDevice::MakeWaitHandle()
+{
     ReapAbandoned();
-    m_nextAddress = 0;
-    m_lastConnectError = 0;
-    m_connectDeadline = Clock::now() + std::chrono::milliseconds(kConnectMs);
-    m_connecting = true;
-    if (m_target.kind == NetPortText::Kind::Telnet)
-        m_heldOutput = m_telnet.Start();
-    // An address needs no name server: connected to at once. A name may wait on a name server
-    // for seconds, so it is looked up beside the event loop and PollConnect takes the result.
+    if (m_readyPipe[0] >= 0)
+        return true;
+    if (::pipe2(m_readyPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return Failed(Where() + ": " + std::strerror(errno));
+    const char one = 1;
+    if (::write(m_readyPipe[1], &one, 1) != 1)
+        return Failed(Where() + ": " + std::strerror(errno));
+    return true;
+}
+
+bool NetDevice::StartLookup(const std::string &service)
+{
     struct addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICHOST | AI_NUMERICSERV;
     struct addrinfo *found = nullptr;
-    const std::string service = std::to_string(target.port);
-    if (::getaddrinfo(target.host.c_str(), service.c_str(), &hints, &found) == 0 && found) {
-        TakeAddresses(found);
+    if (::getaddrinfo(m_target.host.c_str(), service.c_str(), &hints, &found) == 0 && found) {
+        for (const struct addrinfo *a = found; a; a = a->ai_next)
+            KeepAddress(a->ai_addr, a->ai_addrlen, a->ai_family);
         ::freeaddrinfo(found);
-        if (!ConnectNext()) {
-            m_connecting = false;
-            return false;
-        }
-    } else {
-        if (found)
-            ::freeaddrinfo(found);
-        auto *lookup = new Lookup;
-        lookup->host = target.host;
-        lookup->service = service;
-        lookup->hints = hints;
-        lookup->hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
-        lookup->request.ar_name = lookup->host.c_str();
-        lookup->request.ar_service = lookup->service.c_str();
-        lookup->request.ar_request = &lookup->hints;
-        struct gaicb *list[] = { &lookup->request };
-        const int started = ::getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr);
-        if (started != 0) {
-            FreeLookup(lookup);
-            m_connecting = false;
-            return Failed(Where() + ": the host \"" + target.host + "\" cannot be looked up ("
-                + ::gai_strerror(started) + ")");
-        }
-        m_lookup = lookup;
+        return ConnectNext();
     }
-    // A refusal from this host, or a name the hosts file says nothing of, can come at once:
-    // said by Open itself.
-    if (!PollConnect() && m_gone) {
-        m_gone = false;
-        m_connecting = false;
-        return false;
+    if (found)
+        ::freeaddrinfo(found);
+    auto *lookup = new Lookup;
+    lookup->host = m_target.host;
+    lookup->service = service;
+    lookup->hints = hints;
+    lookup->hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
+    lookup->request.ar_name = lookup->host.c_str();
+    lookup->request.ar_service = lookup->service.c_str();
+    lookup->request.ar_request = &lookup->hints;
+    struct gaicb *list[] = { &lookup->request };
+    const int started = ::getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr);
+    if (started != 0) {
+        FreeLookup(lookup);
+        return Failed(Where() + ": the host \"" + m_target.host + "\" cannot be looked up ("
+            + ::gai_strerror(started) + ")");
     }
+    m_lookup = lookup;
     return true;
 }
 
-void NetDevice::TakeAddresses(const void *found) const
+int NetDevice::TakeLookup(std::string *reason) const
 {
-    m_addresses.clear();
-    m_families.clear();
-    for (auto *a = static_cast<const struct addrinfo *>(found); a; a = a->ai_next) {
-        const auto *bytes = reinterpret_cast<const unsigned char *>(a->ai_addr);
-        m_addresses.emplace_back(bytes, bytes + a->ai_addrlen);
-        m_families.push_back(a->ai_family);
+    const int state = ::gai_error(&m_lookup->request);
+    if (state == EAI_INPROGRESS)
+        return -1;
+    const struct addrinfo *found = m_lookup->request.ar_result;
+    if (state != 0 || !found) {
+        *reason = ::gai_strerror(state);
+        return 0;
     }
-    m_nextAddress = 0;
+    for (const struct addrinfo *a = found; a; a = a->ai_next)
+        KeepAddress(a->ai_addr, a->ai_addrlen, a->ai_family);
+    return 1;
 }
 
 void NetDevice::DropLookup() const
@@ -162,44 +159,12 @@ void NetDevice::DropLookup() const
         return;
     Lookup *lookup = m_lookup;
     m_lookup = nullptr;
-    if (::gai_cancel(&lookup->request) == EAI_NOTCANCELED) {
-        const std::lock_guard<std::mutex> lock(g_abandonedMutex);
-        g_abandoned.push_back(lookup);
+    if (Released(lookup)) {
+        FreeLookup(lookup);
         return;
     }
-    FreeLookup(lookup);
-}
-
-bool NetDevice::PollLookup() const
-{
-    const int state = ::gai_error(&m_lookup->request);
-    if (state == EAI_INPROGRESS) {
-        if (Clock::now() >= m_connectDeadline) {
-            DropLookup();
-            m_connecting = false;
-            m_gone = true;
-            Failed(Where() + ": the host \"" + m_target.host + "\" cannot be found (no answer "
-                + "from the name server within " + std::to_string(kConnectMs / 1000) + " s)");
-        }
-        return false;
-    }
-    const struct addrinfo *found = m_lookup->request.ar_result;
-    if (state != 0 || !found) {
-        DropLookup();
-        m_connecting = false;
-        m_gone = true;
-        Failed(Where() + ": the host \"" + m_target.host + "\" cannot be found ("
-            + ::gai_strerror(state) + ")");
-        return false;
-    }
-    TakeAddresses(found);
-    DropLookup();
-    if (!ConnectNext()) {
-        m_connecting = false;
-        m_gone = true;
-        return false;
-    }
-    return true;
+    const std::lock_guard<std::mutex> lock(g_abandonedMutex);
+    g_abandoned.push_back(lookup);
 }
 
 bool NetDevice::ConnectNext() const
@@ -226,254 +191,80 @@ bool NetDevice::ConnectNext() const
         m_lastConnectError = errno;
         ::close(fd);
     }
-    if (m_lastConnectError == ECONNREFUSED)
-        return Failed(Where() + ": the connection was refused (no server listens on that port)");
-    if (m_lastConnectError == ENETUNREACH || m_lastConnectError == EHOSTUNREACH)
-        return Failed(
-            Where() + ": the host cannot be reached (" + std::strerror(m_lastConnectError) + ")");
-    return Failed(Where() + ": cannot connect (" + std::strerror(m_lastConnectError) + ")");
+    const int error = m_lastConnectError;
+    return FailedToConnect(
+        error == ECONNREFUSED, error == ENETUNREACH || error == EHOSTUNREACH, SystemReason(error));
 }
 
-bool NetDevice::PollConnect() const
+int NetDevice::ConnectState() const
 {
-    if (m_lookup && !PollLookup())
-        return false;
-    if (m_fd < 0)
-        return false;
-    if (!m_connecting)
-        return true;
     struct pollfd watch = { m_fd, POLLOUT, 0 };
-    if (::poll(&watch, 1, 0) > 0) {
-        int error = 0;
-        socklen_t size = sizeof error;
-        if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
-            error = errno;
-        if (error == 0) {
-            Connected();
-            return !m_gone;
-        }
-        m_lastConnectError = error;
-        ::close(m_fd);
-        m_fd = -1;
-        if (!ConnectNext()) {
-            m_gone = true; // the failure stays in LastError until the next Open
-            m_connecting = false;
-            const std::string reason = m_lastError;
-            m_fd = -1;
-            m_lastError = reason;
-            return false;
-        }
-        return false;
-    }
-    if (Clock::now() >= m_connectDeadline) {
-        ::close(m_fd);
-        m_fd = -1;
-        m_connecting = false;
-        m_gone = true;
-        Failed(Where() + ": no answer within " + std::to_string(kConnectMs / 1000)
-            + " s (the host is unreachable, or a firewall drops the connection)");
-    }
-    return false;
+    if (::poll(&watch, 1, 0) <= 0)
+        return 0;
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+        error = errno;
+    if (error == 0)
+        return 1;
+    m_lastConnectError = error;
+    return -1;
 }
 
-void NetDevice::Connected() const
+void NetDevice::CloseSocket() const
 {
-    m_connecting = false;
-    const std::string held = std::move(m_heldOutput);
-    m_heldOutput.clear();
-    if (!held.empty())
-        SendRaw(held, 1000);
-}
-
-void NetDevice::Close()
-{
-    DropLookup();
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
-    m_connecting = false;
-    m_heldOutput.clear();
-    m_in.clear();
-    m_inRead = 0;
-    m_telnet = TelnetCodec();
-    m_gone = false;
 }
 
-void NetDevice::Broken(int error) const
+bool NetDevice::MayHaveNews() const
 {
-    m_gone = true;
-    m_lastError = Where() + " is gone: the connection was closed";
-    if (error != 0 && error != EPIPE)
-        m_lastError += std::string(" (") + std::strerror(error) + ")";
+    return true; // a receive that finds nothing costs one system call
 }
 
-void NetDevice::Drain() const
+int NetDevice::ReceiveSome(char *buffer, int size, int *error) const
 {
-    if (!PollConnect() || m_gone)
-        return;
-    if (m_inRead > 0 && m_inRead == m_in.size()) {
-        m_in.clear();
-        m_inRead = 0;
-    }
-    char buffer[kChunk];
     for (;;) {
-        const ssize_t got = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (got > 0) {
-            if (m_target.kind == NetPortText::Kind::Telnet) {
-                const std::string reply = m_telnet.Feed(buffer, int(got), &m_in);
-                if (!reply.empty())
-                    SendRaw(reply, 1000);
-            } else {
-                m_in.append(buffer, std::size_t(got));
-            }
-            if (got < ssize_t(sizeof buffer))
-                return;
-            continue;
-        }
-        if (got == 0) {
-            Broken(0);
-            return;
-        }
+        const ssize_t got = ::recv(m_fd, buffer, std::size_t(size), MSG_DONTWAIT);
+        if (got >= 0)
+            return int(got);
         if (errno == EINTR)
             continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            Broken(errno);
-        return;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return -1;
+        *error = BrokenError(errno);
+        return -2;
     }
 }
 
-bool NetDevice::SendRaw(const std::string &bytes, int timeoutMs) const
+int NetDevice::SendSome(const char *bytes, std::size_t count, int *error) const
 {
-    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t sent
-            = ::send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent > 0) {
-            done += std::size_t(sent);
-            continue;
-        }
+    for (;;) {
+        const ssize_t sent = ::send(m_fd, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0)
+            return int(sent);
         if (sent < 0 && errno == EINTR)
             continue;
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const int waitMs = MsLeft(end);
-            if (waitMs <= 0)
-                return Failed(Where() + ": the server took no more bytes within the time-out");
-            struct pollfd watch = { m_fd, POLLOUT, 0 };
-            ::poll(&watch, 1, waitMs);
-            continue;
-        }
-        Broken(sent < 0 ? errno : 0);
-        // A send that failed ends the dialogue now: what it had not read yet is of no use.
-        m_in.clear();
-        m_inRead = 0;
-        return false;
-    }
-    return true;
-}
-
-bool NetDevice::Configure(int speed, char parity, int stopBits, bool modemLines)
-{
-    if (m_fd < 0 && !Connecting())
-        return Failed(Where() + ": not connected");
-    if (m_target.kind != NetPortText::Kind::Telnet)
-        return true; // the server's line has the server's settings
-    TelnetCodec::LineSettings settings;
-    settings.speed = speed;
-    settings.parity = parity;
-    settings.stopBits = stopBits;
-    settings.modemLines = modemLines;
-    const std::string commands = m_telnet.SetLine(settings);
-    if (commands.empty())
-        return true;
-    if (m_connecting) {
-        m_heldOutput += commands;
-        return true;
-    }
-    return SendRaw(commands, 1000);
-}
-
-void NetDevice::PurgeInput()
-{
-    Drain();
-    m_in.clear();
-    m_inRead = 0;
-    if (!m_connecting && m_fd >= 0) {
-        const std::string purge = m_telnet.Purge(1);
-        if (!purge.empty())
-            SendRaw(purge, 1000);
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return -1;
+        *error = sent < 0 ? BrokenError(errno) : 0;
+        return -2;
     }
 }
 
-void NetDevice::PurgeBoth()
+void NetDevice::WaitSocket(int ms, bool sending) const
 {
-    // What the kernel already sent cannot be called back; the server is told to drop both.
-    Drain();
-    m_in.clear();
-    m_inRead = 0;
-    m_heldOutput.clear();
-    if (!m_connecting && m_fd >= 0) {
-        const std::string purge = m_telnet.Purge(3);
-        if (!purge.empty())
-            SendRaw(purge, 1000);
-    }
+    struct pollfd watch = { m_fd, short(sending || m_connecting ? POLLOUT : POLLIN), 0 };
+    ::poll(&watch, m_fd >= 0 ? 1 : 0, ms);
 }
 
-int NetDevice::PendingInput() const
+int NetDevice::SocketOutput() const
 {
-    Drain();
-    return int(m_in.size() - m_inRead);
-}
-
-int NetDevice::PendingOutput() const
-{
-    if (Connecting())
-        return int(m_heldOutput.size());
-    if (m_fd < 0)
-        return 0;
     int count = 0;
     if (::ioctl(m_fd, SIOCOUTQ, &count) != 0)
         return 0;
     return std::max(count, 0);
-}
-
-int NetDevice::ReadNow(unsigned char *byte)
-{
-    if (!byte || PendingInput() == 0)
-        return 0;
-    *byte = static_cast<unsigned char>(m_in[m_inRead++]);
-    return 1;
-}
-
-bool NetDevice::Write(const char *bytes, int count, int timeoutMs)
-{
-    if (!Connecting() && (m_fd < 0 || m_gone))
-        return false;
-    if (!bytes || count <= 0)
-        return false;
-    const std::string out = m_target.kind == NetPortText::Kind::Telnet
-        ? m_telnet.Escape(bytes, count)
-        : std::string(bytes, std::size_t(count));
-    if (m_connecting && !PollConnect()) {
-        if (m_gone)
-            return false;
-        m_heldOutput += out;
-        return true;
-    }
-    return SendRaw(out, timeoutMs);
-}
-
-bool NetDevice::WaitReadable(int timeoutMs) const
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    for (;;) {
-        if (PendingInput() > 0)
-            return true;
-        if (m_gone || (m_fd < 0 && !m_lookup) || MsLeft(end) <= 0)
-            return false;
-        struct pollfd watch = { m_fd, short(m_connecting ? POLLOUT : POLLIN), 0 };
-        ::poll(&watch, m_fd >= 0 ? 1 : 0, std::min(MsLeft(end), m_connecting ? 10 : 1 << 30));
-    }
 }
 
 std::intptr_t NetDevice::WaitHandle() const
@@ -485,9 +276,3 @@ std::intptr_t NetDevice::WaitHandle() const
 }
 
 void NetDevice::ArmWait() const { }
-
-bool NetDevice::CheckHangUp()
-{
-    Drain();
-    return Gone();
-}

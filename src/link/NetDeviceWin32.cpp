@@ -8,11 +8,9 @@
 
 #include <windows.h>
 
-#include <algorithm>
-
-// The Winsock half: the same connection rules as NetDevicePosix.cpp, with a non-blocking socket
-// whose network events (WSAEventSelect) signal the wait handle, and a name looked up on a thread
-// of its own (the system has no lookup the event loop could poll).
+// The Winsock half: a non-blocking socket whose network events (WSAEventSelect) signal the wait
+// handle, and a name looked up on a thread of its own (the system has no lookup the event loop
+// could poll).
 
 // One lookup on its own thread: shared by the device and the thread, freed by whichever lets go
 // last (a name server that does not answer outlives the device that gave up on it).
@@ -28,41 +26,23 @@ struct NetDevice::Lookup
 
 namespace {
 
-constexpr int kChunk = 4096;
-
-using Clock = std::chrono::steady_clock;
-
-int MsLeft(Clock::time_point end)
-{
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
-    return int(std::clamp<long long>(left, 0, 1 << 30));
-}
+// Lookups whose device let go of them while their thread still works.
+volatile LONG g_leftRunning = 0;
 
 SOCKET Sock(std::intptr_t fd)
 {
     return static_cast<SOCKET>(fd);
 }
 
-std::string SocketReason(int error)
+void Release(NetDevice::Lookup *lookup, bool byThread)
 {
-    char *text = nullptr;
-    FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, DWORD(error), 0, reinterpret_cast<char *>(&text), 0, nullptr);
-    std::string reason = text ? text : "error " + std::to_string(error);
-    if (text)
-        LocalFree(text);
-    while (!reason.empty()
-        && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'
-            || reason.back() == ' '))
-        reason.pop_back();
-    return reason;
-}
-
-void Release(NetDevice::Lookup *lookup)
-{
-    if (InterlockedDecrement(&lookup->holders) != 0)
+    const LONG left = InterlockedDecrement(&lookup->holders);
+    if (left == 1 && !byThread)
+        InterlockedIncrement(&g_leftRunning);
+    if (left != 0)
         return;
+    if (byThread)
+        InterlockedDecrement(&g_leftRunning);
     if (lookup->result)
         freeaddrinfo(lookup->result);
     delete lookup;
@@ -78,7 +58,7 @@ DWORD WINAPI LookUp(void *argument)
     lookup->error
         = getaddrinfo(lookup->host.c_str(), lookup->service.c_str(), &hints, &lookup->result);
     InterlockedExchange(&lookup->done, 1);
-    Release(lookup);
+    Release(lookup, true);
     return 0;
 }
 
@@ -92,6 +72,12 @@ bool StartWinsock()
     return started;
 }
 
+// A reset or aborted connection is said as closed, without the system's words.
+int BrokenError(int error)
+{
+    return error == WSAECONNRESET || error == WSAECONNABORTED ? 0 : error;
+}
+
 } // namespace
 
 NetDevice::~NetDevice()
@@ -102,114 +88,84 @@ NetDevice::~NetDevice()
     m_event = nullptr;
 }
 
-bool NetDevice::Failed(const std::string &reason) const
+int NetDevice::LookupsLeftRunning()
 {
-    m_lastError = reason;
-    return false;
+    return int(InterlockedCompareExchange(&g_leftRunning, 0, 0));
 }
 
-bool NetDevice::Open(const NetPortText &target)
+std::string NetDevice::SystemReason(int error)
 {
-    Close();
-    m_target = target;
-    m_gone = false;
-    m_lastError.clear();
+    char *text = nullptr;
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, DWORD(error), 0, reinterpret_cast<char *>(&text), 0, nullptr);
+    std::string reason = text ? text : "error " + std::to_string(error);
+    if (text)
+        LocalFree(text);
+    while (!reason.empty()
+        && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'
+            || reason.back() == ' '))
+        reason.pop_back();
+    return reason;
+}
+
+bool NetDevice::MakeWaitHandle()
+{
     if (!StartWinsock())
         return Failed(Where() + ": Winsock did not start");
     if (!m_event && !(m_event = WSACreateEvent()))
-        return Failed(Where() + ": " + SocketReason(WSAGetLastError()));
-    m_nextAddress = 0;
-    m_lastConnectError = 0;
-    m_connectDeadline = Clock::now() + std::chrono::milliseconds(kConnectMs);
-    m_connecting = true;
-    if (m_target.kind == NetPortText::Kind::Telnet)
-        m_heldOutput = m_telnet.Start();
+        return Failed(Where() + ": " + SystemReason(WSAGetLastError()));
+    return true;
+}
+
+bool NetDevice::StartLookup(const std::string &service)
+{
     struct addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     struct addrinfo *found = nullptr;
-    const std::string service = std::to_string(target.port);
-    if (getaddrinfo(target.host.c_str(), service.c_str(), &hints, &found) == 0 && found) {
-        TakeAddresses(found);
+    if (getaddrinfo(m_target.host.c_str(), service.c_str(), &hints, &found) == 0 && found) {
+        for (const struct addrinfo *a = found; a; a = a->ai_next)
+            KeepAddress(a->ai_addr, a->ai_addrlen, a->ai_family);
         freeaddrinfo(found);
-        if (!ConnectNext()) {
-            m_connecting = false;
-            return false;
-        }
-    } else {
-        if (found)
-            freeaddrinfo(found);
-        auto *lookup = new Lookup;
-        lookup->host = target.host;
-        lookup->service = service;
-        HANDLE thread = CreateThread(nullptr, 0, LookUp, lookup, 0, nullptr);
-        if (!thread) {
-            delete lookup;
-            m_connecting = false;
-            return Failed(Where() + ": the host \"" + target.host + "\" cannot be looked up ("
-                + SocketReason(int(GetLastError())) + ")");
-        }
-        CloseHandle(thread);
-        m_lookup = lookup;
+        return ConnectNext();
     }
-    if (!PollConnect() && m_gone) {
-        m_gone = false;
-        m_connecting = false;
-        return false;
+    if (found)
+        freeaddrinfo(found);
+    auto *lookup = new Lookup;
+    lookup->host = m_target.host;
+    lookup->service = service;
+    HANDLE thread = CreateThread(nullptr, 0, LookUp, lookup, 0, nullptr);
+    if (!thread) {
+        delete lookup;
+        return Failed(Where() + ": the host \"" + m_target.host + "\" cannot be looked up ("
+            + SystemReason(int(GetLastError())) + ")");
     }
+    CloseHandle(thread);
+    m_lookup = lookup;
     return true;
 }
 
-void NetDevice::TakeAddresses(const void *found) const
+int NetDevice::TakeLookup(std::string *reason) const
 {
-    m_addresses.clear();
-    m_families.clear();
-    for (auto *a = static_cast<const struct addrinfo *>(found); a; a = a->ai_next) {
-        const auto *bytes = reinterpret_cast<const unsigned char *>(a->ai_addr);
-        m_addresses.emplace_back(bytes, bytes + a->ai_addrlen);
-        m_families.push_back(a->ai_family);
+    if (InterlockedCompareExchange(&m_lookup->done, 1, 1) == 0)
+        return -1;
+    const struct addrinfo *found = m_lookup->result;
+    if (m_lookup->error != 0 || !found) {
+        *reason = SystemReason(m_lookup->error);
+        return 0;
     }
-    m_nextAddress = 0;
+    for (const struct addrinfo *a = found; a; a = a->ai_next)
+        KeepAddress(a->ai_addr, a->ai_addrlen, a->ai_family);
+    return 1;
 }
 
 void NetDevice::DropLookup() const
 {
     if (m_lookup)
-        Release(m_lookup);
+        Release(m_lookup, false);
     m_lookup = nullptr;
-}
-
-bool NetDevice::PollLookup() const
-{
-    if (InterlockedCompareExchange(&m_lookup->done, 1, 1) == 0) {
-        if (Clock::now() >= m_connectDeadline) {
-            DropLookup();
-            m_connecting = false;
-            m_gone = true;
-            Failed(Where() + ": the host \"" + m_target.host + "\" cannot be found (no answer "
-                + "from the name server within " + std::to_string(kConnectMs / 1000) + " s)");
-        }
-        return false;
-    }
-    const struct addrinfo *found = m_lookup->result;
-    if (m_lookup->error != 0 || !found) {
-        const int error = m_lookup->error;
-        DropLookup();
-        m_connecting = false;
-        m_gone = true;
-        Failed(Where() + ": the host \"" + m_target.host + "\" cannot be found ("
-            + SocketReason(error) + ")");
-        return false;
-    }
-    TakeAddresses(found);
-    DropLookup();
-    if (!ConnectNext()) {
-        m_connecting = false;
-        m_gone = true;
-        return false;
-    }
-    return true;
 }
 
 bool NetDevice::ConnectNext() const
@@ -238,254 +194,91 @@ bool NetDevice::ConnectNext() const
         m_lastConnectError = WSAGetLastError();
         closesocket(fd);
     }
-    if (m_lastConnectError == WSAECONNREFUSED)
-        return Failed(Where() + ": the connection was refused (no server listens on that port)");
-    if (m_lastConnectError == WSAENETUNREACH || m_lastConnectError == WSAEHOSTUNREACH)
-        return Failed(
-            Where() + ": the host cannot be reached (" + SocketReason(m_lastConnectError) + ")");
-    return Failed(Where() + ": cannot connect (" + SocketReason(m_lastConnectError) + ")");
+    const int error = m_lastConnectError;
+    return FailedToConnect(error == WSAECONNREFUSED,
+        error == WSAENETUNREACH || error == WSAEHOSTUNREACH, SystemReason(error));
 }
 
-bool NetDevice::PollConnect() const
+int NetDevice::ConnectState() const
 {
-    if (m_lookup && !PollLookup())
-        return false;
-    if (m_fd < 0)
-        return false;
-    if (!m_connecting)
-        return true;
     fd_set writable, failed;
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     FD_SET(Sock(m_fd), &writable);
     FD_SET(Sock(m_fd), &failed);
     timeval now = { 0, 0 };
-    if (select(0, nullptr, &writable, &failed, &now) > 0) {
-        if (!FD_ISSET(Sock(m_fd), &failed)) {
-            Connected();
-            return !m_gone;
-        }
-        int error = 0;
-        int size = sizeof error;
-        getsockopt(Sock(m_fd), SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &size);
-        m_lastConnectError = error ? error : WSAECONNREFUSED;
-        closesocket(Sock(m_fd));
-        m_fd = -1;
-        if (!ConnectNext()) {
-            m_gone = true;
-            m_connecting = false;
-        }
-        return false;
-    }
-    if (Clock::now() >= m_connectDeadline) {
-        closesocket(Sock(m_fd));
-        m_fd = -1;
-        m_connecting = false;
-        m_gone = true;
-        Failed(Where() + ": no answer within " + std::to_string(kConnectMs / 1000)
-            + " s (the host is unreachable, or a firewall drops the connection)");
-    }
-    return false;
+    if (select(0, nullptr, &writable, &failed, &now) <= 0)
+        return 0;
+    if (!FD_ISSET(Sock(m_fd), &failed))
+        return 1;
+    int error = 0;
+    int size = sizeof error;
+    getsockopt(Sock(m_fd), SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &size);
+    m_lastConnectError = error ? error : WSAECONNREFUSED;
+    return -1;
 }
 
-void NetDevice::Connected() const
+void NetDevice::CloseSocket() const
 {
-    m_connecting = false;
-    const std::string held = std::move(m_heldOutput);
-    m_heldOutput.clear();
-    if (!held.empty())
-        SendRaw(held, 1000);
-}
-
-void NetDevice::Close()
-{
-    DropLookup();
     if (m_fd >= 0)
         closesocket(Sock(m_fd));
     m_fd = -1;
-    m_connecting = false;
-    m_heldOutput.clear();
-    m_in.clear();
-    m_inRead = 0;
-    m_telnet = TelnetCodec();
-    m_gone = false;
 }
 
-void NetDevice::Broken(int error) const
+bool NetDevice::MayHaveNews() const
 {
-    m_gone = true;
-    m_lastError = Where() + " is gone: the connection was closed";
-    if (error != 0)
-        m_lastError += " (" + SocketReason(error) + ")";
-}
-
-void NetDevice::Drain() const
-{
-    if (!PollConnect() || m_gone)
-        return;
     // Nothing came since the socket was last read (its event would say so): no call to make.
     // A byte-wise reader counts before every byte, and each socket call is costly under wine.
     if (m_inRead < m_in.size() && WaitForSingleObject(m_event, 0) == WAIT_TIMEOUT)
-        return;
+        return false;
     // Reset before reading: whatever the reads leave, or what comes after, sets it again.
     WSAResetEvent(m_event);
-    if (m_inRead > 0 && m_inRead == m_in.size()) {
-        m_in.clear();
-        m_inRead = 0;
-    }
-    char buffer[kChunk];
-    for (;;) {
-        const int got = recv(Sock(m_fd), buffer, int(sizeof buffer), 0);
-        if (got > 0) {
-            if (m_target.kind == NetPortText::Kind::Telnet) {
-                const std::string reply = m_telnet.Feed(buffer, got, &m_in);
-                if (!reply.empty())
-                    SendRaw(reply, 1000);
-            } else {
-                m_in.append(buffer, std::size_t(got));
-            }
-            if (got < int(sizeof buffer))
-                return;
-            continue;
-        }
-        if (got == 0) {
-            Broken(0);
-            return;
-        }
-        const int error = WSAGetLastError();
-        if (error != WSAEWOULDBLOCK)
-            Broken(error == WSAECONNRESET || error == WSAECONNABORTED ? 0 : error);
-        return;
-    }
-}
-
-bool NetDevice::SendRaw(const std::string &bytes, int timeoutMs) const
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const int sent = send(Sock(m_fd), bytes.data() + done, int(bytes.size() - done), 0);
-        if (sent > 0) {
-            done += std::size_t(sent);
-            continue;
-        }
-        const int error = sent < 0 ? WSAGetLastError() : 0;
-        if (error == WSAEWOULDBLOCK) {
-            const int waitMs = MsLeft(end);
-            if (waitMs <= 0)
-                return Failed(Where() + ": the server took no more bytes within the time-out");
-            fd_set writable;
-            FD_ZERO(&writable);
-            FD_SET(Sock(m_fd), &writable);
-            timeval wait = { waitMs / 1000, (waitMs % 1000) * 1000 };
-            select(0, nullptr, &writable, nullptr, &wait);
-            continue;
-        }
-        Broken(error == WSAECONNRESET || error == WSAECONNABORTED ? 0 : error);
-        // A send that failed ends the dialogue now: what it had not read yet is of no use.
-        m_in.clear();
-        m_inRead = 0;
-        return false;
-    }
     return true;
 }
 
-bool NetDevice::Configure(int speed, char parity, int stopBits, bool modemLines)
+int NetDevice::ReceiveSome(char *buffer, int size, int *error) const
 {
-    if (m_fd < 0 && !Connecting())
-        return Failed(Where() + ": not connected");
-    if (m_target.kind != NetPortText::Kind::Telnet)
-        return true; // the server's line has the server's settings
-    TelnetCodec::LineSettings settings;
-    settings.speed = speed;
-    settings.parity = parity;
-    settings.stopBits = stopBits;
-    settings.modemLines = modemLines;
-    const std::string commands = m_telnet.SetLine(settings);
-    if (commands.empty())
-        return true;
-    if (m_connecting) {
-        m_heldOutput += commands;
-        return true;
+    const int got = recv(Sock(m_fd), buffer, size, 0);
+    if (got >= 0)
+        return got;
+    const int reason = WSAGetLastError();
+    if (reason == WSAEWOULDBLOCK)
+        return -1;
+    *error = BrokenError(reason);
+    return -2;
+}
+
+int NetDevice::SendSome(const char *bytes, std::size_t count, int *error) const
+{
+    const int sent = send(Sock(m_fd), bytes, int(count), 0);
+    if (sent > 0)
+        return sent;
+    const int reason = sent < 0 ? WSAGetLastError() : 0;
+    if (reason == WSAEWOULDBLOCK)
+        return -1;
+    *error = BrokenError(reason);
+    return -2;
+}
+
+void NetDevice::WaitSocket(int ms, bool sending) const
+{
+    if (!sending) {
+        ArmWait();
+        WaitForSingleObject(m_event, DWORD(ms));
+        return;
     }
-    return SendRaw(commands, 1000);
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(Sock(m_fd), &writable);
+    timeval wait = { ms / 1000, (ms % 1000) * 1000 };
+    select(0, nullptr, &writable, nullptr, &wait);
 }
 
-void NetDevice::PurgeInput()
-{
-    Drain();
-    m_in.clear();
-    m_inRead = 0;
-    if (!m_connecting && m_fd >= 0) {
-        const std::string purge = m_telnet.Purge(1);
-        if (!purge.empty())
-            SendRaw(purge, 1000);
-    }
-}
-
-void NetDevice::PurgeBoth()
-{
-    Drain();
-    m_in.clear();
-    m_inRead = 0;
-    m_heldOutput.clear();
-    if (!m_connecting && m_fd >= 0) {
-        const std::string purge = m_telnet.Purge(3);
-        if (!purge.empty())
-            SendRaw(purge, 1000);
-    }
-}
-
-int NetDevice::PendingInput() const
-{
-    Drain();
-    return int(m_in.size() - m_inRead);
-}
-
-int NetDevice::PendingOutput() const
+int NetDevice::SocketOutput() const
 {
     // Winsock does not tell what its send buffer still holds: only what waits for the
     // connection is counted.
-    return Connecting() ? int(m_heldOutput.size()) : 0;
-}
-
-int NetDevice::ReadNow(unsigned char *out)
-{
-    if (!out || PendingInput() == 0)
-        return 0;
-    *out = static_cast<unsigned char>(m_in[m_inRead++]);
-    return 1;
-}
-
-bool NetDevice::Write(const char *bytes, int count, int timeoutMs)
-{
-    if (!Connecting() && (m_fd < 0 || m_gone))
-        return false;
-    if (!bytes || count <= 0)
-        return false;
-    const std::string out = m_target.kind == NetPortText::Kind::Telnet
-        ? m_telnet.Escape(bytes, count)
-        : std::string(bytes, std::size_t(count));
-    if (m_connecting && !PollConnect()) {
-        if (m_gone)
-            return false;
-        m_heldOutput += out;
-        return true;
-    }
-    return SendRaw(out, timeoutMs);
-}
-
-bool NetDevice::WaitReadable(int timeoutMs) const
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    for (;;) {
-        if (PendingInput() > 0)
-            return true;
-        if (m_gone || (m_fd < 0 && !m_lookup) || MsLeft(end) <= 0)
-            return false;
-        ArmWait();
-        WaitForSingleObject(m_event, DWORD(std::min(MsLeft(end), m_connecting ? 10 : 1 << 30)));
-    }
+    return 0;
 }
 
 std::intptr_t NetDevice::WaitHandle() const
@@ -503,10 +296,4 @@ void NetDevice::ArmWait() const
     WSAEnumNetworkEvents(Sock(m_fd), m_event, &events);
     if ((events.lNetworkEvents & FD_CLOSE) || PendingInput() > 0 || m_gone)
         WSASetEvent(m_event);
-}
-
-bool NetDevice::CheckHangUp()
-{
-    Drain();
-    return Gone();
 }

@@ -1,9 +1,41 @@
 #include "link/SerialDevice.h"
 
+#include "link/NetDevice.h"
 #include "link/NetPortText.h"
 
-// What both platforms share: the port names and the speed texts. The rest lives in
-// SerialDevicePosix.cpp or SerialDeviceWin32.cpp, whichever the build chose.
+#include <algorithm>
+
+// What both platforms share: the port names, the speed texts, and handing a network port to
+// the network half. The rest lives in SerialDevicePosix.cpp or SerialDeviceWin32.cpp, whichever
+// the build chose.
+
+int SerialDevice::MsUntil(std::chrono::steady_clock::time_point end)
+{
+    const auto left = end - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero())
+        return 0;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return int(std::min<long long>(ms, 1 << 30));
+}
+
+SerialDevice::SerialDevice() = default;
+
+SerialDevice::~SerialDevice()
+{
+    Close();
+}
+
+void SerialDevice::SetWriteTimeouts(int msPerByte, int constantMs)
+{
+    m_writeMsPerByte = std::max(msPerByte, 0);
+    m_writeConstantMs = std::max(constantMs, 0);
+}
+
+bool SerialDevice::Fail(const std::string &reason)
+{
+    m_lastError = reason;
+    return false;
+}
 
 bool SerialDevice::IsNetworkText(const std::string &portText)
 {
@@ -59,4 +91,73 @@ int SerialDevice::SpeedFromText(const std::string &text)
             return 0; // no serial port runs at such a speed; treat as not a speed
     }
     return negative ? 0 : int(value);
+}
+
+bool SerialDevice::Open(const std::string &portText)
+{
+    Close();
+    m_gone = false;
+    m_lastError.clear();
+    return IsNetworkText(portText) ? OpenNetwork(portText) : OpenLocal(portText);
+}
+
+bool SerialDevice::OpenNetwork(const std::string &portText)
+{
+    const NetPortText target = NetPortText::Parse(portText);
+    if (target.kind == NetPortText::Kind::None)
+        return Fail(target.error);
+    m_path = target.HostPort();
+    m_nameComesBack = true; // a server is reached again by its address
+    m_net = std::make_unique<NetDevice>();
+    if (m_net->Open(target))
+        return true;
+    const std::string reason = m_net->LastError();
+    m_net.reset();
+    return Fail(reason);
+}
+
+bool SerialDevice::Configure(const Format &format)
+{
+    if (!m_net)
+        return ConfigureLocal(format);
+    const char parity = format.parity == Parity::Even ? 'E'
+        : format.parity == Parity::Odd                ? 'O'
+        : format.parity == Parity::Keep               ? 'K'
+                                                      : 'N';
+    return m_net->Configure(format.speed, parity, format.stopBits, format.setModemLines)
+        || Fail(m_net->LastError());
+}
+
+bool SerialDevice::Gone() const
+{
+    return m_net ? m_net->Gone() : m_gone;
+}
+
+std::string SerialDevice::LastError() const
+{
+    return m_net && !m_net->LastError().empty() ? m_net->LastError() : m_lastError;
+}
+
+bool SerialDevice::IsNetwork() const
+{
+    return m_net != nullptr;
+}
+
+bool SerialDevice::Connecting() const
+{
+    return m_net && m_net->Connecting();
+}
+
+bool SerialDevice::PollConnect()
+{
+    return m_net ? m_net->PollConnect() : IsOpen();
+}
+
+std::string SerialDevice::LineNotice() const
+{
+    if (!m_net || !m_net->ComPortRefused())
+        return {};
+    return m_net->Where()
+        + ": the telnet server refused the serial-port option: the speed and format are the "
+          "server's";
 }

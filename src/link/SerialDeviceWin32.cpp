@@ -44,15 +44,6 @@ using Clock = std::chrono::steady_clock;
 // The system's limit on a device path ("\\.\" and the name), in characters.
 constexpr std::size_t kMaxPathChars = MAX_PATH - 1;
 
-int MsUntil(Clock::time_point end)
-{
-    const auto left = end - Clock::now();
-    if (left <= Clock::duration::zero())
-        return 0;
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return int(std::min<long long>(ms, 1 << 30));
-}
-
 std::wstring Wide(const std::string &utf8)
 {
     if (utf8.empty())
@@ -198,11 +189,6 @@ bool SerialDevice::CheckHangUp()
     return m_gone;
 }
 
-SerialDevice::~SerialDevice()
-{
-    Close();
-}
-
 std::vector<std::string> SerialDevice::ExistingDevices(const std::string & /*devRoot*/)
 {
     std::vector<std::string> found;
@@ -241,66 +227,8 @@ void SerialDevice::SleepMs(int ms)
         Sleep(DWORD(ms));
 }
 
-bool SerialDevice::Fail(const std::string &reason)
+bool SerialDevice::OpenLocal(const std::string &portText)
 {
-    m_lastError = reason;
-    return false;
-}
-
-SerialDevice::SerialDevice() = default;
-
-bool SerialDevice::Gone() const
-{
-    return m_net ? m_net->Gone() : m_gone;
-}
-
-std::string SerialDevice::LastError() const
-{
-    return m_net && !m_net->LastError().empty() ? m_net->LastError() : m_lastError;
-}
-
-bool SerialDevice::IsNetwork() const
-{
-    return m_net != nullptr;
-}
-
-bool SerialDevice::Connecting() const
-{
-    return m_net && m_net->Connecting();
-}
-
-bool SerialDevice::PollConnect()
-{
-    return m_net ? m_net->PollConnect() : IsOpen();
-}
-
-std::string SerialDevice::LineNotice() const
-{
-    if (!m_net || !m_net->ComPortRefused())
-        return {};
-    return m_net->Where()
-        + ": the telnet server refused the serial-port option: the speed and format are the "
-          "server's";
-}
-
-bool SerialDevice::Open(const std::string &portText)
-{
-    Close();
-    m_gone = false;
-    m_lastError.clear();
-    if (IsNetworkText(portText)) {
-        const NetPortText target = NetPortText::Parse(portText);
-        if (target.kind == NetPortText::Kind::None)
-            return Fail(target.error);
-        m_path = target.HostPort();
-        m_nameComesBack = true; // a server is reached again by its address
-        m_net = std::make_unique<NetDevice>();
-        if (m_net->Open(target))
-            return true;
-        const std::string reason = m_net->LastError();
-        m_net.reset();
-        return Fail(reason);
-    }
     m_path = DevicePath(portText);
     if (m_path.empty())
         return Fail('"' + Shown(portText)
@@ -392,16 +320,8 @@ bool SerialDevice::Open(const std::string &portText)
     return true;
 }
 
-bool SerialDevice::Configure(const Format &format)
+bool SerialDevice::ConfigureLocal(const Format &format)
 {
-    if (m_net) {
-        const char parity = format.parity == Parity::Even ? 'E'
-            : format.parity == Parity::Odd                ? 'O'
-            : format.parity == Parity::Keep               ? 'K'
-                                                          : 'N';
-        return m_net->Configure(format.speed, parity, format.stopBits, format.setModemLines)
-            || Fail(m_net->LastError());
-    }
     if (m_handle == nullptr)
         return Fail("port not open");
     if (format.speed <= 0)
@@ -649,12 +569,6 @@ int SerialDevice::ReadNow(unsigned char *out)
     wait.bufferedAt = 0;
     wait.bufferedCount = got;
     return TakeBuffered(first, 1);
-}
-
-void SerialDevice::SetWriteTimeouts(int msPerByte, int constantMs)
-{
-    m_writeMsPerByte = std::max(msPerByte, 0);
-    m_writeConstantMs = std::max(constantMs, 0);
 }
 
 bool SerialDevice::Write(const char *bytes, int count)

@@ -42,15 +42,14 @@ constexpr CrcTables kCrc = MakeCrcTables();
 static_assert(
     kCrc.low[1] == 0xC1 && kCrc.high[1] == 0xC0 && kCrc.low[255] == 0x40 && kCrc.high[255] == 0x40);
 
-constexpr int kQuietMs = 20;
-
 // Discards what is still arriving of a reply we will not take, until the line has been quiet
-// for a moment (or the deadline passes), so the next attempt does not start inside its tail.
-Task<void> DrainUntilQuietAsync(DialogueRunner &runner, mbCSerial *port, QDeadlineTimer deadline)
+// for quietMs (or the deadline passes), so the next attempt does not start inside its tail.
+Task<void> DrainUntilQuietAsync(
+    DialogueRunner &runner, mbCSerial *port, int quietMs, QDeadlineTimer deadline)
 {
     unsigned char byte = 0;
     for (;;) {
-        QDeadlineTimer quiet(kQuietMs, Qt::PreciseTimer);
+        QDeadlineTimer quiet(quietMs, Qt::PreciseTimer);
         if (deadline.deadline() < quiet.deadline())
             quiet = deadline;
         if (!co_await port->ReadByteBy(runner, &byte, quiet))
@@ -241,7 +240,7 @@ Task<int> ModbusMaster::ReceiveTcpResponseAsync(DialogueRunner &runner)
     }
     const QDeadlineTimer restDeadline(m_timing.restMs, Qt::PreciseTimer);
     if (rest < 0) {
-        co_await DrainUntilQuietAsync(runner, port, restDeadline);
+        co_await DrainUntilQuietAsync(runner, port, m_timing.quietMs, restDeadline);
         co_return 0;
     }
     m_frame[0] = header[6];
@@ -275,7 +274,7 @@ Task<int> ModbusMaster::ReceiveResponseAsync(DialogueRunner &runner)
     const QDeadlineTimer restDeadline(m_timing.restMs, Qt::PreciseTimer);
     const int rest = RestAfterHeader();
     if (rest < 0) {
-        co_await DrainUntilQuietAsync(runner, port, restDeadline);
+        co_await DrainUntilQuietAsync(runner, port, m_timing.quietMs, restDeadline);
         co_return 0;
     }
     for (int i = 3; i < 3 + rest; ++i) {

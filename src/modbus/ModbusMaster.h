@@ -55,6 +55,10 @@ public:
         int restMs = 350;
         // Requests per transaction before it fails (a slow gateway may want more, a scan fewer).
         int attempts = kAttempts;
+        // How long the line must stay quiet after a reply that is refused at its header before
+        // the next attempt: its tail is discarded meanwhile (a reply's bytes follow each other
+        // with no such gap).
+        int quietMs = 20;
     };
 
     explicit ModbusMaster(mbCSerial *port = nullptr);

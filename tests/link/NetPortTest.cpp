@@ -1,19 +1,36 @@
 // The network half of the device: port texts, the telnet codec's byte tables, and the device
 // against a listening socket of the test's own.
+#include "support/TestEnv.h"
+#include "support/TickGaps.h"
+
+#include "base/DialogueRunner.h"
+#include "link/CSerial.h"
 #include "link/NetDevice.h"
 #include "link/NetPortText.h"
 #include "link/SerialDevice.h"
 #include "link/TelnetCodec.h"
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -124,7 +141,7 @@ TEST_P(TelnetFeedTest, SeparatesDataFromNegotiation)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TelnetFeedTest, ::testing::ValuesIn(kFeeds),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &feed) { return std::string(feed.param.name); });
 
 TEST(TelnetCodec, OffersAndSetsTheLineOnceAccepted)
 {
@@ -221,8 +238,9 @@ TEST(NetDevice, RefusedAndUnknownHostsAreSaidWithHostAndPort)
     SerialDevice device;
     const std::string where = "127.0.0.1:" + std::to_string(port);
     const auto start = std::chrono::steady_clock::now();
-    if (device.Open("tcp://" + where))
+    if (device.Open("tcp://" + where)) {
         EXPECT_FALSE(Connect(device));
+    }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_EQ(device.LastError(),
         where + ": the connection was refused (no server listens on that port)");
@@ -314,6 +332,179 @@ TEST(NetDevice, TelnetSetsTheLineOrSaysTheServerKeepsIt)
             EXPECT_EQ(server.Receive(2), Bytes({ IAC, IAC }));
         }
     }
+}
+
+// A name server that takes every query and never answers: a UDP socket on a loopback address of
+// its own, made the resolver's only server in a mount namespace of the calling thread (and of the
+// lookup threads it starts), where resolv.conf and nsswitch.conf are the test's. Root only.
+class SilentNameServer
+{
+public:
+    static constexpr const char *kAddress = "127.53.0.1";
+
+    ~SilentNameServer()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    // Empty once it listens and the resolver is pointed at it, else why not.
+    std::string Start()
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(53);
+        ::inet_pton(AF_INET, kAddress, &address.sin_addr);
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+            return std::string("bind: ") + std::strerror(errno);
+        if (::unshare(CLONE_NEWNS) != 0)
+            return std::string("unshare: ") + std::strerror(errno);
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return std::string("mount: ") + std::strerror(errno);
+        // The resolver waits 5 s for an answer: longer than the 3 s the device allows.
+        const std::string files[][2] = {
+            { "/etc/resolv.conf",
+                std::string("nameserver ") + kAddress + "\noptions timeout:5 attempts:1\n" },
+            { "/etc/nsswitch.conf", "hosts: files dns\n" },
+        };
+        for (const auto &file : files) {
+            const QString path
+                = m_folder.filePath(QString::fromStdString(file[0]).section('/', -1));
+            QFile out(path);
+            if (!out.open(QIODevice::WriteOnly) || out.write(file[1].c_str()) < 0)
+                return "cannot write " + path.toStdString();
+            out.close();
+            if (::mount(path.toLocal8Bit().constData(), file[0].c_str(), nullptr, MS_BIND, nullptr)
+                != 0)
+                return "bind " + file[0] + ": " + std::strerror(errno);
+        }
+        return {};
+    }
+    // Whether a query for name has come.
+    bool Asked(const std::string &name)
+    {
+        unsigned char datagram[512];
+        for (;;) {
+            const ssize_t got = ::recv(m_fd, datagram, sizeof datagram, 0);
+            if (got <= 12)
+                break;
+            std::string asked;
+            for (ssize_t i = 12; i < got && datagram[i] != 0 && i + datagram[i] < got;
+                 i += datagram[i] + 1)
+                asked += (asked.empty() ? "" : ".")
+                    + std::string(reinterpret_cast<char *>(datagram) + i + 1, datagram[i]);
+            m_asked.insert(asked);
+        }
+        return m_asked.count(name) > 0;
+    }
+
+private:
+    int m_fd = -1;
+    QTemporaryDir m_folder;
+    std::set<std::string> m_asked;
+};
+
+// A dialogue that waits for its turn at a network port (which connects first).
+struct LookupTurn
+{
+    DialogueRunner runner;
+    SerialPort::Claim claim;
+    bool ended = false;
+    Task<void> Take(SerialPort &port)
+    {
+        claim = co_await port.TakeTurn(runner, this);
+        ended = true;
+    }
+};
+
+// Failures are printed and counted: the checks run in a child process of their own.
+int g_lookupFailures = 0;
+
+void Expect(bool ok, const std::string &what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "failed: %s\n", what.c_str());
+        ++g_lookupFailures;
+    }
+}
+
+// Two lookups the name server never answers, each on a port being opened for a dialogue: one
+// given up on at the connect's deadline, one cancelled; the event loop keeps ticking meanwhile,
+// and both requests are freed once the resolver gives up on them.
+int LookupsThatNeverEnd()
+{
+    SilentNameServer server;
+    const std::string why = server.Start();
+    if (!why.empty()) {
+        std::fprintf(stderr, "no silent name server: %s\n", why.c_str());
+        return 1;
+    }
+    TickGaps ticks;
+
+    const QString timedText = QStringLiteral("tcp://tarvik-hang-a.test:4001");
+    const QString cancelText = QStringLiteral("rfc2217://tarvik-hang-b.test:2217");
+    CSerial timedOut(timedText), cancelled(cancelText);
+    LookupTurn timedTurn, cancelTurn;
+    QElapsedTimer sinceOpen;
+    sinceOpen.start();
+    for (CSerial *link : { &timedOut, &cancelled }) {
+        link->SetPortText(link == &timedOut ? timedText : cancelText);
+        link->SetBaudText(QStringLiteral("9600"));
+        Expect(link->OpenPort() == 1, "open starts: " + link->LastError().toStdString());
+    }
+    Expect(sinceOpen.elapsed() < 2000, "the opens returned without waiting for the name server");
+    timedTurn.runner.Start(timedTurn.Take(timedOut));
+    cancelTurn.runner.Start(cancelTurn.Take(cancelled));
+    Expect(TestEnv::WaitUntil(
+               [&] {
+                   return server.Asked("tarvik-hang-a.test") && server.Asked("tarvik-hang-b.test");
+               },
+               10000),
+        "both names were asked of the name server");
+
+    cancelTurn.runner.Cancel();
+    Expect(TestEnv::WaitUntil([&] { return cancelTurn.ended; }, 10000), "Cancel ends the wait");
+    Expect(!timedTurn.ended, "Cancel ended the wait, not the connect's deadline");
+    Expect(!cancelTurn.claim.Held(), "a cancelled connect gives no turn");
+    cancelled.ClosePort(); // its lookup goes on in the C library, given up on
+    Expect(NetDevice::LookupsLeftRunning() >= 1, "the cancelled lookup is left to end");
+
+    Expect(TestEnv::WaitUntil([&] { return timedTurn.ended; }, 20000), "the deadline ends it");
+    Expect(sinceOpen.elapsed() >= NetDevice::kConnectMs, "not given up before 3 s");
+    Expect(!timedTurn.claim.Held(), "a connect given up on gives no turn");
+    Expect(timedOut.LastError()
+            == QStringLiteral("tarvik-hang-a.test:4001: the host \"tarvik-hang-a.test\" cannot be "
+                              "found (no answer from the name server within 3 s)"),
+        "said with host and port: " + timedOut.LastError().toStdString());
+    const qint64 longestGap = ticks.LongestMs();
+    Expect(
+        longestGap < 2000, "the event loop kept ticking (" + std::to_string(longestGap) + " ms)");
+
+    // Freed once the resolver gives up (5 s after asking): none is used after it is freed.
+    Expect(TestEnv::WaitUntil([] { return NetDevice::LookupsLeftRunning() == 0; }, 30000),
+        "the lookups given up on are freed once they end");
+    return g_lookupFailures == 0 ? 0 : 1;
+}
+
+// Whether this process may make a mount namespace of its own (root; not in every container).
+bool MayUnshareMounts()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(::unshare(CLONE_NEWNS) == 0 ? 0 : 1);
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)
+        && WEXITSTATUS(status) == 0;
+}
+
+TEST(NetDeviceLookup, ANameServerThatNeverAnswersIsGivenUpOnOrCancelled)
+{
+    if (::geteuid() != 0 || !MayUnshareMounts())
+        GTEST_SKIP() << "needs root and a mount namespace of its own";
+    // A fresh process: the C library's lookup threads must all start in the test's namespace.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // _Exit: the child's end is its checks' verdict, not its leftovers' (the application).
+    EXPECT_EXIT(std::_Exit(LookupsThatNeverEnd()), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

@@ -25,6 +25,7 @@
 #include "modbus/Modbus.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
+#include "support/TickGaps.h"
 #include "terminal/TermScreen.h"
 
 #include <QAction>
@@ -553,17 +554,7 @@ TEST_F(FormDialogs, ExchangesLeaveTheWindowResponsiveAndCancelCleanly)
     m_app->OnNewMeterForm();
     auto *form = qobject_cast<ZarnFormView *>(Frame()->ActiveView());
     ASSERT_NE(form, nullptr);
-    // The longest gap between ticks of a 10 ms timer while the lists run.
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longest = std::max(longest, clock.elapsed() - last);
-        last = clock.elapsed();
-    });
-    clock.start();
-    ticker.start(10);
+    TickGaps ticks; // while the lists run
 
     // Cancel half way: the form and its document stay as they were, the port is free at once.
     const QString before = form->GetField(1048);
@@ -608,7 +599,7 @@ TEST_F(FormDialogs, ExchangesLeaveTheWindowResponsiveAndCancelCleanly)
     EXPECT_EQ(m_messages,
         QStringList { QStringLiteral("The meter acknowledged the configuration (not read back)") });
     EXPECT_EQ(FileValue(m_simImage, "evalue[2]", 4), 2600u);
-    EXPECT_LT(longest, 1000) << "the event loop kept ticking";
+    EXPECT_LT(ticks.LongestMs(), 1000) << "the event loop kept ticking";
 
     // A window closed while its read waits on the meter: nothing resumes into it, the port is
     // free, and another form reads.
@@ -628,7 +619,8 @@ TEST_F(FormDialogs, ExchangesLeaveTheWindowResponsiveAndCancelCleanly)
     // A port that is not open: said at once, with its name, and no list window opens.
     CTarvikApp::MeterLink()->ClosePort();
     m_messages.clear();
-    clock.restart();
+    QElapsedTimer clock;
+    clock.start();
     second->OnReadActive();
     EXPECT_LT(clock.elapsed(), 250);
     EXPECT_EQ(second->Runner(), nullptr);
