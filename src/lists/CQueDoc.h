@@ -6,7 +6,7 @@
 
 // A command list opened as a document: its lines in file order, without line ends. Created by
 // the document manager when a ".que" file is opened (by a meter form or the user); its first
-// view, CQueView, runs the lines.
+// view, CQueView, shows a run of the lines.
 class CQueDoc : public CDocument
 {
     Q_OBJECT

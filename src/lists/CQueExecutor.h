@@ -16,7 +16,7 @@ class IMeterLink;
 
 // Runs a command list one line per step (StepAsync): the commands End, Find, Read, Send, SendCmd,
 // Goto and Test, comment lines beginning "//", and any other name as a line that does nothing.
-// Owned by the command-list view (CQueView), which a meter form steps from its timer; the form is
+// Owned by a list run (ListRun), which steps it on the beat of the form's list period; the form is
 // reached only through SetField/GetField and the meter only through an IMeterLink.
 class CQueExecutor
 {

@@ -1,13 +1,11 @@
 #include "lists/CQueView.h"
 
 #include "base/AppServices.h"
-#include "base/DialogueRunner.h"
 #include "base/PrintfText.h"
-#include "base/UserMessage.h"
 #include "lists/CQueDoc.h"
-#include "lists/IFieldAccess.h"
+#include "lists/ListDialogue.h"
 
-#include <QCoreApplication>
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiSubWindow>
@@ -45,39 +43,44 @@ CQueView::CQueView(CDocument *document, QWidget *parent)
     layout->addWidget(m_lineLabel);
     layout->addLayout(buttons);
 
-    m_ownRunner = new DialogueRunner(this);
-    m_dialogue = m_ownRunner;
-    m_run.Executor().SetLineHook([this](int index, const QString &line) { ShowLine(index, line); });
-    m_run.Executor().SetSendHook([this](int sent, int total) { ShowSending(sent, total); });
-    m_run.SetWindUpHook([this] {
-        m_lineText = QStringLiteral("Returning the meter to run mode");
-        ElideLine();
-    });
-    LoadList();
+    LoadList(int(Lines().size()));
 }
 
 CQueView::~CQueView()
 {
-    // Closing the window by any means ends the run: a line waiting on the meter goes first,
-    // while everything it refers to is still here.
-    StopNow(false);
-    m_dialogue = nullptr;
-    delete m_ownRunner;
-    m_ownRunner = nullptr;
+    // The run is its owner's: a window deleted after it was closed (a run's end closes it, and
+    // the owner may have started its next list meanwhile) leaves the run alone.
+    Unfollow();
+}
+
+void CQueView::closeEvent(QCloseEvent *event)
+{
+    CView::closeEvent(event);
+    // Closing the window by any means ends the run it shows, at once.
+    if (!event->isAccepted() || !IsRunning())
+        return;
+    ListDialogue *run = m_run.data();
+    Unfollow();
+    run->StopNow();
 }
 
 void CQueView::OnInitialUpdate()
 {
-    if (!m_form)
-        LoadList();
+    if (!IsRunning())
+        LoadList(int(Lines().size()));
 }
 
-void CQueView::LoadList()
+QStringList CQueView::Lines() const
 {
-    auto *document = qobject_cast<CQueDoc *>(GetDocument());
-    m_run.Executor().SetLines(document ? document->Lines() : QStringList());
+    const auto *document = qobject_cast<const CQueDoc *>(GetDocument());
+    return document ? document->Lines() : QStringList();
+}
+
+void CQueView::LoadList(int lineCount)
+{
     // The bar spans 0 ... lines - 1. A list of one line or none still gets a span of one, since a
     // bar whose minimum equals its maximum shows a busy animation instead of progress.
+    m_lineCount = lineCount;
     m_lineStep = 0;
     m_sendingPercent = -1;
     m_progress->setRange(0, LineSpan());
@@ -100,183 +103,95 @@ CQueView *CQueView::RunnerOf(AppServices *services, CDocument *document)
     return qobject_cast<CQueView *>(services->FirstViewOf(document));
 }
 
-int CQueView::Start(IFieldAccess *form, CSerial *serial, int periodMs, Finished finished,
-    const QString &fieldCutNote, DialogueRunner *runner)
+bool CQueView::FollowsOther(const ListDialogue *run) const
 {
-    m_serialLink.SetSerial(serial);
-    return Start(form, &m_serialLink, periodMs, std::move(finished), fieldCutNote, runner);
+    return m_run && m_run != run && m_run->IsRunning() && m_run->RunNumber() == m_runNumber;
 }
 
-int CQueView::Start(IFieldAccess *form, IMeterLink *link, int periodMs, Finished finished,
-    const QString &fieldCutNote, DialogueRunner *runner)
+bool CQueView::Follow(ListDialogue *run)
 {
-    if (!form || (m_form && m_form != form))
-        return 0;
-    DialogueRunner *runOn = runner ? runner : m_ownRunner;
-    if (runOn != m_dialogue && runOn->IsRunning())
-        return 0; // the owner's runner is in another dialogue
-    SerialPort *port = link ? link->Port() : nullptr;
-    if (port && !port->FreeFor(this))
-        return 0; // another window's dialogue holds the port
-    if (m_form) {
-        // The owner starts again: the run in progress goes without a wind-up.
-        if (m_dialogue)
-            m_dialogue->Abort();
-    }
-    m_dialogue = runOn;
-    if (port && !m_claim.Held())
-        m_claim = SerialPort::Claim(port, this, [this] { StopNow(true); });
-    LoadList();
-    m_link = link;
-    m_form = form;
-    m_finished = std::move(finished);
-    m_outcome = ListRun::Outcome();
-    m_run.SetPeriodMs(periodMs);
-    m_run.SetFieldCutNote(fieldCutNote);
-    // Widget forms are QObjects: their going away must not leave this run pointing at them.
-    disconnect(m_formWatch);
-    if (auto *object = dynamic_cast<QObject *>(form))
-        m_formWatch = connect(object, &QObject::destroyed, this, &CQueView::FormDestroyed);
-    // The run's end is taken up from the event loop, once its dialogue has let go of it.
-    const int number = ++m_runNumber;
-    m_dialogue->Start(RunAll(), [this, number] {
-        QMetaObject::invokeMethod(
-            this, [this, number] { RunFinished(number); }, Qt::QueuedConnection);
-    });
-    return 1;
+    if (!run || FollowsOther(run))
+        return false;
+    Unfollow();
+    m_run = run;
+    m_runNumber = run->RunNumber();
+    m_follow = {
+        connect(run, &ListDialogue::LineShown, this,
+            [this](int, const QString &line) { ShowLine(line); }),
+        connect(run, &ListDialogue::Sending, this, &CQueView::ShowSending),
+        connect(run, &ListDialogue::WindingUp, this,
+            [this] {
+                m_lineText = QStringLiteral("Returning the meter to run mode");
+                ElideLine();
+            }),
+        connect(run, &ListDialogue::Ending, this, &CQueView::RunEnding),
+        connect(run, &ListDialogue::Stopped, this, &CQueView::RunStoppedAt),
+    };
+    LoadList(int(run->Executor().Lines().size()));
+    return true;
 }
 
-Task<void> CQueView::RunAll()
+void CQueView::Unfollow()
 {
-    m_outcome = co_await m_run.Run(*m_dialogue, m_form, m_link);
+    for (const QMetaObject::Connection &connection : m_follow)
+        disconnect(connection);
+    m_follow.clear();
+    m_run = nullptr;
 }
 
-void CQueView::RunFinished(int number)
+bool CQueView::IsRunning() const
 {
-    if (number != m_runNumber || !m_form || IsWaiting())
-        return; // abandoned, or started again meanwhile
-    m_claim.Release();
-    disconnect(m_formWatch);
-    m_form = nullptr;
-    m_link = nullptr;
-    m_dialogue = m_ownRunner; // the owner's runner is the owner's again
-    const ListRun::Outcome outcome = m_outcome;
-    const Finished finished = std::move(m_finished);
-    m_finished = nullptr;
-    // The run is over: its progress and Cancel go before anything is said about it.
+    return m_run && m_run->IsRunning() && m_run->RunNumber() == m_runNumber;
+}
+
+bool CQueView::IsWaiting() const
+{
+    return IsRunning() && m_run->IsWaiting();
+}
+
+int CQueView::LineIndex() const
+{
+    return m_run && m_run->RunNumber() == m_runNumber ? m_run->LineIndex() : -1;
+}
+
+void CQueView::RunEnding(int number)
+{
+    if (number != m_runNumber)
+        return;
     if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
         frame->hide();
     else
         hide();
-    // What the lines had to say comes first, now that the run's dialogue is over; the window
-    // may go away behind a message box, the owner still hears the end.
+}
+
+void CQueView::RunStoppedAt(int number)
+{
+    if (number != m_runNumber)
+        return; // a later run of the same owner is followed, here or in another window
+    Unfollow();
     const QPointer<CQueView> self(this);
-    for (const CQueExecutor::Message &message : outcome.messages) {
-        if (self)
-            UserMessage::Show(message.text, message.caption);
-        else
-            UserMessage::ShowLater(message.text, message.caption);
-    }
-    if (finished)
-        finished(outcome);
-    if (!self)
-        return;
     Q_EMIT RunStopped();
     if (self && GetDocument())
         Q_EMIT GetDocument()->CloseRequested();
 }
 
-bool CQueView::IsWaiting() const
-{
-    return m_dialogue && m_dialogue->IsRunning();
-}
-
 void CQueView::Cancel()
 {
-    if (m_form) {
-        // The run winds up and ends on its runner; the window closes then. Between its end and
-        // the hand-over there is nothing left to cancel.
-        if (m_dialogue)
-            m_dialogue->Cancel();
+    if (IsRunning()) {
+        // The run winds up and ends; the window closes then.
+        m_run->Cancel();
         return;
     }
-    if (GetDocument())
-        Q_EMIT GetDocument()->CloseRequested();
-}
-
-void CQueView::StopNow(bool closeDocument)
-{
-    if (!m_form)
-        return;
-    ListRun::Outcome outcome;
-    outcome.end = ListRun::End::Cancelled;
-    outcome.fieldCut = m_run.Executor().FieldCut();
-    if (!IsWaiting())
-        outcome = m_outcome; // the run had ended; its end was not yet handed over
-    const Finished finished = std::move(m_finished);
-    m_finished = nullptr;
-    DropRun(true);
-    m_form = nullptr;
-    // The owner learns it from the event loop: this may be the middle of its own work.
-    if (finished)
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [finished, outcome] { finished(outcome); },
-            Qt::QueuedConnection);
-    Q_EMIT RunStopped();
-    if (closeDocument && GetDocument())
-        Q_EMIT GetDocument()->CloseRequested();
-}
-
-void CQueView::Abandon()
-{
-    if (!m_form)
-        return;
-    m_finished = nullptr;
-    DropRun(true);
-    m_form = nullptr;
-    Q_EMIT RunStopped();
-    if (GetDocument())
-        Q_EMIT GetDocument()->CloseRequested();
-}
-
-void CQueView::DropRun(bool windUp)
-{
-    // A run waiting on the meter is destroyed where it waits, not resumed: its link may belong
-    // to a form that is going away.
-    if (m_dialogue && m_dialogue->IsRunning()) {
-        for (const CQueExecutor::Message &message : m_run.Messages())
-            UserMessage::ShowLater(message.text, message.caption);
-        m_dialogue->Abort();
-    } else {
-        windUp = false; // the run had ended: wound up already, if it needed it
-        for (const CQueExecutor::Message &message : m_outcome.messages)
-            UserMessage::ShowLater(message.text, message.caption);
-    }
-    m_claim.Release();
-    disconnect(m_formWatch);
-    if (windUp)
-        m_run.WindUpDetached(m_link);
-    m_link = nullptr;
-    m_dialogue = m_ownRunner;
-}
-
-void CQueView::FormDestroyed()
-{
-    // The form is half destroyed: forget it without signalling it, and close the window nobody
-    // runs any more. Only a link of this window's own is still there to wind the meter up.
-    m_finished = nullptr;
-    DropRun(m_link == &m_serialLink);
-    m_form = nullptr;
     if (GetDocument())
         Q_EMIT GetDocument()->CloseRequested();
 }
 
 int CQueView::LineSpan() const
 {
-    return qMax(1, int(m_run.Executor().Lines().size()) - 1);
+    return qMax(1, m_lineCount - 1);
 }
 
-void CQueView::ShowLine(int, const QString &line)
+void CQueView::ShowLine(const QString &line)
 {
     // Steps the bar by one without wrapping past its end (a long send before may have measured
     // its bytes on it).
@@ -318,4 +233,9 @@ void CQueView::resizeEvent(QResizeEvent *event)
 {
     CView::resizeEvent(event);
     ElideLine();
+}
+
+ListDialogue *CQueView::Run() const
+{
+    return m_run.data();
 }

@@ -18,8 +18,8 @@ class IMeterLink;
 // fails or is cancelled. Cancel (DialogueRunner::Cancel) is the one way to stop it: the run then
 // winds the meter up with the list's own run-mode command (CQueExecutor::WindUpExchange), and a
 // second Cancel ends that too. Nothing is shown from inside: the outcome carries what the lines
-// had to say, for the owner to show once the dialogue has ended. Used by the list's window
-// (CQueView) for the meter forms and by tarvik-cli.
+// had to say, for the owner to show once the dialogue has ended. Used by a meter form's list run
+// (ListDialogue) and by tarvik-cli.
 class ListRun
 {
 public:

@@ -50,7 +50,6 @@ FormLists::FormLists(Host &form, FormSend &send, QObject *owner)
     : m_form(form)
     , m_send(send)
     , m_owner(owner)
-    , m_runner(new DialogueRunner(owner))
 {
 }
 
@@ -82,7 +81,7 @@ void FormLists::SendWhenFree(const QByteArray &command)
 
 bool FormLists::RefuseWhileRuns()
 {
-    if (!m_window)
+    if (!m_listId)
         return false;
     UserMessage::Show(QStringLiteral("A command list is exchanging data with the meter on this "
                                      "form.\nWait until it has finished, then try again."),
@@ -92,7 +91,7 @@ bool FormLists::RefuseWhileRuns()
 
 int FormLists::Running() const
 {
-    return m_window ? m_listId : 0;
+    return m_listId;
 }
 
 CQueView *FormLists::Window() const
@@ -102,7 +101,7 @@ CQueView *FormLists::Window() const
 
 bool FormLists::Sending() const
 {
-    return m_window && m_window->IsRunning() && m_listId == FormSend::kSendList;
+    return m_run.IsRunning() && m_listId == FormSend::kSendList;
 }
 
 bool FormLists::Start(const QString &fileName, int listId, int periodMs,
@@ -110,18 +109,18 @@ bool FormLists::Start(const QString &fileName, int listId, int periodMs,
 {
     // Another list of this form is running: the same press again only brings its window
     // forward (below); another list waits its turn, and the user is told.
-    if (m_window && listId != m_listId) {
+    if (m_listId && listId != m_listId) {
         RefuseWhileRuns();
         return false;
     }
     // A port that is not open, or that another window's dialogue holds, is said at once, before
     // any list window opens (a list would only run into its time-outs).
     IMeterLink *link = Link();
-    if (!m_window && link && !link->Reachable()) {
+    if (!m_listId && link && !link->Reachable()) {
         UserMessage::Show(link->Unreachable(), ListsTitle());
         return false;
     }
-    if (!m_window && link && link->Port() && link->Port()->IsClaimed()) {
+    if (!m_listId && link && link->Port() && link->Port()->IsClaimed()) {
         UserMessage::Show(QStringLiteral("The meter port is in use by another window's exchange "
                                          "with the meter.\nWait until it has finished, then "
                                          "try again."),
@@ -131,20 +130,23 @@ bool FormLists::Start(const QString &fileName, int listId, int periodMs,
     // Opening an open list only brings its window forward, so a second press reaches the list
     // already running and starts nothing.
     CQueView *window = Opener() ? Opener()(fileName) : nullptr;
-    if (!window || m_window)
+    if (!window || m_listId)
         return false;
     if (prepare)
         prepare();
+    if (window->FollowsOther(&m_run))
+        return false; // another form runs this list
     const QPointer<QObject> owner(m_owner);
     const auto stopped = [this, owner, listId](const ListRun::Outcome &outcome) {
         if (owner)
             Stopped(listId, outcome);
     };
-    if (!window->Start(fields ? fields : &m_form.ListFields(), link, periodMs, stopped,
+    if (!m_run.Start(window->Lines(), fields ? fields : &m_form.ListFields(), link, periodMs,
+            stopped,
             listId == FormSend::kSendList ? QString::fromLatin1(FormSend::kPartlySentText)
-                                          : QString(),
-            m_runner))
-        return false; // another form runs this list
+                                          : QString()))
+        return false;
+    window->Follow(&m_run);
     m_tableBeforeRead.reset();
     const CMeterDoc *doc = m_form.MeterDoc();
     if (listId == kReadList && doc && doc->Vars()) {
@@ -194,11 +196,11 @@ QString FormLists::ActionOf(int listId)
 
 void FormLists::EndForClosing()
 {
-    if (!m_window || !m_window->IsRunning())
+    if (!m_listId || !m_run.IsRunning())
         return;
     const int listId = m_listId;
-    const bool fieldCut = m_window->Executor().FieldCut();
-    m_window->Abandon();
+    const bool fieldCut = m_run.Executor().FieldCut();
+    m_run.Abandon();
     Stop();
     if (m_send.Active())
         m_send.Cut(listId, fieldCut);
@@ -210,8 +212,7 @@ void FormLists::Abandon()
 {
     // A list still running would run into a form that no longer exists: it ends where it
     // waits, and the meter is wound up.
-    if (m_window && m_window->IsRunning())
-        m_window->Abandon();
+    m_run.Abandon();
     // A send cut short by closing without a close of this window (its list's window may have
     // closed first): the form is gone, so the application says it, once the window has closed.
     if (m_listId == FormSend::kSendList)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lists/CSerialMeterLink.h"
+#include "lists/ListDialogue.h"
 #include "lists/ListRun.h"
 #include "meter/MeterSeries.h"
 
@@ -21,10 +22,11 @@ class IMeterLink;
 class MeterVars;
 class QObject;
 
-// The command lists of a meter form, each in its window (CQueView) on the form's own runner,
-// one at a time: starting one (the port said at once when it cannot be had), what a read keeps
-// to give back when it brings no image, the end of each (the form's, or the send's it belongs
-// to), and a list cut short by the window closing. Owned by the form (ZarnFormBase).
+// The command lists of a meter form, one at a time, each run by the form's own ListDialogue and
+// shown in the list's window (CQueView): starting one (the port said at once when it cannot be
+// had), what a read keeps to give back when it brings no image, the end of each (the form's, or
+// the send's it belongs to), and a list cut short by the form closing. Owned by the form
+// (ZarnFormBase); the run lives as long as the form, whatever becomes of its window.
 class FormLists
 {
 public:
@@ -69,7 +71,7 @@ public:
     // The meter link the forms use instead of the application's (tests); null restores it.
     static void SetMeterLink(IMeterLink *link);
 
-    // owner: the form's window, which holds the port for SendWhenFree and parents the runners.
+    // owner: the form's window, which holds the port for SendWhenFree and parents its runner.
     FormLists(Host &form, FormSend &send, QObject *owner);
     ~FormLists();
 
@@ -112,7 +114,6 @@ private:
     QObject *m_owner;
     int m_listId = 0; // which list runs
     QPointer<CQueView> m_window; // the window showing the list that runs
-    DialogueRunner *m_runner = nullptr; // the lists' dialogues run on it (a child of owner)
     DialogueRunner *m_sender = nullptr; // of SendWhenFree
     // The document's table as it was when a read started: a read that brings a version answer
     // but no image gives it back, so the failed read changes neither form nor document.
@@ -122,4 +123,6 @@ private:
     // What the form showed of the meter when the last read started.
     std::optional<ShownIdentity> m_identityAtRead;
     CSerialMeterLink m_link;
+    // After the link: a run still going when the form goes is destroyed before the link it uses.
+    ListDialogue m_run;
 };

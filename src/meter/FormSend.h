@@ -17,9 +17,9 @@ class IFieldAccess;
 class MeterSeriesModel;
 
 // A meter form's Send: the one Send (SendWithChecks) with the form's lists and questions. Each
-// list of it (the compare read, the send, the read back) runs in its own command-list window on
-// the form, started through Host; the form hands back the end of each, and the send goes on.
-// The questions, messages and audit lines are the form's own.
+// list of it (the compare read, the send, the read back) runs on the form, shown in its own
+// command-list window, started through Host; the form hands back the end of each, and the send goes
+// on. The questions, messages and audit lines are the form's own.
 class FormSend : private SendWithChecks::Lists, private SendWithChecks::Prompt
 {
 public:

@@ -34,12 +34,12 @@ class QLabel;
 class QLineEdit;
 class QTreeWidget;
 
-// What the Kelvane and Quixal meter forms share: the running of their command lists (each in
-// its window, CQueView) and the one-runner rule, Send with its checks (FormSend), the
-// one-second clock and its date and time texts, the controls by field id (FormFieldBinder, built
-// by FormBuilder), a coefficient list's walk, and File > Save, Save As and Convert... of the
-// meter document. Each form adds its own controls, field rules, vocabulary and what it does when
-// a list ends.
+// What the Kelvane and Quixal meter forms share: the running of their command lists (on the
+// form's own run, each shown in its window, CQueView) and the one-runner rule, Send with its checks
+// (FormSend), the one-second clock and its date and time texts, the controls by field id
+// (FormFieldBinder, built by FormBuilder), a coefficient list's walk, and File > Save, Save As and
+// Convert... of the meter document. Each form adds its own controls, field rules, vocabulary and
+// what it does when a list ends.
 class ZarnFormBase : public CView,
                      public IFieldAccess,
                      private FormFileCommands::Host,
@@ -91,6 +91,7 @@ public:
     // One tick of the clock (kClockTimer), as its timer would run it, and whether it runs.
     void TimerTick(int timerId);
     bool IsTimerActive(int timerId) const;
+    // The window showing the list that runs, null when none.
     CQueView *Runner() const;
     // Which list (kSendTimer, kReadTimer, ...) runs on this form; 0 when none. A send's last
     // list counts until the send has said how it ended.

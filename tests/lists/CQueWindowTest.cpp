@@ -1,9 +1,9 @@
 #include "lists/CQueDoc.h"
 #include "lists/CQueFrame.h"
 #include "lists/CQueView.h"
-#include "lists/ListRun.h"
+#include "lists/ListDialogue.h"
 
-#include "base/DialogueRunner.h"
+#include "base/CChildFrame.h"
 #include "base/UserMessage.h"
 #include "lists/QueFakes.h"
 #include "support/TestEnv.h"
@@ -34,6 +34,7 @@ protected:
         });
         area.resize(900, 600);
         area.show();
+        run.Executor().SetPauseMs(0);
     }
     void TearDown() override { UserMessage::SetHandler(m_previous); }
 
@@ -49,7 +50,6 @@ protected:
         doc->SetPathName(path);
         frame = new CQueFrame;
         auto *view = new CQueView(doc);
-        view->Executor().SetPauseMs(0);
         frame->SetView(view);
         area.addSubWindow(frame);
         frame->setGeometry(frame->FrameGeometry());
@@ -60,11 +60,12 @@ protected:
         return view;
     }
 
-    QMdiArea area;
-    QPointer<CQueFrame> frame;
     FakeMeterLink link;
     MapForm form;
     QStringList messages;
+    ListDialogue run; // the owner's: it outlives the windows
+    QMdiArea area;
+    QPointer<CQueFrame> frame;
 
 private:
     UserMessage::Handler m_previous;
@@ -95,19 +96,21 @@ TEST_F(QueWindowTest, ProgressFollowsTheLinesAndEndClosesTheWindow)
     EXPECT_EQ(view->ProgressBar()->minimum(), 0);
     EXPECT_EQ(view->ProgressBar()->maximum(), 4);
     EXPECT_EQ(view->LineIndex(), -1);
+    EXPECT_EQ(view->Lines().size(), 5);
     QList<int> bar;
     QObject::connect(
         view->ProgressBar(), &QProgressBar::valueChanged, [&bar](int value) { bar.append(value); });
     QList<ListRun::End> ends;
     QString lastLine;
     bool shownAtEnd = true; // the window, while the owner says how the list ended
-    ASSERT_EQ(view->Start(&form, &link, 0,
+    ASSERT_EQ(StartShown(run, view, &form, &link, 0,
                   [&](const ListRun::Outcome &outcome) {
                       ends.append(outcome.end);
                       lastLine = view->LineLabel()->toolTip();
                       shownAtEnd = frame && frame->isVisible();
                   }),
         1);
+    EXPECT_TRUE(view->IsRunning());
     EXPECT_EQ(view->LineIndex(), -1); // the first line runs on the first beat
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ends.isEmpty(); }));
     EXPECT_EQ(ends, QList<ListRun::End> { ListRun::End::Ended });
@@ -120,121 +123,103 @@ TEST_F(QueWindowTest, ProgressFollowsTheLinesAndEndClosesTheWindow)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame && !runner; }));
 }
 
-// Cancel, closing the window and the form going away all end the run, each at once and once,
-// whether it runs on the window's runner or on its owner's.
+// Cancel and closing the window stop the run at once and once (the owner hears a cancel), and
+// the owner stopping its run closes the window without a word to the owner.
 TEST_F(QueWindowTest, EveryWayOfStoppingEndsTheRunAndClosesTheWindow)
 {
-    class WidgetForm : public QObject, public MapForm
-    {
-    };
     const struct
     {
         const char *what;
-        bool widgetForm;
-        std::function<void(CQueView *, QObject *)> stop;
+        std::function<void(CQueView *)> stop;
         int ends; // how often the owner hears the end
     } cases[] = {
-        { "cancel", false,
-            [](CQueView *view, QObject *) {
-                QTest::mouseClick(view->CancelButton(), Qt::LeftButton);
-            },
+        { "cancel", [](CQueView *view) { QTest::mouseClick(view->CancelButton(), Qt::LeftButton); },
             1 },
-        { "window closed", false, [this](CQueView *, QObject *) { frame->close(); }, 1 },
-        { "form gone", true, [](CQueView *, QObject *owner) { delete owner; }, 0 },
-        { "abandoned", false, [](CQueView *view, QObject *) { view->Abandon(); }, 0 },
+        { "window closed", [this](CQueView *) { frame->close(); }, 1 },
+        { "owner abandons the run", [this](CQueView *) { run.Abandon(); }, 0 },
     };
-    for (const auto &c : cases)
-        for (const bool ownersRunner : { false, true }) {
-            DialogueRunner owners;
-            CQueView *view = Open("send20.que", kFiveLines);
-            QPointer<CQueView> runner(view);
-            int stopped = 0;
-            QObject::connect(view, &CQueView::RunStopped, [&stopped] { ++stopped; });
-            QList<ListRun::End> ends;
-            auto *widgetForm = c.widgetForm ? new WidgetForm : nullptr;
-            IFieldAccess *owner = widgetForm ? static_cast<IFieldAccess *>(widgetForm) : &form;
-            // A beat long enough that the run is still on its first line when it is stopped.
-            ASSERT_EQ(view->Start(
-                          owner, &link, 10000,
-                          [&ends](const ListRun::Outcome &outcome) { ends.append(outcome.end); },
-                          QString(), ownersRunner ? &owners : nullptr),
-                1)
-                << c.what;
-            EXPECT_EQ(owners.IsRunning(), ownersRunner) << c.what;
-            EXPECT_TRUE(view->IsWaiting()) << c.what;
-            c.stop(view, widgetForm);
-            EXPECT_TRUE(QTest::qWaitFor([&] { return !runner && !frame; })) << c.what;
-            EXPECT_TRUE(QTest::qWaitFor([&] { return ends.size() == c.ends; })) << c.what;
-            for (ListRun::End end : ends)
-                EXPECT_EQ(end, ListRun::End::Cancelled) << c.what;
-            EXPECT_LE(stopped, 1) << c.what;
-            EXPECT_TRUE(link.calls.isEmpty()) << c.what; // stopped before any line ran
-            EXPECT_FALSE(owners.IsRunning()) << c.what;
-        }
+    for (const auto &c : cases) {
+        CQueView *view = Open("send20.que", kFiveLines);
+        QPointer<CQueView> window(view);
+        int stopped = 0;
+        QObject::connect(view, &CQueView::RunStopped, [&stopped] { ++stopped; });
+        QList<ListRun::End> ends;
+        // A beat long enough that the run is still on its first line when it is stopped.
+        ASSERT_EQ(StartShown(run, view, &form, &link, 10000,
+                      [&ends](const ListRun::Outcome &outcome) { ends.append(outcome.end); }),
+            1)
+            << c.what;
+        EXPECT_TRUE(view->IsWaiting()) << c.what;
+        c.stop(view);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window && !frame; })) << c.what;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ends.size() == c.ends; })) << c.what;
+        for (ListRun::End end : ends)
+            EXPECT_EQ(end, ListRun::End::Cancelled) << c.what;
+        EXPECT_LE(stopped, 1) << c.what;
+        EXPECT_FALSE(run.IsRunning()) << c.what;
+        EXPECT_TRUE(link.calls.isEmpty()) << c.what; // stopped before any line ran
+    }
 }
 
-TEST_F(QueWindowTest, OneFormRunsAListAtATime)
+// The run is its owner's: a window that closed at a run's end and is deleted only later takes
+// nothing with it, not even the next run its owner showed in it meanwhile.
+TEST_F(QueWindowTest, AWindowDeletedAfterItClosedLeavesTheNextRunGoing)
 {
     CQueView *view = Open("read20.que", kFiveLines);
-    MapForm other;
-    EXPECT_EQ(view->Start(nullptr, &link), 0);
-    EXPECT_EQ(view->Start(&form, &link, 10000), 1);
-    EXPECT_EQ(view->Start(&other, &link), 0);
-    // The owner may start again: back to the first line.
-    EXPECT_EQ(view->Start(&form, &link, 10000), 1);
-    // Nor does a list start on an owner's runner that is in another dialogue.
-    DialogueRunner busy;
-    busy.Start([](DialogueRunner &r) -> Task<void> { co_await r.Sleep(60000); }(busy));
-    EXPECT_EQ(view->Start(&form, &link, 10000, {}, QString(), &busy), 0);
-    busy.Abort();
+    QPointer<CQueView> window(view);
+    QList<ListRun::End> ends;
+    const ListDialogue::Finished heard
+        = [&ends](const ListRun::Outcome &outcome) { ends.append(outcome.end); };
+    // The next list, shown in the window once it has closed and before it is deleted.
+    bool again = false;
+    QObject::connect(frame, &CChildFrame::Closed, [&] {
+        if (!again)
+            again = StartShown(run, view, &form, &link, 50, heard) == 1;
+    });
+    ASSERT_EQ(StartShown(run, view, &form, &link, 0, heard), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window; }));
+    EXPECT_TRUE(again);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ends.size() == 2; }));
+    EXPECT_EQ(ends, (QList<ListRun::End> { ListRun::End::Ended, ListRun::End::Ended }));
+}
+
+TEST_F(QueWindowTest, CancelShowsTheWindUp)
+{
+    link.replies = { QByteArray(">"), QByteArray(">") };
+    CQueView *view = Open("read20.que",
+        " Send(0,100,400,\"rv\",\">\",Fail)\r\n Send(0,100,400,\"rrrr\",\">\",Fail)\r\n"
+        " End\r\nFail: End\r\n");
+    QString shownAtEnd;
+    QList<ListRun::End> ends;
+    // The second line two seconds after the first: Cancel comes between them.
+    ASSERT_EQ(StartShown(run, view, &form, &link, 2000,
+                  [&](const ListRun::Outcome &outcome) {
+                      ends.append(outcome.end);
+                      shownAtEnd = view->LineLabel()->toolTip();
+                  }),
+        1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link.calls.size() >= 3; }, 10000));
+    EXPECT_EQ(view->LineLabel()->toolTip(), QStringLiteral(" Send(0,100,400,\"rv\",\">\",Fail)"));
+    QTest::mouseClick(view->CancelButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ends.isEmpty(); }));
+    EXPECT_EQ(ends, QList<ListRun::End> { ListRun::End::Cancelled });
+    EXPECT_EQ(shownAtEnd, QStringLiteral("Returning the meter to run mode"));
+    EXPECT_EQ(link.calls.mid(3), (QStringList { "purge", "send:rrrr\r", "read:100,400" }));
+}
+
+TEST_F(QueWindowTest, OneRunAtATime)
+{
+    CQueView *view = Open("read20.que", kFiveLines);
+    ListDialogue other;
+    ASSERT_EQ(StartShown(run, view, &form, &link, 10000), 1);
+    EXPECT_FALSE(view->FollowsOther(&run));
+    EXPECT_TRUE(view->FollowsOther(&other));
+    EXPECT_FALSE(view->Follow(&other));
+    EXPECT_EQ(view->Run(), &run);
+    // Its owner may start again: the window shows the first line again.
+    ASSERT_EQ(StartShown(run, view, &form, &link, 10000), 1);
     EXPECT_EQ(view->LineIndex(), -1);
     EXPECT_EQ(view->ProgressBar()->value(), 0);
-}
-
-TEST_F(QueWindowTest, BadLabelOnTheFirstLineClosesTheWindow)
-{
-    CQueView *view = Open("bad.que", " Goto(Nowhere)\r\n End\r\n");
-    // The message comes once the run's dialogue is over, never from inside it, and before the
-    // owner hears the end.
-    QList<bool> waitingWhenShown;
-    UserMessage::SetHandler([&](const QString &text, const QString &caption) {
-        messages.append(caption + "|" + text);
-        waitingWhenShown.append(view->IsWaiting());
-    });
-    QList<ListRun::End> ends;
-    view->Start(&form, &link, 0, [&](const ListRun::Outcome &outcome) {
-        ends.append(outcome.end);
-        messages.append(QStringLiteral("ended"));
-    });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !ends.isEmpty(); }));
-    EXPECT_EQ(ends, QList<ListRun::End> { ListRun::End::Failed });
-    EXPECT_EQ(messages, (QStringList { "Bad jump lable on line 0|Nowhere", "ended" }));
-    EXPECT_EQ(waitingWhenShown, QList<bool> { false });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame; }));
-}
-
-TEST_F(QueWindowTest, EmptyListEnds)
-{
-    CQueView *view = Open("empty.que", "");
-    QList<ListRun::End> ends;
-    view->Start(
-        &form, &link, 0, [&](const ListRun::Outcome &outcome) { ends.append(outcome.end); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !ends.isEmpty(); }));
-    EXPECT_EQ(ends, QList<ListRun::End> { ListRun::End::Ended });
-}
-
-TEST_F(QueWindowTest, RunsAReadListAgainstTheMeter)
-{
-    form.fields[1] = QStringLiteral("rv");
-    link.replies = { QByteArray("v4.1A #12345 >") };
-    CQueView *view = Open("read20.que",
-        " Send(1,100,500,\"\",\">\",Fail)\r\n"
-        " Read(\"v\",1,4,1049)\r\n End\r\nFail: End\r\n");
-    QPointer<CQueView> runner(view);
-    view->Start(&form, &link);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !runner || !runner->IsRunning(); }));
-    EXPECT_EQ(form.fields[1049], QStringLiteral("4.1A"));
-    EXPECT_EQ(link.calls, (QStringList { "purge", "send:rv\r", "read:100,500" }));
 }
 
 TEST_F(QueWindowTest, LongLineIsElidedToTheWindow)
@@ -242,7 +227,7 @@ TEST_F(QueWindowTest, LongLineIsElidedToTheWindow)
     CQueView *view = Open("read20.que",
         "// a long comment line that is much wider than the progress window, so it "
         "has to be cut short in the window\r\n Find(\"x\",0,1)\r\n End\r\n");
-    view->Start(&form, &link, 1000); // the comment line shows for a beat
+    StartShown(run, view, &form, &link, 1000); // the comment line shows for a beat
     EXPECT_TRUE(QTest::qWaitFor([&] { return view->LineLabel()->text().endsWith(QChar(0x2026)); }));
     EXPECT_LE(view->LineLabel()->sizeHint().width(), view->LineLabel()->width());
     EXPECT_EQ(frame->size(), QSize(410, 155));

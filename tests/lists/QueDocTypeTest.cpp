@@ -1,7 +1,7 @@
 // Command lists opened through the program's document manager, as the meter forms open them.
 #include "lists/CQueDoc.h"
 #include "lists/CQueView.h"
-#include "lists/ListRun.h"
+#include "lists/ListDialogue.h"
 
 #include "app/CAppServices.h"
 #include "app/CDocManager.h"
@@ -48,6 +48,7 @@ protected:
     MapForm form;
     FakeMeterLink link;
     QStringList messages;
+    ListDialogue run;
 
 private:
     UserMessage::Handler m_previous;
@@ -71,7 +72,7 @@ TEST_F(QueDocTypeTest, OpenListTwiceBringsTheSameRunnerForward)
 {
     CQueView *first = CQueView::OpenList(&services, QStringLiteral("list.que"));
     ASSERT_NE(first, nullptr);
-    ASSERT_EQ(first->Start(&form, &link, 10), 1);
+    ASSERT_EQ(StartShown(run, first, &form, &link, 10), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return first->LineIndex() >= 0; }));
     CQueView *second = CQueView::OpenList(&services, QStringLiteral("list.que"));
     EXPECT_EQ(second, first);
@@ -88,15 +89,15 @@ TEST_F(QueDocTypeTest, EndClosesTheDocumentAndTheNextOpenRunsFromTheTop)
     QPointer<CQueView> runner = CQueView::OpenList(&services, QStringLiteral("list.que"));
     ASSERT_TRUE(runner);
     QList<ListRun::End> ends;
-    runner->Start(
-        &form, &link, 0, [&](const ListRun::Outcome &outcome) { ends.append(outcome.end); });
+    StartShown(run, runner, &form, &link, 0,
+        [&](const ListRun::Outcome &outcome) { ends.append(outcome.end); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ends.isEmpty(); }));
     EXPECT_EQ(ends, QList<ListRun::End> { ListRun::End::Ended });
     EXPECT_TRUE(QTest::qWaitFor([&] { return !runner && manager.Documents().isEmpty(); }));
 
     QPointer<CQueView> again = CQueView::OpenList(&services, QStringLiteral("list.que"));
     ASSERT_TRUE(again);
-    EXPECT_EQ(again->Start(&form, &link), 1);
+    EXPECT_EQ(StartShown(run, again, &form, &link), 1);
     EXPECT_EQ(again->LineIndex(), -1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !again || again->LineIndex() >= 0; }));
 }
@@ -105,7 +106,7 @@ TEST_F(QueDocTypeTest, CancelClosesTheDocument)
 {
     QPointer<CQueView> runner = CQueView::OpenList(&services, QStringLiteral("list.que"));
     ASSERT_TRUE(runner);
-    runner->Start(&form, &link);
+    StartShown(run, runner, &form, &link);
     runner->Cancel();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !runner && manager.Documents().isEmpty(); }));
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "lists/CQueView.h"
 #include "lists/IFieldAccess.h"
+#include "lists/ListDialogue.h"
 #include "support/ImmediateMeterLink.h"
 
 #include <QByteArray>
@@ -50,3 +52,14 @@ public:
         return it == fields.end() ? QString() : it->second;
     }
 };
+
+// Starts run over the lines view shows, for form against link, and shows it in view, as a meter
+// form's lists do; 0 when view shows another run or the run did not start.
+inline int StartShown(ListDialogue &run, CQueView *view, IFieldAccess *form, IMeterLink *link,
+    int periodMs = 0, ListDialogue::Finished finished = {})
+{
+    if (view->FollowsOther(&run)
+        || !run.Start(view->Lines(), form, link, periodMs, std::move(finished)))
+        return 0;
+    return view->Follow(&run) ? 1 : 0;
+}

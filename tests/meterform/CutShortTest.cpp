@@ -251,7 +251,7 @@ TEST_P(CutShort, EveryFormDialogueLeavesTheMeterStreamingAndTheUserTold)
         const auto halfWay = [&] {
             if (!runner)
                 return false;
-            const QString line = runner->Executor().Lines().value(runner->LineIndex());
+            const QString line = runner->Lines().value(runner->LineIndex());
             if (row.dialogue == Dialogue::Send) {
                 const QString shown = runner->LineLabel()->toolTip();
                 return shown.startsWith(QLatin1String("Sending "))

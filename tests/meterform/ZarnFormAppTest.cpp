@@ -84,7 +84,7 @@ TEST(FormInTheProgram, ReadsTheSimulatedMeterAndSavesUnderItsName)
 
     EXPECT_EQ(form->GetField(1067), QStringLiteral(">= 4.1A"));
     qobject_cast<QPushButton *>(form->Control(1040))->click();
-    ASSERT_NE(form->Runner(), nullptr); // the list window is the runner
+    ASSERT_NE(form->Runner(), nullptr); // the list's window shows the run
     TestEnv::WaitUntil([&] { return form->RunningList() != ZarnFormView::kReadTimer; });
     EXPECT_NE(form->RunningList(), ZarnFormView::kReadTimer);
     EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join(QLatin1Char('|')));
