@@ -285,10 +285,12 @@ TEST_F(Settings, TypedNetworkPortTextsAreTaken)
         EXPECT_EQ(serial->PortText(), row.text);
         EXPECT_EQ(serial->IsOpen(), row.opens);
         EXPECT_EQ(m_messages.isEmpty(), row.opens) << m_messages.join('|').toStdString();
-        if (!row.opens)
+        if (!row.opens) {
             EXPECT_TRUE(m_messages.join('|').contains("Modbus TCP is for the Modbus port only"));
-        if (row.modbus)
+        }
+        if (row.modbus) {
             EXPECT_EQ(CTarvikApp::ModbusPort()->IsModbusTcp(), row.text.startsWith("modbus-tcp"));
+        }
     }
     ::close(listener);
 }
