@@ -6,6 +6,7 @@
 //         the whole should be the read + the send + the read, nothing more.
 #include "BenchRig.h"
 #include "audit/AuditLog.h"
+#include "audit/AuditSettings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,7 +20,7 @@ int LineCost(int runs)
     std::vector<double> perLine;
     for (int run = 0; run < runs; ++run) {
         QTemporaryDir dir(QDir::current().filePath(QStringLiteral("bench-XXXXXX")));
-        const AuditLog trail(AuditLog::PathIn(dir.path()));
+        const AuditLog trail(AuditSettings::TrailPathIn(dir.path()));
         AuditRecord record = AuditRecord::Now(QStringLiteral("send"), QStringLiteral("Ann"));
         record.serial = QStringLiteral("31415");
         record.sha256 = QString(64, QLatin1Char('a'));

@@ -90,17 +90,9 @@ CAuditDlg::CAuditDlg(QWidget *parent)
         [this](int row, int, int, int) { ShowDetails(row); });
     m_status = new QLabel(this);
 
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    QPushButton *refresh
-        = buttons->addButton(QStringLiteral("Refresh"), QDialogButtonBox::ActionRole);
-    QPushButton *csv
-        = buttons->addButton(QStringLiteral("Export CSV..."), QDialogButtonBox::ActionRole);
-    QPushButton *report
-        = buttons->addButton(QStringLiteral("Change Report..."), QDialogButtonBox::ActionRole);
-    connect(refresh, &QPushButton::clicked, this, &CAuditDlg::Reload);
-    connect(csv, &QPushButton::clicked, this, &CAuditDlg::ExportCsv);
-    connect(report, &QPushButton::clicked, this, &CAuditDlg::ExportReport);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox *buttons = RecordButtons(
+        this, [this] { Reload(); }, [this] { return ExportCsv(); },
+        [this] { return ExportReport(); });
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(filter);
@@ -169,17 +161,40 @@ void CAuditDlg::ShowDetails(int row)
         lines.isEmpty() ? QStringLiteral("No field changed.") : lines.join(QLatin1Char('\n')));
 }
 
-bool CAuditDlg::ExportCsv()
+QDialogButtonBox *CAuditDlg::RecordButtons(QDialog *dialog, std::function<void()> refresh,
+    std::function<bool()> csv, std::function<bool()> report)
 {
-    const QString path = AskAuditFile(this, QStringLiteral("tarvik-audit.csv"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    QPushButton *refreshButton
+        = buttons->addButton(QStringLiteral("Refresh"), QDialogButtonBox::ActionRole);
+    QPushButton *csvButton
+        = buttons->addButton(QStringLiteral("Export CSV..."), QDialogButtonBox::ActionRole);
+    QPushButton *reportButton
+        = buttons->addButton(QStringLiteral("Change Report..."), QDialogButtonBox::ActionRole);
+    connect(refreshButton, &QPushButton::clicked, dialog, std::move(refresh));
+    connect(csvButton, &QPushButton::clicked, dialog, std::move(csv));
+    connect(reportButton, &QPushButton::clicked, dialog, std::move(report));
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
+}
+
+bool CAuditDlg::AskAndWriteCsv(
+    QWidget *parent, const QString &proposed, const std::vector<AuditRecord> &records)
+{
+    const QString path = AskAuditFile(parent, proposed);
     if (path.isEmpty())
         return false;
     QString error;
-    if (!AuditLog::WriteCsv(path, m_shown, &error)) {
+    if (!AuditLog::WriteCsv(path, records, &error)) {
         UserMessage::Show(error, QString::fromLatin1(kAppTitle));
         return false;
     }
     return true;
+}
+
+bool CAuditDlg::ExportCsv()
+{
+    return AskAndWriteCsv(this, QStringLiteral("tarvik-audit.csv"), m_shown);
 }
 
 bool CAuditDlg::ExportReport()

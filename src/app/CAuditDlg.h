@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
 class QTableWidget;
@@ -27,6 +28,14 @@ public:
     static SavePrompt SetSavePrompt(SavePrompt prompt);
     // The prompt above for a CSV or PDF export (proposed ends with its extension).
     static QString AskSavePath(QWidget *parent, const QString &proposed);
+    // Asks for a CSV file proposing a name and writes records to it; false when cancelled or
+    // not written (said).
+    static bool AskAndWriteCsv(
+        QWidget *parent, const QString &proposed, const std::vector<AuditRecord> &records);
+    // The buttons of a window of records: Close, "Refresh", "Export CSV..." and "Change
+    // Report...", each calling its handler.
+    static QDialogButtonBox *RecordButtons(QDialog *dialog, std::function<void()> refresh,
+        std::function<bool()> csv, std::function<bool()> report);
     // The change report of serial's visits among records written as PDF at path; false (and
     // said) when they hold no send or the file cannot be written.
     static bool WriteReport(

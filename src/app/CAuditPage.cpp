@@ -2,7 +2,7 @@
 
 #include "app/CTarvikApp.h"
 #include "audit/AuditSettings.h"
-#include "records/RecordsPassword.h"
+#include "records/KeyringPassword.h"
 #include "records/RecordsSettings.h"
 
 #include <QCheckBox>
@@ -13,13 +13,6 @@
 #include <QPointer>
 #include <QSpinBox>
 #include <QVBoxLayout>
-
-namespace {
-const QString kAuditPageInKeyring
-    = QStringLiteral("The password is kept in the desktop's keyring.");
-const QString kAuditPageInPreferences = QStringLiteral(
-    "No keyring runs on this desktop: the password is kept in the preferences file.");
-} // namespace
 
 CAuditPage::CAuditPage(CTarvikApp *app, QWidget *parent)
     : CSettingsPage(parent)
@@ -99,8 +92,9 @@ void CAuditPage::FillLists()
     m_database->setText(server.database);
     m_user->setText(server.user);
     m_password->clear();
-    m_passwordNote->setText(
-        RecordsSettings::StoredPassword().isEmpty() ? QString() : kAuditPageInPreferences);
+    m_passwordNote->setText(RecordsSettings::StoredPassword().isEmpty()
+            ? QString()
+            : KeyringPassword::InPreferencesNote());
     m_session->setValue(RecordsSettings::SessionHours());
     ShowServer();
 }
@@ -134,10 +128,11 @@ void CAuditPage::Apply()
     }
     // The keyring answers later; the store starts anew once the password is kept.
     QPointer<QLabel> note = m_passwordNote;
-    RecordsPassword::Write(RecordsSettings::Server().Url(), m_password->text(),
+    KeyringPassword::Write(RecordsSettings::Server().Url(), m_password->text(),
         &RecordsSettings::SetStoredPassword, [app, note](bool inKeyring) {
             if (note)
-                note->setText(inKeyring ? kAuditPageInKeyring : kAuditPageInPreferences);
+                note->setText(inKeyring ? KeyringPassword::InKeyringNote()
+                                        : KeyringPassword::InPreferencesNote());
             if (app)
                 app->StartRecords();
         });

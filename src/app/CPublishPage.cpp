@@ -3,6 +3,7 @@
 #include "app/CTarvikApp.h"
 #include "base/CPrefs.h"
 #include "base/UserMessage.h"
+#include "records/KeyringPassword.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QVBoxLayout>
@@ -35,15 +37,14 @@ CPublishPage::CPublishPage(CTarvikApp *app, QWidget *parent)
     m_user = new QLineEdit(this);
     m_password = new QLineEdit(this);
     m_password->setEchoMode(QLineEdit::Password);
+    m_password->setPlaceholderText(QStringLiteral("unchanged"));
     m_qos = new QComboBox(this);
     m_qos->addItem(QStringLiteral("0 - at most once"));
     m_qos->addItem(QStringLiteral("1 - at least once"));
     m_discovery = new QCheckBox(
         QStringLiteral("Announce the meters for Home Assistant (MQTT discovery)"), this);
-    auto *note = new QLabel(QStringLiteral("No secret store is used: the password is kept in the "
-                                           "preferences file as plain text."),
-        this);
-    note->setWordWrap(true);
+    m_passwordNote = new QLabel(this);
+    m_passwordNote->setWordWrap(true);
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Broker"), m_url);
@@ -63,7 +64,7 @@ CPublishPage::CPublishPage(CTarvikApp *app, QWidget *parent)
     layout->addWidget(m_enabled);
     layout->addLayout(form);
     layout->addWidget(m_discovery);
-    layout->addWidget(note);
+    layout->addWidget(m_passwordNote);
     layout->addStretch(1);
 }
 
@@ -94,7 +95,9 @@ void CPublishPage::FillLists()
     m_prefix->setText(s.topicPrefix);
     m_clientId->setText(s.clientId);
     m_user->setText(s.user);
-    m_password->setText(s.password);
+    m_password->clear();
+    m_passwordNote->setText(
+        s.password.isEmpty() ? QString() : KeyringPassword::InPreferencesNote());
     m_qos->setCurrentIndex(s.qos);
 }
 
@@ -130,11 +133,36 @@ bool CPublishPage::Validate()
 
 void CPublishPage::Apply()
 {
-    const PublishSettings s = Collected();
+    PublishSettings s = Collected();
+    QString kept;
     {
         std::unique_ptr<QSettings> store = CPrefs::OpenStore();
         s.Save(*store);
+        kept = PublishSettings::Load(*store).password;
     }
-    if (m_app)
-        m_app->ApplyPublishSettings(s);
+    m_password->clear();
+    QPointer<CTarvikApp> app = m_app;
+    if (s.password.isEmpty() && kept.isEmpty()) {
+        if (app)
+            app->StartPublishing(s);
+        return;
+    }
+    // A password typed, or one the preferences still hold (an earlier program kept it there):
+    // it goes to the keyring where one runs, and publishing starts once it is kept.
+    if (s.password.isEmpty())
+        s.password = kept;
+    QPointer<QLabel> note = m_passwordNote;
+    KeyringPassword::Write(
+        KeyringPassword::MqttAccount(), s.password,
+        [](const QString &password) {
+            std::unique_ptr<QSettings> store = CPrefs::OpenStore();
+            PublishSettings::StorePassword(*store, password);
+        },
+        [app, note, s](bool inKeyring) {
+            if (note)
+                note->setText(inKeyring ? KeyringPassword::InKeyringNote()
+                                        : KeyringPassword::InPreferencesNote());
+            if (app)
+                app->ApplyPublishSettings(s);
+        });
 }

@@ -9,9 +9,10 @@ class QComboBox;
 class QLabel;
 
 // "Publish": whether live readings go to an MQTT broker, and the broker's address, CA file,
-// client certificate and key, topic prefix, client id, user, password, QoS and whether the
-// meters are announced for Home Assistant's discovery. OK refuses settings the publisher cannot
-// use (the message says why, the page stays open); accepted ones are stored and put in force.
+// client certificate and key, topic prefix, client id, user, password (in the desktop's keyring
+// where one runs), QoS and whether the meters are announced for Home Assistant's discovery. OK
+// refuses settings the publisher cannot use (the message says why, the page stays open); accepted
+// ones are stored and put in force.
 class CPublishPage : public CSettingsPage
 {
     Q_OBJECT
@@ -32,6 +33,7 @@ public:
     QLineEdit *ClientIdEdit() const { return m_clientId; }
     QLineEdit *UserEdit() const { return m_user; }
     QLineEdit *PasswordEdit() const { return m_password; }
+    QLabel *PasswordNote() const { return m_passwordNote; }
     QComboBox *QosBox() const { return m_qos; }
 
 protected:
@@ -51,6 +53,7 @@ private:
     QLineEdit *m_prefix = nullptr;
     QLineEdit *m_clientId = nullptr;
     QLineEdit *m_user = nullptr;
-    QLineEdit *m_password = nullptr;
+    QLineEdit *m_password = nullptr; // empty: the password kept stays
+    QLabel *m_passwordNote = nullptr;
     QComboBox *m_qos = nullptr;
 };

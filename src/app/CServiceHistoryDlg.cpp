@@ -2,10 +2,7 @@
 
 #include "app/CAuditDlg.h"
 #include "app/CTarvikApp.h"
-#include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
-#include "base/AppTitle.h"
-#include "base/UserMessage.h"
 #include "records/RecordsDelivery.h"
 #include "records/RecordsSettings.h"
 
@@ -14,7 +11,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -66,17 +62,9 @@ CServiceHistoryDlg::CServiceHistoryDlg(CTarvikApp *app, QWidget *parent)
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
 
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    QPushButton *refresh
-        = buttons->addButton(QStringLiteral("Refresh"), QDialogButtonBox::ActionRole);
-    QPushButton *csv
-        = buttons->addButton(QStringLiteral("Export CSV..."), QDialogButtonBox::ActionRole);
-    QPushButton *report
-        = buttons->addButton(QStringLiteral("Change Report..."), QDialogButtonBox::ActionRole);
-    connect(refresh, &QPushButton::clicked, this, &CServiceHistoryDlg::Reload);
-    connect(csv, &QPushButton::clicked, this, &CServiceHistoryDlg::ExportCsv);
-    connect(report, &QPushButton::clicked, this, &CServiceHistoryDlg::ExportReport);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox *buttons = CAuditDlg::RecordButtons(
+        this, [this] { Reload(); }, [this] { return ExportCsv(); },
+        [this] { return ExportReport(); });
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(search);
@@ -188,16 +176,8 @@ bool CServiceHistoryDlg::ExportCsv()
     const int row = m_meters->currentRow();
     if (row < 0 || row >= int(m_shown.size()))
         return false;
-    const QString path = CAuditDlg::AskSavePath(
-        this, QStringLiteral("service-history-%1.csv").arg(m_shown[size_t(row)].serial));
-    if (path.isEmpty())
-        return false;
-    QString error;
-    if (!AuditLog::WriteCsv(path, MeterActions(), &error)) {
-        UserMessage::Show(error, QString::fromLatin1(kAppTitle));
-        return false;
-    }
-    return true;
+    return CAuditDlg::AskAndWriteCsv(this,
+        QStringLiteral("service-history-%1.csv").arg(m_shown[size_t(row)].serial), MeterActions());
 }
 
 bool CServiceHistoryDlg::ExportReport()

@@ -20,8 +20,8 @@
 #include "link/mbCSerial.h"
 #include "publish/MqttPublisher.h"
 #include "publish/PublishSettings.h"
+#include "records/KeyringPassword.h"
 #include "records/RecordsDelivery.h"
-#include "records/RecordsPassword.h"
 #include "records/RecordsSettings.h"
 #include "terminal/CTermView.h"
 
@@ -231,7 +231,7 @@ bool CTarvikApp::InitInstance()
         std::unique_ptr<QSettings> store = CPrefs::OpenStore();
         const PublishSettings publish = PublishSettings::Load(*store);
         if (publish.enabled)
-            ApplyPublishSettings(publish);
+            StartPublishing(publish);
     }
     return true;
 }
@@ -246,7 +246,7 @@ void CTarvikApp::StartRecords()
         return;
     }
     QPointer<RecordsDelivery> records = m_records.get();
-    RecordsPassword::Read(target.Url(), [records, target, hours, trail](const QString &password) {
+    KeyringPassword::Read(target.Url(), [records, target, hours, trail](const QString &password) {
         if (!records)
             return;
         RecordsTarget withPassword = target;
@@ -255,8 +255,29 @@ void CTarvikApp::StartRecords()
     });
 }
 
+void CTarvikApp::StartPublishing(const PublishSettings &settings)
+{
+    // A broker is only given a password with a user name.
+    if (!settings.enabled || !settings.password.isEmpty() || settings.user.isEmpty()) {
+        ApplyPublishSettings(settings);
+        return;
+    }
+    QPointer<CTarvikApp> app = this;
+    const int start = ++m_publishStarts;
+    KeyringPassword::Read(
+        KeyringPassword::MqttAccount(), [app, settings, start](const QString &password) {
+            // Settings put in force meanwhile win over these.
+            if (!app || app->m_publishStarts != start)
+                return;
+            PublishSettings withPassword = settings;
+            withPassword.password = password;
+            app->ApplyPublishSettings(withPassword);
+        });
+}
+
 QString CTarvikApp::ApplyPublishSettings(const PublishSettings &settings)
 {
+    ++m_publishStarts;
     if (!settings.enabled) {
         m_publisher->Stop();
         return {};

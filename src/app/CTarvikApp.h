@@ -65,6 +65,9 @@ public:
     // Puts publishing settings in force: on starts (or restarts) the publisher, off stops it.
     // Empty on success, else the message (also shown).
     QString ApplyPublishSettings(const PublishSettings &settings);
+    // ApplyPublishSettings with the broker's password: the one settings hold (typed, or kept in
+    // the preferences), else the keyring's, read first on the event loop.
+    void StartPublishing(const PublishSettings &settings);
     CDocManager *DocManager() const { return m_docManager.get(); }
     CMainFrame *MainFrame() const { return m_mainFrame.get(); }
     QPrinter *Printer();
@@ -96,6 +99,7 @@ private:
     std::unique_ptr<CSerial> m_meterLink;
     std::unique_ptr<mbCSerial> m_modbusPort;
     std::unique_ptr<MqttPublisher> m_publisher;
+    int m_publishStarts = 0; // settings put in force, so a late keyring answer is not taken
     std::unique_ptr<RecordsDelivery> m_records;
     std::unique_ptr<CMainFrame> m_mainFrame;
     std::unique_ptr<QProgressDialog> m_exitWait; // while Exit waits for the meter's log to end

@@ -3,7 +3,6 @@
 #include "link/AppendOnlyFile.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -26,12 +25,6 @@ AuditLog::AuditLog(QString path)
 {
 }
 
-QString AuditLog::PathIn(const QString &folder)
-{
-    const QDir dir(folder.isEmpty() ? QDir::currentPath() : folder);
-    return dir.filePath(QString::fromLatin1(kFileName));
-}
-
 std::function<void(const QString &)> &AuditLog::AppendedHook()
 {
     static std::function<void(const QString &)> hook;
@@ -41,11 +34,6 @@ std::function<void(const QString &)> &AuditLog::AppendedHook()
 void AuditLog::SetAppendedHook(std::function<void(const QString &)> hook)
 {
     AppendedHook() = std::move(hook);
-}
-
-QString AuditLog::ProcessAccount()
-{
-    return AppendOnlyFile::AccountName();
 }
 
 bool AuditLog::Append(const AuditRecord &record, QString *error) const

@@ -16,11 +16,7 @@
 class AuditLog
 {
 public:
-    static constexpr const char *kFileName = "tarvik-audit.jsonl";
-
     explicit AuditLog(QString path);
-    // The trail in folder (the working folder when empty).
-    static QString PathIn(const QString &folder);
     QString Path() const { return m_path; }
 
     // Appends record as one line. False with the reason (the system's) when the line could not
@@ -50,9 +46,6 @@ public:
         const QString &path, const std::vector<AuditRecord> &records, QString *error);
     // The SHA-256 of a file's bytes in lower-case hexadecimal; empty when it cannot be read.
     static QString Sha256Of(const QString &path);
-    // The login of the account this process runs as, from the operating system (never from the
-    // environment, which anyone can set and cron leaves empty); the user id when it has no name.
-    static QString ProcessAccount();
     // A record that does not know its meter's model or firmware (a save or convert of a file,
     // with no meter on the line) takes them from the trail's last line of the same series and
     // serial number that does, so every action names the meter alike.

@@ -1,8 +1,8 @@
 #include "audit/AuditRecord.h"
 
-#include "audit/AuditLog.h"
 #include "audit/AuditSettings.h"
 #include "base/AppTitle.h"
+#include "link/AppendOnlyFile.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -35,11 +35,16 @@ AuditRecord AuditRecord::Now(const QString &action, const QString &operatorName)
     if (name.isEmpty() || name == anon)
         name = AuditSettings::Operator();
     record.operatorName = name.isEmpty() ? anon : name;
-    record.account = AuditLog::ProcessAccount();
+    record.account = ProcessAccount();
     record.computer = QSysInfo::machineHostName();
     record.version = QString::fromLatin1(kAppTitle);
     record.action = action;
     return record;
+}
+
+QString AuditRecord::ProcessAccount()
+{
+    return AppendOnlyFile::AccountName();
 }
 
 QString AuditRecord::FirmwareText(const QString &label)

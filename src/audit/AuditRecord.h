@@ -52,6 +52,9 @@ struct AuditRecord
     // empty or the unknown operator, the operator of the settings, else "Anon" (as the operator
     // identification names an unknown operator).
     static AuditRecord Now(const QString &action, const QString &operatorName);
+    // The login of the account this process runs as, from the operating system (never from the
+    // environment, which anyone can set and cron leaves empty); the user id when it has no name.
+    static QString ProcessAccount();
     // A firmware label as the trail writes it: "v4.1A" and " 4.1A " are "4.1A"; a label that
     // names no firmware ("?", "?.??", a layout section "[4.1A]") is empty.
     static QString FirmwareText(const QString &label);

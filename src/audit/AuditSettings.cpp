@@ -1,8 +1,8 @@
 #include "audit/AuditSettings.h"
 
-#include "audit/AuditLog.h"
 #include "base/CPrefs.h"
 
+#include <QDir>
 #include <QSettings>
 
 namespace {
@@ -81,5 +81,11 @@ void AuditSettings::SetOperator(const QString &name)
 
 QString AuditSettings::TrailPath()
 {
-    return AuditLog::PathIn(Folder());
+    return TrailPathIn(Folder());
+}
+
+QString AuditSettings::TrailPathIn(const QString &folder)
+{
+    const QDir dir(folder.isEmpty() ? QDir::currentPath() : folder);
+    return dir.filePath(QString::fromLatin1(kTrailFileName));
 }

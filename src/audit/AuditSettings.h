@@ -10,6 +10,8 @@
 class AuditSettings
 {
 public:
+    static constexpr const char *kTrailFileName = "tarvik-audit.jsonl";
+
     static bool CompareBeforeSend();
     static void SetCompareBeforeSend(bool on);
     static bool ReadBackAfterSend();
@@ -23,4 +25,6 @@ public:
     static void SetOperator(const QString &name);
     // The trail's path for the folder in force.
     static QString TrailPath();
+    // The trail in folder (the working folder when empty).
+    static QString TrailPathIn(const QString &folder);
 };

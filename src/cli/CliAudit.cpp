@@ -6,7 +6,6 @@
 #include "base/OperatorIds.h"
 #include "base/SheetPdf.h"
 #include "cli/CliArgs.h"
-#include "cli/CliRecords.h"
 #include "cli/CliSignals.h"
 #include "meter/MeterSeriesModel.h"
 
@@ -26,7 +25,7 @@ void CliAudit::SetStartFolder(const QString &folder)
 QString CliAudit::TrailPath()
 {
     const QString folder = AuditSettings::Folder();
-    return AuditLog::PathIn(folder.isEmpty() ? g_auditStartFolder : folder);
+    return AuditSettings::TrailPathIn(folder.isEmpty() ? g_auditStartFolder : folder);
 }
 
 QString CliAudit::AsFoundFolder()
@@ -76,10 +75,8 @@ bool CliAudit::Append(const AuditRecord &record) const
     AuditRecord completed = record;
     trail.CompleteMeter(completed);
     QString error;
-    if (trail.Append(completed, &error)) {
-        CliRecords::NoteAppended();
+    if (trail.Append(completed, &error))
         return true;
-    }
     AuditSay(error
         + QStringLiteral("\nThe %1 itself went on; this line is not in the trail.")
               .arg(record.action));

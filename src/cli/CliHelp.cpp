@@ -41,7 +41,8 @@ std::vector<CliHelp::Option> WithMqtt(std::vector<CliHelp::Option> options)
             { "--topic", "PREFIX", "the topics' prefix (default tarvik)" },
             { "--mqtt-ca", "FILE", "the CA certificate of an mqtts broker" },
             { "--mqtt-user", "USER",
-                "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD" },
+                "the broker's user name; the password is taken from TARVIK_MQTT_PASSWORD, else "
+                "(for the broker and user of the settings) the one the program keeps" },
             { "--mqtt-cert", "FILE",
                 "a client certificate (PEM) to log in to an mqtts broker with, with --mqtt-key" },
             { "--mqtt-key", "FILE", "the client certificate's private key (PEM, unencrypted)" },

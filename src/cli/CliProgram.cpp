@@ -96,6 +96,7 @@ int CliProgram::Run(const QStringList &arguments)
     // first.
     m_cli.port = SerialPortList::Resolved(m_cli.args.Value(QStringLiteral("--port")));
     CliAudit::SetStartFolder(m_cli.startDir);
+    CliRecords::WatchTrail();
     if (!m_cli.dataDir.isEmpty() && m_cli.dataDir != m_cli.startDir)
         QDir::setCurrent(m_cli.dataDir);
     const int code = Dispatch(*command);

@@ -1,12 +1,15 @@
 #include "cli/CliPublishing.h"
 
+#include "base/CPrefs.h"
 #include "base/ReadingSink.h"
 #include "cli/CliContext.h"
 #include "cli/CliSignals.h"
 #include "publish/MqttPublisher.h"
 #include "publish/PublishSettings.h"
+#include "records/KeyringPassword.h"
 
 #include <QCoreApplication>
+#include <QSettings>
 
 CliPublishing::CliPublishing(CliContext &context)
     : m_cli(context)
@@ -43,6 +46,16 @@ bool CliPublishing::Start()
     settings.clientId = m_cli.args.Value(QStringLiteral("--mqtt-client-id"));
     settings.discovery = m_cli.args.Has(QStringLiteral("--mqtt-discovery"));
     settings.password = qEnvironmentVariable("TARVIK_MQTT_PASSWORD");
+    // The broker and user of the settings lend their password: the preferences', else the
+    // keyring's (none after a bounded wait where no keyring answers).
+    if (settings.password.isEmpty() && !settings.user.isEmpty()) {
+        std::unique_ptr<QSettings> store = CPrefs::OpenStore();
+        const PublishSettings kept = PublishSettings::Load(*store);
+        if (kept.url.trimmed() == settings.url.trimmed() && kept.user == settings.user)
+            settings.password = !kept.password.isEmpty()
+                ? kept.password
+                : KeyringPassword::ReadWaiting(KeyringPassword::MqttAccount());
+    }
     m_publisher = std::make_unique<MqttPublisher>();
     MqttPublisher::Timing timing;
     timing.connectTimeoutMs = 5000;

@@ -1,7 +1,9 @@
 #include "cli/CliRecords.h"
 
+#include "audit/AuditLog.h"
 #include "cli/CliAudit.h"
 #include "cli/CliContext.h"
+#include "records/KeyringPassword.h"
 #include "records/RecordsDelivery.h"
 #include "records/RecordsSettings.h"
 #include "records/RecordsStore.h"
@@ -55,9 +57,9 @@ CliRecords::CliRecords(CliContext &cli)
 {
 }
 
-void CliRecords::NoteAppended()
+void CliRecords::WatchTrail()
 {
-    g_recordsAppended = true;
+    AuditLog::SetAppendedHook([](const QString &) { g_recordsAppended = true; });
 }
 
 bool CliRecords::CheckDb(const CliContext &cli, QString *error)
@@ -68,15 +70,19 @@ bool CliRecords::CheckDb(const CliContext &cli, QString *error)
 
 std::optional<RecordsTarget> CliRecords::Target() const
 {
-    if (!m_cli.args.Has(QStringLiteral("--db")))
-        return RecordsSettings::Target(CliAudit::TrailPath());
     QString error;
-    auto target = RecordsTarget::Parse(m_cli.args.Value(QStringLiteral("--db")), &error);
-    // The server of the settings lends its stored password to the same server named here
-    // (libpq also takes PGPASSWORD and ~/.pgpass).
+    auto target = m_cli.args.Has(QStringLiteral("--db"))
+        ? RecordsTarget::Parse(m_cli.args.Value(QStringLiteral("--db")), &error)
+        : RecordsSettings::Target(CliAudit::TrailPath());
+    // The server of the settings lends its password to the same server named here: the one the
+    // preferences keep, else the keyring's, as the window takes it; with no keyring answering,
+    // none after a bounded wait (libpq also takes PGPASSWORD and ~/.pgpass).
     if (target && target->kind == RecordsTarget::Kind::Postgresql && target->password.isEmpty()
-        && RecordsSettings::Server().Url() == target->Url())
+        && RecordsSettings::Server().Url() == target->Url()) {
         target->password = RecordsSettings::StoredPassword();
+        if (target->password.isEmpty())
+            target->password = KeyringPassword::ReadWaiting(target->Url());
+    }
     return target;
 }
 

@@ -14,8 +14,9 @@ class CliRecords
 {
 public:
     explicit CliRecords(CliContext &cli);
-    // A command wrote a line to the trail: the store is filled from it when the command ends.
-    static void NoteAppended();
+    // From now on, a line written to the trail (by any command of this run) has the store
+    // filled from it when the command ends.
+    static void WatchTrail();
     // Checks --db; false (and why in *error) when it names no store.
     static bool CheckDb(const CliContext &cli, QString *error);
     // Delivers the trail's waiting lines if a command of this run wrote one.

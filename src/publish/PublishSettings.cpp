@@ -43,9 +43,16 @@ void PublishSettings::Save(QSettings &store) const
     store.setValue(PublishKey("PREFIX"), topicPrefix);
     store.setValue(PublishKey("CLIENTID"), clientId);
     store.setValue(PublishKey("USER"), user);
-    store.setValue(PublishKey("PASSWORD"), password);
     store.setValue(PublishKey("QOS"), qos);
     store.setValue(PublishKey("DISCOVERY"), discovery);
+}
+
+void PublishSettings::StorePassword(QSettings &store, const QString &password)
+{
+    if (password.isEmpty())
+        store.remove(PublishKey("PASSWORD"));
+    else
+        store.setValue(PublishKey("PASSWORD"), password);
 }
 
 QString PublishSettings::Check() const

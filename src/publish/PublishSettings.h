@@ -8,8 +8,9 @@ class QSettings;
 // file for mqtts, a client certificate and its key for brokers that log clients in by
 // certificate, the topic prefix, client id, user, password, QoS and whether the meters are
 // announced for Home Assistant's discovery. Stored in the
-// preferences' "Publish" section. This desktop build has no secret store, so the password is
-// kept there too, and the page says so.
+// preferences' "Publish" section, all but the password: the desktop's keyring keeps that, and
+// the preferences only where no keyring runs (or as an earlier program left it, until the
+// settings are next saved); the page says which.
 class PublishSettings
 {
 public:
@@ -28,8 +29,12 @@ public:
     int qos = 1;
     bool discovery = false;
 
+    // password is the preferences' copy (empty when the keyring keeps it).
     static PublishSettings Load(QSettings &store);
+    // Everything but the password.
     void Save(QSettings &store) const;
+    // The preferences' copy of the password (removed when empty).
+    static void StorePassword(QSettings &store, const QString &password);
 
     // Empty when the settings can be used, else the message (address, prefix, QoS, CA file,
     // client certificate and key).

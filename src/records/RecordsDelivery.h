@@ -5,6 +5,7 @@
 #include <QBasicTimer>
 #include <QObject>
 #include <QString>
+#include <QThread>
 
 #include <memory>
 
@@ -12,11 +13,14 @@ class JournalReader;
 class QTcpSocket;
 class RecordsStore;
 
-// Fills the service records from the audit trail on the event loop, after the action that wrote
-// a line has finished: a slice of lines at a time, each slice one transaction. A store that
-// cannot be reached leaves the lines in the trail; they go, once and in order, when a later try
-// (every 2 s, backing off to a minute) reaches it. A server is first reached by a socket that
-// never holds the window, so a network that is gone costs no freeze.
+// Fills the service records from the audit trail after the action that wrote a line has
+// finished: a slice of lines at a time, each slice one transaction. The database work (reading
+// the trail, the store's connection, its round trips and commits) runs on a thread of its own
+// with a connection of its own, one slice at a time, so the window only posts a step and takes
+// its answer: a server's commit or a backlog of thousands of lines never holds the event loop.
+// A store that cannot be reached leaves the lines in the trail; they go, once and in order, when
+// a later try (every 2 s, backing off to a minute) reaches it. A server is first reached by a
+// socket that never holds the window, so a network that is gone costs no freeze.
 class RecordsDelivery : public QObject
 {
     Q_OBJECT
@@ -36,8 +40,8 @@ public:
     qint64 Waiting() const { return m_waiting; }
     // Why lines wait (empty while the store is reached).
     QString Problem() const { return m_problem; }
-    // A slice or a try is due (nothing delivered yet).
-    bool Pending() const { return m_timer.isActive() || m_probe; }
+    // A slice or a try is due or under way (nothing delivered yet).
+    bool Pending() const { return m_timer.isActive() || m_probe || m_busy || m_again; }
     const RecordsTarget &Target() const { return m_target; }
 
     // The name a store knows this computer's trail at path by.
@@ -64,15 +68,42 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    struct Worker; // the store, on m_thread
+    // One slice asked of the worker, and its answer.
+    struct StepRequest
+    {
+        int generation = 0; // of Start(): a new one drops the store the worker holds
+        RecordsTarget target;
+        int sessionHours = 8;
+        QString trail;
+        int sliceLines = 100;
+        qint64 from = -1; // the offset delivered up to (-1: not known yet)
+        bool count = false; // count the lines still waiting after the slice
+    };
+    struct StepAnswer
+    {
+        int generation = 0;
+        QString problem; // empty when the slice went
+        Progress progress;
+        qint64 ms = 0;
+        qint64 waiting = -1; // counted (when asked, or after a failure from a known offset)
+    };
+    static StepAnswer RunStep(Worker &worker, const StepRequest &request);
     void Step();
+    void Stepped(const StepAnswer &answer);
     void Probe();
-    void Fail(const QString &why);
+    void Fail(const QString &why, qint64 waiting);
     void Schedule(int ms);
 
     RecordsTarget m_target;
     int m_sessionHours = 8;
     QString m_trail;
-    std::unique_ptr<RecordsStore> m_store;
+    std::shared_ptr<Worker> m_worker;
+    QThread m_thread;
+    QObject *m_threadContext = nullptr; // lives on m_thread: what steps are posted to
+    int m_generation = 0;
+    bool m_busy = false; // a step is with the worker
+    bool m_again = false; // another step is due when it answers
     QTcpSocket *m_probe = nullptr;
     bool m_reachable = false;
     QBasicTimer m_timer;

@@ -12,7 +12,7 @@ class RecordsSettings
 {
 public:
     static bool UseServer();
-    static RecordsTarget Server(); // with no password: RecordsPassword gives it
+    static RecordsTarget Server(); // with no password: KeyringPassword gives it
     static void SetServer(bool use, const RecordsTarget &server);
     // The store in force for the trail at trailPath.
     static RecordsTarget Target(const QString &trailPath);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -102,7 +103,21 @@ void RecordsStore::Close()
 
 bool RecordsStore::Failed(const QString &what, const QString &why)
 {
-    m_error = QStringLiteral("The service records %1 %2: %3.").arg(m_target.Url(), what, why);
+    // SQLite's own words for the two troubles a bench's file has, said plainly (its words kept).
+    QString plain = why;
+    if (m_target.kind == RecordsTarget::Kind::Sqlite) {
+        if (why.contains(QLatin1String("readonly"))
+            || why.contains(QLatin1String("unable to open")))
+            plain = QStringLiteral("the file cannot be written (it or its folder is read-only for "
+                                   "this user: %1)")
+                        .arg(why);
+        else if (why.contains(QLatin1String("not a database"))
+            || why.contains(QLatin1String("malformed")))
+            plain = QStringLiteral("the file is damaged or no service records database (%1); "
+                                   "moved aside, it is made anew from the audit trail")
+                        .arg(why);
+    }
+    m_error = QStringLiteral("The service records %1 %2: %3.").arg(m_target.Url(), what, plain);
     return false;
 }
 
@@ -147,6 +162,10 @@ bool RecordsStore::Open()
         QSqlQuery pragma(db);
         pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        // The file is read at the first statement: one that is no database, or cannot be
+        // opened, is told here rather than as a refused change.
+        if (!pragma.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
+            return Failed(QStringLiteral("cannot be used"), RecordsWhy(pragma.lastError()));
     }
     // Two programs may meet an empty store at once: the second one's create fails on the first
     // one's tables, and a second look finds them made.
@@ -259,12 +278,19 @@ bool RecordsStore::Deliver(const QString &journal, const QString &head,
     return false;
 }
 
+int RecordsStore::MaxValues() const
+{
+    // A server answers once a statement, so a statement takes many values; SQLite answers at
+    // once, and Qt's driver looks each bound value's name up among all of the statement's, so
+    // many values a statement cost it the square of their number.
+    return m_target.kind == RecordsTarget::Kind::Sqlite ? 120 : 3000;
+}
+
 bool RecordsStore::Batch(
     const QString &sql, int columns, const std::vector<QVariant> &values, int *affected)
 {
     // Many rows a statement: a server then answers once per few hundred rows, not per row.
-    constexpr int kMaxValues = 3000;
-    const int perStatement = std::max(1, kMaxValues / columns);
+    const int perStatement = std::max(1, MaxValues() / columns);
     const int rows = int(values.size()) / columns;
     for (int first = 0; first < rows; first += perStatement) {
         const int count = std::min(perStatement, rows - first);
@@ -290,8 +316,9 @@ bool RecordsStore::TakeLines(const std::vector<JournalReader::Line> &lines, Deli
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     // The lines the store holds already (an earlier try, another program on this trail).
     QSet<QString> held;
-    for (size_t first = 0; first < lines.size(); first += 500) {
-        const size_t count = std::min<size_t>(500, lines.size() - first);
+    const size_t perQuery = size_t(MaxValues());
+    for (size_t first = 0; first < lines.size(); first += perQuery) {
+        const size_t count = std::min(perQuery, lines.size() - first);
         QSqlQuery query(db);
         query.setForwardOnly(true);
         query.prepare(
@@ -329,8 +356,8 @@ bool RecordsStore::TakeLines(const std::vector<JournalReader::Line> &lines, Deli
     // The latest visit of each meter named, to go on with.
     std::vector<VisitState> visits;
     const QStringList serialList(serials.begin(), serials.end());
-    for (qsizetype first = 0; first < serialList.size(); first += 500) {
-        const QStringList some = serialList.mid(first, 500);
+    for (qsizetype first = 0; first < serialList.size(); first += MaxValues()) {
+        const QStringList some = serialList.mid(first, MaxValues());
         QSqlQuery query(db);
         query.setForwardOnly(true);
         query.prepare(
@@ -486,57 +513,75 @@ bool RecordsStore::TakeLines(const std::vector<JournalReader::Line> &lines, Deli
 
 std::optional<std::vector<RecordsStore::Visit>> RecordsStore::History(const QString &serial)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     query.prepare(QStringLiteral(
-        "SELECT a.visit_id, a.line_id, a.at_text, a.operator_name, a.account, a.computer, "
-        "a.program_version, a.act, a.series, a.model, a.firmware, a.serial, a.file_path, "
-        "a.sha256, a.as_found, a.result, a.message, c.caption, c.field_id, c.before_text, "
-        "c.after_text FROM actions a LEFT JOIN changes c ON c.line_id = a.line_id "
-        "WHERE a.serial = ? ORDER BY a.at_utc, a.journal_offset, a.line_id, c.n"));
+        "SELECT visit_id, line_id, at_text, operator_name, account, computer, program_version, "
+        "act, series, model, firmware, serial, file_path, sha256, as_found, result, message "
+        "FROM actions WHERE serial = ? ORDER BY at_utc, journal_offset, line_id"));
     query.addBindValue(serial.trimmed());
     if (!query.exec()) {
         Failed(QStringLiteral("cannot be read"), RecordsWhy(query.lastError()));
         return std::nullopt;
     }
     std::vector<Visit> visits;
-    QString lastLine;
-    AuditRecord *current = nullptr;
+    // Where each action stands, by its line: its changes are read next.
+    QHash<QString, std::pair<size_t, size_t>> where;
     while (query.next()) {
         const auto text = [&query](int column) { return query.value(column).toString(); };
-        if (text(1) != lastLine) {
-            lastLine = text(1);
-            auto visit = std::find_if(
-                visits.begin(), visits.end(), [&](const Visit &v) { return v.id == text(0); });
-            if (visit == visits.end()) {
-                visits.push_back(
-                    Visit { text(0), text(8), text(11), text(3), text(5), text(2), text(2), {} });
-                visit = visits.end() - 1;
-            }
-            AuditRecord r;
-            r.lineId = text(1);
-            r.time = QDateTime::fromString(text(2), Qt::ISODate);
-            r.operatorName = text(3);
-            r.account = text(4);
-            r.computer = text(5);
-            r.version = text(6);
-            r.action = text(7);
-            r.series = text(8);
-            r.model = text(9);
-            r.firmware = text(10);
-            r.serial = text(11);
-            r.file = text(12);
-            r.sha256 = text(13);
-            r.asFound = text(14);
-            r.result = text(15);
-            r.message = text(16);
-            visit->last = text(2);
-            visit->actions.push_back(std::move(r));
-            current = &visit->actions.back();
+        auto visit = std::find_if(
+            visits.begin(), visits.end(), [&](const Visit &v) { return v.id == text(0); });
+        if (visit == visits.end()) {
+            visits.push_back(
+                Visit { text(0), text(8), text(11), text(3), text(5), text(2), text(2), {} });
+            visit = visits.end() - 1;
         }
-        // The action's changes follow it; an action without changes has one row of nulls.
-        if (current && !query.value(17).isNull())
-            current->changes.push_back({ text(17), query.value(18).toInt(), text(19), text(20) });
+        AuditRecord r;
+        r.lineId = text(1);
+        r.time = QDateTime::fromString(text(2), Qt::ISODate);
+        r.operatorName = text(3);
+        r.account = text(4);
+        r.computer = text(5);
+        r.version = text(6);
+        r.action = text(7);
+        r.series = text(8);
+        r.model = text(9);
+        r.firmware = text(10);
+        r.serial = text(11);
+        r.file = text(12);
+        r.sha256 = text(13);
+        r.asFound = text(14);
+        r.result = text(15);
+        r.message = text(16);
+        visit->last = text(2);
+        where.insert(r.lineId, { size_t(visit - visits.begin()), visit->actions.size() });
+        visit->actions.push_back(std::move(r));
+    }
+    // The changes by the actions' own keys, never by a join a planner may answer with a scan of
+    // every change the store holds (as it does before a fresh store's statistics are made).
+    const QStringList lines = where.keys();
+    for (qsizetype first = 0; first < lines.size(); first += MaxValues()) {
+        const QStringList some = lines.mid(first, MaxValues());
+        QSqlQuery changes(db);
+        changes.setForwardOnly(true);
+        changes.prepare(
+            QStringLiteral("SELECT line_id, caption, field_id, before_text, "
+                           "after_text FROM changes WHERE line_id IN (%1) ORDER BY "
+                           "line_id, n")
+                .arg(QStringList(some.size(), QStringLiteral("?")).join(QLatin1Char(','))));
+        for (qsizetype i = 0; i < some.size(); ++i)
+            changes.bindValue(int(i), some[i]);
+        if (!changes.exec()) {
+            Failed(QStringLiteral("cannot be read"), RecordsWhy(changes.lastError()));
+            return std::nullopt;
+        }
+        while (changes.next()) {
+            const auto at = where.value(changes.value(0).toString());
+            visits[at.first].actions[at.second].changes.push_back(
+                { changes.value(1).toString(), changes.value(2).toInt(),
+                    changes.value(3).toString(), changes.value(4).toString() });
+        }
     }
     return visits;
 }

@@ -98,6 +98,8 @@ private:
     // Runs sql with "%ROWS%" as many rows of columns values as one statement takes, all of
     // values in turn; the rows changed add to *affected.
     bool Batch(const QString &sql, int columns, const std::vector<QVariant> &values, int *affected);
+    // The most values one statement binds.
+    int MaxValues() const;
     bool TakeLines(const std::vector<JournalReader::Line> &lines, Delivered *delivered);
 
     RecordsTarget m_target;

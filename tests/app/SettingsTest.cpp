@@ -339,6 +339,41 @@ TEST_F(Settings, PublishPageRefusesBadSettingsAndStartsGoodOnes)
         << "the whole text is shown";
 }
 
+// Publish: a password an earlier program left in the preferences is not lost when the page is
+// saved untouched (it moves to the keyring where one runs); a typed one replaces it; the page
+// says where it is, and the preferences hold it only without a keyring.
+TEST_F(Settings, PublishPasswordMovesToTheKeyringWithoutBeingLost)
+{
+    Store(QStringLiteral("Publish/ENABLED"), QStringLiteral("true"));
+    Store(QStringLiteral("Publish/URL"), QStringLiteral("mqtt://127.0.0.1:1"));
+    Store(QStringLiteral("Publish/USER"), QStringLiteral("meter"));
+    Store(QStringLiteral("Publish/PASSWORD"), QStringLiteral("old"));
+    CSetup sheet(m_app.get());
+    sheet.Tabs()->setCurrentIndex(4);
+    CPublishPage *page = sheet.PublishPage();
+    EXPECT_TRUE(page->PasswordEdit()->text().isEmpty());
+    EXPECT_TRUE(page->PasswordNote()->text().contains(QLatin1String("preferences file")));
+    const auto kept = [page](const char *password) {
+        return Stored(QStringLiteral("Publish/PASSWORD")) == QLatin1String(password)
+            ? page->PasswordNote()->text().contains(QLatin1String("preferences file"))
+            : Stored(QStringLiteral("Publish/PASSWORD")).isEmpty()
+                && page->PasswordNote()->text().contains(QLatin1String("keyring."));
+    };
+    m_app->Publisher()->Stop();
+    sheet.OnOK();
+    EXPECT_TRUE(TestEnv::WaitUntil([this] { return m_app->Publisher()->Started(); }));
+    EXPECT_TRUE(kept("old")) << qPrintable(Stored(QStringLiteral("Publish/PASSWORD")));
+
+    sheet.Tabs()->setCurrentIndex(4);
+    page->PasswordEdit()->setText(QStringLiteral("new"));
+    m_app->Publisher()->Stop();
+    sheet.OnOK();
+    EXPECT_TRUE(page->PasswordEdit()->text().isEmpty());
+    EXPECT_TRUE(TestEnv::WaitUntil([this] { return m_app->Publisher()->Started(); }));
+    EXPECT_TRUE(kept("new")) << qPrintable(Stored(QStringLiteral("Publish/PASSWORD")));
+    m_app->Publisher()->Stop();
+}
+
 // Sending and Audit: a server that does not answer keeps the trail's lines waiting, and the status
 // bar says so; back on the SQLite file beside the trail, they are delivered and the field goes.
 TEST_F(Settings, RecordsPageChoosesTheStoreAndTheStatusBarShowsWhatWaits)

@@ -88,7 +88,7 @@ TEST(ConfigDiff, NamesEveryChangedFieldAndCountsTheRest)
 TEST(AuditLog, RecordsComeBackWholeAndACutLastLineCostsOnlyItself)
 {
     QTemporaryDir dir;
-    const AuditLog trail(AuditLog::PathIn(dir.path()));
+    const AuditLog trail(AuditSettings::TrailPathIn(dir.path()));
     EXPECT_EQ(trail.Path(), dir.filePath(QStringLiteral("tarvik-audit.jsonl")));
     EXPECT_TRUE(trail.Load().records.empty()) << "a missing trail is an empty one";
 
@@ -169,7 +169,7 @@ TEST(AuditLog, AFileThatCannotTakeALineSaysSoWithTheSystemsReason)
 TEST(AuditLog, TwoWritersAndAKilledOneLeaveOnlyWholeLines)
 {
     QTemporaryDir dir;
-    const QString path = AuditLog::PathIn(dir.path());
+    const QString path = AuditSettings::TrailPathIn(dir.path());
     constexpr int kEach = 300;
     // Two programs appending at once: every line whole, none lost.
     const auto writer = [&path](const QString &who, int count) {
@@ -315,7 +315,7 @@ TEST(AuditRecord, NamesTheMeterAndThePeopleInOneVocabulary)
 
     // A file's save takes its meter's model and firmware from the trail.
     QTemporaryDir dir;
-    const AuditLog trail(AuditLog::PathIn(dir.path()));
+    const AuditLog trail(AuditSettings::TrailPathIn(dir.path()));
     kims.model = QStringLiteral("500");
     kims.asFound = QStringLiteral("as-found/31415_20261209-090000.mtr");
     QString error;

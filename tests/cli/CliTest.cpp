@@ -6,6 +6,7 @@
 #include "app/CTarvikApp.h"
 #include "audit/AuditLog.h"
 #include "audit/AuditRecord.h"
+#include "audit/AuditSettings.h"
 #include "base/AppServices.h"
 #include "base/CPrefs.h"
 #include "base/Globals.h"
@@ -918,7 +919,8 @@ TEST_F(CliEndToEnd, PackagedLayoutFindsItsDataAndWritesWhereAsked)
     AuditRecord visit = AuditRecord::Now(QStringLiteral("send"), QStringLiteral("Ann"));
     visit.serial = QStringLiteral("31415");
     QString error;
-    ASSERT_TRUE(AuditLog(AuditLog::PathIn(bench)).Append(visit, &error)) << qPrintable(error);
+    ASSERT_TRUE(AuditLog(AuditSettings::TrailPathIn(bench)).Append(visit, &error))
+        << qPrintable(error);
     const std::tuple<QStringList, int, const char *> bad[] = {
         { { "diff", "orig.mtr", "found.mtr" }, 0, "" },
         { { "diff", "orig.mtr", "--port", "/dev/no-such-port" }, 3, "Cannot use the port" },

@@ -1,17 +1,23 @@
 // tarvik-cli's service records end to end: sends to simulated meters recorded in SQLite and in
 // PostgreSQL, a server stopped during a send, a torn trail line and `history`.
 #include "audit/AuditRecord.h"
+#include "base/CPrefs.h"
 #include "base/Globals.h"
+#include "records/KeyringPassword.h"
 #include "support/PgCluster.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +32,10 @@ struct RecordsCliRun
     QString err;
 };
 
-std::unique_ptr<QProcess> RecordsCliStart(const QString &folder, const QStringList &args)
+// As another user, the CLI runs under the nobody account when this test runs as root (whom no
+// file mode stops).
+std::unique_ptr<QProcess> RecordsCliStart(
+    const QString &folder, const QStringList &args, bool asNobody = false)
 {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -34,7 +43,12 @@ std::unique_ptr<QProcess> RecordsCliStart(const QString &folder, const QStringLi
     env.insert("PGPASSWORD", PgCluster::kPassword);
     process->setProcessEnvironment(env);
     process->setWorkingDirectory(folder);
-    process->start(QStringLiteral(TARVIK_CLI), args);
+    if (asNobody && geteuid() == 0)
+        process->start("setpriv",
+            QStringList { "--reuid=nobody", "--regid=nogroup", "--clear-groups", TARVIK_CLI }
+                + args);
+    else
+        process->start(QStringLiteral(TARVIK_CLI), args);
     return process;
 }
 
@@ -49,9 +63,9 @@ RecordsCliRun RecordsCliWait(QProcess &process)
     return run;
 }
 
-RecordsCliRun RecordsCli(const QString &folder, const QStringList &args)
+RecordsCliRun RecordsCli(const QString &folder, const QStringList &args, bool asNobody = false)
 {
-    return RecordsCliWait(*RecordsCliStart(folder, args));
+    return RecordsCliWait(*RecordsCliStart(folder, args, asNobody));
 }
 
 // A bench: a folder of its own (its trail, its meter files) and a simulated meter.
@@ -220,6 +234,85 @@ TEST_F(RecordsCliTest, TwoBenchesShareAServerThatIsStoppedDuringASendAndComesBac
     EXPECT_EQ(RecordsVisits(other.out), std::vector<QStringList>({ { "read", "save", "send" } }))
         << qPrintable(other.err);
     EXPECT_EQ(RecordsCli(a.Folder(), QStringList { "history", "022222" } + db).status, 1);
+}
+
+// An SQLite file the bench cannot write, or one that is no database: said plainly, nothing of the
+// trail lost, and its lines delivered by the first command after the file is mended.
+TEST_F(RecordsCliTest, AStoreFileThatCannotBeWrittenOrIsNoDatabaseLeavesTheLinesWaiting)
+{
+    struct Case
+    {
+        const char *name;
+        bool readOnly; // else corrupt
+        int status; // of history while the file is bad
+        const char *said;
+    };
+    const Case cases[] = {
+        { "read-only", true, 3, "the file cannot be written (it or its folder is read-only" },
+        { "corrupt", false, 3, "is damaged or no service records database" },
+    };
+    // Readable by the nobody account, writable only by its owner.
+    QFile::setPermissions(m_dir.path(),
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+            | QFile::ExeOther);
+    for (const Case &c : cases) {
+        const QString folder = QDir(m_dir.path()).filePath(c.name);
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder,
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                | QFile::ExeOther);
+        const QString store = QDir(folder).filePath("tarvik-records.sqlite");
+        if (c.readOnly) {
+            // An empty store, made by its owner.
+            ASSERT_EQ(RecordsCli(folder, { "history", "0042" }).status, 1);
+            QFile::setPermissions(store, QFile::ReadOwner | QFile::ReadOther);
+        } else {
+            WriteFile(store, QByteArray(4096, 'x'));
+        }
+        AuditRecord sent = AuditRecord::Now("send", "Ann");
+        sent.series = "Kelvane";
+        sent.serial = "0042";
+        sent.result = "ok";
+        const QString trail = QDir(folder).filePath("tarvik-audit.jsonl");
+        WriteFile(trail, sent.ToJsonLine());
+        const QByteArray storeBytes = ReadFile(store);
+
+        const RecordsCliRun bad = RecordsCli(folder, { "history", "0042" }, c.readOnly);
+        EXPECT_EQ(bad.status, c.status) << c.name << qPrintable("\n" + bad.err);
+        EXPECT_TRUE(bad.err.contains(c.said)) << c.name << qPrintable("\n" + bad.err);
+        EXPECT_EQ(ReadFile(trail), sent.ToJsonLine()) << c.name;
+        EXPECT_EQ(ReadFile(store), storeBytes) << c.name;
+
+        // Mended: made writable again, or the damaged file moved aside.
+        if (c.readOnly)
+            QFile::setPermissions(store, QFile::ReadOwner | QFile::WriteOwner);
+        else
+            ASSERT_TRUE(QFile::rename(store, store + ".damaged"));
+        const RecordsCliRun good = RecordsCli(folder, { "history", "0042", "--json" });
+        ASSERT_EQ(good.status, 0) << c.name << qPrintable("\n" + good.err);
+        EXPECT_EQ(RecordsVisits(good.out), std::vector<QStringList>({ { "send" } })) << c.name;
+    }
+}
+
+// The settings' server with no password in the preferences: the CLI asks the keyring, and where
+// none answers (no desktop session here) it goes on without one after a bounded wait.
+TEST_F(RecordsCliTest, WithNoKeyringTheSettingsServerIsTriedAfterABoundedWait)
+{
+    {
+        std::unique_ptr<QSettings> prefs = CPrefs::OpenStore();
+        prefs->setValue("Records/UseServer", "true");
+        prefs->setValue("Records/Host", "127.0.0.1");
+        prefs->setValue("Records/Port", 1);
+        prefs->setValue("Records/Database", "records");
+        prefs->setValue("Records/User", "tarvik");
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const RecordsCliRun run = RecordsCli(m_dir.path(), { "history", "0042" });
+    EXPECT_EQ(run.status, 3) << qPrintable(run.err);
+    EXPECT_TRUE(run.err.contains("postgresql://tarvik@127.0.0.1:1/records cannot be reached"))
+        << qPrintable(run.err);
+    EXPECT_LT(clock.elapsed(), KeyringPassword::kWaitMs + 15000);
 }
 
 } // namespace
