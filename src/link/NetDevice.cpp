@@ -1,6 +1,6 @@
 #include "link/NetDevice.h"
 
-#include "link/SerialDevice.h"
+#include "link/Deadline.h"
 
 #include <algorithm>
 
@@ -195,7 +195,7 @@ bool NetDevice::SendRaw(const std::string &bytes, int timeoutMs) const
             continue;
         }
         if (sent == -1) {
-            const int waitMs = SerialDevice::MsUntil(end);
+            const int waitMs = MsUntil(end);
             if (waitMs <= 0)
                 return Failed(Where() + ": the server took no more bytes within the time-out");
             WaitSocket(waitMs, true);
@@ -302,10 +302,10 @@ bool NetDevice::WaitReadable(int timeoutMs) const
     for (;;) {
         if (PendingInput() > 0)
             return true;
-        if (m_gone || (m_fd < 0 && !m_lookup) || SerialDevice::MsUntil(end) <= 0)
+        if (m_gone || (m_fd < 0 && !m_lookup) || MsUntil(end) <= 0)
             return false;
         // While connecting, looked at often: the deadline is PollConnect's to keep.
-        WaitSocket(std::min(SerialDevice::MsUntil(end), m_connecting ? 10 : 1 << 30), false);
+        WaitSocket(std::min(MsUntil(end), m_connecting ? 10 : 1 << 30), false);
     }
 }
 

@@ -9,15 +9,6 @@
 // the network half. The rest lives in SerialDevicePosix.cpp or SerialDeviceWin32.cpp, whichever
 // the build chose.
 
-int SerialDevice::MsUntil(std::chrono::steady_clock::time_point end)
-{
-    const auto left = end - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero())
-        return 0;
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return int(std::min<long long>(ms, 1 << 30));
-}
-
 SerialDevice::SerialDevice() = default;
 
 SerialDevice::~SerialDevice()

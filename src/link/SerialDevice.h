@@ -70,9 +70,6 @@ public:
     static int SpeedFromText(const std::string &text);
     // Sleeps for ms milliseconds (nothing for ms <= 0), resuming after signals.
     static void SleepMs(int ms);
-    // Milliseconds from now until `end`, rounded up so a wait never ends just short of a
-    // deadline (which would make the caller loop with a zero time-out); 0 once it has passed.
-    static int MsUntil(std::chrono::steady_clock::time_point end);
 #ifndef _WIN32
     // The control flags `cflag` with 8 data bits and the given parity and stop bits applied;
     // Parity::Keep and stopBits 0 leave those bits as they are.

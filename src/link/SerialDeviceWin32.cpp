@@ -1,5 +1,6 @@
 #include "link/SerialDevice.h"
 
+#include "link/Deadline.h"
 #include "link/NetDevice.h"
 
 #include <algorithm>
