@@ -3,7 +3,9 @@
 // through LLVMFuzzerTestOneInput, then `--variants N` deterministic variants of it (bytes
 // flipped, cut, doubled), so the test reaches a little past the seeds on every run. With
 // `--max-runs R` a large corpus gets fewer variants per file, so the whole stays within R runs
-// (every file still runs once).
+// (every file still runs once). With `--shard K/N` the run is one of N that share the work:
+// each draws every variant in the same order, so the inputs are those of one whole run, and
+// runs only the files whose place in the sorted list is K modulo N.
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -74,6 +76,8 @@ int main(int argc, char **argv)
 {
     int variants = 0;
     long long maxRuns = 0;
+    int shard = 0;
+    int shards = 1;
     QStringList files;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--variants") == 0 && i + 1 < argc) {
@@ -82,6 +86,14 @@ int main(int argc, char **argv)
         }
         if (std::strcmp(argv[i], "--max-runs") == 0 && i + 1 < argc) {
             maxRuns = std::atoll(argv[++i]);
+            continue;
+        }
+        if (std::strcmp(argv[i], "--shard") == 0 && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%d/%d", &shard, &shards) != 2 || shards < 1 || shard < 0
+                || shard >= shards) {
+                std::fprintf(stderr, "--shard wants K/N with 0 <= K < N, not %s\n", argv[i]);
+                return 2;
+            }
             continue;
         }
         // Absolute now: the targets move into a working folder of their own.
@@ -95,8 +107,9 @@ int main(int argc, char **argv)
         }
     }
     if (files.isEmpty()) {
-        std::fprintf(
-            stderr, "usage: %s [--variants N] [--max-runs R] corpus-folder-or-file...\n", argv[0]);
+        std::fprintf(stderr,
+            "usage: %s [--variants N] [--max-runs R] [--shard K/N] corpus-folder-or-file...\n",
+            argv[0]);
         return 2;
     }
     const long long count = files.size();
@@ -104,7 +117,21 @@ int main(int argc, char **argv)
         variants = int(std::max(0LL, maxRuns / count - 1));
     std::mt19937 random(20461);
     long long runs = 0;
-    for (const QString &path : files) {
+    long long ran = 0;
+    for (qsizetype index = 0; index < files.size(); ++index) {
+        const QString &path = files.at(index);
+        if (index % shards != shard) {
+            // Another shard's file: its variants are drawn all the same, so that every shard
+            // gives each file the variants a whole run would.
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly)) {
+                const QByteArray seed = file.readAll();
+                for (int v = 0; v < variants; ++v)
+                    Variant(seed, random);
+            }
+            continue;
+        }
+        ++ran;
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
@@ -116,6 +143,7 @@ int main(int argc, char **argv)
         for (int v = 0; v < variants; ++v, ++runs)
             Run(Variant(seed, random));
     }
-    std::printf("%lld inputs from %lld files ran\n", runs, static_cast<long long>(files.size()));
+    std::printf("%lld inputs from %lld of %lld files ran\n", runs, ran,
+        static_cast<long long>(files.size()));
     return 0;
 }
