@@ -46,9 +46,11 @@ void MeterSession::SetSerial(const QString &serial)
 void MeterSession::SetIdentity(
     const QString &model, const QString &version, const QString &revision, const QString &range)
 {
-    // Bitwise or: every member is assigned, not only up to the first that changed.
-    const bool changed = Assign(m_model, model) | Assign(m_version, version)
-        | Assign(m_revision, revision) | Assign(m_range, range);
+    // Every member is assigned, not only up to the first that changed.
+    bool changed = Assign(m_model, model);
+    changed = Assign(m_version, version) || changed;
+    changed = Assign(m_revision, revision) || changed;
+    changed = Assign(m_range, range) || changed;
     if (changed)
         Q_EMIT Changed();
 }

@@ -199,7 +199,7 @@ Task<void> CliModbusCommand::Modbus()
             poller.Stop();
     };
     // Sweeps at the window's pace: a meter per step, a sweep every interval.
-    hooks.sweepBegins = [this, &poller] {
+    hooks.sweepBegins = [&poller] {
         if (CliContext::OutputFailed())
             poller.Stop();
         return true;

@@ -32,7 +32,7 @@ const GraphPicture::Polyline *TraceOf(const GraphPicture &picture, GraphPicture:
 // The polyline points into the picture: a picture that dies with the call would leave it dangling.
 const GraphPicture::Polyline *TraceOf(GraphPicture &&picture, GraphPicture::Color color) = delete;
 
-CurveSource Kelvane(const QString &cFactor, const QString &zeroOffset, const QString &cutoff)
+CurveSource KelvaneCurve(const QString &cFactor, const QString &zeroOffset, const QString &cutoff)
 {
     CurveSource s;
     s.fullScale = QStringLiteral("80.000000");
@@ -110,7 +110,8 @@ TEST(CurveGraph, CurveLeavingTheBandResumesFromItsLastPointInside)
 
 TEST(CurveGraph, ListsInEachDialogsOrder)
 {
-    CurveSource s = Kelvane(QStringLiteral("1.1"), QStringLiteral("0.2"), QStringLiteral("3.3"));
+    CurveSource s
+        = KelvaneCurve(QStringLiteral("1.1"), QStringLiteral("0.2"), QStringLiteral("3.3"));
     s.secondary = Coefficients({ 7 });
     s.pointWise = Coefficients({ 0, 1, 2 }, 21);
     const QStringList ten = s.primary;
@@ -129,7 +130,7 @@ TEST(CurveGraph, ListsInEachDialogsOrder)
 
 TEST(CurveGraph, LabelsAndTitles)
 {
-    CurveSource s = Kelvane(QStringLiteral("1.5"), QStringLiteral("2"), QStringLiteral("0"));
+    CurveSource s = KelvaneCurve(QStringLiteral("1.5"), QStringLiteral("2"), QStringLiteral("0"));
     s.fullScale = QStringLiteral("100");
     const GraphPicture sensor
         = CurveGraph::SensorCurve(CurveGraph::PrimaryList(CurveGraph::Kind::PolyCurve, s));
@@ -212,7 +213,7 @@ TEST(CurveGraph, GridsAndBackgrounds)
     const GraphPicture sensor = CurveGraph::SensorCurve(Coefficients({}) << "1"
                                                                          << "0"
                                                                          << "0");
-    const GraphPicture linear = CurveGraph::LinearOutput(Kelvane("1", "0", "0"), {}, {}, {});
+    const GraphPicture linear = CurveGraph::LinearOutput(KelvaneCurve("1", "0", "0"), {}, {}, {});
     EXPECT_EQ(sensor.backgroundColor, (GraphPicture::Color { 0, 0, 0 }));
     EXPECT_EQ(linear.backgroundColor, (GraphPicture::Color { 255, 255, 255 }));
     int fine = 0, main = 0;
@@ -235,7 +236,7 @@ TEST(CurveGraph, GridsAndBackgrounds)
 TEST(CurveGraph, LinearTraces)
 {
     // Primary (u - 0.5) × 2, zero up to the 10 % cutoff (0.5 V of output).
-    CurveSource s = Kelvane(QStringLiteral("2"), QStringLiteral("0.5"), QStringLiteral("10"));
+    CurveSource s = KelvaneCurve(QStringLiteral("2"), QStringLiteral("0.5"), QStringLiteral("10"));
     const std::vector<double> p = CurveGraph::PrimaryValues(s);
     ASSERT_EQ(p.size(), 1001u);
     EXPECT_EQ(p[100], 0.0); // u 0.5 → 0
@@ -281,7 +282,8 @@ TEST(CurveGraph, LinearTraces)
 
 TEST(CurveGraph, QuixalCutoffIsFlatToTheTenthOfTheRange)
 {
-    CurveSource s = Kelvane(QStringLiteral("1.3"), QStringLiteral("0.4"), QStringLiteral("10"));
+    CurveSource s
+        = KelvaneCurve(QStringLiteral("1.3"), QStringLiteral("0.4"), QStringLiteral("10"));
     const GraphPicture picture = CurveGraph::QXLinearOutput(s);
     const GraphPicture::Polyline *trace = TraceOf(picture, CurveGraph::kRed);
     ASSERT_NE(trace, nullptr);
@@ -351,8 +353,8 @@ TEST(CurveGraph, PointWiseTraceMatchesTheRuleOnRisingCurves)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.cFactor);
-        CurveSource s = Kelvane(QString::fromLatin1(c.cFactor), QString::fromLatin1(c.zeroOffset),
-            QString::fromLatin1(c.cutoff));
+        CurveSource s = KelvaneCurve(QString::fromLatin1(c.cFactor),
+            QString::fromLatin1(c.zeroOffset), QString::fromLatin1(c.cutoff));
         const std::vector<double> got = CurveGraph::PointWiseValues(s, c.points);
         const std::vector<double> want = ReferencePointWise(s, c.points);
         ASSERT_EQ(got.size(), want.size());
@@ -377,8 +379,8 @@ TEST(CurveGraph, PointWiseTraceOnFallingCurvesStaysFinite)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.cFactor);
-        CurveSource s = Kelvane(QString::fromLatin1(c.cFactor), QString::fromLatin1(c.zeroOffset),
-            QString::fromLatin1(c.cutoff));
+        CurveSource s = KelvaneCurve(QString::fromLatin1(c.cFactor),
+            QString::fromLatin1(c.zeroOffset), QString::fromLatin1(c.cutoff));
         s.curveFit = 3;
         for (double v : CurveGraph::PointWiseValues(s, points))
             ASSERT_TRUE(std::isfinite(v));
@@ -398,7 +400,7 @@ TEST(CurveGraph, PointWiseTraceOnFallingCurvesStaysFinite)
 
 TEST(CurveGraph, TextsThatAreNotNumbersReadAsZero)
 {
-    CurveSource s = Kelvane(QStringLiteral("abc"), QString(), QStringLiteral("--"));
+    CurveSource s = KelvaneCurve(QStringLiteral("abc"), QString(), QStringLiteral("--"));
     s.fullScale = QStringLiteral("x");
     for (double v : CurveGraph::PrimaryValues(s))
         EXPECT_EQ(v, 0.0);

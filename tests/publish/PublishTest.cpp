@@ -133,11 +133,11 @@ TEST(PublishRules, BrokerAddressesAndPrefixes)
             { "mqtt://h:1", "", "r", "r", "A client certificate is for mqtts://" },
             { "mqtts://h:1", "r", "/c.pem", "r",
                 "The client certificate \"/c.pem\" cannot be read" } };
-    for (const auto &[url, ca, cert, key, says] : certificates) {
+    for (const auto &[address, ca, cert, key, says] : certificates) {
         const auto file = [](const char *f) {
             return *f == 'r' ? QCoreApplication::applicationFilePath() : QString::fromLatin1(f);
         };
-        const PublishSettings c { .url = QLatin1String(url),
+        const PublishSettings c { .url = QLatin1String(address),
             .caFile = file(ca),
             .certFile = file(cert),
             .keyFile = file(key) };
